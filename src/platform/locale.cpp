@@ -1,0 +1,57 @@
+#include "platform/locale.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <langinfo.h>
+#include <locale.h>
+#include <string_view>
+
+namespace velmora::platform {
+namespace {
+
+// The first non-empty of the variables, in POSIX precedence order.
+std::string LocaleName(std::initializer_list<const char*> vars) {
+    for (const char* var : vars) {
+        const char* value = std::getenv(var);
+        if (value != nullptr && *value != '\0') return value;
+    }
+    return "C";
+}
+
+std::string Language(const std::string& name) {
+    std::string lang;
+    for (char c : name) {
+        if (!std::isalpha(static_cast<unsigned char>(c))) break;
+        lang += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    return lang;
+}
+
+// Used when the named locale is not generated on this machine.
+std::string SeparatorByLanguage(const std::string& name) {
+    static constexpr std::string_view kComma[] = {"be", "bg", "cs", "da", "de", "el", "es", "et", "fi",
+                                                  "fr", "hr", "hu", "id", "it", "kk", "lt", "lv", "nb",
+                                                  "nl", "nn", "no", "pl", "pt", "ro", "ru", "sk", "sl",
+                                                  "sr", "sv", "tr", "uk", "vi"};
+    const std::string lang = Language(name);
+    return std::find(std::begin(kComma), std::end(kComma), lang) != std::end(kComma) ? "," : ".";
+}
+
+} // namespace
+
+std::string DecimalSeparator() {
+    const std::string name = LocaleName({"LC_ALL", "LC_NUMERIC", "LANG"});
+    locale_t loc = ::newlocale(LC_NUMERIC_MASK, name.c_str(), static_cast<locale_t>(nullptr));
+    if (loc == static_cast<locale_t>(nullptr)) return SeparatorByLanguage(name);
+    std::string separator = ::nl_langinfo_l(RADIXCHAR, loc);
+    ::freelocale(loc);
+    return separator.empty() ? "." : separator;
+}
+
+std::string UiLanguage() {
+    const std::string lang = Language(LocaleName({"LC_ALL", "LC_MESSAGES", "LANG"}));
+    return lang.empty() || lang == "c" || lang == "posix" ? "en" : lang;
+}
+
+} // namespace velmora::platform
