@@ -10,11 +10,16 @@ std::filesystem::path ModuleFolder(const void* address) {
     if (::dladdr(address, &info) == 0 || info.dli_fname == nullptr || *info.dli_fname == '\0') {
         return {};
     }
+    // Symbolic links are kept: a library linked into another folder belongs to
+    // that folder, which is how tests give the driver a private folder.
     std::error_code ec;
-    auto file = std::filesystem::canonical(info.dli_fname, ec);
-    // The main program reports its name as given on the command line.
-    if (ec) file = std::filesystem::canonical("/proc/self/exe", ec);
-    return ec ? std::filesystem::path{} : file.parent_path();
+    std::filesystem::path file(info.dli_fname);
+    if (!std::filesystem::exists(file, ec)) {
+        // The main program may report its name as given on the command line.
+        file = std::filesystem::read_symlink("/proc/self/exe", ec);
+        if (ec) return {};
+    }
+    return std::filesystem::absolute(file, ec).lexically_normal().parent_path();
 }
 
 } // namespace velmora::platform

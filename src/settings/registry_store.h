@@ -31,9 +31,10 @@ inline constexpr REGSAM KEY_QUERY_VALUE = 0x1, KEY_SET_VALUE = 0x2, KEY_CREATE_S
                         KEY_ENUMERATE_SUB_KEYS = 0x8, KEY_READ = 0x20019, KEY_WRITE = 0x20006,
                         KEY_ALL_ACCESS = 0xF003F;
 
-inline constexpr LONG ERROR_SUCCESS = 0, ERROR_FILE_NOT_FOUND = 2, ERROR_ACCESS_DENIED = 5,
-                      ERROR_INVALID_HANDLE = 6, ERROR_NOT_ENOUGH_MEMORY = 8, ERROR_INVALID_PARAMETER = 87,
-                      ERROR_MORE_DATA = 234, ERROR_NO_MORE_ITEMS = 259, ERROR_REGISTRY_CORRUPT = 1015,
+inline constexpr LONG ERROR_SUCCESS = 0, ERROR_FILE_NOT_FOUND = 2, ERROR_PATH_NOT_FOUND = 3,
+                      ERROR_ACCESS_DENIED = 5, ERROR_INVALID_HANDLE = 6, ERROR_NOT_ENOUGH_MEMORY = 8,
+                      ERROR_INVALID_PARAMETER = 87, ERROR_DISK_FULL = 112, ERROR_MORE_DATA = 234,
+                      ERROR_NO_MORE_ITEMS = 259, ERROR_REGISTRY_CORRUPT = 1015,
                       ERROR_REGISTRY_IO_FAILED = 1016, ERROR_KEY_DELETED = 1018;
 
 // Paths are '\'-separated below the key given; an empty or null path names

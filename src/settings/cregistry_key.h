@@ -1,0 +1,55 @@
+// Internals of cRegistry's source files: a key handle that closes itself on
+// every path, the single-byte conversion of names, and value enumeration.
+// Not thread-safe, like cRegistry itself.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/codepage.h"
+#include "settings/registry_store.h"
+
+namespace velmora::settings::detail {
+
+// Query values, enumerate sub-keys, read control.
+inline constexpr reg::REGSAM kReadAccess = 0x20009;
+
+inline std::string ToStore(const std::string& utf8) { return platform::Utf8ToAnsi(utf8); }
+inline std::string FromStore(const std::string& bytes) { return platform::AnsiToUtf8(bytes); }
+
+// A key opened for one member call. The open's result goes to lastError.
+// With borrowEmpty an empty path uses root itself, which is neither opened nor closed.
+class KeyHandle {
+public:
+    KeyHandle(int32_t& lastError, int32_t root, const std::string& path, reg::REGSAM sam,
+              bool borrowEmpty = false);
+    ~KeyHandle();
+    KeyHandle(const KeyHandle&) = delete;
+    KeyHandle& operator=(const KeyHandle&) = delete;
+
+    explicit operator bool() const { return valid_; }
+    reg::HKEY get() const { return key_; }
+
+private:
+    reg::HKEY key_ = 0;
+    bool valid_ = false;
+    bool owned_ = false;
+};
+
+struct RawValue {
+    std::string name; // as stored (single-byte)
+    reg::DWORD type = 0;
+    std::vector<uint8_t> data;
+};
+
+// Calls visit for each value of key that enumerates without error, in
+// enumeration order, until visit returns false. Every call's result goes to lastError.
+void ForEachValue(reg::HKEY key, int32_t& lastError, const std::function<bool(const RawValue&)>& visit);
+
+// Little-endian loads of up to the first 4 (8) bytes; missing bytes read as 0.
+uint32_t LoadLe32(const std::vector<uint8_t>& bytes);
+uint64_t LoadLe64(const std::vector<uint8_t>& bytes);
+
+} // namespace velmora::settings::detail

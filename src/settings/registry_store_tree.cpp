@@ -1,0 +1,125 @@
+#include "settings/registry_store_tree.h"
+
+#include "settings/registry_store_db.h"
+
+#include <sqlite3.h>
+
+namespace velmora::reg::detail {
+namespace {
+
+constexpr int64_t kSchemaVersion = 1;
+
+// Key ids never come back (AUTOINCREMENT), so a handle to a deleted key can
+// never land on a newer one. NOCASE folds ASCII only, as the registry does.
+constexpr const char* kSchema = R"sql(
+CREATE TABLE IF NOT EXISTS keys(
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
+    parent INTEGER,
+    name TEXT NOT NULL COLLATE NOCASE,
+    UNIQUE(parent, name));
+CREATE TABLE IF NOT EXISTS vals(
+    seq INTEGER PRIMARY KEY AUTOINCREMENT,
+    key INTEGER NOT NULL,
+    name TEXT NOT NULL COLLATE NOCASE,
+    type INTEGER NOT NULL,
+    data BLOB NOT NULL,
+    UNIQUE(key, name));
+INSERT OR IGNORE INTO keys(id, parent, name) VALUES
+    (1, NULL, 'HKEY_CLASSES_ROOT'), (2, NULL, 'HKEY_CURRENT_USER'), (3, NULL, 'HKEY_LOCAL_MACHINE'),
+    (4, NULL, 'HKEY_USERS'), (5, NULL, 'HKEY_PERFORMANCE_DATA'), (6, NULL, 'HKEY_CURRENT_CONFIG'),
+    (7, NULL, 'HKEY_DYN_DATA');
+PRAGMA user_version = 1;
+)sql";
+
+int64_t SchemaVersion(sqlite3* db) {
+    Stmt stmt(db, "PRAGMA user_version");
+    return stmt.step() ? stmt.integer(0) : 0;
+}
+
+Value ValueFromRow(const Stmt& stmt) {
+    auto bytes = stmt.blob(2);
+    return {stmt.text(0), static_cast<DWORD>(stmt.integer(1)), {bytes.begin(), bytes.end()}};
+}
+
+} // namespace
+
+void InitSchema(sqlite3* db) {
+    if (SchemaVersion(db) >= kSchemaVersion) return;
+    Exec(db, "PRAGMA journal_mode=WAL"); // a store in memory stays as it is
+    Transaction transaction(db, true);
+    Exec(db, kSchema);
+    transaction.commit();
+}
+
+bool KeyExists(sqlite3* db, int64_t id) {
+    Stmt stmt(db, "SELECT 1 FROM keys WHERE id = ?");
+    return stmt.bind(1, id).step();
+}
+
+std::optional<int64_t> FindChild(sqlite3* db, int64_t parent, std::string_view name) {
+    Stmt stmt(db, "SELECT id FROM keys WHERE parent = ? AND name = ?");
+    if (!stmt.bind(1, parent).bind(2, name).step()) return std::nullopt;
+    return stmt.integer(0);
+}
+
+int64_t AddChild(sqlite3* db, int64_t parent, std::string_view name) {
+    Stmt stmt(db, "INSERT INTO keys(parent, name) VALUES(?, ?)");
+    stmt.bind(1, parent).bind(2, name).step();
+    return sqlite3_last_insert_rowid(db);
+}
+
+bool HasChildren(sqlite3* db, int64_t id) {
+    Stmt stmt(db, "SELECT 1 FROM keys WHERE parent = ? LIMIT 1");
+    return stmt.bind(1, id).step();
+}
+
+void RemoveKey(sqlite3* db, int64_t id) {
+    Stmt(db, "DELETE FROM vals WHERE key = ?").bind(1, id).step();
+    Stmt(db, "DELETE FROM keys WHERE id = ?").bind(1, id).step();
+}
+
+std::optional<std::string> ChildAt(sqlite3* db, int64_t parent, DWORD index) {
+    Stmt stmt(db, "SELECT name FROM keys WHERE parent = ? ORDER BY name LIMIT 1 OFFSET ?");
+    if (!stmt.bind(1, parent).bind(2, int64_t{index}).step()) return std::nullopt;
+    return stmt.text(0);
+}
+
+std::optional<Value> FindValue(sqlite3* db, int64_t key, std::string_view name) {
+    Stmt stmt(db, "SELECT name, type, data FROM vals WHERE key = ? AND name = ?");
+    if (!stmt.bind(1, key).bind(2, name).step()) return std::nullopt;
+    return ValueFromRow(stmt);
+}
+
+std::optional<Value> ValueAt(sqlite3* db, int64_t key, DWORD index) {
+    Stmt stmt(db, "SELECT name, type, data FROM vals WHERE key = ? ORDER BY seq LIMIT 1 OFFSET ?");
+    if (!stmt.bind(1, key).bind(2, int64_t{index}).step()) return std::nullopt;
+    return ValueFromRow(stmt);
+}
+
+void PutValue(sqlite3* db, int64_t key, std::string_view name, DWORD type, std::span<const BYTE> data) {
+    // An upsert, not a replace: the row keeps its sequence number (its place
+    // in the enumeration) and its name's case.
+    Stmt stmt(db, "INSERT INTO vals(key, name, type, data) VALUES(?, ?, ?, ?) "
+                  "ON CONFLICT(key, name) DO UPDATE SET type = excluded.type, data = excluded.data");
+    stmt.bind(1, key).bind(2, name).bind(3, int64_t{type}).bindBlob(4, data).step();
+}
+
+bool RemoveValue(sqlite3* db, int64_t key, std::string_view name) {
+    Stmt(db, "DELETE FROM vals WHERE key = ? AND name = ?").bind(1, key).bind(2, name).step();
+    return sqlite3_changes(db) > 0;
+}
+
+KeyInfo Info(sqlite3* db, int64_t key) {
+    // Lengths in bytes: names are single-byte text, and length() of a blob
+    // reads only its header.
+    Stmt stmt(db, "SELECT (SELECT count(*) FROM keys WHERE parent = ?1),"
+                  " (SELECT coalesce(max(length(CAST(name AS BLOB))), 0) FROM keys WHERE parent = ?1),"
+                  " (SELECT count(*) FROM vals WHERE key = ?1),"
+                  " (SELECT coalesce(max(length(CAST(name AS BLOB))), 0) FROM vals WHERE key = ?1),"
+                  " (SELECT coalesce(max(length(data)), 0) FROM vals WHERE key = ?1)");
+    stmt.bind(1, key).step();
+    auto at = [&](int column) { return static_cast<DWORD>(stmt.integer(column)); };
+    return {at(0), at(1), at(2), at(3), at(4)};
+}
+
+} // namespace velmora::reg::detail

@@ -1,0 +1,57 @@
+// The key tree of the registry store as database rows: keys and values found,
+// added and removed by stable key id. Not thread-safe: callers hold the store's
+// mutex and run each call inside a transaction.
+#pragma once
+
+#include "settings/registry_store.h"
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+
+namespace velmora::reg::detail {
+
+// The predefined roots are rows 1..7, in the order of their handles.
+inline constexpr int64_t kRootCount = 7;
+inline constexpr int64_t RootId(HKEY root) { return static_cast<int64_t>(root - HKEY_CLASSES_ROOT) + 1; }
+inline constexpr bool IsRootId(int64_t id) { return id >= 1 && id <= kRootCount; }
+// Only HKEY_CLASSES_ROOT and HKEY_CURRENT_USER keep anything; the other roots
+// stay empty and refuse writes.
+inline constexpr bool IsFrozenRoot(int64_t id) { return id > RootId(HKEY_CURRENT_USER) && id <= kRootCount; }
+
+struct Value {
+    std::string name;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+struct KeyInfo {
+    DWORD subKeys = 0, maxSubKeyLen = 0, values = 0, maxValueNameLen = 0, maxValueLen = 0;
+};
+
+// Creates the tables and root rows of a new database; cheap when present.
+void InitSchema(sqlite3* db);
+
+bool KeyExists(sqlite3* db, int64_t id);
+std::optional<int64_t> FindChild(sqlite3* db, int64_t parent, std::string_view name);
+int64_t AddChild(sqlite3* db, int64_t parent, std::string_view name);
+bool HasChildren(sqlite3* db, int64_t id);
+// Removes a key without sub-keys, with its values.
+void RemoveKey(sqlite3* db, int64_t id);
+// Sub-key names in case-insensitive name order.
+std::optional<std::string> ChildAt(sqlite3* db, int64_t parent, DWORD index);
+
+std::optional<Value> FindValue(sqlite3* db, int64_t key, std::string_view name);
+// Values in creation order; overwriting a value keeps its place.
+std::optional<Value> ValueAt(sqlite3* db, int64_t key, DWORD index);
+void PutValue(sqlite3* db, int64_t key, std::string_view name, DWORD type, std::span<const BYTE> data);
+bool RemoveValue(sqlite3* db, int64_t key, std::string_view name);
+
+KeyInfo Info(sqlite3* db, int64_t key);
+
+} // namespace velmora::reg::detail
