@@ -40,7 +40,12 @@ enum : uint32_t { X502_STREAM_CH_IN = 0u, X502_STREAM_CH_OUT = 1u };
 
 // Logical channel modes and ranges (full scale 10, 2.5, 0.625, 0.15625 V).
 enum : uint32_t { X502_LCH_MODE_COMM = 0u, X502_LCH_MODE_DIFF = 1u, X502_LCH_MODE_ZERO = 2u };
-enum : uint32_t { X502_ADC_RANGE_10 = 0u, X502_ADC_RANGE_2_5 = 1u, X502_ADC_RANGE_0_6 = 2u, X502_ADC_RANGE_0_15 = 3u };
+enum : uint32_t {
+    X502_ADC_RANGE_10 = 0u,
+    X502_ADC_RANGE_2_5 = 1u,
+    X502_ADC_RANGE_0_6 = 2u,
+    X502_ADC_RANGE_0_15 = 3u
+};
 
 enum : uint32_t { X502_PROC_FLAGS_VOLT = 1u };
 enum : uint32_t { X502_DAC_FLAGS_VOLT = 1u, X502_DAC_FLAGS_CALIBR = 2u };
@@ -60,6 +65,49 @@ enum : uint32_t {
     X502_SYNC_ADC_EDGE_FALL = 10u,
     X502_SYNC_ADC_BELOW_LEVEL = 11u,
 };
+
+// Error codes returned by the library (0 is success). X502_GetErrorString
+// gives the English text of each.
+inline constexpr int32_t X502_ERR_OK = 0;
+inline constexpr int32_t X502_ERR_INVALID_HANDLE = -1;
+inline constexpr int32_t X502_ERR_MEMORY_ALLOC = -2;
+inline constexpr int32_t X502_ERR_ALREADY_OPENED = -3;
+inline constexpr int32_t X502_ERR_DEVICE_NOT_FOUND = -4;
+inline constexpr int32_t X502_ERR_DEVICE_BUSY = -5;
+inline constexpr int32_t X502_ERR_CONNECTION_REFUSED = -6;
+inline constexpr int32_t X502_ERR_INVALID_POINTER = -7;
+inline constexpr int32_t X502_ERR_STREAM_IS_RUNNING = -8;
+inline constexpr int32_t X502_ERR_STREAM_IS_NOT_RUNNING = -9;
+inline constexpr int32_t X502_ERR_STREAM_OVERFLOW = -10;
+inline constexpr int32_t X502_ERR_CONNECTION_LOST = -11;
+inline constexpr int32_t X502_ERR_DEVICE_NOT_OPENED = -12;
+inline constexpr int32_t X502_ERR_INTERNAL = -13;
+inline constexpr int32_t X502_ERR_INVALID_MODE = -14;
+inline constexpr int32_t X502_ERR_INVALID_LTABLE_SIZE = -20;
+inline constexpr int32_t X502_ERR_INVALID_LCH_NUMBER = -21;
+inline constexpr int32_t X502_ERR_INVALID_LCH_RANGE = -22;
+inline constexpr int32_t X502_ERR_INVALID_LCH_MODE = -23;
+inline constexpr int32_t X502_ERR_INVALID_LCH_PHY_NUMBER = -24;
+inline constexpr int32_t X502_ERR_INVALID_ADC_FREQ = -25;
+inline constexpr int32_t X502_ERR_INVALID_REF_FREQ = -26;
+inline constexpr int32_t X502_ERR_INVALID_SYNC_MODE = -27;
+inline constexpr int32_t X502_ERR_INVALID_STREAM_CH = -28;
+inline constexpr int32_t X502_ERR_INVALID_OUT_FREQ = -29;
+inline constexpr int32_t X502_ERR_INVALID_DIN_FREQ = -30;
+inline constexpr int32_t X502_ERR_INVALID_STREAMS = -31;
+inline constexpr int32_t X502_ERR_ASYNC_TIMEOUT = -33;
+inline constexpr int32_t X502_ERR_DAC_NOT_PRESENT = -40;
+inline constexpr int32_t X502_ERR_INVALID_DAC_CHANNEL = -41;
+inline constexpr int32_t X502_ERR_OUT_NOT_PREPARED = -42;
+inline constexpr int32_t X502_ERR_OUT_CYCLE_NOT_LOADED = -43;
+inline constexpr int32_t X502_ERR_OUT_CYCLE_INCOMPLETE = -44;
+inline constexpr int32_t X502_ERR_INVALID_OUT_WORD = -45;
+inline constexpr int32_t X502_ERR_INVALID_OUT_SIZE = -46;
+inline constexpr int32_t X502_ERR_PREPARE_NO_DATA = -47;
+inline constexpr int32_t X502_ERR_FLASH_INVALID_ADDR = -50;
+inline constexpr int32_t X502_ERR_FLASH_INVALID_SIZE = -51;
+inline constexpr int32_t X502_ERR_FLASH_SECTOR_BOUNDARY = -52;
+inline constexpr int32_t X502_ERR_FLASH_WRITE_PROTECTED = -53;
 
 uint32_t X502_GetLibraryVersion(void);
 t_x502_hnd X502_Create(void);
@@ -91,7 +139,8 @@ int32_t X502_AsyncGetAdcFrame(t_x502_hnd h, uint32_t flags, uint32_t tout, doubl
 int32_t X502_SetRefFreq(t_x502_hnd h, uint32_t freq);
 int32_t X502_SetAdcFreq(t_x502_hnd h, double* f_acq, double* f_frame);
 int32_t X502_SetLChannelCount(t_x502_hnd h, uint32_t lch_cnt);
-int32_t X502_SetLChannel(t_x502_hnd h, uint32_t lch, uint32_t phy_ch, uint32_t mode, uint32_t range, uint32_t avg);
+int32_t X502_SetLChannel(t_x502_hnd h, uint32_t lch, uint32_t phy_ch, uint32_t mode, uint32_t range,
+                         uint32_t avg);
 int32_t X502_SetSyncMode(t_x502_hnd h, uint32_t sync_mode);
 int32_t X502_SetSyncStartMode(t_x502_hnd h, uint32_t sync_start_mode);
 int32_t X502_SetAdcSyncStartValue(t_x502_hnd h, uint32_t phy_ch, uint32_t mode, uint32_t range, double value);
@@ -105,8 +154,8 @@ int32_t X502_FlashWrite(t_x502_hnd h, uint32_t addr, const uint8_t* data, uint32
 int32_t X502_FlashErase(t_x502_hnd h, uint32_t addr, uint32_t size);
 int32_t X502_OutCycleSetup(t_x502_hnd h, uint32_t flags);
 int32_t X502_OutCycleLoadStart(t_x502_hnd h, uint32_t size);
-int32_t X502_PrepareData(t_x502_hnd h, const double* dac1, const double* dac2, const uint32_t* dout, uint32_t size,
-                         int32_t flags, uint32_t* out_buf);
+int32_t X502_PrepareData(t_x502_hnd h, const double* dac1, const double* dac2, const uint32_t* dout,
+                         uint32_t size, int32_t flags, uint32_t* out_buf);
 int32_t X502_PreloadStart(t_x502_hnd h);
 int32_t X502_AsyncOutDac(t_x502_hnd h, uint32_t ch, double data, uint32_t flags);
 

@@ -62,8 +62,8 @@ bool cRegistry::KeyExists(int32_t root, const std::string& path) {
 
 bool cRegistry::CreateKey(int32_t root, const std::string& path, const std::string& defaultValue) {
     reg::HKEY key = 0;
-    if (!Track(reg::RegCreateKeyEx(static_cast<reg::HKEY>(root), ToStore(path).c_str(), reg::KEY_CREATE_SUB_KEY,
-                                   &key, nullptr)))
+    if (!Track(reg::RegCreateKeyEx(static_cast<reg::HKEY>(root), ToStore(path).c_str(),
+                                   reg::KEY_CREATE_SUB_KEY, &key, nullptr)))
         return false;
     reg::RegCloseKey(key);
     return defaultValue.empty() || SetStringAt(root, path, "", defaultValue);
@@ -95,7 +95,8 @@ bool cRegistry::SetStringAt(int32_t root, const std::string& path, const std::st
     return SetRaw(root, path, name, reg::REG_SZ, bytes.data(), static_cast<uint32_t>(bytes.size()));
 }
 
-bool cRegistry::GetStringAt(int32_t root, const std::string& path, const std::string& name, std::string& value) {
+bool cRegistry::GetStringAt(int32_t root, const std::string& path, const std::string& name,
+                            std::string& value) {
     KeyHandle key(lastError_, root, path, reg::KEY_QUERY_VALUE);
     if (!key) return false;
     const std::string storeName = ToStore(name);
@@ -104,8 +105,8 @@ bool cRegistry::GetStringAt(int32_t root, const std::string& path, const std::st
     // The spare NUL ends text stored without a terminator.
     std::string buffer(size + 1, '\0');
     if (size > 0) {
-        Track(reg::RegQueryValueEx(key.get(), storeName.c_str(), nullptr, reinterpret_cast<reg::BYTE*>(buffer.data()),
-                                   &size));
+        Track(reg::RegQueryValueEx(key.get(), storeName.c_str(), nullptr,
+                                   reinterpret_cast<reg::BYTE*>(buffer.data()), &size));
     }
     value = detail::FromStore(TrimAtNul(buffer));
     return true;
@@ -123,7 +124,8 @@ bool cRegistry::GetLongAt(int32_t root, const std::string& path, const std::stri
     // Up to 4 bytes of any type; longer data does not fit and fails.
     std::vector<uint8_t> bytes(4, 0);
     reg::DWORD size = 4;
-    if (!Track(reg::RegQueryValueEx(key.get(), ToStore(name).c_str(), nullptr, bytes.data(), &size))) return false;
+    if (!Track(reg::RegQueryValueEx(key.get(), ToStore(name).c_str(), nullptr, bytes.data(), &size)))
+        return false;
     value = static_cast<int32_t>(detail::LoadLe32(bytes));
     return true;
 }
@@ -143,7 +145,8 @@ bool cRegistry::GetBinaryAt(int32_t root, const std::string& path, const std::st
     if (!Track(reg::RegQueryValueEx(key.get(), storeName.c_str(), nullptr, nullptr, &size)) || size == 0)
         return false;
     std::vector<uint8_t> bytes(size);
-    if (!Track(reg::RegQueryValueEx(key.get(), storeName.c_str(), nullptr, bytes.data(), &size))) return false;
+    if (!Track(reg::RegQueryValueEx(key.get(), storeName.c_str(), nullptr, bytes.data(), &size)))
+        return false;
     bytes.resize(size);
     value = std::move(bytes);
     return true;
@@ -153,7 +156,7 @@ bool cRegistry::GetBinaryAt(int32_t root, const std::string& path, const std::st
 
 std::string cRegistry::RootName(int32_t root) {
     static constexpr std::array<const char*, 7> kNames{
-        "HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER",     "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+        "HKEY_CLASSES_ROOT",     "HKEY_CURRENT_USER",   "HKEY_LOCAL_MACHINE", "HKEY_USERS",
         "HKEY_PERFORMANCE_DATA", "HKEY_CURRENT_CONFIG", "HKEY_DYN_DATA"};
     const uint32_t index = static_cast<uint32_t>(root) - 0x80000000u;
     return index < kNames.size() ? kNames[index] : "";
@@ -165,7 +168,9 @@ std::string cRegistry::LastErrorText() const {
     return text;
 }
 
-std::string cRegistry::TrimAtNul(const std::string& text) { return text.substr(0, text.find('\0')); }
+std::string cRegistry::TrimAtNul(const std::string& text) {
+    return text.substr(0, text.find('\0'));
+}
 
 std::string cRegistry::ErrorText(int32_t code, bool cut) {
     constexpr std::size_t kBufferChars = 256;

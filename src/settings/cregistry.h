@@ -99,7 +99,8 @@ public:
 
     // The key must exist for the Set members. The Get members leave value as
     // it was when they fail.
-    bool SetStringAt(int32_t root, const std::string& path, const std::string& name, const std::string& value);
+    bool SetStringAt(int32_t root, const std::string& path, const std::string& name,
+                     const std::string& value);
     bool GetStringAt(int32_t root, const std::string& path, const std::string& name, std::string& value);
     bool SetLongAt(int32_t root, const std::string& path, const std::string& name, int32_t value);
     bool GetLongAt(int32_t root, const std::string& path, const std::string& name, int32_t& value);
@@ -119,7 +120,8 @@ public:
     // An empty array is not written (false); a stored value of size 0 reads false.
     bool SetBinaryAt(int32_t root, const std::string& path, const std::string& name,
                      const std::vector<uint8_t>& value);
-    bool GetBinaryAt(int32_t root, const std::string& path, const std::string& name, std::vector<uint8_t>& value);
+    bool GetBinaryAt(int32_t root, const std::string& path, const std::string& name,
+                     std::vector<uint8_t>& value);
 
     // The type code of the value whose name matches exactly (0 when there is
     // none), its data in value.
@@ -150,8 +152,8 @@ private:
         lastError_ = result;
         return result == 0;
     }
-    bool SetRaw(int32_t root, const std::string& path, const std::string& name, uint32_t type, const void* data,
-                uint32_t size);
+    bool SetRaw(int32_t root, const std::string& path, const std::string& name, uint32_t type,
+                const void* data, uint32_t size);
     std::string ExportValues(uint32_t key);
 
     int32_t root_ = HKEY_CURRENT_USER;

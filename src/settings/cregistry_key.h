@@ -16,8 +16,12 @@ namespace velmora::settings::detail {
 // Query values, enumerate sub-keys, read control.
 inline constexpr reg::REGSAM kReadAccess = 0x20009;
 
-inline std::string ToStore(const std::string& utf8) { return platform::Utf8ToAnsi(utf8); }
-inline std::string FromStore(const std::string& bytes) { return platform::AnsiToUtf8(bytes); }
+inline std::string ToStore(const std::string& utf8) {
+    return platform::Utf8ToAnsi(utf8);
+}
+inline std::string FromStore(const std::string& bytes) {
+    return platform::AnsiToUtf8(bytes);
+}
 
 // A key opened for one member call. The open's result goes to lastError.
 // With borrowEmpty an empty path uses root itself, which is neither opened nor closed.

@@ -9,13 +9,10 @@
 namespace velmora::settings {
 namespace {
 
-template <class T>
-using GetAtFn = bool (cRegistry::*)(int32_t, const std::string&, const std::string&, T&);
-template <class T>
-using SetAtFn = bool (cRegistry::*)(int32_t, const std::string&, const std::string&, T);
+template <class T> using GetAtFn = bool (cRegistry::*)(int32_t, const std::string&, const std::string&, T&);
+template <class T> using SetAtFn = bool (cRegistry::*)(int32_t, const std::string&, const std::string&, T);
 
-template <class T>
-T GetHere(cRegistry& r, GetAtFn<T> get, const std::string& name, T empty = T{}) {
+template <class T> T GetHere(cRegistry& r, GetAtFn<T> get, const std::string& name, T empty = T{}) {
     T value{};
     return (r.*get)(r.Root(), r.Path(), name, value) ? value : empty;
 }
@@ -74,7 +71,8 @@ bool cRegistry::SetByteAt(int32_t root, const std::string& path, const std::stri
     return SetLongAt(root, path, name, value);
 }
 bool cRegistry::GetIntegerAt(int32_t root, const std::string& path, const std::string& name, int16_t& value) {
-    return GetViaLong(*this, root, path, name, value, [](uint32_t v) { return static_cast<int16_t>(v & 0xFFFF); });
+    return GetViaLong(*this, root, path, name, value,
+                      [](uint32_t v) { return static_cast<int16_t>(v & 0xFFFF); });
 }
 bool cRegistry::SetIntegerAt(int32_t root, const std::string& path, const std::string& name, int16_t value) {
     return SetLongAt(root, path, name, static_cast<uint16_t>(value)); // upper half zero
@@ -97,7 +95,8 @@ bool cRegistry::GetDoubleAt(int32_t root, const std::string& path, const std::st
 bool cRegistry::SetDoubleAt(int32_t root, const std::string& path, const std::string& name, double value) {
     return SetVia8Bytes(*this, root, path, name, value);
 }
-bool cRegistry::GetCurrencyAt(int32_t root, const std::string& path, const std::string& name, int64_t& value) {
+bool cRegistry::GetCurrencyAt(int32_t root, const std::string& path, const std::string& name,
+                              int64_t& value) {
     return GetVia8Bytes(*this, root, path, name, value);
 }
 bool cRegistry::SetCurrencyAt(int32_t root, const std::string& path, const std::string& name, int64_t value) {
@@ -106,8 +105,12 @@ bool cRegistry::SetCurrencyAt(int32_t root, const std::string& path, const std::
 
 // --- current location ---
 
-std::string cRegistry::GetString(const std::string& name) { return GetHere(*this, &cRegistry::GetStringAt, name); }
-void cRegistry::SetString(const std::string& name, const std::string& value) { WriteString(name, value); }
+std::string cRegistry::GetString(const std::string& name) {
+    return GetHere(*this, &cRegistry::GetStringAt, name);
+}
+void cRegistry::SetString(const std::string& name, const std::string& value) {
+    WriteString(name, value);
+}
 bool cRegistry::ReadString(const std::string& name, std::string& value, const std::string& def) {
     // An empty default keeps what the caller had.
     return ReadHere(*this, &cRegistry::GetStringAt, name, value, def.empty() ? value : def);
@@ -116,8 +119,12 @@ bool cRegistry::WriteString(const std::string& name, const std::string& value) {
     return WriteHere(*this, &cRegistry::SetStringAt, name, value);
 }
 
-int32_t cRegistry::GetLong(const std::string& name) { return GetHere(*this, &cRegistry::GetLongAt, name); }
-void cRegistry::SetLong(const std::string& name, int32_t value) { WriteLong(name, value); }
+int32_t cRegistry::GetLong(const std::string& name) {
+    return GetHere(*this, &cRegistry::GetLongAt, name);
+}
+void cRegistry::SetLong(const std::string& name, int32_t value) {
+    WriteLong(name, value);
+}
 bool cRegistry::ReadLong(const std::string& name, int32_t& value, int32_t def) {
     return ReadHere(*this, &cRegistry::GetLongAt, name, value, def);
 }
@@ -125,8 +132,12 @@ bool cRegistry::WriteLong(const std::string& name, int32_t value) {
     return WriteHere(*this, &cRegistry::SetLongAt, name, value);
 }
 
-uint8_t cRegistry::GetByte(const std::string& name) { return GetHere(*this, &cRegistry::GetByteAt, name); }
-void cRegistry::SetByte(const std::string& name, uint8_t value) { WriteByte(name, value); }
+uint8_t cRegistry::GetByte(const std::string& name) {
+    return GetHere(*this, &cRegistry::GetByteAt, name);
+}
+void cRegistry::SetByte(const std::string& name, uint8_t value) {
+    WriteByte(name, value);
+}
 bool cRegistry::ReadByte(const std::string& name, uint8_t& value, uint8_t def) {
     return ReadHere(*this, &cRegistry::GetByteAt, name, value, def);
 }
@@ -134,8 +145,12 @@ bool cRegistry::WriteByte(const std::string& name, uint8_t value) {
     return WriteHere(*this, &cRegistry::SetByteAt, name, value);
 }
 
-int16_t cRegistry::GetInteger(const std::string& name) { return GetHere(*this, &cRegistry::GetIntegerAt, name); }
-void cRegistry::SetInteger(const std::string& name, int16_t value) { WriteInteger(name, value); }
+int16_t cRegistry::GetInteger(const std::string& name) {
+    return GetHere(*this, &cRegistry::GetIntegerAt, name);
+}
+void cRegistry::SetInteger(const std::string& name, int16_t value) {
+    WriteInteger(name, value);
+}
 bool cRegistry::ReadInteger(const std::string& name, int16_t& value, int16_t def) {
     return ReadHere(*this, &cRegistry::GetIntegerAt, name, value, def);
 }
@@ -143,8 +158,12 @@ bool cRegistry::WriteInteger(const std::string& name, int16_t value) {
     return WriteHere(*this, &cRegistry::SetIntegerAt, name, value);
 }
 
-bool cRegistry::GetBoolean(const std::string& name) { return GetHere(*this, &cRegistry::GetBooleanAt, name); }
-void cRegistry::SetBoolean(const std::string& name, bool value) { WriteBoolean(name, value); }
+bool cRegistry::GetBoolean(const std::string& name) {
+    return GetHere(*this, &cRegistry::GetBooleanAt, name);
+}
+void cRegistry::SetBoolean(const std::string& name, bool value) {
+    WriteBoolean(name, value);
+}
 bool cRegistry::ReadBoolean(const std::string& name, bool& value, bool def) {
     return ReadHere(*this, &cRegistry::GetBooleanAt, name, value, def);
 }
@@ -152,8 +171,12 @@ bool cRegistry::WriteBoolean(const std::string& name, bool value) {
     return WriteHere(*this, &cRegistry::SetBooleanAt, name, value);
 }
 
-float cRegistry::GetSingle(const std::string& name) { return GetHere(*this, &cRegistry::GetSingleAt, name); }
-void cRegistry::SetSingle(const std::string& name, float value) { WriteSingle(name, value); }
+float cRegistry::GetSingle(const std::string& name) {
+    return GetHere(*this, &cRegistry::GetSingleAt, name);
+}
+void cRegistry::SetSingle(const std::string& name, float value) {
+    WriteSingle(name, value);
+}
 bool cRegistry::ReadSingle(const std::string& name, float& value, float def) {
     return ReadHere(*this, &cRegistry::GetSingleAt, name, value, def);
 }
@@ -161,8 +184,12 @@ bool cRegistry::WriteSingle(const std::string& name, float value) {
     return WriteHere(*this, &cRegistry::SetSingleAt, name, value);
 }
 
-double cRegistry::GetDouble(const std::string& name) { return GetHere(*this, &cRegistry::GetDoubleAt, name); }
-void cRegistry::SetDouble(const std::string& name, double value) { WriteDouble(name, value); }
+double cRegistry::GetDouble(const std::string& name) {
+    return GetHere(*this, &cRegistry::GetDoubleAt, name);
+}
+void cRegistry::SetDouble(const std::string& name, double value) {
+    WriteDouble(name, value);
+}
 bool cRegistry::ReadDouble(const std::string& name, double& value, double def) {
     return ReadHere(*this, &cRegistry::GetDoubleAt, name, value, def);
 }
@@ -170,8 +197,12 @@ bool cRegistry::WriteDouble(const std::string& name, double value) {
     return WriteHere(*this, &cRegistry::SetDoubleAt, name, value);
 }
 
-int64_t cRegistry::GetCurrency(const std::string& name) { return GetHere(*this, &cRegistry::GetCurrencyAt, name); }
-void cRegistry::SetCurrency(const std::string& name, int64_t value) { WriteCurrency(name, value); }
+int64_t cRegistry::GetCurrency(const std::string& name) {
+    return GetHere(*this, &cRegistry::GetCurrencyAt, name);
+}
+void cRegistry::SetCurrency(const std::string& name, int64_t value) {
+    WriteCurrency(name, value);
+}
 bool cRegistry::ReadCurrency(const std::string& name, int64_t& value, int64_t def) {
     return ReadHere(*this, &cRegistry::GetCurrencyAt, name, value, def);
 }
@@ -182,7 +213,9 @@ bool cRegistry::WriteCurrency(const std::string& name, int64_t value) {
 std::vector<uint8_t> cRegistry::GetBinary(const std::string& name) {
     return GetHere(*this, &cRegistry::GetBinaryAt, name, std::vector<uint8_t>{0});
 }
-void cRegistry::SetBinary(const std::string& name, const std::vector<uint8_t>& value) { WriteBinary(name, value); }
+void cRegistry::SetBinary(const std::string& name, const std::vector<uint8_t>& value) {
+    WriteBinary(name, value);
+}
 bool cRegistry::ReadBinary(const std::string& name, std::vector<uint8_t>& value) {
     return ReadHere(*this, &cRegistry::GetBinaryAt, name, value, value);
 }

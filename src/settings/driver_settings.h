@@ -3,6 +3,7 @@
 // file. Host thread only; failures are silent by design.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace velmora::driver {
@@ -14,7 +15,11 @@ namespace velmora::settings {
 using driver::DriverState;
 
 void PrepareSettingsLocation(DriverState& s, const std::string& name);
+// Sets helpFile to the first "LCard*.chm" in the driver's folder; no match
+// leaves it as it was.
 void LocateHelpFile(DriverState& s);
+// The full name of that file in folder, "" when there is none.
+std::string FindHelpFile(const std::filesystem::path& folder);
 // An empty (or blank) serial selects the module-independent key.
 void LoadSettings(DriverState& s, const std::string& serial);
 void LoadDacSettings(DriverState& s, const std::string& serial);

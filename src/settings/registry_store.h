@@ -38,16 +38,28 @@ inline constexpr LONG ERROR_SUCCESS = 0, ERROR_FILE_NOT_FOUND = 2, ERROR_PATH_NO
                       ERROR_REGISTRY_IO_FAILED = 1016, ERROR_KEY_DELETED = 1018;
 
 // Paths are '\'-separated below the key given; an empty or null path names
-// that key itself (open returns a new handle to it). Names compare
-// case-insensitively (ASCII) and keep their case. The default value has the
-// empty (or null) name.
+// that key itself (open returns a new handle to it); a trailing '\' is
+// ignored. Empty names and names over 255 characters give
+// ERROR_INVALID_PARAMETER. Names compare case-insensitively (ASCII) and keep
+// their case. The default value has the empty (or null) name. Access masks
+// are accepted and not checked.
+//
+// HKEY_CURRENT_USER and HKEY_CLASSES_ROOT keep keys; the other roots open and
+// read as empty, and creating or setting below them gives ERROR_ACCESS_DENIED.
+// A handle stays good while other processes write; once its key is deleted
+// it gives ERROR_KEY_DELETED, and once StorePath() moves ERROR_INVALID_HANDLE.
+// Reading a store that does not exist yet finds it empty and creates nothing.
+// A database that cannot be used gives ERROR_REGISTRY_CORRUPT, ERROR_ACCESS_DENIED
+// (read-only or unreadable), ERROR_PATH_NOT_FOUND, ERROR_DISK_FULL or
+// ERROR_REGISTRY_IO_FAILED (also for another process's lock held over 5 s).
 LONG RegOpenKeyEx(HKEY key, const char* subKey, REGSAM sam, HKEY* result);
 // Creates every missing key on the path; disposition (may be null) gets
 // 1 (created) or 2 (opened existing).
 LONG RegCreateKeyEx(HKEY key, const char* subKey, REGSAM sam, HKEY* result, DWORD* disposition);
 LONG RegCloseKey(HKEY key);
-// Deletes the key at subKey below key; fails with ERROR_ACCESS_DENIED when it
-// has sub-keys, ERROR_FILE_NOT_FOUND when missing.
+// Deletes the key at subKey below key (key itself for an empty subKey); fails
+// with ERROR_ACCESS_DENIED when it has sub-keys or is a root,
+// ERROR_FILE_NOT_FOUND when missing.
 LONG RegDeleteKey(HKEY key, const char* subKey);
 LONG RegDeleteValue(HKEY key, const char* name);
 // type, data and cbData may be null. With data null, *cbData gets the size.
@@ -55,7 +67,8 @@ LONG RegDeleteValue(HKEY key, const char* name);
 LONG RegQueryValueEx(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* cbData);
 LONG RegSetValueEx(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD cbData);
 // Sub-keys in name order (case-insensitive). *cchName: buffer size in
-// characters on entry, name length without NUL on return.
+// characters on entry, name length without NUL on return (also with
+// ERROR_MORE_DATA, when the buffer cannot hold the name and its NUL).
 LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* cchName);
 // Values in creation order; like RegEnumKeyEx for the name, like
 // RegQueryValueEx for type/data/cbData.

@@ -14,6 +14,7 @@ namespace {
 // Long enough to ride out another process's write, short enough that a
 // stuck lock ends in an error rather than a hang.
 constexpr int kBusyTimeoutMs = 5000;
+constexpr int kRetryMs = 10;
 
 void MakeFolder(const std::string& path) {
     std::error_code ec;
@@ -28,13 +29,18 @@ LONG Win32FromErrno(int err) {
     case EACCES:
     case EPERM:
     case EROFS:
-    case EISDIR: return ERROR_ACCESS_DENIED;
+    case EISDIR:
+        return ERROR_ACCESS_DENIED;
     case ENOENT:
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case ENOTDIR:
+        return ERROR_PATH_NOT_FOUND;
     case ENOSPC:
-    case EDQUOT: return ERROR_DISK_FULL;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    default: return ERROR_REGISTRY_IO_FAILED;
+    case EDQUOT:
+        return ERROR_DISK_FULL;
+    case ENOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    default:
+        return ERROR_REGISTRY_IO_FAILED;
     }
 }
 
@@ -42,16 +48,22 @@ LONG Win32Code(sqlite3* db, int rc) {
     switch (rc & 0xff) {
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-    case SQLITE_FORMAT: return ERROR_REGISTRY_CORRUPT;
+    case SQLITE_FORMAT:
+        return ERROR_REGISTRY_CORRUPT;
     case SQLITE_READONLY:
     case SQLITE_PERM:
-    case SQLITE_AUTH: return ERROR_ACCESS_DENIED;
+    case SQLITE_AUTH:
+        return ERROR_ACCESS_DENIED;
     case SQLITE_NOMEM:
-    case SQLITE_TOOBIG: return ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_FULL: return ERROR_DISK_FULL;
+    case SQLITE_TOOBIG:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_FULL:
+        return ERROR_DISK_FULL;
     case SQLITE_CANTOPEN:
-    case SQLITE_IOERR: return db ? Win32FromErrno(sqlite3_system_errno(db)) : ERROR_REGISTRY_IO_FAILED;
-    default: return ERROR_REGISTRY_IO_FAILED; // busy, locked and the rest
+    case SQLITE_IOERR:
+        return db ? Win32FromErrno(sqlite3_system_errno(db)) : ERROR_REGISTRY_IO_FAILED;
+    default:
+        return ERROR_REGISTRY_IO_FAILED; // busy, locked and the rest
     }
 }
 
@@ -60,11 +72,22 @@ void Exec(sqlite3* db, const char* sql) {
     if (rc != SQLITE_OK) throw Failure{Win32Code(db, rc)};
 }
 
+// The switch to WAL does not wait on the busy handler, so two processes
+// making a new store at once can meet here: retry within the same bound.
+void EnterWalMode(sqlite3* db) {
+    for (int waited = 0;; waited += kRetryMs) {
+        int rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+        if (rc == SQLITE_OK) return;
+        if ((rc & 0xff) != SQLITE_BUSY || waited >= kBusyTimeoutMs) throw Failure{Win32Code(db, rc)};
+        sqlite3_sleep(kRetryMs);
+    }
+}
+
 std::unique_ptr<Connection> Connection::Open(const std::string& path, bool onDisk) {
     if (onDisk) MakeFolder(path);
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(onDisk ? path.c_str() : ":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
+    int rc = sqlite3_open_v2(onDisk ? path.c_str() : ":memory:", &db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     std::unique_ptr<Connection> connection(new Connection(db, path, onDisk)); // closes db on any failure
     if (rc != SQLITE_OK) throw Failure{Win32Code(db, rc)};
     sqlite3_extended_result_codes(db, 1);
@@ -73,14 +96,18 @@ std::unique_ptr<Connection> Connection::Open(const std::string& path, bool onDis
     return connection;
 }
 
-Connection::~Connection() { sqlite3_close_v2(db_); }
+Connection::~Connection() {
+    sqlite3_close_v2(db_);
+}
 
 Stmt::Stmt(sqlite3* db, const char* sql) : db_(db) {
     int rc = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
     if (rc != SQLITE_OK) throw Failure{Win32Code(db, rc)};
 }
 
-Stmt::~Stmt() { sqlite3_finalize(stmt_); }
+Stmt::~Stmt() {
+    sqlite3_finalize(stmt_);
+}
 
 Stmt& Stmt::bind(int index, int64_t value) {
     sqlite3_bind_int64(stmt_, index, value);
@@ -95,8 +122,10 @@ Stmt& Stmt::bind(int index, std::string_view text) {
 }
 
 Stmt& Stmt::bindBlob(int index, std::span<const uint8_t> bytes) {
-    if (bytes.empty()) sqlite3_bind_zeroblob(stmt_, index, 0);
-    else sqlite3_bind_blob64(stmt_, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
+    if (bytes.empty())
+        sqlite3_bind_zeroblob(stmt_, index, 0);
+    else
+        sqlite3_bind_blob64(stmt_, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT);
     return *this;
 }
 
@@ -107,7 +136,9 @@ bool Stmt::step() {
     throw Failure{Win32Code(db_, rc)};
 }
 
-int64_t Stmt::integer(int column) const { return sqlite3_column_int64(stmt_, column); }
+int64_t Stmt::integer(int column) const {
+    return sqlite3_column_int64(stmt_, column);
+}
 
 std::string Stmt::text(int column) const {
     auto* data = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
@@ -119,7 +150,9 @@ std::span<const uint8_t> Stmt::blob(int column) const {
     return {data, data ? static_cast<size_t>(sqlite3_column_bytes(stmt_, column)) : 0};
 }
 
-Transaction::Transaction(sqlite3* db, bool write) : db_(db) { Exec(db, write ? "BEGIN IMMEDIATE" : "BEGIN"); }
+Transaction::Transaction(sqlite3* db, bool write) : db_(db) {
+    Exec(db, write ? "BEGIN IMMEDIATE" : "BEGIN");
+}
 
 Transaction::~Transaction() {
     if (open_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -41,7 +41,8 @@ public:
     bool onDisk() const { return onDisk_; }
 
 private:
-    Connection(sqlite3* db, std::string path, bool onDisk) : db_(db), path_(std::move(path)), onDisk_(onDisk) {}
+    Connection(sqlite3* db, std::string path, bool onDisk)
+        : db_(db), path_(std::move(path)), onDisk_(onDisk) {}
     sqlite3* db_;
     std::string path_;
     bool onDisk_;
@@ -84,5 +85,7 @@ private:
 };
 
 void Exec(sqlite3* db, const char* sql);
+// Puts the database in WAL mode (a store in memory stays as it is).
+void EnterWalMode(sqlite3* db);
 
 } // namespace velmora::reg::detail

@@ -45,7 +45,7 @@ Value ValueFromRow(const Stmt& stmt) {
 
 void InitSchema(sqlite3* db) {
     if (SchemaVersion(db) >= kSchemaVersion) return;
-    Exec(db, "PRAGMA journal_mode=WAL"); // a store in memory stays as it is
+    EnterWalMode(db);
     Transaction transaction(db, true);
     Exec(db, kSchema);
     transaction.commit();

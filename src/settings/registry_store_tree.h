@@ -18,11 +18,20 @@ namespace velmora::reg::detail {
 
 // The predefined roots are rows 1..7, in the order of their handles.
 inline constexpr int64_t kRootCount = 7;
-inline constexpr int64_t RootId(HKEY root) { return static_cast<int64_t>(root - HKEY_CLASSES_ROOT) + 1; }
-inline constexpr bool IsRootId(int64_t id) { return id >= 1 && id <= kRootCount; }
+inline constexpr bool IsPredefined(HKEY key) {
+    return key >= HKEY_CLASSES_ROOT && key <= HKEY_DYN_DATA;
+}
+inline constexpr int64_t RootId(HKEY root) {
+    return static_cast<int64_t>(root - HKEY_CLASSES_ROOT) + 1;
+}
+inline constexpr bool IsRootId(int64_t id) {
+    return id >= 1 && id <= kRootCount;
+}
 // Only HKEY_CLASSES_ROOT and HKEY_CURRENT_USER keep anything; the other roots
 // stay empty and refuse writes.
-inline constexpr bool IsFrozenRoot(int64_t id) { return id > RootId(HKEY_CURRENT_USER) && id <= kRootCount; }
+inline constexpr bool IsFrozenRoot(int64_t id) {
+    return id > RootId(HKEY_CURRENT_USER) && id <= kRootCount;
+}
 
 struct Value {
     std::string name;

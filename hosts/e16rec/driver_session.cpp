@@ -1,0 +1,88 @@
+#include "driver_session.h"
+
+#include "platform/codepage.h"
+#include "platform/module_folder.h"
+#include "settings/registry_store.h"
+
+#include <cstdio>
+#include <dlfcn.h>
+#include <vector>
+
+namespace e16rec {
+namespace {
+
+namespace reg = velmora::reg;
+
+HRESULT CreateByProgId(IADC3** adc) {
+    const std::u16string progId = velmora::platform::Utf8ToUtf16(PROGID_Lintara);
+    CLSID clsid{};
+    const HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
+    if (FAILED(hr)) return hr;
+    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, reinterpret_cast<void**>(adc));
+}
+
+// Registers Lintara.adc from this program's folder, as comrt-register would.
+bool RegisterDriver(std::string& error) {
+    const auto path = velmora::platform::ModuleFolder() / "Lintara.adc";
+    void* library = ::dlopen(path.c_str(), RTLD_NOW);
+    if (library == nullptr) {
+        error = "cannot load " + path.string() + ": " + ::dlerror();
+        return false;
+    }
+    using RegisterFn = HRESULT (*)();
+    auto registerServer = reinterpret_cast<RegisterFn>(::dlsym(library, "DllRegisterServer"));
+    const HRESULT hr = registerServer != nullptr ? registerServer() : E_FAIL;
+    ::dlclose(library);
+    if (FAILED(hr)) error = "cannot register " + path.string() + ": " + HresultText(hr);
+    return SUCCEEDED(hr);
+}
+
+bool NeedsRegistration(HRESULT hr) {
+    return hr == REGDB_E_CLASSNOTREG || hr == CO_E_CLASSSTRING || hr == CO_E_DLLNOTFOUND;
+}
+
+} // namespace
+
+DriverSession::~DriverSession() {
+    if (adc_ != nullptr) adc_->Release();
+}
+
+bool DriverSession::Create(std::string& error) {
+    HRESULT hr = CreateByProgId(&adc_);
+    if (NeedsRegistration(hr)) {
+        if (!RegisterDriver(error)) return false;
+        hr = CreateByProgId(&adc_);
+    }
+    if (FAILED(hr)) {
+        adc_ = nullptr;
+        error = "cannot create " + std::string(PROGID_Lintara) + ": " + HresultText(hr);
+        return false;
+    }
+    return true;
+}
+
+bool StoreChannelTable(bool singleEnded, std::string& error) {
+    std::vector<uint8_t> table(32);
+    for (int k = 0; k < 32; ++k) table[k] = static_cast<uint8_t>(k | (singleEnded ? 32 : 0));
+    reg::HKEY key = 0;
+    LONG rc = reg::RegCreateKeyEx(reg::HKEY_CURRENT_USER, "Software\\Tervan\\ADC\\L-Card\\E16", reg::KEY_WRITE,
+                                  &key, nullptr);
+    if (rc == reg::ERROR_SUCCESS) {
+        rc = reg::RegSetValueEx(key, "ADChannels", reg::REG_BINARY, table.data(), 32);
+        reg::RegCloseKey(key);
+    }
+    if (rc != reg::ERROR_SUCCESS) error = "cannot store the channel table: " + reg::FormatMessage(rc);
+    return rc == reg::ERROR_SUCCESS;
+}
+
+std::string ToUtf8(BSTR text) {
+    return velmora::platform::Utf16ToUtf8(std::u16string_view(text != nullptr ? text : u"", SysStringLen(text)));
+}
+
+std::string HresultText(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+} // namespace e16rec

@@ -1,0 +1,35 @@
+// Creates the Lintara driver through the component runtime by its ProgID,
+// registering the driver next to this program first when it is not yet
+// registered, and holds its IADC3 interface.
+#pragma once
+
+#include <string>
+
+#include <velmora/interfaces.h>
+
+namespace e16rec {
+
+class DriverSession {
+public:
+    DriverSession() = default;
+    ~DriverSession();
+    DriverSession(const DriverSession&) = delete;
+    DriverSession& operator=(const DriverSession&) = delete;
+
+    // False with `error` set when the driver cannot be created.
+    bool Create(std::string& error);
+    IADC3* adc() const { return adc_; }
+
+private:
+    IADC3* adc_ = nullptr;
+};
+
+// Stores the driver's channel table so that channel k measures X1..X16,
+// Y1..Y16 against ground (singleEnded) or XY1..XY16 differentially.
+bool StoreChannelTable(bool singleEnded, std::string& error);
+
+// Helpers for host strings.
+std::string ToUtf8(BSTR text);
+std::string HresultText(HRESULT hr);
+
+} // namespace e16rec

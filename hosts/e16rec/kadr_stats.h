@@ -1,0 +1,51 @@
+// Per-channel statistics of a recording in volts, and the check of the Y16
+// frame ramp that tells lost or repeated kadrs. Single-threaded.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <vector>
+
+namespace e16rec {
+
+struct ChannelStats {
+    std::string name;
+    double scale = 1; // codes per volt
+    double min = std::numeric_limits<double>::infinity();
+    double max = -std::numeric_limits<double>::infinity();
+    double sum = 0;
+};
+
+// The Y16 input carries volts = -5 + 0.01 x (n mod 1000) for frame n, so two
+// consecutive kadrs must be one step apart.
+class RampCheck {
+public:
+    void Add(double volts);
+    int64_t lost() const { return lost_; }
+    int64_t repeated() const { return repeated_; }
+
+private:
+    int prev_ = -1;
+    int64_t lost_ = 0, repeated_ = 0;
+};
+
+class KadrStats {
+public:
+    // rampPosition: position in the kadr of the Y16 channel, -1 for none.
+    KadrStats(std::vector<ChannelStats> channels, int rampPosition);
+    void Add(const int16_t* kadrs, int32_t count);
+
+    const std::vector<ChannelStats>& channels() const { return channels_; }
+    int64_t kadrs() const { return kadrs_; }
+    bool hasRamp() const { return rampPosition_ >= 0; }
+    const RampCheck& ramp() const { return ramp_; }
+
+private:
+    std::vector<ChannelStats> channels_;
+    int rampPosition_;
+    int64_t kadrs_ = 0;
+    RampCheck ramp_;
+};
+
+} // namespace e16rec

@@ -1,0 +1,190 @@
+#include "stream_engine.h"
+
+#include <algorithm>
+
+#include "device/x502api.h"
+#include "word_format.h"
+
+namespace e16sim {
+namespace {
+
+bool internalClock(uint32_t syncMode) {
+    return syncMode == X502_SYNC_INTERNAL || syncMode == X502_SYNC_EXTERNAL_MASTER;
+}
+
+bool isEdgeStart(uint32_t mode) {
+    return mode == X502_SYNC_SYN1_RISE || mode == X502_SYNC_SYN1_FALL || mode == X502_SYNC_SYN2_RISE ||
+           mode == X502_SYNC_SYN2_FALL;
+}
+
+bool isLevelStart(uint32_t mode) {
+    return mode >= X502_SYNC_ADC_ABOVE_LEVEL && mode <= X502_SYNC_ADC_BELOW_LEVEL;
+}
+
+} // namespace
+
+void StreamEngine::start(const Config& cfg, bool adc, bool din, uint64_t capacity, Clock::time_point now) {
+    cfg_ = cfg;
+    adc_ = adc;
+    din_ = din;
+    capacity_ = capacity;
+    origin_ = now;
+    period_ = std::max<uint64_t>(1, cfg.framePeriod());
+    consumed_ = produced_ = 0;
+    overflowAt_ = kNever;
+    scanFrame_ = 0;
+    havePrev_ = false;
+    beginFlow(0);
+    edgeCode_ = cfg.startMode;
+    if (!internalClock(cfg.syncMode))
+        state_ = State::NoClock;
+    else if (isEdgeStart(cfg.startMode))
+        state_ = State::WaitEdge;
+    else if (isLevelStart(cfg.startMode))
+        state_ = State::Scan;
+}
+
+void StreamEngine::beginFlow(uint64_t frame) {
+    state_ = State::Flow;
+    firstFrame_ = frame;
+    adcStart_ = adcNext_ = frame * cfg_.lchCount;
+    const uint64_t startTick = frame * period_;
+    dinStart_ = dinNext_ = (startTick + cfg_.dinDiv - 1) / cfg_.dinDiv;
+}
+
+bool StreamEngine::fireEdge(uint32_t startCode, Clock::time_point now) {
+    if (state_ != State::WaitEdge || startCode != edgeCode_) return false;
+    origin_ = now;
+    beginFlow(0);
+    return true;
+}
+
+uint64_t StreamEngine::tickAt(Clock::time_point now) const {
+    if (now <= origin_) return 0;
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now - origin_).count();
+    return static_cast<uint64_t>(ns) * 6 / 125; // 48 ticks per microsecond
+}
+
+Clock::time_point StreamEngine::timeOfTick(uint64_t tick) const {
+    return origin_ + std::chrono::nanoseconds((tick * 125 + 5) / 6);
+}
+
+void StreamEngine::update(Clock::time_point now, const SampleSource& source) {
+    const uint64_t tick = tickAt(now);
+    if (state_ == State::Scan) scan(tick, source);
+    if (state_ != State::Flow) return;
+    produced_ = producedBy(tick);
+    // The buffer overflowed when more was produced than it holds unread;
+    // everything after its last free place is lost.
+    if (!overflowed() && produced_ - consumed_ > capacity_) overflowAt_ = consumed_ + capacity_;
+}
+
+bool StreamEngine::levelReached(double volts) {
+    const double level = cfg_.watch.level;
+    bool reached = false;
+    switch (cfg_.startMode) {
+    case X502_SYNC_ADC_ABOVE_LEVEL:
+        reached = volts > level;
+        break;
+    case X502_SYNC_ADC_BELOW_LEVEL:
+        reached = volts < level;
+        break;
+    case X502_SYNC_ADC_EDGE_RISE:
+        reached = havePrev_ && prevVolts_ <= level && volts > level;
+        break;
+    case X502_SYNC_ADC_EDGE_FALL:
+        reached = havePrev_ && prevVolts_ >= level && volts < level;
+        break;
+    default:
+        break;
+    }
+    prevVolts_ = volts;
+    havePrev_ = true;
+    return reached;
+}
+
+void StreamEngine::scan(uint64_t tick, const SampleSource& source) {
+    const SyncWatch& w = cfg_.watch;
+    while (scanFrame_ * period_ <= tick) {
+        const uint64_t at = scanFrame_ * period_;
+        const SampleAt sample{at / kRefFreq, at, scanFrame_, 0};
+        const double volts =
+            codeToVolts(voltsToCode(source.channelVolts(w.phy, w.mode, sample), w.range), w.range);
+        if (levelReached(volts)) {
+            beginFlow(scanFrame_);
+            return;
+        }
+        ++scanFrame_;
+    }
+}
+
+uint64_t StreamEngine::producedBy(uint64_t tick) const {
+    uint64_t total = 0;
+    if (adc_) {
+        const uint64_t n = cfg_.lchCount;
+        const uint64_t upTo = tick / period_ * n + std::min<uint64_t>(n, tick % period_ / cfg_.adcDiv + 1);
+        if (upTo > adcStart_) total += upTo - adcStart_;
+    }
+    if (din_) {
+        const uint64_t upTo = tick / cfg_.dinDiv + 1;
+        if (upTo > dinStart_) total += upTo - dinStart_;
+    }
+    return total;
+}
+
+uint64_t StreamEngine::availableLimit() const {
+    return std::min(produced_, overflowAt_);
+}
+
+Clock::time_point StreamEngine::timeWhenAvailable(uint64_t count) const {
+    const uint64_t target = consumed_ + count;
+    if (state_ != State::Flow || (!adc_ && !din_) || target > overflowAt_) return Clock::time_point::max();
+    uint64_t hi = 1;
+    while (producedBy(hi) < target) hi *= 2;
+    uint64_t lo = 0;
+    while (lo < hi) {
+        const uint64_t mid = lo + (hi - lo) / 2;
+        if (producedBy(mid) >= target)
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return timeOfTick(lo);
+}
+
+uint64_t StreamEngine::adcTick(uint64_t index) const {
+    const uint64_t n = cfg_.lchCount;
+    return index / n * period_ + index % n * cfg_.adcDiv;
+}
+
+uint32_t StreamEngine::adcWordAt(uint64_t index, const SampleSource& source) const {
+    const uint32_t pos = static_cast<uint32_t>(index % cfg_.lchCount);
+    const uint64_t tick = adcTick(index);
+    const LChannel& ch = cfg_.table[pos];
+    const SampleAt at{tick / kRefFreq, tick, index / cfg_.lchCount, pos};
+    return adcWord(pos, ch.mode, voltsToCode(source.channelVolts(ch.phy, ch.mode, at), ch.range));
+}
+
+void StreamEngine::generate(uint32_t* out, uint32_t count, const SampleSource& source) {
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t dinTick = dinNext_ * cfg_.dinDiv;
+        if (adc_ && (!din_ || adcTick(adcNext_) <= dinTick)) {
+            out[i] = adcWordAt(adcNext_++, source);
+        } else {
+            out[i] = dinWord(source.digitalInputs(dinTick));
+            ++dinNext_;
+        }
+    }
+    consumed_ += count;
+}
+
+uint64_t StreamEngine::pendingTick() const {
+    if (state_ == State::Scan) return scanFrame_ * period_;
+    uint64_t tick = kNever;
+    if (state_ != State::Flow) return tick;
+    if (adc_) tick = adcTick(adcNext_);
+    if (din_) tick = std::min(tick, dinNext_ * cfg_.dinDiv);
+    return tick;
+}
+
+} // namespace e16sim

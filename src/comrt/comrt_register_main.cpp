@@ -1,0 +1,87 @@
+// comrt-register [-u] FILE: registers (or with -u unregisters) an in-process
+// server library by calling its DllRegisterServer (DllUnregisterServer).
+#include "comrt/hresult_text.h"
+
+#include <velmora/com.h>
+
+#include <cstdio>
+#include <dlfcn.h>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace {
+
+struct Options {
+    bool unregister = false;
+    std::string file;
+};
+
+void PrintUsage(std::FILE* out) {
+    std::fputs("Usage: comrt-register [-u] FILE\n"
+               "Registers the in-process server library FILE by calling its DllRegisterServer.\n"
+               "  -u  unregister instead, calling DllUnregisterServer\n",
+               out);
+}
+
+// False for arguments that do not make one command.
+bool ParseArguments(int argc, char** argv, Options* options) {
+    for (int k = 1; k < argc; ++k) {
+        const std::string_view arg = argv[k];
+        if (arg == "-u" || arg == "/u")
+            options->unregister = true;
+        else if (arg.empty() || arg[0] == '-' || !options->file.empty())
+            return false;
+        else
+            options->file = arg;
+    }
+    return !options->file.empty();
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "comrt-register: %s\n", message.c_str());
+    return 1;
+}
+
+int Run(const Options& options) {
+    const std::string path = std::filesystem::absolute(options.file).lexically_normal().string();
+    const char* entry = options.unregister ? "DllUnregisterServer" : "DllRegisterServer";
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) return Fail("cannot load \"" + path + "\": file not found");
+    void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char* reason = ::dlerror();
+        return Fail("cannot load \"" + path + "\": " + (reason != nullptr ? reason : "not a library"));
+    }
+    auto call = reinterpret_cast<LPFNREGISTERSERVER>(::dlsym(library, entry));
+    if (call == nullptr) {
+        return Fail("\"" + path + "\" was loaded, but the entry point " + entry + " was not found");
+    }
+    const HRESULT hr = call();
+    if (FAILED(hr))
+        return Fail(std::string(entry) + " in \"" + path + "\" failed: " + velmora::com::HResultText(hr));
+    std::printf("%s in \"%s\" succeeded.\n", entry, path.c_str());
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 2 && (std::string_view(argv[1]) == "-h" || std::string_view(argv[1]) == "--help")) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    Options options;
+    if (!ParseArguments(argc, argv, &options)) {
+        PrintUsage(stderr);
+        return 1;
+    }
+    try {
+        return Run(options);
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    } catch (...) {
+        return Fail("the server library threw an exception");
+    }
+}

@@ -1,0 +1,273 @@
+// VariantChangeType between the numeric types, Boolean and text. Numbers as
+// text use '.' as the decimal point whatever the LCID; rounding to integers
+// goes half to even, as Windows does.
+#include "comrt/elements.h"
+#include "comrt/number_text.h"
+#include "comrt/variant_internal.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <string>
+
+using namespace velmora::com;
+
+namespace {
+
+struct IntRange {
+    int64_t min;
+    int64_t max;
+};
+
+bool IntegerRange(VARTYPE vt, IntRange* range) {
+    switch (vt) {
+    case VT_I1:
+        *range = {INT8_MIN, INT8_MAX};
+        return true;
+    case VT_UI1:
+        *range = {0, UINT8_MAX};
+        return true;
+    case VT_I2:
+        *range = {INT16_MIN, INT16_MAX};
+        return true;
+    case VT_UI2:
+        *range = {0, UINT16_MAX};
+        return true;
+    case VT_I4:
+    case VT_INT:
+        *range = {INT32_MIN, INT32_MAX};
+        return true;
+    case VT_UI4:
+    case VT_UINT:
+        *range = {0, UINT32_MAX};
+        return true;
+    case VT_I8:
+        *range = {INT64_MIN, INT64_MAX};
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool ReadNumber(const VARIANT& v, Number* n) {
+    switch (v.vt) {
+    case VT_EMPTY:
+        *n = {};
+        return true;
+    case VT_I1:
+        *n = {true, static_cast<int8_t>(v.cVal), 0};
+        return true;
+    case VT_UI1:
+        *n = {true, v.bVal, 0};
+        return true;
+    case VT_I2:
+        *n = {true, v.iVal, 0};
+        return true;
+    case VT_BOOL:
+        *n = {true, v.boolVal != 0 ? -1 : 0, 0};
+        return true;
+    case VT_UI2:
+        *n = {true, v.uiVal, 0};
+        return true;
+    case VT_I4:
+    case VT_INT:
+        *n = {true, v.lVal, 0};
+        return true;
+    case VT_UI4:
+    case VT_UINT:
+        *n = {true, v.ulVal, 0};
+        return true;
+    case VT_I8:
+        *n = {true, v.llVal, 0};
+        return true;
+    case VT_UI8:
+        if (v.ullVal <= uint64_t{INT64_MAX})
+            *n = {true, static_cast<int64_t>(v.ullVal), 0};
+        else
+            *n = {false, 0, static_cast<double>(v.ullVal)};
+        return true;
+    case VT_R4:
+        *n = {false, 0, v.fltVal};
+        return true;
+    case VT_R8:
+    case VT_DATE:
+        *n = {false, 0, v.dblVal};
+        return true;
+    case VT_CY:
+        *n = {false, 0, static_cast<double>(v.cyVal.int64) / 10000.0};
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The number rounded half to even as a 64-bit integer, if it fits.
+bool RoundToInt64(const Number& n, int64_t* out) {
+    if (n.integral) {
+        *out = n.i;
+        return true;
+    }
+    const double r = std::nearbyint(n.d);
+    if (!(r >= -0x1p63 && r < 0x1p63)) return false;
+    *out = static_cast<int64_t>(r);
+    return true;
+}
+
+HRESULT WriteInteger(const Number& n, VARTYPE vt, const IntRange& range, VARIANT* out) {
+    int64_t value = 0;
+    if (!RoundToInt64(n, &value) || value < range.min || value > range.max) return DISP_E_OVERFLOW;
+    switch (ElementSize(vt)) {
+    case 1:
+        out->bVal = static_cast<uint8_t>(value);
+        break;
+    case 2:
+        out->uiVal = static_cast<uint16_t>(value);
+        break;
+    case 4:
+        out->ulVal = static_cast<uint32_t>(value);
+        break;
+    default:
+        out->llVal = value;
+        break;
+    }
+    out->vt = vt;
+    return S_OK;
+}
+
+HRESULT WriteUnsigned64(const Number& n, VARIANT* out) {
+    if (n.integral) {
+        if (n.i < 0) return DISP_E_OVERFLOW;
+        out->ullVal = static_cast<uint64_t>(n.i);
+    } else {
+        const double r = std::nearbyint(n.d);
+        if (!(r >= 0 && r < 0x1p64)) return DISP_E_OVERFLOW;
+        out->ullVal = static_cast<uint64_t>(r);
+    }
+    out->vt = VT_UI8;
+    return S_OK;
+}
+
+HRESULT WriteCurrency(const Number& n, VARIANT* out) {
+    int64_t scaled = 0;
+    if (n.integral) {
+        if (__builtin_mul_overflow(n.i, int64_t{10000}, &scaled)) return DISP_E_OVERFLOW;
+    } else if (!RoundToInt64(Number{false, 0, n.d * 10000.0}, &scaled)) {
+        return DISP_E_OVERFLOW;
+    }
+    out->cyVal.int64 = scaled;
+    out->vt = VT_CY;
+    return S_OK;
+}
+
+HRESULT WriteNumber(const Number& n, VARTYPE vt, VARIANT* out) {
+    IntRange range{};
+    if (IntegerRange(vt, &range)) return WriteInteger(n, vt, range, out);
+    const double d = n.AsDouble();
+    switch (vt) {
+    case VT_UI8:
+        return WriteUnsigned64(n, out);
+    case VT_CY:
+        return WriteCurrency(n, out);
+    case VT_BOOL:
+        out->boolVal = (n.integral ? n.i != 0 : d != 0) ? VARIANT_TRUE : VARIANT_FALSE;
+        break;
+    case VT_R4:
+        if (std::isfinite(d) && std::fabs(d) > FLT_MAX) return DISP_E_OVERFLOW;
+        out->fltVal = static_cast<float>(d);
+        break;
+    case VT_R8:
+    case VT_DATE:
+        out->dblVal = d;
+        break;
+    default:
+        return DISP_E_TYPEMISMATCH;
+    }
+    out->vt = vt;
+    return S_OK;
+}
+
+HRESULT FormatText(const VARIANT& v, USHORT flags, std::string* text) {
+    switch (v.vt) {
+    case VT_EMPTY:
+        text->clear();
+        return S_OK;
+    case VT_R4:
+        *text = FormatReal(v.fltVal, 7);
+        return S_OK;
+    case VT_R8:
+        *text = FormatReal(v.dblVal, 15);
+        return S_OK;
+    case VT_CY:
+        *text = FormatCurrency(v.cyVal.int64);
+        return S_OK;
+    case VT_UI8:
+        *text = std::to_string(v.ullVal);
+        return S_OK;
+    case VT_DATE:
+        return DISP_E_TYPEMISMATCH;
+    default:
+        break;
+    }
+    if (v.vt == VT_BOOL && (flags & VARIANT_ALPHABOOL)) {
+        *text = v.boolVal ? "True" : "False";
+        return S_OK;
+    }
+    Number n;
+    if (!ReadNumber(v, &n)) return DISP_E_TYPEMISMATCH;
+    *text = std::to_string(n.i);
+    return S_OK;
+}
+
+HRESULT WriteText(const VARIANT& v, USHORT flags, VARIANT* out) {
+    std::string text;
+    const HRESULT hr = FormatText(v, flags, &text);
+    if (FAILED(hr)) return hr;
+    std::u16string wide(text.begin(), text.end());
+    out->bstrVal = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    if (out->bstrVal == nullptr) return E_OUTOFMEMORY;
+    out->vt = VT_BSTR;
+    return S_OK;
+}
+
+// Converts a by-value source into a fresh, empty `out`.
+HRESULT Convert(const VARIANT& value, USHORT flags, VARTYPE vt, VARIANT* out) {
+    if (value.vt == vt) return VariantCopy(out, &value);
+    if (vt == VT_EMPTY) return S_OK;
+    if (vt == VT_BSTR) return WriteText(value, flags, out);
+    if (value.vt == VT_BSTR && vt == VT_BOOL) {
+        out->vt = VT_BOOL;
+        return ParseBool(value.bstrVal, &out->boolVal);
+    }
+    Number n;
+    if (value.vt == VT_BSTR) {
+        const HRESULT hr = ParseNumber(value.bstrVal, &n);
+        if (FAILED(hr)) return hr;
+    } else if (!ReadNumber(value, &n)) {
+        return DISP_E_TYPEMISMATCH;
+    }
+    return WriteNumber(n, vt, out);
+}
+
+} // namespace
+
+HRESULT VariantChangeType(VARIANTARG* pvargDest, const VARIANTARG* pvarSrc, USHORT wFlags, VARTYPE vt) {
+    if (pvargDest == nullptr || pvarSrc == nullptr) return E_INVALIDARG;
+    if (!IsValidVariantType(pvarSrc->vt) || !IsValidVariantType(vt)) return DISP_E_BADVARTYPE;
+    if (vt & VT_BYREF) return DISP_E_TYPEMISMATCH;
+    VARIANT value;
+    HRESULT hr = ShallowDereference(pvarSrc, &value);
+    if (FAILED(hr)) return hr;
+    VARIANT result;
+    VariantInit(&result);
+    if (FAILED(hr = Convert(value, wFlags, vt, &result))) {
+        VariantClear(&result);
+        return hr;
+    }
+    // The destination may be the source: clear it only once the result exists.
+    if (FAILED(hr = VariantClear(pvargDest))) {
+        VariantClear(&result);
+        return hr;
+    }
+    *pvargDest = result;
+    return S_OK;
+}

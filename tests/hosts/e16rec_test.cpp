@@ -1,0 +1,70 @@
+#include "kadr_stats.h"
+#include "options.h"
+
+#include <gtest/gtest.h>
+
+namespace e16rec {
+namespace {
+
+std::optional<Options> Parse(std::vector<std::string> args, std::string& error) {
+    args.insert(args.begin(), "e16rec");
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    return ParseOptions(static_cast<int>(argv.size()), argv.data(), error);
+}
+
+TEST(E16recOptions, ChannelListsExpandRangesInOrder) {
+    EXPECT_EQ(ParseChannelList("0-3,31,8"), (std::vector<int16_t>{0, 1, 2, 3, 31, 8}));
+    EXPECT_EQ(ParseChannelList("5"), (std::vector<int16_t>{5}));
+    for (const char* bad : {"", "32", "-1", "3-1", "1,,2", "a", "0-40", "1-"})
+        EXPECT_FALSE(ParseChannelList(bad).has_value()) << bad;
+}
+
+TEST(E16recOptions, ValuesAreCheckedAndHelpIsNotAnError) {
+    std::string error;
+    auto o = Parse({"-c", "0-31", "-r", "15625", "-R", "1", "-t", "0.5", "--inputs", "se", "-o", "-"}, error);
+    ASSERT_TRUE(o.has_value()) << error;
+    EXPECT_EQ(o->channels.size(), 32u);
+    EXPECT_FLOAT_EQ(o->rate, 15625.0f);
+    EXPECT_EQ(o->range, 1);
+    EXPECT_EQ(o->inputs, InputMode::SingleEnded);
+    EXPECT_FALSE(Parse({"-R", "4"}, error).has_value());
+    EXPECT_FALSE(Parse({"-r", "-5"}, error).has_value());
+    EXPECT_FALSE(Parse({"-t"}, error).has_value());
+    EXPECT_FALSE(Parse({"--bogus"}, error).has_value());
+    EXPECT_NE(error, "");
+    EXPECT_FALSE(Parse({"--help"}, error).has_value());
+    EXPECT_EQ(error, "");
+}
+
+// Codes of the Y16 ramp on the ±10 V range: 3200 codes per volt.
+int16_t RampCode(int frame) { return static_cast<int16_t>((-5.0 + 0.01 * (frame % 1000)) * 3200.0); }
+
+TEST(E16recStats, RampCountsLostAndRepeatedKadrsAcrossTheWrap) {
+    KadrStats stats({{"X1", 3200}, {"Y16", 3200}}, 1);
+    std::vector<int16_t> kadrs;
+    for (int frame : {995, 996, 997, 999, 0, 1, 1, 2, 10}) {
+        kadrs.push_back(3200);
+        kadrs.push_back(RampCode(frame));
+    }
+    stats.Add(kadrs.data(), static_cast<int32_t>(kadrs.size() / 2));
+    EXPECT_EQ(stats.kadrs(), 9);
+    EXPECT_EQ(stats.ramp().lost(), 1 + 7);
+    EXPECT_EQ(stats.ramp().repeated(), 1);
+    EXPECT_DOUBLE_EQ(stats.channels()[0].min, 1.0);
+    EXPECT_DOUBLE_EQ(stats.channels()[0].sum, 9.0);
+    EXPECT_NEAR(stats.channels()[1].max, 4.99, 1e-3);
+}
+
+TEST(E16recStats, UnbrokenRampReportsNothingLost) {
+    KadrStats stats({{"Y16", 3200}}, 0);
+    std::vector<int16_t> kadrs;
+    for (int frame = 0; frame < 5000; ++frame) kadrs.push_back(RampCode(frame));
+    stats.Add(kadrs.data(), 2500);
+    stats.Add(kadrs.data() + 2500, 2500);
+    EXPECT_EQ(stats.ramp().lost(), 0);
+    EXPECT_EQ(stats.ramp().repeated(), 0);
+}
+
+} // namespace
+} // namespace e16rec
