@@ -65,8 +65,8 @@ bool StoreChannelTable(bool singleEnded, std::string& error) {
     std::vector<uint8_t> table(32);
     for (int k = 0; k < 32; ++k) table[k] = static_cast<uint8_t>(k | (singleEnded ? 32 : 0));
     reg::HKEY key = 0;
-    LONG rc = reg::RegCreateKeyEx(reg::HKEY_CURRENT_USER, "Software\\Tervan\\ADC\\L-Card\\E16", reg::KEY_WRITE,
-                                  &key, nullptr);
+    LONG rc = reg::RegCreateKeyEx(reg::HKEY_CURRENT_USER, "Software\\Tervan\\ADC\\L-Card\\E16",
+                                  reg::KEY_WRITE, &key, nullptr);
     if (rc == reg::ERROR_SUCCESS) {
         rc = reg::RegSetValueEx(key, "ADChannels", reg::REG_BINARY, table.data(), 32);
         reg::RegCloseKey(key);
@@ -76,7 +76,8 @@ bool StoreChannelTable(bool singleEnded, std::string& error) {
 }
 
 std::string ToUtf8(BSTR text) {
-    return velmora::platform::Utf16ToUtf8(std::u16string_view(text != nullptr ? text : u"", SysStringLen(text)));
+    return velmora::platform::Utf16ToUtf8(
+        std::u16string_view(text != nullptr ? text : u"", SysStringLen(text)));
 }
 
 std::string HresultText(HRESULT hr) {

@@ -9,8 +9,10 @@ void RampCheck::Add(double volts) {
     const int step = static_cast<int>(std::lround((volts + 5.0) / 0.01)) % 1000;
     if (prev_ >= 0) {
         const int advance = (step - prev_ + 1000) % 1000;
-        if (advance == 0) ++repeated_;
-        else lost_ += advance - 1;
+        if (advance == 0)
+            ++repeated_;
+        else
+            lost_ += advance - 1;
     }
     prev_ = step;
 }

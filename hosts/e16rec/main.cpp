@@ -10,15 +10,17 @@ namespace {
 
 void PrintSummary(const e16rec::RecordingResult& r) {
     const auto& stats = *r.stats;
-    std::printf("recorded %lld kadrs in %.2f s at %.3f kadrs/s\n", static_cast<long long>(stats.kadrs()), r.seconds,
-                r.rate);
+    std::printf("recorded %lld kadrs in %.2f s at %.3f kadrs/s\n", static_cast<long long>(stats.kadrs()),
+                r.seconds, r.rate);
     std::printf("%-14s %12s %12s %12s\n", "channel", "min, V", "mean, V", "max, V");
     for (const auto& c : stats.channels()) {
         const double mean = stats.kadrs() > 0 ? c.sum / static_cast<double>(stats.kadrs()) : 0.0;
-        if (stats.kadrs() > 0) std::printf("%-14s %12.4f %12.4f %12.4f\n", c.name.c_str(), c.min, mean, c.max);
+        if (stats.kadrs() > 0)
+            std::printf("%-14s %12.4f %12.4f %12.4f\n", c.name.c_str(), c.min, mean, c.max);
     }
     if (stats.hasRamp())
-        std::printf("Y16 ramp: %lld lost kadrs, %lld repeated kadrs\n", static_cast<long long>(stats.ramp().lost()),
+        std::printf("Y16 ramp: %lld lost kadrs, %lld repeated kadrs\n",
+                    static_cast<long long>(stats.ramp().lost()),
                     static_cast<long long>(stats.ramp().repeated()));
 }
 

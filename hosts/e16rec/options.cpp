@@ -37,17 +37,20 @@ bool ApplyValue(Options& o, const std::string& name, const std::string& value) {
         return true;
     }
     if (name == "--inputs") {
-        if (value == "se") o.inputs = InputMode::SingleEnded;
-        else if (value == "diff") o.inputs = InputMode::Differential;
-        else return false;
+        if (value == "se")
+            o.inputs = InputMode::SingleEnded;
+        else if (value == "diff")
+            o.inputs = InputMode::Differential;
+        else
+            return false;
         return true;
     }
     return false;
 }
 
 bool TakesValue(const std::string& name) {
-    static const char* const kNames[] = {"-c", "--channels", "-R", "--range", "-r", "--rate", "-t",
-                                         "--time", "-o", "--output", "--inputs"};
+    static const char* const kNames[] = {"-c", "--channels", "-R", "--range",  "-r",      "--rate",
+                                         "-t", "--time",     "-o", "--output", "--inputs"};
     for (const char* n : kNames)
         if (name == n) return true;
     return false;

@@ -15,7 +15,7 @@ struct Options {
     int16_t range = 0;                         // range index for every selected channel
     float rate = 1000;                         // kadrs per second
     double seconds = 2.0;
-    std::string output = "e16rec.csv";         // "" or "-": no CSV file
+    std::string output = "e16rec.csv"; // "" or "-": no CSV file
     InputMode inputs = InputMode::Keep;
     bool quiet = false;
 };

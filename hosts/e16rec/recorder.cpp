@@ -22,7 +22,8 @@ SAFEARRAY* ChannelArray(const std::vector<int16_t>& channels) {
     return array;
 }
 
-void WriteKadrs(std::FILE* csv, const std::vector<ChannelStats>& channels, const int16_t* codes, int32_t kadrs) {
+void WriteKadrs(std::FILE* csv, const std::vector<ChannelStats>& channels, const int16_t* codes,
+                int32_t kadrs) {
     const std::size_t n = channels.size();
     for (int32_t k = 0; k < kadrs; ++k) {
         for (std::size_t i = 0; i < n; ++i)

@@ -46,12 +46,12 @@ struct DioState {
 
 // One analog output.
 struct DacChannel {
-    double value = 0.0;  // static level last written, volts
-    bool running = false; // playing a waveform
-    int16_t waveform = 0; // 0 Off, 1 DC, 2 Noise, 3 Sine, 4 Pulse, 5 Ramp, 6 Triangle
-    int32_t amplitude = 0; // codes
-    int32_t baseline = 0;  // codes
-    double phase = 0.0;    // fraction of a period
+    double value = 0.0;          // static level last written, volts
+    bool running = false;        // playing a waveform
+    int16_t waveform = 0;        // 0 Off, 1 DC, 2 Noise, 3 Sine, 4 Pulse, 5 Ramp, 6 Triangle
+    int32_t amplitude = 0;       // codes
+    int32_t baseline = 0;        // codes
+    double phase = 0.0;          // fraction of a period
     std::vector<double> samples; // the built waveform, volts
 };
 
@@ -97,12 +97,12 @@ struct DriverState {
     // The input ring: one writer (the worker), one reader (the host).
     int32_t inputSizeRequested = 0;
     int32_t inputSizeData = 0;
-    int32_t inputSizeKadrs = 0;           // changes only while not busy
-    std::atomic<int32_t> readKadr{0};     // host writes (release), worker reads (acquire)
-    std::atomic<int32_t> writeKadr{0};    // worker writes after the data (release)
+    int32_t inputSizeKadrs = 0;              // changes only while not busy
+    std::atomic<int32_t> readKadr{0};        // host writes (release), worker reads (acquire)
+    std::atomic<int32_t> writeKadr{0};       // worker writes after the data (release)
     std::atomic<int32_t> inputCountKadrs{0}; // both write: the last count computed
-    std::atomic<bool> drained{false};     // worker sets false, host sets true
-    std::vector<int16_t> inputBuffer;     // kadr k (1-based) at (k - 1) * allocChannels
+    std::atomic<bool> drained{false};        // worker sets false, host sets true
+    std::vector<int16_t> inputBuffer;        // kadr k (1-based) at (k - 1) * allocChannels
     int32_t allocChannels = 0, allocKadrs = 0;
 
     // Stream block tables, built at each start, used only by the worker.

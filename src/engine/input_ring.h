@@ -24,7 +24,7 @@ int32_t CountUnreadKadrs(DriverState& s);
 // i + k * n.
 struct InputTable {
     int32_t channels = 0;
-    int32_t kadrs = 0; // U
+    int32_t kadrs = 0;           // U
     std::vector<int16_t> values; // channels * (kadrs + 1)
 };
 InputTable TakeInputData(DriverState& s);

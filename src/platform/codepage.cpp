@@ -5,7 +5,9 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-char ToAnsiChar(char32_t c) { return c <= 0xFF ? static_cast<char>(c) : '?'; }
+char ToAnsiChar(char32_t c) {
+    return c <= 0xFF ? static_cast<char>(c) : '?';
+}
 
 // Decodes one UTF-8 sequence at text[i], advancing i; malformed input gives
 // the replacement character and consumes one byte.

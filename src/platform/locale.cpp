@@ -30,10 +30,9 @@ std::string Language(const std::string& name) {
 
 // Used when the named locale is not generated on this machine.
 std::string SeparatorByLanguage(const std::string& name) {
-    static constexpr std::string_view kComma[] = {"be", "bg", "cs", "da", "de", "el", "es", "et", "fi",
-                                                  "fr", "hr", "hu", "id", "it", "kk", "lt", "lv", "nb",
-                                                  "nl", "nn", "no", "pl", "pt", "ro", "ru", "sk", "sl",
-                                                  "sr", "sv", "tr", "uk", "vi"};
+    static constexpr std::string_view kComma[] = {
+        "be", "bg", "cs", "da", "de", "el", "es", "et", "fi", "fr", "hr", "hu", "id", "it", "kk", "lt",
+        "lv", "nb", "nl", "nn", "no", "pl", "pt", "ro", "ru", "sk", "sl", "sr", "sv", "tr", "uk", "vi"};
     const std::string lang = Language(name);
     return std::find(std::begin(kComma), std::end(kComma), lang) != std::end(kComma) ? "," : ".";
 }

@@ -120,6 +120,8 @@ void Thread::Close() {
     ::pthread_detach(static_cast<pthread_t>(id_));
 }
 
-bool Thread::Joinable() const { return joinable_; }
+bool Thread::Joinable() const {
+    return joinable_;
+}
 
 } // namespace velmora::platform

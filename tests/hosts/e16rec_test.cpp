@@ -38,7 +38,9 @@ TEST(E16recOptions, ValuesAreCheckedAndHelpIsNotAnError) {
 }
 
 // Codes of the Y16 ramp on the ±10 V range: 3200 codes per volt.
-int16_t RampCode(int frame) { return static_cast<int16_t>((-5.0 + 0.01 * (frame % 1000)) * 3200.0); }
+int16_t RampCode(int frame) {
+    return static_cast<int16_t>((-5.0 + 0.01 * (frame % 1000)) * 3200.0);
+}
 
 TEST(E16recStats, RampCountsLostAndRepeatedKadrsAcrossTheWrap) {
     KadrStats stats({{"X1", 3200}, {"Y16", 3200}}, 1);

@@ -1,0 +1,168 @@
+#include "driver/dispatch_args.h"
+
+#include <cstring>
+
+namespace velmora::driver::dispatch {
+namespace {
+
+// Bytes a scalar of this type takes in a VARIANT; 0 for anything else.
+size_t ScalarSize(VARTYPE vt) {
+    switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+        return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+        return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR:
+        return 4;
+    case VT_I8:
+    case VT_UI8:
+    case VT_R8:
+    case VT_CY:
+    case VT_DATE:
+        return 8;
+    default:
+        return 0;
+    }
+}
+
+VARIANT ScalarVariant(VARTYPE vt, const void* value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = vt;
+    std::memcpy(&v.llVal, value, ScalarSize(vt));
+    return v;
+}
+
+// Puts the value into the Variant a by-reference Variant argument points at,
+// keeping the type the caller had there when it is a plain one.
+void WriteIntoVariant(VARIANT& inner, const VARIANT& value) {
+    const bool plain = (inner.vt & (VT_ARRAY | VT_BYREF)) == 0 && inner.vt != VT_EMPTY && inner.vt != VT_NULL;
+    VARIANT converted;
+    VariantInit(&converted);
+    if (FAILED(VariantChangeType(&converted, &value, 0, plain ? inner.vt : value.vt))) return;
+    VariantClear(&inner);
+    inner = converted;
+}
+
+} // namespace
+
+bool ConvertScalar(const VARIANT& arg, VARTYPE vt, void* value, size_t size) {
+    VARIANT converted;
+    VariantInit(&converted);
+    if (FAILED(VariantChangeType(&converted, &arg, 0, vt))) return false;
+    std::memcpy(value, &converted.llVal, size);
+    return true;
+}
+
+void WriteBackScalar(VARIANT& arg, VARTYPE vt, const void* value) {
+    if ((arg.vt & VT_BYREF) == 0 || arg.byref == nullptr) return;
+    const VARIANT from = ScalarVariant(vt, value);
+    const VARTYPE target = arg.vt & ~VT_BYREF;
+    if (target == VT_VARIANT) {
+        WriteIntoVariant(*arg.pvarVal, from);
+        return;
+    }
+    VARIANT converted;
+    VariantInit(&converted);
+    if (FAILED(VariantChangeType(&converted, &from, 0, target))) return;
+    if (target == VT_BSTR) {
+        SysFreeString(*arg.pbstrVal);
+        *arg.pbstrVal = converted.bstrVal;
+    } else if (const size_t size = ScalarSize(target); size != 0) {
+        std::memcpy(arg.byref, &converted.llVal, size);
+    } else {
+        VariantClear(&converted);
+    }
+}
+
+void* ExactStorage(VARIANT& arg, VARTYPE vt) {
+    if (arg.vt == (VT_BYREF | vt)) return arg.byref;
+    if (arg.vt == (VT_BYREF | VT_VARIANT) && arg.pvarVal != nullptr && arg.pvarVal->vt == vt) {
+        return &arg.pvarVal->llVal;
+    }
+    return nullptr;
+}
+
+SAFEARRAY** ArrayStorage(VARIANT& arg) {
+    if ((arg.vt & VT_ARRAY) != 0) return (arg.vt & VT_BYREF) != 0 ? arg.pparray : &arg.parray;
+    if (arg.vt == (VT_BYREF | VT_VARIANT) && arg.pvarVal != nullptr) {
+        VARIANT& inner = *arg.pvarVal;
+        if ((inner.vt & VT_ARRAY) != 0) return (inner.vt & VT_BYREF) != 0 ? inner.pparray : &inner.parray;
+    }
+    return nullptr;
+}
+
+bool AccessElements(SAFEARRAY* array, VARTYPE vt, void** data) {
+    VARTYPE stored = VT_EMPTY;
+    if (array == nullptr || FAILED(SafeArrayGetVartype(array, &stored)) || stored != vt) return false;
+    return SUCCEEDED(SafeArrayAccessData(array, data)) && *data != nullptr;
+}
+
+void StoreResult(BSTR value, bool, VARIANT* out) {
+    if (out == nullptr) {
+        SysFreeString(value);
+        return;
+    }
+    out->vt = VT_BSTR;
+    out->bstrVal = value;
+}
+
+void StoreResult(uint8_t value, bool, VARIANT* out) {
+    if (out == nullptr) return;
+    out->vt = VT_UI1;
+    out->bVal = value;
+}
+
+void StoreResult(int16_t value, bool boolean, VARIANT* out) {
+    if (out == nullptr) return;
+    out->vt = boolean ? VT_BOOL : VT_I2;
+    out->iVal = value;
+}
+
+void StoreResult(int32_t value, bool, VARIANT* out) {
+    if (out == nullptr) return;
+    out->vt = VT_I4;
+    out->lVal = value;
+}
+
+void StoreResult(float value, bool, VARIANT* out) {
+    if (out == nullptr) return;
+    out->vt = VT_R4;
+    out->fltVal = value;
+}
+
+void StoreResult(double value, bool, VARIANT* out) {
+    if (out == nullptr) return;
+    out->vt = VT_R8;
+    out->dblVal = value;
+}
+
+void StoreResult(SAFEARRAY* value, bool, VARIANT* out) {
+    if (out == nullptr) {
+        SafeArrayDestroy(value);
+        return;
+    }
+    VARTYPE element = VT_I2;
+    if (value != nullptr) SafeArrayGetVartype(value, &element);
+    out->vt = VT_ARRAY | element;
+    out->parray = value;
+}
+
+void StoreResult(IDispatch* value, bool, VARIANT* out) {
+    if (out == nullptr) {
+        if (value != nullptr) value->Release();
+        return;
+    }
+    out->vt = VT_DISPATCH;
+    out->pdispVal = value;
+}
+
+} // namespace velmora::driver::dispatch
