@@ -88,6 +88,29 @@ uint32_t locateChannel(uint32_t expected, uint32_t lowBits, uint32_t count) {
     return count;
 }
 
+// Turns the ADC words among `*size` words into values (volts or codes),
+// following the table from `*nextLch`; *size becomes the values written.
+int32_t convertWords(const Config& cfg, const uint32_t* src, double* dest, uint32_t* size, bool volts,
+                     uint32_t* nextLch) {
+    uint32_t expected = *nextLch % cfg.lchCount;
+    uint32_t written = 0;
+    int32_t result = X502_ERR_OK;
+    for (uint32_t i = 0; i < *size && result == X502_ERR_OK; ++i) {
+        if (!isAdcWord(src[i])) continue;
+        const uint32_t lch = locateChannel(expected, adcWordChannel(src[i]), cfg.lchCount);
+        if (lch == cfg.lchCount) {
+            result = X502_ERR_INVALID_LCH_NUMBER;
+            continue;
+        }
+        const int32_t code = adcWordCode(src[i]);
+        dest[written++] = volts ? codeToVolts(code, cfg.table[lch].range) : code;
+        expected = (lch + 1) % cfg.lchCount;
+    }
+    *size = written;
+    *nextLch = expected;
+    return result;
+}
+
 } // namespace
 
 E16SIM_API int32_t X502_StreamsEnable(t_x502_hnd h, uint32_t streams) {
@@ -166,24 +189,8 @@ E16SIM_API int32_t X502_ProcessAdcData(t_x502_hnd h, const uint32_t* src, double
     return onModule(Entry::X502_ProcessAdcData, h, [&](Session& s) {
         if (size == nullptr || (*size != 0 && (src == nullptr || dest == nullptr)))
             return X502_ERR_INVALID_POINTER;
-        const Config& cfg = s.module->applied;
-        uint32_t expected = s.handle->nextLch % cfg.lchCount;
-        uint32_t written = 0;
-        int32_t result = X502_ERR_OK;
-        for (uint32_t i = 0; i < *size; ++i) {
-            if (!isAdcWord(src[i])) continue;
-            const uint32_t lch = locateChannel(expected, adcWordChannel(src[i]), cfg.lchCount);
-            if (lch == cfg.lchCount) {
-                result = X502_ERR_INVALID_LCH_NUMBER;
-                break;
-            }
-            const int32_t code = adcWordCode(src[i]);
-            dest[written++] = (flags & X502_PROC_FLAGS_VOLT) ? codeToVolts(code, cfg.table[lch].range) : code;
-            expected = (lch + 1) % cfg.lchCount;
-        }
-        *size = written;
-        s.handle->nextLch = expected;
-        return result;
+        return convertWords(s.module->applied, src, dest, size, (flags & X502_PROC_FLAGS_VOLT) != 0,
+                            &s.handle->nextLch);
     });
 }
 

@@ -99,9 +99,11 @@ struct DriverState {
     int32_t inputSizeData = 0;
     int32_t inputSizeKadrs = 0;              // changes only while not busy
     std::atomic<int32_t> readKadr{0};        // host writes (release), worker reads (acquire)
-    std::atomic<int32_t> writeKadr{0};       // worker writes after the data (release)
+    std::atomic<int32_t> writeKadr{0};       // worker writes after the data (seq_cst)
     std::atomic<int32_t> inputCountKadrs{0}; // both write: the last count computed
-    std::atomic<bool> drained{false};        // worker sets false, host sets true
+    // Worker sets false after each write, host sets true after reading all;
+    // seq_cst, as the host checks writeKadr again after its store.
+    std::atomic<bool> drained{false};
     std::vector<int16_t> inputBuffer;        // kadr k (1-based) at (k - 1) * allocChannels
     int32_t allocChannels = 0, allocKadrs = 0;
 
@@ -110,6 +112,7 @@ struct DriverState {
     std::vector<uint32_t> rawBlock;
     std::vector<double> valueBlock;
     std::vector<double> scaleTable; // kadr after kadr, lined up with valueBlock
+    std::vector<int16_t> codeBlock; // the scaled block as codes, on its way to the ring
 
     // Recording. busy is the stop signal: the host sets it false, the worker
     // reads it (acquire) at every wait and clears it when it ends.

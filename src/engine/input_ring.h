@@ -18,6 +18,8 @@ int32_t ComputeInputSize(DriverState& s);
 bool AllocateInput(DriverState& s);
 bool PrepareInput(DriverState& s);
 int32_t CountUnreadKadrs(DriverState& s);
+// Host side, not while busy: the kadrs left unread are given up.
+void DropUnread(DriverState& s);
 
 // Everything unread, as the host's two-dimensional array (0..n-1, 0..U):
 // column 0 holds the channel list, columns 1..U the kadrs; element (i, k) at

@@ -39,6 +39,7 @@ std::string KeyPath(const DriverState& s, const std::string& serial) {
 // Points the registry at the key that serial selects. A load never creates a
 // per-module key; a save does. False when the key is not the current location.
 bool SelectKey(DriverState& s, const std::string& serial, bool create) {
+    if (s.registryPath.empty()) return false; // the location was never prepared
     cRegistry& reg = Registry(s);
     reg.SetRoot(HKEY_CURRENT_USER);
     const std::string path = KeyPath(s, serial);

@@ -179,6 +179,26 @@ TEST_F(TE16Sim, StreamsOneSecondOfThirtyTwoChannels) {
     EXPECT_LE(produced, frameFreq * Seconds(q1 - t0) + kBlockKadrs);
 }
 
+// The worker's pending receive while the host keeps using the object: a
+// stop from the host makes the receive return with what it had.
+TEST_F(TE16Sim, HostStopEndsAPendingReceive) {
+    OpenModule();
+    Program({0}, 100000);
+    ASSERT_TRUE(dev.StartStreams(true, false, false, false, false));
+    constexpr int32_t kTenSeconds = 1000000;
+    std::vector<uint32_t> words(kTenSeconds);
+    int32_t received = -1;
+    std::thread worker([&] { received = dev.Recv(words.data(), kTenSeconds, 10000); });
+    for (int32_t i = 0; i < 20; ++i) {
+        dev.AsyncOutDig(i);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    EXPECT_TRUE(dev.StopStreams());
+    worker.join();
+    EXPECT_GE(received, 0);
+    EXPECT_LT(received, kTenSeconds);
+}
+
 TEST_F(TE16Sim, CyclicSineOnDac1IsReadBackOnX15) {
     OpenModule();
     Program({14}, 100000); // X15 sees DAC1

@@ -82,6 +82,51 @@ TEST_F(SimTest, ProcessAdcDataContinuesTheFrameAcrossCalls) {
     EXPECT_EQ(next, 2u);
 }
 
+TEST_F(SimTest, ProcessAdcDataRealignsOnTheChannelBits) {
+    t_x502_hnd h = open();
+    program(h, {{16, 0, 0}, {20, 0, 1}, {31, 0, 0}}, 300000.0);
+    ASSERT_EQ(X502_StreamsStart(h), X502_ERR_OK);
+    const auto words = receive(h, 6);
+    ASSERT_EQ(words.size(), 6u);
+    double volts[6] = {};
+    uint32_t size = 5; // picked up in the middle of the first frame
+    ASSERT_EQ(X502_ProcessAdcData(h, words.data() + 1, volts, &size, X502_PROC_FLAGS_VOLT), X502_ERR_OK);
+    EXPECT_EQ(size, 5u);
+    EXPECT_DOUBLE_EQ(volts[0], -0.75); // range of channel 1, not of channel 0
+    EXPECT_DOUBLE_EQ(volts[2], -1.75);
+    const uint32_t stray[2] = {words[0], 0x85000000u}; // channel 5 is not in a 3-channel table
+    size = 2;
+    EXPECT_EQ(X502_ProcessAdcData(h, stray, volts, &size, X502_PROC_FLAGS_VOLT), X502_ERR_INVALID_LCH_NUMBER);
+    EXPECT_EQ(size, 1u);
+}
+
+TEST_F(SimTest, ControlApiSetsTheInputSignals) {
+    t_x502_hnd h = open();
+    ASSERT_EQ(e16sim_set_sine(0, 2.0, 50.0, std::numbers::pi / 2, 1.0), 0);
+    ASSERT_EQ(e16sim_set_noise(1, 0.5, 0.1), 0);
+    ASSERT_EQ(e16sim_set_ramp(2, 1.0, 0.5, 4), 0);
+    ASSERT_EQ(e16sim_set_dc(31, 3.0), 0);
+    ASSERT_EQ(e16sim_set_default_signal(31), 0);
+    EXPECT_EQ(e16sim_set_dc(32, 1.0), -1);
+    program(h, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {31, 0, 0}}, 400000.0);
+    ASSERT_EQ(X502_StreamsStart(h), X502_ERR_OK);
+    const auto volts = toVolts(h, receive(h, 4 * 400));
+    ASSERT_EQ(volts.size(), 1600u);
+    double least = 1e9;
+    double most = -1e9;
+    for (size_t k = 0; k < 400; ++k) {
+        const double t = static_cast<double>(k) / 100000.0;
+        EXPECT_NEAR(volts[4 * k], 1.0 + 2.0 * std::cos(2 * std::numbers::pi * 50 * t), kQuantum) << k;
+        least = std::min(least, volts[4 * k + 1]);
+        most = std::max(most, volts[4 * k + 1]);
+        EXPECT_NEAR(volts[4 * k + 2], 1.0 + 0.5 * static_cast<double>(k % 4), kQuantum) << k;
+        EXPECT_NEAR(volts[4 * k + 3], ramp(k), kQuantum) << k;
+    }
+    EXPECT_GE(least, 0.4 - kQuantum);
+    EXPECT_LE(most, 0.6 + kQuantum);
+    EXPECT_GT(most - least, 0.15); // it does vary
+}
+
 TEST_F(SimTest, StreamRunsAtTheProgrammedRateWithAnUnbrokenRamp) {
     t_x502_hnd h = open();
     ASSERT_EQ(X502_SetStreamStep(h, 0, 4096), X502_ERR_OK);

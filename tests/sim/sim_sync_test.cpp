@@ -124,7 +124,8 @@ TEST_P(LevelStartTest, FirstFrameIsWhereTheConditionBecomesTrue) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Conditions, LevelStartTest,
-                         ::testing::Values(LevelStart{X502_SYNC_ADC_EDGE_RISE, -0.25}, // at 91.7 ms, not at once
+                         ::testing::Values(LevelStart{X502_SYNC_ADC_EDGE_RISE,
+                                                      -0.25}, // at 91.7 ms, not at once
                                            LevelStart{X502_SYNC_ADC_EDGE_FALL, 0.25},  // at 41.7 ms
                                            LevelStart{X502_SYNC_ADC_ABOVE_LEVEL, 0.4}, // at 14.8 ms
                                            LevelStart{X502_SYNC_ADC_BELOW_LEVEL, 0.1}  // at once

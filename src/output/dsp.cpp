@@ -1,0 +1,103 @@
+#include "output/dsp.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+namespace velmora::output {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+
+// splitmix64: each output depends only on its counter, so the loop below
+// has no carried state and the seed's every bit matters.
+constexpr uint64_t kGolden = 0x9E3779B97F4A7C15ull;
+
+uint64_t Mix(uint64_t z) {
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+// The whole cycles of rfreq * k are dropped before scaling to radians, so a
+// long buffer keeps the precision of its first period.
+double CycleAngle(double rfreq, std::size_t k, double phase) {
+    const double cycles = rfreq * static_cast<double>(k);
+    return kTwoPi * (cycles - std::floor(cycles)) + phase;
+}
+
+double WrapAngle(double angle) {
+    double a = std::fmod(angle, kTwoPi);
+    if (a < 0.0) a += kTwoPi;
+    return a < kTwoPi ? a : 0.0; // -tiny + 2π can round up to 2π
+}
+
+// Adding and removing 1.5 * 2^52 leaves the value rounded to an integer in
+// the current (default: nearest, halves to even) mode; valid for |v| < 2^51.
+constexpr double kRoundMagic = 6755399441055744.0;
+
+} // namespace
+
+void Set(double value, double* __restrict x, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) x[i] = value;
+}
+
+void RandomUniform(double* __restrict x, std::size_t n, double low, double high, double seed) {
+    uint64_t bits = 0;
+    std::memcpy(&bits, &seed, sizeof bits);
+    const uint64_t base = Mix(bits);
+    const double span = high - low;
+    const double lo = std::min(low, high), hi = std::max(low, high);
+    for (std::size_t i = 0; i < n; ++i) {
+        const uint64_t z = Mix(base + (i + 1) * kGolden);
+        const double u = static_cast<double>(z >> 11) * 0x1p-53; // [0, 1)
+        x[i] = std::clamp(low + span * u, lo, hi);
+    }
+}
+
+void Tone(double* __restrict x, std::size_t n, double rfreq, double phase, double mag) {
+    for (std::size_t k = 0; k < n; ++k) x[k] = mag * std::cos(CycleAngle(rfreq, k, phase));
+}
+
+double TriangleAt(double angle, double asym) {
+    const double t = WrapAngle(angle);
+    const double h = kPi + asym;
+    // h = 0 (asym = -π) has no falling part: the rising one starts at t = 0.
+    if (h > 0.0 && t <= h) return 1.0 - 2.0 * t / h;
+    return -1.0 + 2.0 * (t - h) / (kTwoPi - h);
+}
+
+void Triangle(double* __restrict x, std::size_t n, double rfreq, double phase, double mag, double asym) {
+    for (std::size_t k = 0; k < n; ++k) x[k] = mag * TriangleAt(CycleAngle(rfreq, k, phase), asym);
+}
+
+void Add(double value, double* __restrict x, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) x[i] += value;
+}
+
+void ThresholdBelow(double* __restrict x, std::size_t n, double threshold) {
+    for (std::size_t i = 0; i < n; ++i) x[i] = x[i] < threshold ? threshold : x[i];
+}
+
+void ThresholdAbove(double* __restrict x, std::size_t n, double threshold) {
+    for (std::size_t i = 0; i < n; ++i) x[i] = x[i] > threshold ? threshold : x[i];
+}
+
+void Multiply(double* __restrict x, const double* __restrict y, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) x[i] *= y[i];
+}
+
+void DoubleToInt16(const double* __restrict x, int16_t* __restrict out, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        double v = x[i] == x[i] ? x[i] : 0.0; // NaN: 0
+        v = v < -32768.0 ? -32768.0 : v;
+        v = v > 32767.0 ? 32767.0 : v;
+        const double r = (v + kRoundMagic) - kRoundMagic;
+        out[i] = static_cast<int16_t>(static_cast<int32_t>(r));
+    }
+}
+
+} // namespace velmora::output
