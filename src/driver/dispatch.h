@@ -100,16 +100,26 @@ template <typename P, Shape S, Kind K, size_t i, size_t nArgs> struct HolderFor 
                                               ValueArg<P, boolean>>>>;
 };
 
+// Loads argument i from rgvarg[n - 1 - i], stopping at the first that fails.
+template <typename Holders, size_t... i>
+HRESULT LoadArguments(Holders& holders, [[maybe_unused]] const DISPPARAMS& params, [[maybe_unused]] UINT* argErr,
+                      std::index_sequence<i...>) {
+    constexpr size_t n = sizeof...(i);
+    HRESULT hr = S_OK;
+    [[maybe_unused]] auto load = [&](auto& holder, size_t position) {
+        if (FAILED(hr)) return;
+        hr = holder.Load(params.rgvarg[position]);
+        if (FAILED(hr)) *argErr = static_cast<UINT>(position);
+    };
+    (load(std::get<i>(holders), n - 1 - i), ...);
+    return hr;
+}
+
 template <auto Fn, Kind K, Shape S, typename I, typename... P, size_t... i>
-HRESULT CallWith(I* self, const DISPPARAMS& params, VARIANT* out, UINT* argErr, std::index_sequence<i...>) {
+HRESULT CallWith(I* self, const DISPPARAMS& params, VARIANT* out, UINT* argErr, std::index_sequence<i...> order) {
     constexpr size_t nArgs = sizeof...(i);
     std::tuple<typename HolderFor<std::tuple_element_t<i, std::tuple<P...>>, S, K, i, nArgs>::Type...> args;
-    // Argument i sits at rgvarg[nArgs - 1 - i].
-    HRESULT hr = S_OK;
-    ((SUCCEEDED(hr) ? (hr = std::get<i>(args).Load(params.rgvarg[nArgs - 1 - i]),
-                       FAILED(hr) ? (void)(*argErr = static_cast<UINT>(nArgs - 1 - i)) : (void)0)
-                    : (void)0),
-     ...);
+    HRESULT hr = LoadArguments(args, params, argErr, order);
     if (FAILED(hr)) return hr;
     if constexpr (K == Kind::Get || K == Kind::Function) {
         using R = typename ResultOf<std::tuple_element_t<nArgs, std::tuple<P...>>>::Type;
@@ -119,6 +129,7 @@ HRESULT CallWith(I* self, const DISPPARAMS& params, VARIANT* out, UINT* argErr, 
         if (SUCCEEDED(hr)) StoreResult(value, S.boolean, out);
         return hr;
     } else {
+        (void)out;
         hr = (self->*Fn)(std::get<i>(args).Get()...);
         (std::get<i>(args).WriteBack(), ...);
         return hr;

@@ -36,13 +36,25 @@ double WrapAngle(double angle) {
 }
 
 // Adding and removing 1.5 * 2^52 leaves the value rounded to an integer in
-// the current (default: nearest, halves to even) mode; valid for |v| < 2^51.
+// the current (default: nearest, halves to even) mode. Exact for |v| < 2^51;
+// anything larger stays far outside the 16-bit range and is clipped after.
 constexpr double kRoundMagic = 6755399441055744.0;
+
+// GCC's -O2 cost model vectorises only loops whose trip count is a known
+// multiple of the vector width: run the body in fixed groups, then the tail.
+constexpr std::size_t kGroup = 8;
+
+template <class Body> inline void ForEach(std::size_t n, Body body) {
+    std::size_t i = 0;
+    for (; i + kGroup <= n; i += kGroup)
+        for (std::size_t j = 0; j < kGroup; ++j) body(i + j);
+    for (; i < n; ++i) body(i);
+}
 
 } // namespace
 
 void Set(double value, double* __restrict x, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) x[i] = value;
+    ForEach(n, [=](std::size_t i) { x[i] = value; });
 }
 
 void RandomUniform(double* __restrict x, std::size_t n, double low, double high, double seed) {
@@ -75,29 +87,32 @@ void Triangle(double* __restrict x, std::size_t n, double rfreq, double phase, d
 }
 
 void Add(double value, double* __restrict x, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) x[i] += value;
+    ForEach(n, [=](std::size_t i) { x[i] += value; });
 }
 
 void ThresholdBelow(double* __restrict x, std::size_t n, double threshold) {
-    for (std::size_t i = 0; i < n; ++i) x[i] = x[i] < threshold ? threshold : x[i];
+    // Quiet comparisons: a trapping one keeps GCC from making the select branch-free.
+    ForEach(n, [=](std::size_t i) { x[i] = std::isless(x[i], threshold) ? threshold : x[i]; });
 }
 
 void ThresholdAbove(double* __restrict x, std::size_t n, double threshold) {
-    for (std::size_t i = 0; i < n; ++i) x[i] = x[i] > threshold ? threshold : x[i];
+    ForEach(n, [=](std::size_t i) { x[i] = std::isgreater(x[i], threshold) ? threshold : x[i]; });
 }
 
 void Multiply(double* __restrict x, const double* __restrict y, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) x[i] *= y[i];
+    ForEach(n, [=](std::size_t i) { x[i] *= y[i]; });
 }
 
 void DoubleToInt16(const double* __restrict x, int16_t* __restrict out, std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i) {
-        double v = x[i] == x[i] ? x[i] : 0.0; // NaN: 0
-        v = v < -32768.0 ? -32768.0 : v;
-        v = v > 32767.0 ? 32767.0 : v;
-        const double r = (v + kRoundMagic) - kRoundMagic;
-        out[i] = static_cast<int16_t>(static_cast<int32_t>(r));
-    }
+    // Rounded before the clip: clipping first lets GCC fold the rounding into
+    // the clipped branches, and the loop no longer vectorises.
+    ForEach(n, [=](std::size_t i) {
+        double v = (x[i] + kRoundMagic) - kRoundMagic;
+        v = std::isunordered(v, v) ? 0.0 : v;
+        v = std::isless(v, -32768.0) ? -32768.0 : v;
+        v = std::isgreater(v, 32767.0) ? 32767.0 : v;
+        out[i] = static_cast<int16_t>(static_cast<int32_t>(v));
+    });
 }
 
 } // namespace velmora::output

@@ -299,6 +299,14 @@ TEST_F(TE16Flash, WriteOfOneByteAtASectorStartTouchesOnlyThatSector) {
     EXPECT_EQ(dev.LastResult(), 0);
 }
 
+TEST_F(TE16Flash, WriteEndingOnASectorEndStaysInThatSector) {
+    const uint8_t data[6] = {};
+    EXPECT_TRUE(dev.FlashWrite(4090, data, 6));
+    EXPECT_THAT(fake().CallsOf("X502_FlashErase"), ElementsAre("X502_FlashErase(0,4096)"));
+    EXPECT_EQ(std::vector<uint8_t>(fake().flash.begin() + 4096, fake().flash.end()),
+              std::vector<uint8_t>(original.begin() + 4096, original.end()));
+}
+
 TEST_F(TE16Flash, RefusedWriteEnableDoesNothingElse) {
     const uint8_t byte = 0xAA;
     fake().results["X502_FlashWriteEnable"] = -8;
