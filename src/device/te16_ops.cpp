@@ -145,7 +145,7 @@ bool TE16::FlashWrite(int32_t address, const uint8_t* data, int32_t size) {
     if (Call(api_.X502_FlashWriteEnable, Handle()) != 0) return false;
     const int64_t start = address / kFlashSector * int64_t{kFlashSector};
     int64_t length = kFlashSector;
-    while (start + length <= int64_t{address} + size) length += kFlashSector;
+    while (start + length < int64_t{address} + size) length += kFlashSector;
     std::vector<uint8_t> sectors(static_cast<std::size_t>(length));
     const auto u32Start = static_cast<uint32_t>(start);
     const auto u32Length = static_cast<uint32_t>(length);

@@ -13,7 +13,7 @@ constexpr int16_t kHalf = driver::kChannels / 2;
 constexpr int32_t kRefFreq = 48000000;
 constexpr double kMinAcqFreq = 6.0;
 // A rate too small to reach kMinAcqFreq by doubling stops here.
-constexpr int32_t kMaxDecimation = 1 << 30;
+constexpr int32_t kMaxDecimation = 1 << 16;
 
 // The module's view of a table entry: physical input and measuring mode.
 struct Physical {

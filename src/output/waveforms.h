@@ -1,6 +1,5 @@
-// The waveform generator: builds one buffer of whole periods per analog output
-// and the output rate that plays it at the requested frequency. Host thread
-// only (it runs at recording start, before the streams do).
+// The waveform generator: builds both analog outputs' sample buffers for the
+// cyclic output of a recording. Host thread only, before the streams start.
 #pragma once
 
 namespace velmora::driver {
@@ -9,14 +8,10 @@ struct DriverState;
 
 namespace velmora::output {
 
-// Builds both channels' samples in volts from their waveform settings and sets
-// dacActiveCount, dacBufferLength and dacOutRate (raising dacSignalFreq to its
-// minimum if needed). False, with only the running flags and dacActiveCount
-// touched, when no channel has a waveform.
+// Sets each channel's running flag from its waveform and dacActiveCount.
+// True when the buffers to play are built (samples, dacBufferLength,
+// dacOutRate); false when there is nothing to play, and then both running
+// flags are false and dacActiveCount is 0.
 bool GenerateWaveforms(driver::DriverState& s);
-
-// A new seed for the noise of one build: a value of the process-wide
-// pseudo-random sequence in [0, 1) times 100. Thread-safe.
-double NextNoiseSeed();
 
 } // namespace velmora::output

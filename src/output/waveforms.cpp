@@ -1,0 +1,132 @@
+#include "output/waveforms.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <numbers>
+
+#include "driver/driver_state.h"
+#include "output/dsp.h"
+
+namespace velmora::output {
+
+namespace {
+
+using driver::DacChannel;
+using driver::DriverState;
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+
+enum Waveform : int16_t { kOff = 0, kDc = 1, kNoise = 2, kSine = 3, kPulse = 4, kRamp = 5, kTriangle = 6 };
+
+// x minus x truncated toward zero: a negative x keeps a fraction in (-1, 0].
+double Frac(double x) { return x - std::trunc(x); }
+
+// One channel's buffer, with the quantities every kind shares.
+struct Build {
+    double* x;
+    std::size_t len;
+    double spp;   // samples per period
+    double a, b;  // amplitude and baseline, volts
+    double phase; // fraction of a period
+};
+
+void FillSine(const Build& w) {
+    // |A| cos(θ + 3π/2) = A sin θ for A >= 0; |A| cos(θ + π/2) for A < 0.
+    const double p = Frac(w.phase + (w.a >= 0.0 ? 0.75 : 0.25));
+    Tone(w.x, w.len, 1.0 / w.spp, kTwoPi * p, std::fabs(w.a));
+    Add(w.b, w.x, w.len);
+}
+
+void FillPulse(const Build& w) {
+    for (std::size_t i = 0; i < w.len; ++i)
+        w.x[i] = Frac(static_cast<double>(i) / w.spp + w.phase) < 0.5 ? w.a : -w.a;
+    Add(w.b, w.x, w.len);
+}
+
+void FillTriangle(const Build& w, double p, double asym) {
+    Triangle(w.x, w.len, 1.0 / w.spp, kTwoPi * p, std::fabs(w.a), asym);
+    Add(w.b, w.x, w.len);
+}
+
+// A rising sawtooth from the baseline for A >= 0, a falling one from the top otherwise.
+void FillRamp(const Build& w) {
+    if (w.a >= 0.0) FillTriangle(w, Frac(w.phase + 0.5), -kPi);
+    else FillTriangle(w, Frac(w.phase), kPi);
+}
+
+void Fill(const Build& w, int16_t waveform) {
+    switch (waveform) {
+    case kDc: Set(w.a, w.x, w.len); break; // a DC channel outputs its amplitude
+    case kNoise: RandomUniform(w.x, w.len, w.b - w.a, w.b + w.a, NextNoiseSeed()); break;
+    case kSine: FillSine(w); break;
+    case kPulse: FillPulse(w); break;
+    case kRamp: FillRamp(w); break;
+    case kTriangle: FillTriangle(w, Frac(w.phase + (w.a >= 0.0 ? 0.5 : 0.0)), 0.0); break;
+    default: break; // "Off" and unknown kinds stay at 0 V, not at the baseline
+    }
+}
+
+void BuildChannel(const DriverState& s, DacChannel& ch, double spp) {
+    ch.samples.assign(static_cast<std::size_t>(s.dacBufferLength), 0.0);
+    const Build w{ch.samples.data(),
+                  ch.samples.size(),
+                  spp,
+                  ch.amplitude / s.dacUnitScale + s.dacUnitOffset,
+                  ch.baseline / s.dacUnitScale + s.dacUnitOffset,
+                  ch.phase};
+    Fill(w, ch.waveform);
+    ThresholdBelow(w.x, w.len, s.dacVoltMin);
+    ThresholdAbove(w.x, w.len, s.dacVoltMax);
+}
+
+// The first whole number of periods that keeps the rate within the maximum.
+// Capped at one period per sample, which only a frequency above the maximum
+// rate (never stored by the page or the settings) could reach.
+int32_t PeriodsInBuffer(double length, double freq, double rateMax) {
+    const double cap = std::max(length, 1.0);
+    int32_t n = 1;
+    while (length * freq / n > rateMax && n < cap) ++n;
+    return n;
+}
+
+uint64_t Scramble(uint64_t z) {
+    z = (z ^ (z >> 33)) * 0xFF51AFD7ED558CCDull;
+    z = (z ^ (z >> 33)) * 0xC4CEB9FE1A85EC53ull;
+    return z ^ (z >> 33);
+}
+
+} // namespace
+
+double NextNoiseSeed() {
+    // A Weyl sequence scrambled per draw. Relaxed: each caller needs only a
+    // position of its own, not any order with other memory.
+    static std::atomic<uint64_t> position{
+        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
+    const uint64_t z = Scramble(position.fetch_add(0x9E3779B97F4A7C15ull, std::memory_order_relaxed));
+    const float unit = static_cast<float>(z >> 40) * 0x1p-24f; // [0, 1)
+    return static_cast<double>(unit) * 100.0;
+}
+
+bool GenerateWaveforms(DriverState& s) {
+    auto& channels = s.dacChannels;
+    for (DacChannel& ch : channels) ch.running = ch.waveform > 0;
+    s.dacActiveCount = static_cast<int16_t>(channels[0].running + channels[1].running);
+    if (s.dacActiveCount == 0) return false;
+
+    if (s.dacSignalFreq < s.dacSignalFreqMin) s.dacSignalFreq = s.dacSignalFreqMin;
+    const double words = static_cast<double>(s.dacBufferWords) / s.dacActiveCount;
+    s.dacBufferLength = std::max(static_cast<int32_t>(std::nearbyint(words)), int32_t{0});
+
+    const double length = s.dacBufferLength;
+    const int32_t n = PeriodsInBuffer(length, s.dacSignalFreq, s.dacOutRateMax);
+    s.dacOutRate = length * s.dacSignalFreq / n;
+    const double spp = length / n;
+    for (DacChannel& ch : channels) BuildChannel(s, ch, spp);
+    return true;
+}
+
+} // namespace velmora::output
