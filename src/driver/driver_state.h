@@ -104,7 +104,7 @@ struct DriverState {
     // Worker sets false after each write, host sets true after reading all;
     // seq_cst, as the host checks writeKadr again after its store.
     std::atomic<bool> drained{false};
-    std::vector<int16_t> inputBuffer;        // kadr k (1-based) at (k - 1) * allocChannels
+    std::vector<int16_t> inputBuffer; // kadr k (1-based) at (k - 1) * allocChannels
     int32_t allocChannels = 0, allocKadrs = 0;
 
     // Stream block tables, built at each start, used only by the worker.

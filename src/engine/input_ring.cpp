@@ -47,7 +47,8 @@ int32_t Unread(const DriverState& s, const Positions& p) {
 }
 
 int16_t* KadrAt(DriverState& s, int32_t kadr) {
-    return s.inputBuffer.data() + static_cast<std::size_t>(kadr - 1) * static_cast<std::size_t>(s.allocChannels);
+    return s.inputBuffer.data() +
+           static_cast<std::size_t>(kadr - 1) * static_cast<std::size_t>(s.allocChannels);
 }
 
 std::size_t Bytes(const DriverState& s, int32_t kadrs) {
@@ -79,7 +80,8 @@ int32_t CopyUnread(DriverState& s, const Positions& p, int32_t count, int16_t* o
 // store-then-load pattern needs seq_cst on both sides.
 void MarkDrained(DriverState& s, int32_t seen) {
     s.drained.store(true, std::memory_order_seq_cst);
-    if (s.writeKadr.load(std::memory_order_seq_cst) != seen) s.drained.store(false, std::memory_order_seq_cst);
+    if (s.writeKadr.load(std::memory_order_seq_cst) != seen)
+        s.drained.store(false, std::memory_order_seq_cst);
 }
 
 bool Failed(DriverState& s, int32_t number, const char* description) {
@@ -150,7 +152,8 @@ InputTable TakeInputData(DriverState& s) {
     const Positions p = Snapshot(s);
     table.channels = std::max<int32_t>(s.inputCountChannels, 0);
     table.kadrs = Unread(s, p);
-    table.values.assign(static_cast<std::size_t>(table.channels) * static_cast<std::size_t>(table.kadrs + 1), 0);
+    table.values.assign(static_cast<std::size_t>(table.channels) * static_cast<std::size_t>(table.kadrs + 1),
+                        0);
     const std::size_t header = std::min(s.inputChannels.size(), static_cast<std::size_t>(table.channels));
     std::copy_n(s.inputChannels.begin(), header, table.values.begin());
     if (table.kadrs == 0) return table;

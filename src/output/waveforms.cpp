@@ -23,7 +23,9 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 enum Waveform : int16_t { kOff = 0, kDc = 1, kNoise = 2, kSine = 3, kPulse = 4, kRamp = 5, kTriangle = 6 };
 
 // x minus x truncated toward zero: a negative x keeps a fraction in (-1, 0].
-double Frac(double x) { return x - std::trunc(x); }
+double Frac(double x) {
+    return x - std::trunc(x);
+}
 
 // One channel's buffer, with the quantities every kind shares.
 struct Build {
@@ -54,19 +56,34 @@ void FillTriangle(const Build& w, double p, double asym) {
 
 // A rising sawtooth from the baseline for A >= 0, a falling one from the top otherwise.
 void FillRamp(const Build& w) {
-    if (w.a >= 0.0) FillTriangle(w, Frac(w.phase + 0.5), -kPi);
-    else FillTriangle(w, Frac(w.phase), kPi);
+    if (w.a >= 0.0)
+        FillTriangle(w, Frac(w.phase + 0.5), -kPi);
+    else
+        FillTriangle(w, Frac(w.phase), kPi);
 }
 
 void Fill(const Build& w, int16_t waveform) {
     switch (waveform) {
-    case kDc: Set(w.a, w.x, w.len); break; // a DC channel outputs its amplitude
-    case kNoise: RandomUniform(w.x, w.len, w.b - w.a, w.b + w.a, NextNoiseSeed()); break;
-    case kSine: FillSine(w); break;
-    case kPulse: FillPulse(w); break;
-    case kRamp: FillRamp(w); break;
-    case kTriangle: FillTriangle(w, Frac(w.phase + (w.a >= 0.0 ? 0.5 : 0.0)), 0.0); break;
-    default: break; // "Off" and unknown kinds stay at 0 V, not at the baseline
+    case kDc: // the amplitude is the level; the baseline is not added
+        Set(w.a, w.x, w.len);
+        break;
+    case kNoise:
+        RandomUniform(w.x, w.len, w.b - w.a, w.b + w.a, NextNoiseSeed());
+        break;
+    case kSine:
+        FillSine(w);
+        break;
+    case kPulse:
+        FillPulse(w);
+        break;
+    case kRamp:
+        FillRamp(w);
+        break;
+    case kTriangle:
+        FillTriangle(w, Frac(w.phase + (w.a >= 0.0 ? 0.5 : 0.0)), 0.0);
+        break;
+    default: // "Off" and unknown kinds stay at 0 V, not at the baseline
+        break;
     }
 }
 

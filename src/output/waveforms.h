@@ -1,5 +1,6 @@
 // The waveform generator: builds both analog outputs' sample buffers for the
-// cyclic output of a recording. Host thread only, before the streams start.
+// cyclic output of a recording. Host thread only, before the streams start
+// (NextNoiseSeed alone is thread-safe).
 #pragma once
 
 namespace velmora::driver {
@@ -10,8 +11,13 @@ namespace velmora::output {
 
 // Sets each channel's running flag from its waveform and dacActiveCount.
 // True when the buffers to play are built (samples, dacBufferLength,
-// dacOutRate); false when there is nothing to play, and then both running
-// flags are false and dacActiveCount is 0.
+// dacOutRate; dacSignalFreq raised to its minimum if below it); false when
+// there is nothing to play, and then both running flags are false and
+// dacActiveCount is 0.
 bool GenerateWaveforms(driver::DriverState& s);
+
+// A new seed for the noise of one build: the next value of the process-wide
+// pseudo-random sequence, in [0, 1), times 100.
+double NextNoiseSeed();
 
 } // namespace velmora::output
