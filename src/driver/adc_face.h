@@ -41,7 +41,8 @@ public:
     HRESULT STDMETHODCALLTYPE StartRecord(VARIANT_BOOL* result) override;
     HRESULT STDMETHODCALLTYPE StopRecord() override;
     HRESULT STDMETHODCALLTYPE get_InputData(SAFEARRAY** result) override;
-    HRESULT STDMETHODCALLTYPE GetData(int16_t* buffer, int32_t* count, int32_t* rest, int32_t* result) override;
+    HRESULT STDMETHODCALLTYPE GetData(int16_t* buffer, int32_t* count, int32_t* rest,
+                                      int32_t* result) override;
     HRESULT STDMETHODCALLTYPE get_LastError(BSTR* result) override;
     HRESULT STDMETHODCALLTYPE ShowSetting(VARIANT_BOOL* result) override;
     HRESULT STDMETHODCALLTYPE get_Parent(IDispatch** result) override;

@@ -50,10 +50,18 @@ MemberTable DioMembers();
 MemberTable DaoMembers();
 
 template <typename I> MemberTable MembersOf();
-template <> inline MemberTable MembersOf<_Lintara>() { return LintaraMembers(); }
-template <> inline MemberTable MembersOf<IADC3>() { return Adc3Members(); }
-template <> inline MemberTable MembersOf<IDIO>() { return DioMembers(); }
-template <> inline MemberTable MembersOf<IDAO>() { return DaoMembers(); }
+template <> inline MemberTable MembersOf<_Lintara>() {
+    return LintaraMembers();
+}
+template <> inline MemberTable MembersOf<IADC3>() {
+    return Adc3Members();
+}
+template <> inline MemberTable MembersOf<IDIO>() {
+    return DioMembers();
+}
+template <> inline MemberTable MembersOf<IDAO>() {
+    return DaoMembers();
+}
 
 // Names compare without regard to ASCII case. Names after the first are
 // parameter names, which are not supported: DISP_E_UNKNOWNNAME for them.
@@ -85,9 +93,7 @@ template <typename I, typename... P> struct Signature<HRESULT (I::*)(P...)> {
 };
 
 template <typename T> struct ResultOf;
-template <typename T> struct ResultOf<T*> {
-    using Type = T;
-};
+template <typename T> struct ResultOf<T*> { using Type = T; };
 
 // Parameter i of a member: its holder type by role.
 template <typename P, Shape S, Kind K, size_t i, size_t nArgs> struct HolderFor {
@@ -102,8 +108,8 @@ template <typename P, Shape S, Kind K, size_t i, size_t nArgs> struct HolderFor 
 
 // Loads argument i from rgvarg[n - 1 - i], stopping at the first that fails.
 template <typename Holders, size_t... i>
-HRESULT LoadArguments(Holders& holders, [[maybe_unused]] const DISPPARAMS& params, [[maybe_unused]] UINT* argErr,
-                      std::index_sequence<i...>) {
+HRESULT LoadArguments(Holders& holders, [[maybe_unused]] const DISPPARAMS& params,
+                      [[maybe_unused]] UINT* argErr, std::index_sequence<i...>) {
     constexpr size_t n = sizeof...(i);
     HRESULT hr = S_OK;
     [[maybe_unused]] auto load = [&](auto& holder, size_t position) {
@@ -116,7 +122,8 @@ HRESULT LoadArguments(Holders& holders, [[maybe_unused]] const DISPPARAMS& param
 }
 
 template <auto Fn, Kind K, Shape S, typename I, typename... P, size_t... i>
-HRESULT CallWith(I* self, const DISPPARAMS& params, VARIANT* out, UINT* argErr, std::index_sequence<i...> order) {
+HRESULT CallWith(I* self, const DISPPARAMS& params, VARIANT* out, UINT* argErr,
+                 std::index_sequence<i...> order) {
     constexpr size_t nArgs = sizeof...(i);
     std::tuple<typename HolderFor<std::tuple_element_t<i, std::tuple<P...>>, S, K, i, nArgs>::Type...> args;
     HRESULT hr = LoadArguments(args, params, argErr, order);
@@ -144,7 +151,8 @@ HRESULT CallMember(IDispatch* self, const DISPPARAMS& params, VARIANT* out, UINT
                                        std::make_index_sequence<nArgs>{});
 }
 
-template <auto Fn, Kind K, Shape S> HRESULT Call(IDispatch* self, const DISPPARAMS& params, VARIANT* out, UINT* argErr) {
+template <auto Fn, Kind K, Shape S>
+HRESULT Call(IDispatch* self, const DISPPARAMS& params, VARIANT* out, UINT* argErr) {
     using Sig = Signature<decltype(Fn)>;
     return CallMember<Fn, K, S, typename Sig::Interface>(self, params, out, argErr, typename Sig::Params{});
 }
@@ -171,8 +179,8 @@ public:
                                             DISPID* ids) override {
         return dispatch::GetIDsOfNames(MembersOf<I>(), riid, names, count, ids);
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
-                                     EXCEPINFO*, UINT* argErr) override {
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
+                                     VARIANT* result, EXCEPINFO*, UINT* argErr) override {
         return dispatch::Invoke(MembersOf<I>(), this, id, riid, flags, params, result, argErr);
     }
 };

@@ -44,6 +44,11 @@ std::string RangeNumber(double value) {
     return number;
 }
 
+// acquire: a worker that ended by itself cleared it last (release).
+bool Recording(const DriverState& s) {
+    return Recording(s);
+}
+
 std::string TypeNameForDisplay() {
     std::string name = kTypeName;
     for (char& c : name)
@@ -102,7 +107,7 @@ void InitFirstInstance(DriverState& s) {
 }
 
 void ShutdownLastInstance(DriverState& s) {
-    if (s.busy.load(std::memory_order_acquire)) engine::StopRecording(s);
+    if (Recording(s)) engine::StopRecording(s);
     engine::JoinWorker(s); // the worker never outlives the device object
     if (s.device) {
         s.device->Close();
@@ -139,23 +144,23 @@ void SetChannelRange(DriverState& s, int16_t index, int16_t rangeIndex) {
 // While recording, the rate in force is returned as it is: programming the
 // module would change the decimation under the running worker.
 float GetRate(DriverState& s) {
-    if (s.busy.load(std::memory_order_acquire)) return s.rate;
+    if (Recording(s)) return s.rate;
     return engine::ApplyRate(s);
 }
 
 void SetRate(DriverState& s, float newRate) {
-    if (s.busy.load(std::memory_order_acquire)) return;
+    if (Recording(s)) return;
     const float rate = std::fabs(newRate);
     s.rate = rate <= s.rateMax ? rate : s.rateMax;
 }
 
 bool StartRecordChecked(DriverState& s) {
-    if (s.busy.load(std::memory_order_acquire) || !s.detected) return false;
+    if (Recording(s) || !s.detected) return false;
     return engine::StartRecording(s);
 }
 
 void StopRecordNow(DriverState& s) {
-    s.busy.store(false, std::memory_order_release);
+    s.busy.store(false, std::memory_order_release); // the worker stops at its next check
     engine::StopRecording(s);
 }
 
@@ -163,7 +168,7 @@ void StopRecordNow(DriverState& s) {
 // and the new one takes effect at the next start.
 void SetInputSizeRequested(DriverState& s, int32_t size) {
     s.inputSizeRequested = size;
-    if (!s.busy.load(std::memory_order_acquire)) engine::ComputeInputSize(s);
+    if (!Recording(s)) engine::ComputeInputSize(s);
 }
 
 } // namespace velmora::driver

@@ -11,7 +11,7 @@ DriverState::DriverState() = default;
 // A record that goes while recording still runs (a test's own record, or a
 // host that never released its objects) must not leave the worker behind.
 DriverState::~DriverState() {
-    busy.store(false, std::memory_order_release);
+    busy.store(false, std::memory_order_release); // the worker stops at its next check
     if (!thread) return;
     if (device) device->StopStreams(); // ends a pending receive at once
     thread->Join();

@@ -1,8 +1,5 @@
 #include "driver/lintara.h"
 
-#include <algorithm>
-#include <string>
-
 #include "driver/driver_ops.h"
 #include "driver/driver_state.h"
 #include "driver/host_values.h"
@@ -12,13 +9,6 @@ namespace {
 
 // Objects alive in the process; read by DllCanUnloadNow on any thread.
 std::atomic<int32_t> liveObjects{0};
-
-// The class's type name as the host would show it: "_" becomes "-".
-std::string DriverTypeName() {
-    std::string name = "Lintara";
-    std::replace(name.begin(), name.end(), '_', '-');
-    return name;
-}
 
 } // namespace
 
@@ -41,9 +31,7 @@ Lintara::Lintara() {
     liveObjects.fetch_add(1, std::memory_order_acq_rel);
     // Start-up errors are the engine's to absorb; an object always results.
     Firewall([] {
-        DriverState& s = State();
-        s.driverTypeName = DriverTypeName();
-        OnObjectCreated(s);
+        OnObjectCreated(State());
         return S_OK;
     });
 }

@@ -59,10 +59,18 @@ struct UserControl {
 };
 
 constexpr UserControl kUserControls[] = {
-    {"Velmora.ucGeneral", "ucGeneral", {0x982AA1B9, 0xBA03, 0x4BBE, {0xAF, 0x9E, 0x83, 0xEA, 0xCF, 0x64, 0xF5, 0x6A}}},
-    {"Velmora.ucADC", "ucADC", {0xE29FF3DA, 0x30DC, 0x45A0, {0x9F, 0x9D, 0xD5, 0x73, 0x9D, 0x96, 0x8F, 0xFB}}},
-    {"Velmora.ucDAC", "ucDAC", {0x15ED858A, 0x624E, 0x4732, {0xA4, 0x30, 0x9F, 0xA3, 0x62, 0xE0, 0xDB, 0x50}}},
-    {"Velmora.ucDIO", "ucDIO", {0x82E383CD, 0xF027, 0x4A21, {0xAA, 0xDF, 0xCF, 0x1F, 0x99, 0x8C, 0xB8, 0xF7}}},
+    {"Velmora.ucGeneral",
+     "ucGeneral",
+     {0x982AA1B9, 0xBA03, 0x4BBE, {0xAF, 0x9E, 0x83, 0xEA, 0xCF, 0x64, 0xF5, 0x6A}}},
+    {"Velmora.ucADC",
+     "ucADC",
+     {0xE29FF3DA, 0x30DC, 0x45A0, {0x9F, 0x9D, 0xD5, 0x73, 0x9D, 0x96, 0x8F, 0xFB}}},
+    {"Velmora.ucDAC",
+     "ucDAC",
+     {0x15ED858A, 0x624E, 0x4732, {0xA4, 0x30, 0x9F, 0xA3, 0x62, 0xE0, 0xDB, 0x50}}},
+    {"Velmora.ucDIO",
+     "ucDIO",
+     {0x82E383CD, 0xF027, 0x4A21, {0xAA, 0xDF, 0xCF, 0x1F, 0x99, 0x8C, 0xB8, 0xF7}}},
     {"Velmora.ucIP", "ucIP", {0x10C3EE42, 0xF354, 0x495C, {0x80, 0x44, 0xE6, 0x42, 0x87, 0xEE, 0xB7, 0x20}}},
 };
 
@@ -74,7 +82,8 @@ void LibraryAnchor() {}
 // linked into another folder registers that folder.
 std::string LibraryFile() {
     Dl_info info{};
-    if (::dladdr(reinterpret_cast<const void*>(&LibraryAnchor), &info) == 0 || info.dli_fname == nullptr) return {};
+    if (::dladdr(reinterpret_cast<const void*>(&LibraryAnchor), &info) == 0 || info.dli_fname == nullptr)
+        return {};
     std::error_code ec;
     const std::filesystem::path file = std::filesystem::absolute(info.dli_fname, ec);
     return ec ? std::string{} : file.lexically_normal().string();
@@ -94,8 +103,9 @@ bool SetText(const std::string& path, const char* name, const std::string& value
         reg::ERROR_SUCCESS) {
         return false;
     }
-    const bool ok = reg::RegSetValueEx(key, name, reg::REG_SZ, reinterpret_cast<const reg::BYTE*>(value.c_str()),
-                                       static_cast<reg::DWORD>(value.size() + 1)) == reg::ERROR_SUCCESS;
+    const bool ok =
+        reg::RegSetValueEx(key, name, reg::REG_SZ, reinterpret_cast<const reg::BYTE*>(value.c_str()),
+                           static_cast<reg::DWORD>(value.size() + 1)) == reg::ERROR_SUCCESS;
     reg::RegCloseKey(key);
     return ok;
 }
@@ -103,7 +113,8 @@ bool SetText(const std::string& path, const char* name, const std::string& value
 bool RegisterUserControl(const UserControl& control) {
     const std::string clsid = GuidText(control.clsid);
     const std::string classKey = "CLSID\\" + clsid;
-    return SetText(control.progId, "", control.name) && SetText(std::string(control.progId) + "\\CLSID", "", clsid) &&
+    return SetText(control.progId, "", control.name) &&
+           SetText(std::string(control.progId) + "\\CLSID", "", clsid) &&
            SetText(classKey, "", control.name) && SetText(classKey + "\\ProgID", "", control.progId);
 }
 

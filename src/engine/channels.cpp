@@ -111,7 +111,7 @@ float ApplyRate(DriverState& s) {
 }
 
 void SetInputChannels(DriverState& s, const std::vector<int16_t>& channels) {
-    if (s.busy.load(std::memory_order_acquire)) return;
+    if (s.busy.load(std::memory_order_acquire)) return; // acquire: as the worker left it
     // A list the module cannot take whole is not taken at all: programming
     // only part of it would record other channels than the host asked for.
     if (channels.empty() || channels.size() > static_cast<std::size_t>(INT16_MAX)) return;

@@ -27,7 +27,7 @@ struct Positions {
 
 Positions Snapshot(const DriverState& s) {
     Positions p{};
-    p.drained = s.drained.load(std::memory_order_seq_cst);
+    p.drained = s.drained.load(std::memory_order_seq_cst); // one order with the stores of both sides
     p.write = s.writeKadr.load(std::memory_order_acquire); // the kadrs up to it are in place
     p.read = s.readKadr.load(std::memory_order_acquire);   // the reader is done with what lies before
     return p;
@@ -143,6 +143,7 @@ int32_t CountUnreadKadrs(DriverState& s) {
 }
 
 void DropUnread(DriverState& s) {
+    // Not busy: no worker to order against; the next start publishes both.
     s.drained.store(true, std::memory_order_seq_cst);
     s.inputCountKadrs.store(0, std::memory_order_release);
 }
@@ -160,7 +161,7 @@ InputTable TakeInputData(DriverState& s) {
     const int32_t read = CopyUnread(s, p, table.kadrs, table.values.data() + table.channels);
     s.readKadr.store(read, std::memory_order_release); // the kadrs are out before the worker reuses them
     MarkDrained(s, p.write);
-    s.inputCountKadrs.store(0, std::memory_order_release);
+    s.inputCountKadrs.store(0, std::memory_order_release); // published after the copy, like readKadr
     return table;
 }
 

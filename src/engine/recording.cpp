@@ -36,6 +36,11 @@ bool Busy(const DriverState& s) {
     return s.busy.load(std::memory_order_acquire);
 }
 
+// release: whatever the clearing side did before is seen by the one that reads it false.
+void ClearBusy(DriverState& s) {
+    s.busy.store(false, std::memory_order_release);
+}
+
 // Spins, yielding the processor, until `done` holds; false when the stop
 // came first.
 template <typename Done> bool WaitUntil(const DriverState& s, Done done) {
@@ -115,7 +120,7 @@ bool LoadStreamedOutput(DriverState& s, device::TE16& dev, DacStreams& streams) 
         s.dacStreamEnabled = false; // the user arms the generator again
         s.lastError = dev.LastErrorText();
         StopRecording(s);
-        s.busy.store(false, std::memory_order_release);
+        ClearBusy(s);
         return false;
     }
     double freq = s.dacOutRate; // the library's adjusted value is not used
@@ -127,9 +132,9 @@ bool LoadStreamedOutput(DriverState& s, device::TE16& dev, DacStreams& streams) 
 // Ends a start that failed after the module was touched.
 bool AbortStart(DriverState& s, std::string text) {
     s.lastError = std::move(text);
-    s.busy.store(false, std::memory_order_release);
+    ClearBusy(s);
     StopRecording(s);
-    s.busy.store(false, std::memory_order_release);
+    ClearBusy(s);
     return false;
 }
 
@@ -147,7 +152,7 @@ bool LaunchWorker(DriverState& s) {
 // The failure tail of the start: a fault not already described is reported
 // with its number and description.
 bool FailTail(DriverState& s, int32_t number, const std::string& description) {
-    s.busy.store(false, std::memory_order_release);
+    ClearBusy(s);
     if (s.lastError.empty() && number != 0)
         s.lastError = "Error " + std::to_string(number) + ": " + description;
     return false;
@@ -189,7 +194,7 @@ bool StartRecording(DriverState& s) {
 }
 
 bool StartAcquisition(DriverState& s) {
-    s.busy.store(false, std::memory_order_release);
+    ClearBusy(s);
     JoinWorker(s); // a finished worker goes before its tables are rebuilt
     if (!s.device) return false;
     device::TE16& dev = *s.device;
@@ -242,13 +247,13 @@ void AcquisitionWorker(DriverState& s) {
         }
         platform::SleepMs(kLoopPauseMs);
     }
-    s.busy.store(false, std::memory_order_release);
+    ClearBusy(s);
     dev.StopStreams();
     s.threadRunning.store(false, std::memory_order_release); // the worker touches nothing after this
 }
 
 void JoinWorker(DriverState& s) {
-    s.busy.store(false, std::memory_order_release); // the worker sees it at its next check
+    ClearBusy(s); // the worker sees it at its next check
     if (!s.thread) return;
     if (s.device) s.device->StopStreams(); // a pending receive returns at once
     s.thread->Join();

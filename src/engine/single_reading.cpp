@@ -57,7 +57,7 @@ int16_t ClampToCode(double value) {
 int16_t ReadSingleChannel(driver::DriverState& s, int16_t index) {
     if (index < 0 || index >= s.channelsCount || static_cast<std::size_t>(index) >= s.channelRange.size())
         return 0;
-    if (s.busy.load(std::memory_order_acquire) || !s.device) return 0;
+    if (s.busy.load(std::memory_order_acquire) || !s.device) return 0; // acquire: as the worker left it
     device::TE16& dev = *s.device;
     const uint32_t now = platform::TickCount();
     if (!SetupStillValid(s, index, now)) SetUpSingle(s, dev, index);

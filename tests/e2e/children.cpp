@@ -44,9 +44,9 @@ int ReportSettings() {
     adc->get_Rate(&rate);
     e16sim_config config{};
     e16sim_get_config(E16SIM_MODULE_DAC, 1, &config);
-    std::printf("names=%s\nfound=%d rate=%g\nsync=%u watch=%u/%u/%u/%.6f\n", names.c_str(), found != 0 ? 1 : 0,
-                rate, config.sync_start_mode, config.watch_phy, config.watch_mode, config.watch_range,
-                config.watch_level);
+    std::printf("names=%s\nfound=%d rate=%g\nsync=%u watch=%u/%u/%u/%.6f\n", names.c_str(),
+                found != 0 ? 1 : 0, rate, config.sync_start_mode, config.watch_phy, config.watch_mode,
+                config.watch_range, config.watch_level);
     return 0;
 }
 

@@ -80,7 +80,8 @@ TEST_F(Detection, AVendorLibraryOlderThan1130IsRefused) {
     fs::create_symlink(E2E_OLD_VENDOR_FILE, folder.path() / "libx502api.so.1");
     const ChildResult child = RunChild("detection", {{"E2E_DRIVER_FOLDER", folder.str()}});
     ASSERT_EQ(child.status, 0) << child.output;
-    EXPECT_EQ(child.output, "test=0 port=0 error=Please reinstall E16 driver (X502API v1.1.30 is required)!\n");
+    EXPECT_EQ(child.output,
+              "test=0 port=0 error=Please reinstall E16 driver (X502API v1.1.30 is required)!\n");
 }
 
 TEST_F(Detection, StartRecordBeforeDetectionLeavesTheErrorAsItWas) {

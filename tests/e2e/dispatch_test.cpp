@@ -74,7 +74,8 @@ public:
         for (int16_t i = 0; i < count; ++i) values[i] = std::min(values[i], 32000);
         return *r = count, S_OK;
     }
-    HRESULT STDMETHODCALLTYPE SetValuesReal(int16_t first, int16_t count, double* values, int32_t* r) override {
+    HRESULT STDMETHODCALLTYPE SetValuesReal(int16_t first, int16_t count, double* values,
+                                            int32_t* r) override {
         calls.push_back("SetValuesReal " + std::to_string(first) + " " + std::to_string(count));
         for (int16_t i = 0; i < count; ++i) values[i] = std::min(values[i], 10.0);
         return *r = count, S_OK;
@@ -99,7 +100,9 @@ public:
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE get_DOStartEnabled(VARIANT_BOOL* r) override { return *r = startEnabled, S_OK; }
-    HRESULT STDMETHODCALLTYPE put_DOStartEnabled(VARIANT_BOOL* turn) override { return startEnabled = *turn, S_OK; }
+    HRESULT STDMETHODCALLTYPE put_DOStartEnabled(VARIANT_BOOL* turn) override {
+        return startEnabled = *turn, S_OK;
+    }
     HRESULT STDMETHODCALLTYPE get_DOStartValue(int32_t* r) override { return *r = 0, S_OK; }
     HRESULT STDMETHODCALLTYPE put_DOStartValue(int32_t*) override { return S_OK; }
     HRESULT STDMETHODCALLTYPE get_DOStopEnabled(VARIANT_BOOL* r) override { return *r = 0, S_OK; }
@@ -179,7 +182,8 @@ TEST(Dispatch, ByValueArgumentsAreConvertedToTheParameterType) {
     // A result nobody asked for is released (the sanitizer build sees a leak).
     EXPECT_EQ(Call(&dao, u"ChannelName", DISPATCH_PROPERTYGET, {I2(0)}), S_OK);
     UINT argErr = 7;
-    EXPECT_EQ(Call(&dao, u"Value", DISPATCH_PROPERTYPUT, {I4(70000), I4(1)}, nullptr, &argErr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(Call(&dao, u"Value", DISPATCH_PROPERTYPUT, {I4(70000), I4(1)}, nullptr, &argErr),
+              DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 1u);
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
+#include <thread>
 
 #include "host.h"
 
@@ -18,6 +19,9 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::string_view(argv[1]).starts_with(kChild)) {
         return e2e::RunChildProcedure(std::string(std::string_view(argv[1]).substr(kChild.size())));
     }
+    // A sanitizer runtime may start a helper thread along with the program's
+    // first thread; let that happen before any test counts threads.
+    std::thread([] {}).join();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -63,8 +63,9 @@ HRESULT CallEntry(const char* name) {
 
 template <typename Fn> bool WithKey(reg::HKEY root, const std::string& path, bool create, Fn fn) {
     reg::HKEY key = 0;
-    const reg::LONG opened = create ? reg::RegCreateKeyEx(root, path.c_str(), reg::KEY_ALL_ACCESS, &key, nullptr)
-                                    : reg::RegOpenKeyEx(root, path.c_str(), reg::KEY_READ, &key);
+    const reg::LONG opened = create
+                                 ? reg::RegCreateKeyEx(root, path.c_str(), reg::KEY_ALL_ACCESS, &key, nullptr)
+                                 : reg::RegOpenKeyEx(root, path.c_str(), reg::KEY_READ, &key);
     if (opened != reg::ERROR_SUCCESS) return false;
     const bool ok = fn(key);
     reg::RegCloseKey(key);
@@ -211,7 +212,8 @@ DISPID Dispatcher::Id(const std::u16string& name) const {
     return SUCCEEDED(target_->GetIDsOfNames(IID_NULL, names, 1, 0, &id)) ? id : DISPID_UNKNOWN;
 }
 
-HRESULT Dispatcher::Invoke(DISPID id, WORD flags, std::vector<VARIANT> args, VARIANT* result, UINT* argErr) const {
+HRESULT Dispatcher::Invoke(DISPID id, WORD flags, std::vector<VARIANT> args, VARIANT* result,
+                           UINT* argErr) const {
     std::reverse(args.begin(), args.end());
     DISPID named = DISPID_PROPERTYPUT;
     DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(args.size()), 0};
@@ -220,7 +222,8 @@ HRESULT Dispatcher::Invoke(DISPID id, WORD flags, std::vector<VARIANT> args, VAR
         params.cNamedArgs = 1;
     }
     UINT ignored = 0;
-    return target_->Invoke(id, IID_NULL, 0, flags, &params, result, nullptr, argErr != nullptr ? argErr : &ignored);
+    return target_->Invoke(id, IID_NULL, 0, flags, &params, result, nullptr,
+                           argErr != nullptr ? argErr : &ignored);
 }
 
 HRESULT Dispatcher::Get(const std::u16string& name, VARIANT* result, std::vector<VARIANT> args) const {
@@ -387,7 +390,8 @@ ChildResult RunChild(const std::string& name, const std::vector<std::pair<std::s
     for (ssize_t n; (n = ::read(pipeFds[0], buffer, sizeof buffer)) > 0;) result.output.append(buffer, n);
     ::close(pipeFds[0]);
     int status = 0;
-    if (spawned == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) result.status = WEXITSTATUS(status);
+    if (spawned == 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        result.status = WEXITSTATUS(status);
     return result;
 }
 

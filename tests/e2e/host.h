@@ -71,8 +71,8 @@ VARIANT Text(const std::u16string& text); // owns a BSTR: VariantClear it
 VARIANT RefI2(int16_t* value);
 VARIANT RefI4(int32_t* value);
 VARIANT RefR8(double* value);
-VARIANT ArrayOf(SAFEARRAY* array);    // VT_ARRAY | element type
-VARIANT RefArray(SAFEARRAY** array);  // VT_BYREF | VT_ARRAY | element type
+VARIANT ArrayOf(SAFEARRAY* array);   // VT_ARRAY | element type
+VARIANT RefArray(SAFEARRAY** array); // VT_BYREF | VT_ARRAY | element type
 
 // Host strings.
 std::u16string Str(BSTR text);
@@ -90,7 +90,8 @@ class Dispatcher {
 public:
     explicit Dispatcher(IDispatch* target) : target_(target) {}
     DISPID Id(const std::u16string& name) const;
-    HRESULT Invoke(DISPID id, WORD flags, std::vector<VARIANT> args, VARIANT* result, UINT* argErr = nullptr) const;
+    HRESULT Invoke(DISPID id, WORD flags, std::vector<VARIANT> args, VARIANT* result,
+                   UINT* argErr = nullptr) const;
     HRESULT Get(const std::u16string& name, VARIANT* result, std::vector<VARIANT> args = {}) const;
     HRESULT Call(const std::u16string& name, VARIANT* result, std::vector<VARIANT> args = {}) const;
     // args: the index arguments, then the value.
@@ -145,7 +146,8 @@ struct ChildResult {
     int status = -1;
     std::string output;
 };
-ChildResult RunChild(const std::string& name, const std::vector<std::pair<std::string, std::string>>& env = {});
+ChildResult RunChild(const std::string& name,
+                     const std::vector<std::pair<std::string, std::string>>& env = {});
 // The child procedures, by name; 0 on success. Output on stdout.
 int RunChildProcedure(const std::string& name);
 

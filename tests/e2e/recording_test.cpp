@@ -178,8 +178,7 @@ TEST_F(Recording, ThirtyTwoChannelsAtFullRateForTenSeconds) {
         EXPECT_EQ(unread % 32, 0);
     }
     adc->StopRecord();
-    while (DrainWithGetData(adc.get(), layout, ringKadrs) > 0) {
-    }
+    while (DrainWithGetData(adc.get(), layout, ringKadrs) > 0) {}
     ExpectUnbrokenRamp(156250 / 2);
 }
 

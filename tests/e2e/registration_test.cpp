@@ -57,7 +57,8 @@ TEST_F(Registration, UnregisterRemovesWhatRegisterWrote) {
 }
 
 TEST_F(Registration, ExportsOnlyTheFourEntryPoints) {
-    for (const char* name : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
+    for (const char* name :
+         {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"})
         EXPECT_NE(DriverSymbol(name), nullptr) << name;
     // velmora::driver::State() and the engine's start of recording stay inside.
     EXPECT_EQ(DriverSymbol("_ZN7velmora6driver5StateEv"), nullptr);

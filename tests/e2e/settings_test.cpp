@@ -36,7 +36,8 @@ void ExpectSyncProgrammed() {
 
 TEST_F(Settings, SurviveARestartOfTheHost) {
     ASSERT_TRUE(SetBinary(kSettingsKey, "ADChannels", StoredTable()));
-    for (size_t i = 0; i < std::size(kSyncNames); ++i) ASSERT_TRUE(SetDword(kModuleKey, kSyncNames[i], kSyncValues[i]));
+    for (size_t i = 0; i < std::size(kSyncNames); ++i)
+        ASSERT_TRUE(SetDword(kModuleKey, kSyncNames[i], kSyncValues[i]));
 
     Ptr<IADC3> adc = DetectedAdc();
     ASSERT_TRUE(adc);

@@ -45,16 +45,6 @@ TEST_F(ChannelsTest, NamesComeFromTheTable) {
     EXPECT_EQ(GetChannelName(s, -1), "");
 }
 
-TEST_F(ChannelsTest, UnitScaleFollowsTheChannelsRange) {
-    Create();
-    driver::SetChannelRange(s, 2, 3);
-    EXPECT_EQ(ChannelUnitScale(s, 2), 204800.0f);
-    EXPECT_EQ(ChannelUnitScale(s, 1), 3200.0f);
-    EXPECT_EQ(ChannelUnitOffset(s, 2), 0.0f);
-    EXPECT_EQ(ChannelUnitScale(s, 32), 0.0f);
-    EXPECT_EQ(ChannelUnitScale(s, -1), 0.0f);
-}
-
 TEST_F(ChannelsTest, SelectionReachesTheModulesTable) {
     Detect();
     s.channelTable[7] = {20, 0}; // own zero, programmed on input 4

@@ -209,6 +209,30 @@ TEST_F(RecordingTest, HostThatPausesUntilTheRingIsFullLosesNothing) {
     EXPECT_EQ(ramp.faults(), 0) << ramp.firstFault();
 }
 
+TEST_F(RecordingTest, PausingHostOnARingThatIsNoMultipleOfTheBlockLosesNothing) {
+    Detect();
+    SelectRamp(2);
+    driver::SetInputSizeRequested(s, 1100);
+    driver::SetRate(s, 5000.0f);
+    ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
+    ASSERT_EQ(s.inputSizeKadrs, 550);
+    ASSERT_EQ(s.blockKadrs, 256); // two blocks fit, the third only once the host reads
+    ASSERT_TRUE(WaitFor([&] { return s.inputCountKadrs.load() == 512; }, 10.0));
+    std::this_thread::sleep_for(milliseconds(200));
+    EXPECT_EQ(s.inputCountKadrs.load(), 512);
+    RampFollower ramp;
+    WaitFor(
+        [&] {
+            DrainInputData(ramp);
+            std::this_thread::sleep_for(milliseconds(20));
+            return ramp.kadrs() >= 3000 || ramp.faults() > 0;
+        },
+        15.0);
+    driver::StopRecordNow(s);
+    EXPECT_GE(ramp.kadrs(), 3000);
+    EXPECT_EQ(ramp.faults(), 0) << ramp.firstFault();
+}
+
 TEST_F(RecordingTest, SizeAndRateRequestsWhileRecordingWaitForTheNextStart) {
     Detect();
     SelectRamp(1);
