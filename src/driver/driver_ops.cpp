@@ -46,7 +46,7 @@ std::string RangeNumber(double value) {
 
 // acquire: a worker that ended by itself cleared it last (release).
 bool Recording(const DriverState& s) {
-    return Recording(s);
+    return s.busy.load(std::memory_order_acquire);
 }
 
 std::string TypeNameForDisplay() {

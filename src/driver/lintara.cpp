@@ -50,6 +50,10 @@ HRESULT Lintara::QueryInterface(REFIID riid, void** object) {
         *object = static_cast<_Lintara*>(this);
     } else if (riid == IID_IADC3) {
         *object = static_cast<IADC3*>(&adc_);
+    } else if (riid == IID_IDIO) {
+        *object = static_cast<IDIO*>(&dio_);
+    } else if (riid == IID_IDAO) {
+        *object = static_cast<IDAO*>(&dao_);
     } else {
         *object = nullptr;
         return E_NOINTERFACE;

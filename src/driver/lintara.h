@@ -8,6 +8,8 @@
 #include <cstdint>
 
 #include "driver/adc_face.h"
+#include "driver/dao_face.h"
+#include "driver/dio_face.h"
 
 namespace velmora::driver {
 
@@ -39,6 +41,8 @@ private:
     // other thread's last use of the object (acq_rel).
     std::atomic<ULONG> references_{1};
     AdcFace adc_{*this};
+    DioFace dio_{*this};
+    DaoFace dao_{*this};
 };
 
 } // namespace velmora::driver

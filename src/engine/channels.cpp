@@ -75,6 +75,8 @@ bool SetLogicalChannel(DriverState& s, int16_t slot, int16_t k) {
     return s.device->SetLChannel(slot, ph.phy, ph.mode, s.channelRange[static_cast<std::size_t>(k)], 0);
 }
 
+// Before the first detection there is no device object: nothing reaches a
+// module then, and ApplyRate only computes the rate it would ask for.
 void ProgramChannels(DriverState& s) {
     if (!s.device) return;
     const int16_t count = static_cast<int16_t>(s.inputChannels.size());

@@ -1,5 +1,6 @@
 // Registration, the class factory, unloading and the object's identity.
 #include <algorithm>
+#include <initializer_list>
 
 #include "fixture.h"
 
@@ -115,11 +116,27 @@ TEST_F(Identity, FacesShareTheObjectsIdentityAndReferenceCount) {
     EXPECT_EQ(adc->Release(), count);
     EXPECT_EQ(lintara->Release(), count - 1);
 
-    for (const IID* iid : {&IID_IDIO, &IID_IDAO, &IID_IClassFactory}) {
-        void* none = reinterpret_cast<void*>(1);
-        EXPECT_EQ(adc->QueryInterface(*iid, &none), E_NOINTERFACE);
-        EXPECT_EQ(none, nullptr);
+    // Every face answers for the others and leads back to the one identity.
+    Ptr<IDIO> dio;
+    Ptr<IDAO> dao;
+    ASSERT_EQ(adc->QueryInterface(IID_IDIO, dio.outVoid()), S_OK);
+    ASSERT_EQ(dio->QueryInterface(IID_IDAO, dao.outVoid()), S_OK);
+    EXPECT_NE(static_cast<void*>(dio.get()), static_cast<void*>(adc.get()));
+    EXPECT_NE(static_cast<void*>(dao.get()), static_cast<void*>(dio.get()));
+    Ptr<IADC3> adcAgain;
+    ASSERT_EQ(dao->QueryInterface(IID_IADC3, adcAgain.outVoid()), S_OK);
+    EXPECT_EQ(adcAgain.get(), adc.get());
+    for (IUnknown* face : std::initializer_list<IUnknown*>{dio.get(), dao.get()}) {
+        Ptr<IUnknown> identity;
+        ASSERT_EQ(face->QueryInterface(IID_IUnknown, identity.outVoid()), S_OK);
+        EXPECT_EQ(identity.get(), unknown.get());
     }
+    EXPECT_EQ(dao->AddRef(), count + 3);
+    EXPECT_EQ(dio->Release(), count + 2); // the AddRef above, paid back through another face
+
+    void* none = reinterpret_cast<void*>(1);
+    EXPECT_EQ(adc->QueryInterface(IID_IClassFactory, &none), E_NOINTERFACE);
+    EXPECT_EQ(none, nullptr);
     EXPECT_EQ(adc->QueryInterface(IID_IUnknown, nullptr), E_POINTER);
 }
 
