@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/wait_signal.h"
+
 namespace velmora::device {
 class TE16;
 }
@@ -119,6 +121,8 @@ struct DriverState {
     std::atomic<bool> busy{false};
     std::unique_ptr<platform::Thread> thread; // host thread only
     std::atomic<bool> threadRunning{false};   // the worker clears it as its last act
+    // The worker's waits end early when the host reads from the ring or stops.
+    platform::WaitSignal workerSignal;
 
     // Single readings.
     int16_t lastSingleChannel = 0, lastSingleRange = 0;

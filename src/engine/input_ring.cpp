@@ -162,6 +162,7 @@ InputTable TakeInputData(DriverState& s) {
     s.readKadr.store(read, std::memory_order_release); // the kadrs are out before the worker reuses them
     MarkDrained(s, p.write);
     s.inputCountKadrs.store(0, std::memory_order_release); // published after the copy, like readKadr
+    s.workerSignal.Notify(); // a worker waiting for room goes on
     return table;
 }
 
@@ -178,6 +179,7 @@ int32_t CopyInputData(DriverState& s, int16_t* buffer, int32_t& count, int32_t& 
     if (want > 0) {
         s.readKadr.store(CopyUnread(s, p, want, buffer), std::memory_order_release); // copied first
         if (want >= unread) MarkDrained(s, p.write);
+        s.workerSignal.Notify(); // a worker waiting for room goes on
     }
     count = want * n;
     rest = CountUnreadKadrs(s) * n;

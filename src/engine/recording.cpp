@@ -6,7 +6,6 @@
 #include <limits>
 #include <new>
 #include <string>
-#include <thread>
 
 #include "device/te16.h"
 #include "dio/digital_io.h"
@@ -16,7 +15,6 @@
 #include "engine/sync.h"
 #include "output/dsp.h"
 #include "output/waveforms.h"
-#include "platform/clock.h"
 #include "platform/thread.h"
 
 namespace velmora::engine {
@@ -25,6 +23,8 @@ namespace {
 constexpr std::size_t kWorkerStack = 8192;
 constexpr uint32_t kReadyPollMs = 25;
 constexpr uint32_t kLoopPauseMs = 5;
+// A full ring is re-checked at least this often even without a wake-up.
+constexpr uint32_t kRingPollMs = 20;
 constexpr double kMinBlockSeconds = 0.04;
 constexpr int64_t kBufWordsPerBlockWord = 512;
 // The runtime's numbers for a failed allocation and for any other fault.
@@ -41,20 +41,24 @@ void ClearBusy(DriverState& s) {
     s.busy.store(false, std::memory_order_release);
 }
 
-// Spins, yielding the processor, until `done` holds; false when the stop
-// came first.
-template <typename Done> bool WaitUntil(const DriverState& s, Done done) {
+// Sleeps up to `ms`, cut short by a stop; false when stopped.
+bool Pause(DriverState& s, uint32_t ms) {
+    return !s.workerSignal.WaitFor(ms, [&] { return !Busy(s); });
+}
+
+// Waits until `done` holds, woken by every read of the host; false when the
+// stop came first. No fixed sleep: a read lets the worker go on at once.
+template <typename Done> bool WaitUntil(DriverState& s, Done done) {
     while (!done()) {
         if (!Busy(s)) return false;
-        std::this_thread::yield();
+        s.workerSignal.WaitFor(kRingPollMs, [&] { return done() || !Busy(s); });
     }
     return true;
 }
 
-bool WaitForBlock(const DriverState& s, device::TE16& dev) {
+bool WaitForBlock(DriverState& s, device::TE16& dev) {
     while (dev.GetRecvReadyCount() < s.blockWords) {
-        platform::SleepMs(kReadyPollMs);
-        if (!Busy(s)) return false;
+        if (!Pause(s, kReadyPollMs)) return false;
     }
     return true;
 }
@@ -245,7 +249,7 @@ void AcquisitionWorker(DriverState& s) {
             if (!TakeBlock(s, dev, words, next)) break;
             Realign(s, dev, timeout);
         }
-        platform::SleepMs(kLoopPauseMs);
+        Pause(s, kLoopPauseMs);
     }
     ClearBusy(s);
     dev.StopStreams();
@@ -253,16 +257,17 @@ void AcquisitionWorker(DriverState& s) {
 }
 
 void JoinWorker(DriverState& s) {
-    ClearBusy(s); // the worker sees it at its next check
+    ClearBusy(s);
+    s.workerSignal.Notify(); // ends the worker's pause at once
     if (!s.thread) return;
     if (s.device) s.device->StopStreams(); // a pending receive returns at once
     s.thread->Join();
     s.thread.reset();
 }
 
-// The join replaces fixed pauses: the worker checks busy at least every 25 ms
-// and the stopped streams end its receive, so it is gone within moments and
-// never outlives the ring or the device object.
+// The join replaces fixed pauses: the stop wakes the worker's waits and the
+// stopped streams end its receive, so it is gone within moments and never
+// outlives the ring or the device object.
 void StopRecording(DriverState& s) {
     JoinWorker(s);
     if (s.device) s.device->StopStreams();
