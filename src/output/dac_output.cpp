@@ -163,9 +163,8 @@ void WriteDacVolts(driver::DriverState& s, int16_t index, double volts) {
     SetDacValue(s, index, volts);
 }
 
-// The caller's values are clamped where they lie: the same as clamping a
-// working copy and copying it back, since every value is read before any is
-// written to the module.
+// The caller's values are clamped where they lie, which leaves the caller
+// the same array as clamping a working copy and copying it back afterwards.
 int32_t SetDacCodes(driver::DriverState& s, int16_t first, int16_t count, int32_t* values) {
     if (count < 1) return 0;
     BlockLevels levels;

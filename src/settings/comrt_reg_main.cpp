@@ -220,22 +220,23 @@ int Query(cRegistry& reg, const Options& o) {
 
 // --- add, delete, export ---
 
+// Data are checked before anything is written, so a bad value leaves no key.
 int Add(cRegistry& reg, const Options& o) {
-    if (!reg.CreateKey(o.root, o.path)) return FailCode(reg.LastError());
     const std::string name = o.name.value_or("");
-    bool written = false;
-    if (o.type == "REG_SZ") {
-        written = reg.SetStringAt(o.root, o.path, name, o.data);
-    } else if (o.type == "REG_DWORD") {
-        const auto value = ParseDword(o.data.empty() ? "0" : o.data);
-        if (!value) return Fail("invalid REG_DWORD data: " + o.data);
-        written = reg.SetLongAt(o.root, o.path, name, *value);
-    } else {
-        const auto bytes = ParseHexBytes(o.data);
+    std::optional<int32_t> dword;
+    std::optional<std::vector<uint8_t>> bytes;
+    if (o.type == "REG_DWORD") {
+        dword = ParseDword(o.data.empty() ? "0" : o.data);
+        if (!dword) return Fail("invalid REG_DWORD data: " + o.data);
+    } else if (o.type != "REG_SZ") {
+        bytes = ParseHexBytes(o.data);
         if (!bytes || bytes->empty())
             return Fail("REG_BINARY data must be hex digits, two per byte: " + o.data);
-        written = reg.SetBinaryAt(o.root, o.path, name, *bytes);
     }
+    if (!reg.CreateKey(o.root, o.path)) return FailCode(reg.LastError());
+    const bool written = dword   ? reg.SetLongAt(o.root, o.path, name, *dword)
+                         : bytes ? reg.SetBinaryAt(o.root, o.path, name, *bytes)
+                                 : reg.SetStringAt(o.root, o.path, name, o.data);
     return written ? Succeed() : FailCode(reg.LastError());
 }
 

@@ -1,40 +1,47 @@
 #include <velmora/com.h>
 
+#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 
 namespace {
 
-std::u16string Text(BSTR s) {
-    return std::u16string(s != nullptr ? s : u"", SysStringLen(s));
-}
+TEST(SafeArray, OneAndTwoDimensionsWithLowerBoundsForEachNumericType) {
+    const std::pair<VARTYPE, UINT> kinds[] = {{VT_I2, 2}, {VT_I4, 4},  {VT_R4, 4},
+                                              {VT_R8, 8}, {VT_UI1, 1}, {VT_BOOL, 2}};
+    SAFEARRAYBOUND bounds[2] = {{2, 1}, {3, -1}}; // rows 1..2, columns -1..1
+    uint8_t in[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    for (const auto& [vt, size] : kinds) {
+        for (UINT dims : {1u, 2u}) {
+            SCOPED_TRACE(std::to_string(vt) + " in " + std::to_string(dims) + " dimensions");
+            SAFEARRAY* psa = SafeArrayCreate(vt, dims, bounds);
+            ASSERT_NE(psa, nullptr);
+            EXPECT_EQ(SafeArrayGetElemsize(psa), size);
+            VARTYPE stored = VT_EMPTY;
+            ASSERT_EQ(SafeArrayGetVartype(psa, &stored), S_OK);
+            EXPECT_EQ(stored, vt);
+            LONG lower = 0, upper = 0;
+            ASSERT_EQ(SafeArrayGetLBound(psa, dims, &lower), S_OK);
+            ASSERT_EQ(SafeArrayGetUBound(psa, dims, &upper), S_OK);
+            EXPECT_EQ(lower, bounds[dims - 1].lLbound);
+            EXPECT_EQ(upper, bounds[dims - 1].lLbound + static_cast<LONG>(bounds[dims - 1].cElements) - 1);
+            EXPECT_EQ(SafeArrayGetLBound(psa, dims + 1, &lower), DISP_E_BADINDEX);
 
-TEST(SafeArray, VectorWithLowerBoundChecksIndices) {
-    SAFEARRAY* psa = SafeArrayCreateVector(VT_I4, 1, 3);
-    ASSERT_NE(psa, nullptr);
-    EXPECT_EQ(SafeArrayGetDim(psa), 1u);
-    EXPECT_EQ(SafeArrayGetElemsize(psa), 4u);
-    LONG lower = 0, upper = 0;
-    ASSERT_EQ(SafeArrayGetLBound(psa, 1, &lower), S_OK);
-    ASSERT_EQ(SafeArrayGetUBound(psa, 1, &upper), S_OK);
-    EXPECT_EQ(lower, 1);
-    EXPECT_EQ(upper, 3);
-    for (LONG i = 1; i <= 3; ++i) {
-        LONG value = i * 100;
-        ASSERT_EQ(SafeArrayPutElement(psa, &i, &value), S_OK);
+            LONG last[2] = {2, 1};
+            uint8_t out[8] = {};
+            ASSERT_EQ(SafeArrayPutElement(psa, last, in), S_OK);
+            ASSERT_EQ(SafeArrayGetElement(psa, last, out), S_OK);
+            EXPECT_EQ(std::memcmp(out, in, size), 0);
+            const UINT count = dims == 1 ? 2 : 6;
+            EXPECT_EQ(std::memcmp(static_cast<uint8_t*>(psa->pvData) + (count - 1) * size, in, size), 0);
+            for (LONG outside : {0, 3}) {
+                LONG index[2] = {outside, 0};
+                EXPECT_EQ(SafeArrayGetElement(psa, index, out), DISP_E_BADINDEX) << outside;
+                EXPECT_EQ(SafeArrayPutElement(psa, index, out), DISP_E_BADINDEX) << outside;
+            }
+            EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+        }
     }
-    const auto* data = static_cast<const int32_t*>(psa->pvData);
-    EXPECT_EQ(data[0], 100);
-    EXPECT_EQ(data[2], 300);
-    LONG outside[] = {0, 4};
-    LONG value = 0;
-    for (LONG& index : outside) {
-        EXPECT_EQ(SafeArrayGetElement(psa, &index, &value), DISP_E_BADINDEX) << index;
-        EXPECT_EQ(SafeArrayPutElement(psa, &index, &value), DISP_E_BADINDEX) << index;
-    }
-    EXPECT_EQ(SafeArrayGetLBound(psa, 2, &lower), DISP_E_BADINDEX);
-    EXPECT_EQ(SafeArrayGetLBound(psa, 0, &lower), DISP_E_BADINDEX);
-    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
 }
 
 // A host reads a 2-D Integer array as rows x columns with the first index
@@ -43,11 +50,10 @@ TEST(SafeArray, TwoDimensionalIntegersUseTheWindowsLayout) {
     SAFEARRAYBOUND bounds[2] = {{3, 0}, {4, -2}}; // rows 0..2, columns -2..1
     SAFEARRAY* psa = SafeArrayCreate(VT_I2, 2, bounds);
     ASSERT_NE(psa, nullptr);
-    const SAFEARRAYBOUND* stored = psa->rgsabound;
-    EXPECT_EQ(stored[0].cElements, 4u);
-    EXPECT_EQ(stored[0].lLbound, -2);
-    EXPECT_EQ(stored[1].cElements, 3u);
-    EXPECT_EQ(stored[1].lLbound, 0);
+    EXPECT_EQ(psa->rgsabound[0].cElements, 4u);
+    EXPECT_EQ(psa->rgsabound[0].lLbound, -2);
+    EXPECT_EQ(psa->rgsabound[1].cElements, 3u);
+    EXPECT_EQ(psa->rgsabound[1].lLbound, 0);
     for (LONG k = -2; k <= 1; ++k) {
         for (LONG i = 0; i <= 2; ++i) {
             LONG index[2] = {i, k};
@@ -57,181 +63,37 @@ TEST(SafeArray, TwoDimensionalIntegersUseTheWindowsLayout) {
     }
     void* raw = nullptr;
     ASSERT_EQ(SafeArrayAccessData(psa, &raw), S_OK);
-    const auto* data = static_cast<const int16_t*>(raw);
+    ASSERT_EQ(raw, psa->pvData);
+    const auto* data = static_cast<const int16_t*>(psa->pvData);
     for (int k = 0; k < 4; ++k) {
         for (int i = 0; i < 3; ++i) EXPECT_EQ(data[i + k * 3], i * 10 + (k - 2)) << i << "," << k;
     }
+    EXPECT_EQ(SafeArrayDestroy(psa), DISP_E_ARRAYISLOCKED);
     EXPECT_EQ(SafeArrayUnaccessData(psa), S_OK);
-    LONG upper = 0;
-    ASSERT_EQ(SafeArrayGetUBound(psa, 2, &upper), S_OK);
-    EXPECT_EQ(upper, 1);
-    ASSERT_EQ(SafeArrayGetUBound(psa, 1, &upper), S_OK);
-    EXPECT_EQ(upper, 2);
-    LONG outside[2] = {3, 0};
-    int16_t value = 0;
-    EXPECT_EQ(SafeArrayGetElement(psa, outside, &value), DISP_E_BADINDEX);
     EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
 }
 
-TEST(SafeArray, ElementSizesAndTypesOfEverySupportedKind) {
-    const struct {
-        VARTYPE vt;
-        UINT size;
-    } kinds[] = {{VT_I2, 2},
-                 {VT_I4, 4},
-                 {VT_R4, 4},
-                 {VT_R8, 8},
-                 {VT_UI1, 1},
-                 {VT_BOOL, 2},
-                 {VT_BSTR, sizeof(BSTR)},
-                 {VT_VARIANT, sizeof(VARIANT)}};
-    for (const auto& kind : kinds) {
-        SAFEARRAY* psa = SafeArrayCreateVector(kind.vt, 0, 2);
-        ASSERT_NE(psa, nullptr) << kind.vt;
-        EXPECT_EQ(SafeArrayGetElemsize(psa), kind.size) << kind.vt;
-        VARTYPE vt = VT_EMPTY;
-        ASSERT_EQ(SafeArrayGetVartype(psa, &vt), S_OK);
-        EXPECT_EQ(vt, kind.vt);
-        EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
-    }
-    SAFEARRAYBOUND bound{1, 0};
-    EXPECT_EQ(SafeArrayCreate(VT_EMPTY, 1, &bound), nullptr);
-    EXPECT_EQ(SafeArrayCreate(VT_I2 | VT_BYREF, 1, &bound), nullptr);
-    EXPECT_EQ(SafeArrayCreate(VT_I2, 0, &bound), nullptr);
-    EXPECT_EQ(SafeArrayCreate(VT_I2, 1, nullptr), nullptr);
-}
-
-TEST(SafeArray, StringElementsAreCopiedInAndOut) {
-    SAFEARRAY* psa = SafeArrayCreateVector(VT_BSTR, 0, 2);
+// The leak checker fails this test if replacing or destroying leaks a string.
+TEST(SafeArray, StringElementsAreCopiedInAndOutAndFreedWithTheArray) {
+    SAFEARRAY* psa = SafeArrayCreateVector(VT_BSTR, 1, 3);
     ASSERT_NE(psa, nullptr);
-    BSTR original = SysAllocString(u"±10 V");
-    LONG index = 0;
-    ASSERT_EQ(SafeArrayPutElement(psa, &index, original), S_OK);
-    SysFreeString(original);
-    // Replacing an element frees the previous string.
-    BSTR replacement = SysAllocString(u"±2.5 V");
-    ASSERT_EQ(SafeArrayPutElement(psa, &index, replacement), S_OK);
+    EXPECT_EQ(SafeArrayGetElemsize(psa), sizeof(BSTR));
+    for (const char16_t* text : {u"first", u"±10 V", u"±2.5 V"}) {
+        for (LONG i = 1; i <= 2; ++i) {
+            BSTR s = SysAllocString(text);
+            ASSERT_EQ(SafeArrayPutElement(psa, &i, s), S_OK);
+            SysFreeString(s);
+        }
+    }
+    LONG index = 2;
     BSTR read = nullptr;
     ASSERT_EQ(SafeArrayGetElement(psa, &index, &read), S_OK);
-    EXPECT_NE(read, replacement);
-    EXPECT_EQ(Text(read), u"±2.5 V");
+    EXPECT_NE(read, static_cast<BSTR*>(psa->pvData)[1]);
+    EXPECT_EQ(std::u16string(read, SysStringLen(read)), u"±2.5 V");
     SysFreeString(read);
-    SysFreeString(replacement);
-    index = 1;
+    index = 3;
     ASSERT_EQ(SafeArrayGetElement(psa, &index, &read), S_OK);
     EXPECT_EQ(read, nullptr);
-    EXPECT_EQ(SafeArrayDestroy(psa), S_OK); // frees the stored strings (checked by the leak checker)
-}
-
-TEST(SafeArray, CopyIsDeepAndKeepsShapeAndType) {
-    SAFEARRAYBOUND bounds[2] = {{2, 1}, {2, 5}};
-    SAFEARRAY* psa = SafeArrayCreate(VT_BSTR, 2, bounds);
-    ASSERT_NE(psa, nullptr);
-    LONG index[2] = {2, 6};
-    BSTR text = SysAllocString(u"kept");
-    ASSERT_EQ(SafeArrayPutElement(psa, index, text), S_OK);
-    SysFreeString(text);
-    SAFEARRAY* copy = nullptr;
-    ASSERT_EQ(SafeArrayCopy(psa, &copy), S_OK);
-    ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
-    VARTYPE vt = VT_EMPTY;
-    ASSERT_EQ(SafeArrayGetVartype(copy, &vt), S_OK);
-    EXPECT_EQ(vt, VT_BSTR);
-    LONG lower = 0;
-    ASSERT_EQ(SafeArrayGetLBound(copy, 2, &lower), S_OK);
-    EXPECT_EQ(lower, 5);
-    BSTR read = nullptr;
-    ASSERT_EQ(SafeArrayGetElement(copy, index, &read), S_OK);
-    EXPECT_EQ(Text(read), u"kept");
-    SysFreeString(read);
-    EXPECT_EQ(SafeArrayDestroy(copy), S_OK);
-}
-
-TEST(SafeArray, LockedArrayCannotBeDestroyedOrResized) {
-    SAFEARRAY* psa = SafeArrayCreateVector(VT_R8, 0, 4);
-    ASSERT_NE(psa, nullptr);
-    void* data = nullptr;
-    ASSERT_EQ(SafeArrayAccessData(psa, &data), S_OK);
-    EXPECT_EQ(data, psa->pvData);
-    EXPECT_EQ(SafeArrayDestroy(psa), DISP_E_ARRAYISLOCKED);
-    SAFEARRAYBOUND bound{8, 0};
-    EXPECT_EQ(SafeArrayRedim(psa, &bound), DISP_E_ARRAYISLOCKED);
-    EXPECT_EQ(SafeArrayUnaccessData(psa), S_OK);
-    EXPECT_EQ(SafeArrayUnaccessData(psa), E_UNEXPECTED);
-    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
-}
-
-TEST(SafeArray, RedimKeepsValuesZeroesNewOnesAndFreesCutStrings) {
-    SAFEARRAY* numbers = SafeArrayCreateVector(VT_I2, 0, 2);
-    int16_t* data = static_cast<int16_t*>(numbers->pvData);
-    data[0] = 7;
-    data[1] = 8;
-    SAFEARRAYBOUND grown{4, 1};
-    ASSERT_EQ(SafeArrayRedim(numbers, &grown), S_OK);
-    LONG index[] = {1, 2, 3, 4};
-    int16_t values[4] = {};
-    for (int k = 0; k < 4; ++k) ASSERT_EQ(SafeArrayGetElement(numbers, &index[k], &values[k]), S_OK);
-    EXPECT_EQ(values[0], 7);
-    EXPECT_EQ(values[1], 8);
-    EXPECT_EQ(values[2], 0);
-    EXPECT_EQ(values[3], 0);
-    EXPECT_EQ(SafeArrayDestroy(numbers), S_OK);
-
-    SAFEARRAY* strings = SafeArrayCreateVector(VT_BSTR, 0, 3);
-    for (LONG i = 0; i < 3; ++i) {
-        BSTR s = SysAllocString(u"cut");
-        SafeArrayPutElement(strings, &i, s);
-        SysFreeString(s);
-    }
-    SAFEARRAYBOUND shrunk{1, 0};
-    ASSERT_EQ(SafeArrayRedim(strings, &shrunk), S_OK);
-    LONG upper = -1;
-    SafeArrayGetUBound(strings, 1, &upper);
-    EXPECT_EQ(upper, 0);
-    EXPECT_EQ(SafeArrayDestroy(strings), S_OK);
-}
-
-TEST(SafeArray, VariantElementsOwnTheirContents) {
-    SAFEARRAY* psa = SafeArrayCreateVector(VT_VARIANT, 0, 1);
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(u"inside");
-    LONG index = 0;
-    ASSERT_EQ(SafeArrayPutElement(psa, &index, &v), S_OK);
-    VariantClear(&v);
-    VARIANT read;
-    ASSERT_EQ(SafeArrayGetElement(psa, &index, &read), S_OK);
-    EXPECT_EQ(read.vt, VT_BSTR);
-    EXPECT_EQ(Text(read.bstrVal), u"inside");
-    VariantClear(&read);
-    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
-}
-
-TEST(SafeArray, NullArgumentsGiveResultsNotCrashes) {
-    LONG value = 0;
-    void* data = nullptr;
-    VARTYPE vt = VT_EMPTY;
-    EXPECT_EQ(SafeArrayDestroy(nullptr), S_OK);
-    EXPECT_EQ(SafeArrayGetDim(nullptr), 0u);
-    EXPECT_EQ(SafeArrayGetElemsize(nullptr), 0u);
-    EXPECT_EQ(SafeArrayGetLBound(nullptr, 1, &value), E_INVALIDARG);
-    EXPECT_EQ(SafeArrayGetUBound(nullptr, 1, &value), E_INVALIDARG);
-    EXPECT_EQ(SafeArrayAccessData(nullptr, &data), E_INVALIDARG);
-    EXPECT_EQ(SafeArrayUnaccessData(nullptr), E_INVALIDARG);
-    EXPECT_EQ(SafeArrayGetVartype(nullptr, &vt), E_INVALIDARG);
-    EXPECT_EQ(SafeArrayPutElement(nullptr, &value, &value), E_INVALIDARG);
-    EXPECT_EQ(SafeArrayRedim(nullptr, nullptr), E_INVALIDARG);
-    SAFEARRAY* psa = SafeArrayCreateVector(VT_I4, 0, 1);
-    EXPECT_EQ(SafeArrayGetLBound(psa, 1, nullptr), E_INVALIDARG);
-    EXPECT_EQ(SafeArrayPutElement(psa, nullptr, &value), E_INVALIDARG);
-    EXPECT_EQ(SafeArrayPutElement(psa, &value, nullptr), E_INVALIDARG);
-    EXPECT_EQ(SafeArrayGetElement(psa, &value, nullptr), E_INVALIDARG);
-    EXPECT_EQ(SafeArrayCopy(psa, nullptr), E_INVALIDARG);
-    SAFEARRAY* copy = psa;
-    EXPECT_EQ(SafeArrayCopy(nullptr, &copy), S_OK);
-    EXPECT_EQ(copy, nullptr);
     EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
 }
 

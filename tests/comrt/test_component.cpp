@@ -8,9 +8,8 @@
 
 namespace {
 
-// Objects and server locks alive; relaxed, only counts.
+// Objects alive; relaxed, only a count.
 std::atomic<int32_t> liveObjects{0};
-std::atomic<int32_t> serverLocks{0};
 
 class Calculator final : public ICalculator {
 public:
@@ -18,10 +17,8 @@ public:
     ~Calculator() { liveObjects.fetch_sub(1, std::memory_order_relaxed); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_ICalculator) return E_NOINTERFACE;
-        *ppv = static_cast<ICalculator*>(this);
+        *ppv = riid == IID_IUnknown || riid == IID_ICalculator ? this : nullptr;
+        if (*ppv == nullptr) return E_NOINTERFACE;
         AddRef();
         return S_OK;
     }
@@ -33,18 +30,7 @@ public:
         return left;
     }
     HRESULT STDMETHODCALLTYPE Add(int32_t a, int32_t b, int32_t* sum) override {
-        if (sum == nullptr) return E_POINTER;
         *sum = a + b;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE Describe(BSTR* text) override {
-        if (text == nullptr) return E_POINTER;
-        *text = SysAllocString(u"Velmora test calculator");
-        return *text != nullptr ? S_OK : E_OUTOFMEMORY;
-    }
-    HRESULT STDMETHODCALLTYPE LiveObjects(int32_t* count) override {
-        if (count == nullptr) return E_POINTER;
-        *count = liveObjects.load(std::memory_order_relaxed);
         return S_OK;
     }
 
@@ -52,20 +38,16 @@ private:
     std::atomic<ULONG> refs_{1};
 };
 
+// Static: its lifetime is the library's, so counting is not needed.
 class CalculatorFactory final : public IClassFactory {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
-        *ppv = nullptr;
-        if (riid != IID_IUnknown && riid != IID_IClassFactory) return E_NOINTERFACE;
-        *ppv = static_cast<IClassFactory*>(this);
-        return S_OK;
+        *ppv = riid == IID_IUnknown || riid == IID_IClassFactory ? this : nullptr;
+        return *ppv != nullptr ? S_OK : E_NOINTERFACE;
     }
-    // The factory is static: its lifetime is the library's.
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
         *ppv = nullptr;
         if (outer != nullptr) return CLASS_E_NOAGGREGATION;
         auto* object = new (std::nothrow) Calculator();
@@ -74,10 +56,7 @@ public:
         object->Release();
         return hr;
     }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-        serverLocks.fetch_add(lock ? 1 : -1, std::memory_order_relaxed);
-        return S_OK;
-    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
 CalculatorFactory factory;
@@ -85,24 +64,20 @@ CalculatorFactory factory;
 } // namespace
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-    if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    if (rclsid != CLSID_TestComponent) return CLASS_E_CLASSNOTAVAILABLE;
-    return factory.QueryInterface(riid, ppv);
+    return rclsid == CLSID_TestComponent ? factory.QueryInterface(riid, ppv) : CLASS_E_CLASSNOTAVAILABLE;
 }
 
 STDAPI DllCanUnloadNow() {
-    const bool idle =
-        liveObjects.load(std::memory_order_relaxed) == 0 && serverLocks.load(std::memory_order_relaxed) == 0;
-    return idle ? S_OK : S_FALSE;
+    return liveObjects.load(std::memory_order_relaxed) == 0 ? S_OK : S_FALSE;
 }
 
 STDAPI DllRegisterServer() {
     const std::string path = velmora::com::LibraryPathOf(reinterpret_cast<const void*>(&DllGetClassObject));
-    return velmora::com::RegisterInprocServer(CLSID_TestComponent, kTestComponentProgId,
+    return velmora::com::RegisterInprocServer(CLSID_TestComponent, "Velmora.TestComponent",
                                               "Velmora test component", path);
 }
 
 STDAPI DllUnregisterServer() {
-    return velmora::com::UnregisterInprocServer(CLSID_TestComponent, kTestComponentProgId);
+    return velmora::com::UnregisterInprocServer(CLSID_TestComponent, "Velmora.TestComponent");
 }

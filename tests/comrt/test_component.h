@@ -1,4 +1,4 @@
-// The class that the test server library serves: a calculator with a custom
+// The class that the test server library serves: an adder behind a custom
 // interface, used to check registration and creation through the runtime.
 #pragma once
 
@@ -10,12 +10,7 @@ inline constexpr CLSID CLSID_TestComponent = {
 // {0F9E8D7C-6B5A-4938-A7B6-C5D4E3F2A1B0}
 inline constexpr IID IID_ICalculator = {
     0x0F9E8D7C, 0x6B5A, 0x4938, {0xA7, 0xB6, 0xC5, 0xD4, 0xE3, 0xF2, 0xA1, 0xB0}};
-inline constexpr char kTestComponentProgId[] = "Velmora.TestComponent";
 
 struct ICalculator : public IUnknown {
     virtual HRESULT STDMETHODCALLTYPE Add(int32_t a, int32_t b, int32_t* sum) = 0;
-    // Allocated by the server, freed by the caller.
-    virtual HRESULT STDMETHODCALLTYPE Describe(BSTR* text) = 0;
-    // Calculators alive in the server right now.
-    virtual HRESULT STDMETHODCALLTYPE LiveObjects(int32_t* count) = 0;
 };

@@ -1,411 +1,334 @@
-// TE16 against a recording fake table: the call sequences and the rules for
-// LastResult, handle checks, texts and the flash and output algorithms.
+// TE16 against the simulated module, loaded the way the driver loads it: the
+// process table from the test's folder. The control API (linked directly, the
+// same library instance) shapes signals, counts calls and injects faults; a
+// few entries are wrapped to log the flash calls or to stand in a record or a
+// text the simulator never gives.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <chrono>
+#include <cmath>
+#include <numbers>
+#include <optional>
+#include <tuple>
+#include <vector>
 
 #include "device/te16.h"
-#include "fake_vendor.h"
+#include "e16sim_control.h"
 
 namespace velmora::device {
 namespace {
 
-using test::FakeVendor;
+using Clock = std::chrono::steady_clock;
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
-constexpr int32_t kLoopback = 0x7F000001; // 127.0.0.1
+constexpr int32_t kIp1 = 0x7F000001; // 127.0.0.1: E16 with DAC, SIM0001
+constexpr int32_t kRecvTimeoutMs = 1000;
+constexpr double kCodeVolts = 10.0 / 6000000.0; // one code on the 10 V range
 
-class TE16Fake : public ::testing::Test {
-protected:
-    TE16Fake() { fake().Reset(); }
-    static FakeVendor& fake() { return FakeVendor::Get(); }
-    void OpenEthernet() {
-        ASSERT_TRUE(dev.Open(kLoopback, TE16::kInterfaceEthernet));
-        fake().calls.clear();
+// The simulator's table with the flash calls logged, and the record and the
+// error text replaceable for the cases the simulator never gives.
+struct Spy {
+    static inline std::vector<std::string> flash;
+    static inline std::optional<t_x502_info> info;
+    static inline const char* errorText = nullptr;
+
+    // The call with its address and size (the last argument); passes the code on.
+    template <typename... A>
+    static int32_t Log(const char* name, int32_t code, t_x502_hnd, uint32_t addr, A... rest) {
+        const uint32_t size = std::get<sizeof...(A) - 1>(std::tuple(rest...));
+        flash.push_back(name + ("(" + std::to_string(addr) + "," + std::to_string(size) + ")"));
+        return code;
     }
-
-    VendorApi api = FakeVendor::Table();
-    TE16 dev{api};
+    static VendorApi Table() {
+        static const VendorApi& sim = VendorApi::Process();
+        VendorApi api = sim;
+        api.X502_FlashRead = [](auto... x) { return Log("Read", sim.X502_FlashRead(x...), x...); };
+        api.X502_FlashErase = [](auto... x) { return Log("Erase", sim.X502_FlashErase(x...), x...); };
+        api.X502_FlashWrite = [](auto... x) { return Log("Write", sim.X502_FlashWrite(x...), x...); };
+        api.X502_GetDevInfo = [](auto h, auto o) {
+            return info ? (*o = *info, 0) : sim.X502_GetDevInfo(h, o);
+        };
+        api.X502_GetErrorString = [](auto c) { return errorText ? errorText : sim.X502_GetErrorString(c); };
+        return api;
+    }
 };
 
-TEST_F(TE16Fake, TableBindsEveryEntry) {
-#define VELMORA_EXPECT_BOUND(name) EXPECT_NE(api.name, nullptr) << #name;
-    VELMORA_X502_ENTRIES(VELMORA_EXPECT_BOUND)
-    VELMORA_E16_ENTRIES(VELMORA_EXPECT_BOUND)
-#undef VELMORA_EXPECT_BOUND
-}
-
-TEST_F(TE16Fake, ConstructionReadsVersionBytes) {
-    fake().version = 0x01021E07;
-    TE16 other{api};
-    EXPECT_EQ(other.LibraryVersionMajor(), 1);
-    EXPECT_EQ(other.LibraryVersionMinor(), 2);
-    EXPECT_EQ(other.LibraryVersionBuild(), 30);
-    EXPECT_EQ(other.OpenedAddress(), -1);
-    EXPECT_EQ(other.Handle(), nullptr);
-}
-
-TEST_F(TE16Fake, OpenByEthernetRunsTheStepsInOrder) {
-    std::strcpy(fake().info.name, "E16");
-    fake().results["X502_SetMode"] = -3; // decides nothing
-    ASSERT_TRUE(dev.Open(kLoopback, TE16::kInterfaceEthernet));
-    EXPECT_THAT(fake().calls, ElementsAre("X502_Create()", "E16_OpenByIpAddr(2130706433,0,10000)",
-                                          "X502_GetDevInfo()", "X502_SetMode(0)"));
-    EXPECT_EQ(dev.OpenedAddress(), kLoopback);
-    EXPECT_EQ(dev.Handle(), FakeVendor::FakeHandle());
-    EXPECT_EQ(dev.BoardName(), "E16");
-    EXPECT_EQ(dev.LastResult(), -3);
-}
-
-TEST_F(TE16Fake, FailedOpenClosesAndKeepsTheFailingCode) {
-    std::strcpy(fake().info.name, "E16");
-    for (const char* failing : {"E16_OpenByIpAddr", "X502_GetDevInfo"}) {
-        fake().Reset();
-        std::strcpy(fake().info.name, "E16");
-        fake().results[failing] = -7;
-        EXPECT_FALSE(dev.Open(kLoopback, TE16::kInterfaceEthernet)) << failing;
-        EXPECT_EQ(dev.LastResult(), -7) << failing;
-        EXPECT_EQ(dev.OpenedAddress(), -1);
-        EXPECT_EQ(dev.Handle(), nullptr);
-        EXPECT_EQ(dev.BoardName(), "");
-        EXPECT_THAT(fake().CallsOf("X502_Close"), ElementsAre("X502_Close()")) << failing;
-        EXPECT_THAT(fake().CallsOf("X502_Free"), ElementsAre("X502_Free()")) << failing;
-        EXPECT_THAT(fake().CallsOf("X502_SetMode"), IsEmpty());
+class TE16Sim : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
+        e16sim_reset();
+        Spy::flash.clear();
+        Spy::info.reset();
+        Spy::errorText = nullptr;
     }
-}
+    void TearDown() override {
+        dev.Close();
+        e16sim_reset();
+    }
 
-TEST_F(TE16Fake, OpenWithoutCodeKeepsThePreviousLastResult) {
-    fake().results["X502_SetSyncMode"] = -42;
-    dev.SetSyncMode(0);
-    fake().createFails = true;
-    EXPECT_FALSE(dev.Open(kLoopback, TE16::kInterfaceEthernet));
-    EXPECT_EQ(dev.LastResult(), -42);
-    EXPECT_THAT(fake().CallsOf("X502_Close"), IsEmpty());
+    void OpenModule(int32_t ip = kIp1) {
+        ASSERT_TRUE(dev.Open(ip, TE16::kInterfaceEthernet)) << dev.LastErrorText();
+    }
 
-    // An unknown interface fails after the handle was created, and frees it.
-    fake().createFails = false;
-    fake().calls.clear();
-    EXPECT_FALSE(dev.Open(kLoopback, 3));
-    EXPECT_THAT(fake().calls, ElementsAre("X502_Create()", "X502_Close()", "X502_Free()"));
-    EXPECT_EQ(dev.LastResult(), -42);
-}
+    // Common-ground channels on range 0; frame rate = total rate / channels.
+    void Program(const std::vector<int32_t>& phys, double totalRate) {
+        ASSERT_TRUE(dev.SetLChannelCount(static_cast<int32_t>(phys.size())));
+        for (std::size_t i = 0; i < phys.size(); ++i)
+            ASSERT_TRUE(dev.SetLChannel(static_cast<int32_t>(i), phys[i], 0, 0, 0));
+        double acqFreq = totalRate;
+        frameFreq = totalRate / static_cast<double>(phys.size());
+        ASSERT_TRUE(dev.SetAdcFreq(acqFreq, frameFreq)) << dev.LastErrorText();
+    }
 
-TEST_F(TE16Fake, CloseTwiceCallsTheLibraryOnce) {
-    OpenEthernet();
-    dev.Close();
-    dev.Close();
-    EXPECT_THAT(fake().calls, ElementsAre("X502_Close()", "X502_Free()"));
-    EXPECT_EQ(dev.OpenedAddress(), -1);
-    const t_x502_info zero{};
-    EXPECT_EQ(std::memcmp(&dev.DeviceInfo(), &zero, sizeof zero), 0);
-}
+    // Receives `count` values in volts; fewer if 5 s pass or a receive fails
+    // (LastResult then holds its code).
+    std::vector<double> ReceiveVolts(std::size_t count) {
+        std::vector<uint32_t> words(count);
+        std::vector<double> volts(count);
+        std::size_t got = 0;
+        const auto deadline = Clock::now() + std::chrono::seconds(5);
+        while (got < count && Clock::now() < deadline) {
+            const int32_t w = dev.Recv(words.data(), static_cast<int32_t>(count - got), kRecvTimeoutMs);
+            if (w < 0) break;
+            got += static_cast<std::size_t>(dev.ProcessAdcData(words.data(), w, volts.data() + got));
+        }
+        volts.resize(got);
+        return volts;
+    }
 
-TEST_F(TE16Fake, UsbListAndOpenByIndex) {
-    fake().usbSerials = {"USB0001", "USB0002"};
-    EXPECT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, true), 2);
-    EXPECT_THAT(fake().calls, ElementsAre("E16_UsbGetSerialList(0,1)", "E16_UsbGetSerialList(2,1)"));
-    EXPECT_EQ(dev.UsbSerial(1), "USB0002");
-    EXPECT_EQ(dev.UsbSerial(2), "");
-    EXPECT_EQ(dev.UsbSerial(-1), "");
+    VendorApi api = Spy::Table();
+    TE16 dev{api};
+    double frameFreq = 0;
+};
 
-    fake().calls.clear();
-    EXPECT_FALSE(dev.Open(2, TE16::kInterfaceUsb)); // index equal to the count
-    EXPECT_FALSE(dev.Open(-1, TE16::kInterfaceUsb));
-    EXPECT_THAT(fake().calls, IsEmpty());
-    ASSERT_TRUE(dev.Open(1, TE16::kInterfaceUsb));
-    EXPECT_THAT(fake().CallsOf("E16_OpenUsb"), ElementsAre("E16_OpenUsb(USB0002)"));
-    EXPECT_EQ(dev.OpenedAddress(), 1);
-
-    // The list survives Close; only USB enumerates.
-    dev.Close();
-    EXPECT_EQ(dev.UsbSerialCount(), 2);
-    fake().calls.clear();
-    EXPECT_EQ(dev.UsbGetSerialList(TE16::kInterfaceEthernet, false), 0);
-    EXPECT_THAT(fake().calls, IsEmpty());
-    EXPECT_EQ(dev.UsbSerial(0), "");
-}
-
-TEST_F(TE16Fake, FailedUsbListLeavesEveryIndexInvalid) {
-    fake().usbSerials = {"USB0001"};
-    fake().results["E16_UsbGetSerialList"] = -5;
-    EXPECT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), -5);
-    EXPECT_EQ(dev.UsbSerial(0), "");
-    EXPECT_FALSE(dev.Open(0, TE16::kInterfaceUsb));
-}
-
-TEST_F(TE16Fake, IdentityTextsFromTheRecord) {
-    fake().info.mcu_firmware_ver = 0x01020304;
-    fake().info.fpga_ver = 0x0203;
-    fake().info.board_rev = 1;
-    fake().info.devflags = 0x3;
-    OpenEthernet();
-    EXPECT_EQ(dev.McuVersion(), "1.2.3");
-    EXPECT_EQ(dev.FpgaVersion(), "2.3");
-    EXPECT_EQ(dev.BoardRevision(), "B");
+TEST_F(TE16Sim, OpensTheLoopbackModulesAndRefusesOtherAddresses) {
+    OpenModule(kIp1);
+    EXPECT_EQ(dev.OpenedAddress(), kIp1);
+    EXPECT_EQ(dev.BoardName(), "E16");
+    EXPECT_EQ(dev.SerialNumber(), "SIM0001");
     EXPECT_TRUE(dev.DacPresent());
-    dev.Close();
-    EXPECT_EQ(dev.BoardRevision(), "A");
-    EXPECT_EQ(dev.FpgaVersion(), "0.0");
-    EXPECT_FALSE(dev.DacPresent());
-}
-
-TEST(TE16Text, AnsiFieldText) {
-    const auto text = [](const char* bytes, std::size_t n) { return TE16::AnsiFieldText(bytes, n); };
-    EXPECT_EQ(text("E16\0\0\0\0", 7), "E16");
-    EXPECT_EQ(text("\0E16\0\0", 6), "E16");
-    EXPECT_EQ(text("\x01\x02"
-                   "AB\x03"
-                   "CD",
-                   7),
-              "AB");
-    EXPECT_EQ(text("\0\x01\x1F\0", 4), "");
-    EXPECT_EQ(text("", 0), "");
-    EXPECT_EQ(text("Caf\xE9", 4), "Caf\xC3\xA9"); // byte 0xE9 is U+00E9
-    EXPECT_EQ(text("ABCD", 2), "AB");             // never beyond the field
-}
-
-TEST_F(TE16Fake, LastErrorTextAndErrorStringLengths) {
     EXPECT_EQ(dev.LastErrorText(), "Error 0: ");
-    fake().results["X502_SetRefFreq"] = -12;
-    dev.SetRefFreq(48000000);
-    fake().errorText = "";
-    EXPECT_EQ(dev.LastErrorText(), "Error -12: ");
-    fake().errorText = std::string(511, 'x');
-    EXPECT_EQ(dev.LastErrorText(), "Error -12: " + std::string(511, 'x'));
-    fake().errorText = std::string(512, 'x');
-    EXPECT_EQ(dev.LastErrorText(), "Error -12: ");
-    fake().errorText = "Bad \xB0";
-    EXPECT_EQ(dev.LastErrorText(), "Error -12: Bad \xC2\xB0");
+    OpenModule(0x7F000002); // 127.0.0.2; Open closes the first module itself
+    EXPECT_EQ(dev.SerialNumber(), "SIM0002");
+    EXPECT_FALSE(dev.DacPresent());
+
+    e16sim_reset_call_counts();
+    dev.Close();
+    dev.Close();
+    EXPECT_EQ(e16sim_call_count("X502_Close"), 1);
+    EXPECT_EQ(e16sim_call_count("X502_Free"), 1);
+    for (const int32_t ip : {0x7F000009, 0x0A000002}) { // 127.0.0.9, 10.0.0.2
+        EXPECT_FALSE(dev.Open(ip, TE16::kInterfaceEthernet));
+        EXPECT_EQ(dev.OpenedAddress(), -1);
+        EXPECT_EQ(dev.LastResult(), X502_ERR_CONNECTION_REFUSED);
+        EXPECT_EQ(dev.LastErrorText(), "Error -6: " + std::string(::X502_GetErrorString(-6)));
+    }
+    EXPECT_EQ(e16sim_call_count("X502_Free"), 3); // each failed open released its handle
 }
 
-TEST_F(TE16Fake, StreamsOnAClosedObjectCallNothing) {
-    EXPECT_FALSE(dev.StartStreams(true, false, false, false, false));
+TEST_F(TE16Sim, ClosedObjectAndEmptyReceiveCallNothing) {
     const double sine[4] = {0, 1, 0, -1};
-    ASSERT_TRUE(dev.StartCyclicOutput(4, true, false, sine, nullptr)); // unchecked: passes handle 0
+    EXPECT_FALSE(dev.StartCyclicOutput(4, true, false, sine, nullptr)); // no handle: the load fails
     ASSERT_EQ(dev.outWords(), 4);
-    fake().calls.clear();
+    e16sim_reset_call_counts();
+    EXPECT_FALSE(dev.StartStreams(true, false, false, false, false));
     EXPECT_FALSE(dev.StopStreams());
     EXPECT_EQ(dev.outWords(), 0);
-    uint32_t words[4];
-    double volts[4];
-    EXPECT_EQ(dev.Recv(words, 4, 100), 0);
-    EXPECT_EQ(dev.ProcessAdcData(words, 4, volts), 0);
-    EXPECT_EQ(dev.GetNextExpectedLchNum(), 0);
-    dev.SetInStreamStep(64);
-    EXPECT_THAT(fake().calls, IsEmpty());
+    for (const char* name : {"X502_StreamsEnable", "X502_Configure", "X502_StreamsStart", "X502_StreamsStop"})
+        EXPECT_EQ(e16sim_call_count(name), 0) << name;
+
+    OpenModule();
+    EXPECT_FALSE(dev.SetRefFreq(2000000));
+    uint32_t word = 0;
+    EXPECT_EQ(dev.Recv(&word, 0, 100), 0);
+    EXPECT_EQ(dev.LastResult(), X502_ERR_INVALID_REF_FREQ);
+    EXPECT_EQ(e16sim_call_count("X502_Recv"), 0);
 }
 
-TEST_F(TE16Fake, StartStreamsSetsEveryStreamThenConfiguresAndStarts) {
-    OpenEthernet();
-    EXPECT_TRUE(dev.StartStreams(true, false, true, false, false));
-    EXPECT_THAT(fake().calls,
-                ElementsAre("X502_StreamsEnable(1)", "X502_StreamsDisable(16)", "X502_StreamsEnable(32)",
-                            "X502_StreamsDisable(2)", "X502_StreamsDisable(64)", "X502_Configure(0)",
-                            "X502_StreamsStart()"));
-    fake().calls.clear();
-    fake().results["X502_Configure"] = -9;
-    EXPECT_FALSE(dev.StartStreams(true, false, false, false, false));
-    EXPECT_THAT(fake().CallsOf("X502_StreamsStart"), IsEmpty());
-    EXPECT_EQ(dev.LastResult(), -9);
+TEST_F(TE16Sim, UsbIndexMustBeInTheList) {
+    ASSERT_GE(e16sim_add_usb_module("USB-E16-42", 1), 0);
+    ASSERT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), 1);
+    e16sim_reset_call_counts();
+    EXPECT_FALSE(dev.Open(1, TE16::kInterfaceUsb));
+    EXPECT_EQ(e16sim_call_count("X502_Create"), 0);
+    ASSERT_TRUE(dev.Open(0, TE16::kInterfaceUsb)) << dev.LastErrorText();
+    EXPECT_EQ(dev.SerialNumber(), "USB-E16-42");
 }
 
-TEST_F(TE16Fake, RecvKeepsZeroForCountsAndLeavesLastResultForSizeZero) {
-    OpenEthernet();
-    uint32_t words[8];
-    fake().results["X502_SetSyncMode"] = -4;
-    dev.SetSyncMode(0);
-    EXPECT_EQ(dev.Recv(words, 0, 100), 0);
-    EXPECT_EQ(dev.LastResult(), -4);
-    EXPECT_THAT(fake().CallsOf("X502_Recv"), IsEmpty());
-
-    fake().results["X502_Recv"] = 8;
-    EXPECT_EQ(dev.Recv(words, 8, 250), 8);
-    EXPECT_EQ(dev.LastResult(), 0);
-    fake().results["X502_Recv"] = -20;
-    EXPECT_EQ(dev.Recv(words, 8, 250), -20);
-    EXPECT_EQ(dev.LastResult(), -20);
-    EXPECT_THAT(fake().CallsOf("X502_Recv"), ElementsAre("X502_Recv(8,250)", "X502_Recv(8,250)"));
-}
-
-TEST_F(TE16Fake, ConversionAndQueriesPassValuesBack) {
-    OpenEthernet();
-    uint32_t words[6] = {};
-    double volts[6];
-    fake().processCount = 5;
-    EXPECT_EQ(dev.ProcessAdcData(words, 6, volts), 5);
-    fake().results["X502_ProcessAdcData"] = -1;
-    EXPECT_EQ(dev.ProcessAdcData(words, 6, volts), 0);
-    EXPECT_THAT(fake().CallsOf("X502_ProcessAdcData"),
-                ElementsAre("X502_ProcessAdcData(6,1)", "X502_ProcessAdcData(6,1)"));
-    fake().recvReady = 1234;
-    EXPECT_EQ(dev.GetRecvReadyCount(), 1234);
-    EXPECT_EQ(dev.GetNextExpectedLchNum(), 3);
-    double acq = 2000, frame = 100;
-    EXPECT_TRUE(dev.SetAdcFreq(acq, frame));
-    EXPECT_EQ(acq, 1000.0);
-    EXPECT_EQ(frame, 500.0);
-    dev.SetInStreamStep(128);
-    EXPECT_TRUE(dev.SetInStreamBufSize(4096));
-    EXPECT_TRUE(dev.SetLChannel(5, 31, 0, 2, 0));
-    EXPECT_TRUE(dev.AsyncGetAdcFrame(volts, 150));
-    EXPECT_TRUE(dev.SetAdcSyncStartValue(4, 1, 1, 0.5));
-    EXPECT_THAT(fake().calls,
-                testing::IsSupersetOf({"X502_SetStreamStep(0,128)", "X502_SetStreamBufSize(0,4096)",
-                                       "X502_SetLChannel(5,31,0,2,0)", "X502_AsyncGetAdcFrame(1,150)",
-                                       "X502_SetAdcSyncStartValue(4,1,1,0.5)"}));
-}
-
-TEST_F(TE16Fake, DigitalLinesStayWithinSixteenBits) {
-    OpenEthernet();
-    dev.AsyncOutDig(0x12345);
-    dev.AsyncOutDig(-1);
-    EXPECT_THAT(fake().calls, ElementsAre("X502_AsyncOutDig(9029,0)", "X502_AsyncOutDig(65535,0)"));
-    fake().inDig = 0xFFFFABCD;
-    EXPECT_EQ(dev.AsyncInDig(), 0xABCD);
-}
-
-class TE16Flash : public TE16Fake {
-protected:
-    TE16Flash() {
-        for (std::size_t i = 0; i < fake().flash.size(); ++i) fake().flash[i] = static_cast<uint8_t>(i * 7);
-        original = fake().flash;
-        OpenEthernet();
-    }
-    std::vector<uint8_t> original;
-};
-
-TEST_F(TE16Flash, WriteAcrossASectorBoundaryRewritesBothSectors) {
-    const uint8_t data[10] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
-    fake().results["X502_FlashWriteDisable"] = -2;
-    EXPECT_TRUE(dev.FlashWrite(4090, data, 10));
-    EXPECT_THAT(fake().calls,
-                ElementsAre("X502_FlashWriteEnable()", "X502_FlashRead(0,8192)", "X502_FlashErase(0,8192)",
-                            "X502_FlashWrite(0,8192)", "X502_FlashWriteDisable()"));
-    EXPECT_EQ(dev.LastResult(), -2); // the write-disable's code
-    auto expected = original;
-    std::copy(data, data + 10, expected.begin() + 4090);
-    EXPECT_EQ(fake().flash, expected);
-}
-
-TEST_F(TE16Flash, WriteOfOneByteAtASectorStartTouchesOnlyThatSector) {
-    const uint8_t byte = 0xAA;
-    fake().results["X502_FlashWrite"] = -6;
-    EXPECT_FALSE(dev.FlashWrite(8192, &byte, 1));
-    EXPECT_THAT(fake().calls, ElementsAre("X502_FlashWriteEnable()", "X502_FlashRead(8192,4096)",
-                                          "X502_FlashErase(8192,4096)", "X502_FlashWrite(8192,4096)",
-                                          "X502_FlashWriteDisable()"));
-    EXPECT_EQ(dev.LastResult(), 0);
-}
-
-TEST_F(TE16Flash, WriteEndingOnASectorEndStaysInThatSector) {
-    const uint8_t data[6] = {};
-    EXPECT_TRUE(dev.FlashWrite(4090, data, 6));
-    EXPECT_THAT(fake().CallsOf("X502_FlashErase"), ElementsAre("X502_FlashErase(0,4096)"));
-    EXPECT_EQ(std::vector<uint8_t>(fake().flash.begin() + 4096, fake().flash.end()),
-              std::vector<uint8_t>(original.begin() + 4096, original.end()));
-}
-
-TEST_F(TE16Flash, RefusedWriteEnableDoesNothingElse) {
-    const uint8_t byte = 0xAA;
-    fake().results["X502_FlashWriteEnable"] = -8;
-    EXPECT_FALSE(dev.FlashWrite(0, &byte, 1));
-    EXPECT_THAT(fake().calls, ElementsAre("X502_FlashWriteEnable()"));
-    EXPECT_EQ(dev.LastResult(), -8);
-    EXPECT_EQ(fake().flash, original);
-}
-
-TEST_F(TE16Fake, StaticDacLevels) {
-    OpenEthernet();
-    fake().results["X502_AsyncOutDac"] = -1;
-    EXPECT_FALSE(dev.AsyncOutDacPair(1.5, -2.25));
-    EXPECT_THAT(fake().calls, ElementsAre("X502_AsyncOutDac(0,1.5,3)", "X502_AsyncOutDac(1,-2.25,3)"));
-}
-
-TEST_F(TE16Fake, CyclicOutputLoadsOneOrBothChannels) {
-    OpenEthernet();
-    const std::vector<double> wave(5000, 0.5);
-    EXPECT_TRUE(dev.StartCyclicOutput(5000, true, false, wave.data(), wave.data()));
-    EXPECT_EQ(dev.outWords(), 5000);
-    EXPECT_THAT(fake().calls, ElementsAre("X502_OutCycleSetup(1)", "X502_StreamsEnable(16)",
-                                          "X502_StreamsDisable(32)", "X502_StreamsDisable(64)",
-                                          "X502_OutCycleLoadStart(5000)", "X502_PrepareData(data,-,-,5000,3)",
-                                          "X502_Send(5000,5000)", "X502_OutCycleSetup(2)"));
-    EXPECT_EQ(dev.outBuffer().size(), 5001u);
-
-    fake().calls.clear();
-    EXPECT_TRUE(dev.StartCyclicOutput(5000, true, true, wave.data(), wave.data()));
-    EXPECT_EQ(dev.outWords(), 10000);
-    EXPECT_THAT(fake().CallsOf("X502_PrepareData"), ElementsAre("X502_PrepareData(data,data,-,5000,3)"));
-    EXPECT_THAT(fake().CallsOf("X502_Send"), ElementsAre("X502_Send(10000,5000)"));
-}
-
-TEST_F(TE16Fake, CyclicOutputFailures) {
-    OpenEthernet();
-    const double wave[2] = {1, -1};
-    EXPECT_FALSE(dev.StartCyclicOutput(1, true, true, wave, wave));
-    EXPECT_FALSE(dev.StartCyclicOutput(2, false, false, wave, wave));
-    EXPECT_THAT(fake().calls, IsEmpty());
-
-    fake().results["X502_OutCycleLoadStart"] = -11;
-    EXPECT_FALSE(dev.StartCyclicOutput(2, false, true, wave, wave));
-    EXPECT_EQ(dev.LastResult(), -11);
-    EXPECT_THAT(fake().CallsOf("X502_Send"), IsEmpty());
-    EXPECT_FALSE(dev.SendOutput()); // nothing prepared to send
-
-    fake().results.clear();
-    fake().results["X502_OutCycleSetup"] = 1; // positive is not a failure
-    EXPECT_TRUE(dev.StartCyclicOutput(2, false, true, wave, wave));
-    fake().results["X502_OutCycleSetup"] = -1;
-    EXPECT_FALSE(dev.StartCyclicOutput(2, false, true, wave, wave));
-}
-
-TEST_F(TE16Fake, PreloadedOutputFillsWholeCopiesAndTopsUp) {
-    OpenEthernet();
-    const std::vector<double> wave(3000, 1.0);
-    fake().sendFree = 10000; // room for three copies
-    EXPECT_TRUE(dev.StartPreloadedOutput(3000, false, true, wave.data(), wave.data()));
-    EXPECT_EQ(dev.outStreamBufWords(), 1002000); // smallest multiple of 3000 reaching 1000000
-    EXPECT_THAT(fake().CallsOf("X502_SetStreamBufSize"), ElementsAre("X502_SetStreamBufSize(1,1002000)"));
-    EXPECT_EQ(fake().CallsOf("X502_Send").size(), 3u);
-    EXPECT_EQ(fake().CallsOf("X502_PreloadStart").size(), 1u);
-
-    fake().calls.clear();
-    EXPECT_FALSE(dev.SendOutput()); // 1000 free, a copy is 3000
-    fake().sendFree = 3000;
-    EXPECT_TRUE(dev.SendOutput());
-    EXPECT_THAT(fake().calls,
-                ElementsAre("X502_GetSendReadyCount()", "X502_GetSendReadyCount()", "X502_Send(3000,1000)"));
-    double freq = 250000;
-    EXPECT_TRUE(dev.SetOutFreq(freq));
-}
-
-TEST_F(TE16Fake, PreloadedOutputStopsOnAFailingSend) {
-    OpenEthernet();
-    const double wave[2] = {1, -1};
-    fake().sendFree = 100;
-    fake().results["X502_Send"] = -3;
-    EXPECT_FALSE(dev.StartPreloadedOutput(2, true, false, wave, nullptr));
-    EXPECT_EQ(fake().CallsOf("X502_Send").size(), 1u);
-    EXPECT_EQ(dev.outStreamBufWords(), 1000000);
-}
-
-TEST(TE16NoLibrary, EveryOperationReportsUnreachable) {
+TEST(TE16NoLibrary, VersionUsbAndOpenReportUnreachable) {
     const VendorApi none;
     TE16 dev{none};
     EXPECT_EQ(dev.LibraryVersion(), 0u);
-    EXPECT_EQ(dev.LibraryVersionMajor(), 0);
     EXPECT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), 0);
     EXPECT_EQ(dev.LastResult(), 0);
-    EXPECT_FALSE(dev.Open(kLoopback, TE16::kInterfaceEthernet));
-    EXPECT_EQ(dev.LastResult(), kVendorUnreachable);
+    EXPECT_FALSE(dev.Open(kIp1, TE16::kInterfaceEthernet));
     EXPECT_EQ(dev.LastErrorText(), "Error -10000: " + std::string(kVendorUnreachableText));
-    EXPECT_FALSE(dev.StartStreams(true, false, false, false, false));
-    EXPECT_FALSE(dev.SetRefFreq(48000000));
-    EXPECT_EQ(dev.AsyncInDig(), 0);
-    EXPECT_FALSE(dev.FlashWrite(0, nullptr, 0));
-    dev.Close();
+}
+
+TEST_F(TE16Sim, TextsOfFieldsVersionsAndErrors) {
+    using Field = std::tuple<const char*, std::size_t, std::string>;
+    for (const auto& [bytes, size, text] :
+         {Field{"E16\0\0", 5, "E16"}, Field{"\0E16\0", 5, "E16"}, Field{"\1\2AB\3CD", 7, "AB"},
+          Field{"\0\1\x1F", 3, ""}, Field{"Caf\xE9", 4, "Caf\xC3\xA9"}, Field{"ABCD", 2, "AB"}})
+        EXPECT_EQ(TE16::AnsiFieldText(bytes, size), text) << size;
+
+    using Version = std::tuple<uint32_t, uint16_t, std::string, std::string>;
+    for (const auto& [mcu, fpga, wantMcu, wantFpga] :
+         {Version{0x01020304, 0x0203, "1.2.3", "2.3"},
+          Version{0xFFFEFD00, 0xFF10, "255.254.253", "255.16"}}) {
+        Spy::info = t_x502_info{};
+        Spy::info->fpga_ver = fpga;
+        Spy::info->mcu_firmware_ver = mcu;
+        OpenModule();
+        EXPECT_EQ(dev.McuVersion(), wantMcu);
+        EXPECT_EQ(dev.FpgaVersion(), wantFpga);
+    }
+
+    EXPECT_FALSE(dev.SetRefFreq(2000000));
+    const std::string prefix = "Error -26: ", longest(511, 'x'), tooLong(512, 'x');
+    for (const auto& [text, want] : {std::pair<const char*, std::string>{"", prefix},
+                                     {longest.c_str(), prefix + longest},
+                                     {tooLong.c_str(), prefix},
+                                     {"Bad \xB0", prefix + "Bad \xC2\xB0"}}) {
+        Spy::errorText = text;
+        EXPECT_EQ(dev.LastErrorText(), want);
+    }
+}
+
+TEST_F(TE16Sim, FlashWriteRewritesWholeSectorsAndKeepsTheRest) {
+    OpenModule();
+    std::vector<uint8_t> pattern(12288);
+    for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<uint8_t>(i % 251);
+    ASSERT_TRUE(dev.FlashWrite(0, pattern.data(), 12288)) << dev.LastErrorText();
+    const uint8_t data[10] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
+    Spy::flash.clear();
+    ASSERT_TRUE(dev.FlashWrite(4090, data, 10)) << dev.LastErrorText();
+    EXPECT_THAT(Spy::flash, ElementsAre("Read(0,8192)", "Erase(0,8192)", "Write(0,8192)"));
+    std::vector<uint8_t> back(12288);
+    ASSERT_TRUE(dev.FlashRead(0, back.data(), 12288));
+    std::copy(data, data + 10, pattern.begin() + 4090);
+    EXPECT_EQ(back, pattern);
+
+    Spy::flash.clear();
+    ASSERT_TRUE(dev.FlashWrite(8192, data, 1));
+    EXPECT_THAT(Spy::flash, ElementsAre("Read(8192,4096)", "Erase(8192,4096)", "Write(8192,4096)"));
+
+    ASSERT_EQ(e16sim_fault_fail_call("X502_FlashWriteEnable", -8), 0);
+    Spy::flash.clear();
+    EXPECT_FALSE(dev.FlashWrite(0, data, 1));
+    EXPECT_TRUE(Spy::flash.empty());
+    EXPECT_EQ(dev.LastResult(), -8);
+    e16sim_fault_clear_all();
+    ASSERT_EQ(e16sim_fault_fail_call("X502_FlashWriteDisable", -2), 0);
+    EXPECT_TRUE(dev.FlashWrite(0, data, 1));
+    EXPECT_EQ(dev.LastResult(), -2); // the write-disable's code
+}
+
+// One second over all 32 inputs at the full rate, received in 40 ms blocks
+// the way the acquisition worker does it: no frame lost or repeated.
+TEST_F(TE16Sim, StreamsOneSecondOfThirtyTwoChannels) {
+    OpenModule();
+    std::vector<int32_t> phys(32);
+    for (int32_t i = 0; i < 32; ++i) phys[static_cast<std::size_t>(i)] = i; // lch 31 = Y16, the frame ramp
+    Program(phys, 500000);
+    constexpr int32_t kBlockKadrs = 1024; // the first power of two lasting 40 ms
+    constexpr int32_t kBlockWords = kBlockKadrs * 32;
+    dev.SetInStreamStep(kBlockWords);
+    std::vector<uint32_t> raw(kBlockWords);
+    std::vector<double> values(kBlockWords);
+    int64_t frames = 0;
+    int64_t brokenRamp = 0;
+    const auto t0 = Clock::now();
+    ASSERT_TRUE(dev.StartStreams(true, false, false, false, false)) << dev.LastErrorText();
+    const auto t1 = Clock::now();
+    while (Clock::now() - t1 < std::chrono::seconds(1)) {
+        const int32_t w = dev.Recv(raw.data(), kBlockWords, kRecvTimeoutMs);
+        ASSERT_GT(w, 0) << dev.LastErrorText();
+        const int32_t v = dev.ProcessAdcData(raw.data(), w, values.data());
+        for (int32_t k = 0; k < v / 32; ++k, ++frames) {
+            const double expected = -5.0 + 0.01 * static_cast<double>(frames % 1000);
+            brokenRamp += std::abs(values[static_cast<std::size_t>(k * 32 + 31)] - expected) > 2 * kCodeVolts;
+        }
+    }
+    const auto q0 = Clock::now();
+    const int64_t pending = dev.GetRecvReadyCount();
+    const auto q1 = Clock::now();
+    EXPECT_TRUE(dev.StopStreams());
+    EXPECT_EQ(brokenRamp, 0);
+    // Everything the clock produced up to the query, received or still waiting.
+    const auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+    const double produced = static_cast<double>(frames) + static_cast<double>(pending) / 32.0;
+    EXPECT_GE(produced, frameFreq * seconds(q0 - t1) - kBlockKadrs);
+    EXPECT_LE(produced, frameFreq * seconds(q1 - t0) + kBlockKadrs);
+}
+
+TEST_F(TE16Sim, CyclicSineOnDac1IsReadBackOnX15) {
+    OpenModule();
+    Program({14}, 100000); // X15 sees DAC1
+    std::vector<double> sine(100);
+    for (std::size_t i = 0; i < sine.size(); ++i) sine[i] = 2 * std::sin(std::numbers::pi * i / 50.0);
+    ASSERT_TRUE(dev.StartCyclicOutput(100, true, false, sine.data(), nullptr)) << dev.LastErrorText();
+    double outFreq = 100000; // 1 kHz sine
+    ASSERT_TRUE(dev.SetOutFreq(outFreq));
+    ASSERT_TRUE(dev.StartStreams(true, true, false, false, false)) << dev.LastErrorText();
+    const auto volts = ReceiveVolts(20000); // 0.2 s
+    ASSERT_EQ(volts.size(), 20000u);
+    const auto [low, high] = std::minmax_element(volts.begin(), volts.end());
+    EXPECT_NEAR(*high, 2.0, 0.01);
+    EXPECT_NEAR(*low, -2.0, 0.01);
+    int32_t risings = 0;
+    for (std::size_t i = 1; i < volts.size(); ++i) risings += volts[i - 1] < 0 && volts[i] >= 0;
+    EXPECT_NEAR(risings, 200, 1);
+}
+
+TEST_F(TE16Sim, DigitalOutputsReadBackOnTheInputs) {
+    OpenModule();
+    dev.AsyncOutDig(0x1A5A5); // the lines above 16 are not the module's
+    EXPECT_EQ(dev.AsyncInDig(), 0xA5A5);
+    dev.AsyncOutDig(0x5A5A);
+    EXPECT_EQ(dev.AsyncInDig(), 0x5A5A);
+}
+
+// Start on an upward crossing of 0.2505 V by a ramp on X1 rising 1 mV a frame:
+// the first frame is the first at or above the level, 0.251 V.
+TEST_F(TE16Sim, AnalogLevelStartBeginsAtTheCrossing) {
+    OpenModule();
+    ASSERT_EQ(e16sim_set_ramp(0, -1.0, 0.001, 2000), 0);
+    Program({0}, 100000);
+    ASSERT_TRUE(dev.SetSyncStartMode(X502_SYNC_ADC_EDGE_RISE));
+    ASSERT_TRUE(dev.SetAdcSyncStartValue(0, 0, 0, 0.2505));
+    ASSERT_TRUE(dev.StartStreams(true, false, false, false, false)) << dev.LastErrorText();
+    const auto volts = ReceiveVolts(100);
+    ASSERT_EQ(volts.size(), 100u);
+    EXPECT_NEAR(volts[0], 0.251, 2 * kCodeVolts);
+    for (std::size_t i = 1; i < volts.size(); ++i)
+        EXPECT_NEAR(volts[i] - volts[i - 1], 0.001, 2 * kCodeVolts);
+}
+
+TEST_F(TE16Sim, InjectedFaultsComeBackAsCodesWithTexts) {
+    OpenModule();
+    Program({0}, 500000);
+    ASSERT_TRUE(dev.SetInStreamBufSize(1024));
+    ASSERT_EQ(e16sim_fault_stall(E16SIM_MODULE_DAC, 1), 0);
+    ASSERT_TRUE(dev.StartStreams(true, false, false, false, false));
+    uint32_t word = 0;
+    EXPECT_EQ(dev.Recv(&word, 1, 50), 0); // stalled: nothing within the time-out
+    EXPECT_EQ(dev.LastResult(), 0);
+    ASSERT_EQ(e16sim_fault_stall(E16SIM_MODULE_DAC, 0), 0);
+    EXPECT_EQ(ReceiveVolts(100000).size(), 1024u); // the stall let the buffer fill
+    EXPECT_EQ(dev.LastResult(), X502_ERR_STREAM_OVERFLOW);
+    EXPECT_EQ(dev.LastErrorText(), "Error -10: " + std::string(::X502_GetErrorString(-10)));
+
+    ASSERT_TRUE(dev.StopStreams());
+    ASSERT_TRUE(dev.SetInStreamBufSize(0));
+    Program({0, 1}, 100000);
+    ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, 1000), 0);
+    ASSERT_TRUE(dev.StartStreams(true, false, false, false, false));
+    EXPECT_EQ(ReceiveVolts(100000).size(), 1000u);
+    EXPECT_EQ(dev.LastResult(), X502_ERR_CONNECTION_LOST);
+    EXPECT_EQ(dev.LastErrorText(), "Error -11: " + std::string(::X502_GetErrorString(-11)));
 }
 
 } // namespace

@@ -1,15 +1,12 @@
-// Fixture for the engine tests: a private store, scripted dialogs, a reset
-// simulator reached through the driver's own vendor table, and one driver
-// record per test. Helpers read the Y16 frame ramp back out of recorded kadrs.
+// Fixture for the engine tests: a private store, scripted dialogs and a reset
+// simulator reached through the driver's own vendor table; one driver record
+// per test, torn down with no worker left.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
-#include <string>
-#include <thread>
 
 #include "device/te16.h"
 #include "driver/driver_ops.h"
@@ -20,12 +17,6 @@
 #include "ui/scripted_dialogs.h"
 
 namespace velmora::test {
-
-constexpr int32_t kIpDac = 0x7F000001;   // 127.0.0.1: E16 with DAC, SIM0001
-constexpr int32_t kIpNoDac = 0x7F000002; // 127.0.0.2: no DAC, SIM0002
-constexpr int16_t kRampInput = 31;       // Y16 carries the frame ramp
-
-using Clock = std::chrono::steady_clock;
 
 class EngineTest : public ::testing::Test {
 protected:
@@ -45,61 +36,37 @@ protected:
         e16sim_reset();
     }
 
-    void Create() { driver::OnObjectCreated(s); }
-
-    // A created object and a detected module at `ip`.
-    void Detect(int32_t ip = kIpDac) {
-        if (s.instanceCount == 0) Create();
+    // A created object and the module at `ip` (127.0.0.1: SIM0001, with a DAC).
+    void Detect(int32_t ip = 0x7F000001) {
+        if (s.instanceCount == 0) driver::OnObjectCreated(s);
         dialogs_->QueueAddress(ip);
         ASSERT_TRUE(driver::TestDevice(s)) << s.lastError;
     }
+
+    // What the library last told the module, configured or not.
+    static e16sim_config Pending() {
+        e16sim_config c{};
+        e16sim_get_config(E16SIM_MODULE_DAC, 0, &c);
+        return c;
+    }
+
+    static e16sim_state ModuleState() {
+        e16sim_state st{};
+        e16sim_get_state(E16SIM_MODULE_DAC, &st);
+        return st;
+    }
+
+    static uint32_t DigitalOutputs() {
+        uint32_t lines = 0;
+        e16sim_get_digital(E16SIM_MODULE_DAC, &lines, nullptr);
+        return lines;
+    }
+
+    static int64_t Calls(const char* entry) { return e16sim_call_count(entry); }
 
     PrivateStore store_;
     driver::DriverState s;
     ui::ScriptedDialogs* dialogs_ = nullptr;
 };
-
-// Position of the ramp in its 1000-frame period from a code on range 0:
-// volts = -5 + 0.01 * m, code = volts * 3200 = -16000 + 32 * m.
-inline int32_t RampStep(int16_t code) {
-    const int32_t shifted = code + 16000;
-    return shifted % 32 == 0 && shifted >= 0 && shifted < 32000 ? shifted / 32 : -1;
-}
-
-// Follows the ramp across every kadr handed to it: each must be the frame
-// after the one before, the first one frame 0.
-class RampFollower {
-public:
-    void Add(int16_t code) {
-        const int32_t step = RampStep(code);
-        if (step != (expected_ % 1000)) {
-            if (faults_++ == 0)
-                firstFault_ = "kadr " + std::to_string(kadrs_) + ": step " + std::to_string(step) +
-                              " instead of " + std::to_string(expected_ % 1000);
-            expected_ = step;
-        }
-        ++expected_;
-        ++kadrs_;
-    }
-    int64_t kadrs() const { return kadrs_; }
-    int64_t faults() const { return faults_; }
-    const std::string& firstFault() const { return firstFault_; }
-
-private:
-    int64_t expected_ = 0;
-    int64_t kadrs_ = 0;
-    int64_t faults_ = 0;
-    std::string firstFault_;
-};
-
-// Polls `done` every few ms until it holds or `seconds` pass.
-template <typename Done> bool WaitFor(Done done, double seconds) {
-    const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
-    while (!done()) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
-}
 
 } // namespace velmora::test

@@ -1,4 +1,4 @@
-// Opening modules, identity, handle safety, error texts, call counts and
+// Opening modules, identity, handle safety, USB modules, call counts and
 // injected failures of the simulated module.
 #include <cstring>
 #include <functional>
@@ -19,6 +19,12 @@ TEST_F(SimTest, OnlyTheTwoLoopbackAddressesAnswer) {
         uint32_t ready = 0;
         EXPECT_EQ(X502_GetRecvReadyCount(h, &ready), X502_ERR_DEVICE_NOT_OPENED);
     }
+    // A module has one owner at a time; freeing a handle releases its module.
+    EXPECT_EQ(E16_OpenByIpAddr(create(), kIpDac, 0, 10000), X502_ERR_DEVICE_BUSY);
+    EXPECT_EQ(E16_OpenByIpAddr(handles_[0], kIpNoDac, 0, 10000), X502_ERR_ALREADY_OPENED);
+    ASSERT_EQ(X502_Free(handles_[0]), X502_ERR_OK);
+    handles_.erase(handles_.begin());
+    EXPECT_EQ(E16_OpenByIpAddr(handles_.back(), kIpDac, 0, 10000), X502_ERR_OK);
 }
 
 TEST_F(SimTest, InformationRecordDescribesEachModule) {
@@ -32,6 +38,7 @@ TEST_F(SimTest, InformationRecordDescribesEachModule) {
         t_x502_info info;
         std::memset(&info, 0xAA, sizeof info);
         ASSERT_EQ(X502_GetDevInfo(open(e.ip), &info), X502_ERR_OK);
+        // Read at the documented offsets, not through the struct.
         const auto* raw = reinterpret_cast<const uint8_t*>(&info);
         EXPECT_STREQ(reinterpret_cast<const char*>(raw), "E16");
         EXPECT_STREQ(reinterpret_cast<const char*>(raw + 32), e.serial);
@@ -49,29 +56,13 @@ TEST_F(SimTest, InformationRecordDescribesEachModule) {
     }
 }
 
-TEST_F(SimTest, AModuleHasOneOwnerAtATime) {
-    t_x502_hnd first = open();
-    t_x502_hnd second = create();
-    EXPECT_EQ(E16_OpenByIpAddr(second, kIpDac, 0, 10000), X502_ERR_DEVICE_BUSY);
-    EXPECT_EQ(E16_OpenByIpAddr(first, kIpNoDac, 0, 10000), X502_ERR_ALREADY_OPENED);
-    EXPECT_EQ(X502_Close(first), X502_ERR_OK);
-    EXPECT_EQ(X502_Close(first), X502_ERR_OK); // closing twice is harmless
-    EXPECT_EQ(E16_OpenByIpAddr(second, kIpDac, 0, 10000), X502_ERR_OK);
-    ASSERT_EQ(X502_Free(second), X502_ERR_OK);
-    EXPECT_EQ(E16_OpenByIpAddr(first, kIpDac, 0, 10000), X502_ERR_OK); // freeing released it
-}
-
-// Every entry point with a handle, called with (null args where possible).
-struct NamedCall {
-    const char* name;
-    std::function<int32_t(t_x502_hnd)> call;
-};
-
-std::vector<NamedCall> everyCall() {
+// Every entry point with a handle.
+std::vector<std::pair<const char*, std::function<int32_t(t_x502_hnd)>>> everyCall() {
     static uint32_t words[4] = {};
     static double volts[4] = {};
     static uint8_t bytes[4] = {};
     static t_x502_info info;
+    static uint32_t size = 4;
     return {
         {"X502_Close", [](t_x502_hnd h) { return X502_Close(h); }},
         {"E16_OpenByIpAddr", [](t_x502_hnd h) { return E16_OpenByIpAddr(h, kIpDac, 0, 10); }},
@@ -91,11 +82,7 @@ std::vector<NamedCall> everyCall() {
         {"X502_GetNextExpectedLchNum", [](t_x502_hnd h) { return X502_GetNextExpectedLchNum(h, words); }},
         {"X502_Recv", [](t_x502_hnd h) { return X502_Recv(h, words, 4, 10); }},
         {"X502_Send", [](t_x502_hnd h) { return X502_Send(h, words, 4, 10); }},
-        {"X502_ProcessAdcData",
-         [](t_x502_hnd h) {
-             uint32_t size = 4;
-             return X502_ProcessAdcData(h, words, volts, &size, 1);
-         }},
+        {"X502_ProcessAdcData", [](t_x502_hnd h) { return X502_ProcessAdcData(h, words, volts, &size, 1); }},
         {"X502_SetStreamStep", [](t_x502_hnd h) { return X502_SetStreamStep(h, 0, 16); }},
         {"X502_SetStreamBufSize", [](t_x502_hnd h) { return X502_SetStreamBufSize(h, 0, 4096); }},
         {"X502_AsyncGetAdcFrame", [](t_x502_hnd h) { return X502_AsyncGetAdcFrame(h, 1, 10, volts); }},
@@ -105,8 +92,7 @@ std::vector<NamedCall> everyCall() {
         {"X502_SetLChannel", [](t_x502_hnd h) { return X502_SetLChannel(h, 0, 0, 0, 0, 0); }},
         {"X502_SetSyncMode", [](t_x502_hnd h) { return X502_SetSyncMode(h, 0); }},
         {"X502_SetSyncStartMode", [](t_x502_hnd h) { return X502_SetSyncStartMode(h, 0); }},
-        {"X502_SetAdcSyncStartValue",
-         [](t_x502_hnd h) { return X502_SetAdcSyncStartValue(h, 0, 0, 0, 1.0); }},
+        {"X502_SetAdcSyncStartValue", [](t_x502_hnd h) { return X502_SetAdcSyncStartValue(h, 0, 0, 0, 1); }},
         {"X502_AsyncInDig", [](t_x502_hnd h) { return X502_AsyncInDig(h, words); }},
         {"X502_AsyncOutDig", [](t_x502_hnd h) { return X502_AsyncOutDig(h, 1, 0); }},
         {"X502_SetDinFreq", [](t_x502_hnd h) { return X502_SetDinFreq(h, volts); }},
@@ -125,43 +111,33 @@ std::vector<NamedCall> everyCall() {
     };
 }
 
-TEST_F(SimTest, NullAndFreedHandlesGetAnErrorFromEveryCall) {
+TEST_F(SimTest, NullClosedAndFreedHandlesAreRefusedByEveryCall) {
+    t_x502_hnd closed = create(); // before the free, so it cannot reuse the freed address
     t_x502_hnd freed = open();
     ASSERT_EQ(X502_Free(freed), X502_ERR_OK);
+    handles_.pop_back();
+    const std::set<std::string> opening = {"X502_Close", "E16_OpenByIpAddr", "E16_OpenUsb", "X502_Free"};
     e16sim_reset_call_counts();
     for (const auto& [name, call] : everyCall()) {
         EXPECT_EQ(call(nullptr), X502_ERR_INVALID_HANDLE) << name;
         EXPECT_EQ(call(freed), X502_ERR_INVALID_HANDLE) << name;
         EXPECT_EQ(call(reinterpret_cast<t_x502_hnd>(&freed)), X502_ERR_INVALID_HANDLE) << name;
-        EXPECT_EQ(e16sim_call_count(name), 3) << name;
-    }
-}
-
-TEST_F(SimTest, ClosedHandlesAndNullPointersAreRefused) {
-    t_x502_hnd closed = create();
-    const std::set<std::string> opening = {"X502_Close", "E16_OpenByIpAddr", "E16_OpenUsb", "X502_Free"};
-    for (const auto& [name, call] : everyCall()) {
         if (!opening.contains(name)) {
             EXPECT_EQ(call(closed), X502_ERR_DEVICE_NOT_OPENED) << name;
         }
+        EXPECT_EQ(e16sim_call_count(name), opening.contains(name) ? 3 : 4) << name;
     }
     t_x502_hnd h = open();
     EXPECT_EQ(X502_GetDevInfo(h, nullptr), X502_ERR_INVALID_POINTER);
-    EXPECT_EQ(X502_GetRecvReadyCount(h, nullptr), X502_ERR_INVALID_POINTER);
     EXPECT_EQ(X502_SetAdcFreq(h, nullptr, nullptr), X502_ERR_INVALID_POINTER);
-    EXPECT_EQ(X502_AsyncInDig(h, nullptr), X502_ERR_INVALID_POINTER);
-    EXPECT_EQ(X502_AsyncGetAdcFrame(h, 1, 10, nullptr), X502_ERR_INVALID_POINTER);
     EXPECT_EQ(X502_ProcessAdcData(h, nullptr, nullptr, nullptr, 1), X502_ERR_INVALID_POINTER);
     EXPECT_EQ(X502_FlashRead(h, 0, nullptr, 4), X502_ERR_INVALID_POINTER);
-    EXPECT_EQ(E16_UsbGetSerialList(nullptr, 4, 0, nullptr), X502_ERR_INVALID_POINTER);
 }
 
 TEST_F(SimTest, UsbModulesExistOnlyOnceAdded) {
     uint32_t count = 99;
     EXPECT_EQ(E16_UsbGetSerialList(nullptr, 0, 0, &count), 0);
     EXPECT_EQ(count, 0u);
-    EXPECT_EQ(E16_OpenUsb(create(), nullptr), X502_ERR_DEVICE_NOT_FOUND);
-
     ASSERT_EQ(e16sim_add_usb_module("SIMUSB1", 1), 2);
     EXPECT_EQ(e16sim_add_usb_module("SIMUSB1", 1), -1);
     char serials[2][32];
@@ -169,69 +145,11 @@ TEST_F(SimTest, UsbModulesExistOnlyOnceAdded) {
     EXPECT_EQ(E16_UsbGetSerialList(serials, 2, 0, &count), 1);
     EXPECT_EQ(count, 1u);
     EXPECT_STREQ(serials[0], "SIMUSB1");
-    EXPECT_EQ(serials[0][31], '\0');
-
     t_x502_hnd h = create();
     EXPECT_EQ(E16_OpenUsb(h, "SIMUSB2"), X502_ERR_DEVICE_NOT_FOUND);
     ASSERT_EQ(E16_OpenUsb(h, "SIMUSB1"), X502_ERR_OK);
-    t_x502_info info;
-    ASSERT_EQ(X502_GetDevInfo(h, &info), X502_ERR_OK);
-    EXPECT_STREQ(info.serial, "SIMUSB1");
     EXPECT_EQ(E16_UsbGetSerialList(serials, 2, X502_GETDEVS_FLAGS_ONLY_NOT_OPENED, &count), 0);
-    EXPECT_EQ(count, 0u);
     EXPECT_EQ(E16_OpenUsb(create(), "SIMUSB1"), X502_ERR_DEVICE_BUSY);
-}
-
-TEST_F(SimTest, EveryCodeHasItsOwnText) {
-    const int32_t codes[] = {X502_ERR_INVALID_HANDLE,
-                             X502_ERR_MEMORY_ALLOC,
-                             X502_ERR_ALREADY_OPENED,
-                             X502_ERR_DEVICE_NOT_FOUND,
-                             X502_ERR_DEVICE_BUSY,
-                             X502_ERR_CONNECTION_REFUSED,
-                             X502_ERR_INVALID_POINTER,
-                             X502_ERR_STREAM_IS_RUNNING,
-                             X502_ERR_STREAM_IS_NOT_RUNNING,
-                             X502_ERR_STREAM_OVERFLOW,
-                             X502_ERR_CONNECTION_LOST,
-                             X502_ERR_DEVICE_NOT_OPENED,
-                             X502_ERR_INTERNAL,
-                             X502_ERR_INVALID_MODE,
-                             X502_ERR_INVALID_LTABLE_SIZE,
-                             X502_ERR_INVALID_LCH_NUMBER,
-                             X502_ERR_INVALID_LCH_RANGE,
-                             X502_ERR_INVALID_LCH_MODE,
-                             X502_ERR_INVALID_LCH_PHY_NUMBER,
-                             X502_ERR_INVALID_ADC_FREQ,
-                             X502_ERR_INVALID_REF_FREQ,
-                             X502_ERR_INVALID_SYNC_MODE,
-                             X502_ERR_INVALID_STREAM_CH,
-                             X502_ERR_INVALID_OUT_FREQ,
-                             X502_ERR_INVALID_DIN_FREQ,
-                             X502_ERR_INVALID_STREAMS,
-                             X502_ERR_ASYNC_TIMEOUT,
-                             X502_ERR_DAC_NOT_PRESENT,
-                             X502_ERR_INVALID_DAC_CHANNEL,
-                             X502_ERR_OUT_NOT_PREPARED,
-                             X502_ERR_OUT_CYCLE_NOT_LOADED,
-                             X502_ERR_OUT_CYCLE_INCOMPLETE,
-                             X502_ERR_INVALID_OUT_WORD,
-                             X502_ERR_INVALID_OUT_SIZE,
-                             X502_ERR_PREPARE_NO_DATA,
-                             X502_ERR_FLASH_INVALID_ADDR,
-                             X502_ERR_FLASH_INVALID_SIZE,
-                             X502_ERR_FLASH_SECTOR_BOUNDARY,
-                             X502_ERR_FLASH_WRITE_PROTECTED};
-    const std::string unknown = X502_GetErrorString(-12345);
-    EXPECT_EQ(unknown, "Unknown error");
-    std::set<std::string> texts;
-    for (int32_t code : codes) {
-        const std::string text = X502_GetErrorString(code);
-        EXPECT_NE(text, unknown) << code;
-        texts.insert(text);
-    }
-    EXPECT_EQ(texts.size(), std::size(codes));
-    EXPECT_STREQ(X502_GetErrorString(0), "Success");
 }
 
 TEST_F(SimTest, CallsAreCountedAndCanBeMadeToFail) {
@@ -243,43 +161,24 @@ TEST_F(SimTest, CallsAreCountedAndCanBeMadeToFail) {
     EXPECT_EQ(X502_SetMode(h, 0), -77);
     EXPECT_EQ(e16sim_call_count("X502_SetMode"), 2);
     ASSERT_EQ(e16sim_fault_fail_call("X502_SetMode", 0), 0);
-    EXPECT_EQ(X502_SetMode(h, 0), X502_ERR_OK);
-    EXPECT_EQ(X502_SetMode(h, 1), X502_ERR_INVALID_MODE);
+    EXPECT_EQ(X502_SetMode(h, 1), X502_ERR_INVALID_MODE); // healed: checks its argument again
+    EXPECT_EQ(e16sim_fault_fail_call("Nothing", -1), -1);
 
     e16sim_fault_fail_call("X502_Create", -1);
     EXPECT_EQ(X502_Create(), nullptr);
-    e16sim_fault_fail_call("X502_GetLibraryVersion", (1 << 24) | (1 << 16) | (29 << 8));
+    e16sim_fault_fail_call("X502_GetLibraryVersion", 0x01011D00);
     EXPECT_EQ(X502_GetLibraryVersion(), 0x01011D00u);
     e16sim_fault_clear_all();
     EXPECT_EQ(X502_GetLibraryVersion(), 0x01012200u);
-    EXPECT_EQ(e16sim_fault_fail_call("Nothing", -1), -1);
 
+    e16sim_fault_refuse_open(1);
+    EXPECT_EQ(E16_OpenByIpAddr(create(), kIpNoDac, 0, 10000), X502_ERR_CONNECTION_REFUSED);
+    e16sim_fault_refuse_open(-55);
+    EXPECT_EQ(E16_OpenByIpAddr(create(), kIpNoDac, 0, 10000), -55);
+    e16sim_fault_refuse_open(0);
+    EXPECT_EQ(E16_OpenByIpAddr(create(), kIpNoDac, 0, 10000), X502_ERR_OK);
     e16sim_reset_call_counts();
     EXPECT_EQ(e16sim_call_count("X502_SetMode"), 0);
-}
-
-TEST_F(SimTest, RefusedOpenUsesTheGivenCode) {
-    e16sim_fault_refuse_open(1);
-    EXPECT_EQ(E16_OpenByIpAddr(create(), kIpDac, 0, 10000), X502_ERR_CONNECTION_REFUSED);
-    e16sim_fault_refuse_open(-55);
-    EXPECT_EQ(E16_OpenByIpAddr(create(), kIpDac, 0, 10000), -55);
-    e16sim_fault_refuse_open(0);
-    EXPECT_EQ(E16_OpenByIpAddr(create(), kIpDac, 0, 10000), X502_ERR_OK);
-}
-
-TEST_F(SimTest, ResetClosesHandlesAndRestoresPowerOnState) {
-    t_x502_hnd h = open();
-    ASSERT_EQ(X502_AsyncOutDac(h, 0, 2.0, 1), X502_ERR_OK);
-    ASSERT_EQ(e16sim_add_usb_module("SIMUSB1", 0), 2);
-    e16sim_reset();
-    EXPECT_EQ(X502_LedBlink(h), X502_ERR_DEVICE_NOT_OPENED);
-    e16sim_state state;
-    ASSERT_EQ(e16sim_get_state(E16SIM_MODULE_DAC, &state), 0);
-    EXPECT_EQ(state.open, 0);
-    double level = -1;
-    ASSERT_EQ(e16sim_get_dac(E16SIM_MODULE_DAC, 0, &level, nullptr, nullptr), 0);
-    EXPECT_EQ(level, 0.0);
-    EXPECT_EQ(e16sim_get_state(2, &state), -1);
 }
 
 } // namespace

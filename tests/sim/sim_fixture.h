@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <numbers>
@@ -25,14 +24,6 @@ struct Lch {
     uint32_t range;
 };
 
-// Volts the ADC delivers for `v` on a range: quantized and clipped.
-inline double adcVolts(double v, uint32_t range) {
-    const double fs[] = {10.0, 2.5, 0.625, 0.15625};
-    double code = std::nearbyint(v / fs[range] * 6000000.0);
-    code = std::clamp(code, -6144000.0, 6144000.0);
-    return fs[range] * code / 6000000.0;
-}
-
 class SimTest : public ::testing::Test {
 protected:
     void SetUp() override { e16sim_reset(); }
@@ -42,10 +33,9 @@ protected:
     }
 
     t_x502_hnd create() {
-        t_x502_hnd h = X502_Create();
-        EXPECT_NE(h, nullptr);
-        handles_.push_back(h);
-        return h;
+        handles_.push_back(X502_Create());
+        EXPECT_NE(handles_.back(), nullptr);
+        return handles_.back();
     }
 
     t_x502_hnd open(uint32_t ip = kIpDac) {
@@ -55,12 +45,12 @@ protected:
     }
 
     // Programs the table and frequencies, enables the ADC stream and configures.
-    static void program(t_x502_hnd h, const std::vector<Lch>& table, double fAcq, double fFrame = 0.0) {
+    static void program(t_x502_hnd h, const std::vector<Lch>& table, double fAcq) {
         for (uint32_t i = 0; i < table.size(); ++i) {
             ASSERT_EQ(X502_SetLChannel(h, i, table[i].phy, table[i].mode, table[i].range, 0), X502_ERR_OK);
         }
         ASSERT_EQ(X502_SetLChannelCount(h, static_cast<uint32_t>(table.size())), X502_ERR_OK);
-        ASSERT_EQ(X502_SetAdcFreq(h, &fAcq, fFrame > 0 ? &fFrame : nullptr), X502_ERR_OK);
+        ASSERT_EQ(X502_SetAdcFreq(h, &fAcq, nullptr), X502_ERR_OK);
         ASSERT_EQ(X502_StreamsEnable(h, X502_STREAM_ADC), X502_ERR_OK);
         ASSERT_EQ(X502_Configure(h, 0), X502_ERR_OK);
     }
@@ -89,6 +79,12 @@ protected:
     }
 
     static double ramp(uint64_t frame) { return -5.0 + 0.01 * static_cast<double>(frame % 1000); }
+
+    static int32_t streamState() {
+        e16sim_state state{};
+        EXPECT_EQ(e16sim_get_state(E16SIM_MODULE_DAC, &state), 0);
+        return state.stream_state;
+    }
 
     std::vector<t_x502_hnd> handles_;
 };

@@ -1,3 +1,5 @@
+// The chooser on a terminal and without one, and the chooser's texts in
+// English and Russian.
 #include "ui/console_dialogs.h"
 
 #include <fcntl.h>
@@ -10,30 +12,10 @@
 #include <gtest/gtest.h>
 
 #include "test_support.h"
-#include "ui/ip_edit_model.h"
-#include "ui/scripted_dialogs.h"
+#include "ui/ip_chooser_model.h"
 
 namespace velmora::ui {
 namespace {
-
-// Points standard input at a file for the lifetime of the object.
-class StdinFromFile {
-public:
-    explicit StdinFromFile(const std::filesystem::path& file) : saved_(::dup(STDIN_FILENO)) {
-        const int fd = ::open(file.c_str(), O_RDONLY);
-        ::dup2(fd, STDIN_FILENO);
-        ::close(fd);
-    }
-    ~StdinFromFile() {
-        ::dup2(saved_, STDIN_FILENO);
-        ::close(saved_);
-    }
-    StdinFromFile(const StdinFromFile&) = delete;
-    StdinFromFile& operator=(const StdinFromFile&) = delete;
-
-private:
-    int saved_;
-};
 
 class ConsoleTest : public ::testing::Test {
 protected:
@@ -47,8 +29,7 @@ protected:
     // Runs the chooser with the lines a user types on the terminal.
     int32_t Answer(const std::string& typed) {
         std::istringstream in(typed);
-        ConsoleDialogs console(in, out, dir.path());
-        return console.SelectIP("E16");
+        return ConsoleDialogs(in, out, dir.path()).SelectIP("E16");
     }
 
     test::TempDir dir;
@@ -57,35 +38,30 @@ protected:
 };
 
 TEST_F(ConsoleTest, WithoutATerminalTheSelectedAddressIsTaken) {
-    std::ofstream(dir.path() / "answers") << "c\n";
-    StdinFromFile stdinFile(dir.path() / "answers");
-    ConsoleDialogs console(dir.path());
-
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(console.SelectIP("E16"), 0x7F000001);
     WriteList("10.0.0.2\r\n10.0.0.3\r\n");
-    EXPECT_EQ(console.SelectIP("E16"), 0x0A000002);
+    std::ofstream(dir.path() / "answers") << "2\n";
+    const int saved = ::dup(STDIN_FILENO); // standard input from a file
+    const int file = ::open((dir.path() / "answers").c_str(), O_RDONLY);
+    ::dup2(file, STDIN_FILENO);
+    ::close(file);
+    testing::internal::CaptureStderr();
+    const int32_t chosen = ConsoleDialogs(dir.path()).SelectIP("E16");
     const std::string said = testing::internal::GetCapturedStderr();
+    ::dup2(saved, STDIN_FILENO);
+    ::close(saved);
+    EXPECT_EQ(chosen, 0x0A000002);
     EXPECT_NE(said.find("not a terminal"), std::string::npos) << said;
-    EXPECT_NE(said.find("10.0.0.2"), std::string::npos) << said;
     EXPECT_EQ(ReadList(), "10.0.0.2\r\n10.0.0.3\r\n");
 }
 
-TEST_F(ConsoleTest, EnterTakesThePreselectedItemAndANumberPicksOne) {
-    WriteList("10.0.0.2\r\n10.0.0.3\r\n");
+TEST_F(ConsoleTest, EnterTakesTheSelectedItemANumberPicksOneAnAddressIsTyped) {
+    WriteList("10.0.0.2\r\n");
     EXPECT_EQ(Answer("\n"), 0x0A000002);
     EXPECT_NE(out.str().find(" > 1  10.0.0.2"), std::string::npos) << out.str();
-    EXPECT_EQ(Answer("2\n"), 0x0A000003);
     EXPECT_EQ(Answer("0\n"), 0x7F000001);
-    EXPECT_EQ(ReadList(), "10.0.0.2\r\n10.0.0.3\r\n");
-}
-
-TEST_F(ConsoleTest, ATypedAddressIsRememberedAtTheTop) {
-    WriteList("10.0.0.2\r\n");
     EXPECT_EQ(Answer("192.168.1.10\n"), -1062731510);
     EXPECT_EQ(ReadList(), "192.168.1.10\r\n10.0.0.2\r\n");
-    // Typed as into the boxes: the box refuses the 6 of 256.
-    EXPECT_EQ(Answer(" 1.2.3.256 \n"), AddressNumber(1, 2, 3, 25));
+    EXPECT_EQ(Answer(" 1.2.3.256 \n"), AddressNumber(1, 2, 3, 25)); // the box refuses the 6
 }
 
 TEST_F(ConsoleTest, AnIncompleteAddressAsksAgain) {
@@ -106,33 +82,23 @@ TEST_F(ConsoleTest, CancelRemoveClearAndEndOfInput) {
     EXPECT_EQ(ReadList(), "");
 }
 
-TEST_F(ConsoleTest, RussianPromptAndMessage) {
-    test::ScopedEnv lang("LC_ALL", "ru_RU.UTF-8");
+TEST_F(ConsoleTest, RussianWhereTheUserInterfaceIsRussian) {
+    test::ScopedEnv none("LC_ALL", "");
+    test::ScopedEnv messages("LC_MESSAGES", "");
+    {
+        test::ScopedEnv lang("LANG", "en_GB.UTF-8");
+        EXPECT_EQ(ResourceText(kTextCancel), "Cancel");
+        EXPECT_EQ(ResourceText(kTextSelectAddress), "Please select IP address!");
+    }
+    test::ScopedEnv lang("LANG", "ru_RU.UTF-8");
+    const std::pair<int32_t, const char*> texts[] = {{kTextCancel, "Отмена"},
+                                                     {kTextClear, "Очистить"},
+                                                     {kTextRemove, "Удалить"},
+                                                     {kTextTitle, "Выбор IP адреса"},
+                                                     {kTextSelectAddress, "Пожалуйста укажите IP адрес!"}};
+    for (const auto& [id, text] : texts) EXPECT_EQ(ResourceText(id), text) << id;
     EXPECT_EQ(Answer("?\nc\n"), 0);
-    const std::string said = out.str();
-    EXPECT_NE(said.find("Выбор IP адреса"), std::string::npos) << said;
-    EXPECT_NE(said.find("c = Отмена"), std::string::npos) << said;
-    EXPECT_NE(said.find("E16: Пожалуйста укажите IP адрес!"), std::string::npos) << said;
-}
-
-TEST_F(ConsoleTest, TheSetupDialogCannotBeShownWithoutADisplay) {
-    std::istringstream in;
-    ConsoleDialogs console(in, out, dir.path());
-    EXPECT_FALSE(console.ShowSetup());
-    EXPECT_NE(out.str().find("needs a display"), std::string::npos);
-}
-
-TEST(DialogServiceTest, ATestServiceReplacesTheConsoleUntilReset) {
-    auto scripted = std::make_unique<ScriptedDialogs>();
-    ScriptedDialogs& script = *scripted;
-    script.QueueAddress(0x7F000002);
-    SetDialogs(std::move(scripted));
-    EXPECT_EQ(CurrentDialogs().SelectIP("E16"), 0x7F000002);
-    EXPECT_EQ(CurrentDialogs().SelectIP("E16"), 0); // nothing queued: cancelled
-    EXPECT_EQ(script.selectIpTitles, (std::vector<std::string>{"E16", "E16"}));
-
-    SetDialogs(nullptr);
-    EXPECT_NE(dynamic_cast<ConsoleDialogs*>(&CurrentDialogs()), nullptr);
+    EXPECT_NE(out.str().find("E16: Пожалуйста укажите IP адрес!"), std::string::npos) << out.str();
 }
 
 } // namespace

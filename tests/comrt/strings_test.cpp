@@ -1,0 +1,81 @@
+// BSTR layout, GUID text, and the null pointers the runtime must refuse
+// rather than follow.
+#include <velmora/com.h>
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+// {01234567-89AB-CDEF-0123-456789ABCDEF}
+constexpr GUID kSample = {0x01234567, 0x89AB, 0xCDEF, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
+
+TEST(Bstr, CarriesItsByteLengthInFrontKeepsNulsAndNullReadsAsEmpty) {
+    const char16_t text[] = {u'V', 0, u'l', 0, u't'};
+    BSTR s = SysAllocStringLen(text, 5);
+    ASSERT_NE(s, nullptr);
+    uint32_t prefix = 0;
+    std::memcpy(&prefix, reinterpret_cast<const char*>(s) - sizeof prefix, sizeof prefix);
+    EXPECT_EQ(prefix, 10u);
+    EXPECT_EQ(SysStringLen(s), 5u);
+    EXPECT_EQ(SysStringByteLen(s), 10u);
+    EXPECT_EQ(std::u16string(s, 5), std::u16string(text, 5));
+    EXPECT_EQ(s[5], u'\0');
+    SysFreeString(s);
+
+    EXPECT_EQ(SysStringLen(nullptr), 0u);
+    EXPECT_EQ(SysStringByteLen(nullptr), 0u);
+    SysFreeString(nullptr);
+}
+
+TEST(Guid, TextRoundTripsInEitherCaseAndBadTextIsRefused) {
+    OLECHAR buffer[39];
+    ASSERT_EQ(StringFromGUID2(kSample, buffer, 39), 39);
+    EXPECT_EQ(std::u16string(buffer), u"{01234567-89AB-CDEF-0123-456789ABCDEF}");
+    ASSERT_EQ(StringFromGUID2(IID_IDispatch, buffer, 39), 39);
+    EXPECT_EQ(std::u16string(buffer), u"{00020400-0000-0000-C000-000000000046}");
+    EXPECT_EQ(StringFromGUID2(kSample, buffer, 38), 0);
+    for (const char16_t* text :
+         {u"{01234567-89AB-CDEF-0123-456789ABCDEF}", u"{01234567-89ab-cdef-0123-456789abcdef}"}) {
+        CLSID parsed{};
+        ASSERT_EQ(CLSIDFromString(text, &parsed), S_OK);
+        EXPECT_TRUE(parsed == kSample);
+    }
+    for (const char16_t* text :
+         {u"{01234567-89AB-CDEF-0123-456789ABCDE}", u"{01234567-89AB-CDEF-0123-456789ABCDEF0}",
+          u"{0123456789AB-CDEF-0123-456789ABCDEF-}", u"{01234567-89AB-CDEF-0123-456789ABCDEG}",
+          u"{01234567-89AB-CDEF-0123-456789ABCDEF", u"{"}) {
+        CLSID parsed = kSample;
+        EXPECT_EQ(CLSIDFromString(text, &parsed), CO_E_CLASSSTRING) << std::string(text, text + 5);
+        EXPECT_TRUE(parsed == CLSID_NULL);
+        IID iid{};
+        EXPECT_EQ(IIDFromString(text, &iid), CO_E_IIDSTRING);
+    }
+}
+
+TEST(NullPointers, AreRefusedWithACode) {
+    CLSID clsid{};
+    LONG value = 0;
+    VARIANT v;
+    VariantInit(&v);
+    EXPECT_EQ(StringFromGUID2(kSample, nullptr, 39), 0);
+    EXPECT_EQ(CLSIDFromString(nullptr, &clsid), E_INVALIDARG);
+    EXPECT_EQ(CLSIDFromString(u"{01234567-89AB-CDEF-0123-456789ABCDEF}", nullptr), E_INVALIDARG);
+    EXPECT_EQ(CLSIDFromProgID(nullptr, &clsid), E_INVALIDARG);
+    EXPECT_EQ(CLSIDFromProgID(u"Velmora.Anything", nullptr), E_INVALIDARG);
+    EXPECT_EQ(StringFromCLSID(kSample, nullptr), E_INVALIDARG);
+    EXPECT_EQ(ProgIDFromCLSID(kSample, nullptr), E_INVALIDARG);
+    EXPECT_EQ(SafeArrayGetLBound(nullptr, 1, &value), E_INVALIDARG);
+    EXPECT_EQ(SafeArrayAccessData(nullptr, nullptr), E_INVALIDARG);
+    EXPECT_EQ(SafeArrayPutElement(nullptr, &value, &value), E_INVALIDARG);
+    SAFEARRAY* psa = SafeArrayCreateVector(VT_I4, 0, 1);
+    EXPECT_EQ(SafeArrayPutElement(psa, nullptr, &value), E_INVALIDARG);
+    EXPECT_EQ(SafeArrayGetElement(psa, &value, nullptr), E_INVALIDARG);
+    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
+    EXPECT_EQ(VariantClear(nullptr), E_INVALIDARG);
+    EXPECT_EQ(VariantChangeType(nullptr, &v, 0, VT_I4), E_INVALIDARG);
+    EXPECT_EQ(VariantChangeType(&v, nullptr, 0, VT_I4), E_INVALIDARG);
+}
+
+} // namespace
