@@ -285,10 +285,10 @@ TEST_F(TE16Sim, CyclicSineOnDac1IsReadBackOnX15) {
 
 TEST_F(TE16Sim, DigitalOutputsReadBackOnTheInputs) {
     OpenModule();
-    dev.AsyncOutDig(0x1A5A5); // the lines above 16 are not the module's
-    EXPECT_EQ(dev.AsyncInDig(), 0xA5A5);
-    dev.AsyncOutDig(0x5A5A);
-    EXPECT_EQ(dev.AsyncInDig(), 0x5A5A);
+    for (const int32_t lines : {0xA5A5, 0x5A5A}) {
+        dev.AsyncOutDig(lines);
+        EXPECT_EQ(dev.AsyncInDig(), lines);
+    }
 }
 
 // Start on an upward crossing of 0.2505 V by a ramp on X1 rising 1 mV a frame:
