@@ -103,7 +103,6 @@ TEST_F(RecordingTest, ArmedGeneratorLoadsItsCycleOrEndsTheStart) {
     s.dacChannels[0].amplitude = 3200;
     output::ApplyDacSettings(s);
     ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
-    EXPECT_EQ(s.device->outWords(), 10000);
     EXPECT_EQ(e16sim_get_out_cycle(E16SIM_MODULE_DAC, E16SIM_OUT_DAC1, nullptr, 0), 10000);
     EXPECT_EQ(ModuleState().enabled_streams & (X502_STREAM_DAC1 | X502_STREAM_DAC2), X502_STREAM_DAC1);
     driver::StopRecordNow(s);
@@ -142,7 +141,6 @@ TEST_F(RecordingTest, NoWorkerOutlivesAStopOrTheLastObject) {
     driver::OnObjectDestroyed(s);
     EXPECT_FALSE(s.busy.load());
     EXPECT_FALSE(s.thread);
-    EXPECT_FALSE(s.threadRunning.load());
     EXPECT_EQ(ModuleState().open, 0);
 }
 

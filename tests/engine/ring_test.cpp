@@ -126,7 +126,9 @@ TEST(Ring, ANewSelectionWidthDropsTheOldKadrs) {
     Write(s, 0, 3, 1);
     SetInputChannels(s, {1, 2, 3}); // no module: only the driver's side changes
     EXPECT_EQ(CountUnreadKadrs(s), 0);
-    EXPECT_EQ(TakeInputData(s).values, (std::vector<int16_t>{1, 2, 3}));
+    SetInputChannels(s, {4, 5}); // the ring's width again: the old kadrs stay gone
+    EXPECT_EQ(CountUnreadKadrs(s), 0);
+    EXPECT_EQ(TakeInputData(s).values, (std::vector<int16_t>{4, 5}));
 }
 
 TEST(SingleReading, CodesOfVoltsRoundHalvesToEvenAndClip) {
