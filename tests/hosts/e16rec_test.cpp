@@ -1,5 +1,9 @@
 #include "kadr_stats.h"
 #include "options.h"
+#include "test_support.h"
+
+#include <algorithm>
+#include <cstdio>
 
 #include <gtest/gtest.h>
 
@@ -66,6 +70,41 @@ TEST(E16recStats, UnbrokenRampReportsNothingLost) {
     stats.Add(kadrs.data() + 2500, 2500);
     EXPECT_EQ(stats.ramp().lost(), 0);
     EXPECT_EQ(stats.ramp().repeated(), 0);
+}
+
+} // namespace
+} // namespace e16rec
+
+namespace e16rec {
+namespace {
+
+std::string ReadAll(std::FILE* pipe) {
+    std::string text;
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) text.append(chunk, n);
+    return text;
+}
+
+// The README's recording, shortened: registers the driver in a private store,
+// records all 32 inputs of the simulated module and checks the summary.
+TEST(E16recRun, RecordsTheSimulatedModuleWithoutLosingKadrs) {
+    velmora::test::PrivateStore store;
+    const std::string csv = store.dir().str() + "/out.csv";
+    const std::string command =
+        "./e16rec --inputs se -c 0-31 -r 15625 -t 1 -q -o " + csv + " </dev/null 2>/dev/null";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    const std::string summary = ReadAll(pipe);
+    ASSERT_EQ(::pclose(pipe), 0) << summary;
+    EXPECT_NE(summary.find("at 15625.000 kadrs/s"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("Y16 ramp: 0 lost kadrs, 0 repeated kadrs"), std::string::npos) << summary;
+    std::FILE* file = std::fopen(csv.c_str(), "r");
+    ASSERT_NE(file, nullptr);
+    const std::string text = ReadAll(file);
+    std::fclose(file);
+    EXPECT_EQ(text.rfind("X1,X2,", 0), 0u);
+    EXPECT_NE(text.find(",Y15,Y16\n"), std::string::npos);
+    EXPECT_GT(std::count(text.begin(), text.end(), '\n'), 10000);
 }
 
 } // namespace
