@@ -55,8 +55,8 @@ VendorApi VendorApi::Load(const VendorLibraryPaths& paths) {
     }
 #define VELMORA_BIND_X502(name) Bind(api.name, Find(#name, {x502, e502}));
 #define VELMORA_BIND_E16(name) Bind(api.name, Find(#name, {e502, x502}));
-    VELMORA_X502_ENTRIES(VELMORA_BIND_X502)
-    VELMORA_E16_ENTRIES(VELMORA_BIND_E16)
+    X502API_ENTRIES(VELMORA_BIND_X502)
+    E502API_ENTRIES(VELMORA_BIND_E16)
 #undef VELMORA_BIND_X502
 #undef VELMORA_BIND_E16
     return api;

@@ -5,6 +5,58 @@
 
 #include <cstdint>
 
+// Every entry point, by the library that exports it (x502api or e502api).
+#define X502API_ENTRIES(X)                                                                                   \
+    X(X502_GetLibraryVersion)                                                                                \
+    X(X502_Create)                                                                                           \
+    X(X502_Free)                                                                                             \
+    X(X502_Close)                                                                                            \
+    X(X502_SetMode)                                                                                          \
+    X(X502_Configure)                                                                                        \
+    X(X502_GetDevInfo)                                                                                       \
+    X(X502_StreamsStart)                                                                                     \
+    X(X502_StreamsStop)                                                                                      \
+    X(X502_StreamsEnable)                                                                                    \
+    X(X502_StreamsDisable)                                                                                   \
+    X(X502_FlashWriteEnable)                                                                                 \
+    X(X502_FlashWriteDisable)                                                                                \
+    X(X502_LedBlink)                                                                                         \
+    X(X502_GetErrorString)                                                                                   \
+    X(X502_GetRecvReadyCount)                                                                                \
+    X(X502_GetSendReadyCount)                                                                                \
+    X(X502_GetNextExpectedLchNum)                                                                            \
+    X(X502_Recv)                                                                                             \
+    X(X502_Send)                                                                                             \
+    X(X502_ProcessAdcData)                                                                                   \
+    X(X502_SetStreamStep)                                                                                    \
+    X(X502_SetStreamBufSize)                                                                                 \
+    X(X502_AsyncGetAdcFrame)                                                                                 \
+    X(X502_SetRefFreq)                                                                                       \
+    X(X502_SetAdcFreq)                                                                                       \
+    X(X502_SetLChannelCount)                                                                                 \
+    X(X502_SetLChannel)                                                                                      \
+    X(X502_SetSyncMode)                                                                                      \
+    X(X502_SetSyncStartMode)                                                                                 \
+    X(X502_SetAdcSyncStartValue)                                                                             \
+    X(X502_AsyncInDig)                                                                                       \
+    X(X502_AsyncOutDig)                                                                                      \
+    X(X502_SetDinFreq)                                                                                       \
+    X(X502_SetOutFreq)                                                                                       \
+    X(X502_SetDigInPullup)                                                                                   \
+    X(X502_FlashRead)                                                                                        \
+    X(X502_FlashWrite)                                                                                       \
+    X(X502_FlashErase)                                                                                       \
+    X(X502_OutCycleSetup)                                                                                    \
+    X(X502_OutCycleLoadStart)                                                                                \
+    X(X502_PrepareData)                                                                                      \
+    X(X502_PreloadStart)                                                                                     \
+    X(X502_AsyncOutDac)
+
+#define E502API_ENTRIES(X)                                                                                   \
+    X(E16_OpenByIpAddr)                                                                                      \
+    X(E16_UsbGetSerialList)                                                                                  \
+    X(E16_OpenUsb)
+
 extern "C" {
 
 typedef struct t_x502* t_x502_hnd;
