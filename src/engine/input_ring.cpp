@@ -162,7 +162,7 @@ InputTable TakeInputData(DriverState& s) {
     s.readKadr.store(read, std::memory_order_release); // the kadrs are out before the worker reuses them
     MarkDrained(s, p.write);
     s.inputCountKadrs.store(0, std::memory_order_release); // published after the copy, like readKadr
-    s.workerSignal.Notify(); // a worker waiting for room goes on
+    s.workerSignal.Notify();                               // a worker waiting for room goes on
     return table;
 }
 
