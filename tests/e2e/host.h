@@ -1,154 +1,127 @@
-// The test host: what a host program does with the driver, through the
-// public headers, libcomrt.so and the simulator's control API only. A driver
-// folder per process (symbolic links to the built driver and simulator), the
-// driver registered in the test's private store and created by its ProgID.
+// The test host: what a host program does with the driver, through the public
+// headers, libcomrt.so (with its registry store) and the simulator's control
+// API only. Every test runs in a fresh process of this program. Host thread only.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <velmora/interfaces.h>
 
-#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "e16sim_control.h"
+#include "test_support.h"
 
 namespace e2e {
 
 namespace fs = std::filesystem;
 
-// An owned interface pointer.
-template <typename T> class Ptr {
-public:
-    Ptr() = default;
-    explicit Ptr(T* p) : p_(p) {}
-    Ptr(const Ptr&) = delete;
-    Ptr& operator=(const Ptr&) = delete;
-    Ptr(Ptr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-    Ptr& operator=(Ptr&& other) noexcept {
-        Reset();
-        p_ = std::exchange(other.p_, nullptr);
-        return *this;
-    }
-    ~Ptr() { Reset(); }
-    void Reset() {
-        if (p_ != nullptr) std::exchange(p_, nullptr)->Release();
-    }
-    T* get() const { return p_; }
-    T* operator->() const { return p_; }
-    T** out() {
-        Reset();
-        return &p_;
-    }
-    void** outVoid() { return reinterpret_cast<void**>(out()); }
-    explicit operator bool() const { return p_ != nullptr; }
+struct Releaser {
+    void operator()(IUnknown* object) const { object->Release(); }
+};
+template <typename T> using Ptr = std::unique_ptr<T, Releaser>;
 
-private:
-    T* p_ = nullptr;
+template <typename T> Ptr<T> Query(IUnknown* object, REFIID iid) {
+    void* face = nullptr;
+    EXPECT_EQ(object->QueryInterface(iid, &face), S_OK);
+    return Ptr<T>(static_cast<T*>(face));
+}
+
+// A result VARIANT, cleared at the end of its scope.
+struct Var : VARIANT {
+    Var() { VariantInit(this); }
+    ~Var() { VariantClear(this); }
 };
 
-// An owned VARIANT.
-class Variant {
-public:
-    Variant() { VariantInit(&v_); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-    ~Variant() { VariantClear(&v_); }
-    VARIANT* operator&() { return &v_; }
-    const VARIANT& operator*() const { return v_; }
-    const VARIANT* operator->() const { return &v_; }
+// An argument VARIANT holding `value` (a number or a pointer); the caller
+// keeps what it points at.
+template <typename T> VARIANT Arg(VARTYPE vt, T value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = vt;
+    std::memcpy(&v.llVal, &value, sizeof value);
+    return v;
+}
+inline constexpr auto I2 = [](int16_t value) { return Arg(VT_I2, value); };
+inline constexpr auto I4 = [](int32_t value) { return Arg(VT_I4, value); };
+inline constexpr auto R8 = [](double value) { return Arg(VT_R8, value); };
 
-private:
-    VARIANT v_;
-};
-
-// Argument VARIANTs (the caller keeps what they point at).
-VARIANT I2(int16_t value);
-VARIANT I4(int32_t value);
-VARIANT R4(float value);
-VARIANT R8(double value);
-VARIANT Text(const std::u16string& text); // owns a BSTR: VariantClear it
-VARIANT RefI2(int16_t* value);
-VARIANT RefI4(int32_t* value);
-VARIANT RefR8(double* value);
-VARIANT ArrayOf(SAFEARRAY* array);   // VT_ARRAY | element type
-VARIANT RefArray(SAFEARRAY** array); // VT_BYREF | VT_ARRAY | element type
-
-// Host strings.
-std::u16string Str(BSTR text);
-std::string Utf8(BSTR text);
-std::string Utf8(const std::u16string& text);
-
-// Host arrays.
-SAFEARRAY* Int16Vector(const std::vector<int16_t>& values, LONG lowerBound = 0);
-SAFEARRAY* Int32Vector(const std::vector<int32_t>& values, LONG lowerBound = 0);
+// Takes a BSTR result: its text, the BSTR freed.
+std::u16string Take(BSTR text);
+SAFEARRAY* Int16Vector(const std::vector<int16_t>& values);
 std::vector<int16_t> Int16Elements(SAFEARRAY* array);
-std::vector<std::u16string> StringElements(SAFEARRAY* array);
 
-// Calls through IDispatch, arguments in natural order.
+// Calls through IDispatch, arguments in natural order; a let passes its
+// value last, named DISPID_PROPERTYPUT.
 class Dispatcher {
 public:
     explicit Dispatcher(IDispatch* target) : target_(target) {}
-    DISPID Id(const std::u16string& name) const;
-    HRESULT Invoke(DISPID id, WORD flags, std::vector<VARIANT> args, VARIANT* result,
-                   UINT* argErr = nullptr) const;
-    HRESULT Get(const std::u16string& name, VARIANT* result, std::vector<VARIANT> args = {}) const;
-    HRESULT Call(const std::u16string& name, VARIANT* result, std::vector<VARIANT> args = {}) const;
-    // args: the index arguments, then the value.
-    HRESULT Put(const std::u16string& name, std::vector<VARIANT> args) const;
+    // A property get or a method call.
+    HRESULT Get(const std::u16string& name, VARIANT* result, std::vector<VARIANT> args = {}) const {
+        return Invoke(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, std::move(args), result);
+    }
+    HRESULT Put(const std::u16string& name, std::vector<VARIANT> args) const {
+        return Invoke(name, DISPATCH_PROPERTYPUT, std::move(args), nullptr);
+    }
 
 private:
+    HRESULT Invoke(std::u16string name, WORD flags, std::vector<VARIANT> args, VARIANT* result) const;
     IDispatch* target_;
 };
 
-// The folder the driver is loaded from in this process: a temporary folder
-// of symbolic links, or the one named by E2E_DRIVER_FOLDER (child processes).
+// The driver folder of this process: a temporary folder of links to the
+// built driver and simulator, or the one E2E_DRIVER_FOLDER names.
 const fs::path& DriverFolder();
-// Makes a folder holding links to the built driver and simulator.
 void LinkDriverInto(const fs::path& folder);
-// Writes the address list of the driver folder ("" removes it).
+// Writes the folder's address list.
 void WriteAddressList(const std::string& text);
-
-// DllRegisterServer / DllUnregisterServer of the folder's driver, called
-// directly as comrt-register would.
-HRESULT RegisterDriver();
-HRESULT UnregisterDriver();
-// An entry point of the loaded driver (null when it is not exported).
-void* DriverSymbol(const char* name);
+// Calls an entry point of the folder's driver: DllRegisterServer,
+// DllUnregisterServer, DllCanUnloadNow.
+HRESULT CallEntry(const char* name);
+std::vector<std::string> ExportedNames(const fs::path& library);
 
 // CLSIDFromProgID + CoCreateInstance.
-HRESULT CreateDriver(REFIID riid, void** object);
 Ptr<IADC3> CreateAdc();
+// A driver that has detected the module the address list preselects: Test
+// true, BasePort nonzero, LastError empty.
+Ptr<IADC3> DetectedAdc();
+std::u16string LastError(IADC3* adc);
+void Select(IADC3* adc, const std::vector<int16_t>& channels); // InputChannels let
 
-// Threads of this process (/proc/self/task).
-int CountThreads();
-// Waits up to a second for the count to fall back to `expected`.
-int SettleThreads(int expected);
-
-// Registry store of the current user (libcomrt's store).
-bool SetBinary(const std::string& key, const std::string& name, const std::vector<uint8_t>& bytes);
-bool SetDword(const std::string& key, const std::string& name, uint32_t value);
-bool ReadBinary(const std::string& key, const std::string& name, std::vector<uint8_t>* bytes);
-bool ReadDword(const std::string& key, const std::string& name, uint32_t* value);
-bool DeleteValue(const std::string& key, const std::string& name);
-std::string ReadClassesText(const std::string& key, const std::string& name);
-bool ClassesKeyExists(const std::string& key);
+// Values of the private store under HKEY_CURRENT_USER, or HKEY_CLASSES_ROOT
+// when `classes`; a missing value reads as empty.
+bool SetValue(const std::string& key, const std::string& name, uint32_t type, const std::string& data);
+std::string ReadValue(const std::string& key, const std::string& name, bool classes = false);
+bool KeyExists(const std::string& classesKey);
+void DeleteValue(const std::string& key, const std::string& name);
 
 inline constexpr char kSettingsKey[] = "Software\\Tervan\\ADC\\L-Card\\E16";
 inline constexpr char kModuleKey[] = "Software\\Tervan\\ADC\\L-Card\\E16\\SIM0001";
-// The channel table with logical channel 31 on Y16 against ground (the frame
-// ramp), every other channel k on its identity entry.
-std::vector<uint8_t> RampChannelTable();
+inline constexpr uint32_t kRegBinary = 3, kRegDword = 4;
+// A channel table ("ADChannels"): entry k = k (XY k+1), but for the changes
+// {logical, source | 32 when single-ended}.
+std::string ChannelTable(std::initializer_list<std::pair<int, int>> changes);
 
-// Runs this program again in child mode (`--e2e-child=NAME`) with the given
-// extra environment; returns its exit status and standard output.
-struct ChildResult {
-    int status = -1;
-    std::string output;
-};
-ChildResult RunChild(const std::string& name,
-                     const std::vector<std::pair<std::string, std::string>>& env = {});
-// The child procedures, by name; 0 on success. Output on stdout.
-int RunChildProcedure(const std::string& name);
+// The phase this process runs: "" unless RunPhase started it.
+std::string Phase();
+// Runs the current test again in a new process, in `phase`, with the store
+// and environment of this one; its exit status.
+int RunPhase(const char* phase);
+// Runs `body` in a fresh process of this program with a private store, the
+// driver registered, the simulator at power-on and no address list; checks
+// that it leaves no driver object and no thread behind.
+void RunFresh(void (*body)());
 
 } // namespace e2e
+
+// clang-format off
+#define HOST_TEST(Suite, Name)                                                     \
+    void Suite##_##Name##_Body();                                                  \
+    TEST(Suite, Name) { e2e::RunFresh(Suite##_##Name##_Body); }                    \
+    void Suite##_##Name##_Body()
+// clang-format on

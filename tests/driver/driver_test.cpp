@@ -1,0 +1,292 @@
+// The driver object in-process: its IADC3, IDIO and IDAO faces together with
+// the engine state behind them, against the simulator reached through the
+// driver's own vendor table: the generator heard on X15/X16, the start and
+// stop words around a recording, and the dispatch rules of the tables.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "device/vendor_api.h"
+#include "driver/driver_state.h"
+#include "driver/lintara.h"
+#include "e16sim_control.h"
+#include "output/dac_output.h"
+#include "test_support.h"
+#include "ui/scripted_dialogs.h"
+
+namespace velmora::test {
+namespace {
+
+constexpr int16_t kX15 = 14, kX16 = 15;                     // logical channels of the two DAC outputs
+constexpr int32_t kStartWord = 0x00A5, kStopWord = 0x15A00; // the lines take the low 16 bits
+
+uint32_t Lines() {
+    uint32_t outputs = 0, pullups = 0;
+    e16sim_get_digital(E16SIM_MODULE_DAC, &outputs, &pullups);
+    return outputs;
+}
+
+// A driver object that has detected 127.0.0.1, seen through its three faces.
+class Driver : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!device::VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
+        e16sim_reset();
+        auto dialogs = std::make_unique<ui::ScriptedDialogs>();
+        dialogs->QueueAddress(0x7F000001);
+        ui::SetDialogs(std::move(dialogs));
+        ASSERT_EQ(driver::Lintara::Create(IID_IADC3, reinterpret_cast<void**>(&adc_)), S_OK);
+        adc_->QueryInterface(IID_IDIO, reinterpret_cast<void**>(&dio_));
+        adc_->QueryInterface(IID_IDAO, reinterpret_cast<void**>(&dao_));
+        VARIANT_BOOL found = VARIANT_FALSE;
+        ASSERT_EQ(adc_->Test(&found), S_OK);
+        ASSERT_EQ(found, VARIANT_TRUE) << driver::State().lastError;
+    }
+
+    // The last reference ends any recording and closes the module. The start
+    // and stop words last as long as the process: they go back to off.
+    void TearDown() override {
+        for (IUnknown* face : std::initializer_list<IUnknown*>{dao_, dio_, adc_})
+            if (face != nullptr) face->Release();
+        driver::State().dio = driver::DioState{};
+        ui::SetDialogs(nullptr);
+    }
+
+    void Select(const std::vector<int16_t>& channels, float rate) {
+        SAFEARRAY* table = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(channels.size()));
+        std::copy(channels.begin(), channels.end(), static_cast<int16_t*>(table->pvData));
+        EXPECT_EQ(adc_->put_InputChannels(&table), S_OK);
+        SafeArrayDestroy(table);
+        EXPECT_EQ(adc_->put_Rate(&rate), S_OK);
+    }
+
+    // StartRecord, Busy of either face, DOValue get.
+    bool StartRecord() {
+        return Flag([&](VARIANT_BOOL* v) { return adc_->StartRecord(v); });
+    }
+    bool AdcBusy() {
+        return Flag([&](VARIANT_BOOL* v) { return adc_->get_Busy(v); });
+    }
+    bool DaoBusy() {
+        return Flag([&](VARIANT_BOOL* v) { return dao_->get_Busy(v); });
+    }
+    template <typename Fn> static bool Flag(Fn member) {
+        VARIANT_BOOL value = VARIANT_FALSE;
+        EXPECT_EQ(member(&value), S_OK);
+        return value == VARIANT_TRUE;
+    }
+    int32_t OutputWord() {
+        int32_t word = -1;
+        EXPECT_EQ(dio_->get_DOValue(&word), S_OK);
+        return word;
+    }
+
+    // Arms the generator as the DAC page's Start does, outputs on X15/X16.
+    void Arm(int16_t waveform0, int32_t amplitude0, int16_t waveform1, int32_t amplitude1) {
+        driver::DriverState& s = driver::State();
+        s.dacChannels[0].waveform = waveform0;
+        s.dacChannels[0].amplitude = amplitude0;
+        s.dacChannels[1].waveform = waveform1;
+        s.dacChannels[1].amplitude = amplitude1;
+        s.dacSignalFreq = 100.0;
+        output::ApplyDacSettings(s);
+        s.channelTable[kX15] = {kX15, 1};
+        s.channelTable[kX16] = {kX16, 1};
+        Select({kX15, kX16}, 10000.0f);
+    }
+
+    // Two-channel kadrs read with GetData until `kadrs` have come.
+    std::vector<int16_t> Collect(int32_t kadrs) {
+        std::vector<int16_t> samples, buffer(8192);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (samples.size() < 2u * kadrs && std::chrono::steady_clock::now() < deadline) {
+            int32_t count = static_cast<int32_t>(buffer.size()), rest = 0, taken = 0;
+            EXPECT_EQ(adc_->GetData(buffer.data(), &count, &rest, &taken), S_OK);
+            samples.insert(samples.end(), buffer.begin(), buffer.begin() + count);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return samples;
+    }
+
+    void EnableWords() {
+        VARIANT_BOOL on = VARIANT_TRUE;
+        int32_t start = kStartWord, stop = kStopWord;
+        dio_->put_DOStartEnabled(&on);
+        dio_->put_DOStartValue(&start);
+        dio_->put_DOStopEnabled(&on);
+        dio_->put_DOStopValue(&stop);
+    }
+
+    PrivateStore store_;
+    IADC3* adc_ = nullptr;
+    IDIO* dio_ = nullptr;
+    IDAO* dao_ = nullptr;
+};
+
+TEST_F(Driver, SineAndTriangleArriveInStepOnX15AndX16) {
+    Arm(3, 3200, 6, 6400); // 1 V sine, 2 V triangle, 100 Hz
+    ASSERT_TRUE(StartRecord()) << driver::State().lastError;
+    EXPECT_TRUE(DaoBusy());
+    const std::vector<int16_t> samples = Collect(5000);
+    ASSERT_EQ(adc_->StopRecord(), S_OK);
+    ASSERT_GE(samples.size(), 10000u);
+
+    // 100 Hz at 10000 kadrs/s: the sine rises through zero every 100 kadrs.
+    std::vector<size_t> rising, falling;
+    for (size_t k = 2; k < samples.size(); k += 2) {
+        if (samples[k - 2] < 0 && samples[k] >= 0) rising.push_back(k / 2);
+        if (samples[k - 2] >= 0 && samples[k] < 0) falling.push_back(k / 2);
+    }
+    ASSERT_GE(rising.size(), 40u);
+    EXPECT_NEAR(double(rising.back() - rising.front()) / double(rising.size() - 1), 100.0, 0.5);
+    auto extremes = [&](size_t column) {
+        std::vector<int16_t> values;
+        for (size_t k = column; k < samples.size(); k += 2) values.push_back(samples[k]);
+        const auto [low, high] = std::minmax_element(values.begin(), values.end());
+        return std::pair{*low, *high};
+    };
+    const auto sine = extremes(0), triangle = extremes(1);
+    EXPECT_NEAR(sine.first, -3200, 40);
+    EXPECT_NEAR(sine.second, 3200, 40);
+    EXPECT_NEAR(triangle.first, -6400, 300);
+    EXPECT_NEAR(triangle.second, 6400, 300);
+    // Both start their period together: the triangle is at its minimum where
+    // the sine rises through zero and at its maximum where it falls. It moves
+    // 256 codes a kadr, so two kadrs of slack.
+    for (size_t k : rising) EXPECT_LT(samples[2 * k + 1], -6400 + 600) << "kadr " << k;
+    for (size_t k : falling) EXPECT_GT(samples[2 * k + 1], 6400 - 600) << "kadr " << k;
+}
+
+TEST_F(Driver, AFailedCyclicLoadEndsTheStartAndDisarms) {
+    Arm(3, 3200, 0, 0);
+    e16sim_fault_fail_call("X502_OutCycleLoadStart", -13);
+    EXPECT_FALSE(StartRecord());
+    EXPECT_FALSE(AdcBusy());
+    EXPECT_FALSE(DaoBusy());
+    EXPECT_FALSE(driver::State().dacStreamEnabled) << "the user arms it again";
+    EXPECT_TRUE(driver::State().lastError.starts_with("Error ")) << driver::State().lastError;
+    EXPECT_EQ(e16sim_call_count("X502_StreamsStart"), 0);
+}
+
+TEST_F(Driver, APlayingChannelIgnoresSingleWritesTheOtherTakesThem) {
+    Arm(3, 3200, 0, 0); // channel 1 "Off"
+    ASSERT_TRUE(StartRecord()) << driver::State().lastError;
+    EXPECT_TRUE(DaoBusy());
+    const int64_t writes = e16sim_call_count("X502_AsyncOutDac");
+    EXPECT_EQ(dao_->put_ValueReal(0, 3.0), S_OK);
+    EXPECT_EQ(dao_->put_Value(0, 100), S_OK);
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes) << "the waveform owns channel 0";
+    EXPECT_EQ(dao_->put_ValueReal(1, 2.0), S_OK);
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 1);
+    double now = 0, level = 0;
+    uint32_t flags = 0;
+    e16sim_get_dac(E16SIM_MODULE_DAC, 1, &now, &level, &flags);
+    EXPECT_EQ(level, 2.0);
+
+    // After the recording the outputs are idle and take single writes again.
+    adc_->StopRecord();
+    EXPECT_FALSE(DaoBusy());
+    dao_->put_ValueReal(0, -0.25);
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 2);
+}
+
+TEST_F(Driver, TheStartWordFollowsTheStartAndTheStopWordTheStop) {
+    EnableWords();
+    Select({0, 1}, 20000.0f);
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 0) << "the lets only store";
+    ASSERT_TRUE(StartRecord()) << driver::State().lastError;
+    EXPECT_EQ(Lines(), uint32_t{kStartWord});
+    EXPECT_EQ(OutputWord(), kStartWord);
+    int32_t next = 0x0F0F;
+    dio_->put_DOStartValue(&next);
+    EXPECT_EQ(Lines(), uint32_t{kStartWord}) << "a new start word waits for the next start";
+    ASSERT_EQ(adc_->StopRecord(), S_OK);
+    EXPECT_FALSE(AdcBusy());
+    EXPECT_EQ(Lines(), uint32_t{kStopWord & 0xFFFF});
+    EXPECT_EQ(OutputWord(), kStopWord);
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 2);
+    ASSERT_TRUE(StartRecord()) << driver::State().lastError;
+    EXPECT_EQ(Lines(), 0x0F0Fu);
+    adc_->StopRecord();
+}
+
+TEST_F(Driver, AStartRefusedChangesNothingAndOneFailingAtTheModuleWritesOnlyTheStopWord) {
+    EnableWords();
+    int32_t shown = 0x0033;
+    dio_->put_DOValue(&shown);
+    const int64_t stops = e16sim_call_count("X502_StreamsStop");
+    float noRate = 0.0f;
+    adc_->put_Rate(&noRate);
+    EXPECT_FALSE(StartRecord());
+    EXPECT_EQ(driver::State().lastError, "The Sampling Rate is not selected!");
+    EXPECT_EQ(Lines(), 0x0033u);
+    EXPECT_EQ(OutputWord(), 0x0033);
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 1);
+    EXPECT_EQ(e16sim_call_count("X502_StreamsStop"), stops) << "the stop path did not run";
+
+    Select({0}, 1000.0f);
+    e16sim_fault_fail_call("X502_StreamsStart", -13);
+    EXPECT_FALSE(StartRecord());
+    EXPECT_FALSE(AdcBusy());
+    EXPECT_EQ(Lines(), uint32_t{kStopWord & 0xFFFF});
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 2) << "the start word is never written";
+}
+
+// Invoke with the arguments in natural order; a let names its value.
+HRESULT Invoke(IDispatch* target, DISPID id, WORD flags, std::vector<VARIANT> args, UINT* argErr = nullptr) {
+    std::reverse(args.begin(), args.end());
+    DISPID named = DISPID_PROPERTYPUT;
+    const bool put = flags == DISPATCH_PROPERTYPUT;
+    DISPPARAMS params{args.data(), put ? &named : nullptr, static_cast<UINT>(args.size()), put ? 1u : 0u};
+    VARIANT result;
+    VariantInit(&result);
+    const HRESULT hr = target->Invoke(id, IID_NULL, 0, flags, &params, &result, nullptr, argErr);
+    VariantClear(&result);
+    return hr;
+}
+
+// A number argument; an Integer reads the low half of the Long.
+VARIANT Number(VARTYPE vt, int32_t value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = vt;
+    v.lVal = value;
+    return v;
+}
+
+TEST_F(Driver, DispatchFindsMembersByRowAndRefusesWhatDoesNotFit) {
+    std::u16string names[] = {u"CHANNELRANGE", u"Parent", u"NoSuchMember"};
+    for (auto [name, row] : {std::pair{0, 11}, {1, 34}, {2, DISPID_UNKNOWN}}) {
+        LPOLESTR text[] = {names[name].data()};
+        DISPID id = 0;
+        adc_->GetIDsOfNames(IID_NULL, text, 1, 0, &id);
+        EXPECT_EQ(id, row);
+    }
+    UINT argErr = 99;
+    EXPECT_EQ(Invoke(adc_, 12, DISPATCH_PROPERTYGET, {}), DISP_E_MEMBERNOTFOUND)
+        << "a let has no id of its own";
+    EXPECT_EQ(Invoke(adc_, 1, DISPATCH_PROPERTYPUT, {Number(VT_I2, 1)}), DISP_E_MEMBERNOTFOUND)
+        << "ADCName has no let";
+    EXPECT_EQ(Invoke(adc_, 10, DISPATCH_PROPERTYGET, {}), DISP_E_BADPARAMCOUNT)
+        << "ChannelName needs an index";
+    EXPECT_EQ(Invoke(adc_, 11, DISPATCH_PROPERTYPUT, {Number(VT_I2, 1), Number(VT_I4, 40000)}, &argErr),
+              DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(argErr, 0u) << "the value does not fit an Integer";
+    EXPECT_EQ(Invoke(dio_, 8, DISPATCH_PROPERTYPUT, {Number(VT_I2, 5)}), S_OK) << "DOStartEnabled";
+    EXPECT_TRUE(driver::State().dio.doStartEnabled) << "a Boolean let takes any nonzero";
+}
+
+TEST(DacConversions, CodesRoundHalfToEven) {
+    driver::DriverState s;
+    s.dacUnitScale = 2.0;
+    EXPECT_EQ(output::DacVoltsToCode(s, 1.25), 2);
+    EXPECT_EQ(output::DacVoltsToCode(s, 1.75), 4);
+    EXPECT_EQ(output::DacVoltsToCode(s, -1.25), -2);
+}
+
+} // namespace
+} // namespace velmora::test

@@ -1,0 +1,131 @@
+// IDAO and IDIO as a host uses them, through the vtable and Invoke: static
+// levels with their limits and skip rules, block writes, the digital lines
+// through the module's loopback, the stop word, and both before detection.
+#include "host.h"
+
+namespace e2e {
+namespace {
+
+// The level the module's DAC channel was last set to, volts.
+double ModuleLevel(uint32_t channel) {
+    double now = 0, level = 0;
+    uint32_t flags = 0;
+    EXPECT_EQ(e16sim_get_dac(E16SIM_MODULE_DAC, channel, &now, &level, &flags), 0);
+    return level;
+}
+
+uint32_t Lines() {
+    uint32_t outputs = 0, pullups = 0;
+    EXPECT_EQ(e16sim_get_digital(E16SIM_MODULE_DAC, &outputs, &pullups), 0);
+    return outputs;
+}
+
+HOST_TEST(AnalogOutput, LevelsAndBlocksStopAtTheLimitsAndUnchangedLevelsAreSkipped) {
+    Ptr<IADC3> adc = DetectedAdc();
+    Ptr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
+    BSTR name = nullptr;
+    ASSERT_EQ(dao->get_ChannelName(2, &name), S_OK);
+    EXPECT_EQ(Take(name), u"");
+    int32_t code = 0, counted = -1, values[] = {40000, -5, 7}, untouched[] = {40000};
+    dao->put_Value(0, 32000);
+    dao->put_Value(1, -40000);
+    EXPECT_EQ(ModuleLevel(0), 10.0);
+    EXPECT_EQ(ModuleLevel(1), -10.0);
+    dao->put_ValueReal(1, 1.0);
+    dao->get_Value(1, &code);
+    EXPECT_EQ(code, 3200);
+    const int64_t writes = e16sim_call_count("X502_AsyncOutDac");
+    dao->put_ValueReal(1, 1.0);
+    dao->put_Value(1, 3200);
+    dao->put_Value(0, 40000);
+    dao->put_Value(2, 100);
+    ASSERT_EQ(dao->SetValues(0, 0, untouched, &counted), S_OK);
+    EXPECT_EQ(counted, 0);
+    EXPECT_EQ(untouched[0], 40000);
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes) << "no level changed";
+
+    // The block goes out through the two-channel write, unchanged levels too.
+    ASSERT_EQ(dao->SetValues(0, 3, values, &counted), S_OK);
+    EXPECT_EQ(counted, 2);
+    EXPECT_EQ(std::vector<int32_t>(values, values + 3), (std::vector<int32_t>{32000, -5, 7}));
+    EXPECT_EQ(ModuleLevel(0), 10.0);
+    EXPECT_DOUBLE_EQ(ModuleLevel(1), -5 / 3200.0);
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 2);
+
+    // Through Invoke: by-value arguments of other types, and a block passed
+    // as a reference to the first Long of the caller's array.
+    const Dispatcher disp(dao.get());
+    Var blockCounted;
+    ASSERT_EQ(disp.Put(u"ValueReal", {I4(0), I2(2)}), S_OK);
+    EXPECT_EQ(ModuleLevel(0), 2.0);
+    ASSERT_EQ(disp.Get(u"SetValues", &blockCounted, {I2(1), R8(1.0), Arg(VT_BYREF | VT_I4, untouched)}),
+              S_OK);
+    EXPECT_EQ(blockCounted.lVal, 1);
+    EXPECT_EQ(untouched[0], 32000);
+    EXPECT_EQ(ModuleLevel(1), 10.0);
+}
+
+HOST_TEST(DigitalIo, LinesLoopBackAndStopRecordWritesTheStopWord) {
+    Ptr<IADC3> adc = DetectedAdc();
+    Ptr<IDIO> dio = Query<IDIO>(adc.get(), IID_IDIO);
+    int32_t word = 0x1FFFF, read = -1, stop = 0x15A5A;
+    dio->put_DOValue(&word);
+    dio->get_DOValue(&read);
+    EXPECT_EQ(read, 0x1FFFF) << "the word is kept whole";
+    EXPECT_EQ(Lines(), 0xFFFFu);
+    const int64_t reads = e16sim_call_count("X502_AsyncInDig");
+    for (int i = 0; i < 2; ++i) {
+        dio->get_DIValue(&read);
+        EXPECT_EQ(read, 0xFFFF);
+    }
+    EXPECT_EQ(e16sim_call_count("X502_AsyncInDig"), reads + 2) << "every DIValue get reads the module";
+    const Dispatcher disp(dio.get());
+    Var input;
+    ASSERT_EQ(disp.Put(u"DOValue", {I4(0x8001)}), S_OK);
+    ASSERT_EQ(disp.Get(u"DIValue", &input), S_OK);
+    EXPECT_EQ(input.vt, VT_I4);
+    EXPECT_EQ(input.lVal, 0x8001);
+
+    const int64_t writes = e16sim_call_count("X502_AsyncOutDig");
+    ASSERT_EQ(adc->StopRecord(), S_OK);
+    ASSERT_EQ(disp.Put(u"DOStopEnabled", {I2(1)}), S_OK) << "a Boolean let takes any nonzero";
+    dio->put_DOStopValue(&stop);
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), writes) << "the stop word was off; the lets only store";
+    ASSERT_EQ(adc->StopRecord(), S_OK);
+    EXPECT_EQ(Lines(), 0x5A5Au) << "written though nothing was recording";
+    dio->get_DOValue(&read);
+    EXPECT_EQ(read, 0x15A5A);
+}
+
+HOST_TEST(Outputs, BeforeDetectionNothingReachesTheModule) {
+    Ptr<IADC3> adc = CreateAdc();
+    Ptr<IDIO> dio = Query<IDIO>(adc.get(), IID_IDIO);
+    Ptr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
+    int32_t word = 0x0F0F, read = -1, codes[] = {100, 200}, counted = -1;
+    dio->put_DOValue(&word);
+    dio->get_DOValue(&read);
+    EXPECT_EQ(read, 0x0F0F) << "the word is stored";
+    dio->get_DIValue(&read);
+    EXPECT_EQ(read, 0);
+    dao->put_ValueReal(0, 2.0);
+    dao->SetValues(0, 2, codes, &counted);
+    for (const char* entry : {"X502_AsyncOutDig", "X502_AsyncInDig", "X502_AsyncOutDac"})
+        EXPECT_EQ(e16sim_call_count(entry), 0) << entry;
+
+    // Detection reads the inputs, forgets the output word without writing the
+    // lines, and puts both outputs at 0 V.
+    VARIANT_BOOL found = VARIANT_FALSE;
+    double volts = -1;
+    ASSERT_EQ(adc->Test(&found), S_OK);
+    dio->get_DOValue(&read);
+    dao->get_ValueReal(0, &volts);
+    EXPECT_EQ(read, 0);
+    EXPECT_EQ(volts, 0.0);
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 0);
+    EXPECT_EQ(e16sim_call_count("X502_AsyncInDig"), 1);
+    dao->put_ValueReal(0, 2.0);
+    EXPECT_EQ(ModuleLevel(0), 2.0);
+}
+
+} // namespace
+} // namespace e2e
