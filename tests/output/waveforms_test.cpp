@@ -1,250 +1,160 @@
 // The waveform generator on a record described like a detected module with a
-// DAC: buffer sizing and output rate, the value of each kind at known points,
-// clipping, and the channels that do not play.
+// DAC (10000 buffer words, ±10 V, 500 kHz at most), and the block functions
+// it is built from.
 #include "output/waveforms.h"
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <memory>
-#include <numeric>
+#include <numbers>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "driver/driver_state.h"
+#include "output/dsp.h"
 
 namespace velmora::output {
 namespace {
 
 using driver::DriverState;
 
+constexpr double kPi = std::numbers::pi;
 constexpr double kCodesPerVolt = 3200.0;
 enum : int16_t { kOff = 0, kDc = 1, kNoise = 2, kSine = 3, kPulse = 4, kRamp = 5, kTriangle = 6 };
 
-class Waveforms : public ::testing::Test {
-protected:
-    void SetUp() override {
-        DriverState& s = *state_;
-        s.dacVoltMax = 10.0;
-        s.dacVoltMin = -10.0;
-        s.dacUnitScale = kCodesPerVolt;
-        s.dacUnitOffset = 0.0;
-        s.dacOutRateMax = 500000.0;
-        s.dacSignalFreqMin = 0.5;
-        s.dacSignalFreqMax = 100000.0;
-        s.dacSignalFreq = 100.0;
-        s.dacBufferWords = 10000;
-    }
-
-    // Channel ch plays kind with amplitude and baseline in volts.
-    void Play(int ch, int16_t kind, double amplitude, double baseline = 0.0, double phase = 0.0) {
-        auto& c = state_->dacChannels[ch];
-        c.waveform = kind;
-        c.amplitude = static_cast<int32_t>(amplitude * kCodesPerVolt);
-        c.baseline = static_cast<int32_t>(baseline * kCodesPerVolt);
-        c.phase = phase;
-    }
-
-    const std::vector<double>& Samples(int ch) const { return state_->dacChannels[ch].samples; }
-
-    std::unique_ptr<DriverState> state_ = std::make_unique<DriverState>();
-    DriverState& s = *state_;
-};
-
-struct WorkedNumbers {
-    double freq;
-    int channels;
-    int32_t length;
-    int32_t periods;
-    double rate;
-};
-
-class WorkedTable : public Waveforms, public ::testing::WithParamInterface<WorkedNumbers> {};
-
-// Each pulse period has one fall from +A to -A, so the falls count the periods
-// the buffer really holds at the chosen samples per period.
-int CountFalls(const std::vector<double>& x) {
-    int falls = 0;
-    for (std::size_t i = 1; i < x.size(); ++i) falls += x[i - 1] > 0.0 && x[i] < 0.0;
-    return falls;
+std::unique_ptr<DriverState> Generator(double freq = 100.0) {
+    auto s = std::make_unique<DriverState>();
+    s->dacVoltMax = 10.0;
+    s->dacVoltMin = -10.0;
+    s->dacUnitScale = kCodesPerVolt;
+    s->dacOutRateMax = 500000.0;
+    s->dacSignalFreqMin = 0.5;
+    s->dacSignalFreqMax = 100000.0;
+    s->dacSignalFreq = freq;
+    s->dacBufferWords = 10000;
+    return s;
 }
 
-TEST_P(WorkedTable, SizesTheBufferAndChoosesTheRate) {
-    const WorkedNumbers w = GetParam();
-    s.dacSignalFreq = w.freq;
-    for (int ch = 0; ch < w.channels; ++ch) Play(ch, kPulse, 1.0);
-    ASSERT_TRUE(GenerateWaveforms(s));
-    EXPECT_EQ(s.dacActiveCount, w.channels);
-    EXPECT_EQ(s.dacBufferLength, w.length);
-    EXPECT_DOUBLE_EQ(s.dacOutRate, w.rate);
-    for (int ch = 0; ch < 2; ++ch) ASSERT_EQ(Samples(ch).size(), static_cast<std::size_t>(w.length));
-    EXPECT_EQ(CountFalls(Samples(0)), w.periods);
-    EXPECT_EQ(s.dacSignalFreq, w.freq);
+// Channel ch plays kind with amplitude and baseline in volts.
+void Play(DriverState& s, int ch, int16_t kind, double a, double b = 0.0, double phase = 0.0) {
+    auto& c = s.dacChannels[ch];
+    c.waveform = kind;
+    c.amplitude = static_cast<int32_t>(a * kCodesPerVolt);
+    c.baseline = static_cast<int32_t>(b * kCodesPerVolt);
+    c.phase = phase;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, WorkedTable,
-                         ::testing::Values(WorkedNumbers{100, 2, 5000, 1, 500000},
-                                           WorkedNumbers{100, 1, 10000, 2, 500000},
-                                           WorkedNumbers{300, 2, 5000, 3, 500000},
-                                           WorkedNumbers{0.5, 2, 5000, 1, 2500},
-                                           WorkedNumbers{100000, 1, 10000, 2000, 500000}));
-
-TEST_F(Waveforms, BothOffBuildsNothing) {
-    s.dacOutRate = 1234.0;
-    s.dacBufferLength = 77;
-    s.dacActiveCount = 2;
-    s.dacChannels[0].running = s.dacChannels[1].running = true;
-    s.dacChannels[1].samples = {1.0, 2.0};
-    Play(1, kOff, 0.0, 4.0);
-    EXPECT_FALSE(GenerateWaveforms(s));
-    EXPECT_EQ(s.dacActiveCount, 0);
-    EXPECT_FALSE(s.dacChannels[0].running);
-    EXPECT_FALSE(s.dacChannels[1].running);
-    EXPECT_EQ(s.dacOutRate, 1234.0);
-    EXPECT_EQ(s.dacBufferLength, 77);
-    EXPECT_EQ(Samples(1), (std::vector<double>{1.0, 2.0}));
-}
-
-TEST_F(Waveforms, OffChannelNextToARunningOneIsZeroWhateverItsBaseline) {
-    Play(0, kSine, 1.0);
-    Play(1, kOff, 3.0, 5.0, 0.5);
-    s.dacChannels[1].samples.assign(3, 9.0); // a stale build of another size
-    ASSERT_TRUE(GenerateWaveforms(s));
-    EXPECT_TRUE(s.dacChannels[0].running);
-    EXPECT_FALSE(s.dacChannels[1].running);
-    EXPECT_EQ(Samples(1), std::vector<double>(10000, 0.0));
-}
-
-TEST_F(Waveforms, SinePassesThroughZeroAndPeaksAtTheQuarters) {
-    Play(0, kSine, 1.0);
-    ASSERT_TRUE(GenerateWaveforms(s));
-    ASSERT_EQ(Samples(0).size(), 10000u);
-    EXPECT_NEAR(Samples(0)[0], 0.0, 1e-12);
-    EXPECT_NEAR(Samples(0)[1250], 1.0, 1e-12);
-    EXPECT_NEAR(Samples(0)[3750], -1.0, 1e-12);
-    EXPECT_NEAR(Samples(0)[5000], 0.0, 1e-12);
-    EXPECT_NEAR(Samples(0)[6250], 1.0, 1e-12);
-}
-
-TEST_F(Waveforms, SinePhaseAndNegativeAmplitude) {
-    Play(0, kSine, 1.5, 2.0, 0.25); // a quarter period ahead: starts at the top
-    Play(1, kSine, -1.5, 2.0);      // A sin θ with A < 0: falls first
-    ASSERT_TRUE(GenerateWaveforms(s));
-    EXPECT_NEAR(Samples(0)[0], 3.5, 1e-12);
-    EXPECT_NEAR(Samples(0)[1250], 2.0, 1e-12);
-    EXPECT_NEAR(Samples(1)[0], 2.0, 1e-12);
-    EXPECT_NEAR(Samples(1)[1250], 0.5, 1e-12);
-    EXPECT_NEAR(Samples(1)[3750], 3.5, 1e-12);
-}
-
-TEST_F(Waveforms, DcOutputsItsAmplitudeNotTheBaseline) {
-    Play(1, kDc, 3.0, 2.0);
-    ASSERT_TRUE(GenerateWaveforms(s));
-    EXPECT_EQ(Samples(1), std::vector<double>(10000, 3.0));
-}
-
-TEST_F(Waveforms, PulseHalvesAroundTheBaseline) {
-    Play(0, kPulse, -2.0, 1.0);
-    ASSERT_TRUE(GenerateWaveforms(s));
-    const auto& x = Samples(0);
-    for (std::size_t i : {0u, 2499u, 5000u, 7499u}) EXPECT_EQ(x[i], -1.0) << i;
-    for (std::size_t i : {2500u, 4999u, 7500u, 9999u}) EXPECT_EQ(x[i], 3.0) << i;
-}
-
-TEST_F(Waveforms, PulseTakesTheFractionOfANegativePhaseTowardZero) {
-    // x = i/spp - 0.25 is negative for the first quarter; its fraction toward
-    // zero is too, so those samples are in the first half (B + A).
-    Play(0, kPulse, 1.0, 0.0, -0.25);
-    ASSERT_TRUE(GenerateWaveforms(s));
-    const auto& x = Samples(0);
-    EXPECT_EQ(x[0], 1.0);
-    EXPECT_EQ(x[1249], 1.0);
-    EXPECT_EQ(x[3749], 1.0);
-    EXPECT_EQ(x[3750], -1.0);
-    EXPECT_EQ(x[6250], 1.0);
-}
-
-TEST_F(Waveforms, RampRisesForPositiveAndFallsForNegativeAmplitude) {
-    Play(0, kRamp, 2.0, 1.0);
-    Play(1, kRamp, -2.0, 1.0);
-    ASSERT_TRUE(GenerateWaveforms(s)); // 5000 samples, one period
-    const auto& up = Samples(0);
-    EXPECT_NEAR(up[0], 1.0, 1e-12);
-    EXPECT_NEAR(up[1250], 2.0, 1e-12);
-    EXPECT_NEAR(up[2499], 1.0 + 2.0 * (2499.0 / 2500.0), 1e-9); // top just before the half
-    EXPECT_NEAR(up[2501], -1.0 + 2.0 * (1.0 / 2500.0), 1e-9);   // bottom just after
-    EXPECT_NEAR(up[3750], 0.0, 1e-12);
-    const auto& down = Samples(1);
-    EXPECT_NEAR(down[0], 3.0, 1e-12);
-    EXPECT_NEAR(down[1250], 2.0, 1e-12);
-    EXPECT_NEAR(down[2500], 1.0, 1e-12);
-    EXPECT_NEAR(down[3750], 0.0, 1e-12);
-    EXPECT_NEAR(down[4999], -1.0 + 4.0 / 5000.0, 1e-9);
-}
-
-TEST_F(Waveforms, TriangleStartsAtTheBottomAndNegativeAmplitudeMirrorsIt) {
-    Play(0, kTriangle, 2.0, 1.0);
-    Play(1, kTriangle, -2.0, 1.0);
-    ASSERT_TRUE(GenerateWaveforms(s));
-    const double up[] = {-1.0, 1.0, 3.0, 1.0}, down[] = {3.0, 1.0, -1.0, 1.0};
-    for (int q = 0; q < 4; ++q) {
-        EXPECT_NEAR(Samples(0)[q * 1250], up[q], 1e-12) << q;
-        EXPECT_NEAR(Samples(1)[q * 1250], down[q], 1e-12) << q;
+TEST(Waveforms, SizesTheBufferAndChoosesTheRate) {
+    // Asked and kept frequency, channels, buffer length, periods in it, output rate.
+    const std::tuple<double, double, int, int32_t, int, double> cases[] = {
+        {100, 100, 2, 5000, 1, 500000},           {100, 100, 1, 10000, 2, 500000},
+        {300, 300, 2, 5000, 3, 500000},           {0.5, 0.5, 2, 5000, 1, 2500},
+        {100000, 100000, 1, 10000, 2000, 500000}, {0.2, 0.5, 2, 5000, 1, 2500}};
+    for (const auto& [asked, kept, channels, length, periods, rate] : cases) {
+        SCOPED_TRACE(asked);
+        auto s = Generator(asked);
+        for (int ch = 0; ch < channels; ++ch) Play(*s, ch, kPulse, 1.0);
+        ASSERT_TRUE(GenerateWaveforms(*s));
+        EXPECT_EQ(std::tuple(s->dacActiveCount, s->dacBufferLength, s->dacOutRate, s->dacSignalFreq),
+                  std::tuple(channels, length, rate, kept));
+        const auto& x = s->dacChannels[0].samples;
+        ASSERT_EQ(x.size(), static_cast<std::size_t>(length));
+        int falls = 0; // one fall from +A to -A per period
+        for (std::size_t i = 1; i < x.size(); ++i) falls += x[i - 1] > 0.0 && x[i] < 0.0;
+        EXPECT_EQ(falls, periods);
     }
 }
 
-TEST_F(Waveforms, NoiseIsUniformAroundTheBaselineAndNewEachBuild) {
-    Play(0, kNoise, 1.0, 2.0);
-    ASSERT_TRUE(GenerateWaveforms(s));
-    const std::vector<double> first = Samples(0);
-    ASSERT_TRUE(GenerateWaveforms(s));
-    EXPECT_NE(first, Samples(0));
+TEST(Waveforms, ValuesOfEachKindAtKnownPoints) {
+    // One channel at 100 Hz: 5000 samples per period.
+    struct Case {
+        int16_t kind;
+        double a, b, phase;
+        std::vector<std::pair<std::size_t, double>> points;
+    };
+    const Case cases[] = {
+        {kSine, 1, 0, 0, {{0, 0}, {1250, 1}, {3750, -1}, {5000, 0}}},
+        {kSine, 1.5, 2, 0.25, {{0, 3.5}, {1250, 2}}},
+        {kSine, -1.5, 2, 0, {{0, 2}, {1250, 0.5}, {3750, 3.5}}},
+        {kSine, 8, 5, 0, {{1250, 10}, {3750, -3}}}, // clipped at the top
+        {kDc, 3, 2, 0, {{0, 3}, {9999, 3}}},
+        {kDc, -12, 0, 0, {{0, -10}}},
+        {kPulse, -2, 1, 0, {{0, -1}, {2499, -1}, {2500, 3}, {4999, 3}, {5000, -1}, {9999, 3}}},
+        {kRamp,
+         2,
+         1,
+         0,
+         {{0, 1}, {1250, 2}, {2499, 1 + 2 * 2499 / 2500.0}, {2501, -1 + 2 / 2500.0}, {3750, 0}}},
+        {kRamp, -2, 1, 0, {{0, 3}, {1250, 2}, {2500, 1}, {3750, 0}, {4999, -1 + 4 / 5000.0}}},
+        {kTriangle, 2, 1, 0, {{0, -1}, {1250, 1}, {2500, 3}, {3750, 1}}},
+        {kTriangle, -2, 1, 0, {{0, 3}, {1250, 1}, {2500, -1}, {3750, 1}}}};
+    for (const Case& c : cases) {
+        auto s = Generator();
+        Play(*s, 0, c.kind, c.a, c.b, c.phase);
+        ASSERT_TRUE(GenerateWaveforms(*s));
+        for (const auto& [i, v] : c.points)
+            EXPECT_NEAR(s->dacChannels[0].samples.at(i), v, 1e-9) << c.kind << " A " << c.a << " at " << i;
+    }
+}
+
+TEST(Waveforms, NoiseStaysInItsBandAndIsNewEachBuild) {
+    auto s = Generator();
+    Play(*s, 0, kNoise, 1.0, 2.0);
+    ASSERT_TRUE(GenerateWaveforms(*s));
+    const std::vector<double> first = s->dacChannels[0].samples;
+    ASSERT_TRUE(GenerateWaveforms(*s));
+    EXPECT_NE(first, s->dacChannels[0].samples);
     const auto [lo, hi] = std::minmax_element(first.begin(), first.end());
     EXPECT_GE(*lo, 1.0);
     EXPECT_LE(*hi, 3.0);
-    EXPECT_LT(*lo, 1.01); // spread over the whole band, not a narrow part of it
-    EXPECT_GT(*hi, 2.99);
-    EXPECT_NEAR(std::accumulate(first.begin(), first.end(), 0.0) / first.size(), 2.0, 0.05);
+    EXPECT_LT(*hi - *lo, 2.0 + 1e-12);
+    EXPECT_GT(*hi - *lo, 1.98); // the whole band, not a narrow part of it
 }
 
-TEST_F(Waveforms, NoiseSeedsAreFreshValuesBelowAHundred) {
-    const double a = NextNoiseSeed(), b = NextNoiseSeed();
-    EXPECT_NE(a, b);
-    for (double seed : {a, b}) {
-        EXPECT_GE(seed, 0.0);
-        EXPECT_LT(seed, 100.0);
+TEST(Waveforms, OffChannelsBuildNothingOrZeros) {
+    auto s = Generator();
+    s->dacOutRate = 1234.0;
+    s->dacActiveCount = 2;
+    Play(*s, 1, kOff, 3.0, 5.0, 0.5);
+    EXPECT_FALSE(GenerateWaveforms(*s));
+    EXPECT_EQ(std::tuple(s->dacActiveCount, s->dacOutRate), std::tuple(0, 1234.0));
+    Play(*s, 0, kSine, 1.0);
+    ASSERT_TRUE(GenerateWaveforms(*s));
+    EXPECT_EQ(s->dacChannels[1].samples, std::vector<double>(10000, 0.0)); // whatever its baseline
+}
+
+TEST(Dsp, DoubleToInt16RoundsHalvesToEvenClipsAndZeroesNaN) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::pair<double, int16_t> cases[] = {
+        {0.5, 0},         {1.5, 2},           {2.5, 2},         {-0.5, 0},      {-2.5, -2},
+        {32767.5, 32767}, {-32768.5, -32768}, {32766.5, 32766}, {40000, 32767}, {-1e9, -32768},
+        {3e15, 32767},    {inf, 32767},       {-inf, -32768},   {-7.75, -8},    {std::nan(""), 0}};
+    std::vector<double> in; // one call: the grouped part of the loop and its tail
+    for (const auto& c : cases) in.push_back(c.first);
+    std::vector<int16_t> out(in.size());
+    DoubleToInt16(in.data(), out.data(), in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) EXPECT_EQ(out[i], cases[i].second) << in[i];
+}
+
+TEST(Dsp, MultiplyAndTheTriangleEnds) {
+    for (std::size_t n : {0, 1, 7, 8, 9, 1027}) { // the grouped part of the loop and its tail
+        std::vector<double> x(n + 1), y(n + 1);
+        for (std::size_t i = 0; i <= n; ++i) x[i] = 0.5 * i - 3.0, y[i] = 1.25 - 0.75 * i;
+        std::vector<double> product = x;
+        Multiply(product.data(), y.data(), n);
+        for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(product[i], x[i] * y[i]) << n << " " << i;
+        EXPECT_EQ(product[n], x[n]) << n; // nothing past the length
     }
-}
-
-TEST_F(Waveforms, SamplesAreClippedToTheOutputRange) {
-    Play(0, kSine, 8.0, 5.0);
-    Play(1, kDc, -12.0);
-    ASSERT_TRUE(GenerateWaveforms(s));
-    const auto [lo, hi] = std::minmax_element(Samples(0).begin(), Samples(0).end());
-    EXPECT_EQ(*hi, 10.0);
-    EXPECT_NEAR(*lo, -3.0, 1e-12);
-    EXPECT_GT(std::count(Samples(0).begin(), Samples(0).end(), 10.0), 100);
-    EXPECT_EQ(Samples(1), std::vector<double>(5000, -10.0));
-}
-
-TEST_F(Waveforms, FrequencyBelowTheMinimumIsRaisedAndKept) {
-    s.dacSignalFreq = 0.2;
-    Play(0, kSine, 1.0);
-    Play(1, kTriangle, 1.0);
-    ASSERT_TRUE(GenerateWaveforms(s));
-    EXPECT_EQ(s.dacSignalFreq, 0.5);
-    EXPECT_DOUBLE_EQ(s.dacOutRate, 2500.0);
-}
-
-TEST_F(Waveforms, OddBufferWordsRoundHalvesToEven) {
-    s.dacBufferWords = 10001; // 5000.5 per channel
-    Play(0, kDc, 1.0);
-    Play(1, kDc, 1.0);
-    ASSERT_TRUE(GenerateWaveforms(s));
-    EXPECT_EQ(s.dacBufferLength, 5000);
-    s.dacBufferWords = 10003; // 5001.5
-    ASSERT_TRUE(GenerateWaveforms(s));
-    EXPECT_EQ(s.dacBufferLength, 5002);
+    // asym = -π: only the rising part; +π: only the falling part.
+    const std::tuple<double, double, double> ends[] = {
+        {0, -kPi, -1},    {kPi, -kPi, 0},         {2 * kPi - 1e-9, -kPi, 1},
+        {0, kPi, 1},      {1.5 * kPi, kPi, -0.5}, {2 * kPi - 1e-9, kPi, -1},
+        {-kPi / 2, 0, 0}, {7 * kPi, 0, -1}};
+    for (const auto& [angle, asym, want] : ends) EXPECT_NEAR(TriangleAt(angle, asym), want, 1e-9) << angle;
 }
 
 } // namespace

@@ -1,0 +1,321 @@
+// The engine against the simulated module reached through the driver's own
+// vendor table: detection, the channel table, the rate, start synchronization,
+// single readings, and recording up to what a stop or the last object leaves.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "device/te16.h"
+#include "driver/driver_ops.h"
+#include "driver/driver_state.h"
+#include "e16sim_control.h"
+#include "engine/channels.h"
+#include "engine/input_ring.h"
+#include "engine/recording.h"
+#include "engine/single_reading.h"
+#include "engine/sync.h"
+#include "output/dac_output.h"
+#include "test_support.h"
+#include "ui/scripted_dialogs.h"
+
+namespace velmora::test {
+namespace {
+
+using namespace engine;
+
+// A private store, scripted dialogs and a reset simulator; one driver record
+// per test, torn down with no worker left.
+class EngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!device::VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
+        e16sim_reset();
+        dialogs_ = new ui::ScriptedDialogs;
+        ui::SetDialogs(std::unique_ptr<ui::ScriptedDialogs>(dialogs_));
+    }
+
+    void TearDown() override {
+        while (s.instanceCount > 0) driver::OnObjectDestroyed(s);
+        engine::JoinWorker(s);
+        s.device.reset();
+        ui::SetDialogs(nullptr);
+        e16sim_reset();
+    }
+
+    // A created object and the module at `ip` (127.0.0.1: SIM0001, with a DAC).
+    void Detect(int32_t ip = 0x7F000001) {
+        if (s.instanceCount == 0) driver::OnObjectCreated(s);
+        dialogs_->QueueAddress(ip);
+        ASSERT_TRUE(driver::TestDevice(s)) << s.lastError;
+    }
+
+    // What the library last told the module, configured or not, its state and
+    // its digital outputs and pull-ups.
+    static e16sim_config Pending() {
+        e16sim_config c{};
+        e16sim_get_config(E16SIM_MODULE_DAC, 0, &c);
+        return c;
+    }
+    static e16sim_state ModuleState() {
+        e16sim_state st{};
+        e16sim_get_state(E16SIM_MODULE_DAC, &st);
+        return st;
+    }
+    static std::pair<uint32_t, uint32_t> Digital() {
+        std::pair<uint32_t, uint32_t> d{};
+        e16sim_get_digital(E16SIM_MODULE_DAC, &d.first, &d.second);
+        return d;
+    }
+
+    PrivateStore store_;
+    driver::DriverState s;
+    ui::ScriptedDialogs* dialogs_ = nullptr;
+};
+
+// The simulator behind a library version the test chooses, opening the
+// module at 127.0.0.1 whatever address it is asked for.
+uint32_t g_version = 0;
+const device::VendorApi& ChosenLibrary() {
+    static const device::VendorApi api = [] {
+        device::VendorApi table = device::VendorApi::Process();
+        table.X502_GetLibraryVersion = [] { return g_version; };
+        table.E16_OpenByIpAddr = [](t_x502_hnd h, uint32_t, uint32_t flags, uint32_t timeout) {
+            return device::VendorApi::Process().E16_OpenByIpAddr(h, 0x7F000001u, flags, timeout);
+        };
+        return table;
+    }();
+    return api;
+}
+
+TEST_F(EngineTest, DetectionDescribesTheModuleRefusesOldLibrariesAndACancelKeepsTheError) {
+    driver::OnObjectCreated(s);
+    s.lastError = "previous";
+    dialogs_->QueueCancel();
+    EXPECT_FALSE(driver::TestDevice(s));
+    EXPECT_EQ(std::tuple(s.lastError, dialogs_->waitCursor.size()), std::tuple("previous", 0u));
+    Detect();
+    EXPECT_EQ(std::tuple(s.basePort, s.lastError), std::tuple(2, ""));
+    EXPECT_EQ(s.infoText, "Board:\tE16, rev.A\r\nSerial N:\tSIM0001\r\nMCU:\tVer.1.0.3\r\nFPGA:\tVer.1.5");
+    EXPECT_EQ(dialogs_->waitCursor, (std::vector<bool>{true, false}));
+    driver::OnObjectDestroyed(s);
+    dialogs_->selectIpTitles.clear();
+    // 1.1.29, 1.1.30, 1.2.0, 2.0.0, 0.9.99
+    const uint32_t versions[] = {0x01011D00u, 0x01011E00u, 0x01020000u, 0x02000000u, 0x00096300u};
+    const bool accepts[] = {false, true, true, true, false};
+    for (std::size_t i = 0; i < 5; ++i) {
+        const bool accepted = accepts[i];
+        g_version = versions[i];
+        driver::OnObjectCreated(s);
+        s.device = std::make_unique<device::TE16>(ChosenLibrary());
+        dialogs_->QueueAddress(0x7F008000); // low 15 bits zero: base port 1
+        const bool ok = driver::TestDevice(s);
+        EXPECT_EQ(std::tuple(ok, s.basePort, std::exchange(dialogs_->selectIpTitles, {}).size()),
+                  std::tuple(accepted, accepted ? 1 : 0, accepted ? 1u : 0u))
+            << std::hex << g_version;
+        EXPECT_EQ(s.lastError, accepted ? "" : "Please reinstall E16 driver (X502API v1.1.30 is required)!");
+        driver::OnObjectDestroyed(s);
+    }
+}
+
+TEST_F(EngineTest, ChannelTableAndRateProgramming) {
+    driver::OnObjectCreated(s); // no module yet: the rate is only computed
+    SetInputChannels(s, std::vector<int16_t>(8, 0));
+    driver::SetRate(s, 100000.0f);
+    EXPECT_EQ(std::pair(driver::GetRate(s), e16sim_call_count("X502_SetAdcFreq")),
+              std::pair(62500.0f, int64_t{0}));
+    Detect();
+    s.channelTable[5] = {37, 1};
+    s.channelTable[6] = {-1, 1};
+    const std::pair<int16_t, const char*> names[] = {
+        {3, "XY4"}, {20, "Calibration 0"}, {5, "X6"}, {6, "Y16"}, {32, ""}, {-1, ""}};
+    for (const auto& [index, name] : names) EXPECT_EQ(GetChannelName(s, index), name) << index;
+    EXPECT_EQ(s.channelTable[5].source, 5); // folded and kept
+    s.channelTable[7] = {20, 0};            // own zero, programmed on input 4
+    s.channelTable[9] = {25, 1};            // Y10 against ground
+    driver::SetChannelRange(s, 9, 2);
+    SetInputChannels(s, {7, 9, 3});
+    const e16sim_config c = Pending();
+    std::vector<std::tuple<uint32_t, uint32_t, uint32_t>> got;
+    for (uint32_t i = 0; i < c.lch_count; ++i) got.emplace_back(c.lch[i].phy, c.lch[i].mode, c.lch[i].range);
+    EXPECT_EQ(got, (decltype(got){
+                       {4, X502_LCH_MODE_ZERO, 0}, {25, X502_LCH_MODE_COMM, 2}, {3, X502_LCH_MODE_DIFF, 0}}));
+    // Channels, rate asked, divider, decimation. Below 6 Hz in all the module
+    // runs faster; 2^20 is its slowest divider.
+    const std::tuple<std::size_t, float, int32_t, int32_t> cases[] = {
+        {8, 100000.0f, 96, 1}, {1, 1.0f, 1048576, 8}, {1, 7000.0f, 6857, 1}};
+    for (const auto& [channels, asked, divider, decimation] : cases) {
+        SetInputChannels(s, std::vector<int16_t>(channels, 0));
+        driver::SetRate(s, asked);
+        const float achieved = driver::GetRate(s);
+        EXPECT_EQ(std::tuple(s.adcDivider, s.decimation, achieved),
+                  std::tuple(divider, decimation, static_cast<float>(Pending().frame_freq / decimation)));
+        EXPECT_NEAR(Pending().adc_freq, 48e6 / divider, 1e-6) << asked;
+    }
+}
+
+TEST_F(EngineTest, StartSynchronizationCodes) {
+    Detect();
+    ASSERT_TRUE(s.device->SetDigInPullup(0xFF));
+    s.channelTable[6] = {20, 0}; // upper half, differential: watched against ground
+    // Mode, direction, logical channel, range, level; the module's mode and what it watches.
+    using Watch = std::tuple<uint32_t, uint32_t, uint32_t, double>;
+    const std::tuple<int16_t, int16_t, int16_t, int16_t, int16_t, uint32_t, Watch> cases[] = {
+        {2, 0, 0, 0, 0, 3u, {}}, // the falling edge on TRIG, with the pull-ups off
+        {5, 3, 4, 1, 6400, 11u, {4, 1, 1, 0.5}},
+        {5, 3, 6, 0, -32000, 11u, {20, 0, 0, -10.0}},
+        {7, 0, 0, 0, 0, 0u, {}}}; // no such mode: immediate start
+    for (const auto& [mode, direction, channel, range, level, code, watch] : cases) {
+        std::tie(s.syncStartMode, s.syncAdDirection, s.syncAdChannel, s.syncAdRange, s.syncAdLevel) =
+            std::tuple(mode, direction, channel, range, level);
+        ProgramSync(s);
+        const e16sim_config c = Pending();
+        EXPECT_EQ(c.sync_start_mode, code) << mode;
+        EXPECT_EQ(mode == 5 ? Watch(c.watch_phy, c.watch_mode, c.watch_range, c.watch_level) : Watch{},
+                  watch);
+        EXPECT_EQ(Digital().second, 0u);
+    }
+}
+
+TEST_F(EngineTest, SingleReadingKeepsItsSetupUntilSomethingChangesAndClipsItsCode) {
+    const std::pair<double, int16_t> codes[] = {
+        {10.2 * 3200, 32640}, {10.25 * 3200, 32767}, {-11.0 * 3200, -32768}, {0.5, 0}, {1.5, 2}, {-2.5, -2}};
+    for (const auto& [value, code] : codes) EXPECT_EQ(ClampToCode(value), code) << value;
+    Detect();
+    e16sim_set_dc(3, 1.25);
+    e16sim_set_dc(19, 0.25); // XY4 = X4 - Y4 = 1 V
+    auto counts = [] {
+        return std::tuple(e16sim_call_count("X502_Configure"), e16sim_call_count("X502_AsyncGetAdcFrame"));
+    };
+    auto read = [&] { // the code, then the setups and frames taken so far
+        const int32_t code = ReadSingleChannel(s, 3);
+        return std::tuple_cat(std::tuple(code), counts());
+    };
+    auto [setups, frames] = counts();
+    EXPECT_EQ(read(), std::tuple(3200, setups + 1, frames + 1));
+    EXPECT_EQ(read(), std::tuple(3200, setups + 1, frames + 2)); // within a second: no new setup
+    driver::SetChannelRange(s, 3, 1);
+    EXPECT_EQ(read(), std::tuple(12800, setups + 2, frames + 3));
+    ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
+    std::tie(setups, frames) = counts();
+    EXPECT_EQ(read(), std::tuple(0, setups, frames)); // the recording owns the module
+    driver::StopRecordNow(s);
+    EXPECT_EQ(read(), std::tuple(12800, setups + 1, frames + 1)); // the recording replaced the setup
+}
+
+constexpr int16_t kRampInput = 31; // Y16 carries the frame ramp
+
+// Y16 against ground on range 0 at frame m: -5 V + 0.01 V * (m mod 1000).
+int16_t RampCode(int64_t frame) {
+    return static_cast<int16_t>(-16000 + 32 * (frame % 1000));
+}
+
+// Polls `done` every few ms until it holds or ten seconds pass.
+template <typename Done> bool WaitFor(Done done) {
+    for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    return done();
+}
+
+TEST_F(EngineTest, BlockSizeTimeoutScalesDecimationAndSizeRequest) {
+    Detect();
+    SetInputChannels(s, {0, 1});
+    driver::SetChannelRange(s, 1, 2);
+    driver::SetRate(s, 1000.0f);
+    ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
+    // 64: the first power of two lasting 40 ms.
+    EXPECT_EQ(std::tuple(s.blockKadrs, ReceiveTimeout(s), ModuleState().in_step), std::tuple(64, 5128, 128u));
+    ASSERT_EQ(s.scaleTable.size(), 128u);
+    for (std::size_t k = 0; k < 64; ++k)
+        ASSERT_EQ(std::pair(s.scaleTable[2 * k], s.scaleTable[2 * k + 1]), std::pair(3200.0, 51200.0)) << k;
+    driver::StopRecordNow(s);
+
+    s.channelTable[0] = {kRampInput, 1};
+    SetInputChannels(s, {0});
+    driver::SetRate(s, 1.0f);
+    ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
+    EXPECT_EQ(std::pair(s.decimation, s.blockKadrs), std::pair(8, 8));
+    ASSERT_TRUE(WaitFor([&] { return CountUnreadKadrs(s) > 0; }));
+    const InputTable t = TakeInputData(s); // the first block of eight frames gives one kadr
+    EXPECT_EQ(std::pair(t.kadrs, t.values[1]), std::pair(1, RampCode(0)));
+    const int32_t running = s.allocKadrs; // a new size waits for the next start
+    driver::SetInputSizeRequested(s, 4096);
+    EXPECT_EQ(s.inputSizeKadrs, running);
+    driver::StopRecordNow(s);
+    ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
+    EXPECT_EQ(std::pair(s.inputSizeKadrs, s.allocKadrs), std::pair(4096, 4096));
+    driver::StopRecordNow(s);
+}
+
+TEST_F(EngineTest, WorkerWaitsForRoomInARingThatIsNoMultipleOfTheBlock) {
+    Detect();
+    s.channelTable[0] = {kRampInput, 1};
+    SetInputChannels(s, {0, 1});
+    driver::SetInputSizeRequested(s, 1100);
+    driver::SetRate(s, 5000.0f);
+    ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
+    ASSERT_EQ(std::pair(s.inputSizeKadrs, s.blockKadrs), std::pair(550, 256)); // the third block waits
+    ASSERT_TRUE(WaitFor([&] { return s.inputCountKadrs.load() == 512; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(s.inputCountKadrs.load(), 512);
+    int64_t kadrs = 0, faults = 0;
+    auto drain = [&] {
+        const InputTable t = TakeInputData(s);
+        for (int32_t k = 1; k <= t.kadrs; ++k)
+            faults += t.values[static_cast<std::size_t>(k) * 2] != RampCode(kadrs++);
+        return kadrs >= 2000 || faults > 0;
+    };
+    WaitFor(drain);
+    driver::StopRecordNow(s);
+    drain(); // what the worker wrote last stays readable after the stop
+    EXPECT_GE(kadrs, 2000);
+    EXPECT_EQ(faults, 0);
+}
+
+TEST_F(EngineTest, ArmedGeneratorLoadsItsCycleOrEndsTheStartAndNoWorkerOutlivesAStop) {
+    Detect();
+    s.dacChannels[0].waveform = 3; // Sine on the first output only
+    s.dacChannels[0].amplitude = 3200;
+    output::ApplyDacSettings(s);
+    ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
+    EXPECT_EQ(e16sim_get_out_cycle(E16SIM_MODULE_DAC, E16SIM_OUT_DAC1, nullptr, 0), 10000);
+    EXPECT_EQ(ModuleState().enabled_streams & (X502_STREAM_DAC1 | X502_STREAM_DAC2), X502_STREAM_DAC1);
+    driver::StopRecordNow(s);
+    EXPECT_EQ(std::pair(s.dacChannels[0].running, s.dacStreamEnabled), std::pair(false, true)); // armed again
+
+    s.dio.doStartEnabled = s.dio.doStopEnabled = true;
+    s.dio.doStartValue = 0x55;
+    s.dio.doStopValue = 0x3C;
+    e16sim_fault_fail_call("X502_OutCycleLoadStart", X502_ERR_INTERNAL);
+    const int64_t streamStarts = e16sim_call_count("X502_StreamsStart");
+    EXPECT_FALSE(driver::StartRecordChecked(s));
+    EXPECT_EQ(s.lastError,
+              "Error " + std::to_string(X502_ERR_INTERNAL) + ": " + X502_GetErrorString(X502_ERR_INTERNAL));
+    // Disarmed (the user arms it again), and the stop word, never the start word.
+    EXPECT_EQ(std::tuple(s.busy.load(), s.dacStreamEnabled, s.dacChannels[0].running, Digital().first),
+              std::tuple(false, false, false, 0x3Cu));
+    EXPECT_EQ(e16sim_call_count("X502_StreamsStart"), streamStarts);
+    e16sim_fault_clear_all();
+    s.dio.doStopEnabled = false;
+    s.dio.doStartEnabled = true;
+    s.dio.doStartValue = 0xF0;
+    driver::SetRate(s, 50000.0f);
+    for (int cycle = 0; cycle < 20; ++cycle) {
+        ASSERT_TRUE(driver::StartRecordChecked(s)) << "cycle " << cycle << ": " << s.lastError;
+        if (cycle % 5 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        driver::StopRecordNow(s);
+        ASSERT_EQ(std::pair(bool(s.thread), s.threadRunning.load()), std::pair(false, false)) << cycle;
+    }
+    EXPECT_EQ(Digital().first, 0xF0u);
+    ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
+    driver::OnObjectDestroyed(s);
+    EXPECT_EQ(std::tuple(s.busy.load(), bool(s.thread), ModuleState().open), std::tuple(false, false, 0));
+}
+
+} // namespace
+} // namespace velmora::test
