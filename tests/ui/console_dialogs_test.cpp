@@ -11,28 +11,21 @@
 
 #include <gtest/gtest.h>
 
+#include "list_folder_test.h"
 #include "test_support.h"
 #include "ui/ip_chooser_model.h"
 
 namespace velmora::ui {
 namespace {
 
-class ConsoleTest : public ::testing::Test {
+class ConsoleTest : public ListFolderTest {
 protected:
-    void WriteList(const std::string& bytes) {
-        std::ofstream(dir.path() / "iplist.txt", std::ios::binary) << bytes;
-    }
-    std::string ReadList() const {
-        std::ifstream in(dir.path() / "iplist.txt", std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
     // Runs the chooser with the lines a user types on the terminal.
     int32_t Answer(const std::string& typed) {
         std::istringstream in(typed);
         return ConsoleDialogs(in, out, dir.path()).SelectIP("E16");
     }
 
-    test::TempDir dir;
     test::ScopedEnv all{"LC_ALL", "C"};
     std::ostringstream out;
 };

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "list_folder_test.h"
 #include "test_support.h"
 #include "ui/ip_chooser_model.h"
 #include "ui/ip_edit_model.h"
@@ -68,22 +69,14 @@ TEST(UcIpTest, ArrowsHomeAndEndCrossBoxesOnlyAtTheEdges) {
     }
 }
 
-class ChooserTest : public ::testing::Test {
+class ChooserTest : public ListFolderTest {
 protected:
-    void WriteList(const std::string& bytes) {
-        std::ofstream(dir.path() / "iplist.txt", std::ios::binary) << bytes;
-    }
-    std::string ReadList() const {
-        std::ifstream in(dir.path() / "iplist.txt", std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
     std::vector<std::string> Texts() const {
         std::vector<std::string> texts;
         for (const auto& item : dlg.List()) texts.push_back(item.text);
         return texts;
     }
 
-    test::TempDir dir;
     dlgIPModel dlg{dir.path()};
 };
 
