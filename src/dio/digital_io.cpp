@@ -1,30 +1,30 @@
 #include "dio/digital_io.h"
 
 #include "device/te16.h"
-#include "driver/driver_state.h"
 
 namespace velmora::dio {
-
 namespace {
+
 constexpr uint8_t kLines = 16;
+
+} // namespace
+
+int32_t DigitalIo::ReadInputs(device::TE16* dev) {
+    if (dev != nullptr) diValue = dev->AsyncInDig();
+    return diValue;
 }
 
-int32_t ReadDigitalInputs(driver::DriverState& s) {
-    if (s.device) s.dio.diValue = s.device->AsyncInDig();
-    return s.dio.diValue;
+void DigitalIo::WriteOutputs(device::TE16* dev, int32_t value) {
+    doValue = value;
+    if (dev != nullptr) dev->AsyncOutDig(value);
 }
 
-void WriteDigitalOutputs(driver::DriverState& s, int32_t value) {
-    s.dio.doValue = value; // the whole word; only its low 16 bits reach the lines
-    if (s.device) s.device->AsyncOutDig(value);
-}
-
-void DescribeDigitalIo(driver::DriverState& s) {
-    s.dio.present = true;
-    s.dio.diBits = kLines;
-    s.dio.doBits = kLines;
-    ReadDigitalInputs(s);
-    s.dio.doValue = 0; // the lines are not written: they keep what they show
+void DigitalIo::Describe(device::TE16* dev) {
+    present = true;
+    diBits = kLines;
+    doBits = kLines;
+    ReadInputs(dev);
+    doValue = 0;
 }
 
 } // namespace velmora::dio

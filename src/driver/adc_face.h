@@ -1,15 +1,17 @@
 // The IADC3 face of a Lintara object: analog input. Every member is a thin
-// call into the shared DriverState, the driver's private operations or the
-// engine, run inside the exception firewall. Host thread only.
+// call into the analog-input subsystems of the DriverState it is given (the
+// setup, the ring, the acquisition, the module) or an engine operation, run
+// inside the exception firewall. Host thread only.
 #pragma once
 
 #include "driver/face.h"
+#include "engine/driver_state.h"
 
 namespace velmora::driver {
 
 class AdcFace final : public Face<IADC3> {
 public:
-    using Face::Face;
+    AdcFace(IUnknown& identity, engine::DriverState& state) : Face(identity), s_(state) {}
 
     HRESULT STDMETHODCALLTYPE get_ADCName(BSTR* result) override;
     HRESULT STDMETHODCALLTYPE get_Resolution(uint8_t* result) override;
@@ -46,6 +48,11 @@ public:
     HRESULT STDMETHODCALLTYPE get_LastError(BSTR* result) override;
     HRESULT STDMETHODCALLTYPE ShowSetting(VARIANT_BOOL* result) override;
     HRESULT STDMETHODCALLTYPE get_Parent(IDispatch** result) override;
+
+private:
+    // Analog input touches most subsystems: detection, recording and the
+    // dialogs all span them.
+    engine::DriverState& s_;
 };
 
 } // namespace velmora::driver

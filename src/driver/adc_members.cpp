@@ -1,12 +1,8 @@
-// IADC3 members: each returns a DriverState field or calls one operation.
+// IADC3 members: each returns a field of one subsystem or calls one operation.
 #include "driver/adc_face.h"
 
-#include "driver/driver_ops.h"
-#include "driver/driver_state.h"
 #include "driver/host_values.h"
-#include "engine/channels.h"
-#include "engine/input_ring.h"
-#include "engine/single_reading.h"
+#include "engine/operations.h"
 #include "ui/dialogs.h"
 
 namespace velmora::driver {
@@ -16,71 +12,67 @@ template <typename... P> bool AnyNull(const P*... pointers) {
     return ((pointers == nullptr) || ...);
 }
 
-bool IsBusy(const DriverState& s) {
-    return s.busy.load(std::memory_order_acquire);
-}
-
 } // namespace
 
 HRESULT AdcFace::get_ADCName(BSTR* result) {
-    return GetValue(result, [] { return ToBstr(State().adcName); });
+    return GetValue(result, [this] { return ToBstr(s_.input.adcName); });
 }
 
 HRESULT AdcFace::get_Resolution(uint8_t* result) {
-    return GetValue(result, [] { return State().resolution; });
+    return GetValue(result, [this] { return s_.input.resolution; });
 }
 
 HRESULT AdcFace::get_ChannelsCount(int16_t* result) {
-    return GetValue(result, [] { return State().channelsCount; });
+    return GetValue(result, [this] { return s_.input.channelsCount; });
 }
 
 HRESULT AdcFace::get_RateMax(float* result) {
-    return GetValue(result, [] { return State().rateMax; });
+    return GetValue(result, [this] { return s_.input.rateMax; });
 }
 
 HRESULT AdcFace::get_Ranges(SAFEARRAY** result) {
-    return GetValue(result, [] { return ToStringArray(State().rangeNames); });
+    return GetValue(result, [this] { return ToStringArray(s_.input.rangeNames); });
 }
 
 HRESULT AdcFace::get_Detected(VARIANT_BOOL* result) {
-    return GetValue(result, [] { return ToVariantBool(State().detected); });
+    return GetValue(result, [this] { return ToVariantBool(s_.module.detected); });
 }
 
 HRESULT AdcFace::Test(VARIANT_BOOL* result) {
-    return GetValue(result, [] { return ToVariantBool(TestDevice(State())); });
+    return GetValue(result, [this] { return ToVariantBool(engine::TestDevice(s_, ui::CurrentDialogs())); });
 }
 
 HRESULT AdcFace::get_BasePort(int16_t* result) {
-    return GetValue(result, [] { return State().basePort; });
+    return GetValue(result, [this] { return s_.module.basePort; });
 }
 
 HRESULT AdcFace::get_Busy(VARIANT_BOOL* result) {
-    return GetValue(result, [] { return ToVariantBool(IsBusy(State())); });
+    return GetValue(result, [this] { return ToVariantBool(s_.acquisition.Busy()); });
 }
 
 HRESULT AdcFace::get_ChannelName(int16_t* Index, BSTR* result) {
     if (AnyNull(Index)) return E_POINTER;
-    return GetValue(result, [&] { return ToBstr(engine::GetChannelName(State(), *Index)); });
+    return GetValue(result, [&] { return ToBstr(s_.input.ChannelName(*Index)); });
 }
 
 HRESULT AdcFace::get_ChannelRange(int16_t* Index, int16_t* result) {
     if (AnyNull(Index)) return E_POINTER;
-    return GetValue(result, [&] { return GetChannelRange(State(), *Index); });
+    return GetValue(result, [&] { return s_.input.ChannelRange(*Index); });
 }
 
 HRESULT AdcFace::put_ChannelRange(int16_t* Index, int16_t* RangeIndex) {
     if (AnyNull(Index, RangeIndex)) return E_POINTER;
-    return Run([&] { SetChannelRange(State(), *Index, *RangeIndex); });
+    return Run([&] { engine::SetChannelRange(s_, *Index, *RangeIndex); });
 }
 
 HRESULT AdcFace::get_ChannelUnitScale(int16_t* Index, float* result) {
     if (AnyNull(Index)) return E_POINTER;
-    return GetValue(result, [&] { return engine::ChannelUnitScale(State(), *Index); });
+    return GetValue(result, [&] { return s_.input.UnitScale(*Index); });
 }
 
 HRESULT AdcFace::get_ChannelUnitOffset(int16_t* Index, float* result) {
     if (AnyNull(Index)) return E_POINTER;
-    return GetValue(result, [&] { return engine::ChannelUnitOffset(State(), *Index); });
+    return GetValue(result, [&] { return s_.input.UnitOffset(*Index); });
 }
 
 HRESULT AdcFace::get_ChannelUnitName(int16_t* Index, BSTR* result) {
@@ -89,44 +81,41 @@ HRESULT AdcFace::get_ChannelUnitName(int16_t* Index, BSTR* result) {
 }
 
 HRESULT AdcFace::get_Rate(float* result) {
-    return GetValue(result, [] { return GetRate(State()); });
+    return GetValue(result, [this] { return engine::GetRate(s_); });
 }
 
 HRESULT AdcFace::put_Rate(float* sRate) {
     if (AnyNull(sRate)) return E_POINTER;
-    return Run([&] { SetRate(State(), *sRate); });
+    return Run([&] { engine::SetRate(s_, *sRate); });
 }
 
 HRESULT AdcFace::put_InputSizeData(int32_t* NewSize) {
     if (AnyNull(NewSize)) return E_POINTER;
-    return Run([&] { SetInputSizeRequested(State(), *NewSize); });
+    return Run([&] { engine::SetInputSizeRequested(s_, *NewSize); });
 }
 
 HRESULT AdcFace::get_InputSizeData(int32_t* result) {
-    return GetValue(result, [] { return State().inputSizeData; });
+    return GetValue(result, [this] { return s_.ring.SizeData(); });
 }
 
 HRESULT AdcFace::get_InputCountData(int32_t* result) {
-    return GetValue(result, [] {
-        const DriverState& s = State();
-        return s.inputCountKadrs.load(std::memory_order_acquire) * s.inputCountChannels;
-    });
+    return GetValue(result, [this] { return s_.ring.CountUnread() * s_.input.inputCountChannels; });
 }
 
 HRESULT AdcFace::get_InputSizeKadrs(int32_t* result) {
-    return GetValue(result, [] { return State().inputSizeKadrs; });
+    return GetValue(result, [this] { return s_.ring.SizeKadrs(); });
 }
 
 HRESULT AdcFace::get_InputCountKadrs(int32_t* result) {
-    return GetValue(result, [] { return State().inputCountKadrs.load(std::memory_order_acquire); });
+    return GetValue(result, [this] { return s_.ring.CountUnread(); });
 }
 
 HRESULT AdcFace::get_InputCountChannels(int16_t* result) {
-    return GetValue(result, [] { return State().inputCountChannels; });
+    return GetValue(result, [this] { return s_.input.inputCountChannels; });
 }
 
 HRESULT AdcFace::get_InputChannels(SAFEARRAY** result) {
-    return GetValue(result, [] { return ToInt16Array(State().inputChannels); });
+    return GetValue(result, [this] { return ToInt16Array(s_.input.inputChannels); });
 }
 
 // Arrays the selection cannot come from (null, empty, 2-D, unconvertible
@@ -134,13 +123,13 @@ HRESULT AdcFace::get_InputChannels(SAFEARRAY** result) {
 HRESULT AdcFace::put_InputChannels(SAFEARRAY** ChTable) {
     if (AnyNull(ChTable)) return E_POINTER;
     return Run([&] {
-        if (auto channels = FromInt16Array(*ChTable)) engine::SetInputChannels(State(), *channels);
+        if (auto channels = FromInt16Array(*ChTable)) engine::SetInputChannels(s_, *channels);
     });
 }
 
 HRESULT AdcFace::GetChannel(int16_t* Index, int16_t* result) {
     if (AnyNull(Index)) return E_POINTER;
-    return GetValue(result, [&] { return engine::ReadSingleChannel(State(), *Index); });
+    return GetValue(result, [&] { return engine::ReadSingleChannel(s_, *Index); });
 }
 
 // Reading a whole kadr at once is not provided: always a null array.
@@ -149,34 +138,34 @@ HRESULT AdcFace::GetKadr(SAFEARRAY** result) {
 }
 
 HRESULT AdcFace::StartRecord(VARIANT_BOOL* result) {
-    return GetValue(result, [] { return ToVariantBool(StartRecordChecked(State())); });
+    return GetValue(result, [this] { return ToVariantBool(engine::StartRecordChecked(s_)); });
 }
 
 HRESULT AdcFace::StopRecord() {
-    return Run([] { StopRecordNow(State()); });
+    return Run([this] { engine::StopRecording(s_); });
 }
 
 HRESULT AdcFace::get_InputData(SAFEARRAY** result) {
-    return GetValue(result, [] {
-        const engine::InputTable table = engine::TakeInputData(State());
+    return GetValue(result, [this] {
+        const engine::InputTable table = s_.ring.Take(s_.input.inputChannels);
         return ToInt16Table(table.channels, table.kadrs + 1, table.values);
     });
 }
 
 HRESULT AdcFace::GetData(int16_t* buffer, int32_t* count, int32_t* rest, int32_t* result) {
     if (AnyNull(buffer, count, rest)) return E_POINTER;
-    return GetValue(result, [&] { return engine::CopyInputData(State(), buffer, *count, *rest); });
+    return GetValue(result, [&] { return s_.ring.Copy(buffer, *count, *rest); });
 }
 
 HRESULT AdcFace::get_LastError(BSTR* result) {
-    return GetValue(result, [] { return ToBstr(State().lastError); });
+    return GetValue(result, [this] { return ToBstr(s_.lastError); });
 }
 
 // The setup dialog edits what a recording uses, so it is refused while one
 // runs. The result is false either way.
 HRESULT AdcFace::ShowSetting(VARIANT_BOOL* result) {
-    return GetValue(result, [] {
-        if (!IsBusy(State())) ui::CurrentDialogs().ShowSetup();
+    return GetValue(result, [this] {
+        if (!s_.acquisition.Busy()) ui::CurrentDialogs().ShowSetup();
         return VARIANT_FALSE;
     });
 }

@@ -5,12 +5,17 @@
 #pragma once
 
 #include "driver/face.h"
+#include "engine/analog_input.h"
+#include "engine/module_link.h"
+#include "output/analog_output.h"
 
 namespace velmora::driver {
 
 class DaoFace final : public Face<IDAO> {
 public:
-    using Face::Face;
+    DaoFace(IUnknown& identity, output::AnalogOutput& output, engine::ModuleLink& module,
+            const engine::AnalogInput& input)
+        : Face(identity), out_(output), module_(module), input_(input) {}
 
     HRESULT STDMETHODCALLTYPE get_Name(BSTR* result) override;
     HRESULT STDMETHODCALLTYPE get_Resolution(uint8_t* result) override;
@@ -38,6 +43,11 @@ public:
                                         int32_t* result) override;
     HRESULT STDMETHODCALLTYPE SetValuesReal(int16_t ChFirst, int16_t ChCount, double* ChValues,
                                             int32_t* result) override;
+
+private:
+    output::AnalogOutput& out_;
+    engine::ModuleLink& module_;       // the device the levels go to
+    const engine::AnalogInput& input_; // the module's name
 };
 
 } // namespace velmora::driver

@@ -4,13 +4,18 @@
 // exception firewall. Host thread only.
 #pragma once
 
+#include "dio/digital_io.h"
 #include "driver/face.h"
+#include "engine/analog_input.h"
+#include "engine/module_link.h"
 
 namespace velmora::driver {
 
 class DioFace final : public Face<IDIO> {
 public:
-    using Face::Face;
+    DioFace(IUnknown& identity, dio::DigitalIo& dio, engine::ModuleLink& module,
+            const engine::AnalogInput& input)
+        : Face(identity), dio_(dio), module_(module), input_(input) {}
 
     HRESULT STDMETHODCALLTYPE get_DIOName(BSTR* result) override;
     HRESULT STDMETHODCALLTYPE get_Detected(VARIANT_BOOL* result) override;
@@ -27,6 +32,11 @@ public:
     HRESULT STDMETHODCALLTYPE put_DOStopEnabled(VARIANT_BOOL* fTurn) override;
     HRESULT STDMETHODCALLTYPE get_DOStopValue(int32_t* result) override;
     HRESULT STDMETHODCALLTYPE put_DOStopValue(int32_t* lValue) override;
+
+private:
+    dio::DigitalIo& dio_;
+    engine::ModuleLink& module_;       // the device the words go to
+    const engine::AnalogInput& input_; // the module's name
 };
 
 } // namespace velmora::driver

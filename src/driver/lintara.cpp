@@ -1,7 +1,6 @@
 #include "driver/lintara.h"
 
 #include "driver/driver_ops.h"
-#include "driver/driver_state.h"
 #include "driver/host_values.h"
 
 namespace velmora::driver {
@@ -27,18 +26,20 @@ int32_t Lintara::LiveObjects() {
     return liveObjects.load(std::memory_order_acquire);
 }
 
-Lintara::Lintara() {
+Lintara::Lintara()
+    : state_(State()), adc_(*this, state_), dio_(*this, state_.dio, state_.module, state_.input),
+      dao_(*this, state_.output, state_.module, state_.input) {
     liveObjects.fetch_add(1, std::memory_order_acq_rel);
     // Start-up errors are the engine's to absorb; an object always results.
-    Firewall([] {
-        OnObjectCreated(State());
+    Firewall([this] {
+        OnObjectCreated(state_);
         return S_OK;
     });
 }
 
 Lintara::~Lintara() {
-    Firewall([] {
-        OnObjectDestroyed(State());
+    Firewall([this] {
+        OnObjectDestroyed(state_);
         return S_OK;
     });
     liveObjects.fetch_sub(1, std::memory_order_acq_rel);

@@ -1,7 +1,7 @@
 // Lintara: the driver's one creatable class. The object itself is the
 // _Lintara (IUnknown, IDispatch) identity; its host-interface faces share its
-// reference count. All state lives in the process-wide DriverState. Members
-// run on the host's thread; the reference counts are atomic.
+// reference count and hold the subsystems of the process-wide DriverState
+// they serve. Members run on the host's thread; the reference counts are atomic.
 #pragma once
 
 #include <atomic>
@@ -10,6 +10,7 @@
 #include "driver/adc_face.h"
 #include "driver/dao_face.h"
 #include "driver/dio_face.h"
+#include "engine/driver_state.h"
 
 namespace velmora::driver {
 
@@ -40,9 +41,10 @@ private:
     // Ordering: AddRef needs none; the Release that reaches 0 must see every
     // other thread's last use of the object (acq_rel).
     std::atomic<ULONG> references_{1};
-    AdcFace adc_{*this};
-    DioFace dio_{*this};
-    DaoFace dao_{*this};
+    engine::DriverState& state_; // before the faces, which take its parts
+    AdcFace adc_;
+    DioFace dio_;
+    DaoFace dao_;
 };
 
 } // namespace velmora::driver

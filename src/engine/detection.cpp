@@ -1,16 +1,12 @@
-#include "engine/detection.h"
-
-#include <memory>
+// Module detection: library version check, the address chooser, opening the
+// module, its identity, its settings and programming it.
 #include <string>
 
 #include "device/te16.h"
-#include "dio/digital_io.h"
-#include "driver/driver_state.h"
-#include "engine/channels.h"
+#include "engine/address_prompt.h"
+#include "engine/driver_state.h"
+#include "engine/operations.h"
 #include "engine/sync.h"
-#include "output/dac_output.h"
-#include "settings/driver_settings.h"
-#include "ui/dialogs.h"
 
 namespace velmora::engine {
 namespace {
@@ -28,82 +24,71 @@ bool LibraryRecentEnough(const device::TE16& dev) {
     return dev.LibraryVersionBuild() >= kRequiredBuild;
 }
 
-// A fresh device object the first time, the same one closed afterwards.
-device::TE16& PrepareDevice(driver::DriverState& s) {
-    if (!s.device)
-        s.device = std::make_unique<device::TE16>();
-    else
-        s.device->Close();
-    return *s.device;
+// Asks the chooser for an address and opens it.
+bool OpenChosenAddress(AddressPrompt& prompt, device::TE16& dev, const std::string& name,
+                       std::string& error) {
+    const int32_t address = prompt.SelectIP(name);
+    if (address == 0) return false;
+    prompt.WaitCursor(true);
+    const bool opened = dev.Open(address, device::TE16::kInterfaceEthernet);
+    if (!opened) error = dev.LastErrorText() + ".";
+    prompt.WaitCursor(false);
+    return opened;
 }
 
 // Rate, channel table and synchronization as loaded, sent to the module.
-void ProgramModule(driver::DriverState& s, device::TE16& dev) {
+void ProgramModule(DriverState& s, device::TE16& dev) {
     dev.StopStreams();
-    ApplyRate(s);
-    ProgramChannels(s);
-    ProgramSync(s);
+    s.input.ApplyRate(&dev);
+    s.input.ProgramChannels(&dev);
+    ProgramSync(s.sync, s.input.channelTable, dev);
     dev.Configure();
-    s.lastSingleChannel = -1; // the single-reading set-up is gone from the module
+    s.single.Forget(); // the single-reading set-up is gone from the module
 }
 
-void DescribeOutputs(driver::DriverState& s, const device::TE16& dev) {
+void DescribeOutputs(DriverState& s, device::TE16& dev) {
     if (dev.DacPresent()) {
-        s.dacPresent = true;
-        output::DescribeDac(s);
-        settings::LoadDacSettings(s, s.serialNumber);
-        output::StopDacOutput(s); // both outputs start at 0 V
+        s.module.dacPresent = true;
+        s.output.Describe();
+        s.settings.LoadGenerator(s.module.serialNumber, s.output.Limits(), s.output.channelsCount,
+                                 s.output.generator);
+        s.output.Stop(&dev); // both outputs start at 0 V
     } else {
-        s.dacChannelsCount = 0;
-        s.dacPresent = false;
+        s.output.channelsCount = 0;
+        s.module.dacPresent = false;
     }
-    dio::DescribeDigitalIo(s);
+    s.dio.Describe(&dev);
 }
 
 } // namespace
 
-int16_t DetectModule(driver::DriverState& s) {
-    s.detected = false;
-    s.boardName.clear();
-    device::TE16& dev = PrepareDevice(s);
+bool TestDevice(DriverState& s, AddressPrompt& prompt) {
+    if (!s.module.detected) {
+        s.module.basePort = 0;
+        s.module.basePort = DetectModule(s, prompt);
+        if (s.module.basePort != 0) s.module.detected = true;
+    }
+    return s.module.detected;
+}
+
+int16_t DetectModule(DriverState& s, AddressPrompt& prompt) {
+    s.module.detected = false;
+    s.module.boardName.clear();
+    device::TE16& dev = s.module.Prepare();
     if (!LibraryRecentEnough(dev)) {
-        s.lastError = "Please reinstall " + s.adcName + " driver (X502API v1.1.30 is required)!";
+        s.lastError = "Please reinstall " + s.input.adcName + " driver (X502API v1.1.30 is required)!";
         return 0;
     }
-    if (!OpenChosenAddress(s)) {
+    if (!OpenChosenAddress(prompt, dev, s.input.adcName, s.lastError)) {
         dev.Close();
         return 0;
     }
-    BuildInfoText(s);
-    settings::LoadSettings(s, s.serialNumber);
+    s.module.ReadIdentity();
+    s.settings.LoadInput(s.module.serialNumber, s.InputSettings());
     ProgramModule(s, dev);
     DescribeOutputs(s, dev);
     s.lastError.clear();
     return static_cast<int16_t>((dev.OpenedAddress() & kBasePortMask) + 1);
-}
-
-bool OpenChosenAddress(driver::DriverState& s) {
-    if (!s.device) return false;
-    ui::Dialogs& dialogs = ui::CurrentDialogs();
-    const int32_t address = dialogs.SelectIP(s.adcName);
-    if (address == 0) return false;
-    dialogs.WaitCursor(true);
-    const bool opened = s.device->Open(address, device::TE16::kInterfaceEthernet);
-    if (!opened) s.lastError = s.device->LastErrorText() + ".";
-    dialogs.WaitCursor(false);
-    return opened;
-}
-
-void BuildInfoText(driver::DriverState& s) {
-    if (!s.device) return;
-    const device::TE16& dev = *s.device;
-    s.boardName = dev.BoardName();
-    s.boardRevision = dev.BoardRevision();
-    s.serialNumber = dev.SerialNumber();
-    s.infoText = "Board:\t" + s.boardName + ", rev." + s.boardRevision + "\r\n";
-    s.infoText += "Serial N:\t" + s.serialNumber + "\r\n";
-    s.infoText += "MCU:\tVer." + dev.McuVersion() + "\r\n";
-    s.infoText += "FPGA:\tVer." + dev.FpgaVersion();
 }
 
 } // namespace velmora::engine

@@ -1,25 +1,18 @@
-// The input ring of whole kadrs between the worker (the one writer) and the
-// host (the one reader). Positions are 1-based kadr numbers; see DriverState
-// for which thread writes which position.
+// InputRing: the ring of whole kadrs between the acquisition worker (the one
+// writer) and the host (the one reader), lock-free. Positions are 1-based
+// kadr numbers. Thread contract: Write runs on the worker only; the sizing,
+// Allocate and DropUnread run on the host while no worker runs; Take, Copy
+// and CountUnread run on the host at any time.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <string>
 #include <vector>
 
-namespace velmora::driver {
-struct DriverState;
-}
+#include "platform/wait_signal.h"
 
 namespace velmora::engine {
-
-using driver::DriverState;
-
-int32_t ComputeInputSize(DriverState& s);
-bool AllocateInput(DriverState& s);
-bool PrepareInput(DriverState& s);
-int32_t CountUnreadKadrs(DriverState& s);
-// Host side, not while busy: the kadrs left unread are given up.
-void DropUnread(DriverState& s);
 
 // Everything unread, as the host's two-dimensional array (0..n-1, 0..U):
 // column 0 holds the channel list, columns 1..U the kadrs; element (i, k) at
@@ -29,15 +22,68 @@ struct InputTable {
     int32_t kadrs = 0;           // U
     std::vector<int16_t> values; // channels * (kadrs + 1)
 };
-InputTable TakeInputData(DriverState& s);
 
-// GetData: copies whole kadrs into buffer (capacity `count` samples); sets
-// count to the samples written and rest to the samples still unread; returns
-// the kadrs written.
-int32_t CopyInputData(DriverState& s, int16_t* buffer, int32_t& count, int32_t& rest);
+class InputRing {
+public:
+    // Sizing: the request in samples, and the kadrs it gives for `channels`
+    // (a power-of-two share of the request; a request below 1024 means 32768).
+    int32_t requested = 0;
+    int32_t ComputeSize(int32_t channels);
+    int32_t SizeKadrs() const { return sizeKadrs_; }
+    int32_t SizeData() const { return sizeData_; }
 
-// Worker side: appends `kadrs` kadrs of codes at ring position `next`
-// (wrapping), publishes them and returns the next write position.
-int32_t WriteKadrs(DriverState& s, const int16_t* codes, int32_t kadrs, int32_t next);
+    // A ring of `kadrs` kadrs of `channels`, emptied. On failure the old
+    // ring and its data stay, and `error` says why.
+    bool Allocate(int32_t channels, int32_t kadrs, std::string& error);
+    int32_t Capacity() const { return allocKadrs_; }
+    int32_t Width() const { return allocChannels_; }
+
+    // Host side.
+    int32_t CountUnread() const;
+    // Not while a worker runs: the kadrs left unread are given up.
+    void DropUnread();
+    // Everything unread, headed by `selection`.
+    InputTable Take(const std::vector<int16_t>& selection);
+    // GetData: copies whole kadrs into buffer (capacity `count` samples); sets
+    // count to the samples written and rest to the samples still unread;
+    // returns the kadrs written.
+    int32_t Copy(int16_t* buffer, int32_t& count, int32_t& rest);
+
+    // Worker side: appends `kadrs` kadrs of codes at ring position `next`
+    // (wrapping), publishes them and returns the next write position.
+    int32_t Write(const int16_t* codes, int32_t kadrs, int32_t next);
+
+    // Wakes the worker's waits: every read that frees room notifies it, and
+    // so does a stop.
+    platform::WaitSignal& WorkerSignal() { return workerSignal_; }
+
+private:
+    struct Positions {
+        bool drained;
+        int32_t read;
+        int32_t write;
+    };
+    Positions Snapshot() const;
+    int32_t Unread(const Positions& p) const;
+    int16_t* KadrAt(int32_t kadr);
+    std::size_t Bytes(int32_t kadrs) const;
+    int32_t CopyOut(int32_t from, int32_t count, int16_t* out);
+    int32_t CopyUnread(const Positions& p, int32_t count, int16_t* out);
+    void MarkDrained(int32_t seen);
+
+    int32_t sizeKadrs_ = 0;
+    int32_t sizeData_ = 0;
+    // Change only while no worker runs.
+    std::vector<int16_t> buffer_; // kadr k (1-based) at (k - 1) * allocChannels_
+    int32_t allocChannels_ = 0, allocKadrs_ = 0;
+
+    std::atomic<int32_t> readKadr_{0};  // host writes (release), worker reads (acquire)
+    std::atomic<int32_t> writeKadr_{0}; // worker writes after the data (seq_cst)
+    // Tells a full ring (read == write) from an empty one. The worker sets it
+    // false after each write, the host true after reading all; seq_cst, as
+    // the host checks writeKadr again after its store.
+    std::atomic<bool> drained_{false};
+    platform::WaitSignal workerSignal_;
+};
 
 } // namespace velmora::engine

@@ -1,18 +1,35 @@
-// Single readings outside recording: one converted value of one logical
-// channel. Host thread only.
+// SingleReading: one converted value of one logical channel outside a
+// recording. Owns the single-channel set-up it last programmed, kept for a
+// second while the same channel and range are read. Host thread only.
 #pragma once
 
 #include <cstdint>
 
-namespace velmora::driver {
-struct DriverState;
+namespace velmora::device {
+class TE16;
 }
 
 namespace velmora::engine {
 
-// GetChannel: 0 for an index outside 0..31, a failed read, or while recording
-// (the module is left alone then).
-int16_t ReadSingleChannel(driver::DriverState& s, int16_t index);
+class AnalogInput;
+
+class SingleReading {
+public:
+    // 0 for a channel out of range or a failed read. The caller leaves the
+    // module alone while recording.
+    int16_t Read(const AnalogInput& input, device::TE16& dev, int16_t index);
+    // The module was reprogrammed: the next reading sets itself up again.
+    void Forget() { lastChannel_ = -1; }
+
+private:
+    bool SetupStillValid(const AnalogInput& input, int16_t index, uint32_t now) const;
+    void SetUp(const AnalogInput& input, device::TE16& dev, int16_t index);
+
+    int16_t lastChannel_ = 0, lastRange_ = 0;
+    uint32_t lastTick_ = 0;
+    double scale_ = 0, offset_ = 0;
+};
+
 // Rounds half to even and clips to -32768..32767.
 int16_t ClampToCode(double value);
 

@@ -1,48 +1,45 @@
 #include "engine/sync.h"
 
-#include <cmath>
-
 #include "device/te16.h"
-#include "driver/driver_state.h"
 
 namespace velmora::engine {
 namespace {
 
-constexpr int16_t kModeAnalog = 5;
+using core::StartMode;
+
+// The module's code of each edge mode, Syn1Rise first.
 constexpr int32_t kEdgeCodes[] = {X502_SYNC_SYN1_RISE, X502_SYNC_SYN1_FALL, X502_SYNC_SYN2_RISE,
                                   X502_SYNC_SYN2_FALL};
-constexpr double kCodesPerVolt = 3200.0; // 32000 codes over the 10 V range
 
-int32_t Fold(int32_t value) {
-    return ((value % driver::kChannels) + driver::kChannels) % driver::kChannels;
+bool IsEdge(StartMode mode) {
+    return mode >= StartMode::Syn1Rise && mode <= StartMode::Syn2Fall;
 }
 
 // The watched input of the analog start: unlike a recorded channel, a
 // differential entry on the upper half is watched as a common-ground input.
-void ProgramAnalogStart(driver::DriverState& s, device::TE16& dev) {
-    if (s.syncAdDirection >= 0 && s.syncAdDirection <= 3)
-        dev.SetSyncStartMode(static_cast<int32_t>(X502_SYNC_ADC_ABOVE_LEVEL) + s.syncAdDirection);
-    const driver::ChannelEntry& e = s.channelTable[static_cast<std::size_t>(Fold(s.syncAdChannel))];
-    const int32_t p = Fold(e.source);
-    const bool common = e.singleEnded != 0 || p >= driver::kChannels / 2;
+void ProgramAnalogStart(const core::StartSync& sync, const core::ChannelTable& table, device::TE16& dev) {
+    const auto direction = static_cast<int16_t>(sync.direction);
+    if (direction >= 0 && direction <= 3)
+        dev.SetSyncStartMode(static_cast<int32_t>(X502_SYNC_ADC_ABOVE_LEVEL) + direction);
+    const core::ChannelEntry& e = table[static_cast<std::size_t>(core::FoldChannel(sync.channel))];
+    const int32_t p = core::FoldChannel(e.source);
+    const bool common = e.singleEnded != 0 || p >= core::kChannels / 2;
     const int32_t mode = common ? X502_LCH_MODE_COMM : X502_LCH_MODE_DIFF;
-    const double volts = s.syncAdLevel / (kCodesPerVolt * std::ldexp(1.0, 2 * s.syncAdRange));
-    dev.SetAdcSyncStartValue(p, mode, s.syncAdRange, volts);
+    const double volts = sync.level / core::RangeCodesPerVolt(sync.range);
+    dev.SetAdcSyncStartValue(p, mode, sync.range, volts);
 }
 
 } // namespace
 
-void ProgramSync(driver::DriverState& s) {
-    if (!s.device) return;
-    device::TE16& dev = *s.device;
+void ProgramSync(const core::StartSync& sync, const core::ChannelTable& table, device::TE16& dev) {
     dev.SetSyncMode(X502_SYNC_INTERNAL);
-    if (s.syncStartMode >= 1 && s.syncStartMode <= 4) {
+    if (IsEdge(sync.mode)) {
         dev.SetDigInPullup(0);
-        dev.SetSyncStartMode(kEdgeCodes[s.syncStartMode - 1]);
-    } else if (s.syncStartMode != kModeAnalog) {
-        dev.SetSyncStartMode(X502_SYNC_INTERNAL);
+        dev.SetSyncStartMode(kEdgeCodes[static_cast<int16_t>(sync.mode) - 1]);
+    } else if (sync.mode == StartMode::AnalogLevel) {
+        ProgramAnalogStart(sync, table, dev);
     } else {
-        ProgramAnalogStart(s, dev);
+        dev.SetSyncStartMode(X502_SYNC_INTERNAL);
     }
 }
 

@@ -1,13 +1,17 @@
-// Start synchronization: turns the five sync settings into the module's
+// Start synchronization: turns the start settings into the module's
 // start-synchronization calls. Host thread only.
 #pragma once
 
-namespace velmora::driver {
-struct DriverState;
+#include "core/channel_table.h"
+#include "core/start_sync.h"
+
+namespace velmora::device {
+class TE16;
 }
 
 namespace velmora::engine {
 
-void ProgramSync(driver::DriverState& s);
+// The channel table names the input that an analog-level start watches.
+void ProgramSync(const core::StartSync& sync, const core::ChannelTable& table, device::TE16& dev);
 
 } // namespace velmora::engine

@@ -7,20 +7,17 @@
 #include <cstdint>
 #include <numbers>
 
-#include "driver/driver_state.h"
+#include "output/analog_output.h"
 #include "output/dsp.h"
 
 namespace velmora::output {
 
 namespace {
 
-using driver::DacChannel;
-using driver::DriverState;
+using core::Waveform;
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
-
-enum Waveform : int16_t { kOff = 0, kDc = 1, kNoise = 2, kSine = 3, kPulse = 4, kRamp = 5, kTriangle = 6 };
 
 // x minus x truncated toward zero: a negative x keeps a fraction in (-1, 0].
 double Frac(double x) {
@@ -62,24 +59,24 @@ void FillRamp(const Build& w) {
         FillTriangle(w, Frac(w.phase), kPi);
 }
 
-void Fill(const Build& w, int16_t waveform) {
+void Fill(const Build& w, Waveform waveform) {
     switch (waveform) {
-    case kDc: // the amplitude is the level; the baseline is not added
+    case Waveform::Dc: // the amplitude is the level; the baseline is not added
         Set(w.a, w.x, w.len);
         break;
-    case kNoise:
+    case Waveform::Noise:
         RandomUniform(w.x, w.len, w.b - w.a, w.b + w.a, NextNoiseSeed());
         break;
-    case kSine:
+    case Waveform::Sine:
         FillSine(w);
         break;
-    case kPulse:
+    case Waveform::Pulse:
         FillPulse(w);
         break;
-    case kRamp:
+    case Waveform::Ramp:
         FillRamp(w);
         break;
-    case kTriangle:
+    case Waveform::Triangle:
         FillTriangle(w, Frac(w.phase + (w.a >= 0.0 ? 0.5 : 0.0)), 0.0);
         break;
     default: // "Off" and unknown kinds stay at 0 V, not at the baseline
@@ -87,17 +84,17 @@ void Fill(const Build& w, int16_t waveform) {
     }
 }
 
-void BuildChannel(const DriverState& s, DacChannel& ch, double spp) {
-    ch.samples.assign(static_cast<std::size_t>(s.dacBufferLength), 0.0);
+void BuildChannel(const AnalogOutput& out, const core::WaveSettings& wave, DacChannel& ch, double spp) {
+    ch.samples.assign(static_cast<std::size_t>(out.bufferLength), 0.0);
     const Build w{ch.samples.data(),
                   ch.samples.size(),
                   spp,
-                  ch.amplitude / s.dacUnitScale + s.dacUnitOffset,
-                  ch.baseline / s.dacUnitScale + s.dacUnitOffset,
-                  ch.phase};
-    Fill(w, ch.waveform);
-    ThresholdBelow(w.x, w.len, s.dacVoltMin);
-    ThresholdAbove(w.x, w.len, s.dacVoltMax);
+                  wave.amplitude / out.unitScale + out.unitOffset,
+                  wave.baseline / out.unitScale + out.unitOffset,
+                  wave.phase};
+    Fill(w, wave.waveform);
+    ThresholdBelow(w.x, w.len, out.voltMin);
+    ThresholdAbove(w.x, w.len, out.voltMax);
 }
 
 // The first whole number of periods that keeps the rate within the maximum.
@@ -128,21 +125,24 @@ double NextNoiseSeed() {
     return static_cast<double>(unit) * 100.0;
 }
 
-bool GenerateWaveforms(DriverState& s) {
-    auto& channels = s.dacChannels;
-    for (DacChannel& ch : channels) ch.running = ch.waveform > 0;
-    s.dacActiveCount = static_cast<int16_t>(channels[0].running + channels[1].running);
-    if (s.dacActiveCount == 0) return false;
+bool GenerateWaveforms(AnalogOutput& out) {
+    auto& channels = out.channels;
+    for (std::size_t i = 0; i < channels.size(); ++i)
+        channels[i].running = core::Plays(out.generator.waves[i].waveform);
+    out.activeCount = static_cast<int16_t>(channels[0].running + channels[1].running);
+    if (out.activeCount == 0) return false;
 
-    if (s.dacSignalFreq < s.dacSignalFreqMin) s.dacSignalFreq = s.dacSignalFreqMin;
-    const double words = static_cast<double>(s.dacBufferWords) / s.dacActiveCount;
-    s.dacBufferLength = std::max(static_cast<int32_t>(std::nearbyint(words)), int32_t{0});
+    double& freq = out.generator.signalFreq;
+    if (freq < out.signalFreqMin) freq = out.signalFreqMin;
+    const double words = static_cast<double>(out.bufferWords) / out.activeCount;
+    out.bufferLength = std::max(static_cast<int32_t>(std::nearbyint(words)), int32_t{0});
 
-    const double length = s.dacBufferLength;
-    const int32_t n = PeriodsInBuffer(length, s.dacSignalFreq, s.dacOutRateMax);
-    s.dacOutRate = length * s.dacSignalFreq / n;
+    const double length = out.bufferLength;
+    const int32_t n = PeriodsInBuffer(length, freq, out.outRateMax);
+    out.outRate = length * freq / n;
     const double spp = length / n;
-    for (DacChannel& ch : channels) BuildChannel(s, ch, spp);
+    for (std::size_t i = 0; i < channels.size(); ++i)
+        BuildChannel(out, out.generator.waves[i], channels[i], spp);
     return true;
 }
 

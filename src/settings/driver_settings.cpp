@@ -2,11 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
-#include <memory>
 #include <vector>
 
-#include "driver/driver_state.h"
 #include "platform/module_folder.h"
 #include "settings/cregistry.h"
 
@@ -16,14 +13,7 @@ namespace {
 constexpr const char* kVendorPath = "Software\\Tervan\\ADC";
 constexpr const char* kMakerKey = "\\L-Card";
 constexpr uint8_t kSingleEndedBit = 0x20;
-constexpr int16_t kSyncModeAnalog = 5;
-constexpr int16_t kWaveformCount = 7;
 constexpr double kDefaultSignalFreq = 100.0;
-
-cRegistry& Registry(DriverState& s) {
-    if (!s.registry) s.registry = std::make_unique<cRegistry>();
-    return *s.registry;
-}
 
 // Leading and trailing spaces only, as serial numbers come padded from the module.
 std::string TrimSpaces(const std::string& text) {
@@ -32,105 +22,61 @@ std::string TrimSpaces(const std::string& text) {
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-std::string KeyPath(const DriverState& s, const std::string& serial) {
-    return serial.empty() ? s.registryPath : s.registryPath + "\\" + serial;
+bool RateAccepted(const InputRecord& input, float rate) {
+    return rate > 0.0f && rate <= input.rateMax;
 }
 
-// Points the registry at the key that serial selects. A load never creates a
-// per-module key; a save does. False when the key is not the current location.
-bool SelectKey(DriverState& s, const std::string& serial, bool create) {
-    if (s.registryPath.empty()) return false; // the location was never prepared
-    cRegistry& reg = Registry(s);
-    reg.SetRoot(HKEY_CURRENT_USER);
-    const std::string path = KeyPath(s, serial);
-    if (!serial.empty() && !create && !reg.KeyExists(HKEY_CURRENT_USER, path)) return false;
-    reg.SetPath(path);
-    // A key that could not be created must not send the values elsewhere.
-    return reg.Root() == HKEY_CURRENT_USER && reg.Path() == path;
+void LoadSync(cRegistry& reg, core::StartSync& sync) {
+    int16_t mode = 0;
+    reg.ReadInteger("SynchroStartMode", mode, 0);
+    sync.mode = static_cast<core::StartMode>(mode);
+    if (sync.mode != core::StartMode::AnalogLevel) return;
+    int16_t direction = 0;
+    reg.ReadInteger("SynchroADDirection", direction, 0);
+    sync.direction = static_cast<core::SyncDirection>(direction);
+    reg.ReadInteger("SynchroADChannel", sync.channel, 0);
+    reg.ReadInteger("SynchroADRange", sync.range, 0);
+    reg.ReadInteger("SynchroADPorog", sync.level, 0);
 }
 
-bool RateAccepted(const DriverState& s, float rate) {
-    return rate > 0.0f && rate <= s.rateMax;
+void SaveSync(cRegistry& reg, const core::StartSync& sync) {
+    reg.WriteInteger("SynchroStartMode", static_cast<int16_t>(sync.mode));
+    reg.WriteInteger("SynchroADDirection", static_cast<int16_t>(sync.direction));
+    reg.WriteInteger("SynchroADChannel", sync.channel);
+    reg.WriteInteger("SynchroADRange", sync.range);
+    reg.WriteInteger("SynchroADPorog", sync.level);
 }
 
-void LoadChannelTable(DriverState& s) {
-    cRegistry& reg = Registry(s);
-    std::vector<uint8_t> bytes;
-    if (!reg.GetBinaryAt(HKEY_CURRENT_USER, reg.Path(), "ADChannels", bytes)) return;
-    const auto last = std::min<std::size_t>(bytes.size() - 1, driver::kChannels - 1);
-    s.savedChannelCount = static_cast<int16_t>(last);
-    for (s.loopIndex = 0; s.loopIndex <= s.savedChannelCount; ++s.loopIndex) {
-        const uint8_t b = bytes[static_cast<std::size_t>(s.loopIndex)];
-        driver::ChannelEntry& e = s.channelTable[static_cast<std::size_t>(s.loopIndex)];
-        e.singleEnded = (b & kSingleEndedBit) != 0 ? 1 : 0;
-        e.source = static_cast<int16_t>(b % driver::kChannels);
-    }
-}
-
-void SaveChannelTable(DriverState& s) {
-    const int16_t count = std::clamp<int16_t>(s.channelsCount, 0, driver::kChannels);
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(count));
-    for (s.loopIndex = 0; s.loopIndex < count; ++s.loopIndex) {
-        const driver::ChannelEntry& e = s.channelTable[static_cast<std::size_t>(s.loopIndex)];
-        // source & 31 is the source modulo 32 for any sign.
-        const int b = (e.source & (driver::kChannels - 1)) + (e.singleEnded != 0 ? kSingleEndedBit : 0);
-        bytes[static_cast<std::size_t>(s.loopIndex)] = static_cast<uint8_t>(b);
-    }
-    cRegistry& reg = Registry(s);
-    reg.SetBinaryAt(HKEY_CURRENT_USER, reg.Path(), "ADChannels", bytes);
-}
-
-void LoadSync(DriverState& s) {
-    cRegistry& reg = Registry(s);
-    reg.ReadInteger("SynchroStartMode", s.syncStartMode, 0);
-    if (s.syncStartMode != kSyncModeAnalog) return;
-    reg.ReadInteger("SynchroADDirection", s.syncAdDirection, 0);
-    reg.ReadInteger("SynchroADChannel", s.syncAdChannel, 0);
-    reg.ReadInteger("SynchroADRange", s.syncAdRange, 0);
-    reg.ReadInteger("SynchroADPorog", s.syncAdLevel, 0);
-}
-
-void SaveSync(DriverState& s) {
-    cRegistry& reg = Registry(s);
-    reg.WriteInteger("SynchroStartMode", s.syncStartMode);
-    reg.WriteInteger("SynchroADDirection", s.syncAdDirection);
-    reg.WriteInteger("SynchroADChannel", s.syncAdChannel);
-    reg.WriteInteger("SynchroADRange", s.syncAdRange);
-    reg.WriteInteger("SynchroADPorog", s.syncAdLevel);
-}
-
-int16_t DacCount(const DriverState& s) {
-    return std::clamp<int16_t>(s.dacChannelsCount, 0, static_cast<int16_t>(s.dacChannels.size()));
-}
-
-bool CodeAccepted(const DriverState& s, int32_t code) {
-    return code >= s.dacCodeMin && code <= s.dacCodeMax;
+int16_t WaveCount(int16_t channels, const core::GeneratorSetup& generator) {
+    return std::clamp<int16_t>(channels, 0, static_cast<int16_t>(generator.waves.size()));
 }
 
 // Each value keeps the field's current value when missing; one out of its
-// bounds becomes 0.
-void LoadDacChannel(DriverState& s, driver::DacChannel& ch, const std::string& n) {
-    cRegistry& reg = Registry(s);
-    reg.ReadInteger("DACChType" + n, ch.waveform, ch.waveform);
-    if (ch.waveform < 0 || ch.waveform >= kWaveformCount) ch.waveform = 0;
-    reg.ReadLong("DACChAmp" + n, ch.amplitude, ch.amplitude);
-    if (!CodeAccepted(s, ch.amplitude)) ch.amplitude = 0;
-    reg.ReadLong("DACChBase" + n, ch.baseline, ch.baseline);
-    if (!CodeAccepted(s, ch.baseline)) ch.baseline = 0;
-    reg.ReadDouble("DACChPhase" + n, ch.phase, ch.phase);
-    if (!(ch.phase >= 0.0 && ch.phase < 1.0)) ch.phase = 0.0;
+// bounds becomes 0 (Off for the kind).
+void LoadWave(cRegistry& reg, const core::GeneratorLimits& limits, core::WaveSettings& wave,
+              const std::string& n) {
+    auto code = [&](int32_t value) { return value >= limits.codeMin && value <= limits.codeMax ? value : 0; };
+    int16_t kind = static_cast<int16_t>(wave.waveform);
+    reg.ReadInteger("DACChType" + n, kind, kind);
+    wave.waveform =
+        kind >= 0 && kind < core::kWaveformCount ? static_cast<core::Waveform>(kind) : core::Waveform::Off;
+    reg.ReadLong("DACChAmp" + n, wave.amplitude, wave.amplitude);
+    wave.amplitude = code(wave.amplitude);
+    reg.ReadLong("DACChBase" + n, wave.baseline, wave.baseline);
+    wave.baseline = code(wave.baseline);
+    reg.ReadDouble("DACChPhase" + n, wave.phase, wave.phase);
+    if (!(wave.phase >= 0.0 && wave.phase < 1.0)) wave.phase = 0.0;
 }
 
-void SaveDac(DriverState& s) {
-    cRegistry& reg = Registry(s);
-    reg.WriteDouble("DACChRate", s.dacSignalFreq);
-    for (s.loopIndex = 0; s.loopIndex < DacCount(s); ++s.loopIndex) {
-        const driver::DacChannel& ch = s.dacChannels[static_cast<std::size_t>(s.loopIndex)];
-        const std::string n = std::to_string(s.loopIndex + 1);
-        reg.WriteInteger("DACChType" + n, ch.waveform);
-        reg.WriteLong("DACChAmp" + n, ch.amplitude);
-        reg.WriteLong("DACChBase" + n, ch.baseline);
-        reg.WriteDouble("DACChPhase" + n, ch.phase);
+void SaveGenerator(cRegistry& reg, const core::GeneratorSetup& generator, int16_t count) {
+    reg.WriteDouble("DACChRate", generator.signalFreq);
+    for (int16_t i = 0; i < count; ++i) {
+        const core::WaveSettings& wave = generator.waves[static_cast<std::size_t>(i)];
+        const std::string n = std::to_string(i + 1);
+        reg.WriteInteger("DACChType" + n, static_cast<int16_t>(wave.waveform));
+        reg.WriteLong("DACChAmp" + n, wave.amplitude);
+        reg.WriteLong("DACChBase" + n, wave.baseline);
+        reg.WriteDouble("DACChPhase" + n, wave.phase);
     }
 }
 
@@ -143,11 +89,56 @@ bool MatchesHelpName(const std::string& name) {
 
 } // namespace
 
-void PrepareSettingsLocation(DriverState& s, const std::string& name) {
-    s.registryPath = std::string(kVendorPath) + kMakerKey + "\\" + name;
-    cRegistry& reg = Registry(s);
+DriverSettings::DriverSettings() = default;
+DriverSettings::~DriverSettings() = default;
+
+cRegistry& DriverSettings::Registry() {
+    if (!registry_) registry_ = std::make_unique<cRegistry>();
+    return *registry_;
+}
+
+// Points the registry at the key that serial selects. False when the key is
+// not the current location.
+bool DriverSettings::SelectKey(const std::string& serial, bool create) {
+    if (registryPath.empty()) return false; // the location was never prepared
+    cRegistry& reg = Registry();
     reg.SetRoot(HKEY_CURRENT_USER);
-    reg.SetPath(s.registryPath);
+    const std::string path = serial.empty() ? registryPath : registryPath + "\\" + serial;
+    if (!serial.empty() && !create && !reg.KeyExists(HKEY_CURRENT_USER, path)) return false;
+    reg.SetPath(path);
+    // A key that could not be created must not send the values elsewhere.
+    return reg.Root() == HKEY_CURRENT_USER && reg.Path() == path;
+}
+
+void DriverSettings::LoadChannelTable(core::ChannelTable& table) {
+    cRegistry& reg = Registry();
+    std::vector<uint8_t> bytes;
+    if (!reg.GetBinaryAt(HKEY_CURRENT_USER, reg.Path(), "ADChannels", bytes)) return;
+    const auto last = std::min<std::size_t>(bytes.size() - 1, core::kChannels - 1);
+    savedChannelCount = static_cast<int16_t>(last);
+    for (std::size_t i = 0; i <= last; ++i) {
+        table[i].singleEnded = (bytes[i] & kSingleEndedBit) != 0 ? 1 : 0;
+        table[i].source = static_cast<int16_t>(bytes[i] % core::kChannels);
+    }
+}
+
+void DriverSettings::SaveChannelTable(const core::ChannelTable& table, int16_t count) {
+    count = std::clamp<int16_t>(count, 0, core::kChannels);
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const core::ChannelEntry& e = table[i];
+        bytes[i] =
+            static_cast<uint8_t>(core::FoldChannel(e.source) + (e.singleEnded != 0 ? kSingleEndedBit : 0));
+    }
+    cRegistry& reg = Registry();
+    reg.SetBinaryAt(HKEY_CURRENT_USER, reg.Path(), "ADChannels", bytes);
+}
+
+void DriverSettings::PrepareLocation(const std::string& name) {
+    registryPath = std::string(kVendorPath) + kMakerKey + "\\" + name;
+    cRegistry& reg = Registry();
+    reg.SetRoot(HKEY_CURRENT_USER);
+    reg.SetPath(registryPath);
     if (reg.GetString("") != name) reg.WriteString("", name);
 }
 
@@ -164,40 +155,43 @@ std::string FindHelpFile(const std::filesystem::path& folder) {
     return (folder / *std::min_element(names.begin(), names.end())).string();
 }
 
-void LocateHelpFile(DriverState& s) {
+void DriverSettings::LocateHelpFile() {
     std::string file = FindHelpFile(platform::ModuleFolder());
-    if (!file.empty()) s.helpFile = std::move(file);
+    if (!file.empty()) helpFile = std::move(file);
 }
 
-void LoadSettings(DriverState& s, const std::string& serial) {
+void DriverSettings::LoadInput(const std::string& serial, const InputRecord& input) {
     const std::string key = TrimSpaces(serial);
-    if (!SelectKey(s, key, false)) return;
-    cRegistry& reg = Registry(s);
+    if (!SelectKey(key, false)) return;
+    cRegistry& reg = Registry();
     float rate = 0.0f;
-    if (reg.ReadSingle("Rate", rate, 0.0f) && RateAccepted(s, rate)) s.rate = rate;
-    LoadChannelTable(s);
-    if (!key.empty()) LoadSync(s);
+    if (reg.ReadSingle("Rate", rate, 0.0f) && RateAccepted(input, rate)) input.rate = rate;
+    LoadChannelTable(input.channelTable);
+    if (!key.empty()) LoadSync(reg, input.sync);
 }
 
-void LoadDacSettings(DriverState& s, const std::string& serial) {
-    if (!SelectKey(s, TrimSpaces(serial), false) || DacCount(s) == 0) return;
-    Registry(s).ReadDouble("DACChRate", s.dacSignalFreq, s.dacSignalFreq);
-    if (!(s.dacSignalFreq >= s.dacSignalFreqMin && s.dacSignalFreq <= s.dacSignalFreqMax))
-        s.dacSignalFreq = kDefaultSignalFreq;
-    for (s.loopIndex = 0; s.loopIndex < DacCount(s); ++s.loopIndex) {
-        LoadDacChannel(s, s.dacChannels[static_cast<std::size_t>(s.loopIndex)],
-                       std::to_string(s.loopIndex + 1));
-    }
+void DriverSettings::LoadGenerator(const std::string& serial, const core::GeneratorLimits& limits,
+                                   int16_t channels, core::GeneratorSetup& generator) {
+    const int16_t count = WaveCount(channels, generator);
+    if (!SelectKey(TrimSpaces(serial), false) || count == 0) return;
+    cRegistry& reg = Registry();
+    double& freq = generator.signalFreq;
+    reg.ReadDouble("DACChRate", freq, freq);
+    if (!(freq >= limits.signalFreqMin && freq <= limits.signalFreqMax)) freq = kDefaultSignalFreq;
+    for (int16_t i = 0; i < count; ++i)
+        LoadWave(reg, limits, generator.waves[static_cast<std::size_t>(i)], std::to_string(i + 1));
 }
 
-void SaveSettings(DriverState& s, const std::string& serial) {
+void DriverSettings::Save(const std::string& serial, const InputRecord& input,
+                          const core::GeneratorSetup* generator, int16_t channels) {
     const std::string key = TrimSpaces(serial);
-    if (!SelectKey(s, key, true)) return;
-    if (RateAccepted(s, s.rate)) Registry(s).WriteSingle("Rate", s.rate);
-    SaveChannelTable(s);
+    if (!SelectKey(key, true)) return;
+    if (RateAccepted(input, input.rate)) Registry().WriteSingle("Rate", input.rate);
+    SaveChannelTable(input.channelTable, input.channelsCount);
     if (key.empty()) return;
-    SaveSync(s);
-    if (DacCount(s) > 0) SaveDac(s);
+    SaveSync(Registry(), input.sync);
+    if (generator != nullptr && WaveCount(channels, *generator) > 0)
+        SaveGenerator(Registry(), *generator, WaveCount(channels, *generator));
 }
 
 } // namespace velmora::settings

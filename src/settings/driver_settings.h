@@ -1,28 +1,66 @@
-// The driver's persisted configuration under HKEY_CURRENT_USER: one
-// module-independent key and one key per module serial number; and the help
-// file. Host thread only; failures are silent by design.
+// DriverSettings: the driver's persisted configuration under
+// HKEY_CURRENT_USER (one module-independent key and one key per module
+// serial number) and the located help file. It sees only the records it
+// persists. Host thread only; failures are silent by design.
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
-namespace velmora::driver {
-struct DriverState;
-}
+#include "core/channel_table.h"
+#include "core/generator_setup.h"
+#include "core/start_sync.h"
 
 namespace velmora::settings {
 
-using driver::DriverState;
+class cRegistry;
 
-void PrepareSettingsLocation(DriverState& s, const std::string& name);
-// Sets helpFile to the first "LCard*.chm" in the driver's folder; no match
-// leaves it as it was.
-void LocateHelpFile(DriverState& s);
-// The full name of that file in folder, "" when there is none.
+// The analog-input values a key holds, as references into the setup.
+struct InputRecord {
+    float& rate;
+    float rateMax; // a stored rate above it is not taken
+    core::ChannelTable& channelTable;
+    int16_t channelsCount; // entries saved
+    core::StartSync& sync; // per-module keys only
+};
+
+class DriverSettings {
+public:
+    DriverSettings();
+    ~DriverSettings();
+    DriverSettings(const DriverSettings&) = delete;
+    DriverSettings& operator=(const DriverSettings&) = delete;
+
+    std::string registryPath;      // the module-independent key; empty until prepared
+    std::string helpFile;          // empty: no help
+    int16_t savedChannelCount = 0; // the last index the channel table loaded
+
+    // Names the key after `name` and creates it with `name` as its default value.
+    void PrepareLocation(const std::string& name);
+    // Sets helpFile to the first "LCard*.chm" in the driver's folder; no
+    // match leaves it as it was.
+    void LocateHelpFile();
+
+    // An empty (or blank) serial selects the module-independent key. A load
+    // never creates a per-module key; a save does.
+    void LoadInput(const std::string& serial, const InputRecord& input);
+    void LoadGenerator(const std::string& serial, const core::GeneratorLimits& limits, int16_t channels,
+                       core::GeneratorSetup& generator);
+    // `generator` null: a module without outputs.
+    void Save(const std::string& serial, const InputRecord& input, const core::GeneratorSetup* generator,
+              int16_t channels);
+
+private:
+    cRegistry& Registry();
+    bool SelectKey(const std::string& serial, bool create);
+    void LoadChannelTable(core::ChannelTable& table);
+    void SaveChannelTable(const core::ChannelTable& table, int16_t count);
+
+    std::unique_ptr<cRegistry> registry_;
+};
+
+// The full name of the help file in folder, "" when there is none.
 std::string FindHelpFile(const std::filesystem::path& folder);
-// An empty (or blank) serial selects the module-independent key.
-void LoadSettings(DriverState& s, const std::string& serial);
-void LoadDacSettings(DriverState& s, const std::string& serial);
-void SaveSettings(DriverState& s, const std::string& serial);
 
 } // namespace velmora::settings

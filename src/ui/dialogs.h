@@ -7,18 +7,17 @@
 #include <memory>
 #include <string>
 
+#include "engine/address_prompt.h"
+
 namespace velmora::ui {
 
-class Dialogs {
+// SelectIP and WaitCursor serve detection (engine::AddressPrompt).
+class Dialogs : public engine::AddressPrompt {
 public:
     virtual ~Dialogs() = default;
-    // The chosen IPv4 address number (first dotted part in the top byte), 0
-    // when cancelled. `title` is the adcName for the message box.
-    virtual int32_t SelectIP(const std::string& title) = 0;
     // Shows the setup dialog; false when it cannot be shown.
     virtual bool ShowSetup() = 0;
     virtual void MessageBox(const std::string& text, const std::string& title) = 0;
-    virtual void WaitCursor(bool on) = 0;
     virtual void OpenUrl(const std::string& url) = 0;
     virtual void ShowHelp(const std::string& helpFile) = 0;
 };

@@ -11,15 +11,16 @@
 #include <vector>
 
 #include "device/vendor_api.h"
-#include "driver/driver_state.h"
+#include "driver/driver_ops.h"
 #include "driver/lintara.h"
 #include "e16sim_control.h"
-#include "output/dac_output.h"
 #include "test_support.h"
 #include "ui/scripted_dialogs.h"
 
 namespace velmora::test {
 namespace {
+
+using core::Waveform;
 
 constexpr int16_t kX15 = 14, kX16 = 15;                     // logical channels of the two DAC outputs
 constexpr int32_t kStartWord = 0x00A5, kStopWord = 0x15A00; // the lines take the low 16 bits
@@ -48,11 +49,13 @@ protected:
     }
 
     // The last reference ends any recording and closes the module. The start
-    // and stop words last as long as the process: they go back to off.
+    // and stop words and the start synchronization outlive it: they go back
+    // to their first values.
     void TearDown() override {
         for (IUnknown* face : std::initializer_list<IUnknown*>{dao_, dio_, adc_})
             if (face != nullptr) face->Release();
-        driver::State().dio = driver::DioState{};
+        driver::State().dio = dio::DigitalIo{};
+        driver::State().sync = core::StartSync{};
         ui::SetDialogs(nullptr);
     }
 
@@ -86,16 +89,16 @@ protected:
     }
 
     // Arms the generator as the DAC page's Start does, outputs on X15/X16.
-    void Arm(int16_t waveform0, int32_t amplitude0, int16_t waveform1, int32_t amplitude1) {
+    void Arm(Waveform waveform0, int32_t amplitude0, Waveform waveform1, int32_t amplitude1) {
         driver::DriverState& s = driver::State();
-        s.dacChannels[0].waveform = waveform0;
-        s.dacChannels[0].amplitude = amplitude0;
-        s.dacChannels[1].waveform = waveform1;
-        s.dacChannels[1].amplitude = amplitude1;
-        s.dacSignalFreq = 100.0;
-        output::ApplyDacSettings(s);
-        s.channelTable[kX15] = {kX15, 1};
-        s.channelTable[kX16] = {kX16, 1};
+        s.output.generator.waves[0].waveform = waveform0;
+        s.output.generator.waves[0].amplitude = amplitude0;
+        s.output.generator.waves[1].waveform = waveform1;
+        s.output.generator.waves[1].amplitude = amplitude1;
+        s.output.generator.signalFreq = 100.0;
+        s.output.ApplySettings(s.Device());
+        s.input.channelTable[kX15] = {kX15, 1};
+        s.input.channelTable[kX16] = {kX16, 1};
         Select({kX15, kX16}, 10000.0f);
     }
 
@@ -128,7 +131,7 @@ protected:
 };
 
 TEST_F(Driver, SineAndTriangleArriveInStepOnX15AndX16) {
-    Arm(3, 3200, 6, 6400); // 1 V sine, 2 V triangle, 100 Hz
+    Arm(Waveform::Sine, 3200, Waveform::Triangle, 6400); // 1 V sine, 2 V triangle, 100 Hz
     ASSERT_TRUE(StartRecord()) << driver::State().lastError;
     EXPECT_TRUE(DaoBusy());
     const std::vector<int16_t> samples = Collect(5000);
@@ -162,18 +165,18 @@ TEST_F(Driver, SineAndTriangleArriveInStepOnX15AndX16) {
 }
 
 TEST_F(Driver, AFailedCyclicLoadEndsTheStartAndDisarms) {
-    Arm(3, 3200, 0, 0);
+    Arm(Waveform::Sine, 3200, Waveform::Off, 0);
     e16sim_fault_fail_call("X502_OutCycleLoadStart", -13);
     EXPECT_FALSE(StartRecord());
     EXPECT_FALSE(AdcBusy());
     EXPECT_FALSE(DaoBusy());
-    EXPECT_FALSE(driver::State().dacStreamEnabled) << "the user arms it again";
+    EXPECT_FALSE(driver::State().output.streamEnabled) << "the user arms it again";
     EXPECT_TRUE(driver::State().lastError.starts_with("Error ")) << driver::State().lastError;
     EXPECT_EQ(e16sim_call_count("X502_StreamsStart"), 0);
 }
 
 TEST_F(Driver, APlayingChannelIgnoresSingleWritesTheOtherTakesThem) {
-    Arm(3, 3200, 0, 0); // channel 1 "Off"
+    Arm(Waveform::Sine, 3200, Waveform::Off, 0); // channel 1 "Off"
     ASSERT_TRUE(StartRecord()) << driver::State().lastError;
     EXPECT_TRUE(DaoBusy());
     const int64_t writes = e16sim_call_count("X502_AsyncOutDac");
@@ -278,14 +281,6 @@ TEST_F(Driver, DispatchFindsMembersByRowAndRefusesWhatDoesNotFit) {
     EXPECT_EQ(argErr, 0u) << "the value does not fit an Integer";
     EXPECT_EQ(Invoke(dio_, 8, DISPATCH_PROPERTYPUT, {Number(VT_I2, 5)}), S_OK) << "DOStartEnabled";
     EXPECT_TRUE(driver::State().dio.doStartEnabled) << "a Boolean let takes any nonzero";
-}
-
-TEST(DacConversions, CodesRoundHalfToEven) {
-    driver::DriverState s;
-    s.dacUnitScale = 2.0;
-    EXPECT_EQ(output::DacVoltsToCode(s, 1.25), 2);
-    EXPECT_EQ(output::DacVoltsToCode(s, 1.75), 4);
-    EXPECT_EQ(output::DacVoltsToCode(s, -1.25), -2);
 }
 
 } // namespace

@@ -14,14 +14,9 @@
 
 #include "device/te16.h"
 #include "driver/driver_ops.h"
-#include "driver/driver_state.h"
 #include "e16sim_control.h"
-#include "engine/channels.h"
-#include "engine/input_ring.h"
-#include "engine/recording.h"
-#include "engine/single_reading.h"
+#include "engine/operations.h"
 #include "engine/sync.h"
-#include "output/dac_output.h"
 #include "test_support.h"
 #include "ui/scripted_dialogs.h"
 
@@ -29,6 +24,9 @@ namespace velmora::test {
 namespace {
 
 using namespace engine;
+using core::StartMode;
+using core::SyncDirection;
+using core::Waveform;
 
 // A private store, scripted dialogs and a reset simulator; one driver record
 // per test, torn down with no worker left.
@@ -43,8 +41,8 @@ protected:
 
     void TearDown() override {
         while (s.instanceCount > 0) driver::OnObjectDestroyed(s);
-        engine::JoinWorker(s);
-        s.device.reset();
+        s.acquisition.Join();
+        s.module.Release();
         ui::SetDialogs(nullptr);
         e16sim_reset();
     }
@@ -53,7 +51,7 @@ protected:
     void Detect(int32_t ip = 0x7F000001) {
         if (s.instanceCount == 0) driver::OnObjectCreated(s);
         dialogs_->QueueAddress(ip);
-        ASSERT_TRUE(driver::TestDevice(s)) << s.lastError;
+        ASSERT_TRUE(TestDevice(s, *dialogs_)) << s.lastError;
     }
 
     // What the library last told the module, configured or not, its state and
@@ -98,11 +96,14 @@ TEST_F(EngineTest, DetectionDescribesTheModuleRefusesOldLibrariesAndACancelKeeps
     driver::OnObjectCreated(s);
     s.lastError = "previous";
     dialogs_->QueueCancel();
-    EXPECT_FALSE(driver::TestDevice(s));
-    EXPECT_EQ(std::tuple(s.lastError, dialogs_->waitCursor.size()), std::tuple("previous", 0u));
+    EXPECT_FALSE(TestDevice(s, *dialogs_));
+    EXPECT_EQ(s.lastError, "previous") << "a cancel keeps the last error";
+    EXPECT_TRUE(dialogs_->waitCursor.empty()) << "nothing was opened";
     Detect();
-    EXPECT_EQ(std::tuple(s.basePort, s.lastError), std::tuple(2, ""));
-    EXPECT_EQ(s.infoText, "Board:\tE16, rev.A\r\nSerial N:\tSIM0001\r\nMCU:\tVer.1.0.3\r\nFPGA:\tVer.1.5");
+    EXPECT_EQ(s.module.basePort, 2);
+    EXPECT_EQ(s.lastError, "");
+    EXPECT_EQ(s.module.infoText,
+              "Board:\tE16, rev.A\r\nSerial N:\tSIM0001\r\nMCU:\tVer.1.0.3\r\nFPGA:\tVer.1.5");
     EXPECT_EQ(dialogs_->waitCursor, (std::vector<bool>{true, false}));
     driver::OnObjectDestroyed(s);
     dialogs_->selectIpTitles.clear();
@@ -113,12 +114,13 @@ TEST_F(EngineTest, DetectionDescribesTheModuleRefusesOldLibrariesAndACancelKeeps
         const bool accepted = accepts[i];
         g_version = versions[i];
         driver::OnObjectCreated(s);
-        s.device = std::make_unique<device::TE16>(ChosenLibrary());
+        s.module.device = std::make_unique<device::TE16>(ChosenLibrary());
         dialogs_->QueueAddress(0x7F008000); // low 15 bits zero: base port 1
-        const bool ok = driver::TestDevice(s);
-        EXPECT_EQ(std::tuple(ok, s.basePort, std::exchange(dialogs_->selectIpTitles, {}).size()),
-                  std::tuple(accepted, accepted ? 1 : 0, accepted ? 1u : 0u))
-            << std::hex << g_version;
+        const bool ok = TestDevice(s, *dialogs_);
+        SCOPED_TRACE(testing::Message() << "library " << std::hex << g_version);
+        EXPECT_EQ(ok, accepted) << "detected";
+        EXPECT_EQ(s.module.basePort, accepted ? 1 : 0) << "base port";
+        EXPECT_EQ(std::exchange(dialogs_->selectIpTitles, {}).size(), accepted ? 1u : 0u) << "address asked";
         EXPECT_EQ(s.lastError, accepted ? "" : "Please reinstall E16 driver (X502API v1.1.30 is required)!");
         driver::OnObjectDestroyed(s);
     }
@@ -127,19 +129,19 @@ TEST_F(EngineTest, DetectionDescribesTheModuleRefusesOldLibrariesAndACancelKeeps
 TEST_F(EngineTest, ChannelTableAndRateProgramming) {
     driver::OnObjectCreated(s); // no module yet: the rate is only computed
     SetInputChannels(s, std::vector<int16_t>(8, 0));
-    driver::SetRate(s, 100000.0f);
-    EXPECT_EQ(std::pair(driver::GetRate(s), e16sim_call_count("X502_SetAdcFreq")),
-              std::pair(62500.0f, int64_t{0}));
+    SetRate(s, 100000.0f);
+    EXPECT_EQ(GetRate(s), 62500.0f) << "500 kS/s shared by 8 channels";
+    EXPECT_EQ(e16sim_call_count("X502_SetAdcFreq"), 0) << "no module: only computed";
     Detect();
-    s.channelTable[5] = {37, 1};
-    s.channelTable[6] = {-1, 1};
+    s.input.channelTable[5] = {37, 1};
+    s.input.channelTable[6] = {-1, 1};
     const std::pair<int16_t, const char*> names[] = {
         {3, "XY4"}, {20, "Calibration 0"}, {5, "X6"}, {6, "Y16"}, {32, ""}, {-1, ""}};
-    for (const auto& [index, name] : names) EXPECT_EQ(GetChannelName(s, index), name) << index;
-    EXPECT_EQ(s.channelTable[5].source, 5); // folded and kept
-    s.channelTable[7] = {20, 0};            // own zero, programmed on input 4
-    s.channelTable[9] = {25, 1};            // Y10 against ground
-    driver::SetChannelRange(s, 9, 2);
+    for (const auto& [index, name] : names) EXPECT_EQ(s.input.ChannelName(index), name) << index;
+    EXPECT_EQ(s.input.channelTable[5].source, 5); // folded and kept
+    s.input.channelTable[7] = {20, 0};            // own zero, programmed on input 4
+    s.input.channelTable[9] = {25, 1};            // Y10 against ground
+    SetChannelRange(s, 9, 2);
     SetInputChannels(s, {7, 9, 3});
     const e16sim_config c = Pending();
     std::vector<std::tuple<uint32_t, uint32_t, uint32_t>> got;
@@ -152,34 +154,37 @@ TEST_F(EngineTest, ChannelTableAndRateProgramming) {
         {8, 100000.0f, 96, 1}, {1, 1.0f, 1048576, 8}, {1, 7000.0f, 6857, 1}};
     for (const auto& [channels, asked, divider, decimation] : cases) {
         SetInputChannels(s, std::vector<int16_t>(channels, 0));
-        driver::SetRate(s, asked);
-        const float achieved = driver::GetRate(s);
-        EXPECT_EQ(std::tuple(s.adcDivider, s.decimation, achieved),
-                  std::tuple(divider, decimation, static_cast<float>(Pending().frame_freq / decimation)));
-        EXPECT_NEAR(Pending().adc_freq, 48e6 / divider, 1e-6) << asked;
+        SetRate(s, asked);
+        const float achieved = GetRate(s);
+        SCOPED_TRACE(testing::Message() << channels << " channels at " << asked);
+        EXPECT_EQ(s.input.adcDivider, divider) << "divider";
+        EXPECT_EQ(s.input.decimation, decimation) << "decimation";
+        EXPECT_EQ(achieved, static_cast<float>(Pending().frame_freq / decimation)) << "achieved rate";
+        EXPECT_NEAR(Pending().adc_freq, 48e6 / divider, 1e-6) << "the module's frequency";
     }
 }
 
 TEST_F(EngineTest, StartSynchronizationCodes) {
     Detect();
-    ASSERT_TRUE(s.device->SetDigInPullup(0xFF));
-    s.channelTable[6] = {20, 0}; // upper half, differential: watched against ground
+    ASSERT_TRUE(s.Device()->SetDigInPullup(0xFF));
+    s.input.channelTable[6] = {20, 0}; // upper half, differential: watched against ground
     // Mode, direction, logical channel, range, level; the module's mode and what it watches.
     using Watch = std::tuple<uint32_t, uint32_t, uint32_t, double>;
-    const std::tuple<int16_t, int16_t, int16_t, int16_t, int16_t, uint32_t, Watch> cases[] = {
-        {2, 0, 0, 0, 0, 3u, {}}, // the falling edge on TRIG, with the pull-ups off
-        {5, 3, 4, 1, 6400, 11u, {4, 1, 1, 0.5}},
-        {5, 3, 6, 0, -32000, 11u, {20, 0, 0, -10.0}},
-        {7, 0, 0, 0, 0, 0u, {}}}; // no such mode: immediate start
-    for (const auto& [mode, direction, channel, range, level, code, watch] : cases) {
-        std::tie(s.syncStartMode, s.syncAdDirection, s.syncAdChannel, s.syncAdRange, s.syncAdLevel) =
-            std::tuple(mode, direction, channel, range, level);
-        ProgramSync(s);
+    const auto falling = SyncDirection::FallingThrough;
+    const std::tuple<core::StartSync, uint32_t, Watch> cases[] = {
+        {{StartMode::Syn1Fall}, 3u, {}}, // the falling edge on TRIG, with the pull-ups off
+        {{StartMode::AnalogLevel, falling, 4, 1, 6400}, 11u, {4, 1, 1, 0.5}},
+        {{StartMode::AnalogLevel, falling, 6, 0, -32000}, 11u, {20, 0, 0, -10.0}},
+        {{static_cast<StartMode>(7)}, 0u, {}}}; // no such mode: immediate start
+    for (const auto& [sync, code, watch] : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << static_cast<int>(sync.mode));
+        ProgramSync(sync, s.input.channelTable, *s.Device());
         const e16sim_config c = Pending();
-        EXPECT_EQ(c.sync_start_mode, code) << mode;
-        EXPECT_EQ(mode == 5 ? Watch(c.watch_phy, c.watch_mode, c.watch_range, c.watch_level) : Watch{},
-                  watch);
-        EXPECT_EQ(Digital().second, 0u);
+        EXPECT_EQ(c.sync_start_mode, code) << "the module's start mode";
+        const bool analog = sync.mode == StartMode::AnalogLevel;
+        EXPECT_EQ(analog ? Watch(c.watch_phy, c.watch_mode, c.watch_range, c.watch_level) : Watch{}, watch)
+            << "watched input, mode, range and level";
+        EXPECT_EQ(Digital().second, 0u) << "pull-ups";
     }
 }
 
@@ -200,12 +205,12 @@ TEST_F(EngineTest, SingleReadingKeepsItsSetupUntilSomethingChangesAndClipsItsCod
     auto [setups, frames] = counts();
     EXPECT_EQ(read(), std::tuple(3200, setups + 1, frames + 1));
     EXPECT_EQ(read(), std::tuple(3200, setups + 1, frames + 2)); // within a second: no new setup
-    driver::SetChannelRange(s, 3, 1);
+    SetChannelRange(s, 3, 1);
     EXPECT_EQ(read(), std::tuple(12800, setups + 2, frames + 3));
-    ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
+    ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
     std::tie(setups, frames) = counts();
     EXPECT_EQ(read(), std::tuple(0, setups, frames)); // the recording owns the module
-    driver::StopRecordNow(s);
+    StopRecording(s);
     EXPECT_EQ(read(), std::tuple(12800, setups + 1, frames + 1)); // the recording replaced the setup
 }
 
@@ -225,53 +230,62 @@ template <typename Done> bool WaitFor(Done done) {
 TEST_F(EngineTest, BlockSizeTimeoutScalesDecimationAndSizeRequest) {
     Detect();
     SetInputChannels(s, {0, 1});
-    driver::SetChannelRange(s, 1, 2);
-    driver::SetRate(s, 1000.0f);
-    ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
+    SetChannelRange(s, 1, 2);
+    SetRate(s, 1000.0f);
+    ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
     // 64: the first power of two lasting 40 ms.
-    EXPECT_EQ(std::tuple(s.blockKadrs, ReceiveTimeout(s), ModuleState().in_step), std::tuple(64, 5128, 128u));
-    ASSERT_EQ(s.scaleTable.size(), 128u);
-    for (std::size_t k = 0; k < 64; ++k)
-        ASSERT_EQ(std::pair(s.scaleTable[2 * k], s.scaleTable[2 * k + 1]), std::pair(3200.0, 51200.0)) << k;
-    driver::StopRecordNow(s);
+    const BlockTables& blocks = s.acquisition.blocks;
+    EXPECT_EQ(blocks.blockKadrs, 64) << "the first power of two lasting 40 ms";
+    EXPECT_EQ(ReceiveTimeout(blocks.blockKadrs, s.input.rate), 5128);
+    EXPECT_EQ(ModuleState().in_step, 128u) << "a block of words";
+    ASSERT_EQ(blocks.scales.size(), 128u);
+    for (std::size_t k = 0; k < 64; ++k) {
+        ASSERT_EQ(blocks.scales[2 * k], 3200.0) << "kadr " << k << ", range 0";
+        ASSERT_EQ(blocks.scales[2 * k + 1], 51200.0) << "kadr " << k << ", range 2";
+    }
+    StopRecording(s);
 
-    s.channelTable[0] = {kRampInput, 1};
+    s.input.channelTable[0] = {kRampInput, 1};
     SetInputChannels(s, {0});
-    driver::SetRate(s, 1.0f);
-    ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
-    EXPECT_EQ(std::pair(s.decimation, s.blockKadrs), std::pair(8, 8));
-    ASSERT_TRUE(WaitFor([&] { return CountUnreadKadrs(s) > 0; }));
-    const InputTable t = TakeInputData(s); // the first block of eight frames gives one kadr
-    EXPECT_EQ(std::pair(t.kadrs, t.values[1]), std::pair(1, RampCode(0)));
-    const int32_t running = s.allocKadrs; // a new size waits for the next start
-    driver::SetInputSizeRequested(s, 4096);
-    EXPECT_EQ(s.inputSizeKadrs, running);
-    driver::StopRecordNow(s);
-    ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
-    EXPECT_EQ(std::pair(s.inputSizeKadrs, s.allocKadrs), std::pair(4096, 4096));
-    driver::StopRecordNow(s);
+    SetRate(s, 1.0f);
+    ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
+    EXPECT_EQ(s.input.decimation, 8);
+    EXPECT_EQ(s.acquisition.blocks.blockKadrs, 8) << "a block of the decimation's frames";
+    ASSERT_TRUE(WaitFor([&] { return s.ring.CountUnread() > 0; }));
+    const InputTable t = s.ring.Take(s.input.inputChannels);
+    EXPECT_EQ(t.kadrs, 1) << "the first block of eight frames gives one kadr";
+    EXPECT_EQ(t.values[1], RampCode(0)) << "its first frame";
+    const int32_t running = s.ring.Capacity(); // a new size waits for the next start
+    SetInputSizeRequested(s, 4096);
+    EXPECT_EQ(s.ring.SizeKadrs(), running);
+    StopRecording(s);
+    ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
+    EXPECT_EQ(s.ring.SizeKadrs(), 4096);
+    EXPECT_EQ(s.ring.Capacity(), 4096);
+    StopRecording(s);
 }
 
 TEST_F(EngineTest, WorkerWaitsForRoomInARingThatIsNoMultipleOfTheBlock) {
     Detect();
-    s.channelTable[0] = {kRampInput, 1};
+    s.input.channelTable[0] = {kRampInput, 1};
     SetInputChannels(s, {0, 1});
-    driver::SetInputSizeRequested(s, 1100);
-    driver::SetRate(s, 5000.0f);
-    ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
-    ASSERT_EQ(std::pair(s.inputSizeKadrs, s.blockKadrs), std::pair(550, 256)); // the third block waits
-    ASSERT_TRUE(WaitFor([&] { return s.inputCountKadrs.load() == 512; }));
+    SetInputSizeRequested(s, 1100);
+    SetRate(s, 5000.0f);
+    ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
+    ASSERT_EQ(s.ring.SizeKadrs(), 550);
+    ASSERT_EQ(s.acquisition.blocks.blockKadrs, 256); // the third block waits
+    ASSERT_TRUE(WaitFor([&] { return s.ring.CountUnread() == 512; }));
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    EXPECT_EQ(s.inputCountKadrs.load(), 512);
+    EXPECT_EQ(s.ring.CountUnread(), 512) << "no block overwrites unread kadrs";
     int64_t kadrs = 0, faults = 0;
     auto drain = [&] {
-        const InputTable t = TakeInputData(s);
+        const InputTable t = s.ring.Take(s.input.inputChannels);
         for (int32_t k = 1; k <= t.kadrs; ++k)
             faults += t.values[static_cast<std::size_t>(k) * 2] != RampCode(kadrs++);
         return kadrs >= 2000 || faults > 0;
     };
     WaitFor(drain);
-    driver::StopRecordNow(s);
+    StopRecording(s);
     drain(); // what the worker wrote last stays readable after the stop
     EXPECT_GE(kadrs, 2000);
     EXPECT_EQ(faults, 0);
@@ -279,42 +293,48 @@ TEST_F(EngineTest, WorkerWaitsForRoomInARingThatIsNoMultipleOfTheBlock) {
 
 TEST_F(EngineTest, ArmedGeneratorLoadsItsCycleOrEndsTheStartAndNoWorkerOutlivesAStop) {
     Detect();
-    s.dacChannels[0].waveform = 3; // Sine on the first output only
-    s.dacChannels[0].amplitude = 3200;
-    output::ApplyDacSettings(s);
-    ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
+    s.output.generator.waves[0].waveform = Waveform::Sine; // on the first output only
+    s.output.generator.waves[0].amplitude = 3200;
+    s.output.ApplySettings(s.Device());
+    ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
     EXPECT_EQ(e16sim_get_out_cycle(E16SIM_MODULE_DAC, E16SIM_OUT_DAC1, nullptr, 0), 10000);
     EXPECT_EQ(ModuleState().enabled_streams & (X502_STREAM_DAC1 | X502_STREAM_DAC2), X502_STREAM_DAC1);
-    driver::StopRecordNow(s);
-    EXPECT_EQ(std::pair(s.dacChannels[0].running, s.dacStreamEnabled), std::pair(false, true)); // armed again
+    StopRecording(s);
+    EXPECT_FALSE(s.output.channels[0].running);
+    EXPECT_TRUE(s.output.streamEnabled) << "armed again for the next start";
 
     s.dio.doStartEnabled = s.dio.doStopEnabled = true;
     s.dio.doStartValue = 0x55;
     s.dio.doStopValue = 0x3C;
     e16sim_fault_fail_call("X502_OutCycleLoadStart", X502_ERR_INTERNAL);
     const int64_t streamStarts = e16sim_call_count("X502_StreamsStart");
-    EXPECT_FALSE(driver::StartRecordChecked(s));
+    EXPECT_FALSE(StartRecordChecked(s));
     EXPECT_EQ(s.lastError,
               "Error " + std::to_string(X502_ERR_INTERNAL) + ": " + X502_GetErrorString(X502_ERR_INTERNAL));
     // Disarmed (the user arms it again), and the stop word, never the start word.
-    EXPECT_EQ(std::tuple(s.busy.load(), s.dacStreamEnabled, s.dacChannels[0].running, Digital().first),
-              std::tuple(false, false, false, 0x3Cu));
+    EXPECT_FALSE(s.acquisition.Busy());
+    EXPECT_FALSE(s.output.streamEnabled) << "disarmed";
+    EXPECT_FALSE(s.output.channels[0].running);
+    EXPECT_EQ(Digital().first, 0x3Cu) << "the stop word";
     EXPECT_EQ(e16sim_call_count("X502_StreamsStart"), streamStarts);
     e16sim_fault_clear_all();
     s.dio.doStopEnabled = false;
     s.dio.doStartEnabled = true;
     s.dio.doStartValue = 0xF0;
-    driver::SetRate(s, 50000.0f);
+    SetRate(s, 50000.0f);
     for (int cycle = 0; cycle < 20; ++cycle) {
-        ASSERT_TRUE(driver::StartRecordChecked(s)) << "cycle " << cycle << ": " << s.lastError;
+        ASSERT_TRUE(StartRecordChecked(s)) << "cycle " << cycle << ": " << s.lastError;
         if (cycle % 5 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(30));
-        driver::StopRecordNow(s);
-        ASSERT_EQ(std::pair(bool(s.thread), s.threadRunning.load()), std::pair(false, false)) << cycle;
+        StopRecording(s);
+        ASSERT_FALSE(s.acquisition.HasWorker()) << "cycle " << cycle;
+        ASSERT_FALSE(s.acquisition.WorkerRunning()) << "cycle " << cycle;
     }
     EXPECT_EQ(Digital().first, 0xF0u);
-    ASSERT_TRUE(driver::StartRecordChecked(s)) << s.lastError;
+    ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
     driver::OnObjectDestroyed(s);
-    EXPECT_EQ(std::tuple(s.busy.load(), bool(s.thread), ModuleState().open), std::tuple(false, false, 0));
+    EXPECT_FALSE(s.acquisition.Busy());
+    EXPECT_FALSE(s.acquisition.HasWorker()) << "the last object joins the worker";
+    EXPECT_EQ(ModuleState().open, 0) << "and closes the module";
 }
 
 } // namespace

@@ -1,14 +1,14 @@
-// The input ring without a module: sizes, positions, both ways out, each
-// read across the end and within a capacity.
+// The input ring on its own: sizes, positions, both ways out, each read
+// across the end and within a capacity, and a reader racing the writer.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <numeric>
+#include <string>
+#include <thread>
 #include <tuple>
-#include <utility>
 #include <vector>
 
-#include "driver/driver_state.h"
 #include "engine/input_ring.h"
 
 namespace velmora::engine {
@@ -16,93 +16,148 @@ namespace {
 
 using Numbers = std::vector<int32_t>;
 
-// A ring of `kadrs` kadrs of `n` channels (10, 11, ...), freshly allocated.
-void MakeRing(DriverState& s, int16_t n, int32_t kadrs) {
-    s.inputCountChannels = n;
-    s.inputChannels.resize(static_cast<std::size_t>(n));
-    std::iota(s.inputChannels.begin(), s.inputChannels.end(), int16_t{10});
-    s.inputSizeKadrs = kadrs;
-    ASSERT_TRUE(AllocateInput(s));
+// The selection 10, 11, ... of n channels.
+std::vector<int16_t> Selection(int16_t n) {
+    std::vector<int16_t> channels(static_cast<std::size_t>(n));
+    std::iota(channels.begin(), channels.end(), int16_t{10});
+    return channels;
 }
 
-// Writes kadrs numbered first, first + 1, ...: sample i of kadr k is k * 10 + i.
-int32_t Write(DriverState& s, int32_t first, int32_t kadrs, int32_t next) {
-    std::vector<int16_t> codes;
-    for (int32_t k = first; k < first + kadrs; ++k)
-        for (int16_t i = 0; i < s.inputCountChannels; ++i) codes.push_back(static_cast<int16_t>(k * 10 + i));
-    return WriteKadrs(s, codes.data(), kadrs, next);
-}
+// A ring of `kadrs` kadrs of `n` channels, freshly allocated.
+class Ring {
+public:
+    Ring(int16_t n, int32_t kadrs) : n_(n) {
+        std::string error;
+        EXPECT_TRUE(ring.Allocate(n, kadrs, error)) << error;
+    }
 
-// The numbers of the kadrs in `samples`; -1 for a kadr that is not whole.
-Numbers KadrNumbers(const int16_t* samples, int32_t kadrs, int32_t n) {
-    Numbers numbers;
-    for (const int16_t* kadr = samples; kadr < samples + kadrs * n; kadr += n)
-        numbers.push_back(kadr[n - 1] - kadr[0] == n - 1 ? kadr[0] / 10 : -1);
-    return numbers;
-}
+    // Writes kadrs numbered first, first + 1, ...: sample i of kadr k is k * 10 + i.
+    int32_t Write(int32_t first, int32_t kadrs, int32_t next) {
+        std::vector<int16_t> codes;
+        for (int32_t k = first; k < first + kadrs; ++k)
+            for (int16_t i = 0; i < n_; ++i) codes.push_back(static_cast<int16_t>(k * 10 + i));
+        return ring.Write(codes.data(), kadrs, next);
+    }
 
-Numbers TakeAll(DriverState& s) {
-    const InputTable t = TakeInputData(s);
-    return KadrNumbers(t.values.data() + t.channels, t.kadrs, t.channels);
-}
+    Numbers TakeAll() {
+        const InputTable t = ring.Take(Selection(n_));
+        return KadrNumbers(t.values.data() + t.channels, t.kadrs, t.channels);
+    }
 
-TEST(Ring, SizeFollowsRequestAndChannelsAndPositionsCountTheUnreadKadrs) {
+    // The numbers of the kadrs in `samples`; -1 for a kadr that is not whole.
+    static Numbers KadrNumbers(const int16_t* samples, int32_t kadrs, int32_t n) {
+        Numbers numbers;
+        for (const int16_t* kadr = samples; kadr < samples + kadrs * n; kadr += n)
+            numbers.push_back(kadr[n - 1] - kadr[0] == n - 1 ? kadr[0] / 10 : -1);
+        return numbers;
+    }
+
+    InputRing ring;
+
+private:
+    int16_t n_;
+};
+
+TEST(Ring, SizeFollowsTheRequestAndTheChannels) {
+    // Request in samples, channels, kadrs.
     const std::tuple<int32_t, int16_t, int32_t> sizes[] = {
         {100, 1, 32768},      {1023, 1, 32768},     {1024, 1, 1024}, {1048576, 3, 524288},
         {1048576, 8, 131072}, {1048576, 32, 32768}, {1027, 2, 514},  {INT32_MAX, 3, 715827882}};
     for (const auto& [request, channels, kadrs] : sizes) {
-        DriverState s;
-        s.inputSizeRequested = request;
-        s.inputCountChannels = channels;
-        EXPECT_EQ(ComputeInputSize(s), kadrs) << request << " samples, " << channels << " channels";
-        EXPECT_EQ(s.inputSizeData, kadrs * channels);
-    }
-    DriverState s;
-    MakeRing(s, 2, 10);
-    const InputTable fresh = TakeInputData(s); // as right after a start: the header column only
-    EXPECT_EQ(std::pair(fresh.kadrs, fresh.values), std::pair(0, std::vector<int16_t>{10, 11}));
-    const std::tuple<int32_t, int32_t, bool, int32_t> cases[] = {
-        {4, 4, false, 1}, {4, 9, false, 6}, {9, 3, false, 5}, {9, 3, true, 0}};
-    for (const auto& [read, write, drained, unread] : cases) {
-        s.readKadr = read;
-        s.writeKadr = write;
-        s.drained = drained;
-        EXPECT_EQ(CountUnreadKadrs(s), unread) << read << ".." << write;
-        EXPECT_EQ(s.inputCountKadrs.load(), unread);
+        SCOPED_TRACE(std::to_string(request) + " samples, " + std::to_string(channels) + " channels");
+        InputRing ring;
+        ring.requested = request;
+        EXPECT_EQ(ring.ComputeSize(channels), kadrs) << "kadrs";
+        EXPECT_EQ(ring.SizeData(), kadrs * channels) << "samples";
     }
 }
 
-TEST(Ring, BothWaysOutReadAcrossTheEndAndDrainedTellsFullFromEmpty) {
-    DriverState s;
-    MakeRing(s, 3, 8);
-    int32_t next = Write(s, 0, 6, 1);
-    EXPECT_EQ(TakeAll(s).size(), 6u);
-    next = Write(s, 6, 4, next); // ring kadrs 7, 8, then 1, 2
-    EXPECT_EQ(TakeAll(s), (Numbers{6, 7, 8, 9}));
-    EXPECT_EQ(Write(s, 10, 8, next), 3); // ring kadrs 3..8, 1, 2: full
-    EXPECT_EQ(std::tuple(s.readKadr.load(), s.writeKadr.load(), CountUnreadKadrs(s)), std::tuple(3, 2, 8));
-    EXPECT_EQ(TakeAll(s), (Numbers{10, 11, 12, 13, 14, 15, 16, 17}));
-    // The same positions, now empty.
-    EXPECT_EQ(std::pair(s.readKadr.load(), CountUnreadKadrs(s)), std::pair(3, 0));
-    EXPECT_EQ(TakeAll(s), Numbers{});
-    // GetData on a ring of six kadrs of four: whole kadrs within its capacity, tail first.
-    DriverState t;
-    MakeRing(t, 4, 6);
-    next = Write(t, 0, 5, 1);
+TEST(Ring, AFreshRingGivesTheHeaderOnlyAndAWrongWidthGivesNothing) {
+    Ring r(2, 10);
+    const InputTable fresh = r.ring.Take(Selection(2));
+    EXPECT_EQ(fresh.kadrs, 0);
+    EXPECT_EQ(fresh.values, (std::vector<int16_t>{10, 11})) << "the channel list heads the table";
+    r.Write(0, 3, 1);
+    const InputTable wider = r.ring.Take(Selection(3));
+    EXPECT_EQ(wider.kadrs, 0) << "kadrs of two channels are not read as three";
+    EXPECT_EQ(r.ring.CountUnread(), 3) << "and stay for a reader of the right width";
+}
+
+TEST(Ring, TakeReadsAcrossTheEndAndDrainedTellsFullFromEmpty) {
+    Ring r(3, 8);
+    int32_t next = r.Write(0, 6, 1);
+    EXPECT_EQ(r.ring.CountUnread(), 6);
+    EXPECT_EQ(r.TakeAll().size(), 6u);
+    next = r.Write(6, 4, next); // ring kadrs 7, 8, then 1, 2
+    EXPECT_EQ(r.ring.CountUnread(), 4) << "unread across the end";
+    EXPECT_EQ(r.TakeAll(), (Numbers{6, 7, 8, 9}));
+    EXPECT_EQ(r.Write(10, 8, next), 3) << "ring kadrs 3..8, 1, 2: the write position comes round";
+    EXPECT_EQ(r.ring.CountUnread(), 8) << "read == write after a write: full";
+    EXPECT_EQ(r.TakeAll(), (Numbers{10, 11, 12, 13, 14, 15, 16, 17}));
+    EXPECT_EQ(r.ring.CountUnread(), 0) << "read == write after reading all: empty";
+    EXPECT_EQ(r.TakeAll(), Numbers{});
+    r.Write(18, 1, 3);
+    EXPECT_EQ(r.ring.CountUnread(), 1) << "one kadr: read == write again, not drained";
+    r.ring.DropUnread();
+    EXPECT_EQ(r.ring.CountUnread(), 0) << "dropped";
+}
+
+TEST(Ring, CopyTakesWholeKadrsWithinTheCapacityTailFirst) {
+    Ring r(4, 6);
+    int32_t next = r.Write(0, 5, 1);
     std::vector<int16_t> buffer(20, -1);
-    auto copy = [&](int32_t capacity) { // kadrs written, samples written, samples left, kadr numbers
-        int32_t count = capacity, rest = 0;
-        const int32_t kadrs = CopyInputData(t, buffer.data(), count, rest);
-        return std::tuple(kadrs, count, rest, KadrNumbers(buffer.data(), kadrs, 4));
+    int32_t count = 0, rest = 0;
+    auto copy = [&](int32_t capacity) { // the kadr numbers copied
+        count = capacity;
+        const int32_t kadrs = r.ring.Copy(buffer.data(), count, rest);
+        return Ring::KadrNumbers(buffer.data(), kadrs, 4);
     };
-    EXPECT_EQ(copy(10), std::tuple(2, 8, 12, Numbers{0, 1}));
-    EXPECT_EQ(buffer[8], -1);    // nothing past the whole kadrs
-    copy(8);                     // kadrs 2, 3
-    next = Write(t, 5, 4, next); // ring kadrs 6, 1, 2, 3
-    // Three of five: the tail, then two from ring kadr 1.
-    EXPECT_EQ(copy(12), std::tuple(3, 12, 8, Numbers{4, 5, 6}));
-    EXPECT_EQ(copy(20), std::tuple(2, 8, 0, Numbers{7, 8}));
-    EXPECT_TRUE(t.drained.load());
+    EXPECT_EQ(copy(10), (Numbers{0, 1}));
+    EXPECT_EQ(count, 8) << "samples written: whole kadrs only";
+    EXPECT_EQ(rest, 12) << "samples still unread";
+    EXPECT_EQ(buffer[8], -1) << "nothing past the whole kadrs";
+    copy(8);                    // kadrs 2, 3
+    next = r.Write(5, 4, next); // ring kadrs 6, 1, 2, 3
+    EXPECT_EQ(copy(12), (Numbers{4, 5, 6})) << "the tail, then two from ring kadr 1";
+    EXPECT_EQ(rest, 8);
+    EXPECT_EQ(copy(20), (Numbers{7, 8}));
+    EXPECT_EQ(rest, 0);
+    EXPECT_EQ(r.ring.CountUnread(), 0);
+    count = 20;
+    EXPECT_EQ(r.ring.Copy(nullptr, count, rest), 0) << "no buffer";
+    EXPECT_EQ(count, 0);
+}
+
+// The worker's side on a thread of its own, the host reading while it
+// writes: every kadr arrives once, whole and in order, and the unread count
+// the host sees never exceeds the ring.
+TEST(Ring, AReaderRacingTheWriterSeesEveryKadrOnceAndInOrder) {
+    constexpr int32_t kKadrs = 5000;
+    Ring r(2, 64);
+    std::thread writer([&] {
+        int32_t next = 1;
+        for (int32_t k = 0; k < kKadrs;) {
+            const int32_t block = std::min(7, kKadrs - k);
+            while (r.ring.Capacity() - r.ring.CountUnread() < block) std::this_thread::yield();
+            next = r.Write(k, block, next);
+            k += block;
+        }
+    });
+    Numbers seen;
+    int32_t overfull = 0;
+    std::vector<int16_t> buffer(2 * 13);
+    while (seen.size() < static_cast<std::size_t>(kKadrs)) {
+        overfull += r.ring.CountUnread() > 64;
+        int32_t count = static_cast<int32_t>(buffer.size()), rest = 0;
+        const int32_t kadrs = r.ring.Copy(buffer.data(), count, rest);
+        for (int32_t n : Ring::KadrNumbers(buffer.data(), kadrs, 2)) seen.push_back(n);
+    }
+    writer.join();
+    Numbers expected(kKadrs);
+    std::iota(expected.begin(), expected.end(), 0);
+    for (int32_t& n : expected) n = static_cast<int16_t>(n * 10) / 10; // as the 16-bit samples carry them
+    EXPECT_EQ(overfull, 0);
+    EXPECT_EQ(seen, expected);
 }
 
 } // namespace

@@ -14,34 +14,28 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/driver_state.h"
+#include "output/analog_output.h"
 #include "output/dsp.h"
 
 namespace velmora::output {
 namespace {
 
-using driver::DriverState;
+using core::Waveform;
 
 constexpr double kPi = std::numbers::pi;
-constexpr double kCodesPerVolt = 3200.0;
-enum : int16_t { kOff = 0, kDc = 1, kNoise = 2, kSine = 3, kPulse = 4, kRamp = 5, kTriangle = 6 };
+constexpr double kCodesPerVolt = 3200.0; // 32000 codes over the 10 V range
 
-std::unique_ptr<DriverState> Generator(double freq = 100.0) {
-    auto s = std::make_unique<DriverState>();
-    s->dacVoltMax = 10.0;
-    s->dacVoltMin = -10.0;
-    s->dacUnitScale = kCodesPerVolt;
-    s->dacOutRateMax = 500000.0;
-    s->dacSignalFreqMin = 0.5;
-    s->dacSignalFreqMax = 100000.0;
-    s->dacSignalFreq = freq;
-    s->dacBufferWords = 10000;
+// The outputs of a module with a DAC, at `freq`.
+std::unique_ptr<AnalogOutput> Generator(double freq = 100.0) {
+    auto s = std::make_unique<AnalogOutput>();
+    s->Describe();
+    s->generator.signalFreq = freq;
     return s;
 }
 
 // Channel ch plays kind with amplitude and baseline in volts.
-void Play(DriverState& s, int ch, int16_t kind, double a, double b = 0.0, double phase = 0.0) {
-    auto& c = s.dacChannels[ch];
+void Play(AnalogOutput& s, int ch, Waveform kind, double a, double b = 0.0, double phase = 0.0) {
+    auto& c = s.generator.waves[static_cast<std::size_t>(ch)];
     c.waveform = kind;
     c.amplitude = static_cast<int32_t>(a * kCodesPerVolt);
     c.baseline = static_cast<int32_t>(b * kCodesPerVolt);
@@ -57,11 +51,13 @@ TEST(Waveforms, SizesTheBufferAndChoosesTheRate) {
     for (const auto& [asked, kept, channels, length, periods, rate] : cases) {
         SCOPED_TRACE(asked);
         auto s = Generator(asked);
-        for (int ch = 0; ch < channels; ++ch) Play(*s, ch, kPulse, 1.0);
+        for (int ch = 0; ch < channels; ++ch) Play(*s, ch, Waveform::Pulse, 1.0);
         ASSERT_TRUE(GenerateWaveforms(*s));
-        EXPECT_EQ(std::tuple(s->dacActiveCount, s->dacBufferLength, s->dacOutRate, s->dacSignalFreq),
-                  std::tuple(channels, length, rate, kept));
-        const auto& x = s->dacChannels[0].samples;
+        EXPECT_EQ(s->activeCount, channels) << "channels playing";
+        EXPECT_EQ(s->bufferLength, length) << "samples per channel";
+        EXPECT_EQ(s->outRate, rate) << "output rate";
+        EXPECT_EQ(s->generator.signalFreq, kept) << "signal frequency";
+        const auto& x = s->channels[0].samples;
         ASSERT_EQ(x.size(), static_cast<std::size_t>(length));
         int falls = 0; // one fall from +A to -A per period
         for (std::size_t i = 1; i < x.size(); ++i) falls += x[i - 1] > 0.0 && x[i] < 0.0;
@@ -72,42 +68,43 @@ TEST(Waveforms, SizesTheBufferAndChoosesTheRate) {
 TEST(Waveforms, ValuesOfEachKindAtKnownPoints) {
     // One channel at 100 Hz: 5000 samples per period.
     struct Case {
-        int16_t kind;
+        Waveform kind;
         double a, b, phase;
         std::vector<std::pair<std::size_t, double>> points;
     };
     const Case cases[] = {
-        {kSine, 1, 0, 0, {{0, 0}, {1250, 1}, {3750, -1}, {5000, 0}}},
-        {kSine, 1.5, 2, 0.25, {{0, 3.5}, {1250, 2}}},
-        {kSine, -1.5, 2, 0, {{0, 2}, {1250, 0.5}, {3750, 3.5}}},
-        {kSine, 8, 5, 0, {{1250, 10}, {3750, -3}}}, // clipped at the top
-        {kDc, 3, 2, 0, {{0, 3}, {9999, 3}}},
-        {kDc, -12, 0, 0, {{0, -10}}},
-        {kPulse, -2, 1, 0, {{0, -1}, {2499, -1}, {2500, 3}, {4999, 3}, {5000, -1}, {9999, 3}}},
-        {kRamp,
+        {Waveform::Sine, 1, 0, 0, {{0, 0}, {1250, 1}, {3750, -1}, {5000, 0}}},
+        {Waveform::Sine, 1.5, 2, 0.25, {{0, 3.5}, {1250, 2}}},
+        {Waveform::Sine, -1.5, 2, 0, {{0, 2}, {1250, 0.5}, {3750, 3.5}}},
+        {Waveform::Sine, 8, 5, 0, {{1250, 10}, {3750, -3}}}, // clipped at the top
+        {Waveform::Dc, 3, 2, 0, {{0, 3}, {9999, 3}}},
+        {Waveform::Dc, -12, 0, 0, {{0, -10}}},
+        {Waveform::Pulse, -2, 1, 0, {{0, -1}, {2499, -1}, {2500, 3}, {4999, 3}, {5000, -1}, {9999, 3}}},
+        {Waveform::Ramp,
          2,
          1,
          0,
          {{0, 1}, {1250, 2}, {2499, 1 + 2 * 2499 / 2500.0}, {2501, -1 + 2 / 2500.0}, {3750, 0}}},
-        {kRamp, -2, 1, 0, {{0, 3}, {1250, 2}, {2500, 1}, {3750, 0}, {4999, -1 + 4 / 5000.0}}},
-        {kTriangle, 2, 1, 0, {{0, -1}, {1250, 1}, {2500, 3}, {3750, 1}}},
-        {kTriangle, -2, 1, 0, {{0, 3}, {1250, 1}, {2500, -1}, {3750, 1}}}};
+        {Waveform::Ramp, -2, 1, 0, {{0, 3}, {1250, 2}, {2500, 1}, {3750, 0}, {4999, -1 + 4 / 5000.0}}},
+        {Waveform::Triangle, 2, 1, 0, {{0, -1}, {1250, 1}, {2500, 3}, {3750, 1}}},
+        {Waveform::Triangle, -2, 1, 0, {{0, 3}, {1250, 1}, {2500, -1}, {3750, 1}}}};
     for (const Case& c : cases) {
         auto s = Generator();
         Play(*s, 0, c.kind, c.a, c.b, c.phase);
         ASSERT_TRUE(GenerateWaveforms(*s));
         for (const auto& [i, v] : c.points)
-            EXPECT_NEAR(s->dacChannels[0].samples.at(i), v, 1e-9) << c.kind << " A " << c.a << " at " << i;
+            EXPECT_NEAR(s->channels[0].samples.at(i), v, 1e-9)
+                << static_cast<int>(c.kind) << " A " << c.a << " at " << i;
     }
 }
 
 TEST(Waveforms, NoiseStaysInItsBandAndIsNewEachBuild) {
     auto s = Generator();
-    Play(*s, 0, kNoise, 1.0, 2.0);
+    Play(*s, 0, Waveform::Noise, 1.0, 2.0);
     ASSERT_TRUE(GenerateWaveforms(*s));
-    const std::vector<double> first = s->dacChannels[0].samples;
+    const std::vector<double> first = s->channels[0].samples;
     ASSERT_TRUE(GenerateWaveforms(*s));
-    EXPECT_NE(first, s->dacChannels[0].samples);
+    EXPECT_NE(first, s->channels[0].samples);
     const auto [lo, hi] = std::minmax_element(first.begin(), first.end());
     EXPECT_GE(*lo, 1.0);
     EXPECT_LE(*hi, 3.0);
@@ -117,14 +114,15 @@ TEST(Waveforms, NoiseStaysInItsBandAndIsNewEachBuild) {
 
 TEST(Waveforms, OffChannelsBuildNothingOrZeros) {
     auto s = Generator();
-    s->dacOutRate = 1234.0;
-    s->dacActiveCount = 2;
-    Play(*s, 1, kOff, 3.0, 5.0, 0.5);
+    s->outRate = 1234.0;
+    s->activeCount = 2;
+    Play(*s, 1, Waveform::Off, 3.0, 5.0, 0.5);
     EXPECT_FALSE(GenerateWaveforms(*s));
-    EXPECT_EQ(std::tuple(s->dacActiveCount, s->dacOutRate), std::tuple(0, 1234.0));
-    Play(*s, 0, kSine, 1.0);
+    EXPECT_EQ(s->activeCount, 0);
+    EXPECT_EQ(s->outRate, 1234.0) << "nothing to play: the rate stays";
+    Play(*s, 0, Waveform::Sine, 1.0);
     ASSERT_TRUE(GenerateWaveforms(*s));
-    EXPECT_EQ(s->dacChannels[1].samples, std::vector<double>(10000, 0.0)); // whatever its baseline
+    EXPECT_EQ(s->channels[1].samples, std::vector<double>(10000, 0.0)); // whatever its baseline
 }
 
 TEST(Dsp, DoubleToInt16RoundsHalvesToEvenClipsAndZeroesNaN) {
@@ -155,6 +153,16 @@ TEST(Dsp, MultiplyAndTheTriangleEnds) {
         {0, kPi, 1},      {1.5 * kPi, kPi, -0.5}, {2 * kPi - 1e-9, kPi, -1},
         {-kPi / 2, 0, 0}, {7 * kPi, 0, -1}};
     for (const auto& [angle, asym, want] : ends) EXPECT_NEAR(TriangleAt(angle, asym), want, 1e-9) << angle;
+}
+
+TEST(AnalogOutput, VoltsToCodeRoundsHalvesToEvenAndHoldsTheLongRange) {
+    AnalogOutput out;
+    out.unitScale = 2.0;
+    EXPECT_EQ(out.VoltsToCode(1.25), 2);
+    EXPECT_EQ(out.VoltsToCode(1.75), 4);
+    EXPECT_EQ(out.VoltsToCode(-1.25), -2);
+    EXPECT_EQ(out.VoltsToCode(1e12), INT32_MAX);
+    EXPECT_EQ(out.VoltsToCode(std::nan("")), 0) << "not a level";
 }
 
 } // namespace

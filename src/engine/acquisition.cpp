@@ -1,0 +1,122 @@
+#include "engine/acquisition.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "device/te16.h"
+#include "engine/input_ring.h"
+#include "output/dsp.h"
+
+namespace velmora::engine {
+namespace {
+
+constexpr std::size_t kWorkerStack = 8192;
+constexpr uint32_t kReadyPollMs = 25;
+constexpr uint32_t kLoopPauseMs = 5;
+// A full ring is re-checked at least this often even without a wake-up.
+constexpr uint32_t kRingPollMs = 20;
+
+} // namespace
+
+Acquisition::Acquisition() = default;
+
+Acquisition::~Acquisition() {
+    Join();
+}
+
+bool Acquisition::Launch(WorkerJob job) {
+    // release: the tables, the ring and the settings reach the worker (the
+    // thread's start orders them too).
+    busy_.store(true, std::memory_order_release);
+    thread_ = platform::Thread::CreateSuspended([this, job] { Run(job); }, kWorkerStack);
+    if (!thread_) return false;
+    dev_ = &job.dev;
+    ring_ = &job.ring;
+    threadRunning_.store(true, std::memory_order_relaxed); // Resume publishes it
+    thread_->Resume();
+    return true;
+}
+
+// The join replaces fixed pauses: the stop wakes the worker's waits and the
+// stopped streams end its receive, so it is gone within moments.
+void Acquisition::Join() {
+    ClearBusy();
+    if (!thread_) return;
+    ring_->WorkerSignal().Notify(); // ends the worker's pause at once
+    dev_->StopStreams();            // a pending receive returns at once
+    thread_->Join();
+    thread_.reset();
+    dev_ = nullptr;
+    ring_ = nullptr;
+}
+
+// Sleeps up to `ms`, cut short by a stop; false when stopped.
+bool Acquisition::Pause(InputRing& ring, uint32_t ms) const {
+    return !ring.WorkerSignal().WaitFor(ms, [&] { return !Busy(); });
+}
+
+// Waits until `done` holds, woken by every read of the host; false when the
+// stop came first. No fixed sleep: a read lets the worker go on at once.
+template <typename Done> bool Acquisition::WaitUntil(InputRing& ring, Done done) const {
+    while (!done()) {
+        if (!Busy()) return false;
+        ring.WorkerSignal().WaitFor(kRingPollMs, [&] { return done() || !Busy(); });
+    }
+    return true;
+}
+
+bool Acquisition::WaitForBlock(const WorkerJob& job) const {
+    while (job.dev.GetRecvReadyCount() < blocks.blockWords) {
+        if (!Pause(job.ring, kReadyPollMs)) return false;
+    }
+    return true;
+}
+
+// Scales a received block to codes and appends its whole kadrs. The worker
+// waits for room before writing, so unread kadrs are never overwritten, and
+// after a write that filled the ring it waits for the host before receiving
+// again. False when the stop came while waiting.
+bool Acquisition::TakeBlock(const WorkerJob& job, int32_t words, int32_t& next) {
+    int32_t kadrs = job.dev.ProcessAdcData(blocks.raw.data(), words, blocks.values.data()) / job.channels;
+    if (kadrs <= 0) return true;
+    if (job.decimation > 1) kadrs = 1; // the module ran faster: one kadr per block
+    const std::size_t m = static_cast<std::size_t>(kadrs) * static_cast<std::size_t>(job.channels);
+    output::Multiply(blocks.values.data(), blocks.scales.data(), m);
+    output::DoubleToInt16(blocks.values.data(), blocks.codes.data(), m);
+    InputRing& ring = job.ring;
+    const int32_t size = ring.Capacity();
+    if (!WaitUntil(ring, [&] { return size - ring.CountUnread() >= kadrs; })) return false;
+    next = ring.Write(blocks.codes.data(), kadrs, next);
+    return WaitUntil(ring, [&] { return ring.CountUnread() < size; });
+}
+
+// After a stream that stopped inside a kadr, drops the rest of that kadr.
+void Acquisition::Realign(const WorkerJob& job) {
+    const int32_t lch = job.dev.GetNextExpectedLchNum();
+    if (lch > 0) job.dev.Recv(blocks.raw.data(), job.channels - lch, job.timeout);
+}
+
+// AcquisitionWorker: runs on the worker thread until the stop or a fault.
+void Acquisition::Run(const WorkerJob& job) {
+    int32_t next = 1; // ring kadr of the next write
+    while (Busy()) {
+        if (!WaitForBlock(job)) break;
+        const int32_t words = job.dev.Recv(blocks.raw.data(), blocks.blockWords, job.timeout);
+        if (words > 0) {
+            if (!TakeBlock(job, words, next)) break;
+            Realign(job);
+        }
+        Pause(job.ring, kLoopPauseMs);
+    }
+    ClearBusy();
+    job.dev.StopStreams();
+    threadRunning_.store(false, std::memory_order_release); // the worker touches nothing after this
+}
+
+int32_t ReceiveTimeout(int32_t blockKadrs, float rate) {
+    const double ms = std::nearbyint(2.0 * blockKadrs * 1000.0 / rate + 1000.0) + 4000.0;
+    return static_cast<int32_t>(std::clamp(ms, 0.0, double{std::numeric_limits<int32_t>::max()}));
+}
+
+} // namespace velmora::engine

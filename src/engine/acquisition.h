@@ -1,0 +1,86 @@
+// Acquisition: the recording's worker thread, its stop signal and the block
+// tables it works with. The host thread launches and joins the worker; the
+// worker receives blocks, scales them to codes and writes them into the
+// input ring. Shared between the two threads: busy and the worker's running
+// flag (atomics, see each); the tables belong to the worker while it runs.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/thread.h"
+
+namespace velmora::device {
+class TE16;
+}
+
+namespace velmora::engine {
+
+class InputRing;
+
+// The stream block tables, built at each start.
+struct BlockTables {
+    int32_t blockKadrs = 0, blockWords = 0;
+    std::vector<uint32_t> raw;
+    std::vector<double> values;
+    std::vector<double> scales; // kadr after kadr, lined up with values
+    std::vector<int16_t> codes; // the scaled block as codes, on its way to the ring
+};
+
+// What one worker run uses; fixed for its whole run.
+struct WorkerJob {
+    device::TE16& dev; // outlives the worker: released only after a join
+    InputRing& ring;
+    int32_t channels;   // per kadr
+    int32_t decimation; // > 1: the module runs faster, one kadr per block
+    int32_t timeout;    // of a receive, ms
+};
+
+class Acquisition {
+public:
+    Acquisition();
+    // A record that goes while recording still runs must not leave the
+    // worker behind.
+    ~Acquisition();
+    Acquisition(const Acquisition&) = delete;
+    Acquisition& operator=(const Acquisition&) = delete;
+
+    BlockTables blocks;
+
+    // acquire: pairs with the release of the side that cleared it.
+    bool Busy() const { return busy_.load(std::memory_order_acquire); }
+    // release: what the clearing side did before is seen by whoever reads it false.
+    void ClearBusy() { busy_.store(false, std::memory_order_release); }
+    // Sets busy and starts the worker; false when no thread could be made.
+    bool Launch(WorkerJob job);
+    // Clears busy and waits for the worker to end (stopping the streams so
+    // that a pending receive returns), then releases its handle. Nothing
+    // when none runs.
+    void Join();
+    bool HasWorker() const { return thread_ != nullptr; }
+    bool WorkerRunning() const { return threadRunning_.load(std::memory_order_acquire); }
+
+private:
+    void Run(const WorkerJob& job);
+    bool Pause(InputRing& ring, uint32_t ms) const;
+    template <typename Done> bool WaitUntil(InputRing& ring, Done done) const;
+    bool WaitForBlock(const WorkerJob& job) const;
+    bool TakeBlock(const WorkerJob& job, int32_t words, int32_t& next);
+    void Realign(const WorkerJob& job);
+
+    // The stop signal: the host sets it false, the worker reads it at every
+    // wait and clears it when it ends.
+    std::atomic<bool> busy_{false};
+    std::unique_ptr<platform::Thread> thread_; // host thread only
+    std::atomic<bool> threadRunning_{false};   // the worker clears it as its last act
+    // Set with the thread, cleared by the join (host thread only).
+    device::TE16* dev_ = nullptr;
+    InputRing* ring_ = nullptr;
+};
+
+// The worker's receive time-out in ms: twice a block's duration plus 5 s.
+int32_t ReceiveTimeout(int32_t blockKadrs, float rate);
+
+} // namespace velmora::engine

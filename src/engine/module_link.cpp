@@ -1,0 +1,39 @@
+#include "engine/module_link.h"
+
+#include "device/te16.h"
+
+namespace velmora::engine {
+
+ModuleLink::ModuleLink() = default;
+ModuleLink::~ModuleLink() = default;
+
+device::TE16& ModuleLink::Prepare() {
+    if (!device)
+        device = std::make_unique<device::TE16>();
+    else
+        device->Close();
+    return *device;
+}
+
+void ModuleLink::ReadIdentity() {
+    if (!device) return;
+    const device::TE16& dev = *device;
+    boardName = dev.BoardName();
+    boardRevision = dev.BoardRevision();
+    serialNumber = dev.SerialNumber();
+    infoText = "Board:\t" + boardName + ", rev." + boardRevision + "\r\n";
+    infoText += "Serial N:\t" + serialNumber + "\r\n";
+    infoText += "MCU:\tVer." + dev.McuVersion() + "\r\n";
+    infoText += "FPGA:\tVer." + dev.FpgaVersion();
+}
+
+void ModuleLink::Release() {
+    if (device) {
+        device->Close();
+        device.reset();
+    }
+    detected = false;
+    dacPresent = false;
+}
+
+} // namespace velmora::engine

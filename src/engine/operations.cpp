@@ -1,0 +1,48 @@
+// The setters that reprogram the module and the single reading, each on the
+// subsystems it names.
+#include "engine/operations.h"
+
+#include "engine/driver_state.h"
+
+namespace velmora::engine {
+
+void SetChannelRange(DriverState& s, int16_t index, int16_t rangeIndex) {
+    if (s.input.StoreChannelRange(index, rangeIndex)) s.input.ProgramChannels(s.Device());
+}
+
+// While recording, the rate in force is returned as it is: programming the
+// module would change the decimation under the running worker.
+float GetRate(DriverState& s) {
+    if (s.acquisition.Busy()) return s.input.rate;
+    return s.input.ApplyRate(s.Device());
+}
+
+void SetRate(DriverState& s, float newRate) {
+    if (!s.acquisition.Busy()) s.input.RequestRate(newRate);
+}
+
+void SetInputChannels(DriverState& s, const std::vector<int16_t>& channels) {
+    if (s.acquisition.Busy() || !AnalogInput::SelectionAcceptable(channels)) return;
+    // Kadrs left from the last recording have the old width and can no longer
+    // be read against the new list.
+    if (static_cast<int32_t>(channels.size()) != s.ring.Width()) s.ring.DropUnread();
+    AnalogInput& input = s.input;
+    input.inputChannels = channels;
+    input.inputCountChannels = static_cast<int16_t>(channels.size());
+    input.ProgramChannels(s.Device());
+    s.ring.ComputeSize(input.inputCountChannels);
+}
+
+// While recording only the request is stored: the running ring keeps its size
+// and the new one takes effect at the next start.
+void SetInputSizeRequested(DriverState& s, int32_t size) {
+    s.ring.requested = size;
+    if (!s.acquisition.Busy()) s.ring.ComputeSize(s.input.inputCountChannels);
+}
+
+int16_t ReadSingleChannel(DriverState& s, int16_t index) {
+    if (s.acquisition.Busy() || s.Device() == nullptr) return 0;
+    return s.single.Read(s.input, *s.Device(), index);
+}
+
+} // namespace velmora::engine
