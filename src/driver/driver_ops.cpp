@@ -30,11 +30,34 @@ std::string TypeNameForDisplay() {
 
 } // namespace
 
+namespace {
+
+// What outlives a driver lifetime.
+struct ProcessMemory {
+    dio::DigitalIo dio;
+    int16_t setupLastTab = 0;
+};
+ProcessMemory memory;
+// Not destroyed at exit: the vendor library may already be unloaded then, and
+// a record a host never released must not call into it.
+DriverState* current = nullptr;
+
+} // namespace
+
 DriverState& State() {
-    // Never destroyed: at exit the vendor library may already be unloaded, and
-    // the record's device object must not call into it then.
-    static DriverState* const state = new DriverState;
-    return *state;
+    if (current == nullptr) {
+        current = new DriverState;
+        current->dio = memory.dio;
+        current->setupLastTab = memory.setupLastTab;
+    }
+    return *current;
+}
+
+void EndLifetime() {
+    if (current == nullptr || current->instanceCount > 0) return;
+    memory = {current->dio, current->setupLastTab};
+    delete current;
+    current = nullptr;
 }
 
 void OnObjectCreated(DriverState& s) {

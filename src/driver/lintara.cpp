@@ -40,6 +40,7 @@ Lintara::Lintara()
 Lintara::~Lintara() {
     Firewall([this] {
         OnObjectDestroyed(state_);
+        EndLifetime();
         return S_OK;
     });
     liveObjects.fetch_sub(1, std::memory_order_acq_rel);

@@ -49,13 +49,11 @@ protected:
     }
 
     // The last reference ends any recording and closes the module. The start
-    // and stop words and the start synchronization outlive it: they go back
-    // to their first values.
+    // and stop words outlive it: they go back to off.
     void TearDown() override {
         for (IUnknown* face : std::initializer_list<IUnknown*>{dao_, dio_, adc_})
             if (face != nullptr) face->Release();
         driver::State().dio = dio::DigitalIo{};
-        driver::State().sync = core::StartSync{};
         ui::SetDialogs(nullptr);
     }
 
@@ -129,6 +127,47 @@ protected:
     IDIO* dio_ = nullptr;
     IDAO* dao_ = nullptr;
 };
+
+// After the last object, a new one starts as in a fresh process: nothing of
+// the last recording, the module or its serial number is left.
+TEST_F(Driver, ALaterLifetimeStartsFresh) {
+    Select({0, 1}, 20000.0f);
+    int32_t start = kStartWord;
+    dio_->put_DOStartValue(&start);
+    ASSERT_TRUE(StartRecord()) << driver::State().lastError;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (IUnknown** face : {reinterpret_cast<IUnknown**>(&dao_), reinterpret_cast<IUnknown**>(&dio_),
+                            reinterpret_cast<IUnknown**>(&adc_)})
+        std::exchange(*face, nullptr)->Release();
+    e16sim_state module{};
+    e16sim_get_state(E16SIM_MODULE_DAC, &module);
+    EXPECT_EQ(module.open, 0) << "the last object closes the module";
+
+    auto dialogs = std::make_unique<ui::ScriptedDialogs>();
+    dialogs->QueueAddress(0x7F000003); // nobody answers there
+    ui::SetDialogs(std::move(dialogs));
+    ASSERT_EQ(driver::Lintara::Create(IID_IADC3, reinterpret_cast<void**>(&adc_)), S_OK);
+    adc_->QueryInterface(IID_IDIO, reinterpret_cast<void**>(&dio_));
+    VARIANT_BOOL found = VARIANT_TRUE;
+    ASSERT_EQ(adc_->Test(&found), S_OK);
+    EXPECT_EQ(found, VARIANT_FALSE);
+    EXPECT_NE(driver::State().lastError, "") << "a refused address says why";
+    int32_t kadrs = -1, samples = -1;
+    adc_->get_InputCountKadrs(&kadrs);
+    adc_->get_InputCountData(&samples);
+    EXPECT_EQ(kadrs, 0) << "no kadrs of the last recording";
+    EXPECT_EQ(samples, 0);
+    std::vector<int16_t> buffer(64, -1);
+    int32_t count = 64, rest = -1, taken = -1;
+    ASSERT_EQ(adc_->GetData(buffer.data(), &count, &rest, &taken), S_OK);
+    EXPECT_EQ(taken, 0) << "GetData hands out nothing";
+    EXPECT_EQ(rest, 0);
+    EXPECT_EQ(driver::State().module.serialNumber, "") << "settings must not land under the old module";
+    EXPECT_FALSE(driver::State().module.detected);
+    int32_t kept = 0;
+    dio_->get_DOStartValue(&kept);
+    EXPECT_EQ(kept, kStartWord) << "the start word lasts as long as the process";
+}
 
 TEST_F(Driver, SineAndTriangleArriveInStepOnX15AndX16) {
     Arm(Waveform::Sine, 3200, Waveform::Triangle, 6400); // 1 V sine, 2 V triangle, 100 Hz
