@@ -1,8 +1,11 @@
 #include "ui/ip_chooser_model.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 #include <utility>
 
 #include "platform/locale.h"
@@ -38,22 +41,40 @@ bool ParseByte(std::string_view part, uint32_t& value) {
     return value <= 255;
 }
 
-// Lines end in CR LF in the file; a lone LF or CR ends a line too.
-std::vector<std::string> SplitLines(const std::string& bytes) {
-    std::vector<std::string> lines;
-    std::string line;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (c != '\r' && c != '\n') {
-            line += c;
-            continue;
+// Up to `limit` bytes of a regular file; nothing for anything else. Opened
+// without blocking, so a FIFO put in the file's place cannot stall the
+// detection, and checked after opening, so nothing can be swapped in between.
+std::string ReadRegularFile(const std::string& name, std::size_t limit) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {};
+    std::string bytes;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        bytes.resize(std::min(limit, static_cast<std::size_t>(std::max<off_t>(info.st_size, 0))));
+        std::size_t got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
         }
-        if (c == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-        lines.push_back(std::move(line));
-        line.clear();
+        bytes.resize(got);
     }
-    if (!line.empty()) lines.push_back(std::move(line));
-    return lines;
+    ::close(fd);
+    return bytes;
+}
+
+// Calls line(text) for each of the first `most` lines. Lines end in CR LF in
+// the file; a lone LF or CR ends a line too.
+template <typename Line> void ForEachLine(std::string_view bytes, std::size_t most, Line line) {
+    std::size_t count = 0;
+    while (!bytes.empty() && count < most) {
+        const std::size_t end = std::min(bytes.find_first_of("\r\n"), bytes.size());
+        line(bytes.substr(0, end));
+        ++count;
+        std::size_t next = end;
+        if (next < bytes.size()) next += bytes.compare(next, 2, "\r\n") == 0 ? 2 : 1;
+        bytes.remove_prefix(next);
+    }
 }
 
 } // namespace
@@ -70,6 +91,7 @@ dlgIPModel::dlgIPModel(std::filesystem::path folder) : folder_(std::move(folder)
 
 void dlgIPModel::Load() {
     list_.clear();
+    listed_.clear();
     listIndex_ = -1;
     removeEnabled_ = false;
     edit_ = ucIPModel{};
@@ -105,6 +127,7 @@ void dlgIPModel::Cancel() {
 void dlgIPModel::Remove() {
     const int32_t i = listIndex_;
     if (i < 1) return;
+    listed_.erase(list_[static_cast<std::size_t>(i)].address);
     list_.erase(list_.begin() + i);
     listIndex_ = -1;
     SelectItem(std::min(i, static_cast<int32_t>(list_.size()) - 1));
@@ -115,14 +138,12 @@ void dlgIPModel::Clear() {
     if (list_.size() < 2) return;
     SelectItem(0);
     list_.resize(1);
+    listed_ = {list_[0].address};
     listChanged_ = true;
 }
 
 void dlgIPModel::AddAddress(int32_t address, int32_t position, bool select) {
-    if (address == 0) return;
-    const bool listed = std::any_of(list_.begin(), list_.end(),
-                                    [address](const Item& item) { return item.address == address; });
-    if (listed) return;
+    if (address == 0 || !listed_.insert(address).second) return;
     const auto count = static_cast<int32_t>(list_.size());
     const int32_t at = position > 0 && position <= count ? position : count;
     list_.insert(list_.begin() + at, Item{DottedText(address), address});
@@ -149,11 +170,10 @@ int32_t dlgIPModel::ParseAddress(std::string_view text) {
 void dlgIPModel::LoadAddressList() {
     const std::string folder = folder_.string();
     listFile_ = folder + (folder.ends_with('/') ? "" : "/") + std::string(kListName);
-    std::ifstream in(listFile_, std::ios::binary);
-    if (!in) return;
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string bytes = ReadRegularFile(listFile_, kMaxListBytes);
     // Addresses are plain ASCII, so the single-byte text needs no conversion.
-    for (const std::string& line : SplitLines(bytes)) AddAddress(ParseAddress(line), 0, false);
+    ForEachLine(bytes, kMaxListLines,
+                [this](std::string_view line) { AddAddress(ParseAddress(line), 0, false); });
 }
 
 void dlgIPModel::SaveAddressList() {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -66,14 +67,21 @@ public:
     // "a.b.c.d" with 1 to 3 digits 0..255 each; parts after the fourth are
     // ignored. 0 when the text is not such an address.
     static int32_t ParseAddress(std::string_view text);
+    // Reads the list file when it is a regular file (a FIFO, device or
+    // directory, or a link to one, is passed over), its first 1 MiB and at
+    // most 65536 lines; invalid lines are skipped.
     void LoadAddressList();
     void SaveAddressList();
+
+    static constexpr std::size_t kMaxListBytes = std::size_t{1} << 20;
+    static constexpr std::size_t kMaxListLines = 65536;
 
 private:
     void Close();
 
     std::filesystem::path folder_;
     std::vector<Item> list_;
+    std::set<int32_t> listed_; // the addresses of list_, for the duplicate check
     int32_t listIndex_ = -1;
     bool removeEnabled_ = false;
     ucIPModel edit_;
