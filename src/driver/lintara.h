@@ -1,7 +1,6 @@
-// Lintara: the driver's one creatable class. The object itself is the
-// _Lintara (IUnknown, IDispatch) identity; its host-interface faces share its
-// reference count. All state lives in the process-wide DriverState. Members
-// run on the host's thread; the reference counts are atomic.
+// Lintara, the driver's one creatable class: the _Lintara identity and owner of
+// the reference count its IADC3, IDIO and IDAO faces share. All state lives in
+// the process-wide DriverState; members run on the host's thread.
 #pragma once
 
 #include <atomic>
@@ -28,9 +27,7 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
 
-    HRESULT STDMETHODCALLTYPE GetADC3(IDispatch** result) override;
-    HRESULT STDMETHODCALLTYPE GetDIO(IDispatch** result) override;
-    HRESULT STDMETHODCALLTYPE GetDAO(IDispatch** result) override;
+    VELMORA_LINTARA_MEMBERS(VELMORA_OVERRIDE_MEMBER)
 
 private:
     Lintara();
