@@ -1,9 +1,10 @@
 // The driver's host interfaces: _Lintara, IADC3 (analog input), IDIO (digital
-// I/O) and IDAO (analog output) as dual interfaces, members in slot order,
-// with their identifiers and the class's ProgID.
+// I/O) and IDAO (analog output) as dual interfaces, with their identifiers
+// and the class's ProgID. The members come from interface_members.h.
 #pragma once
 
 #include <velmora/com.h>
+#include <velmora/interface_members.h>
 
 // {BB12D05D-B411-48F7-B216-85A9A272A782}
 inline constexpr CLSID CLSID_Lintara = {
@@ -26,98 +27,29 @@ inline constexpr GUID LIBID_Velmora = {
 
 inline constexpr char PROGID_Lintara[] = "Velmora.Lintara";
 
+// Each member is a pure virtual of its interface's list, in list order.
+#define VELMORA_PURE_MEMBER(kind, name, params, shape)                                                       \
+    virtual HRESULT STDMETHODCALLTYPE VELMORA_MEMBER_NAME(kind, name) params = 0;
+
 // The class's own members: each returns the object itself.
 struct _Lintara : public IDispatch {
-    virtual HRESULT STDMETHODCALLTYPE GetADC3(IDispatch** result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetDIO(IDispatch** result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetDAO(IDispatch** result) = 0;
+    VELMORA_LINTARA_MEMBERS(VELMORA_PURE_MEMBER)
 };
 
 // Analog input. A kadr is one sample of every selected channel; samples are
 // signed 16-bit codes, code / ChannelUnitScale volts.
 struct IADC3 : public IDispatch {
-    virtual HRESULT STDMETHODCALLTYPE get_ADCName(BSTR* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Resolution(uint8_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelsCount(int16_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_RateMax(float* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Ranges(SAFEARRAY** result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Detected(VARIANT_BOOL* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE Test(VARIANT_BOOL* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_BasePort(int16_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Busy(VARIANT_BOOL* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelName(int16_t* Index, BSTR* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelRange(int16_t* Index, int16_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_ChannelRange(int16_t* Index, int16_t* RangeIndex) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelUnitScale(int16_t* Index, float* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelUnitOffset(int16_t* Index, float* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelUnitName(int16_t* Index, BSTR* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Rate(float* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_Rate(float* sRate) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_InputSizeData(int32_t* NewSize) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_InputSizeData(int32_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_InputCountData(int32_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_InputSizeKadrs(int32_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_InputCountKadrs(int32_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_InputCountChannels(int16_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_InputChannels(SAFEARRAY** result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_InputChannels(SAFEARRAY** ChTable) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetChannel(int16_t* Index, int16_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetKadr(SAFEARRAY** result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE StartRecord(VARIANT_BOOL* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE StopRecord() = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_InputData(SAFEARRAY** result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetData(int16_t* buffer, int32_t* count, int32_t* rest,
-                                              int32_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_LastError(BSTR* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE ShowSetting(VARIANT_BOOL* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Parent(IDispatch** result) = 0;
+    VELMORA_IADC3_MEMBERS(VELMORA_PURE_MEMBER)
 };
 
 // Digital inputs and outputs: 16 of each, words with bit i = line i.
 struct IDIO : public IDispatch {
-    virtual HRESULT STDMETHODCALLTYPE get_DIOName(BSTR* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Detected(VARIANT_BOOL* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_DIBits(uint8_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_DOBits(uint8_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_DIValue(int32_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_DOValue(int32_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_DOValue(int32_t* lValue) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_DOStartEnabled(VARIANT_BOOL* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_DOStartEnabled(VARIANT_BOOL* fTurn) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_DOStartValue(int32_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_DOStartValue(int32_t* lValue) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_DOStopEnabled(VARIANT_BOOL* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_DOStopEnabled(VARIANT_BOOL* fTurn) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_DOStopValue(int32_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_DOStopValue(int32_t* lValue) = 0;
+    VELMORA_IDIO_MEMBERS(VELMORA_PURE_MEMBER)
 };
 
 // Analog outputs: static levels in codes or volts, singly or as a block.
 struct IDAO : public IDispatch {
-    virtual HRESULT STDMETHODCALLTYPE get_Name(BSTR* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Resolution(uint8_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Detected(VARIANT_BOOL* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Busy(VARIANT_BOOL* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_LastError(BSTR* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelsCount(int16_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelName(int16_t Index, BSTR* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelMax(int16_t Index, int32_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelMin(int16_t Index, int32_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelMaxReal(int16_t Index, double* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelMinReal(int16_t Index, double* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_RangesCount(int16_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Ranges(SAFEARRAY** result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelRange(int16_t Index, int16_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_ChannelRange(int16_t Index, int16_t RangeIndex) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelUnitScale(int16_t Index, double* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelUnitOffset(int16_t Index, double* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ChannelUnitName(int16_t Index, BSTR* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_Value(int16_t Index, int32_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_Value(int16_t Index, int32_t code) = 0;
-    virtual HRESULT STDMETHODCALLTYPE get_ValueReal(int16_t Index, double* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE put_ValueReal(int16_t Index, double ChValue) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetValues(int16_t ChFirst, int16_t ChCount, int32_t* ChValues,
-                                                int32_t* result) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetValuesReal(int16_t ChFirst, int16_t ChCount, double* ChValues,
-                                                    int32_t* result) = 0;
+    VELMORA_IDAO_MEMBERS(VELMORA_PURE_MEMBER)
 };
+
+#undef VELMORA_PURE_MEMBER

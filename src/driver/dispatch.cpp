@@ -5,10 +5,6 @@
 namespace velmora::driver::dispatch {
 namespace {
 
-char16_t FoldCase(char16_t c) {
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
-}
-
 bool SameName(std::u16string_view name, const OLECHAR* text) {
     size_t i = 0;
     for (; i < name.size(); ++i) {

@@ -1,7 +1,6 @@
-// Table-driven IDispatch for the driver's dual interfaces. Each interface has
-// one table of members built from its member-function pointers; Invoke looks a
-// member up, converts the VARIANT arguments and calls the vtable member.
-// Stateless; runs on the caller's thread like the vtable call it makes.
+// Table-driven IDispatch for the driver's dual interfaces: per interface a
+// table of members (dispatch_rows.h builds them from the member lists); Invoke
+// converts the VARIANT arguments and calls the vtable member. Stateless.
 #pragma once
 
 #include <velmora/interfaces.h>
@@ -63,7 +62,19 @@ template <> inline MemberTable MembersOf<IDAO>() {
     return DaoMembers();
 }
 
-// Names compare without regard to ASCII case. Names after the first are
+// Member names compare without regard to ASCII case.
+constexpr char16_t FoldCase(char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c - u'A' + u'a') : c;
+}
+constexpr bool SameNameFolded(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+    }
+    return true;
+}
+
+// Names compare by SameNameFolded. Names after the first are
 // parameter names, which are not supported: DISP_E_UNKNOWNNAME for them.
 HRESULT GetIDsOfNames(MemberTable table, REFIID riid, LPOLESTR* names, UINT count, DISPID* ids) noexcept;
 
@@ -82,7 +93,7 @@ HRESULT GetIDsOfNames(MemberTable table, REFIID riid, LPOLESTR* names, UINT coun
 HRESULT Invoke(MemberTable table, IDispatch* self, DISPID id, REFIID riid, WORD flags, DISPPARAMS* params,
                VARIANT* result, UINT* argErr) noexcept;
 
-// ---- Building table rows from member-function pointers ------------------------
+// ---- Calling a member through its member-function pointer ----------------------
 
 template <typename... P> struct TypeList {};
 
@@ -155,10 +166,6 @@ template <auto Fn, Kind K, Shape S>
 HRESULT Call(IDispatch* self, const DISPPARAMS& params, VARIANT* out, UINT* argErr) {
     using Sig = Signature<decltype(Fn)>;
     return CallMember<Fn, K, S, typename Sig::Interface>(self, params, out, argErr, typename Sig::Params{});
-}
-
-template <auto Fn, Kind K, Shape S = Shape{}> constexpr Member Row(std::u16string_view name, DISPID id) {
-    return Member{name, id, K, &Call<Fn, K, S>};
 }
 
 // ---- IDispatch over a member table ---------------------------------------------

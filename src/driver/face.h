@@ -1,10 +1,16 @@
-// A face: one host interface implemented beside the object's own _Lintara.
-// Several interfaces have members of the same name and signature with
-// different meanings, so each gets its own vtable in its own small object;
-// identity, QueryInterface and the reference count stay the object's.
+// Face<I>: one host interface of a Lintara object in a small object of its own
+// (interfaces share member names with other meanings), with the object's
+// identity and reference count; and the macro declaring a class's overrides.
 #pragma once
 
 #include "driver/dispatch.h"
+
+// A class implementing interface members declares them from the interface's
+// list: VELMORA_IADC3_MEMBERS(VELMORA_OVERRIDE_MEMBER).
+// clang-format off
+#define VELMORA_OVERRIDE_MEMBER(kind, name, params, shape) \
+    HRESULT STDMETHODCALLTYPE VELMORA_MEMBER_NAME(kind, name) params override;
+// clang-format on
 
 namespace velmora::driver {
 

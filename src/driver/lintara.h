@@ -29,9 +29,7 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override;
     ULONG STDMETHODCALLTYPE Release() override;
 
-    HRESULT STDMETHODCALLTYPE GetADC3(IDispatch** result) override;
-    HRESULT STDMETHODCALLTYPE GetDIO(IDispatch** result) override;
-    HRESULT STDMETHODCALLTYPE GetDAO(IDispatch** result) override;
+    VELMORA_LINTARA_MEMBERS(VELMORA_OVERRIDE_MEMBER)
 
 private:
     Lintara();
