@@ -30,6 +30,7 @@ template <typename T> VtableGet Get(IADC3* adc, HRESULT (IADC3::*member)(int16_t
 }
 
 HOST_TEST(AdcMembers, DescriptionThroughTheVtableAndInvokeThenDetection) {
+    velmora::test::ScopedEnv locale("LC_ALL", "C"); // range names follow the user's decimal separator
     Ptr<IADC3> adc = CreateAdc();
     IADC3* a = adc.get();
     int16_t index = 15;

@@ -101,6 +101,7 @@ TEST(Locale, ReadsTheEnvironmentWithoutTouchingTheProcessLocale) {
     }
     {
         test::ScopedEnv lang("LANG", "en_US.UTF-8");
+        test::ScopedEnv numeric("LC_NUMERIC", ""); // not the developer's own
         EXPECT_EQ(DecimalSeparator(), ".");
     }
     EXPECT_EQ(before, std::setlocale(LC_ALL, nullptr));
