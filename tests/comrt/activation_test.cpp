@@ -39,7 +39,7 @@ TEST(Activation, RegisteredByToolCreatedByProgIdFromManyThreadsAndUnregistered) 
     ASSERT_EQ(RunRegister(library), 0);
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), S_OK);
-    EXPECT_TRUE(clsid == CLSID_TestComponent);
+    EXPECT_TRUE(clsid == CLSID_TestComponent) << "the ProgID names another class";
 
     std::vector<std::thread> threads;
     std::vector<int32_t> sums(4, 0);
@@ -55,16 +55,17 @@ TEST(Activation, RegisteredByToolCreatedByProgIdFromManyThreadsAndUnregistered) 
         });
     }
     for (std::thread& thread : threads) thread.join();
-    EXPECT_EQ(sums, std::vector<int32_t>(4, 210));
+    EXPECT_EQ(sums, std::vector<int32_t>(4, 210)) << "a thread failed to create or call an object";
 
     IDispatch* dispatch = reinterpret_cast<IDispatch*>(1);
-    EXPECT_EQ(Create(clsid, IID_IDispatch, &dispatch), E_NOINTERFACE);
-    EXPECT_EQ(dispatch, nullptr);
+    EXPECT_EQ(Create(clsid, IID_IDispatch, &dispatch), E_NOINTERFACE) << "an interface the class lacks";
+    EXPECT_EQ(dispatch, nullptr) << "a failed creation clears the out pointer";
 
     ASSERT_EQ(RunRegister("-u " + library), 0);
-    EXPECT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), CO_E_CLASSSTRING);
+    EXPECT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), CO_E_CLASSSTRING) << "ProgID left behind";
     ICalculator* calculator = nullptr;
-    EXPECT_EQ(Create(CLSID_TestComponent, IID_ICalculator, &calculator), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(Create(CLSID_TestComponent, IID_ICalculator, &calculator), REGDB_E_CLASSNOTREG)
+        << "class left behind";
 }
 
 TEST(Activation, BrokenRegistrationsGiveTheirOwnCodes) {
@@ -75,19 +76,23 @@ TEST(Activation, BrokenRegistrationsGiveTheirOwnCodes) {
         {kBin / TEST_COMPONENT_FILE, CLASS_E_CLASSNOTAVAILABLE}, // serves another class
     };
     IUnknown* object = nullptr;
-    EXPECT_EQ(Create(kHandMadeClass, IID_IUnknown, &object), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(Create(kHandMadeClass, IID_IUnknown, &object), REGDB_E_CLASSNOTREG) << "not registered";
     for (const auto& [library, expected] : cases) {
         ASSERT_EQ(velmora::com::RegisterInprocServer(kHandMadeClass, "", "hand made", library.string()),
                   S_OK);
         EXPECT_EQ(Create(kHandMadeClass, IID_IUnknown, &object), expected) << library;
     }
     EXPECT_EQ(CoCreateInstance(kHandMadeClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr),
-              E_POINTER);
+              E_POINTER)
+        << "no out pointer";
+}
 
-    // The tool refuses what it cannot register, and bad command lines.
-    EXPECT_EQ(RunRegister("'" + (store.dir().path() / "absent.so").string() + "'"), 1);
-    EXPECT_EQ(RunRegister("'" + (kBin / NO_FACTORY_SERVER_FILE).string() + "'"), 1);
-    for (const char* arguments : {"", "-x file.so", "a.so b.so", "-u"}) EXPECT_EQ(RunRegister(arguments), 1);
+TEST(Activation, TheToolRefusesWhatItCannotRegisterAndBadCommandLines) {
+    velmora::test::PrivateStore store;
+    for (const fs::path& library : {store.dir().path() / "absent.so", kBin / NO_FACTORY_SERVER_FILE})
+        EXPECT_EQ(RunRegister("'" + library.string() + "'"), 1) << library;
+    for (const char* arguments : {"", "-x file.so", "a.so b.so", "-u"})
+        EXPECT_EQ(RunRegister(arguments), 1) << "arguments: '" << arguments << "'";
 }
 
 } // namespace

@@ -31,9 +31,10 @@ TEST(SafeArray, OneAndTwoDimensionsWithLowerBoundsForEachNumericType) {
             uint8_t out[8] = {};
             ASSERT_EQ(SafeArrayPutElement(psa, last, in), S_OK);
             ASSERT_EQ(SafeArrayGetElement(psa, last, out), S_OK);
-            EXPECT_EQ(std::memcmp(out, in, size), 0);
+            EXPECT_EQ(std::memcmp(out, in, size), 0) << "the element read back differs";
             const UINT count = dims == 1 ? 2 : 6;
-            EXPECT_EQ(std::memcmp(static_cast<uint8_t*>(psa->pvData) + (count - 1) * size, in, size), 0);
+            EXPECT_EQ(std::memcmp(static_cast<uint8_t*>(psa->pvData) + (count - 1) * size, in, size), 0)
+                << "the last index is not stored last";
             for (LONG outside : {0, 3}) {
                 LONG index[2] = {outside, 0};
                 EXPECT_EQ(SafeArrayGetElement(psa, index, out), DISP_E_BADINDEX) << outside;
@@ -68,7 +69,7 @@ TEST(SafeArray, TwoDimensionalIntegersUseTheWindowsLayout) {
     for (int k = 0; k < 4; ++k) {
         for (int i = 0; i < 3; ++i) EXPECT_EQ(data[i + k * 3], i * 10 + (k - 2)) << i << "," << k;
     }
-    EXPECT_EQ(SafeArrayDestroy(psa), DISP_E_ARRAYISLOCKED);
+    EXPECT_EQ(SafeArrayDestroy(psa), DISP_E_ARRAYISLOCKED) << "destroyed while its data is accessed";
     EXPECT_EQ(SafeArrayUnaccessData(psa), S_OK);
     EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
 }
@@ -88,12 +89,12 @@ TEST(SafeArray, StringElementsAreCopiedInAndOutAndFreedWithTheArray) {
     LONG index = 2;
     BSTR read = nullptr;
     ASSERT_EQ(SafeArrayGetElement(psa, &index, &read), S_OK);
-    EXPECT_NE(read, static_cast<BSTR*>(psa->pvData)[1]);
+    EXPECT_NE(read, static_cast<BSTR*>(psa->pvData)[1]) << "the stored string itself, not a copy";
     EXPECT_EQ(std::u16string(read, SysStringLen(read)), u"±2.5 V");
     SysFreeString(read);
     index = 3;
     ASSERT_EQ(SafeArrayGetElement(psa, &index, &read), S_OK);
-    EXPECT_EQ(read, nullptr);
+    EXPECT_EQ(read, nullptr) << "an element never written";
     EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
 }
 

@@ -17,11 +17,11 @@ TEST(Bstr, CarriesItsByteLengthInFrontKeepsNulsAndNullReadsAsEmpty) {
     ASSERT_NE(s, nullptr);
     uint32_t prefix = 0;
     std::memcpy(&prefix, reinterpret_cast<const char*>(s) - sizeof prefix, sizeof prefix);
-    EXPECT_EQ(prefix, 10u);
+    EXPECT_EQ(prefix, 10u) << "the length in front, in bytes";
     EXPECT_EQ(SysStringLen(s), 5u);
     EXPECT_EQ(SysStringByteLen(s), 10u);
     EXPECT_EQ(std::u16string(s, 5), std::u16string(text, 5));
-    EXPECT_EQ(s[5], u'\0');
+    EXPECT_EQ(s[5], u'\0') << "a NUL after the text";
     SysFreeString(s);
 
     EXPECT_EQ(SysStringLen(nullptr), 0u);
@@ -35,20 +35,21 @@ TEST(Guid, TextRoundTripsInEitherCaseAndBadTextIsRefused) {
     EXPECT_EQ(std::u16string(buffer), u"{01234567-89AB-CDEF-0123-456789ABCDEF}");
     ASSERT_EQ(StringFromGUID2(IID_IDispatch, buffer, 39), 39);
     EXPECT_EQ(std::u16string(buffer), u"{00020400-0000-0000-C000-000000000046}");
-    EXPECT_EQ(StringFromGUID2(kSample, buffer, 38), 0);
+    EXPECT_EQ(StringFromGUID2(kSample, buffer, 38), 0) << "no room for the closing NUL";
     for (const char16_t* text :
          {u"{01234567-89AB-CDEF-0123-456789ABCDEF}", u"{01234567-89ab-cdef-0123-456789abcdef}"}) {
         CLSID parsed{};
-        ASSERT_EQ(CLSIDFromString(text, &parsed), S_OK);
-        EXPECT_TRUE(parsed == kSample);
+        ASSERT_EQ(CLSIDFromString(text, &parsed), S_OK) << testing::PrintToString(text);
+        EXPECT_TRUE(parsed == kSample) << testing::PrintToString(text) << " parsed to another GUID";
     }
     for (const char16_t* text :
          {u"{01234567-89AB-CDEF-0123-456789ABCDE}", u"{01234567-89AB-CDEF-0123-456789ABCDEF0}",
           u"{0123456789AB-CDEF-0123-456789ABCDEF-}", u"{01234567-89AB-CDEF-0123-456789ABCDEG}",
           u"{01234567-89AB-CDEF-0123-456789ABCDEF", u"{"}) {
+        SCOPED_TRACE(testing::PrintToString(text));
         CLSID parsed = kSample;
-        EXPECT_EQ(CLSIDFromString(text, &parsed), CO_E_CLASSSTRING) << std::string(text, text + 5);
-        EXPECT_TRUE(parsed == CLSID_NULL);
+        EXPECT_EQ(CLSIDFromString(text, &parsed), CO_E_CLASSSTRING);
+        EXPECT_TRUE(parsed == CLSID_NULL) << "a refused text leaves the GUID set";
         IID iid{};
         EXPECT_EQ(IIDFromString(text, &iid), CO_E_IIDSTRING);
     }

@@ -41,6 +41,12 @@ double Numeric(const VARIANT& v) {
     }
 }
 
+// A table row's source, for the failure message.
+std::string Describe(const VARIANT& v) {
+    if (v.vt == VT_BSTR) return "text " + testing::PrintToString(v.bstrVal);
+    return "type " + std::to_string(v.vt) + " holding " + testing::PrintToString(Numeric(v));
+}
+
 TEST(Variant, ChangeTypeToNumbersRoundsHalfToEvenAndChecksRange) {
     const struct {
         VARIANT source;
@@ -79,11 +85,10 @@ TEST(Variant, ChangeTypeToNumbersRoundsHalfToEvenAndChecksRange) {
         {Text(u"True"), VT_I4, DISP_E_TYPEMISMATCH, 0},
     };
     for (auto c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << "from " << c.source.vt << " to " << c.target << " wanting " << c.value);
+        SCOPED_TRACE(testing::Message() << "from " << Describe(c.source) << " to type " << c.target);
         VARIANT result = Make(VT_EMPTY);
         EXPECT_EQ(VariantChangeType(&result, &c.source, 0, c.target), c.expected);
-        EXPECT_EQ(result.vt, c.expected == S_OK ? c.target : VARTYPE{VT_EMPTY});
+        EXPECT_EQ(result.vt, c.expected == S_OK ? c.target : VARTYPE{VT_EMPTY}) << "type of the result";
         if (c.expected == S_OK) {
             EXPECT_DOUBLE_EQ(Numeric(result), c.value);
         }
@@ -102,6 +107,7 @@ TEST(Variant, ChangeTypeWritesNumbersAsText) {
         {Make(VT_BOOL, VARIANT_TRUE), 0, u"-1"}, {Make(VT_BOOL, VARIANT_TRUE), VARIANT_ALPHABOOL, u"True"},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "from " << Describe(c.source) << " with flags " << c.flags);
         VARIANT result = Make(VT_EMPTY);
         ASSERT_EQ(VariantChangeType(&result, &c.source, c.flags, VT_BSTR), S_OK);
         ASSERT_EQ(result.vt, VT_BSTR);
@@ -110,28 +116,36 @@ TEST(Variant, ChangeTypeWritesNumbersAsText) {
     }
 }
 
-TEST(Variant, ChangeTypeInPlaceThroughReferencesAndNotOnFailure) {
+// The leak checker fails this test if the replaced string is not freed.
+TEST(Variant, ChangeTypeInPlaceReplacesTheSource) {
     VARIANT v = Text(u"17");
-    ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_I4), S_OK); // the string is freed
+    ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_I4), S_OK);
     EXPECT_EQ(v.vt, VT_I4);
     EXPECT_EQ(v.lVal, 17);
+}
 
+TEST(Variant, ChangeTypeReadsThroughAReferenceAndClearingItLeavesTheTarget) {
     int16_t target = 300;
     VARIANT ref = Make(VT_BYREF | VT_I2);
     ref.piVal = &target;
     VARIANT result = Make(VT_EMPTY);
     ASSERT_EQ(VariantChangeType(&result, &ref, 0, VT_R4), S_OK);
+    EXPECT_EQ(result.vt, VT_R4);
     EXPECT_EQ(result.fltVal, 300.0f);
     EXPECT_EQ(VariantClear(&ref), S_OK);
     EXPECT_EQ(target, 300);
+}
 
+TEST(Variant, AFailedChangeLeavesTheDestination) {
     VARIANT kept = Text(u"kept");
     VARIANT bad = Text(u"x");
+    VARIANT number = Make(VT_I4, 5);
     EXPECT_EQ(VariantChangeType(&kept, &bad, 0, VT_I2), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(VariantChangeType(&kept, &number, 0, 0x7F), DISP_E_BADVARTYPE) << "an unknown target type";
+    ASSERT_EQ(kept.vt, VT_BSTR);
     EXPECT_EQ(std::u16string(kept.bstrVal), u"kept");
     VariantClear(&kept);
     VariantClear(&bad);
-    EXPECT_EQ(VariantChangeType(&result, &v, 0, 0x7F), DISP_E_BADVARTYPE);
 }
 
 } // namespace

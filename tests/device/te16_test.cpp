@@ -103,7 +103,7 @@ protected:
     double frameFreq = 0;
 };
 
-TEST_F(TE16Sim, OpensTheLoopbackModulesAndRefusesOtherAddresses) {
+TEST_F(TE16Sim, OpensTheLoopbackModulesAndReadsTheirIdentity) {
     OpenModule(kIp1);
     EXPECT_EQ(dev.OpenedAddress(), kIp1);
     EXPECT_EQ(dev.BoardName(), "E16");
@@ -113,34 +113,44 @@ TEST_F(TE16Sim, OpensTheLoopbackModulesAndRefusesOtherAddresses) {
     OpenModule(0x7F000002); // 127.0.0.2; Open closes the first module itself
     EXPECT_EQ(dev.SerialNumber(), "SIM0002");
     EXPECT_FALSE(dev.DacPresent());
+}
 
+TEST_F(TE16Sim, CloseTwiceClosesAndFreesOnce) {
+    OpenModule();
     e16sim_reset_call_counts();
     dev.Close();
     dev.Close();
     EXPECT_EQ(e16sim_call_count("X502_Close"), 1);
     EXPECT_EQ(e16sim_call_count("X502_Free"), 1);
+}
+
+TEST_F(TE16Sim, OtherAddressesAreRefusedAndTheirHandlesFreed) {
     for (const int32_t ip : {0x7F000009, 0x0A000002}) { // 127.0.0.9, 10.0.0.2
+        SCOPED_TRACE(testing::Message() << "address 0x" << std::hex << ip);
         EXPECT_FALSE(dev.Open(ip, TE16::kInterfaceEthernet));
         EXPECT_EQ(dev.OpenedAddress(), -1);
         EXPECT_EQ(dev.LastResult(), X502_ERR_CONNECTION_REFUSED);
         EXPECT_EQ(dev.LastErrorText(), "Error -6: " + std::string(::X502_GetErrorString(-6)));
     }
-    EXPECT_EQ(e16sim_call_count("X502_Free"), 3); // each failed open released its handle
+    EXPECT_EQ(e16sim_call_count("X502_Free"), 2) << "each failed open releases its handle";
 }
 
-TEST_F(TE16Sim, ClosedObjectAndEmptyReceiveCallNothing) {
+TEST_F(TE16Sim, AClosedObjectCallsNothing) {
     const double sine[4] = {0, 1, 0, -1};
     EXPECT_FALSE(dev.StartCyclicOutput(4, true, false, sine, nullptr)); // no handle: the load fails
     ASSERT_EQ(dev.outWords(), 4);
     e16sim_reset_call_counts();
     EXPECT_FALSE(dev.StartStreams(true, false, false, false, false));
     EXPECT_FALSE(dev.StopStreams());
-    EXPECT_EQ(dev.outWords(), 0);
+    EXPECT_EQ(dev.outWords(), 0) << "a stop forgets the cyclic output, module or not";
     for (const char* name : {"X502_StreamsEnable", "X502_Configure", "X502_StreamsStart", "X502_StreamsStop"})
         EXPECT_EQ(e16sim_call_count(name), 0) << name;
+}
 
+TEST_F(TE16Sim, AnEmptyReceiveCallsNothingAndKeepsTheLastResult) {
     OpenModule();
     EXPECT_FALSE(dev.SetRefFreq(2000000));
+    e16sim_reset_call_counts();
     uint32_t word = 0;
     EXPECT_EQ(dev.Recv(&word, 0, 100), 0);
     EXPECT_EQ(dev.LastResult(), X502_ERR_INVALID_REF_FREQ);
@@ -151,8 +161,8 @@ TEST_F(TE16Sim, UsbIndexMustBeInTheList) {
     ASSERT_GE(e16sim_add_usb_module("USB-E16-42", 1), 0);
     ASSERT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), 1);
     e16sim_reset_call_counts();
-    EXPECT_FALSE(dev.Open(1, TE16::kInterfaceUsb));
-    EXPECT_EQ(e16sim_call_count("X502_Create"), 0);
+    EXPECT_FALSE(dev.Open(1, TE16::kInterfaceUsb)) << "index 1 of a list of one";
+    EXPECT_EQ(e16sim_call_count("X502_Create"), 0) << "a handle made for an index not in the list";
     ASSERT_TRUE(dev.Open(0, TE16::kInterfaceUsb)) << dev.LastErrorText();
     EXPECT_EQ(dev.SerialNumber(), "USB-E16-42");
 }
@@ -167,17 +177,20 @@ TEST(TE16NoLibrary, VersionUsbAndOpenReportUnreachable) {
     EXPECT_EQ(dev.LastErrorText(), "Error -10000: " + std::string(kVendorUnreachableText));
 }
 
-TEST_F(TE16Sim, TextsOfFieldsVersionsAndErrors) {
+TEST(TE16Texts, AnsiFieldsStopAtTheirSizeSkipControlsAndBecomeUtf8) {
     using Field = std::tuple<const char*, std::size_t, std::string>;
     for (const auto& [bytes, size, text] :
          {Field{"E16\0\0", 5, "E16"}, Field{"\0E16\0", 5, "E16"}, Field{"\1\2AB\3CD", 7, "AB"},
           Field{"\0\1\x1F", 3, ""}, Field{"Caf\xE9", 4, "Caf\xC3\xA9"}, Field{"ABCD", 2, "AB"}})
-        EXPECT_EQ(TE16::AnsiFieldText(bytes, size), text) << size;
+        EXPECT_EQ(TE16::AnsiFieldText(bytes, size), text) << testing::PrintToString(std::string(bytes, size));
+}
 
+TEST_F(TE16Sim, FirmwareVersionsAreReadFromTheRecord) {
     using Version = std::tuple<uint32_t, uint16_t, std::string, std::string>;
     for (const auto& [mcu, fpga, wantMcu, wantFpga] :
          {Version{0x01020304, 0x0203, "1.2.3", "2.3"},
           Version{0xFFFEFD00, 0xFF10, "255.254.253", "255.16"}}) {
+        SCOPED_TRACE(testing::Message() << std::hex << "mcu 0x" << mcu << ", fpga 0x" << fpga);
         Spy::info = t_x502_info{};
         Spy::info->fpga_ver = fpga;
         Spy::info->mcu_firmware_ver = mcu;
@@ -185,15 +198,19 @@ TEST_F(TE16Sim, TextsOfFieldsVersionsAndErrors) {
         EXPECT_EQ(dev.McuVersion(), wantMcu);
         EXPECT_EQ(dev.FpgaVersion(), wantFpga);
     }
+}
 
+TEST_F(TE16Sim, ErrorTextsAreCutAtTheLimitAndBecomeUtf8) {
+    OpenModule();
     EXPECT_FALSE(dev.SetRefFreq(2000000));
     const std::string prefix = "Error -26: ", longest(511, 'x'), tooLong(512, 'x');
-    for (const auto& [text, want] : {std::pair<const char*, std::string>{"", prefix},
-                                     {longest.c_str(), prefix + longest},
-                                     {tooLong.c_str(), prefix},
-                                     {"Bad \xB0", prefix + "Bad \xC2\xB0"}}) {
+    for (const auto& [text, want, what] :
+         {std::tuple<const char*, std::string, const char*>{"", prefix, "empty"},
+          {longest.c_str(), prefix + longest, "511 characters"},
+          {tooLong.c_str(), prefix, "512 characters"},
+          {"Bad \xB0", prefix + "Bad \xC2\xB0", "code page text"}}) {
         Spy::errorText = text;
-        EXPECT_EQ(dev.LastErrorText(), want);
+        EXPECT_EQ(dev.LastErrorText(), want) << what;
     }
 }
 
@@ -205,25 +222,31 @@ TEST_F(TE16Sim, FlashWriteRewritesWholeSectorsAndKeepsTheRest) {
     const uint8_t data[10] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
     Spy::flash.clear();
     ASSERT_TRUE(dev.FlashWrite(4090, data, 10)) << dev.LastErrorText();
-    EXPECT_THAT(Spy::flash, ElementsAre("Read(0,8192)", "Erase(0,8192)", "Write(0,8192)"));
+    EXPECT_THAT(Spy::flash, ElementsAre("Read(0,8192)", "Erase(0,8192)", "Write(0,8192)"))
+        << "ten bytes across two sectors";
     std::vector<uint8_t> back(12288);
     ASSERT_TRUE(dev.FlashRead(0, back.data(), 12288));
     std::copy(data, data + 10, pattern.begin() + 4090);
-    EXPECT_EQ(back, pattern);
+    EXPECT_EQ(back, pattern) << "the rest of the sectors was not kept";
 
     Spy::flash.clear();
     ASSERT_TRUE(dev.FlashWrite(8192, data, 1));
-    EXPECT_THAT(Spy::flash, ElementsAre("Read(8192,4096)", "Erase(8192,4096)", "Write(8192,4096)"));
+    EXPECT_THAT(Spy::flash, ElementsAre("Read(8192,4096)", "Erase(8192,4096)", "Write(8192,4096)"))
+        << "one byte at a sector's start";
+}
 
+TEST_F(TE16Sim, FlashWriteReportsAFailedEnableOrDisable) {
+    OpenModule();
+    const uint8_t data[1] = {0};
     ASSERT_EQ(e16sim_fault_fail_call("X502_FlashWriteEnable", -8), 0);
     Spy::flash.clear();
     EXPECT_FALSE(dev.FlashWrite(0, data, 1));
-    EXPECT_TRUE(Spy::flash.empty());
-    EXPECT_EQ(dev.LastResult(), -8);
+    EXPECT_THAT(Spy::flash, ElementsAre()) << "the flash was touched without write access";
+    EXPECT_EQ(dev.LastResult(), -8) << "the write-enable's code";
     e16sim_fault_clear_all();
     ASSERT_EQ(e16sim_fault_fail_call("X502_FlashWriteDisable", -2), 0);
-    EXPECT_TRUE(dev.FlashWrite(0, data, 1));
-    EXPECT_EQ(dev.LastResult(), -2); // the write-disable's code
+    EXPECT_TRUE(dev.FlashWrite(0, data, 1)) << "a failed disable after the write";
+    EXPECT_EQ(dev.LastResult(), -2) << "the write-disable's code";
 }
 
 // One second over all 32 inputs at the full rate, received in 40 ms blocks
@@ -256,12 +279,12 @@ TEST_F(TE16Sim, StreamsOneSecondOfThirtyTwoChannels) {
     const int64_t pending = dev.GetRecvReadyCount();
     const auto q1 = Clock::now();
     EXPECT_TRUE(dev.StopStreams());
-    EXPECT_EQ(brokenRamp, 0);
+    EXPECT_EQ(brokenRamp, 0) << "frames lost or repeated, by the ramp on Y16";
     // Everything the clock produced up to the query, received or still waiting.
     const auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
     const double produced = static_cast<double>(frames) + static_cast<double>(pending) / 32.0;
-    EXPECT_GE(produced, frameFreq * seconds(q0 - t1) - kBlockKadrs);
-    EXPECT_LE(produced, frameFreq * seconds(q1 - t0) + kBlockKadrs);
+    EXPECT_GE(produced, frameFreq * seconds(q0 - t1) - kBlockKadrs) << "frames missing";
+    EXPECT_LE(produced, frameFreq * seconds(q1 - t0) + kBlockKadrs) << "frames beyond the clock";
 }
 
 TEST_F(TE16Sim, CyclicSineOnDac1IsReadBackOnX15) {
@@ -276,18 +299,18 @@ TEST_F(TE16Sim, CyclicSineOnDac1IsReadBackOnX15) {
     const auto volts = ReceiveVolts(20000); // 0.2 s
     ASSERT_EQ(volts.size(), 20000u);
     const auto [low, high] = std::minmax_element(volts.begin(), volts.end());
-    EXPECT_NEAR(*high, 2.0, 0.01);
-    EXPECT_NEAR(*low, -2.0, 0.01);
+    EXPECT_NEAR(*high, 2.0, 0.01) << "amplitude";
+    EXPECT_NEAR(*low, -2.0, 0.01) << "amplitude";
     int32_t risings = 0;
     for (std::size_t i = 1; i < volts.size(); ++i) risings += volts[i - 1] < 0 && volts[i] >= 0;
-    EXPECT_NEAR(risings, 200, 1);
+    EXPECT_NEAR(risings, 200, 1) << "periods in 0.2 s";
 }
 
 TEST_F(TE16Sim, DigitalOutputsReadBackOnTheInputs) {
     OpenModule();
     for (const int32_t lines : {0xA5A5, 0x5A5A}) {
         dev.AsyncOutDig(lines);
-        EXPECT_EQ(dev.AsyncInDig(), lines);
+        EXPECT_EQ(dev.AsyncInDig(), lines) << "wrote 0x" << std::hex << lines;
     }
 }
 
@@ -302,31 +325,32 @@ TEST_F(TE16Sim, AnalogLevelStartBeginsAtTheCrossing) {
     ASSERT_TRUE(dev.StartStreams(true, false, false, false, false)) << dev.LastErrorText();
     const auto volts = ReceiveVolts(100);
     ASSERT_EQ(volts.size(), 100u);
-    EXPECT_NEAR(volts[0], 0.251, 2 * kCodeVolts);
+    EXPECT_NEAR(volts[0], 0.251, 2 * kCodeVolts) << "the first frame";
     for (std::size_t i = 1; i < volts.size(); ++i)
-        EXPECT_NEAR(volts[i] - volts[i - 1], 0.001, 2 * kCodeVolts);
+        EXPECT_NEAR(volts[i] - volts[i - 1], 0.001, 2 * kCodeVolts) << "step to frame " << i;
 }
 
-TEST_F(TE16Sim, InjectedFaultsComeBackAsCodesWithTexts) {
+TEST_F(TE16Sim, AStalledModuleTimesOutThenOverflows) {
     OpenModule();
     Program({0}, 500000);
     ASSERT_TRUE(dev.SetInStreamBufSize(1024));
     ASSERT_EQ(e16sim_fault_stall(E16SIM_MODULE_DAC, 1), 0);
     ASSERT_TRUE(dev.StartStreams(true, false, false, false, false));
     uint32_t word = 0;
-    EXPECT_EQ(dev.Recv(&word, 1, 50), 0); // stalled: nothing within the time-out
-    EXPECT_EQ(dev.LastResult(), 0);
+    EXPECT_EQ(dev.Recv(&word, 1, 50), 0) << "words within the time-out of a stalled module";
+    EXPECT_EQ(dev.LastResult(), 0) << "a time-out is no error";
     ASSERT_EQ(e16sim_fault_stall(E16SIM_MODULE_DAC, 0), 0);
-    EXPECT_EQ(ReceiveVolts(100000).size(), 1024u); // the stall let the buffer fill
+    EXPECT_EQ(ReceiveVolts(100000).size(), 1024u) << "the stall let the buffer fill";
     EXPECT_EQ(dev.LastResult(), X502_ERR_STREAM_OVERFLOW);
     EXPECT_EQ(dev.LastErrorText(), "Error -10: " + std::string(::X502_GetErrorString(-10)));
+}
 
-    ASSERT_TRUE(dev.StopStreams());
-    ASSERT_TRUE(dev.SetInStreamBufSize(0));
+TEST_F(TE16Sim, ALostConnectionEndsTheStreamWithItsCode) {
+    OpenModule();
     Program({0, 1}, 100000);
     ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, 1000), 0);
     ASSERT_TRUE(dev.StartStreams(true, false, false, false, false));
-    EXPECT_EQ(ReceiveVolts(100000).size(), 1000u);
+    EXPECT_EQ(ReceiveVolts(100000).size(), 1000u) << "the words before the loss";
     EXPECT_EQ(dev.LastResult(), X502_ERR_CONNECTION_LOST);
     EXPECT_EQ(dev.LastErrorText(), "Error -11: " + std::string(::X502_GetErrorString(-11)));
 }

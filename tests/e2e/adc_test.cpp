@@ -30,6 +30,7 @@ template <typename T> VtableGet Get(IADC3* adc, HRESULT (IADC3::*member)(int16_t
 }
 
 HOST_TEST(AdcMembers, DescriptionThroughTheVtableAndInvokeThenDetection) {
+    velmora::test::ScopedEnv locale("LC_ALL", "C"); // range names follow the user's decimal separator
     Ptr<IADC3> adc = CreateAdc();
     IADC3* a = adc.get();
     int16_t index = 15;
@@ -51,19 +52,19 @@ HOST_TEST(AdcMembers, DescriptionThroughTheVtableAndInvokeThenDetection) {
         {u"GetKadr", {}, VT_ARRAY | VT_I2, u"null", Get(a, &IADC3::GetKadr)},
     };
     for (const auto& [name, args, vt, text, vtable] : members) {
+        SCOPED_TRACE(testing::PrintToString(name));
         Var byVtable, byInvoke;
-        ASSERT_EQ(vtable(&byVtable), S_OK);
+        ASSERT_EQ(vtable(&byVtable), S_OK) << "through the vtable";
         byVtable.vt = vt;
-        ASSERT_EQ(Dispatcher(a).Get(name, &byInvoke, args), S_OK)
-            << testing::PrintToString(std::u16string(name));
-        EXPECT_EQ(byInvoke.vt, vt);
-        EXPECT_EQ(AsText(&byVtable), text);
-        EXPECT_EQ(AsText(&byInvoke), text);
+        ASSERT_EQ(Dispatcher(a).Get(name, &byInvoke, args), S_OK) << "through Invoke";
+        EXPECT_EQ(byInvoke.vt, vt) << "type through Invoke";
+        EXPECT_EQ(AsText(&byVtable), text) << "through the vtable";
+        EXPECT_EQ(AsText(&byInvoke), text) << "through Invoke";
     }
     SAFEARRAY* kadr = reinterpret_cast<SAFEARRAY*>(1);
     ASSERT_EQ(adc->GetKadr(&kadr), S_OK);
     EXPECT_EQ(kadr, nullptr) << "not left as it was";
-    EXPECT_EQ(adc->get_ADCName(nullptr), E_POINTER);
+    EXPECT_EQ(adc->get_ADCName(nullptr), E_POINTER) << "no out pointer";
 
     adc = DetectedAdc(); // 127.0.0.1, preselected with no address list
 }
@@ -76,10 +77,11 @@ HOST_TEST(AdcMembers, RangesRateSelectionAndRingSizeKeepTheirLimits) {
         return value;
     };
     for (auto [channel, value] : {std::pair<int16_t, int16_t>{3, 2}, {3, 4}, {3, -1}, {32, 1}, {-1, 1}})
-        EXPECT_EQ(adc->put_ChannelRange(&channel, &value), S_OK);
-    EXPECT_EQ(range(3), 2);
-    EXPECT_EQ(range(32), 0);
-    EXPECT_EQ(range(-1), 0);
+        EXPECT_EQ(adc->put_ChannelRange(&channel, &value), S_OK)
+            << "channel " << channel << " range " << value;
+    EXPECT_EQ(range(3), 2) << "a range outside 0..3 was taken";
+    EXPECT_EQ(range(32), 0) << "channel 32";
+    EXPECT_EQ(range(-1), 0) << "channel -1";
 
     auto rateAfter = [&](float request) {
         adc->put_Rate(&request);
@@ -87,8 +89,8 @@ HOST_TEST(AdcMembers, RangesRateSelectionAndRingSizeKeepTheirLimits) {
         adc->get_Rate(&rate);
         return rate;
     };
-    EXPECT_EQ(rateAfter(-500.0f), 500.0f);
-    EXPECT_EQ(rateAfter(600000.0f), 500000.0f);
+    EXPECT_EQ(rateAfter(-500.0f), 500.0f) << "a negative rate";
+    EXPECT_EQ(rateAfter(600000.0f), 500000.0f) << "a rate above the maximum";
 
     // A selection by Invoke; then ones with a channel outside 0..31 or none.
     SAFEARRAY* table = Int16Vector({5, 31, 0});
@@ -98,7 +100,8 @@ HOST_TEST(AdcMembers, RangesRateSelectionAndRingSizeKeepTheirLimits) {
     Var selection;
     ASSERT_EQ(Dispatcher(adc.get()).Get(u"InputChannels", &selection), S_OK);
     ASSERT_EQ(selection.vt, VT_ARRAY | VT_I2);
-    EXPECT_EQ(Int16Elements(selection.parray), (std::vector<int16_t>{5, 31, 0}));
+    EXPECT_EQ(Int16Elements(selection.parray), (std::vector<int16_t>{5, 31, 0}))
+        << "an empty selection or one with a channel outside 0..31 was taken";
     int32_t request = 1048576, size = 0;
     adc->put_InputSizeData(&request);
     adc->get_InputSizeData(&size);
@@ -111,18 +114,21 @@ HOST_TEST(Detection, ARefusedAddressFailsAndTheNextTestAsksAgain) {
     VARIANT_BOOL result = VARIANT_TRUE;
     int16_t port = -1;
     ASSERT_EQ(adc->Test(&result), S_OK);
-    EXPECT_EQ(result, VARIANT_FALSE);
+    EXPECT_EQ(result, VARIANT_FALSE) << "a refused address was detected";
     adc->get_BasePort(&port);
     EXPECT_EQ(port, 0);
     const std::u16string error = LastError(adc.get());
-    EXPECT_TRUE(error.starts_with(u"Error ") && error.ends_with(u".") && error.size() > 8);
+    EXPECT_TRUE(error.starts_with(u"Error ")) << testing::PrintToString(error);
+    EXPECT_TRUE(error.ends_with(u".")) << testing::PrintToString(error);
+    EXPECT_GT(error.size(), 8u) << "no text after the code: " << testing::PrintToString(error);
     ASSERT_EQ(adc->StartRecord(&result), S_OK);
-    EXPECT_EQ(result, VARIANT_FALSE);
+    EXPECT_EQ(result, VARIANT_FALSE) << "started before detection";
     EXPECT_EQ(LastError(adc.get()), error) << "a start before detection leaves the error";
 
     // The chooser now preselects the module without a DAC.
     WriteAddressList("127.0.0.2\r\n");
     ASSERT_EQ(adc->Test(&result), S_OK);
+    EXPECT_EQ(result, VARIANT_TRUE) << "the module without a DAC was not detected";
     adc->get_BasePort(&port);
     EXPECT_EQ(port, (0x7F000002 & 0x7FFF) + 1);
     EXPECT_EQ(LastError(adc.get()), u"") << "a successful detection clears the error";
@@ -130,8 +136,8 @@ HOST_TEST(Detection, ARefusedAddressFailsAndTheNextTestAsksAgain) {
     int16_t channels = -1;
     dao->get_Detected(&result);
     dao->get_ChannelsCount(&channels);
-    EXPECT_EQ(result, VARIANT_FALSE);
-    EXPECT_EQ(channels, 0);
+    EXPECT_EQ(result, VARIANT_FALSE) << "outputs detected on a module without a DAC";
+    EXPECT_EQ(channels, 0) << "output channels on a module without a DAC";
 }
 
 HOST_TEST(Detection, AVendorLibraryOlderThan1130IsRefused) {
@@ -139,7 +145,7 @@ HOST_TEST(Detection, AVendorLibraryOlderThan1130IsRefused) {
         Ptr<IADC3> adc = CreateAdc();
         VARIANT_BOOL found = VARIANT_TRUE;
         ASSERT_EQ(adc->Test(&found), S_OK);
-        EXPECT_EQ(found, VARIANT_FALSE);
+        EXPECT_EQ(found, VARIANT_FALSE) << "detected with the old library";
         EXPECT_EQ(LastError(adc.get()), u"Please reinstall E16 driver (X502API v1.1.30 is required)!");
         return;
     }
@@ -149,7 +155,7 @@ HOST_TEST(Detection, AVendorLibraryOlderThan1130IsRefused) {
     LinkDriverInto(folder.path());
     fs::create_symlink(E2E_OLD_VENDOR_FILE, folder.path() / "libx502api.so.1");
     velmora::test::ScopedEnv driverFolder("E2E_DRIVER_FOLDER", folder.str());
-    EXPECT_EQ(RunPhase("old library"), 0);
+    EXPECT_EQ(RunPhase("old library"), 0) << "the host with the old library failed";
 }
 
 // Analog level, transition up, watching logical 3 on range 2 at 1234 codes.
@@ -171,12 +177,12 @@ HOST_TEST(Settings, SurviveARestartOfTheHost) {
         adc = DetectedAdc();
         float rate = 0;
         adc->get_Rate(&rate);
-        EXPECT_EQ(rate, 2000.0f);
+        EXPECT_EQ(rate, 2000.0f) << "rate";
         e16sim_config config{};
         ASSERT_EQ(e16sim_get_config(E16SIM_MODULE_DAC, 1, &config), 0);
-        EXPECT_EQ(config.sync_start_mode, 8u + 1u);
+        EXPECT_EQ(config.sync_start_mode, 8u + 1u) << "analog level start, upward";
         EXPECT_EQ(config.watch_phy, 19u) << "logical 3, watched against ground";
-        EXPECT_NEAR(config.watch_level, 1234.0 / 51200.0, 1e-9);
+        EXPECT_NEAR(config.watch_level, 1234.0 / 51200.0, 1e-9) << "level in volts on range 2";
         return;
     }
     // Logical 0 on X6 and 20 on Y5 against ground, 3 on physical 19
@@ -198,7 +204,7 @@ HOST_TEST(Settings, SurviveARestartOfTheHost) {
     EXPECT_TRUE(ReadValue(kSettingsKey, "SynchroStartMode").empty()) << "synchronization is per module";
     // The restarted host finds rate and table in the module-independent key.
     for (const char* name : {"ADChannels", "Rate"}) DeleteValue(kModuleKey, name);
-    EXPECT_EQ(RunPhase("restarted"), 0);
+    EXPECT_EQ(RunPhase("restarted"), 0) << "the restarted host failed";
 }
 
 } // namespace

@@ -25,44 +25,45 @@ HOST_TEST(AnalogOutput, LevelsAndBlocksStopAtTheLimitsAndUnchangedLevelsAreSkipp
     Ptr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
     BSTR name = nullptr;
     ASSERT_EQ(dao->get_ChannelName(2, &name), S_OK);
-    EXPECT_EQ(Take(name), u"");
+    EXPECT_EQ(Take(name), u"") << "a channel the module lacks has no name";
     int32_t code = 0, counted = -1, values[] = {40000, -5, 7}, untouched[] = {40000};
     dao->put_Value(0, 32000);
     dao->put_Value(1, -40000);
-    EXPECT_EQ(ModuleLevel(0), 10.0);
-    EXPECT_EQ(ModuleLevel(1), -10.0);
+    EXPECT_EQ(ModuleLevel(0), 10.0) << "a code above the top";
+    EXPECT_EQ(ModuleLevel(1), -10.0) << "a code below the bottom";
     dao->put_ValueReal(1, 1.0);
     dao->get_Value(1, &code);
-    EXPECT_EQ(code, 3200);
+    EXPECT_EQ(code, 3200) << "1 V as a code";
     const int64_t writes = e16sim_call_count("X502_AsyncOutDac");
     dao->put_ValueReal(1, 1.0);
     dao->put_Value(1, 3200);
     dao->put_Value(0, 40000);
     dao->put_Value(2, 100);
     ASSERT_EQ(dao->SetValues(0, 0, untouched, &counted), S_OK);
-    EXPECT_EQ(counted, 0);
-    EXPECT_EQ(untouched[0], 40000);
+    EXPECT_EQ(counted, 0) << "an empty block";
+    EXPECT_EQ(untouched[0], 40000) << "an empty block wrote to the caller's array";
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes) << "no level changed";
 
     // The block goes out through the two-channel write, unchanged levels too.
     ASSERT_EQ(dao->SetValues(0, 3, values, &counted), S_OK);
-    EXPECT_EQ(counted, 2);
-    EXPECT_EQ(std::vector<int32_t>(values, values + 3), (std::vector<int32_t>{32000, -5, 7}));
-    EXPECT_EQ(ModuleLevel(0), 10.0);
-    EXPECT_DOUBLE_EQ(ModuleLevel(1), -5 / 3200.0);
-    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 2);
+    EXPECT_EQ(counted, 2) << "values of a block of three for two channels";
+    EXPECT_EQ(std::vector<int32_t>(values, values + 3), (std::vector<int32_t>{32000, -5, 7}))
+        << "the codes written back as limited";
+    EXPECT_EQ(ModuleLevel(0), 10.0) << "channel 0 from the block";
+    EXPECT_DOUBLE_EQ(ModuleLevel(1), -5 / 3200.0) << "channel 1 from the block";
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 2) << "a block writes both channels";
 
     // Through Invoke: by-value arguments of other types, and a block passed
     // as a reference to the first Long of the caller's array.
     const Dispatcher disp(dao.get());
     Var blockCounted;
     ASSERT_EQ(disp.Put(u"ValueReal", {I4(0), I2(2)}), S_OK);
-    EXPECT_EQ(ModuleLevel(0), 2.0);
+    EXPECT_EQ(ModuleLevel(0), 2.0) << "ValueReal through Invoke";
     ASSERT_EQ(disp.Get(u"SetValues", &blockCounted, {I2(1), R8(1.0), Arg(VT_BYREF | VT_I4, untouched)}),
               S_OK);
-    EXPECT_EQ(blockCounted.lVal, 1);
-    EXPECT_EQ(untouched[0], 32000);
-    EXPECT_EQ(ModuleLevel(1), 10.0);
+    EXPECT_EQ(blockCounted.lVal, 1) << "SetValues through Invoke";
+    EXPECT_EQ(untouched[0], 32000) << "the limited code written back through the reference";
+    EXPECT_EQ(ModuleLevel(1), 10.0) << "SetValues through Invoke";
 }
 
 HOST_TEST(DigitalIo, LinesLoopBackAndStopRecordWritesTheStopWord) {
@@ -72,19 +73,19 @@ HOST_TEST(DigitalIo, LinesLoopBackAndStopRecordWritesTheStopWord) {
     dio->put_DOValue(&word);
     dio->get_DOValue(&read);
     EXPECT_EQ(read, 0x1FFFF) << "the word is kept whole";
-    EXPECT_EQ(Lines(), 0xFFFFu);
+    EXPECT_EQ(Lines(), 0xFFFFu) << "the lines get the low 16 bits";
     const int64_t reads = e16sim_call_count("X502_AsyncInDig");
     for (int i = 0; i < 2; ++i) {
         dio->get_DIValue(&read);
-        EXPECT_EQ(read, 0xFFFF);
+        EXPECT_EQ(read, 0xFFFF) << "read " << i;
     }
     EXPECT_EQ(e16sim_call_count("X502_AsyncInDig"), reads + 2) << "every DIValue get reads the module";
     const Dispatcher disp(dio.get());
     Var input;
     ASSERT_EQ(disp.Put(u"DOValue", {I4(0x8001)}), S_OK);
     ASSERT_EQ(disp.Get(u"DIValue", &input), S_OK);
-    EXPECT_EQ(input.vt, VT_I4);
-    EXPECT_EQ(input.lVal, 0x8001);
+    EXPECT_EQ(input.vt, VT_I4) << "DIValue through Invoke";
+    EXPECT_EQ(input.lVal, 0x8001) << "DOValue and DIValue through Invoke";
 
     const int64_t writes = e16sim_call_count("X502_AsyncOutDig");
     ASSERT_EQ(adc->StopRecord(), S_OK);
@@ -94,7 +95,7 @@ HOST_TEST(DigitalIo, LinesLoopBackAndStopRecordWritesTheStopWord) {
     ASSERT_EQ(adc->StopRecord(), S_OK);
     EXPECT_EQ(Lines(), 0x5A5Au) << "written though nothing was recording";
     dio->get_DOValue(&read);
-    EXPECT_EQ(read, 0x15A5A);
+    EXPECT_EQ(read, 0x15A5A) << "the stop word becomes the output word";
 }
 
 HOST_TEST(Outputs, BeforeDetectionNothingReachesTheModule) {
@@ -106,7 +107,7 @@ HOST_TEST(Outputs, BeforeDetectionNothingReachesTheModule) {
     dio->get_DOValue(&read);
     EXPECT_EQ(read, 0x0F0F) << "the word is stored";
     dio->get_DIValue(&read);
-    EXPECT_EQ(read, 0);
+    EXPECT_EQ(read, 0) << "inputs before detection";
     dao->put_ValueReal(0, 2.0);
     dao->SetValues(0, 2, codes, &counted);
     for (const char* entry : {"X502_AsyncOutDig", "X502_AsyncInDig", "X502_AsyncOutDac"})
@@ -119,12 +120,12 @@ HOST_TEST(Outputs, BeforeDetectionNothingReachesTheModule) {
     ASSERT_EQ(adc->Test(&found), S_OK);
     dio->get_DOValue(&read);
     dao->get_ValueReal(0, &volts);
-    EXPECT_EQ(read, 0);
-    EXPECT_EQ(volts, 0.0);
-    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 0);
-    EXPECT_EQ(e16sim_call_count("X502_AsyncInDig"), 1);
+    EXPECT_EQ(read, 0) << "the output word kept over detection";
+    EXPECT_EQ(volts, 0.0) << "DAC1 after detection";
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 0) << "detection wrote the lines";
+    EXPECT_EQ(e16sim_call_count("X502_AsyncInDig"), 1) << "detection reads the inputs once";
     dao->put_ValueReal(0, 2.0);
-    EXPECT_EQ(ModuleLevel(0), 2.0);
+    EXPECT_EQ(ModuleLevel(0), 2.0) << "the level before detection counted as unchanged";
 }
 
 } // namespace

@@ -30,15 +30,16 @@ struct Ramp {
         std::vector<int16_t> buffer(static_cast<size_t>(capacity * channels), -1);
         int32_t count = capacity * channels, rest = -1, taken = -1;
         EXPECT_EQ(adc->GetData(buffer.data(), &count, &rest, &taken), S_OK);
-        EXPECT_EQ(count, taken * channels);
-        EXPECT_EQ(rest % channels, 0);
+        EXPECT_EQ(count, taken * channels) << "GetData count against its kadrs";
+        EXPECT_EQ(rest % channels, 0) << "GetData rest not whole kadrs";
         Add(buffer.data(), taken);
         return taken;
     }
     // InputData: a header column with the selection, then a column per kadr.
     void Take(SAFEARRAY* table, const std::vector<int16_t>& selection) {
         const std::vector<int16_t> values = Int16Elements(table);
-        EXPECT_EQ(std::vector<int16_t>(values.begin(), values.begin() + channels), selection);
+        EXPECT_EQ(std::vector<int16_t>(values.begin(), values.begin() + channels), selection)
+            << "InputData header column";
         Add(values.data() + channels, static_cast<int32_t>(values.size()) / channels - 1);
     }
 };
@@ -64,9 +65,9 @@ HOST_TEST(Recording, StartValidatesAndBusyRefusesChanges) {
     Ptr<IADC3> adc = DetectedAdc();
     float rate = 0;
     adc->put_Rate(&rate);
-    EXPECT_FALSE(Yes(adc.get(), &IADC3::StartRecord));
+    EXPECT_FALSE(Yes(adc.get(), &IADC3::StartRecord)) << "started at rate 0";
     EXPECT_EQ(LastError(adc.get()), u"The Sampling Rate is not selected!");
-    EXPECT_FALSE(Yes(adc.get(), &IADC3::get_Busy));
+    EXPECT_FALSE(Yes(adc.get(), &IADC3::get_Busy)) << "busy after a refused start";
     rate = 100000;
     adc->put_Rate(&rate);
     Select(adc.get(), {0, 1, 2, 3, 4, 5, 6, 7});
@@ -74,7 +75,7 @@ HOST_TEST(Recording, StartValidatesAndBusyRefusesChanges) {
     Var started;
     ASSERT_EQ(disp.Get(u"StartRecord", &started), S_OK);
     ASSERT_EQ(started.boolVal, VARIANT_TRUE);
-    EXPECT_TRUE(Yes(adc.get(), &IADC3::get_Busy));
+    EXPECT_TRUE(Yes(adc.get(), &IADC3::get_Busy)) << "not busy while recording";
     EXPECT_EQ(LastError(adc.get()), u"") << "a start clears the error";
 
     // While recording: rate, selection, setup and a second start are refused.
@@ -83,10 +84,10 @@ HOST_TEST(Recording, StartValidatesAndBusyRefusesChanges) {
     Select(adc.get(), {0});
     VARIANT_BOOL shown = VARIANT_TRUE;
     ASSERT_EQ(adc->ShowSetting(&shown), S_OK);
-    EXPECT_EQ(shown, VARIANT_FALSE);
-    EXPECT_FALSE(Yes(adc.get(), &IADC3::StartRecord));
+    EXPECT_EQ(shown, VARIANT_FALSE) << "setup shown while busy";
+    EXPECT_FALSE(Yes(adc.get(), &IADC3::StartRecord)) << "a second start while busy";
     ASSERT_EQ(disp.Get(u"StopRecord", nullptr), S_OK);
-    EXPECT_FALSE(Yes(adc.get(), &IADC3::get_Busy));
+    EXPECT_FALSE(Yes(adc.get(), &IADC3::get_Busy)) << "busy after the stop";
     adc->get_Rate(&rate);
     EXPECT_EQ(rate, 62500.0f) << "8 channels share 500 kS/s; 1000 came while busy";
 }
@@ -109,8 +110,8 @@ HOST_TEST(Recording, ThirtyTwoChannelsAtFullRateForTenSeconds) {
     }
     adc->StopRecord();
     while (ramp.Drain(adc.get(), ringKadrs) > 0) {}
-    EXPECT_EQ(ramp.breaks, 0);
-    EXPECT_GE(ramp.kadrs, 156250 / 2);
+    EXPECT_EQ(ramp.breaks, 0) << "kadrs lost, repeated or torn";
+    EXPECT_GE(ramp.kadrs, 156250 / 2) << "kadrs in ten seconds";
 }
 
 // A ring of 3000 kadrs, no whole number of 512-kadr blocks: the host first
@@ -131,7 +132,7 @@ HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFourWays) {
     std::this_thread::sleep_for(milliseconds(200));
     adc->get_InputCountKadrs(&unread);
     EXPECT_EQ(unread, full) << "a full ring is neither overwritten nor grown";
-    EXPECT_GT(unread, ringKadrs - 512);
+    EXPECT_GT(unread, ringKadrs - 512) << "the ring did not fill as far as whole blocks go";
     Ramp ramp{2, 0, 1};
     const Dispatcher disp(adc.get());
     for (auto [round, start] = std::pair{0, Clock::now()}; Clock::now() - start < milliseconds(2000);
@@ -152,14 +153,14 @@ HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFourWays) {
                                {Arg(VT_BYREF | VT_I2, buffer.data()), Arg(VT_BYREF | VT_I4, &count),
                                 Arg(VT_BYREF | VT_I4, &rest)}),
                       S_OK);
-            EXPECT_EQ(count, 2 * kadrs.lVal);
+            EXPECT_EQ(count, 2 * kadrs.lVal) << "the count written back";
             ramp.Add(buffer.data(), kadrs.lVal);
         } else { // a whole array, the count a Double that is written back
             ASSERT_EQ(disp.Get(u"GetData", &kadrs,
                                {Arg(VT_ARRAY | VT_I2, array), Arg(VT_BYREF | VT_R8, &countAsDouble),
                                 Arg(VT_BYREF | VT_I4, &rest)}),
                       S_OK);
-            EXPECT_EQ(countAsDouble, 2 * kadrs.lVal);
+            EXPECT_EQ(countAsDouble, 2 * kadrs.lVal) << "the Double count written back";
             ramp.Add(static_cast<const int16_t*>(array->pvData), kadrs.lVal);
         }
         SafeArrayDestroy(array);
@@ -167,8 +168,8 @@ HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFourWays) {
     }
     adc->StopRecord();
     while (ramp.Drain(adc.get(), ringKadrs) > 0) {}
-    EXPECT_EQ(ramp.breaks, 0);
-    EXPECT_GE(ramp.kadrs, 4 * ringKadrs);
+    EXPECT_EQ(ramp.breaks, 0) << "kadrs lost, repeated or torn";
+    EXPECT_GE(ramp.kadrs, 4 * ringKadrs) << "the ring did not wrap often enough";
 }
 
 HOST_TEST(Recording, AThousandShortRecordings) {
@@ -188,8 +189,8 @@ HOST_TEST(Recording, AThousandShortRecordings) {
         cyclesWithData += ramp.kadrs > 0 ? 1 : 0;
         breaks += ramp.breaks;
     }
-    EXPECT_GT(cyclesWithData, 50);
-    EXPECT_EQ(breaks, 0);
+    EXPECT_GT(cyclesWithData, 50) << "recordings that delivered data";
+    EXPECT_EQ(breaks, 0) << "kadrs lost, repeated or torn, or a stream not begun at frame 0";
 }
 
 } // namespace

@@ -24,21 +24,28 @@ TEST(E16recOptions, ChannelListsExpandRangesInOrder) {
         EXPECT_FALSE(ParseChannelList(bad).has_value()) << bad;
 }
 
-TEST(E16recOptions, ValuesAreCheckedAndHelpIsNotAnError) {
+TEST(E16recOptions, GoodValuesAreTaken) {
     std::string error;
     auto o = Parse({"-c", "0-31", "-r", "15625", "-R", "1", "-t", "0.5", "--inputs", "se", "-o", "-"}, error);
     ASSERT_TRUE(o.has_value()) << error;
     EXPECT_EQ(o->channels.size(), 32u);
     EXPECT_FLOAT_EQ(o->rate, 15625.0f);
     EXPECT_EQ(o->range, 1);
+    EXPECT_DOUBLE_EQ(o->seconds, 0.5);
     EXPECT_EQ(o->inputs, InputMode::SingleEnded);
-    EXPECT_FALSE(Parse({"-R", "4"}, error).has_value());
-    EXPECT_FALSE(Parse({"-r", "-5"}, error).has_value());
-    EXPECT_FALSE(Parse({"-t"}, error).has_value());
-    EXPECT_FALSE(Parse({"--bogus"}, error).has_value());
-    EXPECT_NE(error, "");
+    EXPECT_EQ(o->output, "-");
+}
+
+TEST(E16recOptions, BadValuesAreRefusedWithAReasonAndHelpIsNotAnError) {
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"-R", "4"}, {"-r", "-5"}, {"-t"}, {"--inputs", "both"}, {"--bogus"}}) {
+        std::string error;
+        EXPECT_FALSE(Parse(bad, error).has_value()) << testing::PrintToString(bad);
+        EXPECT_NE(error, "") << testing::PrintToString(bad) << " gave no reason";
+    }
+    std::string error = "stale";
     EXPECT_FALSE(Parse({"--help"}, error).has_value());
-    EXPECT_EQ(error, "");
+    EXPECT_EQ(error, "") << "help reported as an error";
 }
 
 // Codes of the Y16 ramp on the ±10 V range: 3200 codes per volt.
@@ -55,11 +62,11 @@ TEST(E16recStats, RampCountsLostAndRepeatedKadrsAcrossTheWrap) {
     }
     stats.Add(kadrs.data(), static_cast<int32_t>(kadrs.size() / 2));
     EXPECT_EQ(stats.kadrs(), 9);
-    EXPECT_EQ(stats.ramp().lost(), 1 + 7);
-    EXPECT_EQ(stats.ramp().repeated(), 1);
-    EXPECT_DOUBLE_EQ(stats.channels()[0].min, 1.0);
-    EXPECT_DOUBLE_EQ(stats.channels()[0].sum, 9.0);
-    EXPECT_NEAR(stats.channels()[1].max, 4.99, 1e-3);
+    EXPECT_EQ(stats.ramp().lost(), 1 + 7) << "998 and 3..9";
+    EXPECT_EQ(stats.ramp().repeated(), 1) << "frame 1 twice";
+    EXPECT_DOUBLE_EQ(stats.channels()[0].min, 1.0) << "X1 minimum, volts";
+    EXPECT_DOUBLE_EQ(stats.channels()[0].sum, 9.0) << "X1 sum, volts";
+    EXPECT_NEAR(stats.channels()[1].max, 4.99, 1e-3) << "Y16 maximum, volts";
 }
 
 TEST(E16recStats, UnbrokenRampReportsNothingLost) {
@@ -102,9 +109,9 @@ TEST(E16recRun, RecordsTheSimulatedModuleWithoutLosingKadrs) {
     ASSERT_NE(file, nullptr);
     const std::string text = ReadAll(file);
     std::fclose(file);
-    EXPECT_EQ(text.rfind("X1,X2,", 0), 0u);
-    EXPECT_NE(text.find(",Y15,Y16\n"), std::string::npos);
-    EXPECT_GT(std::count(text.begin(), text.end(), '\n'), 10000);
+    EXPECT_EQ(text.rfind("X1,X2,", 0), 0u) << "the header begins with the first inputs";
+    EXPECT_NE(text.find(",Y15,Y16\n"), std::string::npos) << "the header ends with the last inputs";
+    EXPECT_GT(std::count(text.begin(), text.end(), '\n'), 10000) << "rows in the file";
 }
 
 } // namespace

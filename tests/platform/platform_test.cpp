@@ -18,11 +18,11 @@ TEST(Thread, RunsOnlyAfterResumeAndJoins) {
     auto thread = Thread::CreateSuspended([&] { ran.fetch_add(1); }, 8192);
     ASSERT_NE(thread, nullptr);
     SleepMs(20);
-    EXPECT_EQ(ran.load(), 0);
+    EXPECT_EQ(ran.load(), 0) << "ran before Resume";
     thread->Resume();
     thread->Join();
-    EXPECT_EQ(ran.load(), 1);
-    EXPECT_FALSE(thread->Joinable());
+    EXPECT_EQ(ran.load(), 1) << "Join returned before the body ran";
+    EXPECT_FALSE(thread->Joinable()) << "still joinable after Join";
     EXPECT_GE(thread->StackSize(), 8192u);
 }
 
@@ -30,7 +30,7 @@ TEST(Thread, NeverResumedThreadEndsWithItsHandle) {
     std::atomic<int> ran{0};
     auto thread = Thread::CreateSuspended([&] { ran = 1; }, 8192);
     thread.reset();
-    EXPECT_EQ(ran.load(), 0);
+    EXPECT_EQ(ran.load(), 0) << "destroying the handle ran the body";
 }
 
 TEST(Thread, ResumeThenImmediateDestroyStillRunsBody) {
@@ -39,7 +39,7 @@ TEST(Thread, ResumeThenImmediateDestroyStillRunsBody) {
         auto thread = Thread::CreateSuspended([&] { ran = 1; }, 8192);
         thread->Resume();
         thread.reset();
-        ASSERT_EQ(ran.load(), 1);
+        ASSERT_EQ(ran.load(), 1) << "attempt " << i;
     }
 }
 
@@ -89,21 +89,22 @@ TEST(Locale, ReadsTheEnvironmentWithoutTouchingTheProcessLocale) {
         test::ScopedEnv lang("LANG", "ru_RU.UTF-8");
         test::ScopedEnv numeric("LC_NUMERIC", "");
         test::ScopedEnv messages("LC_MESSAGES", "");
-        EXPECT_EQ(DecimalSeparator(), ",");
-        EXPECT_EQ(UiLanguage(), "ru");
+        EXPECT_EQ(DecimalSeparator(), ",") << "from LANG";
+        EXPECT_EQ(UiLanguage(), "ru") << "from LANG";
     }
     {
         test::ScopedEnv lang("LANG", "C");
         test::ScopedEnv numeric("LC_NUMERIC", "de_DE.UTF-8");
         test::ScopedEnv messages("LC_MESSAGES", "");
-        EXPECT_EQ(DecimalSeparator(), ",");
-        EXPECT_EQ(UiLanguage(), "en");
+        EXPECT_EQ(DecimalSeparator(), ",") << "LC_NUMERIC before LANG";
+        EXPECT_EQ(UiLanguage(), "en") << "LANG=C";
     }
     {
         test::ScopedEnv lang("LANG", "en_US.UTF-8");
-        EXPECT_EQ(DecimalSeparator(), ".");
+        test::ScopedEnv numeric("LC_NUMERIC", ""); // not the developer's own
+        EXPECT_EQ(DecimalSeparator(), ".") << "from LANG, English";
     }
-    EXPECT_EQ(before, std::setlocale(LC_ALL, nullptr));
+    EXPECT_EQ(before, std::setlocale(LC_ALL, nullptr)) << "the process locale changed";
 }
 
 } // namespace

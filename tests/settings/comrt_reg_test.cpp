@@ -49,12 +49,12 @@ TEST_F(ComrtRegTest, AddThenQueryExportAndDeleteEachType) {
         std::vector<std::string> args{"add", "HKCU\\Software\\Tool"};
         args.insert(args.end(), add.begin(), add.end());
         const Result r = Run(args);
-        EXPECT_EQ(r.exit, 0) << r.err;
-        EXPECT_EQ(r.out, "The operation completed successfully.\n");
+        EXPECT_EQ(r.exit, 0) << ::testing::PrintToString(add) << ": " << r.err;
+        EXPECT_EQ(r.out, "The operation completed successfully.\n") << ::testing::PrintToString(add);
     }
     std::vector<uint8_t> blob;
     EXPECT_TRUE(reg.GetBinaryAt(HKEY_CURRENT_USER, "Software\\Tool", "Blob", blob));
-    EXPECT_EQ(blob, (std::vector<uint8_t>{0x0A, 0xFF, 0x05}));
+    EXPECT_EQ(blob, (std::vector<uint8_t>{0x0A, 0xFF, 0x05})) << "hex text stored as bytes";
 
     Result r = Run({"query", "HKCU\\Software\\Tool"});
     EXPECT_EQ(r.exit, 0) << r.err;
@@ -70,13 +70,13 @@ TEST_F(ComrtRegTest, AddThenQueryExportAndDeleteEachType) {
         "\r\n[HKEY_CURRENT_USER\\Software\\Tool]\r\n\"Dir\"=\"C:\\\\dir\"\r\n\"Count\"=dword:0000000a\r\n"
         "\"All\"=dword:ffffffff\r\n\"Blob\"=hex:0a,ff,05\r\n");
 
-    EXPECT_EQ(Run({"delete", "HKCU\\Software\\Tool", "-v", "Dir"}).exit, 0);
+    EXPECT_EQ(Run({"delete", "HKCU\\Software\\Tool", "-v", "Dir"}).exit, 0) << "deleting a value";
     r = Run({"query", "HKCU\\Software\\Tool", "-v", "Dir"});
-    EXPECT_EQ(r.exit, 1);
-    EXPECT_EQ(r.err, "comrt-reg: The system cannot find the file specified.\n");
-    EXPECT_EQ(Run({"delete", "HKCU\\Software\\Tool"}).exit, 0);
-    EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tool"));
-    EXPECT_EQ(Run({"delete", "HKCU\\Software\\Tool"}).exit, 1);
+    EXPECT_EQ(r.exit, 1) << "querying a deleted value";
+    EXPECT_EQ(r.err, "comrt-reg: The system cannot find the file specified.\n") << "querying a deleted value";
+    EXPECT_EQ(Run({"delete", "HKCU\\Software\\Tool"}).exit, 0) << "deleting the key";
+    EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tool")) << "the key was left";
+    EXPECT_EQ(Run({"delete", "HKCU\\Software\\Tool"}).exit, 1) << "deleting a missing key";
 }
 
 TEST_F(ComrtRegTest, BadArgumentsAndRefusedWritesExitOne) {
@@ -94,7 +94,8 @@ TEST_F(ComrtRegTest, BadArgumentsAndRefusedWritesExitOne) {
     for (const auto& args : bad) {
         const Result r = Run(args);
         EXPECT_EQ(r.exit, 1) << ::testing::PrintToString(args);
-        EXPECT_TRUE(r.err.starts_with("comrt-reg: ") || r.err.find("usage:") != std::string::npos) << r.err;
+        EXPECT_TRUE(r.err.starts_with("comrt-reg: ") || r.err.find("usage:") != std::string::npos)
+            << ::testing::PrintToString(args) << " gave no reason: " << r.err;
     }
 }
 

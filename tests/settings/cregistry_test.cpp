@@ -18,7 +18,6 @@ constexpr const char* kPath = "Software\\Test";
 struct Raw {
     uint32_t type = 0;
     Bytes bytes;
-    bool operator==(const Raw&) const = default;
 };
 
 // What the store holds, read past cRegistry.
@@ -51,33 +50,39 @@ protected:
     cRegistry r;
 };
 
-TEST_F(CRegistryTest, RootAndPathRules) {
+TEST_F(CRegistryTest, AFreshObjectStartsAtTheUsersSoftwareKey) {
     cRegistry fresh;
     EXPECT_EQ(fresh.Root(), HKEY_CURRENT_USER);
     EXPECT_EQ(fresh.Path(), "Software");
+}
 
+TEST_F(CRegistryTest, SetPathCreatesWhatIsMissingAndTheSamePathCallsNothing) {
     EXPECT_FALSE(r.KeyExists(HKEY_CURRENT_USER, "Software\\A\\B"));
-    r.SetPath("Software\\A\\B"); // creates what is missing
+    r.SetPath("Software\\A\\B");
     EXPECT_EQ(r.Path(), "Software\\A\\B");
-    EXPECT_TRUE(r.KeyExists(HKEY_CURRENT_USER, "Software\\A\\B"));
-    // The same path makes no store call, so the last failure stays.
+    EXPECT_TRUE(r.KeyExists(HKEY_CURRENT_USER, "Software\\A\\B")) << "the key was not created";
     EXPECT_EQ(r.GetLong("missing"), 0);
     EXPECT_EQ(r.LastError(), reg::ERROR_FILE_NOT_FOUND);
     r.SetPath("Software\\A\\B");
-    EXPECT_EQ(r.LastError(), reg::ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(r.LastError(), reg::ERROR_FILE_NOT_FOUND) << "the same path reached the store";
+}
 
-    r.SetRoot(HKEY_CLASSES_ROOT); // a new root starts at its top
-    EXPECT_EQ(r.Path(), "");
+TEST_F(CRegistryTest, ANewRootStartsAtItsTopAndTheSameOrAnUnknownOneKeepsThePath) {
+    r.SetRoot(HKEY_CLASSES_ROOT);
+    EXPECT_EQ(r.Path(), "") << "a new root";
     r.SetPath("CLSID");
     r.SetRoot(HKEY_CLASSES_ROOT);
+    EXPECT_EQ(r.Path(), "CLSID") << "the same root again";
     r.SetRoot(0x12345678);
-    EXPECT_EQ(r.Root(), HKEY_CLASSES_ROOT);
-    EXPECT_EQ(r.Path(), "CLSID");
+    EXPECT_EQ(r.Root(), HKEY_CLASSES_ROOT) << "an unknown root";
+    EXPECT_EQ(r.Path(), "CLSID") << "an unknown root";
+}
 
-    // The other roots exist but take no keys: the failed creation keeps Path.
+// The other roots exist but take no keys.
+TEST_F(CRegistryTest, RootsThatTakeNoKeysFailAndKeepThePath) {
     r.SetRoot(HKEY_LOCAL_MACHINE);
     r.SetPath("Software");
-    EXPECT_EQ(r.Path(), "");
+    EXPECT_EQ(r.Path(), "") << "a path that could not be created";
     EXPECT_NE(r.LastError(), 0);
     EXPECT_FALSE(r.WriteLong("x", 1));
 }
@@ -85,64 +90,70 @@ TEST_F(CRegistryTest, RootAndPathRules) {
 TEST_F(CRegistryTest, TypedValuesAreStoredByteForByteAndReadBack) {
     const struct {
         const char* name;
-        std::function<bool()> write, readBack;
+        std::function<bool()> write;
+        std::function<void()> readBack;
         Raw raw;
     } cases[] = {
-        {"s",
-         [&] { return r.WriteString("s", "abc"); },
-         [&] { return r.GetString("s") == "abc"; },
+        {"String",
+         [&] { return r.WriteString("String", "abc"); },
+         [&] { EXPECT_EQ(r.GetString("String"), "abc"); },
          {reg::REG_SZ, {'a', 'b', 'c'}}},
-        {"l",
-         [&] { return r.WriteLong("l", -2); },
-         [&] { return r.GetLong("l") == -2; },
+        {"Long",
+         [&] { return r.WriteLong("Long", -2); },
+         [&] { EXPECT_EQ(r.GetLong("Long"), -2); },
          {reg::REG_DWORD, {0xFE, 0xFF, 0xFF, 0xFF}}},
-        {"b",
-         [&] { return r.WriteByte("b", 200); },
-         [&] { return r.GetByte("b") == 200; },
+        {"Byte",
+         [&] { return r.WriteByte("Byte", 200); },
+         [&] { EXPECT_EQ(r.GetByte("Byte"), 200); },
          {reg::REG_DWORD, {200, 0, 0, 0}}},
-        {"i",
-         [&] { return r.WriteInteger("i", -1); },
+        {"Integer",
+         [&] { return r.WriteInteger("Integer", -1); },
          [&] {
              int16_t i = 5;
-             return r.ReadInteger("i", i, 5) && i == -1;
+             EXPECT_TRUE(r.ReadInteger("Integer", i, 5));
+             EXPECT_EQ(i, -1);
          },
          {reg::REG_DWORD, {0xFF, 0xFF, 0, 0}}},
-        {"t",
-         [&] { return r.WriteBoolean("t", true); },
-         [&] { return r.GetBoolean("t"); },
+        {"Boolean",
+         [&] { return r.WriteBoolean("Boolean", true); },
+         [&] { EXPECT_TRUE(r.GetBoolean("Boolean")); },
          {reg::REG_DWORD, {1, 0, 0, 0}}},
-        {"g",
-         [&] { return r.WriteSingle("g", 1.5f); },
-         [&] { return r.GetSingle("g") == 1.5f; },
+        {"Single",
+         [&] { return r.WriteSingle("Single", 1.5f); },
+         [&] { EXPECT_EQ(r.GetSingle("Single"), 1.5f); },
          {reg::REG_DWORD, {0, 0, 0xC0, 0x3F}}},
-        {"d",
-         [&] { return r.WriteDouble("d", 1.5); },
-         [&] { return r.GetDouble("d") == 1.5; },
+        {"Double",
+         [&] { return r.WriteDouble("Double", 1.5); },
+         [&] { EXPECT_EQ(r.GetDouble("Double"), 1.5); },
          {reg::REG_BINARY, {0, 0, 0, 0, 0, 0, 0xF8, 0x3F}}},
-        {"c",
-         [&] { return r.WriteCurrency("c", 12345678); },
-         [&] { return r.GetCurrency("c") == 12345678; },
+        {"Currency",
+         [&] { return r.WriteCurrency("Currency", 12345678); },
+         [&] { EXPECT_EQ(r.GetCurrency("Currency"), 12345678); },
          {reg::REG_BINARY, {0x4E, 0x61, 0xBC, 0, 0, 0, 0, 0}}},
-        {"x",
+        {"Binary",
          [&] {
-             return r.WriteBinary("x", {1, 2, 3});
+             return r.WriteBinary("Binary", {1, 2, 3});
          },
          [&] {
-             return r.GetBinary("x") == Bytes{1, 2, 3};
+             EXPECT_EQ(r.GetBinary("Binary"), (Bytes{1, 2, 3}));
          },
          {reg::REG_BINARY, {1, 2, 3}}},
     };
     for (const auto& c : cases) {
-        EXPECT_TRUE(c.write()) << c.name;
-        EXPECT_EQ(ReadRaw(c.name), c.raw) << c.name;
-        EXPECT_TRUE(c.readBack()) << c.name;
+        SCOPED_TRACE(c.name);
+        EXPECT_TRUE(c.write()) << "the write failed";
+        const std::optional<Raw> stored = ReadRaw(c.name);
+        ASSERT_TRUE(stored.has_value()) << "nothing stored";
+        EXPECT_EQ(stored->type, c.raw.type) << "stored type";
+        EXPECT_EQ(stored->bytes, c.raw.bytes) << "stored bytes";
+        c.readBack();
     }
 }
 
 TEST_F(CRegistryTest, ValuesOfTheWrongSizeOrMissingLeaveTheDefault) {
     PutRaw("five", std::string("\1\0\0\0\0", 5));
     int32_t l = 0;
-    EXPECT_FALSE(r.ReadLong("five", l, 42));
+    EXPECT_FALSE(r.ReadLong("five", l, 42)) << "five bytes read as a Long";
     EXPECT_EQ(l, 42);
     EXPECT_EQ(r.LastError(), reg::ERROR_MORE_DATA);
     PutRaw("d7", std::string("\0\0\0\0\0\0\xF8", 7));
@@ -154,7 +165,7 @@ TEST_F(CRegistryTest, ValuesOfTheWrongSizeOrMissingLeaveTheDefault) {
     }
     std::string text = "keep";
     EXPECT_FALSE(r.ReadString("missing", text, ""));
-    EXPECT_EQ(text, "keep");
+    EXPECT_EQ(text, "keep") << "an empty default replaced the text";
     EXPECT_FALSE(r.ReadString("missing", text, "dflt"));
     EXPECT_EQ(text, "dflt");
 }
@@ -175,11 +186,12 @@ TEST_F(CRegistryTest, ExportOfABranch) {
     const std::string own = section("\\Software\\Exp", "@=\"top\"\r\n\"Dir\"=\"C:\\\\dir\"\r\n"
                                                        "\"Ten\"=dword:0000000a\r\n\"All\"=dword:ffffffff\r\n"
                                                        "\"Five\"=hex:05\r\n");
-    EXPECT_EQ(r.ExportKey(HKEY_CURRENT_USER, top, false), own);
+    EXPECT_EQ(r.ExportKey(HKEY_CURRENT_USER, top, false), own) << "the key alone";
     EXPECT_EQ(r.ExportKey(HKEY_CURRENT_USER, top, true),
               own + section("\\Software\\Exp\\Sub", "\"Q\"=\"q\"\r\n") +
-                  section("\\Software\\Exp\\Sub\\Deeper"));
-    EXPECT_EQ(r.ExportKey(HKEY_CURRENT_USER, "", false), section(""));
+                  section("\\Software\\Exp\\Sub\\Deeper"))
+        << "the key and its sub-keys";
+    EXPECT_EQ(r.ExportKey(HKEY_CURRENT_USER, "", false), section("")) << "the root alone";
     const std::string all = r.ExportKey(HKEY_CURRENT_USER, "", true);
     EXPECT_TRUE(all.starts_with(section("") + section("\\Software"))) << all;
     EXPECT_TRUE(all.ends_with(section("\\Software\\Test"))) << all;
@@ -201,8 +213,8 @@ TEST(CRegistryCorruptStore, ReadsAndWritesFailAndTheProcessGoesOn) {
 
     test::PrivateStore healthy;
     r.SetPath("Software\\Ok");
-    EXPECT_EQ(r.Path(), "Software\\Ok");
-    EXPECT_TRUE(r.WriteLong("x", 1));
+    EXPECT_EQ(r.Path(), "Software\\Ok") << "the object stays usable with a healthy store";
+    EXPECT_TRUE(r.WriteLong("x", 1)) << "the object stays usable with a healthy store";
 }
 
 } // namespace

@@ -47,11 +47,12 @@ TEST(RegistryStore, NamesMatchWhateverTheCaseKeepTheirOwnAndEnumerateInOrder) {
     velmora::test::PrivateStore store;
     DWORD disposition = 0;
     HKEY key = Create(HKEY_CURRENT_USER, "Software\\Tervan\\ADC", &disposition);
-    EXPECT_EQ(disposition, 1u);
+    EXPECT_EQ(disposition, 1u) << "a new key";
     RegCloseKey(Create(HKEY_CURRENT_USER, "SOFTWARE\\tervan\\adc\\", &disposition));
-    EXPECT_EQ(disposition, 2u);
+    EXPECT_EQ(disposition, 2u) << "the same key named in other cases";
     for (const char* name : {"beta", "Alpha", "gamma", "ALPHA2"}) RegCloseKey(Create(key, name));
-    EXPECT_EQ(Names(key), (std::vector<std::string>{"Alpha", "ALPHA2", "beta", "gamma"}));
+    EXPECT_EQ(Names(key), (std::vector<std::string>{"Alpha", "ALPHA2", "beta", "gamma"}))
+        << "sub-keys in order whatever the case";
     HKEY software = 0;
     ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software", KEY_READ, &software), ERROR_SUCCESS);
     EXPECT_EQ(Names(software), std::vector<std::string>{"Tervan"});
@@ -61,20 +62,21 @@ TEST(RegistryStore, NamesMatchWhateverTheCaseKeepTheirOwnAndEnumerateInOrder) {
     EXPECT_EQ(RegSetValueEx(key, nullptr, REG_SZ, reinterpret_cast<const BYTE*>("dflt"), 4), ERROR_SUCCESS);
     EXPECT_EQ(SetDword(key, "alpha", 2), ERROR_SUCCESS);
     EXPECT_EQ(SetDword(key, "ZETA", 3), ERROR_SUCCESS); // overwrites in place, keeps "Zeta"
-    EXPECT_EQ(Names(key, true), (std::vector<std::string>{"Zeta", "", "alpha"}));
-    EXPECT_EQ(GetDword(key, "zeta"), 3u);
+    EXPECT_EQ(Names(key, true), (std::vector<std::string>{"Zeta", "", "alpha"}))
+        << "values in creation order";
+    EXPECT_EQ(GetDword(key, "zeta"), 3u) << "a write in another case overwrites";
     EXPECT_EQ(RegDeleteValue(key, "zeta"), ERROR_SUCCESS);
-    EXPECT_EQ(GetDword(key, "Zeta"), std::nullopt);
+    EXPECT_EQ(GetDword(key, "Zeta"), std::nullopt) << "a delete in another case";
     EXPECT_EQ(SetDword(key, "Zeta", 4), ERROR_SUCCESS); // a new value goes last
-    EXPECT_EQ(Names(key, true), (std::vector<std::string>{"", "alpha", "Zeta"}));
+    EXPECT_EQ(Names(key, true), (std::vector<std::string>{"", "alpha", "Zeta"})) << "a new value goes last";
 
     char text[8];
     DWORD size = 3;
     EXPECT_EQ(RegQueryValueEx(key, "", nullptr, reinterpret_cast<BYTE*>(text), &size), ERROR_MORE_DATA);
-    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(size, 4u) << "the size needed";
     DWORD cch = 5;
     EXPECT_EQ(RegEnumKeyEx(key, 1, text, &cch), ERROR_MORE_DATA); // "ALPHA2" and its NUL
-    EXPECT_EQ(cch, 6u);
+    EXPECT_EQ(cch, 6u) << "the length needed";
     cch = sizeof text;
     EXPECT_EQ(RegEnumKeyEx(key, 4, text, &cch), ERROR_NO_MORE_ITEMS);
     RegCloseKey(key);
@@ -91,11 +93,12 @@ TEST(RegistryStore, KeysWithSubKeysStayAndHandlesToDeletedKeysFail) {
     EXPECT_EQ(RegDeleteKey(parent, "CHILD"), ERROR_SUCCESS);
 
     HKEY other = 0;
-    EXPECT_EQ(SetDword(child, "v", 2), ERROR_KEY_DELETED);
-    EXPECT_EQ(GetDword(child, "v"), std::nullopt);
+    EXPECT_EQ(SetDword(child, "v", 2), ERROR_KEY_DELETED) << "a write through a deleted key";
+    EXPECT_EQ(GetDword(child, "v"), std::nullopt) << "a read through a deleted key";
     EXPECT_EQ(RegCreateKeyEx(child, "Sub", KEY_ALL_ACCESS, &other, nullptr), ERROR_KEY_DELETED);
     RegCloseKey(Create(parent, "Child")); // a new key of that name is another key
-    EXPECT_EQ(RegOpenKeyEx(child, "", KEY_READ, &other), ERROR_KEY_DELETED);
+    EXPECT_EQ(RegOpenKeyEx(child, "", KEY_READ, &other), ERROR_KEY_DELETED)
+        << "the old handle reached the new key";
     EXPECT_EQ(RegCloseKey(child), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKey(parent, "Child"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKey(parent, ""), ERROR_SUCCESS); // the key itself
@@ -132,14 +135,15 @@ TEST(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
     for (pid_t pid : children) {
         int status = 0;
         ::waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "a writer failed, wait status " << status;
     }
     HKEY key = 0;
     ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Race", KEY_READ, &key), ERROR_SUCCESS);
     EXPECT_EQ(Names(key, true).size(), 2u * kWrites);
     for (int i = 0; i < kWrites; ++i) {
-        EXPECT_EQ(GetDword(key, ("a" + std::to_string(i)).c_str()), DWORD(i));
-        EXPECT_EQ(GetDword(key, ("b" + std::to_string(i)).c_str()), DWORD(i));
+        EXPECT_EQ(GetDword(key, ("a" + std::to_string(i)).c_str()), DWORD(i)) << "a" << i;
+        EXPECT_EQ(GetDword(key, ("b" + std::to_string(i)).c_str()), DWORD(i)) << "b" << i;
     }
     RegCloseKey(key);
 }

@@ -26,17 +26,18 @@ TEST_F(SimTest, AdcFrequenciesFollowTheDividerAndDelayRules) {
     };
     t_x502_hnd h = open();
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.channels << " channels asking " << c.acq << " and " << c.frame);
         ASSERT_EQ(X502_SetLChannelCount(h, c.channels), X502_ERR_OK);
         double acq = c.acq;
         double frame = c.frame;
         ASSERT_EQ(X502_SetAdcFreq(h, &acq, c.frame > 0 ? &frame : nullptr), X502_ERR_OK);
-        EXPECT_DOUBLE_EQ(acq, c.wantAcq) << c.acq;
+        EXPECT_DOUBLE_EQ(acq, c.wantAcq) << "conversion rate";
         if (c.frame > 0) {
-            EXPECT_DOUBLE_EQ(frame, c.wantFrame) << c.acq;
+            EXPECT_DOUBLE_EQ(frame, c.wantFrame) << "frame rate";
         }
         if (c.acq == 100000) {
-            EXPECT_EQ(config(0).adc_div, 480u);
-            EXPECT_EQ(config(0).frame_delay, 2880u);
+            EXPECT_EQ(config(0).adc_div, 480u) << "divider";
+            EXPECT_EQ(config(0).frame_delay, 2880u) << "frame delay";
         }
     }
     for (double bad : {0.0, -1.0, std::nan("")}) {
@@ -51,18 +52,18 @@ TEST_F(SimTest, OutputAndDigitalInputFrequenciesUseTheReferenceDivider) {
     const double given[] = {1000, 48e6 / 6857, 500000}; // 6857.14 + 0.49 -> divider 6857
     for (int i = 0; i < 3; ++i) {
         double out = asked[i];
-        ASSERT_EQ(X502_SetOutFreq(h, &out), X502_ERR_OK);
-        EXPECT_DOUBLE_EQ(out, given[i]);
+        ASSERT_EQ(X502_SetOutFreq(h, &out), X502_ERR_OK) << "asking " << asked[i];
+        EXPECT_DOUBLE_EQ(out, given[i]) << "asking " << asked[i];
     }
     double out = -1.0;
     EXPECT_EQ(X502_SetOutFreq(h, &out), X502_ERR_INVALID_OUT_FREQ);
     double din = 3e6;
     ASSERT_EQ(X502_SetDinFreq(h, &din), X502_ERR_OK);
-    EXPECT_DOUBLE_EQ(din, 1e6);
+    EXPECT_DOUBLE_EQ(din, 1e6) << "digital input rate limit";
     EXPECT_EQ(X502_SetRefFreq(h, 2000000), X502_ERR_INVALID_REF_FREQ);
     ASSERT_EQ(X502_Configure(h, 0), X502_ERR_OK);
-    EXPECT_EQ(config(1).out_div, 96u);
-    EXPECT_DOUBLE_EQ(config(1).din_freq, 1e6);
+    EXPECT_EQ(config(1).out_div, 96u) << "applied output divider";
+    EXPECT_DOUBLE_EQ(config(1).din_freq, 1e6) << "applied digital input rate";
 }
 
 TEST_F(SimTest, SettingsAreRefusedWhileStreaming) {
@@ -75,7 +76,7 @@ TEST_F(SimTest, SettingsAreRefusedWhileStreaming) {
     EXPECT_EQ(X502_Configure(h, 0), X502_ERR_STREAM_IS_RUNNING);
     EXPECT_EQ(X502_StreamsStart(h), X502_ERR_STREAM_IS_RUNNING);
     ASSERT_EQ(X502_StreamsStop(h), X502_ERR_OK);
-    EXPECT_EQ(X502_SetAdcFreq(h, &f, nullptr), X502_ERR_OK);
+    EXPECT_EQ(X502_SetAdcFreq(h, &f, nullptr), X502_ERR_OK) << "refused after the stop";
 }
 
 TEST_F(SimTest, ChannelTableAndSyncSettingsAreCheckedAndAppliedByConfigure) {
@@ -95,7 +96,7 @@ TEST_F(SimTest, ChannelTableAndSyncSettingsAreCheckedAndAppliedByConfigure) {
     EXPECT_EQ(X502_SetAdcSyncStartValue(h, 20, X502_LCH_MODE_DIFF, 1, 0.5), X502_ERR_INVALID_LCH_PHY_NUMBER);
     ASSERT_EQ(X502_SetAdcSyncStartValue(h, 20, X502_LCH_MODE_COMM, 1, 0.5), X502_ERR_OK);
 
-    EXPECT_EQ(config(1).lch_count, 1u); // not applied yet
+    EXPECT_EQ(config(1).lch_count, 1u) << "applied before Configure";
     ASSERT_EQ(X502_Configure(h, 0), X502_ERR_OK);
     const e16sim_config c = config(1);
     EXPECT_EQ(c.lch_count, 2u);

@@ -17,14 +17,16 @@ TEST_F(SimTest, OnlyTheTwoLoopbackAddressesAnswer) {
         t_x502_hnd h = create();
         EXPECT_EQ(E16_OpenByIpAddr(h, ip, 0, 10000), X502_ERR_CONNECTION_REFUSED) << std::hex << ip;
         uint32_t ready = 0;
-        EXPECT_EQ(X502_GetRecvReadyCount(h, &ready), X502_ERR_DEVICE_NOT_OPENED);
+        EXPECT_EQ(X502_GetRecvReadyCount(h, &ready), X502_ERR_DEVICE_NOT_OPENED) << std::hex << ip;
     }
     // A module has one owner at a time; freeing a handle releases its module.
-    EXPECT_EQ(E16_OpenByIpAddr(create(), kIpDac, 0, 10000), X502_ERR_DEVICE_BUSY);
-    EXPECT_EQ(E16_OpenByIpAddr(handles_[0], kIpNoDac, 0, 10000), X502_ERR_ALREADY_OPENED);
+    EXPECT_EQ(E16_OpenByIpAddr(create(), kIpDac, 0, 10000), X502_ERR_DEVICE_BUSY) << "a second owner";
+    EXPECT_EQ(E16_OpenByIpAddr(handles_[0], kIpNoDac, 0, 10000), X502_ERR_ALREADY_OPENED)
+        << "a second module on one handle";
     ASSERT_EQ(X502_Free(handles_[0]), X502_ERR_OK);
     handles_.erase(handles_.begin());
-    EXPECT_EQ(E16_OpenByIpAddr(handles_.back(), kIpDac, 0, 10000), X502_ERR_OK);
+    EXPECT_EQ(E16_OpenByIpAddr(handles_.back(), kIpDac, 0, 10000), X502_ERR_OK)
+        << "the free released nothing";
 }
 
 TEST_F(SimTest, InformationRecordDescribesEachModule) {
@@ -35,6 +37,7 @@ TEST_F(SimTest, InformationRecordDescribesEachModule) {
         uint32_t flags;
     };
     for (const Expect& e : {Expect{kIpDac, "SIM0001", 1u}, Expect{kIpNoDac, "SIM0002", 0u}}) {
+        SCOPED_TRACE(e.serial);
         t_x502_info info;
         std::memset(&info, 0xAA, sizeof info);
         ASSERT_EQ(X502_GetDevInfo(open(e.ip), &info), X502_ERR_OK);
@@ -48,11 +51,11 @@ TEST_F(SimTest, InformationRecordDescribesEachModule) {
         std::memcpy(&flags, raw + 64, 4);
         std::memcpy(&fpga, raw + 68, 2);
         std::memcpy(&mcu, raw + 72, 4);
-        EXPECT_EQ(flags, e.flags);
-        EXPECT_EQ(fpga, 0x0105);
-        EXPECT_EQ(raw[71], 0);       // revision A
-        EXPECT_EQ(mcu, 0x01000300u); // 1.0.3.0
-        EXPECT_EQ(raw[192], 0);      // calibration block cleared, not left as garbage
+        EXPECT_EQ(flags, e.flags) << "DAC flag";
+        EXPECT_EQ(fpga, 0x0105) << "FPGA version";
+        EXPECT_EQ(raw[71], 0); // revision A
+        EXPECT_EQ(mcu, 0x01000300u) << "MCU version 1.0.3.0";
+        EXPECT_EQ(raw[192], 0); // calibration block cleared, not left as garbage
     }
 }
 
@@ -137,9 +140,9 @@ TEST_F(SimTest, NullClosedAndFreedHandlesAreRefusedByEveryCall) {
 TEST_F(SimTest, UsbModulesExistOnlyOnceAdded) {
     uint32_t count = 99;
     EXPECT_EQ(E16_UsbGetSerialList(nullptr, 0, 0, &count), 0);
-    EXPECT_EQ(count, 0u);
+    EXPECT_EQ(count, 0u) << "modules before any was added";
     ASSERT_EQ(e16sim_add_usb_module("SIMUSB1", 1), 2);
-    EXPECT_EQ(e16sim_add_usb_module("SIMUSB1", 1), -1);
+    EXPECT_EQ(e16sim_add_usb_module("SIMUSB1", 1), -1) << "the same serial twice";
     char serials[2][32];
     std::memset(serials, 'x', sizeof serials);
     EXPECT_EQ(E16_UsbGetSerialList(serials, 2, 0, &count), 1);
@@ -148,8 +151,9 @@ TEST_F(SimTest, UsbModulesExistOnlyOnceAdded) {
     t_x502_hnd h = create();
     EXPECT_EQ(E16_OpenUsb(h, "SIMUSB2"), X502_ERR_DEVICE_NOT_FOUND);
     ASSERT_EQ(E16_OpenUsb(h, "SIMUSB1"), X502_ERR_OK);
-    EXPECT_EQ(E16_UsbGetSerialList(serials, 2, X502_GETDEVS_FLAGS_ONLY_NOT_OPENED, &count), 0);
-    EXPECT_EQ(E16_OpenUsb(create(), "SIMUSB1"), X502_ERR_DEVICE_BUSY);
+    EXPECT_EQ(E16_UsbGetSerialList(serials, 2, X502_GETDEVS_FLAGS_ONLY_NOT_OPENED, &count), 0)
+        << "an opened module listed as not opened";
+    EXPECT_EQ(E16_OpenUsb(create(), "SIMUSB1"), X502_ERR_DEVICE_BUSY) << "a second owner";
 }
 
 TEST_F(SimTest, CallsAreCountedAndCanBeMadeToFail) {
@@ -161,7 +165,7 @@ TEST_F(SimTest, CallsAreCountedAndCanBeMadeToFail) {
     EXPECT_EQ(X502_SetMode(h, 0), -77);
     EXPECT_EQ(e16sim_call_count("X502_SetMode"), 2);
     ASSERT_EQ(e16sim_fault_fail_call("X502_SetMode", 0), 0);
-    EXPECT_EQ(X502_SetMode(h, 1), X502_ERR_INVALID_MODE); // healed: checks its argument again
+    EXPECT_EQ(X502_SetMode(h, 1), X502_ERR_INVALID_MODE) << "a healed call checks its argument again";
     EXPECT_EQ(e16sim_fault_fail_call("Nothing", -1), -1);
 
     e16sim_fault_fail_call("X502_Create", -1);
@@ -169,14 +173,14 @@ TEST_F(SimTest, CallsAreCountedAndCanBeMadeToFail) {
     e16sim_fault_fail_call("X502_GetLibraryVersion", 0x01011D00);
     EXPECT_EQ(X502_GetLibraryVersion(), 0x01011D00u);
     e16sim_fault_clear_all();
-    EXPECT_EQ(X502_GetLibraryVersion(), 0x01012200u);
+    EXPECT_EQ(X502_GetLibraryVersion(), 0x01012200u) << "clearing all faults";
 
     e16sim_fault_refuse_open(1);
     EXPECT_EQ(E16_OpenByIpAddr(create(), kIpNoDac, 0, 10000), X502_ERR_CONNECTION_REFUSED);
     e16sim_fault_refuse_open(-55);
     EXPECT_EQ(E16_OpenByIpAddr(create(), kIpNoDac, 0, 10000), -55);
     e16sim_fault_refuse_open(0);
-    EXPECT_EQ(E16_OpenByIpAddr(create(), kIpNoDac, 0, 10000), X502_ERR_OK);
+    EXPECT_EQ(E16_OpenByIpAddr(create(), kIpNoDac, 0, 10000), X502_ERR_OK) << "refusal switched off";
     e16sim_reset_call_counts();
     EXPECT_EQ(e16sim_call_count("X502_SetMode"), 0);
 }

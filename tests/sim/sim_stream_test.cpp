@@ -24,16 +24,17 @@ TEST_F(SimTest, WordsCarryChannelModeAndClippedCode) {
     const auto converted = toVolts(h, words);
     ASSERT_EQ(converted.size(), 8u);
     for (uint32_t i = 0; i < 8; ++i) {
-        EXPECT_TRUE(words[i] & 0x80000000u);
-        EXPECT_EQ((words[i] >> 24) & 0xFu, i % 4);
-        EXPECT_EQ((words[i] >> 28) & 3u, modes[i % 4]);
-        EXPECT_EQ(static_cast<int32_t>(words[i] << 8) >> 8, codes[i % 4]) << i;
-        EXPECT_DOUBLE_EQ(converted[i], volts[i % 4]) << i;
+        SCOPED_TRACE(testing::Message() << "word " << i << ": 0x" << std::hex << words[i]);
+        EXPECT_TRUE(words[i] & 0x80000000u) << "not marked as an ADC word";
+        EXPECT_EQ((words[i] >> 24) & 0xFu, i % 4) << "logical channel";
+        EXPECT_EQ((words[i] >> 28) & 3u, modes[i % 4]) << "mode";
+        EXPECT_EQ(static_cast<int32_t>(words[i] << 8) >> 8, codes[i % 4]) << "code";
+        EXPECT_DOUBLE_EQ(converted[i], volts[i % 4]) << "volts";
     }
     double code = 0;
     uint32_t size = 1;
     ASSERT_EQ(X502_ProcessAdcData(h, words.data(), &code, &size, 0), X502_ERR_OK);
-    EXPECT_EQ(code, codes[0]); // without the volts flag: codes
+    EXPECT_EQ(code, codes[0]) << "without the volts flag: codes";
 }
 
 TEST_F(SimTest, ProcessAdcDataKeepsTheChannelAcrossCalls) {
@@ -47,26 +48,27 @@ TEST_F(SimTest, ProcessAdcDataKeepsTheChannelAcrossCalls) {
     uint32_t size = 4;
     uint32_t next = 99;
     ASSERT_EQ(X502_ProcessAdcData(h, words.data(), volts, &size, X502_PROC_FLAGS_VOLT), X502_ERR_OK);
-    EXPECT_EQ(size, 3u);
+    EXPECT_EQ(size, 3u) << "values from four words, one of them digital";
     size = 6;
     ASSERT_EQ(X502_ProcessAdcData(h, words.data() + 4, volts + 3, &size, X502_PROC_FLAGS_VOLT), X502_ERR_OK);
     EXPECT_EQ(size, 6u);
     ASSERT_EQ(X502_GetNextExpectedLchNum(h, &next), X502_ERR_OK);
-    EXPECT_EQ(next, 0u);
+    EXPECT_EQ(next, 0u) << "next channel after whole frames";
     for (uint32_t k = 0; k < 3; ++k) {
-        EXPECT_DOUBLE_EQ(volts[3 * k], -1.75);
-        EXPECT_DOUBLE_EQ(volts[3 * k + 1], -0.75); // Y5 on the 2.5 V range
-        EXPECT_DOUBLE_EQ(volts[3 * k + 2], ramp(k));
+        SCOPED_TRACE(testing::Message() << "frame " << k);
+        EXPECT_DOUBLE_EQ(volts[3 * k], -1.75) << "Y1";
+        EXPECT_DOUBLE_EQ(volts[3 * k + 1], -0.75) << "Y5 on the 2.5 V range";
+        EXPECT_DOUBLE_EQ(volts[3 * k + 2], ramp(k)) << "the ramp on Y16";
     }
     size = 2; // picked up in the middle of a frame: realigned on the channel bits
     ASSERT_EQ(X502_ProcessAdcData(h, words.data() + 1, volts, &size, X502_PROC_FLAGS_VOLT), X502_ERR_OK);
-    EXPECT_DOUBLE_EQ(volts[0], -0.75); // the range of channel 1, not of channel 0
+    EXPECT_DOUBLE_EQ(volts[0], -0.75) << "the range of channel 1, not of channel 0";
     ASSERT_EQ(X502_GetNextExpectedLchNum(h, &next), X502_ERR_OK);
-    EXPECT_EQ(next, 2u);
+    EXPECT_EQ(next, 2u) << "next channel after a word of channel 1";
     const uint32_t stray[2] = {words[0], 0x85000000u}; // channel 5 is not in a 3-channel table
     size = 2;
     EXPECT_EQ(X502_ProcessAdcData(h, stray, volts, &size, X502_PROC_FLAGS_VOLT), X502_ERR_INVALID_LCH_NUMBER);
-    EXPECT_EQ(size, 1u);
+    EXPECT_EQ(size, 1u) << "values before the stray word";
 }
 
 TEST_F(SimTest, InputSignalsDefaultAndSet) {
@@ -93,7 +95,7 @@ TEST_F(SimTest, InputSignalsDefaultAndSet) {
     ASSERT_EQ(e16sim_set_ramp(3, 1.0, 0.5, 4), 0);
     ASSERT_EQ(e16sim_set_dc(31, 3.0), 0);
     ASSERT_EQ(e16sim_set_default_signal(31), 0);
-    EXPECT_EQ(e16sim_set_dc(32, 1.0), -1);
+    EXPECT_EQ(e16sim_set_dc(32, 1.0), -1) << "an input beyond Y16";
     std::vector<Lch> table;
     for (const Case& c : cases) table.push_back(c.lch);
     t_x502_hnd h = open();
@@ -120,13 +122,13 @@ TEST_F(SimTest, OverflowIsReportedAfterTheBufferedWords) {
     int32_t n = 0;
     for (int i = 0; i < 10 && (n = X502_Recv(h, words.data(), 1000, 100)) > 0; ++i)
         got += static_cast<size_t>(n);
-    EXPECT_EQ(n, X502_ERR_STREAM_OVERFLOW);
-    EXPECT_EQ(got, 2048u);
+    EXPECT_EQ(n, X502_ERR_STREAM_OVERFLOW) << "the receive after the buffered words";
+    EXPECT_EQ(got, 2048u) << "words buffered before the overflow";
     uint32_t ready = 0;
-    EXPECT_EQ(X502_GetRecvReadyCount(h, &ready), X502_ERR_STREAM_OVERFLOW);
-    ASSERT_EQ(X502_StreamsStop(h), X502_ERR_OK); // a restart clears it
+    EXPECT_EQ(X502_GetRecvReadyCount(h, &ready), X502_ERR_STREAM_OVERFLOW) << "the overflow is kept";
+    ASSERT_EQ(X502_StreamsStop(h), X502_ERR_OK);
     ASSERT_EQ(X502_StreamsStart(h), X502_ERR_OK);
-    EXPECT_EQ(receive(h, 100).size(), 100u);
+    EXPECT_EQ(receive(h, 100).size(), 100u) << "a restart clears the overflow";
 }
 
 TEST_F(SimTest, StreamsStopWakesAWaitingRecv) {
@@ -140,9 +142,9 @@ TEST_F(SimTest, StreamsStopWakesAWaitingRecv) {
     std::this_thread::sleep_for(50ms);
     ASSERT_EQ(X502_StreamsStop(h), X502_ERR_OK);
     ASSERT_EQ(pending.wait_for(5s), std::future_status::ready);
-    EXPECT_GE(pending.get(), 0);
+    EXPECT_GE(pending.get(), 0) << "the woken receive failed";
     uint32_t word = 0;
-    EXPECT_EQ(X502_Recv(h, &word, 1, 10), X502_ERR_STREAM_IS_NOT_RUNNING);
+    EXPECT_EQ(X502_Recv(h, &word, 1, 10), X502_ERR_STREAM_IS_NOT_RUNNING) << "a receive after the stop";
 }
 
 TEST_F(SimTest, EdgeStartWaitsForItsEdge) {
@@ -152,6 +154,7 @@ TEST_F(SimTest, EdgeStartWaitsForItsEdge) {
     };
     for (const Case& c :
          {Case{X502_SYNC_SYN1_RISE, E16SIM_INPUT_TRIG, 1}, Case{X502_SYNC_SYN2_FALL, E16SIM_INPUT_INT, 0}}) {
+        SCOPED_TRACE(testing::Message() << "sync mode " << c.mode);
         e16sim_reset();
         t_x502_hnd h = open();
         ASSERT_EQ(X502_SetSyncStartMode(h, c.mode), X502_ERR_OK);
@@ -160,7 +163,7 @@ TEST_F(SimTest, EdgeStartWaitsForItsEdge) {
         e16sim_fire_edge(c.input, !c.rising);    // wrong direction
         e16sim_fire_edge(c.input ^ 1, c.rising); // wrong input
         std::vector<uint32_t> words(20);
-        EXPECT_EQ(X502_Recv(h, words.data(), 20, 30), 0) << c.mode;
+        EXPECT_EQ(X502_Recv(h, words.data(), 20, 30), 0) << "words before the edge";
         EXPECT_EQ(streamState(), E16SIM_STREAM_WAIT_EDGE);
         auto pending = std::async(std::launch::async, [&] { return X502_Recv(h, words.data(), 20, 5000); });
         std::this_thread::sleep_for(20ms);
@@ -168,8 +171,8 @@ TEST_F(SimTest, EdgeStartWaitsForItsEdge) {
         ASSERT_EQ(pending.wait_for(5s), std::future_status::ready);
         ASSERT_EQ(pending.get(), 20);
         const auto volts = toVolts(h, words);
-        EXPECT_DOUBLE_EQ(volts[0], 0.0);  // the sine starts at the edge
-        EXPECT_DOUBLE_EQ(volts[1], -5.0); // and so does the frame count
+        EXPECT_DOUBLE_EQ(volts[0], 0.0) << "the sine starts at the edge";
+        EXPECT_DOUBLE_EQ(volts[1], -5.0) << "the frame count starts at the edge";
     }
 }
 

@@ -42,19 +42,20 @@ TEST_F(ConsoleTest, WithoutATerminalTheSelectedAddressIsTaken) {
     const std::string said = testing::internal::GetCapturedStderr();
     ::dup2(saved, STDIN_FILENO);
     ::close(saved);
-    EXPECT_EQ(chosen, 0x0A000002);
+    EXPECT_EQ(chosen, 0x0A000002) << "the preselected address, not the typed answer";
     EXPECT_NE(said.find("not a terminal"), std::string::npos) << said;
-    EXPECT_EQ(ReadList(), "10.0.0.2\r\n10.0.0.3\r\n");
+    EXPECT_EQ(ReadList(), "10.0.0.2\r\n10.0.0.3\r\n") << "the list changed";
 }
 
 TEST_F(ConsoleTest, EnterTakesTheSelectedItemANumberPicksOneAnAddressIsTyped) {
     WriteList("10.0.0.2\r\n");
-    EXPECT_EQ(Answer("\n"), 0x0A000002);
-    EXPECT_NE(out.str().find(" > 1  10.0.0.2"), std::string::npos) << out.str();
-    EXPECT_EQ(Answer("0\n"), 0x7F000001);
-    EXPECT_EQ(Answer("192.168.1.10\n"), -1062731510);
-    EXPECT_EQ(ReadList(), "192.168.1.10\r\n10.0.0.2\r\n");
-    EXPECT_EQ(Answer(" 1.2.3.256 \n"), AddressNumber(1, 2, 3, 25)); // the box refuses the 6
+    EXPECT_EQ(Answer("\n"), 0x0A000002) << "Enter";
+    EXPECT_NE(out.str().find(" > 1  10.0.0.2"), std::string::npos) << "the selection is not marked:\n"
+                                                                   << out.str();
+    EXPECT_EQ(Answer("0\n"), 0x7F000001) << "item 0";
+    EXPECT_EQ(Answer("192.168.1.10\n"), -1062731510) << "a typed address";
+    EXPECT_EQ(ReadList(), "192.168.1.10\r\n10.0.0.2\r\n") << "the typed address on top";
+    EXPECT_EQ(Answer(" 1.2.3.256 \n"), AddressNumber(1, 2, 3, 25)) << "the box refuses the 6";
 }
 
 TEST_F(ConsoleTest, AnIncompleteAddressAsksAgain) {
@@ -62,17 +63,19 @@ TEST_F(ConsoleTest, AnIncompleteAddressAsksAgain) {
     const std::string said = out.str();
     const auto first = said.find("E16: Please select IP address!");
     ASSERT_NE(first, std::string::npos) << said;
-    EXPECT_NE(said.find("E16: Please select IP address!", first + 1), std::string::npos) << said;
+    EXPECT_NE(said.find("E16: Please select IP address!", first + 1), std::string::npos)
+        << "not asked again:\n"
+        << said;
 }
 
 TEST_F(ConsoleTest, CancelRemoveClearAndEndOfInput) {
     WriteList("10.0.0.2\r\n10.0.0.3\r\n");
-    EXPECT_EQ(Answer("c\n"), 0);
-    EXPECT_EQ(Answer("r 1\n\n"), 0x0A000003);
-    EXPECT_EQ(ReadList(), "10.0.0.3\r\n");
-    EXPECT_EQ(Answer(""), 0);
-    EXPECT_EQ(Answer("x\nc\n"), 0);
-    EXPECT_EQ(ReadList(), "");
+    EXPECT_EQ(Answer("c\n"), 0) << "cancel";
+    EXPECT_EQ(Answer("r 1\n\n"), 0x0A000003) << "remove item 1, then Enter on the next";
+    EXPECT_EQ(ReadList(), "10.0.0.3\r\n") << "after the removal";
+    EXPECT_EQ(Answer(""), 0) << "end of input";
+    EXPECT_EQ(Answer("x\nc\n"), 0) << "clear, then cancel";
+    EXPECT_EQ(ReadList(), "") << "after clear and cancel";
 }
 
 TEST_F(ConsoleTest, RussianWhereTheUserInterfaceIsRussian) {
@@ -80,8 +83,8 @@ TEST_F(ConsoleTest, RussianWhereTheUserInterfaceIsRussian) {
     test::ScopedEnv messages("LC_MESSAGES", "");
     {
         test::ScopedEnv lang("LANG", "en_GB.UTF-8");
-        EXPECT_EQ(ResourceText(kTextCancel), "Cancel");
-        EXPECT_EQ(ResourceText(kTextSelectAddress), "Please select IP address!");
+        EXPECT_EQ(ResourceText(kTextCancel), "Cancel") << "in English";
+        EXPECT_EQ(ResourceText(kTextSelectAddress), "Please select IP address!") << "in English";
     }
     test::ScopedEnv lang("LANG", "ru_RU.UTF-8");
     const std::pair<int32_t, const char*> texts[] = {{kTextCancel, "Отмена"},
@@ -89,9 +92,11 @@ TEST_F(ConsoleTest, RussianWhereTheUserInterfaceIsRussian) {
                                                      {kTextRemove, "Удалить"},
                                                      {kTextTitle, "Выбор IP адреса"},
                                                      {kTextSelectAddress, "Пожалуйста укажите IP адрес!"}};
-    for (const auto& [id, text] : texts) EXPECT_EQ(ResourceText(id), text) << id;
+    for (const auto& [id, text] : texts) EXPECT_EQ(ResourceText(id), text) << "text " << id;
     EXPECT_EQ(Answer("?\nc\n"), 0);
-    EXPECT_NE(out.str().find("E16: Пожалуйста укажите IP адрес!"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("E16: Пожалуйста укажите IP адрес!"), std::string::npos)
+        << "the chooser asked in another language:\n"
+        << out.str();
 }
 
 } // namespace

@@ -31,25 +31,25 @@ std::string Type(ucIPModel& ip, const std::string& keys) {
 TEST(UcIpTest, EveryBoxStaysAByteAndAnEmptyOneMeansNoAddress) {
     ucIPModel ip;
     ip.Focus(2);
-    EXPECT_EQ(Type(ip, "256.a"), "25");
+    EXPECT_EQ(Type(ip, "256.a"), "25") << "a digit past 255, a dot or a letter";
     ip.Focus(1);
-    EXPECT_EQ(Type(ip, "00"), "0"); // no 0 behind a lone 0
-    EXPECT_EQ(Type(ip, "7"), "7");  // "07" shows as 7
-    EXPECT_EQ(Boxes(ip), ".25.7.");
+    EXPECT_EQ(Type(ip, "00"), "0") << "a 0 behind a lone 0";
+    EXPECT_EQ(Type(ip, "7"), "7");
+    EXPECT_EQ(Boxes(ip), ".25.7.") << "\"07\" shows as 7";
     ip.SetValue(0x0A000002);
     ip.Edit(1, "", 0);
-    EXPECT_EQ(ip.Value(), 0);
-    EXPECT_EQ(Boxes(ip), "10.0..2");
+    EXPECT_EQ(ip.Value(), 0) << "an empty box";
+    EXPECT_EQ(Boxes(ip), "10.0..2") << "the other boxes kept";
 }
 
 TEST(UcIpTest, TheThirdDigitMovesOnToTheNextBox) {
     ucIPModel ip; // the focus starts in the leftmost box
     EXPECT_EQ(Type(ip, "192168"), "192168");
-    EXPECT_EQ(ip.FocusBox(), 1);
+    EXPECT_EQ(ip.FocusBox(), 1) << "after two full boxes";
     EXPECT_EQ(Type(ip, "1"), "1");
     ip.KeyDown(IpKey::Right);
     EXPECT_EQ(Type(ip, "100"), "100");
-    EXPECT_EQ(ip.FocusBox(), 0); // the rightmost box keeps it
+    EXPECT_EQ(ip.FocusBox(), 0) << "the rightmost box keeps the focus";
     EXPECT_EQ(ip.Value(), AddressNumber(192, 168, 1, 100));
 }
 
@@ -62,10 +62,12 @@ TEST(UcIpTest, ArrowsHomeAndEndCrossBoxesOnlyAtTheEdges) {
         {1, 0, 2, IpKey::Right, 0, 0}, {0, 0, 0, IpKey::Home, 3, 0}, {3, 0, 0, IpKey::Left, 3, 0},
         {3, 0, 0, IpKey::End, 0, 2},   {0, 2, 0, IpKey::Right, 0, 2}};
     for (const auto& [box, caret, length, key, toBox, toCaret] : moves) {
+        SCOPED_TRACE(testing::Message() << "key " << static_cast<int>(key) << " in box " << box << " at "
+                                        << caret << " selecting " << length);
         ip.Focus(box, caret, length);
         ip.KeyDown(key);
-        EXPECT_EQ(std::pair(ip.FocusBox(), ip.SelStart()), std::pair(toBox, toCaret))
-            << "key " << static_cast<int>(key) << " in box " << box << " at " << caret;
+        EXPECT_EQ(ip.FocusBox(), toBox) << "box";
+        EXPECT_EQ(ip.SelStart(), toCaret) << "caret";
     }
 }
 
@@ -84,10 +86,10 @@ TEST_F(ChooserTest, WithoutAListFileOnlyTheLoopbackIsOfferedAndNothingIsWritten)
     dlg.Load();
     EXPECT_EQ(Texts(), std::vector<std::string>{"127.0.0.1"});
     EXPECT_EQ(Boxes(dlg.Edit()), "127.0.0.1");
-    EXPECT_FALSE(dlg.RemoveEnabled());
+    EXPECT_FALSE(dlg.RemoveEnabled()) << "the loopback can be removed";
     ASSERT_TRUE(dlg.Ok());
     EXPECT_EQ(dlg.chosenAddress(), 0x7F000001);
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "iplist.txt"));
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "iplist.txt")) << "a list file was written";
 }
 
 TEST_F(ChooserTest, TheFileGivesItsValidNewAddressesAndANewChoiceGoesOnTop) {
@@ -95,26 +97,26 @@ TEST_F(ChooserTest, TheFileGivesItsValidNewAddressesAndANewChoiceGoesOnTop) {
     WriteList(file);
     dlg.Load();
     EXPECT_EQ(Texts(), (std::vector<std::string>{"127.0.0.1", "10.0.0.2", "1.2.3.4", "10.0.0.1"}));
-    EXPECT_EQ(dlg.ListIndex(), 1);
+    EXPECT_EQ(dlg.ListIndex(), 1) << "the file's first address is selected";
     EXPECT_EQ(Boxes(dlg.Edit()), "10.0.0.2");
     dlg.Cancel();
-    EXPECT_EQ(dlg.chosenAddress(), 0);
-    EXPECT_EQ(ReadList(), file); // unchanged, so not rewritten
+    EXPECT_EQ(dlg.chosenAddress(), 0) << "after Cancel";
+    EXPECT_EQ(ReadList(), file) << "unchanged, so not rewritten";
 
     dlg.Load();
     dlg.Edit().SetValue(AddressNumber(192, 168, 1, 10));
     ASSERT_TRUE(dlg.Ok());
     EXPECT_EQ(dlg.chosenAddress(), -1062731510);
-    EXPECT_EQ(ReadList(), "192.168.1.10\r\n10.0.0.2\r\n1.2.3.4\r\n10.0.0.1\r\n");
+    EXPECT_EQ(ReadList(), "192.168.1.10\r\n10.0.0.2\r\n1.2.3.4\r\n10.0.0.1\r\n") << "the new choice on top";
 }
 
 TEST_F(ChooserTest, OkWithoutAnAddressKeepsTheDialogOpen) {
     dlg.Load();
     dlg.Edit().Edit(0, "", 0);
-    EXPECT_FALSE(dlg.Ok()); // the view shows text 151
+    EXPECT_FALSE(dlg.Ok()) << "an empty box"; // the view shows text 151
     EXPECT_TRUE(dlg.IsOpen());
-    dlg.Edit().SetValue(0); // 0.0.0.0 is no address either
-    EXPECT_FALSE(dlg.Ok());
+    dlg.Edit().SetValue(0);
+    EXPECT_FALSE(dlg.Ok()) << "0.0.0.0";
     EXPECT_EQ(dlg.chosenAddress(), 0);
 }
 
@@ -122,12 +124,12 @@ TEST_F(ChooserTest, ClearThenCancelLeavesAnEmptyFile) {
     WriteList("10.0.0.2\r\n10.0.0.3\r\n");
     dlg.Load();
     dlg.Clear();
-    EXPECT_EQ(Texts(), std::vector<std::string>{"127.0.0.1"});
-    EXPECT_EQ(Boxes(dlg.Edit()), "127.0.0.1");
+    EXPECT_EQ(Texts(), std::vector<std::string>{"127.0.0.1"}) << "after Clear";
+    EXPECT_EQ(Boxes(dlg.Edit()), "127.0.0.1") << "after Clear";
     dlg.Cancel();
     EXPECT_EQ(dlg.chosenAddress(), 0);
-    ASSERT_TRUE(std::filesystem::exists(dir.path() / "iplist.txt"));
-    EXPECT_EQ(ReadList(), "");
+    ASSERT_TRUE(std::filesystem::exists(dir.path() / "iplist.txt")) << "Cancel removed the file";
+    EXPECT_EQ(ReadList(), "") << "Cancel undid the Clear";
 }
 
 TEST_F(ChooserTest, RemoveSelectsTheNextItemOrTheLastAndSparesTheLoopback) {
@@ -144,8 +146,8 @@ TEST_F(ChooserTest, RemoveSelectsTheNextItemOrTheLastAndSparesTheLoopback) {
     }
     EXPECT_EQ(Texts(), (std::vector<std::string>{"127.0.0.1", "10.0.0.2"}));
     dlg.CloseBox();
-    EXPECT_EQ(dlg.chosenAddress(), 0);
-    EXPECT_EQ(ReadList(), "10.0.0.2\r\n");
+    EXPECT_EQ(dlg.chosenAddress(), 0) << "after closing the box";
+    EXPECT_EQ(ReadList(), "10.0.0.2\r\n") << "the removals are kept on a close";
 }
 
 } // namespace
