@@ -10,7 +10,8 @@
 //   shape  Plain, or Boolean when the property value (a get's result, a let's
 //          last parameter) or the function's result is a Boolean: in C++ a
 //          VARIANT_BOOL is the int16_t of an Integer, so only the row tells.
-//          Buffer(i): parameter i is the first element of the caller's array.
+//          Buffer(i, n): parameter i is the first element of the caller's
+//          array and parameter n the number of elements the member uses.
 // A row's dispatch id is its number in the list, counted from 1, except that
 // a property's get and let share the number of whichever comes first.
 
@@ -63,7 +64,7 @@
     X(Function, StartRecord, (VARIANT_BOOL* result), Boolean)                                                \
     X(Sub, StopRecord, (), Plain)                                                                            \
     X(Get, InputData, (SAFEARRAY** result), Plain)                                                           \
-    X(Function, GetData, (int16_t* buffer, int32_t* count, int32_t* rest, int32_t* result), Buffer(0))       \
+    X(Function, GetData, (int16_t* buffer, int32_t* count, int32_t* rest, int32_t* result), Buffer(0, 1))    \
     X(Get, LastError, (BSTR* result), Plain)                                                                 \
     X(Function, ShowSetting, (VARIANT_BOOL* result), Boolean)                                                \
     X(Get, Parent, (IDispatch** result), Plain)
@@ -111,8 +112,8 @@
     X(Get, ValueReal, (int16_t Index, double* result), Plain)                                                \
     X(Put, ValueReal, (int16_t Index, double ChValue), Plain)                                                \
     X(Function, SetValues, (int16_t ChFirst, int16_t ChCount, int32_t* ChValues, int32_t* result),           \
-      Buffer(2))                                                                                             \
+      Buffer(2, 1))                                                                                          \
     X(Function, SetValuesReal, (int16_t ChFirst, int16_t ChCount, double* ChValues, int32_t* result),        \
-      Buffer(2))
+      Buffer(2, 1))
 
 // clang-format on

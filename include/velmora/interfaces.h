@@ -38,6 +38,13 @@ struct _Lintara : public IDispatch {
 
 // Analog input. A kadr is one sample of every selected channel; samples are
 // signed 16-bit codes, code / ChannelUnitScale volts.
+//
+// Buffers. GetData(buffer, count, rest) writes whole kadrs into the caller's
+// buffer; IDAO's SetValues and SetValuesReal read ChCount values from theirs.
+// Called through the vtable (or through Invoke with a bare by-reference
+// element), the buffer must hold at least `count` (ChCount) elements: the
+// driver cannot see its end. Through Invoke with an array, the count is held
+// to the elements from the array's first one to its end.
 struct IADC3 : public IDispatch {
     VELMORA_IADC3_MEMBERS(VELMORA_PURE_MEMBER)
 };

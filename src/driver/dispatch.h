@@ -27,6 +27,9 @@ struct Shape {
     // Index of a parameter that is the first element of the caller's array
     // (GetData's buffer, SetValues' values); -1 for none.
     int buffer = -1;
+    // Index of the parameter that says how many elements of the buffer the
+    // member uses; Invoke holds it to the array's bounds.
+    int count = -1;
 };
 
 using Thunk = HRESULT (*)(IDispatch* self, const DISPPARAMS& params, VARIANT* result, UINT* argErr);
@@ -139,6 +142,12 @@ HRESULT CallWith(I* self, const DISPPARAMS& params, VARIANT* out, UINT* argErr,
     std::tuple<typename HolderFor<std::tuple_element_t<i, std::tuple<P...>>, S, K, i, nArgs>::Type...> args;
     HRESULT hr = LoadArguments(args, params, argErr, order);
     if (FAILED(hr)) return hr;
+    if constexpr (S.buffer >= 0 && S.count >= 0) {
+        // An array says how far it reaches: a count past it would read or
+        // write beyond the caller's memory.
+        const int64_t room = std::get<static_cast<size_t>(S.buffer)>(args).Room();
+        if (room >= 0) std::get<static_cast<size_t>(S.count)>(args).HoldTo(room);
+    }
     if constexpr (K == Kind::Get || K == Kind::Function) {
         using R = typename ResultOf<std::tuple_element_t<nArgs, std::tuple<P...>>>::Type;
         R value{};

@@ -1,5 +1,6 @@
 #include "driver/dispatch_args.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace velmora::driver::dispatch {
@@ -104,6 +105,19 @@ bool AccessElements(SAFEARRAY* array, VARTYPE vt, void** data) {
     VARTYPE stored = VT_EMPTY;
     if (array == nullptr || FAILED(SafeArrayGetVartype(array, &stored)) || stored != vt) return false;
     return SUCCEEDED(SafeArrayAccessData(array, data)) && *data != nullptr;
+}
+
+int64_t ElementCount(SAFEARRAY* array) {
+    const UINT dims = SafeArrayGetDim(array);
+    if (dims == 0) return 0;
+    int64_t count = 1;
+    for (UINT d = 1; d <= dims; ++d) {
+        LONG low = 0, high = -1;
+        if (FAILED(SafeArrayGetLBound(array, d, &low)) || FAILED(SafeArrayGetUBound(array, d, &high)))
+            return 0;
+        count *= std::max<int64_t>(int64_t{high} - low + 1, 0);
+    }
+    return count;
 }
 
 void StoreResult(BSTR value, bool, VARIANT* out) {

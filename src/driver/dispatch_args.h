@@ -46,6 +46,15 @@ void* ExactStorage(VARIANT& arg, VARTYPE vt);
 SAFEARRAY** ArrayStorage(VARIANT& arg);
 // Locks an array whose elements are of type vt and gives its data.
 bool AccessElements(SAFEARRAY* array, VARTYPE vt, void** data);
+// The number of elements of an array, all dimensions together.
+int64_t ElementCount(SAFEARRAY* array);
+
+// A count held to `most` (and to 0 from below when `most` is 0).
+template <typename T> void HoldCount(T& count, int64_t most) {
+    if constexpr (std::is_integral_v<T>) {
+        if (count > most) count = static_cast<T>(most);
+    }
+}
 
 class HolderBase {
 public:
@@ -61,6 +70,7 @@ public:
         return ConvertScalar(arg, VtOf<T, boolean>(), &value_, sizeof(T)) ? S_OK : DISP_E_TYPEMISMATCH;
     }
     T Get() const { return value_; }
+    void HoldTo(int64_t most) { HoldCount(value_, most); }
 
 private:
     T value_{};
@@ -82,6 +92,7 @@ public:
     void WriteBack() {
         if (source_ != nullptr) WriteBackScalar(*source_, VtOf<T, boolean>(), &copy_);
     }
+    void HoldTo(int64_t most) { HoldCount(*target_, most); }
 
 private:
     T copy_{};
@@ -118,13 +129,18 @@ public:
         if (slot == nullptr || !AccessElements(*slot, vt, &data)) return DISP_E_TYPEMISMATCH;
         locked_ = *slot;
         first_ = static_cast<T*>(data);
+        room_ = ElementCount(locked_);
         return S_OK;
     }
     T* Get() const { return first_; }
+    // Elements from the first on: known for an array, -1 for a bare reference
+    // (the caller vouches for it, as with a vtable call).
+    int64_t Room() const { return room_; }
 
 private:
     T* first_ = nullptr;
     SAFEARRAY* locked_ = nullptr;
+    int64_t room_ = -1;
 };
 
 // Results. With out null the value is released (strings, arrays, objects).

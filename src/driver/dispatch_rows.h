@@ -15,7 +15,7 @@
 // The shapes a member list names.
 #define VELMORA_SHAPE_Plain ::velmora::driver::dispatch::kPlain
 #define VELMORA_SHAPE_Boolean ::velmora::driver::dispatch::kBoolean
-#define VELMORA_SHAPE_Buffer(i) ::velmora::driver::dispatch::BufferAt(i)
+#define VELMORA_SHAPE_Buffer(i, n) ::velmora::driver::dispatch::BufferAt(i, n)
 
 // A member list row as the RowSpec of a member of interface I (a name in scope
 // where the list is expanded), followed by a comma.
@@ -28,8 +28,8 @@ namespace velmora::driver::dispatch {
 
 inline constexpr Shape kPlain{};
 inline constexpr Shape kBoolean{.boolean = true};
-constexpr Shape BufferAt(int argument) {
-    return Shape{.buffer = argument};
+constexpr Shape BufferAt(int argument, int count) {
+    return Shape{.buffer = argument, .count = count};
 }
 
 // One address per type, so that rows can compare types in constant expressions.
@@ -83,6 +83,12 @@ consteval RowSpec MakeSpec(std::u16string_view name, std::string_view params, Ty
             using Buffer = Param<static_cast<size_t>(S.buffer), P...>;
             static_assert(std::is_pointer_v<Buffer> && std::is_arithmetic_v<std::remove_pointer_t<Buffer>>,
                           "a buffer is a pointer to a number");
+        }
+        static_assert(S.count >= 0 && static_cast<size_t>(S.count) < nArgs && S.count != S.buffer,
+                      "a buffer's count is another argument");
+        if constexpr (S.count >= 0 && static_cast<size_t>(S.count) < nArgs) {
+            using Count = std::remove_pointer_t<Param<static_cast<size_t>(S.count), P...>>;
+            static_assert(std::is_integral_v<Count>, "a buffer's count is a whole number");
         }
     }
 

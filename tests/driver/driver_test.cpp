@@ -322,5 +322,47 @@ TEST_F(Driver, DispatchFindsMembersByRowAndRefusesWhatDoesNotFit) {
     EXPECT_TRUE(driver::State().dio.doStartEnabled) << "a Boolean let takes any nonzero";
 }
 
+// A script host hands over its arrays through Invoke; a count beyond an array
+// is held to its end, never read or written past it.
+TEST_F(Driver, InvokeHoldsABufferCountToItsArray) {
+    Select({0, 1}, 20000.0f);
+    ASSERT_TRUE(StartRecord()) << driver::State().lastError;
+    int32_t unread = 0;
+    for (int i = 0; i < 500 && unread < 100; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        adc_->get_InputCountKadrs(&unread);
+    }
+    ASSERT_GE(unread, 100);
+    SAFEARRAY* codes = SafeArrayCreateVector(VT_I2, 0, 11); // room for five kadrs and a sample
+    VARIANT buffer;
+    VariantInit(&buffer);
+    buffer.vt = VT_ARRAY | VT_I2;
+    buffer.parray = codes;
+    int32_t count = 6000, rest = 0;
+    VARIANT countRef = Number(VT_BYREF | VT_I4, 0), restRef = Number(VT_BYREF | VT_I4, 0);
+    countRef.plVal = &count;
+    restRef.plVal = &rest;
+    EXPECT_EQ(Invoke(adc_, 31, DISPATCH_METHOD, {buffer, countRef, restRef}), S_OK) << "GetData";
+    EXPECT_EQ(count, 10) << "whole kadrs within the array's eleven elements";
+    adc_->StopRecord();
+    SafeArrayDestroy(codes);
+
+    SAFEARRAY* levels = SafeArrayCreateVector(VT_I4, 0, 1);
+    static_cast<int32_t*>(levels->pvData)[0] = 6400;
+    VARIANT values;
+    VariantInit(&values);
+    values.vt = VT_ARRAY | VT_I4;
+    values.parray = levels;
+    const int64_t pairs = e16sim_call_count("X502_AsyncOutDac");
+    EXPECT_EQ(Invoke(dao_, 23, DISPATCH_METHOD, {Number(VT_I2, 0), Number(VT_I2, 2), values}), S_OK)
+        << "SetValues";
+    double now = 0, level = 0;
+    uint32_t flags = 0;
+    e16sim_get_dac(E16SIM_MODULE_DAC, 0, &now, &level, &flags);
+    EXPECT_EQ(level, 2.0) << "the one value given";
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), pairs + 1) << "one channel written, not two";
+    SafeArrayDestroy(levels);
+}
+
 } // namespace
 } // namespace velmora::test
