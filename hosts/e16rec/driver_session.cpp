@@ -2,7 +2,8 @@
 
 #include "platform/codepage.h"
 #include "platform/module_folder.h"
-#include "settings/registry_store.h"
+
+#include <velmora/registry_store.h>
 
 #include <cstdio>
 #include <dlfcn.h>

@@ -1,8 +1,9 @@
 // Registration with the real comrt-register tool and creation through the
 // store, against two small server libraries built next to this test.
-#include "comrt/server_registration.h"
 #include "test_component.h"
 #include "test_support.h"
+
+#include <velmora/server_registration.h>
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,7 +1,8 @@
 // A minimal in-process server: one class, its factory and the four exported
 // entry points, registering itself through the runtime's helpers.
 #include "test_component.h"
-#include "comrt/server_registration.h"
+
+#include <velmora/server_registration.h>
 
 #include <atomic>
 #include <new>

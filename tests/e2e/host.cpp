@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <thread>
 
-#include "settings/registry_store.h"
+#include <velmora/registry_store.h>
 
 extern char** environ;
 

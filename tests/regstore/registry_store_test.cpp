@@ -1,4 +1,4 @@
-#include "settings/registry_store.h"
+#include <velmora/registry_store.h>
 
 #include "test_support.h"
 
