@@ -54,10 +54,10 @@ std::string GetChannelName(DriverState& s, int16_t index) {
     e.source = Fold(e.source);
     const int16_t half = static_cast<int16_t>(s.channelsCount / 2);
     if (e.singleEnded != 0) {
-        if (e.source < half) return "X" + std::to_string(e.source + 1);
-        return "Y" + std::to_string(e.source - half + 1);
+        if (e.source < half) return std::string("X").append(std::to_string(e.source + 1));
+        return std::string("Y").append(std::to_string(e.source - half + 1));
     }
-    if (e.source < half) return "XY" + std::to_string(e.source + 1);
+    if (e.source < half) return std::string("XY").append(std::to_string(e.source + 1));
     return "Calibration 0";
 }
 

@@ -23,9 +23,16 @@ constexpr CLSID kHandMadeClass = {
 
 const fs::path kBin = fs::canonical("/proc/self/exe").parent_path();
 
+// The path in single quotes, for a shell command line.
+std::string Quoted(const fs::path& path) {
+    std::string text = "'";
+    text += path.string();
+    text += "'";
+    return text;
+}
+
 int RunRegister(const std::string& arguments) {
-    const std::string command =
-        "'" + (kBin / "comrt-register").string() + "' " + arguments + " >/dev/null 2>&1";
+    const std::string command = Quoted(kBin / "comrt-register") + " " + arguments + " >/dev/null 2>&1";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -36,7 +43,7 @@ template <class Interface> HRESULT Create(const CLSID& clsid, const IID& iid, In
 
 TEST(Activation, RegisteredByToolCreatedByProgIdFromManyThreadsAndUnregistered) {
     velmora::test::PrivateStore store;
-    const std::string library = "'" + (kBin / TEST_COMPONENT_FILE).string() + "'";
+    const std::string library = Quoted(kBin / TEST_COMPONENT_FILE);
     ASSERT_EQ(RunRegister(library), 0);
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), S_OK);
@@ -86,8 +93,8 @@ TEST(Activation, BrokenRegistrationsGiveTheirOwnCodes) {
               E_POINTER);
 
     // The tool refuses what it cannot register, and bad command lines.
-    EXPECT_EQ(RunRegister("'" + (store.dir().path() / "absent.so").string() + "'"), 1);
-    EXPECT_EQ(RunRegister("'" + (kBin / NO_FACTORY_SERVER_FILE).string() + "'"), 1);
+    EXPECT_EQ(RunRegister(Quoted(store.dir().path() / "absent.so")), 1);
+    EXPECT_EQ(RunRegister(Quoted(kBin / NO_FACTORY_SERVER_FILE)), 1);
     for (const char* arguments : {"", "-x file.so", "a.so b.so", "-u"}) EXPECT_EQ(RunRegister(arguments), 1);
 }
 

@@ -138,8 +138,9 @@ TEST(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
     ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Race", KEY_READ, &key), ERROR_SUCCESS);
     EXPECT_EQ(Names(key, true).size(), 2u * kWrites);
     for (int i = 0; i < kWrites; ++i) {
-        EXPECT_EQ(GetDword(key, ("a" + std::to_string(i)).c_str()), DWORD(i));
-        EXPECT_EQ(GetDword(key, ("b" + std::to_string(i)).c_str()), DWORD(i));
+        const std::string number = std::to_string(i);
+        EXPECT_EQ(GetDword(key, ("a" + number).c_str()), DWORD(i));
+        EXPECT_EQ(GetDword(key, ("b" + number).c_str()), DWORD(i));
     }
     RegCloseKey(key);
 }
