@@ -3,6 +3,7 @@
 #include "test_component.h"
 #include "test_support.h"
 
+#include <velmora/com_ptr.h>
 #include <velmora/server_registration.h>
 
 #include <cstdlib>
@@ -54,11 +55,10 @@ TEST(Activation, RegisteredByToolCreatedByProgIdFromManyThreadsAndUnregistered) 
     for (int32_t& sum : sums) {
         threads.emplace_back([&sum, clsid] {
             for (int32_t k = 0; k < 20; ++k) {
-                ICalculator* calculator = nullptr;
+                velmora::ComPtr<ICalculator> calculator;
                 int32_t value = 0;
-                if (Create(clsid, IID_ICalculator, &calculator) != S_OK) continue;
+                if (Create(clsid, IID_ICalculator, calculator.put()) != S_OK) continue;
                 if (calculator->Add(k, 1, &value) == S_OK) sum += value;
-                calculator->Release();
             }
         });
     }
@@ -71,8 +71,8 @@ TEST(Activation, RegisteredByToolCreatedByProgIdFromManyThreadsAndUnregistered) 
 
     ASSERT_EQ(RunRegister("-u " + library), 0);
     EXPECT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), CO_E_CLASSSTRING);
-    ICalculator* calculator = nullptr;
-    EXPECT_EQ(Create(CLSID_TestComponent, IID_ICalculator, &calculator), REGDB_E_CLASSNOTREG);
+    velmora::ComPtr<ICalculator> calculator;
+    EXPECT_EQ(Create(CLSID_TestComponent, IID_ICalculator, calculator.put()), REGDB_E_CLASSNOTREG);
 }
 
 TEST(Activation, BrokenRegistrationsGiveTheirOwnCodes) {
@@ -82,12 +82,12 @@ TEST(Activation, BrokenRegistrationsGiveTheirOwnCodes) {
         {kBin / NO_FACTORY_SERVER_FILE, CO_E_ERRORINDLL},
         {kBin / TEST_COMPONENT_FILE, CLASS_E_CLASSNOTAVAILABLE}, // serves another class
     };
-    IUnknown* object = nullptr;
-    EXPECT_EQ(Create(kHandMadeClass, IID_IUnknown, &object), REGDB_E_CLASSNOTREG);
+    velmora::ComPtr<IUnknown> object;
+    EXPECT_EQ(Create(kHandMadeClass, IID_IUnknown, object.put()), REGDB_E_CLASSNOTREG);
     for (const auto& [library, expected] : cases) {
         ASSERT_EQ(velmora::com::RegisterInprocServer(kHandMadeClass, "", "hand made", library.string()),
                   S_OK);
-        EXPECT_EQ(Create(kHandMadeClass, IID_IUnknown, &object), expected) << library;
+        EXPECT_EQ(Create(kHandMadeClass, IID_IUnknown, object.put()), expected) << library;
     }
     EXPECT_EQ(CoCreateInstance(kHandMadeClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr),
               E_POINTER);

@@ -48,26 +48,26 @@ TEST(Registration, OnlyTheFourEntryPointsAreExported) {
 }
 
 HOST_TEST(Identity, TheFacesShareOneIdentityAndGetFacesReturnTheObject) {
-    Ptr<_Lintara> lintara = Query<_Lintara>(CreateAdc().get(), IID__Lintara);
-    Ptr<IUnknown> identity = Query<IUnknown>(lintara.get(), IID_IUnknown);
+    ComPtr<_Lintara> lintara = Query<_Lintara>(CreateAdc().get(), IID__Lintara);
+    ComPtr<IUnknown> identity = Query<IUnknown>(lintara.get(), IID_IUnknown);
     const IID* faces[] = {&IID__Lintara, &IID_IADC3, &IID_IDIO, &IID_IDAO};
     for (const IID* face : faces) {
-        Ptr<IUnknown> object = Query<IUnknown>(lintara.get(), *face);
+        ComPtr<IUnknown> object = Query<IUnknown>(lintara.get(), *face);
         EXPECT_EQ(Query<IUnknown>(object.get(), IID_IUnknown).get(), identity.get());
         for (const IID* other : faces)
             EXPECT_EQ(Query<IUnknown>(object.get(), *other).get(),
                       Query<IUnknown>(lintara.get(), *other).get());
     }
-    Ptr<IADC3> adc = Query<IADC3>(lintara.get(), IID_IADC3);
+    ComPtr<IADC3> adc = Query<IADC3>(lintara.get(), IID_IADC3);
     const ULONG count = lintara->AddRef();
     EXPECT_EQ(adc->Release(), count - 1) << "one reference count for every face";
 
-    IDispatch* got[4] = {};
-    ASSERT_EQ(lintara->GetADC3(&got[0]), S_OK);
-    ASSERT_EQ(lintara->GetDIO(&got[1]), S_OK);
-    ASSERT_EQ(lintara->GetDAO(&got[2]), S_OK);
-    ASSERT_EQ(adc->get_Parent(&got[3]), S_OK);
-    for (IDispatch* object : got) EXPECT_EQ(Ptr<IDispatch>(object).get(), lintara.get());
+    ComPtr<IDispatch> got[4];
+    ASSERT_EQ(lintara->GetADC3(got[0].put()), S_OK);
+    ASSERT_EQ(lintara->GetDIO(got[1].put()), S_OK);
+    ASSERT_EQ(lintara->GetDAO(got[2].put()), S_OK);
+    ASSERT_EQ(adc->get_Parent(got[3].put()), S_OK);
+    for (const ComPtr<IDispatch>& object : got) EXPECT_EQ(object.get(), lintara.get());
     Var dao, parent;
     ASSERT_EQ(Dispatcher(lintara.get()).Get(u"getdao", &dao), S_OK);
     ASSERT_EQ(Dispatcher(adc.get()).Get(u"Parent", &parent), S_OK);
