@@ -2,7 +2,8 @@
 
 #include "platform/codepage.h"
 #include "platform/module_folder.h"
-#include "settings/registry_store.h"
+
+#include <velmora/registry_store.h>
 
 #include <cstdio>
 #include <dlfcn.h>
@@ -13,12 +14,12 @@ namespace {
 
 namespace reg = velmora::reg;
 
-HRESULT CreateByProgId(IADC3** adc) {
+HRESULT CreateByProgId(void** adc) {
     const std::u16string progId = velmora::platform::Utf8ToUtf16(PROGID_Lintara);
     CLSID clsid{};
     const HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
     if (FAILED(hr)) return hr;
-    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, reinterpret_cast<void**>(adc));
+    return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc);
 }
 
 // Registers Lintara.adc from this program's folder, as comrt-register would.
@@ -43,18 +44,14 @@ bool NeedsRegistration(HRESULT hr) {
 
 } // namespace
 
-DriverSession::~DriverSession() {
-    if (adc_ != nullptr) adc_->Release();
-}
-
 bool DriverSession::Create(std::string& error) {
-    HRESULT hr = CreateByProgId(&adc_);
+    HRESULT hr = CreateByProgId(adc_.put_void());
     if (NeedsRegistration(hr)) {
         if (!RegisterDriver(error)) return false;
-        hr = CreateByProgId(&adc_);
+        hr = CreateByProgId(adc_.put_void());
     }
     if (FAILED(hr)) {
-        adc_ = nullptr;
+        adc_.reset();
         error = "cannot create " + std::string(PROGID_Lintara) + ": " + HresultText(hr);
         return false;
     }

@@ -5,23 +5,19 @@
 
 #include <string>
 
+#include <velmora/com_ptr.h>
 #include <velmora/interfaces.h>
 
 namespace e16rec {
 
 class DriverSession {
 public:
-    DriverSession() = default;
-    ~DriverSession();
-    DriverSession(const DriverSession&) = delete;
-    DriverSession& operator=(const DriverSession&) = delete;
-
     // False with `error` set when the driver cannot be created.
     bool Create(std::string& error);
-    IADC3* adc() const { return adc_; }
+    IADC3* adc() const { return adc_.get(); }
 
 private:
-    IADC3* adc_ = nullptr;
+    velmora::ComPtr<IADC3> adc_;
 };
 
 // Stores the driver's channel table so that channel k measures X1..X16,

@@ -1,7 +1,8 @@
 #include "comrt/class_registry.h"
 
 #include "comrt/guid_text.h"
-#include "settings/registry_store.h"
+
+#include <velmora/registry_store.h>
 
 #include <algorithm>
 #include <vector>

@@ -74,7 +74,8 @@ std::string FormatCurrency(int64_t scaled) {
     const bool negative = scaled < 0;
     // Through unsigned arithmetic so that INT64_MIN has a magnitude too.
     const uint64_t magnitude = negative ? 0 - static_cast<uint64_t>(scaled) : static_cast<uint64_t>(scaled);
-    std::string text = (negative ? "-" : "") + std::to_string(magnitude / 10000);
+    std::string text = negative ? "-" : "";
+    text += std::to_string(magnitude / 10000);
     std::string fraction = std::to_string(10000 + magnitude % 10000).substr(1);
     while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
     return fraction.empty() ? text : text + "." + fraction;

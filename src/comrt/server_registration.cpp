@@ -1,8 +1,9 @@
-#include "comrt/server_registration.h"
+#include <velmora/server_registration.h>
 
 #include "comrt/class_registry.h"
 #include "comrt/guid_text.h"
-#include "settings/registry_store.h"
+
+#include <velmora/registry_store.h>
 
 #include <dlfcn.h>
 #include <filesystem>

@@ -1,16 +1,16 @@
 // The library's four exports: the class factory of Lintara, the unload check
 // and self-registration under HKEY_CLASSES_ROOT of the registry store.
 #include <velmora/interfaces.h>
+#include <velmora/registry_store.h>
+#include <velmora/server_registration.h>
 
 #include <atomic>
 #include <dlfcn.h>
 #include <filesystem>
 #include <string>
 
-#include "comrt/server_registration.h"
 #include "driver/host_values.h"
 #include "driver/lintara.h"
-#include "settings/registry_store.h"
 
 #define VELMORA_EXPORT extern "C" __attribute__((visibility("default")))
 

@@ -77,7 +77,7 @@ bool Acquisition::WaitForBlock(const WorkerJob& job) const {
 // waits for room before writing, so unread kadrs are never overwritten, and
 // after a write that filled the ring it waits for the host before receiving
 // again. False when the stop came while waiting.
-bool Acquisition::TakeBlock(const WorkerJob& job, int32_t words, int32_t& next) {
+bool Acquisition::TakeBlock(const WorkerJob& job, int32_t words) {
     int32_t kadrs = job.dev.ProcessAdcData(blocks.raw.data(), words, blocks.values.data()) / job.channels;
     if (kadrs <= 0) return true;
     if (job.decimation > 1) kadrs = 1; // the module ran faster: one kadr per block
@@ -87,7 +87,7 @@ bool Acquisition::TakeBlock(const WorkerJob& job, int32_t words, int32_t& next) 
     InputRing& ring = job.ring;
     const int32_t size = ring.Capacity();
     if (!WaitUntil(ring, [&] { return size - ring.CountUnread() >= kadrs; })) return false;
-    next = ring.Write(blocks.codes.data(), kadrs, next);
+    ring.Write(blocks.codes.data(), kadrs);
     return WaitUntil(ring, [&] { return ring.CountUnread() < size; });
 }
 
@@ -99,12 +99,11 @@ void Acquisition::Realign(const WorkerJob& job) {
 
 // AcquisitionWorker: runs on the worker thread until the stop or a fault.
 void Acquisition::Run(const WorkerJob& job) {
-    int32_t next = 1; // ring kadr of the next write
     while (Busy()) {
         if (!WaitForBlock(job)) break;
         const int32_t words = job.dev.Recv(blocks.raw.data(), blocks.blockWords, job.timeout);
         if (words > 0) {
-            if (!TakeBlock(job, words, next)) break;
+            if (!TakeBlock(job, words)) break;
             Realign(job);
         }
         Pause(job.ring, kLoopPauseMs);

@@ -67,7 +67,7 @@ private:
     bool Pause(InputRing& ring, uint32_t ms) const;
     template <typename Done> bool WaitUntil(InputRing& ring, Done done) const;
     bool WaitForBlock(const WorkerJob& job) const;
-    bool TakeBlock(const WorkerJob& job, int32_t words, int32_t& next);
+    bool TakeBlock(const WorkerJob& job, int32_t words);
     void Realign(const WorkerJob& job);
 
     // The stop signal: the host sets it false, the worker reads it at every

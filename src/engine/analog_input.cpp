@@ -68,11 +68,13 @@ std::string AnalogInput::ChannelName(int16_t index) {
     core::ChannelEntry& e = channelTable[static_cast<std::size_t>(index)];
     e.source = core::FoldChannel(e.source);
     const int16_t half = static_cast<int16_t>(channelsCount / 2);
+    // Appended rather than "X" + to_string(...): GCC 12 warns falsely about
+    // the latter at -O3.
     if (e.singleEnded != 0) {
-        if (e.source < half) return "X" + std::to_string(e.source + 1);
-        return "Y" + std::to_string(e.source - half + 1);
+        if (e.source < half) return std::string("X").append(std::to_string(e.source + 1));
+        return std::string("Y").append(std::to_string(e.source - half + 1));
     }
-    if (e.source < half) return "XY" + std::to_string(e.source + 1);
+    if (e.source < half) return std::string("XY").append(std::to_string(e.source + 1));
     return "Calibration 0";
 }
 

@@ -1,8 +1,10 @@
 // InputRing: the ring of whole kadrs between the acquisition worker (the one
-// writer) and the host (the one reader), lock-free. Positions are 1-based
-// kadr numbers. Thread contract: Write runs on the worker only; the sizing,
-// Allocate and DropUnread run on the host while no worker runs; Take, Copy
-// and CountUnread run on the host at any time.
+// writer) and the host (the one reader), lock-free. Each side counts the
+// kadrs it has passed; their difference is what is unread, so a full ring
+// and an empty one never look alike. Thread contract: Write runs on the
+// worker only; the sizing, Allocate and DropUnread run on the host while no
+// worker runs; Take, Copy and CountUnread run on the host at any time
+// (CountUnread on the worker too).
 #pragma once
 
 #include <atomic>
@@ -49,27 +51,19 @@ public:
     // returns the kadrs written.
     int32_t Copy(int16_t* buffer, int32_t& count, int32_t& rest);
 
-    // Worker side: appends `kadrs` kadrs of codes at ring position `next`
-    // (wrapping), publishes them and returns the next write position.
-    int32_t Write(const int16_t* codes, int32_t kadrs, int32_t next);
+    // Worker side: appends `kadrs` kadrs of codes (at most the capacity) and
+    // publishes them. The caller makes sure there is room.
+    void Write(const int16_t* codes, int32_t kadrs);
 
     // Wakes the worker's waits: every read that frees room notifies it, and
     // so does a stop.
     platform::WaitSignal& WorkerSignal() { return workerSignal_; }
 
 private:
-    struct Positions {
-        bool drained;
-        int32_t read;
-        int32_t write;
-    };
-    Positions Snapshot() const;
-    int32_t Unread(const Positions& p) const;
-    int16_t* KadrAt(int32_t kadr);
+    int16_t* KadrAt(uint64_t count);
     std::size_t Bytes(int32_t kadrs) const;
-    int32_t CopyOut(int32_t from, int32_t count, int16_t* out);
-    int32_t CopyUnread(const Positions& p, int32_t count, int16_t* out);
-    void MarkDrained(int32_t seen);
+    // Copies `count` kadrs from the one after `consumed` on, wrapping once.
+    void CopyUnread(uint64_t consumed, int32_t count, int16_t* out);
 
     int32_t sizeKadrs_ = 0;
     int32_t sizeData_ = 0;
@@ -77,12 +71,12 @@ private:
     std::vector<int16_t> buffer_; // kadr k (1-based) at (k - 1) * allocChannels_
     int32_t allocChannels_ = 0, allocKadrs_ = 0;
 
-    std::atomic<int32_t> readKadr_{0};  // host writes (release), worker reads (acquire)
-    std::atomic<int32_t> writeKadr_{0}; // worker writes after the data (seq_cst)
-    // Tells a full ring (read == write) from an empty one. The worker sets it
-    // false after each write, the host true after reading all; seq_cst, as
-    // the host checks writeKadr again after its store.
-    std::atomic<bool> drained_{false};
+    // Kadrs written since the ring was allocated: the worker stores it after
+    // the data (release), the host loads it before reading them (acquire).
+    std::atomic<uint64_t> produced_{0};
+    // Kadrs read: the host stores it after copying them out (release), the
+    // worker loads it before writing over them (acquire).
+    std::atomic<uint64_t> consumed_{0};
     platform::WaitSignal workerSignal_;
 };
 

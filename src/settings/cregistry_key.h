@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <velmora/registry_store.h>
+
 #include "platform/codepage.h"
-#include "settings/registry_store.h"
 
 namespace velmora::settings::detail {
 

@@ -1,8 +1,10 @@
 // Registration with the real comrt-register tool and creation through the
 // store, against two small server libraries built next to this test.
-#include "comrt/server_registration.h"
 #include "test_component.h"
 #include "test_support.h"
+
+#include <velmora/com_ptr.h>
+#include <velmora/server_registration.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -22,9 +24,16 @@ constexpr CLSID kHandMadeClass = {
 
 const fs::path kBin = fs::canonical("/proc/self/exe").parent_path();
 
+// The path in single quotes, for a shell command line.
+std::string Quoted(const fs::path& path) {
+    std::string text = "'";
+    text += path.string();
+    text += "'";
+    return text;
+}
+
 int RunRegister(const std::string& arguments) {
-    const std::string command =
-        "'" + (kBin / "comrt-register").string() + "' " + arguments + " >/dev/null 2>&1";
+    const std::string command = Quoted(kBin / "comrt-register") + " " + arguments + " >/dev/null 2>&1";
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -35,7 +44,7 @@ template <class Interface> HRESULT Create(const CLSID& clsid, const IID& iid, In
 
 TEST(Activation, RegisteredByToolCreatedByProgIdFromManyThreadsAndUnregistered) {
     velmora::test::PrivateStore store;
-    const std::string library = "'" + (kBin / TEST_COMPONENT_FILE).string() + "'";
+    const std::string library = Quoted(kBin / TEST_COMPONENT_FILE);
     ASSERT_EQ(RunRegister(library), 0);
     CLSID clsid{};
     ASSERT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), S_OK);
@@ -46,11 +55,10 @@ TEST(Activation, RegisteredByToolCreatedByProgIdFromManyThreadsAndUnregistered) 
     for (int32_t& sum : sums) {
         threads.emplace_back([&sum, clsid] {
             for (int32_t k = 0; k < 20; ++k) {
-                ICalculator* calculator = nullptr;
+                velmora::ComPtr<ICalculator> calculator;
                 int32_t value = 0;
-                if (Create(clsid, IID_ICalculator, &calculator) != S_OK) continue;
+                if (Create(clsid, IID_ICalculator, calculator.put()) != S_OK) continue;
                 if (calculator->Add(k, 1, &value) == S_OK) sum += value;
-                calculator->Release();
             }
         });
     }
@@ -63,8 +71,8 @@ TEST(Activation, RegisteredByToolCreatedByProgIdFromManyThreadsAndUnregistered) 
 
     ASSERT_EQ(RunRegister("-u " + library), 0);
     EXPECT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), CO_E_CLASSSTRING) << "ProgID left behind";
-    ICalculator* calculator = nullptr;
-    EXPECT_EQ(Create(CLSID_TestComponent, IID_ICalculator, &calculator), REGDB_E_CLASSNOTREG)
+    velmora::ComPtr<ICalculator> calculator;
+    EXPECT_EQ(Create(CLSID_TestComponent, IID_ICalculator, calculator.put()), REGDB_E_CLASSNOTREG)
         << "class left behind";
 }
 
@@ -75,12 +83,12 @@ TEST(Activation, BrokenRegistrationsGiveTheirOwnCodes) {
         {kBin / NO_FACTORY_SERVER_FILE, CO_E_ERRORINDLL},
         {kBin / TEST_COMPONENT_FILE, CLASS_E_CLASSNOTAVAILABLE}, // serves another class
     };
-    IUnknown* object = nullptr;
-    EXPECT_EQ(Create(kHandMadeClass, IID_IUnknown, &object), REGDB_E_CLASSNOTREG) << "not registered";
+    velmora::ComPtr<IUnknown> object;
+    EXPECT_EQ(Create(kHandMadeClass, IID_IUnknown, object.put()), REGDB_E_CLASSNOTREG) << "not registered";
     for (const auto& [library, expected] : cases) {
         ASSERT_EQ(velmora::com::RegisterInprocServer(kHandMadeClass, "", "hand made", library.string()),
                   S_OK);
-        EXPECT_EQ(Create(kHandMadeClass, IID_IUnknown, &object), expected) << library;
+        EXPECT_EQ(Create(kHandMadeClass, IID_IUnknown, object.put()), expected) << library;
     }
     EXPECT_EQ(CoCreateInstance(kHandMadeClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr),
               E_POINTER)
@@ -90,7 +98,7 @@ TEST(Activation, BrokenRegistrationsGiveTheirOwnCodes) {
 TEST(Activation, TheToolRefusesWhatItCannotRegisterAndBadCommandLines) {
     velmora::test::PrivateStore store;
     for (const fs::path& library : {store.dir().path() / "absent.so", kBin / NO_FACTORY_SERVER_FILE})
-        EXPECT_EQ(RunRegister("'" + library.string() + "'"), 1) << library;
+        EXPECT_EQ(RunRegister(Quoted(library)), 1) << library;
     for (const char* arguments : {"", "-x file.so", "a.so b.so", "-u"})
         EXPECT_EQ(RunRegister(arguments), 1) << "arguments: '" << arguments << "'";
 }

@@ -1,7 +1,9 @@
 // A minimal in-process server: one class, its factory and the four exported
 // entry points, registering itself through the runtime's helpers.
 #include "test_component.h"
-#include "comrt/server_registration.h"
+
+#include <velmora/com_ptr.h>
+#include <velmora/server_registration.h>
 
 #include <atomic>
 #include <new>
@@ -50,11 +52,9 @@ public:
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         *ppv = nullptr;
         if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-        auto* object = new (std::nothrow) Calculator();
-        if (object == nullptr) return E_OUTOFMEMORY;
-        const HRESULT hr = object->QueryInterface(riid, ppv);
-        object->Release();
-        return hr;
+        velmora::ComPtr<Calculator> object(new (std::nothrow) Calculator());
+        if (!object) return E_OUTOFMEMORY;
+        return object->QueryInterface(riid, ppv);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };

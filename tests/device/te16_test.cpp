@@ -37,7 +37,7 @@ struct Spy {
     template <typename... A>
     static int32_t Log(const char* name, int32_t code, t_x502_hnd, uint32_t addr, A... rest) {
         const uint32_t size = std::get<sizeof...(A) - 1>(std::tuple(rest...));
-        flash.push_back(name + ("(" + std::to_string(addr) + "," + std::to_string(size) + ")"));
+        flash.push_back(std::string(name) + "(" + std::to_string(addr) + "," + std::to_string(size) + ")");
         return code;
     }
     static VendorApi Table() {

@@ -31,7 +31,7 @@ template <typename T> VtableGet Get(IADC3* adc, HRESULT (IADC3::*member)(int16_t
 
 HOST_TEST(AdcMembers, DescriptionThroughTheVtableAndInvokeThenDetection) {
     velmora::test::ScopedEnv locale("LC_ALL", "C"); // range names follow the user's decimal separator
-    Ptr<IADC3> adc = CreateAdc();
+    ComPtr<IADC3> adc = CreateAdc();
     IADC3* a = adc.get();
     int16_t index = 15;
     const VARIANT byRef = Arg(VT_BYREF | VT_I2, &index);
@@ -70,7 +70,7 @@ HOST_TEST(AdcMembers, DescriptionThroughTheVtableAndInvokeThenDetection) {
 }
 
 HOST_TEST(AdcMembers, RangesRateSelectionAndRingSizeKeepTheirLimits) {
-    Ptr<IADC3> adc = DetectedAdc();
+    ComPtr<IADC3> adc = DetectedAdc();
     auto range = [&](int16_t index) {
         int16_t value = -7;
         EXPECT_EQ(adc->get_ChannelRange(&index, &value), S_OK);
@@ -110,7 +110,7 @@ HOST_TEST(AdcMembers, RangesRateSelectionAndRingSizeKeepTheirLimits) {
 
 HOST_TEST(Detection, ARefusedAddressFailsAndTheNextTestAsksAgain) {
     WriteAddressList("127.0.0.9\r\n");
-    Ptr<IADC3> adc = CreateAdc();
+    ComPtr<IADC3> adc = CreateAdc();
     VARIANT_BOOL result = VARIANT_TRUE;
     int16_t port = -1;
     ASSERT_EQ(adc->Test(&result), S_OK);
@@ -132,7 +132,7 @@ HOST_TEST(Detection, ARefusedAddressFailsAndTheNextTestAsksAgain) {
     adc->get_BasePort(&port);
     EXPECT_EQ(port, (0x7F000002 & 0x7FFF) + 1);
     EXPECT_EQ(LastError(adc.get()), u"") << "a successful detection clears the error";
-    Ptr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
+    ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
     int16_t channels = -1;
     dao->get_Detected(&result);
     dao->get_ChannelsCount(&channels);
@@ -142,7 +142,7 @@ HOST_TEST(Detection, ARefusedAddressFailsAndTheNextTestAsksAgain) {
 
 HOST_TEST(Detection, AVendorLibraryOlderThan1130IsRefused) {
     if (Phase() == "old library") {
-        Ptr<IADC3> adc = CreateAdc();
+        ComPtr<IADC3> adc = CreateAdc();
         VARIANT_BOOL found = VARIANT_TRUE;
         ASSERT_EQ(adc->Test(&found), S_OK);
         EXPECT_EQ(found, VARIANT_FALSE) << "detected with the old library";
@@ -166,7 +166,7 @@ constexpr std::pair<const char*, uint32_t> kSync[] = {{"SynchroStartMode", 5}, {
 
 HOST_TEST(Settings, SurviveARestartOfTheHost) {
     if (Phase() == "restarted") {
-        Ptr<IADC3> adc = CreateAdc();
+        ComPtr<IADC3> adc = CreateAdc();
         std::u16string names;
         for (int16_t k : {0, 1, 3, 20}) {
             BSTR name = nullptr;
@@ -193,7 +193,7 @@ HOST_TEST(Settings, SurviveARestartOfTheHost) {
         ASSERT_TRUE(
             SetValue(kModuleKey, name, kRegDword, std::string(reinterpret_cast<const char*>(&value), 4)));
     {
-        Ptr<IADC3> adc = DetectedAdc();
+        ComPtr<IADC3> adc = DetectedAdc();
         float rate = 2000;
         adc->put_Rate(&rate);
         // Only what the driver holds can come back: clear the store under it.

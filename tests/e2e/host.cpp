@@ -10,7 +10,7 @@
 #include <sys/wait.h>
 #include <thread>
 
-#include "settings/registry_store.h"
+#include <velmora/registry_store.h>
 
 extern char** environ;
 
@@ -122,17 +122,17 @@ std::vector<std::string> ExportedNames(const fs::path& library) {
     return names;
 }
 
-Ptr<IADC3> CreateAdc() {
+ComPtr<IADC3> CreateAdc() {
     CLSID clsid{};
-    void* adc = nullptr;
+    ComPtr<IADC3> adc;
     EXPECT_EQ(CLSIDFromProgID(u"Velmora.Lintara", &clsid), S_OK);
-    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, &adc), S_OK);
-    if (adc == nullptr) std::exit(3); // nothing can follow; the test's parent reports it
-    return Ptr<IADC3>(static_cast<IADC3*>(adc));
+    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc.put_void()), S_OK);
+    if (!adc) std::exit(3); // nothing can follow; the test's parent reports it
+    return adc;
 }
 
-Ptr<IADC3> DetectedAdc() {
-    Ptr<IADC3> adc = CreateAdc();
+ComPtr<IADC3> DetectedAdc() {
+    ComPtr<IADC3> adc = CreateAdc();
     VARIANT_BOOL found = VARIANT_FALSE;
     int16_t port = 0;
     adc->Test(&found);

@@ -4,12 +4,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <velmora/com_ptr.h>
 #include <velmora/interfaces.h>
 
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,15 +21,12 @@ namespace e2e {
 
 namespace fs = std::filesystem;
 
-struct Releaser {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-template <typename T> using Ptr = std::unique_ptr<T, Releaser>;
+using velmora::ComPtr;
 
-template <typename T> Ptr<T> Query(IUnknown* object, REFIID iid) {
-    void* face = nullptr;
-    EXPECT_EQ(object->QueryInterface(iid, &face), S_OK);
-    return Ptr<T>(static_cast<T*>(face));
+template <typename T> ComPtr<T> Query(IUnknown* object, REFIID iid) {
+    ComPtr<T> face;
+    EXPECT_EQ(object->QueryInterface(iid, face.put_void()), S_OK);
+    return face;
 }
 
 // A result VARIANT, cleared at the end of its scope.
@@ -86,10 +83,10 @@ HRESULT CallEntry(const char* name);
 std::vector<std::string> ExportedNames(const fs::path& library);
 
 // CLSIDFromProgID + CoCreateInstance.
-Ptr<IADC3> CreateAdc();
+ComPtr<IADC3> CreateAdc();
 // A driver that has detected the module the address list preselects: Test
 // true, BasePort nonzero, LastError empty.
-Ptr<IADC3> DetectedAdc();
+ComPtr<IADC3> DetectedAdc();
 std::u16string LastError(IADC3* adc);
 void Select(IADC3* adc, const std::vector<int16_t>& channels); // InputChannels let
 

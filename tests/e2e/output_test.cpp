@@ -21,8 +21,8 @@ uint32_t Lines() {
 }
 
 HOST_TEST(AnalogOutput, LevelsAndBlocksStopAtTheLimitsAndUnchangedLevelsAreSkipped) {
-    Ptr<IADC3> adc = DetectedAdc();
-    Ptr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
+    ComPtr<IADC3> adc = DetectedAdc();
+    ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
     BSTR name = nullptr;
     ASSERT_EQ(dao->get_ChannelName(2, &name), S_OK);
     EXPECT_EQ(Take(name), u"") << "a channel the module lacks has no name";
@@ -67,8 +67,8 @@ HOST_TEST(AnalogOutput, LevelsAndBlocksStopAtTheLimitsAndUnchangedLevelsAreSkipp
 }
 
 HOST_TEST(DigitalIo, LinesLoopBackAndStopRecordWritesTheStopWord) {
-    Ptr<IADC3> adc = DetectedAdc();
-    Ptr<IDIO> dio = Query<IDIO>(adc.get(), IID_IDIO);
+    ComPtr<IADC3> adc = DetectedAdc();
+    ComPtr<IDIO> dio = Query<IDIO>(adc.get(), IID_IDIO);
     int32_t word = 0x1FFFF, read = -1, stop = 0x15A5A;
     dio->put_DOValue(&word);
     dio->get_DOValue(&read);
@@ -99,9 +99,9 @@ HOST_TEST(DigitalIo, LinesLoopBackAndStopRecordWritesTheStopWord) {
 }
 
 HOST_TEST(Outputs, BeforeDetectionNothingReachesTheModule) {
-    Ptr<IADC3> adc = CreateAdc();
-    Ptr<IDIO> dio = Query<IDIO>(adc.get(), IID_IDIO);
-    Ptr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
+    ComPtr<IADC3> adc = CreateAdc();
+    ComPtr<IDIO> dio = Query<IDIO>(adc.get(), IID_IDIO);
+    ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
     int32_t word = 0x0F0F, read = -1, codes[] = {100, 200}, counted = -1;
     dio->put_DOValue(&word);
     dio->get_DOValue(&read);

@@ -45,9 +45,9 @@ struct Ramp {
 };
 
 // A detected driver with logical channel 31 on Y16 against ground.
-Ptr<IADC3> RampAdc(const std::vector<int16_t>& selection, float rate, int32_t ringRequest) {
+ComPtr<IADC3> RampAdc(const std::vector<int16_t>& selection, float rate, int32_t ringRequest) {
     EXPECT_TRUE(SetValue(kSettingsKey, "ADChannels", kRegBinary, ChannelTable({{31, 31 | 32}})));
-    Ptr<IADC3> adc = DetectedAdc();
+    ComPtr<IADC3> adc = DetectedAdc();
     Select(adc.get(), selection);
     adc->put_Rate(&rate);
     adc->put_InputSizeData(&ringRequest);
@@ -62,7 +62,7 @@ bool Yes(IADC3* adc, HRESULT (IADC3::*member)(VARIANT_BOOL*)) {
 }
 
 HOST_TEST(Recording, StartValidatesAndBusyRefusesChanges) {
-    Ptr<IADC3> adc = DetectedAdc();
+    ComPtr<IADC3> adc = DetectedAdc();
     float rate = 0;
     adc->put_Rate(&rate);
     EXPECT_FALSE(Yes(adc.get(), &IADC3::StartRecord)) << "started at rate 0";
@@ -97,7 +97,7 @@ HOST_TEST(Recording, StartValidatesAndBusyRefusesChanges) {
 HOST_TEST(Recording, ThirtyTwoChannelsAtFullRateForTenSeconds) {
     std::vector<int16_t> all(32);
     for (int16_t k = 0; k < 32; ++k) all[k] = k;
-    Ptr<IADC3> adc = RampAdc(all, 15625.0f, 1048576);
+    ComPtr<IADC3> adc = RampAdc(all, 15625.0f, 1048576);
     int32_t ringKadrs = 0;
     adc->get_InputSizeKadrs(&ringKadrs);
     ASSERT_EQ(ringKadrs, 32768);
@@ -119,7 +119,7 @@ HOST_TEST(Recording, ThirtyTwoChannelsAtFullRateForTenSeconds) {
 // while the host takes turns with the four ways of draining it.
 HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFourWays) {
     const std::vector<int16_t> selection{31, 16};
-    Ptr<IADC3> adc = RampAdc(selection, 10000.0f, 6000);
+    ComPtr<IADC3> adc = RampAdc(selection, 10000.0f, 6000);
     int32_t ringKadrs = 0, full = 0, unread = 0;
     adc->get_InputSizeKadrs(&ringKadrs);
     ASSERT_EQ(ringKadrs, 3000);
@@ -173,7 +173,7 @@ HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFourWays) {
 }
 
 HOST_TEST(Recording, AThousandShortRecordings) {
-    Ptr<IADC3> adc = RampAdc({31, 16}, 100000.0f, 1024);
+    ComPtr<IADC3> adc = RampAdc({31, 16}, 100000.0f, 1024);
     int64_t cyclesWithData = 0, breaks = 0;
     for (int cycle = 0; cycle < 1000; ++cycle) {
         ASSERT_TRUE(Yes(adc.get(), &IADC3::StartRecord)) << "cycle " << cycle;

@@ -52,30 +52,30 @@ TEST(Registration, OnlyTheFourEntryPointsAreExported) {
 }
 
 HOST_TEST(Identity, TheFacesShareOneIdentityAndGetFacesReturnTheObject) {
-    Ptr<_Lintara> lintara = Query<_Lintara>(CreateAdc().get(), IID__Lintara);
-    Ptr<IUnknown> identity = Query<IUnknown>(lintara.get(), IID_IUnknown);
+    ComPtr<_Lintara> lintara = Query<_Lintara>(CreateAdc().get(), IID__Lintara);
+    ComPtr<IUnknown> identity = Query<IUnknown>(lintara.get(), IID_IUnknown);
     const std::pair<const IID*, const char*> faces[] = {
         {&IID__Lintara, "_Lintara"}, {&IID_IADC3, "IADC3"}, {&IID_IDIO, "IDIO"}, {&IID_IDAO, "IDAO"}};
     for (const auto& [face, faceName] : faces) {
         SCOPED_TRACE(faceName);
-        Ptr<IUnknown> object = Query<IUnknown>(lintara.get(), *face);
+        ComPtr<IUnknown> object = Query<IUnknown>(lintara.get(), *face);
         EXPECT_EQ(Query<IUnknown>(object.get(), IID_IUnknown).get(), identity.get()) << "another identity";
         for (const auto& [other, otherName] : faces)
             EXPECT_EQ(Query<IUnknown>(object.get(), *other).get(),
                       Query<IUnknown>(lintara.get(), *other).get())
                 << "another " << otherName;
     }
-    Ptr<IADC3> adc = Query<IADC3>(lintara.get(), IID_IADC3);
+    ComPtr<IADC3> adc = Query<IADC3>(lintara.get(), IID_IADC3);
     const ULONG count = lintara->AddRef();
     EXPECT_EQ(adc->Release(), count - 1) << "one reference count for every face";
 
-    IDispatch* got[4] = {};
-    ASSERT_EQ(lintara->GetADC3(&got[0]), S_OK);
-    ASSERT_EQ(lintara->GetDIO(&got[1]), S_OK);
-    ASSERT_EQ(lintara->GetDAO(&got[2]), S_OK);
-    ASSERT_EQ(adc->get_Parent(&got[3]), S_OK);
+    ComPtr<IDispatch> got[4];
+    ASSERT_EQ(lintara->GetADC3(got[0].put()), S_OK);
+    ASSERT_EQ(lintara->GetDIO(got[1].put()), S_OK);
+    ASSERT_EQ(lintara->GetDAO(got[2].put()), S_OK);
+    ASSERT_EQ(adc->get_Parent(got[3].put()), S_OK);
     const char* gotBy[] = {"GetADC3", "GetDIO", "GetDAO", "Parent"};
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(Ptr<IDispatch>(got[i]).get(), lintara.get()) << gotBy[i];
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(got[i].get(), lintara.get()) << gotBy[i];
     Var dao, parent;
     ASSERT_EQ(Dispatcher(lintara.get()).Get(u"getdao", &dao), S_OK);
     ASSERT_EQ(Dispatcher(adc.get()).Get(u"Parent", &parent), S_OK);

@@ -6,7 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "settings/registry_store.h"
+#include <velmora/registry_store.h>
+
 #include "test_support.h"
 
 namespace velmora::settings {

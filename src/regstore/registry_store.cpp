@@ -1,8 +1,8 @@
-#include "settings/registry_store.h"
+#include <velmora/registry_store.h>
 
-#include "settings/registry_store_db.h"
-#include "settings/registry_store_state.h"
-#include "settings/registry_store_tree.h"
+#include "regstore/registry_store_db.h"
+#include "regstore/registry_store_state.h"
+#include "regstore/registry_store_tree.h"
 
 #include <cstdlib>
 #include <cstring>

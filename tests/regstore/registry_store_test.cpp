@@ -1,4 +1,4 @@
-#include "settings/registry_store.h"
+#include <velmora/registry_store.h>
 
 #include "test_support.h"
 
@@ -142,8 +142,9 @@ TEST(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
     ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Race", KEY_READ, &key), ERROR_SUCCESS);
     EXPECT_EQ(Names(key, true).size(), 2u * kWrites);
     for (int i = 0; i < kWrites; ++i) {
-        EXPECT_EQ(GetDword(key, ("a" + std::to_string(i)).c_str()), DWORD(i)) << "a" << i;
-        EXPECT_EQ(GetDword(key, ("b" + std::to_string(i)).c_str()), DWORD(i)) << "b" << i;
+        const std::string number = std::to_string(i);
+        EXPECT_EQ(GetDword(key, ("a" + number).c_str()), DWORD(i)) << "a" << i;
+        EXPECT_EQ(GetDword(key, ("b" + number).c_str()), DWORD(i)) << "b" << i;
     }
     RegCloseKey(key);
 }

@@ -3,8 +3,9 @@
 // handles. Thread-safe: one mutex guards both for the whole of each call.
 #pragma once
 
-#include "settings/registry_store.h"
-#include "settings/registry_store_db.h"
+#include "regstore/registry_store_db.h"
+
+#include <velmora/registry_store.h>
 
 #include <cstdint>
 #include <memory>

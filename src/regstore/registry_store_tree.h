@@ -3,7 +3,7 @@
 // mutex and run each call inside a transaction.
 #pragma once
 
-#include "settings/registry_store.h"
+#include <velmora/registry_store.h>
 
 #include <cstdint>
 #include <optional>

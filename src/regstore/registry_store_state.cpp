@@ -1,6 +1,6 @@
-#include "settings/registry_store_state.h"
+#include "regstore/registry_store_state.h"
 
-#include "settings/registry_store_tree.h"
+#include "regstore/registry_store_tree.h"
 
 #include <filesystem>
 #include <system_error>

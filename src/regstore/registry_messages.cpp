@@ -1,6 +1,6 @@
 // The system message texts of the Win32 codes the registry store and its
 // callers meet, word for word as Windows gives them in English.
-#include "settings/registry_store.h"
+#include <velmora/registry_store.h>
 
 #include <algorithm>
 #include <array>

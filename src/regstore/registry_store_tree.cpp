@@ -1,6 +1,6 @@
-#include "settings/registry_store_tree.h"
+#include "regstore/registry_store_tree.h"
 
-#include "settings/registry_store_db.h"
+#include "regstore/registry_store_db.h"
 
 #include <sqlite3.h>
 

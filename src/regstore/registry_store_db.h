@@ -3,7 +3,7 @@
 // Not thread-safe: the store's mutex guards every use of a connection.
 #pragma once
 
-#include "settings/registry_store.h"
+#include <velmora/registry_store.h>
 
 #include <cstddef>
 #include <cstdint>

@@ -1,0 +1,70 @@
+// ComPtr's reference counting against an object that counts its references.
+#include <velmora/com_ptr.h>
+
+#include <gtest/gtest.h>
+
+#include <utility>
+
+namespace {
+
+using velmora::ComPtr;
+
+// Lives on the stack; only counts, so a test can look at the count after the
+// last ComPtr is gone.
+struct Counted final : IUnknown {
+    ULONG refs = 1;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = riid == IID_IUnknown ? this : nullptr;
+        if (*ppv == nullptr) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+};
+
+TEST(ComPtr, CopiesAddReferencesMovesTransferAndTheLastOwnerReleases) {
+    Counted object;
+    {
+        ComPtr<Counted> a(&object);
+        EXPECT_EQ(object.refs, 1u) << "adopting takes over the caller's reference";
+        ComPtr<Counted> b = a;
+        EXPECT_EQ(object.refs, 2u);
+        ComPtr<Counted> c = std::move(b);
+        EXPECT_EQ(object.refs, 2u);
+        EXPECT_FALSE(b);
+        EXPECT_EQ(c.get(), &object);
+        const ComPtr<Counted>& same = c;
+        c = same; // self-assignment keeps the reference
+        EXPECT_EQ(object.refs, 2u);
+        c = nullptr;
+        EXPECT_EQ(object.refs, 1u);
+        a = ComPtr<Counted>(a);
+        EXPECT_EQ(object.refs, 1u);
+    }
+    EXPECT_EQ(object.refs, 0u);
+}
+
+TEST(ComPtr, OutParameterReleasesTheOldReferenceFirst) {
+    Counted first, second;
+    ComPtr<IUnknown> p(&first);
+    ASSERT_EQ(second.QueryInterface(IID_IUnknown, p.put_void()), S_OK);
+    EXPECT_EQ(first.refs, 0u);
+    EXPECT_EQ(second.refs, 2u);
+
+    ComPtr<IUnknown> face;
+    EXPECT_EQ(p.As(IID_IUnknown, &face), S_OK);
+    EXPECT_EQ(second.refs, 3u);
+    EXPECT_EQ(p.As(IID_IDispatch, &face), E_NOINTERFACE);
+    EXPECT_FALSE(face);
+    EXPECT_EQ(second.refs, 2u) << "the reference the failed query replaced is released";
+
+    IUnknown* raw = p.detach();
+    EXPECT_EQ(raw, &second);
+    EXPECT_EQ(second.refs, 2u);
+    p.reset(raw);
+    p.reset();
+    EXPECT_EQ(second.refs, 1u);
+}
+
+} // namespace
