@@ -30,12 +30,12 @@ int32_t TE16::UsbGetSerialList(int32_t interfaceCode, bool notOpenedOnly) {
     const uint32_t flags = notOpenedOnly ? X502_GETDEVS_FLAGS_ONLY_NOT_OPENED : 0u;
     if (interfaceCode != kInterfaceUsb) return usbSerialCount_;
     uint32_t count = 0;
-    Call(api_.E16_UsbGetSerialList, nullptr, 0u, flags, &count);
+    CallCount(api_.E16_UsbGetSerialList, nullptr, 0u, flags, &count);
     count = std::min<uint32_t>(count, std::numeric_limits<int32_t>::max() / kSerialBytes);
     if (count == 0) return usbSerialCount_;
     usbSerials_.assign(count * kSerialBytes, '\0');
     auto* list = reinterpret_cast<char(*)[kSerialBytes]>(usbSerials_.data());
-    const int32_t stored = api_.E16_UsbGetSerialList(list, count, flags, &count);
+    const int32_t stored = CallCount(api_.E16_UsbGetSerialList, list, count, flags, &count);
     // A library that claims more than the list holds must not make us read past it.
     usbSerialCount_ = std::min<int32_t>(stored, static_cast<int32_t>(usbSerials_.size() / kSerialBytes));
     return usbSerialCount_;

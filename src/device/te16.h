@@ -116,6 +116,13 @@ private:
         lastResult_.store(code, std::memory_order_relaxed);
         return code;
     }
+    // For entries whose non-negative result is a count, not a code: a count
+    // is kept as success (0), a negative result as the code.
+    template <typename Fn, typename... Args> int32_t CallCount(Fn fn, Args... args) {
+        const int32_t result = fn != nullptr ? fn(args...) : kVendorUnreachable;
+        lastResult_.store(result < 0 ? result : 0, std::memory_order_relaxed);
+        return result;
+    }
     int16_t VersionByte(int byte) const {
         return static_cast<int16_t>((libraryVersion_ >> (8 * byte)) & 0xFF);
     }

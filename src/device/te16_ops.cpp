@@ -47,10 +47,7 @@ int32_t TE16::GetRecvReadyCount() {
 
 int32_t TE16::Recv(uint32_t* buffer, int32_t size, int32_t timeoutMs) {
     if (Handle() == nullptr || size < 1) return 0;
-    const int32_t received = Call(api_.X502_Recv, Handle(), buffer, U32(size), U32(timeoutMs));
-    // A word count is not a code: success shows as 0.
-    if (received >= 0) lastResult_.store(0, std::memory_order_relaxed);
-    return received;
+    return CallCount(api_.X502_Recv, Handle(), buffer, U32(size), U32(timeoutMs));
 }
 
 int32_t TE16::ProcessAdcData(const uint32_t* words, int32_t size, double* values) {

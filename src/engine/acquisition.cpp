@@ -97,7 +97,10 @@ void Acquisition::Realign(const WorkerJob& job) {
     if (lch > 0) job.dev.Recv(blocks.raw.data(), job.channels - lch, job.timeout);
 }
 
-// AcquisitionWorker: runs on the worker thread until the stop or a fault.
+// AcquisitionWorker: runs on the worker thread until the stop, and only the
+// host stops it. A receive that fails or brings nothing is skipped and a
+// module with nothing ready is waited for however long: a start waiting for
+// its trigger looks just the same.
 void Acquisition::Run(const WorkerJob& job) {
     while (Busy()) {
         if (!WaitForBlock(job)) break;

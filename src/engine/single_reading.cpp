@@ -25,29 +25,36 @@ bool SingleReading::SetupStillValid(const AnalogInput& input, int16_t index, uin
     return index == lastChannel_ && input.ChannelRange(index) == lastRange_ && age <= kKeepSetupMs;
 }
 
-// One channel at 1000 per second, streams off, immediate start.
-void SingleReading::SetUp(const AnalogInput& input, device::TE16& dev, int16_t index) {
-    dev.StopStreams();
+// One channel at 1000 per second, streams off, immediate start. False when
+// any step failed: the module may still hold another channel's set-up.
+bool SingleReading::SetUp(const AnalogInput& input, device::TE16& dev, int16_t index) {
+    bool ok = dev.StopStreams();
     dev.SetStreamEnabled(X502_STREAM_ADC | X502_STREAM_DIN, false);
+    ok = dev.LastResult() == 0 && ok;
     lastChannel_ = index;
     lastRange_ = input.ChannelRange(index);
     const auto range = static_cast<std::size_t>(lastRange_);
     scale_ = range < input.rangeUnitScale.size() ? input.rangeUnitScale[range] : 0.0;
     offset_ = range < input.rangeUnitOffset.size() ? input.rangeUnitOffset[range] : 0.0;
-    input.ProgramLogicalChannel(dev, 0, index);
-    dev.SetLChannelCount(1);
+    ok = input.ProgramLogicalChannel(dev, 0, index) && ok;
+    ok = dev.SetLChannelCount(1) && ok;
     double acq = kSingleFreq;
     double frame = kSingleFreq;
-    dev.SetAdcFreq(acq, frame);
-    dev.SetSyncMode(X502_SYNC_INTERNAL);
-    dev.SetSyncStartMode(X502_SYNC_INTERNAL);
-    dev.Configure();
+    ok = dev.SetAdcFreq(acq, frame) && ok;
+    ok = dev.SetSyncMode(X502_SYNC_INTERNAL) && ok;
+    ok = dev.SetSyncStartMode(X502_SYNC_INTERNAL) && ok;
+    return dev.Configure() && ok;
 }
 
+// A set-up that failed is neither read through nor kept: its frame could come
+// from another input, and the next reading must program the module again.
 int16_t SingleReading::Read(const AnalogInput& input, device::TE16& dev, int16_t index) {
     if (!input.ValidChannel(index)) return 0;
     const uint32_t now = platform::TickCount();
-    if (!SetupStillValid(input, index, now)) SetUp(input, dev, index);
+    if (!SetupStillValid(input, index, now) && !SetUp(input, dev, index)) {
+        Forget();
+        return 0;
+    }
     std::array<double, kMaxFrame> frame{};
     if (!dev.AsyncGetAdcFrame(frame.data(), kFrameTimeoutMs)) return 0;
     const int16_t code = ClampToCode((frame[0] - offset_) * scale_);

@@ -15,15 +15,15 @@ class AnalogInput;
 
 class SingleReading {
 public:
-    // 0 for a channel out of range or a failed read. The caller leaves the
-    // module alone while recording.
+    // 0 for a channel out of range, a failed set-up or a failed read. The
+    // caller leaves the module alone while recording.
     int16_t Read(const AnalogInput& input, device::TE16& dev, int16_t index);
     // The module was reprogrammed: the next reading sets itself up again.
     void Forget() { lastChannel_ = -1; }
 
 private:
     bool SetupStillValid(const AnalogInput& input, int16_t index, uint32_t now) const;
-    void SetUp(const AnalogInput& input, device::TE16& dev, int16_t index);
+    bool SetUp(const AnalogInput& input, device::TE16& dev, int16_t index);
 
     int16_t lastChannel_ = 0, lastRange_ = 0;
     uint32_t lastTick_ = 0;

@@ -32,6 +32,7 @@ struct Spy {
     static inline std::vector<std::string> flash;
     static inline std::optional<t_x502_info> info;
     static inline const char* errorText = nullptr;
+    static inline int32_t listFault = 0; // the code of every USB list call that fills a list
 
     // The call with its address and size (the last argument); passes the code on.
     template <typename... A>
@@ -50,6 +51,10 @@ struct Spy {
             return info ? (*o = *info, 0) : sim.X502_GetDevInfo(h, o);
         };
         api.X502_GetErrorString = [](auto c) { return errorText ? errorText : sim.X502_GetErrorString(c); };
+        api.E16_UsbGetSerialList = [](auto list, auto size, auto flags, auto count) {
+            return size > 0 && listFault != 0 ? listFault
+                                              : sim.E16_UsbGetSerialList(list, size, flags, count);
+        };
         return api;
     }
 };
@@ -62,6 +67,7 @@ protected:
         Spy::flash.clear();
         Spy::info.reset();
         Spy::errorText = nullptr;
+        Spy::listFault = 0;
     }
     void TearDown() override {
         dev.Close();
@@ -165,6 +171,21 @@ TEST_F(TE16Sim, UsbIndexMustBeInTheList) {
     EXPECT_EQ(e16sim_call_count("X502_Create"), 0) << "a handle made for an index not in the list";
     ASSERT_TRUE(dev.Open(0, TE16::kInterfaceUsb)) << dev.LastErrorText();
     EXPECT_EQ(dev.SerialNumber(), "USB-E16-42");
+}
+
+// The count query succeeds and the list itself fails: its code is what
+// LastErrorText tells, and a list that came is a success, not a code.
+TEST_F(TE16Sim, UsbListThatFailsAfterTheCountReportsItsOwnCode) {
+    ASSERT_GE(e16sim_add_usb_module("USB-E16-42", 1), 0);
+    Spy::listFault = X502_ERR_MEMORY_ALLOC;
+    EXPECT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), X502_ERR_MEMORY_ALLOC);
+    EXPECT_EQ(dev.LastErrorText(), "Error -2: Memory allocation error");
+    EXPECT_EQ(dev.UsbSerial(0), "");
+    EXPECT_FALSE(dev.Open(0, TE16::kInterfaceUsb)) << "an index into a list that failed";
+    Spy::listFault = 0;
+    EXPECT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), 1);
+    EXPECT_EQ(dev.LastResult(), 0) << "the count of serials stored is not a code";
+    EXPECT_EQ(dev.UsbSerial(0), "USB-E16-42");
 }
 
 TEST(TE16NoLibrary, VersionUsbAndOpenReportUnreachable) {
