@@ -9,9 +9,6 @@ namespace velmora::output {
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-
 // splitmix64: each output depends only on its counter, so the loop below
 // has no carried state and the seed's every bit matters.
 constexpr uint64_t kGolden = 0x9E3779B97F4A7C15ull;

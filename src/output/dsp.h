@@ -5,8 +5,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <numbers>
 
 namespace velmora::output {
+
+inline constexpr double kPi = std::numbers::pi;
+inline constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
 // x[i] *= y[i] for i < n.
 void Multiply(double* x, const double* y, std::size_t n);

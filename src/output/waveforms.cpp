@@ -16,9 +16,6 @@ namespace {
 
 using core::Waveform;
 
-constexpr double kPi = std::numbers::pi;
-constexpr double kTwoPi = 2.0 * std::numbers::pi;
-
 // x minus x truncated toward zero: a negative x keeps a fraction in (-1, 0].
 double Frac(double x) {
     return x - std::trunc(x);
