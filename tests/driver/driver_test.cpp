@@ -10,12 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "device/vendor_api.h"
-#include "driver/driver_ops.h"
-#include "driver/lintara.h"
-#include "e16sim_control.h"
-#include "test_support.h"
-#include "ui/scripted_dialogs.h"
+#include "driver_objects.h"
 
 namespace velmora::test {
 namespace {
@@ -32,29 +27,12 @@ uint32_t Lines() {
 }
 
 // A driver object that has detected 127.0.0.1, seen through its three faces.
-class Driver : public ::testing::Test {
+class Driver : public DriverObjects {
 protected:
     void SetUp() override {
-        if (!device::VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
-        e16sim_reset();
-        auto dialogs = std::make_unique<ui::ScriptedDialogs>();
-        dialogs->QueueAddress(0x7F000001);
-        ui::SetDialogs(std::move(dialogs));
-        ASSERT_EQ(driver::Lintara::Create(IID_IADC3, reinterpret_cast<void**>(&adc_)), S_OK);
-        adc_->QueryInterface(IID_IDIO, reinterpret_cast<void**>(&dio_));
-        adc_->QueryInterface(IID_IDAO, reinterpret_cast<void**>(&dao_));
-        VARIANT_BOOL found = VARIANT_FALSE;
-        ASSERT_EQ(adc_->Test(&found), S_OK);
-        ASSERT_EQ(found, VARIANT_TRUE) << driver::State().lastError;
-    }
-
-    // The last reference ends any recording and closes the module. The start
-    // and stop words outlive it: they go back to off.
-    void TearDown() override {
-        for (IUnknown* face : std::initializer_list<IUnknown*>{dao_, dio_, adc_})
-            if (face != nullptr) face->Release();
-        driver::State().dio = dio::DigitalIo{};
-        ui::SetDialogs(nullptr);
+        DriverObjects::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        ASSERT_TRUE(Test()) << LastError();
     }
 
     void Select(const std::vector<int16_t>& channels, float rate) {
@@ -74,11 +52,6 @@ protected:
     }
     bool DaoBusy() {
         return Flag([&](VARIANT_BOOL* v) { return dao_->get_Busy(v); });
-    }
-    template <typename Fn> static bool Flag(Fn member) {
-        VARIANT_BOOL value = VARIANT_FALSE;
-        EXPECT_EQ(member(&value), S_OK);
-        return value == VARIANT_TRUE;
     }
     int32_t OutputWord() {
         int32_t word = -1;
@@ -121,11 +94,6 @@ protected:
         dio_->put_DOStopEnabled(&on);
         dio_->put_DOStopValue(&stop);
     }
-
-    PrivateStore store_;
-    IADC3* adc_ = nullptr;
-    IDIO* dio_ = nullptr;
-    IDAO* dao_ = nullptr;
 };
 
 // After the last object, a new one starts as in a fresh process: nothing of
@@ -136,21 +104,13 @@ TEST_F(Driver, ALaterLifetimeStartsFresh) {
     dio_->put_DOStartValue(&start);
     ASSERT_TRUE(StartRecord()) << driver::State().lastError;
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    for (IUnknown** face : {reinterpret_cast<IUnknown**>(&dao_), reinterpret_cast<IUnknown**>(&dio_),
-                            reinterpret_cast<IUnknown**>(&adc_)})
-        std::exchange(*face, nullptr)->Release();
+    Release();
     e16sim_state module{};
     e16sim_get_state(E16SIM_MODULE_DAC, &module);
     EXPECT_EQ(module.open, 0) << "the last object closes the module";
 
-    auto dialogs = std::make_unique<ui::ScriptedDialogs>();
-    dialogs->QueueAddress(0x7F000003); // nobody answers there
-    ui::SetDialogs(std::move(dialogs));
-    ASSERT_EQ(driver::Lintara::Create(IID_IADC3, reinterpret_cast<void**>(&adc_)), S_OK);
-    adc_->QueryInterface(IID_IDIO, reinterpret_cast<void**>(&dio_));
-    VARIANT_BOOL found = VARIANT_TRUE;
-    ASSERT_EQ(adc_->Test(&found), S_OK);
-    EXPECT_EQ(found, VARIANT_FALSE);
+    Create();
+    EXPECT_FALSE(Test(0x7F000003)) << "nobody answers there";
     EXPECT_NE(driver::State().lastError, "") << "a refused address says why";
     int32_t kadrs = -1, samples = -1;
     adc_->get_InputCountKadrs(&kadrs);
@@ -309,16 +269,16 @@ TEST_F(Driver, DispatchFindsMembersByRowAndRefusesWhatDoesNotFit) {
         EXPECT_EQ(id, row);
     }
     UINT argErr = 99;
-    EXPECT_EQ(Invoke(adc_, 12, DISPATCH_PROPERTYGET, {}), DISP_E_MEMBERNOTFOUND)
+    EXPECT_EQ(Invoke(adc_.get(), 12, DISPATCH_PROPERTYGET, {}), DISP_E_MEMBERNOTFOUND)
         << "a let has no id of its own";
-    EXPECT_EQ(Invoke(adc_, 1, DISPATCH_PROPERTYPUT, {Number(VT_I2, 1)}), DISP_E_MEMBERNOTFOUND)
+    EXPECT_EQ(Invoke(adc_.get(), 1, DISPATCH_PROPERTYPUT, {Number(VT_I2, 1)}), DISP_E_MEMBERNOTFOUND)
         << "ADCName has no let";
-    EXPECT_EQ(Invoke(adc_, 10, DISPATCH_PROPERTYGET, {}), DISP_E_BADPARAMCOUNT)
+    EXPECT_EQ(Invoke(adc_.get(), 10, DISPATCH_PROPERTYGET, {}), DISP_E_BADPARAMCOUNT)
         << "ChannelName needs an index";
-    EXPECT_EQ(Invoke(adc_, 11, DISPATCH_PROPERTYPUT, {Number(VT_I2, 1), Number(VT_I4, 40000)}, &argErr),
+    EXPECT_EQ(Invoke(adc_.get(), 11, DISPATCH_PROPERTYPUT, {Number(VT_I2, 1), Number(VT_I4, 40000)}, &argErr),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u) << "the value does not fit an Integer";
-    EXPECT_EQ(Invoke(dio_, 8, DISPATCH_PROPERTYPUT, {Number(VT_I2, 5)}), S_OK) << "DOStartEnabled";
+    EXPECT_EQ(Invoke(dio_.get(), 8, DISPATCH_PROPERTYPUT, {Number(VT_I2, 5)}), S_OK) << "DOStartEnabled";
     EXPECT_TRUE(driver::State().dio.doStartEnabled) << "a Boolean let takes any nonzero";
 }
 
@@ -342,7 +302,7 @@ TEST_F(Driver, InvokeHoldsABufferCountToItsArray) {
     VARIANT countRef = Number(VT_BYREF | VT_I4, 0), restRef = Number(VT_BYREF | VT_I4, 0);
     countRef.plVal = &count;
     restRef.plVal = &rest;
-    EXPECT_EQ(Invoke(adc_, 31, DISPATCH_METHOD, {buffer, countRef, restRef}), S_OK) << "GetData";
+    EXPECT_EQ(Invoke(adc_.get(), 31, DISPATCH_METHOD, {buffer, countRef, restRef}), S_OK) << "GetData";
     EXPECT_EQ(count, 10) << "whole kadrs within the array's eleven elements";
     adc_->StopRecord();
     SafeArrayDestroy(codes);
@@ -354,7 +314,7 @@ TEST_F(Driver, InvokeHoldsABufferCountToItsArray) {
     values.vt = VT_ARRAY | VT_I4;
     values.parray = levels;
     const int64_t pairs = e16sim_call_count("X502_AsyncOutDac");
-    EXPECT_EQ(Invoke(dao_, 23, DISPATCH_METHOD, {Number(VT_I2, 0), Number(VT_I2, 2), values}), S_OK)
+    EXPECT_EQ(Invoke(dao_.get(), 23, DISPATCH_METHOD, {Number(VT_I2, 0), Number(VT_I2, 2), values}), S_OK)
         << "SetValues";
     double now = 0, level = 0;
     uint32_t flags = 0;

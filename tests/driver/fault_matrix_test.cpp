@@ -19,13 +19,8 @@
 #include <vector>
 
 #include "device/te16.h"
-#include "device/vendor_api.h"
 #include "device/x502api.h"
-#include "driver/driver_ops.h"
-#include "driver/lintara.h"
-#include "e16sim_control.h"
-#include "test_support.h"
-#include "ui/scripted_dialogs.h"
+#include "driver_objects.h"
 
 namespace velmora::test {
 namespace {
@@ -33,10 +28,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int32_t kFault = X502_ERR_INTERNAL;
-constexpr int32_t kModuleIp = 0x7F000001; // SIM0001, with a DAC
-constexpr int16_t kChannel = 0;           // logical 0 wired to X1 against ground: recorded
-constexpr int16_t kSingle = 1;            // logical 1 wired to X2 against ground: read singly
-constexpr int16_t kSingleCode = 8000;     // 2.5 V on X2, range 0
+constexpr int16_t kChannel = 0;       // logical 0 wired to X1 against ground: recorded
+constexpr int16_t kSingle = 1;        // logical 1 wired to X2 against ground: read singly
+constexpr int16_t kSingleCode = 8000; // 2.5 V on X2, range 0
 
 std::vector<std::string> EveryEntry() {
     return {
@@ -88,35 +82,21 @@ bool Eventually(const std::function<bool()>& holds, std::chrono::milliseconds li
 
 // A driver object over the simulated module at 127.0.0.1, seen through its
 // three faces, with X1 and X2 at known levels.
-class FaultFixture : public ::testing::Test {
+class FaultFixture : public DriverObjects {
 protected:
     void SetUp() override {
-        if (!device::VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
-        e16sim_reset();
-        auto dialogs = std::make_unique<ui::ScriptedDialogs>();
-        dialogs_ = dialogs.get();
-        ui::SetDialogs(std::move(dialogs));
-        ASSERT_EQ(driver::Lintara::Create(IID_IADC3, reinterpret_cast<void**>(&adc_)), S_OK);
-        adc_->QueryInterface(IID_IDIO, reinterpret_cast<void**>(&dio_));
-        adc_->QueryInterface(IID_IDAO, reinterpret_cast<void**>(&dao_));
+        DriverObjects::SetUp();
         e16sim_set_dc(0, 1.25);
         e16sim_set_dc(1, 2.5);
     }
 
     void TearDown() override {
         e16sim_fault_clear_all();
-        for (IUnknown* face : std::initializer_list<IUnknown*>{dao_, dio_, adc_})
-            if (face != nullptr) face->Release();
-        driver::State().dio = dio::DigitalIo{};
-        ui::SetDialogs(nullptr);
+        DriverObjects::TearDown();
     }
 
     static void Heal() { e16sim_fault_clear_all(); }
 
-    bool Test() {
-        dialogs_->QueueAddress(kModuleIp);
-        return Flag([&](VARIANT_BOOL* v) { return adc_->Test(v); });
-    }
     // Detected, with one channel wired to X1 at a rate that fills a block in
     // a few tens of milliseconds.
     void Detect() {
@@ -166,6 +146,7 @@ protected:
         EXPECT_EQ(adc_->GetChannel(&index, &code), S_OK);
         return code;
     }
+    // Read through the interface, as a host reads it.
     std::string LastError() {
         BSTR text = nullptr;
         EXPECT_EQ(adc_->get_LastError(&text), S_OK);
@@ -176,12 +157,6 @@ protected:
         return out;
     }
     static bool WorkerLeft() { return driver::State().acquisition.HasWorker(); }
-    template <typename Fn> static bool Flag(Fn member) {
-        VARIANT_BOOL value = VARIANT_FALSE;
-        EXPECT_EQ(member(&value), S_OK);
-        return value == VARIANT_TRUE;
-    }
-
     // A recording that starts with the fault healed and delivers data.
     void RecordsAgain() {
         ASSERT_TRUE(StartRecord()) << "after the fault was cleared: " << LastError();
@@ -189,12 +164,6 @@ protected:
         EXPECT_EQ(adc_->StopRecord(), S_OK);
         EXPECT_FALSE(WorkerLeft());
     }
-
-    PrivateStore store_; // the settings the driver loads and saves
-    ui::ScriptedDialogs* dialogs_ = nullptr;
-    IADC3* adc_ = nullptr;
-    IDIO* dio_ = nullptr;
-    IDAO* dao_ = nullptr;
 };
 
 class FaultMatrix : public FaultFixture, public ::testing::WithParamInterface<std::string> {

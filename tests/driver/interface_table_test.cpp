@@ -13,12 +13,7 @@
 #include <utility>
 #include <vector>
 
-#include "device/vendor_api.h"
-#include "driver/driver_ops.h"
-#include "driver/lintara.h"
-#include "e16sim_control.h"
-#include "test_support.h"
-#include "ui/scripted_dialogs.h"
+#include "driver_objects.h"
 
 namespace velmora::test {
 namespace {
@@ -254,52 +249,29 @@ void Walk(IDispatch* target, const char* interface, std::span<const Row> rows) {
 }
 
 // A driver object that has detected the simulated module at 127.0.0.1.
-class InterfaceTable : public ::testing::Test {
+class InterfaceTable : public DriverObjects {
 protected:
     void SetUp() override {
-        if (!device::VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
-        e16sim_reset();
-        auto dialogs = std::make_unique<ui::ScriptedDialogs>();
-        dialogs->QueueAddress(0x7F000001);
-        ui::SetDialogs(std::move(dialogs));
-        ASSERT_EQ(driver::Lintara::Create(IID__Lintara, reinterpret_cast<void**>(&lintara_)), S_OK);
-        lintara_->QueryInterface(IID_IADC3, reinterpret_cast<void**>(&adc_));
-        lintara_->QueryInterface(IID_IDIO, reinterpret_cast<void**>(&dio_));
-        lintara_->QueryInterface(IID_IDAO, reinterpret_cast<void**>(&dao_));
-        VARIANT_BOOL found = VARIANT_FALSE;
-        ASSERT_EQ(adc_->Test(&found), S_OK);
-        ASSERT_EQ(found, VARIANT_TRUE) << driver::State().lastError;
+        DriverObjects::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        ASSERT_TRUE(Test()) << LastError();
     }
-
-    // The start and stop words outlive the objects: they go back to off.
-    void TearDown() override {
-        for (IUnknown* face : std::initializer_list<IUnknown*>{dao_, dio_, adc_, lintara_})
-            if (face != nullptr) face->Release();
-        driver::State().dio = dio::DigitalIo{};
-        ui::SetDialogs(nullptr);
-    }
-
-    PrivateStore store_;
-    _Lintara* lintara_ = nullptr;
-    IADC3* adc_ = nullptr;
-    IDIO* dio_ = nullptr;
-    IDAO* dao_ = nullptr;
 };
 
 TEST_F(InterfaceTable, Lintara) {
-    Walk(lintara_, "_Lintara", kLintara);
+    Walk(lintara_.get(), "_Lintara", kLintara);
 }
 
 TEST_F(InterfaceTable, Adc3) {
-    Walk(adc_, "IADC3", kAdc3);
+    Walk(adc_.get(), "IADC3", kAdc3);
 }
 
 TEST_F(InterfaceTable, Dio) {
-    Walk(dio_, "IDIO", kDio);
+    Walk(dio_.get(), "IDIO", kDio);
 }
 
 TEST_F(InterfaceTable, Dao) {
-    Walk(dao_, "IDAO", kDao);
+    Walk(dao_.get(), "IDAO", kDao);
 }
 
 } // namespace
