@@ -17,7 +17,6 @@ public:
     // Later writes go to the key at path below the root given to WriteBatch;
     // the key (with its missing parents) is created even if none follows.
     void SetKey(const std::string& path);
-    const std::string& Key() const { return key_; }
 
     void WriteString(const std::string& name, const std::string& value);
     void WriteLong(const std::string& name, int32_t value);

@@ -141,8 +141,8 @@ bool DriverSettings::Commit(const cRegistryBatch& batch) {
         lastFailure.clear();
         return true;
     }
-    lastFailure = "The settings were not saved under " + cRegistry::RootName(HKEY_CURRENT_USER) + "\\" +
-                  batch.Key() + ": " + reg.LastErrorText() + ".";
+    lastFailure = "The settings under " + cRegistry::RootName(HKEY_CURRENT_USER) + "\\" + registryPath +
+                  " were not saved: " + reg.LastErrorText() + ".";
     return false;
 }
 

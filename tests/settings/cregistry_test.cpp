@@ -1,6 +1,7 @@
 #include "settings/cregistry.h"
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -242,7 +243,8 @@ TEST(CRegistryManyValues, TwoThousandValuesEnumerateInOrderWithinSeconds) {
     batch.SetKey(path);
     std::vector<std::string> expected{path};
     for (int i = kValues; i > 0; --i) { // creation order is not name order
-        expected.push_back("v" + std::to_string(i));
+        char name[8] = "v";
+        expected.emplace_back(name, std::to_chars(name + 1, name + sizeof name, i).ptr);
         batch.WriteLong(expected.back(), i);
     }
     ASSERT_TRUE(r.WriteBatch(HKEY_CURRENT_USER, batch)) << r.LastErrorText();

@@ -22,11 +22,18 @@ struct Result {
     std::string err;
 };
 
+// The path in single quotes, for a shell command line.
+std::string Quoted(const fs::path& path) {
+    std::string text = "'";
+    text += path.string();
+    text += "'";
+    return text;
+}
+
 Result Register(const fs::path& folder) {
     const fs::path bin = fs::canonical("/proc/self/exe").parent_path();
-    const std::string command = "'" + (bin / "comrt-register").string() + "' '" +
-                                (bin / "Lintara.adc").string() + "' >/dev/null 2>'" +
-                                (folder / "err").string() + "'";
+    const std::string command = Quoted(bin / "comrt-register") + " " + Quoted(bin / "Lintara.adc") +
+                                " >/dev/null 2>" + Quoted(folder / "err");
     const int status = std::system(command.c_str());
     std::ostringstream err;
     err << std::ifstream(folder / "err").rdbuf();
