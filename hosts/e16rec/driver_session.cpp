@@ -1,11 +1,11 @@
 #include "driver_session.h"
 
+#include "comrt/hresult_text.h"
 #include "platform/codepage.h"
 #include "platform/module_folder.h"
 
 #include <velmora/registry_store.h>
 
-#include <cstdio>
 #include <dlfcn.h>
 #include <vector>
 
@@ -78,9 +78,7 @@ std::string ToUtf8(BSTR text) {
 }
 
 std::string HresultText(HRESULT hr) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
-    return text;
+    return velmora::com::HResultText(hr);
 }
 
 } // namespace e16rec

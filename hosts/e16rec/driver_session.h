@@ -26,6 +26,7 @@ bool StoreChannelTable(bool singleEnded, std::string& error);
 
 // Helpers for host strings.
 std::string ToUtf8(BSTR text);
+// The code with its name and message text.
 std::string HresultText(HRESULT hr);
 
 } // namespace e16rec

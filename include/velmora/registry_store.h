@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace velmora::reg {
 
@@ -33,8 +34,8 @@ inline constexpr REGSAM KEY_QUERY_VALUE = 0x1, KEY_SET_VALUE = 0x2, KEY_CREATE_S
 
 inline constexpr LONG ERROR_SUCCESS = 0, ERROR_FILE_NOT_FOUND = 2, ERROR_PATH_NOT_FOUND = 3,
                       ERROR_ACCESS_DENIED = 5, ERROR_INVALID_HANDLE = 6, ERROR_NOT_ENOUGH_MEMORY = 8,
-                      ERROR_INVALID_PARAMETER = 87, ERROR_DISK_FULL = 112, ERROR_MORE_DATA = 234,
-                      ERROR_NO_MORE_ITEMS = 259, ERROR_REGISTRY_CORRUPT = 1015,
+                      ERROR_LOCK_VIOLATION = 33, ERROR_INVALID_PARAMETER = 87, ERROR_DISK_FULL = 112,
+                      ERROR_MORE_DATA = 234, ERROR_NO_MORE_ITEMS = 259, ERROR_REGISTRY_CORRUPT = 1015,
                       ERROR_REGISTRY_IO_FAILED = 1016, ERROR_KEY_DELETED = 1018;
 
 // Paths are '\'-separated below the key given; an empty or null path names
@@ -51,7 +52,8 @@ inline constexpr LONG ERROR_SUCCESS = 0, ERROR_FILE_NOT_FOUND = 2, ERROR_PATH_NO
 // Reading a store that does not exist yet finds it empty and creates nothing.
 // A database that cannot be used gives ERROR_REGISTRY_CORRUPT, ERROR_ACCESS_DENIED
 // (read-only or unreadable), ERROR_PATH_NOT_FOUND, ERROR_DISK_FULL or
-// ERROR_REGISTRY_IO_FAILED (also for another process's lock held over 5 s).
+// ERROR_REGISTRY_IO_FAILED. A call waits for another process's lock at most
+// 5 s in all, then gives ERROR_LOCK_VIOLATION having changed nothing.
 LONG RegOpenKeyEx(HKEY key, const char* subKey, REGSAM sam, HKEY* result);
 // Creates every missing key on the path; disposition (may be null) gets
 // 1 (created) or 2 (opened existing).
@@ -66,12 +68,31 @@ LONG RegDeleteValue(HKEY key, const char* name);
 // A buffer too small gives ERROR_MORE_DATA and the needed size in *cbData.
 LONG RegQueryValueEx(HKEY key, const char* name, DWORD* type, BYTE* data, DWORD* cbData);
 LONG RegSetValueEx(HKEY key, const char* name, DWORD type, const BYTE* data, DWORD cbData);
+// One write of RegWriteBatch: the key at subKey below the batch's key is
+// created with its missing parents, as RegCreateKeyEx does; then, unless
+// keyOnly, its value `name` is set as RegSetValueEx sets it.
+struct RegBatchWrite {
+    std::string subKey;
+    std::string name;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    bool keyOnly = false;
+};
+// Applies count writes in order as one transaction: all of them, or none when
+// any fails (the result is then that failure's code). One wait for a lock
+// serves the whole batch.
+LONG RegWriteBatch(HKEY key, const RegBatchWrite* writes, DWORD count);
+
 // Sub-keys in name order (case-insensitive). *cchName: buffer size in
 // characters on entry, name length without NUL on return (also with
 // ERROR_MORE_DATA, when the buffer cannot hold the name and its NUL).
+// Each handle remembers where its enumeration stands: index i right after
+// i - 1 (or i again) costs O(log n); any other index walks from the first.
+// A key changed between two calls does not end or repeat the enumeration:
+// it goes on after the last name served; a name added before it is not seen.
 LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* cchName);
-// Values in creation order; like RegEnumKeyEx for the name, like
-// RegQueryValueEx for type/data/cbData.
+// Values in creation order; like RegEnumKeyEx for the name and the cost,
+// like RegQueryValueEx for type/data/cbData.
 LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD* type, BYTE* data, DWORD* cbData);
 // Any out pointer may be null. Lengths are in characters without the NUL;
 // maxValueLen in bytes.

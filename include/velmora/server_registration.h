@@ -11,13 +11,16 @@
 namespace velmora::com {
 
 // Writes CLSID\{clsid} (default value: description), its InprocServer32
-// (default value: libraryPath) and ProgID keys, and <progId>\CLSID. An empty
-// progId registers the class alone. SELFREG_E_CLASS when the store refuses a
-// write or the path has characters the store cannot keep.
+// (default value: libraryPath) and ProgID keys, and <progId>\CLSID, all in one
+// store transaction. An empty progId registers the class alone.
+// SELFREG_E_CLASS when the path or names have characters the store cannot
+// keep; HRESULT_FROM_WIN32 of the store's code when it refuses the writes
+// (nothing is then written).
 HRESULT RegisterInprocServer(const CLSID& clsid, std::string_view progId, std::string_view description,
                              const std::string& libraryPath);
 // Removes CLSID\{clsid} with everything below it, and <progId> if it still
-// names this class. Keys already gone are not an error.
+// names this class. Keys already gone are not an error; a store failure gives
+// HRESULT_FROM_WIN32 of its code.
 HRESULT UnregisterInprocServer(const CLSID& clsid, std::string_view progId);
 
 // The absolute path of the library (or program) holding `address`; empty

@@ -14,18 +14,15 @@ namespace {
 
 namespace reg = velmora::reg;
 
-bool WriteDefaultText(const std::string& path, std::string_view latin1) {
-    reg::HKEY key = 0;
-    if (reg::RegCreateKeyEx(reg::HKEY_CLASSES_ROOT, path.c_str(), reg::KEY_WRITE, &key, nullptr) !=
-        reg::ERROR_SUCCESS) {
-        return false;
-    }
-    std::string data(latin1);
-    data.push_back('\0');
-    const bool ok = reg::RegSetValueEx(key, "", reg::REG_SZ, reinterpret_cast<const reg::BYTE*>(data.data()),
-                                       static_cast<reg::DWORD>(data.size())) == reg::ERROR_SUCCESS;
-    reg::RegCloseKey(key);
-    return ok;
+HRESULT FromStore(reg::LONG result) {
+    return result == reg::ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<uint32_t>(result));
+}
+
+// A default text value, stored with its NUL as the class lookups read it.
+reg::RegBatchWrite DefaultText(const std::string& path, std::string_view latin1) {
+    reg::RegBatchWrite write{path, "", reg::REG_SZ, {latin1.begin(), latin1.end()}, false};
+    write.data.push_back(0);
+    return write;
 }
 
 std::vector<std::string> SubKeyNames(const std::string& path) {
@@ -47,12 +44,13 @@ std::vector<std::string> SubKeyNames(const std::string& path) {
 }
 
 // Deletes a key and everything below it; a missing key counts as deleted.
-bool DeleteTree(const std::string& path) {
+reg::LONG DeleteTree(const std::string& path) {
     for (const std::string& name : SubKeyNames(path)) {
-        if (!DeleteTree(path + "\\" + name)) return false;
+        if (const reg::LONG result = DeleteTree(path + "\\" + name); result != reg::ERROR_SUCCESS)
+            return result;
     }
     const reg::LONG result = reg::RegDeleteKey(reg::HKEY_CLASSES_ROOT, path.c_str());
-    return result == reg::ERROR_SUCCESS || result == reg::ERROR_FILE_NOT_FOUND;
+    return result == reg::ERROR_FILE_NOT_FOUND ? reg::ERROR_SUCCESS : result;
 }
 
 } // namespace
@@ -65,24 +63,27 @@ HRESULT RegisterInprocServer(const CLSID& clsid, std::string_view progId, std::s
         return SELFREG_E_CLASS;
     }
     const std::string classKey = "CLSID\\" + GuidToText(clsid);
-    bool ok = WriteDefaultText(classKey, text) && WriteDefaultText(classKey + "\\InprocServer32", path);
-    if (ok && !name.empty()) {
-        ok = WriteDefaultText(classKey + "\\ProgID", name) &&
-             WriteDefaultText(name + "\\CLSID", GuidToText(clsid));
+    std::vector<reg::RegBatchWrite> writes{DefaultText(classKey, text),
+                                           DefaultText(classKey + "\\InprocServer32", path)};
+    if (!name.empty()) {
+        writes.push_back(DefaultText(classKey + "\\ProgID", name));
+        writes.push_back(DefaultText(name + "\\CLSID", GuidToText(clsid)));
     }
-    return ok ? S_OK : SELFREG_E_CLASS;
+    return FromStore(
+        reg::RegWriteBatch(reg::HKEY_CLASSES_ROOT, writes.data(), static_cast<reg::DWORD>(writes.size())));
 }
 
 HRESULT UnregisterInprocServer(const CLSID& clsid, std::string_view progId) {
     std::string name;
     if (!Utf8ToLatin1(progId, &name)) return SELFREG_E_CLASS;
-    bool ok = DeleteTree("CLSID\\" + GuidToText(clsid));
+    reg::LONG result = DeleteTree("CLSID\\" + GuidToText(clsid));
     CLSID registered{};
     // Another class may have taken the ProgID over since; leave it alone then.
     if (!name.empty() && SUCCEEDED(ClsidOfProgId(name, &registered)) && registered == clsid) {
-        ok = DeleteTree(name) && ok;
+        const reg::LONG progIdResult = DeleteTree(name);
+        if (result == reg::ERROR_SUCCESS) result = progIdResult;
     }
-    return ok ? S_OK : SELFREG_E_CLASS;
+    return FromStore(result);
 }
 
 std::string LibraryPathOf(const void* address) {

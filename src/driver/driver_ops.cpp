@@ -77,7 +77,11 @@ void OnObjectCreated(DriverState& s) {
 void OnObjectDestroyed(DriverState& s) {
     if (s.instanceCount < 2) {
         IgnoringFaults([&] { ShutdownLastInstance(s); });
-        IgnoringFaults([&] { s.settings.Save({}, s.InputSettings(), nullptr, 0); });
+        // Both keys in one transaction: a locked store holds the host up once, not per value.
+        IgnoringFaults([&] {
+            s.settings.SaveAll(s.module.serialNumber, s.InputSettings(), &s.output.generator,
+                               s.output.channelsCount);
+        });
     }
     --s.instanceCount;
 }
@@ -96,9 +100,6 @@ void ShutdownLastInstance(DriverState& s) {
     if (s.acquisition.Busy()) engine::StopRecording(s);
     s.acquisition.Join(); // the worker never outlives the device object
     s.module.Release();
-    if (!s.module.serialNumber.empty())
-        s.settings.Save(s.module.serialNumber, s.InputSettings(), &s.output.generator,
-                        s.output.channelsCount);
 }
 
 } // namespace velmora::driver

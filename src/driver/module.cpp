@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "driver/host_values.h"
 #include "driver/lintara.h"
@@ -97,35 +98,34 @@ std::string GuidText(const GUID& guid) {
     return ascii;
 }
 
-bool SetText(const std::string& path, const char* name, const std::string& value) {
-    reg::HKEY key = 0;
-    if (reg::RegCreateKeyEx(reg::HKEY_CLASSES_ROOT, path.c_str(), reg::KEY_WRITE, &key, nullptr) !=
-        reg::ERROR_SUCCESS) {
-        return false;
-    }
-    const bool ok =
-        reg::RegSetValueEx(key, name, reg::REG_SZ, reinterpret_cast<const reg::BYTE*>(value.c_str()),
-                           static_cast<reg::DWORD>(value.size() + 1)) == reg::ERROR_SUCCESS;
-    reg::RegCloseKey(key);
-    return ok;
+// A default or named text value, stored with its NUL as the runtime reads it.
+void AddText(std::vector<reg::RegBatchWrite>& writes, const std::string& path, const char* name,
+             const std::string& value) {
+    writes.push_back({path, name, reg::REG_SZ, {value.begin(), value.end()}, false});
+    writes.back().data.push_back(0);
 }
 
-bool RegisterUserControl(const UserControl& control) {
+void AddUserControl(std::vector<reg::RegBatchWrite>& writes, const UserControl& control) {
     const std::string clsid = GuidText(control.clsid);
     const std::string classKey = "CLSID\\" + clsid;
-    return SetText(control.progId, "", control.name) &&
-           SetText(std::string(control.progId) + "\\CLSID", "", clsid) &&
-           SetText(classKey, "", control.name) && SetText(classKey + "\\ProgID", "", control.progId);
+    AddText(writes, control.progId, "", control.name);
+    AddText(writes, std::string(control.progId) + "\\CLSID", "", clsid);
+    AddText(writes, classKey, "", control.name);
+    AddText(writes, classKey + "\\ProgID", "", control.progId);
 }
 
+// The class, then the rest in one transaction; a store failure comes back as
+// its Win32 code, so the caller can say why.
 HRESULT RegisterAll() {
     const std::string file = LibraryFile();
     HRESULT hr = com::RegisterInprocServer(CLSID_Lintara, PROGID_Lintara, "Lintara", file);
     if (FAILED(hr)) return hr;
-    const std::string serverKey = "CLSID\\" + GuidText(CLSID_Lintara) + "\\InprocServer32";
-    bool ok = SetText(serverKey, "ThreadingModel", "Apartment");
-    for (const UserControl& control : kUserControls) ok = RegisterUserControl(control) && ok;
-    return ok ? S_OK : SELFREG_E_CLASS;
+    std::vector<reg::RegBatchWrite> writes;
+    AddText(writes, "CLSID\\" + GuidText(CLSID_Lintara) + "\\InprocServer32", "ThreadingModel", "Apartment");
+    for (const UserControl& control : kUserControls) AddUserControl(writes, control);
+    const reg::LONG rc =
+        reg::RegWriteBatch(reg::HKEY_CLASSES_ROOT, writes.data(), static_cast<reg::DWORD>(writes.size()));
+    return rc == reg::ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<uint32_t>(rc));
 }
 
 HRESULT UnregisterAll() {

@@ -65,6 +65,36 @@ std::optional<int64_t> FindPath(sqlite3* db, int64_t id, const std::vector<std::
     return id;
 }
 
+struct Created {
+    int64_t id;
+    bool created;
+};
+
+// Opens or creates the key at path below id, with its missing parents.
+Created CreatePath(sqlite3* db, int64_t id, const std::vector<std::string_view>& path) {
+    if (detail::IsFrozenRoot(id) && !path.empty()) throw Failure{ERROR_ACCESS_DENIED};
+    bool created = false;
+    for (auto name : path) {
+        auto child = created ? std::nullopt : detail::FindChild(db, id, name);
+        created = !child;
+        id = child ? *child : detail::AddChild(db, id, name);
+    }
+    return {id, created};
+}
+
+// The batch's writes checked before the transaction starts, their paths split.
+std::vector<std::vector<std::string_view>> BatchPaths(const RegBatchWrite* writes, DWORD count) {
+    if (!writes && count) throw Failure{ERROR_INVALID_PARAMETER};
+    std::vector<std::vector<std::string_view>> paths;
+    paths.reserve(count);
+    for (DWORD i = 0; i < count; ++i) {
+        auto path = SplitPath(writes[i].subKey.c_str());
+        if (!path || writes[i].name.size() > kMaxValueName) throw Failure{ERROR_INVALID_PARAMETER};
+        paths.push_back(std::move(*path));
+    }
+    return paths;
+}
+
 // Copies a name for the enumerations; *cch gets its length without the NUL.
 LONG CopyName(const std::string& name, char* out, DWORD* cch) {
     DWORD room = *cch;
@@ -131,21 +161,14 @@ LONG RegCreateKeyEx(HKEY key, const char* subKey, REGSAM /*sam*/, HKEY* result, 
         *result = 0;
         auto path = SplitPath(subKey);
         if (!path) return ERROR_INVALID_PARAMETER;
-        int64_t found = 0;
-        bool created = false;
+        Created found{};
         LONG rc = Store::Instance().run(true, key, [&](sqlite3* db, int64_t id) {
-            if (detail::IsFrozenRoot(id) && !path->empty()) return ERROR_ACCESS_DENIED;
-            for (auto name : *path) {
-                auto child = created ? std::nullopt : detail::FindChild(db, id, name);
-                created = !child;
-                id = child ? *child : detail::AddChild(db, id, name);
-            }
-            found = id;
+            found = CreatePath(db, id, *path);
             return ERROR_SUCCESS;
         });
         if (rc != ERROR_SUCCESS) return rc;
-        *result = Store::Instance().addHandle(found);
-        if (disposition) *disposition = created ? 1 : 2;
+        *result = Store::Instance().addHandle(found.id);
+        if (disposition) *disposition = found.created ? 1 : 2;
         return rc;
     });
 }
@@ -197,11 +220,31 @@ LONG RegSetValueEx(HKEY key, const char* name, DWORD type, const BYTE* data, DWO
     });
 }
 
+LONG RegWriteBatch(HKEY key, const RegBatchWrite* writes, DWORD count) {
+    return Guarded([&] {
+        const auto paths = BatchPaths(writes, count);
+        // Any failure throws, so the transaction rolls back whatever went before it.
+        return Store::Instance().run(true, key, [&](sqlite3* db, int64_t id) {
+            const std::vector<std::string_view>* lastPath = nullptr;
+            int64_t target = 0;
+            for (DWORD i = 0; i < count; ++i) {
+                const RegBatchWrite& write = writes[i];
+                if (!lastPath || *lastPath != paths[i]) target = CreatePath(db, id, paths[i]).id;
+                lastPath = &paths[i];
+                if (write.keyOnly) continue;
+                if (detail::IsFrozenRoot(target)) throw Failure{ERROR_ACCESS_DENIED};
+                detail::PutValue(db, target, write.name, write.type, write.data);
+            }
+            return ERROR_SUCCESS;
+        });
+    });
+}
+
 LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* cchName) {
     return Guarded([&] {
         if (!name || !cchName) return ERROR_INVALID_PARAMETER;
-        return Store::Instance().run(false, key, [&](sqlite3* db, int64_t id) {
-            auto child = detail::ChildAt(db, id, index);
+        return Store::Instance().run(false, key, [&](sqlite3* db, int64_t id, detail::EnumContext context) {
+            auto child = detail::ChildAtIndex(db, id, index, context.connection, context.cursors.subKeys);
             return child ? CopyName(*child, name, cchName) : ERROR_NO_MORE_ITEMS;
         });
     });
@@ -210,8 +253,8 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* cchName) {
 LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD* type, BYTE* data, DWORD* cbData) {
     return Guarded([&] {
         if (!name || !cchName || (data && !cbData)) return ERROR_INVALID_PARAMETER;
-        return Store::Instance().run(false, key, [&](sqlite3* db, int64_t id) {
-            auto value = detail::ValueAt(db, id, index);
+        return Store::Instance().run(false, key, [&](sqlite3* db, int64_t id, detail::EnumContext context) {
+            auto value = detail::ValueAtIndex(db, id, index, context.connection, context.cursors.values);
             if (!value) return ERROR_NO_MORE_ITEMS;
             LONG rc = CopyName(value->name, name, cchName);
             return rc == ERROR_SUCCESS ? CopyData(*value, type, data, cbData) : rc;

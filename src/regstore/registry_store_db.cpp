@@ -2,19 +2,31 @@
 
 #include "regstore/registry_store_tree.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include <sqlite3.h>
 
 namespace velmora::reg::detail {
 namespace {
 
-// Long enough to ride out another process's write, short enough that a
-// stuck lock ends in an error rather than a hang.
-constexpr int kBusyTimeoutMs = 5000;
-constexpr int kRetryMs = 10;
+// Short sleeps first, as most writes by others end within a few ms.
+constexpr std::chrono::milliseconds kLongestSleep{20};
+
+std::chrono::milliseconds Pause(int attempts) {
+    return std::min(std::chrono::milliseconds{1 << std::min(attempts, 5)}, kLongestSleep);
+}
+
+// False when the deadline has passed; otherwise sleeps a little, never past it.
+bool PauseBefore(Clock::time_point deadline, int attempts) {
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) return false;
+    std::this_thread::sleep_for(std::min<Clock::duration>(left, Pause(attempts)));
+    return true;
+}
 
 void MakeFolder(const std::string& path) {
     std::error_code ec;
@@ -62,8 +74,11 @@ LONG Win32Code(sqlite3* db, int rc) {
     case SQLITE_CANTOPEN:
     case SQLITE_IOERR:
         return db ? Win32FromErrno(sqlite3_system_errno(db)) : ERROR_REGISTRY_IO_FAILED;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return ERROR_LOCK_VIOLATION; // another connection held its lock past the call's wait
     default:
-        return ERROR_REGISTRY_IO_FAILED; // busy, locked and the rest
+        return ERROR_REGISTRY_IO_FAILED;
     }
 }
 
@@ -74,25 +89,30 @@ void Exec(sqlite3* db, const char* sql) {
 
 // The switch to WAL does not wait on the busy handler, so two processes
 // making a new store at once can meet here: retry within the same bound.
-void EnterWalMode(sqlite3* db) {
-    for (int waited = 0;; waited += kRetryMs) {
+void EnterWalMode(sqlite3* db, Clock::time_point deadline) {
+    for (int attempts = 0;; ++attempts) {
         int rc = sqlite3_exec(db, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
         if (rc == SQLITE_OK) return;
-        if ((rc & 0xff) != SQLITE_BUSY || waited >= kBusyTimeoutMs) throw Failure{Win32Code(db, rc)};
-        sqlite3_sleep(kRetryMs);
+        if ((rc & 0xff) != SQLITE_BUSY || !PauseBefore(deadline, attempts)) throw Failure{Win32Code(db, rc)};
     }
 }
 
-std::unique_ptr<Connection> Connection::Open(const std::string& path, bool onDisk) {
+int Connection::OnBusy(void* self, int attempts) {
+    return PauseBefore(static_cast<Connection*>(self)->deadline_, attempts) ? 1 : 0;
+}
+
+std::unique_ptr<Connection> Connection::Open(const std::string& path, bool onDisk,
+                                             Clock::time_point deadline) {
     if (onDisk) MakeFolder(path);
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(onDisk ? path.c_str() : ":memory:", &db,
                              SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    std::unique_ptr<Connection> connection(new Connection(db, path, onDisk)); // closes db on any failure
+    // Closes db on any failure.
+    std::unique_ptr<Connection> connection(new Connection(db, path, onDisk, deadline));
     if (rc != SQLITE_OK) throw Failure{Win32Code(db, rc)};
     sqlite3_extended_result_codes(db, 1);
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    InitSchema(db);
+    sqlite3_busy_handler(db, &Connection::OnBusy, connection.get());
+    InitSchema(db, deadline);
     return connection;
 }
 

@@ -5,6 +5,7 @@
 
 #include <velmora/registry_store.h>
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -16,6 +17,13 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace velmora::reg::detail {
+
+using Clock = std::chrono::steady_clock;
+
+// How long one call of the store may wait, in all, for another connection's
+// lock: long enough to ride out another process's write, short enough that a
+// stuck lock ends in an error rather than a hang.
+inline constexpr std::chrono::milliseconds kLockWait{5000};
 
 // A Win32 code thrown inside the store and returned at its API boundary.
 struct Failure {
@@ -31,7 +39,8 @@ class Connection {
 public:
     // The database file at path, created with its folder when missing; or,
     // with onDisk false, an empty store in memory that reads as a fresh one.
-    static std::unique_ptr<Connection> Open(const std::string& path, bool onDisk);
+    // Waits for locks until deadline.
+    static std::unique_ptr<Connection> Open(const std::string& path, bool onDisk, Clock::time_point deadline);
     ~Connection();
     Connection(const Connection&) = delete;
     Connection& operator=(const Connection&) = delete;
@@ -39,13 +48,19 @@ public:
     sqlite3* db() const { return db_; }
     const std::string& path() const { return path_; }
     bool onDisk() const { return onDisk_; }
+    // Every wait for a lock from now on ends at deadline: one budget for all
+    // the statements of a call, not one per statement.
+    void waitUntil(Clock::time_point deadline) { deadline_ = deadline; }
 
 private:
-    Connection(sqlite3* db, std::string path, bool onDisk)
-        : db_(db), path_(std::move(path)), onDisk_(onDisk) {}
+    Connection(sqlite3* db, std::string path, bool onDisk, Clock::time_point deadline)
+        : db_(db), path_(std::move(path)), onDisk_(onDisk), deadline_(deadline) {}
+    static int OnBusy(void* self, int attempts);
+
     sqlite3* db_;
     std::string path_;
     bool onDisk_;
+    Clock::time_point deadline_;
 };
 
 class Stmt {
@@ -85,7 +100,8 @@ private:
 };
 
 void Exec(sqlite3* db, const char* sql);
-// Puts the database in WAL mode (a store in memory stays as it is).
-void EnterWalMode(sqlite3* db);
+// Puts the database in WAL mode (a store in memory stays as it is); waits for
+// another connection's lock until deadline.
+void EnterWalMode(sqlite3* db, Clock::time_point deadline);
 
 } // namespace velmora::reg::detail

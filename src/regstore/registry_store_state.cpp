@@ -33,16 +33,19 @@ void Store::AfterFork() {
 
 // Reads of a store that does not exist yet go to an empty one in memory, so
 // that looking does not create the file.
-sqlite3* Store::connect(bool write) {
+sqlite3* Store::connect(bool write, Clock::time_point deadline) {
     std::string path = StorePath();
     bool current = connection_ && connection_->path() == path;
-    if (current && connection_->onDisk()) return connection_->db();
-    std::error_code ec;
-    bool onDisk = write || std::filesystem::exists(path, ec) || ec;
-    if (!current || onDisk) {
-        connection_.reset();
-        connection_ = Connection::Open(path, onDisk);
+    if (!current || !connection_->onDisk()) {
+        std::error_code ec;
+        bool onDisk = write || std::filesystem::exists(path, ec) || ec;
+        if (!current || onDisk) {
+            connection_.reset();
+            ++connections_;
+            connection_ = Connection::Open(path, onDisk, deadline);
+        }
     }
+    connection_->waitUntil(deadline);
     return connection_->db();
 }
 
@@ -71,6 +74,7 @@ HKEY Store::addHandle(int64_t id) {
 LONG Store::closeHandle(HKEY key) {
     if (IsPredefined(key)) return ERROR_SUCCESS;
     std::lock_guard lock(mutex_);
+    cursors_.erase(key);
     return handles_.erase(key) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 

@@ -7,9 +7,10 @@
 namespace velmora::reg::detail {
 namespace {
 
-constexpr int64_t kSchemaVersion = 1;
+constexpr int64_t kSchemaVersion = 2;
 
-// Key ids never come back (AUTOINCREMENT), so a handle to a deleted key can
+// A store of an older version gets what is missing: every statement is
+// "if not exists". Key ids never come back (AUTOINCREMENT), so a handle to a deleted key can
 // never land on a newer one. NOCASE folds ASCII only, as the registry does.
 constexpr const char* kSchema = R"sql(
 CREATE TABLE IF NOT EXISTS keys(
@@ -24,11 +25,12 @@ CREATE TABLE IF NOT EXISTS vals(
     type INTEGER NOT NULL,
     data BLOB NOT NULL,
     UNIQUE(key, name));
+CREATE INDEX IF NOT EXISTS vals_in_order ON vals(key, seq);
 INSERT OR IGNORE INTO keys(id, parent, name) VALUES
     (1, NULL, 'HKEY_CLASSES_ROOT'), (2, NULL, 'HKEY_CURRENT_USER'), (3, NULL, 'HKEY_LOCAL_MACHINE'),
     (4, NULL, 'HKEY_USERS'), (5, NULL, 'HKEY_PERFORMANCE_DATA'), (6, NULL, 'HKEY_CURRENT_CONFIG'),
     (7, NULL, 'HKEY_DYN_DATA');
-PRAGMA user_version = 1;
+PRAGMA user_version = 2;
 )sql";
 
 int64_t SchemaVersion(sqlite3* db) {
@@ -41,11 +43,16 @@ Value ValueFromRow(const Stmt& stmt) {
     return {stmt.text(0), static_cast<DWORD>(stmt.integer(1)), {bytes.begin(), bytes.end()}};
 }
 
+std::optional<ValueRow> ValueRowFrom(Stmt& stmt) {
+    if (!stmt.step()) return std::nullopt;
+    return ValueRow{stmt.integer(3), ValueFromRow(stmt)};
+}
+
 } // namespace
 
-void InitSchema(sqlite3* db) {
+void InitSchema(sqlite3* db, Clock::time_point deadline) {
     if (SchemaVersion(db) >= kSchemaVersion) return;
-    EnterWalMode(db);
+    EnterWalMode(db, deadline);
     Transaction transaction(db, true);
     Exec(db, kSchema);
     transaction.commit();
@@ -84,16 +91,34 @@ std::optional<std::string> ChildAt(sqlite3* db, int64_t parent, DWORD index) {
     return stmt.text(0);
 }
 
+// The comparison takes the column's NOCASE collation, so the order is the
+// enumeration's and the (parent, name) index serves the range.
+std::optional<std::string> ChildFrom(sqlite3* db, int64_t parent, std::string_view name, bool inclusive) {
+    Stmt stmt(db, inclusive ? "SELECT name FROM keys WHERE parent = ? AND name >= ? ORDER BY name LIMIT 1"
+                            : "SELECT name FROM keys WHERE parent = ? AND name > ? ORDER BY name LIMIT 1");
+    if (!stmt.bind(1, parent).bind(2, name).step()) return std::nullopt;
+    return stmt.text(0);
+}
+
 std::optional<Value> FindValue(sqlite3* db, int64_t key, std::string_view name) {
     Stmt stmt(db, "SELECT name, type, data FROM vals WHERE key = ? AND name = ?");
     if (!stmt.bind(1, key).bind(2, name).step()) return std::nullopt;
     return ValueFromRow(stmt);
 }
 
-std::optional<Value> ValueAt(sqlite3* db, int64_t key, DWORD index) {
-    Stmt stmt(db, "SELECT name, type, data FROM vals WHERE key = ? ORDER BY seq LIMIT 1 OFFSET ?");
-    if (!stmt.bind(1, key).bind(2, int64_t{index}).step()) return std::nullopt;
-    return ValueFromRow(stmt);
+std::optional<ValueRow> ValueAt(sqlite3* db, int64_t key, DWORD index) {
+    Stmt stmt(db, "SELECT name, type, data, seq FROM vals WHERE key = ? ORDER BY seq LIMIT 1 OFFSET ?");
+    stmt.bind(1, key).bind(2, int64_t{index});
+    return ValueRowFrom(stmt);
+}
+
+std::optional<ValueRow> ValueFrom(sqlite3* db, int64_t key, int64_t seq, bool inclusive) {
+    Stmt stmt(db,
+              inclusive
+                  ? "SELECT name, type, data, seq FROM vals WHERE key = ? AND seq >= ? ORDER BY seq LIMIT 1"
+                  : "SELECT name, type, data, seq FROM vals WHERE key = ? AND seq > ? ORDER BY seq LIMIT 1");
+    stmt.bind(1, key).bind(2, seq);
+    return ValueRowFrom(stmt);
 }
 
 void PutValue(sqlite3* db, int64_t key, std::string_view name, DWORD type, std::span<const BYTE> data) {

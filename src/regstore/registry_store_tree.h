@@ -3,6 +3,8 @@
 // mutex and run each call inside a transaction.
 #pragma once
 
+#include "regstore/registry_store_db.h"
+
 #include <velmora/registry_store.h>
 
 #include <cstdint>
@@ -39,12 +41,19 @@ struct Value {
     std::vector<BYTE> data;
 };
 
+// A value with its place in the creation order.
+struct ValueRow {
+    int64_t seq;
+    Value value;
+};
+
 struct KeyInfo {
     DWORD subKeys = 0, maxSubKeyLen = 0, values = 0, maxValueNameLen = 0, maxValueLen = 0;
 };
 
-// Creates the tables and root rows of a new database; cheap when present.
-void InitSchema(sqlite3* db);
+// Creates the tables and root rows of a new database, or what an older one
+// lacks; cheap when present.
+void InitSchema(sqlite3* db, Clock::time_point deadline);
 
 bool KeyExists(sqlite3* db, int64_t id);
 std::optional<int64_t> FindChild(sqlite3* db, int64_t parent, std::string_view name);
@@ -52,12 +61,16 @@ int64_t AddChild(sqlite3* db, int64_t parent, std::string_view name);
 bool HasChildren(sqlite3* db, int64_t id);
 // Removes a key without sub-keys, with its values.
 void RemoveKey(sqlite3* db, int64_t id);
-// Sub-key names in case-insensitive name order.
+// Sub-key names in case-insensitive name order: the one at index (a walk of
+// index rows), or the first at or after name (a seek).
 std::optional<std::string> ChildAt(sqlite3* db, int64_t parent, DWORD index);
+std::optional<std::string> ChildFrom(sqlite3* db, int64_t parent, std::string_view name, bool inclusive);
 
 std::optional<Value> FindValue(sqlite3* db, int64_t key, std::string_view name);
-// Values in creation order; overwriting a value keeps its place.
-std::optional<Value> ValueAt(sqlite3* db, int64_t key, DWORD index);
+// Values in creation order; overwriting a value keeps its place. The one at
+// index (a walk of index rows), or the first at or after seq (a seek).
+std::optional<ValueRow> ValueAt(sqlite3* db, int64_t key, DWORD index);
+std::optional<ValueRow> ValueFrom(sqlite3* db, int64_t key, int64_t seq, bool inclusive);
 void PutValue(sqlite3* db, int64_t key, std::string_view name, DWORD type, std::span<const BYTE> data);
 bool RemoveValue(sqlite3* db, int64_t key, std::string_view name);
 

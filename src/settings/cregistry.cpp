@@ -3,6 +3,7 @@
 #include <array>
 #include <utility>
 
+#include "settings/cregistry_batch.h"
 #include "settings/cregistry_key.h"
 
 namespace velmora::settings {
@@ -33,6 +34,16 @@ uint64_t LoadLe64(const std::vector<uint8_t>& bytes) {
     uint64_t v = 0;
     for (std::size_t i = 0; i < bytes.size() && i < 8; ++i) v |= uint64_t{bytes[i]} << (8 * i);
     return v;
+}
+
+std::vector<uint8_t> StoreLe32(uint32_t value) {
+    return {uint8_t(value), uint8_t(value >> 8), uint8_t(value >> 16), uint8_t(value >> 24)};
+}
+
+std::vector<uint8_t> StoreLe64(uint64_t value) {
+    std::vector<uint8_t> bytes(8);
+    for (std::size_t i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
+    return bytes;
 }
 
 } // namespace detail
@@ -113,8 +124,7 @@ bool cRegistry::GetStringAt(int32_t root, const std::string& path, const std::st
 }
 
 bool cRegistry::SetLongAt(int32_t root, const std::string& path, const std::string& name, int32_t value) {
-    const auto v = static_cast<uint32_t>(value);
-    const std::array<uint8_t, 4> bytes{uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
+    const std::vector<uint8_t> bytes = detail::StoreLe32(static_cast<uint32_t>(value));
     return SetRaw(root, path, name, reg::REG_DWORD, bytes.data(), 4);
 }
 
@@ -150,6 +160,12 @@ bool cRegistry::GetBinaryAt(int32_t root, const std::string& path, const std::st
     bytes.resize(size);
     value = std::move(bytes);
     return true;
+}
+
+bool cRegistry::WriteBatch(int32_t root, const cRegistryBatch& batch) {
+    const auto& writes = batch.Writes();
+    return Track(reg::RegWriteBatch(static_cast<reg::HKEY>(root), writes.data(),
+                                    static_cast<reg::DWORD>(writes.size())));
 }
 
 // --- names and messages ---

@@ -23,6 +23,15 @@ inline constexpr int32_t HKEY_DYN_DATA = static_cast<int32_t>(0x80000006u);
 // (REG_BINARY), a number (REG_DWORD, REG_DWORD_BIG_ENDIAN); other types leave it as it was.
 using RegValue = std::variant<std::monostate, std::string, std::vector<uint8_t>, int32_t>;
 
+// A value as QueryValues yields it: its name, type code and data as QueryValueAt decodes them.
+struct NamedValue {
+    std::string name;
+    int32_t type = 0;
+    RegValue value;
+};
+
+class cRegistryBatch;
+
 // Strings are UTF-8 here and single-byte ISO-8859-1 in the store (characters
 // beyond U+00FF are stored as '?'); names and paths are converted the same way.
 //
@@ -126,6 +135,9 @@ public:
     // The type code of the value whose name matches exactly (0 when there is
     // none), its data in value.
     int32_t QueryValueAt(int32_t root, const std::string& path, const std::string& name, RegValue& value);
+    // Every value of the key with its type and data, in creation order, from one
+    // enumeration (QueryValueAt enumerates again for each name); returns their number.
+    int32_t QueryValues(int32_t root, const std::string& path, std::vector<NamedValue>& values);
     // names = {path, name 1, ..., name n}; returns n. Sub-keys in name order,
     // values in creation order (the default value's name is "").
     int32_t EnumKeys(int32_t root, const std::string& path, std::vector<std::string>& names);
@@ -134,6 +146,9 @@ public:
     std::string ExportKey(int32_t root, const std::string& path, bool recursive);
     // The exports of the sub-keys of path, without path's own section.
     std::string ExportSubKeys(int32_t root, const std::string& path, bool recursive);
+    // The batch's writes below root as one store transaction: all or none.
+    bool WriteBatch(int32_t root, const cRegistryBatch& batch);
+
     // "HKEY_CURRENT_USER" and the like; "" for other handles.
     static std::string RootName(int32_t root);
 

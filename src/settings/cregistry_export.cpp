@@ -12,15 +12,15 @@ void ForEachValue(reg::HKEY key, int32_t& lastError, const std::function<bool(co
     lastError = reg::RegQueryInfoKey(key, nullptr, nullptr, &count, &maxName, &maxData);
     if (lastError != reg::ERROR_SUCCESS) return;
     std::vector<char> name(maxName + 1);
+    std::vector<uint8_t> data(maxData + 1);
     RawValue value;
     for (reg::DWORD i = 0; i < count; ++i) {
         auto nameChars = static_cast<reg::DWORD>(name.size());
-        reg::DWORD size = maxData + 1;
-        value.data.assign(size, 0);
-        lastError = reg::RegEnumValue(key, i, name.data(), &nameChars, &value.type, value.data.data(), &size);
+        auto size = static_cast<reg::DWORD>(data.size());
+        lastError = reg::RegEnumValue(key, i, name.data(), &nameChars, &value.type, data.data(), &size);
         if (lastError != reg::ERROR_SUCCESS) continue;
         value.name.assign(name.data(), nameChars);
-        value.data.resize(size);
+        value.data.assign(data.begin(), data.begin() + size); // only what this value filled
         if (!visit(value)) return;
     }
 }
@@ -126,6 +126,20 @@ int32_t cRegistry::QueryValueAt(int32_t root, const std::string& path, const std
         return false;
     });
     return type;
+}
+
+int32_t cRegistry::QueryValues(int32_t root, const std::string& path, std::vector<NamedValue>& values) {
+    values.clear();
+    KeyHandle key(lastError_, root, path, detail::kReadAccess, true);
+    if (!key) return 0;
+    detail::ForEachValue(key.get(), lastError_, [&](const RawValue& v) {
+        NamedValue& named = values.emplace_back();
+        named.name = detail::FromStore(v.name);
+        named.type = static_cast<int32_t>(v.type);
+        Decode(v, named.value);
+        return true;
+    });
+    return static_cast<int32_t>(values.size());
 }
 
 int32_t cRegistry::EnumKeys(int32_t root, const std::string& path, std::vector<std::string>& names) {

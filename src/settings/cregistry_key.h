@@ -50,11 +50,15 @@ struct RawValue {
 };
 
 // Calls visit for each value of key that enumerates without error, in
-// enumeration order, until visit returns false. Every call's result goes to lastError.
+// enumeration order, until visit returns false: one pass over the key.
+// Every call's result goes to lastError.
 void ForEachValue(reg::HKEY key, int32_t& lastError, const std::function<bool(const RawValue&)>& visit);
 
 // Little-endian loads of up to the first 4 (8) bytes; missing bytes read as 0.
 uint32_t LoadLe32(const std::vector<uint8_t>& bytes);
 uint64_t LoadLe64(const std::vector<uint8_t>& bytes);
+// The 4 (8) little-endian bytes of a value.
+std::vector<uint8_t> StoreLe32(uint32_t value);
+std::vector<uint8_t> StoreLe64(uint64_t value);
 
 } // namespace velmora::settings::detail

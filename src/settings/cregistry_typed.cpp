@@ -54,10 +54,7 @@ bool GetVia8Bytes(cRegistry& r, int32_t root, const std::string& path, const std
 
 template <class T>
 bool SetVia8Bytes(cRegistry& r, int32_t root, const std::string& path, const std::string& name, T value) {
-    const auto bits = std::bit_cast<uint64_t>(value);
-    std::vector<uint8_t> bytes(8);
-    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(bits >> (8 * i));
-    return r.SetBinaryAt(root, path, name, bytes);
+    return r.SetBinaryAt(root, path, name, detail::StoreLe64(std::bit_cast<uint64_t>(value)));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "platform/module_folder.h"
 #include "settings/cregistry.h"
+#include "settings/cregistry_batch.h"
 
 namespace velmora::settings {
 namespace {
@@ -39,12 +40,23 @@ void LoadSync(cRegistry& reg, core::StartSync& sync) {
     reg.ReadInteger("SynchroADPorog", sync.level, 0);
 }
 
-void SaveSync(cRegistry& reg, const core::StartSync& sync) {
-    reg.WriteInteger("SynchroStartMode", static_cast<int16_t>(sync.mode));
-    reg.WriteInteger("SynchroADDirection", static_cast<int16_t>(sync.direction));
-    reg.WriteInteger("SynchroADChannel", sync.channel);
-    reg.WriteInteger("SynchroADRange", sync.range);
-    reg.WriteInteger("SynchroADPorog", sync.level);
+void SaveSync(cRegistryBatch& batch, const core::StartSync& sync) {
+    batch.WriteInteger("SynchroStartMode", static_cast<int16_t>(sync.mode));
+    batch.WriteInteger("SynchroADDirection", static_cast<int16_t>(sync.direction));
+    batch.WriteInteger("SynchroADChannel", sync.channel);
+    batch.WriteInteger("SynchroADRange", sync.range);
+    batch.WriteInteger("SynchroADPorog", sync.level);
+}
+
+std::vector<uint8_t> ChannelBytes(const core::ChannelTable& table, int16_t count) {
+    count = std::clamp<int16_t>(count, 0, core::kChannels);
+    std::vector<uint8_t> bytes(static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const core::ChannelEntry& e = table[i];
+        bytes[i] =
+            static_cast<uint8_t>(core::FoldChannel(e.source) + (e.singleEnded != 0 ? kSingleEndedBit : 0));
+    }
+    return bytes;
 }
 
 int16_t WaveCount(int16_t channels, const core::GeneratorSetup& generator) {
@@ -68,15 +80,15 @@ void LoadWave(cRegistry& reg, const core::GeneratorLimits& limits, core::WaveSet
     if (!(wave.phase >= 0.0 && wave.phase < 1.0)) wave.phase = 0.0;
 }
 
-void SaveGenerator(cRegistry& reg, const core::GeneratorSetup& generator, int16_t count) {
-    reg.WriteDouble("DACChRate", generator.signalFreq);
+void SaveGenerator(cRegistryBatch& batch, const core::GeneratorSetup& generator, int16_t count) {
+    batch.WriteDouble("DACChRate", generator.signalFreq);
     for (int16_t i = 0; i < count; ++i) {
         const core::WaveSettings& wave = generator.waves[static_cast<std::size_t>(i)];
         const std::string n = std::to_string(i + 1);
-        reg.WriteInteger("DACChType" + n, static_cast<int16_t>(wave.waveform));
-        reg.WriteLong("DACChAmp" + n, wave.amplitude);
-        reg.WriteLong("DACChBase" + n, wave.baseline);
-        reg.WriteDouble("DACChPhase" + n, wave.phase);
+        batch.WriteInteger("DACChType" + n, static_cast<int16_t>(wave.waveform));
+        batch.WriteLong("DACChAmp" + n, wave.amplitude);
+        batch.WriteLong("DACChBase" + n, wave.baseline);
+        batch.WriteDouble("DACChPhase" + n, wave.phase);
     }
 }
 
@@ -97,16 +109,16 @@ cRegistry& DriverSettings::Registry() {
     return *registry_;
 }
 
-// Points the registry at the key that serial selects. False when the key is
-// not the current location.
-bool DriverSettings::SelectKey(const std::string& serial, bool create) {
+// Points the registry at the key that serial selects for a load; a missing
+// per-module key is not created. False when the key is not the current location.
+bool DriverSettings::SelectKey(const std::string& serial) {
     if (registryPath.empty()) return false; // the location was never prepared
     cRegistry& reg = Registry();
     reg.SetRoot(HKEY_CURRENT_USER);
     const std::string path = serial.empty() ? registryPath : registryPath + "\\" + serial;
-    if (!serial.empty() && !create && !reg.KeyExists(HKEY_CURRENT_USER, path)) return false;
+    if (!serial.empty() && !reg.KeyExists(HKEY_CURRENT_USER, path)) return false;
     reg.SetPath(path);
-    // A key that could not be created must not send the values elsewhere.
+    // A key that could not be created must not have values read from elsewhere.
     return reg.Root() == HKEY_CURRENT_USER && reg.Path() == path;
 }
 
@@ -122,24 +134,32 @@ void DriverSettings::LoadChannelTable(core::ChannelTable& table) {
     }
 }
 
-void DriverSettings::SaveChannelTable(const core::ChannelTable& table, int16_t count) {
-    count = std::clamp<int16_t>(count, 0, core::kChannels);
-    std::vector<uint8_t> bytes(static_cast<std::size_t>(count));
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const core::ChannelEntry& e = table[i];
-        bytes[i] =
-            static_cast<uint8_t>(core::FoldChannel(e.source) + (e.singleEnded != 0 ? kSingleEndedBit : 0));
-    }
+// Applies the batch; on failure keeps the reason, nothing having been written.
+bool DriverSettings::Commit(const cRegistryBatch& batch) {
     cRegistry& reg = Registry();
-    reg.SetBinaryAt(HKEY_CURRENT_USER, reg.Path(), "ADChannels", bytes);
+    if (reg.WriteBatch(HKEY_CURRENT_USER, batch)) {
+        lastFailure.clear();
+        return true;
+    }
+    lastFailure = "The settings under " + cRegistry::RootName(HKEY_CURRENT_USER) + "\\" + registryPath +
+                  " were not saved: " + reg.LastErrorText() + ".";
+    return false;
 }
 
+// The key and its name in one transaction, so a first run that fails leaves
+// no nameless key behind.
 void DriverSettings::PrepareLocation(const std::string& name) {
     registryPath = std::string(kVendorPath) + kMakerKey + "\\" + name;
     cRegistry& reg = Registry();
+    std::string stored;
+    if (!reg.GetStringAt(HKEY_CURRENT_USER, registryPath, "", stored) || stored != name) {
+        cRegistryBatch batch;
+        batch.SetKey(registryPath);
+        batch.WriteString("", name);
+        if (!Commit(batch)) return;
+    }
     reg.SetRoot(HKEY_CURRENT_USER);
     reg.SetPath(registryPath);
-    if (reg.GetString("") != name) reg.WriteString("", name);
 }
 
 std::string FindHelpFile(const std::filesystem::path& folder) {
@@ -162,7 +182,7 @@ void DriverSettings::LocateHelpFile() {
 
 void DriverSettings::LoadInput(const std::string& serial, const InputRecord& input) {
     const std::string key = TrimSpaces(serial);
-    if (!SelectKey(key, false)) return;
+    if (!SelectKey(key)) return;
     cRegistry& reg = Registry();
     float rate = 0.0f;
     if (reg.ReadSingle("Rate", rate, 0.0f) && RateAccepted(input, rate)) input.rate = rate;
@@ -173,7 +193,7 @@ void DriverSettings::LoadInput(const std::string& serial, const InputRecord& inp
 void DriverSettings::LoadGenerator(const std::string& serial, const core::GeneratorLimits& limits,
                                    int16_t channels, core::GeneratorSetup& generator) {
     const int16_t count = WaveCount(channels, generator);
-    if (!SelectKey(TrimSpaces(serial), false) || count == 0) return;
+    if (!SelectKey(TrimSpaces(serial)) || count == 0) return;
     cRegistry& reg = Registry();
     double& freq = generator.signalFreq;
     reg.ReadDouble("DACChRate", freq, freq);
@@ -182,16 +202,34 @@ void DriverSettings::LoadGenerator(const std::string& serial, const core::Genera
         LoadWave(reg, limits, generator.waves[static_cast<std::size_t>(i)], std::to_string(i + 1));
 }
 
+// The key is created even when no value is written to it.
+void DriverSettings::AddKey(cRegistryBatch& batch, const std::string& key, const InputRecord& input,
+                            const core::GeneratorSetup* generator, int16_t channels) const {
+    batch.SetKey(key.empty() ? registryPath : registryPath + "\\" + key);
+    if (RateAccepted(input, input.rate)) batch.WriteSingle("Rate", input.rate);
+    batch.WriteBinary("ADChannels", ChannelBytes(input.channelTable, input.channelsCount));
+    if (key.empty()) return;
+    SaveSync(batch, input.sync);
+    if (generator != nullptr && WaveCount(channels, *generator) > 0)
+        SaveGenerator(batch, *generator, WaveCount(channels, *generator));
+}
+
 void DriverSettings::Save(const std::string& serial, const InputRecord& input,
                           const core::GeneratorSetup* generator, int16_t channels) {
+    if (registryPath.empty()) return; // the location was never prepared
+    cRegistryBatch batch;
+    AddKey(batch, TrimSpaces(serial), input, generator, channels);
+    Commit(batch);
+}
+
+void DriverSettings::SaveAll(const std::string& serial, const InputRecord& input,
+                             const core::GeneratorSetup* generator, int16_t channels) {
+    if (registryPath.empty()) return;
+    cRegistryBatch batch;
     const std::string key = TrimSpaces(serial);
-    if (!SelectKey(key, true)) return;
-    if (RateAccepted(input, input.rate)) Registry().WriteSingle("Rate", input.rate);
-    SaveChannelTable(input.channelTable, input.channelsCount);
-    if (key.empty()) return;
-    SaveSync(Registry(), input.sync);
-    if (generator != nullptr && WaveCount(channels, *generator) > 0)
-        SaveGenerator(Registry(), *generator, WaveCount(channels, *generator));
+    if (!key.empty()) AddKey(batch, key, input, generator, channels);
+    AddKey(batch, "", input, nullptr, 0);
+    Commit(batch);
 }
 
 } // namespace velmora::settings

@@ -1,7 +1,8 @@
 // DriverSettings: the driver's persisted configuration under
 // HKEY_CURRENT_USER (one module-independent key and one key per module
 // serial number) and the located help file. It sees only the records it
-// persists. Host thread only; failures are silent by design.
+// persists. Host thread only. Failures reach no caller; the last write's
+// failure is kept as text (lastFailure) for whoever wants to show it.
 #pragma once
 
 #include <filesystem>
@@ -15,6 +16,7 @@
 namespace velmora::settings {
 
 class cRegistry;
+class cRegistryBatch;
 
 // The analog-input values a key holds, as references into the setup.
 struct InputRecord {
@@ -35,6 +37,9 @@ public:
     std::string registryPath;      // the module-independent key; empty until prepared
     std::string helpFile;          // empty: no help
     int16_t savedChannelCount = 0; // the last index the channel table loaded
+    // Why the last save or key creation stored nothing, in words; "" after
+    // one that succeeded.
+    std::string lastFailure;
 
     // Names the key after `name` and creates it with `name` as its default value.
     void PrepareLocation(const std::string& name);
@@ -47,15 +52,23 @@ public:
     void LoadInput(const std::string& serial, const InputRecord& input);
     void LoadGenerator(const std::string& serial, const core::GeneratorLimits& limits, int16_t channels,
                        core::GeneratorSetup& generator);
-    // `generator` null: a module without outputs.
+    // `generator` null: a module without outputs. A save is one store
+    // transaction: every value of the key or none, after waiting at most
+    // the store's lock wait (5 s) for another process.
     void Save(const std::string& serial, const InputRecord& input, const core::GeneratorSetup* generator,
               int16_t channels);
+    // The save of the last object: the per-module key of serial (when not
+    // blank) and then the module-independent key, in one transaction.
+    void SaveAll(const std::string& serial, const InputRecord& input, const core::GeneratorSetup* generator,
+                 int16_t channels);
 
 private:
     cRegistry& Registry();
-    bool SelectKey(const std::string& serial, bool create);
+    bool SelectKey(const std::string& serial);
     void LoadChannelTable(core::ChannelTable& table);
-    void SaveChannelTable(const core::ChannelTable& table, int16_t count);
+    void AddKey(cRegistryBatch& batch, const std::string& key, const InputRecord& input,
+                const core::GeneratorSetup* generator, int16_t channels) const;
+    bool Commit(const cRegistryBatch& batch);
 
     std::unique_ptr<cRegistry> registry_;
 };

@@ -2,6 +2,8 @@
 // rather than follow.
 #include <velmora/com.h>
 
+#include "comrt/hresult_text.h"
+
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
@@ -77,6 +79,22 @@ TEST(NullPointers, AreRefusedWithACode) {
     EXPECT_EQ(VariantClear(nullptr), E_INVALIDARG);
     EXPECT_EQ(VariantChangeType(nullptr, &v, 0, VT_I4), E_INVALIDARG);
     EXPECT_EQ(VariantChangeType(&v, nullptr, 0, VT_I4), E_INVALIDARG);
+}
+
+TEST(HResultText, EveryCodeComesWithWordsNeverTheBareNumber) {
+    const std::pair<HRESULT, const char*> cases[] = {
+        {E_NOINTERFACE, "0x80004002 (E_NOINTERFACE): No such interface supported"},
+        {SELFREG_E_CLASS,
+         "0x80040201 (SELFREG_E_CLASS): The server could not register or unregister its classes"},
+        {E_ACCESSDENIED, "0x80070005 (E_ACCESSDENIED): Access is denied"},
+        {HRESULT_FROM_WIN32(33),
+         "0x80070021: The process cannot access the file because another process has locked a portion of the "
+         "file"},
+        {HRESULT_FROM_WIN32(1234), "0x800704D2: An error the runtime has no text for"},
+        {static_cast<HRESULT>(0x8004FFFFu), "0x8004FFFF: An error the runtime has no text for"},
+        {S_OK, "0x00000000 (S_OK): The operation completed successfully"},
+    };
+    for (const auto& [code, text] : cases) EXPECT_EQ(velmora::com::HResultText(code), text);
 }
 
 } // namespace

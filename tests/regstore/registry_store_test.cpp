@@ -1,5 +1,6 @@
 #include <velmora/registry_store.h>
 
+#include "store_connection.h"
 #include "test_support.h"
 
 #include <gtest/gtest.h>
@@ -80,6 +81,106 @@ TEST(RegistryStore, NamesMatchWhateverTheCaseKeepTheirOwnAndEnumerateInOrder) {
     cch = sizeof text;
     EXPECT_EQ(RegEnumKeyEx(key, 4, text, &cch), ERROR_NO_MORE_ITEMS);
     RegCloseKey(key);
+}
+
+// The name at index through the handle, or the enumeration's code.
+std::string ValueAt(HKEY key, DWORD index) {
+    char name[32];
+    DWORD cch = sizeof name;
+    const LONG rc = RegEnumValue(key, index, name, &cch, nullptr, nullptr, nullptr);
+    return rc == ERROR_SUCCESS ? std::string(name, cch) : "code " + std::to_string(rc);
+}
+
+std::string SubKeyAt(HKEY key, DWORD index) {
+    char name[32];
+    DWORD cch = sizeof name;
+    const LONG rc = RegEnumKeyEx(key, index, name, &cch);
+    return rc == ERROR_SUCCESS ? std::string(name, cch) : "code " + std::to_string(rc);
+}
+
+const std::string kNoMoreItems = "code " + std::to_string(ERROR_NO_MORE_ITEMS);
+
+TEST(RegistryStore, EnumerationGoesOnPastChangesWithoutRepeatsAndEndsWithNoMoreItems) {
+    velmora::test::PrivateStore store;
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Enum");
+    for (const char* name : {"v0", "v1", "v2", "v3", "v4"}) ASSERT_EQ(SetDword(key, name, 0), ERROR_SUCCESS);
+    EXPECT_EQ(ValueAt(key, 0), "v0");
+    EXPECT_EQ(ValueAt(key, 1), "v1");
+    char small[2];
+    DWORD cch = sizeof small;
+    EXPECT_EQ(RegEnumValue(key, 2, small, &cch, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    EXPECT_EQ(ValueAt(key, 2), "v2") << "the same index again, with room";
+    EXPECT_EQ(RegDeleteValue(key, "v1"), ERROR_SUCCESS); // behind the enumeration
+    EXPECT_EQ(RegDeleteValue(key, "v3"), ERROR_SUCCESS); // ahead of it
+    EXPECT_EQ(SetDword(key, "v5", 0), ERROR_SUCCESS);
+    EXPECT_EQ(ValueAt(key, 3), "v4") << "after the last value served, not v2 again";
+    EXPECT_EQ(ValueAt(key, 4), "v5") << "a value added meanwhile";
+    EXPECT_EQ(ValueAt(key, 5), kNoMoreItems);
+    EXPECT_EQ(ValueAt(key, 1), "v2") << "an index out of turn counts from the first";
+    EXPECT_EQ(ValueAt(key, 2), "v4");
+
+    for (const char* name : {"b", "C", "d", "e"}) RegCloseKey(Create(key, name));
+    EXPECT_EQ(SubKeyAt(key, 0), "b");
+    EXPECT_EQ(SubKeyAt(key, 1), "C");
+    EXPECT_EQ(RegDeleteKey(key, "b"), ERROR_SUCCESS);
+    RegCloseKey(Create(key, "a")); // before the enumeration: not seen by it
+    RegCloseKey(Create(key, "F"));
+    EXPECT_EQ(SubKeyAt(key, 2), "d") << "name order, whatever the case";
+    EXPECT_EQ(SubKeyAt(key, 3), "e");
+    EXPECT_EQ(SubKeyAt(key, 4), "F");
+    EXPECT_EQ(SubKeyAt(key, 5), kNoMoreItems);
+    RegCloseKey(key);
+}
+
+RegBatchWrite Dword(const std::string& subKey, const std::string& name, DWORD value) {
+    return {subKey,
+            name,
+            REG_DWORD,
+            {BYTE(value), BYTE(value >> 8), BYTE(value >> 16), BYTE(value >> 24)},
+            false};
+}
+
+bool Exists(const char* path) {
+    HKEY key = 0;
+    if (RegOpenKeyEx(HKEY_CURRENT_USER, path, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+TEST(RegistryStore, ABatchWritesEverythingOrNothing) {
+    velmora::test::PrivateStore store;
+    RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Kept"));
+    const std::vector<RegBatchWrite> writes{Dword("Software\\Batch\\One", "a", 1),
+                                            Dword("Software\\Batch\\One", "b", 2),
+                                            {"Software\\Batch\\Empty", "", REG_NONE, {}, true},
+                                            Dword("Software\\Batch\\Two", "c", 3)};
+    velmora::test::StoreConnection other;
+    other.PoisonValue("c"); // the last write fails inside the transaction
+    EXPECT_NE(RegWriteBatch(HKEY_CURRENT_USER, writes.data(), 4), ERROR_SUCCESS);
+    EXPECT_FALSE(Exists("Software\\Batch")) << "keys and values of the writes before the fault were kept";
+
+    other.Cure();
+    other.Lock();
+    EXPECT_EQ(RegWriteBatch(HKEY_CURRENT_USER, writes.data(), 4), ERROR_LOCK_VIOLATION);
+    other.Release();
+    EXPECT_FALSE(Exists("Software\\Batch")) << "written while another connection held the lock";
+
+    ASSERT_EQ(RegWriteBatch(HKEY_CURRENT_USER, writes.data(), 4), ERROR_SUCCESS);
+    HKEY one = 0, two = 0;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\batch\\ONE", KEY_READ, &one), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Batch\\Two", KEY_READ, &two), ERROR_SUCCESS);
+    EXPECT_EQ(Names(one, true), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(GetDword(one, "b"), 2u);
+    EXPECT_EQ(GetDword(two, "c"), 3u);
+    EXPECT_TRUE(Exists("Software\\Batch\\Empty")) << "a key without values";
+    RegCloseKey(one);
+    RegCloseKey(two);
+
+    const std::vector<RegBatchWrite> refused{Dword("Software\\Other", "x", 1), Dword("Bad\\\\Path", "y", 2)};
+    EXPECT_EQ(RegWriteBatch(HKEY_CURRENT_USER, refused.data(), 2), ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(RegWriteBatch(HKEY_LOCAL_MACHINE, refused.data(), 1), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(Exists("Software\\Other"));
+    EXPECT_EQ(RegWriteBatch(HKEY_CURRENT_USER, nullptr, 0), ERROR_SUCCESS) << "an empty batch";
 }
 
 TEST(RegistryStore, KeysWithSubKeysStayAndHandlesToDeletedKeysFail) {

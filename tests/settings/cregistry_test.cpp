@@ -1,5 +1,8 @@
 #include "settings/cregistry.h"
 
+#include <algorithm>
+#include <charconv>
+#include <chrono>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -8,6 +11,7 @@
 
 #include <velmora/registry_store.h>
 
+#include "settings/cregistry_batch.h"
 #include "test_support.h"
 
 namespace velmora::settings {
@@ -196,6 +200,68 @@ TEST_F(CRegistryTest, ExportOfABranch) {
     const std::string all = r.ExportKey(HKEY_CURRENT_USER, "", true);
     EXPECT_TRUE(all.starts_with(section("") + section("\\Software"))) << all;
     EXPECT_TRUE(all.ends_with(section("\\Software\\Test"))) << all;
+}
+
+TEST_F(CRegistryTest, ABatchEncodesAsTheTypedMembersAndQueryValuesReadsItBack) {
+    const std::string other = "Software\\Batch";
+    cRegistryBatch batch;
+    batch.SetKey(other);
+    batch.WriteString("S", "é");
+    batch.WriteLong("L", -2);
+    batch.WriteInteger("I", -1);
+    batch.WriteSingle("F", 1.5f);
+    batch.WriteDouble("D", -0.25);
+    batch.WriteBinary("Empty", {});
+    batch.WriteBinary("B", {5, 6});
+    ASSERT_TRUE(r.WriteBatch(HKEY_CURRENT_USER, batch)) << r.LastErrorText();
+    r.SetStringAt(HKEY_CURRENT_USER, kPath, "S", "é");
+    r.SetLongAt(HKEY_CURRENT_USER, kPath, "L", -2);
+    r.SetIntegerAt(HKEY_CURRENT_USER, kPath, "I", -1);
+    r.SetSingleAt(HKEY_CURRENT_USER, kPath, "F", 1.5f);
+    r.SetDoubleAt(HKEY_CURRENT_USER, kPath, "D", -0.25);
+    r.SetBinaryAt(HKEY_CURRENT_USER, kPath, "B", {5, 6});
+
+    std::vector<NamedValue> batched, typed;
+    ASSERT_EQ(r.QueryValues(HKEY_CURRENT_USER, other, batched), 6) << "the empty array is not written";
+    ASSERT_EQ(r.QueryValues(HKEY_CURRENT_USER, kPath, typed), 6);
+    for (std::size_t i = 0; i < typed.size(); ++i) {
+        EXPECT_EQ(batched[i].name, typed[i].name) << "value " << i;
+        EXPECT_EQ(batched[i].type, typed[i].type) << typed[i].name;
+        EXPECT_EQ(batched[i].value, typed[i].value) << typed[i].name;
+    }
+    EXPECT_EQ(typed[0].value, RegValue(std::string("é")));
+    EXPECT_EQ(typed[2].value, RegValue(int32_t{0xFFFF})) << "Integer -1 as a DWORD";
+    EXPECT_EQ(typed[5].value, RegValue(Bytes{5, 6}));
+}
+
+TEST(CRegistryManyValues, TwoThousandValuesEnumerateInOrderWithinSeconds) {
+    test::PrivateStore store;
+    constexpr int kValues = 2000;
+    const std::string path = "Software\\Many";
+    cRegistry r;
+    cRegistryBatch batch;
+    batch.SetKey(path);
+    std::vector<std::string> expected{path};
+    for (int i = kValues; i > 0; --i) { // creation order is not name order
+        char name[8] = "v";
+        expected.emplace_back(name, std::to_chars(name + 1, name + sizeof name, i).ptr);
+        batch.WriteLong(expected.back(), i);
+    }
+    ASSERT_TRUE(r.WriteBatch(HKEY_CURRENT_USER, batch)) << r.LastErrorText();
+
+    // A loose guard against enumeration cost growing with the index again
+    // (it took minutes at this size): seconds, not a measurement.
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::string> names;
+    EXPECT_EQ(r.EnumValues(HKEY_CURRENT_USER, path, names), kValues);
+    EXPECT_EQ(names, expected);
+    std::vector<NamedValue> values;
+    ASSERT_EQ(r.QueryValues(HKEY_CURRENT_USER, path, values), kValues);
+    EXPECT_EQ(values.back().value, RegValue(int32_t{1}));
+    const std::string text = r.ExportKey(HKEY_CURRENT_USER, path, false);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), kValues + 2);
+    EXPECT_TRUE(text.ends_with("\"v1\"=dword:00000001\r\n"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 TEST(CRegistryCorruptStore, ReadsAndWritesFailAndTheProcessGoesOn) {

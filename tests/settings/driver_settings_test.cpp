@@ -1,8 +1,11 @@
 #include "settings/driver_settings.h"
 
+#include <chrono>
+
 #include <gtest/gtest.h>
 
 #include "settings/cregistry.h"
+#include "store_connection.h"
 #include "test_support.h"
 
 namespace velmora::settings {
@@ -31,6 +34,7 @@ struct Persisted {
     void Load(const std::string& serial) { settings.LoadInput(serial, Input()); }
     void LoadDac(const std::string& serial) { settings.LoadGenerator(serial, kLimits, 2, generator); }
     void Save(const std::string& serial) { settings.Save(serial, Input(), &generator, 2); }
+    void SaveAll(const std::string& serial) { settings.SaveAll(serial, Input(), &generator, 2); }
 };
 
 class DriverSettingsTest : public ::testing::Test {
@@ -177,6 +181,52 @@ TEST_F(DriverSettingsTest, SavedSettingsComeBackIntoAFreshState) {
     EXPECT_EQ(fresh.generator.waves[1].amplitude, 16000);
     EXPECT_EQ(fresh.generator.waves[1].baseline, -100);
     EXPECT_EQ(fresh.generator.waves[1].phase, 0.75);
+}
+
+TEST_F(DriverSettingsTest, ALockedStoreEndsTheLastSaveWithinTheLockWaitWithNothingWritten) {
+    s.Save("");
+    s.rate = 2500.0f;
+    s.sync.mode = StartMode::AnalogLevel;
+    test::StoreConnection other;
+    other.Lock();
+    const auto start = std::chrono::steady_clock::now();
+    s.SaveAll("SIM0001");
+    const auto waited = std::chrono::steady_clock::now() - start;
+    other.Release();
+    // One wait of 5 s for both keys and every value, not one per value.
+    EXPECT_LT(waited, std::chrono::milliseconds(6500));
+    EXPECT_NE(s.settings.lastFailure.find("another process has locked"), std::string::npos)
+        << s.settings.lastFailure;
+    EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, kModule)) << "the module key was created";
+    float rate = 0.0f;
+    ASSERT_TRUE(reg.GetSingleAt(HKEY_CURRENT_USER, kBase, "Rate", rate));
+    EXPECT_EQ(rate, 1000.0f) << "the module-independent key was written";
+
+    s.SaveAll("SIM0001");
+    EXPECT_EQ(s.settings.lastFailure, "") << "a save that succeeded clears the failure";
+    ASSERT_TRUE(reg.GetSingleAt(HKEY_CURRENT_USER, kModule, "Rate", rate));
+    EXPECT_EQ(rate, 2500.0f);
+}
+
+TEST_F(DriverSettingsTest, AFaultHalfWayThroughASaveLeavesEveryValueAsItWas) {
+    s.SaveAll("SIM0001");
+    const std::vector<std::string> saved = ValueNames(kModule);
+    ASSERT_EQ(saved.back(), "DACChPhase2");
+    ASSERT_TRUE(reg.DeleteValue(HKEY_CURRENT_USER, kModule, "DACChPhase2"));
+    s.rate = 2500.0f;
+    s.sync.level = 99;
+    test::StoreConnection other;
+    other.PoisonValue("DACChPhase2"); // the last value of the module key
+    s.SaveAll("SIM0001");
+    EXPECT_FALSE(s.settings.lastFailure.empty());
+    float rate = 0.0f;
+    ASSERT_TRUE(reg.GetSingleAt(HKEY_CURRENT_USER, kModule, "Rate", rate));
+    EXPECT_EQ(rate, 1000.0f) << "a value before the fault was kept";
+    int16_t level = -1;
+    ASSERT_TRUE(reg.GetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroADPorog", level));
+    EXPECT_EQ(level, 0) << "a value before the fault was kept";
+    ASSERT_TRUE(reg.GetSingleAt(HKEY_CURRENT_USER, kBase, "Rate", rate));
+    EXPECT_EQ(rate, 1000.0f) << "the module-independent key was written";
 }
 
 } // namespace

@@ -192,27 +192,27 @@ std::string DataText(const RegValue& value) {
     return text;
 }
 
-std::string ValueLine(cRegistry& reg, const Options& o, const std::string& name) {
-    RegValue value;
-    const int32_t type = reg.QueryValueAt(o.root, o.path, name, value);
-    return "    " + (name.empty() ? std::string("(Default)") : name) + "    " + TypeName(type) + "    " +
-           DataText(value) + "\n";
+std::string ValueLine(const velmora::settings::NamedValue& v) {
+    return "    " + (v.name.empty() ? std::string("(Default)") : v.name) + "    " + TypeName(v.type) +
+           "    " + DataText(v.value) + "\n";
 }
 
 std::string KeyName(const Options& o) {
     return cRegistry::RootName(o.root) + (o.path.empty() ? "" : "\\" + o.path);
 }
 
+// One enumeration of the values with their data, whatever their number.
 int Query(cRegistry& reg, const Options& o) {
-    std::vector<std::string> names;
     if (!reg.KeyExists(o.root, o.path)) return FailCode(reg.LastError());
-    reg.EnumValues(o.root, o.path, names);
+    std::vector<velmora::settings::NamedValue> values;
+    reg.QueryValues(o.root, o.path, values);
     std::string lines;
-    for (std::size_t i = 1; i < names.size(); ++i)
-        if (!o.name || SameName(names[i], *o.name)) lines += ValueLine(reg, o, names[i]);
+    for (const auto& value : values)
+        if (!o.name || SameName(value.name, *o.name)) lines += ValueLine(value);
     if (o.name && lines.empty()) return FailCode(kFileNotFound);
     std::cout << "\n" << KeyName(o) << "\n" << lines << "\n";
     if (o.name) return 0;
+    std::vector<std::string> names;
     reg.EnumKeys(o.root, o.path, names);
     for (std::size_t i = 1; i < names.size(); ++i) std::cout << KeyName(o) << "\\" << names[i] << "\n";
     return 0;

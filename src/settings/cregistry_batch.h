@@ -1,0 +1,38 @@
+// cRegistryBatch: writes gathered for one store transaction
+// (cRegistry::WriteBatch), encoded as cRegistry's typed members encode them,
+// so that a group of values is stored all together or not at all.
+// Not thread-safe; holds no handle and makes no store call of its own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <velmora/registry_store.h>
+
+namespace velmora::settings {
+
+class cRegistryBatch {
+public:
+    // Later writes go to the key at path below the root given to WriteBatch;
+    // the key (with its missing parents) is created even if none follows.
+    void SetKey(const std::string& path);
+
+    void WriteString(const std::string& name, const std::string& value);
+    void WriteLong(const std::string& name, int32_t value);
+    void WriteInteger(const std::string& name, int16_t value);
+    void WriteSingle(const std::string& name, float value);
+    void WriteDouble(const std::string& name, double value);
+    // An empty array is not written, as SetBinaryAt refuses it.
+    void WriteBinary(const std::string& name, const std::vector<uint8_t>& value);
+
+    const std::vector<reg::RegBatchWrite>& Writes() const { return writes_; }
+
+private:
+    void Add(const std::string& name, reg::DWORD type, std::vector<uint8_t> data);
+
+    std::string key_;
+    std::vector<reg::RegBatchWrite> writes_;
+};
+
+} // namespace velmora::settings
