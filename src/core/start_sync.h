@@ -17,8 +17,10 @@ enum class StartMode : int16_t {
     AnalogLevel = 5, // a watched input meets a level
 };
 
-// The level condition of AnalogLevel, in the module's order; others are ignored.
-enum class SyncDirection : int16_t { Above = 0, Below = 1, RisingThrough = 2, FallingThrough = 3 };
+// The level condition of AnalogLevel, in the order of the module's start codes
+// (above the level, rising through it, falling through it, below it); others
+// are ignored.
+enum class SyncDirection : int16_t { Above = 0, RisingThrough = 1, FallingThrough = 2, Below = 3 };
 
 struct StartSync {
     StartMode mode = StartMode::Internal;

@@ -9,14 +9,19 @@
 
 #include "engine/address_prompt.h"
 
+namespace velmora::engine {
+struct DriverState;
+}
+
 namespace velmora::ui {
 
 // SelectIP and WaitCursor serve detection (engine::AddressPrompt).
 class Dialogs : public engine::AddressPrompt {
 public:
     virtual ~Dialogs() = default;
-    // Shows the setup dialog; false when it cannot be shown.
-    virtual bool ShowSetup() = 0;
+    // Shows the setup dialog on the driver state it edits; false when it
+    // cannot be shown.
+    virtual bool ShowSetup(engine::DriverState& s) = 0;
     virtual void MessageBox(const std::string& text, const std::string& title) = 0;
     virtual void OpenUrl(const std::string& url) = 0;
     virtual void ShowHelp(const std::string& helpFile) = 0;

@@ -10,7 +10,7 @@ int32_t ScriptedDialogs::SelectIP(const std::string& title) {
     return address;
 }
 
-bool ScriptedDialogs::ShowSetup() {
+bool ScriptedDialogs::ShowSetup(engine::DriverState&) {
     ++setupCalls;
     if (setups_.empty()) return true;
     const bool shown = setups_.front();

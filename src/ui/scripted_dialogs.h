@@ -25,7 +25,7 @@ public:
     void QueueSetup(bool shown) { setups_.push_back(shown); }
 
     int32_t SelectIP(const std::string& title) override;
-    bool ShowSetup() override;
+    bool ShowSetup(engine::DriverState& s) override;
     void MessageBox(const std::string& text, const std::string& title) override;
     void WaitCursor(bool on) override { waitCursor.push_back(on); }
     void OpenUrl(const std::string& url) override { urls.push_back(url); }

@@ -1,0 +1,301 @@
+// The setup dialog's frame and the pages that act on the module, against the
+// simulated module: the tab set per module, the remembered tab, what OK and
+// Cancel store, the DAC page's Start and Stop, and the digital lines.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "device/te16.h"
+#include "driver/driver_ops.h"
+#include "e16sim_control.h"
+#include "engine/operations.h"
+#include "test_support.h"
+#include "ui/scripted_dialogs.h"
+#include "ui/setup_model.h"
+
+namespace velmora::ui {
+namespace {
+
+using core::StartMode;
+using core::Waveform;
+
+constexpr int32_t kWithDac = 0x7F000001;    // 127.0.0.1
+constexpr int32_t kWithoutDac = 0x7F000002; // 127.0.0.2
+
+// A private store, scripted dialogs and a reset simulator; one driver record
+// per test.
+class SetupDialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!device::VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
+        e16sim_reset();
+        dialogs_ = new ScriptedDialogs;
+        SetDialogs(std::unique_ptr<ScriptedDialogs>(dialogs_));
+        driver::OnObjectCreated(s);
+    }
+
+    void TearDown() override {
+        while (s.instanceCount > 0) driver::OnObjectDestroyed(s);
+        s.module.Release();
+        SetDialogs(nullptr);
+        e16sim_reset();
+    }
+
+    void Detect(int32_t ip = kWithDac) {
+        dialogs_->QueueAddress(ip);
+        ASSERT_TRUE(engine::TestDevice(s, *dialogs_)) << s.lastError;
+    }
+
+    static std::vector<std::string> Captions(const dlgSetupModel& dlg) {
+        std::vector<std::string> captions;
+        for (int i = 0; i < dlg.TabCount(); ++i) captions.push_back(dlg.TabCaption(i));
+        return captions;
+    }
+    static uint32_t Lines() {
+        uint32_t outputs = 0, pullups = 0;
+        e16sim_get_digital(E16SIM_MODULE_DAC, &outputs, &pullups);
+        return outputs;
+    }
+    static double DacLevel(uint32_t channel) {
+        double now = 0, level = 0;
+        uint32_t flags = 0;
+        e16sim_get_dac(E16SIM_MODULE_DAC, channel, &now, &level, &flags);
+        return level;
+    }
+    // The dialog opened on the tab of `tab`.
+    static void Open(dlgSetupModel& dlg, SetupTab tab) {
+        dlg.Activate();
+        for (int i = 0; i < dlg.TabCount(); ++i)
+            if (dlg.Tab(i) == tab) dlg.SelectTab(i);
+        ASSERT_EQ(dlg.Tab(dlg.SelectedTab()), tab);
+    }
+
+    test::PrivateStore store_;
+    test::ScopedEnv locale_{"LC_ALL", "C"};
+    driver::DriverState s;
+    ScriptedDialogs* dialogs_ = nullptr;
+};
+
+TEST_F(SetupDialogTest, TabsFollowTheModuleAndARememberedTabBeyondThemOpensTheFirst) {
+    {
+        dlgSetupModel dlg(s);
+        EXPECT_EQ(Captions(dlg), std::vector<std::string>{"General"}) << "before detection";
+        EXPECT_FALSE(dlg.HelpEnabled()) << "without a help file";
+        EXPECT_EQ(dlg.Title().rfind("Lintara Setup (v", 0), 0u) << dlg.Title();
+    }
+    EXPECT_EQ(SetupTitle("Lintara", 3, 2, 1), "Lintara Setup (v3.2.1)");
+    Detect();
+    s.settings.helpFile = (store_.dir().path() / "LCardE16.chm").string();
+    {
+        dlgSetupModel dlg(s);
+        EXPECT_EQ(Captions(dlg), (std::vector<std::string>{"General", "ADC", "DAC", "DIO"}));
+        EXPECT_TRUE(dlg.HelpEnabled());
+        EXPECT_EQ(dlg.HelpContext(), 16) << "from E16";
+        Open(dlg, SetupTab::DIO);
+        dlg.Ok();
+    }
+    EXPECT_EQ(s.setupLastTab, 3);
+    driver::OnObjectDestroyed(s);
+    driver::OnObjectCreated(s);
+    Detect(kWithoutDac);
+    dlgSetupModel dlg(s);
+    EXPECT_EQ(Captions(dlg), (std::vector<std::string>{"General", "ADC", "DIO"}));
+    dlg.Activate();
+    EXPECT_EQ(dlg.SelectedTab(), 0) << "tab 3 of three tabs";
+    EXPECT_TRUE(dlg.PageVisible(0));
+    EXPECT_NE(dlg.General(), nullptr);
+}
+
+TEST_F(SetupDialogTest, TheTabSelectedAtClosingOpensNextAndPagesAreMadeWhenFirstShown) {
+    Detect();
+    {
+        dlgSetupModel dlg(s);
+        EXPECT_FALSE(dlg.PageExists(0)) << "before the dialog is shown";
+        dlg.Activate();
+        EXPECT_TRUE(dlg.PageVisible(0));
+        EXPECT_EQ(dlg.Dac(), nullptr);
+        dlg.SelectTab(2);
+        EXPECT_NE(dlg.Dac(), nullptr);
+        EXPECT_FALSE(dlg.PageVisible(0)) << "the page left";
+        EXPECT_TRUE(dlg.PageExists(0)) << "a page stays made while the dialog is open";
+        dlg.Ok();
+        EXPECT_FALSE(dlg.IsOpen());
+        EXPECT_EQ(dlg.Dac(), nullptr) << "pages are released at closing";
+    }
+    EXPECT_EQ(s.setupLastTab, 2);
+    dlgSetupModel dlg(s);
+    dlg.Activate();
+    EXPECT_EQ(dlg.SelectedTab(), 2);
+    EXPECT_FALSE(dlg.PageExists(0)) << "General was not selected this time";
+    dlg.CloseBox();
+    EXPECT_EQ(s.setupLastTab, 2);
+}
+
+TEST_F(SetupDialogTest, OkStoresOnlyThePagesThatWereMade) {
+    Detect();
+    const int64_t programmed = e16sim_call_count("X502_SetLChannel");
+    {
+        dlgSetupModel dlg(s);
+        dlg.Activate();
+        dlg.General()->SelectSynchro(2);
+        dlg.Ok();
+    }
+    EXPECT_EQ(s.sync.mode, StartMode::Syn1Fall);
+    EXPECT_EQ(e16sim_call_count("X502_SetLChannel"), programmed) << "the ADC page was never made";
+
+    dlgSetupModel dlg(s);
+    Open(dlg, SetupTab::ADC);
+    dlg.Adc()->ChooseOption(ucADCModel::kSingleX);
+    dlg.Ok();
+    EXPECT_EQ(s.input.channelTable[0].singleEnded, 1);
+    e16sim_config pending{};
+    e16sim_get_config(E16SIM_MODULE_DAC, 0, &pending);
+    EXPECT_EQ(pending.lch[0].mode, 0u) << "the module measures channel 0 against ground at once";
+}
+
+TEST_F(SetupDialogTest, CancelStoresNothingButWhatWasAppliedAtOnceStays) {
+    Detect();
+    s.dio.doStartValue = 5;
+    {
+        dlgSetupModel dlg(s);
+        dlg.Activate();
+        dlg.General()->SelectSynchro(3);
+        Open(dlg, SetupTab::ADC);
+        dlg.Adc()->ChSet(ucADCModel::kPresetSingle);
+        Open(dlg, SetupTab::DAC);
+        ucDACModel& dac = *dlg.Dac();
+        dac.SelectChannel(0);
+        dac.ChooseWaveform(static_cast<int>(Waveform::Dc));
+        ASSERT_TRUE(dac.CheckLevel(0, "2").passed);
+        dac.Start();
+        dac.SelectChannel(1);
+        dac.ChooseWaveform(static_cast<int>(Waveform::Sine));
+        Open(dlg, SetupTab::DIO);
+        ucDIOModel& dio = *dlg.Dio();
+        dio.StartSwitch(0, true);
+        dio.OutputButton(ucDIOModel::kSetAll);
+        dio.SetWord(0);
+        dio.OutputSwitch(true);
+        dlg.Cancel();
+    }
+    EXPECT_EQ(s.sync.mode, StartMode::Internal);
+    EXPECT_EQ(s.input.channelTable[0].singleEnded, 0);
+    EXPECT_EQ(s.dio.doStartValue, 5);
+    EXPECT_FALSE(s.dio.doStartEnabled);
+    EXPECT_EQ(s.output.generator.waves[0].waveform, Waveform::Dc) << "stored by Start";
+    EXPECT_EQ(s.output.generator.waves[1].waveform, Waveform::Off) << "edited after Start";
+    EXPECT_EQ(DacLevel(0), 2.0);
+    EXPECT_EQ(Lines(), 0xFFFFu);
+    EXPECT_EQ(s.dio.doValue, 0xFFFF);
+}
+
+TEST_F(SetupDialogTest, StartArmsTheGeneratorOnlyForAWaveformAndStopSetsZeroVolts) {
+    Detect();
+    s.output.SetValues(s.Device(), 1.0, -2.0);
+    dlgSetupModel dlg(s);
+    Open(dlg, SetupTab::DAC);
+    ucDACModel& dac = *dlg.Dac();
+    dac.Start();
+    EXPECT_TRUE(dac.StartBold()) << "both outputs Off";
+    EXPECT_FALSE(s.output.streamEnabled);
+    EXPECT_EQ(DacLevel(0), 0.0);
+    EXPECT_EQ(DacLevel(1), 0.0);
+    dac.SelectChannel(1);
+    dac.ChooseWaveform(static_cast<int>(Waveform::Pulse));
+    dac.Start();
+    EXPECT_TRUE(dac.StopBold());
+    EXPECT_TRUE(s.output.streamEnabled);
+    dac.Stop();
+    EXPECT_TRUE(dac.StartBold());
+    EXPECT_FALSE(s.output.streamEnabled);
+}
+
+TEST_F(SetupDialogTest, OutputBoxesReachTheLinesOnlyWithOutTicked) {
+    Detect();
+    dlgSetupModel dlg(s);
+    Open(dlg, SetupTab::DIO);
+    ucDIOModel& dio = *dlg.Dio();
+    EXPECT_EQ(ucDIOModel::BoxLabel(0), "16");
+    dio.OutputBoxClick(15, true); // bit 0
+    dio.OutputBoxClick(14, true); // bit 1
+    EXPECT_EQ(dio.OutputCaption(), "Output: 0x0003 (3)");
+    EXPECT_EQ(Lines(), 0u) << "without Out";
+    dio.OutputSwitch(true);
+    EXPECT_EQ(Lines(), 3u) << "ticking Out writes the composed word";
+    EXPECT_EQ(dio.InputCaption(), "Input: 0x0003 (3)") << "the inputs read back after the write";
+    EXPECT_FALSE(dio.OutputButtonEnabled(ucDIOModel::kReset));
+    dio.OutputBoxClick(0, true); // bit 15
+    EXPECT_EQ(Lines(), 0x8003u) << "with Out every click writes";
+    dio.OutputSwitch(false);
+    EXPECT_TRUE(dio.OutputButtonEnabled(ucDIOModel::kReset));
+    dio.OutputBoxClick(15, false);
+    EXPECT_EQ(Lines(), 0x8003u);
+    {
+        auto refreshing = dio.Refreshing();
+        dio.OutputBoxClick(14, false);
+    }
+    EXPECT_EQ(dio.OutputCaption(), "Output: 0x8002 (32770)") << "an echoed click has no reaction";
+    dio.OutputButton(ucDIOModel::kReset);
+    EXPECT_TRUE(dio.OutputBox(15) && dio.OutputBox(14)) << "back to the word last written";
+    EXPECT_EQ(dio.OutputCaption(), "Output: 0x8003 (32771)");
+}
+
+TEST_F(SetupDialogTest, StartAndStopWordsAreComposedShownAndStoredOnOk) {
+    Detect();
+    s.dio.doStopEnabled = true;
+    s.dio.doStopValue = 0x12345;
+    dlgSetupModel dlg(s);
+    Open(dlg, SetupTab::DIO);
+    ucDIOModel& dio = *dlg.Dio();
+    EXPECT_EQ(dio.StartCaption(1), "On Stop: 0x2345 (9029)");
+    EXPECT_TRUE(dio.StartButtonsEnabled(1));
+    EXPECT_FALSE(dio.StartButtonsEnabled(0));
+    dio.OutputBoxClick(15, true);
+    dio.OutputBoxClick(12, true);
+    dio.SetWord(0);
+    EXPECT_EQ(dio.Copy().doStartValue, 0) << "Set stays disabled until On Start is ticked";
+    dio.StartSwitch(0, true);
+    dio.SetWord(0);
+    EXPECT_EQ(dio.StartCaption(0), "On Start: 0x0009 (9)");
+    dio.ShowWord(1);
+    EXPECT_EQ(dio.OutputCaption(), "Output: 0x2345 (9029)");
+    EXPECT_EQ(Lines(), 0u) << "Show writes only with Out ticked";
+    EXPECT_EQ(s.dio.doStartValue, 0) << "before OK";
+    dlg.Ok();
+    EXPECT_EQ(s.dio.doStartValue, 9);
+    EXPECT_TRUE(s.dio.doStartEnabled);
+    EXPECT_EQ(s.dio.doStopValue, 0x12345) << "kept whole";
+}
+
+TEST_F(SetupDialogTest, AsInputTakesTheInputsLastShownAndPollingFollowsTheTab) {
+    Detect();
+    dlgSetupModel dlg(s);
+    Open(dlg, SetupTab::DIO);
+    ucDIOModel& dio = *dlg.Dio();
+    s.dio.WriteOutputs(s.Device(), 0x00F0); // the inputs read the lines back
+    dio.OutputButton(ucDIOModel::kAsInput);
+    EXPECT_EQ(dio.OutputCaption(), "Output: 0x0000 (0)") << "not a fresh reading";
+    dio.InputSwitch(true);
+    EXPECT_TRUE(dio.TimerEnabled());
+    dio.OutputButton(ucDIOModel::kAsInput);
+    EXPECT_EQ(dio.OutputCaption(), "Output: 0x00F0 (240)");
+    dlg.SelectTab(0);
+    EXPECT_FALSE(dio.TimerEnabled()) << "the tab left";
+    s.dio.WriteOutputs(s.Device(), 0x0F00);
+    dio.TimerTick();
+    EXPECT_EQ(dio.InputCaption(), "Input: 0x00F0 (240)") << "no polling while hidden";
+    dlg.SelectTab(3);
+    EXPECT_TRUE(dio.TimerEnabled());
+    EXPECT_EQ(dio.InputCaption(), "Input: 0x0F00 (3840)") << "refreshed when shown again";
+    EXPECT_EQ(dio.OutputCaption(), "Output: 0x0F00 (3840)") << "the word last written";
+    dio.InputSwitch(false);
+    dlg.SelectTab(0);
+    dlg.SelectTab(3);
+    EXPECT_FALSE(dio.TimerEnabled()) << "In not ticked";
+}
+
+} // namespace
+} // namespace velmora::ui

@@ -1,0 +1,275 @@
+// The setup pages on plain driver records, without a module or a toolkit:
+// what each page shows, its entry checks and guards, and what it stores.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "engine/analog_input.h"
+#include "engine/module_link.h"
+#include "output/analog_output.h"
+#include "test_support.h"
+#include "ui/adc_page_model.h"
+#include "ui/dac_page_model.h"
+#include "ui/general_page_model.h"
+#include "ui/locale_numbers.h"
+
+namespace velmora::ui {
+namespace {
+
+using core::StartMode;
+using core::SyncDirection;
+using core::Waveform;
+
+// A described analog input and output, as the driver has them after a
+// detection, under a locale with a decimal point.
+class PageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        input.Describe();
+        output.Describe();
+        module.dacPresent = true;
+    }
+
+    test::ScopedEnv locale{"LC_ALL", "C"};
+    engine::AnalogInput input;
+    output::AnalogOutput output;
+    engine::ModuleLink module;
+    core::StartSync sync;
+};
+
+using GeneralPageTest = PageTest;
+
+TEST_F(GeneralPageTest, LevelTextFollowsTheSliderAndTheRange) {
+    // Level, range; the text.
+    const std::tuple<int16_t, int16_t, std::string> levels[] = {
+        {16000, 0, "5.0"}, {320, 0, "0.100"}, {100, 3, "0"}, {-4000, 1, "-0.3125"}, {40, 0, "0.0125"}};
+    for (const auto& [level, range, text] : levels) {
+        SCOPED_TRACE(testing::Message() << "level " << level << " on range " << range);
+        sync = {StartMode::AnalogLevel, SyncDirection::Above, 0, range, level};
+        ucGeneralModel page(sync, input, module);
+        EXPECT_EQ(page.LevelText(), text);
+        EXPECT_EQ(page.LevelPosition(), -level) << "the slider shows the level negated";
+    }
+    sync = {StartMode::AnalogLevel, SyncDirection::Above, 0, 0, 320};
+    ucGeneralModel page(sync, input, module);
+    page.SelectRange(1);
+    EXPECT_EQ(page.LevelText(), "0.025") << "the same position on the 2.5 V range";
+    page.MoveLevel(-40000);
+    EXPECT_EQ(page.LevelPosition(), -32000) << "past the slider's end";
+    page.SetZero();
+    EXPECT_EQ(page.LevelText(), "0");
+}
+
+TEST_F(GeneralPageTest, TheWatchedChannelAndALevelOutOfBoundsComeBackAsShown) {
+    sync = {StartMode::AnalogLevel, static_cast<SyncDirection>(9), 20, 2, 32767};
+    ucGeneralModel page(sync, input, module);
+    ASSERT_EQ(page.SynchroItems().size(), 37u) << "five edge items and AI1..AI32";
+    EXPECT_EQ(page.SynchroItems()[static_cast<std::size_t>(page.SynchroIndex())], "AI21");
+    EXPECT_TRUE(page.AnalogEnabled());
+    EXPECT_EQ(page.LevelPosition(), -32000);
+    EXPECT_EQ(sync.level, 32000) << "the stored level is put within the slider";
+    EXPECT_EQ(page.Direction(), 3) << "a direction past the last option";
+    EXPECT_EQ(page.RangeItems()[static_cast<std::size_t>(page.RangeIndex())], "\u00B10.625 V");
+    sync = {};
+    page.Page_SaveSetting();
+    EXPECT_EQ(sync.mode, StartMode::AnalogLevel);
+    EXPECT_EQ(sync.channel, 20);
+    EXPECT_EQ(sync.level, 32000);
+    EXPECT_EQ(sync.range, 2);
+    EXPECT_EQ(sync.direction, SyncDirection::Below);
+}
+
+TEST_F(GeneralPageTest, AnEdgeModeDisablesTheAnalogControlsAndStoresOnlyTheMode) {
+    sync = {StartMode::AnalogLevel, SyncDirection::RisingThrough, 3, 2, 100};
+    ucGeneralModel page(sync, input, module);
+    page.SelectSynchro(0);
+    EXPECT_FALSE(page.AnalogEnabled()) << "None";
+    page.MoveLevel(500);
+    page.SelectRange(0);
+    page.SelectDirection(2);
+    page.SelectSynchro(2);
+    EXPECT_EQ(page.SynchroItems()[2], "TRIG Fall");
+    page.Page_SaveSetting();
+    EXPECT_EQ(sync.mode, StartMode::Syn1Fall);
+    EXPECT_EQ(std::make_tuple(sync.direction, sync.channel, sync.range, sync.level),
+              std::make_tuple(SyncDirection::RisingThrough, int16_t{3}, int16_t{2}, int16_t{100}))
+        << "the analog settings are kept";
+}
+
+using AdcPageTest = PageTest;
+
+TEST_F(AdcPageTest, TheStartUpTableReadsDifferentialThenCalibration) {
+    ucADCModel page(input, module);
+    ASSERT_EQ(page.Lines().size(), 32u);
+    EXPECT_EQ(page.Lines()[0], "AI1\tXY1");
+    EXPECT_EQ(page.Lines()[15], "AI16\tXY16");
+    EXPECT_EQ(page.Lines()[16], "AI17\tCalibration 0");
+    EXPECT_EQ(page.SelectedLine(), 0);
+    EXPECT_EQ(page.ChosenOption(), ucADCModel::kDifferential);
+    EXPECT_EQ(page.SourceItems()[page.SourceIndex()], "XY1");
+    page.SelectLine(16);
+    EXPECT_EQ(page.InputCaption(), "&AI17:");
+    EXPECT_EQ(page.ChosenOption(), ucADCModel::kCalibration);
+    EXPECT_FALSE(page.SourceEnabled());
+    EXPECT_EQ(page.SourceIndex(), -1);
+}
+
+TEST_F(AdcPageTest, AnOptionKeepsTheInputNumberAndTheListPicksTheSide) {
+    input.channelTable[2] = {2, 1}; // X3
+    ucADCModel page(input, module);
+    page.SelectLine(4);
+    page.ChooseOption(ucADCModel::kSingleY);
+    EXPECT_EQ(page.Lines()[4], "AI5\tY5") << "XY5 on the other side";
+    page.SelectLine(2);
+    page.ChooseOption(ucADCModel::kCalibration);
+    page.ChooseOption(ucADCModel::kDifferential);
+    EXPECT_EQ(page.Lines()[2], "AI3\tXY3") << "X3 through Calibration 0";
+    page.SelectLine(7);
+    page.ChooseOption(ucADCModel::kSingleY);
+    ASSERT_EQ(page.SourceItems().size(), 16u);
+    page.ChooseSource(9);
+    EXPECT_EQ(page.PageTable()[7].source, 25) << "Y10";
+    EXPECT_NE(page.PageTable()[7].singleEnded, 0);
+    EXPECT_EQ(page.Lines()[7], "AI8\tY10");
+    {
+        auto refreshing = page.Refreshing();
+        page.ChooseSource(0);
+    }
+    EXPECT_EQ(page.PageTable()[7].source, 25) << "a selection echoed while the view refreshes";
+    EXPECT_EQ(input.channelTable[7].source, 7) << "nothing is stored before the save";
+}
+
+TEST_F(AdcPageTest, PresetsAndResetKeepTheSelectedLine) {
+    input.channelTable[5] = {20, 1}; // Y5
+    ucADCModel page(input, module);
+    page.SelectLine(9);
+    page.ChSet(ucADCModel::kPresetSingle);
+    EXPECT_EQ(page.Lines()[0], "AI1\tX1");
+    EXPECT_EQ(page.Lines()[16], "AI17\tY1");
+    EXPECT_EQ(page.SelectedLine(), 9);
+    EXPECT_EQ(page.ChosenOption(), ucADCModel::kSingleX) << "the line's new option";
+    page.ChSet(ucADCModel::kPresetDifferential);
+    EXPECT_EQ(page.Lines()[5], "AI6\tXY6");
+    EXPECT_EQ(page.Lines()[31], "AI32\tCalibration 0");
+    page.SelectLine(5);
+    page.ChSet(ucADCModel::kReset);
+    EXPECT_EQ(page.Lines()[5], "AI6\tY5") << "the stored table again";
+    EXPECT_EQ(page.SelectedLine(), 5);
+    EXPECT_EQ(page.InputCaption(), "&AI6:");
+    EXPECT_EQ(page.ChosenOption(), ucADCModel::kSingleY);
+}
+
+using DacPageTest = PageTest;
+
+TEST_F(DacPageTest, EntriesOutOfRangeAreRefusedWithTheirBounds) {
+    ucDACModel page(output, module);
+    const std::string level = "Please, set the number in range from -10 to 10 V!";
+    for (const char* text : {"12", "abc", "", "1,5"}) {
+        const EntryCheck check = page.CheckLevel(0, text);
+        EXPECT_FALSE(check.passed) << text;
+        EXPECT_EQ(check.message, level) << text;
+    }
+    EXPECT_EQ(page.PageWave(0).amplitude, 0) << "a refused entry changes nothing";
+    EXPECT_EQ(page.CheckRate(0, "0").message, "Please, set the number in range from 0.5 to 100000!");
+    EXPECT_EQ(page.CheckRate(1, "1.01").message, "Please, set the number in range from 0 to 1!");
+    EXPECT_EQ(page.PageFrequency(), 100.0);
+
+    page.SelectChannel(1);
+    EXPECT_TRUE(page.CheckRate(1, "1").passed) << "the upper end is included";
+    EXPECT_EQ(page.PageWave(0).phase, 1.0) << "the offset belongs to the first output";
+    EXPECT_EQ(page.PageWave(1).phase, 0.0);
+    EXPECT_TRUE(page.CheckRate(0, " 0.5 ").passed);
+    EXPECT_EQ(page.PageFrequency(), 0.5);
+
+    page.ChooseWaveform(static_cast<int>(Waveform::Dc));
+    EXPECT_TRUE(page.CheckLevel(0, "-1.5").passed);
+    EXPECT_EQ(page.PageWave(1).amplitude, -4800);
+    EXPECT_EQ(page.SliderPosition(0), -4800);
+    EXPECT_EQ(page.Lines()[1], "AO2: DC\tA=-1.5 V") << "no baseline for DC";
+}
+
+TEST_F(DacPageTest, EnabledControlsFollowTheWaveforms) {
+    ucDACModel page(output, module);
+    // Waveforms of both outputs; amplitude, baseline, frequency and phase enabled.
+    const std::tuple<Waveform, Waveform, std::vector<bool>> cases[] = {
+        {Waveform::Dc, Waveform::Off, {true, false, false, false}},
+        {Waveform::Off, Waveform::Off, {false, false, false, false}},
+        {Waveform::Sine, Waveform::Noise, {true, true, true, false}},
+        {Waveform::Triangle, Waveform::Pulse, {true, true, true, true}}};
+    for (const auto& [first, second, enabled] : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "waveforms " << static_cast<int>(first) << ", " << static_cast<int>(second));
+        page.SelectChannel(1);
+        page.ChooseWaveform(static_cast<int>(second));
+        page.SelectChannel(0);
+        page.ChooseWaveform(static_cast<int>(first));
+        EXPECT_EQ(page.Picture(), first);
+        EXPECT_EQ((std::vector<bool>{page.LevelEnabled(0), page.LevelEnabled(1), page.RateEnabled(0),
+                                     page.RateEnabled(1)}),
+                  enabled);
+    }
+}
+
+TEST_F(DacPageTest, SlidersStoreTheirLevelUnlessTheViewIsRefreshing) {
+    output.generator.waves[0] = {Waveform::Sine, 100, 3200, 0.25};
+    ucDACModel page(output, module);
+    EXPECT_EQ(page.LevelText(0), "0.031") << "100 codes";
+    EXPECT_EQ(page.Lines()[0], "AO1: Sine\tA=0.031 V\tB=1 V");
+    EXPECT_EQ(page.RateText(1), "0.25");
+    page.ScrollSlider(0, 16000);
+    EXPECT_EQ(page.LevelText(0), "5") << "while dragging";
+    EXPECT_EQ(page.PageWave(0).amplitude, 100) << "dragging stores nothing";
+    {
+        auto refreshing = page.Refreshing();
+        page.ChangeSlider(1, -6400);
+    }
+    EXPECT_EQ(page.PageWave(0).baseline, 3200) << "a change echoed while the view refreshes";
+    page.ChangeSlider(1, -6400);
+    EXPECT_EQ(page.PageWave(0).baseline, -6400);
+    EXPECT_EQ(page.Lines()[0], "AO1: Sine\tA=0.031 V\tB=-2 V");
+}
+
+TEST_F(DacPageTest, TheCopyIsStoredOnSaveAndTheSelectedOutputIsKept) {
+    output.generator.signalFreq = 0.1; // below the lowest
+    output.pageChannel = 1;
+    {
+        ucDACModel page(output, module);
+        EXPECT_EQ(page.RateText(0), "100");
+        EXPECT_EQ(page.SelectedChannel(), 1);
+        EXPECT_EQ(page.TypeCaption(), "AO2 &Type:");
+        page.ChooseWaveform(static_cast<int>(Waveform::Ramp));
+        ASSERT_TRUE(page.CheckLevel(1, "2.5").passed);
+        EXPECT_EQ(output.generator.waves[1].waveform, Waveform::Off) << "before the save";
+        page.Page_SaveSetting();
+        page.SelectChannel(0);
+        page.Closing();
+    }
+    EXPECT_EQ(output.generator.waves[1].waveform, Waveform::Ramp);
+    EXPECT_EQ(output.generator.waves[1].baseline, 8000);
+    EXPECT_EQ(output.generator.signalFreq, 100.0);
+    EXPECT_EQ(output.pageChannel, 0);
+    EXPECT_FALSE(output.streamEnabled) << "only Start arms the generator";
+}
+
+TEST(LocaleNumbersTest, TheUsersSeparatorIsShownAndTheOnlyOneRead) {
+    const test::ScopedEnv comma("LC_ALL", "de_DE.UTF-8");
+    EXPECT_EQ(NumberText(9.75), "9,75");
+    EXPECT_EQ(FixedText(5.0, 1, 3), "5,0");
+    EXPECT_EQ(ReadNumber(" -0,5 "), -0.5);
+    EXPECT_EQ(ReadNumber("1e3"), 1000.0);
+    for (const char* text : {"0.5", "1,2,3", "", "-", "inf", "nan", "1e", "5 V"})
+        EXPECT_EQ(ReadNumber(text), std::nullopt) << text;
+    output::AnalogOutput output;
+    output.Describe();
+    engine::ModuleLink module;
+    module.dacPresent = true;
+    ucDACModel page(output, module);
+    EXPECT_EQ(page.LevelItems()[1], "9,75");
+    EXPECT_EQ(page.RateItems(1)[2], "0,10");
+    EXPECT_EQ(page.CheckRate(0, "0").message, "Please, set the number in range from 0,5 to 100000!");
+}
+
+} // namespace
+} // namespace velmora::ui
