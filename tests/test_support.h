@@ -37,6 +37,11 @@ public:
         if (const char* old = std::getenv(name)) old_ = old;
         ::setenv(name, value.c_str(), 1);
     }
+    // The variable unset for the scope.
+    ScopedEnv(const char* name, std::nullopt_t) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::unsetenv(name);
+    }
     ~ScopedEnv() {
         if (old_)
             ::setenv(name_, old_->c_str(), 1);

@@ -6,6 +6,9 @@
 
 #include <cstdio>
 
+#include "ui/dialogs.h"
+#include "ui/ip_edit_model.h"
+
 namespace {
 
 void PrintSummary(const e16rec::RecordingResult& r) {
@@ -24,6 +27,18 @@ void PrintSummary(const e16rec::RecordingResult& r) {
                     static_cast<long long>(stats.ramp().repeated()));
 }
 
+// The chooser the driver shows at detection, over the same address list: the
+// driver's folder is this program's.
+int ChooseAddress() {
+    const int32_t address = velmora::ui::CurrentDialogs().SelectIP("E16");
+    if (address == 0) {
+        std::puts("no address chosen");
+        return 1;
+    }
+    std::puts(velmora::ui::DottedText(address).c_str());
+    return 0;
+}
+
 int Fail(const std::string& message) {
     std::fprintf(stderr, "e16rec: %s\n", message.c_str());
     return 1;
@@ -38,6 +53,7 @@ int main(int argc, char** argv) {
         std::fputs(e16rec::Usage().c_str(), error.empty() ? stdout : stderr);
         return error.empty() ? 0 : (std::fprintf(stderr, "e16rec: %s\n", error.c_str()), 2);
     }
+    if (options->chooseAddress) return ChooseAddress();
     if (options->inputs != e16rec::InputMode::Keep &&
         !e16rec::StoreChannelTable(options->inputs == e16rec::InputMode::SingleEnded, error))
         return Fail(error);

@@ -165,7 +165,7 @@ HRESULT AdcFace::get_LastError(BSTR* result) {
 // runs. The result is false either way.
 HRESULT AdcFace::ShowSetting(VARIANT_BOOL* result) {
     return GetValue(result, [this] {
-        if (!s_.acquisition.Busy()) ui::CurrentDialogs().ShowSetup();
+        if (!s_.acquisition.Busy()) ui::CurrentDialogs().ShowSetup(s_);
         return VARIANT_FALSE;
     });
 }
