@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <cstdlib>
+#include <utility>
 
 namespace velmora::ui {
 namespace {
@@ -25,44 +26,63 @@ template <typename Fn> Fn Function(const char* library, const char* name) {
 }
 
 // Qt aborts the process when its platform cannot connect, so the display is
-// tried first with the same client library.
-bool X11Answers() {
-    const auto connect = Function<void* (*)(const char*, int*)>("libxcb.so.1", "xcb_connect");
-    const auto hasError = Function<int (*)(void*)>("libxcb.so.1", "xcb_connection_has_error");
-    const auto disconnect = Function<void (*)(void*)>("libxcb.so.1", "xcb_disconnect");
-    if (connect == nullptr || hasError == nullptr || disconnect == nullptr) return false;
-    void* connection = connect(nullptr, nullptr); // never null: an error object at worst
-    const bool ok = connection != nullptr && hasError(connection) == 0;
-    if (connection != nullptr) disconnect(connection);
-    return ok;
-}
+// tried first with the same client library. The connection is held until Qt
+// has its own: a server left without clients resets and refuses meanwhile.
+class DisplayProbe {
+public:
+    DisplayProbe() = default;
+    DisplayProbe(const DisplayProbe&) = delete;
+    DisplayProbe& operator=(const DisplayProbe&) = delete;
+    ~DisplayProbe() {
+        if (connection_ != nullptr) close_(connection_);
+    }
 
-bool WaylandAnswers() {
-    const QString plugins = QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms";
-    if (QDir(plugins).entryList({"libqwayland*.so"}, QDir::Files).isEmpty()) return false;
-    const auto connect = Function<void* (*)(const char*)>("libwayland-client.so.0", "wl_display_connect");
-    const auto disconnect = Function<void (*)(void*)>("libwayland-client.so.0", "wl_display_disconnect");
-    if (connect == nullptr || disconnect == nullptr) return false;
-    void* display = connect(nullptr);
-    if (display != nullptr) disconnect(display);
-    return display != nullptr;
-}
+    bool X11() {
+        const auto connect = Function<void* (*)(const char*, int*)>("libxcb.so.1", "xcb_connect");
+        const auto hasError = Function<int (*)(void*)>("libxcb.so.1", "xcb_connection_has_error");
+        close_ = Function<void (*)(void*)>("libxcb.so.1", "xcb_disconnect");
+        if (connect == nullptr || hasError == nullptr || close_ == nullptr) return false;
+        connection_ = connect(nullptr, nullptr); // an error object when it fails, which needs closing too
+        return connection_ != nullptr && hasError(connection_) == 0;
+    }
+
+    bool Wayland() {
+        const QString plugins = QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms";
+        if (QDir(plugins).entryList({"libqwayland*.so"}, QDir::Files).isEmpty()) return false;
+        const auto connect = Function<void* (*)(const char*)>("libwayland-client.so.0", "wl_display_connect");
+        close_ = Function<void (*)(void*)>("libwayland-client.so.0", "wl_display_disconnect");
+        if (connect == nullptr || close_ == nullptr) return false;
+        connection_ = connect(nullptr);
+        return connection_ != nullptr;
+    }
+
+private:
+    void* connection_ = nullptr;
+    void (*close_)(void*) = nullptr;
+};
 
 // The platform to start Qt on: "" for the one QT_QPA_PLATFORM names, else
-// the first display that answers; nothing when none does.
-bool ChoosePlatform(std::string& platform, std::string& why) {
+// the first display that answers; false when none does.
+bool ChoosePlatform(DisplayProbe& x11, DisplayProbe& wayland, std::string& platform, std::string& why) {
     if (!Env("QT_QPA_PLATFORM").empty()) return true;
-    if (!Env("DISPLAY").empty() && X11Answers()) {
+    if (!Env("DISPLAY").empty() && x11.X11()) {
         platform = "xcb";
         return true;
     }
-    if (!Env("WAYLAND_DISPLAY").empty() && WaylandAnswers()) {
+    if (!Env("WAYLAND_DISPLAY").empty() && wayland.Wayland()) {
         platform = "wayland";
         return true;
     }
     why = "no display can be opened (DISPLAY=\"" + Env("DISPLAY") + "\", WAYLAND_DISPLAY=\"" +
           Env("WAYLAND_DISPLAY") + "\")";
     return false;
+}
+
+QApplication* application = nullptr; // made here, for the process
+
+// Gone at exit before Qt's own statics, as a program's main would end it.
+void EndApplication() {
+    delete std::exchange(application, nullptr);
 }
 
 QApplication* MakeApplication(const std::string& platform) {
@@ -76,7 +96,9 @@ QApplication* MakeApplication(const std::string& platform) {
         argv[2] = chosen.data();
         argc = 3;
     }
-    return new QApplication(argc, argv); // kept for the process
+    application = new QApplication(argc, argv);
+    std::atexit(EndApplication);
+    return application;
 }
 
 } // namespace
@@ -94,8 +116,9 @@ QApplication* EnsureApplication(std::string& why) {
         }
         return app;
     }
+    DisplayProbe x11, wayland;
     std::string platform;
-    if (!ChoosePlatform(platform, why)) return nullptr;
+    if (!ChoosePlatform(x11, wayland, platform, why)) return nullptr;
     return MakeApplication(platform);
 }
 
