@@ -1,7 +1,6 @@
 #include "ui/qt/ip_chooser_view.h"
 
 #include <QGridLayout>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -44,7 +43,6 @@ dlgIP::dlgIP(dlgIPModel& model, Message message, QWidget* parent)
     grid->addWidget(remove_, 2, 1);
     grid->addWidget(clear, 3, 1);
     grid->setRowStretch(4, 1);
-    setTabOrder(edit_->Box(0), list_);
 
     connect(ok, &QPushButton::clicked, this, [this] { Ok(); });
     connect(cancel, &QPushButton::clicked, this, [this] { reject(); });

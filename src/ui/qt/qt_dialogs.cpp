@@ -18,13 +18,12 @@ QString Text(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-void ShowMessage(QWidget* parent, const std::string& text, const std::string& title) {
+} // namespace
+
+void ShowMessageBox(QWidget* parent, const std::string& text, const std::string& title) {
     QMessageBox box(QMessageBox::NoIcon, Text(title), Text(text), QMessageBox::Ok, parent);
-    box.setObjectName(QStringLiteral("messageBox"));
     box.exec();
 }
-
-} // namespace
 
 std::unique_ptr<QtDialogs> QtDialogs::Create(std::filesystem::path folder, std::string& why) {
     if (EnsureApplication(why) == nullptr) return nullptr;
@@ -38,8 +37,9 @@ int32_t QtDialogs::SelectIP(const std::string& title) {
     model.Load();
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     {
-        dlgIP dialog(
-            model, [&title](QWidget* parent, const std::string& text) { ShowMessage(parent, text, title); });
+        dlgIP dialog(model, [&title](QWidget* parent, const std::string& text) {
+            ShowMessageBox(parent, text, title);
+        });
         dialog.exec();
     }
     if (model.IsOpen()) model.CloseBox(); // the application quit under the dialog
@@ -54,7 +54,7 @@ bool QtDialogs::ShowSetup(engine::DriverState&) {
 }
 
 void QtDialogs::MessageBox(const std::string& text, const std::string& title) {
-    ShowMessage(QApplication::activeWindow(), text, title);
+    ShowMessageBox(QApplication::activeWindow(), text, title);
 }
 
 void QtDialogs::WaitCursor(bool on) {

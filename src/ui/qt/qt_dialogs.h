@@ -10,7 +10,12 @@
 
 #include "ui/dialogs.h"
 
+class QWidget;
+
 namespace velmora::ui {
+
+// The service's message box: modal, the text and title given, an OK button.
+void ShowMessageBox(QWidget* parent, const std::string& text, const std::string& title);
 
 class QtDialogs : public Dialogs {
 public:

@@ -113,6 +113,8 @@ TEST_F(ChooserWindow, BoxesTakeOnlyBytesAndTheCaretMovesBetweenThem) {
         Press(window, Qt::Key_Home);
         EXPECT_EQ(Focused(window), "txtIP3");
         EXPECT_EQ(Box(window, 3)->cursorPosition(), 0) << "Home: the start of the first box";
+        Press(window, Qt::Key_Tab);
+        EXPECT_EQ(Focused(window), "txtIP2") << "the tab order runs left to right";
         Press(window, Qt::Key_End);
         Press(window, Qt::Key_Backspace);
         EXPECT_EQ(Box(window, 0)->text(), "2") << "backspace";
