@@ -132,7 +132,7 @@ bool ucIP::KeyPressed(int box, const QKeyEvent& key) {
 
 // Pastes, cuts and undos that the box made itself.
 void ucIP::Edited(int box, const QString& text) {
-    model_.Edit(box, text.toStdString(), static_cast<int>(Box(box)->cursorPosition()));
+    model_.Edit(box, text.toStdString(), Box(box)->cursorPosition());
     Show();
 }
 

@@ -7,6 +7,7 @@
 
 #include <array>
 
+class QKeyEvent;
 class QLineEdit;
 
 namespace velmora::ui {
@@ -28,7 +29,7 @@ private:
     int BoxOf(const QObject* widget) const;
     // The model learns where the caret and selection of the box are.
     void TakeCaret(int box);
-    bool KeyPressed(int box, const class QKeyEvent& key);
+    bool KeyPressed(int box, const QKeyEvent& key);
     void Edited(int box, const QString& text);
     // Texts, then the focus, caret and selection as the model has them.
     void Show();

@@ -8,7 +8,6 @@
 #include <QThread>
 
 #include <cstdlib>
-#include <utility>
 
 namespace velmora::ui {
 namespace {
@@ -78,13 +77,6 @@ bool ChoosePlatform(DisplayProbe& x11, DisplayProbe& wayland, std::string& platf
     return false;
 }
 
-QApplication* application = nullptr; // made here, for the process
-
-// Gone at exit before Qt's own statics, as a program's main would end it.
-void EndApplication() {
-    delete std::exchange(application, nullptr);
-}
-
 QApplication* MakeApplication(const std::string& platform) {
     // QApplication keeps references to its arguments for its whole life.
     static std::string name = "Lintara", option = "-platform", chosen;
@@ -96,9 +88,9 @@ QApplication* MakeApplication(const std::string& platform) {
         argv[2] = chosen.data();
         argc = 3;
     }
-    application = new QApplication(argc, argv);
-    std::atexit(EndApplication);
-    return application;
+    // Kept for the process and never deleted: Qt's statics made after it,
+    // such as its input devices, are gone before any exit handler of ours.
+    return new QApplication(argc, argv);
 }
 
 } // namespace
