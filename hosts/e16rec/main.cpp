@@ -27,21 +27,19 @@ void PrintSummary(const e16rec::RecordingResult& r) {
                     static_cast<long long>(stats.ramp().repeated()));
 }
 
-// The chooser the driver shows at detection, over the same address list: the
-// driver's folder is this program's.
-int ChooseAddress() {
-    const int32_t address = velmora::ui::CurrentDialogs().SelectIP("E16");
-    if (address == 0) {
-        std::puts("no address chosen");
-        return 1;
-    }
-    std::puts(velmora::ui::DottedText(address).c_str());
-    return 0;
-}
-
 int Fail(const std::string& message) {
     std::fprintf(stderr, "e16rec: %s\n", message.c_str());
     return 1;
+}
+
+// The chooser the driver shows at detection, over the same address list (the
+// driver's folder is this program's), its messages titled with the driver's
+// adcName.
+int ChooseAddress() {
+    const int32_t address = velmora::ui::CurrentDialogs().SelectIP("E16");
+    if (address == 0) return Fail("no address chosen");
+    std::puts(velmora::ui::DottedText(address).c_str());
+    return 0;
 }
 
 } // namespace
