@@ -1,5 +1,6 @@
 // Shared test fixtures: a temporary folder that removes itself, and a scoped
-// environment variable, so no test touches the developer's own store or files.
+// environment variable, so no test touches the developer's own store or files;
+// whether a library is loaded.
 #pragma once
 
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 namespace velmora::test {
@@ -55,6 +57,13 @@ private:
     const char* name_;
     std::optional<std::string> old_;
 };
+
+// Whether the library is already in the process; never loads it.
+inline bool IsLoaded(const std::string& library) {
+    void* handle = ::dlopen(library.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (handle != nullptr) ::dlclose(handle);
+    return handle != nullptr;
+}
 
 // A private registry store for the lifetime of the object.
 class PrivateStore {

@@ -2,7 +2,6 @@
 // English and Russian.
 #include "ui/console_dialogs.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -102,23 +101,18 @@ TEST_F(ConsoleTest, RussianWhereTheUserInterfaceIsRussian) {
         << out.str();
 }
 
-bool Loaded(const std::string& library) {
-    void* handle = ::dlopen(library.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (handle != nullptr) ::dlclose(handle);
-    return handle != nullptr;
-}
-
 // This program has no Qt: without a display the plug-in is not even loaded.
 TEST(DialogService, WithoutADisplayTheConsoleServesAndQtIsNotLoaded) {
     test::ScopedEnv noX("DISPLAY", std::nullopt);
     test::ScopedEnv noWayland("WAYLAND_DISPLAY", std::nullopt);
-    ASSERT_FALSE(Loaded("libQt6Core.so.6")) << "Qt was in the process before";
+    ASSERT_FALSE(test::IsLoaded("libQt6Core.so.6")) << "Qt was in the process before";
     std::ostringstream err;
     const std::unique_ptr<Dialogs> dialogs = ChooseDialogs(platform::ModuleFolder(), err);
     EXPECT_NE(dynamic_cast<ConsoleDialogs*>(dialogs.get()), nullptr) << "not the console";
     EXPECT_EQ(err.str(), "") << "a fallback was reported";
-    EXPECT_FALSE(Loaded((platform::ModuleFolder() / kQtPluginFile).string())) << "the plug-in was loaded";
-    EXPECT_FALSE(Loaded("libQt6Core.so.6")) << "Qt was loaded";
+    EXPECT_FALSE(test::IsLoaded((platform::ModuleFolder() / kQtPluginFile).string()))
+        << "the plug-in was loaded";
+    EXPECT_FALSE(test::IsLoaded("libQt6Core.so.6")) << "Qt was loaded";
 }
 
 } // namespace

@@ -4,10 +4,7 @@
 // ctest runs them): a loaded Qt stays for the process.
 #include "ui/qt_loader.h"
 
-#include <dlfcn.h>
-
 #include <cstdlib>
-
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -18,12 +15,6 @@
 
 namespace velmora::ui {
 namespace {
-
-bool Loaded(const char* library) {
-    void* handle = ::dlopen(library, RTLD_LAZY | RTLD_NOLOAD);
-    if (handle != nullptr) ::dlclose(handle);
-    return handle != nullptr;
-}
 
 class ServiceChoice : public ::testing::Test {
 protected:
@@ -64,7 +55,7 @@ TEST_F(ServiceChoice, WithADisplayThePluginMakesTheApplicationOnThisThread) {
     const auto dialogs = Choose();
     ASSERT_FALSE(IsConsole(dialogs)) << err.str();
     EXPECT_EQ(err.str(), "");
-    EXPECT_TRUE(Loaded("libQt6Widgets.so.6"));
+    EXPECT_TRUE(test::IsLoaded("libQt6Widgets.so.6"));
     dialogs->WaitCursor(true); // needs the application
     dialogs->WaitCursor(false);
 }
