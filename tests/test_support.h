@@ -1,5 +1,6 @@
 // Shared test fixtures: a temporary folder that removes itself, and a scoped
-// environment variable, so no test touches the developer's own store or files.
+// environment variable, so no test touches the developer's own store or files;
+// whether a library is loaded.
 #pragma once
 
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 namespace velmora::test {
@@ -37,6 +39,11 @@ public:
         if (const char* old = std::getenv(name)) old_ = old;
         ::setenv(name, value.c_str(), 1);
     }
+    // The variable unset for the scope.
+    ScopedEnv(const char* name, std::nullopt_t) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::unsetenv(name);
+    }
     ~ScopedEnv() {
         if (old_)
             ::setenv(name_, old_->c_str(), 1);
@@ -50,6 +57,13 @@ private:
     const char* name_;
     std::optional<std::string> old_;
 };
+
+// Whether the library is already in the process; never loads it.
+inline bool IsLoaded(const std::string& library) {
+    void* handle = ::dlopen(library.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+    if (handle != nullptr) ::dlclose(handle);
+    return handle != nullptr;
+}
 
 // A private registry store for the lifetime of the object.
 class PrivateStore {

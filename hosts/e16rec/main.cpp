@@ -6,6 +6,9 @@
 
 #include <cstdio>
 
+#include "ui/dialogs.h"
+#include "ui/ip_edit_model.h"
+
 namespace {
 
 void PrintSummary(const e16rec::RecordingResult& r) {
@@ -29,6 +32,16 @@ int Fail(const std::string& message) {
     return 1;
 }
 
+// The chooser the driver shows at detection, over the same address list (the
+// driver's folder is this program's), its messages titled with the driver's
+// adcName.
+int ChooseAddress() {
+    const int32_t address = velmora::ui::CurrentDialogs().SelectIP("E16");
+    if (address == 0) return Fail("no address chosen");
+    std::puts(velmora::ui::DottedText(address).c_str());
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -38,6 +51,7 @@ int main(int argc, char** argv) {
         std::fputs(e16rec::Usage().c_str(), error.empty() ? stdout : stderr);
         return error.empty() ? 0 : (std::fprintf(stderr, "e16rec: %s\n", error.c_str()), 2);
     }
+    if (options->chooseAddress) return ChooseAddress();
     if (options->inputs != e16rec::InputMode::Keep &&
         !e16rec::StoreChannelTable(options->inputs == e16rec::InputMode::SingleEnded, error))
         return Fail(error);

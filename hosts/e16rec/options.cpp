@@ -85,6 +85,10 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
             o.quiet = true;
             continue;
         }
+        if (arg == "--choose-address") {
+            o.chooseAddress = true;
+            continue;
+        }
         if (!TakesValue(arg)) {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -109,6 +113,8 @@ std::string Usage() {
            "      --inputs se|diff store the driver's channel table first: channel k is\n"
            "                       X1..X16, Y1..Y16 against ground (se) or XY1..XY16 (diff)\n"
            "  -q, --quiet          no progress line\n"
+           "      --choose-address only open the driver's address chooser and print the\n"
+           "                       address chosen; exit status 1 when none was\n"
            "The module's address is asked for by the driver (a non-interactive run takes\n"
            "the first address of iplist.txt next to the driver, or 127.0.0.1).\n";
 }

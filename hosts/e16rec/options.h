@@ -18,6 +18,7 @@ struct Options {
     std::string output = "e16rec.csv"; // "" or "-": no CSV file
     InputMode inputs = InputMode::Keep;
     bool quiet = false;
+    bool chooseAddress = false; // only open the address chooser, print the choice
 };
 
 // Parses argv; on failure returns nothing and sets `error` (empty for --help).

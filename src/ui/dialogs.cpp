@@ -1,8 +1,10 @@
 #include "ui/dialogs.h"
 
+#include <iostream>
 #include <utility>
 
-#include "ui/console_dialogs.h"
+#include "platform/module_folder.h"
+#include "ui/qt_loader.h"
 
 namespace velmora::ui {
 namespace {
@@ -16,7 +18,7 @@ std::unique_ptr<Dialogs>& Current() {
 
 Dialogs& CurrentDialogs() {
     std::unique_ptr<Dialogs>& dialogs = Current();
-    if (!dialogs) dialogs = std::make_unique<ConsoleDialogs>();
+    if (!dialogs) dialogs = ChooseDialogs(platform::ModuleFolder(), std::cerr);
     return *dialogs;
 }
 

@@ -11,7 +11,7 @@
 
 namespace velmora::engine {
 struct DriverState;
-}
+} // namespace velmora::engine
 
 namespace velmora::ui {
 
@@ -19,16 +19,17 @@ namespace velmora::ui {
 class Dialogs : public engine::AddressPrompt {
 public:
     virtual ~Dialogs() = default;
-    // Shows the setup dialog on the driver state it edits; false when it
-    // cannot be shown.
-    virtual bool ShowSetup(engine::DriverState& s) = 0;
+    // Shows the setup dialog over the driver's state, which its pages edit;
+    // false when it cannot be shown.
+    virtual bool ShowSetup(engine::DriverState& state) = 0;
     virtual void MessageBox(const std::string& text, const std::string& title) = 0;
     virtual void OpenUrl(const std::string& url) = 0;
     virtual void ShowHelp(const std::string& helpFile) = 0;
 };
 
-// The service in use: chosen at first use (Qt when a display or a
-// QApplication exists and the Qt part is built, else the console).
+// The service in use, chosen at first use (see ChooseDialogs in
+// qt_loader.h): the Qt plug-in beside the driver when a display or the
+// host's Qt is there and the plug-in loads, else the console.
 Dialogs& CurrentDialogs();
 // Replaces the service (tests); null restores the automatic choice.
 void SetDialogs(std::unique_ptr<Dialogs> dialogs);

@@ -10,8 +10,8 @@ int32_t ScriptedDialogs::SelectIP(const std::string& title) {
     return address;
 }
 
-bool ScriptedDialogs::ShowSetup(engine::DriverState&) {
-    ++setupCalls;
+bool ScriptedDialogs::ShowSetup(engine::DriverState& state) {
+    setupStates.push_back(&state);
     if (setups_.empty()) return true;
     const bool shown = setups_.front();
     setups_.pop_front();

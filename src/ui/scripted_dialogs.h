@@ -25,7 +25,7 @@ public:
     void QueueSetup(bool shown) { setups_.push_back(shown); }
 
     int32_t SelectIP(const std::string& title) override;
-    bool ShowSetup(engine::DriverState& s) override;
+    bool ShowSetup(engine::DriverState& state) override;
     void MessageBox(const std::string& text, const std::string& title) override;
     void WaitCursor(bool on) override { waitCursor.push_back(on); }
     void OpenUrl(const std::string& url) override { urls.push_back(url); }
@@ -33,7 +33,7 @@ public:
 
     // What was asked, in order.
     std::vector<std::string> selectIpTitles;
-    int32_t setupCalls = 0;
+    std::vector<const engine::DriverState*> setupStates; // the state each ShowSetup was given
     std::vector<Message> messages;
     std::vector<bool> waitCursor;
     std::vector<std::string> urls;

@@ -238,6 +238,23 @@ TEST_F(Driver, AStartRefusedChangesNothingAndOneFailingAtTheModuleWritesOnlyTheS
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 2) << "the start word is never written";
 }
 
+// The setup dialog is handed the one shared state its pages edit; it is not
+// shown at all while recording.
+TEST_F(Driver, ShowSettingHandsTheSharedStateToTheSetupDialog) {
+    auto* dialogs = new ui::ScriptedDialogs;
+    ui::SetDialogs(std::unique_ptr<ui::ScriptedDialogs>(dialogs));
+    VARIANT_BOOL shown = VARIANT_TRUE;
+    ASSERT_EQ(adc_->ShowSetting(&shown), S_OK);
+    EXPECT_EQ(shown, VARIANT_FALSE);
+    ASSERT_EQ(dialogs->setupStates.size(), 1u);
+    EXPECT_EQ(dialogs->setupStates[0], &driver::State()) << "another state than the driver's";
+    Select({0}, 1000.0f);
+    ASSERT_TRUE(StartRecord());
+    adc_->ShowSetting(&shown);
+    adc_->StopRecord();
+    EXPECT_EQ(dialogs->setupStates.size(), 1u) << "shown while recording";
+}
+
 // Invoke with the arguments in natural order; a let names its value.
 HRESULT Invoke(IDispatch* target, DISPID id, WORD flags, std::vector<VARIANT> args, UINT* argErr = nullptr) {
     std::reverse(args.begin(), args.end());

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -46,6 +47,14 @@ TEST(E16recOptions, BadValuesAreRefusedWithAReasonAndHelpIsNotAnError) {
     std::string error = "stale";
     EXPECT_FALSE(Parse({"--help"}, error).has_value());
     EXPECT_EQ(error, "") << "help reported as an error";
+}
+
+TEST(E16recOptions, ChooseAddressIsAFlag) {
+    std::string error;
+    EXPECT_FALSE(Parse({}, error)->chooseAddress) << "by default";
+    auto o = Parse({"--choose-address"}, error);
+    ASSERT_TRUE(o.has_value()) << error;
+    EXPECT_TRUE(o->chooseAddress);
 }
 
 // Codes of the Y16 ramp on the ±10 V range: 3200 codes per volt.
@@ -98,7 +107,8 @@ TEST(E16recRun, RecordsTheSimulatedModuleWithoutLosingKadrs) {
     velmora::test::PrivateStore store;
     const std::string csv = store.dir().str() + "/out.csv";
     const std::string command =
-        "./e16rec --inputs se -c 0-31 -r 15625 -t 1 -q -o " + csv + " </dev/null 2>/dev/null";
+        "env -u DISPLAY -u WAYLAND_DISPLAY ./e16rec --inputs se -c 0-31 -r 15625 -t 1 -q -o " + csv +
+        " </dev/null 2>/dev/null"; // no window to answer: the console takes 127.0.0.1
     std::FILE* pipe = ::popen(command.c_str(), "r");
     ASSERT_NE(pipe, nullptr);
     const std::string summary = ReadAll(pipe);
@@ -112,6 +122,25 @@ TEST(E16recRun, RecordsTheSimulatedModuleWithoutLosingKadrs) {
     EXPECT_EQ(text.rfind("X1,X2,", 0), 0u) << "the header begins with the first inputs";
     EXPECT_NE(text.find(",Y15,Y16\n"), std::string::npos) << "the header ends with the last inputs";
     EXPECT_GT(std::count(text.begin(), text.end(), '\n'), 10000) << "rows in the file";
+}
+
+// The program from a private folder (its link), so the chooser reads that
+// folder's list; without a display or a terminal the console takes the
+// preselected address.
+TEST(E16recRun, ChooseAddressPrintsTheChosenAddress) {
+    velmora::test::TempDir folder;
+    std::filesystem::create_symlink(std::filesystem::absolute("e16rec"), folder.path() / "e16rec");
+    std::FILE* list = std::fopen((folder.path() / "iplist.txt").c_str(), "w");
+    ASSERT_NE(list, nullptr);
+    std::fputs("10.0.0.2\r\n10.0.0.3\r\n", list);
+    std::fclose(list);
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " + folder.str() +
+                                "/e16rec --choose-address </dev/null 2>/dev/null";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    const std::string printed = ReadAll(pipe);
+    EXPECT_EQ(::pclose(pipe), 0);
+    EXPECT_EQ(printed, "10.0.0.2\n");
 }
 
 } // namespace

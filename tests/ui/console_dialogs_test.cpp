@@ -12,8 +12,10 @@
 #include <gtest/gtest.h>
 
 #include "list_folder_test.h"
+#include "platform/module_folder.h"
 #include "test_support.h"
 #include "ui/ip_chooser_model.h"
+#include "ui/qt_loader.h"
 
 namespace velmora::ui {
 namespace {
@@ -97,6 +99,20 @@ TEST_F(ConsoleTest, RussianWhereTheUserInterfaceIsRussian) {
     EXPECT_NE(out.str().find("E16: Пожалуйста укажите IP адрес!"), std::string::npos)
         << "the chooser asked in another language:\n"
         << out.str();
+}
+
+// This program has no Qt: without a display the plug-in is not even loaded.
+TEST(DialogService, WithoutADisplayTheConsoleServesAndQtIsNotLoaded) {
+    test::ScopedEnv noX("DISPLAY", std::nullopt);
+    test::ScopedEnv noWayland("WAYLAND_DISPLAY", std::nullopt);
+    ASSERT_FALSE(test::IsLoaded("libQt6Core.so.6")) << "Qt was in the process before";
+    std::ostringstream err;
+    const std::unique_ptr<Dialogs> dialogs = ChooseDialogs(platform::ModuleFolder(), err);
+    EXPECT_NE(dynamic_cast<ConsoleDialogs*>(dialogs.get()), nullptr) << "not the console";
+    EXPECT_EQ(err.str(), "") << "a fallback was reported";
+    EXPECT_FALSE(test::IsLoaded((platform::ModuleFolder() / kQtPluginFile).string()))
+        << "the plug-in was loaded";
+    EXPECT_FALSE(test::IsLoaded("libQt6Core.so.6")) << "Qt was loaded";
 }
 
 } // namespace

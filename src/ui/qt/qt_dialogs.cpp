@@ -1,0 +1,77 @@
+#include "ui/qt/qt_dialogs.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QUrl>
+
+#include <iostream>
+
+#include "ui/ip_chooser_model.h"
+#include "ui/qt/ip_chooser_view.h"
+#include "ui/qt/qt_application.h"
+
+namespace velmora::ui {
+namespace {
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+void ShowMessageBox(QWidget* parent, const std::string& text, const std::string& title) {
+    QMessageBox box(QMessageBox::NoIcon, Text(title), Text(text), QMessageBox::Ok, parent);
+    box.exec();
+}
+
+std::unique_ptr<QtDialogs> QtDialogs::Create(std::filesystem::path folder, std::string& why) {
+    if (EnsureApplication(why) == nullptr) return nullptr;
+    return std::unique_ptr<QtDialogs>(new QtDialogs(std::move(folder)));
+}
+
+// The arrow while the chooser is open, whatever cursor the host had; the
+// host's cursor comes back when it closes.
+int32_t QtDialogs::SelectIP(const std::string& title) {
+    dlgIPModel model(folder_);
+    model.Load();
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    {
+        dlgIP dialog(model, [&title](QWidget* parent, const std::string& text) {
+            ShowMessageBox(parent, text, title);
+        });
+        dialog.exec();
+    }
+    if (model.IsOpen()) model.CloseBox(); // the application quit under the dialog
+    QApplication::restoreOverrideCursor();
+    QCoreApplication::processEvents();
+    return model.chosenAddress();
+}
+
+bool QtDialogs::ShowSetup(engine::DriverState&) {
+    std::cerr << "Lintara: the setup dialog is not available in this build.\n";
+    return false;
+}
+
+void QtDialogs::MessageBox(const std::string& text, const std::string& title) {
+    ShowMessageBox(QApplication::activeWindow(), text, title);
+}
+
+void QtDialogs::WaitCursor(bool on) {
+    if (on == waiting_) return;
+    waiting_ = on;
+    if (on)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void QtDialogs::OpenUrl(const std::string& url) {
+    QDesktopServices::openUrl(QUrl(Text(url)));
+}
+
+void QtDialogs::ShowHelp(const std::string& helpFile) {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(Text(helpFile)));
+}
+
+} // namespace velmora::ui

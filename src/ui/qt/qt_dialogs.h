@@ -1,0 +1,43 @@
+// QtDialogs: the dialog service on Qt widgets: the address chooser dlgIP,
+// modal message boxes, the wait cursor, URLs and help through the desktop.
+// Made by the plug-in's entry point once a QApplication is there; GUI
+// (host) thread only.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "ui/dialogs.h"
+
+class QWidget;
+
+namespace velmora::ui {
+
+// The service's message box: modal, the text and title given, an OK button.
+void ShowMessageBox(QWidget* parent, const std::string& text, const std::string& title);
+
+class QtDialogs : public Dialogs {
+public:
+    // The service for the address list in `folder`, on the host's
+    // QApplication or one made for the process; null with `why` set when
+    // there can be none (see EnsureApplication).
+    static std::unique_ptr<QtDialogs> Create(std::filesystem::path folder, std::string& why);
+
+    int32_t SelectIP(const std::string& title) override;
+    // The setup pages are not part of this build yet: refused, said on
+    // standard error.
+    bool ShowSetup(engine::DriverState& state) override;
+    void MessageBox(const std::string& text, const std::string& title) override;
+    void WaitCursor(bool on) override;
+    void OpenUrl(const std::string& url) override;
+    void ShowHelp(const std::string& helpFile) override;
+
+private:
+    explicit QtDialogs(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+    std::filesystem::path folder_;
+    bool waiting_ = false; // our wait cursor is on the application's stack
+};
+
+} // namespace velmora::ui

@@ -1,0 +1,102 @@
+// A fixture for the Qt dialog service on the offscreen platform: a private
+// driver folder, the service made over it (with its QApplication), and what a
+// user does to an open modal window, run from the window's own event loop.
+#pragma once
+
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "../list_folder_test.h"
+#include "test_support.h"
+#include "ui/qt/qt_dialogs.h"
+
+namespace velmora::ui {
+
+class QtFixture : public ListFolderTest {
+protected:
+    void SetUp() override {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1); // before the application is made
+        std::string why;
+        dialogs = QtDialogs::Create(dir.path(), why);
+        ASSERT_TRUE(dialogs) << why;
+    }
+
+    // Runs `user` on the modal window once it is open. A window the user
+    // left open after a failure is closed, so the test ends.
+    static void WhenOpen(std::function<void(QWidget&)> user) {
+        QTimer::singleShot(0, qApp, [user] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal == nullptr) {
+                ADD_FAILURE() << "no modal window is open";
+                return;
+            }
+            user(*modal);
+            if (::testing::Test::HasFailure() && modal->isVisible()) modal->close();
+        });
+    }
+
+    // SelectIP("E16") with `user` acting on the chooser.
+    int32_t Choose(std::function<void(QWidget&)> user) {
+        WhenOpen(std::move(user));
+        return dialogs->SelectIP("E16");
+    }
+
+    struct Seen {
+        QString title;
+        QString text;
+        int buttons = 0;
+    };
+    // The next message box is read and answered with its OK button.
+    static void AnswerMessage(Seen& seen) {
+        WhenOpen([&seen](QWidget& window) {
+            auto* box = qobject_cast<QMessageBox*>(&window);
+            ASSERT_NE(box, nullptr) << "the modal window is no message box";
+            seen = {box->windowTitle(), box->text(), static_cast<int>(box->buttons().size())};
+            QAbstractButton* ok = box->button(QMessageBox::Ok);
+            ASSERT_NE(ok, nullptr) << "no OK button";
+            ok->click();
+        });
+    }
+
+    template <typename T = QWidget> static T* Child(QWidget& window, const char* name) {
+        T* child = window.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+    static QLineEdit* Box(QWidget& window, int box) {
+        return Child<QLineEdit>(window, ("txtIP" + std::to_string(box)).c_str());
+    }
+    // The box the user is typing in.
+    static QString Focused(QWidget& window) {
+        return window.focusWidget() != nullptr ? window.focusWidget()->objectName() : QString();
+    }
+    // Keys go where the focus is, as a user's do.
+    static void Type(QWidget& window, const char* keys) {
+        for (const char* k = keys; *k != '\0'; ++k) QTest::keyClick(window.focusWidget(), *k);
+    }
+    static void Press(QWidget& window, Qt::Key key) { QTest::keyClick(window.focusWidget(), key); }
+    static void Click(QWidget& window, const char* button) {
+        QTest::mouseClick(Child<QPushButton>(window, button), Qt::LeftButton);
+    }
+    // Double click on a box: its text selected, ready to be typed over.
+    static void Retype(QWidget& window, int box, const char* keys) {
+        QTest::mouseDClick(Box(window, box), Qt::LeftButton);
+        Type(window, keys);
+    }
+
+    test::ScopedEnv language{"LC_ALL", "C"};
+    std::unique_ptr<QtDialogs> dialogs;
+};
+
+} // namespace velmora::ui
