@@ -128,6 +128,8 @@ bool RingRequestTooLarge(const Member& m, const std::vector<VARIANT>& args) {
     return SUCCEEDED(VariantChangeType(&size, &args[0], 0, VT_I4)) && size.lVal > kMaxRingRequest;
 }
 
+// m: the row that answered, when the flags were its own (other flags may
+// reach the other half of a property).
 void CheckOutcome(const Member* m, HRESULT hr, VARIANT* result, UINT cArgs, UINT argErr) {
     if (result != nullptr) {
         if (m != nullptr && SUCCEEDED(hr)) {
@@ -148,7 +150,8 @@ void Call(std::array<IDispatch*, kFaces>& faces, ByteReader& in) {
                       : pick < 0xF8 ? static_cast<DISPID>(pick & 7) - 4
                                     : static_cast<DISPID>(in.U32());
     const uint8_t flagPick = in.Byte();
-    const WORD flags = m != nullptr && flagPick < 0xE0 ? NaturalFlags(m->kind, flagPick) : in.U16();
+    const bool natural = m != nullptr && flagPick < 0xE0;
+    const WORD flags = natural ? NaturalFlags(m->kind, flagPick) : in.U16();
     const uint8_t countPick = in.Byte();
     const UINT cArgs = m != nullptr && countPick < 0xE0
                            ? naturalArgs[f][static_cast<size_t>(m - table.data())]
@@ -183,7 +186,7 @@ void Call(std::array<IDispatch*, kFaces>& faces, ByteReader& in) {
         faces[f]->Invoke(id, outPick == 0xFF ? IID_IDispatch : IID_NULL, 0, flags,
                          (outPick & 0x40) ? nullptr : &params, (outPick & 1) ? nullptr : &result,
                          (outPick & 2) ? nullptr : &exception, (outPick & 4) ? nullptr : &argErr);
-    CheckOutcome(m, hr, (outPick & 1) ? nullptr : &result, cArgs, argErr);
+    CheckOutcome(natural ? m : nullptr, hr, (outPick & 1) ? nullptr : &result, cArgs, argErr);
     for (VARIANT& v : args) builder.Release(v);
 }
 
