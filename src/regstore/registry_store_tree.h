@@ -43,7 +43,9 @@ struct KeyInfo {
     DWORD subKeys = 0, maxSubKeyLen = 0, values = 0, maxValueNameLen = 0, maxValueLen = 0;
 };
 
-// Creates the tables and root rows of a new database; cheap when present.
+// Creates the tables and root rows of a new database. One that is present
+// must have the shape every walk of its keys relies on, else it is corrupt
+// (Failure ERROR_REGISTRY_CORRUPT).
 void InitSchema(sqlite3* db);
 
 bool KeyExists(sqlite3* db, int64_t id);
