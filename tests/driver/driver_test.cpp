@@ -364,5 +364,23 @@ TEST_F(Driver, InvokeHoldsABufferCountToItsArray) {
     SafeArrayDestroy(levels);
 }
 
+// An empty array has no first element to lend: Invoke refuses it and leaves
+// it unlocked, so that the host can still destroy it.
+TEST_F(Driver, InvokeRefusesAnEmptyBufferAndLeavesItUnlocked) {
+    SAFEARRAY* empty = SafeArrayCreateVector(VT_I2, 0, 0);
+    VARIANT buffer;
+    VariantInit(&buffer);
+    buffer.vt = VT_ARRAY | VT_I2;
+    buffer.parray = empty;
+    int32_t count = 4, rest = 0;
+    VARIANT countRef = Number(VT_BYREF | VT_I4, 0), restRef = Number(VT_BYREF | VT_I4, 0);
+    countRef.plVal = &count;
+    restRef.plVal = &rest;
+    EXPECT_EQ(Invoke(adc_, 31, DISPATCH_METHOD, {buffer, countRef, restRef}), DISP_E_TYPEMISMATCH)
+        << "GetData";
+    EXPECT_EQ(empty->cLocks, 0u) << "the refused array is still locked";
+    EXPECT_EQ(SafeArrayDestroy(empty), S_OK);
+}
+
 } // namespace
 } // namespace velmora::test
