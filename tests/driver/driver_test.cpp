@@ -364,6 +364,22 @@ TEST_F(Driver, InvokeHoldsABufferCountToItsArray) {
     SafeArrayDestroy(levels);
 }
 
+// Bounds at the ends of the Long range: an empty array at the lowest index
+// (whose upper bound wraps round to the highest) and an array reaching past
+// the highest index select nothing, and the selection stays.
+TEST_F(Driver, ChannelArraysAtTheEndsOfTheIndexRangeLeaveTheSelection) {
+    Select({0, 1}, 10000.0f);
+    for (SAFEARRAYBOUND bound : {SAFEARRAYBOUND{0, INT32_MIN}, SAFEARRAYBOUND{3, INT32_MAX - 1}}) {
+        SAFEARRAY* table = SafeArrayCreate(VT_I2, 1, &bound);
+        ASSERT_NE(table, nullptr);
+        EXPECT_EQ(adc_->put_InputChannels(&table), S_OK);
+        SafeArrayDestroy(table);
+        int16_t count = 0;
+        adc_->get_InputCountChannels(&count);
+        EXPECT_EQ(count, 2) << bound.cElements << " elements from " << bound.lLbound;
+    }
+}
+
 // An empty array has no first element to lend: Invoke refuses it and leaves
 // it unlocked, so that the host can still destroy it.
 TEST_F(Driver, InvokeRefusesAnEmptyBufferAndLeavesItUnlocked) {
