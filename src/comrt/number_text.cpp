@@ -43,6 +43,14 @@ HRESULT ParseNumber(BSTR text, Number* n) {
     return S_OK;
 }
 
+bool ParseUnsigned64(BSTR text, uint64_t* value) {
+    std::string s;
+    if (!TrimmedAscii(text, &s) || s.empty()) return false;
+    const size_t skip = s[0] == '+' ? 1 : 0;
+    const auto [end, ec] = std::from_chars(s.data() + skip, s.data() + s.size(), *value);
+    return ec == std::errc{} && end == s.data() + s.size();
+}
+
 HRESULT ParseBool(BSTR text, VARIANT_BOOL* out) {
     std::string s;
     if (TrimmedAscii(text, &s)) {

@@ -19,6 +19,9 @@ struct Number {
 // Numeric text with optional blanks around it; DISP_E_TYPEMISMATCH when it is
 // no number, DISP_E_OVERFLOW when it is too large for a double.
 HRESULT ParseNumber(BSTR text, Number* n);
+// Decimal digits of an integer up to UINT64_MAX, blanks around allowed: the
+// range that a double, with its 53-bit mantissa, cannot hold exactly.
+bool ParseUnsigned64(BSTR text, uint64_t* value);
 // "True"/"False" in any case, or a number (nonzero is true).
 HRESULT ParseBool(BSTR text, VARIANT_BOOL* out);
 // `digits` significant digits, exponent as "E+20".

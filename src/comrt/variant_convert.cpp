@@ -238,6 +238,11 @@ HRESULT Convert(const VARIANT& value, USHORT flags, VARTYPE vt, VARIANT* out) {
         out->vt = VT_BOOL;
         return ParseBool(value.bstrVal, &out->boolVal);
     }
+    // Integers past INT64_MAX would go through a double and lose their low digits.
+    if (value.vt == VT_BSTR && vt == VT_UI8 && ParseUnsigned64(value.bstrVal, &out->ullVal)) {
+        out->vt = VT_UI8;
+        return S_OK;
+    }
     Number n;
     if (value.vt == VT_BSTR) {
         const HRESULT hr = ParseNumber(value.bstrVal, &n);

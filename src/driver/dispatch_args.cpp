@@ -104,7 +104,11 @@ SAFEARRAY** ArrayStorage(VARIANT& arg) {
 bool AccessElements(SAFEARRAY* array, VARTYPE vt, void** data) {
     VARTYPE stored = VT_EMPTY;
     if (array == nullptr || FAILED(SafeArrayGetVartype(array, &stored)) || stored != vt) return false;
-    return SUCCEEDED(SafeArrayAccessData(array, data)) && *data != nullptr;
+    if (FAILED(SafeArrayAccessData(array, data))) return false;
+    if (*data != nullptr) return true;
+    // An empty array has no first element to lend; the caller keeps no lock to undo.
+    SafeArrayUnaccessData(array);
+    return false;
 }
 
 int64_t ElementCount(SAFEARRAY* array) {

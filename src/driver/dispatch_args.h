@@ -44,7 +44,8 @@ void WriteBackScalar(VARIANT& arg, VARTYPE vt, const void* value);
 void* ExactStorage(VARIANT& arg, VARTYPE vt);
 // The array slot of an array argument; null when the argument is no array.
 SAFEARRAY** ArrayStorage(VARIANT& arg);
-// Locks an array whose elements are of type vt and gives its data.
+// Locks an array whose elements are of type vt and gives its data; false,
+// with nothing locked, for another type or an array without elements.
 bool AccessElements(SAFEARRAY* array, VARTYPE vt, void** data);
 // The number of elements of an array, all dimensions together.
 int64_t ElementCount(SAFEARRAY* array);

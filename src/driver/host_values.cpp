@@ -87,15 +87,19 @@ SAFEARRAY* ToInt16Table(int32_t rows, int32_t columns, const std::vector<int16_t
 
 std::optional<std::vector<int16_t>> FromInt16Array(SAFEARRAY* array) {
     VARTYPE vt = VT_EMPTY;
-    LONG lower = 0, upper = -1;
+    LONG lower = 0;
     if (array == nullptr || SafeArrayGetDim(array) != 1 || FAILED(SafeArrayGetVartype(array, &vt)) ||
-        FAILED(SafeArrayGetLBound(array, 1, &lower)) || FAILED(SafeArrayGetUBound(array, 1, &upper)) ||
-        upper < lower) {
+        FAILED(SafeArrayGetLBound(array, 1, &lower))) {
         return std::nullopt;
     }
-    std::vector<int16_t> values(static_cast<size_t>(upper - lower) + 1);
-    for (LONG i = lower; i <= upper; ++i) {
-        if (!ElementAsInt16(array, vt, i, &values[static_cast<size_t>(i - lower)])) return std::nullopt;
+    // The count from the descriptor: the upper bound of an empty array whose
+    // lower bound is the lowest Long wraps round to the highest.
+    const int64_t count = array->rgsabound[0].cElements;
+    if (count == 0 || int64_t{lower} + count - 1 > INT32_MAX) return std::nullopt;
+    std::vector<int16_t> values(static_cast<size_t>(count));
+    for (int64_t i = 0; i < count; ++i) {
+        if (!ElementAsInt16(array, vt, static_cast<LONG>(lower + i), &values[static_cast<size_t>(i)]))
+            return std::nullopt;
     }
     return values;
 }

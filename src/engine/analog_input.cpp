@@ -1,5 +1,6 @@
 #include "engine/analog_input.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -16,6 +17,8 @@ constexpr int32_t kRefFreq = 48000000;
 constexpr double kMinAcqFreq = 6.0;
 // A rate too small to reach kMinAcqFreq by doubling stops here.
 constexpr int32_t kMaxDecimation = 1 << 16;
+// The module's slowest divider of the reference frequency.
+constexpr double kMaxAdcDivider = 1 << 20;
 
 // The module's view of a table entry: physical input and measuring mode.
 struct Physical {
@@ -161,7 +164,11 @@ float AnalogInput::ApplyRate(device::TE16* dev) {
         dev->SetRefFreq(kRefFreq);
         dev->SetAdcFreq(acq, frame);
     }
-    adcDivider = acq > 0.0 ? static_cast<int32_t>(std::nearbyint(kRefFreq / acq)) : 0;
+    // Bounded as the module bounds it: with no module to say what it achieved
+    // (before detection, or a refused setting), a tiny rate's quotient is
+    // beyond any integer.
+    adcDivider =
+        acq > 0.0 ? static_cast<int32_t>(std::clamp(std::nearbyint(kRefFreq / acq), 1.0, kMaxAdcDivider)) : 0;
     rate = static_cast<float>(frame / decimation);
     return rate;
 }

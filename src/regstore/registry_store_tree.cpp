@@ -48,14 +48,37 @@ std::optional<ValueRow> ValueRowFrom(Stmt& stmt) {
     return ValueRow{stmt.integer(3), ValueFromRow(stmt)};
 }
 
+// Walks of the tree (an export, a deletion with sub-keys) end because every
+// sub-key name is unique below its key and opens that one child, one level
+// deeper. A file that does not keep this (damaged pages or indexes, a name
+// that a path cannot spell, duplicate names, views or triggers in place of
+// the store's tables) is corrupt: every call fails rather than walk in circles.
+constexpr const char* kBrokenShape[] = {
+    "SELECT 1 FROM sqlite_master WHERE type IN ('view', 'trigger')"
+    " OR (name IN ('keys', 'vals') AND (type <> 'table' OR sql NOT LIKE 'CREATE TABLE%')) LIMIT 1",
+    "SELECT 1 FROM keys WHERE id > 7 AND (typeof(name) <> 'text' OR name = '' OR instr(name, '\\') > 0"
+    " OR length(CAST(name AS BLOB)) > 255) LIMIT 1",
+    "SELECT 1 FROM keys GROUP BY parent, name COLLATE NOCASE HAVING count(*) > 1 LIMIT 1",
+    "SELECT 1 FROM vals WHERE typeof(name) <> 'text' OR typeof(type) <> 'integer' OR typeof(data) <> 'blob'"
+    " LIMIT 1",
+};
+
+void CheckShape(sqlite3* db) {
+    Stmt integrity(db, "PRAGMA integrity_check(1)");
+    if (!integrity.step() || integrity.text(0) != "ok") throw Failure{ERROR_REGISTRY_CORRUPT};
+    for (const char* sql : kBrokenShape)
+        if (Stmt(db, sql).step()) throw Failure{ERROR_REGISTRY_CORRUPT};
+}
+
 } // namespace
 
 void InitSchema(sqlite3* db, Clock::time_point deadline) {
-    if (SchemaVersion(db) >= kSchemaVersion) return;
+    if (SchemaVersion(db) >= kSchemaVersion) return CheckShape(db);
     EnterWalMode(db, deadline);
     Transaction transaction(db, true);
     Exec(db, kSchema);
     transaction.commit();
+    CheckShape(db); // an older file brings its rows along
 }
 
 bool KeyExists(sqlite3* db, int64_t id) {

@@ -52,7 +52,8 @@ struct KeyInfo {
 };
 
 // Creates the tables and root rows of a new database, or what an older one
-// lacks; cheap when present.
+// lacks. One that is present must have the shape every walk of its keys
+// relies on, else it is corrupt (Failure ERROR_REGISTRY_CORRUPT).
 void InitSchema(sqlite3* db, Clock::time_point deadline);
 
 bool KeyExists(sqlite3* db, int64_t id);

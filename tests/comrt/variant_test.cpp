@@ -116,6 +116,24 @@ TEST(Variant, ChangeTypeWritesNumbersAsText) {
     }
 }
 
+// Above INT64_MAX a double has no room for the low digits; VT_UI8 keeps them.
+TEST(Variant, UnsignedIntegersAboveTheSignedRangeSurviveText) {
+    for (const uint64_t value : {uint64_t{0x8000000000000001u}, uint64_t{0xE18576DED36BAD8Cu}, UINT64_MAX}) {
+        SCOPED_TRACE(testing::Message() << "value " << value);
+        VARIANT source = Make(VT_UI8), text = Make(VT_EMPTY), back = Make(VT_EMPTY);
+        source.ullVal = value;
+        ASSERT_EQ(VariantChangeType(&text, &source, 0, VT_BSTR), S_OK);
+        const std::string digits = std::to_string(value);
+        EXPECT_EQ(std::u16string(text.bstrVal, SysStringLen(text.bstrVal)),
+                  std::u16string(digits.begin(), digits.end()));
+        ASSERT_EQ(VariantChangeType(&back, &text, 0, VT_UI8), S_OK);
+        EXPECT_EQ(back.ullVal, value) << "through text and back";
+        EXPECT_EQ(VariantChangeType(&back, &text, 0, VT_I8), DISP_E_OVERFLOW)
+            << "beyond a signed 64-bit integer";
+        VariantClear(&text);
+    }
+}
+
 // The leak checker fails this test if the replaced string is not freed.
 TEST(Variant, ChangeTypeInPlaceReplacesTheSource) {
     VARIANT v = Text(u"17");

@@ -341,5 +341,39 @@ TEST_F(Driver, InvokeHoldsABufferCountToItsArray) {
     SafeArrayDestroy(levels);
 }
 
+// Bounds at the ends of the Long range: an empty array at the lowest index
+// (whose upper bound wraps round to the highest) and an array reaching past
+// the highest index select nothing, and the selection stays.
+TEST_F(Driver, ChannelArraysAtTheEndsOfTheIndexRangeLeaveTheSelection) {
+    Select({0, 1}, 10000.0f);
+    for (SAFEARRAYBOUND bound : {SAFEARRAYBOUND{0, INT32_MIN}, SAFEARRAYBOUND{3, INT32_MAX - 1}}) {
+        SAFEARRAY* table = SafeArrayCreate(VT_I2, 1, &bound);
+        ASSERT_NE(table, nullptr);
+        EXPECT_EQ(adc_->put_InputChannels(&table), S_OK);
+        SafeArrayDestroy(table);
+        int16_t count = 0;
+        adc_->get_InputCountChannels(&count);
+        EXPECT_EQ(count, 2) << bound.cElements << " elements from " << bound.lLbound;
+    }
+}
+
+// An empty array has no first element to lend: Invoke refuses it and leaves
+// it unlocked, so that the host can still destroy it.
+TEST_F(Driver, InvokeRefusesAnEmptyBufferAndLeavesItUnlocked) {
+    SAFEARRAY* empty = SafeArrayCreateVector(VT_I2, 0, 0);
+    VARIANT buffer;
+    VariantInit(&buffer);
+    buffer.vt = VT_ARRAY | VT_I2;
+    buffer.parray = empty;
+    int32_t count = 4, rest = 0;
+    VARIANT countRef = Number(VT_BYREF | VT_I4, 0), restRef = Number(VT_BYREF | VT_I4, 0);
+    countRef.plVal = &count;
+    restRef.plVal = &rest;
+    EXPECT_EQ(Invoke(adc_.get(), 31, DISPATCH_METHOD, {buffer, countRef, restRef}), DISP_E_TYPEMISMATCH)
+        << "GetData";
+    EXPECT_EQ(empty->cLocks, 0u) << "the refused array is still locked";
+    EXPECT_EQ(SafeArrayDestroy(empty), S_OK);
+}
+
 } // namespace
 } // namespace velmora::test

@@ -164,6 +164,17 @@ TEST_F(EngineTest, ChannelTableAndRateProgramming) {
     }
 }
 
+// Before detection no module says what it achieved: the divider is still
+// the module's, within 1..2^20, however small the rate asked.
+TEST_F(EngineTest, ARateTooSmallForTheModuleGivesItsSlowestDivider) {
+    driver::OnObjectCreated(s);
+    for (const float asked : {1e-30f, 1e-45f, 0.001f}) {
+        SetRate(s, asked);
+        GetRate(s);
+        EXPECT_EQ(s.input.adcDivider, 1 << 20) << "rate " << asked;
+    }
+}
+
 TEST_F(EngineTest, StartSynchronizationCodes) {
     Detect();
     ASSERT_TRUE(s.Device()->SetDigInPullup(0xFF));

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <velmora/registry_store.h>
 
@@ -282,6 +283,57 @@ TEST(CRegistryCorruptStore, ReadsAndWritesFailAndTheProcessGoesOn) {
     r.SetPath("Software\\Ok");
     EXPECT_EQ(r.Path(), "Software\\Ok") << "the object stays usable with a healthy store";
     EXPECT_TRUE(r.WriteLong("x", 1)) << "the object stays usable with a healthy store";
+}
+
+// A store file as another program might leave it: the store's tables with
+// their roots and HKCU\Software\A, then `change`.
+void WriteStoreFile(const std::filesystem::path& folder, const std::string& change) {
+    std::filesystem::create_directories(folder / "velmora");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((folder / "velmora" / "registry.db").c_str(), &db), SQLITE_OK);
+    const std::string sql = R"sql(
+        CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER,
+                          name TEXT NOT NULL COLLATE NOCASE, UNIQUE(parent, name));
+        CREATE TABLE vals(seq INTEGER PRIMARY KEY AUTOINCREMENT, key INTEGER NOT NULL,
+                          name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL, data BLOB NOT NULL,
+                          UNIQUE(key, name));
+        INSERT INTO keys(id, parent, name) VALUES (1, NULL, 'HKEY_CLASSES_ROOT'), (2, NULL, 'HKEY_CURRENT_USER'),
+            (3, NULL, 'HKEY_LOCAL_MACHINE'), (4, NULL, 'HKEY_USERS'), (5, NULL, 'HKEY_PERFORMANCE_DATA'),
+            (6, NULL, 'HKEY_CURRENT_CONFIG'), (7, NULL, 'HKEY_DYN_DATA'), (8, 2, 'Software'), (9, 8, 'A');
+        PRAGMA user_version = 1;)sql" +
+                            change;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+// A walk of the keys ends only when each sub-key name opens a distinct child
+// one level down: a file where that fails is corrupt, not walked forever.
+TEST(CRegistryCorruptStore, AFileWhoseKeysCannotBeWalkedIsCorrupt) {
+    const struct {
+        const char* what;
+        std::string change;
+    } cases[] = {
+        {"an empty sub-key name", "INSERT INTO keys(parent, name) VALUES(2, '');"},
+        {"a sub-key name with a separator", "INSERT INTO keys(parent, name) VALUES(8, 'A\\B');"},
+        {"a trigger", "CREATE TRIGGER t AFTER INSERT ON vals BEGIN DELETE FROM vals; END;"},
+        {"data that is text", "INSERT INTO vals(key, name, type, data) VALUES(9, 'v', 3, 'text');"},
+    };
+    for (const auto& c : cases) {
+        test::PrivateStore store;
+        WriteStoreFile(store.dir().path(), c.change);
+        cRegistry r;
+        // The root's own line always comes: a root is never opened.
+        EXPECT_EQ(r.ExportKey(HKEY_CURRENT_USER, "", true), "\r\n[HKEY_CURRENT_USER]\r\n") << c.what;
+        EXPECT_EQ(r.LastError(), reg::ERROR_REGISTRY_CORRUPT) << c.what;
+        EXPECT_EQ(r.ExportKey(HKEY_CURRENT_USER, "Software", true), "") << c.what;
+        EXPECT_FALSE(r.CreateKey(HKEY_CURRENT_USER, "Software\\B")) << c.what;
+    }
+    test::PrivateStore store;
+    WriteStoreFile(store.dir().path(), "");
+    cRegistry r;
+    EXPECT_EQ(r.ExportKey(HKEY_CURRENT_USER, "Software", true),
+              "\r\n[HKEY_CURRENT_USER\\Software]\r\n\r\n[HKEY_CURRENT_USER\\Software\\A]\r\n")
+        << "the same file without the change";
 }
 
 } // namespace

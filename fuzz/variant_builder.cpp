@@ -1,0 +1,216 @@
+#include "variant_builder.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+
+namespace velmora::fuzz {
+namespace {
+
+constexpr std::array<VARTYPE, 20> kElementTypes = {
+    VT_I2,  VT_I4, VT_R8,  VT_BSTR, VT_VARIANT, VT_R4, VT_UI1,  VT_BOOL,     VT_I1,    VT_UI2,
+    VT_UI4, VT_I8, VT_UI8, VT_INT,  VT_UINT,    VT_CY, VT_DATE, VT_DISPATCH, VT_ERROR, VT_UNKNOWN,
+};
+
+constexpr std::array<VARTYPE, 17> kInvalidTags = {
+    VT_DECIMAL,
+    VT_RECORD,
+    VT_VOID,
+    VT_HRESULT,
+    VT_PTR,
+    VT_SAFEARRAY,
+    VT_CARRAY,
+    VT_USERDEFINED,
+    VT_LPSTR,
+    VT_LPWSTR,
+    VT_VARIANT,
+    VT_BYREF | VT_EMPTY,
+    VT_ARRAY | VT_NULL,
+    VT_VECTOR | VT_I4,
+    VT_RESERVED | VT_I2,
+    15,
+    0xFFFF,
+};
+
+// Lower bounds where arithmetic on bounds goes wrong if it can.
+constexpr std::array<LONG, 8> kLowerBounds = {0, 1, -1, INT32_MIN, INT32_MAX, INT32_MAX - 3, INT32_MIN + 1,
+                                              7};
+
+size_t ScalarBytes(VARTYPE vt) {
+    switch (vt) {
+    case VT_I1:
+    case VT_UI1:
+        return 1;
+    case VT_I2:
+    case VT_UI2:
+    case VT_BOOL:
+        return 2;
+    case VT_I4:
+    case VT_UI4:
+    case VT_INT:
+    case VT_UINT:
+    case VT_R4:
+    case VT_ERROR:
+        return 4;
+    default:
+        return 8;
+    }
+}
+
+bool HoldsObject(VARTYPE vt) {
+    return vt == VT_DISPATCH || vt == VT_UNKNOWN;
+}
+
+} // namespace
+
+bool IsInvalidTag(VARTYPE vt) {
+    return std::find(kInvalidTags.begin(), kInvalidTags.end(), vt) != kInvalidTags.end();
+}
+
+VariantBuilder::~VariantBuilder() {
+    for (VARIANT& v : variants_) Release(v);
+    for (BSTR s : strings_) SysFreeString(s);
+    for (SAFEARRAY* a : arrays_) Check(SUCCEEDED(SafeArrayDestroy(a)), "an array argument was left locked");
+    for (IDispatch* o : objects_)
+        if (o != nullptr) o->Release();
+}
+
+VARTYPE VariantBuilder::ElementType() {
+    return kElementTypes[in_.Byte() % kElementTypes.size()];
+}
+
+BSTR VariantBuilder::BuildString() {
+    if (in_.Byte() == 0xFF) return nullptr; // a null BSTR reads as ""
+    const std::u16string text = in_.Text(24);
+    return SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
+}
+
+VARIANT VariantBuilder::Scalar(VARTYPE vt) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = vt;
+    if (vt == VT_BSTR) {
+        v.bstrVal = BuildString();
+    } else if (HoldsObject(vt)) {
+        v.pdispVal = in_.Bool() ? object_ : nullptr;
+        if (v.pdispVal != nullptr) v.pdispVal->AddRef();
+    } else if (vt != VT_EMPTY && vt != VT_NULL && !IsInvalidTag(vt)) {
+        const uint64_t bits = in_.U64();
+        std::memcpy(&v.llVal, &bits, ScalarBytes(vt));
+    }
+    return v;
+}
+
+SAFEARRAY* VariantBuilder::BuildArray(VARTYPE vt, int depth) {
+    if (vt == 0) vt = ElementType();
+    const UINT dims = in_.Byte() % 4; // 0 dimensions: SafeArrayCreate refuses
+    SAFEARRAYBOUND bounds[3] = {};
+    size_t cells = 1;
+    for (UINT d = 0; d < dims; ++d) {
+        const uint8_t shape = in_.Byte();
+        bounds[d].cElements = shape % 9;
+        bounds[d].lLbound = (shape & 0x80) ? static_cast<LONG>(in_.U32()) : kLowerBounds[(shape >> 4) & 7];
+        cells *= bounds[d].cElements;
+    }
+    if (cells > kMaxCells) return nullptr;
+    SAFEARRAY* array = SafeArrayCreate(vt, dims, bounds);
+    if (array != nullptr) FillArray(array, vt, depth);
+    return array;
+}
+
+void VariantBuilder::FillArray(SAFEARRAY* array, VARTYPE vt, int depth) {
+    void* data = nullptr;
+    if (FAILED(SafeArrayAccessData(array, &data)) || data == nullptr) {
+        SafeArrayUnaccessData(array);
+        return;
+    }
+    size_t cells = 1;
+    for (UINT d = 0; d < array->cDims; ++d) cells *= array->rgsabound[d].cElements;
+    // The array owns what is stored into it directly.
+    for (size_t i = 0; i < cells && !in_.Empty(); ++i) {
+        char* cell = static_cast<char*>(data) + i * array->cbElements;
+        if (vt == VT_VARIANT) {
+            const VARIANT element = depth < kMaxDepth ? Build(depth + 1) : Scalar(VT_I2);
+            std::memcpy(cell, &element, sizeof element);
+        } else if (vt == VT_BSTR || HoldsObject(vt)) {
+            const VARIANT element = Scalar(vt);
+            std::memcpy(cell, &element.byref, sizeof(void*));
+        } else {
+            const uint64_t bits = in_.U64();
+            std::memcpy(cell, &bits, array->cbElements);
+        }
+    }
+    SafeArrayUnaccessData(array);
+}
+
+VARIANT VariantBuilder::Reference(int depth) {
+    VARIANT v;
+    VariantInit(&v);
+    switch (in_.Byte() % 7) {
+    case 0: // a null reference of a type the members take
+        v.vt = VT_BYREF | kElementTypes[in_.Byte() % 3];
+        v.byref = nullptr;
+        break;
+    case 1:
+    case 2: {
+        VARTYPE vt = ElementType();
+        if (vt == VT_BSTR || vt == VT_VARIANT || HoldsObject(vt)) vt = VT_I2;
+        v.vt = VT_BYREF | vt;
+        v.byref = &scalars_.emplace_back(in_.U64());
+        break;
+    }
+    case 3:
+        v.vt = VT_BYREF | VT_BSTR;
+        v.pbstrVal = &strings_.emplace_back(BuildString());
+        break;
+    case 4: {
+        const VARTYPE vt = ElementType();
+        // Now and then the tag names another element type than the array has.
+        v.vt = VT_BYREF | VT_ARRAY | (in_.Byte() < 0xE0 ? vt : ElementType());
+        v.pparray = &arrays_.emplace_back(BuildArray(vt, depth + 1));
+        break;
+    }
+    case 5:
+        v.vt = VT_BYREF | VT_VARIANT;
+        v.pvarVal = &variants_.emplace_back(depth < kMaxDepth ? Build(depth + 1) : Scalar(VT_I4));
+        break;
+    default: {
+        IDispatch* held = in_.Bool() ? object_ : nullptr;
+        if (held != nullptr) held->AddRef();
+        v.vt = VT_BYREF | VT_DISPATCH;
+        v.ppdispVal = &objects_.emplace_back(held);
+        break;
+    }
+    }
+    return v;
+}
+
+VARIANT VariantBuilder::Build(int depth) {
+    const uint8_t kind = in_.Byte();
+    if (kind < 0x60) return Scalar(kElementTypes[kind % kElementTypes.size()]);
+    if (kind < 0x68) return Scalar(kind & 1 ? VT_NULL : VT_EMPTY);
+    if (kind < 0x90) {
+        VARIANT v;
+        VariantInit(&v);
+        const VARTYPE vt = ElementType();
+        v.vt = VT_ARRAY | (in_.Byte() < 0xE0 ? vt : ElementType());
+        v.parray = depth < kMaxDepth ? BuildArray(vt, depth) : nullptr;
+        return v;
+    }
+    if (kind < 0xF0) return Reference(depth);
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = kInvalidTags[kind % kInvalidTags.size()];
+    return v;
+}
+
+void VariantBuilder::Release(VARIANT& v) {
+    if (IsInvalidTag(v.vt)) {
+        VariantInit(&v); // built with nothing in it
+        return;
+    }
+    Check(SUCCEEDED(VariantClear(&v)), "a VARIANT could not be cleared: a bad tag or a locked array");
+}
+
+} // namespace velmora::fuzz

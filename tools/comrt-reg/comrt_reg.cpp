@@ -1,0 +1,307 @@
+// comrt-reg: looks into the registry store and changes it, in the manner of
+// the Windows reg tool: query, add and delete keys and values, export a branch.
+#include "comrt_reg.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "settings/cregistry.h"
+
+namespace {
+
+using velmora::settings::cRegistry;
+using velmora::settings::RegValue;
+
+constexpr const char* kUsage = R"(usage:
+  comrt-reg query  KEY [-v NAME | -ve]
+  comrt-reg add    KEY [-v NAME | -ve] [-t TYPE] [-d DATA] [-f]
+  comrt-reg delete KEY [-v NAME | -ve] [-f]
+  comrt-reg export KEY [FILE]
+
+KEY    ROOT\path\below\root; ROOT is HKCR, HKCU, HKLM, HKU, HKCC or a long name
+       such as HKEY_CURRENT_USER.
+-v     the value NAME; -ve the default (unnamed) value. Without either, query
+       lists every value and sub-key, add sets the default value and delete
+       removes the key with all its sub-keys.
+-t     REG_SZ (the default), REG_DWORD (DATA decimal or 0x hex) or REG_BINARY
+       (DATA as hex digits, two per byte).
+-f     accepted for compatibility; existing values are always overwritten.
+export writes the key and its sub-keys as text to FILE or standard output.
+)";
+
+constexpr int32_t kFileNotFound = 2;
+
+// Where the tool writes: results to out, messages to err.
+struct Streams {
+    std::ostream& out;
+    std::ostream& err;
+};
+
+struct Options {
+    std::string command;
+    std::string key; // as typed, for messages
+    int32_t root = 0;
+    std::string path;
+    std::optional<std::string> name; // empty optional: no -v / -ve
+    std::string type = "REG_SZ";
+    std::string data;
+    std::string file;
+};
+
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
+    return text;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+    return Upper(a) == Upper(b);
+}
+
+std::optional<int32_t> ParseRoot(const std::string& text) {
+    static constexpr std::pair<const char*, int32_t> kShort[] = {
+        {"HKCR", velmora::settings::HKEY_CLASSES_ROOT},
+        {"HKCU", velmora::settings::HKEY_CURRENT_USER},
+        {"HKLM", velmora::settings::HKEY_LOCAL_MACHINE},
+        {"HKU", velmora::settings::HKEY_USERS},
+        {"HKCC", velmora::settings::HKEY_CURRENT_CONFIG}};
+    const std::string upper = Upper(text);
+    for (const auto& [name, root] : kShort)
+        if (upper == name) return root;
+    for (uint32_t h = 0x80000000u; h <= 0x80000006u; ++h)
+        if (upper == cRegistry::RootName(static_cast<int32_t>(h))) return static_cast<int32_t>(h);
+    return std::nullopt;
+}
+
+bool ParseKey(Options& o) {
+    const auto slash = o.key.find('\\');
+    const auto root = ParseRoot(o.key.substr(0, slash));
+    if (!root) return false;
+    o.root = *root;
+    o.path = slash == std::string::npos ? "" : o.key.substr(slash + 1);
+    while (o.path.ends_with('\\')) o.path.pop_back();
+    return true;
+}
+
+// Options after KEY; false on anything unknown or misplaced.
+bool ParseOptions(Options& o, const std::vector<std::string>& args) {
+    const bool add = o.command == "add";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string opt = Upper(args[i]);
+        const bool hasNext = i + 1 < args.size();
+        if (opt == "-V" && hasNext)
+            o.name = args[++i];
+        else if (opt == "-VE")
+            o.name = "";
+        else if (opt == "-T" && add && hasNext)
+            o.type = Upper(args[++i]);
+        else if (opt == "-D" && add && hasNext)
+            o.data = args[++i];
+        else if (opt == "-F" && o.command != "query")
+            continue;
+        else
+            return false;
+    }
+    return o.type == "REG_SZ" || o.type == "REG_DWORD" || o.type == "REG_BINARY";
+}
+
+std::optional<Options> Parse(int argc, char** argv, std::ostream& err) {
+    if (argc < 3) return std::nullopt;
+    Options o;
+    o.command = argv[1];
+    o.key = argv[2];
+    if (!ParseKey(o)) {
+        err << "comrt-reg: invalid key name: " << o.key << "\n";
+        return std::nullopt;
+    }
+    const std::vector<std::string> rest(argv + 3, argv + argc);
+    if (o.command == "export") {
+        if (rest.size() > 1) return std::nullopt;
+        if (!rest.empty()) o.file = rest[0];
+        return o;
+    }
+    if (o.command != "query" && o.command != "add" && o.command != "delete") return std::nullopt;
+    if (!ParseOptions(o, rest)) return std::nullopt;
+    return o;
+}
+
+// Decimal (a leading "-" allowed) or 0x hex, within 32 bits.
+std::optional<int32_t> ParseDword(const std::string& text) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* first = text.data() + (hex ? 2 : 0);
+    const char* last = text.data() + text.size();
+    int64_t value = 0;
+    const auto [end, ec] = std::from_chars(first, last, value, hex ? 16 : 10);
+    if (ec != std::errc() || end != last || (hex && *first == '-')) return std::nullopt;
+    if (value < INT32_MIN || value > int64_t{UINT32_MAX}) return std::nullopt;
+    return static_cast<int32_t>(static_cast<uint32_t>(value));
+}
+
+std::optional<std::vector<uint8_t>> ParseHexBytes(const std::string& text) {
+    if (text.size() % 2 != 0) return std::nullopt;
+    std::vector<uint8_t> bytes;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        uint8_t b = 0;
+        const auto [end, ec] = std::from_chars(text.data() + i, text.data() + i + 2, b, 16);
+        if (ec != std::errc() || end != text.data() + i + 2) return std::nullopt;
+        bytes.push_back(b);
+    }
+    return bytes;
+}
+
+int Fail(const Streams& io, const std::string& message) {
+    io.err << "comrt-reg: " << message << "\n";
+    return 1;
+}
+
+int FailCode(const Streams& io, int32_t code) {
+    const std::string text = cRegistry::ErrorText(code, false);
+    return Fail(io, text.empty() ? "error " + std::to_string(code) : text);
+}
+
+int Succeed(const Streams& io) {
+    io.out << cRegistry::ErrorText(0, false) << "\n";
+    return 0;
+}
+
+// --- query ---
+
+std::string TypeName(int32_t type) {
+    static constexpr const char* kNames[] = {"REG_NONE",   "REG_SZ",      "REG_EXPAND_SZ",
+                                             "REG_BINARY", "REG_DWORD",   "REG_DWORD_BIG_ENDIAN",
+                                             "REG_LINK",   "REG_MULTI_SZ"};
+    if (type >= 0 && type < 8) return kNames[type];
+    return type == 11 ? "REG_QWORD" : "REG_TYPE_" + std::to_string(type);
+}
+
+std::string DataText(const RegValue& value) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    if (const auto* s = std::get_if<std::string>(&value)) {
+        for (char c : *s) {
+            if (c == '\0')
+                text += "\\0"; // the separators of a multi-string
+            else
+                text += c;
+        }
+    } else if (const auto* bytes = std::get_if<std::vector<uint8_t>>(&value)) {
+        for (uint8_t b : *bytes) text += {kDigits[b >> 4], kDigits[b & 0xF]};
+    } else if (const auto* n = std::get_if<int32_t>(&value)) {
+        char buffer[16];
+        const auto end = std::to_chars(buffer, buffer + sizeof buffer, static_cast<uint32_t>(*n), 16).ptr;
+        text = "0x" + std::string(buffer, end);
+    }
+    return text;
+}
+
+std::string ValueLine(const velmora::settings::NamedValue& v) {
+    return "    " + (v.name.empty() ? std::string("(Default)") : v.name) + "    " + TypeName(v.type) +
+           "    " + DataText(v.value) + "\n";
+}
+
+std::string KeyName(const Options& o) {
+    return cRegistry::RootName(o.root) + (o.path.empty() ? "" : "\\" + o.path);
+}
+
+// One enumeration of the values with their data, whatever their number.
+int Query(const Streams& io, cRegistry& reg, const Options& o) {
+    if (!reg.KeyExists(o.root, o.path)) return FailCode(io, reg.LastError());
+    std::vector<velmora::settings::NamedValue> values;
+    reg.QueryValues(o.root, o.path, values);
+    std::string lines;
+    for (const auto& value : values)
+        if (!o.name || SameName(value.name, *o.name)) lines += ValueLine(value);
+    if (o.name && lines.empty()) return FailCode(io, kFileNotFound);
+    io.out << "\n" << KeyName(o) << "\n" << lines << "\n";
+    if (o.name) return 0;
+    std::vector<std::string> names;
+    reg.EnumKeys(o.root, o.path, names);
+    for (std::size_t i = 1; i < names.size(); ++i) io.out << KeyName(o) << "\\" << names[i] << "\n";
+    return 0;
+}
+
+// --- add, delete, export ---
+
+// Data are checked before anything is written, so a bad value leaves no key.
+int Add(const Streams& io, cRegistry& reg, const Options& o) {
+    const std::string name = o.name.value_or("");
+    std::optional<int32_t> dword;
+    std::optional<std::vector<uint8_t>> bytes;
+    if (o.type == "REG_DWORD") {
+        dword = ParseDword(o.data.empty() ? "0" : o.data);
+        if (!dword) return Fail(io, "invalid REG_DWORD data: " + o.data);
+    } else if (o.type != "REG_SZ") {
+        bytes = ParseHexBytes(o.data);
+        if (!bytes || bytes->empty())
+            return Fail(io, "REG_BINARY data must be hex digits, two per byte: " + o.data);
+    }
+    if (!reg.CreateKey(o.root, o.path)) return FailCode(io, reg.LastError());
+    const bool written = dword   ? reg.SetLongAt(o.root, o.path, name, *dword)
+                         : bytes ? reg.SetBinaryAt(o.root, o.path, name, *bytes)
+                                 : reg.SetStringAt(o.root, o.path, name, o.data);
+    return written ? Succeed(io) : FailCode(io, reg.LastError());
+}
+
+// Depth-first, since a key with sub-keys cannot be deleted.
+bool DeleteTree(cRegistry& reg, int32_t root, const std::string& path) {
+    std::vector<std::string> names;
+    reg.EnumKeys(root, path, names);
+    for (std::size_t i = 1; i < names.size(); ++i)
+        if (!DeleteTree(reg, root, path + "\\" + names[i])) return false;
+    return reg.DeleteKey(root, path);
+}
+
+int Delete(const Streams& io, cRegistry& reg, const Options& o) {
+    if (o.name) {
+        return reg.DeleteValue(o.root, o.path, *o.name) ? Succeed(io) : FailCode(io, reg.LastError());
+    }
+    if (o.path.empty()) return Fail(io, "a root key cannot be deleted: " + o.key);
+    return DeleteTree(reg, o.root, o.path) ? Succeed(io) : FailCode(io, reg.LastError());
+}
+
+int Export(const Streams& io, cRegistry& reg, const Options& o) {
+    const std::string text = reg.ExportKey(o.root, o.path, true);
+    if (text.empty() || reg.LastError() != 0) return FailCode(io, reg.LastError());
+    if (o.file.empty()) {
+        io.out << text << std::flush;
+        return io.out ? 0 : 1;
+    }
+    std::ofstream out(o.file, std::ios::binary | std::ios::trunc);
+    out << text;
+    out.close();
+    return out ? 0 : Fail(io, "cannot write " + o.file);
+}
+
+int Run(const Streams& io, const Options& o) {
+    cRegistry reg;
+    if (o.command == "query") return Query(io, reg, o);
+    if (o.command == "add") return Add(io, reg, o);
+    if (o.command == "delete") return Delete(io, reg, o);
+    return Export(io, reg, o);
+}
+
+} // namespace
+
+int RunComrtReg(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    const Streams io{out, err};
+    if (argc == 2 && (std::string(argv[1]) == "-h" || std::string(argv[1]) == "--help")) {
+        out << kUsage;
+        return 0;
+    }
+    try {
+        const auto options = Parse(argc, argv, err);
+        if (!options) {
+            err << kUsage;
+            return 1;
+        }
+        return Run(io, *options);
+    } catch (const std::exception& e) {
+        return Fail(io, e.what());
+    }
+}
