@@ -2,8 +2,7 @@
 // split at '\t' into the arguments after the program name, run in order
 // against a fresh private store. Arguments end at a NUL, as C strings do.
 // Export's FILE, the one argument that names a file, is put inside the run's
-// folder, which is also the current folder; standard input is /dev/null, so
-// no question can wait on a person.
+// folder; standard input is /dev/null, so no question can wait on a person.
 // Checks: the exit status is 0 or 1, and 1 comes with a message (and 0 without).
 #include <fcntl.h>
 #include <unistd.h>
@@ -61,8 +60,7 @@ void RunCommand(const std::filesystem::path& folder, const std::string& line) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     velmora::fuzz::ForbidSockets();
-    // Relative names, should one ever slip past the check, land in the private folder.
-    std::filesystem::current_path(velmora::fuzz::PrivateFolder::Init("comrt_reg").Root());
+    velmora::fuzz::PrivateFolder::Init("comrt_reg");
     // Nothing may wait on a person: a question would read end of file at once.
     const int null = ::open("/dev/null", O_RDONLY);
     if (null < 0 || ::dup2(null, STDIN_FILENO) < 0) velmora::fuzz::Broken("cannot point stdin at /dev/null");
