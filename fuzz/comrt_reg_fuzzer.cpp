@@ -1,12 +1,13 @@
 // comrt-reg in-process: the input is up to 8 command lines ('\n' apart), each
 // split at '\t' into the arguments after the program name, run in order
-// against a fresh private store. Export's FILE, the one argument that names a
-// file, is put inside the run's folder; standard input is /dev/null, so no
-// question can wait on a person.
+// against a fresh private store. Arguments end at a NUL, as C strings do.
+// Export's FILE, the one argument that names a file, is put inside the run's
+// folder; standard input is /dev/null, so no question can wait on a person.
 // Checks: the exit status is 0 or 1, and 1 comes with a message (and 0 without).
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -36,12 +37,14 @@ std::vector<std::string> Split(const std::string& text, char separator, size_t m
 // A file name kept inside the folder: no separators, never "." or "..".
 std::string InsideFolder(const std::filesystem::path& folder, std::string name) {
     for (char& c : name)
-        if (c == '/' || c == '\0') c = '_';
+        if (c == '/') c = '_';
     return (folder / ("export-" + name)).string();
 }
 
 void RunCommand(const std::filesystem::path& folder, const std::string& line) {
     std::vector<std::string> args = Split(line, '\t', kMaxArgs);
+    // What the tool sees: "export\0..." is "export" to it, and must be to the check below.
+    for (std::string& arg : args) arg.resize(std::strlen(arg.c_str()));
     args.insert(args.begin(), "comrt-reg");
     if (args.size() >= 4 && args[1] == "export") args[3] = InsideFolder(folder, args[3]);
     std::vector<char*> argv;

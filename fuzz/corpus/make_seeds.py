@@ -198,6 +198,8 @@ def comrt_reg():
         ["query", key], ["query", key, "-v", "Count"], ["export", key],
         ["export", key, "out.reg"], ["delete", key, "-v", "Text"], ["delete", key, "-f"]))
     write("comrt_reg", "help", lines(["--help"]))
+    # The tool reads each argument up to its NUL: this is an export to a file.
+    write("comrt_reg", "nul-in-command", lines(["add", key, "-d", "x"], ["export\0tail", key, "nul.reg"]))
     write("comrt_reg", "refusals", lines(
         ["add", "HKLM\\Software\\X", "-d", "1"], ["add", "HKXX\\A"], ["add", key, "-t", "REG_DWORD", "-d", "1x"],
         ["add", key, "-t", "REG_BINARY", "-d", "abc"], ["delete", "HKCU"], ["query", key + "\\Missing"],
