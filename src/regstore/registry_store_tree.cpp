@@ -53,14 +53,15 @@ std::optional<ValueRow> ValueRowFrom(Stmt& stmt) {
 // deeper. A file that does not keep this (damaged pages or indexes, a name
 // that a path cannot spell, duplicate names, views or triggers in place of
 // the store's tables) is corrupt: every call fails rather than walk in circles.
+// Names pass the API as C strings: one holding a NUL would name another key.
 constexpr const char* kBrokenShape[] = {
     "SELECT 1 FROM sqlite_master WHERE type IN ('view', 'trigger')"
     " OR (name IN ('keys', 'vals') AND (type <> 'table' OR sql NOT LIKE 'CREATE TABLE%')) LIMIT 1",
     "SELECT 1 FROM keys WHERE id > 7 AND (typeof(name) <> 'text' OR name = '' OR instr(name, '\\') > 0"
-    " OR length(CAST(name AS BLOB)) > 255) LIMIT 1",
+    " OR instr(CAST(name AS BLOB), x'00') > 0 OR length(CAST(name AS BLOB)) > 255) LIMIT 1",
     "SELECT 1 FROM keys GROUP BY parent, name COLLATE NOCASE HAVING count(*) > 1 LIMIT 1",
-    "SELECT 1 FROM vals WHERE typeof(name) <> 'text' OR typeof(type) <> 'integer' OR typeof(data) <> 'blob'"
-    " LIMIT 1",
+    "SELECT 1 FROM vals WHERE typeof(name) <> 'text' OR instr(CAST(name AS BLOB), x'00') > 0"
+    " OR typeof(type) <> 'integer' OR typeof(data) <> 'blob' LIMIT 1",
 };
 
 void CheckShape(sqlite3* db) {
@@ -72,13 +73,16 @@ void CheckShape(sqlite3* db) {
 
 } // namespace
 
+// Checked after creation too: a file without the version mark may still hold
+// tables, which CREATE TABLE IF NOT EXISTS keeps as they are.
 void InitSchema(sqlite3* db, Clock::time_point deadline) {
-    if (SchemaVersion(db) >= kSchemaVersion) return CheckShape(db);
-    EnterWalMode(db, deadline);
-    Transaction transaction(db, true);
-    Exec(db, kSchema);
-    transaction.commit();
-    CheckShape(db); // an older file brings its rows along
+    if (SchemaVersion(db) < kSchemaVersion) {
+        EnterWalMode(db, deadline);
+        Transaction transaction(db, true);
+        Exec(db, kSchema);
+        transaction.commit();
+    }
+    CheckShape(db);
 }
 
 bool KeyExists(sqlite3* db, int64_t id) {

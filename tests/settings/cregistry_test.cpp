@@ -315,6 +315,9 @@ TEST(CRegistryCorruptStore, AFileWhoseKeysCannotBeWalkedIsCorrupt) {
     } cases[] = {
         {"an empty sub-key name", "INSERT INTO keys(parent, name) VALUES(2, '');"},
         {"a sub-key name with a separator", "INSERT INTO keys(parent, name) VALUES(8, 'A\\B');"},
+        {"a sub-key name with a NUL", "INSERT INTO keys(parent, name) VALUES(8, CAST(x'410042' AS TEXT));"},
+        {"an empty name in a file without the version mark",
+         "PRAGMA user_version = 0; INSERT INTO keys(parent, name) VALUES(2, '');"},
         {"a trigger", "CREATE TRIGGER t AFTER INSERT ON vals BEGIN DELETE FROM vals; END;"},
         {"data that is text", "INSERT INTO vals(key, name, type, data) VALUES(9, 'v', 3, 'text');"},
     };
