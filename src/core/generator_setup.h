@@ -24,6 +24,9 @@ struct WaveSettings {
     double phase = 0.0;    // fraction of a period, 0 <= phase < 1
 };
 
+// The signal frequency of a fresh generator, and of a stored one out of bounds.
+inline constexpr double kDefaultSignalFreq = 100.0; // Hz
+
 // Both outputs' waves and the signal frequency they share.
 struct GeneratorSetup {
     double signalFreq = 0.0; // Hz

@@ -12,7 +12,6 @@ constexpr int32_t kCodeMax = 32000;
 constexpr double kVoltMax = 10.0;
 constexpr double kOutRateMax = 500000.0;
 constexpr double kSignalFreqMin = 0.5;
-constexpr double kSignalFreqDefault = 100.0;
 constexpr int32_t kBufferWords = 10000;
 
 // Nearest integer, halves to the even neighbour whatever the rounding mode.
@@ -79,7 +78,7 @@ void AnalogOutput::Describe() {
     signalFreqMax = outRateMax / 5;
     signalFreqMin = kSignalFreqMin;
     generator = {};
-    generator.signalFreq = kSignalFreqDefault;
+    generator.signalFreq = core::kDefaultSignalFreq;
     bufferWords = kBufferWords;
     lastError.clear();
     pageChannel = 0;

@@ -14,7 +14,6 @@ namespace {
 constexpr const char* kVendorPath = "Software\\Tervan\\ADC";
 constexpr const char* kMakerKey = "\\L-Card";
 constexpr uint8_t kSingleEndedBit = 0x20;
-constexpr double kDefaultSignalFreq = 100.0;
 
 // Leading and trailing spaces only, as serial numbers come padded from the module.
 std::string TrimSpaces(const std::string& text) {
@@ -197,7 +196,7 @@ void DriverSettings::LoadGenerator(const std::string& serial, const core::Genera
     cRegistry& reg = Registry();
     double& freq = generator.signalFreq;
     reg.ReadDouble("DACChRate", freq, freq);
-    if (!(freq >= limits.signalFreqMin && freq <= limits.signalFreqMax)) freq = kDefaultSignalFreq;
+    if (!(freq >= limits.signalFreqMin && freq <= limits.signalFreqMax)) freq = core::kDefaultSignalFreq;
     for (int16_t i = 0; i < count; ++i)
         LoadWave(reg, limits, generator.waves[static_cast<std::size_t>(i)], std::to_string(i + 1));
 }

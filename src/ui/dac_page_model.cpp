@@ -15,7 +15,6 @@ using core::Waveform;
 
 constexpr int kLevelItems = 41;
 constexpr double kLevelItemStep = 0.25;
-constexpr double kDefaultFrequency = 100.0;
 constexpr int kPhaseItems = 20;
 constexpr double kPhaseItemStep = 0.05;
 constexpr double kPhaseMax = 1.0;
@@ -51,7 +50,7 @@ ucDACModel::ucDACModel(output::AnalogOutput& output, const engine::ModuleLink& m
 
     pageFrequency_ = output_.generator.signalFreq;
     if (pageFrequency_ < output_.signalFreqMin || pageFrequency_ > output_.signalFreqMax)
-        pageFrequency_ = kDefaultFrequency;
+        pageFrequency_ = core::kDefaultSignalFreq;
     rateText_[0] = NumberText(pageFrequency_);
     pageWaves_ = output_.generator.waves;
     rateText_[1] = NumberText(pageWaves_[0].phase);
