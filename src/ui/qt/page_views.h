@@ -1,0 +1,40 @@
+// The setup dialog's page views: one widget per page, drawing its model and
+// forwarding the user's actions to it. The frame (dlgSetup) makes each view
+// when the page's tab is first selected and refreshes it when shown again.
+// GUI thread only.
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <string>
+
+namespace velmora::ui {
+
+class ucADCModel;
+class ucDACModel;
+class ucDIOModel;
+class ucGeneralModel;
+
+// What a page needs from the frame: its modal message box (text, OK button,
+// the dialog's title) and the desktop's opener for a local file.
+struct PageServices {
+    std::function<void(QWidget* parent, const std::string& text)> message;
+    std::function<void(const std::string& path)> openFile;
+};
+
+// A page view: the widget, told when its tab is selected or left, so that it
+// can copy the model into its controls again and start or stop its timers.
+class PageView : public QWidget {
+public:
+    using QWidget::QWidget;
+    virtual void Shown() {}
+    virtual void Hidden() {}
+};
+
+PageView* MakeGeneralView(ucGeneralModel& model, const PageServices& services, QWidget* parent);
+PageView* MakeAdcView(ucADCModel& model, const PageServices& services, QWidget* parent);
+PageView* MakeDacView(ucDACModel& model, const PageServices& services, QWidget* parent);
+PageView* MakeDioView(ucDIOModel& model, const PageServices& services, QWidget* parent);
+
+} // namespace velmora::ui
