@@ -7,12 +7,22 @@
 #include <velmora/registry_store.h>
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <vector>
+
+#include "ui/ip_edit_model.h"
 
 namespace e16rec {
 namespace {
 
 namespace reg = velmora::reg;
+
+constexpr const char* kDriverKey = "Software\\Tervan\\ADC\\L-Card\\E16";
 
 HRESULT CreateByProgId(void** adc) {
     const std::u16string progId = velmora::platform::Utf8ToUtf16(PROGID_Lintara);
@@ -61,15 +71,103 @@ bool DriverSession::Create(std::string& error) {
 bool StoreChannelTable(bool singleEnded, std::string& error) {
     std::vector<uint8_t> table(32);
     for (int k = 0; k < 32; ++k) table[k] = static_cast<uint8_t>(k | (singleEnded ? 32 : 0));
+    const auto store = [&](reg::HKEY key) {
+        return reg::RegSetValueEx(key, "ADChannels", reg::REG_BINARY, table.data(), 32);
+    };
     reg::HKEY key = 0;
-    LONG rc = reg::RegCreateKeyEx(reg::HKEY_CURRENT_USER, "Software\\Tervan\\ADC\\L-Card\\E16",
-                                  reg::KEY_WRITE, &key, nullptr);
-    if (rc == reg::ERROR_SUCCESS) {
-        rc = reg::RegSetValueEx(key, "ADChannels", reg::REG_BINARY, table.data(), 32);
-        reg::RegCloseKey(key);
+    LONG rc = reg::RegCreateKeyEx(reg::HKEY_CURRENT_USER, kDriverKey, reg::KEY_ALL_ACCESS, &key, nullptr);
+    if (rc == reg::ERROR_SUCCESS) rc = store(key);
+    for (reg::DWORD i = 0; rc == reg::ERROR_SUCCESS; ++i) {
+        char name[256];
+        reg::DWORD size = sizeof name;
+        if (reg::RegEnumKeyEx(key, i, name, &size) != reg::ERROR_SUCCESS) break;
+        reg::HKEY module = 0;
+        rc = reg::RegOpenKeyEx(key, name, reg::KEY_WRITE, &module);
+        if (rc != reg::ERROR_SUCCESS) break;
+        rc = store(module);
+        reg::RegCloseKey(module);
     }
+    if (key != 0) reg::RegCloseKey(key);
     if (rc != reg::ERROR_SUCCESS) error = "cannot store the channel table: " + reg::FormatMessage(rc);
     return rc == reg::ERROR_SUCCESS;
+}
+
+std::string TableChannelName(int16_t channel, bool singleEnded) {
+    const int source = channel % 32;
+    if (singleEnded) return (source < 16 ? "X" : "Y") + std::to_string(source % 16 + 1);
+    return source < 16 ? "XY" + std::to_string(source + 1) : "Calibration 0";
+}
+
+namespace {
+
+// The paths of the libraries mapped into this process.
+std::vector<std::string> LoadedLibraries() {
+    std::vector<std::string> paths;
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);) {
+        const auto slash = line.find('/');
+        if (slash != std::string::npos) paths.push_back(line.substr(slash));
+    }
+    return paths;
+}
+
+std::string LoadedPath(std::string_view stem) {
+    for (const std::string& path : LoadedLibraries())
+        if (std::filesystem::path(path).filename().string().starts_with(stem)) return path;
+    return {};
+}
+
+} // namespace
+
+std::string LoadedBackend() {
+    for (const char* vendor : {"libx502api.so", "libe502api.so"})
+        if (const std::string path = LoadedPath(vendor); !path.empty())
+            return "vendor library " + std::filesystem::canonical(path).string();
+    if (const std::string path = LoadedPath("libe16sim.so"); !path.empty())
+        return "simulated module (" + path + ")";
+    return "no module library loaded";
+}
+
+std::filesystem::path DriverFolder() {
+    const std::string path = LoadedPath("Lintara.adc");
+    return path.empty() ? std::filesystem::path() : std::filesystem::path(path).parent_path();
+}
+
+AddressAnswer::AddressAnswer(const std::filesystem::path& folder, int32_t address)
+    : list_(folder / "iplist.txt") {
+    std::ifstream in(list_, std::ios::binary);
+    if (in) {
+        std::ostringstream text;
+        text << in.rdbuf();
+        saved_ = text.str();
+    }
+    std::ofstream(list_, std::ios::binary | std::ios::trunc) << velmora::ui::DottedText(address) << "\r\n"
+                                                             << saved_.value_or("");
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        if (const char* value = std::getenv(name)) {
+            hidden_.emplace_back(name, value);
+            ::unsetenv(name);
+        }
+    }
+    const int null = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    if (null >= 0) {
+        input_ = ::dup(STDIN_FILENO);
+        ::dup2(null, STDIN_FILENO);
+        ::close(null);
+    }
+}
+
+AddressAnswer::~AddressAnswer() {
+    if (input_ >= 0) {
+        ::dup2(input_, STDIN_FILENO);
+        ::close(input_);
+    }
+    for (const auto& [name, value] : hidden_) ::setenv(name.c_str(), value.c_str(), 1);
+    std::error_code ignored;
+    if (saved_)
+        std::ofstream(list_, std::ios::binary | std::ios::trunc) << *saved_;
+    else
+        std::filesystem::remove(list_, ignored);
 }
 
 std::string ToUtf8(BSTR text) {

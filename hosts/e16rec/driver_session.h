@@ -3,7 +3,11 @@
 // registered, and holds its IADC3 interface.
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <velmora/com_ptr.h>
 #include <velmora/interfaces.h>
@@ -21,8 +25,37 @@ private:
 };
 
 // Stores the driver's channel table so that channel k measures X1..X16,
-// Y1..Y16 against ground (singleEnded) or XY1..XY16 differentially.
+// Y1..Y16 against ground (singleEnded) or XY1..XY16 differentially: in the
+// driver's module-independent key and in the key of every module it has
+// seen, since detection reads the module's own key.
 bool StoreChannelTable(bool singleEnded, std::string& error);
+// The name the driver gives channel k with that table.
+std::string TableChannelName(int16_t channel, bool singleEnded);
+
+// Where the driver and its module library were loaded from, once the driver
+// has run detection: "simulated module (PATH)" or "vendor library PATH".
+std::string LoadedBackend();
+// The folder of the loaded driver, where its address list lives; empty
+// before the driver is loaded.
+std::filesystem::path DriverFolder();
+
+// While it lives, the driver's address chooser is answered with `address`
+// without asking anyone: the address list starts with it, no display is
+// offered and standard input is not a terminal. The list file and the rest
+// are put back when it goes.
+class AddressAnswer {
+public:
+    AddressAnswer(const std::filesystem::path& folder, int32_t address);
+    ~AddressAnswer();
+    AddressAnswer(const AddressAnswer&) = delete;
+    AddressAnswer& operator=(const AddressAnswer&) = delete;
+
+private:
+    std::filesystem::path list_;
+    std::optional<std::string> saved_;                        // the list file as it was; none: there was none
+    std::vector<std::pair<std::string, std::string>> hidden_; // display variables taken away
+    int input_ = -1;                                          // standard input as it was
+};
 
 // Helpers for host strings.
 std::string ToUtf8(BSTR text);
