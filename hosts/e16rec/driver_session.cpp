@@ -11,10 +11,12 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <vector>
 
+#include "ui/ip_chooser_model.h"
 #include "ui/ip_edit_model.h"
 
 namespace e16rec {
@@ -32,9 +34,8 @@ HRESULT CreateByProgId(void** adc) {
     return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc);
 }
 
-// Registers Lintara.adc from this program's folder, as comrt-register would.
-bool RegisterDriver(std::string& error) {
-    const auto path = velmora::platform::ModuleFolder() / "Lintara.adc";
+// Registers the driver as comrt-register would.
+bool RegisterDriver(const std::filesystem::path& path, std::string& error) {
     void* library = ::dlopen(path.c_str(), RTLD_NOW);
     if (library == nullptr) {
         error = "cannot load " + path.string() + ": " + ::dlerror();
@@ -48,18 +49,56 @@ bool RegisterDriver(std::string& error) {
     return SUCCEEDED(hr);
 }
 
-bool NeedsRegistration(HRESULT hr) {
-    return hr == REGDB_E_CLASSNOTREG || hr == CO_E_CLASSSTRING || hr == CO_E_DLLNOTFOUND;
+std::string ClsidText(const CLSID& c) {
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", c.Data1, c.Data2,
+                  c.Data3, c.Data4[0], c.Data4[1], c.Data4[2], c.Data4[3], c.Data4[4], c.Data4[5], c.Data4[6],
+                  c.Data4[7]);
+    return text;
+}
+
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec);
 }
 
 } // namespace
 
-bool DriverSession::Create(std::string& error) {
-    HRESULT hr = CreateByProgId(adc_.put_void());
-    if (NeedsRegistration(hr)) {
-        if (!RegisterDriver(error)) return false;
-        hr = CreateByProgId(adc_.put_void());
+std::filesystem::path DriverBeside() {
+    const auto folder = velmora::platform::ModuleFolder();
+    for (const auto& path : {folder / "Lintara.adc", folder / ".." / "lib" / "velmora" / "Lintara.adc"}) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(path, ec)) return std::filesystem::canonical(path, ec);
     }
+    return {};
+}
+
+std::string RegisteredDriver() {
+    const std::string key = "CLSID\\" + ClsidText(CLSID_Lintara) + "\\InprocServer32";
+    reg::HKEY server = 0;
+    if (reg::RegOpenKeyEx(reg::HKEY_CLASSES_ROOT, key.c_str(), reg::KEY_READ, &server) != reg::ERROR_SUCCESS)
+        return {};
+    char path[4096];
+    reg::DWORD size = sizeof path, type = 0;
+    const LONG rc = reg::RegQueryValueEx(server, "", &type, reinterpret_cast<reg::BYTE*>(path), &size);
+    reg::RegCloseKey(server);
+    if (rc != reg::ERROR_SUCCESS || type != reg::REG_SZ) return {};
+    return std::string(path, ::strnlen(path, size));
+}
+
+bool DriverSession::Create(std::string& error, std::FILE* notes) {
+    const std::filesystem::path beside = DriverBeside();
+    const std::string registered = RegisteredDriver();
+    if (!beside.empty() && !SameFile(registered, beside)) {
+        std::error_code ec;
+        if (!registered.empty())
+            std::fprintf(notes, "e16rec: the registered driver %s %s; registering %s\n", registered.c_str(),
+                         std::filesystem::exists(registered, ec) ? "is not the one beside this program"
+                                                                 : "is gone",
+                         beside.c_str());
+        if (!RegisterDriver(beside, error)) return false;
+    }
+    HRESULT hr = CreateByProgId(adc_.put_void());
     if (FAILED(hr)) {
         adc_.reset();
         error = "cannot create " + std::string(PROGID_Lintara) + ": " + HresultText(hr);
@@ -134,7 +173,7 @@ std::filesystem::path DriverFolder() {
 }
 
 AddressAnswer::AddressAnswer(const std::filesystem::path& folder, int32_t address)
-    : list_(folder / "iplist.txt") {
+    : list_(velmora::ui::AddressListFile(folder)) {
     std::ifstream in(list_, std::ios::binary);
     if (in) {
         std::ostringstream text;

@@ -3,6 +3,7 @@
 // registered, and holds its IADC3 interface.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -16,8 +17,11 @@ namespace e16rec {
 
 class DriverSession {
 public:
-    // False with `error` set when the driver cannot be created.
-    bool Create(std::string& error);
+    // False with `error` set when the driver cannot be created. The driver
+    // beside this program is the one used: when the store names another
+    // one, or one that is gone, a line on `notes` says so and the one beside
+    // is registered instead.
+    bool Create(std::string& error, std::FILE* notes = stderr);
     IADC3* adc() const { return adc_.get(); }
 
 private:
@@ -31,6 +35,12 @@ private:
 bool StoreChannelTable(bool singleEnded, std::string& error);
 // The name the driver gives channel k with that table.
 std::string TableChannelName(int16_t channel, bool singleEnded);
+
+// The driver this program goes with: beside it in the build folder,
+// ../lib/velmora/ once installed; empty when neither holds one.
+std::filesystem::path DriverBeside();
+// The library the store registers for the driver's class; empty when none.
+std::string RegisteredDriver();
 
 // Where the driver and its module library were loaded from, once the driver
 // has run detection: "simulated module (PATH)" or "vendor library PATH".

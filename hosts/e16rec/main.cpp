@@ -14,8 +14,11 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "ui/dialogs.h"
+#include <iostream>
+
+#include "platform/module_folder.h"
 #include "ui/ip_edit_model.h"
+#include "ui/qt_loader.h"
 
 namespace {
 
@@ -53,10 +56,12 @@ void PrintSummary(const e16rec::Recorder& recorder, const e16rec::RecordingResul
 }
 
 // The chooser the driver shows at detection, over the same address list (the
-// driver's folder is this program's), its messages titled with the driver's
-// adcName.
+// driver's), its messages titled with the driver's adcName.
 int ChooseAddress() {
-    const int32_t address = velmora::ui::CurrentDialogs().SelectIP("E16");
+    const std::filesystem::path driver = e16rec::DriverBeside();
+    const auto dialogs = velmora::ui::ChooseDialogs(
+        driver.empty() ? velmora::platform::ModuleFolder() : driver.parent_path(), std::cerr);
+    const int32_t address = dialogs->SelectIP("E16");
     if (address == 0) return Fail("no address chosen");
     std::puts(velmora::ui::DottedText(address).c_str());
     return 0;

@@ -180,7 +180,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
 std::string Usage() {
     return "usage: e16rec [options]   records the E16 module through the Lintara driver\n"
            "  -c, --channels LIST  channels 0..31 in scan order, e.g. 0-3,31 (default 0-3)\n"
-           "  -R, --range N        range 0..3: ±10, ±2.5, ±0.625, ±0.156 V (default 0)\n"
+           "  -R, --range N        range 0..3: 10, 2.5, 0.625 or 0.156 V full scale (default 0)\n"
            "  -r, --rate HZ        kadrs per second (default 1000)\n"
            "  -t, --time SECONDS   length of the recording (default 2)\n"
            "  -n, --kadrs N        length as a number of kadrs instead\n"
