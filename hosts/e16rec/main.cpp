@@ -52,6 +52,7 @@ void PrintSummary(const e16rec::Recorder& recorder, const e16rec::RecordingResul
         std::printf("Y16 ramp of the simulated module: %lld lost kadrs, %lld repeated kadrs\n",
                     static_cast<long long>(stats.ramp().lost()),
                     static_cast<long long>(stats.ramp().repeated()));
+    for (const std::string& note : r.notes) std::printf("%s\n", note.c_str());
     if (r.interrupted) std::printf("stopped by a signal before the end\n");
 }
 

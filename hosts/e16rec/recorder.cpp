@@ -111,9 +111,10 @@ bool Recorder::ProgramChannels(std::string& error) {
         stats.name = ToUtf8(name);
         SysFreeString(name);
         stats.scale = scale > 0 ? scale : 1;
-        // The simulator's frame ramp fits only the ±10 V range.
-        if (stats.name == "Y16" && range == 0 && rampPosition_ < 0)
+        if (stats.name == "Y16" && rampPosition_ < 0) {
             rampPosition_ = static_cast<int>(channels_.size());
+            rampRange_ = range;
+        }
         channels_.push_back(stats);
         info_.channels.push_back({stats.name, range, static_cast<float>(stats.scale)});
     }
@@ -164,7 +165,11 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
                       RecordingResult& result, std::string& error) {
     result.requested = options_.kadrs.value_or(std::llround(options_.seconds * info_.rate));
     result.requested = std::max<int64_t>(result.requested, 1);
-    result.stats = std::make_unique<KadrStats>(channels_, rampPosition_);
+    // The frame ramp is the simulator's, and fits only the ±10 V range.
+    const bool simulated = info_.backend.starts_with("simulated module");
+    if (simulated && rampPosition_ >= 0 && rampRange_ != 0)
+        result.notes.push_back("Y16 ramp check skipped: Y16 is not on the 10 V range");
+    result.stats = std::make_unique<KadrStats>(channels_, simulated && rampRange_ == 0 ? rampPosition_ : -1);
     buffer_.assign(channels_.size() * kBufferKadrs, 0);
     info_.startTime = UtcNow();
     VARIANT_BOOL started = VARIANT_FALSE;

@@ -22,6 +22,7 @@ struct RecordingResult {
     int64_t requested = 0; // kadrs
     std::unique_ptr<KadrStats> stats;
     bool interrupted = false;
+    std::vector<std::string> notes; // for the summary
     // The driver's text when the recording ended before all kadrs came.
     std::string endedEarly;
 };
@@ -60,7 +61,8 @@ private:
     velmora::hosts::RecordingInfo info_;
     std::vector<std::string> adjustments_;
     std::vector<int16_t> buffer_;
-    int rampPosition_ = -1;
+    int rampPosition_ = -1; // Y16's position in the kadr
+    int16_t rampRange_ = 0;
 };
 
 } // namespace e16rec
