@@ -53,6 +53,8 @@ void PrintSummary(const e16rec::Recorder& recorder, const e16rec::RecordingResul
                     static_cast<long long>(stats.ramp().lost()),
                     static_cast<long long>(stats.ramp().repeated()));
     for (const std::string& note : r.notes) std::printf("%s\n", note.c_str());
+    if (!r.endedEarly.empty())
+        std::printf("lost: %lld kadrs never came\n", static_cast<long long>(r.requested - stats.kadrs()));
     if (r.interrupted) std::printf("stopped by a signal before the end\n");
 }
 
