@@ -1,0 +1,168 @@
+#include "chain.h"
+
+#include <pthread.h>
+#include <sys/resource.h>
+#include <time.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "device/te16.h"
+#include "device/vendor_api.h"
+#include "driver/driver_ops.h"
+#include "e16sim_control.h"
+#include "engine/operations.h"
+#include "ui/scripted_dialogs.h"
+
+namespace velmora::bench {
+namespace {
+
+constexpr int32_t kModuleIp = 0x7F000001;
+constexpr int16_t kRampInput = 31; // Y16: -5 V + 0.01 V x (frame mod 1000)
+
+// Set by the wrapped entry points: when the streams last started, and the
+// thread that receives (the worker).
+std::atomic<int64_t> g_startNs{0};
+std::atomic<pthread_t> g_worker{};
+std::atomic<bool> g_haveWorker{false};
+
+int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+void NoteWorker() {
+    if (g_haveWorker.load(std::memory_order_relaxed)) return;
+    g_worker.store(pthread_self(), std::memory_order_relaxed);
+    g_haveWorker.store(true, std::memory_order_release); // the id first
+}
+
+const device::VendorApi& WatchedLibrary() {
+    static const device::VendorApi api = [] {
+        device::VendorApi table = device::VendorApi::Process();
+        table.X502_StreamsStart = [](t_x502_hnd h) {
+            g_startNs.store(NowNs(), std::memory_order_relaxed); // the module's origin is just after
+            return device::VendorApi::Process().X502_StreamsStart(h);
+        };
+        table.X502_Recv = [](t_x502_hnd h, uint32_t* buf, uint32_t size, uint32_t tout) {
+            NoteWorker();
+            return device::VendorApi::Process().X502_Recv(h, buf, size, tout);
+        };
+        table.X502_GetRecvReadyCount = [](t_x502_hnd h, uint32_t* ready) {
+            NoteWorker();
+            return device::VendorApi::Process().X502_GetRecvReadyCount(h, ready);
+        };
+        return table;
+    }();
+    return api;
+}
+
+std::filesystem::path MakeConfigFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "velmora-bench-XXXXXX").string();
+    return ::mkdtemp(pattern.data());
+}
+
+int16_t RampCode(int64_t frame) {
+    return static_cast<int16_t>(-16000 + 32 * (frame % 1000));
+}
+
+} // namespace
+
+Chain::Chain() : config_(MakeConfigFolder()) {
+    ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1); // never the user's own store
+    e16sim_reset();
+    auto dialogs = std::make_unique<ui::ScriptedDialogs>();
+    dialogs->QueueAddress(kModuleIp);
+    ui::ScriptedDialogs& prompt = *dialogs;
+    ui::SetDialogs(std::move(dialogs));
+    driver::OnObjectCreated(s_);
+    s_.module.device = std::make_unique<device::TE16>(WatchedLibrary());
+    engine::TestDevice(s_, prompt);
+}
+
+Chain::~Chain() {
+    while (s_.instanceCount > 0) driver::OnObjectDestroyed(s_);
+    s_.acquisition.Join();
+    s_.module.Release();
+    ui::SetDialogs(nullptr);
+    std::error_code ec;
+    std::filesystem::remove_all(config_, ec);
+}
+
+bool Chain::Start(const ChainSetup& setup) {
+    if (!s_.module.detected) return false;
+    channels_ = setup.channels;
+    s_.input.channelTable[static_cast<std::size_t>(channels_ - 1)] = {kRampInput, 1};
+    std::vector<int16_t> selection(static_cast<std::size_t>(channels_));
+    for (int16_t k = 0; k < channels_; ++k) selection[static_cast<std::size_t>(k)] = k;
+    engine::SetInputChannels(s_, selection);
+    engine::SetRate(s_, setup.rate);
+    engine::SetInputSizeRequested(s_, setup.ringRequest);
+    s_.sync = core::StartSync{setup.start};
+    g_haveWorker.store(false);
+    kadrs_ = breaks_ = 0;
+    if (!engine::StartRecordChecked(s_)) return false;
+    e16sim_config applied{};
+    e16sim_get_config(E16SIM_MODULE_DAC, 1, &applied);
+    frameSeconds_ = 1.0 / applied.frame_freq;
+    buffer_.assign(static_cast<std::size_t>(s_.ring.Capacity()) * static_cast<std::size_t>(channels_), 0);
+    return true;
+}
+
+void Chain::Stop() {
+    engine::StopRecording(s_);
+}
+
+int32_t Chain::Drain() {
+    int32_t count = static_cast<int32_t>(buffer_.size()), rest = 0;
+    const int32_t taken = s_.ring.Copy(buffer_.data(), count, rest); // what GetData does
+    const int16_t* ramp = buffer_.data() + channels_ - 1;
+    for (int32_t k = 0; k < taken; ++k, ++kadrs_)
+        breaks_ += ramp[static_cast<std::ptrdiff_t>(k) * channels_] != RampCode(kadrs_);
+    return taken;
+}
+
+double Chain::NewestAgeMs() const {
+    const double sampledNs = static_cast<double>(g_startNs.load(std::memory_order_relaxed)) +
+                             static_cast<double>(kadrs_ - 1) * frameSeconds_ * 1e9 / timeScale;
+    return (static_cast<double>(NowNs()) - sampledNs) / 1e6;
+}
+
+int64_t Chain::FramesMade() const {
+    const double wall = static_cast<double>(NowNs() - g_startNs.load(std::memory_order_relaxed)) / 1e9;
+    return static_cast<int64_t>(wall * timeScale / frameSeconds_);
+}
+
+double Chain::WorkerCpuSeconds() const {
+    if (!g_haveWorker.load(std::memory_order_acquire)) return 0.0;
+    clockid_t clock{};
+    timespec t{};
+    if (pthread_getcpuclockid(g_worker.load(std::memory_order_relaxed), &clock) != 0) return 0.0;
+    if (clock_gettime(clock, &t) != 0) return 0.0;
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+double ProcessCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+int64_t ResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmRSS:") {
+            int64_t kib = 0;
+            status >> kib;
+            return kib;
+        }
+        status.ignore(4096, '\n');
+    }
+    return 0;
+}
+
+} // namespace velmora::bench

@@ -1,0 +1,66 @@
+// Chain: a whole recording chain in one process for the benchmarks and the
+// soak: the driver's engine over the simulated module, reached through a
+// vendor table that notes when the streams start and which thread receives,
+// and a host that drains the ring with GetData and follows the Y16 frame
+// ramp on the last channel. Host thread only; one Chain per process.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+#include "core/start_sync.h"
+#include "engine/driver_state.h"
+
+namespace velmora::bench {
+
+using Clock = std::chrono::steady_clock;
+
+struct ChainSetup {
+    int32_t channels = 32; // logical 0..channels-1, the last one on Y16 against ground
+    float rate = 15625.0f; // per channel, as the host asks
+    int32_t ringRequest = 1048576;
+    core::StartMode start = core::StartMode::Internal;
+};
+
+class Chain {
+public:
+    // A detected module at 127.0.0.1, settings in a private folder.
+    Chain();
+    ~Chain();
+    Chain(const Chain&) = delete;
+    Chain& operator=(const Chain&) = delete;
+
+    bool Start(const ChainSetup& setup);
+    void Stop();
+
+    // GetData of everything unread (at most a ring's worth); the kadrs taken.
+    int32_t Drain();
+    // How old the newest kadr taken is now, in ms of wall time.
+    double NewestAgeMs() const;
+    int64_t Kadrs() const { return kadrs_; }
+    // Kadrs whose ramp value was not the next frame's: lost or repeated.
+    int64_t Breaks() const { return breaks_; }
+    // Frames the module has made since its streams started.
+    int64_t FramesMade() const;
+
+    // CPU time of the worker thread; 0 before its first receive.
+    double WorkerCpuSeconds() const;
+    // The module's clock runs this many times faster than the wall clock.
+    double timeScale = 1.0;
+
+private:
+    engine::DriverState s_;
+    std::filesystem::path config_;
+    std::vector<int16_t> buffer_;
+    int32_t channels_ = 0;
+    double frameSeconds_ = 0.0; // of the module's clock
+    int64_t kadrs_ = 0, breaks_ = 0;
+};
+
+// Process CPU time and resident memory, for the soak's report.
+double ProcessCpuSeconds();
+int64_t ResidentKiB();
+
+} // namespace velmora::bench

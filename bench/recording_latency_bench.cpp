@@ -1,0 +1,105 @@
+// How late the host sees its data and what the worker costs: the age of the
+// newest kadr when GetData returns it, for a host polling every 1 ms and every
+// 100 ms (32 channels at 500 kS/s in all), and the worker thread's CPU time
+// at rest (a start waiting for a TRIG edge that never comes) and at 500 kS/s.
+// Real time on the simulated module; one recording per benchmark.
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "chain.h"
+
+namespace {
+
+using velmora::bench::Chain;
+using velmora::bench::ChainSetup;
+using velmora::bench::Clock;
+using velmora::core::StartMode;
+
+Chain& TheChain() {
+    static Chain chain;
+    return chain;
+}
+
+double Quantile(std::vector<double> values, double q) {
+    if (values.empty()) return 0.0;
+    const auto at = values.begin() + static_cast<std::ptrdiff_t>(q * static_cast<double>(values.size() - 1));
+    std::nth_element(values.begin(), at, values.end());
+    return *at;
+}
+
+void BM_NewestKadrAge(benchmark::State& state) {
+    const auto poll = std::chrono::milliseconds(state.range(0));
+    const auto span = std::chrono::seconds(state.range(1));
+    Chain& chain = TheChain();
+    std::vector<double> ages;
+    for (auto _ : state) {
+        if (!chain.Start(ChainSetup{})) {
+            state.SkipWithError("the recording did not start");
+            return;
+        }
+        for (const auto end = Clock::now() + span; Clock::now() < end;) {
+            std::this_thread::sleep_for(poll);
+            if (chain.Drain() > 0) ages.push_back(chain.NewestAgeMs());
+        }
+        chain.Stop();
+        if (chain.Breaks() != 0) state.SkipWithError("kadrs lost or repeated");
+    }
+    state.counters["age_median_ms"] = Quantile(ages, 0.5);
+    state.counters["age_p90_ms"] = Quantile(ages, 0.9);
+    state.counters["reads_with_data"] = static_cast<double>(ages.size());
+}
+
+// The worker's share of one core over `span`, after a second to settle.
+void WorkerCpu(benchmark::State& state, const ChainSetup& setup) {
+    const auto span = std::chrono::seconds(state.range(0));
+    Chain& chain = TheChain();
+    double share = 0.0;
+    for (auto _ : state) {
+        if (!chain.Start(setup)) {
+            state.SkipWithError("the recording did not start");
+            return;
+        }
+        auto drainFor = [&](Clock::duration d) {
+            for (const auto end = Clock::now() + d; Clock::now() < end;) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                chain.Drain();
+            }
+        };
+        drainFor(std::chrono::seconds(1));
+        const double cpu0 = chain.WorkerCpuSeconds();
+        const auto wall0 = Clock::now();
+        drainFor(span);
+        const double cpu = chain.WorkerCpuSeconds() - cpu0;
+        share = cpu / std::chrono::duration<double>(Clock::now() - wall0).count();
+        chain.Stop();
+    }
+    state.counters["worker_cpu_percent"] = 100.0 * share;
+}
+
+void BM_WorkerCpuAtRest(benchmark::State& state) {
+    WorkerCpu(state, ChainSetup{1, 1000.0f, 1048576, StartMode::Syn1Rise});
+}
+void BM_WorkerCpu500k1Channel(benchmark::State& state) {
+    WorkerCpu(state, ChainSetup{1, 500000.0f});
+}
+void BM_WorkerCpu500k32Channels(benchmark::State& state) {
+    WorkerCpu(state, ChainSetup{32, 15625.0f});
+}
+
+BENCHMARK(BM_NewestKadrAge)
+    ->Args({1, 5})
+    ->Args({100, 8})
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
+BENCHMARK(BM_WorkerCpuAtRest)->Arg(10)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_WorkerCpu500k1Channel)->Arg(5)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_WorkerCpu500k32Channels)->Arg(5)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
