@@ -12,8 +12,9 @@ namespace velmora::engine {
 namespace {
 
 constexpr std::size_t kWorkerStack = 8192;
-constexpr uint32_t kReadyPollMs = 25;
-constexpr uint32_t kLoopPauseMs = 5;
+// After a receive that failed or brought nothing: a library that fails at
+// once is not asked again in a busy loop.
+constexpr uint32_t kRetryPauseMs = 25;
 // A full ring is re-checked at least this often even without a wake-up.
 constexpr uint32_t kRingPollMs = 20;
 
@@ -66,11 +67,17 @@ template <typename Done> bool Acquisition::WaitUntil(InputRing& ring, Done done)
     return true;
 }
 
-bool Acquisition::WaitForBlock(const WorkerJob& job) const {
-    while (job.dev.GetRecvReadyCount() < blocks.blockWords) {
-        if (!Pause(job.ring, kReadyPollMs)) return false;
+// Receives one whole block, waiting in the library's receive: it returns as
+// soon as the block is there, and at once when the stop ends the streams.
+// Fewer words only when a failure, a time-out or the stop came first.
+int32_t Acquisition::ReceiveBlock(const WorkerJob& job) {
+    int32_t got = 0;
+    while (got < blocks.blockWords && Busy()) {
+        const int32_t words = job.dev.Recv(blocks.raw.data() + got, blocks.blockWords - got, job.timeout);
+        if (words <= 0) break;
+        got += words;
     }
-    return true;
+    return got;
 }
 
 // Scales a received block to codes and appends its whole kadrs. The worker
@@ -103,13 +110,12 @@ void Acquisition::Realign(const WorkerJob& job) {
 // its trigger looks just the same.
 void Acquisition::Run(const WorkerJob& job) {
     while (Busy()) {
-        if (!WaitForBlock(job)) break;
-        const int32_t words = job.dev.Recv(blocks.raw.data(), blocks.blockWords, job.timeout);
+        const int32_t words = ReceiveBlock(job);
         if (words > 0) {
             if (!TakeBlock(job, words)) break;
             Realign(job);
         }
-        Pause(job.ring, kLoopPauseMs);
+        if (words < blocks.blockWords) Pause(job.ring, kRetryPauseMs);
     }
     ClearBusy();
     job.dev.StopStreams();

@@ -66,7 +66,7 @@ private:
     void Run(const WorkerJob& job);
     bool Pause(InputRing& ring, uint32_t ms) const;
     template <typename Done> bool WaitUntil(InputRing& ring, Done done) const;
-    bool WaitForBlock(const WorkerJob& job) const;
+    int32_t ReceiveBlock(const WorkerJob& job);
     bool TakeBlock(const WorkerJob& job, int32_t words);
     void Realign(const WorkerJob& job);
 

@@ -226,9 +226,9 @@ TEST_P(FaultMatrix, Recording) {
         auto watchdog = Guard("the recording");
         Inject();
         // A few turns of the worker's loop with the fault in place.
-        const int64_t polls = e16sim_call_count("X502_GetRecvReadyCount");
-        EXPECT_TRUE(Eventually([&] { return e16sim_call_count("X502_GetRecvReadyCount") >= polls + 3; },
-                               std::chrono::seconds(2)));
+        const int64_t polls = e16sim_call_count("X502_Recv");
+        EXPECT_TRUE(
+            Eventually([&] { return e16sim_call_count("X502_Recv") >= polls + 3; }, std::chrono::seconds(2)));
         EXPECT_EQ(LastError(), "") << "the worker reports nothing";
         EXPECT_EQ(adc_->StopRecord(), S_OK);
     }
@@ -310,9 +310,9 @@ TEST_F(ModuleLost, TheRecordingWaitsForTheStopAndTheNextStartSaysWhy) {
     ASSERT_EQ(driver::State().acquisition.blocks.blockKadrs, kBlock);
     ASSERT_TRUE(Eventually([&] { return UnreadKadrs() == 2 * kBlock; }, std::chrono::seconds(3)));
     // The worker's next look at the module finds it gone.
-    const int64_t polls = e16sim_call_count("X502_GetRecvReadyCount");
-    ASSERT_TRUE(Eventually([&] { return e16sim_call_count("X502_GetRecvReadyCount") >= polls + 3; },
-                           std::chrono::seconds(2)));
+    const int64_t polls = e16sim_call_count("X502_Recv");
+    ASSERT_TRUE(
+        Eventually([&] { return e16sim_call_count("X502_Recv") >= polls + 3; }, std::chrono::seconds(2)));
     EXPECT_TRUE(Busy());
     EXPECT_EQ(LastError(), "");
     {
