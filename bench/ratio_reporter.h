@@ -1,8 +1,10 @@
 // RatioReporter: the console output of Google Benchmark, keeping each
-// benchmark's mean time so that a program can print one benchmark's time as
-// a ratio to a baseline measured in the same run.
+// benchmark's time per iteration over its repetitions so that a program can
+// print one benchmark's median time as a ratio to a baseline measured in the
+// same run.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -11,33 +13,38 @@
 
 namespace velmora::bench {
 
-// Prints as usual and keeps each benchmark's mean real time per iteration.
+// Prints as usual and keeps each benchmark's real and CPU time per iteration.
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    enum class Time { Real, Cpu };
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
             if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-            Mean& m = times_[run.run_name.function_name];
-            m.sum += run.GetAdjustedRealTime();
-            ++m.count;
+            Times& t = times_[run.run_name.function_name];
+            t.real.push_back(run.GetAdjustedRealTime());
+            t.cpu.push_back(run.GetAdjustedCPUTime());
         }
     }
-    // The first benchmark's time over the second's; zero when either did
-    // not run (filtered out or failed).
-    double Ratio(const std::string& measured, const std::string& baseline) const {
+    // The first benchmark's median time over the second's; zero when either
+    // did not run (filtered out or failed).
+    double Ratio(const std::string& measured, const std::string& baseline, Time time = Time::Real) const {
         const auto m = times_.find(measured), b = times_.find(baseline);
         if (m == times_.end() || b == times_.end()) return 0.0;
-        return m->second.Value() / b->second.Value();
+        return m->second.Median(time) / b->second.Median(time);
     }
 
 private:
-    struct Mean {
-        double sum = 0.0;
-        int count = 0;
-        double Value() const { return sum / count; }
+    struct Times {
+        std::vector<double> real, cpu;
+        double Median(Time time) const {
+            std::vector<double> v = time == Time::Real ? real : cpu;
+            std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+            return v[v.size() / 2];
+        }
     };
-    std::map<std::string, Mean> times_;
+    std::map<std::string, Times> times_;
 };
 
 } // namespace velmora::bench

@@ -6,7 +6,6 @@
 
 #include "device/te16.h"
 #include "engine/input_ring.h"
-#include "output/dsp.h"
 
 namespace velmora::engine {
 namespace {
@@ -88,13 +87,10 @@ bool Acquisition::TakeBlock(const WorkerJob& job, int32_t words) {
     int32_t kadrs = job.dev.ProcessAdcData(blocks.raw.data(), words, blocks.values.data()) / job.channels;
     if (kadrs <= 0) return true;
     if (job.decimation > 1) kadrs = 1; // the module ran faster: one kadr per block
-    const std::size_t m = static_cast<std::size_t>(kadrs) * static_cast<std::size_t>(job.channels);
-    output::Multiply(blocks.values.data(), blocks.scales.data(), m);
-    output::DoubleToInt16(blocks.values.data(), blocks.codes.data(), m);
     InputRing& ring = job.ring;
     const int32_t size = ring.Capacity();
     if (!WaitUntil(ring, [&] { return size - ring.CountUnread() >= kadrs; })) return false;
-    ring.Write(blocks.codes.data(), kadrs);
+    ring.WriteVolts(blocks.values.data(), blocks.scales, kadrs);
     return WaitUntil(ring, [&] { return ring.CountUnread() < size; });
 }
 

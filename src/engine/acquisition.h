@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/volts_to_codes.h"
 #include "platform/thread.h"
 
 namespace velmora::device {
@@ -24,9 +25,8 @@ class InputRing;
 struct BlockTables {
     int32_t blockKadrs = 0, blockWords = 0;
     std::vector<uint32_t> raw;
-    std::vector<double> values;
-    std::vector<double> scales; // kadr after kadr, lined up with values
-    std::vector<int16_t> codes; // the scaled block as codes, on its way to the ring
+    std::vector<double> values; // volts, turned into codes straight in the ring
+    CodeScales scales;          // codes per volt of each position in a kadr
 };
 
 // What one worker run uses; fixed for its whole run.

@@ -120,19 +120,32 @@ int32_t InputRing::Copy(int16_t* buffer, int32_t& count, int32_t& rest) {
     return want;
 }
 
-void InputRing::Write(const int16_t* codes, int32_t kadrs) {
+template <typename Fill> void InputRing::Append(int32_t kadrs, Fill fill) {
     const int32_t size = allocKadrs_;
     if (kadrs <= 0 || size <= 0) return;
     kadrs = std::min(kadrs, size);
     const uint64_t produced = produced_.load(std::memory_order_relaxed); // the worker's own count
     const auto slot = static_cast<int32_t>(produced % static_cast<uint64_t>(size));
     const int32_t tail = std::min(kadrs, size - slot);
-    std::memcpy(KadrAt(produced), codes, Bytes(tail));
+    const auto n = static_cast<std::size_t>(allocChannels_);
+    fill(std::size_t{0}, KadrAt(produced), static_cast<std::size_t>(tail) * n);
     if (kadrs > tail)
-        std::memcpy(buffer_.data(), codes + static_cast<std::size_t>(tail) * allocChannels_,
-                    Bytes(kadrs - tail));
+        fill(static_cast<std::size_t>(tail) * n, buffer_.data(), static_cast<std::size_t>(kadrs - tail) * n);
     // release: the kadrs are in place before the host can count them.
     produced_.store(produced + static_cast<uint64_t>(kadrs), std::memory_order_release);
+}
+
+void InputRing::Write(const int16_t* codes, int32_t kadrs) {
+    Append(kadrs, [codes](std::size_t from, int16_t* out, std::size_t samples) {
+        std::memcpy(out, codes + from, samples * sizeof(int16_t));
+    });
+}
+
+void InputRing::WriteVolts(const double* volts, const CodeScales& scales, int32_t kadrs, CodeKernel kernel) {
+    // Both parts start on a kadr, so each starts at the scales' first position.
+    Append(kadrs, [&](std::size_t from, int16_t* out, std::size_t samples) {
+        VoltsToCodes(kernel, volts + from, scales, out, samples);
+    });
 }
 
 } // namespace velmora::engine

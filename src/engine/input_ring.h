@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/volts_to_codes.h"
 #include "platform/wait_signal.h"
 
 namespace velmora::engine {
@@ -51,9 +52,12 @@ public:
     // returns the kadrs written.
     int32_t Copy(int16_t* buffer, int32_t& count, int32_t& rest);
 
-    // Worker side: appends `kadrs` kadrs of codes (at most the capacity) and
-    // publishes them. The caller makes sure there is room.
+    // Worker side: appends `kadrs` kadrs (at most the capacity) and publishes
+    // them. The caller makes sure there is room. Write copies codes;
+    // WriteVolts turns volts into codes straight in the ring's slots.
     void Write(const int16_t* codes, int32_t kadrs);
+    void WriteVolts(const double* volts, const CodeScales& scales, int32_t kadrs,
+                    CodeKernel kernel = BestKernel());
 
     // Wakes the worker's waits: every read that frees room notifies it, and
     // so does a stop.
@@ -64,6 +68,9 @@ private:
     std::size_t Bytes(int32_t kadrs) const;
     // Copies `count` kadrs from the one after `consumed` on, wrapping once.
     void CopyUnread(uint64_t consumed, int32_t count, int16_t* out);
+    // Fills the next `kadrs` slots (wrapping once) from `fill(sample offset,
+    // destination, samples)`, then publishes them.
+    template <typename Fill> void Append(int32_t kadrs, Fill fill);
 
     int32_t sizeKadrs_ = 0;
     int32_t sizeData_ = 0;

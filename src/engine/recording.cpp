@@ -37,24 +37,15 @@ int32_t InputBufferWords(const BlockTables& blocks, int32_t decimation) {
     return static_cast<int32_t>(std::min<int64_t>(words, std::numeric_limits<int32_t>::max()));
 }
 
-// Sized for a block; the scale of each selected channel repeated kadr after kadr.
+// Sized for a block; the codes per volt of each selected channel.
 void BuildBlockTables(BlockTables& blocks, const AnalogInput& input) {
-    const int32_t n = input.inputCountChannels;
     const auto words = static_cast<std::size_t>(blocks.blockWords);
     blocks.raw.assign(words, 0);
     blocks.values.assign(words, 0.0);
-    blocks.codes.assign(words, 0);
-    blocks.scales.assign(words, 0.0);
-    for (int32_t i = 0; i < n && static_cast<std::size_t>(i) < input.inputChannels.size(); ++i)
-        blocks.scales[static_cast<std::size_t>(i)] =
-            input.UnitScale(input.inputChannels[static_cast<std::size_t>(i)]);
-    // Column 0 copied onward in doubling steps until every kadr has it.
-    for (int32_t copied = 1; copied < blocks.blockKadrs;) {
-        const int32_t step = std::min(copied, blocks.blockKadrs - copied);
-        std::copy_n(blocks.scales.begin(), static_cast<std::size_t>(step) * n,
-                    blocks.scales.begin() + static_cast<std::ptrdiff_t>(copied) * n);
-        copied += step;
-    }
+    std::vector<double> perChannel(static_cast<std::size_t>(input.inputCountChannels), 0.0);
+    for (std::size_t i = 0; i < perChannel.size() && i < input.inputChannels.size(); ++i)
+        perChannel[i] = input.UnitScale(input.inputChannels[i]);
+    blocks.scales = CodeScales(perChannel);
 }
 
 // Ends a start that failed after the module was touched.

@@ -1,15 +1,22 @@
 // The worker waits in the library's receive: at rest it makes no timed
 // wake-ups, and a stop ends that wait at once instead of after its time-out.
+// Its pass from volts to codes gives the reference's bits with every kernel
+// on a corpus of special values.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <limits>
 #include <memory>
+#include <random>
 #include <thread>
+#include <vector>
 
 #include "device/te16.h"
 #include "driver/driver_ops.h"
 #include "e16sim_control.h"
 #include "engine/operations.h"
+#include "engine/volts_to_codes.h"
 #include "test_support.h"
 #include "ui/scripted_dialogs.h"
 
@@ -66,6 +73,86 @@ TEST_F(WorkerTest, AtRestItWaitsInTheReceiveAndTheStopEndsThatWaitAtOnce) {
     while (s.ring.CountUnread() == 0 && Clock::now() - fired < 2s) std::this_thread::sleep_for(1ms);
     EXPECT_EQ(s.ring.CountUnread(), s.acquisition.blocks.blockKadrs) << "one whole block";
     engine::StopRecording(s);
+}
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Values already in codes (scale 1) and what they must give.
+TEST(VoltsToCodes, TheReferenceRoundsHalvesToEvenClipsAndZeroesNaN) {
+    const std::pair<double, int16_t> cases[] = {
+        {0.5, 0},        {1.5, 2},      {2.5, 2},           {-0.5, 0},          {-1.5, -2},
+        {-2.5, -2},      {-0.0, 0},     {32766.5, 32766},   {32767.4, 32767},   {32767.5, 32767},
+        {1e300, 32767},  {kInf, 32767}, {-32767.5, -32768}, {-32768.5, -32768}, {-32769.0, -32768},
+        {-kInf, -32768}, {kNaN, 0},     {-kNaN, 0}};
+    for (const auto& [value, code] : cases) EXPECT_EQ(engine::CodeOf(value), code) << value;
+}
+
+// Special values at every lane position against every channel's scale, in
+// blocks of every tail length; kernels the processor lacks are skipped.
+TEST(VoltsToCodes, EveryKernelGivesTheReferencesBitsOnTheSpecialValues) {
+    const double specials[] = {kNaN,
+                               -kNaN,
+                               std::numeric_limits<double>::signaling_NaN(),
+                               kInf,
+                               -kInf,
+                               0.0,
+                               -0.0,
+                               0.5,
+                               -0.5,
+                               1.5,
+                               -1.5,
+                               2.5,
+                               -2.5,
+                               0.49999999999999994,
+                               -0.49999999999999994,
+                               32766.5,
+                               32767.0,
+                               32767.49999999999,
+                               32767.5,
+                               32767.50000000001,
+                               32768.0,
+                               -32767.5,
+                               -32768.0,
+                               -32768.49999999999,
+                               -32768.5,
+                               -32768.50000000001,
+                               -32769.0,
+                               1e300,
+                               -1e300,
+                               4.9e-324,
+                               -4.9e-324,
+                               2147483647.5,
+                               -2147483648.5,
+                               6755399441055744.5,
+                               std::numeric_limits<double>::max(),
+                               std::numeric_limits<double>::lowest()};
+    std::vector<double> corpus(std::begin(specials), std::end(specials));
+    std::mt19937_64 random(16);
+    std::uniform_int_distribution<int> halves(-70000, 70000);
+    for (int i = 0; i < 2000; ++i) corpus.push_back(halves(random) / 2.0);
+    // Codes per volt of the four ranges, 1 (values already in codes) and odd ones.
+    const std::vector<double> scales = {1.0, 3200.0, 12800.0, 51200.0, 204800.0, -1.0, 0.0, 0.5, 1e-300};
+    for (const engine::CodeKernel kernel : {engine::CodeKernel::Sse2, engine::CodeKernel::Avx2}) {
+        if (!engine::KernelRuns(kernel)) continue;
+        for (const std::size_t channels : {1u, 3u, 8u, 9u, 32u}) {
+            std::vector<double> perChannel(channels);
+            for (std::size_t c = 0; c < channels; ++c) perChannel[c] = scales[c % scales.size()];
+            const engine::CodeScales pattern(perChannel);
+            for (std::size_t shift = 0; shift < 17; ++shift) {
+                const std::size_t count = corpus.size() - shift;
+                std::vector<double> volts(corpus.begin() + static_cast<std::ptrdiff_t>(shift), corpus.end());
+                std::vector<int16_t> got(count, 99);
+                engine::VoltsToCodes(kernel, volts.data(), pattern, got.data(), count);
+                for (std::size_t i = 0; i < count; ++i) {
+                    const double scale = perChannel[i % channels];
+                    ASSERT_EQ(got[i], engine::CodeOf(volts[i] * scale))
+                        << "kernel " << static_cast<int>(kernel) << ", " << channels << " channels, value "
+                        << volts[i] << " times " << scale << " at " << i;
+                }
+            }
+        }
+    }
 }
 
 } // namespace
