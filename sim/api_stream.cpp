@@ -132,7 +132,7 @@ E16SIM_API int32_t X502_StreamsDisable(t_x502_hnd h, uint32_t streams) {
 E16SIM_API int32_t X502_StreamsStart(t_x502_hnd h) {
     return onModule(Entry::X502_StreamsStart, h, [&](Session& s) {
         if (s.module->stream.running()) return X502_ERR_STREAM_IS_RUNNING;
-        s.module->startStreams(Clock::now());
+        s.module->startStreams(Clock::now(), Simulator::instance().timeScale());
         s.handle->nextLch = 0;
         return X502_ERR_OK;
     });
@@ -203,11 +203,12 @@ E16SIM_API int32_t X502_AsyncGetAdcFrame(t_x502_hnd h, uint32_t flags, uint32_t 
         if (m.stream.running() && (m.enabledStreams & X502_STREAM_ADC) != 0)
             return X502_ERR_STREAM_IS_RUNNING;
         frame.resize(m.applied.lchCount);
-        m.sampleFrame(Clock::now(), Simulator::instance().epoch(), frame.data());
+        const uint32_t scale = Simulator::instance().timeScale();
+        m.sampleFrame(Clock::now(), Simulator::instance().epoch(), scale, frame.data());
         for (uint32_t pos = 0; pos < frame.size() && !(flags & X502_PROC_FLAGS_VOLT); ++pos) {
             frame[pos] = voltsToCode(frame[pos], m.applied.table[pos].range);
         }
-        takes = std::chrono::nanoseconds(uint64_t{m.applied.lchCount} * m.applied.adcDiv * 125 / 6);
+        takes = std::chrono::nanoseconds(uint64_t{m.applied.lchCount} * m.applied.adcDiv * 125 / 6 / scale);
         return X502_ERR_OK;
     });
     if (err != X502_ERR_OK) return err;

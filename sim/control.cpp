@@ -223,6 +223,19 @@ E16SIM_CONTROL void e16sim_fault_clear_all(void) {
     });
 }
 
+E16SIM_CONTROL int32_t e16sim_set_time_scale(uint32_t factor) {
+    if (factor < 1 || factor > kMaxTimeScale) return -1;
+    return locked([&](Simulator& sim) {
+        sim.setTimeScale(factor);
+        return 0;
+    });
+}
+
+E16SIM_CONTROL uint32_t e16sim_get_time_scale(void) {
+    return static_cast<uint32_t>(
+        locked([](Simulator& sim) { return static_cast<int32_t>(sim.timeScale()); }));
+}
+
 E16SIM_CONTROL int32_t e16sim_add_usb_module(const char* serial, int32_t with_dac) {
     return locked([&](Simulator& sim) { return sim.addUsbModule(serial, with_dac != 0); });
 }

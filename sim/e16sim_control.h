@@ -118,6 +118,14 @@ void e16sim_fault_refuse_open(int32_t code);
 int32_t e16sim_fault_fail_call(const char* name, int32_t code);
 void e16sim_fault_clear_all(void);
 
+/* The modules' clock runs `factor` (1..10000) times faster than the wall
+ * clock from the next stream start on: data come that much sooner, time-outs
+ * stay in wall time. The driver is not told. e16sim_reset returns to the
+ * power-on value, which E16SIM_TIME_SCALE sets (1 when unset). Returns 0, or
+ * -1 for a factor out of range. */
+int32_t e16sim_set_time_scale(uint32_t factor);
+uint32_t e16sim_get_time_scale(void);
+
 /* Adds a USB module (serial below 32 characters, unique); returns its index or -1. */
 int32_t e16sim_add_usb_module(const char* serial, int32_t with_dac);
 

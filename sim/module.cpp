@@ -45,11 +45,11 @@ void Module::fillInfo(t_x502_info* info) const {
     std::memcpy(info->factory_mac, mac, sizeof mac);
 }
 
-void Module::startStreams(Clock::time_point now) {
+void Module::startStreams(Clock::time_point now, uint32_t timeScale) {
     ++runId;
     const bool adc = (enabledStreams & X502_STREAM_ADC) != 0;
     const bool din = (enabledStreams & X502_STREAM_DIN) != 0;
-    stream.start(applied, adc, din, inBufWords, now);
+    stream.start(applied, adc, din, inBufWords, now, timeScale);
 }
 
 void Module::stopStreams(Clock::time_point now) {
@@ -103,10 +103,11 @@ double Module::channelVolts(uint32_t phy, uint32_t mode, const SampleAt& at) con
     return bench_->measure(phy, mode, at, *this);
 }
 
-void Module::sampleFrame(Clock::time_point now, Clock::time_point epoch, double* volts) const {
+void Module::sampleFrame(Clock::time_point now, Clock::time_point epoch, uint32_t timeScale,
+                         double* volts) const {
     const DacNow dac(*this, now);
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now - epoch).count();
-    const uint64_t start = static_cast<uint64_t>(std::max<int64_t>(ns, 0)) * 6 / 125;
+    const uint64_t start = static_cast<uint64_t>(std::max<int64_t>(ns, 0)) * 6 * timeScale / 125;
     for (uint32_t pos = 0; pos < applied.lchCount; ++pos) {
         const LChannel& ch = applied.table[pos];
         const uint64_t tick = start + uint64_t{pos} * applied.adcDiv;

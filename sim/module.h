@@ -45,7 +45,7 @@ public:
     void onOpen();
     void fillInfo(t_x502_info* info) const;
 
-    void startStreams(Clock::time_point now);
+    void startStreams(Clock::time_point now, uint32_t timeScale = 1);
     void stopStreams(Clock::time_point now);
     void update(Clock::time_point now);
     bool outputsPlaying() const { return stream.hasOrigin(); }
@@ -53,8 +53,9 @@ public:
 
     // What an output (0 DAC1, 1 DAC2, 2 digital) drives now.
     double outputNow(uint32_t output, Clock::time_point now) const;
-    // One frame of the applied table, in volts, sampled from `now` on.
-    void sampleFrame(Clock::time_point now, Clock::time_point epoch, double* volts) const;
+    // One frame of the applied table, in volts, sampled from `now` on; the
+    // module's clock runs `timeScale` times faster than the wall clock.
+    void sampleFrame(Clock::time_point now, Clock::time_point epoch, uint32_t timeScale, double* volts) const;
 
     double channelVolts(uint32_t phy, uint32_t mode, const SampleAt& at) const override;
     uint32_t digitalInputs(uint64_t tick) const override;

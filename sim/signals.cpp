@@ -23,14 +23,19 @@ double noiseUnit(uint32_t phy, const SampleAt& at) {
     return static_cast<double>(h >> 11) / 4503599627370496.0 - 1.0;
 }
 
-double sineVolts(const Signal& s, double seconds) {
-    return s.d + s.a * std::sin(2.0 * std::numbers::pi * s.b * seconds + s.c);
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kRefHz = 48000000.0;
+
+double sineVolts(const Signal& s, const SampleAt& at, SineTrack* track, uint64_t version) {
+    if (track == nullptr || at.periodTicks == 0) return s.d + s.a * std::sin(kTwoPi * s.b * at.seconds + s.c);
+    return s.d + s.a * track->sine(s.b, s.c, at.seconds, at.frame, at.periodTicks, version);
 }
 
-double evaluate(const Signal& s, uint32_t phy, const SampleAt& at, const DacSource& dac) {
+double evaluate(const Signal& s, uint32_t phy, const SampleAt& at, const DacSource& dac, SineTrack* track,
+                uint64_t version) {
     switch (s.kind) {
     case SignalKind::Sine:
-        return sineVolts(s, at.seconds);
+        return sineVolts(s, at, track, version);
     case SignalKind::Dc:
         return s.a;
     case SignalKind::Ramp:
@@ -48,6 +53,27 @@ double evaluate(const Signal& s, uint32_t phy, const SampleAt& at, const DacSour
 }
 
 } // namespace
+
+double SineTrack::sine(double hz, double phase, double seconds, uint64_t frame, uint64_t periodTicks,
+                       uint64_t signals) {
+    if (signals != signals_) {
+        const double step = kTwoPi * hz * (static_cast<double>(periodTicks) / kRefHz);
+        stepSin_ = std::sin(step);
+        stepCos_ = std::cos(step);
+    }
+    if (signals != signals_ || frame != frame_ + 1 || frame % kResync == 0) {
+        const double angle = kTwoPi * hz * seconds + phase;
+        sin_ = std::sin(angle);
+        cos_ = std::cos(angle);
+    } else {
+        const double s = sin_ * stepCos_ + cos_ * stepSin_;
+        cos_ = cos_ * stepCos_ - sin_ * stepSin_;
+        sin_ = s;
+    }
+    frame_ = frame;
+    signals_ = signals;
+    return sin_;
+}
 
 Signal defaultSignal(uint32_t phy) {
     if (phy < 14) {
@@ -67,24 +93,32 @@ InputBench::InputBench() {
 void InputBench::setSignal(uint32_t phy, const Signal& signal) {
     if (phy >= signals_.size()) return;
     signals_[phy] = signal.kind == SignalKind::Default ? defaultSignal(phy) : signal;
+    ++version_;
 }
 
 void InputBench::restoreDefaults() {
     for (uint32_t phy = 0; phy < signals_.size(); ++phy) signals_[phy] = defaultSignal(phy);
+    ++version_;
 }
 
 double InputBench::inputVolts(uint32_t phy, const SampleAt& at, const DacSource& dac) const {
+    return inputVolts(phy, at, dac, nullptr);
+}
+
+double InputBench::inputVolts(uint32_t phy, const SampleAt& at, const DacSource& dac,
+                              SineTrack* track) const {
     if (phy >= signals_.size()) return 0.0;
-    return evaluate(signals_[phy], phy, at, dac);
+    return evaluate(signals_[phy], phy, at, dac, track, version_);
 }
 
 double InputBench::measure(uint32_t phy, uint32_t mode, const SampleAt& at, const DacSource& dac) const {
     if (mode == X502_LCH_MODE_ZERO) return 0.0;
     if (mode == X502_LCH_MODE_DIFF) {
         const uint32_t x = phy % kXInputs;
-        return inputVolts(x, at, dac) - inputVolts(x + kXInputs, at, dac);
+        return inputVolts(x, at, dac, at.tracks ? &at.tracks->first : nullptr) -
+               inputVolts(x + kXInputs, at, dac, at.tracks ? &at.tracks->second : nullptr);
     }
-    return inputVolts(phy, at, dac);
+    return inputVolts(phy, at, dac, at.tracks ? &at.tracks->first : nullptr);
 }
 
 } // namespace e16sim

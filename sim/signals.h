@@ -21,13 +21,39 @@ struct Signal {
     uint32_t period = 1;
 };
 
+// A sine followed from frame to frame at one table position: each frame
+// turns the last value by one frame period's phase instead of computing a
+// sine, and every kResync frames (or after a gap or a change of the
+// signals) it starts again from the exact phase, so the error never grows
+// beyond a few hundred rounding steps.
+class SineTrack {
+public:
+    static constexpr uint64_t kResync = 1024;
+    // sin(2π·hz·seconds + phase) at `frame`, frames `periodTicks` apart.
+    double sine(double hz, double phase, double seconds, uint64_t frame, uint64_t periodTicks,
+                uint64_t signals);
+
+private:
+    uint64_t frame_ = UINT64_MAX; // of the value held
+    uint64_t signals_ = 0;        // the bench's version it was computed for
+    double sin_ = 0.0, cos_ = 0.0, stepSin_ = 0.0, stepCos_ = 0.0;
+};
+
+// The inputs a table position reads: its own and, when differential, the Y one.
+struct PositionTracks {
+    SineTrack first, second;
+};
+
 // When a sample is taken: seconds and reference ticks since the stream's
-// origin, frame index since then, and position in the frame.
+// origin, frame index since then, and position in the frame; for a stream,
+// the position's sine tracks and the frame period in ticks.
 struct SampleAt {
     double seconds = 0.0;
     uint64_t tick = 0;
     uint64_t frame = 0;
     uint32_t pos = 0;
+    PositionTracks* tracks = nullptr;
+    uint64_t periodTicks = 0;
 };
 
 // Where the loopback inputs X15/X16 read the module's DAC outputs from.
@@ -51,7 +77,10 @@ public:
     double measure(uint32_t phy, uint32_t mode, const SampleAt& at, const DacSource& dac) const;
 
 private:
+    double inputVolts(uint32_t phy, const SampleAt& at, const DacSource& dac, SineTrack* track) const;
+
     std::array<Signal, 32> signals_{};
+    uint64_t version_ = 1; // changes with every signal set, so that tracks start again
 };
 
 // The factory wiring of an input.

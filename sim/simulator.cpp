@@ -1,15 +1,29 @@
 #include "simulator.h"
 
+#include <cstdlib>
+
 #include "entry_points.h"
 
 namespace e16sim {
+namespace {
+
+// E16SIM_TIME_SCALE: a whole number from 1 to kMaxTimeScale; anything else is 1.
+uint32_t powerOnTimeScale() {
+    const char* text = std::getenv("E16SIM_TIME_SCALE");
+    if (text == nullptr) return 1;
+    char* end = nullptr;
+    const unsigned long factor = std::strtoul(text, &end, 10);
+    return *end == '\0' && factor >= 1 && factor <= kMaxTimeScale ? static_cast<uint32_t>(factor) : 1;
+}
+
+} // namespace
 
 Simulator& Simulator::instance() {
     static Simulator sim;
     return sim;
 }
 
-Simulator::Simulator() : epoch_(Clock::now()) {
+Simulator::Simulator() : epoch_(Clock::now()), timeScale_(powerOnTimeScale()) {
     buildModules();
 }
 
@@ -92,6 +106,7 @@ void Simulator::reset() {
     buildModules();
     bench_.restoreDefaults();
     refuseOpenCode = 0;
+    timeScale_ = powerOnTimeScale();
     resetCallCounts();
     clearInjectedFaults();
     wakeup_.notify_all();

@@ -24,6 +24,7 @@ namespace e16sim {
 
 constexpr uint32_t kModuleWithDac = 0;
 constexpr uint32_t kModuleWithoutDac = 1;
+constexpr uint32_t kMaxTimeScale = 10000;
 
 class Simulator {
 public:
@@ -47,6 +48,10 @@ public:
     InputBench& bench() { return bench_; }
     Clock::time_point epoch() const { return epoch_; }
     int32_t refuseOpenCode = 0;
+    // The module clock runs this many times faster than the wall clock, from
+    // the next stream start on; E16SIM_TIME_SCALE sets it at power-on.
+    uint32_t timeScale() const { return timeScale_; }
+    void setTimeScale(uint32_t factor) { timeScale_ = factor; }
 
     // Back to power-on: modules rebuilt, handles closed, signals and faults cleared.
     void reset();
@@ -61,6 +66,7 @@ private:
     std::vector<std::shared_ptr<Module>> modules_;
     InputBench bench_;
     Clock::time_point epoch_;
+    uint32_t timeScale_ = 1;
 };
 
 } // namespace e16sim

@@ -23,8 +23,11 @@ bool isLevelStart(uint32_t mode) {
 
 } // namespace
 
-void StreamEngine::start(const Config& cfg, bool adc, bool din, uint64_t capacity, Clock::time_point now) {
+void StreamEngine::start(const Config& cfg, bool adc, bool din, uint64_t capacity, Clock::time_point now,
+                         uint32_t timeScale) {
     cfg_ = cfg;
+    timeScale_ = std::max<uint32_t>(timeScale, 1);
+    tracks_.assign(cfg.lchCount, PositionTracks{});
     adc_ = adc;
     din_ = din;
     capacity_ = capacity;
@@ -62,11 +65,13 @@ bool StreamEngine::fireEdge(uint32_t startCode, Clock::time_point now) {
 uint64_t StreamEngine::tickAt(Clock::time_point now) const {
     if (now <= origin_) return 0;
     const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now - origin_).count();
-    return static_cast<uint64_t>(ns) * 6 / 125; // 48 ticks per microsecond
+    return static_cast<uint64_t>(ns) * 6 * timeScale_ / 125; // 48 ticks per microsecond of the module
 }
 
+// The first moment at which tickAt reaches `tick`.
 Clock::time_point StreamEngine::timeOfTick(uint64_t tick) const {
-    return origin_ + std::chrono::nanoseconds((tick * 125 + 5) / 6);
+    const uint64_t per = 6 * timeScale_;
+    return origin_ + std::chrono::nanoseconds((tick * 125 + per - 1) / per);
 }
 
 void StreamEngine::update(Clock::time_point now, const SampleSource& source) {
@@ -157,15 +162,38 @@ uint64_t StreamEngine::adcTick(uint64_t index) const {
     return index / n * period_ + index % n * cfg_.adcDiv;
 }
 
-uint32_t StreamEngine::adcWordAt(uint64_t index, const SampleSource& source) const {
+uint32_t StreamEngine::adcWordAt(uint64_t index, const SampleSource& source) {
     const uint32_t pos = static_cast<uint32_t>(index % cfg_.lchCount);
     const uint64_t tick = adcTick(index);
     const LChannel& ch = cfg_.table[pos];
-    const SampleAt at{tick / kRefFreq, tick, index / cfg_.lchCount, pos};
+    const SampleAt at{tick / kRefFreq, tick, index / cfg_.lchCount, pos, &tracks_[pos], period_};
     return adcWord(pos, ch.mode, voltsToCode(source.channelVolts(ch.phy, ch.mode, at), ch.range));
 }
 
+// The ADC stream alone, position by position without a division per word.
+void StreamEngine::generateAdc(uint32_t* out, uint32_t count, const SampleSource& source) {
+    const uint32_t n = cfg_.lchCount;
+    uint64_t frame = adcNext_ / n;
+    auto pos = static_cast<uint32_t>(adcNext_ % n);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t tick = frame * period_ + uint64_t{pos} * cfg_.adcDiv;
+        const LChannel& ch = cfg_.table[pos];
+        const SampleAt at{tick / kRefFreq, tick, frame, pos, &tracks_[pos], period_};
+        out[i] = adcWord(pos, ch.mode, voltsToCode(source.channelVolts(ch.phy, ch.mode, at), ch.range));
+        if (++pos == n) {
+            pos = 0;
+            ++frame;
+        }
+    }
+    adcNext_ += count;
+}
+
 void StreamEngine::generate(uint32_t* out, uint32_t count, const SampleSource& source) {
+    if (adc_ && !din_) {
+        generateAdc(out, count, source);
+        consumed_ += count;
+        return;
+    }
     for (uint32_t i = 0; i < count; ++i) {
         const uint64_t dinTick = dinNext_ * cfg_.dinDiv;
         if (adc_ && (!din_ || adcTick(adcNext_) <= dinTick)) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <vector>
 
 #include "config.h"
 #include "signals.h"
@@ -30,7 +31,9 @@ public:
     // data; or stuck for want of an external clock.
     enum class State { Idle, WaitEdge, Scan, Flow, NoClock };
 
-    void start(const Config& cfg, bool adc, bool din, uint64_t capacity, Clock::time_point now);
+    // `timeScale`: the module's clock runs that many times faster than the wall clock.
+    void start(const Config& cfg, bool adc, bool din, uint64_t capacity, Clock::time_point now,
+               uint32_t timeScale = 1);
     void stop() { state_ = State::Idle; }
     State state() const { return state_; }
     bool running() const { return state_ != State::Idle; }
@@ -63,7 +66,8 @@ private:
     void beginFlow(uint64_t frame);
     void scan(uint64_t tick, const SampleSource& source);
     bool levelReached(double volts);
-    uint32_t adcWordAt(uint64_t index, const SampleSource& source) const;
+    uint32_t adcWordAt(uint64_t index, const SampleSource& source);
+    void generateAdc(uint32_t* out, uint32_t count, const SampleSource& source);
 
     State state_ = State::Idle;
     Config cfg_{};
@@ -72,6 +76,7 @@ private:
     uint32_t edgeCode_ = 0;
     uint64_t capacity_ = 0;
     Clock::time_point origin_{};
+    uint64_t timeScale_ = 1;
     uint64_t period_ = 1;
     uint64_t firstFrame_ = 0;
     uint64_t adcStart_ = 0;
@@ -84,6 +89,7 @@ private:
     uint64_t scanFrame_ = 0;
     bool havePrev_ = false;
     double prevVolts_ = 0.0;
+    std::vector<PositionTracks> tracks_; // one per table position
 };
 
 } // namespace e16sim
