@@ -10,6 +10,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "device/te16.h"
 #include "device/vendor_api.h"
@@ -104,6 +105,7 @@ bool Chain::Start(const ChainSetup& setup) {
     s_.sync = core::StartSync{setup.start};
     g_haveWorker.store(false);
     kadrs_ = breaks_ = 0;
+    timeScale_ = e16sim_get_time_scale();
     if (!engine::StartRecordChecked(s_)) return false;
     e16sim_config applied{};
     e16sim_get_config(E16SIM_MODULE_DAC, 1, &applied);
@@ -127,13 +129,13 @@ int32_t Chain::Drain() {
 
 double Chain::NewestAgeMs() const {
     const double sampledNs = static_cast<double>(g_startNs.load(std::memory_order_relaxed)) +
-                             static_cast<double>(kadrs_ - 1) * frameSeconds_ * 1e9 / timeScale;
+                             static_cast<double>(kadrs_ - 1) * frameSeconds_ * 1e9 / timeScale_;
     return (static_cast<double>(NowNs()) - sampledNs) / 1e6;
 }
 
 int64_t Chain::FramesMade() const {
     const double wall = static_cast<double>(NowNs() - g_startNs.load(std::memory_order_relaxed)) / 1e9;
-    return static_cast<int64_t>(wall * timeScale / frameSeconds_);
+    return static_cast<int64_t>(wall * timeScale_ / frameSeconds_);
 }
 
 double Chain::WorkerCpuSeconds() const {
@@ -143,6 +145,42 @@ double Chain::WorkerCpuSeconds() const {
     if (pthread_getcpuclockid(g_worker.load(std::memory_order_relaxed), &clock) != 0) return 0.0;
     if (clock_gettime(clock, &t) != 0) return 0.0;
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+SustainRun Sustain(Chain& chain, const ChainSetup& setup, Clock::duration span, Clock::duration poll,
+                   Clock::duration grace) {
+    SustainRun run;
+    run.started = chain.Start(setup);
+    if (!run.started) return run;
+    const auto start = Clock::now();
+    // More behind than the module's default buffer of 4 Mi words, the ring
+    // and two blocks hold: the stream has overflowed.
+    const int64_t overflowed =
+        (int64_t{4} << 20) / setup.channels + chain.RingKadrs() + 2 * chain.BlockKadrs();
+    bool sampled = false, behind = false;
+    for (const auto end = start + span; Clock::now() < end && chain.Breaks() == 0 && !behind;) {
+        std::this_thread::sleep_for(poll);
+        chain.Drain();
+        if (!sampled && Clock::now() - start > std::chrono::seconds(1)) {
+            run.residentStartKiB = ResidentKiB();
+            sampled = true;
+        }
+        behind = chain.FramesMade() - chain.Kadrs() > overflowed;
+    }
+    run.residentEndKiB = ResidentKiB();
+    const int64_t made = chain.FramesMade();
+    for (const auto end = Clock::now() + grace; chain.Kadrs() < made && Clock::now() < end;) {
+        std::this_thread::sleep_for(poll);
+        chain.Drain();
+    }
+    run.workerCpuSeconds = chain.WorkerCpuSeconds();
+    run.wallSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    chain.Stop();
+    run.kadrs = chain.Kadrs();
+    run.breaks = chain.Breaks();
+    run.missing = std::max<int64_t>(made - chain.Kadrs(), 0);
+    run.sustained = !behind && run.breaks == 0 && run.missing == 0;
+    return run;
 }
 
 double ProcessCpuSeconds() {

@@ -47,8 +47,12 @@ public:
 
     // CPU time of the worker thread; 0 before its first receive.
     double WorkerCpuSeconds() const;
-    // The module's clock runs this many times faster than the wall clock.
-    double timeScale = 1.0;
+    // The simulator's, read at the start: its clock runs that many times
+    // faster than the wall clock.
+    double TimeScale() const { return timeScale_; }
+    // The worker's block, in kadrs.
+    int32_t BlockKadrs() const { return s_.acquisition.blocks.blockKadrs; }
+    int32_t RingKadrs() const { return s_.ring.Capacity(); }
 
 private:
     engine::DriverState s_;
@@ -56,8 +60,23 @@ private:
     std::vector<int16_t> buffer_;
     int32_t channels_ = 0;
     double frameSeconds_ = 0.0; // of the module's clock
+    double timeScale_ = 1.0;
     int64_t kadrs_ = 0, breaks_ = 0;
 };
+
+// One recording drained with GetData every `poll` for `span` of wall time;
+// then the host goes on draining until every frame the module made within
+// the span has arrived, for at most `grace`. Sustained: all of them came,
+// in order.
+struct SustainRun {
+    bool started = false, sustained = false;
+    int64_t kadrs = 0, breaks = 0;
+    int64_t missing = 0; // frames made within the span that never arrived
+    double workerCpuSeconds = 0.0, wallSeconds = 0.0;
+    int64_t residentStartKiB = 0, residentEndKiB = 0; // after the first second, at the span's end
+};
+SustainRun Sustain(Chain& chain, const ChainSetup& setup, Clock::duration span, Clock::duration poll,
+                   Clock::duration grace);
 
 // Process CPU time and resident memory, for the soak's report.
 double ProcessCpuSeconds();
