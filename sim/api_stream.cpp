@@ -81,7 +81,8 @@ std::optional<int32_t> tryReceive(RecvWait& w, Clock::time_point now) {
 // Position in the table of an ADC word, from its own channel bits: the first
 // channel at or after the expected one whose number ends in those bits.
 uint32_t locateChannel(uint32_t expected, uint32_t lowBits, uint32_t count) {
-    for (uint32_t step = 0; step < count; ++step) {
+    if ((expected & 0xFu) == lowBits) return expected; // the stream in order: no search
+    for (uint32_t step = 1; step < count; ++step) {
         const uint32_t lch = (expected + step) % count;
         if ((lch & 0xFu) == lowBits) return lch;
     }
@@ -104,7 +105,7 @@ int32_t convertWords(const Config& cfg, const uint32_t* src, double* dest, uint3
         }
         const int32_t code = adcWordCode(src[i]);
         dest[written++] = volts ? codeToVolts(code, cfg.table[lch].range) : code;
-        expected = (lch + 1) % cfg.lchCount;
+        expected = lch + 1 == cfg.lchCount ? 0 : lch + 1;
     }
     *size = written;
     *nextLch = expected;

@@ -111,7 +111,7 @@ void Module::sampleFrame(Clock::time_point now, Clock::time_point epoch, uint32_
     for (uint32_t pos = 0; pos < applied.lchCount; ++pos) {
         const LChannel& ch = applied.table[pos];
         const uint64_t tick = start + uint64_t{pos} * applied.adcDiv;
-        const SampleAt at{tick / kRefFreq, tick, start / applied.framePeriod(), pos};
+        const SampleAt at{tick, start / applied.framePeriod(), pos};
         volts[pos] = codeToVolts(voltsToCode(bench_->measure(ch.phy, ch.mode, at, dac), ch.range), ch.range);
     }
 }

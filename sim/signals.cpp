@@ -27,8 +27,9 @@ constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr double kRefHz = 48000000.0;
 
 double sineVolts(const Signal& s, const SampleAt& at, SineTrack* track, uint64_t version) {
-    if (track == nullptr || at.periodTicks == 0) return s.d + s.a * std::sin(kTwoPi * s.b * at.seconds + s.c);
-    return s.d + s.a * track->sine(s.b, s.c, at.seconds, at.frame, at.periodTicks, version);
+    if (track == nullptr || at.periodTicks == 0)
+        return s.d + s.a * std::sin(kTwoPi * s.b * at.seconds() + s.c);
+    return s.d + s.a * track->sine(s.b, s.c, at.seconds(), at.frame, at.periodTicks, version);
 }
 
 double evaluate(const Signal& s, uint32_t phy, const SampleAt& at, const DacSource& dac, SineTrack* track,

@@ -44,11 +44,11 @@ struct PositionTracks {
     SineTrack first, second;
 };
 
-// When a sample is taken: seconds and reference ticks since the stream's
+// When a sample is taken: reference ticks (48 MHz) since the stream's
 // origin, frame index since then, and position in the frame; for a stream,
 // the position's sine tracks and the frame period in ticks.
 struct SampleAt {
-    double seconds = 0.0;
+    double seconds() const { return static_cast<double>(tick) / 48000000.0; }
     uint64_t tick = 0;
     uint64_t frame = 0;
     uint32_t pos = 0;

@@ -112,7 +112,7 @@ void StreamEngine::scan(uint64_t tick, const SampleSource& source) {
     const SyncWatch& w = cfg_.watch;
     while (scanFrame_ * period_ <= tick) {
         const uint64_t at = scanFrame_ * period_;
-        const SampleAt sample{at / kRefFreq, at, scanFrame_, 0};
+        const SampleAt sample{at, scanFrame_, 0};
         const double volts =
             codeToVolts(voltsToCode(source.channelVolts(w.phy, w.mode, sample), w.range), w.range);
         if (levelReached(volts)) {
@@ -166,7 +166,7 @@ uint32_t StreamEngine::adcWordAt(uint64_t index, const SampleSource& source) {
     const uint32_t pos = static_cast<uint32_t>(index % cfg_.lchCount);
     const uint64_t tick = adcTick(index);
     const LChannel& ch = cfg_.table[pos];
-    const SampleAt at{tick / kRefFreq, tick, index / cfg_.lchCount, pos, &tracks_[pos], period_};
+    const SampleAt at{tick, index / cfg_.lchCount, pos, &tracks_[pos], period_};
     return adcWord(pos, ch.mode, voltsToCode(source.channelVolts(ch.phy, ch.mode, at), ch.range));
 }
 
@@ -178,7 +178,7 @@ void StreamEngine::generateAdc(uint32_t* out, uint32_t count, const SampleSource
     for (uint32_t i = 0; i < count; ++i) {
         const uint64_t tick = frame * period_ + uint64_t{pos} * cfg_.adcDiv;
         const LChannel& ch = cfg_.table[pos];
-        const SampleAt at{tick / kRefFreq, tick, frame, pos, &tracks_[pos], period_};
+        const SampleAt at{tick, frame, pos, &tracks_[pos], period_};
         out[i] = adcWord(pos, ch.mode, voltsToCode(source.channelVolts(ch.phy, ch.mode, at), ch.range));
         if (++pos == n) {
             pos = 0;

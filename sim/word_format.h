@@ -18,9 +18,13 @@ constexpr int32_t kCodeLimit = 6144000; // the converter clips at 1.024 x full s
 constexpr uint32_t kAdcFlag = 0x80000000u;
 
 inline int32_t voltsToCode(double volts, uint32_t range) {
-    const double code = std::nearbyint(volts / kFullScale[range] * kCodesPerFullScale);
+    const double code = volts / kFullScale[range] * kCodesPerFullScale;
     if (!(code > -kCodeLimit)) return -kCodeLimit; // NaN lands here too
-    return code >= kCodeLimit ? kCodeLimit : static_cast<int32_t>(code);
+    if (code >= kCodeLimit) return kCodeLimit;
+    // Clipping first commutes with rounding (the limits are integers); adding
+    // and removing 1.5 x 2^52 then rounds to nearest, halves to even, like
+    // nearbyint in the default mode, without a call.
+    return static_cast<int32_t>((code + 0x1.8p52) - 0x1.8p52);
 }
 
 inline double codeToVolts(int32_t code, uint32_t range) {
