@@ -101,7 +101,8 @@ QSize LogoPicture::sizeHint() const {
     return {side, side};
 }
 
-// A tile with a sine wave whose second half is taken as samples.
+// A tile with one period of a sine wave: the first half drawn as it is, the
+// second as the steps its samples make.
 void LogoPicture::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
@@ -114,26 +115,28 @@ void LogoPicture::paintEvent(QPaintEvent*) {
     painter.setBrush(fill);
     painter.drawRoundedRect(tile, side * 0.18, side * 0.18);
 
-    const QRectF wave = tile.adjusted(side * 0.14, side * 0.25, -side * 0.14, -side * 0.25);
+    const QRectF wave = tile.adjusted(side * 0.16, side * 0.24, -side * 0.16, -side * 0.24);
     const double mid = wave.center().y(), amplitude = wave.height() / 2;
+    auto x = [&](double u) { return wave.left() + u * wave.width(); };
     auto y = [&](double u) { return mid - amplitude * std::sin(2 * std::numbers::pi * u); };
     QPainterPath analog;
-    analog.moveTo(wave.left(), y(0));
-    for (int k = 1; k <= 24; ++k) {
-        const double u = 0.5 * k / 24;
-        analog.lineTo(wave.left() + u * wave.width(), y(u));
+    analog.moveTo(x(0), y(0));
+    for (int k = 1; k <= 24; ++k) analog.lineTo(x(0.5 * k / 24), y(0.5 * k / 24));
+    constexpr int kSteps = 5;
+    QPainterPath samples;
+    samples.moveTo(x(0.5), y(0.5));
+    for (int k = 0; k < kSteps; ++k) {
+        const double from = 0.5 + 0.5 * k / kSteps, to = from + 0.5 / kSteps;
+        const double held = y((from + to) / 2); // each step holds the sample taken in its middle
+        samples.lineTo(x(from), held);
+        samples.lineTo(x(to), held);
     }
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(Qt::white, std::max(1.5, side * 0.05), Qt::SolidLine, Qt::RoundCap));
+    const double pen = std::max(1.5, side * 0.055);
+    painter.setPen(QPen(Qt::white, pen, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.drawPath(analog);
-    painter.setPen(QPen(QColor(0xff, 0xc8, 0x57), std::max(1.0, side * 0.035), Qt::SolidLine, Qt::RoundCap));
-    painter.setBrush(QColor(0xff, 0xc8, 0x57));
-    for (int k = 1; k <= 5; ++k) {
-        const double u = 0.5 + 0.5 * k / 5.5;
-        const QPointF top(wave.left() + u * wave.width(), y(u));
-        painter.drawLine(QPointF(top.x(), mid), top);
-        painter.drawEllipse(top, side * 0.035, side * 0.035);
-    }
+    painter.setPen(QPen(QColor(0xff, 0xc8, 0x57), pen, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPath(samples);
 }
 
 void LogoPicture::mouseReleaseEvent(QMouseEvent* event) {

@@ -19,6 +19,7 @@
 #include "e16sim_control.h"
 #include "engine/operations.h"
 #include "qt_fixture.h"
+#include "ui/general_page_model.h"
 #include "ui/scripted_dialogs.h"
 
 namespace velmora::ui {
@@ -195,11 +196,13 @@ TEST_F(SetupWindow, OnlyOkStoresThePagesNotCancelEscOrTheCloseBox) {
 }
 
 // The slider holds the level negated: up raises the level. "Set 0" brings it
-// back to zero, and OK stores that.
+// back to zero, and OK stores that. The logo opens the documentation.
 TEST_F(SetupWindow, GeneralPageEditsTheAnalogStartAndOkStoresIt) {
     Detect();
     s.sync.level = 5000;
+    Desktop desktop;
     Setup([](QWidget& window) {
+        QTest::mouseClick(Child(window, "imgLogo"), Qt::LeftButton);
         auto* synchro = Child<QComboBox>(window, "cboSynchro");
         EXPECT_EQ(synchro->count(), 5 + 32);
         EXPECT_EQ(synchro->itemText(36), "AI32");
@@ -236,6 +239,8 @@ TEST_F(SetupWindow, GeneralPageEditsTheAnalogStartAndOkStoresIt) {
     EXPECT_EQ(s.sync.range, 1);
     EXPECT_EQ(s.sync.direction, core::SyncDirection::FallingThrough);
     EXPECT_EQ(s.sync.level, 0) << "Set 0 before OK";
+    EXPECT_EQ(desktop.opened, QStringList{QString::fromStdString((dir.path() / kDocumentationFile).string())})
+        << "the logo opens the documentation in the driver's folder";
 }
 
 TEST_F(SetupWindow, AdcPagePresetsOptionsAndResetThenOkStoresTheTable) {
