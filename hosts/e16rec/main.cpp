@@ -1,5 +1,6 @@
 // e16rec: records the E16 module through the Lintara driver into a CSV file in
-// volts and prints a summary.
+// volts and prints a summary; or opens the driver's address chooser or its
+// setup dialog alone.
 #include "driver_session.h"
 #include "options.h"
 #include "recorder.h"
@@ -42,6 +43,17 @@ int ChooseAddress() {
     return 0;
 }
 
+// The driver's setup dialog, as a host opens it: the module detected first,
+// so that every page is there. The driver saves what OK stored when this
+// program releases it.
+int Setup(IADC3* adc) {
+    std::string error;
+    if (!e16rec::DetectModule(adc, error)) return Fail(error);
+    VARIANT_BOOL ignored = VARIANT_FALSE; // false whatever the user did
+    adc->ShowSetting(&ignored);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -58,6 +70,7 @@ int main(int argc, char** argv) {
 
     e16rec::DriverSession session;
     if (!session.Create(error)) return Fail(error);
+    if (options->setup) return Setup(session.adc());
     e16rec::Recorder recorder(session.adc(), *options);
     if (!recorder.Prepare(error)) return Fail(error);
 

@@ -89,6 +89,10 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
             o.chooseAddress = true;
             continue;
         }
+        if (arg == "--setup") {
+            o.setup = true;
+            continue;
+        }
         if (!TakesValue(arg)) {
             error = "unknown option " + arg;
             return std::nullopt;
@@ -115,6 +119,10 @@ std::string Usage() {
            "  -q, --quiet          no progress line\n"
            "      --choose-address only open the driver's address chooser and print the\n"
            "                       address chosen; exit status 1 when none was\n"
+           "      --setup          only detect the module and open the driver's setup\n"
+           "                       dialog; what OK stores is saved when the program ends\n"
+           "                       (the dialog needs a display; without one the driver\n"
+           "                       says so and nothing changes)\n"
            "The module's address is asked for by the driver (a non-interactive run takes\n"
            "the first address of iplist.txt next to the driver, or 127.0.0.1).\n";
 }

@@ -19,6 +19,7 @@ struct Options {
     InputMode inputs = InputMode::Keep;
     bool quiet = false;
     bool chooseAddress = false; // only open the address chooser, print the choice
+    bool setup = false;         // only detect the module and open the driver's setup dialog
 };
 
 // Parses argv; on failure returns nothing and sets `error` (empty for --help).

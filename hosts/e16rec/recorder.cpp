@@ -42,12 +42,7 @@ std::string Recorder::LastError() const {
 }
 
 bool Recorder::Prepare(std::string& error) {
-    VARIANT_BOOL detected = VARIANT_FALSE;
-    adc_->Test(&detected);
-    if (!detected) {
-        error = "no module: " + LastError();
-        return false;
-    }
+    if (!DetectModule(adc_, error)) return false;
     SAFEARRAY* array = ChannelArray(options_.channels);
     adc_->put_InputChannels(&array);
     SafeArrayDestroy(array);

@@ -49,12 +49,18 @@ TEST(E16recOptions, BadValuesAreRefusedWithAReasonAndHelpIsNotAnError) {
     EXPECT_EQ(error, "") << "help reported as an error";
 }
 
-TEST(E16recOptions, ChooseAddressIsAFlag) {
+TEST(E16recOptions, ChooseAddressAndSetupAreFlags) {
     std::string error;
     EXPECT_FALSE(Parse({}, error)->chooseAddress) << "by default";
+    EXPECT_FALSE(Parse({}, error)->setup) << "by default";
     auto o = Parse({"--choose-address"}, error);
     ASSERT_TRUE(o.has_value()) << error;
     EXPECT_TRUE(o->chooseAddress);
+    EXPECT_FALSE(o->setup);
+    o = Parse({"--setup"}, error);
+    ASSERT_TRUE(o.has_value()) << error;
+    EXPECT_TRUE(o->setup);
+    EXPECT_FALSE(o->chooseAddress);
 }
 
 // Codes of the Y16 ramp on the ±10 V range: 3200 codes per volt.
@@ -141,6 +147,19 @@ TEST(E16recRun, ChooseAddressPrintsTheChosenAddress) {
     const std::string printed = ReadAll(pipe);
     EXPECT_EQ(::pclose(pipe), 0);
     EXPECT_EQ(printed, "10.0.0.2\n");
+}
+
+// Without a display the driver's console answers the setup request, after
+// the module was detected as usual.
+TEST(E16recRun, SetupWithoutADisplayDetectsThenSaysTheDialogNeedsOne) {
+    velmora::test::PrivateStore store;
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY ./e16rec --setup </dev/null 2>&1";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    const std::string said = ReadAll(pipe);
+    EXPECT_EQ(::pclose(pipe), 0) << said;
+    EXPECT_NE(said.find("127.0.0.1"), std::string::npos) << "no detection before: " << said;
+    EXPECT_NE(said.find("The setup dialog needs a display"), std::string::npos) << said;
 }
 
 } // namespace
