@@ -93,6 +93,9 @@ const fs::path& DriverFolder() {
 void LinkDriverInto(const fs::path& folder) {
     fs::create_symlink(E2E_LINTARA_FILE, folder / "Lintara.adc");
     fs::create_symlink(E2E_SIMULATOR_FILE, folder / "libe16sim.so");
+#ifdef E2E_QT_PLUGIN_FILE
+    fs::create_symlink(E2E_QT_PLUGIN_FILE, folder / "Lintara.qt.so"); // for a Qt host's dialogs
+#endif
 }
 
 void WriteAddressList(const std::string& text) {
