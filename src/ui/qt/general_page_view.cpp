@@ -56,38 +56,19 @@ ucGeneral::ucGeneral(ucGeneralModel& model, PageServices services, QWidget* pare
     page->addWidget(logo, 0, 1, Qt::AlignTop | Qt::AlignRight);
     page->addWidget(MakeSynchronization(), 1, 0, 1, 2);
     page->setRowStretch(2, 1);
+    Connect();
     Show();
 }
 
 // The mode list and direction options on the left, the range, level and
-// "Set 0" in the middle, the level slider on the right.
+// "Set 0" in the middle, the level slider on the right. Made in the order
+// the Tab key goes through them.
 QWidget* ucGeneral::MakeSynchronization() {
     auto* frame = Named(new QGroupBox(QString::fromLatin1(ucGeneralModel::kSynchroCaption), this),
                         QStringLiteral("frSynch"));
+    auto* grid = new QGridLayout(frame);
     synchro_ = MakeList("cboSynchro", model_.SynchroItems(), frame);
     synchro_->setMaxVisibleItems(16);
-    range_ = MakeList("cboSRange", model_.RangeItems(), frame);
-    auto* levelCaption = Named(new QLabel(QString::fromLatin1(ucGeneralModel::kLevelCaption), frame),
-                               QStringLiteral("lblSLevel"));
-    levelText_ = Named(new QLineEdit(frame), QStringLiteral("txtSLevel"));
-    levelText_->setReadOnly(true);
-    levelText_->setAlignment(Qt::AlignRight);
-    zero_ = Named(new QPushButton(QString::fromLatin1(ucGeneralModel::kZeroCaption), frame),
-                  QStringLiteral("cmdCZero"));
-    zero_->setAutoDefault(false); // Enter stays the dialog's OK
-    level_ = Named(new QSlider(Qt::Vertical, frame), QStringLiteral("slSLevel"));
-    // The slider holds the level negated: its minimum at the top is the
-    // highest level, and the up key raises the level.
-    level_->setInvertedAppearance(true);
-    level_->setInvertedControls(true);
-    level_->setRange(-model_.LevelLimit(), model_.LevelLimit());
-    level_->setPageStep(model_.LevelStep());
-    level_->setSingleStep(model_.LevelStep() / 32);
-    level_->setTickInterval(model_.LevelStep());
-    level_->setTickPosition(QSlider::TicksRight);
-    levelCaption->setBuddy(level_);
-
-    auto* grid = new QGridLayout(frame);
     grid->addWidget(synchro_, 0, 0, 1, 2);
     for (int i = 0; i < 4; ++i) {
         auto* option =
@@ -95,20 +76,50 @@ QWidget* ucGeneral::MakeSynchronization() {
                   QStringLiteral("optSType%1").arg(i));
         directions_.at(static_cast<std::size_t>(i)) = option;
         grid->addWidget(option, i + 1, 0);
-        connect(option, &QRadioButton::clicked, this, [this, i] {
-            model_.SelectDirection(i);
-            Show();
-        });
     }
     grid->addWidget(Named(new SyncTypesPicture(frame), QStringLiteral("imgSType")), 1, 1, 4, 1);
+    range_ = MakeList("cboSRange", model_.RangeItems(), frame);
     grid->addWidget(range_, 0, 2);
+    auto* levelCaption = Named(new QLabel(QString::fromLatin1(ucGeneralModel::kLevelCaption), frame),
+                               QStringLiteral("lblSLevel"));
     grid->addWidget(levelCaption, 1, 2);
-    grid->addWidget(levelText_, 2, 2);
-    grid->addWidget(zero_, 3, 2, Qt::AlignLeft);
+    level_ = MakeLevelSlider(frame);
+    levelCaption->setBuddy(level_);
     grid->addWidget(level_, 0, 3, 5, 1, Qt::AlignHCenter);
+    levelText_ = Named(new QLineEdit(frame), QStringLiteral("txtSLevel"));
+    levelText_->setReadOnly(true);
+    levelText_->setAlignment(Qt::AlignRight);
+    grid->addWidget(levelText_, 2, 2);
+    zero_ = Named(new QPushButton(QString::fromLatin1(ucGeneralModel::kZeroCaption), frame),
+                  QStringLiteral("cmdCZero"));
+    zero_->setAutoDefault(false); // Enter stays the dialog's OK
+    grid->addWidget(zero_, 3, 2, Qt::AlignLeft);
     grid->setColumnStretch(0, 1);
     grid->setHorizontalSpacing(grid->horizontalSpacing() * 2);
+    return frame;
+}
 
+// The slider holds the level negated: its minimum at the top is the highest
+// level, and the up key raises the level.
+QSlider* ucGeneral::MakeLevelSlider(QWidget* parent) const {
+    auto* slider = Named(new QSlider(Qt::Vertical, parent), QStringLiteral("slSLevel"));
+    slider->setInvertedAppearance(true);
+    slider->setInvertedControls(true);
+    slider->setRange(-model_.LevelLimit(), model_.LevelLimit());
+    slider->setPageStep(model_.LevelStep());
+    slider->setSingleStep(model_.LevelStep() / 32);
+    slider->setTickInterval(model_.LevelStep());
+    slider->setTickPosition(QSlider::TicksRight);
+    return slider;
+}
+
+// Each control's reaction goes to the model; the page then shows the model.
+void ucGeneral::Connect() {
+    for (std::size_t i = 0; i < directions_.size(); ++i)
+        connect(directions_[i], &QAbstractButton::clicked, this, [this, i] {
+            model_.SelectDirection(static_cast<int>(i));
+            Show();
+        });
     connect(synchro_, &QComboBox::currentIndexChanged, this, [this](int index) {
         model_.SelectSynchro(index);
         Show();
@@ -125,7 +136,6 @@ QWidget* ucGeneral::MakeSynchronization() {
         model_.SetZero();
         Show();
     });
-    return frame;
 }
 
 void ucGeneral::Show() {

@@ -24,6 +24,8 @@ public:
 
 private:
     QWidget* MakeSynchronization();
+    QSlider* MakeLevelSlider(QWidget* parent) const;
+    void Connect();
     // The model's state into the controls, without their reactions.
     void Show();
 

@@ -56,15 +56,13 @@ dlgSetup::dlgSetup(dlgSetupModel& model, PageServices services, QWidget* parent)
     auto* buttons = new QHBoxLayout;
     column->addLayout(buttons);
     buttons->addStretch();
-    QPushButton* ok = MakeButton(0, buttons, this);
-    ok->setDefault(true);
-    QPushButton* cancel = MakeButton(1, buttons, this);
-    help_ = MakeButton(2, buttons, this);
-    help_->setEnabled(model_.HelpEnabled());
+    for (int i = 0; i < static_cast<int>(buttons_.size()); ++i) buttons_.at(i) = MakeButton(i, buttons, this);
+    buttons_[0]->setDefault(true);
+    buttons_[2]->setEnabled(model_.HelpEnabled());
 
-    connect(ok, &QPushButton::clicked, this, [this] { Finish(&dlgSetupModel::Ok, Accepted); });
-    connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
-    connect(help_, &QPushButton::clicked, this, [this] { Help(); });
+    connect(buttons_[0], &QPushButton::clicked, this, [this] { Finish(&dlgSetupModel::Ok, Accepted); });
+    connect(buttons_[1], &QPushButton::clicked, this, [this] { reject(); });
+    connect(buttons_[2], &QPushButton::clicked, this, [this] { Help(); });
     connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) { TabClicked(index); });
 }
 
@@ -155,7 +153,20 @@ PageView* dlgSetup::MakeView(int index) {
     view->setObjectName(QStringLiteral("tab") + Text(model_.TabCaption(index)));
     static_cast<QGridLayout*>(holder->layout())->addWidget(view, 0, 0);
     view->show(); // within its tab, which shows or hides it
+    KeepButtonsLast(view);
     return view;
+}
+
+// A page made after the buttons would follow them in the Tab order; the
+// buttons go after its last control, as they stand below it.
+void dlgSetup::KeepButtonsLast(QWidget* view) {
+    QWidget* previous = view;
+    for (QWidget* w = view->nextInFocusChain(); view->isAncestorOf(w); w = w->nextInFocusChain())
+        previous = w;
+    for (QPushButton* button : buttons_) {
+        setTabOrder(previous, button);
+        previous = button;
+    }
 }
 
 void dlgSetup::Finish(void (dlgSetupModel::*close)(), int result) {

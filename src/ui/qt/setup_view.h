@@ -8,6 +8,7 @@
 
 #include <QDialog>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,7 @@ private:
     // Views for the pages the model made, told whether they are shown.
     void FollowModel();
     PageView* MakeView(int index);
+    void KeepButtonsLast(QWidget* view);
     // Ends the dialog with the model's OK, Cancel or close box. The views go
     // first, as their models go with the model's closing.
     void Finish(void (dlgSetupModel::*close)(), int result);
@@ -59,7 +61,7 @@ private:
     dlgSetupModel& model_;
     PageServices services_;
     QTabWidget* tabs_ = nullptr;
-    QPushButton* help_ = nullptr;
+    std::array<QPushButton*, 3> buttons_{}; // cmdDialog: OK, Cancel, Help
     std::vector<Page> pages_;
     bool activated_ = false;
     std::string failure_;

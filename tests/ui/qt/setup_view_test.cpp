@@ -14,6 +14,8 @@
 #include <QTabWidget>
 #include <QUrl>
 
+#include <algorithm>
+
 #include "device/vendor_api.h"
 #include "driver/driver_ops.h"
 #include "e16sim_control.h"
@@ -149,25 +151,43 @@ TEST_F(SetupWindow, TabsFollowTheModulePagesAreMadeWhenFirstSelectedAndTheTabIsR
 }
 
 // A window too small for a page would clip a caption or squeeze a box:
-// every control with a text gets at least the room it asks for.
-TEST_F(SetupWindow, EveryPageShowsItsControlsUnclipped) {
+// every control with a text gets at least the room it asks for, inside the
+// page.
+void ExpectUnclipped(QWidget& page, int tab) {
+    for (QWidget* w : page.findChildren<QWidget*>()) {
+        const bool texted = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) ||
+                            qobject_cast<QComboBox*>(w) || qobject_cast<QGroupBox*>(w);
+        if (!w->isVisible() || !texted) continue;
+        const std::string name = w->objectName().toStdString() + " on tab " + std::to_string(tab);
+        const QSize wanted = qobject_cast<QGroupBox*>(w) ? w->minimumSizeHint() : w->sizeHint();
+        EXPECT_GE(w->width(), wanted.width()) << name;
+        EXPECT_GE(w->height(), wanted.height()) << name;
+        EXPECT_TRUE(page.rect().contains(QRect(w->mapTo(&page, QPoint(0, 0)), w->size())))
+            << name << " out of the page";
+    }
+}
+
+// The Tab key goes through a page's controls before the buttons below it.
+void ExpectTabOrderThrough(QWidget& window, QWidget& page, int tab) {
+    const auto controls = page.findChildren<QWidget*>();
+    if (std::none_of(controls.begin(), controls.end(),
+                     [](QWidget* w) { return w->focusPolicy() & Qt::TabFocus; }))
+        return; // nothing on it takes the focus
+    QWidget* ok = window.findChild<QWidget*>(QStringLiteral("cmdDialog0"));
+    ok->setFocus();
+    QTest::keyClick(ok, Qt::Key_Backtab);
+    EXPECT_TRUE(page.isAncestorOf(window.focusWidget()))
+        << "Shift+Tab from OK leaves the page on tab " << tab;
+}
+
+TEST_F(SetupWindow, EveryPageShowsItsControlsUnclippedAndBeforeTheButtons) {
     Detect();
     Setup([](QWidget& window) {
         for (int tab = 0; tab < Tabs(window)->count(); ++tab) {
             ClickTab(window, tab);
             QApplication::processEvents(); // the new page laid out
-            QWidget* page = Tabs(window)->currentWidget();
-            for (QWidget* w : page->findChildren<QWidget*>()) {
-                if (!w->isVisible() || !(qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) ||
-                                         qobject_cast<QComboBox*>(w) || qobject_cast<QGroupBox*>(w)))
-                    continue;
-                const QSize wanted = qobject_cast<QGroupBox*>(w) ? w->minimumSizeHint() : w->sizeHint();
-                EXPECT_GE(w->width(), wanted.width()) << w->objectName().toStdString() << " on tab " << tab;
-                EXPECT_GE(w->height(), wanted.height()) << w->objectName().toStdString() << " on tab " << tab;
-                const QRect inPage(w->mapTo(page, QPoint(0, 0)), w->size());
-                EXPECT_TRUE(page->rect().contains(inPage))
-                    << w->objectName().toStdString() << " out of the page";
-            }
+            ExpectUnclipped(*Tabs(window)->currentWidget(), tab);
+            ExpectTabOrderThrough(window, *Tabs(window)->currentWidget(), tab);
         }
         Click(window, "cmdDialog1");
     });
