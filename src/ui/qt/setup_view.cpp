@@ -184,10 +184,13 @@ void dlgSetup::DropViews() {
     }
 }
 
-// The dialog closes as Cancel would; the caller shows why.
+// The dialog closes as Cancel would, once back in its event loop (a failure
+// while it is being shown comes before the loop runs); the caller shows why.
 void dlgSetup::Fail(const std::string& what) {
+    if (!failure_.empty()) return;
     failure_ = what.empty() ? std::string("unknown error") : what;
-    Finish(&dlgSetupModel::Cancel, Rejected);
+    QMetaObject::invokeMethod(
+        this, [this] { Finish(&dlgSetupModel::Cancel, Rejected); }, Qt::QueuedConnection);
 }
 
 void dlgSetup::Help() {
