@@ -61,7 +61,7 @@ protected:
         ASSERT_TRUE(engine::TestDevice(s, answers)) << s.lastError;
     }
     // ShowSetup with `user` acting on the open dialog.
-    bool Setup(std::function<void(QWidget&)> user) {
+    bool OpenSetup(std::function<void(QWidget&)> user) {
         WhenOpen(std::move(user));
         return dialogs->ShowSetup(s);
     }
@@ -117,7 +117,7 @@ protected:
 };
 
 TEST_F(SetupWindow, TabsFollowTheModulePagesAreMadeWhenFirstSelectedAndTheTabIsRemembered) {
-    EXPECT_TRUE(Setup([](QWidget& window) {
+    EXPECT_TRUE(OpenSetup([](QWidget& window) {
         EXPECT_EQ(Captions(window), QStringList{"General"}) << "before detection";
         EXPECT_TRUE(window.windowTitle().startsWith("Lintara Setup (v"))
             << window.windowTitle().toStdString();
@@ -128,7 +128,7 @@ TEST_F(SetupWindow, TabsFollowTheModulePagesAreMadeWhenFirstSelectedAndTheTabIsR
     Detect();
     s.settings.helpFile = (dir.path() / "LCardE16.chm").string();
     Desktop desktop;
-    Setup([](QWidget& window) {
+    OpenSetup([](QWidget& window) {
         EXPECT_EQ(Captions(window), (QStringList{"General", "ADC", "DAC", "DIO"}));
         EXPECT_EQ(Tabs(window)->currentIndex(), 0);
         EXPECT_NE(View(window, "tabGeneral"), nullptr);
@@ -143,7 +143,7 @@ TEST_F(SetupWindow, TabsFollowTheModulePagesAreMadeWhenFirstSelectedAndTheTabIsR
     const QString help = QString::fromStdString(s.settings.helpFile);
     EXPECT_EQ(desktop.opened, (QStringList{help, help})) << "Help and F1 open the help file";
     EXPECT_EQ(s.setupLastTab, 2);
-    Setup([](QWidget& window) {
+    OpenSetup([](QWidget& window) {
         EXPECT_EQ(Tabs(window)->currentIndex(), 2) << "the tab selected at the last closing";
         EXPECT_EQ(View(window, "tabGeneral"), nullptr);
         window.close();
@@ -182,7 +182,7 @@ void ExpectTabOrderThrough(QWidget& window, QWidget& page, int tab) {
 
 TEST_F(SetupWindow, EveryPageShowsItsControlsUnclippedAndBeforeTheButtons) {
     Detect();
-    Setup([](QWidget& window) {
+    OpenSetup([](QWidget& window) {
         for (int tab = 0; tab < Tabs(window)->count(); ++tab) {
             ClickTab(window, tab);
             QApplication::processEvents(); // the new page laid out
@@ -202,7 +202,7 @@ TEST_F(SetupWindow, OnlyOkStoresThePagesNotCancelEscOrTheCloseBox) {
     };
     for (const auto& [name, closing] : closings) {
         s.sync.mode = StartMode::Internal;
-        const bool shown = Setup([&closing = closing](QWidget& window) {
+        const bool shown = OpenSetup([&closing = closing](QWidget& window) {
             auto* synchro = Child<QComboBox>(window, "cboSynchro");
             synchro->setFocus();
             QTest::keyClick(synchro, Qt::Key_Down);
@@ -221,7 +221,7 @@ TEST_F(SetupWindow, GeneralPageEditsTheAnalogStartAndOkStoresIt) {
     Detect();
     s.sync.level = 5000;
     Desktop desktop;
-    Setup([](QWidget& window) {
+    OpenSetup([](QWidget& window) {
         QTest::mouseClick(Child(window, "imgLogo"), Qt::LeftButton);
         auto* synchro = Child<QComboBox>(window, "cboSynchro");
         EXPECT_EQ(synchro->count(), 5 + 32);
@@ -265,7 +265,7 @@ TEST_F(SetupWindow, GeneralPageEditsTheAnalogStartAndOkStoresIt) {
 
 TEST_F(SetupWindow, AdcPagePresetsOptionsAndResetThenOkStoresTheTable) {
     Detect();
-    Setup([](QWidget& window) {
+    OpenSetup([](QWidget& window) {
         ClickTab(window, 1);
         QStringList lines = Lines(window);
         ASSERT_EQ(lines.size(), 32);
