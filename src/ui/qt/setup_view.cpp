@@ -158,11 +158,13 @@ PageView* dlgSetup::MakeView(int index) {
 }
 
 // A page made after the buttons would follow them in the Tab order; the
-// buttons go after its last control, as they stand below it.
+// buttons go after its last control that Tab reaches, as they stand below it
+// (Qt orders only widgets that take the focus).
 void dlgSetup::KeepButtonsLast(QWidget* view) {
-    QWidget* previous = view;
-    for (QWidget* w = view->nextInFocusChain(); view->isAncestorOf(w); w = w->nextInFocusChain())
-        previous = w;
+    QWidget* previous = nullptr;
+    for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain())
+        if (view->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus)) previous = w;
+    if (previous == nullptr) return;
     for (QPushButton* button : buttons_) {
         setTabOrder(previous, button);
         previous = button;

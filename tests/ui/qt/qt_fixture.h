@@ -18,16 +18,9 @@
 #include <gtest/gtest.h>
 
 #include "../list_folder_test.h"
+#include "qt_printers.h"
 #include "test_support.h"
 #include "ui/qt/qt_dialogs.h"
-
-// Failures show Qt's texts as text.
-inline void PrintTo(const QString& text, std::ostream* os) {
-    *os << '"' << text.toStdString() << '"';
-}
-inline void PrintTo(const QStringList& texts, std::ostream* os) {
-    *os << '{' << texts.join(QStringLiteral(", ")).toStdString() << '}';
-}
 
 namespace velmora::ui {
 
