@@ -19,9 +19,9 @@ namespace velmora::ui {
 namespace {
 
 // The tab area before any page is made, in the font's own units, so that
-// the General and ADC pages fit without the window growing. A larger page
-// still grows it when first shown.
-constexpr int kPageColumns = 70;
+// every page fits (the digital I/O page is the widest) and the window keeps
+// its size as tabs are selected. A larger page still grows it when made.
+constexpr int kPageColumns = 81;
 constexpr int kPageLines = 21;
 
 // cmdDialog(index): OK, Cancel, Help from left to right at the bottom right.
