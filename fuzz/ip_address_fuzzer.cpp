@@ -65,26 +65,23 @@ void ParseAndLoad(const std::filesystem::path& folder, const std::string& bytes)
 }
 
 void Buttons(dlgIPModel& model, ByteReader& in) {
-    switch (in.Byte() % 6) {
-    case 0:
-        return model.SelectItem(static_cast<int8_t>(in.Byte()));
-    case 1:
-        if (!model.Ok()) return;
+    const int button = in.Byte() % 6;
+    if (button == 0) model.SelectItem(static_cast<int8_t>(in.Byte()));
+    if (button == 1 && model.Ok()) {
         Check(model.chosenAddress() != 0 && !model.IsOpen(), "OK closed without an address");
-        return model.Load();
-    case 2:
-        return model.Remove();
-    case 3:
-        return model.Clear();
-    case 4: {
+        model.Load();
+    }
+    if (button == 2) model.Remove();
+    if (button == 3) model.Clear();
+    if (button == 4) {
         const auto address = static_cast<int32_t>(in.U32());
         const auto index = static_cast<int8_t>(in.Byte());
-        return model.AddAddress(address, index, in.Bool());
+        model.AddAddress(address, index, in.Bool());
     }
-    default:
+    if (button == 5) {
         model.Cancel();
         Check(model.chosenAddress() == 0, "Cancel chose an address");
-        return model.Load();
+        model.Load();
     }
 }
 
@@ -93,41 +90,20 @@ void EditSequence(const std::filesystem::path& folder, ByteReader& in) {
     dlgIPModel model = Loaded(folder);
     ucIPModel& edit = model.Edit();
     for (int step = 0; step < 64 && !in.Empty(); ++step) {
-        const uint8_t op = in.Byte();
+        const int op = in.Byte() % 8;
         const int box = static_cast<int8_t>(in.Byte()) % 6; // now and then outside 0..3
-        const auto signedByte = [&] { return static_cast<int8_t>(in.Byte()); };
-        switch (op % 8) {
-        case 0:
-            edit.KeyPress(static_cast<char>(in.Byte()));
-            break;
-        case 1:
-            edit.KeyDown(static_cast<velmora::ui::IpKey>(in.Byte() % 7));
-            break;
-        case 2: {
-            const int caret = signedByte();
-            edit.Edit(box, in.Bytes(in.Byte() % 8), caret);
-            break;
+        const int first = op == 2 || op == 4 ? static_cast<int8_t>(in.Byte()) : 0; // caret or selection start
+        if (op == 0) edit.KeyPress(static_cast<char>(in.Byte()));
+        if (op == 1) edit.KeyDown(static_cast<velmora::ui::IpKey>(in.Byte() % 7));
+        if (op == 2) edit.Edit(box, in.Bytes(in.Byte() % 8), first);
+        if (op == 3) edit.DoubleClick(box);
+        if (op == 4) edit.Focus(box, first, static_cast<int8_t>(in.Byte()));
+        if (const int32_t value = op == 5 ? edit.Value() : 0; value != 0) {
+            edit.SetValue(value);
+            Check(edit.Value() == value, "a value set does not read back");
         }
-        case 3:
-            edit.DoubleClick(box);
-            break;
-        case 4: {
-            const int start = signedByte();
-            edit.Focus(box, start, signedByte());
-            break;
-        }
-        case 5:
-            if (const int32_t value = edit.Value(); value != 0) {
-                edit.SetValue(value);
-                Check(edit.Value() == value, "a value set does not read back");
-            }
-            break;
-        case 6:
-            edit.SetValue(static_cast<int32_t>(in.U32()));
-            break;
-        default:
-            Buttons(model, in);
-        }
+        if (op == 6) edit.SetValue(static_cast<int32_t>(in.U32()));
+        if (op == 7) Buttons(model, in);
         CheckModel(model);
     }
 }
