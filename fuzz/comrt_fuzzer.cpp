@@ -13,6 +13,7 @@ namespace {
 
 using velmora::fuzz::ByteReader;
 using velmora::fuzz::Check;
+using velmora::fuzz::HoldsObject;
 
 constexpr size_t kSlots = 4;
 constexpr uint64_t kMaxBytes = 1 << 20;
@@ -55,10 +56,6 @@ size_t ElementBytes(VARTYPE vt) {
 bool IsInteger(VARTYPE vt) {
     return vt == VT_I1 || vt == VT_UI1 || vt == VT_I2 || vt == VT_UI2 || vt == VT_I4 || vt == VT_UI4 ||
            vt == VT_INT || vt == VT_UINT || vt == VT_I8 || vt == VT_UI8;
-}
-
-bool HoldsObject(VARTYPE vt) {
-    return vt == VT_DISPATCH || vt == VT_UNKNOWN;
 }
 
 // A byte count as factors come; past kMaxBytes only where the product overflows.

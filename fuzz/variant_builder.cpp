@@ -36,10 +36,6 @@ size_t ScalarBytes(VARTYPE vt) {
     return four ? 4 : 8;
 }
 
-bool HoldsObject(VARTYPE vt) {
-    return vt == VT_DISPATCH || vt == VT_UNKNOWN;
-}
-
 bool IsInvalidTag(VARTYPE vt) {
     return std::find(kInvalidTags.begin(), kInvalidTags.end(), vt) != kInvalidTags.end();
 }

@@ -12,6 +12,10 @@
 
 namespace velmora::fuzz {
 
+inline bool HoldsObject(VARTYPE vt) {
+    return vt == VT_DISPATCH || vt == VT_UNKNOWN;
+}
+
 class VariantBuilder {
 public:
     // object (may be null) is what VT_DISPATCH and VT_UNKNOWN values hold.

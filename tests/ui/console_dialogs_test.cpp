@@ -77,22 +77,12 @@ TEST_F(ConsoleTest, CancelRemoveClearAndEndOfInput) {
     EXPECT_EQ(ReadList(), "") << "after clear and cancel";
 }
 
+// The chooser window's tests read every text in both languages.
 TEST_F(ConsoleTest, RussianWhereTheUserInterfaceIsRussian) {
-    test::ScopedEnv none("LC_ALL", ""), messages("LC_MESSAGES", "");
-    {
-        test::ScopedEnv lang("LANG", "en_GB.UTF-8");
-        EXPECT_EQ(ResourceText(kTextCancel), "Cancel");
-        EXPECT_EQ(ResourceText(kTextSelectAddress), "Please select IP address!");
-    }
-    test::ScopedEnv lang("LANG", "ru_RU.UTF-8");
-    const std::pair<int32_t, const char*> texts[] = {{kTextCancel, "Отмена"},
-                                                     {kTextClear, "Очистить"},
-                                                     {kTextRemove, "Удалить"},
-                                                     {kTextTitle, "Выбор IP адреса"},
-                                                     {kTextSelectAddress, "Пожалуйста укажите IP адрес!"}};
-    for (const auto& [id, text] : texts) EXPECT_EQ(ResourceText(id), text) << "text " << id;
+    test::ScopedEnv none("LC_ALL", ""), messages("LC_MESSAGES", ""), lang("LANG", "ru_RU.UTF-8");
     EXPECT_EQ(Answer("?\nc\n"), 0);
     EXPECT_TRUE(Said("E16: Пожалуйста укажите IP адрес!")) << "asked in another language:\n" << out.str();
+    EXPECT_TRUE(Said("Выбор IP адреса")) << out.str();
 }
 
 // This program has no Qt: without a display the plug-in is not even loaded.

@@ -36,7 +36,6 @@ protected:
         SetDialogs(std::unique_ptr<ScriptedDialogs>(dialogs_));
         driver::OnObjectCreated(s);
     }
-
     void TearDown() override {
         while (s.instanceCount > 0) driver::OnObjectDestroyed(s);
         s.module.Release();
@@ -48,7 +47,6 @@ protected:
         dialogs_->QueueAddress(ip);
         ASSERT_TRUE(engine::TestDevice(s, *dialogs_)) << s.lastError;
     }
-
     static std::vector<std::string> Captions(const dlgSetupModel& dlg) {
         std::vector<std::string> captions;
         for (int i = 0; i < dlg.TabCount(); ++i) captions.push_back(dlg.TabCaption(i));
