@@ -25,16 +25,16 @@ SAFEARRAY* Int16Vector(const std::vector<int16_t>& values) {
     return array;
 }
 
-// The elements of a 1-D array, which is destroyed.
-template <typename T> std::vector<T> TakeElements(SAFEARRAY* array) {
-    std::vector<T> values;
+// The elements of a 1-D array of int16, which is destroyed.
+std::vector<int16_t> TakeInt16s(SAFEARRAY* array) {
+    std::vector<int16_t> values;
     void* data = nullptr;
     if (array != nullptr && SUCCEEDED(SafeArrayAccessData(array, &data))) {
-        const auto* first = static_cast<const T*>(data);
+        const auto* first = static_cast<const int16_t*>(data);
         values.assign(first, first + array->rgsabound[0].cElements);
         SafeArrayUnaccessData(array);
     }
-    SafeArrayDestroy(array); // a BSTR array frees its strings too
+    SafeArrayDestroy(array);
     return values;
 }
 
@@ -124,7 +124,7 @@ std::vector<int16_t> Session::Channels() {
     const auto guard = Lock();
     SAFEARRAY* array = nullptr;
     Check(Adc().get_InputChannels(&array), "InputChannels");
-    return TakeElements<int16_t>(array);
+    return TakeInt16s(array);
 }
 
 void Session::SetChannels(const std::vector<int16_t>& channels) {
