@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstdio>
 #include <dlfcn.h>
-#include <elf.h>
 #include <fstream>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -103,23 +102,6 @@ HRESULT CallEntry(const char* name) {
     static void* library = ::dlopen((DriverFolder() / "Lintara.adc").c_str(), RTLD_NOW | RTLD_LOCAL);
     auto entry = reinterpret_cast<HRESULT (*)()>(library != nullptr ? ::dlsym(library, name) : nullptr);
     return entry != nullptr ? entry() : E_FAIL;
-}
-
-// The defined global symbols of the library's dynamic symbol table.
-std::vector<std::string> ExportedNames(const fs::path& library) {
-    std::ifstream in(library, std::ios::binary);
-    const std::vector<char> image{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const auto* header = reinterpret_cast<const Elf64_Ehdr*>(image.data());
-    const auto* sections = reinterpret_cast<const Elf64_Shdr*>(image.data() + header->e_shoff);
-    std::vector<std::string> names;
-    for (const Elf64_Shdr* table = sections; table < sections + header->e_shnum; ++table) {
-        const auto* symbols = reinterpret_cast<const Elf64_Sym*>(image.data() + table->sh_offset);
-        for (size_t k = 0; table->sh_type == SHT_DYNSYM && k < table->sh_size / sizeof *symbols; ++k)
-            if (symbols[k].st_shndx != SHN_UNDEF && ELF64_ST_BIND(symbols[k].st_info) != STB_LOCAL)
-                names.emplace_back(image.data() + sections[table->sh_link].sh_offset + symbols[k].st_name);
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 ComPtr<IADC3> CreateAdc() {

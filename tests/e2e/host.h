@@ -80,7 +80,6 @@ void WriteAddressList(const std::string& text);
 // Calls an entry point of the folder's driver: DllRegisterServer,
 // DllUnregisterServer, DllCanUnloadNow.
 HRESULT CallEntry(const char* name);
-std::vector<std::string> ExportedNames(const fs::path& library);
 
 // CLSIDFromProgID + CoCreateInstance.
 ComPtr<IADC3> CreateAdc();

@@ -1,4 +1,4 @@
-// Registration, the exports, and the one object behind the three faces.
+// Registration and the one object behind the three faces.
 #include <algorithm>
 
 #include "host.h"
@@ -43,12 +43,6 @@ HOST_TEST(Registration, WritesTheKeysAndUnregisterRemovesThem) {
             << "the class of " << testing::PrintToString(progIds[i]) << " left behind";
     }
     EXPECT_FALSE(KeyExists("Velmora.Lintara")) << "the ProgID key left behind";
-}
-
-TEST(Registration, OnlyTheFourEntryPointsAreExported) {
-    EXPECT_EQ(ExportedNames(E2E_LINTARA_FILE),
-              (std::vector<std::string>{"DllCanUnloadNow", "DllGetClassObject", "DllRegisterServer",
-                                        "DllUnregisterServer"}));
 }
 
 HOST_TEST(Identity, TheFacesShareOneIdentityAndGetFacesReturnTheObject) {
