@@ -159,6 +159,7 @@ TEST_F(Driver, TheStartWordFollowsTheStartAndTheStopWordTheStop) {
 
     Select({0, 1}, 20000.0f);
     ASSERT_TRUE(StartRecord()) << LastError();
+    EXPECT_EQ(LastError(), "") << "a start clears the error";
     EXPECT_EQ(Lines(), uint32_t{kStartWord});
     EXPECT_EQ(OutputWord(), kStartWord);
     dio_->put_DOStartValue(&next);
