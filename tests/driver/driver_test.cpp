@@ -62,6 +62,7 @@ TEST_F(Driver, ALaterLifetimeStartsFresh) {
     e16sim_state module{};
     e16sim_get_state(E16SIM_MODULE_DAC, &module);
     EXPECT_EQ(module.open, 0) << "the last object closes the module";
+    EXPECT_FALSE(driver::State().acquisition.HasWorker()) << "the last object joins the worker";
 
     Create();
     EXPECT_FALSE(Test(0x7F000003)) << "nobody answers there";
