@@ -80,6 +80,14 @@ public:
         SafeArrayDestroy(table);
         EXPECT_EQ(adc_->put_Rate(&rate), S_OK);
     }
+    // The start and stop words on.
+    void EnableWords(int32_t start, int32_t stop) {
+        VARIANT_BOOL on = VARIANT_TRUE;
+        dio_->put_DOStartEnabled(&on);
+        dio_->put_DOStartValue(&start);
+        dio_->put_DOStopEnabled(&on);
+        dio_->put_DOStopValue(&stop);
+    }
     // The module's digital output lines and the static level of a DAC channel.
     static uint32_t Lines() {
         uint32_t outputs = 0, pullups = 0;

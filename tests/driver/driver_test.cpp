@@ -142,12 +142,8 @@ TEST_F(Driver, APlayingChannelIgnoresSingleWritesTheOtherTakesThem) {
 // word. A start refused before the module writes nothing, not even the stop
 // word; one failing at the module writes the stop word only.
 TEST_F(Driver, TheStartWordFollowsTheStartAndTheStopWordTheStop) {
-    VARIANT_BOOL on = VARIANT_TRUE;
-    int32_t start = kStartWord, stop = kStopWord, shown = 0x0033, next = 0x0F0F;
-    dio_->put_DOStartEnabled(&on);
-    dio_->put_DOStartValue(&start);
-    dio_->put_DOStopEnabled(&on);
-    dio_->put_DOStopValue(&stop);
+    int32_t shown = 0x0033, next = 0x0F0F;
+    EnableWords(kStartWord, kStopWord);
     dio_->put_DOValue(&shown);
     const int64_t stops = e16sim_call_count("X502_StreamsStop");
     Select({0, 1}, 0.0f);

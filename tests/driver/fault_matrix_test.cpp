@@ -71,12 +71,7 @@ public:
         s.output.generator.waves[0].waveform = core::Waveform::Sine;
         s.output.generator.waves[0].amplitude = 3200;
         s.output.ApplySettings(s.Device());
-        VARIANT_BOOL on = VARIANT_TRUE;
-        int32_t start = 0x00A5, stop = 0x005A;
-        dio_->put_DOStartEnabled(&on);
-        dio_->put_DOStartValue(&start);
-        dio_->put_DOStopEnabled(&on);
-        dio_->put_DOStopValue(&stop);
+        EnableWords(0x00A5, 0x005A);
     }
     bool DataArrives() {
         return Eventually([&] { return Unread() > 0; });

@@ -92,10 +92,10 @@ std::u16string AsText(VARIANT* value) {
 
 // A getter called through the vtable, its result in the VARIANT's value.
 using VtableGet = std::function<HRESULT(VARIANT*)>;
-template <typename T> VtableGet Vtable(IADC3* adc, HRESULT (IADC3::*member)(T*)) {
+template <typename T> VtableGet Vt(IADC3* adc, HRESULT (IADC3::*member)(T*)) {
     return [=](VARIANT* v) { return (adc->*member)(reinterpret_cast<T*>(&v->llVal)); };
 }
-template <typename T> VtableGet Vtable(IADC3* adc, HRESULT (IADC3::*member)(int16_t*, T*), int16_t* index) {
+template <typename T> VtableGet Vt(IADC3* adc, HRESULT (IADC3::*member)(int16_t*, T*), int16_t* index) {
     return [=](VARIANT* v) { return (adc->*member)(index, reinterpret_cast<T*>(&v->llVal)); };
 }
 
@@ -106,24 +106,20 @@ HOST_TEST(AdcMembers, DescriptionThroughTheVtableAndInvokeThenDetection) {
     int16_t index = 15;
     const VARIANT byRef = Arg(VT_BYREF | VT_I2, &index);
     const std::tuple<const char16_t*, std::vector<VARIANT>, VARTYPE, std::u16string, VtableGet> members[] = {
-        {u"adcname", {}, VT_BSTR, u"E16", Vtable(a, &IADC3::get_ADCName)},
-        {u"Resolution", {}, VT_UI1, u"16", Vtable(a, &IADC3::get_Resolution)},
-        {u"ChannelsCount", {}, VT_I2, u"32", Vtable(a, &IADC3::get_ChannelsCount)},
-        {u"RateMax", {}, VT_R4, u"500000", Vtable(a, &IADC3::get_RateMax)},
-        {u"Ranges",
-         {},
-         VT_ARRAY | VT_BSTR,
-         u"±10 V;±2.5 V;±0.625 V;±0.156 V;",
-         Vtable(a, &IADC3::get_Ranges)},
-        {u"Detected", {}, VT_BOOL, u"0", Vtable(a, &IADC3::get_Detected)},
-        {u"BasePort", {}, VT_I2, u"0", Vtable(a, &IADC3::get_BasePort)},
-        {u"Busy", {}, VT_BOOL, u"0", Vtable(a, &IADC3::get_Busy)},
-        {u"ChannelName", {byRef}, VT_BSTR, u"XY16", Vtable(a, &IADC3::get_ChannelName, &index)},
-        {u"ChannelUnitScale", {I4(15)}, VT_R4, u"3200", Vtable(a, &IADC3::get_ChannelUnitScale, &index)},
-        {u"ChannelUnitName", {R8(15.0)}, VT_BSTR, u"", Vtable(a, &IADC3::get_ChannelUnitName, &index)},
-        {u"InputCountChannels", {}, VT_I2, u"1", Vtable(a, &IADC3::get_InputCountChannels)},
-        {u"LastError", {}, VT_BSTR, u"", Vtable(a, &IADC3::get_LastError)},
-        {u"GetKadr", {}, VT_ARRAY | VT_I2, u"null", Vtable(a, &IADC3::GetKadr)},
+        {u"adcname", {}, VT_BSTR, u"E16", Vt(a, &IADC3::get_ADCName)},
+        {u"Resolution", {}, VT_UI1, u"16", Vt(a, &IADC3::get_Resolution)},
+        {u"ChannelsCount", {}, VT_I2, u"32", Vt(a, &IADC3::get_ChannelsCount)},
+        {u"RateMax", {}, VT_R4, u"500000", Vt(a, &IADC3::get_RateMax)},
+        {u"Ranges", {}, VT_ARRAY | VT_BSTR, u"±10 V;±2.5 V;±0.625 V;±0.156 V;", Vt(a, &IADC3::get_Ranges)},
+        {u"Detected", {}, VT_BOOL, u"0", Vt(a, &IADC3::get_Detected)},
+        {u"BasePort", {}, VT_I2, u"0", Vt(a, &IADC3::get_BasePort)},
+        {u"Busy", {}, VT_BOOL, u"0", Vt(a, &IADC3::get_Busy)},
+        {u"ChannelName", {byRef}, VT_BSTR, u"XY16", Vt(a, &IADC3::get_ChannelName, &index)},
+        {u"ChannelUnitScale", {I4(15)}, VT_R4, u"3200", Vt(a, &IADC3::get_ChannelUnitScale, &index)},
+        {u"ChannelUnitName", {R8(15.0)}, VT_BSTR, u"", Vt(a, &IADC3::get_ChannelUnitName, &index)},
+        {u"InputCountChannels", {}, VT_I2, u"1", Vt(a, &IADC3::get_InputCountChannels)},
+        {u"LastError", {}, VT_BSTR, u"", Vt(a, &IADC3::get_LastError)},
+        {u"GetKadr", {}, VT_ARRAY | VT_I2, u"null", Vt(a, &IADC3::GetKadr)},
     };
     for (const auto& [name, args, vt, text, vtable] : members) {
         SCOPED_TRACE(testing::PrintToString(name));
