@@ -4,11 +4,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
-#include <map>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
+
+#include "ratio_reporter.h"
 
 #include "output/dsp.h"
 
@@ -68,42 +69,15 @@ void BM_PlainCopy(benchmark::State& state) {
 BENCHMARK(BM_BlockPipeline)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PlainCopy)->Unit(benchmark::kMicrosecond);
 
-// Prints as usual and keeps each benchmark's mean real time per iteration.
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
-            Mean& m = times_[run.run_name.function_name];
-            m.sum += run.GetAdjustedRealTime();
-            ++m.count;
-        }
-    }
-    // Zero when either benchmark did not run (filtered out or failed).
-    double Ratio() const {
-        const auto pipeline = times_.find("BM_BlockPipeline"), copy = times_.find("BM_PlainCopy");
-        if (pipeline == times_.end() || copy == times_.end()) return 0.0;
-        return pipeline->second.Value() / copy->second.Value();
-    }
-
-private:
-    struct Mean {
-        double sum = 0.0;
-        int count = 0;
-        double Value() const { return sum / count; }
-    };
-    std::map<std::string, Mean> times_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
+    velmora::bench::RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    if (const double ratio = reporter.Ratio(); ratio > 0.0) std::printf("pipeline/copy ratio: %.2f\n", ratio);
+    if (const double ratio = reporter.Ratio("BM_BlockPipeline", "BM_PlainCopy"); ratio > 0.0)
+        std::printf("pipeline/copy ratio: %.2f\n", ratio);
     benchmark::Shutdown();
     return 0;
 }

@@ -3,7 +3,12 @@
 // registered, and holds its IADC3 interface.
 #pragma once
 
+#include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <velmora/com_ptr.h>
 #include <velmora/interfaces.h>
@@ -12,8 +17,11 @@ namespace e16rec {
 
 class DriverSession {
 public:
-    // False with `error` set when the driver cannot be created.
-    bool Create(std::string& error);
+    // False with `error` set when the driver cannot be created. The driver
+    // beside this program is the one used: when the store names another
+    // one, or one that is gone, a line on `notes` says so and the one beside
+    // is registered instead.
+    bool Create(std::string& error, std::FILE* notes = stderr);
     IADC3* adc() const { return adc_.get(); }
 
 private:
@@ -21,8 +29,43 @@ private:
 };
 
 // Stores the driver's channel table so that channel k measures X1..X16,
-// Y1..Y16 against ground (singleEnded) or XY1..XY16 differentially.
+// Y1..Y16 against ground (singleEnded) or XY1..XY16 differentially: in the
+// driver's module-independent key and in the key of every module it has
+// seen, since detection reads the module's own key.
 bool StoreChannelTable(bool singleEnded, std::string& error);
+// The name the driver gives channel k with that table.
+std::string TableChannelName(int16_t channel, bool singleEnded);
+
+// The driver this program goes with: beside it in the build folder,
+// ../lib/velmora/ once installed; empty when neither holds one.
+std::filesystem::path DriverBeside();
+// The library the store registers for the driver's class; empty when none.
+std::string RegisteredDriver();
+
+// Where the driver and its module library were loaded from, once the driver
+// has run detection: "simulated module (PATH)" or "vendor library PATH".
+std::string LoadedBackend();
+// The folder of the loaded driver, where its address list lives; empty
+// before the driver is loaded.
+std::filesystem::path DriverFolder();
+
+// While it lives, the driver's address chooser is answered with `address`
+// without asking anyone: the address list starts with it, no display is
+// offered and standard input is not a terminal. The list file and the rest
+// are put back when it goes.
+class AddressAnswer {
+public:
+    AddressAnswer(const std::filesystem::path& folder, int32_t address);
+    ~AddressAnswer();
+    AddressAnswer(const AddressAnswer&) = delete;
+    AddressAnswer& operator=(const AddressAnswer&) = delete;
+
+private:
+    std::filesystem::path list_;
+    std::optional<std::string> saved_;                        // the list file as it was; none: there was none
+    std::vector<std::pair<std::string, std::string>> hidden_; // display variables taken away
+    int input_ = -1;                                          // standard input as it was
+};
 
 // Helpers for host strings.
 std::string ToUtf8(BSTR text);

@@ -1,7 +1,11 @@
 #include "options.h"
 
+#include <algorithm>
 #include <charconv>
-#include <cstring>
+#include <cmath>
+#include <functional>
+
+#include "ui/ip_chooser_model.h"
 
 namespace e16rec {
 namespace {
@@ -9,7 +13,7 @@ namespace {
 template <typename T> bool ParseNumber(const std::string& text, T& value) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end;
+    return ec == std::errc() && ptr == end && !text.empty();
 }
 
 bool ParseRange(const std::string& part, int& first, int& last) {
@@ -22,38 +26,125 @@ bool ParseRange(const std::string& part, int& first, int& last) {
     return ParseNumber(part.substr(0, dash), first) && ParseNumber(part.substr(dash + 1), last);
 }
 
-// Applies one option that takes a value; false when the value is bad.
-bool ApplyValue(Options& o, const std::string& name, const std::string& value) {
-    if (name == "-c" || name == "--channels") {
-        auto list = ParseChannelList(value);
-        if (list) o.channels = *list;
-        return list.has_value();
-    }
-    if (name == "-R" || name == "--range") return ParseNumber(value, o.range) && o.range >= 0 && o.range <= 3;
-    if (name == "-r" || name == "--rate") return ParseNumber(value, o.rate) && o.rate > 0;
-    if (name == "-t" || name == "--time") return ParseNumber(value, o.seconds) && o.seconds > 0;
-    if (name == "-o" || name == "--output") {
-        o.output = value;
-        return true;
-    }
-    if (name == "--inputs") {
-        if (value == "se")
-            o.inputs = InputMode::SingleEnded;
-        else if (value == "diff")
-            o.inputs = InputMode::Differential;
-        else
-            return false;
-        return true;
-    }
-    return false;
+// An option's value applied to the options; false when the value is bad.
+using Apply = std::function<bool(Options&, const std::string&)>;
+
+struct Spec {
+    char shortName; // 0: none
+    const char* longName;
+    const char* takes; // what a good value is, for the refusal; null: a flag
+    Apply apply;
+};
+
+const std::vector<Spec>& Specs() {
+    static const std::vector<Spec> specs = {
+        {'c', "channels", "a list of channels 0..31 such as 0-3,31",
+         [](Options& o, const std::string& v) {
+             auto list = ParseChannelList(v);
+             if (list) o.channels = *list;
+             return list.has_value();
+         }},
+        {'R', "range", "a range 0..3",
+         [](Options& o, const std::string& v) {
+             return ParseNumber(v, o.range) && o.range >= 0 && o.range <= 3;
+         }},
+        {'r', "rate", "kadrs per second above 0, at most 500000",
+         [](Options& o, const std::string& v) {
+             return ParseNumber(v, o.rate) && o.rate > 0 && o.rate <= 500000 && std::isfinite(o.rate);
+         }},
+        {'t', "time", "seconds above 0, at most 86400",
+         [](Options& o, const std::string& v) {
+             o.kadrs.reset();
+             return ParseNumber(v, o.seconds) && o.seconds > 0 && o.seconds <= 86400;
+         }},
+        {'n', "kadrs", "a number of kadrs from 1 to 10^12",
+         [](Options& o, const std::string& v) {
+             int64_t n = 0;
+             if (!ParseNumber(v, n) || n < 1 || n > 1'000'000'000'000) return false;
+             o.kadrs = n;
+             return true;
+         }},
+        {'a', "address", "an IPv4 address such as 127.0.0.1",
+         [](Options& o, const std::string& v) {
+             const int32_t address = velmora::ui::dlgIPModel::ParseAddress(v);
+             if (address != 0 && std::count(v.begin(), v.end(), '.') == 3) o.address = address;
+             return o.address.has_value();
+         }},
+        {'o', "output", "a file name, or - for none",
+         [](Options& o, const std::string& v) {
+             o.output = v;
+             return !v.empty();
+         }},
+        {'f', "format", "csv or hdf5",
+         [](Options& o, const std::string& v) {
+             o.format = velmora::hosts::FormatNamed(v);
+             return o.format.has_value();
+         }},
+        {0, "inputs", "se or diff",
+         [](Options& o, const std::string& v) {
+             o.inputs = v == "se"     ? InputMode::SingleEnded
+                        : v == "diff" ? InputMode::Differential
+                                      : InputMode::Keep;
+             return o.inputs != InputMode::Keep;
+         }},
+        {0, "force", nullptr, [](Options& o, const std::string&) { return o.force = true; }},
+        {'q', "quiet", nullptr, [](Options& o, const std::string&) { return o.quiet = true; }},
+        {0, "choose-address", nullptr, [](Options& o, const std::string&) { return o.chooseAddress = true; }},
+        {0, "setup", nullptr, [](Options& o, const std::string&) { return o.setup = true; }},
+    };
+    return specs;
 }
 
-bool TakesValue(const std::string& name) {
-    static const char* const kNames[] = {"-c", "--channels", "-R", "--range",  "-r",      "--rate",
-                                         "-t", "--time",     "-o", "--output", "--inputs"};
-    for (const char* n : kNames)
-        if (name == n) return true;
-    return false;
+const Spec* FindLong(const std::string& name) {
+    for (const Spec& s : Specs())
+        if (name == s.longName) return &s;
+    return nullptr;
+}
+
+const Spec* FindShort(char name) {
+    for (const Spec& s : Specs())
+        if (s.shortName != 0 && name == s.shortName) return &s;
+    return nullptr;
+}
+
+std::string Named(const Spec& s) {
+    return std::string("--") + s.longName;
+}
+
+// One argument (with the next one when it holds the value); false with
+// `error` set when refused.
+bool TakeArgument(Options& o, int argc, char** argv, int& i, std::string& error) {
+    const std::string arg = argv[i];
+    const Spec* spec = nullptr;
+    std::optional<std::string> value;
+    if (arg.starts_with("--")) {
+        const auto equals = arg.find('=');
+        spec = FindLong(arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2));
+        if (equals != std::string::npos) value = arg.substr(equals + 1);
+    } else if (arg.size() >= 2 && arg[0] == '-') {
+        spec = FindShort(arg[1]);
+        if (arg.size() > 2) value = arg.substr(2);
+    }
+    if (spec == nullptr) {
+        error = "unknown option " + arg + " (e16rec --help lists them)";
+        return false;
+    }
+    if (spec->takes == nullptr) {
+        if (value) error = Named(*spec) + " takes no value";
+        return !value && spec->apply(o, "");
+    }
+    if (!value) {
+        if (i + 1 >= argc) {
+            error = Named(*spec) + " needs " + spec->takes;
+            return false;
+        }
+        value = argv[++i];
+    }
+    if (!spec->apply(o, *value)) {
+        error = Named(*spec) + ": '" + *value + "' is not " + spec->takes;
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -81,42 +172,26 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
             error.clear();
             return std::nullopt;
         }
-        if (arg == "-q" || arg == "--quiet") {
-            o.quiet = true;
-            continue;
-        }
-        if (arg == "--choose-address") {
-            o.chooseAddress = true;
-            continue;
-        }
-        if (!TakesValue(arg)) {
-            error = "unknown option " + arg;
-            return std::nullopt;
-        }
-        if (i + 1 >= argc || !ApplyValue(o, arg, argv[i + 1])) {
-            error = "bad or missing value for " + arg;
-            return std::nullopt;
-        }
-        ++i;
+        if (!TakeArgument(o, argc, argv, i, error)) return std::nullopt;
     }
     return o;
 }
 
 std::string Usage() {
-    return "usage: e16rec [options]\n"
-           "Records the E16 module (or its simulator) through the Lintara driver.\n"
-           "  -c, --channels LIST  logical channels in scan order, e.g. 0-3,31 (default 0-3)\n"
-           "  -R, --range N        input range 0..3: ±10, ±2.5, ±0.625, ±0.156 V (default 0)\n"
-           "  -r, --rate HZ        kadrs per second, per channel (default 1000)\n"
-           "  -t, --time SECONDS   recording time (default 2)\n"
-           "  -o, --output FILE    CSV file in volts, '-' for none (default e16rec.csv)\n"
-           "      --inputs se|diff store the driver's channel table first: channel k is\n"
-           "                       X1..X16, Y1..Y16 against ground (se) or XY1..XY16 (diff)\n"
+    return "usage: e16rec [options]   records the E16 module through the Lintara driver\n"
+           "  -c, --channels LIST  channels 0..31 in scan order, e.g. 0-3,31 (default 0-3)\n"
+           "  -R, --range N        range 0..3: 10, 2.5, 0.625 or 0.156 V full scale (default 0)\n"
+           "  -r, --rate HZ        kadrs per second (default 1000)\n"
+           "  -t, --time SECONDS   length of the recording (default 2)\n"
+           "  -n, --kadrs N        length as a number of kadrs instead\n"
+           "  -a, --address A      the module's address, without asking\n"
+           "  -o, --output FILE    .csv (volts) or .h5 (codes); - for none (default e16rec.csv)\n"
+           "  -f, --format F       csv or hdf5, whatever the file's extension\n"
+           "      --force          replace an existing file\n"
+           "      --inputs se|diff channels as X1..X16,Y1..Y16 to ground, or XY1..XY16\n"
            "  -q, --quiet          no progress line\n"
-           "      --choose-address only open the driver's address chooser and print the\n"
-           "                       address chosen; exit status 1 when none was\n"
-           "The module's address is asked for by the driver (a non-interactive run takes\n"
-           "the first address of iplist.txt next to the driver, or 127.0.0.1).\n";
+           "      --setup          open the driver's setup dialog and exit\n"
+           "      --choose-address open the driver's address chooser, print the choice\n";
 }
 
 } // namespace e16rec

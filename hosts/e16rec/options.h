@@ -1,10 +1,14 @@
-// Command-line options of e16rec and their parsing. Pure functions.
+// Command-line options of e16rec and their parsing, GNU style: "-t 0.5",
+// "-t0.5", "--time 0.5" and "--time=0.5" are the same. A bad value is
+// refused with one line naming the option and what it takes. Pure functions.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "recording_file.h"
 
 namespace e16rec {
 
@@ -13,12 +17,21 @@ enum class InputMode { Keep, SingleEnded, Differential };
 struct Options {
     std::vector<int16_t> channels{0, 1, 2, 3}; // logical channels in scan order
     int16_t range = 0;                         // range index for every selected channel
-    float rate = 1000;                         // kadrs per second
-    double seconds = 2.0;
-    std::string output = "e16rec.csv"; // "" or "-": no CSV file
+    float rate = 1000;                         // kadrs per second, as requested
+    double seconds = 2.0;                      // unless kadrs is given
+    std::optional<int64_t> kadrs;
+    std::optional<int32_t> address;    // the module's IPv4 address, as the driver's chooser gives it
+    std::string output = "e16rec.csv"; // "-": no file
+    std::optional<velmora::hosts::FileFormat> format; // by default, the output's extension
     InputMode inputs = InputMode::Keep;
+    bool force = false;
     bool quiet = false;
     bool chooseAddress = false; // only open the address chooser, print the choice
+    bool setup = false;         // only open the driver's setup dialog
+
+    velmora::hosts::FileFormat FileFormat() const {
+        return format.value_or(velmora::hosts::FormatOf(output));
+    }
 };
 
 // Parses argv; on failure returns nothing and sets `error` (empty for --help).

@@ -2,15 +2,22 @@
 
 #include "driver_session.h"
 
-#include <chrono>
-#include <thread>
 #include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <thread>
 
 namespace e16rec {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kDrainPeriod = std::chrono::milliseconds(100);
+constexpr auto kDrainPeriod = std::chrono::milliseconds(20);
+// No new kadr for this long (plus one kadr's time) means the module went silent.
+constexpr double kSilenceSeconds = 5.0;
+constexpr int32_t kBufferKadrs = 65536;
 
 SAFEARRAY* ChannelArray(const std::vector<int16_t>& channels) {
     SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(channels.size()));
@@ -22,13 +29,29 @@ SAFEARRAY* ChannelArray(const std::vector<int16_t>& channels) {
     return array;
 }
 
-void WriteKadrs(std::FILE* csv, const std::vector<ChannelStats>& channels, const int16_t* codes,
-                int32_t kadrs) {
-    const std::size_t n = channels.size();
-    for (int32_t k = 0; k < kadrs; ++k) {
-        for (std::size_t i = 0; i < n; ++i)
-            std::fprintf(csv, i + 1 < n ? "%.6f," : "%.6f\n", codes[k * n + i] / channels[i].scale);
-    }
+std::vector<int16_t> ArrayValues(SAFEARRAY* array) {
+    std::vector<int16_t> values;
+    void* data = nullptr;
+    if (array == nullptr || FAILED(SafeArrayAccessData(array, &data))) return values;
+    const auto* codes = static_cast<const int16_t*>(data);
+    values.assign(codes, codes + array->rgsabound[0].cElements);
+    SafeArrayUnaccessData(array);
+    return values;
+}
+
+std::string UtcNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+std::string Number(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
 }
 
 } // namespace
@@ -45,79 +68,148 @@ bool Recorder::Prepare(std::string& error) {
     VARIANT_BOOL detected = VARIANT_FALSE;
     adc_->Test(&detected);
     if (!detected) {
-        error = "no module: " + LastError();
+        const std::string why = LastError();
+        error = "no module: " + (why.empty() ? std::string("no address was chosen") : why);
         return false;
     }
-    SAFEARRAY* array = ChannelArray(options_.channels);
-    adc_->put_InputChannels(&array);
-    SafeArrayDestroy(array);
-    channels_.clear();
-    for (int16_t channel : options_.channels) {
-        int16_t index = channel, range = options_.range;
-        adc_->put_ChannelRange(&index, &range);
-        ChannelStats stats;
-        BSTR name = nullptr;
-        adc_->get_ChannelName(&index, &name);
-        stats.name = ToUtf8(name);
-        SysFreeString(name);
-        float scale = 0;
-        adc_->get_ChannelUnitScale(&index, &scale);
-        stats.scale = scale > 0 ? scale : 1;
-        if (stats.name == "Y16" && rampPosition_ < 0) rampPosition_ = static_cast<int>(channels_.size());
-        channels_.push_back(stats);
-    }
-    float rate = options_.rate;
-    adc_->put_Rate(&rate);
-    adc_->get_Rate(&rate_);
+    if (!ProgramChannels(error)) return false;
+    ProgramRate();
     return true;
 }
 
-void Recorder::WriteHeader(std::FILE* csv) const {
-    for (std::size_t i = 0; i < channels_.size(); ++i)
-        std::fprintf(csv, i + 1 < channels_.size() ? "%s," : "%s\n", channels_[i].name.c_str());
+// The selection as the driver took it, checked: a channel list or a range
+// the driver did not take is an error, not a different recording.
+bool Recorder::ProgramChannels(std::string& error) {
+    SAFEARRAY* array = ChannelArray(options_.channels);
+    adc_->put_InputChannels(&array);
+    SafeArrayDestroy(array);
+    SAFEARRAY* taken = nullptr;
+    adc_->get_InputChannels(&taken);
+    const bool same = ArrayValues(taken) == options_.channels;
+    SafeArrayDestroy(taken);
+    if (!same) {
+        error = "the driver did not take the channel list: " + LastError();
+        return false;
+    }
+    channels_.clear();
+    info_.channels.clear();
+    rampPosition_ = -1;
+    for (int16_t channel : options_.channels) {
+        int16_t index = channel, range = options_.range, takenRange = -1;
+        adc_->put_ChannelRange(&index, &range);
+        adc_->get_ChannelRange(&index, &takenRange);
+        if (takenRange != range) {
+            error = "the driver did not take range " + std::to_string(range) + " for channel " +
+                    std::to_string(channel) + ": " + LastError();
+            return false;
+        }
+        BSTR name = nullptr;
+        adc_->get_ChannelName(&index, &name);
+        float scale = 0;
+        adc_->get_ChannelUnitScale(&index, &scale);
+        ChannelStats stats;
+        stats.name = ToUtf8(name);
+        SysFreeString(name);
+        stats.scale = scale > 0 ? scale : 1;
+        if (stats.name == "Y16" && rampPosition_ < 0) {
+            rampPosition_ = static_cast<int>(channels_.size());
+            rampRange_ = range;
+        }
+        channels_.push_back(stats);
+        info_.channels.push_back({stats.name, range, static_cast<float>(stats.scale)});
+    }
+    return true;
 }
 
-void Recorder::Drain(std::FILE* csv, KadrStats& stats, std::vector<int16_t>& buffer) {
+void Recorder::ProgramRate() {
+    float rate = options_.rate, achieved = 0;
+    adc_->put_Rate(&rate);
+    adc_->get_Rate(&achieved);
+    info_.rate = achieved;
+    if (std::fabs(achieved - options_.rate) > 1e-3 * options_.rate)
+        adjustments_.push_back("rate: " + Number(options_.rate) + " kadrs/s asked, " + Number(achieved) +
+                               " kadrs/s set by the driver");
+}
+
+// Takes what the ring holds, at most `wanted` kadrs into the file; what
+// comes beyond them is read and dropped. Returns the kadrs kept, -1 when a
+// write failed.
+int64_t Recorder::Drain(velmora::hosts::RecordingWriter* writer, KadrStats& stats, int64_t wanted,
+                        std::string& error) {
+    int64_t kept = 0;
     for (;;) {
-        int32_t count = static_cast<int32_t>(buffer.size()), rest = 0, kadrs = 0;
-        adc_->GetData(buffer.data(), &count, &rest, &kadrs);
-        if (kadrs <= 0) return;
-        stats.Add(buffer.data(), kadrs);
-        if (csv != nullptr) WriteKadrs(csv, channels_, buffer.data(), kadrs);
-        if (rest <= 0) return;
+        int32_t count = static_cast<int32_t>(buffer_.size()), rest = 0, kadrs = 0;
+        adc_->GetData(buffer_.data(), &count, &rest, &kadrs);
+        if (kadrs <= 0) return kept;
+        const int32_t keep = static_cast<int32_t>(std::min<int64_t>(kadrs, wanted - kept));
+        if (keep > 0) {
+            stats.Add(buffer_.data(), keep);
+            if (writer != nullptr && !writer->Write(buffer_.data(), static_cast<std::size_t>(keep))) {
+                error = writer->Error();
+                return -1;
+            }
+            kept += keep;
+        }
+        if (rest <= 0) return kept;
     }
 }
 
-void Recorder::ShowProgress(double elapsed, const KadrStats& stats) const {
+void Recorder::ShowProgress(const KadrStats& stats, int64_t requested) const {
     if (options_.quiet || !::isatty(STDERR_FILENO)) return;
-    std::fprintf(stderr, "\r%6.1f s  %10lld kadrs", elapsed, static_cast<long long>(stats.kadrs()));
-    if (stats.hasRamp()) std::fprintf(stderr, "  lost %lld", static_cast<long long>(stats.ramp().lost()));
+    std::fprintf(stderr, "\r%12lld of %lld kadrs", static_cast<long long>(stats.kadrs()),
+                 static_cast<long long>(requested));
     std::fflush(stderr);
 }
 
-bool Recorder::Record(std::FILE* csv, RecordingResult& result, std::string& error) {
-    result.stats = std::make_unique<KadrStats>(channels_, rampPosition_);
-    if (csv != nullptr) WriteHeader(csv);
-    std::vector<int16_t> buffer(channels_.size() * 65536);
+bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic<bool>& stop,
+                      RecordingResult& result, std::string& error) {
+    result.requested = options_.kadrs.value_or(std::llround(options_.seconds * info_.rate));
+    result.requested = std::max<int64_t>(result.requested, 1);
+    // The frame ramp is the simulator's, and fits only the ±10 V range.
+    const bool simulated = info_.backend.starts_with("simulated module");
+    if (simulated && rampPosition_ >= 0 && rampRange_ != 0)
+        result.notes.push_back("Y16 ramp check skipped: Y16 is not on the 10 V range");
+    result.stats = std::make_unique<KadrStats>(channels_, simulated && rampRange_ == 0 ? rampPosition_ : -1);
+    buffer_.assign(channels_.size() * kBufferKadrs, 0);
+    info_.startTime = UtcNow();
     VARIANT_BOOL started = VARIANT_FALSE;
     adc_->StartRecord(&started);
     if (!started) {
         error = "cannot start: " + LastError();
         return false;
     }
-    const auto begin = Clock::now();
-    const auto end = begin + std::chrono::duration<double>(options_.seconds);
-    while (Clock::now() < end) {
+    KadrStats& stats = *result.stats;
+    const double silence = kSilenceSeconds + 1.0 / info_.rate;
+    auto lastData = Clock::now();
+    bool ok = true;
+    while (stats.kadrs() < result.requested && !stop.load()) {
         std::this_thread::sleep_for(kDrainPeriod);
-        Drain(csv, *result.stats, buffer);
-        ShowProgress(std::chrono::duration<double>(Clock::now() - begin).count(), *result.stats);
+        const int64_t kept = Drain(writer, stats, result.requested - stats.kadrs(), error);
+        if (kept < 0) {
+            ok = false;
+            break;
+        }
+        ShowProgress(stats, result.requested);
+        if (kept > 0) {
+            lastData = Clock::now();
+            continue;
+        }
+        VARIANT_BOOL busy = VARIANT_FALSE;
+        adc_->get_Busy(&busy);
+        const bool silent = std::chrono::duration<double>(Clock::now() - lastData).count() > silence;
+        if (!busy || silent) {
+            const std::string why = LastError();
+            result.endedEarly =
+                (busy ? "no data for " + Number(kSilenceSeconds) + " s" : std::string("stopped")) +
+                (why.empty() ? "" : ": " + why);
+            break;
+        }
     }
     adc_->StopRecord();
-    Drain(csv, *result.stats, buffer);
+    if (ok && Drain(writer, stats, result.requested - stats.kadrs(), error) < 0) ok = false;
+    result.interrupted = stop.load() && stats.kadrs() < result.requested;
     if (!options_.quiet && ::isatty(STDERR_FILENO)) std::fputc('\n', stderr);
-    result.rate = rate_;
-    result.seconds = std::chrono::duration<double>(Clock::now() - begin).count();
-    return true;
+    return ok;
 }
 
 } // namespace e16rec

@@ -10,6 +10,8 @@
 
 #include "platform/locale.h"
 
+#include <velmora/registry_store.h>
+
 namespace velmora::ui {
 namespace {
 
@@ -167,16 +169,27 @@ int32_t dlgIPModel::ParseAddress(std::string_view text) {
     return static_cast<int32_t>(result);
 }
 
+std::filesystem::path AddressListFile(const std::filesystem::path& folder) {
+    if (::access(folder.c_str(), W_OK) == 0) return folder / kListName;
+    return std::filesystem::path(velmora::reg::StorePath()).parent_path() / kListName;
+}
+
+// The user's own list once there is one; until then the list installed
+// beside the driver.
 void dlgIPModel::LoadAddressList() {
-    const std::string folder = folder_.string();
-    listFile_ = folder + (folder.ends_with('/') ? "" : "/") + std::string(kListName);
-    const std::string bytes = ReadRegularFile(listFile_, kMaxListBytes);
+    listFile_ = AddressListFile(folder_).string();
+    std::string bytes = ReadRegularFile(listFile_, kMaxListBytes);
+    std::error_code ec;
+    if (bytes.empty() && !std::filesystem::exists(listFile_, ec))
+        bytes = ReadRegularFile((folder_ / kListName).string(), kMaxListBytes);
     // Addresses are plain ASCII, so the single-byte text needs no conversion.
     ForEachLine(bytes, kMaxListLines,
                 [this](std::string_view line) { AddAddress(ParseAddress(line), 0, false); });
 }
 
 void dlgIPModel::SaveAddressList() {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(listFile_).parent_path(), ec);
     std::ofstream out(listFile_, std::ios::binary | std::ios::trunc);
     if (!out) return;
     for (std::size_t i = 1; i < list_.size(); ++i) out << list_[i].text << "\r\n";

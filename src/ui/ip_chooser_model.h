@@ -26,6 +26,11 @@ enum ChooserText : int32_t {
 };
 std::string ResourceText(int32_t id);
 
+// The address list file of the driver in `folder`: beside it, or in the
+// user's config folder (the registry store's) when `folder` is not writable,
+// as for an installed driver.
+std::filesystem::path AddressListFile(const std::filesystem::path& folder);
+
 class dlgIPModel {
 public:
     struct Item {

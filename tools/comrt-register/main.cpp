@@ -1,10 +1,12 @@
-// comrt-register [-u] FILE: registers (or with -u unregisters) an in-process
-// server library by calling its DllRegisterServer (DllUnregisterServer).
+// comrt-register [-u] [--store DIR] FILE: registers (or with -u unregisters)
+// an in-process server library by calling its DllRegisterServer
+// (DllUnregisterServer), in the user's registry store or in DIR's.
 #include "comrt/hresult_text.h"
 
 #include <velmora/com.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <dlfcn.h>
 #include <exception>
 #include <filesystem>
@@ -15,13 +17,16 @@ namespace {
 
 struct Options {
     bool unregister = false;
+    std::string store; // a config folder instead of XDG_CONFIG_HOME's
     std::string file;
 };
 
 void PrintUsage(std::FILE* out) {
-    std::fputs("Usage: comrt-register [-u] FILE\n"
+    std::fputs("Usage: comrt-register [-u] [--store DIR] FILE\n"
                "Registers the in-process server library FILE by calling its DllRegisterServer.\n"
-               "  -u  unregister instead, calling DllUnregisterServer\n",
+               "  -u           unregister instead, calling DllUnregisterServer\n"
+               "  --store DIR  use the registry store DIR/velmora/registry.db instead of the\n"
+               "               user's (the one a program started with XDG_CONFIG_HOME=DIR uses)\n",
                out);
 }
 
@@ -31,6 +36,8 @@ bool ParseArguments(int argc, char** argv, Options* options) {
         const std::string_view arg = argv[k];
         if (arg == "-u" || arg == "/u")
             options->unregister = true;
+        else if (arg == "--store" && k + 1 < argc && *argv[k + 1] != '\0')
+            options->store = argv[++k];
         else if (arg.empty() || arg[0] == '-' || !options->file.empty())
             return false;
         else
@@ -77,6 +84,9 @@ int main(int argc, char** argv) {
         PrintUsage(stderr);
         return 1;
     }
+    // The store follows XDG_CONFIG_HOME at every call, so setting it before the
+    // first one is all it takes.
+    if (!options.store.empty()) ::setenv("XDG_CONFIG_HOME", options.store.c_str(), 1);
     try {
         return Run(options);
     } catch (const std::exception& e) {

@@ -1,0 +1,78 @@
+// The CSV writer's formatting of a block (32 channels x 1024 kadrs: time,
+// then volts with six decimals, through std::to_chars into a buffer) against
+// the per-value fprintf it replaced, both into /dev/null, and the ratio.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "ratio_reporter.h"
+#include "recording_file.h"
+
+namespace {
+
+constexpr std::size_t kChannels = 32;
+constexpr std::size_t kKadrs = 1024;
+
+velmora::hosts::RecordingInfo Info() {
+    velmora::hosts::RecordingInfo info;
+    for (std::size_t i = 0; i < kChannels; ++i)
+        info.channels.push_back({"X" + std::to_string(i + 1), 0, 800.0f});
+    info.rate = 15625;
+    return info;
+}
+
+std::vector<int16_t> Codes() {
+    std::vector<int16_t> codes(kChannels * kKadrs);
+    for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<int16_t>(i * 7919);
+    return codes;
+}
+
+void BM_ToChars(benchmark::State& state) {
+    const auto info = Info();
+    const auto codes = Codes();
+    std::FILE* sink = std::fopen("/dev/null", "w");
+    std::string text;
+    std::size_t first = 0;
+    for (auto _ : state) {
+        text.clear();
+        velmora::hosts::AppendCsvRows(info, first, codes.data(), kKadrs, text);
+        std::fwrite(text.data(), 1, text.size(), sink);
+        first += kKadrs;
+    }
+    std::fclose(sink);
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * codes.size()));
+}
+
+// What e16rec did before: one fprintf per value, no time column.
+void BM_Fprintf(benchmark::State& state) {
+    const auto info = Info();
+    const auto codes = Codes();
+    std::FILE* sink = std::fopen("/dev/null", "w");
+    for (auto _ : state) {
+        for (std::size_t k = 0; k < kKadrs; ++k)
+            for (std::size_t i = 0; i < kChannels; ++i)
+                std::fprintf(sink, i + 1 < kChannels ? "%.6f," : "%.6f\n",
+                             codes[k * kChannels + i] / info.channels[i].codesPerVolt);
+    }
+    std::fclose(sink);
+    state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * codes.size()));
+}
+
+BENCHMARK(BM_ToChars)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Fprintf)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    velmora::bench::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    if (const double ratio = reporter.Ratio("BM_Fprintf", "BM_ToChars"); ratio > 0.0)
+        std::printf("fprintf/to_chars ratio: %.2f (the writer is that many times faster)\n", ratio);
+    benchmark::Shutdown();
+    return 0;
+}

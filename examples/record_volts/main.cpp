@@ -1,0 +1,93 @@
+// record_volts: a small host of the Lintara driver. It creates the driver by
+// its ProgID, detects the module, selects channels 0..3, records N kadrs
+// (default 8) draining them with GetData, and prints them in volts.
+//
+//   record_volts [N]
+//
+// The driver must be registered first: comrt-register PREFIX/lib/velmora/Lintara.adc
+#include <velmora/com_ptr.h>
+#include <velmora/interfaces.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// The driver's texts are BSTRs of UTF-16; ASCII is enough here.
+std::string Narrow(BSTR text) {
+    std::string narrow;
+    for (UINT i = 0; i < SysStringLen(text); ++i) narrow += static_cast<char>(text[i]);
+    return narrow;
+}
+
+std::string LastError(IADC3* adc) {
+    BSTR text = nullptr;
+    adc->get_LastError(&text);
+    std::string narrow = Narrow(text);
+    SysFreeString(text);
+    return narrow;
+}
+
+int Fail(const std::string& what) {
+    std::fprintf(stderr, "record_volts: %s\n", what.c_str());
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const long wanted = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 8;
+    if (wanted < 1) return Fail("N must be a number of kadrs above 0");
+
+    CLSID clsid{};
+    if (FAILED(CLSIDFromProgID(u"Velmora.Lintara", &clsid))) return Fail("the driver is not registered");
+    velmora::ComPtr<IADC3> adc;
+    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc.put_void())))
+        return Fail("cannot create the driver");
+
+    VARIANT_BOOL found = VARIANT_FALSE;
+    adc->Test(&found);
+    if (!found) return Fail("no module: " + LastError(adc.get()));
+
+    // The selection: logical channels 0..3, one SAFEARRAY of 16-bit numbers.
+    const int16_t channels[] = {0, 1, 2, 3};
+    SAFEARRAY* list = SafeArrayCreateVector(VT_I2, 0, 4);
+    void* data = nullptr;
+    SafeArrayAccessData(list, &data);
+    std::copy(std::begin(channels), std::end(channels), static_cast<int16_t*>(data));
+    SafeArrayUnaccessData(list);
+    adc->put_InputChannels(&list);
+    SafeArrayDestroy(list);
+    float rate = 1000;
+    adc->put_Rate(&rate);
+
+    std::vector<float> scale(4);
+    for (int16_t i = 0; i < 4; ++i) {
+        int16_t index = i;
+        adc->get_ChannelUnitScale(&index, &scale[i]);
+    }
+
+    VARIANT_BOOL started = VARIANT_FALSE;
+    adc->StartRecord(&started);
+    if (!started) return Fail("cannot start: " + LastError(adc.get()));
+    // GetData copies whole kadrs, at most `count` samples, and says how
+    // many samples are still waiting in `rest`.
+    std::vector<int16_t> codes(static_cast<std::size_t>(wanted) * 4);
+    long received = 0;
+    while (received < wanted) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        int32_t count = static_cast<int32_t>((wanted - received) * 4), rest = 0, kadrs = 0;
+        adc->GetData(codes.data() + received * 4, &count, &rest, &kadrs);
+        received += kadrs;
+    }
+    adc->StopRecord();
+
+    for (long k = 0; k < wanted; ++k) {
+        for (int c = 0; c < 4; ++c) std::printf(c < 3 ? "%9.5f " : "%9.5f\n", codes[k * 4 + c] / scale[c]);
+    }
+    return 0;
+}

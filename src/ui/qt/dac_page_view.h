@@ -1,0 +1,63 @@
+// ucDAC: the DAC page's widgets. It draws a ucDACModel (the outputs' list,
+// the waveform kind with its picture, the level and rate boxes with their
+// sliders, "Start" and "Stop") and forwards the user's actions to it. A box
+// whose entry check fails shows the model's message and takes the focus back.
+// GUI thread only.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "ui/qt/page_views.h"
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QSlider;
+
+namespace velmora::ui {
+
+class ucDAC : public PageView {
+public:
+    ucDAC(ucDACModel& model, PageServices services, QWidget* parent);
+
+    void Shown() override { ShowModel(); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // The boxes with an entry check: cboDAC(0..1), then cboRate(0..1).
+    static constexpr int kCheckedBoxes = 4;
+
+    void MakeControls();
+    void Arrange();
+    void Connect();
+    // Runs the entry check of box `box` on `text`; a failure is told and
+    // the focus goes back into the box.
+    void Check(int box, const QString& text);
+    QComboBox* CheckedBox(int box) const;
+    int CheckedIndexOf(const QObject* widget) const;
+    void ShowModel();
+    void ShowList();
+    void ShowText(int box, const std::string& text);
+
+    ucDACModel& model_;
+    PageServices services_;
+    bool checking_ = false;
+    // The model's texts of the checked boxes as last written into them.
+    std::array<std::string, kCheckedBoxes> shown_{};
+    QListWidget* list_ = nullptr;
+    QLabel* typeLabel_ = nullptr;
+    QComboBox* type_ = nullptr;
+    QLabel* picture_ = nullptr;
+    std::array<QLabel*, 2> levelLabels_{};
+    std::array<QComboBox*, 2> levels_{};
+    std::array<QSlider*, 2> sliders_{};
+    std::array<QLabel*, 2> rateLabels_{};
+    std::array<QComboBox*, 2> rates_{};
+    std::array<QPushButton*, 2> buttons_{};
+};
+
+} // namespace velmora::ui
