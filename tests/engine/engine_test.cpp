@@ -109,10 +109,10 @@ TEST_F(EngineTest, DetectionDescribesTheModuleRefusesOldLibrariesAndACancelKeeps
     dialogs_->selectIpTitles.clear();
     // 1.1.29, 1.1.30, 1.2.0, 2.0.0, 0.9.99
     for (const auto& [version, accepted] : {std::pair{0x01011D00u, false},
-                                           {0x01011E00u, true},
-                                           {0x01020000u, true},
-                                           {0x02000000u, true},
-                                           {0x00096300u, false}}) {
+                                            {0x01011E00u, true},
+                                            {0x01020000u, true},
+                                            {0x02000000u, true},
+                                            {0x00096300u, false}}) {
         g_version = version;
         driver::OnObjectCreated(s);
         s.module.device = std::make_unique<device::TE16>(ChosenLibrary());
