@@ -107,6 +107,18 @@ bool DriverSession::Create(std::string& error, std::FILE* notes) {
     return true;
 }
 
+bool DetectModule(IADC3* adc, std::string& error) {
+    VARIANT_BOOL detected = VARIANT_FALSE;
+    adc->Test(&detected);
+    if (detected) return true;
+    BSTR text = nullptr;
+    adc->get_LastError(&text);
+    const std::string why = ToUtf8(text);
+    SysFreeString(text);
+    error = "no module: " + (why.empty() ? std::string("no address was chosen") : why);
+    return false;
+}
+
 bool StoreChannelTable(bool singleEnded, std::string& error) {
     std::vector<uint8_t> table(32);
     for (int k = 0; k < 32; ++k) table[k] = static_cast<uint8_t>(k | (singleEnded ? 32 : 0));

@@ -1,6 +1,7 @@
 // The driver object as a host sees it: registration, the one object behind
 // the faces, IADC3's description through the vtable and Invoke, the channel
-// settings, detection and the settings kept across a restart.
+// settings, detection, the setup dialog without a display and the settings
+// kept across a restart.
 #include <algorithm>
 #include <functional>
 #include <tuple>
@@ -204,6 +205,19 @@ HOST_TEST(Detection, ARefusedAddressFailsAndTheNextTestAsksAgain) {
     dao->get_ChannelsCount(&channels);
     EXPECT_EQ(result, VARIANT_FALSE) << "outputs detected on a module without a DAC";
     EXPECT_EQ(channels, 0) << "output channels on a module without a DAC";
+}
+
+// A host without a display or Qt: the driver's console answers ShowSetting
+// with its message, and nothing changes.
+HOST_TEST(SetupDialog, WithoutADisplayTheConsoleSaysItNeedsOne) {
+    ComPtr<IADC3> adc = DetectedAdc();
+    testing::internal::CaptureStderr();
+    VARIANT_BOOL result = VARIANT_TRUE;
+    const HRESULT hr = adc->ShowSetting(&result);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(result, VARIANT_FALSE);
+    EXPECT_EQ(said, "The setup dialog needs a display (DISPLAY or WAYLAND_DISPLAY); none is available.\n");
 }
 
 HOST_TEST(Detection, AVendorLibraryOlderThan1130IsRefused) {

@@ -102,6 +102,9 @@ inline HRESULT Put(IDispatch* target, const std::u16string& name, std::vector<VA
 inline void LinkDriverInto(const fs::path& folder) {
     fs::create_symlink(E2E_LINTARA_FILE, folder / "Lintara.adc");
     fs::create_symlink(E2E_SIMULATOR_FILE, folder / "libe16sim.so");
+#ifdef E2E_QT_PLUGIN_FILE
+    fs::create_symlink(E2E_QT_PLUGIN_FILE, folder / "Lintara.qt.so"); // for a Qt host's dialogs
+#endif
 }
 // The driver folder of this process: a temporary folder of links to the
 // built driver and simulator, or the one E2E_DRIVER_FOLDER names.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -37,9 +38,21 @@ TEST(E16recOptions, ValuesAreTakenOrRefusedWithAReason) {
     EXPECT_EQ(o->inputs, InputMode::SingleEnded);
     EXPECT_EQ(o->output, "-");
     EXPECT_FALSE(o->chooseAddress) << "by default";
-    EXPECT_TRUE(Parse({"--choose-address"}, error)->chooseAddress);
+    EXPECT_FALSE(o->setup) << "by default";
+    for (const auto& [flag, choose, setup] :
+         {std::tuple{"--choose-address", true, false}, {"--setup", false, true}}) {
+        const auto flags = Parse({flag}, error);
+        ASSERT_TRUE(flags.has_value()) << flag << ": " << error;
+        EXPECT_EQ(flags->chooseAddress, choose) << flag;
+        EXPECT_EQ(flags->setup, setup) << flag;
+    }
     for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"-R", "4"}, {"-r", "-5"}, {"-t"}, {"--inputs", "both"}, {"--bogus"}}) {
+         {std::vector<std::string>{"-R", "4"},
+          {"-r", "-5"},
+          {"-t"},
+          {"--inputs", "both"},
+          {"--bogus"},
+          {"--setup", "-a", "127.0.0.1"}}) { // the dialog would go to the console
         error.clear();
         EXPECT_FALSE(Parse(bad, error).has_value()) << testing::PrintToString(bad);
         EXPECT_NE(error, "") << testing::PrintToString(bad) << " gave no reason";
@@ -104,6 +117,19 @@ TEST(E16recRun, ChooseAddressPrintsTheChosenAddress) {
     const std::string printed = ReadAll(pipe);
     EXPECT_EQ(::pclose(pipe), 0);
     EXPECT_EQ(printed, "10.0.0.2\n");
+}
+
+// Without a display the driver's console answers the setup request, after
+// the module was detected as usual.
+TEST(E16recRun, SetupWithoutADisplayDetectsThenSaysTheDialogNeedsOne) {
+    velmora::test::PrivateStore store;
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY ./e16rec --setup </dev/null 2>&1";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    const std::string said = ReadAll(pipe);
+    EXPECT_EQ(::pclose(pipe), 0) << said;
+    EXPECT_NE(said.find("127.0.0.1"), std::string::npos) << "no detection before: " << said;
+    EXPECT_NE(said.find("The setup dialog needs a display"), std::string::npos) << said;
 }
 
 } // namespace
