@@ -145,8 +145,10 @@ bool StoreChannelTable(bool singleEnded, std::string& error) {
 
 std::string TableChannelName(int16_t channel, bool singleEnded) {
     const int source = channel % 32;
-    if (singleEnded) return (source < 16 ? "X" : "Y") + std::to_string(source % 16 + 1);
-    return source < 16 ? "XY" + std::to_string(source + 1) : "Calibration 0";
+    // Appended rather than "X" + to_string(...): GCC 12 warns falsely about
+    // the latter at -O3.
+    if (singleEnded) return std::string(source < 16 ? "X" : "Y").append(std::to_string(source % 16 + 1));
+    return source < 16 ? std::string("XY").append(std::to_string(source + 1)) : "Calibration 0";
 }
 
 namespace {
