@@ -25,7 +25,7 @@ constexpr CLSID kHandMadeClass = {
 const fs::path kBin = fs::canonical("/proc/self/exe").parent_path();
 
 std::string Quoted(const fs::path& path) {
-    return "'" + path.string() + "'";
+    return std::string("'").append(path.string()).append("'"); // no false -Wrestrict at -O3
 }
 
 struct ToolResult {
