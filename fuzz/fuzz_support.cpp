@@ -12,8 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
-#include <system_error>
 
 namespace velmora::fuzz {
 
@@ -40,13 +38,6 @@ uint64_t ByteReader::U64() {
     return low | uint64_t{U32()} << 32;
 }
 
-double ByteReader::Double() {
-    const uint64_t bits = U64();
-    double value = 0;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
-}
-
 std::string ByteReader::Bytes(size_t most) {
     const size_t n = std::min(most, bytes_.size());
     std::string text(reinterpret_cast<const char*>(bytes_.data()), n);
@@ -57,75 +48,27 @@ std::string ByteReader::Bytes(size_t most) {
 std::u16string ByteReader::Text(size_t most) {
     std::u16string text(Below(static_cast<uint32_t>(most)), u'\0');
     for (char16_t& c : text) {
-        // Mostly ASCII, so that numbers and names turn up; now and then any unit.
         const uint8_t b = Byte();
         c = b < 0xF0 ? static_cast<char16_t>(b & 0x7F) : static_cast<char16_t>(U16());
     }
     return text;
 }
 
-std::string ByteReader::Rest() {
-    return Bytes(bytes_.size());
-}
-
 namespace {
 
-std::unique_ptr<PrivateFolder> folder;
+std::filesystem::path root, run; // the harness's folder, this run's folder in it
+uint64_t runs = 0;
 
-std::filesystem::path TempBase() {
+void RemoveRoot() {
     std::error_code ec;
-    if (::access("/dev/shm", W_OK) == 0 && std::filesystem::is_directory("/dev/shm", ec)) return "/dev/shm";
-    return std::filesystem::temp_directory_path();
+    std::filesystem::remove_all(root, ec);
 }
-
-void RemoveFolder() {
-    if (!folder) return;
-    std::error_code ec;
-    std::filesystem::remove_all(folder->Root(), ec);
-}
-
-} // namespace
-
-PrivateFolder::PrivateFolder(const char* harness) {
-    std::string pattern = (TempBase() / (std::string("velmora-fuzz-") + harness + "-XXXXXX")).string();
-    if (::mkdtemp(pattern.data()) == nullptr) Broken("cannot make a private folder");
-    root_ = pattern;
-    ::setenv("XDG_CONFIG_HOME", root_.c_str(), 1);
-}
-
-PrivateFolder& PrivateFolder::Init(const char* harness) {
-    if (!folder) {
-        folder.reset(new PrivateFolder(harness));
-        std::atexit(RemoveFolder);
-    }
-    return *folder;
-}
-
-PrivateFolder& PrivateFolder::Get() {
-    if (!folder) Broken("PrivateFolder::Init was not called");
-    return *folder;
-}
-
-std::filesystem::path PrivateFolder::FreshRun() {
-    std::error_code ec;
-    if (!run_.empty()) std::filesystem::remove_all(run_, ec);
-    // A new name each run: the store keeps its connection while the path stays.
-    run_ = root_ / ("run-" + std::to_string(runs_++));
-    std::filesystem::create_directories(run_, ec);
-    if (ec) Broken("cannot make a run folder");
-    ::setenv("XDG_CONFIG_HOME", run_.c_str(), 1);
-    return run_;
-}
-
-namespace {
 
 void OnSocketCall(int, siginfo_t*, void*) {
     static constexpr char kText[] = "fuzz: socket() called: no harness may reach the network\n";
     [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kText, sizeof kText - 1);
     std::abort();
 }
-
-} // namespace
 
 void ForbidSockets() {
 #if defined(__x86_64__)
@@ -142,12 +85,37 @@ void ForbidSockets() {
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_TRAP),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
     };
-    sock_fprog program{static_cast<unsigned short>(sizeof filter / sizeof filter[0]), filter};
+    sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
     if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
-        ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+        ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0)
         std::fprintf(stderr, "fuzz: warning: cannot forbid socket(): %s\n", std::strerror(errno));
-    }
 #endif
+}
+
+} // namespace
+
+void Start(const char* harness) {
+    ForbidSockets();
+    // /dev/shm where it can be written: SQLite's syncs cost nothing there.
+    const bool shm = ::access("/dev/shm", W_OK) == 0;
+    std::string pattern =
+        ((shm ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path()) /
+         (std::string("velmora-fuzz-") + harness + "-XXXXXX"))
+            .string();
+    if (::mkdtemp(pattern.data()) == nullptr) Broken("cannot make a private folder");
+    root = pattern;
+    std::atexit(RemoveRoot);
+    ::setenv("XDG_CONFIG_HOME", root.c_str(), 1);
+}
+
+std::filesystem::path FreshRun() {
+    if (root.empty()) Broken("Start was not called");
+    std::error_code ec;
+    if (!run.empty()) std::filesystem::remove_all(run, ec);
+    run = root / ("run-" + std::to_string(runs++));
+    if (!std::filesystem::create_directories(run, ec)) Broken("cannot make a run folder");
+    ::setenv("XDG_CONFIG_HOME", run.c_str(), 1);
+    return run;
 }
 
 void Broken(std::string_view what) {

@@ -1,7 +1,7 @@
 // What every harness shares: a reader that turns the input into values, a
-// private folder (XDG_CONFIG_HOME and files) with a fresh store per run, the
-// guard that keeps a harness off the network, and the check that stops a run.
-// One harness per process; not thread-safe.
+// private folder with a fresh XDG_CONFIG_HOME (so a fresh store) per run, no
+// network, and the check that stops a run. One harness per process; not
+// thread-safe.
 #pragma once
 
 #include <cstddef>
@@ -20,49 +20,27 @@ public:
     ByteReader(const uint8_t* data, size_t size) : bytes_(data, size) {}
 
     bool Empty() const { return bytes_.empty(); }
-    size_t Left() const { return bytes_.size(); }
     uint8_t Byte();
     bool Bool() { return (Byte() & 1) != 0; }
     uint16_t U16();
     uint32_t U32();
     uint64_t U64();
-    // A value in 0..most.
-    uint32_t Below(uint32_t most) { return most == 0 ? 0 : U32() % (most + 1); }
-    double Double();
-    // Up to `most` bytes as they are.
-    std::string Bytes(size_t most);
-    std::u16string Text(size_t most);
-    // Everything not read yet.
-    std::string Rest();
+    uint32_t Below(uint32_t most) { return most == 0 ? 0 : U32() % (most + 1); } // 0..most
+    std::string Bytes(size_t most);                                              // as they are
+    std::u16string Text(size_t most); // mostly ASCII, now and then any unit
+    std::string Rest() { return Bytes(bytes_.size()); }
 
 private:
     std::span<const uint8_t> bytes_;
 };
 
-// The folder a harness works in: made once under /dev/shm when it can be
-// written (SQLite's syncs cost nothing there), else under the temp folder, and
-// removed at exit. XDG_CONFIG_HOME points into it from Init on.
-class PrivateFolder {
-public:
-    static PrivateFolder& Init(const char* harness);
-    static PrivateFolder& Get();
-
-    const std::filesystem::path& Root() const { return root_; }
-    // A new empty folder for this run, set as XDG_CONFIG_HOME so that the
-    // store starts from nothing (it reopens when its path moves); the last
-    // run's folder is removed.
-    std::filesystem::path FreshRun();
-
-private:
-    explicit PrivateFolder(const char* harness);
-    std::filesystem::path root_;
-    std::filesystem::path run_;
-    uint64_t runs_ = 0;
-};
-
-// Makes socket() kill the process with a report (seccomp): no harness may
-// reach the network. Warns and goes on where the kernel refuses the filter.
-void ForbidSockets();
+// For LLVMFuzzerInitialize: socket() kills the process from now on (where
+// the kernel takes the filter), and a private folder removed at exit
+// becomes XDG_CONFIG_HOME.
+void Start(const char* harness);
+// A new empty folder for this run as XDG_CONFIG_HOME, under a new name, as
+// the store reopens when its path moves; the last run's folder goes.
+std::filesystem::path FreshRun();
 
 // A broken invariant: prints what and aborts, which libFuzzer saves as a crash.
 [[noreturn]] void Broken(std::string_view what);

@@ -1,10 +1,9 @@
 // The registry store opened on a hostile database: the input is the bytes of
-// the SQLite file, put at the store's path in a fresh private XDG_CONFIG_HOME.
-// The store API then walks both kept roots (information, values, sub-keys,
-// four levels deep), and cRegistry exports them, reads typed values, writes,
-// creates and deletes.
-// Checks: what a successful call reports fits the buffers it was given, and
-// a buffer as large as RegQueryInfoKey's maxima takes every value and name.
+// the SQLite file at the store's path. The store API walks both kept roots
+// (information, values, sub-keys, four levels deep), and cRegistry exports
+// them, reads typed values, writes, creates and deletes.
+// Checks: what a call reports fits the buffers it was given, and buffers as
+// large as RegQueryInfoKey's maxima take every value and name.
 #include <velmora/registry_store.h>
 
 #include <algorithm>
@@ -23,48 +22,41 @@ using velmora::settings::cRegistry;
 
 constexpr int kMaxDepth = 4;
 constexpr reg::DWORD kMaxItems = 16;
-// The harness's own buffers stay small whatever a hostile file claims.
-constexpr reg::DWORD kMaxBuffer = 1 << 16;
+constexpr reg::DWORD kMaxBuffer = 1 << 16; // whatever a hostile file claims
+constexpr int32_t kUser = velmora::settings::HKEY_CURRENT_USER;
 
-struct KeyInfo {
-    reg::DWORD subKeys = 0, maxSubKeyLen = 0, values = 0, maxValueNameLen = 0, maxValueLen = 0;
-};
-
-void Values(reg::HKEY key, const KeyInfo& info) {
-    const bool bounded = info.maxValueLen < kMaxBuffer && info.maxValueNameLen < kMaxBuffer;
-    std::vector<char> name(std::min(info.maxValueNameLen, kMaxBuffer) + 1);
-    std::vector<reg::BYTE> data(std::min(info.maxValueLen, kMaxBuffer) + 1);
-    for (reg::DWORD i = 0; i < std::min(info.values, kMaxItems); ++i) {
-        auto nameChars = static_cast<reg::DWORD>(name.size());
-        auto bytes = static_cast<reg::DWORD>(data.size());
-        reg::DWORD type = 0;
-        const reg::LONG r = reg::RegEnumValue(key, i, name.data(), &nameChars, &type, data.data(), &bytes);
+void Values(reg::HKEY key, reg::DWORD values, reg::DWORD maxNameLen, reg::DWORD maxValueLen) {
+    const bool bounded = maxValueLen < kMaxBuffer && maxNameLen < kMaxBuffer;
+    std::vector<char> name(std::min(maxNameLen, kMaxBuffer) + 1);
+    std::vector<reg::BYTE> data(std::min(maxValueLen, kMaxBuffer) + 1);
+    for (reg::DWORD i = 0; i < std::min(values, kMaxItems); ++i) {
+        auto chars = static_cast<reg::DWORD>(name.size()), bytes = static_cast<reg::DWORD>(data.size());
+        reg::DWORD type = 0, size = 0;
+        const reg::LONG r = reg::RegEnumValue(key, i, name.data(), &chars, &type, data.data(), &bytes);
         if (r != reg::ERROR_SUCCESS) {
-            // Buffers sized by the maxima hold every value of the key.
             Check(r != reg::ERROR_MORE_DATA || !bounded, "a value is larger than RegQueryInfoKey says");
             continue;
         }
-        Check(nameChars < name.size() && name[nameChars] == '\0', "an enumerated value name overran");
+        Check(chars < name.size() && name[chars] == '\0', "an enumerated value name overran");
         Check(bytes <= data.size(), "enumerated value data overran");
-        reg::DWORD size = 0;
         if (reg::RegQueryValueEx(key, name.data(), &type, nullptr, &size) == reg::ERROR_SUCCESS)
             Check(size == bytes, "a value's size differs between enumeration and query");
     }
 }
 
 void Walk(reg::HKEY key, int depth) {
-    KeyInfo info;
-    if (reg::RegQueryInfoKey(key, &info.subKeys, &info.maxSubKeyLen, &info.values, &info.maxValueNameLen,
-                             &info.maxValueLen) != reg::ERROR_SUCCESS)
+    reg::DWORD subKeys = 0, maxSubKeyLen = 0, values = 0, maxNameLen = 0, maxValueLen = 0;
+    if (reg::RegQueryInfoKey(key, &subKeys, &maxSubKeyLen, &values, &maxNameLen, &maxValueLen) !=
+        reg::ERROR_SUCCESS)
         return;
-    Values(key, info);
-    for (reg::DWORD i = 0; i < std::min(info.subKeys, kMaxItems); ++i) {
+    Values(key, values, maxNameLen, maxValueLen);
+    for (reg::DWORD i = 0; i < std::min(subKeys, kMaxItems); ++i) {
         char name[256];
         reg::DWORD chars = sizeof name;
         const reg::LONG r = reg::RegEnumKeyEx(key, i, name, &chars);
         if (r != reg::ERROR_SUCCESS) {
-            Check(r != reg::ERROR_MORE_DATA || info.maxSubKeyLen >= sizeof name,
-                  "a sub-key name is longer than RegQueryInfoKey says");
+            Check(r != reg::ERROR_MORE_DATA || maxSubKeyLen >= sizeof name,
+                  "a sub-key name is longer than said");
             continue;
         }
         Check(chars < sizeof name && name[chars] == '\0', "an enumerated key name overran");
@@ -76,67 +68,63 @@ void Walk(reg::HKEY key, int depth) {
     }
 }
 
-// Typed reads of the first values of a key, the way the driver reads settings.
-void ReadTyped(cRegistry& r, int32_t root, const std::string& path) {
+// Typed reads of a key's first values, the way the driver reads settings.
+void ReadTyped(cRegistry& r, const std::string& path) {
     std::vector<std::string> names;
-    r.EnumValues(root, path, names);
+    r.EnumValues(kUser, path, names);
     for (size_t i = 1; i < names.size() && i <= kMaxItems; ++i) {
         std::string text;
         int32_t number = 0;
         double real = 0;
         std::vector<uint8_t> bytes;
         velmora::settings::RegValue value;
-        r.GetStringAt(root, path, names[i], text);
-        r.GetLongAt(root, path, names[i], number);
-        r.GetDoubleAt(root, path, names[i], real);
-        r.GetBinaryAt(root, path, names[i], bytes);
-        r.QueryValueAt(root, path, names[i], value);
+        r.GetStringAt(kUser, path, names[i], text);
+        r.GetLongAt(kUser, path, names[i], number);
+        r.GetDoubleAt(kUser, path, names[i], real);
+        r.GetBinaryAt(kUser, path, names[i], bytes);
+        r.QueryValueAt(kUser, path, names[i], value);
     }
 }
 
 void Writes(cRegistry& r) {
     const std::string key = "Software\\Fuzz";
-    if (r.CreateKey(velmora::settings::HKEY_CURRENT_USER, key, "default")) {
-        r.SetStringAt(velmora::settings::HKEY_CURRENT_USER, key, "Text", "value");
-        r.SetLongAt(velmora::settings::HKEY_CURRENT_USER, key, "Number", 42);
-        r.SetBinaryAt(velmora::settings::HKEY_CURRENT_USER, key, "Bytes", {1, 2, 3});
-        r.SetDoubleAt(velmora::settings::HKEY_CURRENT_USER, key, "Real", 0.5);
-        r.DeleteValue(velmora::settings::HKEY_CURRENT_USER, key, "Text");
-        r.DeleteKey(velmora::settings::HKEY_CURRENT_USER, key);
+    if (r.CreateKey(kUser, key, "default")) {
+        r.SetStringAt(kUser, key, "Text", "value");
+        r.SetLongAt(kUser, key, "Number", 42);
+        r.SetBinaryAt(kUser, key, "Bytes", {1, 2, 3});
+        r.SetDoubleAt(kUser, key, "Real", 0.5);
+        r.DeleteValue(kUser, key, "Text");
+        r.DeleteKey(kUser, key);
     }
-    // The driver's own location: its path is created when set.
-    r.SetPath("Software\\Tervan\\ADC");
+    r.SetPath("Software\\Tervan\\ADC"); // the driver's own: created when set
     int32_t rate = 0;
     r.WriteLong("Rate", 1000);
     r.ReadLong("Rate", rate, 0);
     // A key found in the file goes, unless it has sub-keys.
     std::vector<std::string> names;
-    r.EnumKeys(velmora::settings::HKEY_CURRENT_USER, "Software", names);
-    if (names.size() > 1) r.DeleteKey(velmora::settings::HKEY_CURRENT_USER, "Software\\" + names[1]);
+    r.EnumKeys(kUser, "Software", names);
+    if (names.size() > 1) r.DeleteKey(kUser, "Software\\" + names[1]);
     reg::RegDeleteKey(reg::HKEY_CLASSES_ROOT, "CLSID");
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    velmora::fuzz::ForbidSockets();
-    velmora::fuzz::PrivateFolder::Init("registry_store");
+    velmora::fuzz::Start("registry_store");
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const auto run = velmora::fuzz::PrivateFolder::Get().FreshRun();
-    std::filesystem::create_directories(run / "velmora");
-    std::ofstream(run / "velmora" / "registry.db", std::ios::binary)
+    const auto file = velmora::fuzz::FreshRun() / "velmora" / "registry.db";
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary)
         .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    Check(reg::StorePath() == (run / "velmora" / "registry.db").string(),
-          "the store is not in the run folder");
-
+    Check(reg::StorePath() == file.string(), "the store is not in the run folder");
     for (reg::HKEY root : {reg::HKEY_CURRENT_USER, reg::HKEY_CLASSES_ROOT}) Walk(root, 0);
     cRegistry r;
-    r.ExportKey(velmora::settings::HKEY_CURRENT_USER, "", true);
+    r.ExportKey(kUser, "", true);
     r.ExportKey(velmora::settings::HKEY_CLASSES_ROOT, "", true);
-    ReadTyped(r, velmora::settings::HKEY_CURRENT_USER, "Software");
+    ReadTyped(r, "Software");
     Writes(r);
     return 0;
 }

@@ -8,65 +8,46 @@
 namespace velmora::fuzz {
 namespace {
 
+constexpr int kMaxDepth = 2;
+constexpr size_t kMaxCells = 64;
+
 constexpr std::array<VARTYPE, 20> kElementTypes = {
     VT_I2,  VT_I4, VT_R8,  VT_BSTR, VT_VARIANT, VT_R4, VT_UI1,  VT_BOOL,     VT_I1,    VT_UI2,
-    VT_UI4, VT_I8, VT_UI8, VT_INT,  VT_UINT,    VT_CY, VT_DATE, VT_DISPATCH, VT_ERROR, VT_UNKNOWN,
-};
+    VT_UI4, VT_I8, VT_UI8, VT_INT,  VT_UINT,    VT_CY, VT_DATE, VT_DISPATCH, VT_ERROR, VT_UNKNOWN};
 
+// Tags no runtime function may take for a valid VARIANT; built with a zero
+// payload, so a function that wrongly reads one finds no pointer.
+// clang-format off
 constexpr std::array<VARTYPE, 17> kInvalidTags = {
-    VT_DECIMAL,
-    VT_RECORD,
-    VT_VOID,
-    VT_HRESULT,
-    VT_PTR,
-    VT_SAFEARRAY,
-    VT_CARRAY,
-    VT_USERDEFINED,
-    VT_LPSTR,
-    VT_LPWSTR,
-    VT_VARIANT,
-    VT_BYREF | VT_EMPTY,
-    VT_ARRAY | VT_NULL,
-    VT_VECTOR | VT_I4,
-    VT_RESERVED | VT_I2,
-    15,
-    0xFFFF,
-};
+    VT_DECIMAL, VT_RECORD, VT_VOID, VT_HRESULT, VT_PTR, VT_SAFEARRAY, VT_CARRAY, VT_USERDEFINED, VT_LPSTR,
+    VT_LPWSTR, VT_VARIANT, VT_BYREF | VT_EMPTY, VT_ARRAY | VT_NULL, VT_VECTOR | VT_I4, VT_RESERVED | VT_I2, 15,
+    0xFFFF};
+// clang-format on
 
 // Lower bounds where arithmetic on bounds goes wrong if it can.
 constexpr std::array<LONG, 8> kLowerBounds = {0, 1, -1, INT32_MIN, INT32_MAX, INT32_MAX - 3, INT32_MIN + 1,
                                               7};
 
 size_t ScalarBytes(VARTYPE vt) {
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-        return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-        return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-        return 4;
-    default:
-        return 8;
-    }
+    if (vt == VT_I1 || vt == VT_UI1) return 1;
+    if (vt == VT_I2 || vt == VT_UI2 || vt == VT_BOOL) return 2;
+    const bool four =
+        vt == VT_I4 || vt == VT_UI4 || vt == VT_INT || vt == VT_UINT || vt == VT_R4 || vt == VT_ERROR;
+    return four ? 4 : 8;
 }
-
-bool HoldsObject(VARTYPE vt) {
-    return vt == VT_DISPATCH || vt == VT_UNKNOWN;
-}
-
-} // namespace
 
 bool IsInvalidTag(VARTYPE vt) {
     return std::find(kInvalidTags.begin(), kInvalidTags.end(), vt) != kInvalidTags.end();
 }
+
+VARIANT Empty(VARTYPE vt) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = vt;
+    return v;
+}
+
+} // namespace
 
 VariantBuilder::~VariantBuilder() {
     for (VARIANT& v : variants_) Release(v);
@@ -87,9 +68,7 @@ BSTR VariantBuilder::BuildString() {
 }
 
 VARIANT VariantBuilder::Scalar(VARTYPE vt) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = vt;
+    VARIANT v = Empty(vt);
     if (vt == VT_BSTR) {
         v.bstrVal = BuildString();
     } else if (HoldsObject(vt)) {
@@ -103,7 +82,6 @@ VARIANT VariantBuilder::Scalar(VARTYPE vt) {
 }
 
 SAFEARRAY* VariantBuilder::BuildArray(VARTYPE vt, int depth) {
-    if (vt == 0) vt = ElementType();
     const UINT dims = in_.Byte() % 4; // 0 dimensions: SafeArrayCreate refuses
     SAFEARRAYBOUND bounds[3] = {};
     size_t cells = 1;
@@ -113,20 +91,12 @@ SAFEARRAY* VariantBuilder::BuildArray(VARTYPE vt, int depth) {
         bounds[d].lLbound = (shape & 0x80) ? static_cast<LONG>(in_.U32()) : kLowerBounds[(shape >> 4) & 7];
         cells *= bounds[d].cElements;
     }
-    if (cells > kMaxCells) return nullptr;
-    SAFEARRAY* array = SafeArrayCreate(vt, dims, bounds);
-    if (array != nullptr) FillArray(array, vt, depth);
-    return array;
-}
-
-void VariantBuilder::FillArray(SAFEARRAY* array, VARTYPE vt, int depth) {
+    SAFEARRAY* array = cells > kMaxCells ? nullptr : SafeArrayCreate(vt, dims, bounds);
     void* data = nullptr;
-    if (FAILED(SafeArrayAccessData(array, &data)) || data == nullptr) {
-        SafeArrayUnaccessData(array);
-        return;
+    if (array == nullptr || FAILED(SafeArrayAccessData(array, &data)) || data == nullptr) {
+        if (array != nullptr) SafeArrayUnaccessData(array);
+        return array;
     }
-    size_t cells = 1;
-    for (UINT d = 0; d < array->cDims; ++d) cells *= array->rgsabound[d].cElements;
     // The array owns what is stored into it directly.
     for (size_t i = 0; i < cells && !in_.Empty(); ++i) {
         char* cell = static_cast<char*>(data) + i * array->cbElements;
@@ -142,43 +112,42 @@ void VariantBuilder::FillArray(SAFEARRAY* array, VARTYPE vt, int depth) {
         }
     }
     SafeArrayUnaccessData(array);
+    return array;
 }
 
 VARIANT VariantBuilder::Reference(int depth) {
-    VARIANT v;
-    VariantInit(&v);
+    VARIANT v = Empty(VT_BYREF);
     switch (in_.Byte() % 7) {
     case 0: // a null reference of a type the members take
-        v.vt = VT_BYREF | kElementTypes[in_.Byte() % 3];
+        v.vt |= kElementTypes[in_.Byte() % 3];
         v.byref = nullptr;
         break;
     case 1:
     case 2: {
-        VARTYPE vt = ElementType();
-        if (vt == VT_BSTR || vt == VT_VARIANT || HoldsObject(vt)) vt = VT_I2;
-        v.vt = VT_BYREF | vt;
+        const VARTYPE vt = ElementType();
+        v.vt |= vt == VT_BSTR || vt == VT_VARIANT || HoldsObject(vt) ? VARTYPE{VT_I2} : vt;
         v.byref = &scalars_.emplace_back(in_.U64());
         break;
     }
     case 3:
-        v.vt = VT_BYREF | VT_BSTR;
+        v.vt |= VT_BSTR;
         v.pbstrVal = &strings_.emplace_back(BuildString());
         break;
     case 4: {
         const VARTYPE vt = ElementType();
         // Now and then the tag names another element type than the array has.
-        v.vt = VT_BYREF | VT_ARRAY | (in_.Byte() < 0xE0 ? vt : ElementType());
+        v.vt |= VT_ARRAY | (in_.Byte() < 0xE0 ? vt : ElementType());
         v.pparray = &arrays_.emplace_back(BuildArray(vt, depth + 1));
         break;
     }
     case 5:
-        v.vt = VT_BYREF | VT_VARIANT;
+        v.vt |= VT_VARIANT;
         v.pvarVal = &variants_.emplace_back(depth < kMaxDepth ? Build(depth + 1) : Scalar(VT_I4));
         break;
     default: {
         IDispatch* held = in_.Bool() ? object_ : nullptr;
         if (held != nullptr) held->AddRef();
-        v.vt = VT_BYREF | VT_DISPATCH;
+        v.vt |= VT_DISPATCH;
         v.ppdispVal = &objects_.emplace_back(held);
         break;
     }
@@ -190,27 +159,18 @@ VARIANT VariantBuilder::Build(int depth) {
     const uint8_t kind = in_.Byte();
     if (kind < 0x60) return Scalar(kElementTypes[kind % kElementTypes.size()]);
     if (kind < 0x68) return Scalar(kind & 1 ? VT_NULL : VT_EMPTY);
-    if (kind < 0x90) {
-        VARIANT v;
-        VariantInit(&v);
-        const VARTYPE vt = ElementType();
-        v.vt = VT_ARRAY | (in_.Byte() < 0xE0 ? vt : ElementType());
-        v.parray = depth < kMaxDepth ? BuildArray(vt, depth) : nullptr;
-        return v;
-    }
-    if (kind < 0xF0) return Reference(depth);
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = kInvalidTags[kind % kInvalidTags.size()];
+    if (kind >= 0x90) return kind < 0xF0 ? Reference(depth) : Empty(kInvalidTags[kind % kInvalidTags.size()]);
+    const VARTYPE vt = ElementType();
+    VARIANT v = Empty(VT_ARRAY | (in_.Byte() < 0xE0 ? vt : ElementType()));
+    v.parray = depth < kMaxDepth ? BuildArray(vt, depth) : nullptr;
     return v;
 }
 
 void VariantBuilder::Release(VARIANT& v) {
-    if (IsInvalidTag(v.vt)) {
+    if (IsInvalidTag(v.vt))
         VariantInit(&v); // built with nothing in it
-        return;
-    }
-    Check(SUCCEEDED(VariantClear(&v)), "a VARIANT could not be cleared: a bad tag or a locked array");
+    else
+        Check(SUCCEEDED(VariantClear(&v)), "a VARIANT could not be cleared: a bad tag or a locked array");
 }
 
 } // namespace velmora::fuzz

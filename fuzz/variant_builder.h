@@ -1,7 +1,7 @@
-// VariantBuilder: VARIANTs of assorted types (scalars, strings, objects,
-// arrays of any dimension and bounds, by-reference ones, invalid tags) made
-// from the input. Every pointer inside is real: storage the builder owns, or
-// the one object it was given. Not thread-safe; one builder per run.
+// VARIANTs of assorted types made from the input: scalars, strings, objects,
+// arrays of any dimension and bounds, by-reference ones and invalid tags.
+// Every pointer inside is real: storage the builder owns, or the one object
+// it was given. Not thread-safe; one builder per run.
 #pragma once
 
 #include <velmora/com.h>
@@ -12,6 +12,10 @@
 
 namespace velmora::fuzz {
 
+inline bool HoldsObject(VARTYPE vt) {
+    return vt == VT_DISPATCH || vt == VT_UNKNOWN;
+}
+
 class VariantBuilder {
 public:
     // object (may be null) is what VT_DISPATCH and VT_UNKNOWN values hold.
@@ -20,24 +24,18 @@ public:
     VariantBuilder(const VariantBuilder&) = delete;
     VariantBuilder& operator=(const VariantBuilder&) = delete;
 
-    // A by-value VARIANT owns what it holds (VariantClear frees it); a
-    // by-reference one points into storage this builder frees at the end.
+    // A by-value VARIANT owns what it holds; a by-reference one points into
+    // storage this builder frees at the end.
     VARIANT Build(int depth = 0);
-    // An array of element type vt (0 picks one); null when the input says so
-    // or the bounds are too large to allocate here.
-    SAFEARRAY* BuildArray(VARTYPE vt, int depth);
     BSTR BuildString();
     VARTYPE ElementType();
-
-    // Frees a VARIANT built by Build and checks that what it holds can be
-    // freed: a valid tag, no array still locked.
+    // Frees a VARIANT built here and checks that it can be: a valid tag, no
+    // array still locked.
     void Release(VARIANT& v);
 
-    static constexpr int kMaxDepth = 2;
-    static constexpr size_t kMaxCells = 64;
-
 private:
-    void FillArray(SAFEARRAY* array, VARTYPE vt, int depth);
+    // Null when the input says so or the cells would be too many.
+    SAFEARRAY* BuildArray(VARTYPE vt, int depth);
     VARIANT Scalar(VARTYPE vt);
     VARIANT Reference(int depth);
 
@@ -50,9 +48,5 @@ private:
     std::deque<VARIANT> variants_;
     std::deque<IDispatch*> objects_;
 };
-
-// Tags that no runtime function may take for a valid VARIANT; built with a
-// zero payload, so a function that wrongly reads one finds no pointer.
-bool IsInvalidTag(VARTYPE vt);
 
 } // namespace velmora::fuzz

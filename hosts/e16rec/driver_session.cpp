@@ -107,6 +107,18 @@ bool DriverSession::Create(std::string& error, std::FILE* notes) {
     return true;
 }
 
+bool DetectModule(IADC3* adc, std::string& error) {
+    VARIANT_BOOL detected = VARIANT_FALSE;
+    adc->Test(&detected);
+    if (detected) return true;
+    BSTR text = nullptr;
+    adc->get_LastError(&text);
+    const std::string why = ToUtf8(text);
+    SysFreeString(text);
+    error = "no module: " + (why.empty() ? std::string("no address was chosen") : why);
+    return false;
+}
+
 bool StoreChannelTable(bool singleEnded, std::string& error) {
     std::vector<uint8_t> table(32);
     for (int k = 0; k < 32; ++k) table[k] = static_cast<uint8_t>(k | (singleEnded ? 32 : 0));
@@ -133,8 +145,10 @@ bool StoreChannelTable(bool singleEnded, std::string& error) {
 
 std::string TableChannelName(int16_t channel, bool singleEnded) {
     const int source = channel % 32;
-    if (singleEnded) return (source < 16 ? "X" : "Y") + std::to_string(source % 16 + 1);
-    return source < 16 ? "XY" + std::to_string(source + 1) : "Calibration 0";
+    // Appended rather than "X" + to_string(...): GCC 12 warns falsely about
+    // the latter at -O3.
+    if (singleEnded) return std::string(source < 16 ? "X" : "Y").append(std::to_string(source % 16 + 1));
+    return source < 16 ? std::string("XY").append(std::to_string(source + 1)) : "Calibration 0";
 }
 
 namespace {

@@ -28,6 +28,10 @@ private:
     velmora::ComPtr<IADC3> adc_;
 };
 
+// IADC3 Test: false with the driver's LastError in `error` when no module
+// was detected.
+bool DetectModule(IADC3* adc, std::string& error);
+
 // Stores the driver's channel table so that channel k measures X1..X16,
 // Y1..Y16 against ground (singleEnded) or XY1..XY16 differentially: in the
 // driver's module-independent key and in the key of every module it has

@@ -1,5 +1,6 @@
 // e16rec: records the E16 module through the Lintara driver into a CSV file
-// of volts or an HDF5 file of codes and prints a summary.
+// of volts or an HDF5 file of codes and prints a summary; or opens the
+// driver's address chooser or setup dialog alone.
 //
 // Exit status: 0 when every requested kadr was recorded and written; 1 on an
 // error (the reason on standard error, the driver's own text included); 2 for
@@ -141,6 +142,19 @@ int Record(const e16rec::Options& o) {
     return result.interrupted ? 128 + stopSignal.load() : 0;
 }
 
+// The driver's setup dialog, as a host opens it: the module detected first,
+// through the driver's chooser, so that every page is there. The driver saves
+// what OK stored when this program lets it go.
+int Setup() {
+    std::string error;
+    e16rec::DriverSession session;
+    if (!session.Create(error)) return Fail(error);
+    if (!e16rec::DetectModule(session.adc(), error)) return Fail(error);
+    VARIANT_BOOL ignored = VARIANT_FALSE; // false whatever the user did
+    session.adc()->ShowSetting(&ignored);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -152,5 +166,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options->chooseAddress) return ChooseAddress();
+    if (options->setup) return Setup();
     return Record(*options);
 }

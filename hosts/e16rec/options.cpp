@@ -174,6 +174,12 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         }
         if (!TakeArgument(o, argc, argv, i, error)) return std::nullopt;
     }
+    // An address given answers the chooser with the display hidden, and the
+    // driver keeps the console for its dialogs from then on.
+    if (o.setup && o.address) {
+        error = "--setup asks for the address in the driver's chooser; leave out --address";
+        return std::nullopt;
+    }
     return o;
 }
 
@@ -190,7 +196,8 @@ std::string Usage() {
            "      --force          replace an existing file\n"
            "      --inputs se|diff channels as X1..X16,Y1..Y16 to ground, or XY1..XY16\n"
            "  -q, --quiet          no progress line\n"
-           "      --setup          open the driver's setup dialog and exit\n"
+           "      --setup          detect the module, open the driver's setup dialog; what\n"
+           "                       OK stores is saved when e16rec ends (needs a display)\n"
            "      --choose-address open the driver's address chooser, print the choice\n";
 }
 

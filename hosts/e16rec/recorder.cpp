@@ -65,13 +65,7 @@ std::string Recorder::LastError() const {
 }
 
 bool Recorder::Prepare(std::string& error) {
-    VARIANT_BOOL detected = VARIANT_FALSE;
-    adc_->Test(&detected);
-    if (!detected) {
-        const std::string why = LastError();
-        error = "no module: " + (why.empty() ? std::string("no address was chosen") : why);
-        return false;
-    }
+    if (!DetectModule(adc_, error)) return false;
     if (!ProgramChannels(error)) return false;
     ProgramRate();
     return true;

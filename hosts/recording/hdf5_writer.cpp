@@ -123,8 +123,10 @@ public:
 
     bool Close() override {
         if (!file_.ok()) return error_.empty();
-        const bool closed =
-            dataset_.Release() & (H5Fflush(file_.get(), H5F_SCOPE_GLOBAL) >= 0) & file_.Release();
+        // Every step runs, whatever the one before it said.
+        const bool dataset = dataset_.Release();
+        const bool flushed = H5Fflush(file_.get(), H5F_SCOPE_GLOBAL) >= 0;
+        const bool closed = file_.Release() && dataset && flushed;
         if (!closed && error_.empty()) return Fail("cannot write " + name_);
         return error_.empty();
     }

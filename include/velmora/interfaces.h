@@ -1,6 +1,7 @@
 // The driver's host interfaces: _Lintara, IADC3 (analog input), IDIO (digital
 // I/O) and IDAO (analog output) as dual interfaces, with their identifiers
-// and the class's ProgID. The members come from interface_members.h.
+// and the class's ProgID. The members come from interface_members.h; what
+// each does, and on which thread, is in the tables before each interface.
 #pragma once
 
 #include <velmora/com.h>
@@ -31,13 +32,33 @@ inline constexpr char PROGID_Lintara[] = "Velmora.Lintara";
 #define VELMORA_PURE_MEMBER(kind, name, params, shape)                                                       \
     virtual HRESULT STDMETHODCALLTYPE VELMORA_MEMBER_NAME(kind, name) params = 0;
 
-// The class's own members: each returns the object itself.
+// What holds for every member below:
+// - Threads: call from one thread (the host's), one call at a time, the last Release included; the
+//   driver takes no locks, and its recording thread is its own. Test and ShowSetting show dialogs:
+//   in a Qt host, call them on the QApplication's thread.
+// - Results: S_OK for every outcome described here (false, 0 and "" included); E_POINTER for a null
+//   pointer argument or result; E_OUTOFMEMORY when a result cannot be allocated; E_UNEXPECTED for
+//   any other fault inside. A bad index is no error: a get gives 0 or "", a let does nothing.
+//   Failures show as false results, and for Test and StartRecord as the text of IADC3 LastError.
+// - Ownership: an out BSTR or SAFEARRAY is new and the caller's (SysFreeString, SafeArrayDestroy);
+//   an out object is AddRef'd (Release); *result is overwritten, not freed. Arrays passed in are
+//   only read: the caller destroys them.
+// - Booleans are VARIANT_TRUE (-1) or VARIANT_FALSE (0); test for != VARIANT_FALSE.
+// - "After Test": after a Test that returned true; until then nothing reaches a module.
+
+// The class's own members. Each returns the object's own IDispatch, AddRef'd, whose Invoke knows
+// only these three: QueryInterface it for the interface wanted.
+//   GetADC3    this object; QueryInterface(IID_IADC3)
+//   GetDIO     this object; QueryInterface(IID_IDIO)
+//   GetDAO     this object; QueryInterface(IID_IDAO)
 struct _Lintara : public IDispatch {
     VELMORA_LINTARA_MEMBERS(VELMORA_PURE_MEMBER)
 };
 
-// Analog input. A kadr is one sample of every selected channel; samples are
-// signed 16-bit codes, code / ChannelUnitScale volts.
+// Analog input. A kadr is one sample of every selected channel, in the order
+// of InputChannels; samples are signed 16-bit codes, code / ChannelUnitScale
+// volts (±32000 codes is the range's full scale, clipped at -32768..32767).
+// Rates are kadrs per second per channel; RateMax bounds their sum.
 //
 // Buffers. GetData(buffer, count, rest) writes whole kadrs into the caller's
 // buffer; IDAO's SetValues and SetValuesReal read ChCount values from theirs.
@@ -45,16 +66,137 @@ struct _Lintara : public IDispatch {
 // element), the buffer must hold at least `count` (ChCount) elements: the
 // driver cannot see its end. Through Invoke with an array, the count is held
 // to the elements from the array's first one to its end.
+//
+// Member                 Value      Behaviour
+// get_ADCName            BSTR       "E16"
+// get_Resolution         Byte       16 (bits)
+// get_ChannelsCount      Integer    32: logical channels 0..31
+// get_RateMax            Single     500000 samples/s, summed over the selected channels
+// get_Ranges             SA(BSTR)   0..3: "±10 V", "±2.5 V", "±0.625 V", "±0.156 V", with the user's
+//                                   decimal separator
+// get_Detected           Boolean    a Test has succeeded (the module is open); never detects by itself
+// Test                   Boolean    detects: library check, address chooser (modal, may wait for the user),
+//                                   open, that module's saved Rate, channel table and start sync loaded
+//                                   and programmed. False: LastError says why (left as it was when the
+//                                   chooser was cancelled), and the next Test asks again. Once it has
+//                                   succeeded it returns true at once
+// get_BasePort           Integer    0 before Test; then (IP address number & 0x7FFF) + 1, never 0
+// get_Busy               Boolean    recording: from a StartRecord that returned true to StopRecord; it
+//                                   stays true when the module stops sending (see the guide)
+// get_ChannelName        BSTR       "X1".."X16", "Y1".."Y16" (to ground), "XY1".."XY16" (differential) or
+//                                   "Calibration 0", as the channel table maps *Index; "" outside 0..31
+// get_ChannelRange       Integer    range 0..3 of channel *Index (0 at start; not saved)
+// put_ChannelRange       -          *RangeIndex 0..3 for channel *Index, sent to the module after Test;
+//                                   while recording it counts from the next StartRecord, yet the gets
+//                                   and ChannelUnitScale answer with it at once: set ranges first
+// get_ChannelUnitScale   Single     codes per volt of the channel's range: 3200, 12800, 51200, 204800
+// get_ChannelUnitOffset  Single     0
+// get_ChannelUnitName    BSTR       ""
+// get_Rate               Single     the kadr rate achieved for the request and the selection's size, also
+//                                   stored as the request; programs the module (after Test); while
+//                                   recording, the rate in force, the module left alone
+// put_Rate               -          requests |*sRate|, at most RateMax; ignored while recording; nothing
+//                                   is sent: read Rate back. Test may replace it by the module's saved one
+// put_InputSizeData      -          ring size asked for, in samples (default 1048576; below 1024: 32768);
+//                                   a running recording keeps its ring until the next start
+// get_InputSizeData      Long       ring size in samples, InputSizeKadrs x InputCountChannels (1 to 2
+//                                   times the request); 0 until InputChannels/InputSizeData let or a start
+// get_InputCountData     Long       unread samples: InputCountKadrs x InputCountChannels
+// get_InputSizeKadrs     Long       ring size in kadrs: request / (largest power of two <= channels)
+// get_InputCountKadrs    Long       unread kadrs, counted now
+// get_InputCountChannels Integer    number of selected channels (1 at start)
+// get_InputChannels      SA(Int)    0..n-1: the selected channels in scan order (channel 0 at start)
+// put_InputChannels      -          the selection from *ChTable (1-D, any lower bound, elements that convert
+//                                   to Integer, all within 0..31, repeats allowed), sent to the module;
+//                                   anything else is ignored whole, as is any call while recording. A
+//                                   new count drops the unread kadrs
+// GetChannel             Integer    one reading of channel *Index as a code of its range (a frame waits up
+//                                   to 150 ms), leaving the module set for it until the next start; 0 out
+//                                   of range, before Test, while recording or on failure
+// GetKadr                SA         always null: not provided
+// StartRecord            Boolean    clears LastError, empties the ring, lowers a Rate x channels above
+//                                   RateMax, programs rate, channels and start sync, starts. False with
+//                                   LastError kept while recording or before Test; other failures set
+//                                   LastError. Writes DOStartValue if enabled
+// StopRecord             -          stops (waits for the driver's thread); unread kadrs stay readable until
+//                                   the next start. Writes DOStopValue if enabled, even when idle
+// get_InputData          SA(Int)    every unread kadr, taken: 2-D (0..n-1, 0..U), column 0 the selection,
+//                                   columns 1..U the kadrs; element (i, k) at i + k x n
+// GetData                Long       copies unread kadrs, whole, into buffer: *count is its capacity in
+//                                   samples (less than a kadr copies nothing), then the samples written;
+//                                   *rest gets the samples still unread; returns the kadrs written
+// get_LastError          BSTR       why the last Test or StartRecord failed; "" after one that succeeded;
+//                                   reading does not clear it
+// ShowSetting            Boolean    the modal setup dialog (needs a display; refused while recording);
+//                                   always false. What OK stores applies at once and is saved with the
+//                                   other settings when the last object goes
+// get_Parent             IDispatch  this object (as GetADC3)
 struct IADC3 : public IDispatch {
     VELMORA_IADC3_MEMBERS(VELMORA_PURE_MEMBER)
 };
 
-// Digital inputs and outputs: 16 of each, words with bit i = line i.
+// Digital inputs and outputs: 16 of each, words with bit i = line i; only the
+// low 16 bits of a word reach the lines. Before Test the words are only
+// stored and read back. Reads and writes are allowed while recording.
+//
+// Member                 Value      Behaviour
+// get_DIOName            BSTR       "E16"
+// get_Detected           Boolean    true from the first successful Test in this process on
+// get_DIBits             Byte       16 from the first successful Test on, 0 before
+// get_DOBits             Byte       16 from the first successful Test on, 0 before
+// get_DIValue            Long       reads the inputs now: 0..0xFFFF (0 when the read fails)
+// get_DOValue            Long       the word last written, whole; 0 after Test; the module is not read
+// put_DOValue            -          writes the low 16 bits of *lValue to all outputs at once
+// get_DOStartEnabled     Boolean    write DOStartValue when a StartRecord succeeds (false at start)
+// put_DOStartEnabled     -          only stored, like the other start and stop settings: kept for the
+//                                   process, never saved
+// get_DOStartValue       Long       the word for the start
+// put_DOStartValue       -          stored; used at the next start
+// get_DOStopEnabled      Boolean    write DOStopValue at every StopRecord (even when idle) and when a
+//                                   start fails at the module
+// put_DOStopEnabled      -          stored
+// get_DOStopValue        Long       the word for the stop
+// put_DOStopValue        -          stored
 struct IDIO : public IDispatch {
     VELMORA_IDIO_MEMBERS(VELMORA_PURE_MEMBER)
 };
 
 // Analog outputs: static levels in codes or volts, singly or as a block.
+// Index is 0 (DAC1) or 1 (DAC2). The description exists after a Test of a
+// module with outputs, which sets both to 0 V; until then, and for a module
+// without them, ChannelsCount is 0 and every write is ignored (before, the
+// numbers below read 0). A write goes to the module at once and its failure
+// is not reported.
+//
+// Member                 Value      Behaviour
+// get_Name               BSTR       "E16"
+// get_Resolution         Byte       16
+// get_Detected           Boolean    the module has outputs: ChannelsCount >= 1
+// get_Busy               Boolean    a generator waveform (armed in the setup dialog) plays: recording only
+// get_LastError          BSTR       always ""
+// get_ChannelsCount      Integer    2 after Test of a module with outputs, else 0
+// get_ChannelName        BSTR       "DAC1", "DAC2"; "" out of range
+// get_ChannelMax         Long       32000, any Index
+// get_ChannelMin         Long       -32000, any Index
+// get_ChannelMaxReal     Double     10.0 V, any Index
+// get_ChannelMinReal     Double     -10.0 V, any Index
+// get_RangesCount        Integer    1
+// get_Ranges             SA(BSTR)   0..0: "±10 V"
+// get_ChannelRange       Integer    0
+// put_ChannelRange       -          ignored
+// get_ChannelUnitScale   Double     3200 codes per volt, any Index
+// get_ChannelUnitOffset  Double     0
+// get_ChannelUnitName    BSTR       ""
+// get_Value              Long       the static level last written, as a code (halves to even); 0 out of range
+// put_Value              -          code / 3200 V; from 32000 up 10 V, from -32000 down -10 V. No module
+//                                   call for the level the channel already has, or while it plays
+// get_ValueReal          Double     the static level last written, volts; 0 out of range
+// put_ValueReal          -          ChValue held to -10..10 V (NaN ignored); otherwise as put_Value
+// SetValues              Long       ChCount codes for channels ChFirst, ChFirst + 1, ...: those of existing
+//                                   channels clamped to ±32000 in place and written (both channels in one
+//                                   write, even while playing); returns how many named a channel; ChCount
+//                                   below 1 touches nothing
+// SetValuesReal          Long       the same in volts, clamped to ±10 V
 struct IDAO : public IDispatch {
     VELMORA_IDAO_MEMBERS(VELMORA_PURE_MEMBER)
 };

@@ -161,6 +161,19 @@ void DriverSettings::PrepareLocation(const std::string& name) {
     reg.SetPath(registryPath);
 }
 
+StoredKind StoredKindOf(const std::string& valueName) {
+    std::string name(valueName);
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (name == "rate") return StoredKind::Single;
+    if (name == "dacchrate") return StoredKind::Double;
+    const std::string_view phase = "dacchphase";
+    const bool digits =
+        name.size() > phase.size() && std::all_of(name.begin() + static_cast<std::ptrdiff_t>(phase.size()),
+                                                  name.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return name.starts_with(phase) && digits ? StoredKind::Double : StoredKind::Plain;
+}
+
 std::string FindHelpFile(const std::filesystem::path& folder) {
     // Windows matched the pattern without regard to case; the first in name
     // order stands in for the first the directory listing gave there.

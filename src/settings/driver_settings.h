@@ -73,6 +73,11 @@ private:
     std::unique_ptr<cRegistry> registry_;
 };
 
+// How the driver encodes a value it keeps, for tools that show the store:
+// a Single as a REG_DWORD of the float's bits, a Double as 8 bytes.
+enum class StoredKind { Plain, Single, Double };
+StoredKind StoredKindOf(const std::string& valueName);
+
 // The full name of the help file in folder, "" when there is none.
 std::string FindHelpFile(const std::filesystem::path& folder);
 

@@ -1,6 +1,7 @@
 #include "ui/setup_model.h"
 
 #include <exception>
+#include <utility>
 
 #include "engine/driver_state.h"
 
@@ -49,9 +50,9 @@ std::string ErrorMessage(const std::string& description) {
     return "Error: " + description;
 }
 
-dlgSetupModel::dlgSetupModel(engine::DriverState& s)
-    : s_(s), title_(SetupTitle(s.input.driverTypeName, VELMORA_VERSION_MAJOR, VELMORA_VERSION_MINOR,
-                               VELMORA_VERSION_PATCH)) {
+dlgSetupModel::dlgSetupModel(engine::DriverState& s, std::filesystem::path folder)
+    : s_(s), folder_(std::move(folder)), title_(SetupTitle(s.input.driverTypeName, VELMORA_VERSION_MAJOR,
+                                                           VELMORA_VERSION_MINOR, VELMORA_VERSION_PATCH)) {
     helpEnabled_ = s.settings.helpFile.size() >= kHelpNameMin;
     if (helpEnabled_) helpContext_ = HelpContextFromName(s.input.adcName);
     tabs_.push_back(SetupTab::General);
@@ -103,7 +104,7 @@ void dlgSetupModel::CreatePage(int index) {
         std::unique_ptr<SetupPage>& page = pages_[static_cast<std::size_t>(index)].model;
         switch (Tab(index)) {
         case SetupTab::General:
-            page = std::make_unique<ucGeneralModel>(s_.sync, s_.input, s_.module);
+            page = std::make_unique<ucGeneralModel>(s_.sync, s_.input, s_.module, folder_);
             break;
         case SetupTab::ADC:
             page = std::make_unique<ucADCModel>(s_.input, s_.module);

@@ -18,10 +18,12 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/module_folder.h"
 #include "ui/adc_page_model.h"
 #include "ui/dac_page_model.h"
 #include "ui/dio_page_model.h"
@@ -47,8 +49,9 @@ class dlgSetupModel {
 public:
     static constexpr std::array<const char*, 3> kButtonCaptions = {"OK", "Cancel", "Help"};
 
-    // The dialog's load: title, help, tabs. No page exists yet.
-    explicit dlgSetupModel(engine::DriverState& s);
+    // The dialog's load: title, help, tabs. No page exists yet. `folder` is
+    // the driver's, where the General page's logo finds the documentation.
+    explicit dlgSetupModel(engine::DriverState& s, std::filesystem::path folder = platform::ModuleFolder());
     ~dlgSetupModel();
     dlgSetupModel(const dlgSetupModel&) = delete;
     dlgSetupModel& operator=(const dlgSetupModel&) = delete;
@@ -92,6 +95,7 @@ private:
     template <typename T> T* PageOf(SetupTab tab) const;
 
     engine::DriverState& s_;
+    std::filesystem::path folder_;
     std::string title_;
     bool helpEnabled_ = false;
     int32_t helpContext_ = 0;

@@ -1,15 +1,16 @@
 // Registration with the real comrt-register tool and creation through the
 // store, against two small server libraries built next to this test.
+#include "store_connection.h"
 #include "test_component.h"
 #include "test_support.h"
 
 #include <velmora/com_ptr.h>
 #include <velmora/server_registration.h>
 
-#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
-#include <string>
+#include <sstream>
 #include <sys/wait.h>
 #include <thread>
 #include <vector>
@@ -21,21 +22,24 @@ namespace fs = std::filesystem;
 // {3C2B1A09-8F7E-4D6C-5B4A-39281706F5E4}: a class only the tests register by hand.
 constexpr CLSID kHandMadeClass = {
     0x3C2B1A09, 0x8F7E, 0x4D6C, {0x5B, 0x4A, 0x39, 0x28, 0x17, 0x06, 0xF5, 0xE4}};
-
 const fs::path kBin = fs::canonical("/proc/self/exe").parent_path();
 
-// The path in single quotes, for a shell command line.
 std::string Quoted(const fs::path& path) {
-    std::string text = "'";
-    text += path.string();
-    text += "'";
-    return text;
+    return std::string("'").append(path.string()).append("'"); // no false -Wrestrict at -O3
 }
 
-int RunRegister(const std::string& arguments) {
-    const std::string command = Quoted(kBin / "comrt-register") + " " + arguments + " >/dev/null 2>&1";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+struct ToolResult {
+    int exit = -1;
+    std::string err;
+};
+
+ToolResult Register(const velmora::test::PrivateStore& store, const std::string& arguments) {
+    const fs::path err = store.dir().path() / "err";
+    const int status = std::system(
+        (Quoted(kBin / "comrt-register") + " " + arguments + " >/dev/null 2>" + Quoted(err)).c_str());
+    std::ostringstream text;
+    text << std::ifstream(err).rdbuf();
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text.str()};
 }
 
 template <class Interface> HRESULT Create(const CLSID& clsid, const IID& iid, Interface** object) {
@@ -45,11 +49,23 @@ template <class Interface> HRESULT Create(const CLSID& clsid, const IID& iid, In
 TEST(Activation, RegisteredByToolCreatedByProgIdFromManyThreadsAndUnregistered) {
     velmora::test::PrivateStore store;
     const std::string library = Quoted(kBin / TEST_COMPONENT_FILE);
-    ASSERT_EQ(RunRegister(library), 0);
     CLSID clsid{};
+    ASSERT_EQ(velmora::com::RegisterInprocServer(kHandMadeClass, "", "store made", "x.so"), S_OK);
+    velmora::test::StoreConnection other;
+    other.Lock();
+    const ToolResult locked = Register(store, library);
+    other.Release();
+    EXPECT_EQ(locked.exit, 1);
+    EXPECT_NE(
+        locked.err.find("failed: 0x80070021: The process cannot access the file because another process "
+                        "has locked a portion of the file\n"),
+        std::string::npos)
+        << locked.err;
+    EXPECT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), CO_E_CLASSSTRING) << "registered in part";
+
+    ASSERT_EQ(Register(store, library).exit, 0);
     ASSERT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), S_OK);
     EXPECT_TRUE(clsid == CLSID_TestComponent) << "the ProgID names another class";
-
     std::vector<std::thread> threads;
     std::vector<int32_t> sums(4, 0);
     for (int32_t& sum : sums) {
@@ -57,23 +73,22 @@ TEST(Activation, RegisteredByToolCreatedByProgIdFromManyThreadsAndUnregistered) 
             for (int32_t k = 0; k < 20; ++k) {
                 velmora::ComPtr<ICalculator> calculator;
                 int32_t value = 0;
-                if (Create(clsid, IID_ICalculator, calculator.put()) != S_OK) continue;
-                if (calculator->Add(k, 1, &value) == S_OK) sum += value;
+                if (Create(clsid, IID_ICalculator, calculator.put()) == S_OK &&
+                    calculator->Add(k, 1, &value) == S_OK)
+                    sum += value;
             }
         });
     }
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(sums, std::vector<int32_t>(4, 210)) << "a thread failed to create or call an object";
-
     IDispatch* dispatch = reinterpret_cast<IDispatch*>(1);
     EXPECT_EQ(Create(clsid, IID_IDispatch, &dispatch), E_NOINTERFACE) << "an interface the class lacks";
     EXPECT_EQ(dispatch, nullptr) << "a failed creation clears the out pointer";
 
-    ASSERT_EQ(RunRegister("-u " + library), 0);
+    ASSERT_EQ(Register(store, "-u " + library).exit, 0);
     EXPECT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), CO_E_CLASSSTRING) << "ProgID left behind";
     velmora::ComPtr<ICalculator> calculator;
-    EXPECT_EQ(Create(CLSID_TestComponent, IID_ICalculator, calculator.put()), REGDB_E_CLASSNOTREG)
-        << "class left behind";
+    EXPECT_EQ(Create(CLSID_TestComponent, IID_ICalculator, calculator.put()), REGDB_E_CLASSNOTREG);
 }
 
 TEST(Activation, BrokenRegistrationsGiveTheirOwnCodes) {
@@ -91,16 +106,18 @@ TEST(Activation, BrokenRegistrationsGiveTheirOwnCodes) {
         EXPECT_EQ(Create(kHandMadeClass, IID_IUnknown, object.put()), expected) << library;
     }
     EXPECT_EQ(CoCreateInstance(kHandMadeClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr),
-              E_POINTER)
-        << "no out pointer";
+              E_POINTER);
 }
 
 TEST(Activation, TheToolRefusesWhatItCannotRegisterAndBadCommandLines) {
     velmora::test::PrivateStore store;
-    for (const fs::path& library : {store.dir().path() / "absent.so", kBin / NO_FACTORY_SERVER_FILE})
-        EXPECT_EQ(RunRegister(Quoted(library)), 1) << library;
+    EXPECT_EQ(Register(store, Quoted(store.dir().path() / "absent.so")).exit, 1);
+    const ToolResult refused = Register(store, Quoted(kBin / NO_FACTORY_SERVER_FILE));
+    EXPECT_EQ(refused.exit, 1);
+    EXPECT_NE(refused.err.find("failed: 0x80070005 (E_ACCESSDENIED): Access is denied"), std::string::npos)
+        << refused.err;
     for (const char* arguments : {"", "-x file.so", "a.so b.so", "-u"})
-        EXPECT_EQ(RunRegister(arguments), 1) << "arguments: '" << arguments << "'";
+        EXPECT_EQ(Register(store, arguments).exit, 1) << "arguments: '" << arguments << "'";
 }
 
 } // namespace

@@ -9,7 +9,7 @@ namespace {
 
 using velmora::ComPtr;
 
-// Lives on the stack; only counts, so a test can look at the count after the
+// Lives on the stack and only counts, so a test can read the count after the
 // last ComPtr is gone.
 struct Counted final : IUnknown {
     ULONG refs = 1;
@@ -29,16 +29,13 @@ TEST(ComPtr, CopiesAddReferencesMovesTransferAndTheLastOwnerReleases) {
         ComPtr<Counted> a(&object);
         EXPECT_EQ(object.refs, 1u) << "adopting takes over the caller's reference";
         ComPtr<Counted> b = a;
-        EXPECT_EQ(object.refs, 2u);
         ComPtr<Counted> c = std::move(b);
-        EXPECT_EQ(object.refs, 2u);
+        EXPECT_EQ(object.refs, 2u) << "a copy and a move";
         EXPECT_FALSE(b);
-        EXPECT_EQ(c.get(), &object);
         const ComPtr<Counted>& same = c;
-        c = same; // self-assignment keeps the reference
-        EXPECT_EQ(object.refs, 2u);
+        c = same;
+        EXPECT_EQ(object.refs, 2u) << "self-assignment";
         c = nullptr;
-        EXPECT_EQ(object.refs, 1u);
         a = ComPtr<Counted>(a);
         EXPECT_EQ(object.refs, 1u);
     }
@@ -51,17 +48,13 @@ TEST(ComPtr, OutParameterReleasesTheOldReferenceFirst) {
     ASSERT_EQ(second.QueryInterface(IID_IUnknown, p.put_void()), S_OK);
     EXPECT_EQ(first.refs, 0u);
     EXPECT_EQ(second.refs, 2u);
-
     ComPtr<IUnknown> face;
     EXPECT_EQ(p.As(IID_IUnknown, &face), S_OK);
-    EXPECT_EQ(second.refs, 3u);
     EXPECT_EQ(p.As(IID_IDispatch, &face), E_NOINTERFACE);
     EXPECT_FALSE(face);
     EXPECT_EQ(second.refs, 2u) << "the reference the failed query replaced is released";
-
     IUnknown* raw = p.detach();
-    EXPECT_EQ(raw, &second);
-    EXPECT_EQ(second.refs, 2u);
+    EXPECT_EQ(second.refs, 2u) << "detach keeps the reference";
     p.reset(raw);
     p.reset();
     EXPECT_EQ(second.refs, 1u);

@@ -1,5 +1,5 @@
-// A minimal in-process server: one class, its factory and the four exported
-// entry points, registering itself through the runtime's helpers.
+// A minimal in-process server: one class and its factory behind the entry
+// points comrt-register and the runtime call.
 #include "test_component.h"
 
 #include <velmora/com_ptr.h>
@@ -10,14 +10,8 @@
 
 namespace {
 
-// Objects alive; relaxed, only a count.
-std::atomic<int32_t> liveObjects{0};
-
 class Calculator final : public ICalculator {
 public:
-    Calculator() { liveObjects.fetch_add(1, std::memory_order_relaxed); }
-    ~Calculator() { liveObjects.fetch_sub(1, std::memory_order_relaxed); }
-
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         *ppv = riid == IID_IUnknown || riid == IID_ICalculator ? this : nullptr;
         if (*ppv == nullptr) return E_NOINTERFACE;
@@ -40,7 +34,7 @@ private:
     std::atomic<ULONG> refs_{1};
 };
 
-// Static: its lifetime is the library's, so counting is not needed.
+// Static: its lifetime is the library's, so it counts nothing.
 class CalculatorFactory final : public IClassFactory {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -53,23 +47,16 @@ public:
         *ppv = nullptr;
         if (outer != nullptr) return CLASS_E_NOAGGREGATION;
         velmora::ComPtr<Calculator> object(new (std::nothrow) Calculator());
-        if (!object) return E_OUTOFMEMORY;
-        return object->QueryInterface(riid, ppv);
+        return object ? object->QueryInterface(riid, ppv) : E_OUTOFMEMORY;
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
-CalculatorFactory factory;
+} factory;
 
 } // namespace
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
     *ppv = nullptr;
     return rclsid == CLSID_TestComponent ? factory.QueryInterface(riid, ppv) : CLASS_E_CLASSNOTAVAILABLE;
-}
-
-STDAPI DllCanUnloadNow() {
-    return liveObjects.load(std::memory_order_relaxed) == 0 ? S_OK : S_FALSE;
 }
 
 STDAPI DllRegisterServer() {

@@ -23,28 +23,16 @@ VARIANT Text(const char16_t* text) {
     return Make(VT_BSTR, 0, text);
 }
 
-double Numeric(const VARIANT& v) {
-    switch (v.vt) {
-    case VT_I2:
-    case VT_BOOL:
-        return v.iVal;
-    case VT_I4:
-        return v.lVal;
-    case VT_UI1:
-        return v.bVal;
-    case VT_R4:
-        return v.fltVal;
-    case VT_R8:
-        return v.dblVal;
-    default:
-        return -12345;
-    }
+std::u16string TextOf(const VARIANT& v) {
+    return std::u16string(v.bstrVal, SysStringLen(v.bstrVal));
 }
 
-// A table row's source, for the failure message.
-std::string Describe(const VARIANT& v) {
-    if (v.vt == VT_BSTR) return "text " + testing::PrintToString(v.bstrVal);
-    return "type " + std::to_string(v.vt) + " holding " + testing::PrintToString(Numeric(v));
+double Numeric(const VARIANT& v) {
+    if (v.vt == VT_I4) return v.lVal;
+    if (v.vt == VT_UI1) return v.bVal;
+    if (v.vt == VT_R4) return v.fltVal;
+    if (v.vt == VT_R8) return v.dblVal;
+    return v.iVal; // VT_I2, VT_BOOL
 }
 
 TEST(Variant, ChangeTypeToNumbersRoundsHalfToEvenAndChecksRange) {
@@ -85,7 +73,11 @@ TEST(Variant, ChangeTypeToNumbersRoundsHalfToEvenAndChecksRange) {
         {Text(u"True"), VT_I4, DISP_E_TYPEMISMATCH, 0},
     };
     for (auto c : cases) {
-        SCOPED_TRACE(testing::Message() << "from " << Describe(c.source) << " to type " << c.target);
+        SCOPED_TRACE(testing::Message()
+                     << "from type " << c.source.vt << " holding "
+                     << (c.source.vt == VT_BSTR ? testing::PrintToString(c.source.bstrVal)
+                                                : testing::PrintToString(Numeric(c.source)))
+                     << " to type " << c.target);
         VARIANT result = Make(VT_EMPTY);
         EXPECT_EQ(VariantChangeType(&result, &c.source, 0, c.target), c.expected);
         EXPECT_EQ(result.vt, c.expected == S_OK ? c.target : VARTYPE{VT_EMPTY}) << "type of the result";
@@ -107,11 +99,11 @@ TEST(Variant, ChangeTypeWritesNumbersAsText) {
         {Make(VT_BOOL, VARIANT_TRUE), 0, u"-1"}, {Make(VT_BOOL, VARIANT_TRUE), VARIANT_ALPHABOOL, u"True"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "from " << Describe(c.source) << " with flags " << c.flags);
+        SCOPED_TRACE(testing::Message() << "from type " << c.source.vt << " with flags " << c.flags);
         VARIANT result = Make(VT_EMPTY);
         ASSERT_EQ(VariantChangeType(&result, &c.source, c.flags, VT_BSTR), S_OK);
         ASSERT_EQ(result.vt, VT_BSTR);
-        EXPECT_EQ(std::u16string(result.bstrVal, SysStringLen(result.bstrVal)), c.text);
+        EXPECT_EQ(TextOf(result), c.text);
         VariantClear(&result);
     }
 }
@@ -124,8 +116,7 @@ TEST(Variant, UnsignedIntegersAboveTheSignedRangeSurviveText) {
         source.ullVal = value;
         ASSERT_EQ(VariantChangeType(&text, &source, 0, VT_BSTR), S_OK);
         const std::string digits = std::to_string(value);
-        EXPECT_EQ(std::u16string(text.bstrVal, SysStringLen(text.bstrVal)),
-                  std::u16string(digits.begin(), digits.end()));
+        EXPECT_EQ(TextOf(text), std::u16string(digits.begin(), digits.end()));
         ASSERT_EQ(VariantChangeType(&back, &text, 0, VT_UI8), S_OK);
         EXPECT_EQ(back.ullVal, value) << "through text and back";
         EXPECT_EQ(VariantChangeType(&back, &text, 0, VT_I8), DISP_E_OVERFLOW)
@@ -134,34 +125,27 @@ TEST(Variant, UnsignedIntegersAboveTheSignedRangeSurviveText) {
     }
 }
 
-// The leak checker fails this test if the replaced string is not freed.
-TEST(Variant, ChangeTypeInPlaceReplacesTheSource) {
+// The leak checker fails this test if a replaced string is not freed.
+TEST(Variant, ChangeTypeInPlaceThroughAReferenceAndAFailedOneThatLeavesTheDestination) {
     VARIANT v = Text(u"17");
     ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_I4), S_OK);
     EXPECT_EQ(v.vt, VT_I4);
-    EXPECT_EQ(v.lVal, 17);
-}
+    EXPECT_EQ(v.lVal, 17) << "in place";
 
-TEST(Variant, ChangeTypeReadsThroughAReferenceAndClearingItLeavesTheTarget) {
     int16_t target = 300;
-    VARIANT ref = Make(VT_BYREF | VT_I2);
+    VARIANT ref = Make(VT_BYREF | VT_I2), result = Make(VT_EMPTY);
     ref.piVal = &target;
-    VARIANT result = Make(VT_EMPTY);
     ASSERT_EQ(VariantChangeType(&result, &ref, 0, VT_R4), S_OK);
     EXPECT_EQ(result.vt, VT_R4);
-    EXPECT_EQ(result.fltVal, 300.0f);
+    EXPECT_EQ(result.fltVal, 300.0f) << "through a reference";
     EXPECT_EQ(VariantClear(&ref), S_OK);
-    EXPECT_EQ(target, 300);
-}
+    EXPECT_EQ(target, 300) << "clearing a reference leaves its target";
 
-TEST(Variant, AFailedChangeLeavesTheDestination) {
-    VARIANT kept = Text(u"kept");
-    VARIANT bad = Text(u"x");
-    VARIANT number = Make(VT_I4, 5);
+    VARIANT kept = Text(u"kept"), bad = Text(u"x");
     EXPECT_EQ(VariantChangeType(&kept, &bad, 0, VT_I2), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(VariantChangeType(&kept, &number, 0, 0x7F), DISP_E_BADVARTYPE) << "an unknown target type";
+    EXPECT_EQ(VariantChangeType(&kept, &v, 0, 0x7F), DISP_E_BADVARTYPE) << "an unknown target type";
     ASSERT_EQ(kept.vt, VT_BSTR);
-    EXPECT_EQ(std::u16string(kept.bstrVal), u"kept");
+    EXPECT_EQ(TextOf(kept), u"kept");
     VariantClear(&kept);
     VariantClear(&bad);
 }

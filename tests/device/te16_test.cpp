@@ -8,13 +8,16 @@
 
 #include <chrono>
 #include <cmath>
-#include <numbers>
+#include <filesystem>
 #include <optional>
 #include <tuple>
 #include <vector>
 
 #include "device/te16.h"
+#include "device/vendor_api.h"
 #include "e16sim_control.h"
+#include "platform/module_folder.h"
+#include "test_support.h"
 
 namespace velmora::device {
 namespace {
@@ -109,7 +112,15 @@ protected:
     double frameFreq = 0;
 };
 
-TEST_F(TE16Sim, OpensTheLoopbackModulesAndReadsTheirIdentity) {
+TEST_F(TE16Sim, OpensTheLoopbackModulesRefusesOthersAndClosesOnce) {
+    for (const int32_t ip : {0x7F000009, 0x0A000002}) { // 127.0.0.9, 10.0.0.2
+        SCOPED_TRACE(testing::Message() << "address 0x" << std::hex << ip);
+        EXPECT_FALSE(dev.Open(ip, TE16::kInterfaceEthernet));
+        EXPECT_EQ(dev.OpenedAddress(), -1);
+        EXPECT_EQ(dev.LastResult(), X502_ERR_CONNECTION_REFUSED);
+        EXPECT_EQ(dev.LastErrorText(), "Error -6: " + std::string(::X502_GetErrorString(-6)));
+    }
+    EXPECT_EQ(e16sim_call_count("X502_Free"), 2) << "each failed open releases its handle";
     OpenModule(kIp1);
     EXPECT_EQ(dev.OpenedAddress(), kIp1);
     EXPECT_EQ(dev.BoardName(), "E16");
@@ -119,29 +130,16 @@ TEST_F(TE16Sim, OpensTheLoopbackModulesAndReadsTheirIdentity) {
     OpenModule(0x7F000002); // 127.0.0.2; Open closes the first module itself
     EXPECT_EQ(dev.SerialNumber(), "SIM0002");
     EXPECT_FALSE(dev.DacPresent());
-}
-
-TEST_F(TE16Sim, CloseTwiceClosesAndFreesOnce) {
-    OpenModule();
     e16sim_reset_call_counts();
     dev.Close();
     dev.Close();
-    EXPECT_EQ(e16sim_call_count("X502_Close"), 1);
-    EXPECT_EQ(e16sim_call_count("X502_Free"), 1);
+    EXPECT_EQ(e16sim_call_count("X502_Close"), 1) << "closed twice";
+    EXPECT_EQ(e16sim_call_count("X502_Free"), 1) << "freed twice";
 }
 
-TEST_F(TE16Sim, OtherAddressesAreRefusedAndTheirHandlesFreed) {
-    for (const int32_t ip : {0x7F000009, 0x0A000002}) { // 127.0.0.9, 10.0.0.2
-        SCOPED_TRACE(testing::Message() << "address 0x" << std::hex << ip);
-        EXPECT_FALSE(dev.Open(ip, TE16::kInterfaceEthernet));
-        EXPECT_EQ(dev.OpenedAddress(), -1);
-        EXPECT_EQ(dev.LastResult(), X502_ERR_CONNECTION_REFUSED);
-        EXPECT_EQ(dev.LastErrorText(), "Error -6: " + std::string(::X502_GetErrorString(-6)));
-    }
-    EXPECT_EQ(e16sim_call_count("X502_Free"), 2) << "each failed open releases its handle";
-}
-
-TEST_F(TE16Sim, AClosedObjectCallsNothing) {
+// A closed object calls nothing, and neither does an empty receive, which
+// keeps the last result.
+TEST_F(TE16Sim, AClosedObjectAndAnEmptyReceiveCallNothing) {
     const double sine[4] = {0, 1, 0, -1};
     EXPECT_FALSE(dev.StartCyclicOutput(4, true, false, sine, nullptr)); // no handle: the load fails
     ASSERT_EQ(dev.outWords(), 4);
@@ -151,31 +149,18 @@ TEST_F(TE16Sim, AClosedObjectCallsNothing) {
     EXPECT_EQ(dev.outWords(), 0) << "a stop forgets the cyclic output, module or not";
     for (const char* name : {"X502_StreamsEnable", "X502_Configure", "X502_StreamsStart", "X502_StreamsStop"})
         EXPECT_EQ(e16sim_call_count(name), 0) << name;
-}
-
-TEST_F(TE16Sim, AnEmptyReceiveCallsNothingAndKeepsTheLastResult) {
     OpenModule();
     EXPECT_FALSE(dev.SetRefFreq(2000000));
-    e16sim_reset_call_counts();
     uint32_t word = 0;
     EXPECT_EQ(dev.Recv(&word, 0, 100), 0);
     EXPECT_EQ(dev.LastResult(), X502_ERR_INVALID_REF_FREQ);
     EXPECT_EQ(e16sim_call_count("X502_Recv"), 0);
 }
 
-TEST_F(TE16Sim, UsbIndexMustBeInTheList) {
-    ASSERT_GE(e16sim_add_usb_module("USB-E16-42", 1), 0);
-    ASSERT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), 1);
-    e16sim_reset_call_counts();
-    EXPECT_FALSE(dev.Open(1, TE16::kInterfaceUsb)) << "index 1 of a list of one";
-    EXPECT_EQ(e16sim_call_count("X502_Create"), 0) << "a handle made for an index not in the list";
-    ASSERT_TRUE(dev.Open(0, TE16::kInterfaceUsb)) << dev.LastErrorText();
-    EXPECT_EQ(dev.SerialNumber(), "USB-E16-42");
-}
-
-// The count query succeeds and the list itself fails: its code is what
-// LastErrorText tells, and a list that came is a success, not a code.
-TEST_F(TE16Sim, UsbListThatFailsAfterTheCountReportsItsOwnCode) {
+// An index must be in the list; when the count query succeeds and the list
+// itself fails, its code is what LastErrorText tells, and a list that came is
+// a success, not a code.
+TEST_F(TE16Sim, UsbListsAndIndexes) {
     ASSERT_GE(e16sim_add_usb_module("USB-E16-42", 1), 0);
     Spy::listFault = X502_ERR_MEMORY_ALLOC;
     EXPECT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), X502_ERR_MEMORY_ALLOC);
@@ -185,7 +170,11 @@ TEST_F(TE16Sim, UsbListThatFailsAfterTheCountReportsItsOwnCode) {
     Spy::listFault = 0;
     EXPECT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), 1);
     EXPECT_EQ(dev.LastResult(), 0) << "the count of serials stored is not a code";
-    EXPECT_EQ(dev.UsbSerial(0), "USB-E16-42");
+    e16sim_reset_call_counts();
+    EXPECT_FALSE(dev.Open(1, TE16::kInterfaceUsb)) << "index 1 of a list of one";
+    EXPECT_EQ(e16sim_call_count("X502_Create"), 0) << "a handle made for an index not in the list";
+    ASSERT_TRUE(dev.Open(0, TE16::kInterfaceUsb)) << dev.LastErrorText();
+    EXPECT_EQ(dev.SerialNumber(), "USB-E16-42");
 }
 
 TEST(TE16NoLibrary, VersionUsbAndOpenReportUnreachable) {
@@ -235,7 +224,7 @@ TEST_F(TE16Sim, ErrorTextsAreCutAtTheLimitAndBecomeUtf8) {
     }
 }
 
-TEST_F(TE16Sim, FlashWriteRewritesWholeSectorsAndKeepsTheRest) {
+TEST_F(TE16Sim, FlashWriteRewritesWholeSectorsKeepsTheRestAndReportsTheEnables) {
     OpenModule();
     std::vector<uint8_t> pattern(12288);
     for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<uint8_t>(i % 251);
@@ -254,11 +243,8 @@ TEST_F(TE16Sim, FlashWriteRewritesWholeSectorsAndKeepsTheRest) {
     ASSERT_TRUE(dev.FlashWrite(8192, data, 1));
     EXPECT_THAT(Spy::flash, ElementsAre("Read(8192,4096)", "Erase(8192,4096)", "Write(8192,4096)"))
         << "one byte at a sector's start";
-}
 
-TEST_F(TE16Sim, FlashWriteReportsAFailedEnableOrDisable) {
-    OpenModule();
-    const uint8_t data[1] = {0};
+    // A failed write-enable or write-disable is reported.
     ASSERT_EQ(e16sim_fault_fail_call("X502_FlashWriteEnable", -8), 0);
     Spy::flash.clear();
     EXPECT_FALSE(dev.FlashWrite(0, data, 1));
@@ -308,33 +294,6 @@ TEST_F(TE16Sim, StreamsOneSecondOfThirtyTwoChannels) {
     EXPECT_LE(produced, frameFreq * seconds(q1 - t0) + kBlockKadrs) << "frames beyond the clock";
 }
 
-TEST_F(TE16Sim, CyclicSineOnDac1IsReadBackOnX15) {
-    OpenModule();
-    Program({14}, 100000); // X15 sees DAC1
-    std::vector<double> sine(100);
-    for (std::size_t i = 0; i < sine.size(); ++i) sine[i] = 2 * std::sin(std::numbers::pi * i / 50.0);
-    ASSERT_TRUE(dev.StartCyclicOutput(100, true, false, sine.data(), nullptr)) << dev.LastErrorText();
-    double outFreq = 100000; // 1 kHz sine
-    ASSERT_TRUE(dev.SetOutFreq(outFreq));
-    ASSERT_TRUE(dev.StartStreams(true, true, false, false, false)) << dev.LastErrorText();
-    const auto volts = ReceiveVolts(20000); // 0.2 s
-    ASSERT_EQ(volts.size(), 20000u);
-    const auto [low, high] = std::minmax_element(volts.begin(), volts.end());
-    EXPECT_NEAR(*high, 2.0, 0.01) << "amplitude";
-    EXPECT_NEAR(*low, -2.0, 0.01) << "amplitude";
-    int32_t risings = 0;
-    for (std::size_t i = 1; i < volts.size(); ++i) risings += volts[i - 1] < 0 && volts[i] >= 0;
-    EXPECT_NEAR(risings, 200, 1) << "periods in 0.2 s";
-}
-
-TEST_F(TE16Sim, DigitalOutputsReadBackOnTheInputs) {
-    OpenModule();
-    for (const int32_t lines : {0xA5A5, 0x5A5A}) {
-        dev.AsyncOutDig(lines);
-        EXPECT_EQ(dev.AsyncInDig(), lines) << "wrote 0x" << std::hex << lines;
-    }
-}
-
 // Start on an upward crossing of 0.2505 V by a ramp on X1 rising 1 mV a frame:
 // the first frame is the first at or above the level, 0.251 V.
 TEST_F(TE16Sim, AnalogLevelStartBeginsAtTheCrossing) {
@@ -374,6 +333,46 @@ TEST_F(TE16Sim, ALostConnectionEndsTheStreamWithItsCode) {
     EXPECT_EQ(ReceiveVolts(100000).size(), 1000u) << "the words before the loss";
     EXPECT_EQ(dev.LastResult(), X502_ERR_CONNECTION_LOST);
     EXPECT_EQ(dev.LastErrorText(), "Error -11: " + std::string(::X502_GetErrorString(-11)));
+}
+
+// Run-time binding of the vendor table: search order, the simulator fallback
+// and the cross-lookup between the two vendor libraries.
+namespace fs = std::filesystem;
+
+fs::path SimulatorFile() {
+    return platform::ModuleFolder() / "libe16sim.so";
+}
+
+TEST(VendorApi, NothingFoundLeavesEveryEntryNull) {
+    test::TempDir empty; // the simulator is looked for in the driver's folder only
+    const VendorApi api = VendorApi::Load(DefaultVendorPaths(empty.path()));
+    if (!api.libraries.empty()) GTEST_SKIP() << "the vendor libraries are installed on this system";
+    EXPECT_FALSE(api.simulator);
+    EXPECT_EQ(api.X502_GetLibraryVersion, nullptr);
+    EXPECT_EQ(api.E16_OpenByIpAddr, nullptr);
+}
+
+TEST(VendorApi, DefaultSearchFallsBackToTheSimulatorOfTheFolder) {
+    const VendorApi api = VendorApi::Load(DefaultVendorPaths(SimulatorFile().parent_path()));
+    if (!api.simulator) GTEST_SKIP() << "the vendor libraries are installed on this system";
+    EXPECT_EQ(api.libraries, std::vector<std::string>{SimulatorFile().string()});
+    EXPECT_EQ(api.X502_GetLibraryVersion(), (1u << 24) | (1u << 16) | (34u << 8));
+    // The process table is the same instance that the tests' control API drives.
+    EXPECT_EQ(reinterpret_cast<void*>(VendorApi::Process().X502_Create),
+              reinterpret_cast<void*>(&::X502_Create));
+}
+
+TEST(VendorApi, VendorLibraryInTheFolderWinsAndServesBothPrefixes) {
+    // A copy of the simulator stands in for the vendor's x502api; with no
+    // e502api anywhere the E16 entries are found in x502api instead.
+    test::TempDir folder;
+    fs::copy_file(SimulatorFile(), folder.path() / "libx502api.so.1");
+    fs::copy_file(SimulatorFile(), folder.path() / "libe16sim.so");
+    const VendorApi api = VendorApi::Load(DefaultVendorPaths(folder.path()));
+    EXPECT_EQ(api.libraries, std::vector<std::string>{(folder.path() / "libx502api.so.1").string()});
+    EXPECT_FALSE(api.simulator);
+    EXPECT_NE(api.X502_AsyncOutDac, nullptr);
+    EXPECT_NE(api.E16_OpenUsb, nullptr);
 }
 
 } // namespace

@@ -1,14 +1,17 @@
 // A test fixture: a driver object in-process over the simulated module,
 // seen through its faces, with scripted dialogs and a private store. What
 // outlives the objects (the digital record) goes back to its first values.
+// Its helpers are public, for tables of operations to call.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <velmora/com_ptr.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "device/vendor_api.h"
 #include "driver/driver_ops.h"
@@ -22,7 +25,7 @@ namespace velmora::test {
 inline constexpr int32_t kModuleIp = 0x7F000001; // SIM0001, with a DAC
 
 class DriverObjects : public ::testing::Test {
-protected:
+public:
     void SetUp() override {
         if (!device::VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
         e16sim_reset();
@@ -31,7 +34,6 @@ protected:
         ui::SetDialogs(std::move(dialogs));
         Create();
     }
-
     // The last reference ends any recording and closes the module.
     void TearDown() override {
         Release();
@@ -55,16 +57,48 @@ protected:
     // Test, the chooser answering `ip`.
     bool Test(int32_t ip = kModuleIp) {
         dialogs_->QueueAddress(ip);
-        VARIANT_BOOL found = VARIANT_FALSE;
-        EXPECT_EQ(adc_->Test(&found), S_OK);
-        return found == VARIANT_TRUE;
+        return Ask(adc_.get(), &IADC3::Test);
     }
     static std::string LastError() { return driver::State().lastError; }
     // A Boolean member's answer, S_OK expected.
-    template <typename Fn> static bool Flag(Fn member) {
+    template <typename Face> static bool Ask(Face* face, HRESULT (Face::*member)(VARIANT_BOOL*)) {
         VARIANT_BOOL value = VARIANT_FALSE;
-        EXPECT_EQ(member(&value), S_OK);
+        EXPECT_EQ((face->*member)(&value), S_OK);
         return value == VARIANT_TRUE;
+    }
+    bool StartRecord() { return Ask(adc_.get(), &IADC3::StartRecord); }
+    bool Busy() { return Ask(adc_.get(), &IADC3::get_Busy); }
+    int32_t Unread() {
+        int32_t kadrs = -1;
+        EXPECT_EQ(adc_->get_InputCountKadrs(&kadrs), S_OK);
+        return kadrs;
+    }
+    void Select(const std::vector<int16_t>& channels, float rate) {
+        SAFEARRAY* table = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(channels.size()));
+        std::copy(channels.begin(), channels.end(), static_cast<int16_t*>(table->pvData));
+        EXPECT_EQ(adc_->put_InputChannels(&table), S_OK);
+        SafeArrayDestroy(table);
+        EXPECT_EQ(adc_->put_Rate(&rate), S_OK);
+    }
+    // The start and stop words on.
+    void EnableWords(int32_t start, int32_t stop) {
+        VARIANT_BOOL on = VARIANT_TRUE;
+        dio_->put_DOStartEnabled(&on);
+        dio_->put_DOStartValue(&start);
+        dio_->put_DOStopEnabled(&on);
+        dio_->put_DOStopValue(&stop);
+    }
+    // The module's digital output lines and the static level of a DAC channel.
+    static uint32_t Lines() {
+        uint32_t outputs = 0, pullups = 0;
+        e16sim_get_digital(E16SIM_MODULE_DAC, &outputs, &pullups);
+        return outputs;
+    }
+    static double DacLevel(uint32_t channel) {
+        double now = 0, level = 0;
+        uint32_t flags = 0;
+        e16sim_get_dac(E16SIM_MODULE_DAC, channel, &now, &level, &flags);
+        return level;
     }
 
     PrivateStore store_;

@@ -1,5 +1,8 @@
-// IADC3 as a host sees it: the description through the vtable and Invoke,
-// the channel settings, detection and the settings kept across a restart.
+// The driver object as a host sees it: registration, the one object behind
+// the faces, IADC3's description through the vtable and Invoke, the channel
+// settings, detection, the setup dialog without a display and the settings
+// kept across a restart.
+#include <algorithm>
 #include <functional>
 #include <tuple>
 
@@ -7,6 +10,74 @@
 
 namespace e2e {
 namespace {
+
+std::string GuidKey(const CLSID& clsid) {
+    OLECHAR text[40] = {};
+    StringFromGUID2(clsid, text, 40);
+    return "CLSID\\" + std::string(text, text + std::char_traits<char16_t>::length(text));
+}
+
+HOST_TEST(Registration, WritesTheKeysAndUnregisterRemovesThem) {
+    const std::string classKey = GuidKey(CLSID_Lintara);
+    EXPECT_EQ(ReadValue(classKey + "\\InprocServer32", "", true).c_str(),
+              (DriverFolder() / "Lintara.adc").string());
+    EXPECT_EQ(ReadValue(classKey + "\\ProgID", "", true).c_str(), std::string("Velmora.Lintara"));
+    const char16_t* progIds[] = {u"Velmora.Lintara", u"Velmora.ucGeneral", u"Velmora.ucADC",
+                                 u"Velmora.ucDAC",   u"Velmora.ucDIO",     u"Velmora.ucIP"};
+    std::vector<CLSID> seen;
+    for (const char16_t* progId : progIds) {
+        SCOPED_TRACE(testing::PrintToString(progId));
+        CLSID clsid{};
+        ASSERT_EQ(CLSIDFromProgID(progId, &clsid), S_OK);
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), clsid), 0) << "a class shared with another ProgID";
+        seen.push_back(clsid);
+    }
+    EXPECT_EQ(seen[0], CLSID_Lintara) << "Velmora.Lintara names another class";
+
+    ASSERT_EQ(CallEntry("DllUnregisterServer"), S_OK);
+    auto keyExists = [](const std::string& key) {
+        return WithKey(key, true, false, [](reg::HKEY) { return true; });
+    };
+    for (size_t i = 0; i < std::size(progIds); ++i) {
+        SCOPED_TRACE(testing::PrintToString(progIds[i]));
+        CLSID clsid{};
+        EXPECT_EQ(CLSIDFromProgID(progIds[i], &clsid), CO_E_CLASSSTRING) << "left behind";
+        EXPECT_FALSE(keyExists(GuidKey(seen[i]))) << "its class left behind";
+    }
+    EXPECT_FALSE(keyExists("Velmora.Lintara")) << "the ProgID key left behind";
+}
+
+HOST_TEST(Identity, TheFacesShareOneIdentityAndGetFacesReturnTheObject) {
+    ComPtr<_Lintara> lintara = Query<_Lintara>(CreateAdc().get(), IID__Lintara);
+    ComPtr<IUnknown> identity = Query<IUnknown>(lintara.get(), IID_IUnknown);
+    const std::pair<const IID*, const char*> faces[] = {
+        {&IID__Lintara, "_Lintara"}, {&IID_IADC3, "IADC3"}, {&IID_IDIO, "IDIO"}, {&IID_IDAO, "IDAO"}};
+    for (const auto& [face, faceName] : faces) {
+        SCOPED_TRACE(faceName);
+        ComPtr<IUnknown> object = Query<IUnknown>(lintara.get(), *face);
+        EXPECT_EQ(Query<IUnknown>(object.get(), IID_IUnknown).get(), identity.get()) << "another identity";
+        for (const auto& [other, otherName] : faces)
+            EXPECT_EQ(Query<IUnknown>(object.get(), *other).get(),
+                      Query<IUnknown>(lintara.get(), *other).get())
+                << "another " << otherName;
+    }
+    ComPtr<IADC3> adc = Query<IADC3>(lintara.get(), IID_IADC3);
+    const ULONG count = lintara->AddRef();
+    EXPECT_EQ(adc->Release(), count - 1) << "one reference count for every face";
+
+    ComPtr<IDispatch> got[4];
+    ASSERT_EQ(lintara->GetADC3(got[0].put()), S_OK);
+    ASSERT_EQ(lintara->GetDIO(got[1].put()), S_OK);
+    ASSERT_EQ(lintara->GetDAO(got[2].put()), S_OK);
+    ASSERT_EQ(adc->get_Parent(got[3].put()), S_OK);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(got[i].get(), lintara.get()) << "GetADC3, GetDIO, GetDAO, Parent: " << i;
+    Var dao, parent;
+    ASSERT_EQ(Get(lintara.get(), u"getdao", &dao), S_OK);
+    ASSERT_EQ(Get(adc.get(), u"Parent", &parent), S_OK);
+    EXPECT_EQ(dao.pdispVal, lintara.get()) << "GetDAO through Invoke";
+    EXPECT_EQ(parent.pdispVal, lintara.get()) << "Parent through Invoke";
+}
 
 // A result as text: numbers and Booleans converted, String arrays joined.
 std::u16string AsText(VARIANT* value) {
@@ -22,10 +93,10 @@ std::u16string AsText(VARIANT* value) {
 
 // A getter called through the vtable, its result in the VARIANT's value.
 using VtableGet = std::function<HRESULT(VARIANT*)>;
-template <typename T> VtableGet Get(IADC3* adc, HRESULT (IADC3::*member)(T*)) {
+template <typename T> VtableGet Vt(IADC3* adc, HRESULT (IADC3::*member)(T*)) {
     return [=](VARIANT* v) { return (adc->*member)(reinterpret_cast<T*>(&v->llVal)); };
 }
-template <typename T> VtableGet Get(IADC3* adc, HRESULT (IADC3::*member)(int16_t*, T*), int16_t* index) {
+template <typename T> VtableGet Vt(IADC3* adc, HRESULT (IADC3::*member)(int16_t*, T*), int16_t* index) {
     return [=](VARIANT* v) { return (adc->*member)(index, reinterpret_cast<T*>(&v->llVal)); };
 }
 
@@ -36,27 +107,27 @@ HOST_TEST(AdcMembers, DescriptionThroughTheVtableAndInvokeThenDetection) {
     int16_t index = 15;
     const VARIANT byRef = Arg(VT_BYREF | VT_I2, &index);
     const std::tuple<const char16_t*, std::vector<VARIANT>, VARTYPE, std::u16string, VtableGet> members[] = {
-        {u"adcname", {}, VT_BSTR, u"E16", Get(a, &IADC3::get_ADCName)},
-        {u"Resolution", {}, VT_UI1, u"16", Get(a, &IADC3::get_Resolution)},
-        {u"ChannelsCount", {}, VT_I2, u"32", Get(a, &IADC3::get_ChannelsCount)},
-        {u"RateMax", {}, VT_R4, u"500000", Get(a, &IADC3::get_RateMax)},
-        {u"Ranges", {}, VT_ARRAY | VT_BSTR, u"±10 V;±2.5 V;±0.625 V;±0.156 V;", Get(a, &IADC3::get_Ranges)},
-        {u"Detected", {}, VT_BOOL, u"0", Get(a, &IADC3::get_Detected)},
-        {u"BasePort", {}, VT_I2, u"0", Get(a, &IADC3::get_BasePort)},
-        {u"Busy", {}, VT_BOOL, u"0", Get(a, &IADC3::get_Busy)},
-        {u"ChannelName", {byRef}, VT_BSTR, u"XY16", Get(a, &IADC3::get_ChannelName, &index)},
-        {u"ChannelUnitScale", {I4(15)}, VT_R4, u"3200", Get(a, &IADC3::get_ChannelUnitScale, &index)},
-        {u"ChannelUnitName", {R8(15.0)}, VT_BSTR, u"", Get(a, &IADC3::get_ChannelUnitName, &index)},
-        {u"InputCountChannels", {}, VT_I2, u"1", Get(a, &IADC3::get_InputCountChannels)},
-        {u"LastError", {}, VT_BSTR, u"", Get(a, &IADC3::get_LastError)},
-        {u"GetKadr", {}, VT_ARRAY | VT_I2, u"null", Get(a, &IADC3::GetKadr)},
+        {u"adcname", {}, VT_BSTR, u"E16", Vt(a, &IADC3::get_ADCName)},
+        {u"Resolution", {}, VT_UI1, u"16", Vt(a, &IADC3::get_Resolution)},
+        {u"ChannelsCount", {}, VT_I2, u"32", Vt(a, &IADC3::get_ChannelsCount)},
+        {u"RateMax", {}, VT_R4, u"500000", Vt(a, &IADC3::get_RateMax)},
+        {u"Ranges", {}, VT_ARRAY | VT_BSTR, u"±10 V;±2.5 V;±0.625 V;±0.156 V;", Vt(a, &IADC3::get_Ranges)},
+        {u"Detected", {}, VT_BOOL, u"0", Vt(a, &IADC3::get_Detected)},
+        {u"BasePort", {}, VT_I2, u"0", Vt(a, &IADC3::get_BasePort)},
+        {u"Busy", {}, VT_BOOL, u"0", Vt(a, &IADC3::get_Busy)},
+        {u"ChannelName", {byRef}, VT_BSTR, u"XY16", Vt(a, &IADC3::get_ChannelName, &index)},
+        {u"ChannelUnitScale", {I4(15)}, VT_R4, u"3200", Vt(a, &IADC3::get_ChannelUnitScale, &index)},
+        {u"ChannelUnitName", {R8(15.0)}, VT_BSTR, u"", Vt(a, &IADC3::get_ChannelUnitName, &index)},
+        {u"InputCountChannels", {}, VT_I2, u"1", Vt(a, &IADC3::get_InputCountChannels)},
+        {u"LastError", {}, VT_BSTR, u"", Vt(a, &IADC3::get_LastError)},
+        {u"GetKadr", {}, VT_ARRAY | VT_I2, u"null", Vt(a, &IADC3::GetKadr)},
     };
     for (const auto& [name, args, vt, text, vtable] : members) {
         SCOPED_TRACE(testing::PrintToString(name));
         Var byVtable, byInvoke;
         ASSERT_EQ(vtable(&byVtable), S_OK) << "through the vtable";
         byVtable.vt = vt;
-        ASSERT_EQ(Dispatcher(a).Get(name, &byInvoke, args), S_OK) << "through Invoke";
+        ASSERT_EQ(Get(a, name, &byInvoke, args), S_OK) << "through Invoke";
         EXPECT_EQ(byInvoke.vt, vt) << "type through Invoke";
         EXPECT_EQ(AsText(&byVtable), text) << "through the vtable";
         EXPECT_EQ(AsText(&byInvoke), text) << "through Invoke";
@@ -69,7 +140,7 @@ HOST_TEST(AdcMembers, DescriptionThroughTheVtableAndInvokeThenDetection) {
     adc = DetectedAdc(); // 127.0.0.1, preselected with no address list
 }
 
-HOST_TEST(AdcMembers, RangesRateSelectionAndRingSizeKeepTheirLimits) {
+HOST_TEST(AdcMembers, RangesRateAndSelectionKeepTheirLimits) {
     ComPtr<IADC3> adc = DetectedAdc();
     auto range = [&](int16_t index) {
         int16_t value = -7;
@@ -94,18 +165,14 @@ HOST_TEST(AdcMembers, RangesRateSelectionAndRingSizeKeepTheirLimits) {
 
     // A selection by Invoke; then ones with a channel outside 0..31 or none.
     SAFEARRAY* table = Int16Vector({5, 31, 0});
-    ASSERT_EQ(Dispatcher(adc.get()).Put(u"InputChannels", {Arg(VT_ARRAY | VT_I2, table)}), S_OK);
+    ASSERT_EQ(Put(adc.get(), u"InputChannels", {Arg(VT_ARRAY | VT_I2, table)}), S_OK);
     SafeArrayDestroy(table);
     for (const auto& ignored : {std::vector<int16_t>{}, {0, 32}, {-1, 2}}) Select(adc.get(), ignored);
     Var selection;
-    ASSERT_EQ(Dispatcher(adc.get()).Get(u"InputChannels", &selection), S_OK);
+    ASSERT_EQ(Get(adc.get(), u"InputChannels", &selection), S_OK);
     ASSERT_EQ(selection.vt, VT_ARRAY | VT_I2);
     EXPECT_EQ(Int16Elements(selection.parray), (std::vector<int16_t>{5, 31, 0}))
         << "an empty selection or one with a channel outside 0..31 was taken";
-    int32_t request = 1048576, size = 0;
-    adc->put_InputSizeData(&request);
-    adc->get_InputSizeData(&size);
-    EXPECT_EQ(size, 1572864) << "a whole number of kadrs of three channels";
 }
 
 HOST_TEST(Detection, ARefusedAddressFailsAndTheNextTestAsksAgain) {
@@ -138,6 +205,19 @@ HOST_TEST(Detection, ARefusedAddressFailsAndTheNextTestAsksAgain) {
     dao->get_ChannelsCount(&channels);
     EXPECT_EQ(result, VARIANT_FALSE) << "outputs detected on a module without a DAC";
     EXPECT_EQ(channels, 0) << "output channels on a module without a DAC";
+}
+
+// A host without a display or Qt: the driver's console answers ShowSetting
+// with its message, and nothing changes.
+HOST_TEST(SetupDialog, WithoutADisplayTheConsoleSaysItNeedsOne) {
+    ComPtr<IADC3> adc = DetectedAdc();
+    testing::internal::CaptureStderr();
+    VARIANT_BOOL result = VARIANT_TRUE;
+    const HRESULT hr = adc->ShowSetting(&result);
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(result, VARIANT_FALSE);
+    EXPECT_EQ(said, "The setup dialog needs a display (DISPLAY or WAYLAND_DISPLAY); none is available.\n");
 }
 
 HOST_TEST(Detection, AVendorLibraryOlderThan1130IsRefused) {

@@ -6,21 +6,33 @@
 #include <gtest/gtest.h>
 #include <velmora/com_ptr.h>
 #include <velmora/interfaces.h>
+#include <velmora/registry_store.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
+
+#include <dlfcn.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include "e16sim_control.h"
 #include "test_support.h"
 
+extern char** environ;
+
 namespace e2e {
 
 namespace fs = std::filesystem;
-
+namespace reg = velmora::reg;
 using velmora::ComPtr;
 
 template <typename T> ComPtr<T> Query(IUnknown* object, REFIID iid) {
@@ -49,70 +61,212 @@ inline constexpr auto I4 = [](int32_t value) { return Arg(VT_I4, value); };
 inline constexpr auto R8 = [](double value) { return Arg(VT_R8, value); };
 
 // Takes a BSTR result: its text, the BSTR freed.
-std::u16string Take(BSTR text);
-SAFEARRAY* Int16Vector(const std::vector<int16_t>& values);
-std::vector<int16_t> Int16Elements(SAFEARRAY* array);
+inline std::u16string Take(BSTR text) {
+    std::u16string copy = text == nullptr ? u"" : std::u16string(text, SysStringLen(text));
+    SysFreeString(text);
+    return copy;
+}
+inline SAFEARRAY* Int16Vector(const std::vector<int16_t>& values) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(values.size()));
+    if (!values.empty()) std::memcpy(array->pvData, values.data(), values.size() * sizeof(int16_t));
+    return array;
+}
+inline std::vector<int16_t> Int16Elements(SAFEARRAY* array) {
+    size_t count = 1;
+    for (USHORT d = 0; d < array->cDims; ++d) count *= array->rgsabound[d].cElements;
+    const auto* data = static_cast<const int16_t*>(array->pvData);
+    return std::vector<int16_t>(data, data + count);
+}
 
-// Calls through IDispatch, arguments in natural order; a let passes its
-// value last, named DISPID_PROPERTYPUT.
-class Dispatcher {
-public:
-    explicit Dispatcher(IDispatch* target) : target_(target) {}
-    // A property get or a method call.
-    HRESULT Get(const std::u16string& name, VARIANT* result, std::vector<VARIANT> args = {}) const {
-        return Invoke(name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, std::move(args), result);
-    }
-    HRESULT Put(const std::u16string& name, std::vector<VARIANT> args) const {
-        return Invoke(name, DISPATCH_PROPERTYPUT, std::move(args), nullptr);
-    }
+// Calls member `name` through IDispatch, arguments in natural order: a get or
+// a method call, or a let that passes its value last.
+inline HRESULT Invoke(IDispatch* target, std::u16string name, WORD flags, std::vector<VARIANT> args,
+                      VARIANT* result = nullptr) {
+    LPOLESTR names[] = {name.data()};
+    DISPID id = DISPID_UNKNOWN, named = DISPID_PROPERTYPUT;
+    target->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
+    std::reverse(args.begin(), args.end());
+    const bool put = flags == DISPATCH_PROPERTYPUT;
+    DISPPARAMS params{args.data(), put ? &named : nullptr, static_cast<UINT>(args.size()), put ? 1u : 0u};
+    UINT argErr = 0;
+    return target->Invoke(id, IID_NULL, 0, flags, &params, result, nullptr, &argErr);
+}
+inline HRESULT Get(IDispatch* target, const std::u16string& name, VARIANT* result,
+                   std::vector<VARIANT> args = {}) {
+    return Invoke(target, name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, std::move(args), result);
+}
+inline HRESULT Put(IDispatch* target, const std::u16string& name, std::vector<VARIANT> args) {
+    return Invoke(target, name, DISPATCH_PROPERTYPUT, std::move(args));
+}
 
-private:
-    HRESULT Invoke(std::u16string name, WORD flags, std::vector<VARIANT> args, VARIANT* result) const;
-    IDispatch* target_;
-};
-
+inline void LinkDriverInto(const fs::path& folder) {
+    fs::create_symlink(E2E_LINTARA_FILE, folder / "Lintara.adc");
+    fs::create_symlink(E2E_SIMULATOR_FILE, folder / "libe16sim.so");
+#ifdef E2E_QT_PLUGIN_FILE
+    fs::create_symlink(E2E_QT_PLUGIN_FILE, folder / "Lintara.qt.so"); // for a Qt host's dialogs
+#endif
+}
 // The driver folder of this process: a temporary folder of links to the
 // built driver and simulator, or the one E2E_DRIVER_FOLDER names.
-const fs::path& DriverFolder();
-void LinkDriverInto(const fs::path& folder);
-// Writes the folder's address list.
-void WriteAddressList(const std::string& text);
-// Calls an entry point of the folder's driver: DllRegisterServer,
-// DllUnregisterServer, DllCanUnloadNow.
-HRESULT CallEntry(const char* name);
-std::vector<std::string> ExportedNames(const fs::path& library);
+inline const fs::path& DriverFolder() {
+    static velmora::test::TempDir own;
+    static const fs::path folder = [] {
+        const char* given = std::getenv("E2E_DRIVER_FOLDER");
+        if (given == nullptr) LinkDriverInto(own.path());
+        return given != nullptr ? fs::path(given) : own.path();
+    }();
+    return folder;
+}
+inline void WriteAddressList(const std::string& text) {
+    std::ofstream(DriverFolder() / "iplist.txt", std::ios::binary) << text;
+}
+// Calls an entry point of the folder's driver, such as DllRegisterServer.
+inline HRESULT CallEntry(const char* name) {
+    static void* library = ::dlopen((DriverFolder() / "Lintara.adc").c_str(), RTLD_NOW | RTLD_LOCAL);
+    auto entry = reinterpret_cast<HRESULT (*)()>(library != nullptr ? ::dlsym(library, name) : nullptr);
+    return entry != nullptr ? entry() : E_FAIL;
+}
 
 // CLSIDFromProgID + CoCreateInstance.
-ComPtr<IADC3> CreateAdc();
+inline ComPtr<IADC3> CreateAdc() {
+    CLSID clsid{};
+    ComPtr<IADC3> adc;
+    EXPECT_EQ(CLSIDFromProgID(u"Velmora.Lintara", &clsid), S_OK);
+    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc.put_void()), S_OK);
+    if (!adc) std::exit(3); // nothing can follow; the test's parent reports it
+    return adc;
+}
+inline std::u16string LastError(IADC3* adc) {
+    BSTR text = nullptr;
+    EXPECT_EQ(adc->get_LastError(&text), S_OK);
+    return Take(text);
+}
+// StartRecord, Busy or Test.
+inline bool Yes(IADC3* adc, HRESULT (IADC3::*member)(VARIANT_BOOL*)) {
+    VARIANT_BOOL value = VARIANT_FALSE;
+    EXPECT_EQ((adc->*member)(&value), S_OK);
+    return value == VARIANT_TRUE;
+}
 // A driver that has detected the module the address list preselects: Test
 // true, BasePort nonzero, LastError empty.
-ComPtr<IADC3> DetectedAdc();
-std::u16string LastError(IADC3* adc);
-void Select(IADC3* adc, const std::vector<int16_t>& channels); // InputChannels let
+inline ComPtr<IADC3> DetectedAdc() {
+    ComPtr<IADC3> adc = CreateAdc();
+    int16_t port = 0;
+    EXPECT_TRUE(Yes(adc.get(), &IADC3::Test));
+    adc->get_BasePort(&port);
+    EXPECT_NE(port, 0);
+    EXPECT_EQ(LastError(adc.get()), u"");
+    return adc;
+}
+inline void Select(IADC3* adc, const std::vector<int16_t>& channels) { // InputChannels let
+    SAFEARRAY* table = Int16Vector(channels);
+    EXPECT_EQ(adc->put_InputChannels(&table), S_OK);
+    SafeArrayDestroy(table);
+}
 
 // Values of the private store under HKEY_CURRENT_USER, or HKEY_CLASSES_ROOT
-// when `classes`; a missing value reads as empty.
-bool SetValue(const std::string& key, const std::string& name, uint32_t type, const std::string& data);
-std::string ReadValue(const std::string& key, const std::string& name, bool classes = false);
-bool KeyExists(const std::string& classesKey);
-void DeleteValue(const std::string& key, const std::string& name);
+// when `classes`; a missing value reads as empty, a missing key fails `fn`.
+template <typename Fn> bool WithKey(const std::string& path, bool classes, bool create, Fn fn) {
+    reg::HKEY key = 0, root = classes ? reg::HKEY_CLASSES_ROOT : reg::HKEY_CURRENT_USER;
+    const reg::LONG opened = create
+                                 ? reg::RegCreateKeyEx(root, path.c_str(), reg::KEY_ALL_ACCESS, &key, nullptr)
+                                 : reg::RegOpenKeyEx(root, path.c_str(), reg::KEY_READ, &key);
+    const bool ok = opened == reg::ERROR_SUCCESS && fn(key);
+    reg::RegCloseKey(key);
+    return ok;
+}
+inline bool SetValue(const std::string& key, const std::string& name, uint32_t type,
+                     const std::string& data) {
+    return WithKey(key, false, true, [&](reg::HKEY k) {
+        return reg::RegSetValueEx(k, name.c_str(), type, reinterpret_cast<const uint8_t*>(data.data()),
+                                  static_cast<reg::DWORD>(data.size())) == reg::ERROR_SUCCESS;
+    });
+}
+inline std::string ReadValue(const std::string& key, const std::string& name, bool classes = false) {
+    std::string data(4096, '\0');
+    auto size = static_cast<reg::DWORD>(data.size());
+    const bool read = WithKey(key, classes, false, [&](reg::HKEY k) {
+        auto* bytes = reinterpret_cast<uint8_t*>(data.data());
+        return reg::RegQueryValueEx(k, name.c_str(), nullptr, bytes, &size) == reg::ERROR_SUCCESS;
+    });
+    data.resize(read ? size : 0);
+    return data;
+}
+inline void DeleteValue(const std::string& key, const std::string& name) {
+    WithKey(key, false, false, [&](reg::HKEY k) { return reg::RegDeleteValue(k, name.c_str()); });
+}
 
 inline constexpr char kSettingsKey[] = "Software\\Tervan\\ADC\\L-Card\\E16";
 inline constexpr char kModuleKey[] = "Software\\Tervan\\ADC\\L-Card\\E16\\SIM0001";
 inline constexpr uint32_t kRegBinary = 3, kRegDword = 4;
 // A channel table ("ADChannels"): entry k = k (XY k+1), but for the changes
 // {logical, source | 32 when single-ended}.
-std::string ChannelTable(std::initializer_list<std::pair<int, int>> changes);
+inline std::string ChannelTable(std::initializer_list<std::pair<int, int>> changes) {
+    std::string table(32, '\0');
+    for (int k = 0; k < 32; ++k) table[k] = static_cast<char>(k);
+    for (auto [logical, entry] : changes) table[logical] = static_cast<char>(entry);
+    return table;
+}
 
+// The current test alone in a new process of this program; its exit status.
+inline int RunSelf() {
+    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+    std::string self = fs::read_symlink("/proc/self/exe").string(), brief = "--gtest_brief=1";
+    std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+    char* argv[] = {self.data(), filter.data(), brief.data(), nullptr};
+    pid_t pid = 0;
+    int status = -1;
+    if (::posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
 // The phase this process runs: "" unless RunPhase started it.
-std::string Phase();
+inline std::string Phase() {
+    const char* phase = std::getenv("E2E_PHASE");
+    return phase != nullptr ? phase : "";
+}
 // Runs the current test again in a new process, in `phase`, with the store
 // and environment of this one; its exit status.
-int RunPhase(const char* phase);
+inline int RunPhase(const char* phase) {
+    velmora::test::ScopedEnv named("E2E_PHASE", phase);
+    return RunSelf();
+}
+
+inline int CountThreads() {
+    return static_cast<int>(
+        std::distance(fs::directory_iterator("/proc/self/task"), fs::directory_iterator()));
+}
 // Runs `body` in a fresh process of this program with a private store, the
 // driver registered, the simulator at power-on and no address list; checks
 // that it leaves no driver object and no thread behind.
-void RunFresh(void (*body)());
+inline void RunFresh(void (*body)()) {
+    if (std::getenv("E2E_FRESH") == nullptr) {
+        velmora::test::PrivateStore store;
+        velmora::test::ScopedEnv fresh("E2E_FRESH", "1");
+        EXPECT_EQ(RunSelf(), 0) << "the test failed in its own process";
+        return;
+    }
+    // The console dialogs answer the address chooser, and with standard input
+    // not a terminal they take the preselected address without asking.
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    ASSERT_NE(std::freopen("/dev/null", "r", stdin), nullptr);
+    // A sanitizer runtime may start a helper thread along with the first
+    // thread the program creates: let that happen, and the first one end.
+    pid_t first = 0;
+    std::thread([&first] { first = ::gettid(); }).join();
+    for (int i = 0; i < 1000 && fs::exists("/proc/self/task/" + std::to_string(first)); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const int threads = CountThreads();
+    e16sim_reset();
+    ASSERT_EQ(CallEntry("DllRegisterServer"), S_OK);
+    body();
+    EXPECT_EQ(CallEntry("DllCanUnloadNow"), S_OK) << "a driver object or server lock was left behind";
+    // A joined thread may stay listed for a moment after its join returns.
+    for (int i = 0; i < 100 && CountThreads() > threads; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(CountThreads(), threads) << "a thread was left behind";
+}
 
 } // namespace e2e
 

@@ -55,11 +55,10 @@ HOST_TEST(AnalogOutput, LevelsAndBlocksStopAtTheLimitsAndUnchangedLevelsAreSkipp
 
     // Through Invoke: by-value arguments of other types, and a block passed
     // as a reference to the first Long of the caller's array.
-    const Dispatcher disp(dao.get());
     Var blockCounted;
-    ASSERT_EQ(disp.Put(u"ValueReal", {I4(0), I2(2)}), S_OK);
+    ASSERT_EQ(Put(dao.get(), u"ValueReal", {I4(0), I2(2)}), S_OK);
     EXPECT_EQ(ModuleLevel(0), 2.0) << "ValueReal through Invoke";
-    ASSERT_EQ(disp.Get(u"SetValues", &blockCounted, {I2(1), R8(1.0), Arg(VT_BYREF | VT_I4, untouched)}),
+    ASSERT_EQ(Get(dao.get(), u"SetValues", &blockCounted, {I2(1), R8(1.0), Arg(VT_BYREF | VT_I4, untouched)}),
               S_OK);
     EXPECT_EQ(blockCounted.lVal, 1) << "SetValues through Invoke";
     EXPECT_EQ(untouched[0], 32000) << "the limited code written back through the reference";
@@ -80,16 +79,15 @@ HOST_TEST(DigitalIo, LinesLoopBackAndStopRecordWritesTheStopWord) {
         EXPECT_EQ(read, 0xFFFF) << "read " << i;
     }
     EXPECT_EQ(e16sim_call_count("X502_AsyncInDig"), reads + 2) << "every DIValue get reads the module";
-    const Dispatcher disp(dio.get());
     Var input;
-    ASSERT_EQ(disp.Put(u"DOValue", {I4(0x8001)}), S_OK);
-    ASSERT_EQ(disp.Get(u"DIValue", &input), S_OK);
+    ASSERT_EQ(Put(dio.get(), u"DOValue", {I4(0x8001)}), S_OK);
+    ASSERT_EQ(Get(dio.get(), u"DIValue", &input), S_OK);
     EXPECT_EQ(input.vt, VT_I4) << "DIValue through Invoke";
     EXPECT_EQ(input.lVal, 0x8001) << "DOValue and DIValue through Invoke";
 
     const int64_t writes = e16sim_call_count("X502_AsyncOutDig");
     ASSERT_EQ(adc->StopRecord(), S_OK);
-    ASSERT_EQ(disp.Put(u"DOStopEnabled", {I2(1)}), S_OK) << "a Boolean let takes any nonzero";
+    ASSERT_EQ(Put(dio.get(), u"DOStopEnabled", {I2(1)}), S_OK) << "a Boolean let takes any nonzero";
     dio->put_DOStopValue(&stop);
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), writes) << "the stop word was off; the lets only store";
     ASSERT_EQ(adc->StopRecord(), S_OK);

@@ -32,6 +32,12 @@ std::string Slurp(const std::filesystem::path& file) {
 
 class E16recRun : public ::testing::Test {
 protected:
+    // The build's e16rec, or the one E16REC names (an installed tree).
+    static std::string Program() {
+        const char* installed = std::getenv("E16REC");
+        return installed != nullptr ? installed : "./e16rec";
+    }
+
     // Arguments hold no quote. No display and no terminal: the driver's
     // chooser takes its preselected address, 127.0.0.1 in a fresh folder.
     // With `signalAfter`, SIGINT reaches the program that long after its start.
@@ -39,7 +45,7 @@ protected:
         const auto out = store.dir().path() / "stdout", err = store.dir().path() / "stderr";
         const pid_t pid = ::fork();
         if (pid == 0) {
-            const std::string command = "exec env -u DISPLAY -u WAYLAND_DISPLAY ./e16rec " + args +
+            const std::string command = "exec env -u DISPLAY -u WAYLAND_DISPLAY " + Program() + " " + args +
                                         " </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
             ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -25,7 +26,8 @@ TEST(E16recOptions, ChannelListsExpandRangesInOrder) {
         EXPECT_FALSE(ParseChannelList(bad).has_value()) << bad;
 }
 
-TEST(E16recOptions, GoodValuesAreTaken) {
+// Good values are taken, bad ones refused with a reason, and help is no error.
+TEST(E16recOptions, ValuesAreTakenOrRefusedWithAReason) {
     std::string error;
     auto o = Parse({"-c", "0-31", "-r", "15625", "-R", "1", "-t", "0.5", "--inputs", "se", "-o", "-"}, error);
     ASSERT_TRUE(o.has_value()) << error;
@@ -35,26 +37,29 @@ TEST(E16recOptions, GoodValuesAreTaken) {
     EXPECT_DOUBLE_EQ(o->seconds, 0.5);
     EXPECT_EQ(o->inputs, InputMode::SingleEnded);
     EXPECT_EQ(o->output, "-");
-}
-
-TEST(E16recOptions, BadValuesAreRefusedWithAReasonAndHelpIsNotAnError) {
+    EXPECT_FALSE(o->chooseAddress) << "by default";
+    EXPECT_FALSE(o->setup) << "by default";
+    for (const auto& [flag, choose, setup] :
+         {std::tuple{"--choose-address", true, false}, {"--setup", false, true}}) {
+        const auto flags = Parse({flag}, error);
+        ASSERT_TRUE(flags.has_value()) << flag << ": " << error;
+        EXPECT_EQ(flags->chooseAddress, choose) << flag;
+        EXPECT_EQ(flags->setup, setup) << flag;
+    }
     for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"-R", "4"}, {"-r", "-5"}, {"-t"}, {"--inputs", "both"}, {"--bogus"}}) {
-        std::string error;
+         {std::vector<std::string>{"-R", "4"},
+          {"-r", "-5"},
+          {"-t"},
+          {"--inputs", "both"},
+          {"--bogus"},
+          {"--setup", "-a", "127.0.0.1"}}) { // the dialog would go to the console
+        error.clear();
         EXPECT_FALSE(Parse(bad, error).has_value()) << testing::PrintToString(bad);
         EXPECT_NE(error, "") << testing::PrintToString(bad) << " gave no reason";
     }
-    std::string error = "stale";
+    error = "stale";
     EXPECT_FALSE(Parse({"--help"}, error).has_value());
     EXPECT_EQ(error, "") << "help reported as an error";
-}
-
-TEST(E16recOptions, ChooseAddressIsAFlag) {
-    std::string error;
-    EXPECT_FALSE(Parse({}, error)->chooseAddress) << "by default";
-    auto o = Parse({"--choose-address"}, error);
-    ASSERT_TRUE(o.has_value()) << error;
-    EXPECT_TRUE(o->chooseAddress);
 }
 
 // Codes of the Y16 ramp on the ±10 V range: 3200 codes per volt.
@@ -62,7 +67,9 @@ int16_t RampCode(int frame) {
     return static_cast<int16_t>((-5.0 + 0.01 * (frame % 1000)) * 3200.0);
 }
 
-TEST(E16recStats, RampCountsLostAndRepeatedKadrsAcrossTheWrap) {
+// Lost and repeated kadrs are counted across the ramp's wrap, across calls,
+// and an unbroken ramp counts none.
+TEST(E16recStats, RampCountsLostAndRepeatedKadrs) {
     KadrStats stats({{"X1", 3200}, {"Y16", 3200}}, 1);
     std::vector<int16_t> kadrs;
     for (int frame : {995, 996, 997, 999, 0, 1, 1, 2, 10}) {
@@ -76,23 +83,15 @@ TEST(E16recStats, RampCountsLostAndRepeatedKadrsAcrossTheWrap) {
     EXPECT_DOUBLE_EQ(stats.channels()[0].min, 1.0) << "X1 minimum, volts";
     EXPECT_DOUBLE_EQ(stats.channels()[0].sum, 9.0) << "X1 sum, volts";
     EXPECT_NEAR(stats.channels()[1].max, 4.99, 1e-3) << "Y16 maximum, volts";
+
+    KadrStats unbroken({{"Y16", 3200}}, 0);
+    std::vector<int16_t> ramp;
+    for (int frame = 0; frame < 5000; ++frame) ramp.push_back(RampCode(frame));
+    unbroken.Add(ramp.data(), 2500);
+    unbroken.Add(ramp.data() + 2500, 2500);
+    EXPECT_EQ(unbroken.ramp().lost(), 0);
+    EXPECT_EQ(unbroken.ramp().repeated(), 0);
 }
-
-TEST(E16recStats, UnbrokenRampReportsNothingLost) {
-    KadrStats stats({{"Y16", 3200}}, 0);
-    std::vector<int16_t> kadrs;
-    for (int frame = 0; frame < 5000; ++frame) kadrs.push_back(RampCode(frame));
-    stats.Add(kadrs.data(), 2500);
-    stats.Add(kadrs.data() + 2500, 2500);
-    EXPECT_EQ(stats.ramp().lost(), 0);
-    EXPECT_EQ(stats.ramp().repeated(), 0);
-}
-
-} // namespace
-} // namespace e16rec
-
-namespace e16rec {
-namespace {
 
 std::string ReadAll(std::FILE* pipe) {
     std::string text;
@@ -118,6 +117,19 @@ TEST(E16recRun, ChooseAddressPrintsTheChosenAddress) {
     const std::string printed = ReadAll(pipe);
     EXPECT_EQ(::pclose(pipe), 0);
     EXPECT_EQ(printed, "10.0.0.2\n");
+}
+
+// Without a display the driver's console answers the setup request, after
+// the module was detected as usual.
+TEST(E16recRun, SetupWithoutADisplayDetectsThenSaysTheDialogNeedsOne) {
+    velmora::test::PrivateStore store;
+    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY ./e16rec --setup </dev/null 2>&1";
+    std::FILE* pipe = ::popen(command.c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    const std::string said = ReadAll(pipe);
+    EXPECT_EQ(::pclose(pipe), 0) << said;
+    EXPECT_NE(said.find("127.0.0.1"), std::string::npos) << "no detection before: " << said;
+    EXPECT_NE(said.find("The setup dialog needs a display"), std::string::npos) << said;
 }
 
 } // namespace

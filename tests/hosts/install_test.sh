@@ -2,8 +2,9 @@
 # Installs the build into a temporary prefix and uses it as a user and a host
 # programmer would: the installed e16rec records through the installed driver
 # (not the build's, though the build's was registered last), the tree still
-# works once moved elsewhere, and the example host builds against the package
-# with CMake and with pkg-config, then records.
+# works once moved elsewhere, e16rec's run tests pass on the installed
+# program, and the example host builds against the package with CMake and
+# with pkg-config, then records.
 #   install_test.sh BUILD_DIR SANITIZER
 set -euo pipefail
 build=$1
@@ -37,6 +38,10 @@ out=$(record "$work/moved")
 grep -q "^module: simulated module ($work/moved/lib/velmora/libe16sim.so)" <<<"$out" || fail "moved tree: $out"
 grep -q "registered driver $work/prefix/lib/velmora/Lintara.adc is gone" "$work/err" ||
   fail "no word on the gone driver: $(cat "$work/err")"
+
+# The recorder's own tests, run on the installed program.
+(cd "$build/bin" && E16REC="$work/moved/bin/e16rec" ./e16rec_run_test >"$work/run_test" 2>&1) ||
+  fail "e16rec_run_test on the installed e16rec: $(tail -20 "$work/run_test")"
 
 # A host built against the package; sanitizer builds leave this out, as a
 # plain program cannot load their libraries.

@@ -22,26 +22,37 @@ HKEY Create(HKEY root, const char* path, DWORD* disposition = nullptr) {
     return key;
 }
 
-LONG SetDword(HKEY key, const char* name, DWORD value) {
-    return RegSetValueEx(key, name, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+LONG SetDword(HKEY key, const std::string& name, DWORD value) {
+    return RegSetValueEx(key, name.c_str(), REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
-std::optional<DWORD> GetDword(HKEY key, const char* name) {
+std::optional<DWORD> GetDword(HKEY key, const std::string& name) {
     DWORD value = 0, size = sizeof value;
-    if (RegQueryValueEx(key, name, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
+    if (RegQueryValueEx(key, name.c_str(), nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
         return {};
     return value;
 }
 
-// Sub-key names, or value names with values set.
+// The sub-key (or value) name at index through the handle, or the code.
+std::string At(HKEY key, DWORD index, bool value = false) {
+    char name[256];
+    DWORD cch = sizeof name;
+    const LONG rc = value ? RegEnumValue(key, index, name, &cch, nullptr, nullptr, nullptr)
+                          : RegEnumKeyEx(key, index, name, &cch);
+    return rc == ERROR_SUCCESS ? std::string(name, cch) : "code " + std::to_string(rc);
+}
+
+const std::string kNoMoreItems = "code " + std::to_string(ERROR_NO_MORE_ITEMS);
+
 std::vector<std::string> Names(HKEY key, bool values = false) {
     std::vector<std::string> names;
-    char name[256];
-    for (DWORD i = 0, cch = sizeof name; (values ? RegEnumValue(key, i, name, &cch, nullptr, nullptr, nullptr)
-                                                 : RegEnumKeyEx(key, i, name, &cch)) == ERROR_SUCCESS;
-         ++i, cch = sizeof name)
-        names.emplace_back(name, cch);
+    for (DWORD i = 0; At(key, i, values) != kNoMoreItems; ++i) names.push_back(At(key, i, values));
     return names;
+}
+
+bool Exists(const char* path) {
+    HKEY key = 0;
+    return RegOpenKeyEx(HKEY_CURRENT_USER, path, KEY_READ, &key) == ERROR_SUCCESS && RegCloseKey(key) == 0;
 }
 
 TEST(RegistryStore, NamesMatchWhateverTheCaseKeepTheirOwnAndEnumerateInOrder) {
@@ -52,8 +63,7 @@ TEST(RegistryStore, NamesMatchWhateverTheCaseKeepTheirOwnAndEnumerateInOrder) {
     RegCloseKey(Create(HKEY_CURRENT_USER, "SOFTWARE\\tervan\\adc\\", &disposition));
     EXPECT_EQ(disposition, 2u) << "the same key named in other cases";
     for (const char* name : {"beta", "Alpha", "gamma", "ALPHA2"}) RegCloseKey(Create(key, name));
-    EXPECT_EQ(Names(key), (std::vector<std::string>{"Alpha", "ALPHA2", "beta", "gamma"}))
-        << "sub-keys in order whatever the case";
+    EXPECT_EQ(Names(key), (std::vector<std::string>{"Alpha", "ALPHA2", "beta", "gamma"})) << "name order";
     HKEY software = 0;
     ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software", KEY_READ, &software), ERROR_SUCCESS);
     EXPECT_EQ(Names(software), std::vector<std::string>{"Tervan"});
@@ -63,72 +73,51 @@ TEST(RegistryStore, NamesMatchWhateverTheCaseKeepTheirOwnAndEnumerateInOrder) {
     EXPECT_EQ(RegSetValueEx(key, nullptr, REG_SZ, reinterpret_cast<const BYTE*>("dflt"), 4), ERROR_SUCCESS);
     EXPECT_EQ(SetDword(key, "alpha", 2), ERROR_SUCCESS);
     EXPECT_EQ(SetDword(key, "ZETA", 3), ERROR_SUCCESS); // overwrites in place, keeps "Zeta"
-    EXPECT_EQ(Names(key, true), (std::vector<std::string>{"Zeta", "", "alpha"}))
-        << "values in creation order";
+    EXPECT_EQ(Names(key, true), (std::vector<std::string>{"Zeta", "", "alpha"})) << "creation order";
     EXPECT_EQ(GetDword(key, "zeta"), 3u) << "a write in another case overwrites";
     EXPECT_EQ(RegDeleteValue(key, "zeta"), ERROR_SUCCESS);
     EXPECT_EQ(GetDword(key, "Zeta"), std::nullopt) << "a delete in another case";
-    EXPECT_EQ(SetDword(key, "Zeta", 4), ERROR_SUCCESS); // a new value goes last
+    EXPECT_EQ(SetDword(key, "Zeta", 4), ERROR_SUCCESS);
     EXPECT_EQ(Names(key, true), (std::vector<std::string>{"", "alpha", "Zeta"})) << "a new value goes last";
 
     char text[8];
-    DWORD size = 3;
+    DWORD size = 3, cch = 5;
     EXPECT_EQ(RegQueryValueEx(key, "", nullptr, reinterpret_cast<BYTE*>(text), &size), ERROR_MORE_DATA);
     EXPECT_EQ(size, 4u) << "the size needed";
-    DWORD cch = 5;
     EXPECT_EQ(RegEnumKeyEx(key, 1, text, &cch), ERROR_MORE_DATA); // "ALPHA2" and its NUL
     EXPECT_EQ(cch, 6u) << "the length needed";
-    cch = sizeof text;
-    EXPECT_EQ(RegEnumKeyEx(key, 4, text, &cch), ERROR_NO_MORE_ITEMS);
     RegCloseKey(key);
 }
-
-// The name at index through the handle, or the enumeration's code.
-std::string ValueAt(HKEY key, DWORD index) {
-    char name[32];
-    DWORD cch = sizeof name;
-    const LONG rc = RegEnumValue(key, index, name, &cch, nullptr, nullptr, nullptr);
-    return rc == ERROR_SUCCESS ? std::string(name, cch) : "code " + std::to_string(rc);
-}
-
-std::string SubKeyAt(HKEY key, DWORD index) {
-    char name[32];
-    DWORD cch = sizeof name;
-    const LONG rc = RegEnumKeyEx(key, index, name, &cch);
-    return rc == ERROR_SUCCESS ? std::string(name, cch) : "code " + std::to_string(rc);
-}
-
-const std::string kNoMoreItems = "code " + std::to_string(ERROR_NO_MORE_ITEMS);
 
 TEST(RegistryStore, EnumerationGoesOnPastChangesWithoutRepeatsAndEndsWithNoMoreItems) {
     velmora::test::PrivateStore store;
     HKEY key = Create(HKEY_CURRENT_USER, "Software\\Enum");
     for (const char* name : {"v0", "v1", "v2", "v3", "v4"}) ASSERT_EQ(SetDword(key, name, 0), ERROR_SUCCESS);
-    EXPECT_EQ(ValueAt(key, 0), "v0");
-    EXPECT_EQ(ValueAt(key, 1), "v1");
+    EXPECT_EQ(At(key, 0, true), "v0");
+    EXPECT_EQ(At(key, 1, true), "v1");
     char small[2];
     DWORD cch = sizeof small;
     EXPECT_EQ(RegEnumValue(key, 2, small, &cch, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
-    EXPECT_EQ(ValueAt(key, 2), "v2") << "the same index again, with room";
+    EXPECT_EQ(At(key, 2, true), "v2") << "the same index again, with room";
     EXPECT_EQ(RegDeleteValue(key, "v1"), ERROR_SUCCESS); // behind the enumeration
     EXPECT_EQ(RegDeleteValue(key, "v3"), ERROR_SUCCESS); // ahead of it
     EXPECT_EQ(SetDword(key, "v5", 0), ERROR_SUCCESS);
-    EXPECT_EQ(ValueAt(key, 3), "v4") << "after the last value served, not v2 again";
-    EXPECT_EQ(ValueAt(key, 4), "v5") << "a value added meanwhile";
-    EXPECT_EQ(ValueAt(key, 5), kNoMoreItems);
-    EXPECT_EQ(ValueAt(key, 1), "v2") << "an index out of turn counts from the first";
-    EXPECT_EQ(ValueAt(key, 2), "v4");
+    EXPECT_EQ(At(key, 3, true), "v4") << "after the last value served, not v2 again";
+    EXPECT_EQ(At(key, 4, true), "v5") << "a value added meanwhile";
+    EXPECT_EQ(At(key, 5, true), kNoMoreItems);
+    EXPECT_EQ(At(key, 1, true), "v2") << "an index out of turn counts from the first";
+    EXPECT_EQ(At(key, 2, true), "v4");
 
     for (const char* name : {"b", "C", "d", "e"}) RegCloseKey(Create(key, name));
-    EXPECT_EQ(SubKeyAt(key, 0), "b");
-    EXPECT_EQ(SubKeyAt(key, 1), "C");
+    EXPECT_EQ(At(key, 0), "b");
+    EXPECT_EQ(At(key, 1), "C");
     EXPECT_EQ(RegDeleteKey(key, "b"), ERROR_SUCCESS);
     RegCloseKey(Create(key, "a")); // before the enumeration: not seen by it
     RegCloseKey(Create(key, "F"));
-    EXPECT_EQ(SubKeyAt(key, 2), "d") << "name order, whatever the case";
-    EXPECT_EQ(SubKeyAt(key, 3), "e");
-    EXPECT_EQ(SubKeyAt(key, 4), "F");
-    EXPECT_EQ(SubKeyAt(key, 5), kNoMoreItems);
+    EXPECT_EQ(At(key, 2), "d") << "name order, whatever the case";
+    EXPECT_EQ(At(key, 3), "e");
+    EXPECT_EQ(At(key, 4), "F");
+    EXPECT_EQ(At(key, 5), kNoMoreItems);
     RegCloseKey(key);
 }
 
@@ -138,13 +127,6 @@ RegBatchWrite Dword(const std::string& subKey, const std::string& name, DWORD va
             REG_DWORD,
             {BYTE(value), BYTE(value >> 8), BYTE(value >> 16), BYTE(value >> 24)},
             false};
-}
-
-bool Exists(const char* path) {
-    HKEY key = 0;
-    if (RegOpenKeyEx(HKEY_CURRENT_USER, path, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
 }
 
 TEST(RegistryStore, ABatchWritesEverythingOrNothing) {
@@ -157,8 +139,7 @@ TEST(RegistryStore, ABatchWritesEverythingOrNothing) {
     velmora::test::StoreConnection other;
     other.PoisonValue("c"); // the last write fails inside the transaction
     EXPECT_NE(RegWriteBatch(HKEY_CURRENT_USER, writes.data(), 4), ERROR_SUCCESS);
-    EXPECT_FALSE(Exists("Software\\Batch")) << "keys and values of the writes before the fault were kept";
-
+    EXPECT_FALSE(Exists("Software\\Batch")) << "the writes before the fault were kept";
     other.Cure();
     other.Lock();
     EXPECT_EQ(RegWriteBatch(HKEY_CURRENT_USER, writes.data(), 4), ERROR_LOCK_VIOLATION);
@@ -185,15 +166,12 @@ TEST(RegistryStore, ABatchWritesEverythingOrNothing) {
 
 TEST(RegistryStore, KeysWithSubKeysStayAndHandlesToDeletedKeysFail) {
     velmora::test::PrivateStore store;
-    HKEY parent = Create(HKEY_CURRENT_USER, "Software\\Parent");
-    HKEY child = Create(parent, "Child");
+    HKEY parent = Create(HKEY_CURRENT_USER, "Software\\Parent"), child = Create(parent, "Child"), other = 0;
     EXPECT_EQ(SetDword(child, "v", 1), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, "Software\\Parent"), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);
     EXPECT_EQ(RegDeleteKey(parent, "Missing"), ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(RegDeleteKey(parent, "CHILD"), ERROR_SUCCESS);
-
-    HKEY other = 0;
     EXPECT_EQ(SetDword(child, "v", 2), ERROR_KEY_DELETED) << "a write through a deleted key";
     EXPECT_EQ(GetDword(child, "v"), std::nullopt) << "a read through a deleted key";
     EXPECT_EQ(RegCreateKeyEx(child, "Sub", KEY_ALL_ACCESS, &other, nullptr), ERROR_KEY_DELETED);
@@ -203,7 +181,7 @@ TEST(RegistryStore, KeysWithSubKeysStayAndHandlesToDeletedKeysFail) {
     EXPECT_EQ(RegCloseKey(child), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKey(parent, "Child"), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKey(parent, ""), ERROR_SUCCESS); // the key itself
-    EXPECT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Parent", KEY_READ, &other), ERROR_FILE_NOT_FOUND);
+    EXPECT_FALSE(Exists("Software\\Parent"));
     RegCloseKey(parent);
 }
 
@@ -213,23 +191,23 @@ TEST(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
     int gate[2];
     ASSERT_EQ(::pipe(gate), 0);
     std::vector<pid_t> children;
-    for (char tag : {'a', 'b'}) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            char go;
-            ::close(gate[1]);
-            if (::read(gate[0], &go, 1) != 0) ::_exit(2); // released when the parent closes its end
-            int failures = 0;
-            for (int i = 0; i < kWrites; ++i) {
-                HKEY key = 0;
-                failures +=
-                    RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Race", KEY_ALL_ACCESS, &key, nullptr) != 0;
-                failures += SetDword(key, (tag + std::to_string(i)).c_str(), static_cast<DWORD>(i)) != 0;
-                failures += RegCloseKey(key) != 0;
-            }
-            ::_exit(failures == 0 ? 0 : 1);
+    for (const std::string tag : {"a", "b"}) {
+        if (const pid_t pid = ::fork(); pid != 0) {
+            children.push_back(pid);
+            continue;
         }
-        children.push_back(pid);
+        char go;
+        ::close(gate[1]);
+        if (::read(gate[0], &go, 1) != 0) ::_exit(2); // released when the parent closes its end
+        int failures = 0;
+        for (int i = 0; i < kWrites; ++i) {
+            HKEY key = 0;
+            failures +=
+                RegCreateKeyEx(HKEY_CURRENT_USER, "Software\\Race", KEY_ALL_ACCESS, &key, nullptr) != 0;
+            failures += SetDword(key, tag + std::to_string(i), static_cast<DWORD>(i)) != 0;
+            failures += RegCloseKey(key) != 0;
+        }
+        ::_exit(failures == 0 ? 0 : 1);
     }
     ::close(gate[0]);
     ::close(gate[1]);
@@ -242,11 +220,9 @@ TEST(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
     HKEY key = 0;
     ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Race", KEY_READ, &key), ERROR_SUCCESS);
     EXPECT_EQ(Names(key, true).size(), 2u * kWrites);
-    for (int i = 0; i < kWrites; ++i) {
-        const std::string number = std::to_string(i);
-        EXPECT_EQ(GetDword(key, ("a" + number).c_str()), DWORD(i)) << "a" << i;
-        EXPECT_EQ(GetDword(key, ("b" + number).c_str()), DWORD(i)) << "b" << i;
-    }
+    for (int i = 0; i < kWrites; ++i)
+        for (const std::string tag : {"a", "b"})
+            EXPECT_EQ(GetDword(key, tag + std::to_string(i)), DWORD(i)) << tag << i;
     RegCloseKey(key);
 }
 

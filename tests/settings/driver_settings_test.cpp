@@ -44,6 +44,11 @@ protected:
         reg.EnumValues(HKEY_CURRENT_USER, path, names);
         return {names.begin() + 1, names.end()};
     }
+    float StoredRate(const char* key) {
+        float rate = 0.0f;
+        EXPECT_TRUE(reg.GetSingleAt(HKEY_CURRENT_USER, key, "Rate", rate)) << key;
+        return rate;
+    }
 
     test::PrivateStore store;
     cRegistry reg; // looks into the store past the code under test
@@ -57,7 +62,6 @@ TEST_F(DriverSettingsTest, FirstRunCreatesTheNamedKeyAndTheBaseKeyTakesOnlyRateA
     s.Load("");
     EXPECT_EQ(s.rate, 1000.0f);
     EXPECT_EQ(ValueNames(kBase), std::vector<std::string>{""});
-
     s.sync.mode = StartMode::AnalogLevel;
     s.Save("");
     EXPECT_EQ(ValueNames(kBase), (std::vector<std::string>{"", "Rate", "ADChannels"}));
@@ -70,7 +74,6 @@ TEST_F(DriverSettingsTest, RateOutsideItsRangeIsNeitherLoadedNorSaved) {
         s.rate = 1000.0f;
         s.Load("");
         EXPECT_EQ(s.rate, 1000.0f);
-
         reg.DeleteValue(HKEY_CURRENT_USER, kBase, "Rate");
         s.rate = bad;
         s.Save("");
@@ -80,7 +83,7 @@ TEST_F(DriverSettingsTest, RateOutsideItsRangeIsNeitherLoadedNorSaved) {
     }
     ASSERT_TRUE(reg.SetSingleAt(HKEY_CURRENT_USER, kBase, "Rate", 500000.0f));
     s.Load("");
-    EXPECT_EQ(s.rate, 500000.0f);
+    EXPECT_EQ(s.rate, 500000.0f) << "the upper end";
 }
 
 TEST_F(DriverSettingsTest, StoredChannelBytesSetOnlyTheChannelsTheyCover) {
@@ -96,26 +99,24 @@ TEST_F(DriverSettingsTest, StoredChannelBytesSetOnlyTheChannelsTheyCover) {
         {Bytes(40, 0x27), 31, {{7, true}, {7, true}}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.stored.size() << " bytes");
         Persisted fresh;
         ASSERT_TRUE(reg.SetBinaryAt(HKEY_CURRENT_USER, kBase, "ADChannels", c.stored));
         fresh.Load("");
         EXPECT_EQ(fresh.settings.savedChannelCount, c.count);
         for (std::size_t i = 0; i < c.first.size(); ++i) {
-            EXPECT_EQ(fresh.table[i].source, c.first[i].first) << c.count << " channel " << i;
-            EXPECT_EQ(fresh.table[i].singleEnded != 0, c.first[i].second) << c.count << " channel " << i;
+            EXPECT_EQ(fresh.table[i].source, c.first[i].first) << "channel " << i;
+            EXPECT_EQ(fresh.table[i].singleEnded != 0, c.first[i].second) << "channel " << i;
         }
         EXPECT_EQ(fresh.table[31].source, c.stored.size() == 40 ? 7 : 31);
     }
-
     s.table[0] = {5, 1};
     s.table[1] = {37, -1}; // source taken modulo 32, any nonzero flag
     s.Save("");
     Bytes stored;
     ASSERT_TRUE(reg.GetBinaryAt(HKEY_CURRENT_USER, kBase, "ADChannels", stored));
     ASSERT_EQ(stored.size(), 32u);
-    EXPECT_EQ(stored[0], 0x25);
-    EXPECT_EQ(stored[1], 0x25);
-    EXPECT_EQ(stored[2], 0x02);
+    EXPECT_EQ(Bytes(stored.begin(), stored.begin() + 3), (Bytes{0x25, 0x25, 0x02}));
 }
 
 TEST_F(DriverSettingsTest, ModuleKeyWithoutSynchronizationResetsItAndAnalogModeReadsTheRest) {
@@ -126,8 +127,7 @@ TEST_F(DriverSettingsTest, ModuleKeyWithoutSynchronizationResetsItAndAnalogModeR
     s.Load("SIM0001");
     EXPECT_EQ(s.rate, 2000.0f);
     EXPECT_EQ(s.sync.mode, StartMode::Internal);
-    EXPECT_EQ(s.sync.level, 77); // read only in the analog mode
-
+    EXPECT_EQ(s.sync.level, 77) << "read only in the analog mode";
     reg.SetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroStartMode", 5);
     reg.SetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroADChannel", 4);
     s.Load("  SIM0001 ");
@@ -145,13 +145,12 @@ TEST_F(DriverSettingsTest, OutputValuesOutOfBoundsAreReplaced) {
     reg.SetDoubleAt(HKEY_CURRENT_USER, kModule, "DACChPhase2", 1.0);
     s.generator.waves[0].phase = 0.25;
     s.generator.waves[1].amplitude = 1234;
-
     s.LoadDac("SIM0001");
     EXPECT_EQ(s.generator.signalFreq, 100.0);
     EXPECT_EQ(s.generator.waves[0].waveform, Waveform::Off);
     EXPECT_EQ(s.generator.waves[0].amplitude, 0);
     EXPECT_EQ(s.generator.waves[0].baseline, -32000);
-    EXPECT_EQ(s.generator.waves[0].phase, 0.25); // missing: kept
+    EXPECT_EQ(s.generator.waves[0].phase, 0.25) << "missing: kept";
     EXPECT_EQ(s.generator.waves[1].amplitude, 1234);
     EXPECT_EQ(s.generator.waves[1].phase, 0.0);
 }
@@ -161,12 +160,8 @@ TEST_F(DriverSettingsTest, SavedSettingsComeBackIntoAFreshState) {
     s.table[3] = {20, 1};
     s.sync = {StartMode::AnalogLevel, SyncDirection::RisingThrough, 0, 0, -6400};
     s.generator.signalFreq = 50.5;
-    s.generator.waves[1].waveform = Waveform::Sine;
-    s.generator.waves[1].amplitude = 16000;
-    s.generator.waves[1].baseline = -100;
-    s.generator.waves[1].phase = 0.75;
+    s.generator.waves[1] = {Waveform::Sine, 16000, -100, 0.75};
     s.Save(" SIM0001 ");
-
     Persisted fresh;
     fresh.Load("SIM0001");
     fresh.LoadDac("SIM0001");
@@ -193,25 +188,19 @@ TEST_F(DriverSettingsTest, ALockedStoreEndsTheLastSaveWithinTheLockWaitWithNothi
     s.SaveAll("SIM0001");
     const auto waited = std::chrono::steady_clock::now() - start;
     other.Release();
-    // One wait of 5 s for both keys and every value, not one per value.
-    EXPECT_LT(waited, std::chrono::milliseconds(6500));
+    EXPECT_LT(waited, std::chrono::milliseconds(6500)) << "one wait of 5 s for both keys, not one per value";
     EXPECT_NE(s.settings.lastFailure.find("another process has locked"), std::string::npos)
         << s.settings.lastFailure;
     EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, kModule)) << "the module key was created";
-    float rate = 0.0f;
-    ASSERT_TRUE(reg.GetSingleAt(HKEY_CURRENT_USER, kBase, "Rate", rate));
-    EXPECT_EQ(rate, 1000.0f) << "the module-independent key was written";
-
+    EXPECT_EQ(StoredRate(kBase), 1000.0f) << "the module-independent key was written";
     s.SaveAll("SIM0001");
     EXPECT_EQ(s.settings.lastFailure, "") << "a save that succeeded clears the failure";
-    ASSERT_TRUE(reg.GetSingleAt(HKEY_CURRENT_USER, kModule, "Rate", rate));
-    EXPECT_EQ(rate, 2500.0f);
+    EXPECT_EQ(StoredRate(kModule), 2500.0f);
 }
 
 TEST_F(DriverSettingsTest, AFaultHalfWayThroughASaveLeavesEveryValueAsItWas) {
     s.SaveAll("SIM0001");
-    const std::vector<std::string> saved = ValueNames(kModule);
-    ASSERT_EQ(saved.back(), "DACChPhase2");
+    ASSERT_EQ(ValueNames(kModule).back(), "DACChPhase2");
     ASSERT_TRUE(reg.DeleteValue(HKEY_CURRENT_USER, kModule, "DACChPhase2"));
     s.rate = 2500.0f;
     s.sync.level = 99;
@@ -219,14 +208,11 @@ TEST_F(DriverSettingsTest, AFaultHalfWayThroughASaveLeavesEveryValueAsItWas) {
     other.PoisonValue("DACChPhase2"); // the last value of the module key
     s.SaveAll("SIM0001");
     EXPECT_FALSE(s.settings.lastFailure.empty());
-    float rate = 0.0f;
-    ASSERT_TRUE(reg.GetSingleAt(HKEY_CURRENT_USER, kModule, "Rate", rate));
-    EXPECT_EQ(rate, 1000.0f) << "a value before the fault was kept";
+    EXPECT_EQ(StoredRate(kModule), 1000.0f) << "a value before the fault was kept";
     int16_t level = -1;
     ASSERT_TRUE(reg.GetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroADPorog", level));
     EXPECT_EQ(level, 0) << "a value before the fault was kept";
-    ASSERT_TRUE(reg.GetSingleAt(HKEY_CURRENT_USER, kBase, "Rate", rate));
-    EXPECT_EQ(rate, 1000.0f) << "the module-independent key was written";
+    EXPECT_EQ(StoredRate(kBase), 1000.0f) << "the module-independent key was written";
 }
 
 } // namespace

@@ -1,9 +1,11 @@
 // Opening modules, identity, handle safety, USB modules, call counts and
-// injected failures of the simulated module.
+// injected failures of the simulated module; frequencies, the logical channel
+// table and synchronization settings as it adjusts, checks and applies them.
 #include <cstring>
 #include <functional>
 #include <set>
 #include <string>
+#include <type_traits>
 
 #include "sim_fixture.h"
 
@@ -59,59 +61,30 @@ TEST_F(SimTest, InformationRecordDescribesEachModule) {
     }
 }
 
-// Every entry point with a handle.
-std::vector<std::pair<const char*, std::function<int32_t(t_x502_hnd)>>> everyCall() {
-    static uint32_t words[4] = {};
-    static double volts[4] = {};
-    static uint8_t bytes[4] = {};
-    static t_x502_info info;
-    static uint32_t size = 4;
-    return {
-        {"X502_Close", [](t_x502_hnd h) { return X502_Close(h); }},
-        {"E16_OpenByIpAddr", [](t_x502_hnd h) { return E16_OpenByIpAddr(h, kIpDac, 0, 10); }},
-        {"E16_OpenUsb", [](t_x502_hnd h) { return E16_OpenUsb(h, "SIMUSB1"); }},
-        {"X502_SetMode", [](t_x502_hnd h) { return X502_SetMode(h, 0); }},
-        {"X502_Configure", [](t_x502_hnd h) { return X502_Configure(h, 0); }},
-        {"X502_GetDevInfo", [](t_x502_hnd h) { return X502_GetDevInfo(h, &info); }},
-        {"X502_StreamsStart", [](t_x502_hnd h) { return X502_StreamsStart(h); }},
-        {"X502_StreamsStop", [](t_x502_hnd h) { return X502_StreamsStop(h); }},
-        {"X502_StreamsEnable", [](t_x502_hnd h) { return X502_StreamsEnable(h, 1); }},
-        {"X502_StreamsDisable", [](t_x502_hnd h) { return X502_StreamsDisable(h, 1); }},
-        {"X502_FlashWriteEnable", [](t_x502_hnd h) { return X502_FlashWriteEnable(h); }},
-        {"X502_FlashWriteDisable", [](t_x502_hnd h) { return X502_FlashWriteDisable(h); }},
-        {"X502_LedBlink", [](t_x502_hnd h) { return X502_LedBlink(h); }},
-        {"X502_GetRecvReadyCount", [](t_x502_hnd h) { return X502_GetRecvReadyCount(h, words); }},
-        {"X502_GetSendReadyCount", [](t_x502_hnd h) { return X502_GetSendReadyCount(h, words); }},
-        {"X502_GetNextExpectedLchNum", [](t_x502_hnd h) { return X502_GetNextExpectedLchNum(h, words); }},
-        {"X502_Recv", [](t_x502_hnd h) { return X502_Recv(h, words, 4, 10); }},
-        {"X502_Send", [](t_x502_hnd h) { return X502_Send(h, words, 4, 10); }},
-        {"X502_ProcessAdcData", [](t_x502_hnd h) { return X502_ProcessAdcData(h, words, volts, &size, 1); }},
-        {"X502_SetStreamStep", [](t_x502_hnd h) { return X502_SetStreamStep(h, 0, 16); }},
-        {"X502_SetStreamBufSize", [](t_x502_hnd h) { return X502_SetStreamBufSize(h, 0, 4096); }},
-        {"X502_AsyncGetAdcFrame", [](t_x502_hnd h) { return X502_AsyncGetAdcFrame(h, 1, 10, volts); }},
-        {"X502_SetRefFreq", [](t_x502_hnd h) { return X502_SetRefFreq(h, 48000000); }},
-        {"X502_SetAdcFreq", [](t_x502_hnd h) { return X502_SetAdcFreq(h, volts, volts + 1); }},
-        {"X502_SetLChannelCount", [](t_x502_hnd h) { return X502_SetLChannelCount(h, 1); }},
-        {"X502_SetLChannel", [](t_x502_hnd h) { return X502_SetLChannel(h, 0, 0, 0, 0, 0); }},
-        {"X502_SetSyncMode", [](t_x502_hnd h) { return X502_SetSyncMode(h, 0); }},
-        {"X502_SetSyncStartMode", [](t_x502_hnd h) { return X502_SetSyncStartMode(h, 0); }},
-        {"X502_SetAdcSyncStartValue", [](t_x502_hnd h) { return X502_SetAdcSyncStartValue(h, 0, 0, 0, 1); }},
-        {"X502_AsyncInDig", [](t_x502_hnd h) { return X502_AsyncInDig(h, words); }},
-        {"X502_AsyncOutDig", [](t_x502_hnd h) { return X502_AsyncOutDig(h, 1, 0); }},
-        {"X502_SetDinFreq", [](t_x502_hnd h) { return X502_SetDinFreq(h, volts); }},
-        {"X502_SetOutFreq", [](t_x502_hnd h) { return X502_SetOutFreq(h, volts); }},
-        {"X502_SetDigInPullup", [](t_x502_hnd h) { return X502_SetDigInPullup(h, 0); }},
-        {"X502_FlashRead", [](t_x502_hnd h) { return X502_FlashRead(h, 0, bytes, 4); }},
-        {"X502_FlashWrite", [](t_x502_hnd h) { return X502_FlashWrite(h, 0, bytes, 4); }},
-        {"X502_FlashErase", [](t_x502_hnd h) { return X502_FlashErase(h, 0, 4096); }},
-        {"X502_OutCycleSetup", [](t_x502_hnd h) { return X502_OutCycleSetup(h, 0); }},
-        {"X502_OutCycleLoadStart", [](t_x502_hnd h) { return X502_OutCycleLoadStart(h, 4); }},
-        {"X502_PrepareData",
-         [](t_x502_hnd h) { return X502_PrepareData(h, volts, nullptr, nullptr, 4, 1, words); }},
-        {"X502_PreloadStart", [](t_x502_hnd h) { return X502_PreloadStart(h); }},
-        {"X502_AsyncOutDac", [](t_x502_hnd h) { return X502_AsyncOutDac(h, 0, 1.0, 1); }},
-        {"X502_Free", [](t_x502_hnd h) { return X502_Free(h); }},
-    };
+// Every entry point that takes a handle, called with zeros for numbers and a
+// zeroed buffer for pointers; from the binding's own list, so a new entry
+// joins by itself.
+alignas(16) uint8_t g_zeros[4096];
+struct Zero {
+    template <typename T> operator T() const {
+        if constexpr (std::is_pointer_v<T>) return reinterpret_cast<T>(g_zeros);
+        return T{};
+    }
+};
+template <typename R, typename... A> std::function<int32_t(t_x502_hnd)> WithHandle(R (*)(A...)) {
+    return nullptr;
+}
+template <typename... A> std::function<int32_t(t_x502_hnd)> WithHandle(int32_t (*entry)(t_x502_hnd, A...)) {
+    return [entry](t_x502_hnd h) { return entry(h, static_cast<A>(Zero{})...); };
+}
+std::vector<std::pair<std::string, std::function<int32_t(t_x502_hnd)>>> everyCall() {
+    std::vector<std::pair<std::string, std::function<int32_t(t_x502_hnd)>>> calls;
+#define E16SIM_CALL(name)                                                                                    \
+    if (auto call = WithHandle(&::name)) calls.emplace_back(#name, call);
+    X502API_ENTRIES(E16SIM_CALL)
+    E502API_ENTRIES(E16SIM_CALL)
+#undef E16SIM_CALL
+    return calls;
 }
 
 TEST_F(SimTest, NullClosedAndFreedHandlesAreRefusedByEveryCall) {
@@ -121,14 +94,16 @@ TEST_F(SimTest, NullClosedAndFreedHandlesAreRefusedByEveryCall) {
     handles_.pop_back();
     const std::set<std::string> opening = {"X502_Close", "E16_OpenByIpAddr", "E16_OpenUsb", "X502_Free"};
     e16sim_reset_call_counts();
-    for (const auto& [name, call] : everyCall()) {
+    const auto calls = everyCall();
+    ASSERT_GE(calls.size(), 40u);
+    for (const auto& [name, call] : calls) {
         EXPECT_EQ(call(nullptr), X502_ERR_INVALID_HANDLE) << name;
         EXPECT_EQ(call(freed), X502_ERR_INVALID_HANDLE) << name;
         EXPECT_EQ(call(reinterpret_cast<t_x502_hnd>(&freed)), X502_ERR_INVALID_HANDLE) << name;
-        if (!opening.contains(name)) {
-            EXPECT_EQ(call(closed), X502_ERR_DEVICE_NOT_OPENED) << name;
-        }
-        EXPECT_EQ(e16sim_call_count(name), opening.contains(name) ? 3 : 4) << name;
+        EXPECT_EQ(opening.contains(name) ? X502_ERR_DEVICE_NOT_OPENED : call(closed),
+                  X502_ERR_DEVICE_NOT_OPENED)
+            << name;
+        EXPECT_EQ(e16sim_call_count(name.c_str()), opening.contains(name) ? 3 : 4) << name;
     }
     t_x502_hnd h = open();
     EXPECT_EQ(X502_GetDevInfo(h, nullptr), X502_ERR_INVALID_POINTER);
@@ -183,6 +158,108 @@ TEST_F(SimTest, CallsAreCountedAndCanBeMadeToFail) {
     EXPECT_EQ(E16_OpenByIpAddr(create(), kIpNoDac, 0, 10000), X502_ERR_OK) << "refusal switched off";
     e16sim_reset_call_counts();
     EXPECT_EQ(e16sim_call_count("X502_SetMode"), 0);
+}
+
+e16sim_config config(int32_t applied) {
+    e16sim_config c{};
+    EXPECT_EQ(e16sim_get_config(E16SIM_MODULE_DAC, applied, &c), 0);
+    return c;
+}
+
+TEST_F(SimTest, AdcFrequenciesFollowTheDividerAndDelayRules) {
+    struct Case {
+        uint32_t channels;
+        double acq, frame; // frame 0: not asked for
+        double wantAcq, wantFrame;
+    };
+    const Case cases[] = {
+        {4, 100000, 10000, 100000, 10000}, // divider 480, delay 4800 - 4 x 480
+        {4, 239395.5, 1e9, 240000, 60000}, // 200.505 rounds down to divider 200; no delay
+        {4, 1, 0.001, 48e6 / 1048576, 48e6 / (4.0 * 1048576 + 0x1FFFFF)}, // both clamp
+        {32, 500000, 500000, 500000, 15625},                              // the whole rate on 32 channels
+        {1, 2e6, 0, 500000, 500000},                                      // never above 500 kS/s
+    };
+    t_x502_hnd h = open();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.channels << " channels asking " << c.acq << " and " << c.frame);
+        ASSERT_EQ(X502_SetLChannelCount(h, c.channels), X502_ERR_OK);
+        double acq = c.acq;
+        double frame = c.frame;
+        ASSERT_EQ(X502_SetAdcFreq(h, &acq, c.frame > 0 ? &frame : nullptr), X502_ERR_OK);
+        EXPECT_DOUBLE_EQ(acq, c.wantAcq) << "conversion rate";
+        if (c.frame > 0) {
+            EXPECT_DOUBLE_EQ(frame, c.wantFrame) << "frame rate";
+        }
+        if (c.acq == 100000) {
+            EXPECT_EQ(config(0).adc_div, 480u) << "divider";
+            EXPECT_EQ(config(0).frame_delay, 2880u) << "frame delay";
+        }
+    }
+    for (double bad : {0.0, -1.0, std::nan("")}) {
+        double frame = 1000;
+        EXPECT_EQ(X502_SetAdcFreq(h, &bad, &frame), X502_ERR_INVALID_ADC_FREQ) << bad;
+    }
+}
+
+TEST_F(SimTest, OutputAndDigitalInputFrequenciesUseTheReferenceDivider) {
+    t_x502_hnd h = open();
+    // 6857.14 + 0.49 -> divider 6857
+    for (const auto& [asked, given] : {std::pair{1000.0, 1000.0}, {7000.0, 48e6 / 6857}, {1e6, 500000.0}}) {
+        double out = asked;
+        ASSERT_EQ(X502_SetOutFreq(h, &out), X502_ERR_OK) << "asking " << asked;
+        EXPECT_DOUBLE_EQ(out, given) << "asking " << asked;
+    }
+    double out = -1.0;
+    EXPECT_EQ(X502_SetOutFreq(h, &out), X502_ERR_INVALID_OUT_FREQ);
+    double din = 3e6;
+    ASSERT_EQ(X502_SetDinFreq(h, &din), X502_ERR_OK);
+    EXPECT_DOUBLE_EQ(din, 1e6) << "digital input rate limit";
+    EXPECT_EQ(X502_SetRefFreq(h, 2000000), X502_ERR_INVALID_REF_FREQ);
+    ASSERT_EQ(X502_Configure(h, 0), X502_ERR_OK);
+    EXPECT_EQ(config(1).out_div, 96u) << "applied output divider";
+    EXPECT_DOUBLE_EQ(config(1).din_freq, 1e6) << "applied digital input rate";
+}
+
+TEST_F(SimTest, SettingsAreRefusedWhileStreaming) {
+    t_x502_hnd h = open();
+    program(h, {{0, 0, 0}}, 1000.0);
+    ASSERT_EQ(X502_StreamsStart(h), X502_ERR_OK);
+    double f = 2000.0;
+    EXPECT_EQ(X502_SetAdcFreq(h, &f, nullptr), X502_ERR_STREAM_IS_RUNNING);
+    EXPECT_EQ(X502_SetOutFreq(h, &f), X502_ERR_STREAM_IS_RUNNING);
+    EXPECT_EQ(X502_Configure(h, 0), X502_ERR_STREAM_IS_RUNNING);
+    EXPECT_EQ(X502_StreamsStart(h), X502_ERR_STREAM_IS_RUNNING);
+    ASSERT_EQ(X502_StreamsStop(h), X502_ERR_OK);
+    EXPECT_EQ(X502_SetAdcFreq(h, &f, nullptr), X502_ERR_OK) << "refused after the stop";
+}
+
+TEST_F(SimTest, ChannelTableAndSyncSettingsAreCheckedAndAppliedByConfigure) {
+    t_x502_hnd h = open();
+    EXPECT_EQ(X502_SetLChannel(h, 0, 31, X502_LCH_MODE_COMM, 3, 0), X502_ERR_OK);
+    EXPECT_EQ(X502_SetLChannel(h, 1, 15, X502_LCH_MODE_DIFF, 1, 128), X502_ERR_OK);
+    EXPECT_EQ(X502_SetLChannel(h, 3, 16, X502_LCH_MODE_DIFF, 0, 0), X502_ERR_INVALID_LCH_PHY_NUMBER);
+    EXPECT_EQ(X502_SetLChannel(h, 3, 0, 3, 0, 0), X502_ERR_INVALID_LCH_MODE);
+    EXPECT_EQ(X502_SetLChannel(h, 3, 0, 0, 4, 0), X502_ERR_INVALID_LCH_RANGE);
+    EXPECT_EQ(X502_SetLChannel(h, 256, 0, 0, 0, 0), X502_ERR_INVALID_LCH_NUMBER);
+    EXPECT_EQ(X502_SetLChannelCount(h, 257), X502_ERR_INVALID_LTABLE_SIZE);
+    ASSERT_EQ(X502_SetLChannelCount(h, 2), X502_ERR_OK);
+    for (uint32_t code : {4u, 5u, 12u}) {
+        EXPECT_EQ(X502_SetSyncStartMode(h, code), X502_ERR_INVALID_SYNC_MODE) << code;
+    }
+    ASSERT_EQ(X502_SetSyncStartMode(h, X502_SYNC_ADC_BELOW_LEVEL), X502_ERR_OK);
+    EXPECT_EQ(X502_SetAdcSyncStartValue(h, 20, X502_LCH_MODE_DIFF, 1, 0.5), X502_ERR_INVALID_LCH_PHY_NUMBER);
+    ASSERT_EQ(X502_SetAdcSyncStartValue(h, 20, X502_LCH_MODE_COMM, 1, 0.5), X502_ERR_OK);
+
+    EXPECT_EQ(config(1).lch_count, 1u) << "applied before Configure";
+    ASSERT_EQ(X502_Configure(h, 0), X502_ERR_OK);
+    const e16sim_config c = config(1);
+    EXPECT_EQ(c.lch_count, 2u);
+    EXPECT_EQ(c.lch[0].phy, 31u);
+    EXPECT_EQ(c.lch[0].range, 3u);
+    EXPECT_EQ(c.lch[1].mode, 1u);
+    EXPECT_EQ(c.sync_start_mode, 11u);
+    EXPECT_EQ(c.watch_phy, 20u);
+    EXPECT_DOUBLE_EQ(c.watch_level, 0.5);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "comrt_reg.h"
 #include "settings/cregistry.h"
 #include "test_support.h"
 
@@ -18,12 +19,6 @@ struct Result {
     std::string out, err;
 };
 
-std::string Slurp(const std::filesystem::path& file) {
-    std::ostringstream text;
-    text << std::ifstream(file, std::ios::binary).rdbuf();
-    return text.str();
-}
-
 class ComrtRegTest : public ::testing::Test {
 protected:
     // Arguments are quoted for the shell; none of them holds a quote.
@@ -34,7 +29,10 @@ protected:
         for (const auto& arg : args) command += " '" + arg + "'";
         const int status = std::system(
             (command + " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'").c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(dir / "out"), Slurp(dir / "err")};
+        std::ostringstream out, err;
+        out << std::ifstream(dir / "out").rdbuf();
+        err << std::ifstream(dir / "err").rdbuf();
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out.str(), err.str()};
     }
 
     test::PrivateStore store;
@@ -52,51 +50,103 @@ TEST_F(ComrtRegTest, AddThenQueryExportAndDeleteEachType) {
         EXPECT_EQ(r.exit, 0) << ::testing::PrintToString(add) << ": " << r.err;
         EXPECT_EQ(r.out, "The operation completed successfully.\n") << ::testing::PrintToString(add);
     }
-    std::vector<uint8_t> blob;
-    EXPECT_TRUE(reg.GetBinaryAt(HKEY_CURRENT_USER, "Software\\Tool", "Blob", blob));
-    EXPECT_EQ(blob, (std::vector<uint8_t>{0x0A, 0xFF, 0x05})) << "hex text stored as bytes";
-
     Result r = Run({"query", "HKCU\\Software\\Tool"});
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.out, "\nHKEY_CURRENT_USER\\Software\\Tool\n"
                      "    Dir    REG_SZ    C:\\dir\n"
-                     "    Count    REG_DWORD    0xa\n"
-                     "    All    REG_DWORD    0xffffffff\n"
+                     "    Count    REG_DWORD    0xa (10)\n"
+                     "    All    REG_DWORD    0xffffffff (4294967295)\n"
                      "    Blob    REG_BINARY    0AFF05\n\n");
-    r = Run({"export", "HKCU\\Software\\Tool"});
-    EXPECT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(
-        r.out,
-        "\r\n[HKEY_CURRENT_USER\\Software\\Tool]\r\n\"Dir\"=\"C:\\\\dir\"\r\n\"Count\"=dword:0000000a\r\n"
-        "\"All\"=dword:ffffffff\r\n\"Blob\"=hex:0a,ff,05\r\n");
-
+    EXPECT_EQ(Run({"export", "HKCU\\Software\\Tool"}).out,
+              reg.ExportKey(HKEY_CURRENT_USER, "Software\\Tool", true));
     EXPECT_EQ(Run({"delete", "HKCU\\Software\\Tool", "-v", "Dir"}).exit, 0) << "deleting a value";
     r = Run({"query", "HKCU\\Software\\Tool", "-v", "Dir"});
     EXPECT_EQ(r.exit, 1) << "querying a deleted value";
-    EXPECT_EQ(r.err, "comrt-reg: The system cannot find the file specified.\n") << "querying a deleted value";
+    EXPECT_EQ(r.err, "comrt-reg: no value Dir in HKEY_CURRENT_USER\\Software\\Tool\n");
     EXPECT_EQ(Run({"delete", "HKCU\\Software\\Tool"}).exit, 0) << "deleting the key";
     EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tool")) << "the key was left";
-    EXPECT_EQ(Run({"delete", "HKCU\\Software\\Tool"}).exit, 1) << "deleting a missing key";
+    r = Run({"delete", "HKCU\\Software\\Tool"});
+    EXPECT_EQ(r.err, "comrt-reg: no key HKEY_CURRENT_USER\\Software\\Tool\n");
 }
 
-TEST_F(ComrtRegTest, BadArgumentsAndRefusedWritesExitOne) {
-    const std::vector<std::vector<std::string>> bad{
-        {},
-        {"list", "HKCU\\Software"},
-        {"query", "HKXX\\Software"},
-        {"query", "HKCU\\Software", "-v"},
-        {"add", "HKCU\\Software\\Tool", "-t", "REG_QWORD"},
-        {"add", "HKCU\\Software\\Tool", "-t", "REG_DWORD", "-d", "0x1FFFFFFFF"},
-        {"add", "HKCU\\Software\\Tool", "-t", "REG_BINARY", "-d", "abc"},
-        {"add", "HKLM\\Software", "-d", "x"},
-        {"delete", "HKCU"},
+// The values the driver keeps in another type's clothes show as its numbers.
+TEST_F(ComrtRegTest, QueryShowsTheDriversSinglesAndDoubles) {
+    ASSERT_TRUE(reg.CreateKey(HKEY_CURRENT_USER, "Software\\E16"));
+    ASSERT_TRUE(reg.SetSingleAt(HKEY_CURRENT_USER, "Software\\E16", "Rate", 15625.0f));
+    ASSERT_TRUE(reg.SetDoubleAt(HKEY_CURRENT_USER, "Software\\E16", "DACChPhase2", 0.25));
+    ASSERT_TRUE(reg.SetLongAt(HKEY_CURRENT_USER, "Software\\E16", "Ratex", 7));
+    EXPECT_EQ(Run({"query", "HKCU\\Software\\E16"}).out,
+              "\nHKEY_CURRENT_USER\\Software\\E16\n"
+              "    Rate    REG_DWORD    0x46742400 (1182016512; Single 15625)\n"
+              "    DACChPhase2    REG_BINARY    000000000000D03F (Double 0.25)\n"
+              "    Ratex    REG_DWORD    0x7 (7)\n\n");
+}
+
+// A branch goes only when the user says yes on the terminal, or with -f.
+TEST_F(ComrtRegTest, DeletingABranchAsksFirst) {
+    ASSERT_TRUE(reg.CreateKey(HKEY_CURRENT_USER, "Software\\Tree\\Leaf"));
+    const auto runWith = [](std::vector<std::string> args, const ComrtRegConfirm& confirm,
+                            std::string& asked) {
+        args.insert(args.begin(), "comrt-reg");
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        std::ostringstream out, err;
+        const int exit = RunComrtReg(static_cast<int>(argv.size()), argv.data(), out, err,
+                                     confirm ? ComrtRegConfirm([&](const std::string& q) {
+                                         asked = q;
+                                         return confirm(q);
+                                     })
+                                             : confirm);
+        return std::pair(exit, err.str());
     };
-    for (const auto& args : bad) {
+    std::string asked;
+    EXPECT_EQ(runWith({"delete", "HKCU\\Software\\Tree"}, nullptr, asked),
+              std::pair(1, std::string(
+                               "comrt-reg: HKEY_CURRENT_USER\\Software\\Tree has sub-keys; add -f to delete "
+                               "them with it\n")));
+    EXPECT_EQ(runWith(
+                  {"delete", "HKCU\\Software\\Tree"}, [](const std::string&) { return false; }, asked)
+                  .first,
+              1);
+    EXPECT_EQ(asked, "Delete HKEY_CURRENT_USER\\Software\\Tree and its 1 sub-key(s)? (y/N) ");
+    EXPECT_TRUE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tree\\Leaf")) << "deleted after a no";
+    EXPECT_EQ(runWith(
+                  {"delete", "HKCU\\Software\\Tree"}, [](const std::string&) { return true; }, asked)
+                  .first,
+              0);
+    EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tree"));
+}
+
+// Every refusal says why in one line, and nothing is written.
+TEST_F(ComrtRegTest, RefusalsGiveTheirReasonInOneLine) {
+    const std::string help = "; comrt-reg --help shows the usage\n";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> bad{
+        {{}, "missing command (query, add, delete or export)" + help},
+        {{"list", "HKCU\\Software"}, "unknown command list (query, add, delete or export)" + help},
+        {{"query"}, "query needs a KEY" + help},
+        {{"query", "HKXX\\Software"},
+         "invalid key name HKXX\\Software (it starts with HKCU, HKLM, ...)" + help},
+        {{"query", "HKCU\\Software", "-v"}, "-v needs a value" + help},
+        {{"query", "HKCU\\Software", "-f"}, "unknown option -f for query" + help},
+        {{"add", "HKCU\\Software\\Tool", "-t", "REG_QWORD", "-d", "1"},
+         "unknown type REG_QWORD (REG_SZ, REG_DWORD or REG_BINARY)" + help},
+        {{"add", "HKCU\\Software\\Tool", "-v", "N", "-t", "REG_DWORD"},
+         "add of a value needs -d DATA" + help},
+        {{"add", "HKCU\\Software\\Tool", "-t", "REG_DWORD", "-d", "-5"},
+         "REG_DWORD data must be 0 to 4294967295 (or 0x0 to 0xFFFFFFFF), not -5\n"},
+        {{"add", "HKCU\\Software\\Tool", "-t", "REG_DWORD", "-d", "0x1FFFFFFFF"},
+         "REG_DWORD data must be 0 to 4294967295 (or 0x0 to 0xFFFFFFFF), not 0x1FFFFFFFF\n"},
+        {{"add", "HKCU\\Software\\Tool", "-t", "REG_BINARY", "-d", "abc"},
+         "REG_BINARY data must be hex digits, two per byte, not abc\n"},
+        {{"export", "HKCU\\Software\\Tool", "a", "b"}, "export takes one FILE, not b" + help},
+        {{"delete", "HKCU"}, "a root key cannot be deleted: HKCU\n"},
+    };
+    for (const auto& [args, why] : bad) {
         const Result r = Run(args);
         EXPECT_EQ(r.exit, 1) << ::testing::PrintToString(args);
-        EXPECT_TRUE(r.err.starts_with("comrt-reg: ") || r.err.find("usage:") != std::string::npos)
-            << ::testing::PrintToString(args) << " gave no reason: " << r.err;
+        EXPECT_EQ(r.err, "comrt-reg: " + why) << ::testing::PrintToString(args);
     }
+    EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tool")) << "a refused add created the key";
 }
 
 } // namespace

@@ -18,46 +18,41 @@ namespace {
 
 class ServiceChoice : public ::testing::Test {
 protected:
-    // The plug-in's folder: the driver's, which is this program's.
-    std::unique_ptr<Dialogs> Choose(const std::filesystem::path& folder = platform::ModuleFolder()) {
-        return ChooseDialogs(folder, err);
+    // The plug-in's folder: the driver's, which is this program's. The
+    // console serves when the choice says so in err.
+    bool ConsoleWith(const std::string& reason,
+                     const std::filesystem::path& folder = platform::ModuleFolder()) {
+        dialogs = ChooseDialogs(folder, err);
+        const bool console = dynamic_cast<ConsoleDialogs*>(dialogs.get()) != nullptr;
+        EXPECT_NE(err.str().find(reason), std::string::npos) << err.str();
+        return console;
     }
-    static bool IsConsole(const std::unique_ptr<Dialogs>& dialogs) {
-        return dynamic_cast<ConsoleDialogs*>(dialogs.get()) != nullptr;
+    void UseTheApplication() {
+        dialogs->WaitCursor(true); // needs the application
+        dialogs->WaitCursor(false);
     }
 
-    test::ScopedEnv noWayland{"WAYLAND_DISPLAY", std::nullopt};
-    test::ScopedEnv noPlatform{"QT_QPA_PLATFORM", std::nullopt};
+    test::ScopedEnv noWayland{"WAYLAND_DISPLAY", std::nullopt}, noPlatform{"QT_QPA_PLATFORM", std::nullopt};
     std::ostringstream err;
+    std::unique_ptr<Dialogs> dialogs;
 };
 
 // Qt would abort the host on a display it cannot open.
-TEST_F(ServiceChoice, ADisplayThatDoesNotAnswerLeavesTheConsoleWithTheReason) {
+TEST_F(ServiceChoice, ADisplayThatDoesNotAnswerOrAMissingPluginLeavesTheConsoleWithTheReason) {
     test::ScopedEnv display("DISPLAY", ":987");
-    const auto dialogs = Choose();
-    EXPECT_TRUE(IsConsole(dialogs));
-    EXPECT_NE(err.str().find("no display can be opened"), std::string::npos) << err.str();
-}
-
-TEST_F(ServiceChoice, AMissingPluginLeavesTheConsoleWithTheReason) {
-    test::ScopedEnv display("DISPLAY", ":987");
+    EXPECT_TRUE(ConsoleWith("no display can be opened"));
     test::TempDir empty;
-    const auto dialogs = Choose(empty.path());
-    EXPECT_TRUE(IsConsole(dialogs));
-    EXPECT_NE(err.str().find("cannot load " + (empty.path() / kQtPluginFile).string()), std::string::npos)
-        << err.str();
+    err.str("");
+    EXPECT_TRUE(ConsoleWith("cannot load " + (empty.path() / kQtPluginFile).string(), empty.path()));
 }
 
 // The offscreen platform stands in for the display.
 TEST_F(ServiceChoice, WithADisplayThePluginMakesTheApplicationOnThisThread) {
-    test::ScopedEnv display("DISPLAY", ":987");
-    test::ScopedEnv offscreen("QT_QPA_PLATFORM", "offscreen");
-    const auto dialogs = Choose();
-    ASSERT_FALSE(IsConsole(dialogs)) << err.str();
+    test::ScopedEnv display("DISPLAY", ":987"), offscreen("QT_QPA_PLATFORM", "offscreen");
+    ASSERT_FALSE(ConsoleWith(""));
     EXPECT_EQ(err.str(), "");
     EXPECT_TRUE(test::IsLoaded("libQt6Widgets.so.6"));
-    dialogs->WaitCursor(true); // needs the application
-    dialogs->WaitCursor(false);
+    UseTheApplication();
 }
 
 // A real X server, run by xvfb-run in a test of its own (skipped elsewhere):
@@ -65,11 +60,9 @@ TEST_F(ServiceChoice, WithADisplayThePluginMakesTheApplicationOnThisThread) {
 // let go before Qt connected made Qt abort.
 TEST_F(ServiceChoice, OnAnXServerThePluginMakesTheApplication) {
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display; the xvfb-run test runs this";
-    const auto dialogs = Choose();
-    ASSERT_FALSE(IsConsole(dialogs)) << err.str();
+    ASSERT_FALSE(ConsoleWith(""));
     EXPECT_EQ(err.str(), "");
-    dialogs->WaitCursor(true);
-    dialogs->WaitCursor(false);
+    UseTheApplication();
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "comrt_reg.h"
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <charconv>
 #include <cstdint>
@@ -10,9 +11,11 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "settings/cregistry.h"
+#include "settings/driver_settings.h"
 
 namespace {
 
@@ -21,22 +24,24 @@ using velmora::settings::RegValue;
 
 constexpr const char* kUsage = R"(usage:
   comrt-reg query  KEY [-v NAME | -ve]
-  comrt-reg add    KEY [-v NAME | -ve] [-t TYPE] [-d DATA] [-f]
+  comrt-reg add    KEY [-v NAME | -ve] [-t TYPE] -d DATA [-f]
+  comrt-reg add    KEY
   comrt-reg delete KEY [-v NAME | -ve] [-f]
   comrt-reg export KEY [FILE]
 
 KEY    ROOT\path\below\root; ROOT is HKCR, HKCU, HKLM, HKU, HKCC or a long name
        such as HKEY_CURRENT_USER.
--v     the value NAME; -ve the default (unnamed) value. Without either, query
-       lists every value and sub-key, add sets the default value and delete
-       removes the key with all its sub-keys.
--t     REG_SZ (the default), REG_DWORD (DATA decimal or 0x hex) or REG_BINARY
-       (DATA as hex digits, two per byte).
--f     accepted for compatibility; existing values are always overwritten.
+-v     the value NAME; -ve the default (unnamed) value. query without either
+       lists every value and sub-key; add without any option creates the key.
+-t     REG_SZ (the default), REG_DWORD (0 to 4294967295, decimal or 0x hex)
+       or REG_BINARY (hex digits, two per byte).
+-f     delete: a key with sub-keys goes without asking (needed off a
+       terminal); add: accepted, values are always overwritten.
 export writes the key and its sub-keys as text to FILE or standard output.
 )";
 
-constexpr int32_t kFileNotFound = 2;
+constexpr const char* kCommands = "query, add, delete or export";
+constexpr const char* kTypes = "REG_SZ, REG_DWORD or REG_BINARY";
 
 // Where the tool writes: results to out, messages to err.
 struct Streams {
@@ -51,7 +56,9 @@ struct Options {
     std::string path;
     std::optional<std::string> name; // empty optional: no -v / -ve
     std::string type = "REG_SZ";
-    std::string data;
+    std::optional<std::string> data;
+    bool typed = false; // -t given
+    bool force = false;
     std::string file;
 };
 
@@ -89,58 +96,66 @@ bool ParseKey(Options& o) {
     return true;
 }
 
-// Options after KEY; false on anything unknown or misplaced.
-bool ParseOptions(Options& o, const std::vector<std::string>& args) {
+// Why the command line cannot run, in one line.
+struct Refusal {
+    std::string why;
+};
+
+// Options after KEY.
+std::optional<Refusal> ParseOptions(Options& o, const std::vector<std::string>& args) {
     const bool add = o.command == "add";
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string opt = Upper(args[i]);
-        const bool hasNext = i + 1 < args.size();
-        if (opt == "-V" && hasNext)
+        const bool takesArg = opt == "-V" || (add && (opt == "-T" || opt == "-D"));
+        if (takesArg && i + 1 == args.size()) return Refusal{args[i] + " needs a value"};
+        if (opt == "-V")
             o.name = args[++i];
         else if (opt == "-VE")
             o.name = "";
-        else if (opt == "-T" && add && hasNext)
-            o.type = Upper(args[++i]);
-        else if (opt == "-D" && add && hasNext)
+        else if (opt == "-T" && add)
+            o.type = Upper(args[++i]), o.typed = true;
+        else if (opt == "-D" && add)
             o.data = args[++i];
         else if (opt == "-F" && o.command != "query")
-            continue;
+            o.force = true;
         else
-            return false;
+            return Refusal{"unknown option " + args[i] + " for " + o.command};
     }
-    return o.type == "REG_SZ" || o.type == "REG_DWORD" || o.type == "REG_BINARY";
+    if (o.type != "REG_SZ" && o.type != "REG_DWORD" && o.type != "REG_BINARY")
+        return Refusal{"unknown type " + o.type + " (" + kTypes + ")"};
+    if (add && !o.data && (o.name || o.typed)) return Refusal{"add of a value needs -d DATA"};
+    if (add && o.data && !o.name) o.name = ""; // -d alone sets the default value
+    return std::nullopt;
 }
 
-std::optional<Options> Parse(int argc, char** argv, std::ostream& err) {
-    if (argc < 3) return std::nullopt;
+std::variant<Options, Refusal> Parse(int argc, char** argv) {
+    if (argc < 2) return Refusal{std::string("missing command (") + kCommands + ")"};
     Options o;
     o.command = argv[1];
+    if (o.command != "query" && o.command != "add" && o.command != "delete" && o.command != "export")
+        return Refusal{"unknown command " + o.command + " (" + kCommands + ")"};
+    if (argc < 3) return Refusal{o.command + " needs a KEY"};
     o.key = argv[2];
-    if (!ParseKey(o)) {
-        err << "comrt-reg: invalid key name: " << o.key << "\n";
-        return std::nullopt;
-    }
+    if (!ParseKey(o)) return Refusal{"invalid key name " + o.key + " (it starts with HKCU, HKLM, ...)"};
     const std::vector<std::string> rest(argv + 3, argv + argc);
     if (o.command == "export") {
-        if (rest.size() > 1) return std::nullopt;
+        if (rest.size() > 1) return Refusal{"export takes one FILE, not " + rest[1]};
         if (!rest.empty()) o.file = rest[0];
         return o;
     }
-    if (o.command != "query" && o.command != "add" && o.command != "delete") return std::nullopt;
-    if (!ParseOptions(o, rest)) return std::nullopt;
+    if (auto refusal = ParseOptions(o, rest)) return *refusal;
     return o;
 }
 
-// Decimal (a leading "-" allowed) or 0x hex, within 32 bits.
+// Decimal or 0x hex, 0 to 2^32 - 1.
 std::optional<int32_t> ParseDword(const std::string& text) {
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const char* first = text.data() + (hex ? 2 : 0);
     const char* last = text.data() + text.size();
-    int64_t value = 0;
+    uint32_t value = 0;
     const auto [end, ec] = std::from_chars(first, last, value, hex ? 16 : 10);
-    if (ec != std::errc() || end != last || (hex && *first == '-')) return std::nullopt;
-    if (value < INT32_MIN || value > int64_t{UINT32_MAX}) return std::nullopt;
-    return static_cast<int32_t>(static_cast<uint32_t>(value));
+    if (ec != std::errc() || end != last || first == last) return std::nullopt;
+    return static_cast<int32_t>(value);
 }
 
 std::optional<std::vector<uint8_t>> ParseHexBytes(const std::string& text) {
@@ -180,7 +195,32 @@ std::string TypeName(int32_t type) {
     return type == 11 ? "REG_QWORD" : "REG_TYPE_" + std::to_string(type);
 }
 
-std::string DataText(const RegValue& value) {
+std::string HexText(uint32_t n) {
+    char buffer[16];
+    return "0x" + std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, n, 16).ptr);
+}
+
+// The number the driver keeps in a value, for the values that hold a Single
+// or a Double in another type's clothes; "" for any other.
+std::string DriverNumber(const std::string& name, const RegValue& value) {
+    using velmora::settings::StoredKind;
+    char buffer[32];
+    const auto number = [&](double v) {
+        return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, v).ptr);
+    };
+    const StoredKind kind = velmora::settings::StoredKindOf(name);
+    if (const auto* n = std::get_if<int32_t>(&value); n && kind == StoredKind::Single)
+        return "Single " + number(std::bit_cast<float>(*n));
+    if (const auto* bytes = std::get_if<std::vector<uint8_t>>(&value);
+        bytes && bytes->size() == 8 && kind == StoredKind::Double) {
+        uint64_t bits = 0;
+        for (std::size_t i = 8; i-- > 0;) bits = bits << 8 | (*bytes)[i];
+        return "Double " + number(std::bit_cast<double>(bits));
+    }
+    return {};
+}
+
+std::string DataText(const std::string& name, const RegValue& value) {
     static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string text;
     if (const auto* s = std::get_if<std::string>(&value)) {
@@ -193,31 +233,43 @@ std::string DataText(const RegValue& value) {
     } else if (const auto* bytes = std::get_if<std::vector<uint8_t>>(&value)) {
         for (uint8_t b : *bytes) text += {kDigits[b >> 4], kDigits[b & 0xF]};
     } else if (const auto* n = std::get_if<int32_t>(&value)) {
-        char buffer[16];
-        const auto end = std::to_chars(buffer, buffer + sizeof buffer, static_cast<uint32_t>(*n), 16).ptr;
-        text = "0x" + std::string(buffer, end);
+        text = HexText(static_cast<uint32_t>(*n)) + " (" + std::to_string(static_cast<uint32_t>(*n));
+        const std::string number = DriverNumber(name, value);
+        text += (number.empty() ? "" : "; " + number) + ")";
+        return text;
     }
-    return text;
+    const std::string number = DriverNumber(name, value);
+    return number.empty() ? text : text + " (" + number + ")";
 }
 
 std::string ValueLine(const velmora::settings::NamedValue& v) {
     return "    " + (v.name.empty() ? std::string("(Default)") : v.name) + "    " + TypeName(v.type) +
-           "    " + DataText(v.value) + "\n";
+           "    " + DataText(v.name, v.value) + "\n";
 }
 
 std::string KeyName(const Options& o) {
     return cRegistry::RootName(o.root) + (o.path.empty() ? "" : "\\" + o.path);
 }
 
+// The store's reason, or, for a missing key or value, which one is missing.
+int FailMissing(const Streams& io, cRegistry& reg, const Options& o) {
+    if (!reg.KeyExists(o.root, o.path)) return Fail(io, "no key " + KeyName(o));
+    if (o.name) {
+        const std::string name = o.name->empty() ? "(Default)" : *o.name;
+        return Fail(io, "no value " + name + " in " + KeyName(o));
+    }
+    return FailCode(io, reg.LastError());
+}
+
 // One enumeration of the values with their data, whatever their number.
 int Query(const Streams& io, cRegistry& reg, const Options& o) {
-    if (!reg.KeyExists(o.root, o.path)) return FailCode(io, reg.LastError());
+    if (!reg.KeyExists(o.root, o.path)) return FailMissing(io, reg, o);
     std::vector<velmora::settings::NamedValue> values;
     reg.QueryValues(o.root, o.path, values);
     std::string lines;
     for (const auto& value : values)
         if (!o.name || SameName(value.name, *o.name)) lines += ValueLine(value);
-    if (o.name && lines.empty()) return FailCode(io, kFileNotFound);
+    if (o.name && lines.empty()) return FailMissing(io, reg, o);
     io.out << "\n" << KeyName(o) << "\n" << lines << "\n";
     if (o.name) return 0;
     std::vector<std::string> names;
@@ -230,21 +282,23 @@ int Query(const Streams& io, cRegistry& reg, const Options& o) {
 
 // Data are checked before anything is written, so a bad value leaves no key.
 int Add(const Streams& io, cRegistry& reg, const Options& o) {
-    const std::string name = o.name.value_or("");
+    const std::string data = o.data.value_or("");
     std::optional<int32_t> dword;
     std::optional<std::vector<uint8_t>> bytes;
     if (o.type == "REG_DWORD") {
-        dword = ParseDword(o.data.empty() ? "0" : o.data);
-        if (!dword) return Fail(io, "invalid REG_DWORD data: " + o.data);
-    } else if (o.type != "REG_SZ") {
-        bytes = ParseHexBytes(o.data);
+        dword = ParseDword(data);
+        if (!dword)
+            return Fail(io, "REG_DWORD data must be 0 to 4294967295 (or 0x0 to 0xFFFFFFFF), not " + data);
+    } else if (o.type == "REG_BINARY") {
+        bytes = ParseHexBytes(data);
         if (!bytes || bytes->empty())
-            return Fail(io, "REG_BINARY data must be hex digits, two per byte: " + o.data);
+            return Fail(io, "REG_BINARY data must be hex digits, two per byte, not " + data);
     }
     if (!reg.CreateKey(o.root, o.path)) return FailCode(io, reg.LastError());
-    const bool written = dword   ? reg.SetLongAt(o.root, o.path, name, *dword)
-                         : bytes ? reg.SetBinaryAt(o.root, o.path, name, *bytes)
-                                 : reg.SetStringAt(o.root, o.path, name, o.data);
+    if (!o.name) return Succeed(io);
+    const bool written = dword   ? reg.SetLongAt(o.root, o.path, *o.name, *dword)
+                         : bytes ? reg.SetBinaryAt(o.root, o.path, *o.name, *bytes)
+                                 : reg.SetStringAt(o.root, o.path, *o.name, data);
     return written ? Succeed(io) : FailCode(io, reg.LastError());
 }
 
@@ -257,15 +311,24 @@ bool DeleteTree(cRegistry& reg, int32_t root, const std::string& path) {
     return reg.DeleteKey(root, path);
 }
 
-int Delete(const Streams& io, cRegistry& reg, const Options& o) {
-    if (o.name) {
-        return reg.DeleteValue(o.root, o.path, *o.name) ? Succeed(io) : FailCode(io, reg.LastError());
-    }
+// A key with sub-keys goes only with -f or the user's yes.
+int Delete(const Streams& io, cRegistry& reg, const Options& o, const ComrtRegConfirm& confirm) {
+    if (o.name) return reg.DeleteValue(o.root, o.path, *o.name) ? Succeed(io) : FailMissing(io, reg, o);
     if (o.path.empty()) return Fail(io, "a root key cannot be deleted: " + o.key);
+    if (!reg.KeyExists(o.root, o.path)) return FailMissing(io, reg, o);
+    std::vector<std::string> names;
+    reg.EnumKeys(o.root, o.path, names);
+    const std::size_t subKeys = names.empty() ? 0 : names.size() - 1;
+    if (subKeys > 0 && !o.force) {
+        const std::string what = KeyName(o) + " and its " + std::to_string(subKeys) + " sub-key(s)";
+        if (!confirm) return Fail(io, KeyName(o) + " has sub-keys; add -f to delete them with it");
+        if (!confirm("Delete " + what + "? (y/N) ")) return Fail(io, "nothing deleted");
+    }
     return DeleteTree(reg, o.root, o.path) ? Succeed(io) : FailCode(io, reg.LastError());
 }
 
 int Export(const Streams& io, cRegistry& reg, const Options& o) {
+    if (!reg.KeyExists(o.root, o.path)) return FailMissing(io, reg, o);
     const std::string text = reg.ExportKey(o.root, o.path, true);
     if (text.empty() || reg.LastError() != 0) return FailCode(io, reg.LastError());
     if (o.file.empty()) {
@@ -278,29 +341,27 @@ int Export(const Streams& io, cRegistry& reg, const Options& o) {
     return out ? 0 : Fail(io, "cannot write " + o.file);
 }
 
-int Run(const Streams& io, const Options& o) {
+int Run(const Streams& io, const Options& o, const ComrtRegConfirm& confirm) {
     cRegistry reg;
     if (o.command == "query") return Query(io, reg, o);
     if (o.command == "add") return Add(io, reg, o);
-    if (o.command == "delete") return Delete(io, reg, o);
+    if (o.command == "delete") return Delete(io, reg, o, confirm);
     return Export(io, reg, o);
 }
 
 } // namespace
 
-int RunComrtReg(int argc, char** argv, std::ostream& out, std::ostream& err) {
+int RunComrtReg(int argc, char** argv, std::ostream& out, std::ostream& err, const ComrtRegConfirm& confirm) {
     const Streams io{out, err};
     if (argc == 2 && (std::string(argv[1]) == "-h" || std::string(argv[1]) == "--help")) {
         out << kUsage;
         return 0;
     }
     try {
-        const auto options = Parse(argc, argv, err);
-        if (!options) {
-            err << kUsage;
-            return 1;
-        }
-        return Run(io, *options);
+        const auto parsed = Parse(argc, argv);
+        if (const auto* refusal = std::get_if<Refusal>(&parsed))
+            return Fail(io, refusal->why + "; comrt-reg --help shows the usage");
+        return Run(io, std::get<Options>(parsed), confirm);
     } catch (const std::exception& e) {
         return Fail(io, e.what());
     }

@@ -25,6 +25,8 @@ struct PageServices {
 
 // A page view: the widget, told when its tab is selected or left, so that it
 // can copy the model into its controls again and start or stop its timers.
+// When the dialog closes, the shown page is told Hidden() and every view is
+// deleted before the models store (OK) and go.
 class PageView : public QWidget {
 public:
     using QWidget::QWidget;

@@ -1,5 +1,5 @@
 // QtDialogs: the dialog service on Qt widgets: the address chooser dlgIP,
-// modal message boxes, the wait cursor, URLs and help through the desktop.
+// the setup dialog dlgSetup, modal message boxes, the wait cursor, URLs and help through the desktop.
 // Made by the plug-in's entry point once a QApplication is there; GUI
 // (host) thread only.
 #pragma once
@@ -25,8 +25,8 @@ public:
     static std::unique_ptr<QtDialogs> Create(std::filesystem::path folder, std::string& why);
 
     int32_t SelectIP(const std::string& title) override;
-    // The setup pages are not part of this build yet: refused, said on
-    // standard error.
+    // dlgSetup over the driver's state, modal; false when it failed (the
+    // user was told why in a message box).
     bool ShowSetup(engine::DriverState& state) override;
     void MessageBox(const std::string& text, const std::string& title) override;
     void WaitCursor(bool on) override;

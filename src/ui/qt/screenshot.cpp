@@ -4,12 +4,28 @@
 //                                              FOLDER's iplist.txt
 //   lintara-screenshot message FOLDER OUT.png  its message when OK finds the
 //                                              last box empty
+//   lintara-screenshot general|adc|dac|dio OUT.png
+//                                              the setup dialog on that page,
+//                                              opened as a host opens it, with
+//                                              the simulated module detected
+// The setup pictures come from the driver beside this program, made by its
+// ProgID (registered first when it is not) in the user's registry store.
 #include <QApplication>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTimer>
 
+#include <QListWidget>
+#include <QTabWidget>
+
+#include <velmora/com_ptr.h>
+#include <velmora/interfaces.h>
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <string>
 
@@ -37,23 +53,82 @@ QImage WithTitle(QWidget& window) {
     return image;
 }
 
-// Saves the modal window once painted, closes it and ends the program.
-void SaveModalLater(const QString& out, bool& saved) {
-    QTimer::singleShot(kPaintedMs, [&out, &saved] {
+// Saves the modal window once painted and closes it; then ends the
+// program's event loop unless told not to.
+void SaveModalLater(const QString& out, bool& saved, bool quit = true) {
+    QTimer::singleShot(kPaintedMs, [&out, &saved, quit] {
         QWidget* modal = QApplication::activeModalWidget();
         saved = modal != nullptr && WithTitle(*modal).save(out);
         if (modal != nullptr) modal->close();
-        QApplication::exit();
+        if (quit) QApplication::exit();
     });
+}
+
+constexpr std::array<const char*, 4> kPages = {"general", "adc", "dac", "dio"};
+
+velmora::ComPtr<IADC3> CreateDriver() {
+    const std::u16string progId(std::begin(PROGID_Lintara), std::end(PROGID_Lintara) - 1);
+    CLSID clsid{};
+    if (FAILED(CLSIDFromProgID(progId.c_str(), &clsid))) {
+        const QString driver = QCoreApplication::applicationDirPath() + "/Lintara.adc";
+        void* library = ::dlopen(driver.toLocal8Bit().constData(), RTLD_NOW);
+        auto registerServer = reinterpret_cast<HRESULT (*)()>(
+            library != nullptr ? ::dlsym(library, "DllRegisterServer") : nullptr);
+        if (registerServer == nullptr || FAILED(registerServer())) return {};
+        CLSIDFromProgID(progId.c_str(), &clsid);
+    }
+    velmora::ComPtr<IADC3> adc;
+    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc.put_void());
+    return adc;
+}
+
+// Test with the chooser answered by the module at 127.0.0.1 (the first
+// line of its list), then ShowSetting with `page` clicked.
+bool ShootSetup(int page, const QString& out) {
+    velmora::ComPtr<IADC3> adc = CreateDriver();
+    if (!adc) {
+        std::fputs("lintara-screenshot: cannot create the driver beside this program\n", stderr);
+        return false;
+    }
+    QTimer::singleShot(kPaintedMs, [] {
+        QWidget* chooser = QApplication::activeModalWidget();
+        if (chooser == nullptr) return;
+        chooser->findChild<QListWidget*>(QStringLiteral("lstIP"))->setCurrentRow(0);
+        chooser->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    });
+    VARIANT_BOOL found = VARIANT_FALSE;
+    adc->Test(&found);
+    if (found != VARIANT_TRUE) {
+        std::fputs("lintara-screenshot: the simulated module was not detected\n", stderr);
+        return false;
+    }
+    QTimer::singleShot(0, [page] {
+        if (QWidget* setup = QApplication::activeModalWidget())
+            setup->findChild<QTabWidget*>(QStringLiteral("tabSetup"))->setCurrentIndex(page);
+    });
+    bool saved = false;
+    SaveModalLater(out, saved, false);
+    VARIANT_BOOL result = VARIANT_FALSE;
+    adc->ShowSetting(&result);
+    return saved;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const std::string window = argc == 4 ? argv[1] : "";
-    if (window != "chooser" && window != "message") {
-        std::fputs("usage: lintara-screenshot chooser|message FOLDER OUT.png\n", stderr);
+    const std::string window = argc >= 2 ? argv[1] : "";
+    const auto page = std::find(kPages.begin(), kPages.end(), window);
+    if (page != kPages.end() && argc == 3) {
+        const bool saved =
+            ShootSetup(static_cast<int>(page - kPages.begin()), QString::fromLocal8Bit(argv[2]));
+        if (!saved) std::fprintf(stderr, "lintara-screenshot: cannot write %s\n", argv[2]);
+        return saved ? 0 : 1;
+    }
+    if ((window != "chooser" && window != "message") || argc != 4) {
+        std::fputs("usage: lintara-screenshot chooser|message FOLDER OUT.png\n"
+                   "       lintara-screenshot general|adc|dac|dio OUT.png\n",
+                   stderr);
         return 2;
     }
     velmora::ui::dlgIPModel model(argv[2]);

@@ -24,6 +24,7 @@
 #include "driver/driver_ops.h"
 #include "e16sim_control.h"
 #include "engine/operations.h"
+#include "qt_printers.h"
 #include "test_support.h"
 #include "ui/qt/page_views.h"
 #include "ui/qt/qt_application.h"

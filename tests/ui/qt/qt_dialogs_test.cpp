@@ -1,12 +1,11 @@
 // The Qt dialog service apart from the chooser's window: message boxes, the
-// wait cursor, URLs and help, the setup dialog's refusal, and the plug-in
-// serving a host that already runs a QApplication.
+// wait cursor, URLs and help, and the plug-in serving a host that already
+// runs a QApplication.
 #include <QDesktopServices>
 #include <QUrl>
 
 #include <sstream>
 
-#include "engine/driver_state.h"
 #include "platform/module_folder.h"
 #include "qt_fixture.h"
 #include "ui/console_dialogs.h"
@@ -73,15 +72,6 @@ TEST_F(QtService, UrlsAndHelpGoToTheDesktop) {
     ASSERT_EQ(desktop.opened.size(), 2);
     EXPECT_EQ(desktop.opened[0], QUrl("https://www.example.com/e16"));
     EXPECT_EQ(desktop.opened[1], QUrl::fromLocalFile("/opt/driver/LCard E16.chm"));
-}
-
-TEST_F(QtService, TheSetupDialogIsRefusedAndSaysSo) {
-    engine::DriverState state;
-    testing::internal::CaptureStderr();
-    const bool shown = dialogs->ShowSetup(state);
-    const std::string said = testing::internal::GetCapturedStderr();
-    EXPECT_FALSE(shown);
-    EXPECT_NE(said.find("setup dialog"), std::string::npos) << said;
 }
 
 // This program is a Qt host: its QApplication exists, so the service is the

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "../list_folder_test.h"
+#include "qt_printers.h"
 #include "test_support.h"
 #include "ui/qt/qt_dialogs.h"
 

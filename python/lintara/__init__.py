@@ -1,0 +1,441 @@
+"""The Lintara E16 driver from Python, with numpy.
+
+``lintara.Driver`` creates the driver by its ProgID (registering the driver
+that came with this package first, when the store names another or none) and
+drives one E16 module through the driver's host interfaces: analog input
+(IADC3), analog outputs (IDAO) and digital lines (IDIO)::
+
+    import lintara
+    with lintara.Driver() as e16:
+        e16.test("127.0.0.1")            # detect; the address without a prompt
+        e16.channels = range(32)
+        e16.rate = 15625                 # kadrs per second
+        codes = e16.record(duration=1.0) # int16 array, kadrs x channels
+        volts = e16.volts(codes)
+
+Failures raise ``lintara.DriverError`` with the driver's LastError text.
+Calls that wait on the driver release the GIL; Ctrl-C stops a recording and
+raises KeyboardInterrupt. The channel table and the waveform generator are
+stored settings: see ``store_inputs`` and ``store_generator``.
+"""
+
+import numpy as np
+
+from . import _lintara
+from ._address import answered, loaded_path
+from ._errors import DriverError
+from ._settings import (
+    CODES_PER_VOLT,
+    Generator,
+    Wave,
+    Waveform,
+    known_modules,
+    store_generator,
+    store_inputs,
+    stored_generator,
+)
+
+__all__ = [
+    "CODES_PER_VOLT",
+    "Driver",
+    "DriverError",
+    "Generator",
+    "Output",
+    "Stream",
+    "Wave",
+    "Waveform",
+    "driver_path",
+    "known_modules",
+    "store_generator",
+    "store_inputs",
+    "stored_generator",
+]
+
+
+def driver_path():
+    """The driver file (Lintara.adc) this package uses: the one the
+    LINTARA_DRIVER variable names, else the one it was built or installed
+    with. Empty when none is found."""
+    return _lintara.driver_path()
+
+
+class Driver:
+    """The Lintara driver of one E16 module.
+
+    Created open; ``close()`` (or the end of a ``with`` block) releases it.
+    The driver keeps one state per process, so two Drivers share one module.
+    ``timeout`` is how long (seconds) a recording may bring no data before it
+    counts as lost.
+    """
+
+    def __init__(self, timeout=5.0):
+        self._session = _lintara.Session()
+        self.timeout = timeout
+        self._wanted = {}  # set from here; applied again after a re-detection
+        self._lost = None  # why the module was given up; test() detects again
+        self._stream = None
+
+    # --- life ---
+
+    def close(self):
+        """Stops a recording, releases the driver. Safe to call again."""
+        if self._stream is not None:
+            self._stream.close()
+        self._session.close()
+
+    @property
+    def closed(self):
+        """True once ``close()`` released the driver."""
+        return not self._session.is_open and self._lost is None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __repr__(self):
+        state = "closed" if self.closed else "lost" if self._lost else "open"
+        return f"<lintara.Driver {state}>"
+
+    def _live(self):
+        if self._lost is not None:
+            raise DriverError(f"the module was lost ({self._lost}); test() detects it again")
+        if not self._session.is_open:
+            raise DriverError("the driver is closed")
+        return self._session
+
+    # --- detection ---
+
+    def test(self, address=None):
+        """Detects the module; True when one answers (see ``last_error``
+        otherwise). With ``address`` (IPv4 text), the driver's address
+        chooser is answered with it, without a window or a prompt; without
+        it, the chooser asks (a window, a terminal prompt, or its first
+        remembered address when neither can be shown). After a lost module a
+        new driver object is made, and the channels, ranges and rate set
+        here are applied again."""
+        if self._lost is not None:
+            self._session = _lintara.Session()
+            self._lost = None
+        elif not self._session.is_open:
+            raise DriverError("the driver is closed")
+        if address is None:
+            found = self._session.test()
+        else:
+            with answered(address):
+                found = self._session.test()
+        if found:
+            self._apply_wanted()
+        return found
+
+    def _apply_wanted(self):
+        wanted, self._wanted = self._wanted, {}
+        if "rate" in wanted:
+            self.rate = wanted["rate"]
+        if "channels" in wanted:
+            self.channels = wanted["channels"]
+        if "ranges" in wanted:
+            self.ranges = wanted["ranges"]
+
+    @property
+    def detected(self):
+        """True while the driver has a module."""
+        return self._live().detected()
+
+    @property
+    def busy(self):
+        """True while a recording runs."""
+        return self._live().busy()
+
+    @property
+    def last_error(self):
+        """The driver's LastError text ("" when none)."""
+        return self._live().last_error()
+
+    @property
+    def backend(self):
+        """Where the module is reached: "vendor library PATH" or
+        "simulated module (PATH)"; None before detection loaded either."""
+        for vendor in ("libx502api.so", "libe502api.so"):
+            path = loaded_path(vendor)
+            if path:
+                return f"vendor library {path}"
+        path = loaded_path("libe16sim.so")
+        return f"simulated module ({path})" if path else None
+
+    # --- analog input setup ---
+
+    @property
+    def channels(self):
+        """The selected logical channels (0..31), in kadr order; set with any
+        sequence of them."""
+        return list(self._live().channels())
+
+    @channels.setter
+    def channels(self, channels):
+        channels = [int(c) for c in channels]
+        session = self._live()
+        session.set_channels(channels)
+        if list(session.channels()) != channels:
+            raise DriverError("the driver did not take the channel list", session.last_error())
+        self._wanted["channels"] = channels
+
+    @property
+    def channel_names(self):
+        """What each selected channel measures ("X1", "Y16", "XY3", ...)."""
+        session = self._live()
+        return [session.channel_name(c) for c in session.channels()]
+
+    @property
+    def range_names(self):
+        """The input ranges the driver offers, by index."""
+        return list(self._live().range_names())
+
+    @property
+    def ranges(self):
+        """The range index of each selected channel; set with one index for
+        every channel or one per selected channel."""
+        session = self._live()
+        return [session.channel_range(c) for c in session.channels()]
+
+    @ranges.setter
+    def ranges(self, ranges):
+        session = self._live()
+        channels = session.channels()
+        ranges = [int(ranges)] * len(channels) if np.ndim(ranges) == 0 else [int(r) for r in ranges]
+        if len(ranges) != len(channels):
+            raise ValueError(f"{len(ranges)} ranges for {len(channels)} channels")
+        for channel, index in zip(channels, ranges):
+            session.set_channel_range(channel, index)
+            if session.channel_range(channel) != index:
+                raise DriverError(f"the driver did not take range {index} for channel {channel}",
+                                  session.last_error())
+        self._wanted["ranges"] = ranges
+
+    @property
+    def rate(self):
+        """Kadrs per second: set the rate wanted, read the one the module
+        achieves (the driver rounds to the module's clock)."""
+        return self._live().rate()
+
+    @rate.setter
+    def rate(self, rate):
+        self._live().set_rate(float(rate))
+        self._wanted["rate"] = float(rate)
+
+    # --- analog input ---
+
+    def _scales(self, channels):
+        session = self._live()
+        return (np.array([session.unit_scale(c) for c in channels], np.float64),
+                np.array([session.unit_offset(c) for c in channels], np.float64))
+
+    def volts(self, codes):
+        """Codes of the selected channels (an array of kadrs x channels, or
+        one kadr) as float64 volts, with the channels' present ranges."""
+        codes = np.asarray(codes)
+        channels = self._live().channels()
+        if codes.shape[-1:] != (len(channels),):
+            raise ValueError(f"codes of {codes.shape[-1:]} channels, {len(channels)} selected")
+        scales, offsets = self._scales(channels)
+        if np.any(scales == 0):
+            raise DriverError("a selected channel has no scale", self.last_error)
+        return codes / scales + offsets
+
+    def single(self, channel, volts=False):
+        """One reading of a logical channel outside a recording: its code,
+        or volts."""
+        session = self._live()
+        code = session.single(int(channel))
+        if not volts:
+            return code
+        scale = session.unit_scale(int(channel))
+        return code / scale + session.unit_offset(int(channel))
+
+    def record(self, duration=None, kadrs=None, volts=False):
+        """Records ``duration`` seconds or exactly ``kadrs`` kadrs of the
+        selected channels and returns them as an int16 array of kadrs x
+        channels (float64 volts with ``volts``). The driver writes straight
+        into the array."""
+        if (duration is None) == (kadrs is None):
+            raise ValueError("give either duration or kadrs")
+        session = self._live()
+        channels = session.channels()
+        if not channels:
+            raise DriverError("no channels selected")
+        rate = session.rate()
+        count = int(kadrs) if kadrs is not None else max(1, round(duration * rate))
+        codes = np.empty((count, len(channels)), np.int16)
+        self._start(session)
+        try:
+            self._fill(codes, rate)
+        finally:
+            self._stop()
+        return self.volts(codes) if volts else codes
+
+    def stream(self, block_kadrs, blocks=None, volts=False):
+        """Starts a recording and returns a Stream: an iterator of arrays of
+        ``block_kadrs`` kadrs each, consecutive with nothing lost between
+        them, until ``blocks`` were given (None: until closed). Closing the
+        stream (or the end of a ``with`` block) stops the recording."""
+        return Stream(self, int(block_kadrs), blocks, volts)
+
+    def _start(self, session):
+        if self._stream is not None:
+            raise DriverError("a stream is recording: close it first")
+        if not session.start():
+            raise DriverError("the recording did not start", session.last_error())
+
+    def _stop(self):
+        if self._session.is_open:
+            self._session.stop()
+
+    def _fill(self, codes, rate):
+        session = self._live()
+        filled, end = session.fill(codes, 0, self.timeout + 1.0 / rate)
+        if end == "silent":
+            self._lose(f"no data for {self.timeout:g} s")
+        if end == "stopped":
+            raise DriverError(f"the recording stopped after {filled} of {len(codes)} kadrs",
+                              session.last_error())
+
+    # The driver keeps a module that stopped answering; a new driver object
+    # opens it anew, so the old one is released and test() makes one.
+    def _lose(self, why):
+        session = self._session
+        text = session.last_error()
+        session.stop()
+        session.close()
+        self._lost = why
+        raise DriverError(f"{why}; the module is lost: test() detects it again", text)
+
+    # --- analog outputs ---
+
+    @property
+    def outputs(self):
+        """The analog outputs (none on a module without them), as Output
+        objects: ``e16.outputs[0].volts = 1.5``."""
+        return tuple(Output(self, k) for k in range(self._live().dac_count()))
+
+    # --- digital lines ---
+
+    @property
+    def digital_inputs(self):
+        """The digital input lines as an integer, bit k = line k."""
+        return self._live().digital_inputs()
+
+    @property
+    def digital_outputs(self):
+        """The digital output lines as last set: set with an integer, bit
+        k = line k."""
+        return self._live().digital_outputs()
+
+    @digital_outputs.setter
+    def digital_outputs(self, lines):
+        self._live().set_digital_outputs(int(lines))
+
+    @property
+    def digital_line_counts(self):
+        """(inputs, outputs): how many digital lines of each there are."""
+        session = self._live()
+        return session.digital_input_count(), session.digital_output_count()
+
+
+class Output:
+    """One analog output's static level, in codes or volts (the driver
+    clamps to its range). A level written while the generator plays on that
+    output is ignored by the driver."""
+
+    def __init__(self, driver, index):
+        self._driver = driver
+        self.index = index
+
+    def __repr__(self):
+        return f"<lintara.Output {self.name} {self.volts:g} V>"
+
+    @property
+    def name(self):
+        """The output's name (DAC1, DAC2)."""
+        return self._driver._live().dac_name(self.index)
+
+    @property
+    def code(self):
+        """The level as an output code."""
+        return self._driver._live().dac_code(self.index)
+
+    @code.setter
+    def code(self, code):
+        self._driver._live().set_dac_code(self.index, int(code))
+
+    @property
+    def volts(self):
+        """The level in volts."""
+        return self._driver._live().dac_volts(self.index)
+
+    @volts.setter
+    def volts(self, volts):
+        self._driver._live().set_dac_volts(self.index, float(volts))
+
+
+class Stream:
+    """A running recording delivered block by block; see Driver.stream.
+
+    Iterate it for arrays of block_kadrs x channels (int16 codes, or float64
+    volts). ``close()`` stops the recording; so does an error or Ctrl-C
+    while waiting for a block.
+    """
+
+    def __init__(self, driver, block_kadrs, blocks, volts):
+        if block_kadrs < 1:
+            raise ValueError("block_kadrs must be at least 1")
+        session = driver._live()
+        self._channels = session.channels()
+        if not self._channels:
+            raise DriverError("no channels selected")
+        self._driver = driver
+        self._shape = (block_kadrs, len(self._channels))
+        self._left = blocks
+        self._volts = volts
+        self._rate = session.rate()
+        # Room for a few blocks, so a consumer that is late by a block loses nothing.
+        if session.input_size() < 4 * block_kadrs * len(self._channels):
+            session.set_input_size(4 * block_kadrs * len(self._channels))
+        driver._start(session)
+        driver._stream = self
+
+    @property
+    def closed(self):
+        """True once the recording was stopped."""
+        return self._driver is None
+
+    def close(self):
+        """Stops the recording. Safe to call again."""
+        driver, self._driver = self._driver, None
+        if driver is not None:
+            driver._stream = None
+            driver._stop()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __iter__(self):
+        return self
+
+    def __next__(self):
+        if self._driver is None or self._left == 0:
+            self.close()
+            raise StopIteration
+        block = np.empty(self._shape, np.int16)
+        driver = self._driver
+        try:
+            driver._fill(block, self._rate)
+        except BaseException:
+            self.close()
+            raise
+        if self._left is not None:
+            self._left -= 1
+        return driver.volts(block) if self._volts else block

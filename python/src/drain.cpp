@@ -1,0 +1,67 @@
+#include "drain.h"
+
+#include <pybind11/pybind11.h>
+
+#include <algorithm>
+#include <chrono>
+#include <limits>
+#include <thread>
+
+namespace lintara {
+namespace {
+
+namespace py = pybind11;
+using Clock = std::chrono::steady_clock;
+
+// Between drains the worker fills the ring; 20 ms keeps a 32-channel ring
+// (2 s at the module's full rate) far from full and Ctrl-C prompt.
+constexpr auto kDrainPeriod = std::chrono::milliseconds(20);
+
+// Takes what the ring holds, up to `rows` rows: the rows taken.
+int64_t DrainOnce(Session& session, int16_t* first, int64_t rows, int channels) {
+    const int64_t perCall = std::numeric_limits<int32_t>::max() / channels;
+    int64_t taken = 0;
+    while (taken < rows) {
+        const int64_t want = std::min(rows - taken, perCall);
+        const int32_t kadrs =
+            session.GetData(first + taken * channels, static_cast<int32_t>(want * channels));
+        if (kadrs <= 0) break;
+        taken += kadrs;
+    }
+    return taken;
+}
+
+} // namespace
+
+DrainResult Fill(Session& session, int16_t* first, int64_t rows, int channels, double silenceSeconds) {
+    DrainResult result;
+    auto lastData = Clock::now();
+    while (result.kadrs < rows) {
+        int64_t taken = 0;
+        bool busy = true;
+        {
+            py::gil_scoped_release unlocked;
+            taken = DrainOnce(session, first + result.kadrs * channels, rows - result.kadrs, channels);
+            // Busy read before a last drain, so no kadr written before the end is missed.
+            if (taken == 0 && !(busy = session.Busy()))
+                taken = DrainOnce(session, first + result.kadrs * channels, rows - result.kadrs, channels);
+        }
+        result.kadrs += taken;
+        if (result.kadrs >= rows) break;
+        if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+        if (taken > 0) {
+            lastData = Clock::now();
+        } else if (!busy) {
+            result.end = DrainEnd::Stopped;
+            break;
+        } else if (std::chrono::duration<double>(Clock::now() - lastData).count() > silenceSeconds) {
+            result.end = DrainEnd::Silent;
+            break;
+        }
+        py::gil_scoped_release unlocked;
+        std::this_thread::sleep_for(kDrainPeriod);
+    }
+    return result;
+}
+
+} // namespace lintara

@@ -1,0 +1,40 @@
+// How the extension reaches the driver, as any host does: the driver file that
+// goes with this package, its registration in the store when the store names
+// another one, and creation by its ProgID. Host-thread calls; no state kept.
+#pragma once
+
+#include <velmora/com_ptr.h>
+#include <velmora/interfaces.h>
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace lintara {
+
+// A failure the Python side raises as lintara.DriverError; `lastError` is the
+// driver's LastError text when there is one.
+struct DriverFailure : std::runtime_error {
+    DriverFailure(const std::string& message, std::string lastError = {})
+        : std::runtime_error(message), lastError(std::move(lastError)) {}
+    std::string lastError;
+};
+
+// The driver this package goes with: the file LINTARA_DRIVER names, else the
+// one in the build's bin folder, else the installed driver folder; empty when
+// none is there. Symbolic links are kept, so the driver's folder is the one
+// named.
+std::filesystem::path DriverBeside();
+// The driver file as the loaded driver knows itself (its folder holds its
+// address list); empty while it is not loaded.
+std::string LoadedDriver();
+// The library the store registers for the driver's class; empty when none.
+std::string RegisteredDriver();
+// Registers `driver` unless the store already names that file.
+void EnsureRegistered(const std::filesystem::path& driver);
+// Creates the driver by its ProgID.
+velmora::ComPtr<IADC3> CreateDriver();
+
+std::string HresultText(HRESULT hr);
+
+} // namespace lintara

@@ -1,0 +1,32 @@
+// The extension module _lintara: the driver session, the store calls, and
+// DriverFailure raised as lintara.DriverError(message, last_error).
+#include "bindings.h"
+#include "driver_link.h"
+
+#include <pybind11/stl.h>
+
+namespace py = pybind11;
+
+PYBIND11_MODULE(_lintara, m) {
+    m.doc() = "The Lintara driver through its host interfaces; lintara wraps it.";
+    // Kept for the life of the process, as the module is never unloaded.
+    static py::handle driverError =
+        py::object(py::module_::import("lintara._errors").attr("DriverError")).release();
+    py::register_exception_translator([](std::exception_ptr raised) {
+        try {
+            if (raised) std::rethrow_exception(raised);
+        } catch (const lintara::DriverFailure& e) {
+            const py::object error = driverError(e.what(), e.lastError);
+            PyErr_SetObject(driverError.ptr(), error.ptr());
+        }
+    });
+    lintara::BindSession(m);
+    lintara::BindStore(m);
+    m.def(
+        "driver_path", [] { return lintara::DriverBeside().string(); },
+        "The driver file this package uses; empty when none is found.");
+    m.def("loaded_driver", &lintara::LoadedDriver,
+          "The loaded driver's file as it knows itself; empty while it is not loaded.");
+    m.def("registered_driver", &lintara::RegisteredDriver,
+          "The driver file the store registers for the class; empty when none.");
+}

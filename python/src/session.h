@@ -1,0 +1,82 @@
+// Session: one driver object as lintara.Driver holds it, with its IADC3, IDAO
+// and IDIO faces, and thin typed calls on them. The driver expects one caller
+// at a time, so every call takes one process-wide lock; callers release the
+// GIL around these calls (the bindings' job). A closed session refuses every
+// call with a DriverFailure.
+#pragma once
+
+#include "driver_link.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace lintara {
+
+class Session {
+public:
+    Session(); // creates the driver, registering it first if needed
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Releases the driver; the last release in the process stops a recording,
+    // ends the worker and saves the driver's settings.
+    void Close();
+    bool IsOpen() const { return static_cast<bool>(adc_); }
+    // Sessions of this process not yet closed.
+    static int OpenCount();
+
+    // Analog input.
+    bool Test();
+    bool Detected();
+    bool Busy();
+    std::u16string LastError();
+    std::vector<int16_t> Channels();
+    void SetChannels(const std::vector<int16_t>& channels);
+    std::u16string ChannelName(int16_t channel);
+    int16_t ChannelRange(int16_t channel);
+    void SetChannelRange(int16_t channel, int16_t range);
+    float UnitScale(int16_t channel);
+    float UnitOffset(int16_t channel);
+    std::vector<std::u16string> RangeNames();
+    float Rate();
+    void SetRate(float rate);
+    int32_t InputSize();
+    void SetInputSize(int32_t samples);
+    bool Start();
+    void Stop();
+    int16_t Single(int16_t channel);
+    // GetData into `buffer` of `capacity` samples; the kadrs written.
+    int32_t GetData(int16_t* buffer, int32_t capacity);
+
+    // Analog outputs.
+    int16_t DacCount();
+    std::u16string DacName(int16_t channel);
+    int32_t DacCode(int16_t channel);
+    void SetDacCode(int16_t channel, int32_t code);
+    double DacVolts(int16_t channel);
+    void SetDacVolts(int16_t channel, double volts);
+    double DacScale();
+
+    // Digital lines.
+    int32_t DigitalInputs();
+    int32_t DigitalOutputs();
+    void SetDigitalOutputs(int32_t lines);
+    int DigitalInputCount();
+    int DigitalOutputCount();
+
+private:
+    IADC3& Adc();
+    IDAO& Dao();
+    IDIO& Dio();
+
+    velmora::ComPtr<IADC3> adc_;
+    velmora::ComPtr<IDAO> dao_;
+    velmora::ComPtr<IDIO> dio_;
+};
+
+// The driver's text of a BSTR result, the BSTR freed.
+std::u16string TakeText(BSTR text);
+
+} // namespace lintara

@@ -1,0 +1,145 @@
+"""Analog input from the simulated module: recordings, streams, Ctrl-C, a
+lost module, and the driver's release."""
+
+import os
+import signal
+import threading
+import time
+
+import numpy as np
+import pytest
+
+import lintara
+
+
+def ramp_steps(volts):
+    """Y16's frame number (mod 1000) from its volts: -5 + 0.01 n."""
+    return np.round((volts + 5.0) / 0.01).astype(np.int64)
+
+
+def assert_unbroken(ramp_volts):
+    steps = ramp_steps(ramp_volts)
+    assert np.all(np.diff(steps) % 1000 == 1), "a kadr was lost or repeated"
+
+
+def sine_fit(signal_volts, rate):
+    """Amplitude and frequency of a sine from its rising zero crossings."""
+    t = np.arange(len(signal_volts)) / rate
+    rising = np.nonzero((signal_volts[:-1] < 0) & (signal_volts[1:] >= 0))[0]
+    a, b = signal_volts[rising], signal_volts[rising + 1]
+    crossings = t[rising] + (-a / (b - a)) / rate
+    period = np.diff(crossings).mean()
+    return (signal_volts.max() - signal_volts.min()) / 2, 1.0 / period
+
+
+def test_one_second_of_all_inputs(e16):
+    assert e16.rate == pytest.approx(15625)
+    assert e16.channel_names == [f"X{k}" for k in range(1, 17)] + [f"Y{k}" for k in range(1, 17)]
+    codes = e16.record(duration=1.0)
+    assert codes.shape == (15625, 32) and codes.dtype == np.int16
+    volts = e16.volts(codes)
+    assert volts.dtype == np.float64
+    assert_unbroken(volts[:, 31])
+    amplitude, frequency = sine_fit(volts[:, 0], 15625)
+    assert amplitude == pytest.approx(0.5, rel=0.01)
+    assert frequency == pytest.approx(10.0, rel=0.01)
+    # Y1..Y15 hold (k - 8) x 0.25 V.
+    assert np.allclose(volts[:, 16:31].mean(axis=0), (np.arange(1, 16) - 8) * 0.25, atol=0.01)
+    assert not e16.busy
+    with pytest.raises(ValueError):
+        e16.volts(codes[:, :3])
+
+
+def test_exact_kadrs_in_volts(e16):
+    e16.channels = [31, 0]
+    volts = e16.record(kadrs=1000, volts=True)
+    assert volts.shape == (1000, 2)
+    assert_unbroken(volts[:, 0])
+
+
+def test_a_refused_start_carries_the_drivers_text(e16, simulator):
+    simulator.fail_call("X502_StreamsStart", -13)
+    with pytest.raises(lintara.DriverError, match="did not start") as refused:
+        e16.record(kadrs=10)
+    assert "Internal error of the library" in refused.value.last_error
+    assert refused.value.last_error in str(refused.value)
+
+
+def test_stream_blocks_follow_each_other(e16):
+    with e16.stream(3000, blocks=4) as blocks:
+        received = list(blocks)
+        assert blocks.closed
+    assert [b.shape for b in received] == [(3000, 32)] * 4
+    assert_unbroken(e16.volts(np.concatenate(received))[:, 31])
+    assert not e16.busy
+    stream = e16.stream(1000)
+    next(stream)
+    assert e16.busy
+    with pytest.raises(lintara.DriverError):
+        e16.record(kadrs=10)  # one recording at a time
+    stream.close()
+    assert not e16.busy and stream.closed
+    with pytest.raises(StopIteration):
+        next(stream)
+
+
+def test_recording_waits_without_the_gil_and_stops_on_ctrl_c(e16):
+    ticks = 0
+    done = threading.Event()
+
+    def count():
+        nonlocal ticks
+        while not done.is_set():
+            ticks += 1
+            time.sleep(0.001)
+
+    counter = threading.Thread(target=count)
+    counter.start()
+    e16.record(duration=0.3)
+    done.set()
+    counter.join()
+    assert ticks > 50
+
+    threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT)).start()
+    began = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        e16.record(duration=30)
+    assert time.monotonic() - began < 2
+    assert not e16.busy
+    assert_unbroken(e16.record(kadrs=500, volts=True)[:, 31])
+
+
+def test_a_lost_module_raises_and_a_new_test_recovers(e16, simulator):
+    # Two of the driver's blocks at this rate; then the connection drops.
+    simulator.disconnect_after(0, 2 * 1024 * 32)
+    began = time.monotonic()
+    with pytest.raises(lintara.DriverError, match="no data for 0.5 s"):
+        e16.record(duration=10)
+    assert time.monotonic() - began < 3
+    with pytest.raises(lintara.DriverError, match="lost"):
+        e16.channels
+    simulator.clear_faults()  # the module answers again
+    assert e16.test("127.0.0.1")
+    assert e16.channels == list(range(32)) and e16.rate == pytest.approx(15625)
+    assert_unbroken(e16.record(kadrs=2000, volts=True)[:, 31])
+
+
+def threads():
+    return len(os.listdir("/proc/self/task"))
+
+
+def test_close_releases_the_driver(simulator, driver_folder):
+    before = threads()
+    driver = lintara.Driver()
+    assert lintara._lintara.registered_driver() == str(driver_folder / "Lintara.adc")
+    assert driver.test("127.0.0.1")
+    driver.channels = [0]
+    stream = driver.stream(100)
+    next(stream)
+    assert threads() > before  # the driver's worker
+    driver.close()
+    assert driver.closed and stream.closed
+    assert threads() == before
+    assert lintara._lintara.Session.open_count() == 0
+    with pytest.raises(lintara.DriverError, match="closed"):
+        driver.rate

@@ -1,0 +1,202 @@
+#include "ui/qt/setup_view.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include <exception>
+#include <utility>
+
+#include "ui/qt/page_widgets.h"
+#include "ui/setup_model.h"
+
+namespace velmora::ui {
+namespace {
+
+// The tab area before any page is made, in the font's own units, so that
+// every page fits (the digital I/O page is the widest) and the window keeps
+// its size as tabs are selected. A larger page still grows it when made.
+constexpr int kPageColumns = 81;
+constexpr int kPageLines = 21;
+
+// cmdDialog(index): OK, Cancel, Help from left to right at the bottom right.
+QPushButton* MakeButton(int index, QBoxLayout* row, QWidget* parent) {
+    auto* button = new QPushButton(QString::fromLatin1(dlgSetupModel::kButtonCaptions.at(index)), parent);
+    button->setObjectName(QStringLiteral("cmdDialog%1").arg(index));
+    row->addWidget(button);
+    return button;
+}
+
+} // namespace
+
+dlgSetup::dlgSetup(dlgSetupModel& model, PageServices services, QWidget* parent)
+    : QDialog(parent), model_(model), services_(std::move(services)) {
+    setObjectName(QStringLiteral("dlgSetup"));
+    setWindowTitle(Text(model_.Title()));
+    tabs_ = Named(new QTabWidget(this), QStringLiteral("tabSetup"));
+    const QFontMetrics metrics = fontMetrics();
+    for (int i = 0; i < model_.TabCount(); ++i) {
+        auto* holder = new QWidget(tabs_);
+        // At least the usual area, and more when the page needs it.
+        auto* area = new QGridLayout(holder);
+        area->setContentsMargins(0, 0, 0, 0);
+        area->setColumnMinimumWidth(0, metrics.averageCharWidth() * kPageColumns);
+        area->setRowMinimumHeight(0, metrics.lineSpacing() * kPageLines);
+        tabs_->addTab(holder, Text(model_.TabCaption(i)));
+        pages_.push_back({holder});
+    }
+
+    auto* column = new QVBoxLayout(this);
+    column->addWidget(tabs_, 1);
+    auto* buttons = new QHBoxLayout;
+    column->addLayout(buttons);
+    buttons->addStretch();
+    for (int i = 0; i < static_cast<int>(buttons_.size()); ++i) buttons_.at(i) = MakeButton(i, buttons, this);
+    buttons_[0]->setDefault(true);
+    buttons_[2]->setEnabled(model_.HelpEnabled());
+
+    connect(buttons_[0], &QPushButton::clicked, this, [this] { Finish(&dlgSetupModel::Ok, Accepted); });
+    connect(buttons_[1], &QPushButton::clicked, this, [this] { reject(); });
+    connect(buttons_[2], &QPushButton::clicked, this, [this] { Help(); });
+    connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) { TabClicked(index); });
+}
+
+dlgSetup::~dlgSetup() {
+    DropViews();
+}
+
+void dlgSetup::reject() {
+    Finish(&dlgSetupModel::Cancel, Rejected);
+}
+
+// The first showing selects the tab selected when the dialog last closed,
+// then brings the window to the front.
+void dlgSetup::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (activated_) return;
+    activated_ = true;
+    try {
+        model_.Activate();
+        {
+            const QSignalBlocker quiet(tabs_);
+            tabs_->setCurrentIndex(model_.SelectedTab());
+        }
+        FollowModel();
+    } catch (const std::exception& e) {
+        Fail(e.what());
+        return;
+    }
+    raise();
+    activateWindow();
+}
+
+// F1 anywhere in the dialog, as Help.
+void dlgSetup::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1 && event->modifiers() == Qt::NoModifier) {
+        Help();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void dlgSetup::closeEvent(QCloseEvent* event) {
+    Finish(&dlgSetupModel::CloseBox, Rejected);
+    event->accept();
+}
+
+void dlgSetup::TabClicked(int index) {
+    try {
+        model_.SelectTab(index);
+        FollowModel();
+    } catch (const std::exception& e) {
+        Fail(e.what());
+    }
+}
+
+void dlgSetup::FollowModel() {
+    for (int i = 0; i < static_cast<int>(pages_.size()); ++i) {
+        Page& page = pages_[static_cast<std::size_t>(i)];
+        if (page.view == nullptr && model_.PageExists(i)) page.view = MakeView(i);
+        if (page.view == nullptr) continue;
+        const bool visible = model_.PageVisible(i);
+        if (visible == page.shown) continue;
+        page.shown = visible;
+        if (visible)
+            page.view->Shown();
+        else
+            page.view->Hidden();
+    }
+}
+
+PageView* dlgSetup::MakeView(int index) {
+    QWidget* holder = pages_[static_cast<std::size_t>(index)].holder;
+    PageView* view = nullptr;
+    switch (model_.Tab(index)) {
+    case SetupTab::General:
+        view = MakeGeneralView(*model_.General(), services_, holder);
+        break;
+    case SetupTab::ADC:
+        view = MakeAdcView(*model_.Adc(), services_, holder);
+        break;
+    case SetupTab::DAC:
+        view = MakeDacView(*model_.Dac(), services_, holder);
+        break;
+    case SetupTab::DIO:
+        view = MakeDioView(*model_.Dio(), services_, holder);
+        break;
+    }
+    view->setObjectName(QStringLiteral("tab") + Text(model_.TabCaption(index)));
+    static_cast<QGridLayout*>(holder->layout())->addWidget(view, 0, 0);
+    view->show(); // within its tab, which shows or hides it
+    KeepButtonsLast(view);
+    return view;
+}
+
+// A page made after the buttons would follow them in the Tab order; the
+// buttons go after its last control that Tab reaches, as they stand below it
+// (Qt orders only widgets that take the focus).
+void dlgSetup::KeepButtonsLast(QWidget* view) {
+    QWidget* previous = nullptr;
+    for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain())
+        if (view->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus)) previous = w;
+    if (previous == nullptr) return;
+    for (QPushButton* button : buttons_) {
+        setTabOrder(previous, button);
+        previous = button;
+    }
+}
+
+void dlgSetup::Finish(void (dlgSetupModel::*close)(), int result) {
+    DropViews();
+    if (model_.IsOpen()) (model_.*close)();
+    QDialog::done(result);
+}
+
+void dlgSetup::DropViews() {
+    for (Page& page : pages_) {
+        if (page.view != nullptr && page.shown) page.view->Hidden();
+        delete page.view;
+        page.view = nullptr;
+        page.shown = false;
+    }
+}
+
+// The dialog closes as Cancel would, once back in its event loop (a failure
+// while it is being shown comes before the loop runs); the caller shows why.
+void dlgSetup::Fail(const std::string& what) {
+    if (!failure_.empty()) return;
+    failure_ = what.empty() ? std::string("unknown error") : what;
+    QMetaObject::invokeMethod(
+        this, [this] { Finish(&dlgSetupModel::Cancel, Rejected); }, Qt::QueuedConnection);
+}
+
+void dlgSetup::Help() {
+    if (model_.HelpEnabled() && services_.openFile) services_.openFile(model_.HelpFile());
+}
+
+} // namespace velmora::ui
