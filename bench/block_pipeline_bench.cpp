@@ -101,15 +101,13 @@ BENCHMARK(BM_PlainCopy)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     velmora::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    using Time = velmora::bench::RatioReporter::Time;
-    for (const char* kernel : {"Sse2", "Avx2"}) {
-        const double ratio = reporter.Ratio(std::string("BM_Pipeline") + kernel, "BM_PlainCopy", Time::Cpu);
-        if (ratio > 0.0) std::printf("pipeline (%s) / copy, CPU time: %.2f\n", kernel, ratio);
-    }
-    benchmark::Shutdown();
-    return 0;
+    return velmora::bench::RunBenchmarks(argc, argv, reporter, [&] {
+        using Time = velmora::bench::RatioReporter::Time;
+        for (const char* kernel : {"Sse2", "Avx2"}) {
+            const double ratio =
+                reporter.Ratio(std::string("BM_Pipeline") + kernel, "BM_PlainCopy", Time::Cpu);
+            if (ratio > 0.0) std::printf("pipeline (%s) / copy, CPU time: %.2f\n", kernel, ratio);
+        }
+    });
 }

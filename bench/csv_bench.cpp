@@ -67,12 +67,9 @@ BENCHMARK(BM_Fprintf)->Unit(benchmark::kMicrosecond);
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     velmora::bench::RatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    if (const double ratio = reporter.Ratio("BM_Fprintf", "BM_ToChars"); ratio > 0.0)
-        std::printf("fprintf/to_chars ratio: %.2f (the writer is that many times faster)\n", ratio);
-    benchmark::Shutdown();
-    return 0;
+    return velmora::bench::RunBenchmarks(argc, argv, reporter, [&] {
+        if (const double ratio = reporter.Ratio("BM_Fprintf", "BM_ToChars"); ratio > 0.0)
+            std::printf("fprintf/to_chars ratio: %.2f (the writer is that many times faster)\n", ratio);
+    });
 }

@@ -47,4 +47,16 @@ private:
     std::map<std::string, Times> times_;
 };
 
+// A benchmark program's main: runs the benchmarks the command line selects
+// through `reporter`, then `summary` (its figures). 1 for an unknown argument.
+template <typename Summary>
+int RunBenchmarks(int argc, char** argv, benchmark::BenchmarkReporter& reporter, Summary summary) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    summary();
+    benchmark::Shutdown();
+    return 0;
+}
+
 } // namespace velmora::bench
