@@ -10,8 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include <velmora/com_ptr.h>
-#include <velmora/interfaces.h>
+#include "driver_link.h"
 
 namespace e16rec {
 
@@ -40,18 +39,10 @@ bool StoreChannelTable(bool singleEnded, std::string& error);
 // The name the driver gives channel k with that table.
 std::string TableChannelName(int16_t channel, bool singleEnded);
 
-// The driver this program goes with: beside it in the build folder,
-// ../lib/velmora/ once installed; empty when neither holds one.
-std::filesystem::path DriverBeside();
-// The library the store registers for the driver's class; empty when none.
-std::string RegisteredDriver();
-
-// Where the driver and its module library were loaded from, once the driver
-// has run detection: "simulated module (PATH)" or "vendor library PATH".
-std::string LoadedBackend();
-// The folder of the loaded driver, where its address list lives; empty
-// before the driver is loaded.
-std::filesystem::path DriverFolder();
+using velmora::hosts::DriverBeside;
+using velmora::hosts::DriverFolder;
+using velmora::hosts::LoadedBackend;
+using velmora::hosts::RegisteredDriver;
 
 // While it lives, the driver's address chooser is answered with `address`
 // without asking anyone: the address list starts with it, no display is
@@ -73,7 +64,5 @@ private:
 
 // Helpers for host strings.
 std::string ToUtf8(BSTR text);
-// The code with its name and message text.
-std::string HresultText(HRESULT hr);
 
 } // namespace e16rec

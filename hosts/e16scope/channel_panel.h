@@ -1,0 +1,39 @@
+// The channel panel: a row per logical channel with the driver's name, a
+// check box, its input range, an offset in volts and the colour of its trace.
+// Ranges and selection count from the next start; offsets at once.
+#pragma once
+
+#include "scope_session.h"
+
+#include <QColor>
+#include <QStringList>
+#include <QTableWidget>
+
+#include <vector>
+
+namespace e16scope {
+
+class ChannelPanel : public QTableWidget {
+    Q_OBJECT
+public:
+    static constexpr int kChannels = 32;
+    explicit ChannelPanel(QWidget* parent = nullptr);
+
+    void SetNames(const QStringList& names);
+    void SetRangeNames(const QStringList& names);
+    std::vector<ChannelChoice> Choices() const;
+    QList<int> Checked() const;
+    void SetChecked(const QList<int>& channels);
+    double Offset(int channel) const;
+    static QColor Colour(int channel);
+    // Selection and ranges are fixed while recording.
+    void SetRecording(bool recording);
+
+signals:
+    void OffsetChanged(int channel, double volts);
+
+private:
+    int Range(int channel) const;
+};
+
+} // namespace e16scope

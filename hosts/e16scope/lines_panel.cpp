@@ -1,0 +1,63 @@
+#include "lines_panel.h"
+
+#include <QGridLayout>
+#include <QLabel>
+
+namespace e16scope {
+
+LinesPanel::LinesPanel(ScopeSession& session, QWidget* parent)
+    : QGroupBox(tr("Outputs and digital lines"), parent), session_(session) {
+    setObjectName(QStringLiteral("lines"));
+    auto* grid = new QGridLayout(this);
+    for (int d = 0; d < 2; ++d) {
+        grid->addWidget(new QLabel(tr("DAC%1, V").arg(d + 1)), d, 0, 1, 4);
+        auto* level = dac_[d] = new QDoubleSpinBox;
+        level->setObjectName(QStringLiteral("dac%1").arg(d + 1));
+        level->setRange(-10, 10);
+        level->setDecimals(3);
+        level->setKeyboardTracking(false);
+        connect(level, &QDoubleSpinBox::valueChanged, this, [this, d](double volts) {
+            if (!polling_) session_.SetDac(d, volts);
+        });
+        grid->addWidget(level, d, 4, 1, 4);
+    }
+    grid->addWidget(new QLabel(tr("Out")), 2, 0, 1, 8);
+    grid->addWidget(new QLabel(tr("In")), 5, 0, 1, 8);
+    for (int line = 0; line < 16; ++line) {
+        auto* out = outputs_[line] = new QCheckBox(QString::number(line));
+        out->setObjectName(QStringLiteral("do%1").arg(line));
+        connect(out, &QCheckBox::toggled, this, [this] {
+            if (!polling_) WriteOutputs();
+        });
+        grid->addWidget(out, 3 + line / 8, line % 8);
+        auto* in = inputs_[line] = new QCheckBox(QString::number(line));
+        in->setObjectName(QStringLiteral("di%1").arg(line));
+        in->setAttribute(Qt::WA_TransparentForMouseEvents);
+        in->setFocusPolicy(Qt::NoFocus);
+        grid->addWidget(in, 6 + line / 8, line % 8);
+    }
+}
+
+void LinesPanel::WriteOutputs() {
+    uint16_t word = 0;
+    for (int line = 0; line < 16; ++line)
+        if (outputs_[line]->isChecked()) word |= static_cast<uint16_t>(1u << line);
+    session_.SetDigitalOutputs(word);
+}
+
+void LinesPanel::Poll() {
+    polling_ = true;
+    const bool dacs = session_.DacCount() > 0;
+    for (int d = 0; d < 2; ++d) {
+        dac_[d]->setEnabled(dacs && d < session_.DacCount());
+        if (!dac_[d]->hasFocus()) dac_[d]->setValue(session_.Dac(d));
+    }
+    const uint16_t in = session_.DigitalInputs(), out = session_.DigitalOutputs();
+    for (int line = 0; line < 16; ++line) {
+        inputs_[line]->setChecked((in >> line & 1) != 0);
+        outputs_[line]->setChecked((out >> line & 1) != 0);
+    }
+    polling_ = false;
+}
+
+} // namespace e16scope

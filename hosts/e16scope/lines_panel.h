@@ -1,0 +1,33 @@
+// Analog outputs and digital lines at a glance: the static level of each DAC
+// channel, the 16 output lines (toggled by a click) and the 16 input lines,
+// refreshed from the module by Poll().
+#pragma once
+
+#include "scope_session.h"
+
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QGroupBox>
+
+#include <array>
+
+namespace e16scope {
+
+class LinesPanel : public QGroupBox {
+    Q_OBJECT
+public:
+    LinesPanel(ScopeSession& session, QWidget* parent = nullptr);
+    // Reads the inputs and the outputs' word, and whether the DACs exist.
+    void Poll();
+
+private:
+    void WriteOutputs();
+
+    ScopeSession& session_;
+    std::array<QDoubleSpinBox*, 2> dac_{};
+    std::array<QCheckBox*, 16> outputs_{};
+    std::array<QCheckBox*, 16> inputs_{};
+    bool polling_ = false; // the boxes are being set from the module
+};
+
+} // namespace e16scope

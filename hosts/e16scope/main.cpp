@@ -1,0 +1,55 @@
+// e16scope: a desktop window over the Lintara driver. Test detects the
+// module, Start records the checked channels and plots them live, Setup opens
+// the driver's own dialog, Record to file writes what is plotted.
+#include "scope_session.h"
+#include "scope_window.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr const char* kHelp = R"(Usage: e16scope [--help]
+Shows the E16 module's analog inputs live through the Lintara driver.
+
+Test detects the module (the driver asks for its address), Start records the
+checked channels at the rate asked and plots them in volts over the time
+window chosen, Setup opens the driver's setup dialog, Record to file writes
+the recording as CSV, or as HDF5 for a name ending in .h5 or .hdf5. The
+panel below the channels sets the analog outputs' levels and shows and
+toggles the digital lines.
+
+The window's settings are kept in the user's config folder
+(~/.config/velmora/e16scope.conf).
+)";
+
+} // namespace
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+    }
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("velmora"));
+    QApplication::setApplicationName(QStringLiteral("e16scope"));
+    for (int i = 1; i < argc; ++i) {
+        std::fprintf(stderr, "e16scope: unknown option %s (e16scope --help tells the options)\n", argv[i]);
+        return 2;
+    }
+    e16scope::ScopeSession session;
+    std::string error;
+    if (!session.Create(error)) {
+        QMessageBox::critical(nullptr, QStringLiteral("e16scope"), QString::fromStdString(error));
+        std::fprintf(stderr, "e16scope: %s\n", error.c_str());
+        return 1;
+    }
+    e16scope::ScopeWindow window(session);
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,314 @@
+#include "scope_window.h"
+
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QSettings>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <chrono>
+
+namespace e16scope {
+namespace {
+
+constexpr int kDrainMs = 40;
+// A redraw waits until this many times its own cost has passed, so that
+// drawing takes at most a sixth of the thread.
+constexpr double kRedrawSpacing = 5.0;
+
+QString Text(const std::string& utf8) {
+    return QString::fromStdString(utf8);
+}
+
+QString WindowText(double seconds) {
+    return seconds < 1 ? QStringLiteral("%1 ms").arg(seconds * 1000) : QStringLiteral("%1 s").arg(seconds);
+}
+
+// Measures the time to its end on the GUI thread's busy account.
+class BusyTime {
+public:
+    explicit BusyTime(double& total) : total_(total) {}
+    ~BusyTime() { total_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
+
+private:
+    double& total_;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+} // namespace
+
+const std::vector<double>& ScopeWindow::WindowChoices() {
+    static const std::vector<double> choices{0.01, 0.02, 0.05, 0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 60};
+    return choices;
+}
+
+ScopeWindow::ScopeWindow(ScopeSession& session, QWidget* parent) : QMainWindow(parent), session_(session) {
+    setWindowTitle(tr("e16scope"));
+    plot_ = new PlotView;
+    channels_ = new ChannelPanel;
+    lines_ = new LinesPanel(session_);
+
+    rate_ = new QDoubleSpinBox;
+    rate_->setObjectName(QStringLiteral("rate"));
+    rate_->setRange(1, 500000);
+    rate_->setDecimals(1);
+    rate_->setValue(1000);
+    achieved_ = new QLabel;
+    achieved_->setObjectName(QStringLiteral("achieved"));
+    window_ = new QComboBox;
+    window_->setObjectName(QStringLiteral("window"));
+    for (double seconds : WindowChoices()) window_->addItem(WindowText(seconds), seconds);
+    window_->setCurrentIndex(6);
+    autoscale_ = new QCheckBox(tr("&Autoscale"));
+    autoscale_->setChecked(true);
+
+    auto* settings = new QFormLayout;
+    settings->addRow(tr("&Rate, kadrs/s"), rate_);
+    settings->addRow(tr("Achieved"), achieved_);
+    settings->addRow(tr("&Window"), window_);
+    settings->addRow(autoscale_);
+    auto* side = new QWidget;
+    auto* column = new QVBoxLayout(side);
+    column->addLayout(settings);
+    column->addWidget(channels_, 1);
+    column->addWidget(lines_);
+    auto* split = new QSplitter;
+    split->addWidget(side);
+    split->addWidget(plot_);
+    split->setStretchFactor(1, 1);
+    setCentralWidget(split);
+    MakeToolbar();
+    MakeStatusBar();
+
+    connect(window_, &QComboBox::currentIndexChanged, this, [this] { RestartTraces(); });
+    connect(autoscale_, &QCheckBox::toggled, this, [this](bool on) { plot_->SetAutoscale(on); });
+    connect(channels_, &ChannelPanel::OffsetChanged, this, [this](int channel, double volts) {
+        const auto& chosen = session_.Channels();
+        for (std::size_t i = 0; i < chosen.size(); ++i)
+            if (chosen[i].channel == channel) plot_->SetOffset(i, volts);
+    });
+    connect(plot_, &PlotView::CursorText, cursor_, &QLabel::setText);
+    connect(&drain_, &QTimer::timeout, this, &ScopeWindow::Tick);
+    connect(&poll_, &QTimer::timeout, lines_, &LinesPanel::Poll);
+    drain_.setInterval(kDrainMs);
+    poll_.setInterval(1000);
+    sinceRedraw_.start();
+    LoadSettings();
+    SetRecording(false);
+}
+
+ScopeWindow::~ScopeWindow() {
+    SaveSettings();
+    std::string ignored;
+    session_.Stop(ignored);
+}
+
+void ScopeWindow::MakeToolbar() {
+    QToolBar* bar = addToolBar(tr("Acquisition"));
+    bar->setObjectName(QStringLiteral("toolbar"));
+    test_ = bar->addAction(tr("&Test"), this, &ScopeWindow::Detect);
+    test_->setObjectName(QStringLiteral("test"));
+    start_ = bar->addAction(tr("&Start"), this, &ScopeWindow::StartStop);
+    start_->setObjectName(QStringLiteral("start"));
+    setup_ = bar->addAction(tr("Set&up..."), this, &ScopeWindow::Setup);
+    setup_->setObjectName(QStringLiteral("setup"));
+    record_ = bar->addAction(tr("&Record to file..."));
+    record_->setObjectName(QStringLiteral("record"));
+    record_->setCheckable(true);
+    connect(record_, &QAction::triggered, this, [this](bool on) {
+        if (!on) {
+            std::string error;
+            if (!session_.StopFile(error)) ShowError(tr("The recording file is incomplete: %1").arg(Text(error)));
+            return;
+        }
+        const QString path = QFileDialog::getSaveFileName(this, tr("Record to file"), QString(),
+                                                          tr("CSV (*.csv);;HDF5 (*.h5 *.hdf5)"));
+        if (path.isEmpty() || !RecordTo(path)) record_->setChecked(false);
+    });
+    pause_ = bar->addAction(tr("&Pause display"));
+    pause_->setObjectName(QStringLiteral("pause"));
+    pause_->setCheckable(true);
+}
+
+void ScopeWindow::MakeStatusBar() {
+    const auto add = [this](const char* name, int stretch = 0) {
+        auto* label = new QLabel;
+        label->setObjectName(QString::fromLatin1(name));
+        statusBar()->addWidget(label, stretch);
+        return label;
+    };
+    backend_ = add("backend");
+    address_ = add("address");
+    kadrs_ = add("kadrs");
+    fill_ = add("fill");
+    lost_ = add("lost");
+    cursor_ = add("cursor");
+    error_ = add("error", 1);
+    error_->setStyleSheet(QStringLiteral("color: #b00000"));
+}
+
+void ScopeWindow::ShowError(const QString& text) {
+    error_->setText(text);
+    error_->setToolTip(text);
+}
+
+void ScopeWindow::ShowNames() {
+    QStringList names;
+    for (int16_t c = 0; c < ChannelPanel::kChannels; ++c) names << Text(session_.ChannelName(c));
+    channels_->SetNames(names);
+    QStringList ranges;
+    for (const std::string& range : session_.RangeNames()) ranges << Text(range);
+    channels_->SetRangeNames(ranges);
+}
+
+void ScopeWindow::Detect() {
+    ShowError({});
+    if (!session_.Detect()) {
+        const std::string why = session_.LastError();
+        ShowError(why.empty() ? tr("No module: no address was chosen") : tr("No module: %1").arg(Text(why)));
+        return;
+    }
+    ShowNames();
+    backend_->setText(Text(session_.Backend()));
+    address_->setText(session_.Address().empty() ? QString() : tr("address %1").arg(Text(session_.Address())));
+    lines_->Poll();
+    poll_.start();
+    SetRecording(false);
+}
+
+void ScopeWindow::StartStop() {
+    ShowError({});
+    if (session_.Recording()) {
+        drain_.stop();
+        std::string error;
+        if (!session_.Stop(error)) ShowError(tr("The recording file is incomplete: %1").arg(Text(error)));
+        Redraw();
+        SetRecording(false);
+        return;
+    }
+    std::string error;
+    if (!session_.Start(channels_->Choices(), rate_->value(), WindowSeconds(), plot_->PixelColumns(), error)) {
+        ShowError(Text(error));
+        return;
+    }
+    std::vector<TraceStyle> traces;
+    for (std::size_t i = 0; i < session_.Channels().size(); ++i) {
+        const int channel = session_.Channels()[i].channel;
+        traces.push_back({channels_->item(channel, 0)->text(), ChannelPanel::Colour(channel),
+                          session_.CodesPerVolt(i), channels_->Offset(channel)});
+    }
+    plot_->SetTraces(std::move(traces));
+    achieved_->setText(tr("%1 kadrs/s").arg(session_.Rate(), 0, 'f', 3));
+    SetRecording(true);
+    drain_.start();
+}
+
+void ScopeWindow::Setup() {
+    VARIANT_BOOL ignored = VARIANT_FALSE;
+    session_.adc()->ShowSetting(&ignored);
+    // The dialog may have changed the channel table.
+    if (session_.Detected()) ShowNames();
+}
+
+bool ScopeWindow::RecordTo(const QString& path) {
+    std::string error;
+    if (!session_.StartFile(path.toStdString(), error)) {
+        ShowError(tr("Cannot record to %1: %2").arg(path, Text(error)));
+        return false;
+    }
+    record_->setChecked(true);
+    return true;
+}
+
+void ScopeWindow::SetRecording(bool recording) {
+    const bool detected = session_.Detected();
+    start_->setText(recording ? tr("&Stop") : tr("&Start"));
+    start_->setEnabled(detected);
+    test_->setEnabled(!recording);
+    setup_->setEnabled(!recording);
+    record_->setEnabled(recording);
+    if (!recording) record_->setChecked(false);
+    rate_->setEnabled(!recording);
+    channels_->SetRecording(recording);
+}
+
+void ScopeWindow::Tick() {
+    std::string ended;
+    {
+        BusyTime busy(busy_);
+        session_.Drain(ended);
+    }
+    if (!ended.empty()) ShowError(Text(ended));
+    if (!session_.Recording()) {
+        drain_.stop();
+        SetRecording(false);
+    }
+    ShowStatus();
+    const bool due = sinceRedraw_.elapsed() >= static_cast<qint64>(redrawCost_ * kRedrawSpacing * 1000);
+    if (!pause_->isChecked() && (due || !session_.Recording())) Redraw();
+}
+
+void ScopeWindow::Redraw() {
+    if (session_.Rate() <= 0) return;
+    const auto start = std::chrono::steady_clock::now();
+    {
+        BusyTime busy(busy_);
+        plot_->Show(session_.Traces(), session_.Rate(), WindowSeconds());
+        plot_->replot(QCustomPlot::rpImmediateRefresh);
+    }
+    redrawCost_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    sinceRedraw_.restart();
+}
+
+void ScopeWindow::ShowStatus() {
+    kadrs_->setText(tr("%1 kadrs").arg(session_.Received()));
+    fill_->setText(tr("ring %1 %").arg(session_.RingFill() * 100, 0, 'f', 0));
+    lost_->setText(tr("lost %1").arg(session_.Lost()));
+}
+
+double ScopeWindow::WindowSeconds() const {
+    return window_->currentData().toDouble();
+}
+
+void ScopeWindow::SetWindowSeconds(double seconds) {
+    const auto& choices = WindowChoices();
+    const auto at = std::min_element(choices.begin(), choices.end(), [seconds](double a, double b) {
+        return std::abs(a - seconds) < std::abs(b - seconds);
+    });
+    window_->setCurrentIndex(static_cast<int>(at - choices.begin()));
+}
+
+void ScopeWindow::SetRate(double kadrsPerSecond) {
+    rate_->setValue(kadrsPerSecond);
+}
+
+void ScopeWindow::RestartTraces() {
+    if (session_.Recording()) session_.SetWindow(WindowSeconds(), plot_->PixelColumns());
+}
+
+void ScopeWindow::LoadSettings() {
+    QSettings settings;
+    restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray());
+    QList<int> checked;
+    for (const QVariant& channel : settings.value(QStringLiteral("channels"), QVariantList{0}).toList())
+        checked << channel.toInt();
+    channels_->SetChecked(checked);
+    SetWindowSeconds(settings.value(QStringLiteral("window"), 1.0).toDouble());
+    rate_->setValue(settings.value(QStringLiteral("rate"), 1000.0).toDouble());
+}
+
+void ScopeWindow::SaveSettings() const {
+    QSettings settings;
+    settings.setValue(QStringLiteral("geometry"), saveGeometry());
+    QVariantList checked;
+    for (int channel : channels_->Checked()) checked << channel;
+    settings.setValue(QStringLiteral("channels"), checked);
+    settings.setValue(QStringLiteral("window"), WindowSeconds());
+    settings.setValue(QStringLiteral("rate"), rate_->value());
+}
+
+} // namespace e16scope

@@ -1,0 +1,79 @@
+// e16scope's main window: the toolbar (Test, Start/Stop, Setup, Record to
+// file, Pause), the channel panel, the rate and the time window, the plot,
+// the outputs and digital lines, and the status bar. A timer drains the
+// driver on this (the GUI) thread and redraws no more often than keeps the
+// thread mostly free. The window's settings live in the user's config folder.
+#pragma once
+
+#include "channel_panel.h"
+#include "lines_panel.h"
+#include "plot_view.h"
+#include "scope_session.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QMainWindow>
+#include <QTimer>
+
+namespace e16scope {
+
+class ScopeWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit ScopeWindow(ScopeSession& session, QWidget* parent = nullptr);
+    ~ScopeWindow() override;
+
+    PlotView* Plot() const { return plot_; }
+    ChannelPanel* Channels() const { return channels_; }
+    // Seconds this thread spent draining and drawing since the window opened.
+    double BusySeconds() const { return busy_; }
+    // Records to `path` from now on (CSV, or HDF5 for .h5/.hdf5); false with
+    // the reason shown when it cannot.
+    bool RecordTo(const QString& path);
+    void SetWindowSeconds(double seconds);
+    void SetRate(double kadrsPerSecond);
+
+    // The time windows offered, in seconds.
+    static const std::vector<double>& WindowChoices();
+
+public slots:
+    void Detect();
+    void StartStop();
+    void Setup();
+
+private:
+    void MakeToolbar();
+    void MakeStatusBar();
+    void Tick();
+    void Redraw();
+    void ShowStatus();
+    void ShowError(const QString& text);
+    void ShowNames();
+    void SetRecording(bool recording);
+    void RestartTraces();
+    double WindowSeconds() const;
+    void LoadSettings();
+    void SaveSettings() const;
+
+    ScopeSession& session_;
+    PlotView* plot_ = nullptr;
+    ChannelPanel* channels_ = nullptr;
+    LinesPanel* lines_ = nullptr;
+    QAction *test_ = nullptr, *start_ = nullptr, *setup_ = nullptr, *record_ = nullptr, *pause_ = nullptr;
+    QDoubleSpinBox* rate_ = nullptr;
+    QLabel* achieved_ = nullptr;
+    QComboBox* window_ = nullptr;
+    QCheckBox* autoscale_ = nullptr;
+    QLabel *backend_ = nullptr, *address_ = nullptr, *kadrs_ = nullptr, *fill_ = nullptr, *lost_ = nullptr,
+           *error_ = nullptr, *cursor_ = nullptr;
+    QTimer drain_, poll_;
+    QElapsedTimer sinceRedraw_;
+    double redrawCost_ = 0; // seconds the last redraw took
+    double busy_ = 0;
+};
+
+} // namespace e16scope

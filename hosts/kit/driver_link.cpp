@@ -1,0 +1,168 @@
+#include "driver_link.h"
+
+#include <velmora/registry_store.h>
+
+#include <dlfcn.h>
+
+#include <cstring>
+#include <fstream>
+#include <string_view>
+#include <vector>
+
+namespace velmora::hosts {
+namespace {
+
+namespace fs = std::filesystem;
+namespace reg = velmora::reg;
+
+std::u16string Ascii16(std::string_view text) {
+    return {text.begin(), text.end()};
+}
+
+std::string ClsidText(const CLSID& clsid) {
+    char16_t wide[40] = {};
+    const int length = StringFromGUID2(clsid, wide, 40);
+    std::string text;
+    for (int i = 0; i + 1 < length; ++i) text.push_back(static_cast<char>(wide[i]));
+    return text;
+}
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+    std::error_code ec;
+    return !a.empty() && fs::equivalent(a, b, ec);
+}
+
+// Registers the driver as comrt-register would.
+bool RegisterDriver(const fs::path& path, std::string& error) {
+    void* library = ::dlopen(path.c_str(), RTLD_NOW);
+    if (library == nullptr) {
+        error = "cannot load " + path.string() + ": " + ::dlerror();
+        return false;
+    }
+    using RegisterFn = HRESULT (*)();
+    auto registerServer = reinterpret_cast<RegisterFn>(::dlsym(library, "DllRegisterServer"));
+    const HRESULT hr = registerServer != nullptr ? registerServer() : E_FAIL;
+    ::dlclose(library);
+    if (FAILED(hr)) error = "cannot register " + path.string() + ": " + HresultHex(hr);
+    return SUCCEEDED(hr);
+}
+
+// The paths of the libraries mapped into this process.
+std::string LoadedPath(std::string_view stem) {
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);) {
+        const auto slash = line.find('/');
+        if (slash == std::string::npos) continue;
+        std::string path = line.substr(slash);
+        if (fs::path(path).filename().string().starts_with(stem)) return path;
+    }
+    return {};
+}
+
+} // namespace
+
+fs::path DriverBeside() {
+    std::error_code ec;
+    const fs::path folder = fs::read_symlink("/proc/self/exe", ec).parent_path();
+    for (const fs::path& path : {folder / "Lintara.adc", folder / ".." / "lib" / "velmora" / "Lintara.adc"})
+        if (fs::is_regular_file(path, ec)) return fs::canonical(path, ec);
+    return {};
+}
+
+std::string RegisteredDriver() {
+    const std::string key = "CLSID\\" + ClsidText(CLSID_Lintara) + "\\InprocServer32";
+    reg::HKEY server = 0;
+    if (reg::RegOpenKeyEx(reg::HKEY_CLASSES_ROOT, key.c_str(), reg::KEY_READ, &server) != reg::ERROR_SUCCESS)
+        return {};
+    char path[4096];
+    reg::DWORD size = sizeof path, type = 0;
+    const LONG rc = reg::RegQueryValueEx(server, "", &type, reinterpret_cast<reg::BYTE*>(path), &size);
+    reg::RegCloseKey(server);
+    if (rc != reg::ERROR_SUCCESS || type != reg::REG_SZ) return {};
+    return std::string(path, ::strnlen(path, size));
+}
+
+ComPtr<IADC3> CreateDriver(const char* program, std::string& error, std::FILE* notes) {
+    const fs::path beside = DriverBeside();
+    const std::string registered = RegisteredDriver();
+    if (!beside.empty() && !SameFile(registered, beside)) {
+        std::error_code ec;
+        if (!registered.empty())
+            std::fprintf(notes, "%s: the registered driver %s %s; registering %s\n", program, registered.c_str(),
+                         fs::exists(registered, ec) ? "is not the one beside this program" : "is gone",
+                         beside.c_str());
+        if (!RegisterDriver(beside, error)) return {};
+    }
+    CLSID clsid{};
+    HRESULT hr = CLSIDFromProgID(Ascii16(PROGID_Lintara).c_str(), &clsid);
+    ComPtr<IADC3> adc;
+    if (SUCCEEDED(hr)) hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc.put_void());
+    if (FAILED(hr)) {
+        error = "cannot create " + std::string(PROGID_Lintara) + ": " + HresultHex(hr);
+        return {};
+    }
+    return adc;
+}
+
+std::string LoadedBackend() {
+    for (const char* vendor : {"libx502api.so", "libe502api.so"})
+        if (const std::string path = LoadedPath(vendor); !path.empty())
+            return "vendor library " + fs::canonical(path).string();
+    if (const std::string path = LoadedPath("libe16sim.so"); !path.empty()) return "simulated module (" + path + ")";
+    return "no module library loaded";
+}
+
+fs::path DriverFolder() {
+    const std::string path = LoadedPath("Lintara.adc");
+    return path.empty() ? fs::path() : fs::path(path).parent_path();
+}
+
+namespace {
+
+// Parses "a.b.c.d" with each part 0..255; 0 for anything else.
+uint32_t DottedAddress(std::string_view text) {
+    uint32_t address = 0;
+    for (int part = 0; part < 4; ++part) {
+        if (part > 0) {
+            if (text.empty() || text.front() != '.') return 0;
+            text.remove_prefix(1);
+        }
+        uint32_t value = 0;
+        std::size_t digits = 0;
+        for (; digits < text.size() && digits < 4 && text[digits] >= '0' && text[digits] <= '9'; ++digits)
+            value = value * 10 + static_cast<uint32_t>(text[digits] - '0');
+        if (digits == 0 || digits > 3 || value > 255) return 0;
+        text.remove_prefix(digits);
+        address = address << 8 | value;
+    }
+    return text.empty() ? address : 0;
+}
+
+} // namespace
+
+std::string ModuleAddress(IADC3* adc) {
+    int16_t port = 0;
+    if (adc == nullptr || FAILED(adc->get_BasePort(&port)) || port == 0) return {};
+    std::vector<std::string> candidates{"127.0.0.1"};
+    const fs::path folder = DriverFolder();
+    for (const fs::path& list : {folder / "iplist.txt", fs::path(reg::StorePath()).parent_path() / "iplist.txt"}) {
+        std::ifstream in(list);
+        for (std::string line; candidates.size() < 10000 && std::getline(in, line);) {
+            while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+            candidates.push_back(line);
+        }
+    }
+    for (const std::string& text : candidates) {
+        const uint32_t address = DottedAddress(text);
+        if (address != 0 && static_cast<int16_t>((address & 0x7FFF) + 1) == port) return text;
+    }
+    return {};
+}
+
+std::string HresultHex(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+} // namespace velmora::hosts

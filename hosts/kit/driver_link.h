@@ -1,0 +1,41 @@
+// How a host finds and creates the Lintara driver through the component
+// runtime: the driver beside the program is the one it goes with, registered
+// when the store names none, another one or one that is gone; and which module
+// library answered once the driver has run detection. Public headers only.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include <velmora/com_ptr.h>
+#include <velmora/interfaces.h>
+
+namespace velmora::hosts {
+
+// The driver this program goes with: beside it in the build folder,
+// ../lib/velmora/ once installed; empty when neither holds one.
+std::filesystem::path DriverBeside();
+// The library the store registers for the driver's class; empty when none.
+std::string RegisteredDriver();
+
+// Creates the driver by its ProgID, registering the one beside first when the
+// store names another (a line on `notes`, prefixed by `program`, says so).
+// Null with `error` set when it cannot be created.
+ComPtr<IADC3> CreateDriver(const char* program, std::string& error, std::FILE* notes = stderr);
+
+// Where the driver and its module library were loaded from, once the driver
+// has run detection: "simulated module (PATH)" or "vendor library PATH".
+std::string LoadedBackend();
+// The folder of the loaded driver; empty before the driver is loaded.
+std::filesystem::path DriverFolder();
+
+// The dotted address of the module the driver opened, found as the entry of
+// its address list (127.0.0.1 first) whose low 15 bits match BasePort; empty
+// before Test or when no entry matches.
+std::string ModuleAddress(IADC3* adc);
+
+// "0x80004005" and the like.
+std::string HresultHex(HRESULT hr);
+
+} // namespace velmora::hosts
