@@ -116,5 +116,4 @@ std::string ToUtf8(BSTR text) {
         std::u16string_view(text != nullptr ? text : u"", SysStringLen(text)));
 }
 
-
 } // namespace e16rec

@@ -31,7 +31,8 @@ ChannelPanel::ChannelPanel(QWidget* parent) : QTableWidget(kChannels, kColumns, 
         offset->setRange(-20, 20);
         offset->setDecimals(3);
         offset->setSingleStep(0.5);
-        connect(offset, &QDoubleSpinBox::valueChanged, this, [this, c](double v) { emit OffsetChanged(c, v); });
+        connect(offset, &QDoubleSpinBox::valueChanged, this,
+                [this, c](double v) { emit OffsetChanged(c, v); });
         setCellWidget(c, kOffset, offset);
         auto* colour = new QTableWidgetItem;
         colour->setFlags(Qt::ItemIsEnabled);

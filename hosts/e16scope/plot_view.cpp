@@ -83,7 +83,10 @@ void PlotView::mouseMoveEvent(QMouseEvent* event) {
         if (at == data->constEnd()) continue;
         if (std::fabs(at->value - v) < nearest) {
             nearest = std::fabs(at->value - v);
-            text = tr("t = %1 s, %2: %3 V").arg(at->key, 0, 'f', 6).arg(graph(g)->name()).arg(at->value, 0, 'f', 4);
+            text = tr("t = %1 s, %2: %3 V")
+                       .arg(at->key, 0, 'f', 6)
+                       .arg(graph(g)->name())
+                       .arg(at->value, 0, 'f', 4);
         }
     }
     emit CursorText(text);

@@ -47,8 +47,7 @@ std::string UtcNow() {
     return text;
 }
 
-template <typename Interface>
-velmora::ComPtr<Interface> Query(IADC3* adc, const IID& iid) {
+template <typename Interface> velmora::ComPtr<Interface> Query(IADC3* adc, const IID& iid) {
     velmora::ComPtr<Interface> face;
     if (adc != nullptr) adc->QueryInterface(iid, face.put_void());
     return face;
@@ -174,7 +173,8 @@ bool ScopeSession::Start(const std::vector<ChannelChoice>& channels, double rate
 
 void ScopeSession::SetWindow(double windowSeconds, std::size_t columns) {
     const std::size_t perColumn = KadrsPerColumn(windowSeconds * rate_, columns);
-    const auto kept = static_cast<std::size_t>(std::ceil(windowSeconds * rate_ / static_cast<double>(perColumn)));
+    const auto kept =
+        static_cast<std::size_t>(std::ceil(windowSeconds * rate_ / static_cast<double>(perColumn)));
     traces_.Reset(channels_.size(), perColumn, std::max<std::size_t>(kept, 1));
 }
 
@@ -208,12 +208,13 @@ std::size_t ScopeSession::Drain(std::string& ended) {
     received_ += total;
     const auto now = Clock::now();
     if (total > 0) lastData_ = now;
-    if (recording_ && std::chrono::duration<double>(now - lastData_).count() > kSilenceSeconds + 1.0 / rate_) {
+    if (recording_ &&
+        std::chrono::duration<double>(now - lastData_).count() > kSilenceSeconds + 1.0 / rate_) {
         const double expected = std::chrono::duration<double>(now - started_).count() * rate_;
         lost_ = expected > static_cast<double>(received_) ? static_cast<uint64_t>(expected) - received_ : 0;
         const std::string why = LastError();
-        ended = "no data for 5 s" + (why.empty() ? std::string() : ": " + why) + "; lost: " +
-                std::to_string(lost_) + " kadrs never came";
+        ended = "no data for 5 s" + (why.empty() ? std::string() : ": " + why) +
+                "; lost: " + std::to_string(lost_) + " kadrs never came";
         std::string fileError;
         if (!Stop(fileError)) ended += "; " + fileError;
     }

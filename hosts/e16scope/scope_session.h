@@ -44,8 +44,8 @@ public:
     // Programs the selection, ranges and rate (kadrs per second) and starts;
     // false with `error` set. The traces start empty, `columns` wide over
     // `windowSeconds`.
-    bool Start(const std::vector<ChannelChoice>& channels, double rate, double windowSeconds, std::size_t columns,
-               std::string& error);
+    bool Start(const std::vector<ChannelChoice>& channels, double rate, double windowSeconds,
+               std::size_t columns, std::string& error);
     // Stops, reads the last kadrs and closes the file; false with `error`
     // set when the file could not be completed.
     bool Stop(std::string& error);

@@ -32,7 +32,9 @@ QString WindowText(double seconds) {
 class BusyTime {
 public:
     explicit BusyTime(double& total) : total_(total) {}
-    ~BusyTime() { total_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count(); }
+    ~BusyTime() {
+        total_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
 
 private:
     double& total_;
@@ -122,7 +124,8 @@ void ScopeWindow::MakeToolbar() {
     connect(record_, &QAction::triggered, this, [this](bool on) {
         if (!on) {
             std::string error;
-            if (!session_.StopFile(error)) ShowError(tr("The recording file is incomplete: %1").arg(Text(error)));
+            if (!session_.StopFile(error))
+                ShowError(tr("The recording file is incomplete: %1").arg(Text(error)));
             return;
         }
         const QString path = QFileDialog::getSaveFileName(this, tr("Record to file"), QString(),
@@ -174,7 +177,8 @@ void ScopeWindow::Detect() {
     }
     ShowNames();
     backend_->setText(Text(session_.Backend()));
-    address_->setText(session_.Address().empty() ? QString() : tr("address %1").arg(Text(session_.Address())));
+    address_->setText(session_.Address().empty() ? QString()
+                                                 : tr("address %1").arg(Text(session_.Address())));
     lines_->Poll();
     poll_.start();
     SetRecording(false);
@@ -191,7 +195,8 @@ void ScopeWindow::StartStop() {
         return;
     }
     std::string error;
-    if (!session_.Start(channels_->Choices(), rate_->value(), WindowSeconds(), plot_->PixelColumns(), error)) {
+    if (!session_.Start(channels_->Choices(), rate_->value(), WindowSeconds(), plot_->PixelColumns(),
+                        error)) {
         ShowError(Text(error));
         return;
     }

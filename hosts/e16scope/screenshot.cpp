@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
     window.resize(1400, 860);
     window.show();
     int modals = 0;
-    e16scope::OnNextModal(modals, [](QWidget& chooser) { e16scope::ClickButton(chooser, QStringLiteral("cmdOK")); });
+    e16scope::OnNextModal(modals,
+                          [](QWidget& chooser) { e16scope::ClickButton(chooser, QStringLiteral("cmdOK")); });
     window.Detect();
     e16scope::OnNextModal(modals, SetUpInputsAndGenerator);
     window.Setup();

@@ -32,7 +32,8 @@ void TraceColumns::Add(const int16_t* codes, std::size_t kadrs) {
         kadrs -= take;
         partialKadrs_ += take;
         if (partialKadrs_ < kadrsPerColumn_) break;
-        std::copy(partial_.begin(), partial_.end(), ring_.begin() + static_cast<std::ptrdiff_t>(next_ * channels_));
+        std::copy(partial_.begin(), partial_.end(),
+                  ring_.begin() + static_cast<std::ptrdiff_t>(next_ * channels_));
         std::fill(partial_.begin(), partial_.end(), MinMax{});
         partialKadrs_ = 0;
         next_ = (next_ + 1) % capacity_;
@@ -48,7 +49,8 @@ MinMax TraceColumns::At(std::size_t channel, std::size_t column) const {
 
 std::size_t KadrsPerColumn(double windowKadrs, std::size_t columns) {
     if (!(windowKadrs > 0) || columns == 0) return 1;
-    return std::max<std::size_t>(1, static_cast<std::size_t>(std::ceil(windowKadrs / static_cast<double>(columns))));
+    return std::max<std::size_t>(
+        1, static_cast<std::size_t>(std::ceil(windowKadrs / static_cast<double>(columns))));
 }
 
 } // namespace e16scope

@@ -88,7 +88,8 @@ ComPtr<IADC3> CreateDriver(const char* program, std::string& error, std::FILE* n
     if (!beside.empty() && !SameFile(registered, beside)) {
         std::error_code ec;
         if (!registered.empty())
-            std::fprintf(notes, "%s: the registered driver %s %s; registering %s\n", program, registered.c_str(),
+            std::fprintf(notes, "%s: the registered driver %s %s; registering %s\n", program,
+                         registered.c_str(),
                          fs::exists(registered, ec) ? "is not the one beside this program" : "is gone",
                          beside.c_str());
         if (!RegisterDriver(beside, error)) return {};
@@ -108,7 +109,8 @@ std::string LoadedBackend() {
     for (const char* vendor : {"libx502api.so", "libe502api.so"})
         if (const std::string path = LoadedPath(vendor); !path.empty())
             return "vendor library " + fs::canonical(path).string();
-    if (const std::string path = LoadedPath("libe16sim.so"); !path.empty()) return "simulated module (" + path + ")";
+    if (const std::string path = LoadedPath("libe16sim.so"); !path.empty())
+        return "simulated module (" + path + ")";
     return "no module library loaded";
 }
 
@@ -145,7 +147,8 @@ std::string ModuleAddress(IADC3* adc) {
     if (adc == nullptr || FAILED(adc->get_BasePort(&port)) || port == 0) return {};
     std::vector<std::string> candidates{"127.0.0.1"};
     const fs::path folder = DriverFolder();
-    for (const fs::path& list : {folder / "iplist.txt", fs::path(reg::StorePath()).parent_path() / "iplist.txt"}) {
+    for (const fs::path& list :
+         {folder / "iplist.txt", fs::path(reg::StorePath()).parent_path() / "iplist.txt"}) {
         std::ifstream in(list);
         for (std::string line; candidates.size() < 10000 && std::getline(in, line);) {
             while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();

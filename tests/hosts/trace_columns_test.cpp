@@ -1,0 +1,62 @@
+// The plot's min/max reduction: whatever the zoom, the block sizes in which
+// kadrs arrive and the wrap of the column ring, a one-sample spike stays in
+// the column that holds it, and nowhere else.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "trace_columns.h"
+
+namespace e16scope {
+namespace {
+
+// Zeros, and a spike up on one channel and down on another.
+struct Spike {
+    std::size_t kadr, channel;
+    int16_t code;
+};
+
+TEST(TraceColumns, AOneSampleSpikeStaysInItsColumnAtEveryZoom) {
+    constexpr std::size_t kKadrs = 5003, kChannels = 3;
+    const std::vector<Spike> spikes = {{2500, 1, 30000}, {4100, 2, -30000}};
+    std::vector<int16_t> codes(kKadrs * kChannels, 0);
+    for (const Spike& s : spikes) codes[s.kadr * kChannels + s.channel] = s.code;
+    for (std::size_t perColumn : {1u, 2u, 3u, 7u, 64u, 1000u}) {
+        for (std::size_t capacity : {4u, 5003u}) { // the ring wrapped many times, or never
+            TraceColumns traces;
+            traces.Reset(kChannels, perColumn, capacity);
+            for (std::size_t at = 0; at < kKadrs;) { // blocks of odd sizes, as GetData hands them
+                const std::size_t block = std::min<std::size_t>(37, kKadrs - at);
+                traces.Add(codes.data() + at * kChannels, block);
+                at += block;
+            }
+            SCOPED_TRACE(testing::Message() << perColumn << " kadrs a column, " << capacity << " kept");
+            ASSERT_EQ(traces.Completed(), kKadrs / perColumn);
+            ASSERT_EQ(traces.Count(), std::min<std::size_t>(capacity, kKadrs / perColumn));
+            const uint64_t first = traces.Completed() - traces.Count();
+            for (std::size_t i = 0; i < traces.Count(); ++i)
+                for (std::size_t c = 0; c < kChannels; ++c) {
+                    const std::size_t from = (first + i) * perColumn;
+                    int16_t low = INT16_MAX, high = INT16_MIN;
+                    for (std::size_t k = from; k < from + perColumn; ++k) {
+                        low = std::min(low, codes[k * kChannels + c]);
+                        high = std::max(high, codes[k * kChannels + c]);
+                    }
+                    const MinMax pair = traces.At(c, i);
+                    ASSERT_EQ(pair.max, high) << "column " << first + i << ", channel " << c;
+                    ASSERT_EQ(pair.min, low) << "column " << first + i << ", channel " << c;
+                }
+        }
+    }
+}
+
+TEST(TraceColumns, ColumnsFitTheWindow) {
+    EXPECT_EQ(KadrsPerColumn(5'000'000, 2000), 2500u) << "10 s at 500 kS/s";
+    EXPECT_EQ(KadrsPerColumn(2001, 2000), 2u) << "a window a kadr too wide takes two a column";
+    EXPECT_EQ(KadrsPerColumn(10, 2000), 1u) << "never below one kadr";
+    EXPECT_EQ(KadrsPerColumn(0, 2000), 1u);
+}
+
+} // namespace
+} // namespace e16scope
