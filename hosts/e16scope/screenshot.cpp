@@ -1,6 +1,6 @@
 // e16scope-screenshot OUT.png: the window during a recording of the module,
 // as a user sees it, for the documentation. Detects the module through the
-// address chooser (OK on what it offers), sets the channel table to 32
+// address chooser (OK on 127.0.0.1), sets the channel table to 32
 // single-ended inputs and DAC1's generator to a sine in the setup dialog,
 // then records X1..X4 and X15 (DAC1 looped back) and saves the window.
 #include "modal_script.h"
