@@ -115,7 +115,8 @@ int Record(const e16rec::Options& o) {
     if (!session.Create(error)) return Fail(error);
     e16rec::Recorder recorder(session.adc(), o);
     if (!Prepare(recorder, session.adc(), o, error)) return Fail(error);
-    const std::string address = o.address ? velmora::ui::DottedText(*o.address) : "";
+    const std::string address =
+        o.address ? velmora::ui::DottedText(*o.address) : velmora::hosts::ModuleAddress(session.adc());
     recorder.SetSource(e16rec::LoadedBackend(), address);
     std::printf("module: %s%s\n", recorder.Info().backend.c_str(),
                 address.empty() ? "" : (", address " + address).c_str());

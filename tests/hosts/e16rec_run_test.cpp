@@ -75,6 +75,7 @@ TEST_F(E16recRun, InputsTakeEffectAfterAnEarlierRunAndNothingIsLost) {
     const Outcome r = E16rec("--inputs se -c 0-31 -r 15625 -t 0.5 -q -o " + File("se.csv"));
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_NE(r.out.find("module: simulated module"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("), address 127.0.0.1\n"), std::string::npos) << "the chooser's address: " << r.out;
     EXPECT_NE(r.out.find("recorded 7813 of 7813 kadrs"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Y16 ramp of the simulated module: 0 lost kadrs, 0 repeated kadrs"),
               std::string::npos)

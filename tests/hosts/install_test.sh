@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and uses it as a user and a host
-# programmer would: the installed e16rec records through the installed driver
+# programmer would: e16scope installs with its desktop entry, the installed e16rec records through the installed driver
 # (not the build's, though the build's was registered last), the tree still
 # works once moved elsewhere, e16rec's run tests pass on the installed
 # program, and the example host builds against the package with CMake and
@@ -18,10 +18,12 @@ fail() { echo "install_test: $*" >&2; exit 1; }
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 for f in bin/e16rec bin/comrt-reg bin/comrt-register lib/libcomrt.so lib/velmora/Lintara.adc \
          lib/velmora/libe16sim.so include/velmora/interfaces.h lib/cmake/Velmora/VelmoraConfig.cmake \
-         lib/pkgconfig/velmora.pc share/man/man1/e16rec.1 share/man/man1/comrt-reg.1; do
+         lib/pkgconfig/velmora.pc share/man/man1/e16rec.1 share/man/man1/comrt-reg.1 \
+         bin/e16scope share/applications/e16scope.desktop share/man/man1/e16scope.1; do
   [ -e "$work/prefix/$f" ] || fail "$f was not installed"
 done
-if readelf -d "$work/prefix/bin/e16rec" "$work/prefix/lib/velmora/Lintara.adc" | grep -q "$build"; then
+if readelf -d "$work/prefix/bin/e16rec" "$work/prefix/bin/e16scope" "$work/prefix/lib/velmora/Lintara.adc" |
+  grep -q "$build"; then
   fail "an installed RUNPATH names the build folder"
 fi
 
