@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver_link.h"
+#include "driver_access.h"
 
 namespace e16rec {
 

@@ -1,6 +1,6 @@
 #include "scope_session.h"
 
-#include "driver_link.h"
+#include "driver_access.h"
 
 #include <algorithm>
 #include <cmath>
@@ -165,6 +165,13 @@ bool ScopeSession::Start(const std::vector<ChannelChoice>& channels, double rate
     if (started == VARIANT_FALSE) {
         error = "cannot start: " + LastError();
         return false;
+    }
+    // The start lowers a rate whose sum over the channels is above RateMax.
+    float inForce = 0;
+    adc_->get_Rate(&inForce);
+    if (inForce > 0 && inForce != rate_) {
+        rate_ = info_.rate = inForce;
+        SetWindow(windowSeconds, columns);
     }
     recording_ = true;
     started_ = lastData_ = Clock::now();

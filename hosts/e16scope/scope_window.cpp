@@ -248,6 +248,7 @@ void ScopeWindow::Tick() {
         session_.Drain(ended);
     }
     if (!ended.empty()) ShowError(Text(ended));
+    record_->setChecked(session_.Filing()); // a file that failed is closed
     if (!session_.Recording()) {
         drain_.stop();
         SetRecording(false);

@@ -28,8 +28,6 @@ std::filesystem::path DriverBeside();
 // The driver file as the loaded driver knows itself (its folder holds its
 // address list); empty while it is not loaded.
 std::string LoadedDriver();
-// The library the store registers for the driver's class; empty when none.
-std::string RegisteredDriver();
 // Registers `driver` unless the store already names that file.
 void EnsureRegistered(const std::filesystem::path& driver);
 // Creates the driver by its ProgID.

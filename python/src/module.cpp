@@ -1,6 +1,7 @@
 // The extension module _lintara: the driver session, the store calls, and
 // DriverFailure raised as lintara.DriverError(message, last_error).
 #include "bindings.h"
+#include "driver_access.h"
 #include "driver_link.h"
 
 #include <pybind11/stl.h>
@@ -27,6 +28,6 @@ PYBIND11_MODULE(_lintara, m) {
         "The driver file this package uses; empty when none is found.");
     m.def("loaded_driver", &lintara::LoadedDriver,
           "The loaded driver's file as it knows itself; empty while it is not loaded.");
-    m.def("registered_driver", &lintara::RegisteredDriver,
+    m.def("registered_driver", &velmora::hosts::RegisteredDriver,
           "The driver file the store registers for the class; empty when none.");
 }

@@ -14,17 +14,22 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "e16sim_control.h"
 #include "modal_script.h"
 #include "scope_window.h"
+#include "test_support.h"
 
 namespace e16scope {
 namespace {
 
 class ScopeTest : public ::testing::Test {
 protected:
+    // A store of this process's own: what the setup dialog stores and the
+    // window's settings stay out of the tests running beside it.
     static void SetUpTestSuite() {
+        store_.emplace();
         if (qApp != nullptr) return;
         qputenv("QT_QPA_PLATFORM", "offscreen");
         static int argc = 1;
@@ -34,6 +39,7 @@ protected:
         QApplication::setOrganizationName(QStringLiteral("velmora"));
         QApplication::setApplicationName(QStringLiteral("e16scope_test"));
     }
+    static void TearDownTestSuite() { store_.reset(); }
     void SetUp() override {
         e16sim_reset();
         std::string error;
@@ -74,6 +80,7 @@ protected:
         return values;
     }
 
+    static inline std::optional<velmora::test::PrivateStore> store_;
     ScopeSession session_;
 };
 
@@ -96,6 +103,18 @@ TEST_F(ScopeTest, PlotsX1sSineAndY16sRampUnbrokenAndRecordsTheSameToAFile) {
     const auto file = std::filesystem::path(::testing::TempDir()) / "e16scope_test.csv";
     ASSERT_TRUE(window.RecordTo(QString::fromStdString(file.string())));
     ASSERT_TRUE(WaitFor([&] { return session_.Received() >= 1500; }, 10000));
+    // Paused, the plot stands still while the recording goes on.
+    Press(window, "pause");
+    const double lastShown =
+        window.Plot()->graph(0)->data()->at(window.Plot()->graph(0)->dataCount() - 1)->key;
+    const uint64_t receivedWhenPaused = session_.Received();
+    ASSERT_TRUE(WaitFor([&] { return session_.Received() > receivedWhenPaused + 200; }, 5000));
+    EXPECT_EQ(window.Plot()->graph(0)->data()->at(window.Plot()->graph(0)->dataCount() - 1)->key, lastShown);
+    Press(window, "pause");
+    // The pointer over the plot reads time and a trace's value.
+    QTest::mouseMove(window.Plot(), window.Plot()->rect().center());
+    const QString cursor = window.findChild<QLabel*>(QStringLiteral("cursor"))->text();
+    EXPECT_TRUE(cursor.contains("X1: ") || cursor.contains("Y16: ")) << cursor.toStdString();
     Press(window, "start"); // now Stop
     EXPECT_FALSE(session_.Recording());
     EXPECT_TRUE(window.findChild<QAction*>(QStringLiteral("test"))->isEnabled());

@@ -19,6 +19,14 @@ std::filesystem::path DriverBeside();
 // The library the store registers for the driver's class; empty when none.
 std::string RegisteredDriver();
 
+// Registers the driver library at `path` as comrt-register would (its own
+// DllRegisterServer); false with `error` set.
+bool RegisterDriver(const std::filesystem::path& path, std::string& error);
+// Creates the driver by its ProgID as it is registered now.
+HRESULT CreateByProgId(ComPtr<IADC3>& adc);
+// Both name one file (links and relative names resolved); false for an empty name.
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
+
 // Creates the driver by its ProgID, registering the one beside first when the
 // store names another (a line on `notes`, prefixed by `program`, says so).
 // Null with `error` set when it cannot be created.

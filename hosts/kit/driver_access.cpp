@@ -1,4 +1,4 @@
-#include "driver_link.h"
+#include "driver_access.h"
 
 #include <velmora/registry_store.h>
 
@@ -27,12 +27,13 @@ std::string ClsidText(const CLSID& clsid) {
     return text;
 }
 
+} // namespace
+
 bool SameFile(const fs::path& a, const fs::path& b) {
     std::error_code ec;
     return !a.empty() && fs::equivalent(a, b, ec);
 }
 
-// Registers the driver as comrt-register would.
 bool RegisterDriver(const fs::path& path, std::string& error) {
     void* library = ::dlopen(path.c_str(), RTLD_NOW);
     if (library == nullptr) {
@@ -46,6 +47,8 @@ bool RegisterDriver(const fs::path& path, std::string& error) {
     if (FAILED(hr)) error = "cannot register " + path.string() + ": " + HresultHex(hr);
     return SUCCEEDED(hr);
 }
+
+namespace {
 
 // The paths of the libraries mapped into this process.
 std::string LoadedPath(std::string_view stem) {
@@ -61,9 +64,25 @@ std::string LoadedPath(std::string_view stem) {
 
 } // namespace
 
-fs::path DriverBeside() {
+namespace {
+
+// This program's folder as it was started: a program linked into another
+// folder belongs to that folder (and takes the driver and address list there).
+fs::path ProgramFolder() {
+    Dl_info info{};
     std::error_code ec;
-    const fs::path folder = fs::read_symlink("/proc/self/exe", ec).parent_path();
+    fs::path file;
+    if (::dladdr(reinterpret_cast<const void*>(&ProgramFolder), &info) != 0 && info.dli_fname != nullptr)
+        file = info.dli_fname;
+    if (file.empty() || !fs::exists(file, ec)) file = fs::read_symlink("/proc/self/exe", ec);
+    return fs::absolute(file, ec).lexically_normal().parent_path();
+}
+
+} // namespace
+
+fs::path DriverBeside() {
+    const fs::path folder = ProgramFolder();
+    std::error_code ec;
     for (const fs::path& path : {folder / "Lintara.adc", folder / ".." / "lib" / "velmora" / "Lintara.adc"})
         if (fs::is_regular_file(path, ec)) return fs::canonical(path, ec);
     return {};
@@ -82,6 +101,13 @@ std::string RegisteredDriver() {
     return std::string(path, ::strnlen(path, size));
 }
 
+HRESULT CreateByProgId(ComPtr<IADC3>& adc) {
+    CLSID clsid{};
+    HRESULT hr = CLSIDFromProgID(Ascii16(PROGID_Lintara).c_str(), &clsid);
+    if (SUCCEEDED(hr)) hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc.put_void());
+    return hr;
+}
+
 ComPtr<IADC3> CreateDriver(const char* program, std::string& error, std::FILE* notes) {
     const fs::path beside = DriverBeside();
     const std::string registered = RegisteredDriver();
@@ -94,11 +120,8 @@ ComPtr<IADC3> CreateDriver(const char* program, std::string& error, std::FILE* n
                          beside.c_str());
         if (!RegisterDriver(beside, error)) return {};
     }
-    CLSID clsid{};
-    HRESULT hr = CLSIDFromProgID(Ascii16(PROGID_Lintara).c_str(), &clsid);
     ComPtr<IADC3> adc;
-    if (SUCCEEDED(hr)) hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc.put_void());
-    if (FAILED(hr)) {
+    if (const HRESULT hr = CreateByProgId(adc); FAILED(hr)) {
         error = "cannot create " + std::string(PROGID_Lintara) + ": " + HresultHex(hr);
         return {};
     }
