@@ -1,7 +1,5 @@
 #include "driver_session.h"
 
-#include "platform/codepage.h"
-
 #include <velmora/registry_store.h>
 
 #include <fcntl.h>
@@ -36,7 +34,7 @@ bool DetectModule(IADC3* adc, std::string& error) {
     if (detected) return true;
     BSTR text = nullptr;
     adc->get_LastError(&text);
-    const std::string why = ToUtf8(text);
+    const std::string why = Utf8(text);
     SysFreeString(text);
     error = "no module: " + (why.empty() ? std::string("no address was chosen") : why);
     return false;
@@ -109,11 +107,6 @@ AddressAnswer::~AddressAnswer() {
         std::ofstream(list_, std::ios::binary | std::ios::trunc) << *saved_;
     else
         std::filesystem::remove(list_, ignored);
-}
-
-std::string ToUtf8(BSTR text) {
-    return velmora::platform::Utf16ToUtf8(
-        std::u16string_view(text != nullptr ? text : u"", SysStringLen(text)));
 }
 
 } // namespace e16rec

@@ -62,7 +62,6 @@ private:
     int input_ = -1;                                          // standard input as it was
 };
 
-// Helpers for host strings.
-std::string ToUtf8(BSTR text);
+using velmora::hosts::Utf8;
 
 } // namespace e16rec

@@ -80,7 +80,7 @@ bool CheckInputs(IADC3* adc, const e16rec::Options& o, std::string& error) {
         int16_t index = channel;
         BSTR name = nullptr;
         adc->get_ChannelName(&index, &name);
-        const std::string got = e16rec::ToUtf8(name);
+        const std::string got = e16rec::Utf8(name);
         SysFreeString(name);
         if (got != want) {
             error = "the driver's channel " + std::to_string(channel) + " measures " + got + ", not " + want +

@@ -39,15 +39,6 @@ std::vector<int16_t> ArrayValues(SAFEARRAY* array) {
     return values;
 }
 
-std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
 std::string Number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.6g", value);
@@ -59,7 +50,7 @@ std::string Number(double value) {
 std::string Recorder::LastError() const {
     BSTR text = nullptr;
     adc_->get_LastError(&text);
-    std::string result = ToUtf8(text);
+    std::string result = Utf8(text);
     SysFreeString(text);
     return result;
 }
@@ -102,7 +93,7 @@ bool Recorder::ProgramChannels(std::string& error) {
         float scale = 0;
         adc_->get_ChannelUnitScale(&index, &scale);
         ChannelStats stats;
-        stats.name = ToUtf8(name);
+        stats.name = Utf8(name);
         SysFreeString(name);
         stats.scale = scale > 0 ? scale : 1;
         if (stats.name == "Y16" && rampPosition_ < 0) {
@@ -165,7 +156,7 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
         result.notes.push_back("Y16 ramp check skipped: Y16 is not on the 10 V range");
     result.stats = std::make_unique<KadrStats>(channels_, simulated && rampRange_ == 0 ? rampPosition_ : -1);
     buffer_.assign(channels_.size() * kBufferKadrs, 0);
-    info_.startTime = UtcNow();
+    info_.startTime = velmora::hosts::UtcNow();
     VARIANT_BOOL started = VARIANT_FALSE;
     adc_->StartRecord(&started);
     if (!started) {

@@ -11,40 +11,11 @@ namespace {
 
 constexpr int32_t kBufferKadrs = 16384;
 
+// The text of a BSTR the driver handed over, which it frees.
 std::string Utf8(BSTR text) {
-    std::string out;
-    const UINT length = SysStringLen(text);
-    for (UINT i = 0; i < length; ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
+    std::string out = velmora::hosts::Utf8(text);
     SysFreeString(text);
     return out;
-}
-
-std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
 }
 
 template <typename Interface> velmora::ComPtr<Interface> Query(IADC3* adc, const IID& iid) {
@@ -159,7 +130,7 @@ bool ScopeSession::Start(const std::vector<ChannelChoice>& channels, double rate
     buffer_.assign(channels.size() * kBufferKadrs, 0);
     received_ = lost_ = 0;
     ringFill_ = 0;
-    info_.startTime = UtcNow();
+    info_.startTime = velmora::hosts::UtcNow();
     VARIANT_BOOL started = VARIANT_FALSE;
     adc_->StartRecord(&started);
     if (started == VARIANT_FALSE) {

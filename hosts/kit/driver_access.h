@@ -43,6 +43,9 @@ std::filesystem::path DriverFolder();
 // before Test or when no entry matches.
 std::string ModuleAddress(IADC3* adc);
 
+// A host string (a BSTR, or null for "") as UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf8(BSTR text);
+
 // "0x80004005" and the like.
 std::string HresultHex(HRESULT hr);
 

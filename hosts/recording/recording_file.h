@@ -47,6 +47,9 @@ protected:
     std::size_t kadrs_ = 0;
 };
 
+// Now, as RecordingInfo's startTime wants it.
+std::string UtcNow();
+
 enum class FileFormat { Csv, Hdf5 };
 
 // "csv", "hdf5" or "h5"; nothing for any other name.
