@@ -53,18 +53,32 @@ ScopeWindow::ScopeWindow(ScopeSession& session, QWidget* parent) : QMainWindow(p
     plot_ = new PlotView;
     channels_ = new ChannelPanel;
     lines_ = new LinesPanel(session_);
+    auto* split = new QSplitter;
+    split->addWidget(MakeSidePanel());
+    split->addWidget(plot_);
+    split->setStretchFactor(1, 1);
+    setCentralWidget(split);
+    MakeToolbar();
+    MakeStatusBar();
+    Connect();
+    drain_.setInterval(kDrainMs);
+    poll_.setInterval(1000);
+    sinceRedraw_.start();
+    LoadSettings();
+    SetRecording(false);
+}
 
+// The rate, the time window and autoscale over the channels and the lines.
+QWidget* ScopeWindow::MakeSidePanel() {
     rate_ = new QDoubleSpinBox;
     rate_->setObjectName(QStringLiteral("rate"));
     rate_->setRange(1, 500000);
     rate_->setDecimals(1);
-    rate_->setValue(1000);
     achieved_ = new QLabel;
     achieved_->setObjectName(QStringLiteral("achieved"));
     window_ = new QComboBox;
     window_->setObjectName(QStringLiteral("window"));
     for (double seconds : WindowChoices()) window_->addItem(WindowText(seconds), seconds);
-    window_->setCurrentIndex(6);
     autoscale_ = new QCheckBox(tr("&Autoscale"));
     autoscale_->setChecked(true);
 
@@ -78,29 +92,25 @@ ScopeWindow::ScopeWindow(ScopeSession& session, QWidget* parent) : QMainWindow(p
     column->addLayout(settings);
     column->addWidget(channels_, 1);
     column->addWidget(lines_);
-    auto* split = new QSplitter;
-    split->addWidget(side);
-    split->addWidget(plot_);
-    split->setStretchFactor(1, 1);
-    setCentralWidget(split);
-    MakeToolbar();
-    MakeStatusBar();
+    return side;
+}
 
+void ScopeWindow::Connect() {
     connect(window_, &QComboBox::currentIndexChanged, this, [this] { RestartTraces(); });
-    connect(autoscale_, &QCheckBox::toggled, this, [this](bool on) { plot_->SetAutoscale(on); });
+    // Offsets and the scale show at once; a stopped recording is drawn again.
+    connect(autoscale_, &QCheckBox::toggled, this, [this](bool on) {
+        plot_->SetAutoscale(on);
+        if (!session_.Recording()) Redraw();
+    });
     connect(channels_, &ChannelPanel::OffsetChanged, this, [this](int channel, double volts) {
         const auto& chosen = session_.Channels();
         for (std::size_t i = 0; i < chosen.size(); ++i)
             if (chosen[i].channel == channel) plot_->SetOffset(i, volts);
+        if (!session_.Recording()) Redraw();
     });
     connect(plot_, &PlotView::CursorText, cursor_, &QLabel::setText);
     connect(&drain_, &QTimer::timeout, this, &ScopeWindow::Tick);
     connect(&poll_, &QTimer::timeout, lines_, &LinesPanel::Poll);
-    drain_.setInterval(kDrainMs);
-    poll_.setInterval(1000);
-    sinceRedraw_.start();
-    LoadSettings();
-    SetRecording(false);
 }
 
 ScopeWindow::~ScopeWindow() {

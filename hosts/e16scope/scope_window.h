@@ -46,7 +46,9 @@ public slots:
     void Setup();
 
 private:
+    QWidget* MakeSidePanel();
     void MakeToolbar();
+    void Connect();
     void MakeStatusBar();
     void Tick();
     void Redraw();
