@@ -154,7 +154,7 @@ const Operation kOperations[] = {
      },
      [](Faults& f) {
          EXPECT_EQ(f.dao_->put_ValueReal(0, 2.5), S_OK);
-         EXPECT_EQ(f.DacLevel(0), 2.5);
+         EXPECT_EQ(ModuleDacLevel(0), 2.5);
      }},
     {"DigitalWrite", &Faults::Detect,
      [](Faults& f) {
@@ -164,7 +164,7 @@ const Operation kOperations[] = {
      [](Faults& f) {
          int32_t word = 0x4321;
          EXPECT_EQ(f.dio_->put_DOValue(&word), S_OK);
-         EXPECT_EQ(f.Lines(), 0x4321u);
+         EXPECT_EQ(ModuleLines(), 0x4321u);
      }},
 };
 

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "dispatch_args.h"
 #include "driver_objects.h"
 
 namespace velmora::test {
@@ -93,16 +94,6 @@ const Row kDao[] = {
     {u"SetValuesReal", Function, 24, 'l', "iiD"}
 };
 // clang-format on
-
-// An argument holding `value` (a number or a pointer); the caller keeps what
-// it points at.
-template <typename T> VARIANT Arg(VARTYPE vt, T value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = vt;
-    std::memcpy(&v.llVal, &value, sizeof value);
-    return v;
-}
 
 // An argument of type vt holding 1 (true for a Boolean); an array type gets a
 // vector of one such element.
@@ -265,7 +256,7 @@ TEST_F(InterfaceTable, BuffersAreHeldToTheCallersArray) {
                   .hr,
               S_OK)
         << "SetValues";
-    EXPECT_EQ(DacLevel(0), 2.0) << "the one value given";
+    EXPECT_EQ(ModuleDacLevel(0), 2.0) << "the one value given";
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 1) << "one channel written, not two";
 }
 

@@ -24,6 +24,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include "dispatch_args.h"
 #include "e16sim_control.h"
 #include "test_support.h"
 
@@ -47,15 +48,7 @@ struct Var : VARIANT {
     ~Var() { VariantClear(this); }
 };
 
-// An argument VARIANT holding `value` (a number or a pointer); the caller
-// keeps what it points at.
-template <typename T> VARIANT Arg(VARTYPE vt, T value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = vt;
-    std::memcpy(&v.llVal, &value, sizeof value);
-    return v;
-}
+using velmora::test::Arg;
 inline constexpr auto I2 = [](int16_t value) { return Arg(VT_I2, value); };
 inline constexpr auto I4 = [](int32_t value) { return Arg(VT_I4, value); };
 inline constexpr auto R8 = [](double value) { return Arg(VT_R8, value); };
@@ -99,23 +92,19 @@ inline HRESULT Put(IDispatch* target, const std::u16string& name, std::vector<VA
     return Invoke(target, name, DISPATCH_PROPERTYPUT, std::move(args));
 }
 
-inline void LinkDriverInto(const fs::path& folder) {
-    fs::create_symlink(E2E_LINTARA_FILE, folder / "Lintara.adc");
-    fs::create_symlink(E2E_SIMULATOR_FILE, folder / "libe16sim.so");
-#ifdef E2E_QT_PLUGIN_FILE
-    fs::create_symlink(E2E_QT_PLUGIN_FILE, folder / "Lintara.qt.so"); // for a Qt host's dialogs
-#endif
-}
 // The driver folder of this process: a temporary folder of links to the
-// built driver and simulator, or the one E2E_DRIVER_FOLDER names.
+// built driver and simulator (and the dialogs' plug-in for a Qt host).
 inline const fs::path& DriverFolder() {
     static velmora::test::TempDir own;
-    static const fs::path folder = [] {
-        const char* given = std::getenv("E2E_DRIVER_FOLDER");
-        if (given == nullptr) LinkDriverInto(own.path());
-        return given != nullptr ? fs::path(given) : own.path();
+    [[maybe_unused]] static const bool linked = [] {
+        fs::create_symlink(E2E_LINTARA_FILE, own.path() / "Lintara.adc");
+        fs::create_symlink(E2E_SIMULATOR_FILE, own.path() / "libe16sim.so");
+#ifdef E2E_QT_PLUGIN_FILE
+        fs::create_symlink(E2E_QT_PLUGIN_FILE, own.path() / "Lintara.qt.so");
+#endif
+        return true;
     }();
-    return folder;
+    return own.path();
 }
 inline void WriteAddressList(const std::string& text) {
     std::ofstream(DriverFolder() / "iplist.txt", std::ios::binary) << text;
@@ -141,10 +130,10 @@ inline std::u16string LastError(IADC3* adc) {
     EXPECT_EQ(adc->get_LastError(&text), S_OK);
     return Take(text);
 }
-// StartRecord, Busy or Test.
-inline bool Yes(IADC3* adc, HRESULT (IADC3::*member)(VARIANT_BOOL*)) {
+// A Boolean member such as StartRecord, Busy or Test.
+template <typename Face> bool Yes(Face* face, HRESULT (Face::*member)(VARIANT_BOOL*)) {
     VARIANT_BOOL value = VARIANT_FALSE;
-    EXPECT_EQ((adc->*member)(&value), S_OK);
+    EXPECT_EQ((face->*member)(&value), S_OK);
     return value == VARIANT_TRUE;
 }
 // A driver that has detected the module the address list preselects: Test

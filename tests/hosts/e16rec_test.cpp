@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <tuple>
 
 #include <gtest/gtest.h>
@@ -93,41 +94,32 @@ TEST(E16recStats, RampCountsLostAndRepeatedKadrs) {
     EXPECT_EQ(unbroken.ramp().repeated(), 0);
 }
 
-std::string ReadAll(std::FILE* pipe) {
+// What a shell command printed on standard output, and its exit status.
+std::string Output(const std::string& command, int& status) {
+    std::FILE* pipe = ::popen(command.c_str(), "r");
     std::string text;
     char chunk[4096];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) text.append(chunk, n);
+    for (std::size_t n; pipe != nullptr && (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+        text.append(chunk, n);
+    status = pipe != nullptr ? ::pclose(pipe) : -1;
     return text;
 }
 
-// The program from a private folder (its link), so the chooser reads that
-// folder's list; without a display or a terminal the console takes the
-// preselected address.
-TEST(E16recRun, ChooseAddressPrintsTheChosenAddress) {
-    velmora::test::TempDir folder;
-    std::filesystem::create_symlink(std::filesystem::absolute("e16rec"), folder.path() / "e16rec");
-    std::FILE* list = std::fopen((folder.path() / "iplist.txt").c_str(), "w");
-    ASSERT_NE(list, nullptr);
-    std::fputs("10.0.0.2\r\n10.0.0.3\r\n", list);
-    std::fclose(list);
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " + folder.str() +
-                                "/e16rec --choose-address </dev/null 2>/dev/null";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    const std::string printed = ReadAll(pipe);
-    EXPECT_EQ(::pclose(pipe), 0);
-    EXPECT_EQ(printed, "10.0.0.2\n");
-}
-
-// Without a display the driver's console answers the setup request, after
-// the module was detected as usual.
-TEST(E16recRun, SetupWithoutADisplayDetectsThenSaysTheDialogNeedsOne) {
+// Without a display or a terminal the console answers: the chooser takes the
+// preselected address of the program's own folder (a link to it, so a private
+// list), and the setup request detects as usual, then says it needs a display.
+TEST(E16recRun, ChooseAddressAndSetupAnswerOnTheConsole) {
     velmora::test::PrivateStore store;
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY ./e16rec --setup </dev/null 2>&1";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    const std::string said = ReadAll(pipe);
-    EXPECT_EQ(::pclose(pipe), 0) << said;
+    const velmora::test::TempDir& folder = store.dir();
+    std::filesystem::create_symlink(std::filesystem::absolute("e16rec"), folder.path() / "e16rec");
+    std::ofstream(folder.path() / "iplist.txt") << "10.0.0.2\r\n10.0.0.3\r\n";
+    const std::string program = "env -u DISPLAY -u WAYLAND_DISPLAY " + folder.str() + "/e16rec ";
+    int status = -1;
+    EXPECT_EQ(Output(program + "--choose-address </dev/null 2>/dev/null", status), "10.0.0.2\n");
+    EXPECT_EQ(status, 0);
+    const std::string said =
+        Output("env -u DISPLAY -u WAYLAND_DISPLAY ./e16rec --setup </dev/null 2>&1", status);
+    EXPECT_EQ(status, 0) << said;
     EXPECT_NE(said.find("127.0.0.1"), std::string::npos) << "no detection before: " << said;
     EXPECT_NE(said.find("The setup dialog needs a display"), std::string::npos) << said;
 }

@@ -86,6 +86,11 @@ TEST_F(ChooserTest, CancelKeepsTheFileAndANewChoiceGoesOnTopOfItsValidAddresses)
     WriteList(file);
     dlg.Load();
     EXPECT_EQ(Texts(), (std::vector<std::string>{"127.0.0.1", "10.0.0.2", "1.2.3.4", "10.0.0.1"}));
+    dlg.SelectItem(3);
+    ASSERT_TRUE(dlg.Ok());
+    EXPECT_EQ(dlg.chosenAddress(), AddressNumber(10, 0, 0, 1));
+    EXPECT_EQ(ReadList(), file) << "a listed address changed the list";
+    dlg.Load();
     dlg.Cancel();
     EXPECT_EQ(dlg.chosenAddress(), 0) << "after Cancel";
     EXPECT_EQ(ReadList(), file) << "unchanged, so not rewritten";
@@ -112,6 +117,18 @@ TEST_F(ChooserTest, RemoveSelectsTheNextItemOrTheLastAndSparesTheLoopback) {
         EXPECT_EQ(Boxes(dlg.Edit()), shown) << "removing " << item;
     }
     EXPECT_EQ(Texts(), (std::vector<std::string>{"127.0.0.1", "10.0.0.2"}));
+}
+
+TEST_F(ChooserTest, ClearKeepsOnlyTheLoopbackAndIsWrittenEvenOnCancel) {
+    WriteList("10.0.0.2\r\n10.0.0.3\r\n");
+    dlg.Load();
+    dlg.SelectItem(2);
+    dlg.Clear();
+    EXPECT_EQ(Texts(), std::vector<std::string>{"127.0.0.1"});
+    EXPECT_EQ(Boxes(dlg.Edit()), "127.0.0.1");
+    EXPECT_FALSE(dlg.RemoveEnabled());
+    dlg.Cancel();
+    EXPECT_EQ(ReadList(), "");
 }
 
 TEST_F(ChooserTest, OnlyARegularFileIsRead) {

@@ -16,15 +16,6 @@ namespace {
 
 using QtService = QtFixture;
 
-TEST_F(QtService, AMessageBoxIsModalWithTheTitleAndAnOkButton) {
-    Seen seen;
-    AnswerMessage(seen);
-    dialogs->MessageBox("The Sampling Rate is not selected!", "E16");
-    EXPECT_EQ(seen.text, "The Sampling Rate is not selected!");
-    EXPECT_EQ(seen.title, "E16");
-    EXPECT_EQ(seen.buttons, 1);
-}
-
 Qt::CursorShape Cursor() {
     return QApplication::overrideCursor() != nullptr ? QApplication::overrideCursor()->shape()
                                                      : Qt::BlankCursor;
