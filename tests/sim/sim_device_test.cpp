@@ -1,6 +1,7 @@
-// Opening modules, identity, handle safety, USB modules, call counts and
-// injected failures of the simulated module; frequencies, the logical channel
-// table and synchronization settings as it adjusts, checks and applies them.
+// Opening modules, handle safety, USB modules, call counts and injected
+// failures of the simulated module (its identity is read by the detection
+// tests); frequencies, the logical channel table and synchronization
+// settings as it adjusts, checks and applies them.
 #include <cstring>
 #include <functional>
 #include <set>
@@ -29,36 +30,6 @@ TEST_F(SimTest, OnlyTheTwoLoopbackAddressesAnswer) {
     handles_.erase(handles_.begin());
     EXPECT_EQ(E16_OpenByIpAddr(handles_.back(), kIpDac, 0, 10000), X502_ERR_OK)
         << "the free released nothing";
-}
-
-TEST_F(SimTest, InformationRecordDescribesEachModule) {
-    EXPECT_EQ(X502_GetLibraryVersion(), 0x01012200u);
-    struct Expect {
-        uint32_t ip;
-        const char* serial;
-        uint32_t flags;
-    };
-    for (const Expect& e : {Expect{kIpDac, "SIM0001", 1u}, Expect{kIpNoDac, "SIM0002", 0u}}) {
-        SCOPED_TRACE(e.serial);
-        t_x502_info info;
-        std::memset(&info, 0xAA, sizeof info);
-        ASSERT_EQ(X502_GetDevInfo(open(e.ip), &info), X502_ERR_OK);
-        // Read at the documented offsets, not through the struct.
-        const auto* raw = reinterpret_cast<const uint8_t*>(&info);
-        EXPECT_STREQ(reinterpret_cast<const char*>(raw), "E16");
-        EXPECT_STREQ(reinterpret_cast<const char*>(raw + 32), e.serial);
-        uint32_t flags = 0;
-        uint16_t fpga = 0;
-        uint32_t mcu = 0;
-        std::memcpy(&flags, raw + 64, 4);
-        std::memcpy(&fpga, raw + 68, 2);
-        std::memcpy(&mcu, raw + 72, 4);
-        EXPECT_EQ(flags, e.flags) << "DAC flag";
-        EXPECT_EQ(fpga, 0x0105) << "FPGA version";
-        EXPECT_EQ(raw[71], 0); // revision A
-        EXPECT_EQ(mcu, 0x01000300u) << "MCU version 1.0.3.0";
-        EXPECT_EQ(raw[192], 0); // calibration block cleared, not left as garbage
-    }
 }
 
 // Every entry point that takes a handle, called with zeros for numbers and a

@@ -1,8 +1,10 @@
 // The setup dialog's window driven as a user drives it, over a driver record
 // with the simulated module: the tabs and their pages, OK against Cancel,
-// Esc and the close box, Help, and the General and ADC pages' controls
-// reaching the driver state.
+// Esc and the close box, Help, and each page's controls. The page models
+// hold the behaviour; here each kind of control shows that it reaches its
+// model and draws what the model holds.
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QGroupBox>
@@ -12,6 +14,7 @@
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
@@ -19,11 +22,15 @@
 #include "driver_record.h"
 #include "qt_fixture.h"
 #include "ui/general_page_model.h"
+#include "ui/qt/waveform_picture.h"
 
 namespace velmora::ui {
 namespace {
 
 using core::StartMode;
+using core::Waveform;
+using test::ModuleDacLevel;
+using test::ModuleLines;
 
 // Stands in for the desktop's file opener.
 class Desktop : public QObject {
@@ -76,31 +83,53 @@ protected:
     static QWidget* View(QWidget& window, const char* name) {
         return window.findChild<QWidget*>(QString::fromLatin1(name));
     }
-    static QStringList Lines(QWidget& window) {
+    static QStringList Lines(QWidget& window, const char* name) {
         QStringList lines;
-        auto* list = Child<QListWidget>(window, "lstADCh");
+        auto* list = Child<QListWidget>(window, name);
         for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
         return lines;
     }
-    static void ClickLine(QWidget& window, int row) {
-        auto* list = Child<QListWidget>(window, "lstADCh");
+    static void ClickLine(QWidget& window, const char* name, int row) {
+        auto* list = Child<QListWidget>(window, name);
         list->scrollToItem(list->item(row));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(row)).center());
     }
-    static void ClickOption(QWidget& window, const char* name) {
+    // A click on a check box, an option or a push button.
+    static void Tick(QWidget& window, const char* name) {
         QTest::mouseClick(Child<QAbstractButton>(window, name), Qt::LeftButton);
     }
+    static bool Ticked(QWidget& window, const QString& name) {
+        return window.findChild<QAbstractButton*>(name)->isChecked();
+    }
+    static bool Enabled(QWidget& window, const char* name) { return Child(window, name)->isEnabled(); }
     static QString Shown(QWidget& window, const char* field) {
         if (auto* combo = window.findChild<QComboBox*>(QString::fromLatin1(field)))
             return combo->currentText();
         return Child<QLineEdit>(window, field)->text();
     }
+    // Picked with the keys on the closed list.
+    static void Pick(QWidget& window, const char* name, int item) {
+        auto* list = Child<QComboBox>(window, name);
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Home);
+        for (int k = 0; k < item; ++k) QTest::keyClick(list, Qt::Key_Down);
+    }
+    // The box's text replaced by `keys`, then Tab.
+    static void Enter(QWidget& window, const char* box, const char* keys) {
+        QWidget* edit = Child(window, box);
+        edit->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(edit, QString::fromLatin1(keys));
+        QTest::keyClick(window.focusWidget(), Qt::Key_Tab);
+    }
+    static QColor Base(QWidget& window, const char* name) {
+        return Child(window, name)->palette().color(QPalette::Base);
+    }
     // Enabled with the window's background, or disabled with the button face's.
     static bool Looks(QWidget& window, const char* field, bool enabled) {
-        QWidget* box = Child(window, field);
         const QColor want = QApplication::palette().color(enabled ? QPalette::Base : QPalette::Button);
-        return box->isEnabled() == enabled && box->palette().color(QPalette::Base) == want;
+        return Enabled(window, field) == enabled && Base(window, field) == want;
     }
 
     test::PrivateStore store_;
@@ -217,7 +246,7 @@ TEST_F(SetupWindow, GeneralPageControlsReachTheModelAndOkStoresTheAnalogStart) {
         QTest::keyClicks(synchro, "AI3");
         EXPECT_TRUE(Looks(window, "txtSLevel", true));
         EXPECT_EQ(Shown(window, "txtSLevel"), "1.562") << "5000 codes on 10 V";
-        ClickOption(window, "optSType2");
+        Tick(window, "optSType2");
         QTest::mouseClick(Child(window, "cmdCZero"), Qt::LeftButton);
         auto* slider = Child<QSlider>(window, "slSLevel");
         QTest::keyClick(slider, Qt::Key_PageUp);
@@ -241,26 +270,143 @@ TEST_F(SetupWindow, AdcPageControlsReachTheModelAndOkStoresTheTable) {
     Detect();
     OpenSetup([](QWidget& window) {
         ClickTab(window, 1);
-        ASSERT_EQ(Lines(window).size(), 32);
-        EXPECT_EQ(Lines(window)[16], "AI17\tCalibration 0");
+        ASSERT_EQ(Lines(window, "lstADCh").size(), 32);
+        EXPECT_EQ(Lines(window, "lstADCh")[16], "AI17\tCalibration 0");
         Click(window, "cmdChSet1");
-        ClickLine(window, 19);
+        ClickLine(window, "lstADCh", 19);
         EXPECT_EQ(Child<QGroupBox>(window, "frChInput")->title(), "&AI20:");
         EXPECT_TRUE(Child<QAbstractButton>(window, "optACh3")->isChecked());
         EXPECT_EQ(Shown(window, "cboADChSrc"), "Y4");
-        ClickOption(window, "optACh1");
-        EXPECT_EQ(Lines(window)[19], "AI20\tCalibration 0");
+        Tick(window, "optACh1");
+        EXPECT_EQ(Lines(window, "lstADCh")[19], "AI20\tCalibration 0");
         EXPECT_TRUE(Looks(window, "cboADChSrc", false));
-        ClickOption(window, "optACh3");
+        Tick(window, "optACh3");
         auto* source = Child<QComboBox>(window, "cboADChSrc");
         source->setFocus();
         QTest::keyClicks(source, "Y10");
-        EXPECT_EQ(Lines(window)[19], "AI20\tY10");
+        EXPECT_EQ(Lines(window, "lstADCh")[19], "AI20\tY10");
         Click(window, "cmdDialog0");
     });
     EXPECT_EQ(s.input.channelTable[0].singleEnded, 1);
     EXPECT_EQ(s.input.channelTable[19].source, 25);
     EXPECT_EQ(s.input.channelTable[19].singleEnded, 1);
+}
+
+// A host's palette whose disabled boxes would keep the window colour.
+TEST_F(SetupWindow, DacPageControlsReachTheModelAndShowItsStates) {
+    Detect();
+    s.output.SetValues(s.Device(), 1.0, -2.0);
+    const QPalette before = QApplication::palette();
+    QPalette host = before;
+    host.setColor(QPalette::Base, QColor(255, 255, 240));
+    host.setColor(QPalette::Button, QColor(200, 210, 220));
+    QApplication::setPalette(host);
+    Seen seen;
+    OpenSetup([&](QWidget& window) {
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << "focus moves only in the active window";
+        ClickTab(window, 2);
+        ClickLine(window, "lstChannels", 0);
+        Pick(window, "cboDACType", static_cast<int>(Waveform::Dc));
+        EXPECT_TRUE(Looks(window, "cboDAC0", true));
+        for (const char* name :
+             {"lblDAC1", "cboDAC1", "slDAC1", "lblRate0", "cboRate0", "lblRate1", "cboRate1"})
+            EXPECT_FALSE(Enabled(window, name)) << name << " for DC";
+        EXPECT_TRUE(Looks(window, "cboDAC1", false));
+        AnswerMessage(seen);
+        Enter(window, "cboDAC0", "12");
+        EXPECT_EQ(seen.text, "Please, set the number in range from -10 to 10 V!");
+        EXPECT_EQ(Focused(window), "cboDAC0") << "the focus left a refused box";
+        window.activateWindow(); // the message box gone
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        Enter(window, "cboDAC0", "1.5");
+        EXPECT_EQ(Child<QSlider>(window, "slDAC0")->value(), 4800);
+        EXPECT_EQ(Lines(window, "lstChannels")[0], "AO1: DC\tA=1.5 V");
+        QTest::keyClick(Child(window, "slDAC0"), Qt::Key_PageUp); // a volt up
+        EXPECT_EQ(Shown(window, "cboDAC0"), "2.5");
+        EXPECT_TRUE(Child(window, "cmdDACSet0")->font().bold());
+        Click(window, "cmdDACSet0");
+        EXPECT_EQ(ModuleDacLevel(0), 2.5) << "Start stores the page and sets a DC level";
+        EXPECT_EQ(ModuleDacLevel(1), 0.0) << "an Off output";
+
+        ClickLine(window, "lstChannels", 1);
+        EXPECT_EQ(Child<QLabel>(window, "lblDACType")->text(), "AO2 &Type:");
+        Pick(window, "cboDACType", static_cast<int>(Waveform::Sine));
+        const QImage picture = Child<QLabel>(window, "imgType")->pixmap().toImage();
+        EXPECT_EQ(picture, WaveformPicture(Waveform::Sine).convertToFormat(picture.format()));
+        EXPECT_TRUE(Looks(window, "cboDAC1", true) && Enabled(window, "slDAC1") &&
+                    Enabled(window, "cboRate0"));
+        Pick(window, "cboDAC1", 1); // the item under "10"
+        EXPECT_EQ(Child<QSlider>(window, "slDAC1")->value(), 31200) << "9.75 V picked";
+        Enter(window, "cboRate0", "250");
+        Click(window, "cmdDACSet0");
+        EXPECT_TRUE(s.output.streamEnabled);
+        EXPECT_FALSE(Child(window, "cmdDACSet0")->font().bold());
+        EXPECT_TRUE(Child(window, "cmdDACSet1")->font().bold());
+        Click(window, "cmdDACSet1");
+        EXPECT_FALSE(s.output.streamEnabled);
+        QTest::keyClick(window.focusWidget(), Qt::Key_Escape);
+    });
+    QApplication::setPalette(before);
+    EXPECT_EQ(s.output.generator.signalFreq, 250.0) << "stored by Start";
+    EXPECT_EQ(s.output.generator.waves[1].baseline, 31200);
+}
+
+TEST_F(SetupWindow, DioPageBoxesButtonsAndThePollingOfTheInputs) {
+    Detect();
+    OpenSetup([this](QWidget& window) {
+        ClickTab(window, 3);
+        EXPECT_EQ(Child<QLabel>(window, "lblInBin0")->text(), "16");
+        EXPECT_FALSE(Enabled(window, "chkIn0")) << "inputs are shown only";
+        EXPECT_FALSE(Enabled(window, "cmdStart0"));
+        Tick(window, "chkStart0");
+        Tick(window, "chkOut15"); // bit 0
+        Tick(window, "chkOut12"); // bit 3
+        EXPECT_EQ(Child<QGroupBox>(window, "frDO")->title(), "Output: 0x0009 (9)");
+        Tick(window, "cmdStart0");
+        EXPECT_EQ(Child<QCheckBox>(window, "chkStart0")->text(), "On Start: 0x0009 (9)");
+        EXPECT_EQ(ModuleLines(), 0u) << "without Out";
+        Tick(window, "chkOutput");
+        EXPECT_EQ(ModuleLines(), 9u) << "Out writes the composed word";
+        EXPECT_FALSE(Enabled(window, "cmdOutput4")) << "Reset while Out is ticked";
+        Tick(window, "cmdOutput0");
+        EXPECT_EQ(ModuleLines(), 0u) << "Clear with Out";
+        Tick(window, "cmdShow0");
+        EXPECT_TRUE(Ticked(window, "chkOut12")) << "the start word shown";
+
+        auto* timer = window.findChild<QTimer*>(QStringLiteral("tmrDI"));
+        ASSERT_NE(timer, nullptr);
+        EXPECT_FALSE(timer->isActive());
+        Tick(window, "chkInput");
+        EXPECT_TRUE(timer->isActive());
+        EXPECT_EQ(timer->interval(), 1000);
+        s.dio.WriteOutputs(s.Device(), 0x00F0); // the inputs read the lines back
+        const auto frame = [&] { return Child<QGroupBox>(window, "frDI")->title(); };
+        EXPECT_TRUE(QTest::qWaitFor([&] { return frame() == "Input: 0x00F0 (240)"; }, 3000)) << "no poll";
+        EXPECT_TRUE(Ticked(window, "chkIn8") && !Ticked(window, "chkIn7")) << "bit 7 alone";
+        ClickTab(window, 0);
+        EXPECT_FALSE(timer->isActive()) << "the tab left";
+        s.dio.WriteOutputs(s.Device(), 0x0F00);
+        ClickTab(window, 3);
+        EXPECT_TRUE(timer->isActive());
+        EXPECT_EQ(frame(), "Input: 0x0F00 (3840)") << "refreshed when shown";
+        Tick(window, "chkInput");
+        EXPECT_FALSE(timer->isActive());
+        Click(window, "cmdDialog0");
+    });
+    EXPECT_EQ(s.dio.doStartValue, 9);
+    EXPECT_TRUE(s.dio.doStartEnabled);
+}
+
+TEST(WaveformPictures, SevenDistinctPicturesOfTheSameSizeDrawnAlikeEachTime) {
+    std::vector<QImage> pictures;
+    for (int16_t kind = 0; kind < core::kWaveformCount; ++kind) {
+        const QImage picture = WaveformPicture(static_cast<Waveform>(kind));
+        EXPECT_EQ(picture.size(), QSize(203, 33));
+        EXPECT_EQ(picture, WaveformPicture(static_cast<Waveform>(kind))) << "kind " << kind;
+        for (const QImage& before : pictures) EXPECT_NE(picture, before) << "kind " << kind;
+        pictures.push_back(picture);
+    }
+    EXPECT_EQ(WaveformPicture(static_cast<Waveform>(9)), pictures[0]) << "an unknown kind shows Off";
 }
 
 } // namespace
