@@ -113,14 +113,10 @@ protected:
 };
 
 TEST_F(TE16Sim, OpensTheLoopbackModulesRefusesOthersAndClosesOnce) {
-    for (const int32_t ip : {0x7F000009, 0x0A000002}) { // 127.0.0.9, 10.0.0.2
-        SCOPED_TRACE(testing::Message() << "address 0x" << std::hex << ip);
-        EXPECT_FALSE(dev.Open(ip, TE16::kInterfaceEthernet));
-        EXPECT_EQ(dev.OpenedAddress(), -1);
-        EXPECT_EQ(dev.LastResult(), X502_ERR_CONNECTION_REFUSED);
-        EXPECT_EQ(dev.LastErrorText(), "Error -6: " + std::string(::X502_GetErrorString(-6)));
-    }
-    EXPECT_EQ(e16sim_call_count("X502_Free"), 2) << "each failed open releases its handle";
+    EXPECT_FALSE(dev.Open(0x7F000009, TE16::kInterfaceEthernet)); // 127.0.0.9: nobody
+    EXPECT_EQ(dev.OpenedAddress(), -1);
+    EXPECT_EQ(dev.LastErrorText(), "Error -6: " + std::string(::X502_GetErrorString(-6)));
+    EXPECT_EQ(e16sim_call_count("X502_Free"), 1) << "a failed open releases its handle";
     OpenModule(kIp1);
     EXPECT_EQ(dev.OpenedAddress(), kIp1);
     EXPECT_EQ(dev.BoardName(), "E16");
@@ -195,19 +191,14 @@ TEST(TE16Texts, AnsiFieldsStopAtTheirSizeSkipControlsAndBecomeUtf8) {
         EXPECT_EQ(TE16::AnsiFieldText(bytes, size), text) << testing::PrintToString(std::string(bytes, size));
 }
 
+// Unsigned bytes from the top: the simulator's own record is the detection tests'.
 TEST_F(TE16Sim, FirmwareVersionsAreReadFromTheRecord) {
-    using Version = std::tuple<uint32_t, uint16_t, std::string, std::string>;
-    for (const auto& [mcu, fpga, wantMcu, wantFpga] :
-         {Version{0x01020304, 0x0203, "1.2.3", "2.3"},
-          Version{0xFFFEFD00, 0xFF10, "255.254.253", "255.16"}}) {
-        SCOPED_TRACE(testing::Message() << std::hex << "mcu 0x" << mcu << ", fpga 0x" << fpga);
-        Spy::info = t_x502_info{};
-        Spy::info->fpga_ver = fpga;
-        Spy::info->mcu_firmware_ver = mcu;
-        OpenModule();
-        EXPECT_EQ(dev.McuVersion(), wantMcu);
-        EXPECT_EQ(dev.FpgaVersion(), wantFpga);
-    }
+    Spy::info = t_x502_info{};
+    Spy::info->fpga_ver = 0xFF10;
+    Spy::info->mcu_firmware_ver = 0xFFFEFD00;
+    OpenModule();
+    EXPECT_EQ(dev.McuVersion(), "255.254.253");
+    EXPECT_EQ(dev.FpgaVersion(), "255.16");
 }
 
 TEST_F(TE16Sim, ErrorTextsAreCutAtTheLimitAndBecomeUtf8) {
@@ -238,11 +229,6 @@ TEST_F(TE16Sim, FlashWriteRewritesWholeSectorsKeepsTheRestAndReportsTheEnables) 
     ASSERT_TRUE(dev.FlashRead(0, back.data(), 12288));
     std::copy(data, data + 10, pattern.begin() + 4090);
     EXPECT_EQ(back, pattern) << "the rest of the sectors was not kept";
-
-    Spy::flash.clear();
-    ASSERT_TRUE(dev.FlashWrite(8192, data, 1));
-    EXPECT_THAT(Spy::flash, ElementsAre("Read(8192,4096)", "Erase(8192,4096)", "Write(8192,4096)"))
-        << "one byte at a sector's start";
 
     // A failed write-enable or write-disable is reported.
     ASSERT_EQ(e16sim_fault_fail_call("X502_FlashWriteEnable", -8), 0);

@@ -1,17 +1,10 @@
 // e16rec run as a user runs it, against the simulated module in a private
 // store: what it writes, what it says and how it ends.
 #include <hdf5.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <fstream>
-#include <optional>
-#include <sstream>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -19,16 +12,7 @@
 
 namespace {
 
-struct Outcome {
-    int exit = -1;
-    std::string out, err;
-};
-
-std::string Slurp(const std::filesystem::path& file) {
-    std::ostringstream text;
-    text << std::ifstream(file, std::ios::binary).rdbuf();
-    return text.str();
-}
+using velmora::test::Slurp;
 
 class E16recRun : public ::testing::Test {
 protected:
@@ -40,23 +24,13 @@ protected:
 
     // Arguments hold no quote. No display and no terminal: the driver's
     // chooser takes its preselected address, 127.0.0.1 in a fresh folder.
-    // With `signalAfter`, SIGINT reaches the program that long after its start.
-    Outcome E16rec(const std::string& args, std::optional<std::chrono::milliseconds> signalAfter = {}) {
-        const auto out = store.dir().path() / "stdout", err = store.dir().path() / "stderr";
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const std::string command = "exec env -u DISPLAY -u WAYLAND_DISPLAY " + Program() + " " + args +
-                                        " </dev/null >'" + out.string() + "' 2>'" + err.string() + "'";
-            ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
-        if (signalAfter) {
-            std::this_thread::sleep_for(*signalAfter);
-            ::kill(pid, SIGINT);
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+    // With `interruptAfter`, SIGINT reaches the program that long after its start.
+    velmora::test::Ran E16rec(const std::string& args, const char* interruptAfter = nullptr) {
+        std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY ";
+        if (interruptAfter != nullptr)
+            command += std::string("timeout --preserve-status -s INT ") + interruptAfter + " ";
+        return velmora::test::RunCommand(command + Program() + " " + args + " </dev/null",
+                                         store.dir().path());
     }
     std::string File(const char* name) const { return (store.dir().path() / name).string(); }
 
@@ -72,7 +46,7 @@ long Rows(const std::string& text) {
 // "Calibration 0" columns.
 TEST_F(E16recRun, InputsTakeEffectAfterAnEarlierRunAndNothingIsLost) {
     ASSERT_EQ(E16rec("--inputs diff -c 0-31 -t 0.1 -q -o -").exit, 0);
-    const Outcome r = E16rec("--inputs se -c 0-31 -r 15625 -t 0.5 -q -o " + File("se.csv"));
+    const velmora::test::Ran r = E16rec("--inputs se -c 0-31 -r 15625 -t 0.5 -q -o " + File("se.csv"));
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_NE(r.out.find("module: simulated module"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("recorded 7813 of 7813 kadrs"), std::string::npos) << r.out;
@@ -88,7 +62,7 @@ TEST_F(E16recRun, InputsTakeEffectAfterAnEarlierRunAndNothingIsLost) {
 // The length is the data's, not the wall clock's: a rate the driver changes
 // is said, and the kadr count follows the achieved rate.
 TEST_F(E16recRun, RecordsExactlyTheKadrsAskedFor) {
-    Outcome r = E16rec("-r 1000 --time=1 -q -o " + File("a.csv"));
+    velmora::test::Ran r = E16rec("-r 1000 --time=1 -q -o " + File("a.csv"));
     ASSERT_EQ(r.exit, 0) << r.err;
     const std::string a = Slurp(File("a.csv"));
     EXPECT_EQ(Rows(a), 1001);
@@ -104,7 +78,7 @@ TEST_F(E16recRun, RecordsExactlyTheKadrsAskedFor) {
 // --format picks the writer whatever the name, and the file says how to
 // scale the codes of the range asked for.
 TEST_F(E16recRun, Hdf5HoldsTheKadrsAndTheirScale) {
-    const Outcome r = E16rec("-c 0-3 -R 1 -n 50 -q --format hdf5 -o " + File("run.dat"));
+    const velmora::test::Ran r = E16rec("-c 0-3 -R 1 -n 50 -q --format hdf5 -o " + File("run.dat"));
     ASSERT_EQ(r.exit, 0) << r.err;
     const hid_t file = H5Fopen(File("run.dat").c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
     ASSERT_GE(file, 0);
@@ -127,9 +101,8 @@ TEST_F(E16recRun, Hdf5HoldsTheKadrsAndTheirScale) {
 // Stopped by the user: every kadr received is in the file, whole rows only,
 // and the summary says how many.
 TEST_F(E16recRun, AnInterruptLeavesACompleteFileAndTheSummary) {
-    const Outcome r =
-        E16rec("-c 0-31 -r 15625 -t 20 -q -o " + File("cut.csv"), std::chrono::milliseconds(800));
-    EXPECT_EQ(r.exit, 128 + SIGINT) << r.err;
+    const velmora::test::Ran r = E16rec("-c 0-31 -r 15625 -t 20 -q -o " + File("cut.csv"), "0.8");
+    EXPECT_EQ(r.exit, 128 + 2) << "ended by SIGINT: " << r.err;
     const std::string csv = Slurp(File("cut.csv"));
     ASSERT_FALSE(csv.empty());
     EXPECT_EQ(csv.back(), '\n');
@@ -163,7 +136,7 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         {"-t 0.1 -o " + File("old.csv"), 1, "e16rec: " + File("old.csv") + " exists; --force replaces it\n"},
     };
     for (const auto& c : cases) {
-        const Outcome r = E16rec(c.args);
+        const velmora::test::Ran r = E16rec(c.args);
         EXPECT_EQ(r.exit, c.exit) << c.args;
         EXPECT_EQ(r.err, c.err) << c.args;
     }

@@ -2,11 +2,8 @@
 #include "options.h"
 #include "test_support.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -51,34 +48,24 @@ TEST(E16recStats, RampCountsLostAndRepeatedKadrs) {
     EXPECT_EQ(unbroken.ramp().repeated(), 0);
 }
 
-// What a shell command printed on standard output, and its exit status.
-std::string Output(const std::string& command, int& status) {
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    std::string text;
-    char chunk[4096];
-    for (std::size_t n; pipe != nullptr && (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
-        text.append(chunk, n);
-    status = pipe != nullptr ? ::pclose(pipe) : -1;
-    return text;
-}
-
 // Without a display or a terminal the console answers: the chooser takes the
 // preselected address of the program's own folder (a link to it, so a private
 // list), and the setup request detects as usual, then says it needs a display.
 TEST(E16recRun, ChooseAddressAndSetupAnswerOnTheConsole) {
     velmora::test::PrivateStore store;
-    const velmora::test::TempDir& folder = store.dir();
-    std::filesystem::create_symlink(std::filesystem::absolute("e16rec"), folder.path() / "e16rec");
-    std::ofstream(folder.path() / "iplist.txt") << "10.0.0.2\r\n10.0.0.3\r\n";
-    const std::string program = "env -u DISPLAY -u WAYLAND_DISPLAY " + folder.str() + "/e16rec ";
-    int status = -1;
-    EXPECT_EQ(Output(program + "--choose-address </dev/null 2>/dev/null", status), "10.0.0.2\n");
-    EXPECT_EQ(status, 0);
-    const std::string said =
-        Output("env -u DISPLAY -u WAYLAND_DISPLAY ./e16rec --setup </dev/null 2>&1", status);
-    EXPECT_EQ(status, 0) << said;
-    EXPECT_NE(said.find("127.0.0.1"), std::string::npos) << "no detection before: " << said;
-    EXPECT_NE(said.find("The setup dialog needs a display"), std::string::npos) << said;
+    const std::filesystem::path folder = store.dir().path();
+    std::filesystem::create_symlink(std::filesystem::absolute("e16rec"), folder / "e16rec");
+    std::ofstream(folder / "iplist.txt") << "10.0.0.2\r\n10.0.0.3\r\n";
+    const std::string console = "env -u DISPLAY -u WAYLAND_DISPLAY ";
+    const auto chosen =
+        velmora::test::RunCommand(console + folder.string() + "/e16rec --choose-address </dev/null", folder);
+    EXPECT_EQ(chosen.exit, 0);
+    EXPECT_EQ(chosen.out, "10.0.0.2\n");
+    const auto setup = velmora::test::RunCommand(console + "./e16rec --setup </dev/null", folder);
+    EXPECT_EQ(setup.exit, 0) << setup.err;
+    EXPECT_NE((setup.out + setup.err).find("127.0.0.1"), std::string::npos)
+        << "no detection before the setup";
+    EXPECT_NE(setup.err.find("The setup dialog needs a display"), std::string::npos) << setup.err;
 }
 
 } // namespace

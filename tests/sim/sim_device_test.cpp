@@ -102,33 +102,21 @@ TEST_F(SimTest, UsbModulesExistOnlyOnceAdded) {
     EXPECT_EQ(E16_OpenUsb(create(), "SIMUSB1"), X502_ERR_DEVICE_BUSY) << "a second owner";
 }
 
+// The fault controls every fault test relies on: a failing call heals, and
+// an open can be refused with a code of the test's choosing.
 TEST_F(SimTest, CallsAreCountedAndCanBeMadeToFail) {
     t_x502_hnd h = open();
-    EXPECT_EQ(e16sim_call_count("E16_OpenByIpAddr"), 1);
     EXPECT_EQ(e16sim_call_count("X502_NoSuchCall"), -1);
+    EXPECT_EQ(e16sim_fault_fail_call("Nothing", -1), -1);
     ASSERT_EQ(e16sim_fault_fail_call("X502_SetMode", -77), 0);
     EXPECT_EQ(X502_SetMode(h, 0), -77);
-    EXPECT_EQ(X502_SetMode(h, 0), -77);
-    EXPECT_EQ(e16sim_call_count("X502_SetMode"), 2);
     ASSERT_EQ(e16sim_fault_fail_call("X502_SetMode", 0), 0);
     EXPECT_EQ(X502_SetMode(h, 1), X502_ERR_INVALID_MODE) << "a healed call checks its argument again";
-    EXPECT_EQ(e16sim_fault_fail_call("Nothing", -1), -1);
-
-    e16sim_fault_fail_call("X502_Create", -1);
-    EXPECT_EQ(X502_Create(), nullptr);
-    e16sim_fault_fail_call("X502_GetLibraryVersion", 0x01011D00);
-    EXPECT_EQ(X502_GetLibraryVersion(), 0x01011D00u);
-    e16sim_fault_clear_all();
-    EXPECT_EQ(X502_GetLibraryVersion(), 0x01012200u) << "clearing all faults";
-
-    e16sim_fault_refuse_open(1);
-    EXPECT_EQ(E16_OpenByIpAddr(create(), kIpNoDac, 0, 10000), X502_ERR_CONNECTION_REFUSED);
+    EXPECT_EQ(e16sim_call_count("X502_SetMode"), 2);
     e16sim_fault_refuse_open(-55);
     EXPECT_EQ(E16_OpenByIpAddr(create(), kIpNoDac, 0, 10000), -55);
     e16sim_fault_refuse_open(0);
     EXPECT_EQ(E16_OpenByIpAddr(create(), kIpNoDac, 0, 10000), X502_ERR_OK) << "refusal switched off";
-    e16sim_reset_call_counts();
-    EXPECT_EQ(e16sim_call_count("X502_SetMode"), 0);
 }
 
 e16sim_config config(int32_t applied) {

@@ -1,8 +1,5 @@
 // Runs the comrt-reg tool built next to this test against a private store.
-#include <sys/wait.h>
-
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -14,25 +11,14 @@
 namespace velmora::settings {
 namespace {
 
-struct Result {
-    int exit = -1;
-    std::string out, err;
-};
-
 class ComrtRegTest : public ::testing::Test {
 protected:
     // Arguments are quoted for the shell; none of them holds a quote.
-    Result Run(const std::vector<std::string>& args) {
-        const auto dir = store.dir().path();
+    test::Ran Run(const std::vector<std::string>& args) {
         std::string command =
             (std::filesystem::canonical("/proc/self/exe").parent_path() / "comrt-reg").string();
         for (const auto& arg : args) command += " '" + arg + "'";
-        const int status = std::system(
-            (command + " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'").c_str());
-        std::ostringstream out, err;
-        out << std::ifstream(dir / "out").rdbuf();
-        err << std::ifstream(dir / "err").rdbuf();
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out.str(), err.str()};
+        return test::RunCommand(command, store.dir().path());
     }
 
     test::PrivateStore store;
@@ -46,11 +32,11 @@ TEST_F(ComrtRegTest, AddThenQueryExportAndDeleteEachType) {
                                                 {"-v", "Blob", "-t", "REG_BINARY", "-d", "0aFF05"}}) {
         std::vector<std::string> args{"add", "HKCU\\Software\\Tool"};
         args.insert(args.end(), add.begin(), add.end());
-        const Result r = Run(args);
+        const test::Ran r = Run(args);
         EXPECT_EQ(r.exit, 0) << ::testing::PrintToString(add) << ": " << r.err;
         EXPECT_EQ(r.out, "The operation completed successfully.\n") << ::testing::PrintToString(add);
     }
-    Result r = Run({"query", "HKCU\\Software\\Tool"});
+    test::Ran r = Run({"query", "HKCU\\Software\\Tool"});
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.out, "\nHKEY_CURRENT_USER\\Software\\Tool\n"
                      "    Dir    REG_SZ    C:\\dir\n"
@@ -142,7 +128,7 @@ TEST_F(ComrtRegTest, RefusalsGiveTheirReasonInOneLine) {
         {{"delete", "HKCU"}, "a root key cannot be deleted: HKCU\n"},
     };
     for (const auto& [args, why] : bad) {
-        const Result r = Run(args);
+        const test::Ran r = Run(args);
         EXPECT_EQ(r.exit, 1) << ::testing::PrintToString(args);
         EXPECT_EQ(r.err, "comrt-reg: " + why) << ::testing::PrintToString(args);
     }
