@@ -1,8 +1,7 @@
-// Opening modules, handle safety, USB modules, call counts and injected
-// failures of the simulated module (its identity is read by the detection
-// tests); frequencies, the logical channel table and synchronization
-// settings as it adjusts, checks and applies them.
-#include <cstring>
+// Opening modules, handle safety, call counts and injected failures of the
+// simulated module (its identity is read by the detection tests);
+// frequencies, the logical channel table and synchronization settings as it
+// adjusts, checks and applies them.
 #include <functional>
 #include <set>
 #include <string>
@@ -81,25 +80,6 @@ TEST_F(SimTest, NullClosedAndFreedHandlesAreRefusedByEveryCall) {
     EXPECT_EQ(X502_SetAdcFreq(h, nullptr, nullptr), X502_ERR_INVALID_POINTER);
     EXPECT_EQ(X502_ProcessAdcData(h, nullptr, nullptr, nullptr, 1), X502_ERR_INVALID_POINTER);
     EXPECT_EQ(X502_FlashRead(h, 0, nullptr, 4), X502_ERR_INVALID_POINTER);
-}
-
-TEST_F(SimTest, UsbModulesExistOnlyOnceAdded) {
-    uint32_t count = 99;
-    EXPECT_EQ(E16_UsbGetSerialList(nullptr, 0, 0, &count), 0);
-    EXPECT_EQ(count, 0u) << "modules before any was added";
-    ASSERT_EQ(e16sim_add_usb_module("SIMUSB1", 1), 2);
-    EXPECT_EQ(e16sim_add_usb_module("SIMUSB1", 1), -1) << "the same serial twice";
-    char serials[2][32];
-    std::memset(serials, 'x', sizeof serials);
-    EXPECT_EQ(E16_UsbGetSerialList(serials, 2, 0, &count), 1);
-    EXPECT_EQ(count, 1u);
-    EXPECT_STREQ(serials[0], "SIMUSB1");
-    t_x502_hnd h = create();
-    EXPECT_EQ(E16_OpenUsb(h, "SIMUSB2"), X502_ERR_DEVICE_NOT_FOUND);
-    ASSERT_EQ(E16_OpenUsb(h, "SIMUSB1"), X502_ERR_OK);
-    EXPECT_EQ(E16_UsbGetSerialList(serials, 2, X502_GETDEVS_FLAGS_ONLY_NOT_OPENED, &count), 0)
-        << "an opened module listed as not opened";
-    EXPECT_EQ(E16_OpenUsb(create(), "SIMUSB1"), X502_ERR_DEVICE_BUSY) << "a second owner";
 }
 
 // The fault controls every fault test relies on: a failing call heals, and

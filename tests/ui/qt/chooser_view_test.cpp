@@ -134,17 +134,11 @@ TEST_F(ChooserWindow, RemoveAndClearActOnTheListAndTheCloseBoxKeepsTheChange) {
 
 TEST_F(ChooserWindow, RussianWhereTheUserInterfaceIsRussian) {
     test::ScopedEnv russian("LC_ALL", "ru_RU.UTF-8");
-    Seen seen;
-    const int32_t chosen = Choose([&seen](QWidget& window) {
+    Choose([](QWidget& window) {
         EXPECT_EQ(window.windowTitle(), "Выбор IP адреса");
         EXPECT_EQ(ButtonTexts(window), (QStringList{"OK", "Отмена", "Удалить", "Очистить"}));
-        Retype(window, 0, "\b");
-        AnswerMessage(seen);
-        Click(window, "cmdOK");
         Click(window, "cmdCancel");
     });
-    EXPECT_EQ(chosen, 0);
-    EXPECT_EQ(seen.text, "Пожалуйста укажите IP адрес!");
 }
 
 } // namespace
