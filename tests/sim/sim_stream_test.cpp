@@ -1,6 +1,7 @@
-// The input stream: word format, conversion to volts, the input signals,
-// overflow, waking receivers and the edge start; the outputs: static DAC
-// levels and the cyclic output stream. The flash memory is TE16's tests'.
+// The input stream: word format, conversion to volts, the input signals and
+// the edge start; the outputs: static DAC levels and the cyclic output
+// stream. Overflow, a lost link and the flash memory are TE16's tests', a stop
+// waking the receive the worker's.
 #include <gmock/gmock.h>
 
 #include <functional>
@@ -105,42 +106,6 @@ TEST_F(SimTest, InputSignalsDefaultAndSet) {
             ASSERT_NEAR(volts[n * cases.size() + i], want, kQuantum) << "frame " << n << " lch " << i;
         }
     }
-}
-
-TEST_F(SimTest, OverflowIsReportedAfterTheBufferedWords) {
-    t_x502_hnd h = open();
-    ASSERT_EQ(X502_SetStreamBufSize(h, 0, 2048), X502_ERR_OK);
-    program(h, {{31, 0, 0}}, 500000.0);
-    ASSERT_EQ(X502_StreamsStart(h), X502_ERR_OK);
-    std::this_thread::sleep_for(6ms); // at least 3000 words for a 2048-word buffer
-    std::vector<uint32_t> words(1000);
-    size_t got = 0;
-    int32_t n = 0;
-    for (int i = 0; i < 10 && (n = X502_Recv(h, words.data(), 1000, 100)) > 0; ++i)
-        got += static_cast<size_t>(n);
-    EXPECT_EQ(n, X502_ERR_STREAM_OVERFLOW) << "the receive after the buffered words";
-    EXPECT_EQ(got, 2048u) << "words buffered before the overflow";
-    uint32_t ready = 0;
-    EXPECT_EQ(X502_GetRecvReadyCount(h, &ready), X502_ERR_STREAM_OVERFLOW) << "the overflow is kept";
-    ASSERT_EQ(X502_StreamsStop(h), X502_ERR_OK);
-    ASSERT_EQ(X502_StreamsStart(h), X502_ERR_OK);
-    EXPECT_EQ(receive(h, 100).size(), 100u) << "a restart clears the overflow";
-}
-
-TEST_F(SimTest, StreamsStopWakesAWaitingRecv) {
-    t_x502_hnd h = open();
-    program(h, {{16, 0, 0}}, 100.0); // slow: 10000 words take a minute and a half
-    ASSERT_EQ(X502_StreamsStart(h), X502_ERR_OK);
-    auto pending = std::async(std::launch::async, [h] {
-        std::vector<uint32_t> words(10000);
-        return X502_Recv(h, words.data(), 10000, 60000);
-    });
-    std::this_thread::sleep_for(50ms);
-    ASSERT_EQ(X502_StreamsStop(h), X502_ERR_OK);
-    ASSERT_EQ(pending.wait_for(5s), std::future_status::ready);
-    EXPECT_GE(pending.get(), 0) << "the woken receive failed";
-    uint32_t word = 0;
-    EXPECT_EQ(X502_Recv(h, &word, 1, 10), X502_ERR_STREAM_IS_NOT_RUNNING) << "a receive after the stop";
 }
 
 TEST_F(SimTest, EdgeStartWaitsForItsEdge) {
