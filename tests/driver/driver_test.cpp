@@ -66,7 +66,10 @@ TEST_F(Driver, ALaterLifetimeStartsFresh) {
 
     Create();
     EXPECT_FALSE(Test(0x7F000003)) << "nobody answers there";
-    EXPECT_NE(LastError(), "") << "a refused address says why";
+    const std::string refused = LastError();
+    EXPECT_NE(refused, "") << "a refused address says why";
+    EXPECT_FALSE(StartRecord()) << "started before detection";
+    EXPECT_EQ(LastError(), refused) << "a start before detection leaves the error";
     int32_t samples = -1, count = 64, rest = -1, taken = -1;
     adc_->get_InputCountData(&samples);
     EXPECT_EQ(Unread(), 0) << "no kadrs of the last recording";

@@ -1,6 +1,7 @@
 // The driver object as a host sees it: registration, the one object behind
-// the faces, IADC3's description through Invoke, the channel settings,
-// detection and the setup dialog without a display.
+// the faces, IADC3's description through Invoke and the channel settings.
+// Detection and the console's setup dialog are the Python package's and
+// e16rec's tests.
 #include <algorithm>
 #include <tuple>
 
@@ -135,29 +136,6 @@ HOST_TEST(AdcMembers, RangesRateAndSelectionKeepTheirLimits) {
     ASSERT_EQ(selection.vt, VT_ARRAY | VT_I2);
     EXPECT_EQ(Int16Elements(selection.parray), (std::vector<int16_t>{5, 31, 0}))
         << "an empty selection or one with a channel outside 0..31 was taken";
-}
-
-HOST_TEST(Detection, ARefusedAddressFailsAStartKeepsItsErrorAndTheNextTestAsksAgain) {
-    WriteAddressList("127.0.0.9\r\n");
-    ComPtr<IADC3> adc = CreateAdc();
-    EXPECT_FALSE(Yes(adc.get(), &IADC3::Test)) << "a refused address was detected";
-    const std::u16string error = LastError(adc.get());
-    EXPECT_TRUE(error.starts_with(u"Error -6: ") && error.size() > 11) << testing::PrintToString(error);
-    EXPECT_FALSE(Yes(adc.get(), &IADC3::StartRecord)) << "started before detection";
-    EXPECT_EQ(LastError(adc.get()), error) << "a start before detection leaves the error";
-    WriteAddressList("127.0.0.2\r\n");
-    EXPECT_TRUE(Yes(adc.get(), &IADC3::Test));
-    EXPECT_EQ(LastError(adc.get()), u"") << "a successful detection clears the error";
-}
-
-// A host without a display or Qt: the driver's console answers ShowSetting
-// with its message, and nothing changes.
-HOST_TEST(SetupDialog, WithoutADisplayTheConsoleSaysItNeedsOne) {
-    ComPtr<IADC3> adc = DetectedAdc();
-    testing::internal::CaptureStderr();
-    EXPECT_FALSE(Yes(adc.get(), &IADC3::ShowSetting));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "The setup dialog needs a display (DISPLAY or WAYLAND_DISPLAY); none is available.\n");
 }
 
 } // namespace

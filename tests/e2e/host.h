@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -98,9 +97,6 @@ inline const fs::path& DriverFolder() {
         return true;
     }();
     return own.path();
-}
-inline void WriteAddressList(const std::string& text) {
-    std::ofstream(DriverFolder() / "iplist.txt", std::ios::binary) << text;
 }
 // Calls an entry point of the folder's driver, such as DllRegisterServer.
 inline HRESULT CallEntry(const char* name) {

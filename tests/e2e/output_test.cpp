@@ -16,14 +16,12 @@ HOST_TEST(AnalogOutput, LevelsAndBlocksStopAtTheLimitsAndUnchangedLevelsAreSkipp
     BSTR name = nullptr;
     ASSERT_EQ(dao->get_ChannelName(2, &name), S_OK);
     EXPECT_EQ(Take(name), u"") << "a channel the module lacks has no name";
-    int32_t code = 0, counted = -1, values[] = {40000, -5, 7}, untouched[] = {40000};
+    int32_t counted = -1, values[] = {40000, -5, 7}, untouched[] = {40000};
     dao->put_Value(0, 32000);
     dao->put_Value(1, -40000);
     EXPECT_EQ(ModuleDacLevel(0), 10.0) << "a code above the top";
     EXPECT_EQ(ModuleDacLevel(1), -10.0) << "a code below the bottom";
     dao->put_ValueReal(1, 1.0);
-    dao->get_Value(1, &code);
-    EXPECT_EQ(code, 3200) << "1 V as a code";
     const int64_t writes = e16sim_call_count("X502_AsyncOutDac");
     dao->put_ValueReal(1, 1.0);
     dao->put_Value(1, 3200);
