@@ -61,6 +61,8 @@ TEST(E16recRun, ChooseAddressAndSetupAnswerOnTheConsole) {
         velmora::test::RunCommand(console + folder.string() + "/e16rec --choose-address </dev/null", folder);
     EXPECT_EQ(chosen.exit, 0);
     EXPECT_EQ(chosen.out, "10.0.0.2\n");
+    EXPECT_NE(chosen.err.find("not a terminal"), std::string::npos) << "taken without a word: " << chosen.err;
+    EXPECT_EQ(velmora::test::Slurp(folder / "iplist.txt"), "10.0.0.2\r\n10.0.0.3\r\n") << "the list changed";
     const auto setup = velmora::test::RunCommand(console + "./e16rec --setup </dev/null", folder);
     EXPECT_EQ(setup.exit, 0) << setup.err;
     EXPECT_NE((setup.out + setup.err).find("127.0.0.1"), std::string::npos)

@@ -1,5 +1,6 @@
 // Runs the comrt-reg tool built next to this test against a private store.
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -71,35 +72,28 @@ TEST_F(ComrtRegTest, QueryShowsTheDriversSinglesAndDoubles) {
 // A branch goes only when the user says yes on the terminal, or with -f.
 TEST_F(ComrtRegTest, DeletingABranchAsksFirst) {
     ASSERT_TRUE(reg.CreateKey(HKEY_CURRENT_USER, "Software\\Tree\\Leaf"));
-    const auto runWith = [](std::vector<std::string> args, const ComrtRegConfirm& confirm,
-                            std::string& asked) {
-        args.insert(args.begin(), "comrt-reg");
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
+    std::string asked;
+    std::optional<bool> answer; // none: no terminal to ask on
+    const auto remove = [&] {
+        std::string args[] = {"comrt-reg", "delete", "HKCU\\Software\\Tree"};
+        char* argv[] = {args[0].data(), args[1].data(), args[2].data()};
         std::ostringstream out, err;
-        const int exit = RunComrtReg(static_cast<int>(argv.size()), argv.data(), out, err,
-                                     confirm ? ComrtRegConfirm([&](const std::string& q) {
-                                         asked = q;
-                                         return confirm(q);
-                                     })
-                                             : confirm);
+        const ComrtRegConfirm confirm = [&](const std::string& question) {
+            asked = question;
+            return *answer;
+        };
+        const int exit = RunComrtReg(3, argv, out, err, answer ? confirm : ComrtRegConfirm());
         return std::pair(exit, err.str());
     };
-    std::string asked;
-    EXPECT_EQ(runWith({"delete", "HKCU\\Software\\Tree"}, nullptr, asked),
-              std::pair(1, std::string(
-                               "comrt-reg: HKEY_CURRENT_USER\\Software\\Tree has sub-keys; add -f to delete "
-                               "them with it\n")));
-    EXPECT_EQ(runWith(
-                  {"delete", "HKCU\\Software\\Tree"}, [](const std::string&) { return false; }, asked)
-                  .first,
-              1);
+    EXPECT_EQ(remove(),
+              std::pair(1, std::string("comrt-reg: HKEY_CURRENT_USER\\Software\\Tree has sub-keys; add "
+                                       "-f to delete them with it\n")));
+    answer = false;
+    EXPECT_EQ(remove().first, 1);
     EXPECT_EQ(asked, "Delete HKEY_CURRENT_USER\\Software\\Tree and its 1 sub-key(s)? (y/N) ");
     EXPECT_TRUE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tree\\Leaf")) << "deleted after a no";
-    EXPECT_EQ(runWith(
-                  {"delete", "HKCU\\Software\\Tree"}, [](const std::string&) { return true; }, asked)
-                  .first,
-              0);
+    answer = true;
+    EXPECT_EQ(remove().first, 0);
     EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tree"));
 }
 
