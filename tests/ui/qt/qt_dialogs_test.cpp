@@ -1,15 +1,10 @@
-// The Qt dialog service apart from the chooser's window: message boxes, the
-// wait cursor, URLs and help, and the plug-in serving a host that already
-// runs a QApplication.
+// The Qt dialog service apart from the chooser's window: the wait cursor,
+// URLs and help. The plug-in serving a host that already runs a QApplication
+// is the Qt host's test.
 #include <QDesktopServices>
 #include <QUrl>
 
-#include <sstream>
-
-#include "platform/module_folder.h"
 #include "qt_fixture.h"
-#include "ui/console_dialogs.h"
-#include "ui/qt_loader.h"
 
 namespace velmora::ui {
 namespace {
@@ -63,23 +58,6 @@ TEST_F(QtService, UrlsAndHelpGoToTheDesktop) {
     ASSERT_EQ(desktop.opened.size(), 2);
     EXPECT_EQ(desktop.opened[0], QUrl("https://www.example.com/e16"));
     EXPECT_EQ(desktop.opened[1], QUrl::fromLocalFile("/opt/driver/LCard E16.chm"));
-}
-
-// This program is a Qt host: its QApplication exists, so the service is the
-// plug-in's, on this application, with no display named.
-TEST_F(QtService, APluginServesAHostThatRunsAQApplication) {
-    test::ScopedEnv noX("DISPLAY", std::nullopt);
-    test::ScopedEnv noWayland("WAYLAND_DISPLAY", std::nullopt);
-    QCoreApplication* const app = QCoreApplication::instance();
-    std::ostringstream err;
-    std::unique_ptr<Dialogs> chosen = ChooseDialogs(platform::ModuleFolder(), err);
-    EXPECT_EQ(err.str(), "") << "no fallback expected";
-    EXPECT_EQ(dynamic_cast<ConsoleDialogs*>(chosen.get()), nullptr) << "the console was chosen";
-    Seen seen;
-    AnswerMessage(seen);
-    chosen->MessageBox("from the plug-in", "E16");
-    EXPECT_EQ(seen.text, "from the plug-in") << "no box on this application";
-    EXPECT_EQ(QCoreApplication::instance(), app) << "a second application";
 }
 
 } // namespace
