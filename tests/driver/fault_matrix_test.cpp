@@ -1,10 +1,7 @@
-// Every vendor entry point fails in turn, during each host operation that
-// reaches the module: detection, a start, a running recording, a single
-// reading, an analog and a digital write. Whatever fails, the operation
-// returns (an alarm ends a hung run), reports a text where it reports
-// failures at all, leaves no worker behind, and works again once the fault is
-// cleared. The entries come from the binding's own list, so a new one joins
-// the matrix by itself.
+// Every vendor entry point (from the binding's own list) fails in turn during
+// each host operation that reaches the module: it returns (an alarm ends a
+// hung run), reports a text where it reports failures at all, leaves no
+// worker behind, and works again once the fault is cleared.
 #include <gtest/gtest.h>
 
 #include <chrono>

@@ -1,9 +1,7 @@
-// Every member of _Lintara, IADC3, IDIO and IDAO reached through IDispatch on a
-// driver object, against a table of the members as the hosts know them: the
-// name gives its DISPID, a call with ordinary arguments returns the value type
-// (Boolean, not Integer), one argument short is refused, a Boolean let reads
-// "True" and any nonzero, an Integer let takes no Long beyond it, a
-// first-element buffer takes the caller's array, and no other DISPID answers.
+// Every member of _Lintara, IADC3, IDIO and IDAO through IDispatch, against a
+// table of the members as hosts know them: DISPID, result type, argument
+// count, the let values each takes, buffers held to the caller's array, and
+// no other DISPID answering.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -125,7 +125,9 @@ TEST_F(SimTest, EdgeStartWaitsForItsEdge) {
         e16sim_fire_edge(c.input ^ 1, c.rising); // wrong input
         std::vector<uint32_t> words(20);
         EXPECT_EQ(X502_Recv(h, words.data(), 20, 30), 0) << "words before the edge";
-        EXPECT_EQ(streamState(), E16SIM_STREAM_WAIT_EDGE);
+        e16sim_state state{};
+        e16sim_get_state(E16SIM_MODULE_DAC, &state);
+        EXPECT_EQ(state.stream_state, E16SIM_STREAM_WAIT_EDGE);
         auto pending = std::async(std::launch::async, [&] { return X502_Recv(h, words.data(), 20, 5000); });
         std::this_thread::sleep_for(20ms);
         e16sim_fire_edge(c.input, c.rising);
