@@ -139,7 +139,9 @@ TEST_F(EngineTest, ChannelTableAndRateProgramming) {
 }
 
 TEST_F(EngineTest, StartSynchronizationCodes) {
+    s.sync = {StartMode::AnalogLevel, SyncDirection::Below, 4, 1, 6400};
     Detect();
+    EXPECT_EQ(Pending().sync_start_mode, 11u) << "detection sends the synchronization too";
     ASSERT_TRUE(s.Device()->SetDigInPullup(0xFF));
     s.input.channelTable[6] = {20, 0}; // upper half, differential: watched against ground
     // Mode, direction, logical channel, range, level; the module's mode and what it watches.

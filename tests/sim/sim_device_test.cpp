@@ -1,7 +1,7 @@
-// Opening modules, handle safety, call counts and injected failures of the
-// simulated module (its identity is read by the detection tests);
-// frequencies, the logical channel table and synchronization settings as it
-// adjusts, checks and applies them.
+// Opening modules, handle safety, USB modules, call counts and injected
+// failures of the simulated module (its identity is read by the detection
+// tests); frequencies, the logical channel table and synchronization
+// settings as it adjusts, checks and applies them.
 #include <functional>
 #include <set>
 #include <string>
@@ -82,6 +82,19 @@ TEST_F(SimTest, NullClosedAndFreedHandlesAreRefusedByEveryCall) {
     EXPECT_EQ(X502_FlashRead(h, 0, nullptr, 4), X502_ERR_INVALID_POINTER);
 }
 
+// Listing and opening by index are TE16's tests.
+TEST_F(SimTest, UsbModulesAreAddedOnceAndHaveOneOwner) {
+    ASSERT_GE(e16sim_add_usb_module("SIMUSB1", 1), 0);
+    EXPECT_EQ(e16sim_add_usb_module("SIMUSB1", 1), -1) << "the same serial twice";
+    EXPECT_EQ(E16_OpenUsb(create(), "SIMUSB2"), X502_ERR_DEVICE_NOT_FOUND);
+    ASSERT_EQ(E16_OpenUsb(create(), "SIMUSB1"), X502_ERR_OK);
+    char serials[1][32];
+    uint32_t count = 99;
+    EXPECT_EQ(E16_UsbGetSerialList(serials, 1, X502_GETDEVS_FLAGS_ONLY_NOT_OPENED, &count), 0)
+        << "an opened module listed as not opened";
+    EXPECT_EQ(E16_OpenUsb(create(), "SIMUSB1"), X502_ERR_DEVICE_BUSY) << "a second owner";
+}
+
 // The fault controls every fault test relies on: a failing call heals, and
 // an open can be refused with a code of the test's choosing.
 TEST_F(SimTest, CallsAreCountedAndCanBeMadeToFail) {
@@ -93,6 +106,8 @@ TEST_F(SimTest, CallsAreCountedAndCanBeMadeToFail) {
     ASSERT_EQ(e16sim_fault_fail_call("X502_SetMode", 0), 0);
     EXPECT_EQ(X502_SetMode(h, 1), X502_ERR_INVALID_MODE) << "a healed call checks its argument again";
     EXPECT_EQ(e16sim_call_count("X502_SetMode"), 2);
+    e16sim_fault_refuse_open(1);
+    EXPECT_EQ(E16_OpenByIpAddr(create(), kIpNoDac, 0, 10000), X502_ERR_CONNECTION_REFUSED);
     e16sim_fault_refuse_open(-55);
     EXPECT_EQ(E16_OpenByIpAddr(create(), kIpNoDac, 0, 10000), -55);
     e16sim_fault_refuse_open(0);

@@ -1,8 +1,8 @@
 // The input stream: word format, conversion to volts, the input signals and
-// the edge start; the outputs: static DAC levels and the cyclic output
-// stream; the module's clock, faster than the wall clock, and sines made
-// frame by frame that still follow their formula over long runs. Overflow, a
-// lost link and the flash memory are TE16's tests', a stop waking the
+// the edge start; the outputs: static DAC levels, the cyclic and the
+// preloaded streams; the flash memory; the module's clock, faster than the
+// wall clock, and sines made frame by frame that still follow their formula
+// over long runs. Overflow and a lost link are TE16's tests, a stop waking the
 // receive the worker's.
 #include <gmock/gmock.h>
 
@@ -189,6 +189,53 @@ TEST_F(SimTest, CyclicOutputIsLoadedWholeBeforeItPlays) {
     for (size_t i = 0; i < 100; ++i) EXPECT_NEAR(cycle[i], wave[i], kDacStep / 2) << i;
     EXPECT_EQ(e16sim_get_out_cycle(E16SIM_MODULE_DAC, E16SIM_OUT_DAC2, cycle.data(), 200), 0)
         << "DAC2 got a cycle";
+}
+
+TEST_F(SimTest, PreloadedOutputPlaysTheFifoInOrder) {
+    t_x502_hnd h = open();
+    ASSERT_EQ(X502_SetStreamBufSize(h, 1, 2048), X502_ERR_OK);
+    ASSERT_EQ(X502_PreloadStart(h), X502_ERR_OK);
+    const auto wave = rampWave(1000, -1.0, 0.002);
+    std::vector<uint32_t> out(1000);
+    ASSERT_EQ(X502_PrepareData(h, wave.data(), nullptr, nullptr, 1000, 3, out.data()), X502_ERR_OK);
+    ASSERT_EQ(X502_Send(h, out.data(), 1000, 100), 1000);
+    uint32_t room = 0;
+    ASSERT_EQ(X502_GetSendReadyCount(h, &room), X502_ERR_OK);
+    EXPECT_EQ(room, 1048u) << "room left in a 2048-word buffer";
+    ASSERT_EQ(X502_Send(h, out.data(), 1000, 0), 1000);
+    EXPECT_EQ(X502_Send(h, out.data(), 1000, 0), 48) << "only what still fits";
+    double fout = 10000.0;
+    ASSERT_EQ(X502_SetOutFreq(h, &fout), X502_ERR_OK);
+    ASSERT_EQ(X502_StreamsEnable(h, X502_STREAM_DAC1), X502_ERR_OK);
+    program(h, {{14, 0, 0}}, 10000.0); // one frame per output sample
+    ASSERT_EQ(X502_StreamsStart(h), X502_ERR_OK);
+    EXPECT_EQ(X502_PreloadStart(h), X502_ERR_STREAM_IS_RUNNING) << "a preload while streaming";
+    const auto volts = toVolts(h, receive(h, 1200));
+    ASSERT_EQ(volts.size(), 1200u);
+    for (size_t k = 0; k < 1200; ++k) ASSERT_NEAR(volts[k], wave[k % 1000], kDacStep) << k;
+}
+
+// Sector rewrites through the flash calls are TE16's tests.
+TEST_F(SimTest, FlashIsProtectedBoundedAndKept) {
+    t_x502_hnd h = open();
+    uint8_t bytes[8] = {};
+    const uint8_t data[2] = {0x0F, 0x3C}, mask[1] = {0xF0};
+    EXPECT_EQ(X502_FlashWrite(h, 0, data, 2), X502_ERR_FLASH_WRITE_PROTECTED);
+    EXPECT_EQ(X502_FlashErase(h, 0, 4096), X502_ERR_FLASH_WRITE_PROTECTED);
+    EXPECT_EQ(X502_FlashRead(h, 1u << 20, bytes, 1), X502_ERR_FLASH_INVALID_ADDR);
+    EXPECT_EQ(X502_FlashRead(h, (1u << 20) - 4, bytes, 8), X502_ERR_FLASH_INVALID_SIZE);
+    ASSERT_EQ(X502_FlashWriteEnable(h), X502_ERR_OK);
+    EXPECT_EQ(X502_FlashErase(h, 100, 4096), X502_ERR_FLASH_SECTOR_BOUNDARY);
+    EXPECT_EQ(X502_FlashErase(h, 0, 100), X502_ERR_FLASH_SECTOR_BOUNDARY);
+    ASSERT_EQ(X502_FlashWrite(h, 0, data, 2), X502_ERR_OK);
+    ASSERT_EQ(X502_FlashWrite(h, 0, mask, 1), X502_ERR_OK); // without an erase: bits only clear
+    ASSERT_EQ(X502_FlashWriteDisable(h), X502_ERR_OK);
+    EXPECT_EQ(X502_FlashWrite(h, 0, data, 1), X502_ERR_FLASH_WRITE_PROTECTED) << "after the disable";
+    ASSERT_EQ(X502_Close(h), X502_ERR_OK);
+    ASSERT_EQ(E16_OpenByIpAddr(h, kIpDac, 0, 10000), X502_ERR_OK);
+    ASSERT_EQ(X502_FlashRead(h, 0, bytes, 3), X502_ERR_OK);
+    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 3), (std::vector<uint8_t>{0x00, 0x3C, 0xFF}))
+        << "bits cleared, the rest erased, kept over a close";
 }
 
 using Clock = std::chrono::steady_clock;
