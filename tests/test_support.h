@@ -1,14 +1,17 @@
 // Shared test fixtures: a temporary folder that removes itself, and a scoped
 // environment variable, so no test touches the developer's own store or files;
-// whether a library is loaded.
+// whether a library is loaded; a program run as a user runs it.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 
 #include <dlfcn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace velmora::test {
@@ -75,5 +78,22 @@ private:
     TempDir dir_;
     ScopedEnv env_;
 };
+
+inline std::string Slurp(const std::filesystem::path& file) {
+    std::ostringstream text;
+    text << std::ifstream(file, std::ios::binary).rdbuf();
+    return text.str();
+}
+
+// A shell command's exit status and what it wrote, caught in files of `folder`.
+struct Ran {
+    int exit = -1;
+    std::string out, err;
+};
+inline Ran RunCommand(const std::string& command, const std::filesystem::path& folder) {
+    const auto out = folder / "stdout", err = folder / "stderr";
+    const int status = std::system((command + " >'" + out.string() + "' 2>'" + err.string() + "'").c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, Slurp(out), Slurp(err)};
+}
 
 } // namespace velmora::test

@@ -8,10 +8,7 @@
 #include <velmora/server_registration.h>
 
 #include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <sstream>
-#include <sys/wait.h>
 #include <thread>
 #include <vector>
 
@@ -28,18 +25,8 @@ std::string Quoted(const fs::path& path) {
     return std::string("'").append(path.string()).append("'"); // no false -Wrestrict at -O3
 }
 
-struct ToolResult {
-    int exit = -1;
-    std::string err;
-};
-
-ToolResult Register(const velmora::test::PrivateStore& store, const std::string& arguments) {
-    const fs::path err = store.dir().path() / "err";
-    const int status = std::system(
-        (Quoted(kBin / "comrt-register") + " " + arguments + " >/dev/null 2>" + Quoted(err)).c_str());
-    std::ostringstream text;
-    text << std::ifstream(err).rdbuf();
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text.str()};
+velmora::test::Ran Register(const velmora::test::PrivateStore& store, const std::string& arguments) {
+    return velmora::test::RunCommand(Quoted(kBin / "comrt-register") + " " + arguments, store.dir().path());
 }
 
 template <class Interface> HRESULT Create(const CLSID& clsid, const IID& iid, Interface** object) {
@@ -53,7 +40,7 @@ TEST(Activation, RegisteredByToolCreatedByProgIdFromManyThreadsAndUnregistered) 
     ASSERT_EQ(velmora::com::RegisterInprocServer(kHandMadeClass, "", "store made", "x.so"), S_OK);
     velmora::test::StoreConnection other;
     other.Lock();
-    const ToolResult locked = Register(store, library);
+    const velmora::test::Ran locked = Register(store, library);
     other.Release();
     EXPECT_EQ(locked.exit, 1);
     EXPECT_NE(
@@ -112,7 +99,7 @@ TEST(Activation, BrokenRegistrationsGiveTheirOwnCodes) {
 TEST(Activation, TheToolRefusesWhatItCannotRegisterAndBadCommandLines) {
     velmora::test::PrivateStore store;
     EXPECT_EQ(Register(store, Quoted(store.dir().path() / "absent.so")).exit, 1);
-    const ToolResult refused = Register(store, Quoted(kBin / NO_FACTORY_SERVER_FILE));
+    const velmora::test::Ran refused = Register(store, Quoted(kBin / NO_FACTORY_SERVER_FILE));
     EXPECT_EQ(refused.exit, 1);
     EXPECT_NE(refused.err.find("failed: 0x80070005 (E_ACCESSDENIED): Access is denied"), std::string::npos)
         << refused.err;

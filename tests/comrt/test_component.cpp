@@ -2,43 +2,18 @@
 // points comrt-register and the runtime call.
 #include "test_component.h"
 
-#include <velmora/com_ptr.h>
 #include <velmora/server_registration.h>
-
-#include <atomic>
-#include <new>
 
 namespace {
 
-class Calculator final : public ICalculator {
+// One static object is the factory and every instance: its lifetime is the
+// library's, so it counts nothing.
+class Calculator final : public IClassFactory, public ICalculator {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = riid == IID_IUnknown || riid == IID_ICalculator ? this : nullptr;
-        if (*ppv == nullptr) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        // acq_rel: the last release sees every other owner's writes before deleting.
-        const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
-        if (left == 0) delete this;
-        return left;
-    }
-    HRESULT STDMETHODCALLTYPE Add(int32_t a, int32_t b, int32_t* sum) override {
-        *sum = a + b;
-        return S_OK;
-    }
-
-private:
-    std::atomic<ULONG> refs_{1};
-};
-
-// Static: its lifetime is the library's, so it counts nothing.
-class CalculatorFactory final : public IClassFactory {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = riid == IID_IUnknown || riid == IID_IClassFactory ? this : nullptr;
+        *ppv = nullptr;
+        if (riid == IID_IUnknown || riid == IID_IClassFactory) *ppv = static_cast<IClassFactory*>(this);
+        if (riid == IID_ICalculator) *ppv = static_cast<ICalculator*>(this);
         return *ppv != nullptr ? S_OK : E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
@@ -46,10 +21,13 @@ public:
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         *ppv = nullptr;
         if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-        velmora::ComPtr<Calculator> object(new (std::nothrow) Calculator());
-        return object ? object->QueryInterface(riid, ppv) : E_OUTOFMEMORY;
+        return riid == IID_IClassFactory ? E_NOINTERFACE : QueryInterface(riid, ppv);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Add(int32_t a, int32_t b, int32_t* sum) override {
+        *sum = a + b;
+        return S_OK;
+    }
 } factory;
 
 } // namespace

@@ -13,32 +13,24 @@
 #include <string>
 #include <vector>
 
-#include "device/vendor_api.h"
-#include "driver/driver_ops.h"
 #include "driver/lintara.h"
-#include "e16sim_control.h"
-#include "test_support.h"
-#include "ui/scripted_dialogs.h"
+#include "driver_record.h"
 
 namespace velmora::test {
 
-inline constexpr int32_t kModuleIp = 0x7F000001; // SIM0001, with a DAC
-
-class DriverObjects : public ::testing::Test {
+// The record of DriverRecordTest stays unused: the objects share the
+// process-wide one.
+class DriverObjects : public DriverRecordTest {
 public:
     void SetUp() override {
-        if (!device::VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
-        e16sim_reset();
-        auto dialogs = std::make_unique<ui::ScriptedDialogs>();
-        dialogs_ = dialogs.get();
-        ui::SetDialogs(std::move(dialogs));
-        Create();
+        DriverRecordTest::SetUp();
+        if (!IsSkipped()) Create();
     }
     // The last reference ends any recording and closes the module.
     void TearDown() override {
         Release();
         driver::State().dio = dio::DigitalIo{};
-        ui::SetDialogs(nullptr);
+        DriverRecordTest::TearDown();
     }
 
     void Create() {
@@ -55,7 +47,7 @@ public:
     }
 
     // Test, the chooser answering `ip`.
-    bool Test(int32_t ip = kModuleIp) {
+    bool Test(int32_t ip = kSimWithDac) {
         dialogs_->QueueAddress(ip);
         return Ask(adc_.get(), &IADC3::Test);
     }
@@ -88,21 +80,6 @@ public:
         dio_->put_DOStopEnabled(&on);
         dio_->put_DOStopValue(&stop);
     }
-    // The module's digital output lines and the static level of a DAC channel.
-    static uint32_t Lines() {
-        uint32_t outputs = 0, pullups = 0;
-        e16sim_get_digital(E16SIM_MODULE_DAC, &outputs, &pullups);
-        return outputs;
-    }
-    static double DacLevel(uint32_t channel) {
-        double now = 0, level = 0;
-        uint32_t flags = 0;
-        e16sim_get_dac(E16SIM_MODULE_DAC, channel, &now, &level, &flags);
-        return level;
-    }
-
-    PrivateStore store_;
-    ui::ScriptedDialogs* dialogs_ = nullptr;
     ComPtr<_Lintara> lintara_;
     ComPtr<IADC3> adc_;
     ComPtr<IDIO> dio_;

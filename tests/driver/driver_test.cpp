@@ -66,7 +66,10 @@ TEST_F(Driver, ALaterLifetimeStartsFresh) {
 
     Create();
     EXPECT_FALSE(Test(0x7F000003)) << "nobody answers there";
-    EXPECT_NE(LastError(), "") << "a refused address says why";
+    const std::string refused = LastError();
+    EXPECT_NE(refused, "") << "a refused address says why";
+    EXPECT_FALSE(StartRecord()) << "started before detection";
+    EXPECT_EQ(LastError(), refused) << "a start before detection leaves the error";
     int32_t samples = -1, count = 64, rest = -1, taken = -1;
     adc_->get_InputCountData(&samples);
     EXPECT_EQ(Unread(), 0) << "no kadrs of the last recording";
@@ -85,27 +88,26 @@ TEST_F(Driver, SineAndTriangleArriveInStepOnX15AndX16) {
     Arm(Waveform::Sine, 3200, Waveform::Triangle, 6400); // 1 V sine, 2 V triangle, 100 Hz
     ASSERT_TRUE(StartRecord()) << LastError();
     EXPECT_TRUE(DaoBusy());
-    // Two-channel kadrs read with GetData until 5000 have come.
-    std::vector<int16_t> samples, buffer(8192);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (samples.size() < 10000u && std::chrono::steady_clock::now() < deadline) {
-        int32_t count = static_cast<int32_t>(buffer.size()), rest = 0, taken = 0;
-        EXPECT_EQ(adc_->GetData(buffer.data(), &count, &rest, &taken), S_OK);
-        samples.insert(samples.end(), buffer.begin(), buffer.begin() + count);
+    std::vector<int16_t> samples(10000); // 5000 two-channel kadrs
+    int32_t got = 0;
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+         got < 10000 && std::chrono::steady_clock::now() < end;) {
+        int32_t count = 10000 - got, rest = 0, taken = 0;
+        EXPECT_EQ(adc_->GetData(samples.data() + got, &count, &rest, &taken), S_OK);
+        got += count;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     ASSERT_EQ(adc_->StopRecord(), S_OK);
-    ASSERT_GE(samples.size(), 10000u);
-
-    // 100 Hz at 10000 kadrs/s: the sine rises through zero every 100 kadrs.
-    std::vector<size_t> rising, falling;
+    ASSERT_EQ(got, 10000);
+    // 100 Hz at 10000 kadrs/s: the sine rises through zero every 100 kadrs,
+    // where the triangle, starting its period with it, is at its minimum. It
+    // moves 256 codes a kadr, so two kadrs of slack.
+    std::vector<size_t> rising;
     int16_t low[2] = {SHRT_MAX, SHRT_MAX}, high[2] = {SHRT_MIN, SHRT_MIN};
     for (size_t k = 0; k < samples.size(); ++k) {
         low[k % 2] = std::min(low[k % 2], samples[k]);
         high[k % 2] = std::max(high[k % 2], samples[k]);
-        if (k % 2 == 1 || k < 2) continue;
-        if (samples[k - 2] < 0 && samples[k] >= 0) rising.push_back(k / 2);
-        if (samples[k - 2] >= 0 && samples[k] < 0) falling.push_back(k / 2);
+        if (k % 2 == 0 && k >= 2 && samples[k - 2] < 0 && samples[k] >= 0) rising.push_back(k / 2);
     }
     ASSERT_GE(rising.size(), 40u);
     EXPECT_NEAR(double(rising.back() - rising.front()) / double(rising.size() - 1), 100.0, 0.5);
@@ -113,11 +115,7 @@ TEST_F(Driver, SineAndTriangleArriveInStepOnX15AndX16) {
     EXPECT_NEAR(high[0], 3200, 40) << "sine";
     EXPECT_NEAR(low[1], -6400, 300) << "triangle";
     EXPECT_NEAR(high[1], 6400, 300) << "triangle";
-    // Both start their period together: the triangle is at its minimum where
-    // the sine rises through zero and at its maximum where it falls. It moves
-    // 256 codes a kadr, so two kadrs of slack.
     for (size_t k : rising) EXPECT_LT(samples[2 * k + 1], -6400 + 600) << "kadr " << k;
-    for (size_t k : falling) EXPECT_GT(samples[2 * k + 1], 6400 - 600) << "kadr " << k;
 }
 
 TEST_F(Driver, APlayingChannelIgnoresSingleWritesTheOtherTakesThem) {
@@ -130,7 +128,7 @@ TEST_F(Driver, APlayingChannelIgnoresSingleWritesTheOtherTakesThem) {
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes) << "the waveform owns channel 0";
     EXPECT_EQ(dao_->put_ValueReal(1, 2.0), S_OK);
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 1);
-    EXPECT_EQ(DacLevel(1), 2.0);
+    EXPECT_EQ(ModuleDacLevel(1), 2.0);
     // After the recording the outputs are idle and take single writes again.
     adc_->StopRecord();
     EXPECT_FALSE(DaoBusy());
@@ -149,7 +147,7 @@ TEST_F(Driver, TheStartWordFollowsTheStartAndTheStopWordTheStop) {
     Select({0, 1}, 0.0f);
     EXPECT_FALSE(StartRecord());
     EXPECT_EQ(LastError(), "The Sampling Rate is not selected!");
-    EXPECT_EQ(Lines(), 0x0033u);
+    EXPECT_EQ(ModuleLines(), 0x0033u);
     EXPECT_EQ(OutputWord(), 0x0033);
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 1) << "only the DOValue let";
     EXPECT_EQ(e16sim_call_count("X502_StreamsStop"), stops) << "the stop path ran";
@@ -157,23 +155,23 @@ TEST_F(Driver, TheStartWordFollowsTheStartAndTheStopWordTheStop) {
     Select({0, 1}, 20000.0f);
     ASSERT_TRUE(StartRecord()) << LastError();
     EXPECT_EQ(LastError(), "") << "a start clears the error";
-    EXPECT_EQ(Lines(), uint32_t{kStartWord});
+    EXPECT_EQ(ModuleLines(), uint32_t{kStartWord});
     EXPECT_EQ(OutputWord(), kStartWord);
     dio_->put_DOStartValue(&next);
-    EXPECT_EQ(Lines(), uint32_t{kStartWord}) << "a new start word waits for the next start";
+    EXPECT_EQ(ModuleLines(), uint32_t{kStartWord}) << "a new start word waits for the next start";
     ASSERT_EQ(adc_->StopRecord(), S_OK);
     EXPECT_FALSE(Busy());
-    EXPECT_EQ(Lines(), uint32_t{kStopWord & 0xFFFF});
+    EXPECT_EQ(ModuleLines(), uint32_t{kStopWord & 0xFFFF});
     EXPECT_EQ(OutputWord(), kStopWord);
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 3);
     ASSERT_TRUE(StartRecord()) << LastError();
-    EXPECT_EQ(Lines(), 0x0F0Fu);
+    EXPECT_EQ(ModuleLines(), 0x0F0Fu);
     adc_->StopRecord();
 
     e16sim_fault_fail_call("X502_StreamsStart", -13);
     EXPECT_FALSE(StartRecord());
     EXPECT_FALSE(Busy());
-    EXPECT_EQ(Lines(), uint32_t{kStopWord & 0xFFFF});
+    EXPECT_EQ(ModuleLines(), uint32_t{kStopWord & 0xFFFF});
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 6) << "the start word is never written";
 }
 

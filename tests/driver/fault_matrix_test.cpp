@@ -1,10 +1,7 @@
-// Every vendor entry point fails in turn, during each host operation that
-// reaches the module: detection, a start, a running recording, a single
-// reading, an analog and a digital write. Whatever fails, the operation
-// returns (an alarm ends a hung run), reports a text where it reports
-// failures at all, leaves no worker behind, and works again once the fault is
-// cleared. The entries come from the binding's own list, so a new one joins
-// the matrix by itself.
+// Every vendor entry point (from the binding's own list) fails in turn during
+// each host operation that reaches the module: it returns (an alarm ends a
+// hung run), reports a text where it reports failures at all, leaves no
+// worker behind, and works again once the fault is cleared.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -154,7 +151,7 @@ const Operation kOperations[] = {
      },
      [](Faults& f) {
          EXPECT_EQ(f.dao_->put_ValueReal(0, 2.5), S_OK);
-         EXPECT_EQ(f.DacLevel(0), 2.5);
+         EXPECT_EQ(ModuleDacLevel(0), 2.5);
      }},
     {"DigitalWrite", &Faults::Detect,
      [](Faults& f) {
@@ -164,7 +161,7 @@ const Operation kOperations[] = {
      [](Faults& f) {
          int32_t word = 0x4321;
          EXPECT_EQ(f.dio_->put_DOValue(&word), S_OK);
-         EXPECT_EQ(f.Lines(), 0x4321u);
+         EXPECT_EQ(ModuleLines(), 0x4321u);
      }},
 };
 

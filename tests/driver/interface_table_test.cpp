@@ -1,9 +1,7 @@
-// Every member of _Lintara, IADC3, IDIO and IDAO reached through IDispatch on a
-// driver object, against a table of the members as the hosts know them: the
-// name gives its DISPID, a call with ordinary arguments returns the value type
-// (Boolean, not Integer), one argument short is refused, a Boolean let reads
-// "True" and any nonzero, an Integer let takes no Long beyond it, a
-// first-element buffer takes the caller's array, and no other DISPID answers.
+// Every member of _Lintara, IADC3, IDIO and IDAO through IDispatch, against a
+// table of the members as hosts know them: DISPID, result type, argument
+// count, the let values each takes, buffers held to the caller's array, and
+// no other DISPID answering.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "dispatch_args.h"
 #include "driver_objects.h"
 
 namespace velmora::test {
@@ -94,16 +93,6 @@ const Row kDao[] = {
 };
 // clang-format on
 
-// An argument holding `value` (a number or a pointer); the caller keeps what
-// it points at.
-template <typename T> VARIANT Arg(VARTYPE vt, T value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = vt;
-    std::memcpy(&v.llVal, &value, sizeof value);
-    return v;
-}
-
 // An argument of type vt holding 1 (true for a Boolean); an array type gets a
 // vector of one such element.
 VARIANT One(VARTYPE vt) {
@@ -130,29 +119,17 @@ struct Outcome {
     bool cleared;      // every argument could be cleared: no array left locked
 };
 
-// Invoke with the arguments in natural order, which it then clears; a let
-// names its value.
+// Invoke with the arguments in natural order, which it then clears.
 Outcome Call(IDispatch* target, DISPID id, WORD flags, std::vector<VARIANT> args) {
-    std::reverse(args.begin(), args.end());
-    DISPID named = DISPID_PROPERTYPUT;
-    const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
-    DISPPARAMS params{args.data(), put ? &named : nullptr, static_cast<UINT>(args.size()), put ? 1u : 0u};
     VARIANT result;
     VariantInit(&result);
     UINT argErr = UINT_MAX;
-    Outcome out{target->Invoke(id, IID_NULL, 0, flags, &params, &result, nullptr, &argErr), result.vt,
-                result.vt == VT_BOOL ? result.boolVal : VARIANT_FALSE,
+    const HRESULT hr = InvokeNatural(target, id, flags, args, &result, &argErr);
+    Outcome out{hr, result.vt, result.vt == VT_BOOL ? result.boolVal : VARIANT_FALSE,
                 argErr < args.size() ? args.size() - 1 - argErr : SIZE_MAX, true};
     VariantClear(&result);
     for (VARIANT& arg : args) out.cleared = VariantClear(&arg) == S_OK && out.cleared;
     return out;
-}
-
-DISPID IdOf(IDispatch* target, std::u16string name) {
-    LPOLESTR names[] = {name.data()};
-    DISPID id = 0;
-    target->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
-    return id;
 }
 
 void Walk(IDispatch* target, const char* interface, std::span<const Row> rows) {
@@ -161,7 +138,7 @@ void Walk(IDispatch* target, const char* interface, std::span<const Row> rows) {
         SCOPED_TRACE(std::string(interface) + "." +
                      std::string(row.name, row.name + std::char_traits<char16_t>::length(row.name)) + " " +
                      kinds[row.kind]);
-        EXPECT_EQ(IdOf(target, row.name), row.id) << "DISPID";
+        EXPECT_EQ(DispIdOf(target, row.name), row.id) << "DISPID";
         // Arguments of their own types, then `value`.
         const size_t count = std::strlen(row.args);
         const WORD flags = row.kind == Get   ? DISPATCH_PROPERTYGET
@@ -201,7 +178,7 @@ void Walk(IDispatch* target, const char* interface, std::span<const Row> rows) {
         }
     }
 
-    EXPECT_EQ(IdOf(target, u"NoSuchMember"), DISPID_UNKNOWN);
+    EXPECT_EQ(DispIdOf(target, u"NoSuchMember"), DISPID_UNKNOWN);
     // Every other DISPID, up to one past the last row, answers nothing.
     for (DISPID id = 0; id <= static_cast<DISPID>(rows.size()) + 1; ++id) {
         for (const bool put : {false, true}) {
@@ -265,7 +242,7 @@ TEST_F(InterfaceTable, BuffersAreHeldToTheCallersArray) {
                   .hr,
               S_OK)
         << "SetValues";
-    EXPECT_EQ(DacLevel(0), 2.0) << "the one value given";
+    EXPECT_EQ(ModuleDacLevel(0), 2.0) << "the one value given";
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 1) << "one channel written, not two";
 }
 

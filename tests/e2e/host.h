@@ -8,13 +8,10 @@
 #include <velmora/interfaces.h>
 #include <velmora/registry_store.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <initializer_list>
 #include <string>
 #include <thread>
 #include <utility>
@@ -24,6 +21,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include "dispatch_args.h"
 #include "e16sim_control.h"
 #include "test_support.h"
 
@@ -47,15 +45,7 @@ struct Var : VARIANT {
     ~Var() { VariantClear(this); }
 };
 
-// An argument VARIANT holding `value` (a number or a pointer); the caller
-// keeps what it points at.
-template <typename T> VARIANT Arg(VARTYPE vt, T value) {
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = vt;
-    std::memcpy(&v.llVal, &value, sizeof value);
-    return v;
-}
+using velmora::test::Arg;
 inline constexpr auto I2 = [](int16_t value) { return Arg(VT_I2, value); };
 inline constexpr auto I4 = [](int32_t value) { return Arg(VT_I4, value); };
 inline constexpr auto R8 = [](double value) { return Arg(VT_R8, value); };
@@ -82,14 +72,9 @@ inline std::vector<int16_t> Int16Elements(SAFEARRAY* array) {
 // a method call, or a let that passes its value last.
 inline HRESULT Invoke(IDispatch* target, std::u16string name, WORD flags, std::vector<VARIANT> args,
                       VARIANT* result = nullptr) {
-    LPOLESTR names[] = {name.data()};
-    DISPID id = DISPID_UNKNOWN, named = DISPID_PROPERTYPUT;
-    target->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
-    std::reverse(args.begin(), args.end());
-    const bool put = flags == DISPATCH_PROPERTYPUT;
-    DISPPARAMS params{args.data(), put ? &named : nullptr, static_cast<UINT>(args.size()), put ? 1u : 0u};
     UINT argErr = 0;
-    return target->Invoke(id, IID_NULL, 0, flags, &params, result, nullptr, &argErr);
+    return velmora::test::InvokeNatural(target, velmora::test::DispIdOf(target, std::move(name)), flags, args,
+                                        result, &argErr);
 }
 inline HRESULT Get(IDispatch* target, const std::u16string& name, VARIANT* result,
                    std::vector<VARIANT> args = {}) {
@@ -99,26 +84,19 @@ inline HRESULT Put(IDispatch* target, const std::u16string& name, std::vector<VA
     return Invoke(target, name, DISPATCH_PROPERTYPUT, std::move(args));
 }
 
-inline void LinkDriverInto(const fs::path& folder) {
-    fs::create_symlink(E2E_LINTARA_FILE, folder / "Lintara.adc");
-    fs::create_symlink(E2E_SIMULATOR_FILE, folder / "libe16sim.so");
-#ifdef E2E_QT_PLUGIN_FILE
-    fs::create_symlink(E2E_QT_PLUGIN_FILE, folder / "Lintara.qt.so"); // for a Qt host's dialogs
-#endif
-}
 // The driver folder of this process: a temporary folder of links to the
-// built driver and simulator, or the one E2E_DRIVER_FOLDER names.
+// built driver and simulator (and the dialogs' plug-in for a Qt host).
 inline const fs::path& DriverFolder() {
     static velmora::test::TempDir own;
-    static const fs::path folder = [] {
-        const char* given = std::getenv("E2E_DRIVER_FOLDER");
-        if (given == nullptr) LinkDriverInto(own.path());
-        return given != nullptr ? fs::path(given) : own.path();
+    [[maybe_unused]] static const bool linked = [] {
+        fs::create_symlink(E2E_LINTARA_FILE, own.path() / "Lintara.adc");
+        fs::create_symlink(E2E_SIMULATOR_FILE, own.path() / "libe16sim.so");
+#ifdef E2E_QT_PLUGIN_FILE
+        fs::create_symlink(E2E_QT_PLUGIN_FILE, own.path() / "Lintara.qt.so");
+#endif
+        return true;
     }();
-    return folder;
-}
-inline void WriteAddressList(const std::string& text) {
-    std::ofstream(DriverFolder() / "iplist.txt", std::ios::binary) << text;
+    return own.path();
 }
 // Calls an entry point of the folder's driver, such as DllRegisterServer.
 inline HRESULT CallEntry(const char* name) {
@@ -141,10 +119,10 @@ inline std::u16string LastError(IADC3* adc) {
     EXPECT_EQ(adc->get_LastError(&text), S_OK);
     return Take(text);
 }
-// StartRecord, Busy or Test.
-inline bool Yes(IADC3* adc, HRESULT (IADC3::*member)(VARIANT_BOOL*)) {
+// A Boolean member such as StartRecord, Busy or Test.
+template <typename Face> bool Yes(Face* face, HRESULT (Face::*member)(VARIANT_BOOL*)) {
     VARIANT_BOOL value = VARIANT_FALSE;
-    EXPECT_EQ((adc->*member)(&value), S_OK);
+    EXPECT_EQ((face->*member)(&value), S_OK);
     return value == VARIANT_TRUE;
 }
 // A driver that has detected the module the address list preselects: Test
@@ -192,21 +170,8 @@ inline std::string ReadValue(const std::string& key, const std::string& name, bo
     data.resize(read ? size : 0);
     return data;
 }
-inline void DeleteValue(const std::string& key, const std::string& name) {
-    WithKey(key, false, false, [&](reg::HKEY k) { return reg::RegDeleteValue(k, name.c_str()); });
-}
-
 inline constexpr char kSettingsKey[] = "Software\\Tervan\\ADC\\L-Card\\E16";
-inline constexpr char kModuleKey[] = "Software\\Tervan\\ADC\\L-Card\\E16\\SIM0001";
-inline constexpr uint32_t kRegBinary = 3, kRegDword = 4;
-// A channel table ("ADChannels"): entry k = k (XY k+1), but for the changes
-// {logical, source | 32 when single-ended}.
-inline std::string ChannelTable(std::initializer_list<std::pair<int, int>> changes) {
-    std::string table(32, '\0');
-    for (int k = 0; k < 32; ++k) table[k] = static_cast<char>(k);
-    for (auto [logical, entry] : changes) table[logical] = static_cast<char>(entry);
-    return table;
-}
+inline constexpr uint32_t kRegBinary = 3;
 
 // The current test alone in a new process of this program; its exit status.
 inline int RunSelf() {
@@ -219,17 +184,6 @@ inline int RunSelf() {
     if (::posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
     ::waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-// The phase this process runs: "" unless RunPhase started it.
-inline std::string Phase() {
-    const char* phase = std::getenv("E2E_PHASE");
-    return phase != nullptr ? phase : "";
-}
-// Runs the current test again in a new process, in `phase`, with the store
-// and environment of this one; its exit status.
-inline int RunPhase(const char* phase) {
-    velmora::test::ScopedEnv named("E2E_PHASE", phase);
-    return RunSelf();
 }
 
 inline int CountThreads() {

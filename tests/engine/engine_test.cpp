@@ -13,12 +13,8 @@
 #include <vector>
 
 #include "device/te16.h"
-#include "driver/driver_ops.h"
-#include "e16sim_control.h"
-#include "engine/operations.h"
+#include "driver_record.h"
 #include "engine/sync.h"
-#include "test_support.h"
-#include "ui/scripted_dialogs.h"
 
 namespace velmora::test {
 namespace {
@@ -28,32 +24,8 @@ using core::StartMode;
 using core::SyncDirection;
 using core::Waveform;
 
-// A private store, scripted dialogs and a reset simulator; one driver record
-// per test, torn down with no worker left.
-class EngineTest : public ::testing::Test {
+class EngineTest : public DriverRecordTest {
 protected:
-    void SetUp() override {
-        if (!device::VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
-        e16sim_reset();
-        dialogs_ = new ui::ScriptedDialogs;
-        ui::SetDialogs(std::unique_ptr<ui::ScriptedDialogs>(dialogs_));
-    }
-
-    void TearDown() override {
-        while (s.instanceCount > 0) driver::OnObjectDestroyed(s);
-        s.acquisition.Join();
-        s.module.Release();
-        ui::SetDialogs(nullptr);
-        e16sim_reset();
-    }
-
-    // A created object and the module at `ip` (127.0.0.1: SIM0001, with a DAC).
-    void Detect(int32_t ip = 0x7F000001) {
-        if (s.instanceCount == 0) driver::OnObjectCreated(s);
-        dialogs_->QueueAddress(ip);
-        ASSERT_TRUE(TestDevice(s, *dialogs_)) << s.lastError;
-    }
-
     // What the library last told the module, configured or not, its state and
     // its digital outputs and pull-ups.
     static e16sim_config Pending() {
@@ -71,10 +43,6 @@ protected:
         e16sim_get_digital(E16SIM_MODULE_DAC, &d.first, &d.second);
         return d;
     }
-
-    PrivateStore store_;
-    driver::DriverState s;
-    ui::ScriptedDialogs* dialogs_ = nullptr;
 };
 
 // The simulator behind a library version the test chooses, opening the
@@ -171,7 +139,9 @@ TEST_F(EngineTest, ChannelTableAndRateProgramming) {
 }
 
 TEST_F(EngineTest, StartSynchronizationCodes) {
+    s.sync = {StartMode::AnalogLevel, SyncDirection::Below, 4, 1, 6400};
     Detect();
+    EXPECT_EQ(Pending().sync_start_mode, 11u) << "detection sends the synchronization too";
     ASSERT_TRUE(s.Device()->SetDigInPullup(0xFF));
     s.input.channelTable[6] = {20, 0}; // upper half, differential: watched against ground
     // Mode, direction, logical channel, range, level; the module's mode and what it watches.

@@ -12,13 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "device/te16.h"
-#include "driver/driver_ops.h"
-#include "e16sim_control.h"
-#include "engine/operations.h"
+#include "driver_record.h"
 #include "engine/volts_to_codes.h"
-#include "test_support.h"
-#include "ui/scripted_dialogs.h"
 
 namespace velmora::test {
 namespace {
@@ -26,28 +21,12 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-class WorkerTest : public ::testing::Test {
+class WorkerTest : public DriverRecordTest {
 protected:
     void SetUp() override {
-        if (!device::VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
-        e16sim_reset();
-        auto dialogs = std::make_unique<ui::ScriptedDialogs>();
-        dialogs->QueueAddress(0x7F000001);
-        ui::ScriptedDialogs& prompt = *dialogs;
-        ui::SetDialogs(std::move(dialogs));
-        driver::OnObjectCreated(s);
-        ASSERT_TRUE(engine::TestDevice(s, prompt)) << s.lastError;
+        DriverRecordTest::SetUp();
+        if (!IsSkipped()) Detect();
     }
-    void TearDown() override {
-        while (s.instanceCount > 0) driver::OnObjectDestroyed(s);
-        s.acquisition.Join();
-        s.module.Release();
-        ui::SetDialogs(nullptr);
-        e16sim_reset();
-    }
-
-    PrivateStore store_;
-    driver::DriverState s;
 };
 
 TEST_F(WorkerTest, AtRestItWaitsInTheReceiveAndTheStopEndsThatWaitAtOnce) {
@@ -91,43 +70,21 @@ TEST(VoltsToCodes, TheReferenceRoundsHalvesToEvenClipsAndZeroesNaN) {
 // Special values at every lane position against every channel's scale, in
 // blocks of every tail length; kernels the processor lacks are skipped.
 TEST(VoltsToCodes, EveryKernelGivesTheReferencesBitsOnTheSpecialValues) {
-    const double specials[] = {kNaN,
-                               -kNaN,
-                               std::numeric_limits<double>::signaling_NaN(),
-                               kInf,
-                               -kInf,
-                               0.0,
-                               -0.0,
-                               0.5,
-                               -0.5,
-                               1.5,
-                               -1.5,
-                               2.5,
-                               -2.5,
-                               0.49999999999999994,
-                               -0.49999999999999994,
-                               32766.5,
-                               32767.0,
-                               32767.49999999999,
-                               32767.5,
-                               32767.50000000001,
-                               32768.0,
-                               -32767.5,
-                               -32768.0,
-                               -32768.49999999999,
-                               -32768.5,
-                               -32768.50000000001,
-                               -32769.0,
-                               1e300,
-                               -1e300,
-                               4.9e-324,
-                               -4.9e-324,
-                               2147483647.5,
-                               -2147483648.5,
-                               6755399441055744.5,
-                               std::numeric_limits<double>::max(),
-                               std::numeric_limits<double>::lowest()};
-    std::vector<double> corpus(std::begin(specials), std::end(specials));
+    // Each edge of rounding and clipping with its neighbours, all negated too.
+    std::vector<double> corpus = {kNaN,
+                                  std::numeric_limits<double>::signaling_NaN(),
+                                  kInf,
+                                  0.0,
+                                  1e300,
+                                  4.9e-324,
+                                  2147483647.5,
+                                  2147483648.5,
+                                  6755399441055744.5,
+                                  std::numeric_limits<double>::max()};
+    for (const double edge : {0.5, 1.5, 2.5, 32766.5, 32767.0, 32767.5, 32768.0, 32768.5, 32769.0})
+        for (const double near : {edge, std::nextafter(edge, 0.0), std::nextafter(edge, kInf)})
+            corpus.push_back(near);
+    for (std::size_t i = 0, n = corpus.size(); i < n; ++i) corpus.push_back(-corpus[i]);
     std::mt19937_64 random(16);
     std::uniform_int_distribution<int> halves(-70000, 70000);
     for (int i = 0; i < 2000; ++i) corpus.push_back(halves(random) / 2.0);

@@ -1,65 +1,28 @@
+// e16rec's parts in this process, and the program run as a user runs it:
+// channel lists, loss counting, a module cut off mid-recording through the
+// simulator's fault controls, and the console's answers.
+#include <dlfcn.h>
+
+#include "driver_session.h"
+#include "e16sim_control.h"
 #include "kadr_stats.h"
 #include "options.h"
+#include "recorder.h"
 #include "test_support.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <filesystem>
-#include <tuple>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
 namespace e16rec {
 namespace {
 
-std::optional<Options> Parse(std::vector<std::string> args, std::string& error) {
-    args.insert(args.begin(), "e16rec");
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    return ParseOptions(static_cast<int>(argv.size()), argv.data(), error);
-}
-
 TEST(E16recOptions, ChannelListsExpandRangesInOrder) {
     EXPECT_EQ(ParseChannelList("0-3,31,8"), (std::vector<int16_t>{0, 1, 2, 3, 31, 8}));
     EXPECT_EQ(ParseChannelList("5"), (std::vector<int16_t>{5}));
     for (const char* bad : {"", "32", "-1", "3-1", "1,,2", "a", "0-40", "1-"})
         EXPECT_FALSE(ParseChannelList(bad).has_value()) << bad;
-}
-
-// Good values are taken, bad ones refused with a reason, and help is no error.
-TEST(E16recOptions, ValuesAreTakenOrRefusedWithAReason) {
-    std::string error;
-    auto o = Parse({"-c", "0-31", "-r", "15625", "-R", "1", "-t", "0.5", "--inputs", "se", "-o", "-"}, error);
-    ASSERT_TRUE(o.has_value()) << error;
-    EXPECT_EQ(o->channels.size(), 32u);
-    EXPECT_FLOAT_EQ(o->rate, 15625.0f);
-    EXPECT_EQ(o->range, 1);
-    EXPECT_DOUBLE_EQ(o->seconds, 0.5);
-    EXPECT_EQ(o->inputs, InputMode::SingleEnded);
-    EXPECT_EQ(o->output, "-");
-    EXPECT_FALSE(o->chooseAddress) << "by default";
-    EXPECT_FALSE(o->setup) << "by default";
-    for (const auto& [flag, choose, setup] :
-         {std::tuple{"--choose-address", true, false}, {"--setup", false, true}}) {
-        const auto flags = Parse({flag}, error);
-        ASSERT_TRUE(flags.has_value()) << flag << ": " << error;
-        EXPECT_EQ(flags->chooseAddress, choose) << flag;
-        EXPECT_EQ(flags->setup, setup) << flag;
-    }
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"-R", "4"},
-          {"-r", "-5"},
-          {"-t"},
-          {"--inputs", "both"},
-          {"--bogus"},
-          {"--setup", "-a", "127.0.0.1"}}) { // the dialog would go to the console
-        error.clear();
-        EXPECT_FALSE(Parse(bad, error).has_value()) << testing::PrintToString(bad);
-        EXPECT_NE(error, "") << testing::PrintToString(bad) << " gave no reason";
-    }
-    error = "stale";
-    EXPECT_FALSE(Parse({"--help"}, error).has_value());
-    EXPECT_EQ(error, "") << "help reported as an error";
 }
 
 // Codes of the Y16 ramp on the ±10 V range: 3200 codes per volt.
@@ -93,43 +56,56 @@ TEST(E16recStats, RampCountsLostAndRepeatedKadrs) {
     EXPECT_EQ(unbroken.ramp().repeated(), 0);
 }
 
-std::string ReadAll(std::FILE* pipe) {
-    std::string text;
-    char chunk[4096];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) text.append(chunk, n);
-    return text;
-}
-
-// The program from a private folder (its link), so the chooser reads that
-// folder's list; without a display or a terminal the console takes the
-// preselected address.
-TEST(E16recRun, ChooseAddressPrintsTheChosenAddress) {
-    velmora::test::TempDir folder;
-    std::filesystem::create_symlink(std::filesystem::absolute("e16rec"), folder.path() / "e16rec");
-    std::FILE* list = std::fopen((folder.path() / "iplist.txt").c_str(), "w");
-    ASSERT_NE(list, nullptr);
-    std::fputs("10.0.0.2\r\n10.0.0.3\r\n", list);
-    std::fclose(list);
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY " + folder.str() +
-                                "/e16rec --choose-address </dev/null 2>/dev/null";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    const std::string printed = ReadAll(pipe);
-    EXPECT_EQ(::pclose(pipe), 0);
-    EXPECT_EQ(printed, "10.0.0.2\n");
-}
-
-// Without a display the driver's console answers the setup request, after
-// the module was detected as usual.
-TEST(E16recRun, SetupWithoutADisplayDetectsThenSaysTheDialogNeedsOne) {
+// Without a display or a terminal the console answers: the chooser takes the
+// preselected address of the program's own folder (a link to it, so a private
+// list), and the setup request detects as usual, then says it needs a display.
+TEST(E16recRun, ChooseAddressAndSetupAnswerOnTheConsole) {
     velmora::test::PrivateStore store;
-    const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY ./e16rec --setup </dev/null 2>&1";
-    std::FILE* pipe = ::popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
-    const std::string said = ReadAll(pipe);
-    EXPECT_EQ(::pclose(pipe), 0) << said;
-    EXPECT_NE(said.find("127.0.0.1"), std::string::npos) << "no detection before: " << said;
-    EXPECT_NE(said.find("The setup dialog needs a display"), std::string::npos) << said;
+    const std::filesystem::path folder = store.dir().path();
+    std::filesystem::create_symlink(std::filesystem::absolute("e16rec"), folder / "e16rec");
+    std::ofstream(folder / "iplist.txt") << "10.0.0.2\r\n10.0.0.3\r\n";
+    const std::string console = "env -u DISPLAY -u WAYLAND_DISPLAY ";
+    const auto chosen =
+        velmora::test::RunCommand(console + folder.string() + "/e16rec --choose-address </dev/null", folder);
+    EXPECT_EQ(chosen.exit, 0);
+    EXPECT_EQ(chosen.out, "10.0.0.2\n");
+    EXPECT_NE(chosen.err.find("not a terminal"), std::string::npos) << "taken without a word: " << chosen.err;
+    EXPECT_EQ(velmora::test::Slurp(folder / "iplist.txt"), "10.0.0.2\r\n10.0.0.3\r\n") << "the list changed";
+    const auto setup = velmora::test::RunCommand(console + "./e16rec --setup </dev/null", folder);
+    EXPECT_EQ(setup.exit, 0) << setup.err;
+    EXPECT_NE((setup.out + setup.err).find("127.0.0.1"), std::string::npos)
+        << "no detection before the setup";
+    EXPECT_NE(setup.err.find("The setup dialog needs a display"), std::string::npos) << setup.err;
+}
+
+// A module that goes silent ends the recording with the driver's word on
+// it and the count of kadrs that never came, instead of hanging or
+// passing for a complete file.
+TEST(E16recLoss, ADisconnectEndsTheRecordingWithTheDriversText) {
+    velmora::test::PrivateStore store;
+    ::unsetenv("DISPLAY");
+    ::unsetenv("WAYLAND_DISPLAY");
+    DriverSession session;
+    std::string error;
+    ASSERT_TRUE(session.Create(error)) << error;
+    Options options;
+    options.seconds = 30;
+    Recorder recorder(session.adc(), options);
+    ASSERT_TRUE(recorder.Prepare(error)) << error;
+    // The driver has loaded the simulator from its folder; this is the same copy.
+    void* simulator = ::dlopen((DriverFolder() / "libe16sim.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(simulator, nullptr);
+    auto disconnectAfter = reinterpret_cast<decltype(&e16sim_fault_disconnect_after)>(
+        ::dlsym(simulator, "e16sim_fault_disconnect_after"));
+    ASSERT_EQ(disconnectAfter(0, 4 * 500), 0);
+
+    std::atomic<bool> stop{false};
+    RecordingResult result;
+    EXPECT_TRUE(recorder.Record(nullptr, stop, result, error)) << error;
+    EXPECT_EQ(result.requested, 30000);
+    EXPECT_LT(result.stats->kadrs(), 1000);
+    EXPECT_EQ(result.endedEarly.rfind("no data for 5 s", 0), 0u) << result.endedEarly;
+    ::dlclose(simulator);
 }
 
 } // namespace

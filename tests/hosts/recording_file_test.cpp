@@ -3,7 +3,6 @@
 #include <hdf5.h>
 
 #include <fstream>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -24,11 +23,7 @@ RecordingInfo TwoChannels() {
     return info;
 }
 
-std::string Slurp(const std::filesystem::path& file) {
-    std::ostringstream text;
-    text << std::ifstream(file).rdbuf();
-    return text.str();
-}
+using test::Slurp;
 
 TEST(RecordingFile, FormatFollowsNameOrExtension) {
     EXPECT_EQ(FormatOf("a/run.H5"), FileFormat::Hdf5);

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <fstream>
 #include <optional>
+#include <tuple>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -25,9 +26,9 @@ struct Raw {
 };
 
 // What the store holds, read past cRegistry.
-std::optional<Raw> ReadRaw(const std::string& name) {
+std::optional<Raw> ReadRaw(const std::string& name, const char* path = kPath) {
     reg::HKEY key = 0;
-    if (reg::RegOpenKeyEx(reg::HKEY_CURRENT_USER, kPath, reg::KEY_QUERY_VALUE, &key) != 0) return {};
+    if (reg::RegOpenKeyEx(reg::HKEY_CURRENT_USER, path, reg::KEY_QUERY_VALUE, &key) != 0) return {};
     Raw raw{0, Bytes(64)};
     reg::DWORD size = 64;
     const auto rc = reg::RegQueryValueEx(key, name.c_str(), &raw.type, raw.bytes.data(), &size);
@@ -71,28 +72,42 @@ TEST_F(CRegistryTest, PathsAreCreatedWhenSetAndRootsStartAtTheirTop) {
     EXPECT_FALSE(r.WriteLong("x", 1));
 }
 
-TEST_F(CRegistryTest, TypedValuesAreStoredByteForByteAndReadBack) {
+// A batch writes what the typed members write, in one transaction.
+TEST_F(CRegistryTest, TypedValuesAndABatchAreStoredByteForByteAndReadBack) {
     EXPECT_TRUE(r.WriteString("String", "abc") && r.WriteLong("Long", -2) && r.WriteByte("Byte", 200) &&
                 r.WriteInteger("Integer", -1) && r.WriteBoolean("Boolean", true) &&
                 r.WriteSingle("Single", 1.5f) && r.WriteDouble("Double", 1.5) &&
                 r.WriteCurrency("Currency", 12345678) && r.WriteBinary("Binary", {1, 2, 3}));
-    const std::pair<const char*, Raw> stored[] = {
-        {"String", {reg::REG_SZ, {'a', 'b', 'c'}}},
-        {"Long", {reg::REG_DWORD, {0xFE, 0xFF, 0xFF, 0xFF}}},
-        {"Byte", {reg::REG_DWORD, {200, 0, 0, 0}}},
-        {"Integer", {reg::REG_DWORD, {0xFF, 0xFF, 0, 0}}},
-        {"Boolean", {reg::REG_DWORD, {1, 0, 0, 0}}},
-        {"Single", {reg::REG_DWORD, {0, 0, 0xC0, 0x3F}}},
-        {"Double", {reg::REG_BINARY, {0, 0, 0, 0, 0, 0, 0xF8, 0x3F}}},
-        {"Currency", {reg::REG_BINARY, {0x4E, 0x61, 0xBC, 0, 0, 0, 0, 0}}},
-        {"Binary", {reg::REG_BINARY, {1, 2, 3}}},
+    cRegistryBatch batch;
+    batch.SetKey("Software\\Batch");
+    batch.WriteString("String", "abc");
+    batch.WriteLong("Long", -2);
+    batch.WriteInteger("Integer", -1);
+    batch.WriteSingle("Single", 1.5f);
+    batch.WriteDouble("Double", 1.5);
+    batch.WriteBinary("Binary", {1, 2, 3});
+    batch.WriteBinary("Empty", {});
+    ASSERT_TRUE(r.WriteBatch(HKEY_CURRENT_USER, batch)) << r.LastErrorText();
+    const std::tuple<const char*, Raw, bool> stored[] = {
+        {"String", {reg::REG_SZ, {'a', 'b', 'c'}}, true},
+        {"Long", {reg::REG_DWORD, {0xFE, 0xFF, 0xFF, 0xFF}}, true},
+        {"Byte", {reg::REG_DWORD, {200, 0, 0, 0}}, false},
+        {"Integer", {reg::REG_DWORD, {0xFF, 0xFF, 0, 0}}, true},
+        {"Boolean", {reg::REG_DWORD, {1, 0, 0, 0}}, false},
+        {"Single", {reg::REG_DWORD, {0, 0, 0xC0, 0x3F}}, true},
+        {"Double", {reg::REG_BINARY, {0, 0, 0, 0, 0, 0, 0xF8, 0x3F}}, true},
+        {"Currency", {reg::REG_BINARY, {0x4E, 0x61, 0xBC, 0, 0, 0, 0, 0}}, false},
+        {"Binary", {reg::REG_BINARY, {1, 2, 3}}, true},
     };
-    for (const auto& [name, raw] : stored) {
-        const std::optional<Raw> found = ReadRaw(name);
-        ASSERT_TRUE(found.has_value()) << name << ": nothing stored";
-        EXPECT_EQ(found->type, raw.type) << name;
-        EXPECT_EQ(found->bytes, raw.bytes) << name;
+    for (const auto& [name, raw, batched] : stored) {
+        for (const char* path : {kPath, batched ? "Software\\Batch" : kPath}) {
+            const std::optional<Raw> found = ReadRaw(name, path);
+            ASSERT_TRUE(found.has_value()) << name << " in " << path << ": nothing stored";
+            EXPECT_EQ(found->type, raw.type) << name << " in " << path;
+            EXPECT_EQ(found->bytes, raw.bytes) << name << " in " << path;
+        }
     }
+    EXPECT_FALSE(ReadRaw("Empty", "Software\\Batch").has_value()) << "an empty array is written";
     int16_t integer = 5;
     EXPECT_TRUE(r.ReadInteger("Integer", integer, 5));
     EXPECT_EQ(integer, -1);
@@ -151,37 +166,6 @@ TEST_F(CRegistryTest, ExportOfABranch) {
     const std::string all = r.ExportKey(HKEY_CURRENT_USER, "", true);
     EXPECT_TRUE(all.starts_with(Section("") + Section("\\Software"))) << all;
     EXPECT_TRUE(all.ends_with(Section("\\Software\\Test"))) << all;
-}
-
-TEST_F(CRegistryTest, ABatchEncodesAsTheTypedMembersAndQueryValuesReadsItBack) {
-    const std::string other = "Software\\Batch";
-    cRegistryBatch batch;
-    batch.SetKey(other);
-    batch.WriteString("S", "é");
-    batch.WriteLong("L", -2);
-    batch.WriteInteger("I", -1);
-    batch.WriteSingle("F", 1.5f);
-    batch.WriteDouble("D", -0.25);
-    batch.WriteBinary("Empty", {});
-    batch.WriteBinary("B", {5, 6});
-    ASSERT_TRUE(r.WriteBatch(HKEY_CURRENT_USER, batch)) << r.LastErrorText();
-    r.SetStringAt(HKEY_CURRENT_USER, kPath, "S", "é");
-    r.SetLongAt(HKEY_CURRENT_USER, kPath, "L", -2);
-    r.SetIntegerAt(HKEY_CURRENT_USER, kPath, "I", -1);
-    r.SetSingleAt(HKEY_CURRENT_USER, kPath, "F", 1.5f);
-    r.SetDoubleAt(HKEY_CURRENT_USER, kPath, "D", -0.25);
-    r.SetBinaryAt(HKEY_CURRENT_USER, kPath, "B", {5, 6});
-    std::vector<NamedValue> batched, typed;
-    ASSERT_EQ(r.QueryValues(HKEY_CURRENT_USER, other, batched), 6) << "the empty array is not written";
-    ASSERT_EQ(r.QueryValues(HKEY_CURRENT_USER, kPath, typed), 6);
-    for (std::size_t i = 0; i < typed.size(); ++i) {
-        EXPECT_EQ(batched[i].name, typed[i].name) << "value " << i;
-        EXPECT_EQ(batched[i].type, typed[i].type) << typed[i].name;
-        EXPECT_EQ(batched[i].value, typed[i].value) << typed[i].name;
-    }
-    EXPECT_EQ(typed[0].value, RegValue(std::string("é")));
-    EXPECT_EQ(typed[2].value, RegValue(int32_t{0xFFFF})) << "Integer -1 as a DWORD";
-    EXPECT_EQ(typed[5].value, RegValue(Bytes{5, 6}));
 }
 
 TEST(CRegistryManyValues, TwoThousandValuesEnumerateInOrderWithinSeconds) {

@@ -19,9 +19,7 @@ constexpr uint32_t kIpNoDac = 0x7F000002u;
 constexpr double kQuantum = 10.0 / 6000000.0; // one code on the 10 V range
 
 struct Lch {
-    uint32_t phy;
-    uint32_t mode;
-    uint32_t range;
+    uint32_t phy, mode, range;
 };
 
 class SimTest : public ::testing::Test {
@@ -79,12 +77,6 @@ protected:
     }
 
     static double ramp(uint64_t frame) { return -5.0 + 0.01 * static_cast<double>(frame % 1000); }
-
-    static int32_t streamState() {
-        e16sim_state state{};
-        EXPECT_EQ(e16sim_get_state(E16SIM_MODULE_DAC, &state), 0);
-        return state.stream_state;
-    }
 
     std::vector<t_x502_hnd> handles_;
 };

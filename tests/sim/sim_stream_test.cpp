@@ -1,11 +1,17 @@
-// The input stream: word format, conversion to volts, the input signals,
-// overflow, waking receivers and the edge start; the outputs: static DAC
-// levels, the cyclic and the preloaded output streams, and the flash memory.
+// The input stream: word format, conversion to volts, the input signals and
+// the edge start; the outputs: static DAC levels, the cyclic and the
+// preloaded streams; the flash memory; the module's clock, faster than the
+// wall clock, and sines made frame by frame that still follow their formula
+// over long runs. Overflow and a lost link are TE16's tests, a stop waking the
+// receive the worker's.
+#include <gmock/gmock.h>
+
 #include <functional>
 #include <future>
 #include <thread>
 
 #include "sim_fixture.h"
+#include "test_support.h"
 
 namespace e16sim::test {
 namespace {
@@ -38,34 +44,27 @@ TEST_F(SimTest, WordsCarryChannelModeAndClippedCode) {
     EXPECT_EQ(code, codes[0]) << "without the volts flag: codes";
 }
 
+// A call may end inside a frame: the next goes on with the channel after the
+// last word, skips digital words, and refuses a channel beyond the table.
 TEST_F(SimTest, ProcessAdcDataKeepsTheChannelAcrossCalls) {
     t_x502_hnd h = open();
     program(h, {{16, 0, 0}, {20, 0, 1}, {31, 0, 0}}, 300000.0);
     ASSERT_EQ(X502_StreamsStart(h), X502_ERR_OK);
-    auto words = receive(h, 9);
-    ASSERT_EQ(words.size(), 9u);
-    words.insert(words.begin() + 2, 0x00001234u); // a digital input word is skipped
-    double volts[10] = {};
-    uint32_t size = 4;
-    uint32_t next = 99;
-    ASSERT_EQ(X502_ProcessAdcData(h, words.data(), volts, &size, X502_PROC_FLAGS_VOLT), X502_ERR_OK);
-    EXPECT_EQ(size, 3u) << "values from four words, one of them digital";
-    size = 6;
-    ASSERT_EQ(X502_ProcessAdcData(h, words.data() + 4, volts + 3, &size, X502_PROC_FLAGS_VOLT), X502_ERR_OK);
-    EXPECT_EQ(size, 6u);
+    auto words = receive(h, 6);
+    ASSERT_EQ(words.size(), 6u);
+    words.insert(words.begin() + 2, 0x00001234u); // a digital input word
+    double volts[6] = {};
+    uint32_t size = 2, next = 99;
+    ASSERT_EQ(X502_ProcessAdcData(h, words.data() + 1, volts, &size, X502_PROC_FLAGS_VOLT), X502_ERR_OK);
+    EXPECT_EQ(size, 1u) << "one value from an ADC and a digital word";
+    EXPECT_DOUBLE_EQ(volts[0], -0.75) << "Y5 on the 2.5 V range, realigned on the channel bits";
+    size = 4;
+    ASSERT_EQ(X502_ProcessAdcData(h, words.data() + 3, volts + 1, &size, X502_PROC_FLAGS_VOLT), X502_ERR_OK);
+    EXPECT_THAT(
+        std::vector<double>(volts, volts + 1 + size),
+        testing::Pointwise(testing::DoubleEq(), std::vector<double>{-0.75, ramp(0), -1.75, -0.75, ramp(1)}));
     ASSERT_EQ(X502_GetNextExpectedLchNum(h, &next), X502_ERR_OK);
     EXPECT_EQ(next, 0u) << "next channel after whole frames";
-    for (uint32_t k = 0; k < 3; ++k) {
-        SCOPED_TRACE(testing::Message() << "frame " << k);
-        EXPECT_DOUBLE_EQ(volts[3 * k], -1.75) << "Y1";
-        EXPECT_DOUBLE_EQ(volts[3 * k + 1], -0.75) << "Y5 on the 2.5 V range";
-        EXPECT_DOUBLE_EQ(volts[3 * k + 2], ramp(k)) << "the ramp on Y16";
-    }
-    size = 2; // picked up in the middle of a frame: realigned on the channel bits
-    ASSERT_EQ(X502_ProcessAdcData(h, words.data() + 1, volts, &size, X502_PROC_FLAGS_VOLT), X502_ERR_OK);
-    EXPECT_DOUBLE_EQ(volts[0], -0.75) << "the range of channel 1, not of channel 0";
-    ASSERT_EQ(X502_GetNextExpectedLchNum(h, &next), X502_ERR_OK);
-    EXPECT_EQ(next, 2u) << "next channel after a word of channel 1";
     const uint32_t stray[2] = {words[0], 0x85000000u}; // channel 5 is not in a 3-channel table
     size = 2;
     EXPECT_EQ(X502_ProcessAdcData(h, stray, volts, &size, X502_PROC_FLAGS_VOLT), X502_ERR_INVALID_LCH_NUMBER);
@@ -112,42 +111,6 @@ TEST_F(SimTest, InputSignalsDefaultAndSet) {
     }
 }
 
-TEST_F(SimTest, OverflowIsReportedAfterTheBufferedWords) {
-    t_x502_hnd h = open();
-    ASSERT_EQ(X502_SetStreamBufSize(h, 0, 2048), X502_ERR_OK);
-    program(h, {{31, 0, 0}}, 500000.0);
-    ASSERT_EQ(X502_StreamsStart(h), X502_ERR_OK);
-    std::this_thread::sleep_for(6ms); // at least 3000 words for a 2048-word buffer
-    std::vector<uint32_t> words(1000);
-    size_t got = 0;
-    int32_t n = 0;
-    for (int i = 0; i < 10 && (n = X502_Recv(h, words.data(), 1000, 100)) > 0; ++i)
-        got += static_cast<size_t>(n);
-    EXPECT_EQ(n, X502_ERR_STREAM_OVERFLOW) << "the receive after the buffered words";
-    EXPECT_EQ(got, 2048u) << "words buffered before the overflow";
-    uint32_t ready = 0;
-    EXPECT_EQ(X502_GetRecvReadyCount(h, &ready), X502_ERR_STREAM_OVERFLOW) << "the overflow is kept";
-    ASSERT_EQ(X502_StreamsStop(h), X502_ERR_OK);
-    ASSERT_EQ(X502_StreamsStart(h), X502_ERR_OK);
-    EXPECT_EQ(receive(h, 100).size(), 100u) << "a restart clears the overflow";
-}
-
-TEST_F(SimTest, StreamsStopWakesAWaitingRecv) {
-    t_x502_hnd h = open();
-    program(h, {{16, 0, 0}}, 100.0); // slow: 10000 words take a minute and a half
-    ASSERT_EQ(X502_StreamsStart(h), X502_ERR_OK);
-    auto pending = std::async(std::launch::async, [h] {
-        std::vector<uint32_t> words(10000);
-        return X502_Recv(h, words.data(), 10000, 60000);
-    });
-    std::this_thread::sleep_for(50ms);
-    ASSERT_EQ(X502_StreamsStop(h), X502_ERR_OK);
-    ASSERT_EQ(pending.wait_for(5s), std::future_status::ready);
-    EXPECT_GE(pending.get(), 0) << "the woken receive failed";
-    uint32_t word = 0;
-    EXPECT_EQ(X502_Recv(h, &word, 1, 10), X502_ERR_STREAM_IS_NOT_RUNNING) << "a receive after the stop";
-}
-
 TEST_F(SimTest, EdgeStartWaitsForItsEdge) {
     struct Case {
         uint32_t mode, input;
@@ -165,7 +128,9 @@ TEST_F(SimTest, EdgeStartWaitsForItsEdge) {
         e16sim_fire_edge(c.input ^ 1, c.rising); // wrong input
         std::vector<uint32_t> words(20);
         EXPECT_EQ(X502_Recv(h, words.data(), 20, 30), 0) << "words before the edge";
-        EXPECT_EQ(streamState(), E16SIM_STREAM_WAIT_EDGE);
+        e16sim_state state{};
+        e16sim_get_state(E16SIM_MODULE_DAC, &state);
+        EXPECT_EQ(state.stream_state, E16SIM_STREAM_WAIT_EDGE);
         auto pending = std::async(std::launch::async, [&] { return X502_Recv(h, words.data(), 20, 5000); });
         std::this_thread::sleep_for(20ms);
         e16sim_fire_edge(c.input, c.rising);
@@ -195,11 +160,6 @@ TEST_F(SimTest, StaticDacLevelsAppearOnX15AndX16) {
     ASSERT_EQ(X502_AsyncGetAdcFrame(h, 1, 150, frame), X502_ERR_OK);
     EXPECT_DOUBLE_EQ(frame[0], 1.5) << "DAC1 on X15";
     EXPECT_DOUBLE_EQ(frame[1], -2.25) << "DAC2 on X16";
-    uint32_t flags[2] = {};
-    ASSERT_EQ(e16sim_get_dac(E16SIM_MODULE_DAC, 0, nullptr, nullptr, &flags[0]), 0);
-    ASSERT_EQ(e16sim_get_dac(E16SIM_MODULE_DAC, 1, nullptr, nullptr, &flags[1]), 0);
-    EXPECT_EQ(flags[0], 3u) << "DAC1 flags kept";
-    EXPECT_EQ(flags[1], 1u) << "DAC2 flags kept";
     ASSERT_EQ(X502_AsyncOutDac(h, 0, 3200.0, 0), X502_ERR_OK); // a code, not volts
     ASSERT_EQ(X502_AsyncOutDac(h, 1, 12.0, 1), X502_ERR_OK);   // beyond the converter
     ASSERT_EQ(X502_AsyncGetAdcFrame(h, 1, 150, frame), X502_ERR_OK);
@@ -244,7 +204,6 @@ TEST_F(SimTest, PreloadedOutputPlaysTheFifoInOrder) {
     EXPECT_EQ(room, 1048u) << "room left in a 2048-word buffer";
     ASSERT_EQ(X502_Send(h, out.data(), 1000, 0), 1000);
     EXPECT_EQ(X502_Send(h, out.data(), 1000, 0), 48) << "only what still fits";
-
     double fout = 10000.0;
     ASSERT_EQ(X502_SetOutFreq(h, &fout), X502_ERR_OK);
     ASSERT_EQ(X502_StreamsEnable(h, X502_STREAM_DAC1), X502_ERR_OK);
@@ -254,43 +213,79 @@ TEST_F(SimTest, PreloadedOutputPlaysTheFifoInOrder) {
     const auto volts = toVolts(h, receive(h, 1200));
     ASSERT_EQ(volts.size(), 1200u);
     for (size_t k = 0; k < 1200; ++k) ASSERT_NEAR(volts[k], wave[k % 1000], kDacStep) << k;
-    ASSERT_EQ(X502_GetSendReadyCount(h, &room), X502_ERR_OK);
-    EXPECT_GE(room, 1000u); // played words made room
 }
 
-TEST_F(SimTest, FlashIsProtectedSectoredAndKept) {
+// Sector rewrites through the flash calls are TE16's tests.
+TEST_F(SimTest, FlashIsProtectedBoundedAndKept) {
     t_x502_hnd h = open();
     uint8_t bytes[8] = {};
-    ASSERT_EQ(X502_FlashRead(h, 4090, bytes, 8), X502_ERR_OK);
-    EXPECT_EQ(bytes[7], 0xFF) << "erased at power-on";
-    const uint8_t data[4] = {0x0F, 0x3C, 0xF0, 0x55};
-    EXPECT_EQ(X502_FlashWrite(h, 4090, data, 4), X502_ERR_FLASH_WRITE_PROTECTED);
+    const uint8_t data[2] = {0x0F, 0x3C}, mask[1] = {0xF0};
+    EXPECT_EQ(X502_FlashWrite(h, 0, data, 2), X502_ERR_FLASH_WRITE_PROTECTED);
     EXPECT_EQ(X502_FlashErase(h, 0, 4096), X502_ERR_FLASH_WRITE_PROTECTED);
     EXPECT_EQ(X502_FlashRead(h, 1u << 20, bytes, 1), X502_ERR_FLASH_INVALID_ADDR);
     EXPECT_EQ(X502_FlashRead(h, (1u << 20) - 4, bytes, 8), X502_ERR_FLASH_INVALID_SIZE);
-
     ASSERT_EQ(X502_FlashWriteEnable(h), X502_ERR_OK);
     EXPECT_EQ(X502_FlashErase(h, 100, 4096), X502_ERR_FLASH_SECTOR_BOUNDARY);
     EXPECT_EQ(X502_FlashErase(h, 0, 100), X502_ERR_FLASH_SECTOR_BOUNDARY);
-    ASSERT_EQ(X502_FlashWrite(h, 4094, data, 4), X502_ERR_OK); // writes may cross sectors
-    const uint8_t mask[2] = {0xF0, 0xF0};
-    ASSERT_EQ(X502_FlashWrite(h, 4094, mask, 2), X502_ERR_OK); // without an erase: bits only clear
+    ASSERT_EQ(X502_FlashWrite(h, 0, data, 2), X502_ERR_OK);
+    ASSERT_EQ(X502_FlashWrite(h, 0, mask, 1), X502_ERR_OK); // without an erase: bits only clear
     ASSERT_EQ(X502_FlashWriteDisable(h), X502_ERR_OK);
-    EXPECT_EQ(X502_FlashWrite(h, 4094, data, 1), X502_ERR_FLASH_WRITE_PROTECTED) << "after the disable";
-
-    ASSERT_EQ(X502_Close(h), X502_ERR_OK); // kept over a close
+    EXPECT_EQ(X502_FlashWrite(h, 0, data, 1), X502_ERR_FLASH_WRITE_PROTECTED) << "after the disable";
+    ASSERT_EQ(X502_Close(h), X502_ERR_OK);
     ASSERT_EQ(E16_OpenByIpAddr(h, kIpDac, 0, 10000), X502_ERR_OK);
-    ASSERT_EQ(X502_FlashRead(h, 4093, bytes, 6), X502_ERR_OK);
-    const uint8_t want[6] = {0xFF, 0x00, 0x30, 0xF0, 0x55, 0xFF};
-    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 6), std::vector<uint8_t>(want, want + 6))
-        << "written across sectors, bits cleared, kept over a close";
+    ASSERT_EQ(X502_FlashRead(h, 0, bytes, 3), X502_ERR_OK);
+    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 3), (std::vector<uint8_t>{0x00, 0x3C, 0xFF}))
+        << "bits cleared, the rest erased, kept over a close";
+}
 
-    ASSERT_EQ(X502_FlashWriteEnable(h), X502_ERR_OK);
-    ASSERT_EQ(X502_FlashErase(h, 4096, 4096), X502_ERR_OK); // only its own sector
-    ASSERT_EQ(X502_FlashRead(h, 4093, bytes, 6), X502_ERR_OK);
-    const uint8_t erased[6] = {0xFF, 0x00, 0x30, 0xFF, 0xFF, 0xFF};
-    EXPECT_EQ(std::vector<uint8_t>(bytes, bytes + 6), std::vector<uint8_t>(erased, erased + 6))
-        << "an erase clears its own sector only";
+using Clock = std::chrono::steady_clock;
+
+TEST_F(SimTest, TheTimeScaleComesFromTheControlOrTheEnvironmentAndIsKeptInRange) {
+    EXPECT_EQ(e16sim_get_time_scale(), 1u);
+    EXPECT_EQ(e16sim_set_time_scale(0), -1);
+    EXPECT_EQ(e16sim_set_time_scale(10001), -1);
+    EXPECT_EQ(e16sim_set_time_scale(250), 0);
+    EXPECT_EQ(e16sim_get_time_scale(), 250u);
+    for (const auto& [text, factor] : {std::pair{"7", 7u}, {"0", 1u}, {"3x", 1u}, {"", 1u}}) {
+        velmora::test::ScopedEnv env("E16SIM_TIME_SCALE", text);
+        e16sim_reset();
+        EXPECT_EQ(e16sim_get_time_scale(), factor) << "E16SIM_TIME_SCALE=" << text;
+    }
+}
+
+// At 1000 times speed, every code within one step of the formula's, over
+// many resynchronisations of the frame-by-frame sines, for common and
+// differential channels, and after a signal is changed while the stream runs.
+TEST_F(SimTest, FrameByFrameSinesFollowTheirFormula) {
+    ASSERT_EQ(e16sim_set_time_scale(1000), 0);
+    ASSERT_EQ(e16sim_set_sine(18, 1.5, 333.3, 0.7, -0.25), 0); // Y3 against X3 in the differential channel
+    t_x502_hnd h = open();
+    program(h, {{13, 0, 0}, {2, 1, 0}, {0, 0, 1}}, 480000.0);
+    ASSERT_EQ(X502_StreamsStart(h), X502_ERR_OK);
+    const auto sine = [](double a, double hz, double phase, double offset, double t) {
+        return offset + a * std::sin(2 * std::numbers::pi * hz * t + phase);
+    };
+    uint64_t frame = 0;
+    Clock::duration receiving{};
+    auto check = [&](uint64_t frames, double y3Hz) {
+        const auto start = Clock::now();
+        const auto volts = toVolts(h, receive(h, 3 * frames));
+        receiving = Clock::now() - start;
+        ASSERT_EQ(volts.size(), 3 * frames);
+        for (uint64_t k = 0; k < frames; ++k, ++frame) {
+            const auto at = [&](int pos) { return static_cast<double>(3 * frame + pos) * 100.0 / 48e6; };
+            const double want[3] = {sine(7.0, 140.0, 0.0, 0.0, at(0)),
+                                    sine(1.5, 30.0, 0.0, 0.0, at(1)) - sine(1.5, y3Hz, 0.7, -0.25, at(1)),
+                                    sine(0.5, 10.0, 0.0, 0.0, at(2))};
+            for (int pos = 0; pos < 3; ++pos)
+                ASSERT_NEAR(volts[3 * k + pos], want[pos], (pos == 2 ? 0.25 : 1.0) * kQuantum * 1.0001)
+                    << "frame " << frame << ", position " << pos;
+        }
+    };
+    check(400000, 333.3);
+    EXPECT_LT(receiving, std::chrono::milliseconds(1500)) << "2.5 s of the module's time at 1000 times speed";
+    ASSERT_EQ(e16sim_set_sine(18, 1.5, 50.0, 0.7, -0.25), 0); // words are made when received
+    check(20000, 50.0);
 }
 
 } // namespace

@@ -1,8 +1,6 @@
 // Runs the comrt-reg tool built next to this test against a private store.
-#include <sys/wait.h>
-
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -14,25 +12,14 @@
 namespace velmora::settings {
 namespace {
 
-struct Result {
-    int exit = -1;
-    std::string out, err;
-};
-
 class ComrtRegTest : public ::testing::Test {
 protected:
     // Arguments are quoted for the shell; none of them holds a quote.
-    Result Run(const std::vector<std::string>& args) {
-        const auto dir = store.dir().path();
+    test::Ran Run(const std::vector<std::string>& args) {
         std::string command =
             (std::filesystem::canonical("/proc/self/exe").parent_path() / "comrt-reg").string();
         for (const auto& arg : args) command += " '" + arg + "'";
-        const int status = std::system(
-            (command + " >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'").c_str());
-        std::ostringstream out, err;
-        out << std::ifstream(dir / "out").rdbuf();
-        err << std::ifstream(dir / "err").rdbuf();
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out.str(), err.str()};
+        return test::RunCommand(command, store.dir().path());
     }
 
     test::PrivateStore store;
@@ -46,11 +33,11 @@ TEST_F(ComrtRegTest, AddThenQueryExportAndDeleteEachType) {
                                                 {"-v", "Blob", "-t", "REG_BINARY", "-d", "0aFF05"}}) {
         std::vector<std::string> args{"add", "HKCU\\Software\\Tool"};
         args.insert(args.end(), add.begin(), add.end());
-        const Result r = Run(args);
+        const test::Ran r = Run(args);
         EXPECT_EQ(r.exit, 0) << ::testing::PrintToString(add) << ": " << r.err;
         EXPECT_EQ(r.out, "The operation completed successfully.\n") << ::testing::PrintToString(add);
     }
-    Result r = Run({"query", "HKCU\\Software\\Tool"});
+    test::Ran r = Run({"query", "HKCU\\Software\\Tool"});
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.out, "\nHKEY_CURRENT_USER\\Software\\Tool\n"
                      "    Dir    REG_SZ    C:\\dir\n"
@@ -85,35 +72,28 @@ TEST_F(ComrtRegTest, QueryShowsTheDriversSinglesAndDoubles) {
 // A branch goes only when the user says yes on the terminal, or with -f.
 TEST_F(ComrtRegTest, DeletingABranchAsksFirst) {
     ASSERT_TRUE(reg.CreateKey(HKEY_CURRENT_USER, "Software\\Tree\\Leaf"));
-    const auto runWith = [](std::vector<std::string> args, const ComrtRegConfirm& confirm,
-                            std::string& asked) {
-        args.insert(args.begin(), "comrt-reg");
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
+    std::string asked;
+    std::optional<bool> answer; // none: no terminal to ask on
+    const auto remove = [&] {
+        std::string args[] = {"comrt-reg", "delete", "HKCU\\Software\\Tree"};
+        char* argv[] = {args[0].data(), args[1].data(), args[2].data()};
         std::ostringstream out, err;
-        const int exit = RunComrtReg(static_cast<int>(argv.size()), argv.data(), out, err,
-                                     confirm ? ComrtRegConfirm([&](const std::string& q) {
-                                         asked = q;
-                                         return confirm(q);
-                                     })
-                                             : confirm);
+        const ComrtRegConfirm confirm = [&](const std::string& question) {
+            asked = question;
+            return *answer;
+        };
+        const int exit = RunComrtReg(3, argv, out, err, answer ? confirm : ComrtRegConfirm());
         return std::pair(exit, err.str());
     };
-    std::string asked;
-    EXPECT_EQ(runWith({"delete", "HKCU\\Software\\Tree"}, nullptr, asked),
-              std::pair(1, std::string(
-                               "comrt-reg: HKEY_CURRENT_USER\\Software\\Tree has sub-keys; add -f to delete "
-                               "them with it\n")));
-    EXPECT_EQ(runWith(
-                  {"delete", "HKCU\\Software\\Tree"}, [](const std::string&) { return false; }, asked)
-                  .first,
-              1);
+    EXPECT_EQ(remove(),
+              std::pair(1, std::string("comrt-reg: HKEY_CURRENT_USER\\Software\\Tree has sub-keys; add "
+                                       "-f to delete them with it\n")));
+    answer = false;
+    EXPECT_EQ(remove().first, 1);
     EXPECT_EQ(asked, "Delete HKEY_CURRENT_USER\\Software\\Tree and its 1 sub-key(s)? (y/N) ");
     EXPECT_TRUE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tree\\Leaf")) << "deleted after a no";
-    EXPECT_EQ(runWith(
-                  {"delete", "HKCU\\Software\\Tree"}, [](const std::string&) { return true; }, asked)
-                  .first,
-              0);
+    answer = true;
+    EXPECT_EQ(remove().first, 0);
     EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tree"));
 }
 
@@ -142,7 +122,7 @@ TEST_F(ComrtRegTest, RefusalsGiveTheirReasonInOneLine) {
         {{"delete", "HKCU"}, "a root key cannot be deleted: HKCU\n"},
     };
     for (const auto& [args, why] : bad) {
-        const Result r = Run(args);
+        const test::Ran r = Run(args);
         EXPECT_EQ(r.exit, 1) << ::testing::PrintToString(args);
         EXPECT_EQ(r.err, "comrt-reg: " + why) << ::testing::PrintToString(args);
     }

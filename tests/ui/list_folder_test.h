@@ -2,7 +2,6 @@
 #pragma once
 
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -14,10 +13,7 @@ namespace velmora::ui {
 class ListFolderTest : public ::testing::Test {
 protected:
     void WriteList(const std::string& bytes) { std::ofstream(ListFile(), std::ios::binary) << bytes; }
-    std::string ReadList() const {
-        std::ifstream in(ListFile(), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
+    std::string ReadList() const { return test::Slurp(ListFile()); }
     std::filesystem::path ListFile() const { return dir.path() / "iplist.txt"; }
 
     test::TempDir dir;

@@ -1,19 +1,11 @@
 // The setup dialog's frame and the pages that act on the module, against the
 // simulated module: the tab set per module, the remembered tab, what OK and
 // Cancel store, the DAC page's Start and Stop, and the digital lines.
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "device/te16.h"
-#include "driver/driver_ops.h"
+#include "driver_record.h"
 #include "e16sim_control.h"
-#include "engine/operations.h"
-#include "test_support.h"
-#include "ui/scripted_dialogs.h"
 #include "ui/setup_model.h"
 
 namespace velmora::ui {
@@ -21,47 +13,21 @@ namespace {
 
 using core::StartMode;
 using core::Waveform;
+using test::kSimWithoutDac;
+using test::ModuleDacLevel;
+using test::ModuleLines;
 
-constexpr int32_t kWithDac = 0x7F000001;    // 127.0.0.1
-constexpr int32_t kWithoutDac = 0x7F000002; // 127.0.0.2
-
-// A private store, scripted dialogs and a reset simulator; one driver record
-// per test.
-class SetupDialogTest : public ::testing::Test {
+class SetupDialogTest : public test::DriverRecordTest {
 protected:
     void SetUp() override {
-        if (!device::VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
-        e16sim_reset();
-        dialogs_ = new ScriptedDialogs;
-        SetDialogs(std::unique_ptr<ScriptedDialogs>(dialogs_));
-        driver::OnObjectCreated(s);
-    }
-    void TearDown() override {
-        while (s.instanceCount > 0) driver::OnObjectDestroyed(s);
-        s.module.Release();
-        SetDialogs(nullptr);
-        e16sim_reset();
+        DriverRecordTest::SetUp();
+        if (!IsSkipped()) driver::OnObjectCreated(s);
     }
 
-    void Detect(int32_t ip = kWithDac) {
-        dialogs_->QueueAddress(ip);
-        ASSERT_TRUE(engine::TestDevice(s, *dialogs_)) << s.lastError;
-    }
     static std::vector<std::string> Captions(const dlgSetupModel& dlg) {
         std::vector<std::string> captions;
         for (int i = 0; i < dlg.TabCount(); ++i) captions.push_back(dlg.TabCaption(i));
         return captions;
-    }
-    static uint32_t Lines() {
-        uint32_t outputs = 0, pullups = 0;
-        e16sim_get_digital(E16SIM_MODULE_DAC, &outputs, &pullups);
-        return outputs;
-    }
-    static double DacLevel(uint32_t channel) {
-        double now = 0, level = 0;
-        uint32_t flags = 0;
-        e16sim_get_dac(E16SIM_MODULE_DAC, channel, &now, &level, &flags);
-        return level;
     }
     // The dialog opened on the tab of `tab`.
     static void Open(dlgSetupModel& dlg, SetupTab tab) {
@@ -70,66 +36,34 @@ protected:
             if (dlg.Tab(i) == tab) dlg.SelectTab(i);
         ASSERT_EQ(dlg.Tab(dlg.SelectedTab()), tab);
     }
-
-    test::PrivateStore store_;
-    test::ScopedEnv locale_{"LC_ALL", "C"};
-    driver::DriverState s;
-    ScriptedDialogs* dialogs_ = nullptr;
 };
 
-TEST_F(SetupDialogTest, TabsFollowTheModuleAndARememberedTabBeyondThemOpensTheFirst) {
-    {
-        dlgSetupModel dlg(s);
-        EXPECT_EQ(Captions(dlg), std::vector<std::string>{"General"}) << "before detection";
-        EXPECT_FALSE(dlg.HelpEnabled()) << "without a help file";
-        EXPECT_EQ(dlg.Title().rfind("Lintara Setup (v", 0), 0u) << dlg.Title();
-    }
+// The window's tests read the tabs, Help and the remembered tab through it.
+TEST_F(SetupDialogTest, PagesAreMadeWhenShownReleasedAtClosingAndARememberedTabBeyondTheTabsOpensTheFirst) {
     EXPECT_EQ(SetupTitle("Lintara", 3, 2, 1), "Lintara Setup (v3.2.1)");
     Detect();
     s.settings.helpFile = (store_.dir().path() / "LCardE16.chm").string();
     {
         dlgSetupModel dlg(s);
-        EXPECT_EQ(Captions(dlg), (std::vector<std::string>{"General", "ADC", "DAC", "DIO"}));
-        EXPECT_TRUE(dlg.HelpEnabled());
         EXPECT_EQ(dlg.HelpContext(), 16) << "from E16";
-        Open(dlg, SetupTab::DIO);
-        dlg.Ok();
+        EXPECT_FALSE(dlg.PageExists(0)) << "before the dialog is shown";
+        dlg.Activate();
+        dlg.SelectTab(3);
+        EXPECT_NE(dlg.Dio(), nullptr);
+        EXPECT_FALSE(dlg.PageVisible(0)) << "the page left";
+        EXPECT_TRUE(dlg.PageExists(0)) << "a page stays made while the dialog is open";
+        dlg.CloseBox();
+        EXPECT_EQ(dlg.Dio(), nullptr) << "pages are released at closing";
     }
-    EXPECT_EQ(s.setupLastTab, 3);
+    EXPECT_EQ(s.setupLastTab, 3) << "the close box keeps the tab too";
     driver::OnObjectDestroyed(s);
     driver::OnObjectCreated(s);
-    Detect(kWithoutDac);
+    Detect(kSimWithoutDac);
     dlgSetupModel dlg(s);
     EXPECT_EQ(Captions(dlg), (std::vector<std::string>{"General", "ADC", "DIO"}));
     dlg.Activate();
     EXPECT_EQ(dlg.SelectedTab(), 0) << "tab 3 of three tabs";
     EXPECT_TRUE(dlg.PageVisible(0));
-    EXPECT_NE(dlg.General(), nullptr);
-}
-
-TEST_F(SetupDialogTest, TheTabSelectedAtClosingOpensNextAndPagesAreMadeWhenFirstShown) {
-    Detect();
-    {
-        dlgSetupModel dlg(s);
-        EXPECT_FALSE(dlg.PageExists(0)) << "before the dialog is shown";
-        dlg.Activate();
-        EXPECT_TRUE(dlg.PageVisible(0));
-        EXPECT_EQ(dlg.Dac(), nullptr);
-        dlg.SelectTab(2);
-        EXPECT_NE(dlg.Dac(), nullptr);
-        EXPECT_FALSE(dlg.PageVisible(0)) << "the page left";
-        EXPECT_TRUE(dlg.PageExists(0)) << "a page stays made while the dialog is open";
-        dlg.Ok();
-        EXPECT_FALSE(dlg.IsOpen());
-        EXPECT_EQ(dlg.Dac(), nullptr) << "pages are released at closing";
-    }
-    EXPECT_EQ(s.setupLastTab, 2);
-    dlgSetupModel dlg(s);
-    dlg.Activate();
-    EXPECT_EQ(dlg.SelectedTab(), 2);
-    EXPECT_FALSE(dlg.PageExists(0)) << "General was not selected this time";
-    dlg.CloseBox();
-    EXPECT_EQ(s.setupLastTab, 2);
 }
 
 TEST_F(SetupDialogTest, OkStoresOnlyThePagesThatWereMade) {
@@ -185,8 +119,8 @@ TEST_F(SetupDialogTest, CancelStoresNothingButWhatWasAppliedAtOnceStays) {
     EXPECT_FALSE(s.dio.doStartEnabled);
     EXPECT_EQ(s.output.generator.waves[0].waveform, Waveform::Dc) << "stored by Start";
     EXPECT_EQ(s.output.generator.waves[1].waveform, Waveform::Off) << "edited after Start";
-    EXPECT_EQ(DacLevel(0), 2.0);
-    EXPECT_EQ(Lines(), 0xFFFFu);
+    EXPECT_EQ(ModuleDacLevel(0), 2.0);
+    EXPECT_EQ(ModuleLines(), 0xFFFFu);
     EXPECT_EQ(s.dio.doValue, 0xFFFF);
 }
 
@@ -203,10 +137,10 @@ TEST_F(SetupDialogTest, WithOutEveryClickWritesAnEchoIsIgnoredAndResetGoesBackTo
     dio.OutputSwitch(true);
     EXPECT_EQ(dio.InputCaption(), "Input: 0x0003 (3)") << "the inputs read back after the write";
     dio.OutputBoxClick(0, true); // bit 15
-    EXPECT_EQ(Lines(), 0x8003u) << "with Out every click writes";
+    EXPECT_EQ(ModuleLines(), 0x8003u) << "with Out every click writes";
     dio.OutputSwitch(false);
     dio.OutputBoxClick(15, false);
-    EXPECT_EQ(Lines(), 0x8003u);
+    EXPECT_EQ(ModuleLines(), 0x8003u);
     {
         auto refreshing = dio.Refreshing();
         dio.OutputBoxClick(14, false);

@@ -164,12 +164,10 @@ TEST_F(AdcPageTest, PresetsAndResetKeepTheSelectedLine) {
 
 using DacPageTest = PageTest;
 
-// The page view's tests cover the messages for numbers out of range and
-// for text, the enabled states per waveform and a level through its slider.
 TEST_F(DacPageTest, EntriesAreReadInTheUsersFormatAndThePhaseHasItsOwnBounds) {
     ucDACModel page(output, module);
     EXPECT_EQ(page.PageFrequency(), 100.0);
-    for (const char* text : {"", "1,5"}) {
+    for (const char* text : {"", "1,5", "12", "abc"}) {
         EXPECT_FALSE(page.CheckLevel(0, text).passed) << text;
         EXPECT_EQ(page.CheckLevel(0, text).message, "Please, set the number in range from -10 to 10 V!")
             << text;
@@ -181,6 +179,31 @@ TEST_F(DacPageTest, EntriesAreReadInTheUsersFormatAndThePhaseHasItsOwnBounds) {
     page.ChooseWaveform(static_cast<int>(Waveform::Dc));
     EXPECT_TRUE(page.CheckLevel(0, "-1.5").passed);
     EXPECT_EQ(page.Lines()[1], "AO2: DC\tA=-1.5 V") << "no baseline for DC";
+}
+
+// The phase and the frequency ask for periodic kinds on both outputs and on
+// either, the baseline for more than a level.
+TEST_F(DacPageTest, EnabledStatesFollowTheKindsOfBothOutputs) {
+    ucDACModel page(output, module);
+    // Kinds of the first and second output; amplitude, baseline, frequency, phase.
+    const std::tuple<Waveform, Waveform, bool, bool, bool, bool> cases[] = {
+        {Waveform::Off, Waveform::Off, false, false, false, false},
+        {Waveform::Dc, Waveform::Off, true, false, false, false},
+        {Waveform::Noise, Waveform::Sine, true, true, true, false},
+        {Waveform::Triangle, Waveform::Pulse, true, true, true, true}};
+    for (const auto& [first, second, amplitude, baseline, frequency, phase] : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "kinds " << static_cast<int>(first) << ", " << static_cast<int>(second));
+        page.SelectChannel(1);
+        page.ChooseWaveform(static_cast<int>(second));
+        page.SelectChannel(0);
+        page.ChooseWaveform(static_cast<int>(first));
+        EXPECT_EQ(page.LevelEnabled(0), amplitude);
+        EXPECT_EQ(page.LevelEnabled(1), baseline);
+        EXPECT_EQ(page.RateEnabled(0), frequency);
+        EXPECT_EQ(page.RateEnabled(1), phase);
+        EXPECT_EQ(page.Picture(), first);
+    }
 }
 
 TEST_F(DacPageTest, SlidersStoreTheirLevelUnlessTheViewIsRefreshing) {

@@ -1,29 +1,152 @@
-// The Qt dialog service apart from the chooser's window: message boxes, the
-// wait cursor, URLs and help, and the plug-in serving a host that already
-// runs a QApplication.
+// The Qt dialog service: the address chooser's window driven as a user
+// drives it (keys typed into the boxes, clicks on the list and the buttons,
+// Enter, Esc and the close box; the chosen address and the list file
+// afterwards), the wait cursor, URLs and help. The typing rules and the
+// list's behaviour are the models'; here each path reaches them once. The
+// plug-in serving a host that already runs a QApplication is the Qt host's
+// test.
 #include <QDesktopServices>
+#include <QListWidget>
 #include <QUrl>
 
-#include <sstream>
-
-#include "platform/module_folder.h"
 #include "qt_fixture.h"
-#include "ui/console_dialogs.h"
-#include "ui/qt_loader.h"
+#include "ui/ip_edit_model.h"
 
 namespace velmora::ui {
 namespace {
 
-using QtService = QtFixture;
+using ChooserWindow = QtFixture;
 
-TEST_F(QtService, AMessageBoxIsModalWithTheTitleAndAnOkButton) {
-    Seen seen;
-    AnswerMessage(seen);
-    dialogs->MessageBox("The Sampling Rate is not selected!", "E16");
-    EXPECT_EQ(seen.text, "The Sampling Rate is not selected!");
-    EXPECT_EQ(seen.title, "E16");
-    EXPECT_EQ(seen.buttons, 1);
+QStringList Items(QWidget& window) {
+    QStringList items;
+    auto* list = window.findChild<QListWidget*>(QStringLiteral("lstIP"));
+    for (int i = 0; list != nullptr && i < list->count(); ++i) items << list->item(i)->text();
+    return items;
 }
+
+// Boxes 3..0, left to right.
+QStringList Boxes(QWidget& window) {
+    QStringList texts;
+    for (int box = 3; box >= 0; --box)
+        texts << window.findChild<QLineEdit*>(QStringLiteral("txtIP%1").arg(box))->text();
+    return texts;
+}
+
+QStringList ButtonTexts(QWidget& window) {
+    QStringList texts;
+    for (const char* name : {"cmdOK", "cmdCancel", "cmdRemove", "cmdClear"})
+        texts << window.findChild<QPushButton*>(QString::fromLatin1(name))->text();
+    return texts;
+}
+
+bool RemoveEnabled(QWidget& window) {
+    return window.findChild<QPushButton*>(QStringLiteral("cmdRemove"))->isEnabled();
+}
+
+void ClickItem(QWidget& window, int row) {
+    auto* list = window.findChild<QListWidget*>(QStringLiteral("lstIP"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+}
+
+TEST_F(ChooserWindow, WithoutAListOnlyTheLoopbackIsShownAndOkTakesIt) {
+    const int32_t chosen = Choose([](QWidget& window) {
+        EXPECT_EQ(window.windowTitle(), "Select IP Address");
+        EXPECT_EQ(ButtonTexts(window), (QStringList{"OK", "Cancel", "Remove", "Clear"}));
+        EXPECT_TRUE(Child<QPushButton>(window, "cmdOK")->isDefault()) << "OK is not the default button";
+        EXPECT_EQ(Items(window), QStringList{"127.0.0.1"});
+        EXPECT_EQ(Boxes(window), (QStringList{"127", "0", "0", "1"}));
+        EXPECT_FALSE(RemoveEnabled(window)) << "item 0 can be removed";
+        Click(window, "cmdOK");
+    });
+    EXPECT_EQ(chosen, 0x7F000001);
+    EXPECT_FALSE(std::filesystem::exists(ListFile())) << "an unchanged list was written";
+}
+
+TEST_F(ChooserWindow, TheFileFillsTheListAndATypedAddressTakenWithEnterGoesOnTop) {
+    WriteList("10.0.0.2\r\n");
+    const int32_t chosen = Choose([](QWidget& window) {
+        EXPECT_EQ(Items(window), (QStringList{"127.0.0.1", "10.0.0.2"}));
+        EXPECT_EQ(Child<QListWidget>(window, "lstIP")->currentRow(), 1);
+        EXPECT_EQ(Boxes(window), (QStringList{"10", "0", "0", "2"}));
+        Retype(window, 3, "192");
+        EXPECT_EQ(Focused(window), "txtIP2") << "no advance after the third digit";
+        Retype(window, 2, "168");
+        Retype(window, 1, "1");
+        Retype(window, 0, "1a0");
+        EXPECT_EQ(Boxes(window), (QStringList{"192", "168", "1", "10"})) << "a letter taken";
+        Press(window, Qt::Key_Return);
+    });
+    EXPECT_EQ(chosen, -1062731510) << "192.168.1.10";
+    EXPECT_EQ(ReadList(), "192.168.1.10\r\n10.0.0.2\r\n");
+}
+
+TEST_F(ChooserWindow, MovingKeysAndBackspaceGoToTheBoxesAndEscCancels) {
+    const int32_t chosen = Choose([](QWidget& window) {
+        Retype(window, 3, "123");
+        // The key; the box with the focus and the caret in it afterwards.
+        const std::tuple<Qt::Key, int, int> moves[] = {{Qt::Key_Left, 3, 3}, {Qt::Key_Right, 2, 0},
+                                                       {Qt::Key_End, 0, 1},  {Qt::Key_Up, 0, 0},
+                                                       {Qt::Key_Home, 3, 0}, {Qt::Key_Down, 3, 1}};
+        for (const auto& [key, box, caret] : moves) {
+            Press(window, key);
+            EXPECT_EQ(Focused(window), QStringLiteral("txtIP%1").arg(box)) << "key " << key;
+            EXPECT_EQ(Box(window, box)->cursorPosition(), caret) << "key " << key;
+        }
+        Press(window, Qt::Key_Tab);
+        EXPECT_EQ(Focused(window), "txtIP2") << "the tab order runs left to right";
+        Press(window, Qt::Key_End);
+        Press(window, Qt::Key_Backspace);
+        EXPECT_EQ(Box(window, 0)->text(), "") << "backspace";
+        Press(window, Qt::Key_Escape);
+    });
+    EXPECT_EQ(chosen, 0) << "Esc";
+}
+
+TEST_F(ChooserWindow, OkWithAnEmptyBoxSaysSoAndTheChooserStaysOpen) {
+    Seen seen;
+    const int32_t chosen = Choose([&seen](QWidget& window) {
+        Retype(window, 1, "\b");
+        AnswerMessage(seen);
+        Click(window, "cmdOK");
+        EXPECT_EQ(seen.text, "Please select IP address!");
+        EXPECT_EQ(seen.title, "E16") << "the module's name";
+        EXPECT_EQ(seen.buttons, 1) << "OK only";
+        EXPECT_TRUE(window.isVisible()) << "the chooser closed";
+        Retype(window, 1, "7");
+        Click(window, "cmdOK");
+    });
+    EXPECT_EQ(chosen, AddressNumber(127, 0, 7, 1));
+}
+
+TEST_F(ChooserWindow, RemoveAndClearActOnTheListAndTheCloseBoxKeepsTheChange) {
+    WriteList("10.0.0.2\r\n10.0.0.3\r\n10.0.0.4\r\n");
+    const int32_t chosen = Choose([](QWidget& window) {
+        ClickItem(window, 3);
+        EXPECT_EQ(Boxes(window), (QStringList{"10", "0", "0", "4"})) << "the clicked item";
+        Click(window, "cmdRemove");
+        EXPECT_EQ(Items(window), (QStringList{"127.0.0.1", "10.0.0.2", "10.0.0.3"}));
+        EXPECT_EQ(Boxes(window), (QStringList{"10", "0", "0", "3"})) << "the item selected after it";
+        ClickItem(window, 0);
+        EXPECT_FALSE(RemoveEnabled(window)) << "with item 0 selected";
+        Click(window, "cmdClear");
+        EXPECT_EQ(Items(window), QStringList{"127.0.0.1"});
+        window.close(); // the close box
+    });
+    EXPECT_EQ(chosen, 0);
+    ASSERT_TRUE(std::filesystem::exists(ListFile()));
+    EXPECT_EQ(ReadList(), "");
+}
+
+TEST_F(ChooserWindow, RussianWhereTheUserInterfaceIsRussian) {
+    test::ScopedEnv russian("LC_ALL", "ru_RU.UTF-8");
+    Choose([](QWidget& window) {
+        EXPECT_EQ(window.windowTitle(), "Выбор IP адреса");
+        EXPECT_EQ(ButtonTexts(window), (QStringList{"OK", "Отмена", "Удалить", "Очистить"}));
+        Click(window, "cmdCancel");
+    });
+}
+
+using QtService = QtFixture;
 
 Qt::CursorShape Cursor() {
     return QApplication::overrideCursor() != nullptr ? QApplication::overrideCursor()->shape()
@@ -72,23 +195,6 @@ TEST_F(QtService, UrlsAndHelpGoToTheDesktop) {
     ASSERT_EQ(desktop.opened.size(), 2);
     EXPECT_EQ(desktop.opened[0], QUrl("https://www.example.com/e16"));
     EXPECT_EQ(desktop.opened[1], QUrl::fromLocalFile("/opt/driver/LCard E16.chm"));
-}
-
-// This program is a Qt host: its QApplication exists, so the service is the
-// plug-in's, on this application, with no display named.
-TEST_F(QtService, APluginServesAHostThatRunsAQApplication) {
-    test::ScopedEnv noX("DISPLAY", std::nullopt);
-    test::ScopedEnv noWayland("WAYLAND_DISPLAY", std::nullopt);
-    QCoreApplication* const app = QCoreApplication::instance();
-    std::ostringstream err;
-    std::unique_ptr<Dialogs> chosen = ChooseDialogs(platform::ModuleFolder(), err);
-    EXPECT_EQ(err.str(), "") << "no fallback expected";
-    EXPECT_EQ(dynamic_cast<ConsoleDialogs*>(chosen.get()), nullptr) << "the console was chosen";
-    Seen seen;
-    AnswerMessage(seen);
-    chosen->MessageBox("from the plug-in", "E16");
-    EXPECT_EQ(seen.text, "from the plug-in") << "no box on this application";
-    EXPECT_EQ(QCoreApplication::instance(), app) << "a second application";
 }
 
 } // namespace

@@ -83,9 +83,6 @@ protected:
         return window.focusWidget() != nullptr ? window.focusWidget()->objectName() : QString();
     }
     // Keys go where the focus is, as a user's do.
-    static void Type(QWidget& window, const char* keys) {
-        for (const char* k = keys; *k != '\0'; ++k) QTest::keyClick(window.focusWidget(), *k);
-    }
     static void Press(QWidget& window, Qt::Key key) { QTest::keyClick(window.focusWidget(), key); }
     static void Click(QWidget& window, const char* button) {
         QTest::mouseClick(Child<QPushButton>(window, button), Qt::LeftButton);
@@ -93,7 +90,7 @@ protected:
     // Double click on a box: its text selected, ready to be typed over.
     static void Retype(QWidget& window, int box, const char* keys) {
         QTest::mouseDClick(Box(window, box), Qt::LeftButton);
-        Type(window, keys);
+        for (const char* k = keys; *k != '\0'; ++k) QTest::keyClick(window.focusWidget(), *k);
     }
 
     test::ScopedEnv language{"LC_ALL", "C"};

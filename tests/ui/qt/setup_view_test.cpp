@@ -1,8 +1,10 @@
 // The setup dialog's window driven as a user drives it, over a driver record
-// with the simulated module: the tabs and their pages, OK against Cancel,
-// Esc and the close box, Help, and the General and ADC pages' controls
-// reaching the driver state.
+// with the simulated module: the tabs, OK against Cancel, Esc and the close
+// box, Help, the layout, and each page's controls. The page models hold the
+// behaviour; here each kind of control shows that it reaches its model and
+// draws what the model holds.
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QGroupBox>
@@ -12,22 +14,23 @@
 #include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
 
-#include "device/vendor_api.h"
-#include "driver/driver_ops.h"
-#include "e16sim_control.h"
-#include "engine/operations.h"
+#include "driver_record.h"
 #include "qt_fixture.h"
 #include "ui/general_page_model.h"
-#include "ui/scripted_dialogs.h"
+#include "ui/qt/waveform_picture.h"
 
 namespace velmora::ui {
 namespace {
 
 using core::StartMode;
+using core::Waveform;
+using test::ModuleDacLevel;
+using test::ModuleLines;
 
 // Stands in for the desktop's file opener.
 class Desktop : public QObject {
@@ -57,21 +60,19 @@ protected:
 
     void Detect() {
         ScriptedDialogs answers;
-        answers.QueueAddress(0x7F000001); // 127.0.0.1, with outputs
+        answers.QueueAddress(test::kSimWithDac);
         ASSERT_TRUE(engine::TestDevice(s, answers)) << s.lastError;
     }
-    // ShowSetup with `user` acting on the open dialog.
-    bool OpenSetup(std::function<void(QWidget&)> user) {
-        WhenOpen(std::move(user));
+    // ShowSetup with `user` acting on the open dialog, on the page of `tab`.
+    bool OpenSetup(std::function<void(QWidget&)> user, int tab = 0) {
+        WhenOpen([user, tab](QWidget& window) {
+            if (tab > 0) ClickTab(window, tab);
+            user(window);
+        });
         return dialogs->ShowSetup(s);
     }
 
     static QTabWidget* Tabs(QWidget& window) { return Child<QTabWidget>(window, "tabSetup"); }
-    static QStringList Captions(QWidget& window) {
-        QStringList captions;
-        for (int i = 0; i < Tabs(window)->count(); ++i) captions << Tabs(window)->tabText(i);
-        return captions;
-    }
     static void ClickTab(QWidget& window, int index) {
         QTabBar* bar = Tabs(window)->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
@@ -80,118 +81,56 @@ protected:
     static QWidget* View(QWidget& window, const char* name) {
         return window.findChild<QWidget*>(QString::fromLatin1(name));
     }
-    static QStringList Lines(QWidget& window) {
-        QStringList lines;
-        auto* list = Child<QListWidget>(window, "lstADCh");
-        for (int i = 0; i < list->count(); ++i) lines << list->item(i)->text();
-        return lines;
+    static QString Line(QWidget& window, const char* list, int row) {
+        return Child<QListWidget>(window, list)->item(row)->text();
     }
-    static void ClickLine(QWidget& window, int row) {
-        auto* list = Child<QListWidget>(window, "lstADCh");
+    static void ClickLine(QWidget& window, const char* name, int row) {
+        auto* list = Child<QListWidget>(window, name);
         list->scrollToItem(list->item(row));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(row)).center());
     }
-    static void ClickOption(QWidget& window, const char* name) {
+    // A click on a check box, an option or a push button.
+    static void Tick(QWidget& window, const char* name) {
         QTest::mouseClick(Child<QAbstractButton>(window, name), Qt::LeftButton);
+    }
+    static bool Ticked(QWidget& window, const char* name) {
+        return Child<QAbstractButton>(window, name)->isChecked();
+    }
+    static bool Enabled(QWidget& window, const char* name) { return Child(window, name)->isEnabled(); }
+    static bool Bold(QWidget& window, const char* name) { return Child(window, name)->font().bold(); }
+    static QString Title(QWidget& window, const char* frame) {
+        return Child<QGroupBox>(window, frame)->title();
     }
     static QString Shown(QWidget& window, const char* field) {
         if (auto* combo = window.findChild<QComboBox*>(QString::fromLatin1(field)))
             return combo->currentText();
         return Child<QLineEdit>(window, field)->text();
     }
-    // A box's field background: the window's when enabled, the button face's when not.
-    static bool LooksEnabled(QWidget& window, const char* field) {
-        QWidget* box = Child(window, field);
-        const QColor window_ = QApplication::palette().color(QPalette::Base);
-        return box->isEnabled() && box->palette().color(QPalette::Base) == window_;
+    // Keys on a list or a slider with the focus.
+    static void Keys(QWidget& window, const char* name, std::initializer_list<Qt::Key> keys) {
+        QWidget* target = Child(window, name);
+        target->setFocus();
+        for (Qt::Key key : keys) QTest::keyClick(target, key);
     }
-    static bool LooksDisabled(QWidget& window, const char* field) {
-        QWidget* box = Child(window, field);
-        const QColor face = QApplication::palette().color(QPalette::Button);
-        return !box->isEnabled() && box->palette().color(QPalette::Base) == face;
+    // The box's text replaced by `keys`, then Tab.
+    static void Enter(QWidget& window, const char* box, const char* keys) {
+        QWidget* edit = Child(window, box);
+        edit->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(edit, QString::fromLatin1(keys));
+        QTest::keyClick(window.focusWidget(), Qt::Key_Tab);
+    }
+    // Enabled with the window's background, or disabled with the button face's.
+    static bool Looks(QWidget& window, const char* field, bool enabled) {
+        const QColor want = QApplication::palette().color(enabled ? QPalette::Base : QPalette::Button);
+        return Enabled(window, field) == enabled &&
+               Child(window, field)->palette().color(QPalette::Base) == want;
     }
 
     test::PrivateStore store_;
     driver::DriverState s;
 };
-
-TEST_F(SetupWindow, TabsFollowTheModulePagesAreMadeWhenFirstSelectedAndTheTabIsRemembered) {
-    EXPECT_TRUE(OpenSetup([](QWidget& window) {
-        EXPECT_EQ(Captions(window), QStringList{"General"}) << "before detection";
-        EXPECT_TRUE(window.windowTitle().startsWith("Lintara Setup (v"))
-            << window.windowTitle().toStdString();
-        EXPECT_FALSE(Child(window, "cmdDialog2")->isEnabled()) << "Help without a help file";
-        EXPECT_TRUE(Child<QPushButton>(window, "cmdDialog0")->isDefault()) << "OK is not the default button";
-        Click(window, "cmdDialog0");
-    }));
-    Detect();
-    s.settings.helpFile = (dir.path() / "LCardE16.chm").string();
-    Desktop desktop;
-    OpenSetup([](QWidget& window) {
-        EXPECT_EQ(Captions(window), (QStringList{"General", "ADC", "DAC", "DIO"}));
-        EXPECT_EQ(Tabs(window)->currentIndex(), 0);
-        EXPECT_NE(View(window, "tabGeneral"), nullptr);
-        EXPECT_EQ(View(window, "tabDAC"), nullptr) << "a page made before its tab was selected";
-        ClickTab(window, 2);
-        EXPECT_NE(View(window, "tabDAC"), nullptr);
-        EXPECT_EQ(View(window, "tabADC"), nullptr) << "a tab passed over got its page";
-        Click(window, "cmdDialog2");
-        QTest::keyClick(window.focusWidget(), Qt::Key_F1);
-        Click(window, "cmdDialog0");
-    });
-    const QString help = QString::fromStdString(s.settings.helpFile);
-    EXPECT_EQ(desktop.opened, (QStringList{help, help})) << "Help and F1 open the help file";
-    EXPECT_EQ(s.setupLastTab, 2);
-    OpenSetup([](QWidget& window) {
-        EXPECT_EQ(Tabs(window)->currentIndex(), 2) << "the tab selected at the last closing";
-        EXPECT_EQ(View(window, "tabGeneral"), nullptr);
-        window.close();
-    });
-}
-
-// A window too small for a page would clip a caption or squeeze a box:
-// every control with a text gets at least the room it asks for, inside the
-// page.
-void ExpectUnclipped(QWidget& page, int tab) {
-    for (QWidget* w : page.findChildren<QWidget*>()) {
-        const bool texted = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) ||
-                            qobject_cast<QComboBox*>(w) || qobject_cast<QGroupBox*>(w);
-        if (!w->isVisible() || !texted) continue;
-        const std::string name = w->objectName().toStdString() + " on tab " + std::to_string(tab);
-        const QSize wanted = qobject_cast<QGroupBox*>(w) ? w->minimumSizeHint() : w->sizeHint();
-        EXPECT_GE(w->width(), wanted.width()) << name;
-        EXPECT_GE(w->height(), wanted.height()) << name;
-        EXPECT_TRUE(page.rect().contains(QRect(w->mapTo(&page, QPoint(0, 0)), w->size())))
-            << name << " out of the page";
-    }
-}
-
-// The Tab key goes through a page's controls before the buttons below it.
-void ExpectTabOrderThrough(QWidget& window, QWidget& page, int tab) {
-    const auto controls = page.findChildren<QWidget*>();
-    if (std::none_of(controls.begin(), controls.end(),
-                     [](QWidget* w) { return w->focusPolicy() & Qt::TabFocus; }))
-        return; // nothing on it takes the focus
-    QWidget* ok = window.findChild<QWidget*>(QStringLiteral("cmdDialog0"));
-    ok->setFocus();
-    QTest::keyClick(ok, Qt::Key_Backtab);
-    EXPECT_TRUE(page.isAncestorOf(window.focusWidget()))
-        << "Shift+Tab from OK leaves the page on tab " << tab;
-}
-
-TEST_F(SetupWindow, EveryPageShowsItsControlsUnclippedAndBeforeTheButtons) {
-    Detect();
-    OpenSetup([](QWidget& window) {
-        for (int tab = 0; tab < Tabs(window)->count(); ++tab) {
-            ClickTab(window, tab);
-            QApplication::processEvents(); // the new page laid out
-            ExpectUnclipped(*Tabs(window)->currentWidget(), tab);
-            ExpectTabOrderThrough(window, *Tabs(window)->currentWidget(), tab);
-        }
-        Click(window, "cmdDialog1");
-    });
-}
 
 TEST_F(SetupWindow, OnlyOkStoresThePagesNotCancelEscOrTheCloseBox) {
     const std::vector<std::pair<const char*, std::function<void(QWidget&)>>> closings = {
@@ -203,10 +142,12 @@ TEST_F(SetupWindow, OnlyOkStoresThePagesNotCancelEscOrTheCloseBox) {
     for (const auto& [name, closing] : closings) {
         s.sync.mode = StartMode::Internal;
         const bool shown = OpenSetup([&closing = closing](QWidget& window) {
-            auto* synchro = Child<QComboBox>(window, "cboSynchro");
-            synchro->setFocus();
-            QTest::keyClick(synchro, Qt::Key_Down);
-            EXPECT_EQ(synchro->currentText(), "TRIG Rise");
+            EXPECT_EQ(Tabs(window)->count(), 1) << "before detection, General only";
+            EXPECT_TRUE(window.windowTitle().startsWith("Lintara Setup (v"))
+                << window.windowTitle().toStdString();
+            EXPECT_FALSE(Enabled(window, "cmdDialog2")) << "Help without a help file";
+            EXPECT_TRUE(Child<QPushButton>(window, "cmdDialog0")->isDefault()) << "OK is not the default";
+            Keys(window, "cboSynchro", {Qt::Key_Down}); // TRIG Rise
             closing(window);
         });
         EXPECT_TRUE(shown) << name;
@@ -215,92 +156,221 @@ TEST_F(SetupWindow, OnlyOkStoresThePagesNotCancelEscOrTheCloseBox) {
     }
 }
 
-// The slider holds the level negated: up raises the level. "Set 0" brings it
-// back to zero, and OK stores that. The logo opens the documentation.
-TEST_F(SetupWindow, GeneralPageEditsTheAnalogStartAndOkStoresIt) {
+// A window too small for a page would clip a caption or squeeze a box: every
+// control with a text gets at least the room it asks for, inside the page;
+// and the Tab key goes through the page's controls before the buttons below.
+void ExpectLaidOut(QWidget& window, QWidget& page, int tab) {
+    for (QWidget* w : page.findChildren<QWidget*>()) {
+        const bool texted = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) ||
+                            qobject_cast<QComboBox*>(w) || qobject_cast<QGroupBox*>(w);
+        if (!w->isVisible() || !texted) continue;
+        const std::string name = w->objectName().toStdString() + " on tab " + std::to_string(tab);
+        const QSize wanted = qobject_cast<QGroupBox*>(w) ? w->minimumSizeHint() : w->sizeHint();
+        EXPECT_GE(w->width(), wanted.width()) << name;
+        EXPECT_GE(w->height(), wanted.height()) << name;
+        EXPECT_TRUE(page.rect().contains(QRect(w->mapTo(&page, QPoint(0, 0)), w->size()))) << name << " out";
+    }
+    const auto controls = page.findChildren<QWidget*>();
+    if (std::none_of(controls.begin(), controls.end(),
+                     [](QWidget* w) { return w->focusPolicy() & Qt::TabFocus; }))
+        return; // nothing on it takes the focus
+    QWidget* ok = window.findChild<QWidget*>(QStringLiteral("cmdDialog0"));
+    ok->setFocus();
+    QTest::keyClick(ok, Qt::Key_Backtab);
+    EXPECT_TRUE(page.isAncestorOf(window.focusWidget()))
+        << "Shift+Tab from OK leaves the page on tab " << tab;
+}
+
+TEST_F(SetupWindow, PagesAreMadeWhenFirstSelectedLaidOutAndTheTabIsRemembered) {
+    Detect();
+    s.settings.helpFile = (dir.path() / "LCardE16.chm").string();
+    Desktop desktop;
+    OpenSetup([](QWidget& window) {
+        EXPECT_EQ(Tabs(window)->tabText(3), "DIO");
+        EXPECT_NE(View(window, "tabGeneral"), nullptr);
+        EXPECT_EQ(View(window, "tabDAC"), nullptr) << "a page made before its tab was selected";
+        ClickTab(window, 2);
+        EXPECT_EQ(View(window, "tabADC"), nullptr) << "a tab passed over got its page";
+        for (int tab = 0; tab < Tabs(window)->count(); ++tab) {
+            ClickTab(window, tab);
+            QApplication::processEvents(); // the new page laid out
+            ExpectLaidOut(window, *Tabs(window)->currentWidget(), tab);
+        }
+        ClickTab(window, 2);
+        Click(window, "cmdDialog2");
+        QTest::keyClick(window.focusWidget(), Qt::Key_F1);
+        Click(window, "cmdDialog0");
+    });
+    const QString help = QString::fromStdString(s.settings.helpFile);
+    EXPECT_EQ(desktop.opened, (QStringList{help, help})) << "Help and F1 open the help file";
+    OpenSetup([](QWidget& window) {
+        EXPECT_EQ(Tabs(window)->currentIndex(), 2) << "the tab selected at the last closing";
+        EXPECT_EQ(View(window, "tabGeneral"), nullptr);
+        window.close();
+    });
+}
+
+// The slider holds the level negated: up raises the level.
+TEST_F(SetupWindow, GeneralPageControlsReachTheModel) {
     Detect();
     s.sync.level = 5000;
     Desktop desktop;
     OpenSetup([](QWidget& window) {
         QTest::mouseClick(Child(window, "imgLogo"), Qt::LeftButton);
-        auto* synchro = Child<QComboBox>(window, "cboSynchro");
-        EXPECT_EQ(synchro->count(), 5 + 32);
-        EXPECT_EQ(synchro->itemText(36), "AI32");
         EXPECT_NE(Child<QPlainTextEdit>(window, "txtInfo")->toPlainText().indexOf("SIM0001"), -1);
-        EXPECT_TRUE(LooksDisabled(window, "txtSLevel")) << "None: the analog controls are off";
-        EXPECT_TRUE(LooksDisabled(window, "cboSRange"));
-        EXPECT_FALSE(Child(window, "slSLevel")->isEnabled());
-        EXPECT_FALSE(Child(window, "optSType0")->isEnabled());
-
-        synchro->setFocus();
-        QTest::keyClicks(synchro, "AI3");
-        EXPECT_EQ(synchro->currentIndex(), 7);
-        EXPECT_TRUE(LooksEnabled(window, "txtSLevel"));
-        EXPECT_TRUE(LooksEnabled(window, "cboSRange"));
+        EXPECT_TRUE(Looks(window, "txtSLevel", false)) << "None: the analog controls are off";
+        EXPECT_FALSE(Enabled(window, "optSType0"));
+        QTest::keyClicks(Child(window, "cboSynchro"), "AI3");
+        EXPECT_TRUE(Looks(window, "txtSLevel", true));
         EXPECT_EQ(Shown(window, "txtSLevel"), "1.562") << "5000 codes on 10 V";
-        ClickOption(window, "optSType2");
-
-        auto* slider = Child<QSlider>(window, "slSLevel");
-        QTest::mouseClick(Child(window, "cmdCZero"), Qt::LeftButton);
-        EXPECT_EQ(slider->value(), 0);
-        EXPECT_EQ(Shown(window, "txtSLevel"), "0");
-        QTest::keyClick(slider, Qt::Key_PageUp);
-        EXPECT_EQ(slider->value(), -3200);
-        EXPECT_EQ(Shown(window, "txtSLevel"), "1.00");
-        auto* range = Child<QComboBox>(window, "cboSRange");
-        range->setFocus();
-        QTest::keyClick(range, Qt::Key_Down);
+        Tick(window, "optSType2");
+        Tick(window, "cmdCZero");
+        Keys(window, "slSLevel", {Qt::Key_PageUp});
+        EXPECT_EQ(Shown(window, "txtSLevel"), "1.00") << "Set 0, then a volt up";
+        Keys(window, "cboSRange", {Qt::Key_Down});
         EXPECT_EQ(Shown(window, "txtSLevel"), "0.25") << "the same position on 2.5 V";
-        QTest::mouseClick(Child(window, "cmdCZero"), Qt::LeftButton);
         Click(window, "cmdDialog0");
     });
     EXPECT_EQ(s.sync.mode, StartMode::AnalogLevel);
     EXPECT_EQ(s.sync.channel, 2);
     EXPECT_EQ(s.sync.range, 1);
     EXPECT_EQ(s.sync.direction, core::SyncDirection::FallingThrough);
-    EXPECT_EQ(s.sync.level, 0) << "Set 0 before OK";
+    EXPECT_EQ(s.sync.level, 3200);
     EXPECT_EQ(desktop.opened, QStringList{QString::fromStdString((dir.path() / kDocumentationFile).string())})
         << "the logo opens the documentation in the driver's folder";
 }
 
-TEST_F(SetupWindow, AdcPagePresetsOptionsAndResetThenOkStoresTheTable) {
+TEST_F(SetupWindow, AdcPageControlsReachTheModel) {
     Detect();
-    OpenSetup([](QWidget& window) {
-        ClickTab(window, 1);
-        QStringList lines = Lines(window);
-        ASSERT_EQ(lines.size(), 32);
-        EXPECT_EQ(lines[0], "AI1\tXY1");
-        EXPECT_EQ(lines[16], "AI17\tCalibration 0");
-
-        Click(window, "cmdChSet1");
-        ClickLine(window, 19);
-        EXPECT_EQ(Lines(window)[19], "AI20\tY4");
-        EXPECT_EQ(Child<QGroupBox>(window, "frChInput")->title(), "&AI20:");
-        EXPECT_TRUE(Child<QAbstractButton>(window, "optACh3")->isChecked());
-        EXPECT_EQ(Shown(window, "cboADChSrc"), "Y4");
-        ClickOption(window, "optACh1");
-        EXPECT_EQ(Lines(window)[19], "AI20\tCalibration 0");
-        EXPECT_TRUE(LooksDisabled(window, "cboADChSrc"));
-        ClickOption(window, "optACh0");
-        EXPECT_EQ(Lines(window)[19], "AI20\tXY4");
-        EXPECT_TRUE(LooksEnabled(window, "cboADChSrc"));
-
-        Click(window, "cmdChSet2");
-        EXPECT_EQ(Lines(window), lines) << "Reset gives the stored table back";
-        EXPECT_EQ(Child<QListWidget>(window, "lstADCh")->currentRow(), 19) << "and keeps the line";
-        EXPECT_EQ(Shown(window, "cboADChSrc"), "") << "AI20 measures the zero";
-
-        Click(window, "cmdChSet1");
-        auto* source = Child<QComboBox>(window, "cboADChSrc");
-        source->setFocus();
-        QTest::keyClicks(source, "Y10");
-        EXPECT_EQ(Lines(window)[19], "AI20\tY10");
-        Click(window, "cmdDialog0");
-    });
-    EXPECT_EQ(s.input.channelTable[0].source, 0);
+    OpenSetup(
+        [](QWidget& window) {
+            EXPECT_EQ(Line(window, "lstADCh", 16), "AI17\tCalibration 0");
+            Click(window, "cmdChSet1");
+            ClickLine(window, "lstADCh", 19);
+            EXPECT_EQ(Title(window, "frChInput"), "&AI20:");
+            EXPECT_TRUE(Ticked(window, "optACh3"));
+            EXPECT_EQ(Shown(window, "cboADChSrc"), "Y4");
+            Tick(window, "optACh1");
+            EXPECT_EQ(Line(window, "lstADCh", 19), "AI20\tCalibration 0");
+            EXPECT_TRUE(Looks(window, "cboADChSrc", false));
+            Tick(window, "optACh3");
+            QTest::keyClicks(Child(window, "cboADChSrc"), "Y10");
+            EXPECT_EQ(Line(window, "lstADCh", 19), "AI20\tY10");
+            Click(window, "cmdDialog0");
+        },
+        1);
     EXPECT_EQ(s.input.channelTable[0].singleEnded, 1);
     EXPECT_EQ(s.input.channelTable[19].source, 25);
-    EXPECT_EQ(s.input.channelTable[19].singleEnded, 1);
+}
+
+// A host's palette whose disabled boxes would keep the window colour.
+TEST_F(SetupWindow, DacPageControlsReachTheModelAndShowItsStates) {
+    Detect();
+    const QPalette before = QApplication::palette();
+    QPalette host = before;
+    host.setColor(QPalette::Base, QColor(255, 255, 240));
+    host.setColor(QPalette::Button, QColor(200, 210, 220));
+    QApplication::setPalette(host);
+    Seen seen;
+    OpenSetup(
+        [&seen](QWidget& window) {
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << "focus moves only in the active window";
+            ClickLine(window, "lstChannels", 0);
+            Keys(window, "cboDACType", {Qt::Key_Down}); // DC
+            EXPECT_TRUE(Looks(window, "cboDAC0", true) && Enabled(window, "slDAC0"));
+            for (const char* name : {"lblDAC1", "slDAC1", "lblRate0", "cboRate0", "lblRate1"})
+                EXPECT_FALSE(Enabled(window, name)) << name << " for DC";
+            EXPECT_TRUE(Looks(window, "cboDAC1", false));
+            AnswerMessage(seen);
+            Enter(window, "cboDAC0", "12");
+            EXPECT_EQ(seen.text, "Please, set the number in range from -10 to 10 V!");
+            EXPECT_EQ(Focused(window), "cboDAC0") << "the focus left a refused box";
+            window.activateWindow(); // the message box gone
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+            Enter(window, "cboDAC0", "1.5");
+            EXPECT_EQ(Child<QSlider>(window, "slDAC0")->value(), 4800);
+            EXPECT_EQ(Line(window, "lstChannels", 0), "AO1: DC\tA=1.5 V");
+            Keys(window, "slDAC0", {Qt::Key_PageUp}); // a volt up
+            EXPECT_EQ(Shown(window, "cboDAC0"), "2.5");
+
+            ClickLine(window, "lstChannels", 1);
+            EXPECT_EQ(Child<QLabel>(window, "lblDACType")->text(), "AO2 &Type:");
+            Keys(window, "cboDACType", {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down}); // Sine
+            const QImage picture = Child<QLabel>(window, "imgType")->pixmap().toImage();
+            EXPECT_EQ(picture, WaveformPicture(Waveform::Sine).convertToFormat(picture.format()));
+            EXPECT_TRUE(Looks(window, "cboDAC1", true) && Enabled(window, "cboRate0"));
+            Keys(window, "cboDAC1", {Qt::Key_Down}); // the item under "10"
+            EXPECT_EQ(Child<QSlider>(window, "slDAC1")->value(), 31200) << "9.75 V picked";
+            Enter(window, "cboRate0", "250");
+            EXPECT_TRUE(Bold(window, "cmdDACSet0"));
+            Click(window, "cmdDACSet0");
+            EXPECT_EQ(ModuleDacLevel(0), 2.5) << "Start stores the page and sets a DC level";
+            EXPECT_TRUE(Bold(window, "cmdDACSet1") && !Bold(window, "cmdDACSet0"));
+            Click(window, "cmdDACSet1");
+            EXPECT_TRUE(Bold(window, "cmdDACSet0")) << "Stop";
+            QTest::keyClick(window.focusWidget(), Qt::Key_Escape);
+        },
+        2);
+    QApplication::setPalette(before);
+    EXPECT_EQ(s.output.generator.signalFreq, 250.0) << "stored by Start";
+    EXPECT_EQ(s.output.generator.waves[1].baseline, 31200);
+    EXPECT_FALSE(s.output.streamEnabled) << "stopped";
+}
+
+TEST_F(SetupWindow, DioPageBoxesButtonsAndThePollingOfTheInputs) {
+    Detect();
+    OpenSetup(
+        [this](QWidget& window) {
+            EXPECT_FALSE(Enabled(window, "chkIn0")) << "inputs are shown only";
+            Tick(window, "chkStart0");
+            Tick(window, "chkOut15"); // bit 0
+            Tick(window, "chkOut12"); // bit 3
+            EXPECT_EQ(Title(window, "frDO"), "Output: 0x0009 (9)");
+            Tick(window, "cmdStart0");
+            EXPECT_EQ(Child<QCheckBox>(window, "chkStart0")->text(), "On Start: 0x0009 (9)");
+            EXPECT_EQ(ModuleLines(), 0u) << "without Out";
+            Tick(window, "chkOutput");
+            EXPECT_EQ(ModuleLines(), 9u) << "Out writes the composed word";
+            EXPECT_FALSE(Enabled(window, "cmdOutput4")) << "Reset while Out is ticked";
+            Tick(window, "cmdOutput0");
+            EXPECT_EQ(ModuleLines(), 0u) << "Clear with Out";
+            Tick(window, "cmdShow0");
+            EXPECT_TRUE(Ticked(window, "chkOut12")) << "the start word shown";
+
+            auto* timer = window.findChild<QTimer*>(QStringLiteral("tmrDI"));
+            ASSERT_NE(timer, nullptr);
+            Tick(window, "chkInput");
+            EXPECT_TRUE(timer->isActive());
+            EXPECT_EQ(timer->interval(), 1000);
+            s.dio.WriteOutputs(s.Device(), 0x00F0); // the inputs read the lines back
+            EXPECT_TRUE(
+                QTest::qWaitFor([&] { return Title(window, "frDI") == "Input: 0x00F0 (240)"; }, 3000));
+            EXPECT_TRUE(Ticked(window, "chkIn8") && !Ticked(window, "chkIn7")) << "bit 7 alone";
+            ClickTab(window, 0);
+            EXPECT_FALSE(timer->isActive()) << "the tab left";
+            s.dio.WriteOutputs(s.Device(), 0x0F00);
+            ClickTab(window, 3);
+            EXPECT_TRUE(timer->isActive());
+            EXPECT_EQ(Title(window, "frDI"), "Input: 0x0F00 (3840)") << "refreshed when shown";
+            Tick(window, "chkInput");
+            EXPECT_FALSE(timer->isActive());
+            Click(window, "cmdDialog0");
+        },
+        3);
+    EXPECT_EQ(s.dio.doStartValue, 9);
+    EXPECT_TRUE(s.dio.doStartEnabled);
+}
+
+TEST(WaveformPictures, SevenDistinctPicturesOfTheSameSizeDrawnAlikeEachTime) {
+    std::vector<QImage> pictures;
+    for (int16_t kind = 0; kind < core::kWaveformCount; ++kind) {
+        const QImage picture = WaveformPicture(static_cast<Waveform>(kind));
+        EXPECT_EQ(picture.size(), QSize(203, 33));
+        EXPECT_EQ(picture, WaveformPicture(static_cast<Waveform>(kind))) << "kind " << kind;
+        for (const QImage& before : pictures) EXPECT_NE(picture, before) << "kind " << kind;
+        pictures.push_back(picture);
+    }
+    EXPECT_EQ(WaveformPicture(static_cast<Waveform>(9)), pictures[0]) << "an unknown kind shows Off";
 }
 
 } // namespace

@@ -1,0 +1,42 @@
+// IDispatch calls as a host makes them: arguments built and passed in their
+// natural order.
+#pragma once
+
+#include <velmora/com.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace velmora::test {
+
+// An argument VARIANT holding `value` (a number or a pointer); the caller
+// keeps what it points at.
+template <typename T> VARIANT Arg(VARTYPE vt, T value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = vt;
+    std::memcpy(&v.llVal, &value, sizeof value);
+    return v;
+}
+
+inline DISPID DispIdOf(IDispatch* target, std::u16string name) {
+    LPOLESTR names[] = {name.data()};
+    DISPID id = 0; // must be set, even for an unknown name
+    target->GetIDsOfNames(IID_NULL, names, 1, 0, &id);
+    return id;
+}
+
+// Invoke with `args` in natural order (reversed in place); a let names its
+// value, which comes last.
+inline HRESULT InvokeNatural(IDispatch* target, DISPID id, WORD flags, std::vector<VARIANT>& args,
+                             VARIANT* result, UINT* argErr) {
+    std::reverse(args.begin(), args.end());
+    DISPID named = DISPID_PROPERTYPUT;
+    const bool put = (flags & DISPATCH_PROPERTYPUT) != 0;
+    DISPPARAMS params{args.data(), put ? &named : nullptr, static_cast<UINT>(args.size()), put ? 1u : 0u};
+    return target->Invoke(id, IID_NULL, 0, flags, &params, result, nullptr, argErr);
+}
+
+} // namespace velmora::test
