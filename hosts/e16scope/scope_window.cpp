@@ -186,6 +186,8 @@ void ScopeWindow::Detect() {
         return;
     }
     ShowNames();
+    // RateMax is over all channels: the start lowers the rate of a larger selection.
+    if (session_.RateMax() > 0) rate_->setMaximum(session_.RateMax());
     backend_->setText(Text(session_.Backend()));
     address_->setText(session_.Address().empty() ? QString()
                                                  : tr("address %1").arg(Text(session_.Address())));
