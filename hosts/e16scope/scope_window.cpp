@@ -65,6 +65,9 @@ ScopeWindow::ScopeWindow(ScopeSession& session, QWidget* parent) : QMainWindow(p
     poll_.setInterval(1000);
     sinceRedraw_.start();
     LoadSettings();
+    ShowNames(); // the driver names its channels and ranges before Test too
+    lines_->Poll();
+    backend_->setText(tr("No module yet: Test detects it"));
     SetRecording(false);
 }
 
@@ -170,6 +173,7 @@ void ScopeWindow::ShowError(const QString& text) {
 }
 
 void ScopeWindow::ShowNames() {
+    if (session_.adc() == nullptr) return;
     QStringList names;
     for (int16_t c = 0; c < ChannelPanel::kChannels; ++c) names << Text(session_.ChannelName(c));
     channels_->SetNames(names);

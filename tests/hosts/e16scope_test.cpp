@@ -1,7 +1,7 @@
 // e16scope's window against the simulated module, driven as a user drives it:
 // Test (OK on the address chooser), Setup (32 single-ended inputs), Start,
 // and what the plot then holds; a disconnect; the lines panel's loopback;
-// the window's settings kept for the next start.
+// the window before Test, and its settings kept for the next start.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -192,7 +192,7 @@ TEST_F(ScopeTest, TheLinesPanelSetsOutputsAndShowsTheirLoopback) {
     EXPECT_NEAR(level, 1.5, 1e-3);
 }
 
-TEST_F(ScopeTest, TheWindowKeepsItsChannelsAndTimeWindow) {
+TEST_F(ScopeTest, BeforeTestItShowsTheDriversNamesOffersNoStartAndKeepsItsSettings) {
     {
         ScopeWindow window(session_);
         window.Channels()->SetChecked({2, 5});
@@ -200,6 +200,11 @@ TEST_F(ScopeTest, TheWindowKeepsItsChannelsAndTimeWindow) {
     }
     ScopeWindow again(session_);
     EXPECT_EQ(again.Channels()->Checked(), (QList<int>{2, 5}));
+    EXPECT_EQ(again.Channels()->item(5, 0)->text().toStdString(), session_.ChannelName(5))
+        << "the driver's names before Test";
+    EXPECT_FALSE(again.findChild<QAction*>(QStringLiteral("start"))->isEnabled()) << "a start before Test";
+    EXPECT_FALSE(again.findChild<QDoubleSpinBox*>(QStringLiteral("dac1"))->isEnabled())
+        << "no DAC before Test";
     EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("window"))->currentText(), "5 s");
 }
 
