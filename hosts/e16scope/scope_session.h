@@ -73,6 +73,8 @@ public:
     bool StartFile(const std::string& path, std::string& error);
     bool StopFile(std::string& error);
     bool Filing() const { return file_ != nullptr; }
+    // Kadrs in the open file so far; 0 without one.
+    std::size_t FileKadrs() const { return file_ != nullptr ? file_->Kadrs() : 0; }
 
     // Analog outputs (none before Test or without a DAC) and digital lines.
     int DacCount() const;

@@ -1,6 +1,7 @@
 #include "scope_window.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QSettings>
@@ -162,6 +163,7 @@ void ScopeWindow::MakeStatusBar() {
     kadrs_ = add("kadrs");
     fill_ = add("fill");
     lost_ = add("lost");
+    file_ = add("file");
     cursor_ = add("cursor");
     error_ = add("error", 1);
     error_->setStyleSheet(QStringLiteral("color: #b00000"));
@@ -242,6 +244,7 @@ bool ScopeWindow::RecordTo(const QString& path) {
         return false;
     }
     record_->setChecked(true);
+    filePath_ = QFileInfo(path).fileName();
     return true;
 }
 
@@ -290,6 +293,8 @@ void ScopeWindow::ShowStatus() {
     kadrs_->setText(tr("%1 kadrs").arg(session_.Received()));
     fill_->setText(tr("ring %1 %").arg(session_.RingFill() * 100, 0, 'f', 0));
     lost_->setText(tr("lost %1").arg(session_.Lost()));
+    file_->setText(session_.Filing() ? tr("%1 kadrs to %2").arg(session_.FileKadrs()).arg(filePath_)
+                                     : QString());
 }
 
 double ScopeWindow::WindowSeconds() const {

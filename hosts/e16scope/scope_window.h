@@ -71,7 +71,8 @@ private:
     QComboBox* window_ = nullptr;
     QCheckBox* autoscale_ = nullptr;
     QLabel *backend_ = nullptr, *address_ = nullptr, *kadrs_ = nullptr, *fill_ = nullptr, *lost_ = nullptr,
-           *error_ = nullptr, *cursor_ = nullptr;
+           *file_ = nullptr, *error_ = nullptr, *cursor_ = nullptr;
+    QString filePath_; // the recording file's name, for the status bar
     QTimer drain_, poll_;
     QElapsedTimer sinceRedraw_;
     double redrawCost_ = 0; // seconds the last redraw took

@@ -115,6 +115,8 @@ TEST_F(ScopeTest, PlotsX1sSineAndY16sRampUnbrokenAndRecordsTheSameToAFile) {
     QTest::mouseMove(window.Plot(), window.Plot()->rect().center());
     const QString cursor = window.findChild<QLabel*>(QStringLiteral("cursor"))->text();
     EXPECT_TRUE(cursor.contains("X1: ") || cursor.contains("Y16: ")) << cursor.toStdString();
+    EXPECT_TRUE(
+        window.findChild<QLabel*>(QStringLiteral("file"))->text().endsWith(" kadrs to e16scope_test.csv"));
     Press(window, "start"); // now Stop
     EXPECT_FALSE(session_.Recording());
     EXPECT_TRUE(window.findChild<QAction*>(QStringLiteral("test"))->isEnabled());
