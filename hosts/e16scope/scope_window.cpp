@@ -209,6 +209,7 @@ void ScopeWindow::StartStop() {
         std::string error;
         if (!session_.Stop(error)) ShowError(tr("The recording file is incomplete: %1").arg(Text(error)));
         Redraw();
+        ShowStatus();
         SetRecording(false);
         return;
     }
