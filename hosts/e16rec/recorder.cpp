@@ -19,26 +19,6 @@ constexpr auto kDrainPeriod = std::chrono::milliseconds(20);
 constexpr double kSilenceSeconds = 5.0;
 constexpr int32_t kBufferKadrs = 65536;
 
-SAFEARRAY* ChannelArray(const std::vector<int16_t>& channels) {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(channels.size()));
-    void* data = nullptr;
-    if (array != nullptr && SUCCEEDED(SafeArrayAccessData(array, &data))) {
-        std::copy(channels.begin(), channels.end(), static_cast<int16_t*>(data));
-        SafeArrayUnaccessData(array);
-    }
-    return array;
-}
-
-std::vector<int16_t> ArrayValues(SAFEARRAY* array) {
-    std::vector<int16_t> values;
-    void* data = nullptr;
-    if (array == nullptr || FAILED(SafeArrayAccessData(array, &data))) return values;
-    const auto* codes = static_cast<const int16_t*>(data);
-    values.assign(codes, codes + array->rgsabound[0].cElements);
-    SafeArrayUnaccessData(array);
-    return values;
-}
-
 std::string Number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.6g", value);
@@ -65,13 +45,12 @@ bool Recorder::Prepare(std::string& error) {
 // The selection as the driver took it, checked: a channel list or a range
 // the driver did not take is an error, not a different recording.
 bool Recorder::ProgramChannels(std::string& error) {
-    SAFEARRAY* array = ChannelArray(options_.channels);
+    SAFEARRAY* array = velmora::hosts::Int16Array(options_.channels);
     adc_->put_InputChannels(&array);
     SafeArrayDestroy(array);
     SAFEARRAY* taken = nullptr;
     adc_->get_InputChannels(&taken);
-    const bool same = ArrayValues(taken) == options_.channels;
-    SafeArrayDestroy(taken);
+    const bool same = velmora::hosts::TakeInt16s(taken) == options_.channels;
     if (!same) {
         error = "the driver did not take the channel list: " + LastError();
         return false;

@@ -83,21 +83,18 @@ float ScopeSession::RateMax() const {
 // The selection, ranges and rate as the driver took them; a selection the
 // driver refused is an error, not another recording.
 bool ScopeSession::Program(const std::vector<ChannelChoice>& channels, double rate, std::string& error) {
-    const auto count = static_cast<ULONG>(channels.size());
-    SAFEARRAY* table = SafeArrayCreateVector(VT_I2, 0, count);
-    int16_t* items = nullptr;
-    if (table == nullptr || FAILED(SafeArrayAccessData(table, reinterpret_cast<void**>(&items)))) {
-        SafeArrayDestroy(table);
+    std::vector<int16_t> wanted;
+    for (ChannelChoice choice : channels) wanted.push_back(choice.channel);
+    SAFEARRAY* table = velmora::hosts::Int16Array(wanted);
+    if (table == nullptr) {
         error = "out of memory";
         return false;
     }
-    for (ULONG i = 0; i < count; ++i) items[i] = channels[i].channel;
-    SafeArrayUnaccessData(table);
     adc_->put_InputChannels(&table);
     SafeArrayDestroy(table);
-    int16_t taken = 0;
-    adc_->get_InputCountChannels(&taken);
-    if (taken != static_cast<int16_t>(count)) {
+    SAFEARRAY* taken = nullptr;
+    adc_->get_InputChannels(&taken);
+    if (velmora::hosts::TakeInt16s(taken) != wanted) {
         error = "the driver did not take the channel selection";
         return false;
     }

@@ -4,6 +4,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <string_view>
@@ -201,6 +202,30 @@ std::string Utf8(BSTR text) {
         for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
     }
     return out;
+}
+
+SAFEARRAY* Int16Array(const std::vector<int16_t>& values) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(values.size()));
+    void* data = nullptr;
+    if (array == nullptr || FAILED(SafeArrayAccessData(array, &data))) {
+        SafeArrayDestroy(array);
+        return nullptr;
+    }
+    std::copy(values.begin(), values.end(), static_cast<int16_t*>(data));
+    SafeArrayUnaccessData(array);
+    return array;
+}
+
+std::vector<int16_t> TakeInt16s(SAFEARRAY* array) {
+    std::vector<int16_t> values;
+    void* data = nullptr;
+    if (array != nullptr && SUCCEEDED(SafeArrayAccessData(array, &data))) {
+        const auto* first = static_cast<const int16_t*>(data);
+        values.assign(first, first + array->rgsabound[0].cElements);
+        SafeArrayUnaccessData(array);
+    }
+    SafeArrayDestroy(array);
+    return values;
 }
 
 std::string HresultHex(HRESULT hr) {

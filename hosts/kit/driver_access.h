@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include <velmora/com_ptr.h>
 #include <velmora/interfaces.h>
@@ -45,6 +46,12 @@ std::string ModuleAddress(IADC3* adc);
 
 // A host string (a BSTR, or null for "") as UTF-8; a lone surrogate becomes U+FFFD.
 std::string Utf8(BSTR text);
+
+// A new 1-D array of Integers (VT_I2, lower bound 0) holding `values`, as
+// InputChannels takes it; null when out of memory.
+SAFEARRAY* Int16Array(const std::vector<int16_t>& values);
+// The elements of a 1-D Integer array the driver handed over, which is destroyed.
+std::vector<int16_t> TakeInt16s(SAFEARRAY* array);
 
 // "0x80004005" and the like.
 std::string HresultHex(HRESULT hr);

@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include "driver_access.h"
+
 #include <atomic>
 #include <mutex>
 
@@ -14,28 +16,9 @@ std::unique_lock<std::mutex> Lock() {
 }
 
 SAFEARRAY* Int16Vector(const std::vector<int16_t>& values) {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(values.size()));
-    void* data = nullptr;
-    if (array == nullptr || FAILED(SafeArrayAccessData(array, &data))) {
-        SafeArrayDestroy(array);
-        throw DriverFailure("out of memory for the channel list");
-    }
-    std::copy(values.begin(), values.end(), static_cast<int16_t*>(data));
-    SafeArrayUnaccessData(array);
+    SAFEARRAY* array = velmora::hosts::Int16Array(values);
+    if (array == nullptr) throw DriverFailure("out of memory for the channel list");
     return array;
-}
-
-// The elements of a 1-D array of int16, which is destroyed.
-std::vector<int16_t> TakeInt16s(SAFEARRAY* array) {
-    std::vector<int16_t> values;
-    void* data = nullptr;
-    if (array != nullptr && SUCCEEDED(SafeArrayAccessData(array, &data))) {
-        const auto* first = static_cast<const int16_t*>(data);
-        values.assign(first, first + array->rgsabound[0].cElements);
-        SafeArrayUnaccessData(array);
-    }
-    SafeArrayDestroy(array);
-    return values;
 }
 
 void Check(HRESULT hr, const char* member) {
@@ -124,7 +107,7 @@ std::vector<int16_t> Session::Channels() {
     const auto guard = Lock();
     SAFEARRAY* array = nullptr;
     Check(Adc().get_InputChannels(&array), "InputChannels");
-    return TakeInt16s(array);
+    return velmora::hosts::TakeInt16s(array);
 }
 
 void Session::SetChannels(const std::vector<int16_t>& channels) {
