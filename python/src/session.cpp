@@ -25,6 +25,20 @@ void Check(HRESULT hr, const char* member) {
     if (FAILED(hr)) throw DriverFailure(std::string(member) + " failed: " + HresultText(hr));
 }
 
+// A member that fills one out value, called under the lock.
+template <typename Out, typename Call> Out Read(const char* member, Call call) {
+    const auto guard = Lock();
+    Out out{};
+    Check(call(&out), member);
+    return out;
+}
+
+// A member without an out value, called under the lock.
+template <typename Call> void Write(const char* member, Call call) {
+    const auto guard = Lock();
+    Check(call(), member);
+}
+
 } // namespace
 
 std::u16string TakeText(BSTR text) {
@@ -76,38 +90,25 @@ IDIO& Session::Dio() {
 }
 
 bool Session::Test() {
-    const auto guard = Lock();
-    VARIANT_BOOL detected = VARIANT_FALSE;
-    Check(Adc().Test(&detected), "Test");
-    return detected != VARIANT_FALSE;
+    return Read<VARIANT_BOOL>("Test", [&](auto* out) { return Adc().Test(out); }) != VARIANT_FALSE;
 }
 
 bool Session::Detected() {
-    const auto guard = Lock();
-    VARIANT_BOOL detected = VARIANT_FALSE;
-    Check(Adc().get_Detected(&detected), "Detected");
-    return detected != VARIANT_FALSE;
+    return Read<VARIANT_BOOL>("Detected", [&](auto* out) { return Adc().get_Detected(out); }) !=
+           VARIANT_FALSE;
 }
 
 bool Session::Busy() {
-    const auto guard = Lock();
-    VARIANT_BOOL busy = VARIANT_FALSE;
-    Check(Adc().get_Busy(&busy), "Busy");
-    return busy != VARIANT_FALSE;
+    return Read<VARIANT_BOOL>("Busy", [&](auto* out) { return Adc().get_Busy(out); }) != VARIANT_FALSE;
 }
 
 std::u16string Session::LastError() {
-    const auto guard = Lock();
-    BSTR text = nullptr;
-    Check(Adc().get_LastError(&text), "LastError");
-    return TakeText(text);
+    return TakeText(Read<BSTR>("LastError", [&](auto* out) { return Adc().get_LastError(out); }));
 }
 
 std::vector<int16_t> Session::Channels() {
-    const auto guard = Lock();
-    SAFEARRAY* array = nullptr;
-    Check(Adc().get_InputChannels(&array), "InputChannels");
-    return velmora::hosts::TakeInt16s(array);
+    return velmora::hosts::TakeInt16s(
+        Read<SAFEARRAY*>("InputChannels", [&](auto* out) { return Adc().get_InputChannels(out); }));
 }
 
 void Session::SetChannels(const std::vector<int16_t>& channels) {
@@ -119,44 +120,30 @@ void Session::SetChannels(const std::vector<int16_t>& channels) {
 }
 
 std::u16string Session::ChannelName(int16_t channel) {
-    const auto guard = Lock();
-    BSTR text = nullptr;
-    Check(Adc().get_ChannelName(&channel, &text), "ChannelName");
-    return TakeText(text);
+    return TakeText(
+        Read<BSTR>("ChannelName", [&](auto* out) { return Adc().get_ChannelName(&channel, out); }));
 }
 
 int16_t Session::ChannelRange(int16_t channel) {
-    const auto guard = Lock();
-    int16_t range = 0;
-    Check(Adc().get_ChannelRange(&channel, &range), "ChannelRange");
-    return range;
+    return Read<int16_t>("ChannelRange", [&](auto* out) { return Adc().get_ChannelRange(&channel, out); });
 }
 
 void Session::SetChannelRange(int16_t channel, int16_t range) {
-    const auto guard = Lock();
-    Check(Adc().put_ChannelRange(&channel, &range), "ChannelRange");
+    Write("ChannelRange", [&] { return Adc().put_ChannelRange(&channel, &range); });
 }
 
 float Session::UnitScale(int16_t channel) {
-    const auto guard = Lock();
-    float scale = 0;
-    Check(Adc().get_ChannelUnitScale(&channel, &scale), "ChannelUnitScale");
-    return scale;
+    return Read<float>("ChannelUnitScale",
+                       [&](auto* out) { return Adc().get_ChannelUnitScale(&channel, out); });
 }
 
 float Session::UnitOffset(int16_t channel) {
-    const auto guard = Lock();
-    float offset = 0;
-    Check(Adc().get_ChannelUnitOffset(&channel, &offset), "ChannelUnitOffset");
-    return offset;
+    return Read<float>("ChannelUnitOffset",
+                       [&](auto* out) { return Adc().get_ChannelUnitOffset(&channel, out); });
 }
 
 std::vector<std::u16string> Session::RangeNames() {
-    SAFEARRAY* array = nullptr;
-    {
-        const auto guard = Lock();
-        Check(Adc().get_Ranges(&array), "Ranges");
-    }
+    SAFEARRAY* array = Read<SAFEARRAY*>("Ranges", [&](auto* out) { return Adc().get_Ranges(out); });
     std::vector<std::u16string> names;
     void* data = nullptr;
     if (array != nullptr && SUCCEEDED(SafeArrayAccessData(array, &data))) {
@@ -170,131 +157,86 @@ std::vector<std::u16string> Session::RangeNames() {
 }
 
 float Session::Rate() {
-    const auto guard = Lock();
-    float rate = 0;
-    Check(Adc().get_Rate(&rate), "Rate");
-    return rate;
+    return Read<float>("Rate", [&](auto* out) { return Adc().get_Rate(out); });
 }
 
 void Session::SetRate(float rate) {
-    const auto guard = Lock();
-    Check(Adc().put_Rate(&rate), "Rate");
+    Write("Rate", [&] { return Adc().put_Rate(&rate); });
 }
 
 int32_t Session::InputSize() {
-    const auto guard = Lock();
-    int32_t samples = 0;
-    Check(Adc().get_InputSizeData(&samples), "InputSizeData");
-    return samples;
+    return Read<int32_t>("InputSizeData", [&](auto* out) { return Adc().get_InputSizeData(out); });
 }
 
 void Session::SetInputSize(int32_t samples) {
-    const auto guard = Lock();
-    Check(Adc().put_InputSizeData(&samples), "InputSizeData");
+    Write("InputSizeData", [&] { return Adc().put_InputSizeData(&samples); });
 }
 
 bool Session::Start() {
-    const auto guard = Lock();
-    VARIANT_BOOL started = VARIANT_FALSE;
-    Check(Adc().StartRecord(&started), "StartRecord");
-    return started != VARIANT_FALSE;
+    return Read<VARIANT_BOOL>("StartRecord", [&](auto* out) { return Adc().StartRecord(out); }) !=
+           VARIANT_FALSE;
 }
 
 void Session::Stop() {
-    const auto guard = Lock();
-    Check(Adc().StopRecord(), "StopRecord");
+    Write("StopRecord", [&] { return Adc().StopRecord(); });
 }
 
 int16_t Session::Single(int16_t channel) {
-    const auto guard = Lock();
-    int16_t code = 0;
-    Check(Adc().GetChannel(&channel, &code), "GetChannel");
-    return code;
+    return Read<int16_t>("GetChannel", [&](auto* out) { return Adc().GetChannel(&channel, out); });
 }
 
 int32_t Session::GetData(int16_t* buffer, int32_t capacity) {
-    const auto guard = Lock();
-    int32_t count = capacity, rest = 0, kadrs = 0;
-    Check(Adc().GetData(buffer, &count, &rest, &kadrs), "GetData");
-    return kadrs;
+    int32_t count = capacity, rest = 0;
+    return Read<int32_t>("GetData", [&](auto* kadrs) { return Adc().GetData(buffer, &count, &rest, kadrs); });
 }
 
 int16_t Session::DacCount() {
-    const auto guard = Lock();
-    int16_t count = 0;
-    Check(Dao().get_ChannelsCount(&count), "ChannelsCount");
-    return count;
+    return Read<int16_t>("ChannelsCount", [&](auto* out) { return Dao().get_ChannelsCount(out); });
 }
 
 std::u16string Session::DacName(int16_t channel) {
-    const auto guard = Lock();
-    BSTR text = nullptr;
-    Check(Dao().get_ChannelName(channel, &text), "ChannelName");
-    return TakeText(text);
+    return TakeText(
+        Read<BSTR>("ChannelName", [&](auto* out) { return Dao().get_ChannelName(channel, out); }));
 }
 
 int32_t Session::DacCode(int16_t channel) {
-    const auto guard = Lock();
-    int32_t code = 0;
-    Check(Dao().get_Value(channel, &code), "Value");
-    return code;
+    return Read<int32_t>("Value", [&](auto* out) { return Dao().get_Value(channel, out); });
 }
 
 void Session::SetDacCode(int16_t channel, int32_t code) {
-    const auto guard = Lock();
-    Check(Dao().put_Value(channel, code), "Value");
+    Write("Value", [&] { return Dao().put_Value(channel, code); });
 }
 
 double Session::DacVolts(int16_t channel) {
-    const auto guard = Lock();
-    double volts = 0;
-    Check(Dao().get_ValueReal(channel, &volts), "ValueReal");
-    return volts;
+    return Read<double>("ValueReal", [&](auto* out) { return Dao().get_ValueReal(channel, out); });
 }
 
 void Session::SetDacVolts(int16_t channel, double volts) {
-    const auto guard = Lock();
-    Check(Dao().put_ValueReal(channel, volts), "ValueReal");
+    Write("ValueReal", [&] { return Dao().put_ValueReal(channel, volts); });
 }
 
 double Session::DacScale() {
-    const auto guard = Lock();
-    double scale = 0;
-    Check(Dao().get_ChannelUnitScale(0, &scale), "ChannelUnitScale");
-    return scale;
+    return Read<double>("ChannelUnitScale", [&](auto* out) { return Dao().get_ChannelUnitScale(0, out); });
 }
 
 int32_t Session::DigitalInputs() {
-    const auto guard = Lock();
-    int32_t lines = 0;
-    Check(Dio().get_DIValue(&lines), "DIValue");
-    return lines;
+    return Read<int32_t>("DIValue", [&](auto* out) { return Dio().get_DIValue(out); });
 }
 
 int32_t Session::DigitalOutputs() {
-    const auto guard = Lock();
-    int32_t lines = 0;
-    Check(Dio().get_DOValue(&lines), "DOValue");
-    return lines;
+    return Read<int32_t>("DOValue", [&](auto* out) { return Dio().get_DOValue(out); });
 }
 
 void Session::SetDigitalOutputs(int32_t lines) {
-    const auto guard = Lock();
-    Check(Dio().put_DOValue(&lines), "DOValue");
+    Write("DOValue", [&] { return Dio().put_DOValue(&lines); });
 }
 
 int Session::DigitalInputCount() {
-    const auto guard = Lock();
-    uint8_t bits = 0;
-    Check(Dio().get_DIBits(&bits), "DIBits");
-    return bits;
+    return Read<uint8_t>("DIBits", [&](auto* out) { return Dio().get_DIBits(out); });
 }
 
 int Session::DigitalOutputCount() {
-    const auto guard = Lock();
-    uint8_t bits = 0;
-    Check(Dio().get_DOBits(&bits), "DOBits");
-    return bits;
+    return Read<uint8_t>("DOBits", [&](auto* out) { return Dio().get_DOBits(out); });
 }
 
 } // namespace lintara
