@@ -3,16 +3,18 @@
 # programmer would: e16scope installs with its desktop entry, the installed e16rec records through the installed driver
 # (not the build's, though the build's was registered last), the tree still
 # works once moved elsewhere, e16rec's run tests pass on the installed
-# program, and the example host builds against the package with CMake and
-# with pkg-config, then records.
-#   install_test.sh BUILD_DIR SANITIZER
+# program, the example host builds against the package with CMake and with
+# pkg-config, then records, and the moved Python package records too.
+#   install_test.sh BUILD_DIR SANITIZER [PYTHON PACKAGE_DIR]
 set -euo pipefail
 build=$1
 sanitizer=${2:-}
+python=${3:-}
+package=${4:-} # relative to the prefix
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 export XDG_CONFIG_HOME=$work/config
-unset DISPLAY WAYLAND_DISPLAY
+unset DISPLAY WAYLAND_DISPLAY LINTARA_DRIVER
 fail() { echo "install_test: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
@@ -22,7 +24,8 @@ for f in bin/e16rec bin/comrt-reg bin/comrt-register lib/libcomrt.so lib/velmora
          bin/e16scope share/applications/e16scope.desktop share/man/man1/e16scope.1; do
   [ -e "$work/prefix/$f" ] || fail "$f was not installed"
 done
-if readelf -d "$work/prefix/bin/e16rec" "$work/prefix/bin/e16scope" "$work/prefix/lib/velmora/Lintara.adc" |
+if readelf -d "$work/prefix/bin/e16rec" "$work/prefix/bin/e16scope" "$work/prefix/lib/velmora/Lintara.adc" \
+  ${package:+"$work/prefix/$package"/lintara/_lintara*.so} |
   grep -q "$build"; then
   fail "an installed RUNPATH names the build folder"
 fi
@@ -57,4 +60,23 @@ cp -r "$example" "$work/bypc"
 PKG_CONFIG_PATH=$work/moved/lib/pkgconfig make -s -C "$work/bypc" >/dev/null
 rows=$(cd "$work" && "$work/bypc/record_volts" 3 </dev/null 2>/dev/null)
 [ "$(wc -l <<<"$rows")" -eq 3 ] || fail "pkg-config-built example printed: $rows"
+
+# The package imports from the moved prefix and loads its libcomrt.so and
+# driver, though the build's was registered last.
+[ -n "$python" ] || exit 0
+"$build/bin/comrt-register" "$build/bin/Lintara.adc" >/dev/null
+(cd "$work" && PYTHONPATH="$work/moved/$package" "$python" - "$work/moved" 2>"$work/err") <<'PY' ||
+import sys
+import lintara
+moved = sys.argv[1]
+assert lintara.driver_path() == moved + "/lib/velmora/Lintara.adc", lintara.driver_path()
+with lintara.Driver() as e16:
+    assert e16.test("127.0.0.1"), e16.last_error
+    assert e16.backend == f"simulated module ({moved}/lib/velmora/libe16sim.so)", e16.backend
+    e16.channels = [0, 31]
+    assert e16.record(kadrs=100).shape == (100, 2)
+assert moved + "/lib/libcomrt.so" in open("/proc/self/maps").read()
+assert lintara._lintara.registered_driver() == moved + "/lib/velmora/Lintara.adc"
+PY
+  fail "the moved Python package: $(tail -5 "$work/err")"
 echo "install_test: passed"
