@@ -70,7 +70,8 @@ TEST_F(ChooserWindow, TheFileFillsTheListAndATypedAddressTakenWithEnterGoesOnTop
     WriteList("10.0.0.2\r\n");
     const int32_t chosen = Choose([](QWidget& window) {
         EXPECT_EQ(Items(window), "127.0.0.1 10.0.0.2");
-        EXPECT_EQ(Boxes(window), "10.0.0.2") << "the last choice is not preselected";
+        EXPECT_EQ(Child<QListWidget>(window, "lstIP")->currentRow(), 1);
+        EXPECT_EQ(Boxes(window), "10.0.0.2") << "the last choice is not shown";
         Retype(window, 3, "192");
         EXPECT_EQ(Focused(window), "txtIP2") << "no advance after the third digit";
         Retype(window, 2, "168");

@@ -237,6 +237,7 @@ TEST_F(SetupWindow, AdcPageControlsReachTheModel) {
             EXPECT_TRUE(Looks(window, "cboADChSrc", false));
             Click(window, "optACh3");
             QTest::keyClicks(Child(window, "cboADChSrc"), "Y10");
+            EXPECT_EQ(Line(window, "lstADCh", 19), "AI20\tY10");
             Click(window, "cmdDialog0");
         },
         1);
