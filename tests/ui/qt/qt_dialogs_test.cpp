@@ -115,8 +115,10 @@ TEST_F(ChooserWindow, RemoveAndClearActOnTheListAndTheCloseBoxKeepsTheChange) {
         EXPECT_EQ(Items(window), "127.0.0.1 10.0.0.2 10.0.0.3");
         ClickItem(window, 0);
         EXPECT_FALSE(Child<QPushButton>(window, "cmdRemove")->isEnabled()) << "with item 0 selected";
+        ClickItem(window, 1);
         Click(window, "cmdClear");
         EXPECT_EQ(Items(window), "127.0.0.1");
+        EXPECT_EQ(Boxes(window), "127.0.0.1") << "the loopback is not shown after Clear";
         window.close(); // the close box
     });
     EXPECT_EQ(chosen, 0);
