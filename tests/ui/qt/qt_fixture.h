@@ -4,12 +4,14 @@
 #pragma once
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -18,11 +20,56 @@
 #include <gtest/gtest.h>
 
 #include "../list_folder_test.h"
-#include "qt_printers.h"
 #include "test_support.h"
 #include "ui/qt/qt_dialogs.h"
 
+// Failures show Qt's texts as text.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace velmora::ui {
+
+// Stands in for the desktop's browser and file opener while it lives.
+class Desktop : public QObject {
+    Q_OBJECT
+public:
+    Desktop() {
+        for (const char* scheme : {"https", "file"}) QDesktopServices::setUrlHandler(scheme, this, "Open");
+    }
+    ~Desktop() override {
+        for (const char* scheme : {"https", "file"}) QDesktopServices::unsetUrlHandler(scheme);
+    }
+    QList<QUrl> opened;
+public slots:
+    void Open(const QUrl& url) { opened << url; }
+};
+
+template <typename T = QWidget> T* Child(QWidget& window, const char* name) {
+    T* child = window.findChild<T*>(QString::fromLatin1(name));
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+}
+inline QLineEdit* Box(QWidget& window, int box) {
+    return Child<QLineEdit>(window, ("txtIP" + std::to_string(box)).c_str());
+}
+// The box the user is typing in.
+inline QString Focused(QWidget& window) {
+    return window.focusWidget() != nullptr ? window.focusWidget()->objectName() : QString();
+}
+// Keys go where the focus is, as a user's do.
+inline void Press(QWidget& window, Qt::Key key) {
+    QTest::keyClick(window.focusWidget(), key);
+}
+// A click on a push button, a check box or an option.
+inline void Click(QWidget& window, const char* button) {
+    QTest::mouseClick(Child<QAbstractButton>(window, button), Qt::LeftButton);
+}
+// Double click on a box: its text selected, ready to be typed over.
+inline void Retype(QWidget& window, int box, const char* keys) {
+    QTest::mouseDClick(Box(window, box), Qt::LeftButton);
+    for (const char* k = keys; *k != '\0'; ++k) QTest::keyClick(window.focusWidget(), *k);
+}
 
 class QtFixture : public ListFolderTest {
 protected:
@@ -68,29 +115,6 @@ protected:
             ASSERT_NE(ok, nullptr) << "no OK button";
             ok->click();
         });
-    }
-
-    template <typename T = QWidget> static T* Child(QWidget& window, const char* name) {
-        T* child = window.findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(child, nullptr) << name;
-        return child;
-    }
-    static QLineEdit* Box(QWidget& window, int box) {
-        return Child<QLineEdit>(window, ("txtIP" + std::to_string(box)).c_str());
-    }
-    // The box the user is typing in.
-    static QString Focused(QWidget& window) {
-        return window.focusWidget() != nullptr ? window.focusWidget()->objectName() : QString();
-    }
-    // Keys go where the focus is, as a user's do.
-    static void Press(QWidget& window, Qt::Key key) { QTest::keyClick(window.focusWidget(), key); }
-    static void Click(QWidget& window, const char* button) {
-        QTest::mouseClick(Child<QPushButton>(window, button), Qt::LeftButton);
-    }
-    // Double click on a box: its text selected, ready to be typed over.
-    static void Retype(QWidget& window, int box, const char* keys) {
-        QTest::mouseDClick(Box(window, box), Qt::LeftButton);
-        for (const char* k = keys; *k != '\0'; ++k) QTest::keyClick(window.focusWidget(), *k);
     }
 
     test::ScopedEnv language{"LC_ALL", "C"};
