@@ -1,7 +1,8 @@
 // The worker waits in the library's receive: at rest it makes no timed
 // wake-ups, and a stop ends that wait at once instead of after its time-out.
 // Its pass from volts to codes gives the reference's bits with every kernel
-// on a corpus of special values.
+// on a corpus of special values, and the reference agrees with the block
+// function behind single readings and the generator.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,6 +15,7 @@
 
 #include "driver_record.h"
 #include "engine/volts_to_codes.h"
+#include "output/dsp.h"
 
 namespace velmora::test {
 namespace {
@@ -57,14 +59,23 @@ TEST_F(WorkerTest, AtRestItWaitsInTheReceiveAndTheStopEndsThatWaitAtOnce) {
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// Values already in codes (scale 1) and what they must give.
-TEST(VoltsToCodes, TheReferenceRoundsHalvesToEvenClipsAndZeroesNaN) {
-    const std::pair<double, int16_t> cases[] = {
-        {0.5, 0},        {1.5, 2},      {2.5, 2},           {-0.5, 0},          {-1.5, -2},
-        {-2.5, -2},      {-0.0, 0},     {32766.5, 32766},   {32767.4, 32767},   {32767.5, 32767},
-        {1e300, 32767},  {kInf, 32767}, {-32767.5, -32768}, {-32768.5, -32768}, {-32769.0, -32768},
-        {-kInf, -32768}, {kNaN, 0},     {-kNaN, 0}};
-    for (const auto& [value, code] : cases) EXPECT_EQ(engine::CodeOf(value), code) << value;
+// Values already in codes and what they must give, from the worker's
+// reference and from the block function that single readings and the
+// generator use (in one call: its grouped loop and its tail).
+TEST(VoltsToCodes, TheReferenceAndTheBlockFunctionRoundHalvesToEvenClipAndZeroNaN) {
+    const std::vector<std::pair<double, int16_t>> cases = {
+        {0.5, 0},           {1.5, 2},           {2.5, 2},        {-0.5, 0},        {-1.5, -2},
+        {-2.5, -2},         {-0.0, 0},          {-7.75, -8},     {32766.5, 32766}, {32767.4, 32767},
+        {32767.5, 32767},   {3e15, 32767},      {1e300, 32767},  {kInf, 32767},    {-32767.5, -32768},
+        {-32768.5, -32768}, {-32769.0, -32768}, {-kInf, -32768}, {kNaN, 0},        {-kNaN, 0}};
+    std::vector<double> values;
+    for (const auto& c : cases) values.push_back(c.first);
+    std::vector<int16_t> block(values.size());
+    output::DoubleToInt16(values.data(), block.data(), values.size());
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(engine::CodeOf(values[i]), cases[i].second) << "reference, " << values[i];
+        EXPECT_EQ(block[i], cases[i].second) << "block function, " << values[i];
+    }
 }
 
 // Special values at every lane position against every channel's scale, in
