@@ -70,14 +70,7 @@ TEST_F(Driver, ALaterLifetimeStartsFresh) {
     EXPECT_NE(refused, "") << "a refused address says why";
     EXPECT_FALSE(StartRecord()) << "started before detection";
     EXPECT_EQ(LastError(), refused) << "a start before detection leaves the error";
-    int32_t samples = -1, count = 64, rest = -1, taken = -1;
-    adc_->get_InputCountData(&samples);
     EXPECT_EQ(Unread(), 0) << "no kadrs of the last recording";
-    EXPECT_EQ(samples, 0);
-    std::vector<int16_t> buffer(64, -1);
-    ASSERT_EQ(adc_->GetData(buffer.data(), &count, &rest, &taken), S_OK);
-    EXPECT_EQ(taken, 0) << "GetData hands out nothing";
-    EXPECT_EQ(rest, 0);
     EXPECT_EQ(driver::State().module.serialNumber, "") << "settings must not land under the old module";
     EXPECT_FALSE(driver::State().module.detected);
     dio_->get_DOStartValue(&start);
@@ -136,9 +129,9 @@ TEST_F(Driver, APlayingChannelIgnoresSingleWritesTheOtherTakesThem) {
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 2);
 }
 
-// The lets only store; a start writes the start word and a stop the stop
-// word. A start refused before the module writes nothing, not even the stop
-// word; one failing at the module writes the stop word only.
+// The lets only store; a start writes the start word and a stop, recording
+// or not, the stop word. A start refused before the module writes nothing,
+// not even the stop word (one failing at the module is the engine's test).
 TEST_F(Driver, TheStartWordFollowsTheStartAndTheStopWordTheStop) {
     int32_t shown = 0x0033, next = 0x0F0F;
     EnableWords(kStartWord, kStopWord);
@@ -167,12 +160,9 @@ TEST_F(Driver, TheStartWordFollowsTheStartAndTheStopWordTheStop) {
     ASSERT_TRUE(StartRecord()) << LastError();
     EXPECT_EQ(ModuleLines(), 0x0F0Fu);
     adc_->StopRecord();
-
-    e16sim_fault_fail_call("X502_StreamsStart", -13);
-    EXPECT_FALSE(StartRecord());
-    EXPECT_FALSE(Busy());
-    EXPECT_EQ(ModuleLines(), uint32_t{kStopWord & 0xFFFF});
-    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 6) << "the start word is never written";
+    ASSERT_EQ(adc_->StopRecord(), S_OK);
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 6)
+        << "a stop with nothing recording skipped the stop word";
 }
 
 // The setup dialog is handed the one shared state its pages edit; it is not

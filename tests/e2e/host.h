@@ -85,15 +85,12 @@ inline HRESULT Put(IDispatch* target, const std::u16string& name, std::vector<VA
 }
 
 // The driver folder of this process: a temporary folder of links to the
-// built driver and simulator (and the dialogs' plug-in for a Qt host).
+// built driver and simulator.
 inline const fs::path& DriverFolder() {
     static velmora::test::TempDir own;
     [[maybe_unused]] static const bool linked = [] {
         fs::create_symlink(E2E_LINTARA_FILE, own.path() / "Lintara.adc");
         fs::create_symlink(E2E_SIMULATOR_FILE, own.path() / "libe16sim.so");
-#ifdef E2E_QT_PLUGIN_FILE
-        fs::create_symlink(E2E_QT_PLUGIN_FILE, own.path() / "Lintara.qt.so");
-#endif
         return true;
     }();
     return own.path();
