@@ -1,15 +1,13 @@
 // What the other tests take from the simulated module on trust: the words of
 // the input stream and their conversion to volts, the signals and the edge
-// start, the module's clock, call counts and injected faults, and the
-// library's refusals that show a driver misusing it. The outputs, the flash,
-// the frequencies and the detection record are checked through TE16, the
-// engine, the driver and the hosts, which all run on the simulator.
+// start, the module's clock, call counts and injected faults. The outputs,
+// the flash, the frequencies and the detection record are checked through
+// TE16, the engine, the driver and the hosts, which all run on the simulator.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
-#include <functional>
 #include <future>
 #include <numbers>
 #include <thread>
@@ -237,39 +235,6 @@ TEST_F(SimTest, CallsAreCountedAndCanBeMadeToFail) {
     EXPECT_EQ(E16_OpenByIpAddr(create(), kIpNoDac, 0, 10000), -55);
     e16sim_fault_refuse_open(0);
     EXPECT_EQ(E16_OpenByIpAddr(create(), kIpNoDac, 0, 10000), X502_ERR_OK) << "refusal switched off";
-}
-
-// What the real library refuses, the simulator refuses too, so that a driver
-// asking for it fails here rather than at a user's module.
-TEST_F(SimTest, TheLibrarysRefusals) {
-    t_x502_hnd h = open();
-    t_x502_hnd noDac = open(kIpNoDac);
-    double rate = 0.0;
-    uint8_t bytes[8] = {};
-    struct Refusal {
-        const char* what;
-        std::function<int32_t()> call;
-        int32_t code;
-    };
-    const Refusal idle[] = {
-        {"a second owner", [&] { return E16_OpenByIpAddr(create(), kIpDac, 0, 0); }, X502_ERR_DEVICE_BUSY},
-        {"a DAC the module lacks", [&] { return X502_AsyncOutDac(noDac, 0, 1.0, 1); },
-         X502_ERR_DAC_NOT_PRESENT},
-        {"Y1 in a differential channel", [&] { return X502_SetLChannel(h, 0, 16, 1, 0, 0); },
-         X502_ERR_INVALID_LCH_PHY_NUMBER},
-        {"range 4", [&] { return X502_SetLChannel(h, 0, 0, 0, 4, 0); }, X502_ERR_INVALID_LCH_RANGE},
-        {"start mode 4", [&] { return X502_SetSyncStartMode(h, 4); }, X502_ERR_INVALID_SYNC_MODE},
-        {"a rate of 0", [&] { return X502_SetAdcFreq(h, &rate, nullptr); }, X502_ERR_INVALID_ADC_FREQ},
-        {"a cycle never loaded", [&] { return X502_OutCycleSetup(h, 1); }, X502_ERR_OUT_CYCLE_NOT_LOADED},
-        {"a flash write without the enable", [&] { return X502_FlashWrite(h, 0, bytes, 1); },
-         X502_ERR_FLASH_WRITE_PROTECTED},
-    };
-    for (const Refusal& r : idle) EXPECT_EQ(r.call(), r.code) << r.what;
-    program(h, {{0, 0, 0}}, 1000.0);
-    ASSERT_EQ(X502_StreamsStart(h), X502_ERR_OK);
-    rate = 2000.0;
-    EXPECT_EQ(X502_SetAdcFreq(h, &rate, nullptr), X502_ERR_STREAM_IS_RUNNING) << "a rate while streaming";
-    EXPECT_EQ(X502_Configure(h, 0), X502_ERR_STREAM_IS_RUNNING) << "a configure while streaming";
 }
 
 } // namespace
