@@ -43,7 +43,8 @@ HOST_TEST(AnalogOutput, LevelsAndBlocksStopAtTheLimitsAndUnchangedLevelsAreSkipp
     // Through Invoke, a block passed as a reference to the first Long of the
     // caller's array.
     Var blockCounted;
-    ASSERT_EQ(Get(dao.get(), u"SetValues", &blockCounted, {I2(1), R8(1.0), Arg(VT_BYREF | VT_I4, untouched)}),
+    ASSERT_EQ(Get(dao.get(), u"SetValues", &blockCounted,
+                  {Arg(VT_I2, int16_t{1}), R8(1.0), Arg(VT_BYREF | VT_I4, untouched)}),
               S_OK);
     EXPECT_EQ(blockCounted.lVal, 1);
     EXPECT_EQ(untouched[0], 32000) << "the limited code written back through the reference";
