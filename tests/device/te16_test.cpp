@@ -256,9 +256,9 @@ TEST_F(TE16Sim, AnalogLevelStartBeginsAtTheCrossing) {
         EXPECT_NEAR(volts[i] - volts[i - 1], 0.001, 2 * kCodeVolts) << "step to frame " << i;
 }
 
-// A stalled module times out without an error, then its buffer overflows and
-// the library's code is kept. A lost module is the driver's fault tests'.
-TEST_F(TE16Sim, AStalledModuleTimesOutThenOverflows) {
+// A stalled module times out without an error, then its buffer overflows; a
+// lost connection ends the stream. Either way the library's code is kept.
+TEST_F(TE16Sim, AStalledModuleTimesOutThenOverflowsAndALostOneEndsTheStream) {
     OpenModule();
     Program({0}, 500000);
     ASSERT_TRUE(dev.SetInStreamBufSize(1024));
@@ -270,6 +270,12 @@ TEST_F(TE16Sim, AStalledModuleTimesOutThenOverflows) {
     ASSERT_EQ(e16sim_fault_stall(E16SIM_MODULE_DAC, 0), 0);
     EXPECT_EQ(ReceiveVolts(100000).size(), 1024u) << "the stall let the buffer fill";
     EXPECT_EQ(dev.LastErrorText(), "Error -10: " + std::string(::X502_GetErrorString(-10)));
+    ASSERT_TRUE(dev.StopStreams());
+    ASSERT_TRUE(dev.SetInStreamBufSize(0)); // the module's own size again
+    ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, 1000), 0);
+    ASSERT_TRUE(dev.StartStreams(true, false, false, false, false));
+    EXPECT_EQ(ReceiveVolts(100000).size(), 1000u) << "the words before the loss";
+    EXPECT_EQ(dev.LastErrorText(), "Error -11: " + std::string(::X502_GetErrorString(-11)));
 }
 
 // Run-time binding of the vendor table: nothing found, and the cross-lookup
