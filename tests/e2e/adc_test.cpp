@@ -91,7 +91,7 @@ HOST_TEST(AdcMembers, TheDescriptionBeforeDetection) {
         {u"Detected", {}, VT_BOOL, u"0"},
         {u"BasePort", {}, VT_I2, u"0"},
         {u"ChannelName", {Arg(VT_BYREF | VT_I2, &index)}, VT_BSTR, u"XY16"},
-        {u"ChannelUnitScale", {I4(15)}, VT_R4, u"3200"},
+        {u"ChannelUnitScale", {Arg(VT_I4, int32_t{15})}, VT_R4, u"3200"},
         {u"ChannelUnitName", {R8(15.0)}, VT_BSTR, u""},
         {u"InputCountChannels", {}, VT_I2, u"1"},
         {u"GetKadr", {}, VT_ARRAY | VT_I2, u"null"},
@@ -126,7 +126,8 @@ HOST_TEST(AdcMembers, RangesRateAndSelectionKeepTheirLimits) {
     }
     // A selection by Invoke; then ones with a channel outside 0..31 or none.
     SAFEARRAY* table = Int16Vector({5, 31, 0});
-    ASSERT_EQ(Put(adc.get(), u"InputChannels", {Arg(VT_ARRAY | VT_I2, table)}), S_OK);
+    ASSERT_EQ(Invoke(adc.get(), u"InputChannels", DISPATCH_PROPERTYPUT, {Arg(VT_ARRAY | VT_I2, table)}),
+              S_OK);
     SafeArrayDestroy(table);
     for (const auto& ignored : {std::vector<int16_t>{}, {0, 32}, {-1, 2}}) Select(adc.get(), ignored);
     Var selection;

@@ -46,8 +46,6 @@ struct Var : VARIANT {
 };
 
 using velmora::test::Arg;
-inline constexpr auto I2 = [](int16_t value) { return Arg(VT_I2, value); };
-inline constexpr auto I4 = [](int32_t value) { return Arg(VT_I4, value); };
 inline constexpr auto R8 = [](double value) { return Arg(VT_R8, value); };
 
 // Takes a BSTR result: its text, the BSTR freed.
@@ -80,20 +78,14 @@ inline HRESULT Get(IDispatch* target, const std::u16string& name, VARIANT* resul
                    std::vector<VARIANT> args = {}) {
     return Invoke(target, name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, std::move(args), result);
 }
-inline HRESULT Put(IDispatch* target, const std::u16string& name, std::vector<VARIANT> args) {
-    return Invoke(target, name, DISPATCH_PROPERTYPUT, std::move(args));
-}
 
 // The driver folder of this process: a temporary folder of links to the
-// built driver and simulator (and the dialogs' plug-in for a Qt host).
+// built driver and simulator.
 inline const fs::path& DriverFolder() {
     static velmora::test::TempDir own;
     [[maybe_unused]] static const bool linked = [] {
         fs::create_symlink(E2E_LINTARA_FILE, own.path() / "Lintara.adc");
         fs::create_symlink(E2E_SIMULATOR_FILE, own.path() / "libe16sim.so");
-#ifdef E2E_QT_PLUGIN_FILE
-        fs::create_symlink(E2E_QT_PLUGIN_FILE, own.path() / "Lintara.qt.so");
-#endif
         return true;
     }();
     return own.path();
@@ -114,11 +106,6 @@ inline ComPtr<IADC3> CreateAdc() {
     if (!adc) std::exit(3); // nothing can follow; the test's parent reports it
     return adc;
 }
-inline std::u16string LastError(IADC3* adc) {
-    BSTR text = nullptr;
-    EXPECT_EQ(adc->get_LastError(&text), S_OK);
-    return Take(text);
-}
 // A Boolean member such as StartRecord, Busy or Test.
 template <typename Face> bool Yes(Face* face, HRESULT (Face::*member)(VARIANT_BOOL*)) {
     VARIANT_BOOL value = VARIANT_FALSE;
@@ -130,10 +117,12 @@ template <typename Face> bool Yes(Face* face, HRESULT (Face::*member)(VARIANT_BO
 inline ComPtr<IADC3> DetectedAdc() {
     ComPtr<IADC3> adc = CreateAdc();
     int16_t port = 0;
+    BSTR error = nullptr;
     EXPECT_TRUE(Yes(adc.get(), &IADC3::Test));
     adc->get_BasePort(&port);
     EXPECT_NE(port, 0);
-    EXPECT_EQ(LastError(adc.get()), u"");
+    EXPECT_EQ(adc->get_LastError(&error), S_OK);
+    EXPECT_EQ(Take(error), u"");
     return adc;
 }
 inline void Select(IADC3* adc, const std::vector<int16_t>& channels) { // InputChannels let

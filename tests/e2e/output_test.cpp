@@ -1,6 +1,6 @@
 // IDAO and IDIO as a host uses them, through the vtable and Invoke: static
-// levels with their limits and skip rules, block writes, the digital lines
-// through the module's loopback, the stop word, and both before detection.
+// levels with their limits and skip rules, block writes, and both before
+// detection. The digital words around a recording are the driver's tests.
 #include "host.h"
 #include "sim_probes.h"
 
@@ -8,7 +8,6 @@ namespace e2e {
 namespace {
 
 using velmora::test::ModuleDacLevel;
-using velmora::test::ModuleLines;
 
 HOST_TEST(AnalogOutput, LevelsAndBlocksStopAtTheLimitsAndUnchangedLevelsAreSkipped) {
     ComPtr<IADC3> adc = DetectedAdc();
@@ -44,36 +43,11 @@ HOST_TEST(AnalogOutput, LevelsAndBlocksStopAtTheLimitsAndUnchangedLevelsAreSkipp
     // Through Invoke, a block passed as a reference to the first Long of the
     // caller's array.
     Var blockCounted;
-    ASSERT_EQ(Get(dao.get(), u"SetValues", &blockCounted, {I2(1), R8(1.0), Arg(VT_BYREF | VT_I4, untouched)}),
+    ASSERT_EQ(Get(dao.get(), u"SetValues", &blockCounted,
+                  {Arg(VT_I2, int16_t{1}), R8(1.0), Arg(VT_BYREF | VT_I4, untouched)}),
               S_OK);
     EXPECT_EQ(blockCounted.lVal, 1);
     EXPECT_EQ(untouched[0], 32000) << "the limited code written back through the reference";
-}
-
-HOST_TEST(DigitalIo, LinesLoopBackAndStopRecordWritesTheStopWord) {
-    ComPtr<IADC3> adc = DetectedAdc();
-    ComPtr<IDIO> dio = Query<IDIO>(adc.get(), IID_IDIO);
-    int32_t word = 0x1FFFF, read = -1, stop = 0x15A5A;
-    dio->put_DOValue(&word);
-    dio->get_DOValue(&read);
-    EXPECT_EQ(read, 0x1FFFF) << "the word is kept whole";
-    EXPECT_EQ(ModuleLines(), 0xFFFFu) << "the lines get the low 16 bits";
-    const int64_t reads = e16sim_call_count("X502_AsyncInDig");
-    for (int i = 0; i < 2; ++i) {
-        dio->get_DIValue(&read);
-        EXPECT_EQ(read, 0xFFFF) << "read " << i;
-    }
-    EXPECT_EQ(e16sim_call_count("X502_AsyncInDig"), reads + 2) << "every DIValue get reads the module";
-    const int64_t writes = e16sim_call_count("X502_AsyncOutDig");
-    ASSERT_EQ(adc->StopRecord(), S_OK);
-    VARIANT_BOOL on = VARIANT_TRUE;
-    dio->put_DOStopEnabled(&on);
-    dio->put_DOStopValue(&stop);
-    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), writes) << "the stop word was off; the lets only store";
-    ASSERT_EQ(adc->StopRecord(), S_OK);
-    EXPECT_EQ(ModuleLines(), 0x5A5Au) << "written though nothing was recording";
-    dio->get_DOValue(&read);
-    EXPECT_EQ(read, 0x15A5A) << "the stop word becomes the output word";
 }
 
 HOST_TEST(Outputs, BeforeDetectionNothingReachesTheModule) {
