@@ -111,6 +111,10 @@ TEST_F(SimTest, WordsCarryChannelModeAndClippedCode) {
         EXPECT_EQ(static_cast<int32_t>(words[i] << 8) >> 8, codes[i % 4]) << "code";
         EXPECT_DOUBLE_EQ(converted[i], volts[i % 4]) << "volts";
     }
+    double code = 0;
+    uint32_t size = 1;
+    ASSERT_EQ(X502_ProcessAdcData(h, words.data(), &code, &size, 0), X502_ERR_OK);
+    EXPECT_EQ(code, codes[0]) << "without the volts flag: codes";
 }
 
 // A call may end inside a frame: the next goes on with the channel after the
@@ -152,6 +156,9 @@ TEST_F(SimTest, EdgeStartWaitsForItsEdge) {
     e16sim_fire_edge(E16SIM_INPUT_TRIG, 0); // wrong input
     std::vector<uint32_t> words(20);
     EXPECT_EQ(X502_Recv(h, words.data(), 20, 30), 0) << "words before the edge";
+    e16sim_state state{};
+    e16sim_get_state(E16SIM_MODULE_DAC, &state);
+    EXPECT_EQ(state.stream_state, E16SIM_STREAM_WAIT_EDGE);
     auto pending = std::async(std::launch::async, [&] { return X502_Recv(h, words.data(), 20, 5000); });
     std::this_thread::sleep_for(20ms);
     e16sim_fire_edge(E16SIM_INPUT_INT, 0);
