@@ -1,7 +1,5 @@
-// The driver object in-process: its IADC3, IDIO and IDAO faces together with
-// the engine state behind them, against the simulator reached through the
-// driver's own vendor table: a later lifetime, the generator heard on X15/X16,
-// the start and stop words around a recording, and the setup dialog.
+// The driver object in-process: its faces together with the engine state
+// behind them, against the simulator reached through its own vendor table.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -29,7 +27,6 @@ public:
         ASSERT_TRUE(Test()) << LastError();
     }
 
-    bool DaoBusy() { return Ask(dao_.get(), &IDAO::get_Busy); }
     int32_t OutputWord() {
         int32_t word = -1;
         EXPECT_EQ(dio_->get_DOValue(&word), S_OK);
@@ -80,7 +77,7 @@ TEST_F(Driver, ALaterLifetimeStartsFresh) {
 TEST_F(Driver, SineAndTriangleArriveInStepOnX15AndX16) {
     Arm(Waveform::Sine, 3200, Waveform::Triangle, 6400); // 1 V sine, 2 V triangle, 50 Hz
     ASSERT_TRUE(StartRecord()) << LastError();
-    EXPECT_TRUE(DaoBusy());
+    EXPECT_TRUE(Ask(dao_.get(), &IDAO::get_Busy));
     std::vector<int16_t> samples(10000); // 5000 two-channel kadrs
     int32_t got = 0;
     for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
@@ -114,7 +111,7 @@ TEST_F(Driver, SineAndTriangleArriveInStepOnX15AndX16) {
 TEST_F(Driver, APlayingChannelIgnoresSingleWritesTheOtherTakesThem) {
     Arm(Waveform::Sine, 3200, Waveform::Off, 0); // channel 1 "Off"
     ASSERT_TRUE(StartRecord()) << LastError();
-    EXPECT_TRUE(DaoBusy());
+    EXPECT_TRUE(Ask(dao_.get(), &IDAO::get_Busy));
     const int64_t writes = e16sim_call_count("X502_AsyncOutDac");
     EXPECT_EQ(dao_->put_ValueReal(0, 3.0), S_OK);
     EXPECT_EQ(dao_->put_Value(0, 100), S_OK);
@@ -124,7 +121,7 @@ TEST_F(Driver, APlayingChannelIgnoresSingleWritesTheOtherTakesThem) {
     EXPECT_EQ(ModuleDacLevel(1), 2.0);
     // After the recording the outputs are idle and take single writes again.
     adc_->StopRecord();
-    EXPECT_FALSE(DaoBusy());
+    EXPECT_FALSE(Ask(dao_.get(), &IDAO::get_Busy));
     dao_->put_ValueReal(0, -0.25);
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 2);
 }
@@ -165,8 +162,6 @@ TEST_F(Driver, TheStartWordFollowsTheStartAndTheStopWordTheStop) {
         << "a stop with nothing recording skipped the stop word";
 }
 
-// The setup dialog is handed the one shared state its pages edit; it is not
-// shown at all while recording.
 TEST_F(Driver, ShowSettingHandsTheSharedStateToTheSetupDialog) {
     VARIANT_BOOL shown = VARIANT_TRUE;
     ASSERT_EQ(adc_->ShowSetting(&shown), S_OK);

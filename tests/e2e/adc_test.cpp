@@ -1,14 +1,16 @@
-// The driver object as a host sees it: registration, the one object behind
-// the faces, IADC3's description through Invoke and the channel settings.
+// The driver object as a host sees it, through the vtable and Invoke.
 // Detection and the console's setup dialog are the Python package's and
 // e16rec's tests.
 #include <algorithm>
 #include <tuple>
 
 #include "host.h"
+#include "sim_probes.h"
 
 namespace e2e {
 namespace {
+
+using velmora::test::ModuleDacLevel;
 
 std::string GuidKey(const CLSID& clsid) {
     OLECHAR text[40] = {};
@@ -17,12 +19,15 @@ std::string GuidKey(const CLSID& clsid) {
 }
 
 bool ClassKeyExists(const std::string& key) {
-    return WithKey(key, true, false, [](reg::HKEY) { return true; });
+    return Key(reg::HKEY_CLASSES_ROOT, key).key != 0;
 }
 
 HOST_TEST(Registration, WritesTheKeysAndUnregisterRemovesThem) {
-    EXPECT_EQ(ReadValue(GuidKey(CLSID_Lintara) + "\\ProgID", "", true).c_str(),
-              std::string("Velmora.Lintara"));
+    char progId[64] = {};
+    reg::DWORD size = sizeof progId - 1;
+    Key classKey(reg::HKEY_CLASSES_ROOT, GuidKey(CLSID_Lintara) + "\\ProgID");
+    reg::RegQueryValueEx(classKey.key, "", nullptr, reinterpret_cast<uint8_t*>(progId), &size);
+    EXPECT_STREQ(progId, "Velmora.Lintara") << "the class's ProgID";
     const char16_t* progIds[] = {u"Velmora.Lintara", u"Velmora.ucGeneral", u"Velmora.ucADC",
                                  u"Velmora.ucDAC",   u"Velmora.ucDIO",     u"Velmora.ucIP"};
     std::vector<CLSID> seen(std::size(progIds));
@@ -62,7 +67,7 @@ HOST_TEST(Identity, TheFacesShareOneIdentityAndGetFacesReturnTheObject) {
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(got[i].get(), lintara.get()) << "GetADC3, GetDIO, GetDAO, Parent: " << i;
     Var parent;
-    ASSERT_EQ(Get(adc.get(), u"parent", &parent), S_OK);
+    ASSERT_EQ(Invoke(adc.get(), u"parent", &parent), S_OK);
     EXPECT_EQ(parent.pdispVal, lintara.get()) << "Parent through Invoke";
 }
 
@@ -78,27 +83,26 @@ std::u16string AsText(VARIANT* value) {
     return text;
 }
 
-HOST_TEST(AdcMembers, TheDescriptionBeforeDetection) {
+// Arguments by reference, as a Long or a Double, array results, and the
+// values no other test reads through the faces.
+HOST_TEST(AdcMembers, InvokeCoercesArgumentsAndReturnsArraysAndTheDescriptionBeforeDetection) {
     velmora::test::ScopedEnv locale("LC_ALL", "C"); // range names follow the user's decimal separator
     ComPtr<IADC3> adc = CreateAdc();
     int16_t index = 15;
     const std::tuple<const char16_t*, std::vector<VARIANT>, VARTYPE, std::u16string> members[] = {
         {u"adcname", {}, VT_BSTR, u"E16"},
-        {u"Resolution", {}, VT_UI1, u"16"},
         {u"ChannelsCount", {}, VT_I2, u"32"},
-        {u"RateMax", {}, VT_R4, u"500000"},
         {u"Ranges", {}, VT_ARRAY | VT_BSTR, u"±10 V;±2.5 V;±0.625 V;±0.156 V;"},
-        {u"Detected", {}, VT_BOOL, u"0"},
         {u"BasePort", {}, VT_I2, u"0"},
         {u"ChannelName", {Arg(VT_BYREF | VT_I2, &index)}, VT_BSTR, u"XY16"},
         {u"ChannelUnitScale", {Arg(VT_I4, int32_t{15})}, VT_R4, u"3200"},
-        {u"ChannelUnitName", {R8(15.0)}, VT_BSTR, u""},
+        {u"ChannelUnitName", {Arg(VT_R8, 15.0)}, VT_BSTR, u""},
         {u"InputCountChannels", {}, VT_I2, u"1"},
         {u"GetKadr", {}, VT_ARRAY | VT_I2, u"null"},
     };
     for (const auto& [name, args, vt, text] : members) {
         Var result;
-        ASSERT_EQ(Get(adc.get(), name, &result, args), S_OK) << testing::PrintToString(name);
+        ASSERT_EQ(Invoke(adc.get(), name, &result, args), S_OK) << testing::PrintToString(name);
         EXPECT_EQ(result.vt, vt) << testing::PrintToString(name);
         EXPECT_EQ(AsText(&result), text) << testing::PrintToString(name);
     }
@@ -126,15 +130,87 @@ HOST_TEST(AdcMembers, RangesRateAndSelectionKeepTheirLimits) {
     }
     // A selection by Invoke; then ones with a channel outside 0..31 or none.
     SAFEARRAY* table = Int16Vector({5, 31, 0});
-    ASSERT_EQ(Invoke(adc.get(), u"InputChannels", DISPATCH_PROPERTYPUT, {Arg(VT_ARRAY | VT_I2, table)}),
-              S_OK);
+    ASSERT_EQ(
+        Invoke(adc.get(), u"InputChannels", nullptr, {Arg(VT_ARRAY | VT_I2, table)}, DISPATCH_PROPERTYPUT),
+        S_OK);
     SafeArrayDestroy(table);
     for (const auto& ignored : {std::vector<int16_t>{}, {0, 32}, {-1, 2}}) Select(adc.get(), ignored);
     Var selection;
-    ASSERT_EQ(Get(adc.get(), u"InputChannels", &selection), S_OK);
+    ASSERT_EQ(Invoke(adc.get(), u"InputChannels", &selection), S_OK);
     ASSERT_EQ(selection.vt, VT_ARRAY | VT_I2);
     EXPECT_EQ(Int16Elements(selection.parray), (std::vector<int16_t>{5, 31, 0}))
         << "an empty selection or one with a channel outside 0..31 was taken";
+}
+
+HOST_TEST(AnalogOutput, LevelsAndBlocksStopAtTheLimitsAndUnchangedLevelsAreSkipped) {
+    ComPtr<IADC3> adc = DetectedAdc();
+    ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
+    BSTR name = nullptr;
+    ASSERT_EQ(dao->get_ChannelName(2, &name), S_OK);
+    EXPECT_EQ(Take(name), u"") << "a channel the module lacks has no name";
+    int32_t counted = -1, values[] = {40000, -5, 7}, untouched[] = {40000};
+    dao->put_Value(0, 32000);
+    dao->put_Value(1, -40000);
+    EXPECT_EQ(ModuleDacLevel(0), 10.0) << "a code above the top";
+    EXPECT_EQ(ModuleDacLevel(1), -10.0) << "a code below the bottom";
+    dao->put_ValueReal(1, 1.0);
+    const int64_t writes = e16sim_call_count("X502_AsyncOutDac");
+    dao->put_ValueReal(1, 1.0);
+    dao->put_Value(1, 3200);
+    dao->put_Value(0, 40000);
+    dao->put_Value(2, 100);
+    ASSERT_EQ(dao->SetValues(0, 0, untouched, &counted), S_OK);
+    EXPECT_EQ(counted, 0) << "an empty block";
+    EXPECT_EQ(untouched[0], 40000) << "an empty block wrote to the caller's array";
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes) << "no level changed";
+
+    // The block goes out through the two-channel write, unchanged levels too.
+    ASSERT_EQ(dao->SetValues(0, 3, values, &counted), S_OK);
+    EXPECT_EQ(counted, 2) << "values of a block of three for two channels";
+    EXPECT_EQ(std::vector<int32_t>(values, values + 3), (std::vector<int32_t>{32000, -5, 7}))
+        << "the codes written back as limited";
+    EXPECT_EQ(ModuleDacLevel(0), 10.0) << "channel 0 from the block";
+    EXPECT_DOUBLE_EQ(ModuleDacLevel(1), -5 / 3200.0) << "channel 1 from the block";
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 2) << "a block writes both channels";
+
+    // Through Invoke, a block passed as a reference to the first Long of the
+    // caller's array.
+    Var blockCounted;
+    ASSERT_EQ(Invoke(dao.get(), u"SetValues", &blockCounted,
+                     {Arg(VT_I2, int16_t{1}), Arg(VT_R8, 1.0), Arg(VT_BYREF | VT_I4, untouched)}),
+              S_OK);
+    EXPECT_EQ(blockCounted.lVal, 1);
+    EXPECT_EQ(untouched[0], 32000) << "the limited code written back through the reference";
+}
+
+HOST_TEST(Outputs, BeforeDetectionNothingReachesTheModule) {
+    ComPtr<IADC3> adc = CreateAdc();
+    ComPtr<IDIO> dio = Query<IDIO>(adc.get(), IID_IDIO);
+    ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
+    int32_t word = 0x0F0F, read = -1, codes[] = {100, 200}, counted = -1;
+    dio->put_DOValue(&word);
+    dio->get_DOValue(&read);
+    EXPECT_EQ(read, 0x0F0F) << "the word is stored";
+    dio->get_DIValue(&read);
+    EXPECT_EQ(read, 0) << "inputs before detection";
+    dao->put_ValueReal(0, 2.0);
+    dao->SetValues(0, 2, codes, &counted);
+    for (const char* entry : {"X502_AsyncOutDig", "X502_AsyncInDig", "X502_AsyncOutDac"})
+        EXPECT_EQ(e16sim_call_count(entry), 0) << entry;
+
+    // Detection reads the inputs, forgets the output word without writing the
+    // lines, and puts both outputs at 0 V.
+    VARIANT_BOOL found = VARIANT_FALSE;
+    double volts = -1;
+    ASSERT_EQ(adc->Test(&found), S_OK);
+    dio->get_DOValue(&read);
+    dao->get_ValueReal(0, &volts);
+    EXPECT_EQ(read, 0) << "the output word kept over detection";
+    EXPECT_EQ(volts, 0.0) << "DAC1 after detection";
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 0) << "detection wrote the lines";
+    EXPECT_EQ(e16sim_call_count("X502_AsyncInDig"), 1) << "detection reads the inputs once";
+    dao->put_ValueReal(0, 2.0);
+    EXPECT_EQ(ModuleDacLevel(0), 2.0) << "the level before detection counted as unchanged";
 }
 
 } // namespace

@@ -46,7 +46,6 @@ struct Var : VARIANT {
 };
 
 using velmora::test::Arg;
-inline constexpr auto R8 = [](double value) { return Arg(VT_R8, value); };
 
 // Takes a BSTR result: its text, the BSTR freed.
 inline std::u16string Take(BSTR text) {
@@ -68,31 +67,22 @@ inline std::vector<int16_t> Int16Elements(SAFEARRAY* array) {
 
 // Calls member `name` through IDispatch, arguments in natural order: a get or
 // a method call, or a let that passes its value last.
-inline HRESULT Invoke(IDispatch* target, std::u16string name, WORD flags, std::vector<VARIANT> args,
-                      VARIANT* result = nullptr) {
+inline HRESULT Invoke(IDispatch* target, std::u16string name, VARIANT* result, std::vector<VARIANT> args = {},
+                      WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET) {
     UINT argErr = 0;
     return velmora::test::InvokeNatural(target, velmora::test::DispIdOf(target, std::move(name)), flags, args,
                                         result, &argErr);
 }
-inline HRESULT Get(IDispatch* target, const std::u16string& name, VARIANT* result,
-                   std::vector<VARIANT> args = {}) {
-    return Invoke(target, name, DISPATCH_METHOD | DISPATCH_PROPERTYGET, std::move(args), result);
-}
 
-// The driver folder of this process: a temporary folder of links to the
-// built driver and simulator.
-inline const fs::path& DriverFolder() {
-    static velmora::test::TempDir own;
-    [[maybe_unused]] static const bool linked = [] {
-        fs::create_symlink(E2E_LINTARA_FILE, own.path() / "Lintara.adc");
-        fs::create_symlink(E2E_SIMULATOR_FILE, own.path() / "libe16sim.so");
-        return true;
-    }();
-    return own.path();
-}
-// Calls an entry point of the folder's driver, such as DllRegisterServer.
+// Calls an entry point, such as DllRegisterServer, of the driver in this
+// process's own folder of links to the built driver and simulator.
 inline HRESULT CallEntry(const char* name) {
-    static void* library = ::dlopen((DriverFolder() / "Lintara.adc").c_str(), RTLD_NOW | RTLD_LOCAL);
+    static velmora::test::TempDir folder;
+    static void* library = [] {
+        fs::create_symlink(E2E_LINTARA_FILE, folder.path() / "Lintara.adc");
+        fs::create_symlink(E2E_SIMULATOR_FILE, folder.path() / "libe16sim.so");
+        return ::dlopen((folder.path() / "Lintara.adc").c_str(), RTLD_NOW | RTLD_LOCAL);
+    }();
     auto entry = reinterpret_cast<HRESULT (*)()>(library != nullptr ? ::dlsym(library, name) : nullptr);
     return entry != nullptr ? entry() : E_FAIL;
 }
@@ -112,17 +102,13 @@ template <typename Face> bool Yes(Face* face, HRESULT (Face::*member)(VARIANT_BO
     EXPECT_EQ((face->*member)(&value), S_OK);
     return value == VARIANT_TRUE;
 }
-// A driver that has detected the module the address list preselects: Test
-// true, BasePort nonzero, LastError empty.
+// A driver that has detected the module the address list preselects.
 inline ComPtr<IADC3> DetectedAdc() {
     ComPtr<IADC3> adc = CreateAdc();
     int16_t port = 0;
-    BSTR error = nullptr;
     EXPECT_TRUE(Yes(adc.get(), &IADC3::Test));
     adc->get_BasePort(&port);
     EXPECT_NE(port, 0);
-    EXPECT_EQ(adc->get_LastError(&error), S_OK);
-    EXPECT_EQ(Take(error), u"");
     return adc;
 }
 inline void Select(IADC3* adc, const std::vector<int16_t>& channels) { // InputChannels let
@@ -131,49 +117,15 @@ inline void Select(IADC3* adc, const std::vector<int16_t>& channels) { // InputC
     SafeArrayDestroy(table);
 }
 
-// Values of the private store under HKEY_CURRENT_USER, or HKEY_CLASSES_ROOT
-// when `classes`; a missing value reads as empty, a missing key fails `fn`.
-template <typename Fn> bool WithKey(const std::string& path, bool classes, bool create, Fn fn) {
-    reg::HKEY key = 0, root = classes ? reg::HKEY_CLASSES_ROOT : reg::HKEY_CURRENT_USER;
-    const reg::LONG opened = create
-                                 ? reg::RegCreateKeyEx(root, path.c_str(), reg::KEY_ALL_ACCESS, &key, nullptr)
-                                 : reg::RegOpenKeyEx(root, path.c_str(), reg::KEY_READ, &key);
-    const bool ok = opened == reg::ERROR_SUCCESS && fn(key);
-    reg::RegCloseKey(key);
-    return ok;
-}
-inline bool SetValue(const std::string& key, const std::string& name, uint32_t type,
-                     const std::string& data) {
-    return WithKey(key, false, true, [&](reg::HKEY k) {
-        return reg::RegSetValueEx(k, name.c_str(), type, reinterpret_cast<const uint8_t*>(data.data()),
-                                  static_cast<reg::DWORD>(data.size())) == reg::ERROR_SUCCESS;
-    });
-}
-inline std::string ReadValue(const std::string& key, const std::string& name, bool classes = false) {
-    std::string data(4096, '\0');
-    auto size = static_cast<reg::DWORD>(data.size());
-    const bool read = WithKey(key, classes, false, [&](reg::HKEY k) {
-        auto* bytes = reinterpret_cast<uint8_t*>(data.data());
-        return reg::RegQueryValueEx(k, name.c_str(), nullptr, bytes, &size) == reg::ERROR_SUCCESS;
-    });
-    data.resize(read ? size : 0);
-    return data;
-}
-inline constexpr char kSettingsKey[] = "Software\\Tervan\\ADC\\L-Card\\E16";
-inline constexpr uint32_t kRegBinary = 3;
-
-// The current test alone in a new process of this program; its exit status.
-inline int RunSelf() {
-    const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-    std::string self = fs::read_symlink("/proc/self/exe").string(), brief = "--gtest_brief=1";
-    std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
-    char* argv[] = {self.data(), filter.data(), brief.data(), nullptr};
-    pid_t pid = 0;
-    int status = -1;
-    if (::posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, environ) != 0) return -1;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+// A key of the private store, closed with this object; 0 when missing.
+struct Key {
+    reg::HKEY key = 0;
+    Key(reg::HKEY root, const std::string& path, bool create = false) {
+        create ? reg::RegCreateKeyEx(root, path.c_str(), reg::KEY_ALL_ACCESS, &key, nullptr)
+               : reg::RegOpenKeyEx(root, path.c_str(), reg::KEY_READ, &key);
+    }
+    ~Key() { reg::RegCloseKey(key); }
+};
 
 inline int CountThreads() {
     return static_cast<int>(
@@ -183,10 +135,19 @@ inline int CountThreads() {
 // driver registered, the simulator at power-on and no address list; checks
 // that it leaves no driver object and no thread behind.
 inline void RunFresh(void (*body)()) {
-    if (std::getenv("E2E_FRESH") == nullptr) {
+    if (std::getenv("E2E_FRESH") == nullptr) { // run the current test alone in a new process
         velmora::test::PrivateStore store;
         velmora::test::ScopedEnv fresh("E2E_FRESH", "1");
-        EXPECT_EQ(RunSelf(), 0) << "the test failed in its own process";
+        const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+        std::string self = fs::read_symlink("/proc/self/exe").string(), brief = "--gtest_brief=1";
+        std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
+        char* argv[] = {self.data(), filter.data(), brief.data(), nullptr};
+        pid_t pid = 0;
+        int status = -1;
+        ASSERT_EQ(::posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, environ), 0);
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "the test failed in its own process: " << status;
         return;
     }
     // The console dialogs answer the address chooser, and with standard input

@@ -1,7 +1,5 @@
-// Recording as a host runs it: data drained with GetData and InputData
-// (vtable and Invoke) without a lost or repeated kadr, a host that lets the
-// ring fill up and changes settings while busy, and many short recordings.
-// All 32 inputs at the full rate are e16rec's and the Python package's tests.
+// Recording as a host runs it. All 32 inputs at the full rate are e16rec's
+// and the Python package's tests.
 #include <chrono>
 #include <thread>
 
@@ -50,7 +48,10 @@ ComPtr<IADC3> RampAdc(const std::vector<int16_t>& selection, float rate, int32_t
     std::string table(32, '\0'); // XY k+1 on logical k, but Y16 against ground on 31
     for (int k = 0; k < 31; ++k) table[k] = static_cast<char>(k);
     table[31] = 31 | 32;
-    EXPECT_TRUE(SetValue(kSettingsKey, "ADChannels", kRegBinary, table));
+    Key settings(reg::HKEY_CURRENT_USER, "Software\\Tervan\\ADC\\L-Card\\E16", true);
+    EXPECT_EQ(reg::RegSetValueEx(settings.key, "ADChannels", reg::REG_BINARY,
+                                 reinterpret_cast<const uint8_t*>(table.data()), 32),
+              reg::ERROR_SUCCESS);
     ComPtr<IADC3> adc = DetectedAdc();
     Select(adc.get(), selection);
     adc->put_Rate(&rate);
@@ -91,21 +92,21 @@ HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFourWays) {
         if (round % 4 < 2) {
             if (round % 4 == 0) table.vt = VT_ARRAY | VT_I2;
             ASSERT_EQ(round % 4 == 0 ? adc->get_InputData(&table.parray)
-                                     : Get(adc.get(), u"InputData", &table),
+                                     : Invoke(adc.get(), u"InputData", &table),
                       S_OK);
             ASSERT_EQ(table.vt, VT_ARRAY | VT_I2);
             ramp.Take(table.parray, selection);
         } else if (round % 4 == 2) { // the first element of the host's buffer by reference
-            ASSERT_EQ(Get(adc.get(), u"GetData", &kadrs,
-                          {Arg(VT_BYREF | VT_I2, buffer.data()), Arg(VT_BYREF | VT_I4, &count),
-                           Arg(VT_BYREF | VT_I4, &rest)}),
+            ASSERT_EQ(Invoke(adc.get(), u"GetData", &kadrs,
+                             {Arg(VT_BYREF | VT_I2, buffer.data()), Arg(VT_BYREF | VT_I4, &count),
+                              Arg(VT_BYREF | VT_I4, &rest)}),
                       S_OK);
             EXPECT_EQ(count, 2 * kadrs.lVal) << "the count written back";
             ramp.Add(buffer.data(), kadrs.lVal);
         } else { // a whole array, the count a Double that is written back
-            ASSERT_EQ(Get(adc.get(), u"GetData", &kadrs,
-                          {Arg(VT_ARRAY | VT_I2, array), Arg(VT_BYREF | VT_R8, &countAsDouble),
-                           Arg(VT_BYREF | VT_I4, &rest)}),
+            ASSERT_EQ(Invoke(adc.get(), u"GetData", &kadrs,
+                             {Arg(VT_ARRAY | VT_I2, array), Arg(VT_BYREF | VT_R8, &countAsDouble),
+                              Arg(VT_BYREF | VT_I4, &rest)}),
                       S_OK);
             EXPECT_EQ(countAsDouble, 2 * kadrs.lVal) << "the Double count written back";
             ramp.Add(static_cast<const int16_t*>(array->pvData), kadrs.lVal);

