@@ -35,8 +35,15 @@ protected:
         if (!device::VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
         e16sim_reset();
         driver::OnObjectCreated(s);
+        // A host's palette whose disabled boxes would keep the window colour.
+        before_ = QApplication::palette();
+        QPalette host = before_;
+        host.setColor(QPalette::Base, QColor(255, 255, 240));
+        host.setColor(QPalette::Button, QColor(200, 210, 220));
+        QApplication::setPalette(host);
     }
     void TearDown() override {
+        QApplication::setPalette(before_);
         while (s.instanceCount > 0) driver::OnObjectDestroyed(s);
         s.module.Release();
         e16sim_reset();
@@ -102,6 +109,7 @@ protected:
                Child(window, field)->palette().color(QPalette::Base) == want;
     }
 
+    QPalette before_;
     test::PrivateStore store_;
     driver::DriverState s;
 };
@@ -195,6 +203,7 @@ TEST_F(SetupWindow, GeneralAndAdcPagesOptionsSliderListAndSourceReachTheModel) {
         EXPECT_EQ(Child<QLineEdit>(window, "txtSLevel")->text(), "1.00") << "Set 0, then a volt up";
 
         ClickTab(window, 1);
+        Click(window, "cmdChSet1");
         ClickLine(window, "lstADCh", 19);
         EXPECT_EQ(Title(window, "frChInput"), "&AI20:");
         Click(window, "optACh3");
@@ -204,25 +213,22 @@ TEST_F(SetupWindow, GeneralAndAdcPagesOptionsSliderListAndSourceReachTheModel) {
     });
     EXPECT_EQ(s.sync.direction, core::SyncDirection::FallingThrough);
     EXPECT_EQ(s.sync.level, 3200);
+    EXPECT_EQ(s.input.channelTable[0].singleEnded, 1) << "the preset";
     EXPECT_EQ(s.input.channelTable[19].source, 25);
     EXPECT_EQ(desktop.opened, QList<QUrl>{QUrl::fromLocalFile((dir.path() / kDocumentationFile).c_str())})
         << "the logo opens the documentation in the driver's folder";
 }
 
-// A host's palette whose disabled boxes would keep the window colour.
 TEST_F(SetupWindow, DacPageListBoxesSliderStartStopAndARefusedEntryReachTheModel) {
     Detect();
     Seen seen;
-    const QPalette before = QApplication::palette();
-    QPalette host = before;
-    host.setColor(QPalette::Base, QColor(255, 255, 240));
-    host.setColor(QPalette::Button, QColor(200, 210, 220));
-    QApplication::setPalette(host);
     OpenSetup(
         [&seen](QWidget& window) {
             ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << "focus moves only in the active window";
             Keys(window, "cboDACType", {Qt::Key_Down}); // DC
             EXPECT_TRUE(Looks(window, "cboDAC0", true) && Looks(window, "cboDAC1", false));
+            for (const char* name : {"lblDAC1", "slDAC1", "lblRate0", "cboRate0", "lblRate1"})
+                EXPECT_FALSE(Enabled(window, name)) << name << " for DC";
             Enter(window, "cboDAC0", "1.5");
             EXPECT_EQ(Line(window, "lstChannels", 0), "AO1: DC\tA=1.5 V");
             Keys(window, "slDAC0", {Qt::Key_PageUp}); // a volt up
@@ -245,7 +251,6 @@ TEST_F(SetupWindow, DacPageListBoxesSliderStartStopAndARefusedEntryReachTheModel
             QTest::keyClick(window.focusWidget(), Qt::Key_Escape);
         },
         2);
-    QApplication::setPalette(before);
     EXPECT_EQ(s.output.generator.waves[1].baseline, 31200) << "stored by Start";
     EXPECT_FALSE(s.output.streamEnabled) << "stopped";
 }
