@@ -201,9 +201,9 @@ TEST_F(SetupWindow, GeneralAndAdcPagesOptionsSliderListAndSourceReachTheModel) {
         Click(window, "cmdCZero");
         Keys(window, "slSLevel", {Qt::Key_PageUp});
         EXPECT_EQ(Child<QLineEdit>(window, "txtSLevel")->text(), "1.00") << "Set 0, then a volt up";
+        Keys(window, "cboSRange", {Qt::Key_Down});
 
         ClickTab(window, 1);
-        Click(window, "cmdChSet1");
         ClickLine(window, "lstADCh", 19);
         EXPECT_EQ(Title(window, "frChInput"), "&AI20:");
         Click(window, "optACh3");
@@ -213,7 +213,7 @@ TEST_F(SetupWindow, GeneralAndAdcPagesOptionsSliderListAndSourceReachTheModel) {
     });
     EXPECT_EQ(s.sync.direction, core::SyncDirection::FallingThrough);
     EXPECT_EQ(s.sync.level, 3200);
-    EXPECT_EQ(s.input.channelTable[0].singleEnded, 1) << "the preset";
+    EXPECT_EQ(s.sync.range, 1);
     EXPECT_EQ(s.input.channelTable[19].source, 25);
     EXPECT_EQ(desktop.opened, QList<QUrl>{QUrl::fromLocalFile((dir.path() / kDocumentationFile).c_str())})
         << "the logo opens the documentation in the driver's folder";
@@ -237,8 +237,9 @@ TEST_F(SetupWindow, DacPageListBoxesSliderStartStopAndARefusedEntryReachTheModel
             ClickLine(window, "lstChannels", 1);
             EXPECT_EQ(Child<QLabel>(window, "lblDACType")->text(), "AO2 &Type:");
             Keys(window, "cboDACType", {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down}); // Sine
-            const QImage picture = Child<QLabel>(window, "imgType")->pixmap().toImage();
-            EXPECT_EQ(picture, WaveformPicture(Waveform::Sine).convertToFormat(picture.format()));
+            const QImage sine = WaveformPicture(Waveform::Sine);
+            EXPECT_EQ(Child<QLabel>(window, "imgType")->pixmap().toImage().convertToFormat(sine.format()),
+                      sine);
             Keys(window, "cboDAC1", {Qt::Key_Down}); // the item under "10": 9.75 V
             Click(window, "cmdDACSet0");
             EXPECT_EQ(ModuleDacLevel(0), 2.5) << "Start stores the page and sets a DC level";
@@ -259,9 +260,11 @@ TEST_F(SetupWindow, DioPageBoxesOutAndThePollingOfTheInputs) {
     Detect();
     OpenSetup(
         [this](QWidget& window) {
+            EXPECT_FALSE(Enabled(window, "chkIn0")) << "inputs are shown only";
             Click(window, "chkStart0");
             Click(window, "chkOut15"); // bit 0
             Click(window, "chkOut12"); // bit 3
+            EXPECT_EQ(Title(window, "frDO"), "Output: 0x0009 (9)");
             Click(window, "cmdStart0");
             EXPECT_EQ(Child<QCheckBox>(window, "chkStart0")->text(), "On Start: 0x0009 (9)");
             Click(window, "chkOutput");
@@ -269,6 +272,8 @@ TEST_F(SetupWindow, DioPageBoxesOutAndThePollingOfTheInputs) {
             EXPECT_FALSE(Enabled(window, "cmdOutput4")) << "Reset while Out is ticked";
             Click(window, "cmdOutput0");
             EXPECT_EQ(ModuleLines(), 0u) << "Clear with Out";
+            Click(window, "cmdShow0");
+            EXPECT_TRUE(Ticked(window, "chkOut12")) << "the start word shown";
 
             QTimer* timer = Child<QTimer>(window, "tmrDI");
             Click(window, "chkInput");
@@ -278,8 +283,12 @@ TEST_F(SetupWindow, DioPageBoxesOutAndThePollingOfTheInputs) {
             EXPECT_TRUE(Ticked(window, "chkIn8") && !Ticked(window, "chkIn7")) << "bit 7 alone";
             ClickTab(window, 0);
             EXPECT_FALSE(timer->isActive()) << "the tab left";
+            s.dio.WriteOutputs(s.Device(), 0x0F00);
             ClickTab(window, 3);
             EXPECT_TRUE(timer->isActive()) << "the tab shown again";
+            EXPECT_EQ(Title(window, "frDI"), "Input: 0x0F00 (3840)") << "refreshed when shown";
+            Click(window, "chkInput");
+            EXPECT_FALSE(timer->isActive()) << "In unticked";
             Click(window, "cmdDialog0");
         },
         3);
