@@ -111,6 +111,8 @@ TEST_F(ChooserWindow, RemoveAndClearActOnTheListAndTheCloseBoxKeepsTheChange) {
         EXPECT_EQ(Boxes(window), "10.0.0.4") << "the clicked item";
         Click(window, "cmdRemove");
         EXPECT_EQ(Items(window), "127.0.0.1 10.0.0.2 10.0.0.3");
+        ClickItem(window, 0);
+        EXPECT_FALSE(Child<QPushButton>(window, "cmdRemove")->isEnabled()) << "with item 0 selected";
         ClickItem(window, 1);
         Click(window, "cmdClear");
         EXPECT_EQ(Items(window), "127.0.0.1");
