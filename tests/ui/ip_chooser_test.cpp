@@ -100,10 +100,6 @@ TEST_F(ChooserTest, BadAndRepeatedLinesAreSkippedAndAnUnchangedListIsNotRewritte
     dlg.Cancel();
     EXPECT_EQ(dlg.chosenAddress(), 0) << "after Cancel";
     EXPECT_EQ(ReadList(), file) << "unchanged, so not rewritten";
-    dlg.Load();
-    dlg.Edit().SetValue(0);
-    EXPECT_FALSE(dlg.Ok()) << "0.0.0.0";
-    EXPECT_TRUE(dlg.IsOpen());
 }
 
 TEST_F(ChooserTest, RemoveSelectsTheNextItemOrTheLastAndSparesTheLoopback) {
@@ -131,8 +127,7 @@ TEST_F(ChooserTest, OnlyARegularFileIsRead) {
     std::filesystem::create_directory(ListFile());
     EXPECT_EQ(Offered(), 1u) << "a directory";
     std::filesystem::remove(ListFile());
-    WriteList("10.0.0.1\r\n");
-    std::filesystem::rename(ListFile(), dir.path() / "real.txt");
+    std::ofstream(dir.path() / "real.txt") << "10.0.0.1\r\n";
     std::filesystem::create_symlink(dir.path() / "real.txt", ListFile());
     EXPECT_EQ(Offered(), 2u) << "a link to a regular file is still a regular file";
 }

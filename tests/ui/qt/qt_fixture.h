@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QDialog>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
