@@ -1,11 +1,12 @@
 // The input ring on its own: sizes, positions, both ways out, each read
-// across the end and within a capacity. The worker racing a reader is the
-// host tests' (every recording drained while it runs).
+// across the end and within a capacity, and a reader racing the writer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -126,6 +127,40 @@ TEST(Ring, CopyTakesWholeKadrsWithinTheCapacityTailFirst) {
     count = 20;
     EXPECT_EQ(r.ring.Copy(nullptr, count, rest), 0) << "no buffer";
     EXPECT_EQ(count, 0);
+}
+
+// The worker's side on a thread of its own, the host reading while it
+// writes: every kadr arrives once, whole and in order, and the unread count
+// the host sees never exceeds the ring. A reader that drains the ring just as
+// a block is published must not take the ring for full and read old kadrs.
+TEST(Ring, AReaderRacingTheWriterSeesEveryKadrOnceAndInOrder) {
+    constexpr int32_t kKadrs = 20000;
+    Ring r(2, 64);
+    std::thread writer([&] {
+        for (int32_t k = 0; k < kKadrs;) {
+            const int32_t block = std::min(7, kKadrs - k);
+            while (r.ring.Capacity() - r.ring.CountUnread() < block) std::this_thread::yield();
+            r.Write(k, block);
+            k += block;
+        }
+    });
+    Numbers seen;
+    int32_t overfull = 0;
+    std::vector<int16_t> buffer(2 * 13);
+    while (seen.size() < static_cast<std::size_t>(kKadrs)) {
+        overfull += r.ring.CountUnread() > 64;
+        int32_t count = static_cast<int32_t>(buffer.size()), rest = 0;
+        const int32_t kadrs = r.ring.Copy(buffer.data(), count, rest);
+        for (int32_t n : Ring::KadrNumbers(buffer.data(), kadrs, 2)) seen.push_back(n);
+    }
+    writer.join();
+    Numbers expected(kKadrs);
+    for (int32_t k = 0; k < kKadrs; ++k) expected[static_cast<std::size_t>(k)] = k % 3000;
+    EXPECT_EQ(overfull, 0);
+    ASSERT_EQ(seen.size(), expected.size());
+    const auto wrong = std::mismatch(seen.begin(), seen.end(), expected.begin());
+    EXPECT_TRUE(wrong.first == seen.end())
+        << "kadr " << (wrong.first - seen.begin()) << " is " << *wrong.first;
 }
 
 } // namespace
