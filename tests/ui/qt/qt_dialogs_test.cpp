@@ -73,6 +73,9 @@ TEST_F(ChooserWindow, TheFileFillsTheListAndATypedAddressTakenWithEnterGoesOnTop
         Retype(window, 3, "192");
         EXPECT_EQ(Focused(window), "txtIP2") << "no advance after the third digit";
         Retype(window, 2, "168");
+        Retype(window, 1, "256");
+        EXPECT_EQ(Box(window, 1)->text(), "25") << "a digit past 255";
+        EXPECT_EQ(Focused(window), "txtIP1") << "the refused digit does not advance";
         Retype(window, 1, "1");
         Retype(window, 0, "1a0");
         EXPECT_EQ(Boxes(window), "192.168.1.10") << "a letter taken";
