@@ -15,8 +15,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 constexpr auto kDrainPeriod = std::chrono::milliseconds(20);
-// No new kadr for this long (plus one kadr's time) means the module went silent.
-constexpr double kSilenceSeconds = 5.0;
 constexpr int32_t kBufferKadrs = 65536;
 
 std::string Number(double value) {
@@ -143,7 +141,6 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
         return false;
     }
     KadrStats& stats = *result.stats;
-    const double silence = kSilenceSeconds + 1.0 / info_.rate;
     auto lastData = Clock::now();
     bool ok = true;
     while (stats.kadrs() < result.requested && !stop.load()) {
@@ -160,12 +157,10 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
         }
         VARIANT_BOOL busy = VARIANT_FALSE;
         adc_->get_Busy(&busy);
-        const bool silent = std::chrono::duration<double>(Clock::now() - lastData).count() > silence;
-        if (!busy || silent) {
+        if (!busy || velmora::hosts::SilentSince(lastData, info_.rate)) {
             const std::string why = LastError();
             result.endedEarly =
-                (busy ? "no data for " + Number(kSilenceSeconds) + " s" : std::string("stopped")) +
-                (why.empty() ? "" : ": " + why);
+                busy ? velmora::hosts::SilenceText(why) : "stopped" + (why.empty() ? "" : ": " + why);
             break;
         }
     }

@@ -183,13 +183,11 @@ std::size_t ScopeSession::Drain(std::string& ended) {
     received_ += total;
     const auto now = Clock::now();
     if (total > 0) lastData_ = now;
-    if (recording_ &&
-        std::chrono::duration<double>(now - lastData_).count() > kSilenceSeconds + 1.0 / rate_) {
+    if (recording_ && velmora::hosts::SilentSince(lastData_, rate_)) {
         const double expected = std::chrono::duration<double>(now - started_).count() * rate_;
         lost_ = expected > static_cast<double>(received_) ? static_cast<uint64_t>(expected) - received_ : 0;
         const std::string why = LastError();
-        ended = "no data for 5 s" + (why.empty() ? std::string() : ": " + why) +
-                "; lost: " + std::to_string(lost_) + " kadrs never came";
+        ended = velmora::hosts::SilenceText(why) + "; lost: " + std::to_string(lost_) + " kadrs never came";
         std::string fileError;
         if (!Stop(fileError)) ended += "; " + fileError;
     }

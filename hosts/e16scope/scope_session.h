@@ -26,8 +26,6 @@ struct ChannelChoice {
 class ScopeSession {
 public:
     using Clock = std::chrono::steady_clock;
-    // No kadr for this long while recording means the module went silent.
-    static constexpr double kSilenceSeconds = 5.0;
 
     // False with `error` set when the driver cannot be created.
     bool Create(std::string& error);

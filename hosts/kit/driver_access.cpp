@@ -51,7 +51,7 @@ bool RegisterDriver(const fs::path& path, std::string& error) {
 
 namespace {
 
-// The paths of the libraries mapped into this process.
+// The path of the first library mapped into this process whose name starts with `stem`.
 std::string LoadedPath(std::string_view stem) {
     std::ifstream maps("/proc/self/maps");
     for (std::string line; std::getline(maps, line);) {
@@ -232,6 +232,15 @@ std::string HresultHex(HRESULT hr) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
     return text;
+}
+
+bool SilentSince(std::chrono::steady_clock::time_point lastData, double rate) {
+    const std::chrono::duration<double> quiet = std::chrono::steady_clock::now() - lastData;
+    return quiet.count() > kSilenceSeconds + 1.0 / rate;
+}
+
+std::string SilenceText(const std::string& lastError) {
+    return "no data for 5 s" + (lastError.empty() ? std::string() : ": " + lastError);
 }
 
 } // namespace velmora::hosts

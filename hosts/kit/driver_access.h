@@ -4,6 +4,7 @@
 // library answered once the driver has run detection. Public headers only.
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -52,6 +53,13 @@ std::string Utf8(BSTR text);
 SAFEARRAY* Int16Array(const std::vector<int16_t>& values);
 // The elements of a 1-D Integer array the driver handed over, which is destroyed.
 std::vector<int16_t> TakeInt16s(SAFEARRAY* array);
+
+// The driver's worker waits on a module that went silent and says nothing, so
+// a host ends a recording that brought no kadr for 5 s (plus one kadr's time).
+inline constexpr double kSilenceSeconds = 5.0;
+bool SilentSince(std::chrono::steady_clock::time_point lastData, double rate);
+// "no data for 5 s", with the driver's LastError after it when there is one.
+std::string SilenceText(const std::string& lastError);
 
 // "0x80004005" and the like.
 std::string HresultHex(HRESULT hr);
