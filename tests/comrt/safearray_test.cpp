@@ -40,34 +40,6 @@ TEST(SafeArray, OneAndTwoDimensionsWithLowerBoundsForEachNumericType) {
     }
 }
 
-// A host reads a 2-D Integer array as rows x columns with the first index
-// varying fastest, and finds the bounds stored last dimension first.
-TEST(SafeArray, TwoDimensionalIntegersUseTheWindowsLayout) {
-    SAFEARRAYBOUND bounds[2] = {{3, 0}, {4, -2}}; // rows 0..2, columns -2..1
-    SAFEARRAY* psa = SafeArrayCreate(VT_I2, 2, bounds);
-    ASSERT_NE(psa, nullptr);
-    EXPECT_EQ(psa->rgsabound[0].cElements, 4u);
-    EXPECT_EQ(psa->rgsabound[0].lLbound, -2);
-    EXPECT_EQ(psa->rgsabound[1].cElements, 3u);
-    EXPECT_EQ(psa->rgsabound[1].lLbound, 0);
-    for (LONG k = -2; k <= 1; ++k) {
-        for (LONG i = 0; i <= 2; ++i) {
-            LONG index[2] = {i, k};
-            int16_t value = static_cast<int16_t>(i * 10 + k);
-            ASSERT_EQ(SafeArrayPutElement(psa, index, &value), S_OK);
-        }
-    }
-    void* raw = nullptr;
-    ASSERT_EQ(SafeArrayAccessData(psa, &raw), S_OK);
-    ASSERT_EQ(raw, psa->pvData);
-    for (int k = 0; k < 4; ++k)
-        for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(static_cast<int16_t*>(raw)[i + k * 3], i * 10 + (k - 2)) << i << "," << k;
-    EXPECT_EQ(SafeArrayDestroy(psa), DISP_E_ARRAYISLOCKED) << "destroyed while its data is accessed";
-    EXPECT_EQ(SafeArrayUnaccessData(psa), S_OK);
-    EXPECT_EQ(SafeArrayDestroy(psa), S_OK);
-}
-
 // The leak checker fails this test if replacing or destroying leaks a string.
 TEST(SafeArray, StringElementsAreCopiedInAndOutAndFreedWithTheArray) {
     SAFEARRAY* psa = SafeArrayCreateVector(VT_BSTR, 1, 3);

@@ -86,43 +86,6 @@ TEST(Variant, ChangeTypeToNumbersRoundsHalfToEvenAndChecksRange) {
     }
 }
 
-TEST(Variant, ChangeTypeWritesNumbersAsText) {
-    const struct {
-        VARIANT source;
-        USHORT flags;
-        const char16_t* text;
-    } cases[] = {
-        {Make(VT_I4, -42), 0, u"-42"},           {Make(VT_R8, 0.1), 0, u"0.1"},
-        {Make(VT_R4, 0.1), 0, u"0.1"},           {Make(VT_R8, 1e20), 0, u"1E+20"},
-        {Make(VT_BOOL, VARIANT_TRUE), 0, u"-1"}, {Make(VT_BOOL, VARIANT_TRUE), VARIANT_ALPHABOOL, u"True"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "from type " << c.source.vt << " with flags " << c.flags);
-        VARIANT result = Make(VT_EMPTY);
-        ASSERT_EQ(VariantChangeType(&result, &c.source, c.flags, VT_BSTR), S_OK);
-        ASSERT_EQ(result.vt, VT_BSTR);
-        EXPECT_EQ(TextOf(result), c.text);
-        VariantClear(&result);
-    }
-}
-
-// Above INT64_MAX a double has no room for the low digits; VT_UI8 keeps them.
-TEST(Variant, UnsignedIntegersAboveTheSignedRangeSurviveText) {
-    for (const uint64_t value : {uint64_t{0x8000000000000001u}, uint64_t{0xE18576DED36BAD8Cu}, UINT64_MAX}) {
-        SCOPED_TRACE(testing::Message() << "value " << value);
-        VARIANT source = Make(VT_UI8), text = Make(VT_EMPTY), back = Make(VT_EMPTY);
-        source.ullVal = value;
-        ASSERT_EQ(VariantChangeType(&text, &source, 0, VT_BSTR), S_OK);
-        const std::string digits = std::to_string(value);
-        EXPECT_EQ(TextOf(text), std::u16string(digits.begin(), digits.end()));
-        ASSERT_EQ(VariantChangeType(&back, &text, 0, VT_UI8), S_OK);
-        EXPECT_EQ(back.ullVal, value) << "through text and back";
-        EXPECT_EQ(VariantChangeType(&back, &text, 0, VT_I8), DISP_E_OVERFLOW)
-            << "beyond a signed 64-bit integer";
-        VariantClear(&text);
-    }
-}
-
 // The leak checker fails this test if a replaced string is not freed.
 TEST(Variant, ChangeTypeInPlaceThroughAReferenceAndAFailedOneThatLeavesTheDestination) {
     VARIANT v = Text(u"17");

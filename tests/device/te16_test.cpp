@@ -1,15 +1,14 @@
 // TE16 against the simulated module, loaded the way the driver loads it: the
 // process table from the test's folder. The control API (linked directly, the
 // same library instance) shapes signals, counts calls and injects faults; a
-// few entries are wrapped to log the flash calls or to stand in a record or a
-// text the simulator never gives.
+// few entries are wrapped to log the flash calls or to stand in a failure the
+// simulator never gives.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <optional>
 #include <tuple>
 #include <vector>
 
@@ -29,12 +28,10 @@ constexpr int32_t kIp1 = 0x7F000001; // 127.0.0.1: E16 with DAC, SIM0001
 constexpr int32_t kRecvTimeoutMs = 1000;
 constexpr double kCodeVolts = 10.0 / 6000000.0; // one code on the 10 V range
 
-// The simulator's table with the flash calls logged, and the record and the
-// error text replaceable for the cases the simulator never gives.
+// The simulator's table with the flash calls logged, and the USB list's
+// failure replaceable, a case the simulator never gives.
 struct Spy {
     static inline std::vector<std::string> flash;
-    static inline std::optional<t_x502_info> info;
-    static inline const char* errorText = nullptr;
     static inline int32_t listFault = 0; // the code of every USB list call that fills a list
 
     // The call with its address and size (the last argument); passes the code on.
@@ -50,10 +47,6 @@ struct Spy {
         api.X502_FlashRead = [](auto... x) { return Log("Read", sim.X502_FlashRead(x...), x...); };
         api.X502_FlashErase = [](auto... x) { return Log("Erase", sim.X502_FlashErase(x...), x...); };
         api.X502_FlashWrite = [](auto... x) { return Log("Write", sim.X502_FlashWrite(x...), x...); };
-        api.X502_GetDevInfo = [](auto h, auto o) {
-            return info ? (*o = *info, 0) : sim.X502_GetDevInfo(h, o);
-        };
-        api.X502_GetErrorString = [](auto c) { return errorText ? errorText : sim.X502_GetErrorString(c); };
         api.E16_UsbGetSerialList = [](auto list, auto size, auto flags, auto count) {
             return size > 0 && listFault != 0 ? listFault
                                               : sim.E16_UsbGetSerialList(list, size, flags, count);
@@ -68,8 +61,6 @@ protected:
         if (!VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
         e16sim_reset();
         Spy::flash.clear();
-        Spy::info.reset();
-        Spy::errorText = nullptr;
         Spy::listFault = 0;
     }
     void TearDown() override {
@@ -165,38 +156,6 @@ TEST_F(TE16Sim, UsbListsAndIndexes) {
     EXPECT_EQ(e16sim_call_count("X502_Create"), 0) << "a handle made for an index not in the list";
     ASSERT_TRUE(dev.Open(0, TE16::kInterfaceUsb)) << dev.LastErrorText();
     EXPECT_EQ(dev.SerialNumber(), "USB-E16-42");
-}
-
-TEST(TE16Texts, AnsiFieldsStopAtTheirSizeSkipControlsAndBecomeUtf8) {
-    using Field = std::tuple<const char*, std::size_t, std::string>;
-    for (const auto& [bytes, size, text] :
-         {Field{"E16\0\0", 5, "E16"}, Field{"\0E16\0", 5, "E16"}, Field{"\1\2AB\3CD", 7, "AB"},
-          Field{"\0\1\x1F", 3, ""}, Field{"Caf\xE9", 4, "Caf\xC3\xA9"}, Field{"ABCD", 2, "AB"}})
-        EXPECT_EQ(TE16::AnsiFieldText(bytes, size), text) << testing::PrintToString(std::string(bytes, size));
-}
-
-// Unsigned bytes from the top: the simulator's own record is the detection tests'.
-TEST_F(TE16Sim, FirmwareVersionsAreReadFromTheRecord) {
-    Spy::info = t_x502_info{};
-    Spy::info->fpga_ver = 0xFF10;
-    Spy::info->mcu_firmware_ver = 0xFFFEFD00;
-    OpenModule();
-    EXPECT_EQ(dev.McuVersion(), "255.254.253");
-    EXPECT_EQ(dev.FpgaVersion(), "255.16");
-}
-
-TEST_F(TE16Sim, ErrorTextsAreCutAtTheLimitAndBecomeUtf8) {
-    OpenModule();
-    EXPECT_FALSE(dev.SetRefFreq(2000000));
-    const std::string prefix = "Error -26: ", longest(511, 'x'), tooLong(512, 'x');
-    for (const auto& [text, want, what] :
-         {std::tuple<const char*, std::string, const char*>{"", prefix, "empty"},
-          {longest.c_str(), prefix + longest, "511 characters"},
-          {tooLong.c_str(), prefix, "512 characters"},
-          {"Bad \xB0", prefix + "Bad \xC2\xB0", "code page text"}}) {
-        Spy::errorText = text;
-        EXPECT_EQ(dev.LastErrorText(), want) << what;
-    }
 }
 
 TEST_F(TE16Sim, FlashWriteRewritesWholeSectorsKeepsTheRestAndReportsTheEnables) {

@@ -48,17 +48,10 @@ HOST_TEST(Registration, WritesTheKeysAndUnregisterRemovesThem) {
 HOST_TEST(Identity, TheFacesShareOneIdentityAndGetFacesReturnTheObject) {
     ComPtr<_Lintara> lintara = Query<_Lintara>(CreateAdc().get(), IID__Lintara);
     ComPtr<IUnknown> identity = Query<IUnknown>(lintara.get(), IID_IUnknown);
-    const IID* faces[] = {&IID__Lintara, &IID_IADC3, &IID_IDIO, &IID_IDAO};
-    for (const IID* face : faces) {
-        ComPtr<IUnknown> object = Query<IUnknown>(lintara.get(), *face);
-        EXPECT_EQ(Query<IUnknown>(object.get(), IID_IUnknown).get(), identity.get()) << "another identity";
-        for (const IID* other : faces)
-            EXPECT_EQ(Query<IUnknown>(object.get(), *other).get(),
-                      Query<IUnknown>(lintara.get(), *other).get());
-    }
+    for (const IID* face : {&IID_IADC3, &IID_IDIO, &IID_IDAO})
+        EXPECT_EQ(Query<IUnknown>(Query<IUnknown>(lintara.get(), *face).get(), IID_IUnknown).get(),
+                  identity.get());
     ComPtr<IADC3> adc = Query<IADC3>(lintara.get(), IID_IADC3);
-    const ULONG count = lintara->AddRef();
-    EXPECT_EQ(adc->Release(), count - 1) << "one reference count for every face";
     ComPtr<IDispatch> got[4];
     ASSERT_EQ(lintara->GetADC3(got[0].put()), S_OK);
     ASSERT_EQ(lintara->GetDIO(got[1].put()), S_OK);

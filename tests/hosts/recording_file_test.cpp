@@ -25,16 +25,6 @@ RecordingInfo TwoChannels() {
 
 using test::Slurp;
 
-TEST(RecordingFile, FormatFollowsNameOrExtension) {
-    EXPECT_EQ(FormatOf("a/run.H5"), FileFormat::Hdf5);
-    EXPECT_EQ(FormatOf("run.hdf5"), FileFormat::Hdf5);
-    EXPECT_EQ(FormatOf("run.csv"), FileFormat::Csv);
-    EXPECT_EQ(FormatOf("run.h5.txt"), FileFormat::Csv);
-    EXPECT_EQ(FormatNamed("HDF5"), FileFormat::Hdf5);
-    EXPECT_EQ(FormatNamed("csv"), FileFormat::Csv);
-    EXPECT_EQ(FormatNamed("xls"), std::nullopt);
-}
-
 // Time from the first kadr, volts with six decimals, '.' whatever the locale;
 // the time keeps counting across writes.
 TEST(RecordingFile, CsvHoldsTimeAndVoltsOfEveryKadr) {

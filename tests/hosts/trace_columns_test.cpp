@@ -51,12 +51,5 @@ TEST(TraceColumns, AOneSampleSpikeStaysInItsColumnAtEveryZoom) {
     }
 }
 
-TEST(TraceColumns, ColumnsFitTheWindow) {
-    EXPECT_EQ(KadrsPerColumn(5'000'000, 2000), 2500u) << "10 s at 500 kS/s";
-    EXPECT_EQ(KadrsPerColumn(2001, 2000), 2u) << "a window a kadr too wide takes two a column";
-    EXPECT_EQ(KadrsPerColumn(10, 2000), 1u) << "never below one kadr";
-    EXPECT_EQ(KadrsPerColumn(0, 2000), 1u);
-}
-
 } // namespace
 } // namespace e16scope

@@ -164,27 +164,6 @@ TEST(RegistryStore, ABatchWritesEverythingOrNothing) {
     EXPECT_EQ(RegWriteBatch(HKEY_CURRENT_USER, nullptr, 0), ERROR_SUCCESS) << "an empty batch";
 }
 
-TEST(RegistryStore, KeysWithSubKeysStayAndHandlesToDeletedKeysFail) {
-    velmora::test::PrivateStore store;
-    HKEY parent = Create(HKEY_CURRENT_USER, "Software\\Parent"), child = Create(parent, "Child"), other = 0;
-    EXPECT_EQ(SetDword(child, "v", 1), ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, "Software\\Parent"), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RegDeleteKey(HKEY_CURRENT_USER, ""), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(RegDeleteKey(parent, "Missing"), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(RegDeleteKey(parent, "CHILD"), ERROR_SUCCESS);
-    EXPECT_EQ(SetDword(child, "v", 2), ERROR_KEY_DELETED) << "a write through a deleted key";
-    EXPECT_EQ(GetDword(child, "v"), std::nullopt) << "a read through a deleted key";
-    EXPECT_EQ(RegCreateKeyEx(child, "Sub", KEY_ALL_ACCESS, &other, nullptr), ERROR_KEY_DELETED);
-    RegCloseKey(Create(parent, "Child")); // a new key of that name is another key
-    EXPECT_EQ(RegOpenKeyEx(child, "", KEY_READ, &other), ERROR_KEY_DELETED)
-        << "the old handle reached the new key";
-    EXPECT_EQ(RegCloseKey(child), ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteKey(parent, "Child"), ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteKey(parent, ""), ERROR_SUCCESS); // the key itself
-    EXPECT_FALSE(Exists("Software\\Parent"));
-    RegCloseKey(parent);
-}
-
 TEST(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
     velmora::test::PrivateStore store;
     constexpr int kWrites = 100;

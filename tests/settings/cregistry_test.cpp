@@ -7,7 +7,6 @@
 #include <tuple>
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <velmora/registry_store.h>
 
@@ -213,56 +212,6 @@ TEST(CRegistryCorruptStore, ReadsAndWritesFailAndTheProcessGoesOn) {
     r.SetPath("Software\\Ok");
     EXPECT_EQ(r.Path(), "Software\\Ok") << "the object stays usable with a healthy store";
     EXPECT_TRUE(r.WriteLong("x", 1)) << "the object stays usable with a healthy store";
-}
-
-// A store file as another program might leave it: the store's tables with
-// their roots and HKCU\Software\A, then `change`.
-void WriteStoreFile(const std::filesystem::path& folder, const std::string& change) {
-    std::filesystem::create_directories(folder / "velmora");
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open((folder / "velmora" / "registry.db").c_str(), &db), SQLITE_OK);
-    const std::string sql = R"sql(
-        CREATE TABLE keys(id INTEGER PRIMARY KEY AUTOINCREMENT, parent INTEGER,
-                          name TEXT NOT NULL COLLATE NOCASE, UNIQUE(parent, name));
-        CREATE TABLE vals(seq INTEGER PRIMARY KEY AUTOINCREMENT, key INTEGER NOT NULL,
-                          name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL, data BLOB NOT NULL,
-                          UNIQUE(key, name));
-        INSERT INTO keys(id, parent, name) VALUES (1, NULL, 'HKEY_CLASSES_ROOT'), (2, NULL, 'HKEY_CURRENT_USER'),
-            (3, NULL, 'HKEY_LOCAL_MACHINE'), (4, NULL, 'HKEY_USERS'), (5, NULL, 'HKEY_PERFORMANCE_DATA'),
-            (6, NULL, 'HKEY_CURRENT_CONFIG'), (7, NULL, 'HKEY_DYN_DATA'), (8, 2, 'Software'), (9, 8, 'A');
-        PRAGMA user_version = 1;)sql" +
-                            change;
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_close(db);
-}
-
-// A walk of the keys ends only when each sub-key name opens a distinct child
-// one level down: a file where that fails is corrupt, not walked forever.
-TEST(CRegistryCorruptStore, AFileWhoseKeysCannotBeWalkedIsCorrupt) {
-    const std::pair<const char*, std::string> cases[] = {
-        {"an empty sub-key name", "INSERT INTO keys(parent, name) VALUES(2, '');"},
-        {"a sub-key name with a separator", "INSERT INTO keys(parent, name) VALUES(8, 'A\\B');"},
-        {"a sub-key name with a NUL", "INSERT INTO keys(parent, name) VALUES(8, CAST(x'410042' AS TEXT));"},
-        {"an empty name without the version mark",
-         "PRAGMA user_version = 0; INSERT INTO keys(parent, name) VALUES(2, '');"},
-        {"a trigger", "CREATE TRIGGER t AFTER INSERT ON vals BEGIN DELETE FROM vals; END;"},
-        {"data that is text", "INSERT INTO vals(key, name, type, data) VALUES(9, 'v', 3, 'text');"},
-        {"nothing", ""},
-    };
-    for (const auto& [what, change] : cases) {
-        SCOPED_TRACE(what);
-        test::PrivateStore store;
-        WriteStoreFile(store.dir().path(), change);
-        cRegistry r;
-        const bool healthy = change.empty();
-        // The root's own line always comes: a root is never opened.
-        EXPECT_EQ(r.ExportKey(HKEY_CURRENT_USER, "", true),
-                  healthy ? Section("") + Section("\\Software") + Section("\\Software\\A") : Section(""));
-        EXPECT_EQ(r.LastError(), healthy ? 0 : reg::ERROR_REGISTRY_CORRUPT);
-        EXPECT_EQ(r.ExportKey(HKEY_CURRENT_USER, "Software", true),
-                  healthy ? Section("\\Software") + Section("\\Software\\A") : "");
-        EXPECT_EQ(r.CreateKey(HKEY_CURRENT_USER, "Software\\B"), healthy);
-    }
 }
 
 } // namespace
