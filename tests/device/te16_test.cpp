@@ -1,15 +1,11 @@
 // TE16 against the simulated module, loaded the way the driver loads it: the
 // process table from the test's folder. The control API (linked directly, the
-// same library instance) shapes signals, counts calls and injects faults; a
-// few entries are wrapped to log the flash calls or to stand in a failure the
-// simulator never gives.
-#include <gmock/gmock.h>
+// same library instance) counts calls and injects faults; the USB list is
+// wrapped to stand in a failure the simulator never gives.
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cmath>
 #include <filesystem>
-#include <tuple>
 #include <vector>
 
 #include "device/te16.h"
@@ -22,31 +18,18 @@ namespace velmora::device {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using ::testing::ElementsAre;
 
 constexpr int32_t kIp1 = 0x7F000001; // 127.0.0.1: E16 with DAC, SIM0001
 constexpr int32_t kRecvTimeoutMs = 1000;
-constexpr double kCodeVolts = 10.0 / 6000000.0; // one code on the 10 V range
 
-// The simulator's table with the flash calls logged, and the USB list's
-// failure replaceable, a case the simulator never gives.
+// The simulator's table with the USB list made to fail with `listFault`, a
+// case the simulator never gives.
 struct Spy {
-    static inline std::vector<std::string> flash;
     static inline int32_t listFault = 0; // the code of every USB list call that fills a list
 
-    // The call with its address and size (the last argument); passes the code on.
-    template <typename... A>
-    static int32_t Log(const char* name, int32_t code, t_x502_hnd, uint32_t addr, A... rest) {
-        const uint32_t size = std::get<sizeof...(A) - 1>(std::tuple(rest...));
-        flash.push_back(std::string(name) + "(" + std::to_string(addr) + "," + std::to_string(size) + ")");
-        return code;
-    }
     static VendorApi Table() {
         static const VendorApi& sim = VendorApi::Process();
         VendorApi api = sim;
-        api.X502_FlashRead = [](auto... x) { return Log("Read", sim.X502_FlashRead(x...), x...); };
-        api.X502_FlashErase = [](auto... x) { return Log("Erase", sim.X502_FlashErase(x...), x...); };
-        api.X502_FlashWrite = [](auto... x) { return Log("Write", sim.X502_FlashWrite(x...), x...); };
         api.E16_UsbGetSerialList = [](auto list, auto size, auto flags, auto count) {
             return size > 0 && listFault != 0 ? listFault
                                               : sim.E16_UsbGetSerialList(list, size, flags, count);
@@ -60,7 +43,6 @@ protected:
     void SetUp() override {
         if (!VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
         e16sim_reset();
-        Spy::flash.clear();
         Spy::listFault = 0;
     }
     void TearDown() override {
@@ -119,25 +101,6 @@ TEST_F(TE16Sim, OpensTheLoopbackModulesRefusesOthersAndClosesOnce) {
     EXPECT_EQ(e16sim_call_count("X502_Free"), 1) << "freed twice";
 }
 
-// An empty receive keeps the last result.
-TEST_F(TE16Sim, AClosedObjectAndAnEmptyReceiveCallNothing) {
-    const double sine[4] = {0, 1, 0, -1};
-    EXPECT_FALSE(dev.StartCyclicOutput(4, true, false, sine, nullptr)); // no handle: the load fails
-    ASSERT_EQ(dev.outWords(), 4);
-    e16sim_reset_call_counts();
-    EXPECT_FALSE(dev.StartStreams(true, false, false, false, false));
-    EXPECT_FALSE(dev.StopStreams());
-    EXPECT_EQ(dev.outWords(), 0) << "a stop forgets the cyclic output, module or not";
-    for (const char* name : {"X502_StreamsEnable", "X502_Configure", "X502_StreamsStart", "X502_StreamsStop"})
-        EXPECT_EQ(e16sim_call_count(name), 0) << name;
-    OpenModule();
-    EXPECT_FALSE(dev.SetRefFreq(2000000));
-    uint32_t word = 0;
-    EXPECT_EQ(dev.Recv(&word, 0, 100), 0);
-    EXPECT_EQ(dev.LastResult(), X502_ERR_INVALID_REF_FREQ);
-    EXPECT_EQ(e16sim_call_count("X502_Recv"), 0);
-}
-
 // An index must be in the list; when the count query succeeds and the list
 // itself fails, its code is what LastErrorText tells, and a list that came is
 // a success, not a code.
@@ -156,49 +119,6 @@ TEST_F(TE16Sim, UsbListsAndIndexes) {
     EXPECT_EQ(e16sim_call_count("X502_Create"), 0) << "a handle made for an index not in the list";
     ASSERT_TRUE(dev.Open(0, TE16::kInterfaceUsb)) << dev.LastErrorText();
     EXPECT_EQ(dev.SerialNumber(), "USB-E16-42");
-}
-
-TEST_F(TE16Sim, FlashWriteRewritesWholeSectorsKeepsTheRestAndReportsTheEnables) {
-    OpenModule();
-    std::vector<uint8_t> pattern(12288);
-    for (std::size_t i = 0; i < pattern.size(); ++i) pattern[i] = static_cast<uint8_t>(i % 251);
-    ASSERT_TRUE(dev.FlashWrite(0, pattern.data(), 12288)) << dev.LastErrorText();
-    const uint8_t data[10] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0};
-    Spy::flash.clear();
-    ASSERT_TRUE(dev.FlashWrite(4090, data, 10)) << dev.LastErrorText();
-    EXPECT_THAT(Spy::flash, ElementsAre("Read(0,8192)", "Erase(0,8192)", "Write(0,8192)"))
-        << "ten bytes across two sectors";
-    std::vector<uint8_t> back(12288);
-    ASSERT_TRUE(dev.FlashRead(0, back.data(), 12288));
-    std::copy(data, data + 10, pattern.begin() + 4090);
-    EXPECT_EQ(back, pattern) << "the rest of the sectors was not kept";
-
-    // A failed write-enable or write-disable is reported.
-    ASSERT_EQ(e16sim_fault_fail_call("X502_FlashWriteEnable", -8), 0);
-    Spy::flash.clear();
-    EXPECT_FALSE(dev.FlashWrite(0, data, 1));
-    EXPECT_THAT(Spy::flash, ElementsAre()) << "the flash was touched without write access";
-    EXPECT_EQ(dev.LastResult(), -8) << "the write-enable's code";
-    e16sim_fault_clear_all();
-    ASSERT_EQ(e16sim_fault_fail_call("X502_FlashWriteDisable", -2), 0);
-    EXPECT_TRUE(dev.FlashWrite(0, data, 1)) << "a failed disable after the write";
-    EXPECT_EQ(dev.LastResult(), -2) << "the write-disable's code";
-}
-
-// Start on an upward crossing of 0.2505 V by a ramp on X1 rising 1 mV a frame:
-// the first frame is the first at or above the level, 0.251 V.
-TEST_F(TE16Sim, AnalogLevelStartBeginsAtTheCrossing) {
-    OpenModule();
-    ASSERT_EQ(e16sim_set_ramp(0, -1.0, 0.001, 2000), 0);
-    Program({0}, 100000);
-    ASSERT_TRUE(dev.SetSyncStartMode(X502_SYNC_ADC_EDGE_RISE));
-    ASSERT_TRUE(dev.SetAdcSyncStartValue(0, 0, 0, 0.2505));
-    ASSERT_TRUE(dev.StartStreams(true, false, false, false, false)) << dev.LastErrorText();
-    const auto volts = ReceiveVolts(100);
-    ASSERT_EQ(volts.size(), 100u);
-    EXPECT_NEAR(volts[0], 0.251, 2 * kCodeVolts) << "the first frame";
-    for (std::size_t i = 1; i < volts.size(); ++i)
-        EXPECT_NEAR(volts[i] - volts[i - 1], 0.001, 2 * kCodeVolts) << "step to frame " << i;
 }
 
 // A stalled module times out without an error, then its buffer overflows; a

@@ -30,7 +30,7 @@ TEST(Sim, WordsCarryChannelModeAndClippedCode) {
         ASSERT_GT(n = X502_Recv(h, words + got, 8 - got, 5000), 0) << "words received: " << got;
 
     const int32_t codes[] = {-1050000, 1500000, 0, 6144000}; // -1.75 V, 2.5 V, 0 V, clipped 1.75 V
-    const double volts[] = {-1.75, 2.5, 0.0, 0.16};           // 0.16 = 1.024 x 0.15625 V
+    const double volts[] = {-1.75, 2.5, 0.0, 0.16};          // 0.16 = 1.024 x 0.15625 V
     double converted[8] = {}, code = 0;
     uint32_t size = 8, one = 1;
     ASSERT_EQ(X502_ProcessAdcData(h, words, converted, &size, X502_PROC_FLAGS_VOLT), X502_ERR_OK);

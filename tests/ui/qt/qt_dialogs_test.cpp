@@ -1,10 +1,10 @@
 // The Qt dialog service: the address chooser's window driven as a user
 // drives it (keys typed into the boxes, clicks on the list and the buttons,
 // Enter, Esc and the close box; the chosen address and the list file
-// afterwards), the wait cursor, URLs and help. The typing rules and the
-// list's behaviour are the models'; here each path reaches them once. The
-// plug-in serving a host that already runs a QApplication is the Qt host's
-// test.
+// afterwards) and the wait cursor; help and the documentation are the setup
+// window's. The typing rules and the list's behaviour are the models'; here
+// each path reaches them once. The plug-in serving a host that already runs
+// a QApplication is the Qt host's test.
 #include <QListWidget>
 
 #include "qt_fixture.h"
@@ -160,14 +160,6 @@ TEST_F(QtService, TheWaitCursorAndTheChoosersArrowComeAndGoOverTheHostsCursor) {
     dialogs->WaitCursor(false);
     EXPECT_EQ(Cursor(), Qt::CrossCursor) << "an off too many took the host's cursor";
     QApplication::restoreOverrideCursor();
-}
-
-TEST_F(QtService, UrlsAndHelpGoToTheDesktop) {
-    Desktop desktop;
-    dialogs->OpenUrl("https://www.example.com/e16");
-    dialogs->ShowHelp("/opt/driver/LCard E16.chm");
-    EXPECT_EQ(desktop.opened, (QList<QUrl>{QUrl("https://www.example.com/e16"),
-                                           QUrl::fromLocalFile("/opt/driver/LCard E16.chm")}));
 }
 
 } // namespace
