@@ -234,13 +234,18 @@ std::string HresultHex(HRESULT hr) {
     return text;
 }
 
+namespace {
+constexpr int kSilenceSeconds = 5;
+} // namespace
+
 bool SilentSince(std::chrono::steady_clock::time_point lastData, double rate) {
     const std::chrono::duration<double> quiet = std::chrono::steady_clock::now() - lastData;
     return quiet.count() > kSilenceSeconds + 1.0 / rate;
 }
 
 std::string SilenceText(const std::string& lastError) {
-    return "no data for 5 s" + (lastError.empty() ? std::string() : ": " + lastError);
+    return "no data for " + std::to_string(kSilenceSeconds) + " s" +
+           (lastError.empty() ? std::string() : ": " + lastError);
 }
 
 } // namespace velmora::hosts

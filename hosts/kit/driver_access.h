@@ -56,7 +56,6 @@ std::vector<int16_t> TakeInt16s(SAFEARRAY* array);
 
 // The driver's worker waits on a module that went silent and says nothing, so
 // a host ends a recording that brought no kadr for 5 s (plus one kadr's time).
-inline constexpr double kSilenceSeconds = 5.0;
 bool SilentSince(std::chrono::steady_clock::time_point lastData, double rate);
 // "no data for 5 s", with the driver's LastError after it when there is one.
 std::string SilenceText(const std::string& lastError);
