@@ -30,13 +30,14 @@ using velmora::fuzz::ByteReader;
 using velmora::fuzz::Check;
 using velmora::fuzz::VariantBuilder;
 
-constexpr int kFaces = 4;
+constexpr int kFaces = 5;
 constexpr UINT kMaxArgs = 5;
 constexpr size_t kScratchElements = 32768;
 
 const std::array<dispatch::MemberTable, kFaces> kTables = {
-    dispatch::LintaraMembers(), dispatch::Adc3Members(), dispatch::DioMembers(), dispatch::DaoMembers()};
-const std::array<const IID*, kFaces> kFaceIds = {&IID__Lintara, &IID_IADC3, &IID_IDIO, &IID_IDAO};
+    dispatch::LintaraMembers(), dispatch::Adc3Members(), dispatch::DioMembers(), dispatch::DaoMembers(),
+    dispatch::ModuleMembers()};
+const std::array<const IID*, kFaces> kFaceIds = {&IID__Lintara, &IID_IADC3, &IID_IDIO, &IID_IDAO, &IID_IModule};
 
 // Per row of each table, the number of arguments it takes (found at start).
 std::array<std::vector<UINT>, kFaces> naturalArgs;

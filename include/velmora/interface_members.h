@@ -116,4 +116,19 @@
     X(Function, SetValuesReal, (int16_t ChFirst, int16_t ChCount, double* ChValues, int32_t* result),        \
       Buffer(2, 1))
 
+// What a host may ask beyond the three interfaces: the module to open, its
+// identity, the recording's counters and end, and the settings' save.
+#define VELMORA_IMODULE_MEMBERS(X)                                                                           \
+    X(Get, Address, (BSTR* result), Plain)                                                                   \
+    X(Put, Address, (BSTR Address), Plain)                                                                   \
+    X(Get, SerialNumber, (BSTR* result), Plain)                                                              \
+    X(Get, ModuleName, (BSTR* result), Plain)                                                                \
+    X(Get, Backend, (BSTR* result), Plain)                                                                   \
+    X(Get, Connected, (VARIANT_BOOL* result), Boolean)                                                       \
+    X(Get, KadrsReceived, (double* result), Plain)                                                           \
+    X(Get, StartTime, (double* result), Plain)                                                               \
+    X(Get, EndReason, (BSTR* result), Plain)                                                                 \
+    X(Function, SaveSettings, (VARIANT_BOOL* result), Boolean)                                               \
+    X(Sub, Close, (), Plain)
+
 // clang-format on

@@ -1,7 +1,8 @@
 // The driver's host interfaces: _Lintara, IADC3 (analog input), IDIO (digital
-// I/O) and IDAO (analog output) as dual interfaces, with their identifiers
-// and the class's ProgID. The members come from interface_members.h; what
-// each does, and on which thread, is in the tables before each interface.
+// I/O), IDAO (analog output) and IModule (the module and the recording's
+// state) as dual interfaces, with their identifiers and the class's ProgID.
+// The members come from interface_members.h; what each does, and on which
+// thread, is in the tables before each interface.
 #pragma once
 
 #include <velmora/com.h>
@@ -22,6 +23,9 @@ inline constexpr IID IID_IDIO = {
 // {A982971F-182F-4985-8251-AA1C39AD4900}
 inline constexpr IID IID_IDAO = {
     0xA982971F, 0x182F, 0x4985, {0x82, 0x51, 0xAA, 0x1C, 0x39, 0xAD, 0x49, 0x00}};
+// {686CEBA0-F3F0-40D3-8E90-0989F9CD1DA7}
+inline constexpr IID IID_IModule = {
+    0x686CEBA0, 0xF3F0, 0x40D3, {0x8E, 0x90, 0x09, 0x89, 0xF9, 0xCD, 0x1D, 0xA7}};
 // {40F7B14B-94A2-4BBA-9094-FA94F4C25B02}, the type library "Velmora"
 inline constexpr GUID LIBID_Velmora = {
     0x40F7B14B, 0x94A2, 0x4BBA, {0x90, 0x94, 0xFA, 0x94, 0xF4, 0xC2, 0x5B, 0x02}};
@@ -74,15 +78,17 @@ struct _Lintara : public IDispatch {
 // get_RateMax            Single     500000 samples/s, summed over the selected channels
 // get_Ranges             SA(BSTR)   0..3: "±10 V", "±2.5 V", "±0.625 V", "±0.156 V", with the user's
 //                                   decimal separator
-// get_Detected           Boolean    a Test has succeeded (the module is open); never detects by itself
+// get_Detected           Boolean    a Test has succeeded and the module is open: false again after
+//                                   IModule Close or a lost connection; never detects by itself
 // Test                   Boolean    detects: library check, address chooser (modal, may wait for the user),
 //                                   open, that module's saved Rate, channel table and start sync loaded
 //                                   and programmed. False: LastError says why (left as it was when the
 //                                   chooser was cancelled), and the next Test asks again. Once it has
-//                                   succeeded it returns true at once
+//                                   succeeded it returns true at once while the module stays connected.
+//                                   IModule Address, when set, replaces the chooser
 // get_BasePort           Integer    0 before Test; then (IP address number & 0x7FFF) + 1, never 0
-// get_Busy               Boolean    recording: from a StartRecord that returned true to StopRecord; it
-//                                   stays true when the module stops sending (see the guide)
+// get_Busy               Boolean    recording: from a StartRecord that returned true to StopRecord, or
+//                                   until the recording ended by itself (IModule EndReason says why)
 // get_ChannelName        BSTR       "X1".."X16", "Y1".."Y16" (to ground), "XY1".."XY16" (differential) or
 //                                   "Calibration 0", as the channel table maps *Index; "" outside 0..31
 // get_ChannelRange       Integer    range 0..3 of channel *Index (0 at start; not saved)
@@ -199,6 +205,44 @@ struct IDIO : public IDispatch {
 // SetValuesReal          Long       the same in volts, clamped to ±10 V
 struct IDAO : public IDispatch {
     VELMORA_IDAO_MEMBERS(VELMORA_PURE_MEMBER)
+};
+
+// What a host may ask beyond the three interfaces; QueryInterface any face
+// of the object for IID_IModule. Hosts that never ask work as before.
+//
+// A recording ends by itself when the module library reports a lost
+// connection or an input overflow, or when no data arrive for longer than
+// the receive time-out (twice a block's time plus 5 s) once data have
+// started; a start waiting for its synchronization condition waits without
+// limit. Busy then reads false, the streams are stopped, and at the host's
+// next call the outputs stop playing and the digital stop word is written
+// as on StopRecord. After a lost connection the module counts as not
+// detected, and the next Test opens the same address again.
+//
+// Member                 Value      Behaviour
+// get_Address            BSTR       the dotted address of the open module; else the one set; else, after
+//                                   a lost connection, the lost module's; "" otherwise
+// put_Address            -          the address ("a.b.c.d") the next detection opens, without the chooser
+//                                   and without touching the remembered list; "" returns to the chooser;
+//                                   any other text is ignored. Set it before Test: an open module stays
+// get_SerialNumber       BSTR       the serial number of the module last opened; "" before a detection
+// get_ModuleName         BSTR       board and revision, as "E16 rev. A"; "" before a detection
+// get_Backend            BSTR       "vendor library PATH, version V" or "simulated module (PATH), version V";
+//                                   "" before a detection
+// get_Connected          Boolean    the module is open and its connection has not been lost
+// get_KadrsReceived      Double     whole kadrs put into the ring since the last StartRecord (exact up to
+//                                   2^53): what the host drained plus what is unread
+// get_StartTime          Double     the time of the recording's first kadr, seconds since 1970 UTC; 0 until
+//                                   the first kadr of the last StartRecord arrived
+// get_EndReason          BSTR       "" while recording, after StopRecord and before any start; otherwise why
+//                                   the recording ended by itself (also in IADC3 LastError)
+// SaveSettings           Boolean    saves the settings now, as the last release does; false with the reason
+//                                   in IADC3 LastError when the store stays locked past its wait (5 s) or
+//                                   cannot be written
+// Close                  -          stops a recording if one runs and closes the module: Detected and
+//                                   Connected are false, and the next Test detects again
+struct IModule : public IDispatch {
+    VELMORA_IMODULE_MEMBERS(VELMORA_PURE_MEMBER)
 };
 
 #undef VELMORA_PURE_MEMBER

@@ -1,8 +1,11 @@
 // Construction, opening and closing, identity texts and error texts.
 #include "device/te16.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <new>
 
@@ -48,6 +51,7 @@ std::string TE16::UsbSerial(int32_t index) const {
 
 bool TE16::Open(int32_t address, int32_t interfaceCode) {
     Close();
+    connectionLost_.store(false, std::memory_order_relaxed);
     if (OpenHandle(address, interfaceCode)) return true;
     Close();
     return false;
@@ -138,8 +142,24 @@ bool TE16::DacPresent() const {
 }
 
 std::string TE16::LastErrorText() const {
-    const int32_t code = LastResult();
+    return ErrorText(LastResult());
+}
+
+std::string TE16::ErrorText(int32_t code) const {
     return "Error " + std::to_string(code) + ": " + ErrorString(code);
+}
+
+std::string TE16::BackendText() const {
+    Dl_info info{};
+    const void* entry = reinterpret_cast<const void*>(api_.X502_GetLibraryVersion);
+    if (entry == nullptr || ::dladdr(entry, &info) == 0 || info.dli_fname == nullptr) return {};
+    std::error_code ec;
+    const std::string file = std::filesystem::weakly_canonical(info.dli_fname, ec).string();
+    const std::string version = std::to_string(LibraryVersionMajor()) + "." +
+                                std::to_string(LibraryVersionMinor()) + "." +
+                                std::to_string(LibraryVersionBuild());
+    const std::string where = api_.simulator ? "simulated module (" + file + ")" : "vendor library " + file;
+    return where + ", version " + version;
 }
 
 std::string TE16::ErrorString(int32_t code) const {

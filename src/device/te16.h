@@ -35,6 +35,8 @@ public:
     int16_t LibraryVersionMinor() const { return VersionByte(2); }
     int16_t LibraryVersionBuild() const { return VersionByte(1); }
     int32_t LastResult() const { return lastResult_.load(std::memory_order_relaxed); }
+    // A call reported the connection lost since the last Open; any thread.
+    bool ConnectionLost() const { return connectionLost_.load(std::memory_order_relaxed); }
     t_x502_hnd Handle() const { return handle_.load(std::memory_order_acquire); }
     const t_x502_info& DeviceInfo() const { return deviceInfo_; }
     int32_t OpenedAddress() const { return openedAddress_; }
@@ -55,8 +57,12 @@ public:
     std::string McuVersion() const;
     bool DacPresent() const;
 
-    // "Error <code>: <library text>" for LastResult.
+    // "Error <code>: <library text>" for LastResult, or for `code`.
     std::string LastErrorText() const;
+    std::string ErrorText(int32_t code) const;
+    // Which library answers, with its file and version: "vendor library
+    // PATH, version V" or "simulated module (PATH), version V".
+    std::string BackendText() const;
     // Text of a NUL- or control-padded byte field in the ANSI code page.
     static std::string AnsiFieldText(const char* field, std::size_t size);
 
@@ -113,15 +119,19 @@ private:
     // and keeps the code as LastResult.
     template <typename Fn, typename... Args> int32_t Call(Fn fn, Args... args) {
         const int32_t code = fn != nullptr ? fn(args...) : kVendorUnreachable;
-        lastResult_.store(code, std::memory_order_relaxed);
+        Keep(code);
         return code;
     }
     // For entries whose non-negative result is a count, not a code: a count
     // is kept as success (0), a negative result as the code.
     template <typename Fn, typename... Args> int32_t CallCount(Fn fn, Args... args) {
         const int32_t result = fn != nullptr ? fn(args...) : kVendorUnreachable;
-        lastResult_.store(result < 0 ? result : 0, std::memory_order_relaxed);
+        Keep(result < 0 ? result : 0);
         return result;
+    }
+    void Keep(int32_t code) {
+        lastResult_.store(code, std::memory_order_relaxed);
+        if (code == X502_ERR_CONNECTION_LOST) connectionLost_.store(true, std::memory_order_relaxed);
     }
     int16_t VersionByte(int byte) const {
         return static_cast<int16_t>((libraryVersion_ >> (8 * byte)) & 0xFF);
@@ -136,6 +146,8 @@ private:
     uint32_t libraryVersion_ = 0;
     // Written by both threads; relaxed: it only ever holds the latest code.
     std::atomic<int32_t> lastResult_{0};
+    // Set by whichever thread's call saw the loss; cleared by Open (no worker runs then).
+    std::atomic<bool> connectionLost_{false};
     // Set and cleared by the host thread while no worker runs; read by the
     // worker's calls. Release/acquire so a reader sees the opened handle whole.
     std::atomic<t_x502_hnd> handle_{nullptr};

@@ -14,6 +14,11 @@ template <typename... P> bool AnyNull(const P*... pointers) {
 
 } // namespace
 
+engine::DriverState& AdcFace::Settled() {
+    engine::Settle(s_);
+    return s_;
+}
+
 HRESULT AdcFace::get_ADCName(BSTR* result) {
     return GetValue(result, [this] { return ToBstr(s_.input.adcName); });
 }
@@ -35,7 +40,7 @@ HRESULT AdcFace::get_Ranges(SAFEARRAY** result) {
 }
 
 HRESULT AdcFace::get_Detected(VARIANT_BOOL* result) {
-    return GetValue(result, [this] { return ToVariantBool(s_.module.detected); });
+    return GetValue(result, [this] { return ToVariantBool(Settled().module.detected); });
 }
 
 HRESULT AdcFace::Test(VARIANT_BOOL* result) {
@@ -47,7 +52,7 @@ HRESULT AdcFace::get_BasePort(int16_t* result) {
 }
 
 HRESULT AdcFace::get_Busy(VARIANT_BOOL* result) {
-    return GetValue(result, [this] { return ToVariantBool(s_.acquisition.Busy()); });
+    return GetValue(result, [this] { return ToVariantBool(Settled().acquisition.Busy()); });
 }
 
 HRESULT AdcFace::get_ChannelName(int16_t* Index, BSTR* result) {
@@ -99,7 +104,7 @@ HRESULT AdcFace::get_InputSizeData(int32_t* result) {
 }
 
 HRESULT AdcFace::get_InputCountData(int32_t* result) {
-    return GetValue(result, [this] { return s_.ring.CountUnread() * s_.input.inputCountChannels; });
+    return GetValue(result, [this] { return Settled().ring.CountUnread() * s_.input.inputCountChannels; });
 }
 
 HRESULT AdcFace::get_InputSizeKadrs(int32_t* result) {
@@ -107,7 +112,7 @@ HRESULT AdcFace::get_InputSizeKadrs(int32_t* result) {
 }
 
 HRESULT AdcFace::get_InputCountKadrs(int32_t* result) {
-    return GetValue(result, [this] { return s_.ring.CountUnread(); });
+    return GetValue(result, [this] { return Settled().ring.CountUnread(); });
 }
 
 HRESULT AdcFace::get_InputCountChannels(int16_t* result) {
@@ -129,7 +134,7 @@ HRESULT AdcFace::put_InputChannels(SAFEARRAY** ChTable) {
 
 HRESULT AdcFace::GetChannel(int16_t* Index, int16_t* result) {
     if (AnyNull(Index)) return E_POINTER;
-    return GetValue(result, [&] { return engine::ReadSingleChannel(s_, *Index); });
+    return GetValue(result, [&] { return engine::ReadSingleChannel(Settled(), *Index); });
 }
 
 // Reading a whole kadr at once is not provided: always a null array.
@@ -142,30 +147,33 @@ HRESULT AdcFace::StartRecord(VARIANT_BOOL* result) {
 }
 
 HRESULT AdcFace::StopRecord() {
-    return Run([this] { engine::StopRecording(s_); });
+    return Run([this] {
+        engine::StopRecording(Settled());
+        s_.endReason.clear();
+    });
 }
 
 HRESULT AdcFace::get_InputData(SAFEARRAY** result) {
     return GetValue(result, [this] {
-        const engine::InputTable table = s_.ring.Take(s_.input.inputChannels);
+        const engine::InputTable table = Settled().ring.Take(s_.input.inputChannels);
         return ToInt16Table(table.channels, table.kadrs + 1, table.values);
     });
 }
 
 HRESULT AdcFace::GetData(int16_t* buffer, int32_t* count, int32_t* rest, int32_t* result) {
     if (AnyNull(buffer, count, rest)) return E_POINTER;
-    return GetValue(result, [&] { return s_.ring.Copy(buffer, *count, *rest); });
+    return GetValue(result, [&] { return Settled().ring.Copy(buffer, *count, *rest); });
 }
 
 HRESULT AdcFace::get_LastError(BSTR* result) {
-    return GetValue(result, [this] { return ToBstr(s_.lastError); });
+    return GetValue(result, [this] { return ToBstr(Settled().lastError); });
 }
 
 // The setup dialog edits what a recording uses, so it is refused while one
 // runs. The result is false either way.
 HRESULT AdcFace::ShowSetting(VARIANT_BOOL* result) {
     return GetValue(result, [this] {
-        if (!s_.acquisition.Busy()) ui::CurrentDialogs().ShowSetup(s_);
+        if (!Settled().acquisition.Busy()) ui::CurrentDialogs().ShowSetup(s_);
         return VARIANT_FALSE;
     });
 }

@@ -50,6 +50,7 @@ MemberTable LintaraMembers();
 MemberTable Adc3Members();
 MemberTable DioMembers();
 MemberTable DaoMembers();
+MemberTable ModuleMembers();
 
 template <typename I> MemberTable MembersOf();
 template <> inline MemberTable MembersOf<_Lintara>() {
@@ -63,6 +64,9 @@ template <> inline MemberTable MembersOf<IDIO>() {
 }
 template <> inline MemberTable MembersOf<IDAO>() {
     return DaoMembers();
+}
+template <> inline MemberTable MembersOf<IModule>() {
+    return ModuleMembers();
 }
 
 // Member names compare without regard to ASCII case.
@@ -115,9 +119,10 @@ template <typename P, Shape S, Kind K, size_t i, size_t nArgs> struct HolderFor 
     static constexpr bool boolean = S.boolean && isValue;
     using Type = std::conditional_t<
         std::is_same_v<P, SAFEARRAY**>, ArrayArg,
+        std::conditional_t<std::is_same_v<P, BSTR>, TextArg,
         std::conditional_t<static_cast<int>(i) == S.buffer, BufferArg<std::remove_pointer_t<P>>,
                            std::conditional_t<std::is_pointer_v<P>, RefArg<std::remove_pointer_t<P>, boolean>,
-                                              ValueArg<P, boolean>>>>;
+                                              ValueArg<P, boolean>>>>>;
 };
 
 // Loads argument i from rgvarg[n - 1 - i], stopping at the first that fails.

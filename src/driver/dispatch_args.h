@@ -113,6 +113,29 @@ private:
     SAFEARRAY** target_ = nullptr;
 };
 
+// A String passed by value: the caller's text, borrowed for the call. A
+// by-reference String or a Variant holding one is read the same way.
+class TextArg : public HolderBase {
+public:
+    HRESULT Load(VARIANT& arg) {
+        const VARIANT* v = &arg;
+        if (v->vt == (VT_BYREF | VT_VARIANT) && v->pvarVal != nullptr) v = v->pvarVal;
+        if (v->vt == VT_BSTR) {
+            text_ = v->bstrVal;
+            return S_OK;
+        }
+        if (v->vt == (VT_BYREF | VT_BSTR) && v->pbstrVal != nullptr) {
+            text_ = *v->pbstrVal;
+            return S_OK;
+        }
+        return DISP_E_TYPEMISMATCH;
+    }
+    BSTR Get() const { return text_; }
+
+private:
+    BSTR text_ = nullptr;
+};
+
 // The first element of the caller's array of T.
 template <typename T> class BufferArg : public HolderBase {
 public:

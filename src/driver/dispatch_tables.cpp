@@ -1,4 +1,4 @@
-// The member tables of the four interfaces, made from their member lists.
+// The member tables of the five interfaces, made from their member lists.
 #include "driver/dispatch_rows.h"
 
 namespace velmora::driver::dispatch {
@@ -24,6 +24,11 @@ constexpr auto kDao = [] {
     return std::array{VELMORA_IDAO_MEMBERS(VELMORA_ROW_SPEC)};
 }();
 
+constexpr auto kModule = [] {
+    using I = IModule;
+    return std::array{VELMORA_IMODULE_MEMBERS(VELMORA_ROW_SPEC)};
+}();
+
 } // namespace
 
 MemberTable LintaraMembers() {
@@ -40,6 +45,10 @@ MemberTable DioMembers() {
 
 MemberTable DaoMembers() {
     return Table<kDao>::members;
+}
+
+MemberTable ModuleMembers() {
+    return Table<kModule>::members;
 }
 
 } // namespace velmora::driver::dispatch

@@ -78,10 +78,7 @@ void OnObjectDestroyed(DriverState& s) {
     if (s.instanceCount < 2) {
         IgnoringFaults([&] { ShutdownLastInstance(s); });
         // Both keys in one transaction: a locked store holds the host up once, not per value.
-        IgnoringFaults([&] {
-            s.settings.SaveAll(s.module.serialNumber, s.InputSettings(), &s.output.generator,
-                               s.output.channelsCount);
-        });
+        IgnoringFaults([&] { engine::SaveSettingsNow(s); });
     }
     --s.instanceCount;
 }

@@ -28,7 +28,7 @@ int32_t Lintara::LiveObjects() {
 
 Lintara::Lintara()
     : state_(State()), adc_(*this, state_), dio_(*this, state_.dio, state_.module, state_.input),
-      dao_(*this, state_.output, state_.module, state_.input) {
+      dao_(*this, state_.output, state_.module, state_.input), module_(*this, state_) {
     liveObjects.fetch_add(1, std::memory_order_acq_rel);
     // Start-up errors are the engine's to absorb; an object always results.
     Firewall([this] {
@@ -56,6 +56,8 @@ HRESULT Lintara::QueryInterface(REFIID riid, void** object) {
         *object = static_cast<IDIO*>(&dio_);
     } else if (riid == IID_IDAO) {
         *object = static_cast<IDAO*>(&dao_);
+    } else if (riid == IID_IModule) {
+        *object = static_cast<IModule*>(&module_);
     } else {
         *object = nullptr;
         return E_NOINTERFACE;

@@ -10,6 +10,7 @@
 #include "driver/adc_face.h"
 #include "driver/dao_face.h"
 #include "driver/dio_face.h"
+#include "driver/module_face.h"
 #include "engine/driver_state.h"
 
 namespace velmora::driver {
@@ -43,6 +44,7 @@ private:
     AdcFace adc_;
     DioFace dio_;
     DaoFace dao_;
+    ModuleFace module_;
 };
 
 } // namespace velmora::driver

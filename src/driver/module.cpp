@@ -114,6 +114,24 @@ void AddUserControl(std::vector<reg::RegBatchWrite>& writes, const UserControl& 
     AddText(writes, classKey + "\\ProgID", "", control.progId);
 }
 
+// The driver's own interface under Interface\{IID}, named and tied to the
+// type library, as hosts that browse the store expect.
+void AddInterface(std::vector<reg::RegBatchWrite>& writes) {
+    const std::string key = "Interface\\" + GuidText(IID_IModule);
+    AddText(writes, key, "", "IModule");
+    AddText(writes, key + "\\TypeLib", "", GuidText(LIBID_Velmora));
+    AddText(writes, key + "\\TypeLib", "Version", "1.0");
+    AddText(writes, "TypeLib\\" + GuidText(LIBID_Velmora) + "\\1.0", "", "Velmora");
+}
+
+// The interface's keys: Interface\{IID} and the type library's key.
+void RemoveInterface() {
+    const std::string iface = "Interface\\" + GuidText(IID_IModule);
+    const std::string library = "TypeLib\\" + GuidText(LIBID_Velmora);
+    for (const std::string& key : {iface + "\\TypeLib", iface, library + "\\1.0", library})
+        reg::RegDeleteKey(reg::HKEY_CLASSES_ROOT, key.c_str());
+}
+
 // The class, then the rest in one transaction; a store failure comes back as
 // its Win32 code, so the caller can say why.
 HRESULT RegisterAll() {
@@ -123,6 +141,7 @@ HRESULT RegisterAll() {
     std::vector<reg::RegBatchWrite> writes;
     AddText(writes, "CLSID\\" + GuidText(CLSID_Lintara) + "\\InprocServer32", "ThreadingModel", "Apartment");
     for (const UserControl& control : kUserControls) AddUserControl(writes, control);
+    AddInterface(writes);
     const reg::LONG rc =
         reg::RegWriteBatch(reg::HKEY_CLASSES_ROOT, writes.data(), static_cast<reg::DWORD>(writes.size()));
     return rc == reg::ERROR_SUCCESS ? S_OK : HRESULT_FROM_WIN32(static_cast<uint32_t>(rc));
@@ -134,6 +153,7 @@ HRESULT UnregisterAll() {
         const HRESULT hr = com::UnregisterInprocServer(control.clsid, control.progId);
         if (FAILED(hr)) result = hr;
     }
+    RemoveInterface();
     return result;
 }
 

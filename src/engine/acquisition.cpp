@@ -1,7 +1,9 @@
 #include "engine/acquisition.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 #include "device/te16.h"
@@ -26,6 +28,9 @@ Acquisition::~Acquisition() {
 }
 
 bool Acquisition::Launch(WorkerJob job) {
+    ended_.store(EndCause::None, std::memory_order_relaxed);
+    endText_.clear();
+    firstKadrTime_.store(0.0, std::memory_order_relaxed);
     // release: the tables, the ring and the settings reach the worker (the
     // thread's start orders them too).
     busy_.store(true, std::memory_order_release);
@@ -69,14 +74,28 @@ template <typename Done> bool Acquisition::WaitUntil(InputRing& ring, Done done)
 // Receives one whole block, waiting in the library's receive: it returns as
 // soon as the block is there, and at once when the stop ends the streams.
 // Fewer words only when a failure, a time-out or the stop came first.
-int32_t Acquisition::ReceiveBlock(const WorkerJob& job) {
-    int32_t got = 0;
-    while (got < blocks.blockWords && Busy()) {
-        const int32_t words = job.dev.Recv(blocks.raw.data() + got, blocks.blockWords - got, job.timeout);
+Acquisition::Received Acquisition::ReceiveBlock(const WorkerJob& job) {
+    Received r;
+    while (r.words < blocks.blockWords && Busy()) {
+        const int32_t words = job.dev.Recv(blocks.raw.data() + r.words, blocks.blockWords - r.words, job.timeout);
+        if (words < 0) r.code = words;
         if (words <= 0) break;
-        got += words;
+        r.words += words;
     }
-    return got;
+    return r;
+}
+
+// The first kadrs of the run arrived just now: the first was taken their
+// duration earlier.
+void Acquisition::NoteFirstKadr(const WorkerJob& job, int32_t kadrs) {
+    if (firstKadrTime_.load(std::memory_order_relaxed) != 0.0) return;
+    const std::chrono::duration<double> now = std::chrono::system_clock::now().time_since_epoch();
+    firstKadrTime_.store(now.count() - kadrs / job.rate, std::memory_order_release);
+}
+
+void Acquisition::EndByItself(EndCause cause, std::string text) {
+    endText_ = std::move(text);
+    ended_.store(cause, std::memory_order_release);
 }
 
 // Scales a received block to codes and appends its whole kadrs. The worker
@@ -90,6 +109,7 @@ bool Acquisition::TakeBlock(const WorkerJob& job, int32_t words) {
     InputRing& ring = job.ring;
     const int32_t size = ring.Capacity();
     if (!WaitUntil(ring, [&] { return size - ring.CountUnread() >= kadrs; })) return false;
+    NoteFirstKadr(job, kadrs);
     ring.WriteVolts(blocks.values.data(), blocks.scales, kadrs);
     return WaitUntil(ring, [&] { return ring.CountUnread() < size; });
 }
@@ -100,18 +120,51 @@ void Acquisition::Realign(const WorkerJob& job) {
     if (lch > 0) job.dev.Recv(blocks.raw.data(), job.channels - lch, job.timeout);
 }
 
-// AcquisitionWorker: runs on the worker thread until the stop, and only the
-// host stops it. A receive that fails or brings nothing is skipped and a
-// module with nothing ready is waited for however long: a start waiting for
-// its trigger looks just the same.
+namespace {
+
+using WorkerClock = std::chrono::steady_clock;
+
+// What ends a recording at once; other failures are retried.
+EndCause CauseOf(int32_t code) {
+    if (code == X502_ERR_CONNECTION_LOST) return EndCause::ConnectionLost;
+    if (code == X502_ERR_STREAM_OVERFLOW) return EndCause::Overflow;
+    return EndCause::None;
+}
+
+std::string SilenceText(int32_t timeoutMs) {
+    char text[64];
+    std::snprintf(text, sizeof text, "No data from the module for %.3g s", timeoutMs / 1000.0);
+    return text;
+}
+
+} // namespace
+
+// AcquisitionWorker: runs on the worker thread until the host stops it or
+// the recording ends by itself. Until the first data a module with nothing
+// ready is waited for however long (a start waiting for its trigger looks
+// just the same); afterwards silence longer than the receive time-out ends
+// the recording, as do a lost connection and an overflow. Time spent waiting
+// for the host to make room in the ring is no silence.
 void Acquisition::Run(const WorkerJob& job) {
+    bool dataCame = false;
+    auto lastData = WorkerClock::now();
     while (Busy()) {
-        const int32_t words = ReceiveBlock(job);
-        if (words > 0) {
-            if (!TakeBlock(job, words)) break;
+        const Received r = ReceiveBlock(job);
+        if (r.words > 0) {
+            if (!TakeBlock(job, r.words)) break;
             Realign(job);
+            dataCame = true;
+            lastData = WorkerClock::now();
         }
-        if (words < blocks.blockWords) Pause(job.ring, kRetryPauseMs);
+        if (const EndCause cause = CauseOf(r.code); cause != EndCause::None) {
+            EndByItself(cause, job.dev.ErrorText(r.code));
+            break;
+        }
+        if (dataCame && WorkerClock::now() - lastData >= std::chrono::milliseconds(job.timeout)) {
+            EndByItself(EndCause::Silence, SilenceText(job.timeout));
+            break;
+        }
+        if (r.words < blocks.blockWords) Pause(job.ring, kRetryPauseMs);
     }
     ClearBusy();
     job.dev.StopStreams();

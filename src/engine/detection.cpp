@@ -24,10 +24,10 @@ bool LibraryRecentEnough(const device::TE16& dev) {
     return dev.LibraryVersionBuild() >= kRequiredBuild;
 }
 
-// Asks the chooser for an address and opens it.
-bool OpenChosenAddress(AddressPrompt& prompt, device::TE16& dev, const std::string& name,
+// Opens the preset address, or asks the chooser for one.
+bool OpenChosenAddress(AddressPrompt& prompt, int32_t preset, device::TE16& dev, const std::string& name,
                        std::string& error) {
-    const int32_t address = prompt.SelectIP(name);
+    const int32_t address = preset != 0 ? preset : prompt.SelectIP(name);
     if (address == 0) return false;
     prompt.WaitCursor(true);
     const bool opened = dev.Open(address, device::TE16::kInterfaceEthernet);
@@ -63,6 +63,7 @@ void DescribeOutputs(DriverState& s, device::TE16& dev) {
 } // namespace
 
 bool TestDevice(DriverState& s, AddressPrompt& prompt) {
+    Settle(s);
     if (!s.module.detected) {
         s.module.basePort = 0;
         s.module.basePort = DetectModule(s, prompt);
@@ -79,10 +80,11 @@ int16_t DetectModule(DriverState& s, AddressPrompt& prompt) {
         s.lastError = "Please reinstall " + s.input.adcName + " driver (X502API v1.1.30 is required)!";
         return 0;
     }
-    if (!OpenChosenAddress(prompt, dev, s.input.adcName, s.lastError)) {
+    if (!OpenChosenAddress(prompt, s.module.PresetAddress(), dev, s.input.adcName, s.lastError)) {
         dev.Close();
         return 0;
     }
+    s.module.lostAddress = 0;
     s.module.ReadIdentity();
     s.settings.LoadInput(s.module.serialNumber, s.InputSettings());
     ProgramModule(s, dev);

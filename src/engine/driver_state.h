@@ -39,6 +39,9 @@ struct DriverState {
     settings::DriverSettings settings;
 
     std::string lastError;
+    // Why the last recording ended by itself; "" while recording, after a
+    // stop and before any start.
+    std::string endReason;
     int32_t instanceCount = 0;
     int16_t setupLastTab = 0;
 

@@ -43,6 +43,8 @@ public:
 
     // Host side.
     int32_t CountUnread() const;
+    // Kadrs written since the ring was allocated (at each start).
+    uint64_t Produced() const { return produced_.load(std::memory_order_acquire); }
     // Not while a worker runs: the kadrs left unread are given up.
     void DropUnread();
     // Everything unread, headed by `selection`.

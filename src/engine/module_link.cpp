@@ -25,6 +25,29 @@ void ModuleLink::ReadIdentity() {
     infoText += "Serial N:\t" + serialNumber + "\r\n";
     infoText += "MCU:\tVer." + dev.McuVersion() + "\r\n";
     infoText += "FPGA:\tVer." + dev.FpgaVersion();
+    backend = dev.BackendText();
+}
+
+bool ModuleLink::Connected() const {
+    return detected && device && !device->ConnectionLost();
+}
+
+int32_t ModuleLink::Address() const {
+    if (detected && device && device->OpenedAddress() != -1) return device->OpenedAddress();
+    return PresetAddress();
+}
+
+void ModuleLink::Close() {
+    if (device) device->Close();
+    detected = false;
+    basePort = 0;
+    lostAddress = 0;
+}
+
+void ModuleLink::MarkLost() {
+    const int32_t address = device ? device->OpenedAddress() : -1;
+    Close();
+    lostAddress = address != -1 ? address : 0;
 }
 
 void ModuleLink::Release() {

@@ -32,6 +32,18 @@ void SetInputSizeRequested(DriverState& s, int32_t size);
 // detection, or for a channel out of range.
 int16_t ReadSingleChannel(DriverState& s, int16_t index);
 
+// What a recording that ended by itself leaves to the host's thread: the
+// stop path (outputs, digital stop word), its reason in endReason and
+// lastError, and after a lost connection the module given up, so the next
+// Test opens it again. A module lost outside a recording is given up too.
+// Every member that reports the recording's or the module's state calls it first.
+void Settle(DriverState& s);
+// IModule Close: stops a recording, closes the module; the next Test detects.
+void CloseModule(DriverState& s);
+// IModule SaveSettings: saves as the last release does; false with the
+// reason in lastError.
+bool SaveSettingsNow(DriverState& s);
+
 // StartRecord: refused while recording or before detection.
 bool StartRecordChecked(DriverState& s);
 // The start itself: checks, ring, module programming, generator, worker.

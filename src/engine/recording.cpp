@@ -84,8 +84,12 @@ bool LoadStreamedOutput(DriverState& s, device::TE16& dev, DacStreams& streams) 
 
 bool LaunchWorker(DriverState& s, device::TE16& dev) {
     const AnalogInput& input = s.input;
-    const WorkerJob job{dev, s.ring, input.inputCountChannels, input.decimation,
-                        ReceiveTimeout(s.acquisition.blocks.blockKadrs, input.rate)};
+    const WorkerJob job{dev,
+                        s.ring,
+                        input.inputCountChannels,
+                        input.decimation,
+                        ReceiveTimeout(s.acquisition.blocks.blockKadrs, input.rate),
+                        input.rate};
     if (!s.acquisition.Launch(job)) return AbortStart(s, "Unable create thread!");
     return true;
 }
@@ -139,12 +143,14 @@ bool GuardedStart(DriverState& s) {
 } // namespace
 
 bool StartRecordChecked(DriverState& s) {
+    Settle(s);
     if (s.acquisition.Busy() || !s.module.detected) return false;
     return StartRecording(s);
 }
 
 bool StartRecording(DriverState& s) {
     s.lastError.clear();
+    s.endReason.clear();
     AnalogInput& input = s.input;
     if (!(input.rate > 0.0f)) return Refuse(s, "The Sampling Rate is not selected!");
     if (input.inputCountChannels < 1) return Refuse(s, "Any channel is not selected!");
@@ -164,6 +170,32 @@ void StopRecording(DriverState& s) {
     if (s.Device() != nullptr) s.Device()->StopStreams();
     if (s.output.channelsCount > 0) s.output.EndPlaying();
     if (s.dio.doStopEnabled) s.dio.WriteOutputs(s.Device(), s.dio.doStopValue);
+}
+
+void Settle(DriverState& s) {
+    Acquisition& a = s.acquisition;
+    if (a.HasWorker() && !a.Busy() && a.Ended() != EndCause::None) {
+        const EndCause cause = a.Ended();
+        std::string reason = a.EndText();
+        StopRecording(s);
+        s.lastError = reason;
+        s.endReason = std::move(reason);
+        if (cause == EndCause::ConnectionLost) s.module.MarkLost();
+    }
+    if (!a.HasWorker() && s.module.detected && !s.module.Connected()) s.module.MarkLost();
+}
+
+void CloseModule(DriverState& s) {
+    Settle(s);
+    if (s.acquisition.Busy() || s.acquisition.HasWorker()) StopRecording(s);
+    s.module.Close();
+}
+
+bool SaveSettingsNow(DriverState& s) {
+    s.settings.SaveAll(s.module.serialNumber, s.InputSettings(), &s.output.generator, s.output.channelsCount);
+    if (s.settings.lastFailure.empty()) return true;
+    s.lastError = s.settings.lastFailure;
+    return false;
 }
 
 } // namespace velmora::engine

@@ -1,5 +1,7 @@
 #include "ui/ip_edit_model.h"
 
+#include "core/ip_address.h"
+
 #include <algorithm>
 #include <cctype>
 #include <utility>
@@ -23,9 +25,7 @@ bool HasLeadingZero(const std::string& text) {
 } // namespace
 
 std::string DottedText(int32_t address) {
-    const auto v = static_cast<uint32_t>(address);
-    return std::to_string(v >> 24) + "." + std::to_string((v >> 16) & 0xFF) + "." +
-           std::to_string((v >> 8) & 0xFF) + "." + std::to_string(v & 0xFF);
+    return core::DottedText(address);
 }
 
 int32_t AddressNumber(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {

@@ -1,0 +1,59 @@
+#include "channel_table.h"
+
+#include <velmora/registry_store.h>
+
+namespace velmora::hosts {
+namespace {
+
+namespace reg = velmora::reg;
+
+constexpr uint8_t kSingleEndedBit = 0x20;
+
+// The driver's module keys below its key: their names are serial numbers.
+std::vector<std::string> ModuleKeys() {
+    std::vector<std::string> names;
+    reg::HKEY key = 0;
+    if (reg::RegOpenKeyEx(reg::HKEY_CURRENT_USER, kDriverKey, reg::KEY_READ, &key) != reg::ERROR_SUCCESS)
+        return names;
+    for (reg::DWORD i = 0;; ++i) {
+        char name[256];
+        reg::DWORD size = sizeof name;
+        if (reg::RegEnumKeyEx(key, i, name, &size) != reg::ERROR_SUCCESS) break;
+        names.emplace_back(name, size);
+    }
+    reg::RegCloseKey(key);
+    return names;
+}
+
+} // namespace
+
+std::vector<uint8_t> ChannelTable(bool singleEnded) {
+    std::vector<uint8_t> table(kTableChannels);
+    for (int k = 0; k < kTableChannels; ++k)
+        table[k] = static_cast<uint8_t>(k | (singleEnded ? kSingleEndedBit : 0));
+    return table;
+}
+
+std::string TableChannelName(int16_t channel, bool singleEnded) {
+    const int source = channel % kTableChannels;
+    // Appended rather than "X" + to_string(...): GCC 12 warns falsely about
+    // the latter at -O3.
+    if (singleEnded) return std::string(source < 16 ? "X" : "Y").append(std::to_string(source % 16 + 1));
+    return source < 16 ? std::string("XY").append(std::to_string(source + 1)) : "Calibration 0";
+}
+
+bool StoreChannelTable(bool singleEnded, std::string& error) {
+    const std::vector<uint8_t> table = ChannelTable(singleEnded);
+    std::vector<reg::RegBatchWrite> writes;
+    const auto add = [&](const std::string& key) {
+        writes.push_back({key, kChannelTableValue, reg::REG_BINARY, {table.begin(), table.end()}, false});
+    };
+    add(kDriverKey);
+    for (const std::string& module : ModuleKeys()) add(std::string(kDriverKey) + "\\" + module);
+    const reg::LONG rc =
+        reg::RegWriteBatch(reg::HKEY_CURRENT_USER, writes.data(), static_cast<reg::DWORD>(writes.size()));
+    if (rc != reg::ERROR_SUCCESS) error = "cannot store the channel table: " + reg::FormatMessage(rc);
+    return rc == reg::ERROR_SUCCESS;
+}
+
+} // namespace velmora::hosts

@@ -1,0 +1,29 @@
+// The driver's stored channel table as hosts set it: which physical input
+// each logical channel measures, the key it lives under, and the name the
+// driver then gives each channel. e16rec's --inputs, e16scope and the Python
+// package's store_inputs share it. Public headers only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace velmora::hosts {
+
+// The driver's module-independent key under HKEY_CURRENT_USER.
+inline constexpr const char* kDriverKey = "Software\\Tervan\\ADC\\L-Card\\E16";
+// The stored table's value name and length (one byte per logical channel).
+inline constexpr const char* kChannelTableValue = "ADChannels";
+inline constexpr int kTableChannels = 32;
+
+// Channel k measures X1..X16, Y1..Y16 against ground (singleEnded) or
+// XY1..XY16 differentially (channels 16..31: the calibration zero).
+std::vector<uint8_t> ChannelTable(bool singleEnded);
+// The name the driver gives channel k with that table.
+std::string TableChannelName(int16_t channel, bool singleEnded);
+// Stores the table in the module-independent key and in the key of every
+// module the driver has seen (detection reads the module's own key), in one
+// transaction; false with `error` set.
+bool StoreChannelTable(bool singleEnded, std::string& error);
+
+} // namespace velmora::hosts

@@ -1,0 +1,146 @@
+#include "module_info.h"
+
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+
+namespace velmora::hosts {
+
+std::string Utf8(BSTR text) {
+    std::string out;
+    const UINT length = SysStringLen(text);
+    for (UINT i = 0; i < length; ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < length && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        else if (c >= 0xD800 && c < 0xE000)
+            c = 0xFFFD;
+        // The lead byte, then six bits a byte from the top.
+        const int extra = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+        static constexpr unsigned char kLead[] = {0x00, 0xC0, 0xE0, 0xF0};
+        out += static_cast<char>(kLead[extra] | (c >> (6 * extra)));
+        for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
+    }
+    return out;
+}
+
+std::string TakeUtf8(BSTR text) {
+    std::string out = Utf8(text);
+    SysFreeString(text);
+    return out;
+}
+
+namespace {
+
+// The code point of the UTF-8 sequence at text[i], advancing i; U+FFFD for a bad one.
+char32_t NextCodePoint(const std::string& text, std::size_t& i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i++);
+    if (lead < 0x80) return lead;
+    const int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 && lead < 0xE0 ? 1 : -1;
+    if (extra < 0 || i + static_cast<std::size_t>(extra) > text.size()) return 0xFFFD;
+    char32_t c = lead & (0x3F >> extra);
+    for (int k = 0; k < extra; ++k) {
+        if ((byte(i) & 0xC0) != 0x80) return 0xFFFD;
+        c = c << 6 | (byte(i++) & 0x3F);
+    }
+    return c;
+}
+
+} // namespace
+
+BSTR NewBstr(const std::string& utf8) {
+    std::u16string wide;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const char32_t c = NextCodePoint(utf8, i);
+        if (c < 0x10000) {
+            wide.push_back(static_cast<char16_t>(c));
+        } else {
+            wide.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            wide.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        }
+    }
+    return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+}
+
+ComPtr<IModule> ModuleOf(IUnknown* face) {
+    ComPtr<IModule> module;
+    if (face != nullptr) face->QueryInterface(IID_IModule, module.put_void());
+    return module;
+}
+
+bool SetModuleAddress(IModule* module, const std::string& address, std::string& error) {
+    if (module == nullptr) {
+        error = "the driver has no IModule interface";
+        return false;
+    }
+    BSTR text = NewBstr(address);
+    module->put_Address(text);
+    SysFreeString(text);
+    BSTR taken = nullptr;
+    module->get_Address(&taken);
+    if (TakeUtf8(taken) == address) return true;
+    error = "the driver did not take the address " + address;
+    return false;
+}
+
+ModuleIdentity IdentifyModule(IModule* module) {
+    ModuleIdentity id;
+    if (module == nullptr) return id;
+    const auto text = [&](HRESULT (STDMETHODCALLTYPE IModule::*get)(BSTR*)) {
+        BSTR value = nullptr;
+        (module->*get)(&value);
+        return TakeUtf8(value);
+    };
+    id.serial = text(&IModule::get_SerialNumber);
+    id.name = text(&IModule::get_ModuleName);
+    id.backend = text(&IModule::get_Backend);
+    id.address = text(&IModule::get_Address);
+    return id;
+}
+
+std::string EndReason(IModule* module) {
+    BSTR text = nullptr;
+    if (module != nullptr) module->get_EndReason(&text);
+    return TakeUtf8(text);
+}
+
+std::string LastError(IADC3* adc) {
+    BSTR text = nullptr;
+    if (adc != nullptr) adc->get_LastError(&text);
+    return TakeUtf8(text);
+}
+
+double StartTime(IModule* module) {
+    double seconds = 0;
+    if (module != nullptr) module->get_StartTime(&seconds);
+    return seconds;
+}
+
+std::string IsoUtc(double seconds) {
+    if (!(seconds > 0)) return {};
+    const double whole = std::floor(seconds);
+    const auto time = static_cast<std::time_t>(whole);
+    int millis = static_cast<int>(std::lround((seconds - whole) * 1000.0));
+    std::tm utc{};
+    gmtime_r(&time, &utc);
+    if (millis > 999) millis = 999;
+    char text[96];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
+    return text;
+}
+
+bool SaveSettings(IModule* module, IADC3* adc, std::string& error) {
+    VARIANT_BOOL saved = VARIANT_FALSE;
+    if (module == nullptr || FAILED(module->SaveSettings(&saved))) {
+        error = "the driver cannot save its settings";
+        return false;
+    }
+    if (saved != VARIANT_FALSE) return true;
+    error = LastError(adc);
+    if (error.empty()) error = "the driver gave no reason";
+    return false;
+}
+
+} // namespace velmora::hosts

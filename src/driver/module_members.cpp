@@ -1,0 +1,75 @@
+// IModule members: each settles what the worker left, then reads a field or
+// calls one operation.
+#include "driver/module_face.h"
+
+#include "core/ip_address.h"
+#include "driver/host_values.h"
+#include "engine/operations.h"
+
+namespace velmora::driver {
+
+engine::DriverState& ModuleFace::Settled() {
+    engine::Settle(s_);
+    return s_;
+}
+
+HRESULT ModuleFace::get_Address(BSTR* result) {
+    return GetValue(result, [this] {
+        const int32_t address = Settled().module.Address();
+        return ToBstr(address != 0 ? core::DottedText(address) : std::string());
+    });
+}
+
+// Text that is no address is ignored: the host reads Address back.
+HRESULT ModuleFace::put_Address(BSTR Address) {
+    return Run([&] {
+        const std::string text = FromBstr(Address);
+        if (text.empty()) {
+            s_.module.hostAddress = 0;
+        } else if (const auto address = core::ParseDotted(text); address && *address != 0) {
+            s_.module.hostAddress = *address;
+            s_.module.lostAddress = 0;
+        }
+    });
+}
+
+HRESULT ModuleFace::get_SerialNumber(BSTR* result) {
+    return GetValue(result, [this] { return ToBstr(s_.module.serialNumber); });
+}
+
+HRESULT ModuleFace::get_ModuleName(BSTR* result) {
+    return GetValue(result, [this] {
+        const engine::ModuleLink& m = s_.module;
+        return ToBstr(m.boardName.empty() ? std::string() : m.boardName + " rev. " + m.boardRevision);
+    });
+}
+
+HRESULT ModuleFace::get_Backend(BSTR* result) {
+    return GetValue(result, [this] { return ToBstr(s_.module.backend); });
+}
+
+HRESULT ModuleFace::get_Connected(VARIANT_BOOL* result) {
+    return GetValue(result, [this] { return ToVariantBool(Settled().module.Connected()); });
+}
+
+HRESULT ModuleFace::get_KadrsReceived(double* result) {
+    return GetValue(result, [this] { return static_cast<double>(s_.ring.Produced()); });
+}
+
+HRESULT ModuleFace::get_StartTime(double* result) {
+    return GetValue(result, [this] { return s_.acquisition.FirstKadrTime(); });
+}
+
+HRESULT ModuleFace::get_EndReason(BSTR* result) {
+    return GetValue(result, [this] { return ToBstr(Settled().endReason); });
+}
+
+HRESULT ModuleFace::SaveSettings(VARIANT_BOOL* result) {
+    return GetValue(result, [this] { return ToVariantBool(engine::SaveSettingsNow(s_)); });
+}
+
+HRESULT ModuleFace::Close() {
+    return Run([this] { engine::CloseModule(s_); });
+}
+
+} // namespace velmora::driver
