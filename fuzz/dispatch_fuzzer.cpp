@@ -34,10 +34,11 @@ constexpr int kFaces = 5;
 constexpr UINT kMaxArgs = 5;
 constexpr size_t kScratchElements = 32768;
 
-const std::array<dispatch::MemberTable, kFaces> kTables = {
-    dispatch::LintaraMembers(), dispatch::Adc3Members(), dispatch::DioMembers(), dispatch::DaoMembers(),
-    dispatch::ModuleMembers()};
-const std::array<const IID*, kFaces> kFaceIds = {&IID__Lintara, &IID_IADC3, &IID_IDIO, &IID_IDAO, &IID_IModule};
+const std::array<dispatch::MemberTable, kFaces> kTables = {dispatch::LintaraMembers(),
+                                                           dispatch::Adc3Members(), dispatch::DioMembers(),
+                                                           dispatch::DaoMembers(), dispatch::ModuleMembers()};
+const std::array<const IID*, kFaces> kFaceIds = {&IID__Lintara, &IID_IADC3, &IID_IDIO, &IID_IDAO,
+                                                 &IID_IModule};
 
 // Per row of each table, the number of arguments it takes (found at start).
 std::array<std::vector<UINT>, kFaces> naturalArgs;

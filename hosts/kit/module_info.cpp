@@ -37,7 +37,10 @@ char32_t NextCodePoint(const std::string& text, std::size_t& i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char lead = byte(i++);
     if (lead < 0x80) return lead;
-    const int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 && lead < 0xE0 ? 1 : -1;
+    const int extra = lead >= 0xF0 && lead < 0xF5   ? 3
+                      : lead >= 0xE0                ? 2
+                      : lead >= 0xC2 && lead < 0xE0 ? 1
+                                                    : -1;
     if (extra < 0 || i + static_cast<std::size_t>(extra) > text.size()) return 0xFFFD;
     char32_t c = lead & (0x3F >> extra);
     for (int k = 0; k < extra; ++k) {
@@ -126,8 +129,8 @@ std::string IsoUtc(double seconds) {
     gmtime_r(&time, &utc);
     if (millis > 999) millis = 999;
     char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);
     return text;
 }
 

@@ -119,10 +119,12 @@ template <typename P, Shape S, Kind K, size_t i, size_t nArgs> struct HolderFor 
     static constexpr bool boolean = S.boolean && isValue;
     using Type = std::conditional_t<
         std::is_same_v<P, SAFEARRAY**>, ArrayArg,
-        std::conditional_t<std::is_same_v<P, BSTR>, TextArg,
-        std::conditional_t<static_cast<int>(i) == S.buffer, BufferArg<std::remove_pointer_t<P>>,
-                           std::conditional_t<std::is_pointer_v<P>, RefArg<std::remove_pointer_t<P>, boolean>,
-                                              ValueArg<P, boolean>>>>>;
+        std::conditional_t<
+            std::is_same_v<P, BSTR>, TextArg,
+            std::conditional_t<
+                static_cast<int>(i) == S.buffer, BufferArg<std::remove_pointer_t<P>>,
+                std::conditional_t<std::is_pointer_v<P>, RefArg<std::remove_pointer_t<P>, boolean>,
+                                   ValueArg<P, boolean>>>>>;
 };
 
 // Loads argument i from rgvarg[n - 1 - i], stopping at the first that fails.

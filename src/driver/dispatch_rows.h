@@ -98,7 +98,8 @@ consteval RowSpec MakeSpec(std::u16string_view name, std::string_view params, Ty
         using Last = Param<count - 1, P...>;
         static_assert(!hasResult || std::is_pointer_v<Last>, "a result is returned through a pointer");
         // A String let takes its value by value: the BSTR is the value itself.
-        using Value = std::conditional_t<std::is_same_v<Last, BSTR> && !hasResult, BSTR, std::remove_pointer_t<Last>>;
+        using Value =
+            std::conditional_t<std::is_same_v<Last, BSTR> && !hasResult, BSTR, std::remove_pointer_t<Last>>;
         value = &kTypeTag<Value>;
         indices = &kTypeTag<decltype(FirstParams<P...>(std::make_index_sequence<count - 1>{}))>;
     }

@@ -77,7 +77,8 @@ template <typename Done> bool Acquisition::WaitUntil(InputRing& ring, Done done)
 Acquisition::Received Acquisition::ReceiveBlock(const WorkerJob& job) {
     Received r;
     while (r.words < blocks.blockWords && Busy()) {
-        const int32_t words = job.dev.Recv(blocks.raw.data() + r.words, blocks.blockWords - r.words, job.timeout);
+        const int32_t words =
+            job.dev.Recv(blocks.raw.data() + r.words, blocks.blockWords - r.words, job.timeout);
         if (words < 0) r.code = words;
         if (words <= 0) break;
         r.words += words;

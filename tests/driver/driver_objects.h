@@ -38,8 +38,10 @@ public:
         ASSERT_EQ(lintara_.As(IID_IADC3, &adc_), S_OK);
         ASSERT_EQ(lintara_.As(IID_IDIO, &dio_), S_OK);
         ASSERT_EQ(lintara_.As(IID_IDAO, &dao_), S_OK);
+        ASSERT_EQ(lintara_.As(IID_IModule, &module_), S_OK);
     }
     void Release() {
+        module_.reset();
         dao_.reset();
         dio_.reset();
         adc_.reset();
@@ -59,6 +61,20 @@ public:
         return value == VARIANT_TRUE;
     }
     bool StartRecord() { return Ask(adc_.get(), &IADC3::StartRecord); }
+    // An IModule text member's answer as UTF-8.
+    std::string Text(HRESULT (STDMETHODCALLTYPE IModule::*member)(BSTR*)) {
+        BSTR text = nullptr;
+        EXPECT_EQ((module_.get()->*member)(&text), S_OK);
+        std::string utf8(text, text + SysStringLen(text)); // the answers are ASCII
+        SysFreeString(text);
+        return utf8;
+    }
+    void SetAddress(const char16_t* address) {
+        BSTR text = SysAllocString(address);
+        EXPECT_EQ(module_->put_Address(text), S_OK);
+        SysFreeString(text);
+    }
+    bool Connected() { return Ask(module_.get(), &IModule::get_Connected); }
     bool Busy() { return Ask(adc_.get(), &IADC3::get_Busy); }
     int32_t Unread() {
         int32_t kadrs = -1;
@@ -84,6 +100,7 @@ public:
     ComPtr<IADC3> adc_;
     ComPtr<IDIO> dio_;
     ComPtr<IDAO> dao_;
+    ComPtr<IModule> module_;
 };
 
 } // namespace velmora::test

@@ -16,6 +16,8 @@
 #include "device/te16.h"
 #include "device/x502api.h"
 #include "driver_objects.h"
+#include "e16sim_control.h"
+#include "sim_probes.h"
 
 namespace velmora::test {
 namespace {
@@ -196,30 +198,91 @@ INSTANTIATE_TEST_SUITE_P(EveryEntry, FaultMatrix,
                                     std::get<0>(info.param);
                          });
 
-// A lost connection does not end the recording: the worker keeps waiting for
-// data and reports nothing until the host stops it. The stop is prompt, what
-// came before the loss stays readable, the module still counts as detected,
-// and the next start fails with the library's text.
-TEST_F(Faults, ALostModuleWaitsForTheStopAndTheNextStartSaysWhy) {
-    Detect();
+// A lost connection ends the recording by itself: Busy false with the
+// library's text in LastError and EndReason, what came before kept, and the
+// module given up; once it answers again, the next Test
+// opens the same address without asking and a start records.
+TEST_F(Faults, ALostConnectionEndsTheRecordingAndTheNextTestOpensTheModuleAgain) {
+    DetectAndArm();
     constexpr int32_t kBlock = 4096; // kadrs of one channel at 100000 per second in 40 ms
     ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, 2 * kBlock), 0);
     ASSERT_TRUE(StartRecord()) << LastError();
     ASSERT_EQ(driver::State().acquisition.blocks.blockKadrs, kBlock);
-    ASSERT_TRUE(Eventually([&] { return Unread() == 2 * kBlock; }));
-    ASSERT_TRUE(WorkerTurns()); // that find the module gone
-    EXPECT_TRUE(Busy());
-    EXPECT_EQ(LastError(), "");
-    const auto stop = std::chrono::steady_clock::now();
-    EXPECT_EQ(adc_->StopRecord(), S_OK);
-    EXPECT_LT(std::chrono::steady_clock::now() - stop, std::chrono::seconds(5)) << "a slow stop";
-    EXPECT_FALSE(Busy());
-    EXPECT_FALSE(WorkerLeft());
+    ASSERT_TRUE(Eventually([&] { return !Busy(); }));
+    const std::string lost = "Error -11: Connection to the module was lost";
+    EXPECT_EQ(LastError(), lost);
+    EXPECT_EQ(Text(&IModule::get_EndReason), lost);
     EXPECT_EQ(Unread(), 2 * kBlock);
-    EXPECT_TRUE(Test()) << "detection is kept until the last object goes";
-    EXPECT_FALSE(StartRecord());
-    EXPECT_EQ(LastError(), "Error -11: Connection to the module was lost");
+    EXPECT_FALSE(Ask(adc_.get(), &IADC3::get_Detected));
+    EXPECT_FALSE(Connected());
     EXPECT_FALSE(WorkerLeft());
+    EXPECT_EQ(Text(&IModule::get_Address), "127.0.0.1") << "the lost module's";
+    EXPECT_FALSE(StartRecord()) << "a start before the module is open again";
+
+    e16sim_fault_clear_all();
+    ASSERT_TRUE(Ask(adc_.get(), &IADC3::Test)) << "no chooser answer is queued: " << LastError();
+    EXPECT_TRUE(Connected());
+    Wire();
+    RecordsAgain();
+    EXPECT_EQ(Text(&IModule::get_EndReason), "") << "after a stop";
+}
+
+// A module that stops sending, or one whose buffer overflows while the host
+// lags (its clock runs 100 times fast and the host reads only after a pause),
+// ends the recording the same way: the stop word is written, and the module
+// stays open.
+TEST_F(Faults, SilenceAndOverflowEndTheRecordingWithAReason) {
+    struct Case {
+        const char* name;
+        uint32_t timeScale;
+        bool stall;         // after the first data
+        int pauseMs;        // before the host reads
+        const char* reason; // how LastError and EndReason begin
+    };
+    const Case cases[] = {
+        {"stall", 1, true, 0, "No data from the module for 5.08 s"},
+        {"overflow", 100, false, 1000, "Error -10: Input stream buffer overflow"},
+    };
+    Detect();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EnableWords(0x00A5, 0x005A);
+        e16sim_set_time_scale(c.timeScale);
+        ASSERT_TRUE(StartRecord()) << LastError();
+        ASSERT_TRUE(DataArrives());
+        const auto since = std::chrono::steady_clock::now();
+        if (c.stall) e16sim_fault_stall(E16SIM_MODULE_DAC, 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
+        std::vector<int16_t> buffer(1 << 16);
+        ASSERT_TRUE(Eventually(
+            [&] {
+                int32_t count = static_cast<int32_t>(buffer.size()), rest = 0, kadrs = 0;
+                adc_->GetData(buffer.data(), &count, &rest, &kadrs);
+                return !Busy();
+            },
+            std::chrono::seconds(8)));
+        EXPECT_LT(std::chrono::steady_clock::now() - since, std::chrono::milliseconds(6500));
+        EXPECT_TRUE(LastError().starts_with(c.reason)) << LastError();
+        EXPECT_EQ(Text(&IModule::get_EndReason), LastError());
+        EXPECT_TRUE(Connected()) << "only a lost connection gives the module up";
+        EXPECT_EQ(ModuleLines(), 0x005Au) << "the stop word";
+        e16sim_fault_clear_all();
+        e16sim_set_time_scale(1);
+    }
+    RecordsAgain();
+}
+
+// However long the trigger takes, the start waits for it.
+TEST_F(Faults, AStartWaitingForItsTriggerWaitsBeyondTheReceiveTimeOut) {
+    Detect();
+    driver::State().sync.mode = core::StartMode::Syn1Rise;
+    ASSERT_TRUE(StartRecord()) << LastError();
+    std::this_thread::sleep_for(std::chrono::milliseconds(6000)); // past the receive time-out of 5.08 s
+    EXPECT_TRUE(Busy()) << LastError();
+    EXPECT_EQ(Unread(), 0);
+    e16sim_fire_edge(E16SIM_INPUT_TRIG, 1);
+    EXPECT_TRUE(DataArrives());
+    EXPECT_EQ(LastError(), "");
 }
 
 } // namespace
