@@ -160,9 +160,9 @@ double GuiBusyShare(double seconds) {
     const double share =
         (window.BusySeconds() - busyBefore) / (static_cast<double>(wall.nsecsElapsed()) * 1e-9);
     std::printf(
-        "GUI thread at %.0f S/s over 32 channels on a 10 s window: %llu kadrs, lost %llu, ring %.0f %%\n",
-        session.Rate() * 32, static_cast<unsigned long long>(session.Received()),
-        static_cast<unsigned long long>(session.Lost()), session.RingFill() * 100);
+        "GUI thread at %.0f S/s over 32 channels on a 10 s window: %llu kadrs, ring %.0f %%, %s\n",
+        session.Rate() * 32, static_cast<unsigned long long>(session.Received()), session.RingFill() * 100,
+        session.Recording() ? "still recording" : "ended by the driver");
     window.StartStop();
     return share;
 }

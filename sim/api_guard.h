@@ -34,24 +34,30 @@ template <class Body> int32_t guarded(Entry entry, Body&& body) noexcept {
     }
 }
 
-// Live handle with an open module whose connection still stands.
-inline int32_t resolveSession(t_x502_hnd h, Session* session) {
+// What an entry point needs of the connection: most talk to the module; a
+// few only work on what the handle already holds (processing received words).
+enum class Reach { Module, HandleOnly };
+
+// Live handle with an open module whose connection still stands (or, for
+// HandleOnly, stood once).
+inline int32_t resolveSession(t_x502_hnd h, Session* session, Reach reach) {
     auto handle = Simulator::instance().liveHandle(h);
     if (!handle) return X502_ERR_INVALID_HANDLE;
     if (!handle->module) return X502_ERR_DEVICE_NOT_OPENED;
-    if (handle->lost) return X502_ERR_CONNECTION_LOST;
+    if (handle->lost && reach == Reach::Module) return X502_ERR_CONNECTION_LOST;
     session->module = handle->module;
     session->handle = std::move(handle);
     return X502_ERR_OK;
 }
 
 // Runs `body(Session&)` on the handle's open module under the simulator lock.
-template <class Body> int32_t onModule(Entry entry, t_x502_hnd h, Body&& body) noexcept {
+template <class Body>
+int32_t onModule(Entry entry, t_x502_hnd h, Body&& body, Reach reach = Reach::Module) noexcept {
     return guarded(entry, [&]() -> int32_t {
         std::unique_lock<std::mutex> lock(Simulator::instance().mutex());
         Session session;
         session.lock = &lock;
-        if (const int32_t err = resolveSession(h, &session)) return err;
+        if (const int32_t err = resolveSession(h, &session, reach)) return err;
         return body(session);
     });
 }

@@ -187,12 +187,16 @@ E16SIM_API int32_t X502_GetNextExpectedLchNum(t_x502_hnd h, uint32_t* lch) {
 
 E16SIM_API int32_t X502_ProcessAdcData(t_x502_hnd h, const uint32_t* src, double* dest, uint32_t* size,
                                        uint32_t flags) {
-    return onModule(Entry::X502_ProcessAdcData, h, [&](Session& s) {
-        if (size == nullptr || (*size != 0 && (src == nullptr || dest == nullptr)))
-            return X502_ERR_INVALID_POINTER;
-        return convertWords(s.module->applied, src, dest, size, (flags & X502_PROC_FLAGS_VOLT) != 0,
-                            &s.handle->nextLch);
-    });
+    // A conversion of words already received: it works after a lost connection too.
+    return onModule(
+        Entry::X502_ProcessAdcData, h,
+        [&](Session& s) {
+            if (size == nullptr || (*size != 0 && (src == nullptr || dest == nullptr)))
+                return X502_ERR_INVALID_POINTER;
+            return convertWords(s.module->applied, src, dest, size, (flags & X502_PROC_FLAGS_VOLT) != 0,
+                                &s.handle->nextLch);
+        },
+        Reach::HandleOnly);
 }
 
 E16SIM_API int32_t X502_AsyncGetAdcFrame(t_x502_hnd h, uint32_t flags, uint32_t tout, double* data) {

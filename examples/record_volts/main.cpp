@@ -1,8 +1,10 @@
 // record_volts: a small host of the Lintara driver. It creates the driver by
-// its ProgID, detects the module, selects channels 0..3, records N kadrs
-// (default 8) draining them with GetData, and prints them in volts.
+// its ProgID, detects the module (at ADDRESS without asking, through
+// IModule, or through the driver's chooser), selects channels 0..3, records
+// N kadrs (default 8) draining them with GetData, and prints them in volts.
+// A recording that the driver ends (a lost module) ends it with the reason.
 //
-//   record_volts [N]
+//   record_volts [N [ADDRESS]]
 //
 // The driver must be registered first: comrt-register PREFIX/lib/velmora/Lintara.adc
 #include <velmora/com_ptr.h>
@@ -24,12 +26,23 @@ std::string Narrow(BSTR text) {
     return narrow;
 }
 
-std::string LastError(IADC3* adc) {
-    BSTR text = nullptr;
-    adc->get_LastError(&text);
+// A member's text, the BSTR freed.
+std::string Take(BSTR text) {
     std::string narrow = Narrow(text);
     SysFreeString(text);
     return narrow;
+}
+
+std::string LastError(IADC3* adc) {
+    BSTR text = nullptr;
+    adc->get_LastError(&text);
+    return Take(text);
+}
+
+// ASCII to a new BSTR.
+BSTR Wide(const char* text) {
+    std::u16string wide(text, text + std::char_traits<char>::length(text));
+    return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
 
 int Fail(const std::string& what) {
@@ -49,9 +62,21 @@ int main(int argc, char** argv) {
     if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc.put_void())))
         return Fail("cannot create the driver");
 
+    // IModule: the module to open, its name, and why a recording ended.
+    velmora::ComPtr<IModule> module;
+    if (FAILED(adc->QueryInterface(IID_IModule, module.put_void()))) return Fail("the driver has no IModule");
+    if (argc > 2) {
+        BSTR address = Wide(argv[2]);
+        module->put_Address(address);
+        SysFreeString(address);
+    }
+
     VARIANT_BOOL found = VARIANT_FALSE;
     adc->Test(&found);
     if (!found) return Fail("no module: " + LastError(adc.get()));
+    BSTR serial = nullptr;
+    module->get_SerialNumber(&serial);
+    std::fprintf(stderr, "record_volts: module %s\n", Take(serial).c_str());
 
     // The selection: logical channels 0..3, one SAFEARRAY of 16-bit numbers.
     const int16_t channels[] = {0, 1, 2, 3};
@@ -83,6 +108,13 @@ int main(int argc, char** argv) {
         int32_t count = static_cast<int32_t>((wanted - received) * 4), rest = 0, kadrs = 0;
         adc->GetData(codes.data() + received * 4, &count, &rest, &kadrs);
         received += kadrs;
+        VARIANT_BOOL busy = VARIANT_TRUE;
+        adc->get_Busy(&busy);
+        if (kadrs == 0 && !busy) {
+            BSTR why = nullptr;
+            module->get_EndReason(&why); // before StopRecord, which clears it
+            return Fail("the recording ended: " + Take(why));
+        }
     }
     adc->StopRecord();
 

@@ -174,12 +174,6 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         }
         if (!TakeArgument(o, argc, argv, i, error)) return std::nullopt;
     }
-    // An address given answers the chooser with the display hidden, and the
-    // driver keeps the console for its dialogs from then on.
-    if (o.setup && o.address) {
-        error = "--setup asks for the address in the driver's chooser; leave out --address";
-        return std::nullopt;
-    }
     return o;
 }
 
@@ -190,14 +184,15 @@ std::string Usage() {
            "  -r, --rate HZ        kadrs per second (default 1000)\n"
            "  -t, --time SECONDS   length of the recording (default 2)\n"
            "  -n, --kadrs N        length as a number of kadrs instead\n"
-           "  -a, --address A      the module's address, without asking\n"
+           "  -a, --address A      the module's address, without asking; the remembered\n"
+           "                       addresses stay as they are\n"
            "  -o, --output FILE    .csv (volts) or .h5 (codes); - for none (default e16rec.csv)\n"
            "  -f, --format F       csv or hdf5, whatever the file's extension\n"
            "      --force          replace an existing file\n"
            "      --inputs se|diff channels as X1..X16,Y1..Y16 to ground, or XY1..XY16\n"
            "  -q, --quiet          no progress line\n"
-           "      --setup          detect the module, open the driver's setup dialog; what\n"
-           "                       OK stores is saved when e16rec ends (needs a display)\n"
+           "      --setup          detect the module, open the driver's setup dialog, save\n"
+           "                       what OK stored (the dialog needs a display)\n"
            "      --choose-address open the driver's address chooser, print the choice\n";
 }
 

@@ -20,7 +20,7 @@ struct Options {
     float rate = 1000;                         // kadrs per second, as requested
     double seconds = 2.0;                      // unless kadrs is given
     std::optional<int64_t> kadrs;
-    std::optional<int32_t> address;    // the module's IPv4 address, as the driver's chooser gives it
+    std::optional<int32_t> address;    // the module's IPv4 address, instead of the driver's chooser
     std::string output = "e16rec.csv"; // "-": no file
     std::optional<velmora::hosts::FileFormat> format; // by default, the output's extension
     InputMode inputs = InputMode::Keep;

@@ -7,13 +7,11 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <thread>
 
 namespace e16rec {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 constexpr auto kDrainPeriod = std::chrono::milliseconds(20);
 constexpr int32_t kBufferKadrs = 65536;
 
@@ -24,14 +22,6 @@ std::string Number(double value) {
 }
 
 } // namespace
-
-std::string Recorder::LastError() const {
-    BSTR text = nullptr;
-    adc_->get_LastError(&text);
-    std::string result = Utf8(text);
-    SysFreeString(text);
-    return result;
-}
 
 bool Recorder::Prepare(std::string& error) {
     if (!DetectModule(adc_, error)) return false;
@@ -70,8 +60,7 @@ bool Recorder::ProgramChannels(std::string& error) {
         float scale = 0;
         adc_->get_ChannelUnitScale(&index, &scale);
         ChannelStats stats;
-        stats.name = Utf8(name);
-        SysFreeString(name);
+        stats.name = velmora::hosts::TakeUtf8(name);
         stats.scale = scale > 0 ? scale : 1;
         if (stats.name == "Y16" && rampPosition_ < 0) {
             rampPosition_ = static_cast<int>(channels_.size());
@@ -93,6 +82,23 @@ void Recorder::ProgramRate() {
                                " kadrs/s set by the driver");
 }
 
+// The driver notes the first kadr's time before the kadr reaches the ring,
+// so it is there by the time the first kadrs are drained.
+bool Recorder::NoteStart(velmora::hosts::RecordingWriter* writer, std::string& error) {
+    started_ = true;
+    info_.startTime = velmora::hosts::IsoUtc(velmora::hosts::StartTime(module_));
+    if (writer == nullptr || writer->SetStartTime(info_.startTime) || writer->Error().empty()) return true;
+    error = writer->Error();
+    return false;
+}
+
+// Read before StopRecord, which clears it.
+std::string Recorder::EndReason() const {
+    std::string why = velmora::hosts::EndReason(module_);
+    if (why.empty()) why = LastError();
+    return why.empty() ? "the driver stopped it without a reason" : why;
+}
+
 // Takes what the ring holds, at most `wanted` kadrs into the file; what
 // comes beyond them is read and dropped. Returns the kadrs kept, -1 when a
 // write failed.
@@ -105,6 +111,7 @@ int64_t Recorder::Drain(velmora::hosts::RecordingWriter* writer, KadrStats& stat
         if (kadrs <= 0) return kept;
         const int32_t keep = static_cast<int32_t>(std::min<int64_t>(kadrs, wanted - kept));
         if (keep > 0) {
+            if (!started_ && !NoteStart(writer, error)) return -1;
             stats.Add(buffer_.data(), keep);
             if (writer != nullptr && !writer->Write(buffer_.data(), static_cast<std::size_t>(keep))) {
                 error = writer->Error();
@@ -133,15 +140,18 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
         result.notes.push_back("Y16 ramp check skipped: Y16 is not on the 10 V range");
     result.stats = std::make_unique<KadrStats>(channels_, simulated && rampRange_ == 0 ? rampPosition_ : -1);
     buffer_.assign(channels_.size() * kBufferKadrs, 0);
-    info_.startTime = velmora::hosts::UtcNow();
+    started_ = false;
+    info_.startTime.clear();
     VARIANT_BOOL started = VARIANT_FALSE;
     adc_->StartRecord(&started);
     if (!started) {
         error = "cannot start: " + LastError();
         return false;
     }
+    // No time limit of its own: a start waiting for its trigger waits, and
+    // the driver ends a recording that went silent, lost its module or overflowed.
     KadrStats& stats = *result.stats;
-    auto lastData = Clock::now();
+    std::string ended;
     bool ok = true;
     while (stats.kadrs() < result.requested && !stop.load()) {
         std::this_thread::sleep_for(kDrainPeriod);
@@ -151,21 +161,18 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
             break;
         }
         ShowProgress(stats, result.requested);
-        if (kept > 0) {
-            lastData = Clock::now();
-            continue;
-        }
+        if (kept > 0) continue;
         VARIANT_BOOL busy = VARIANT_FALSE;
         adc_->get_Busy(&busy);
-        if (!busy || velmora::hosts::SilentSince(lastData, info_.rate)) {
-            const std::string why = LastError();
-            result.endedEarly =
-                busy ? velmora::hosts::SilenceText(why) : "stopped" + (why.empty() ? "" : ": " + why);
+        if (!busy) {
+            ended = EndReason();
             break;
         }
     }
     adc_->StopRecord();
+    // What came before the end is still in the ring.
     if (ok && Drain(writer, stats, result.requested - stats.kadrs(), error) < 0) ok = false;
+    if (stats.kadrs() < result.requested) result.endedEarly = ended;
     result.interrupted = stop.load() && stats.kadrs() < result.requested;
     if (!options_.quiet && ::isatty(STDERR_FILENO)) std::fputc('\n', stderr);
     return ok;

@@ -2,7 +2,8 @@
 // and rate and says what the driver changed, then records exactly the
 // requested number of kadrs while draining with GetData, feeding each block
 // to the file and the statistics. Runs on the calling thread; a stop request
-// (a signal) ends it early with everything received so far written.
+// (a signal) ends it early with everything received so far written, and so
+// does the driver when it ends the recording by itself (IModule EndReason).
 #pragma once
 
 #include "kadr_stats.h"
@@ -16,6 +17,8 @@
 
 #include <velmora/interfaces.h>
 
+#include "module_info.h"
+
 namespace e16rec {
 
 struct RecordingResult {
@@ -23,24 +26,28 @@ struct RecordingResult {
     std::unique_ptr<KadrStats> stats;
     bool interrupted = false;
     std::vector<std::string> notes; // for the summary
-    // The driver's text when the recording ended before all kadrs came.
+    // Why the driver ended the recording before all kadrs came (its
+    // EndReason, else its LastError); empty when it did not.
     std::string endedEarly;
 };
 
 class Recorder {
 public:
-    Recorder(IADC3* adc, const Options& options) : adc_(adc), options_(options) {}
+    Recorder(IADC3* adc, IModule* module, const Options& options)
+        : adc_(adc), module_(module), options_(options) {}
 
     // Detects the module and programs the selection; false with `error` set.
     bool Prepare(std::string& error);
     // What the driver set differently from what was asked, one line each.
     const std::vector<std::string>& Adjustments() const { return adjustments_; }
-    // Where the data come from, for the file.
-    void SetSource(std::string backend, std::string address) {
-        info_.backend = std::move(backend);
-        info_.address = std::move(address);
+    // Which module the data come from, for the file.
+    void SetModule(const velmora::hosts::ModuleIdentity& id) {
+        info_.serial = id.serial;
+        info_.backend = id.backend;
+        info_.address = id.address;
     }
-    // The channels and the achieved rate, for the file and the summary.
+    // The channels and the achieved rate, for the file and the summary; the
+    // start time once the first kadr came.
     const velmora::hosts::RecordingInfo& Info() const { return info_; }
     // Records; `writer` may be null. False with `error` set when the start,
     // the drain or a write fails.
@@ -48,7 +55,9 @@ public:
                 RecordingResult& result, std::string& error);
 
 private:
-    std::string LastError() const;
+    std::string LastError() const { return velmora::hosts::LastError(adc_); }
+    bool NoteStart(velmora::hosts::RecordingWriter* writer, std::string& error);
+    std::string EndReason() const;
     bool ProgramChannels(std::string& error);
     void ProgramRate();
     int64_t Drain(velmora::hosts::RecordingWriter* writer, KadrStats& stats, int64_t wanted,
@@ -56,6 +65,7 @@ private:
     void ShowProgress(const KadrStats& stats, int64_t requested) const;
 
     IADC3* adc_;
+    IModule* module_;
     Options options_;
     std::vector<ChannelStats> channels_;
     velmora::hosts::RecordingInfo info_;
@@ -63,6 +73,7 @@ private:
     std::vector<int16_t> buffer_;
     int rampPosition_ = -1; // Y16's position in the kadr
     int16_t rampRange_ = 0;
+    bool started_ = false; // the first kadr came and its time was noted
 };
 
 } // namespace e16rec

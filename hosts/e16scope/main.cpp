@@ -7,8 +7,10 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -20,7 +22,9 @@ checked channels at the rate asked and plots them in volts over the time
 window chosen, Setup opens the driver's setup dialog, Record to file writes
 the recording as CSV, or as HDF5 for a name ending in .h5 or .hdf5. The
 panel below the channels sets the analog outputs' levels and shows and
-toggles the digital lines.
+toggles the digital lines. The status bar names the module the driver opened
+and, when the driver ends a recording by itself (a lost connection, an
+overflow, silence), why; Test or Start then opens the module again.
 
 The window's settings are kept in the user's config folder
 (~/.config/velmora/e16scope.conf).
@@ -49,7 +53,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "e16scope: %s\n", error.c_str());
         return 1;
     }
-    e16scope::ScopeWindow window(session);
-    window.show();
-    return QApplication::exec();
+    int status = 0;
+    {
+        e16scope::ScopeWindow window(session);
+        window.show();
+        status = QApplication::exec();
+    }
+    // One line, whatever line ends the driver's text carries.
+    std::string unsaved = session.Release();
+    std::replace_if(
+        unsaved.begin(), unsaved.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    unsaved.erase(unsaved.find_last_not_of(' ') + 1);
+    if (!unsaved.empty()) std::fprintf(stderr, "e16scope: warning: %s\n", unsaved.c_str());
+    return status;
 }

@@ -4,19 +4,15 @@
 
 #include <algorithm>
 #include <cmath>
-#include <ctime>
+#include <cstdio>
+#include <utility>
 
 namespace e16scope {
 namespace {
 
-constexpr int32_t kBufferKadrs = 16384;
+namespace kit = velmora::hosts;
 
-// The text of a BSTR the driver handed over, which it frees.
-std::string Utf8(BSTR text) {
-    std::string out = velmora::hosts::Utf8(text);
-    SysFreeString(text);
-    return out;
-}
+constexpr int32_t kBufferKadrs = 16384;
 
 template <typename Interface> velmora::ComPtr<Interface> Query(IADC3* adc, const IID& iid) {
     velmora::ComPtr<Interface> face;
@@ -27,19 +23,32 @@ template <typename Interface> velmora::ComPtr<Interface> Query(IADC3* adc, const
 } // namespace
 
 bool ScopeSession::Create(std::string& error) {
-    adc_ = velmora::hosts::CreateDriver("e16scope", error);
+    adc_ = kit::CreateDriver("e16scope", error);
     dio_ = Query<IDIO>(adc_.get(), IID_IDIO);
     dao_ = Query<IDAO>(adc_.get(), IID_IDAO);
+    face_ = kit::ModuleOf(adc_.get());
     return adc_.get() != nullptr;
+}
+
+std::string ScopeSession::Release() {
+    if (adc_.get() == nullptr) return {};
+    std::string ignored, reason;
+    Stop(ignored);
+    // Saved now rather than by the last release, which could not say why it failed.
+    const bool saved = kit::SaveSettings(face_.get(), adc_.get(), reason);
+    face_.reset();
+    dao_.reset();
+    dio_.reset();
+    adc_.reset();
+    return saved ? std::string() : reason;
 }
 
 bool ScopeSession::Detect() {
     VARIANT_BOOL detected = VARIANT_FALSE;
     adc_->Test(&detected);
     if (detected == VARIANT_FALSE) return false;
-    backend_ = velmora::hosts::LoadedBackend();
-    address_ = velmora::hosts::ModuleAddress(adc_.get());
-    return detected != VARIANT_FALSE;
+    module_ = kit::IdentifyModule(face_.get());
+    return true;
 }
 
 bool ScopeSession::Detected() const {
@@ -49,15 +58,13 @@ bool ScopeSession::Detected() const {
 }
 
 std::string ScopeSession::LastError() const {
-    BSTR text = nullptr;
-    adc_->get_LastError(&text);
-    return Utf8(text);
+    return kit::LastError(adc_.get());
 }
 
 std::string ScopeSession::ChannelName(int16_t channel) const {
     BSTR name = nullptr;
     adc_->get_ChannelName(&channel, &name);
-    return Utf8(name);
+    return kit::TakeUtf8(name);
 }
 
 std::vector<std::string> ScopeSession::RangeNames() const {
@@ -66,8 +73,7 @@ std::vector<std::string> ScopeSession::RangeNames() const {
     if (FAILED(adc_->get_Ranges(&ranges)) || ranges == nullptr) return names;
     BSTR* items = nullptr;
     if (SUCCEEDED(SafeArrayAccessData(ranges, reinterpret_cast<void**>(&items)))) {
-        for (ULONG i = 0; i < ranges->rgsabound[0].cElements; ++i)
-            names.push_back(Utf8(SysAllocStringLen(items[i], SysStringLen(items[i]))));
+        for (ULONG i = 0; i < ranges->rgsabound[0].cElements; ++i) names.push_back(kit::Utf8(items[i]));
         SafeArrayUnaccessData(ranges);
     }
     SafeArrayDestroy(ranges);
@@ -85,7 +91,7 @@ float ScopeSession::RateMax() const {
 bool ScopeSession::Program(const std::vector<ChannelChoice>& channels, double rate, std::string& error) {
     std::vector<int16_t> wanted;
     for (ChannelChoice choice : channels) wanted.push_back(choice.channel);
-    SAFEARRAY* table = velmora::hosts::Int16Array(wanted);
+    SAFEARRAY* table = kit::Int16Array(wanted);
     if (table == nullptr) {
         error = "out of memory";
         return false;
@@ -94,7 +100,7 @@ bool ScopeSession::Program(const std::vector<ChannelChoice>& channels, double ra
     SafeArrayDestroy(table);
     SAFEARRAY* taken = nullptr;
     adc_->get_InputChannels(&taken);
-    if (velmora::hosts::TakeInt16s(taken) != wanted) {
+    if (kit::TakeInt16s(taken) != wanted) {
         error = "the driver did not take the channel selection";
         return false;
     }
@@ -110,8 +116,9 @@ bool ScopeSession::Program(const std::vector<ChannelChoice>& channels, double ra
     adc_->get_Rate(&achieved);
     rate_ = achieved;
     info_.rate = achieved;
-    info_.backend = backend_;
-    info_.address = address_;
+    info_.serial = module_.serial;
+    info_.backend = module_.backend;
+    info_.address = module_.address;
     return true;
 }
 
@@ -125,9 +132,8 @@ bool ScopeSession::Start(const std::vector<ChannelChoice>& channels, double rate
     channels_ = channels;
     SetWindow(windowSeconds, columns);
     buffer_.assign(channels.size() * kBufferKadrs, 0);
-    received_ = lost_ = 0;
+    received_ = 0;
     ringFill_ = 0;
-    info_.startTime = velmora::hosts::UtcNow();
     VARIANT_BOOL started = VARIANT_FALSE;
     adc_->StartRecord(&started);
     if (started == VARIANT_FALSE) {
@@ -142,7 +148,6 @@ bool ScopeSession::Start(const std::vector<ChannelChoice>& channels, double rate
         SetWindow(windowSeconds, columns);
     }
     recording_ = true;
-    started_ = lastData_ = Clock::now();
     return true;
 }
 
@@ -163,35 +168,49 @@ bool ScopeSession::Stop(std::string& error) {
 
 std::size_t ScopeSession::Drain(std::string& ended) {
     if (channels_.empty() || buffer_.empty()) return 0;
+    // Busy before the reads: once it is false no kadr comes any more, so the
+    // reads below take the last ones.
+    VARIANT_BOOL busy = VARIANT_TRUE;
+    if (recording_) adc_->get_Busy(&busy);
     int32_t size = 0, unread = 0;
     adc_->get_InputSizeKadrs(&size);
     adc_->get_InputCountKadrs(&unread);
     ringFill_ = size > 0 ? static_cast<double>(unread) / size : 0;
+    const auto say = [&ended](const std::string& why) { ended += (ended.empty() ? "" : "; ") + why; };
     std::size_t total = 0;
     for (;;) {
         int32_t count = static_cast<int32_t>(buffer_.size()), rest = 0, kadrs = 0;
         adc_->GetData(buffer_.data(), &count, &rest, &kadrs);
         if (kadrs <= 0) break;
         traces_.Add(buffer_.data(), static_cast<std::size_t>(kadrs));
+        std::string fileError;
+        if (const std::string path = pendingFile_; !path.empty() && !OpenFile(received_ + total, fileError))
+            say("cannot record to " + path + ": " + fileError);
         if (file_ != nullptr && !file_->Write(buffer_.data(), static_cast<std::size_t>(kadrs))) {
-            ended = "the recording file failed: " + file_->Error();
+            say("the recording file failed: " + file_->Error());
             file_.reset();
         }
         total += static_cast<std::size_t>(kadrs);
         if (rest <= 0) break;
     }
     received_ += total;
-    const auto now = Clock::now();
-    if (total > 0) lastData_ = now;
-    if (recording_ && velmora::hosts::SilentSince(lastData_, rate_)) {
-        const double expected = std::chrono::duration<double>(now - started_).count() * rate_;
-        lost_ = expected > static_cast<double>(received_) ? static_cast<uint64_t>(expected) - received_ : 0;
-        const std::string why = LastError();
-        ended = velmora::hosts::SilenceText(why) + "; lost: " + std::to_string(lost_) + " kadrs never came";
+    if (recording_ && busy == VARIANT_FALSE) {
+        say(EndText()); // before StopRecord, which clears the reason
         std::string fileError;
-        if (!Stop(fileError)) ended += "; " + fileError;
+        if (!Stop(fileError)) say(fileError);
     }
     return total;
+}
+
+std::string ScopeSession::EndText() const {
+    std::string why = kit::EndReason(face_.get());
+    if (why.empty()) why = LastError();
+    if (why.empty()) why = "the recording ended";
+    double kadrs = static_cast<double>(received_);
+    if (face_.get() != nullptr) face_->get_KadrsReceived(&kadrs);
+    char count[32];
+    std::snprintf(count, sizeof count, "%.0f", kadrs);
+    return why + "; " + count + " kadrs received";
 }
 
 bool ScopeSession::StartFile(const std::string& path, std::string& error) {
@@ -199,11 +218,22 @@ bool ScopeSession::StartFile(const std::string& path, std::string& error) {
         error = "start a recording first";
         return false;
     }
-    file_ = velmora::hosts::OpenWriter(path, velmora::hosts::FormatOf(path), info_, true, error);
+    if (!StopFile(error)) return false;
+    pendingFile_ = path;
+    return kit::StartTime(face_.get()) <= 0 || OpenFile(received_, error);
+}
+
+bool ScopeSession::OpenFile(uint64_t first, std::string& error) {
+    const std::string path = std::exchange(pendingFile_, {});
+    const double start = kit::StartTime(face_.get());
+    info_.startTime = start > 0 ? kit::IsoUtc(start + static_cast<double>(first) / rate_) : std::string();
+    file_ = kit::OpenWriter(path, kit::FormatOf(path), info_, true, error);
     return file_ != nullptr;
 }
 
 bool ScopeSession::StopFile(std::string& error) {
+    // Asked for and no kadr came: the file holds no rows.
+    if (!pendingFile_.empty() && !OpenFile(received_, error)) return false;
     if (file_ == nullptr) return true;
     const bool closed = file_->Close();
     if (!closed) error = file_->Error();

@@ -4,10 +4,10 @@
 // the digital lines. Every member runs on the host's (GUI) thread.
 #pragma once
 
+#include "module_info.h"
 #include "recording_file.h"
 #include "trace_columns.h"
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,19 +25,23 @@ struct ChannelChoice {
 
 class ScopeSession {
 public:
-    using Clock = std::chrono::steady_clock;
-
     // False with `error` set when the driver cannot be created.
     bool Create(std::string& error);
-    // IADC3 Test: false with LastError() saying why.
+    // Stops, has the driver save its settings and lets it go: "" when they
+    // were saved, else the driver's reason.
+    std::string Release();
+    // IADC3 Test: false with LastError() saying why. After a lost connection
+    // it opens the same module again.
     bool Detect();
     bool Detected() const;
+    // A module was detected once: a Test opens it again without asking.
+    bool KnowsModule() const { return !module_.address.empty(); }
+    // The module of the last detection, as the driver named it.
+    const velmora::hosts::ModuleIdentity& Module() const { return module_; }
     std::string LastError() const;
     std::string ChannelName(int16_t channel) const;
     std::vector<std::string> RangeNames() const;
     float RateMax() const;
-    std::string Backend() const { return backend_; }
-    std::string Address() const { return address_; }
 
     // Programs the selection, ranges and rate (kadrs per second) and starts;
     // false with `error` set. The traces start empty, `columns` wide over
@@ -53,24 +57,23 @@ public:
     float CodesPerVolt(std::size_t position) const { return info_.channels.at(position).codesPerVolt; }
 
     // Reads every unread kadr into the traces and the file; the kadrs read.
-    // When the module has been silent too long, stops and says why in
+    // When the driver ended the recording by itself, stops and says why in
     // `ended`; a failing file write stops the file and says why too.
     std::size_t Drain(std::string& ended);
     const TraceColumns& Traces() const { return traces_; }
     // Restarts the traces, empty, `columns` wide over `windowSeconds`.
     void SetWindow(double windowSeconds, std::size_t columns);
     uint64_t Received() const { return received_; }
-    // Kadrs that never came when the recording ended for silence.
-    uint64_t Lost() const { return lost_; }
     // Unread kadrs in the driver's ring over its size, 0..1, at the last drain.
     double RingFill() const { return ringFill_; }
 
-    // The recording file: opened on a running recording (CSV, or HDF5 for
+    // The recording file: asked for on a running recording (CSV, or HDF5 for
     // .h5/.hdf5), replacing a file of that name, closed by Stop or StopFile.
-    // False with `error` set.
+    // It is made once the time of its first kadr is known, so before the
+    // recording's first kadr it waits for it. False with `error` set.
     bool StartFile(const std::string& path, std::string& error);
     bool StopFile(std::string& error);
-    bool Filing() const { return file_ != nullptr; }
+    bool Filing() const { return file_ != nullptr || !pendingFile_.empty(); }
     // Kadrs in the open file so far; 0 without one.
     std::size_t FileKadrs() const { return file_ != nullptr ? file_->Kadrs() : 0; }
 
@@ -86,20 +89,25 @@ public:
 
 private:
     bool Program(const std::vector<ChannelChoice>& channels, double rate, std::string& error);
+    // Makes the file asked for, whose first kadr is the recording's kadr `first`.
+    bool OpenFile(uint64_t first, std::string& error);
+    // Why the driver ended the recording, and how many kadrs it received.
+    std::string EndText() const;
 
     velmora::ComPtr<IADC3> adc_;
     velmora::ComPtr<IDIO> dio_;
     velmora::ComPtr<IDAO> dao_;
-    std::string backend_, address_;
+    velmora::ComPtr<IModule> face_;
+    velmora::hosts::ModuleIdentity module_;
     std::vector<ChannelChoice> channels_;
     velmora::hosts::RecordingInfo info_;
     double rate_ = 0;
     bool recording_ = false;
     TraceColumns traces_;
     std::vector<int16_t> buffer_;
-    uint64_t received_ = 0, lost_ = 0;
+    uint64_t received_ = 0;
     double ringFill_ = 0;
-    Clock::time_point started_, lastData_;
+    std::string pendingFile_; // asked for before the first kadr came
     std::unique_ptr<velmora::hosts::RecordingWriter> file_;
 };
 

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -68,7 +69,7 @@ ScopeWindow::ScopeWindow(ScopeSession& session, QWidget* parent) : QMainWindow(p
     LoadSettings();
     ShowNames(); // the driver names its channels and ranges before Test too
     lines_->Poll();
-    backend_->setText(tr("No module yet: Test detects it"));
+    module_->setText(tr("No module yet: Test detects it"));
     SetRecording(false);
 }
 
@@ -155,18 +156,30 @@ void ScopeWindow::MakeStatusBar() {
     const auto add = [this](const char* name, int stretch = 0) {
         auto* label = new QLabel;
         label->setObjectName(QString::fromLatin1(name));
+        label->setContentsMargins(0, 0, 12, 0); // the fields apart, without frames
         statusBar()->addWidget(label, stretch);
         return label;
     };
+    module_ = add("module");
     backend_ = add("backend");
-    address_ = add("address");
     kadrs_ = add("kadrs");
     fill_ = add("fill");
-    lost_ = add("lost");
     file_ = add("file");
     cursor_ = add("cursor");
     error_ = add("error", 1);
     error_->setStyleSheet(QStringLiteral("color: #b00000"));
+}
+
+// The module as the driver names it; the backend's path goes to its tooltip.
+void ScopeWindow::ShowModule() {
+    const velmora::hosts::ModuleIdentity& module = session_.Module();
+    module_->setText(
+        tr("%1, serial %2, at %3").arg(Text(module.name), Text(module.serial), Text(module.address)));
+    QString backend = Text(module.backend);
+    backend_->setToolTip(backend);
+    // "simulated module (/path/libe16sim.so), version V": the file's name tells enough.
+    static const QRegularExpression kPath(QStringLiteral("/[^ ,()]*/"));
+    backend_->setText(tr("via %1").arg(backend.replace(kPath, QString())));
 }
 
 void ScopeWindow::ShowError(const QString& text) {
@@ -194,9 +207,7 @@ void ScopeWindow::Detect() {
     ShowNames();
     // RateMax is over all channels: the start lowers the rate of a larger selection.
     if (session_.RateMax() > 0) rate_->setMaximum(session_.RateMax());
-    backend_->setText(Text(session_.Backend()));
-    address_->setText(session_.Address().empty() ? QString()
-                                                 : tr("address %1").arg(Text(session_.Address())));
+    ShowModule();
     lines_->Poll();
     poll_.start();
     SetRecording(false);
@@ -212,6 +223,11 @@ void ScopeWindow::StartStop() {
         ShowStatus();
         SetRecording(false);
         return;
+    }
+    // A module lost with its connection is opened again first.
+    if (!session_.Detected()) {
+        Detect();
+        if (!session_.Detected()) return;
     }
     std::string error;
     if (!session_.Start(channels_->Choices(), rate_->value(), WindowSeconds(), plot_->PixelColumns(),
@@ -250,9 +266,8 @@ bool ScopeWindow::RecordTo(const QString& path) {
 }
 
 void ScopeWindow::SetRecording(bool recording) {
-    const bool detected = session_.Detected();
     start_->setText(recording ? tr("&Stop") : tr("&Start"));
-    start_->setEnabled(detected);
+    start_->setEnabled(session_.Detected() || session_.KnowsModule());
     test_->setEnabled(!recording);
     setup_->setEnabled(!recording);
     record_->setEnabled(recording);
@@ -293,7 +308,6 @@ void ScopeWindow::Redraw() {
 void ScopeWindow::ShowStatus() {
     kadrs_->setText(tr("%1 kadrs").arg(session_.Received()));
     fill_->setText(tr("ring %1 %").arg(session_.RingFill() * 100, 0, 'f', 0));
-    lost_->setText(tr("lost %1").arg(session_.Lost()));
     file_->setText(session_.Filing() ? tr("%1 kadrs to %2").arg(session_.FileKadrs()).arg(filePath_)
                                      : QString());
 }

@@ -53,6 +53,7 @@ private:
     void Tick();
     void Redraw();
     void ShowStatus();
+    void ShowModule();
     void ShowError(const QString& text);
     void ShowNames();
     void SetRecording(bool recording);
@@ -70,8 +71,8 @@ private:
     QLabel* achieved_ = nullptr;
     QComboBox* window_ = nullptr;
     QCheckBox* autoscale_ = nullptr;
-    QLabel *backend_ = nullptr, *address_ = nullptr, *kadrs_ = nullptr, *fill_ = nullptr, *lost_ = nullptr,
-           *file_ = nullptr, *error_ = nullptr, *cursor_ = nullptr;
+    QLabel *module_ = nullptr, *backend_ = nullptr, *kadrs_ = nullptr, *fill_ = nullptr, *file_ = nullptr,
+           *error_ = nullptr, *cursor_ = nullptr;
     QString filePath_; // the recording file's name, for the status bar
     QTimer drain_, poll_;
     QElapsedTimer sinceRedraw_;

@@ -80,6 +80,7 @@ bool SetModuleAddress(IModule* module, const std::string& address, std::string& 
     BSTR text = NewBstr(address);
     module->put_Address(text);
     SysFreeString(text);
+    if (address.empty()) return true; // Address then reads the open or the lost module's
     BSTR taken = nullptr;
     module->get_Address(&taken);
     if (TakeUtf8(taken) == address) return true;

@@ -22,7 +22,7 @@ BSTR NewBstr(const std::string& utf8);
 ComPtr<IModule> ModuleOf(IUnknown* face);
 
 // Sets the address the next detection opens ("" returns to the chooser);
-// false with `error` set when the driver did not take it.
+// false with `error` set when the driver did not take it (read back).
 bool SetModuleAddress(IModule* module, const std::string& address, std::string& error);
 
 struct ModuleIdentity {

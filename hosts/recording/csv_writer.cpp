@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <utility>
 
 #include "recording_file.h"
 #include "writers.h"
@@ -27,7 +28,6 @@ public:
     CsvWriter(int fd, std::string name, const RecordingInfo& info)
         : fd_(fd), name_(std::move(name)), info_(info) {
         buffer_.reserve(kFlushAt + 4096);
-        AppendCsvHeader(info_, buffer_);
     }
     ~CsvWriter() override {
         if (fd_ >= 0) ::close(fd_);
@@ -35,6 +35,7 @@ public:
 
     bool Write(const int16_t* codes, std::size_t kadrs) override {
         if (!error_.empty()) return false;
+        Header();
         const std::size_t n = info_.channels.size();
         // Row by row, so the buffer never grows far past its flush mark.
         for (std::size_t k = 0; k < kadrs; ++k) {
@@ -45,8 +46,16 @@ public:
         return true;
     }
 
+    bool SetStartTime(const std::string& isoUtc) override {
+        // The rows that began are no less right without it.
+        if (!error_.empty() || headed_) return false;
+        info_.startTime = isoUtc;
+        return true;
+    }
+
     bool Close() override {
         if (fd_ < 0) return error_.empty();
+        Header();
         const bool flushed = error_.empty() && Flush();
         const int closed = ::close(fd_);
         fd_ = -1;
@@ -55,6 +64,12 @@ public:
     }
 
 private:
+    // The header waits for the first row, by when the start time is known.
+    void Header() {
+        if (!headed_) AppendCsvHeader(info_, buffer_);
+        headed_ = true;
+    }
+
     bool Flush() {
         std::size_t done = 0;
         while (done < buffer_.size()) {
@@ -71,11 +86,27 @@ private:
     std::string name_;
     RecordingInfo info_;
     std::string buffer_;
+    bool headed_ = false;
 };
+
+// One line whatever the text holds.
+std::string OneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    return text;
+}
 
 } // namespace
 
 void AppendCsvHeader(const RecordingInfo& info, std::string& out) {
+    std::string known;
+    for (const auto& [key, value] : {std::pair{"serial", &info.serial},
+                                     {"address", &info.address},
+                                     {"start_time", &info.startTime},
+                                     {"backend", &info.backend}})
+        if (!value->empty())
+            known += (known.empty() ? "# " : ", ") + std::string(key) + " " + OneLine(*value);
+    if (!known.empty()) out += known + '\n';
     out += "time";
     for (const ChannelInfo& c : info.channels) out += "," + c.name;
     out += '\n';

@@ -121,6 +121,15 @@ public:
         return true;
     }
 
+    // Written at the creation already (empty when unknown then): replaced.
+    bool SetStartTime(const std::string& isoUtc) override {
+        if (!error_.empty()) return false;
+        if (H5Adelete(dataset_.get(), "start_time") < 0 ||
+            !WriteStrings(dataset_.get(), "start_time", {isoUtc}, true))
+            return Fail("cannot write " + name_);
+        return true;
+    }
+
     bool Close() override {
         if (!file_.ok()) return error_.empty();
         // Every step runs, whatever the one before it said.

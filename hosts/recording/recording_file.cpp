@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <ctime>
 
 #include "writers.h"
 
@@ -11,15 +10,6 @@ namespace velmora::hosts {
 bool RecordingWriter::Fail(std::string why) {
     if (error_.empty()) error_ = std::move(why);
     return false;
-}
-
-std::string UtcNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
 }
 
 std::optional<FileFormat> FormatNamed(std::string_view name) {

@@ -25,10 +25,10 @@ struct ChannelInfo {
 struct RecordingInfo {
     std::vector<ChannelInfo> channels;
     double rate = 0;       // kadrs per second, as achieved
-    std::string startTime; // ISO 8601, UTC
-    std::string serial;
-    std::string backend; // the vendor library and its version, or the simulated module
-    std::string address;
+    std::string startTime; // the first kadr's time, ISO 8601 UTC; may come later (SetStartTime)
+    std::string serial;    // the module's, as the driver reports it
+    std::string backend;   // the vendor library and its version, or the simulated module
+    std::string address;   // of the open module
 };
 
 class RecordingWriter {
@@ -36,6 +36,11 @@ public:
     virtual ~RecordingWriter() = default;
     // `kadrs` whole kadrs, the channels of each one after the other.
     virtual bool Write(const int16_t* codes, std::size_t kadrs) = 0;
+    // The first kadr's time for a file opened before it was known: call it
+    // before the first Write (a CSV file's header waits for it until then).
+    // False when it cannot be written (the writer failed), and for a CSV
+    // file whose rows have begun (the file goes on without it).
+    virtual bool SetStartTime(const std::string& isoUtc) = 0;
     // Flushes and closes; a file is complete only when this returned true.
     virtual bool Close() = 0;
     const std::string& Error() const { return error_; }
@@ -46,9 +51,6 @@ protected:
     std::string error_;
     std::size_t kadrs_ = 0;
 };
-
-// Now, as RecordingInfo's startTime wants it.
-std::string UtcNow();
 
 enum class FileFormat { Csv, Hdf5 };
 
@@ -63,7 +65,9 @@ std::unique_ptr<RecordingWriter> OpenWriter(const std::filesystem::path& file, F
                                             const RecordingInfo& info, bool overwrite, std::string& error);
 
 // The CSV text of kadrs as the CSV writer makes it, for one row after
-// another: "time,<names>" then seconds from the first kadr and volts with
+// another: a comment line "# serial S, address A, start_time T, backend B"
+// of the fields known (none: no line; the backend last, as it may hold
+// commas), "time,<names>", then seconds from the first kadr and volts with
 // six decimals. Appends to `out`.
 void AppendCsvHeader(const RecordingInfo& info, std::string& out);
 void AppendCsvRows(const RecordingInfo& info, std::size_t firstKadr, const int16_t* codes, std::size_t kadrs,

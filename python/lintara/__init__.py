@@ -3,26 +3,30 @@
 ``lintara.Driver`` creates the driver by its ProgID (registering the driver
 that came with this package first, when the store names another or none) and
 drives one E16 module through the driver's host interfaces: analog input
-(IADC3), analog outputs (IDAO) and digital lines (IDIO)::
+(IADC3), analog outputs (IDAO), digital lines (IDIO) and the module itself
+(IModule: its address, identity and how a recording ended)::
 
     import lintara
     with lintara.Driver() as e16:
-        e16.test("127.0.0.1")            # detect; the address without a prompt
+        e16.test("127.0.0.1")            # detect that module, without a prompt
         e16.channels = range(32)
         e16.rate = 15625                 # kadrs per second
         codes = e16.record(duration=1.0) # int16 array, kadrs x channels
         volts = e16.volts(codes)
 
-Failures raise ``lintara.DriverError`` with the driver's LastError text.
+Failures raise ``lintara.DriverError`` with the driver's reason; a recording
+that ends early (a lost connection, say) raises it with the kadrs that came.
 Calls that wait on the driver release the GIL; Ctrl-C stops a recording and
 raises KeyboardInterrupt. The channel table and the waveform generator are
 stored settings: see ``store_inputs`` and ``store_generator``.
 """
 
+from datetime import datetime, timezone
+
 import numpy as np
 
 from . import _lintara
-from ._address import answered, loaded_path
+from ._address import checked_address
 from ._errors import DriverError
 from ._settings import (
     CODES_PER_VOLT,
@@ -64,15 +68,18 @@ class Driver:
 
     Created open; ``close()`` (or the end of a ``with`` block) releases it.
     The driver keeps one state per process, so two Drivers share one module.
-    ``timeout`` is how long (seconds) a recording may bring no data before it
-    counts as lost.
+
+    The driver ends a recording by itself when the connection is lost, the
+    input overflows or data stop coming (after about 5 s); waiting for a
+    start trigger it waits without limit. ``timeout`` (seconds, None: no
+    limit of its own) bounds how long a recording here may bring no data
+    before it raises, a trigger's wait included.
     """
 
-    def __init__(self, timeout=5.0):
+    def __init__(self, timeout=None):
         self._session = _lintara.Session()
         self.timeout = timeout
-        self._wanted = {}  # set from here; applied again after a re-detection
-        self._lost = None  # why the module was given up; test() detects again
+        self._rate = None  # set from here; wins over a module's stored one
         self._stream = None
 
     # --- life ---
@@ -86,7 +93,7 @@ class Driver:
     @property
     def closed(self):
         """True once ``close()`` released the driver."""
-        return not self._session.is_open and self._lost is None
+        return not self._session.is_open
 
     def __enter__(self):
         return self
@@ -95,12 +102,9 @@ class Driver:
         self.close()
 
     def __repr__(self):
-        state = "closed" if self.closed else "lost" if self._lost else "open"
-        return f"<lintara.Driver {state}>"
+        return f"<lintara.Driver {'closed' if self.closed else 'open'}>"
 
     def _live(self):
-        if self._lost is not None:
-            raise DriverError(f"the module was lost ({self._lost}); test() detects it again")
         if not self._session.is_open:
             raise DriverError("the driver is closed")
         return self._session
@@ -109,34 +113,26 @@ class Driver:
 
     def test(self, address=None):
         """Detects the module; True when one answers (see ``last_error``
-        otherwise). With ``address`` (IPv4 text), the driver's address
-        chooser is answered with it, without a window or a prompt; without
-        it, the chooser asks (a window, a terminal prompt, or its first
-        remembered address when neither can be shown). After a lost module a
-        new driver object is made, and the channels, ranges and rate set
-        here are applied again."""
-        if self._lost is not None:
-            self._session = _lintara.Session()
-            self._lost = None
-        elif not self._session.is_open:
-            raise DriverError("the driver is closed")
-        if address is None:
-            found = self._session.test()
-        else:
-            with answered(address):
-                found = self._session.test()
-        if found:
-            self._apply_wanted()
+        otherwise). With ``address`` (IPv4 text or an
+        ``ipaddress.IPv4Address``; ValueError for anything else) the driver
+        opens that module without its chooser and leaves the remembered
+        addresses alone, closing another module it has open first. Without
+        it the chooser asks (a window, a terminal prompt, or its first
+        remembered address when neither can be shown); after a lost
+        connection the driver opens the lost module again instead. A module
+        already open stays. The rate set here is set again afterwards, as
+        detection loads the module's stored one."""
+        text = "" if address is None else checked_address(address)
+        session = self._live()
+        if text and session.connected() and session.identity().address != text:
+            if session.busy():
+                raise DriverError(f"a recording runs: stop it before opening {text}")
+            session.close_module()
+        session.set_address(text)
+        found = session.test()
+        if found and self._rate is not None:
+            session.set_rate(self._rate)
         return found
-
-    def _apply_wanted(self):
-        wanted, self._wanted = self._wanted, {}
-        if "rate" in wanted:
-            self.rate = wanted["rate"]
-        if "channels" in wanted:
-            self.channels = wanted["channels"]
-        if "ranges" in wanted:
-            self.ranges = wanted["ranges"]
 
     @property
     def detected(self):
@@ -153,16 +149,59 @@ class Driver:
         """The driver's LastError text ("" when none)."""
         return self._live().last_error()
 
+    # --- the module ---
+
+    @property
+    def serial(self):
+        """The serial number of the module last opened ("" before a
+        detection)."""
+        return self._live().identity().serial
+
+    @property
+    def module_name(self):
+        """Board and revision of the module last opened, as "E16 rev. A"
+        ("" before a detection)."""
+        return self._live().identity().name
+
     @property
     def backend(self):
-        """Where the module is reached: "vendor library PATH" or
-        "simulated module (PATH)"; None before detection loaded either."""
-        for vendor in ("libx502api.so", "libe502api.so"):
-            path = loaded_path(vendor)
-            if path:
-                return f"vendor library {path}"
-        path = loaded_path("libe16sim.so")
-        return f"simulated module ({path})" if path else None
+        """What reaches the module: "vendor library PATH, version V" or
+        "simulated module (PATH), version V" ("" before a detection)."""
+        return self._live().identity().backend
+
+    @property
+    def address(self):
+        """The open module's address; else the one the next detection
+        opens (after a lost connection, the lost module's); else ""."""
+        return self._live().identity().address
+
+    @property
+    def connected(self):
+        """True while the module is open and its connection holds."""
+        return self._live().connected()
+
+    @property
+    def end_reason(self):
+        """Why the last recording ended by itself; "" while recording, after
+        a stop and before any start. A recording here raises with it."""
+        return self._live().end_reason()
+
+    @property
+    def kadrs_received(self):
+        """Kadrs the last recording brought: those taken and those unread."""
+        return int(self._live().kadrs_received())
+
+    @property
+    def start_time(self):
+        """When the last recording's first kadr was taken, as an aware UTC
+        datetime; None until it came."""
+        seconds = self._live().start_time()
+        return datetime.fromtimestamp(seconds, timezone.utc) if seconds > 0 else None
+
+    def save_settings(self):
+        """Saves the driver's settings now, as its release does; DriverError
+        with the driver's reason when they could not be."""
+        self._live().save_settings()
 
     # --- analog input setup ---
 
@@ -179,7 +218,6 @@ class Driver:
         session.set_channels(channels)
         if list(session.channels()) != channels:
             raise DriverError("the driver did not take the channel list", session.last_error())
-        self._wanted["channels"] = channels
 
     @property
     def channel_names(self):
@@ -211,7 +249,6 @@ class Driver:
             if session.channel_range(channel) != index:
                 raise DriverError(f"the driver did not take range {index} for channel {channel}",
                                   session.last_error())
-        self._wanted["ranges"] = ranges
 
     @property
     def rate(self):
@@ -222,7 +259,7 @@ class Driver:
     @rate.setter
     def rate(self, rate):
         self._live().set_rate(float(rate))
-        self._wanted["rate"] = float(rate)
+        self._rate = float(rate)
 
     # --- analog input ---
 
@@ -257,19 +294,19 @@ class Driver:
         """Records ``duration`` seconds or exactly ``kadrs`` kadrs of the
         selected channels and returns them as an int16 array of kadrs x
         channels (float64 volts with ``volts``). The driver writes straight
-        into the array."""
+        into the array. A recording that ends early raises DriverError with
+        the driver's reason and the kadrs that came as ``partial``."""
         if (duration is None) == (kadrs is None):
             raise ValueError("give either duration or kadrs")
         session = self._live()
         channels = session.channels()
         if not channels:
             raise DriverError("no channels selected")
-        rate = session.rate()
-        count = int(kadrs) if kadrs is not None else max(1, round(duration * rate))
+        count = int(kadrs) if kadrs is not None else max(1, round(duration * session.rate()))
         codes = np.empty((count, len(channels)), np.int16)
         self._start(session)
         try:
-            self._fill(codes, rate)
+            self._fill(codes, volts)
         finally:
             self._stop()
         return self.volts(codes) if volts else codes
@@ -291,24 +328,20 @@ class Driver:
         if self._session.is_open:
             self._session.stop()
 
-    def _fill(self, codes, rate):
+    # Reads EndReason here: the caller's stop clears it.
+    def _fill(self, codes, volts):
         session = self._live()
-        filled, end = session.fill(codes, 0, self.timeout + 1.0 / rate)
-        if end == "silent":
-            self._lose(f"no data for {self.timeout:g} s")
-        if end == "stopped":
-            raise DriverError(f"the recording stopped after {filled} of {len(codes)} kadrs",
-                              session.last_error())
-
-    # The driver keeps a module that stopped answering; a new driver object
-    # opens it anew, so the old one is released and test() makes one.
-    def _lose(self, why):
-        session = self._session
-        text = session.last_error()
-        session.stop()
-        session.close()
-        self._lost = why
-        raise DriverError(f"{why}; the module is lost: test() detects it again", text)
+        filled, end = session.fill(codes, 0, self.timeout)
+        if end == "full":
+            return
+        partial = codes[:filled].copy()  # not a view that keeps the whole array
+        if volts:
+            partial = self.volts(partial)
+        if end == "ended":
+            raise DriverError(f"the recording ended after {filled} of {len(codes)} kadrs",
+                              session.end_reason() or session.last_error(), partial)
+        raise DriverError(f"no data for {self.timeout:g} s after {filled} of {len(codes)} kadrs",
+                          session.last_error(), partial)
 
     # --- analog outputs ---
 
@@ -383,7 +416,8 @@ class Stream:
 
     Iterate it for arrays of block_kadrs x channels (int16 codes, or float64
     volts). ``close()`` stops the recording; so does an error or Ctrl-C
-    while waiting for a block.
+    while waiting for a block. A recording that ends early raises
+    DriverError with the rows of the block that came as ``partial``.
     """
 
     def __init__(self, driver, block_kadrs, blocks, volts):
@@ -397,7 +431,6 @@ class Stream:
         self._shape = (block_kadrs, len(self._channels))
         self._left = blocks
         self._volts = volts
-        self._rate = session.rate()
         # Room for a few blocks, so a consumer that is late by a block loses nothing.
         if session.input_size() < 4 * block_kadrs * len(self._channels):
             session.set_input_size(4 * block_kadrs * len(self._channels))
@@ -432,7 +465,7 @@ class Stream:
         block = np.empty(self._shape, np.int16)
         driver = self._driver
         try:
-            driver._fill(block, self._rate)
+            driver._fill(block, self._volts)
         except BaseException:
             self.close()
             raise

@@ -4,14 +4,18 @@
 class DriverError(RuntimeError):
     """The driver refused a call, or a recording failed.
 
-    ``str(error)`` says what failed; ``last_error`` holds the driver's own
-    LastError text at that moment ("" when the driver gave none).
+    ``str(error)`` says what failed; ``reason`` holds the driver's own text
+    for it ("" when the driver gave none): its LastError, or why a recording
+    ended by itself. ``partial`` holds what a recording that ended early
+    brought (an array of the kadrs that came, codes or volts as asked);
+    None for other failures.
     """
 
-    def __init__(self, message, last_error=""):
+    def __init__(self, message, reason="", partial=None):
         super().__init__(message)
-        self.last_error = last_error
+        self.reason = reason
+        self.partial = partial
 
     def __str__(self):
         text = super().__str__()
-        return f"{text}: {self.last_error}" if self.last_error else text
+        return f"{text}: {self.reason}" if self.reason else text

@@ -25,7 +25,6 @@ REG_DWORD = 4
 CODE_MIN, CODE_MAX = -32000, 32000
 FREQUENCY_MIN, FREQUENCY_MAX = 0.5, 100000.0
 CODES_PER_VOLT = 3200.0
-SINGLE_ENDED_BIT = 0x20
 
 
 class Waveform(enum.IntEnum):
@@ -99,13 +98,12 @@ def known_modules():
 
 
 def store_inputs(single_ended=True):
-    """Stores the channel table for every module: logical channel k measures
-    X1..X16, Y1..Y16 against ground (``single_ended``) or XY1..XY16
-    differentially. Takes effect when the next Driver is created."""
+    """Stores the channel table, in one transaction, for the driver and every
+    module it has seen: logical channel k measures X1..X16, Y1..Y16 against
+    ground (``single_ended``) or XY1..XY16 differentially. Takes effect when
+    the next Driver is created."""
     _refuse_while_open()
-    table = bytes(k | (SINGLE_ENDED_BIT if single_ended else 0) for k in range(32))
-    keys = [SETTINGS_KEY] + [SETTINGS_KEY + "\\" + s for s in known_modules()]
-    _lintara.store_write([(key, "ADChannels", REG_BINARY, table) for key in keys])
+    _lintara.store_channel_table(bool(single_ended))
 
 
 def _double(value):

@@ -1,5 +1,6 @@
 // Session as the Python class _lintara.Session: every driver call runs
-// without the GIL; fill() drains into a numpy array in place.
+// without the GIL; fill() drains into a numpy array in place. The module's
+// identity comes as a ModuleIdentity.
 #include "bindings.h"
 #include "drain.h"
 #include "session.h"
@@ -18,16 +19,16 @@ const char* EndName(DrainEnd end) {
     switch (end) {
     case DrainEnd::Full:
         return "full";
-    case DrainEnd::Silent:
-        return "silent";
-    case DrainEnd::Stopped:
-        return "stopped";
+    case DrainEnd::Ended:
+        return "ended";
+    case DrainEnd::TimedOut:
+        return "timeout";
     }
     return "";
 }
 
 // Fills rows first.. of a kadrs x channels array: (rows filled, how it ended).
-py::tuple FillRows(Session& session, Codes out, int64_t first, double silenceSeconds) {
+py::tuple FillRows(Session& session, Codes out, int64_t first, std::optional<double> timeout) {
     if (out.ndim() != 2 || out.shape(1) < 1)
         throw py::value_error("fill needs a 2-D array of kadrs x channels");
     if (!out.writeable()) throw py::value_error("fill needs a writable array");
@@ -35,14 +36,21 @@ py::tuple FillRows(Session& session, Codes out, int64_t first, double silenceSec
     const int channels = static_cast<int>(out.shape(1));
     if (first < 0 || first > rows) throw py::value_error("first row out of the array");
     const DrainResult r =
-        Fill(session, out.mutable_data() + first * channels, rows - first, channels, silenceSeconds);
+        Fill(session, out.mutable_data() + first * channels, rows - first, channels, timeout);
     return py::make_tuple(r.kadrs, EndName(r.end));
 }
 
 } // namespace
 
 void BindSession(py::module_& m) {
-    py::class_<Session>(m, "Session", "One driver object with its IADC3, IDAO and IDIO faces.")
+    using velmora::hosts::ModuleIdentity;
+    py::class_<ModuleIdentity>(m, "ModuleIdentity",
+                               "The module as IModule reports it; \"\" before a detection.")
+        .def_readonly("serial", &ModuleIdentity::serial)
+        .def_readonly("name", &ModuleIdentity::name)
+        .def_readonly("backend", &ModuleIdentity::backend)
+        .def_readonly("address", &ModuleIdentity::address);
+    py::class_<Session>(m, "Session", "One driver object with its IADC3, IDAO, IDIO and IModule faces.")
         .def(py::init<>(), Unlocked())
         .def("close", &Session::Close, Unlocked())
         .def_property_readonly("is_open", &Session::IsOpen)
@@ -66,7 +74,15 @@ void BindSession(py::module_& m) {
         .def("start", &Session::Start, Unlocked())
         .def("stop", &Session::Stop, Unlocked())
         .def("single", &Session::Single, Unlocked())
-        .def("fill", &FillRows, py::arg("out").noconvert(), py::arg("first"), py::arg("silence"))
+        .def("fill", &FillRows, py::arg("out").noconvert(), py::arg("first"), py::arg("timeout"))
+        .def("identity", &Session::Identity, Unlocked())
+        .def("set_address", &Session::SetAddress, Unlocked())
+        .def("connected", &Session::Connected, Unlocked())
+        .def("kadrs_received", &Session::KadrsReceived, Unlocked())
+        .def("start_time", &Session::StartTime, Unlocked())
+        .def("end_reason", &Session::EndReason, Unlocked())
+        .def("save_settings", &Session::SaveSettings, Unlocked())
+        .def("close_module", &Session::CloseModule, Unlocked())
         .def("dac_count", &Session::DacCount, Unlocked())
         .def("dac_name", &Session::DacName, Unlocked())
         .def("dac_code", &Session::DacCode, Unlocked())

@@ -33,7 +33,8 @@ int64_t DrainOnce(Session& session, int16_t* first, int64_t rows, int channels) 
 
 } // namespace
 
-DrainResult Fill(Session& session, int16_t* first, int64_t rows, int channels, double silenceSeconds) {
+DrainResult Fill(Session& session, int16_t* first, int64_t rows, int channels,
+                 std::optional<double> dataLimit) {
     DrainResult result;
     auto lastData = Clock::now();
     while (result.kadrs < rows) {
@@ -52,10 +53,10 @@ DrainResult Fill(Session& session, int16_t* first, int64_t rows, int channels, d
         if (taken > 0) {
             lastData = Clock::now();
         } else if (!busy) {
-            result.end = DrainEnd::Stopped;
+            result.end = DrainEnd::Ended;
             break;
-        } else if (std::chrono::duration<double>(Clock::now() - lastData).count() > silenceSeconds) {
-            result.end = DrainEnd::Silent;
+        } else if (dataLimit && std::chrono::duration<double>(Clock::now() - lastData).count() > *dataLimit) {
+            result.end = DrainEnd::TimedOut;
             break;
         }
         py::gil_scoped_release unlocked;

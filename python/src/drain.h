@@ -6,13 +6,14 @@
 #include "session.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace lintara {
 
 enum class DrainEnd {
-    Full,    // every row filled
-    Silent,  // no kadr for the silence time while the recording ran
-    Stopped, // the recording ended before the rows were filled
+    Full,     // every row filled
+    Ended,    // Busy read false first: the driver's end, or a stop from elsewhere
+    TimedOut, // no kadr for the caller's limit while the recording ran
 };
 
 struct DrainResult {
@@ -20,9 +21,12 @@ struct DrainResult {
     DrainEnd end = DrainEnd::Full;
 };
 
-// Fills `rows` rows of `channels` samples from `first` on. A signal handler
+// Fills `rows` rows of `channels` samples from `first` on. The driver decides
+// when a silent module ends the recording; `dataLimit` (seconds without a
+// kadr) only bounds the wait for a host that asks for it. A signal handler
 // that raised (Ctrl-C) ends it with pybind11::error_already_set; the
 // recording is left running for the caller to stop.
-DrainResult Fill(Session& session, int16_t* first, int64_t rows, int channels, double silenceSeconds);
+DrainResult Fill(Session& session, int16_t* first, int64_t rows, int channels,
+                 std::optional<double> dataLimit);
 
 } // namespace lintara

@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 namespace lintara {
 namespace {
@@ -36,18 +35,6 @@ fs::path DriverBeside() {
         if (fs::is_regular_file(driver, ec)) return driver;
     }
     return {};
-}
-
-std::string LoadedDriver() {
-    const fs::path beside = DriverBeside();
-    void* library = beside.empty() ? nullptr : ::dlopen(beside.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-    if (library == nullptr) return {};
-    Dl_info info{};
-    const void* entry = ::dlsym(library, "DllGetClassObject");
-    std::string path =
-        entry != nullptr && ::dladdr(entry, &info) != 0 && info.dli_fname != nullptr ? info.dli_fname : "";
-    ::dlclose(library);
-    return path;
 }
 
 void EnsureRegistered(const fs::path& driver) {

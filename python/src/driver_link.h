@@ -12,12 +12,12 @@
 
 namespace lintara {
 
-// A failure the Python side raises as lintara.DriverError; `lastError` is the
-// driver's LastError text when there is one.
+// A failure the Python side raises as lintara.DriverError; `reason` is the
+// driver's own text (LastError and the like) when there is one.
 struct DriverFailure : std::runtime_error {
-    DriverFailure(const std::string& message, std::string lastError = {})
-        : std::runtime_error(message), lastError(std::move(lastError)) {}
-    std::string lastError;
+    DriverFailure(const std::string& message, std::string reason = {})
+        : std::runtime_error(message), reason(std::move(reason)) {}
+    std::string reason;
 };
 
 // The driver this package goes with: the file LINTARA_DRIVER names, else the
@@ -25,9 +25,6 @@ struct DriverFailure : std::runtime_error {
 // none is there. Symbolic links are kept, so the driver's folder is the one
 // named.
 std::filesystem::path DriverBeside();
-// The driver file as the loaded driver knows itself (its folder holds its
-// address list); empty while it is not loaded.
-std::string LoadedDriver();
 // Registers `driver` unless the store already names that file.
 void EnsureRegistered(const std::filesystem::path& driver);
 // Creates the driver by its ProgID.

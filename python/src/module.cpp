@@ -1,5 +1,5 @@
 // The extension module _lintara: the driver session, the store calls, and
-// DriverFailure raised as lintara.DriverError(message, last_error).
+// DriverFailure raised as lintara.DriverError(message, reason).
 #include "bindings.h"
 #include "driver_access.h"
 #include "driver_link.h"
@@ -17,7 +17,7 @@ PYBIND11_MODULE(_lintara, m) {
         try {
             if (raised) std::rethrow_exception(raised);
         } catch (const lintara::DriverFailure& e) {
-            const py::object error = driverError(e.what(), e.lastError);
+            const py::object error = driverError(e.what(), e.reason);
             PyErr_SetObject(driverError.ptr(), error.ptr());
         }
     });
@@ -26,8 +26,6 @@ PYBIND11_MODULE(_lintara, m) {
     m.def(
         "driver_path", [] { return lintara::DriverBeside().string(); },
         "The driver file this package uses; empty when none is found.");
-    m.def("loaded_driver", &lintara::LoadedDriver,
-          "The loaded driver's file as it knows itself; empty while it is not loaded.");
     m.def("registered_driver", &velmora::hosts::RegisteredDriver,
           "The driver file the store registers for the class; empty when none.");
 }

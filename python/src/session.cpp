@@ -56,6 +56,8 @@ Session::Session() {
     adc_ = CreateDriver();
     Check(adc_.As(IID_IDAO, &dao_), "QueryInterface(IDAO)");
     Check(adc_.As(IID_IDIO, &dio_), "QueryInterface(IDIO)");
+    module_ = velmora::hosts::ModuleOf(adc_.get());
+    if (!module_) throw DriverFailure("the driver has no IModule interface: it is older than this package");
     ++openSessions;
 }
 
@@ -66,6 +68,7 @@ Session::~Session() {
 void Session::Close() {
     const auto guard = Lock();
     if (!adc_) return;
+    module_.reset();
     dio_.reset();
     dao_.reset();
     adc_.reset();
@@ -87,6 +90,10 @@ IDAO& Session::Dao() {
 IDIO& Session::Dio() {
     Adc();
     return *dio_;
+}
+IModule* Session::Module() {
+    Adc();
+    return module_.get();
 }
 
 bool Session::Test() {
@@ -217,6 +224,50 @@ void Session::SetDacVolts(int16_t channel, double volts) {
 
 double Session::DacScale() {
     return Read<double>("ChannelUnitScale", [&](auto* out) { return Dao().get_ChannelUnitScale(0, out); });
+}
+
+velmora::hosts::ModuleIdentity Session::Identity() {
+    const auto guard = Lock();
+    return velmora::hosts::IdentifyModule(Module());
+}
+
+void Session::SetAddress(const std::string& address) {
+    const auto guard = Lock();
+    std::string error;
+    // After "" Address still reads the open or the lost module's, so only a
+    // dotted address can be checked.
+    if (!velmora::hosts::SetModuleAddress(Module(), address, error) && !address.empty())
+        throw DriverFailure(error);
+}
+
+bool Session::Connected() {
+    return Read<VARIANT_BOOL>("Connected", [&](auto* out) { return Module()->get_Connected(out); }) !=
+           VARIANT_FALSE;
+}
+
+double Session::KadrsReceived() {
+    return Read<double>("KadrsReceived", [&](auto* out) { return Module()->get_KadrsReceived(out); });
+}
+
+double Session::StartTime() {
+    const auto guard = Lock();
+    return velmora::hosts::StartTime(Module());
+}
+
+std::string Session::EndReason() {
+    const auto guard = Lock();
+    return velmora::hosts::EndReason(Module());
+}
+
+void Session::SaveSettings() {
+    const auto guard = Lock();
+    std::string reason;
+    if (!velmora::hosts::SaveSettings(Module(), adc_.get(), reason))
+        throw DriverFailure("the settings were not saved", reason);
+}
+
+void Session::CloseModule() {
+    Write("Close", [&] { return Module()->Close(); });
 }
 
 int32_t Session::DigitalInputs() {

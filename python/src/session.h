@@ -1,11 +1,13 @@
-// Session: one driver object as lintara.Driver holds it, with its IADC3, IDAO
-// and IDIO faces, and thin typed calls on them. The driver expects one caller
+// Session: one driver object as lintara.Driver holds it, with its IADC3, IDAO,
+// IDIO and IModule faces, and thin typed calls on them. The driver expects one caller
 // at a time, so every call takes one process-wide lock; callers release the
 // GIL around these calls (the bindings' job). A closed session refuses every
 // call with a DriverFailure.
 #pragma once
 
 #include "driver_link.h"
+
+#include "module_info.h"
 
 #include <cstdint>
 #include <string>
@@ -59,6 +61,19 @@ public:
     void SetDacVolts(int16_t channel, double volts);
     double DacScale();
 
+    // The module (IModule).
+    velmora::hosts::ModuleIdentity Identity();
+    // The address the next detection opens; "" returns to the chooser. A
+    // dotted address the driver does not take raises.
+    void SetAddress(const std::string& address);
+    bool Connected();
+    double KadrsReceived();
+    double StartTime(); // seconds since 1970 UTC, 0 before the first kadr
+    std::string EndReason();
+    // Raises with the driver's reason when it could not save.
+    void SaveSettings();
+    void CloseModule();
+
     // Digital lines.
     int32_t DigitalInputs();
     int32_t DigitalOutputs();
@@ -70,10 +85,12 @@ private:
     IADC3& Adc();
     IDAO& Dao();
     IDIO& Dio();
+    IModule* Module();
 
     velmora::ComPtr<IADC3> adc_;
     velmora::ComPtr<IDAO> dao_;
     velmora::ComPtr<IDIO> dio_;
+    velmora::ComPtr<IModule> module_;
 };
 
 // The driver's text of a BSTR result, the BSTR freed.

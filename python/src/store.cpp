@@ -1,7 +1,9 @@
 // The user's registry store under HKEY_CURRENT_USER, through the store's
 // public calls in libcomrt.so: what lintara's settings functions read and
-// write. Raw values only; the encodings live on the Python side.
+// write. Raw values, and the channel table as the host kit lays it out; the
+// generator's encodings live on the Python side.
 #include "bindings.h"
+#include "channel_table.h"
 #include "driver_link.h"
 
 #include <velmora/registry_store.h>
@@ -83,6 +85,17 @@ void WriteAll(const std::vector<Write>& writes) {
         throw DriverFailure("the settings were not stored in " + reg::StorePath() + ": " + StoreError(rc));
 }
 
+// The kit keeps the table's layout and the keys it goes to.
+void StoreChannelTable(bool singleEnded) {
+    std::string error;
+    bool stored = false;
+    {
+        py::gil_scoped_release unlocked;
+        stored = velmora::hosts::StoreChannelTable(singleEnded, error);
+    }
+    if (!stored) throw DriverFailure(error);
+}
+
 } // namespace
 
 void BindStore(py::module_& m) {
@@ -92,6 +105,8 @@ void BindStore(py::module_& m) {
     m.def("store_subkeys", &SubKeys, py::arg("key"), "The sub-keys of a key under HKEY_CURRENT_USER.");
     m.def("store_write", &WriteAll, py::arg("writes"),
           "Writes (key, name, type, data) values under HKEY_CURRENT_USER in one transaction.");
+    m.def("store_channel_table", &StoreChannelTable, py::arg("single_ended"),
+          "Stores the channel table in the driver's key and every module's, in one transaction.");
 }
 
 } // namespace lintara

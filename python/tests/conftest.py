@@ -55,6 +55,9 @@ class Simulator:
     def disconnect_after(self, module, words):
         assert self.lib.e16sim_fault_disconnect_after(module, words) == 0
 
+    def stall(self, module, stalled):
+        assert self.lib.e16sim_fault_stall(module, int(stalled)) == 0
+
     def fail_call(self, name, code):
         assert self.lib.e16sim_fault_fail_call(name.encode(), code) == 0
 
@@ -71,9 +74,17 @@ def simulator(driver_folder):
 
 
 @pytest.fixture
+def remembered(driver_folder):
+    """The address list of the run's driver folder, removed afterwards."""
+    path = driver_folder / "iplist.txt"
+    yield path
+    path.unlink(missing_ok=True)
+
+
+@pytest.fixture
 def e16(simulator):
     lintara.store_inputs(single_ended=True)
-    with lintara.Driver(timeout=0.5) as driver:
+    with lintara.Driver() as driver:
         assert driver.test("127.0.0.1"), driver.last_error
         driver.channels = range(32)
         driver.rate = 15625

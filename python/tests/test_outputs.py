@@ -3,8 +3,6 @@ module's wiring: X15/X16 are DAC1/DAC2, the digital inputs read the outputs."""
 
 import pytest
 
-import lintara
-
 
 def test_output_levels_reach_the_inputs(e16):
     dac1, dac2 = e16.outputs
@@ -28,14 +26,3 @@ def test_digital_outputs_read_back(e16):
         assert e16.digital_outputs == lines
         assert e16.digital_inputs == lines
 
-
-def test_the_address_given_is_the_module_detected(simulator, driver_folder):
-    with lintara.Driver() as driver:
-        assert driver.test("127.0.0.2")  # the module without outputs
-        assert driver.outputs == ()
-    assert not (driver_folder / "iplist.txt").exists()  # the list is put back
-    with lintara.Driver() as driver:
-        with pytest.raises(ValueError):
-            driver.test("127.0.0")
-        assert not driver.test("127.0.0.9")
-        assert driver.last_error

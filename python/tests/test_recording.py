@@ -1,10 +1,11 @@
 """Analog input from the simulated module: recordings, streams, Ctrl-C, a
-lost module, and the driver's release."""
+lost connection, a wait bounded here, and the driver's release."""
 
 import os
 import signal
 import threading
 import time
+from datetime import datetime, timezone
 
 import numpy as np
 import pytest
@@ -35,8 +36,11 @@ def sine_fit(signal_volts, rate):
 def test_one_second_of_all_inputs(e16):
     assert e16.rate == pytest.approx(15625)
     assert e16.channel_names == [f"X{k}" for k in range(1, 17)] + [f"Y{k}" for k in range(1, 17)]
+    before = datetime.now(timezone.utc)
     codes = e16.record(duration=1.0)
+    assert before <= e16.start_time <= datetime.now(timezone.utc)
     assert codes.shape == (15625, 32) and codes.dtype == np.int16
+    assert e16.kadrs_received >= 15625 and e16.end_reason == ""
     volts = e16.volts(codes)
     assert volts.dtype == np.float64
     assert_unbroken(volts[:, 31])
@@ -61,8 +65,9 @@ def test_a_refused_start_carries_the_drivers_text(e16, simulator):
     simulator.fail_call("X502_StreamsStart", -13)
     with pytest.raises(lintara.DriverError, match="did not start") as refused:
         e16.record(kadrs=10)
-    assert "Internal error of the library" in refused.value.last_error
-    assert refused.value.last_error in str(refused.value)
+    assert "Internal error of the library" in refused.value.reason
+    assert refused.value.reason in str(refused.value)
+    assert refused.value.partial is None
 
 
 def test_stream_blocks_follow_each_other(e16):
@@ -109,19 +114,53 @@ def test_recording_waits_without_the_gil_and_stops_on_ctrl_c(e16):
     assert_unbroken(e16.record(kadrs=500, volts=True)[:, 31])
 
 
-def test_a_lost_module_raises_and_a_new_test_recovers(e16, simulator):
-    # Two of the driver's blocks at this rate; then the connection drops.
-    simulator.disconnect_after(0, 2 * 1024 * 32)
+# Two of the driver's blocks at this rate; then the connection drops.
+LOST_AFTER_KADRS = 2 * 1024
+
+
+def test_a_lost_connection_keeps_what_came_and_a_new_test_recovers(e16, simulator):
+    simulator.disconnect_after(0, LOST_AFTER_KADRS * 32)
     began = time.monotonic()
-    with pytest.raises(lintara.DriverError, match="no data for 0.5 s"):
-        e16.record(duration=10)
+    with pytest.raises(lintara.DriverError, match="ended after") as lost:
+        e16.record(duration=10, volts=True)
     assert time.monotonic() - began < 3
-    with pytest.raises(lintara.DriverError, match="lost"):
-        e16.channels
-    simulator.clear_faults()  # the module answers again
-    assert e16.test("127.0.0.1")
+    reason, partial = lost.value.reason, lost.value.partial
+    assert "Connection to the module was lost" in reason and reason in str(lost.value)
+    assert reason == e16.last_error and e16.end_reason == ""  # the stop clears it
+    assert partial.shape == (LOST_AFTER_KADRS, 32) and partial.dtype == np.float64
+    assert_unbroken(partial[:, 31])
+    assert e16.kadrs_received == LOST_AFTER_KADRS
+    assert not e16.connected and not e16.detected
+    assert e16.address == "127.0.0.1"  # the lost module's, opened by the next test()
+
+    simulator.clear_faults()
+    assert e16.test(), e16.last_error
+    assert e16.connected and e16.serial == "SIM0001"
     assert e16.channels == list(range(32)) and e16.rate == pytest.approx(15625)
     assert_unbroken(e16.record(kadrs=2000, volts=True)[:, 31])
+
+
+def test_a_stream_raises_with_the_block_it_was_filling(e16, simulator):
+    simulator.disconnect_after(0, LOST_AFTER_KADRS * 32)
+    stream = e16.stream(1000)
+    blocks = [next(stream), next(stream)]
+    with pytest.raises(lintara.DriverError, match=f"ended after {LOST_AFTER_KADRS - 2000} of 1000") as lost:
+        next(stream)
+    assert stream.closed and not e16.busy
+    assert lost.value.partial.shape == (LOST_AFTER_KADRS - 2000, 32)
+    assert_unbroken(e16.volts(np.concatenate(blocks + [lost.value.partial]))[:, 31])
+
+
+def test_a_limit_set_here_bounds_a_wait_for_data(e16, simulator):
+    simulator.stall(0, True)  # the driver waits without limit before any data
+    e16.timeout = 0.3
+    began = time.monotonic()
+    with pytest.raises(lintara.DriverError, match="no data for 0.3 s") as silent:
+        e16.record(kadrs=100, volts=True)
+    assert 0.3 <= time.monotonic() - began < 2
+    assert silent.value.partial.shape == (0, 32) and not e16.busy
+    simulator.stall(0, False)
+    assert_unbroken(e16.record(kadrs=500, volts=True)[:, 31])
 
 
 def threads():

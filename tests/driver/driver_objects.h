@@ -75,6 +75,11 @@ public:
         SysFreeString(text);
     }
     bool Connected() { return Ask(module_.get(), &IModule::get_Connected); }
+    double Number(HRESULT (STDMETHODCALLTYPE IModule::*member)(double*)) {
+        double value = -1;
+        EXPECT_EQ((module_.get()->*member)(&value), S_OK);
+        return value;
+    }
     bool Busy() { return Ask(adc_.get(), &IADC3::get_Busy); }
     int32_t Unread() {
         int32_t kadrs = -1;

@@ -204,15 +204,17 @@ INSTANTIATE_TEST_SUITE_P(EveryEntry, FaultMatrix,
 // opens the same address without asking and a start records.
 TEST_F(Faults, ALostConnectionEndsTheRecordingAndTheNextTestOpensTheModuleAgain) {
     DetectAndArm();
-    constexpr int32_t kBlock = 4096; // kadrs of one channel at 100000 per second in 40 ms
-    ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, 2 * kBlock), 0);
+    constexpr int32_t kBlock = 4096;             // kadrs of one channel at 100000 per second in 40 ms
+    constexpr int32_t kCame = 2 * kBlock + 1000; // the loss comes inside the third block
+    ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, kCame), 0);
     ASSERT_TRUE(StartRecord()) << LastError();
     ASSERT_EQ(driver::State().acquisition.blocks.blockKadrs, kBlock);
     ASSERT_TRUE(Eventually([&] { return !Busy(); }));
     const std::string lost = "Error -11: Connection to the module was lost";
     EXPECT_EQ(LastError(), lost);
     EXPECT_EQ(Text(&IModule::get_EndReason), lost);
-    EXPECT_EQ(Unread(), 2 * kBlock);
+    EXPECT_EQ(Unread(), kCame) << "the kadrs of the block cut short are kept too";
+    EXPECT_EQ(Number(&IModule::get_KadrsReceived), kCame);
     EXPECT_FALSE(Ask(adc_.get(), &IADC3::get_Detected));
     EXPECT_FALSE(Connected());
     EXPECT_FALSE(WorkerLeft());

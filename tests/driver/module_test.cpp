@@ -27,11 +27,6 @@ double SecondsSince1970() {
 class ModuleFace : public DriverObjects {
 public:
     bool Detected() { return Ask(adc_.get(), &IADC3::get_Detected); }
-    double Number(HRESULT (STDMETHODCALLTYPE IModule::*member)(double*)) {
-        double value = -1;
-        EXPECT_EQ((module_.get()->*member)(&value), S_OK);
-        return value;
-    }
     // Drains everything unread; the kadrs taken.
     int64_t Drain() {
         std::vector<int16_t> buffer(65536);

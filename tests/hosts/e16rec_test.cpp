@@ -1,17 +1,20 @@
-// e16rec's parts in this process, and the program run as a user runs it:
-// channel lists, loss counting, a module cut off mid-recording through the
-// simulator's fault controls, and the console's answers.
+// e16rec's parts in this process: channel lists, loss counting, and its
+// commands against the simulated module: a module cut off mid-recording
+// through the simulator's fault controls, and a store that refuses the
+// driver's settings.
 #include <dlfcn.h>
 
+#include "commands.h"
 #include "driver_session.h"
 #include "e16sim_control.h"
 #include "kadr_stats.h"
 #include "options.h"
-#include "recorder.h"
+#include "store_connection.h"
 #include "test_support.h"
 
-#include <filesystem>
-#include <fstream>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -56,56 +59,114 @@ TEST(E16recStats, RampCountsLostAndRepeatedKadrs) {
     EXPECT_EQ(unbroken.ramp().repeated(), 0);
 }
 
-// Without a display or a terminal the console answers: the chooser takes the
-// preselected address of the program's own folder (a link to it, so a private
-// list), and the setup request detects as usual, then says it needs a display.
-TEST(E16recRun, ChooseAddressAndSetupAnswerOnTheConsole) {
-    velmora::test::PrivateStore store;
-    const std::filesystem::path folder = store.dir().path();
-    std::filesystem::create_symlink(std::filesystem::absolute("e16rec"), folder / "e16rec");
-    std::ofstream(folder / "iplist.txt") << "10.0.0.2\r\n10.0.0.3\r\n";
-    const std::string console = "env -u DISPLAY -u WAYLAND_DISPLAY ";
-    const auto chosen =
-        velmora::test::RunCommand(console + folder.string() + "/e16rec --choose-address </dev/null", folder);
-    EXPECT_EQ(chosen.exit, 0);
-    EXPECT_EQ(chosen.out, "10.0.0.2\n");
-    EXPECT_NE(chosen.err.find("not a terminal"), std::string::npos) << "taken without a word: " << chosen.err;
-    EXPECT_EQ(velmora::test::Slurp(folder / "iplist.txt"), "10.0.0.2\r\n10.0.0.3\r\n") << "the list changed";
-    const auto setup = velmora::test::RunCommand(console + "./e16rec --setup </dev/null", folder);
-    EXPECT_EQ(setup.exit, 0) << setup.err;
-    EXPECT_NE((setup.out + setup.err).find("127.0.0.1"), std::string::npos)
-        << "no detection before the setup";
-    EXPECT_NE(setup.err.find("The setup dialog needs a display"), std::string::npos) << setup.err;
-}
+// What a command says, kept in memory.
+class Said {
+public:
+    Said() : out_(::open_memstream(&outText_, &outSize_)), err_(::open_memstream(&errText_, &errSize_)) {}
+    ~Said() {
+        std::fclose(out_);
+        std::fclose(err_);
+        std::free(outText_);
+        std::free(errText_);
+    }
+    Said(const Said&) = delete;
+    Said& operator=(const Said&) = delete;
 
-// A module that goes silent ends the recording with the driver's word on
-// it and the count of kadrs that never came, instead of hanging or
-// passing for a complete file.
-TEST(E16recLoss, ADisconnectEndsTheRecordingWithTheDriversText) {
+    Console io() const { return {out_, err_}; }
+    std::string out() const { return Text(out_, outText_, outSize_); }
+    std::string err() const { return Text(err_, errText_, errSize_); }
+
+private:
+    static std::string Text(std::FILE* stream, char* const& text, const std::size_t& size) {
+        std::fflush(stream);
+        return std::string(text, size);
+    }
+    char* outText_ = nullptr;
+    char* errText_ = nullptr;
+    std::size_t outSize_ = 0, errSize_ = 0;
+    std::FILE* out_;
+    std::FILE* err_;
+};
+
+// The module at 127.0.0.1, whatever the remembered list holds, and no display.
+class E16recCommand : public ::testing::Test {
+protected:
+    static Options Quick() {
+        Options o;
+        o.address = 0x7F000001;
+        o.output = "-";
+        o.quiet = true;
+        return o;
+    }
+
     velmora::test::PrivateStore store;
-    ::unsetenv("DISPLAY");
-    ::unsetenv("WAYLAND_DISPLAY");
-    DriverSession session;
-    std::string error;
-    ASSERT_TRUE(session.Create(error)) << error;
-    Options options;
-    options.seconds = 30;
-    Recorder recorder(session.adc(), options);
-    ASSERT_TRUE(recorder.Prepare(error)) << error;
-    // The driver has loaded the simulator from its folder; this is the same copy.
-    void* simulator = ::dlopen((DriverFolder() / "libe16sim.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
-    ASSERT_NE(simulator, nullptr);
+    velmora::test::ScopedEnv display{"DISPLAY", std::nullopt};
+    velmora::test::ScopedEnv wayland{"WAYLAND_DISPLAY", std::nullopt};
+};
+
+// A module lost mid-recording: the driver ends the recording, e16rec keeps
+// every kadr that came before, passes on the driver's word and exits 1.
+TEST_F(E16recCommand, ALostModuleEndsTheRecordingWithTheDriversText) {
+    // The simulator the driver takes from its folder, loaded first so that
+    // the fault is armed before the module opens.
+    void* simulator =
+        ::dlopen((velmora::hosts::DriverBeside().parent_path() / "libe16sim.so").c_str(), RTLD_NOW);
+    ASSERT_NE(simulator, nullptr) << ::dlerror();
     auto disconnectAfter = reinterpret_cast<decltype(&e16sim_fault_disconnect_after)>(
         ::dlsym(simulator, "e16sim_fault_disconnect_after"));
-    ASSERT_EQ(disconnectAfter(0, 4 * 500), 0);
+    ASSERT_EQ(disconnectAfter(E16SIM_MODULE_DAC, 4 * 500), 0) << "500 kadrs of four channels";
 
-    std::atomic<bool> stop{false};
-    RecordingResult result;
-    EXPECT_TRUE(recorder.Record(nullptr, stop, result, error)) << error;
-    EXPECT_EQ(result.requested, 30000);
-    EXPECT_LT(result.stats->kadrs(), 1000);
-    EXPECT_EQ(result.endedEarly.rfind("no data for 5 s", 0), 0u) << result.endedEarly;
+    Options options = Quick();
+    options.seconds = 30;
+    Said said;
+    EXPECT_EQ(RecordCommand(options, said.io()), 1);
+    EXPECT_NE(said.out().find("recorded 500 of 30000 kadrs"), std::string::npos) << said.out();
+    EXPECT_NE(said.out().find("lost: 29500 kadrs never came"), std::string::npos) << said.out();
+    const std::string lead = "e16rec: the recording ended early: ";
+    const std::string err = said.err();
+    ASSERT_EQ(err.rfind(lead, 0), 0u) << err;
+    // The module library's own words, which e16rec has none of.
+    EXPECT_NE(err.find("Connection to the module was lost", lead.size()), std::string::npos) << err;
     ::dlclose(simulator);
+}
+
+// A store that refuses the driver's settings: a recording stands and says
+// so; --setup, whose point the settings are, fails.
+TEST_F(E16recCommand, SettingsTheStoreRefusesAreSaid) {
+    velmora::reg::HKEY key = 0;
+    ASSERT_EQ(velmora::reg::RegCreateKeyEx(velmora::reg::HKEY_CURRENT_USER, "Software\\e16rec test",
+                                           velmora::reg::KEY_ALL_ACCESS, &key, nullptr),
+              velmora::reg::ERROR_SUCCESS)
+        << "the store exists once it holds something";
+    velmora::reg::RegCloseKey(key);
+    velmora::test::StoreConnection connection;
+    connection.PoisonValue("ADChannels"); // in every save of the driver's settings
+
+    const struct {
+        int (*command)(const Options&, Console);
+        int exit;
+        std::string lead;
+        std::string out;
+    } cases[] = {
+        {&RecordCommand, 0, "e16rec: warning: the settings were not saved: ", "recorded 300 of 300 kadrs"},
+        {&SetupCommand, 1, "e16rec: the settings were not saved: ", "module: SIM0001 "},
+    };
+    Options options = Quick();
+    options.kadrs = 300;
+    // The driver's reason, from its LastError.
+    const std::string reason = "The settings under HKEY_CURRENT_USER\\Software\\Tervan\\ADC\\L-Card\\E16 "
+                               "were not saved: ";
+    for (const auto& c : cases) {
+        Said said;
+        EXPECT_EQ(c.command(options, said.io()), c.exit) << c.lead;
+        EXPECT_EQ(said.err().rfind(c.lead + reason, 0), 0u) << said.err();
+        EXPECT_NE(said.out().find(c.out), std::string::npos) << said.out();
+    }
+    connection.Cure();
+    Said said;
+    EXPECT_EQ(SetupCommand(options, said.io()), 0) << said.err();
+    EXPECT_EQ(said.err(), "");
+    EXPECT_NE(said.out().find("\nsettings saved\n"), std::string::npos) << said.out();
 }
 
 } // namespace

@@ -1,7 +1,9 @@
 // e16scope's window against the simulated module, driven as a user drives it:
 // Test (OK on the address chooser), Setup (32 single-ended inputs), Start,
-// and what the plot then holds; a disconnect; the lines panel's loopback;
-// the window before Test, and its settings kept for the next start.
+// and what the plot then holds; a disconnect and the recovery from it; the
+// module named in the status bar; the lines panel's loopback; the window
+// before Test, and its settings kept for the next start; the driver's
+// settings saved when it is let go.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -18,6 +20,7 @@
 
 #include "e16sim_control.h"
 #include "modal_script.h"
+#include "module_info.h"
 #include "scope_window.h"
 #include "test_support.h"
 
@@ -57,6 +60,19 @@ protected:
         if (hands) {
             EXPECT_EQ(modals, 1) << "no dialog after " << action;
         }
+    }
+    // Presses an action that must open no dialog: one that opens is closed
+    // and counted against it.
+    void PressWithoutDialog(ScopeWindow& window, const char* action) {
+        int modals = 0;
+        OnNextModal(modals, [](QWidget&) {});
+        Press(window, action);
+        QCoreApplication::processEvents(); // the watch ends here, dialog or none
+        EXPECT_EQ(modals, 0) << action << " opened a dialog";
+    }
+    static QString Label(ScopeWindow& window, const char* name) {
+        auto* label = window.findChild<QLabel*>(QString::fromLatin1(name));
+        return label != nullptr ? label->text() : QStringLiteral("<no label %1>").arg(name);
     }
     // Test, with OK on 127.0.0.1 in the address chooser.
     void Detect(ScopeWindow& window) {
@@ -139,8 +155,12 @@ TEST_F(ScopeTest, PlotsX1sSineAndY16sRampUnbrokenAndRecordsTheSameToAFile) {
     }
     EXPECT_GE(wraps, 1);
 
+    // The module's description comes first, as the driver named it.
     std::ifstream csv(file);
-    std::string header, row;
+    std::string about, header, row;
+    std::getline(csv, about);
+    EXPECT_NE(about.find("SIM0001"), std::string::npos) << about;
+    EXPECT_NE(about.find("127.0.0.1"), std::string::npos) << about;
     std::getline(csv, header);
     EXPECT_EQ(header, "time,X1,Y16");
     std::size_t rows = 0;
@@ -149,23 +169,76 @@ TEST_F(ScopeTest, PlotsX1sSineAndY16sRampUnbrokenAndRecordsTheSameToAFile) {
     EXPECT_LE(rows, session_.Received());
 }
 
-TEST_F(ScopeTest, ADisconnectShowsWhyAndStopsTheRecording) {
+// Each loss ends the running recording with the driver's reason and the
+// kadrs it received; the row's presses then open the module again, without
+// the chooser, and record.
+TEST_F(ScopeTest, ADisconnectShowsWhyStopsAndTestOrStartRecordsAgain) {
+    struct Recovery {
+        const char* how;
+        std::vector<const char*> presses;
+    };
+    const Recovery recoveries[] = {{"Test, then Start", {"test", "start"}}, {"Start alone", {"start"}}};
     ScopeWindow window(session_);
     window.show();
     Detect(window);
     window.Channels()->SetChecked({0});
     window.SetRate(1000);
     Press(window, "start");
-    ASSERT_TRUE(WaitFor([&] { return session_.Received() > 0; }, 5000));
-    ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, 1000), 0);
-    ASSERT_TRUE(WaitFor([&] { return !session_.Recording(); }, 15000)) << "the recording never ended";
-    const QString error = window.findChild<QLabel*>(QStringLiteral("error"))->text();
-    EXPECT_TRUE(error.startsWith("no data for 5 s")) << error.toStdString();
-    EXPECT_TRUE(error.contains("kadrs never came")) << error.toStdString();
-    EXPECT_GT(session_.Lost(), 0u);
     auto* start = window.findChild<QAction*>(QStringLiteral("start"));
-    EXPECT_EQ(start->text(), "&Start");
-    EXPECT_TRUE(start->isEnabled());
+    for (const Recovery& recovery : recoveries) {
+        SCOPED_TRACE(recovery.how);
+        ASSERT_TRUE(WaitFor([&] { return session_.Received() > 0; }, 5000)) << "no data";
+        ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, 1000), 0);
+        ASSERT_TRUE(WaitFor([&] { return !session_.Recording(); }, 15000)) << "the recording never ended";
+        const QString error = Label(window, "error");
+        const std::string why = session_.LastError();
+        ASSERT_FALSE(why.empty()) << "the driver gave no reason";
+        EXPECT_TRUE(error.startsWith(QString::fromStdString(why))) << error.toStdString();
+        EXPECT_TRUE(error.endsWith(QStringLiteral("; %1 kadrs received").arg(session_.Received())))
+            << error.toStdString() << " against " << session_.Received() << " drained";
+        EXPECT_FALSE(session_.Detected()) << "a lost module still counts as detected";
+        EXPECT_EQ(start->text(), "&Start");
+        EXPECT_TRUE(start->isEnabled());
+        EXPECT_TRUE(window.findChild<QAction*>(QStringLiteral("test"))->isEnabled());
+        EXPECT_FALSE(window.findChild<QAction*>(QStringLiteral("record"))->isEnabled());
+
+        e16sim_fault_clear_all();
+        for (const char* press : recovery.presses) PressWithoutDialog(window, press);
+        ASSERT_TRUE(session_.Recording()) << Label(window, "error").toStdString();
+        EXPECT_EQ(start->text(), "&Stop");
+        EXPECT_TRUE(Label(window, "error").isEmpty()) << Label(window, "error").toStdString();
+        EXPECT_TRUE(Label(window, "module").contains("SIM0001")) << Label(window, "module").toStdString();
+    }
+    ASSERT_TRUE(WaitFor([&] { return session_.Received() >= 500; }, 5000)) << "no data after the recovery";
+    Press(window, "start"); // now Stop
+    EXPECT_FALSE(session_.Recording());
+    EXPECT_TRUE(Label(window, "error").isEmpty()) << "a stop the user asked for is no failure";
+}
+
+// Whichever module the driver opened, the status bar names it by the
+// driver's own words: serial number, address and the backend that answered.
+TEST_F(ScopeTest, TheStatusBarNamesTheModuleTheDriverOpened) {
+    struct Module {
+        std::string address, serial;
+    };
+    ScopeWindow window(session_);
+    window.show();
+    EXPECT_FALSE(Label(window, "module").contains("SIM000")) << "a module before Test";
+    const auto module = velmora::hosts::ModuleOf(session_.adc());
+    ASSERT_NE(module.get(), nullptr);
+    for (const Module& row : {Module{"127.0.0.1", "SIM0001"}, Module{"127.0.0.2", "SIM0002"}}) {
+        SCOPED_TRACE(row.address);
+        module->Close(); // the address counts for the next detection only
+        std::string error;
+        ASSERT_TRUE(velmora::hosts::SetModuleAddress(module.get(), row.address, error)) << error;
+        PressWithoutDialog(window, "test");
+        ASSERT_TRUE(session_.Detected()) << session_.LastError();
+        const QString shown = Label(window, "module");
+        EXPECT_TRUE(shown.contains(QString::fromStdString(row.serial))) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QString::fromStdString(row.address))) << shown.toStdString();
+        EXPECT_TRUE(Label(window, "backend").contains("simulated module"))
+            << Label(window, "backend").toStdString();
+    }
 }
 
 TEST_F(ScopeTest, TheLinesPanelSetsOutputsAndShowsTheirLoopback) {
@@ -200,6 +273,42 @@ TEST_F(ScopeTest, BeforeTestItShowsTheDriversNamesOffersNoStartAndKeepsItsSettin
     EXPECT_FALSE(again.findChild<QDoubleSpinBox*>(QStringLiteral("dac1"))->isEnabled())
         << "no DAC before Test";
     EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("window"))->currentText(), "5 s");
+}
+
+// Letting the driver go saves its settings first and gives the driver's
+// reason when they could not be saved; a store that works gives none.
+TEST_F(ScopeTest, ReleasingTheDriverSavesItsSettingsOrSaysWhyNot) {
+    const auto blocker = store_->dir().path() / "a file, no folder";
+    std::ofstream(blocker) << "x";
+    struct Store {
+        const char* what;
+        std::optional<std::filesystem::path> moved; // XDG_CONFIG_HOME while letting go
+        bool saved;
+    };
+    for (const Store& row : {Store{"the private store", std::nullopt, true},
+                             Store{"a store that cannot be made", blocker / "config", false}}) {
+        SCOPED_TRACE(row.what);
+        ScopeSession session;
+        std::string error;
+        ASSERT_TRUE(session.Create(error)) << error;
+        {
+            ScopeWindow window(session);
+            window.show();
+            ASSERT_TRUE(velmora::hosts::SetModuleAddress(velmora::hosts::ModuleOf(session.adc()).get(),
+                                                         "127.0.0.1", error))
+                << error;
+            PressWithoutDialog(window, "test");
+            ASSERT_TRUE(session.Detected()) << session.LastError();
+        }
+        std::optional<velmora::test::ScopedEnv> env;
+        if (row.moved) env.emplace("XDG_CONFIG_HOME", row.moved->string());
+        const std::string unsaved = session.Release();
+        if (row.saved) {
+            EXPECT_EQ(unsaved, "");
+        } else {
+            EXPECT_NE(unsaved.find("not saved"), std::string::npos) << unsaved;
+        }
+    }
 }
 
 } // namespace

@@ -35,12 +35,14 @@ fi
 "$build/bin/comrt-register" "$build/bin/Lintara.adc" >/dev/null
 record() { (cd "$work" && "$1/bin/e16rec" -t 0.1 -q -o - </dev/null 2>"$work/err"); }
 out=$(record "$work/prefix")
-grep -q "^module: simulated module ($work/prefix/lib/velmora/libe16sim.so)" <<<"$out" || fail "installed e16rec: $out"
+grep -q "^module: SIM0001 (E16 rev. A), simulated module ($work/prefix/lib/velmora/libe16sim.so), version " <<<"$out" ||
+  fail "installed e16rec: $out"
 grep -q "is not the one beside this program; registering $work/prefix/lib/velmora/Lintara.adc" "$work/err" ||
   fail "no word on the other driver: $(cat "$work/err")"
 mv "$work/prefix" "$work/moved"
 out=$(record "$work/moved")
-grep -q "^module: simulated module ($work/moved/lib/velmora/libe16sim.so)" <<<"$out" || fail "moved tree: $out"
+grep -q "^module: SIM0001 (E16 rev. A), simulated module ($work/moved/lib/velmora/libe16sim.so), version " <<<"$out" ||
+  fail "moved tree: $out"
 grep -q "registered driver $work/prefix/lib/velmora/Lintara.adc is gone" "$work/err" ||
   fail "no word on the gone driver: $(cat "$work/err")"
 
@@ -58,8 +60,9 @@ rows=$(cd "$work" && "$work/example/record_volts" 5 </dev/null 2>/dev/null)
 [ "$(wc -l <<<"$rows")" -eq 5 ] || fail "CMake-built example printed: $rows"
 cp -r "$example" "$work/bypc"
 PKG_CONFIG_PATH=$work/moved/lib/pkgconfig make -s -C "$work/bypc" >/dev/null
-rows=$(cd "$work" && "$work/bypc/record_volts" 3 </dev/null 2>/dev/null)
+rows=$(cd "$work" && "$work/bypc/record_volts" 3 127.0.0.2 </dev/null 2>"$work/err")
 [ "$(wc -l <<<"$rows")" -eq 3 ] || fail "pkg-config-built example printed: $rows"
+grep -q "module SIM0002" "$work/err" || fail "the example at 127.0.0.2: $(cat "$work/err")"
 
 # The package imports from the moved prefix and loads its libcomrt.so and
 # driver, though the build's was registered last.
@@ -72,7 +75,7 @@ moved = sys.argv[1]
 assert lintara.driver_path() == moved + "/lib/velmora/Lintara.adc", lintara.driver_path()
 with lintara.Driver() as e16:
     assert e16.test("127.0.0.1"), e16.last_error
-    assert e16.backend == f"simulated module ({moved}/lib/velmora/libe16sim.so)", e16.backend
+    assert e16.backend.startswith(f"simulated module ({moved}/lib/velmora/libe16sim.so), version "), e16.backend
     e16.channels = [0, 31]
     assert e16.record(kadrs=100).shape == (100, 2)
 assert moved + "/lib/libcomrt.so" in open("/proc/self/maps").read()

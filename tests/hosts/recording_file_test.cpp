@@ -25,8 +25,9 @@ RecordingInfo TwoChannels() {
 
 using test::Slurp;
 
-// Time from the first kadr, volts with six decimals, '.' whatever the locale;
-// the time keeps counting across writes.
+// The module's description in a comment line first, then time from the
+// first kadr and volts with six decimals, '.' whatever the locale; the time
+// keeps counting across writes.
 TEST(RecordingFile, CsvHoldsTimeAndVoltsOfEveryKadr) {
     test::TempDir dir;
     std::string error;
@@ -38,10 +39,34 @@ TEST(RecordingFile, CsvHoldsTimeAndVoltsOfEveryKadr) {
     ASSERT_TRUE(writer->Write(second, 1));
     ASSERT_TRUE(writer->Close()) << writer->Error();
     EXPECT_EQ(writer->Kadrs(), 3u);
-    EXPECT_EQ(Slurp(dir.path() / "run.csv"), "time,X1,Y16\n"
-                                             "0.0000000,1.000000,-1.000000\n"
-                                             "0.0010000,-0.001250,4.095875\n"
-                                             "0.0020000,0.000000,0.000500\n");
+    EXPECT_EQ(
+        Slurp(dir.path() / "run.csv"),
+        "# serial SIM0001, address 127.0.0.1, start_time 2026-12-06T10:00:00Z, backend simulated module\n"
+        "time,X1,Y16\n"
+        "0.0000000,1.000000,-1.000000\n"
+        "0.0010000,-0.001250,4.095875\n"
+        "0.0020000,0.000000,0.000500\n");
+}
+
+// The comment names what is known, each field on the one line; the backend
+// goes last, for its text has commas of its own.
+TEST(RecordingFile, CsvCommentHoldsWhatIsKnown) {
+    const struct {
+        std::string serial, backend, text;
+    } cases[] = {
+        {"", "", "time,X1\n"},
+        {"SIM0002", "vendor library /lib/x.so,\nversion 1.1.34",
+         "# serial SIM0002, backend vendor library /lib/x.so, version 1.1.34\ntime,X1\n"},
+    };
+    for (const auto& c : cases) {
+        RecordingInfo info;
+        info.channels = {{"X1", 0, 3200.0f}};
+        info.serial = c.serial;
+        info.backend = c.backend;
+        std::string text;
+        AppendCsvHeader(info, text);
+        EXPECT_EQ(text, c.text);
+    }
 }
 
 TEST(RecordingFile, KeepsAnExistingFileUnlessToldToReplaceIt) {
@@ -137,6 +162,41 @@ TEST(RecordingFile, Hdf5HoldsTheCodesAndTheirDescription) {
     H5Sclose(space);
     H5Dclose(dataset);
     H5Fclose(h5);
+}
+
+// A file opened before the first kadr takes its time once it came: the HDF5
+// attribute is replaced at any time, the CSV comment only until the rows
+// begin, and a CSV file refusing a late one stays whole.
+TEST(RecordingFile, StartTimeComesWithTheFirstKadr) {
+    test::TempDir dir;
+    const int16_t kadr[] = {1, 2};
+    const char* first = "2026-12-06T21:46:33.125Z";
+    const char* second = "2026-12-06T21:46:34.000Z";
+    for (FileFormat format : {FileFormat::Csv, FileFormat::Hdf5}) {
+        const bool csv = format == FileFormat::Csv;
+        const auto file = dir.path() / (csv ? "late.csv" : "late.h5");
+        RecordingInfo info = TwoChannels();
+        info.startTime.clear();
+        std::string error;
+        auto writer = OpenWriter(file, format, info, false, error);
+        ASSERT_TRUE(writer) << error;
+        ASSERT_TRUE(writer->SetStartTime(first)) << writer->Error();
+        ASSERT_TRUE(writer->Write(kadr, 1));
+        EXPECT_EQ(writer->SetStartTime(second), !csv);
+        ASSERT_TRUE(writer->Close()) << writer->Error();
+        if (csv) {
+            EXPECT_EQ(Slurp(file).substr(0, Slurp(file).find('\n')),
+                      "# serial SIM0001, address 127.0.0.1, start_time " + std::string(first) +
+                          ", backend simulated module");
+            continue;
+        }
+        const hid_t h5 = H5Fopen(file.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+        const hid_t dataset = H5Dopen2(h5, "codes", H5P_DEFAULT);
+        EXPECT_EQ(ReadTexts(dataset, "start_time"), std::vector<std::string>{second});
+        EXPECT_EQ(ReadTexts(dataset, "serial"), std::vector<std::string>{"SIM0001"}) << "the rest kept";
+        H5Dclose(dataset);
+        H5Fclose(h5);
+    }
 }
 
 } // namespace

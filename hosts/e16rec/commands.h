@@ -1,0 +1,26 @@
+// e16rec's recording and its setup run as main runs them, each returning the
+// exit status: 0 done; 1 an error, or a recording the driver ended early
+// (the reason on `err`, the driver's own text included); 128 + the signal
+// when SIGINT or SIGTERM stopped a recording. Before the driver goes, its
+// settings are saved, and a failure is said.
+#pragma once
+
+#include <cstdio>
+
+#include "options.h"
+
+namespace e16rec {
+
+struct Console {
+    std::FILE* out = stdout; // the module, the summary
+    std::FILE* err = stderr; // refusals, errors and warnings
+};
+
+// Records as the options say. SIGINT and SIGTERM stop the recording once it
+// has started (the file keeps every kadr received until then).
+int RecordCommand(const Options& options, Console io = {});
+// Detects the module, opens the driver's setup dialog, then saves what OK
+// stored and says whether it was saved.
+int SetupCommand(const Options& options, Console io = {});
+
+} // namespace e16rec
