@@ -159,10 +159,9 @@ double GuiBusyShare(double seconds) {
     QTest::qWait(static_cast<int>(seconds * 1000));
     const double share =
         (window.BusySeconds() - busyBefore) / (static_cast<double>(wall.nsecsElapsed()) * 1e-9);
-    std::printf(
-        "GUI thread at %.0f S/s over 32 channels on a 10 s window: %llu kadrs, ring %.0f %%, %s\n",
-        session.Rate() * 32, static_cast<unsigned long long>(session.Received()), session.RingFill() * 100,
-        session.Recording() ? "still recording" : "ended by the driver");
+    std::printf("GUI thread at %.0f S/s over 32 channels on a 10 s window: %llu kadrs, ring %.0f %%, %s\n",
+                session.Rate() * 32, static_cast<unsigned long long>(session.Received()),
+                session.RingFill() * 100, session.Recording() ? "still recording" : "ended by the driver");
     window.StartStop();
     return share;
 }
