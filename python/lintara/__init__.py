@@ -25,7 +25,7 @@ from datetime import datetime, timezone
 
 import numpy as np
 
-from . import _lintara
+from . import _checks, _lintara
 from ._address import checked_address
 from ._errors import DriverError
 from ._settings import (
@@ -74,11 +74,14 @@ class Driver:
     start trigger it waits without limit. ``timeout`` (seconds, None: no
     limit of its own) bounds how long a recording here may bring no data
     before it raises, a trigger's wait included.
+
+    Arguments are checked before they reach the driver: ValueError for a
+    value out of range, TypeError for a wrong type.
     """
 
     def __init__(self, timeout=None):
+        self._timeout = _checks.seconds("timeout", timeout, none_too=True)
         self._session = _lintara.Session()
-        self.timeout = timeout
         self._rate = None  # set from here; wins over a module's stored one
         self._stream = None
 
@@ -103,6 +106,16 @@ class Driver:
 
     def __repr__(self):
         return f"<lintara.Driver {'closed' if self.closed else 'open'}>"
+
+    @property
+    def timeout(self):
+        """Seconds a recording here may bring no data before it raises;
+        None for no limit of its own."""
+        return self._timeout
+
+    @timeout.setter
+    def timeout(self, timeout):
+        self._timeout = _checks.seconds("timeout", timeout, none_too=True)
 
     def _live(self):
         if not self._session.is_open:
@@ -213,7 +226,7 @@ class Driver:
 
     @channels.setter
     def channels(self, channels):
-        channels = [int(c) for c in channels]
+        channels = _checks.channel_list("channels", channels)
         session = self._live()
         session.set_channels(channels)
         if list(session.channels()) != channels:
@@ -252,14 +265,17 @@ class Driver:
 
     @property
     def rate(self):
-        """Kadrs per second: set the rate wanted, read the one the module
-        achieves (the driver rounds to the module's clock)."""
+        """Kadrs per second: set the rate wanted (above 0, at most 500000
+        samples a second over the selected channels), read the one the
+        module achieves (the driver rounds to the module's clock)."""
         return self._live().rate()
 
     @rate.setter
     def rate(self, rate):
-        self._live().set_rate(float(rate))
-        self._rate = float(rate)
+        session = self._live()
+        rate = _checks.rate(rate, len(session.channels()))
+        session.set_rate(rate)
+        self._rate = rate
 
     # --- analog input ---
 
@@ -283,12 +299,13 @@ class Driver:
     def single(self, channel, volts=False):
         """One reading of a logical channel outside a recording: its code,
         or volts."""
+        channel = _checks.channel("channel", channel)
         session = self._live()
-        code = session.single(int(channel))
+        code = session.single(channel)
         if not volts:
             return code
-        scale = session.unit_scale(int(channel))
-        return code / scale + session.unit_offset(int(channel))
+        scale = session.unit_scale(channel)
+        return code / scale + session.unit_offset(channel)
 
     def record(self, duration=None, kadrs=None, volts=False):
         """Records ``duration`` seconds or exactly ``kadrs`` kadrs of the
@@ -298,11 +315,15 @@ class Driver:
         the driver's reason and the kadrs that came as ``partial``."""
         if (duration is None) == (kadrs is None):
             raise ValueError("give either duration or kadrs")
+        if kadrs is not None:
+            kadrs = _checks.positive_int("kadrs", kadrs)
+        else:
+            duration = _checks.seconds("duration", duration)
         session = self._live()
         channels = session.channels()
         if not channels:
             raise DriverError("no channels selected")
-        count = int(kadrs) if kadrs is not None else max(1, round(duration * session.rate()))
+        count = kadrs if kadrs is not None else max(1, round(duration * session.rate()))
         codes = np.empty((count, len(channels)), np.int16)
         self._start(session)
         try:
@@ -315,8 +336,9 @@ class Driver:
         """Starts a recording and returns a Stream: an iterator of arrays of
         ``block_kadrs`` kadrs each, consecutive with nothing lost between
         them, until ``blocks`` were given (None: until closed). Closing the
-        stream (or the end of a ``with`` block) stops the recording."""
-        return Stream(self, int(block_kadrs), blocks, volts)
+        stream (or the end of a ``with`` block) stops the recording.
+        ``block_kadrs`` is a positive int, ``blocks`` one or None."""
+        return Stream(self, block_kadrs, blocks, volts)
 
     def _start(self, session):
         if self._stream is not None:
@@ -421,8 +443,8 @@ class Stream:
     """
 
     def __init__(self, driver, block_kadrs, blocks, volts):
-        if block_kadrs < 1:
-            raise ValueError("block_kadrs must be at least 1")
+        block_kadrs = _checks.positive_int("block_kadrs", block_kadrs)
+        blocks = _checks.positive_int_or_none("blocks", blocks)
         session = driver._live()
         self._channels = session.channels()
         if not self._channels:

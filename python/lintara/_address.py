@@ -6,11 +6,15 @@ import ipaddress
 
 def checked_address(address):
     """``address`` (IPv4 text or an ``ipaddress.IPv4Address``) as the dotted
-    text the driver takes; ValueError for anything else."""
+    text the driver takes; TypeError for another type, ValueError for text
+    that is no module's address (0.0.0.0 included)."""
+    takes = "a module's IPv4 address, as text or an ipaddress.IPv4Address"
+    if not isinstance(address, (str, ipaddress.IPv4Address)):
+        raise TypeError(f"address must be {takes}, not {type(address).__name__}")
     try:
         checked = ipaddress.IPv4Address(str(address))
     except ValueError:
-        raise ValueError(f"{address!r} is not an IPv4 address") from None
+        raise ValueError(f"address must be {takes}, not {str(address)!r}") from None
     if checked.is_unspecified:
-        raise ValueError(f"{address!r} names no module")
+        raise ValueError(f"address must be {takes}, not {str(address)!r}, which names no module")
     return str(checked)

@@ -13,7 +13,7 @@ import enum
 import struct
 from dataclasses import dataclass, field
 
-from . import _lintara
+from . import _checks, _lintara
 from ._errors import DriverError
 
 SETTINGS_KEY = "Software\\Tervan\\ADC\\L-Card\\E16"
@@ -85,10 +85,7 @@ def _refuse_while_open():
 
 
 def _module_key(serial):
-    serial = serial.strip(" ")
-    if not serial or "\\" in serial:
-        raise ValueError(f"{serial!r} is not a module serial number")
-    return SETTINGS_KEY + "\\" + serial
+    return SETTINGS_KEY + "\\" + _checks.serial(serial)
 
 
 def known_modules():
@@ -117,9 +114,11 @@ def _dword(value):
 def store_generator(generator, serial):
     """Stores ``generator`` for the module with that serial number, in one
     transaction. The driver loads it when it next detects that module."""
+    if not isinstance(generator, Generator):
+        raise TypeError(f"generator must be a lintara.Generator, not {type(generator).__name__}")
     generator.check()
-    _refuse_while_open()
     key = _module_key(serial)
+    _refuse_while_open()
     writes = [(key, "DACChRate", REG_BINARY, _double(generator.frequency))]
     for n, wave in enumerate(generator.waves, start=1):
         writes += [
@@ -148,7 +147,7 @@ def stored_generator(serial):
     """The generator settings stored for a module, as the driver would load
     them into a fresh state; None when the store has no key for it."""
     key = _module_key(serial)
-    if serial.strip(" ").lower() not in (known.lower() for known in known_modules()):
+    if _checks.serial(serial).lower() not in (known.lower() for known in known_modules()):
         return None
     frequency = _read(key, "DACChRate", "double")
     generator = Generator()

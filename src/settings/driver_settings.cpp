@@ -76,6 +76,8 @@ void LoadWave(cRegistry& reg, const core::GeneratorLimits& limits, core::WaveSet
     reg.ReadLong("DACChBase" + n, wave.baseline, wave.baseline);
     wave.baseline = code(wave.baseline);
     reg.ReadDouble("DACChPhase" + n, wave.phase, wave.phase);
+    // A fraction of a period, 0 <= phase < 1: 1, a whole period, is 0, as
+    // the DAC page takes it.
     if (!(wave.phase >= 0.0 && wave.phase < 1.0)) wave.phase = 0.0;
 }
 

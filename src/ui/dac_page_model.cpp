@@ -17,7 +17,7 @@ constexpr int kLevelItems = 41;
 constexpr double kLevelItemStep = 0.25;
 constexpr int kPhaseItems = 20;
 constexpr double kPhaseItemStep = 0.05;
-constexpr double kPhaseMax = 1.0;
+constexpr double kPhaseMax = 1.0; // a whole period, the same as none
 // Sine and the kinds after it repeat with the signal frequency.
 constexpr int16_t kFirstPeriodic = static_cast<int16_t>(Waveform::Sine);
 
@@ -65,10 +65,28 @@ int ucDACModel::Count() const {
     return std::clamp<int>(output_.channelsCount, 0, static_cast<int>(pageWaves_.size()));
 }
 
-// Volts of a code rounded to millivolts, as the user writes numbers.
+// Volts of a code to the millivolt, halves away from zero, as the user
+// writes numbers.
 std::string ucDACModel::VoltsText(int32_t code) const {
     const auto volts = static_cast<float>(output_.CodeToVolts(code));
-    return NumberText(RoundHalfEven(volts, 3));
+    return FixedText(AsWritten(volts), 0, 3);
+}
+
+const std::string& ucDACModel::BoxText(int box) const {
+    const std::optional<std::string>& typed = pending_.at(static_cast<std::size_t>(box));
+    if (typed) return *typed;
+    return box < kFrequency ? levelText_.at(static_cast<std::size_t>(box))
+                            : rateText_.at(static_cast<std::size_t>(box - kFrequency));
+}
+
+std::string& ucDACModel::ValueText(int box) {
+    return box < kFrequency ? levelText_.at(static_cast<std::size_t>(box))
+                            : rateText_.at(static_cast<std::size_t>(box - kFrequency));
+}
+
+bool ucDACModel::BoxEnabled(int box) const {
+    return box < kFrequency ? levelEnabled_.at(static_cast<std::size_t>(box))
+                            : rateEnabled_.at(static_cast<std::size_t>(box - kFrequency));
 }
 
 void ucDACModel::RewriteLine(int channel) {
@@ -95,6 +113,8 @@ void ucDACModel::SelectChannel(int channel) {
         ChangeSlider(1, wave.baseline);
         levelText_[1] = VoltsText(wave.baseline);
     }
+    pending_[kAmplitude].reset(); // typed for the output left
+    pending_[kBaseline].reset();
     RewriteLine(channel);
 }
 
@@ -117,12 +137,16 @@ void ucDACModel::UpdateEnabled() {
         const auto last = pageWaves_.begin() + Count();
         rateEnabled_ = {std::any_of(first, last, periodic), std::all_of(first, last, periodic)};
     }
+    // A box the user cannot reach any more cannot hold an entry to fix.
+    for (int box = 0; box < kBoxes; ++box)
+        if (!BoxEnabled(box)) pending_[static_cast<std::size_t>(box)].reset();
 }
 
 void ucDACModel::ScrollSlider(int i, int32_t position) {
     if (!present_ || i < 0 || i > 1) return;
     slider_[static_cast<std::size_t>(i)] = std::clamp(position, sliderMin_, sliderMax_);
     levelText_[static_cast<std::size_t>(i)] = VoltsText(slider_[static_cast<std::size_t>(i)]);
+    pending_[static_cast<std::size_t>(i)].reset();
 }
 
 void ucDACModel::ChangeSlider(int i, int32_t position) {
@@ -133,19 +157,21 @@ void ucDACModel::ChangeSlider(int i, int32_t position) {
     core::WaveSettings& wave = pageWaves_[static_cast<std::size_t>(current_)];
     (i == 0 ? wave.amplitude : wave.baseline) = slider_[index];
     levelText_[index] = VoltsText(slider_[index]);
+    pending_[index].reset();
     RewriteLine(current_);
 }
 
 EntryCheck ucDACModel::CheckLevel(int i, const std::string& text) {
     if (!present_ || current_ < 0 || i < 0 || i > 1) return {};
     const auto index = static_cast<std::size_t>(i);
-    levelText_[index] = text;
     const std::optional<double> read = ReadNumber(text);
     // Read as a Single, so a value past its range is not a number either.
     if (read && std::fabs(*read) <= FLT_MAX) {
         const auto v = static_cast<float>(*read);
         if (output_.voltMin <= v && v <= output_.voltMax) {
             const int32_t code = output_.VoltsToCode(v);
+            levelText_[index] = text;
+            pending_[index].reset();
             core::WaveSettings& wave = pageWaves_[static_cast<std::size_t>(current_)];
             (i == 0 ? wave.amplitude : wave.baseline) = code;
             {
@@ -156,6 +182,7 @@ EntryCheck ucDACModel::CheckLevel(int i, const std::string& text) {
             return {};
         }
     }
+    pending_[index] = text;
     return {false, RangeMessage(output_.voltMin, output_.voltMax, " V")};
 }
 
@@ -163,13 +190,54 @@ EntryCheck ucDACModel::CheckRate(int i, const std::string& text) {
     if (!present_ || i < 0 || i > 1) return {};
     const double low = i == 0 ? output_.signalFreqMin : 0.0;
     const double high = i == 0 ? output_.signalFreqMax : kPhaseMax;
-    rateText_[static_cast<std::size_t>(i)] = text;
+    std::optional<std::string>& typed = pending_[static_cast<std::size_t>(kFrequency + i)];
     const std::optional<double> v = ReadNumber(text);
-    if (!v || *v < low || *v > high) return {false, RangeMessage(low, high, "")};
-    if (i == 1)
-        pageWaves_[0].phase = *v; // the offset is the first output's, whichever is selected
-    else
+    if (!v || *v < low || *v > high) {
+        typed = text;
+        return {false, RangeMessage(low, high, "")};
+    }
+    typed.reset();
+    rateText_[static_cast<std::size_t>(i)] = text;
+    if (i == 1) {
+        // The offset is the first output's, whichever is selected.
+        pageWaves_[0].phase = *v < kPhaseMax ? *v : 0.0;
+        if (pageWaves_[0].phase != *v) rateText_[1] = NumberText(pageWaves_[0].phase);
+    } else {
         pageFrequency_ = *v;
+    }
+    return {};
+}
+
+void ucDACModel::Edit(int box, const std::string& text) {
+    if (!present_ || box < 0 || box >= kBoxes || !BoxEnabled(box)) return;
+    std::optional<std::string>& typed = pending_[static_cast<std::size_t>(box)];
+    if (text == ValueText(box))
+        typed.reset();
+    else
+        typed = text;
+}
+
+bool ucDACModel::Pending(int box) const {
+    return box >= 0 && box < kBoxes && pending_[static_cast<std::size_t>(box)].has_value();
+}
+
+int ucDACModel::PendingBox() const {
+    for (int box = 0; box < kBoxes; ++box)
+        if (Pending(box)) return box;
+    return -1;
+}
+
+EntryCheck ucDACModel::Commit(int box) {
+    if (!Pending(box)) return {};
+    const std::string text = *pending_[static_cast<std::size_t>(box)];
+    return box < kFrequency ? CheckLevel(box, text) : CheckRate(box - kFrequency, text);
+}
+
+EntryCheck ucDACModel::CommitEntries() {
+    for (int box = 0; box < kBoxes; ++box) {
+        EntryCheck check = Commit(box);
+        if (!check.passed) return check;
+    }
     return {};
 }
 

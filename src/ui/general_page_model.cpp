@@ -32,14 +32,16 @@ int SliderLimit(int resolution) {
 }
 
 // Volts in the fewest decimals that still show the level: fewer for large
-// values, none below a millivolt. Compared in single precision, so that
-// 0.1 V on the 10 V range counts as 0.1 exactly.
+// values, none below a millivolt; the last digit rounded with halves away
+// from zero. Compared and rounded in single precision, so that 0.1 V on the
+// 10 V range counts as 0.1 exactly.
 std::string LevelVolts(float volts) {
     const float size = std::fabs(volts);
-    if (size > 1.0f) return FixedText(volts, 1, 3);
-    if (size > 0.1f) return FixedText(volts, 2, 4);
-    if (size > 0.01f) return FixedText(volts, 3, 5);
-    if (size > 0.001f) return FixedText(volts, 4, 6);
+    const double written = AsWritten(volts);
+    if (size > 1.0f) return FixedText(written, 1, 3);
+    if (size > 0.1f) return FixedText(written, 2, 4);
+    if (size > 0.01f) return FixedText(written, 3, 5);
+    if (size > 0.001f) return FixedText(written, 4, 6);
     return "0";
 }
 

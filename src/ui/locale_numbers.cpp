@@ -1,8 +1,8 @@
 #include "ui/locale_numbers.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 
 #include "platform/locale.h"
 
@@ -69,17 +69,48 @@ std::string NumberText(double value, int digits) {
 }
 
 std::string FixedText(double value, int minDecimals, int maxDecimals) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", maxDecimals, value);
-    std::string text(buffer);
+    maxDecimals = std::max(maxDecimals, 0);
+    minDecimals = std::clamp(minDecimals, 0, maxDecimals);
+    // Long enough for any double in full, from 1e308 to 5e-324.
+    char buffer[400];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed).ptr;
+    std::string text(buffer, end);
+    if (!std::isfinite(value)) return text;
+    const bool negative = text.front() == '-';
+    if (negative) text.erase(0, 1);
+    if (text.find('.') == std::string::npos) text += '.';
     const std::size_t point = text.find('.');
-    if (point != std::string::npos) {
-        std::size_t keep = text.size();
-        while (keep > point + 1 + static_cast<std::size_t>(minDecimals) && text[keep - 1] == '0') --keep;
-        if (keep == point + 1) --keep; // no decimals left: no point either
-        text.resize(keep);
+    const std::size_t kept = point + 1 + static_cast<std::size_t>(maxDecimals);
+    if (text.size() <= kept) text.append(kept + 1 - text.size(), '0');
+    bool carry = text[kept] >= '5';
+    text.resize(kept);
+    // A carry runs left past the point and may add a digit: 9.96 is 10.0.
+    for (std::size_t i = kept; carry;) {
+        if (i == 0) {
+            text.insert(0, 1, '1');
+            break;
+        }
+        char& digit = text[--i];
+        if (digit == '.') continue;
+        carry = digit == '9';
+        digit = carry ? '0' : static_cast<char>(digit + 1);
     }
+    const std::size_t dot = text.find('.');
+    std::size_t keep = text.size();
+    while (keep > dot + 1 + static_cast<std::size_t>(minDecimals) && text[keep - 1] == '0') --keep;
+    if (keep == dot + 1) --keep; // no decimals left: no point either
+    text.resize(keep);
+    if (negative && text.find_first_not_of("0.") != std::string::npos) text.insert(0, 1, '-');
     return Localised(text);
+}
+
+double AsWritten(float value) {
+    if (!std::isfinite(value)) return value;
+    char buffer[32];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    double written = value;
+    std::from_chars(buffer, end, written);
+    return written;
 }
 
 std::optional<double> ReadNumber(std::string_view text) {
@@ -93,14 +124,6 @@ std::optional<double> ReadNumber(std::string_view text) {
     if (error != std::errc{} || end != number.data() + number.size() || !std::isfinite(value))
         return std::nullopt;
     return value;
-}
-
-double RoundHalfEven(double value, int decimals) {
-    const double scale = std::pow(10.0, decimals);
-    const double x = value * scale;
-    double rounded = std::round(x); // halves away from zero
-    if (std::fabs(x - std::trunc(x)) == 0.5) rounded = 2.0 * std::round(x / 2.0);
-    return rounded / scale;
 }
 
 } // namespace velmora::ui

@@ -142,6 +142,23 @@ void dlgSetupModel::SelectTab(int index) {
     }
 }
 
+EntryCheck dlgSetupModel::CommitEntries() {
+    if (!open_) return {};
+    std::vector<int> order;
+    if (selected_ >= 0) order.push_back(selected_);
+    for (int i = 0; i < TabCount(); ++i)
+        if (i != selected_) order.push_back(i);
+    for (int i : order) {
+        SetupPage* page = pages_[static_cast<std::size_t>(i)].model.get();
+        if (page == nullptr) continue;
+        EntryCheck check = page->CommitEntries();
+        if (check.passed) continue;
+        SelectTab(i);
+        return check;
+    }
+    return {};
+}
+
 void dlgSetupModel::Ok() {
     if (!open_) return;
     for (Page& page : pages_)

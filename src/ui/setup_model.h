@@ -10,8 +10,10 @@
 // For the view: build the tab strip from TabCount()/TabCaption(); call
 // Activate() once when the dialog is first shown; tab strip click ->
 // SelectTab(i), then show the page of SelectedTab() (General()/Adc()/Dac()/
-// Dio() by Tab(i)); "OK" -> Ok(), "Cancel" -> Cancel(), the close box ->
-// CloseBox(); after any of the three the dialog closes. "Help" (enabled per
+// Dio() by Tab(i)); "OK" -> CommitEntries(), then Ok() when it passed (when
+// not, the dialog stays open on the tab of the refused entry and shows the
+// message); "Cancel" -> Cancel(), the close box -> CloseBox(), and neither
+// checks an entry; after Ok(), Cancel() or CloseBox() the dialog closes. "Help" (enabled per
 // HelpEnabled()) opens HelpFile() at HelpContext(). A failure while the
 // dialog is created or shown ends it with the message ErrorMessage(what).
 #pragma once
@@ -79,6 +81,10 @@ public:
     // this module has fewer tabs.
     void Activate();
     void SelectTab(int index);
+    // The entries typed into the made pages and not yet committed, checked
+    // as when they are left, the shown page's first; the first refusal
+    // selects its page's tab.
+    EntryCheck CommitEntries();
     void Ok();
     void Cancel() { Close(); }
     void CloseBox() { Close(); }

@@ -2,7 +2,15 @@
 // `updating` guard the pages share. Not thread-safe; one UI thread, modal.
 #pragma once
 
+#include <string>
+
 namespace velmora::ui {
+
+// What an entry check says: passed, or the message to show.
+struct EntryCheck {
+    bool passed = true;
+    std::string message;
+};
 
 // Set while the page itself, or the view copying the page's state into its
 // widgets, changes a control, so that the control's own reaction does nothing.
@@ -32,6 +40,9 @@ public:
     // OK: the page's values into the driver state (and the module where the
     // page says so).
     virtual void Page_SaveSetting() = 0;
+    // OK, before any page stores: the entries typed and not yet committed are
+    // checked as when they are left; the first refusal stops there.
+    virtual EntryCheck CommitEntries() { return {}; }
     // The page becomes visible or hidden as its tab is selected or left.
     virtual void Shown() {}
     virtual void Hidden() {}

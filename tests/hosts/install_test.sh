@@ -24,6 +24,11 @@ for f in bin/e16rec bin/comrt-reg bin/comrt-register lib/libcomrt.so lib/velmora
          bin/e16scope share/applications/e16scope.desktop share/man/man1/e16scope.1; do
   [ -e "$work/prefix/$f" ] || fail "$f was not installed"
 done
+# The installed README's links and pictures resolve beside it.
+doc=$work/prefix/share/doc/Lintara
+for link in $(grep -o '](docs/[^)]*)' "$doc/README.md" | sed 's/^](//; s/)$//' | sort -u); do
+  [ -e "$doc/$link" ] || fail "the installed README links $link, which is not there"
+done
 if readelf -d "$work/prefix/bin/e16rec" "$work/prefix/bin/e16scope" "$work/prefix/lib/velmora/Lintara.adc" \
   ${package:+"$work/prefix/$package"/lintara/_lintara*.so} |
   grep -q "$build"; then

@@ -2,6 +2,7 @@
 // simulated module: the tab set per module, the remembered tab, what OK and
 // Cancel store, the DAC page's Start and Stop, and the digital lines.
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "driver_record.h"
@@ -121,6 +122,60 @@ TEST_F(SetupDialogTest, CancelStoresNothingButWhatWasAppliedAtOnceStays) {
     EXPECT_EQ(ModuleDacLevel(0), 2.0);
     EXPECT_EQ(ModuleLines(), 0xFFFFu);
     EXPECT_EQ(s.dio.doValue, 0xFFFF);
+}
+
+// A phase typed on the DAC page reads back the same after the settings are
+// saved and loaded again; 1, a whole period, as 0.
+TEST_F(SetupDialogTest, APhaseTypedOnThePageReadsBackAfterTheSettingsAreSavedAndLoaded) {
+    const std::tuple<const char*, double, const char*> phases[] = {
+        {"1", 0.0, "0"}, {"0.999", 0.999, "0.999"}, {"0.25", 0.25, "0.25"}};
+    for (const auto& [typed, phase, shown] : phases) {
+        SCOPED_TRACE(typed);
+        Detect();
+        {
+            dlgSetupModel dlg(s);
+            Open(dlg, SetupTab::DAC);
+            for (int c : {1, 0}) {
+                dlg.Dac()->SelectChannel(c);
+                dlg.Dac()->ChooseWaveform(static_cast<int>(Waveform::Sine));
+            }
+            dlg.Dac()->Edit(ucDACModel::kPhase, typed);
+            ASSERT_TRUE(dlg.CommitEntries().passed);
+            EXPECT_EQ(dlg.Dac()->RateText(1), shown) << "before the save";
+            EXPECT_EQ(dlg.Dac()->PageWave(0).phase, phase) << "before the save";
+            dlg.Ok();
+        }
+        driver::OnObjectDestroyed(s); // the last object saves
+        s.output.generator.waves[0].phase = 0.5;
+        Detect();
+        EXPECT_EQ(s.output.generator.waves[0].phase, phase);
+        dlgSetupModel dlg(s);
+        Open(dlg, SetupTab::DAC);
+        EXPECT_EQ(dlg.Dac()->RateText(1), shown) << "loaded";
+        dlg.Cancel();
+        driver::OnObjectDestroyed(s);
+    }
+}
+
+// OK checks what was typed and not committed on a page not shown; a refusal
+// shows that page and the dialog stays open.
+TEST_F(SetupDialogTest, OkCommitsTypedEntriesFirstAndARefusalSelectsItsTab) {
+    Detect();
+    dlgSetupModel dlg(s);
+    Open(dlg, SetupTab::DAC);
+    const int dac = dlg.SelectedTab();
+    dlg.Dac()->ChooseWaveform(static_cast<int>(Waveform::Dc));
+    dlg.Dac()->Edit(ucDACModel::kAmplitude, "12");
+    Open(dlg, SetupTab::General);
+    const EntryCheck refused = dlg.CommitEntries();
+    EXPECT_EQ(refused.message, "Please, set the number in range from -10 to 10 V!");
+    EXPECT_EQ(dlg.SelectedTab(), dac);
+    EXPECT_TRUE(dlg.IsOpen());
+    dlg.Dac()->Edit(ucDACModel::kAmplitude, "1.5");
+    Open(dlg, SetupTab::General);
+    EXPECT_TRUE(dlg.CommitEntries().passed);
+    dlg.Ok();
+    EXPECT_EQ(s.output.generator.waves[0].amplitude, 4800);
 }
 
 // The page views' tests drive Start and Stop, the output boxes with and

@@ -246,6 +246,124 @@ TEST_F(DacPageTest, TheCopyIsStoredOnSaveAndTheSelectedOutputIsKept) {
     EXPECT_FALSE(output.streamEnabled) << "only Start arms the generator";
 }
 
+// What a box holds for each DAC box: an entry in range and its value, one out
+// of range and its message.
+struct BoxCase {
+    int box;
+    const char* good;
+    double value;
+    const char* bad;
+    const char* message;
+};
+
+double PageValue(const ucDACModel& page, int box) {
+    switch (box) {
+    case ucDACModel::kAmplitude:
+        return page.PageWave(0).amplitude;
+    case ucDACModel::kBaseline:
+        return page.PageWave(0).baseline;
+    case ucDACModel::kFrequency:
+        return page.PageFrequency();
+    default:
+        return page.PageWave(0).phase;
+    }
+}
+
+std::string BoxText(const ucDACModel& page, int box) {
+    return box < ucDACModel::kFrequency ? page.LevelText(box) : page.RateText(box - ucDACModel::kFrequency);
+}
+
+TEST_F(DacPageTest, TypedEntriesWaitForACommitAndARefusedOneStaysPending) {
+    const BoxCase cases[] = {
+        {ucDACModel::kAmplitude, "1.3", 4160, "12", "Please, set the number in range from -10 to 10 V!"},
+        {ucDACModel::kBaseline, "-2.5", -8000, "abc", "Please, set the number in range from -10 to 10 V!"},
+        {ucDACModel::kFrequency, "250", 250, "250000", "Please, set the number in range from 0.5 to 100000!"},
+        {ucDACModel::kPhase, "0.3", 0.3, "1.5", "Please, set the number in range from 0 to 1!"}};
+    output.generator.waves = {core::WaveSettings{Waveform::Sine, 3200, 0, 0.0},
+                              core::WaveSettings{Waveform::Sine, 3200, 0, 0.0}};
+    for (const BoxCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "box " << c.box);
+        ucDACModel page(output, module);
+        const double before = PageValue(page, c.box);
+        const std::string shown = BoxText(page, c.box);
+        page.Edit(c.box, c.bad);
+        EXPECT_EQ(page.PendingBox(), c.box);
+        EXPECT_EQ(BoxText(page, c.box), c.bad) << "the box shows what was typed";
+        const EntryCheck refused = page.CommitEntries();
+        EXPECT_FALSE(refused.passed);
+        EXPECT_EQ(refused.message, c.message);
+        EXPECT_TRUE(page.Pending(c.box)) << "a refused entry is still to be fixed";
+        EXPECT_EQ(PageValue(page, c.box), before);
+        page.Edit(c.box, shown);
+        EXPECT_FALSE(page.Pending(c.box)) << "the value's own text typed back";
+        page.Edit(c.box, c.good);
+        EXPECT_EQ(PageValue(page, c.box), before) << "stored before the commit";
+        EXPECT_TRUE(page.Commit(c.box).passed);
+        EXPECT_EQ(page.PendingBox(), -1);
+        EXPECT_EQ(PageValue(page, c.box), c.value);
+        EXPECT_EQ(BoxText(page, c.box), c.good);
+    }
+}
+
+// An entry goes with the box's value when the slider, the output or the kind
+// changes it, or the box is disabled.
+TEST_F(DacPageTest, APendingEntryGoesWhenItsBoxIsRewrittenOrDisabled) {
+    output.generator.waves = {core::WaveSettings{Waveform::Sine, 3200, 0, 0.0},
+                              core::WaveSettings{Waveform::Sine, 3200, 0, 0.0}};
+    ucDACModel page(output, module);
+    page.Edit(ucDACModel::kAmplitude, "2");
+    page.ScrollSlider(0, 6400);
+    EXPECT_FALSE(page.Pending(ucDACModel::kAmplitude)) << "dragged";
+    page.Edit(ucDACModel::kBaseline, "2");
+    page.SelectChannel(1);
+    EXPECT_FALSE(page.Pending(ucDACModel::kBaseline)) << "another output";
+    page.SelectChannel(0);
+    page.Edit(ucDACModel::kBaseline, "12");
+    page.ChooseWaveform(static_cast<int>(Waveform::Dc));
+    EXPECT_EQ(page.PendingBox(), -1) << "no baseline for DC";
+    EXPECT_TRUE(page.CommitEntries().passed);
+    page.Edit(ucDACModel::kBaseline, "3");
+    EXPECT_FALSE(page.Pending(ucDACModel::kBaseline)) << "typed into a disabled box";
+}
+
+// A whole period is no offset, as the settings keep the phase: 1 is taken as 0.
+TEST_F(DacPageTest, APhaseOfOneIsTakenAsZero) {
+    const std::tuple<const char*, double, std::string> phases[] = {
+        {"1", 0.0, "0"}, {"1.0", 0.0, "0"}, {"0.999", 0.999, "0.999"}, {"0", 0.0, "0"}};
+    for (const auto& [typed, phase, shown] : phases) {
+        output.generator.waves[0].phase = 0.5;
+        ucDACModel page(output, module);
+        EXPECT_TRUE(page.CheckRate(1, typed).passed) << typed;
+        EXPECT_EQ(page.PageWave(0).phase, phase) << typed;
+        EXPECT_EQ(page.RateText(1), shown) << typed;
+    }
+}
+
+// Halves of the last digit shown go away from zero, as the number is written:
+// 250 codes are 0.078125 V exactly, 13 codes 0.0040625 V in a float just
+// below it.
+TEST_F(PageTest, LevelTextsRoundHalvesAwayFromZero) {
+    // Codes on the 10 V range; the General page's text.
+    const std::pair<int16_t, std::string> levels[] = {
+        {250, "0.07813"},   {-250, "-0.07813"}, {25, "0.007813"},  {13, "0.004063"},
+        {-13, "-0.004063"}, {31999, "10.0"},    {-31999, "-10.0"}, {3, "0"}};
+    for (const auto& [level, text] : levels) {
+        sync = {StartMode::AnalogLevel, SyncDirection::Above, 0, 0, level};
+        EXPECT_EQ(ucGeneralModel(sync, input, module).LevelText(), text) << level << " codes";
+    }
+    // DAC codes; the level's text, to the millivolt.
+    const std::pair<int32_t, std::string> codes[] = {{8, "0.003"},   {-24, "-0.008"}, {1608, "0.503"},
+                                                     {250, "0.078"}, {-1, "0"},       {-32000, "-10"}};
+    for (const auto& [code, text] : codes) {
+        output.generator.waves[0] = {Waveform::Sine, code, code, 0.0};
+        ucDACModel page(output, module);
+        EXPECT_EQ(page.LevelText(0), text) << code << " codes";
+        EXPECT_EQ(page.Lines()[0], "AO1: Sine\tA=" + text + " V\tB=" + text + " V") << code << " codes";
+    }
+    EXPECT_EQ(FixedText(2.675, 0, 2), "2.68") << "the number as written, not its binary value";
+    EXPECT_EQ(FixedText(-0.0004, 1, 3), "0.0") << "a zero without a sign";
+}
+
 TEST(LocaleNumbersTest, TheUsersSeparatorIsShownAndTheOnlyOneRead) {
     const test::ScopedEnv comma("LC_ALL", "de_DE.UTF-8");
     EXPECT_EQ(NumberText(9.75), "9,75");

@@ -5,7 +5,9 @@
 #include <QFocusEvent>
 #include <QFrame>
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
 #include <QPixmap>
@@ -215,8 +217,11 @@ void ucDAC::Connect() {
         connect(levels_[at], &QComboBox::textActivated, this,
                 [this, i](const QString& text) { Check(i, text); });
         connect(rates_[at], &QComboBox::textActivated, this,
-                [this, i](const QString& text) { Check(2 + i, text); });
+                [this, i](const QString& text) { Check(ucDACModel::kFrequency + i, text); });
     }
+    for (int box = 0; box < kCheckedBoxes; ++box)
+        connect(CheckedBox(box)->lineEdit(), &QLineEdit::textEdited, this,
+                [this, box](const QString& text) { model_.Edit(box, text.toStdString()); });
     connect(buttons_[0], &QPushButton::clicked, this, [this] {
         model_.Start();
         ShowModel();
@@ -237,30 +242,59 @@ int ucDAC::CheckedIndexOf(const QObject* widget) const {
     return -1;
 }
 
-// Leaving a box checks it, as tabbing or clicking elsewhere on the page does;
-// its own list opening, another window taking over or the page going away
-// does not.
+// Enter in a box with an entry pending commits it and goes no further, so
+// that the dialog's OK does not take it.
 bool ucDAC::eventFilter(QObject* watched, QEvent* event) {
     const int box = CheckedIndexOf(watched);
-    if (box >= 0 && event->type() == QEvent::FocusOut && !checking_) {
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        QComboBox* combo = CheckedBox(box);
-        if (reason != Qt::PopupFocusReason && reason != Qt::ActiveWindowFocusReason && combo->isVisible())
-            Check(box, combo->currentText());
+    if (box < 0 || checking_ || !model_.Pending(box)) return PageView::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Commit(box);
+            return true;
+        }
+    } else if (event->type() == QEvent::FocusOut &&
+               ChecksOnLeaving(CheckedBox(box), static_cast<QFocusEvent*>(event)->reason())) {
+        Commit(box);
     }
     return PageView::eventFilter(watched, event);
 }
 
-void ucDAC::Check(int box, const QString& text) {
+// Leaving a box checks it, as tabbing or clicking elsewhere on the page does;
+// its own list opening, another window taking over, the page going away or
+// a button that ends the dialog taking the focus does not. The focus widget
+// is already the one the focus goes to.
+bool ucDAC::ChecksOnLeaving(QComboBox* box, Qt::FocusReason reason) const {
+    if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason || !box->isVisible())
+        return false;
+    const QWidget* next = QApplication::focusWidget();
+    return next == nullptr || next->property(kChecksEntryLeft) != QVariant(false);
+}
+
+void ucDAC::Check(int box, const QString& item) {
+    const std::string text = item.toStdString();
+    Tell(box, box < ucDACModel::kFrequency ? model_.CheckLevel(box, text)
+                                           : model_.CheckRate(box - ucDACModel::kFrequency, text));
+}
+
+void ucDAC::Commit(int box) {
+    Tell(box, model_.Commit(box));
+}
+
+void ucDAC::Tell(int box, const EntryCheck& check) {
     checking_ = true; // the message box takes the focus too
-    const std::string typed = text.toStdString();
-    const EntryCheck check = box < 2 ? model_.CheckLevel(box, typed) : model_.CheckRate(box - 2, typed);
     if (!check.passed) {
         if (services_.message) services_.message(this, check.message);
         CheckedBox(box)->setFocus(Qt::OtherFocusReason);
     }
     checking_ = false;
     ShowModel();
+}
+
+void ucDAC::EntryRefused() {
+    ShowModel();
+    const int box = model_.PendingBox();
+    if (box >= 0) CheckedBox(box)->setFocus(Qt::OtherFocusReason);
 }
 
 void ucDAC::ShowList() {
@@ -276,12 +310,9 @@ void ucDAC::ShowList() {
     list_->setCurrentRow(model_.SelectedChannel());
 }
 
-// A box is written only when the model's text for it changed, so that what
-// the user is typing stays until the box is checked.
+// The model's text is what the user typed while it is pending; written only
+// when it differs, so that the caret stays where the user left it.
 void ucDAC::ShowText(int box, const std::string& text) {
-    std::string& shown = shown_.at(static_cast<std::size_t>(box));
-    if (text == shown) return;
-    shown = text;
     QComboBox* combo = CheckedBox(box);
     if (combo->currentText() != Text(text)) combo->setEditText(Text(text));
 }

@@ -1,13 +1,15 @@
 // ucDAC: the DAC page's widgets. It draws a ucDACModel (the outputs' list,
 // the waveform kind with its picture, the level and rate boxes with their
-// sliders, "Start" and "Stop") and forwards the user's actions to it. A box
-// whose entry check fails shows the model's message and takes the focus back.
-// GUI thread only.
+// sliders, "Start" and "Stop") and forwards the user's actions to it. What is
+// typed into a box is committed by Enter or by leaving the box, unless for a
+// button that ends the dialog; a box whose entry check fails shows the
+// model's message and takes the focus back. GUI thread only.
 #pragma once
 
 #include <array>
 #include <string>
 
+#include "ui/dac_page_model.h"
 #include "ui/qt/page_views.h"
 
 class QComboBox;
@@ -23,20 +25,25 @@ public:
     ucDAC(ucDACModel& model, PageServices services, QWidget* parent);
 
     void Shown() override { ShowModel(); }
+    void EntryRefused() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // The boxes with an entry check: cboDAC(0..1), then cboRate(0..1).
-    static constexpr int kCheckedBoxes = 4;
+    static constexpr int kCheckedBoxes = ucDACModel::kBoxes;
 
     void MakeControls();
     void Arrange();
     void Connect();
-    // Runs the entry check of box `box` on `text`; a failure is told and
-    // the focus goes back into the box.
-    void Check(int box, const QString& text);
+    // Runs the entry check of box `box` on an item picked, or on its pending
+    // entry; a failure is told and the focus goes back into the box.
+    void Check(int box, const QString& item);
+    void Commit(int box);
+    void Tell(int box, const EntryCheck& check);
+    // Whether the focus leaving `box` for the application's focus widget,
+    // for `reason`, checks its entry.
+    bool ChecksOnLeaving(QComboBox* box, Qt::FocusReason reason) const;
     QComboBox* CheckedBox(int box) const;
     int CheckedIndexOf(const QObject* widget) const;
     void ShowModel();
@@ -46,8 +53,6 @@ private:
     ucDACModel& model_;
     PageServices services_;
     bool checking_ = false;
-    // The model's texts of the checked boxes as last written into them.
-    std::array<std::string, kCheckedBoxes> shown_{};
     QListWidget* list_ = nullptr;
     QLabel* typeLabel_ = nullptr;
     QComboBox* type_ = nullptr;

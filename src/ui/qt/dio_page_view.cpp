@@ -38,10 +38,13 @@ QCheckBox* MakeBox(const QString& name, QWidget* parent) {
     return box;
 }
 
-// "In" and "Out": a check box drawn as a bold push button.
+// "In" and "Out": a check box drawn as a bold push button. Space toggles it;
+// Enter stays the dialog's OK, as a check box leaves it.
 QPushButton* MakeSwitch(const char* name, const char* caption, QWidget* parent) {
     auto* button = Named(new QPushButton(QString::fromLatin1(caption), parent), QString::fromLatin1(name));
     button->setCheckable(true);
+    button->setAutoDefault(false);
+    button->setDefault(false);
     QFont font = button->font();
     font.setBold(true);
     button->setFont(font);

@@ -23,6 +23,10 @@ struct PageServices {
     std::function<void(const std::string& path)> openFile;
 };
 
+// Set false on a button that ends the dialog: the entry the focus leaves for
+// it is not checked, as Cancel drops it and OK commits every entry itself.
+inline constexpr char kChecksEntryLeft[] = "checksEntryLeft";
+
 // A page view: the widget, told when its tab is selected or left, so that it
 // can copy the model into its controls again and start or stop its timers.
 // When the dialog closes, the shown page is told Hidden() and every view is
@@ -32,6 +36,9 @@ public:
     using QWidget::QWidget;
     virtual void Shown() {}
     virtual void Hidden() {}
+    // OK found an entry of this page refused and told why: the view shows the
+    // page again with the focus in the entry's box.
+    virtual void EntryRefused() {}
 };
 
 PageView* MakeGeneralView(ucGeneralModel& model, const PageServices& services, QWidget* parent);

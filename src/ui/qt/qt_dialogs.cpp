@@ -34,15 +34,17 @@ std::unique_ptr<QtDialogs> QtDialogs::Create(std::filesystem::path folder, std::
 }
 
 // The arrow while the chooser is open, whatever cursor the host had; the
-// host's cursor comes back when it closes.
+// host's cursor comes back when it closes. Over the host's active window,
+// centred on it, as its child; on the screen when the host shows none.
 int32_t QtDialogs::SelectIP(const std::string& title) {
     dlgIPModel model(folder_);
     model.Load();
     QApplication::setOverrideCursor(Qt::ArrowCursor);
     {
-        dlgIP dialog(model, [&title](QWidget* parent, const std::string& text) {
-            ShowMessageBox(parent, text, title);
-        });
+        dlgIP dialog(
+            model,
+            [&title](QWidget* parent, const std::string& text) { ShowMessageBox(parent, text, title); },
+            QApplication::activeWindow());
         dialog.exec();
     }
     if (model.IsOpen()) model.CloseBox(); // the application quit under the dialog

@@ -58,9 +58,10 @@ dlgSetup::dlgSetup(dlgSetupModel& model, PageServices services, QWidget* parent)
     buttons->addStretch();
     for (int i = 0; i < static_cast<int>(buttons_.size()); ++i) buttons_.at(i) = MakeButton(i, buttons, this);
     buttons_[0]->setDefault(true);
+    for (QPushButton* closing : {buttons_[0], buttons_[1]}) closing->setProperty(kChecksEntryLeft, false);
     buttons_[2]->setEnabled(model_.HelpEnabled());
 
-    connect(buttons_[0], &QPushButton::clicked, this, [this] { Finish(&dlgSetupModel::Ok, Accepted); });
+    connect(buttons_[0], &QPushButton::clicked, this, [this] { Ok(); });
     connect(buttons_[1], &QPushButton::clicked, this, [this] { reject(); });
     connect(buttons_[2], &QPushButton::clicked, this, [this] { Help(); });
     connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) { TabClicked(index); });
@@ -107,6 +108,30 @@ void dlgSetup::keyPressEvent(QKeyEvent* event) {
 void dlgSetup::closeEvent(QCloseEvent* event) {
     Finish(&dlgSetupModel::CloseBox, Rejected);
     event->accept();
+}
+
+void dlgSetup::Ok() {
+    EntryCheck check;
+    try {
+        check = model_.CommitEntries();
+        if (!check.passed) {
+            {
+                const QSignalBlocker quiet(tabs_);
+                tabs_->setCurrentIndex(model_.SelectedTab());
+            }
+            FollowModel();
+        }
+    } catch (const std::exception& e) {
+        Fail(e.what());
+        return;
+    }
+    if (check.passed) {
+        Finish(&dlgSetupModel::Ok, Accepted);
+        return;
+    }
+    if (services_.message) services_.message(this, check.message);
+    PageView* view = pages_.at(static_cast<std::size_t>(model_.SelectedTab())).view;
+    if (view != nullptr) view->EntryRefused();
 }
 
 void dlgSetup::TabClicked(int index) {

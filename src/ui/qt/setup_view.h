@@ -46,6 +46,9 @@ private:
         bool shown = false;
     };
 
+    // OK: the entries typed and not committed first; a refusal keeps the
+    // dialog open on its page.
+    void Ok();
     void TabClicked(int index);
     // Views for the pages the model made, told whether they are shown.
     void FollowModel();

@@ -6,6 +6,7 @@
 // each path reaches them once. The plug-in serving a host that already runs
 // a QApplication is the Qt host's test.
 #include <QListWidget>
+#include <QScreen>
 
 #include "qt_fixture.h"
 #include "ui/ip_edit_model.h"
@@ -134,6 +135,33 @@ TEST_F(ChooserWindow, RussianWhereTheUserInterfaceIsRussian) {
         EXPECT_EQ(ButtonTexts(window), "OK Отмена Удалить Очистить");
         Click(window, "cmdCancel");
     });
+}
+
+// Over the host's active window, centred on it; on the screen when the host
+// shows none.
+TEST_F(ChooserWindow, OpensCentredOverTheHostsActiveWindow) {
+    QWidget host;
+    host.setGeometry(40, 50, 420, 360); // well away from the screen's centre
+    const QPoint screen = QApplication::primaryScreen()->availableGeometry().center();
+    for (const bool shown : {true, false}) {
+        SCOPED_TRACE(shown ? "host shown" : "no host window");
+        if (shown) {
+            host.show();
+            host.activateWindow();
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&host));
+        } else {
+            host.hide();
+            ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeWindow() == nullptr; }));
+        }
+        QRect chooser;
+        Choose([&chooser](QWidget& window) {
+            chooser = window.frameGeometry();
+            Click(window, "cmdCancel");
+        });
+        const QPoint want = shown ? host.frameGeometry().center() : screen;
+        EXPECT_LE((chooser.center() - want).manhattanLength(), 2)
+            << "centre at " << chooser.center().x() << "," << chooser.center().y();
+    }
 }
 
 using QtService = QtFixture;

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -69,6 +70,27 @@ inline void Retype(QWidget& window, int box, const char* keys) {
     QTest::mouseDClick(Box(window, box), Qt::LeftButton);
     for (const char* k = keys; *k != '\0'; ++k) QTest::keyClick(window.focusWidget(), *k);
 }
+
+// Answers every message box with OK while it lives and keeps its text, so a
+// message that should not come fails a check instead of waiting for a user.
+class MessageWatch {
+public:
+    MessageWatch() {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box == nullptr || box->button(QMessageBox::Ok) == nullptr) return;
+            seen_ << box->text();
+            box->button(QMessageBox::Ok)->click();
+        });
+        timer_.start(10);
+    }
+    // The texts seen since the last call.
+    QStringList Take() { return std::exchange(seen_, {}); }
+
+private:
+    QTimer timer_;
+    QStringList seen_;
+};
 
 class QtFixture : public ListFolderTest {
 protected:

@@ -14,6 +14,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <tuple>
+
 #include "driver_record.h"
 #include "qt_fixture.h"
 #include "ui/general_page_model.h"
@@ -94,13 +96,18 @@ protected:
         target->setFocus();
         for (Qt::Key key : keys) QTest::keyClick(target, key);
     }
-    // The box's text replaced by `keys`, then Tab.
-    static void Enter(QWidget& window, const char* box, const char* keys) {
+    // The box's text replaced by `keys`, then the key `then` (none for
+    // Qt::Key_unknown).
+    static void Type(QWidget& window, const char* box, const char* keys, Qt::Key then = Qt::Key_Tab) {
         QWidget* edit = Child(window, box);
         edit->setFocus(Qt::MouseFocusReason);
         QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClicks(edit, QString::fromLatin1(keys));
-        QTest::keyClick(window.focusWidget(), Qt::Key_Tab);
+        if (then != Qt::Key_unknown) QTest::keyClick(window.focusWidget(), then);
+    }
+    // Both outputs periodic, so that every box of the DAC page is enabled.
+    void PeriodicOutputs() {
+        for (core::WaveSettings& wave : s.output.generator.waves) wave = {Waveform::Sine, 3200, 0, 0.0};
     }
     // Enabled with the window's background, or disabled with the button face's.
     static bool Looks(QWidget& window, const char* field, bool enabled) {
@@ -229,7 +236,7 @@ TEST_F(SetupWindow, DacPageListBoxesSliderStartStopAndARefusedEntryReachTheModel
             EXPECT_TRUE(Looks(window, "cboDAC0", true) && Looks(window, "cboDAC1", false));
             for (const char* name : {"lblDAC1", "slDAC1", "lblRate0", "cboRate0", "lblRate1"})
                 EXPECT_FALSE(Enabled(window, name)) << name << " for DC";
-            Enter(window, "cboDAC0", "1.5");
+            Type(window, "cboDAC0", "1.5");
             EXPECT_EQ(Line(window, "lstChannels", 0), "AO1: DC\tA=1.5 V");
             Keys(window, "slDAC0", {Qt::Key_PageUp}); // a volt up
             EXPECT_EQ(Child<QComboBox>(window, "cboDAC0")->currentText(), "2.5");
@@ -246,7 +253,7 @@ TEST_F(SetupWindow, DacPageListBoxesSliderStartStopAndARefusedEntryReachTheModel
             EXPECT_TRUE(Child(window, "cmdDACSet1")->font().bold()) << "Stop is not bold after Start";
             Click(window, "cmdDACSet1");
             AnswerMessage(seen);
-            Enter(window, "cboRate0", "250000");
+            Type(window, "cboRate0", "250000");
             EXPECT_EQ(seen.text, "Please, set the number in range from 0.5 to 100000!");
             EXPECT_EQ(Focused(window), "cboRate0") << "the focus left a refused box";
             QTest::keyClick(window.focusWidget(), Qt::Key_Escape);
@@ -254,6 +261,117 @@ TEST_F(SetupWindow, DacPageListBoxesSliderStartStopAndARefusedEntryReachTheModel
         2);
     EXPECT_EQ(s.output.generator.waves[1].baseline, 31200) << "stored by Start";
     EXPECT_FALSE(s.output.streamEnabled) << "stopped";
+}
+
+// Enter in a box commits what was typed, or says why not, and never closes
+// the dialog; Enter with nothing typed is OK's.
+TEST_F(SetupWindow, EnterInADacBoxCommitsTheEntryAndTheDialogStaysOpen) {
+    Detect();
+    PeriodicOutputs();
+    const QString levels = "Please, set the number in range from -10 to 10 V!";
+    // The box and what is typed; the message, none when it passes.
+    const std::tuple<const char*, const char*, QString> entries[] = {
+        {"cboDAC0", "12", levels},
+        {"cboDAC0", "1.3", {}},
+        {"cboDAC1", "-10.5", levels},
+        {"cboDAC1", "-2.5", {}},
+        {"cboRate0", "250000", "Please, set the number in range from 0.5 to 100000!"},
+        {"cboRate0", "250", {}},
+        {"cboRate1", "1.5", "Please, set the number in range from 0 to 1!"},
+        {"cboRate1", "0.3", {}}};
+    MessageWatch messages;
+    OpenSetup(
+        [&](QWidget& window) {
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << "focus moves only in the active window";
+            for (const auto& [box, typed, message] : entries) {
+                SCOPED_TRACE(testing::Message() << box << " " << typed);
+                Type(window, box, typed, Qt::Key_Return);
+                ASSERT_TRUE(window.isVisible()) << "Enter closed the dialog";
+                EXPECT_EQ(messages.Take(), message.isEmpty() ? QStringList() : QStringList{message});
+                EXPECT_EQ(Focused(window), box);
+                EXPECT_EQ(Child<QComboBox>(window, box)->currentText(), typed);
+            }
+            EXPECT_EQ(Line(window, "lstChannels", 0), "AO1: Sine\tA=1.3 V\tB=-2.5 V");
+            QTest::keyClick(window.focusWidget(), Qt::Key_Return);
+            EXPECT_FALSE(window.isVisible()) << "Enter with nothing typed is OK";
+        },
+        2);
+    EXPECT_EQ(s.output.generator.waves[0].amplitude, 4160);
+    EXPECT_EQ(s.output.generator.waves[0].baseline, -8000);
+    EXPECT_EQ(s.output.generator.signalFreq, 250.0);
+    EXPECT_EQ(s.output.generator.waves[0].phase, 0.3);
+}
+
+TEST_F(SetupWindow, CancelEscAndTheCloseBoxDropATypedEntryWithoutAMessage) {
+    Detect();
+    PeriodicOutputs();
+    const std::pair<const char*, std::function<void(QWidget&)>> closings[] = {
+        {"Cancel", [](QWidget& window) { Click(window, "cmdDialog1"); }},
+        {"Esc", [](QWidget& window) { QTest::keyClick(window.focusWidget(), Qt::Key_Escape); }},
+        {"close box", [](QWidget& window) { window.close(); }}};
+    MessageWatch messages;
+    for (const auto& [name, closing] : closings) {
+        SCOPED_TRACE(name);
+        OpenSetup(
+            [&closing = closing](QWidget& window) {
+                ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+                Type(window, "cboDAC0", "12", Qt::Key_unknown);
+                closing(window);
+                EXPECT_FALSE(window.isVisible());
+            },
+            2);
+        EXPECT_EQ(messages.Take(), QStringList()) << "the entry was checked";
+        EXPECT_EQ(s.output.generator.waves[0].amplitude, 3200);
+    }
+}
+
+// OK, by Enter away from the box, checks an entry left on a page not shown:
+// refused, its page comes back with the focus in the box.
+TEST_F(SetupWindow, OkWithARefusedEntryOnAnotherTabShowsItAndStaysOpen) {
+    Detect();
+    PeriodicOutputs();
+    MessageWatch messages;
+    OpenSetup(
+        [&messages](QWidget& window) {
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+            Type(window, "cboDAC0", "12", Qt::Key_unknown);
+            ClickTab(window, 0);
+            Child(window, "cboSynchro")->setFocus();
+            QTest::keyClick(window.focusWidget(), Qt::Key_Return);
+            ASSERT_TRUE(window.isVisible()) << "OK took a refused entry";
+            EXPECT_EQ(messages.Take(), QStringList{"Please, set the number in range from -10 to 10 V!"});
+            EXPECT_EQ(Tabs(window)->currentIndex(), 2);
+            EXPECT_EQ(Focused(window), "cboDAC0");
+            Type(window, "cboDAC0", "1.5", Qt::Key_unknown);
+            Click(window, "cmdDialog0");
+        },
+        2);
+    EXPECT_EQ(s.output.generator.waves[0].amplitude, 4800) << "the entry committed by OK";
+}
+
+// "In" and "Out" are switches, not buttons that take Enter from the dialog.
+TEST_F(SetupWindow, EnterOnTheInAndOutSwitchesPressesOk) {
+    Detect();
+    for (const char* name : {"chkInput", "chkOutput"}) {
+        SCOPED_TRACE(name);
+        int toggles = 0;
+        const uint32_t lines = ModuleLines();
+        OpenSetup(
+            [name, &toggles](QWidget& window) {
+                Click(window, "chkStart0"); // stored by OK only
+                Click(window, "chkOut15");  // written only with Out
+                auto* onOff = Child<QPushButton>(window, name);
+                QObject::connect(onOff, &QAbstractButton::toggled, [&toggles] { ++toggles; });
+                onOff->setFocus(Qt::TabFocusReason);
+                QTest::keyClick(onOff, Qt::Key_Return);
+                EXPECT_FALSE(window.isVisible()) << "Enter did not press OK";
+            },
+            3);
+        EXPECT_EQ(toggles, 0);
+        EXPECT_EQ(ModuleLines(), lines) << "the outputs were written";
+        EXPECT_TRUE(s.dio.doStartEnabled) << "OK not pressed";
+        s.dio.doStartEnabled = false;
+    }
 }
 
 TEST_F(SetupWindow, DioPageBoxesOutAndThePollingOfTheInputs) {

@@ -1,0 +1,108 @@
+"""Arguments checked before anything reaches the driver, which would take a
+wrong one in silence or fail later: ValueError for a value out of range,
+TypeError for a wrong type, each naming the argument and what it takes."""
+
+import math
+import numbers
+
+CHANNELS = 32  # logical channels 0..31
+MAX_SAMPLES = 500000.0  # per second, over all channels of a kadr
+
+
+def _is_int(value):
+    return isinstance(value, numbers.Integral) and not isinstance(value, bool)
+
+
+def _is_number(value):
+    return isinstance(value, numbers.Real) and not isinstance(value, bool)
+
+
+def _out_of_range(name, takes, value):
+    raise ValueError(f"{name} must be {takes}, not {value!r}")
+
+
+def _wrong_type(name, takes, value):
+    raise TypeError(f"{name} must be {takes}, not {type(value).__name__}")
+
+
+def positive_int(name, value):
+    """``value`` as an int of at least 1."""
+    takes = "a positive int"
+    if not _is_int(value):
+        _wrong_type(name, takes, value)
+    if value < 1:
+        _out_of_range(name, takes, value)
+    return int(value)
+
+
+def positive_int_or_none(name, value):
+    """None, or ``value`` as an int of at least 1."""
+    takes = "a positive int or None"
+    if value is None:
+        return None
+    if not _is_int(value):
+        _wrong_type(name, takes, value)
+    if value < 1:
+        _out_of_range(name, takes, value)
+    return int(value)
+
+
+def seconds(name, value, none_too=False):
+    """``value`` as a finite float above 0 (or None with ``none_too``)."""
+    takes = "None or a number of seconds above 0" if none_too else "a number of seconds above 0"
+    if value is None and none_too:
+        return None
+    if not _is_number(value):
+        _wrong_type(name, takes, value)
+    if not (value > 0 and math.isfinite(value)):
+        _out_of_range(name, takes, value)
+    return float(value)
+
+
+def channel(name, value):
+    """``value`` as a logical channel number."""
+    takes = f"an int in 0..{CHANNELS - 1}"
+    if not _is_int(value):
+        _wrong_type(name, takes, value)
+    if not 0 <= value < CHANNELS:
+        _out_of_range(name, takes, value)
+    return int(value)
+
+
+def channel_list(name, values):
+    """``values`` (any iterable of channel numbers) as a list."""
+    takes = f"a sequence of ints in 0..{CHANNELS - 1}"
+    if isinstance(values, (str, bytes)):
+        _wrong_type(name, takes, values)
+    try:
+        values = list(values)
+    except TypeError:
+        _wrong_type(name, takes, values)
+    for value in values:
+        if not _is_int(value):
+            raise TypeError(f"{name} must hold ints in 0..{CHANNELS - 1}, not {type(value).__name__}")
+        if not 0 <= value < CHANNELS:
+            raise ValueError(f"{name} must hold ints in 0..{CHANNELS - 1}, not {value!r}")
+    return [int(value) for value in values]
+
+
+def rate(value, channels):
+    """``value`` as kadrs per second for a kadr of ``channels`` channels."""
+    high = MAX_SAMPLES / max(1, channels)
+    takes = f"a number of kadrs/s above 0 and at most {high:g} for {channels} channels"
+    if not _is_number(value):
+        _wrong_type("rate", takes, value)
+    if not 0 < value <= high:
+        _out_of_range("rate", takes, value)
+    return float(value)
+
+
+def serial(value):
+    """``value`` as a module serial number, without blanks around."""
+    takes = "a module's serial number, a non-empty str"
+    if not isinstance(value, str):
+        _wrong_type("serial", takes, value)
+    text = value.strip(" ")
+    if not text or "\\" in text:
+        _out_of_range("serial", takes, value)
+    return text

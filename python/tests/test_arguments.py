@@ -1,0 +1,70 @@
+"""Arguments the package refuses before anything reaches the driver: one
+ValueError for a value out of range or TypeError for a wrong type, naming the
+argument and what it takes."""
+
+import re
+
+import pytest
+
+import lintara
+from lintara import Generator
+
+CHANNELS = "an int in 0..31"
+RATE = "a number of kadrs/s above 0 and at most 15625 for 32 channels"
+BLOCKS = "a positive int or None"
+SECONDS = "a number of seconds above 0"
+TIMEOUT = "None or a number of seconds above 0"
+SERIAL = "a module's serial number, a non-empty str"
+ADDRESS = "a module's IPv4 address"
+
+
+def assign(name, value):
+    return lambda e16: setattr(e16, name, value)
+
+
+# The call on a driver that detected the module with its 32 channels at
+# 15625 kadrs/s; the exception and the start of its message.
+CASES = {
+    "rate -1": (assign("rate", -1), ValueError, f"rate must be {RATE}, not -1"),
+    "rate 0": (assign("rate", 0), ValueError, f"rate must be {RATE}, not 0"),
+    "rate past 500000 in all": (assign("rate", 15626), ValueError, f"rate must be {RATE}, not 15626"),
+    "rate nan": (assign("rate", float("nan")), ValueError, f"rate must be {RATE}, not nan"),
+    "rate as text": (assign("rate", "1000"), TypeError, f"rate must be {RATE}, not str"),
+    "single -1": (lambda e16: e16.single(-1), ValueError, f"channel must be {CHANNELS}, not -1"),
+    "single 32": (lambda e16: e16.single(32), ValueError, f"channel must be {CHANNELS}, not 32"),
+    "single 1.5": (lambda e16: e16.single(1.5), TypeError, f"channel must be {CHANNELS}, not float"),
+    "channels with 32": (assign("channels", [0, 32]), ValueError, "channels must hold ints in 0..31, not 32"),
+    "channels None": (assign("channels", None), TypeError, "channels must be a sequence of ints in 0..31"),
+    "blocks -1": (lambda e16: e16.stream(10, blocks=-1), ValueError, f"blocks must be {BLOCKS}, not -1"),
+    "blocks 2.5": (lambda e16: e16.stream(10, blocks=2.5), TypeError, f"blocks must be {BLOCKS}, not float"),
+    "blocks True": (lambda e16: e16.stream(10, blocks=True), TypeError, f"blocks must be {BLOCKS}, not bool"),
+    "block_kadrs 0": (lambda e16: e16.stream(0), ValueError, "block_kadrs must be a positive int, not 0"),
+    "block_kadrs 2.5": (lambda e16: e16.stream(2.5), TypeError, "block_kadrs must be a positive int, not float"),
+    "duration -1": (lambda e16: e16.record(duration=-1), ValueError, f"duration must be {SECONDS}, not -1"),
+    "duration inf": (lambda e16: e16.record(duration=float("inf")), ValueError, f"duration must be {SECONDS}"),
+    "duration as text": (lambda e16: e16.record(duration="1"), TypeError, f"duration must be {SECONDS}, not str"),
+    "kadrs 0": (lambda e16: e16.record(kadrs=0), ValueError, "kadrs must be a positive int, not 0"),
+    "kadrs 2.5": (lambda e16: e16.record(kadrs=2.5), TypeError, "kadrs must be a positive int, not float"),
+    "Driver timeout as text": (lambda e16: lintara.Driver(timeout="x"), TypeError,
+                               f"timeout must be {TIMEOUT}, not str"),
+    "timeout 0": (assign("timeout", 0), ValueError, f"timeout must be {TIMEOUT}, not 0"),
+    "stored_generator None": (lambda e16: lintara.stored_generator(None), TypeError,
+                              f"serial must be {SERIAL}, not NoneType"),
+    "stored_generator blank": (lambda e16: lintara.stored_generator(" "), ValueError,
+                               f"serial must be {SERIAL}, not ' '"),
+    "store_generator serial 1": (lambda e16: lintara.store_generator(Generator(), 1), TypeError,
+                                 f"serial must be {SERIAL}, not int"),
+    "store_generator no Generator": (lambda e16: lintara.store_generator({}, "SIM0001"), TypeError,
+                                     "generator must be a lintara.Generator, not dict"),
+    "test 0.0.0.0": (lambda e16: e16.test("0.0.0.0"), ValueError, f"address must be {ADDRESS}"),
+    "test a number": (lambda e16: e16.test(2130706433), TypeError, f"address must be {ADDRESS}"),
+}
+
+
+@pytest.mark.parametrize("call, error, message", CASES.values(), ids=CASES.keys())
+def test_a_bad_argument_is_refused_before_it_reaches_the_driver(e16, call, error, message):
+    with pytest.raises(error, match="^" + re.escape(message)):
+        call(e16)
+    assert (e16.address, e16.rate, e16.channels) == ("127.0.0.1", pytest.approx(15625), list(range(32)))
+    assert e16.timeout is None
+    assert not e16.busy and e16.kadrs_received == 0, "a recording started"
