@@ -3,7 +3,9 @@
 #include "driver_session.h"
 #include "recorder.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <memory>
@@ -15,6 +17,8 @@ namespace {
 
 namespace hosts = velmora::hosts;
 
+// Each stops a recording cleanly; the exit status is 128 + the signal.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 std::atomic<int> stopSignal{0};
 std::atomic<bool> stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
@@ -48,12 +52,14 @@ bool TakeAddress(IModule* module, const Options& o, std::string& error) {
     return !o.address || hosts::SetModuleAddress(module, velmora::ui::DottedText(*o.address), error);
 }
 
-void PrintSummary(Console io, const Recorder& recorder, const RecordingResult& r) {
+// `recorded`: the kadrs in the file, or received without one.
+void PrintSummary(Console io, const Recorder& recorder, const RecordingResult& r, int64_t recorded,
+                  bool file) {
     const auto& stats = *r.stats;
     const double rate = recorder.Info().rate;
     std::fprintf(io.out, "recorded %lld of %lld kadrs (%.6g s of data at %.6g kadrs/s)\n",
-                 static_cast<long long>(stats.kadrs()), static_cast<long long>(r.requested),
-                 static_cast<double>(stats.kadrs()) / rate, rate);
+                 static_cast<long long>(recorded), static_cast<long long>(r.requested),
+                 static_cast<double>(recorded) / rate, rate);
     std::fprintf(io.out, "%-14s %12s %12s %12s\n", "channel", "min, V", "mean, V", "max, V");
     for (const auto& c : stats.channels()) {
         const double mean = stats.kadrs() > 0 ? c.sum / static_cast<double>(stats.kadrs()) : 0.0;
@@ -65,9 +71,15 @@ void PrintSummary(Console io, const Recorder& recorder, const RecordingResult& r
                      static_cast<long long>(stats.ramp().lost()),
                      static_cast<long long>(stats.ramp().repeated()));
     for (const std::string& note : r.notes) std::fprintf(io.out, "%s\n", note.c_str());
+    if (file)
+        std::fprintf(io.out, "writer queue: deepest %.2f s of %.6g s\n",
+                     static_cast<double>(r.deepestKadrs) / rate, static_cast<double>(r.queueKadrs) / rate);
+    if (recorded < r.received)
+        std::fprintf(io.out, "not written: %lld kadrs received\n",
+                     static_cast<long long>(r.received - recorded));
     if (!r.endedEarly.empty())
         std::fprintf(io.out, "lost: %lld kadrs never came\n",
-                     static_cast<long long>(r.requested - stats.kadrs()));
+                     static_cast<long long>(r.requested - r.received));
     if (r.interrupted) std::fprintf(io.out, "stopped by a signal before the end\n");
 }
 
@@ -89,7 +101,7 @@ bool CheckInputs(IADC3* adc, const Options& o, std::string& error) {
     return true;
 }
 
-int RecordWith(const DriverSession& session, const Options& o, Console io) {
+int RecordWith(const DriverSession& session, const Options& o, Console io, const OpenFile& open) {
     std::string error;
     if (!TakeAddress(session.module(), o, error)) return Fail(io, error);
     Recorder recorder(session.adc(), session.module(), o);
@@ -106,23 +118,31 @@ int RecordWith(const DriverSession& session, const Options& o, Console io) {
     for (const std::string& line : recorder.Adjustments())
         std::fprintf(io.out, "adjusted %s\n", line.c_str());
 
-    std::unique_ptr<hosts::RecordingWriter> writer;
+    std::unique_ptr<FileSeries> files;
     if (o.output != "-") {
-        writer = hosts::OpenWriter(o.output, o.FileFormat(), recorder.Info(), o.force, error);
-        if (!writer) return Fail(io, error);
+        const int64_t split =
+            o.split > 0 ? std::max<int64_t>(std::llround(o.split * recorder.Info().rate), 1) : 0;
+        files = std::make_unique<FileSeries>(open, o.output, o.FileFormat(), recorder.Info(), o.force, split);
+        if (!files->Open(error)) return Fail(io, error);
     }
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
+    for (int signal : kStopSignals) std::signal(signal, OnSignal);
     RecordingResult result;
-    bool ok = recorder.Record(writer.get(), stopRequested, result, error);
+    bool ok = recorder.Record(files.get(), stopRequested, result, error);
     // The file is complete only once closed; a failed close is a failed recording.
-    if (writer && !writer->Close() && ok) {
+    if (files && !files->Close() && ok) {
         ok = false;
-        error = writer->Error();
+        error = files->Error();
     }
-    if (result.stats) PrintSummary(io, recorder, result);
+    if (result.stats) {
+        const int64_t recorded = files ? static_cast<int64_t>(files->Kadrs()) : result.stats->kadrs();
+        PrintSummary(io, recorder, result, recorded, files != nullptr);
+    }
     if (!ok) return Fail(io, error);
-    if (writer) std::fprintf(io.out, "written to %s\n", o.output.c_str());
+    if (files && files->Files() > 1)
+        std::fprintf(io.out, "written to %s ... %s (%lld files)\n", files->FirstFile().c_str(),
+                     files->LastFile().c_str(), static_cast<long long>(files->Files()));
+    else if (files)
+        std::fprintf(io.out, "written to %s\n", files->FirstFile().c_str());
     if (!result.endedEarly.empty()) return Fail(io, "the recording ended early: " + result.endedEarly);
     return result.interrupted ? 128 + stopSignal.load() : 0;
 }
@@ -130,15 +150,21 @@ int RecordWith(const DriverSession& session, const Options& o, Console io) {
 } // namespace
 
 int RecordCommand(const Options& o, Console io) {
+    return RecordCommand(o, io, hosts::OpenWriter);
+}
+
+int RecordCommand(const Options& o, Console io, const OpenFile& open) {
     std::string error;
     std::error_code ignored;
-    if (o.output != "-" && !o.force && std::filesystem::exists(o.output, ignored))
-        return Fail(io, o.output + " exists; --force replaces it");
+    const std::filesystem::path first =
+        o.split > 0 ? SeriesName(o.output, 1) : std::filesystem::path(o.output);
+    if (o.output != "-" && !o.force && std::filesystem::exists(first, ignored))
+        return Fail(io, first.string() + " exists; --force replaces it");
     if (o.inputs != InputMode::Keep && !hosts::StoreChannelTable(o.inputs == InputMode::SingleEnded, error))
         return Fail(io, error);
     DriverSession session;
     if (!session.Create(error, io.err)) return Fail(io, error);
-    const int status = RecordWith(session, o, io);
+    const int status = RecordWith(session, o, io, open);
     // Said, though the recording's own status stands.
     if (!hosts::SaveSettings(session.module(), session.adc(), error))
         std::fprintf(io.err, "e16rec: warning: the settings were not saved: %s\n", error.c_str());

@@ -1,12 +1,14 @@
 // e16rec's recording and its setup run as main runs them, each returning the
-// exit status: 0 done; 1 an error, or a recording the driver ended early
-// (the reason on `err`, the driver's own text included); 128 + the signal
-// when SIGINT or SIGTERM stopped a recording. Before the driver goes, its
+// exit status: 0 done; 1 an error (a file that failed or fell its buffer
+// behind included), or a recording the driver ended early (the reason on
+// `err`, the driver's own text included); 128 + the signal when SIGINT,
+// SIGTERM or SIGHUP stopped a recording. Before the driver goes, its
 // settings are saved, and a failure is said.
 #pragma once
 
 #include <cstdio>
 
+#include "file_series.h"
 #include "options.h"
 
 namespace e16rec {
@@ -16,9 +18,11 @@ struct Console {
     std::FILE* err = stderr; // refusals, errors and warnings
 };
 
-// Records as the options say. SIGINT and SIGTERM stop the recording once it
-// has started (the file keeps every kadr received until then).
+// Records as the options say, each file opened by `open` (by default
+// velmora::hosts::OpenWriter). SIGINT, SIGTERM and SIGHUP stop the recording
+// once it has started (the file keeps every kadr received until then).
 int RecordCommand(const Options& options, Console io = {});
+int RecordCommand(const Options& options, Console io, const OpenFile& open);
 // Detects the module, opens the driver's setup dialog, then saves what OK
 // stored and says whether it was saved.
 int SetupCommand(const Options& options, Console io = {});

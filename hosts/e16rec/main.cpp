@@ -3,10 +3,11 @@
 // driver's address chooser or setup dialog alone.
 //
 // Exit status: 0 when every requested kadr was recorded and written; 1 on an
-// error or a recording the driver ended early (the reason on standard error,
-// the driver's own text included); 2 for a bad command line; 128 + the
-// signal when SIGINT or SIGTERM stopped it (the file then holds every kadr
-// received until then, and the summary says so).
+// error (a full disk, a file that fell its buffer behind) or a recording the
+// driver ended early (the reason on standard error, the driver's own text
+// included); 2 for a bad command line; 128 + the signal when SIGINT, SIGTERM
+// or SIGHUP stopped it (the file then holds every kadr received until then,
+// and the summary says so).
 #include "commands.h"
 #include "driver_session.h"
 #include "options.h"

@@ -10,6 +10,8 @@
 namespace e16rec {
 namespace {
 
+constexpr double kWeek = 7 * 86400; // seconds: the longest recording, and file
+
 template <typename T> bool ParseNumber(const std::string& text, T& value) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
@@ -52,10 +54,10 @@ const std::vector<Spec>& Specs() {
          [](Options& o, const std::string& v) {
              return ParseNumber(v, o.rate) && o.rate > 0 && o.rate <= 500000 && std::isfinite(o.rate);
          }},
-        {'t', "time", "seconds above 0, at most 86400",
+        {'t', "time", "seconds above 0, at most 604800",
          [](Options& o, const std::string& v) {
              o.kadrs.reset();
-             return ParseNumber(v, o.seconds) && o.seconds > 0 && o.seconds <= 86400;
+             return ParseNumber(v, o.seconds) && o.seconds > 0 && o.seconds <= kWeek;
          }},
         {'n', "kadrs", "a number of kadrs from 1 to 10^12",
          [](Options& o, const std::string& v) {
@@ -63,6 +65,14 @@ const std::vector<Spec>& Specs() {
              if (!ParseNumber(v, n) || n < 1 || n > 1'000'000'000'000) return false;
              o.kadrs = n;
              return true;
+         }},
+        {0, "buffer", "seconds from 1 to 3600",
+         [](Options& o, const std::string& v) {
+             return ParseNumber(v, o.buffer) && o.buffer >= 1 && o.buffer <= 3600;
+         }},
+        {0, "split", "seconds from 1 to 604800",
+         [](Options& o, const std::string& v) {
+             return ParseNumber(v, o.split) && o.split >= 1 && o.split <= kWeek;
          }},
         {'a', "address", "an IPv4 address such as 127.0.0.1",
          [](Options& o, const std::string& v) {
@@ -182,18 +192,41 @@ std::string Usage() {
            "  -c, --channels LIST  channels 0..31 in scan order, e.g. 0-3,31 (default 0-3)\n"
            "  -R, --range N        range 0..3: 10, 2.5, 0.625 or 0.156 V full scale (default 0)\n"
            "  -r, --rate HZ        kadrs per second (default 1000)\n"
-           "  -t, --time SECONDS   length of the recording (default 2)\n"
+           "  -t, --time SECONDS   length of the recording, at most a week (default 2)\n"
            "  -n, --kadrs N        length as a number of kadrs instead\n"
            "  -a, --address A      the module's address, without asking; the remembered\n"
            "                       addresses stay as they are\n"
            "  -o, --output FILE    .csv (volts) or .h5 (codes); - for none (default e16rec.csv)\n"
            "  -f, --format F       csv or hdf5, whatever the file's extension\n"
            "      --force          replace an existing file\n"
-           "      --inputs se|diff channels as X1..X16,Y1..Y16 to ground, or XY1..XY16\n"
+           "      --split SECONDS  a new file every SECONDS of data: FILE's name gets -0001,\n"
+           "                       -0002, ... before its extension (run.h5: run-0001.h5, ...);\n"
+           "                       each file holds its first kadr's index (first_kadr), and the\n"
+           "                       CSV time counts from the recording's first kadr in all\n"
+           "      --buffer SECONDS\n"
+           "                       how far the file may fall behind the module before the\n"
+           "                       recording ends, 1 to 3600 (default 10)\n"
+           "      --inputs se|diff\n"
+           "                       channels as X1..X16,Y1..Y16 to ground, or XY1..XY16\n"
            "  -q, --quiet          no progress line\n"
            "      --setup          detect the module, open the driver's setup dialog, save\n"
            "                       what OK stored (the dialog needs a display)\n"
-           "      --choose-address open the driver's address chooser, print the choice\n";
+           "      --choose-address\n"
+           "                       open the driver's address chooser, print the choice\n"
+           "\n"
+           "Files:\n"
+           "  A file is flushed at least once a second, whole kadrs only: one cut off by a\n"
+           "  kill or a crash keeps all but its last second. HDF5 is written in SWMR mode:\n"
+           "  h5py reads a file while it grows, or after a kill, with File(name, \"r\",\n"
+           "  swmr=True); other readers open one cut off once 'h5clear -s FILE' ran. A\n"
+           "  full disk ends the recording with the system's reason; the file keeps every\n"
+           "  kadr written before, and the summary counts only those.\n"
+           "\n"
+           "Exit status:\n"
+           "  0 all kadrs recorded; 1 an error, a full disk, a file that fell --buffer\n"
+           "  behind, or a recording the driver ended early (the reason on standard error);\n"
+           "  2 a bad option; 128 + the signal when SIGINT, SIGTERM or SIGHUP stopped it\n"
+           "  (the file then holds every kadr received, and the summary says so).\n";
 }
 
 } // namespace e16rec

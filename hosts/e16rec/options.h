@@ -20,6 +20,8 @@ struct Options {
     float rate = 1000;                         // kadrs per second, as requested
     double seconds = 2.0;                      // unless kadrs is given
     std::optional<int64_t> kadrs;
+    double buffer = 10;                // seconds of kadrs the file writer may fall behind the drain
+    double split = 0;                  // seconds of kadrs per file; 0: one file
     std::optional<int32_t> address;    // the module's IPv4 address, instead of the driver's chooser
     std::string output = "e16rec.csv"; // "-": no file
     std::optional<velmora::hosts::FileFormat> format; // by default, the output's extension

@@ -82,16 +82,6 @@ void Recorder::ProgramRate() {
                                " kadrs/s set by the driver");
 }
 
-// The driver notes the first kadr's time before the kadr reaches the ring,
-// so it is there by the time the first kadrs are drained.
-bool Recorder::NoteStart(velmora::hosts::RecordingWriter* writer, std::string& error) {
-    started_ = true;
-    info_.startTime = velmora::hosts::IsoUtc(velmora::hosts::StartTime(module_));
-    if (writer == nullptr || writer->SetStartTime(info_.startTime) || writer->Error().empty()) return true;
-    error = writer->Error();
-    return false;
-}
-
 // Read before StopRecord, which clears it.
 std::string Recorder::EndReason() const {
     std::string why = velmora::hosts::EndReason(module_);
@@ -99,33 +89,34 @@ std::string Recorder::EndReason() const {
     return why.empty() ? "the driver stopped it without a reason" : why;
 }
 
-// Takes what the ring holds, at most `wanted` kadrs into the file; what
-// comes beyond them is read and dropped. Returns the kadrs kept, -1 when a
-// write failed.
-int64_t Recorder::Drain(velmora::hosts::RecordingWriter* writer, KadrStats& stats, int64_t wanted,
-                        std::string& error) {
+// Takes what the ring holds, at most `wanted` kadrs for the file; what comes
+// beyond them is read and dropped. Returns the kadrs queued; `refused` says
+// when the writer took no more. The driver notes the first kadr's time
+// before the kadr reaches the ring, so it is there with the first block.
+int64_t Recorder::Drain(WriterThread& writer, int64_t wanted, WriterThread::Refused& refused) {
     int64_t kept = 0;
     for (;;) {
         int32_t count = static_cast<int32_t>(buffer_.size()), rest = 0, kadrs = 0;
         adc_->GetData(buffer_.data(), &count, &rest, &kadrs);
         if (kadrs <= 0) return kept;
         const int32_t keep = static_cast<int32_t>(std::min<int64_t>(kadrs, wanted - kept));
-        if (keep > 0) {
-            if (!started_ && !NoteStart(writer, error)) return -1;
-            stats.Add(buffer_.data(), keep);
-            if (writer != nullptr && !writer->Write(buffer_.data(), static_cast<std::size_t>(keep))) {
-                error = writer->Error();
-                return -1;
+        if (keep > 0 && refused == WriterThread::Refused::None) {
+            std::string startTime;
+            if (!started_) {
+                started_ = true;
+                startTime = info_.startTime = velmora::hosts::IsoUtc(velmora::hosts::StartTime(module_));
             }
+            refused = writer.Push(buffer_.data(), keep, startTime);
+            if (refused != WriterThread::Refused::None) return kept;
             kept += keep;
         }
         if (rest <= 0) return kept;
     }
 }
 
-void Recorder::ShowProgress(const KadrStats& stats, int64_t requested) const {
+void Recorder::ShowProgress(int64_t received, int64_t requested) const {
     if (options_.quiet || !::isatty(STDERR_FILENO)) return;
-    std::fprintf(stderr, "\r%12lld of %lld kadrs", static_cast<long long>(stats.kadrs()),
+    std::fprintf(stderr, "\r%12lld of %lld kadrs", static_cast<long long>(received),
                  static_cast<long long>(requested));
     std::fflush(stderr);
 }
@@ -139,6 +130,7 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
     if (simulated && rampPosition_ >= 0 && rampRange_ != 0)
         result.notes.push_back("Y16 ramp check skipped: Y16 is not on the 10 V range");
     result.stats = std::make_unique<KadrStats>(channels_, simulated && rampRange_ == 0 ? rampPosition_ : -1);
+    result.queueKadrs = std::max<int64_t>(std::llround(options_.buffer * info_.rate), 1);
     buffer_.assign(channels_.size() * kBufferKadrs, 0);
     started_ = false;
     info_.startTime.clear();
@@ -148,20 +140,18 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
         error = "cannot start: " + LastError();
         return false;
     }
+    WriterThread thread(writer, *result.stats, channels_.size(), result.queueKadrs);
     // No time limit of its own: a start waiting for its trigger waits, and
     // the driver ends a recording that went silent, lost its module or overflowed.
-    KadrStats& stats = *result.stats;
+    WriterThread::Refused refused = WriterThread::Refused::None;
     std::string ended;
-    bool ok = true;
-    while (stats.kadrs() < result.requested && !stop.load()) {
+    int64_t& received = result.received;
+    while (received < result.requested && !stop.load() && refused == WriterThread::Refused::None) {
         std::this_thread::sleep_for(kDrainPeriod);
-        const int64_t kept = Drain(writer, stats, result.requested - stats.kadrs(), error);
-        if (kept < 0) {
-            ok = false;
-            break;
-        }
-        ShowProgress(stats, result.requested);
-        if (kept > 0) continue;
+        const int64_t kept = Drain(thread, result.requested - received, refused);
+        received += kept;
+        ShowProgress(received, result.requested);
+        if (kept > 0 || refused != WriterThread::Refused::None) continue;
         VARIANT_BOOL busy = VARIANT_FALSE;
         adc_->get_Busy(&busy);
         if (!busy) {
@@ -171,11 +161,22 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
     }
     adc_->StopRecord();
     // What came before the end is still in the ring.
-    if (ok && Drain(writer, stats, result.requested - stats.kadrs(), error) < 0) ok = false;
-    if (stats.kadrs() < result.requested) result.endedEarly = ended;
-    result.interrupted = stop.load() && stats.kadrs() < result.requested;
+    received += Drain(thread, result.requested - received, refused);
+    const bool written = thread.Finish();
+    result.deepestKadrs = thread.Deepest();
+    if (received < result.requested) result.endedEarly = ended;
+    result.interrupted = stop.load() && received < result.requested;
     if (!options_.quiet && ::isatty(STDERR_FILENO)) std::fputc('\n', stderr);
-    return ok;
+    if (!written) {
+        error = writer->Error();
+        return false;
+    }
+    if (refused == WriterThread::Refused::QueueFull) {
+        error = "the file writer fell " + Number(options_.buffer) + " s behind: " + options_.output +
+                " took the data slower than they came (--buffer gives it more time)";
+        return false;
+    }
+    return true;
 }
 
 } // namespace e16rec

@@ -1,14 +1,17 @@
 // One recording through IADC3: detects the module, programs channels, ranges
 // and rate and says what the driver changed, then records exactly the
-// requested number of kadrs while draining with GetData, feeding each block
-// to the file and the statistics. Runs on the calling thread; a stop request
-// (a signal) ends it early with everything received so far written, and so
-// does the driver when it ends the recording by itself (IModule EndReason).
+// requested number of kadrs. The calling thread drains the driver with
+// GetData and queues each block for the file writer's thread (WriterThread),
+// which writes it and keeps the statistics. A stop request (a signal) ends
+// it early with everything received so far written, and so does the driver
+// when it ends the recording by itself (IModule EndReason); a writer that
+// fails or falls a whole queue behind ends it with its reason.
 #pragma once
 
 #include "kadr_stats.h"
 #include "options.h"
 #include "recording_file.h"
+#include "writer_thread.h"
 
 #include <atomic>
 #include <memory>
@@ -23,7 +26,11 @@ namespace e16rec {
 
 struct RecordingResult {
     int64_t requested = 0; // kadrs
+    int64_t received = 0;  // kadrs drained for the recording
+    // Of the kadrs written (all received without a file); a failed file may
+    // keep fewer (its writer's Kadrs).
     std::unique_ptr<KadrStats> stats;
+    int64_t queueKadrs = 0, deepestKadrs = 0; // the writer's queue: its size, and the most it held
     bool interrupted = false;
     std::vector<std::string> notes; // for the summary
     // Why the driver ended the recording before all kadrs came (its
@@ -49,20 +56,19 @@ public:
     // The channels and the achieved rate, for the file and the summary; the
     // start time once the first kadr came.
     const velmora::hosts::RecordingInfo& Info() const { return info_; }
-    // Records; `writer` may be null. False with `error` set when the start,
-    // the drain or a write fails.
+    // Records; `writer` may be null. False with `error` set when the start
+    // or the file fails, or the file fell the whole queue behind (the file
+    // then keeps what was queued). `writer` is another thread's until then.
     bool Record(velmora::hosts::RecordingWriter* writer, const std::atomic<bool>& stop,
                 RecordingResult& result, std::string& error);
 
 private:
     std::string LastError() const { return velmora::hosts::LastError(adc_); }
-    bool NoteStart(velmora::hosts::RecordingWriter* writer, std::string& error);
     std::string EndReason() const;
     bool ProgramChannels(std::string& error);
     void ProgramRate();
-    int64_t Drain(velmora::hosts::RecordingWriter* writer, KadrStats& stats, int64_t wanted,
-                  std::string& error);
-    void ShowProgress(const KadrStats& stats, int64_t requested) const;
+    int64_t Drain(WriterThread& writer, int64_t wanted, WriterThread::Refused& refused);
+    void ShowProgress(int64_t received, int64_t requested) const;
 
     IADC3* adc_;
     IModule* module_;

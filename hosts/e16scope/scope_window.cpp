@@ -3,8 +3,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -332,9 +334,17 @@ void ScopeWindow::RestartTraces() {
     if (session_.Recording()) session_.SetWindow(WindowSeconds(), plot_->PixelColumns());
 }
 
+QSize FirstWindowSize(QSize available) {
+    const QSize wanted = QSize(1280, 800).expandedTo(available * 4 / 5);
+    return wanted.boundedTo(available);
+}
+
 void ScopeWindow::LoadSettings() {
     QSettings settings;
-    restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray());
+    if (!restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray())) {
+        const QScreen* screen = QGuiApplication::primaryScreen();
+        if (screen != nullptr) resize(FirstWindowSize(screen->availableGeometry().size()));
+    }
     QList<int> checked;
     for (const QVariant& channel : settings.value(QStringLiteral("channels"), QVariantList{0}).toList())
         checked << channel.toInt();

@@ -21,6 +21,11 @@
 
 namespace e16scope {
 
+// The first window's size, with no saved geometry, on a screen whose free
+// area is `available`: at least 1280 x 800, or four fifths of a larger
+// screen, never more than the screen.
+QSize FirstWindowSize(QSize available);
+
 class ScopeWindow : public QMainWindow {
     Q_OBJECT
 public:

@@ -53,8 +53,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "e16scope-screenshot: %s\n", error.c_str());
         return 1;
     }
-    e16scope::ScopeWindow window(session);
-    window.resize(1400, 860);
+    e16scope::ScopeWindow window(session); // the first window's own size: no saved geometry here
     window.show();
     int modals = 0;
     e16scope::OnNextModal(modals,

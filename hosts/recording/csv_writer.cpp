@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -12,7 +13,7 @@
 namespace velmora::hosts {
 namespace {
 
-constexpr std::size_t kFlushAt = 1 << 20;
+constexpr std::size_t kFlushAt = 1 << 20; // bounds the memory at high rates
 constexpr int kVoltDecimals = 6;
 constexpr int kTimeDecimals = 7; // a tenth of a microsecond at any rate
 
@@ -33,19 +34,6 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
 
-    bool Write(const int16_t* codes, std::size_t kadrs) override {
-        if (!error_.empty()) return false;
-        Header();
-        const std::size_t n = info_.channels.size();
-        // Row by row, so the buffer never grows far past its flush mark.
-        for (std::size_t k = 0; k < kadrs; ++k) {
-            AppendCsvRows(info_, kadrs_, codes + k * n, 1, buffer_);
-            ++kadrs_;
-            if (buffer_.size() >= kFlushAt && !Flush()) return false;
-        }
-        return true;
-    }
-
     bool SetStartTime(const std::string& isoUtc) override {
         // The rows that began are no less right without it.
         if (!error_.empty() || headed_) return false;
@@ -55,37 +43,73 @@ public:
 
     bool Close() override {
         if (fd_ < 0) return error_.empty();
-        Header();
-        const bool flushed = error_.empty() && Flush();
+        if (error_.empty()) Header();
+        const bool flushed = Flush();
         const int closed = ::close(fd_);
         fd_ = -1;
         if (flushed && closed != 0) return Fail("cannot write " + name_ + ": " + std::strerror(errno));
         return flushed;
     }
 
-private:
-    // The header waits for the first row, by when the start time is known.
-    void Header() {
-        if (!headed_) AppendCsvHeader(info_, buffer_);
-        headed_ = true;
+protected:
+    bool Append(const int16_t* codes, std::size_t kadrs) override {
+        Header();
+        const std::size_t n = info_.channels.size();
+        const std::size_t first = static_cast<std::size_t>(info_.firstKadr.value_or(0));
+        // Row by row, so the buffer never grows far past its flush mark.
+        for (std::size_t k = 0; k < kadrs; ++k) {
+            AppendCsvRows(info_, first + kadrs_, codes + k * n, 1, buffer_);
+            ++kadrs_;
+            if (buffer_.size() >= kFlushAt && !Flush()) return false;
+        }
+        return true;
     }
 
-    bool Flush() {
+    bool Sync() override {
         std::size_t done = 0;
         while (done < buffer_.size()) {
             const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
             if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return Fail("cannot write " + name_ + ": " + std::strerror(n < 0 ? errno : ENOSPC));
+            if (n <= 0) return Broken(done, n < 0 ? errno : ENOSPC);
             done += static_cast<std::size_t>(n);
         }
+        onDisk_ += buffer_.size();
+        headerLines_ = 0;
         buffer_.clear();
         return true;
+    }
+
+private:
+    // The header waits for the first row, by when the start time is known.
+    void Header() {
+        if (headed_) return;
+        const std::size_t before = buffer_.size();
+        AppendCsvHeader(info_, buffer_);
+        headerLines_ = static_cast<std::size_t>(std::count(buffer_.begin() + before, buffer_.end(), '\n'));
+        headed_ = true;
+    }
+
+    // A write cut short: the file goes back to its last whole row, and the
+    // kadr count to the rows it holds.
+    bool Broken(std::size_t done, int error) {
+        Fail("cannot write " + name_ + ": " + std::strerror(error));
+        const std::size_t lastEnd = done == 0 ? std::string::npos : buffer_.rfind('\n', done - 1);
+        const std::size_t whole = lastEnd == std::string::npos ? 0 : lastEnd + 1;
+        // A file that cannot be cut (a device) has nothing to keep whole.
+        [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(onDisk_ + whole));
+        const auto lines =
+            static_cast<std::size_t>(std::count(buffer_.begin(), buffer_.begin() + whole, '\n'));
+        kadrs_ = flushed_ + (lines > headerLines_ ? lines - headerLines_ : 0);
+        buffer_.clear();
+        return false;
     }
 
     int fd_;
     std::string name_;
     RecordingInfo info_;
     std::string buffer_;
+    std::size_t onDisk_ = 0;      // bytes
+    std::size_t headerLines_ = 0; // of the header in the buffer, not yet on disk
     bool headed_ = false;
 };
 
@@ -100,9 +124,11 @@ std::string OneLine(std::string text) {
 
 void AppendCsvHeader(const RecordingInfo& info, std::string& out) {
     std::string known;
+    const std::string first = info.firstKadr ? std::to_string(*info.firstKadr) : std::string();
     for (const auto& [key, value] : {std::pair{"serial", &info.serial},
                                      {"address", &info.address},
                                      {"start_time", &info.startTime},
+                                     {"first_kadr", &first},
                                      {"backend", &info.backend}})
         if (!value->empty())
             known += (known.empty() ? "# " : ", ") + std::string(key) + " " + OneLine(*value);

@@ -7,6 +7,31 @@
 
 namespace velmora::hosts {
 
+static_assert(sizeof(std::size_t) >= 8, "kadr counters of a week at 500 kS/s");
+
+bool RecordingWriter::Write(const int16_t* codes, std::size_t kadrs) {
+    if (!error_.empty()) return false;
+    if (kadrs == 0) return true;
+    const Clock::time_point now = Clock::now();
+    if (!Append(codes, kadrs)) return false;
+    // Append may have flushed part of the kadrs; the rest wait from now.
+    if (flushed_ < kadrs_ && !waitingSince_) waitingSince_ = now;
+    return FlushIfOlder(kFlushAge);
+}
+
+bool RecordingWriter::Flush() {
+    if (!error_.empty()) return false;
+    if (!Sync()) return false;
+    flushed_ = kadrs_;
+    waitingSince_.reset();
+    return true;
+}
+
+bool RecordingWriter::FlushIfOlder(Clock::duration age) {
+    if (!error_.empty()) return false;
+    return !waitingSince_ || Clock::now() - *waitingSince_ < age || Flush();
+}
+
 bool RecordingWriter::Fail(std::string why) {
     if (error_.empty()) error_ = std::move(why);
     return false;

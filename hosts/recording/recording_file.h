@@ -1,10 +1,14 @@
 // Recording files: what a host knows about a recording (channels, rate,
 // module) and the writers that put its kadrs of 16-bit codes into a CSV
-// file of volts or an HDF5 file of codes. Every write and the final close
-// are checked; a writer that failed says why and writes nothing more.
-// One thread per writer.
+// file of volts or an HDF5 file of codes. Every write, flush and the final
+// close are checked; a writer that failed says why (the system's reason
+// included), keeps the kadrs already on disk as whole kadrs, and writes
+// nothing more. Kadrs written reach the disk at the latest once the oldest
+// of them is kFlushAge old (at a Write or FlushIfOlder), so a file cut off
+// by a kill or a crash holds all but the last moments. One thread per writer.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -29,13 +33,29 @@ struct RecordingInfo {
     std::string serial;    // the module's, as the driver reports it
     std::string backend;   // the vendor library and its version, or the simulated module
     std::string address;   // of the open module
+    // The index of the file's first kadr in the recording, for the files of
+    // a split recording; the CSV time column counts from the recording's
+    // first kadr all the same.
+    std::optional<int64_t> firstKadr;
 };
+
+// How long a written kadr may wait for the disk.
+inline constexpr std::chrono::milliseconds kFlushAge{500};
 
 class RecordingWriter {
 public:
+    using Clock = std::chrono::steady_clock;
+
     virtual ~RecordingWriter() = default;
-    // `kadrs` whole kadrs, the channels of each one after the other.
-    virtual bool Write(const int16_t* codes, std::size_t kadrs) = 0;
+    // `kadrs` whole kadrs, the channels of each one after the other; flushes
+    // when the oldest kadr not on disk is kFlushAge old.
+    bool Write(const int16_t* codes, std::size_t kadrs);
+    // Puts every kadr written on disk, whole, where a reader finds it (for
+    // HDF5 one that opens the file in SWMR mode) and a cut-off file keeps it.
+    bool Flush();
+    // Flushes when kadrs have waited `age`: for the times nothing is written.
+    // A writer over another one passes it on, so that one clock decides.
+    virtual bool FlushIfOlder(Clock::duration age = kFlushAge);
     // The first kadr's time for a file opened before it was known: call it
     // before the first Write (a CSV file's header waits for it until then).
     // False when it cannot be written (the writer failed), and for a CSV
@@ -44,12 +64,22 @@ public:
     // Flushes and closes; a file is complete only when this returned true.
     virtual bool Close() = 0;
     const std::string& Error() const { return error_; }
+    // The kadrs written; after a failure, the kadrs the file keeps.
     std::size_t Kadrs() const { return kadrs_; }
 
 protected:
+    // Write and Flush of the format; each counts what it wrote in kadrs_
+    // and, when it fails, leaves there what the file keeps.
+    virtual bool Append(const int16_t* codes, std::size_t kadrs) = 0;
+    virtual bool Sync() = 0;
     bool Fail(std::string why);
+
     std::string error_;
     std::size_t kadrs_ = 0;
+    std::size_t flushed_ = 0; // kadrs on disk as of the last Flush
+
+private:
+    std::optional<Clock::time_point> waitingSince_;
 };
 
 enum class FileFormat { Csv, Hdf5 };
@@ -65,10 +95,11 @@ std::unique_ptr<RecordingWriter> OpenWriter(const std::filesystem::path& file, F
                                             const RecordingInfo& info, bool overwrite, std::string& error);
 
 // The CSV text of kadrs as the CSV writer makes it, for one row after
-// another: a comment line "# serial S, address A, start_time T, backend B"
-// of the fields known (none: no line; the backend last, as it may hold
-// commas), "time,<names>", then seconds from the first kadr and volts with
-// six decimals. Appends to `out`.
+// another: a comment line "# serial S, address A, start_time T, first_kadr
+// N, backend B" of the fields known (none: no line; the backend last, as it
+// may hold commas), "time,<names>", then seconds from the recording's first
+// kadr (`firstKadr` is the row's index in the recording) and volts with six
+// decimals. Appends to `out`.
 void AppendCsvHeader(const RecordingInfo& info, std::string& out);
 void AppendCsvRows(const RecordingInfo& info, std::size_t firstKadr, const int16_t* codes, std::size_t kadrs,
                    std::string& out);

@@ -1,21 +1,36 @@
 // e16rec run as a user runs it, against the simulated module in a private
 // store: what it writes, what it says and how it ends; which module it opens,
-// from a driver folder of the test's own with its own remembered addresses.
+// from a driver folder of the test's own with its own remembered addresses;
+// the files it leaves when killed, stopped by a signal, on a full disk, and
+// split in many.
+#include <fcntl.h>
 #include <hdf5.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <fstream>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "recorded_files.h"
 #include "test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using velmora::test::ReadCsv;
+using velmora::test::ReadHdf5;
+using velmora::test::Recorded;
+using velmora::test::SimulatedFault;
 using velmora::test::Slurp;
 
 class E16recRun : public ::testing::Test {
@@ -106,6 +121,68 @@ double IsoSeconds(const std::string& text) {
     return static_cast<double>(::timegm(&utc)) + millis / 1000.0;
 }
 
+// e16rec started in the background, as E16rec runs it (no display, no
+// terminal, its output in files of `folder`), for a signal at a time of the
+// test's choosing.
+class Started {
+public:
+    Started(const std::string& program, const std::string& args, const fs::path& folder, const char* name)
+        : out_(folder / (std::string(name) + ".out")), err_(folder / (std::string(name) + ".err")) {
+        std::vector<std::string> words{program};
+        std::istringstream split(args);
+        for (std::string word; split >> word;) words.push_back(word);
+        std::vector<char*> argv;
+        for (std::string& w : words) argv.push_back(w.data());
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (char** e = environ; *e != nullptr; ++e)
+            if (!std::string(*e).starts_with("DISPLAY=") && !std::string(*e).starts_with("WAYLAND_DISPLAY="))
+                envp.push_back(*e);
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&files, 1, out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&files, 2, err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (posix_spawn(&pid_, argv[0], &files, nullptr, argv.data(), envp.data()) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&files);
+    }
+    ~Started() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            Wait();
+        }
+    }
+    Started(const Started&) = delete;
+    Started& operator=(const Started&) = delete;
+
+    bool Running() const { return pid_ > 0; }
+    void Signal(int signal) const { ::kill(pid_, signal); }
+    // The exit status, or 128 + the signal that ended it.
+    int Wait() {
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {}
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::string Out() const { return Slurp(out_); }
+    std::string Err() const { return Slurp(err_); }
+
+private:
+    fs::path out_, err_;
+    pid_t pid_ = -1;
+};
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+// The kadrs the summary says were recorded; -1 when it says nothing.
+long SummaryKadrs(const std::string& out) {
+    const auto at = out.find("\nrecorded ");
+    return at == std::string::npos ? -1 : std::atol(out.c_str() + at + 10);
+}
+
 // The channel table reaches the module's own key too, so an earlier
 // differential run does not turn the next single-ended one into XY and
 // "Calibration 0" columns.
@@ -185,22 +262,28 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         std::string err;
     } cases[] = {
         {"--rate=abc", 2, "e16rec: --rate: 'abc' is not kadrs per second above 0, at most 500000\n"},
-        {"-t0", 2, "e16rec: --time: '0' is not seconds above 0, at most 86400\n"},
+        {"-t0", 2, "e16rec: --time: '0' is not seconds above 0, at most 604800\n"},
+        {"--buffer 0.5", 2, "e16rec: --buffer: '0.5' is not seconds from 1 to 3600\n"},
+        {"--split=0", 2, "e16rec: --split: '0' is not seconds from 1 to 604800\n"},
         {"-c 0-40", 2, "e16rec: --channels: '0-40' is not a list of channels 0..31 such as 0-3,31\n"},
         {"--address 10.0.0", 2, "e16rec: --address: '10.0.0' is not an IPv4 address such as 127.0.0.1\n"},
         {"-R 4", 2, "e16rec: --range: '4' is not a range 0..3\n"},
-        {"-t", 2, "e16rec: --time needs seconds above 0, at most 86400\n"},
+        {"-t", 2, "e16rec: --time needs seconds above 0, at most 604800\n"},
         {"--inputs both", 2, "e16rec: --inputs: 'both' is not se or diff\n"},
         {"--bogus", 2, "e16rec: unknown option --bogus (e16rec --help lists them)\n"},
         {"--help", 0, ""},
         {"-t 0.1 -o " + File("old.csv"), 1, "e16rec: " + File("old.csv") + " exists; --force replaces it\n"},
+        {"-t 0.1 --split 1 -o " + File("old.csv"), 1,
+         "e16rec: " + File("old-0001.csv") + " exists; --force replaces it\n"},
     };
+    std::ofstream(File("old-0001.csv")) << "precious";
     for (const auto& c : cases) {
         const velmora::test::Ran r = E16rec(c.args);
         EXPECT_EQ(r.exit, c.exit) << c.args;
         EXPECT_EQ(r.err, c.err) << c.args;
     }
     EXPECT_EQ(Slurp(File("old.csv")), "precious");
+    EXPECT_EQ(Slurp(File("old-0001.csv")), "precious");
 }
 
 // Without --address the driver's chooser answers from the driver's own list,
@@ -276,6 +359,135 @@ TEST_F(E16recRun, RunsAtOnceEachRecordTheModuleTheyName) {
         }
     }
     EXPECT_EQ(Slurp(list), "127.0.0.2\r\n");
+}
+
+// Killed outright (no signal to catch) three seconds in, once while an HDF5
+// reader watches the file grow, once into a slow CSV file: each file opens
+// as it is, holds every kadr but those of the last second, and nothing that
+// is not a real kadr.
+TEST_F(E16recRun, AKilledRecordingLeavesAFileOfAllButTheLastSecond) {
+    const struct {
+        std::string args;
+        const char* file;
+        double rate;
+    } cases[] = {
+        {"-a 127.0.0.1 --inputs se -c 0-31 -r 15625", "killed.h5", 15625},
+        {"-a 127.0.0.2 --inputs se -c 0-3,31 -r 1000", "killed.csv", 1000},
+    };
+    std::vector<std::unique_ptr<Started>> runs;
+    for (const auto& c : cases)
+        runs.push_back(std::make_unique<Started>(Program(), c.args + " -t 60 -q -o " + File(c.file),
+                                                 store.dir().path(), c.file));
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    const Recorded growing = ReadHdf5(File(cases[0].file), true);
+    EXPECT_EQ(growing.problem, "");
+    EXPECT_GT(growing.rows, 0u) << "an HDF5 file read while it is written";
+    EXPECT_EQ(SimulatedFault(growing), "");
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const double killed = Now();
+    for (const auto& run : runs) run->Signal(SIGKILL);
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const auto& c = cases[i];
+        ASSERT_EQ(runs[i]->Wait(), 128 + SIGKILL) << runs[i]->Err();
+        const bool hdf5 = std::string(c.file).ends_with(".h5");
+        const Recorded r = hdf5 ? ReadHdf5(File(c.file), true) : ReadCsv(File(c.file));
+        ASSERT_EQ(r.problem, "") << c.file;
+        const double start = IsoSeconds(r.startTime);
+        ASSERT_GT(start, 0) << c.file << ": " << r.startTime;
+        EXPECT_GE(static_cast<double>(r.rows), (killed - start - 1.0) * c.rate)
+            << c.file << ": more than the last second missing";
+        if (hdf5) {
+            EXPECT_GE(r.rows, growing.rows) << "fewer kadrs than a reader saw before";
+        }
+        EXPECT_EQ(SimulatedFault(r), "") << c.file;
+    }
+}
+
+// SIGHUP (a closed terminal) and SIGTERM stop as SIGINT does: the summary,
+// a complete file that opens without SWMR, and 128 + the signal.
+TEST_F(E16recRun, HangupAndTerminateStopWithAWholeFile) {
+    for (const int signal : {SIGHUP, SIGTERM}) {
+        Started run(Program(),
+                    "-a 127.0.0.1 --inputs se -c 16-31 -r 15625 -t 30 -q -o " + File("stopped.h5") +
+                        " --force",
+                    store.dir().path(), "stopped");
+        std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+        run.Signal(signal);
+        EXPECT_EQ(run.Wait(), 128 + signal) << run.Err();
+        const std::string out = run.Out();
+        EXPECT_NE(out.find("stopped by a signal before the end"), std::string::npos) << out;
+        const Recorded r = ReadHdf5(File("stopped.h5"), false);
+        ASSERT_EQ(r.problem, "") << "signal " << signal;
+        EXPECT_GT(r.rows, 0u);
+        EXPECT_EQ(static_cast<long>(r.rows), SummaryKadrs(out)) << out;
+        EXPECT_EQ(SimulatedFault(r), "") << "signal " << signal;
+    }
+}
+
+// A file system that fills: the system's reason, exit status 1, and a file
+// of whole kadrs, as many as the summary says. The file system is a small
+// tmpfs in a mount namespace of the run's own.
+TEST_F(E16recRun, AFullDiskEndsWithItsReasonAndWholeKadrs) {
+    const fs::path disk = store.dir().path() / "disk";
+    fs::create_directory(disk);
+    std::string unshare = ::geteuid() == 0 ? "unshare --mount" : "unshare --user --map-root-user --mount";
+    if (std::system(
+            (unshare + " sh -c 'mount -t tmpfs -o size=64k tmpfs " + disk.string() + "' >/dev/null 2>&1")
+                .c_str()) != 0)
+        GTEST_SKIP() << "no mount namespace with a tmpfs of its own can be made here";
+    // Sizes that fill at different places of an HDF5 file's layout.
+    for (const auto& [file, size] :
+         {std::pair{"full.h5", "256k"}, {"full.h5", "384k"}, {"full.csv", "256k"}}) {
+        const std::string inside = (disk / file).string();
+        const velmora::test::Ran r = velmora::test::RunCommand(
+            "env -u DISPLAY -u WAYLAND_DISPLAY " + unshare + " sh -c 'mount -t tmpfs -o size=" + size +
+                " tmpfs " + disk.string() + " && " + Program() +
+                " -a 127.0.0.1 --inputs se -c 0-31 -r 15625 -t 10 -q -o " + inside + "; status=$?; cp " +
+                inside + " " + File(file) + "; exit $status' </dev/null",
+            store.dir().path());
+        EXPECT_EQ(r.exit, 1) << file << ": " << r.err;
+        EXPECT_EQ(r.err, "e16rec: cannot write " + inside + ": No space left on device\n") << file;
+        const Recorded kept =
+            std::string(file).ends_with(".h5") ? ReadHdf5(File(file), false) : ReadCsv(File(file));
+        ASSERT_EQ(kept.problem, "") << file;
+        EXPECT_GT(kept.rows, 0u) << file;
+        EXPECT_EQ(static_cast<long>(kept.rows), SummaryKadrs(r.out)) << file << ": " << r.out;
+        EXPECT_EQ(SimulatedFault(kept), "") << file;
+    }
+}
+
+// Seven seconds split every two: four files, each with the recording's
+// description and its first kadr's index, whose kadrs join without a gap
+// or a repeat.
+TEST_F(E16recRun, SplitFilesJoinKadrForKadr) {
+    const velmora::test::Ran r =
+        E16rec("--inputs se -c 16-31 -r 15625 -t 7 --split 2 -q -o " + File("long.h5"));
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_NE(
+        r.out.find("written to " + File("long-0001.h5") + " ... " + File("long-0004.h5") + " (4 files)"),
+        std::string::npos)
+        << r.out;
+    EXPECT_FALSE(fs::exists(File("long.h5")));
+    EXPECT_FALSE(fs::exists(File("long-0005.h5")));
+    int64_t next = 0;
+    std::string start;
+    int lastStep = -1;
+    for (const char* file : {"long-0001.h5", "long-0002.h5", "long-0003.h5", "long-0004.h5"}) {
+        const Recorded part = ReadHdf5(File(file), false);
+        ASSERT_EQ(part.problem, "") << file;
+        EXPECT_EQ(part.firstKadr, next) << file;
+        EXPECT_EQ(part.rows, next < 93750 ? 31250u : 15625u) << file;
+        EXPECT_EQ(SimulatedFault(part), "") << file;
+        if (start.empty()) start = part.startTime;
+        EXPECT_EQ(part.startTime, start) << file << ": the recording's start in every file";
+        if (lastStep >= 0 && part.rows > 0) {
+            EXPECT_EQ(velmora::test::RampStep(part, 0), (lastStep + 1) % 1000)
+                << file << " joins the one before";
+        }
+        if (part.rows > 0) lastStep = velmora::test::RampStep(part, part.rows - 1);
+        next += static_cast<int64_t>(part.rows);
+    }
+    EXPECT_EQ(next, 109375) << "seven seconds at 15625 kadrs/s";
 }
 
 } // namespace

@@ -1,20 +1,24 @@
-// e16rec's parts in this process: channel lists, loss counting, and its
-// commands against the simulated module: a module cut off mid-recording
-// through the simulator's fault controls, and a store that refuses the
-// driver's settings.
+// e16rec's parts in this process: channel lists, loss counting, the files
+// of a split recording, and its commands against the simulated module: a
+// module cut off mid-recording through the simulator's fault controls, a
+// store that refuses the driver's settings, and a disk that stalls.
 #include <dlfcn.h>
 
 #include "commands.h"
 #include "driver_session.h"
 #include "e16sim_control.h"
+#include "file_series.h"
 #include "kadr_stats.h"
 #include "options.h"
+#include "recorded_files.h"
 #include "store_connection.h"
 #include "test_support.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -57,6 +61,66 @@ TEST(E16recStats, RampCountsLostAndRepeatedKadrs) {
     unbroken.Add(ramp.data() + 2500, 2500);
     EXPECT_EQ(unbroken.ramp().lost(), 0);
     EXPECT_EQ(unbroken.ramp().repeated(), 0);
+}
+
+TEST(E16recFiles, SeriesNamesNumberBeforeTheExtension) {
+    const struct {
+        const char* output;
+        int64_t sequence;
+        const char* name;
+    } cases[] = {
+        {"run.h5", 1, "run-0001.h5"},
+        {"/data/week.of.csv", 2, "/data/week.of-0002.csv"},
+        {"run", 12345, "run-12345"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SeriesName(c.output, c.sequence).string(), c.name) << c.output;
+}
+
+// Kadrs split across files at every third, whatever the writes' sizes: each
+// file says where it starts and counts time from the recording's first
+// kadr, and a recording that ends on a boundary leaves no empty file.
+TEST(E16recFiles, SplitFilesContinueOneAnother) {
+    velmora::test::TempDir dir;
+    velmora::hosts::RecordingInfo info;
+    info.channels = {{"X1", 0, 1000.0f}};
+    info.rate = 10;
+    info.serial = "SIM0001";
+    const struct {
+        std::vector<std::size_t> writes;
+        std::vector<std::string> rows; // of each file, after its two header lines
+    } cases[] = {
+        {{2, 5, 1}, {"0.0,0.1,0.2", "0.3,0.4,0.5", "0.6,0.7"}},
+        {{6}, {"0.0,0.1,0.2", "0.3,0.4,0.5"}},
+    };
+    const int16_t codes[] = {0, 1, 2, 3, 4, 5, 6, 7};
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto output = dir.path() / ("case" + std::to_string(i) + ".csv");
+        FileSeries files(velmora::hosts::OpenWriter, output, velmora::hosts::FileFormat::Csv, info, false, 3);
+        std::string error;
+        ASSERT_TRUE(files.Open(error)) << error;
+        ASSERT_TRUE(files.SetStartTime("2026-12-06T10:00:00.000Z"));
+        std::size_t written = 0;
+        for (std::size_t n : cases[i].writes) {
+            ASSERT_TRUE(files.Write(codes + written, n)) << files.Error();
+            written += n;
+        }
+        ASSERT_TRUE(files.Close()) << files.Error();
+        EXPECT_EQ(files.Kadrs(), written);
+        EXPECT_EQ(files.Files(), static_cast<int64_t>(cases[i].rows.size()));
+        for (std::size_t f = 0; f < cases[i].rows.size(); ++f) {
+            const auto file = SeriesName(output, static_cast<int64_t>(f + 1));
+            const velmora::test::Recorded r = velmora::test::ReadCsv(file.string());
+            ASSERT_EQ(r.problem, "") << file;
+            EXPECT_EQ(r.firstKadr, static_cast<int64_t>(3 * f)) << file;
+            EXPECT_EQ(r.startTime, "2026-12-06T10:00:00.000Z") << file << ": the recording's start";
+            std::string times;
+            for (double t : r.times) times += (times.empty() ? "" : ",") + std::to_string(t).substr(0, 3);
+            EXPECT_EQ(times, cases[i].rows[f]) << file;
+            for (std::size_t k = 0; k < r.rows; ++k) EXPECT_DOUBLE_EQ(r.volts[k] * 1000, r.times[k] * 10);
+        }
+        EXPECT_FALSE(
+            std::filesystem::exists(SeriesName(output, static_cast<int64_t>(cases[i].rows.size() + 1))));
+    }
 }
 
 // What a command says, kept in memory.
@@ -167,6 +231,91 @@ TEST_F(E16recCommand, SettingsTheStoreRefusesAreSaid) {
     EXPECT_EQ(SetupCommand(options, said.io()), 0) << said.err();
     EXPECT_EQ(said.err(), "");
     EXPECT_NE(said.out().find("\nsettings saved\n"), std::string::npos) << said.out();
+}
+
+// A file writer that stalls once, as a disk does, `stall` long at its
+// `at`-th write.
+class StallingWriter : public velmora::hosts::RecordingWriter {
+public:
+    StallingWriter(std::unique_ptr<velmora::hosts::RecordingWriter> file, int at,
+                   std::chrono::milliseconds stall)
+        : file_(std::move(file)), at_(at), stall_(stall) {}
+    bool SetStartTime(const std::string& isoUtc) override {
+        return file_->SetStartTime(isoUtc) || (file_->Error().empty() ? false : Fail(file_->Error()));
+    }
+    bool FlushIfOlder(Clock::duration age) override { return Take(file_->FlushIfOlder(age)); }
+    bool Close() override { return Take(file_->Close()); }
+
+protected:
+    bool Append(const int16_t* codes, std::size_t kadrs) override {
+        if (writes_++ == at_) std::this_thread::sleep_for(stall_);
+        return Take(file_->Write(codes, kadrs));
+    }
+    bool Sync() override { return Take(file_->Flush()); }
+
+private:
+    bool Take(bool ok) {
+        kadrs_ = file_->Kadrs();
+        return ok || Fail(file_->Error());
+    }
+    std::unique_ptr<velmora::hosts::RecordingWriter> file_;
+    int writes_ = 0, at_;
+    std::chrono::milliseconds stall_;
+};
+
+// 500 kS/s (32 channels at 15625 kadrs/s) to a file that stalls for 3 s:
+// the default buffer rides it out with nothing lost, and says how deep it
+// went; a buffer of 1 s ends the recording with the reason, the file
+// keeping every kadr the summary counts.
+TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
+    const struct {
+        double buffer, seconds;
+        int exit;
+        std::string said; // on standard error
+    } cases[] = {
+        {10, 4, 0, ""},
+        {1, 4, 1, "the file writer fell 1 s behind: "},
+    };
+    for (const auto& c : cases) {
+        Options options = Quick();
+        options.channels.clear();
+        for (int16_t k = 0; k < 32; ++k) options.channels.push_back(k);
+        options.rate = 15625;
+        options.seconds = c.seconds;
+        options.buffer = c.buffer;
+        options.inputs = InputMode::SingleEnded;
+        options.output = (store.dir().path() / "stalled.h5").string();
+        options.force = true;
+        const auto stalling = [](const std::filesystem::path& file, velmora::hosts::FileFormat format,
+                                 const velmora::hosts::RecordingInfo& info, bool overwrite,
+                                 std::string& error) -> std::unique_ptr<velmora::hosts::RecordingWriter> {
+            auto opened = velmora::hosts::OpenWriter(file, format, info, overwrite, error);
+            if (!opened) return nullptr;
+            return std::make_unique<StallingWriter>(std::move(opened), 5, std::chrono::seconds(3));
+        };
+        Said said;
+        EXPECT_EQ(RecordCommand(options, said.io(), stalling), c.exit) << said.err();
+        const std::string out = said.out(), err = said.err();
+        const velmora::test::Recorded r = velmora::test::ReadHdf5(options.output, false);
+        ASSERT_EQ(r.problem, "") << c.buffer;
+        EXPECT_EQ(velmora::test::SimulatedFault(r), "") << c.buffer;
+        EXPECT_NE(out.find("recorded " + std::to_string(r.rows) + " of 62500 kadrs"), std::string::npos)
+            << out;
+        double deepest = -1;
+        const auto at = out.find("writer queue: deepest ");
+        ASSERT_NE(at, std::string::npos) << out;
+        std::sscanf(out.c_str() + at, "writer queue: deepest %lf s of", &deepest);
+        if (c.exit == 0) {
+            EXPECT_EQ(r.rows, 62500u) << "nothing lost";
+            EXPECT_NE(out.find("0 lost kadrs, 0 repeated kadrs"), std::string::npos) << out;
+            EXPECT_GT(deepest, 2.5) << out;
+            EXPECT_NE(out.find(" s of 10 s\n"), std::string::npos) << out;
+        } else {
+            EXPECT_EQ(err.rfind("e16rec: " + c.said, 0), 0u) << err;
+            EXPECT_LE(deepest, c.buffer) << out;
+            EXPECT_GT(r.rows, 0u);
+        }
+    }
 }
 
 } // namespace

@@ -100,6 +100,20 @@ protected:
     ScopeSession session_;
 };
 
+// A first window a person can use: 1280 x 800 at least, four fifths of a
+// large screen, and never past the screen's free area.
+TEST(ScopeFirstWindow, TakesMostOfTheScreenAndAtLeast1280By800) {
+    const struct {
+        QSize available, expected;
+    } cases[] = {
+        {{1920, 1040}, {1536, 832}},
+        {{2560, 1400}, {2048, 1120}},
+        {{1366, 728}, {1280, 728}},
+        {{1024, 700}, {1024, 700}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(FirstWindowSize(c.available), c.expected) << c.available.width();
+}
+
 TEST_F(ScopeTest, PlotsX1sSineAndY16sRampUnbrokenAndRecordsTheSameToAFile) {
     ScopeWindow window(session_);
     window.resize(1900, 900);

@@ -1,0 +1,99 @@
+#include "file_series.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace e16rec {
+
+namespace fs = std::filesystem;
+namespace hosts = velmora::hosts;
+
+fs::path SeriesName(const fs::path& output, int64_t sequence) {
+    char number[24];
+    std::snprintf(number, sizeof number, "-%04lld", static_cast<long long>(sequence));
+    return output.parent_path() / (output.stem().string() + number + output.extension().string());
+}
+
+FileSeries::FileSeries(OpenFile open, fs::path output, hosts::FileFormat format, hosts::RecordingInfo info,
+                       bool overwrite, int64_t splitKadrs)
+    : open_(std::move(open)), output_(std::move(output)), format_(format), info_(std::move(info)),
+      overwrite_(overwrite), splitKadrs_(std::max<int64_t>(splitKadrs, 0)) {
+    if (splitKadrs_ > 0) info_.firstKadr = 0;
+}
+
+fs::path FileSeries::Name(int64_t sequence) const {
+    return splitKadrs_ > 0 ? SeriesName(output_, sequence) : output_;
+}
+
+bool FileSeries::Open(std::string& error) {
+    return OpenNext(error);
+}
+
+bool FileSeries::OpenNext(std::string& error) {
+    file_ = open_(Name(sequence_ + 1), format_, info_, overwrite_, error);
+    if (file_ == nullptr) return false;
+    ++sequence_;
+    return true;
+}
+
+bool FileSeries::SetStartTime(const std::string& isoUtc) {
+    if (!error_.empty()) return false;
+    info_.startTime = isoUtc; // for the files to come
+    if (file_->SetStartTime(isoUtc)) return true;
+    return file_->Error().empty() ? false : Broken();
+}
+
+bool FileSeries::Append(const int16_t* codes, std::size_t kadrs) {
+    const std::size_t n = info_.channels.size();
+    while (kadrs > 0) {
+        // The next file opens with its first kadr, so a recording that ends
+        // on a boundary leaves no empty file.
+        if (splitKadrs_ > 0 && file_->Kadrs() == static_cast<std::size_t>(splitKadrs_) && !Next())
+            return false;
+        const std::size_t room =
+            splitKadrs_ > 0 ? static_cast<std::size_t>(splitKadrs_) - file_->Kadrs() : kadrs;
+        const std::size_t take = std::min(kadrs, room);
+        if (!file_->Write(codes, take)) return Broken();
+        kadrs_ = closedKadrs_ + file_->Kadrs();
+        codes += take * n;
+        kadrs -= take;
+    }
+    return true;
+}
+
+bool FileSeries::Next() {
+    if (!file_->Close()) return Broken();
+    closedKadrs_ += file_->Kadrs();
+    info_.firstKadr = static_cast<int64_t>(closedKadrs_);
+    std::string error;
+    if (OpenNext(error)) return true;
+    file_.reset();
+    return Fail(error);
+}
+
+// The file's own clock: it flushes where its layout wants it (an HDF5
+// chunk's end) before the kadrs are old.
+bool FileSeries::FlushIfOlder(Clock::duration age) {
+    if (!error_.empty()) return false;
+    return file_->FlushIfOlder(age) || Broken();
+}
+
+bool FileSeries::Sync() {
+    return file_->Flush() || Broken();
+}
+
+bool FileSeries::Close() {
+    if (file_ == nullptr) return error_.empty();
+    const bool closed = file_->Close();
+    kadrs_ = closedKadrs_ + file_->Kadrs();
+    if (!closed) Fail(file_->Error());
+    return error_.empty();
+}
+
+bool FileSeries::Broken() {
+    kadrs_ = closedKadrs_ + file_->Kadrs();
+    return Fail(file_->Error());
+}
+
+} // namespace e16rec

@@ -1,0 +1,64 @@
+// The files of one recording: one file, or with a split length a new file
+// every so many kadrs, named after the output with a sequence number before
+// its extension (run.h5: run-0001.h5, run-0002.h5, ...). Each file is
+// complete in itself: the recording's description, its start time, and the
+// index of the file's first kadr; no kadr is lost or repeated between two.
+// One thread, as any writer.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "recording_file.h"
+
+namespace e16rec {
+
+// Opens one file of a recording, as velmora::hosts::OpenWriter does.
+using OpenFile = std::function<std::unique_ptr<velmora::hosts::RecordingWriter>(
+    const std::filesystem::path& file, velmora::hosts::FileFormat format,
+    const velmora::hosts::RecordingInfo& info, bool overwrite, std::string& error)>;
+
+// "run.h5", 2 → "run-0002.h5"; "run", 12345 → "run-12345".
+std::filesystem::path SeriesName(const std::filesystem::path& output, int64_t sequence);
+
+class FileSeries : public velmora::hosts::RecordingWriter {
+public:
+    // splitKadrs 0: one file, named `output`.
+    FileSeries(OpenFile open, std::filesystem::path output, velmora::hosts::FileFormat format,
+               velmora::hosts::RecordingInfo info, bool overwrite, int64_t splitKadrs);
+    // The first file; false with `error` set.
+    bool Open(std::string& error);
+    bool SetStartTime(const std::string& isoUtc) override;
+    bool FlushIfOlder(Clock::duration age = velmora::hosts::kFlushAge) override;
+    bool Close() override;
+    // The first file's name and, when there were more, the last one's.
+    std::filesystem::path FirstFile() const { return Name(1); }
+    std::filesystem::path LastFile() const { return Name(sequence_); }
+    int64_t Files() const { return sequence_; }
+
+protected:
+    bool Append(const int16_t* codes, std::size_t kadrs) override;
+    bool Sync() override;
+
+private:
+    std::filesystem::path Name(int64_t sequence) const;
+    bool OpenNext(std::string& error);
+    bool Next();
+    // The file's failure, taken over with the kadrs it keeps.
+    bool Broken();
+
+    OpenFile open_;
+    std::filesystem::path output_;
+    velmora::hosts::FileFormat format_;
+    velmora::hosts::RecordingInfo info_;
+    bool overwrite_;
+    int64_t splitKadrs_;
+    int64_t sequence_ = 0;
+    std::size_t closedKadrs_ = 0; // in the files before this one
+    std::unique_ptr<velmora::hosts::RecordingWriter> file_;
+};
+
+} // namespace e16rec

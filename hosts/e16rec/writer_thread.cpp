@@ -1,0 +1,102 @@
+#include "writer_thread.h"
+
+#include <algorithm>
+#include <chrono>
+
+namespace e16rec {
+namespace {
+
+// How often an idle writer looks whether its kadrs waited long enough.
+constexpr auto kIdleLook = std::chrono::milliseconds(100);
+
+} // namespace
+
+WriterThread::WriterThread(velmora::hosts::RecordingWriter* writer, KadrStats& stats, std::size_t channels,
+                           int64_t capacityKadrs)
+    : writer_(writer), stats_(stats), channels_(channels), capacity_(std::max<int64_t>(capacityKadrs, 1)),
+      thread_([this] { Run(); }) {}
+
+WriterThread::~WriterThread() {
+    Finish();
+}
+
+WriterThread::Refused WriterThread::Push(const int16_t* codes, int64_t kadrs, const std::string& startTime) {
+    std::vector<int16_t> memory;
+    {
+        std::lock_guard lock(mutex_);
+        if (refused_ == Refused::None && failed_) refused_ = Refused::WriterFailed;
+        // An empty queue takes any block, however long.
+        if (refused_ == Refused::None && queued_ > 0 && queued_ + kadrs > capacity_)
+            refused_ = Refused::QueueFull;
+        if (refused_ != Refused::None) return refused_;
+        if (!spare_.empty()) {
+            memory = std::move(spare_.back());
+            spare_.pop_back();
+        }
+    }
+    // Copied outside the lock, so the writer never waits for it.
+    memory.assign(codes, codes + static_cast<std::size_t>(kadrs) * channels_);
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back({std::move(memory), kadrs, startTime});
+        queued_ += kadrs;
+        deepest_ = std::max(deepest_, queued_);
+    }
+    ready_.notify_one();
+    return Refused::None;
+}
+
+bool WriterThread::Finish() {
+    {
+        std::lock_guard lock(mutex_);
+        finishing_ = true;
+    }
+    ready_.notify_one();
+    if (thread_.joinable()) thread_.join();
+    std::lock_guard lock(mutex_);
+    return !failed_;
+}
+
+int64_t WriterThread::Deepest() const {
+    std::lock_guard lock(mutex_);
+    return deepest_;
+}
+
+void WriterThread::Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        ready_.wait_for(lock, kIdleLook, [this] { return !queue_.empty() || finishing_; });
+        if (queue_.empty() && finishing_) return;
+        bool ok = !failed_;
+        if (!queue_.empty()) {
+            Block block = std::move(queue_.front());
+            queue_.pop_front();
+            queued_ -= block.kadrs;
+            lock.unlock();
+            // After a failure the rest is only taken off the queue.
+            if (ok) ok = Write(block);
+            lock.lock();
+            spare_.push_back(std::move(block.codes));
+        } else if (ok && writer_ != nullptr) {
+            lock.unlock();
+            ok = writer_->FlushIfOlder();
+            lock.lock();
+        }
+        failed_ = !ok;
+    }
+}
+
+bool WriterThread::Write(Block& block) {
+    if (writer_ == nullptr) {
+        stats_.Add(block.codes.data(), static_cast<int32_t>(block.kadrs));
+        return true;
+    }
+    // A CSV file whose rows began goes on without the time: no failure.
+    if (!block.startTime.empty() && !writer_->SetStartTime(block.startTime) && !writer_->Error().empty())
+        return false;
+    if (!writer_->Write(block.codes.data(), static_cast<std::size_t>(block.kadrs))) return false;
+    stats_.Add(block.codes.data(), static_cast<int32_t>(block.kadrs));
+    return true;
+}
+
+} // namespace e16rec

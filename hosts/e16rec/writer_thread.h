@@ -1,0 +1,67 @@
+// The file writer of a recording on a thread of its own, behind a queue
+// bounded in kadrs, so that a disk that stalls does not hold up the drain of
+// the driver: the draining thread queues blocks without ever waiting, and
+// learns from a refused block that the writer failed or fell a whole queue
+// behind. The statistics are kept on the writer's thread, of the kadrs
+// written. Everything shared between the two threads is under one mutex.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kadr_stats.h"
+#include "recording_file.h"
+
+namespace e16rec {
+
+class WriterThread {
+public:
+    // `writer` may be null (statistics only); both stay the caller's and
+    // are the thread's alone until Finish returned.
+    WriterThread(velmora::hosts::RecordingWriter* writer, KadrStats& stats, std::size_t channels,
+                 int64_t capacityKadrs);
+    ~WriterThread();
+    WriterThread(const WriterThread&) = delete;
+    WriterThread& operator=(const WriterThread&) = delete;
+
+    enum class Refused { None, WriterFailed, QueueFull };
+    // Queues a copy of `kadrs` whole kadrs; `startTime`, when not empty,
+    // reaches the writer before them. A block that would overfill the queue
+    // is refused, and so is every block after a refusal.
+    Refused Push(const int16_t* codes, int64_t kadrs, const std::string& startTime = {});
+    // Writes what is queued, then stops the thread; true when every write
+    // succeeded (the writer's Error says why not).
+    bool Finish();
+    // The most kadrs the queue held at once.
+    int64_t Deepest() const;
+
+private:
+    struct Block {
+        std::vector<int16_t> codes;
+        int64_t kadrs = 0;
+        std::string startTime;
+    };
+    void Run();
+    bool Write(Block& block);
+
+    velmora::hosts::RecordingWriter* writer_;
+    KadrStats& stats_;
+    std::size_t channels_;
+    int64_t capacity_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<Block> queue_;
+    std::vector<std::vector<int16_t>> spare_; // written blocks' memory, for the next ones
+    int64_t queued_ = 0, deepest_ = 0;        // kadrs
+    Refused refused_ = Refused::None;
+    bool failed_ = false, finishing_ = false;
+    std::thread thread_; // last: starts once the rest is ready
+};
+
+} // namespace e16rec

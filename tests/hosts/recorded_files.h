@@ -1,0 +1,181 @@
+// Recording files read back as a user's own tools read them (the HDF5
+// library, the CSV text), and the check that their kadrs are the simulated
+// module's: with --inputs se, Y1..Y15 carry (k - 8) x 0.25 V and Y16 the
+// frame ramp -5 + 0.01 x (n mod 1000) V, one step a kadr, so a zero row, a
+// torn row, a lost or a repeated kadr shows.
+#pragma once
+
+#include <hdf5.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace velmora::test {
+
+struct Recorded {
+    std::string problem; // what keeps the file from being read; empty when read
+    std::vector<std::string> names;
+    std::vector<double> volts; // rows x names
+    std::vector<double> times; // CSV only: the time column
+    std::size_t rows = 0;
+    int64_t firstKadr = -1; // -1: the file does not say
+    std::string startTime;
+
+    double At(std::size_t row, std::size_t column) const { return volts[row * names.size() + column]; }
+    int Column(const std::string& name) const {
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (names[i] == name) return static_cast<int>(i);
+        return -1;
+    }
+};
+
+namespace detail {
+
+// A fixed-length string attribute, or an array of them.
+inline std::vector<std::string> Texts(hid_t dataset, const char* name) {
+    std::vector<std::string> texts;
+    const hid_t attribute = H5Aopen(dataset, name, H5P_DEFAULT);
+    if (attribute < 0) return texts;
+    const hid_t type = H5Aget_type(attribute), space = H5Aget_space(attribute);
+    const std::size_t width = H5Tget_size(type);
+    const auto count = static_cast<std::size_t>(H5Sget_simple_extent_npoints(space));
+    std::string packed(width * count, '\0');
+    if (H5Aread(attribute, type, packed.data()) >= 0)
+        for (std::size_t i = 0; i < count; ++i) texts.push_back(packed.substr(i * width, width).c_str());
+    H5Sclose(space);
+    H5Tclose(type);
+    H5Aclose(attribute);
+    return texts;
+}
+
+} // namespace detail
+
+// `swmr`: as a reader of a file being written, or of one whose writer was
+// killed, opens it (h5py's File(name, "r", swmr=True)).
+inline Recorded ReadHdf5(const std::string& file, bool swmr) {
+    Recorded r;
+    H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
+    const hid_t h5 = H5Fopen(file.c_str(), H5F_ACC_RDONLY | (swmr ? H5F_ACC_SWMR_READ : 0u), H5P_DEFAULT);
+    if (h5 < 0) {
+        r.problem = "the HDF5 library cannot open " + file;
+        return r;
+    }
+    const hid_t dataset = H5Dopen2(h5, "codes", H5P_DEFAULT);
+    const hid_t space = dataset >= 0 ? H5Dget_space(dataset) : -1;
+    hsize_t dims[2] = {};
+    if (space < 0 || H5Sget_simple_extent_ndims(space) != 2) {
+        r.problem = "no 2-D dataset codes in " + file;
+    } else {
+        H5Sget_simple_extent_dims(space, dims, nullptr);
+        r.names = detail::Texts(dataset, "channel_names");
+        const std::vector<std::string> start = detail::Texts(dataset, "start_time");
+        if (!start.empty()) r.startTime = start[0];
+        std::vector<float> scale(dims[1]);
+        int64_t first = -1;
+        const hid_t scaleAttribute = H5Aopen(dataset, "codes_per_volt", H5P_DEFAULT);
+        const hid_t firstAttribute = H5Aopen(dataset, "first_kadr", H5P_DEFAULT);
+        std::vector<int16_t> codes(dims[0] * dims[1]);
+        if (r.names.size() != dims[1] || H5Aread(scaleAttribute, H5T_NATIVE_FLOAT, scale.data()) < 0 ||
+            H5Aread(firstAttribute, H5T_NATIVE_INT64, &first) < 0)
+            r.problem = "the attributes of " + file + " do not describe its channels";
+        else if (!codes.empty() &&
+                 H5Dread(dataset, H5T_NATIVE_INT16, H5S_ALL, H5S_ALL, H5P_DEFAULT, codes.data()) < 0)
+            r.problem = "the HDF5 library cannot read the codes of " + file;
+        H5Aclose(firstAttribute);
+        H5Aclose(scaleAttribute);
+        r.firstKadr = first;
+        r.rows = dims[0];
+        for (std::size_t i = 0; i < codes.size(); ++i)
+            r.volts.push_back(codes[i] / static_cast<double>(scale[i % dims[1]]));
+    }
+    if (space >= 0) H5Sclose(space);
+    if (dataset >= 0) H5Dclose(dataset);
+    H5Fclose(h5);
+    return r;
+}
+
+// Every row whole: as many numbers as the header names, and a newline.
+inline Recorded ReadCsv(const std::string& file) {
+    Recorded r;
+    const std::string text = Slurp(file);
+    std::istringstream lines(text);
+    std::string line;
+    if (!text.empty() && text.back() != '\n') r.problem = file + " ends in a row cut short";
+    while (std::getline(lines, line) && r.problem.empty()) {
+        if (line.starts_with("# ")) {
+            for (const char* key : {"start_time ", "first_kadr "}) {
+                const auto at = line.find(std::string(", ") + key);
+                if (at == std::string::npos) continue;
+                const std::string value = line.substr(at + 2 + std::string(key).size());
+                if (key[0] == 's')
+                    r.startTime = value.substr(0, value.find(','));
+                else
+                    r.firstKadr = std::atoll(value.c_str());
+            }
+            continue;
+        }
+        std::vector<std::string> fields;
+        std::istringstream split(line);
+        for (std::string field; std::getline(split, field, ',');) fields.push_back(field);
+        if (r.names.empty() && !fields.empty() && fields[0] == "time") {
+            r.names.assign(fields.begin() + 1, fields.end());
+            continue;
+        }
+        if (fields.size() != r.names.size() + 1) {
+            r.problem = "row " + std::to_string(r.rows) + " of " + file + " is not whole: " + line;
+            break;
+        }
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            char* end = nullptr;
+            const double value = std::strtod(fields[i].c_str(), &end);
+            if (end == fields[i].c_str() || *end != '\0')
+                r.problem = "row " + std::to_string(r.rows) + " of " + file + " is not numbers: " + line;
+            (i == 0 ? r.times : r.volts).push_back(value);
+        }
+        ++r.rows;
+    }
+    return r;
+}
+
+// The ramp's step (0..999) of a value; -1 for one off the ramp.
+inline int RampStepOf(double volts) {
+    const long step = std::lround((volts + 5.0) / 0.01);
+    return step >= 0 && step < 1000 && std::fabs(volts - (-5.0 + 0.01 * step)) < 2e-3 ? static_cast<int>(step)
+                                                                                      : -1;
+}
+
+inline int RampStep(const Recorded& r, std::size_t row) {
+    return RampStepOf(r.At(row, static_cast<std::size_t>(r.Column("Y16"))));
+}
+
+// Empty when every row is a kadr of the simulated module, one after the
+// other; else the first that is not.
+inline std::string SimulatedFault(const Recorded& r) {
+    const int ramp = r.Column("Y16");
+    if (ramp < 0) return "no Y16 in the file";
+    std::vector<std::pair<std::size_t, int>> dc; // column, k of Yk
+    for (int k = 1; k <= 15; ++k)
+        if (const int column = r.Column("Y" + std::to_string(k)); column >= 0)
+            dc.emplace_back(static_cast<std::size_t>(column), k);
+    int before = -1;
+    for (std::size_t row = 0; row < r.rows; ++row) {
+        for (const auto& [column, k] : dc)
+            if (std::fabs(r.At(row, column) - (k - 8) * 0.25) > 0.01)
+                return "row " + std::to_string(row) + ": Y" + std::to_string(k) + " is " +
+                       std::to_string(r.At(row, column)) + " V";
+        const int step = RampStepOf(r.At(row, static_cast<std::size_t>(ramp)));
+        if (step < 0 || (row > 0 && step != (before + 1) % 1000))
+            return "row " + std::to_string(row) + ": Y16 at step " + std::to_string(step) + " after " +
+                   std::to_string(before);
+        before = step;
+    }
+    return {};
+}
+
+} // namespace velmora::test
