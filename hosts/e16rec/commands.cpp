@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "ui/ip_edit_model.h"
+#include "core/ip_address.h"
 
 namespace e16rec {
 namespace {
@@ -49,7 +49,7 @@ std::string ModuleLine(const hosts::ModuleIdentity& id) {
 
 // The address given replaces the driver's chooser for this run only.
 bool TakeAddress(IModule* module, const Options& o, std::string& error) {
-    return !o.address || hosts::SetModuleAddress(module, velmora::ui::DottedText(*o.address), error);
+    return !o.address || hosts::SetModuleAddress(module, velmora::core::DottedText(*o.address), error);
 }
 
 // `recorded`: the kadrs in the file, or received without one.

@@ -3,14 +3,19 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 
-#include "ui/ip_chooser_model.h"
+#include "core/ip_address.h"
 
 namespace e16rec {
 namespace {
 
 constexpr double kWeek = 7 * 86400; // seconds: the longest recording, and file
+// The module's logical channel table holds this many entries.
+constexpr std::size_t kMaxListed = 256;
+// A kadr every 1000 s: slower rates would leave a recording waiting for hours.
+constexpr double kSlowestRate = 0.001;
 
 template <typename T> bool ParseNumber(const std::string& text, T& value) {
     const char* end = text.data() + text.size();
@@ -40,7 +45,7 @@ struct Spec {
 
 const std::vector<Spec>& Specs() {
     static const std::vector<Spec> specs = {
-        {'c', "channels", "a list of channels 0..31 such as 0-3,31",
+        {'c', "channels", "a list of at most 256 channels 0..31 such as 0-3,31",
          [](Options& o, const std::string& v) {
              auto list = ParseChannelList(v);
              if (list) o.channels = *list;
@@ -50,9 +55,10 @@ const std::vector<Spec>& Specs() {
          [](Options& o, const std::string& v) {
              return ParseNumber(v, o.range) && o.range >= 0 && o.range <= 3;
          }},
-        {'r', "rate", "kadrs per second above 0, at most 500000",
+        {'r', "rate", "kadrs per second from 0.001 to 500000",
          [](Options& o, const std::string& v) {
-             return ParseNumber(v, o.rate) && o.rate > 0 && o.rate <= 500000 && std::isfinite(o.rate);
+             return ParseNumber(v, o.rate) && o.rate >= kSlowestRate && o.rate <= 500000 &&
+                    std::isfinite(o.rate);
          }},
         {'t', "time", "seconds above 0, at most 604800",
          [](Options& o, const std::string& v) {
@@ -76,8 +82,8 @@ const std::vector<Spec>& Specs() {
          }},
         {'a', "address", "an IPv4 address such as 127.0.0.1",
          [](Options& o, const std::string& v) {
-             const int32_t address = velmora::ui::dlgIPModel::ParseAddress(v);
-             if (address != 0 && std::count(v.begin(), v.end(), '.') == 3) o.address = address;
+             const auto address = velmora::core::ParseDotted(v);
+             if (address && *address != 0) o.address = *address;
              return o.address.has_value();
          }},
         {'o', "output", "a file name, or - for none",
@@ -170,7 +176,7 @@ std::optional<std::vector<int16_t>> ParseChannelList(const std::string& text) {
         for (int k = first; k <= last; ++k) channels.push_back(static_cast<int16_t>(k));
         start = comma + 1;
     }
-    if (channels.empty()) return std::nullopt;
+    if (channels.empty() || channels.size() > kMaxListed) return std::nullopt;
     return channels;
 }
 
@@ -183,6 +189,14 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
             return std::nullopt;
         }
         if (!TakeArgument(o, argc, argv, i, error)) return std::nullopt;
+    }
+    if (!o.kadrs && o.seconds * o.rate < 0.5) {
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "--time: %g s at %g kadrs/s is less than one kadr; give more time or -n", o.seconds,
+                      o.rate);
+        error = text;
+        return std::nullopt;
     }
     return o;
 }

@@ -261,11 +261,20 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         int exit;
         std::string err;
     } cases[] = {
-        {"--rate=abc", 2, "e16rec: --rate: 'abc' is not kadrs per second above 0, at most 500000\n"},
+        {"--rate=abc", 2, "e16rec: --rate: 'abc' is not kadrs per second from 0.001 to 500000\n"},
+        {"-r 1e-9", 2, "e16rec: --rate: '1e-9' is not kadrs per second from 0.001 to 500000\n"},
+        {"-r 0.1 -t 2", 2,
+         "e16rec: --time: 2 s at 0.1 kadrs/s is less than one kadr; give more time or -n\n"},
+        {"-c 0-31,0-31,0-31,0-31,0-31,0-31,0-31,0-31,0", 2,
+         "e16rec: --channels: '0-31,0-31,0-31,0-31,0-31,0-31,0-31,0-31,0' is not a list of at most 256 "
+         "channels "
+         "0..31 such as 0-3,31\n"},
+        {"--address 0.0.0.0", 2, "e16rec: --address: '0.0.0.0' is not an IPv4 address such as 127.0.0.1\n"},
         {"-t0", 2, "e16rec: --time: '0' is not seconds above 0, at most 604800\n"},
         {"--buffer 0.5", 2, "e16rec: --buffer: '0.5' is not seconds from 1 to 3600\n"},
         {"--split=0", 2, "e16rec: --split: '0' is not seconds from 1 to 604800\n"},
-        {"-c 0-40", 2, "e16rec: --channels: '0-40' is not a list of channels 0..31 such as 0-3,31\n"},
+        {"-c 0-40", 2,
+         "e16rec: --channels: '0-40' is not a list of at most 256 channels 0..31 such as 0-3,31\n"},
         {"--address 10.0.0", 2, "e16rec: --address: '10.0.0' is not an IPv4 address such as 127.0.0.1\n"},
         {"-R 4", 2, "e16rec: --range: '4' is not a range 0..3\n"},
         {"-t", 2, "e16rec: --time needs seconds above 0, at most 604800\n"},
