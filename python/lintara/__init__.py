@@ -21,11 +21,22 @@ raises KeyboardInterrupt. The channel table and the waveform generator are
 stored settings: see ``store_inputs`` and ``store_generator``.
 """
 
+import sys
 from datetime import datetime, timezone
 
-import numpy as np
+from ._built_for import PYTHON, VERSION
 
-from . import _checks, _lintara
+try:
+    import numpy as np
+
+    from . import _lintara
+except ImportError as error:  # another interpreter than the build's, or one without numpy
+    raise ImportError(
+        f"lintara was built for {PYTHON} (Python {VERSION}, with numpy); this is {sys.executable} "
+        f"(Python {sys.version_info.major}.{sys.version_info.minor}): {error}. Run it with {PYTHON}."
+    ) from error
+
+from . import _checks
 from ._address import checked_address
 from ._errors import DriverError
 from ._settings import (

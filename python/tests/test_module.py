@@ -3,6 +3,8 @@ what the module says it is, and the settings saved on request."""
 
 import re
 import struct
+import subprocess
+import sys
 
 import pytest
 
@@ -66,3 +68,11 @@ def test_saved_settings_reach_the_store_at_once(e16):
     e16._session.close_module()
     assert e16.test("127.0.0.1"), e16.last_error
     assert e16.rate == pytest.approx(15625)
+
+
+def test_an_interpreter_without_numpy_is_told_which_one_to_use():
+    hide_numpy = "import sys; sys.modules['numpy'] = None; import lintara"
+    run = subprocess.run([sys.executable, "-c", hide_numpy], capture_output=True, text=True)
+    assert run.returncode != 0
+    assert f"lintara was built for {lintara.PYTHON}" in run.stderr
+    assert f"Run it with {lintara.PYTHON}." in run.stderr
