@@ -30,7 +30,12 @@
 #include <string>
 #include <vector>
 
+#include "cpu_time.h"
+
 namespace {
+
+using velmora::bench::Median;
+using velmora::bench::ThreadCpuSeconds;
 
 namespace fs = std::filesystem;
 
@@ -40,19 +45,6 @@ constexpr double kKadrRate = 15625.0;
 constexpr double kSampleRate = kKadrRate * kChannels;
 constexpr double kCodesPerVolt = 3200.0;                // the ±10 V range
 constexpr double kCodeBytesPerSecond = kSampleRate * 2; // at 500 kS/s
-
-double ThreadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0.0;
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-}
 
 int16_t Code(double volts) {
     return static_cast<int16_t>(std::clamp(std::nearbyint(volts * kCodesPerVolt), -32768.0, 32767.0));

@@ -37,7 +37,12 @@
 
 extern char** environ;
 
+#include "cpu_time.h"
+
 namespace {
+
+using velmora::bench::Median;
+using velmora::bench::ThreadCpuSeconds;
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
@@ -90,19 +95,6 @@ void OnSignal(int) {
 
 double Seconds(const timeval& t) {
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) * 1e-6;
-}
-
-double ThreadCpuSeconds() {
-    timespec t{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
-
-double Median(std::vector<double> v) {
-    if (v.empty()) return 0.0;
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 == 1 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
 std::string ReadFile(const fs::path& file) {

@@ -16,9 +16,6 @@ public:
     VELMORA_IADC3_MEMBERS(VELMORA_OVERRIDE_MEMBER)
 
 private:
-    // The state after a recording that ended by itself was settled.
-    engine::DriverState& Settled();
-
     // Analog input touches most subsystems: detection, recording and the
     // dialogs all span them.
     engine::DriverState& s_;

@@ -14,11 +14,6 @@ template <typename... P> bool AnyNull(const P*... pointers) {
 
 } // namespace
 
-engine::DriverState& AdcFace::Settled() {
-    engine::Settle(s_);
-    return s_;
-}
-
 HRESULT AdcFace::get_ADCName(BSTR* result) {
     return GetValue(result, [this] { return ToBstr(s_.input.adcName); });
 }
@@ -40,7 +35,7 @@ HRESULT AdcFace::get_Ranges(SAFEARRAY** result) {
 }
 
 HRESULT AdcFace::get_Detected(VARIANT_BOOL* result) {
-    return GetValue(result, [this] { return ToVariantBool(Settled().module.detected); });
+    return GetValue(result, [this] { return ToVariantBool(engine::Settle(s_).module.detected); });
 }
 
 HRESULT AdcFace::Test(VARIANT_BOOL* result) {
@@ -52,7 +47,7 @@ HRESULT AdcFace::get_BasePort(int16_t* result) {
 }
 
 HRESULT AdcFace::get_Busy(VARIANT_BOOL* result) {
-    return GetValue(result, [this] { return ToVariantBool(Settled().acquisition.Busy()); });
+    return GetValue(result, [this] { return ToVariantBool(engine::Settle(s_).acquisition.Busy()); });
 }
 
 HRESULT AdcFace::get_ChannelName(int16_t* Index, BSTR* result) {
@@ -104,7 +99,8 @@ HRESULT AdcFace::get_InputSizeData(int32_t* result) {
 }
 
 HRESULT AdcFace::get_InputCountData(int32_t* result) {
-    return GetValue(result, [this] { return Settled().ring.CountUnread() * s_.input.inputCountChannels; });
+    return GetValue(result,
+                    [this] { return engine::Settle(s_).ring.CountUnread() * s_.input.inputCountChannels; });
 }
 
 HRESULT AdcFace::get_InputSizeKadrs(int32_t* result) {
@@ -112,7 +108,7 @@ HRESULT AdcFace::get_InputSizeKadrs(int32_t* result) {
 }
 
 HRESULT AdcFace::get_InputCountKadrs(int32_t* result) {
-    return GetValue(result, [this] { return Settled().ring.CountUnread(); });
+    return GetValue(result, [this] { return engine::Settle(s_).ring.CountUnread(); });
 }
 
 HRESULT AdcFace::get_InputCountChannels(int16_t* result) {
@@ -134,7 +130,7 @@ HRESULT AdcFace::put_InputChannels(SAFEARRAY** ChTable) {
 
 HRESULT AdcFace::GetChannel(int16_t* Index, int16_t* result) {
     if (AnyNull(Index)) return E_POINTER;
-    return GetValue(result, [&] { return engine::ReadSingleChannel(Settled(), *Index); });
+    return GetValue(result, [&] { return engine::ReadSingleChannel(engine::Settle(s_), *Index); });
 }
 
 // Reading a whole kadr at once is not provided: always a null array.
@@ -148,32 +144,32 @@ HRESULT AdcFace::StartRecord(VARIANT_BOOL* result) {
 
 HRESULT AdcFace::StopRecord() {
     return Run([this] {
-        engine::StopRecording(Settled());
+        engine::StopRecording(engine::Settle(s_));
         s_.endReason.clear();
     });
 }
 
 HRESULT AdcFace::get_InputData(SAFEARRAY** result) {
     return GetValue(result, [this] {
-        const engine::InputTable table = Settled().ring.Take(s_.input.inputChannels);
+        const engine::InputTable table = engine::Settle(s_).ring.Take(s_.input.inputChannels);
         return ToInt16Table(table.channels, table.kadrs + 1, table.values);
     });
 }
 
 HRESULT AdcFace::GetData(int16_t* buffer, int32_t* count, int32_t* rest, int32_t* result) {
     if (AnyNull(buffer, count, rest)) return E_POINTER;
-    return GetValue(result, [&] { return Settled().ring.Copy(buffer, *count, *rest); });
+    return GetValue(result, [&] { return engine::Settle(s_).ring.Copy(buffer, *count, *rest); });
 }
 
 HRESULT AdcFace::get_LastError(BSTR* result) {
-    return GetValue(result, [this] { return ToBstr(Settled().lastError); });
+    return GetValue(result, [this] { return ToBstr(engine::Settle(s_).lastError); });
 }
 
 // The setup dialog edits what a recording uses, so it is refused while one
 // runs. The result is false either way.
 HRESULT AdcFace::ShowSetting(VARIANT_BOOL* result) {
     return GetValue(result, [this] {
-        if (!Settled().acquisition.Busy()) ui::CurrentDialogs().ShowSetup(s_);
+        if (!engine::Settle(s_).acquisition.Busy()) ui::CurrentDialogs().ShowSetup(s_);
         return VARIANT_FALSE;
     });
 }

@@ -16,9 +16,6 @@ public:
     VELMORA_IMODULE_MEMBERS(VELMORA_OVERRIDE_MEMBER)
 
 private:
-    // The state after a recording that ended by itself was settled.
-    engine::DriverState& Settled();
-
     engine::DriverState& s_;
 };
 

@@ -8,14 +8,9 @@
 
 namespace velmora::driver {
 
-engine::DriverState& ModuleFace::Settled() {
-    engine::Settle(s_);
-    return s_;
-}
-
 HRESULT ModuleFace::get_Address(BSTR* result) {
     return GetValue(result, [this] {
-        const int32_t address = Settled().module.Address();
+        const int32_t address = engine::Settle(s_).module.Address();
         return ToBstr(address != 0 ? core::DottedText(address) : std::string());
     });
 }
@@ -49,7 +44,7 @@ HRESULT ModuleFace::get_Backend(BSTR* result) {
 }
 
 HRESULT ModuleFace::get_Connected(VARIANT_BOOL* result) {
-    return GetValue(result, [this] { return ToVariantBool(Settled().module.Connected()); });
+    return GetValue(result, [this] { return ToVariantBool(engine::Settle(s_).module.Connected()); });
 }
 
 HRESULT ModuleFace::get_KadrsReceived(double* result) {
@@ -61,7 +56,7 @@ HRESULT ModuleFace::get_StartTime(double* result) {
 }
 
 HRESULT ModuleFace::get_EndReason(BSTR* result) {
-    return GetValue(result, [this] { return ToBstr(Settled().endReason); });
+    return GetValue(result, [this] { return ToBstr(engine::Settle(s_).endReason); });
 }
 
 HRESULT ModuleFace::SaveSettings(VARIANT_BOOL* result) {

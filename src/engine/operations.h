@@ -36,8 +36,9 @@ int16_t ReadSingleChannel(DriverState& s, int16_t index);
 // stop path (outputs, digital stop word), its reason in endReason and
 // lastError, and after a lost connection the module given up, so the next
 // Test opens it again. A module lost outside a recording is given up too.
-// Every member that reports the recording's or the module's state calls it first.
-void Settle(DriverState& s);
+// Every member that reports the recording's or the module's state calls it
+// first; returns `s` for the member to read.
+DriverState& Settle(DriverState& s);
 // IModule Close: stops a recording, closes the module; the next Test detects.
 void CloseModule(DriverState& s);
 // IModule SaveSettings: saves as the last release does; false with the

@@ -172,7 +172,7 @@ void StopRecording(DriverState& s) {
     if (s.dio.doStopEnabled) s.dio.WriteOutputs(s.Device(), s.dio.doStopValue);
 }
 
-void Settle(DriverState& s) {
+DriverState& Settle(DriverState& s) {
     Acquisition& a = s.acquisition;
     if (a.HasWorker() && !a.Busy() && a.Ended() != EndCause::None) {
         const EndCause cause = a.Ended();
@@ -183,6 +183,7 @@ void Settle(DriverState& s) {
         if (cause == EndCause::ConnectionLost) s.module.MarkLost();
     }
     if (!a.HasWorker() && s.module.detected && !s.module.Connected()) s.module.MarkLost();
+    return s;
 }
 
 void CloseModule(DriverState& s) {

@@ -77,17 +77,22 @@ void dlgSetup::reject() {
 
 // The first showing selects the tab selected when the dialog last closed,
 // then brings the window to the front.
+// The model's tab, chosen without the tab strip telling the model again.
+void dlgSetup::ShowSelectedTab() {
+    {
+        const QSignalBlocker quiet(tabs_);
+        tabs_->setCurrentIndex(model_.SelectedTab());
+    }
+    FollowModel();
+}
+
 void dlgSetup::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
     if (activated_) return;
     activated_ = true;
     try {
         model_.Activate();
-        {
-            const QSignalBlocker quiet(tabs_);
-            tabs_->setCurrentIndex(model_.SelectedTab());
-        }
-        FollowModel();
+        ShowSelectedTab();
     } catch (const std::exception& e) {
         Fail(e.what());
         return;
@@ -115,11 +120,7 @@ void dlgSetup::Ok() {
     try {
         check = model_.CommitEntries();
         if (!check.passed) {
-            {
-                const QSignalBlocker quiet(tabs_);
-                tabs_->setCurrentIndex(model_.SelectedTab());
-            }
-            FollowModel();
+            ShowSelectedTab();
         }
     } catch (const std::exception& e) {
         Fail(e.what());

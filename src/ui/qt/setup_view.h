@@ -52,6 +52,7 @@ private:
     void TabClicked(int index);
     // Views for the pages the model made, told whether they are shown.
     void FollowModel();
+    void ShowSelectedTab();
     PageView* MakeView(int index);
     void KeepButtonsLast(QWidget* view);
     // Ends the dialog with the model's OK, Cancel or close box. The views go
