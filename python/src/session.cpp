@@ -234,10 +234,7 @@ velmora::hosts::ModuleIdentity Session::Identity() {
 void Session::SetAddress(const std::string& address) {
     const auto guard = Lock();
     std::string error;
-    // After "" Address still reads the open or the lost module's, so only a
-    // dotted address can be checked.
-    if (!velmora::hosts::SetModuleAddress(Module(), address, error) && !address.empty())
-        throw DriverFailure(error);
+    if (!velmora::hosts::SetModuleAddress(Module(), address, error)) throw DriverFailure(error);
 }
 
 bool Session::Connected() {
