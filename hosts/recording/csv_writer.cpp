@@ -3,10 +3,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstring>
 #include <utility>
 
+#include "csv_rows.h"
 #include "recording_file.h"
 #include "writers.h"
 
@@ -14,21 +14,13 @@ namespace velmora::hosts {
 namespace {
 
 constexpr std::size_t kFlushAt = 1 << 20; // bounds the memory at high rates
-constexpr int kVoltDecimals = 6;
-constexpr int kTimeDecimals = 7; // a tenth of a microsecond at any rate
-
-void AppendFixed(std::string& out, double value, int decimals) {
-    char buffer[48];
-    const auto end =
-        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals).ptr;
-    out.append(buffer, end);
-}
+constexpr std::size_t kRunKadrs = 256;     // formatted between looks at the flush mark
 
 class CsvWriter : public RecordingWriter {
 public:
     CsvWriter(int fd, std::string name, const RecordingInfo& info)
-        : fd_(fd), name_(std::move(name)), info_(info) {
-        buffer_.reserve(kFlushAt + 4096);
+        : fd_(fd), name_(std::move(name)), info_(info), rows_(info) {
+        buffer_.reserve(2 * kFlushAt);
     }
     ~CsvWriter() override {
         if (fd_ >= 0) ::close(fd_);
@@ -56,10 +48,11 @@ protected:
         Header();
         const std::size_t n = info_.channels.size();
         const std::size_t first = static_cast<std::size_t>(info_.firstKadr.value_or(0));
-        // Row by row, so the buffer never grows far past its flush mark.
-        for (std::size_t k = 0; k < kadrs; ++k) {
-            AppendCsvRows(info_, first + kadrs_, codes + k * n, 1, buffer_);
-            ++kadrs_;
+        // A run at a time, so the buffer never grows far past its flush mark.
+        for (std::size_t k = 0; k < kadrs; k += kRunKadrs) {
+            const std::size_t run = std::min(kRunKadrs, kadrs - k);
+            rows_.Append(first + kadrs_, codes + k * n, run, buffer_);
+            kadrs_ += run;
             if (buffer_.size() >= kFlushAt && !Flush()) return false;
         }
         return true;
@@ -107,6 +100,7 @@ private:
     int fd_;
     std::string name_;
     RecordingInfo info_;
+    CsvRows rows_;
     std::string buffer_;
     std::size_t onDisk_ = 0;      // bytes
     std::size_t headerLines_ = 0; // of the header in the buffer, not yet on disk
@@ -136,20 +130,6 @@ void AppendCsvHeader(const RecordingInfo& info, std::string& out) {
     out += "time";
     for (const ChannelInfo& c : info.channels) out += "," + c.name;
     out += '\n';
-}
-
-void AppendCsvRows(const RecordingInfo& info, std::size_t firstKadr, const int16_t* codes, std::size_t kadrs,
-                   std::string& out) {
-    const std::size_t n = info.channels.size();
-    for (std::size_t k = 0; k < kadrs; ++k) {
-        AppendFixed(out, static_cast<double>(firstKadr + k) / info.rate, kTimeDecimals);
-        for (std::size_t i = 0; i < n; ++i) {
-            out += ',';
-            AppendFixed(out, codes[k * n + i] / static_cast<double>(info.channels[i].codesPerVolt),
-                        kVoltDecimals);
-        }
-        out += '\n';
-    }
 }
 
 std::unique_ptr<RecordingWriter> OpenCsv(const std::filesystem::path& file, const RecordingInfo& info,

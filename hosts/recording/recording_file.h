@@ -94,14 +94,11 @@ FileFormat FormatOf(const std::filesystem::path& file);
 std::unique_ptr<RecordingWriter> OpenWriter(const std::filesystem::path& file, FileFormat format,
                                             const RecordingInfo& info, bool overwrite, std::string& error);
 
-// The CSV text of kadrs as the CSV writer makes it, for one row after
-// another: a comment line "# serial S, address A, start_time T, first_kadr
-// N, backend B" of the fields known (none: no line; the backend last, as it
-// may hold commas), "time,<names>", then seconds from the recording's first
-// kadr (`firstKadr` is the row's index in the recording) and volts with six
-// decimals. Appends to `out`.
+// The head of a CSV file as the CSV writer makes it: a comment line
+// "# serial S, address A, start_time T, first_kadr N, backend B" of the
+// fields known (none: no line; the backend last, as it may hold commas),
+// then "time,<names>"; its rows follow from CsvRows (csv_rows.h). Appends
+// to `out`.
 void AppendCsvHeader(const RecordingInfo& info, std::string& out);
-void AppendCsvRows(const RecordingInfo& info, std::size_t firstKadr, const int16_t* codes, std::size_t kadrs,
-                   std::string& out);
 
 } // namespace velmora::hosts

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <csignal>
 #include <fstream>
 #include <functional>
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "csv_rows.h"
 #include "recorded_files.h"
 #include "recording_file.h"
 #include "test_support.h"
@@ -55,6 +57,35 @@ TEST(RecordingFile, CsvHoldsTimeAndVoltsOfEveryKadr) {
         "0.0000000,1.000000,-1.000000\n"
         "0.0010000,-0.001250,4.095875\n"
         "0.0020000,0.000000,0.000500\n");
+}
+
+// Every code of every range reads as to_chars makes it, also at a scale
+// whose texts are too long for the table, and channels of one range in any
+// order of ranges.
+TEST(RecordingFile, CsvVoltsAreTheTextOfEveryCode) {
+    RecordingInfo info;
+    info.rate = 1;
+    for (const float scale : {3276.75f, 800.0f, 1.0f, 8000.0f, 1e-3f})
+        info.channels.push_back({"X", 0, scale});
+    info.channels.push_back(info.channels[1]);
+    const std::size_t n = info.channels.size();
+    const CsvRows rows(info);
+    std::vector<int16_t> codes;
+    for (int code = -32768; code <= 32767; ++code) codes.insert(codes.end(), n, static_cast<int16_t>(code));
+    std::string text, expected;
+    rows.Append(0, codes.data(), codes.size() / n, text);
+    for (std::size_t k = 0; k < codes.size() / n; ++k) {
+        expected += std::to_string(k) + ".0000000";
+        for (std::size_t i = 0; i < n; ++i) {
+            char value[64];
+            const double volts = codes[k * n + i] / static_cast<double>(info.channels[i].codesPerVolt);
+            expected += ',';
+            expected.append(value, std::to_chars(value, value + sizeof value, volts, std::chars_format::fixed, 6).ptr);
+        }
+        expected += '\n';
+    }
+    ASSERT_EQ(text.size(), expected.size());
+    EXPECT_TRUE(text == expected);
 }
 
 // The comment names what is known, each field on the one line; the backend

@@ -1,0 +1,89 @@
+#include "csv_rows.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+#include <limits>
+
+namespace velmora::hosts {
+namespace {
+
+constexpr int kVoltDecimals = 6;
+constexpr int kTimeDecimals = 7; // a tenth of a microsecond at any rate
+constexpr int kCodes = 65536;
+constexpr std::size_t kLongestVolts = 48; // -32768 at any scale through to_chars
+constexpr std::size_t kLongestTime = 48;
+
+char* Fixed(char* at, double value, int decimals) {
+    return std::to_chars(at, at + kLongestVolts, value, std::chars_format::fixed, decimals).ptr;
+}
+
+double Volts(int code, double codesPerVolt) {
+    return code / codesPerVolt;
+}
+
+// Null when a code's text does not fit a table entry (a scale far below
+// one code per volt).
+std::shared_ptr<const CsvRows::Table> MakeTable(double codesPerVolt) {
+    auto table = std::make_shared<CsvRows::Table>(kCodes);
+    for (int i = 0; i < kCodes; ++i) {
+        char text[kLongestVolts];
+        const auto length = static_cast<std::size_t>(
+            Fixed(text, Volts(i + std::numeric_limits<int16_t>::min(), codesPerVolt), kVoltDecimals) - text);
+        CsvRows::Text& entry = (*table)[static_cast<std::size_t>(i)];
+        if (length >= entry.size()) return nullptr;
+        entry[0] = static_cast<char>(length);
+        std::memcpy(entry.data() + 1, text, length);
+    }
+    return table;
+}
+
+} // namespace
+
+CsvRows::CsvRows(const RecordingInfo& info) : rate_(info.rate) {
+    for (const ChannelInfo& channel : info.channels) {
+        const double scale = channel.codesPerVolt;
+        // Channels of one range share one table.
+        const auto same = std::find_if(columns_.begin(), columns_.end(),
+                                       [scale](const Column& made) { return made.codesPerVolt == scale; });
+        std::shared_ptr<const Table> texts = same != columns_.end() ? same->texts : MakeTable(scale);
+        longestRow_ += 1 + (texts ? sizeof(Text) : kLongestVolts);
+        columns_.push_back({scale, std::move(texts)});
+    }
+    longestRow_ += kLongestTime + 1;
+}
+
+char* CsvRows::Row(char* at, std::size_t kadr, const int16_t* codes) const {
+    at = Fixed(at, static_cast<double>(kadr) / rate_, kTimeDecimals);
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        *at++ = ',';
+        const Column& column = columns_[i];
+        if (!column.texts) {
+            at = Fixed(at, Volts(codes[i], column.codesPerVolt), kVoltDecimals);
+            continue;
+        }
+        // The whole entry is copied, a fixed size the compiler does in one move.
+        const Text& text = (*column.texts)[static_cast<std::size_t>(codes[i] + 32768)];
+        std::memcpy(at, text.data() + 1, text.size() - 1);
+        at += static_cast<unsigned char>(text[0]);
+    }
+    *at++ = '\n';
+    return at;
+}
+
+// A few rows at a time: the room made for them (filled by resize) stays in
+// the cache until they are written over it.
+void CsvRows::Append(std::size_t firstKadr, const int16_t* codes, std::size_t kadrs, std::string& out) const {
+    constexpr std::size_t kRun = 32;
+    const std::size_t n = columns_.size();
+    for (std::size_t k = 0; k < kadrs; k += kRun) {
+        const std::size_t rows = std::min(kRun, kadrs - k);
+        const std::size_t before = out.size();
+        out.resize(before + rows * longestRow_);
+        char* at = out.data() + before;
+        for (std::size_t r = 0; r < rows; ++r) at = Row(at, firstKadr + k + r, codes + (k + r) * n);
+        out.resize(static_cast<std::size_t>(at - out.data()));
+    }
+}
+
+} // namespace velmora::hosts
