@@ -10,8 +10,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "ratio_reporter.h"
 #include "csv_rows.h"
+#include "ratio_reporter.h"
 
 namespace {
 
@@ -51,7 +51,8 @@ void BM_Table(benchmark::State& state) {
 
 void AppendFixed(std::string& out, double value, int decimals) {
     char buffer[48];
-    out.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals).ptr);
+    out.append(buffer,
+               std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals).ptr);
 }
 
 // What the writer did before its table: the same text, one to_chars per value.
@@ -67,7 +68,8 @@ void BM_ToChars(benchmark::State& state) {
             AppendFixed(text, static_cast<double>(first) / info.rate, 7);
             for (std::size_t i = 0; i < kChannels; ++i) {
                 text += ',';
-                AppendFixed(text, codes[k * kChannels + i] / static_cast<double>(info.channels[i].codesPerVolt), 6);
+                AppendFixed(text,
+                            codes[k * kChannels + i] / static_cast<double>(info.channels[i].codesPerVolt), 6);
             }
             text += '\n';
         }
@@ -102,8 +104,9 @@ int main(int argc, char** argv) {
     velmora::bench::RatioReporter reporter;
     return velmora::bench::RunBenchmarks(argc, argv, reporter, [&] {
         if (const double ratio = reporter.Ratio("BM_ToChars", "BM_Table"); ratio > 0.0)
-            std::printf("to_chars/table ratio: %.2f (the writer is that many times faster than to_chars per value)\n",
-                        ratio);
+            std::printf(
+                "to_chars/table ratio: %.2f (the writer is that many times faster than to_chars per value)\n",
+                ratio);
         if (const double ratio = reporter.Ratio("BM_Fprintf", "BM_Table"); ratio > 0.0)
             std::printf("fprintf/table ratio: %.2f\n", ratio);
     });

@@ -14,7 +14,7 @@ namespace velmora::hosts {
 namespace {
 
 constexpr std::size_t kFlushAt = 1 << 20; // bounds the memory at high rates
-constexpr std::size_t kRunKadrs = 256;     // formatted between looks at the flush mark
+constexpr std::size_t kRunKadrs = 256;    // formatted between looks at the flush mark
 
 class CsvWriter : public RecordingWriter {
 public:

@@ -80,7 +80,8 @@ TEST(RecordingFile, CsvVoltsAreTheTextOfEveryCode) {
             char value[64];
             const double volts = codes[k * n + i] / static_cast<double>(info.channels[i].codesPerVolt);
             expected += ',';
-            expected.append(value, std::to_chars(value, value + sizeof value, volts, std::chars_format::fixed, 6).ptr);
+            expected.append(
+                value, std::to_chars(value, value + sizeof value, volts, std::chars_format::fixed, 6).ptr);
         }
         expected += '\n';
     }
