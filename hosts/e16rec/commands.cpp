@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "core/ip_address.h"
+#include "velmora/dotted_address.h"
 
 namespace e16rec {
 namespace {
@@ -49,7 +49,7 @@ std::string ModuleLine(const hosts::ModuleIdentity& id) {
 
 // The address given replaces the driver's chooser for this run only.
 bool TakeAddress(IModule* module, const Options& o, std::string& error) {
-    return !o.address || hosts::SetModuleAddress(module, velmora::core::DottedText(*o.address), error);
+    return !o.address || hosts::SetModuleAddress(module, velmora::DottedText(*o.address), error);
 }
 
 // `recorded`: the kadrs in the file, or received without one.
@@ -185,6 +185,19 @@ int SetupCommand(const Options& o, Console io) {
     if (!hosts::SaveSettings(session.module(), session.adc(), error))
         return Fail(io, "the settings were not saved: " + error);
     std::fprintf(io.out, "settings saved\n");
+    return 0;
+}
+
+// The driver's own chooser, over the remembered list the driver keeps.
+int ChooseCommand(Console io) {
+    std::string error;
+    DriverSession session;
+    if (!session.Create(error, io.err)) return Fail(io, error);
+    BSTR chosen = nullptr;
+    session.module()->ChooseAddress(&chosen);
+    const std::string address = hosts::TakeUtf8(chosen);
+    if (address.empty()) return Fail(io, "no address chosen");
+    std::fprintf(io.out, "%s\n", address.c_str());
     return 0;
 }
 

@@ -26,5 +26,7 @@ int RecordCommand(const Options& options, Console io, const OpenFile& open);
 // Detects the module, opens the driver's setup dialog, then saves what OK
 // stored and says whether it was saved.
 int SetupCommand(const Options& options, Console io = {});
+// The driver's address chooser; prints the address chosen.
+int ChooseCommand(Console io = {});
 
 } // namespace e16rec

@@ -9,35 +9,9 @@
 // or SIGHUP stopped it (the file then holds every kadr received until then,
 // and the summary says so).
 #include "commands.h"
-#include "driver_session.h"
 #include "options.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <iostream>
-
-#include "platform/module_folder.h"
-#include "ui/ip_edit_model.h"
-#include "ui/qt_loader.h"
-
-namespace {
-
-// The chooser the driver shows at detection, over the same address list (the
-// driver's), its messages titled with the driver's adcName.
-int ChooseAddress() {
-    const std::filesystem::path driver = velmora::hosts::DriverBeside();
-    const auto dialogs = velmora::ui::ChooseDialogs(
-        driver.empty() ? velmora::platform::ModuleFolder() : driver.parent_path(), std::cerr);
-    const int32_t address = dialogs->SelectIP("E16");
-    if (address == 0) {
-        std::fprintf(stderr, "e16rec: no address chosen\n");
-        return 1;
-    }
-    std::puts(velmora::ui::DottedText(address).c_str());
-    return 0;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     std::string error;
@@ -47,7 +21,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "e16rec: %s\n", error.c_str());
         return 2;
     }
-    if (options->chooseAddress) return ChooseAddress();
+    if (options->chooseAddress) return e16rec::ChooseCommand();
     if (options->setup) return e16rec::SetupCommand(*options);
     return e16rec::RecordCommand(*options);
 }

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <functional>
 
-#include "core/ip_address.h"
+#include "velmora/dotted_address.h"
 
 namespace e16rec {
 namespace {
@@ -82,7 +82,7 @@ const std::vector<Spec>& Specs() {
          }},
         {'a', "address", "an IPv4 address such as 127.0.0.1",
          [](Options& o, const std::string& v) {
-             const auto address = velmora::core::ParseDotted(v);
+             const auto address = velmora::ParseDotted(v);
              if (address && *address != 0) o.address = *address;
              return o.address.has_value();
          }},

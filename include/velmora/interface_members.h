@@ -116,8 +116,9 @@
     X(Function, SetValuesReal, (int16_t ChFirst, int16_t ChCount, double* ChValues, int32_t* result),        \
       Buffer(2, 1))
 
-// What a host may ask beyond the three interfaces: the module to open, its
-// identity, the recording's counters and end, and the settings' save.
+// What a host may ask beyond the three interfaces: the module to open (or the
+// user's choice from the driver's chooser), its identity, the recording's
+// counters and end, and the settings' save.
 #define VELMORA_IMODULE_MEMBERS(X)                                                                           \
     X(Get, Address, (BSTR* result), Plain)                                                                   \
     X(Put, Address, (BSTR Address), Plain)                                                                   \
@@ -129,6 +130,7 @@
     X(Get, StartTime, (double* result), Plain)                                                               \
     X(Get, EndReason, (BSTR* result), Plain)                                                                 \
     X(Function, SaveSettings, (VARIANT_BOOL* result), Boolean)                                               \
-    X(Sub, Close, (), Plain)
+    X(Sub, Close, (), Plain)                                                                                 \
+    X(Function, ChooseAddress, (BSTR* result), Plain)
 
 // clang-format on

@@ -1,7 +1,9 @@
-"""The module address a host gives the driver, checked before it goes there:
-the driver ignores text that is no address."""
+"""The module address a host gives the driver, checked before it goes there
+by the driver's own parser: the driver ignores text that is no address."""
 
 import ipaddress
+
+from . import _lintara
 
 
 def checked_address(address):
@@ -11,10 +13,9 @@ def checked_address(address):
     takes = "a module's IPv4 address, as text or an ipaddress.IPv4Address"
     if not isinstance(address, (str, ipaddress.IPv4Address)):
         raise TypeError(f"address must be {takes}, not {type(address).__name__}")
-    try:
-        checked = ipaddress.IPv4Address(str(address))
-    except ValueError:
-        raise ValueError(f"address must be {takes}, not {str(address)!r}") from None
-    if checked.is_unspecified:
+    checked = _lintara.dotted_address(str(address))
+    if checked is None:
+        raise ValueError(f"address must be {takes}, not {str(address)!r}")
+    if checked == "0.0.0.0":
         raise ValueError(f"address must be {takes}, not {str(address)!r}, which names no module")
-    return str(checked)
+    return checked

@@ -6,6 +6,8 @@
 
 #include <pybind11/stl.h>
 
+#include "velmora/dotted_address.h"
+
 namespace py = pybind11;
 
 PYBIND11_MODULE(_lintara, m) {
@@ -26,6 +28,14 @@ PYBIND11_MODULE(_lintara, m) {
     m.def(
         "driver_path", [] { return lintara::DriverBeside().string(); },
         "The driver file this package uses; empty when none is found.");
+    m.def(
+        "dotted_address",
+        [](const std::string& text) -> std::optional<std::string> {
+            const auto address = velmora::ParseDotted(text);
+            if (!address) return std::nullopt;
+            return velmora::DottedText(*address);
+        },
+        "The address as the driver writes it, or None for text the driver takes for no address.");
     m.def("registered_driver", &velmora::hosts::RegisteredDriver,
           "The driver file the store registers for the class; empty when none.");
 }

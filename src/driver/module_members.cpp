@@ -2,16 +2,17 @@
 // calls one operation.
 #include "driver/module_face.h"
 
-#include "core/ip_address.h"
 #include "driver/host_values.h"
 #include "engine/operations.h"
+#include "ui/dialogs.h"
+#include "velmora/dotted_address.h"
 
 namespace velmora::driver {
 
 HRESULT ModuleFace::get_Address(BSTR* result) {
     return GetValue(result, [this] {
         const int32_t address = engine::Settle(s_).module.Address();
-        return ToBstr(address != 0 ? core::DottedText(address) : std::string());
+        return ToBstr(address != 0 ? DottedText(address) : std::string());
     });
 }
 
@@ -21,7 +22,7 @@ HRESULT ModuleFace::put_Address(BSTR Address) {
         const std::string text = FromBstr(Address);
         if (text.empty()) {
             s_.module.hostAddress = 0;
-        } else if (const auto address = core::ParseDotted(text); address && *address != 0) {
+        } else if (const auto address = ParseDotted(text); address && *address != 0) {
             s_.module.hostAddress = *address;
             s_.module.lostAddress = 0;
         }
@@ -65,6 +66,16 @@ HRESULT ModuleFace::SaveSettings(VARIANT_BOOL* result) {
 
 HRESULT ModuleFace::Close() {
     return Run([this] { engine::CloseModule(s_); });
+}
+
+// The chooser a detection without an address shows, over the same
+// remembered list; the choice is only returned ("" when none): a host that
+// wants it opened puts it into Address.
+HRESULT ModuleFace::ChooseAddress(BSTR* result) {
+    return GetValue(result, [this] {
+        const int32_t address = ui::CurrentDialogs().SelectIP(s_.input.adcName);
+        return ToBstr(address != 0 ? DottedText(address) : std::string());
+    });
 }
 
 } // namespace velmora::driver

@@ -32,17 +32,6 @@ constexpr Resource kResources[] = {
     {kTextSelectAddress, "Please select IP address!", "Пожалуйста укажите IP адрес!"},
 };
 
-// One byte of a dotted address: 1 to 3 decimal digits, 0..255.
-bool ParseByte(std::string_view part, uint32_t& value) {
-    if (part.empty() || part.size() > 3) return false;
-    value = 0;
-    for (char c : part) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + static_cast<uint32_t>(c - '0');
-    }
-    return value <= 255;
-}
-
 // Up to `limit` bytes of a regular file; nothing for anything else. Opened
 // without blocking, so a FIFO put in the file's place cannot stall the
 // detection, and checked after opening, so nothing can be swapped in between.
@@ -156,17 +145,10 @@ void dlgIPModel::AddAddress(int32_t address, int32_t position, bool select) {
 }
 
 int32_t dlgIPModel::ParseAddress(std::string_view text) {
-    uint32_t result = 0;
-    for (int k = 0; k < 4; ++k) {
-        const auto dot = text.find('.');
-        uint32_t byte = 0;
-        if (!ParseByte(text.substr(0, dot), byte)) return 0;
-        result |= byte << (8 * (3 - k));
-        if (k == 3) break; // parts after the fourth do not count
-        if (dot == std::string_view::npos) return 0;
-        text.remove_prefix(dot + 1);
-    }
-    return static_cast<int32_t>(result);
+    std::size_t end = 0;
+    for (int dots = 0; dots < 4 && end != std::string_view::npos; ++dots)
+        end = text.find('.', end + (dots > 0));
+    return ParseDotted(text.substr(0, end)).value_or(0);
 }
 
 std::filesystem::path AddressListFile(const std::filesystem::path& folder) {

@@ -1,6 +1,6 @@
 #include "ui/ip_edit_model.h"
 
-#include "core/ip_address.h"
+#include "velmora/dotted_address.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,10 +23,6 @@ bool HasLeadingZero(const std::string& text) {
 }
 
 } // namespace
-
-std::string DottedText(int32_t address) {
-    return core::DottedText(address);
-}
 
 int32_t AddressNumber(uint8_t a, uint8_t b, uint8_t c, uint8_t d) {
     return static_cast<int32_t>(uint32_t{a} << 24 | uint32_t{b} << 16 | uint32_t{c} << 8 | uint32_t{d});

@@ -9,10 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "velmora/dotted_address.h"
+
 namespace velmora::ui {
 
-// a.b.c.d <-> a x 2^24 + b x 2^16 + c x 2^8 + d as a two's-complement number.
-std::string DottedText(int32_t address);
+// a.b.c.d <-> a x 2^24 + b x 2^16 + c x 2^8 + d as a two's-complement
+// number; the text of a number is velmora::DottedText.
 int32_t AddressNumber(uint8_t a, uint8_t b, uint8_t c, uint8_t d);
 // The value of a box text: optional spaces and sign around decimal digits.
 // Empty when the text is not such a number; very long numbers saturate.

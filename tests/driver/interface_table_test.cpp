@@ -95,7 +95,8 @@ const Row kModule[] = {
     {u"Address", Get, 1, 's', ""}, {u"Address", Let, 1, 's', ""}, {u"SerialNumber", Get, 3, 's', ""},
     {u"ModuleName", Get, 4, 's', ""}, {u"Backend", Get, 5, 's', ""}, {u"Connected", Get, 6, '?', ""},
     {u"KadrsReceived", Get, 7, 'd', ""}, {u"StartTime", Get, 8, 'd', ""}, {u"EndReason", Get, 9, 's', ""},
-    {u"SaveSettings", Function, 10, '?', ""}, {u"Close", Sub, 11, '-', ""}
+    {u"SaveSettings", Function, 10, '?', ""}, {u"Close", Sub, 11, '-', ""},
+    {u"ChooseAddress", Function, 12, 's', ""}
 };
 // clang-format on
 

@@ -94,6 +94,23 @@ TEST_F(ModuleFace, OnlyADottedAddressIsTakenAndEmptyReturnsToTheChooser) {
     EXPECT_EQ(Text(&IModule::get_SerialNumber), "SIM0001") << "the chooser's answer";
 }
 
+// ChooseAddress asks the driver's chooser, titled as at a detection, and
+// only answers: the open module and the address set stay.
+TEST_F(ModuleFace, ChooseAddressAnswersTheChoiceAndOpensNothing) {
+    ASSERT_TRUE(Test(kSimWithDac)) << LastError();
+    SetAddress(u"127.0.0.2");
+    dialogs_->QueueAddress(0x7F000003);
+    dialogs_->QueueCancel();
+    EXPECT_EQ(Text(&IModule::ChooseAddress), "127.0.0.3");
+    EXPECT_EQ(Text(&IModule::ChooseAddress), "") << "cancelled";
+    EXPECT_EQ(dialogs_->selectIpTitles.back(), "E16");
+    EXPECT_EQ(Text(&IModule::get_Address), "127.0.0.1") << "the open module's";
+    EXPECT_EQ(Text(&IModule::get_SerialNumber), "SIM0001");
+    EXPECT_EQ(module_->Close(), S_OK);
+    EXPECT_TRUE(Ask(adc_.get(), &IADC3::Test)) << LastError();
+    EXPECT_EQ(Text(&IModule::get_SerialNumber), "SIM0002") << "the address set, not the choice";
+}
+
 // KadrsReceived is what the host drained plus what is unread; StartTime is
 // the first kadr's, near the start; EndReason stays empty for a stopped run.
 TEST_F(ModuleFace, CountsAndStartTimeFollowTheRecording) {

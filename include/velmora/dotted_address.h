@@ -1,5 +1,6 @@
 // IPv4 addresses as the driver keeps them: a number with the first dotted
-// part in the top byte (0: no address), and their dotted text.
+// part in the top byte (0: no address), and their dotted text. The one
+// parser of a typed address, for the driver and its hosts alike.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace velmora::core {
+namespace velmora {
 
 inline std::string DottedText(int32_t address) {
     const auto v = static_cast<uint32_t>(address);
@@ -35,4 +36,4 @@ inline std::optional<int32_t> ParseDotted(std::string_view text) {
     return static_cast<int32_t>(address);
 }
 
-} // namespace velmora::core
+} // namespace velmora
