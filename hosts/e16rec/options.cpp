@@ -44,6 +44,7 @@ struct Spec {
 };
 
 const std::vector<Spec>& Specs() {
+    static const std::string formats = velmora::hosts::FormatNames();
     static const std::vector<Spec> specs = {
         {'c', "channels", "a list of at most 256 channels 0..31 such as 0-3,31",
          [](Options& o, const std::string& v) {
@@ -91,7 +92,7 @@ const std::vector<Spec>& Specs() {
              o.output = v;
              return !v.empty();
          }},
-        {'f', "format", "csv or hdf5",
+        {'f', "format", formats.c_str(),
          [](Options& o, const std::string& v) {
              o.format = velmora::hosts::FormatNamed(v);
              return o.format.has_value();
@@ -211,7 +212,9 @@ std::string Usage() {
            "  -a, --address A      the module's address, without asking; the remembered\n"
            "                       addresses stay as they are\n"
            "  -o, --output FILE    .csv (volts) or .h5 (codes); - for none (default e16rec.csv)\n"
-           "  -f, --format F       csv or hdf5, whatever the file's extension\n"
+           "  -f, --format F       " +
+           velmora::hosts::FormatNames() +
+           ", whatever the file's extension\n"
            "      --force          replace an existing file\n"
            "      --split SECONDS  a new file every SECONDS of data: FILE's name gets -0001,\n"
            "                       -0002, ... before its extension (run.h5: run-0001.h5, ...);\n"

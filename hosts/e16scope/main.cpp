@@ -20,7 +20,7 @@ Shows the E16 module's analog inputs live through the Lintara driver.
 Test detects the module (the driver asks for its address), Start records the
 checked channels at the rate asked and plots them in volts over the time
 window chosen, Setup opens the driver's setup dialog, Record to file writes
-the recording as CSV, or as HDF5 for a name ending in .h5 or .hdf5. The
+the recording as CSV, or as HDF5 for a name ending in .h5, .hdf5 or .he5. The
 panel below the channels sets the analog outputs' levels and shows and
 toggles the digital lines. The status bar names the module the driver opened
 and, when the driver ends a recording by itself (a lost connection, an

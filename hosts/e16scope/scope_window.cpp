@@ -145,8 +145,9 @@ void ScopeWindow::MakeToolbar() {
                 ShowError(tr("The recording file is incomplete: %1").arg(Text(error)));
             return;
         }
-        const QString path = QFileDialog::getSaveFileName(this, tr("Record to file"), QString(),
-                                                          tr("CSV (*.csv);;HDF5 (*.h5 *.hdf5)"));
+        const QString path =
+            QFileDialog::getSaveFileName(this, tr("Record to file"), QString(),
+                                         QString::fromStdString(velmora::hosts::FileDialogFilter()));
         if (path.isEmpty() || !RecordTo(path)) record_->setChecked(false);
     });
     pause_ = bar->addAction(tr("&Pause display"));

@@ -37,19 +37,64 @@ bool RecordingWriter::Fail(std::string why) {
     return false;
 }
 
-std::optional<FileFormat> FormatNamed(std::string_view name) {
-    std::string lower(name);
+namespace {
+
+constexpr FormatRow kFormats[] = {
+    {FileFormat::Csv, "CSV", {"csv", ""}, {".csv", "", ""}, OpenCsv},
+    {FileFormat::Hdf5, "HDF5", {"hdf5", "h5"}, {".h5", ".hdf5", ".he5"}, OpenHdf5},
+};
+
+std::string Lower(std::string_view text) {
+    std::string lower(text);
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return std::tolower(c); });
-    if (lower == "csv") return FileFormat::Csv;
-    if (lower == "hdf5" || lower == "h5") return FileFormat::Hdf5;
+    return lower;
+}
+
+template <std::size_t N> bool Holds(const std::array<std::string_view, N>& words, const std::string& word) {
+    return !word.empty() && std::find(words.begin(), words.end(), word) != words.end();
+}
+
+const FormatRow& RowOf(FileFormat format) {
+    return *std::find_if(std::begin(kFormats), std::end(kFormats),
+                         [format](const FormatRow& row) { return row.format == format; });
+}
+
+} // namespace
+
+std::span<const FormatRow> Formats() {
+    return kFormats;
+}
+
+std::optional<FileFormat> FormatNamed(std::string_view name) {
+    const std::string lower = Lower(name);
+    for (const FormatRow& row : kFormats)
+        if (Holds(row.names, lower)) return row.format;
     return std::nullopt;
 }
 
 FileFormat FormatOf(const std::filesystem::path& file) {
-    std::string ext = file.extension().string();
-    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
-    return ext == ".h5" || ext == ".hdf5" || ext == ".he5" ? FileFormat::Hdf5 : FileFormat::Csv;
+    const std::string extension = Lower(file.extension().string());
+    for (const FormatRow& row : kFormats)
+        if (Holds(row.extensions, extension)) return row.format;
+    return kFormats[0].format;
+}
+
+std::string FormatNames() {
+    std::string names;
+    for (const FormatRow& row : kFormats) names += (names.empty() ? "" : " or ") + std::string(row.names[0]);
+    return names;
+}
+
+std::string FileDialogFilter() {
+    std::string filter;
+    for (const FormatRow& row : kFormats) {
+        filter += (filter.empty() ? "" : ";;") + std::string(row.caption) + " (";
+        for (std::string_view extension : row.extensions)
+            if (!extension.empty()) filter += (filter.back() == '(' ? "*" : " *") + std::string(extension);
+        filter += ')';
+    }
+    return filter;
 }
 
 std::unique_ptr<RecordingWriter> OpenWriter(const std::filesystem::path& file, FileFormat format,
@@ -58,8 +103,7 @@ std::unique_ptr<RecordingWriter> OpenWriter(const std::filesystem::path& file, F
         error = "a recording file needs channels and a rate";
         return nullptr;
     }
-    return format == FileFormat::Hdf5 ? OpenHdf5(file, info, overwrite, error)
-                                      : OpenCsv(file, info, overwrite, error);
+    return RowOf(format).open(file, info, overwrite, error);
 }
 
 } // namespace velmora::hosts

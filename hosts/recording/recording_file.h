@@ -8,12 +8,14 @@
 // by a kill or a crash holds all but the last moments. One thread per writer.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -84,10 +86,29 @@ private:
 
 enum class FileFormat { Csv, Hdf5 };
 
-// "csv", "hdf5" or "h5"; nothing for any other name.
+// The formats, one row each: a new format is a row here (with its
+// enumerator) and its writer; the hosts' options and file dialogs follow.
+struct FormatRow {
+    using Opener = std::unique_ptr<RecordingWriter> (*)(const std::filesystem::path& file,
+                                                        const RecordingInfo& info, bool overwrite,
+                                                        std::string& error);
+    FileFormat format;
+    std::string_view caption;                   // "HDF5", for a file dialog
+    std::array<std::string_view, 2> names;      // for --format, the first shown; "" unused
+    std::array<std::string_view, 3> extensions; // lower case with the dot; "" unused
+    Opener open;
+};
+// The first row is the format of a name with no known extension.
+std::span<const FormatRow> Formats();
+
+// A row's name, in any case; nothing for any other name.
 std::optional<FileFormat> FormatNamed(std::string_view name);
-// HDF5 for ".h5", ".hdf5" and ".he5", CSV for any other name.
+// The format of the file's extension, in any case; the first row's for any other.
 FileFormat FormatOf(const std::filesystem::path& file);
+// "csv or hdf5": the first name of each row.
+std::string FormatNames();
+// "CSV (*.csv);;HDF5 (*.h5 *.hdf5 *.he5)": the rows for a Qt file dialog.
+std::string FileDialogFilter();
 
 // A new file, or an existing one replaced only when `overwrite`. Null with
 // `error` set when it cannot be made.

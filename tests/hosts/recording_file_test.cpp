@@ -114,6 +114,27 @@ TEST(RecordingFile, CsvCommentHoldsWhatIsKnown) {
     }
 }
 
+// A format is found by any of its names and extensions in any case, and
+// the file dialog offers every extension the writers take.
+TEST(RecordingFile, FormatsAreFoundByNameAndExtension) {
+    const struct {
+        std::string text;
+        std::optional<FileFormat> named;
+        FileFormat of;
+    } cases[] = {
+        {"CSV", FileFormat::Csv, FileFormat::Csv},   {"h5", FileFormat::Hdf5, FileFormat::Csv},
+        {"HDF5", FileFormat::Hdf5, FileFormat::Csv}, {"xls", std::nullopt, FileFormat::Csv},
+        {"", std::nullopt, FileFormat::Csv},         {"run.H5", std::nullopt, FileFormat::Hdf5},
+        {"run.he5", std::nullopt, FileFormat::Hdf5}, {"run.hdf5.csv", std::nullopt, FileFormat::Csv},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FormatNamed(c.text), c.named) << c.text;
+        EXPECT_EQ(FormatOf(c.text), c.of) << c.text;
+    }
+    EXPECT_EQ(FormatNames(), "csv or hdf5");
+    EXPECT_EQ(FileDialogFilter(), "CSV (*.csv);;HDF5 (*.h5 *.hdf5 *.he5)");
+}
+
 TEST(RecordingFile, KeepsAnExistingFileUnlessToldToReplaceIt) {
     test::TempDir dir;
     for (FileFormat format : {FileFormat::Csv, FileFormat::Hdf5}) {
