@@ -3,14 +3,22 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
+
+#include "core/module_limits.h"
 
 namespace e16sim {
 
 constexpr double kRefFreq = 48000000.0;
-constexpr uint32_t kRangeCount = 4;
-constexpr double kFullScale[kRangeCount] = {10.0, 2.5, 0.625, 0.15625};
+// The ranges are the driver's own rows: the module converts what the driver reads.
+constexpr uint32_t kRangeCount = velmora::core::kRanges;
+constexpr auto kFullScale = [] {
+    std::array<double, kRangeCount> scales{};
+    for (uint32_t i = 0; i < kRangeCount; ++i) scales[i] = velmora::core::kInputRanges[i].fullScale;
+    return scales;
+}();
 constexpr double kCodesPerFullScale = 6000000.0;
 constexpr int32_t kCodeLimit = 6144000; // the converter clips at 1.024 x full scale
 

@@ -52,10 +52,9 @@ const std::vector<Spec>& Specs() {
              if (list) o.channels = *list;
              return list.has_value();
          }},
-        {'R', "range", "a range 0..3",
-         [](Options& o, const std::string& v) {
-             return ParseNumber(v, o.range) && o.range >= 0 && o.range <= 3;
-         }},
+        // The driver's list bounds it, once the driver is there.
+        {'R', "range", "a range number from 0",
+         [](Options& o, const std::string& v) { return ParseNumber(v, o.range) && o.range >= 0; }},
         {'r', "rate", "kadrs per second from 0.001 to 500000",
          [](Options& o, const std::string& v) {
              return ParseNumber(v, o.rate) && o.rate >= kSlowestRate && o.rate <= 500000 &&
@@ -205,7 +204,9 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
 std::string Usage() {
     return "usage: e16rec [options]   records the E16 module through the Lintara driver\n"
            "  -c, --channels LIST  channels 0..31 in scan order, e.g. 0-3,31 (default 0-3)\n"
-           "  -R, --range N        range 0..3: 10, 2.5, 0.625 or 0.156 V full scale (default 0)\n"
+           "  -R, --range N        input range by its number in the driver's list, 0 for\n"
+           "                       \u00B110 V full scale (default); a number past the list is\n"
+           "                       refused with the list\n"
            "  -r, --rate HZ        kadrs per second (default 1000)\n"
            "  -t, --time SECONDS   length of the recording, at most a week (default 2)\n"
            "  -n, --kadrs N        length as a number of kadrs instead\n"

@@ -68,16 +68,7 @@ std::string ScopeSession::ChannelName(int16_t channel) const {
 }
 
 std::vector<std::string> ScopeSession::RangeNames() const {
-    std::vector<std::string> names;
-    SAFEARRAY* ranges = nullptr;
-    if (FAILED(adc_->get_Ranges(&ranges)) || ranges == nullptr) return names;
-    BSTR* items = nullptr;
-    if (SUCCEEDED(SafeArrayAccessData(ranges, reinterpret_cast<void**>(&items)))) {
-        for (ULONG i = 0; i < ranges->rgsabound[0].cElements; ++i) names.push_back(kit::Utf8(items[i]));
-        SafeArrayUnaccessData(ranges);
-    }
-    SafeArrayDestroy(ranges);
-    return names;
+    return kit::RangeNames(adc_.get());
 }
 
 float ScopeSession::RateMax() const {

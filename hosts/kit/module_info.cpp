@@ -147,4 +147,17 @@ bool SaveSettings(IModule* module, IADC3* adc, std::string& error) {
     return false;
 }
 
+std::vector<std::string> RangeNames(IADC3* adc) {
+    std::vector<std::string> names;
+    SAFEARRAY* ranges = nullptr;
+    if (FAILED(adc->get_Ranges(&ranges)) || ranges == nullptr) return names;
+    BSTR* items = nullptr;
+    if (SUCCEEDED(SafeArrayAccessData(ranges, reinterpret_cast<void**>(&items)))) {
+        for (ULONG i = 0; i < ranges->rgsabound[0].cElements; ++i) names.push_back(Utf8(items[i]));
+        SafeArrayUnaccessData(ranges);
+    }
+    SafeArrayDestroy(ranges);
+    return names;
+}
+
 } // namespace velmora::hosts

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include <velmora/com_ptr.h>
 #include <velmora/interfaces.h>
@@ -30,6 +31,10 @@ struct ModuleIdentity {
 };
 // As the driver reports it; empty fields before a detection.
 ModuleIdentity IdentifyModule(IModule* module);
+
+// IADC3 Ranges: the driver's input ranges by number ("±10 V", ...); a host
+// checks a range number against these rather than a count of its own.
+std::vector<std::string> RangeNames(IADC3* adc);
 
 // IModule EndReason and IADC3 LastError as UTF-8.
 std::string EndReason(IModule* module);

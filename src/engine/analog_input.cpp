@@ -55,8 +55,8 @@ void AnalogInput::Describe() {
     rangeUnitOffset.assign(core::kRanges, 0.0f);
     for (int range = 0; range < core::kRanges; ++range) {
         const auto i = static_cast<std::size_t>(range);
-        rangeUnitScale[i] = static_cast<float>(core::RangeCodesPerVolt(range));
-        rangeNames[i] = "\u00B1" + RangeNumber(std::ldexp(10.0, -2 * range)) + " V";
+        rangeUnitScale[i] = static_cast<float>(core::kInputRanges[i].codesPerVolt);
+        rangeNames[i] = "\u00B1" + RangeNumber(core::kInputRanges[i].fullScale) + " V";
     }
     channelsCount = core::kChannels;
     channelRange.assign(core::kChannels, 0);

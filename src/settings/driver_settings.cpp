@@ -36,6 +36,7 @@ void LoadSync(cRegistry& reg, core::StartSync& sync) {
     sync.direction = static_cast<core::SyncDirection>(direction);
     reg.ReadInteger("SynchroADChannel", sync.channel, 0);
     reg.ReadInteger("SynchroADRange", sync.range, 0);
+    if (!core::IsRange(sync.range)) sync.range = 0;
     reg.ReadInteger("SynchroADPorog", sync.level, 0);
 }
 

@@ -261,7 +261,10 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         {"-c 0-40", 2,
          "e16rec: --channels: '0-40' is not a list of at most 256 channels 0..31 such as 0-3,31\n"},
         {"--address 10.0.0", 2, "e16rec: --address: '10.0.0' is not an IPv4 address such as 127.0.0.1\n"},
-        {"-R 4", 2, "e16rec: --range: '4' is not a range 0..3\n"},
+        {"-R -1", 2, "e16rec: --range: '-1' is not a range number from 0\n"},
+        {"-R 4", 1,
+         "e16rec: the driver has no range 4; its ranges are 0 \u00B110 V, 1 \u00B12.5 V, 2 \u00B10.625 V, "
+         "3 \u00B10.156 V\n"},
         {"-t", 2, "e16rec: --time needs seconds above 0, at most 604800\n"},
         {"--inputs both", 2, "e16rec: --inputs: 'both' is not se or diff\n"},
         {"--bogus", 2, "e16rec: unknown option --bogus (e16rec --help lists them)\n"},

@@ -134,6 +134,11 @@ TEST_F(DriverSettingsTest, ModuleKeyWithoutSynchronizationResetsItAndAnalogModeR
     EXPECT_EQ(s.sync.mode, StartMode::AnalogLevel);
     EXPECT_EQ(s.sync.channel, 4);
     EXPECT_EQ(s.sync.level, 0);
+    for (const auto& [stored, loaded] : {std::pair{3, 3}, {4, 0}, {-1, 0}}) {
+        reg.SetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroADRange", static_cast<int16_t>(stored));
+        s.Load("SIM0001");
+        EXPECT_EQ(s.sync.range, loaded) << "a range the module has, else the widest";
+    }
 }
 
 TEST_F(DriverSettingsTest, OutputValuesOutOfBoundsAreReplaced) {
