@@ -16,10 +16,9 @@ namespace velmora::ui {
 
 inline constexpr char kQtPluginFile[] = "Lintara.qt.so";
 inline constexpr char kQtEntryPoint[] = "LintaraCreateQtDialogs";
-// Raised whenever Dialogs changes, so a stale plug-in refuses instead of
-// calling through a different vtable; and whenever the driver's record that
-// ShowSetup hands over changes, since the plug-in's pages work on it.
-inline constexpr int kDialogsVersion = 3;
+// Raised whenever Dialogs, the setup frame or a page interface changes, so
+// a stale plug-in refuses instead of calling through a different vtable.
+inline constexpr int kDialogsVersion = 4;
 
 // The entry point: the Qt service for the driver whose address list is in
 // `folder`, on the host's QApplication or on one it makes on this thread.
