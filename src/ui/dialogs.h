@@ -2,7 +2,7 @@
 // chooser, setup dialog, message boxes, wait cursor, URLs and help. Console,
 // scripted (tests) and Qt implementations; host thread only. The Qt one lives
 // in the dialogs plug-in, so this interface and what it takes cross the
-// plug-in's boundary (see qt_loader.h).
+// plug-in's boundary (see dialog_plugin.h).
 #pragma once
 
 #include <cstdint>
