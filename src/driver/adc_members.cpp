@@ -4,6 +4,8 @@
 #include "driver/host_values.h"
 #include "engine/operations.h"
 #include "ui/dialogs.h"
+#include "ui/dialogs_prompt.h"
+#include "ui/setup_model.h"
 
 namespace velmora::driver {
 namespace {
@@ -39,7 +41,10 @@ HRESULT AdcFace::get_Detected(VARIANT_BOOL* result) {
 }
 
 HRESULT AdcFace::Test(VARIANT_BOOL* result) {
-    return GetValue(result, [this] { return ToVariantBool(engine::TestDevice(s_, ui::CurrentDialogs())); });
+    return GetValue(result, [this] {
+        ui::DialogsPrompt prompt(ui::CurrentDialogs());
+        return ToVariantBool(engine::TestDevice(s_, prompt));
+    });
 }
 
 HRESULT AdcFace::get_BasePort(int16_t* result) {
@@ -166,10 +171,13 @@ HRESULT AdcFace::get_LastError(BSTR* result) {
 }
 
 // The setup dialog edits what a recording uses, so it is refused while one
-// runs. The result is false either way.
+// runs. The service gets the frame over the state, never the state itself.
+// The result is false either way.
 HRESULT AdcFace::ShowSetting(VARIANT_BOOL* result) {
     return GetValue(result, [this] {
-        if (!engine::Settle(s_).acquisition.Busy()) ui::CurrentDialogs().ShowSetup(s_);
+        if (engine::Settle(s_).acquisition.Busy()) return VARIANT_FALSE;
+        ui::dlgSetupModel frame(s_);
+        ui::CurrentDialogs().ShowSetup(frame);
         return VARIANT_FALSE;
     });
 }

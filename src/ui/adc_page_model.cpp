@@ -97,7 +97,7 @@ void ucADCModel::ChooseOption(int option) {
 }
 
 void ucADCModel::ChooseSource(int item) {
-    if (updating_.On() || selected_ < 0 || item < 0 || item >= static_cast<int>(sourceItems_.size())) return;
+    if (updating_ || selected_ < 0 || item < 0 || item >= static_cast<int>(sourceItems_.size())) return;
     core::ChannelEntry& e = pageTable_[static_cast<std::size_t>(selected_)];
     e.source = static_cast<int16_t>(item % kHalf + (sourceKind_ == SourceList::Y ? kHalf : 0));
     sourceIndex_ = item;

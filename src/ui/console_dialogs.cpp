@@ -122,7 +122,7 @@ void ConsoleDialogs::Accept(dlgIPModel& dlg, const std::string& title) {
     out_ << dlg.Caption() << ": " << DottedText(dlg.chosenAddress()) << "\n";
 }
 
-bool ConsoleDialogs::ShowSetup(engine::DriverState&) {
+bool ConsoleDialogs::ShowSetup(SetupFrame&) {
     out_ << "The setup dialog needs a display (DISPLAY or WAYLAND_DISPLAY); none is available.\n";
     return false;
 }

@@ -26,7 +26,7 @@ public:
     // address is typed into the boxes, "c" cancels, "r N" removes item N,
     // "x" clears the list. The end of input closes the chooser.
     int32_t SelectIP(const std::string& title) override;
-    bool ShowSetup(engine::DriverState& state) override;
+    bool ShowSetup(SetupFrame& frame) override;
     void MessageBox(const std::string& text, const std::string& title) override;
     void WaitCursor(bool) override {}
     void OpenUrl(const std::string& url) override;

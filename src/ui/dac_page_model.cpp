@@ -106,7 +106,7 @@ void ucDACModel::SelectChannel(int channel) {
     typeCaption_ = "AO" + std::to_string(channel + 1) + " &Type:";
     const core::WaveSettings& wave = pageWaves_[static_cast<std::size_t>(channel)];
     {
-        UpdatingFlag::Scope guard(updating_);
+        const Scope guard = Refreshing();
         ChooseWaveform(Code(wave.waveform));
         ChangeSlider(0, wave.amplitude);
         levelText_[0] = VoltsText(wave.amplitude);
@@ -153,7 +153,7 @@ void ucDACModel::ChangeSlider(int i, int32_t position) {
     if (!present_ || i < 0 || i > 1) return;
     const auto index = static_cast<std::size_t>(i);
     slider_[index] = std::clamp(position, sliderMin_, sliderMax_);
-    if (updating_.On() || current_ < 0) return;
+    if (updating_ || current_ < 0) return;
     core::WaveSettings& wave = pageWaves_[static_cast<std::size_t>(current_)];
     (i == 0 ? wave.amplitude : wave.baseline) = slider_[index];
     levelText_[index] = VoltsText(slider_[index]);
@@ -175,7 +175,7 @@ EntryCheck ucDACModel::CheckLevel(int i, const std::string& text) {
             core::WaveSettings& wave = pageWaves_[static_cast<std::size_t>(current_)];
             (i == 0 ? wave.amplitude : wave.baseline) = code;
             {
-                UpdatingFlag::Scope guard(updating_);
+                const Scope guard = Refreshing();
                 ChangeSlider(i, code);
             }
             RewriteLine(current_);

@@ -1,27 +1,28 @@
 // The one service through which the driver asks the user for input: address
 // chooser, setup dialog, message boxes, wait cursor, URLs and help. Console,
-// scripted (tests) and Qt implementations; host thread only.
+// scripted (tests) and Qt implementations; host thread only. The Qt one lives
+// in the dialogs plug-in, so this interface and what it takes cross the
+// plug-in's boundary (see dialog_plugin.h).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "engine/address_prompt.h"
-
-namespace velmora::engine {
-struct DriverState;
-} // namespace velmora::engine
+#include "ui/setup_frame.h"
 
 namespace velmora::ui {
 
-// SelectIP and WaitCursor serve detection (engine::AddressPrompt).
-class Dialogs : public engine::AddressPrompt {
+class Dialogs {
 public:
     virtual ~Dialogs() = default;
-    // Shows the setup dialog over the driver's state, which its pages edit;
-    // false when it cannot be shown.
-    virtual bool ShowSetup(engine::DriverState& state) = 0;
+    // The chosen IPv4 address number (first dotted part in the top byte), 0
+    // when cancelled. `title` is the adcName for the message box.
+    virtual int32_t SelectIP(const std::string& title) = 0;
+    virtual void WaitCursor(bool on) = 0;
+    // Shows the setup dialog the driver made over its state, whose pages
+    // edit it; false when it cannot be shown.
+    virtual bool ShowSetup(SetupFrame& frame) = 0;
     virtual void MessageBox(const std::string& text, const std::string& title) = 0;
     virtual void OpenUrl(const std::string& url) = 0;
     virtual void ShowHelp(const std::string& helpFile) = 0;

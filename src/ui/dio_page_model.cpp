@@ -115,7 +115,7 @@ void ucDIOModel::OutputSwitch(bool ticked) {
 void ucDIOModel::OutputBoxClick(int box, bool ticked) {
     if (box < 0 || box >= kBoxes || !OutputBoxVisible(box)) return;
     outputBoxes_[static_cast<std::size_t>(box)] = ticked;
-    if (!updating_.On()) OutputBoxesChanged();
+    if (!updating_) OutputBoxesChanged();
 }
 
 void ucDIOModel::OutputButton(int button) {

@@ -4,27 +4,17 @@
 // level slider with its text in volts, and the enabled state of the analog
 // controls. It reads the start settings when created (putting a level,
 // direction or mode that is out of bounds back within them, in the driver
-// state itself) and writes them back only in Page_SaveSetting.
-// Not thread-safe; one UI thread, modal.
-//
-// For the view: fill the controls from the getters once created and after
-// every call below. cboSynchro click -> SelectSynchro(index); optSType(i)
-// click -> SelectDirection(i); cboSRange click -> SelectRange(index); slSLevel
-// change and scroll -> MoveLevel(position); "Set 0" -> SetZero(); imgLogo
-// click -> open DocumentationPath() as a local file, ignoring errors. The
-// analog controls (txtSLevel, cmdCZero, cboSRange, slSLevel, optSType) follow
-// AnalogEnabled(); an enabled txtSLevel/cboSRange has the window background,
-// a disabled one the button face. The two pictures (the synchronization
-// types, the logo) are static.
+// state itself) and writes them back only in Page_SaveSetting. The page's
+// view sees it as a GeneralPage. Not thread-safe; one UI thread, modal.
 #pragma once
 
-#include <array>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "core/start_sync.h"
 #include "platform/module_folder.h"
+#include "ui/general_page.h"
 #include "ui/setup_page.h"
 
 namespace velmora::engine {
@@ -34,46 +24,29 @@ class ModuleLink;
 
 namespace velmora::ui {
 
-// The project's documentation, relative to the driver's folder: what the
-// logo opens.
-inline constexpr const char* kDocumentationFile = "docs/index.html";
-
-class ucGeneralModel : public SetupPage {
+class ucGeneralModel final : public SetupPage, public GeneralPage {
 public:
-    static constexpr const char* kSynchroCaption = "&Synchronization";
-    static constexpr const char* kLevelCaption = "&Level (V):";
-    static constexpr const char* kZeroCaption = "Set 0";
-    static constexpr std::array<const char*, 4> kDirectionCaptions = {"Above level", "Transition Up",
-                                                                      "Transition Down", "Below level"};
-    // cboSynchro items before the analog inputs.
-    static constexpr int kAnalogFirst = 5;
-
     ucGeneralModel(core::StartSync& sync, const engine::AnalogInput& input, const engine::ModuleLink& module,
                    std::filesystem::path folder = platform::ModuleFolder());
 
-    const std::string& InfoText() const { return infoText_; }
-    const std::vector<std::string>& SynchroItems() const { return synchroItems_; }
-    int SynchroIndex() const { return synchroIndex_; }
-    // optSType: the option chosen, 0..3.
-    int Direction() const { return direction_; }
-    const std::vector<std::string>& RangeItems() const { return rangeItems_; }
-    // -1 while no range is chosen.
-    int RangeIndex() const { return rangeIndex_; }
-    // slSLevel: from -LevelLimit() to LevelLimit(), page step and ticks LevelStep().
-    int LevelLimit() const { return levelLimit_; }
-    int LevelStep() const { return levelLimit_ / 10; }
-    // The slider shows the level negated.
-    int LevelPosition() const { return levelPosition_; }
-    const std::string& LevelText() const { return levelText_; }
-    bool AnalogEnabled() const { return analogEnabled_; }
-    std::filesystem::path DocumentationPath() const { return folder_ / kDocumentationFile; }
+    const std::string& InfoText() const override { return infoText_; }
+    const std::vector<std::string>& SynchroItems() const override { return synchroItems_; }
+    int SynchroIndex() const override { return synchroIndex_; }
+    int Direction() const override { return direction_; }
+    const std::vector<std::string>& RangeItems() const override { return rangeItems_; }
+    int RangeIndex() const override { return rangeIndex_; }
+    int LevelLimit() const override { return levelLimit_; }
+    int LevelStep() const override { return levelLimit_ / 10; }
+    int LevelPosition() const override { return levelPosition_; }
+    const std::string& LevelText() const override { return levelText_; }
+    bool AnalogEnabled() const override { return analogEnabled_; }
+    std::string DocumentationPath() const override { return (folder_ / kDocumentationFile).string(); }
 
-    void SelectSynchro(int index);
-    void SelectDirection(int option);
-    void SelectRange(int index);
-    // Past the slider's ends it stops at them.
-    void MoveLevel(int position);
-    void SetZero() { MoveLevel(0); }
+    void SelectSynchro(int index) override;
+    void SelectDirection(int option) override;
+    void SelectRange(int index) override;
+    void MoveLevel(int position) override;
+    void SetZero() override { MoveLevel(0); }
 
     void Page_SaveSetting() override;
 

@@ -30,7 +30,7 @@ bool QtWanted() {
     return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || Loaded("libQt6Core.so.6");
 }
 
-std::unique_ptr<Dialogs> LoadQtDialogs(const std::filesystem::path& folder, std::string& why) {
+std::unique_ptr<Dialogs> LoadQtDialogs(const std::filesystem::path& folder, std::string& why, int version) {
     const std::string file = (folder / kQtPluginFile).string();
     // Kept for the process: Qt's application object and its threads may
     // outlive any one use of the service.
@@ -46,7 +46,7 @@ std::unique_ptr<Dialogs> LoadQtDialogs(const std::filesystem::path& folder, std:
         return nullptr;
     }
     std::array<char, 512> reason{};
-    std::unique_ptr<Dialogs> dialogs(create(kDialogsVersion, folder.c_str(), reason.data(), reason.size()));
+    std::unique_ptr<Dialogs> dialogs(create(version, folder.c_str(), reason.data(), reason.size()));
     if (!dialogs) why = reason.data();
     return dialogs;
 }

@@ -10,12 +10,17 @@ int32_t ScriptedDialogs::SelectIP(const std::string& title) {
     return address;
 }
 
-bool ScriptedDialogs::ShowSetup(engine::DriverState& state) {
-    setupStates.push_back(&state);
-    if (setups_.empty()) return true;
-    const bool shown = setups_.front();
-    setups_.pop_front();
-    return shown;
+bool ScriptedDialogs::ShowSetup(SetupFrame& frame) {
+    std::vector<std::string>& tabs = setupTabs.emplace_back();
+    for (int i = 0; i < frame.TabCount(); ++i) tabs.push_back(frame.TabCaption(i));
+    frame.Activate();
+    if (!setups_.empty()) {
+        const SetupUser user = std::move(setups_.front());
+        setups_.pop_front();
+        user(frame);
+    }
+    if (frame.IsOpen()) frame.Cancel();
+    return true;
 }
 
 void ScriptedDialogs::MessageBox(const std::string& text, const std::string& title) {

@@ -1,31 +1,38 @@
 // ScriptedDialogs: the dialog service for tests. Answers are queued by the
-// test beforehand; every request is recorded for the test to inspect.
-// Not thread-safe; used from the test's (host) thread.
+// test beforehand; every request is recorded for the test to inspect. It
+// answers detection's address prompt too, so a test can hand it to the
+// engine directly. Not thread-safe; used from the test's (host) thread.
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "engine/address_prompt.h"
 #include "ui/dialogs.h"
 
 namespace velmora::ui {
 
-class ScriptedDialogs : public Dialogs {
+class ScriptedDialogs : public Dialogs, public engine::AddressPrompt {
 public:
     struct Message {
         std::string text;
         std::string title;
     };
+    // What the user does in an open setup dialog.
+    using SetupUser = std::function<void(SetupFrame& frame)>;
 
     // SelectIP answers in order; with none left it answers 0 (cancelled).
     void QueueAddress(int32_t address) { addresses_.push_back(address); }
     void QueueCancel() { addresses_.push_back(0); }
-    // ShowSetup results in order; with none left the dialog counts as shown.
-    void QueueSetup(bool shown) { setups_.push_back(shown); }
+    // ShowSetup activates the frame, as the dialog's first showing does,
+    // hands it to these in order, and cancels it when they left it open;
+    // with none left the dialog is cancelled at once.
+    void QueueSetup(SetupUser user) { setups_.push_back(std::move(user)); }
 
     int32_t SelectIP(const std::string& title) override;
-    bool ShowSetup(engine::DriverState& state) override;
+    bool ShowSetup(SetupFrame& frame) override;
     void MessageBox(const std::string& text, const std::string& title) override;
     void WaitCursor(bool on) override { waitCursor.push_back(on); }
     void OpenUrl(const std::string& url) override { urls.push_back(url); }
@@ -33,7 +40,7 @@ public:
 
     // What was asked, in order.
     std::vector<std::string> selectIpTitles;
-    std::vector<const engine::DriverState*> setupStates; // the state each ShowSetup was given
+    std::vector<std::vector<std::string>> setupTabs; // the tab captions of each setup dialog shown
     std::vector<Message> messages;
     std::vector<bool> waitCursor;
     std::vector<std::string> urls;
@@ -41,7 +48,7 @@ public:
 
 private:
     std::deque<int32_t> addresses_;
-    std::deque<bool> setups_;
+    std::deque<SetupUser> setups_;
 };
 
 } // namespace velmora::ui

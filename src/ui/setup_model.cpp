@@ -46,10 +46,6 @@ int32_t HelpContextFromName(const std::string& name) {
     return context;
 }
 
-std::string ErrorMessage(const std::string& description) {
-    return "Error: " + description;
-}
-
 dlgSetupModel::dlgSetupModel(engine::DriverState& s, std::filesystem::path folder)
     : s_(s), folder_(std::move(folder)), title_(SetupTitle(s.input.driverTypeName, VELMORA_VERSION_MAJOR,
                                                            VELMORA_VERSION_MINOR, VELMORA_VERSION_PATCH)) {

@@ -1,21 +1,13 @@
-// dlgSetupModel: the setup dialog's frame without a toolkit. It owns the
-// title, the Help button's state with the help file and context, the tab set
-// of the present module (General always; ADC once detected; DAC with
-// analog outputs; DIO with digital I/O), the selected tab, and the pages,
-// each created when its tab is first selected. OK has every created page
-// store itself; Cancel and the close box store nothing (what a page applied
-// at once stays applied). The tab selected at closing is remembered in the
-// driver state for the next opening. Not thread-safe; one UI thread, modal.
-//
-// For the view: build the tab strip from TabCount()/TabCaption(); call
-// Activate() once when the dialog is first shown; tab strip click ->
-// SelectTab(i), then show the page of SelectedTab() (General()/Adc()/Dac()/
-// Dio() by Tab(i)); "OK" -> CommitEntries(), then Ok() when it passed (when
-// not, the dialog stays open on the tab of the refused entry and shows the
-// message); "Cancel" -> Cancel(), the close box -> CloseBox(), and neither
-// checks an entry; after Ok(), Cancel() or CloseBox() the dialog closes. "Help" (enabled per
-// HelpEnabled()) opens HelpFile() at HelpContext(). A failure while the
-// dialog is created or shown ends it with the message ErrorMessage(what).
+// dlgSetupModel: the setup dialog's frame without a toolkit, the SetupFrame
+// that the driver makes over its state and hands to its dialog service. It
+// owns the title, the Help button's state with the help file and context,
+// the tab set of the present module (General always; ADC once detected; DAC
+// with analog outputs; DIO with digital I/O), the selected tab, and the
+// pages, each created when its tab is first selected. OK has every created
+// page store itself; Cancel and the close box store nothing (what a page
+// applied at once stays applied). The tab selected at closing is remembered
+// in the driver state for the next opening. Not thread-safe; one UI thread,
+// modal.
 #pragma once
 
 #include <array>
@@ -30,6 +22,7 @@
 #include "ui/dac_page_model.h"
 #include "ui/dio_page_model.h"
 #include "ui/general_page_model.h"
+#include "ui/setup_frame.h"
 
 namespace velmora::engine {
 struct DriverState;
@@ -37,20 +30,16 @@ struct DriverState;
 
 namespace velmora::ui {
 
-// The tabs in their order; each tab's key is also its caption.
-enum class SetupTab { General, ADC, DAC, DIO };
+// Each tab's key is also its caption.
 std::string TabKey(SetupTab tab);
 
 // "Lintara Setup (v3.2.1)".
 std::string SetupTitle(const std::string& driverTypeName, int major, int minor, int revision);
 // The decimal digits from the second character on: 16 for "E16"; 0 without any.
 int32_t HelpContextFromName(const std::string& name);
-std::string ErrorMessage(const std::string& description);
 
-class dlgSetupModel {
+class dlgSetupModel final : public SetupFrame {
 public:
-    static constexpr std::array<const char*, 3> kButtonCaptions = {"OK", "Cancel", "Help"};
-
     // The dialog's load: title, help, tabs. No page exists yet. `folder` is
     // the driver's, where the General page's logo finds the documentation.
     explicit dlgSetupModel(engine::DriverState& s, std::filesystem::path folder = platform::ModuleFolder());
@@ -58,37 +47,30 @@ public:
     dlgSetupModel(const dlgSetupModel&) = delete;
     dlgSetupModel& operator=(const dlgSetupModel&) = delete;
 
-    const std::string& Title() const { return title_; }
-    bool HelpEnabled() const { return helpEnabled_; }
-    const std::string& HelpFile() const;
+    const std::string& Title() const override { return title_; }
+    bool HelpEnabled() const override { return helpEnabled_; }
+    const std::string& HelpFile() const override;
     int32_t HelpContext() const { return helpContext_; }
 
-    int TabCount() const { return static_cast<int>(tabs_.size()); }
-    SetupTab Tab(int index) const { return tabs_.at(static_cast<std::size_t>(index)); }
-    std::string TabCaption(int index) const { return TabKey(Tab(index)); }
-    // -1 until Activate().
-    int SelectedTab() const { return selected_; }
-    bool PageExists(int index) const;
-    bool PageVisible(int index) const;
+    int TabCount() const override { return static_cast<int>(tabs_.size()); }
+    SetupTab Tab(int index) const override { return tabs_.at(static_cast<std::size_t>(index)); }
+    std::string TabCaption(int index) const override { return TabKey(Tab(index)); }
+    int SelectedTab() const override { return selected_; }
+    bool PageExists(int index) const override;
+    bool PageVisible(int index) const override;
 
-    // The pages, null until their tab is first selected and after closing.
-    ucGeneralModel* General() const;
-    ucADCModel* Adc() const;
-    ucDACModel* Dac() const;
-    ucDIOModel* Dio() const;
+    ucGeneralModel* General() const override;
+    ucADCModel* Adc() const override;
+    ucDACModel* Dac() const override;
+    ucDIOModel* Dio() const override;
 
-    // Selects the tab selected when the dialog last closed; the first tab when
-    // this module has fewer tabs.
-    void Activate();
-    void SelectTab(int index);
-    // The entries typed into the made pages and not yet committed, checked
-    // as when they are left, the shown page's first; the first refusal
-    // selects its page's tab.
-    EntryCheck CommitEntries();
-    void Ok();
-    void Cancel() { Close(); }
-    void CloseBox() { Close(); }
-    bool IsOpen() const { return open_; }
+    void Activate() override;
+    void SelectTab(int index) override;
+    EntryCheck CommitEntries() override;
+    void Ok() override;
+    void Cancel() override { Close(); }
+    void CloseBox() override { Close(); }
+    bool IsOpen() const override { return open_; }
 
 private:
     struct Page {

@@ -1,38 +1,11 @@
-// SetupPage: what the setup dialog's frame asks of each of its pages, and the
-// `updating` guard the pages share. Not thread-safe; one UI thread, modal.
+// SetupPage: what the setup dialog's frame asks of each of its pages inside
+// the driver; the views see the pages through their own interfaces instead.
+// Not thread-safe; one UI thread, modal.
 #pragma once
 
-#include <string>
+#include "ui/page_interface.h"
 
 namespace velmora::ui {
-
-// What an entry check says: passed, or the message to show.
-struct EntryCheck {
-    bool passed = true;
-    std::string message;
-};
-
-// Set while the page itself, or the view copying the page's state into its
-// widgets, changes a control, so that the control's own reaction does nothing.
-class UpdatingFlag {
-public:
-    class Scope {
-    public:
-        explicit Scope(UpdatingFlag& flag) : flag_(flag), was_(flag.on_) { flag_.on_ = true; }
-        ~Scope() { flag_.on_ = was_; }
-        Scope(const Scope&) = delete;
-        Scope& operator=(const Scope&) = delete;
-
-    private:
-        UpdatingFlag& flag_;
-        bool was_;
-    };
-
-    bool On() const { return on_; }
-
-private:
-    bool on_ = false;
-};
 
 class SetupPage {
 public:

@@ -162,17 +162,25 @@ TEST_F(Driver, TheStartWordFollowsTheStartAndTheStopWordTheStop) {
         << "a stop with nothing recording skipped the stop word";
 }
 
-TEST_F(Driver, ShowSettingHandsTheSharedStateToTheSetupDialog) {
+// The dialog service gets a frame over the driver's own state: what its
+// pages store with OK is what the driver records with.
+TEST_F(Driver, ShowSettingHandsTheSetupDialogAFrameOverTheSharedState) {
+    dialogs_->QueueSetup([](ui::SetupFrame& frame) {
+        frame.SelectTab(1);
+        frame.Adc()->ChSet(ui::AdcPage::kPresetSingle);
+        frame.Ok();
+    });
     VARIANT_BOOL shown = VARIANT_TRUE;
     ASSERT_EQ(adc_->ShowSetting(&shown), S_OK);
     EXPECT_EQ(shown, VARIANT_FALSE);
-    ASSERT_EQ(dialogs_->setupStates.size(), 1u);
-    EXPECT_EQ(dialogs_->setupStates[0], &driver::State()) << "another state than the driver's";
+    ASSERT_EQ(dialogs_->setupTabs.size(), 1u);
+    EXPECT_EQ(dialogs_->setupTabs[0], (std::vector<std::string>{"General", "ADC", "DAC", "DIO"}));
+    EXPECT_EQ(driver::State().input.channelTable[31].singleEnded, 1) << "OK stored elsewhere";
     Select({0}, 1000.0f);
     ASSERT_TRUE(StartRecord());
     adc_->ShowSetting(&shown);
     adc_->StopRecord();
-    EXPECT_EQ(dialogs_->setupStates.size(), 1u) << "shown while recording";
+    EXPECT_EQ(dialogs_->setupTabs.size(), 1u) << "shown while recording";
 }
 
 // Bounds at the ends of the Long range: an empty array at the lowest index

@@ -1,11 +1,14 @@
 // Choosing the dialog service in a program that has no Qt of its own, as the
 // driver does: the Qt plug-in when a display is named and it can be used, the
-// console with the reason otherwise. Each test runs in its own process (as
-// ctest runs them): a loaded Qt stays for the process.
+// console with the reason otherwise; a plug-in built for other dialog
+// interfaces than the driver's refuses it. Each test runs in its own process
+// (as ctest runs them): a loaded Qt stays for the process.
 #include "ui/qt_loader.h"
 
 #include <cstdlib>
 #include <sstream>
+#include <string>
+#include <tuple>
 
 #include <gtest/gtest.h>
 
@@ -37,13 +40,39 @@ protected:
     std::unique_ptr<Dialogs> dialogs;
 };
 
-// Qt would abort the host on a display it cannot open.
-TEST_F(ServiceChoice, ADisplayThatDoesNotAnswerOrAMissingPluginLeavesTheConsoleWithTheReason) {
+// The plug-in's text when the driver's interface version is not its own.
+std::string Refusal(int plugin, int driver) {
+    return "the Qt dialogs plug-in was built for dialog interface version " + std::to_string(plugin) +
+           ", the driver has " + std::to_string(driver);
+}
+
+// Qt would abort the host on a display it cannot open. The stale plug-in is
+// a Lintara.qt.so built for the interface version before the driver's.
+TEST_F(ServiceChoice, ADisplayThatDoesNotAnswerAMissingOrAStalePluginLeavesTheConsoleWithTheReason) {
     test::ScopedEnv display("DISPLAY", ":987");
-    EXPECT_TRUE(ConsoleWith("no display can be opened"));
     test::TempDir empty;
-    err.str("");
-    EXPECT_TRUE(ConsoleWith("cannot load " + (empty.path() / kQtPluginFile).string(), empty.path()));
+    const std::filesystem::path stale = platform::ModuleFolder() / "stale_qt_plugin";
+    // The plug-in's folder; what err says.
+    const std::tuple<std::filesystem::path, std::string> cases[] = {
+        {platform::ModuleFolder(), "no display can be opened"},
+        {empty.path(), "cannot load " + (empty.path() / kQtPluginFile).string()},
+        {stale, "dialogs on the console: " + Refusal(kDialogInterfaceVersion - 1, kDialogInterfaceVersion)},
+    };
+    for (const auto& [folder, reason] : cases) {
+        SCOPED_TRACE(folder.string());
+        err.str("");
+        EXPECT_TRUE(ConsoleWith(reason, folder));
+    }
+}
+
+// The build's own plug-in, asked by drivers of the versions around its own.
+TEST_F(ServiceChoice, ThePluginRefusesADriverOfAnotherInterfaceVersion) {
+    test::ScopedEnv display("DISPLAY", ":987");
+    for (const int driver : {kDialogInterfaceVersion - 1, kDialogInterfaceVersion + 1}) {
+        std::string why;
+        EXPECT_EQ(LoadQtDialogs(platform::ModuleFolder(), why, driver), nullptr) << driver;
+        EXPECT_EQ(why, Refusal(kDialogInterfaceVersion, driver));
+    }
 }
 
 // The offscreen platform stands in for the display.

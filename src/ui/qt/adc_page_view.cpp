@@ -11,14 +11,14 @@
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include "ui/adc_page_model.h"
+#include "ui/adc_page.h"
 #include "ui/qt/page_widgets.h"
 
 namespace velmora::ui {
 
-ucADC::ucADC(ucADCModel& model, QWidget* parent) : PageView(parent), model_(model) {
-    auto* title = Named(new QLabel(QString::fromLatin1(ucADCModel::kChannelsCaption), this),
-                        QStringLiteral("lblChTitle"));
+ucADC::ucADC(AdcPage& model, QWidget* parent) : PageView(parent), model_(model) {
+    auto* title =
+        Named(new QLabel(QString::fromLatin1(AdcPage::kChannelsCaption), this), QStringLiteral("lblChTitle"));
     lines_ = Named(new QListWidget(this), QStringLiteral("lstADCh"));
     // Room for the longest line, "AI32<tab>Calibration 0", beside the scroll bar.
     lines_->setMinimumWidth(lines_->fontMetrics().horizontalAdvance(QStringLiteral("AI32")) +
@@ -41,13 +41,13 @@ ucADC::ucADC(ucADCModel& model, QWidget* parent) : PageView(parent), model_(mode
 }
 
 QGroupBox* ucADC::MakeInput() {
-    input_ = Named(new QGroupBox(QString::fromLatin1(ucADCModel::kInputCaption), this),
-                   QStringLiteral("frChInput"));
+    input_ =
+        Named(new QGroupBox(QString::fromLatin1(AdcPage::kInputCaption), this), QStringLiteral("frChInput"));
     auto* column = new QVBoxLayout(input_);
     // One chosen at a time, as the model has it.
     group_ = new QButtonGroup(input_);
     for (int m = 0; m < 4; ++m) {
-        auto* option = Named(new QRadioButton(QString::fromLatin1(ucADCModel::kOptionCaptions.at(m)), input_),
+        auto* option = Named(new QRadioButton(QString::fromLatin1(AdcPage::kOptionCaptions.at(m)), input_),
                              QStringLiteral("optACh%1").arg(m));
         options_.at(static_cast<std::size_t>(m)) = option;
         group_->addButton(option, m);
@@ -59,7 +59,7 @@ QGroupBox* ucADC::MakeInput() {
     }
     auto* row = new QHBoxLayout;
     row->addWidget(
-        Named(new QLabel(QString::fromLatin1(ucADCModel::kSourceCaption), input_), QStringLiteral("Label1")));
+        Named(new QLabel(QString::fromLatin1(AdcPage::kSourceCaption), input_), QStringLiteral("Label1")));
     source_ = Named(new QComboBox(input_), QStringLiteral("cboADChSrc"));
     source_->setMaxVisibleItems(16);
     source_->setMinimumContentsLength(4);
@@ -77,7 +77,7 @@ QWidget* ucADC::MakePresets() {
     auto* column = new QVBoxLayout(presets);
     column->setContentsMargins(0, 0, 0, 0);
     for (int b = 0; b < 3; ++b) {
-        auto* button = Named(new QPushButton(QString::fromLatin1(ucADCModel::kButtonCaptions.at(b)), presets),
+        auto* button = Named(new QPushButton(QString::fromLatin1(AdcPage::kButtonCaptions.at(b)), presets),
                              QStringLiteral("cmdChSet%1").arg(b));
         button->setAutoDefault(false); // Enter stays the dialog's OK
         column->addWidget(button);
@@ -91,7 +91,7 @@ QWidget* ucADC::MakePresets() {
 }
 
 void ucADC::Show() {
-    const UpdatingFlag::Scope refreshing = model_.Refreshing();
+    const UpdatingGuard::Scope refreshing = model_.Refreshing();
     ShowLines();
     input_->setTitle(Text(model_.InputCaption()));
     const int chosen = model_.ChosenOption();
@@ -134,7 +134,7 @@ void ucADC::ShowSources() {
     ShowFieldEnabled(source_, model_.SourceEnabled());
 }
 
-PageView* MakeAdcView(ucADCModel& model, const PageServices&, QWidget* parent) {
+PageView* MakeAdcView(AdcPage& model, const PageServices&, QWidget* parent) {
     return new ucADC(model, parent);
 }
 

@@ -1,4 +1,4 @@
-// ucADC: the ADC page's widgets. It draws a ucADCModel (what each logical
+// ucADC: the ADC page's widgets. It draws an AdcPage (what each logical
 // input channel measures) and forwards the user's choices to it. GUI thread
 // only.
 #pragma once
@@ -17,7 +17,7 @@ namespace velmora::ui {
 
 class ucADC : public PageView {
 public:
-    ucADC(ucADCModel& model, QWidget* parent = nullptr);
+    ucADC(AdcPage& model, QWidget* parent = nullptr);
 
     void Shown() override { Show(); }
 
@@ -29,7 +29,7 @@ private:
     void ShowLines();
     void ShowSources();
 
-    ucADCModel& model_;
+    AdcPage& model_;
     QListWidget* lines_ = nullptr;
     QGroupBox* input_ = nullptr;
     std::array<QAbstractButton*, 4> options_{};

@@ -18,7 +18,7 @@
 
 #include <utility>
 
-#include "ui/dac_page_model.h"
+#include "ui/dac_page.h"
 #include "ui/qt/waveform_picture.h"
 
 namespace velmora::ui {
@@ -76,7 +76,7 @@ public:
 
 private:
     static int NextStop(int x, double unit) {
-        for (int stop : ucDACModel::kTabStops) {
+        for (int stop : DacPage::kTabStops) {
             const int at = static_cast<int>(stop * unit);
             if (at > x) return at;
         }
@@ -122,7 +122,7 @@ void ShowBold(QPushButton* button, bool bold) {
 
 } // namespace
 
-ucDAC::ucDAC(ucDACModel& model, PageServices services, QWidget* parent)
+ucDAC::ucDAC(DacPage& model, PageServices services, QWidget* parent)
     : PageView(parent), model_(model), services_(std::move(services)) {
     setObjectName(QStringLiteral("ucDAC"));
     MakeControls();
@@ -146,7 +146,7 @@ void ucDAC::MakeControls() {
         const auto at = static_cast<std::size_t>(i);
         levels_[at] = MakeBox(QStringLiteral("cboDAC%1").arg(i), model_.LevelItems(), this);
         levelLabels_[at] =
-            MakeLabel(i == 0 ? "lblDAC0" : "lblDAC1", ucDACModel::kLevelCaptions[at], levels_[at], this);
+            MakeLabel(i == 0 ? "lblDAC0" : "lblDAC1", DacPage::kLevelCaptions[at], levels_[at], this);
         sliders_[at] = new QSlider(Qt::Horizontal, this);
         sliders_[at]->setObjectName(QStringLiteral("slDAC%1").arg(i));
         sliders_[at]->setRange(model_.SliderMin(), model_.SliderMax());
@@ -155,8 +155,8 @@ void ucDAC::MakeControls() {
         sliders_[at]->setTickPosition(QSlider::TicksBelow);
         rates_[at] = MakeBox(QStringLiteral("cboRate%1").arg(i), model_.RateItems(i), this);
         rateLabels_[at] =
-            MakeLabel(i == 0 ? "lblRate0" : "lblRate1", ucDACModel::kRateCaptions[at], rates_[at], this);
-        buttons_[at] = new QPushButton(QString::fromLatin1(ucDACModel::kButtonCaptions[at]), this);
+            MakeLabel(i == 0 ? "lblRate0" : "lblRate1", DacPage::kRateCaptions[at], rates_[at], this);
+        buttons_[at] = new QPushButton(QString::fromLatin1(DacPage::kButtonCaptions[at]), this);
         buttons_[at]->setObjectName(QStringLiteral("cmdDACSet%1").arg(i));
         buttons_[at]->setAutoDefault(false); // Enter in a box belongs to the dialog's OK
     }
@@ -191,7 +191,7 @@ void ucDAC::Arrange() {
     const int row = list_->fontMetrics().height() + 4;
     list_->setFixedHeight(kListLines * row + 2 * list_->frameWidth() + 2);
     list_->setMinimumWidth(
-        static_cast<int>((ucDACModel::kTabStops[1] + kLastColumn) * DialogUnit(list_->fontMetrics())));
+        static_cast<int>((DacPage::kTabStops[1] + kLastColumn) * DialogUnit(list_->fontMetrics())));
 }
 
 void ucDAC::Connect() {
@@ -217,7 +217,7 @@ void ucDAC::Connect() {
         connect(levels_[at], &QComboBox::textActivated, this,
                 [this, i](const QString& text) { Check(i, text); });
         connect(rates_[at], &QComboBox::textActivated, this,
-                [this, i](const QString& text) { Check(ucDACModel::kFrequency + i, text); });
+                [this, i](const QString& text) { Check(DacPage::kFrequency + i, text); });
     }
     for (int box = 0; box < kCheckedBoxes; ++box)
         connect(CheckedBox(box)->lineEdit(), &QLineEdit::textEdited, this,
@@ -273,8 +273,8 @@ bool ucDAC::ChecksOnLeaving(QComboBox* box, Qt::FocusReason reason) const {
 
 void ucDAC::Check(int box, const QString& item) {
     const std::string text = item.toStdString();
-    Tell(box, box < ucDACModel::kFrequency ? model_.CheckLevel(box, text)
-                                           : model_.CheckRate(box - ucDACModel::kFrequency, text));
+    Tell(box, box < DacPage::kFrequency ? model_.CheckLevel(box, text)
+                                        : model_.CheckRate(box - DacPage::kFrequency, text));
 }
 
 void ucDAC::Commit(int box) {
@@ -341,7 +341,7 @@ void ucDAC::ShowModel() {
     ShowBold(buttons_[1], model_.StopBold());
 }
 
-PageView* MakeDacView(ucDACModel& model, const PageServices& services, QWidget* parent) {
+PageView* MakeDacView(DacPage& model, const PageServices& services, QWidget* parent) {
     return new ucDAC(model, services, parent);
 }
 

@@ -1,4 +1,4 @@
-// ucDAC: the DAC page's widgets. It draws a ucDACModel (the outputs' list,
+// ucDAC: the DAC page's widgets. It draws a DacPage (the outputs' list,
 // the waveform kind with its picture, the level and rate boxes with their
 // sliders, "Start" and "Stop") and forwards the user's actions to it. What is
 // typed into a box is committed by Enter or by leaving the box, unless for a
@@ -9,7 +9,7 @@
 #include <array>
 #include <string>
 
-#include "ui/dac_page_model.h"
+#include "ui/dac_page.h"
 #include "ui/qt/page_views.h"
 
 class QComboBox;
@@ -22,7 +22,7 @@ namespace velmora::ui {
 
 class ucDAC : public PageView {
 public:
-    ucDAC(ucDACModel& model, PageServices services, QWidget* parent);
+    ucDAC(DacPage& model, PageServices services, QWidget* parent);
 
     void Shown() override { ShowModel(); }
     void EntryRefused() override;
@@ -31,7 +31,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    static constexpr int kCheckedBoxes = ucDACModel::kBoxes;
+    static constexpr int kCheckedBoxes = DacPage::kBoxes;
 
     void MakeControls();
     void Arrange();
@@ -50,7 +50,7 @@ private:
     void ShowList();
     void ShowText(int box, const std::string& text);
 
-    ucDACModel& model_;
+    DacPage& model_;
     PageServices services_;
     bool checking_ = false;
     QListWidget* list_ = nullptr;

@@ -15,7 +15,7 @@
 namespace velmora::ui {
 namespace {
 
-constexpr int kBoxes = ucDIOModel::kBoxes;
+constexpr int kBoxes = DioPage::kBoxes;
 constexpr int kLabelPadding = 4; // keeps two-digit numbers apart
 // The widest "On Start:" caption, so that Set and Show stay where they are.
 constexpr const char* kWidestWord = "On Start: 0xFFFF (65535)";
@@ -59,7 +59,7 @@ QPushButton* MakeButton(const QString& name, const char* caption, QWidget* paren
 
 } // namespace
 
-ucDIO::ucDIO(ucDIOModel& model, QWidget* parent) : PageView(parent), model_(model) {
+ucDIO::ucDIO(DioPage& model, QWidget* parent) : PageView(parent), model_(model) {
     setObjectName(QStringLiteral("ucDIO"));
     MakeControls();
     Arrange();
@@ -68,32 +68,32 @@ ucDIO::ucDIO(ucDIOModel& model, QWidget* parent) : PageView(parent), model_(mode
 }
 
 void ucDIO::MakeControls() {
-    inputFrame_ = Named(new QGroupBox(QString::fromLatin1(ucDIOModel::kInputFrameCaption), this), "frDI");
-    outputFrame_ = Named(new QGroupBox(QString::fromLatin1(ucDIOModel::kOutputFrameCaption), this), "frDO");
+    inputFrame_ = Named(new QGroupBox(QString::fromLatin1(DioPage::kInputFrameCaption), this), "frDI");
+    outputFrame_ = Named(new QGroupBox(QString::fromLatin1(DioPage::kOutputFrameCaption), this), "frDO");
     for (int k = 0; k < kBoxes; ++k) {
         const auto at = static_cast<std::size_t>(k);
-        const QString label = Text(ucDIOModel::BoxLabel(k));
+        const QString label = Text(DioPage::BoxLabel(k));
         inputs_[at] = MakeBox(QStringLiteral("chkIn%1").arg(k), inputFrame_);
         inputs_[at]->setEnabled(false); // shows the line, the user cannot set it
         inputLabels_[at] = Named(new QLabel(label, inputFrame_), QStringLiteral("lblInBin%1").arg(k));
         outputs_[at] = MakeBox(QStringLiteral("chkOut%1").arg(k), outputFrame_);
         outputLabels_[at] = Named(new QLabel(label, outputFrame_), QStringLiteral("lblOutBin%1").arg(k));
     }
-    inputSwitch_ = MakeSwitch("chkInput", ucDIOModel::kInputSwitchCaption, inputFrame_);
-    outputSwitch_ = MakeSwitch("chkOutput", ucDIOModel::kOutputSwitchCaption, outputFrame_);
+    inputSwitch_ = MakeSwitch("chkInput", DioPage::kInputSwitchCaption, inputFrame_);
+    outputSwitch_ = MakeSwitch("chkOutput", DioPage::kOutputSwitchCaption, outputFrame_);
     for (std::size_t b = 0; b < buttons_.size(); ++b)
         buttons_[b] =
-            MakeButton(QStringLiteral("cmdOutput%1").arg(b), ucDIOModel::kButtonCaptions[b], outputFrame_);
+            MakeButton(QStringLiteral("cmdOutput%1").arg(b), DioPage::kButtonCaptions[b], outputFrame_);
     for (int i = 0; i < 2; ++i) {
         const auto at = static_cast<std::size_t>(i);
         words_[at] = Named(new QCheckBox(QString::fromLatin1(kWidestWord), outputFrame_),
                            QStringLiteral("chkStart%1").arg(i));
         words_[at]->setMinimumWidth(words_[at]->sizeHint().width());
-        sets_[at] = MakeButton(QStringLiteral("cmdStart%1").arg(i), ucDIOModel::kSetCaption, outputFrame_);
-        shows_[at] = MakeButton(QStringLiteral("cmdShow%1").arg(i), ucDIOModel::kShowCaption, outputFrame_);
+        sets_[at] = MakeButton(QStringLiteral("cmdStart%1").arg(i), DioPage::kSetCaption, outputFrame_);
+        shows_[at] = MakeButton(QStringLiteral("cmdShow%1").arg(i), DioPage::kShowCaption, outputFrame_);
     }
     timer_ = Named(new QTimer(this), "tmrDI");
-    timer_->setInterval(ucDIOModel::kTimerInterval);
+    timer_->setInterval(DioPage::kTimerInterval);
 }
 
 // Sixteen boxes, bit 15 leftmost, a fifth of a box apart, each over its
@@ -227,7 +227,7 @@ void ucDIO::FollowTimer() {
         timer_->start();
 }
 
-PageView* MakeDioView(ucDIOModel& model, const PageServices& /*services*/, QWidget* parent) {
+PageView* MakeDioView(DioPage& model, const PageServices& /*services*/, QWidget* parent) {
     return new ucDIO(model, parent);
 }
 

@@ -1,4 +1,4 @@
-// ucDIO: the Digital I/O page's widgets. It draws a ucDIOModel (the input
+// ucDIO: the Digital I/O page's widgets. It draws a DioPage (the input
 // and output boxes with their frames, the "In" and "Out" switches, the output
 // buttons, the start and stop word rows) and forwards the user's clicks to
 // it; its timer polls the inputs while the model wants it and the page is
@@ -7,7 +7,7 @@
 
 #include <array>
 
-#include "ui/dio_page_model.h"
+#include "ui/dio_page.h"
 #include "ui/qt/page_views.h"
 
 class QCheckBox;
@@ -21,15 +21,15 @@ namespace velmora::ui {
 
 class ucDIO : public PageView {
 public:
-    ucDIO(ucDIOModel& model, QWidget* parent);
+    ucDIO(DioPage& model, QWidget* parent);
 
     // The frame has told the model already; the view follows it.
     void Shown() override { ShowModel(); }
     void Hidden() override;
 
 private:
-    using Boxes = std::array<QCheckBox*, ucDIOModel::kBoxes>;
-    using Labels = std::array<QLabel*, ucDIOModel::kBoxes>;
+    using Boxes = std::array<QCheckBox*, DioPage::kBoxes>;
+    using Labels = std::array<QLabel*, DioPage::kBoxes>;
 
     void MakeControls();
     void Arrange();
@@ -38,7 +38,7 @@ private:
     void ShowModel();
     void FollowTimer();
 
-    ucDIOModel& model_;
+    DioPage& model_;
     QGroupBox* inputFrame_ = nullptr;
     QGroupBox* outputFrame_ = nullptr;
     Boxes inputs_{};
@@ -47,7 +47,7 @@ private:
     Labels outputLabels_{};
     QPushButton* inputSwitch_ = nullptr;
     QPushButton* outputSwitch_ = nullptr;
-    std::array<QPushButton*, ucDIOModel::kButtonCaptions.size()> buttons_{};
+    std::array<QPushButton*, DioPage::kButtonCaptions.size()> buttons_{};
     std::array<QCheckBox*, 2> words_{};
     std::array<QPushButton*, 2> sets_{};
     std::array<QPushButton*, 2> shows_{};

@@ -13,7 +13,7 @@
 
 #include <utility>
 
-#include "ui/general_page_model.h"
+#include "ui/general_page.h"
 #include "ui/qt/page_widgets.h"
 #include "ui/qt/setup_pictures.h"
 
@@ -39,13 +39,12 @@ QPlainTextEdit* MakeInfo(const std::string& text, QWidget* parent) {
 
 } // namespace
 
-ucGeneral::ucGeneral(ucGeneralModel& model, PageServices services, QWidget* parent)
+ucGeneral::ucGeneral(GeneralPage& model, PageServices services, QWidget* parent)
     : PageView(parent), model_(model), services_(std::move(services)) {
     info_ = MakeInfo(model_.InfoText(), this);
     auto* logo = Named(new LogoPicture(
                            [this] {
-                               if (services_.openFile)
-                                   services_.openFile(model_.DocumentationPath().string());
+                               if (services_.openFile) services_.openFile(model_.DocumentationPath());
                            },
                            this),
                        QStringLiteral("imgLogo"));
@@ -64,7 +63,7 @@ ucGeneral::ucGeneral(ucGeneralModel& model, PageServices services, QWidget* pare
 // "Set 0" in the middle, the level slider on the right. Made in the order
 // the Tab key goes through them.
 QWidget* ucGeneral::MakeSynchronization() {
-    auto* frame = Named(new QGroupBox(QString::fromLatin1(ucGeneralModel::kSynchroCaption), this),
+    auto* frame = Named(new QGroupBox(QString::fromLatin1(GeneralPage::kSynchroCaption), this),
                         QStringLiteral("frSynch"));
     auto* grid = new QGridLayout(frame);
     synchro_ = MakeList("cboSynchro", model_.SynchroItems(), frame);
@@ -72,7 +71,7 @@ QWidget* ucGeneral::MakeSynchronization() {
     grid->addWidget(synchro_, 0, 0, 1, 2);
     for (int i = 0; i < 4; ++i) {
         auto* option =
-            Named(new QRadioButton(QString::fromLatin1(ucGeneralModel::kDirectionCaptions.at(i)), frame),
+            Named(new QRadioButton(QString::fromLatin1(GeneralPage::kDirectionCaptions.at(i)), frame),
                   QStringLiteral("optSType%1").arg(i));
         directions_.at(static_cast<std::size_t>(i)) = option;
         grid->addWidget(option, i + 1, 0);
@@ -80,7 +79,7 @@ QWidget* ucGeneral::MakeSynchronization() {
     grid->addWidget(Named(new SyncTypesPicture(frame), QStringLiteral("imgSType")), 1, 1, 4, 1);
     range_ = MakeList("cboSRange", model_.RangeItems(), frame);
     grid->addWidget(range_, 0, 2);
-    auto* levelCaption = Named(new QLabel(QString::fromLatin1(ucGeneralModel::kLevelCaption), frame),
+    auto* levelCaption = Named(new QLabel(QString::fromLatin1(GeneralPage::kLevelCaption), frame),
                                QStringLiteral("lblSLevel"));
     grid->addWidget(levelCaption, 1, 2);
     level_ = MakeLevelSlider(frame);
@@ -90,7 +89,7 @@ QWidget* ucGeneral::MakeSynchronization() {
     levelText_->setReadOnly(true);
     levelText_->setAlignment(Qt::AlignRight);
     grid->addWidget(levelText_, 2, 2);
-    zero_ = Named(new QPushButton(QString::fromLatin1(ucGeneralModel::kZeroCaption), frame),
+    zero_ = Named(new QPushButton(QString::fromLatin1(GeneralPage::kZeroCaption), frame),
                   QStringLiteral("cmdCZero"));
     zero_->setAutoDefault(false); // Enter stays the dialog's OK
     grid->addWidget(zero_, 3, 2, Qt::AlignLeft);
@@ -155,7 +154,7 @@ void ucGeneral::Show() {
     ShowFieldEnabled(range_, analog);
 }
 
-PageView* MakeGeneralView(ucGeneralModel& model, const PageServices& services, QWidget* parent) {
+PageView* MakeGeneralView(GeneralPage& model, const PageServices& services, QWidget* parent) {
     return new ucGeneral(model, services, parent);
 }
 

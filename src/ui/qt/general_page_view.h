@@ -1,4 +1,4 @@
-// ucGeneral: the General page's widgets. It draws a ucGeneralModel (the
+// ucGeneral: the General page's widgets. It draws a GeneralPage (the
 // module's information and the start synchronization) and forwards the
 // user's choices to it; the logo opens the documentation. GUI thread only.
 #pragma once
@@ -18,7 +18,7 @@ namespace velmora::ui {
 
 class ucGeneral : public PageView {
 public:
-    ucGeneral(ucGeneralModel& model, PageServices services, QWidget* parent = nullptr);
+    ucGeneral(GeneralPage& model, PageServices services, QWidget* parent = nullptr);
 
     void Shown() override { Show(); }
 
@@ -29,7 +29,7 @@ private:
     // The model's state into the controls, without their reactions.
     void Show();
 
-    ucGeneralModel& model_;
+    GeneralPage& model_;
     PageServices services_;
     QPlainTextEdit* info_ = nullptr;
     QComboBox* synchro_ = nullptr;

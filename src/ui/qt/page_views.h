@@ -1,5 +1,5 @@
-// The setup dialog's page views: one widget per page, drawing its model and
-// forwarding the user's actions to it. The frame (dlgSetup) makes each view
+// The setup dialog's page views: one widget per page, drawing its page
+// through the page's interface and forwarding the user's actions to it. The frame (dlgSetup) makes each view
 // when the page's tab is first selected and refreshes it when shown again.
 // GUI thread only.
 #pragma once
@@ -11,10 +11,10 @@
 
 namespace velmora::ui {
 
-class ucADCModel;
-class ucDACModel;
-class ucDIOModel;
-class ucGeneralModel;
+class AdcPage;
+class DacPage;
+class DioPage;
+class GeneralPage;
 
 // What a page needs from the frame: its modal message box (text, OK button,
 // the dialog's title) and the desktop's opener for a local file.
@@ -41,9 +41,9 @@ public:
     virtual void EntryRefused() {}
 };
 
-PageView* MakeGeneralView(ucGeneralModel& model, const PageServices& services, QWidget* parent);
-PageView* MakeAdcView(ucADCModel& model, const PageServices& services, QWidget* parent);
-PageView* MakeDacView(ucDACModel& model, const PageServices& services, QWidget* parent);
-PageView* MakeDioView(ucDIOModel& model, const PageServices& services, QWidget* parent);
+PageView* MakeGeneralView(GeneralPage& model, const PageServices& services, QWidget* parent);
+PageView* MakeAdcView(AdcPage& model, const PageServices& services, QWidget* parent);
+PageView* MakeDacView(DacPage& model, const PageServices& services, QWidget* parent);
+PageView* MakeDioView(DioPage& model, const PageServices& services, QWidget* parent);
 
 } // namespace velmora::ui

@@ -1,14 +1,14 @@
-// Lintara.qt.so's one entry point: the driver's dialog service loads the
-// library and asks it for the Qt implementation.
+#include "ui/qt/plugin_entry.h"
+
 #include <algorithm>
 #include <cstring>
 #include <exception>
 #include <string>
-#include <type_traits>
 
+#include "ui/dialog_plugin.h"
 #include "ui/qt/qt_dialogs.h"
-#include "ui/qt_loader.h"
 
+namespace velmora::ui {
 namespace {
 
 void Say(const std::string& text, char* why, std::size_t whySize) {
@@ -20,16 +20,14 @@ void Say(const std::string& text, char* why, std::size_t whySize) {
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) velmora::ui::Dialogs*
-LintaraCreateQtDialogs(int version, const char* folder, char* why, std::size_t whySize) {
-    // Nothing may be thrown into the driver.
+Dialogs* EnterQtPlugin(int builtFor, int version, const char* folder, char* why, std::size_t whySize) {
     try {
-        if (version != velmora::ui::kDialogsVersion) {
-            Say("the Qt dialogs plug-in was built for another version of the driver", why, whySize);
+        if (version != builtFor) {
+            Say(VersionRefusal(builtFor, version), why, whySize);
             return nullptr;
         }
         std::string reason;
-        auto dialogs = velmora::ui::QtDialogs::Create(folder != nullptr ? folder : "", reason);
+        auto dialogs = QtDialogs::Create(folder != nullptr ? folder : "", reason);
         if (!dialogs) Say(reason, why, whySize);
         return dialogs.release();
     } catch (const std::exception& e) {
@@ -40,5 +38,4 @@ LintaraCreateQtDialogs(int version, const char* folder, char* why, std::size_t w
     return nullptr;
 }
 
-// The entry point's type is the one the driver calls through.
-static_assert(std::is_same_v<decltype(&LintaraCreateQtDialogs), velmora::ui::QtEntryPoint>);
+} // namespace velmora::ui

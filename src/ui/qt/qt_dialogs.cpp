@@ -7,12 +7,10 @@
 
 #include <exception>
 
-#include "engine/driver_state.h"
 #include "ui/ip_chooser_model.h"
 #include "ui/qt/ip_chooser_view.h"
 #include "ui/qt/qt_application.h"
 #include "ui/qt/setup_view.h"
-#include "ui/setup_model.h"
 
 namespace velmora::ui {
 namespace {
@@ -55,17 +53,15 @@ int32_t QtDialogs::SelectIP(const std::string& title) {
 
 // Modal over the host's active window. A failure while the dialog is made or
 // shown ends it with a message; what the pages stored before stays.
-bool QtDialogs::ShowSetup(engine::DriverState& state) {
+bool QtDialogs::ShowSetup(SetupFrame& frame) {
     QWidget* const host = QApplication::activeWindow();
-    std::string title = state.input.driverTypeName;
+    const std::string title = frame.Title();
     std::string failure;
     try {
-        dlgSetupModel model(state, folder_);
-        title = model.Title();
         const PageServices services{
             [title](QWidget* parent, const std::string& text) { ShowMessageBox(parent, text, title); },
             [](const std::string& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(Text(path))); }};
-        dlgSetup dialog(model, services, host);
+        dlgSetup dialog(frame, services, host);
         dialog.exec();
         failure = dialog.Failure();
     } catch (const std::exception& e) {

@@ -25,9 +25,9 @@ public:
     static std::unique_ptr<QtDialogs> Create(std::filesystem::path folder, std::string& why);
 
     int32_t SelectIP(const std::string& title) override;
-    // dlgSetup over the driver's state, modal; false when it failed (the
-    // user was told why in a message box).
-    bool ShowSetup(engine::DriverState& state) override;
+    // dlgSetup over the frame the driver made, modal; false when it failed
+    // (the user was told why in a message box).
+    bool ShowSetup(SetupFrame& frame) override;
     void MessageBox(const std::string& text, const std::string& title) override;
     void WaitCursor(bool on) override;
     void OpenUrl(const std::string& url) override;

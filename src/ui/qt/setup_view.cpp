@@ -13,7 +13,6 @@
 #include <utility>
 
 #include "ui/qt/page_widgets.h"
-#include "ui/setup_model.h"
 
 namespace velmora::ui {
 namespace {
@@ -26,7 +25,7 @@ constexpr int kPageLines = 21;
 
 // cmdDialog(index): OK, Cancel, Help from left to right at the bottom right.
 QPushButton* MakeButton(int index, QBoxLayout* row, QWidget* parent) {
-    auto* button = new QPushButton(QString::fromLatin1(dlgSetupModel::kButtonCaptions.at(index)), parent);
+    auto* button = new QPushButton(QString::fromLatin1(SetupFrame::kButtonCaptions.at(index)), parent);
     button->setObjectName(QStringLiteral("cmdDialog%1").arg(index));
     row->addWidget(button);
     return button;
@@ -34,7 +33,7 @@ QPushButton* MakeButton(int index, QBoxLayout* row, QWidget* parent) {
 
 } // namespace
 
-dlgSetup::dlgSetup(dlgSetupModel& model, PageServices services, QWidget* parent)
+dlgSetup::dlgSetup(SetupFrame& model, PageServices services, QWidget* parent)
     : QDialog(parent), model_(model), services_(std::move(services)) {
     setObjectName(QStringLiteral("dlgSetup"));
     setWindowTitle(Text(model_.Title()));
@@ -72,7 +71,7 @@ dlgSetup::~dlgSetup() {
 }
 
 void dlgSetup::reject() {
-    Finish(&dlgSetupModel::Cancel, Rejected);
+    Finish(&SetupFrame::Cancel, Rejected);
 }
 
 // The first showing selects the tab selected when the dialog last closed,
@@ -111,7 +110,7 @@ void dlgSetup::keyPressEvent(QKeyEvent* event) {
 }
 
 void dlgSetup::closeEvent(QCloseEvent* event) {
-    Finish(&dlgSetupModel::CloseBox, Rejected);
+    Finish(&SetupFrame::CloseBox, Rejected);
     event->accept();
 }
 
@@ -127,7 +126,7 @@ void dlgSetup::Ok() {
         return;
     }
     if (check.passed) {
-        Finish(&dlgSetupModel::Ok, Accepted);
+        Finish(&SetupFrame::Ok, Accepted);
         return;
     }
     if (services_.message) services_.message(this, check.message);
@@ -197,7 +196,7 @@ void dlgSetup::KeepButtonsLast(QWidget* view) {
     }
 }
 
-void dlgSetup::Finish(void (dlgSetupModel::*close)(), int result) {
+void dlgSetup::Finish(void (SetupFrame::*close)(), int result) {
     DropViews();
     if (model_.IsOpen()) (model_.*close)();
     QDialog::done(result);
@@ -218,7 +217,7 @@ void dlgSetup::Fail(const std::string& what) {
     if (!failure_.empty()) return;
     failure_ = what.empty() ? std::string("unknown error") : what;
     QMetaObject::invokeMethod(
-        this, [this] { Finish(&dlgSetupModel::Cancel, Rejected); }, Qt::QueuedConnection);
+        this, [this] { Finish(&SetupFrame::Cancel, Rejected); }, Qt::QueuedConnection);
 }
 
 void dlgSetup::Help() {

@@ -1,4 +1,4 @@
-// dlgSetup: the setup dialog's window. It draws a dlgSetupModel: the title,
+// dlgSetup: the setup dialog's window. It draws a SetupFrame: the title,
 // a tab per page of the present module, each page's view made when its tab
 // is first selected, and OK, Cancel and Help. The model decides what is
 // stored; the window only forwards the user's clicks and keys to it. A page
@@ -13,18 +13,17 @@
 #include <vector>
 
 #include "ui/qt/page_views.h"
+#include "ui/setup_frame.h"
 
 class QPushButton;
 class QTabWidget;
 
 namespace velmora::ui {
 
-class dlgSetupModel;
-
 class dlgSetup : public QDialog {
 public:
-    // The model is loaded; no page exists until the window is first shown.
-    dlgSetup(dlgSetupModel& model, PageServices services, QWidget* parent = nullptr);
+    // The frame is loaded; no page exists until the window is first shown.
+    dlgSetup(SetupFrame& model, PageServices services, QWidget* parent = nullptr);
     ~dlgSetup() override;
 
     // Why a page ended the dialog; empty when none did.
@@ -57,12 +56,12 @@ private:
     void KeepButtonsLast(QWidget* view);
     // Ends the dialog with the model's OK, Cancel or close box. The views go
     // first, as their models go with the model's closing.
-    void Finish(void (dlgSetupModel::*close)(), int result);
+    void Finish(void (SetupFrame::*close)(), int result);
     void DropViews();
     void Fail(const std::string& what);
     void Help();
 
-    dlgSetupModel& model_;
+    SetupFrame& model_;
     PageServices services_;
     QTabWidget* tabs_ = nullptr;
     std::array<QPushButton*, 3> buttons_{}; // cmdDialog: OK, Cancel, Help

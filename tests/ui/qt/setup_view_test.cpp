@@ -20,6 +20,7 @@
 #include "qt_fixture.h"
 #include "ui/general_page_model.h"
 #include "ui/qt/waveform_picture.h"
+#include "ui/setup_model.h"
 
 namespace velmora::ui {
 namespace {
@@ -56,13 +57,15 @@ protected:
         answers.QueueAddress(test::kSimWithDac);
         ASSERT_TRUE(engine::TestDevice(s, answers)) << s.lastError;
     }
-    // ShowSetup with `user` acting on the open dialog, on the page of `tab`.
+    // ShowSetup, as the driver calls it, with `user` acting on the open
+    // dialog, on the page of `tab`.
     bool OpenSetup(std::function<void(QWidget&)> user, int tab = 0) {
         WhenOpen([user, tab](QWidget& window) {
             if (tab > 0) ClickTab(window, tab);
             user(window);
         });
-        return dialogs->ShowSetup(s);
+        dlgSetupModel frame(s, dir.path());
+        return dialogs->ShowSetup(frame);
     }
 
     static QTabWidget* Tabs(QWidget& window) { return Child<QTabWidget>(window, "tabSetup"); }
