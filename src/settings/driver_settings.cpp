@@ -30,7 +30,7 @@ void LoadSync(cRegistry& reg, core::StartSync& sync) {
     int16_t mode = 0;
     reg.ReadInteger("SynchroStartMode", mode, 0);
     sync.mode = static_cast<core::StartMode>(mode);
-    if (sync.mode != core::StartMode::AnalogLevel) return;
+    if (!core::StartKindOf(sync.mode).level) return;
     int16_t direction = 0;
     reg.ReadInteger("SynchroADDirection", direction, 0);
     sync.direction = static_cast<core::SyncDirection>(direction);

@@ -30,8 +30,6 @@ public:
     static constexpr const char* kZeroCaption = "Set 0";
     static constexpr std::array<const char*, 4> kDirectionCaptions = {"Above level", "Transition Up",
                                                                       "Transition Down", "Below level"};
-    // cboSynchro items before the analog inputs.
-    static constexpr int kAnalogFirst = 5;
 
     virtual const std::string& InfoText() const = 0;
     virtual const std::vector<std::string>& SynchroItems() const = 0;

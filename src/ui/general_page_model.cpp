@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <iterator>
 #include <utility>
 
 #include "core/module_limits.h"
@@ -16,7 +17,14 @@ using core::StartMode;
 
 constexpr int kLevelBound = 32000;
 constexpr int kLastDirection = 3;
-constexpr const char* kEdgeItems[] = {"None", "TRIG Rise", "TRIG Fall", "INT Rise", "INT Fall"};
+// The list: each kind that watches no input, then each input for the kind
+// that does (the table holds one such kind, last).
+constexpr int kAnalogFirst = [] {
+    int items = 0;
+    for (const core::StartKind& kind : core::kStartKinds) items += kind.level ? 0 : 1;
+    return items;
+}();
+static_assert(core::kStartKinds[std::size(core::kStartKinds) - 1].level, "the level kind comes last");
 
 int16_t Clamped(int value, int bound) {
     return static_cast<int16_t>(value > bound ? bound : (value < -bound ? -bound : value));
@@ -50,8 +58,11 @@ std::string LevelVolts(float volts) {
 ucGeneralModel::ucGeneralModel(core::StartSync& sync, const engine::AnalogInput& input,
                                const engine::ModuleLink& module, std::filesystem::path folder)
     : sync_(sync), folder_(std::move(folder)), infoText_(module.infoText) {
-    synchroItems_.assign(std::begin(kEdgeItems), std::end(kEdgeItems));
-    for (int k = 1; k <= input.channelsCount; ++k) synchroItems_.push_back("AI" + std::to_string(k));
+    for (const core::StartKind& kind : core::kStartKinds) {
+        if (!kind.level) synchroItems_.push_back(kind.caption);
+        for (int k = 1; kind.level && k <= input.channelsCount; ++k)
+            synchroItems_.push_back(kind.caption + std::to_string(k));
+    }
     rangeItems_ = input.rangeNames;
 
     // Settings out of bounds are put back within them where they are stored.
@@ -61,11 +72,13 @@ ucGeneralModel::ucGeneralModel(core::StartSync& sync, const engine::AnalogInput&
     if (direction > kLastDirection) sync_.direction = static_cast<core::SyncDirection>(kLastDirection);
     if (static_cast<int16_t>(sync_.mode) < 0) sync_.mode = StartMode::Internal;
 
-    const auto mode = static_cast<int16_t>(sync_.mode);
-    // A watched channel outside the list is shown as the one the module watches.
+    // A watched channel outside the list is shown as the one the module
+    // watches; a stored number past the kinds without an input, as an input.
     const int channels = input.channelsCount > 0 ? input.channelsCount : 1;
     const int channel = ((sync_.channel % channels) + channels) % channels;
-    synchroIndex_ = mode < kAnalogFirst ? mode : channel + kAnalogFirst;
+    synchroIndex_ = channel + kAnalogFirst;
+    for (int i = 0; i < kAnalogFirst; ++i)
+        if (core::kStartKinds[i].mode == sync_.mode) synchroIndex_ = i;
 
     levelLimit_ = SliderLimit(input.resolution);
     sync_.level = Clamped(sync_.level, levelLimit_);
@@ -110,10 +123,10 @@ void ucGeneralModel::RefreshLevelText() {
 
 void ucGeneralModel::Page_SaveSetting() {
     if (synchroIndex_ < kAnalogFirst) {
-        sync_.mode = static_cast<StartMode>(synchroIndex_);
+        sync_.mode = core::kStartKinds[synchroIndex_].mode;
         return;
     }
-    sync_.mode = StartMode::AnalogLevel;
+    sync_.mode = core::kStartKinds[kAnalogFirst].mode;
     sync_.channel = static_cast<int16_t>(synchroIndex_ - kAnalogFirst);
     sync_.level = static_cast<int16_t>(-levelPosition_);
     if (rangeIndex_ >= 0) sync_.range = static_cast<int16_t>(rangeIndex_);
