@@ -93,6 +93,28 @@ TEST(Waveforms, ValuesOfEachKindAtKnownPoints) {
     }
 }
 
+// A phase of a quarter starts every kind a quarter period later in its
+// cycle: the samples are those of phase 0 a quarter period on, for either
+// sign of the amplitude. (Samples on the eighths of a period are passed
+// over: a pulse or a ramp jumps there.)
+TEST(Waveforms, APhaseAdvancesEveryKindByItsFractionOfAPeriod) {
+    for (Waveform kind : {Waveform::Sine, Waveform::Pulse, Waveform::Ramp, Waveform::Triangle}) {
+        for (double a : {2.0, -2.0}) {
+            SCOPED_TRACE(testing::Message() << static_cast<int>(kind) << " A " << a);
+            auto zero = Generator(), quarter = Generator();
+            Play(*zero, 0, kind, a, 1.0);
+            Play(*quarter, 0, kind, a, 1.0, 0.25);
+            ASSERT_TRUE(GenerateWaveforms(*zero) && GenerateWaveforms(*quarter));
+            const auto& x0 = zero->channels[0].samples;
+            const auto& xq = quarter->channels[0].samples;
+            for (std::size_t i = 1; i + 1250 < x0.size(); i += 7) {
+                if (i % 625 == 0) continue;
+                ASSERT_NEAR(xq.at(i), x0.at(i + 1250), 1e-9) << "at " << i;
+            }
+        }
+    }
+}
+
 TEST(Waveforms, NoiseStaysInItsBandAndIsNewEachBuild) {
     auto s = Generator();
     Play(*s, 0, Waveform::Noise, 1.0, 2.0);

@@ -188,6 +188,8 @@ TEST_F(DriverSettingsTest, ALockedStoreEndsTheLastSaveWithinTheLockWaitWithNothi
     const auto waited = std::chrono::steady_clock::now() - start;
     other.Release();
     EXPECT_LT(waited, std::chrono::milliseconds(6500)) << "one wait of 5 s for both keys, not one per value";
+    EXPECT_GE(waited, std::chrono::milliseconds(4900))
+        << "a lock is waited for the whole 5 s before giving up";
     EXPECT_NE(s.settings.lastFailure.find("another process has locked"), std::string::npos)
         << s.settings.lastFailure;
     EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, kModule)) << "the module key was created";

@@ -49,5 +49,33 @@ TEST(Sim, WordsCarryChannelModeAndClippedCode) {
     e16sim_reset();
 }
 
+// A rate becomes 48 MHz over a whole divider, rounded up only from 0.51 of
+// a step; the same rule makes the frame delay, in ticks after the frame's
+// conversions. Dividers that are not whole numbers find a wrong rounding.
+TEST(Sim, RatesRoundToTheNearestDividerBelowHalfAStepAndAboveIt) {
+    e16sim_reset();
+    t_x502_hnd h = X502_Create();
+    ASSERT_EQ(E16_OpenByIpAddr(h, 0x7F000001u, 0, 10000), X502_ERR_OK);
+    ASSERT_EQ(X502_SetLChannelCount(h, 2), X502_ERR_OK);
+    const struct {
+        double quotient;      // 48 MHz / the rate asked
+        double divider;       // as taken
+        double frameQuotient; // 48 MHz / the frame rate asked
+        double frameTicks;    // the frame as taken: 2 dividers and the delay
+    } cases[] = {
+        {100.0, 100, 400.0, 400},   {100.3, 100, 400.3, 400},  {100.5, 100, 400.5, 400},
+        {100.52, 101, 400.52, 401}, {99.95, 100, 399.95, 400}, {1.2, 96, 150.0, 192},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.quotient);
+        double rate = 48e6 / c.quotient, frame = 48e6 / c.frameQuotient;
+        ASSERT_EQ(X502_SetAdcFreq(h, &rate, &frame), X502_ERR_OK);
+        EXPECT_DOUBLE_EQ(rate, 48e6 / c.divider);
+        EXPECT_DOUBLE_EQ(frame, 48e6 / c.frameTicks);
+    }
+    X502_Free(h);
+    e16sim_reset();
+}
+
 } // namespace
 } // namespace e16sim::test
