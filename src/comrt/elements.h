@@ -5,11 +5,10 @@
 
 #include <velmora/com.h>
 
+#include "comrt/value_types.h"
+
 namespace velmora::com {
 
-// Bytes one value of base type `vt` takes in an array (and in a VARIANT's
-// union); 0 for a type that cannot be an array element.
-ULONG ElementSize(VARTYPE vt);
 // The FADF_ flags that tell an array of `vt` how to copy and free elements.
 USHORT FeaturesFor(VARTYPE vt);
 // Whether a VARIANT may carry this type tag (plain, VT_ARRAY or VT_BYREF).

@@ -3,6 +3,7 @@
 // goes half to even, as Windows does.
 #include "comrt/elements.h"
 #include "comrt/number_text.h"
+#include "comrt/value_types.h"
 #include "comrt/variant_internal.h"
 
 #include <cfloat>
@@ -14,86 +15,60 @@ using namespace velmora::com;
 
 namespace {
 
-struct IntRange {
-    int64_t min;
-    int64_t max;
-};
-
-bool IntegerRange(VARTYPE vt, IntRange* range) {
-    switch (vt) {
-    case VT_I1:
-        *range = {INT8_MIN, INT8_MAX};
-        return true;
-    case VT_UI1:
-        *range = {0, UINT8_MAX};
-        return true;
-    case VT_I2:
-        *range = {INT16_MIN, INT16_MAX};
-        return true;
-    case VT_UI2:
-        *range = {0, UINT16_MAX};
-        return true;
-    case VT_I4:
-    case VT_INT:
-        *range = {INT32_MIN, INT32_MAX};
-        return true;
-    case VT_UI4:
-    case VT_UINT:
-        *range = {0, UINT32_MAX};
-        return true;
-    case VT_I8:
-        *range = {INT64_MIN, INT64_MAX};
-        return true;
+// The integer in the first `size` bytes of the union, widened.
+int64_t SignedIn(const VARIANT& v, ULONG size) {
+    switch (size) {
+    case 1:
+        return static_cast<int8_t>(v.cVal);
+    case 2:
+        return v.iVal;
+    case 4:
+        return v.lVal;
     default:
-        return false;
+        return v.llVal;
+    }
+}
+
+uint64_t UnsignedIn(const VARIANT& v, ULONG size) {
+    switch (size) {
+    case 1:
+        return v.bVal;
+    case 2:
+        return v.uiVal;
+    case 4:
+        return v.ulVal;
+    default:
+        return v.ullVal;
     }
 }
 
 bool ReadNumber(const VARIANT& v, Number* n) {
-    switch (v.vt) {
-    case VT_EMPTY:
+    if (v.vt == VT_EMPTY) {
         *n = {};
         return true;
-    case VT_I1:
-        *n = {true, static_cast<int8_t>(v.cVal), 0};
+    }
+    const ValueType* row = ValueTypeOf(v.vt);
+    if (row == nullptr) return false;
+    switch (row->kind) {
+    case ValueKind::Signed:
+        *n = {true, SignedIn(v, row->size), 0};
         return true;
-    case VT_UI1:
-        *n = {true, v.bVal, 0};
+    case ValueKind::Unsigned: {
+        const uint64_t u = UnsignedIn(v, row->size);
+        *n = u <= uint64_t{INT64_MAX} ? Number{true, static_cast<int64_t>(u), 0}
+                                      : Number{false, 0, static_cast<double>(u)};
         return true;
-    case VT_I2:
-        *n = {true, v.iVal, 0};
-        return true;
-    case VT_BOOL:
+    }
+    case ValueKind::Boolean:
         *n = {true, v.boolVal != 0 ? -1 : 0, 0};
         return true;
-    case VT_UI2:
-        *n = {true, v.uiVal, 0};
+    case ValueKind::Real:
+        *n = {false, 0, row->size == sizeof(float) ? v.fltVal : v.dblVal};
         return true;
-    case VT_I4:
-    case VT_INT:
-        *n = {true, v.lVal, 0};
-        return true;
-    case VT_UI4:
-    case VT_UINT:
-        *n = {true, v.ulVal, 0};
-        return true;
-    case VT_I8:
-        *n = {true, v.llVal, 0};
-        return true;
-    case VT_UI8:
-        if (v.ullVal <= uint64_t{INT64_MAX})
-            *n = {true, static_cast<int64_t>(v.ullVal), 0};
-        else
-            *n = {false, 0, static_cast<double>(v.ullVal)};
-        return true;
-    case VT_R4:
-        *n = {false, 0, v.fltVal};
-        return true;
-    case VT_R8:
-    case VT_DATE:
+    case ValueKind::Date:
         *n = {false, 0, v.dblVal};
         return true;
-    case VT_CY:
+    case ValueKind::Currency:
         *n = {false, 0, static_cast<double>(v.cyVal.int64) / 10000.0};
         return true;
     default:
@@ -113,10 +88,10 @@ bool RoundToInt64(const Number& n, int64_t* out) {
     return true;
 }
 
-HRESULT WriteInteger(const Number& n, VARTYPE vt, const IntRange& range, VARIANT* out) {
+HRESULT WriteInteger(const Number& n, const ValueType& row, VARIANT* out) {
     int64_t value = 0;
-    if (!RoundToInt64(n, &value) || value < range.min || value > range.max) return DISP_E_OVERFLOW;
-    switch (ElementSize(vt)) {
+    if (!RoundToInt64(n, &value) || value < row.min || value > row.max) return DISP_E_OVERFLOW;
+    switch (row.size) {
     case 1:
         out->bVal = static_cast<uint8_t>(value);
         break;
@@ -130,7 +105,7 @@ HRESULT WriteInteger(const Number& n, VARTYPE vt, const IntRange& range, VARIANT
         out->llVal = value;
         break;
     }
-    out->vt = vt;
+    out->vt = row.vt;
     return S_OK;
 }
 
@@ -160,23 +135,29 @@ HRESULT WriteCurrency(const Number& n, VARIANT* out) {
 }
 
 HRESULT WriteNumber(const Number& n, VARTYPE vt, VARIANT* out) {
-    IntRange range{};
-    if (IntegerRange(vt, &range)) return WriteInteger(n, vt, range, out);
+    const ValueType* row = ValueTypeOf(vt);
+    if (row == nullptr) return DISP_E_TYPEMISMATCH;
     const double d = n.AsDouble();
-    switch (vt) {
-    case VT_UI8:
-        return WriteUnsigned64(n, out);
-    case VT_CY:
+    switch (row->kind) {
+    case ValueKind::Signed:
+        return WriteInteger(n, *row, out);
+    case ValueKind::Unsigned:
+        // Past INT64_MAX a 64-bit count holds what no signed row does.
+        return row->size == sizeof(uint64_t) ? WriteUnsigned64(n, out) : WriteInteger(n, *row, out);
+    case ValueKind::Currency:
         return WriteCurrency(n, out);
-    case VT_BOOL:
+    case ValueKind::Boolean:
         out->boolVal = (n.integral ? n.i != 0 : d != 0) ? VARIANT_TRUE : VARIANT_FALSE;
         break;
-    case VT_R4:
+    case ValueKind::Real:
+        if (row->size == sizeof(double)) {
+            out->dblVal = d;
+            break;
+        }
         if (std::isfinite(d) && std::fabs(d) > FLT_MAX) return DISP_E_OVERFLOW;
         out->fltVal = static_cast<float>(d);
         break;
-    case VT_R8:
-    case VT_DATE:
+    case ValueKind::Date:
         out->dblVal = d;
         break;
     default:
@@ -187,28 +168,22 @@ HRESULT WriteNumber(const Number& n, VARTYPE vt, VARIANT* out) {
 }
 
 HRESULT FormatText(const VARIANT& v, USHORT flags, std::string* text) {
-    switch (v.vt) {
-    case VT_EMPTY:
-        text->clear();
+    const ValueType* row = ValueTypeOf(v.vt);
+    const ValueKind kind = row != nullptr ? row->kind : ValueKind::Owned;
+    if (kind == ValueKind::Real) {
+        *text = row->size == sizeof(float) ? FormatReal(v.fltVal, 7) : FormatReal(v.dblVal, 15);
         return S_OK;
-    case VT_R4:
-        *text = FormatReal(v.fltVal, 7);
-        return S_OK;
-    case VT_R8:
-        *text = FormatReal(v.dblVal, 15);
-        return S_OK;
-    case VT_CY:
+    }
+    if (kind == ValueKind::Currency) {
         *text = FormatCurrency(v.cyVal.int64);
         return S_OK;
-    case VT_UI8:
+    }
+    if (kind == ValueKind::Unsigned && row->size == sizeof(uint64_t)) {
         *text = std::to_string(v.ullVal);
         return S_OK;
-    case VT_DATE:
-        return DISP_E_TYPEMISMATCH;
-    default:
-        break;
     }
-    if (v.vt == VT_BOOL && (flags & VARIANT_ALPHABOOL)) {
+    if (kind == ValueKind::Date) return DISP_E_TYPEMISMATCH;
+    if (kind == ValueKind::Boolean && (flags & VARIANT_ALPHABOOL)) {
         *text = v.boolVal ? "True" : "False";
         return S_OK;
     }

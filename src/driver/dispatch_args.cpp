@@ -1,38 +1,14 @@
 #include "driver/dispatch_args.h"
 
+#include "comrt/value_types.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace velmora::driver::dispatch {
 namespace {
 
-// Bytes a scalar of this type takes in a VARIANT; 0 for anything else.
-size_t ScalarSize(VARTYPE vt) {
-    switch (vt) {
-    case VT_I1:
-    case VT_UI1:
-        return 1;
-    case VT_I2:
-    case VT_UI2:
-    case VT_BOOL:
-        return 2;
-    case VT_I4:
-    case VT_UI4:
-    case VT_INT:
-    case VT_UINT:
-    case VT_R4:
-    case VT_ERROR:
-        return 4;
-    case VT_I8:
-    case VT_UI8:
-    case VT_R8:
-    case VT_CY:
-    case VT_DATE:
-        return 8;
-    default:
-        return 0;
-    }
-}
+using com::ScalarSize;
 
 VARIANT ScalarVariant(VARTYPE vt, const void* value) {
     VARIANT v;
