@@ -123,12 +123,12 @@ bool cRegistry::GetStringAt(int32_t root, const std::string& path, const std::st
     return true;
 }
 
-bool cRegistry::SetLongAt(int32_t root, const std::string& path, const std::string& name, int32_t value) {
-    const std::vector<uint8_t> bytes = detail::StoreLe32(static_cast<uint32_t>(value));
+bool cRegistry::SetDwordAt(int32_t root, const std::string& path, const std::string& name, uint32_t value) {
+    const std::vector<uint8_t> bytes = detail::StoreLe32(value);
     return SetRaw(root, path, name, reg::REG_DWORD, bytes.data(), 4);
 }
 
-bool cRegistry::GetLongAt(int32_t root, const std::string& path, const std::string& name, int32_t& value) {
+bool cRegistry::GetDwordAt(int32_t root, const std::string& path, const std::string& name, uint32_t& value) {
     KeyHandle key(lastError_, root, path, reg::KEY_QUERY_VALUE);
     if (!key) return false;
     // Up to 4 bytes of any type; longer data does not fit and fails.
@@ -136,7 +136,7 @@ bool cRegistry::GetLongAt(int32_t root, const std::string& path, const std::stri
     reg::DWORD size = 4;
     if (!Track(reg::RegQueryValueEx(key.get(), ToStore(name).c_str(), nullptr, bytes.data(), &size)))
         return false;
-    value = static_cast<int32_t>(detail::LoadLe32(bytes));
+    value = detail::LoadLe32(bytes);
     return true;
 }
 

@@ -8,6 +8,8 @@
 #include <variant>
 #include <vector>
 
+#include "settings/cregistry_numbers.h"
+
 namespace velmora::settings {
 
 // The predefined roots, as the Long handles the class works with.
@@ -62,34 +64,13 @@ public:
     void SetString(const std::string& name, const std::string& value);
     bool ReadString(const std::string& name, std::string& value, const std::string& def);
     bool WriteString(const std::string& name, const std::string& value);
-    int32_t GetLong(const std::string& name);
-    void SetLong(const std::string& name, int32_t value);
-    bool ReadLong(const std::string& name, int32_t& value, int32_t def);
-    bool WriteLong(const std::string& name, int32_t value);
-    uint8_t GetByte(const std::string& name);
-    void SetByte(const std::string& name, uint8_t value);
-    bool ReadByte(const std::string& name, uint8_t& value, uint8_t def);
-    bool WriteByte(const std::string& name, uint8_t value);
-    int16_t GetInteger(const std::string& name);
-    void SetInteger(const std::string& name, int16_t value);
-    bool ReadInteger(const std::string& name, int16_t& value, int16_t def);
-    bool WriteInteger(const std::string& name, int16_t value);
-    bool GetBoolean(const std::string& name);
-    void SetBoolean(const std::string& name, bool value);
-    bool ReadBoolean(const std::string& name, bool& value, bool def);
-    bool WriteBoolean(const std::string& name, bool value);
-    float GetSingle(const std::string& name);
-    void SetSingle(const std::string& name, float value);
-    bool ReadSingle(const std::string& name, float& value, float def);
-    bool WriteSingle(const std::string& name, float value);
-    double GetDouble(const std::string& name);
-    void SetDouble(const std::string& name, double value);
-    bool ReadDouble(const std::string& name, double& value, double def);
-    bool WriteDouble(const std::string& name, double value);
-    int64_t GetCurrency(const std::string& name);
-    void SetCurrency(const std::string& name, int64_t value);
-    bool ReadCurrency(const std::string& name, int64_t& value, int64_t def);
-    bool WriteCurrency(const std::string& name, int64_t value);
+#define VELMORA_CREGISTRY_HERE(Name, T)                                                                      \
+    T Get##Name(const std::string& name);                                                                    \
+    void Set##Name(const std::string& name, T value);                                                        \
+    bool Read##Name(const std::string& name, T& value, T def);                                               \
+    bool Write##Name(const std::string& name, T value);
+    VELMORA_CREGISTRY_NUMBERS(VELMORA_CREGISTRY_HERE)
+#undef VELMORA_CREGISTRY_HERE
     // {0} when the value cannot be read.
     std::vector<uint8_t> GetBinary(const std::string& name);
     void SetBinary(const std::string& name, const std::vector<uint8_t>& value);
@@ -111,21 +92,12 @@ public:
     bool SetStringAt(int32_t root, const std::string& path, const std::string& name,
                      const std::string& value);
     bool GetStringAt(int32_t root, const std::string& path, const std::string& name, std::string& value);
-    bool SetLongAt(int32_t root, const std::string& path, const std::string& name, int32_t value);
-    bool GetLongAt(int32_t root, const std::string& path, const std::string& name, int32_t& value);
-    bool GetByteAt(int32_t root, const std::string& path, const std::string& name, uint8_t& value);
-    bool SetByteAt(int32_t root, const std::string& path, const std::string& name, uint8_t value);
-    bool GetIntegerAt(int32_t root, const std::string& path, const std::string& name, int16_t& value);
-    bool SetIntegerAt(int32_t root, const std::string& path, const std::string& name, int16_t value);
-    bool GetBooleanAt(int32_t root, const std::string& path, const std::string& name, bool& value);
-    bool SetBooleanAt(int32_t root, const std::string& path, const std::string& name, bool value);
-    bool GetSingleAt(int32_t root, const std::string& path, const std::string& name, float& value);
-    bool SetSingleAt(int32_t root, const std::string& path, const std::string& name, float value);
-    // Only data of exactly 8 bytes is accepted.
-    bool GetDoubleAt(int32_t root, const std::string& path, const std::string& name, double& value);
-    bool SetDoubleAt(int32_t root, const std::string& path, const std::string& name, double value);
-    bool GetCurrencyAt(int32_t root, const std::string& path, const std::string& name, int64_t& value);
-    bool SetCurrencyAt(int32_t root, const std::string& path, const std::string& name, int64_t value);
+    // Those of an 8-byte type accept only data of exactly 8 bytes.
+#define VELMORA_CREGISTRY_AT(Name, T)                                                                        \
+    bool Get##Name##At(int32_t root, const std::string& path, const std::string& name, T& value);            \
+    bool Set##Name##At(int32_t root, const std::string& path, const std::string& name, T value);
+    VELMORA_CREGISTRY_NUMBERS(VELMORA_CREGISTRY_AT)
+#undef VELMORA_CREGISTRY_AT
     // An empty array is not written (false); a stored value of size 0 reads false.
     bool SetBinaryAt(int32_t root, const std::string& path, const std::string& name,
                      const std::vector<uint8_t>& value);
@@ -153,7 +125,9 @@ public:
     static std::string RootName(int32_t root);
 
     // Result code of the last store call made by any member (0 = success).
-    int32_t LastError() const { return lastError_; }
+    int32_t LastError() const {
+        return lastError_;
+    }
     // The message for LastError without its closing period.
     std::string LastErrorText() const;
     static std::string TrimAtNul(const std::string& text);
@@ -169,6 +143,14 @@ private:
     }
     bool SetRaw(int32_t root, const std::string& path, const std::string& name, uint32_t type,
                 const void* data, uint32_t size);
+    // The store's 32-bit number (up to 4 bytes of any type read), on which
+    // the number types ride.
+    bool GetDwordAt(int32_t root, const std::string& path, const std::string& name, uint32_t& value);
+    bool SetDwordAt(int32_t root, const std::string& path, const std::string& name, uint32_t value);
+    template <class T>
+    bool GetNumberAt(int32_t root, const std::string& path, const std::string& name, T& value);
+    template <class T>
+    bool SetNumberAt(int32_t root, const std::string& path, const std::string& name, T value);
     std::string ExportValues(uint32_t key);
 
     int32_t root_ = HKEY_CURRENT_USER;

@@ -1,7 +1,5 @@
 #include "settings/cregistry_batch.h"
 
-#include <bit>
-
 #include "settings/cregistry_key.h"
 
 namespace velmora::settings {
@@ -22,21 +20,20 @@ void cRegistryBatch::WriteString(const std::string& name, const std::string& val
     Add(name, reg::REG_SZ, {bytes.begin(), bytes.end()});
 }
 
-void cRegistryBatch::WriteLong(const std::string& name, int32_t value) {
-    Add(name, reg::REG_DWORD, detail::StoreLe32(static_cast<uint32_t>(value)));
+template <class T> void cRegistryBatch::WriteNumber(const std::string& name, T value) {
+    using Stored = detail::StoredNumber<T>;
+    if constexpr (Stored::kDword)
+        Add(name, reg::REG_DWORD, detail::StoreLe32(Stored::Encode(value)));
+    else
+        WriteBinary(name, detail::StoreLe64(Stored::Encode(value)));
 }
 
-void cRegistryBatch::WriteInteger(const std::string& name, int16_t value) {
-    WriteLong(name, static_cast<uint16_t>(value)); // upper half zero
-}
-
-void cRegistryBatch::WriteSingle(const std::string& name, float value) {
-    WriteLong(name, std::bit_cast<int32_t>(value));
-}
-
-void cRegistryBatch::WriteDouble(const std::string& name, double value) {
-    WriteBinary(name, detail::StoreLe64(std::bit_cast<uint64_t>(value)));
-}
+#define VELMORA_CREGISTRY_BATCH(Name, T)                                                                     \
+    void cRegistryBatch::Write##Name(const std::string& name, T value) {                                     \
+        WriteNumber(name, value);                                                                            \
+    }
+VELMORA_CREGISTRY_NUMBERS(VELMORA_CREGISTRY_BATCH)
+#undef VELMORA_CREGISTRY_BATCH
 
 void cRegistryBatch::WriteBinary(const std::string& name, const std::vector<uint8_t>& value) {
     if (!value.empty()) Add(name, reg::REG_BINARY, value);

@@ -10,6 +10,8 @@
 
 #include <velmora/registry_store.h>
 
+#include "settings/cregistry_numbers.h"
+
 namespace velmora::settings {
 
 class cRegistryBatch {
@@ -19,17 +21,19 @@ public:
     void SetKey(const std::string& path);
 
     void WriteString(const std::string& name, const std::string& value);
-    void WriteLong(const std::string& name, int32_t value);
-    void WriteInteger(const std::string& name, int16_t value);
-    void WriteSingle(const std::string& name, float value);
-    void WriteDouble(const std::string& name, double value);
+#define VELMORA_CREGISTRY_BATCH(Name, T) void Write##Name(const std::string& name, T value);
+    VELMORA_CREGISTRY_NUMBERS(VELMORA_CREGISTRY_BATCH)
+#undef VELMORA_CREGISTRY_BATCH
     // An empty array is not written, as SetBinaryAt refuses it.
     void WriteBinary(const std::string& name, const std::vector<uint8_t>& value);
 
-    const std::vector<reg::RegBatchWrite>& Writes() const { return writes_; }
+    const std::vector<reg::RegBatchWrite>& Writes() const {
+        return writes_;
+    }
 
 private:
     void Add(const std::string& name, reg::DWORD type, std::vector<uint8_t> data);
+    template <class T> void WriteNumber(const std::string& name, T value);
 
     std::string key_;
     std::vector<reg::RegBatchWrite> writes_;
