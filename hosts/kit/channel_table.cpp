@@ -6,14 +6,14 @@ namespace velmora::hosts {
 namespace {
 
 namespace reg = velmora::reg;
-
-constexpr uint8_t kSingleEndedBit = 0x20;
+using namespace velmora::stored;
 
 // The driver's module keys below its key: their names are serial numbers.
 std::vector<std::string> ModuleKeys() {
     std::vector<std::string> names;
     reg::HKEY key = 0;
-    if (reg::RegOpenKeyEx(reg::HKEY_CURRENT_USER, kDriverKey, reg::KEY_READ, &key) != reg::ERROR_SUCCESS)
+    if (reg::RegOpenKeyEx(reg::HKEY_CURRENT_USER, DriverKey().c_str(), reg::KEY_READ, &key) !=
+        reg::ERROR_SUCCESS)
         return names;
     for (reg::DWORD i = 0;; ++i) {
         char name[256];
@@ -29,17 +29,12 @@ std::vector<std::string> ModuleKeys() {
 
 std::vector<uint8_t> ChannelTable(bool singleEnded) {
     std::vector<uint8_t> table(kTableChannels);
-    for (int k = 0; k < kTableChannels; ++k)
-        table[k] = static_cast<uint8_t>(k | (singleEnded ? kSingleEndedBit : 0));
+    for (int k = 0; k < kTableChannels; ++k) table[k] = ChannelByte(k, singleEnded);
     return table;
 }
 
 std::string TableChannelName(int16_t channel, bool singleEnded) {
-    const int source = channel % kTableChannels;
-    // Appended rather than "X" + to_string(...): GCC 12 warns falsely about
-    // the latter at -O3.
-    if (singleEnded) return std::string(source < 16 ? "X" : "Y").append(std::to_string(source % 16 + 1));
-    return source < 16 ? std::string("XY").append(std::to_string(source + 1)) : "Calibration 0";
+    return InputName(channel % kTableChannels, singleEnded);
 }
 
 bool StoreChannelTable(bool singleEnded, std::string& error) {
@@ -48,8 +43,8 @@ bool StoreChannelTable(bool singleEnded, std::string& error) {
     const auto add = [&](const std::string& key) {
         writes.push_back({key, kChannelTableValue, reg::REG_BINARY, {table.begin(), table.end()}, false});
     };
-    add(kDriverKey);
-    for (const std::string& module : ModuleKeys()) add(std::string(kDriverKey) + "\\" + module);
+    add(DriverKey());
+    for (const std::string& module : ModuleKeys()) add(DriverKey() + "\\" + module);
     const reg::LONG rc =
         reg::RegWriteBatch(reg::HKEY_CURRENT_USER, writes.data(), static_cast<reg::DWORD>(writes.size()));
     if (rc != reg::ERROR_SUCCESS) error = "cannot store the channel table: " + reg::FormatMessage(rc);

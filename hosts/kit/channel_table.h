@@ -1,6 +1,6 @@
-// The driver's stored channel table as hosts set it: which physical input
-// each logical channel measures, the key it lives under, and the name the
-// driver then gives each channel. e16rec's --inputs, e16scope and the Python
+// The driver's stored channel table as hosts set it, in the layout of
+// velmora/stored_channels.h: the preset tables and the name the driver
+// then gives each channel. e16rec's --inputs, e16scope and the Python
 // package's store_inputs share it. Public headers only.
 #pragma once
 
@@ -8,13 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace velmora::hosts {
+#include <velmora/stored_channels.h>
 
-// The driver's module-independent key under HKEY_CURRENT_USER.
-inline constexpr const char* kDriverKey = "Software\\Tervan\\ADC\\L-Card\\E16";
-// The stored table's value name and length (one byte per logical channel).
-inline constexpr const char* kChannelTableValue = "ADChannels";
-inline constexpr int kTableChannels = 32;
+namespace velmora::hosts {
 
 // Channel k measures X1..X16, Y1..Y16 against ground (singleEnded) or
 // XY1..XY16 differentially (channels 16..31: the calibration zero).

@@ -1,5 +1,7 @@
 #include "engine/analog_input.h"
 
+#include <velmora/stored_channels.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -70,15 +72,7 @@ std::string AnalogInput::ChannelName(int16_t index) {
     if (index < 0 || index >= channelsCount || index >= core::kChannels) return {};
     core::ChannelEntry& e = channelTable[static_cast<std::size_t>(index)];
     e.source = core::FoldChannel(e.source);
-    const int16_t half = static_cast<int16_t>(channelsCount / 2);
-    // Appended rather than "X" + to_string(...): GCC 12 warns falsely about
-    // the latter at -O3.
-    if (e.singleEnded != 0) {
-        if (e.source < half) return std::string("X").append(std::to_string(e.source + 1));
-        return std::string("Y").append(std::to_string(e.source - half + 1));
-    }
-    if (e.source < half) return std::string("XY").append(std::to_string(e.source + 1));
-    return "Calibration 0";
+    return stored::InputName(e.source, e.singleEnded != 0);
 }
 
 bool AnalogInput::ValidChannel(int16_t index) const {

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <vector>
 
+#include <velmora/stored_channels.h>
+
 #include "platform/module_folder.h"
 #include "settings/cregistry.h"
 #include "settings/cregistry_batch.h"
@@ -11,9 +13,7 @@
 namespace velmora::settings {
 namespace {
 
-constexpr const char* kVendorPath = "Software\\Tervan\\ADC";
-constexpr const char* kMakerKey = "\\L-Card";
-constexpr uint8_t kSingleEndedBit = 0x20;
+static_assert(stored::kTableChannels == core::kChannels, "a stored byte per logical channel");
 
 // Leading and trailing spaces only, as serial numbers come padded from the module.
 std::string TrimSpaces(const std::string& text) {
@@ -53,8 +53,7 @@ std::vector<uint8_t> ChannelBytes(const core::ChannelTable& table, int16_t count
     std::vector<uint8_t> bytes(static_cast<std::size_t>(count));
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const core::ChannelEntry& e = table[i];
-        bytes[i] =
-            static_cast<uint8_t>(core::FoldChannel(e.source) + (e.singleEnded != 0 ? kSingleEndedBit : 0));
+        bytes[i] = stored::ChannelByte(core::FoldChannel(e.source), e.singleEnded != 0);
     }
     return bytes;
 }
@@ -127,12 +126,12 @@ bool DriverSettings::SelectKey(const std::string& serial) {
 void DriverSettings::LoadChannelTable(core::ChannelTable& table) {
     cRegistry& reg = Registry();
     std::vector<uint8_t> bytes;
-    if (!reg.GetBinaryAt(HKEY_CURRENT_USER, reg.Path(), "ADChannels", bytes)) return;
+    if (!reg.GetBinaryAt(HKEY_CURRENT_USER, reg.Path(), stored::kChannelTableValue, bytes)) return;
     const auto last = std::min<std::size_t>(bytes.size() - 1, core::kChannels - 1);
     savedChannelCount = static_cast<int16_t>(last);
     for (std::size_t i = 0; i <= last; ++i) {
-        table[i].singleEnded = (bytes[i] & kSingleEndedBit) != 0 ? 1 : 0;
-        table[i].source = static_cast<int16_t>(bytes[i] % core::kChannels);
+        table[i].singleEnded = stored::ByteSingleEnded(bytes[i]) ? 1 : 0;
+        table[i].source = static_cast<int16_t>(stored::ByteSource(bytes[i]));
     }
 }
 
@@ -151,7 +150,7 @@ bool DriverSettings::Commit(const cRegistryBatch& batch) {
 // The key and its name in one transaction, so a first run that fails leaves
 // no nameless key behind.
 void DriverSettings::PrepareLocation(const std::string& name) {
-    registryPath = std::string(kVendorPath) + kMakerKey + "\\" + name;
+    registryPath = stored::DriverKey(name);
     cRegistry& reg = Registry();
     std::string stored;
     if (!reg.GetStringAt(HKEY_CURRENT_USER, registryPath, "", stored) || stored != name) {
@@ -222,7 +221,7 @@ void DriverSettings::AddKey(cRegistryBatch& batch, const std::string& key, const
                             const core::GeneratorSetup* generator, int16_t channels) const {
     batch.SetKey(key.empty() ? registryPath : registryPath + "\\" + key);
     if (RateAccepted(input, input.rate)) batch.WriteSingle("Rate", input.rate);
-    batch.WriteBinary("ADChannels", ChannelBytes(input.channelTable, input.channelsCount));
+    batch.WriteBinary(stored::kChannelTableValue, ChannelBytes(input.channelTable, input.channelsCount));
     if (key.empty()) return;
     SaveSync(batch, input.sync);
     if (generator != nullptr && WaveCount(channels, *generator) > 0)
