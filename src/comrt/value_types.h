@@ -34,7 +34,7 @@ struct ValueType {
 template <typename T> constexpr ValueType Integer(VARTYPE vt) {
     return {vt, sizeof(T), std::numeric_limits<T>::is_signed ? ValueKind::Signed : ValueKind::Unsigned,
             static_cast<int64_t>(std::numeric_limits<T>::min()),
-            std::numeric_limits<T>::max() > uint64_t{INT64_MAX}
+            static_cast<uint64_t>(std::numeric_limits<T>::max()) > uint64_t{INT64_MAX}
                 ? INT64_MAX
                 : static_cast<int64_t>(std::numeric_limits<T>::max())};
 }
