@@ -13,11 +13,15 @@ namespace velmora::engine {
 namespace {
 
 constexpr std::size_t kWorkerStack = 8192;
-// After a receive that failed or brought nothing: a library that fails at
-// once is not asked again in a busy loop.
+// After a receive that failed: a library that fails at once is not asked
+// again in a busy loop.
 constexpr uint32_t kRetryPauseMs = 25;
 // A full ring is re-checked at least this often even without a wake-up.
 constexpr uint32_t kRingPollMs = 20;
+// Between the empty receives of a start still waiting for its first data
+// (its trigger, say): the wait costs next to nothing, a stop still ends it
+// at once, and the first kadrs come this much later at most.
+constexpr uint32_t kWaitingPauseMs = 20;
 
 } // namespace
 
@@ -43,13 +47,13 @@ bool Acquisition::Launch(WorkerJob job) {
     return true;
 }
 
-// The join replaces fixed pauses: the stop wakes the worker's waits and the
-// stopped streams end its receive, so it is gone within moments.
+// The join replaces fixed pauses: the stop wakes the worker's waits, and
+// its receive lasts a few milliseconds at most whether or not the library
+// ends it early, so it is gone within moments.
 void Acquisition::Join() {
     ClearBusy();
     if (!thread_) return;
     ring_->WorkerSignal().Notify(); // ends the worker's pause at once
-    dev_->StopStreams();            // a pending receive returns at once
     thread_->Join();
     thread_.reset();
     dev_ = nullptr;
@@ -71,21 +75,6 @@ template <typename Done> bool Acquisition::WaitUntil(InputRing& ring, Done done)
     return true;
 }
 
-// Receives one whole block, waiting in the library's receive: it returns as
-// soon as the block is there, and at once when the stop ends the streams.
-// Fewer words only when a failure, a time-out or the stop came first.
-Acquisition::Received Acquisition::ReceiveBlock(const WorkerJob& job) {
-    Received r;
-    while (r.words < blocks.blockWords && Busy()) {
-        const int32_t words =
-            job.dev.Recv(blocks.raw.data() + r.words, blocks.blockWords - r.words, job.timeout);
-        if (words < 0) r.code = words;
-        if (words <= 0) break;
-        r.words += words;
-    }
-    return r;
-}
-
 // The first kadrs of the run arrived just now: the first was taken their
 // duration earlier.
 void Acquisition::NoteFirstKadr(const WorkerJob& job, int32_t kadrs) {
@@ -99,26 +88,49 @@ void Acquisition::EndByItself(EndCause cause, std::string text) {
     ended_.store(cause, std::memory_order_release);
 }
 
-// Scales a received block to codes and appends its whole kadrs. The worker
-// waits for room before writing, so unread kadrs are never overwritten, and
-// after a write that filled the ring it waits for the host before receiving
-// again. False when the stop came while waiting.
-bool Acquisition::TakeBlock(const WorkerJob& job, int32_t words) {
-    int32_t kadrs = job.dev.ProcessAdcData(blocks.raw.data(), words, blocks.values.data()) / job.channels;
-    if (kadrs <= 0) return true;
-    if (job.decimation > 1) kadrs = 1; // the module ran faster: one kadr per block
-    InputRing& ring = job.ring;
-    const int32_t size = ring.Capacity();
-    if (!WaitUntil(ring, [&] { return size - ring.CountUnread() >= kadrs; })) return false;
-    NoteFirstKadr(job, kadrs);
-    ring.WriteVolts(blocks.values.data(), blocks.scales, kadrs);
-    return WaitUntil(ring, [&] { return ring.CountUnread() < size; });
+// Of `kadrs` converted values, the ones the recording keeps, moved to the
+// front: all of them, or with decimation the first of every `decimation`
+// kadrs counted from the start, whatever pass they came in.
+int32_t Acquisition::KeepKadrs(const WorkerJob& job, int32_t kadrs, Stream& stream) {
+    if (job.decimation <= 1) return kadrs;
+    int32_t kept = 0;
+    for (int32_t k = 0; k < kadrs; ++k) {
+        if (stream.skip > 0) {
+            --stream.skip;
+            continue;
+        }
+        stream.skip = job.decimation - 1;
+        double* values = blocks.values.data();
+        std::copy_n(values + std::size_t(k) * job.channels, job.channels,
+                    values + std::size_t(kept++) * job.channels);
+    }
+    return kept;
 }
 
-// After a stream that stopped inside a kadr, drops the rest of that kadr.
-void Acquisition::Realign(const WorkerJob& job) {
-    const int32_t lch = job.dev.GetNextExpectedLchNum();
-    if (lch > 0) job.dev.Recv(blocks.raw.data(), job.channels - lch, job.timeout);
+// Scales the whole kadrs of raw[0, words) to codes and appends them; the
+// words of a partial kadr go to the front for the next pass. The worker
+// writes only into free slots, so unread kadrs are never overwritten: a
+// full ring waits for the host, before the rest of the pass and before the
+// next receive. False when the stop came while waiting.
+bool Acquisition::HandOver(const WorkerJob& job, int32_t words, Stream& stream) {
+    const int32_t whole = words - words % job.channels;
+    stream.carried = words - whole;
+    uint32_t* raw = blocks.raw.data();
+    const int32_t converted = whole > 0 ? job.dev.ProcessAdcData(raw, whole, blocks.values.data()) : 0;
+    std::copy_n(raw + whole, stream.carried, raw);
+    const int32_t kadrs = KeepKadrs(job, converted / job.channels, stream);
+    if (kadrs <= 0) return true;
+    NoteFirstKadr(job, kadrs);
+    InputRing& ring = job.ring;
+    const int32_t size = ring.Capacity();
+    const auto notFull = [&] { return ring.CountUnread() < size; };
+    for (int32_t done = 0; done < kadrs;) {
+        if (!WaitUntil(ring, notFull)) return false;
+        const int32_t n = std::min(kadrs - done, size - ring.CountUnread());
+        ring.WriteVolts(blocks.values.data() + std::size_t(done) * job.channels, blocks.scales, n);
+        done += n;
+    }
+    return WaitUntil(ring, notFull);
 }
 
 namespace {
@@ -141,39 +153,54 @@ std::string SilenceText(int32_t timeoutMs) {
 } // namespace
 
 // AcquisitionWorker: runs on the worker thread until the host stops it or
-// the recording ends by itself. Until the first data a module with nothing
-// ready is waited for however long (a start waiting for its trigger looks
-// just the same); afterwards silence longer than the receive time-out ends
-// the recording, as do a lost connection and an overflow. Time spent waiting
-// for the host to make room in the ring is no silence.
+// the recording ends by itself. Each pass receives for at most kHandOverMs
+// and hands over the whole kadrs that came, so a host sees data a few
+// milliseconds old at any rate; a kadr cut between two passes is finished
+// by the next one, and one cut by the stop is dropped. Until the first data
+// a module with nothing ready is waited for however long (a start waiting
+// for its trigger looks just the same); afterwards silence longer than the
+// job's time-out ends the recording, as do a lost connection and an
+// overflow. Time spent waiting for the host to make room in the ring is no
+// silence.
 void Acquisition::Run(const WorkerJob& job) {
+    Stream stream;
     bool dataCame = false;
     auto lastData = WorkerClock::now();
     while (Busy()) {
-        const Received r = ReceiveBlock(job);
-        if (r.words > 0) {
-            if (!TakeBlock(job, r.words)) break;
-            Realign(job);
+        const auto asked = WorkerClock::now();
+        const int32_t room = blocks.blockWords - stream.carried;
+        const int32_t words = job.dev.Recv(blocks.raw.data() + stream.carried, room, kHandOverMs);
+        if (words > 0) {
+            if (!HandOver(job, stream.carried + words, stream)) break;
             dataCame = true;
             lastData = WorkerClock::now();
         }
-        if (const EndCause cause = CauseOf(r.code); cause != EndCause::None) {
-            EndByItself(cause, job.dev.ErrorText(r.code));
+        if (const EndCause cause = CauseOf(words); cause != EndCause::None) {
+            EndByItself(cause, job.dev.ErrorText(words));
             break;
         }
         if (dataCame && WorkerClock::now() - lastData >= std::chrono::milliseconds(job.timeout)) {
             EndByItself(EndCause::Silence, SilenceText(job.timeout));
             break;
         }
-        if (r.words < blocks.blockWords) Pause(job.ring, kRetryPauseMs);
+        // A failed receive is retried after a pause; an empty one too before
+        // the first data, and after the hand-over time when it came back at
+        // once (a library that does not wait).
+        if (words < 0)
+            Pause(job.ring, kRetryPauseMs);
+        else if (words == 0 && !dataCame)
+            Pause(job.ring, kWaitingPauseMs);
+        else if (words == 0 && WorkerClock::now() - asked < std::chrono::milliseconds(kHandOverMs))
+            Pause(job.ring, kHandOverMs);
     }
     ClearBusy();
     job.dev.StopStreams();
     threadRunning_.store(false, std::memory_order_release); // the worker touches nothing after this
 }
 
-int32_t ReceiveTimeout(int32_t blockKadrs, float rate) {
-    const double ms = std::nearbyint(2.0 * blockKadrs * 1000.0 / rate + 1000.0) + 4000.0;
+int32_t ReceiveTimeout(float rate, int32_t decimation) {
+    const double kadrMs = 1000.0 / (static_cast<double>(rate) * std::max(decimation, 1));
+    const double ms = std::nearbyint(2.0 * kadrMs + 1000.0) + 4000.0;
     return static_cast<int32_t>(std::clamp(ms, 0.0, double{std::numeric_limits<int32_t>::max()}));
 }
 

@@ -1,8 +1,8 @@
-// Acquisition: the recording's worker thread, its stop signal, the block
+// Acquisition: the recording's worker thread, its stop signal, the stream
 // tables it works with and how the recording ended. The host thread launches
-// and joins the worker; the worker receives blocks, scales them to codes and
-// writes them into the input ring, and ends the recording by itself when the
-// module is lost, overflows or falls silent. Shared between the two threads:
+// and joins the worker; the worker receives what arrived every few
+// milliseconds, scales its whole kadrs to codes into the input ring, and ends
+// the recording by itself when the module is lost, overflows or falls silent. Shared between the two threads:
 // busy, the running and ended flags and the start time (atomics, see each);
 // the tables and the end's text belong to the worker while it runs.
 #pragma once
@@ -24,7 +24,8 @@ namespace velmora::engine {
 
 class InputRing;
 
-// The stream block tables, built at each start.
+// The stream tables, built at each start: room for the words one pass may
+// take (a block of at least 40 ms), and the scales of a kadr's positions.
 struct BlockTables {
     int32_t blockKadrs = 0, blockWords = 0;
     std::vector<uint32_t> raw;
@@ -32,13 +33,17 @@ struct BlockTables {
     CodeScales scales;          // codes per volt of each position in a kadr
 };
 
+// How long one receive waits: the whole kadrs that arrived are handed over
+// at least this often, and a stop is seen within it whatever the library.
+inline constexpr int32_t kHandOverMs = 2;
+
 // What one worker run uses; fixed for its whole run.
 struct WorkerJob {
     device::TE16& dev; // outlives the worker: released only after a join
     InputRing& ring;
     int32_t channels;   // per kadr
-    int32_t decimation; // > 1: the module runs faster, one kadr per block
-    int32_t timeout;    // of a receive, ms; once data have come, silence this long ends the recording
+    int32_t decimation; // > 1: the module runs faster, the first of every `decimation` kadrs is kept
+    int32_t timeout;    // ms; once data have come, silence this long ends the recording
     double rate;        // kadrs per second
 };
 
@@ -62,9 +67,9 @@ public:
     void ClearBusy() { busy_.store(false, std::memory_order_release); }
     // Sets busy and starts the worker; false when no thread could be made.
     bool Launch(WorkerJob job);
-    // Clears busy and waits for the worker to end (stopping the streams so
-    // that a pending receive returns), then releases its handle. Nothing
-    // when none runs.
+    // Clears busy and waits for the worker to end (its receives are short,
+    // and a stop wakes its waits), then releases its handle. Nothing when
+    // none runs.
     void Join();
     bool HasWorker() const { return thread_ != nullptr; }
     bool WorkerRunning() const { return threadRunning_.load(std::memory_order_acquire); }
@@ -78,19 +83,19 @@ public:
     double FirstKadrTime() const { return firstKadrTime_.load(std::memory_order_acquire); }
 
 private:
-    struct Received {
-        int32_t words = 0;
-        int32_t code = 0; // the library's failure, 0 when none
+    // Where the stream stands between passes.
+    struct Stream {
+        int32_t carried = 0; // words of a partial kadr at the front of the raw table
+        int32_t skip = 0;    // kadrs to drop before the next one kept (decimation)
     };
 
     void Run(const WorkerJob& job);
     bool Pause(InputRing& ring, uint32_t ms) const;
     template <typename Done> bool WaitUntil(InputRing& ring, Done done) const;
-    Received ReceiveBlock(const WorkerJob& job);
     void NoteFirstKadr(const WorkerJob& job, int32_t kadrs);
     void EndByItself(EndCause cause, std::string text);
-    bool TakeBlock(const WorkerJob& job, int32_t words);
-    void Realign(const WorkerJob& job);
+    int32_t KeepKadrs(const WorkerJob& job, int32_t kadrs, Stream& stream);
+    bool HandOver(const WorkerJob& job, int32_t words, Stream& stream);
 
     // The stop signal: the host sets it false, the worker reads it at every
     // wait and clears it when it ends.
@@ -107,7 +112,8 @@ private:
     InputRing* ring_ = nullptr;
 };
 
-// The worker's receive time-out in ms: twice a block's duration plus 5 s.
-int32_t ReceiveTimeout(int32_t blockKadrs, float rate);
+// The silence in ms that ends a recording once data have come: twice the
+// module's kadr time (the rate times the decimation) plus 5 s.
+int32_t ReceiveTimeout(float rate, int32_t decimation);
 
 } // namespace velmora::engine

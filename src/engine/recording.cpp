@@ -1,6 +1,7 @@
 // Recording's start and stop: the guarded start, programming and starting
 // the module, the generator's cycle, launching the worker, and the stop path.
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <limits>
 #include <new>
@@ -35,6 +36,15 @@ int32_t InputBufferWords(const BlockTables& blocks, int32_t decimation) {
     if (blocks.blockKadrs != 1 && decimation < 2) return 0;
     const int64_t words = blocks.blockWords * kBufWordsPerBlockWord;
     return static_cast<int32_t>(std::min<int64_t>(words, std::numeric_limits<int32_t>::max()));
+}
+
+// The library's transfer step: the words of one hand-over time, so that
+// what arrived is there for the next receive; within 1 and a block.
+int32_t StepWords(const AnalogInput& input, const BlockTables& blocks) {
+    const double wordsPerSecond =
+        static_cast<double>(input.rate) * std::max(input.decimation, 1) * input.inputCountChannels;
+    const double words = std::ceil(wordsPerSecond * kHandOverMs / 1000.0);
+    return static_cast<int32_t>(std::clamp(words, 1.0, static_cast<double>(blocks.blockWords)));
 }
 
 // Sized for a block; the codes per volt of each selected channel.
@@ -88,7 +98,7 @@ bool LaunchWorker(DriverState& s, device::TE16& dev) {
                         s.ring,
                         input.inputCountChannels,
                         input.decimation,
-                        ReceiveTimeout(s.acquisition.blocks.blockKadrs, input.rate),
+                        ReceiveTimeout(input.rate, input.decimation),
                         input.rate};
     if (!s.acquisition.Launch(job)) return AbortStart(s, "Unable create thread!");
     return true;
@@ -109,7 +119,7 @@ bool StartAcquisition(DriverState& s) {
     blocks.blockKadrs = ChooseBlockKadrs(s.input, s.ring.SizeKadrs());
     blocks.blockWords = blocks.blockKadrs * s.input.inputCountChannels;
     dev.SetInStreamBufSize(InputBufferWords(blocks, s.input.decimation));
-    dev.SetInStreamStep(blocks.blockWords);
+    dev.SetInStreamStep(StepWords(s.input, blocks));
     BuildBlockTables(blocks, s.input);
     DacStreams dac;
     if (!LoadStreamedOutput(s, dev, dac)) return false;

@@ -242,7 +242,7 @@ TEST_F(Faults, SilenceAndOverflowEndTheRecordingWithAReason) {
         const char* reason; // how LastError and EndReason begin
     };
     const Case cases[] = {
-        {"stall", 1, true, 0, "No data from the module for 5.08 s"},
+        {"stall", 1, true, 0, "No data from the module for 5 s"},
         {"overflow", 100, false, 1000, "Error -10: Input stream buffer overflow"},
     };
     Detect();

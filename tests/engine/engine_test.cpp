@@ -203,9 +203,9 @@ TEST_F(EngineTest, BlockSizeTimeoutScalesDecimationAndSizeRequest) {
     SetRate(s, 1000.0f);
     ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
     const BlockTables& blocks = s.acquisition.blocks;
-    EXPECT_EQ(blocks.blockKadrs, 64) << "the first power of two lasting 40 ms";
-    EXPECT_EQ(ReceiveTimeout(blocks.blockKadrs, s.input.rate), 5128);
-    EXPECT_EQ(ModuleState().in_step, 128u) << "a block of words";
+    EXPECT_EQ(blocks.blockKadrs, 64) << "room for the first power of two lasting 40 ms";
+    EXPECT_EQ(ReceiveTimeout(s.input.rate, s.input.decimation), 5002) << "two kadrs and 5 s";
+    EXPECT_EQ(ModuleState().in_step, 4u) << "the words of one hand-over time";
     ASSERT_EQ(blocks.scales.period() % 2, 0u) << "whole kadrs";
     for (std::size_t k = 0; k < blocks.scales.period() / 2; ++k) {
         ASSERT_EQ(blocks.scales.data()[2 * k], 3200.0) << "kadr " << k << ", range 0";
@@ -218,11 +218,14 @@ TEST_F(EngineTest, BlockSizeTimeoutScalesDecimationAndSizeRequest) {
     SetRate(s, 1.0f);
     ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
     EXPECT_EQ(s.input.decimation, 8);
-    EXPECT_EQ(s.acquisition.blocks.blockKadrs, 8) << "a block of the decimation's frames";
+    EXPECT_EQ(ReceiveTimeout(1.0f, 8), 5250) << "two of the module's kadrs and 5 s";
+    EXPECT_EQ(ReceiveTimeout(0.001f, 1), 2005000) << "a slow recording waits for its next kadr";
     ASSERT_TRUE(WaitFor([&] { return s.ring.CountUnread() > 0; }));
     const InputTable t = s.ring.Take(s.input.inputChannels);
-    EXPECT_EQ(t.kadrs, 1) << "the first block of eight frames gives one kadr";
+    EXPECT_EQ(t.kadrs, 1) << "the first of eight frames is the one kadr kept";
     EXPECT_EQ(t.values[1], -16000) << "its first frame";
+    ASSERT_TRUE(WaitFor([&] { return s.ring.CountUnread() > 0; }));
+    EXPECT_EQ(s.ring.Take(s.input.inputChannels).values[1], -16000 + 8 * 32) << "the ninth frame, next";
     const int32_t running = s.ring.Capacity(); // a new size waits for the next start
     SetInputSizeRequested(s, 4096);
     EXPECT_EQ(s.ring.SizeKadrs(), running);
@@ -262,30 +265,65 @@ TEST_F(EngineTest, ArmedGeneratorLoadsItsCycleOrEndsTheStart) {
     EXPECT_EQ(e16sim_call_count("X502_StreamsStart"), 1) << "the first start's only";
 }
 
-// At rest the worker waits in the library's receive, making no timed
-// wake-ups, and a stop ends that wait at once instead of after its time-out.
-TEST_F(EngineTest, AtRestTheWorkerWaitsInTheReceiveAndTheStopEndsThatWaitAtOnce) {
+// Three channels at 3333 kadrs/s bring 20 words a hand-over, so kadrs are
+// cut between passes all the time, and a stop lands inside one now and then:
+// every kadr comes whole with its channels in their places, Y16's ramp runs
+// unbroken, and each new start begins on a kadr's first channel.
+TEST_F(EngineTest, KadrsCutBetweenPassesOrByAStopComeWhole) {
+    Detect();
+    e16sim_set_dc(0, 1.0);
+    e16sim_set_dc(1, 2.0);
+    s.input.channelTable[0] = {0, 1};  // X1
+    s.input.channelTable[1] = {1, 1};  // X2
+    s.input.channelTable[2] = {31, 1}; // Y16: -5 V + 0.01 V a frame, over 1000 frames
+    SetInputChannels(s, {0, 1, 2});
+    SetRate(s, 3333.0f);
+    for (int run = 0; run < 4; ++run) {
+        SCOPED_TRACE(run);
+        ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
+        int32_t next = -1;
+        for (int32_t kadrs = 0; kadrs < 600;) {
+            ASSERT_TRUE(WaitFor([&] { return s.ring.CountUnread() > 0; }));
+            const InputTable t = s.ring.Take(s.input.inputChannels);
+            for (int32_t k = 1; k <= t.kadrs; ++k, ++kadrs) {
+                const int16_t* kadr = &t.values[static_cast<std::size_t>(3 * k)];
+                ASSERT_EQ(kadr[0], 3200) << "kadr " << kadrs;
+                ASSERT_EQ(kadr[1], 6400) << "kadr " << kadrs;
+                const int32_t ramp = (kadr[2] + 16000) / 32;
+                ASSERT_TRUE(next < 0 || ramp == next % 1000) << "kadr " << kadrs << ": " << ramp;
+                next = ramp + 1;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(100 + 300 * run)); // a stop elsewhere in a kadr
+        StopRecording(s);
+    }
+}
+
+// While a start waits for its trigger the worker's receives last a few
+// milliseconds each, with pauses between them that a stop cuts short, so a
+// stop ends it at once on any library; once the trigger came, kadrs reach
+// the ring long before a whole block of them has.
+TEST_F(EngineTest, AWaitingWorkerEndsAtOnceAndTheTriggersKadrsComeFresh) {
     Detect();
     engine::SetInputChannels(s, {0});
-    engine::SetRate(s, 1000.0f); // a receive time-out of 5128 ms
+    engine::SetRate(s, 1000.0f); // a block of 64 kadrs
     s.sync.mode = core::StartMode::Syn1Rise;
     ASSERT_TRUE(engine::StartRecordChecked(s)) << s.lastError;
-    std::this_thread::sleep_for(50ms); // the worker is in its first receive
+    std::this_thread::sleep_for(50ms);
     e16sim_reset_call_counts();
     std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(e16sim_call_count("X502_Recv"), 0) << "the worker woke up while nothing came";
-    EXPECT_EQ(e16sim_call_count("X502_GetRecvReadyCount"), 0) << "the worker polls";
+    EXPECT_LE(e16sim_call_count("X502_Recv"), 30) << "receives between pauses of 20 ms while nothing comes";
+    EXPECT_GE(e16sim_call_count("X502_Recv"), 10) << "receives of a few milliseconds";
     const auto stop = Clock::now();
     engine::StopRecording(s);
-    EXPECT_LT(Clock::now() - stop, 2s) << "the stop waited for the receive's time-out";
+    EXPECT_LT(Clock::now() - stop, 1s);
     EXPECT_FALSE(s.acquisition.HasWorker());
 
-    // The trigger releases a waiting worker: the block comes as soon as it is made.
     ASSERT_TRUE(engine::StartRecordChecked(s)) << s.lastError;
     std::this_thread::sleep_for(50ms);
     e16sim_fire_edge(E16SIM_INPUT_TRIG, 1);
     ASSERT_TRUE(WaitFor([&] { return s.ring.CountUnread() > 0; }));
-    EXPECT_EQ(s.ring.CountUnread(), s.acquisition.blocks.blockKadrs) << "one whole block";
+    EXPECT_LT(s.ring.CountUnread(), s.acquisition.blocks.blockKadrs / 2) << "a block late";
     engine::StopRecording(s);
 }
 
