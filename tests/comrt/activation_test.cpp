@@ -33,7 +33,7 @@ template <class Interface> HRESULT Create(const CLSID& clsid, const IID& iid, In
     return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(object));
 }
 
-TEST(Activation, RegisteredByToolCreatedByProgIdFromManyThreadsAndUnregistered) {
+TEST(Activation, ALockedStoreLeavesNothingRegistered) {
     velmora::test::PrivateStore store;
     const std::string library = Quoted(kBin / TEST_COMPONENT_FILE);
     CLSID clsid{};
@@ -49,8 +49,12 @@ TEST(Activation, RegisteredByToolCreatedByProgIdFromManyThreadsAndUnregistered) 
         std::string::npos)
         << locked.err;
     EXPECT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), CO_E_CLASSSTRING) << "registered in part";
+}
 
-    ASSERT_EQ(Register(store, library).exit, 0);
+TEST(Activation, ARegisteredClassIsCreatedByProgIdFromManyThreads) {
+    velmora::test::PrivateStore store;
+    CLSID clsid{};
+    ASSERT_EQ(Register(store, Quoted(kBin / TEST_COMPONENT_FILE)).exit, 0);
     ASSERT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), S_OK);
     EXPECT_TRUE(clsid == CLSID_TestComponent) << "the ProgID names another class";
     std::vector<std::thread> threads;
@@ -68,10 +72,21 @@ TEST(Activation, RegisteredByToolCreatedByProgIdFromManyThreadsAndUnregistered) 
     }
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(sums, std::vector<int32_t>(4, 210)) << "a thread failed to create or call an object";
-    IDispatch* dispatch = reinterpret_cast<IDispatch*>(1);
-    EXPECT_EQ(Create(clsid, IID_IDispatch, &dispatch), E_NOINTERFACE) << "an interface the class lacks";
-    EXPECT_EQ(dispatch, nullptr) << "a failed creation clears the out pointer";
+}
 
+TEST(Activation, AnInterfaceTheClassLacksFailsTheCreation) {
+    velmora::test::PrivateStore store;
+    ASSERT_EQ(Register(store, Quoted(kBin / TEST_COMPONENT_FILE)).exit, 0);
+    IDispatch* dispatch = reinterpret_cast<IDispatch*>(1);
+    EXPECT_EQ(Create(CLSID_TestComponent, IID_IDispatch, &dispatch), E_NOINTERFACE);
+    EXPECT_EQ(dispatch, nullptr) << "a failed creation clears the out pointer";
+}
+
+TEST(Activation, UnregisteringRemovesTheClassWithItsProgId) {
+    velmora::test::PrivateStore store;
+    const std::string library = Quoted(kBin / TEST_COMPONENT_FILE);
+    CLSID clsid{};
+    ASSERT_EQ(Register(store, library).exit, 0);
     ASSERT_EQ(Register(store, "-u " + library).exit, 0);
     EXPECT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), CO_E_CLASSSTRING) << "ProgID left behind";
     velmora::ComPtr<ICalculator> calculator;
@@ -96,13 +111,17 @@ TEST(Activation, BrokenRegistrationsGiveTheirOwnCodes) {
               E_POINTER);
 }
 
-TEST(Activation, TheToolRefusesWhatItCannotRegisterAndBadCommandLines) {
+TEST(Activation, TheToolRefusesALibraryItCannotRegister) {
     velmora::test::PrivateStore store;
     EXPECT_EQ(Register(store, Quoted(store.dir().path() / "absent.so")).exit, 1);
     const velmora::test::Ran refused = Register(store, Quoted(kBin / NO_FACTORY_SERVER_FILE));
     EXPECT_EQ(refused.exit, 1);
     EXPECT_NE(refused.err.find("failed: 0x80070005 (E_ACCESSDENIED): Access is denied"), std::string::npos)
         << refused.err;
+}
+
+TEST(Activation, TheToolRefusesBadCommandLines) {
+    velmora::test::PrivateStore store;
     for (const char* arguments : {"", "-x file.so", "a.so b.so", "-u"})
         EXPECT_EQ(Register(store, arguments).exit, 1) << "arguments: '" << arguments << "'";
 }

@@ -23,7 +23,7 @@ struct Counted final : IUnknown {
     ULONG STDMETHODCALLTYPE Release() override { return --refs; }
 };
 
-TEST(ComPtr, CopiesAddReferencesMovesTransferAndTheLastOwnerReleases) {
+TEST(ComPtr, HoldsOneReferencePerOwner) {
     Counted object;
     {
         ComPtr<Counted> a(&object);

@@ -6,7 +6,7 @@
 
 namespace {
 
-TEST(SafeArray, OneAndTwoDimensionsWithLowerBoundsForEachNumericType) {
+TEST(SafeArray, EveryNumericTypeHoldsItsElementsWithinItsBounds) {
     const std::pair<VARTYPE, UINT> kinds[] = {{VT_I2, 2}, {VT_I4, 4},  {VT_R4, 4},
                                               {VT_R8, 8}, {VT_UI1, 1}, {VT_BOOL, 2}};
     SAFEARRAYBOUND bounds[2] = {{2, 1}, {3, -1}}; // rows 1..2, columns -1..1
@@ -41,7 +41,7 @@ TEST(SafeArray, OneAndTwoDimensionsWithLowerBoundsForEachNumericType) {
 }
 
 // The leak checker fails this test if replacing or destroying leaks a string.
-TEST(SafeArray, StringElementsAreCopiedInAndOutAndFreedWithTheArray) {
+TEST(SafeArray, StringElementsAreCopiesTheArrayOwns) {
     SAFEARRAY* psa = SafeArrayCreateVector(VT_BSTR, 1, 3);
     ASSERT_NE(psa, nullptr);
     EXPECT_EQ(SafeArrayGetElemsize(psa), sizeof(BSTR));

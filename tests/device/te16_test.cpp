@@ -83,17 +83,24 @@ protected:
     TE16 dev{api};
 };
 
-TEST_F(TE16Sim, OpensTheLoopbackModulesRefusesOthersAndClosesOnce) {
+TEST_F(TE16Sim, AnAddressWithNoModuleIsRefused) {
     EXPECT_FALSE(dev.Open(0x7F000009, TE16::kInterfaceEthernet)); // 127.0.0.9: nobody
     EXPECT_EQ(dev.OpenedAddress(), -1);
     EXPECT_EQ(dev.LastErrorText(), "Error -6: " + std::string(::X502_GetErrorString(-6)));
     EXPECT_EQ(e16sim_call_count("X502_Free"), 1) << "a failed open releases its handle";
+}
+
+TEST_F(TE16Sim, OpeningAnotherModuleClosesTheFirst) {
     OpenModule(kIp1);
     EXPECT_TRUE(dev.DacPresent());
     EXPECT_EQ(dev.LastErrorText(), "Error 0: ");
     OpenModule(0x7F000002); // 127.0.0.2; Open closes the first module itself
     EXPECT_EQ(dev.SerialNumber(), "SIM0002");
     EXPECT_FALSE(dev.DacPresent());
+}
+
+TEST_F(TE16Sim, ClosesOnlyOnce) {
+    OpenModule();
     e16sim_reset_call_counts();
     dev.Close();
     dev.Close();
@@ -101,10 +108,9 @@ TEST_F(TE16Sim, OpensTheLoopbackModulesRefusesOthersAndClosesOnce) {
     EXPECT_EQ(e16sim_call_count("X502_Free"), 1) << "freed twice";
 }
 
-// An index must be in the list; when the count query succeeds and the list
-// itself fails, its code is what LastErrorText tells, and a list that came is
-// a success, not a code.
-TEST_F(TE16Sim, UsbListsAndIndexes) {
+// When the count query succeeds and the list itself fails, its code is what
+// LastErrorText tells; a list that came is a success, not a code.
+TEST_F(TE16Sim, UsbListReportsTheCodeOfAFailedList) {
     ASSERT_GE(e16sim_add_usb_module("USB-E16-42", 1), 0);
     Spy::listFault = X502_ERR_MEMORY_ALLOC;
     EXPECT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), X502_ERR_MEMORY_ALLOC);
@@ -114,6 +120,11 @@ TEST_F(TE16Sim, UsbListsAndIndexes) {
     Spy::listFault = 0;
     EXPECT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), 1);
     EXPECT_EQ(dev.LastResult(), 0) << "the count of serials stored is not a code";
+}
+
+TEST_F(TE16Sim, UsbOpensOnlyAnIndexInTheList) {
+    ASSERT_GE(e16sim_add_usb_module("USB-E16-42", 1), 0);
+    ASSERT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), 1);
     e16sim_reset_call_counts();
     EXPECT_FALSE(dev.Open(1, TE16::kInterfaceUsb)) << "index 1 of a list of one";
     EXPECT_EQ(e16sim_call_count("X502_Create"), 0) << "a handle made for an index not in the list";
@@ -121,9 +132,9 @@ TEST_F(TE16Sim, UsbListsAndIndexes) {
     EXPECT_EQ(dev.SerialNumber(), "USB-E16-42");
 }
 
-// A stalled module times out without an error, then its buffer overflows; a
-// lost connection ends the stream. Either way the library's code is kept.
-TEST_F(TE16Sim, AStalledModuleTimesOutThenOverflowsAndALostOneEndsTheStream) {
+// A stalled module times out without an error, then its buffer overflows; the
+// library's code is kept.
+TEST_F(TE16Sim, AStalledModuleTimesOutThenOverflows) {
     OpenModule();
     Program({0}, 500000);
     ASSERT_TRUE(dev.SetInStreamBufSize(1024));
@@ -135,8 +146,11 @@ TEST_F(TE16Sim, AStalledModuleTimesOutThenOverflowsAndALostOneEndsTheStream) {
     ASSERT_EQ(e16sim_fault_stall(E16SIM_MODULE_DAC, 0), 0);
     EXPECT_EQ(ReceiveVolts(100000).size(), 1024u) << "the stall let the buffer fill";
     EXPECT_EQ(dev.LastErrorText(), "Error -10: " + std::string(::X502_GetErrorString(-10)));
-    ASSERT_TRUE(dev.StopStreams());
-    ASSERT_TRUE(dev.SetInStreamBufSize(0)); // the module's own size again
+}
+
+TEST_F(TE16Sim, ALostConnectionEndsTheStreamWithItsCode) {
+    OpenModule();
+    Program({0}, 500000);
     ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, 1000), 0);
     ASSERT_TRUE(dev.StartStreams(true, false, false, false, false));
     EXPECT_EQ(ReceiveVolts(100000).size(), 1000u) << "the words before the loss";
@@ -144,7 +158,7 @@ TEST_F(TE16Sim, AStalledModuleTimesOutThenOverflowsAndALostOneEndsTheStream) {
 }
 
 // The fallback to the folder's simulator is what every host test runs on.
-TEST(VendorApi, NothingFoundLeavesEveryEntryNullAndTE16ReportsItUnreachable) {
+TEST(VendorApi, WithNothingFoundTheModuleIsUnreachable) {
     test::TempDir empty; // the simulator is looked for in the driver's folder only
     const VendorApi api = VendorApi::Load(DefaultVendorPaths(empty.path()));
     if (!api.libraries.empty()) GTEST_SKIP() << "the vendor libraries are installed on this system";
@@ -158,7 +172,7 @@ TEST(VendorApi, NothingFoundLeavesEveryEntryNullAndTE16ReportsItUnreachable) {
     EXPECT_EQ(dev.LastErrorText(), "Error -10000: " + std::string(kVendorUnreachableText));
 }
 
-TEST(VendorApi, VendorLibraryInTheFolderWinsAndServesBothPrefixes) {
+TEST(VendorApi, AVendorLibraryInTheFolderServesEveryEntry) {
     // A copy of the simulator stands in for the vendor's x502api; with no
     // e502api anywhere the E16 entries are found in x502api instead.
     test::TempDir folder;

@@ -74,7 +74,7 @@ TEST_F(Driver, ALaterLifetimeStartsFresh) {
     EXPECT_EQ(start, kStartWord) << "the start word lasts as long as the process";
 }
 
-TEST_F(Driver, SineAndTriangleArriveInStepOnX15AndX16) {
+TEST_F(Driver, TwoGeneratedWavesArriveInStepOnTheirInputs) {
     Arm(Waveform::Sine, 3200, Waveform::Triangle, 6400); // 1 V sine, 2 V triangle, 50 Hz
     ASSERT_TRUE(StartRecord()) << LastError();
     EXPECT_TRUE(Ask(dao_.get(), &IDAO::get_Busy));
@@ -126,11 +126,10 @@ TEST_F(Driver, APlayingChannelIgnoresSingleWritesTheOtherTakesThem) {
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 2);
 }
 
-// The lets only store; a start writes the start word and a stop, recording
-// or not, the stop word. A start refused before the module writes nothing,
+// The lets only store. A start refused before the module writes nothing,
 // not even the stop word (one failing at the module is the engine's test).
-TEST_F(Driver, TheStartWordFollowsTheStartAndTheStopWordTheStop) {
-    int32_t shown = 0x0033, next = 0x0F0F;
+TEST_F(Driver, AStartRefusedBeforeTheModuleWritesNoWord) {
+    int32_t shown = 0x0033;
     EnableWords(kStartWord, kStopWord);
     dio_->put_DOValue(&shown);
     const int64_t stops = e16sim_call_count("X502_StreamsStop");
@@ -141,7 +140,11 @@ TEST_F(Driver, TheStartWordFollowsTheStartAndTheStopWordTheStop) {
     EXPECT_EQ(OutputWord(), 0x0033);
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 1) << "only the DOValue let";
     EXPECT_EQ(e16sim_call_count("X502_StreamsStop"), stops) << "the stop path ran";
+}
 
+TEST_F(Driver, AStartWritesTheStartWordSetBeforeIt) {
+    int32_t next = 0x0F0F;
+    EnableWords(kStartWord, kStopWord);
     Select({0, 1}, 20000.0f);
     ASSERT_TRUE(StartRecord()) << LastError();
     EXPECT_EQ(LastError(), "") << "a start clears the error";
@@ -150,15 +153,23 @@ TEST_F(Driver, TheStartWordFollowsTheStartAndTheStopWordTheStop) {
     dio_->put_DOStartValue(&next);
     EXPECT_EQ(ModuleLines(), uint32_t{kStartWord}) << "a new start word waits for the next start";
     ASSERT_EQ(adc_->StopRecord(), S_OK);
+    ASSERT_TRUE(StartRecord()) << LastError();
+    EXPECT_EQ(ModuleLines(), 0x0F0Fu);
+}
+
+// A stop, recording or not, writes the stop word.
+TEST_F(Driver, EveryStopWritesTheStopWord) {
+    EnableWords(kStartWord, kStopWord);
+    Select({0, 1}, 20000.0f);
+    const int64_t writes = e16sim_call_count("X502_AsyncOutDig");
+    ASSERT_TRUE(StartRecord()) << LastError();
+    ASSERT_EQ(adc_->StopRecord(), S_OK);
     EXPECT_FALSE(Busy());
     EXPECT_EQ(ModuleLines(), uint32_t{kStopWord & 0xFFFF});
     EXPECT_EQ(OutputWord(), kStopWord);
-    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 3);
-    ASSERT_TRUE(StartRecord()) << LastError();
-    EXPECT_EQ(ModuleLines(), 0x0F0Fu);
-    adc_->StopRecord();
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), writes + 2);
     ASSERT_EQ(adc_->StopRecord(), S_OK);
-    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 6)
+    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), writes + 3)
         << "a stop with nothing recording skipped the stop word";
 }
 

@@ -177,7 +177,7 @@ std::vector<std::string> EveryEntry() {
 
 class FaultMatrix : public Faults, public ::testing::WithParamInterface<std::tuple<std::string, int>> {};
 
-TEST_P(FaultMatrix, ReturnsReportsAndRecovers) {
+TEST_P(FaultMatrix, RecoversFromAFailingCall) {
     const auto& [entry, index] = GetParam();
     const Operation& op = kOperations[index];
     op.arrange(*this);
@@ -198,18 +198,23 @@ INSTANTIATE_TEST_SUITE_P(EveryEntry, FaultMatrix,
                                     std::get<0>(info.param);
                          });
 
+constexpr int32_t kBlock = 4096;             // kadrs of one channel at 100000 per second in 40 ms
+constexpr int32_t kCame = 2 * kBlock + 1000; // the loss comes inside the third block
+
+// Records until the connection is lost after kCame kadrs and the recording ends.
+void LoseTheConnection(Faults& f) {
+    f.DetectAndArm();
+    ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, kCame), 0);
+    ASSERT_TRUE(f.StartRecord()) << f.LastError();
+    ASSERT_EQ(driver::State().acquisition.blocks.blockKadrs, kBlock);
+    ASSERT_TRUE(Eventually([&] { return !f.Busy(); }));
+}
+
 // A lost connection ends the recording by itself: Busy false with the
 // library's text in LastError and EndReason, what came before kept, and the
-// module given up; once it answers again, the next Test
-// opens the same address without asking and a start records.
-TEST_F(Faults, ALostConnectionEndsTheRecordingAndTheNextTestOpensTheModuleAgain) {
-    DetectAndArm();
-    constexpr int32_t kBlock = 4096;             // kadrs of one channel at 100000 per second in 40 ms
-    constexpr int32_t kCame = 2 * kBlock + 1000; // the loss comes inside the third block
-    ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, kCame), 0);
-    ASSERT_TRUE(StartRecord()) << LastError();
-    ASSERT_EQ(driver::State().acquisition.blocks.blockKadrs, kBlock);
-    ASSERT_TRUE(Eventually([&] { return !Busy(); }));
+// module given up.
+TEST_F(Faults, ALostConnectionEndsTheRecording) {
+    ASSERT_NO_FATAL_FAILURE(LoseTheConnection(*this));
     const std::string lost = "Error -11: Connection to the module was lost";
     EXPECT_EQ(LastError(), lost);
     EXPECT_EQ(Text(&IModule::get_EndReason), lost);
@@ -220,7 +225,12 @@ TEST_F(Faults, ALostConnectionEndsTheRecordingAndTheNextTestOpensTheModuleAgain)
     EXPECT_FALSE(WorkerLeft());
     EXPECT_EQ(Text(&IModule::get_Address), "127.0.0.1") << "the lost module's";
     EXPECT_FALSE(StartRecord()) << "a start before the module is open again";
+}
 
+// Once the lost module answers again, the next Test opens the same address
+// without asking and a start records.
+TEST_F(Faults, TheNextTestOpensALostModuleAgain) {
+    ASSERT_NO_FATAL_FAILURE(LoseTheConnection(*this));
     e16sim_fault_clear_all();
     ASSERT_TRUE(Ask(adc_.get(), &IADC3::Test)) << "no chooser answer is queued: " << LastError();
     EXPECT_TRUE(Connected());
@@ -233,7 +243,7 @@ TEST_F(Faults, ALostConnectionEndsTheRecordingAndTheNextTestOpensTheModuleAgain)
 // lags (its clock runs 100 times fast and the host reads only after a pause),
 // ends the recording the same way: the stop word is written, and the module
 // stays open.
-TEST_F(Faults, SilenceAndOverflowEndTheRecordingWithAReason) {
+TEST_F(Faults, AStalledStreamEndsTheRecordingWithAReason) {
     struct Case {
         const char* name;
         uint32_t timeScale;

@@ -81,13 +81,17 @@ TEST_F(ModuleFace, ASetAddressOpensThatModuleWithoutTheChooser) {
     }
 }
 
-// Text that is no address leaves the one set; "" returns to the chooser.
-TEST_F(ModuleFace, OnlyADottedAddressIsTakenAndEmptyReturnsToTheChooser) {
+// Text that is no address leaves the one set.
+TEST_F(ModuleFace, OnlyADottedAddressIsTaken) {
     SetAddress(u"127.0.0.2");
     for (const char16_t* bad :
          {u"127.0.0", u"127.0.0.256", u"127.0.0.1.5", u" 127.0.0.1", u"localhost", u"0.0.0.0"})
         SetAddress(bad);
     EXPECT_EQ(Text(&IModule::get_Address), "127.0.0.2");
+}
+
+TEST_F(ModuleFace, AnEmptyAddressReturnsToTheChooser) {
+    SetAddress(u"127.0.0.2");
     SetAddress(u"");
     EXPECT_EQ(Text(&IModule::get_Address), "");
     ASSERT_TRUE(Test(kSimWithDac)) << LastError();
@@ -96,7 +100,7 @@ TEST_F(ModuleFace, OnlyADottedAddressIsTakenAndEmptyReturnsToTheChooser) {
 
 // ChooseAddress asks the driver's chooser, titled as at a detection, and
 // only answers: the open module and the address set stay.
-TEST_F(ModuleFace, ChooseAddressAnswersTheChoiceAndOpensNothing) {
+TEST_F(ModuleFace, ChooseAddressOnlyAnswers) {
     ASSERT_TRUE(Test(kSimWithDac)) << LastError();
     SetAddress(u"127.0.0.2");
     dialogs_->QueueAddress(0x7F000003);
@@ -111,27 +115,42 @@ TEST_F(ModuleFace, ChooseAddressAnswersTheChoiceAndOpensNothing) {
     EXPECT_EQ(Text(&IModule::get_SerialNumber), "SIM0002") << "the address set, not the choice";
 }
 
-// KadrsReceived is what the host drained plus what is unread; StartTime is
-// the first kadr's, near the start; EndReason stays empty for a stopped run.
-TEST_F(ModuleFace, CountsAndStartTimeFollowTheRecording) {
+// KadrsReceived is what the host drained plus what is unread, counted from
+// the start.
+TEST_F(ModuleFace, KadrsReceivedIsWhatWasDrainedPlusWhatIsUnread) {
     ASSERT_TRUE(Test()) << LastError();
     Select({0, 1}, 20000.0f);
-    EXPECT_EQ(Number(&IModule::get_StartTime), 0.0) << "before a start";
-    const double started = SecondsSince1970();
     ASSERT_TRUE(StartRecord()) << LastError();
     int64_t drained = 0;
     for (auto end = Clock::now() + std::chrono::milliseconds(300); Clock::now() < end;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         drained += Drain();
     }
-    EXPECT_EQ(Text(&IModule::get_EndReason), "") << "while recording";
     EXPECT_EQ(adc_->StopRecord(), S_OK);
     EXPECT_GT(drained, 0);
     EXPECT_EQ(Number(&IModule::get_KadrsReceived), static_cast<double>(drained + Unread()));
-    EXPECT_NEAR(Number(&IModule::get_StartTime), started, 1.0);
-    EXPECT_EQ(Text(&IModule::get_EndReason), "");
     ASSERT_TRUE(StartRecord()) << LastError();
     EXPECT_LT(Number(&IModule::get_KadrsReceived), static_cast<double>(drained)) << "counted from the start";
+}
+
+TEST_F(ModuleFace, StartTimeIsTheFirstKadrs) {
+    ASSERT_TRUE(Test()) << LastError();
+    Select({0, 1}, 20000.0f);
+    EXPECT_EQ(Number(&IModule::get_StartTime), 0.0) << "before a start";
+    const double started = SecondsSince1970();
+    ASSERT_TRUE(StartRecord()) << LastError();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(adc_->StopRecord(), S_OK);
+    EXPECT_NEAR(Number(&IModule::get_StartTime), started, 1.0);
+}
+
+TEST_F(ModuleFace, EndReasonStaysEmptyForAStoppedRun) {
+    ASSERT_TRUE(Test()) << LastError();
+    Select({0, 1}, 20000.0f);
+    ASSERT_TRUE(StartRecord()) << LastError();
+    EXPECT_EQ(Text(&IModule::get_EndReason), "") << "while recording";
+    EXPECT_EQ(adc_->StopRecord(), S_OK);
+    EXPECT_EQ(Text(&IModule::get_EndReason), "");
 }
 
 float StoredRate(const char* serial) {
@@ -147,8 +166,8 @@ float StoredRate(const char* serial) {
 }
 
 // A store locked by another connection refuses the save within its wait and
-// says why; a free one takes the values at once.
-TEST_F(ModuleFace, SaveSettingsReportsALockedStoreAndSavesOnAFreeOne) {
+// says why.
+TEST_F(ModuleFace, SaveSettingsReportsALockedStore) {
     ASSERT_TRUE(Test()) << LastError();
     Select({0}, 2500.0f);
     StoreConnection other;
@@ -159,6 +178,11 @@ TEST_F(ModuleFace, SaveSettingsReportsALockedStoreAndSavesOnAFreeOne) {
     EXPECT_NE(LastError().find("were not saved"), std::string::npos) << LastError();
     other.Release();
     EXPECT_EQ(StoredRate("SIM0001"), -1.0f) << "nothing of the refused save";
+}
+
+TEST_F(ModuleFace, SaveSettingsStoresTheValuesOnAFreeStore) {
+    ASSERT_TRUE(Test()) << LastError();
+    Select({0}, 2500.0f);
     EXPECT_TRUE(Ask(module_.get(), &IModule::SaveSettings)) << LastError();
     EXPECT_EQ(StoredRate("SIM0001"), 2500.0f);
 }

@@ -22,35 +22,45 @@ bool ClassKeyExists(const std::string& key) {
     return Key(reg::HKEY_CLASSES_ROOT, key).key != 0;
 }
 
-HOST_TEST(Registration, WritesTheKeysAndUnregisterRemovesThem) {
+const char16_t* const kProgIds[] = {u"Velmora.Lintara", u"Velmora.ucGeneral", u"Velmora.ucADC",
+                                    u"Velmora.ucDAC",   u"Velmora.ucDIO",     u"Velmora.ucIP"};
+
+HOST_TEST(Registration, WritesAClassForEveryProgId) {
     char progId[64] = {};
     reg::DWORD size = sizeof progId - 1;
     Key classKey(reg::HKEY_CLASSES_ROOT, GuidKey(CLSID_Lintara) + "\\ProgID");
     reg::RegQueryValueEx(classKey.key, "", nullptr, reinterpret_cast<uint8_t*>(progId), &size);
     EXPECT_STREQ(progId, "Velmora.Lintara") << "the class's ProgID";
-    const char16_t* progIds[] = {u"Velmora.Lintara", u"Velmora.ucGeneral", u"Velmora.ucADC",
-                                 u"Velmora.ucDAC",   u"Velmora.ucDIO",     u"Velmora.ucIP"};
-    std::vector<CLSID> seen(std::size(progIds));
-    for (size_t i = 0; i < std::size(progIds); ++i) {
-        ASSERT_EQ(CLSIDFromProgID(progIds[i], &seen[i]), S_OK) << i;
+    std::vector<CLSID> seen(std::size(kProgIds));
+    for (size_t i = 0; i < std::size(kProgIds); ++i) {
+        ASSERT_EQ(CLSIDFromProgID(kProgIds[i], &seen[i]), S_OK) << i;
         EXPECT_EQ(std::count(seen.begin(), seen.begin() + i, seen[i]), 0) << "a class shared by ProgID " << i;
     }
     EXPECT_EQ(seen[0], CLSID_Lintara) << "Velmora.Lintara names another class";
+}
+
+HOST_TEST(Registration, UnregisterRemovesEveryKey) {
+    std::vector<CLSID> seen(std::size(kProgIds));
+    for (size_t i = 0; i < std::size(kProgIds); ++i) ASSERT_EQ(CLSIDFromProgID(kProgIds[i], &seen[i]), S_OK);
     ASSERT_EQ(CallEntry("DllUnregisterServer"), S_OK);
-    for (size_t i = 0; i < std::size(progIds); ++i) {
+    for (size_t i = 0; i < std::size(kProgIds); ++i) {
         CLSID clsid{};
-        EXPECT_EQ(CLSIDFromProgID(progIds[i], &clsid), CO_E_CLASSSTRING) << "ProgID " << i << " left behind";
+        EXPECT_EQ(CLSIDFromProgID(kProgIds[i], &clsid), CO_E_CLASSSTRING) << "ProgID " << i << " left behind";
         EXPECT_FALSE(ClassKeyExists(GuidKey(seen[i]))) << "the class of ProgID " << i << " left behind";
     }
     EXPECT_FALSE(ClassKeyExists("Velmora.Lintara")) << "the ProgID key left behind";
 }
 
-HOST_TEST(Identity, TheFacesShareOneIdentityAndGetFacesReturnTheObject) {
+HOST_TEST(Identity, TheFacesShareOneIdentity) {
     ComPtr<_Lintara> lintara = Query<_Lintara>(CreateAdc().get(), IID__Lintara);
     ComPtr<IUnknown> identity = Query<IUnknown>(lintara.get(), IID_IUnknown);
     for (const IID* face : {&IID_IADC3, &IID_IDIO, &IID_IDAO})
         EXPECT_EQ(Query<IUnknown>(Query<IUnknown>(lintara.get(), *face).get(), IID_IUnknown).get(),
                   identity.get());
+}
+
+HOST_TEST(Identity, GetFacesReturnTheObject) {
+    ComPtr<_Lintara> lintara = Query<_Lintara>(CreateAdc().get(), IID__Lintara);
     ComPtr<IADC3> adc = Query<IADC3>(lintara.get(), IID_IADC3);
     ComPtr<IDispatch> got[4];
     ASSERT_EQ(lintara->GetADC3(got[0].put()), S_OK);
@@ -78,7 +88,7 @@ std::u16string AsText(VARIANT* value) {
 
 // Arguments by reference, as a Long or a Double, array results, and the
 // values no other test reads through the faces.
-HOST_TEST(AdcMembers, InvokeCoercesArgumentsAndReturnsArraysAndTheDescriptionBeforeDetection) {
+HOST_TEST(AdcMembers, InvokeReadsEveryMemberBeforeDetection) {
     velmora::test::ScopedEnv locale("LC_ALL", "C"); // range names follow the user's decimal separator
     ComPtr<IADC3> adc = CreateAdc();
     int16_t index = 15;
@@ -99,13 +109,17 @@ HOST_TEST(AdcMembers, InvokeCoercesArgumentsAndReturnsArraysAndTheDescriptionBef
         EXPECT_EQ(result.vt, vt) << testing::PrintToString(name);
         EXPECT_EQ(AsText(&result), text) << testing::PrintToString(name);
     }
+}
+
+HOST_TEST(AdcMembers, OutPointersAreClearedOrRefused) {
+    ComPtr<IADC3> adc = CreateAdc();
     SAFEARRAY* kadr = reinterpret_cast<SAFEARRAY*>(1);
     ASSERT_EQ(adc->GetKadr(&kadr), S_OK);
     EXPECT_EQ(kadr, nullptr) << "not left as it was";
     EXPECT_EQ(adc->get_ADCName(nullptr), E_POINTER) << "no out pointer";
 }
 
-HOST_TEST(AdcMembers, RangesRateAndSelectionKeepTheirLimits) {
+HOST_TEST(AdcMembers, ChannelRangesKeepTheirLimits) {
     ComPtr<IADC3> adc = DetectedAdc();
     for (auto [channel, value] : {std::pair<int16_t, int16_t>{3, 2}, {3, 4}, {3, -1}, {32, 1}, {-1, 1}})
         EXPECT_EQ(adc->put_ChannelRange(&channel, &value), S_OK)
@@ -115,12 +129,20 @@ HOST_TEST(AdcMembers, RangesRateAndSelectionKeepTheirLimits) {
         EXPECT_EQ(adc->get_ChannelRange(&channel, &range), S_OK);
         EXPECT_EQ(range, value) << "channel " << channel;
     }
+}
+
+HOST_TEST(AdcMembers, TheRateKeepsItsLimits) {
+    ComPtr<IADC3> adc = DetectedAdc();
     for (auto [asked, set] : {std::pair{-500.0f, 500.0f}, {600000.0f, 500000.0f}}) {
         float rate = 0;
         adc->put_Rate(&asked);
         adc->get_Rate(&rate);
         EXPECT_EQ(rate, set) << "asked " << asked;
     }
+}
+
+HOST_TEST(AdcMembers, TheSelectionKeepsItsLimits) {
+    ComPtr<IADC3> adc = DetectedAdc();
     // A selection by Invoke; then ones with a channel outside 0..31 or none.
     SAFEARRAY* table = Int16Vector({5, 31, 0});
     ASSERT_EQ(
@@ -135,17 +157,28 @@ HOST_TEST(AdcMembers, RangesRateAndSelectionKeepTheirLimits) {
         << "an empty selection or one with a channel outside 0..31 was taken";
 }
 
-HOST_TEST(AnalogOutput, LevelsAndBlocksStopAtTheLimitsAndUnchangedLevelsAreSkipped) {
+HOST_TEST(AnalogOutput, AChannelTheModuleLacksHasNoName) {
     ComPtr<IADC3> adc = DetectedAdc();
     ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
     BSTR name = nullptr;
     ASSERT_EQ(dao->get_ChannelName(2, &name), S_OK);
     EXPECT_EQ(Take(name), u"") << "a channel the module lacks has no name";
-    int32_t counted = -1, values[] = {40000, -5, 7}, untouched[] = {40000};
+}
+
+HOST_TEST(AnalogOutput, LevelsStopAtTheLimits) {
+    ComPtr<IADC3> adc = DetectedAdc();
+    ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
     dao->put_Value(0, 32000);
     dao->put_Value(1, -40000);
     EXPECT_EQ(ModuleDacLevel(0), 10.0) << "a code above the top";
     EXPECT_EQ(ModuleDacLevel(1), -10.0) << "a code below the bottom";
+}
+
+HOST_TEST(AnalogOutput, OnlyChangedLevelsAreWritten) {
+    ComPtr<IADC3> adc = DetectedAdc();
+    ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
+    int32_t counted = -1, untouched[] = {40000};
+    dao->put_Value(0, 32000);
     dao->put_ValueReal(1, 1.0);
     const int64_t writes = e16sim_call_count("X502_AsyncOutDac");
     dao->put_ValueReal(1, 1.0);
@@ -156,8 +189,15 @@ HOST_TEST(AnalogOutput, LevelsAndBlocksStopAtTheLimitsAndUnchangedLevelsAreSkipp
     EXPECT_EQ(counted, 0) << "an empty block";
     EXPECT_EQ(untouched[0], 40000) << "an empty block wrote to the caller's array";
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes) << "no level changed";
+}
 
-    // The block goes out through the two-channel write, unchanged levels too.
+// The block goes out through the two-channel write, unchanged levels too.
+HOST_TEST(AnalogOutput, ABlockWritesBothChannelsAsLimited) {
+    ComPtr<IADC3> adc = DetectedAdc();
+    ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
+    int32_t counted = -1, values[] = {40000, -5, 7};
+    dao->put_Value(0, 32000);
+    const int64_t writes = e16sim_call_count("X502_AsyncOutDac");
     ASSERT_EQ(dao->SetValues(0, 3, values, &counted), S_OK);
     EXPECT_EQ(counted, 2) << "values of a block of three for two channels";
     EXPECT_EQ(std::vector<int32_t>(values, values + 3), (std::vector<int32_t>{32000, -5, 7}))
@@ -165,9 +205,14 @@ HOST_TEST(AnalogOutput, LevelsAndBlocksStopAtTheLimitsAndUnchangedLevelsAreSkipp
     EXPECT_EQ(ModuleDacLevel(0), 10.0) << "channel 0 from the block";
     EXPECT_DOUBLE_EQ(ModuleDacLevel(1), -5 / 3200.0) << "channel 1 from the block";
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 2) << "a block writes both channels";
+}
 
-    // Through Invoke, a block passed as a reference to the first Long of the
-    // caller's array.
+// Through Invoke, a block passed as a reference to the first Long of the
+// caller's array.
+HOST_TEST(AnalogOutput, InvokeTakesABlockByReference) {
+    ComPtr<IADC3> adc = DetectedAdc();
+    ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
+    int32_t untouched[] = {40000};
     Var blockCounted;
     ASSERT_EQ(Invoke(dao.get(), u"SetValues", &blockCounted,
                      {Arg(VT_I2, int16_t{1}), Arg(VT_R8, 1.0), Arg(VT_BYREF | VT_I4, untouched)}),

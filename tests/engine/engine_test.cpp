@@ -60,21 +60,25 @@ const device::VendorApi& ChosenLibrary() {
     return api;
 }
 
-TEST_F(EngineTest, DetectionDescribesTheModuleRefusesOldLibrariesAndACancelKeepsTheError) {
+TEST_F(EngineTest, ACancelledDetectionKeepsTheLastError) {
     driver::OnObjectCreated(s);
     s.lastError = "previous";
     dialogs_->QueueCancel();
     EXPECT_FALSE(TestDevice(s, *dialogs_));
     EXPECT_EQ(s.lastError, "previous") << "a cancel keeps the last error";
     EXPECT_TRUE(dialogs_->waitCursor.empty()) << "nothing was opened";
+}
+
+TEST_F(EngineTest, DetectionDescribesTheModule) {
     Detect();
     EXPECT_EQ(s.module.basePort, 2);
     EXPECT_EQ(s.lastError, "");
     EXPECT_EQ(s.module.infoText,
               "Board:\tE16, rev.A\r\nSerial N:\tSIM0001\r\nMCU:\tVer.1.0.3\r\nFPGA:\tVer.1.5");
     EXPECT_EQ(dialogs_->waitCursor, (std::vector<bool>{true, false}));
-    driver::OnObjectDestroyed(s);
-    dialogs_->selectIpTitles.clear();
+}
+
+TEST_F(EngineTest, DetectionRefusesLibrariesBefore1_1_30) {
     // 1.1.29, 1.1.30, 1.2.0, 2.0.0, 0.9.99
     for (const auto& [version, accepted] : {std::pair{0x01011D00u, false},
                                             {0x01011E00u, true},
@@ -95,17 +99,24 @@ TEST_F(EngineTest, DetectionDescribesTheModuleRefusesOldLibrariesAndACancelKeeps
     }
 }
 
-TEST_F(EngineTest, ChannelTableAndRateProgramming) {
-    driver::OnObjectCreated(s);                          // no module yet: the rate is only computed
+TEST_F(EngineTest, TheSlowestRatesTakeTheSlowestDivider) {
+    driver::OnObjectCreated(s);
     for (const float asked : {1e-30f, 1e-45f, 0.001f}) { // the module's slowest divider, 2^20
         SetRate(s, asked);
         GetRate(s);
         EXPECT_EQ(s.input.adcDivider, 1 << 20) << "rate " << asked;
     }
+}
+
+TEST_F(EngineTest, WithoutAModuleTheRateIsOnlyComputed) {
+    driver::OnObjectCreated(s);
     SetInputChannels(s, std::vector<int16_t>(8, 0));
     SetRate(s, 100000.0f);
     EXPECT_EQ(GetRate(s), 62500.0f) << "500 kS/s shared by 8 channels";
     EXPECT_EQ(e16sim_call_count("X502_SetAdcFreq"), 0) << "no module: only computed";
+}
+
+TEST_F(EngineTest, ChannelNamesFoldOntoTheModulesInputs) {
     Detect();
     s.input.channelTable[5] = {37, 1};
     s.input.channelTable[6] = {-1, 1};
@@ -113,8 +124,12 @@ TEST_F(EngineTest, ChannelTableAndRateProgramming) {
         {3, "XY4"}, {20, "Calibration 0"}, {5, "X6"}, {6, "Y16"}, {32, ""}, {-1, ""}};
     for (const auto& [index, name] : names) EXPECT_EQ(s.input.ChannelName(index), name) << index;
     EXPECT_EQ(s.input.channelTable[5].source, 5); // folded and kept
-    s.input.channelTable[7] = {20, 0};            // own zero, programmed on input 4
-    s.input.channelTable[9] = {25, 1};            // Y10 against ground
+}
+
+TEST_F(EngineTest, TheChannelTableIsProgrammedInputByInput) {
+    Detect();
+    s.input.channelTable[7] = {20, 0}; // own zero, programmed on input 4
+    s.input.channelTable[9] = {25, 1}; // Y10 against ground
     SetChannelRange(s, 9, 2);
     SetInputChannels(s, {7, 9, 3});
     const e16sim_config c = Pending();
@@ -122,6 +137,10 @@ TEST_F(EngineTest, ChannelTableAndRateProgramming) {
     for (uint32_t i = 0; i < c.lch_count; ++i) got.emplace_back(c.lch[i].phy, c.lch[i].mode, c.lch[i].range);
     EXPECT_EQ(got, (decltype(got){
                        {4, X502_LCH_MODE_ZERO, 0}, {25, X502_LCH_MODE_COMM, 2}, {3, X502_LCH_MODE_DIFF, 0}}));
+}
+
+TEST_F(EngineTest, ARateBecomesADividerWithADecimation) {
+    Detect();
     // Channels, rate asked, divider, decimation. Below 6 Hz in all the module
     // runs faster; 2^20 is its slowest divider.
     const std::tuple<std::size_t, float, int32_t, int32_t> cases[] = {
@@ -166,8 +185,11 @@ TEST_F(EngineTest, StartSynchronizationCodes) {
     }
 }
 
-TEST_F(EngineTest, SingleReadingKeepsItsSetupUntilSomethingChangesAndClipsItsCode) {
-    EXPECT_EQ(ClampToCode(-11.0 * 3200), -32768) << "clipped, not wrapped";
+TEST(ClampToCode, ClipsRatherThanWraps) {
+    EXPECT_EQ(ClampToCode(-11.0 * 3200), -32768);
+}
+
+TEST_F(EngineTest, SingleReadingKeepsItsSetupUntilSomethingChanges) {
     Detect();
     e16sim_set_dc(3, 1.25);
     e16sim_set_dc(19, 0.25); // XY4 = X4 - Y4 = 1 V
@@ -196,37 +218,58 @@ template <typename Done> bool WaitFor(Done done) {
     return done();
 }
 
-TEST_F(EngineTest, BlockSizeTimeoutScalesDecimationAndSizeRequest) {
-    Detect();
+// Two channels, the second on range 2, recording at 1 kHz.
+void StartTwoChannels(driver::DriverState& s) {
     SetInputChannels(s, {0, 1});
     SetChannelRange(s, 1, 2);
     SetRate(s, 1000.0f);
     ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
-    const BlockTables& blocks = s.acquisition.blocks;
-    EXPECT_EQ(blocks.blockKadrs, 64) << "room for the first power of two lasting 40 ms";
-    EXPECT_EQ(ReceiveTimeout(s.input.rate, s.input.decimation), 5002) << "two kadrs and 5 s";
+}
+
+TEST_F(EngineTest, APassHasRoomForTheFirstPowerOfTwoLasting40Ms) {
+    Detect();
+    ASSERT_NO_FATAL_FAILURE(StartTwoChannels(s));
+    EXPECT_EQ(s.acquisition.blocks.blockKadrs, 64);
     EXPECT_EQ(ModuleState().in_step, 4u) << "the words of one hand-over time";
+}
+
+TEST(ReceiveTimeout, IsTwoOfTheModulesKadrsPlus5s) {
+    const std::tuple<float, int32_t, int32_t> cases[] = {
+        {1000.0f, 1, 5002}, {1.0f, 8, 5250}, {0.001f, 1, 2005000}};
+    for (const auto& [rate, decimation, ms] : cases) EXPECT_EQ(ReceiveTimeout(rate, decimation), ms) << rate;
+}
+
+TEST_F(EngineTest, BlockScalesFollowEachChannelsRange) {
+    Detect();
+    ASSERT_NO_FATAL_FAILURE(StartTwoChannels(s));
+    const BlockTables& blocks = s.acquisition.blocks;
     ASSERT_EQ(blocks.scales.period() % 2, 0u) << "whole kadrs";
     for (std::size_t k = 0; k < blocks.scales.period() / 2; ++k) {
         ASSERT_EQ(blocks.scales.data()[2 * k], 3200.0) << "kadr " << k << ", range 0";
         ASSERT_EQ(blocks.scales.data()[2 * k + 1], 51200.0) << "kadr " << k << ", range 2";
     }
-    StopRecording(s);
+}
 
+TEST_F(EngineTest, DecimationKeepsTheFirstOfEveryNFrames) {
+    Detect();
     s.input.channelTable[0] = {31, 1}; // Y16 against ground: -5 V + 0.01 V a frame
     SetInputChannels(s, {0});
     SetRate(s, 1.0f);
     ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
     EXPECT_EQ(s.input.decimation, 8);
-    EXPECT_EQ(ReceiveTimeout(1.0f, 8), 5250) << "two of the module's kadrs and 5 s";
-    EXPECT_EQ(ReceiveTimeout(0.001f, 1), 2005000) << "a slow recording waits for its next kadr";
     ASSERT_TRUE(WaitFor([&] { return s.ring.CountUnread() > 0; }));
     const InputTable t = s.ring.Take(s.input.inputChannels);
     EXPECT_EQ(t.kadrs, 1) << "the first of eight frames is the one kadr kept";
     EXPECT_EQ(t.values[1], -16000) << "its first frame";
     ASSERT_TRUE(WaitFor([&] { return s.ring.CountUnread() > 0; }));
     EXPECT_EQ(s.ring.Take(s.input.inputChannels).values[1], -16000 + 8 * 32) << "the ninth frame, next";
-    const int32_t running = s.ring.Capacity(); // a new size waits for the next start
+}
+
+TEST_F(EngineTest, ANewRingSizeWaitsForTheNextStart) {
+    Detect();
+    SetInputChannels(s, {0});
+    ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
+    const int32_t running = s.ring.Capacity();
     SetInputSizeRequested(s, 4096);
     EXPECT_EQ(s.ring.SizeKadrs(), running);
     StopRecording(s);
@@ -299,28 +342,42 @@ TEST_F(EngineTest, KadrsCutBetweenPassesOrByAStopComeWhole) {
     }
 }
 
-// While a start waits for its trigger the worker's receives last a few
-// milliseconds each, with pauses between them that a stop cuts short, so a
-// stop ends it at once on any library; once the trigger came, kadrs reach
-// the ring long before a whole block of them has.
-TEST_F(EngineTest, AWaitingWorkerEndsAtOnceAndTheTriggersKadrsComeFresh) {
-    Detect();
+// Recording one channel at 1 kHz (a block of 64 kadrs), the worker waiting
+// for the trigger.
+void StartWaitingForTheTrigger(driver::DriverState& s) {
     engine::SetInputChannels(s, {0});
-    engine::SetRate(s, 1000.0f); // a block of 64 kadrs
+    engine::SetRate(s, 1000.0f);
     s.sync.mode = core::StartMode::Syn1Rise;
     ASSERT_TRUE(engine::StartRecordChecked(s)) << s.lastError;
     std::this_thread::sleep_for(50ms);
+}
+
+// While nothing comes the worker's receives last a few milliseconds each,
+// with pauses of 20 ms between them.
+TEST_F(EngineTest, AWaitingWorkerReceivesBetweenPauses) {
+    Detect();
+    ASSERT_NO_FATAL_FAILURE(StartWaitingForTheTrigger(s));
     e16sim_reset_call_counts();
     std::this_thread::sleep_for(500ms);
     EXPECT_LE(e16sim_call_count("X502_Recv"), 30) << "receives between pauses of 20 ms while nothing comes";
     EXPECT_GE(e16sim_call_count("X502_Recv"), 10) << "receives of a few milliseconds";
+}
+
+// The stop cuts the pause short, and no receive outlasts a few
+// milliseconds, whatever the library does at a stop.
+TEST_F(EngineTest, AStopEndsTheWorkersWaitAtOnce) {
+    Detect();
+    ASSERT_NO_FATAL_FAILURE(StartWaitingForTheTrigger(s));
     const auto stop = Clock::now();
     engine::StopRecording(s);
     EXPECT_LT(Clock::now() - stop, 1s);
     EXPECT_FALSE(s.acquisition.HasWorker());
+}
 
-    ASSERT_TRUE(engine::StartRecordChecked(s)) << s.lastError;
-    std::this_thread::sleep_for(50ms);
+// Once the trigger came, kadrs reach the ring long before a whole block of them has.
+TEST_F(EngineTest, TheTriggersKadrsComeBeforeABlockOfThem) {
+    Detect();
+    ASSERT_NO_FATAL_FAILURE(StartWaitingForTheTrigger(s));
     e16sim_fire_edge(E16SIM_INPUT_TRIG, 1);
     ASSERT_TRUE(WaitFor([&] { return s.ring.CountUnread() > 0; }));
     EXPECT_LT(s.ring.CountUnread(), s.acquisition.blocks.blockKadrs / 2) << "a block late";
@@ -333,7 +390,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // Values already in codes and what they must give, from the worker's
 // reference and from the block function that single readings and the
 // generator use (in one call: its grouped loop and its tail).
-TEST(VoltsToCodes, TheReferenceAndTheBlockFunctionRoundHalvesToEvenClipAndZeroNaN) {
+TEST(VoltsToCodes, EachValueGivesItsRoundedClippedCode) {
     const std::vector<std::pair<double, int16_t>> cases = {
         {0.5, 0},           {1.5, 2},           {2.5, 2},        {-0.5, 0},        {-1.5, -2},
         {-2.5, -2},         {-0.0, 0},          {-7.75, -8},     {32766.5, 32766}, {32767.4, 32767},

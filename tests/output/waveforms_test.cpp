@@ -41,7 +41,7 @@ void Play(AnalogOutput& s, int ch, Waveform kind, double a, double b = 0.0, doub
     c.phase = phase;
 }
 
-TEST(Waveforms, SizesTheBufferAndChoosesTheRate) {
+TEST(Waveforms, TheBufferHoldsWholePeriodsAtTheRateChosen) {
     // Asked and kept frequency, channels, buffer length, periods in it, output rate.
     const std::tuple<double, double, int, int32_t, int, double> cases[] = {
         {100, 100, 2, 5000, 1, 500000},           {100, 100, 1, 10000, 2, 500000},
@@ -115,13 +115,20 @@ TEST(Waveforms, APhaseAdvancesEveryKindByItsFractionOfAPeriod) {
     }
 }
 
-TEST(Waveforms, NoiseStaysInItsBandAndIsNewEachBuild) {
+TEST(Waveforms, NoiseIsNewEachBuild) {
     auto s = Generator();
     Play(*s, 0, Waveform::Noise, 1.0, 2.0);
     ASSERT_TRUE(GenerateWaveforms(*s));
     const std::vector<double> first = s->channels[0].samples;
     ASSERT_TRUE(GenerateWaveforms(*s));
     EXPECT_NE(first, s->channels[0].samples);
+}
+
+TEST(Waveforms, NoiseFillsItsBand) {
+    auto s = Generator();
+    Play(*s, 0, Waveform::Noise, 1.0, 2.0);
+    ASSERT_TRUE(GenerateWaveforms(*s));
+    const std::vector<double>& first = s->channels[0].samples;
     const auto [lo, hi] = std::minmax_element(first.begin(), first.end());
     EXPECT_GE(*lo, 1.0);
     EXPECT_LE(*hi, 3.0);
@@ -141,7 +148,7 @@ TEST(Waveforms, OffChannelsBuildNothingOrZeros) {
     EXPECT_EQ(s->channels[1].samples, std::vector<double>(10000, 0.0)); // whatever its baseline
 }
 
-TEST(Dsp, MultiplyAndTheTriangleEnds) {
+TEST(Dsp, MultiplyTakesExactlyItsLength) {
     for (std::size_t n : {0, 1, 7, 8, 9, 1027}) { // the grouped part of the loop and its tail
         std::vector<double> x(n + 1), y(n + 1);
         for (std::size_t i = 0; i <= n; ++i) x[i] = 0.5 * i - 3.0, y[i] = 1.25 - 0.75 * i;
@@ -150,6 +157,9 @@ TEST(Dsp, MultiplyAndTheTriangleEnds) {
         for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(product[i], x[i] * y[i]) << n << " " << i;
         EXPECT_EQ(product[n], x[n]) << n; // nothing past the length
     }
+}
+
+TEST(Dsp, TheTriangleEndsFollowItsAsymmetry) {
     // asym = -π: only the rising part; +π: only the falling part.
     const std::tuple<double, double, double> ends[] = {
         {0, -kPi, -1},    {kPi, -kPi, 0},         {2 * kPi - 1e-9, -kPi, 1},
@@ -158,12 +168,17 @@ TEST(Dsp, MultiplyAndTheTriangleEnds) {
     for (const auto& [angle, asym, want] : ends) EXPECT_NEAR(TriangleAt(angle, asym), want, 1e-9) << angle;
 }
 
-TEST(AnalogOutput, VoltsToCodeRoundsHalvesToEvenAndHoldsTheLongRange) {
+TEST(AnalogOutput, VoltsToCodeRoundsHalvesToEven) {
     AnalogOutput out;
     out.unitScale = 2.0;
     EXPECT_EQ(out.VoltsToCode(1.25), 2);
     EXPECT_EQ(out.VoltsToCode(1.75), 4);
     EXPECT_EQ(out.VoltsToCode(-1.25), -2);
+}
+
+TEST(AnalogOutput, VoltsToCodeKeepsToTheLongRange) {
+    AnalogOutput out;
+    out.unitScale = 2.0;
     EXPECT_EQ(out.VoltsToCode(1e12), INT32_MAX);
     EXPECT_EQ(out.VoltsToCode(std::nan("")), 0) << "not a level";
 }

@@ -12,7 +12,7 @@
 namespace velmora::platform {
 namespace {
 
-TEST(Thread, RunsOnlyAfterResumeAndJoinsOrEndsUnrunWithItsHandle) {
+TEST(Thread, RunsOnlyOnceResumed) {
     std::atomic<int> ran{0};
     auto thread = Thread::CreateSuspended([&] { ran.fetch_add(1); }, 8192);
     ASSERT_NE(thread, nullptr);
@@ -22,9 +22,17 @@ TEST(Thread, RunsOnlyAfterResumeAndJoinsOrEndsUnrunWithItsHandle) {
     thread->Join();
     EXPECT_EQ(ran.load(), 1) << "Join returned before the body ran";
     EXPECT_FALSE(thread->Joinable()) << "still joinable after Join";
+}
+
+TEST(Thread, StackIsAtLeastTheSizeAsked) {
+    auto thread = Thread::CreateSuspended([] {}, 8192);
     EXPECT_GE(thread->StackSize(), 8192u);
+}
+
+TEST(Thread, AHandleDestroyedUnresumedNeverRunsItsBody) {
+    std::atomic<int> ran{0};
     Thread::CreateSuspended([&] { ran = 5; }, 8192).reset();
-    EXPECT_EQ(ran.load(), 1) << "destroying a handle never resumed ran the body";
+    EXPECT_EQ(ran.load(), 0) << "destroying a handle never resumed ran the body";
 }
 
 TEST(Thread, AResumedThreadRunsWhateverBecomesOfItsHandle) {
@@ -44,23 +52,32 @@ TEST(Thread, AResumedThreadRunsWhateverBecomesOfItsHandle) {
     EXPECT_TRUE(done.load()) << "a closed handle";
 }
 
-TEST(Clock, TickIsMonotonicAndSleepWaitsAndTheModuleFolderIsThisProgramsOwn) {
+TEST(Clock, SleepWaitsItsTimeOnTheTick) {
     const uint32_t before = TickCount();
     SleepMs(30);
     const uint32_t elapsed = TickCount() - before;
     EXPECT_GE(elapsed, 29u);
     EXPECT_LT(elapsed, 5000u);
+}
+
+TEST(ModuleFolder, IsThisProgramsOwn) {
     EXPECT_TRUE(std::filesystem::exists(ModuleFolder() / "platform_test"));
 }
 
-TEST(Codepage, Latin1RoundTripsOthersBecomeQuestionMarksAndBadUtf8Replacements) {
+TEST(Codepage, AnsiIsLatin1WithAQuestionMarkForAnythingElse) {
     EXPECT_EQ(ToAnsi(u"A\u00e9\u00ff\u0416\U0001F600"), "A\xe9\xff??");
     EXPECT_EQ(FromAnsi("\xe9\x01"), u"\u00e9\u0001");
     EXPECT_EQ(Utf8ToAnsi("C:\\dir \xc3\xa9 \xd0\x96"), "C:\\dir \xe9 ?");
     EXPECT_EQ(AnsiToUtf8("\xe9"), "\xc3\xa9");
     EXPECT_EQ(std::string(ToAnsi(std::u16string(u"a\0b", 3))), std::string("a\0b", 3));
+}
+
+TEST(Codepage, Utf16CarriesCharactersBeyondTheBasicPlane) {
     EXPECT_EQ(Utf8ToUtf16("\xf0\x9f\x98\x80x"), u"\U0001F600x");
     EXPECT_EQ(Utf16ToUtf8(u"\U0001F600\u0416"), "\xf0\x9f\x98\x80\xd0\x96");
+}
+
+TEST(Codepage, UndecodableInputBecomesTheReplacementCharacter) {
     EXPECT_EQ(Utf8ToUtf16("\xff"), u"\uFFFD");
     EXPECT_EQ(Utf8ToUtf16("\xc0\xaf"), u"\uFFFD\uFFFD") << "overlong";
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xef\xbf\xbd") << "a lone surrogate";

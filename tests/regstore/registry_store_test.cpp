@@ -55,20 +55,30 @@ bool Exists(const char* path) {
     return RegOpenKeyEx(HKEY_CURRENT_USER, path, KEY_READ, &key) == ERROR_SUCCESS && RegCloseKey(key) == 0;
 }
 
-TEST(RegistryStore, NamesMatchWhateverTheCaseKeepTheirOwnAndEnumerateInOrder) {
+TEST(RegistryStore, KeyNamesMatchWhateverTheCase) {
     velmora::test::PrivateStore store;
     DWORD disposition = 0;
-    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Tervan\\ADC", &disposition);
+    RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Tervan\\ADC", &disposition));
     EXPECT_EQ(disposition, 1u) << "a new key";
     RegCloseKey(Create(HKEY_CURRENT_USER, "SOFTWARE\\tervan\\adc\\", &disposition));
     EXPECT_EQ(disposition, 2u) << "the same key named in other cases";
+}
+
+TEST(RegistryStore, SubKeysEnumerateInNameOrderUnderTheirOwnCase) {
+    velmora::test::PrivateStore store;
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Tervan\\ADC");
     for (const char* name : {"beta", "Alpha", "gamma", "ALPHA2"}) RegCloseKey(Create(key, name));
     EXPECT_EQ(Names(key), (std::vector<std::string>{"Alpha", "ALPHA2", "beta", "gamma"})) << "name order";
     HKEY software = 0;
     ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software", KEY_READ, &software), ERROR_SUCCESS);
     EXPECT_EQ(Names(software), std::vector<std::string>{"Tervan"});
     RegCloseKey(software);
+    RegCloseKey(key);
+}
 
+TEST(RegistryStore, ValuesEnumerateInCreationOrderUnderTheirFirstName) {
+    velmora::test::PrivateStore store;
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Tervan\\ADC");
     EXPECT_EQ(SetDword(key, "Zeta", 1), ERROR_SUCCESS);
     EXPECT_EQ(RegSetValueEx(key, nullptr, REG_SZ, reinterpret_cast<const BYTE*>("dflt"), 4), ERROR_SUCCESS);
     EXPECT_EQ(SetDword(key, "alpha", 2), ERROR_SUCCESS);
@@ -79,7 +89,14 @@ TEST(RegistryStore, NamesMatchWhateverTheCaseKeepTheirOwnAndEnumerateInOrder) {
     EXPECT_EQ(GetDword(key, "Zeta"), std::nullopt) << "a delete in another case";
     EXPECT_EQ(SetDword(key, "Zeta", 4), ERROR_SUCCESS);
     EXPECT_EQ(Names(key, true), (std::vector<std::string>{"", "alpha", "Zeta"})) << "a new value goes last";
+    RegCloseKey(key);
+}
 
+TEST(RegistryStore, AShortBufferIsToldTheSizeNeeded) {
+    velmora::test::PrivateStore store;
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Tervan\\ADC");
+    for (const char* name : {"Alpha", "ALPHA2"}) RegCloseKey(Create(key, name));
+    EXPECT_EQ(RegSetValueEx(key, nullptr, REG_SZ, reinterpret_cast<const BYTE*>("dflt"), 4), ERROR_SUCCESS);
     char text[8];
     DWORD size = 3, cch = 5;
     EXPECT_EQ(RegQueryValueEx(key, "", nullptr, reinterpret_cast<BYTE*>(text), &size), ERROR_MORE_DATA);
@@ -89,7 +106,7 @@ TEST(RegistryStore, NamesMatchWhateverTheCaseKeepTheirOwnAndEnumerateInOrder) {
     RegCloseKey(key);
 }
 
-TEST(RegistryStore, EnumerationGoesOnPastChangesWithoutRepeatsAndEndsWithNoMoreItems) {
+TEST(RegistryStore, ValueEnumerationGoesOnPastChangesWithoutRepeats) {
     velmora::test::PrivateStore store;
     HKEY key = Create(HKEY_CURRENT_USER, "Software\\Enum");
     for (const char* name : {"v0", "v1", "v2", "v3", "v4"}) ASSERT_EQ(SetDword(key, name, 0), ERROR_SUCCESS);
@@ -107,7 +124,12 @@ TEST(RegistryStore, EnumerationGoesOnPastChangesWithoutRepeatsAndEndsWithNoMoreI
     EXPECT_EQ(At(key, 5, true), kNoMoreItems);
     EXPECT_EQ(At(key, 1, true), "v2") << "an index out of turn counts from the first";
     EXPECT_EQ(At(key, 2, true), "v4");
+    RegCloseKey(key);
+}
 
+TEST(RegistryStore, KeyEnumerationGoesOnPastChangesWithoutRepeats) {
+    velmora::test::PrivateStore store;
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Enum");
     for (const char* name : {"b", "C", "d", "e"}) RegCloseKey(Create(key, name));
     EXPECT_EQ(At(key, 0), "b");
     EXPECT_EQ(At(key, 1), "C");

@@ -44,17 +44,22 @@ protected:
     cRegistry r;
 };
 
-TEST_F(CRegistryTest, PathsAreCreatedWhenSetAndRootsStartAtTheirTop) {
+TEST_F(CRegistryTest, AFreshObjectStartsAtTheUsersSoftwareKey) {
     cRegistry fresh;
     EXPECT_EQ(fresh.Root(), HKEY_CURRENT_USER);
     EXPECT_EQ(fresh.Path(), "Software") << "a fresh object";
+}
+
+TEST_F(CRegistryTest, SettingAPathCreatesItsKey) {
     r.SetPath("Software\\A\\B");
     EXPECT_TRUE(r.KeyExists(HKEY_CURRENT_USER, "Software\\A\\B")) << "the key was not created";
     EXPECT_EQ(r.GetLong("missing"), 0);
     EXPECT_EQ(r.LastError(), reg::ERROR_FILE_NOT_FOUND);
     r.SetPath("Software\\A\\B");
     EXPECT_EQ(r.LastError(), reg::ERROR_FILE_NOT_FOUND) << "the same path reached the store";
+}
 
+TEST_F(CRegistryTest, ANewRootStartsAtItsTop) {
     r.SetRoot(HKEY_CLASSES_ROOT);
     EXPECT_EQ(r.Path(), "") << "a new root";
     r.SetPath("CLSID");
@@ -63,7 +68,9 @@ TEST_F(CRegistryTest, PathsAreCreatedWhenSetAndRootsStartAtTheirTop) {
     r.SetRoot(0x12345678);
     EXPECT_EQ(r.Root(), HKEY_CLASSES_ROOT) << "an unknown root";
     EXPECT_EQ(r.Path(), "CLSID") << "an unknown root";
+}
 
+TEST_F(CRegistryTest, APathThatCannotBeCreatedIsRefused) {
     r.SetRoot(HKEY_LOCAL_MACHINE); // exists but takes no keys
     r.SetPath("Software");
     EXPECT_EQ(r.Path(), "") << "a path that could not be created";
@@ -71,12 +78,40 @@ TEST_F(CRegistryTest, PathsAreCreatedWhenSetAndRootsStartAtTheirTop) {
     EXPECT_FALSE(r.WriteLong("x", 1));
 }
 
+bool WriteEveryType(cRegistry& r) {
+    return r.WriteString("String", "abc") && r.WriteLong("Long", -2) && r.WriteByte("Byte", 200) &&
+           r.WriteInteger("Integer", -1) && r.WriteBoolean("Boolean", true) &&
+           r.WriteSingle("Single", 1.5f) && r.WriteDouble("Double", 1.5) &&
+           r.WriteCurrency("Currency", 12345678) && r.WriteBinary("Binary", {1, 2, 3});
+}
+
+// Each type's bytes in the store, and whether a batch writes that type too.
+const std::tuple<const char*, Raw, bool> kStored[] = {
+    {"String", {reg::REG_SZ, {'a', 'b', 'c'}}, true},
+    {"Long", {reg::REG_DWORD, {0xFE, 0xFF, 0xFF, 0xFF}}, true},
+    {"Byte", {reg::REG_DWORD, {200, 0, 0, 0}}, false},
+    {"Integer", {reg::REG_DWORD, {0xFF, 0xFF, 0, 0}}, true},
+    {"Boolean", {reg::REG_DWORD, {1, 0, 0, 0}}, false},
+    {"Single", {reg::REG_DWORD, {0, 0, 0xC0, 0x3F}}, true},
+    {"Double", {reg::REG_BINARY, {0, 0, 0, 0, 0, 0, 0xF8, 0x3F}}, true},
+    {"Currency", {reg::REG_BINARY, {0x4E, 0x61, 0xBC, 0, 0, 0, 0, 0}}, false},
+    {"Binary", {reg::REG_BINARY, {1, 2, 3}}, true},
+};
+
+void ExpectStored(const char* name, const Raw& raw, const char* path) {
+    const std::optional<Raw> found = ReadRaw(name, path);
+    ASSERT_TRUE(found.has_value()) << name << " in " << path << ": nothing stored";
+    EXPECT_EQ(found->type, raw.type) << name << " in " << path;
+    EXPECT_EQ(found->bytes, raw.bytes) << name << " in " << path;
+}
+
+TEST_F(CRegistryTest, TypedValuesAreStoredByteForByte) {
+    EXPECT_TRUE(WriteEveryType(r));
+    for (const auto& [name, raw, batched] : kStored) ExpectStored(name, raw, kPath);
+}
+
 // A batch writes what the typed members write, in one transaction.
-TEST_F(CRegistryTest, TypedValuesAndABatchAreStoredByteForByteAndReadBack) {
-    EXPECT_TRUE(r.WriteString("String", "abc") && r.WriteLong("Long", -2) && r.WriteByte("Byte", 200) &&
-                r.WriteInteger("Integer", -1) && r.WriteBoolean("Boolean", true) &&
-                r.WriteSingle("Single", 1.5f) && r.WriteDouble("Double", 1.5) &&
-                r.WriteCurrency("Currency", 12345678) && r.WriteBinary("Binary", {1, 2, 3}));
+TEST_F(CRegistryTest, ABatchStoresWhatTheTypedMembersStore) {
     cRegistryBatch batch;
     batch.SetKey("Software\\Batch");
     batch.WriteString("String", "abc");
@@ -87,26 +122,13 @@ TEST_F(CRegistryTest, TypedValuesAndABatchAreStoredByteForByteAndReadBack) {
     batch.WriteBinary("Binary", {1, 2, 3});
     batch.WriteBinary("Empty", {});
     ASSERT_TRUE(r.WriteBatch(HKEY_CURRENT_USER, batch)) << r.LastErrorText();
-    const std::tuple<const char*, Raw, bool> stored[] = {
-        {"String", {reg::REG_SZ, {'a', 'b', 'c'}}, true},
-        {"Long", {reg::REG_DWORD, {0xFE, 0xFF, 0xFF, 0xFF}}, true},
-        {"Byte", {reg::REG_DWORD, {200, 0, 0, 0}}, false},
-        {"Integer", {reg::REG_DWORD, {0xFF, 0xFF, 0, 0}}, true},
-        {"Boolean", {reg::REG_DWORD, {1, 0, 0, 0}}, false},
-        {"Single", {reg::REG_DWORD, {0, 0, 0xC0, 0x3F}}, true},
-        {"Double", {reg::REG_BINARY, {0, 0, 0, 0, 0, 0, 0xF8, 0x3F}}, true},
-        {"Currency", {reg::REG_BINARY, {0x4E, 0x61, 0xBC, 0, 0, 0, 0, 0}}, false},
-        {"Binary", {reg::REG_BINARY, {1, 2, 3}}, true},
-    };
-    for (const auto& [name, raw, batched] : stored) {
-        for (const char* path : {kPath, batched ? "Software\\Batch" : kPath}) {
-            const std::optional<Raw> found = ReadRaw(name, path);
-            ASSERT_TRUE(found.has_value()) << name << " in " << path << ": nothing stored";
-            EXPECT_EQ(found->type, raw.type) << name << " in " << path;
-            EXPECT_EQ(found->bytes, raw.bytes) << name << " in " << path;
-        }
-    }
+    for (const auto& [name, raw, batched] : kStored)
+        if (batched) ExpectStored(name, raw, "Software\\Batch");
     EXPECT_FALSE(ReadRaw("Empty", "Software\\Batch").has_value()) << "an empty array is written";
+}
+
+TEST_F(CRegistryTest, TypedValuesReadBackAsWritten) {
+    ASSERT_TRUE(WriteEveryType(r));
     int16_t integer = 5;
     EXPECT_TRUE(r.ReadInteger("Integer", integer, 5));
     EXPECT_EQ(integer, -1);
@@ -195,10 +217,15 @@ TEST(CRegistryManyValues, TwoThousandValuesEnumerateInOrderWithinSeconds) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
-TEST(CRegistryCorruptStore, ReadsAndWritesFailAndTheProcessGoesOn) {
-    test::PrivateStore store;
+// Fills the store's file with bytes that are no store.
+void Corrupt(const test::PrivateStore& store) {
     std::filesystem::create_directories(store.dir().path() / "velmora");
     std::ofstream(store.dir().path() / "velmora" / "registry.db", std::ios::binary) << std::string(8192, 'Z');
+}
+
+TEST(CRegistryCorruptStore, EveryCallFailsWithTheCorruptCode) {
+    test::PrivateStore store;
+    Corrupt(store);
     cRegistry r;
     int32_t l = 0;
     EXPECT_FALSE(r.WriteLong("x", 1));
@@ -208,6 +235,13 @@ TEST(CRegistryCorruptStore, ReadsAndWritesFailAndTheProcessGoesOn) {
     EXPECT_EQ(r.LastError(), reg::ERROR_REGISTRY_CORRUPT);
     EXPECT_TRUE(r.LastErrorText().starts_with("The registry is corrupted")) << r.LastErrorText();
     EXPECT_EQ(r.ExportKey(HKEY_CURRENT_USER, "Software", true), "");
+}
+
+TEST(CRegistryCorruptStore, TheObjectStaysUsableWithAHealthyStore) {
+    test::PrivateStore store;
+    Corrupt(store);
+    cRegistry r;
+    r.WriteLong("x", 1);
     test::PrivateStore healthy;
     r.SetPath("Software\\Ok");
     EXPECT_EQ(r.Path(), "Software\\Ok") << "the object stays usable with a healthy store";

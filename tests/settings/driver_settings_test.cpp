@@ -55,13 +55,16 @@ protected:
     Persisted s;
 };
 
-TEST_F(DriverSettingsTest, FirstRunCreatesTheNamedKeyAndTheBaseKeyTakesOnlyRateAndChannels) {
+TEST_F(DriverSettingsTest, FirstRunCreatesTheNamedKey) {
     std::string name;
     ASSERT_TRUE(reg.GetStringAt(HKEY_CURRENT_USER, kBase, "", name));
     EXPECT_EQ(name, "E16");
     s.Load("");
     EXPECT_EQ(s.rate, 1000.0f);
     EXPECT_EQ(ValueNames(kBase), std::vector<std::string>{""});
+}
+
+TEST_F(DriverSettingsTest, TheBaseKeyHoldsOnlyTheRateWithTheChannels) {
     s.sync.mode = StartMode::AnalogLevel;
     s.Save("");
     EXPECT_EQ(ValueNames(kBase), (std::vector<std::string>{"", "Rate", "ADChannels"}));
@@ -119,7 +122,7 @@ TEST_F(DriverSettingsTest, StoredChannelBytesSetOnlyTheChannelsTheyCover) {
     EXPECT_EQ(Bytes(stored.begin(), stored.begin() + 3), (Bytes{0x25, 0x25, 0x02}));
 }
 
-TEST_F(DriverSettingsTest, ModuleKeyWithoutSynchronizationResetsItAndAnalogModeReadsTheRest) {
+TEST_F(DriverSettingsTest, AModuleKeyWithoutSynchronizationResetsIt) {
     s.sync.mode = StartMode::Syn2Rise;
     s.sync.level = 77;
     reg.CreateKey(HKEY_CURRENT_USER, kModule);
@@ -128,12 +131,22 @@ TEST_F(DriverSettingsTest, ModuleKeyWithoutSynchronizationResetsItAndAnalogModeR
     EXPECT_EQ(s.rate, 2000.0f);
     EXPECT_EQ(s.sync.mode, StartMode::Internal);
     EXPECT_EQ(s.sync.level, 77) << "read only in the analog mode";
+}
+
+TEST_F(DriverSettingsTest, TheAnalogModeReadsItsOwnSettings) {
+    s.sync.level = 77;
+    reg.CreateKey(HKEY_CURRENT_USER, kModule);
     reg.SetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroStartMode", 5);
     reg.SetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroADChannel", 4);
     s.Load("  SIM0001 ");
     EXPECT_EQ(s.sync.mode, StartMode::AnalogLevel);
     EXPECT_EQ(s.sync.channel, 4);
     EXPECT_EQ(s.sync.level, 0);
+}
+
+TEST_F(DriverSettingsTest, AnAnalogSyncRangeTheModuleLacksBecomesTheWidest) {
+    reg.CreateKey(HKEY_CURRENT_USER, kModule);
+    reg.SetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroStartMode", 5);
     for (const auto& [stored, loaded] : {std::pair{3, 3}, {4, 0}, {-1, 0}}) {
         reg.SetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroADRange", static_cast<int16_t>(stored));
         s.Load("SIM0001");

@@ -10,7 +10,7 @@
 namespace e16sim::test {
 namespace {
 
-TEST(Sim, WordsCarryChannelModeAndClippedCode) {
+TEST(Sim, AdcWordsEncodeTheirChannelsSample) {
     e16sim_reset();
     e16sim_set_dc(1, 1.0); // X2; Y2 stays at -1.5 V
     t_x502_hnd h = X502_Create();
@@ -52,7 +52,7 @@ TEST(Sim, WordsCarryChannelModeAndClippedCode) {
 // A rate becomes 48 MHz over a whole divider, rounded up only from 0.51 of
 // a step; the same rule makes the frame delay, in ticks after the frame's
 // conversions. Dividers that are not whole numbers find a wrong rounding.
-TEST(Sim, RatesRoundToTheNearestDividerBelowHalfAStepAndAboveIt) {
+TEST(Sim, RatesRoundToAWholeDividerUpOnlyPastHalfAStep) {
     e16sim_reset();
     t_x502_hnd h = X502_Create();
     ASSERT_EQ(E16_OpenByIpAddr(h, 0x7F000001u, 0, 10000), X502_ERR_OK);

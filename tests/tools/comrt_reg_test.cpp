@@ -22,21 +22,27 @@ protected:
         return test::RunCommand(command, store.dir().path());
     }
 
+    // Adds a value of each type under HKCU\Software\Tool.
+    void AddEachType() {
+        for (const std::vector<std::string>& add :
+             {std::vector<std::string>{"-v", "Dir", "-d", "C:\\dir"},
+              {"-v", "Count", "-t", "REG_DWORD", "-d", "0x0A"},
+              {"-v", "All", "-t", "reg_dword", "-d", "4294967295", "-f"},
+              {"-v", "Blob", "-t", "REG_BINARY", "-d", "0aFF05"}}) {
+            std::vector<std::string> args{"add", "HKCU\\Software\\Tool"};
+            args.insert(args.end(), add.begin(), add.end());
+            const test::Ran r = Run(args);
+            EXPECT_EQ(r.exit, 0) << ::testing::PrintToString(add) << ": " << r.err;
+            EXPECT_EQ(r.out, "The operation completed successfully.\n") << ::testing::PrintToString(add);
+        }
+    }
+
     test::PrivateStore store;
     cRegistry reg;
 };
 
-TEST_F(ComrtRegTest, AddThenQueryExportAndDeleteEachType) {
-    for (const std::vector<std::string>& add : {std::vector<std::string>{"-v", "Dir", "-d", "C:\\dir"},
-                                                {"-v", "Count", "-t", "REG_DWORD", "-d", "0x0A"},
-                                                {"-v", "All", "-t", "reg_dword", "-d", "4294967295", "-f"},
-                                                {"-v", "Blob", "-t", "REG_BINARY", "-d", "0aFF05"}}) {
-        std::vector<std::string> args{"add", "HKCU\\Software\\Tool"};
-        args.insert(args.end(), add.begin(), add.end());
-        const test::Ran r = Run(args);
-        EXPECT_EQ(r.exit, 0) << ::testing::PrintToString(add) << ": " << r.err;
-        EXPECT_EQ(r.out, "The operation completed successfully.\n") << ::testing::PrintToString(add);
-    }
+TEST_F(ComrtRegTest, AddedValuesOfEachTypeQueryBack) {
+    AddEachType();
     test::Ran r = Run({"query", "HKCU\\Software\\Tool"});
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(r.out, "\nHKEY_CURRENT_USER\\Software\\Tool\n"
@@ -44,20 +50,32 @@ TEST_F(ComrtRegTest, AddThenQueryExportAndDeleteEachType) {
                      "    Count    REG_DWORD    0xa (10)\n"
                      "    All    REG_DWORD    0xffffffff (4294967295)\n"
                      "    Blob    REG_BINARY    0AFF05\n\n");
+}
+
+TEST_F(ComrtRegTest, ExportGivesTheStoresOwnText) {
+    AddEachType();
     EXPECT_EQ(Run({"export", "HKCU\\Software\\Tool"}).out,
               reg.ExportKey(HKEY_CURRENT_USER, "Software\\Tool", true));
+}
+
+TEST_F(ComrtRegTest, DeleteRemovesAValue) {
+    AddEachType();
     EXPECT_EQ(Run({"delete", "HKCU\\Software\\Tool", "-v", "Dir"}).exit, 0) << "deleting a value";
-    r = Run({"query", "HKCU\\Software\\Tool", "-v", "Dir"});
+    const test::Ran r = Run({"query", "HKCU\\Software\\Tool", "-v", "Dir"});
     EXPECT_EQ(r.exit, 1) << "querying a deleted value";
     EXPECT_EQ(r.err, "comrt-reg: no value Dir in HKEY_CURRENT_USER\\Software\\Tool\n");
+}
+
+TEST_F(ComrtRegTest, DeleteRemovesTheKey) {
+    AddEachType();
     EXPECT_EQ(Run({"delete", "HKCU\\Software\\Tool"}).exit, 0) << "deleting the key";
     EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tool")) << "the key was left";
-    r = Run({"delete", "HKCU\\Software\\Tool"});
-    EXPECT_EQ(r.err, "comrt-reg: no key HKEY_CURRENT_USER\\Software\\Tool\n");
+    EXPECT_EQ(Run({"delete", "HKCU\\Software\\Tool"}).err,
+              "comrt-reg: no key HKEY_CURRENT_USER\\Software\\Tool\n");
 }
 
 // The values the driver keeps in another type's clothes show as its numbers.
-TEST_F(ComrtRegTest, QueryShowsTheDriversSinglesAndDoubles) {
+TEST_F(ComrtRegTest, QueryShowsTheDriversFloatingPointValuesAsNumbers) {
     ASSERT_TRUE(reg.CreateKey(HKEY_CURRENT_USER, "Software\\E16"));
     ASSERT_TRUE(reg.SetSingleAt(HKEY_CURRENT_USER, "Software\\E16", "Rate", 15625.0f));
     ASSERT_TRUE(reg.SetDoubleAt(HKEY_CURRENT_USER, "Software\\E16", "DACChPhase2", 0.25));

@@ -35,24 +35,37 @@ std::string Type(ucIPModel& ip, const std::string& keys) {
     return accepted;
 }
 
-TEST(UcIpTest, EveryBoxStaysAByteAndTheThirdDigitMovesOnButNotPastTheLastBox) {
+TEST(UcIpTest, EveryBoxStaysAByte) {
     ucIPModel ip; // the focus starts in the leftmost box
     EXPECT_EQ(Type(ip, "192168"), "192168");
-    EXPECT_EQ(ip.FocusBox(), 1) << "after two full boxes";
     EXPECT_EQ(Type(ip, "0"), "0");
     EXPECT_EQ(Type(ip, "07"), "7") << "a 0 behind a lone 0, then a digit";
     ip.KeyDown(IpKey::Right);
     EXPECT_EQ(Type(ip, "256.a"), "25") << "a digit past 255, a dot or a letter";
     EXPECT_EQ(Type(ip, "5"), "5");
-    EXPECT_EQ(ip.FocusBox(), 0) << "the rightmost box keeps the focus";
     EXPECT_EQ(Boxes(ip), "192.168.7.255") << "\"07\" shows as 7";
     EXPECT_EQ(ip.Value(), AddressNumber(192, 168, 7, 255));
+}
+
+TEST(UcIpTest, TheThirdDigitMovesOnButNotPastTheLastBox) {
+    ucIPModel ip;
+    Type(ip, "192168");
+    EXPECT_EQ(ip.FocusBox(), 1) << "after two full boxes";
+    Type(ip, "7");
+    ip.KeyDown(IpKey::Right);
+    Type(ip, "255");
+    EXPECT_EQ(ip.FocusBox(), 0) << "the rightmost box keeps the focus";
+}
+
+TEST(UcIpTest, AnEmptyBoxMakesNoAddress) {
+    ucIPModel ip;
+    ip.SetValue(AddressNumber(192, 168, 7, 255));
     ip.Edit(1, "", 0);
     EXPECT_EQ(ip.Value(), 0) << "an empty box";
     EXPECT_EQ(Boxes(ip), "192.168..255") << "the other boxes kept";
 }
 
-TEST(UcIpTest, ArrowsHomeAndEndCrossBoxesOnlyAtTheEdges) {
+TEST(UcIpTest, CaretKeysCrossBoxesOnlyAtTheEdges) {
     ucIPModel ip;
     ip.SetValue(AddressNumber(10, 20, 30, 40));
     // Focused box, caret, selection length; the key; the box and caret after it.
@@ -87,11 +100,18 @@ protected:
     dlgIPModel dlg{dir.path()};
 };
 
-TEST_F(ChooserTest, BadAndRepeatedLinesAreSkippedAndAnUnchangedListIsNotRewritten) {
-    const std::string file = "10.0.0.2\r\n300.1.1.1\r\n10.0.0.2\r\n1.2.3.4.5\r\n010.0.0.1\r\n";
-    WriteList(file);
+const std::string kUntidyList = "10.0.0.2\r\n300.1.1.1\r\n10.0.0.2\r\n1.2.3.4.5\r\n010.0.0.1\r\n";
+
+TEST_F(ChooserTest, BadOrRepeatedLinesAreSkipped) {
+    WriteList(kUntidyList);
     dlg.Load();
     EXPECT_EQ(Texts(), (std::vector<std::string>{"127.0.0.1", "10.0.0.2", "1.2.3.4", "10.0.0.1"}));
+}
+
+TEST_F(ChooserTest, AnUnchangedListIsNotRewritten) {
+    const std::string file = kUntidyList;
+    WriteList(file);
+    dlg.Load();
     dlg.SelectItem(3);
     ASSERT_TRUE(dlg.Ok());
     EXPECT_EQ(dlg.chosenAddress(), AddressNumber(10, 0, 0, 1));
@@ -102,18 +122,27 @@ TEST_F(ChooserTest, BadAndRepeatedLinesAreSkippedAndAnUnchangedListIsNotRewritte
     EXPECT_EQ(ReadList(), file) << "unchanged, so not rewritten";
 }
 
-TEST_F(ChooserTest, RemoveSelectsTheNextItemOrTheLastAndSparesTheLoopback) {
+TEST_F(ChooserTest, RemoveSelectsTheNextItemOrTheLast) {
     WriteList("10.0.0.1\r\n10.0.0.2\r\n10.0.0.3\r\n");
     dlg.Load();
     // Item removed; the item selected and the address shown after it.
-    const std::tuple<int32_t, int32_t, std::string> removals[] = {
-        {3, 2, "10.0.0.2"}, {1, 1, "10.0.0.2"}, {0, 0, "127.0.0.1"}};
+    const std::tuple<int32_t, int32_t, std::string> removals[] = {{3, 2, "10.0.0.2"}, {1, 1, "10.0.0.2"}};
     for (const auto& [item, selected, shown] : removals) {
         dlg.SelectItem(item);
         dlg.Remove();
         EXPECT_EQ(dlg.ListIndex(), selected) << "removing " << item;
         EXPECT_EQ(Boxes(dlg.Edit()), shown) << "removing " << item;
     }
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"127.0.0.1", "10.0.0.2"}));
+}
+
+TEST_F(ChooserTest, RemoveSparesTheLoopback) {
+    WriteList("10.0.0.2\r\n");
+    dlg.Load();
+    dlg.SelectItem(0);
+    dlg.Remove();
+    EXPECT_EQ(dlg.ListIndex(), 0);
+    EXPECT_EQ(Boxes(dlg.Edit()), "127.0.0.1");
     EXPECT_EQ(Texts(), (std::vector<std::string>{"127.0.0.1", "10.0.0.2"}));
 }
 
@@ -132,11 +161,14 @@ TEST_F(ChooserTest, OnlyARegularFileIsRead) {
     EXPECT_EQ(Offered(), 2u) << "a link to a regular file is still a regular file";
 }
 
-TEST_F(ChooserTest, AHugeFileIsReadOnlyAsFarAsItsLimitsAndEachAddressOnce) {
+TEST_F(ChooserTest, AHugeFileIsReadOnlyAsFarAsItsLimits) {
     WriteList(std::string(40u << 20, '\n') + "10.0.0.1\r\n"); // 40 MiB of empty lines first
     EXPECT_EQ(Offered(), 1u) << "the address lies past the first MiB";
     WriteList(std::string(70000, '\n') + "10.0.0.2\n");
     EXPECT_EQ(Offered(), 1u) << "the address lies past line 65536";
+}
+
+TEST_F(ChooserTest, AFullListTakesEachAddressOnce) {
     std::string many;
     for (int i = 0; i < 65535; ++i)
         many += "10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256) + "\r\n";
@@ -162,27 +194,36 @@ protected:
     std::ostringstream out;
 };
 
-TEST_F(ConsoleTest, EnterTakesTheSelectedItemANumberPicksOneAnAddressIsTypedOrAskedAgain) {
+TEST_F(ConsoleTest, EnterTakesTheSelectedItem) {
     WriteList("10.0.0.2\r\n");
     EXPECT_EQ(Answer("\n"), 0x0A000002) << "Enter";
     EXPECT_TRUE(Said(" > 1  10.0.0.2")) << "the selection is not marked:\n" << out.str();
-    EXPECT_EQ(Answer("0\n"), 0x7F000001) << "item 0";
-    EXPECT_EQ(Answer("192.168.1.10\n"), -1062731510) << "a typed address";
-    EXPECT_EQ(ReadList(), "192.168.1.10\r\n10.0.0.2\r\n") << "the typed address on top";
-    EXPECT_EQ(Answer(" 1.2.3.256 \n"), AddressNumber(1, 2, 3, 25)) << "the box refuses the 6";
-    out.str("");
-    EXPECT_EQ(Answer("1.2.3\n9\n0\n"), 0x7F000001);
-    EXPECT_TRUE(Said("E16: Please select IP address!", 2)) << "not asked again:\n" << out.str();
 }
 
-TEST_F(ConsoleTest, CancelRemoveClearAndEndOfInput) {
-    WriteList("10.0.0.2\r\n10.0.0.3\r\n");
-    EXPECT_EQ(Answer("c\n"), 0) << "cancel";
-    EXPECT_EQ(Answer("r 1\n\n"), 0x0A000003) << "remove item 1, then Enter on the next";
-    EXPECT_EQ(ReadList(), "10.0.0.3\r\n") << "after the removal";
-    EXPECT_EQ(Answer(""), 0) << "end of input";
-    EXPECT_EQ(Answer("x\nc\n"), 0) << "clear, then cancel";
-    EXPECT_EQ(ReadList(), "") << "after clear and cancel";
+TEST_F(ConsoleTest, EachAnswerChoosesItsAddress) {
+    const std::string list = "10.0.0.2\r\n10.0.0.3\r\n";
+    // What the user types; the address chosen and the list file after it, if it changes.
+    const std::tuple<const char*, int32_t, const char*> answers[] = {
+        {"0\n", 0x7F000001, nullptr},                                                // item 0
+        {"192.168.1.10\n", -1062731510, "192.168.1.10\r\n10.0.0.2\r\n10.0.0.3\r\n"}, // on top
+        {" 1.2.3.256 \n", AddressNumber(1, 2, 3, 25), nullptr},                      // the box refuses the 6
+        {"c\n", 0, nullptr},
+        {"r 1\n\n", 0x0A000003, "10.0.0.3\r\n"}, // remove item 1, then Enter on the next
+        {"", 0, nullptr},                        // the end of input
+        {"x\nc\n", 0, ""}};                      // clear, then cancel
+    for (const auto& [typed, address, after] : answers) {
+        SCOPED_TRACE(testing::PrintToString(std::string(typed)));
+        WriteList(list);
+        EXPECT_EQ(Answer(typed), address);
+        if (after != nullptr) {
+            EXPECT_EQ(ReadList(), after) << "the list file";
+        }
+    }
+}
+
+TEST_F(ConsoleTest, AnAnswerThatIsNoChoiceIsAskedAgain) {
+    EXPECT_EQ(Answer("1.2.3\n9\n0\n"), 0x7F000001);
+    EXPECT_TRUE(Said("E16: Please select IP address!", 2)) << "not asked again:\n" << out.str();
 }
 
 // The chooser window's tests read every text in both languages.
@@ -194,13 +235,19 @@ TEST_F(ConsoleTest, RussianWhereTheUserInterfaceIsRussian) {
 }
 
 // This program has no Qt: without a display the plug-in is not even loaded.
-TEST(DialogService, WithoutADisplayTheConsoleServesAndQtIsNotLoaded) {
+TEST(DialogService, WithoutADisplayTheConsoleServes) {
     test::ScopedEnv noX("DISPLAY", std::nullopt), noWayland("WAYLAND_DISPLAY", std::nullopt);
-    ASSERT_FALSE(test::IsLoaded("libQt6Core.so.6")) << "Qt was in the process before";
     std::ostringstream err;
     const std::unique_ptr<Dialogs> dialogs = ChooseDialogs(platform::ModuleFolder(), err);
     EXPECT_NE(dynamic_cast<ConsoleDialogs*>(dialogs.get()), nullptr) << "not the console";
     EXPECT_EQ(err.str(), "") << "a fallback was reported";
+}
+
+TEST(DialogService, WithoutADisplayQtIsNotLoaded) {
+    test::ScopedEnv noX("DISPLAY", std::nullopt), noWayland("WAYLAND_DISPLAY", std::nullopt);
+    ASSERT_FALSE(test::IsLoaded("libQt6Core.so.6")) << "Qt was in the process before";
+    std::ostringstream err;
+    const std::unique_ptr<Dialogs> dialogs = ChooseDialogs(platform::ModuleFolder(), err);
     EXPECT_FALSE(test::IsLoaded((platform::ModuleFolder() / kQtPluginFile).string()))
         << "the plug-in was loaded";
     EXPECT_FALSE(test::IsLoaded("libQt6Core.so.6")) << "Qt was loaded";

@@ -39,26 +39,44 @@ protected:
     }
 };
 
+TEST(SetupTitle, CarriesTheVersion) {
+    EXPECT_EQ(SetupTitle("Lintara", 3, 2, 1), "Lintara Setup (v3.2.1)");
+}
+
 // The window's tests read the tabs, Help, the remembered tab and which pages
 // are made through it.
-TEST_F(SetupDialogTest, PagesAreMadeWhenShownReleasedAtClosingAndARememberedTabBeyondTheTabsOpensTheFirst) {
-    EXPECT_EQ(SetupTitle("Lintara", 3, 2, 1), "Lintara Setup (v3.2.1)");
+TEST_F(SetupDialogTest, TheHelpContextIsTheModules) {
     Detect();
     s.settings.helpFile = (store_.dir().path() / "LCardE16.chm").string();
+    dlgSetupModel dlg(s);
+    EXPECT_EQ(dlg.HelpContext(), 16) << "from E16";
+}
+
+TEST_F(SetupDialogTest, APageStaysMadeUntilTheDialogCloses) {
+    Detect();
+    dlgSetupModel dlg(s);
+    dlg.Activate();
+    dlg.SelectTab(3);
+    EXPECT_FALSE(dlg.PageVisible(0)) << "the page left";
+    EXPECT_TRUE(dlg.PageExists(0)) << "a page stays made while the dialog is open";
+    dlg.CloseBox();
+    EXPECT_EQ(dlg.Dio(), nullptr) << "pages are released at closing";
+}
+
+TEST_F(SetupDialogTest, TheCloseBoxKeepsTheTab) {
+    Detect();
     {
         dlgSetupModel dlg(s);
-        EXPECT_EQ(dlg.HelpContext(), 16) << "from E16";
         dlg.Activate();
         dlg.SelectTab(3);
-        EXPECT_FALSE(dlg.PageVisible(0)) << "the page left";
-        EXPECT_TRUE(dlg.PageExists(0)) << "a page stays made while the dialog is open";
         dlg.CloseBox();
-        EXPECT_EQ(dlg.Dio(), nullptr) << "pages are released at closing";
     }
     EXPECT_EQ(s.setupLastTab, 3) << "the close box keeps the tab too";
-    driver::OnObjectDestroyed(s);
-    driver::OnObjectCreated(s);
+}
+
+TEST_F(SetupDialogTest, ARememberedTabBeyondTheTabsOpensTheFirst) {
     Detect(kSimWithoutDac);
+    s.setupLastTab = 3;
     dlgSetupModel dlg(s);
     EXPECT_EQ(Captions(dlg), (std::vector<std::string>{"General", "ADC", "DIO"}));
     dlg.Activate();
@@ -126,7 +144,7 @@ TEST_F(SetupDialogTest, CancelStoresNothingButWhatWasAppliedAtOnceStays) {
 
 // A phase typed on the DAC page reads back the same after the settings are
 // saved and loaded again; 1, a whole period, as 0.
-TEST_F(SetupDialogTest, APhaseTypedOnThePageReadsBackAfterTheSettingsAreSavedAndLoaded) {
+TEST_F(SetupDialogTest, APhaseTypedOnThePageReadsBackAfterReloading) {
     const std::tuple<const char*, double, const char*> phases[] = {
         {"1", 0.0, "0"}, {"0.999", 0.999, "0.999"}, {"0.25", 0.25, "0.25"}};
     for (const auto& [typed, phase, shown] : phases) {
@@ -159,7 +177,7 @@ TEST_F(SetupDialogTest, APhaseTypedOnThePageReadsBackAfterTheSettingsAreSavedAnd
 
 // OK checks what was typed and not committed on a page not shown; a refusal
 // shows that page and the dialog stays open.
-TEST_F(SetupDialogTest, OkCommitsTypedEntriesFirstAndARefusalSelectsItsTab) {
+TEST_F(SetupDialogTest, OkCommitsTypedEntriesOnPagesNotShown) {
     Detect();
     dlgSetupModel dlg(s);
     Open(dlg, SetupTab::DAC);
@@ -181,7 +199,7 @@ TEST_F(SetupDialogTest, OkCommitsTypedEntriesFirstAndARefusalSelectsItsTab) {
 // The page views' tests drive Start and Stop, the output boxes with and
 // without Out, the start word and the polling through the widgets; what
 // they do not reach follows.
-TEST_F(SetupDialogTest, WithOutEveryClickWritesAnEchoIsIgnoredAndResetGoesBackToTheWordWritten) {
+TEST_F(SetupDialogTest, WithOutEveryClickWrites) {
     Detect();
     dlgSetupModel dlg(s);
     Open(dlg, SetupTab::DIO);
@@ -195,17 +213,39 @@ TEST_F(SetupDialogTest, WithOutEveryClickWritesAnEchoIsIgnoredAndResetGoesBackTo
     dio.OutputSwitch(false);
     dio.OutputBoxClick(15, false);
     EXPECT_EQ(ModuleLines(), 0x8003u);
+}
+
+TEST_F(SetupDialogTest, AnEchoedOutputClickIsIgnored) {
+    Detect();
+    dlgSetupModel dlg(s);
+    Open(dlg, SetupTab::DIO);
+    ucDIOModel& dio = *dlg.Dio();
+    dio.OutputBoxClick(15, true); // bit 0
+    dio.OutputBoxClick(14, true); // bit 1
     {
         auto refreshing = dio.Refreshing();
         dio.OutputBoxClick(14, false);
     }
-    EXPECT_EQ(dio.OutputCaption(), "Output: 0x8002 (32770)") << "an echoed click has no reaction";
-    dio.OutputButton(ucDIOModel::kReset);
-    EXPECT_TRUE(dio.OutputBox(15) && dio.OutputBox(14)) << "back to the word last written";
-    EXPECT_EQ(dio.OutputCaption(), "Output: 0x8003 (32771)");
+    EXPECT_EQ(dio.OutputCaption(), "Output: 0x0003 (3)") << "an echoed click has no reaction";
 }
 
-TEST_F(SetupDialogTest, TheStopWordShowsItsLowSixteenBitsAndIsKeptWholeAndAsInputTakesTheInputsShown) {
+TEST_F(SetupDialogTest, ResetGoesBackToTheWordWritten) {
+    Detect();
+    dlgSetupModel dlg(s);
+    Open(dlg, SetupTab::DIO);
+    ucDIOModel& dio = *dlg.Dio();
+    dio.OutputBoxClick(15, true); // bit 0
+    dio.OutputBoxClick(14, true); // bit 1
+    dio.OutputSwitch(true);
+    dio.OutputSwitch(false);
+    dio.OutputBoxClick(15, false);
+    dio.OutputButton(ucDIOModel::kReset);
+    EXPECT_TRUE(dio.OutputBox(15) && dio.OutputBox(14)) << "back to the word last written";
+    EXPECT_EQ(dio.OutputCaption(), "Output: 0x0003 (3)");
+}
+
+// The lines take the low 16 bits; the stored word is kept whole.
+TEST_F(SetupDialogTest, AStopWordWiderThanTheLinesIsKeptWhole) {
     Detect();
     s.dio.doStopEnabled = true;
     s.dio.doStopValue = 0x12345;
@@ -214,19 +254,34 @@ TEST_F(SetupDialogTest, TheStopWordShowsItsLowSixteenBitsAndIsKeptWholeAndAsInpu
     ucDIOModel& dio = *dlg.Dio();
     EXPECT_EQ(dio.StartCaption(1), "On Stop: 0x2345 (9029)");
     EXPECT_TRUE(dio.StartButtonsEnabled(1));
+    dio.ShowWord(1);
+    EXPECT_EQ(dio.OutputCaption(), "Output: 0x2345 (9029)");
+    dlg.Ok();
+    EXPECT_EQ(s.dio.doStopValue, 0x12345) << "kept whole";
+}
+
+TEST_F(SetupDialogTest, SetStaysDisabledUntilOnStartIsTicked) {
+    Detect();
+    dlgSetupModel dlg(s);
+    Open(dlg, SetupTab::DIO);
+    ucDIOModel& dio = *dlg.Dio();
     dio.OutputBoxClick(15, true);
     dio.SetWord(0);
     EXPECT_EQ(dio.Copy().doStartValue, 0) << "Set stays disabled until On Start is ticked";
-    dio.ShowWord(1);
-    EXPECT_EQ(dio.OutputCaption(), "Output: 0x2345 (9029)");
+}
+
+TEST_F(SetupDialogTest, AsInputTakesTheInputsShown) {
+    Detect();
+    dlgSetupModel dlg(s);
+    Open(dlg, SetupTab::DIO);
+    ucDIOModel& dio = *dlg.Dio();
+    dio.OutputBoxClick(15, true);
     s.dio.WriteOutputs(s.Device(), 0x00F0); // the inputs read the lines back
     dio.OutputButton(ucDIOModel::kAsInput);
     EXPECT_EQ(dio.OutputCaption(), "Output: 0x0000 (0)") << "not a fresh reading";
     dio.InputSwitch(true);
     dio.OutputButton(ucDIOModel::kAsInput);
     EXPECT_EQ(dio.OutputCaption(), "Output: 0x00F0 (240)");
-    dlg.Ok();
-    EXPECT_EQ(s.dio.doStopValue, 0x12345) << "kept whole";
 }
 
 } // namespace

@@ -41,7 +41,7 @@ protected:
 
 using GeneralPageTest = PageTest;
 
-TEST_F(GeneralPageTest, LevelTextFollowsTheSliderAndTheRange) {
+TEST_F(GeneralPageTest, LevelTextShowsTheLevelOnItsRange) {
     // Level, range; the text.
     const std::tuple<int16_t, int16_t, std::string> levels[] = {
         {16000, 0, "5.0"}, {320, 0, "0.100"}, {100, 3, "0"}, {-4000, 1, "-0.3125"}, {40, 0, "0.0125"}};
@@ -52,17 +52,30 @@ TEST_F(GeneralPageTest, LevelTextFollowsTheSliderAndTheRange) {
         EXPECT_EQ(page.LevelText(), text);
         EXPECT_EQ(page.LevelPosition(), -level) << "the slider shows the level negated";
     }
+}
+
+TEST_F(GeneralPageTest, ANewRangeKeepsTheSliderPosition) {
     sync = {StartMode::AnalogLevel, SyncDirection::Above, 0, 0, 320};
     ucGeneralModel page(sync, input, module);
     page.SelectRange(1);
     EXPECT_EQ(page.LevelText(), "0.025") << "the same position on the 2.5 V range";
+}
+
+TEST_F(GeneralPageTest, TheLevelStopsAtTheSlidersEnd) {
+    sync = {StartMode::AnalogLevel, SyncDirection::Above, 0, 0, 320};
+    ucGeneralModel page(sync, input, module);
     page.MoveLevel(-40000);
     EXPECT_EQ(page.LevelPosition(), -32000) << "past the slider's end";
+}
+
+TEST_F(GeneralPageTest, SetZeroZeroesTheLevel) {
+    sync = {StartMode::AnalogLevel, SyncDirection::Above, 0, 0, 320};
+    ucGeneralModel page(sync, input, module);
     page.SetZero();
     EXPECT_EQ(page.LevelText(), "0");
 }
 
-TEST_F(GeneralPageTest, TheWatchedChannelAndALevelOutOfBoundsComeBackAsShown) {
+TEST_F(GeneralPageTest, StoredSettingsOutOfBoundsAreSavedAsShown) {
     sync = {StartMode::AnalogLevel, static_cast<SyncDirection>(9), 20, 2, 32767};
     ucGeneralModel page(sync, input, module);
     ASSERT_EQ(page.SynchroItems().size(), 37u) << "five edge items and AI1..AI32";
@@ -81,11 +94,16 @@ TEST_F(GeneralPageTest, TheWatchedChannelAndALevelOutOfBoundsComeBackAsShown) {
     EXPECT_EQ(sync.direction, SyncDirection::Below);
 }
 
-TEST_F(GeneralPageTest, AnEdgeModeDisablesTheAnalogControlsAndStoresOnlyTheMode) {
+TEST_F(GeneralPageTest, AnEdgeModeDisablesTheAnalogControls) {
     sync = {StartMode::AnalogLevel, SyncDirection::RisingThrough, 3, 2, 100};
     ucGeneralModel page(sync, input, module);
     page.SelectSynchro(0);
     EXPECT_FALSE(page.AnalogEnabled()) << "None";
+}
+
+TEST_F(GeneralPageTest, AnEdgeModeStoresOnlyTheMode) {
+    sync = {StartMode::AnalogLevel, SyncDirection::RisingThrough, 3, 2, 100};
+    ucGeneralModel page(sync, input, module);
     page.MoveLevel(500);
     page.SelectRange(0);
     page.SelectDirection(2);
@@ -117,7 +135,7 @@ TEST_F(AdcPageTest, TheStartUpTableReadsDifferentialThenCalibration) {
     EXPECT_EQ(page.SourceIndex(), -1);
 }
 
-TEST_F(AdcPageTest, AnOptionKeepsTheInputNumberAndTheListPicksTheSide) {
+TEST_F(AdcPageTest, AnOptionKeepsTheInputNumber) {
     input.channelTable[2] = {2, 1}; // X3
     ucADCModel page(input, module);
     page.SelectLine(4);
@@ -127,6 +145,10 @@ TEST_F(AdcPageTest, AnOptionKeepsTheInputNumberAndTheListPicksTheSide) {
     page.ChooseOption(ucADCModel::kCalibration);
     page.ChooseOption(ucADCModel::kDifferential);
     EXPECT_EQ(page.Lines()[2], "AI3\tXY3") << "X3 through Calibration 0";
+}
+
+TEST_F(AdcPageTest, TheSourceListPicksAnInputOnTheOptionsSide) {
+    ucADCModel page(input, module);
     page.SelectLine(7);
     page.ChooseOption(ucADCModel::kSingleY);
     ASSERT_EQ(page.SourceItems().size(), 16u);
@@ -134,15 +156,22 @@ TEST_F(AdcPageTest, AnOptionKeepsTheInputNumberAndTheListPicksTheSide) {
     EXPECT_EQ(page.PageTable()[7].source, 25) << "Y10";
     EXPECT_NE(page.PageTable()[7].singleEnded, 0);
     EXPECT_EQ(page.Lines()[7], "AI8\tY10");
+    EXPECT_EQ(input.channelTable[7].source, 7) << "nothing is stored before the save";
+}
+
+TEST_F(AdcPageTest, ASourceEchoedWhileTheViewRefreshesIsIgnored) {
+    ucADCModel page(input, module);
+    page.SelectLine(7);
+    page.ChooseOption(ucADCModel::kSingleY);
+    page.ChooseSource(9);
     {
         auto refreshing = page.Refreshing();
         page.ChooseSource(0);
     }
     EXPECT_EQ(page.PageTable()[7].source, 25) << "a selection echoed while the view refreshes";
-    EXPECT_EQ(input.channelTable[7].source, 7) << "nothing is stored before the save";
 }
 
-TEST_F(AdcPageTest, PresetsAndResetKeepTheSelectedLine) {
+TEST_F(AdcPageTest, EveryPresetKeepsTheSelectedLine) {
     input.channelTable[5] = {20, 1}; // Y5
     ucADCModel page(input, module);
     page.SelectLine(9);
@@ -164,17 +193,29 @@ TEST_F(AdcPageTest, PresetsAndResetKeepTheSelectedLine) {
 
 using DacPageTest = PageTest;
 
-TEST_F(DacPageTest, EntriesAreReadInTheUsersFormatAndThePhaseHasItsOwnBounds) {
+TEST_F(DacPageTest, ALevelEntryIsANumberWithinTenVolts) {
     ucDACModel page(output, module);
-    EXPECT_EQ(page.PageFrequency(), 100.0);
     for (const char* text : {"", "1,5", "12", "abc"}) {
         EXPECT_FALSE(page.CheckLevel(0, text).passed) << text;
         EXPECT_EQ(page.CheckLevel(0, text).message, "Please, set the number in range from -10 to 10 V!")
             << text;
     }
+}
+
+TEST_F(DacPageTest, ThePhaseHasItsOwnBounds) {
+    ucDACModel page(output, module);
     EXPECT_EQ(page.CheckRate(1, "1.01").message, "Please, set the number in range from 0 to 1!");
+}
+
+TEST_F(DacPageTest, AFrequencyEntryTakesItsLowerEnd) {
+    ucDACModel page(output, module);
+    EXPECT_EQ(page.PageFrequency(), 100.0);
     EXPECT_TRUE(page.CheckRate(0, " 0.5 ").passed) << "the lower end, blanks around";
     EXPECT_EQ(page.PageFrequency(), 0.5);
+}
+
+TEST_F(DacPageTest, ADcLineShowsNoBaseline) {
+    ucDACModel page(output, module);
     page.SelectChannel(1);
     page.ChooseWaveform(static_cast<int>(Waveform::Dc));
     EXPECT_TRUE(page.CheckLevel(0, "-1.5").passed);
@@ -224,25 +265,33 @@ TEST_F(DacPageTest, SlidersStoreTheirLevelUnlessTheViewIsRefreshing) {
     EXPECT_EQ(page.Lines()[0], "AO1: Sine\tA=0.031 V\tB=-2 V");
 }
 
-TEST_F(DacPageTest, TheCopyIsStoredOnSaveAndTheSelectedOutputIsKept) {
+TEST_F(DacPageTest, TheSelectedOutputIsKept) {
+    output.pageChannel = 1;
+    {
+        ucDACModel page(output, module);
+        EXPECT_EQ(page.SelectedChannel(), 1);
+        EXPECT_EQ(page.TypeCaption(), "AO2 &Type:");
+        page.SelectChannel(0);
+        page.Closing();
+    }
+    EXPECT_EQ(output.pageChannel, 0);
+}
+
+TEST_F(DacPageTest, TheCopyIsStoredOnSave) {
     output.generator.signalFreq = 0.1; // below the lowest
     output.pageChannel = 1;
     {
         ucDACModel page(output, module);
         EXPECT_EQ(page.RateText(0), "100");
-        EXPECT_EQ(page.SelectedChannel(), 1);
-        EXPECT_EQ(page.TypeCaption(), "AO2 &Type:");
         page.ChooseWaveform(static_cast<int>(Waveform::Ramp));
         ASSERT_TRUE(page.CheckLevel(1, "2.5").passed);
         EXPECT_EQ(output.generator.waves[1].waveform, Waveform::Off) << "before the save";
         page.Page_SaveSetting();
-        page.SelectChannel(0);
         page.Closing();
     }
     EXPECT_EQ(output.generator.waves[1].waveform, Waveform::Ramp);
     EXPECT_EQ(output.generator.waves[1].baseline, 8000);
     EXPECT_EQ(output.generator.signalFreq, 100.0);
-    EXPECT_EQ(output.pageChannel, 0);
     EXPECT_FALSE(output.streamEnabled) << "only Start arms the generator";
 }
 
@@ -273,15 +322,21 @@ std::string BoxText(const ucDACModel& page, int box) {
     return box < ucDACModel::kFrequency ? page.LevelText(box) : page.RateText(box - ucDACModel::kFrequency);
 }
 
-TEST_F(DacPageTest, TypedEntriesWaitForACommitAndARefusedOneStaysPending) {
-    const BoxCase cases[] = {
-        {ucDACModel::kAmplitude, "1.3", 4160, "12", "Please, set the number in range from -10 to 10 V!"},
-        {ucDACModel::kBaseline, "-2.5", -8000, "abc", "Please, set the number in range from -10 to 10 V!"},
-        {ucDACModel::kFrequency, "250", 250, "250000", "Please, set the number in range from 0.5 to 100000!"},
-        {ucDACModel::kPhase, "0.3", 0.3, "1.5", "Please, set the number in range from 0 to 1!"}};
+const BoxCase kBoxCases[] = {
+    {ucDACModel::kAmplitude, "1.3", 4160, "12", "Please, set the number in range from -10 to 10 V!"},
+    {ucDACModel::kBaseline, "-2.5", -8000, "abc", "Please, set the number in range from -10 to 10 V!"},
+    {ucDACModel::kFrequency, "250", 250, "250000", "Please, set the number in range from 0.5 to 100000!"},
+    {ucDACModel::kPhase, "0.3", 0.3, "1.5", "Please, set the number in range from 0 to 1!"}};
+
+// Both outputs playing a 1 V sine, so that every box is enabled.
+void TwoSines(output::AnalogOutput& output) {
     output.generator.waves = {core::WaveSettings{Waveform::Sine, 3200, 0, 0.0},
                               core::WaveSettings{Waveform::Sine, 3200, 0, 0.0}};
-    for (const BoxCase& c : cases) {
+}
+
+TEST_F(DacPageTest, ARefusedEntryStaysPending) {
+    TwoSines(output);
+    for (const BoxCase& c : kBoxCases) {
         SCOPED_TRACE(testing::Message() << "box " << c.box);
         ucDACModel page(output, module);
         const double before = PageValue(page, c.box);
@@ -296,6 +351,15 @@ TEST_F(DacPageTest, TypedEntriesWaitForACommitAndARefusedOneStaysPending) {
         EXPECT_EQ(PageValue(page, c.box), before);
         page.Edit(c.box, shown);
         EXPECT_FALSE(page.Pending(c.box)) << "the value's own text typed back";
+    }
+}
+
+TEST_F(DacPageTest, ATypedEntryWaitsForACommit) {
+    TwoSines(output);
+    for (const BoxCase& c : kBoxCases) {
+        SCOPED_TRACE(testing::Message() << "box " << c.box);
+        ucDACModel page(output, module);
+        const double before = PageValue(page, c.box);
         page.Edit(c.box, c.good);
         EXPECT_EQ(PageValue(page, c.box), before) << "stored before the commit";
         EXPECT_TRUE(page.Commit(c.box).passed);
@@ -308,8 +372,7 @@ TEST_F(DacPageTest, TypedEntriesWaitForACommitAndARefusedOneStaysPending) {
 // An entry goes with the box's value when the slider, the output or the kind
 // changes it, or the box is disabled.
 TEST_F(DacPageTest, APendingEntryGoesWhenItsBoxIsRewrittenOrDisabled) {
-    output.generator.waves = {core::WaveSettings{Waveform::Sine, 3200, 0, 0.0},
-                              core::WaveSettings{Waveform::Sine, 3200, 0, 0.0}};
+    TwoSines(output);
     ucDACModel page(output, module);
     page.Edit(ucDACModel::kAmplitude, "2");
     page.ScrollSlider(0, 6400);
@@ -364,14 +427,18 @@ TEST_F(PageTest, LevelTextsRoundHalvesAwayFromZero) {
     EXPECT_EQ(FixedText(-0.0004, 1, 3), "0.0") << "a zero without a sign";
 }
 
-TEST(LocaleNumbersTest, TheUsersSeparatorIsShownAndTheOnlyOneRead) {
+TEST(LocaleNumbersTest, OnlyTheUsersSeparatorIsRead) {
     const test::ScopedEnv comma("LC_ALL", "de_DE.UTF-8");
-    EXPECT_EQ(NumberText(9.75), "9,75");
-    EXPECT_EQ(FixedText(5.0, 1, 3), "5,0");
     EXPECT_EQ(ReadNumber(" -0,5 "), -0.5);
     EXPECT_EQ(ReadNumber("1e3"), 1000.0);
     for (const char* text : {"0.5", "1,2,3", "", "-", "inf", "nan", "1e", "5 V"})
         EXPECT_EQ(ReadNumber(text), std::nullopt) << text;
+}
+
+TEST(LocaleNumbersTest, TheUsersSeparatorIsShown) {
+    const test::ScopedEnv comma("LC_ALL", "de_DE.UTF-8");
+    EXPECT_EQ(NumberText(9.75), "9,75");
+    EXPECT_EQ(FixedText(5.0, 1, 3), "5,0");
     output::AnalogOutput output;
     output.Describe();
     engine::ModuleLink module;

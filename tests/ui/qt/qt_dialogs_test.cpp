@@ -43,15 +43,33 @@ void ClickItem(QWidget& window, int row) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
 }
 
+TEST_F(ChooserWindow, SpeaksTheUsersLanguage) {
+    // LC_ALL; the title and the buttons' texts.
+    const std::tuple<const char*, QString, QString> languages[] = {
+        {"C", "Select IP Address", "OK Cancel Remove Clear"},
+        {"ru_RU.UTF-8", "Выбор IP адреса", "OK Отмена Удалить Очистить"}};
+    for (const auto& [locale, title, buttons] : languages) {
+        test::ScopedEnv language("LC_ALL", locale);
+        Choose([&](QWidget& window) {
+            EXPECT_EQ(window.windowTitle(), title) << locale;
+            EXPECT_EQ(ButtonTexts(window), buttons) << locale;
+            Click(window, "cmdCancel");
+        });
+    }
+}
+
+TEST_F(ChooserWindow, OkIsTheDefaultButton) {
+    Choose([](QWidget& window) {
+        EXPECT_TRUE(Child<QPushButton>(window, "cmdOK")->isDefault()) << "OK is not the default button";
+        Click(window, "cmdCancel");
+    });
+}
+
 // OK with an emptied box is refused with a message and the chooser stays
 // open; the loopback is what the boxes showed.
-TEST_F(ChooserWindow, OkWithAnEmptyBoxSaysSoAndTheChooserStaysOpen) {
+TEST_F(ChooserWindow, OkWithAnEmptyBoxIsRefused) {
     Seen seen;
     const int32_t chosen = Choose([&seen](QWidget& window) {
-        EXPECT_EQ(window.windowTitle(), "Select IP Address");
-        EXPECT_EQ(ButtonTexts(window), "OK Cancel Remove Clear");
-        EXPECT_TRUE(Child<QPushButton>(window, "cmdOK")->isDefault()) << "OK is not the default button";
-        EXPECT_FALSE(Child<QPushButton>(window, "cmdRemove")->isEnabled()) << "item 0 can be removed";
         Retype(window, 1, "\b");
         AnswerMessage(seen);
         Click(window, "cmdOK");
@@ -65,12 +83,19 @@ TEST_F(ChooserWindow, OkWithAnEmptyBoxSaysSoAndTheChooserStaysOpen) {
     EXPECT_EQ(chosen, AddressNumber(127, 0, 7, 1));
 }
 
-TEST_F(ChooserWindow, TheFileFillsTheListAndATypedAddressTakenWithEnterGoesOnTop) {
+TEST_F(ChooserWindow, TheFileFillsTheList) {
     WriteList("10.0.0.2\r\n");
-    const int32_t chosen = Choose([](QWidget& window) {
+    Choose([](QWidget& window) {
         EXPECT_EQ(Items(window), "127.0.0.1 10.0.0.2");
         EXPECT_EQ(Child<QListWidget>(window, "lstIP")->currentRow(), 1);
         EXPECT_EQ(Boxes(window), "10.0.0.2") << "the last choice is not shown";
+        Click(window, "cmdCancel");
+    });
+}
+
+TEST_F(ChooserWindow, ATypedAddressTakenWithEnterGoesOnTop) {
+    WriteList("10.0.0.2\r\n");
+    const int32_t chosen = Choose([](QWidget& window) {
         Retype(window, 3, "192");
         EXPECT_EQ(Focused(window), "txtIP2") << "no advance after the third digit";
         Retype(window, 2, "168");
@@ -86,8 +111,8 @@ TEST_F(ChooserWindow, TheFileFillsTheListAndATypedAddressTakenWithEnterGoesOnTop
     EXPECT_EQ(ReadList(), "192.168.1.10\r\n10.0.0.2\r\n");
 }
 
-TEST_F(ChooserWindow, MovingKeysAndBackspaceGoToTheBoxesAndEscCancels) {
-    const int32_t chosen = Choose([](QWidget& window) {
+TEST_F(ChooserWindow, MovingKeysGoFromBoxToBox) {
+    Choose([](QWidget& window) {
         Retype(window, 3, "123");
         // The key; the box with the focus and the caret in it afterwards.
         const std::tuple<Qt::Key, int, int> moves[] = {{Qt::Key_Left, 3, 3}, {Qt::Key_Right, 2, 0},
@@ -100,23 +125,51 @@ TEST_F(ChooserWindow, MovingKeysAndBackspaceGoToTheBoxesAndEscCancels) {
         }
         Press(window, Qt::Key_Tab);
         EXPECT_EQ(Focused(window), "txtIP2") << "the tab order runs left to right";
+        Click(window, "cmdCancel");
+    });
+}
+
+TEST_F(ChooserWindow, BackspaceEditsTheFocusedBox) {
+    Choose([](QWidget& window) {
         Press(window, Qt::Key_End);
         Press(window, Qt::Key_Backspace);
         EXPECT_EQ(Box(window, 0)->text(), "") << "backspace";
-        Press(window, Qt::Key_Escape);
+        Click(window, "cmdCancel");
     });
+}
+
+TEST_F(ChooserWindow, EscCancels) {
+    const int32_t chosen = Choose([](QWidget& window) { Press(window, Qt::Key_Escape); });
     EXPECT_EQ(chosen, 0) << "Esc";
 }
 
-TEST_F(ChooserWindow, RemoveAndClearActOnTheListAndTheCloseBoxKeepsTheChange) {
+TEST_F(ChooserWindow, RemoveTakesTheClickedItemOffTheList) {
     WriteList("10.0.0.2\r\n10.0.0.3\r\n10.0.0.4\r\n");
-    const int32_t chosen = Choose([](QWidget& window) {
+    Choose([](QWidget& window) {
         ClickItem(window, 3);
         EXPECT_EQ(Boxes(window), "10.0.0.4") << "the clicked item";
         Click(window, "cmdRemove");
         EXPECT_EQ(Items(window), "127.0.0.1 10.0.0.2 10.0.0.3");
+        Click(window, "cmdCancel");
+    });
+}
+
+TEST_F(ChooserWindow, TheLoopbackCannotBeRemoved) {
+    Choose([](QWidget& window) { // the loopback alone, selected
+        EXPECT_FALSE(Child<QPushButton>(window, "cmdRemove")->isEnabled()) << "item 0 can be removed";
+        Click(window, "cmdCancel");
+    });
+    WriteList("10.0.0.2\r\n");
+    Choose([](QWidget& window) {
         ClickItem(window, 0);
         EXPECT_FALSE(Child<QPushButton>(window, "cmdRemove")->isEnabled()) << "with item 0 selected";
+        Click(window, "cmdCancel");
+    });
+}
+
+TEST_F(ChooserWindow, ClearEmptiesTheListEvenWhenClosedByTheCloseBox) {
+    WriteList("10.0.0.2\r\n10.0.0.3\r\n10.0.0.4\r\n");
+    const int32_t chosen = Choose([](QWidget& window) {
         ClickItem(window, 1);
         Click(window, "cmdClear");
         EXPECT_EQ(Items(window), "127.0.0.1");
@@ -126,15 +179,6 @@ TEST_F(ChooserWindow, RemoveAndClearActOnTheListAndTheCloseBoxKeepsTheChange) {
     EXPECT_EQ(chosen, 0);
     ASSERT_TRUE(std::filesystem::exists(ListFile()));
     EXPECT_EQ(ReadList(), "");
-}
-
-TEST_F(ChooserWindow, RussianWhereTheUserInterfaceIsRussian) {
-    test::ScopedEnv russian("LC_ALL", "ru_RU.UTF-8");
-    Choose([](QWidget& window) {
-        EXPECT_EQ(window.windowTitle(), "Выбор IP адреса");
-        EXPECT_EQ(ButtonTexts(window), "OK Отмена Удалить Очистить");
-        Click(window, "cmdCancel");
-    });
 }
 
 // Over the host's active window, centred on it; on the screen when the host
@@ -171,7 +215,7 @@ Qt::CursorShape Cursor() {
                                                      : Qt::BlankCursor;
 }
 
-TEST_F(QtService, TheWaitCursorAndTheChoosersArrowComeAndGoOverTheHostsCursor) {
+TEST_F(QtService, TheChooserShowsAnArrowOverTheWaitCursor) {
     QApplication::setOverrideCursor(Qt::CrossCursor); // the host's own
     dialogs->WaitCursor(true);
     EXPECT_EQ(Cursor(), Qt::WaitCursor);
@@ -182,6 +226,13 @@ TEST_F(QtService, TheWaitCursorAndTheChoosersArrowComeAndGoOverTheHostsCursor) {
     });
     EXPECT_EQ(whileOpen, Qt::ArrowCursor);
     EXPECT_EQ(Cursor(), Qt::WaitCursor) << "the chooser did not give the cursor back";
+    dialogs->WaitCursor(false);
+    QApplication::restoreOverrideCursor();
+}
+
+TEST_F(QtService, OneWaitCursorOffGivesTheHostsCursorBack) {
+    QApplication::setOverrideCursor(Qt::CrossCursor); // the host's own
+    dialogs->WaitCursor(true);
     dialogs->WaitCursor(true);
     dialogs->WaitCursor(false);
     EXPECT_EQ(Cursor(), Qt::CrossCursor) << "one off ends any number of ons";

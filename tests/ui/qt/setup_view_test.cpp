@@ -167,28 +167,49 @@ void ExpectLaidOut(QWidget& window, QWidget& page, int tab) {
         << "Shift+Tab from OK leaves the page on tab " << tab;
 }
 
-TEST_F(SetupWindow, PagesAreMadeWhenFirstSelectedLaidOutAndTheTabIsRemembered) {
+TEST_F(SetupWindow, PagesAreMadeWhenFirstSelected) {
     Detect();
-    s.settings.helpFile = (dir.path() / "LCardE16.chm").string();
-    Desktop desktop;
     OpenSetup([](QWidget& window) {
         EXPECT_EQ(Tabs(window)->tabText(3), "DIO");
         EXPECT_NE(View(window, "tabGeneral"), nullptr);
         EXPECT_EQ(View(window, "tabDAC"), nullptr) << "a page made before its tab was selected";
         ClickTab(window, 2);
         EXPECT_EQ(View(window, "tabADC"), nullptr) << "a tab passed over got its page";
+        window.close();
+    });
+}
+
+TEST_F(SetupWindow, EveryPageIsLaidOut) {
+    Detect();
+    OpenSetup([](QWidget& window) {
         for (int tab = 0; tab < Tabs(window)->count(); ++tab) {
             ClickTab(window, tab);
             QApplication::processEvents(); // the new page laid out
             ExpectLaidOut(window, *Tabs(window)->currentWidget(), tab);
         }
-        ClickTab(window, 2);
+        window.close();
+    });
+}
+
+TEST_F(SetupWindow, TheHelpButtonOrF1OpensTheHelpFile) {
+    Detect();
+    s.settings.helpFile = (dir.path() / "LCardE16.chm").string();
+    Desktop desktop;
+    OpenSetup([](QWidget& window) {
         Click(window, "cmdDialog2");
         QTest::keyClick(window.focusWidget(), Qt::Key_F1);
-        Click(window, "cmdDialog0");
+        window.close();
     });
     const QUrl help = QUrl::fromLocalFile(QString::fromStdString(s.settings.helpFile));
     EXPECT_EQ(desktop.opened, (QList<QUrl>{help, help})) << "Help and F1 open the help file";
+}
+
+TEST_F(SetupWindow, TheTabSelectedAtClosingOpensNext) {
+    Detect();
+    OpenSetup([](QWidget& window) {
+        ClickTab(window, 2);
+        Click(window, "cmdDialog0");
+    });
     OpenSetup([](QWidget& window) {
         EXPECT_EQ(Tabs(window)->currentIndex(), 2) << "the tab selected at the last closing";
         EXPECT_EQ(View(window, "tabGeneral"), nullptr);
@@ -196,13 +217,22 @@ TEST_F(SetupWindow, PagesAreMadeWhenFirstSelectedLaidOutAndTheTabIsRemembered) {
     });
 }
 
-// The slider holds the level negated: up raises the level.
-TEST_F(SetupWindow, GeneralAndAdcPagesOptionsSliderListAndSourceReachTheModel) {
+TEST_F(SetupWindow, TheLogoOpensTheDocumentation) {
     Detect();
-    s.sync.level = 5000;
     Desktop desktop;
     OpenSetup([](QWidget& window) {
         QTest::mouseClick(Child(window, "imgLogo"), Qt::LeftButton);
+        window.close();
+    });
+    EXPECT_EQ(desktop.opened, QList<QUrl>{QUrl::fromLocalFile((dir.path() / kDocumentationFile).c_str())})
+        << "the logo opens the documentation in the driver's folder";
+}
+
+// The slider holds the level negated: up raises the level.
+TEST_F(SetupWindow, GeneralPageControlsReachTheModel) {
+    Detect();
+    s.sync.level = 5000;
+    OpenSetup([](QWidget& window) {
         EXPECT_NE(Child<QPlainTextEdit>(window, "txtInfo")->toPlainText().indexOf("SIM0001"), -1);
         EXPECT_TRUE(Looks(window, "txtSLevel", false)) << "None: the analog controls are off";
         QTest::keyClicks(Child(window, "cboSynchro"), "AI3");
@@ -212,7 +242,16 @@ TEST_F(SetupWindow, GeneralAndAdcPagesOptionsSliderListAndSourceReachTheModel) {
         Keys(window, "slSLevel", {Qt::Key_PageUp});
         EXPECT_EQ(Child<QLineEdit>(window, "txtSLevel")->text(), "1.00") << "Set 0, then a volt up";
         Keys(window, "cboSRange", {Qt::Key_Down});
+        Click(window, "cmdDialog0");
+    });
+    EXPECT_EQ(s.sync.direction, core::SyncDirection::FallingThrough);
+    EXPECT_EQ(s.sync.level, 3200);
+    EXPECT_EQ(s.sync.range, 1);
+}
 
+TEST_F(SetupWindow, AdcPageControlsReachTheModel) {
+    Detect();
+    OpenSetup([](QWidget& window) {
         ClickTab(window, 1);
         ClickLine(window, "lstADCh", 19);
         EXPECT_EQ(Title(window, "frChInput"), "&AI20:");
@@ -221,19 +260,13 @@ TEST_F(SetupWindow, GeneralAndAdcPagesOptionsSliderListAndSourceReachTheModel) {
         EXPECT_EQ(Line(window, "lstADCh", 19), "AI20\tY10");
         Click(window, "cmdDialog0");
     });
-    EXPECT_EQ(s.sync.direction, core::SyncDirection::FallingThrough);
-    EXPECT_EQ(s.sync.level, 3200);
-    EXPECT_EQ(s.sync.range, 1);
     EXPECT_EQ(s.input.channelTable[19].source, 25);
-    EXPECT_EQ(desktop.opened, QList<QUrl>{QUrl::fromLocalFile((dir.path() / kDocumentationFile).c_str())})
-        << "the logo opens the documentation in the driver's folder";
 }
 
-TEST_F(SetupWindow, DacPageListBoxesSliderStartStopAndARefusedEntryReachTheModel) {
+TEST_F(SetupWindow, DacPageControlsReachTheModel) {
     Detect();
-    Seen seen;
     OpenSetup(
-        [&seen](QWidget& window) {
+        [](QWidget& window) {
             ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << "focus moves only in the active window";
             Keys(window, "cboDACType", {Qt::Key_Down}); // DC
             EXPECT_TRUE(Looks(window, "cboDAC0", true) && Looks(window, "cboDAC1", false));
@@ -255,10 +288,6 @@ TEST_F(SetupWindow, DacPageListBoxesSliderStartStopAndARefusedEntryReachTheModel
             EXPECT_EQ(ModuleDacLevel(0), 2.5) << "Start stores the page and sets a DC level";
             EXPECT_TRUE(Child(window, "cmdDACSet1")->font().bold()) << "Stop is not bold after Start";
             Click(window, "cmdDACSet1");
-            AnswerMessage(seen);
-            Type(window, "cboRate0", "250000");
-            EXPECT_EQ(seen.text, "Please, set the number in range from 0.5 to 100000!");
-            EXPECT_EQ(Focused(window), "cboRate0") << "the focus left a refused box";
             QTest::keyClick(window.focusWidget(), Qt::Key_Escape);
         },
         2);
@@ -266,9 +295,25 @@ TEST_F(SetupWindow, DacPageListBoxesSliderStartStopAndARefusedEntryReachTheModel
     EXPECT_FALSE(s.output.streamEnabled) << "stopped";
 }
 
+TEST_F(SetupWindow, ARefusedDacEntryKeepsTheFocus) {
+    Detect();
+    PeriodicOutputs();
+    Seen seen;
+    OpenSetup(
+        [&seen](QWidget& window) {
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << "focus moves only in the active window";
+            AnswerMessage(seen);
+            Type(window, "cboRate0", "250000");
+            EXPECT_EQ(seen.text, "Please, set the number in range from 0.5 to 100000!");
+            EXPECT_EQ(Focused(window), "cboRate0") << "the focus left a refused box";
+            QTest::keyClick(window.focusWidget(), Qt::Key_Escape);
+        },
+        2);
+}
+
 // Enter in a box commits what was typed, or says why not, and never closes
 // the dialog; Enter with nothing typed is OK's.
-TEST_F(SetupWindow, EnterInADacBoxCommitsTheEntryAndTheDialogStaysOpen) {
+TEST_F(SetupWindow, EnterInADacBoxCommitsTheEntryNotTheDialog) {
     Detect();
     PeriodicOutputs();
     const QString levels = "Please, set the number in range from -10 to 10 V!";
@@ -305,7 +350,7 @@ TEST_F(SetupWindow, EnterInADacBoxCommitsTheEntryAndTheDialogStaysOpen) {
     EXPECT_EQ(s.output.generator.waves[0].phase, 0.3);
 }
 
-TEST_F(SetupWindow, CancelEscAndTheCloseBoxDropATypedEntryWithoutAMessage) {
+TEST_F(SetupWindow, EveryWayOutButOkDropsATypedEntrySilently) {
     Detect();
     PeriodicOutputs();
     const std::pair<const char*, std::function<void(QWidget&)>> closings[] = {
@@ -330,7 +375,7 @@ TEST_F(SetupWindow, CancelEscAndTheCloseBoxDropATypedEntryWithoutAMessage) {
 
 // OK, by Enter away from the box, checks an entry left on a page not shown:
 // refused, its page comes back with the focus in the box.
-TEST_F(SetupWindow, OkWithARefusedEntryOnAnotherTabShowsItAndStaysOpen) {
+TEST_F(SetupWindow, OkWithARefusedEntryOnAnotherTabShowsItsPage) {
     Detect();
     PeriodicOutputs();
     MessageWatch messages;
@@ -353,7 +398,7 @@ TEST_F(SetupWindow, OkWithARefusedEntryOnAnotherTabShowsItAndStaysOpen) {
 }
 
 // "In" and "Out" are switches, not buttons that take Enter from the dialog.
-TEST_F(SetupWindow, EnterOnTheInAndOutSwitchesPressesOk) {
+TEST_F(SetupWindow, EnterOnASwitchPressesOk) {
     Detect();
     for (const char* name : {"chkInput", "chkOutput"}) {
         SCOPED_TRACE(name);
@@ -377,10 +422,10 @@ TEST_F(SetupWindow, EnterOnTheInAndOutSwitchesPressesOk) {
     }
 }
 
-TEST_F(SetupWindow, DioPageBoxesOutAndThePollingOfTheInputs) {
+TEST_F(SetupWindow, DioPageBoxesComposeTheWords) {
     Detect();
     OpenSetup(
-        [this](QWidget& window) {
+        [](QWidget& window) {
             EXPECT_FALSE(Enabled(window, "chkIn0")) << "inputs are shown only";
             Click(window, "chkStart0");
             Click(window, "chkOut15"); // bit 0
@@ -395,7 +440,16 @@ TEST_F(SetupWindow, DioPageBoxesOutAndThePollingOfTheInputs) {
             EXPECT_EQ(ModuleLines(), 0u) << "Clear with Out";
             Click(window, "cmdShow0");
             EXPECT_TRUE(Ticked(window, "chkOut12")) << "the start word shown";
+            Click(window, "cmdDialog0");
+        },
+        3);
+    EXPECT_EQ(s.dio.doStartValue, 9);
+}
 
+TEST_F(SetupWindow, DioInputsArePolledWhileTheirTabIsShown) {
+    Detect();
+    OpenSetup(
+        [this](QWidget& window) {
             QTimer* timer = Child<QTimer>(window, "tmrDI");
             Click(window, "chkInput");
             s.dio.WriteOutputs(s.Device(), 0x00F0); // the inputs read the lines back
@@ -410,10 +464,9 @@ TEST_F(SetupWindow, DioPageBoxesOutAndThePollingOfTheInputs) {
             EXPECT_EQ(Title(window, "frDI"), "Input: 0x0F00 (3840)") << "refreshed when shown";
             Click(window, "chkInput");
             EXPECT_FALSE(timer->isActive()) << "In unticked";
-            Click(window, "cmdDialog0");
+            window.close();
         },
         3);
-    EXPECT_EQ(s.dio.doStartValue, 9);
 }
 
 TEST(WaveformPictures, SevenDistinctPicturesOfTheSameSizeDrawnAlikeEachTime) {
