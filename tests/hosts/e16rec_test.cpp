@@ -244,6 +244,7 @@ public:
         return file_->SetStartTime(isoUtc) || (file_->Error().empty() ? false : Fail(file_->Error()));
     }
     bool FlushIfOlder(Clock::duration age) override { return Take(file_->FlushIfOlder(age)); }
+    bool Gap(int64_t first, int64_t kadrs) override { return Take(file_->Gap(first, kadrs)); }
     bool Close() override { return Take(file_->Close()); }
 
 protected:
