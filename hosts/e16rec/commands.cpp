@@ -187,6 +187,7 @@ int RecordWith(const DriverSession& session, const Options& o, Console io, const
         // A second of kadrs: the sender keeps up unless the machine stalls.
         publisher->Start(Description(recorder.Info()), std::llround(std::max(recorder.Info().rate, 1.0)));
         recorder.SetPublisher(publisher);
+        publisher->AwaitSubscribers();
     }
     for (int signal : kStopSignals) std::signal(signal, OnSignal);
     RecordingResult result;

@@ -14,6 +14,8 @@ namespace hosts = velmora::hosts;
 constexpr int kSendQueue = 16;
 // How long the close waits for subscribers to take the last messages.
 constexpr int kLingerMs = 2000;
+// Three of ZeroMQ's reconnection intervals.
+constexpr auto kGrace = std::chrono::milliseconds(300);
 
 } // namespace
 
@@ -31,7 +33,12 @@ bool Publisher::Bind(const std::string& endpoint, std::string& error) {
         error = "--publish " + endpoint + ": " + zmq_strerror(zmq_errno());
         return false;
     }
+    bound_ = std::chrono::steady_clock::now();
     return true;
+}
+
+void Publisher::AwaitSubscribers() const {
+    std::this_thread::sleep_until(bound_ + kGrace);
 }
 
 std::string Publisher::Endpoint() const {

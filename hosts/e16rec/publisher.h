@@ -6,6 +6,7 @@
 // its own high-water mark, alone. Queue and counters are under one mutex.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -30,6 +31,10 @@ public:
     bool Bind(const std::string& endpoint, std::string& error);
     // What the socket is bound to, with the port chosen for "*".
     std::string Endpoint() const;
+    // Waits out what is left of kGrace since the bind: subscribers that
+    // were waiting when the publisher came (ZeroMQ tries again every 0.1 s)
+    // connect and receive the recording from its first kadr.
+    void AwaitSubscribers() const;
     // The recording's description (serial, address, channels, rate,
     // scales); starts the sending thread, whose queue holds `queueKadrs`.
     void Start(velmora::hosts::StreamHeader description, int64_t queueKadrs);
@@ -52,6 +57,7 @@ private:
     void Run();
     bool Send(const Block& block, int64_t lost, const std::string* end);
 
+    std::chrono::steady_clock::time_point bound_;
     void* context_ = nullptr;
     void* socket_ = nullptr;
     velmora::hosts::StreamHeader header_; // the sending thread's once started
