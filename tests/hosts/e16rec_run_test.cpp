@@ -264,6 +264,19 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         {"-R 4", 2, "e16rec: --range: '4' is not a range 0..3\n"},
         {"-t", 2, "e16rec: --time needs seconds above 0, at most 604800\n"},
         {"--inputs both", 2, "e16rec: --inputs: 'both' is not se or diff\n"},
+        {"--publish udp://127.0.0.1:5556", 2,
+         "e16rec: --publish: 'udp://127.0.0.1:5556' is not a ZeroMQ endpoint: tcp://HOST:PORT, tcp://*:PORT "
+         "or "
+         "ipc://PATH\n"},
+        {"--publish tcp://127.0.0.1:65536", 2,
+         "e16rec: --publish: 'tcp://127.0.0.1:65536' is not a ZeroMQ endpoint: tcp://HOST:PORT, tcp://*:PORT "
+         "or "
+         "ipc://PATH\n"},
+        {"--source tcp://*:5556", 2,
+         "e16rec: --source: 'tcp://*:5556' is not a ZeroMQ endpoint: tcp://HOST:PORT or ipc://PATH\n"},
+        {"--source ipc:///nowhere -c 0-3", 2,
+         "e16rec: --source takes its module, channels and rate from the stream; --channels does not go with "
+         "it\n"},
         {"--bogus", 2, "e16rec: unknown option --bogus (e16rec --help lists them)\n"},
         {"--help", 0, ""},
         {"-t 0.1 -o " + File("old.csv"), 1, "e16rec: " + File("old.csv") + " exists; --force replaces it\n"},
