@@ -439,10 +439,13 @@ bool CheckMessage(std::span<const std::string_view> frames, StreamHeader& header
 
 namespace {
 
-int16_t Swapped(int16_t code) {
-    const auto bits = static_cast<uint16_t>(code);
-    return static_cast<int16_t>(static_cast<uint16_t>(bits >> 8 | bits << 8));
-}
+// Only a big-endian machine swaps; a function there, used nowhere else.
+struct Swap {
+    int16_t operator()(int16_t code) const {
+        const auto bits = static_cast<uint16_t>(code);
+        return static_cast<int16_t>(static_cast<uint16_t>(bits >> 8 | bits << 8));
+    }
+};
 
 } // namespace
 
@@ -451,7 +454,7 @@ void AppendPayload(const int16_t* codes, std::size_t count, std::string& payload
     payload.resize(before + count * 2);
     if constexpr (std::endian::native == std::endian::big)
         for (std::size_t i = 0; i < count; ++i) {
-            const int16_t code = Swapped(codes[i]);
+            const int16_t code = Swap{}(codes[i]);
             std::memcpy(payload.data() + before + 2 * i, &code, 2);
         }
     else
@@ -463,7 +466,7 @@ void AppendCodes(std::string_view payload, std::vector<int16_t>& codes) {
     codes.resize(before + count);
     std::memcpy(codes.data() + before, payload.data(), count * 2);
     if constexpr (std::endian::native == std::endian::big)
-        for (std::size_t i = before; i < codes.size(); ++i) codes[i] = Swapped(codes[i]);
+        for (std::size_t i = before; i < codes.size(); ++i) codes[i] = Swap{}(codes[i]);
 }
 
 } // namespace velmora::hosts
