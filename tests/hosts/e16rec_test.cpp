@@ -10,8 +10,10 @@
 #include "file_series.h"
 #include "kadr_stats.h"
 #include "options.h"
+#include "publisher.h"
 #include "recorded_files.h"
 #include "store_connection.h"
+#include "stream_reader.h"
 #include "test_support.h"
 
 #include <chrono>
@@ -61,6 +63,52 @@ TEST(E16recStats, RampCountsLostAndRepeatedKadrs) {
     unbroken.Add(ramp.data() + 2500, 2500);
     EXPECT_EQ(unbroken.ramp().lost(), 0);
     EXPECT_EQ(unbroken.ramp().repeated(), 0);
+}
+
+// Every block pushed goes out as one message in order, kadr 0's time on
+// every one from the first on, and a last message of no kadrs with the
+// end; blocks pushed after the end are counted lost, never sent.
+TEST(E16recPublisher, SendsEveryBlockInOrderThenTheEnd) {
+    velmora::test::TempDir dir;
+    const std::string endpoint = "ipc://" + (dir.path() / "pub").string();
+    velmora::hosts::StreamReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.Open(endpoint, error)) << error;
+    Publisher publisher;
+    ASSERT_TRUE(publisher.Bind(endpoint, error)) << error;
+    EXPECT_EQ(publisher.Endpoint(), endpoint);
+    velmora::hosts::StreamHeader description;
+    description.serial = "SIM0001";
+    description.channels = {"X1", "Y16"};
+    description.codesPerVolt = {3200, 3200};
+    description.rate = 1000;
+    publisher.Start(description, 1000);
+    publisher.AwaitSubscribers();
+    std::vector<int16_t> codes(2 * 300);
+    for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<int16_t>(i);
+    publisher.Push(codes.data(), 100, "2026-12-07T00:00:00.000Z");
+    publisher.Push(codes.data() + 200, 200);
+    publisher.Finish("complete");
+    publisher.Push(codes.data(), 7);
+    EXPECT_EQ(publisher.LostKadrs(), 7);
+    EXPECT_EQ(publisher.Messages(), 3);
+    const struct {
+        int64_t first, kadrs;
+        const char* end;
+    } expected[] = {{0, 100, nullptr}, {100, 200, nullptr}, {300, 0, "complete"}};
+    for (const auto& e : expected) {
+        velmora::hosts::StreamBlock block;
+        ASSERT_EQ(reader.Next(3000, block, error), velmora::hosts::StreamReader::Got::Block) << error;
+        EXPECT_EQ(block.header.firstKadr, e.first);
+        EXPECT_EQ(block.header.kadrs, e.kadrs);
+        EXPECT_EQ(block.header.seq, &e - expected);
+        EXPECT_EQ(block.header.startTime, "2026-12-07T00:00:00.000Z");
+        EXPECT_EQ(block.header.end.value_or(""), e.end != nullptr ? e.end : "");
+        if (e.kadrs > 0) {
+            EXPECT_EQ(block.codes.front(), e.first * 2);
+        }
+    }
+    EXPECT_EQ(reader.Gaps(), 0);
 }
 
 TEST(E16recFiles, SeriesNamesNumberBeforeTheExtension) {
