@@ -288,7 +288,8 @@ std::string Usage() {
            "  0 all kadrs recorded; 1 an error, a full disk, a file that fell --buffer\n"
            "  behind, or a recording the driver ended early (the reason on standard error);\n"
            "  2 a bad option; 128 + the signal when SIGINT, SIGTERM or SIGHUP stopped it\n"
-           "  (the file then holds every kadr received, and the summary says so).\n";
+           "  (the file then holds every kadr received, and the summary says so); 0 when\n"
+           "  a signal ends a run without -t or -n (--publish, --source).\n";
 }
 
 } // namespace e16rec

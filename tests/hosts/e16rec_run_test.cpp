@@ -237,6 +237,19 @@ TEST_F(E16recRun, Hdf5HoldsTheKadrsAndTheirScale) {
     H5Fclose(file);
 }
 
+// A publisher given no length records until a signal, its normal end: exit
+// status 0, and the summary counts what it recorded and published.
+TEST_F(E16recRun, APublisherWithoutALengthRunsUntilASignal) {
+    const velmora::test::Ran r = E16rec("-c 0-3 -q -o - --publish ipc://" + File("pub"), "1.5");
+    EXPECT_EQ(r.exit, 0) << r.err;
+    const long recorded = SummaryKadrs(r.out);
+    EXPECT_GT(recorded, 0) << r.out;
+    EXPECT_NE(r.out.find("\nrecorded " + std::to_string(recorded) + " kadrs ("), std::string::npos)
+        << "no length to count against: " << r.out;
+    EXPECT_NE(r.out.find(" kadrs not sent\nstopped by a signal\n"), std::string::npos) << r.out;
+    EXPECT_EQ(Line(r.out, 0), "publishing on ipc://" + File("pub"));
+}
+
 // Each refusal is one line on standard error and a nonzero exit (help is
 // none); a file that exists stays as it was.
 TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
