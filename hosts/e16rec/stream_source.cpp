@@ -17,6 +17,8 @@ constexpr int kWaitMs = 100; // between looks at the stop request
 // A publisher silent this long, or for three of its blocks when they are
 // longer, is gone.
 constexpr double kSilenceSeconds = 10;
+// The summary names the first gaps; the file keeps them all.
+constexpr int64_t kNamedGaps = 10;
 
 } // namespace
 
@@ -58,8 +60,9 @@ SourceRecorder::Take SourceRecorder::Queue(const hosts::StreamBlock& block, Writ
     const hosts::StreamHeader& h = block.header;
     const int64_t keep = std::min(h.kadrs, result.requested - result.received);
     if (block.missingBefore > 0 && keep > 0) {
-        result.notes.push_back("gap: kadrs " + std::to_string(h.firstKadr - block.missingBefore) + " to " +
-                               std::to_string(h.firstKadr - 1) + " never came");
+        if (reader_.Gaps() <= kNamedGaps)
+            result.notes.push_back("gap: kadrs " + std::to_string(h.firstKadr - block.missingBefore) +
+                                   " to " + std::to_string(h.firstKadr - 1) + " never came");
         if (thread.PushGap(h.firstKadr - block.missingBefore, block.missingBefore) !=
             WriterThread::Refused::None)
             return Take::Refused;
@@ -121,11 +124,8 @@ bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<bo
     result.interrupted = stop.load() && take == Take::More && !result.open;
     if (!options_.quiet && ::isatty(STDERR_FILENO)) std::fputc('\n', stderr);
     // The summary's lines on the stream, after the gaps it names.
-    if (result.notes.size() > 10) {
-        const auto more = result.notes.size() - 10;
-        result.notes.resize(10);
-        result.notes.push_back("... and " + std::to_string(more) + " more gaps");
-    }
+    if (reader_.Gaps() > kNamedGaps)
+        result.notes.push_back("... and " + std::to_string(reader_.Gaps() - kNamedGaps) + " more gaps");
     result.notes.push_back("stream: " + std::to_string(reader_.Gaps()) + " gaps, " +
                            std::to_string(reader_.GapKadrs()) + " kadrs missing, " +
                            std::to_string(skipped_) + " malformed messages skipped");
