@@ -171,6 +171,51 @@ TEST(E16recFiles, SplitFilesContinueOneAnother) {
     }
 }
 
+// A stream's split files: gaps go into the file of the kadrs before them,
+// and each file's first_kadr and time column follow the stream's index.
+TEST(E16recFiles, AStreamsGapsKeepEachFilesFirstKadrAndTime) {
+    velmora::test::TempDir dir;
+    velmora::hosts::RecordingInfo info;
+    info.channels = {{"X1", 0, 1000.0f}};
+    info.rate = 10;
+    info.firstKadr = 100;
+    info.serial = "SIM0001";
+    info.source = "ipc:///e16";
+    const auto output = dir.path() / "stream.csv";
+    FileSeries files(velmora::hosts::OpenWriter, output, velmora::hosts::FileFormat::Csv, info, false, 3);
+    std::string error;
+    ASSERT_TRUE(files.Open(error)) << error;
+    const int16_t codes[] = {0, 1, 2, 3, 4, 5, 6};
+    ASSERT_TRUE(files.Write(codes, 2));
+    ASSERT_TRUE(files.Gap(102, 10));
+    ASSERT_TRUE(files.Write(codes + 2, 2));
+    ASSERT_TRUE(files.Gap(114, 5));
+    ASSERT_TRUE(files.Write(codes + 4, 3));
+    ASSERT_TRUE(files.Close()) << files.Error();
+    const struct {
+        int64_t first;
+        std::string times, gap;
+    } expected[] = {
+        {100, "10.0,10.1,11.2", "# gap first_kadr 102, kadrs 10\n"},
+        {113, "11.3,11.9,12.0", "# gap first_kadr 114, kadrs 5\n"},
+        {121, "12.1", ""},
+    };
+    for (std::size_t f = 0; f < std::size(expected); ++f) {
+        const auto file = SeriesName(output, static_cast<int64_t>(f + 1));
+        const velmora::test::Recorded r = velmora::test::ReadCsv(file.string());
+        ASSERT_EQ(r.problem, "") << file;
+        EXPECT_EQ(r.firstKadr, expected[f].first) << file;
+        std::string times;
+        for (double t : r.times) times += (times.empty() ? "" : ",") + std::to_string(t).substr(0, 4);
+        EXPECT_EQ(times, expected[f].times) << file;
+        const std::string text = velmora::test::Slurp(file);
+        EXPECT_EQ(text.find("# gap") != std::string::npos, !expected[f].gap.empty()) << text;
+        if (!expected[f].gap.empty()) {
+            EXPECT_NE(text.find(expected[f].gap), std::string::npos) << text;
+        }
+    }
+}
+
 // What a command says, kept in memory.
 class Said {
 public:
