@@ -35,6 +35,25 @@ def ramp_fault(codes, scale, first_row=0):
     return None if not len(bad) else f"row {first_row + bad[0] + 1}: step {steps[bad[0] + 1]} after {steps[bad[0]]}"
 
 
+def await_subscribers(socket, count, timeout=30):
+    """Waits on an XPUB `socket` until `count` subscriptions came: every
+    subscriber connected, however slowly its program started."""
+    deadline = time.monotonic() + timeout
+    while count > 0:
+        assert time.monotonic() < deadline, f"{count} subscribers never came"
+        if socket.poll(100) and socket.recv()[:1] == b"\x01":
+            count -= 1
+
+
+def bound_probe(endpoint):
+    """An XPUB socket at `endpoint` that tells each subscription."""
+    socket = zmq.Context.instance().socket(zmq.XPUB)
+    socket.setsockopt(zmq.XPUB_VERBOSE, 1)
+    socket.setsockopt(zmq.LINGER, 2000)
+    socket.bind(endpoint)
+    return socket
+
+
 def snippet():
     text = DOCS.read_text()
     return re.search(r"## A subscriber in Python.*?```python\n(.*?)```", text, re.S).group(1)
@@ -95,7 +114,11 @@ def test_every_subscriber_takes_the_recording(tmp_path):
     docs = subprocess.Popen([sys.executable, str(tmp_path / "snippet.py"), endpoint],
                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
     fast, slow, subscribed = Reader(endpoint), Reader(endpoint, queue=2, stall=2.0), Subscribed(endpoint)
-    time.sleep(1.0)  # the snippet's interpreter starts
+    # All five connected, then e16rec binds the same path; they connect
+    # again within the 0.3 s it gives them.
+    probe = bound_probe(endpoint)
+    await_subscribers(probe, 5)
+    probe.close(linger=0)
     publisher = subprocess.run([E16REC, "--address", "127.0.0.1", "-c", "0-31", "-r", str(RATE), "--inputs",
                                 "se", "-t", str(SECONDS), "--publish", endpoint, "-o", str(tmp_path / "run.h5"),
                                 "-q"], capture_output=True, text=True, timeout=60)
@@ -173,13 +196,11 @@ def malformed():
     ]
 
 
-def publish(endpoint, rows, settle=0.5):
-    """Binds, lets subscribers connect, sends the first good message, the
+def publish(endpoint, rows, subscribers=1):
+    """Binds, waits for the subscribers, sends the first good message, the
     malformed ones, then a good one after a gap and the end."""
-    socket = zmq.Context.instance().socket(zmq.PUB)
-    socket.setsockopt(zmq.LINGER, 2000)
-    socket.bind(endpoint)
-    time.sleep(settle)
+    socket = bound_probe(endpoint)
+    await_subscribers(socket, subscribers)
     socket.send_multipart(message(0, 0, 10))
     for frames, _ in rows:
         socket.send_multipart(frames)
@@ -196,7 +217,7 @@ def test_malformed_messages_are_named_and_passed(tmp_path):
     if E16REC:
         source = subprocess.Popen([E16REC, "--source", endpoint, "-o", str(tmp_path / "copy.csv"), "-q"],
                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    sender = threading.Thread(target=publish, args=(endpoint, rows, 1.0))
+    sender = threading.Thread(target=publish, args=(endpoint, rows, 2 if source else 1))
     sender.start()
     taken, said = [], []
     with subscription:
