@@ -358,7 +358,7 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherAndGapsInTheStatusBar) {
     velmora::test::TempDir dir;
     const std::string endpoint = "ipc://" + (dir.path() / "stream").string();
     void* context = zmq_ctx_new();
-    void* socket = zmq_socket(context, ZMQ_PUB);
+    void* socket = zmq_socket(context, ZMQ_XPUB); // tells the window's subscription
     ASSERT_EQ(zmq_bind(socket, endpoint.c_str()), 0);
     const auto send = [socket](const std::vector<std::string>& frames) {
         for (std::size_t i = 0; i < frames.size(); ++i)
@@ -370,7 +370,10 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherAndGapsInTheStatusBar) {
     PressWithoutDialog(window, "start");
     EXPECT_TRUE(Label(window, "module").startsWith("Waiting for ipc://"))
         << Label(window, "module").toStdString();
-    QTest::qWait(300); // the subscription reaches the publisher
+    zmq_pollitem_t subscribed{socket, 0, ZMQ_POLLIN, 0};
+    char frame[16];
+    ASSERT_TRUE(WaitFor([&] { return zmq_poll(&subscribed, 1, 0) == 1; }, 10000));
+    ASSERT_GT(zmq_recv(socket, frame, sizeof frame, 0), 0);
     send(StreamMessage(0, 100));
     send({"E16/SIM0009", "{not json"});
     send(StreamMessage(104, 50));

@@ -5,7 +5,6 @@
 #include <zmq.h>
 
 #include <array>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -156,10 +155,17 @@ TEST(StreamMessage, FramesAreCheckedWhole) {
 class TestPublisher {
 public:
     explicit TestPublisher(const std::string& endpoint)
-        : context_(zmq_ctx_new()), socket_(zmq_socket(context_, ZMQ_PUB)) {
+        : context_(zmq_ctx_new()), socket_(zmq_socket(context_, ZMQ_XPUB)) {
         const int linger = 1000;
         zmq_setsockopt(socket_, ZMQ_LINGER, &linger, sizeof linger);
         EXPECT_EQ(zmq_bind(socket_, endpoint.c_str()), 0) << zmq_strerror(zmq_errno());
+    }
+    // True once a subscription came (an XPUB tells them).
+    bool AwaitSubscriber() {
+        zmq_pollitem_t item{socket_, 0, ZMQ_POLLIN, 0};
+        char frame[64];
+        return zmq_poll(&item, 1, 10000) == 1 && zmq_recv(socket_, frame, sizeof frame, 0) > 0 &&
+               frame[0] == 1;
     }
     ~TestPublisher() {
         zmq_close(socket_);
@@ -200,7 +206,7 @@ TEST(StreamReader, GoesPastWhatItRefusesAndTellsGaps) {
     std::string error;
     ASSERT_TRUE(reader.Open(endpoint, error)) << error;
     TestPublisher publisher(endpoint);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the subscription reaches it
+    ASSERT_TRUE(publisher.AwaitSubscriber());
     publisher.Send(0, 10);
     publisher.Send({"E16/S1", Header()});
     publisher.Send({"E16/S1", "{\"serial\"", ""});
