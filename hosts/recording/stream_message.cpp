@@ -450,6 +450,7 @@ struct Swap {
 } // namespace
 
 void AppendPayload(const int16_t* codes, std::size_t count, std::string& payload) {
+    if (count == 0) return; // the end's empty block may have no memory at all
     const std::size_t before = payload.size();
     payload.resize(before + count * 2);
     if constexpr (std::endian::native == std::endian::big)
@@ -463,6 +464,7 @@ void AppendPayload(const int16_t* codes, std::size_t count, std::string& payload
 
 void AppendCodes(std::string_view payload, std::vector<int16_t>& codes) {
     const std::size_t before = codes.size(), count = payload.size() / 2;
+    if (count == 0) return;
     codes.resize(before + count);
     std::memcpy(codes.data() + before, payload.data(), count * 2);
     if constexpr (std::endian::native == std::endian::big)
