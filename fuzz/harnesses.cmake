@@ -2,7 +2,7 @@
 # tests/fuzz builds the same sources without it, to replay the seeds and the
 # regression inputs in every test build.
 set(VELMORA_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
-set(VELMORA_HARNESSES ip_address dispatch comrt registry_store comrt_reg)
+set(VELMORA_HARNESSES ip_address dispatch comrt registry_store comrt_reg stream_header)
 
 if(NOT TARGET velmora_fuzz_support)
   add_library(velmora_fuzz_support STATIC ${VELMORA_FUZZ_DIR}/fuzz_support.cpp
@@ -27,5 +27,7 @@ function(velmora_add_harness target name)
     target_link_libraries(${target} PRIVATE velmora_settings)
   elseif(name STREQUAL "comrt_reg")
     target_link_libraries(${target} PRIVATE comrt_reg_cli)
+  elseif(name STREQUAL "stream_header")
+    target_link_libraries(${target} PRIVATE velmora_stream)
   endif()
 endfunction()

@@ -210,9 +210,27 @@ def comrt_reg():
         ["export", "HKEY_CLASSES_ROOT\\CLSID"]))
 
 
+# --- stream_header: even first byte = a header frame, odd = framed message ---
+
+def stream_header():
+    header = (b'{"serial":"SIM0001","address":"127.0.0.1","seq":3,"first_kadr":3072,"kadrs":2,'
+              b'"channels":["X1","Y16"],"rate":15625,"codes_per_volt":[3276.7,3276.7],"ranges":[0,0],'
+              b'"start_time":"2026-12-07T01:29:39.483Z","lost_kadrs":0,"backend":"simulated module","end":null}')
+    write("stream_header", "header", b"\x00" + header)
+    write("stream_header", "header-end", b"\x00" + header.replace(b'"end":null', b'"end":"complete \\u00e9\\n"'))
+    write("stream_header", "header-escapes", b'\x00{"serial":"\\ud83d\\ude00\\"\\\\","x":[1.5e-3,-0,true]}')
+
+    def frames(*parts):
+        return b"\x01" + struct.pack("<I", len(parts)) + b"".join(struct.pack("<H", len(p)) + p for p in parts)
+    write("stream_header", "message", frames(b"E16/SIM0001", header, bytes(range(8))))
+    write("stream_header", "message-short-payload", frames(b"E16/SIM0001", header, b"\x01\x02"))
+    write("stream_header", "message-two-frames", frames(b"E16/SIM0001", header))
+
+
 if __name__ == "__main__":
     ip_address()
     comrt()
     dispatch()
     registry_store()
     comrt_reg()
+    stream_header()

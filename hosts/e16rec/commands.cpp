@@ -1,7 +1,9 @@
 #include "commands.h"
 
 #include "driver_session.h"
+#include "publisher.h"
 #include "recorder.h"
+#include "stream_source.h"
 
 #include <algorithm>
 #include <atomic>
@@ -53,13 +55,15 @@ bool TakeAddress(IModule* module, const Options& o, std::string& error) {
 }
 
 // `recorded`: the kadrs in the file, or received without one.
-void PrintSummary(Console io, const Recorder& recorder, const RecordingResult& r, int64_t recorded,
-                  bool file) {
+void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t recorded, bool file) {
     const auto& stats = *r.stats;
-    const double rate = recorder.Info().rate;
-    std::fprintf(io.out, "recorded %lld of %lld kadrs (%.6g s of data at %.6g kadrs/s)\n",
-                 static_cast<long long>(recorded), static_cast<long long>(r.requested),
-                 static_cast<double>(recorded) / rate, rate);
+    if (r.open)
+        std::fprintf(io.out, "recorded %lld kadrs (%.6g s of data at %.6g kadrs/s)\n",
+                     static_cast<long long>(recorded), static_cast<double>(recorded) / rate, rate);
+    else
+        std::fprintf(io.out, "recorded %lld of %lld kadrs (%.6g s of data at %.6g kadrs/s)\n",
+                     static_cast<long long>(recorded), static_cast<long long>(r.requested),
+                     static_cast<double>(recorded) / rate, rate);
     std::fprintf(io.out, "%-14s %12s %12s %12s\n", "channel", "min, V", "mean, V", "max, V");
     for (const auto& c : stats.channels()) {
         const double mean = stats.kadrs() > 0 ? c.sum / static_cast<double>(stats.kadrs()) : 0.0;
@@ -77,10 +81,11 @@ void PrintSummary(Console io, const Recorder& recorder, const RecordingResult& r
     if (recorded < r.received)
         std::fprintf(io.out, "not written: %lld kadrs received\n",
                      static_cast<long long>(r.received - recorded));
-    if (!r.endedEarly.empty())
+    if (!r.endedEarly.empty() && !r.open)
         std::fprintf(io.out, "lost: %lld kadrs never came\n",
                      static_cast<long long>(r.requested - r.received));
     if (r.interrupted) std::fprintf(io.out, "stopped by a signal before the end\n");
+    if (r.open && stopRequested.load()) std::fprintf(io.out, "stopped by a signal\n");
 }
 
 // Channel-table options must have reached the driver's table.
@@ -101,7 +106,64 @@ bool CheckInputs(IADC3* adc, const Options& o, std::string& error) {
     return true;
 }
 
-int RecordWith(const DriverSession& session, const Options& o, Console io, const OpenFile& open) {
+// The files of a recording with the channels, rate and module of `info`;
+// none for an output of "-". Null with `error` set when the first cannot be made.
+std::unique_ptr<FileSeries> OpenFiles(const Options& o, const hosts::RecordingInfo& info,
+                                      const OpenFile& open, std::string& error, bool& failed) {
+    failed = false;
+    if (o.output == "-") return nullptr;
+    const int64_t split = o.split > 0 ? std::max<int64_t>(std::llround(o.split * info.rate), 1) : 0;
+    auto files = std::make_unique<FileSeries>(open, o.output, o.FileFormat(), info, o.force, split);
+    failed = !files->Open(error);
+    return failed ? nullptr : std::move(files);
+}
+
+// The end of a recording, a module's or a stream's: the files closed, the
+// summary, and the exit status.
+int Conclude(Console io, double rate, FileSeries* files, RecordingResult& result, bool ok,
+             std::string error) {
+    // The file is complete only once closed; a failed close is a failed recording.
+    if (files && !files->Close() && ok) {
+        ok = false;
+        error = files->Error();
+    }
+    if (result.stats) {
+        const int64_t recorded = files ? static_cast<int64_t>(files->Kadrs()) : result.stats->kadrs();
+        PrintSummary(io, rate, result, recorded, files != nullptr);
+    }
+    if (!ok) return Fail(io, error);
+    if (files && files->Files() > 1)
+        std::fprintf(io.out, "written to %s ... %s (%lld files)\n", files->FirstFile().c_str(),
+                     files->LastFile().c_str(), static_cast<long long>(files->Files()));
+    else if (files)
+        std::fprintf(io.out, "written to %s\n", files->FirstFile().c_str());
+    if (!result.endedEarly.empty()) return Fail(io, "the recording ended early: " + result.endedEarly);
+    return result.interrupted ? 128 + stopSignal.load() : 0;
+}
+
+// What the publisher's last message says of the end.
+std::string EndText(const RecordingResult& r, bool ok, const std::string& error) {
+    if (!ok) return "failed: " + error;
+    if (!r.endedEarly.empty()) return "the recording ended early: " + r.endedEarly;
+    return stopRequested.load() ? "stopped by a signal" : "complete";
+}
+
+hosts::StreamHeader Description(const hosts::RecordingInfo& info) {
+    hosts::StreamHeader h;
+    h.serial = info.serial;
+    h.address = info.address;
+    h.backend = info.backend;
+    h.rate = info.rate;
+    for (const hosts::ChannelInfo& c : info.channels) {
+        h.channels.push_back(c.name);
+        h.codesPerVolt.push_back(c.codesPerVolt);
+        h.ranges.push_back(c.range);
+    }
+    return h;
+}
+
+int RecordWith(const DriverSession& session, const Options& o, Console io, const OpenFile& open,
+               Publisher* publisher) {
     std::string error;
     if (!TakeAddress(session.module(), o, error)) return Fail(io, error);
     Recorder recorder(session.adc(), session.module(), o);
@@ -118,33 +180,43 @@ int RecordWith(const DriverSession& session, const Options& o, Console io, const
     for (const std::string& line : recorder.Adjustments())
         std::fprintf(io.out, "adjusted %s\n", line.c_str());
 
-    std::unique_ptr<FileSeries> files;
-    if (o.output != "-") {
-        const int64_t split =
-            o.split > 0 ? std::max<int64_t>(std::llround(o.split * recorder.Info().rate), 1) : 0;
-        files = std::make_unique<FileSeries>(open, o.output, o.FileFormat(), recorder.Info(), o.force, split);
-        if (!files->Open(error)) return Fail(io, error);
+    bool failed = false;
+    std::unique_ptr<FileSeries> files = OpenFiles(o, recorder.Info(), open, error, failed);
+    if (failed) return Fail(io, error);
+    if (publisher != nullptr) {
+        // A second of kadrs: the sender keeps up unless the machine stalls.
+        publisher->Start(Description(recorder.Info()), std::llround(std::max(recorder.Info().rate, 1.0)));
+        recorder.SetPublisher(publisher);
+        publisher->AwaitSubscribers();
     }
     for (int signal : kStopSignals) std::signal(signal, OnSignal);
     RecordingResult result;
-    bool ok = recorder.Record(files.get(), stopRequested, result, error);
-    // The file is complete only once closed; a failed close is a failed recording.
-    if (files && !files->Close() && ok) {
-        ok = false;
-        error = files->Error();
+    const bool ok = recorder.Record(files.get(), stopRequested, result, error);
+    if (publisher != nullptr) {
+        publisher->Finish(EndText(result, ok, error));
+        result.notes.push_back("published " + std::to_string(publisher->Messages()) + " messages; " +
+                               std::to_string(publisher->LostKadrs()) + " kadrs not sent");
     }
-    if (result.stats) {
-        const int64_t recorded = files ? static_cast<int64_t>(files->Kadrs()) : result.stats->kadrs();
-        PrintSummary(io, recorder, result, recorded, files != nullptr);
-    }
-    if (!ok) return Fail(io, error);
-    if (files && files->Files() > 1)
-        std::fprintf(io.out, "written to %s ... %s (%lld files)\n", files->FirstFile().c_str(),
-                     files->LastFile().c_str(), static_cast<long long>(files->Files()));
-    else if (files)
-        std::fprintf(io.out, "written to %s\n", files->FirstFile().c_str());
-    if (!result.endedEarly.empty()) return Fail(io, "the recording ended early: " + result.endedEarly);
-    return result.interrupted ? 128 + stopSignal.load() : 0;
+    return Conclude(io, recorder.Info().rate, files.get(), result, ok, error);
+}
+
+// A recording from a stream: no driver, the same files and summary.
+int SourceCommand(const Options& o, Console io, const OpenFile& open) {
+    std::string error;
+    SourceRecorder source(o, io.err);
+    if (!source.Open(error)) return Fail(io, error);
+    for (int signal : kStopSignals) std::signal(signal, OnSignal);
+    if (!source.Describe(stopRequested)) return Fail(io, "stopped by a signal before a message came");
+    const hosts::RecordingInfo& info = source.Info();
+    std::fprintf(io.out, "module: %s (the stream at %s, from kadr %lld)\n",
+                 ModuleLine({info.serial, "", info.backend, info.address}).c_str(), o.source.c_str(),
+                 static_cast<long long>(info.firstKadr.value_or(0)));
+    bool failed = false;
+    std::unique_ptr<FileSeries> files = OpenFiles(o, info, open, error, failed);
+    if (failed) return Fail(io, error);
+    RecordingResult result;
+    const bool ok = source.Record(files.get(), stopRequested, result, error);
+    return Conclude(io, info.rate, files.get(), result, ok, error);
 }
 
 } // namespace
@@ -160,11 +232,20 @@ int RecordCommand(const Options& o, Console io, const OpenFile& open) {
         o.split > 0 ? SeriesName(o.output, 1) : std::filesystem::path(o.output);
     if (o.output != "-" && !o.force && std::filesystem::exists(first, ignored))
         return Fail(io, first.string() + " exists; --force replaces it");
+    if (!o.source.empty()) return SourceCommand(o, io, open);
     if (o.inputs != InputMode::Keep && !hosts::StoreChannelTable(o.inputs == InputMode::SingleEnded, error))
         return Fail(io, error);
+    // Bound first, so that subscribers connect while the module is detected.
+    std::unique_ptr<Publisher> publisher;
+    if (!o.publish.empty()) {
+        publisher = std::make_unique<Publisher>();
+        if (!publisher->Bind(o.publish, error)) return Fail(io, error);
+        std::fprintf(io.out, "publishing on %s\n", publisher->Endpoint().c_str());
+        std::fflush(io.out);
+    }
     DriverSession session;
     if (!session.Create(error, io.err)) return Fail(io, error);
-    const int status = RecordWith(session, o, io, open);
+    const int status = RecordWith(session, o, io, open, publisher.get());
     // Said, though the recording's own status stands.
     if (!hosts::SaveSettings(session.module(), session.adc(), error))
         std::fprintf(io.err, "e16rec: warning: the settings were not saved: %s\n", error.c_str());

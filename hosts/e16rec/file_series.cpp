@@ -19,7 +19,8 @@ FileSeries::FileSeries(OpenFile open, fs::path output, hosts::FileFormat format,
                        bool overwrite, int64_t splitKadrs)
     : open_(std::move(open)), output_(std::move(output)), format_(format), info_(std::move(info)),
       overwrite_(overwrite), splitKadrs_(std::max<int64_t>(splitKadrs, 0)) {
-    if (splitKadrs_ > 0) info_.firstKadr = 0;
+    if (splitKadrs_ > 0 && !info_.firstKadr) info_.firstKadr = 0;
+    firstKadr_ = info_.firstKadr.value_or(0);
 }
 
 fs::path FileSeries::Name(int64_t sequence) const {
@@ -44,6 +45,14 @@ bool FileSeries::SetStartTime(const std::string& isoUtc) {
     return file_->Error().empty() ? false : Broken();
 }
 
+// Noted in the file of the kadrs before it, so a file's first_kadr is
+// always its first row's.
+bool FileSeries::Gap(int64_t firstMissing, int64_t kadrs) {
+    if (!error_.empty()) return false;
+    skipped_ += kadrs;
+    return file_->Gap(firstMissing, kadrs) || Broken();
+}
+
 bool FileSeries::Append(const int16_t* codes, std::size_t kadrs) {
     const std::size_t n = info_.channels.size();
     while (kadrs > 0) {
@@ -65,7 +74,7 @@ bool FileSeries::Append(const int16_t* codes, std::size_t kadrs) {
 bool FileSeries::Next() {
     if (!file_->Close()) return Broken();
     closedKadrs_ += file_->Kadrs();
-    info_.firstKadr = static_cast<int64_t>(closedKadrs_);
+    info_.firstKadr = firstKadr_ + static_cast<int64_t>(closedKadrs_) + skipped_;
     std::string error;
     if (OpenNext(error)) return true;
     file_.reset();

@@ -32,6 +32,7 @@ public:
     // The first file; false with `error` set.
     bool Open(std::string& error);
     bool SetStartTime(const std::string& isoUtc) override;
+    bool Gap(int64_t firstMissing, int64_t kadrs) override;
     bool FlushIfOlder(Clock::duration age = velmora::hosts::kFlushAge) override;
     bool Close() override;
     // The first file's name and, when there were more, the last one's.
@@ -58,6 +59,8 @@ private:
     int64_t splitKadrs_;
     int64_t sequence_ = 0;
     std::size_t closedKadrs_ = 0; // in the files before this one
+    int64_t firstKadr_ = 0;       // the index of the first file's first kadr
+    int64_t skipped_ = 0;         // kadrs of the gaps so far
     std::unique_ptr<velmora::hosts::RecordingWriter> file_;
 };
 

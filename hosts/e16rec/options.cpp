@@ -33,6 +33,19 @@ bool ParseRange(const std::string& part, int& first, int& last) {
     return ParseNumber(part.substr(0, dash), first) && ParseNumber(part.substr(dash + 1), last);
 }
 
+// What ZeroMQ takes for a publisher (bound) or a subscriber (connected):
+// the check that names a mistyped option before the module is opened.
+bool IsEndpoint(const std::string& text, bool bound) {
+    if (text.starts_with("ipc://")) return text.size() > 6;
+    if (!text.starts_with("tcp://")) return false;
+    const auto colon = text.rfind(':');
+    int port = 0;
+    const std::string host = text.substr(6, colon - 6), number = text.substr(colon + 1);
+    const bool anyPort = bound && number == "*";
+    return colon > 6 && !host.empty() && (bound || host != "*") &&
+           (anyPort || (ParseNumber(number, port) && port > 0 && port < 65536));
+}
+
 // An option's value applied to the options; false when the value is bad.
 using Apply = std::function<bool(Options&, const std::string&)>;
 
@@ -63,6 +76,7 @@ const std::vector<Spec>& Specs() {
         {'t', "time", "seconds above 0, at most 604800",
          [](Options& o, const std::string& v) {
              o.kadrs.reset();
+             o.lengthGiven = true;
              return ParseNumber(v, o.seconds) && o.seconds > 0 && o.seconds <= kWeek;
          }},
         {'n', "kadrs", "a number of kadrs from 1 to 10^12",
@@ -70,6 +84,7 @@ const std::vector<Spec>& Specs() {
              int64_t n = 0;
              if (!ParseNumber(v, n) || n < 1 || n > 1'000'000'000'000) return false;
              o.kadrs = n;
+             o.lengthGiven = true;
              return true;
          }},
         {0, "buffer", "seconds from 1 to 3600",
@@ -103,6 +118,16 @@ const std::vector<Spec>& Specs() {
                                       : InputMode::Keep;
              return o.inputs != InputMode::Keep;
          }},
+        {0, "publish", "a ZeroMQ endpoint: tcp://HOST:PORT, tcp://*:PORT or ipc://PATH",
+         [](Options& o, const std::string& v) {
+             o.publish = v;
+             return IsEndpoint(v, true);
+         }},
+        {0, "source", "a ZeroMQ endpoint: tcp://HOST:PORT or ipc://PATH",
+         [](Options& o, const std::string& v) {
+             o.source = v;
+             return IsEndpoint(v, false);
+         }},
         {0, "force", nullptr, [](Options& o, const std::string&) { return o.force = true; }},
         {'q', "quiet", nullptr, [](Options& o, const std::string&) { return o.quiet = true; }},
         {0, "choose-address", nullptr, [](Options& o, const std::string&) { return o.chooseAddress = true; }},
@@ -129,7 +154,8 @@ std::string Named(const Spec& s) {
 
 // One argument (with the next one when it holds the value); false with
 // `error` set when refused.
-bool TakeArgument(Options& o, int argc, char** argv, int& i, std::string& error) {
+bool TakeArgument(Options& o, int argc, char** argv, int& i, std::vector<std::string>& given,
+                  std::string& error) {
     const std::string arg = argv[i];
     const Spec* spec = nullptr;
     std::optional<std::string> value;
@@ -147,6 +173,7 @@ bool TakeArgument(Options& o, int argc, char** argv, int& i, std::string& error)
     }
     if (spec->takes == nullptr) {
         if (value) error = Named(*spec) + " takes no value";
+        given.push_back(spec->longName);
         return !value && spec->apply(o, "");
     }
     if (!value) {
@@ -156,6 +183,7 @@ bool TakeArgument(Options& o, int argc, char** argv, int& i, std::string& error)
         }
         value = argv[++i];
     }
+    given.push_back(spec->longName);
     if (!spec->apply(o, *value)) {
         error = Named(*spec) + ": '" + *value + "' is not " + spec->takes;
         return false;
@@ -182,15 +210,25 @@ std::optional<std::vector<int16_t>> ParseChannelList(const std::string& text) {
 
 std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     Options o;
+    std::vector<std::string> given;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "-h" || arg == "--help") {
             error.clear();
             return std::nullopt;
         }
-        if (!TakeArgument(o, argc, argv, i, error)) return std::nullopt;
+        if (!TakeArgument(o, argc, argv, i, given, error)) return std::nullopt;
     }
-    if (!o.kadrs && o.seconds * o.rate < 0.5) {
+    // A stream brings its module, channels and rate.
+    if (!o.source.empty())
+        for (const char* other :
+             {"publish", "channels", "range", "rate", "address", "inputs", "setup", "choose-address"})
+            if (std::find(given.begin(), given.end(), other) != given.end()) {
+                error = std::string("--source takes its module, channels and rate from the stream; --") +
+                        other + " does not go with it";
+                return std::nullopt;
+            }
+    if (!o.kadrs && o.source.empty() && o.seconds * o.rate < 0.5) {
         char text[160];
         std::snprintf(text, sizeof text,
                       "--time: %g s at %g kadrs/s is less than one kadr; give more time or -n", o.seconds,
@@ -208,7 +246,8 @@ std::string Usage() {
            "                       \u00B110 V full scale (default); a number past the list is\n"
            "                       refused with the list\n"
            "  -r, --rate HZ        kadrs per second (default 1000)\n"
-           "  -t, --time SECONDS   length of the recording, at most a week (default 2)\n"
+           "  -t, --time SECONDS   length of the recording, at most a week (default 2; with\n"
+           "                       --publish or --source, until Ctrl-C or the stream's end)\n"
            "  -n, --kadrs N        length as a number of kadrs instead\n"
            "  -a, --address A      the module's address, without asking; the remembered\n"
            "                       addresses stay as they are\n"
@@ -226,6 +265,12 @@ std::string Usage() {
            "                       recording ends, 1 to 3600 (default 10)\n"
            "      --inputs se|diff\n"
            "                       channels as X1..X16,Y1..Y16 to ground, or XY1..XY16\n"
+           "      --publish ENDPOINT\n"
+           "                       publish every block on a ZeroMQ PUB socket as well:\n"
+           "                       tcp://*:PORT, tcp://HOST:PORT or ipc://PATH (docs/stream.md)\n"
+           "      --source ENDPOINT\n"
+           "                       record a publishing e16rec's stream instead of a module:\n"
+           "                       -t and -n count kadrs received; gaps go into the file\n"
            "  -q, --quiet          no progress line\n"
            "      --setup          detect the module, open the driver's setup dialog, save\n"
            "                       what OK stored (the dialog needs a display)\n"
@@ -244,7 +289,8 @@ std::string Usage() {
            "  0 all kadrs recorded; 1 an error, a full disk, a file that fell --buffer\n"
            "  behind, or a recording the driver ended early (the reason on standard error);\n"
            "  2 a bad option; 128 + the signal when SIGINT, SIGTERM or SIGHUP stopped it\n"
-           "  (the file then holds every kadr received, and the summary says so).\n";
+           "  (the file then holds every kadr received, and the summary says so); 0 when\n"
+           "  a signal ends a run without -t or -n (--publish, --source).\n";
 }
 
 } // namespace e16rec

@@ -30,6 +30,13 @@ struct Options {
     bool quiet = false;
     bool chooseAddress = false; // only open the address chooser, print the choice
     bool setup = false;         // only open the driver's setup dialog
+    bool lengthGiven = false;   // -t or -n
+    std::string publish;        // a ZeroMQ endpoint to publish the recording on
+    std::string source;         // a ZeroMQ endpoint to record from, instead of a module
+
+    // No length given to a run that has no natural end: it goes on until a
+    // signal (a publisher) or the publisher's end (a source).
+    bool UntilStopped() const { return !lengthGiven && (!publish.empty() || !source.empty()); }
 
     velmora::hosts::FileFormat FileFormat() const {
         return format.value_or(velmora::hosts::FormatOf(output));

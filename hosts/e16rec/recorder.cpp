@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <thread>
 
 namespace e16rec {
@@ -115,6 +116,7 @@ int64_t Recorder::Drain(WriterThread& writer, int64_t wanted, WriterThread::Refu
             }
             refused = writer.Push(buffer_.data(), keep, startTime);
             if (refused != WriterThread::Refused::None) return kept;
+            if (publisher_ != nullptr) publisher_->Push(buffer_.data(), keep, startTime);
             kept += keep;
         }
         if (rest <= 0) return kept;
@@ -123,8 +125,11 @@ int64_t Recorder::Drain(WriterThread& writer, int64_t wanted, WriterThread::Refu
 
 void Recorder::ShowProgress(int64_t received, int64_t requested) const {
     if (options_.quiet || !::isatty(STDERR_FILENO)) return;
-    std::fprintf(stderr, "\r%12lld of %lld kadrs", static_cast<long long>(received),
-                 static_cast<long long>(requested));
+    if (options_.UntilStopped())
+        std::fprintf(stderr, "\r%12lld kadrs (Ctrl-C stops)", static_cast<long long>(received));
+    else
+        std::fprintf(stderr, "\r%12lld of %lld kadrs", static_cast<long long>(received),
+                     static_cast<long long>(requested));
     std::fflush(stderr);
 }
 
@@ -132,6 +137,8 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
                       RecordingResult& result, std::string& error) {
     result.requested = options_.kadrs.value_or(std::llround(options_.seconds * info_.rate));
     result.requested = std::max<int64_t>(result.requested, 1);
+    result.open = options_.UntilStopped();
+    if (result.open) result.requested = std::numeric_limits<int64_t>::max();
     // The frame ramp is the simulator's, and fits only the ±10 V range.
     const bool simulated = info_.backend.starts_with("simulated module");
     if (simulated && rampPosition_ >= 0 && rampRange_ != 0)
@@ -172,7 +179,8 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
     const bool written = thread.Finish();
     result.deepestKadrs = thread.Deepest();
     if (received < result.requested) result.endedEarly = ended;
-    result.interrupted = stop.load() && received < result.requested;
+    // A run without a length ends by a signal: that is its end.
+    result.interrupted = stop.load() && received < result.requested && !result.open;
     if (!options_.quiet && ::isatty(STDERR_FILENO)) std::fputc('\n', stderr);
     if (!written) {
         error = writer->Error();

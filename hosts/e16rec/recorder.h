@@ -10,6 +10,7 @@
 
 #include "kadr_stats.h"
 #include "options.h"
+#include "publisher.h"
 #include "recording_file.h"
 #include "writer_thread.h"
 
@@ -25,7 +26,8 @@
 namespace e16rec {
 
 struct RecordingResult {
-    int64_t requested = 0; // kadrs
+    int64_t requested = 0; // kadrs; the most there is for a run until stopped
+    bool open = false;     // no length: until a signal or the stream's end
     int64_t received = 0;  // kadrs drained for the recording
     // Of the kadrs written (all received without a file); a failed file may
     // keep fewer (its writer's Kadrs).
@@ -56,6 +58,8 @@ public:
     // The channels and the achieved rate, for the file and the summary; the
     // start time once the first kadr came.
     const velmora::hosts::RecordingInfo& Info() const { return info_; }
+    // Every block also goes to `publisher` (may be null), which must have started.
+    void SetPublisher(Publisher* publisher) { publisher_ = publisher; }
     // Records; `writer` may be null. False with `error` set when the start
     // or the file fails, or the file fell the whole queue behind (the file
     // then keeps what was queued). `writer` is another thread's until then.
@@ -72,6 +76,7 @@ private:
 
     IADC3* adc_;
     IModule* module_;
+    Publisher* publisher_ = nullptr;
     Options options_;
     std::vector<ChannelStats> channels_;
     velmora::hosts::RecordingInfo info_;

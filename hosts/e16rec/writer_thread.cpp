@@ -46,6 +46,20 @@ WriterThread::Refused WriterThread::Push(const int16_t* codes, int64_t kadrs, co
     return Refused::None;
 }
 
+WriterThread::Refused WriterThread::PushGap(int64_t firstMissing, int64_t kadrs) {
+    {
+        std::lock_guard lock(mutex_);
+        if (refused_ == Refused::None && failed_) refused_ = Refused::WriterFailed;
+        if (refused_ != Refused::None) return refused_;
+        Block gap;
+        gap.gapFirst = firstMissing;
+        gap.gapKadrs = kadrs;
+        queue_.push_back(std::move(gap));
+    }
+    ready_.notify_one();
+    return Refused::None;
+}
+
 bool WriterThread::Finish() {
     {
         std::lock_guard lock(mutex_);
@@ -87,6 +101,7 @@ void WriterThread::Run() {
 }
 
 bool WriterThread::Write(Block& block) {
+    if (block.gapKadrs > 0) return writer_ == nullptr || writer_->Gap(block.gapFirst, block.gapKadrs);
     if (writer_ == nullptr) {
         stats_.Add(block.codes.data(), static_cast<int32_t>(block.kadrs));
         return true;

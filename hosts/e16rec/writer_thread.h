@@ -34,6 +34,9 @@ public:
     // reaches the writer before them. A block that would overfill the queue
     // is refused, and so is every block after a refusal.
     Refused Push(const int16_t* codes, int64_t kadrs, const std::string& startTime = {});
+    // Queues the note that `kadrs` kadrs from `firstMissing` never came
+    // (a stream's gap), between the blocks before and after it.
+    Refused PushGap(int64_t firstMissing, int64_t kadrs);
     // Writes what is queued, then stops the thread; true when every write
     // succeeded (the writer's Error says why not).
     bool Finish();
@@ -45,6 +48,7 @@ private:
         std::vector<int16_t> codes;
         int64_t kadrs = 0;
         std::string startTime;
+        int64_t gapFirst = 0, gapKadrs = 0; // a gap, when gapKadrs > 0
     };
     void Run();
     bool Write(Block& block);

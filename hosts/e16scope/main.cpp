@@ -14,8 +14,12 @@
 
 namespace {
 
-constexpr const char* kHelp = R"(Usage: e16scope [--help]
+constexpr const char* kHelp = R"(Usage: e16scope [--source ENDPOINT] [--help]
 Shows the E16 module's analog inputs live through the Lintara driver.
+
+  --source ENDPOINT  watch what e16rec --publish sends (tcp://HOST:PORT or
+                     ipc://PATH) instead of the module, from now on; the
+                     window's Stream field takes the same
 
 Test detects the module (the driver asks for its address), Start records the
 checked channels at the rate asked and plots them in volts over the time
@@ -42,9 +46,18 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("velmora"));
     QApplication::setApplicationName(QStringLiteral("e16scope"));
+    std::string source;
     for (int i = 1; i < argc; ++i) {
-        std::fprintf(stderr, "e16scope: unknown option %s (e16scope --help tells the options)\n", argv[i]);
-        return 2;
+        const std::string arg = argv[i];
+        if (arg == "--source" && i + 1 < argc) {
+            source = argv[++i];
+        } else if (arg.starts_with("--source=")) {
+            source = arg.substr(9);
+        } else {
+            std::fprintf(stderr, "e16scope: unknown option %s (e16scope --help tells the options)\n",
+                         argv[i]);
+            return 2;
+        }
     }
     e16scope::ScopeSession session;
     std::string error;
@@ -57,6 +70,10 @@ int main(int argc, char** argv) {
     {
         e16scope::ScopeWindow window(session);
         window.show();
+        if (!source.empty()) {
+            window.SetSource(QString::fromStdString(source));
+            window.StartStop();
+        }
         status = QApplication::exec();
     }
     // One line, whatever line ends the driver's text carries.

@@ -115,6 +115,7 @@ bool ScopeSession::Program(const std::vector<ChannelChoice>& channels, double ra
 
 bool ScopeSession::Start(const std::vector<ChannelChoice>& channels, double rate, double windowSeconds,
                          std::size_t columns, std::string& error) {
+    stream_.reset();
     if (channels.empty()) {
         error = "no channel is selected";
         return false;
@@ -142,7 +143,57 @@ bool ScopeSession::Start(const std::vector<ChannelChoice>& channels, double rate
     return true;
 }
 
+bool ScopeSession::StartStream(const std::string& endpoint, double windowSeconds, std::size_t columns,
+                               std::string& error) {
+    auto stream = std::make_unique<StreamFeed>();
+    if (!stream->Open(endpoint, error)) return false;
+    stream_ = std::move(stream);
+    channels_.clear();
+    info_ = {};
+    rate_ = 0;
+    received_ = 0;
+    ringFill_ = 0;
+    windowSeconds_ = windowSeconds;
+    columns_ = columns;
+    recording_ = true;
+    return true;
+}
+
+// The first message names the channels and the rate the traces follow.
+void ScopeSession::Describe(const kit::StreamHeader& h) {
+    info_ = {};
+    channels_.clear();
+    for (std::size_t i = 0; i < h.channels.size(); ++i) {
+        const auto range = static_cast<int16_t>(h.ranges.empty() ? 0 : h.ranges[i]);
+        channels_.push_back({static_cast<int16_t>(i), range});
+        info_.channels.push_back({h.channels[i], range, static_cast<float>(h.codesPerVolt[i])});
+    }
+    rate_ = info_.rate = h.rate;
+    info_.serial = h.serial;
+    info_.address = h.address;
+    SetWindow(windowSeconds_, columns_);
+}
+
+std::size_t ScopeSession::DrainStream(std::string& ended) {
+    std::size_t total = 0;
+    kit::StreamBlock block;
+    while (recording_ && stream_->Next(block)) {
+        if (channels_.empty()) Describe(block.header);
+        traces_.Add(block.codes.data(), static_cast<std::size_t>(block.header.kadrs));
+        total += static_cast<std::size_t>(block.header.kadrs);
+        if (block.header.end) {
+            ended = "the publisher ended: " + *block.header.end;
+            recording_ = false;
+        }
+    }
+    received_ += total;
+    return total;
+}
+
 void ScopeSession::SetWindow(double windowSeconds, std::size_t columns) {
+    windowSeconds_ = windowSeconds;
+    columns_ = columns;
+    if (channels_.empty()) return; // a stream that has not described itself yet
     const std::size_t perColumn = KadrsPerColumn(windowSeconds * rate_, columns);
     const auto kept =
         static_cast<std::size_t>(std::ceil(windowSeconds * rate_ / static_cast<double>(perColumn)));
@@ -150,6 +201,11 @@ void ScopeSession::SetWindow(double windowSeconds, std::size_t columns) {
 }
 
 bool ScopeSession::Stop(std::string& error) {
+    if (stream_) {
+        recording_ = false;
+        stream_.reset();
+        return true;
+    }
     if (!recording_) return true;
     recording_ = false;
     adc_->StopRecord();
@@ -158,6 +214,7 @@ bool ScopeSession::Stop(std::string& error) {
 }
 
 std::size_t ScopeSession::Drain(std::string& ended) {
+    if (stream_) return DrainStream(ended);
     if (channels_.empty() || buffer_.empty()) return 0;
     // Busy before the reads: once it is false no kadr comes any more, so the
     // reads below take the last ones.
@@ -205,6 +262,10 @@ std::string ScopeSession::EndText() const {
 }
 
 bool ScopeSession::StartFile(const std::string& path, std::string& error) {
+    if (stream_) {
+        error = "a stream is recorded by e16rec --source";
+        return false;
+    }
     if (!recording_) {
         error = "start a recording first";
         return false;

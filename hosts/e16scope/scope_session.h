@@ -6,6 +6,7 @@
 
 #include "module_info.h"
 #include "recording_file.h"
+#include "stream_feed.h"
 #include "trace_columns.h"
 
 #include <cstdint>
@@ -48,6 +49,15 @@ public:
     // `windowSeconds`.
     bool Start(const std::vector<ChannelChoice>& channels, double rate, double windowSeconds,
                std::size_t columns, std::string& error);
+    // Watches a recording's stream instead of the module: the traces, `columns`
+    // wide over `windowSeconds`, start with its first message, which also
+    // gives the channels and the rate. False with `error` set.
+    bool StartStream(const std::string& endpoint, double windowSeconds, std::size_t columns,
+                     std::string& error);
+    // The stream watched, or null.
+    const StreamFeed* Stream() const { return stream_.get(); }
+    // The channels' names and scales once known (a stream's come with its first message).
+    const velmora::hosts::RecordingInfo& Info() const { return info_; }
     // Stops, reads the last kadrs and closes the file; false with `error`
     // set when the file could not be completed.
     bool Stop(std::string& error);
@@ -93,6 +103,8 @@ private:
     bool OpenFile(uint64_t first, std::string& error);
     // Why the driver ended the recording, and how many kadrs it received.
     std::string EndText() const;
+    std::size_t DrainStream(std::string& ended);
+    void Describe(const velmora::hosts::StreamHeader& header);
 
     velmora::ComPtr<IADC3> adc_;
     velmora::ComPtr<IDIO> dio_;
@@ -109,6 +121,9 @@ private:
     double ringFill_ = 0;
     std::string pendingFile_; // asked for before the first kadr came
     std::unique_ptr<velmora::hosts::RecordingWriter> file_;
+    std::unique_ptr<StreamFeed> stream_;
+    double windowSeconds_ = 1; // for a stream's traces, made once it describes itself
+    std::size_t columns_ = 1;
 };
 
 } // namespace e16scope

@@ -88,12 +88,17 @@ QWidget* ScopeWindow::MakeSidePanel() {
     for (double seconds : WindowChoices()) window_->addItem(WindowText(seconds), seconds);
     autoscale_ = new QCheckBox(tr("&Autoscale"));
     autoscale_->setChecked(true);
+    source_ = new QLineEdit;
+    source_->setObjectName(QStringLiteral("source"));
+    source_->setPlaceholderText(tr("empty: the module"));
+    source_->setToolTip(tr("Watch what e16rec --publish sends: tcp://HOST:PORT or ipc://PATH"));
 
     auto* settings = new QFormLayout;
     settings->addRow(tr("&Rate, kadrs/s"), rate_);
     settings->addRow(tr("Achieved"), achieved_);
     settings->addRow(tr("&Window"), window_);
     settings->addRow(autoscale_);
+    settings->addRow(tr("S&tream"), source_);
     auto* side = new QWidget;
     auto* column = new QVBoxLayout(side);
     column->addLayout(settings);
@@ -104,6 +109,7 @@ QWidget* ScopeWindow::MakeSidePanel() {
 
 void ScopeWindow::Connect() {
     connect(window_, &QComboBox::currentIndexChanged, this, [this] { RestartTraces(); });
+    connect(source_, &QLineEdit::textChanged, this, [this] { SetRecording(session_.Recording()); });
     // Offsets and the scale show at once; a stopped recording is drawn again.
     connect(autoscale_, &QCheckBox::toggled, this, [this](bool on) {
         plot_->SetAutoscale(on);
@@ -227,6 +233,10 @@ void ScopeWindow::StartStop() {
         SetRecording(false);
         return;
     }
+    if (!source_->text().trimmed().isEmpty()) {
+        StartStream();
+        return;
+    }
     // A module lost with its connection is opened again first.
     if (!session_.Detected()) {
         Detect();
@@ -250,6 +260,50 @@ void ScopeWindow::StartStop() {
     drain_.start();
 }
 
+// The plot's traces wait for the stream's first message, which names them.
+void ScopeWindow::StartStream() {
+    std::string error;
+    if (!session_.StartStream(source_->text().trimmed().toStdString(), WindowSeconds(), plot_->PixelColumns(),
+                              error)) {
+        ShowError(Text(error));
+        return;
+    }
+    plot_->SetTraces({});
+    streamTraces_ = false;
+    achieved_->clear();
+    SetRecording(true);
+    ShowStream();
+    drain_.start();
+}
+
+void ScopeWindow::ShowStream() {
+    const StreamFeed* stream = session_.Stream();
+    if (stream == nullptr) return;
+    if (!streamTraces_ && !session_.Info().channels.empty()) {
+        std::vector<TraceStyle> traces;
+        const auto& channels = session_.Info().channels;
+        for (std::size_t i = 0; i < channels.size(); ++i)
+            traces.push_back({Text(channels[i].name), ChannelPanel::Colour(static_cast<int>(i % 32)),
+                              channels[i].codesPerVolt, 0.0});
+        plot_->SetTraces(std::move(traces));
+        achieved_->setText(tr("%1 kadrs/s").arg(session_.Rate(), 0, 'f', 3));
+        streamTraces_ = true;
+    }
+    module_->setText(stream->Serial().empty()
+                         ? tr("Waiting for %1").arg(Text(stream->Endpoint()))
+                         : tr("Stream of %1 from %2").arg(Text(stream->Serial()), Text(stream->Endpoint())));
+    backend_->clear();
+    fill_->setText(tr("%1 gaps (%2 kadrs missing)").arg(stream->Gaps()).arg(stream->GapKadrs()));
+    if (stream->Refused() > 0)
+        ShowError(tr("%1 malformed messages skipped; the last: %2")
+                      .arg(stream->Refused())
+                      .arg(Text(stream->Problem())));
+}
+
+void ScopeWindow::SetSource(const QString& endpoint) {
+    source_->setText(endpoint);
+}
+
 void ScopeWindow::Setup() {
     VARIANT_BOOL ignored = VARIANT_FALSE;
     session_.adc()->ShowSetting(&ignored);
@@ -270,10 +324,12 @@ bool ScopeWindow::RecordTo(const QString& path) {
 
 void ScopeWindow::SetRecording(bool recording) {
     start_->setText(recording ? tr("&Stop") : tr("&Start"));
-    start_->setEnabled(session_.Detected() || session_.KnowsModule());
+    const bool stream = !source_->text().trimmed().isEmpty();
+    start_->setEnabled(recording || stream || session_.Detected() || session_.KnowsModule());
     test_->setEnabled(!recording);
     setup_->setEnabled(!recording);
-    record_->setEnabled(recording);
+    source_->setEnabled(!recording);
+    record_->setEnabled(recording && session_.Stream() == nullptr);
     if (!recording) record_->setChecked(false);
     rate_->setEnabled(!recording);
     channels_->SetRecording(recording);
@@ -310,6 +366,10 @@ void ScopeWindow::Redraw() {
 
 void ScopeWindow::ShowStatus() {
     kadrs_->setText(tr("%1 kadrs").arg(session_.Received()));
+    if (session_.Stream() != nullptr) {
+        ShowStream();
+        return;
+    }
     fill_->setText(tr("ring %1 %").arg(session_.RingFill() * 100, 0, 'f', 0));
     file_->setText(session_.Filing() ? tr("%1 kadrs to %2").arg(session_.FileKadrs()).arg(filePath_)
                                      : QString());

@@ -16,6 +16,7 @@
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -41,6 +42,9 @@ public:
     bool RecordTo(const QString& path);
     void SetWindowSeconds(double seconds);
     void SetRate(double kadrsPerSecond);
+    // A stream to watch instead of the module (e16rec --publish's endpoint);
+    // empty: the module.
+    void SetSource(const QString& endpoint);
 
     // The time windows offered, in seconds.
     static const std::vector<double>& WindowChoices();
@@ -62,6 +66,8 @@ private:
     void ShowError(const QString& text);
     void ShowNames();
     void SetRecording(bool recording);
+    void StartStream();
+    void ShowStream();
     void RestartTraces();
     double WindowSeconds() const;
     void LoadSettings();
@@ -75,6 +81,8 @@ private:
     QDoubleSpinBox* rate_ = nullptr;
     QLabel* achieved_ = nullptr;
     QComboBox* window_ = nullptr;
+    QLineEdit* source_ = nullptr;
+    bool streamTraces_ = false; // the plot has the stream's channels
     QCheckBox* autoscale_ = nullptr;
     QLabel *module_ = nullptr, *backend_ = nullptr, *kadrs_ = nullptr, *fill_ = nullptr, *file_ = nullptr,
            *error_ = nullptr, *cursor_ = nullptr;

@@ -33,6 +33,16 @@ public:
         return true;
     }
 
+    bool Gap(int64_t firstMissing, int64_t kadrs) override {
+        if (!error_.empty()) return false;
+        Header();
+        buffer_ +=
+            "# gap first_kadr " + std::to_string(firstMissing) + ", kadrs " + std::to_string(kadrs) + '\n';
+        notes_.push_back(buffer_.size());
+        skipped_ += static_cast<std::size_t>(kadrs);
+        return true;
+    }
+
     bool Close() override {
         if (fd_ < 0) return error_.empty();
         if (error_.empty()) Header();
@@ -51,7 +61,7 @@ protected:
         // A run at a time, so the buffer never grows far past its flush mark.
         for (std::size_t k = 0; k < kadrs; k += kRunKadrs) {
             const std::size_t run = std::min(kRunKadrs, kadrs - k);
-            rows_.Append(first + kadrs_, codes + k * n, run, buffer_);
+            rows_.Append(first + skipped_ + kadrs_, codes + k * n, run, buffer_);
             kadrs_ += run;
             if (buffer_.size() >= kFlushAt && !Flush()) return false;
         }
@@ -67,7 +77,7 @@ protected:
             done += static_cast<std::size_t>(n);
         }
         onDisk_ += buffer_.size();
-        headerLines_ = 0;
+        notes_.clear();
         buffer_.clear();
         return true;
     }
@@ -78,7 +88,8 @@ private:
         if (headed_) return;
         const std::size_t before = buffer_.size();
         AppendCsvHeader(info_, buffer_);
-        headerLines_ = static_cast<std::size_t>(std::count(buffer_.begin() + before, buffer_.end(), '\n'));
+        for (std::size_t at = before; at < buffer_.size(); ++at)
+            if (buffer_[at] == '\n') notes_.push_back(at + 1);
         headed_ = true;
     }
 
@@ -92,7 +103,9 @@ private:
         [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(onDisk_ + whole));
         const auto lines =
             static_cast<std::size_t>(std::count(buffer_.begin(), buffer_.begin() + whole, '\n'));
-        kadrs_ = flushed_ + (lines > headerLines_ ? lines - headerLines_ : 0);
+        const auto notes = static_cast<std::size_t>(
+            std::count_if(notes_.begin(), notes_.end(), [whole](std::size_t end) { return end <= whole; }));
+        kadrs_ = flushed_ + lines - notes;
         buffer_.clear();
         return false;
     }
@@ -102,8 +115,9 @@ private:
     RecordingInfo info_;
     CsvRows rows_;
     std::string buffer_;
-    std::size_t onDisk_ = 0;      // bytes
-    std::size_t headerLines_ = 0; // of the header in the buffer, not yet on disk
+    std::size_t onDisk_ = 0;         // bytes
+    std::vector<std::size_t> notes_; // where the buffer's lines that are no rows end
+    std::size_t skipped_ = 0;        // kadrs of the gaps so far
     bool headed_ = false;
 };
 
@@ -123,6 +137,7 @@ void AppendCsvHeader(const RecordingInfo& info, std::string& out) {
                                      {"address", &info.address},
                                      {"start_time", &info.startTime},
                                      {"first_kadr", &first},
+                                     {"source", &info.source},
                                      {"backend", &info.backend}})
         if (!value->empty())
             known += (known.empty() ? "# " : ", ") + std::string(key) + " " + OneLine(*value);

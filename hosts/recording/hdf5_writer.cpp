@@ -5,6 +5,8 @@
 // last flush while it grows, and so does any reader of a file cut off by a
 // kill once `h5clear -s` cleared the writer's mark. A failed write or flush
 // takes the extent back to the last flush, so no row reads back unwritten.
+// A recording from a stream also has the dataset "gaps": rows of (first
+// missing kadr, kadrs missing), int64.
 #include <hdf5.h>
 
 #include <algorithm>
@@ -129,7 +131,8 @@ bool WriteDescription(hid_t dataset, const RecordingInfo& info) {
            WriteAttribute(dataset, "first_kadr", H5T_STD_I64LE, &first, 0) &&
            WriteStrings(dataset, "serial", {info.serial}, true) &&
            WriteStrings(dataset, "backend", {info.backend}, true) &&
-           WriteStrings(dataset, "address", {info.address}, true);
+           WriteStrings(dataset, "address", {info.address}, true) &&
+           (info.source.empty() || WriteStrings(dataset, "source", {info.source}, true));
 }
 
 class Hdf5Writer : public RecordingWriter {
@@ -153,7 +156,8 @@ public:
         dataset_.Reset(H5Dcreate2(file_.get(), "codes", H5T_STD_I16LE, space.get(), H5P_DEFAULT, layout.get(),
                                   H5P_DEFAULT));
         // SWMR writing takes no new objects or attributes: all are made first.
-        if (!dataset_.ok() || !WriteDescription(dataset_.get(), info) || H5Fstart_swmr_write(file_.get()) < 0)
+        if (!dataset_.ok() || !WriteDescription(dataset_.get(), info) ||
+            (!info.source.empty() && !MakeGaps()) || H5Fstart_swmr_write(file_.get()) < 0)
             return Fail("cannot write " + name_ + ": " + Reason());
         return true;
     }
@@ -174,12 +178,32 @@ public:
         return true;
     }
 
+    // A row (first missing kadr, kadrs) of the dataset "gaps".
+    bool Gap(int64_t firstMissing, int64_t kadrs) override {
+        Quiet();
+        if (!error_.empty()) return false;
+        if (!gaps_.ok()) return Fail("cannot write " + name_ + ": it keeps no gaps");
+        const std::array<int64_t, 2> row{firstMissing, kadrs};
+        const std::array<hsize_t, 2> size{gapRows_ + 1, 2}, start{gapRows_, 0}, count{1, 2};
+        if (H5Dset_extent(gaps_.get(), size.data()) < 0) return Broken();
+        Id fileSpace(H5Dget_space(gaps_.get()), H5Sclose);
+        Id memory(H5Screate_simple(2, count.data(), nullptr), H5Sclose);
+        if (H5Sselect_hyperslab(fileSpace.get(), H5S_SELECT_SET, start.data(), nullptr, count.data(),
+                                nullptr) < 0 ||
+            H5Dwrite(gaps_.get(), H5T_NATIVE_INT64, memory.get(), fileSpace.get(), H5P_DEFAULT, row.data()) <
+                0)
+            return Broken();
+        ++gapRows_;
+        return true;
+    }
+
     bool Close() override {
         Quiet();
         if (!file_.ok()) return error_.empty();
         // Every step runs, whatever the one before it said.
         const bool flushed = Flush();
-        const bool dataset = dataset_.Release();
+        const bool gaps = gaps_.Release();
+        const bool dataset = dataset_.Release() && gaps;
         const bool closed = file_.Release() && dataset;
         if (!closed && error_.empty()) return Fail("cannot write " + name_ + ": " + Reason());
         return flushed && error_.empty();
@@ -200,6 +224,18 @@ protected:
     }
 
 private:
+    // Empty, growing a row at a time; there from the start, as SWMR
+    // writing makes no dataset.
+    bool MakeGaps() {
+        const std::array<hsize_t, 2> dims{0, 2}, maxDims{H5S_UNLIMITED, 2}, chunk{64, 2};
+        Id space(H5Screate_simple(2, dims.data(), maxDims.data()), H5Sclose);
+        Id layout(H5Pcreate(H5P_DATASET_CREATE), H5Pclose);
+        if (!layout.ok() || H5Pset_chunk(layout.get(), 2, chunk.data()) < 0) return false;
+        gaps_.Reset(H5Dcreate2(file_.get(), "gaps", H5T_STD_I64LE, space.get(), H5P_DEFAULT, layout.get(),
+                               H5P_DEFAULT));
+        return gaps_.ok();
+    }
+
     bool Put(const int16_t* codes, std::size_t kadrs) {
         if (kadrs == 0) return true;
         const std::array<hsize_t, 2> size{kadrs_ + kadrs, channels_}, start{kadrs_, 0},
@@ -228,6 +264,8 @@ private:
 
     Id file_;
     Id dataset_;
+    Id gaps_{-1, H5Dclose}; // with a source only
+    hsize_t gapRows_ = 0;
     std::string name_;
     hsize_t channels_;
     hsize_t chunkKadrs_ = kMinChunkKadrs;

@@ -39,6 +39,9 @@ struct RecordingInfo {
     // a split recording; the CSV time column counts from the recording's
     // first kadr all the same.
     std::optional<int64_t> firstKadr;
+    // The stream the recording came from (e16rec --source); its files keep
+    // the gaps the stream had (Gap).
+    std::string source;
 };
 
 // How long a written kadr may wait for the disk.
@@ -63,6 +66,10 @@ public:
     // False when it cannot be written (the writer failed), and for a CSV
     // file whose rows have begun (the file goes on without it).
     virtual bool SetStartTime(const std::string& isoUtc) = 0;
+    // Kadrs `firstMissing` (the recording's index) and `kadrs` after it never
+    // came: noted in the file, and the kadrs written next follow them. False
+    // when the writer failed.
+    virtual bool Gap(int64_t firstMissing, int64_t kadrs) = 0;
     // Flushes and closes; a file is complete only when this returned true.
     virtual bool Close() = 0;
     const std::string& Error() const { return error_; }
@@ -116,10 +123,11 @@ std::unique_ptr<RecordingWriter> OpenWriter(const std::filesystem::path& file, F
                                             const RecordingInfo& info, bool overwrite, std::string& error);
 
 // The head of a CSV file as the CSV writer makes it: a comment line
-// "# serial S, address A, start_time T, first_kadr N, backend B" of the
-// fields known (none: no line; the backend last, as it may hold commas),
+// "# serial S, address A, start_time T, first_kadr N, source E, backend B"
+// of the fields known (none: no line; the backend last, as it may hold commas),
 // then "time,<names>"; its rows follow from CsvRows (csv_rows.h). Appends
-// to `out`.
+// to `out`. A gap in the kadrs is the line "# gap first_kadr N, kadrs M"
+// where it fell; the time column goes on from the kadrs after it.
 void AppendCsvHeader(const RecordingInfo& info, std::string& out);
 
 } // namespace velmora::hosts

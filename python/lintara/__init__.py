@@ -19,6 +19,9 @@ that ends early (a lost connection, say) raises it with the kadrs that came.
 Calls that wait on the driver release the GIL; Ctrl-C stops a recording and
 raises KeyboardInterrupt. The channel table and the waveform generator are
 stored settings: see ``store_inputs`` and ``store_generator``.
+
+``lintara.subscribe(endpoint)`` receives a recording that ``e16rec
+--publish`` sends, with pyzmq, as (header, codes) pairs; it needs no driver.
 """
 
 import sys
@@ -39,6 +42,7 @@ except ImportError as error:  # another interpreter than the build's, or one wit
 from . import _checks
 from ._address import checked_address
 from ._errors import DriverError
+from ._stream import Header, StreamError, Subscription, parse_message, subscribe
 from ._settings import (
     CODES_PER_VOLT,
     Generator,
@@ -55,8 +59,11 @@ __all__ = [
     "Driver",
     "DriverError",
     "Generator",
+    "Header",
     "Output",
     "Stream",
+    "StreamError",
+    "Subscription",
     "Wave",
     "Waveform",
     "driver_path",
@@ -64,6 +71,7 @@ __all__ = [
     "store_generator",
     "store_inputs",
     "stored_generator",
+    "subscribe",
 ]
 
 

@@ -17,6 +17,16 @@ def _is_number(value):
     return isinstance(value, numbers.Real) and not isinstance(value, bool)
 
 
+def is_count(value):
+    """True for an int of at least 0 (no bool)."""
+    return _is_int(value) and value >= 0
+
+
+def is_positive(value):
+    """True for a finite number above 0 (no bool)."""
+    return _is_number(value) and math.isfinite(value) and value > 0
+
+
 def _out_of_range(name, takes, value):
     raise ValueError(f"{name} must be {takes}, not {value!r}")
 

@@ -237,6 +237,19 @@ TEST_F(E16recRun, Hdf5HoldsTheKadrsAndTheirScale) {
     H5Fclose(file);
 }
 
+// A publisher given no length records until a signal, its normal end: exit
+// status 0, and the summary counts what it recorded and published.
+TEST_F(E16recRun, APublisherWithoutALengthRunsUntilASignal) {
+    const velmora::test::Ran r = E16rec("-c 0-3 -q -o - --publish ipc://" + File("pub"), "1.5");
+    EXPECT_EQ(r.exit, 0) << r.err;
+    const long recorded = SummaryKadrs(r.out);
+    EXPECT_GT(recorded, 0) << r.out;
+    EXPECT_NE(r.out.find("\nrecorded " + std::to_string(recorded) + " kadrs ("), std::string::npos)
+        << "no length to count against: " << r.out;
+    EXPECT_NE(r.out.find(" kadrs not sent\nstopped by a signal\n"), std::string::npos) << r.out;
+    EXPECT_EQ(Line(r.out, 0), "publishing on ipc://" + File("pub"));
+}
+
 // Each refusal is one line on standard error and a nonzero exit (help is
 // none); a file that exists stays as it was.
 TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
@@ -267,6 +280,19 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
          "3 \u00B10.156 V\n"},
         {"-t", 2, "e16rec: --time needs seconds above 0, at most 604800\n"},
         {"--inputs both", 2, "e16rec: --inputs: 'both' is not se or diff\n"},
+        {"--publish udp://127.0.0.1:5556", 2,
+         "e16rec: --publish: 'udp://127.0.0.1:5556' is not a ZeroMQ endpoint: tcp://HOST:PORT, tcp://*:PORT "
+         "or "
+         "ipc://PATH\n"},
+        {"--publish tcp://127.0.0.1:65536", 2,
+         "e16rec: --publish: 'tcp://127.0.0.1:65536' is not a ZeroMQ endpoint: tcp://HOST:PORT, tcp://*:PORT "
+         "or "
+         "ipc://PATH\n"},
+        {"--source tcp://*:5556", 2,
+         "e16rec: --source: 'tcp://*:5556' is not a ZeroMQ endpoint: tcp://HOST:PORT or ipc://PATH\n"},
+        {"--source ipc:///nowhere -c 0-3", 2,
+         "e16rec: --source takes its module, channels and rate from the stream; --channels does not go with "
+         "it\n"},
         {"--bogus", 2, "e16rec: unknown option --bogus (e16rec --help lists them)\n"},
         {"--help", 0, ""},
         {"-t 0.1 -o " + File("old.csv"), 1, "e16rec: " + File("old.csv") + " exists; --force replaces it\n"},

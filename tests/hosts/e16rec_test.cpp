@@ -10,8 +10,10 @@
 #include "file_series.h"
 #include "kadr_stats.h"
 #include "options.h"
+#include "publisher.h"
 #include "recorded_files.h"
 #include "store_connection.h"
+#include "stream_reader.h"
 #include "test_support.h"
 
 #include <chrono>
@@ -61,6 +63,52 @@ TEST(E16recStats, RampCountsLostAndRepeatedKadrs) {
     unbroken.Add(ramp.data() + 2500, 2500);
     EXPECT_EQ(unbroken.ramp().lost(), 0);
     EXPECT_EQ(unbroken.ramp().repeated(), 0);
+}
+
+// Every block pushed goes out as one message in order, kadr 0's time on
+// every one from the first on, and a last message of no kadrs with the
+// end; blocks pushed after the end are counted lost, never sent.
+TEST(E16recPublisher, SendsEveryBlockInOrderThenTheEnd) {
+    velmora::test::TempDir dir;
+    const std::string endpoint = "ipc://" + (dir.path() / "pub").string();
+    velmora::hosts::StreamReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.Open(endpoint, error)) << error;
+    Publisher publisher;
+    ASSERT_TRUE(publisher.Bind(endpoint, error)) << error;
+    EXPECT_EQ(publisher.Endpoint(), endpoint);
+    velmora::hosts::StreamHeader description;
+    description.serial = "SIM0001";
+    description.channels = {"X1", "Y16"};
+    description.codesPerVolt = {3200, 3200};
+    description.rate = 1000;
+    publisher.Start(description, 1000);
+    publisher.AwaitSubscribers();
+    std::vector<int16_t> codes(2 * 300);
+    for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<int16_t>(i);
+    publisher.Push(codes.data(), 100, "2026-12-07T00:00:00.000Z");
+    publisher.Push(codes.data() + 200, 200);
+    publisher.Finish("complete");
+    publisher.Push(codes.data(), 7);
+    EXPECT_EQ(publisher.LostKadrs(), 7);
+    EXPECT_EQ(publisher.Messages(), 3);
+    const struct {
+        int64_t first, kadrs;
+        const char* end;
+    } expected[] = {{0, 100, nullptr}, {100, 200, nullptr}, {300, 0, "complete"}};
+    for (const auto& e : expected) {
+        velmora::hosts::StreamBlock block;
+        ASSERT_EQ(reader.Next(3000, block, error), velmora::hosts::StreamReader::Got::Block) << error;
+        EXPECT_EQ(block.header.firstKadr, e.first);
+        EXPECT_EQ(block.header.kadrs, e.kadrs);
+        EXPECT_EQ(block.header.seq, &e - expected);
+        EXPECT_EQ(block.header.startTime, "2026-12-07T00:00:00.000Z");
+        EXPECT_EQ(block.header.end.value_or(""), e.end != nullptr ? e.end : "");
+        if (e.kadrs > 0) {
+            EXPECT_EQ(block.codes.front(), e.first * 2);
+        }
+    }
+    EXPECT_EQ(reader.Gaps(), 0);
 }
 
 TEST(E16recFiles, SeriesNamesNumberBeforeTheExtension) {
@@ -120,6 +168,51 @@ TEST(E16recFiles, SplitFilesContinueOneAnother) {
         }
         EXPECT_FALSE(
             std::filesystem::exists(SeriesName(output, static_cast<int64_t>(cases[i].rows.size() + 1))));
+    }
+}
+
+// A stream's split files: gaps go into the file of the kadrs before them,
+// and each file's first_kadr and time column follow the stream's index.
+TEST(E16recFiles, AStreamsGapsKeepEachFilesFirstKadrAndTime) {
+    velmora::test::TempDir dir;
+    velmora::hosts::RecordingInfo info;
+    info.channels = {{"X1", 0, 1000.0f}};
+    info.rate = 10;
+    info.firstKadr = 100;
+    info.serial = "SIM0001";
+    info.source = "ipc:///e16";
+    const auto output = dir.path() / "stream.csv";
+    FileSeries files(velmora::hosts::OpenWriter, output, velmora::hosts::FileFormat::Csv, info, false, 3);
+    std::string error;
+    ASSERT_TRUE(files.Open(error)) << error;
+    const int16_t codes[] = {0, 1, 2, 3, 4, 5, 6};
+    ASSERT_TRUE(files.Write(codes, 2));
+    ASSERT_TRUE(files.Gap(102, 10));
+    ASSERT_TRUE(files.Write(codes + 2, 2));
+    ASSERT_TRUE(files.Gap(114, 5));
+    ASSERT_TRUE(files.Write(codes + 4, 3));
+    ASSERT_TRUE(files.Close()) << files.Error();
+    const struct {
+        int64_t first;
+        std::string times, gap;
+    } expected[] = {
+        {100, "10.0,10.1,11.2", "# gap first_kadr 102, kadrs 10\n"},
+        {113, "11.3,11.9,12.0", "# gap first_kadr 114, kadrs 5\n"},
+        {121, "12.1", ""},
+    };
+    for (std::size_t f = 0; f < std::size(expected); ++f) {
+        const auto file = SeriesName(output, static_cast<int64_t>(f + 1));
+        const velmora::test::Recorded r = velmora::test::ReadCsv(file.string());
+        ASSERT_EQ(r.problem, "") << file;
+        EXPECT_EQ(r.firstKadr, expected[f].first) << file;
+        std::string times;
+        for (double t : r.times) times += (times.empty() ? "" : ",") + std::to_string(t).substr(0, 4);
+        EXPECT_EQ(times, expected[f].times) << file;
+        const std::string text = velmora::test::Slurp(file);
+        EXPECT_EQ(text.find("# gap") != std::string::npos, !expected[f].gap.empty()) << text;
+        if (!expected[f].gap.empty()) {
+            EXPECT_NE(text.find(expected[f].gap), std::string::npos) << text;
+        }
     }
 }
 
@@ -244,6 +337,7 @@ public:
         return file_->SetStartTime(isoUtc) || (file_->Error().empty() ? false : Fail(file_->Error()));
     }
     bool FlushIfOlder(Clock::duration age) override { return Take(file_->FlushIfOlder(age)); }
+    bool Gap(int64_t first, int64_t kadrs) override { return Take(file_->Gap(first, kadrs)); }
     bool Close() override { return Take(file_->Close()); }
 
 protected:

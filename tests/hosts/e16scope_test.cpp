@@ -22,7 +22,11 @@
 #include "modal_script.h"
 #include "module_info.h"
 #include "scope_window.h"
+#include "stream_message.h"
 #include "test_support.h"
+
+#include <QLineEdit>
+#include <zmq.h>
 
 namespace e16scope {
 namespace {
@@ -323,6 +327,68 @@ TEST_F(ScopeTest, ReleasingTheDriverSavesItsSettingsOrSaysWhyNot) {
             EXPECT_NE(unsaved.find("not saved"), std::string::npos) << unsaved;
         }
     }
+}
+
+} // namespace
+} // namespace e16scope
+
+namespace e16scope {
+namespace {
+
+// A message of `kadrs` kadrs of Y15 and Y16 from kadr `first` of SIM0009.
+std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char* end = nullptr) {
+    velmora::hosts::StreamHeader h;
+    h.serial = "SIM0009";
+    h.firstKadr = first;
+    h.kadrs = kadrs;
+    h.channels = {"Y15", "Y16"};
+    h.codesPerVolt = {3200, 3200};
+    h.rate = 1000;
+    if (end != nullptr) h.end = end;
+    const std::vector<int16_t> codes(static_cast<std::size_t>(kadrs) * 2, 3200);
+    std::string payload;
+    velmora::hosts::AppendPayload(codes.data(), codes.size(), payload);
+    return {velmora::hosts::StreamTopic(h.serial), velmora::hosts::HeaderJson(h), payload};
+}
+
+// The Stream field instead of the module: the channels come with the first
+// message, the status bar names the publisher and the gaps, a malformed
+// message is said and passed, and the publisher's end stops the window.
+TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherAndGapsInTheStatusBar) {
+    velmora::test::TempDir dir;
+    const std::string endpoint = "ipc://" + (dir.path() / "stream").string();
+    void* context = zmq_ctx_new();
+    void* socket = zmq_socket(context, ZMQ_XPUB); // tells the window's subscription
+    ASSERT_EQ(zmq_bind(socket, endpoint.c_str()), 0);
+    const auto send = [socket](const std::vector<std::string>& frames) {
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            zmq_send(socket, frames[i].data(), frames[i].size(), i + 1 < frames.size() ? ZMQ_SNDMORE : 0);
+    };
+    ScopeWindow window(session_);
+    window.show();
+    window.SetSource(QString::fromStdString(endpoint));
+    PressWithoutDialog(window, "start");
+    EXPECT_TRUE(Label(window, "module").startsWith("Waiting for ipc://"))
+        << Label(window, "module").toStdString();
+    zmq_pollitem_t subscribed{socket, 0, ZMQ_POLLIN, 0};
+    char frame[16];
+    ASSERT_TRUE(WaitFor([&] { return zmq_poll(&subscribed, 1, 0) == 1; }, 10000));
+    ASSERT_GT(zmq_recv(socket, frame, sizeof frame, 0), 0);
+    send(StreamMessage(0, 100));
+    send({"E16/SIM0009", "{not json"});
+    send(StreamMessage(104, 50));
+    ASSERT_TRUE(WaitFor([&] { return session_.Received() == 150; }, 5000)) << session_.Received();
+    EXPECT_EQ(window.Plot()->graphCount(), 2);
+    EXPECT_TRUE(Label(window, "module").contains("SIM0009")) << Label(window, "module").toStdString();
+    EXPECT_EQ(Label(window, "fill"), QStringLiteral("1 gaps (4 kadrs missing)"));
+    EXPECT_TRUE(Label(window, "error").contains("a message of 2 frames, not 3"))
+        << Label(window, "error").toStdString();
+    EXPECT_FALSE(window.findChild<QAction*>(QStringLiteral("record"))->isEnabled());
+    send(StreamMessage(154, 0, "complete"));
+    ASSERT_TRUE(WaitFor([&] { return !session_.Recording(); }, 5000));
+    EXPECT_TRUE(window.findChild<QLineEdit*>(QStringLiteral("source"))->isEnabled());
+    zmq_close(socket);
+    zmq_ctx_term(context);
 }
 
 } // namespace

@@ -1,0 +1,154 @@
+#include "publisher.h"
+
+#include <zmq.h>
+
+#include <algorithm>
+
+namespace e16rec {
+namespace {
+
+namespace hosts = velmora::hosts;
+
+// Messages ZeroMQ keeps for each subscriber (about a second at 500 kS/s);
+// the subscriber's own receive queue holds more.
+constexpr int kSendQueue = 16;
+// How long the close waits for subscribers to take the last messages.
+constexpr int kLingerMs = 2000;
+// Three of ZeroMQ's reconnection intervals.
+constexpr auto kGrace = std::chrono::milliseconds(300);
+
+} // namespace
+
+Publisher::~Publisher() {
+    Finish("the recorder stopped");
+}
+
+bool Publisher::Bind(const std::string& endpoint, std::string& error) {
+    context_ = zmq_ctx_new();
+    socket_ = context_ != nullptr ? zmq_socket(context_, ZMQ_PUB) : nullptr;
+    const int queue = kSendQueue, linger = kLingerMs;
+    if (socket_ == nullptr || zmq_setsockopt(socket_, ZMQ_SNDHWM, &queue, sizeof queue) != 0 ||
+        zmq_setsockopt(socket_, ZMQ_LINGER, &linger, sizeof linger) != 0 ||
+        zmq_bind(socket_, endpoint.c_str()) != 0) {
+        error = "--publish " + endpoint + ": " + zmq_strerror(zmq_errno());
+        return false;
+    }
+    bound_ = std::chrono::steady_clock::now();
+    return true;
+}
+
+void Publisher::AwaitSubscribers() const {
+    std::this_thread::sleep_until(bound_ + kGrace);
+}
+
+std::string Publisher::Endpoint() const {
+    char text[512] = {};
+    std::size_t size = sizeof text;
+    if (socket_ == nullptr || zmq_getsockopt(socket_, ZMQ_LAST_ENDPOINT, text, &size) != 0) return {};
+    return text;
+}
+
+void Publisher::Start(hosts::StreamHeader description, int64_t queueKadrs) {
+    header_ = std::move(description);
+    topic_ = hosts::StreamTopic(header_.serial);
+    channels_ = std::max<std::size_t>(header_.channels.size(), 1);
+    capacity_ = std::max<int64_t>(queueKadrs, 1);
+    thread_ = std::thread([this] { Run(); });
+}
+
+void Publisher::Push(const int16_t* codes, int64_t kadrs, const std::string& startTime) {
+    const int64_t first = pushed_;
+    pushed_ += kadrs;
+    std::vector<int16_t> memory;
+    {
+        std::lock_guard lock(mutex_);
+        // An empty queue takes any block, however long.
+        if (finishing_ || !thread_.joinable() || (queued_ > 0 && queued_ + kadrs > capacity_)) {
+            lost_ += kadrs;
+            return;
+        }
+        if (!spare_.empty()) {
+            memory = std::move(spare_.back());
+            spare_.pop_back();
+        }
+    }
+    // Copied outside the lock, so the sender never waits for it.
+    memory.assign(codes, codes + static_cast<std::size_t>(kadrs) * channels_);
+    {
+        std::lock_guard lock(mutex_);
+        queue_.push_back({std::move(memory), first, kadrs, startTime});
+        queued_ += kadrs;
+    }
+    ready_.notify_one();
+}
+
+void Publisher::Finish(const std::string& end) {
+    {
+        std::lock_guard lock(mutex_);
+        if (finishing_) return;
+        finishing_ = true;
+        end_ = end;
+    }
+    ready_.notify_one();
+    if (thread_.joinable()) thread_.join();
+    if (socket_ != nullptr) zmq_close(socket_);
+    if (context_ != nullptr) zmq_ctx_term(context_); // waits the linger out
+    socket_ = context_ = nullptr;
+}
+
+int64_t Publisher::LostKadrs() const {
+    std::lock_guard lock(mutex_);
+    return lost_;
+}
+
+int64_t Publisher::Messages() const {
+    std::lock_guard lock(mutex_);
+    return messages_;
+}
+
+void Publisher::Run() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        ready_.wait(lock, [this] { return !queue_.empty() || finishing_; });
+        if (queue_.empty()) break;
+        Block block = std::move(queue_.front());
+        queue_.pop_front();
+        queued_ -= block.kadrs;
+        const int64_t lost = lost_;
+        lock.unlock();
+        const bool sent = Send(block, lost, nullptr);
+        lock.lock();
+        if (sent)
+            ++messages_;
+        else
+            lost_ += block.kadrs;
+        spare_.push_back(std::move(block.codes));
+    }
+    // The end: no kadrs, at the index the next one would have had.
+    const Block last{{}, pushed_, 0, {}};
+    const int64_t lost = lost_;
+    const std::string end = end_;
+    lock.unlock();
+    const bool sent = Send(last, lost, &end);
+    lock.lock();
+    messages_ += sent ? 1 : 0;
+}
+
+// Three frames; ZeroMQ takes a message whole or not at all.
+bool Publisher::Send(const Block& block, int64_t lost, const std::string* end) {
+    if (!block.startTime.empty()) header_.startTime = block.startTime;
+    header_.firstKadr = block.firstKadr;
+    header_.kadrs = block.kadrs;
+    header_.lostKadrs = lost;
+    if (end != nullptr) header_.end = *end;
+    const std::string json = hosts::HeaderJson(header_);
+    payload_.clear();
+    hosts::AppendPayload(block.codes.data(), static_cast<std::size_t>(block.kadrs) * channels_, payload_);
+    const bool sent = zmq_send(socket_, topic_.data(), topic_.size(), ZMQ_SNDMORE | ZMQ_DONTWAIT) >= 0 &&
+                      zmq_send(socket_, json.data(), json.size(), ZMQ_SNDMORE | ZMQ_DONTWAIT) >= 0 &&
+                      zmq_send(socket_, payload_.data(), payload_.size(), ZMQ_DONTWAIT) >= 0;
+    if (sent) ++header_.seq;
+    return sent;
+}
+
+} // namespace e16rec

@@ -1,0 +1,145 @@
+#include "stream_source.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <limits>
+
+namespace e16rec {
+namespace {
+
+namespace hosts = velmora::hosts;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kWaitMs = 100; // between looks at the stop request
+// A publisher silent this long, or for three of its blocks when they are
+// longer, is gone.
+constexpr double kSilenceSeconds = 10;
+// The summary names the first gaps; the file keeps them all.
+constexpr int64_t kNamedGaps = 10;
+
+} // namespace
+
+bool SourceRecorder::Open(std::string& error) {
+    if (reader_.Open(options_.source, error)) return true;
+    error = "--source " + options_.source + ": " + error;
+    return false;
+}
+
+bool SourceRecorder::Describe(const std::atomic<bool>& stop) {
+    std::string error;
+    while (!stop.load()) {
+        const auto got = reader_.Next(kWaitMs, first_, error);
+        if (got == hosts::StreamReader::Got::Refused) {
+            std::fprintf(err_, "e16rec: skipped a message: %s\n", error.c_str());
+            ++skipped_;
+        }
+        if (got != hosts::StreamReader::Got::Block) continue;
+        const hosts::StreamHeader& h = first_.header;
+        info_ = {};
+        for (std::size_t i = 0; i < h.channels.size(); ++i)
+            info_.channels.push_back({h.channels[i], static_cast<int16_t>(h.ranges.empty() ? 0 : h.ranges[i]),
+                                      static_cast<float>(h.codesPerVolt[i])});
+        info_.rate = h.rate;
+        info_.startTime = h.startTime;
+        info_.serial = h.serial;
+        info_.backend = h.backend;
+        info_.address = h.address;
+        info_.firstKadr = h.firstKadr;
+        info_.source = options_.source;
+        return true;
+    }
+    return false;
+}
+
+// Takes the block's kadrs up to those asked for, after its gap.
+SourceRecorder::Take SourceRecorder::Queue(const hosts::StreamBlock& block, WriterThread& thread,
+                                           RecordingResult& result) {
+    const hosts::StreamHeader& h = block.header;
+    const int64_t keep = std::min(h.kadrs, result.requested - result.received);
+    if (block.missingBefore > 0 && keep > 0) {
+        if (reader_.Gaps() <= kNamedGaps)
+            result.notes.push_back("gap: kadrs " + std::to_string(h.firstKadr - block.missingBefore) +
+                                   " to " + std::to_string(h.firstKadr - 1) + " never came");
+        if (thread.PushGap(h.firstKadr - block.missingBefore, block.missingBefore) !=
+            WriterThread::Refused::None)
+            return Take::Refused;
+    }
+    if (keep > 0 && thread.Push(block.codes.data(), keep) != WriterThread::Refused::None)
+        return Take::Refused;
+    result.received += std::max<int64_t>(keep, 0);
+    if (h.end) publisherEnd_ = *h.end;
+    return h.end || result.received >= result.requested ? Take::Done : Take::More;
+}
+
+void SourceRecorder::ShowProgress(int64_t received) const {
+    if (options_.quiet || !::isatty(STDERR_FILENO)) return;
+    std::fprintf(stderr, "\r%12lld kadrs, %lld gaps", static_cast<long long>(received),
+                 static_cast<long long>(reader_.Gaps()));
+    std::fflush(stderr);
+}
+
+bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<bool>& stop,
+                            RecordingResult& result, std::string& error) {
+    result.open = options_.UntilStopped();
+    result.requested = result.open ? std::numeric_limits<int64_t>::max()
+                                   : options_.kadrs.value_or(std::llround(options_.seconds * info_.rate));
+    result.requested = std::max<int64_t>(result.requested, 1);
+    std::vector<ChannelStats> channels;
+    int ramp = -1;
+    for (const hosts::ChannelInfo& c : info_.channels) {
+        if (c.name == "Y16" && c.range == 0 && info_.backend.starts_with("simulated module"))
+            ramp = static_cast<int>(channels.size());
+        channels.push_back({c.name, c.codesPerVolt > 0 ? c.codesPerVolt : 1.0});
+    }
+    result.stats = std::make_unique<KadrStats>(channels, ramp);
+    result.queueKadrs = std::max<int64_t>(std::llround(options_.buffer * info_.rate), 1);
+    WriterThread thread(writer, *result.stats, channels.size(), result.queueKadrs);
+
+    Take take = Queue(first_, thread, result);
+    auto heard = Clock::now();
+    double silence = kSilenceSeconds;
+    hosts::StreamBlock block;
+    while (take == Take::More && !stop.load()) {
+        const auto got = reader_.Next(kWaitMs, block, error);
+        if (got == hosts::StreamReader::Got::Refused) {
+            std::fprintf(err_, "e16rec: skipped a message: %s\n", error.c_str());
+            ++skipped_;
+        } else if (got == hosts::StreamReader::Got::Block) {
+            heard = Clock::now();
+            silence = std::max(kSilenceSeconds, 3 * static_cast<double>(block.header.kadrs) / info_.rate);
+            take = Queue(block, thread, result);
+            ShowProgress(result.received);
+        } else if (std::chrono::duration<double>(Clock::now() - heard).count() > silence) {
+            result.endedEarly =
+                "no message from " + options_.source + " for " + std::to_string(std::lround(silence)) + " s";
+            break;
+        }
+    }
+    error.clear();
+    const bool written = thread.Finish();
+    result.deepestKadrs = thread.Deepest();
+    result.interrupted = stop.load() && take == Take::More && !result.open;
+    if (!options_.quiet && ::isatty(STDERR_FILENO)) std::fputc('\n', stderr);
+    // The summary's lines on the stream, after the gaps it names.
+    if (reader_.Gaps() > kNamedGaps)
+        result.notes.push_back("... and " + std::to_string(reader_.Gaps() - kNamedGaps) + " more gaps");
+    result.notes.push_back("stream: " + std::to_string(reader_.Gaps()) + " gaps, " +
+                           std::to_string(reader_.GapKadrs()) + " kadrs missing, " +
+                           std::to_string(skipped_) + " malformed messages skipped");
+    if (!publisherEnd_.empty()) result.notes.push_back("the publisher ended: " + publisherEnd_);
+    if (!written) {
+        error = writer->Error();
+        return false;
+    }
+    if (take == Take::Refused) {
+        error = "the file writer fell behind the stream: " + options_.output +
+                " took the data slower than they came (--buffer gives it more time)";
+        return false;
+    }
+    return true;
+}
+
+} // namespace e16rec

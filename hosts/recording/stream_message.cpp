@@ -1,0 +1,474 @@
+#include "stream_message.h"
+
+#include <algorithm>
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+namespace velmora::hosts {
+namespace {
+
+// A value of the flat header: a scalar, or an array of scalars.
+struct JsonValue {
+    enum class Kind { Null, Bool, Number, String, Array } kind = Kind::Null;
+    std::string text; // a string's value, a number's token, "true" or "false"
+    std::vector<JsonValue> items;
+};
+
+using JsonObject = std::map<std::string, JsonValue, std::less<>>;
+
+// A strict reader of one JSON object whose values are scalars or arrays of
+// scalars: what the header holds, and nothing deeper.
+class JsonReader {
+public:
+    explicit JsonReader(std::string_view text) : text_(text) {}
+
+    bool Read(JsonObject& object, std::string& error) {
+        Blank();
+        if (!Expect('{')) return Failed(error);
+        Blank();
+        if (!Take('}')) {
+            for (;;) {
+                std::string key;
+                JsonValue value;
+                Blank();
+                if (!String(key)) return Failed(error);
+                Blank();
+                if (!Expect(':') || !Value(value, true)) return Failed(error);
+                if (!object.emplace(std::move(key), std::move(value)).second)
+                    return Fail("a repeated key", error);
+                Blank();
+                if (Take('}')) break;
+                if (!Expect(',')) return Failed(error);
+            }
+        }
+        Blank();
+        if (at_ != text_.size()) return Fail("text after the object", error);
+        return true;
+    }
+
+private:
+    bool Fail(const char* what, std::string& error) {
+        problem_ = what;
+        return Failed(error);
+    }
+    bool Failed(std::string& error) {
+        error = "bad JSON at byte " + std::to_string(at_) + ": " + problem_;
+        return false;
+    }
+    void Blank() {
+        while (at_ < text_.size() &&
+               (text_[at_] == ' ' || text_[at_] == '\t' || text_[at_] == '\n' || text_[at_] == '\r'))
+            ++at_;
+    }
+    bool Take(char c) {
+        if (at_ >= text_.size() || text_[at_] != c) return false;
+        ++at_;
+        return true;
+    }
+    bool Expect(char c) {
+        if (Take(c)) return true;
+        problem_ = std::string("expected '") + c + "'";
+        return false;
+    }
+
+    bool Value(JsonValue& value, bool arrayAllowed) {
+        Blank();
+        if (at_ >= text_.size()) return Problem("the text ends before a value");
+        const char c = text_[at_];
+        if (c == '"') {
+            value.kind = JsonValue::Kind::String;
+            return String(value.text);
+        }
+        if (c == '[') return arrayAllowed ? Array(value) : Problem("an array inside an array");
+        if (c == '{') return Problem("an object inside the header");
+        if (Word("null")) return true;
+        for (const char* word : {"true", "false"})
+            if (Word(word)) {
+                value.kind = JsonValue::Kind::Bool;
+                value.text = word;
+                return true;
+            }
+        value.kind = JsonValue::Kind::Number;
+        return Number(value.text);
+    }
+
+    bool Problem(const char* what) {
+        problem_ = what;
+        return false;
+    }
+
+    bool Word(std::string_view word) {
+        if (text_.substr(at_, word.size()) != word) return false;
+        at_ += word.size();
+        return true;
+    }
+
+    bool Array(JsonValue& value) {
+        value.kind = JsonValue::Kind::Array;
+        ++at_;
+        Blank();
+        if (Take(']')) return true;
+        for (;;) {
+            JsonValue item;
+            if (!Value(item, false)) return false;
+            value.items.push_back(std::move(item));
+            Blank();
+            if (Take(']')) return true;
+            if (!Expect(',')) return false;
+        }
+    }
+
+    // -?(0|[1-9][0-9]*)(.[0-9]+)?([eE][+-]?[0-9]+)?
+    bool Number(std::string& token) {
+        const std::size_t start = at_;
+        const auto digits = [this] {
+            const std::size_t from = at_;
+            while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9') ++at_;
+            return at_ - from;
+        };
+        Take('-');
+        const std::size_t whole = at_;
+        if (digits() == 0) return Problem("not a value");
+        if (text_[whole] == '0' && at_ - whole > 1) return Problem("a number with a leading zero");
+        if (Take('.') && digits() == 0) return Problem("a number without digits after its point");
+        if (Take('e') || Take('E')) {
+            if (!Take('+')) Take('-');
+            if (digits() == 0) return Problem("a number without digits in its exponent");
+        }
+        token = std::string(text_.substr(start, at_ - start));
+        return true;
+    }
+
+    bool Hex4(uint32_t& unit) {
+        if (text_.size() - at_ < 4) return Problem("a \\u escape cut short");
+        unit = 0;
+        for (int i = 0; i < 4; ++i) {
+            const char c = text_[at_++];
+            const int digit = c >= '0' && c <= '9'   ? c - '0'
+                              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                     : -1;
+            if (digit < 0) return Problem("a \\u escape that is not hex");
+            unit = unit * 16 + static_cast<uint32_t>(digit);
+        }
+        return true;
+    }
+
+    static void Utf8(uint32_t point, std::string& out) {
+        if (point < 0x80) {
+            out += static_cast<char>(point);
+        } else if (point < 0x800) {
+            out += static_cast<char>(0xC0 | (point >> 6));
+            out += static_cast<char>(0x80 | (point & 0x3F));
+        } else if (point < 0x10000) {
+            out += static_cast<char>(0xE0 | (point >> 12));
+            out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (point & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (point >> 18));
+            out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (point & 0x3F));
+        }
+    }
+
+    bool Escape(std::string& out) {
+        if (at_ >= text_.size()) return Problem("a string cut short");
+        const char c = text_[at_++];
+        static constexpr std::string_view kFrom = "\"\\/bfnrt", kTo = "\"\\/\b\f\n\r\t";
+        if (const auto k = kFrom.find(c); k != std::string_view::npos) {
+            out += kTo[k];
+            return true;
+        }
+        if (c != 'u') return Problem("an unknown escape");
+        uint32_t unit = 0;
+        if (!Hex4(unit)) return false;
+        if (unit >= 0xDC00 && unit <= 0xDFFF) return Problem("a lone low surrogate");
+        if (unit >= 0xD800 && unit <= 0xDBFF) {
+            uint32_t low = 0;
+            if (!Word("\\u") || !Hex4(low) || low < 0xDC00 || low > 0xDFFF)
+                return Problem("a high surrogate without its low one");
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+        }
+        Utf8(unit, out);
+        return true;
+    }
+
+    bool String(std::string& out) {
+        if (!Expect('"')) return false;
+        for (;;) {
+            if (at_ >= text_.size()) return Problem("a string cut short");
+            const char c = text_[at_++];
+            if (c == '"') return true;
+            if (static_cast<unsigned char>(c) < 0x20) return Problem("a control character in a string");
+            if (c != '\\')
+                out += c;
+            else if (!Escape(out))
+                return false;
+        }
+    }
+
+    std::string_view text_;
+    std::size_t at_ = 0;
+    std::string problem_;
+};
+
+// The fields of a header, each taken with the check of its type.
+class Fields {
+public:
+    Fields(const JsonObject& object, std::string& error) : object_(object), error_(error) {}
+
+    bool Text(const char* name, std::string& out) {
+        const JsonValue* v = Find(name);
+        if (v == nullptr) return false;
+        if (v->kind != JsonValue::Kind::String) return Wrong(name, "a string");
+        out = v->text;
+        return true;
+    }
+    bool TextOrNull(const char* name, std::optional<std::string>& out) {
+        const JsonValue* v = Find(name);
+        if (v == nullptr) return false;
+        if (v->kind == JsonValue::Kind::Null) {
+            out.reset();
+            return true;
+        }
+        if (v->kind != JsonValue::Kind::String) return Wrong(name, "a string or null");
+        out = v->text;
+        return true;
+    }
+    bool Count(const char* name, int64_t& out) {
+        const JsonValue* v = Find(name);
+        return v != nullptr && (Count(*v, out) || Wrong(name, "a whole number from 0"));
+    }
+    bool Positive(const char* name, double& out) {
+        const JsonValue* v = Find(name);
+        return v != nullptr && (Positive(*v, out) || Wrong(name, "a number above 0"));
+    }
+    bool Texts(const char* name, std::vector<std::string>& out) {
+        const JsonValue* v = Find(name);
+        if (v == nullptr) return false;
+        if (v->kind != JsonValue::Kind::Array) return Wrong(name, "an array of strings");
+        out.clear();
+        for (const JsonValue& item : v->items) {
+            if (item.kind != JsonValue::Kind::String) return Wrong(name, "an array of strings");
+            out.push_back(item.text);
+        }
+        return true;
+    }
+    bool Positives(const char* name, std::vector<double>& out) {
+        const JsonValue* v = Find(name);
+        if (v == nullptr) return false;
+        out.assign(v->kind == JsonValue::Kind::Array ? v->items.size() : 0, 0);
+        if (v->kind != JsonValue::Kind::Array) return Wrong(name, "an array of numbers above 0");
+        for (std::size_t i = 0; i < out.size(); ++i)
+            if (!Positive(v->items[i], out[i])) return Wrong(name, "an array of numbers above 0");
+        return true;
+    }
+    bool Counts(const char* name, std::vector<int64_t>& out) {
+        const JsonValue* v = Find(name);
+        if (v == nullptr) return false;
+        out.assign(v->kind == JsonValue::Kind::Array ? v->items.size() : 0, 0);
+        if (v->kind != JsonValue::Kind::Array) return Wrong(name, "an array of whole numbers");
+        for (std::size_t i = 0; i < out.size(); ++i)
+            if (!Count(v->items[i], out[i])) return Wrong(name, "an array of whole numbers");
+        return true;
+    }
+    bool Has(const char* name) const { return object_.find(name) != object_.end(); }
+    bool Wrong(const char* name, const char* takes) {
+        error_ = std::string("header field \"") + name + "\" is not " + takes;
+        return false;
+    }
+
+private:
+    const JsonValue* Find(const char* name) {
+        const auto at = object_.find(name);
+        if (at != object_.end()) return &at->second;
+        error_ = std::string("header has no field \"") + name + "\"";
+        return nullptr;
+    }
+    static bool Count(const JsonValue& v, int64_t& out) {
+        if (v.kind != JsonValue::Kind::Number) return false;
+        const char* end = v.text.data() + v.text.size();
+        const auto [ptr, ec] = std::from_chars(v.text.data(), end, out);
+        return ec == std::errc() && ptr == end && out >= 0;
+    }
+    static bool Positive(const JsonValue& v, double& out) {
+        if (v.kind != JsonValue::Kind::Number) return false;
+        const char* end = v.text.data() + v.text.size();
+        const auto [ptr, ec] = std::from_chars(v.text.data(), end, out);
+        return ec == std::errc() && ptr == end && std::isfinite(out) && out > 0;
+    }
+
+    const JsonObject& object_;
+    std::string& error_;
+};
+
+void Quoted(std::string_view text, std::string& out) {
+    out += '"';
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
+            out += escape;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+// The shortest text that reads back as the same value; a float's when the
+// value is one (the driver's scales are).
+void Number(double value, std::string& out) {
+    char text[32];
+    const float single = static_cast<float>(value);
+    const auto [end, ec] = static_cast<double>(single) == value
+                               ? std::to_chars(text, text + sizeof text, single)
+                               : std::to_chars(text, text + sizeof text, value);
+    out.append(text, ec == std::errc() ? end : text);
+}
+
+void Key(const char* name, std::string& out) {
+    out += out.size() > 1 ? ",\"" : "\"";
+    out += name;
+    out += "\":";
+}
+
+template <typename T, typename Put> void List(const std::vector<T>& items, std::string& out, Put put) {
+    out += '[';
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i > 0) out += ',';
+        put(items[i]);
+    }
+    out += ']';
+}
+
+} // namespace
+
+std::string StreamTopic(const std::string& serial) {
+    return std::string(kStreamTopicPrefix) + serial;
+}
+
+std::string HeaderJson(const StreamHeader& h) {
+    std::string out = "{";
+    const auto text = [&out](const char* name, std::string_view value) {
+        Key(name, out);
+        Quoted(value, out);
+    };
+    const auto count = [&out](const char* name, int64_t value) {
+        Key(name, out);
+        out += std::to_string(value);
+    };
+    text("serial", h.serial);
+    text("address", h.address);
+    count("seq", h.seq);
+    count("first_kadr", h.firstKadr);
+    count("kadrs", h.kadrs);
+    Key("channels", out);
+    List(h.channels, out, [&out](const std::string& name) { Quoted(name, out); });
+    Key("rate", out);
+    Number(h.rate, out);
+    Key("codes_per_volt", out);
+    List(h.codesPerVolt, out, [&out](double scale) { Number(scale, out); });
+    Key("ranges", out);
+    List(h.ranges, out, [&out](int64_t range) { out += std::to_string(range); });
+    text("start_time", h.startTime);
+    count("lost_kadrs", h.lostKadrs);
+    text("backend", h.backend);
+    Key("end", out);
+    if (h.end)
+        Quoted(*h.end, out);
+    else
+        out += "null";
+    out += '}';
+    return out;
+}
+
+bool ParseHeader(std::string_view json, StreamHeader& h, std::string& error) {
+    JsonObject object;
+    if (!JsonReader(json).Read(object, error)) return false;
+    Fields f(object, error);
+    h = {};
+    if (!f.Text("serial", h.serial) || !f.Text("address", h.address) || !f.Count("seq", h.seq) ||
+        !f.Count("first_kadr", h.firstKadr) || !f.Count("kadrs", h.kadrs) ||
+        !f.Texts("channels", h.channels) || !f.Positive("rate", h.rate) ||
+        !f.Positives("codes_per_volt", h.codesPerVolt) || !f.Text("start_time", h.startTime) ||
+        !f.Count("lost_kadrs", h.lostKadrs) || !f.TextOrNull("end", h.end))
+        return false;
+    if ((f.Has("ranges") && !f.Counts("ranges", h.ranges)) ||
+        (f.Has("backend") && !f.Text("backend", h.backend)))
+        return false;
+    if (h.channels.empty()) return f.Wrong("channels", "a list of at least one channel");
+    if (h.codesPerVolt.size() != h.channels.size())
+        return f.Wrong("codes_per_volt", "one number per channel");
+    if (!h.ranges.empty() && h.ranges.size() != h.channels.size())
+        return f.Wrong("ranges", "one range per channel");
+    return true;
+}
+
+bool CheckMessage(std::span<const std::string_view> frames, StreamHeader& header, std::string& error) {
+    if (frames.size() != 3) {
+        error = "a message of " + std::to_string(frames.size()) + " frames, not 3 (topic, header, codes)";
+        return false;
+    }
+    if (!ParseHeader(frames[1], header, error)) return false;
+    if (frames[0] != StreamTopic(header.serial)) {
+        error = "topic \"" + std::string(frames[0].substr(0, 64)) + "\" does not name serial \"" +
+                header.serial + "\"";
+        return false;
+    }
+    const auto channels = static_cast<uint64_t>(header.channels.size());
+    const uint64_t payload = frames[2].size();
+    const auto kadrs = static_cast<uint64_t>(header.kadrs);
+    // Compared without a product that could overflow.
+    if (payload % (2 * channels) != 0 || payload / (2 * channels) != kadrs) {
+        error = "a payload of " + std::to_string(payload) + " bytes for " + std::to_string(kadrs) +
+                " kadrs of " + std::to_string(channels) + " channels (" + std::to_string(2 * channels) +
+                " bytes a kadr)";
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// Only a big-endian machine swaps; a function there, used nowhere else.
+struct Swap {
+    int16_t operator()(int16_t code) const {
+        const auto bits = static_cast<uint16_t>(code);
+        return static_cast<int16_t>(static_cast<uint16_t>(bits >> 8 | bits << 8));
+    }
+};
+
+} // namespace
+
+void AppendPayload(const int16_t* codes, std::size_t count, std::string& payload) {
+    if (count == 0) return; // the end's empty block may have no memory at all
+    const std::size_t before = payload.size();
+    payload.resize(before + count * 2);
+    if constexpr (std::endian::native == std::endian::big)
+        for (std::size_t i = 0; i < count; ++i) {
+            const int16_t code = Swap{}(codes[i]);
+            std::memcpy(payload.data() + before + 2 * i, &code, 2);
+        }
+    else
+        std::memcpy(payload.data() + before, codes, count * 2);
+}
+
+void AppendCodes(std::string_view payload, std::vector<int16_t>& codes) {
+    const std::size_t before = codes.size(), count = payload.size() / 2;
+    if (count == 0) return;
+    codes.resize(before + count);
+    std::memcpy(codes.data() + before, payload.data(), count * 2);
+    if constexpr (std::endian::native == std::endian::big)
+        for (std::size_t i = before; i < codes.size(); ++i) codes[i] = Swap{}(codes[i]);
+}
+
+} // namespace velmora::hosts

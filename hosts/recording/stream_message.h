@@ -1,0 +1,51 @@
+// A recording's stream message: three frames, the topic "E16/<serial>", a
+// flat JSON header that describes the recording and the block, and the
+// block's codes (16-bit, little-endian, kadr by kadr). Makes the frames and
+// checks received ones; no socket here. Pure functions.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora::hosts {
+
+inline constexpr std::string_view kStreamTopicPrefix = "E16/";
+
+struct StreamHeader {
+    std::string serial, address;
+    int64_t seq = 0;       // messages since the publisher's start, from 0
+    int64_t firstKadr = 0; // the block's first kadr since the recording's first
+    int64_t kadrs = 0;     // in this message
+    std::vector<std::string> channels;
+    double rate = 0; // kadrs per second, achieved
+    std::vector<double> codesPerVolt;
+    std::string startTime;          // of kadr 0, ISO 8601 UTC
+    int64_t lostKadrs = 0;          // the publisher could not send them, so far
+    std::optional<std::string> end; // why the recording ended, on the last message
+    // Beyond the fields every message needs: the channels' range indices and
+    // what reached the module, for files made from the stream.
+    std::vector<int64_t> ranges;
+    std::string backend;
+};
+
+// "E16/SIM0001".
+std::string StreamTopic(const std::string& serial);
+// The header frame: one JSON object.
+std::string HeaderJson(const StreamHeader& header);
+// A header frame read into `header`; false with a one-line `error` for bad
+// JSON, a missing or mistyped field, or channel lists of unequal lengths.
+bool ParseHeader(std::string_view json, StreamHeader& header, std::string& error);
+// A received message's frames checked: three of them, a topic that names
+// the header's serial, a header that parses, and a payload of exactly
+// kadrs x channels codes. False with a one-line `error`.
+bool CheckMessage(std::span<const std::string_view> frames, StreamHeader& header, std::string& error);
+// `count` codes as a payload, little-endian, appended.
+void AppendPayload(const int16_t* codes, std::size_t count, std::string& payload);
+// The payload's little-endian codes in this machine's order, appended.
+void AppendCodes(std::string_view payload, std::vector<int16_t>& codes);
+
+} // namespace velmora::hosts

@@ -1,0 +1,106 @@
+#include "stream_reader.h"
+
+#include <zmq.h>
+
+#include <array>
+#include <cerrno>
+
+namespace velmora::hosts {
+namespace {
+
+// More frames than a message has are counted, not kept.
+constexpr std::size_t kMostFrames = 8;
+
+std::string ZmqError(const std::string& what) {
+    return what + ": " + zmq_strerror(zmq_errno());
+}
+
+} // namespace
+
+StreamReader::~StreamReader() {
+    if (socket_ != nullptr) zmq_close(socket_);
+    if (context_ != nullptr) zmq_ctx_term(context_);
+}
+
+bool StreamReader::Open(const std::string& endpoint, std::string& error, const std::string& topic,
+                        int queue) {
+    context_ = zmq_ctx_new();
+    socket_ = context_ != nullptr ? zmq_socket(context_, ZMQ_SUB) : nullptr;
+    if (socket_ == nullptr) {
+        error = ZmqError("cannot make a ZeroMQ socket");
+        return false;
+    }
+    const int linger = 0;
+    zmq_setsockopt(socket_, ZMQ_LINGER, &linger, sizeof linger);
+    if (queue > 0) zmq_setsockopt(socket_, ZMQ_RCVHWM, &queue, sizeof queue);
+    if (zmq_setsockopt(socket_, ZMQ_SUBSCRIBE, topic.data(), topic.size()) != 0 ||
+        zmq_connect(socket_, endpoint.c_str()) != 0) {
+        error = ZmqError("cannot subscribe to " + endpoint);
+        return false;
+    }
+    return true;
+}
+
+// One whole message, its frames as they came (at most kMostFrames kept).
+bool StreamReader::Receive(std::vector<std::string>& frames, std::string& error) {
+    frames.clear();
+    std::size_t count = 0;
+    int more = 1;
+    while (more != 0) {
+        zmq_msg_t part;
+        zmq_msg_init(&part);
+        if (zmq_msg_recv(&part, socket_, 0) < 0) {
+            zmq_msg_close(&part);
+            error = ZmqError("cannot receive");
+            return false;
+        }
+        if (++count <= kMostFrames)
+            frames.emplace_back(static_cast<const char*>(zmq_msg_data(&part)), zmq_msg_size(&part));
+        more = zmq_msg_more(&part);
+        zmq_msg_close(&part);
+    }
+    frames.resize(std::min(count, kMostFrames + 1)); // a count past the most still shows
+    return true;
+}
+
+bool StreamReader::SameRecording(const StreamHeader& h, std::string& error) const {
+    if (!started_) return true;
+    if (h.serial != first_.serial || h.channels != first_.channels || h.rate != first_.rate ||
+        h.startTime != first_.startTime) {
+        error = "message " + std::to_string(h.seq) + " is of another recording (" + h.serial + ", " +
+                std::to_string(h.channels.size()) + " channels, started " + h.startTime + ")";
+        return false;
+    }
+    if (h.firstKadr < expected_) {
+        error = "message " + std::to_string(h.seq) + " goes back to kadr " + std::to_string(h.firstKadr) +
+                " after kadr " + std::to_string(expected_ - 1);
+        return false;
+    }
+    return true;
+}
+
+StreamReader::Got StreamReader::Next(int timeoutMs, StreamBlock& block, std::string& error) {
+    zmq_pollitem_t item{socket_, 0, ZMQ_POLLIN, 0};
+    if (zmq_poll(&item, 1, timeoutMs) <= 0) return Got::Nothing;
+    std::vector<std::string> frames;
+    if (!Receive(frames, error)) return errno == EINTR ? Got::Nothing : Got::Refused;
+    std::array<std::string_view, kMostFrames + 1> views;
+    for (std::size_t i = 0; i < frames.size(); ++i) views[i] = frames[i];
+    StreamHeader header;
+    if (!CheckMessage(std::span(views.data(), frames.size()), header, error) || !SameRecording(header, error))
+        return Got::Refused;
+    block.missingBefore = started_ ? header.firstKadr - expected_ : 0;
+    if (block.missingBefore > 0) {
+        ++gaps_;
+        gapKadrs_ += block.missingBefore;
+    }
+    if (!started_) first_ = header;
+    started_ = true;
+    expected_ = header.firstKadr + header.kadrs;
+    block.codes.clear();
+    AppendCodes(frames[2], block.codes);
+    block.header = std::move(header);
+    return Got::Block;
+}
+
+} // namespace velmora::hosts

@@ -1,0 +1,56 @@
+// A subscriber of a recording's stream: a ZeroMQ SUB socket connected to the
+// publisher, taking one checked message at a time. It keeps to the
+// recording of the first good message (serial, channels, rate) and tells
+// the kadrs missing before each message. One thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "stream_message.h"
+
+namespace velmora::hosts {
+
+struct StreamBlock {
+    StreamHeader header;
+    std::vector<int16_t> codes; // kadrs x channels
+    int64_t missingBefore = 0;  // kadrs between the previous message and this one
+};
+
+class StreamReader {
+public:
+    StreamReader() = default;
+    ~StreamReader();
+    StreamReader(const StreamReader&) = delete;
+    StreamReader& operator=(const StreamReader&) = delete;
+
+    // Connects to `endpoint` (tcp://HOST:PORT, ipc://PATH) for the messages
+    // whose topic starts with `topic`; the publisher may come later.
+    // `queue`: the messages kept here for a slow reader (0: ZeroMQ's default).
+    // False with `error` set.
+    bool Open(const std::string& endpoint, std::string& error, const std::string& topic = "E16/",
+              int queue = 0);
+    enum class Got { Block, Nothing, Refused };
+    // Waits at most `timeoutMs` (-1: no limit) for a message. Block: `block`
+    // holds it. Nothing: the time ran out or a signal came. Refused: a
+    // malformed message, or one of another recording, said in one line in
+    // `error`; the next call takes the next message.
+    Got Next(int timeoutMs, StreamBlock& block, std::string& error);
+    // Gaps seen so far, and the kadrs they missed.
+    int64_t Gaps() const { return gaps_; }
+    int64_t GapKadrs() const { return gapKadrs_; }
+
+private:
+    bool Receive(std::vector<std::string>& frames, std::string& error);
+    bool SameRecording(const StreamHeader& h, std::string& error) const;
+
+    void* context_ = nullptr;
+    void* socket_ = nullptr;
+    bool started_ = false; // a good message came
+    StreamHeader first_;   // the recording's description, from that message
+    int64_t expected_ = 0; // the next kadr's index
+    int64_t gaps_ = 0, gapKadrs_ = 0;
+};
+
+} // namespace velmora::hosts

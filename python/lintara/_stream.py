@@ -1,0 +1,209 @@
+"""A recording that e16rec publishes (``e16rec --publish``), received with
+pyzmq: every message is three frames, the topic ``E16/<serial>``, a JSON
+header that describes the recording and the block, and the block's codes
+(int16, little-endian, kadrs x channels). See docs/stream.md."""
+
+import json
+import time
+from dataclasses import dataclass, replace
+
+import numpy as np
+
+from . import _checks
+
+_FIELDS = {  # name: (type check, what it takes)
+    "serial": (lambda v: isinstance(v, str), "a string"),
+    "address": (lambda v: isinstance(v, str), "a string"),
+    "seq": (_checks.is_count, "a whole number from 0"),
+    "first_kadr": (_checks.is_count, "a whole number from 0"),
+    "kadrs": (_checks.is_count, "a whole number from 0"),
+    "channels": (lambda v: isinstance(v, list) and v and all(isinstance(c, str) for c in v),
+                 "a list of channel names"),
+    "rate": (_checks.is_positive, "a number above 0"),
+    "codes_per_volt": (lambda v: isinstance(v, list) and all(_checks.is_positive(c) for c in v),
+                       "a list of numbers above 0"),
+    "start_time": (lambda v: isinstance(v, str), "a string"),
+    "lost_kadrs": (_checks.is_count, "a whole number from 0"),
+    "end": (lambda v: v is None or isinstance(v, str), "a string or null"),
+}
+
+
+class StreamError(RuntimeError):
+    """A message that is not a recording's stream message (its frames,
+    its JSON header, or a payload that is not kadrs x channels codes), or
+    one of another recording. The subscription goes on with the next one."""
+
+
+@dataclass(frozen=True)
+class Header:
+    """What a message says of the recording and its block; ``missing`` is
+    how many kadrs this subscriber did not get before it (0: none)."""
+
+    serial: str
+    address: str
+    seq: int
+    first_kadr: int
+    kadrs: int
+    channels: tuple
+    rate: float
+    codes_per_volt: tuple
+    start_time: str
+    lost_kadrs: int
+    end: str
+    ranges: tuple = ()
+    backend: str = ""
+    missing: int = 0
+
+    def volts(self, codes):
+        """The block's codes as float64 volts."""
+        return codes / np.asarray(self.codes_per_volt, np.float64)
+
+
+def parse_message(frames):
+    """A message's frames (bytes) checked and read: (Header, int16 array of
+    kadrs x channels). StreamError says what is wrong, in one line."""
+    if len(frames) != 3:
+        raise StreamError(f"a message of {len(frames)} frames, not 3 (topic, header, codes)")
+    topic, head, payload = (bytes(f) for f in frames)
+    try:
+        fields = json.loads(head.decode("utf-8"))
+    except (UnicodeDecodeError, ValueError) as error:
+        raise StreamError(f"bad JSON in the header: {error}") from None
+    if not isinstance(fields, dict):
+        raise StreamError("the header is not a JSON object")
+    for name, (good, takes) in _FIELDS.items():
+        if name not in fields:
+            raise StreamError(f'header has no field "{name}"')
+        if not good(fields[name]):
+            raise StreamError(f'header field "{name}" is not {takes}')
+    channels = len(fields["channels"])
+    if len(fields["codes_per_volt"]) != channels:
+        raise StreamError('header field "codes_per_volt" is not one number per channel')
+    if topic != b"E16/" + fields["serial"].encode("utf-8"):
+        raise StreamError(f'topic {topic[:64]!r} does not name serial "{fields["serial"]}"')
+    if len(payload) != fields["kadrs"] * channels * 2:
+        raise StreamError(f"a payload of {len(payload)} bytes for {fields['kadrs']} kadrs of {channels} "
+                          f"channels ({channels * 2} bytes a kadr)")
+    values = {name: fields[name] for name in _FIELDS}
+    values.update(channels=tuple(fields["channels"]), codes_per_volt=tuple(fields["codes_per_volt"]),
+                  ranges=tuple(fields.get("ranges", ())), backend=str(fields.get("backend", "")))
+    header = Header(**values)
+    codes = np.frombuffer(payload, "<i2").astype(np.int16).reshape(fields["kadrs"], channels)
+    return header, codes
+
+
+class Subscription:
+    """Iterate it for ``(header, codes)``: a Header and an int16 array of
+    kadrs x channels, one pair per message, in order. It ends after the
+    kadrs asked for (the last array cut to them), at the publisher's last
+    message (its reason in ``end``), or raises TimeoutError after
+    ``timeout`` seconds without a message. A malformed message raises
+    StreamError; iterating again goes on with the next one. ``gaps`` and
+    ``missing_kadrs`` count what this subscriber did not get."""
+
+    def __init__(self, endpoint, seconds=None, kadrs=None, timeout=None, topic="E16/"):
+        import zmq  # only a subscriber needs pyzmq
+
+        if not isinstance(endpoint, str):
+            raise TypeError(f"endpoint must be a str such as tcp://127.0.0.1:5556, not {type(endpoint).__name__}")
+        if seconds is not None and kadrs is not None:
+            raise ValueError("give seconds or kadrs, not both")
+        self._seconds = _checks.seconds("seconds", seconds, none_too=True)
+        self._left = _checks.positive_int_or_none("kadrs", kadrs)
+        self._timeout = _checks.seconds("timeout", timeout, none_too=True)
+        if not isinstance(topic, str):
+            raise TypeError(f"topic must be a str, not {type(topic).__name__}")
+        self._zmq = zmq
+        self._context = zmq.Context()
+        self._socket = self._context.socket(zmq.SUB)
+        self._socket.setsockopt(zmq.LINGER, 0)
+        self._socket.setsockopt(zmq.SUBSCRIBE, topic.encode("utf-8"))
+        try:
+            self._socket.connect(endpoint)
+        except zmq.ZMQError as error:
+            self.close()
+            raise ValueError(f"endpoint {endpoint!r}: {error}") from None
+        self._first = None  # the recording's first header
+        self._next_kadr = None
+        self.end = None
+        self.gaps = 0
+        self.missing_kadrs = 0
+
+    def close(self):
+        """Closes the socket. Safe to call again."""
+        if self._socket is not None:
+            self._socket.close()
+            self._context.term()
+            self._socket = None
+
+    @property
+    def closed(self):
+        return self._socket is None
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.close()
+
+    def __iter__(self):
+        return self
+
+    def __next__(self):
+        while True:
+            if self._socket is None or self._left == 0 or self.end is not None:
+                self.close()
+                raise StopIteration
+            header, codes = self._take(self._receive())
+            if header.end is not None:
+                self.end = header.end
+            if self._left is not None:
+                codes = codes[:self._left]
+                self._left -= len(codes)
+            if len(codes):
+                return header, codes
+
+    def _receive(self):
+        deadline = None if self._timeout is None else time.monotonic() + self._timeout
+        while True:
+            wait = 100 if deadline is None else max(0, min(100, int((deadline - time.monotonic()) * 1000)))
+            if self._socket.poll(wait):
+                return self._socket.recv_multipart(copy=True)
+            if deadline is not None and time.monotonic() >= deadline:
+                raise TimeoutError(f"no message for {self._timeout:g} s")
+
+    def _take(self, frames):
+        header, codes = parse_message(frames)
+        first = self._first
+        if first is not None and (header.serial, header.channels, header.rate, header.start_time) != (
+                first.serial, first.channels, first.rate, first.start_time):
+            raise StreamError(f"message {header.seq} is of another recording ({header.serial}, "
+                              f"{len(header.channels)} channels, started {header.start_time})")
+        if first is not None and header.first_kadr < self._next_kadr:
+            raise StreamError(f"message {header.seq} goes back to kadr {header.first_kadr} "
+                              f"after kadr {self._next_kadr - 1}")
+        missing = 0 if first is None else header.first_kadr - self._next_kadr
+        if first is None:
+            self._first = header
+            if self._seconds is not None:
+                self._left = max(1, round(self._seconds * header.rate))
+        if missing:
+            self.gaps += 1
+            self.missing_kadrs += missing
+        self._next_kadr = header.first_kadr + header.kadrs
+        return replace(header, missing=missing), codes
+
+
+def subscribe(endpoint, seconds=None, kadrs=None, timeout=None, topic="E16/"):
+    """Subscribes to a recording that ``e16rec --publish ENDPOINT`` sends
+    and returns a Subscription: iterate it for ``(header, codes)`` pairs,
+    a Header and an int16 array of kadrs x channels per message::
+
+        for header, codes in lintara.subscribe("tcp://127.0.0.1:5556", seconds=2):
+            volts = header.volts(codes)
+
+    ``seconds`` (of data, at the stream's rate) or ``kadrs`` bound it;
+    without either it runs until the publisher's last message. ``timeout``
+    raises TimeoutError after that many seconds without a message (None:
+    waits). ``topic`` picks modules by the prefix of "E16/<serial>"."""
+    return Subscription(endpoint, seconds, kadrs, timeout, topic)

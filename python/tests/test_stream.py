@@ -1,0 +1,281 @@
+"""The recording published by e16rec --publish, as its subscribers take it:
+the snippet of docs/stream.md, lintara.subscribe, a plain pyzmq reader, one
+that reads too slowly, and e16rec --source writing HDF5; then malformed
+messages, which each subscriber names in one line and goes past."""
+
+import json
+import os
+import re
+import subprocess
+import sys
+import threading
+import time
+from pathlib import Path
+
+import h5py
+import numpy as np
+import pytest
+import zmq
+
+import lintara
+
+E16REC = os.environ.get("E16REC", "")
+DOCS = Path(__file__).resolve().parents[2] / "docs" / "stream.md"
+RATE, CHANNELS, SECONDS = 15625, 32, 3
+KADRS = RATE * SECONDS
+
+needs_e16rec = pytest.mark.skipif(not E16REC, reason="E16REC names no e16rec")
+
+
+def ramp_fault(codes, scale, first_row=0):
+    """Where the simulator's Y16 ramp (the last column: -5 V + 10 mV a
+    kadr, 1000 steps, on the 10 V range) breaks; None when it does not."""
+    steps = np.rint((codes[:, -1] / scale + 5.0) / 0.01).astype(np.int64) % 1000
+    bad = np.nonzero(np.diff(steps) % 1000 != 1)[0]
+    return None if not len(bad) else f"row {first_row + bad[0] + 1}: step {steps[bad[0] + 1]} after {steps[bad[0]]}"
+
+
+def await_subscribers(socket, count, timeout=30):
+    """Waits on an XPUB `socket` until `count` subscriptions came: every
+    subscriber connected, however slowly its program started."""
+    deadline = time.monotonic() + timeout
+    while count > 0:
+        assert time.monotonic() < deadline, f"{count} subscribers never came"
+        if socket.poll(100) and socket.recv()[:1] == b"\x01":
+            count -= 1
+
+
+def bound_probe(endpoint):
+    """An XPUB socket at `endpoint` that tells each subscription."""
+    socket = zmq.Context.instance().socket(zmq.XPUB)
+    socket.setsockopt(zmq.XPUB_VERBOSE, 1)
+    socket.setsockopt(zmq.LINGER, 2000)
+    socket.bind(endpoint)
+    return socket
+
+
+def snippet():
+    text = DOCS.read_text()
+    return re.search(r"## A subscriber in Python.*?```python\n(.*?)```", text, re.S).group(1)
+
+
+class Reader(threading.Thread):
+    """A plain pyzmq subscriber on a thread: every message's header and
+    codes; `queue` and a `stall` after the first message make it slow."""
+
+    def __init__(self, endpoint, queue=None, stall=0.0):
+        super().__init__(daemon=True)
+        self.socket = zmq.Context.instance().socket(zmq.SUB)
+        if queue:
+            self.socket.setsockopt(zmq.RCVHWM, queue)
+        self.socket.setsockopt(zmq.SUBSCRIBE, b"E16/")
+        self.socket.connect(endpoint)
+        self.stall, self.messages = stall, []
+        self.start()
+
+    def run(self):
+        while self.socket.poll(8000):
+            _, header, payload = self.socket.recv_multipart()
+            h = json.loads(header)
+            self.messages.append((h, np.frombuffer(payload, "<i2").reshape(h["kadrs"], len(h["channels"]))))
+            if h["end"] is not None:
+                break
+            time.sleep(self.stall if len(self.messages) == 1 else 0)
+        self.socket.close()
+
+    def gaps(self):
+        return sum(b["first_kadr"] != a["first_kadr"] + a["kadrs"]
+                   for (a, _), (b, _) in zip(self.messages, self.messages[1:]))
+
+
+class Subscribed(threading.Thread):
+    """A lintara.subscribe loop on a thread."""
+
+    def __init__(self, endpoint):
+        super().__init__(daemon=True)
+        self.subscription = lintara.subscribe(endpoint, timeout=8)
+        self.pairs, self.error = [], None
+        self.start()
+
+    def run(self):
+        try:
+            with self.subscription as stream:
+                self.pairs = list(stream)
+        except Exception as error:  # reported by the test
+            self.error = error
+
+
+@needs_e16rec
+def test_every_subscriber_takes_the_recording(tmp_path):
+    endpoint = f"ipc://{tmp_path}/e16"
+    source = subprocess.Popen([E16REC, "--source", endpoint, "-o", str(tmp_path / "copy.h5"), "-q"],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    (tmp_path / "snippet.py").write_text(snippet())
+    docs = subprocess.Popen([sys.executable, str(tmp_path / "snippet.py"), endpoint],
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    fast, slow, subscribed = Reader(endpoint), Reader(endpoint, queue=2, stall=2.0), Subscribed(endpoint)
+    # All five connected, then e16rec binds the same path; they connect
+    # again within the 0.3 s it gives them.
+    probe = bound_probe(endpoint)
+    await_subscribers(probe, 5)
+    probe.close(linger=0)
+    publisher = subprocess.run([E16REC, "--address", "127.0.0.1", "-c", "0-31", "-r", str(RATE), "--inputs",
+                                "se", "-t", str(SECONDS), "--publish", endpoint, "-o", str(tmp_path / "run.h5"),
+                                "-q"], capture_output=True, text=True, timeout=60)
+    assert publisher.returncode == 0, publisher.stderr
+    assert f"publishing on {endpoint}\n" in publisher.stdout
+    assert f"recorded {KADRS} of {KADRS} kadrs" in publisher.stdout
+    with h5py.File(tmp_path / "run.h5", "r") as f:
+        recorded, scale = f["codes"][:], f["codes"].attrs["codes_per_volt"][-1]
+    assert recorded.shape == (KADRS, CHANNELS)
+    assert ramp_fault(recorded, scale) is None
+
+    # Every fast subscriber holds every kadr, from kadr 0 on, in order.
+    out, err = docs.communicate(timeout=30)
+    assert docs.returncode == 0, err
+    assert "gap" not in out.replace(", 0 gaps", "")
+    assert out.splitlines()[-1] == f"end: complete; {KADRS} kadrs from E16/SIM0001, 0 gaps"
+    for reader in (fast, subscribed):
+        reader.join(30)
+    assert subscribed.error is None
+    assert subscribed.subscription.end == "complete" and subscribed.subscription.gaps == 0
+    assert all(h.missing == 0 and h.serial == "SIM0001" for h, _ in subscribed.pairs)
+    assert np.array_equal(np.concatenate([c for _, c in subscribed.pairs]), recorded)
+    assert fast.gaps() == 0 and fast.messages[0][0]["first_kadr"] == 0
+    assert fast.messages[-1][0]["end"] == "complete" and fast.messages[-1][0]["kadrs"] == 0
+    assert np.array_equal(np.concatenate([c for _, c in fast.messages]), recorded)
+    assert [h["seq"] for h, _ in fast.messages] == list(range(len(fast.messages)))
+
+    # The file of the stream is the publisher's, with its description and no gap.
+    out, err = source.communicate(timeout=30)
+    assert source.returncode == 0, err
+    assert "stream: 0 gaps, 0 kadrs missing, 0 malformed messages skipped" in out
+    assert "the publisher ended: complete" in out
+    with h5py.File(tmp_path / "copy.h5", "r") as f:
+        codes = f["codes"]
+        assert np.array_equal(codes[:], recorded)
+        assert codes.attrs["first_kadr"] == 0 and codes.attrs["rate"] == RATE
+        assert codes.attrs["serial"] == b"SIM0001" and codes.attrs["source"] == endpoint.encode()
+        assert [n.decode() for n in codes.attrs["channel_names"]][-1] == "Y16"
+        assert f["gaps"].shape == (0, 2)
+
+    # The slow one lost messages while it stalled, saw the loss as a gap,
+    # and what it took is whole, up to the end.
+    slow.join(30)
+    assert slow.gaps() > 0, f"{len(slow.messages)} messages, none lost"
+    assert slow.messages[-1][0]["end"] == "complete"
+    for h, codes in slow.messages:
+        assert np.array_equal(codes, recorded[h["first_kadr"]:h["first_kadr"] + h["kadrs"]])
+
+
+def message(seq, first, kadrs, serial="SIM0009", channels=("Y15", "Y16"), end=None):
+    header = {"serial": serial, "address": "127.0.0.9", "seq": seq, "first_kadr": first, "kadrs": kadrs,
+              "channels": list(channels), "rate": 1000.0, "codes_per_volt": [3276.7] * len(channels),
+              "start_time": "2026-01-01T00:00:00.000Z", "lost_kadrs": 0, "end": end}
+    codes = np.arange(first * len(channels), (first + kadrs) * len(channels), dtype="<i2")
+    return [f"E16/{serial}".encode(), json.dumps(header).encode(), codes.tobytes()]
+
+
+def malformed():
+    """(frames, what a subscriber says), one row per fault."""
+    good = message(1, 10, 4)
+    header = json.loads(good[1])
+    without_rate = {k: v for k, v in header.items() if k != "rate"}
+    return [
+        (good[:2], "a message of 2 frames, not 3"),
+        (good + [b"x"], "a message of 4 frames, not 3"),
+        ([good[0], b'{"serial": "SIM0009",', good[2]], "bad JSON"),
+        ([good[0], json.dumps(without_rate).encode(), good[2]], 'header has no field "rate"'),
+        ([good[0], json.dumps({**header, "kadrs": -4}).encode(), good[2]], 'header field "kadrs" is not'),
+        ([good[0], json.dumps({**header, "codes_per_volt": [1]}).encode(), good[2]],
+         'header field "codes_per_volt" is not one number per channel'),
+        ([good[0], good[1], good[2][:-2]], "a payload of 14 bytes for 4 kadrs of 2 channels"),
+        ([b"E16/SIM0002", good[1], good[2]], "does not name serial"),
+        (message(2, 0, 4), "goes back to kadr 0"),
+        (message(2, 20, 4, channels=("Y16",)), "of another recording"),
+    ]
+
+
+def publish(endpoint, rows, subscribers=1):
+    """Binds, waits for the subscribers, sends the first good message, the
+    malformed ones, then a good one after a gap and the end."""
+    socket = bound_probe(endpoint)
+    await_subscribers(socket, subscribers)
+    socket.send_multipart(message(0, 0, 10))
+    for frames, _ in rows:
+        socket.send_multipart(frames)
+    socket.send_multipart(message(1, 14, 6))
+    socket.send_multipart(message(2, 20, 0, end="complete"))
+    socket.close()
+
+
+def test_malformed_messages_are_named_and_passed(tmp_path):
+    endpoint = f"ipc://{tmp_path}/bad"
+    rows = malformed()
+    subscription = lintara.subscribe(endpoint, timeout=5)
+    source = None
+    if E16REC:
+        source = subprocess.Popen([E16REC, "--source", endpoint, "-o", str(tmp_path / "copy.csv"), "-q"],
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    sender = threading.Thread(target=publish, args=(endpoint, rows, 2 if source else 1))
+    sender.start()
+    taken, said = [], []
+    with subscription:
+        while True:
+            try:
+                taken.extend(next(subscription))
+            except lintara.StreamError as error:
+                said.append(str(error))
+            except StopIteration:
+                break
+    sender.join()
+    assert len(said) == len(rows)
+    for (_, want), got in zip(rows, said):
+        assert want in got and "\n" not in got
+    headers = taken[0::2]
+    assert [(h.first_kadr, h.kadrs, h.missing) for h in headers] == [(0, 10, 0), (14, 6, 4)]
+    assert subscription.gaps == 1 and subscription.missing_kadrs == 4 and subscription.end == "complete"
+    assert np.array_equal(taken[3], np.arange(28, 40, dtype=np.int16).reshape(6, 2))
+    if source is None:
+        return
+    out, err = source.communicate(timeout=30)
+    assert source.returncode == 0, err
+    lines = err.splitlines()
+    assert len(lines) == len(rows)
+    for (_, want), line in zip(rows, lines):
+        assert line.startswith("e16rec: skipped a message: ") and want in line
+    assert "stream: 1 gaps, 4 kadrs missing, 10 malformed messages skipped" in out
+    assert "gap: kadrs 10 to 13 never came" in out
+    csv = (tmp_path / "copy.csv").read_text().splitlines()
+    assert csv[0].startswith("# serial SIM0009, address 127.0.0.9, start_time 2026-01-01T00:00:00.000Z, "
+                             f"first_kadr 0, source {endpoint}")
+    assert csv[1] == "time,Y15,Y16"
+    assert csv[12] == "# gap first_kadr 10, kadrs 4"
+    assert csv[13].startswith("0.0140000,")  # the time goes on after the gap
+    assert len(csv) == 2 + 10 + 1 + 6
+
+
+@pytest.mark.parametrize("call, error, text", [
+    (lambda: lintara.subscribe(5556), TypeError, "endpoint must be a str"),
+    (lambda: lintara.subscribe("ipc:///tmp/x", seconds=0), ValueError, "seconds must be"),
+    (lambda: lintara.subscribe("ipc:///tmp/x", kadrs=1.5), TypeError, "kadrs must be a positive int"),
+    (lambda: lintara.subscribe("ipc:///tmp/x", seconds=1, kadrs=5), ValueError, "not both"),
+    (lambda: lintara.subscribe("ipc:///tmp/x", timeout=-1), ValueError, "timeout must be"),
+    (lambda: lintara.subscribe("udp://127.0.0.1:5556"), ValueError, "endpoint 'udp://127.0.0.1:5556'"),
+])
+def test_subscribe_refuses_bad_arguments_by_name(call, error, text):
+    with pytest.raises(error, match=re.escape(text)):
+        call()
+
+
+def test_subscribe_ends_at_the_kadrs_asked_for_or_a_silence(tmp_path):
+    endpoint = f"ipc://{tmp_path}/few"
+    with lintara.subscribe(endpoint, kadrs=12, timeout=5) as stream:
+        sender = threading.Thread(target=publish, args=(endpoint, []))
+        sender.start()
+        blocks = [codes for _, codes in stream]
+        sender.join()
+    assert [len(b) for b in blocks] == [10, 2]
+    with lintara.subscribe(f"ipc://{tmp_path}/none", timeout=0.2) as silent:
+        with pytest.raises(TimeoutError, match="no message for 0.2 s"):
+            next(silent)

@@ -1,0 +1,300 @@
+// The recording's stream: its header made and read back, every way a
+// message can be malformed refused in one line, the subscriber going past
+// such messages and telling gaps, and the gaps a stream's files keep.
+#include <hdf5.h>
+#include <zmq.h>
+
+#include <array>
+
+#include <gtest/gtest.h>
+
+#include "recording_file.h"
+#include "stream_message.h"
+#include "stream_reader.h"
+#include "test_support.h"
+
+namespace velmora::hosts {
+namespace {
+
+StreamHeader Sample() {
+    StreamHeader h;
+    h.serial = "SIM\"0001\\\u00e9";
+    h.address = "127.0.0.1";
+    h.seq = 7;
+    h.firstKadr = 5'000'000'000LL; // past 32 bits
+    h.kadrs = 2;
+    h.channels = {"X1", "Y16", "line\nbreak"};
+    h.rate = 15625;
+    h.codesPerVolt = {3276.7f, 800.0, 0.1};
+    h.ranges = {0, 3, 1};
+    h.startTime = "2026-12-07T01:29:39.483Z";
+    h.lostKadrs = 1024;
+    h.backend = "simulated module (/x/libe16sim.so), version 1.1.34";
+    return h;
+}
+
+TEST(StreamMessage, HeaderReadsBackAsWritten) {
+    for (const std::optional<std::string>& end :
+         {std::optional<std::string>(), std::optional<std::string>("complete")}) {
+        StreamHeader h = Sample(), back;
+        h.end = end;
+        std::string error;
+        ASSERT_TRUE(ParseHeader(HeaderJson(h), back, error)) << error << ": " << HeaderJson(h);
+        EXPECT_EQ(back.serial, h.serial);
+        EXPECT_EQ(back.address, h.address);
+        EXPECT_EQ(std::tie(back.seq, back.firstKadr, back.kadrs, back.lostKadrs),
+                  std::tie(h.seq, h.firstKadr, h.kadrs, h.lostKadrs));
+        EXPECT_EQ(back.channels, h.channels);
+        EXPECT_EQ(back.rate, h.rate);
+        ASSERT_EQ(back.codesPerVolt.size(), h.codesPerVolt.size());
+        for (std::size_t i = 0; i < h.codesPerVolt.size(); ++i) // the driver's scales are floats
+            EXPECT_EQ(static_cast<float>(back.codesPerVolt[i]), static_cast<float>(h.codesPerVolt[i]));
+        EXPECT_EQ(back.ranges, h.ranges);
+        EXPECT_EQ(back.startTime, h.startTime);
+        EXPECT_EQ(back.backend, h.backend);
+        EXPECT_EQ(back.end, h.end);
+    }
+    // A float scale is written as the float's shortest text.
+    EXPECT_NE(HeaderJson(Sample()).find("\"codes_per_volt\":[3276.7,800,0.1]"), std::string::npos);
+}
+
+// The fields every message needs, in JSON, with one replaced or dropped.
+std::string Header(const std::string& replace = {}, const std::string& with = {}) {
+    std::string json = R"({"serial":"S1","address":"a","seq":0,"first_kadr":0,"kadrs":1,"channels":["Y16"],)"
+                       R"("rate":1000,"codes_per_volt":[3276.7],"start_time":"t","lost_kadrs":0,"end":null})";
+    if (!replace.empty()) json.replace(json.find(replace), replace.size(), with);
+    return json;
+}
+
+TEST(StreamMessage, HeadersThatAreNotOursAreRefusedInOneLine) {
+    const struct {
+        std::string json, said;
+    } cases[] = {
+        {"", "bad JSON at byte 0: expected '{'"},
+        {"[]", "bad JSON at byte 0: expected '{'"},
+        {Header().substr(0, 40), "bad JSON at byte 40: a string cut short"},
+        {Header() + "x", "text after the object"},
+        {Header() + "{}", "text after the object"},
+        {Header(R"("seq":0)", R"("seq":0,"seq":1)"), "a repeated key"},
+        {Header(R"("end":null)", R"("end":{"why":1})"), "an object inside the header"},
+        {Header(R"(["Y16"])", R"([["Y16"]])"), "an array inside an array"},
+        {Header(R"("seq":0)", R"("seq":01)"), "a number with a leading zero"},
+        {Header(R"("seq":0)", R"("seq":1.)"), "without digits after its point"},
+        {Header(R"("seq":0)", R"("seq":1e)"), "without digits in its exponent"},
+        {Header(R"("seq":0)", R"("seq":-)"), "not a value"},
+        {Header(R"("seq":0)", R"("seq":nul)"), "not a value"},
+        {Header(R"("a")", "\"a\tb\""), "a control character in a string"},
+        {Header(R"("a")", R"("a\x")"), "an unknown escape"},
+        {Header(R"("a")", R"("\ud800")"), "a high surrogate without its low one"},
+        {Header(R"("a")", R"("\udc00")"), "a lone low surrogate"},
+        {Header(R"("a")", R"("\u12G4")"), "not hex"},
+        {Header(R"("rate":1000,)"), "header has no field \"rate\""},
+        {Header(R"("end":null)", R"("e":null)"), "header has no field \"end\""},
+        {Header(R"("seq":0)", R"("seq":-1)"), "header field \"seq\" is not a whole number from 0"},
+        {Header(R"("seq":0)", R"("seq":1.5)"), "header field \"seq\" is not a whole number from 0"},
+        {Header(R"("kadrs":1)", R"("kadrs":99999999999999999999)"), "header field \"kadrs\" is not"},
+        {Header(R"("kadrs":1)", R"("kadrs":"1")"), "header field \"kadrs\" is not"},
+        {Header(R"("rate":1000)", R"("rate":0)"), "header field \"rate\" is not a number above 0"},
+        {Header(R"("rate":1000)", R"("rate":1e999)"), "header field \"rate\" is not a number above 0"},
+        {Header(R"("serial":"S1")", R"("serial":1)"), "header field \"serial\" is not a string"},
+        {Header(R"("end":null)", R"("end":true)"), "header field \"end\" is not a string or null"},
+        {Header(R"(["Y16"])", "[]"), "header field \"channels\" is not a list of at least one channel"},
+        {Header(R"(["Y16"])", "[1]"), "header field \"channels\" is not an array of strings"},
+        {Header(R"([3276.7])", "[1,2]"), "header field \"codes_per_volt\" is not one number per channel"},
+        {Header(R"([3276.7])", "[-1]"), "header field \"codes_per_volt\" is not an array of numbers above 0"},
+        {Header(R"("end":null)", R"("end":null,"ranges":[0,1])"), "header field \"ranges\" is not one range"},
+        {Header(R"("end":null)", R"("end":null,"backend":[])"), "header field \"backend\" is not a string"},
+    };
+    for (const auto& c : cases) {
+        StreamHeader h;
+        std::string error;
+        EXPECT_FALSE(ParseHeader(c.json, h, error)) << c.json;
+        EXPECT_NE(error.find(c.said), std::string::npos) << c.json << " → " << error;
+        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+    }
+    StreamHeader h;
+    std::string error;
+    EXPECT_TRUE(ParseHeader(" \n" + Header(R"("end":null)", R"("end":"done","future":[1,"x",null])") + "\r\n",
+                            h, error))
+        << "unknown fields are left for later: " << error;
+    EXPECT_EQ(h.end, "done");
+}
+
+TEST(StreamMessage, FramesAreCheckedWhole) {
+    const std::string header = Header(R"("kadrs":1)", R"("kadrs":2)"), codes(4, '\x01'),
+                      huge = Header(R"("kadrs":1)", R"("kadrs":9223372036854775807)");
+    const struct {
+        std::vector<std::string_view> frames;
+        std::string said; // empty: taken
+    } cases[] = {
+        {{"E16/S1", header, codes}, ""},
+        {{"E16/S1", header}, "a message of 2 frames, not 3"},
+        {{"E16/S1", header, codes, ""}, "a message of 4 frames, not 3"},
+        {{}, "a message of 0 frames, not 3"},
+        {{"E16/S2", header, codes}, "topic \"E16/S2\" does not name serial \"S1\""},
+        {{"E16/S1", header, codes.substr(1)}, "a payload of 3 bytes for 2 kadrs of 1 channels"},
+        {{"E16/S1", header, codes + "xx"}, "a payload of 6 bytes for 2 kadrs"},
+        {{"E16/S1", huge, codes}, "a payload of 4 bytes"},
+        {{"E16/S1", "{", codes}, "bad JSON"},
+    };
+    for (const auto& c : cases) {
+        StreamHeader h;
+        std::string error;
+        EXPECT_EQ(CheckMessage(c.frames, h, error), c.said.empty()) << c.said;
+        EXPECT_NE(error.find(c.said), std::string::npos) << c.said << " → " << error;
+    }
+    std::vector<int16_t> decoded;
+    AppendCodes("\x01\x02\xff\x7f", decoded);
+    EXPECT_EQ(decoded, (std::vector<int16_t>{0x0201, 0x7fff}));
+    std::string payload;
+    AppendPayload(decoded.data(), decoded.size(), payload);
+    EXPECT_EQ(payload, "\x01\x02\xff\x7f");
+}
+
+// A publisher of the test's own, on an ipc path of the test's folder.
+class TestPublisher {
+public:
+    explicit TestPublisher(const std::string& endpoint)
+        : context_(zmq_ctx_new()), socket_(zmq_socket(context_, ZMQ_XPUB)) {
+        const int linger = 1000;
+        zmq_setsockopt(socket_, ZMQ_LINGER, &linger, sizeof linger);
+        EXPECT_EQ(zmq_bind(socket_, endpoint.c_str()), 0) << zmq_strerror(zmq_errno());
+    }
+    // True once a subscription came (an XPUB tells them).
+    bool AwaitSubscriber() {
+        zmq_pollitem_t item{socket_, 0, ZMQ_POLLIN, 0};
+        char frame[64];
+        return zmq_poll(&item, 1, 10000) == 1 && zmq_recv(socket_, frame, sizeof frame, 0) > 0 &&
+               frame[0] == 1;
+    }
+    ~TestPublisher() {
+        zmq_close(socket_);
+        zmq_ctx_term(context_);
+    }
+    void Send(const std::vector<std::string>& frames) {
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            zmq_send(socket_, frames[i].data(), frames[i].size(), i + 1 < frames.size() ? ZMQ_SNDMORE : 0);
+    }
+    // A good message of two channels whose codes count up from first x 2.
+    void Send(int64_t first, int64_t kadrs, const std::string& serial = "S1", int channels = 2) {
+        StreamHeader h;
+        h.serial = serial;
+        h.firstKadr = first;
+        h.kadrs = kadrs;
+        h.channels.assign(static_cast<std::size_t>(channels), "Y16");
+        h.codesPerVolt.assign(h.channels.size(), 3276.7);
+        h.rate = 1000;
+        std::vector<int16_t> codes;
+        for (int64_t k = first * channels; k < (first + kadrs) * channels; ++k)
+            codes.push_back(static_cast<int16_t>(k));
+        std::string payload;
+        AppendPayload(codes.data(), codes.size(), payload);
+        Send({StreamTopic(serial), HeaderJson(h), payload});
+    }
+
+private:
+    void* context_;
+    void* socket_;
+};
+
+// Malformed messages and those of another recording are refused, each in
+// one line, and the reader goes on; a message after missing kadrs tells them.
+TEST(StreamReader, GoesPastWhatItRefusesAndTellsGaps) {
+    test::TempDir dir;
+    const std::string endpoint = "ipc://" + (dir.path() / "stream").string();
+    StreamReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.Open(endpoint, error)) << error;
+    TestPublisher publisher(endpoint);
+    ASSERT_TRUE(publisher.AwaitSubscriber());
+    publisher.Send(0, 10);
+    publisher.Send({"E16/S1", Header()});
+    publisher.Send({"E16/S1", "{\"serial\"", ""});
+    publisher.Send(3, 4);           // goes back
+    publisher.Send(10, 4, "S2");    // another module
+    publisher.Send(10, 4, "S1", 3); // other channels
+    publisher.Send(14, 6);          // after a gap of 4
+    publisher.Send(20, 1);
+    const struct {
+        StreamReader::Got got;
+        std::string said;
+        int64_t first = 0, missing = 0;
+    } expected[] = {
+        {StreamReader::Got::Block, "", 0, 0},
+        {StreamReader::Got::Refused, "a message of 2 frames, not 3"},
+        {StreamReader::Got::Refused, "bad JSON"},
+        {StreamReader::Got::Refused, "message 0 goes back to kadr 3 after kadr 9"},
+        {StreamReader::Got::Refused, "is of another recording (S2, 2 channels"},
+        {StreamReader::Got::Refused, "is of another recording (S1, 3 channels"},
+        {StreamReader::Got::Block, "", 14, 4},
+        {StreamReader::Got::Block, "", 20, 0},
+        {StreamReader::Got::Nothing, ""},
+    };
+    for (const auto& e : expected) {
+        StreamBlock block;
+        error.clear();
+        ASSERT_EQ(reader.Next(2000, block, error), e.got) << e.said << ": " << error;
+        EXPECT_NE(error.find(e.said), std::string::npos) << error;
+        if (e.got != StreamReader::Got::Block) continue;
+        EXPECT_EQ(block.header.firstKadr, e.first);
+        EXPECT_EQ(block.missingBefore, e.missing);
+        ASSERT_EQ(block.codes.size(), static_cast<std::size_t>(block.header.kadrs * 2));
+        EXPECT_EQ(block.codes.front(), e.first * 2);
+    }
+    EXPECT_EQ(reader.Gaps(), 1);
+    EXPECT_EQ(reader.GapKadrs(), 4);
+}
+
+int64_t GapRows(const std::filesystem::path& file, std::vector<int64_t>& rows) {
+    const hid_t h5 = H5Fopen(file.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+    const hid_t gaps = H5Dopen2(h5, "gaps", H5P_DEFAULT);
+    const hid_t space = H5Dget_space(gaps);
+    hsize_t dims[2] = {};
+    H5Sget_simple_extent_dims(space, dims, nullptr);
+    rows.resize(dims[0] * dims[1]);
+    if (!rows.empty()) H5Dread(gaps, H5T_NATIVE_INT64, H5S_ALL, H5S_ALL, H5P_DEFAULT, rows.data());
+    H5Sclose(space);
+    H5Dclose(gaps);
+    H5Fclose(h5);
+    return static_cast<int64_t>(dims[0]);
+}
+
+// A stream's file keeps its gaps where they fell: rows of the dataset
+// "gaps", or comment lines in CSV with the time going on after them.
+TEST(StreamFiles, GapsAreKeptWhereTheyFell) {
+    test::TempDir dir;
+    RecordingInfo info;
+    info.channels = {{"Y16", 0, 1000.0f}};
+    info.rate = 1000;
+    info.firstKadr = 100;
+    info.source = "ipc:///run/e16";
+    const int16_t codes[] = {1, 2, 3};
+    for (const FileFormat format : {FileFormat::Csv, FileFormat::Hdf5}) {
+        const auto file = dir.path() / (format == FileFormat::Csv ? "gaps.csv" : "gaps.h5");
+        std::string error;
+        auto writer = OpenWriter(file, format, info, false, error);
+        ASSERT_TRUE(writer) << error;
+        ASSERT_TRUE(writer->Write(codes, 2));
+        ASSERT_TRUE(writer->Gap(102, 5));
+        ASSERT_TRUE(writer->Write(codes + 2, 1));
+        ASSERT_TRUE(writer->Gap(108, 1000000));
+        ASSERT_TRUE(writer->Close()) << writer->Error();
+        EXPECT_EQ(writer->Kadrs(), 3u);
+        if (format == FileFormat::Csv) {
+            EXPECT_EQ(test::Slurp(file), "# first_kadr 100, source ipc:///run/e16\n"
+                                         "time,Y16\n"
+                                         "0.1000000,0.001000\n"
+                                         "0.1010000,0.002000\n"
+                                         "# gap first_kadr 102, kadrs 5\n"
+                                         "0.1070000,0.003000\n"
+                                         "# gap first_kadr 108, kadrs 1000000\n");
+        } else {
+            std::vector<int64_t> rows;
+            EXPECT_EQ(GapRows(file, rows), 2);
+            EXPECT_EQ(rows, (std::vector<int64_t>{102, 5, 108, 1000000}));
+        }
+    }
+}
+
+} // namespace
+} // namespace velmora::hosts
