@@ -130,6 +130,11 @@ bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<bo
                            std::to_string(reader_.GapKadrs()) + " kadrs missing, " +
                            std::to_string(skipped_) + " malformed messages skipped");
     if (!publisherEnd_.empty()) result.notes.push_back("the publisher ended: " + publisherEnd_);
+    // A publisher whose own recording failed or ended early ends this one
+    // the same way: the file holds what came, the exit status says so.
+    if (result.endedEarly.empty() && publisherEnd_ != "" && publisherEnd_ != "complete" &&
+        publisherEnd_ != "stopped by a signal")
+        result.endedEarly = "the publisher's recording ended: " + publisherEnd_;
     if (!written) {
         error = writer->Error();
         return false;

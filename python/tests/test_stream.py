@@ -209,6 +209,24 @@ def publish(endpoint, rows, subscribers=1):
     socket.close()
 
 
+@needs_e16rec
+@pytest.mark.parametrize("end, status", [("complete", 0), ("failed: No space left on device", 1)])
+def test_a_source_ends_as_its_publisher_did(tmp_path, end, status):
+    endpoint = f"ipc://{tmp_path}/end"
+    source = subprocess.Popen([E16REC, "--source", endpoint, "-o", str(tmp_path / "copy.csv"), "-q"],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    socket = bound_probe(endpoint)
+    await_subscribers(socket, 1)
+    socket.send_multipart(message(0, 0, 10))
+    socket.send_multipart(message(1, 10, 0, end=end))
+    socket.close()
+    out, err = source.communicate(timeout=30)
+    assert source.returncode == status, err
+    assert f"the publisher ended: {end}" in out
+    assert (f"e16rec: the recording ended early: the publisher's recording ended: {end}\n" == err) == (status == 1)
+    assert len((tmp_path / "copy.csv").read_text().splitlines()) == 2 + 10
+
+
 def test_malformed_messages_are_named_and_passed(tmp_path):
     endpoint = f"ipc://{tmp_path}/bad"
     rows = malformed()
