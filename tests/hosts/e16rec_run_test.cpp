@@ -186,7 +186,7 @@ long SummaryKadrs(const std::string& out) {
 // The channel table reaches the module's own key too, so an earlier
 // differential run does not turn the next single-ended one into XY and
 // "Calibration 0" columns.
-TEST_F(E16recRun, InputsTakeEffectAfterAnEarlierRunAndNothingIsLost) {
+TEST_F(E16recRun, InputsAfterAnEarlierRunRecordEveryKadr) {
     ASSERT_EQ(E16rec("--inputs diff -c 0-31 -t 0.1 -q -o -").exit, 0);
     const velmora::test::Ran r = E16rec("--inputs se -c 0-31 -r 15625 -t 0.5 -q -o " + File("se.csv"));
     ASSERT_EQ(r.exit, 0) << r.err;
@@ -221,7 +221,7 @@ TEST_F(E16recRun, RecordsExactlyTheKadrsAskedFor) {
 
 // --format picks the writer whatever the name, and the file says how to
 // scale the codes of the range asked for (the kadr count is the writer's test).
-TEST_F(E16recRun, Hdf5HoldsTheKadrsAndTheirScale) {
+TEST_F(E16recRun, Hdf5HoldsTheKadrsWithTheirScale) {
     const velmora::test::Ran r = E16rec("-c 0-3 -R 1 -n 50 -q --format hdf5 -o " + File("run.dat"));
     ASSERT_EQ(r.exit, 0) << r.err;
     const hid_t file = H5Fopen(File("run.dat").c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
@@ -332,7 +332,7 @@ TEST_F(E16recRun, WithoutAnAddressTheChooserTakesTheDriversFirst) {
 // --address opens that module though the list remembers only another, and
 // the file says which module it was and when its first kadr came. The list
 // stays as it was, byte for byte.
-TEST_F(E16recRun, AnAddressGivenOpensThatModuleAndLeavesTheListAlone) {
+TEST_F(E16recRun, AnAddressGivenOpensThatModuleWithoutTouchingTheList) {
     const std::string program = OwnDriverFolder("127.0.0.2\r\n");
     const double before = static_cast<double>(std::time(nullptr));
     const velmora::test::Ran r = E16rec("--address 127.0.0.1 -n 300 -q -o " + File("x.h5"), nullptr, program);
@@ -429,7 +429,7 @@ TEST_F(E16recRun, AKilledRecordingLeavesAFileOfAllButTheLastSecond) {
 // Stopped by the user, a closed terminal or the system: every kadr received
 // is in the file, whole rows of real kadrs, as many as the summary says, and
 // the exit status is 128 + the signal.
-TEST_F(E16recRun, ASignalLeavesAWholeFileAndTheSummary) {
+TEST_F(E16recRun, ASignalLeavesAWholeFileWithItsSummary) {
     for (const auto& [signal, file] :
          {std::pair{SIGINT, "stopped.csv"}, {SIGHUP, "stopped.h5"}, {SIGTERM, "stopped.h5"}}) {
         SCOPED_TRACE(file);
@@ -453,7 +453,7 @@ TEST_F(E16recRun, ASignalLeavesAWholeFileAndTheSummary) {
 // A file system that fills: the system's reason, exit status 1, and a file
 // of whole kadrs, as many as the summary says. The file system is a small
 // tmpfs in a mount namespace of the run's own.
-TEST_F(E16recRun, AFullDiskEndsWithItsReasonAndWholeKadrs) {
+TEST_F(E16recRun, AFullDiskEndsWithItsReasonKeepingWholeKadrs) {
     const fs::path disk = store.dir().path() / "disk";
     fs::create_directory(disk);
     std::string unshare = ::geteuid() == 0 ? "unshare --mount" : "unshare --user --map-root-user --mount";

@@ -41,7 +41,7 @@ int16_t RampCode(int frame) {
 
 // Lost and repeated kadrs are counted across the ramp's wrap, across calls,
 // and an unbroken ramp counts none.
-TEST(E16recStats, RampCountsLostAndRepeatedKadrs) {
+TEST(E16recStats, RampCountsEveryBreak) {
     KadrStats stats({{"X1", 3200}, {"Y16", 3200}}, 1);
     std::vector<int16_t> kadrs;
     for (int frame : {995, 996, 997, 999, 0, 1, 1, 2, 10}) {
@@ -173,7 +173,7 @@ TEST(E16recFiles, SplitFilesContinueOneAnother) {
 
 // A stream's split files: gaps go into the file of the kadrs before them,
 // and each file's first_kadr and time column follow the stream's index.
-TEST(E16recFiles, AStreamsGapsKeepEachFilesFirstKadrAndTime) {
+TEST(E16recFiles, AStreamsGapsKeepEachFilesKadrNumbering) {
     velmora::test::TempDir dir;
     velmora::hosts::RecordingInfo info;
     info.channels = {{"X1", 0, 1000.0f}};

@@ -106,7 +106,7 @@ protected:
 
 // A first window a person can use: 1280 x 800 at least, four fifths of a
 // large screen, and never past the screen's free area.
-TEST(ScopeFirstWindow, TakesMostOfTheScreenAndAtLeast1280By800) {
+TEST(ScopeFirstWindow, TakesMostOfTheScreenNoLessThan1280By800) {
     const struct {
         QSize available, expected;
     } cases[] = {
@@ -118,7 +118,7 @@ TEST(ScopeFirstWindow, TakesMostOfTheScreenAndAtLeast1280By800) {
     for (const auto& c : cases) EXPECT_EQ(FirstWindowSize(c.available), c.expected) << c.available.width();
 }
 
-TEST_F(ScopeTest, PlotsX1sSineAndY16sRampUnbrokenAndRecordsTheSameToAFile) {
+TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     ScopeWindow window(session_);
     window.resize(1900, 900);
     window.show();
@@ -190,7 +190,7 @@ TEST_F(ScopeTest, PlotsX1sSineAndY16sRampUnbrokenAndRecordsTheSameToAFile) {
 // Each loss ends the running recording with the driver's reason and the
 // kadrs it received; the row's presses then open the module again, without
 // the chooser, and record.
-TEST_F(ScopeTest, ADisconnectShowsWhyStopsAndTestOrStartRecordsAgain) {
+TEST_F(ScopeTest, RecoversFromADisconnect) {
     struct Recovery {
         const char* how;
         std::vector<const char*> presses;
@@ -259,7 +259,7 @@ TEST_F(ScopeTest, TheStatusBarNamesTheModuleTheDriverOpened) {
     }
 }
 
-TEST_F(ScopeTest, TheLinesPanelSetsOutputsAndShowsTheirLoopback) {
+TEST_F(ScopeTest, TheLinesPanelDrivesTheOutputs) {
     ScopeWindow window(session_);
     window.show();
     Detect(window);
@@ -277,7 +277,7 @@ TEST_F(ScopeTest, TheLinesPanelSetsOutputsAndShowsTheirLoopback) {
     EXPECT_NEAR(level, 1.5, 1e-3);
 }
 
-TEST_F(ScopeTest, BeforeTestItShowsTheDriversNamesOffersNoStartAndKeepsItsSettings) {
+TEST_F(ScopeTest, BeforeTestItShowsOnlyWhatNeedsNoModule) {
     {
         ScopeWindow window(session_);
         window.Channels()->SetChecked({2, 5});
@@ -354,7 +354,7 @@ std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char*
 // The Stream field instead of the module: the channels come with the first
 // message, the status bar names the publisher and the gaps, a malformed
 // message is said and passed, and the publisher's end stops the window.
-TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherAndGapsInTheStatusBar) {
+TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     velmora::test::TempDir dir;
     const std::string endpoint = "ipc://" + (dir.path() / "stream").string();
     void* context = zmq_ctx_new();

@@ -39,7 +39,7 @@ using test::Slurp;
 // The module's description in a comment line first, then time from the
 // first kadr and volts with six decimals, '.' whatever the locale; the time
 // keeps counting across writes.
-TEST(RecordingFile, CsvHoldsTimeAndVoltsOfEveryKadr) {
+TEST(RecordingFile, CsvHoldsEveryKadrInVolts) {
     test::TempDir dir;
     std::string error;
     auto writer = OpenWriter(dir.path() / "run.csv", FileFormat::Csv, TwoChannels(), false, error);
@@ -116,7 +116,7 @@ TEST(RecordingFile, CsvCommentHoldsWhatIsKnown) {
 
 // A format is found by any of its names and extensions in any case, and
 // the file dialog offers every extension the writers take.
-TEST(RecordingFile, FormatsAreFoundByNameAndExtension) {
+TEST(RecordingFile, FormatsAreFoundByAnyOfTheirWords) {
     const struct {
         std::string text;
         std::optional<FileFormat> named;
@@ -191,7 +191,7 @@ std::vector<std::string> ReadTexts(hid_t dataset, const char* name) {
 
 // Codes as written, across writes bigger and smaller than a chunk, with the
 // recording's description beside them.
-TEST(RecordingFile, Hdf5HoldsTheCodesAndTheirDescription) {
+TEST(RecordingFile, Hdf5HoldsTheCodesWithTheirDescription) {
     test::TempDir dir;
     const auto file = dir.path() / "run.h5";
     std::vector<int16_t> codes(2 * 70000);

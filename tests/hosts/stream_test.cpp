@@ -199,7 +199,7 @@ private:
 
 // Malformed messages and those of another recording are refused, each in
 // one line, and the reader goes on; a message after missing kadrs tells them.
-TEST(StreamReader, GoesPastWhatItRefusesAndTellsGaps) {
+TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
     test::TempDir dir;
     const std::string endpoint = "ipc://" + (dir.path() / "stream").string();
     StreamReader reader;
