@@ -13,10 +13,10 @@
 
 namespace {
 
+using velmora::DottedText;
 using velmora::fuzz::ByteReader;
 using velmora::fuzz::Check;
 using velmora::ui::dlgIPModel;
-using velmora::DottedText;
 using velmora::ui::ucIPModel;
 
 // The list never holds 0, a repeat or a text that is not its address; caret
