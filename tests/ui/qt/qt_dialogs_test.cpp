@@ -48,11 +48,13 @@ TEST_F(ChooserWindow, SpeaksTheUsersLanguage) {
     const std::tuple<const char*, QString, QString> languages[] = {
         {"C", "Select IP Address", "OK Cancel Remove Clear"},
         {"ru_RU.UTF-8", "Выбор IP адреса", "OK Отмена Удалить Очистить"}};
-    for (const auto& [locale, title, buttons] : languages) {
-        test::ScopedEnv language("LC_ALL", locale);
+    // Not structured bindings: a lambda may not capture those before clang 16.
+    for (const auto& language : languages) {
+        const char* locale = std::get<0>(language);
+        test::ScopedEnv scoped("LC_ALL", locale);
         Choose([&](QWidget& window) {
-            EXPECT_EQ(window.windowTitle(), title) << locale;
-            EXPECT_EQ(ButtonTexts(window), buttons) << locale;
+            EXPECT_EQ(window.windowTitle(), std::get<1>(language)) << locale;
+            EXPECT_EQ(ButtonTexts(window), std::get<2>(language)) << locale;
             Click(window, "cmdCancel");
         });
     }
