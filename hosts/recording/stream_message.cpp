@@ -249,32 +249,29 @@ public:
         return v != nullptr && (Positive(*v, out) || Wrong(name, "a number above 0"));
     }
     bool Texts(const char* name, std::vector<std::string>& out) {
-        const JsonValue* v = Find(name);
-        if (v == nullptr) return false;
-        if (v->kind != JsonValue::Kind::Array) return Wrong(name, "an array of strings");
-        out.clear();
-        for (const JsonValue& item : v->items) {
-            if (item.kind != JsonValue::Kind::String) return Wrong(name, "an array of strings");
-            out.push_back(item.text);
-        }
-        return true;
+        return Array(name, "an array of strings", out, [](const JsonValue& item, std::string& text) {
+            if (item.kind != JsonValue::Kind::String) return false;
+            text = item.text;
+            return true;
+        });
     }
     bool Positives(const char* name, std::vector<double>& out) {
-        const JsonValue* v = Find(name);
-        if (v == nullptr) return false;
-        out.assign(v->kind == JsonValue::Kind::Array ? v->items.size() : 0, 0);
-        if (v->kind != JsonValue::Kind::Array) return Wrong(name, "an array of numbers above 0");
-        for (std::size_t i = 0; i < out.size(); ++i)
-            if (!Positive(v->items[i], out[i])) return Wrong(name, "an array of numbers above 0");
-        return true;
+        return Array(name, "an array of numbers above 0", out,
+                     [](const JsonValue& item, double& value) { return Positive(item, value); });
     }
     bool Counts(const char* name, std::vector<int64_t>& out) {
+        return Array(name, "an array of whole numbers", out,
+                     [](const JsonValue& item, int64_t& value) { return Count(item, value); });
+    }
+    // An array field whose every item `take` accepts; `takes` names it in the refusal.
+    template <typename T, typename Take>
+    bool Array(const char* name, const char* takes, std::vector<T>& out, Take take) {
         const JsonValue* v = Find(name);
         if (v == nullptr) return false;
-        out.assign(v->kind == JsonValue::Kind::Array ? v->items.size() : 0, 0);
-        if (v->kind != JsonValue::Kind::Array) return Wrong(name, "an array of whole numbers");
+        if (v->kind != JsonValue::Kind::Array) return Wrong(name, takes);
+        out.assign(v->items.size(), T{});
         for (std::size_t i = 0; i < out.size(); ++i)
-            if (!Count(v->items[i], out[i])) return Wrong(name, "an array of whole numbers");
+            if (!take(v->items[i], out[i])) return Wrong(name, takes);
         return true;
     }
     bool Has(const char* name) const { return object_.find(name) != object_.end(); }
