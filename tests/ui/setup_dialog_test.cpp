@@ -37,6 +37,14 @@ protected:
             if (dlg.Tab(i) == tab) dlg.SelectTab(i);
         ASSERT_EQ(dlg.Tab(dlg.SelectedTab()), tab);
     }
+    // The DIO page, the output boxes of bits 0 and 1 ticked.
+    static ucDIOModel& DioWithBits01(dlgSetupModel& dlg) {
+        Open(dlg, SetupTab::DIO);
+        ucDIOModel& dio = *dlg.Dio();
+        dio.OutputBoxClick(15, true); // bit 0
+        dio.OutputBoxClick(14, true); // bit 1
+        return dio;
+    }
 };
 
 TEST(SetupTitle, CarriesTheVersion) {
@@ -202,10 +210,7 @@ TEST_F(SetupDialogTest, OkCommitsTypedEntriesOnPagesNotShown) {
 TEST_F(SetupDialogTest, WithOutEveryClickWrites) {
     Detect();
     dlgSetupModel dlg(s);
-    Open(dlg, SetupTab::DIO);
-    ucDIOModel& dio = *dlg.Dio();
-    dio.OutputBoxClick(15, true); // bit 0
-    dio.OutputBoxClick(14, true); // bit 1
+    ucDIOModel& dio = DioWithBits01(dlg);
     dio.OutputSwitch(true);
     EXPECT_EQ(dio.InputCaption(), "Input: 0x0003 (3)") << "the inputs read back after the write";
     dio.OutputBoxClick(0, true); // bit 15
@@ -218,10 +223,7 @@ TEST_F(SetupDialogTest, WithOutEveryClickWrites) {
 TEST_F(SetupDialogTest, AnEchoedOutputClickIsIgnored) {
     Detect();
     dlgSetupModel dlg(s);
-    Open(dlg, SetupTab::DIO);
-    ucDIOModel& dio = *dlg.Dio();
-    dio.OutputBoxClick(15, true); // bit 0
-    dio.OutputBoxClick(14, true); // bit 1
+    ucDIOModel& dio = DioWithBits01(dlg);
     {
         auto refreshing = dio.Refreshing();
         dio.OutputBoxClick(14, false);
@@ -232,10 +234,7 @@ TEST_F(SetupDialogTest, AnEchoedOutputClickIsIgnored) {
 TEST_F(SetupDialogTest, ResetGoesBackToTheWordWritten) {
     Detect();
     dlgSetupModel dlg(s);
-    Open(dlg, SetupTab::DIO);
-    ucDIOModel& dio = *dlg.Dio();
-    dio.OutputBoxClick(15, true); // bit 0
-    dio.OutputBoxClick(14, true); // bit 1
+    ucDIOModel& dio = DioWithBits01(dlg);
     dio.OutputSwitch(true);
     dio.OutputSwitch(false);
     dio.OutputBoxClick(15, false);
