@@ -145,7 +145,7 @@ int Conclude(Console io, double rate, FileSeries* files, RecordingResult& result
 std::string EndText(const RecordingResult& r, bool ok, const std::string& error) {
     if (!ok) return "failed: " + error;
     if (!r.endedEarly.empty()) return "the recording ended early: " + r.endedEarly;
-    return stopRequested.load() ? "stopped by a signal" : "complete";
+    return std::string(stopRequested.load() ? hosts::kEndStopped : hosts::kEndComplete);
 }
 
 hosts::StreamHeader Description(const hosts::RecordingInfo& info) {

@@ -132,8 +132,7 @@ bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<bo
     if (!publisherEnd_.empty()) result.notes.push_back("the publisher ended: " + publisherEnd_);
     // A publisher whose own recording failed or ended early ends this one
     // the same way: the file holds what came, the exit status says so.
-    if (result.endedEarly.empty() && publisherEnd_ != "" && publisherEnd_ != "complete" &&
-        publisherEnd_ != "stopped by a signal")
+    if (result.endedEarly.empty() && !publisherEnd_.empty() && !hosts::EndedAsAsked(publisherEnd_))
         result.endedEarly = "the publisher's recording ended: " + publisherEnd_;
     if (!written) {
         error = writer->Error();

@@ -15,6 +15,14 @@ namespace velmora::hosts {
 
 inline constexpr std::string_view kStreamTopicPrefix = "E16/";
 
+// The ends of a recording that went as asked; any other end text says why
+// it did not ("failed: ...", "the recording ended early: ...").
+inline constexpr std::string_view kEndComplete = "complete";
+inline constexpr std::string_view kEndStopped = "stopped by a signal";
+inline bool EndedAsAsked(std::string_view end) {
+    return end == kEndComplete || end == kEndStopped;
+}
+
 struct StreamHeader {
     std::string serial, address;
     int64_t seq = 0;       // messages since the publisher's start, from 0
