@@ -70,10 +70,8 @@ public:
     void SetStreamEnabled(int32_t streams, bool enable);
     bool StartStreams(bool adc, bool dac1, bool dac2, bool din, bool dout);
     bool StopStreams();
-    int32_t GetRecvReadyCount();
     int32_t Recv(uint32_t* buffer, int32_t size, int32_t timeoutMs);
     int32_t ProcessAdcData(const uint32_t* words, int32_t size, double* values);
-    int32_t GetNextExpectedLchNum();
     void SetInStreamStep(int32_t step);
     bool SetInStreamBufSize(int32_t size);
     bool SetOutStreamBufSize(int32_t size);

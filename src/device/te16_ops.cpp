@@ -39,12 +39,6 @@ bool TE16::StopStreams() {
     return Call(api_.X502_StreamsStop, Handle()) == 0;
 }
 
-int32_t TE16::GetRecvReadyCount() {
-    uint32_t ready = 0;
-    if (Call(api_.X502_GetRecvReadyCount, Handle(), &ready) != 0) return 0;
-    return ClampToLong(ready);
-}
-
 int32_t TE16::Recv(uint32_t* buffer, int32_t size, int32_t timeoutMs) {
     if (Handle() == nullptr || size < 1) return 0;
     return CallCount(api_.X502_Recv, Handle(), buffer, U32(size), U32(timeoutMs));
@@ -56,13 +50,6 @@ int32_t TE16::ProcessAdcData(const uint32_t* words, int32_t size, double* values
     const int32_t code =
         Call(api_.X502_ProcessAdcData, Handle(), words, values, &count, X502_PROC_FLAGS_VOLT);
     return code >= 0 ? ClampToLong(count) : 0;
-}
-
-int32_t TE16::GetNextExpectedLchNum() {
-    if (Handle() == nullptr) return 0;
-    uint32_t lch = 0;
-    if (Call(api_.X502_GetNextExpectedLchNum, Handle(), &lch) != 0) return 0;
-    return ClampToLong(lch);
 }
 
 void TE16::SetInStreamStep(int32_t step) {
