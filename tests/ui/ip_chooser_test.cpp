@@ -122,27 +122,19 @@ TEST_F(ChooserTest, AnUnchangedListIsNotRewritten) {
     EXPECT_EQ(ReadList(), file) << "unchanged, so not rewritten";
 }
 
+// The loopback, item 0, is never removed.
 TEST_F(ChooserTest, RemoveSelectsTheNextItemOrTheLast) {
     WriteList("10.0.0.1\r\n10.0.0.2\r\n10.0.0.3\r\n");
     dlg.Load();
     // Item removed; the item selected and the address shown after it.
-    const std::tuple<int32_t, int32_t, std::string> removals[] = {{3, 2, "10.0.0.2"}, {1, 1, "10.0.0.2"}};
+    const std::tuple<int32_t, int32_t, std::string> removals[] = {
+        {3, 2, "10.0.0.2"}, {1, 1, "10.0.0.2"}, {0, 0, "127.0.0.1"}};
     for (const auto& [item, selected, shown] : removals) {
         dlg.SelectItem(item);
         dlg.Remove();
         EXPECT_EQ(dlg.ListIndex(), selected) << "removing " << item;
         EXPECT_EQ(Boxes(dlg.Edit()), shown) << "removing " << item;
     }
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"127.0.0.1", "10.0.0.2"}));
-}
-
-TEST_F(ChooserTest, RemoveSparesTheLoopback) {
-    WriteList("10.0.0.2\r\n");
-    dlg.Load();
-    dlg.SelectItem(0);
-    dlg.Remove();
-    EXPECT_EQ(dlg.ListIndex(), 0);
-    EXPECT_EQ(Boxes(dlg.Edit()), "127.0.0.1");
     EXPECT_EQ(Texts(), (std::vector<std::string>{"127.0.0.1", "10.0.0.2"}));
 }
 
@@ -235,19 +227,13 @@ TEST_F(ConsoleTest, RussianWhereTheUserInterfaceIsRussian) {
 }
 
 // This program has no Qt: without a display the plug-in is not even loaded.
-TEST(DialogService, WithoutADisplayTheConsoleServes) {
-    test::ScopedEnv noX("DISPLAY", std::nullopt), noWayland("WAYLAND_DISPLAY", std::nullopt);
-    std::ostringstream err;
-    const std::unique_ptr<Dialogs> dialogs = ChooseDialogs(platform::ModuleFolder(), err);
-    EXPECT_NE(dynamic_cast<ConsoleDialogs*>(dialogs.get()), nullptr) << "not the console";
-    EXPECT_EQ(err.str(), "") << "a fallback was reported";
-}
-
-TEST(DialogService, WithoutADisplayQtIsNotLoaded) {
+TEST(DialogService, WithoutADisplayTheConsoleServesWithoutQt) {
     test::ScopedEnv noX("DISPLAY", std::nullopt), noWayland("WAYLAND_DISPLAY", std::nullopt);
     ASSERT_FALSE(test::IsLoaded("libQt6Core.so.6")) << "Qt was in the process before";
     std::ostringstream err;
     const std::unique_ptr<Dialogs> dialogs = ChooseDialogs(platform::ModuleFolder(), err);
+    EXPECT_NE(dynamic_cast<ConsoleDialogs*>(dialogs.get()), nullptr) << "not the console";
+    EXPECT_EQ(err.str(), "") << "a fallback was reported";
     EXPECT_FALSE(test::IsLoaded((platform::ModuleFolder() / kQtPluginFile).string()))
         << "the plug-in was loaded";
     EXPECT_FALSE(test::IsLoaded("libQt6Core.so.6")) << "Qt was loaded";

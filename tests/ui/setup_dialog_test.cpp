@@ -37,10 +37,13 @@ protected:
             if (dlg.Tab(i) == tab) dlg.SelectTab(i);
         ASSERT_EQ(dlg.Tab(dlg.SelectedTab()), tab);
     }
+    static ucDIOModel& DioPage(dlgSetupModel& dlg) {
+        Open(dlg, SetupTab::DIO);
+        return *dlg.Dio();
+    }
     // The DIO page, the output boxes of bits 0 and 1 ticked.
     static ucDIOModel& DioWithBits01(dlgSetupModel& dlg) {
-        Open(dlg, SetupTab::DIO);
-        ucDIOModel& dio = *dlg.Dio();
+        ucDIOModel& dio = DioPage(dlg);
         dio.OutputBoxClick(15, true); // bit 0
         dio.OutputBoxClick(14, true); // bit 1
         return dio;
@@ -60,24 +63,17 @@ TEST_F(SetupDialogTest, TheHelpContextIsTheModules) {
     EXPECT_EQ(dlg.HelpContext(), 16) << "from E16";
 }
 
+// The tab is remembered by the close box too.
 TEST_F(SetupDialogTest, APageStaysMadeUntilTheDialogCloses) {
-    Detect();
-    dlgSetupModel dlg(s);
-    dlg.Activate();
-    dlg.SelectTab(3);
-    EXPECT_FALSE(dlg.PageVisible(0)) << "the page left";
-    EXPECT_TRUE(dlg.PageExists(0)) << "a page stays made while the dialog is open";
-    dlg.CloseBox();
-    EXPECT_EQ(dlg.Dio(), nullptr) << "pages are released at closing";
-}
-
-TEST_F(SetupDialogTest, TheCloseBoxKeepsTheTab) {
     Detect();
     {
         dlgSetupModel dlg(s);
         dlg.Activate();
         dlg.SelectTab(3);
+        EXPECT_FALSE(dlg.PageVisible(0)) << "the page left";
+        EXPECT_TRUE(dlg.PageExists(0)) << "a page stays made while the dialog is open";
         dlg.CloseBox();
+        EXPECT_EQ(dlg.Dio(), nullptr) << "pages are released at closing";
     }
     EXPECT_EQ(s.setupLastTab, 3) << "the close box keeps the tab too";
 }
@@ -249,8 +245,7 @@ TEST_F(SetupDialogTest, AStopWordWiderThanTheLinesIsKeptWhole) {
     s.dio.doStopEnabled = true;
     s.dio.doStopValue = 0x12345;
     dlgSetupModel dlg(s);
-    Open(dlg, SetupTab::DIO);
-    ucDIOModel& dio = *dlg.Dio();
+    ucDIOModel& dio = DioPage(dlg);
     EXPECT_EQ(dio.StartCaption(1), "On Stop: 0x2345 (9029)");
     EXPECT_TRUE(dio.StartButtonsEnabled(1));
     dio.ShowWord(1);
@@ -262,8 +257,7 @@ TEST_F(SetupDialogTest, AStopWordWiderThanTheLinesIsKeptWhole) {
 TEST_F(SetupDialogTest, SetStaysDisabledUntilOnStartIsTicked) {
     Detect();
     dlgSetupModel dlg(s);
-    Open(dlg, SetupTab::DIO);
-    ucDIOModel& dio = *dlg.Dio();
+    ucDIOModel& dio = DioPage(dlg);
     dio.OutputBoxClick(15, true);
     dio.SetWord(0);
     EXPECT_EQ(dio.Copy().doStartValue, 0) << "Set stays disabled until On Start is ticked";
@@ -272,8 +266,7 @@ TEST_F(SetupDialogTest, SetStaysDisabledUntilOnStartIsTicked) {
 TEST_F(SetupDialogTest, AsInputTakesTheInputsShown) {
     Detect();
     dlgSetupModel dlg(s);
-    Open(dlg, SetupTab::DIO);
-    ucDIOModel& dio = *dlg.Dio();
+    ucDIOModel& dio = DioPage(dlg);
     dio.OutputBoxClick(15, true);
     s.dio.WriteOutputs(s.Device(), 0x00F0); // the inputs read the lines back
     dio.OutputButton(ucDIOModel::kAsInput);

@@ -54,25 +54,26 @@ TEST_F(GeneralPageTest, LevelTextShowsTheLevelOnItsRange) {
     }
 }
 
-TEST_F(GeneralPageTest, ANewRangeKeepsTheSliderPosition) {
-    sync = {StartMode::AnalogLevel, SyncDirection::Above, 0, 0, 320};
-    ucGeneralModel page(sync, input, module);
-    page.SelectRange(1);
-    EXPECT_EQ(page.LevelText(), "0.025") << "the same position on the 2.5 V range";
-}
-
-TEST_F(GeneralPageTest, TheLevelStopsAtTheSlidersEnd) {
-    sync = {StartMode::AnalogLevel, SyncDirection::Above, 0, 0, 320};
-    ucGeneralModel page(sync, input, module);
-    page.MoveLevel(-40000);
-    EXPECT_EQ(page.LevelPosition(), -32000) << "past the slider's end";
-}
-
-TEST_F(GeneralPageTest, SetZeroZeroesTheLevel) {
-    sync = {StartMode::AnalogLevel, SyncDirection::Above, 0, 0, 320};
-    ucGeneralModel page(sync, input, module);
-    page.SetZero();
-    EXPECT_EQ(page.LevelText(), "0");
+// From a level of 0.1 V on the 10 V range.
+TEST_F(GeneralPageTest, EachLevelControlSetsTheSliderPosition) {
+    const struct {
+        const char* control;
+        void (*act)(ucGeneralModel&);
+        int position;
+        std::string text;
+    } moves[] = {
+        {"a new range keeps the position", [](ucGeneralModel& p) { p.SelectRange(1); }, -320, "0.025"},
+        {"past the slider's end", [](ucGeneralModel& p) { p.MoveLevel(-40000); }, -32000, "10.0"},
+        {"Set 0", [](ucGeneralModel& p) { p.SetZero(); }, 0, "0"},
+    };
+    for (const auto& m : moves) {
+        SCOPED_TRACE(m.control);
+        sync = {StartMode::AnalogLevel, SyncDirection::Above, 0, 0, 320};
+        ucGeneralModel page(sync, input, module);
+        m.act(page);
+        EXPECT_EQ(page.LevelPosition(), m.position);
+        EXPECT_EQ(page.LevelText(), m.text);
+    }
 }
 
 TEST_F(GeneralPageTest, StoredSettingsOutOfBoundsAreSavedAsShown) {
@@ -94,16 +95,12 @@ TEST_F(GeneralPageTest, StoredSettingsOutOfBoundsAreSavedAsShown) {
     EXPECT_EQ(sync.direction, SyncDirection::Below);
 }
 
-TEST_F(GeneralPageTest, AnEdgeModeDisablesTheAnalogControls) {
+// The analog controls are disabled, and what they held is kept as stored.
+TEST_F(GeneralPageTest, AnEdgeModeSetsTheAnalogSettingsAside) {
     sync = {StartMode::AnalogLevel, SyncDirection::RisingThrough, 3, 2, 100};
     ucGeneralModel page(sync, input, module);
     page.SelectSynchro(0);
     EXPECT_FALSE(page.AnalogEnabled()) << "None";
-}
-
-TEST_F(GeneralPageTest, AnEdgeModeStoresOnlyTheMode) {
-    sync = {StartMode::AnalogLevel, SyncDirection::RisingThrough, 3, 2, 100};
-    ucGeneralModel page(sync, input, module);
     page.MoveLevel(500);
     page.SelectRange(0);
     page.SelectDirection(2);
@@ -193,24 +190,25 @@ TEST_F(AdcPageTest, EveryPresetKeepsTheSelectedLine) {
 
 using DacPageTest = PageTest;
 
-TEST_F(DacPageTest, ALevelEntryIsANumberWithinTenVolts) {
-    ucDACModel page(output, module);
-    for (const char* text : {"", "1,5", "12", "abc"}) {
-        EXPECT_FALSE(page.CheckLevel(0, text).passed) << text;
-        EXPECT_EQ(page.CheckLevel(0, text).message, "Please, set the number in range from -10 to 10 V!")
-            << text;
-    }
-}
-
-TEST_F(DacPageTest, ThePhaseHasItsOwnBounds) {
-    ucDACModel page(output, module);
-    EXPECT_EQ(page.CheckRate(1, "1.01").message, "Please, set the number in range from 0 to 1!");
-}
-
-TEST_F(DacPageTest, AFrequencyEntryTakesItsLowerEnd) {
+TEST_F(DacPageTest, EntriesAreCheckedAgainstTheirBounds) {
+    const std::string levels = "Please, set the number in range from -10 to 10 V!";
+    // A level box or a rate box, its index and the text; the message, none when it passes.
+    const std::tuple<bool, int, const char*, std::string> entries[] = {
+        {true, 0, "", levels},
+        {true, 0, "1,5", levels},
+        {true, 0, "12", levels},
+        {true, 0, "abc", levels},
+        {false, 1, "1.01", "Please, set the number in range from 0 to 1!"},
+        {false, 0, " 0.5 ", ""}, // the frequency's lower end, blanks around
+    };
     ucDACModel page(output, module);
     EXPECT_EQ(page.PageFrequency(), 100.0);
-    EXPECT_TRUE(page.CheckRate(0, " 0.5 ").passed) << "the lower end, blanks around";
+    for (const auto& [level, box, text, message] : entries) {
+        SCOPED_TRACE(testing::Message() << (level ? "level " : "rate ") << box << " '" << text << "'");
+        const EntryCheck check = level ? page.CheckLevel(box, text) : page.CheckRate(box, text);
+        EXPECT_EQ(check.passed, message.empty());
+        EXPECT_EQ(check.message, message);
+    }
     EXPECT_EQ(page.PageFrequency(), 0.5);
 }
 
