@@ -25,23 +25,28 @@ bool ClassKeyExists(const std::string& key) {
 const char16_t* const kProgIds[] = {u"Velmora.Lintara", u"Velmora.ucGeneral", u"Velmora.ucADC",
                                     u"Velmora.ucDAC",   u"Velmora.ucDIO",     u"Velmora.ucIP"};
 
+// The class of each ProgID, checked to be registered.
+std::vector<CLSID> ProgIdClasses() {
+    std::vector<CLSID> seen(std::size(kProgIds));
+    for (size_t i = 0; i < std::size(kProgIds); ++i)
+        EXPECT_EQ(CLSIDFromProgID(kProgIds[i], &seen[i]), S_OK) << i;
+    return seen;
+}
+
 HOST_TEST(Registration, WritesAClassForEveryProgId) {
     char progId[64] = {};
     reg::DWORD size = sizeof progId - 1;
     Key classKey(reg::HKEY_CLASSES_ROOT, GuidKey(CLSID_Lintara) + "\\ProgID");
     reg::RegQueryValueEx(classKey.key, "", nullptr, reinterpret_cast<uint8_t*>(progId), &size);
     EXPECT_STREQ(progId, "Velmora.Lintara") << "the class's ProgID";
-    std::vector<CLSID> seen(std::size(kProgIds));
-    for (size_t i = 0; i < std::size(kProgIds); ++i) {
-        ASSERT_EQ(CLSIDFromProgID(kProgIds[i], &seen[i]), S_OK) << i;
+    const std::vector<CLSID> seen = ProgIdClasses();
+    for (size_t i = 0; i < std::size(kProgIds); ++i)
         EXPECT_EQ(std::count(seen.begin(), seen.begin() + i, seen[i]), 0) << "a class shared by ProgID " << i;
-    }
     EXPECT_EQ(seen[0], CLSID_Lintara) << "Velmora.Lintara names another class";
 }
 
 HOST_TEST(Registration, UnregisterRemovesEveryKey) {
-    std::vector<CLSID> seen(std::size(kProgIds));
-    for (size_t i = 0; i < std::size(kProgIds); ++i) ASSERT_EQ(CLSIDFromProgID(kProgIds[i], &seen[i]), S_OK);
+    const std::vector<CLSID> seen = ProgIdClasses();
     ASSERT_EQ(CallEntry("DllUnregisterServer"), S_OK);
     for (size_t i = 0; i < std::size(kProgIds); ++i) {
         CLSID clsid{};
@@ -119,7 +124,8 @@ HOST_TEST(AdcMembers, OutPointersAreClearedOrRefused) {
     EXPECT_EQ(adc->get_ADCName(nullptr), E_POINTER) << "no out pointer";
 }
 
-HOST_TEST(AdcMembers, ChannelRangesKeepTheirLimits) {
+// A channel range, the rate and the selection out of their limits.
+HOST_TEST(AdcMembers, SettingsKeepTheirLimits) {
     ComPtr<IADC3> adc = DetectedAdc();
     for (auto [channel, value] : {std::pair<int16_t, int16_t>{3, 2}, {3, 4}, {3, -1}, {32, 1}, {-1, 1}})
         EXPECT_EQ(adc->put_ChannelRange(&channel, &value), S_OK)
@@ -129,20 +135,12 @@ HOST_TEST(AdcMembers, ChannelRangesKeepTheirLimits) {
         EXPECT_EQ(adc->get_ChannelRange(&channel, &range), S_OK);
         EXPECT_EQ(range, value) << "channel " << channel;
     }
-}
-
-HOST_TEST(AdcMembers, TheRateKeepsItsLimits) {
-    ComPtr<IADC3> adc = DetectedAdc();
     for (auto [asked, set] : {std::pair{-500.0f, 500.0f}, {600000.0f, 500000.0f}}) {
         float rate = 0;
         adc->put_Rate(&asked);
         adc->get_Rate(&rate);
         EXPECT_EQ(rate, set) << "asked " << asked;
     }
-}
-
-HOST_TEST(AdcMembers, TheSelectionKeepsItsLimits) {
-    ComPtr<IADC3> adc = DetectedAdc();
     // A selection by Invoke; then ones with a channel outside 0..31 or none.
     SAFEARRAY* table = Int16Vector({5, 31, 0});
     ASSERT_EQ(
@@ -157,17 +155,20 @@ HOST_TEST(AdcMembers, TheSelectionKeepsItsLimits) {
         << "an empty selection or one with a channel outside 0..31 was taken";
 }
 
+// The analog output of a detected driver; the face holds the object.
+ComPtr<IDAO> DetectedDao() {
+    return Query<IDAO>(DetectedAdc().get(), IID_IDAO);
+}
+
 HOST_TEST(AnalogOutput, AChannelTheModuleLacksHasNoName) {
-    ComPtr<IADC3> adc = DetectedAdc();
-    ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
+    ComPtr<IDAO> dao = DetectedDao();
     BSTR name = nullptr;
     ASSERT_EQ(dao->get_ChannelName(2, &name), S_OK);
     EXPECT_EQ(Take(name), u"") << "a channel the module lacks has no name";
 }
 
 HOST_TEST(AnalogOutput, LevelsStopAtTheLimits) {
-    ComPtr<IADC3> adc = DetectedAdc();
-    ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
+    ComPtr<IDAO> dao = DetectedDao();
     dao->put_Value(0, 32000);
     dao->put_Value(1, -40000);
     EXPECT_EQ(ModuleDacLevel(0), 10.0) << "a code above the top";
@@ -175,8 +176,7 @@ HOST_TEST(AnalogOutput, LevelsStopAtTheLimits) {
 }
 
 HOST_TEST(AnalogOutput, OnlyChangedLevelsAreWritten) {
-    ComPtr<IADC3> adc = DetectedAdc();
-    ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
+    ComPtr<IDAO> dao = DetectedDao();
     int32_t counted = -1, untouched[] = {40000};
     dao->put_Value(0, 32000);
     dao->put_ValueReal(1, 1.0);
@@ -193,8 +193,7 @@ HOST_TEST(AnalogOutput, OnlyChangedLevelsAreWritten) {
 
 // The block goes out through the two-channel write, unchanged levels too.
 HOST_TEST(AnalogOutput, ABlockWritesBothChannelsAsLimited) {
-    ComPtr<IADC3> adc = DetectedAdc();
-    ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
+    ComPtr<IDAO> dao = DetectedDao();
     int32_t counted = -1, values[] = {40000, -5, 7};
     dao->put_Value(0, 32000);
     const int64_t writes = e16sim_call_count("X502_AsyncOutDac");
@@ -210,8 +209,7 @@ HOST_TEST(AnalogOutput, ABlockWritesBothChannelsAsLimited) {
 // Through Invoke, a block passed as a reference to the first Long of the
 // caller's array.
 HOST_TEST(AnalogOutput, InvokeTakesABlockByReference) {
-    ComPtr<IADC3> adc = DetectedAdc();
-    ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
+    ComPtr<IDAO> dao = DetectedDao();
     int32_t untouched[] = {40000};
     Var blockCounted;
     ASSERT_EQ(Invoke(dao.get(), u"SetValues", &blockCounted,
