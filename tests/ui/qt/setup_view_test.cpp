@@ -124,14 +124,16 @@ protected:
     driver::DriverState s;
 };
 
+// The ways out of the dialog, OK last.
+const std::pair<const char*, void (*)(QWidget&)> kClosings[] = {
+    {"Cancel", [](QWidget& window) { Click(window, "cmdDialog1"); }},
+    {"Esc", [](QWidget& window) { QTest::keyClick(window.focusWidget(), Qt::Key_Escape); }},
+    {"close box", [](QWidget& window) { window.close(); }},
+    {"OK", [](QWidget& window) { Click(window, "cmdDialog0"); }},
+};
+
 TEST_F(SetupWindow, OnlyOkStoresThePagesNotCancelEscOrTheCloseBox) {
-    const std::vector<std::pair<const char*, std::function<void(QWidget&)>>> closings = {
-        {"Cancel", [](QWidget& window) { Click(window, "cmdDialog1"); }},
-        {"Esc", [](QWidget& window) { QTest::keyClick(window.focusWidget(), Qt::Key_Escape); }},
-        {"close box", [](QWidget& window) { window.close(); }},
-        {"OK", [](QWidget& window) { Click(window, "cmdDialog0"); }},
-    };
-    for (const auto& [name, closing] : closings) {
+    for (const auto& [name, closing] : kClosings) {
         const bool shown = OpenSetup([&closing = closing](QWidget& window) {
             EXPECT_EQ(Tabs(window)->count(), 1) << "before detection, General only";
             EXPECT_EQ(window.windowTitle().left(16), "Lintara Setup (v");
@@ -353,12 +355,9 @@ TEST_F(SetupWindow, EnterInADacBoxCommitsTheEntryNotTheDialog) {
 TEST_F(SetupWindow, EveryWayOutButOkDropsATypedEntrySilently) {
     Detect();
     PeriodicOutputs();
-    const std::pair<const char*, std::function<void(QWidget&)>> closings[] = {
-        {"Cancel", [](QWidget& window) { Click(window, "cmdDialog1"); }},
-        {"Esc", [](QWidget& window) { QTest::keyClick(window.focusWidget(), Qt::Key_Escape); }},
-        {"close box", [](QWidget& window) { window.close(); }}};
     MessageWatch messages;
-    for (const auto& [name, closing] : closings) {
+    for (const auto& [name, closing] : kClosings) {
+        if (std::string(name) == "OK") continue;
         SCOPED_TRACE(name);
         OpenSetup(
             [&closing = closing](QWidget& window) {
