@@ -122,6 +122,27 @@ TEST(Sweeper, TheLevelCrossingIsAtTimeZeroForEveryEdgePretriggerAndBlockSize) {
             }
 }
 
+TEST(Sweeper, ABlockManyRingsLongKeepsItsSweepsWhole) {
+    constexpr std::size_t kWindow = 1000, kSource = 2, kPre = 500;
+    Sweeper sweeper;
+    sweeper.Reset(kChannels, kWindow, Scales());
+    sweeper.SetTrigger({true, kSource, Edge::Rising, 0, 0.5, TriggerMode::Normal});
+    // The sines, then far below the level: the last sweep ends long before the block.
+    std::vector<int16_t> codes = Sines(0, 5000);
+    const std::vector<int16_t> low = Flat(5000, 20000, -3000);
+    codes.insert(codes.end(), low.begin(), low.end());
+    sweeper.Add(codes.data(), codes.size() / kChannels);
+    EXPECT_GE(sweeper.Sweeps(), 2u);
+    const View view = sweeper.Current();
+    ASSERT_EQ(view.kadrs, kWindow);
+    const auto start = static_cast<std::size_t>(view.Code(0, kCounter));
+    EXPECT_LT(start + kPre, 5000u);
+    for (std::size_t k = 0; k < kWindow; ++k)
+        ASSERT_EQ(view.Code(k, kCounter), static_cast<int16_t>(start + k));
+    EXPECT_LT(view.Code(kPre - 1, kSource), 0);
+    EXPECT_GE(view.Code(kPre, kSource), 0);
+}
+
 TEST(Sweeper, NoiseAroundTheLevelDoesNotRetrigger) {
     constexpr std::size_t kWindow = 500;
     for (Edge edge : {Edge::Rising, Edge::Falling}) {
