@@ -354,6 +354,11 @@ TEST(Spectrum, AveragingSmoothsNoiseAndStartsOverOnANewRate) {
     EXPECT_LT(spread(averaged.Last().dbv[0]), 0.5 * spread(single.Last().dbv[0]));
     EXPECT_EQ(averaged.Compute(sweeper.Current(), kRate / 2).averaged, 1u);
     EXPECT_EQ(averaged.Compute(sweeper.Current(), kRate / 2).averaged, 2u);
+    // A steady sine keeps its level however many spectra went through the average.
+    const View sines = Second(sweeper);
+    const double once = single.Compute(sines, kRate).dbv[1][20];
+    for (int i = 0; i < 20; ++i) averaged.Compute(sines, kRate);
+    EXPECT_NEAR(averaged.Last().dbv[1][20], once, 0.01);
 }
 
 std::vector<std::string> Split(const std::string& line) {
