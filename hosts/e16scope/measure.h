@@ -27,6 +27,9 @@ struct Measurement {
 double CrossingHysteresis(double swingCodes);
 
 // One Measurement per channel of `view`, taken at `rate` kadrs per second.
+// Two passes over every sample, about 2 ns each: a 60 s view of 32 channels
+// at 15625 kadrs/s takes some 70 ms, so measure a triggered view once per
+// sweep, not once per drain.
 // `trigger` gives the source's level when on; `spectrum` (may be null), of
 // the same view, gives the frequency where crossings are too few.
 std::vector<Measurement> Measure(const View& view, double rate, const TriggerSettings& trigger,
