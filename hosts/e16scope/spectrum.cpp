@@ -102,7 +102,7 @@ const Spectrum& SpectrumAnalyzer::Compute(const View& view, double rate) {
     }
     spectrum_.averaged = 0;
     if (n == 0) return spectrum_;
-    if (!plan_ || plan_->n != n) plan_ = std::make_unique<Plan>(n);
+    plan_ = &PlanFor(n);
     const std::size_t row = channels * bins;
     if (history_.size() != averaging_ * row) {
         history_.assign(averaging_ * row, 0.0F);
@@ -138,6 +138,21 @@ void SpectrumAnalyzer::Transform(const View& view, std::size_t channel, float* p
         const double re = p.out[k][0], im = p.out[k][1];
         power[k] = static_cast<float>((re * re + im * im) * p.power * one);
     }
+}
+
+// Plans are kept for the last few sizes: a window growing while it fills, or
+// views of two sizes taking turns, do not plan again each time.
+SpectrumAnalyzer::Plan& SpectrumAnalyzer::PlanFor(std::size_t points) {
+    constexpr std::size_t kKept = 4;
+    const auto same = [points](const std::unique_ptr<Plan>& p) { return p->n == points; };
+    auto found = std::find_if(plans_.begin(), plans_.end(), same);
+    if (found == plans_.end()) {
+        if (plans_.size() == kKept) plans_.erase(plans_.begin());
+        plans_.push_back(std::make_unique<Plan>(points));
+        found = plans_.end() - 1;
+    }
+    std::rotate(found, found + 1, plans_.end());
+    return *plans_.back();
 }
 
 void SpectrumAnalyzer::Average(std::size_t channels, std::size_t bins) {

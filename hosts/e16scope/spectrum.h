@@ -64,12 +64,14 @@ private:
     struct Plan;
     void Transform(const View& view, std::size_t channel, float* power);
     void Average(std::size_t channels, std::size_t bins);
+    Plan& PlanFor(std::size_t points);
 
     std::size_t maxPoints_ = kDefaultSpectrumPoints;
     std::size_t averaging_ = 1;
-    std::unique_ptr<Plan> plan_;
-    std::vector<float> history_; // averaging_ slots of channels x bins powers
-    std::vector<double> sum_;    // the slots' sum
+    Plan* plan_ = nullptr;                     // of the size in use, one of plans_
+    std::vector<std::unique_ptr<Plan>> plans_; // the sizes used last, newest last
+    std::vector<float> history_;               // averaging_ slots of channels x bins powers
+    std::vector<double> sum_;                  // the slots' sum
     std::size_t slot_ = 0, filled_ = 0;
     Spectrum spectrum_;
 };

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "csv_text.h"
 #include "measure.h"
 #include "spectrum.h"
 #include "sweep.h"
@@ -425,6 +426,25 @@ TEST(Export, TheTimeCsvCountsFromTheTriggerPoint) {
     const std::vector<std::string> row = Split(rows[9]); // 40 Hz
     EXPECT_DOUBLE_EQ(std::strtod(row[0].c_str(), nullptr), 40);
     EXPECT_NEAR(std::strtod(row[4].c_str(), nullptr), spectrum.dbv[3][8], 1e-3);
+}
+
+TEST(Export, FixedDecimalsRoundLikePrintf) {
+    struct Case {
+        double value;
+        int decimals;
+        const char* text;
+    };
+    for (const Case& c : std::vector<Case>{{0.5, 6, "0.500000"},
+                                           {-0.0000004, 6, "0.000000"},
+                                           {1.9999996, 6, "2.000000"},
+                                           {-0.0123456, 6, "-0.012346"},
+                                           {-30.000000001, 9, "-30.000000001"},
+                                           {-112.25, 3, "-112.250"},
+                                           {std::nan(""), 6, "nan"}}) {
+        std::string text;
+        AppendFixed(text, c.value, c.decimals);
+        EXPECT_EQ(text, c.text) << c.value;
+    }
 }
 
 TEST(Export, FailuresSayWhy) {
