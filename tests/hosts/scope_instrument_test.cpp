@@ -231,7 +231,9 @@ TEST(Sweeper, EachModeShowsWhatItPromises) {
 TEST(Sweeper, WithoutATriggerTheNewestWindowRolls) {
     Sweeper sweeper;
     sweeper.Reset(kChannels, 1000, Scales());
-    // A source that is not a recorded channel leaves the trigger off.
+    // A source that is not a recorded channel, or a level that is no number,
+    // leaves the trigger off.
+    EXPECT_FALSE(sweeper.SetTrigger({true, 0, Edge::Rising, std::nan(""), 0.5, TriggerMode::Normal}));
     EXPECT_FALSE(sweeper.SetTrigger({true, kChannels, Edge::Rising, 0, 0.5, TriggerMode::Normal}));
     for (std::size_t block : {1u, 333u, 5000u}) {
         Feed(sweeper, Sines(sweeper.Received(), 2500), block);
@@ -456,6 +458,7 @@ TEST(Export, FailuresSayWhy) {
         const char* reason;
     };
     for (const Case& c : std::vector<Case>{{"/nonexistent-dir/view.csv", kRate, "No such file or directory"},
+                                           {"/dev/full", kRate, "No space left on device"},
                                            {"/tmp/view.csv", 0, "the rate is not known"}}) {
         std::string error;
         EXPECT_FALSE(WriteTimeCsv(c.path, view, c.rate, kNames, error));
