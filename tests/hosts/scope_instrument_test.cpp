@@ -1,0 +1,473 @@
+// The scope's instrument without Qt: the trigger puts the level crossing at
+// time 0 whatever the block sizes, the modes show what they promise, and the
+// measurements, the spectrum and the CSV exports of the simulated module's
+// sines come out right.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "csv_text.h"
+#include "measure.h"
+#include "spectrum.h"
+#include "sweep.h"
+#include "view_export.h"
+
+namespace e16scope {
+namespace {
+
+constexpr double kRate = 10000;
+constexpr float kCodesPerVolt = 3200;
+const double kPi = std::acos(-1.0);
+
+// X1..X4 as the simulated module gives them, and a fifth channel counting
+// kadrs so that a view can be checked to be one run of the signal.
+struct Sine {
+    double amplitude, hz;
+};
+const std::vector<Sine> kSines = {{0.5, 10}, {1, 20}, {1.5, 30}, {2, 40}};
+constexpr std::size_t kChannels = 5, kCounter = 4;
+const std::vector<std::string> kNames = {"X1", "X2", "X3", "X4", "count"};
+
+int16_t SineCode(const Sine& s, std::size_t kadr) {
+    const double t = static_cast<double>(kadr) / kRate;
+    return static_cast<int16_t>(
+        std::lround(s.amplitude * std::sin(2 * kPi * s.hz * t + 0.3) * kCodesPerVolt));
+}
+
+std::vector<int16_t> Sines(std::size_t from, std::size_t kadrs) {
+    std::vector<int16_t> codes(kadrs * kChannels);
+    for (std::size_t k = 0; k < kadrs; ++k) {
+        for (std::size_t c = 0; c < kSines.size(); ++c)
+            codes[k * kChannels + c] = SineCode(kSines[c], from + k);
+        codes[k * kChannels + kCounter] = static_cast<int16_t>((from + k) % 30000);
+    }
+    return codes;
+}
+
+// Every channel at `code`, the counter counting on.
+std::vector<int16_t> Flat(std::size_t from, std::size_t kadrs, int16_t code) {
+    std::vector<int16_t> codes(kadrs * kChannels, code);
+    for (std::size_t k = 0; k < kadrs; ++k)
+        codes[k * kChannels + kCounter] = static_cast<int16_t>((from + k) % 30000);
+    return codes;
+}
+
+void Feed(Sweeper& sweeper, const std::vector<int16_t>& codes, std::size_t block) {
+    const std::size_t kadrs = codes.size() / kChannels;
+    for (std::size_t at = 0; at < kadrs; at += block)
+        sweeper.Add(codes.data() + at * kChannels, std::min(block, kadrs - at));
+}
+
+std::vector<float> Scales() {
+    return std::vector<float>(kChannels, kCodesPerVolt);
+}
+
+void ExpectOneRun(const View& view) {
+    ASSERT_GT(view.kadrs, 0u);
+    const std::size_t start = static_cast<std::size_t>(view.Code(0, kCounter));
+    for (std::size_t k = 0; k < view.kadrs; ++k) {
+        ASSERT_EQ(view.Code(k, kCounter), static_cast<int16_t>((start + k) % 30000)) << "kadr " << k;
+        for (std::size_t c = 0; c < kSines.size(); ++c)
+            ASSERT_EQ(view.Code(k, c), SineCode(kSines[c], start + k));
+    }
+}
+
+TEST(Sweeper, TheLevelCrossingIsAtTimeZeroForEveryEdgePretriggerAndBlockSize) {
+    constexpr std::size_t kWindow = 3000; // a ring of 6000 kadrs
+    constexpr std::size_t kSource = 1;    // X2, 1 V at 20 Hz
+    constexpr double kLevel = 0.3;
+    for (Edge edge : {Edge::Rising, Edge::Falling})
+        for (double pretrigger : {0.0, 0.1, 0.5, 0.9})
+            for (std::size_t block : {1u, 7u, 1000u, 14000u}) {
+                SCOPED_TRACE(testing::Message() << (edge == Edge::Rising ? "rising" : "falling")
+                                                << ", pretrigger " << pretrigger << ", blocks of " << block);
+                Sweeper sweeper;
+                sweeper.Reset(kChannels, kWindow, Scales());
+                ASSERT_TRUE(
+                    sweeper.SetTrigger({true, kSource, edge, kLevel, pretrigger, TriggerMode::Normal}));
+                Feed(sweeper, Sines(0, 28000), block);
+                // Sweeps do not overlap: at most one per window.
+                EXPECT_GE(sweeper.Sweeps(), 4u);
+                EXPECT_LE(sweeper.Sweeps(), 28000 / kWindow);
+                EXPECT_EQ(sweeper.State(), SweepState::Triggered);
+                const View view = sweeper.Current();
+                ASSERT_TRUE(view.triggered);
+                ASSERT_EQ(view.kadrs, kWindow);
+                ExpectOneRun(view);
+                const auto pre = static_cast<std::size_t>(std::lround(pretrigger * kWindow));
+                EXPECT_GE(view.firstTime, -static_cast<double>(pre));
+                EXPECT_LT(view.firstTime, -static_cast<double>(pre) + 1);
+                // kadr `at` is the first at or after the trigger point; the one
+                // before may precede the view (no pretrigger).
+                const std::size_t at = pre, start = static_cast<std::size_t>(view.Code(0, kCounter));
+                const double level = kLevel * kCodesPerVolt;
+                const double before = SineCode(kSines[kSource], start + at - 1),
+                             after = view.Code(at, kSource);
+                if (edge == Edge::Rising) {
+                    EXPECT_LT(before, level);
+                    EXPECT_GE(after, level);
+                } else {
+                    EXPECT_GT(before, level);
+                    EXPECT_LE(after, level);
+                }
+                // Time 0 is the crossing itself, between the two.
+                const double t0 = view.firstTime + static_cast<double>(at) - 1;
+                EXPECT_NEAR(before + (after - before) * (0 - t0), level, 1e-6);
+            }
+}
+
+TEST(Sweeper, ABlockManyRingsLongKeepsItsSweepsWhole) {
+    constexpr std::size_t kWindow = 1000, kSource = 2, kPre = 500;
+    Sweeper sweeper;
+    sweeper.Reset(kChannels, kWindow, Scales());
+    sweeper.SetTrigger({true, kSource, Edge::Rising, 0, 0.5, TriggerMode::Normal});
+    // The sines, then far below the level: the last sweep ends long before the block.
+    std::vector<int16_t> codes = Sines(0, 5000);
+    const std::vector<int16_t> low = Flat(5000, 20000, -3000);
+    codes.insert(codes.end(), low.begin(), low.end());
+    sweeper.Add(codes.data(), codes.size() / kChannels);
+    EXPECT_GE(sweeper.Sweeps(), 2u);
+    const View view = sweeper.Current();
+    ASSERT_EQ(view.kadrs, kWindow);
+    const auto start = static_cast<std::size_t>(view.Code(0, kCounter));
+    EXPECT_LT(start + kPre, 5000u);
+    for (std::size_t k = 0; k < kWindow; ++k)
+        ASSERT_EQ(view.Code(k, kCounter), static_cast<int16_t>(start + k));
+    EXPECT_LT(view.Code(kPre - 1, kSource), 0);
+    EXPECT_GE(view.Code(kPre, kSource), 0);
+}
+
+TEST(Sweeper, NoiseAroundTheLevelDoesNotRetrigger) {
+    constexpr std::size_t kWindow = 500;
+    for (Edge edge : {Edge::Rising, Edge::Falling}) {
+        const int16_t far = edge == Edge::Rising ? -1600 : 1600, level = 320;
+        Sweeper sweeper;
+        sweeper.Reset(kChannels, kWindow, Scales());
+        sweeper.SetTrigger({true, 0, edge, level / double{kCodesPerVolt}, 0.2, TriggerMode::Normal});
+        std::vector<int16_t> codes = Flat(0, 20 * kWindow, far);
+        // One real crossing, then noise of +-5 codes around the level.
+        for (std::size_t k = 2 * kWindow; k < 20 * kWindow; ++k)
+            codes[k * kChannels] = static_cast<int16_t>(level + static_cast<int>(k * 7 % 11) - 5);
+        Feed(sweeper, codes, 37);
+        EXPECT_EQ(sweeper.Sweeps(), 1u) << (edge == Edge::Rising ? "rising" : "falling");
+    }
+}
+
+struct ModeCase {
+    const char* name;
+    TriggerMode mode;
+    // After a window and a half of no trigger, of the sines, then of no trigger again.
+    SweepState quiet, swept, quietAgain;
+    bool freeRunsWhenQuiet;
+};
+
+TEST(Sweeper, EachModeShowsWhatItPromises) {
+    constexpr std::size_t kWindow = 2000;
+    const std::vector<ModeCase> cases = {
+        {"normal", TriggerMode::Normal, SweepState::Armed, SweepState::Triggered, SweepState::Armed, false},
+        {"auto", TriggerMode::Auto, SweepState::Auto, SweepState::Triggered, SweepState::Auto, true},
+        {"single", TriggerMode::Single, SweepState::Armed, SweepState::Held, SweepState::Held, false},
+    };
+    for (const ModeCase& m : cases) {
+        SCOPED_TRACE(m.name);
+        Sweeper sweeper;
+        sweeper.Reset(kChannels, kWindow, Scales());
+        sweeper.SetTrigger({true, 2, Edge::Rising, 0, 0.5, m.mode});
+        std::size_t at = 0;
+        const auto feed = [&](const std::vector<int16_t>& codes) {
+            for (std::size_t k = 0; k < codes.size() / kChannels; k += 101) {
+                sweeper.Add(codes.data() + k * kChannels,
+                            std::min<std::size_t>(101, codes.size() / kChannels - k));
+                const View view = sweeper.Current();
+                // Untriggered samples only while running free.
+                if (!view.triggered && view.kadrs > 0) {
+                    ASSERT_EQ(sweeper.State(), SweepState::Auto);
+                }
+            }
+            at += codes.size() / kChannels;
+        };
+        feed(Flat(at, kWindow / 2, 0));
+        EXPECT_EQ(sweeper.State(), SweepState::Armed) << "before a window of waiting";
+        EXPECT_EQ(sweeper.Current().kadrs, 0u);
+        feed(Flat(at, kWindow + kWindow / 2, 0));
+        EXPECT_EQ(sweeper.State(), m.quiet);
+        const View quiet = sweeper.Current();
+        EXPECT_EQ(quiet.kadrs, m.freeRunsWhenQuiet ? kWindow : 0u);
+        EXPECT_EQ(quiet.firstTime, 0);
+        if (m.freeRunsWhenQuiet) {
+            EXPECT_EQ(quiet.Code(kWindow - 1, kCounter), static_cast<int16_t>(at - 1));
+        }
+
+        feed(Sines(at, 5 * kWindow));
+        EXPECT_EQ(sweeper.State(), m.swept);
+        EXPECT_TRUE(sweeper.Current().triggered);
+        EXPECT_GE(sweeper.Sweeps(), m.mode == TriggerMode::Single ? 1u : 3u);
+        EXPECT_LE(sweeper.Sweeps(), m.mode == TriggerMode::Single ? 1u : 5u);
+        const uint64_t sweeps = sweeper.Sweeps();
+
+        feed(Flat(at, 3 * kWindow, 0));
+        EXPECT_EQ(sweeper.State(), m.quietAgain);
+        EXPECT_EQ(sweeper.Current().triggered, !m.freeRunsWhenQuiet) << "the last sweep stays shown";
+        if (m.mode == TriggerMode::Single) {
+            EXPECT_EQ(sweeper.Sweeps(), sweeps);
+            feed(Sines(at, 3 * kWindow));
+            EXPECT_EQ(sweeper.Sweeps(), 1u) << "held until Rearm";
+            sweeper.Rearm();
+            EXPECT_EQ(sweeper.State(), SweepState::Armed);
+            feed(Sines(at, 3 * kWindow));
+            EXPECT_EQ(sweeper.State(), SweepState::Held);
+            EXPECT_EQ(sweeper.Sweeps(), 2u);
+        }
+    }
+}
+
+TEST(Sweeper, WithoutATriggerTheNewestWindowRolls) {
+    Sweeper sweeper;
+    sweeper.Reset(kChannels, 1000, Scales());
+    // A source that is not a recorded channel, or a level that is no number,
+    // leaves the trigger off.
+    EXPECT_FALSE(sweeper.SetTrigger({true, 0, Edge::Rising, std::nan(""), 0.5, TriggerMode::Normal}));
+    EXPECT_FALSE(sweeper.SetTrigger({true, kChannels, Edge::Rising, 0, 0.5, TriggerMode::Normal}));
+    for (std::size_t block : {1u, 333u, 5000u}) {
+        Feed(sweeper, Sines(sweeper.Received(), 2500), block);
+        EXPECT_EQ(sweeper.State(), SweepState::Roll);
+        const View view = sweeper.Current();
+        ASSERT_EQ(view.kadrs, 1000u);
+        EXPECT_FALSE(view.triggered);
+        ExpectOneRun(view);
+        EXPECT_EQ(view.Code(999, kCounter), static_cast<int16_t>((sweeper.Received() - 1) % 30000));
+    }
+    EXPECT_EQ(sweeper.Sweeps(), 0u);
+}
+
+// A second of the sines, a whole number of periods.
+View Second(Sweeper& sweeper) {
+    sweeper.Reset(kChannels, 10000, Scales());
+    Feed(sweeper, Sines(0, 10000), 4096);
+    return sweeper.Current();
+}
+
+TEST(Measure, TheSinesMeasureWithinHalfAPercent) {
+    Sweeper sweeper;
+    const View view = Second(sweeper);
+    const TriggerSettings trigger{true, 1, Edge::Rising, 0.2, 0.5, TriggerMode::Auto};
+    const std::vector<Measurement> m = Measure(view, kRate, trigger);
+    ASSERT_EQ(m.size(), kChannels);
+    for (std::size_t c = 0; c < kSines.size(); ++c) {
+        SCOPED_TRACE(kNames[c]);
+        const double a = kSines[c].amplitude, tolerance = 0.005 * a;
+        EXPECT_NEAR(m[c].vpp, 2 * a, 2 * tolerance);
+        EXPECT_NEAR(m[c].max, a, tolerance);
+        EXPECT_NEAR(m[c].min, -a, tolerance);
+        EXPECT_NEAR(m[c].rms, a / std::sqrt(2.0), tolerance);
+        EXPECT_NEAR(m[c].mean, 0, tolerance);
+        EXPECT_NEAR(m[c].freq, kSines[c].hz, 0.005 * kSines[c].hz);
+    }
+}
+
+TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeak) {
+    Sweeper sweeper;
+    const View view = Second(sweeper);
+    SpectrumAnalyzer analyzer;
+    const Spectrum& spectrum = analyzer.Compute(view, kRate);
+    // A trigger level above X1's peak: no crossing on the source.
+    const TriggerSettings above{true, 0, Edge::Rising, 0.6, 0.5, TriggerMode::Normal};
+    EXPECT_TRUE(std::isnan(Measure(view, kRate, above)[0].freq));
+    EXPECT_NEAR(Measure(view, kRate, above, &spectrum)[0].freq, 10, 0.05);
+    // Less than two periods of X1: one crossing.
+    sweeper.Reset(kChannels, 1500, Scales());
+    Feed(sweeper, Sines(0, 1500), 1500);
+    const View shortView = sweeper.Current();
+    const Spectrum& coarse = analyzer.Compute(shortView, kRate);
+    EXPECT_TRUE(std::isnan(Measure(shortView, kRate, {})[0].freq));
+    EXPECT_NEAR(Measure(shortView, kRate, {}, &coarse)[0].freq, 10, kRate / 1500);
+    EXPECT_NEAR(Measure(shortView, kRate, {}, &coarse)[3].freq, 40, 0.2) << "many crossings need no spectrum";
+}
+
+TEST(Spectrum, TheSinesPeakAtTheirFrequencyAndLevel) {
+    Sweeper sweeper;
+    const View view = Second(sweeper);
+    SpectrumAnalyzer analyzer;
+    const Spectrum& spectrum = analyzer.Compute(view, kRate);
+    ASSERT_EQ(spectrum.points, 10000u);
+    ASSERT_EQ(spectrum.frequency.size(), 5001u);
+    EXPECT_DOUBLE_EQ(spectrum.frequency[1], 1.0);
+    EXPECT_DOUBLE_EQ(spectrum.frequency.back(), kRate / 2);
+    for (std::size_t c = 0; c < kSines.size(); ++c) {
+        SCOPED_TRACE(kNames[c]);
+        const std::vector<double>& db = spectrum.dbv[c];
+        const auto peak = static_cast<std::size_t>(std::max_element(db.begin() + 2, db.end()) - db.begin());
+        EXPECT_NEAR(spectrum.frequency[peak], kSines[c].hz, spectrum.frequency[1]);
+        EXPECT_NEAR(db[peak], 20 * std::log10(kSines[c].amplitude / std::sqrt(2.0)), 0.5);
+        EXPECT_NEAR(spectrum.PeakFrequency(c), kSines[c].hz, 0.05);
+        EXPECT_LT(db[peak * 3], db[peak] - 60) << "no leakage far from the peak";
+    }
+}
+
+TEST(Spectrum, PointsAreTheNewestSamplesUnderTheCap) {
+    struct Case {
+        std::size_t kadrs, cap, points;
+    };
+    for (const Case& c : std::vector<Case>{{10000, 65536, 10000},
+                                           {10007, 65536, 10000},
+                                           {100000, 16384, 16384},
+                                           {100000, 10000, 10000},
+                                           {17, 65536, 16},
+                                           {15, 65536, 0}})
+        EXPECT_EQ(SpectrumPoints(c.kadrs, c.cap), c.points) << c.kadrs << " kadrs under " << c.cap;
+    // The newest: a view of silence then the sines shows the sines.
+    Sweeper sweeper;
+    sweeper.Reset(kChannels, 30000, Scales());
+    Feed(sweeper, Flat(0, 20000, 0), 20000);
+    Feed(sweeper, Sines(20000, 10000), 10000);
+    SpectrumAnalyzer analyzer;
+    analyzer.SetMaxPoints(10000);
+    const Spectrum& spectrum = analyzer.Compute(sweeper.Current(), kRate);
+    EXPECT_NEAR(spectrum.dbv[3][40], 20 * std::log10(2 / std::sqrt(2.0)), 0.5);
+}
+
+TEST(Spectrum, AveragingSmoothsNoiseAndStartsOverOnANewRate) {
+    constexpr std::size_t kKadrs = 4096;
+    SpectrumAnalyzer single, averaged;
+    averaged.SetAveraging(8);
+    uint32_t seed = 12345;
+    std::vector<int16_t> noise(kKadrs * kChannels);
+    const auto spread = [](const std::vector<double>& db) { // of the dB over the bins
+        double sum = 0, squares = 0;
+        for (std::size_t k = 10; k < db.size() - 10; ++k) sum += db[k], squares += db[k] * db[k];
+        const double n = static_cast<double>(db.size() - 20);
+        return std::sqrt(squares / n - (sum / n) * (sum / n));
+    };
+    Sweeper sweeper;
+    for (std::size_t round = 1; round <= 10; ++round) {
+        for (int16_t& code : noise)
+            code = static_cast<int16_t>(((seed = seed * 1664525 + 1013904223) >> 20) - 2048);
+        sweeper.Reset(kChannels, kKadrs, Scales());
+        sweeper.Add(noise.data(), kKadrs);
+        single.Compute(sweeper.Current(), kRate);
+        EXPECT_EQ(averaged.Compute(sweeper.Current(), kRate).averaged, std::min<std::size_t>(round, 8));
+    }
+    EXPECT_LT(spread(averaged.Last().dbv[0]), 0.5 * spread(single.Last().dbv[0]));
+    EXPECT_EQ(averaged.Compute(sweeper.Current(), kRate / 2).averaged, 1u);
+    EXPECT_EQ(averaged.Compute(sweeper.Current(), kRate / 2).averaged, 2u);
+    // A steady sine keeps its level however many spectra went through the average.
+    const View sines = Second(sweeper);
+    const double once = single.Compute(sines, kRate).dbv[1][20];
+    for (int i = 0; i < 20; ++i) averaged.Compute(sines, kRate);
+    EXPECT_NEAR(averaged.Last().dbv[1][20], once, 0.01);
+}
+
+std::vector<std::string> Split(const std::string& line) {
+    std::vector<std::string> fields;
+    std::stringstream in(line);
+    for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
+    return fields;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST(Export, MeasurementsCsvReadsBack) {
+    Sweeper sweeper;
+    const View view = Second(sweeper);
+    const std::vector<Measurement> m = Measure(view, kRate, {});
+    const std::vector<std::string> lines = Lines(MeasurementsCsv(m, kNames));
+    ASSERT_EQ(lines.size(), kChannels + 1);
+    EXPECT_EQ(lines[0], "channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz");
+    const std::vector<std::string> x4 = Split(lines[4]);
+    ASSERT_EQ(x4.size(), 7u);
+    EXPECT_EQ(x4[0], "X4");
+    const double expected[] = {m[3].min, m[3].max, m[3].mean, m[3].rms, m[3].vpp, m[3].freq};
+    for (std::size_t i = 0; i < 6; ++i)
+        EXPECT_NEAR(std::strtod(x4[i + 1].c_str(), nullptr), expected[i], 1e-6 * (1 + std::abs(expected[i])));
+    EXPECT_EQ(Lines(MeasurementsCsv(m, {"a,\"b\""}))[1].substr(0, 10), "\"a,\"\"b\"\"\",");
+}
+
+TEST(Export, TheTimeCsvCountsFromTheTriggerPoint) {
+    Sweeper sweeper;
+    sweeper.Reset(kChannels, 2000, Scales());
+    sweeper.SetTrigger({true, 3, Edge::Rising, 0.5, 0.25, TriggerMode::Normal});
+    Feed(sweeper, Sines(0, 8000), 999);
+    const View view = sweeper.Current();
+    ASSERT_TRUE(view.triggered);
+    const std::string path = (std::filesystem::temp_directory_path() / "scope_instrument_test.csv").string();
+    std::string error;
+    ASSERT_TRUE(WriteTimeCsv(path, view, kRate, kNames, error)) << error;
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    std::filesystem::remove(path);
+    const std::vector<std::string> lines = Lines(text.str());
+    ASSERT_EQ(lines.size(), view.kadrs + 1);
+    EXPECT_EQ(lines[0], "time_s,X1,X2,X3,X4,count");
+    for (std::size_t k : {std::size_t{0}, std::size_t{499}, std::size_t{500}, view.kadrs - 1}) {
+        const std::vector<std::string> row = Split(lines[k + 1]);
+        ASSERT_EQ(row.size(), kChannels + 1);
+        const double t = std::strtod(row[0].c_str(), nullptr);
+        EXPECT_NEAR(t, (view.firstTime + static_cast<double>(k)) / kRate, 1e-9);
+        EXPECT_EQ(t < 0, k < 500) << "kadr " << k;
+        EXPECT_NEAR(std::strtod(row[4].c_str(), nullptr), view.Volts(k, 3), 1e-6);
+    }
+
+    SpectrumAnalyzer analyzer;
+    const Spectrum& spectrum = analyzer.Compute(view, kRate);
+    const std::vector<std::string> rows = Lines(SpectrumCsv(spectrum, kNames));
+    ASSERT_EQ(rows.size(), spectrum.frequency.size() + 1);
+    EXPECT_EQ(rows[0], "frequency_hz,X1,X2,X3,X4,count");
+    const std::vector<std::string> row = Split(rows[9]); // 40 Hz
+    EXPECT_DOUBLE_EQ(std::strtod(row[0].c_str(), nullptr), 40);
+    EXPECT_NEAR(std::strtod(row[4].c_str(), nullptr), spectrum.dbv[3][8], 1e-3);
+}
+
+TEST(Export, FixedDecimalsRoundLikePrintf) {
+    struct Case {
+        double value;
+        int decimals;
+        const char* text;
+    };
+    for (const Case& c : std::vector<Case>{{0.5, 6, "0.500000"},
+                                           {-0.0000004, 6, "0.000000"},
+                                           {1.9999996, 6, "2.000000"},
+                                           {-0.0123456, 6, "-0.012346"},
+                                           {-30.000000001, 9, "-30.000000001"},
+                                           {-112.25, 3, "-112.250"},
+                                           {std::nan(""), 6, "nan"}}) {
+        std::string text;
+        AppendFixed(text, c.value, c.decimals);
+        EXPECT_EQ(text, c.text) << c.value;
+    }
+}
+
+TEST(Export, FailuresSayWhy) {
+    Sweeper sweeper;
+    const View view = Second(sweeper);
+    struct Case {
+        std::string path;
+        double rate;
+        const char* reason;
+    };
+    for (const Case& c : std::vector<Case>{{"/nonexistent-dir/view.csv", kRate, "No such file or directory"},
+                                           {"/dev/full", kRate, "No space left on device"},
+                                           {"/tmp/view.csv", 0, "the rate is not known"}}) {
+        std::string error;
+        EXPECT_FALSE(WriteTimeCsv(c.path, view, c.rate, kNames, error));
+        EXPECT_EQ(error, "cannot write " + c.path + ": " + c.reason);
+    }
+    std::string error;
+    EXPECT_FALSE(WriteSpectrumCsv("/tmp/spectrum.csv", Spectrum{}, kNames, error));
+    EXPECT_EQ(error, "cannot write /tmp/spectrum.csv: no spectrum (too few samples)");
+}
+
+} // namespace
+} // namespace e16scope
