@@ -7,22 +7,14 @@
 namespace velmora::settings {
 namespace detail {
 
-void ForEachValue(reg::HKEY key, int32_t& lastError, const std::function<bool(const RawValue&)>& visit) {
-    reg::DWORD count = 0, maxName = 0, maxData = 0;
-    lastError = reg::RegQueryInfoKey(key, nullptr, nullptr, &count, &maxName, &maxData);
-    if (lastError != reg::ERROR_SUCCESS) return;
-    std::vector<char> name(maxName + 1);
-    std::vector<uint8_t> data(maxData + 1);
-    RawValue value;
-    for (reg::DWORD i = 0; i < count; ++i) {
-        auto nameChars = static_cast<reg::DWORD>(name.size());
-        auto size = static_cast<reg::DWORD>(data.size());
-        lastError = reg::RegEnumValue(key, i, name.data(), &nameChars, &value.type, data.data(), &size);
-        if (lastError != reg::ERROR_SUCCESS) continue;
-        value.name.assign(name.data(), nameChars);
-        value.data.assign(data.begin(), data.begin() + size); // only what this value filled
-        if (!visit(value)) return;
-    }
+bool ForEachValue(int32_t root, const std::string& path, int32_t& lastError,
+                  const std::function<bool(const RawValue&)>& visit) {
+    std::vector<RawValue> values;
+    lastError = reg::RegEnumValuesAll(static_cast<reg::HKEY>(root), ToStore(path).c_str(), &values);
+    if (lastError != reg::ERROR_SUCCESS) return false;
+    for (const RawValue& value : values)
+        if (!visit(value)) break;
+    return true;
 }
 
 } // namespace detail
@@ -115,11 +107,9 @@ using detail::KeyHandle;
 
 int32_t cRegistry::QueryValueAt(int32_t root, const std::string& path, const std::string& name,
                                 RegValue& value) {
-    KeyHandle key(lastError_, root, path, detail::kReadAccess, true);
-    if (!key) return 0;
     const std::string wanted = detail::ToStore(name);
     int32_t type = 0;
-    detail::ForEachValue(key.get(), lastError_, [&](const RawValue& v) {
+    detail::ForEachValue(root, path, lastError_, [&](const RawValue& v) {
         if (v.name != wanted) return true;
         type = static_cast<int32_t>(v.type);
         Decode(v, value);
@@ -130,9 +120,7 @@ int32_t cRegistry::QueryValueAt(int32_t root, const std::string& path, const std
 
 int32_t cRegistry::QueryValues(int32_t root, const std::string& path, std::vector<NamedValue>& values) {
     values.clear();
-    KeyHandle key(lastError_, root, path, detail::kReadAccess, true);
-    if (!key) return 0;
-    detail::ForEachValue(key.get(), lastError_, [&](const RawValue& v) {
+    detail::ForEachValue(root, path, lastError_, [&](const RawValue& v) {
         NamedValue& named = values.emplace_back();
         named.name = detail::FromStore(v.name);
         named.type = static_cast<int32_t>(v.type);
@@ -159,9 +147,7 @@ int32_t cRegistry::EnumKeys(int32_t root, const std::string& path, std::vector<s
 
 int32_t cRegistry::EnumValues(int32_t root, const std::string& path, std::vector<std::string>& names) {
     names.assign(1, path);
-    KeyHandle key(lastError_, root, path, detail::kReadAccess);
-    if (!key) return 0;
-    detail::ForEachValue(key.get(), lastError_, [&](const RawValue& v) {
+    detail::ForEachValue(root, path, lastError_, [&](const RawValue& v) {
         names.push_back(detail::FromStore(v.name));
         return true;
     });
@@ -169,23 +155,13 @@ int32_t cRegistry::EnumValues(int32_t root, const std::string& path, std::vector
 }
 
 std::string cRegistry::ExportKey(int32_t root, const std::string& path, bool recursive) {
-    std::string text;
-    {
-        KeyHandle key(lastError_, root, path, detail::kReadAccess, true);
-        if (!key) return {};
-        text = "\r\n[" + RootName(root) + (path.empty() ? "" : "\\" + path) + "]\r\n";
-        text += ExportValues(key.get());
-    } // closed before the sub-keys are opened
-    if (recursive) text += ExportSubKeys(root, path, recursive);
-    return text;
-}
-
-std::string cRegistry::ExportValues(uint32_t key) {
-    std::string text;
-    detail::ForEachValue(key, lastError_, [&](const RawValue& v) {
+    std::string text = "\r\n[" + RootName(root) + (path.empty() ? "" : "\\" + path) + "]\r\n";
+    const bool read = detail::ForEachValue(root, path, lastError_, [&](const RawValue& v) {
         text += ExportedLine(v);
         return true;
     });
+    if (!read) return {};
+    if (recursive) text += ExportSubKeys(root, path, recursive);
     return text;
 }
 
