@@ -99,6 +99,7 @@ struct RegValueEntry {
     std::string name;
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
+    bool operator==(const RegValueEntry&) const = default;
 };
 // Every value of the key at subKey below key (key itself for an empty or
 // null subKey) in creation order, as RegEnumValue yields them one by one, in
