@@ -7,14 +7,10 @@
 namespace velmora::settings {
 namespace detail {
 
-bool ForEachValue(int32_t root, const std::string& path, int32_t& lastError,
-                  const std::function<bool(const RawValue&)>& visit) {
+std::vector<RawValue> ReadValues(int32_t root, const std::string& path, int32_t& lastError) {
     std::vector<RawValue> values;
     lastError = reg::RegEnumValuesAll(static_cast<reg::HKEY>(root), ToStore(path).c_str(), &values);
-    if (lastError != reg::ERROR_SUCCESS) return false;
-    for (const RawValue& value : values)
-        if (!visit(value)) break;
-    return true;
+    return values;
 }
 
 } // namespace detail
@@ -84,9 +80,9 @@ void Decode(const RawValue& v, RegValue& value) {
     case reg::REG_SZ:
     case reg::REG_EXPAND_SZ:
     case reg::REG_MULTI_SZ: {
-        std::string text(v.data.begin(), v.data.end());
-        if (text.ends_with('\0')) text.pop_back();
-        value = detail::FromStore(text);
+        std::string_view text(reinterpret_cast<const char*>(v.data.data()), v.data.size());
+        if (text.ends_with('\0')) text.remove_suffix(1);
+        value = platform::AnsiToUtf8(text);
         break;
     }
     case reg::REG_BINARY:
@@ -108,25 +104,24 @@ using detail::KeyHandle;
 int32_t cRegistry::QueryValueAt(int32_t root, const std::string& path, const std::string& name,
                                 RegValue& value) {
     const std::string wanted = detail::ToStore(name);
-    int32_t type = 0;
-    detail::ForEachValue(root, path, lastError_, [&](const RawValue& v) {
-        if (v.name != wanted) return true;
-        type = static_cast<int32_t>(v.type);
+    for (const RawValue& v : detail::ReadValues(root, path, lastError_)) {
+        if (v.name != wanted) continue;
         Decode(v, value);
-        return false;
-    });
-    return type;
+        return static_cast<int32_t>(v.type);
+    }
+    return 0;
 }
 
 int32_t cRegistry::QueryValues(int32_t root, const std::string& path, std::vector<NamedValue>& values) {
+    const std::vector<RawValue> raw = detail::ReadValues(root, path, lastError_);
     values.clear();
-    detail::ForEachValue(root, path, lastError_, [&](const RawValue& v) {
+    values.reserve(raw.size());
+    for (const RawValue& v : raw) {
         NamedValue& named = values.emplace_back();
         named.name = detail::FromStore(v.name);
         named.type = static_cast<int32_t>(v.type);
         Decode(v, named.value);
-        return true;
-    });
+    }
     return static_cast<int32_t>(values.size());
 }
 
@@ -147,20 +142,16 @@ int32_t cRegistry::EnumKeys(int32_t root, const std::string& path, std::vector<s
 
 int32_t cRegistry::EnumValues(int32_t root, const std::string& path, std::vector<std::string>& names) {
     names.assign(1, path);
-    detail::ForEachValue(root, path, lastError_, [&](const RawValue& v) {
+    for (const RawValue& v : detail::ReadValues(root, path, lastError_))
         names.push_back(detail::FromStore(v.name));
-        return true;
-    });
     return static_cast<int32_t>(names.size() - 1);
 }
 
 std::string cRegistry::ExportKey(int32_t root, const std::string& path, bool recursive) {
+    const std::vector<RawValue> values = detail::ReadValues(root, path, lastError_);
+    if (lastError_ != reg::ERROR_SUCCESS) return {};
     std::string text = "\r\n[" + RootName(root) + (path.empty() ? "" : "\\" + path) + "]\r\n";
-    const bool read = detail::ForEachValue(root, path, lastError_, [&](const RawValue& v) {
-        text += ExportedLine(v);
-        return true;
-    });
-    if (!read) return {};
+    for (const RawValue& v : values) text += ExportedLine(v);
     if (recursive) text += ExportSubKeys(root, path, recursive);
     return text;
 }

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,11 +45,9 @@ private:
 // A value as stored: its name single-byte, its data raw.
 using RawValue = reg::RegValueEntry;
 
-// Reads every value of the key at path below root in one store call, then
-// calls visit for each in creation order until visit returns false. The
-// call's result goes to lastError; false (and no visit) when it failed.
-bool ForEachValue(int32_t root, const std::string& path, int32_t& lastError,
-                  const std::function<bool(const RawValue&)>& visit);
+// Every value of the key at path below root in creation order, from one
+// store call; its result goes to lastError. Empty when it failed.
+std::vector<RawValue> ReadValues(int32_t root, const std::string& path, int32_t& lastError);
 
 // Little-endian loads of up to the first 4 (8) bytes; missing bytes read as 0.
 uint32_t LoadLe32(const std::vector<uint8_t>& bytes);
