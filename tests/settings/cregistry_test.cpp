@@ -37,18 +37,6 @@ std::optional<Raw> ReadRaw(const std::string& name, const char* path = kPath) {
     return rc == 0 ? std::optional(raw) : std::nullopt;
 }
 
-// Writes a value past cRegistry, as another program would.
-reg::LONG RawWrite(const std::string& name, uint32_t type, const std::string& bytes,
-                   const char* path = kPath) {
-    reg::HKEY key = 0;
-    reg::LONG rc = reg::RegCreateKeyEx(reg::HKEY_CURRENT_USER, path, reg::KEY_ALL_ACCESS, &key, nullptr);
-    if (rc != 0) return rc;
-    rc = reg::RegSetValueEx(key, name.c_str(), type, reinterpret_cast<const reg::BYTE*>(bytes.data()),
-                            static_cast<reg::DWORD>(bytes.size()));
-    reg::RegCloseKey(key);
-    return rc;
-}
-
 class CRegistryTest : public ::testing::Test {
 protected:
     void SetUp() override { r.SetPath(kPath); }
@@ -192,10 +180,15 @@ TEST_F(CRegistryTest, QueryValuesDecodesEveryTypeInCreationOrder) {
         {"Empty", reg::REG_BINARY, "", Bytes{}},
         {"Qword", 11, std::string(8, '\1'), std::monostate{}},
     };
-    for (const auto& c : cases) {
-        const std::string name = platform::Utf8ToAnsi(c.name);
-        ASSERT_EQ(RawWrite(name, c.type, c.bytes), 0) << c.name;
-    }
+    reg::HKEY key = 0;
+    ASSERT_EQ(reg::RegOpenKeyEx(reg::HKEY_CURRENT_USER, kPath, reg::KEY_SET_VALUE, &key), 0);
+    for (const auto& c : cases) // past cRegistry, as another program writes
+        ASSERT_EQ(reg::RegSetValueEx(key, platform::Utf8ToAnsi(c.name).c_str(), c.type,
+                                     reinterpret_cast<const reg::BYTE*>(c.bytes.data()),
+                                     static_cast<reg::DWORD>(c.bytes.size())),
+                  0)
+            << c.name;
+    reg::RegCloseKey(key);
     std::vector<NamedValue> values(1);
     ASSERT_EQ(r.QueryValues(HKEY_CURRENT_USER, kPath, values), static_cast<int32_t>(std::size(cases)));
     for (std::size_t i = 0; i < values.size(); ++i) {
@@ -203,9 +196,6 @@ TEST_F(CRegistryTest, QueryValuesDecodesEveryTypeInCreationOrder) {
         EXPECT_EQ(values[i].type, static_cast<int32_t>(cases[i].type)) << cases[i].name;
         EXPECT_EQ(values[i].value, cases[i].decoded) << cases[i].name;
     }
-    RegValue one;
-    EXPECT_EQ(r.QueryValueAt(HKEY_CURRENT_USER, kPath, "Grüße", one), reg::REG_SZ);
-    EXPECT_EQ(one, RegValue(std::string("Weiß")));
 }
 
 TEST_F(CRegistryTest, EnumeratingAMissingKeyFailsAsOpeningItDoes) {
