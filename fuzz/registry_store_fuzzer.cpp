@@ -2,8 +2,9 @@
 // the SQLite file at the store's path. The store API walks both kept roots
 // (information, values, sub-keys, four levels deep), and cRegistry exports
 // them, reads typed values, writes, creates and deletes.
-// Checks: what a call reports fits the buffers it was given, and buffers as
-// large as RegQueryInfoKey's maxima take every value and name.
+// Checks: what a call reports fits the buffers it was given, buffers as large
+// as RegQueryInfoKey's maxima take every value and name, and reading every
+// value at once finds as many as it counts.
 #include <velmora/registry_store.h>
 
 #include <algorithm>
@@ -44,12 +45,27 @@ void Values(reg::HKEY key, reg::DWORD values, reg::DWORD maxNameLen, reg::DWORD 
     }
 }
 
+// The one-call read of every value agrees with what RegQueryInfoKey told.
+void AllValues(reg::HKEY key, reg::DWORD values, reg::DWORD maxNameLen, reg::DWORD maxValueLen) {
+    std::vector<reg::RegValueEntry> all;
+    if (reg::RegEnumValuesAll(key, nullptr, &all) != reg::ERROR_SUCCESS) {
+        Check(all.empty(), "a failed read of every value left some");
+        return;
+    }
+    Check(all.size() == values, "reading every value found another number of values");
+    for (const reg::RegValueEntry& value : all) {
+        Check(value.name.size() <= maxNameLen, "a value name is longer than RegQueryInfoKey says");
+        Check(value.data.size() <= maxValueLen, "a value is larger than RegQueryInfoKey says");
+    }
+}
+
 void Walk(reg::HKEY key, int depth) {
     reg::DWORD subKeys = 0, maxSubKeyLen = 0, values = 0, maxNameLen = 0, maxValueLen = 0;
     if (reg::RegQueryInfoKey(key, &subKeys, &maxSubKeyLen, &values, &maxNameLen, &maxValueLen) !=
         reg::ERROR_SUCCESS)
         return;
     Values(key, values, maxNameLen, maxValueLen);
+    AllValues(key, values, maxNameLen, maxValueLen);
     for (reg::DWORD i = 0; i < std::min(subKeys, kMaxItems); ++i) {
         char name[256];
         reg::DWORD chars = sizeof name;

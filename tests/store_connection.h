@@ -1,6 +1,7 @@
 // Another connection to the test's registry store through SQLite itself, as a
-// second process would hold one: it takes the write lock, or plants a trigger
-// that fails a chosen write half-way through a transaction.
+// second process would hold one: it takes the write lock (or one that keeps
+// readers out too), or plants a trigger that fails a chosen write half-way
+// through a transaction.
 #pragma once
 
 #include <stdexcept>
@@ -35,6 +36,13 @@ public:
     // Holds the write lock until Release (or the connection closes).
     void Lock() { Exec("BEGIN IMMEDIATE"); }
     void Release() { Exec("ROLLBACK"); }
+    // Keeps readers out too, which the write lock alone does not in WAL mode:
+    // an exclusive file lock held until the connection closes.
+    void LockOutReaders() {
+        Exec("PRAGMA locking_mode=EXCLUSIVE");
+        Exec("BEGIN EXCLUSIVE");
+        Exec("CREATE TABLE lock_out(x)"); // a write takes the lock
+    }
     // Any write of a value of that name fails inside the writer's transaction.
     void PoisonValue(const std::string& name) {
         Exec("CREATE TRIGGER poison BEFORE INSERT ON vals WHEN NEW.name = '" + name +

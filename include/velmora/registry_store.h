@@ -94,6 +94,19 @@ LONG RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* cchName);
 // Values in creation order; like RegEnumKeyEx for the name and the cost,
 // like RegQueryValueEx for type/data/cbData.
 LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD* type, BYTE* data, DWORD* cbData);
+// A value as RegEnumValuesAll yields it: name as stored, type and data.
+struct RegValueEntry {
+    std::string name;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+    bool operator==(const RegValueEntry&) const = default;
+};
+// Every value of the key at subKey below key (key itself for an empty or
+// null subKey) in creation order, as RegEnumValue yields them one by one, in
+// one read transaction: a consistent view, and one statement for all rows.
+// *values is replaced, and left empty on failure; a missing subKey gives
+// ERROR_FILE_NOT_FOUND as RegOpenKeyEx does.
+LONG RegEnumValuesAll(HKEY key, const char* subKey, std::vector<RegValueEntry>* values);
 // Any out pointer may be null. Lengths are in characters without the NUL;
 // maxValueLen in bytes.
 LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLen, DWORD* values, DWORD* maxValueNameLen,

@@ -1,5 +1,7 @@
 #include "platform/codepage.h"
 
+#include <algorithm>
+
 namespace velmora::platform {
 namespace {
 
@@ -80,6 +82,9 @@ std::string Utf8ToAnsi(std::string_view utf8) {
 }
 
 std::string AnsiToUtf8(std::string_view bytes) {
+    // Most stored text is ASCII, the same bytes in UTF-8: copied whole.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char b) { return static_cast<unsigned char>(b) < 0x80; }))
+        return std::string(bytes);
     std::string out;
     out.reserve(bytes.size());
     for (char b : bytes) AppendUtf8(out, static_cast<unsigned char>(b));

@@ -262,6 +262,25 @@ LONG RegEnumValue(HKEY key, DWORD index, char* name, DWORD* cchName, DWORD* type
     });
 }
 
+LONG RegEnumValuesAll(HKEY key, const char* subKey, std::vector<RegValueEntry>* values) {
+    return Guarded([&] {
+        if (!values) return ERROR_INVALID_PARAMETER;
+        values->clear();
+        auto path = SplitPath(subKey);
+        if (!path) return ERROR_INVALID_PARAMETER;
+        // Read aside: a failure part way (it throws) leaves *values empty, not half read.
+        std::vector<RegValueEntry> read;
+        LONG rc = Store::Instance().run(false, key, [&](sqlite3* db, int64_t id) {
+            auto target = FindPath(db, id, *path);
+            if (!target) return ERROR_FILE_NOT_FOUND;
+            detail::AllValues(db, *target, read);
+            return ERROR_SUCCESS;
+        });
+        values->swap(read);
+        return rc;
+    });
+}
+
 LONG RegQueryInfoKey(HKEY key, DWORD* subKeys, DWORD* maxSubKeyLen, DWORD* values, DWORD* maxValueNameLen,
                      DWORD* maxValueLen) {
     return Guarded([&] {

@@ -148,6 +148,12 @@ std::optional<ValueRow> ValueFrom(sqlite3* db, int64_t key, int64_t seq, bool in
     return ValueRowFrom(stmt);
 }
 
+void AllValues(sqlite3* db, int64_t key, std::vector<Value>& out) {
+    Stmt stmt(db, "SELECT name, type, data FROM vals WHERE key = ? ORDER BY seq");
+    stmt.bind(1, key);
+    while (stmt.step()) out.push_back(ValueFromRow(stmt));
+}
+
 void PutValue(sqlite3* db, int64_t key, std::string_view name, DWORD type, std::span<const BYTE> data) {
     // An upsert, not a replace: the row keeps its sequence number (its place
     // in the enumeration) and its name's case.

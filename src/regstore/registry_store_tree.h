@@ -35,11 +35,7 @@ inline constexpr bool IsFrozenRoot(int64_t id) {
     return id > RootId(HKEY_CURRENT_USER) && id <= kRootCount;
 }
 
-struct Value {
-    std::string name;
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-};
+using Value = RegValueEntry;
 
 // A value with its place in the creation order.
 struct ValueRow {
@@ -72,6 +68,8 @@ std::optional<Value> FindValue(sqlite3* db, int64_t key, std::string_view name);
 // index (a walk of index rows), or the first at or after seq (a seek).
 std::optional<ValueRow> ValueAt(sqlite3* db, int64_t key, DWORD index);
 std::optional<ValueRow> ValueFrom(sqlite3* db, int64_t key, int64_t seq, bool inclusive);
+// Every value of key in creation order, appended to out: one statement.
+void AllValues(sqlite3* db, int64_t key, std::vector<Value>& out);
 void PutValue(sqlite3* db, int64_t key, std::string_view name, DWORD type, std::span<const BYTE> data);
 bool RemoveValue(sqlite3* db, int64_t key, std::string_view name);
 

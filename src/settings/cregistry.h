@@ -108,7 +108,8 @@ public:
     // none), its data in value.
     int32_t QueryValueAt(int32_t root, const std::string& path, const std::string& name, RegValue& value);
     // Every value of the key with its type and data, in creation order, from one
-    // enumeration (QueryValueAt enumerates again for each name); returns their number.
+    // read of the store (QueryValueAt reads them all again for each name);
+    // returns their number.
     int32_t QueryValues(int32_t root, const std::string& path, std::vector<NamedValue>& values);
     // names = {path, name 1, ..., name n}; returns n. Sub-keys in name order,
     // values in creation order (the default value's name is "").
@@ -151,7 +152,6 @@ private:
     bool GetNumberAt(int32_t root, const std::string& path, const std::string& name, T& value);
     template <class T>
     bool SetNumberAt(int32_t root, const std::string& path, const std::string& name, T value);
-    std::string ExportValues(uint32_t key);
 
     int32_t root_ = HKEY_CURRENT_USER;
     std::string path_ = "Software";

@@ -7,22 +7,10 @@
 namespace velmora::settings {
 namespace detail {
 
-void ForEachValue(reg::HKEY key, int32_t& lastError, const std::function<bool(const RawValue&)>& visit) {
-    reg::DWORD count = 0, maxName = 0, maxData = 0;
-    lastError = reg::RegQueryInfoKey(key, nullptr, nullptr, &count, &maxName, &maxData);
-    if (lastError != reg::ERROR_SUCCESS) return;
-    std::vector<char> name(maxName + 1);
-    std::vector<uint8_t> data(maxData + 1);
-    RawValue value;
-    for (reg::DWORD i = 0; i < count; ++i) {
-        auto nameChars = static_cast<reg::DWORD>(name.size());
-        auto size = static_cast<reg::DWORD>(data.size());
-        lastError = reg::RegEnumValue(key, i, name.data(), &nameChars, &value.type, data.data(), &size);
-        if (lastError != reg::ERROR_SUCCESS) continue;
-        value.name.assign(name.data(), nameChars);
-        value.data.assign(data.begin(), data.begin() + size); // only what this value filled
-        if (!visit(value)) return;
-    }
+std::vector<RawValue> ReadValues(int32_t root, const std::string& path, int32_t& lastError) {
+    std::vector<RawValue> values;
+    lastError = reg::RegEnumValuesAll(static_cast<reg::HKEY>(root), ToStore(path).c_str(), &values);
+    return values;
 }
 
 } // namespace detail
@@ -92,9 +80,9 @@ void Decode(const RawValue& v, RegValue& value) {
     case reg::REG_SZ:
     case reg::REG_EXPAND_SZ:
     case reg::REG_MULTI_SZ: {
-        std::string text(v.data.begin(), v.data.end());
-        if (text.ends_with('\0')) text.pop_back();
-        value = detail::FromStore(text);
+        std::string_view text(reinterpret_cast<const char*>(v.data.data()), v.data.size());
+        if (text.ends_with('\0')) text.remove_suffix(1);
+        value = platform::AnsiToUtf8(text);
         break;
     }
     case reg::REG_BINARY:
@@ -115,30 +103,25 @@ using detail::KeyHandle;
 
 int32_t cRegistry::QueryValueAt(int32_t root, const std::string& path, const std::string& name,
                                 RegValue& value) {
-    KeyHandle key(lastError_, root, path, detail::kReadAccess, true);
-    if (!key) return 0;
     const std::string wanted = detail::ToStore(name);
-    int32_t type = 0;
-    detail::ForEachValue(key.get(), lastError_, [&](const RawValue& v) {
-        if (v.name != wanted) return true;
-        type = static_cast<int32_t>(v.type);
+    for (const RawValue& v : detail::ReadValues(root, path, lastError_)) {
+        if (v.name != wanted) continue;
         Decode(v, value);
-        return false;
-    });
-    return type;
+        return static_cast<int32_t>(v.type);
+    }
+    return 0;
 }
 
 int32_t cRegistry::QueryValues(int32_t root, const std::string& path, std::vector<NamedValue>& values) {
+    const std::vector<RawValue> raw = detail::ReadValues(root, path, lastError_);
     values.clear();
-    KeyHandle key(lastError_, root, path, detail::kReadAccess, true);
-    if (!key) return 0;
-    detail::ForEachValue(key.get(), lastError_, [&](const RawValue& v) {
+    values.reserve(raw.size());
+    for (const RawValue& v : raw) {
         NamedValue& named = values.emplace_back();
         named.name = detail::FromStore(v.name);
         named.type = static_cast<int32_t>(v.type);
         Decode(v, named.value);
-        return true;
-    });
+    }
     return static_cast<int32_t>(values.size());
 }
 
@@ -159,33 +142,17 @@ int32_t cRegistry::EnumKeys(int32_t root, const std::string& path, std::vector<s
 
 int32_t cRegistry::EnumValues(int32_t root, const std::string& path, std::vector<std::string>& names) {
     names.assign(1, path);
-    KeyHandle key(lastError_, root, path, detail::kReadAccess);
-    if (!key) return 0;
-    detail::ForEachValue(key.get(), lastError_, [&](const RawValue& v) {
+    for (const RawValue& v : detail::ReadValues(root, path, lastError_))
         names.push_back(detail::FromStore(v.name));
-        return true;
-    });
     return static_cast<int32_t>(names.size() - 1);
 }
 
 std::string cRegistry::ExportKey(int32_t root, const std::string& path, bool recursive) {
-    std::string text;
-    {
-        KeyHandle key(lastError_, root, path, detail::kReadAccess, true);
-        if (!key) return {};
-        text = "\r\n[" + RootName(root) + (path.empty() ? "" : "\\" + path) + "]\r\n";
-        text += ExportValues(key.get());
-    } // closed before the sub-keys are opened
+    const std::vector<RawValue> values = detail::ReadValues(root, path, lastError_);
+    if (lastError_ != reg::ERROR_SUCCESS) return {};
+    std::string text = "\r\n[" + RootName(root) + (path.empty() ? "" : "\\" + path) + "]\r\n";
+    for (const RawValue& v : values) text += ExportedLine(v);
     if (recursive) text += ExportSubKeys(root, path, recursive);
-    return text;
-}
-
-std::string cRegistry::ExportValues(uint32_t key) {
-    std::string text;
-    detail::ForEachValue(key, lastError_, [&](const RawValue& v) {
-        text += ExportedLine(v);
-        return true;
-    });
     return text;
 }
 

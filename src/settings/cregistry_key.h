@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,16 +42,12 @@ private:
     bool owned_ = false;
 };
 
-struct RawValue {
-    std::string name; // as stored (single-byte)
-    reg::DWORD type = 0;
-    std::vector<uint8_t> data;
-};
+// A value as stored: its name single-byte, its data raw.
+using RawValue = reg::RegValueEntry;
 
-// Calls visit for each value of key that enumerates without error, in
-// enumeration order, until visit returns false: one pass over the key.
-// Every call's result goes to lastError.
-void ForEachValue(reg::HKEY key, int32_t& lastError, const std::function<bool(const RawValue&)>& visit);
+// Every value of the key at path below root in creation order, from one
+// store call; its result goes to lastError. Empty when it failed.
+std::vector<RawValue> ReadValues(int32_t root, const std::string& path, int32_t& lastError);
 
 // Little-endian loads of up to the first 4 (8) bytes; missing bytes read as 0.
 uint32_t LoadLe32(const std::vector<uint8_t>& bytes);

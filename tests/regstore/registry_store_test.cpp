@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -184,6 +185,118 @@ TEST(RegistryStore, ABatchWritesEverythingOrNothing) {
     EXPECT_EQ(RegWriteBatch(HKEY_LOCAL_MACHINE, refused.data(), 1), ERROR_ACCESS_DENIED);
     EXPECT_FALSE(Exists("Software\\Other"));
     EXPECT_EQ(RegWriteBatch(HKEY_CURRENT_USER, nullptr, 0), ERROR_SUCCESS) << "an empty batch";
+}
+
+// Every value through RegEnumValue one index at a time, as callers did before.
+std::vector<RegValueEntry> OneByOne(HKEY key) {
+    std::vector<RegValueEntry> values;
+    for (DWORD i = 0;; ++i) {
+        char name[256];
+        DWORD cch = sizeof name, size = 64;
+        RegValueEntry& value = values.emplace_back();
+        value.data.resize(size);
+        if (RegEnumValue(key, i, name, &cch, &value.type, value.data.data(), &size) != ERROR_SUCCESS) break;
+        value.name.assign(name, cch);
+        value.data.resize(size);
+    }
+    values.pop_back();
+    return values;
+}
+
+RegValueEntry Entry(const std::string& name, DWORD type, const std::string& bytes) {
+    return {name, type, std::vector<BYTE>(bytes.begin(), bytes.end())};
+}
+
+TEST(RegistryStore, AllValuesComeBackInOneCallAsWrittenInCreationOrder) {
+    velmora::test::PrivateStore store;
+    constexpr DWORD kQword = 11;
+    // Not in name order; names in UTF-8 and in single bytes alike.
+    std::vector<RegValueEntry> written{
+        Entry("Path", REG_SZ, std::string("C:\\data\0", 8)),
+        Entry("", REG_EXPAND_SZ, "%HOME%\\run"),
+        Entry("Count", REG_DWORD, std::string("\x10\0\0\0", 4)),
+        Entry("Total", kQword, std::string("\1\2\3\4\5\6\7\x80", 8)),
+        Entry("Blob", REG_BINARY, std::string("\0\xff\0", 3)),
+        Entry("Lines", REG_MULTI_SZ, std::string("one\0two\0\0", 9)),
+        Entry("Empty", REG_BINARY, ""),
+        Entry("Grüße ✓", REG_SZ, "utf-8"),
+        Entry("Gr\xfc\xdf"
+              "e",
+              REG_NONE, "latin-1"),
+        Entry("alpha", REG_DWORD, std::string("\1\0\0\0", 4)),
+    };
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\All");
+    for (const RegValueEntry& v : written)
+        ASSERT_EQ(
+            RegSetValueEx(key, v.name.c_str(), v.type, v.data.data(), static_cast<DWORD>(v.data.size())),
+            ERROR_SUCCESS)
+            << v.name;
+    written[2].data = {0x20, 0, 0, 0}; // an overwrite keeps its place
+    ASSERT_EQ(RegSetValueEx(key, "COUNT", REG_DWORD, written[2].data.data(), 4), ERROR_SUCCESS);
+
+    std::vector<RegValueEntry> all{Entry("stale", REG_SZ, "x")};
+    ASSERT_EQ(RegEnumValuesAll(HKEY_CURRENT_USER, "software\\ALL\\", &all), ERROR_SUCCESS);
+    EXPECT_EQ(all, written);
+    EXPECT_EQ(all, OneByOne(key)) << "not what the enumeration by index yields";
+    RegCloseKey(key);
+}
+
+TEST(RegistryStore, AllValuesOfAnEmptyOrUnusableKeyAreNone) {
+    velmora::test::PrivateStore store;
+    HKEY gone = Create(HKEY_CURRENT_USER, "Software\\Gone");
+    RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Empty"));
+    ASSERT_EQ(RegDeleteKey(HKEY_CURRENT_USER, "Software\\Gone"), ERROR_SUCCESS);
+    HKEY missing = 0;
+    const LONG missingCode = RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Missing", KEY_READ, &missing);
+    ASSERT_EQ(missingCode, ERROR_FILE_NOT_FOUND);
+    const struct {
+        HKEY key;
+        const char* subKey;
+        LONG code;
+    } cases[] = {
+        {HKEY_CURRENT_USER, "Software\\Empty", ERROR_SUCCESS},
+        {HKEY_LOCAL_MACHINE, nullptr, ERROR_SUCCESS}, // a root that keeps nothing
+        {HKEY_CURRENT_USER, "Software\\Missing", missingCode},
+        {gone, "", ERROR_KEY_DELETED},
+        {0x1234, "", ERROR_INVALID_HANDLE},
+        {HKEY_CURRENT_USER, "Software\\\\Empty", ERROR_INVALID_PARAMETER},
+    };
+    for (const auto& c : cases) {
+        std::vector<RegValueEntry> all{Entry("stale", REG_SZ, "x")};
+        EXPECT_EQ(RegEnumValuesAll(c.key, c.subKey, &all), c.code) << (c.subKey ? c.subKey : "null");
+        EXPECT_TRUE(all.empty()) << (c.subKey ? c.subKey : "null");
+    }
+    EXPECT_EQ(RegEnumValuesAll(HKEY_CURRENT_USER, "", nullptr), ERROR_INVALID_PARAMETER);
+    RegCloseKey(gone);
+}
+
+TEST(RegistryStore, AllValuesWaitForAnotherProcesssLockThenFail) {
+    velmora::test::PrivateStore store;
+    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Locked");
+    ASSERT_EQ(SetDword(key, "a", 1), ERROR_SUCCESS);
+    RegCloseKey(key);
+    std::vector<RegValueEntry> all;
+    {
+        // Every connection to the file holds a shared lock in WAL mode: this
+        // process's must move elsewhere before another can lock readers out.
+        velmora::test::TempDir elsewhere;
+        velmora::test::ScopedEnv moved("XDG_CONFIG_HOME", elsewhere.str());
+        ASSERT_EQ(RegEnumValuesAll(HKEY_CURRENT_USER, "", &all), ERROR_SUCCESS);
+    }
+    {
+        velmora::test::StoreConnection other;
+        other.LockOutReaders();
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(RegEnumValuesAll(HKEY_CURRENT_USER, "Software\\Locked", &all), ERROR_LOCK_VIOLATION);
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4500))
+            << "gave up early";
+        EXPECT_EQ(FormatMessage(ERROR_LOCK_VIOLATION),
+                  "The process cannot access the file because another process has locked a portion of the "
+                  "file.\r\n");
+    }
+    EXPECT_EQ(RegEnumValuesAll(HKEY_CURRENT_USER, "Software\\Locked", &all), ERROR_SUCCESS)
+        << "once released";
+    EXPECT_EQ(all.size(), 1u);
 }
 
 TEST(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {

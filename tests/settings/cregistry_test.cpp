@@ -10,6 +10,7 @@
 
 #include <velmora/registry_store.h>
 
+#include "platform/codepage.h"
 #include "settings/cregistry_batch.h"
 #include "test_support.h"
 
@@ -161,6 +162,56 @@ TEST_F(CRegistryTest, ValuesOfTheWrongSizeOrMissingLeaveTheDefault) {
     EXPECT_EQ(text, "keep") << "an empty default replaced the text";
     EXPECT_FALSE(r.ReadString("missing", text, "dflt"));
     EXPECT_EQ(text, "dflt");
+}
+
+// Each stored shape as QueryValues decodes it, in the order written.
+TEST_F(CRegistryTest, QueryValuesDecodesEveryTypeInCreationOrder) {
+    const struct {
+        const char* name; // UTF-8: cRegistry keeps names single-byte in the store
+        uint32_t type;
+        std::string bytes;
+        RegValue decoded;
+    } cases[] = {
+        {"Grüße", reg::REG_SZ, "Wei\xdf", std::string("Weiß")},
+        {"Expand", reg::REG_EXPAND_SZ, std::string("%HOME%\0", 7), std::string("%HOME%")},
+        {"", reg::REG_DWORD, std::string("\xfe\xff\xff\xff", 4), int32_t{-2}},
+        {"Lines", reg::REG_MULTI_SZ, std::string("a\0b\0", 4), std::string("a\0b", 3)},
+        {"Blob", reg::REG_BINARY, std::string("\0\1", 2), Bytes{0, 1}},
+        {"Empty", reg::REG_BINARY, "", Bytes{}},
+        {"Qword", 11, std::string(8, '\1'), std::monostate{}},
+    };
+    reg::HKEY key = 0;
+    ASSERT_EQ(reg::RegOpenKeyEx(reg::HKEY_CURRENT_USER, kPath, reg::KEY_SET_VALUE, &key), 0);
+    for (const auto& c : cases) // past cRegistry, as another program writes
+        ASSERT_EQ(reg::RegSetValueEx(key, platform::Utf8ToAnsi(c.name).c_str(), c.type,
+                                     reinterpret_cast<const reg::BYTE*>(c.bytes.data()),
+                                     static_cast<reg::DWORD>(c.bytes.size())),
+                  0)
+            << c.name;
+    reg::RegCloseKey(key);
+    std::vector<NamedValue> values(1);
+    ASSERT_EQ(r.QueryValues(HKEY_CURRENT_USER, kPath, values), static_cast<int32_t>(std::size(cases)));
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        EXPECT_EQ(values[i].name, cases[i].name) << i;
+        EXPECT_EQ(values[i].type, static_cast<int32_t>(cases[i].type)) << cases[i].name;
+        EXPECT_EQ(values[i].value, cases[i].decoded) << cases[i].name;
+    }
+}
+
+TEST_F(CRegistryTest, EnumeratingAMissingKeyFailsAsOpeningItDoes) {
+    const std::string missing = "Software\\Missing";
+    EXPECT_FALSE(r.KeyExists(HKEY_CURRENT_USER, missing));
+    const int32_t openCode = r.LastError();
+    ASSERT_NE(openCode, 0);
+    std::vector<NamedValue> values(2);
+    EXPECT_EQ(r.QueryValues(HKEY_CURRENT_USER, missing, values), 0);
+    EXPECT_TRUE(values.empty());
+    EXPECT_EQ(r.LastError(), openCode) << "QueryValues";
+    std::vector<std::string> names;
+    EXPECT_EQ(r.EnumValues(HKEY_CURRENT_USER, missing, names), 0);
+    EXPECT_EQ(r.LastError(), openCode) << "EnumValues";
+    EXPECT_EQ(r.ExportKey(HKEY_CURRENT_USER, missing, true), "");
+    EXPECT_EQ(r.LastError(), openCode) << "ExportKey";
 }
 
 std::string Section(const std::string& key, const std::string& lines = "") {
