@@ -1,11 +1,12 @@
 // The plot's traces as QCustomPlot draws them: each channel's min/max column
-// pairs, kept as codes, painted as one vertical segment per column plus the
-// joins between neighbours, with drawLines on pixel coordinates.
+// pairs, kept as codes, rasterised as one vertical segment per column plus the
+// joins between neighbours straight into an image the painter then blits.
 #pragma once
 
 #include "trace_columns.h"
 
 #include <QColor>
+#include <QImage>
 #include <QLine>
 #include <QString>
 
@@ -64,6 +65,7 @@ private:
     std::size_t count_ = 0;
     double first_ = 0, step_ = 1;
     std::vector<QLine> lines_; // reused between draws
+    QImage image_;             // the plot area's pixels
 };
 
 } // namespace e16scope
