@@ -7,29 +7,73 @@
 #include <limits>
 
 namespace e16scope {
+namespace {
+
+constexpr double kGrabPixels = 5; // how near a line a press takes it
+
+QCPItemText* Label(QCustomPlot* plot, const QString& text, QColor colour) {
+    auto* label = new QCPItemText(plot);
+    label->setText(text);
+    label->setColor(colour);
+    label->setPen(QPen(colour));
+    label->setBrush(QColor(255, 255, 255, 220));
+    label->setPadding(QMargins(3, 1, 3, 1));
+    return label;
+}
+
+} // namespace
 
 PlotView::PlotView(QWidget* parent) : QCustomPlot(parent) {
     setObjectName(QStringLiteral("plot"));
     setNotAntialiasedElements(QCP::aeAll);
-    setPlottingHint(QCP::phFastPolylines, true);
     xAxis->setLabel(tr("Time, s"));
     yAxis->setLabel(tr("Volts"));
     setMouseTracking(true);
+    traces_ = new ColumnTraces(xAxis, yAxis);
+    traces_->setLayer(QStringLiteral("main"));
+    MakeMarks();
 }
 
-void PlotView::SetTraces(std::vector<TraceStyle> traces) {
-    traces_ = std::move(traces);
-    clearGraphs();
-    for (const TraceStyle& trace : traces_) {
-        QCPGraph* graph = addGraph();
-        graph->setName(trace.name);
-        graph->setPen(QPen(trace.colour));
-        graph->setAdaptiveSampling(false); // the columns are already one per pixel
+// The marks live on the top layer, buffered apart from the traces.
+void PlotView::MakeMarks() {
+    marks_ = layer(QStringLiteral("overlay"));
+    marks_->setMode(QCPLayer::lmBuffered);
+    levelLine_ = new QCPItemStraightLine(this);
+    levelHandle_ = Label(this, QString(), Qt::black);
+    levelHandle_->setPositionAlignment(Qt::AlignRight | Qt::AlignBottom);
+    triggerMark_ = new QCPItemLine(this);
+    triggerMark_->setHead(QCPLineEnding(QCPLineEnding::esSpikeArrow, 10, 12));
+    for (QCPItemPosition* end : {triggerMark_->start, triggerMark_->end}) {
+        end->setTypeX(QCPItemPosition::ptPlotCoords);
+        end->setTypeY(QCPItemPosition::ptAxisRectRatio);
+    }
+    triggerMark_->start->setCoords(0, 0);
+    triggerMark_->end->setCoords(0, 0.04);
+    const QColor cursorColour(60, 60, 60);
+    for (int i = 0; i < 2; ++i) {
+        cursorLines_[i] = new QCPItemStraightLine(this);
+        cursorLines_[i]->setPen(QPen(cursorColour, 1, Qt::DashDotLine));
+        cursorLabels_[i] = Label(this, QString::number(i + 1), cursorColour);
+        cursorLabels_[i]->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        cursorLabels_[i]->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
+    for (QCPAbstractItem* item :
+         {static_cast<QCPAbstractItem*>(levelLine_), static_cast<QCPAbstractItem*>(levelHandle_),
+          static_cast<QCPAbstractItem*>(triggerMark_), static_cast<QCPAbstractItem*>(cursorLines_[0]),
+          static_cast<QCPAbstractItem*>(cursorLines_[1]), static_cast<QCPAbstractItem*>(cursorLabels_[0]),
+          static_cast<QCPAbstractItem*>(cursorLabels_[1])}) {
+        item->setLayer(marks_);
+        item->setSelectable(false);
+        item->setVisible(false);
     }
 }
 
+void PlotView::SetTraces(std::vector<TraceStyle> traces) {
+    traces_->SetStyles(std::move(traces));
+}
+
 void PlotView::SetOffset(std::size_t trace, double volts) {
-    if (trace < traces_.size()) traces_[trace].offset = volts;
+    traces_->SetOffset(trace, volts);
 }
 
 void PlotView::SetAutoscale(bool on) {
@@ -41,53 +85,149 @@ std::size_t PlotView::PixelColumns() const {
 }
 
 void PlotView::Show(const TraceColumns& columns, double rate, double windowSeconds) {
-    const std::size_t count = columns.Count(), perColumn = columns.KadrsPerColumn();
-    const uint64_t first = columns.Completed() - count;
-    const double secondsPerColumn = static_cast<double>(perColumn) / rate;
-    double low = std::numeric_limits<double>::max(), high = -low, fullScale = 0;
-    for (std::size_t c = 0; c < traces_.size() && c < columns.Channels(); ++c) {
-        const TraceStyle& trace = traces_[c];
-        const double scale = 1.0 / trace.codesPerVolt;
-        QVector<QCPGraphData> points(static_cast<qsizetype>(2 * count));
-        for (std::size_t i = 0; i < count; ++i) {
-            const MinMax pair = columns.At(c, i);
-            const double t = static_cast<double>(first + i) * secondsPerColumn;
-            points[static_cast<qsizetype>(2 * i)] = {t, pair.min * scale + trace.offset};
-            points[static_cast<qsizetype>(2 * i + 1)] = {t, pair.max * scale + trace.offset};
-            low = std::min(low, pair.min * scale + trace.offset);
-            high = std::max(high, pair.max * scale + trace.offset);
-        }
-        graph(static_cast<int>(c))->data()->set(points, true);
-        fullScale = std::max(fullScale, 32000.0 * scale + std::fabs(trace.offset));
-    }
+    const double secondsPerColumn = static_cast<double>(columns.KadrsPerColumn()) / rate;
+    const double first = static_cast<double>(columns.Completed() - columns.Count()) * secondsPerColumn;
+    traces_->Take(columns, first, secondsPerColumn);
     const double end = std::max(windowSeconds, static_cast<double>(columns.Completed()) * secondsPerColumn);
-    xAxis->setRange(end - windowSeconds, end);
-    if (autoscale_ && high >= low) {
+    SetRanges(end - windowSeconds, windowSeconds);
+}
+
+void PlotView::ShowSweep(const TraceColumns& columns, double rate, double firstSeconds,
+                         double windowSeconds) {
+    traces_->Take(columns, firstSeconds, static_cast<double>(columns.KadrsPerColumn()) / rate);
+    SetRanges(firstSeconds, windowSeconds);
+}
+
+void PlotView::SetRanges(double firstX, double windowSeconds) {
+    xAxis->setRange(firstX, firstX + windowSeconds);
+    double low = 0, high = 0;
+    if (autoscale_ && traces_->Limits(low, high)) {
         const double margin = std::max((high - low) * 0.05, 1e-3);
         yAxis->setRange(low - margin, high + margin);
-    } else if (!autoscale_ && fullScale > 0) {
-        yAxis->setRange(-fullScale, fullScale);
+    } else if (!autoscale_ && traces_->FullScale() > 0) {
+        yAxis->setRange(-traces_->FullScale(), traces_->FullScale());
     }
 }
 
+void PlotView::SetTriggerLevel(bool shown, double volts, QColor colour) {
+    levelLine_->setPen(QPen(colour, 1, Qt::DashLine));
+    levelHandle_->setColor(colour);
+    levelHandle_->setPen(QPen(colour));
+    levelLine_->setVisible(shown);
+    levelHandle_->setVisible(shown);
+    MoveLevel(volts);
+}
+
+void PlotView::MoveLevel(double volts) {
+    level_ = volts;
+    levelLine_->point1->setCoords(0, volts);
+    levelLine_->point2->setCoords(1, volts);
+    levelHandle_->position->setTypeX(QCPItemPosition::ptAxisRectRatio);
+    levelHandle_->position->setTypeY(QCPItemPosition::ptPlotCoords);
+    levelHandle_->position->setCoords(1, volts);
+    levelHandle_->setText(tr("T %1 V").arg(volts, 0, 'f', 3));
+    marks_->replot();
+}
+
+void PlotView::SetTriggerTime(bool shown) {
+    triggerMark_->setVisible(shown);
+    marks_->replot();
+}
+
+void PlotView::SetCursorsShown(bool shown) {
+    if (shown && !cursorsPlaced_) {
+        const QCPRange x = xAxis->range();
+        cursorTimes_[0] = x.lower + x.size() / 3;
+        cursorTimes_[1] = x.lower + x.size() * 2 / 3;
+        cursorsPlaced_ = true;
+    }
+    for (int i = 0; i < 2; ++i) {
+        cursorLines_[i]->setVisible(shown);
+        cursorLabels_[i]->setVisible(shown);
+    }
+    MoveCursors();
+}
+
+void PlotView::SetCursorTimes(double t1, double t2) {
+    cursorTimes_[0] = t1;
+    cursorTimes_[1] = t2;
+    cursorsPlaced_ = true;
+    MoveCursors();
+}
+
+void PlotView::MoveCursors() {
+    for (int i = 0; i < 2; ++i) {
+        cursorLines_[i]->point1->setCoords(cursorTimes_[i], 0);
+        cursorLines_[i]->point2->setCoords(cursorTimes_[i], 1);
+        cursorLabels_[i]->position->setCoords(cursorTimes_[i], 0);
+    }
+    marks_->replot();
+}
+
+bool PlotView::SaveImage(const QString& path) {
+    return savePng(path);
+}
+
+PlotView::Drag PlotView::Grab(QPointF pos) const {
+    if (levelLine_->visible() && std::fabs(pos.y() - yAxis->coordToPixel(level_)) <= kGrabPixels)
+        return Drag::Level;
+    if (!cursorLines_[0]->visible()) return Drag::None;
+    const double d1 = std::fabs(pos.x() - xAxis->coordToPixel(cursorTimes_[0]));
+    const double d2 = std::fabs(pos.x() - xAxis->coordToPixel(cursorTimes_[1]));
+    if (std::min(d1, d2) > kGrabPixels) return Drag::None;
+    return d1 <= d2 ? Drag::Cursor1 : Drag::Cursor2;
+}
+
+void PlotView::mousePressEvent(QMouseEvent* event) {
+    drag_ = event->button() == Qt::LeftButton ? Grab(event->position()) : Drag::None;
+    if (drag_ == Drag::None) QCustomPlot::mousePressEvent(event);
+}
+
+void PlotView::mouseReleaseEvent(QMouseEvent* event) {
+    if (drag_ == Drag::None) QCustomPlot::mouseReleaseEvent(event);
+    drag_ = Drag::None;
+}
+
 void PlotView::mouseMoveEvent(QMouseEvent* event) {
-    QCustomPlot::mouseMoveEvent(event);
-    const double t = xAxis->pixelToCoord(event->position().x());
-    const double v = yAxis->pixelToCoord(event->position().y());
+    const QPointF pos = event->position();
+    switch (drag_) {
+    case Drag::Level:
+        MoveLevel(yAxis->pixelToCoord(pos.y()));
+        emit TriggerLevelDragged(level_);
+        break;
+    case Drag::Cursor1:
+    case Drag::Cursor2:
+        cursorTimes_[drag_ == Drag::Cursor1 ? 0 : 1] = xAxis->pixelToCoord(pos.x());
+        MoveCursors();
+        emit CursorsMoved(cursorTimes_[0], cursorTimes_[1]);
+        break;
+    case Drag::None: {
+        QCustomPlot::mouseMoveEvent(event);
+        const Drag under = Grab(pos);
+        setCursor(under == Drag::Level  ? Qt::SizeVerCursor
+                  : under != Drag::None ? Qt::SizeHorCursor
+                                        : Qt::ArrowCursor);
+        break;
+    }
+    }
+    ShowReadout(pos);
+}
+
+// Time and volts under the pointer, and the trace nearest it there.
+void PlotView::ShowReadout(QPointF pos) {
+    const double t = xAxis->pixelToCoord(pos.x()), v = yAxis->pixelToCoord(pos.y());
     QString text = tr("t = %1 s, %2 V").arg(t, 0, 'f', 6).arg(v, 0, 'f', 4);
-    // The trace nearest the pointer, and its value under it.
+    const std::size_t column = traces_->ColumnAt(t);
     double nearest = std::numeric_limits<double>::max();
-    for (int g = 0; g < graphCount(); ++g) {
-        const auto data = graph(g)->data();
-        auto at = data->findBegin(t, false);
-        if (at == data->constEnd()) continue;
-        if (std::fabs(at->value - v) < nearest) {
-            nearest = std::fabs(at->value - v);
-            text = tr("t = %1 s, %2: %3 V")
-                       .arg(at->key, 0, 'f', 6)
-                       .arg(graph(g)->name())
-                       .arg(at->value, 0, 'f', 4);
-        }
+    for (std::size_t c = 0; c < traces_->Traces() && column < traces_->Columns(); ++c) {
+        const auto [low, high] = traces_->Extent(c, column);
+        const double distance = v < low ? low - v : v > high ? v - high : 0;
+        if (distance >= nearest) continue;
+        nearest = distance;
+        const QString value = low == high ? QString::number(low, 'f', 4)
+                                          : tr("%1 .. %2").arg(low, 0, 'f', 4).arg(high, 0, 'f', 4);
+        text =
+            tr("t = %1 s, %2: %3 V").arg(traces_->Time(column), 0, 'f', 6).arg(traces_->Style(c).name, value);
     }
     emit CursorText(text);
 }

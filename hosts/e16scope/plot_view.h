@@ -1,9 +1,10 @@
 // The live plot: the trace columns of the selected channels in volts against
-// seconds from the start of the recording, over the chosen time window, with
-// autoscale or the channels' full scale, per-channel offsets and a cursor
-// readout. Draws with QCustomPlot; owns no samples.
+// seconds, over the chosen time window, with autoscale or the channels' full
+// scale, per-channel offsets and a cursor readout; a draggable trigger level
+// and two draggable time cursors. Axes by QCustomPlot, traces by ColumnTraces.
 #pragma once
 
+#include "column_traces.h"
 #include "trace_columns.h"
 
 #include <QColor>
@@ -15,13 +16,6 @@
 
 namespace e16scope {
 
-struct TraceStyle {
-    QString name;
-    QColor colour;
-    float codesPerVolt = 1;
-    double offset = 0; // volts added to the trace
-};
-
 class PlotView : public QCustomPlot {
     Q_OBJECT
 public:
@@ -30,22 +24,65 @@ public:
     void SetTraces(std::vector<TraceStyle> traces);
     void SetOffset(std::size_t trace, double volts);
     void SetAutoscale(bool on);
-    // Copies the columns into the graphs (two points a column: its min and
-    // max) and sets the axes; x is seconds, from `rate` kadrs per second.
-    // replot() draws them.
+    // Takes the columns and sets the axes: x is seconds from the recording's
+    // start, from `rate` kadrs per second, over the latest window. replot()
+    // draws them.
     void Show(const TraceColumns& columns, double rate, double windowSeconds);
+    // The same with column 0 at `firstSeconds` (time from a trigger point)
+    // and x from there over `windowSeconds`.
+    void ShowSweep(const TraceColumns& columns, double rate, double firstSeconds, double windowSeconds);
     // Pixel columns of the plot area: the width the traces are reduced to.
     std::size_t PixelColumns() const;
+    const ColumnTraces& Traces() const { return *traces_; }
+    // A trace's volts at `seconds` (its column's mid value); NaN outside the data.
+    double ValueAt(std::size_t trace, double seconds) const { return traces_->ValueAt(trace, seconds); }
+
+    // A dashed line at `volts` the user drags vertically.
+    void SetTriggerLevel(bool shown, double volts, QColor colour);
+    double TriggerLevel() const { return level_; }
+    // A mark at time 0 of a triggered sweep.
+    void SetTriggerTime(bool shown);
+    // Two vertical time cursors the user drags; shown the first time at a
+    // third and two thirds of the visible time.
+    void SetCursorsShown(bool shown);
+    void SetCursorTimes(double t1, double t2);
+    std::pair<double, double> CursorTimes() const { return {cursorTimes_[0], cursorTimes_[1]}; }
+
+    // A PNG of the plot at its size; false when it could not be written.
+    bool SaveImage(const QString& path);
 
 signals:
     void CursorText(const QString& text);
+    void TriggerLevelDragged(double volts);
+    void CursorsMoved(double t1, double t2);
 
 protected:
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    std::vector<TraceStyle> traces_;
+    enum class Drag { None, Level, Cursor1, Cursor2 };
+    void MakeMarks();
+    void SetRanges(double firstX, double windowSeconds);
+    // What a press at `pos` would drag.
+    Drag Grab(QPointF pos) const;
+    void MoveLevel(double volts);
+    void MoveCursors();
+    void ShowReadout(QPointF pos);
+
+    ColumnTraces* traces_ = nullptr;
     bool autoscale_ = true;
+    double level_ = 0;
+    double cursorTimes_[2] = {0, 0};
+    bool cursorsPlaced_ = false;
+    Drag drag_ = Drag::None;
+    QCPLayer* marks_ = nullptr; // buffered: moving a mark redraws it alone
+    QCPItemStraightLine* levelLine_ = nullptr;
+    QCPItemText* levelHandle_ = nullptr;
+    QCPItemLine* triggerMark_ = nullptr;
+    QCPItemStraightLine* cursorLines_[2] = {nullptr, nullptr};
+    QCPItemText* cursorLabels_[2] = {nullptr, nullptr};
 };
 
 } // namespace e16scope

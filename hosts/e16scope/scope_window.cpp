@@ -19,10 +19,15 @@
 namespace e16scope {
 namespace {
 
-constexpr int kDrainMs = 40;
-// A redraw waits until this many times its own cost has passed, so that
-// drawing takes at most a sixth of the thread.
-constexpr double kRedrawSpacing = 5.0;
+// Drains come at twice the fastest redraw rate, so that a due redraw waits
+// at most half a frame for its tick.
+constexpr int kDrainMs = 16;
+// A redraw starts no sooner than this many times the last one's cost after
+// the last one started, so that drawing takes at most a third of the thread,
+constexpr double kRedrawSpacing = 3.0;
+// and no sooner than a frame at about 30 a second when drawing is cheaper;
+// a tick within half an interval of it counts as on time.
+constexpr qint64 kFrameMs = 33;
 
 QString Text(const std::string& utf8) {
     return QString::fromStdString(utf8);
@@ -348,12 +353,16 @@ void ScopeWindow::Tick() {
         SetRecording(false);
     }
     ShowStatus();
-    const bool due = sinceRedraw_.elapsed() >= static_cast<qint64>(redrawCost_ * kRedrawSpacing * 1000);
+    const qint64 since = sinceRedraw_.elapsed();
+    const bool due =
+        since >= static_cast<qint64>(redrawCost_ * kRedrawSpacing * 1000) && since + kDrainMs / 2 >= kFrameMs;
     if (!pause_->isChecked() && (due || !session_.Recording())) Redraw();
 }
 
+// The spacing counts from a redraw's start, so that its cost is part of it.
 void ScopeWindow::Redraw() {
     if (session_.Rate() <= 0) return;
+    sinceRedraw_.restart();
     const auto start = std::chrono::steady_clock::now();
     {
         BusyTime busy(busy_);
@@ -361,7 +370,6 @@ void ScopeWindow::Redraw() {
         plot_->replot(QCustomPlot::rpImmediateRefresh);
     }
     redrawCost_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    sinceRedraw_.restart();
 }
 
 void ScopeWindow::ShowStatus() {

@@ -94,11 +94,16 @@ protected:
         }
         return true;
     }
-    static std::vector<double> Values(PlotView* plot, int graph) {
+    // A trace's columns as the plot holds them: min, max, min, max...
+    static std::vector<double> Values(PlotView* plot, std::size_t trace) {
         std::vector<double> values;
-        for (const QCPGraphData& point : *plot->graph(graph)->data()) values.push_back(point.value);
+        for (std::size_t i = 0; i < plot->Traces().Columns(); ++i) {
+            const auto [low, high] = plot->Traces().Extent(trace, i);
+            values.insert(values.end(), {low, high});
+        }
         return values;
     }
+    static double LastShown(PlotView* plot) { return plot->Traces().Time(plot->Traces().Columns() - 1); }
 
     static inline std::optional<velmora::test::PrivateStore> store_;
     ScopeSession session_;
@@ -139,11 +144,10 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     ASSERT_TRUE(WaitFor([&] { return session_.Received() >= 1500; }, 10000));
     // Paused, the plot stands still while the recording goes on.
     Press(window, "pause");
-    const double lastShown =
-        window.Plot()->graph(0)->data()->at(window.Plot()->graph(0)->dataCount() - 1)->key;
+    const double lastShown = LastShown(window.Plot());
     const uint64_t receivedWhenPaused = session_.Received();
     ASSERT_TRUE(WaitFor([&] { return session_.Received() > receivedWhenPaused + 200; }, 5000));
-    EXPECT_EQ(window.Plot()->graph(0)->data()->at(window.Plot()->graph(0)->dataCount() - 1)->key, lastShown);
+    EXPECT_EQ(LastShown(window.Plot()), lastShown);
     Press(window, "pause");
     // The pointer over the plot reads time and a trace's value.
     QTest::mouseMove(window.Plot(), window.Plot()->rect().center());
@@ -378,7 +382,7 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     send({"E16/SIM0009", "{not json"});
     send(StreamMessage(104, 50));
     ASSERT_TRUE(WaitFor([&] { return session_.Received() == 150; }, 5000)) << session_.Received();
-    EXPECT_EQ(window.Plot()->graphCount(), 2);
+    EXPECT_EQ(window.Plot()->Traces().Traces(), 2u);
     EXPECT_TRUE(Label(window, "module").contains("SIM0009")) << Label(window, "module").toStdString();
     EXPECT_EQ(Label(window, "fill"), QStringLiteral("1 gaps (4 kadrs missing)"));
     EXPECT_TRUE(Label(window, "error").contains("a message of 2 frames, not 3"))

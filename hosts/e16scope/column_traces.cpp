@@ -1,0 +1,164 @@
+#include "column_traces.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace e16scope {
+
+ColumnTraces::ColumnTraces(QCPAxis* keyAxis, QCPAxis* valueAxis)
+    : QCPLayerable(keyAxis->parentPlot()), key_(keyAxis), value_(valueAxis) {}
+
+void ColumnTraces::SetStyles(std::vector<TraceStyle> styles) {
+    styles_ = std::move(styles);
+    columns_.assign(styles_.size(), {});
+    count_ = 0;
+}
+
+void ColumnTraces::SetOffset(std::size_t trace, double volts) {
+    if (trace < styles_.size()) styles_[trace].offset = volts;
+}
+
+void ColumnTraces::Take(const TraceColumns& columns, double firstSeconds, double secondsPerColumn) {
+    const std::size_t traces = std::min(styles_.size(), columns.Channels());
+    count_ = traces > 0 ? columns.Count() : 0;
+    first_ = firstSeconds;
+    step_ = secondsPerColumn;
+    for (std::size_t c = 0; c < styles_.size(); ++c) {
+        std::vector<MinMax>& pairs = columns_[c];
+        pairs.resize(c < traces ? count_ : 0);
+        for (std::size_t i = 0; i < pairs.size(); ++i) pairs[i] = columns.At(c, i);
+    }
+}
+
+std::size_t ColumnTraces::ColumnAt(double seconds) const {
+    const double at = std::floor((seconds - first_) / step_);
+    return at >= 0 && at < static_cast<double>(count_) ? static_cast<std::size_t>(at) : count_;
+}
+
+std::pair<double, double> ColumnTraces::Extent(std::size_t trace, std::size_t column) const {
+    const TraceStyle& style = styles_.at(trace);
+    const MinMax pair = columns_.at(trace).at(column);
+    return {pair.min / style.codesPerVolt + style.offset, pair.max / style.codesPerVolt + style.offset};
+}
+
+double ColumnTraces::ValueAt(std::size_t trace, double seconds) const {
+    const std::size_t column = ColumnAt(seconds);
+    if (trace >= styles_.size() || column >= columns_[trace].size())
+        return std::numeric_limits<double>::quiet_NaN();
+    const auto [low, high] = Extent(trace, column);
+    return (low + high) / 2;
+}
+
+bool ColumnTraces::Limits(double& low, double& high) const {
+    low = std::numeric_limits<double>::max();
+    high = -low;
+    for (std::size_t c = 0; c < styles_.size(); ++c) {
+        if (columns_[c].empty()) continue;
+        int16_t least = INT16_MAX, most = INT16_MIN;
+        for (const MinMax& pair : columns_[c]) {
+            least = std::min(least, pair.min);
+            most = std::max(most, pair.max);
+        }
+        const double scale = 1.0 / styles_[c].codesPerVolt;
+        low = std::min(low, least * scale + styles_[c].offset);
+        high = std::max(high, most * scale + styles_[c].offset);
+    }
+    return high >= low;
+}
+
+double ColumnTraces::FullScale() const {
+    double full = 0;
+    for (const TraceStyle& style : styles_)
+        full = std::max(full, 32000.0 / style.codesPerVolt + std::fabs(style.offset));
+    return full;
+}
+
+void ColumnTraces::applyDefaultAntialiasingHint(QCPPainter* painter) const {
+    painter->setRenderHint(QPainter::Antialiasing, false); // one-pixel columns stay crisp and cheap
+}
+
+QRect ColumnTraces::clipRect() const {
+    return key_->axisRect()->rect();
+}
+
+namespace {
+
+// One-pixel line from (x0, y0) to (x1, y1) in `image`, clipped to it. Most
+// are vertical (a column's extent): those fill their rows directly.
+void Rasterise(QImage& image, QLine line, QRgb colour) {
+    const int width = image.width(), height = image.height();
+    const auto stride = static_cast<std::ptrdiff_t>(image.bytesPerLine() / sizeof(QRgb));
+    auto* bits = reinterpret_cast<QRgb*>(image.bits());
+    int x0 = line.x1(), y0 = line.y1(), x1 = line.x2(), y1 = line.y2();
+    if (x0 == x1) {
+        if (x0 < 0 || x0 >= width) return;
+        const int from = std::max(std::min(y0, y1), 0), to = std::min(std::max(y0, y1), height - 1);
+        for (QRgb* at = bits + from * stride + x0; at <= bits + to * stride + x0; at += stride) *at = colour;
+        return;
+    }
+    const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0), sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+    for (int error = dx + dy;;) { // Bresenham
+        if (x0 >= 0 && x0 < width && y0 >= 0 && y0 < height) bits[y0 * stride + x0] = colour;
+        if (x0 == x1 && y0 == y1) return;
+        const int twice = 2 * error;
+        if (twice >= dy) error += dy, x0 += sx;
+        if (twice <= dx) error += dx, y0 += sy;
+    }
+}
+
+} // namespace
+
+// The painter's own line drawing costs about ten times as much a pixel as
+// writing the pixels, and 32 busy traces are millions of pixels.
+void ColumnTraces::draw(QCPPainter* painter) {
+    const QRect area = clipRect();
+    if (area.isEmpty()) return;
+    if (image_.size() != area.size()) image_ = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
+    image_.fill(Qt::transparent);
+    for (std::size_t c = 0; c < styles_.size(); ++c) {
+        Segments(c, area, lines_);
+        const QRgb colour = qPremultiply(styles_[c].colour.rgba());
+        for (const QLine& line : lines_) Rasterise(image_, line.translated(-area.topLeft()), colour);
+    }
+    painter->drawImage(area.topLeft(), image_);
+}
+
+// Column i is the vertical segment min..max at its pixel x; where it does not
+// meet the previous column's extent a join links their nearest ends.
+void ColumnTraces::Segments(std::size_t trace, const QRect& area, std::vector<QLine>& lines) const {
+    lines.clear();
+    const std::vector<MinMax>& pairs = columns_[trace];
+    if (pairs.empty()) return;
+    const TraceStyle& style = styles_[trace];
+    const double x0 = key_->coordToPixel(first_), dx = key_->coordToPixel(first_ + step_) - x0;
+    const double y0 = value_->coordToPixel(style.offset);
+    const double dy = (value_->coordToPixel(style.offset + 1.0) - y0) / style.codesPerVolt;
+    const double top = area.top() - 2.0, bottom = area.bottom() + 2.0;
+    const auto y = [&](int16_t code) {
+        return static_cast<int>(std::lround(std::clamp(y0 + code * dy, top, bottom)));
+    };
+    // Only the columns over the area, and one either side for the joins.
+    const double from = std::floor((area.left() - x0) / dx) - 1, to = std::ceil((area.right() - x0) / dx) + 1;
+    const std::size_t begin = static_cast<std::size_t>(std::clamp(from, 0.0, double(pairs.size())));
+    const std::size_t end = static_cast<std::size_t>(std::clamp(to + 1, 0.0, double(pairs.size())));
+    lines.reserve(2 * (end - begin));
+    // Pixel rows grow downwards: a column's upper end is its max.
+    int lastX = 0, lastUpper = 0, lastLower = 0;
+    for (std::size_t i = begin; i < end; ++i) {
+        const int x = static_cast<int>(std::lround(x0 + static_cast<double>(i) * dx));
+        const int upper = y(pairs[i].max), lower = y(pairs[i].min);
+        if (i > begin) {
+            if (lower < lastUpper)
+                lines.emplace_back(lastX, lastUpper, x, lower); // rose past it
+            else if (upper > lastLower)
+                lines.emplace_back(lastX, lastLower, x, upper); // fell past it
+        }
+        lines.emplace_back(x, upper, x, lower);
+        lastX = x;
+        lastUpper = upper;
+        lastLower = lower;
+    }
+}
+
+} // namespace e16scope

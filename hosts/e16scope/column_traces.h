@@ -1,0 +1,71 @@
+// The plot's traces as QCustomPlot draws them: each channel's min/max column
+// pairs, kept as codes, rasterised as one vertical segment per column plus the
+// joins between neighbours straight into an image the painter then blits.
+#pragma once
+
+#include "trace_columns.h"
+
+#include <QColor>
+#include <QImage>
+#include <QLine>
+#include <QString>
+
+#include <qcustomplot.h>
+
+#include <utility>
+#include <vector>
+
+namespace e16scope {
+
+struct TraceStyle {
+    QString name;
+    QColor colour;
+    float codesPerVolt = 1;
+    double offset = 0; // volts added to the trace
+};
+
+class ColumnTraces : public QCPLayerable {
+    Q_OBJECT
+public:
+    ColumnTraces(QCPAxis* keyAxis, QCPAxis* valueAxis);
+
+    void SetStyles(std::vector<TraceStyle> styles);
+    void SetOffset(std::size_t trace, double volts);
+    std::size_t Traces() const { return styles_.size(); }
+    const TraceStyle& Style(std::size_t trace) const { return styles_.at(trace); }
+
+    // Copies the columns of the styled channels; column 0 starts at
+    // `firstSeconds`, each `secondsPerColumn` wide.
+    void Take(const TraceColumns& columns, double firstSeconds, double secondsPerColumn);
+    std::size_t Columns() const { return count_; }
+    double Time(std::size_t column) const { return first_ + static_cast<double>(column) * step_; }
+    // The column holding `seconds`, or Columns() when none does.
+    std::size_t ColumnAt(double seconds) const;
+    // A column's min and max in volts, the offset included.
+    std::pair<double, double> Extent(std::size_t trace, std::size_t column) const;
+    // The column's mid value at `seconds` in volts; NaN outside the data.
+    double ValueAt(std::size_t trace, double seconds) const;
+    // The lowest and highest volts drawn; false with no column.
+    bool Limits(double& low, double& high) const;
+    // The largest full scale (32000 codes) of the traces, offsets included.
+    double FullScale() const;
+
+protected:
+    void applyDefaultAntialiasingHint(QCPPainter* painter) const override;
+    QRect clipRect() const override;
+    void draw(QCPPainter* painter) override;
+
+private:
+    // One trace's segments in pixels for the axes' current ranges.
+    void Segments(std::size_t trace, const QRect& area, std::vector<QLine>& lines) const;
+
+    QCPAxis *key_, *value_;
+    std::vector<TraceStyle> styles_;
+    std::vector<std::vector<MinMax>> columns_; // per trace
+    std::size_t count_ = 0;
+    double first_ = 0, step_ = 1;
+    std::vector<QLine> lines_; // reused between draws
+    QImage image_;             // the plot area's pixels
+};
+
+} // namespace e16scope

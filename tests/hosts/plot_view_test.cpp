@@ -1,0 +1,179 @@
+// e16scope's plot drawn offscreen: the columns' extents on the pixels they
+// belong to, a sweep's time axis, dragging the trigger level and the time
+// cursors with the mouse, and the traces' values at the cursors.
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "plot_view.h"
+
+namespace e16scope {
+namespace {
+
+constexpr float kCodesPerVolt = 1000;
+
+class PlotViewTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (qApp != nullptr) return;
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "plot_view_test";
+        static char* argv[] = {name, nullptr};
+        new QApplication(argc, argv);
+    }
+    void SetUp() override {
+        plot_.resize(700, 400);
+        plot_.SetTraces({{QStringLiteral("A"), Qt::red, kCodesPerVolt, 0}});
+        plot_.show();
+    }
+    // One channel, one kadr a column, `codes(k)` at kadr k.
+    static TraceColumns Columns(std::size_t kadrs, int16_t (*codes)(std::size_t), std::size_t channels = 1) {
+        TraceColumns columns;
+        columns.Reset(channels, 1, kadrs);
+        for (std::size_t k = 0; k < kadrs; ++k) {
+            const std::vector<int16_t> kadr(channels, codes(k));
+            columns.Add(kadr.data(), 1);
+        }
+        return columns;
+    }
+    // +2 V for 50 kadrs, then -2 V for 50.
+    static int16_t Square(std::size_t k) { return (k / 50) % 2 == 0 ? 2000 : -2000; }
+    static int16_t Ramp(std::size_t k) { return static_cast<int16_t>(k * 10); }
+    QImage Drawn() {
+        plot_.replot(QCustomPlot::rpImmediateRefresh);
+        return plot_.toPixmap().toImage();
+    }
+    QPoint Pixel(double seconds, double volts) const {
+        return {static_cast<int>(std::lround(plot_.xAxis->coordToPixel(seconds))),
+                static_cast<int>(std::lround(plot_.yAxis->coordToPixel(volts)))};
+    }
+
+    PlotView plot_;
+};
+
+// Flat columns land on their level's row, a step's join crosses the rows
+// between, and an offset moves the trace by its volts.
+TEST_F(PlotViewTest, ColumnsLandOnTheirPixels) {
+    const struct {
+        const char* what;
+        double offset, seconds, volts;
+        bool red;
+    } cases[] = {
+        {"high half at +2 V", 0, 0.025, 2, true},
+        {"high half not at -2 V", 0, 0.025, -2, false},
+        {"high half not at 0 V", 0, 0.025, 0, false},
+        {"low half at -2 V", 0, 0.075, -2, true},
+        {"low half not at +2 V", 0, 0.075, 2, false},
+        {"the step crosses 0 V", 0, 0.0495, 0, true},
+        {"offset +1 V: high at +3 V", 1, 0.025, 3, true},
+        {"offset +1 V: high not at +2 V", 1, 0.025, 2, false},
+    };
+    const TraceColumns columns = Columns(200, Square);
+    plot_.SetAutoscale(false);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        plot_.SetOffset(0, c.offset);
+        plot_.Show(columns, 1000, 0.2);
+        const QImage image = Drawn();
+        // The step's join spans the two columns' pixels: any of them will do.
+        bool red = false;
+        const QPoint at = Pixel(c.seconds, c.volts);
+        for (int x = at.x() - 1; x <= at.x() + 1; ++x) red = red || image.pixelColor(x, at.y()) == Qt::red;
+        EXPECT_EQ(red, c.red) << "at " << at.x() << ", " << at.y();
+    }
+}
+
+TEST_F(PlotViewTest, ASweepStartsWhereItIsTold) {
+    const TraceColumns columns = Columns(100, Ramp);
+    const struct { double first, window; } cases[] = {{-0.05, 0.1}, {0, 0.1}, {-0.02, 0.5}};
+    for (const auto& c : cases) {
+        plot_.ShowSweep(columns, 1000, c.first, c.window);
+        EXPECT_DOUBLE_EQ(plot_.xAxis->range().lower, c.first);
+        EXPECT_DOUBLE_EQ(plot_.xAxis->range().upper, c.first + c.window);
+        EXPECT_NEAR(plot_.ValueAt(0, c.first + 0.0105), 0.1, 1e-6) << "column 10 holds 100 codes";
+    }
+    // Show: the latest window, from the recording's start.
+    plot_.Show(columns, 1000, 0.05);
+    EXPECT_DOUBLE_EQ(plot_.xAxis->range().lower, 0.05);
+    EXPECT_DOUBLE_EQ(plot_.xAxis->range().upper, 0.1);
+}
+
+TEST_F(PlotViewTest, ValuesAtTimesAreTheColumnsMidValues) {
+    plot_.SetOffset(0, 0.5);
+    plot_.ShowSweep(Columns(100, Ramp), 1000, -0.05, 0.1);
+    const struct {
+        double seconds, volts;
+    } cases[] = {{-0.05, 0.5}, {-0.0495, 0.5}, {0.0, 1.0}, {0.049, 1.49}};
+    for (const auto& c : cases) EXPECT_NEAR(plot_.ValueAt(0, c.seconds), c.volts, 1e-6) << c.seconds;
+    for (double outside : {-0.0501, 0.05, 1.0}) EXPECT_TRUE(std::isnan(plot_.ValueAt(0, outside))) << outside;
+    EXPECT_TRUE(std::isnan(plot_.ValueAt(1, 0.0))) << "no second trace";
+}
+
+// A press within a few pixels of a line takes it along; one further off
+// moves nothing.
+TEST_F(PlotViewTest, DraggingTheLevelAndTheCursorsMovesThem) {
+    plot_.SetAutoscale(false); // -32..32 V
+    plot_.ShowSweep(Columns(100, Ramp), 1000, -0.05, 0.1);
+    Drawn();
+    plot_.SetTriggerLevel(true, 10, Qt::blue);
+    plot_.SetCursorsShown(true);
+    const auto [t1, t2] = plot_.CursorTimes();
+    EXPECT_NEAR(t1, -0.05 + 0.1 / 3, 1e-9);
+    EXPECT_NEAR(t2, -0.05 + 0.2 / 3, 1e-9);
+    QSignalSpy level(&plot_, &PlotView::TriggerLevelDragged), cursors(&plot_, &PlotView::CursorsMoved);
+    const auto drag = [this](QPoint from, QPoint to) {
+        QTest::mousePress(&plot_, Qt::LeftButton, {}, from);
+        QTest::mouseMove(&plot_, to);
+        QTest::mouseRelease(&plot_, Qt::LeftButton, {}, to);
+    };
+    drag(Pixel(-0.04, 10) + QPoint(0, 3), Pixel(-0.04, -5));
+    ASSERT_EQ(level.count(), 1);
+    EXPECT_NEAR(level.at(0).at(0).toDouble(), -5, 0.2);
+    EXPECT_NEAR(plot_.TriggerLevel(), -5, 0.2);
+    drag(Pixel(t2, 20) + QPoint(-4, 0), Pixel(0.04, 20));
+    ASSERT_EQ(cursors.count(), 1);
+    EXPECT_NEAR(cursors.at(0).at(0).toDouble(), t1, 1e-9);
+    EXPECT_NEAR(cursors.at(0).at(1).toDouble(), 0.04, 0.001);
+    drag(Pixel(-0.04, 20) + QPoint(0, 0), Pixel(-0.03, 25)); // near neither
+    EXPECT_EQ(level.count(), 1);
+    EXPECT_EQ(cursors.count(), 1);
+    EXPECT_NEAR(plot_.CursorTimes().first, t1, 1e-9);
+}
+
+// 32 channels as the window shows them, saved as the user would save them.
+TEST_F(PlotViewTest, SavesThirtyTwoChannelsAsAPicture) {
+    std::vector<TraceStyle> styles;
+    for (int c = 0; c < 32; ++c)
+        styles.push_back({QString::number(c), QColor::fromHsv(c * 11, 255, 200), kCodesPerVolt, c * 0.25});
+    plot_.SetTraces(styles);
+    plot_.resize(1600, 900);
+    TraceColumns columns;
+    columns.Reset(32, 4, 1500);
+    std::vector<int16_t> kadr(32);
+    for (std::size_t k = 0; k < 6000; ++k) {
+        for (std::size_t c = 0; c < 32; ++c)
+            kadr[c] = static_cast<int16_t>(100 * std::sin(static_cast<double>(k) * 0.002 * (c + 1)) +
+                                           (k % 997 == 0 ? 300 : 0));
+        columns.Add(kadr.data(), 1);
+    }
+    plot_.Show(columns, 1000, 6);
+    plot_.replot();
+    const auto path = std::filesystem::path(::testing::TempDir()) / "plot_view_32.png";
+    ASSERT_TRUE(plot_.SaveImage(QString::fromStdString(path.string())));
+    const QImage saved(QString::fromStdString(path.string()));
+    EXPECT_EQ(saved.size(), plot_.size());
+    const QPoint at = Pixel(3.002, plot_.ValueAt(0, 3.002));
+    bool drawn = false;
+    for (int x = at.x() - 1; x <= at.x() + 1; ++x)
+        drawn = drawn || saved.pixel(x, at.y()) == QColor::fromHsv(0, 255, 200).rgb();
+    EXPECT_TRUE(drawn) << "channel 0 at " << at.x() << ", " << at.y();
+}
+
+} // namespace
+} // namespace e16scope
