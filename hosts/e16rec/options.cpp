@@ -12,8 +12,6 @@ namespace e16rec {
 namespace {
 
 constexpr double kWeek = 7 * 86400; // seconds: the longest recording, and file
-// The module's logical channel table holds this many entries.
-constexpr std::size_t kMaxListed = 256;
 // A kadr every 1000 s: slower rates would leave a recording waiting for hours.
 constexpr double kSlowestRate = 0.001;
 
@@ -21,16 +19,6 @@ template <typename T> bool ParseNumber(const std::string& text, T& value) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return ec == std::errc() && ptr == end && !text.empty();
-}
-
-bool ParseRange(const std::string& part, int& first, int& last) {
-    const auto dash = part.find('-', 1);
-    if (dash == std::string::npos) {
-        if (!ParseNumber(part, first)) return false;
-        last = first;
-        return true;
-    }
-    return ParseNumber(part.substr(0, dash), first) && ParseNumber(part.substr(dash + 1), last);
 }
 
 // What ZeroMQ takes for a publisher (bound) or a subscriber (connected):
@@ -192,21 +180,6 @@ bool TakeArgument(Options& o, int argc, char** argv, int& i, std::vector<std::st
 }
 
 } // namespace
-
-std::optional<std::vector<int16_t>> ParseChannelList(const std::string& text) {
-    std::vector<int16_t> channels;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        const auto comma = std::min(text.find(',', start), text.size());
-        int first = 0, last = 0;
-        if (!ParseRange(text.substr(start, comma - start), first, last)) return std::nullopt;
-        if (first < 0 || last > 31 || first > last) return std::nullopt;
-        for (int k = first; k <= last; ++k) channels.push_back(static_cast<int16_t>(k));
-        start = comma + 1;
-    }
-    if (channels.empty() || channels.size() > kMaxListed) return std::nullopt;
-    return channels;
-}
 
 std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     Options o;

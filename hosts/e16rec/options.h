@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "channel_list.h"
 #include "recording_file.h"
 
 namespace e16rec {
@@ -45,8 +46,7 @@ struct Options {
 
 // Parses argv; on failure returns nothing and sets `error` (empty for --help).
 std::optional<Options> ParseOptions(int argc, char** argv, std::string& error);
-// "0-3,8,31" → {0,1,2,3,8,31}; nothing on a malformed list.
-std::optional<std::vector<int16_t>> ParseChannelList(const std::string& text);
+using velmora::hosts::ParseChannelList;
 std::string Usage();
 
 } // namespace e16rec

@@ -43,6 +43,14 @@ std::string ScopeSession::Release() {
     return saved ? std::string() : reason;
 }
 
+bool ScopeSession::SetAddress(const std::string& dotted, std::string& error) {
+    return kit::SetModuleAddress(face_.get(), dotted, error);
+}
+
+bool ScopeSession::StoreInputs(bool singleEnded, std::string& error) {
+    return kit::StoreChannelTable(singleEnded, error);
+}
+
 bool ScopeSession::Detect() {
     VARIANT_BOOL detected = VARIANT_FALSE;
     adc_->Test(&detected);
@@ -179,7 +187,7 @@ std::size_t ScopeSession::DrainStream(std::string& ended) {
     kit::StreamBlock block;
     while (recording_ && stream_->Next(block)) {
         if (channels_.empty()) Describe(block.header);
-        traces_.Add(block.codes.data(), static_cast<std::size_t>(block.header.kadrs));
+        Fold(block.codes.data(), static_cast<std::size_t>(block.header.kadrs));
         total += static_cast<std::size_t>(block.header.kadrs);
         if (block.header.end) {
             ended = "the publisher ended: " + *block.header.end;
@@ -198,6 +206,14 @@ void ScopeSession::SetWindow(double windowSeconds, std::size_t columns) {
     const auto kept =
         static_cast<std::size_t>(std::ceil(windowSeconds * rate_ / static_cast<double>(perColumn)));
     traces_.Reset(channels_.size(), perColumn, std::max<std::size_t>(kept, 1));
+    std::vector<float> scales;
+    for (const auto& channel : info_.channels) scales.push_back(channel.codesPerVolt);
+    sweep_.Reset(channels_.size(), std::max<std::size_t>(std::lround(windowSeconds * rate_), 1), scales);
+}
+
+void ScopeSession::Fold(const int16_t* codes, std::size_t kadrs) {
+    traces_.Add(codes, kadrs);
+    sweep_.Add(codes, kadrs);
 }
 
 bool ScopeSession::Stop(std::string& error) {
@@ -230,7 +246,7 @@ std::size_t ScopeSession::Drain(std::string& ended) {
         int32_t count = static_cast<int32_t>(buffer_.size()), rest = 0, kadrs = 0;
         adc_->GetData(buffer_.data(), &count, &rest, &kadrs);
         if (kadrs <= 0) break;
-        traces_.Add(buffer_.data(), static_cast<std::size_t>(kadrs));
+        Fold(buffer_.data(), static_cast<std::size_t>(kadrs));
         std::string fileError;
         if (const std::string path = pendingFile_; !path.empty() && !OpenFile(received_ + total, fileError))
             say("cannot record to " + path + ": " + fileError);

@@ -7,6 +7,7 @@
 #include "module_info.h"
 #include "recording_file.h"
 #include "stream_feed.h"
+#include "sweep.h"
 #include "trace_columns.h"
 
 #include <cstdint>
@@ -31,6 +32,12 @@ public:
     // Stops, has the driver save its settings and lets it go: "" when they
     // were saved, else the driver's reason.
     std::string Release();
+    // The address the next detection opens instead of asking (this run
+    // only); false with `error` set.
+    bool SetAddress(const std::string& dotted, std::string& error);
+    // Stores the channel table (single-ended or differential) for the next
+    // detection; false with `error` set.
+    static bool StoreInputs(bool singleEnded, std::string& error);
     // IADC3 Test: false with LastError() saying why. After a lost connection
     // it opens the same module again.
     bool Detect();
@@ -71,11 +78,18 @@ public:
     // `ended`; a failing file write stops the file and says why too.
     std::size_t Drain(std::string& ended);
     const TraceColumns& Traces() const { return traces_; }
+    // The window's kadrs with the display trigger searched on them, fed by
+    // Drain; made anew by Start, SetWindow and a stream's first message.
+    Sweeper& Sweep() { return sweep_; }
+    const Sweeper& Sweep() const { return sweep_; }
     // Restarts the traces, empty, `columns` wide over `windowSeconds`.
     void SetWindow(double windowSeconds, std::size_t columns);
     uint64_t Received() const { return received_; }
     // Unread kadrs in the driver's ring over its size, 0..1, at the last drain.
     double RingFill() const { return ringFill_; }
+
+    // Adds kadrs to the traces and the sweep.
+    void Fold(const int16_t* codes, std::size_t kadrs);
 
     // The recording file: asked for on a running recording (CSV, or HDF5 for
     // .h5/.hdf5), replacing a file of that name, closed by Stop or StopFile.
@@ -116,6 +130,7 @@ private:
     double rate_ = 0;
     bool recording_ = false;
     TraceColumns traces_;
+    Sweeper sweep_;
     std::vector<int16_t> buffer_;
     uint64_t received_ = 0;
     double ringFill_ = 0;

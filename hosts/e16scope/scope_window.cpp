@@ -1,11 +1,16 @@
 #include "scope_window.h"
 
+#include "section.h"
+#include "velmora/dotted_address.h"
+
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QApplication>
 #include <QRegularExpression>
+#include <QScrollArea>
 #include <QScreen>
 #include <QSettings>
 #include <QSplitter>
@@ -15,6 +20,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 
 namespace e16scope {
 namespace {
@@ -28,6 +34,10 @@ constexpr double kRedrawSpacing = 3.0;
 // and no sooner than a frame at about 30 a second when drawing is cheaper;
 // a tick within half an interval of it counts as on time.
 constexpr qint64 kFrameMs = 33;
+// Measurements (and the spectrum) come every 250 ms, or later when they cost
+// more than a tenth of the thread.
+constexpr qint64 kAnalysisMs = 250;
+constexpr double kAnalysisSpacing = 10.0;
 
 QString Text(const std::string& utf8) {
     return QString::fromStdString(utf8);
@@ -59,12 +69,13 @@ const std::vector<double>& ScopeWindow::WindowChoices() {
 
 ScopeWindow::ScopeWindow(ScopeSession& session, QWidget* parent) : QMainWindow(parent), session_(session) {
     setWindowTitle(tr("e16scope"));
-    plot_ = new PlotView;
+    views_ = new ViewArea;
+    trigger_ = new TriggerPanel;
     channels_ = new ChannelPanel;
     lines_ = new LinesPanel(session_);
     auto* split = new QSplitter;
     split->addWidget(MakeSidePanel());
-    split->addWidget(plot_);
+    split->addWidget(views_);
     split->setStretchFactor(1, 1);
     setCentralWidget(split);
     MakeToolbar();
@@ -73,6 +84,7 @@ ScopeWindow::ScopeWindow(ScopeSession& session, QWidget* parent) : QMainWindow(p
     drain_.setInterval(kDrainMs);
     poll_.setInterval(1000);
     sinceRedraw_.start();
+    sinceAnalysis_.start();
     LoadSettings();
     ShowNames(); // the driver names its channels and ranges before Test too
     lines_->Poll();
@@ -107,9 +119,20 @@ QWidget* ScopeWindow::MakeSidePanel() {
     auto* side = new QWidget;
     auto* column = new QVBoxLayout(side);
     column->addLayout(settings);
-    column->addWidget(channels_, 1);
-    column->addWidget(lines_);
-    return side;
+    column->addWidget(new Section(tr("View"), views_->Controls()));
+    column->addWidget(new Section(tr("Trigger"), trigger_));
+    column->addWidget(new Section(tr("Channels"), channels_), 1);
+    auto* lines = new Section(tr("Outputs and digital lines"), lines_);
+    column->addWidget(lines);
+    // Scrolls when the folded-out sections are taller than the window.
+    auto* scroll = new QScrollArea;
+    scroll->setObjectName(QStringLiteral("sidePanel"));
+    scroll->setWidget(side);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setMinimumWidth(side->sizeHint().width() + 20);
+    return scroll;
 }
 
 void ScopeWindow::Connect() {
@@ -117,16 +140,29 @@ void ScopeWindow::Connect() {
     connect(source_, &QLineEdit::textChanged, this, [this] { SetRecording(session_.Recording()); });
     // Offsets and the scale show at once; a stopped recording is drawn again.
     connect(autoscale_, &QCheckBox::toggled, this, [this](bool on) {
-        plot_->SetAutoscale(on);
+        views_->SetAutoscale(on);
         if (!session_.Recording()) Redraw();
     });
     connect(channels_, &ChannelPanel::OffsetChanged, this, [this](int channel, double volts) {
         const auto& chosen = session_.Channels();
         for (std::size_t i = 0; i < chosen.size(); ++i)
-            if (chosen[i].channel == channel) plot_->SetOffset(i, volts);
+            if (chosen[i].channel == channel) views_->SetOffset(i, volts);
+        ApplyTrigger(); // the level line moves with its trace
         if (!session_.Recording()) Redraw();
     });
-    connect(plot_, &PlotView::CursorText, cursor_, &QLabel::setText);
+    connect(views_, &ViewArea::CursorText, cursor_, &QLabel::setText);
+    connect(trigger_, &TriggerPanel::Changed, this, &ScopeWindow::ApplyTrigger);
+    connect(trigger_, &TriggerPanel::Rearm, this, [this] { session_.Sweep().Rearm(); });
+    // The line dragged on the plot stands at the level plus its trace's offset.
+    connect(views_, &ViewArea::TriggerLevelDragged, this, [this](double volts) {
+        const std::size_t source = trigger_->Settings().source;
+        const auto& chosen = session_.Channels();
+        trigger_->SetLevel(volts - (source < chosen.size() ? channels_->Offset(chosen[source].channel) : 0));
+    });
+    connect(views_, &ViewArea::KindChanged, this, [this] {
+        Analyse();
+        Redraw();
+    });
     connect(&drain_, &QTimer::timeout, this, &ScopeWindow::Tick);
     connect(&poll_, &QTimer::timeout, lines_, &LinesPanel::Poll);
 }
@@ -164,6 +200,23 @@ void ScopeWindow::MakeToolbar() {
     pause_ = bar->addAction(tr("&Pause display"));
     pause_->setObjectName(QStringLiteral("pause"));
     pause_->setCheckable(true);
+    bar->addSeparator();
+    cursors_ = bar->addAction(tr("&Cursors"));
+    cursors_->setObjectName(QStringLiteral("cursors"));
+    cursors_->setCheckable(true);
+    connect(cursors_, &QAction::toggled, views_, &ViewArea::SetCursorsShown);
+    export_ = bar->addAction(tr("&Export view..."), this, [this] {
+        const QString path = QFileDialog::getSaveFileName(this, tr("Export the view"), QString(),
+                                                          tr("CSV files (*.csv)"));
+        if (!path.isEmpty()) ExportView(path);
+    });
+    export_->setObjectName(QStringLiteral("export"));
+    image_ = bar->addAction(tr("Save &image..."), this, [this] {
+        const QString path = QFileDialog::getSaveFileName(this, tr("Save the view as an image"), QString(),
+                                                          tr("PNG images (*.png)"));
+        if (!path.isEmpty() && !views_->SaveImage(path)) ShowError(tr("Cannot write %1").arg(path));
+    });
+    image_->setObjectName(QStringLiteral("image"));
 }
 
 void ScopeWindow::MakeStatusBar() {
@@ -248,7 +301,7 @@ void ScopeWindow::StartStop() {
         if (!session_.Detected()) return;
     }
     std::string error;
-    if (!session_.Start(channels_->Choices(), rate_->value(), WindowSeconds(), plot_->PixelColumns(),
+    if (!session_.Start(channels_->Choices(), rate_->value(), WindowSeconds(), Plot()->PixelColumns(),
                         error)) {
         ShowError(Text(error));
         return;
@@ -259,7 +312,7 @@ void ScopeWindow::StartStop() {
         traces.push_back({channels_->item(channel, 0)->text(), ChannelPanel::Colour(channel),
                           session_.CodesPerVolt(i), channels_->Offset(channel)});
     }
-    plot_->SetTraces(std::move(traces));
+    ShowTraces(std::move(traces));
     achieved_->setText(tr("%1 kadrs/s").arg(session_.Rate(), 0, 'f', 3));
     SetRecording(true);
     drain_.start();
@@ -268,12 +321,12 @@ void ScopeWindow::StartStop() {
 // The plot's traces wait for the stream's first message, which names them.
 void ScopeWindow::StartStream() {
     std::string error;
-    if (!session_.StartStream(source_->text().trimmed().toStdString(), WindowSeconds(), plot_->PixelColumns(),
+    if (!session_.StartStream(source_->text().trimmed().toStdString(), WindowSeconds(), Plot()->PixelColumns(),
                               error)) {
         ShowError(Text(error));
         return;
     }
-    plot_->SetTraces({});
+    ShowTraces({});
     streamTraces_ = false;
     achieved_->clear();
     SetRecording(true);
@@ -290,7 +343,7 @@ void ScopeWindow::ShowStream() {
         for (std::size_t i = 0; i < channels.size(); ++i)
             traces.push_back({Text(channels[i].name), ChannelPanel::Colour(static_cast<int>(i % 32)),
                               channels[i].codesPerVolt, 0.0});
-        plot_->SetTraces(std::move(traces));
+        ShowTraces(std::move(traces));
         achieved_->setText(tr("%1 kadrs/s").arg(session_.Rate(), 0, 'f', 3));
         streamTraces_ = true;
     }
@@ -353,10 +406,23 @@ void ScopeWindow::Tick() {
         SetRecording(false);
     }
     ShowStatus();
+    if (pause_->isChecked()) return;
+    const qint64 analysisDue = std::max(kAnalysisMs, static_cast<qint64>(analysisCost_ * kAnalysisSpacing * 1000));
+    if (sinceAnalysis_.elapsed() >= analysisDue || !session_.Recording()) Analyse();
     const qint64 since = sinceRedraw_.elapsed();
     const bool due =
         since >= static_cast<qint64>(redrawCost_ * kRedrawSpacing * 1000) && since + kDrainMs / 2 >= kFrameMs;
-    if (!pause_->isChecked() && (due || !session_.Recording())) Redraw();
+    if (due || !session_.Recording()) Redraw();
+}
+
+void ScopeWindow::Analyse() {
+    const auto start = std::chrono::steady_clock::now();
+    {
+        BusyTime busy(busy_);
+        views_->Analyse(session_);
+    }
+    analysisCost_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    sinceAnalysis_.restart();
 }
 
 // The spacing counts from a redraw's start, so that its cost is part of it.
@@ -366,14 +432,14 @@ void ScopeWindow::Redraw() {
     const auto start = std::chrono::steady_clock::now();
     {
         BusyTime busy(busy_);
-        plot_->Show(session_.Traces(), session_.Rate(), WindowSeconds());
-        plot_->replot(QCustomPlot::rpImmediateRefresh);
+        views_->Redraw(session_, WindowSeconds());
     }
     redrawCost_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 void ScopeWindow::ShowStatus() {
     kadrs_->setText(tr("%1 kadrs").arg(session_.Received()));
+    ShowTriggerState();
     if (session_.Stream() != nullptr) {
         ShowStream();
         return;
@@ -387,12 +453,46 @@ double ScopeWindow::WindowSeconds() const {
     return window_->currentData().toDouble();
 }
 
+// A time the list does not offer is added to it, in order.
 void ScopeWindow::SetWindowSeconds(double seconds) {
-    const auto& choices = WindowChoices();
-    const auto at = std::min_element(choices.begin(), choices.end(), [seconds](double a, double b) {
-        return std::abs(a - seconds) < std::abs(b - seconds);
-    });
-    window_->setCurrentIndex(static_cast<int>(at - choices.begin()));
+    int at = 0;
+    while (at < window_->count() && window_->itemData(at).toDouble() < seconds * (1 - 1e-9)) ++at;
+    if (at == window_->count() || std::abs(window_->itemData(at).toDouble() - seconds) > seconds * 1e-9)
+        window_->insertItem(at, WindowText(seconds), seconds);
+    window_->setCurrentIndex(at);
+}
+
+// The recorded channels' traces, for every view and as the trigger's sources.
+void ScopeWindow::ShowTraces(std::vector<TraceStyle> traces) {
+    QStringList names;
+    for (const TraceStyle& trace : traces) names << trace.name;
+    views_->SetTraces(traces);
+    trigger_->SetSources(names);
+    ApplyTrigger();
+}
+
+void ScopeWindow::ApplyTrigger() {
+    const TriggerSettings settings = trigger_->Settings();
+    session_.Sweep().SetTrigger(settings);
+    views_->SetTrigger(settings);
+    ShowTriggerState();
+}
+
+void ScopeWindow::ShowTriggerState() {
+    if (!trigger_->Settings().on) {
+        trigger_->ShowState({});
+        return;
+    }
+    static const QString kStates[] = {tr("Off"), tr("Armed"), tr("Triggered"), tr("Auto: no trigger"),
+                                      tr("Held: Re-arm for another")};
+    trigger_->ShowState(kStates[static_cast<int>(session_.Sweep().State())]);
+}
+
+bool ScopeWindow::ExportView(const QString& path) {
+    std::string error;
+    if (views_->ExportView(session_, path.toStdString(), error)) return true;
+    ShowError(tr("Cannot export the view: %1").arg(Text(error)));
+    return false;
 }
 
 void ScopeWindow::SetRate(double kadrsPerSecond) {
@@ -430,6 +530,76 @@ void ScopeWindow::SaveSettings() const {
     settings.setValue(QStringLiteral("channels"), checked);
     settings.setValue(QStringLiteral("window"), WindowSeconds());
     settings.setValue(QStringLiteral("rate"), rate_->value());
+}
+
+} // namespace e16scope
+
+namespace e16scope {
+
+bool ScopeWindow::Apply(const ScopeOptions& options) {
+    if (options.window) SetWindowSeconds(*options.window);
+    if (options.rate) SetRate(*options.rate);
+    if (options.channels) {
+        QList<int> checked;
+        for (int16_t channel : *options.channels) checked << channel;
+        channels_->SetChecked(checked);
+    }
+    if (options.view) views_->SetKind(*options.view);
+    if (!options.source.empty()) SetSource(QString::fromStdString(options.source));
+    if (options.StartsAtOnce() && !StartFromOptions(options)) return false;
+    if (options.after) Unattended(options);
+    return true;
+}
+
+// Fails with the reason on standard error and in the status bar.
+bool ScopeWindow::StartFromOptions(const ScopeOptions& options) {
+    const auto fail = [this](const std::string& why) {
+        std::fprintf(stderr, "e16scope: %s\n", why.c_str());
+        ShowError(Text(why));
+        return false;
+    };
+    std::string error;
+    if (options.inputs != InputsChoice::Keep &&
+        !ScopeSession::StoreInputs(options.inputs == InputsChoice::SingleEnded, error))
+        return fail("cannot store the channel table: " + error);
+    if (options.address && !session_.SetAddress(velmora::DottedText(*options.address), error))
+        return fail("cannot take the address: " + error);
+    if (options.source.empty()) {
+        Detect();
+        if (!session_.Detected()) return fail(error_->text().toStdString());
+    }
+    StartStop();
+    if (!session_.Recording()) return fail(error_->text().toStdString());
+    if (options.trigger) {
+        std::vector<int16_t> numbers;
+        for (const ChannelChoice& choice : session_.Channels()) numbers.push_back(choice.channel);
+        if (!trigger_->Apply(*options.trigger, numbers))
+            return fail("--trigger: no recorded channel is named " + options.trigger->channel);
+    }
+    return true;
+}
+
+// After the time asked: the last kadrs drained and drawn, then each action,
+// then the window closes with the run's status.
+void ScopeWindow::Unattended(const ScopeOptions& options) {
+    QTimer::singleShot(static_cast<int>(std::lround(*options.after * 1000)), this, [this, options] {
+        Tick();
+        Analyse();
+        Redraw();
+        bool done = true;
+        std::string error;
+        if (!options.exportView.empty() && !views_->ExportView(session_, options.exportView, error)) {
+            std::fprintf(stderr, "e16scope: cannot export the view: %s\n", error.c_str());
+            done = false;
+        }
+        if (!options.screenshot.empty() && !grab().save(QString::fromStdString(options.screenshot), "PNG")) {
+            std::fprintf(stderr, "e16scope: cannot write %s\n", options.screenshot.c_str());
+            done = false;
+        }
+        if (options.measure) std::fputs(views_->MeasurementsCsv().c_str(), stdout);
+        unattendedStatus_ = done ? 0 : 1;
+        QApplication::quit();
+    });
 }
 
 } // namespace e16scope

@@ -1,14 +1,19 @@
 // e16scope's main window: the toolbar (Test, Start/Stop, Setup, Record to
-// file, Pause), the channel panel, the rate and the time window, the plot,
-// the outputs and digital lines, and the status bar. A timer drains the
-// driver on this (the GUI) thread and redraws no more often than keeps the
-// thread mostly free. The window's settings live in the user's config folder.
+// file, Pause, Export, Cursors), the side panel (rate, time window, view,
+// trigger, channels, outputs and digital lines, each section folding), the
+// views with their measurements, and the status bar. A timer drains the
+// driver on this (the GUI) thread; redraws and measurements come no more
+// often than keeps the thread mostly free. The command line's options and
+// unattended runs are applied here. Settings live in the user's config folder.
 #pragma once
 
 #include "channel_panel.h"
 #include "lines_panel.h"
 #include "plot_view.h"
+#include "scope_options.h"
 #include "scope_session.h"
+#include "trigger_panel.h"
+#include "view_area.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -33,7 +38,9 @@ public:
     explicit ScopeWindow(ScopeSession& session, QWidget* parent = nullptr);
     ~ScopeWindow() override;
 
-    PlotView* Plot() const { return plot_; }
+    PlotView* Plot() const { return views_->Plot(); }
+    ViewArea* Views() const { return views_; }
+    TriggerPanel* Trigger() const { return trigger_; }
     ChannelPanel* Channels() const { return channels_; }
     // Seconds this thread spent draining and drawing since the window opened.
     double BusySeconds() const { return busy_; }
@@ -45,6 +52,15 @@ public:
     // A stream to watch instead of the module (e16rec --publish's endpoint);
     // empty: the module.
     void SetSource(const QString& endpoint);
+
+    // Applies the command line: the fields it sets, the recording it starts,
+    // and for --after the actions at the end and the window's close. False
+    // (said on standard error) when it cannot start as asked.
+    bool Apply(const ScopeOptions& options);
+    // An unattended run's exit status: 0 when every action was done.
+    int UnattendedStatus() const { return unattendedStatus_; }
+    // The view's samples (or spectrum) as CSV; false with the reason shown.
+    bool ExportView(const QString& path);
 
     // The time windows offered, in seconds.
     static const std::vector<double>& WindowChoices();
@@ -61,6 +77,12 @@ private:
     void MakeStatusBar();
     void Tick();
     void Redraw();
+    void Analyse();
+    void ApplyTrigger();
+    void ShowTriggerState();
+    void ShowTraces(std::vector<TraceStyle> traces);
+    bool StartFromOptions(const ScopeOptions& options);
+    void Unattended(const ScopeOptions& options);
     void ShowStatus();
     void ShowModule();
     void ShowError(const QString& text);
@@ -74,10 +96,12 @@ private:
     void SaveSettings() const;
 
     ScopeSession& session_;
-    PlotView* plot_ = nullptr;
+    ViewArea* views_ = nullptr;
+    TriggerPanel* trigger_ = nullptr;
     ChannelPanel* channels_ = nullptr;
     LinesPanel* lines_ = nullptr;
-    QAction *test_ = nullptr, *start_ = nullptr, *setup_ = nullptr, *record_ = nullptr, *pause_ = nullptr;
+    QAction *test_ = nullptr, *start_ = nullptr, *setup_ = nullptr, *record_ = nullptr, *pause_ = nullptr,
+            *export_ = nullptr, *image_ = nullptr, *cursors_ = nullptr;
     QDoubleSpinBox* rate_ = nullptr;
     QLabel* achieved_ = nullptr;
     QComboBox* window_ = nullptr;
@@ -88,8 +112,10 @@ private:
            *error_ = nullptr, *cursor_ = nullptr;
     QString filePath_; // the recording file's name, for the status bar
     QTimer drain_, poll_;
-    QElapsedTimer sinceRedraw_;
-    double redrawCost_ = 0; // seconds the last redraw took
+    QElapsedTimer sinceRedraw_, sinceAnalysis_;
+    double redrawCost_ = 0;   // seconds the last redraw took
+    double analysisCost_ = 0; // and the last measurement
+    int unattendedStatus_ = 1;
     double busy_ = 0;
 };
 

@@ -1,0 +1,209 @@
+#include "scope_options.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <functional>
+
+#include "channel_list.h"
+#include "velmora/dotted_address.h"
+
+namespace e16scope {
+namespace {
+
+constexpr double kLongestWindow = 60; // seconds: the longest the window offers
+constexpr double kWeek = 7 * 86400;
+
+bool ParseDouble(const std::string& text, double& value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && !text.empty() && std::isfinite(value);
+}
+
+bool Positive(const std::string& text, std::optional<double>& value, double most) {
+    double v = 0;
+    if (!ParseDouble(text, v) || v <= 0 || v > most) return false;
+    value = v;
+    return true;
+}
+
+// "X1,rising,0.25": the channel's text is checked once the driver names them.
+std::optional<TriggerChoice> ParseTrigger(const std::string& text) {
+    const auto first = text.find(','), second = text.find(',', first + 1);
+    if (first == 0 || first == std::string::npos || second == std::string::npos) return std::nullopt;
+    TriggerChoice trigger;
+    trigger.channel = text.substr(0, first);
+    const std::string edge = text.substr(first + 1, second - first - 1);
+    if (edge != "rising" && edge != "falling") return std::nullopt;
+    trigger.rising = edge == "rising";
+    if (!ParseDouble(text.substr(second + 1), trigger.level)) return std::nullopt;
+    return trigger;
+}
+
+std::optional<ViewKind> ParseView(const std::string& text) {
+    if (text == "time") return ViewKind::Time;
+    if (text == "spectrum" || text == "fft") return ViewKind::Spectrum;
+    if (text == "xy") return ViewKind::Xy;
+    return std::nullopt;
+}
+
+using Apply = std::function<bool(ScopeOptions&, const std::string&)>;
+
+struct Spec {
+    const char* name;
+    const char* takes; // what a good value is, for the refusal; null: a flag
+    Apply apply;
+};
+
+const std::vector<Spec>& Specs() {
+    static const std::vector<Spec> specs = {
+        {"source", "an endpoint such as tcp://127.0.0.1:5555 or ipc://PATH",
+         [](ScopeOptions& o, const std::string& v) {
+             o.source = v;
+             return v.starts_with("tcp://") || (v.starts_with("ipc://") && v.size() > 6);
+         }},
+        {"address", "an IPv4 address a.b.c.d",
+         [](ScopeOptions& o, const std::string& v) { return (o.address = velmora::ParseDotted(v)).has_value(); }},
+        {"inputs", "se or diff",
+         [](ScopeOptions& o, const std::string& v) {
+             o.inputs = v == "se" ? InputsChoice::SingleEnded : InputsChoice::Differential;
+             return v == "se" || v == "diff";
+         }},
+        {"channels", "a list of channels 0..31 such as 0-3,31",
+         [](ScopeOptions& o, const std::string& v) {
+             return (o.channels = velmora::hosts::ParseChannelList(v)).has_value();
+         }},
+        {"rate", "a number of kadrs per second above 0",
+         [](ScopeOptions& o, const std::string& v) { return Positive(v, o.rate, 1e9); }},
+        {"window", "a time above 0 and at most 60 seconds",
+         [](ScopeOptions& o, const std::string& v) { return Positive(v, o.window, kLongestWindow); }},
+        {"trigger", "CHANNEL,rising|falling,LEVEL such as X1,rising,0",
+         [](ScopeOptions& o, const std::string& v) { return (o.trigger = ParseTrigger(v)).has_value(); }},
+        {"view", "time, spectrum (or fft) or xy",
+         [](ScopeOptions& o, const std::string& v) { return (o.view = ParseView(v)).has_value(); }},
+        {"after", "a time in seconds above 0",
+         [](ScopeOptions& o, const std::string& v) { return Positive(v, o.after, kWeek); }},
+        {"export-view", "a file name",
+         [](ScopeOptions& o, const std::string& v) { return !(o.exportView = v).empty(); }},
+        {"screenshot", "a file name",
+         [](ScopeOptions& o, const std::string& v) { return !(o.screenshot = v).empty(); }},
+        {"measure", nullptr, [](ScopeOptions& o, const std::string&) { return o.measure = true; }},
+    };
+    return specs;
+}
+
+// One argument, with the next one when it holds the value; false with
+// `error` set when refused.
+bool TakeArgument(ScopeOptions& o, int argc, char** argv, int& i, std::vector<std::string>& given,
+                  std::string& error) {
+    const std::string arg = argv[i];
+    const auto equals = arg.find('=');
+    const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+    const auto spec = std::find_if(Specs().begin(), Specs().end(),
+                                   [&](const Spec& s) { return arg.starts_with("--") && name == s.name; });
+    if (spec == Specs().end()) {
+        error = "unknown option " + arg + " (e16scope --help lists them)";
+        return false;
+    }
+    const std::string named = std::string("--") + spec->name;
+    std::optional<std::string> value;
+    if (equals != std::string::npos) value = arg.substr(equals + 1);
+    if (spec->takes == nullptr) {
+        if (value) error = named + " takes no value";
+        given.push_back(spec->name);
+        return !value && spec->apply(o, "");
+    }
+    if (!value && i + 1 >= argc) {
+        error = named + " needs " + spec->takes;
+        return false;
+    }
+    if (!value) value = argv[++i];
+    given.push_back(spec->name);
+    if (!spec->apply(o, *value)) {
+        error = named + ": '" + *value + "' is not " + spec->takes;
+        return false;
+    }
+    return true;
+}
+
+// The combinations that cannot work, named before anything is opened.
+bool Consistent(const ScopeOptions& o, const std::vector<std::string>& given, std::string& error) {
+    const auto has = [&](const char* name) { return std::find(given.begin(), given.end(), name) != given.end(); };
+    if (!o.source.empty())
+        for (const char* other : {"address", "inputs", "channels", "rate"})
+            if (has(other)) {
+                error = std::string("--source takes its module, channels and rate from the stream; --") + other +
+                        " does not go with it";
+                return false;
+            }
+    if (!o.after)
+        for (const char* action : {"export-view", "screenshot", "measure"})
+            if (has(action)) {
+                error = std::string("--") + action + " needs --after SECONDS (how long to record first)";
+                return false;
+            }
+    return true;
+}
+
+} // namespace
+
+std::optional<ScopeOptions> ParseScopeOptions(int argc, char** argv, std::string& error) {
+    ScopeOptions o;
+    std::vector<std::string> given;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "-h" || arg == "--help") {
+            error.clear();
+            return std::nullopt;
+        }
+        if (!TakeArgument(o, argc, argv, i, given, error)) return std::nullopt;
+    }
+    if (!Consistent(o, given, error)) return std::nullopt;
+    return o;
+}
+
+std::string Usage() {
+    return R"(Usage: e16scope [OPTION]...
+Shows the E16 module's analog inputs live through the Lintara driver: the
+signals against time, their spectrum or one against another, with a
+trigger, measurements and cursors.
+
+  --address A          the module's address, without asking; the remembered
+                       list and the setup dialog's address stay as they are
+  --inputs se|diff     store the channel table first: X1..X16, Y1..Y16
+                       against ground, or XY1..XY16 differential
+  --channels LIST      channels 0..31 in scan order, e.g. 0-3,31
+  --rate R             kadrs per second
+  --window SECONDS     the time the view spans (at most 60)
+  --trigger CHANNEL,rising|falling,LEVEL
+                       a display trigger, e.g. X1,rising,0 (volts; the
+                       channel by its name or number); mode Auto
+  --view time|spectrum|fft|xy
+                       the view shown (fft is the spectrum)
+  --source ENDPOINT    watch what e16rec --publish sends (tcp://HOST:PORT or
+                       ipc://PATH) instead of the module
+  --after SECONDS      record that long, do what the options below ask, and
+                       exit: 0 when all of it was done, 1 otherwise
+  --export-view FILE   the samples in the view as CSV: time_s (from the
+                       trigger point, else from the view's start) then volts
+                       per channel; in the spectrum, frequency_hz then dBV
+  --screenshot FILE    the window as a PNG image
+  --measure            the measurement table as CSV on standard output:
+                       channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz
+
+With --address, --channels, --source or --after the recording starts at
+once; otherwise Test detects the module (the driver asks for its address)
+and Start records the checked channels. Setup opens the driver's setup
+dialog, Record to file writes the recording as CSV, or as HDF5 for a name
+ending in .h5, .hdf5 or .he5. The panel below the channels sets the analog
+outputs' levels and shows and toggles the digital lines. The status bar
+names the module the driver opened and, when the driver ends a recording by
+itself (a lost connection, an overflow, silence), why; Test or Start then
+opens the module again. With no display, run it with QT_QPA_PLATFORM=offscreen.
+
+The window's settings are kept in the user's config folder
+(~/.config/velmora/e16scope.conf).
+)";
+}
+
+} // namespace e16scope

@@ -1,0 +1,49 @@
+// e16scope's command line: what to record and show (e16rec's option names
+// where they mean the same), and what to do unattended: record for a while,
+// then export the view, save a screenshot or print the measurements, and
+// exit. Pure functions; the window applies the result.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace e16scope {
+
+enum class ViewKind { Time, Spectrum, Xy };
+enum class InputsChoice { Keep, SingleEnded, Differential };
+
+// --trigger CHANNEL,rising|falling,LEVEL: the channel by its name (X1) or
+// number (0..31), resolved once the driver names the channels.
+struct TriggerChoice {
+    std::string channel;
+    bool rising = true;
+    double level = 0; // volts
+};
+
+struct ScopeOptions {
+    std::string source; // a stream instead of the module
+    std::optional<int32_t> address;
+    InputsChoice inputs = InputsChoice::Keep;
+    std::optional<std::vector<int16_t>> channels;
+    std::optional<double> rate;   // kadrs per second
+    std::optional<double> window; // seconds
+    std::optional<TriggerChoice> trigger;
+    std::optional<ViewKind> view;
+    std::optional<double> after; // seconds of recording before the actions, then exit
+    std::string exportView;      // CSV of the view
+    std::string screenshot;      // PNG of the window
+    bool measure = false;        // the measurement table as CSV on standard output
+
+    // The command line asks for a recording at once: a module, channels, a
+    // stream or an unattended run.
+    bool StartsAtOnce() const { return address || channels || !source.empty() || after; }
+};
+
+// Parses argv; on failure returns nothing and sets `error` (empty for --help,
+// whose text is Usage()).
+std::optional<ScopeOptions> ParseScopeOptions(int argc, char** argv, std::string& error);
+std::string Usage();
+
+} // namespace e16scope

@@ -1,0 +1,111 @@
+#include "trigger_panel.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+
+namespace e16scope {
+namespace {
+
+// The mode list's rows; Off is the first.
+constexpr TriggerMode kModes[] = {TriggerMode::Auto, TriggerMode::Normal, TriggerMode::Single};
+
+} // namespace
+
+TriggerPanel::TriggerPanel(QWidget* parent) : QWidget(parent) {
+    mode_ = new QComboBox;
+    mode_->setObjectName(QStringLiteral("triggerMode"));
+    mode_->addItems({tr("Off"), tr("Auto"), tr("Normal"), tr("Single")});
+    source_ = new QComboBox;
+    source_->setObjectName(QStringLiteral("triggerSource"));
+    edge_ = new QComboBox;
+    edge_->setObjectName(QStringLiteral("triggerEdge"));
+    edge_->addItems({tr("Rising"), tr("Falling")});
+    level_ = new QDoubleSpinBox;
+    level_->setObjectName(QStringLiteral("triggerLevel"));
+    level_->setRange(-12, 12);
+    level_->setDecimals(3);
+    level_->setSingleStep(0.01);
+    level_->setSuffix(tr(" V"));
+    pretrigger_ = new QDoubleSpinBox;
+    pretrigger_->setObjectName(QStringLiteral("pretrigger"));
+    pretrigger_->setRange(0, 100);
+    pretrigger_->setDecimals(0);
+    pretrigger_->setValue(50);
+    pretrigger_->setSuffix(tr(" %"));
+    rearm_ = new QPushButton(tr("Re-&arm"));
+    rearm_->setObjectName(QStringLiteral("rearm"));
+    state_ = new QLabel;
+    state_->setObjectName(QStringLiteral("triggerState"));
+
+    auto* form = new QFormLayout(this);
+    form->setContentsMargins(0, 0, 0, 0);
+    form->addRow(tr("&Mode"), mode_);
+    form->addRow(tr("S&ource"), source_);
+    form->addRow(tr("&Edge"), edge_);
+    form->addRow(tr("&Level"), level_);
+    form->addRow(tr("&Pre-trigger"), pretrigger_);
+    auto* row = new QHBoxLayout;
+    row->addWidget(rearm_);
+    row->addWidget(state_, 1);
+    form->addRow(row);
+
+    const auto changed = [this] {
+        rearm_->setEnabled(mode_->currentIndex() == 3);
+        emit Changed();
+    };
+    connect(mode_, &QComboBox::currentIndexChanged, this, changed);
+    connect(source_, &QComboBox::currentIndexChanged, this, changed);
+    connect(edge_, &QComboBox::currentIndexChanged, this, changed);
+    connect(level_, &QDoubleSpinBox::valueChanged, this, changed);
+    connect(pretrigger_, &QDoubleSpinBox::valueChanged, this, changed);
+    connect(rearm_, &QPushButton::clicked, this, &TriggerPanel::Rearm);
+    rearm_->setEnabled(false);
+}
+
+void TriggerPanel::SetSources(const QStringList& names) {
+    const QString chosen = source_->currentText();
+    const QSignalBlocker quiet(source_);
+    source_->clear();
+    source_->addItems(names);
+    source_->setCurrentIndex(std::max(0, static_cast<int>(names.indexOf(chosen))));
+}
+
+TriggerSettings TriggerPanel::Settings() const {
+    TriggerSettings settings;
+    settings.on = mode_->currentIndex() > 0 && source_->count() > 0;
+    settings.mode = kModes[std::max(0, mode_->currentIndex() - 1)];
+    settings.source = static_cast<std::size_t>(std::max(0, source_->currentIndex()));
+    settings.edge = edge_->currentIndex() == 0 ? Edge::Rising : Edge::Falling;
+    settings.level = level_->value();
+    settings.pretrigger = pretrigger_->value() / 100;
+    return settings;
+}
+
+void TriggerPanel::SetLevel(double volts) {
+    level_->setValue(volts);
+}
+
+bool TriggerPanel::Apply(const TriggerChoice& choice, const std::vector<int16_t>& numbers) {
+    int at = source_->findText(QString::fromStdString(choice.channel));
+    bool number = false;
+    const int channel = QString::fromStdString(choice.channel).toInt(&number);
+    for (std::size_t i = 0; at < 0 && number && i < numbers.size(); ++i)
+        if (numbers[i] == channel) at = static_cast<int>(i);
+    if (at < 0) return false;
+    {
+        const QSignalBlocker quiet(this); // one Changed for the whole choice
+        source_->setCurrentIndex(at);
+        edge_->setCurrentIndex(choice.rising ? 0 : 1);
+        level_->setValue(choice.level);
+        if (mode_->currentIndex() == 0) mode_->setCurrentIndex(1);
+    }
+    rearm_->setEnabled(mode_->currentIndex() == 3);
+    emit Changed();
+    return true;
+}
+
+void TriggerPanel::ShowState(const QString& text) {
+    state_->setText(text);
+}
+
+} // namespace e16scope

@@ -1,0 +1,44 @@
+// The display trigger's controls: mode (Off, Auto, Normal, Single), source
+// channel among those recorded, edge, level in volts, pre-trigger share of
+// the window, the Single mode's re-arm, and the trigger's state.
+#pragma once
+
+#include "scope_options.h"
+#include "sweep.h"
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QWidget>
+
+namespace e16scope {
+
+class TriggerPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit TriggerPanel(QWidget* parent = nullptr);
+
+    // The recorded channels' names, in recording order; keeps the source
+    // chosen when its name is still there.
+    void SetSources(const QStringList& names);
+    TriggerSettings Settings() const;
+    // The level as dragged on the plot.
+    void SetLevel(double volts);
+    // The command line's trigger: false when no recorded channel has that
+    // name or number (`numbers` are the recorded channels' logical numbers).
+    bool Apply(const TriggerChoice& choice, const std::vector<int16_t>& numbers);
+    void ShowState(const QString& text);
+
+signals:
+    void Changed();
+    void Rearm();
+
+private:
+    QComboBox *mode_ = nullptr, *source_ = nullptr, *edge_ = nullptr;
+    QDoubleSpinBox *level_ = nullptr, *pretrigger_ = nullptr;
+    QPushButton* rearm_ = nullptr;
+    QLabel* state_ = nullptr;
+};
+
+} // namespace e16scope

@@ -1,0 +1,284 @@
+#include "view_area.h"
+
+#include "view_export.h"
+
+#include <QFormLayout>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace e16scope {
+
+ViewArea::ViewArea(QWidget* parent) : QWidget(parent) {
+    plot_ = new PlotView;
+    spectrum_ = new SpectrumView;
+    xy_ = new XyView;
+    stack_ = new QStackedWidget;
+    stack_->addWidget(plot_);
+    stack_->addWidget(spectrum_);
+    stack_->addWidget(xy_);
+    measurements_ = new MeasurementTable;
+    cursors_ = new CursorTable;
+    cursors_->hide();
+    auto* tables = new QWidget;
+    auto* rows = new QVBoxLayout(tables);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->addWidget(measurements_);
+    rows->addWidget(cursors_);
+    auto* split = new QSplitter(Qt::Vertical);
+    split->addWidget(stack_);
+    split->addWidget(tables);
+    split->setStretchFactor(0, 4);
+    split->setStretchFactor(1, 1);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->addWidget(split);
+    MakeControls();
+    connect(plot_, &PlotView::TriggerLevelDragged, this, &ViewArea::TriggerLevelDragged);
+    connect(plot_, &PlotView::CursorsMoved, this, [this] { ShowCursors(); });
+    connect(plot_, &PlotView::CursorText, this, &ViewArea::CursorText);
+    connect(spectrum_, &SpectrumView::CursorText, this, &ViewArea::CursorText);
+    connect(xy_, &XyView::CursorText, this, &ViewArea::CursorText);
+}
+
+void ViewArea::MakeControls() {
+    kind_ = new QComboBox;
+    kind_->setObjectName(QStringLiteral("view"));
+    kind_->addItems({tr("Time"), tr("Spectrum"), tr("XY")});
+    logFrequency_ = new QCheckBox(tr("&Log frequency"));
+    logFrequency_->setObjectName(QStringLiteral("logFrequency"));
+    averages_ = new QSpinBox;
+    averages_->setObjectName(QStringLiteral("averages"));
+    averages_->setRange(1, 64);
+    averages_->setToolTip(tr("Spectra averaged (power); 1: none"));
+    xChannel_ = new QComboBox;
+    xChannel_->setObjectName(QStringLiteral("xChannel"));
+    yChannel_ = new QComboBox;
+    yChannel_->setObjectName(QStringLiteral("yChannel"));
+    controls_ = new QWidget;
+    auto* form = new QFormLayout(controls_);
+    form->setContentsMargins(0, 0, 0, 0);
+    form->addRow(tr("&View"), kind_);
+    form->addRow(logFrequency_);
+    form->addRow(tr("A&verages"), averages_);
+    form->addRow(tr("X"), xChannel_);
+    form->addRow(tr("Y"), yChannel_);
+    const auto shown = [this, form] {
+        const ViewKind kind = Kind();
+        stack_->setCurrentIndex(static_cast<int>(kind));
+        form->setRowVisible(logFrequency_, kind == ViewKind::Spectrum);
+        form->setRowVisible(averages_, kind == ViewKind::Spectrum);
+        form->setRowVisible(xChannel_, kind == ViewKind::Xy);
+        form->setRowVisible(yChannel_, kind == ViewKind::Xy);
+        cursors_->setVisible(kind == ViewKind::Time && plot_->CursorsShown());
+        analyseAgain_ = true;
+        emit KindChanged();
+    };
+    connect(kind_, &QComboBox::currentIndexChanged, this, shown);
+    connect(logFrequency_, &QCheckBox::toggled, spectrum_, &SpectrumView::SetLogFrequency);
+    connect(averages_, &QSpinBox::valueChanged, this,
+            [this](int count) { analyzer_.SetAveraging(static_cast<std::size_t>(count)); });
+    shown();
+}
+
+ViewKind ViewArea::Kind() const {
+    return static_cast<ViewKind>(kind_->currentIndex());
+}
+
+void ViewArea::SetKind(ViewKind kind) {
+    kind_->setCurrentIndex(static_cast<int>(kind));
+}
+
+void ViewArea::SetTraces(const std::vector<TraceStyle>& traces) {
+    traces_ = traces;
+    plot_->SetTraces(traces);
+    spectrum_->SetTraces(traces);
+    QStringList names;
+    std::vector<QColor> colours;
+    for (const TraceStyle& trace : traces) {
+        names << trace.name;
+        colours.push_back(trace.colour);
+    }
+    for (QComboBox* pick : {xChannel_, yChannel_}) {
+        const QString chosen = pick->currentText();
+        pick->clear();
+        pick->addItems(names);
+        if (names.contains(chosen)) pick->setCurrentText(chosen);
+    }
+    if (yChannel_->currentIndex() == xChannel_->currentIndex() && names.size() > 1)
+        yChannel_->setCurrentIndex(xChannel_->currentIndex() == 0 ? 1 : 0);
+    measurements_->SetColours(colours);
+    cursors_->SetColours(colours);
+    measurements_->Show(names, {});
+    measured_.clear();
+    analyzer_.ResetAverage();
+    sweepDrawn_ = ~0ull;
+    analyseAgain_ = true;
+}
+
+void ViewArea::SetOffset(std::size_t trace, double volts) {
+    if (trace < traces_.size()) traces_[trace].offset = volts;
+    plot_->SetOffset(trace, volts);
+    sweepDrawn_ = ~0ull;
+}
+
+void ViewArea::SetAutoscale(bool on) {
+    plot_->SetAutoscale(on);
+}
+
+void ViewArea::SetTrigger(const TriggerSettings& trigger) {
+    trigger_ = trigger;
+    analyseAgain_ = true;
+    const bool shown = trigger.on && trigger.source < traces_.size();
+    plot_->SetTriggerLevel(shown, shown ? trigger.level + traces_[trigger.source].offset : 0,
+                           shown ? traces_[trigger.source].colour : QColor());
+}
+
+void ViewArea::SetCursorsShown(bool shown) {
+    plot_->SetCursorsShown(shown);
+    cursors_->setVisible(shown && Kind() == ViewKind::Time);
+    ShowCursors();
+}
+
+std::vector<std::string> ViewArea::Names() const {
+    std::vector<std::string> names;
+    for (const TraceStyle& trace : traces_) names.push_back(trace.name.toStdString());
+    return names;
+}
+
+bool ViewArea::SweepShown(const Sweeper& sweep) const {
+    return trigger_.on && sweep.Current().triggered;
+}
+
+void ViewArea::Redraw(const ScopeSession& session, double windowSeconds) {
+    if (session.Rate() <= 0) return;
+    switch (Kind()) {
+    case ViewKind::Time:
+        ShowTime(session, windowSeconds);
+        break;
+    case ViewKind::Spectrum:
+        if (!spectrumFresh_) return;
+        spectrum_->Show(analyzer_.Last().frequency, analyzer_.Last().dbv);
+        spectrum_->replot(QCustomPlot::rpImmediateRefresh);
+        spectrumFresh_ = false;
+        break;
+    case ViewKind::Xy:
+        ShowXy(session.Sweep().Current());
+        break;
+    }
+}
+
+// The triggered sweep, reduced once per sweep, from its trigger point; else
+// the rolling columns from the recording's start.
+void ViewArea::ShowTime(const ScopeSession& session, double windowSeconds) {
+    const Sweeper& sweep = session.Sweep();
+    const bool triggered = SweepShown(sweep);
+    if (triggered) {
+        const View view = sweep.Current();
+        if (sweep.Sweeps() != sweepDrawn_) {
+            sweepColumns_.Reset(view.channels, KadrsPerColumn(static_cast<double>(view.kadrs), plot_->PixelColumns()),
+                                plot_->PixelColumns());
+            sweepColumns_.Add(view.first.data(), view.first.size() / view.channels);
+            sweepColumns_.Add(view.second.data(), view.second.size() / view.channels);
+            sweepDrawn_ = sweep.Sweeps();
+        }
+        plot_->ShowSweep(sweepColumns_, session.Rate(), view.firstTime / session.Rate(), windowSeconds);
+    } else {
+        plot_->Show(session.Traces(), session.Rate(), windowSeconds);
+    }
+    plot_->SetTriggerTime(triggered);
+    plot_->replot(QCustomPlot::rpImmediateRefresh);
+    ShowCursors();
+}
+
+void ViewArea::ShowXy(const View& view) {
+    const auto x = static_cast<std::size_t>(std::max(0, xChannel_->currentIndex()));
+    const auto y = static_cast<std::size_t>(std::max(0, yChannel_->currentIndex()));
+    if (x >= view.channels || y >= view.channels) return;
+    std::vector<double> xs(view.kadrs), ys(view.kadrs);
+    for (std::size_t k = 0; k < view.kadrs; ++k) {
+        xs[k] = view.Volts(k, x) + traces_[x].offset;
+        ys[k] = view.Volts(k, y) + traces_[y].offset;
+    }
+    xy_->Show(xs, ys, traces_[x].name, traces_[y].name, traces_[y].colour);
+    xy_->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+void ViewArea::ShowCursors() {
+    if (!cursors_->isVisible()) return;
+    const auto [t1, t2] = plot_->CursorTimes();
+    QStringList names;
+    std::vector<std::array<double, 2>> values;
+    for (std::size_t i = 0; i < traces_.size(); ++i) {
+        names << traces_[i].name;
+        values.push_back({plot_->ValueAt(i, t1), plot_->ValueAt(i, t2)});
+    }
+    cursors_->Show(t1, t2, names, values);
+}
+
+// Only when the view holds other samples than at the last measurement: a
+// held sweep, or a stopped recording, is measured once.
+void ViewArea::Analyse(const ScopeSession& session) {
+    const Sweeper& sweep = session.Sweep();
+    const View view = sweep.Current();
+    if (view.kadrs == 0 || session.Rate() <= 0) return;
+    const uint64_t mark = view.triggered ? sweep.Sweeps() : sweep.Received();
+    if (mark == analysed_ && view.triggered == analysedTriggered_ && !analyseAgain_) return;
+    analysed_ = mark;
+    analysedTriggered_ = view.triggered;
+    analyseAgain_ = false;
+    const Spectrum* spectrum = nullptr;
+    if (Kind() == ViewKind::Spectrum) {
+        spectrum = &analyzer_.Compute(view, session.Rate());
+        spectrumFresh_ = true;
+    }
+    measured_ = Measure(view, session.Rate(), trigger_, spectrum);
+    // Too few crossings: the frequency is the spectrum's peak.
+    const bool unknown = std::any_of(measured_.begin(), measured_.end(),
+                                     [](const Measurement& m) { return std::isnan(m.freq) && m.vpp > 0; });
+    if (unknown && spectrum == nullptr) measured_ = Measure(view, session.Rate(), trigger_, &analyzer_.Compute(view, session.Rate()));
+    QStringList names;
+    std::vector<std::array<double, 6>> rows;
+    for (std::size_t i = 0; i < measured_.size() && i < traces_.size(); ++i) {
+        const Measurement& m = measured_[i];
+        names << traces_[i].name;
+        rows.push_back({m.min, m.max, m.mean, m.rms, m.vpp, m.freq});
+    }
+    measurements_->Show(names, rows);
+}
+
+std::string ViewArea::MeasurementsCsv() const {
+    return e16scope::MeasurementsCsv(measured_, Names());
+}
+
+bool ViewArea::ExportView(const ScopeSession& session, const std::string& path, std::string& error) const {
+    if (Kind() == ViewKind::Spectrum) {
+        if (analyzer_.Last().points == 0) {
+            error = "no spectrum yet: the view holds too few samples";
+            return false;
+        }
+        return WriteSpectrumCsv(path, analyzer_.Last(), Names(), error);
+    }
+    const View view = session.Sweep().Current();
+    if (view.kadrs == 0) {
+        error = "no samples in the view yet";
+        return false;
+    }
+    return WriteTimeCsv(path, view, session.Rate(), Names(), error);
+}
+
+bool ViewArea::SaveImage(const QString& path) {
+    switch (Kind()) {
+    case ViewKind::Time:
+        return plot_->SaveImage(path);
+    case ViewKind::Spectrum:
+        return spectrum_->SaveImage(path);
+    case ViewKind::Xy:
+        return xy_->SaveImage(path);
+    }
+    return false;
+}
+
+} // namespace e16scope

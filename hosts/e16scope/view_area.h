@@ -1,0 +1,93 @@
+// What the scope shows of a recording: the time plot (rolling, or the
+// triggered sweep), the spectrum or one channel against another, with the
+// measurement table and the cursors' readings under it, and their exports.
+// Takes its samples from the session's sweep; owns no acquisition.
+#pragma once
+
+#include "measure.h"
+#include "measurement_table.h"
+#include "plot_view.h"
+#include "scope_options.h"
+#include "scope_session.h"
+#include "spectrum.h"
+#include "spectrum_view.h"
+#include "xy_view.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QWidget>
+
+#include <string>
+#include <vector>
+
+namespace e16scope {
+
+class ViewArea : public QWidget {
+    Q_OBJECT
+public:
+    explicit ViewArea(QWidget* parent = nullptr);
+
+    // The view's choices for the side panel: the view, the spectrum's
+    // frequency axis and averaging, the XY pair.
+    QWidget* Controls() const { return controls_; }
+    PlotView* Plot() const { return plot_; }
+    ViewKind Kind() const;
+    void SetKind(ViewKind kind);
+
+    // The recorded channels, in recording order.
+    void SetTraces(const std::vector<TraceStyle>& traces);
+    void SetOffset(std::size_t trace, double volts);
+    void SetAutoscale(bool on);
+    void SetTrigger(const TriggerSettings& trigger);
+    void SetCursorsShown(bool shown);
+
+    // Draws the current view of `session`'s latest kadrs over `windowSeconds`.
+    void Redraw(const ScopeSession& session, double windowSeconds);
+    // Measures the view (and computes the spectrum when it is shown or a
+    // frequency needs it); the tables show the result at the next Redraw.
+    void Analyse(const ScopeSession& session);
+    // The measurement table as CSV (channel,min_v,...), from the last Analyse.
+    std::string MeasurementsCsv() const;
+    // The samples in the view (or the spectrum) as CSV; false with `error` set.
+    bool ExportView(const ScopeSession& session, const std::string& path, std::string& error) const;
+    bool SaveImage(const QString& path);
+
+signals:
+    void TriggerLevelDragged(double volts);
+    void CursorText(const QString& text);
+    void KindChanged();
+
+private:
+    void MakeControls();
+    void ShowTime(const ScopeSession& session, double windowSeconds);
+    void ShowXy(const View& view);
+    void ShowCursors();
+    std::vector<std::string> Names() const;
+    bool SweepShown(const Sweeper& sweep) const;
+
+    PlotView* plot_ = nullptr;
+    SpectrumView* spectrum_ = nullptr;
+    XyView* xy_ = nullptr;
+    QStackedWidget* stack_ = nullptr;
+    MeasurementTable* measurements_ = nullptr;
+    CursorTable* cursors_ = nullptr;
+    QWidget* controls_ = nullptr;
+    QComboBox *kind_ = nullptr, *xChannel_ = nullptr, *yChannel_ = nullptr;
+    QCheckBox* logFrequency_ = nullptr;
+    QSpinBox* averages_ = nullptr;
+
+    std::vector<TraceStyle> traces_;
+    TriggerSettings trigger_;
+    SpectrumAnalyzer analyzer_;
+    bool spectrumFresh_ = false; // computed since the last draw
+    std::vector<Measurement> measured_;
+    uint64_t analysed_ = 0;          // the sweep (or kadr count) measured last
+    bool analysedTriggered_ = false;
+    bool analyseAgain_ = true;       // the view or its channels changed
+    TraceColumns sweepColumns_;  // the shown sweep, reduced
+    uint64_t sweepDrawn_ = ~0ull; // Sweeps() of the reduced sweep
+};
+
+} // namespace e16scope

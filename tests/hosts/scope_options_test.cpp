@@ -1,0 +1,93 @@
+// e16scope's command line: what each option gives, and the one-line refusal
+// of each bad value or combination.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "scope_options.h"
+
+namespace e16scope {
+namespace {
+
+std::optional<ScopeOptions> Parse(std::vector<std::string> args, std::string& error) {
+    args.insert(args.begin(), "e16scope");
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    return ParseScopeOptions(static_cast<int>(argv.size()), argv.data(), error);
+}
+
+TEST(ScopeOptions, TakeWhatAScriptGives) {
+    std::string error;
+    const auto o = Parse({"--address", "127.0.0.1", "--inputs=diff", "--channels", "0-2,31", "--rate", "5000",
+                          "--window=0.2", "--trigger", "X1,falling,-0.25", "--view", "fft", "--after", "1.5",
+                          "--export-view", "v.csv", "--screenshot=s.png", "--measure"},
+                         error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->address, 0x7F000001);
+    EXPECT_EQ(o->inputs, InputsChoice::Differential);
+    EXPECT_EQ(o->channels, (std::vector<int16_t>{0, 1, 2, 31}));
+    EXPECT_EQ(o->rate, 5000);
+    EXPECT_EQ(o->window, 0.2);
+    ASSERT_TRUE(o->trigger);
+    EXPECT_EQ(o->trigger->channel, "X1");
+    EXPECT_FALSE(o->trigger->rising);
+    EXPECT_EQ(o->trigger->level, -0.25);
+    EXPECT_EQ(o->view, ViewKind::Spectrum);
+    EXPECT_EQ(o->after, 1.5);
+    EXPECT_EQ(o->exportView, "v.csv");
+    EXPECT_EQ(o->screenshot, "s.png");
+    EXPECT_TRUE(o->measure);
+    EXPECT_TRUE(o->StartsAtOnce());
+}
+
+TEST(ScopeOptions, WithoutOptionsTheWindowWaitsForTheUser) {
+    std::string error;
+    const auto o = Parse({"--window", "10", "--view", "xy"}, error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->view, ViewKind::Xy);
+    EXPECT_FALSE(o->StartsAtOnce());
+}
+
+TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
+    const struct {
+        std::vector<std::string> args;
+        const char* error;
+    } cases[] = {
+        {{"--rate", "0"}, "--rate: '0' is not a number of kadrs per second above 0"},
+        {{"--window", "61"}, "--window: '61' is not a time above 0 and at most 60 seconds"},
+        {{"--window", "nan"}, "--window: 'nan' is not a time above 0 and at most 60 seconds"},
+        {{"--trigger", "X1,up,0"}, "--trigger: 'X1,up,0' is not CHANNEL,rising|falling,LEVEL such as X1,rising,0"},
+        {{"--trigger", ",rising,0"},
+         "--trigger: ',rising,0' is not CHANNEL,rising|falling,LEVEL such as X1,rising,0"},
+        {{"--trigger", "X1,rising"},
+         "--trigger: 'X1,rising' is not CHANNEL,rising|falling,LEVEL such as X1,rising,0"},
+        {{"--view", "bode"}, "--view: 'bode' is not time, spectrum (or fft) or xy"},
+        {{"--inputs", "both"}, "--inputs: 'both' is not se or diff"},
+        {{"--address", "10.0.0"}, "--address: '10.0.0' is not an IPv4 address a.b.c.d"},
+        {{"--channels", "0-40"}, "--channels: '0-40' is not a list of channels 0..31 such as 0-3,31"},
+        {{"--after"}, "--after needs a time in seconds above 0"},
+        {{"--measure=yes"}, "--measure takes no value"},
+        {{"-x"}, "unknown option -x (e16scope --help lists them)"},
+        {{"--export-view", "v.csv"}, "--export-view needs --after SECONDS (how long to record first)"},
+        {{"--measure"}, "--measure needs --after SECONDS (how long to record first)"},
+        {{"--source", "tcp://127.0.0.1:5555", "--rate", "10"},
+         "--source takes its module, channels and rate from the stream; --rate does not go with it"},
+        {{"--source", "udp://x"}, "--source: 'udp://x' is not an endpoint such as tcp://127.0.0.1:5555 or ipc://PATH"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(Parse(c.args, error)) << c.args.front();
+        EXPECT_EQ(error, c.error);
+    }
+}
+
+TEST(ScopeOptions, HelpIsNoError) {
+    std::string error = "stale";
+    EXPECT_FALSE(Parse({"--rate", "5", "--help"}, error));
+    EXPECT_EQ(error, "");
+    EXPECT_NE(Usage().find("--export-view"), std::string::npos);
+}
+
+} // namespace
+} // namespace e16scope

@@ -1,0 +1,133 @@
+// e16scope run unattended, as a script runs it, through its real window with
+// no display: against the simulated module (X1..X4 are sines of 0.5, 1, 1.5
+// and 2 V at 10, 20, 30 and 40 Hz), what a triggered export, the spectrum's
+// export and --measure say, and how a bad run ends.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+using velmora::test::Slurp;
+
+// A CSV of a header and rows of numbers.
+struct Table {
+    std::vector<std::string> names;
+    std::vector<std::vector<double>> rows;
+
+    std::size_t Column(const std::string& name) const {
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (names[i] == name) return i;
+        ADD_FAILURE() << "no column " << name;
+        return 0;
+    }
+};
+
+std::vector<std::string> Split(const std::string& line) {
+    std::vector<std::string> fields;
+    std::stringstream in(line);
+    for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
+    return fields;
+}
+
+Table Parse(const std::string& text) {
+    Table table;
+    std::istringstream lines(text);
+    std::string line;
+    if (std::getline(lines, line)) table.names = Split(line);
+    while (std::getline(lines, line)) {
+        std::vector<double> row;
+        for (const std::string& field : Split(line)) row.push_back(std::strtod(field.c_str(), nullptr));
+        table.rows.push_back(row);
+    }
+    return table;
+}
+
+class ScopeRun : public ::testing::Test {
+protected:
+    // The module is the simulated one at 127.0.0.1 with 32 single-ended
+    // inputs, X1..X4 recorded at 2000 kadrs/s unless `args` say otherwise.
+    velmora::test::Ran Scope(const std::string& args) {
+        const std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen ./e16scope "
+                                    "--address 127.0.0.1 --inputs se --channels 0-3 --rate 2000 " +
+                                    args + " </dev/null";
+        return velmora::test::RunCommand(command, store.dir().path());
+    }
+    std::string File(const char* name) const { return (store.dir().path() / name).string(); }
+
+    velmora::test::PrivateStore store;
+};
+
+// Two exports 0.55 s apart both start their time at X1's upward crossing of 0 V.
+TEST_F(ScopeRun, TriggeredExportsPutTheCrossingAtTimeZero) {
+    for (const char* after : {"0.6", "1.15"}) {
+        SCOPED_TRACE(after);
+        const auto ran = Scope(std::string("--window 0.2 --trigger X1,rising,0 --after ") + after +
+                               " --export-view " + File("view.csv"));
+        ASSERT_EQ(ran.exit, 0) << ran.err;
+        const Table view = Parse(Slurp(File("view.csv")));
+        ASSERT_EQ(view.names, (std::vector<std::string>{"time_s", "X1", "X2", "X3", "X4"}));
+        ASSERT_NEAR(view.rows.size(), 400, 2); // 0.2 s at 2000 kadrs/s
+        const std::size_t x1 = view.Column("X1");
+        std::size_t zero = 0; // the first row at or after time 0
+        while (zero < view.rows.size() && view.rows[zero][0] < 0) ++zero;
+        ASSERT_GT(zero, 0u);
+        ASSERT_LT(zero, view.rows.size());
+        EXPECT_LT(view.rows[zero][0], 1.0 / 2000);
+        EXPECT_LT(view.rows[zero - 1][x1], 0.0);
+        EXPECT_GE(view.rows[zero][x1], 0.0);
+        EXPECT_GT(view.rows[zero + 10][x1], view.rows[zero][x1]); // rising
+    }
+}
+
+TEST_F(ScopeRun, SpectrumPeaksAtTheSinesFrequencies) {
+    const auto ran = Scope("--window 1 --view spectrum --after 1.5 --export-view " + File("spectrum.csv"));
+    ASSERT_EQ(ran.exit, 0) << ran.err;
+    const Table spectrum = Parse(Slurp(File("spectrum.csv")));
+    ASSERT_GE(spectrum.rows.size(), 3u);
+    ASSERT_EQ(spectrum.names.front(), "frequency_hz");
+    const double bin = spectrum.rows[1][0] - spectrum.rows[0][0];
+    const std::map<std::string, double> expected{{"X1", 10}, {"X2", 20}, {"X3", 30}};
+    for (const auto& [name, hz] : expected) {
+        const std::size_t c = spectrum.Column(name);
+        std::size_t peak = 1;
+        for (std::size_t r = 1; r < spectrum.rows.size(); ++r)
+            if (spectrum.rows[r][c] > spectrum.rows[peak][c]) peak = r;
+        EXPECT_NEAR(spectrum.rows[peak][0], hz, bin) << name;
+    }
+}
+
+TEST_F(ScopeRun, MeasurementsMatchTheSines) {
+    const auto ran = Scope("--window 1 --trigger X1,rising,0 --after 1.5 --measure");
+    ASSERT_EQ(ran.exit, 0) << ran.err;
+    const Table table = Parse(ran.out);
+    ASSERT_EQ(table.names,
+              (std::vector<std::string>{"channel", "min_v", "max_v", "mean_v", "rms_v", "vpp_v", "freq_hz"}));
+    ASSERT_EQ(table.rows.size(), 4u) << ran.out;
+    const struct {
+        double amplitude, hz;
+    } sines[] = {{0.5, 10}, {1, 20}, {1.5, 30}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const std::vector<double>& row = table.rows[i];
+        EXPECT_NEAR(row[table.Column("vpp_v")], 2 * sines[i].amplitude, 0.02 * 2 * sines[i].amplitude);
+        EXPECT_NEAR(row[table.Column("rms_v")], sines[i].amplitude / std::sqrt(2.0),
+                    0.02 * sines[i].amplitude / std::sqrt(2.0));
+        EXPECT_NEAR(row[table.Column("freq_hz")], sines[i].hz, 0.02 * sines[i].hz);
+    }
+    EXPECT_NE(ran.out.find("\nX1,"), std::string::npos);
+}
+
+TEST_F(ScopeRun, AnUnknownTriggerChannelEndsTheRunWithItsName) {
+    const auto ran = Scope("--trigger Z9,rising,0 --after 0.5 --measure");
+    EXPECT_EQ(ran.exit, 1);
+    EXPECT_NE(ran.err.find("Z9"), std::string::npos) << ran.err;
+}
+
+} // namespace
