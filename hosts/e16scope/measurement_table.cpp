@@ -11,7 +11,10 @@ namespace {
 const QString kNone = QStringLiteral("\u2014");
 
 QString Fixed(double value, int decimals) {
-    return std::isfinite(value) ? QString::number(value, 'f', decimals) : kNone;
+    if (!std::isfinite(value)) return kNone;
+    // A difference of nearly nothing reads 0, not -0.
+    const double scale = std::pow(10.0, decimals);
+    return QString::number(std::round(value * scale) == 0 ? 0.0 : value, 'f', decimals);
 }
 
 // Read-only rows a line of text high, columns as wide as their contents.
@@ -22,7 +25,6 @@ void MakeCompact(QTableWidget& table, const QStringList& headers) {
     table.verticalHeader()->setMinimumSectionSize(table.fontMetrics().height() + 4);
     table.verticalHeader()->setDefaultSectionSize(table.fontMetrics().height() + 4);
     table.horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    table.horizontalHeader()->setStretchLastSection(true);
     table.setEditTriggers(QAbstractItemView::NoEditTriggers);
     table.setSelectionMode(QAbstractItemView::NoSelection);
     table.setSortingEnabled(false);
@@ -32,12 +34,15 @@ void MakeCompact(QTableWidget& table, const QStringList& headers) {
 void SetName(QTableWidget& table, int row, const QString& name, const std::vector<QColor>& colours,
              std::size_t channel) {
     auto* item = new QTableWidgetItem(name);
-    if (channel < colours.size()) item->setData(Qt::DecorationRole, colours[channel]);
+    item->setFlags(Qt::ItemIsEnabled);
+    // A channel of no colour keeps the swatch's room, its name in line with the rest.
+    item->setData(Qt::DecorationRole, channel < colours.size() ? colours[channel] : QColor(Qt::transparent));
     table.setItem(row, 0, item);
 }
 
 void SetNumber(QTableWidget& table, int row, int column, const QString& text) {
     auto* item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsEnabled);
     item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     table.setItem(row, column, item);
 }
@@ -93,11 +98,11 @@ void CursorTable::Show(double t1, double t2, const QStringList& names,
     const std::size_t count = std::min(static_cast<std::size_t>(names.size()), atCursors.size());
     setRowCount(static_cast<int>(2 + count));
     const double dt = t2 - t1;
-    setItem(0, 0, new QTableWidgetItem(tr("Time, s")));
+    SetName(*this, 0, tr("Time, s"), {}, 0);
     SetNumber(*this, 0, 1, SecondsText(t1));
     SetNumber(*this, 0, 2, SecondsText(t2));
     SetNumber(*this, 0, 3, SecondsText(dt));
-    setItem(1, 0, new QTableWidgetItem(tr("1/\u0394t, Hz")));
+    SetName(*this, 1, tr("1/\u0394t, Hz"), {}, 0);
     SetNumber(*this, 1, 1, QString());
     SetNumber(*this, 1, 2, QString());
     SetNumber(*this, 1, 3, HertzText(dt != 0 ? 1 / std::fabs(dt) : NAN));

@@ -30,12 +30,13 @@ std::vector<int> BinColumns(const std::vector<double>& frequencies, std::size_t 
     std::vector<int> binColumns(frequencies.size(), -1);
     const auto placed = std::find_if(frequencies.begin(), frequencies.end(),
                                      [logFrequency](double f) { return !logFrequency || f > 0; });
-    if (placed == frequencies.end()) return binColumns;
+    if (placed == frequencies.end() || columns == 0) return binColumns;
     const auto place = [logFrequency](double f) { return logFrequency ? std::log10(f) : f; };
     const double low = place(*placed), span = place(frequencies.back()) - low;
     const double perUnit = span > 0 ? static_cast<double>(columns) / span : 0;
     for (auto f = placed; f != frequencies.end(); ++f) {
-        const double column = std::clamp((place(*f) - low) * perUnit, 0.0, static_cast<double>(columns));
+        // The top bin falls in the last column rather than one of its own.
+        const double column = std::clamp((place(*f) - low) * perUnit, 0.0, static_cast<double>(columns - 1));
         binColumns[static_cast<std::size_t>(f - frequencies.begin())] = static_cast<int>(column);
     }
     return binColumns;

@@ -25,8 +25,9 @@ QVector<QCPGraphData> PeakPerColumn(const std::vector<double>& frequencies, cons
 class SpectrumView : public QCustomPlot {
     Q_OBJECT
 public:
-    // The lowest level shown, in dB below the highest peak.
-    static constexpr double kDepthDb = 100;
+    // The lowest level shown, in dB below the highest peak: a 16-bit
+    // input's range and a long transform's gain, so a quiet noise floor shows.
+    static constexpr double kDepthDb = 140;
 
     explicit SpectrumView(QWidget* parent = nullptr);
 
