@@ -1,0 +1,119 @@
+#include "measurement_table.h"
+
+#include <QHeaderView>
+
+#include <cmath>
+
+namespace e16scope {
+
+namespace {
+
+const QString kNone = QStringLiteral("\u2014");
+
+QString Fixed(double value, int decimals) {
+    if (!std::isfinite(value)) return kNone;
+    // A difference of nearly nothing reads 0, not -0.
+    const double scale = std::pow(10.0, decimals);
+    return QString::number(std::round(value * scale) == 0 ? 0.0 : value, 'f', decimals);
+}
+
+// Read-only rows a line of text high, columns as wide as their contents.
+void MakeCompact(QTableWidget& table, const QStringList& headers) {
+    table.setColumnCount(static_cast<int>(headers.size()));
+    table.setHorizontalHeaderLabels(headers);
+    table.verticalHeader()->hide();
+    table.verticalHeader()->setMinimumSectionSize(table.fontMetrics().height() + 4);
+    table.verticalHeader()->setDefaultSectionSize(table.fontMetrics().height() + 4);
+    table.horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    table.setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table.setSelectionMode(QAbstractItemView::NoSelection);
+    table.setSortingEnabled(false);
+    table.setWordWrap(false);
+}
+
+void SetName(QTableWidget& table, int row, const QString& name, const std::vector<QColor>& colours,
+             std::size_t channel) {
+    auto* item = new QTableWidgetItem(name);
+    item->setFlags(Qt::ItemIsEnabled);
+    // A channel of no colour keeps the swatch's room, its name in line with the rest.
+    item->setData(Qt::DecorationRole, channel < colours.size() ? colours[channel] : QColor(Qt::transparent));
+    table.setItem(row, 0, item);
+}
+
+void SetNumber(QTableWidget& table, int row, int column, const QString& text) {
+    auto* item = new QTableWidgetItem(text);
+    item->setFlags(Qt::ItemIsEnabled);
+    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    table.setItem(row, column, item);
+}
+
+} // namespace
+
+QString VoltsText(double volts) {
+    return Fixed(volts, 4);
+}
+
+QString SecondsText(double seconds) {
+    return Fixed(seconds, 6);
+}
+
+QString HertzText(double hertz) {
+    const double size = std::fabs(hertz);
+    return Fixed(hertz, size < 100 ? 3 : size < 1000 ? 2 : size < 10000 ? 1 : 0);
+}
+
+MeasurementTable::MeasurementTable(QWidget* parent) : QTableWidget(parent) {
+    setObjectName(QStringLiteral("measurements"));
+    MakeCompact(*this, {tr("Channel"), tr("Min, V"), tr("Max, V"), tr("Mean, V"), tr("RMS, V"),
+                        tr("Peak-to-peak, V"), tr("Frequency, Hz")});
+}
+
+void MeasurementTable::SetColours(std::vector<QColor> colours) {
+    colours_ = std::move(colours);
+}
+
+void MeasurementTable::Show(const QStringList& names,
+                            const std::vector<std::array<double, kMeasures>>& rows) {
+    const std::size_t count = std::min(static_cast<std::size_t>(names.size()), rows.size());
+    setRowCount(static_cast<int>(count));
+    for (std::size_t r = 0; r < count; ++r) {
+        const int row = static_cast<int>(r);
+        SetName(*this, row, names[row], colours_, r);
+        for (int m = 0; m < kFrequency; ++m) SetNumber(*this, row, m + 1, VoltsText(rows[r][m]));
+        SetNumber(*this, row, kFrequency + 1, HertzText(rows[r][kFrequency]));
+    }
+}
+
+CursorTable::CursorTable(QWidget* parent) : QTableWidget(parent) {
+    setObjectName(QStringLiteral("cursors"));
+    MakeCompact(*this, {QString(), tr("t1"), tr("t2"), tr("t2 \u2212 t1")});
+}
+
+void CursorTable::SetColours(std::vector<QColor> colours) {
+    colours_ = std::move(colours);
+}
+
+void CursorTable::Show(double t1, double t2, const QStringList& names,
+                       const std::vector<std::array<double, 2>>& atCursors) {
+    const std::size_t count = std::min(static_cast<std::size_t>(names.size()), atCursors.size());
+    setRowCount(static_cast<int>(2 + count));
+    const double dt = t2 - t1;
+    SetName(*this, 0, tr("Time, s"), {}, 0);
+    SetNumber(*this, 0, 1, SecondsText(t1));
+    SetNumber(*this, 0, 2, SecondsText(t2));
+    SetNumber(*this, 0, 3, SecondsText(dt));
+    SetName(*this, 1, tr("1/\u0394t, Hz"), {}, 0);
+    SetNumber(*this, 1, 1, QString());
+    SetNumber(*this, 1, 2, QString());
+    SetNumber(*this, 1, 3, HertzText(dt != 0 ? 1 / std::fabs(dt) : NAN));
+    for (std::size_t c = 0; c < count; ++c) {
+        const int row = static_cast<int>(2 + c);
+        const auto& [at1, at2] = atCursors[c];
+        SetName(*this, row, tr("%1, V").arg(names[static_cast<qsizetype>(c)]), colours_, c);
+        SetNumber(*this, row, 1, VoltsText(at1));
+        SetNumber(*this, row, 2, VoltsText(at2));
+        SetNumber(*this, row, 3, VoltsText(at2 - at1));
+    }
+}
+
+} // namespace e16scope

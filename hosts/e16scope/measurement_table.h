@@ -1,0 +1,54 @@
+// The measurement table, a row per channel of its min, max, mean, RMS,
+// peak-to-peak and frequency, and the cursor table of two time cursors.
+// Both take plain numbers and show them read-only, "—" where there is none.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QStringList>
+#include <QTableWidget>
+
+#include <array>
+#include <vector>
+
+namespace e16scope {
+
+// Table text: four decimals of a volt, microseconds, and fewer decimals of
+// a frequency the higher it is; "—" for NaN or infinity.
+QString VoltsText(double volts);
+QString SecondsText(double seconds);
+QString HertzText(double hertz);
+
+class MeasurementTable : public QTableWidget {
+    Q_OBJECT
+public:
+    // The order of a row's numbers, after the channel's name.
+    enum Column { kMin, kMax, kMean, kRms, kPeakToPeak, kFrequency, kMeasures };
+
+    explicit MeasurementTable(QWidget* parent = nullptr);
+
+    // A swatch of the channel's trace colour, row by row.
+    void SetColours(std::vector<QColor> colours);
+    void Show(const QStringList& names, const std::vector<std::array<double, kMeasures>>& rows);
+
+private:
+    std::vector<QColor> colours_;
+};
+
+// Two time cursors: t1, t2, their distance and its inverse, then each
+// channel's volts at both and the change between them.
+class CursorTable : public QTableWidget {
+    Q_OBJECT
+public:
+    explicit CursorTable(QWidget* parent = nullptr);
+
+    void SetColours(std::vector<QColor> colours);
+    // atCursors holds a channel's volts at t1 and at t2, a pair per name.
+    void Show(double t1, double t2, const QStringList& names,
+              const std::vector<std::array<double, 2>>& atCursors);
+
+private:
+    std::vector<QColor> colours_;
+};
+
+} // namespace e16scope

@@ -1,0 +1,268 @@
+// e16scope's spectrum view, XY view and tables, offscreen: the spectrum's
+// reduction keeps each pixel column's peak and a log axis leaves 0 Hz out;
+// an XY circle is drawn all the way round and to its full extent; the tables'
+// formats; the cursor readouts.
+#include <QApplication>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "measurement_table.h"
+#include "spectrum_view.h"
+#include "xy_view.h"
+
+namespace e16scope {
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+class ScopeViewsTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (qApp != nullptr) return;
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "scope_views_test";
+        static char* argv[] = {name, nullptr};
+        new QApplication(argc, argv); // kept to the end, as a host's
+    }
+
+    // What the view says with the pointer at plot coordinates (x, y).
+    template <class View> static QString CursorAt(View& view, double x, double y) {
+        QSignalSpy said(&view, &View::CursorText);
+        const QPointF at(view.xAxis->coordToPixel(x), view.yAxis->coordToPixel(y));
+        QMouseEvent move(QEvent::MouseMove, at, view.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(&view, &move);
+        return said.isEmpty() ? QStringLiteral("<nothing said>") : said.last().at(0).toString();
+    }
+};
+
+std::vector<double> Frequencies(std::size_t bins, double step) {
+    std::vector<double> frequencies(bins);
+    for (std::size_t i = 0; i < bins; ++i) frequencies[i] = static_cast<double>(i) * step;
+    return frequencies;
+}
+
+std::vector<TraceStyle> Styles(int count) {
+    std::vector<TraceStyle> styles;
+    for (int i = 0; i < count; ++i)
+        styles.push_back({QStringLiteral("X%1").arg(i + 1), QColor::fromHsv(i * 11, 200, 200)});
+    return styles;
+}
+
+TEST_F(ScopeViewsTest, TheSpectrumKeepsEachColumnsPeakAtItsFrequency) {
+    const std::size_t bins = 32768;
+    const std::vector<double> frequencies = Frequencies(bins, 0.5);
+    const struct {
+        std::size_t peak;
+        bool log;
+    } cases[] = {{1, false}, {1, true}, {12345, false}, {12345, true}, {bins - 1, false}, {bins - 2, true}};
+    for (const auto& c : cases) {
+        std::vector<double> dbv(bins, -120);
+        dbv[c.peak] = -3.5;
+        const QVector<QCPGraphData> points =
+            PeakPerColumn(frequencies, dbv, BinColumns(frequencies, 500, c.log));
+        EXPECT_LE(points.size(), 500) << c.peak;
+        const auto top =
+            std::max_element(points.begin(), points.end(),
+                             [](const QCPGraphData& a, const QCPGraphData& b) { return a.value < b.value; });
+        ASSERT_NE(top, points.end());
+        EXPECT_EQ(top->key, frequencies[c.peak]) << c.peak << (c.log ? " log" : "");
+        EXPECT_EQ(top->value, -3.5) << c.peak;
+    }
+}
+
+TEST_F(ScopeViewsTest, ThirtyTwoSpectraOfAWholeFftDrawTheirPeaksAboveAFloorFollowingTheHighest) {
+    const std::size_t bins = 32768;
+    SpectrumView view;
+    view.resize(900, 500);
+    view.SetTraces(Styles(32));
+    std::vector<std::vector<double>> dbv(32, std::vector<double>(bins, -200));
+    for (std::size_t t = 0; t < 32; ++t) dbv[t][100 + t * 997] = -1.0 - static_cast<double>(t);
+    view.Show(Frequencies(bins, 0.25), dbv);
+    for (int g = 0; g < 32; ++g) {
+        const auto data = view.graph(g)->data();
+        EXPECT_LE(data->size(), 2 * view.width()) << g;
+        const double peak = std::max_element(data->begin(), data->end(), [](auto& a, auto& b) {
+                                return a.value < b.value;
+                            })->value;
+        EXPECT_EQ(peak, -1.0 - g) << g;
+    }
+    EXPECT_GE(view.yAxis->range().upper, -1.0);
+    EXPECT_LT(view.yAxis->range().lower, -1.0 - SpectrumView::kDepthDb);
+    EXPECT_GT(view.yAxis->range().lower, -200.0) << "the floor follows the highest peak";
+}
+
+TEST_F(ScopeViewsTest, ALogFrequencyAxisLeavesOut0HzAndLinearTakesItBack) {
+    SpectrumView view;
+    view.resize(800, 400);
+    view.SetTraces(Styles(1));
+    view.Show(Frequencies(1000, 1), {std::vector<double>(1000, -20)});
+    view.SetLogFrequency(true);
+    EXPECT_EQ(view.xAxis->scaleType(), QCPAxis::stLogarithmic);
+    EXPECT_EQ(view.xAxis->range().lower, 1.0);
+    EXPECT_GT(view.graph(0)->data()->begin()->key, 0.0);
+    view.SetLogFrequency(false);
+    EXPECT_EQ(view.xAxis->range().lower, 0.0);
+    EXPECT_EQ(view.graph(0)->data()->begin()->key, 0.0);
+}
+
+TEST_F(ScopeViewsTest, TheSpectrumsReadoutNamesTheTraceNearestThePointer) {
+    SpectrumView view;
+    view.resize(800, 500);
+    view.SetTraces(Styles(2));
+    std::vector<std::vector<double>> dbv(2, std::vector<double>(201, -100));
+    dbv[0][20] = -9.03; // 10 Hz
+    dbv[1][40] = -3.01; // 20 Hz
+    const struct {
+        bool log;
+        double f, level;
+        const char* expected;
+    } cases[] = {
+        {false, 20.2, -3.0, "f = 20.0 Hz, X2: -3.01 dBV"},
+        {false, 19.8, -99.0, "f = 20.0 Hz, X1: -100.00 dBV"},
+        {false, 10.0, -9.0, "f = 10.0 Hz, X1: -9.03 dBV"},
+        {true, 10.1, -9.0, "f = 10.0 Hz, X1: -9.03 dBV"},
+        {true, 20.0, -5.0, "f = 20.0 Hz, X2: -3.01 dBV"},
+    };
+    for (const auto& c : cases) {
+        view.SetLogFrequency(c.log);
+        view.Show(Frequencies(201, 0.5), dbv);
+        view.replot();
+        EXPECT_EQ(CursorAt(view, c.f, c.level), QString::fromLatin1(c.expected));
+    }
+}
+
+// A circle of radius 1 (or 1.5 for the lone outlier) drawn as an XY plot.
+struct Circle {
+    std::vector<double> x, y;
+    explicit Circle(std::size_t samples) {
+        for (std::size_t i = 0; i < samples; ++i) {
+            const double a = 2 * kPi * static_cast<double>(i) / static_cast<double>(samples);
+            x.push_back(std::cos(a));
+            y.push_back(std::sin(a));
+        }
+    }
+};
+
+bool InkNear(const QImage& image, QPointF at, QColor ink) {
+    for (int dy = -2; dy <= 2; ++dy)
+        for (int dx = -2; dx <= 2; ++dx)
+            if (image.pixelColor(at.toPoint() + QPoint(dx, dy)) == ink) return true;
+    return false;
+}
+
+TEST_F(ScopeViewsTest, AnXyCircleIsDrawnAllRoundToItsFullExtent) {
+    const QColor ink(0xd62728);
+    for (const std::size_t samples : {std::size_t{360}, std::size_t{1000000}}) {
+        Circle circle(samples);
+        circle.x.push_back(1.5); // one sample among them all, far out
+        circle.y.push_back(0);
+        XyView view;
+        view.resize(600, 600);
+        view.Show(circle.x, circle.y, QStringLiteral("X1"), QStringLiteral("X2"), ink);
+        EXPECT_EQ(view.xAxis->label(), QStringLiteral("X1, V"));
+        EXPECT_EQ(view.yAxis->label(), QStringLiteral("X2, V"));
+        for (QCPAxis* axis : {view.xAxis, view.yAxis}) EXPECT_LT(axis->range().lower, -1.0);
+        EXPECT_GT(view.xAxis->range().upper, 1.5);
+        EXPECT_LT(view.xAxis->range().upper, 1.7);
+        EXPECT_GT(view.yAxis->range().upper, 1.0);
+        EXPECT_LT(view.yAxis->range().upper, 1.2);
+        QTemporaryDir folder;
+        ASSERT_TRUE(view.SaveImage(folder.filePath(QStringLiteral("xy.png"))));
+        const QImage image(folder.filePath(QStringLiteral("xy.png")));
+        ASSERT_EQ(image.size(), view.size());
+        auto at = [&view](double x, double y) {
+            return QPointF(view.xAxis->coordToPixel(x), view.yAxis->coordToPixel(y));
+        };
+        for (int degrees = 0; degrees < 360; degrees += 5) {
+            const double a = degrees * kPi / 180;
+            EXPECT_TRUE(InkNear(image, at(std::cos(a), std::sin(a)), ink)) << samples << " at " << degrees;
+        }
+        EXPECT_TRUE(InkNear(image, at(1.5, 0), ink)) << samples;
+        EXPECT_FALSE(InkNear(image, at(0, 0), ink)) << samples;
+        EXPECT_EQ(CursorAt(view, 0.5, -0.25), QStringLiteral("X1 = 0.5000 V, X2 = -0.2500 V"));
+    }
+}
+
+TEST_F(ScopeViewsTest, RasterizingPutsEachSampleInItsPixelAndNoneOutside) {
+    const QCPRange range(0, 10);
+    const struct {
+        double x, y;
+        QPoint pixel; // (-1, -1): nowhere
+    } cases[] = {
+        {0, 10, {0, 0}},      {10, 0, {9, 9}},    {4.5, 4.5, {4, 5}},
+        {10.01, 5, {-1, -1}}, {NAN, 5, {-1, -1}}, {5, -0.5, {-1, -1}},
+    };
+    for (const auto& c : cases) {
+        const QImage image = RasterizeXy({c.x}, {c.y}, range, range, {10, 10}, Qt::blue);
+        int inked = 0;
+        for (int row = 0; row < 10; ++row)
+            for (int column = 0; column < 10; ++column) inked += qAlpha(image.pixel(column, row)) != 0;
+        EXPECT_EQ(inked, c.pixel.x() < 0 ? 0 : 1) << c.x << ", " << c.y;
+        if (c.pixel.x() >= 0) {
+            EXPECT_EQ(image.pixelColor(c.pixel), QColor(Qt::blue)) << c.x << ", " << c.y;
+        }
+    }
+}
+
+TEST_F(ScopeViewsTest, TableTextsAndNoValueAsADash) {
+    const struct {
+        QString (*format)(double);
+        double value;
+        const char* expected;
+    } cases[] = {
+        {VoltsText, 1.23456, "1.2346"},    {VoltsText, -0.5, "-0.5000"},  {VoltsText, NAN, "\u2014"},
+        {VoltsText, -0.00004, "0.0000"},   {HertzText, 9.87654, "9.877"}, {HertzText, 123.456, "123.46"},
+        {HertzText, 4567.89, "4567.9"},    {HertzText, 25000.4, "25000"}, {HertzText, INFINITY, "\u2014"},
+        {SecondsText, 0.0125, "0.012500"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.format(c.value), QString::fromUtf8(c.expected)) << c.value;
+}
+
+TEST_F(ScopeViewsTest, TheMeasurementTableShowsARowPerChannelReadOnly) {
+    MeasurementTable table;
+    table.SetColours({Qt::red, Qt::blue});
+    table.Show({QStringLiteral("X1"), QStringLiteral("X2")},
+               {{-0.5, 0.5, 0.0, 0.353553, 1.0, 10.0}, {NAN, NAN, NAN, NAN, NAN, NAN}});
+    ASSERT_EQ(table.rowCount(), 2);
+    ASSERT_EQ(table.columnCount(), 7);
+    EXPECT_EQ(table.horizontalHeaderItem(6)->text(), QStringLiteral("Frequency, Hz"));
+    const QStringList first = {"X1", "-0.5000", "0.5000", "0.0000", "0.3536", "1.0000", "10.000"};
+    for (int column = 0; column < 7; ++column) {
+        EXPECT_EQ(table.item(0, column)->text(), first[column]) << column;
+        if (column > 0) {
+            EXPECT_EQ(table.item(1, column)->text(), QStringLiteral("\u2014")) << column;
+        }
+        EXPECT_FALSE(table.item(0, column)->flags() & Qt::ItemIsEditable);
+    }
+    EXPECT_EQ(table.item(1, 0)->data(Qt::DecorationRole).value<QColor>(), QColor(Qt::blue));
+    EXPECT_FALSE(table.isSortingEnabled());
+}
+
+TEST_F(ScopeViewsTest, TheCursorTableShowsBothTimesTheirDistanceAndEachChannelsChange) {
+    CursorTable table;
+    table.Show(0.010, 0.035, {QStringLiteral("X1"), QStringLiteral("X2")}, {{0.25, -0.5}, {1.0, NAN}});
+    const std::vector<QStringList> expected = {
+        {"Time, s", "0.010000", "0.035000", "0.025000"},
+        {"1/\u0394t, Hz", "", "", "40.000"},
+        {"X1, V", "0.2500", "-0.5000", "-0.7500"},
+        {"X2, V", "1.0000", "\u2014", "\u2014"},
+    };
+    ASSERT_EQ(table.rowCount(), 4);
+    for (int row = 0; row < 4; ++row)
+        for (int column = 0; column < 4; ++column)
+            EXPECT_EQ(table.item(row, column)->text(), expected[row][column]) << row << ", " << column;
+    table.Show(0.5, 0.5, {}, {});
+    EXPECT_EQ(table.item(1, 3)->text(), QStringLiteral("\u2014"))
+        << "no frequency of two cursors in one place";
+}
+
+} // namespace
+} // namespace e16scope
