@@ -27,6 +27,12 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("velmora"));
     QApplication::setApplicationName(QStringLiteral("e16scope"));
+    // Stored before the driver is made, which reads the table as it starts.
+    if (options->inputs != e16scope::InputsChoice::Keep &&
+        !e16scope::ScopeSession::StoreInputs(options->inputs == e16scope::InputsChoice::SingleEnded, error)) {
+        std::fprintf(stderr, "e16scope: cannot store the channel table: %s\n", error.c_str());
+        return 1;
+    }
     e16scope::ScopeSession session;
     if (!session.Create(error)) {
         if (!options->after)

@@ -45,6 +45,7 @@ public:
     // Two vertical time cursors the user drags; shown the first time at a
     // third and two thirds of the visible time.
     void SetCursorsShown(bool shown);
+    bool CursorsShown() const { return cursorLines_[0]->visible(); }
     void SetCursorTimes(double t1, double t2);
     std::pair<double, double> CursorTimes() const { return {cursorTimes_[0], cursorTimes_[1]}; }
 

@@ -121,7 +121,9 @@ QWidget* ScopeWindow::MakeSidePanel() {
     column->addLayout(settings);
     column->addWidget(new Section(tr("View"), views_->Controls()));
     column->addWidget(new Section(tr("Trigger"), trigger_));
+    channels_->setMinimumHeight(channels_->fontMetrics().height() * 16); // about eight rows
     column->addWidget(new Section(tr("Channels"), channels_), 1);
+    lines_->setTitle({}); // the section names it
     auto* lines = new Section(tr("Outputs and digital lines"), lines_);
     column->addWidget(lines);
     // Scrolls when the folded-out sections are taller than the window.
@@ -500,7 +502,7 @@ void ScopeWindow::SetRate(double kadrsPerSecond) {
 }
 
 void ScopeWindow::RestartTraces() {
-    if (session_.Recording()) session_.SetWindow(WindowSeconds(), plot_->PixelColumns());
+    if (session_.Recording()) session_.SetWindow(WindowSeconds(), Plot()->PixelColumns());
 }
 
 QSize FirstWindowSize(QSize available) {
@@ -559,9 +561,6 @@ bool ScopeWindow::StartFromOptions(const ScopeOptions& options) {
         return false;
     };
     std::string error;
-    if (options.inputs != InputsChoice::Keep &&
-        !ScopeSession::StoreInputs(options.inputs == InputsChoice::SingleEnded, error))
-        return fail("cannot store the channel table: " + error);
     if (options.address && !session_.SetAddress(velmora::DottedText(*options.address), error))
         return fail("cannot take the address: " + error);
     if (options.source.empty()) {

@@ -3,6 +3,7 @@
 #include "view_export.h"
 
 #include <QFormLayout>
+#include <QHeaderView>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -27,14 +28,14 @@ ViewArea::ViewArea(QWidget* parent) : QWidget(parent) {
     rows->setContentsMargins(0, 0, 0, 0);
     rows->addWidget(measurements_);
     rows->addWidget(cursors_);
-    auto* split = new QSplitter(Qt::Vertical);
-    split->addWidget(stack_);
-    split->addWidget(tables);
-    split->setStretchFactor(0, 4);
-    split->setStretchFactor(1, 1);
+    split_ = new QSplitter(Qt::Vertical);
+    split_->addWidget(stack_);
+    split_->addWidget(tables);
+    split_->setStretchFactor(0, 1);
+    split_->setStretchFactor(1, 0);
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
-    column->addWidget(split);
+    column->addWidget(split_);
     MakeControls();
     connect(plot_, &PlotView::TriggerLevelDragged, this, &ViewArea::TriggerLevelDragged);
     connect(plot_, &PlotView::CursorsMoved, this, [this] { ShowCursors(); });
@@ -139,7 +140,27 @@ void ViewArea::SetTrigger(const TriggerSettings& trigger) {
 void ViewArea::SetCursorsShown(bool shown) {
     plot_->SetCursorsShown(shown);
     cursors_->setVisible(shown && Kind() == ViewKind::Time);
+    FitTables();
     ShowCursors();
+}
+
+// The tables as tall as their rows, up to a third of the area; the plot
+// takes the rest.
+void ViewArea::FitTables() {
+    const auto height = [](const QTableWidget* table) {
+        return table->horizontalHeader()->sizeHint().height() + table->verticalHeader()->length() +
+               2 * table->frameWidth() + 2;
+    };
+    int rows = height(measurements_);
+    if (cursors_->isVisible()) rows += height(cursors_);
+    const int total = std::max(split_->height(), 300);
+    const int tables = std::min(rows, total / 3);
+    split_->setSizes({total - tables, tables});
+}
+
+void ViewArea::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    FitTables();
 }
 
 std::vector<std::string> ViewArea::Names() const {
@@ -246,7 +267,9 @@ void ViewArea::Analyse(const ScopeSession& session) {
         names << traces_[i].name;
         rows.push_back({m.min, m.max, m.mean, m.rms, m.vpp, m.freq});
     }
+    const int before = measurements_->rowCount();
     measurements_->Show(names, rows);
+    if (measurements_->rowCount() != before) FitTables();
 }
 
 std::string ViewArea::MeasurementsCsv() const {

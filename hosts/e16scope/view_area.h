@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QSpinBox>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QWidget>
 
@@ -54,6 +55,9 @@ public:
     bool ExportView(const ScopeSession& session, const std::string& path, std::string& error) const;
     bool SaveImage(const QString& path);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
 signals:
     void TriggerLevelDragged(double volts);
     void CursorText(const QString& text);
@@ -61,6 +65,7 @@ signals:
 
 private:
     void MakeControls();
+    void FitTables();
     void ShowTime(const ScopeSession& session, double windowSeconds);
     void ShowXy(const View& view);
     void ShowCursors();
@@ -71,6 +76,7 @@ private:
     SpectrumView* spectrum_ = nullptr;
     XyView* xy_ = nullptr;
     QStackedWidget* stack_ = nullptr;
+    QSplitter* split_ = nullptr;
     MeasurementTable* measurements_ = nullptr;
     CursorTable* cursors_ = nullptr;
     QWidget* controls_ = nullptr;
