@@ -63,7 +63,9 @@ const std::vector<Spec>& Specs() {
              return v.starts_with("tcp://") || (v.starts_with("ipc://") && v.size() > 6);
          }},
         {"address", "an IPv4 address a.b.c.d",
-         [](ScopeOptions& o, const std::string& v) { return (o.address = velmora::ParseDotted(v)).has_value(); }},
+         [](ScopeOptions& o, const std::string& v) {
+             return (o.address = velmora::ParseDotted(v)).has_value();
+         }},
         {"inputs", "se or diff",
          [](ScopeOptions& o, const std::string& v) {
              o.inputs = v == "se" ? InputsChoice::SingleEnded : InputsChoice::Differential;
@@ -128,12 +130,14 @@ bool TakeArgument(ScopeOptions& o, int argc, char** argv, int& i, std::vector<st
 
 // The combinations that cannot work, named before anything is opened.
 bool Consistent(const ScopeOptions& o, const std::vector<std::string>& given, std::string& error) {
-    const auto has = [&](const char* name) { return std::find(given.begin(), given.end(), name) != given.end(); };
+    const auto has = [&](const char* name) {
+        return std::find(given.begin(), given.end(), name) != given.end();
+    };
     if (!o.source.empty())
         for (const char* other : {"address", "inputs", "channels", "rate"})
             if (has(other)) {
-                error = std::string("--source takes its module, channels and rate from the stream; --") + other +
-                        " does not go with it";
+                error = std::string("--source takes its module, channels and rate from the stream; --") +
+                        other + " does not go with it";
                 return false;
             }
     if (!o.after)

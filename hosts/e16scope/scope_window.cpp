@@ -3,15 +3,15 @@
 #include "section.h"
 #include "velmora/dotted_address.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
-#include <QApplication>
 #include <QRegularExpression>
-#include <QScrollArea>
 #include <QScreen>
+#include <QScrollArea>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -208,8 +208,8 @@ void ScopeWindow::MakeToolbar() {
     cursors_->setCheckable(true);
     connect(cursors_, &QAction::toggled, views_, &ViewArea::SetCursorsShown);
     export_ = bar->addAction(tr("&Export view..."), this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, tr("Export the view"), QString(),
-                                                          tr("CSV files (*.csv)"));
+        const QString path =
+            QFileDialog::getSaveFileName(this, tr("Export the view"), QString(), tr("CSV files (*.csv)"));
         if (!path.isEmpty()) ExportView(path);
     });
     export_->setObjectName(QStringLiteral("export"));
@@ -323,8 +323,8 @@ void ScopeWindow::StartStop() {
 // The plot's traces wait for the stream's first message, which names them.
 void ScopeWindow::StartStream() {
     std::string error;
-    if (!session_.StartStream(source_->text().trimmed().toStdString(), WindowSeconds(), Plot()->PixelColumns(),
-                              error)) {
+    if (!session_.StartStream(source_->text().trimmed().toStdString(), WindowSeconds(),
+                              Plot()->PixelColumns(), error)) {
         ShowError(Text(error));
         return;
     }
@@ -409,7 +409,8 @@ void ScopeWindow::Tick() {
     }
     ShowStatus();
     if (pause_->isChecked()) return;
-    const qint64 analysisDue = std::max(kAnalysisMs, static_cast<qint64>(analysisCost_ * kAnalysisSpacing * 1000));
+    const qint64 analysisDue =
+        std::max(kAnalysisMs, static_cast<qint64>(analysisCost_ * kAnalysisSpacing * 1000));
     if (sinceAnalysis_.elapsed() >= analysisDue || !session_.Recording()) Analyse();
     const qint64 since = sinceRedraw_.elapsed();
     const bool due =

@@ -199,7 +199,8 @@ void ViewArea::ShowTime(const ScopeSession& session, double windowSeconds) {
     if (triggered) {
         const View view = sweep.Current();
         if (sweep.Sweeps() != sweepDrawn_) {
-            sweepColumns_.Reset(view.channels, KadrsPerColumn(static_cast<double>(view.kadrs), plot_->PixelColumns()),
+            sweepColumns_.Reset(view.channels,
+                                KadrsPerColumn(static_cast<double>(view.kadrs), plot_->PixelColumns()),
                                 plot_->PixelColumns());
             sweepColumns_.Add(view.first.data(), view.first.size() / view.channels);
             sweepColumns_.Add(view.second.data(), view.second.size() / view.channels);
@@ -259,7 +260,8 @@ void ViewArea::Analyse(const ScopeSession& session) {
     // Too few crossings: the frequency is the spectrum's peak.
     const bool unknown = std::any_of(measured_.begin(), measured_.end(),
                                      [](const Measurement& m) { return std::isnan(m.freq) && m.vpp > 0; });
-    if (unknown && spectrum == nullptr) measured_ = Measure(view, session.Rate(), trigger_, &analyzer_.Compute(view, session.Rate()));
+    if (unknown && spectrum == nullptr)
+        measured_ = Measure(view, session.Rate(), trigger_, &analyzer_.Compute(view, session.Rate()));
     QStringList names;
     std::vector<std::array<double, 6>> rows;
     for (std::size_t i = 0; i < measured_.size() && i < traces_.size(); ++i) {

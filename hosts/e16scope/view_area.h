@@ -89,10 +89,10 @@ private:
     SpectrumAnalyzer analyzer_;
     bool spectrumFresh_ = false; // computed since the last draw
     std::vector<Measurement> measured_;
-    uint64_t analysed_ = 0;          // the sweep (or kadr count) measured last
+    uint64_t analysed_ = 0; // the sweep (or kadr count) measured last
     bool analysedTriggered_ = false;
-    bool analyseAgain_ = true;       // the view or its channels changed
-    TraceColumns sweepColumns_;  // the shown sweep, reduced
+    bool analyseAgain_ = true;    // the view or its channels changed
+    TraceColumns sweepColumns_;   // the shown sweep, reduced
     uint64_t sweepDrawn_ = ~0ull; // Sweeps() of the reduced sweep
 };
 

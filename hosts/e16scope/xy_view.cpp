@@ -90,12 +90,27 @@ QImage RasterizeXy(const std::vector<double>& x, const std::vector<double>& y, c
     auto* pixels = reinterpret_cast<QRgb*>(image.bits());
     const qsizetype stride = image.bytesPerLine() / static_cast<qsizetype>(sizeof(QRgb));
     const std::size_t count = std::min(x.size(), y.size());
+    // Consecutive samples are joined, so that a slowly sampled figure stays
+    // a line; a sample off the area (or NaN) breaks it.
+    bool joined = false;
+    int lastX = 0, lastY = 0;
     for (std::size_t i = 0; i < count; ++i) {
         const double column = (x[i] - xRange.lower) * perX, row = (yRange.upper - y[i]) * perY;
         // NaN fails these too; a sample on the far edge stays in the last pixel.
-        if (!(column >= 0 && column <= width && row >= 0 && row <= height)) continue;
-        pixels[std::min(static_cast<int>(row), height - 1) * stride +
-               std::min(static_cast<int>(column), width - 1)] = ink;
+        if (!(column >= 0 && column <= width && row >= 0 && row <= height)) {
+            joined = false;
+            continue;
+        }
+        const int px = std::min(static_cast<int>(column), width - 1),
+                  py = std::min(static_cast<int>(row), height - 1);
+        const int steps = joined ? std::max(std::abs(px - lastX), std::abs(py - lastY)) : 0;
+        for (int step = 1; step < steps; ++step)
+            pixels[(lastY + (py - lastY) * step / steps) * stride + lastX + (px - lastX) * step / steps] =
+                ink;
+        pixels[py * stride + px] = ink;
+        joined = true;
+        lastX = px;
+        lastY = py;
     }
     return image;
 }

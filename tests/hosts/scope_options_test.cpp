@@ -57,7 +57,8 @@ TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
         {{"--rate", "0"}, "--rate: '0' is not a number of kadrs per second above 0"},
         {{"--window", "61"}, "--window: '61' is not a time above 0 and at most 60 seconds"},
         {{"--window", "nan"}, "--window: 'nan' is not a time above 0 and at most 60 seconds"},
-        {{"--trigger", "X1,up,0"}, "--trigger: 'X1,up,0' is not CHANNEL,rising|falling,LEVEL such as X1,rising,0"},
+        {{"--trigger", "X1,up,0"},
+         "--trigger: 'X1,up,0' is not CHANNEL,rising|falling,LEVEL such as X1,rising,0"},
         {{"--trigger", ",rising,0"},
          "--trigger: ',rising,0' is not CHANNEL,rising|falling,LEVEL such as X1,rising,0"},
         {{"--trigger", "X1,rising"},
@@ -73,7 +74,8 @@ TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
         {{"--measure"}, "--measure needs --after SECONDS (how long to record first)"},
         {{"--source", "tcp://127.0.0.1:5555", "--rate", "10"},
          "--source takes its module, channels and rate from the stream; --rate does not go with it"},
-        {{"--source", "udp://x"}, "--source: 'udp://x' is not an endpoint such as tcp://127.0.0.1:5555 or ipc://PATH"},
+        {{"--source", "udp://x"},
+         "--source: 'udp://x' is not an endpoint such as tcp://127.0.0.1:5555 or ipc://PATH"},
     };
     for (const auto& c : cases) {
         std::string error;

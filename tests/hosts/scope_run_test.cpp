@@ -110,9 +110,7 @@ TEST_F(ScopeRun, MeasurementsMatchTheSines) {
     ASSERT_EQ(table.names,
               (std::vector<std::string>{"channel", "min_v", "max_v", "mean_v", "rms_v", "vpp_v", "freq_hz"}));
     ASSERT_EQ(table.rows.size(), 4u) << ran.out;
-    const struct {
-        double amplitude, hz;
-    } sines[] = {{0.5, 10}, {1, 20}, {1.5, 30}};
+    const struct { double amplitude, hz; } sines[] = {{0.5, 10}, {1, 20}, {1.5, 30}};
     for (std::size_t i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         const std::vector<double>& row = table.rows[i];
