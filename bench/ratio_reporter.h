@@ -25,6 +25,7 @@ public:
             Times& t = times_[run.run_name.function_name];
             t.real.push_back(run.GetAdjustedRealTime());
             t.cpu.push_back(run.GetAdjustedCPUTime());
+            t.perSecond = benchmark::GetTimeUnitMultiplier(run.time_unit);
         }
     }
     // The first benchmark's median time over the second's; zero when either
@@ -35,9 +36,16 @@ public:
         return m->second.Median(time) / b->second.Median(time);
     }
 
+    // A benchmark's median time per iteration in seconds; zero when it did not run.
+    double Seconds(const std::string& name, Time time = Time::Real) const {
+        const auto m = times_.find(name);
+        return m == times_.end() ? 0.0 : m->second.Median(time) / m->second.perSecond;
+    }
+
 private:
     struct Times {
         std::vector<double> real, cpu;
+        double perSecond = 1; // the unit's ticks in a second
         double Median(Time time) const {
             std::vector<double> v = time == Time::Real ? real : cpu;
             std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());

@@ -16,6 +16,7 @@
 #include <QtCharts>
 #endif
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -25,10 +26,13 @@
 
 #include "cpu_time.h"
 #include "e16sim_control.h"
+#include "measure.h"
 #include "modal_script.h"
 #include "plot_view.h"
 #include "ratio_reporter.h"
 #include "scope_window.h"
+#include "spectrum.h"
+#include "sweep.h"
 
 namespace {
 
@@ -79,6 +83,50 @@ void BM_Reduce(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Reduce)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+// The instrument on the same 10 s: the sweep's copy into its ring alone
+// (trigger off), and with a rising trigger on channel 0 searched as it goes.
+void SweepAdd(benchmark::State& state, bool trigger) {
+    Sweeper sweep;
+    TriggerSettings settings;
+    settings.on = trigger;
+    settings.mode = TriggerMode::Normal;
+    sweep.SetTrigger(settings);
+    for (auto _ : state) {
+        sweep.Reset(kChannels, kKadrs / 10, std::vector<float>(kChannels, 3200)); // a 1 s window
+        for (std::size_t k = 0; k < kKadrs; k += 313)                             // the drains of 20 ms
+            sweep.Add(Samples().data() + k * kChannels, std::min<std::size_t>(313, kKadrs - k));
+        benchmark::DoNotOptimize(sweep.Sweeps());
+    }
+}
+void BM_SweepStore(benchmark::State& state) {
+    SweepAdd(state, false);
+}
+BENCHMARK(BM_SweepStore)->Unit(benchmark::kMillisecond)->Repetitions(5);
+void BM_SweepTriggered(benchmark::State& state) {
+    SweepAdd(state, true);
+}
+BENCHMARK(BM_SweepTriggered)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+// One spectrum of every channel over a full 10 s view, as the window makes
+// it four times a second.
+void BM_Spectrum(benchmark::State& state) {
+    Sweeper sweep;
+    sweep.Reset(kChannels, kKadrs, std::vector<float>(kChannels, 3200));
+    sweep.Add(Samples().data(), kKadrs);
+    SpectrumAnalyzer analyzer;
+    for (auto _ : state) benchmark::DoNotOptimize(analyzer.Compute(sweep.Current(), 15625).points);
+}
+BENCHMARK(BM_Spectrum)->Unit(benchmark::kMillisecond)->Repetitions(5);
+
+// The measurement table's figures over the same full 10 s view.
+void BM_Measure(benchmark::State& state) {
+    Sweeper sweep;
+    sweep.Reset(kChannels, kKadrs, std::vector<float>(kChannels, 3200));
+    sweep.Add(Samples().data(), kKadrs);
+    for (auto _ : state) benchmark::DoNotOptimize(Measure(sweep.Current(), 15625, TriggerSettings{}).data());
+}
+BENCHMARK(BM_Measure)->Unit(benchmark::kMillisecond)->Repetitions(5);
 
 // The plot's own path: Show and a full replot onto the widget.
 void BM_RedrawColumns(benchmark::State& state) {
@@ -269,6 +317,17 @@ int main(int argc, char** argv) {
                     reporter.Ratio("BM_RedrawQCPGraph", "BM_RedrawColumns"));
         if (const double charts = reporter.Ratio("BM_RedrawQtCharts", "BM_RedrawQCPGraph"); charts > 0)
             std::printf("redraw with Qt Charts: %.1f x the time of QCPGraph\n", charts);
+        // Shares of the GUI thread at 500 kS/s: the search over 10 s of
+        // kadrs, and four spectra a second.
+        const double search =
+            (reporter.Seconds("BM_SweepTriggered") - reporter.Seconds("BM_SweepStore")) / 10;
+        const double spectra = reporter.Seconds("BM_Spectrum") * 4;
+        std::printf(
+            "trigger search at 500 kS/s over 32 channels: %.3f %% of the GUI thread (the sweep's store "
+            "beside it: %.2f %%); four spectra a second of 32 channels over a 10 s window: %.2f %%; "
+            "together %.2f %% (target: below 10 %%)\n",
+            search * 100, reporter.Seconds("BM_SweepStore") / 10 * 100, spectra * 100,
+            (search + spectra) * 100);
         PrintWindowRuns();
     });
 }

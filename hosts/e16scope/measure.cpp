@@ -16,18 +16,21 @@ struct Sums {
     int64_t sum = 0, squares = 0; // 60 s at 15625 kadrs/s of full-scale codes fit with room
 };
 
-// Rising crossings of one channel, with hysteresis, in kadrs.
+// Rising crossings of one channel, with hysteresis, in kadrs. The levels are
+// compared as whole codes (code >= level is code >= ceil(level)), so that
+// the loop over millions of samples stays in integers.
 struct Crossings {
-    double level = 0, below = 0; // codes: fires at >= level once under `below`
+    double level = 0;
+    int fire = 0, arm = 0; // fires at >= fire once under arm
     bool primed = false;
-    double last = 0;
+    int last = 0;
     std::size_t count = 0;
     double first = 0, latest = 0;
 
-    void See(std::size_t kadr, double code) {
-        if (code < below) {
+    void See(std::size_t kadr, int code) {
+        if (code < arm) {
             primed = true;
-        } else if (primed && code >= level) {
+        } else if (primed && code >= fire) {
             primed = false;
             const double at = static_cast<double>(kadr) - 1 + (level - last) / (code - last);
             if (count++ == 0) first = at;
@@ -37,25 +40,38 @@ struct Crossings {
     }
 };
 
-// Calls see(kadr, codes of that kadr) over both spans of the view.
-template <typename See> void EachKadr(const View& view, See see) {
+// Calls see(first kadr, codes, kadrs) for each span of the view.
+template <typename See> void EachSpan(const View& view, See see) {
     std::size_t kadr = 0;
-    for (std::span<const int16_t> part : {view.first, view.second})
-        for (std::size_t at = 0; at + view.channels <= part.size(); at += view.channels)
-            see(kadr++, &part[at]);
+    for (std::span<const int16_t> part : {view.first, view.second}) {
+        const std::size_t kadrs = part.size() / view.channels;
+        see(kadr, part.data(), kadrs);
+        kadr += kadrs;
+    }
 }
 
+// Channel by channel in separate arrays, so that the loop over a kadr's
+// channels vectorises.
 std::vector<Sums> Sum(const View& view) {
-    std::vector<Sums> sums(view.channels);
-    EachKadr(view, [&sums](std::size_t, const int16_t* codes) {
-        for (std::size_t c = 0; c < sums.size(); ++c) {
-            Sums& s = sums[c];
-            s.min = std::min(s.min, codes[c]);
-            s.max = std::max(s.max, codes[c]);
-            s.sum += codes[c];
-            s.squares += int64_t{codes[c]} * codes[c];
-        }
+    const std::size_t channels = view.channels;
+    std::vector<int16_t> least(channels, INT16_MAX), most(channels, INT16_MIN);
+    std::vector<int64_t> sum(channels, 0), squares(channels, 0);
+    EachSpan(view, [&](std::size_t, const int16_t* codes, std::size_t kadrs) {
+        int16_t* lo = least.data();
+        int16_t* hi = most.data();
+        int64_t* total = sum.data();
+        int64_t* square = squares.data();
+        for (std::size_t k = 0; k < kadrs; ++k, codes += channels)
+            for (std::size_t c = 0; c < channels; ++c) {
+                const int16_t code = codes[c];
+                lo[c] = std::min(lo[c], code);
+                hi[c] = std::max(hi[c], code);
+                total[c] += code;
+                square[c] += int32_t{code} * code;
+            }
     });
+    std::vector<Sums> sums(channels);
+    for (std::size_t c = 0; c < channels; ++c) sums[c] = {least[c], most[c], sum[c], squares[c]};
     return sums;
 }
 
@@ -65,12 +81,23 @@ std::vector<Crossings> Cross(const View& view, const std::vector<Sums>& sums,
     for (std::size_t c = 0; c < view.channels; ++c) {
         const double swing = sums[c].max - sums[c].min;
         const bool source = trigger.on && trigger.source == c && std::isfinite(trigger.level);
-        crossings[c].level = source ? trigger.level * view.codesPerVolt[c]
-                                    : (static_cast<double>(sums[c].min) + sums[c].max) / 2;
-        crossings[c].below = crossings[c].level - CrossingHysteresis(swing);
+        Crossings& x = crossings[c];
+        x.level = source ? trigger.level * view.codesPerVolt[c]
+                         : (static_cast<double>(sums[c].min) + sums[c].max) / 2;
+        x.fire = static_cast<int>(std::clamp(std::ceil(x.level), -65536.0, 65536.0));
+        x.arm =
+            static_cast<int>(std::clamp(std::ceil(x.level - CrossingHysteresis(swing)), -65536.0, 65536.0));
     }
-    EachKadr(view, [&crossings](std::size_t kadr, const int16_t* codes) {
-        for (std::size_t c = 0; c < crossings.size(); ++c) crossings[c].See(kadr, codes[c]);
+    // A channel at a time over blocks that stay in the first-level cache.
+    constexpr std::size_t kBlock = 256;
+    EachSpan(view, [&crossings, &view](std::size_t first, const int16_t* codes, std::size_t kadrs) {
+        for (std::size_t from = 0; from < kadrs; from += kBlock) {
+            const std::size_t to = std::min(kadrs, from + kBlock);
+            for (std::size_t c = 0; c < view.channels; ++c) {
+                Crossings& x = crossings[c];
+                for (std::size_t k = from; k < to; ++k) x.See(first + k, codes[k * view.channels + c]);
+            }
+        }
     });
     return crossings;
 }
