@@ -45,11 +45,12 @@ void Module::fillInfo(t_x502_info* info) const {
     std::memcpy(info->factory_mac, mac, sizeof mac);
 }
 
-void Module::startStreams(Clock::time_point now, uint32_t timeScale) {
+void Module::startStreams(Clock::time_point now, uint32_t timeScale, uint32_t replayFrames) {
     ++runId;
     const bool adc = (enabledStreams & X502_STREAM_ADC) != 0;
     const bool din = (enabledStreams & X502_STREAM_DIN) != 0;
     stream.start(applied, adc, din, inBufWords, now, timeScale);
+    stream.replay(replayFrames, *this);
 }
 
 void Module::stopStreams(Clock::time_point now) {

@@ -45,7 +45,8 @@ public:
     void onOpen();
     void fillInfo(t_x502_info* info) const;
 
-    void startStreams(Clock::time_point now, uint32_t timeScale = 1);
+    // `replayFrames`: see StreamEngine::replay.
+    void startStreams(Clock::time_point now, uint32_t timeScale = 1, uint32_t replayFrames = 0);
     void stopStreams(Clock::time_point now);
     void update(Clock::time_point now);
     bool outputsPlaying() const { return stream.hasOrigin(); }

@@ -25,6 +25,7 @@ namespace e16sim {
 constexpr uint32_t kModuleWithDac = 0;
 constexpr uint32_t kModuleWithoutDac = 1;
 constexpr uint32_t kMaxTimeScale = 10000;
+constexpr uint32_t kMaxReplayFrames = 65536;
 
 class Simulator {
 public:
@@ -52,6 +53,9 @@ public:
     // the next stream start on; E16SIM_TIME_SCALE sets it at power-on.
     uint32_t timeScale() const { return timeScale_; }
     void setTimeScale(uint32_t factor) { timeScale_ = factor; }
+    // Frames an ADC stream repeats from the next start on; 0: none.
+    uint32_t replayFrames() const { return replayFrames_; }
+    void setReplayFrames(uint32_t frames) { replayFrames_ = frames; }
 
     // Back to power-on: modules rebuilt, handles closed, signals and faults cleared.
     void reset();
@@ -67,6 +71,7 @@ private:
     InputBench bench_;
     Clock::time_point epoch_;
     uint32_t timeScale_ = 1;
+    uint32_t replayFrames_ = 0;
 };
 
 } // namespace e16sim

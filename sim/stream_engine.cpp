@@ -28,6 +28,7 @@ void StreamEngine::start(const Config& cfg, bool adc, bool din, uint64_t capacit
     cfg_ = cfg;
     timeScale_ = std::max<uint32_t>(timeScale, 1);
     tracks_.assign(cfg.lchCount, PositionTracks{});
+    replay_.clear();
     adc_ = adc;
     din_ = din;
     capacity_ = capacity;
@@ -188,9 +189,33 @@ void StreamEngine::generateAdc(uint32_t* out, uint32_t count, const SampleSource
     adcNext_ += count;
 }
 
+void StreamEngine::replay(uint32_t frames, const SampleSource& source) {
+    replay_.clear();
+    if (frames == 0 || !adc_ || din_ || state_ != State::Flow || adcStart_ != 0) return;
+    replay_.resize(uint64_t{frames} * cfg_.lchCount);
+    generateAdc(replay_.data(), static_cast<uint32_t>(replay_.size()), source);
+    adcNext_ = adcStart_;
+}
+
+// The replayed words from adcNext_ on, wrapping round at the block's end.
+void StreamEngine::copyReplay(uint32_t* out, uint32_t count) {
+    const uint64_t size = replay_.size();
+    uint64_t at = adcNext_ % size;
+    for (uint32_t done = 0; done < count;) {
+        const auto n = static_cast<uint32_t>(std::min<uint64_t>(count - done, size - at));
+        std::copy_n(replay_.data() + at, n, out + done);
+        done += n;
+        at = 0;
+    }
+    adcNext_ += count;
+}
+
 void StreamEngine::generate(uint32_t* out, uint32_t count, const SampleSource& source) {
     if (adc_ && !din_) {
-        generateAdc(out, count, source);
+        if (replaying())
+            copyReplay(out, count);
+        else
+            generateAdc(out, count, source);
         consumed_ += count;
         return;
     }

@@ -53,6 +53,11 @@ public:
     Clock::time_point timeWhenAvailable(uint64_t count) const;
     // Writes the next `count` words (count <= available()).
     void generate(uint32_t* out, uint32_t count, const SampleSource& source);
+    // From now on the ADC stream repeats its first `frames` frames, worked
+    // out once here, instead of working out every sample. Only for an ADC
+    // stream alone that flows from frame 0; nothing otherwise, or for 0.
+    void replay(uint32_t frames, const SampleSource& source);
+    bool replaying() const { return !replay_.empty(); }
     // Reference tick of the earliest sample still to be generated or examined.
     uint64_t pendingTick() const;
     uint64_t firstFrame() const { return firstFrame_; }
@@ -68,6 +73,7 @@ private:
     bool levelReached(double volts);
     uint32_t adcWordAt(uint64_t index, const SampleSource& source);
     void generateAdc(uint32_t* out, uint32_t count, const SampleSource& source);
+    void copyReplay(uint32_t* out, uint32_t count);
 
     State state_ = State::Idle;
     Config cfg_{};
@@ -90,6 +96,7 @@ private:
     bool havePrev_ = false;
     double prevVolts_ = 0.0;
     std::vector<PositionTracks> tracks_; // one per table position
+    std::vector<uint32_t> replay_;       // the words repeated; empty: every sample worked out
 };
 
 } // namespace e16sim
