@@ -104,6 +104,10 @@ double Module::channelVolts(uint32_t phy, uint32_t mode, const SampleAt& at) con
     return bench_->measure(phy, mode, at, *this);
 }
 
+bool Module::steadyVolts(uint32_t phy, uint32_t mode, double* volts) const {
+    return bench_->steady(phy, mode, volts);
+}
+
 void Module::sampleFrame(Clock::time_point now, Clock::time_point epoch, uint32_t timeScale,
                          double* volts) const {
     const DacNow dac(*this, now);

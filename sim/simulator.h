@@ -3,13 +3,13 @@
 // every Module); X502_Recv and other waits release it through `wakeup`.
 #pragma once
 
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
 
 #include "module.h"
+#include "wakeup.h"
 #include "signals.h"
 
 // A library handle. Guarded by the simulator mutex.
@@ -33,7 +33,7 @@ public:
 
     std::mutex& mutex() { return mutex_; }
     // Notified whenever a waiting call may have to look again (stop, close, edge, fault cleared).
-    std::condition_variable& wakeup() { return wakeup_; }
+    Wakeup& wakeup() { return wakeup_; }
 
     t_x502* createHandle();
     std::shared_ptr<t_x502> liveHandle(t_x502* raw) const;
@@ -65,7 +65,7 @@ private:
     void buildModules();
 
     std::mutex mutex_;
-    std::condition_variable wakeup_;
+    Wakeup wakeup_;
     std::unordered_map<t_x502*, std::shared_ptr<t_x502>> handles_;
     std::vector<std::shared_ptr<Module>> modules_;
     InputBench bench_;

@@ -28,6 +28,7 @@ void StreamEngine::start(const Config& cfg, bool adc, bool din, uint64_t capacit
     cfg_ = cfg;
     timeScale_ = std::max<uint32_t>(timeScale, 1);
     tracks_.assign(cfg.lchCount, PositionTracks{});
+    steadyWords_.assign(cfg.lchCount, -1);
     replay_.clear();
     adc_ = adc;
     din_ = din;
@@ -171,16 +172,33 @@ uint32_t StreamEngine::adcWordAt(uint64_t index, const SampleSource& source) {
     return adcWord(pos, ch.mode, voltsToCode(source.channelVolts(ch.phy, ch.mode, at), ch.range));
 }
 
-// The ADC stream alone, position by position without a division per word.
+// The word of each position whose volts stay put (a DC input, a zero),
+// looked up again at each call since the signals may have been set since.
+void StreamEngine::noteSteadyWords(const SampleSource& source) {
+    for (uint32_t pos = 0; pos < cfg_.lchCount; ++pos) {
+        const LChannel& ch = cfg_.table[pos];
+        double volts = 0.0;
+        steadyWords_[pos] = source.steadyVolts(ch.phy, ch.mode, &volts)
+                                ? int64_t{adcWord(pos, ch.mode, voltsToCode(volts, ch.range))}
+                                : int64_t{-1};
+    }
+}
+
+// The ADC stream alone, position by position without a division per word;
+// the steady positions' words are copied.
 void StreamEngine::generateAdc(uint32_t* out, uint32_t count, const SampleSource& source) {
     const uint32_t n = cfg_.lchCount;
     uint64_t frame = adcNext_ / n;
     auto pos = static_cast<uint32_t>(adcNext_ % n);
+    noteSteadyWords(source);
     for (uint32_t i = 0; i < count; ++i) {
         const uint64_t tick = frame * period_ + uint64_t{pos} * cfg_.adcDiv;
         const LChannel& ch = cfg_.table[pos];
         const SampleAt at{tick, frame, pos, &tracks_[pos], period_};
-        out[i] = adcWord(pos, ch.mode, voltsToCode(source.channelVolts(ch.phy, ch.mode, at), ch.range));
+        const int64_t steady = steadyWords_[pos];
+        out[i] = steady >= 0 ? static_cast<uint32_t>(steady)
+                             : adcWord(pos, ch.mode,
+                                       voltsToCode(source.channelVolts(ch.phy, ch.mode, at), ch.range));
         if (++pos == n) {
             pos = 0;
             ++frame;

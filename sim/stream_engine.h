@@ -19,6 +19,9 @@ using Clock = std::chrono::steady_clock;
 class SampleSource {
 public:
     virtual double channelVolts(uint32_t phy, uint32_t mode, const SampleAt& at) const = 0;
+    // True, with the volts, when what a channel measures does not change
+    // with time (until the signals are set again).
+    virtual bool steadyVolts(uint32_t phy, uint32_t mode, double* volts) const = 0;
     virtual uint32_t digitalInputs(uint64_t tick) const = 0;
 
 protected:
@@ -74,6 +77,7 @@ private:
     uint32_t adcWordAt(uint64_t index, const SampleSource& source);
     void generateAdc(uint32_t* out, uint32_t count, const SampleSource& source);
     void copyReplay(uint32_t* out, uint32_t count);
+    void noteSteadyWords(const SampleSource& source);
 
     State state_ = State::Idle;
     Config cfg_{};
@@ -97,6 +101,7 @@ private:
     double prevVolts_ = 0.0;
     std::vector<PositionTracks> tracks_; // one per table position
     std::vector<uint32_t> replay_;       // the words repeated; empty: every sample worked out
+    std::vector<int64_t> steadyWords_;   // per position: its word while its volts stay put, else -1
 };
 
 } // namespace e16sim
