@@ -100,8 +100,7 @@ public:
         const double wall = std::chrono::duration<double>(Clock::now() - origin).count();
         if (!host_.Busy()) run.endReason = host_.EndReason();
         host_.Stop();
-        run.driverCpuShare =
-            (DriverCpuSeconds() - cpu0) / wall;
+        run.driverCpuShare = (DriverCpuSeconds() - cpu0) / wall;
         run.kadrs = kadrs_;
         run.breaks = breaks_;
         run.missing = std::max<int64_t>(made - kadrs_, 0);
@@ -186,7 +185,8 @@ int main(int argc, char** argv) {
         Print("sustain", *it, o.span, run);
         if (run.sustained) best = *it;
     }
-    std::printf("driver alone, highest rate sustained for %lld s with no lost or repeated kadr: %u x 500 kS/s\n",
-                static_cast<long long>(o.span.count()), best);
+    std::printf(
+        "driver alone, highest rate sustained for %lld s with no lost or repeated kadr: %u x 500 kS/s\n",
+        static_cast<long long>(o.span.count()), best);
     return 0;
 }

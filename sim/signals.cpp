@@ -123,7 +123,9 @@ double InputBench::measure(uint32_t phy, uint32_t mode, const SampleAt& at, cons
 }
 
 bool InputBench::steady(uint32_t phy, uint32_t mode, double* volts) const {
-    const auto dc = [&](uint32_t input) { return input < signals_.size() && signals_[input].kind == SignalKind::Dc; };
+    const auto dc = [&](uint32_t input) {
+        return input < signals_.size() && signals_[input].kind == SignalKind::Dc;
+    };
     if (mode == X502_LCH_MODE_ZERO) {
         *volts = 0.0;
         return true;

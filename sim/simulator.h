@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "module.h"
-#include "wakeup.h"
 #include "signals.h"
+#include "wakeup.h"
 
 // A library handle. Guarded by the simulator mutex.
 struct t_x502 {

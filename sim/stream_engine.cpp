@@ -196,9 +196,9 @@ void StreamEngine::generateAdc(uint32_t* out, uint32_t count, const SampleSource
         const LChannel& ch = cfg_.table[pos];
         const SampleAt at{tick, frame, pos, &tracks_[pos], period_};
         const int64_t steady = steadyWords_[pos];
-        out[i] = steady >= 0 ? static_cast<uint32_t>(steady)
-                             : adcWord(pos, ch.mode,
-                                       voltsToCode(source.channelVolts(ch.phy, ch.mode, at), ch.range));
+        out[i] = steady >= 0
+                     ? static_cast<uint32_t>(steady)
+                     : adcWord(pos, ch.mode, voltsToCode(source.channelVolts(ch.phy, ch.mode, at), ch.range));
         if (++pos == n) {
             pos = 0;
             ++frame;

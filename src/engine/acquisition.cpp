@@ -158,8 +158,9 @@ std::chrono::milliseconds HandOverPace::Interval(uint64_t polls, Clock::time_poi
     if (window < kWindow) return interval_;
     const uint64_t seen = polls - polls_;
     const auto period = seen == 0 ? window : window / static_cast<int64_t>(seen);
-    interval_ = std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(period),
-                           std::chrono::milliseconds(kHandOverMs), std::chrono::milliseconds(kSlowestHandOverMs));
+    interval_ =
+        std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(period),
+                   std::chrono::milliseconds(kHandOverMs), std::chrono::milliseconds(kSlowestHandOverMs));
     polls_ = polls;
     since_ = now;
     return interval_;
