@@ -179,7 +179,9 @@ void Acquisition::PaceHandOver(const WorkerJob& job, HandOverPace& pace, WorkerC
 // AcquisitionWorker: runs on the worker thread until the host stops it or
 // the recording ends by itself. Each pass receives for at most kHandOverMs
 // and hands over the whole kadrs that came, so a host sees data a few
-// milliseconds old at any rate; a kadr cut between two passes is finished
+// milliseconds old at any rate; for a host that polls less often the worker
+// pauses after the hand-over, up to kSlowestHandOverMs in all, and wakes
+// once a pass; a kadr cut between two passes is finished
 // by the next one, and one cut by the stop is dropped. Until the first data
 // a module with nothing ready is waited for however long (a start waiting
 // for its trigger looks just the same); afterwards silence longer than the
