@@ -168,10 +168,14 @@ std::chrono::milliseconds HandOverPace::Interval(uint64_t polls, Clock::time_poi
 
 // After a hand-over, for a host that looks seldom: the rest of its interval
 // from the pass's receive on, which a stop cuts short. The next receive then
-// finds the kadrs waiting and returns at once, so a pass wakes the worker once.
-void Acquisition::PaceHandOver(const WorkerJob& job, HandOverPace& pace, WorkerClock::time_point asked) {
+// finds the kadrs waiting and returns at once, so a pass wakes the worker
+// once. Never after a receive that filled the block: more is waiting.
+void Acquisition::PaceHandOver(const WorkerJob& job, HandOverPace& pace, WorkerClock::time_point asked,
+                               bool filled) {
     const auto now = WorkerClock::now();
-    const auto left = asked + pace.Interval(job.ring.Polls(), now) - now;
+    const auto interval = pace.Interval(job.ring.Polls(), now);
+    if (filled || interval <= std::chrono::milliseconds(kHandOverMs)) return;
+    const auto left = asked + interval - now;
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(left).count();
     if (ms > 0) stopSignal_.WaitFor(static_cast<uint32_t>(ms), [&] { return !Busy(); });
 }
@@ -201,7 +205,7 @@ void Acquisition::Run(const WorkerJob& job) {
             if (!HandOver(job, stream.carried + words, stream)) break;
             dataCame = true;
             lastData = WorkerClock::now();
-            PaceHandOver(job, pace, asked);
+            PaceHandOver(job, pace, asked, words == room);
         }
         if (const EndCause cause = CauseOf(words); cause != EndCause::None) {
             EndByItself(cause, job.dev.ErrorText(words));

@@ -116,7 +116,8 @@ private:
 
     void Run(const WorkerJob& job);
     bool Pause(InputRing& ring, uint32_t ms) const;
-    void PaceHandOver(const WorkerJob& job, HandOverPace& pace, std::chrono::steady_clock::time_point asked);
+    void PaceHandOver(const WorkerJob& job, HandOverPace& pace, std::chrono::steady_clock::time_point asked,
+                      bool filled);
     template <typename Done> bool WaitUntil(InputRing& ring, Done done) const;
     void NoteFirstKadr(const WorkerJob& job, int32_t kadrs);
     void EndByItself(EndCause cause, std::string text);
