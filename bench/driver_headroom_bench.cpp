@@ -37,6 +37,7 @@ constexpr uint32_t kReplayFrames = 1000; // the ramp's period
 constexpr auto kScreen = std::chrono::seconds(3);
 constexpr auto kPoll = std::chrono::milliseconds(1);
 constexpr auto kGrace = std::chrono::seconds(2);
+constexpr double kModuleBufferWords = 4 << 20; // the library's default, which the driver keeps
 constexpr uint32_t kFactors[] = {1, 10, 100, 200, 400, 600, 800, 1000, 1200, 1500, 2000, 3000, 5000};
 
 double ProcessCpuSeconds() {
@@ -135,6 +136,30 @@ void Print(const char* what, uint32_t factor, std::chrono::seconds span, const R
     std::fflush(stdout);
 }
 
+// A run that failed with the driver's threads far from a whole core was not
+// short of CPU: the module's buffer outlasted none of the worker's absences.
+void PrintLimit(uint32_t factor, const Run& run) {
+    const double bufferMs = 1000.0 * kModuleBufferWords / (500000.0 * factor);
+    std::printf(
+        "  at %u x the module's buffer of 4 Mi words lasts %.1f ms; the driver's threads used %.0f %% of "
+        "a core, so %s\n",
+        factor, bufferMs, 100.0 * run.driverCpuShare,
+        run.driverCpuShare < 0.9 ? "the worker was kept off the processor longer than that (a busy machine)"
+                                 : "the worker ran short of processor time");
+}
+
+// What one core would carry at the cost the two highest screens passed
+// show per step of the rate (the cost grows in a straight line with it).
+void PrintProjection(const std::vector<uint32_t>& factors, const std::vector<double>& shares) {
+    const std::size_t n = factors.size();
+    if (n < 2 || shares[n - 1] <= shares[n - 2]) return;
+    const double perFactor = (shares[n - 1] - shares[n - 2]) / (factors[n - 1] - factors[n - 2]);
+    std::printf(
+        "driver's threads: %.2f %% of a core more for each 100 x 500 kS/s; one core would carry about "
+        "%.0f x\n",
+        100.0 * 100.0 * perFactor, factors[n - 1] + (1.0 - shares[n - 1]) / perFactor);
+}
+
 // --seconds=N and --factors=a,b,...
 struct Options {
     std::chrono::seconds span{30};
@@ -172,18 +197,27 @@ int main(int argc, char** argv) {
     Host host;
     if (!host.Open()) return 1;
     std::vector<uint32_t> passed;
+    std::vector<double> shares;
     for (const uint32_t factor : o.factors) {
         const Run run = host.Sustain(factor, kScreen);
         Print("screen", factor, std::chrono::duration_cast<std::chrono::seconds>(kScreen), run);
         if (!run.started) return 1;
-        if (!run.sustained) break;
+        if (!run.sustained) {
+            PrintLimit(factor, run);
+            break;
+        }
         passed.push_back(factor);
+        shares.push_back(run.driverCpuShare);
     }
+    PrintProjection(passed, shares);
     uint32_t best = 0;
     for (auto it = passed.rbegin(); it != passed.rend() && best == 0; ++it) {
         const Run run = host.Sustain(*it, o.span);
         Print("sustain", *it, o.span, run);
-        if (run.sustained) best = *it;
+        if (run.sustained)
+            best = *it;
+        else
+            PrintLimit(*it, run);
     }
     std::printf(
         "driver alone, highest rate sustained for %lld s with no lost or repeated kadr: %u x 500 kS/s\n",
