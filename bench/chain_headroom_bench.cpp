@@ -4,7 +4,10 @@
 // every millisecond. Short runs screen rising factors; the highest that
 // passed must then sustain a full run (60 s by default) with no lost or
 // repeated kadr, or the next lower one is tried. Prints that factor as a
-// multiple of 500 kS/s.
+// multiple of 500 kS/s, then the simulator's share of the worker's time at
+// that factor: the worker's CPU against a run where the simulator replays
+// words it made once (1000 frames, so the ramp runs on) instead of working
+// out every sample.
 //   chain_headroom_bench [--seconds=N] [Google Benchmark options]
 #include <chrono>
 #include <cstdio>
@@ -73,6 +76,27 @@ std::chrono::seconds TakeSeconds(int& argc, char** argv) {
     return span;
 }
 
+// The worker's share of a core over a screening run at `factor`, the
+// simulator working out every sample or replaying `replay` frames.
+double WorkerShare(uint32_t factor, uint32_t replay) {
+    e16sim_set_time_scale(factor);
+    e16sim_set_replay(replay);
+    const SustainRun run = Sustain(TheChain(), ChainSetup{}, kScreen, kPoll, kGrace);
+    e16sim_set_replay(0);
+    return run.sustained ? run.workerCpuSeconds / run.wallSeconds : 0.0;
+}
+
+void PrintSimulatorShare(uint32_t factor) {
+    const double whole = WorkerShare(factor, 0), replayed = WorkerShare(factor, 1000);
+    if (whole <= 0.0 || replayed <= 0.0) {
+        std::printf("the simulator's share: a run at %u x did not sustain\n", factor);
+        return;
+    }
+    std::printf("at %u x 500 kS/s the worker takes %.1f %% of a core, %.1f %% with the simulator replaying "
+                "words made once: the simulator's synthesis is %.0f %% of the worker's time\n",
+                factor, 100.0 * whole, 100.0 * replayed, 100.0 * (whole - replayed) / whole);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -99,6 +123,7 @@ int main(int argc, char** argv) {
     }
     std::printf("highest rate sustained for %lld s with no lost or repeated kadr: %u x 500 kS/s\n",
                 static_cast<long long>(span.count()), best);
+    if (best > 0) PrintSimulatorShare(best);
     benchmark::Shutdown();
     return 0;
 }

@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
-"""CPU cost of lintara's record() against the C++ recorder, in one run.
+"""CPU cost of lintara's record() against a C++ host doing the same work.
 
 Records all 32 inputs of the simulated module at 500 kS/s in total (15625
-kadrs/s) with e16rec (-o -: no file) and with lintara.Driver.record(), each
-for a long and a short time; the difference of the two costs is the cost of
-the long recording's extra seconds with start-up, detection and the stop
-left out. Both costs hold the driver's own worker, so what lintara adds on
-top of the driver is the difference between the two lines, in percent of one
-core.
+kadrs/s) with build/bin/record_host (the driver created by its ProgID,
+drained every 20 ms with GetData into one array, nothing else) and with
+lintara.Driver.record(), each for a long and a short time; the difference of
+the two costs is the cost of the long recording's extra seconds with
+start-up, detection and the stop left out. Both costs hold the driver's own
+worker, so what lintara adds on top of the driver is the difference between
+the two lines, in percent of one core. Run it with Debian's interpreter,
+which the package was built for:
 
-    PYTHONPATH=build/python python3 bench/python_record_bench.py [--build build] [--seconds 10]
+    PYTHONPATH=build/python /usr/bin/python3 bench/python_record_bench.py [--build build] [--seconds 10]
 
 It runs in a private registry store and never opens a window.
 """
@@ -34,10 +36,9 @@ def child_cpu(command, env):
     return (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
 
 
-def e16rec_cost(build, seconds, env):
+def host_cost(build, seconds, env):
     def run(t):
-        return child_cpu([str(build / "bin" / "e16rec"), "--inputs", "se", "-c", "0-31", "-r", "15625",
-                          "-t", str(t), "-q", "-o", "-", "--address", "127.0.0.1"], env)
+        return child_cpu([str(build / "bin" / "record_host"), str(t)], env)
     return run(seconds + SHORT) - run(SHORT)
 
 
@@ -68,13 +69,13 @@ def main():
         os.environ["XDG_CONFIG_HOME"] = store
         for name in ("DISPLAY", "WAYLAND_DISPLAY"):
             os.environ.pop(name, None)
-        cpp = e16rec_cost(args.build, args.seconds, dict(os.environ))
+        cpp = host_cost(args.build, args.seconds, dict(os.environ))
         python = lintara_cost(args.seconds)
     share = 100.0 / args.seconds
     print(f"{args.seconds:g} s of 32 channels at 15625 kadrs/s, CPU time with the driver's worker:")
-    print(f"  e16rec -o -        {cpp:7.3f} s  ({cpp * share:5.2f} % of one core)")
+    print(f"  C++ host (GetData) {cpp:7.3f} s  ({cpp * share:5.2f} % of one core)")
     print(f"  lintara record()   {python:7.3f} s  ({python * share:5.2f} % of one core)")
-    print(f"  lintara on top of the C++ recorder: {(python - cpp) * share:+.2f} % of one core")
+    print(f"  lintara on top of the C++ host: {(python - cpp) * share:+.2f} % of one core")
 
 
 if __name__ == "__main__":

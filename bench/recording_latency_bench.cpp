@@ -2,16 +2,21 @@
 // newest kadr the host holds after each of its polls (every poll, the empty
 // ones too), for a host polling every 1 ms and every 100 ms at 500 kS/s over
 // 32 channels and at 1000 kadrs/s over 4, and the worker thread's CPU time
-// at rest (a start waiting for a TRIG edge that never comes) and at 500 kS/s.
+// at rest (a start waiting for a TRIG edge that never comes) and at 500 kS/s
+// for a host draining every 10 ms (and, with the ages, for each host above);
+// and what wake-ups alone cost, every 2 and every 6 ms.
 // Real time on the simulated module; one recording per benchmark.
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
 #include "chain.h"
+#include "cpu_time.h"
 
 namespace {
 
@@ -40,16 +45,20 @@ void BM_NewestKadrAge(benchmark::State& state) {
     Chain& chain = TheChain();
     std::vector<double> ages;
     int64_t withData = 0;
+    double cpu = 0.0, wall = 0.0;
     for (auto _ : state) {
         if (!chain.Start(ChainSetup{channels, channels == 32 ? 15625.0f : 1000.0f})) {
             state.SkipWithError("the recording did not start");
             return;
         }
-        for (const auto end = Clock::now() + span; Clock::now() < end;) {
+        const auto began = Clock::now();
+        for (const auto end = began + span; Clock::now() < end;) {
             std::this_thread::sleep_for(poll);
             withData += chain.Drain() > 0;
             if (chain.Kadrs() > 0) ages.push_back(chain.NewestAgeMs());
         }
+        cpu = chain.WorkerCpuSeconds();
+        wall = std::chrono::duration<double>(Clock::now() - began).count();
         chain.Stop();
         if (chain.Breaks() != 0) state.SkipWithError("kadrs lost or repeated");
     }
@@ -57,6 +66,7 @@ void BM_NewestKadrAge(benchmark::State& state) {
     state.counters["age_p90_ms"] = Quantile(ages, 0.9);
     state.counters["polls"] = static_cast<double>(ages.size());
     state.counters["polls_with_data"] = static_cast<double>(withData);
+    state.counters["worker_cpu_percent"] = wall > 0.0 ? 100.0 * cpu / wall : 0.0;
 }
 
 // The worker's share of one core over `span`, after a second to settle.
@@ -96,6 +106,29 @@ void BM_WorkerCpu500k32Channels(benchmark::State& state) {
     WorkerCpu(state, ChainSetup{32, 15625.0f});
 }
 
+// The floor under any worker that wakes every `ms`: a thread doing nothing
+// but sleeping that long on a condition variable, its CPU share of a core.
+void BM_WakeUpsAlone(benchmark::State& state) {
+    const auto period = std::chrono::milliseconds(state.range(0));
+    double share = 0.0;
+    for (auto _ : state) {
+        std::thread sleeper([&] {
+            std::mutex mutex;
+            std::condition_variable never;
+            const double cpu0 = velmora::bench::ThreadCpuSeconds();
+            const auto began = Clock::now();
+            for (const auto end = began + std::chrono::seconds(5); Clock::now() < end;) {
+                std::unique_lock lock(mutex);
+                never.wait_for(lock, period);
+            }
+            share = (velmora::bench::ThreadCpuSeconds() - cpu0) /
+                    std::chrono::duration<double>(Clock::now() - began).count();
+        });
+        sleeper.join();
+    }
+    state.counters["cpu_percent"] = 100.0 * share;
+}
+
 BENCHMARK(BM_NewestKadrAge)
     ->Args({1, 60, 32})
     ->Args({100, 10, 32})
@@ -106,6 +139,7 @@ BENCHMARK(BM_NewestKadrAge)
 BENCHMARK(BM_WorkerCpuAtRest)->Arg(10)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_WorkerCpu500k1Channel)->Arg(5)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_WorkerCpu500k32Channels)->Arg(5)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_WakeUpsAlone)->Arg(2)->Arg(6)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 
 } // namespace
 

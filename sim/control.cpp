@@ -236,6 +236,14 @@ E16SIM_CONTROL uint32_t e16sim_get_time_scale(void) {
         locked([](Simulator& sim) { return static_cast<int32_t>(sim.timeScale()); }));
 }
 
+E16SIM_CONTROL int32_t e16sim_set_replay(uint32_t frames) {
+    if (frames > kMaxReplayFrames) return -1;
+    return locked([&](Simulator& sim) {
+        sim.setReplayFrames(frames);
+        return 0;
+    });
+}
+
 E16SIM_CONTROL int32_t e16sim_add_usb_module(const char* serial, int32_t with_dac) {
     return locked([&](Simulator& sim) { return sim.addUsbModule(serial, with_dac != 0); });
 }

@@ -126,6 +126,14 @@ void e16sim_fault_clear_all(void);
 int32_t e16sim_set_time_scale(uint32_t factor);
 uint32_t e16sim_get_time_scale(void);
 
+/* From the next stream start on, an ADC stream alone started at once
+ * repeats its first `frames` frames (at most 65536), worked out once at the
+ * start, instead of working out every sample: what the stream costs is then
+ * the copy, its timing is unchanged. A multiple of 1000 keeps Y16's default
+ * ramp unbroken. 0 (the power-on value, which e16sim_reset restores) works
+ * out every sample. Returns 0, or -1 for too many frames. */
+int32_t e16sim_set_replay(uint32_t frames);
+
 /* Adds a USB module (serial below 32 characters, unique); returns its index or -1. */
 int32_t e16sim_add_usb_module(const char* serial, int32_t with_dac);
 

@@ -45,11 +45,12 @@ void Module::fillInfo(t_x502_info* info) const {
     std::memcpy(info->factory_mac, mac, sizeof mac);
 }
 
-void Module::startStreams(Clock::time_point now, uint32_t timeScale) {
+void Module::startStreams(Clock::time_point now, uint32_t timeScale, uint32_t replayFrames) {
     ++runId;
     const bool adc = (enabledStreams & X502_STREAM_ADC) != 0;
     const bool din = (enabledStreams & X502_STREAM_DIN) != 0;
     stream.start(applied, adc, din, inBufWords, now, timeScale);
+    stream.replay(replayFrames, *this);
 }
 
 void Module::stopStreams(Clock::time_point now) {
@@ -101,6 +102,10 @@ uint32_t Module::digitalInputs(uint64_t tick) const {
 
 double Module::channelVolts(uint32_t phy, uint32_t mode, const SampleAt& at) const {
     return bench_->measure(phy, mode, at, *this);
+}
+
+bool Module::steadyVolts(uint32_t phy, uint32_t mode, double* volts) const {
+    return bench_->steady(phy, mode, volts);
 }
 
 void Module::sampleFrame(Clock::time_point now, Clock::time_point epoch, uint32_t timeScale,

@@ -45,7 +45,8 @@ public:
     void onOpen();
     void fillInfo(t_x502_info* info) const;
 
-    void startStreams(Clock::time_point now, uint32_t timeScale = 1);
+    // `replayFrames`: see StreamEngine::replay.
+    void startStreams(Clock::time_point now, uint32_t timeScale = 1, uint32_t replayFrames = 0);
     void stopStreams(Clock::time_point now);
     void update(Clock::time_point now);
     bool outputsPlaying() const { return stream.hasOrigin(); }
@@ -58,6 +59,7 @@ public:
     void sampleFrame(Clock::time_point now, Clock::time_point epoch, uint32_t timeScale, double* volts) const;
 
     double channelVolts(uint32_t phy, uint32_t mode, const SampleAt& at) const override;
+    bool steadyVolts(uint32_t phy, uint32_t mode, double* volts) const override;
     uint32_t digitalInputs(uint64_t tick) const override;
     double dacVolts(uint32_t channel, uint64_t tick) const override;
 

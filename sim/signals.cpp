@@ -122,4 +122,23 @@ double InputBench::measure(uint32_t phy, uint32_t mode, const SampleAt& at, cons
     return inputVolts(phy, at, dac, at.tracks ? &at.tracks->first : nullptr);
 }
 
+bool InputBench::steady(uint32_t phy, uint32_t mode, double* volts) const {
+    const auto dc = [&](uint32_t input) {
+        return input < signals_.size() && signals_[input].kind == SignalKind::Dc;
+    };
+    if (mode == X502_LCH_MODE_ZERO) {
+        *volts = 0.0;
+        return true;
+    }
+    if (mode == X502_LCH_MODE_DIFF) {
+        const uint32_t x = phy % kXInputs;
+        if (!dc(x) || !dc(x + kXInputs)) return false;
+        *volts = signals_[x].a - signals_[x + kXInputs].a;
+        return true;
+    }
+    if (!dc(phy)) return false;
+    *volts = signals_[phy].a;
+    return true;
+}
+
 } // namespace e16sim

@@ -75,6 +75,9 @@ public:
     double inputVolts(uint32_t phy, const SampleAt& at, const DacSource& dac) const;
     // Volts a channel sees in a measuring mode (common, differential, zero).
     double measure(uint32_t phy, uint32_t mode, const SampleAt& at, const DacSource& dac) const;
+    // True, with what `measure` gives at any time, when that does not change
+    // with time: a zero, or DC inputs alone.
+    bool steady(uint32_t phy, uint32_t mode, double* volts) const;
 
 private:
     double inputVolts(uint32_t phy, const SampleAt& at, const DacSource& dac, SineTrack* track) const;

@@ -107,6 +107,7 @@ void Simulator::reset() {
     bench_.restoreDefaults();
     refuseOpenCode = 0;
     timeScale_ = powerOnTimeScale();
+    replayFrames_ = 0;
     resetCallCounts();
     clearInjectedFaults();
     wakeup_.notify_all();

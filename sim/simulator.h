@@ -3,7 +3,6 @@
 // every Module); X502_Recv and other waits release it through `wakeup`.
 #pragma once
 
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -11,6 +10,7 @@
 
 #include "module.h"
 #include "signals.h"
+#include "wakeup.h"
 
 // A library handle. Guarded by the simulator mutex.
 struct t_x502 {
@@ -25,6 +25,7 @@ namespace e16sim {
 constexpr uint32_t kModuleWithDac = 0;
 constexpr uint32_t kModuleWithoutDac = 1;
 constexpr uint32_t kMaxTimeScale = 10000;
+constexpr uint32_t kMaxReplayFrames = 65536;
 
 class Simulator {
 public:
@@ -32,7 +33,7 @@ public:
 
     std::mutex& mutex() { return mutex_; }
     // Notified whenever a waiting call may have to look again (stop, close, edge, fault cleared).
-    std::condition_variable& wakeup() { return wakeup_; }
+    Wakeup& wakeup() { return wakeup_; }
 
     t_x502* createHandle();
     std::shared_ptr<t_x502> liveHandle(t_x502* raw) const;
@@ -52,6 +53,9 @@ public:
     // the next stream start on; E16SIM_TIME_SCALE sets it at power-on.
     uint32_t timeScale() const { return timeScale_; }
     void setTimeScale(uint32_t factor) { timeScale_ = factor; }
+    // Frames an ADC stream repeats from the next start on; 0: none.
+    uint32_t replayFrames() const { return replayFrames_; }
+    void setReplayFrames(uint32_t frames) { replayFrames_ = frames; }
 
     // Back to power-on: modules rebuilt, handles closed, signals and faults cleared.
     void reset();
@@ -61,12 +65,13 @@ private:
     void buildModules();
 
     std::mutex mutex_;
-    std::condition_variable wakeup_;
+    Wakeup wakeup_;
     std::unordered_map<t_x502*, std::shared_ptr<t_x502>> handles_;
     std::vector<std::shared_ptr<Module>> modules_;
     InputBench bench_;
     Clock::time_point epoch_;
     uint32_t timeScale_ = 1;
+    uint32_t replayFrames_ = 0;
 };
 
 } // namespace e16sim

@@ -28,6 +28,8 @@ void StreamEngine::start(const Config& cfg, bool adc, bool din, uint64_t capacit
     cfg_ = cfg;
     timeScale_ = std::max<uint32_t>(timeScale, 1);
     tracks_.assign(cfg.lchCount, PositionTracks{});
+    steadyWords_.assign(cfg.lchCount, -1);
+    replay_.clear();
     adc_ = adc;
     din_ = din;
     capacity_ = capacity;
@@ -170,16 +172,33 @@ uint32_t StreamEngine::adcWordAt(uint64_t index, const SampleSource& source) {
     return adcWord(pos, ch.mode, voltsToCode(source.channelVolts(ch.phy, ch.mode, at), ch.range));
 }
 
-// The ADC stream alone, position by position without a division per word.
+// The word of each position whose volts stay put (a DC input, a zero),
+// looked up again at each call since the signals may have been set since.
+void StreamEngine::noteSteadyWords(const SampleSource& source) {
+    for (uint32_t pos = 0; pos < cfg_.lchCount; ++pos) {
+        const LChannel& ch = cfg_.table[pos];
+        double volts = 0.0;
+        steadyWords_[pos] = source.steadyVolts(ch.phy, ch.mode, &volts)
+                                ? int64_t{adcWord(pos, ch.mode, voltsToCode(volts, ch.range))}
+                                : int64_t{-1};
+    }
+}
+
+// The ADC stream alone, position by position without a division per word;
+// the steady positions' words are copied.
 void StreamEngine::generateAdc(uint32_t* out, uint32_t count, const SampleSource& source) {
     const uint32_t n = cfg_.lchCount;
     uint64_t frame = adcNext_ / n;
     auto pos = static_cast<uint32_t>(adcNext_ % n);
+    noteSteadyWords(source);
     for (uint32_t i = 0; i < count; ++i) {
         const uint64_t tick = frame * period_ + uint64_t{pos} * cfg_.adcDiv;
         const LChannel& ch = cfg_.table[pos];
         const SampleAt at{tick, frame, pos, &tracks_[pos], period_};
-        out[i] = adcWord(pos, ch.mode, voltsToCode(source.channelVolts(ch.phy, ch.mode, at), ch.range));
+        const int64_t steady = steadyWords_[pos];
+        out[i] = steady >= 0
+                     ? static_cast<uint32_t>(steady)
+                     : adcWord(pos, ch.mode, voltsToCode(source.channelVolts(ch.phy, ch.mode, at), ch.range));
         if (++pos == n) {
             pos = 0;
             ++frame;
@@ -188,9 +207,33 @@ void StreamEngine::generateAdc(uint32_t* out, uint32_t count, const SampleSource
     adcNext_ += count;
 }
 
+void StreamEngine::replay(uint32_t frames, const SampleSource& source) {
+    replay_.clear();
+    if (frames == 0 || !adc_ || din_ || state_ != State::Flow || adcStart_ != 0) return;
+    replay_.resize(uint64_t{frames} * cfg_.lchCount);
+    generateAdc(replay_.data(), static_cast<uint32_t>(replay_.size()), source);
+    adcNext_ = adcStart_;
+}
+
+// The replayed words from adcNext_ on, wrapping round at the block's end.
+void StreamEngine::copyReplay(uint32_t* out, uint32_t count) {
+    const uint64_t size = replay_.size();
+    uint64_t at = adcNext_ % size;
+    for (uint32_t done = 0; done < count;) {
+        const auto n = static_cast<uint32_t>(std::min<uint64_t>(count - done, size - at));
+        std::copy_n(replay_.data() + at, n, out + done);
+        done += n;
+        at = 0;
+    }
+    adcNext_ += count;
+}
+
 void StreamEngine::generate(uint32_t* out, uint32_t count, const SampleSource& source) {
     if (adc_ && !din_) {
-        generateAdc(out, count, source);
+        if (replaying())
+            copyReplay(out, count);
+        else
+            generateAdc(out, count, source);
         consumed_ += count;
         return;
     }

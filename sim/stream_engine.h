@@ -19,6 +19,9 @@ using Clock = std::chrono::steady_clock;
 class SampleSource {
 public:
     virtual double channelVolts(uint32_t phy, uint32_t mode, const SampleAt& at) const = 0;
+    // True, with the volts, when what a channel measures does not change
+    // with time (until the signals are set again).
+    virtual bool steadyVolts(uint32_t phy, uint32_t mode, double* volts) const = 0;
     virtual uint32_t digitalInputs(uint64_t tick) const = 0;
 
 protected:
@@ -53,6 +56,11 @@ public:
     Clock::time_point timeWhenAvailable(uint64_t count) const;
     // Writes the next `count` words (count <= available()).
     void generate(uint32_t* out, uint32_t count, const SampleSource& source);
+    // From now on the ADC stream repeats its first `frames` frames, worked
+    // out once here, instead of working out every sample. Only for an ADC
+    // stream alone that flows from frame 0; nothing otherwise, or for 0.
+    void replay(uint32_t frames, const SampleSource& source);
+    bool replaying() const { return !replay_.empty(); }
     // Reference tick of the earliest sample still to be generated or examined.
     uint64_t pendingTick() const;
     uint64_t firstFrame() const { return firstFrame_; }
@@ -68,6 +76,8 @@ private:
     bool levelReached(double volts);
     uint32_t adcWordAt(uint64_t index, const SampleSource& source);
     void generateAdc(uint32_t* out, uint32_t count, const SampleSource& source);
+    void copyReplay(uint32_t* out, uint32_t count);
+    void noteSteadyWords(const SampleSource& source);
 
     State state_ = State::Idle;
     Config cfg_{};
@@ -90,6 +100,8 @@ private:
     bool havePrev_ = false;
     double prevVolts_ = 0.0;
     std::vector<PositionTracks> tracks_; // one per table position
+    std::vector<uint32_t> replay_;       // the words repeated; empty: every sample worked out
+    std::vector<int64_t> steadyWords_;   // per position: its word while its volts stay put, else -1
 };
 
 } // namespace e16sim

@@ -35,8 +35,15 @@ inline int32_t voltsToCode(double volts, uint32_t range) {
     return static_cast<int32_t>((code + 0x1.8p52) - 0x1.8p52);
 }
 
+// Volts of one code of each range: a multiplication per word, no division.
+constexpr auto kVoltsPerCode = [] {
+    std::array<double, kRangeCount> volts{};
+    for (uint32_t i = 0; i < kRangeCount; ++i) volts[i] = kFullScale[i] / kCodesPerFullScale;
+    return volts;
+}();
+
 inline double codeToVolts(int32_t code, uint32_t range) {
-    return kFullScale[range] * code / kCodesPerFullScale;
+    return code * kVoltsPerCode[range];
 }
 
 inline uint32_t adcWord(uint32_t lch, uint32_t mode, int32_t code) {

@@ -54,6 +54,7 @@ void Acquisition::Join() {
     ClearBusy();
     if (!thread_) return;
     ring_->WorkerSignal().Notify(); // ends the worker's pause at once
+    stopSignal_.Notify();
     thread_->Join();
     thread_.reset();
     dev_ = nullptr;
@@ -152,10 +153,39 @@ std::string SilenceText(int32_t timeoutMs) {
 
 } // namespace
 
+std::chrono::milliseconds HandOverPace::Interval(uint64_t polls, Clock::time_point now) {
+    const auto window = now - since_;
+    if (window < kWindow) return interval_;
+    const uint64_t seen = polls - polls_;
+    const auto period = seen == 0 ? window : window / static_cast<int64_t>(seen);
+    interval_ =
+        std::clamp(std::chrono::duration_cast<std::chrono::milliseconds>(period),
+                   std::chrono::milliseconds(kHandOverMs), std::chrono::milliseconds(kSlowestHandOverMs));
+    polls_ = polls;
+    since_ = now;
+    return interval_;
+}
+
+// After a hand-over, for a host that looks seldom: the rest of its interval
+// from the pass's receive on, which a stop cuts short. The next receive then
+// finds the kadrs waiting and returns at once, so a pass wakes the worker
+// once. Never after a receive that filled the block: more is waiting.
+void Acquisition::PaceHandOver(const WorkerJob& job, HandOverPace& pace, WorkerClock::time_point asked,
+                               bool filled) {
+    const auto now = WorkerClock::now();
+    const auto interval = pace.Interval(job.ring.Polls(), now);
+    if (filled || interval <= std::chrono::milliseconds(kHandOverMs)) return;
+    const auto left = asked + interval - now;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(left).count();
+    if (ms > 0) stopSignal_.WaitFor(static_cast<uint32_t>(ms), [&] { return !Busy(); });
+}
+
 // AcquisitionWorker: runs on the worker thread until the host stops it or
 // the recording ends by itself. Each pass receives for at most kHandOverMs
 // and hands over the whole kadrs that came, so a host sees data a few
-// milliseconds old at any rate; a kadr cut between two passes is finished
+// milliseconds old at any rate; for a host that polls less often the worker
+// pauses after the hand-over, up to kSlowestHandOverMs in all, and wakes
+// once a pass; a kadr cut between two passes is finished
 // by the next one, and one cut by the stop is dropped. Until the first data
 // a module with nothing ready is waited for however long (a start waiting
 // for its trigger looks just the same); afterwards silence longer than the
@@ -166,6 +196,7 @@ void Acquisition::Run(const WorkerJob& job) {
     Stream stream;
     bool dataCame = false;
     auto lastData = WorkerClock::now();
+    HandOverPace pace(lastData);
     while (Busy()) {
         const auto asked = WorkerClock::now();
         const int32_t room = blocks.blockWords - stream.carried;
@@ -174,6 +205,7 @@ void Acquisition::Run(const WorkerJob& job) {
             if (!HandOver(job, stream.carried + words, stream)) break;
             dataCame = true;
             lastData = WorkerClock::now();
+            PaceHandOver(job, pace, asked, words == room);
         }
         if (const EndCause cause = CauseOf(words); cause != EndCause::None) {
             EndByItself(cause, job.dev.ErrorText(words));

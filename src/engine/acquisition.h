@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -15,6 +16,7 @@
 
 #include "engine/volts_to_codes.h"
 #include "platform/thread.h"
+#include "platform/wait_signal.h"
 
 namespace velmora::device {
 class TE16;
@@ -34,8 +36,31 @@ struct BlockTables {
 };
 
 // How long one receive waits: the whole kadrs that arrived are handed over
-// at least this often, and a stop is seen within it whatever the library.
+// at least this often while the host looks as often, and a stop is seen
+// within it whatever the library.
 inline constexpr int32_t kHandOverMs = 2;
+// A host that looks less often than every kHandOverMs gets its kadrs handed
+// over as often as it looks, down to this: each hand-over wakes the worker,
+// which costs more than the pass's own work on a virtual machine.
+inline constexpr int32_t kSlowestHandOverMs = 6;
+
+// How often to hand over, from how often the host polled the ring over the
+// last window: its polling period within [kHandOverMs, kSlowestHandOverMs].
+// Worker thread only.
+class HandOverPace {
+public:
+    static constexpr auto kWindow = std::chrono::milliseconds(100);
+    using Clock = std::chrono::steady_clock;
+
+    explicit HandOverPace(Clock::time_point start) : since_(start) {}
+    // `polls`: the ring's count now.
+    std::chrono::milliseconds Interval(uint64_t polls, Clock::time_point now);
+
+private:
+    uint64_t polls_ = 0;
+    Clock::time_point since_;
+    std::chrono::milliseconds interval_{kHandOverMs};
+};
 
 // What one worker run uses; fixed for its whole run.
 struct WorkerJob {
@@ -91,6 +116,8 @@ private:
 
     void Run(const WorkerJob& job);
     bool Pause(InputRing& ring, uint32_t ms) const;
+    void PaceHandOver(const WorkerJob& job, HandOverPace& pace, std::chrono::steady_clock::time_point asked,
+                      bool filled);
     template <typename Done> bool WaitUntil(InputRing& ring, Done done) const;
     void NoteFirstKadr(const WorkerJob& job, int32_t kadrs);
     void EndByItself(EndCause cause, std::string text);
@@ -100,6 +127,9 @@ private:
     // The stop signal: the host sets it false, the worker reads it at every
     // wait and clears it when it ends.
     std::atomic<bool> busy_{false};
+    // Wakes the hand-over pauses at a stop alone: the host's reads, which
+    // the ring's signal carries, do not concern them.
+    platform::WaitSignal stopSignal_;
     std::unique_ptr<platform::Thread> thread_; // host thread only
     std::atomic<bool> threadRunning_{false};   // the worker clears it as its last act
     // The worker writes endText_ and then stores ended_ (release); the host

@@ -86,6 +86,7 @@ void InputRing::DropUnread() {
 }
 
 InputTable InputRing::Take(const std::vector<int16_t>& selection) {
+    polls_.fetch_add(1, std::memory_order_relaxed);
     InputTable table;
     table.channels = static_cast<int32_t>(selection.size());
     table.kadrs = table.channels == allocChannels_ ? CountUnread() : 0;
@@ -101,6 +102,7 @@ InputTable InputRing::Take(const std::vector<int16_t>& selection) {
 }
 
 int32_t InputRing::Copy(int16_t* buffer, int32_t& count, int32_t& rest) {
+    polls_.fetch_add(1, std::memory_order_relaxed);
     const int32_t n = allocChannels_;
     if (n < 1 || buffer == nullptr) {
         count = 0;

@@ -45,6 +45,9 @@ public:
     int32_t CountUnread() const;
     // Kadrs written since the ring was allocated (at each start).
     uint64_t Produced() const { return produced_.load(std::memory_order_acquire); }
+    // Calls of Take and Copy so far, the empty ones too: how often the host
+    // looks, which paces the worker's hand-overs.
+    uint64_t Polls() const { return polls_.load(std::memory_order_relaxed); }
     // Not while a worker runs: the kadrs left unread are given up.
     void DropUnread();
     // Everything unread, headed by `selection`.
@@ -86,6 +89,7 @@ private:
     // Kadrs read: the host stores it after copying them out (release), the
     // worker loads it before writing over them (acquire).
     std::atomic<uint64_t> consumed_{0};
+    std::atomic<uint64_t> polls_{0};
     platform::WaitSignal workerSignal_;
 };
 

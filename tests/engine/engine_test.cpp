@@ -374,6 +374,55 @@ TEST_F(EngineTest, AStopEndsTheWorkersWaitAtOnce) {
     EXPECT_FALSE(s.acquisition.HasWorker());
 }
 
+// The hand-over follows how often the host polled over the last window,
+// within its bounds, and holds between windows.
+TEST(HandOverPace, FollowsTheHostsPollsWithinItsBounds) {
+    using namespace std::chrono;
+    const struct {
+        uint64_t polls;     // in the window
+        milliseconds after; // since the window began
+        int64_t ms;         // the interval then
+    } cases[] = {
+        {100, 100ms, kHandOverMs},      // every millisecond: the fastest
+        {40, 100ms, 2},                 // every 2.5 ms
+        {25, 100ms, 4},                 // every 4 ms
+        {100, 50ms, 4},                 // the window not over: as before
+        {5, 100ms, kSlowestHandOverMs}, // every 20 ms: the slowest
+        {0, 100ms, kSlowestHandOverMs}, // not at all
+        {1, 200ms, kSlowestHandOverMs}, // a longer window counts whole
+    };
+    const auto start = Clock::now();
+    HandOverPace pace(start);
+    EXPECT_EQ(pace.Interval(0, start).count(), kHandOverMs) << "the fastest until the first window ends";
+    auto since = start;
+    uint64_t polls = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.polls << " polls in " << c.after.count() << " ms");
+        const auto now = since + c.after;
+        EXPECT_EQ(pace.Interval(polls + c.polls, now).count(), c.ms);
+        if (c.after >= HandOverPace::kWindow) {
+            polls += c.polls;
+            since = now;
+        }
+    }
+}
+
+// A host that does not poll gets the slowest hand-overs, whose pauses a
+// stop still cuts short; and everything comes whole when it does read.
+TEST_F(EngineTest, AStopEndsAPacedHandOverAtOnce) {
+    Detect();
+    SetInputChannels(s, {0, 1, 2, 3});
+    SetRate(s, 50000.0f);
+    ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
+    std::this_thread::sleep_for(300ms);
+    const int32_t kadrs = s.ring.Take(s.input.inputChannels).kadrs;
+    EXPECT_GT(kadrs, 10000) << "0.3 s at 50000 kadrs/s";
+    const auto stop = Clock::now();
+    engine::StopRecording(s);
+    EXPECT_LT(Clock::now() - stop, 100ms);
+    EXPECT_FALSE(s.acquisition.HasWorker());
+}
+
 // Once the trigger came, kadrs reach the ring long before a whole block of them has.
 TEST_F(EngineTest, TheTriggersKadrsComeBeforeABlockOfThem) {
     Detect();

@@ -4,6 +4,13 @@
 // run on it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <future>
+#include <thread>
+#include <vector>
+
 #include "device/x502api.h"
 #include "e16sim_control.h"
 
@@ -75,6 +82,146 @@ TEST(Sim, RatesRoundToAWholeDividerUpOnlyPastHalfAStep) {
     }
     X502_Free(h);
     e16sim_reset();
+}
+
+// A module opened at 127.0.0.1 streaming ADC words from `table` (physical
+// input, mode, range per logical channel) at `rate` words a second.
+struct Streaming {
+    struct Channel {
+        uint32_t phy, mode, range;
+    };
+    Streaming(const std::vector<Channel>& table, double rate, uint32_t streams = X502_STREAM_ADC) {
+        h = X502_Create();
+        EXPECT_EQ(E16_OpenByIpAddr(h, 0x7F000001u, 0, 10000), X502_ERR_OK);
+        for (uint32_t i = 0; i < table.size(); ++i)
+            EXPECT_EQ(X502_SetLChannel(h, i, table[i].phy, table[i].mode, table[i].range, 0), X502_ERR_OK);
+        EXPECT_EQ(X502_SetLChannelCount(h, static_cast<uint32_t>(table.size())), X502_ERR_OK);
+        EXPECT_EQ(X502_SetAdcFreq(h, &rate, nullptr), X502_ERR_OK);
+        EXPECT_EQ(X502_StreamsEnable(h, streams), X502_ERR_OK);
+        EXPECT_EQ(X502_Configure(h, 0), X502_ERR_OK);
+        EXPECT_EQ(X502_StreamsStart(h), X502_ERR_OK);
+    }
+    ~Streaming() {
+        X502_Free(h);
+        e16sim_reset();
+    }
+    std::vector<uint32_t> Receive(uint32_t count) {
+        std::vector<uint32_t> words(count);
+        for (uint32_t got = 0; got < count;) {
+            const int32_t n = X502_Recv(h, words.data() + got, count - got, 5000);
+            if (n <= 0) {
+                ADD_FAILURE() << "X502_Recv gave " << n << " after " << got << " words";
+                break;
+            }
+            got += static_cast<uint32_t>(n);
+        }
+        return words;
+    }
+    t_x502_hnd h = nullptr;
+};
+
+int32_t CodeOf(uint32_t word) {
+    return static_cast<int32_t>(word << 8) >> 8;
+}
+
+// Y16's default ramp as the module codes it in range 0: -5 V + 0.01 V a frame.
+int32_t RampCode(uint32_t frame) {
+    return static_cast<int32_t>(std::lround((-5.0 + 0.01 * (frame % 1000)) / 10.0 * 6000000.0));
+}
+
+// Replaying 1000 frames repeats them exactly (X1's sine with them), and
+// Y16's ramp runs on unbroken; without replay X1's sine moves on.
+TEST(Sim, AReplayedStreamRepeatsItsFirstFramesWithTheRampUnbroken) {
+    for (const uint32_t replay : {1000u, 0u}) {
+        SCOPED_TRACE(replay);
+        e16sim_reset();
+        ASSERT_EQ(e16sim_set_replay(replay), 0);
+        e16sim_set_time_scale(100);
+        Streaming stream({{0, X502_LCH_MODE_COMM, 0}, {31, X502_LCH_MODE_COMM, 0}}, 400000.0);
+        const std::vector<uint32_t> words = stream.Receive(2 * 2500);
+        uint32_t repeats = 0;
+        for (uint32_t frame = 0; frame < 2500; ++frame) {
+            ASSERT_EQ(CodeOf(words[2 * frame + 1]), RampCode(frame)) << "frame " << frame;
+            if (frame >= 1000) repeats += words[2 * frame] == words[2 * (frame - 1000)];
+        }
+        EXPECT_EQ(repeats, replay == 0 ? 0u : 1500u) << "X1's words a replay's length apart";
+    }
+    EXPECT_EQ(e16sim_set_replay(65537), -1);
+}
+
+// X502_ProcessAdcData takes whole kadrs in order without a search, yet
+// still finds each word's channel when the stream is not in order: each
+// value has the volts of its own word's code in its own channel's range.
+TEST(Sim, ConversionFollowsEachWordsOwnChannel) {
+    e16sim_reset();
+    const double dc[] = {1.0, -0.5, 0.1, 0.05}; // X1..X4, within ranges 0..3
+    for (uint32_t phy = 0; phy < 4; ++phy) e16sim_set_dc(phy, dc[phy]);
+    Streaming stream({{0, 0, 0}, {1, 0, 1}, {2, 0, 2}, {3, 0, 3}}, 400000.0);
+    const std::vector<uint32_t> received = stream.Receive(16);
+    const double fullScale[] = {10.0, 2.5, 0.625, 0.15625};
+    std::vector<uint32_t> lost = received, digital = received;
+    lost.erase(lost.begin() + 5);
+    digital.insert(digital.begin() + 2, 0x1234u);
+    const struct {
+        const char* name;
+        std::vector<uint32_t> words;
+    } cases[] = {
+        {"in order", received},
+        {"a word lost", lost},
+        {"a digital word among them", digital},
+        {"starting mid-kadr", {received.begin() + 2, received.end()}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint32_t> words = c.words;
+        std::vector<double> expected;
+        for (const uint32_t w : words) {
+            if (w & 0x80000000u) expected.push_back(CodeOf(w) * fullScale[(w >> 24) & 3u] / 6000000.0);
+        }
+        std::vector<double> volts(words.size());
+        uint32_t size = static_cast<uint32_t>(words.size());
+        ASSERT_EQ(X502_ProcessAdcData(stream.h, words.data(), volts.data(), &size, X502_PROC_FLAGS_VOLT),
+                  X502_ERR_OK);
+        ASSERT_EQ(size, expected.size());
+        for (uint32_t i = 0; i < size; ++i) EXPECT_DOUBLE_EQ(volts[i], expected[i]) << "value " << i;
+        for (uint32_t i = 0; i < size && c.name[0] == 'i'; ++i)
+            EXPECT_NEAR(volts[i], dc[i % 4], fullScale[i % 4] / 6e6) << "value " << i;
+    }
+}
+
+// Signals set while the stream runs show in the next words received, for a
+// DC input read alone and a difference of two.
+TEST(Sim, ASignalSetWhileStreamingShowsInTheNextWords) {
+    e16sim_reset();
+    e16sim_set_dc(0, 1.0);  // X1
+    e16sim_set_dc(1, 2.0);  // X2
+    e16sim_set_dc(17, 0.5); // Y2
+    Streaming stream({{0, X502_LCH_MODE_COMM, 0}, {1, X502_LCH_MODE_DIFF, 0}, {5, X502_LCH_MODE_ZERO, 0}},
+                     300000.0);
+    const auto codes = [&] {
+        const std::vector<uint32_t> words = stream.Receive(3);
+        return std::vector<int32_t>{CodeOf(words[0]), CodeOf(words[1]), CodeOf(words[2])};
+    };
+    EXPECT_EQ(codes(), (std::vector<int32_t>{600000, 900000, 0}));
+    e16sim_set_dc(0, -2.0);
+    e16sim_set_sine(17, 0.0, 1.0, 0.0, 1.0); // Y2: 1 V, as a sine of no amplitude
+    EXPECT_EQ(codes(), (std::vector<int32_t>{-1200000, 600000, 0}));
+}
+
+// A stop wakes a receive that waits for words at once, whatever its time-out.
+TEST(Sim, AStopEndsAWaitingReceiveAtOnce) {
+    e16sim_reset();
+    Streaming stream({{0, 0, 0}}, 1000.0);
+    ASSERT_EQ(e16sim_fault_stall(E16SIM_MODULE_DAC, 1), 0);
+    const auto began = std::chrono::steady_clock::now();
+    auto received = std::async(std::launch::async, [&] {
+        uint32_t words[16];
+        return X502_Recv(stream.h, words, 16, 10000);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_EQ(X502_StreamsStop(stream.h), X502_ERR_OK);
+    EXPECT_EQ(received.get(), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(2));
 }
 
 } // namespace

@@ -1,0 +1,226 @@
+// Headroom of the driver alone: the simulated module replays a block of
+// words it worked out once at the start (1000 frames, so Y16's ramp runs on
+// unbroken) instead of working out every sample, its clock k times faster
+// than the wall clock (the driver is not told); the driver is created by its
+// ProgID and a host drains it with GetData every millisecond, following the
+// ramp on channel 31. 32 channels at 500 kS/s in all as the driver sees them.
+// Short runs screen rising factors; the highest that passed must then
+// sustain a full run (30 s by default) with no lost or repeated kadr, or the
+// next lower one is tried. Prints that factor as a multiple of 500 kS/s and
+// the driver's threads' share of a core at each factor.
+//   driver_headroom_bench [--seconds=N] [--factors=a,b,...]
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "com_host.h"
+#include "cpu_time.h"
+#include "e16sim_control.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using velmora::bench::ComHost;
+using velmora::bench::ThreadCpuSeconds;
+
+constexpr int16_t kChannels = 32;
+constexpr float kRate = 15625.0f; // kadrs/s: 500 kS/s over 32 channels
+constexpr int32_t kRingSamples = 32 << 20;
+constexpr uint32_t kReplayFrames = 1000; // the ramp's period
+constexpr auto kScreen = std::chrono::seconds(3);
+constexpr auto kPoll = std::chrono::milliseconds(1);
+constexpr auto kGrace = std::chrono::seconds(2);
+constexpr double kModuleBufferWords = 4 << 20; // the library's default, which the driver keeps
+constexpr uint32_t kFactors[] = {1, 10, 100, 200, 400, 600, 800, 1000, 1200, 1500, 2000, 3000, 5000};
+
+double ProcessCpuSeconds() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+// Every thread's but the calling host's.
+double DriverCpuSeconds() {
+    return ProcessCpuSeconds() - ThreadCpuSeconds();
+}
+
+int16_t RampCode(int64_t frame) {
+    return static_cast<int16_t>(-16000 + 32 * (frame % 1000));
+}
+
+struct Run {
+    bool started = false, sustained = false;
+    std::string endReason; // empty: the host stopped it
+    int64_t kadrs = 0, breaks = 0, missing = 0;
+    double driverCpuShare = 0.0; // of one core: every thread but the host's
+};
+
+class Host {
+public:
+    bool Open() {
+        std::string error;
+        if (host_.Open(error)) return true;
+        std::fprintf(stderr, "driver_headroom_bench: %s\n", error.c_str());
+        return false;
+    }
+
+    Run Sustain(uint32_t factor, Clock::duration span) {
+        Run run;
+        e16sim_set_time_scale(factor);
+        std::string error;
+        const double cpu0 = DriverCpuSeconds();
+        if (!(run.started = host_.Start(kChannels, kRate, kRingSamples, error))) {
+            std::fprintf(stderr, "driver_headroom_bench: %s\n", error.c_str());
+            return run;
+        }
+        // The module's clock started within StartRecord: counting from its
+        // return, the frames made are at most a start's worth too few.
+        const auto origin = Clock::now();
+        e16sim_config applied{};
+        e16sim_get_config(E16SIM_MODULE_DAC, 1, &applied);
+        const double framesPerSecond = applied.frame_freq * factor;
+        kadrs_ = breaks_ = 0;
+        bool busy = true;
+        for (const auto end = origin + span; Clock::now() < end && breaks_ == 0 && (busy = host_.Busy());) {
+            std::this_thread::sleep_for(kPoll);
+            Drain();
+        }
+        const auto made = static_cast<int64_t>(std::chrono::duration<double>(Clock::now() - origin).count() *
+                                               framesPerSecond);
+        for (const auto end = Clock::now() + kGrace; busy && kadrs_ < made && Clock::now() < end;) {
+            std::this_thread::sleep_for(kPoll);
+            Drain();
+        }
+        const double wall = std::chrono::duration<double>(Clock::now() - origin).count();
+        if (!host_.Busy()) run.endReason = host_.EndReason();
+        host_.Stop();
+        run.driverCpuShare = (DriverCpuSeconds() - cpu0) / wall;
+        run.kadrs = kadrs_;
+        run.breaks = breaks_;
+        run.missing = std::max<int64_t>(made - kadrs_, 0);
+        run.sustained = run.endReason.empty() && run.breaks == 0 && run.missing == 0;
+        return run;
+    }
+
+private:
+    // Everything unread, a buffer's worth at a time.
+    void Drain() {
+        for (int32_t taken = kBufferKadrs; taken == kBufferKadrs;) {
+            taken = host_.GetData(buffer_.data(), static_cast<int32_t>(buffer_.size()));
+            const int16_t* ramp = buffer_.data() + kChannels - 1;
+            for (int32_t k = 0; k < taken; ++k, ++kadrs_)
+                breaks_ += ramp[std::ptrdiff_t(k) * kChannels] != RampCode(kadrs_);
+        }
+    }
+
+    static constexpr int32_t kBufferKadrs = 65536;
+    ComHost host_;
+    std::vector<int16_t> buffer_ = std::vector<int16_t>(std::size_t{kBufferKadrs} * kChannels);
+    int64_t kadrs_ = 0, breaks_ = 0;
+};
+
+void Print(const char* what, uint32_t factor, std::chrono::seconds span, const Run& run) {
+    std::printf("%-7s %5u x 500 kS/s  %3llds  %-9s kadrs %11lld  lost/repeated %lld  missing %lld"
+                "  driver threads %5.1f %% of a core%s%s\n",
+                what, factor, static_cast<long long>(span.count()), run.sustained ? "sustained" : "FAILED",
+                static_cast<long long>(run.kadrs), static_cast<long long>(run.breaks),
+                static_cast<long long>(run.missing), 100.0 * run.driverCpuShare,
+                run.endReason.empty() ? "" : "; ended: ", run.endReason.c_str());
+    std::fflush(stdout);
+}
+
+// A run that failed with the driver's threads far from a whole core was not
+// short of CPU: the module's buffer outlasted none of the worker's absences.
+void PrintLimit(uint32_t factor, const Run& run) {
+    const double bufferMs = 1000.0 * kModuleBufferWords / (500000.0 * factor);
+    std::printf(
+        "  at %u x the module's buffer of 4 Mi words lasts %.1f ms; the driver's threads used %.0f %% of "
+        "a core, so %s\n",
+        factor, bufferMs, 100.0 * run.driverCpuShare,
+        run.driverCpuShare < 0.9 ? "the worker was kept off the processor longer than that (a busy machine)"
+                                 : "the worker ran short of processor time");
+}
+
+// What one core would carry at the cost the two highest screens passed
+// show per step of the rate (the cost grows in a straight line with it).
+void PrintProjection(const std::vector<uint32_t>& factors, const std::vector<double>& shares) {
+    const std::size_t n = factors.size();
+    if (n < 2 || shares[n - 1] <= shares[n - 2]) return;
+    const double perFactor = (shares[n - 1] - shares[n - 2]) / (factors[n - 1] - factors[n - 2]);
+    std::printf(
+        "driver's threads: %.2f %% of a core more for each 100 x 500 kS/s; one core would carry about "
+        "%.0f x\n",
+        100.0 * 100.0 * perFactor, factors[n - 1] + (1.0 - shares[n - 1]) / perFactor);
+}
+
+// --seconds=N and --factors=a,b,...
+struct Options {
+    std::chrono::seconds span{30};
+    std::vector<uint32_t> factors{std::begin(kFactors), std::end(kFactors)};
+};
+
+bool Parse(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--seconds=", 10) == 0) {
+            o.span = std::chrono::seconds(std::atoi(argv[i] + 10));
+        } else if (std::strncmp(argv[i], "--factors=", 10) == 0) {
+            o.factors.clear();
+            for (const char* p = argv[i] + 10; *p != '\0';) {
+                char* end = nullptr;
+                o.factors.push_back(static_cast<uint32_t>(std::strtoul(p, &end, 10)));
+                p = *end == ',' ? end + 1 : end;
+                if (end == p && *p != '\0') return false;
+            }
+        } else {
+            return false;
+        }
+    }
+    return o.span.count() > 0 && !o.factors.empty();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (!Parse(argc, argv, o)) {
+        std::fprintf(stderr, "usage: driver_headroom_bench [--seconds=N] [--factors=a,b,...]\n");
+        return 2;
+    }
+    e16sim_set_replay(kReplayFrames);
+    Host host;
+    if (!host.Open()) return 1;
+    std::vector<uint32_t> passed;
+    std::vector<double> shares;
+    for (const uint32_t factor : o.factors) {
+        const Run run = host.Sustain(factor, kScreen);
+        Print("screen", factor, std::chrono::duration_cast<std::chrono::seconds>(kScreen), run);
+        if (!run.started) return 1;
+        if (!run.sustained) {
+            PrintLimit(factor, run);
+            break;
+        }
+        passed.push_back(factor);
+        shares.push_back(run.driverCpuShare);
+    }
+    PrintProjection(passed, shares);
+    uint32_t best = 0;
+    for (auto it = passed.rbegin(); it != passed.rend() && best == 0; ++it) {
+        const Run run = host.Sustain(*it, o.span);
+        Print("sustain", *it, o.span, run);
+        if (run.sustained)
+            best = *it;
+        else
+            PrintLimit(*it, run);
+    }
+    std::printf(
+        "driver alone, highest rate sustained for %lld s with no lost or repeated kadr: %u x 500 kS/s\n",
+        static_cast<long long>(o.span.count()), best);
+    return 0;
+}
