@@ -170,7 +170,8 @@ void ScopeWindow::Connect() {
 }
 
 ScopeWindow::~ScopeWindow() {
-    SaveSettings();
+    if (!unattended_) SaveSettings(); // a script's choices are not the user's
+
     std::string ignored;
     session_.Stop(ignored);
 }
@@ -582,6 +583,7 @@ bool ScopeWindow::StartFromOptions(const ScopeOptions& options) {
 // After the time asked: the last kadrs drained and drawn, then each action,
 // then the window closes with the run's status.
 void ScopeWindow::Unattended(const ScopeOptions& options) {
+    unattended_ = true;
     QTimer::singleShot(static_cast<int>(std::lround(*options.after * 1000)), this, [this, options] {
         Tick();
         Analyse();

@@ -116,6 +116,7 @@ private:
     double redrawCost_ = 0;   // seconds the last redraw took
     double analysisCost_ = 0; // and the last measurement
     int unattendedStatus_ = 1;
+    bool unattended_ = false; // an --after run: the window's settings stay as they were
     double busy_ = 0;
 };
 
