@@ -88,9 +88,6 @@ public:
     // Unread kadrs in the driver's ring over its size, 0..1, at the last drain.
     double RingFill() const { return ringFill_; }
 
-    // Adds kadrs to the traces and the sweep.
-    void Fold(const int16_t* codes, std::size_t kadrs);
-
     // The recording file: asked for on a running recording (CSV, or HDF5 for
     // .h5/.hdf5), replacing a file of that name, closed by Stop or StopFile.
     // It is made once the time of its first kadr is known, so before the
@@ -112,6 +109,8 @@ public:
     IADC3* adc() const { return adc_.get(); }
 
 private:
+    // Adds kadrs to the traces and the sweep.
+    void Fold(const int16_t* codes, std::size_t kadrs);
     bool Program(const std::vector<ChannelChoice>& channels, double rate, std::string& error);
     // Makes the file asked for, whose first kadr is the recording's kadr `first`.
     bool OpenFile(uint64_t first, std::string& error);
