@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QListWidget>
 #include <QTest>
@@ -235,6 +236,27 @@ TEST_F(ScopeTest, RecoversFromADisconnect) {
     Press(window, "start"); // now Stop
     EXPECT_FALSE(session_.Recording());
     EXPECT_TRUE(Label(window, "error").isEmpty()) << "a stop the user asked for is no failure";
+}
+
+// The trigger's level dragged on the plot stands at the level plus the
+// source trace's offset; the panel and the sweep take the level itself.
+TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
+    ScopeWindow window(session_);
+    window.show();
+    Detect(window);
+    window.Channels()->SetChecked({0, 1});
+    auto* offset = qobject_cast<QDoubleSpinBox*>(window.Channels()->cellWidget(0, 2));
+    ASSERT_NE(offset, nullptr);
+    offset->setValue(1.0);
+    Press(window, "start");
+    auto* mode = window.findChild<QComboBox*>(QStringLiteral("triggerMode"));
+    ASSERT_NE(mode, nullptr);
+    mode->setCurrentText(QStringLiteral("Normal"));
+    emit window.Plot()->TriggerLevelDragged(1.25);
+    EXPECT_DOUBLE_EQ(window.Trigger()->Settings().level, 0.25);
+    EXPECT_DOUBLE_EQ(session_.Sweep().Trigger().level, 0.25);
+    EXPECT_EQ(session_.Sweep().Trigger().mode, TriggerMode::Normal);
+    EXPECT_DOUBLE_EQ(window.Plot()->TriggerLevel(), 1.25) << "the line stays where it was dragged";
 }
 
 // Whichever module the driver opened, the status bar names it by the
