@@ -92,9 +92,9 @@ void ColumnTraces::draw(QCPPainter* painter) {
     const QRect area = clipRect();
     if (area.isEmpty()) return;
     if (image_.size() != area.size()) image_ = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
-    lines_.resize(styles_.size());
+    pixels_.resize(styles_.size());
     QRect covered;
-    for (std::size_t c = 0; c < styles_.size(); ++c) covered |= Segments(c, area, lines_[c]);
+    for (std::size_t c = 0; c < styles_.size(); ++c) covered |= Pixels(c, area, pixels_[c]);
     covered &= image_.rect();
     if (covered.isEmpty()) return;
     next_.assign(styles_.size(), 0);
@@ -106,17 +106,17 @@ void ColumnTraces::draw(QCPPainter* painter) {
     painter->drawImage(area.topLeft() + covered.topLeft(), image_, covered);
 }
 
-// A trace's lines run left to right, each starting no further left than the
-// one before: those reaching the band from its left edge to `right`, and a
-// join across the edge in both bands.
+// A trace's columns run left to right: those from the last one left of the
+// band, for its join into it, to the first one right of it, for its join.
 void ColumnTraces::DrawBand(std::size_t trace, int right) {
-    const std::vector<QLine>& lines = lines_[trace];
+    const std::vector<PixelColumn>& pixels = pixels_[trace];
     std::size_t& next = next_[trace];
     const int left = right - ColumnRaster::kColumns + 1;
-    while (next < lines.size() && std::max(lines[next].x1(), lines[next].x2()) < left) ++next;
-    const QRgb colour = qPremultiply(styles_[trace].colour.rgba());
-    for (std::size_t i = next; i < lines.size() && std::min(lines[i].x1(), lines[i].x2()) <= right; ++i)
-        raster_.Line(lines[i], colour);
+    while (next + 1 < pixels.size() && pixels[next + 1].x < left) ++next;
+    std::size_t end = next;
+    while (end < pixels.size() && pixels[end].x <= right) ++end;
+    end = std::min(end + 1, pixels.size());
+    raster_.Trace(std::span(pixels).subspan(next, end - next), qPremultiply(styles_[trace].colour.rgba()));
 }
 
 namespace {
@@ -129,11 +129,9 @@ int Round(double value) {
 
 } // namespace
 
-// Column i is the vertical segment min..max at its pixel x; where it does not
-// meet the previous column's extent a join links their nearest ends. Pixels
-// are rounded in the plot's coordinates, then moved to the area's.
-QRect ColumnTraces::Segments(std::size_t trace, const QRect& area, std::vector<QLine>& lines) const {
-    lines.clear();
+// Pixels are rounded in the plot's coordinates, then moved to the area's.
+QRect ColumnTraces::Pixels(std::size_t trace, const QRect& area, std::vector<PixelColumn>& pixels) const {
+    pixels.clear();
     const std::vector<MinMax>& pairs = columns_[trace];
     if (pairs.empty()) return {};
     const TraceStyle& style = styles_[trace];
@@ -141,32 +139,24 @@ QRect ColumnTraces::Segments(std::size_t trace, const QRect& area, std::vector<Q
     const double y0 = value_->coordToPixel(style.offset);
     const double dy = (value_->coordToPixel(style.offset + 1.0) - y0) / style.codesPerVolt;
     const double top = area.top() - 2.0, bottom = area.bottom() + 2.0;
-    const auto y = [&](int16_t code) { return Round(std::clamp(y0 + code * dy, top, bottom)) - area.top(); };
+    const int left = area.left(), up = area.top();
+    const auto y = [&](int16_t code) { return Round(std::clamp(y0 + code * dy, top, bottom)) - up; };
     // Only the columns over the area, and one either side for the joins.
     const double from = std::floor((area.left() - x0) / dx) - 1, to = std::ceil((area.right() - x0) / dx) + 1;
     const std::size_t begin = static_cast<std::size_t>(std::clamp(from, 0.0, double(pairs.size())));
     const std::size_t end = static_cast<std::size_t>(std::clamp(to + 1, 0.0, double(pairs.size())));
-    lines.reserve(2 * (end - begin));
+    if (begin >= end) return {};
+    pixels.resize(end - begin);
     // Pixel rows grow downwards: a column's upper end is its max.
-    int lastX = 0, lastUpper = 0, lastLower = 0, highest = INT_MAX, lowest = INT_MIN;
+    int highest = INT_MAX, lowest = INT_MIN;
     for (std::size_t i = begin; i < end; ++i) {
-        const int x = Round(x0 + static_cast<double>(i) * dx) - area.left();
-        const int upper = y(pairs[i].max), lower = y(pairs[i].min);
-        if (i > begin) {
-            if (lower < lastUpper)
-                lines.emplace_back(lastX, lastUpper, x, lower); // rose past it
-            else if (upper > lastLower)
-                lines.emplace_back(lastX, lastLower, x, upper); // fell past it
-        }
-        lines.emplace_back(x, upper, x, lower);
-        lastX = x;
-        lastUpper = upper;
-        lastLower = lower;
-        highest = std::min(highest, upper);
-        lowest = std::max(lowest, lower);
+        const PixelColumn column{Round(x0 + static_cast<double>(i) * dx) - left, y(pairs[i].max),
+                                 y(pairs[i].min)};
+        pixels[i - begin] = column;
+        highest = std::min(highest, column.upper);
+        lowest = std::max(lowest, column.lower);
     }
-    if (lines.empty()) return {};
-    return QRect(QPoint(lines.front().x1(), highest), QPoint(lastX, lowest));
+    return QRect(QPoint(pixels.front().x, highest), QPoint(pixels.back().x, lowest));
 }
 
 } // namespace e16scope

@@ -8,7 +8,6 @@
 
 #include <QColor>
 #include <QImage>
-#include <QLine>
 #include <QString>
 
 #include <qcustomplot.h>
@@ -57,9 +56,9 @@ protected:
     void draw(QCPPainter* painter) override;
 
 private:
-    // One trace's segments in the area's pixels for the axes' current ranges,
+    // One trace's columns in the area's pixels for the axes' current ranges,
     // left to right; returns the rectangle they span.
-    QRect Segments(std::size_t trace, const QRect& area, std::vector<QLine>& lines) const;
+    QRect Pixels(std::size_t trace, const QRect& area, std::vector<PixelColumn>& pixels) const;
     // The trace's lines over the band of columns ending at `right`.
     void DrawBand(std::size_t trace, int right);
 
@@ -68,8 +67,8 @@ private:
     std::vector<std::vector<MinMax>> columns_; // per trace
     std::size_t count_ = 0;
     double first_ = 0, step_ = 1;
-    std::vector<std::vector<QLine>> lines_; // per trace, reused between draws
-    std::vector<std::size_t> next_;         // per trace, its first line reaching the current band
+    std::vector<std::vector<PixelColumn>> pixels_; // per trace, reused between draws
+    std::vector<std::size_t> next_;                // per trace, its last column left of the current band
     ColumnRaster raster_;
     QImage image_; // the plot area's pixels; only the rectangle last drawn is valid
 };
