@@ -1,6 +1,7 @@
 #include "column_traces.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <limits>
 
@@ -82,83 +83,80 @@ QRect ColumnTraces::clipRect() const {
     return key_->axisRect()->rect();
 }
 
-namespace {
-
-// One-pixel line from (x0, y0) to (x1, y1) in `image`, clipped to it. Most
-// are vertical (a column's extent): those fill their rows directly.
-void Rasterise(QImage& image, QLine line, QRgb colour) {
-    const int width = image.width(), height = image.height();
-    const auto stride = static_cast<std::ptrdiff_t>(image.bytesPerLine() / sizeof(QRgb));
-    auto* bits = reinterpret_cast<QRgb*>(image.bits());
-    int x0 = line.x1(), y0 = line.y1(), x1 = line.x2(), y1 = line.y2();
-    if (x0 == x1) {
-        if (x0 < 0 || x0 >= width) return;
-        const int from = std::max(std::min(y0, y1), 0), to = std::min(std::max(y0, y1), height - 1);
-        for (QRgb* at = bits + from * stride + x0; at <= bits + to * stride + x0; at += stride) *at = colour;
-        return;
-    }
-    const int dx = std::abs(x1 - x0), dy = -std::abs(y1 - y0), sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
-    for (int error = dx + dy;;) { // Bresenham
-        if (x0 >= 0 && x0 < width && y0 >= 0 && y0 < height) bits[y0 * stride + x0] = colour;
-        if (x0 == x1 && y0 == y1) return;
-        const int twice = 2 * error;
-        if (twice >= dy) error += dy, x0 += sx;
-        if (twice <= dx) error += dx, y0 += sy;
-    }
-}
-
-} // namespace
-
-// The painter's own line drawing costs about ten times as much a pixel as
-// writing the pixels, and 32 busy traces are millions of pixels.
+// The traces are drawn a band of columns at a time into a raster kept column
+// by column, and only the rectangle they cover is copied out and blended: the
+// painter's own line drawing costs about ten times as much a pixel, and 32
+// busy traces written down the rows of the whole image miss the cache at
+// nearly every pixel.
 void ColumnTraces::draw(QCPPainter* painter) {
     const QRect area = clipRect();
     if (area.isEmpty()) return;
     if (image_.size() != area.size()) image_ = QImage(area.size(), QImage::Format_ARGB32_Premultiplied);
-    image_.fill(Qt::transparent);
-    for (std::size_t c = 0; c < styles_.size(); ++c) {
-        Segments(c, area, lines_);
-        const QRgb colour = qPremultiply(styles_[c].colour.rgba());
-        for (const QLine& line : lines_) Rasterise(image_, line.translated(-area.topLeft()), colour);
+    pixels_.resize(styles_.size());
+    QRect covered;
+    for (std::size_t c = 0; c < styles_.size(); ++c) covered |= Pixels(c, area, pixels_[c]);
+    covered &= image_.rect();
+    if (covered.isEmpty()) return;
+    next_.assign(styles_.size(), 0);
+    for (int left = covered.left(); left <= covered.right(); left += ColumnRaster::kColumns) {
+        raster_.Start(left, std::min(ColumnRaster::kColumns, covered.right() + 1 - left), area.height());
+        for (std::size_t c = 0; c < styles_.size(); ++c) DrawBand(c, left + ColumnRaster::kColumns - 1);
+        raster_.Flush(image_, covered.top(), covered.bottom());
     }
-    painter->drawImage(area.topLeft(), image_);
+    painter->drawImage(area.topLeft() + covered.topLeft(), image_, covered);
 }
 
-// Column i is the vertical segment min..max at its pixel x; where it does not
-// meet the previous column's extent a join links their nearest ends.
-void ColumnTraces::Segments(std::size_t trace, const QRect& area, std::vector<QLine>& lines) const {
-    lines.clear();
+// A trace's columns run left to right: those from the last one left of the
+// band, for its join into it, to the first one right of it, for its join.
+void ColumnTraces::DrawBand(std::size_t trace, int right) {
+    const std::vector<PixelColumn>& pixels = pixels_[trace];
+    std::size_t& next = next_[trace];
+    const int left = right - ColumnRaster::kColumns + 1;
+    while (next + 1 < pixels.size() && pixels[next + 1].x < left) ++next;
+    std::size_t end = next;
+    while (end < pixels.size() && pixels[end].x <= right) ++end;
+    end = std::min(end + 1, pixels.size());
+    raster_.Trace(std::span(pixels).subspan(next, end - next), qPremultiply(styles_[trace].colour.rgba()));
+}
+
+namespace {
+
+// std::lround is a library call; from a half up, adding a half and truncating
+// rounds the same way.
+int Round(double value) {
+    return value >= 0.5 ? static_cast<int>(value + 0.5) : static_cast<int>(std::lround(value));
+}
+
+} // namespace
+
+// Pixels are rounded in the plot's coordinates, then moved to the area's.
+QRect ColumnTraces::Pixels(std::size_t trace, const QRect& area, std::vector<PixelColumn>& pixels) const {
+    pixels.clear();
     const std::vector<MinMax>& pairs = columns_[trace];
-    if (pairs.empty()) return;
+    if (pairs.empty()) return {};
     const TraceStyle& style = styles_[trace];
     const double x0 = key_->coordToPixel(first_), dx = key_->coordToPixel(first_ + step_) - x0;
     const double y0 = value_->coordToPixel(style.offset);
     const double dy = (value_->coordToPixel(style.offset + 1.0) - y0) / style.codesPerVolt;
     const double top = area.top() - 2.0, bottom = area.bottom() + 2.0;
-    const auto y = [&](int16_t code) {
-        return static_cast<int>(std::lround(std::clamp(y0 + code * dy, top, bottom)));
-    };
+    const int left = area.left(), up = area.top();
+    const auto y = [&](int16_t code) { return Round(std::clamp(y0 + code * dy, top, bottom)) - up; };
     // Only the columns over the area, and one either side for the joins.
     const double from = std::floor((area.left() - x0) / dx) - 1, to = std::ceil((area.right() - x0) / dx) + 1;
     const std::size_t begin = static_cast<std::size_t>(std::clamp(from, 0.0, double(pairs.size())));
     const std::size_t end = static_cast<std::size_t>(std::clamp(to + 1, 0.0, double(pairs.size())));
-    lines.reserve(2 * (end - begin));
+    if (begin >= end) return {};
+    pixels.resize(end - begin);
     // Pixel rows grow downwards: a column's upper end is its max.
-    int lastX = 0, lastUpper = 0, lastLower = 0;
+    int highest = INT_MAX, lowest = INT_MIN;
     for (std::size_t i = begin; i < end; ++i) {
-        const int x = static_cast<int>(std::lround(x0 + static_cast<double>(i) * dx));
-        const int upper = y(pairs[i].max), lower = y(pairs[i].min);
-        if (i > begin) {
-            if (lower < lastUpper)
-                lines.emplace_back(lastX, lastUpper, x, lower); // rose past it
-            else if (upper > lastLower)
-                lines.emplace_back(lastX, lastLower, x, upper); // fell past it
-        }
-        lines.emplace_back(x, upper, x, lower);
-        lastX = x;
-        lastUpper = upper;
-        lastLower = lower;
+        const PixelColumn column{Round(x0 + static_cast<double>(i) * dx) - left, y(pairs[i].max),
+                                 y(pairs[i].min)};
+        pixels[i - begin] = column;
+        highest = std::min(highest, column.upper);
+        lowest = std::max(lowest, column.lower);
     }
+    return QRect(QPoint(pixels.front().x, highest), QPoint(pixels.back().x, lowest));
 }
 
 } // namespace e16scope

@@ -1,13 +1,13 @@
 // The plot's traces as QCustomPlot draws them: each channel's min/max column
 // pairs, kept as codes, rasterised as one vertical segment per column plus the
-// joins between neighbours straight into an image the painter then blits.
+// joins between neighbours by ColumnRaster into an image the painter blits.
 #pragma once
 
+#include "column_raster.h"
 #include "trace_columns.h"
 
 #include <QColor>
 #include <QImage>
-#include <QLine>
 #include <QString>
 
 #include <qcustomplot.h>
@@ -56,16 +56,21 @@ protected:
     void draw(QCPPainter* painter) override;
 
 private:
-    // One trace's segments in pixels for the axes' current ranges.
-    void Segments(std::size_t trace, const QRect& area, std::vector<QLine>& lines) const;
+    // One trace's columns in the area's pixels for the axes' current ranges,
+    // left to right; returns the rectangle they span.
+    QRect Pixels(std::size_t trace, const QRect& area, std::vector<PixelColumn>& pixels) const;
+    // The trace's lines over the band of columns ending at `right`.
+    void DrawBand(std::size_t trace, int right);
 
     QCPAxis *key_, *value_;
     std::vector<TraceStyle> styles_;
     std::vector<std::vector<MinMax>> columns_; // per trace
     std::size_t count_ = 0;
     double first_ = 0, step_ = 1;
-    std::vector<QLine> lines_; // reused between draws
-    QImage image_;             // the plot area's pixels
+    std::vector<std::vector<PixelColumn>> pixels_; // per trace, reused between draws
+    std::vector<std::size_t> next_;                // per trace, its last column left of the current band
+    ColumnRaster raster_;
+    QImage image_; // the plot area's pixels; only the rectangle last drawn is valid
 };
 
 } // namespace e16scope

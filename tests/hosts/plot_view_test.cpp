@@ -89,6 +89,51 @@ TEST_F(PlotViewTest, ColumnsLandOnTheirPixels) {
     }
 }
 
+// The traces are drawn a band of columns at a time and only over the
+// rectangle they cover: a picture after another is the one a fresh plot
+// draws, whether the new traces cover less or more than the old.
+TEST_F(PlotViewTest, ANewPictureLeavesNoTraceOfTheOld) {
+    const struct {
+        const char* what;
+        std::size_t kadrs[2];
+        int16_t (*codes[2])(std::size_t);
+        bool autoscale;
+    } cases[] = {
+        {"a square, then a ramp", {200, 200}, {Square, Ramp}, true},
+        {"200 columns, then 20", {200, 20}, {Square, Square}, false},
+        {"20 columns, then 200", {20, 200}, {Ramp, Square}, false},
+        {"a tall ramp, then a short one", {200, 30}, {Ramp, Ramp}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        plot_.SetAutoscale(c.autoscale);
+        PlotView fresh;
+        fresh.resize(plot_.size());
+        fresh.SetTraces({{QStringLiteral("A"), Qt::red, kCodesPerVolt, 0}});
+        fresh.SetAutoscale(c.autoscale);
+        fresh.show();
+        plot_.Show(Columns(c.kadrs[0], c.codes[0]), 1000, 0.2);
+        Drawn();
+        plot_.Show(Columns(c.kadrs[1], c.codes[1]), 1000, 0.2);
+        fresh.Show(Columns(c.kadrs[1], c.codes[1]), 1000, 0.2);
+        fresh.replot(QCustomPlot::rpImmediateRefresh);
+        EXPECT_EQ(Drawn(), fresh.toPixmap().toImage());
+    }
+}
+
+// Few columns far apart: the joins between them span bands of columns, and
+// every pixel column between the first and the last has some of the trace
+// (the first is under the axis).
+TEST_F(PlotViewTest, ATraceIsWholeAcrossTheBands) {
+    plot_.Show(Columns(12, Ramp), 1000, 0.012);
+    const QImage image = Drawn();
+    for (int x = Pixel(0, 0).x() + 1; x <= Pixel(0.011, 0).x(); ++x) {
+        bool red = false;
+        for (int y = 0; y < image.height() && !red; ++y) red = image.pixelColor(x, y) == Qt::red;
+        ASSERT_TRUE(red) << "column " << x;
+    }
+}
+
 TEST_F(PlotViewTest, ASweepStartsWhereItIsTold) {
     const TraceColumns columns = Columns(100, Ramp);
     const struct { double first, window; } cases[] = {{-0.05, 0.1}, {0, 0.1}, {-0.02, 0.5}};

@@ -1,0 +1,80 @@
+// The plot's trace raster: drawn band by band and copied out, a trace lands on
+// its pixels in every band, including the narrow last one and a join across a
+// band's edge, and what a flush leaves behind never shows in the next one.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "column_raster.h"
+
+namespace e16scope {
+namespace {
+
+constexpr QRgb kRed = 0xffff0000, kBlue = 0xff0000ff;
+
+// `columns` drawn over every band of an image `width` wide, rows [top,
+// bottom] copied out: what the plot does with one trace. The image starts
+// grey, so that rows left alone show.
+QImage Draw(ColumnRaster& raster, const std::vector<PixelColumn>& columns, QRgb colour, int width, int top,
+            int bottom) {
+    QImage image(width, 20, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::gray);
+    for (int left = 0; left < width; left += ColumnRaster::kColumns) {
+        raster.Start(left, std::min(ColumnRaster::kColumns, width - left), image.height());
+        raster.Trace(columns, colour);
+        raster.Flush(image, top, bottom);
+    }
+    return image;
+}
+
+TEST(ColumnRaster, ExtentsLandOnTheirRowsInEveryBand) {
+    const struct {
+        PixelColumn column;
+        int from, to; // the rows expected, clipped to the image
+    } cases[] = {{{0, 3, 7}, 3, 7},
+                 {{63, 0, 19}, 0, 19},
+                 {{64, 5, 5}, 5, 5},
+                 {{130, -2, 2}, 0, 2},
+                 {{129, 17, 21}, 17, 19}};
+    ColumnRaster raster;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.column.x);
+        const QImage image = Draw(raster, {c.column}, kRed, 131, 0, 19);
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0; y < image.height(); ++y) {
+                const bool on = x == c.column.x && y >= c.from && y <= c.to;
+                ASSERT_EQ(image.pixel(x, y), on ? kRed : 0u) << x << ", " << y;
+            }
+    }
+}
+
+// A shallow join is one pixel a column all the way, on both sides of the
+// band edge at 64, rising or falling.
+TEST(ColumnRaster, AJoinAcrossABandEdgeIsWhole) {
+    const std::vector<PixelColumn> traces[] = {{{55, 2, 2}, {75, 12, 12}}, {{55, 12, 12}, {75, 2, 2}}};
+    ColumnRaster raster;
+    for (const auto& trace : traces) {
+        const QImage image = Draw(raster, trace, kRed, 100, 0, 19);
+        for (int x = 55; x <= 75; ++x) {
+            int drawn = 0;
+            for (int y = 0; y < image.height(); ++y) drawn += image.pixel(x, y) == kRed;
+            EXPECT_EQ(drawn, 1) << "column " << x;
+        }
+    }
+}
+
+// Rows outside those copied out keep the image's pixels; pixels drawn there
+// are cleared all the same and do not come back with the next picture.
+TEST(ColumnRaster, AFlushLeavesNothingBehind) {
+    ColumnRaster raster;
+    const QImage first = Draw(raster, {{10, 0, 19}, {70, 0, 19}}, kRed, 100, 5, 9);
+    EXPECT_EQ(first.pixel(10, 4), QColor(Qt::gray).rgb());
+    EXPECT_EQ(first.pixel(70, 7), kRed);
+    const QImage second = Draw(raster, {{20, 8, 8}}, kBlue, 100, 0, 19);
+    for (int x = 0; x < second.width(); ++x)
+        for (int y = 0; y < second.height(); ++y)
+            ASSERT_EQ(second.pixel(x, y), x == 20 && y == 8 ? kBlue : 0u) << x << ", " << y;
+}
+
+} // namespace
+} // namespace e16scope
