@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "command_line.h"
 #include "velmora/dotted_address.h"
 
 namespace e16rec {
@@ -34,15 +35,7 @@ bool IsEndpoint(const std::string& text, bool bound) {
            (anyPort || (ParseNumber(number, port) && port > 0 && port < 65536));
 }
 
-// An option's value applied to the options; false when the value is bad.
-using Apply = std::function<bool(Options&, const std::string&)>;
-
-struct Spec {
-    char shortName; // 0: none
-    const char* longName;
-    const char* takes; // what a good value is, for the refusal; null: a flag
-    Apply apply;
-};
+using Spec = velmora::hosts::OptionSpec<Options>;
 
 const std::vector<Spec>& Specs() {
     static const std::string formats = velmora::hosts::FormatNames();
@@ -124,74 +117,13 @@ const std::vector<Spec>& Specs() {
     return specs;
 }
 
-const Spec* FindLong(const std::string& name) {
-    for (const Spec& s : Specs())
-        if (name == s.longName) return &s;
-    return nullptr;
-}
-
-const Spec* FindShort(char name) {
-    for (const Spec& s : Specs())
-        if (s.shortName != 0 && name == s.shortName) return &s;
-    return nullptr;
-}
-
-std::string Named(const Spec& s) {
-    return std::string("--") + s.longName;
-}
-
-// One argument (with the next one when it holds the value); false with
-// `error` set when refused.
-bool TakeArgument(Options& o, int argc, char** argv, int& i, std::vector<std::string>& given,
-                  std::string& error) {
-    const std::string arg = argv[i];
-    const Spec* spec = nullptr;
-    std::optional<std::string> value;
-    if (arg.starts_with("--")) {
-        const auto equals = arg.find('=');
-        spec = FindLong(arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2));
-        if (equals != std::string::npos) value = arg.substr(equals + 1);
-    } else if (arg.size() >= 2 && arg[0] == '-') {
-        spec = FindShort(arg[1]);
-        if (arg.size() > 2) value = arg.substr(2);
-    }
-    if (spec == nullptr) {
-        error = "unknown option " + arg + " (e16rec --help lists them)";
-        return false;
-    }
-    if (spec->takes == nullptr) {
-        if (value) error = Named(*spec) + " takes no value";
-        given.push_back(spec->longName);
-        return !value && spec->apply(o, "");
-    }
-    if (!value) {
-        if (i + 1 >= argc) {
-            error = Named(*spec) + " needs " + spec->takes;
-            return false;
-        }
-        value = argv[++i];
-    }
-    given.push_back(spec->longName);
-    if (!spec->apply(o, *value)) {
-        error = Named(*spec) + ": '" + *value + "' is not " + spec->takes;
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     Options o;
     std::vector<std::string> given;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
-            error.clear();
-            return std::nullopt;
-        }
-        if (!TakeArgument(o, argc, argv, i, given, error)) return std::nullopt;
-    }
+    if (!velmora::hosts::ParseCommandLine(Specs(), "e16rec", argc, argv, o, given, error))
+        return std::nullopt;
     // A stream brings its module, channels and rate.
     if (!o.source.empty())
         for (const char* other :

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "channel_list.h"
+#include "command_line.h"
 #include "velmora/dotted_address.h"
 
 namespace e16scope {
@@ -47,85 +48,45 @@ std::optional<ViewKind> ParseView(const std::string& text) {
     return std::nullopt;
 }
 
-using Apply = std::function<bool(ScopeOptions&, const std::string&)>;
-
-struct Spec {
-    const char* name;
-    const char* takes; // what a good value is, for the refusal; null: a flag
-    Apply apply;
-};
+using Spec = velmora::hosts::OptionSpec<ScopeOptions>;
 
 const std::vector<Spec>& Specs() {
     static const std::vector<Spec> specs = {
-        {"source", "an endpoint such as tcp://127.0.0.1:5555 or ipc://PATH",
+        {0, "source", "an endpoint such as tcp://127.0.0.1:5555 or ipc://PATH",
          [](ScopeOptions& o, const std::string& v) {
              o.source = v;
              return v.starts_with("tcp://") || (v.starts_with("ipc://") && v.size() > 6);
          }},
-        {"address", "an IPv4 address a.b.c.d",
+        {0, "address", "an IPv4 address a.b.c.d",
          [](ScopeOptions& o, const std::string& v) {
              return (o.address = velmora::ParseDotted(v)).has_value();
          }},
-        {"inputs", "se or diff",
+        {0, "inputs", "se or diff",
          [](ScopeOptions& o, const std::string& v) {
              o.inputs = v == "se" ? InputsChoice::SingleEnded : InputsChoice::Differential;
              return v == "se" || v == "diff";
          }},
-        {"channels", "a list of channels 0..31 such as 0-3,31",
+        {0, "channels", "a list of channels 0..31 such as 0-3,31",
          [](ScopeOptions& o, const std::string& v) {
              return (o.channels = velmora::hosts::ParseChannelList(v)).has_value();
          }},
-        {"rate", "a number of kadrs per second above 0",
+        {0, "rate", "a number of kadrs per second above 0",
          [](ScopeOptions& o, const std::string& v) { return Positive(v, o.rate, 1e9); }},
-        {"window", "a time above 0 and at most 60 seconds",
+        {0, "window", "a time above 0 and at most 60 seconds",
          [](ScopeOptions& o, const std::string& v) { return Positive(v, o.window, kLongestWindow); }},
-        {"trigger", "CHANNEL,rising|falling,LEVEL such as X1,rising,0",
+        {0, "trigger", "CHANNEL,rising|falling,LEVEL such as X1,rising,0",
          [](ScopeOptions& o, const std::string& v) { return (o.trigger = ParseTrigger(v)).has_value(); }},
-        {"view", "time, spectrum (or fft) or xy",
+        {0, "view", "time, spectrum (or fft) or xy",
          [](ScopeOptions& o, const std::string& v) { return (o.view = ParseView(v)).has_value(); }},
-        {"after", "a time in seconds above 0",
+        {0, "after", "a time in seconds above 0",
          [](ScopeOptions& o, const std::string& v) { return Positive(v, o.after, kWeek); }},
-        {"export-view", "a file name",
+        {0, "export-view", "a file name",
          [](ScopeOptions& o, const std::string& v) { return !(o.exportView = v).empty(); }},
-        {"screenshot", "a file name",
+        {0, "screenshot", "a file name",
          [](ScopeOptions& o, const std::string& v) { return !(o.screenshot = v).empty(); }},
-        {"measure", nullptr, [](ScopeOptions& o, const std::string&) { return o.measure = true; }},
+        {0, "measure", nullptr, [](ScopeOptions& o, const std::string&) { return o.measure = true; }},
     };
     return specs;
-}
-
-// One argument, with the next one when it holds the value; false with
-// `error` set when refused.
-bool TakeArgument(ScopeOptions& o, int argc, char** argv, int& i, std::vector<std::string>& given,
-                  std::string& error) {
-    const std::string arg = argv[i];
-    const auto equals = arg.find('=');
-    const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-    const auto spec = std::find_if(Specs().begin(), Specs().end(),
-                                   [&](const Spec& s) { return arg.starts_with("--") && name == s.name; });
-    if (spec == Specs().end()) {
-        error = "unknown option " + arg + " (e16scope --help lists them)";
-        return false;
-    }
-    const std::string named = std::string("--") + spec->name;
-    std::optional<std::string> value;
-    if (equals != std::string::npos) value = arg.substr(equals + 1);
-    if (spec->takes == nullptr) {
-        if (value) error = named + " takes no value";
-        given.push_back(spec->name);
-        return !value && spec->apply(o, "");
-    }
-    if (!value && i + 1 >= argc) {
-        error = named + " needs " + spec->takes;
-        return false;
-    }
-    if (!value) value = argv[++i];
-    given.push_back(spec->name);
-    if (!spec->apply(o, *value)) {
-        error = named + ": '" + *value + "' is not " + spec->takes;
-        return false;
-    }
-    return true;
 }
 
 // The combinations that cannot work, named before anything is opened.
@@ -154,14 +115,8 @@ bool Consistent(const ScopeOptions& o, const std::vector<std::string>& given, st
 std::optional<ScopeOptions> ParseScopeOptions(int argc, char** argv, std::string& error) {
     ScopeOptions o;
     std::vector<std::string> given;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
-            error.clear();
-            return std::nullopt;
-        }
-        if (!TakeArgument(o, argc, argv, i, given, error)) return std::nullopt;
-    }
+    if (!velmora::hosts::ParseCommandLine(Specs(), "e16scope", argc, argv, o, given, error))
+        return std::nullopt;
     if (!Consistent(o, given, error)) return std::nullopt;
     return o;
 }
