@@ -293,7 +293,7 @@ void PrintWindowRuns() {
     for (const Case& c : {Case{10, 1}, Case{60, 6}}) {
         WindowRun run;
         if (!FullWindow(c.window, c.timeScale, 5, run)) continue;
-        std::printf("  %.1f redraws a second; GUI thread busy %.1f %% draining, reducing and drawing "
+        std::printf("  %.1f redraws a second; GUI thread busy %.1f %% draining, reducing, measuring and drawing "
                     "(its CPU time: %.1f %%)\n",
                     run.redrawsPerSecond, run.busyShare * 100, run.cpuShare * 100);
     }
