@@ -155,12 +155,7 @@ void ScopeWindow::Connect() {
     connect(views_, &ViewArea::CursorText, cursor_, &QLabel::setText);
     connect(trigger_, &TriggerPanel::Changed, this, &ScopeWindow::ApplyTrigger);
     connect(trigger_, &TriggerPanel::Rearm, this, [this] { session_.Sweep().Rearm(); });
-    // The line dragged on the plot stands at the level plus its trace's offset.
-    connect(views_, &ViewArea::TriggerLevelDragged, this, [this](double volts) {
-        const std::size_t source = trigger_->Settings().source;
-        const auto& chosen = session_.Channels();
-        trigger_->SetLevel(volts - (source < chosen.size() ? channels_->Offset(chosen[source].channel) : 0));
-    });
+    connect(views_, &ViewArea::TriggerLevelDragged, trigger_, &TriggerPanel::SetLevel);
     connect(views_, &ViewArea::KindChanged, this, [this] {
         Analyse();
         Redraw();

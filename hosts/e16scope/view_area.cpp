@@ -37,7 +37,11 @@ ViewArea::ViewArea(QWidget* parent) : QWidget(parent) {
     column->setContentsMargins(0, 0, 0, 0);
     column->addWidget(split_);
     MakeControls();
-    connect(plot_, &PlotView::TriggerLevelDragged, this, &ViewArea::TriggerLevelDragged);
+    // The line stands at the level plus its trace's offset, as SetTrigger put it.
+    connect(plot_, &PlotView::TriggerLevelDragged, this, [this](double volts) {
+        const bool placed = trigger_.source < traces_.size();
+        emit TriggerLevelDragged(volts - (placed ? traces_[trigger_.source].offset : 0));
+    });
     connect(plot_, &PlotView::CursorsMoved, this, [this] { ShowCursors(); });
     connect(plot_, &PlotView::CursorText, this, &ViewArea::CursorText);
     connect(spectrum_, &SpectrumView::CursorText, this, &ViewArea::CursorText);
@@ -257,11 +261,15 @@ void ViewArea::Analyse(const ScopeSession& session) {
         spectrumFresh_ = true;
     }
     measured_ = Measure(view, session.Rate(), trigger_, spectrum);
-    // Too few crossings: the frequency is the spectrum's peak.
+    // Too few crossings: the frequency is the spectrum's peak, computed only
+    // then, and taken without measuring the view again.
     const bool unknown = std::any_of(measured_.begin(), measured_.end(),
                                      [](const Measurement& m) { return std::isnan(m.freq) && m.vpp > 0; });
-    if (unknown && spectrum == nullptr)
-        measured_ = Measure(view, session.Rate(), trigger_, &analyzer_.Compute(view, session.Rate()));
+    if (unknown && spectrum == nullptr) {
+        const Spectrum& peaks = analyzer_.Compute(view, session.Rate());
+        for (std::size_t c = 0; c < measured_.size(); ++c)
+            if (std::isnan(measured_[c].freq)) measured_[c].freq = peaks.PeakFrequency(c);
+    }
     QStringList names;
     std::vector<std::array<double, 6>> rows;
     for (std::size_t i = 0; i < measured_.size() && i < traces_.size(); ++i) {

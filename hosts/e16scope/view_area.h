@@ -59,6 +59,7 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 signals:
+    // The level the line was dragged to, less the source trace's offset.
     void TriggerLevelDragged(double volts);
     void CursorText(const QString& text);
     void KindChanged();

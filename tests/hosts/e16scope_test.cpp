@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "offscreen_app.h"
+
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -38,14 +40,7 @@ protected:
     // window's settings stay out of the tests running beside it.
     static void SetUpTestSuite() {
         store_.emplace();
-        if (qApp != nullptr) return;
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "e16scope_test";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv); // kept to the end, as a host's
-        QApplication::setOrganizationName(QStringLiteral("velmora"));
-        QApplication::setApplicationName(QStringLiteral("e16scope_test"));
+        velmora::test::OffscreenApp();
     }
     static void TearDownTestSuite() { store_.reset(); }
     void SetUp() override {

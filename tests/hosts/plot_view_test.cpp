@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "offscreen_app.h"
+
 #include <cmath>
 #include <filesystem>
 
@@ -19,14 +21,7 @@ constexpr float kCodesPerVolt = 1000;
 
 class PlotViewTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (qApp != nullptr) return;
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "plot_view_test";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
+    static void SetUpTestSuite() { velmora::test::OffscreenApp(); }
     void SetUp() override {
         plot_.resize(700, 400);
         plot_.SetTraces({{QStringLiteral("A"), Qt::red, kCodesPerVolt, 0}});

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "offscreen_app.h"
+
 #include <cmath>
 #include <numbers>
 
@@ -23,14 +25,7 @@ constexpr double kPi = std::numbers::pi;
 
 class ScopeViewsTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        if (qApp != nullptr) return;
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        static int argc = 1;
-        static char name[] = "scope_views_test";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv); // kept to the end, as a host's
-    }
+    static void SetUpTestSuite() { velmora::test::OffscreenApp(); }
 
     // What the view says with the pointer at plot coordinates (x, y).
     template <class View> static QString CursorAt(View& view, double x, double y) {
