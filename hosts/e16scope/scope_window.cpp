@@ -50,13 +50,17 @@ QString WindowText(double seconds) {
 // Measures the time to its end on the GUI thread's busy account.
 class BusyTime {
 public:
-    explicit BusyTime(double& total) : total_(total) {}
+    // `cost`, when given, gets this span alone.
+    explicit BusyTime(double& total, double* cost = nullptr) : total_(total), cost_(cost) {}
     ~BusyTime() {
-        total_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        total_ += spent;
+        if (cost_ != nullptr) *cost_ = spent;
     }
 
 private:
     double& total_;
+    double* cost_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
@@ -415,12 +419,10 @@ void ScopeWindow::Tick() {
 }
 
 void ScopeWindow::Analyse() {
-    const auto start = std::chrono::steady_clock::now();
     {
-        BusyTime busy(busy_);
+        BusyTime busy(busy_, &analysisCost_);
         views_->Analyse(session_);
     }
-    analysisCost_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     sinceAnalysis_.restart();
 }
 
@@ -428,12 +430,8 @@ void ScopeWindow::Analyse() {
 void ScopeWindow::Redraw() {
     if (session_.Rate() <= 0) return;
     sinceRedraw_.restart();
-    const auto start = std::chrono::steady_clock::now();
-    {
-        BusyTime busy(busy_);
-        views_->Redraw(session_, WindowSeconds());
-    }
-    redrawCost_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    BusyTime busy(busy_, &redrawCost_);
+    views_->Redraw(session_, WindowSeconds());
 }
 
 void ScopeWindow::ShowStatus() {
