@@ -417,8 +417,11 @@ bool CheckMessage(std::span<const std::string_view> frames, StreamHeader& header
     }
     if (!ParseHeader(frames[1], header, error)) return false;
     if (frames[0] != StreamTopic(header.serial)) {
-        error = "topic \"" + std::string(frames[0].substr(0, 64)) + "\" does not name serial \"" +
-                header.serial + "\"";
+        // Both quoted as JSON: a control character in either stays on the one line.
+        error = "topic ";
+        Quoted(frames[0].substr(0, 64), error);
+        error += " does not name serial ";
+        Quoted(header.serial, error);
         return false;
     }
     const auto channels = static_cast<uint64_t>(header.channels.size());

@@ -80,7 +80,7 @@ def parse_message(frames):
     if len(fields["codes_per_volt"]) != channels:
         raise StreamError('header field "codes_per_volt" is not one number per channel')
     if topic != b"E16/" + fields["serial"].encode("utf-8"):
-        raise StreamError(f'topic {topic[:64]!r} does not name serial "{fields["serial"]}"')
+        raise StreamError(f'topic {topic[:64]!r} does not name serial {json.dumps(fields["serial"])}')
     if len(payload) != fields["kadrs"] * channels * 2:
         raise StreamError(f"a payload of {len(payload)} bytes for {fields['kadrs']} kadrs of {channels} "
                           f"channels ({channels * 2} bytes a kadr)")
