@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,6 +27,13 @@ struct Recorded {
     std::size_t rows = 0;
     int64_t firstKadr = -1; // -1: the file does not say
     std::string startTime;
+    // HDF5 only: the codes as stored, the rest of the description, and the
+    // dataset "gaps" as (first, kadrs) pairs.
+    std::vector<int16_t> codes, ranges;
+    std::vector<float> codesPerVolt;
+    double rate = 0;
+    std::string serial, address, backend;
+    std::vector<int64_t> gaps;
 
     double At(std::size_t row, std::size_t column) const { return volts[row * names.size() + column]; }
     int Column(const std::string& name) const {
@@ -54,6 +62,42 @@ inline std::vector<std::string> Texts(hid_t dataset, const char* name) {
     return texts;
 }
 
+// A string attribute of exactly one text; empty otherwise.
+inline std::string Text(hid_t dataset, const char* name) {
+    const std::vector<std::string> texts = Texts(dataset, name);
+    return texts.size() == 1 ? texts[0] : std::string();
+}
+
+// A numeric attribute as `type`, every value it holds; none when it cannot be read.
+template <typename T> std::vector<T> Values(hid_t dataset, const char* name, hid_t type) {
+    std::vector<T> values;
+    const hid_t attribute = H5Aopen(dataset, name, H5P_DEFAULT);
+    if (attribute < 0) return values;
+    const hid_t space = H5Aget_space(attribute);
+    values.resize(static_cast<std::size_t>(H5Sget_simple_extent_npoints(space)));
+    if (H5Aread(attribute, type, values.data()) < 0) values.clear();
+    H5Sclose(space);
+    H5Aclose(attribute);
+    return values;
+}
+
+// A 2-D dataset as `type`, `dims` its size; none when it is missing or unreadable.
+template <typename T>
+std::optional<std::vector<T>> Rows(hid_t h5, const char* name, hid_t type, hsize_t (&dims)[2]) {
+    std::optional<std::vector<T>> values;
+    const hid_t dataset = H5Dopen2(h5, name, H5P_DEFAULT);
+    const hid_t space = dataset >= 0 ? H5Dget_space(dataset) : -1;
+    if (space >= 0 && H5Sget_simple_extent_ndims(space) == 2) {
+        H5Sget_simple_extent_dims(space, dims, nullptr);
+        values.emplace(dims[0] * dims[1]);
+        if (!values->empty() && H5Dread(dataset, type, H5S_ALL, H5S_ALL, H5P_DEFAULT, values->data()) < 0)
+            values.reset();
+    }
+    if (space >= 0) H5Sclose(space);
+    if (dataset >= 0) H5Dclose(dataset);
+    return values;
+}
+
 } // namespace detail
 
 // `swmr`: as a reader of a file being written, or of one whose writer was
@@ -66,37 +110,36 @@ inline Recorded ReadHdf5(const std::string& file, bool swmr) {
         r.problem = "the HDF5 library cannot open " + file;
         return r;
     }
-    const hid_t dataset = H5Dopen2(h5, "codes", H5P_DEFAULT);
-    const hid_t space = dataset >= 0 ? H5Dget_space(dataset) : -1;
-    hsize_t dims[2] = {};
-    if (space < 0 || H5Sget_simple_extent_ndims(space) != 2) {
-        r.problem = "no 2-D dataset codes in " + file;
-    } else {
-        H5Sget_simple_extent_dims(space, dims, nullptr);
+    hsize_t dims[2] = {}, gapDims[2] = {};
+    const auto codes = detail::Rows<int16_t>(h5, "codes", H5T_NATIVE_INT16, dims);
+    if (auto gaps = detail::Rows<int64_t>(h5, "gaps", H5T_NATIVE_INT64, gapDims); gaps && gapDims[1] == 2)
+        r.gaps = *gaps;
+    if (const hid_t dataset = H5Dopen2(h5, "codes", H5P_DEFAULT); dataset >= 0) {
         r.names = detail::Texts(dataset, "channel_names");
-        const std::vector<std::string> start = detail::Texts(dataset, "start_time");
-        if (!start.empty()) r.startTime = start[0];
-        std::vector<float> scale(dims[1]);
-        int64_t first = -1;
-        const hid_t scaleAttribute = H5Aopen(dataset, "codes_per_volt", H5P_DEFAULT);
-        const hid_t firstAttribute = H5Aopen(dataset, "first_kadr", H5P_DEFAULT);
-        std::vector<int16_t> codes(dims[0] * dims[1]);
-        if (r.names.size() != dims[1] || H5Aread(scaleAttribute, H5T_NATIVE_FLOAT, scale.data()) < 0 ||
-            H5Aread(firstAttribute, H5T_NATIVE_INT64, &first) < 0)
-            r.problem = "the attributes of " + file + " do not describe its channels";
-        else if (!codes.empty() &&
-                 H5Dread(dataset, H5T_NATIVE_INT16, H5S_ALL, H5S_ALL, H5P_DEFAULT, codes.data()) < 0)
-            r.problem = "the HDF5 library cannot read the codes of " + file;
-        H5Aclose(firstAttribute);
-        H5Aclose(scaleAttribute);
-        r.firstKadr = first;
-        r.rows = dims[0];
-        for (std::size_t i = 0; i < codes.size(); ++i)
-            r.volts.push_back(codes[i] / static_cast<double>(scale[i % dims[1]]));
+        r.startTime = detail::Text(dataset, "start_time");
+        r.serial = detail::Text(dataset, "serial");
+        r.address = detail::Text(dataset, "address");
+        r.backend = detail::Text(dataset, "backend");
+        r.codesPerVolt = detail::Values<float>(dataset, "codes_per_volt", H5T_NATIVE_FLOAT);
+        r.ranges = detail::Values<int16_t>(dataset, "ranges", H5T_NATIVE_INT16);
+        if (const auto rate = detail::Values<double>(dataset, "rate", H5T_NATIVE_DOUBLE); rate.size() == 1)
+            r.rate = rate[0];
+        if (const auto first = detail::Values<int64_t>(dataset, "first_kadr", H5T_NATIVE_INT64);
+            first.size() == 1)
+            r.firstKadr = first[0];
+        H5Dclose(dataset);
     }
-    if (space >= 0) H5Sclose(space);
-    if (dataset >= 0) H5Dclose(dataset);
     H5Fclose(h5);
+    r.rows = dims[0];
+    if (!codes) {
+        r.problem = "no readable 2-D dataset codes in " + file;
+    } else if (r.names.size() != dims[1] || r.codesPerVolt.size() != dims[1] || r.firstKadr < 0) {
+        r.problem = "the attributes of " + file + " do not describe its channels";
+    } else {
+        r.codes = *codes;
+        for (std::size_t i = 0; i < r.codes.size(); ++i)
+            r.volts.push_back(r.codes[i] / double(r.codesPerVolt[i % dims[1]]));
+    }
     return r;
 }
 
@@ -150,13 +193,16 @@ inline int RampStepOf(double volts) {
                                                                                       : -1;
 }
 
-inline int RampStep(const Recorded& r, std::size_t row) {
-    return RampStepOf(r.At(row, static_cast<std::size_t>(r.Column("Y16"))));
+// The file as the reader of its extension reads it.
+inline Recorded ReadRecorded(const std::string& file, bool swmr) {
+    return file.ends_with(".h5") ? ReadHdf5(file, swmr) : ReadCsv(file);
 }
 
-// Empty when every row is a kadr of the simulated module, one after the
-// other; else the first that is not.
+// Empty when the file was read and every row is a kadr of the simulated
+// module, one after the other; else why it was not read, or the first row
+// that is not.
 inline std::string SimulatedFault(const Recorded& r) {
+    if (!r.problem.empty()) return r.problem;
     const int ramp = r.Column("Y16");
     if (ramp < 0) return "no Y16 in the file";
     std::vector<std::pair<std::size_t, int>> dc; // column, k of Yk

@@ -1,7 +1,6 @@
 // The recording files read back: the CSV as text, the HDF5 file through the
 // HDF5 library, the way a user's own tools would read them; also while they
 // are written, after their writer was killed, and after a write cut short.
-#include <hdf5.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -163,32 +162,6 @@ TEST(RecordingFile, FullDiskFailsWithItsReason) {
     EXPECT_FALSE(writer->Write(codes.data(), 1)) << "nothing more after a failure";
 }
 
-template <typename T>
-std::vector<T> ReadAttribute(hid_t dataset, const char* name, hid_t type, std::size_t n) {
-    std::vector<T> values(n);
-    const hid_t attribute = H5Aopen(dataset, name, H5P_DEFAULT);
-    EXPECT_GE(H5Aread(attribute, type, values.data()), 0) << name;
-    H5Aclose(attribute);
-    return values;
-}
-
-// Fixed-length strings, one or an array of them.
-std::vector<std::string> ReadTexts(hid_t dataset, const char* name) {
-    const hid_t attribute = H5Aopen(dataset, name, H5P_DEFAULT);
-    const hid_t type = H5Aget_type(attribute);
-    const hid_t space = H5Aget_space(attribute);
-    const std::size_t width = H5Tget_size(type);
-    const auto count = static_cast<std::size_t>(H5Sget_simple_extent_npoints(space));
-    std::string packed(width * count, '\0');
-    EXPECT_GE(H5Aread(attribute, type, packed.data()), 0) << name;
-    std::vector<std::string> texts;
-    for (std::size_t i = 0; i < count; ++i) texts.push_back(packed.substr(i * width, width).c_str());
-    H5Sclose(space);
-    H5Tclose(type);
-    H5Aclose(attribute);
-    return texts;
-}
-
 // Codes as written, across writes bigger and smaller than a chunk, with the
 // recording's description beside them.
 TEST(RecordingFile, Hdf5HoldsTheCodesWithTheirDescription) {
@@ -204,31 +177,18 @@ TEST(RecordingFile, Hdf5HoldsTheCodesWithTheirDescription) {
         ASSERT_TRUE(writer->Write(codes.data() + 6, 69997));
         ASSERT_TRUE(writer->Close()) << writer->Error();
     }
-    const hid_t h5 = H5Fopen(file.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
-    ASSERT_GE(h5, 0);
-    const hid_t dataset = H5Dopen2(h5, "codes", H5P_DEFAULT);
-    const hid_t space = H5Dget_space(dataset);
-    hsize_t dims[2] = {};
-    H5Sget_simple_extent_dims(space, dims, nullptr);
-    EXPECT_EQ(dims[0], 70000u);
-    EXPECT_EQ(dims[1], 2u);
-    std::vector<int16_t> read(codes.size());
-    EXPECT_GE(H5Dread(dataset, H5T_NATIVE_INT16, H5S_ALL, H5S_ALL, H5P_DEFAULT, read.data()), 0);
-    EXPECT_EQ(read, codes);
-    EXPECT_EQ(ReadAttribute<double>(dataset, "rate", H5T_NATIVE_DOUBLE, 1)[0], 1000.0);
-    EXPECT_EQ(ReadAttribute<int64_t>(dataset, "first_kadr", H5T_NATIVE_INT64, 1)[0], 0) << "one file";
-    EXPECT_EQ((ReadAttribute<int16_t>(dataset, "ranges", H5T_NATIVE_INT16, 2)), (std::vector<int16_t>{0, 3}));
-    EXPECT_EQ((ReadAttribute<float>(dataset, "codes_per_volt", H5T_NATIVE_FLOAT, 2)),
-              (std::vector<float>{800.0f, 8000.0f}));
-    EXPECT_EQ(ReadTexts(dataset, "channel_names"), (std::vector<std::string>{"X1", "Y16"}));
-    for (const auto& [name, text] : {std::pair{"serial", "SIM0001"},
-                                     {"backend", "simulated module"},
-                                     {"start_time", "2026-12-06T10:00:00Z"},
-                                     {"address", "127.0.0.1"}})
-        EXPECT_EQ(ReadTexts(dataset, name), std::vector<std::string>{text}) << name;
-    H5Sclose(space);
-    H5Dclose(dataset);
-    H5Fclose(h5);
+    const test::Recorded r = test::ReadHdf5(file.string(), false);
+    ASSERT_EQ(r.problem, "");
+    EXPECT_EQ(r.rows, 70000u);
+    EXPECT_EQ(r.codes, codes);
+    EXPECT_EQ(r.rate, 1000.0);
+    EXPECT_EQ(r.firstKadr, 0) << "one file";
+    EXPECT_EQ(r.ranges, (std::vector<int16_t>{0, 3}));
+    EXPECT_EQ(r.codesPerVolt, (std::vector<float>{800.0f, 8000.0f}));
+    EXPECT_EQ(r.names, (std::vector<std::string>{"X1", "Y16"}));
+    EXPECT_EQ((std::vector<std::string>{r.serial, r.backend, r.startTime, r.address}),
+              (std::vector<std::string>{"SIM0001", "simulated module", "2026-12-06T10:00:00Z", "127.0.0.1"}))
+        << "serial, backend, start_time and address";
 }
 
 // A file opened before the first kadr takes its time once it came: the HDF5
@@ -257,12 +217,9 @@ TEST(RecordingFile, StartTimeComesWithTheFirstKadr) {
                           ", backend simulated module");
             continue;
         }
-        const hid_t h5 = H5Fopen(file.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
-        const hid_t dataset = H5Dopen2(h5, "codes", H5P_DEFAULT);
-        EXPECT_EQ(ReadTexts(dataset, "start_time"), std::vector<std::string>{second});
-        EXPECT_EQ(ReadTexts(dataset, "serial"), std::vector<std::string>{"SIM0001"}) << "the rest kept";
-        H5Dclose(dataset);
-        H5Fclose(h5);
+        const test::Recorded r = test::ReadHdf5(file.string(), false);
+        EXPECT_EQ(r.startTime, second);
+        EXPECT_EQ(r.serial, "SIM0001") << "the rest kept";
     }
 }
 
@@ -280,6 +237,7 @@ std::vector<int16_t> Noise(std::size_t count) {
 // The file's kadrs against the codes written, as volts of TwoChannels.
 std::string SameKadrs(const test::Recorded& r, const std::vector<int16_t>& codes) {
     const double scale[] = {800, 8000};
+    if (!r.problem.empty()) return r.problem;
     if (r.names != std::vector<std::string>{"X1", "Y16"}) return "channels not X1, Y16";
     for (std::size_t i = 0; i < r.rows * 2; ++i)
         if (std::fabs(r.volts[i] - codes[i] / scale[i % 2]) > 1e-6)
@@ -288,11 +246,6 @@ std::string SameKadrs(const test::Recorded& r, const std::vector<int16_t>& codes
         if (std::fabs(r.times[k] - static_cast<double>(k) / 1000) > 1e-9)
             return "time of kadr " + std::to_string(k) + " differs";
     return {};
-}
-
-test::Recorded ReadBack(const std::filesystem::path& file, FileFormat format) {
-    // A file whose writer is alive or was killed opens in SWMR mode only.
-    return format == FileFormat::Hdf5 ? test::ReadHdf5(file.string(), true) : test::ReadCsv(file.string());
 }
 
 // Runs `write` in a child process that then waits for its end; returns what
@@ -355,8 +308,8 @@ TEST(RecordingFile, FlushedKadrsOutliveTheWriter) {
         });
         ASSERT_EQ(child.Said(), "written");
         for (const char* when : {"while written", "after a kill"}) {
-            const test::Recorded r = ReadBack(file, format);
-            ASSERT_EQ(r.problem, "") << when;
+            // A file whose writer is alive or was killed opens in SWMR mode only.
+            const test::Recorded r = test::ReadRecorded(file.string(), true);
             EXPECT_EQ(r.rows, 3300u) << when;
             EXPECT_EQ(SameKadrs(r, codes), "") << when;
             child.Kill();
@@ -389,7 +342,6 @@ TEST(RecordingFile, AWriteCutShortKeepsWholeRows) {
     ASSERT_NE(space, std::string::npos) << child.Said();
     EXPECT_EQ(child.Said().substr(space + 1), "cannot write " + file.string() + ": File too large");
     const test::Recorded r = test::ReadCsv(file.string());
-    ASSERT_EQ(r.problem, "");
     EXPECT_GT(r.rows, 1000u) << "the rows before the limit kept";
     EXPECT_EQ(std::to_string(r.rows), child.Said().substr(0, space)) << "kadrs counted against the file";
     EXPECT_EQ(SameKadrs(r, codes), "");
