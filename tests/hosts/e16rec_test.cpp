@@ -353,8 +353,7 @@ TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
     };
     for (const auto& c : cases) {
         Options options = Quick();
-        options.channels.clear();
-        for (int16_t k = 0; k < 32; ++k) options.channels.push_back(k);
+        options.channels = *ParseChannelList("0-31");
         options.rate = 15625;
         options.seconds = c.seconds;
         options.buffer = c.buffer;
@@ -385,7 +384,6 @@ TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
         } else {
             EXPECT_THAT(err, StartsWith("e16rec: " + c.said));
             EXPECT_LE(deepest, c.buffer) << out;
-            EXPECT_GT(r.rows, 0u);
         }
     }
 }

@@ -27,9 +27,9 @@ struct Recorded {
     std::size_t rows = 0;
     int64_t firstKadr = -1; // -1: the file does not say
     std::string startTime;
-    // HDF5 only: the codes as stored, the rest of the description, and the
-    // dataset "gaps" as (first, kadrs) pairs.
-    std::vector<int16_t> codes, ranges;
+    // HDF5 only: the rest of the description, and the dataset "gaps" as
+    // (first, kadrs) pairs.
+    std::vector<int16_t> ranges;
     std::vector<float> codesPerVolt;
     double rate = 0;
     std::string serial, address, backend;
@@ -136,9 +136,8 @@ inline Recorded ReadHdf5(const std::string& file, bool swmr) {
     } else if (r.names.size() != dims[1] || r.codesPerVolt.size() != dims[1] || r.firstKadr < 0) {
         r.problem = "the attributes of " + file + " do not describe its channels";
     } else {
-        r.codes = *codes;
-        for (std::size_t i = 0; i < r.codes.size(); ++i)
-            r.volts.push_back(r.codes[i] / double(r.codesPerVolt[i % dims[1]]));
+        for (std::size_t i = 0; i < codes->size(); ++i)
+            r.volts.push_back((*codes)[i] / double(r.codesPerVolt[i % dims[1]]));
     }
     return r;
 }
@@ -152,15 +151,10 @@ inline Recorded ReadCsv(const std::string& file) {
     if (!text.empty() && text.back() != '\n') r.problem = file + " ends in a row cut short";
     while (std::getline(lines, line) && r.problem.empty()) {
         if (line.starts_with("# ")) {
-            for (const char* key : {"start_time ", "first_kadr "}) {
-                const auto at = line.find(std::string(", ") + key);
-                if (at == std::string::npos) continue;
-                const std::string value = line.substr(at + 2 + std::string(key).size());
-                if (key[0] == 's')
-                    r.startTime = value.substr(0, value.find(','));
-                else
-                    r.firstKadr = std::atoll(value.c_str());
-            }
+            if (const auto at = line.find(", start_time "); at != std::string::npos)
+                r.startTime = line.substr(at + 13, line.find(',', at + 13) - (at + 13));
+            if (const auto at = line.find(", first_kadr "); at != std::string::npos)
+                r.firstKadr = std::atoll(line.c_str() + at + 13);
             continue;
         }
         std::vector<std::string> fields;
@@ -198,11 +192,12 @@ inline Recorded ReadRecorded(const std::string& file, bool swmr) {
     return file.ends_with(".h5") ? ReadHdf5(file, swmr) : ReadCsv(file);
 }
 
-// Empty when the file was read and every row is a kadr of the simulated
-// module, one after the other; else why it was not read, or the first row
-// that is not.
+// Empty when the file was read and holds kadrs of the simulated module,
+// at least one, one after the other; else why it was not read, or the first
+// row that is not.
 inline std::string SimulatedFault(const Recorded& r) {
     if (!r.problem.empty()) return r.problem;
+    if (r.rows == 0) return "no kadrs in the file";
     const int ramp = r.Column("Y16");
     if (ramp < 0) return "no Y16 in the file";
     std::vector<std::pair<std::size_t, int>> dc; // column, k of Yk

@@ -37,21 +37,27 @@ using test::Slurp;
 
 // The module's description in a comment line first, then time from the
 // first kadr and volts with six decimals, '.' whatever the locale; the time
-// keeps counting across writes.
-TEST(RecordingFile, CsvHoldsEveryKadrInVolts) {
+// keeps counting across writes. A file opened before the first kadr takes
+// its time once it came, until the rows begin; refusing a later one, the
+// file stays whole.
+TEST(RecordingFile, CsvHoldsEveryKadrInVoltsUnderItsDescription) {
     test::TempDir dir;
+    RecordingInfo info = TwoChannels();
+    info.startTime.clear();
     std::string error;
-    auto writer = OpenWriter(dir.path() / "run.csv", FileFormat::Csv, TwoChannels(), false, error);
+    auto writer = OpenWriter(dir.path() / "run.csv", FileFormat::Csv, info, false, error);
     ASSERT_TRUE(writer) << error;
     const int16_t first[] = {800, -8000, -1, 32767};
     const int16_t second[] = {0, 4};
+    ASSERT_TRUE(writer->SetStartTime("2026-12-06T21:46:33.125Z")) << writer->Error();
     ASSERT_TRUE(writer->Write(first, 2));
+    EXPECT_FALSE(writer->SetStartTime("2026-12-06T21:46:34.000Z")) << "the rows began";
     ASSERT_TRUE(writer->Write(second, 1));
     ASSERT_TRUE(writer->Close()) << writer->Error();
     EXPECT_EQ(writer->Kadrs(), 3u);
     EXPECT_EQ(
         Slurp(dir.path() / "run.csv"),
-        "# serial SIM0001, address 127.0.0.1, start_time 2026-12-06T10:00:00Z, backend simulated module\n"
+        "# serial SIM0001, address 127.0.0.1, start_time 2026-12-06T21:46:33.125Z, backend simulated module\n"
         "time,X1,Y16\n"
         "0.0000000,1.000000,-1.000000\n"
         "0.0010000,-0.001250,4.095875\n"
@@ -92,19 +98,21 @@ TEST(RecordingFile, CsvVoltsAreTheTextOfEveryCode) {
 // goes last, for its text has commas of its own.
 TEST(RecordingFile, CsvCommentHoldsWhatIsKnown) {
     const struct {
-        std::string serial, backend;
+        std::string serial, startTime, backend;
         std::optional<int64_t> firstKadr;
         std::string text;
     } cases[] = {
-        {"", "", std::nullopt, "time,X1\n"},
-        {"SIM0002", "vendor library /lib/x.so,\nversion 1.1.34", std::nullopt,
+        {"", "", "", std::nullopt, "time,X1\n"},
+        {"SIM0002", "", "vendor library /lib/x.so,\nversion 1.1.34", std::nullopt,
          "# serial SIM0002, backend vendor library /lib/x.so, version 1.1.34\ntime,X1\n"},
-        {"SIM0001", "sim", 9'450'000'000, "# serial SIM0001, first_kadr 9450000000, backend sim\ntime,X1\n"},
+        {"SIM0001", "2026-12-06T10:00:00Z", "sim", 9'450'000'000,
+         "# serial SIM0001, start_time 2026-12-06T10:00:00Z, first_kadr 9450000000, backend sim\ntime,X1\n"},
     };
     for (const auto& c : cases) {
         RecordingInfo info;
         info.channels = {{"X1", 0, 3200.0f}};
         info.serial = c.serial;
+        info.startTime = c.startTime;
         info.backend = c.backend;
         info.firstKadr = c.firstKadr;
         std::string text;
@@ -162,67 +170,6 @@ TEST(RecordingFile, FullDiskFailsWithItsReason) {
     EXPECT_FALSE(writer->Write(codes.data(), 1)) << "nothing more after a failure";
 }
 
-// Codes as written, across writes bigger and smaller than a chunk, with the
-// recording's description beside them.
-TEST(RecordingFile, Hdf5HoldsTheCodesWithTheirDescription) {
-    test::TempDir dir;
-    const auto file = dir.path() / "run.h5";
-    std::vector<int16_t> codes(2 * 70000);
-    for (std::size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<int16_t>(i * 7919);
-    {
-        std::string error;
-        auto writer = OpenWriter(file, FileFormat::Hdf5, TwoChannels(), false, error);
-        ASSERT_TRUE(writer) << error;
-        ASSERT_TRUE(writer->Write(codes.data(), 3));
-        ASSERT_TRUE(writer->Write(codes.data() + 6, 69997));
-        ASSERT_TRUE(writer->Close()) << writer->Error();
-    }
-    const test::Recorded r = test::ReadHdf5(file.string(), false);
-    ASSERT_EQ(r.problem, "");
-    EXPECT_EQ(r.rows, 70000u);
-    EXPECT_EQ(r.codes, codes);
-    EXPECT_EQ(r.rate, 1000.0);
-    EXPECT_EQ(r.firstKadr, 0) << "one file";
-    EXPECT_EQ(r.ranges, (std::vector<int16_t>{0, 3}));
-    EXPECT_EQ(r.codesPerVolt, (std::vector<float>{800.0f, 8000.0f}));
-    EXPECT_EQ(r.names, (std::vector<std::string>{"X1", "Y16"}));
-    EXPECT_EQ((std::vector<std::string>{r.serial, r.backend, r.startTime, r.address}),
-              (std::vector<std::string>{"SIM0001", "simulated module", "2026-12-06T10:00:00Z", "127.0.0.1"}))
-        << "serial, backend, start_time and address";
-}
-
-// A file opened before the first kadr takes its time once it came: the HDF5
-// attribute is replaced at any time, the CSV comment only until the rows
-// begin, and a CSV file refusing a late one stays whole.
-TEST(RecordingFile, StartTimeComesWithTheFirstKadr) {
-    test::TempDir dir;
-    const int16_t kadr[] = {1, 2};
-    const char* first = "2026-12-06T21:46:33.125Z";
-    const char* second = "2026-12-06T21:46:34.000Z";
-    for (FileFormat format : {FileFormat::Csv, FileFormat::Hdf5}) {
-        const bool csv = format == FileFormat::Csv;
-        const auto file = dir.path() / (csv ? "late.csv" : "late.h5");
-        RecordingInfo info = TwoChannels();
-        info.startTime.clear();
-        std::string error;
-        auto writer = OpenWriter(file, format, info, false, error);
-        ASSERT_TRUE(writer) << error;
-        ASSERT_TRUE(writer->SetStartTime(first)) << writer->Error();
-        ASSERT_TRUE(writer->Write(kadr, 1));
-        EXPECT_EQ(writer->SetStartTime(second), !csv);
-        ASSERT_TRUE(writer->Close()) << writer->Error();
-        if (csv) {
-            EXPECT_EQ(Slurp(file).substr(0, Slurp(file).find('\n')),
-                      "# serial SIM0001, address 127.0.0.1, start_time " + std::string(first) +
-                          ", backend simulated module");
-            continue;
-        }
-        const test::Recorded r = test::ReadHdf5(file.string(), false);
-        EXPECT_EQ(r.startTime, second);
-        EXPECT_EQ(r.serial, "SIM0001") << "the rest kept";
-    }
-}
-
 // Codes that compress poorly, as a module's noise does.
 std::vector<int16_t> Noise(std::size_t count) {
     std::vector<int16_t> codes(count);
@@ -246,6 +193,52 @@ std::string SameKadrs(const test::Recorded& r, const std::vector<int16_t>& codes
         if (std::fabs(r.times[k] - static_cast<double>(k) / 1000) > 1e-9)
             return "time of kadr " + std::to_string(k) + " differs";
     return {};
+}
+
+// Codes as written, across writes bigger and smaller than a chunk, with the
+// recording's description beside them.
+TEST(RecordingFile, Hdf5HoldsTheCodesWithTheirDescription) {
+    test::TempDir dir;
+    const auto file = dir.path() / "run.h5";
+    const std::vector<int16_t> codes = Noise(2 * 70000);
+    {
+        std::string error;
+        auto writer = OpenWriter(file, FileFormat::Hdf5, TwoChannels(), false, error);
+        ASSERT_TRUE(writer) << error;
+        ASSERT_TRUE(writer->Write(codes.data(), 3));
+        ASSERT_TRUE(writer->Write(codes.data() + 6, 69997));
+        ASSERT_TRUE(writer->Close()) << writer->Error();
+    }
+    const test::Recorded r = test::ReadHdf5(file.string(), false);
+    EXPECT_EQ(r.rows, 70000u);
+    EXPECT_EQ(SameKadrs(r, codes), "") << "the codes, and the channels X1 and Y16";
+    EXPECT_EQ(r.rate, 1000.0);
+    EXPECT_EQ(r.firstKadr, 0) << "one file";
+    EXPECT_EQ(r.ranges, (std::vector<int16_t>{0, 3}));
+    EXPECT_EQ(r.codesPerVolt, (std::vector<float>{800.0f, 8000.0f}));
+    EXPECT_EQ((std::vector<std::string>{r.serial, r.backend, r.startTime, r.address}),
+              (std::vector<std::string>{"SIM0001", "simulated module", "2026-12-06T10:00:00Z", "127.0.0.1"}))
+        << "serial, backend, start_time and address";
+}
+
+// A file opened before the first kadr takes its time once it came, and in
+// HDF5 a later one replaces it, the rest kept. (CSV's is its text test.)
+TEST(RecordingFile, Hdf5StartTimeIsReplacedAtAnyTime) {
+    test::TempDir dir;
+    const auto file = dir.path() / "late.h5";
+    RecordingInfo info = TwoChannels();
+    info.startTime.clear();
+    std::string error;
+    auto writer = OpenWriter(file, FileFormat::Hdf5, info, false, error);
+    ASSERT_TRUE(writer) << error;
+    const int16_t kadr[] = {1, 2};
+    ASSERT_TRUE(writer->SetStartTime("2026-12-06T21:46:33.125Z")) << writer->Error();
+    ASSERT_TRUE(writer->Write(kadr, 1));
+    ASSERT_TRUE(writer->SetStartTime("2026-12-06T21:46:34.000Z")) << writer->Error();
+    ASSERT_TRUE(writer->Close()) << writer->Error();
+    const test::Recorded r = test::ReadHdf5(file.string(), false);
+    EXPECT_EQ(r.startTime, "2026-12-06T21:46:34.000Z");
+    EXPECT_EQ(r.serial, "SIM0001") << "the rest kept";
 }
 
 // Runs `write` in a child process that then waits for its end; returns what

@@ -43,9 +43,8 @@ TEST(TraceColumns, AOneSampleSpikeStaysInItsColumnAtEveryZoom) {
                         low = std::min(low, codes[k * kChannels + c]);
                         high = std::max(high, codes[k * kChannels + c]);
                     }
-                    const MinMax pair = traces.At(c, i);
-                    ASSERT_EQ(pair.max, high) << "column " << first + i << ", channel " << c;
-                    ASSERT_EQ(pair.min, low) << "column " << first + i << ", channel " << c;
+                    ASSERT_EQ(std::pair(traces.At(c, i).min, traces.At(c, i).max), std::pair(low, high))
+                        << "min and max of column " << first + i << ", channel " << c;
                 }
         }
     }
