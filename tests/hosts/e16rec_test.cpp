@@ -85,7 +85,6 @@ TEST(E16recPublisher, SendsEveryBlockInOrderThenTheEnd) {
     ASSERT_TRUE(reader.Open(endpoint, error)) << error;
     Publisher publisher;
     ASSERT_TRUE(publisher.Bind(endpoint, error)) << error;
-    EXPECT_EQ(publisher.Endpoint(), endpoint);
     hosts::StreamHeader description;
     description.serial = "SIM0001";
     description.channels = {"X1", "Y16"};
