@@ -9,9 +9,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QTest>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "offscreen_app.h"
@@ -28,11 +30,14 @@
 #include "stream_message.h"
 #include "test_support.h"
 
-#include <QLineEdit>
 #include <zmq.h>
 
 namespace e16scope {
 namespace {
+
+using testing::EndsWith;
+using testing::HasSubstr;
+using testing::StartsWith;
 
 class ScopeTest : public ::testing::Test {
 protected:
@@ -70,9 +75,12 @@ protected:
         QCoreApplication::processEvents(); // the watch ends here, dialog or none
         EXPECT_EQ(modals, 0) << action << " opened a dialog";
     }
-    static QString Label(ScopeWindow& window, const char* name) {
+    static std::string Label(ScopeWindow& window, const char* name) {
         auto* label = window.findChild<QLabel*>(QString::fromLatin1(name));
-        return label != nullptr ? label->text() : QStringLiteral("<no label %1>").arg(name);
+        return label != nullptr ? label->text().toStdString() : std::string("<no label ") + name + ">";
+    }
+    static bool Enabled(ScopeWindow& window, const char* action) {
+        return window.findChild<QAction*>(QString::fromLatin1(action))->isEnabled();
     }
     // Test, with OK on 127.0.0.1 in the address chooser.
     void Detect(ScopeWindow& window) {
@@ -81,14 +89,6 @@ protected:
             ClickButton(chooser, QStringLiteral("cmdOK"));
         });
         ASSERT_TRUE(session_.Detected()) << session_.LastError();
-    }
-    static bool WaitFor(const std::function<bool()>& done, int ms) {
-        for (QElapsedTimer t; !done();) {
-            if (!t.isValid()) t.start();
-            if (t.elapsed() > ms) return false;
-            QTest::qWait(20);
-        }
-        return true;
     }
     // A trace's columns as the plot holds them: min, max, min, max...
     static std::vector<double> Values(PlotView* plot, std::size_t trace) {
@@ -137,23 +137,21 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     Press(window, "start");
     const auto file = std::filesystem::path(::testing::TempDir()) / "e16scope_test.csv";
     ASSERT_TRUE(window.RecordTo(QString::fromStdString(file.string())));
-    ASSERT_TRUE(WaitFor([&] { return session_.Received() >= 1500; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() >= 1500; }, 10000));
     // Paused, the plot stands still while the recording goes on.
     Press(window, "pause");
     const double lastShown = LastShown(window.Plot());
     const uint64_t receivedWhenPaused = session_.Received();
-    ASSERT_TRUE(WaitFor([&] { return session_.Received() > receivedWhenPaused + 200; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() > receivedWhenPaused + 200; }, 5000));
     EXPECT_EQ(LastShown(window.Plot()), lastShown);
     Press(window, "pause");
     // The pointer over the plot reads time and a trace's value.
     QTest::mouseMove(window.Plot(), window.Plot()->rect().center());
-    const QString cursor = window.findChild<QLabel*>(QStringLiteral("cursor"))->text();
-    EXPECT_TRUE(cursor.contains("X1: ") || cursor.contains("Y16: ")) << cursor.toStdString();
-    EXPECT_TRUE(
-        window.findChild<QLabel*>(QStringLiteral("file"))->text().endsWith(" kadrs to e16scope_test.csv"));
+    EXPECT_THAT(Label(window, "cursor"), testing::AnyOf(HasSubstr("X1: "), HasSubstr("Y16: ")));
+    EXPECT_THAT(Label(window, "file"), EndsWith(" kadrs to e16scope_test.csv"));
     Press(window, "start"); // now Stop
     EXPECT_FALSE(session_.Recording());
-    EXPECT_TRUE(window.findChild<QAction*>(QStringLiteral("test"))->isEnabled());
+    EXPECT_TRUE(Enabled(window, "test"));
 
     ASSERT_DOUBLE_EQ(session_.Rate(), 1000);
     ASSERT_EQ(session_.Traces().KadrsPerColumn(), 1u) << "one kadr a column: the plot holds every sample";
@@ -174,28 +172,21 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     EXPECT_GE(wraps, 1);
 
     // The module's description comes first, as the driver named it.
-    std::ifstream csv(file);
-    std::string about, header, row;
-    std::getline(csv, about);
-    EXPECT_NE(about.find("SIM0001"), std::string::npos) << about;
-    EXPECT_NE(about.find("127.0.0.1"), std::string::npos) << about;
-    std::getline(csv, header);
-    EXPECT_EQ(header, "time,X1,Y16");
-    std::size_t rows = 0;
-    for (; std::getline(csv, row); ++rows) {}
-    EXPECT_GT(rows, 0u);
-    EXPECT_LE(rows, session_.Received());
+    const QStringList lines =
+        QString::fromStdString(velmora::test::Slurp(file)).split('\n', Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 2);
+    EXPECT_THAT(lines[0].toStdString(), testing::AllOf(HasSubstr("SIM0001"), HasSubstr("127.0.0.1")));
+    EXPECT_EQ(lines[1].toStdString(), "time,X1,Y16");
+    EXPECT_GT(lines.size(), 2) << "no rows";
+    EXPECT_LE(static_cast<uint64_t>(lines.size() - 2), session_.Received());
 }
 
 // Each loss ends the running recording with the driver's reason and the
 // kadrs it received; the row's presses then open the module again, without
 // the chooser, and record.
 TEST_F(ScopeTest, RecoversFromADisconnect) {
-    struct Recovery {
-        const char* how;
-        std::vector<const char*> presses;
-    };
-    const Recovery recoveries[] = {{"Test, then Start", {"test", "start"}}, {"Start alone", {"start"}}};
+    const std::pair<const char*, std::vector<const char*>> recoveries[] = {
+        {"Test, then Start", {"test", "start"}}, {"Start alone", {"start"}}};
     ScopeWindow window(session_);
     window.show();
     Detect(window);
@@ -203,34 +194,36 @@ TEST_F(ScopeTest, RecoversFromADisconnect) {
     window.SetRate(1000);
     Press(window, "start");
     auto* start = window.findChild<QAction*>(QStringLiteral("start"));
-    for (const Recovery& recovery : recoveries) {
-        SCOPED_TRACE(recovery.how);
-        ASSERT_TRUE(WaitFor([&] { return session_.Received() > 0; }, 5000)) << "no data";
+    for (const auto& [how, presses] : recoveries) {
+        SCOPED_TRACE(how);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() > 0; }, 5000)) << "no data";
         ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, 1000), 0);
-        ASSERT_TRUE(WaitFor([&] { return !session_.Recording(); }, 15000)) << "the recording never ended";
-        const QString error = Label(window, "error");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !session_.Recording(); }, 15000))
+            << "the recording never ended";
         const std::string why = session_.LastError();
         ASSERT_FALSE(why.empty()) << "the driver gave no reason";
-        EXPECT_TRUE(error.startsWith(QString::fromStdString(why))) << error.toStdString();
-        EXPECT_TRUE(error.endsWith(QStringLiteral("; %1 kadrs received").arg(session_.Received())))
-            << error.toStdString() << " against " << session_.Received() << " drained";
+        EXPECT_THAT(Label(window, "error"), StartsWith(why));
+        EXPECT_THAT(Label(window, "error"),
+                    EndsWith("; " + std::to_string(session_.Received()) + " kadrs received"))
+            << "against " << session_.Received() << " drained";
         EXPECT_FALSE(session_.Detected()) << "a lost module still counts as detected";
         EXPECT_EQ(start->text(), "&Start");
         EXPECT_TRUE(start->isEnabled());
-        EXPECT_TRUE(window.findChild<QAction*>(QStringLiteral("test"))->isEnabled());
-        EXPECT_FALSE(window.findChild<QAction*>(QStringLiteral("record"))->isEnabled());
+        EXPECT_TRUE(Enabled(window, "test"));
+        EXPECT_FALSE(Enabled(window, "record"));
 
         e16sim_fault_clear_all();
-        for (const char* press : recovery.presses) PressWithoutDialog(window, press);
-        ASSERT_TRUE(session_.Recording()) << Label(window, "error").toStdString();
+        for (const char* press : presses) PressWithoutDialog(window, press);
+        ASSERT_TRUE(session_.Recording()) << Label(window, "error");
         EXPECT_EQ(start->text(), "&Stop");
-        EXPECT_TRUE(Label(window, "error").isEmpty()) << Label(window, "error").toStdString();
-        EXPECT_TRUE(Label(window, "module").contains("SIM0001")) << Label(window, "module").toStdString();
+        EXPECT_EQ(Label(window, "error"), "");
+        EXPECT_THAT(Label(window, "module"), HasSubstr("SIM0001"));
     }
-    ASSERT_TRUE(WaitFor([&] { return session_.Received() >= 500; }, 5000)) << "no data after the recovery";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() >= 500; }, 5000))
+        << "no data after the recovery";
     Press(window, "start"); // now Stop
     EXPECT_FALSE(session_.Recording());
-    EXPECT_TRUE(Label(window, "error").isEmpty()) << "a stop the user asked for is no failure";
+    EXPECT_EQ(Label(window, "error"), "") << "a stop the user asked for is no failure";
 }
 
 // The trigger's level dragged on the plot stands at the level plus the
@@ -257,26 +250,21 @@ TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
 // Whichever module the driver opened, the status bar names it by the
 // driver's own words: serial number, address and the backend that answered.
 TEST_F(ScopeTest, TheStatusBarNamesTheModuleTheDriverOpened) {
-    struct Module {
-        std::string address, serial;
-    };
     ScopeWindow window(session_);
     window.show();
-    EXPECT_FALSE(Label(window, "module").contains("SIM000")) << "a module before Test";
+    EXPECT_THAT(Label(window, "module"), testing::Not(HasSubstr("SIM000"))) << "a module before Test";
     const auto module = velmora::hosts::ModuleOf(session_.adc());
     ASSERT_NE(module.get(), nullptr);
-    for (const Module& row : {Module{"127.0.0.1", "SIM0001"}, Module{"127.0.0.2", "SIM0002"}}) {
-        SCOPED_TRACE(row.address);
+    for (const auto& [address, serial] :
+         {std::pair{"127.0.0.1", "SIM0001"}, std::pair{"127.0.0.2", "SIM0002"}}) {
+        SCOPED_TRACE(address);
         module->Close(); // the address counts for the next detection only
         std::string error;
-        ASSERT_TRUE(velmora::hosts::SetModuleAddress(module.get(), row.address, error)) << error;
+        ASSERT_TRUE(velmora::hosts::SetModuleAddress(module.get(), address, error)) << error;
         PressWithoutDialog(window, "test");
         ASSERT_TRUE(session_.Detected()) << session_.LastError();
-        const QString shown = Label(window, "module");
-        EXPECT_TRUE(shown.contains(QString::fromStdString(row.serial))) << shown.toStdString();
-        EXPECT_TRUE(shown.contains(QString::fromStdString(row.address))) << shown.toStdString();
-        EXPECT_TRUE(Label(window, "backend").contains("simulated module"))
-            << Label(window, "backend").toStdString();
+        EXPECT_THAT(Label(window, "module"), testing::AllOf(HasSubstr(serial), HasSubstr(address)));
+        EXPECT_THAT(Label(window, "backend"), HasSubstr("simulated module"));
     }
 }
 
@@ -288,8 +276,8 @@ TEST_F(ScopeTest, TheLinesPanelDrivesTheOutputs) {
     QTest::mouseClick(line3, Qt::LeftButton, {}, QPoint(4, line3->height() / 2));
     auto* dac1 = window.findChild<QDoubleSpinBox*>(QStringLiteral("dac1"));
     dac1->setValue(1.5);
-    ASSERT_TRUE(
-        WaitFor([&] { return window.findChild<QCheckBox*>(QStringLiteral("di3"))->isChecked(); }, 3000))
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return window.findChild<QCheckBox*>(QStringLiteral("di3"))->isChecked(); }, 3000))
         << "input 3 never showed output 3";
     EXPECT_EQ(session_.DigitalOutputs(), 1u << 3);
     double now = 0, level = 0;
@@ -308,7 +296,7 @@ TEST_F(ScopeTest, BeforeTestItShowsOnlyWhatNeedsNoModule) {
     EXPECT_EQ(again.Channels()->Checked(), (QList<int>{2, 5}));
     EXPECT_EQ(again.Channels()->item(5, 0)->text().toStdString(), session_.ChannelName(5))
         << "the driver's names before Test";
-    EXPECT_FALSE(again.findChild<QAction*>(QStringLiteral("start"))->isEnabled()) << "a start before Test";
+    EXPECT_FALSE(Enabled(again, "start")) << "a start before Test";
     EXPECT_FALSE(again.findChild<QDoubleSpinBox*>(QStringLiteral("dac1"))->isEnabled())
         << "no DAC before Test";
     EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("window"))->currentText(), "5 s");
@@ -319,14 +307,8 @@ TEST_F(ScopeTest, BeforeTestItShowsOnlyWhatNeedsNoModule) {
 TEST_F(ScopeTest, ReleasingTheDriverSavesItsSettingsOrSaysWhyNot) {
     const auto blocker = store_->dir().path() / "a file, no folder";
     std::ofstream(blocker) << "x";
-    struct Store {
-        const char* what;
-        std::optional<std::filesystem::path> moved; // XDG_CONFIG_HOME while letting go
-        bool saved;
-    };
-    for (const Store& row : {Store{"the private store", std::nullopt, true},
-                             Store{"a store that cannot be made", blocker / "config", false}}) {
-        SCOPED_TRACE(row.what);
+    for (const bool canSave : {true, false}) {
+        SCOPED_TRACE(canSave ? "the private store" : "a store that cannot be made");
         ScopeSession session;
         std::string error;
         ASSERT_TRUE(session.Create(error)) << error;
@@ -339,22 +321,12 @@ TEST_F(ScopeTest, ReleasingTheDriverSavesItsSettingsOrSaysWhyNot) {
             PressWithoutDialog(window, "test");
             ASSERT_TRUE(session.Detected()) << session.LastError();
         }
-        std::optional<velmora::test::ScopedEnv> env;
-        if (row.moved) env.emplace("XDG_CONFIG_HOME", row.moved->string());
-        const std::string unsaved = session.Release();
-        if (row.saved) {
-            EXPECT_EQ(unsaved, "");
-        } else {
-            EXPECT_NE(unsaved.find("not saved"), std::string::npos) << unsaved;
-        }
+        std::optional<velmora::test::ScopedEnv> env; // XDG_CONFIG_HOME while letting go
+        if (!canSave) env.emplace("XDG_CONFIG_HOME", (blocker / "config").string());
+        EXPECT_THAT(session.Release(),
+                    canSave ? testing::Matcher<std::string>(testing::IsEmpty()) : HasSubstr("not saved"));
     }
 }
-
-} // namespace
-} // namespace e16scope
-
-namespace e16scope {
-namespace {
 
 // A message of `kadrs` kadrs of Y15 and Y16 from kadr `first` of SIM0009.
 std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char* end = nullptr) {
@@ -389,24 +361,22 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     window.show();
     window.SetSource(QString::fromStdString(endpoint));
     PressWithoutDialog(window, "start");
-    EXPECT_TRUE(Label(window, "module").startsWith("Waiting for ipc://"))
-        << Label(window, "module").toStdString();
+    EXPECT_THAT(Label(window, "module"), StartsWith("Waiting for ipc://"));
     zmq_pollitem_t subscribed{socket, 0, ZMQ_POLLIN, 0};
     char frame[16];
-    ASSERT_TRUE(WaitFor([&] { return zmq_poll(&subscribed, 1, 0) == 1; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return zmq_poll(&subscribed, 1, 0) == 1; }, 10000));
     ASSERT_GT(zmq_recv(socket, frame, sizeof frame, 0), 0);
     send(StreamMessage(0, 100));
     send({"E16/SIM0009", "{not json"});
     send(StreamMessage(104, 50));
-    ASSERT_TRUE(WaitFor([&] { return session_.Received() == 150; }, 5000)) << session_.Received();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() == 150; }, 5000)) << session_.Received();
     EXPECT_EQ(window.Plot()->Traces().Traces(), 2u);
-    EXPECT_TRUE(Label(window, "module").contains("SIM0009")) << Label(window, "module").toStdString();
-    EXPECT_EQ(Label(window, "fill"), QStringLiteral("1 gaps (4 kadrs missing)"));
-    EXPECT_TRUE(Label(window, "error").contains("a message of 2 frames, not 3"))
-        << Label(window, "error").toStdString();
-    EXPECT_FALSE(window.findChild<QAction*>(QStringLiteral("record"))->isEnabled());
+    EXPECT_THAT(Label(window, "module"), HasSubstr("SIM0009"));
+    EXPECT_EQ(Label(window, "fill"), "1 gaps (4 kadrs missing)");
+    EXPECT_THAT(Label(window, "error"), HasSubstr("a message of 2 frames, not 3"));
+    EXPECT_FALSE(Enabled(window, "record"));
     send(StreamMessage(154, 0, "complete"));
-    ASSERT_TRUE(WaitFor([&] { return !session_.Recording(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !session_.Recording(); }, 5000));
     EXPECT_TRUE(window.findChild<QLineEdit*>(QStringLiteral("source"))->isEnabled());
     zmq_close(socket);
     zmq_ctx_term(context);

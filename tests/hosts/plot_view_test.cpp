@@ -22,10 +22,12 @@ constexpr float kCodesPerVolt = 1000;
 class PlotViewTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { velmora::test::OffscreenApp(); }
-    void SetUp() override {
-        plot_.resize(700, 400);
-        plot_.SetTraces({{QStringLiteral("A"), Qt::red, kCodesPerVolt, 0}});
-        plot_.show();
+    void SetUp() override { Prepare(plot_); }
+    // 700 x 400, one red trace.
+    static void Prepare(PlotView& plot) {
+        plot.resize(700, 400);
+        plot.SetTraces({{QStringLiteral("A"), Qt::red, kCodesPerVolt, 0}});
+        plot.show();
     }
     // One channel, one kadr a column, `codes(k)` at kadr k.
     static TraceColumns Columns(std::size_t kadrs, int16_t (*codes)(std::size_t), std::size_t channels = 1) {
@@ -47,6 +49,12 @@ protected:
     QPoint Pixel(double seconds, double volts) const {
         return {static_cast<int>(std::lround(plot_.xAxis->coordToPixel(seconds))),
                 static_cast<int>(std::lround(plot_.yAxis->coordToPixel(volts)))};
+    }
+    // `ink` on the row of `at`, within a pixel of it on either side.
+    static bool InkNear(const QImage& image, QPoint at, QColor ink) {
+        for (int x = at.x() - 1; x <= at.x() + 1; ++x)
+            if (image.pixelColor(x, at.y()) == ink) return true;
+        return false;
     }
 
     PlotView plot_;
@@ -75,12 +83,9 @@ TEST_F(PlotViewTest, ColumnsLandOnTheirPixels) {
         SCOPED_TRACE(c.what);
         plot_.SetOffset(0, c.offset);
         plot_.Show(columns, 1000, 0.2);
-        const QImage image = Drawn();
         // The step's join spans the two columns' pixels: any of them will do.
-        bool red = false;
         const QPoint at = Pixel(c.seconds, c.volts);
-        for (int x = at.x() - 1; x <= at.x() + 1; ++x) red = red || image.pixelColor(x, at.y()) == Qt::red;
-        EXPECT_EQ(red, c.red) << "at " << at.x() << ", " << at.y();
+        EXPECT_EQ(InkNear(Drawn(), at, Qt::red), c.red) << "at " << at.x() << ", " << at.y();
     }
 }
 
@@ -103,10 +108,8 @@ TEST_F(PlotViewTest, ANewPictureLeavesNoTraceOfTheOld) {
         SCOPED_TRACE(c.what);
         plot_.SetAutoscale(c.autoscale);
         PlotView fresh;
-        fresh.resize(plot_.size());
-        fresh.SetTraces({{QStringLiteral("A"), Qt::red, kCodesPerVolt, 0}});
+        Prepare(fresh);
         fresh.SetAutoscale(c.autoscale);
-        fresh.show();
         plot_.Show(Columns(c.kadrs[0], c.codes[0]), 1000, 0.2);
         Drawn();
         plot_.Show(Columns(c.kadrs[1], c.codes[1]), 1000, 0.2);
@@ -129,30 +132,29 @@ TEST_F(PlotViewTest, ATraceIsWholeAcrossTheBands) {
     }
 }
 
+// A sweep's time axis and values count from where it is told it starts;
+// a value at a time is its column's, offset included.
 TEST_F(PlotViewTest, ASweepStartsWhereItIsTold) {
     const TraceColumns columns = Columns(100, Ramp);
-    const struct { double first, window; } cases[] = {{-0.05, 0.1}, {0, 0.1}, {-0.02, 0.5}};
-    for (const auto& c : cases) {
-        plot_.ShowSweep(columns, 1000, c.first, c.window);
-        EXPECT_DOUBLE_EQ(plot_.xAxis->range().lower, c.first);
-        EXPECT_DOUBLE_EQ(plot_.xAxis->range().upper, c.first + c.window);
-        EXPECT_NEAR(plot_.ValueAt(0, c.first + 0.0105), 0.1, 1e-6) << "column 10 holds 100 codes";
+    plot_.SetOffset(0, 0.5);
+    const struct {
+        double seconds, volts; // from the sweep's start
+    } values[] = {{0, 0.5}, {0.0005, 0.5}, {0.0105, 0.6}, {0.05, 1.0}, {0.099, 1.49}};
+    for (const auto& [first, window] : {std::pair{-0.05, 0.1}, std::pair{0.0, 0.1}, std::pair{-0.02, 0.5}}) {
+        SCOPED_TRACE(first);
+        plot_.ShowSweep(columns, 1000, first, window);
+        EXPECT_DOUBLE_EQ(plot_.xAxis->range().lower, first);
+        EXPECT_DOUBLE_EQ(plot_.xAxis->range().upper, first + window);
+        for (const auto& v : values)
+            EXPECT_NEAR(plot_.ValueAt(0, first + v.seconds), v.volts, 1e-6) << v.seconds;
+        for (double outside : {-0.0001, 0.1, 1.05})
+            EXPECT_TRUE(std::isnan(plot_.ValueAt(0, first + outside))) << outside;
     }
+    EXPECT_TRUE(std::isnan(plot_.ValueAt(1, 0.0))) << "no second trace";
     // Show: the latest window, from the recording's start.
     plot_.Show(columns, 1000, 0.05);
     EXPECT_DOUBLE_EQ(plot_.xAxis->range().lower, 0.05);
     EXPECT_DOUBLE_EQ(plot_.xAxis->range().upper, 0.1);
-}
-
-TEST_F(PlotViewTest, ValuesAtTimesAreTheColumnsMidValues) {
-    plot_.SetOffset(0, 0.5);
-    plot_.ShowSweep(Columns(100, Ramp), 1000, -0.05, 0.1);
-    const struct {
-        double seconds, volts;
-    } cases[] = {{-0.05, 0.5}, {-0.0495, 0.5}, {0.0, 1.0}, {0.049, 1.49}};
-    for (const auto& c : cases) EXPECT_NEAR(plot_.ValueAt(0, c.seconds), c.volts, 1e-6) << c.seconds;
-    for (double outside : {-0.0501, 0.05, 1.0}) EXPECT_TRUE(std::isnan(plot_.ValueAt(0, outside))) << outside;
-    EXPECT_TRUE(std::isnan(plot_.ValueAt(1, 0.0))) << "no second trace";
 }
 
 // A press within a few pixels of a line takes it along; one further off
@@ -209,10 +211,8 @@ TEST_F(PlotViewTest, SavesThirtyTwoChannelsAsAPicture) {
     const QImage saved(QString::fromStdString(path.string()));
     EXPECT_EQ(saved.size(), plot_.size());
     const QPoint at = Pixel(3.002, plot_.ValueAt(0, 3.002));
-    bool drawn = false;
-    for (int x = at.x() - 1; x <= at.x() + 1; ++x)
-        drawn = drawn || saved.pixel(x, at.y()) == QColor::fromHsv(0, 255, 200).rgb();
-    EXPECT_TRUE(drawn) << "channel 0 at " << at.x() << ", " << at.y();
+    EXPECT_TRUE(InkNear(saved, at, QColor(QColor::fromHsv(0, 255, 200).rgb())))
+        << "channel 0 at " << at.x() << ", " << at.y();
 }
 
 } // namespace

@@ -5,10 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +15,7 @@
 #include "measure.h"
 #include "spectrum.h"
 #include "sweep.h"
+#include "test_support.h"
 #include "view_export.h"
 
 namespace e16scope {
@@ -59,14 +58,27 @@ std::vector<int16_t> Flat(std::size_t from, std::size_t kadrs, int16_t code) {
     return codes;
 }
 
-void Feed(Sweeper& sweeper, const std::vector<int16_t>& codes, std::size_t block) {
+// `codes` in blocks of `block` kadrs, `after` called after each.
+void Feed(Sweeper& sweeper, const std::vector<int16_t>& codes, std::size_t block,
+          const std::function<void()>& after = {}) {
     const std::size_t kadrs = codes.size() / kChannels;
-    for (std::size_t at = 0; at < kadrs; at += block)
+    for (std::size_t at = 0; at < kadrs; at += block) {
         sweeper.Add(codes.data() + at * kChannels, std::min(block, kadrs - at));
+        if (after) after();
+    }
 }
 
 std::vector<float> Scales() {
     return std::vector<float>(kChannels, kCodesPerVolt);
+}
+
+// What `sweeper`, `window` kadrs long and triggered by `trigger`, shows after `codes`.
+View Swept(Sweeper& sweeper, std::size_t window, const TriggerSettings& trigger,
+           const std::vector<int16_t>& codes, std::size_t block) {
+    sweeper.Reset(kChannels, window, Scales());
+    EXPECT_TRUE(sweeper.SetTrigger(trigger));
+    Feed(sweeper, codes, block);
+    return sweeper.Current();
 }
 
 void ExpectOneRun(const View& view) {
@@ -89,15 +101,13 @@ TEST(Sweeper, TheLevelCrossingIsAtTimeZeroForEveryEdgePretriggerAndBlockSize) {
                 SCOPED_TRACE(testing::Message() << (edge == Edge::Rising ? "rising" : "falling")
                                                 << ", pretrigger " << pretrigger << ", blocks of " << block);
                 Sweeper sweeper;
-                sweeper.Reset(kChannels, kWindow, Scales());
-                ASSERT_TRUE(
-                    sweeper.SetTrigger({true, kSource, edge, kLevel, pretrigger, TriggerMode::Normal}));
-                Feed(sweeper, Sines(0, 28000), block);
+                const View view =
+                    Swept(sweeper, kWindow, {true, kSource, edge, kLevel, pretrigger, TriggerMode::Normal},
+                          Sines(0, 28000), block);
                 // Sweeps do not overlap: at most one per window.
                 EXPECT_GE(sweeper.Sweeps(), 4u);
                 EXPECT_LE(sweeper.Sweeps(), 28000 / kWindow);
                 EXPECT_EQ(sweeper.State(), SweepState::Triggered);
-                const View view = sweeper.Current();
                 ASSERT_TRUE(view.triggered);
                 ASSERT_EQ(view.kadrs, kWindow);
                 ExpectOneRun(view);
@@ -107,16 +117,12 @@ TEST(Sweeper, TheLevelCrossingIsAtTimeZeroForEveryEdgePretriggerAndBlockSize) {
                 // kadr `at` is the first at or after the trigger point; the one
                 // before may precede the view (no pretrigger).
                 const std::size_t at = pre, start = static_cast<std::size_t>(view.Code(0, kCounter));
-                const double level = kLevel * kCodesPerVolt;
+                const double level = kLevel * kCodesPerVolt, up = edge == Edge::Rising ? 1 : -1;
                 const double before = SineCode(kSines[kSource], start + at - 1),
                              after = view.Code(at, kSource);
-                if (edge == Edge::Rising) {
-                    EXPECT_LT(before, level);
-                    EXPECT_GE(after, level);
-                } else {
-                    EXPECT_GT(before, level);
-                    EXPECT_LE(after, level);
-                }
+                // Upside down for a falling edge.
+                EXPECT_LT(up * before, up * level);
+                EXPECT_GE(up * after, up * level);
                 // Time 0 is the crossing itself, between the two.
                 const double t0 = view.firstTime + static_cast<double>(at) - 1;
                 EXPECT_NEAR(before + (after - before) * (0 - t0), level, 1e-6);
@@ -125,16 +131,14 @@ TEST(Sweeper, TheLevelCrossingIsAtTimeZeroForEveryEdgePretriggerAndBlockSize) {
 
 TEST(Sweeper, ABlockManyRingsLongKeepsItsSweepsWhole) {
     constexpr std::size_t kWindow = 1000, kSource = 2, kPre = 500;
-    Sweeper sweeper;
-    sweeper.Reset(kChannels, kWindow, Scales());
-    sweeper.SetTrigger({true, kSource, Edge::Rising, 0, 0.5, TriggerMode::Normal});
     // The sines, then far below the level: the last sweep ends long before the block.
     std::vector<int16_t> codes = Sines(0, 5000);
     const std::vector<int16_t> low = Flat(5000, 20000, -3000);
     codes.insert(codes.end(), low.begin(), low.end());
-    sweeper.Add(codes.data(), codes.size() / kChannels);
+    Sweeper sweeper;
+    const View view = Swept(sweeper, kWindow, {true, kSource, Edge::Rising, 0, 0.5, TriggerMode::Normal},
+                            codes, codes.size() / kChannels); // one block
     EXPECT_GE(sweeper.Sweeps(), 2u);
-    const View view = sweeper.Current();
     ASSERT_EQ(view.kadrs, kWindow);
     const auto start = static_cast<std::size_t>(view.Code(0, kCounter));
     EXPECT_LT(start + kPre, 5000u);
@@ -148,80 +152,71 @@ TEST(Sweeper, NoiseAroundTheLevelDoesNotRetrigger) {
     constexpr std::size_t kWindow = 500;
     for (Edge edge : {Edge::Rising, Edge::Falling}) {
         const int16_t far = edge == Edge::Rising ? -1600 : 1600, level = 320;
-        Sweeper sweeper;
-        sweeper.Reset(kChannels, kWindow, Scales());
-        sweeper.SetTrigger({true, 0, edge, level / double{kCodesPerVolt}, 0.2, TriggerMode::Normal});
         std::vector<int16_t> codes = Flat(0, 20 * kWindow, far);
         // One real crossing, then noise of +-5 codes around the level.
         for (std::size_t k = 2 * kWindow; k < 20 * kWindow; ++k)
             codes[k * kChannels] = static_cast<int16_t>(level + static_cast<int>(k * 7 % 11) - 5);
-        Feed(sweeper, codes, 37);
+        Sweeper sweeper;
+        Swept(sweeper, kWindow, {true, 0, edge, level / double{kCodesPerVolt}, 0.2, TriggerMode::Normal},
+              codes, 37);
         EXPECT_EQ(sweeper.Sweeps(), 1u) << (edge == Edge::Rising ? "rising" : "falling");
     }
 }
 
-struct ModeCase {
-    const char* name;
-    TriggerMode mode;
-    // After a window and a half of no trigger, of the sines, then of no trigger again.
-    SweepState quiet, swept, quietAgain;
-    bool freeRunsWhenQuiet;
-};
-
 TEST(Sweeper, EachModeShowsWhatItPromises) {
     constexpr std::size_t kWindow = 2000;
-    const std::vector<ModeCase> cases = {
+    const struct {
+        const char* name;
+        TriggerMode mode;
+        // After a window and a half of no trigger, of the sines, then of no trigger again.
+        SweepState quiet, swept, quietAgain;
+        bool freeRunsWhenQuiet;
+    } cases[] = {
         {"normal", TriggerMode::Normal, SweepState::Armed, SweepState::Triggered, SweepState::Armed, false},
         {"auto", TriggerMode::Auto, SweepState::Auto, SweepState::Triggered, SweepState::Auto, true},
         {"single", TriggerMode::Single, SweepState::Armed, SweepState::Held, SweepState::Held, false},
     };
-    for (const ModeCase& m : cases) {
+    for (const auto& m : cases) {
         SCOPED_TRACE(m.name);
         Sweeper sweeper;
         sweeper.Reset(kChannels, kWindow, Scales());
         sweeper.SetTrigger({true, 2, Edge::Rising, 0, 0.5, m.mode});
-        std::size_t at = 0;
-        const auto feed = [&](const std::vector<int16_t>& codes) {
-            for (std::size_t k = 0; k < codes.size() / kChannels; k += 101) {
-                sweeper.Add(codes.data() + k * kChannels,
-                            std::min<std::size_t>(101, codes.size() / kChannels - k));
+        const auto feed = [&sweeper](const std::vector<int16_t>& codes) {
+            Feed(sweeper, codes, 101, [&sweeper] {
                 const View view = sweeper.Current();
                 // Untriggered samples only while running free.
                 if (!view.triggered && view.kadrs > 0) {
                     ASSERT_EQ(sweeper.State(), SweepState::Auto);
                 }
-            }
-            at += codes.size() / kChannels;
+            });
         };
-        feed(Flat(at, kWindow / 2, 0));
+        feed(Flat(0, kWindow / 2, 0));
         EXPECT_EQ(sweeper.State(), SweepState::Armed) << "before a window of waiting";
         EXPECT_EQ(sweeper.Current().kadrs, 0u);
-        feed(Flat(at, kWindow + kWindow / 2, 0));
+        feed(Flat(sweeper.Received(), kWindow + kWindow / 2, 0));
         EXPECT_EQ(sweeper.State(), m.quiet);
         const View quiet = sweeper.Current();
         EXPECT_EQ(quiet.kadrs, m.freeRunsWhenQuiet ? kWindow : 0u);
         EXPECT_EQ(quiet.firstTime, 0);
         if (m.freeRunsWhenQuiet) {
-            EXPECT_EQ(quiet.Code(kWindow - 1, kCounter), static_cast<int16_t>(at - 1));
+            EXPECT_EQ(quiet.Code(kWindow - 1, kCounter), static_cast<int16_t>(sweeper.Received() - 1));
         }
-
-        feed(Sines(at, 5 * kWindow));
+        feed(Sines(sweeper.Received(), 5 * kWindow));
         EXPECT_EQ(sweeper.State(), m.swept);
         EXPECT_TRUE(sweeper.Current().triggered);
         EXPECT_GE(sweeper.Sweeps(), m.mode == TriggerMode::Single ? 1u : 3u);
         EXPECT_LE(sweeper.Sweeps(), m.mode == TriggerMode::Single ? 1u : 5u);
         const uint64_t sweeps = sweeper.Sweeps();
-
-        feed(Flat(at, 3 * kWindow, 0));
+        feed(Flat(sweeper.Received(), 3 * kWindow, 0));
         EXPECT_EQ(sweeper.State(), m.quietAgain);
         EXPECT_EQ(sweeper.Current().triggered, !m.freeRunsWhenQuiet) << "the last sweep stays shown";
         if (m.mode == TriggerMode::Single) {
             EXPECT_EQ(sweeper.Sweeps(), sweeps);
-            feed(Sines(at, 3 * kWindow));
+            feed(Sines(sweeper.Received(), 3 * kWindow));
             EXPECT_EQ(sweeper.Sweeps(), 1u) << "held until Rearm";
             sweeper.Rearm();
             EXPECT_EQ(sweeper.State(), SweepState::Armed);
-            feed(Sines(at, 3 * kWindow));
+            feed(Sines(sweeper.Received(), 3 * kWindow));
             EXPECT_EQ(sweeper.State(), SweepState::Held);
             EXPECT_EQ(sweeper.Sweeps(), 2u);
         }
@@ -249,9 +244,7 @@ TEST(Sweeper, WithoutATriggerTheNewestWindowRolls) {
 
 // A second of the sines, a whole number of periods.
 View Second(Sweeper& sweeper) {
-    sweeper.Reset(kChannels, 10000, Scales());
-    Feed(sweeper, Sines(0, 10000), 4096);
-    return sweeper.Current();
+    return Swept(sweeper, 10000, {}, Sines(0, 10000), 4096);
 }
 
 TEST(Measure, TheSinesMeasureWithinHalfAPercent) {
@@ -282,9 +275,7 @@ TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeak) {
     EXPECT_TRUE(std::isnan(Measure(view, kRate, above)[0].freq));
     EXPECT_NEAR(Measure(view, kRate, above, &spectrum)[0].freq, 10, 0.05);
     // Less than two periods of X1: one crossing.
-    sweeper.Reset(kChannels, 1500, Scales());
-    Feed(sweeper, Sines(0, 1500), 1500);
-    const View shortView = sweeper.Current();
+    const View shortView = Swept(sweeper, 1500, {}, Sines(0, 1500), 1500);
     const Spectrum& coarse = analyzer.Compute(shortView, kRate);
     EXPECT_TRUE(std::isnan(Measure(shortView, kRate, {})[0].freq));
     EXPECT_NEAR(Measure(shortView, kRate, {}, &coarse)[0].freq, 10, kRate / 1500);
@@ -312,20 +303,15 @@ TEST(Spectrum, TheSinesPeakAtTheirFrequencyAndLevel) {
 }
 
 TEST(Spectrum, PointsAreTheNewestSamplesUnderTheCap) {
-    struct Case {
+    const struct {
         std::size_t kadrs, cap, points;
-    };
-    for (const Case& c : std::vector<Case>{{10000, 65536, 10000},
-                                           {10007, 65536, 10000},
-                                           {100000, 16384, 16384},
-                                           {100000, 10000, 10000},
-                                           {17, 65536, 16},
-                                           {15, 65536, 0}})
+    } cases[] = {{10000, 65536, 10000},  {10007, 65536, 10000}, {100000, 16384, 16384},
+                 {100000, 10000, 10000}, {17, 65536, 16},       {15, 65536, 0}};
+    for (const auto& c : cases)
         EXPECT_EQ(SpectrumPoints(c.kadrs, c.cap), c.points) << c.kadrs << " kadrs under " << c.cap;
     // The newest: a view of silence then the sines shows the sines.
     Sweeper sweeper;
-    sweeper.Reset(kChannels, 30000, Scales());
-    Feed(sweeper, Flat(0, 20000, 0), 20000);
+    Swept(sweeper, 30000, {}, Flat(0, 20000, 0), 20000);
     Feed(sweeper, Sines(20000, 10000), 10000);
     SpectrumAnalyzer analyzer;
     analyzer.SetMaxPoints(10000);
@@ -349,9 +335,7 @@ TEST(Spectrum, AveragingSmoothsNoiseAndStartsOverOnANewRate) {
     for (std::size_t round = 1; round <= 10; ++round) {
         for (int16_t& code : noise)
             code = static_cast<int16_t>(((seed = seed * 1664525 + 1013904223) >> 20) - 2048);
-        sweeper.Reset(kChannels, kKadrs, Scales());
-        sweeper.Add(noise.data(), kKadrs);
-        single.Compute(sweeper.Current(), kRate);
+        single.Compute(Swept(sweeper, kKadrs, {}, noise, kKadrs), kRate);
         EXPECT_EQ(averaged.Compute(sweeper.Current(), kRate).averaged, std::min<std::size_t>(round, 8));
     }
     EXPECT_LT(spread(averaged.Last().dbv[0]), 0.5 * spread(single.Last().dbv[0]));
@@ -364,25 +348,19 @@ TEST(Spectrum, AveragingSmoothsNoiseAndStartsOverOnANewRate) {
     EXPECT_NEAR(averaged.Last().dbv[1][20], once, 0.01);
 }
 
-std::vector<std::string> Split(const std::string& line) {
-    std::vector<std::string> fields;
-    std::stringstream in(line);
-    for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
-    return fields;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
+// A line's fields, or with '\n' a text's lines.
+std::vector<std::string> Split(const std::string& text, char by = ',') {
+    std::vector<std::string> parts;
     std::stringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
+    for (std::string part; std::getline(in, part, by);) parts.push_back(part);
+    return parts;
 }
 
 TEST(Export, MeasurementsCsvReadsBack) {
     Sweeper sweeper;
     const View view = Second(sweeper);
     const std::vector<Measurement> m = Measure(view, kRate, {});
-    const std::vector<std::string> lines = Lines(MeasurementsCsv(m, kNames));
+    const std::vector<std::string> lines = Split(MeasurementsCsv(m, kNames), '\n');
     ASSERT_EQ(lines.size(), kChannels + 1);
     EXPECT_EQ(lines[0], "channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz");
     const std::vector<std::string> x4 = Split(lines[4]);
@@ -391,24 +369,19 @@ TEST(Export, MeasurementsCsvReadsBack) {
     const double expected[] = {m[3].min, m[3].max, m[3].mean, m[3].rms, m[3].vpp, m[3].freq};
     for (std::size_t i = 0; i < 6; ++i)
         EXPECT_NEAR(std::strtod(x4[i + 1].c_str(), nullptr), expected[i], 1e-6 * (1 + std::abs(expected[i])));
-    EXPECT_EQ(Lines(MeasurementsCsv(m, {"a,\"b\""}))[1].substr(0, 10), "\"a,\"\"b\"\"\",");
+    EXPECT_EQ(Split(MeasurementsCsv(m, {"a,\"b\""}), '\n')[1].substr(0, 10), "\"a,\"\"b\"\"\",");
 }
 
 TEST(Export, TheTimeCsvCountsFromTheTriggerPoint) {
     Sweeper sweeper;
-    sweeper.Reset(kChannels, 2000, Scales());
-    sweeper.SetTrigger({true, 3, Edge::Rising, 0.5, 0.25, TriggerMode::Normal});
-    Feed(sweeper, Sines(0, 8000), 999);
-    const View view = sweeper.Current();
+    const View view =
+        Swept(sweeper, 2000, {true, 3, Edge::Rising, 0.5, 0.25, TriggerMode::Normal}, Sines(0, 8000), 999);
     ASSERT_TRUE(view.triggered);
-    const std::string path = (std::filesystem::temp_directory_path() / "scope_instrument_test.csv").string();
+    const velmora::test::TempDir dir;
+    const std::string path = dir.str() + "/view.csv";
     std::string error;
     ASSERT_TRUE(WriteTimeCsv(path, view, kRate, kNames, error)) << error;
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    std::filesystem::remove(path);
-    const std::vector<std::string> lines = Lines(text.str());
+    const std::vector<std::string> lines = Split(velmora::test::Slurp(path), '\n');
     ASSERT_EQ(lines.size(), view.kadrs + 1);
     EXPECT_EQ(lines[0], "time_s,X1,X2,X3,X4,count");
     for (std::size_t k : {std::size_t{0}, std::size_t{499}, std::size_t{500}, view.kadrs - 1}) {
@@ -419,10 +392,9 @@ TEST(Export, TheTimeCsvCountsFromTheTriggerPoint) {
         EXPECT_EQ(t < 0, k < 500) << "kadr " << k;
         EXPECT_NEAR(std::strtod(row[4].c_str(), nullptr), view.Volts(k, 3), 1e-6);
     }
-
     SpectrumAnalyzer analyzer;
     const Spectrum& spectrum = analyzer.Compute(view, kRate);
-    const std::vector<std::string> rows = Lines(SpectrumCsv(spectrum, kNames));
+    const std::vector<std::string> rows = Split(SpectrumCsv(spectrum, kNames), '\n');
     ASSERT_EQ(rows.size(), spectrum.frequency.size() + 1);
     EXPECT_EQ(rows[0], "frequency_hz,X1,X2,X3,X4,count");
     const std::vector<std::string> row = Split(rows[9]); // 40 Hz
@@ -431,18 +403,15 @@ TEST(Export, TheTimeCsvCountsFromTheTriggerPoint) {
 }
 
 TEST(Export, FixedDecimalsRoundLikePrintf) {
-    struct Case {
+    const struct {
         double value;
         int decimals;
         const char* text;
-    };
-    for (const Case& c : std::vector<Case>{{0.5, 6, "0.500000"},
-                                           {-0.0000004, 6, "0.000000"},
-                                           {1.9999996, 6, "2.000000"},
-                                           {-0.0123456, 6, "-0.012346"},
-                                           {-30.000000001, 9, "-30.000000001"},
-                                           {-112.25, 3, "-112.250"},
-                                           {std::nan(""), 6, "nan"}}) {
+    } cases[] = {
+        {0.5, 6, "0.500000"},         {-0.0000004, 6, "0.000000"},         {1.9999996, 6, "2.000000"},
+        {-0.0123456, 6, "-0.012346"}, {-30.000000001, 9, "-30.000000001"}, {-112.25, 3, "-112.250"},
+        {std::nan(""), 6, "nan"}};
+    for (const auto& c : cases) {
         std::string text;
         AppendFixed(text, c.value, c.decimals);
         EXPECT_EQ(text, c.text) << c.value;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "scope_options.h"
@@ -24,20 +25,12 @@ TEST(ScopeOptions, TakeWhatAScriptGives) {
                           "--export-view", "v.csv", "--screenshot=s.png", "--measure"},
                          error);
     ASSERT_TRUE(o) << error;
-    EXPECT_EQ(o->address, 0x7F000001);
-    EXPECT_EQ(o->inputs, InputsChoice::Differential);
-    EXPECT_EQ(o->channels, (std::vector<int16_t>{0, 1, 2, 31}));
-    EXPECT_EQ(o->rate, 5000);
-    EXPECT_EQ(o->window, 0.2);
     ASSERT_TRUE(o->trigger);
-    EXPECT_EQ(o->trigger->channel, "X1");
-    EXPECT_FALSE(o->trigger->rising);
-    EXPECT_EQ(o->trigger->level, -0.25);
-    EXPECT_EQ(o->view, ViewKind::Spectrum);
-    EXPECT_EQ(o->after, 1.5);
-    EXPECT_EQ(o->exportView, "v.csv");
-    EXPECT_EQ(o->screenshot, "s.png");
-    EXPECT_TRUE(o->measure);
+    EXPECT_EQ(std::tie(o->address, o->inputs, o->channels, o->rate, o->window, o->view, o->after,
+                       o->exportView, o->screenshot, o->measure, o->trigger->channel, o->trigger->rising,
+                       o->trigger->level),
+              std::tuple(0x7F000001, InputsChoice::Differential, std::vector<int16_t>{0, 1, 2, 31}, 5000, 0.2,
+                         ViewKind::Spectrum, 1.5, "v.csv", "s.png", true, "X1", false, -0.25));
     EXPECT_TRUE(o->StartsAtOnce());
 }
 
