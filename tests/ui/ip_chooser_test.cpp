@@ -2,8 +2,7 @@
 // rules, focus moves, the remembered list and its file as a careless or
 // hostile folder may hold it; the chooser on a terminal, and the console
 // serving where there is no display. The chooser window's tests drive the
-// same model through the widgets (a new choice on top, Clear written on
-// the close box); without a terminal it is e16rec's test.
+// same model through the widgets; without a terminal it is e16rec's test.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -35,31 +34,20 @@ std::string Type(ucIPModel& ip, const std::string& keys) {
     return accepted;
 }
 
-TEST(UcIpTest, EveryBoxStaysAByte) {
+// A full box moves the focus on, except the rightmost; a box emptied by a cut
+// leaves no address.
+TEST(UcIpTest, AnAddressNeedsAByteInEveryBox) {
     ucIPModel ip; // the focus starts in the leftmost box
     EXPECT_EQ(Type(ip, "192168"), "192168");
+    EXPECT_EQ(ip.FocusBox(), 1) << "after two full boxes";
     EXPECT_EQ(Type(ip, "0"), "0");
     EXPECT_EQ(Type(ip, "07"), "7") << "a 0 behind a lone 0, then a digit";
     ip.KeyDown(IpKey::Right);
     EXPECT_EQ(Type(ip, "256.a"), "25") << "a digit past 255, a dot or a letter";
     EXPECT_EQ(Type(ip, "5"), "5");
+    EXPECT_EQ(ip.FocusBox(), 0) << "the rightmost box keeps the focus";
     EXPECT_EQ(Boxes(ip), "192.168.7.255") << "\"07\" shows as 7";
     EXPECT_EQ(ip.Value(), AddressNumber(192, 168, 7, 255));
-}
-
-TEST(UcIpTest, TheThirdDigitMovesOnButNotPastTheLastBox) {
-    ucIPModel ip;
-    Type(ip, "192168");
-    EXPECT_EQ(ip.FocusBox(), 1) << "after two full boxes";
-    Type(ip, "7");
-    ip.KeyDown(IpKey::Right);
-    Type(ip, "255");
-    EXPECT_EQ(ip.FocusBox(), 0) << "the rightmost box keeps the focus";
-}
-
-TEST(UcIpTest, AnEmptyBoxMakesNoAddress) {
-    ucIPModel ip;
-    ip.SetValue(AddressNumber(192, 168, 7, 255));
     ip.Edit(1, "", 0);
     EXPECT_EQ(ip.Value(), 0) << "an empty box";
     EXPECT_EQ(Boxes(ip), "192.168..255") << "the other boxes kept";
@@ -100,18 +88,12 @@ protected:
     dlgIPModel dlg{dir.path()};
 };
 
-const std::string kUntidyList = "10.0.0.2\r\n300.1.1.1\r\n10.0.0.2\r\n1.2.3.4.5\r\n010.0.0.1\r\n";
-
-TEST_F(ChooserTest, BadOrRepeatedLinesAreSkipped) {
-    WriteList(kUntidyList);
-    dlg.Load();
-    EXPECT_EQ(Texts(), (std::vector<std::string>{"127.0.0.1", "10.0.0.2", "1.2.3.4", "10.0.0.1"}));
-}
-
-TEST_F(ChooserTest, AnUnchangedListIsNotRewritten) {
-    const std::string file = kUntidyList;
+// What the chooser skips stays in the file until the list changes.
+TEST_F(ChooserTest, BadOrRepeatedLinesAreSkippedButLeftInTheFile) {
+    const std::string file = "10.0.0.2\r\n300.1.1.1\r\n10.0.0.2\r\n1.2.3.4.5\r\n010.0.0.1\r\n";
     WriteList(file);
     dlg.Load();
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"127.0.0.1", "10.0.0.2", "1.2.3.4", "10.0.0.1"}));
     dlg.SelectItem(3);
     ASSERT_TRUE(dlg.Ok());
     EXPECT_EQ(dlg.chosenAddress(), AddressNumber(10, 0, 0, 1));
@@ -158,9 +140,6 @@ TEST_F(ChooserTest, AHugeFileIsReadOnlyAsFarAsItsLimits) {
     EXPECT_EQ(Offered(), 1u) << "the address lies past the first MiB";
     WriteList(std::string(70000, '\n') + "10.0.0.2\n");
     EXPECT_EQ(Offered(), 1u) << "the address lies past line 65536";
-}
-
-TEST_F(ChooserTest, AFullListTakesEachAddressOnce) {
     std::string many;
     for (int i = 0; i < 65535; ++i)
         many += "10.1." + std::to_string(i / 256) + "." + std::to_string(i % 256) + "\r\n";
@@ -175,47 +154,44 @@ protected:
         std::istringstream in(typed);
         return ConsoleDialogs(in, out, dir.path()).SelectIP("E16");
     }
-    bool Said(const std::string& text, std::size_t times = 1) const {
-        std::size_t at = 0;
-        for (std::size_t n = 0; n < times; ++n, ++at)
-            if ((at = out.str().find(text, at)) == std::string::npos) return false;
-        return true;
+    bool Said(const std::string& text) const { return Count(text) > 0; }
+    std::size_t Count(const std::string& text) const {
+        std::size_t times = 0;
+        for (auto at = out.str().find(text); at != std::string::npos; at = out.str().find(text, at + 1))
+            ++times;
+        return times;
     }
 
     test::ScopedEnv all{"LC_ALL", "C"};
     std::ostringstream out;
 };
 
-TEST_F(ConsoleTest, EnterTakesTheSelectedItem) {
-    WriteList("10.0.0.2\r\n");
-    EXPECT_EQ(Answer("\n"), 0x0A000002) << "Enter";
-    EXPECT_TRUE(Said(" > 1  10.0.0.2")) << "the selection is not marked:\n" << out.str();
-}
-
+// Enter takes the selected item, marked in the list: the last choice.
 TEST_F(ConsoleTest, EachAnswerChoosesItsAddress) {
     const std::string list = "10.0.0.2\r\n10.0.0.3\r\n";
-    // What the user types; the address chosen and the list file after it, if it changes.
-    const std::tuple<const char*, int32_t, const char*> answers[] = {
-        {"0\n", 0x7F000001, nullptr},                                                // item 0
-        {"192.168.1.10\n", -1062731510, "192.168.1.10\r\n10.0.0.2\r\n10.0.0.3\r\n"}, // on top
-        {" 1.2.3.256 \n", AddressNumber(1, 2, 3, 25), nullptr},                      // the box refuses the 6
-        {"c\n", 0, nullptr},
-        {"r 1\n\n", 0x0A000003, "10.0.0.3\r\n"}, // remove item 1, then Enter on the next
-        {"", 0, nullptr},                        // the end of input
-        {"x\nc\n", 0, ""}};                      // clear, then cancel
-    for (const auto& [typed, address, after] : answers) {
+    // What the user types; the address chosen, the list file after it if it
+    // changes, and how often an answer that is no choice is refused.
+    const std::tuple<const char*, int32_t, const char*, std::size_t> answers[] = {
+        {"\n", 0x0A000002, nullptr, 0},                                                 // Enter
+        {"0\n", 0x7F000001, nullptr, 0},                                                // item 0
+        {"192.168.1.10\n", -1062731510, "192.168.1.10\r\n10.0.0.2\r\n10.0.0.3\r\n", 0}, // on top
+        {" 1.2.3.256 \n", AddressNumber(1, 2, 3, 25), nullptr, 0}, // the box refuses the 6
+        {"c\n", 0, nullptr, 0},
+        {"r 1\n\n", 0x0A000003, "10.0.0.3\r\n", 0}, // remove item 1, then Enter on the next
+        {"", 0, nullptr, 0},                        // the end of input
+        {"x\nc\n", 0, "", 0},                       // clear, then cancel
+        {"1.2.3\n9\n0\n", 0x7F000001, nullptr, 2}}; // asked again after each
+    for (const auto& [typed, address, after, refusals] : answers) {
         SCOPED_TRACE(testing::PrintToString(std::string(typed)));
         WriteList(list);
+        out.str("");
         EXPECT_EQ(Answer(typed), address);
         if (after != nullptr) {
             EXPECT_EQ(ReadList(), after) << "the list file";
         }
+        EXPECT_TRUE(Said(" > 1  10.0.0.2")) << "the selection is not marked:\n" << out.str();
+        EXPECT_EQ(Count("E16: Please select IP address!"), refusals) << out.str();
     }
-}
-
-TEST_F(ConsoleTest, AnAnswerThatIsNoChoiceIsAskedAgain) {
-    EXPECT_EQ(Answer("1.2.3\n9\n0\n"), 0x7F000001);
-    EXPECT_TRUE(Said("E16: Please select IP address!", 2)) << "not asked again:\n" << out.str();
 }
 
 // The chooser window's tests read every text in both languages.

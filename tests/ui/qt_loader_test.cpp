@@ -30,7 +30,10 @@ protected:
         EXPECT_NE(err.str().find(reason), std::string::npos) << err.str();
         return console;
     }
-    void UseTheApplication() {
+    // The plug-in serves, with nothing said, and its application works.
+    void ExpectThePlugin() {
+        ASSERT_FALSE(ConsoleWith(""));
+        EXPECT_EQ(err.str(), "");
         dialogs->WaitCursor(true); // needs the application
         dialogs->WaitCursor(false);
     }
@@ -78,10 +81,8 @@ TEST_F(ServiceChoice, ThePluginRefusesADriverOfAnotherInterfaceVersion) {
 // The offscreen platform stands in for the display.
 TEST_F(ServiceChoice, WithADisplayThePluginMakesTheApplicationOnThisThread) {
     test::ScopedEnv display("DISPLAY", ":987"), offscreen("QT_QPA_PLATFORM", "offscreen");
-    ASSERT_FALSE(ConsoleWith(""));
-    EXPECT_EQ(err.str(), "");
+    ExpectThePlugin();
     EXPECT_TRUE(test::IsLoaded("libQt6Widgets.so.6"));
-    UseTheApplication();
 }
 
 // A real X server, run by xvfb-run in a test of its own (skipped elsewhere):
@@ -89,9 +90,7 @@ TEST_F(ServiceChoice, WithADisplayThePluginMakesTheApplicationOnThisThread) {
 // let go before Qt connected made Qt abort.
 TEST_F(ServiceChoice, OnAnXServerThePluginMakesTheApplication) {
     if (std::getenv("DISPLAY") == nullptr) GTEST_SKIP() << "no X display; the xvfb-run test runs this";
-    ASSERT_FALSE(ConsoleWith(""));
-    EXPECT_EQ(err.str(), "");
-    UseTheApplication();
+    ExpectThePlugin();
 }
 
 } // namespace

@@ -41,10 +41,16 @@ protected:
 
 using GeneralPageTest = PageTest;
 
+// Halves of the last digit shown go away from zero, as the number is written:
+// 250 codes are 0.078125 V exactly, 13 codes 0.0040625 V in a float just
+// below it.
 TEST_F(GeneralPageTest, LevelTextShowsTheLevelOnItsRange) {
     // Level, range; the text.
     const std::tuple<int16_t, int16_t, std::string> levels[] = {
-        {16000, 0, "5.0"}, {320, 0, "0.100"}, {100, 3, "0"}, {-4000, 1, "-0.3125"}, {40, 0, "0.0125"}};
+        {16000, 0, "5.0"},   {320, 0, "0.100"},     {100, 3, "0"},         {-4000, 1, "-0.3125"},
+        {40, 0, "0.0125"},   {250, 0, "0.07813"},   {-250, 0, "-0.07813"}, {25, 0, "0.007813"},
+        {13, 0, "0.004063"}, {-13, 0, "-0.004063"}, {31999, 0, "10.0"},    {-31999, 0, "-10.0"},
+        {3, 0, "0"}};
     for (const auto& [level, range, text] : levels) {
         SCOPED_TRACE(testing::Message() << "level " << level << " on range " << range);
         sync = {StartMode::AnalogLevel, SyncDirection::Above, 0, range, level};
@@ -144,28 +150,21 @@ TEST_F(AdcPageTest, AnOptionKeepsTheInputNumber) {
     EXPECT_EQ(page.Lines()[2], "AI3\tXY3") << "X3 through Calibration 0";
 }
 
+// A source echoed while the view refreshes is no choice.
 TEST_F(AdcPageTest, TheSourceListPicksAnInputOnTheOptionsSide) {
     ucADCModel page(input, module);
     page.SelectLine(7);
     page.ChooseOption(ucADCModel::kSingleY);
     ASSERT_EQ(page.SourceItems().size(), 16u);
     page.ChooseSource(9);
-    EXPECT_EQ(page.PageTable()[7].source, 25) << "Y10";
-    EXPECT_NE(page.PageTable()[7].singleEnded, 0);
-    EXPECT_EQ(page.Lines()[7], "AI8\tY10");
-    EXPECT_EQ(input.channelTable[7].source, 7) << "nothing is stored before the save";
-}
-
-TEST_F(AdcPageTest, ASourceEchoedWhileTheViewRefreshesIsIgnored) {
-    ucADCModel page(input, module);
-    page.SelectLine(7);
-    page.ChooseOption(ucADCModel::kSingleY);
-    page.ChooseSource(9);
     {
         auto refreshing = page.Refreshing();
         page.ChooseSource(0);
     }
-    EXPECT_EQ(page.PageTable()[7].source, 25) << "a selection echoed while the view refreshes";
+    EXPECT_EQ(page.PageTable()[7].source, 25) << "Y10";
+    EXPECT_NE(page.PageTable()[7].singleEnded, 0);
+    EXPECT_EQ(page.Lines()[7], "AI8\tY10");
+    EXPECT_EQ(input.channelTable[7].source, 7) << "nothing is stored before the save";
 }
 
 TEST_F(AdcPageTest, EveryPresetKeepsTheSelectedLine) {
@@ -192,15 +191,15 @@ using DacPageTest = PageTest;
 
 TEST_F(DacPageTest, EntriesAreCheckedAgainstTheirBounds) {
     const std::string levels = "Please, set the number in range from -10 to 10 V!";
-    // A level box or a rate box, its index and the text; the message, none when it passes.
+    // A level box or a rate box, its index and the text; the message, none
+    // when it passes. The last is the frequency's lower end, blanks around.
     const std::tuple<bool, int, const char*, std::string> entries[] = {
         {true, 0, "", levels},
         {true, 0, "1,5", levels},
         {true, 0, "12", levels},
         {true, 0, "abc", levels},
         {false, 1, "1.01", "Please, set the number in range from 0 to 1!"},
-        {false, 0, " 0.5 ", ""}, // the frequency's lower end, blanks around
-    };
+        {false, 0, " 0.5 ", ""}};
     ucDACModel page(output, module);
     EXPECT_EQ(page.PageFrequency(), 100.0);
     for (const auto& [level, box, text, message] : entries) {
@@ -212,25 +211,19 @@ TEST_F(DacPageTest, EntriesAreCheckedAgainstTheirBounds) {
     EXPECT_EQ(page.PageFrequency(), 0.5);
 }
 
-TEST_F(DacPageTest, ADcLineShowsNoBaseline) {
-    ucDACModel page(output, module);
-    page.SelectChannel(1);
-    page.ChooseWaveform(static_cast<int>(Waveform::Dc));
-    EXPECT_TRUE(page.CheckLevel(0, "-1.5").passed);
-    EXPECT_EQ(page.Lines()[1], "AO2: DC\tA=-1.5 V") << "no baseline for DC";
-}
-
 // The phase and the frequency ask for periodic kinds on both outputs and on
 // either, the baseline for more than a level.
-TEST_F(DacPageTest, EnabledStatesFollowTheKindsOfBothOutputs) {
+TEST_F(DacPageTest, EachKindShowsOnlyItsValues) {
+    output.generator.waves[0] = {Waveform::Off, -4800, 3200, 0.0};
     ucDACModel page(output, module);
-    // Kinds of the first and second output; amplitude, baseline, frequency, phase.
-    const std::tuple<Waveform, Waveform, bool, bool, bool, bool> cases[] = {
-        {Waveform::Off, Waveform::Off, false, false, false, false},
-        {Waveform::Dc, Waveform::Off, true, false, false, false},
-        {Waveform::Noise, Waveform::Sine, true, true, true, false},
-        {Waveform::Triangle, Waveform::Pulse, true, true, true, true}};
-    for (const auto& [first, second, amplitude, baseline, frequency, phase] : cases) {
+    // Kinds of the first and second output; amplitude, baseline, frequency,
+    // phase; the first output's line.
+    const std::tuple<Waveform, Waveform, bool, bool, bool, bool, std::string> cases[] = {
+        {Waveform::Off, Waveform::Off, false, false, false, false, "AO1: Off"},
+        {Waveform::Dc, Waveform::Off, true, false, false, false, "AO1: DC\tA=-1.5 V"}, // no baseline
+        {Waveform::Noise, Waveform::Sine, true, true, true, false, "AO1: Noise\tA=-1.5 V\tB=1 V"},
+        {Waveform::Triangle, Waveform::Pulse, true, true, true, true, "AO1: Triangle\tA=-1.5 V\tB=1 V"}};
+    for (const auto& [first, second, amplitude, baseline, frequency, phase, line] : cases) {
         SCOPED_TRACE(testing::Message()
                      << "kinds " << static_cast<int>(first) << ", " << static_cast<int>(second));
         page.SelectChannel(1);
@@ -242,6 +235,7 @@ TEST_F(DacPageTest, EnabledStatesFollowTheKindsOfBothOutputs) {
         EXPECT_EQ(page.RateEnabled(0), frequency);
         EXPECT_EQ(page.RateEnabled(1), phase);
         EXPECT_EQ(page.Picture(), first);
+        EXPECT_EQ(page.Lines()[0], line);
     }
 }
 
@@ -263,68 +257,55 @@ TEST_F(DacPageTest, SlidersStoreTheirLevelUnlessTheViewIsRefreshing) {
     EXPECT_EQ(page.Lines()[0], "AO1: Sine\tA=0.031 V\tB=-2 V");
 }
 
-TEST_F(DacPageTest, TheSelectedOutputIsKept) {
-    output.pageChannel = 1;
-    {
-        ucDACModel page(output, module);
-        EXPECT_EQ(page.SelectedChannel(), 1);
-        EXPECT_EQ(page.TypeCaption(), "AO2 &Type:");
-        page.SelectChannel(0);
-        page.Closing();
-    }
-    EXPECT_EQ(output.pageChannel, 0);
-}
-
+// The output shown at closing is shown at the next opening.
 TEST_F(DacPageTest, TheCopyIsStoredOnSave) {
     output.generator.signalFreq = 0.1; // below the lowest
     output.pageChannel = 1;
     {
         ucDACModel page(output, module);
+        EXPECT_EQ(page.SelectedChannel(), 1);
+        EXPECT_EQ(page.TypeCaption(), "AO2 &Type:");
         EXPECT_EQ(page.RateText(0), "100");
         page.ChooseWaveform(static_cast<int>(Waveform::Ramp));
         ASSERT_TRUE(page.CheckLevel(1, "2.5").passed);
         EXPECT_EQ(output.generator.waves[1].waveform, Waveform::Off) << "before the save";
         page.Page_SaveSetting();
+        page.SelectChannel(0);
         page.Closing();
     }
     EXPECT_EQ(output.generator.waves[1].waveform, Waveform::Ramp);
     EXPECT_EQ(output.generator.waves[1].baseline, 8000);
     EXPECT_EQ(output.generator.signalFreq, 100.0);
     EXPECT_FALSE(output.streamEnabled) << "only Start arms the generator";
+    EXPECT_EQ(output.pageChannel, 0);
 }
 
 // What a box holds for each DAC box: an entry in range and its value, one out
 // of range and its message.
-struct BoxCase {
+const struct BoxCase {
     int box;
     const char* good;
     double value;
     const char* bad;
     const char* message;
-};
+} kBoxCases[] = {
+    {ucDACModel::kAmplitude, "1.3", 4160, "12", "Please, set the number in range from -10 to 10 V!"},
+    {ucDACModel::kBaseline, "-2.5", -8000, "abc", "Please, set the number in range from -10 to 10 V!"},
+    {ucDACModel::kFrequency, "250", 250, "250000", "Please, set the number in range from 0.5 to 100000!"},
+    {ucDACModel::kPhase, "0.3", 0.3, "1.5", "Please, set the number in range from 0 to 1!"}};
 
+// The working copy's value behind a box.
 double PageValue(const ucDACModel& page, int box) {
-    switch (box) {
-    case ucDACModel::kAmplitude:
-        return page.PageWave(0).amplitude;
-    case ucDACModel::kBaseline:
-        return page.PageWave(0).baseline;
-    case ucDACModel::kFrequency:
-        return page.PageFrequency();
-    default:
-        return page.PageWave(0).phase;
-    }
+    if (box == ucDACModel::kFrequency) return page.PageFrequency();
+    const core::WaveSettings& wave = page.PageWave(0);
+    return box == ucDACModel::kAmplitude  ? wave.amplitude
+           : box == ucDACModel::kBaseline ? wave.baseline
+                                          : wave.phase;
 }
 
 std::string BoxText(const ucDACModel& page, int box) {
     return box < ucDACModel::kFrequency ? page.LevelText(box) : page.RateText(box - ucDACModel::kFrequency);
 }
-
-const BoxCase kBoxCases[] = {
-    {ucDACModel::kAmplitude, "1.3", 4160, "12", "Please, set the number in range from -10 to 10 V!"},
-    {ucDACModel::kBaseline, "-2.5", -8000, "abc", "Please, set the number in range from -10 to 10 V!"},
-    {ucDACModel::kFrequency, "250", 250, "250000", "Please, set the number in range from 0.5 to 100000!"},
-    {ucDACModel::kPhase, "0.3", 0.3, "1.5", "Please, set the number in range from 0 to 1!"}};
 
 // Both outputs playing a 1 V sine, so that every box is enabled.
 void TwoSines(output::AnalogOutput& output) {
@@ -332,7 +313,8 @@ void TwoSines(output::AnalogOutput& output) {
                               core::WaveSettings{Waveform::Sine, 3200, 0, 0.0}};
 }
 
-TEST_F(DacPageTest, ARefusedEntryStaysPending) {
+// A refused entry stays pending until fixed; one in range waits for a commit.
+TEST_F(DacPageTest, OnlyACommittedEntryInRangeIsStored) {
     TwoSines(output);
     for (const BoxCase& c : kBoxCases) {
         SCOPED_TRACE(testing::Message() << "box " << c.box);
@@ -349,15 +331,6 @@ TEST_F(DacPageTest, ARefusedEntryStaysPending) {
         EXPECT_EQ(PageValue(page, c.box), before);
         page.Edit(c.box, shown);
         EXPECT_FALSE(page.Pending(c.box)) << "the value's own text typed back";
-    }
-}
-
-TEST_F(DacPageTest, ATypedEntryWaitsForACommit) {
-    TwoSines(output);
-    for (const BoxCase& c : kBoxCases) {
-        SCOPED_TRACE(testing::Message() << "box " << c.box);
-        ucDACModel page(output, module);
-        const double before = PageValue(page, c.box);
         page.Edit(c.box, c.good);
         EXPECT_EQ(PageValue(page, c.box), before) << "stored before the commit";
         EXPECT_TRUE(page.Commit(c.box).passed);
@@ -387,31 +360,9 @@ TEST_F(DacPageTest, APendingEntryGoesWhenItsBoxIsRewrittenOrDisabled) {
     EXPECT_FALSE(page.Pending(ucDACModel::kBaseline)) << "typed into a disabled box";
 }
 
-// A whole period is no offset, as the settings keep the phase: 1 is taken as 0.
-TEST_F(DacPageTest, APhaseOfOneIsTakenAsZero) {
-    const std::tuple<const char*, double, std::string> phases[] = {
-        {"1", 0.0, "0"}, {"1.0", 0.0, "0"}, {"0.999", 0.999, "0.999"}, {"0", 0.0, "0"}};
-    for (const auto& [typed, phase, shown] : phases) {
-        output.generator.waves[0].phase = 0.5;
-        ucDACModel page(output, module);
-        EXPECT_TRUE(page.CheckRate(1, typed).passed) << typed;
-        EXPECT_EQ(page.PageWave(0).phase, phase) << typed;
-        EXPECT_EQ(page.RateText(1), shown) << typed;
-    }
-}
-
-// Halves of the last digit shown go away from zero, as the number is written:
-// 250 codes are 0.078125 V exactly, 13 codes 0.0040625 V in a float just
-// below it.
-TEST_F(PageTest, LevelTextsRoundHalvesAwayFromZero) {
-    // Codes on the 10 V range; the General page's text.
-    const std::pair<int16_t, std::string> levels[] = {
-        {250, "0.07813"},   {-250, "-0.07813"}, {25, "0.007813"},  {13, "0.004063"},
-        {-13, "-0.004063"}, {31999, "10.0"},    {-31999, "-10.0"}, {3, "0"}};
-    for (const auto& [level, text] : levels) {
-        sync = {StartMode::AnalogLevel, SyncDirection::Above, 0, 0, level};
-        EXPECT_EQ(ucGeneralModel(sync, input, module).LevelText(), text) << level << " codes";
-    }
+// Halves of the last digit shown go away from zero; the General page's are
+// with its level texts.
+TEST_F(DacPageTest, LevelTextsRoundHalvesAwayFromZero) {
     // DAC codes; the level's text, to the millivolt.
     const std::pair<int32_t, std::string> codes[] = {{8, "0.003"},   {-24, "-0.008"}, {1608, "0.503"},
                                                      {250, "0.078"}, {-1, "0"},       {-32000, "-10"}};
@@ -425,22 +376,17 @@ TEST_F(PageTest, LevelTextsRoundHalvesAwayFromZero) {
     EXPECT_EQ(FixedText(-0.0004, 1, 3), "0.0") << "a zero without a sign";
 }
 
-TEST(LocaleNumbersTest, OnlyTheUsersSeparatorIsRead) {
+using LocaleNumbersTest = PageTest;
+
+// Under a locale with a decimal comma, no other separator is read.
+TEST_F(LocaleNumbersTest, NumbersUseTheUsersSeparator) {
     const test::ScopedEnv comma("LC_ALL", "de_DE.UTF-8");
     EXPECT_EQ(ReadNumber(" -0,5 "), -0.5);
     EXPECT_EQ(ReadNumber("1e3"), 1000.0);
     for (const char* text : {"0.5", "1,2,3", "", "-", "inf", "nan", "1e", "5 V"})
         EXPECT_EQ(ReadNumber(text), std::nullopt) << text;
-}
-
-TEST(LocaleNumbersTest, TheUsersSeparatorIsShown) {
-    const test::ScopedEnv comma("LC_ALL", "de_DE.UTF-8");
     EXPECT_EQ(NumberText(9.75), "9,75");
     EXPECT_EQ(FixedText(5.0, 1, 3), "5,0");
-    output::AnalogOutput output;
-    output.Describe();
-    engine::ModuleLink module;
-    module.dacPresent = true;
     ucDACModel page(output, module);
     EXPECT_EQ(page.LevelItems()[1], "9,75");
     EXPECT_EQ(page.RateItems(1)[2], "0,10");

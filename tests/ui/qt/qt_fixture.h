@@ -80,12 +80,17 @@ public:
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (box == nullptr || box->button(QMessageBox::Ok) == nullptr) return;
             seen_ << box->text();
+            title = box->windowTitle();
+            buttons = static_cast<int>(box->buttons().size());
             box->button(QMessageBox::Ok)->click();
         });
         timer_.start(10);
     }
     // The texts seen since the last call.
     QStringList Take() { return std::exchange(seen_, {}); }
+    // The last box's title and number of buttons.
+    QString title;
+    int buttons = 0;
 
 private:
     QTimer timer_;
@@ -102,7 +107,7 @@ protected:
     }
 
     // Runs `user` on the modal window once it is open. A window the user
-    // left open after a failure is closed, so the test ends.
+    // left open is closed by its close box, so the test ends.
     static void WhenOpen(std::function<void(QWidget&)> user) {
         QTimer::singleShot(0, qApp, [user] {
             QWidget* modal = QApplication::activeModalWidget();
@@ -111,7 +116,7 @@ protected:
                 return;
             }
             user(*modal);
-            if (::testing::Test::HasFailure() && modal->isVisible()) modal->close();
+            if (modal->isVisible()) modal->close();
         });
     }
 
@@ -119,23 +124,6 @@ protected:
     int32_t Choose(std::function<void(QWidget&)> user) {
         WhenOpen(std::move(user));
         return dialogs->SelectIP("E16");
-    }
-
-    struct Seen {
-        QString title;
-        QString text;
-        int buttons = 0;
-    };
-    // The next message box is read and answered with its OK button.
-    static void AnswerMessage(Seen& seen) {
-        WhenOpen([&seen](QWidget& window) {
-            auto* box = qobject_cast<QMessageBox*>(&window);
-            ASSERT_NE(box, nullptr) << "the modal window is no message box";
-            seen = {box->windowTitle(), box->text(), static_cast<int>(box->buttons().size())};
-            QAbstractButton* ok = box->button(QMessageBox::Ok);
-            ASSERT_NE(ok, nullptr) << "no OK button";
-            ok->click();
-        });
     }
 
     test::ScopedEnv language{"LC_ALL", "C"};

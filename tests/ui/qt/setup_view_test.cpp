@@ -30,7 +30,8 @@ using core::Waveform;
 using test::ModuleDacLevel;
 using test::ModuleLines;
 
-// The driver's record with the module's description; detected on demand.
+// The driver's record with the module detected, unless a test's fixture says
+// otherwise.
 class SetupWindow : public QtFixture {
 protected:
     void SetUp() override {
@@ -44,6 +45,10 @@ protected:
         host.setColor(QPalette::Base, QColor(255, 255, 240));
         host.setColor(QPalette::Button, QColor(200, 210, 220));
         QApplication::setPalette(host);
+        if (!detect_) return;
+        ScriptedDialogs answers;
+        answers.QueueAddress(test::kSimWithDac);
+        ASSERT_TRUE(engine::TestDevice(s, answers)) << s.lastError;
     }
     void TearDown() override {
         QApplication::setPalette(before_);
@@ -52,16 +57,12 @@ protected:
         e16sim_reset();
     }
 
-    void Detect() {
-        ScriptedDialogs answers;
-        answers.QueueAddress(test::kSimWithDac);
-        ASSERT_TRUE(engine::TestDevice(s, answers)) << s.lastError;
-    }
     // ShowSetup, as the driver calls it, with `user` acting on the open
     // dialog, on the page of `tab`.
-    bool OpenSetup(std::function<void(QWidget&)> user, int tab = 0) {
+    bool OpenSetup(int tab, std::function<void(QWidget&)> user) {
         WhenOpen([user, tab](QWidget& window) {
             if (tab > 0) ClickTab(window, tab);
+            ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << "focus moves only in the active window";
             user(window);
         });
         dlgSetupModel frame(s, dir.path());
@@ -119,6 +120,7 @@ protected:
                Child(window, field)->palette().color(QPalette::Base) == want;
     }
 
+    bool detect_ = true;
     QPalette before_;
     test::PrivateStore store_;
     driver::DriverState s;
@@ -132,19 +134,26 @@ const std::pair<const char*, void (*)(QWidget&)> kClosings[] = {
     {"OK", [](QWidget& window) { Click(window, "cmdDialog0"); }},
 };
 
-TEST_F(SetupWindow, OnlyOkStoresThePagesNotCancelEscOrTheCloseBox) {
+// The record before any detection: the General page alone.
+class UndetectedSetupWindow : public SetupWindow {
+protected:
+    UndetectedSetupWindow() { detect_ = false; }
+};
+
+TEST_F(UndetectedSetupWindow, OnlyOkStoresThePagesNotCancelEscOrTheCloseBox) {
     for (const auto& [name, closing] : kClosings) {
-        const bool shown = OpenSetup([&closing = closing](QWidget& window) {
+        SCOPED_TRACE(name);
+        const bool shown = OpenSetup(0, [&closing = closing](QWidget& window) {
             EXPECT_EQ(Tabs(window)->count(), 1) << "before detection, General only";
             EXPECT_EQ(window.windowTitle().left(16), "Lintara Setup (v");
             EXPECT_FALSE(Enabled(window, "cmdDialog2")) << "Help without a help file";
             EXPECT_TRUE(Child<QPushButton>(window, "cmdDialog0")->isDefault()) << "OK is not the default";
             Keys(window, "cboSynchro", {Qt::Key_Down}); // TRIG Rise
             closing(window);
+            EXPECT_FALSE(window.isVisible()) << "left the dialog open";
         });
-        EXPECT_TRUE(shown) << name;
-        EXPECT_EQ(s.sync.mode, std::string(name) == "OK" ? StartMode::Syn1Rise : StartMode::Internal) << name;
-        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << name << " left the dialog open";
+        EXPECT_TRUE(shown);
+        EXPECT_EQ(s.sync.mode, std::string(name) == "OK" ? StartMode::Syn1Rise : StartMode::Internal);
     }
 }
 
@@ -169,72 +178,53 @@ void ExpectLaidOut(QWidget& window, QWidget& page, int tab) {
         << "Shift+Tab from OK leaves the page on tab " << tab;
 }
 
+// The tab selected at closing opens next, its page alone made.
 TEST_F(SetupWindow, PagesAreMadeWhenFirstSelected) {
-    Detect();
-    OpenSetup([](QWidget& window) {
+    OpenSetup(0, [](QWidget& window) {
         EXPECT_EQ(Tabs(window)->tabText(3), "DIO");
         EXPECT_NE(View(window, "tabGeneral"), nullptr);
         EXPECT_EQ(View(window, "tabDAC"), nullptr) << "a page made before its tab was selected";
         ClickTab(window, 2);
         EXPECT_EQ(View(window, "tabADC"), nullptr) << "a tab passed over got its page";
-        window.close();
+        Click(window, "cmdDialog0");
+    });
+    OpenSetup(0, [](QWidget& window) {
+        EXPECT_EQ(Tabs(window)->currentIndex(), 2) << "the tab selected at the last closing";
+        EXPECT_EQ(View(window, "tabGeneral"), nullptr);
     });
 }
 
 TEST_F(SetupWindow, EveryPageIsLaidOut) {
-    Detect();
-    OpenSetup([](QWidget& window) {
+    OpenSetup(0, [](QWidget& window) {
         for (int tab = 0; tab < Tabs(window)->count(); ++tab) {
             ClickTab(window, tab);
             QApplication::processEvents(); // the new page laid out
             ExpectLaidOut(window, *Tabs(window)->currentWidget(), tab);
         }
-        window.close();
     });
 }
 
-TEST_F(SetupWindow, TheHelpButtonOrF1OpensTheHelpFile) {
-    Detect();
+// Help and F1 open the help file, the logo the documentation in the driver's
+// folder.
+TEST_F(SetupWindow, EachLinkOpensItsFile) {
     s.settings.helpFile = (dir.path() / "LCardE16.chm").string();
-    Desktop desktop;
-    OpenSetup([](QWidget& window) {
-        Click(window, "cmdDialog2");
-        QTest::keyClick(window.focusWidget(), Qt::Key_F1);
-        window.close();
-    });
     const QUrl help = QUrl::fromLocalFile(QString::fromStdString(s.settings.helpFile));
-    EXPECT_EQ(desktop.opened, (QList<QUrl>{help, help})) << "Help and F1 open the help file";
-}
-
-TEST_F(SetupWindow, TheTabSelectedAtClosingOpensNext) {
-    Detect();
-    OpenSetup([](QWidget& window) {
-        ClickTab(window, 2);
-        Click(window, "cmdDialog0");
-    });
-    OpenSetup([](QWidget& window) {
-        EXPECT_EQ(Tabs(window)->currentIndex(), 2) << "the tab selected at the last closing";
-        EXPECT_EQ(View(window, "tabGeneral"), nullptr);
-        window.close();
-    });
-}
-
-TEST_F(SetupWindow, TheLogoOpensTheDocumentation) {
-    Detect();
-    Desktop desktop;
-    OpenSetup([](QWidget& window) {
-        QTest::mouseClick(Child(window, "imgLogo"), Qt::LeftButton);
-        window.close();
-    });
-    EXPECT_EQ(desktop.opened, QList<QUrl>{QUrl::fromLocalFile((dir.path() / kDocumentationFile).c_str())})
-        << "the logo opens the documentation in the driver's folder";
+    const std::tuple<const char*, void (*)(QWidget&), QUrl> links[] = {
+        {"Help", [](QWidget& window) { Click(window, "cmdDialog2"); }, help},
+        {"F1", [](QWidget& window) { QTest::keyClick(window.focusWidget(), Qt::Key_F1); }, help},
+        {"the logo", [](QWidget& window) { QTest::mouseClick(Child(window, "imgLogo"), Qt::LeftButton); },
+         QUrl::fromLocalFile((dir.path() / kDocumentationFile).c_str())}};
+    for (const auto& [name, link, url] : links) {
+        Desktop desktop;
+        OpenSetup(0, link);
+        EXPECT_EQ(desktop.opened, QList<QUrl>{url}) << name;
+    }
 }
 
 // The slider holds the level negated: up raises the level.
 TEST_F(SetupWindow, GeneralPageControlsReachTheModel) {
-    Detect();
     s.sync.level = 5000;
-    OpenSetup([](QWidget& window) {
+    OpenSetup(0, [](QWidget& window) {
         EXPECT_NE(Child<QPlainTextEdit>(window, "txtInfo")->toPlainText().indexOf("SIM0001"), -1);
         EXPECT_TRUE(Looks(window, "txtSLevel", false)) << "None: the analog controls are off";
         QTest::keyClicks(Child(window, "cboSynchro"), "AI3");
@@ -252,8 +242,7 @@ TEST_F(SetupWindow, GeneralPageControlsReachTheModel) {
 }
 
 TEST_F(SetupWindow, AdcPageControlsReachTheModel) {
-    Detect();
-    OpenSetup([](QWidget& window) {
+    OpenSetup(0, [](QWidget& window) {
         ClickTab(window, 1);
         ClickLine(window, "lstADCh", 19);
         EXPECT_EQ(Title(window, "frChInput"), "&AI20:");
@@ -266,86 +255,63 @@ TEST_F(SetupWindow, AdcPageControlsReachTheModel) {
 }
 
 TEST_F(SetupWindow, DacPageControlsReachTheModel) {
-    Detect();
-    OpenSetup(
-        [](QWidget& window) {
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << "focus moves only in the active window";
-            Keys(window, "cboDACType", {Qt::Key_Down}); // DC
-            EXPECT_TRUE(Looks(window, "cboDAC0", true) && Looks(window, "cboDAC1", false));
-            for (const char* name : {"lblDAC1", "slDAC1", "lblRate0", "cboRate0", "lblRate1"})
-                EXPECT_FALSE(Enabled(window, name)) << name << " for DC";
-            Type(window, "cboDAC0", "1.5");
-            EXPECT_EQ(Line(window, "lstChannels", 0), "AO1: DC\tA=1.5 V");
-            Keys(window, "slDAC0", {Qt::Key_PageUp}); // a volt up
-            EXPECT_EQ(Child<QComboBox>(window, "cboDAC0")->currentText(), "2.5");
+    OpenSetup(2, [](QWidget& window) {
+        Keys(window, "cboDACType", {Qt::Key_Down}); // DC
+        EXPECT_TRUE(Looks(window, "cboDAC0", true) && Looks(window, "cboDAC1", false));
+        for (const char* name : {"lblDAC1", "slDAC1", "lblRate0", "cboRate0", "lblRate1"})
+            EXPECT_FALSE(Enabled(window, name)) << name << " for DC";
+        Type(window, "cboDAC0", "1.5");
+        EXPECT_EQ(Line(window, "lstChannels", 0), "AO1: DC\tA=1.5 V");
+        Keys(window, "slDAC0", {Qt::Key_PageUp}); // a volt up
+        EXPECT_EQ(Child<QComboBox>(window, "cboDAC0")->currentText(), "2.5");
 
-            ClickLine(window, "lstChannels", 1);
-            EXPECT_EQ(Child<QLabel>(window, "lblDACType")->text(), "AO2 &Type:");
-            Keys(window, "cboDACType", {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down}); // Sine
-            const QImage sine = WaveformPicture(Waveform::Sine);
-            EXPECT_EQ(Child<QLabel>(window, "imgType")->pixmap().toImage().convertToFormat(sine.format()),
-                      sine);
-            Keys(window, "cboDAC1", {Qt::Key_Down}); // the item under "10": 9.75 V
-            Click(window, "cmdDACSet0");
-            EXPECT_EQ(ModuleDacLevel(0), 2.5) << "Start stores the page and sets a DC level";
-            EXPECT_TRUE(Child(window, "cmdDACSet1")->font().bold()) << "Stop is not bold after Start";
-            Click(window, "cmdDACSet1");
-            QTest::keyClick(window.focusWidget(), Qt::Key_Escape);
-        },
-        2);
+        ClickLine(window, "lstChannels", 1);
+        EXPECT_EQ(Child<QLabel>(window, "lblDACType")->text(), "AO2 &Type:");
+        Keys(window, "cboDACType", {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down}); // Sine
+        const QImage sine = WaveformPicture(Waveform::Sine);
+        EXPECT_EQ(Child<QLabel>(window, "imgType")->pixmap().toImage().convertToFormat(sine.format()), sine);
+        Keys(window, "cboDAC1", {Qt::Key_Down}); // the item under "10": 9.75 V
+        Click(window, "cmdDACSet0");
+        EXPECT_EQ(ModuleDacLevel(0), 2.5) << "Start stores the page and sets a DC level";
+        EXPECT_TRUE(Child(window, "cmdDACSet1")->font().bold()) << "Stop is not bold after Start";
+        Click(window, "cmdDACSet1");
+    });
     EXPECT_EQ(s.output.generator.waves[1].baseline, 31200) << "stored by Start";
     EXPECT_FALSE(s.output.streamEnabled) << "stopped";
 }
 
-TEST_F(SetupWindow, ARefusedDacEntryKeepsTheFocus) {
-    Detect();
-    PeriodicOutputs();
-    Seen seen;
-    OpenSetup(
-        [&seen](QWidget& window) {
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << "focus moves only in the active window";
-            AnswerMessage(seen);
-            Type(window, "cboRate0", "250000");
-            EXPECT_EQ(seen.text, "Please, set the number in range from 0.5 to 100000!");
-            EXPECT_EQ(Focused(window), "cboRate0") << "the focus left a refused box";
-            QTest::keyClick(window.focusWidget(), Qt::Key_Escape);
-        },
-        2);
-}
-
-// Enter in a box commits what was typed, or says why not, and never closes
-// the dialog; Enter with nothing typed is OK's.
-TEST_F(SetupWindow, EnterInADacBoxCommitsTheEntryNotTheDialog) {
-    Detect();
+// Enter in a box, or Tab away from it, commits what was typed or says why
+// not; a refused box keeps the focus. Enter never closes the dialog then;
+// Enter with nothing typed is OK's.
+TEST_F(SetupWindow, EnterOrTabInADacBoxCommitsTheEntryNotTheDialog) {
     PeriodicOutputs();
     const QString levels = "Please, set the number in range from -10 to 10 V!";
-    // The box and what is typed; the message, none when it passes.
-    const std::tuple<const char*, const char*, QString> entries[] = {
-        {"cboDAC0", "12", levels},
-        {"cboDAC0", "1.3", {}},
-        {"cboDAC1", "-10.5", levels},
-        {"cboDAC1", "-2.5", {}},
-        {"cboRate0", "250000", "Please, set the number in range from 0.5 to 100000!"},
-        {"cboRate0", "250", {}},
-        {"cboRate1", "1.5", "Please, set the number in range from 0 to 1!"},
-        {"cboRate1", "0.3", {}}};
+    const QString rates = "Please, set the number in range from 0.5 to 100000!";
+    // The box, what is typed and the key after it; the message, none when it passes.
+    const std::tuple<const char*, const char*, Qt::Key, QString> entries[] = {
+        {"cboRate0", "250000", Qt::Key_Tab, rates},
+        {"cboDAC0", "12", Qt::Key_Return, levels},
+        {"cboDAC0", "1.3", Qt::Key_Return, {}},
+        {"cboDAC1", "-10.5", Qt::Key_Return, levels},
+        {"cboDAC1", "-2.5", Qt::Key_Return, {}},
+        {"cboRate0", "250000", Qt::Key_Return, rates},
+        {"cboRate0", "250", Qt::Key_Return, {}},
+        {"cboRate1", "1.5", Qt::Key_Return, "Please, set the number in range from 0 to 1!"},
+        {"cboRate1", "0.3", Qt::Key_Return, {}}};
     MessageWatch messages;
-    OpenSetup(
-        [&](QWidget& window) {
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << "focus moves only in the active window";
-            for (const auto& [box, typed, message] : entries) {
-                SCOPED_TRACE(testing::Message() << box << " " << typed);
-                Type(window, box, typed, Qt::Key_Return);
-                ASSERT_TRUE(window.isVisible()) << "Enter closed the dialog";
-                EXPECT_EQ(messages.Take(), message.isEmpty() ? QStringList() : QStringList{message});
-                EXPECT_EQ(Focused(window), box);
-                EXPECT_EQ(Child<QComboBox>(window, box)->currentText(), typed);
-            }
-            EXPECT_EQ(Line(window, "lstChannels", 0), "AO1: Sine\tA=1.3 V\tB=-2.5 V");
-            QTest::keyClick(window.focusWidget(), Qt::Key_Return);
-            EXPECT_FALSE(window.isVisible()) << "Enter with nothing typed is OK";
-        },
-        2);
+    OpenSetup(2, [&](QWidget& window) {
+        for (const auto& [box, typed, key, message] : entries) {
+            SCOPED_TRACE(testing::Message() << box << " " << typed << " key " << key);
+            Type(window, box, typed, key);
+            ASSERT_TRUE(window.isVisible()) << "Enter closed the dialog";
+            EXPECT_EQ(messages.Take(), message.isEmpty() ? QStringList() : QStringList{message});
+            EXPECT_EQ(Focused(window), box) << "the focus left the box";
+            EXPECT_EQ(Child<QComboBox>(window, box)->currentText(), typed);
+        }
+        EXPECT_EQ(Line(window, "lstChannels", 0), "AO1: Sine\tA=1.3 V\tB=-2.5 V");
+        QTest::keyClick(window.focusWidget(), Qt::Key_Return);
+        EXPECT_FALSE(window.isVisible()) << "Enter with nothing typed is OK";
+    });
     EXPECT_EQ(s.output.generator.waves[0].amplitude, 4160);
     EXPECT_EQ(s.output.generator.waves[0].baseline, -8000);
     EXPECT_EQ(s.output.generator.signalFreq, 250.0);
@@ -353,20 +319,16 @@ TEST_F(SetupWindow, EnterInADacBoxCommitsTheEntryNotTheDialog) {
 }
 
 TEST_F(SetupWindow, EveryWayOutButOkDropsATypedEntrySilently) {
-    Detect();
     PeriodicOutputs();
     MessageWatch messages;
     for (const auto& [name, closing] : kClosings) {
         if (std::string(name) == "OK") continue;
         SCOPED_TRACE(name);
-        OpenSetup(
-            [&closing = closing](QWidget& window) {
-                ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-                Type(window, "cboDAC0", "12", Qt::Key_unknown);
-                closing(window);
-                EXPECT_FALSE(window.isVisible());
-            },
-            2);
+        OpenSetup(2, [&closing = closing](QWidget& window) {
+            Type(window, "cboDAC0", "12", Qt::Key_unknown);
+            closing(window);
+            EXPECT_FALSE(window.isVisible());
+        });
         EXPECT_EQ(messages.Take(), QStringList()) << "the entry was checked";
         EXPECT_EQ(s.output.generator.waves[0].amplitude, 3200);
     }
@@ -375,45 +337,38 @@ TEST_F(SetupWindow, EveryWayOutButOkDropsATypedEntrySilently) {
 // OK, by Enter away from the box, checks an entry left on a page not shown:
 // refused, its page comes back with the focus in the box.
 TEST_F(SetupWindow, OkWithARefusedEntryOnAnotherTabShowsItsPage) {
-    Detect();
     PeriodicOutputs();
     MessageWatch messages;
-    OpenSetup(
-        [&messages](QWidget& window) {
-            ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-            Type(window, "cboDAC0", "12", Qt::Key_unknown);
-            ClickTab(window, 0);
-            Child(window, "cboSynchro")->setFocus();
-            QTest::keyClick(window.focusWidget(), Qt::Key_Return);
-            ASSERT_TRUE(window.isVisible()) << "OK took a refused entry";
-            EXPECT_EQ(messages.Take(), QStringList{"Please, set the number in range from -10 to 10 V!"});
-            EXPECT_EQ(Tabs(window)->currentIndex(), 2);
-            EXPECT_EQ(Focused(window), "cboDAC0");
-            Type(window, "cboDAC0", "1.5", Qt::Key_unknown);
-            Click(window, "cmdDialog0");
-        },
-        2);
+    OpenSetup(2, [&messages](QWidget& window) {
+        Type(window, "cboDAC0", "12", Qt::Key_unknown);
+        ClickTab(window, 0);
+        Child(window, "cboSynchro")->setFocus();
+        QTest::keyClick(window.focusWidget(), Qt::Key_Return);
+        ASSERT_TRUE(window.isVisible()) << "OK took a refused entry";
+        EXPECT_EQ(messages.Take(), QStringList{"Please, set the number in range from -10 to 10 V!"});
+        EXPECT_EQ(Tabs(window)->currentIndex(), 2);
+        EXPECT_EQ(Focused(window), "cboDAC0");
+        Type(window, "cboDAC0", "1.5", Qt::Key_unknown);
+        Click(window, "cmdDialog0");
+    });
     EXPECT_EQ(s.output.generator.waves[0].amplitude, 4800) << "the entry committed by OK";
 }
 
 // "In" and "Out" are switches, not buttons that take Enter from the dialog.
 TEST_F(SetupWindow, EnterOnASwitchPressesOk) {
-    Detect();
     for (const char* name : {"chkInput", "chkOutput"}) {
         SCOPED_TRACE(name);
         int toggles = 0;
         const uint32_t lines = ModuleLines();
-        OpenSetup(
-            [name, &toggles](QWidget& window) {
-                Click(window, "chkStart0"); // stored by OK only
-                Click(window, "chkOut15");  // written only with Out
-                auto* onOff = Child<QPushButton>(window, name);
-                QObject::connect(onOff, &QAbstractButton::toggled, [&toggles] { ++toggles; });
-                onOff->setFocus(Qt::TabFocusReason);
-                QTest::keyClick(onOff, Qt::Key_Return);
-                EXPECT_FALSE(window.isVisible()) << "Enter did not press OK";
-            },
-            3);
+        OpenSetup(3, [name, &toggles](QWidget& window) {
+            Click(window, "chkStart0"); // stored by OK only
+            Click(window, "chkOut15");  // written only with Out
+            auto* onOff = Child<QPushButton>(window, name);
+            QObject::connect(onOff, &QAbstractButton::toggled, [&toggles] { ++toggles; });
+            onOff->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(onOff, Qt::Key_Return);
+            EXPECT_FALSE(window.isVisible()) << "Enter did not press OK";
+        });
         EXPECT_EQ(toggles, 0);
         EXPECT_EQ(ModuleLines(), lines) << "the outputs were written";
         EXPECT_TRUE(s.dio.doStartEnabled) << "OK not pressed";
@@ -422,50 +377,42 @@ TEST_F(SetupWindow, EnterOnASwitchPressesOk) {
 }
 
 TEST_F(SetupWindow, DioPageBoxesComposeTheWords) {
-    Detect();
-    OpenSetup(
-        [](QWidget& window) {
-            EXPECT_FALSE(Enabled(window, "chkIn0")) << "inputs are shown only";
-            Click(window, "chkStart0");
-            Click(window, "chkOut15"); // bit 0
-            Click(window, "chkOut12"); // bit 3
-            EXPECT_EQ(Title(window, "frDO"), "Output: 0x0009 (9)");
-            Click(window, "cmdStart0");
-            EXPECT_EQ(Child<QCheckBox>(window, "chkStart0")->text(), "On Start: 0x0009 (9)");
-            Click(window, "chkOutput");
-            EXPECT_EQ(ModuleLines(), 9u) << "Out writes the composed word";
-            EXPECT_FALSE(Enabled(window, "cmdOutput4")) << "Reset while Out is ticked";
-            Click(window, "cmdOutput0");
-            EXPECT_EQ(ModuleLines(), 0u) << "Clear with Out";
-            Click(window, "cmdShow0");
-            EXPECT_TRUE(Ticked(window, "chkOut12")) << "the start word shown";
-            Click(window, "cmdDialog0");
-        },
-        3);
+    OpenSetup(3, [](QWidget& window) {
+        EXPECT_FALSE(Enabled(window, "chkIn0")) << "inputs are shown only";
+        Click(window, "chkStart0");
+        Click(window, "chkOut15"); // bit 0
+        Click(window, "chkOut12"); // bit 3
+        EXPECT_EQ(Title(window, "frDO"), "Output: 0x0009 (9)");
+        Click(window, "cmdStart0");
+        EXPECT_EQ(Child<QCheckBox>(window, "chkStart0")->text(), "On Start: 0x0009 (9)");
+        Click(window, "chkOutput");
+        EXPECT_EQ(ModuleLines(), 9u) << "Out writes the composed word";
+        EXPECT_FALSE(Enabled(window, "cmdOutput4")) << "Reset while Out is ticked";
+        Click(window, "cmdOutput0");
+        EXPECT_EQ(ModuleLines(), 0u) << "Clear with Out";
+        Click(window, "cmdShow0");
+        EXPECT_TRUE(Ticked(window, "chkOut12")) << "the start word shown";
+        Click(window, "cmdDialog0");
+    });
     EXPECT_EQ(s.dio.doStartValue, 9);
 }
 
 TEST_F(SetupWindow, DioInputsArePolledWhileTheirTabIsShown) {
-    Detect();
-    OpenSetup(
-        [this](QWidget& window) {
-            QTimer* timer = Child<QTimer>(window, "tmrDI");
-            Click(window, "chkInput");
-            s.dio.WriteOutputs(s.Device(), 0x00F0); // the inputs read the lines back
-            EXPECT_TRUE(
-                QTest::qWaitFor([&] { return Title(window, "frDI") == "Input: 0x00F0 (240)"; }, 3000));
-            EXPECT_TRUE(Ticked(window, "chkIn8") && !Ticked(window, "chkIn7")) << "bit 7 alone";
-            ClickTab(window, 0);
-            EXPECT_FALSE(timer->isActive()) << "the tab left";
-            s.dio.WriteOutputs(s.Device(), 0x0F00);
-            ClickTab(window, 3);
-            EXPECT_TRUE(timer->isActive()) << "the tab shown again";
-            EXPECT_EQ(Title(window, "frDI"), "Input: 0x0F00 (3840)") << "refreshed when shown";
-            Click(window, "chkInput");
-            EXPECT_FALSE(timer->isActive()) << "In unticked";
-            window.close();
-        },
-        3);
+    OpenSetup(3, [this](QWidget& window) {
+        QTimer* timer = Child<QTimer>(window, "tmrDI");
+        Click(window, "chkInput");
+        s.dio.WriteOutputs(s.Device(), 0x00F0); // the inputs read the lines back
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Title(window, "frDI") == "Input: 0x00F0 (240)"; }, 3000));
+        EXPECT_TRUE(Ticked(window, "chkIn8") && !Ticked(window, "chkIn7")) << "bit 7 alone";
+        ClickTab(window, 0);
+        EXPECT_FALSE(timer->isActive()) << "the tab left";
+        s.dio.WriteOutputs(s.Device(), 0x0F00);
+        ClickTab(window, 3);
+        EXPECT_TRUE(timer->isActive()) << "the tab shown again";
+        EXPECT_EQ(Title(window, "frDI"), "Input: 0x0F00 (3840)") << "refreshed when shown";
+        Click(window, "chkInput");
+        EXPECT_FALSE(timer->isActive()) << "In unticked";
+    });
 }
 
 TEST(WaveformPictures, SevenDistinctPicturesOfTheSameSizeDrawnAlikeEachTime) {
