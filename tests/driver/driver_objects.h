@@ -9,14 +9,29 @@
 #include <velmora/com_ptr.h>
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "driver/lintara.h"
 #include "driver_record.h"
 
 namespace velmora::test {
+
+// Polls `holds` every few ms until it is true or `limit` has passed.
+inline bool Eventually(const std::function<bool()>& holds,
+                       std::chrono::milliseconds limit = std::chrono::seconds(3)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!holds()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
 
 // The record of DriverRecordTest stays unused: the objects share the
 // process-wide one.
@@ -54,13 +69,21 @@ public:
         return Ask(adc_.get(), &IADC3::Test);
     }
     static std::string LastError() { return driver::State().lastError; }
-    // A Boolean member's answer, S_OK expected.
-    template <typename Face> static bool Ask(Face* face, HRESULT (Face::*member)(VARIANT_BOOL*)) {
-        VARIANT_BOOL value = VARIANT_FALSE;
+    // A member's answer, S_OK expected; `value` when it writes none.
+    template <typename Face, typename T>
+    static T Get(Face* face, HRESULT (Face::*member)(T*), std::type_identity_t<T> value = T(-1)) {
         EXPECT_EQ((face->*member)(&value), S_OK);
-        return value == VARIANT_TRUE;
+        return value;
+    }
+    template <typename Face> static bool Ask(Face* face, HRESULT (Face::*member)(VARIANT_BOOL*)) {
+        return Get(face, member, VARIANT_FALSE) == VARIANT_TRUE;
     }
     bool StartRecord() { return Ask(adc_.get(), &IADC3::StartRecord); }
+    // Selects, then starts.
+    bool Record(const std::vector<int16_t>& channels, float rate) {
+        Select(channels, rate);
+        return StartRecord();
+    }
     // An IModule text member's answer as UTF-8.
     std::string Text(HRESULT (STDMETHODCALLTYPE IModule::*member)(BSTR*)) {
         BSTR text = nullptr;
@@ -76,16 +99,10 @@ public:
     }
     bool Connected() { return Ask(module_.get(), &IModule::get_Connected); }
     double Number(HRESULT (STDMETHODCALLTYPE IModule::*member)(double*)) {
-        double value = -1;
-        EXPECT_EQ((module_.get()->*member)(&value), S_OK);
-        return value;
+        return Get(module_.get(), member);
     }
     bool Busy() { return Ask(adc_.get(), &IADC3::get_Busy); }
-    int32_t Unread() {
-        int32_t kadrs = -1;
-        EXPECT_EQ(adc_->get_InputCountKadrs(&kadrs), S_OK);
-        return kadrs;
-    }
+    int32_t Unread() { return Get(adc_.get(), &IADC3::get_InputCountKadrs); }
     void Select(const std::vector<int16_t>& channels, float rate) {
         SAFEARRAY* table = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(channels.size()));
         std::copy(channels.begin(), channels.end(), static_cast<int16_t*>(table->pvData));
@@ -93,6 +110,7 @@ public:
         SafeArrayDestroy(table);
         EXPECT_EQ(adc_->put_Rate(&rate), S_OK);
     }
+    HRESULT SetWord(int32_t word) { return dio_->put_DOValue(&word); }
     // The start and stop words on.
     void EnableWords(int32_t start, int32_t stop) {
         VARIANT_BOOL on = VARIANT_TRUE;
@@ -106,6 +124,16 @@ public:
     ComPtr<IDIO> dio_;
     ComPtr<IDAO> dao_;
     ComPtr<IModule> module_;
+};
+
+// The objects after a detection of the simulated module at 127.0.0.1.
+class DetectedObjects : public DriverObjects {
+public:
+    void SetUp() override {
+        DriverObjects::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        ASSERT_TRUE(Test()) << LastError();
+    }
 };
 
 } // namespace velmora::test

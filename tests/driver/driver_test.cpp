@@ -19,41 +19,31 @@ constexpr int16_t kX15 = 14, kX16 = 15;                     // logical channels 
 constexpr int32_t kStartWord = 0x00A5, kStopWord = 0x15A00; // the lines take the low 16 bits
 
 // A driver object that has detected 127.0.0.1, seen through its three faces.
-class Driver : public DriverObjects {
+class Driver : public DetectedObjects {
 public:
-    void SetUp() override {
-        DriverObjects::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        ASSERT_TRUE(Test()) << LastError();
-    }
-
-    int32_t OutputWord() {
-        int32_t word = -1;
-        EXPECT_EQ(dio_->get_DOValue(&word), S_OK);
-        return word;
-    }
+    int32_t OutputWord() { return Get(dio_.get(), &IDIO::get_DOValue); }
     // Arms the generator as the DAC page's Start does, outputs on X15/X16.
-    void Arm(Waveform waveform0, int32_t amplitude0, Waveform waveform1, int32_t amplitude1) {
+    void Arm(core::WaveSettings wave0, core::WaveSettings wave1) {
         driver::DriverState& s = driver::State();
-        s.output.generator.waves[0].waveform = waveform0;
-        s.output.generator.waves[0].amplitude = amplitude0;
-        s.output.generator.waves[1].waveform = waveform1;
-        s.output.generator.waves[1].amplitude = amplitude1;
-        s.output.generator.signalFreq = 50.0; // below 100 Hz the outputs run slower than their fastest
+        s.output.generator = {50.0, {wave0, wave1}}; // below 100 Hz the outputs run slower than their fastest
         s.output.ApplySettings(s.Device());
         s.input.channelTable[kX15] = {kX15, 1};
         s.input.channelTable[kX16] = {kX16, 1};
         Select({kX15, kX16}, 10000.0f);
+    }
+    // The start and stop words on, then a recording of two channels.
+    bool RecordWithWords() {
+        EnableWords(kStartWord, kStopWord);
+        return Record({0, 1}, 20000.0f);
     }
 };
 
 // After the last object, a new one starts as in a fresh process: nothing of
 // the last recording, the module or its serial number is left.
 TEST_F(Driver, ALaterLifetimeStartsFresh) {
-    Select({0, 1}, 20000.0f);
     int32_t start = kStartWord;
     dio_->put_DOStartValue(&start);
-    ASSERT_TRUE(StartRecord()) << LastError();
+    ASSERT_TRUE(Record({0, 1}, 20000.0f)) << LastError();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     Release();
     e16sim_state module{};
@@ -70,23 +60,23 @@ TEST_F(Driver, ALaterLifetimeStartsFresh) {
     EXPECT_EQ(Unread(), 0) << "no kadrs of the last recording";
     EXPECT_EQ(driver::State().module.serialNumber, "") << "settings must not land under the old module";
     EXPECT_FALSE(driver::State().module.detected);
-    dio_->get_DOStartValue(&start);
-    EXPECT_EQ(start, kStartWord) << "the start word lasts as long as the process";
+    EXPECT_EQ(Get(dio_.get(), &IDIO::get_DOStartValue), kStartWord)
+        << "the start word lasts as long as the process";
 }
 
 TEST_F(Driver, TwoGeneratedWavesArriveInStepOnTheirInputs) {
-    Arm(Waveform::Sine, 3200, Waveform::Triangle, 6400); // 1 V sine, 2 V triangle, 50 Hz
+    Arm({Waveform::Sine, 3200}, {Waveform::Triangle, 6400}); // 1 V sine, 2 V triangle, 50 Hz
     ASSERT_TRUE(StartRecord()) << LastError();
     EXPECT_TRUE(Ask(dao_.get(), &IDAO::get_Busy));
     std::vector<int16_t> samples(10000); // 5000 two-channel kadrs
     int32_t got = 0;
-    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-         got < 10000 && std::chrono::steady_clock::now() < end;) {
-        int32_t count = 10000 - got, rest = 0, taken = 0;
-        EXPECT_EQ(adc_->GetData(samples.data() + got, &count, &rest, &taken), S_OK);
-        got += count;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    EXPECT_TRUE(Eventually(
+        [&] {
+            int32_t count = 10000 - got, rest = 0, taken = 0;
+            EXPECT_EQ(adc_->GetData(samples.data() + got, &count, &rest, &taken), S_OK);
+            return (got += count) >= 10000;
+        },
+        std::chrono::seconds(5)));
     ASSERT_EQ(adc_->StopRecord(), S_OK);
     ASSERT_EQ(got, 10000);
     // 50 Hz at 10000 kadrs/s: the sine rises through zero every 200 kadrs,
@@ -108,8 +98,10 @@ TEST_F(Driver, TwoGeneratedWavesArriveInStepOnTheirInputs) {
     for (size_t k : rising) EXPECT_LT(samples[2 * k + 1], -6400 + 600) << "kadr " << k;
 }
 
-TEST_F(Driver, APlayingChannelIgnoresSingleWritesTheOtherTakesThem) {
-    Arm(Waveform::Sine, 3200, Waveform::Off, 0); // channel 1 "Off"
+// Only the channel the waveform owns ignores single writes, and only while
+// recording.
+TEST_F(Driver, SingleWritesSkipAPlayingChannel) {
+    Arm({Waveform::Sine, 3200}, {Waveform::Off, 0}); // channel 1 "Off"
     ASSERT_TRUE(StartRecord()) << LastError();
     EXPECT_TRUE(Ask(dao_.get(), &IDAO::get_Busy));
     const int64_t writes = e16sim_call_count("X502_AsyncOutDac");
@@ -129,12 +121,10 @@ TEST_F(Driver, APlayingChannelIgnoresSingleWritesTheOtherTakesThem) {
 // The lets only store. A start refused before the module writes nothing,
 // not even the stop word (one failing at the module is the engine's test).
 TEST_F(Driver, AStartRefusedBeforeTheModuleWritesNoWord) {
-    int32_t shown = 0x0033;
     EnableWords(kStartWord, kStopWord);
-    dio_->put_DOValue(&shown);
+    SetWord(0x0033);
     const int64_t stops = e16sim_call_count("X502_StreamsStop");
-    Select({0, 1}, 0.0f);
-    EXPECT_FALSE(StartRecord());
+    EXPECT_FALSE(Record({0, 1}, 0.0f));
     EXPECT_EQ(LastError(), "The Sampling Rate is not selected!");
     EXPECT_EQ(ModuleLines(), 0x0033u);
     EXPECT_EQ(OutputWord(), 0x0033);
@@ -142,27 +132,17 @@ TEST_F(Driver, AStartRefusedBeforeTheModuleWritesNoWord) {
     EXPECT_EQ(e16sim_call_count("X502_StreamsStop"), stops) << "the stop path ran";
 }
 
-TEST_F(Driver, AStartWritesTheStartWordSetBeforeIt) {
-    int32_t next = 0x0F0F;
-    EnableWords(kStartWord, kStopWord);
-    Select({0, 1}, 20000.0f);
-    ASSERT_TRUE(StartRecord()) << LastError();
+// A start writes the start word set before it; every stop, recording or not,
+// writes the stop word.
+TEST_F(Driver, EachStartOrStopWritesItsWord) {
+    const int64_t writes = e16sim_call_count("X502_AsyncOutDig");
+    ASSERT_TRUE(RecordWithWords()) << LastError();
     EXPECT_EQ(LastError(), "") << "a start clears the error";
     EXPECT_EQ(ModuleLines(), uint32_t{kStartWord});
     EXPECT_EQ(OutputWord(), kStartWord);
+    int32_t next = 0x0F0F;
     dio_->put_DOStartValue(&next);
     EXPECT_EQ(ModuleLines(), uint32_t{kStartWord}) << "a new start word waits for the next start";
-    ASSERT_EQ(adc_->StopRecord(), S_OK);
-    ASSERT_TRUE(StartRecord()) << LastError();
-    EXPECT_EQ(ModuleLines(), 0x0F0Fu);
-}
-
-// A stop, recording or not, writes the stop word.
-TEST_F(Driver, EveryStopWritesTheStopWord) {
-    EnableWords(kStartWord, kStopWord);
-    Select({0, 1}, 20000.0f);
-    const int64_t writes = e16sim_call_count("X502_AsyncOutDig");
-    ASSERT_TRUE(StartRecord()) << LastError();
     ASSERT_EQ(adc_->StopRecord(), S_OK);
     EXPECT_FALSE(Busy());
     EXPECT_EQ(ModuleLines(), uint32_t{kStopWord & 0xFFFF});
@@ -171,6 +151,8 @@ TEST_F(Driver, EveryStopWritesTheStopWord) {
     ASSERT_EQ(adc_->StopRecord(), S_OK);
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), writes + 3)
         << "a stop with nothing recording skipped the stop word";
+    ASSERT_TRUE(StartRecord()) << LastError();
+    EXPECT_EQ(ModuleLines(), 0x0F0Fu);
 }
 
 // The dialog service gets a frame over the driver's own state: what its
@@ -181,14 +163,12 @@ TEST_F(Driver, ShowSettingHandsTheSetupDialogAFrameOverTheSharedState) {
         frame.Adc()->ChSet(ui::AdcPage::kPresetSingle);
         frame.Ok();
     });
-    VARIANT_BOOL shown = VARIANT_TRUE;
-    ASSERT_EQ(adc_->ShowSetting(&shown), S_OK);
-    EXPECT_EQ(shown, VARIANT_FALSE);
+    EXPECT_EQ(Get(adc_.get(), &IADC3::ShowSetting, VARIANT_TRUE), VARIANT_FALSE);
     ASSERT_EQ(dialogs_->setupTabs.size(), 1u);
     EXPECT_EQ(dialogs_->setupTabs[0], (std::vector<std::string>{"General", "ADC", "DAC", "DIO"}));
     EXPECT_EQ(driver::State().input.channelTable[31].singleEnded, 1) << "OK stored elsewhere";
-    Select({0}, 1000.0f);
-    ASSERT_TRUE(StartRecord());
+    ASSERT_TRUE(Record({0}, 1000.0f));
+    VARIANT_BOOL shown = VARIANT_TRUE;
     adc_->ShowSetting(&shown);
     adc_->StopRecord();
     EXPECT_EQ(dialogs_->setupTabs.size(), 1u) << "shown while recording";
@@ -204,9 +184,8 @@ TEST_F(Driver, ChannelArraysAtTheEndsOfTheIndexRangeLeaveTheSelection) {
         ASSERT_NE(table, nullptr);
         EXPECT_EQ(adc_->put_InputChannels(&table), S_OK);
         SafeArrayDestroy(table);
-        int16_t count = 0;
-        adc_->get_InputCountChannels(&count);
-        EXPECT_EQ(count, 2) << bound.cElements << " elements from " << bound.lLbound;
+        EXPECT_EQ(Get(adc_.get(), &IADC3::get_InputCountChannels), 2)
+            << bound.cElements << " elements from " << bound.lLbound;
     }
 }
 

@@ -25,17 +25,6 @@ namespace {
 constexpr int16_t kChannel = 0, kSingle = 1; // wired to X1 (recorded) and X2 (read singly) against ground
 constexpr int16_t kSingleCode = 8000;        // 2.5 V on X2, range 0
 
-// Polls `holds` every few ms until it is true or `limit` has passed.
-bool Eventually(const std::function<bool()>& holds,
-                std::chrono::milliseconds limit = std::chrono::seconds(3)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!holds()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
-
 // The driver object with X1 and X2 at known levels; a hang ends the process.
 class Faults : public DriverObjects {
 public:
@@ -67,8 +56,7 @@ public:
     void DetectAndArm() {
         Detect();
         driver::DriverState& s = driver::State();
-        s.output.generator.waves[0].waveform = core::Waveform::Sine;
-        s.output.generator.waves[0].amplitude = 3200;
+        s.output.generator.waves[0] = {core::Waveform::Sine, 3200};
         s.output.ApplySettings(s.Device());
         EnableWords(0x00A5, 0x005A);
     }
@@ -155,25 +143,16 @@ const Operation kOperations[] = {
          EXPECT_EQ(f.dao_->put_ValueReal(0, 2.5), S_OK);
          EXPECT_EQ(ModuleDacLevel(0), 2.5);
      }},
-    {"DigitalWrite", &Faults::Detect,
+    {"DigitalWrite", &Faults::Detect, [](Faults& f) { EXPECT_EQ(f.SetWord(0x1234), S_OK); },
      [](Faults& f) {
-         int32_t word = 0x1234;
-         EXPECT_EQ(f.dio_->put_DOValue(&word), S_OK);
-     },
-     [](Faults& f) {
-         int32_t word = 0x4321;
-         EXPECT_EQ(f.dio_->put_DOValue(&word), S_OK);
+         EXPECT_EQ(f.SetWord(0x4321), S_OK);
          EXPECT_EQ(ModuleLines(), 0x4321u);
      }},
 };
 
-std::vector<std::string> EveryEntry() {
-    return {
 #define VELMORA_ENTRY_NAME(name) #name,
-        X502API_ENTRIES(VELMORA_ENTRY_NAME) E502API_ENTRIES(VELMORA_ENTRY_NAME)
+const std::string kEntries[] = {X502API_ENTRIES(VELMORA_ENTRY_NAME) E502API_ENTRIES(VELMORA_ENTRY_NAME)};
 #undef VELMORA_ENTRY_NAME
-    };
-}
 
 class FaultMatrix : public Faults, public ::testing::WithParamInterface<std::tuple<std::string, int>> {};
 
@@ -191,7 +170,7 @@ TEST_P(FaultMatrix, RecoversFromAFailingCall) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryEntry, FaultMatrix,
-                         ::testing::Combine(::testing::ValuesIn(EveryEntry()),
+                         ::testing::Combine(::testing::ValuesIn(kEntries),
                                             ::testing::Range(0, static_cast<int>(std::size(kOperations)))),
                          [](const auto& info) {
                              return std::string(kOperations[std::get<1>(info.param)].name) + "_" +
@@ -201,20 +180,16 @@ INSTANTIATE_TEST_SUITE_P(EveryEntry, FaultMatrix,
 constexpr int32_t kBlock = 4096;             // kadrs of one channel at 100000 per second in 40 ms
 constexpr int32_t kCame = 2 * kBlock + 1000; // the loss comes inside the third block
 
-// Records until the connection is lost after kCame kadrs and the recording ends.
-void LoseTheConnection(Faults& f) {
-    f.DetectAndArm();
+// A lost connection, after kCame kadrs, ends the recording by itself: Busy
+// false with the library's text in LastError and EndReason, what came before
+// kept, and the module given up. Once it answers again, the next Test opens
+// the same address without asking and a start records.
+TEST_F(Faults, ALostConnectionGivesTheModuleUpUntilTheNextTest) {
+    DetectAndArm();
     ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, kCame), 0);
-    ASSERT_TRUE(f.StartRecord()) << f.LastError();
+    ASSERT_TRUE(StartRecord()) << LastError();
     ASSERT_EQ(driver::State().acquisition.blocks.blockKadrs, kBlock);
-    ASSERT_TRUE(Eventually([&] { return !f.Busy(); }));
-}
-
-// A lost connection ends the recording by itself: Busy false with the
-// library's text in LastError and EndReason, what came before kept, and the
-// module given up.
-TEST_F(Faults, ALostConnectionEndsTheRecording) {
-    ASSERT_NO_FATAL_FAILURE(LoseTheConnection(*this));
+    ASSERT_TRUE(Eventually([&] { return !Busy(); }));
     const std::string lost = "Error -11: Connection to the module was lost";
     EXPECT_EQ(LastError(), lost);
     EXPECT_EQ(Text(&IModule::get_EndReason), lost);
@@ -225,12 +200,7 @@ TEST_F(Faults, ALostConnectionEndsTheRecording) {
     EXPECT_FALSE(WorkerLeft());
     EXPECT_EQ(Text(&IModule::get_Address), "127.0.0.1") << "the lost module's";
     EXPECT_FALSE(StartRecord()) << "a start before the module is open again";
-}
 
-// Once the lost module answers again, the next Test opens the same address
-// without asking and a start records.
-TEST_F(Faults, TheNextTestOpensALostModuleAgain) {
-    ASSERT_NO_FATAL_FAILURE(LoseTheConnection(*this));
     e16sim_fault_clear_all();
     ASSERT_TRUE(Ask(adc_.get(), &IADC3::Test)) << "no chooser answer is queued: " << LastError();
     EXPECT_TRUE(Connected());

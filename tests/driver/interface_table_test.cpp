@@ -5,12 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <cstring>
 #include <span>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -192,26 +190,15 @@ void Walk(IDispatch* target, const char* interface, std::span<const Row> rows) {
             if (std::any_of(rows.begin(), rows.end(),
                             [&](const Row& row) { return row.id == id && (row.kind == Let) == put; }))
                 continue;
-            std::vector<VARIANT> args;
-            if (put) args.push_back(One(VT_I4));
-            EXPECT_EQ(Call(target, id, put ? DISPATCH_PROPERTYPUT : DISPATCH_PROPERTYGET | DISPATCH_METHOD,
-                           std::move(args))
-                          .hr,
-                      DISP_E_MEMBERNOTFOUND)
+            const Outcome none = put ? Call(target, id, DISPATCH_PROPERTYPUT, {One(VT_I4)})
+                                     : Call(target, id, DISPATCH_PROPERTYGET | DISPATCH_METHOD, {});
+            EXPECT_EQ(none.hr, DISP_E_MEMBERNOTFOUND)
                 << interface << " DISPID " << id << " answers a " << (put ? "let" : "get or call");
         }
     }
 }
 
-// A driver object that has detected the simulated module at 127.0.0.1.
-class InterfaceTable : public DriverObjects {
-public:
-    void SetUp() override {
-        DriverObjects::SetUp();
-        if (IsSkipped() || HasFatalFailure()) return;
-        ASSERT_TRUE(Test()) << LastError();
-    }
-};
+using InterfaceTable = DetectedObjects;
 
 TEST_F(InterfaceTable, EveryMemberOfEveryInterface) {
     Walk(lintara_.get(), "_Lintara", kLintara);
@@ -225,9 +212,8 @@ TEST_F(InterfaceTable, EveryMemberOfEveryInterface) {
 // held to its end, never read or written past it, and an empty array, having
 // no first element to lend, is refused and left unlocked for the host to free.
 TEST_F(InterfaceTable, BuffersAreHeldToTheCallersArray) {
-    Select({0, 1}, 20000.0f);
-    ASSERT_TRUE(StartRecord()) << LastError();
-    for (int i = 0; i < 500 && Unread() < 100; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(Record({0, 1}, 20000.0f)) << LastError();
+    Eventually([&] { return Unread() >= 100; });
     int32_t count = 6000, rest = 0;
     auto getData = [&](SAFEARRAY* buffer) {
         return Call(
@@ -245,11 +231,9 @@ TEST_F(InterfaceTable, BuffersAreHeldToTheCallersArray) {
     SAFEARRAY* levels = SafeArrayCreateVector(VT_I4, 0, 1);
     static_cast<int32_t*>(levels->pvData)[0] = 6400;
     const int64_t writes = e16sim_call_count("X502_AsyncOutDac");
-    EXPECT_EQ(Call(dao_.get(), 23, DISPATCH_METHOD,
-                   {Arg(VT_I2, int16_t{0}), Arg(VT_I2, int16_t{2}), Arg(VT_ARRAY | VT_I4, levels)})
-                  .hr,
-              S_OK)
-        << "SetValues";
+    const Outcome set = Call(dao_.get(), 23, DISPATCH_METHOD,
+                             {Arg(VT_I2, int16_t{0}), Arg(VT_I2, int16_t{2}), Arg(VT_ARRAY | VT_I4, levels)});
+    EXPECT_EQ(set.hr, S_OK) << "SetValues";
     EXPECT_EQ(ModuleDacLevel(0), 2.0) << "the one value given";
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 1) << "one channel written, not two";
 }

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <velmora/registry_store.h>
@@ -19,31 +20,13 @@ namespace velmora::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double SecondsSince1970() {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
-class ModuleFace : public DriverObjects {
-public:
-    bool Detected() { return Ask(adc_.get(), &IADC3::get_Detected); }
-    // Drains everything unread; the kadrs taken.
-    int64_t Drain() {
-        std::vector<int16_t> buffer(65536);
-        int64_t taken = 0;
-        for (int32_t kadrs = 1; kadrs > 0;) {
-            int32_t count = static_cast<int32_t>(buffer.size()), rest = 0;
-            EXPECT_EQ(adc_->GetData(buffer.data(), &count, &rest, &kadrs), S_OK);
-            taken += kadrs;
-        }
-        return taken;
-    }
-};
+using ModuleFace = DriverObjects;
+using DetectedModule = DetectedObjects;
 
 // Every face answers for IModule with the one face.
 TEST_F(ModuleFace, IsReachedFromEveryFace) {
-    std::vector<IUnknown*> faces{lintara_.get(), adc_.get(), dio_.get(), dao_.get(), module_.get()};
-    for (IUnknown* face : faces) {
+    for (IUnknown* face :
+         std::vector<IUnknown*>{lintara_.get(), adc_.get(), dio_.get(), dao_.get(), module_.get()}) {
         IModule* module = nullptr;
         ASSERT_EQ(face->QueryInterface(IID_IModule, reinterpret_cast<void**>(&module)), S_OK);
         EXPECT_EQ(module, module_.get());
@@ -56,42 +39,34 @@ TEST_F(ModuleFace, IsReachedFromEveryFace) {
 TEST_F(ModuleFace, ASetAddressOpensThatModuleWithoutTheChooser) {
     EXPECT_EQ(Text(&IModule::get_SerialNumber), "") << "before a detection";
     EXPECT_EQ(Text(&IModule::get_Address), "");
-    struct Case {
-        const char16_t* address;
-        const char* text;
-        const char* serial;
-    };
-    for (const Case& c :
-         {Case{u"127.0.0.1", "127.0.0.1", "SIM0001"}, Case{u"127.0.0.2", "127.0.0.2", "SIM0002"}}) {
-        SCOPED_TRACE(c.text);
-        SetAddress(c.address);
-        EXPECT_EQ(Text(&IModule::get_Address), c.text) << "the address set, before Test";
+    for (auto [address, text, serial] : {std::tuple{u"127.0.0.1", "127.0.0.1", "SIM0001"},
+                                         std::tuple{u"127.0.0.2", "127.0.0.2", "SIM0002"}}) {
+        SCOPED_TRACE(text);
+        SetAddress(address);
+        EXPECT_EQ(Text(&IModule::get_Address), text) << "the address set, before Test";
         ASSERT_TRUE(Ask(adc_.get(), &IADC3::Test)) << LastError();
         EXPECT_TRUE(Connected());
-        EXPECT_EQ(Text(&IModule::get_SerialNumber), c.serial);
-        EXPECT_EQ(Text(&IModule::get_Address), c.text);
+        EXPECT_EQ(Text(&IModule::get_SerialNumber), serial);
+        EXPECT_EQ(Text(&IModule::get_Address), text);
         EXPECT_EQ(Text(&IModule::get_ModuleName), "E16 rev. A");
         const std::string backend = Text(&IModule::get_Backend);
         EXPECT_TRUE(backend.starts_with("simulated module (/")) << backend;
         EXPECT_NE(backend.find("libe16sim.so), version 1.1.34"), std::string::npos) << backend;
         EXPECT_EQ(module_->Close(), S_OK);
-        EXPECT_FALSE(Detected());
+        EXPECT_FALSE(Ask(adc_.get(), &IADC3::get_Detected));
         EXPECT_FALSE(Connected());
-        EXPECT_EQ(Text(&IModule::get_SerialNumber), c.serial) << "the module last opened";
+        EXPECT_EQ(Text(&IModule::get_SerialNumber), serial) << "the module last opened";
     }
 }
 
-// Text that is no address leaves the one set.
-TEST_F(ModuleFace, OnlyADottedAddressIsTaken) {
+// Text that is no address leaves the one set; an empty one returns to the
+// chooser.
+TEST_F(ModuleFace, OnlyADottedAddressOrNoneIsTaken) {
     SetAddress(u"127.0.0.2");
     for (const char16_t* bad :
          {u"127.0.0", u"127.0.0.256", u"127.0.0.1.5", u" 127.0.0.1", u"localhost", u"0.0.0.0"})
         SetAddress(bad);
     EXPECT_EQ(Text(&IModule::get_Address), "127.0.0.2");
-}
-
-TEST_F(ModuleFace, AnEmptyAddressReturnsToTheChooser) {
-    SetAddress(u"127.0.0.2");
     SetAddress(u"");
     EXPECT_EQ(Text(&IModule::get_Address), "");
     ASSERT_TRUE(Test(kSimWithDac)) << LastError();
@@ -100,8 +75,7 @@ TEST_F(ModuleFace, AnEmptyAddressReturnsToTheChooser) {
 
 // ChooseAddress asks the driver's chooser, titled as at a detection, and
 // only answers: the open module and the address set stay.
-TEST_F(ModuleFace, ChooseAddressOnlyAnswers) {
-    ASSERT_TRUE(Test(kSimWithDac)) << LastError();
+TEST_F(DetectedModule, ChooseAddressOnlyAnswers) {
     SetAddress(u"127.0.0.2");
     dialogs_->QueueAddress(0x7F000003);
     dialogs_->QueueCancel();
@@ -115,42 +89,32 @@ TEST_F(ModuleFace, ChooseAddressOnlyAnswers) {
     EXPECT_EQ(Text(&IModule::get_SerialNumber), "SIM0002") << "the address set, not the choice";
 }
 
-// KadrsReceived is what the host drained plus what is unread, counted from
-// the start.
-TEST_F(ModuleFace, KadrsReceivedIsWhatWasDrainedPlusWhatIsUnread) {
-    ASSERT_TRUE(Test()) << LastError();
+// What IModule says of the last run: StartTime is its first kadr's,
+// KadrsReceived what the host drained plus what is unread, counted from the
+// start, and EndReason stays empty for a run that was stopped.
+TEST_F(DetectedModule, TheRunMembersDescribeTheLastRun) {
     Select({0, 1}, 20000.0f);
+    EXPECT_EQ(Number(&IModule::get_StartTime), 0.0) << "before a start";
+    const double started =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     ASSERT_TRUE(StartRecord()) << LastError();
+    EXPECT_EQ(Text(&IModule::get_EndReason), "") << "while recording";
+    std::vector<int16_t> buffer(65536);
     int64_t drained = 0;
     for (auto end = Clock::now() + std::chrono::milliseconds(300); Clock::now() < end;) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        drained += Drain();
+        for (int32_t kadrs = 1; kadrs > 0; drained += kadrs) { // all that is unread
+            int32_t count = static_cast<int32_t>(buffer.size()), rest = 0;
+            EXPECT_EQ(adc_->GetData(buffer.data(), &count, &rest, &kadrs), S_OK);
+        }
     }
     EXPECT_EQ(adc_->StopRecord(), S_OK);
+    EXPECT_NEAR(Number(&IModule::get_StartTime), started, 1.0);
+    EXPECT_EQ(Text(&IModule::get_EndReason), "") << "after a stop";
     EXPECT_GT(drained, 0);
     EXPECT_EQ(Number(&IModule::get_KadrsReceived), static_cast<double>(drained + Unread()));
     ASSERT_TRUE(StartRecord()) << LastError();
     EXPECT_LT(Number(&IModule::get_KadrsReceived), static_cast<double>(drained)) << "counted from the start";
-}
-
-TEST_F(ModuleFace, StartTimeIsTheFirstKadrs) {
-    ASSERT_TRUE(Test()) << LastError();
-    Select({0, 1}, 20000.0f);
-    EXPECT_EQ(Number(&IModule::get_StartTime), 0.0) << "before a start";
-    const double started = SecondsSince1970();
-    ASSERT_TRUE(StartRecord()) << LastError();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(adc_->StopRecord(), S_OK);
-    EXPECT_NEAR(Number(&IModule::get_StartTime), started, 1.0);
-}
-
-TEST_F(ModuleFace, EndReasonStaysEmptyForAStoppedRun) {
-    ASSERT_TRUE(Test()) << LastError();
-    Select({0, 1}, 20000.0f);
-    ASSERT_TRUE(StartRecord()) << LastError();
-    EXPECT_EQ(Text(&IModule::get_EndReason), "") << "while recording";
-    EXPECT_EQ(adc_->StopRecord(), S_OK);
-    EXPECT_EQ(Text(&IModule::get_EndReason), "");
 }
 
 float StoredRate(const char* serial) {
@@ -166,25 +130,22 @@ float StoredRate(const char* serial) {
 }
 
 // A store locked by another connection refuses the save within its wait and
-// says why.
-TEST_F(ModuleFace, SaveSettingsReportsALockedStore) {
-    ASSERT_TRUE(Test()) << LastError();
+// says why; once free, it takes the values.
+TEST_F(DetectedModule, SaveSettingsStoresOnlyOnAFreeStore) {
     Select({0}, 2500.0f);
-    StoreConnection other;
-    other.Lock();
-    const auto start = Clock::now();
-    EXPECT_FALSE(Ask(module_.get(), &IModule::SaveSettings));
-    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(6500)) << "one bounded wait";
-    EXPECT_NE(LastError().find("were not saved"), std::string::npos) << LastError();
-    other.Release();
-    EXPECT_EQ(StoredRate("SIM0001"), -1.0f) << "nothing of the refused save";
-}
-
-TEST_F(ModuleFace, SaveSettingsStoresTheValuesOnAFreeStore) {
-    ASSERT_TRUE(Test()) << LastError();
-    Select({0}, 2500.0f);
-    EXPECT_TRUE(Ask(module_.get(), &IModule::SaveSettings)) << LastError();
-    EXPECT_EQ(StoredRate("SIM0001"), 2500.0f);
+    for (const bool locked : {true, false}) {
+        SCOPED_TRACE(locked ? "locked" : "free");
+        StoreConnection other;
+        if (locked) other.Lock();
+        const auto start = Clock::now();
+        EXPECT_EQ(Ask(module_.get(), &IModule::SaveSettings), !locked) << LastError();
+        EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(6500)) << "one bounded wait";
+        if (locked) {
+            EXPECT_NE(LastError().find("were not saved"), std::string::npos) << LastError();
+            other.Release();
+        }
+        EXPECT_EQ(StoredRate("SIM0001"), locked ? -1.0f : 2500.0f) << "what the save stored";
+    }
 }
 
 } // namespace

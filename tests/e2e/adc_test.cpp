@@ -18,54 +18,41 @@ std::string GuidKey(const CLSID& clsid) {
     return "CLSID\\" + std::string(text, text + std::char_traits<char16_t>::length(text));
 }
 
-bool ClassKeyExists(const std::string& key) {
-    return Key(reg::HKEY_CLASSES_ROOT, key).key != 0;
-}
-
 const char16_t* const kProgIds[] = {u"Velmora.Lintara", u"Velmora.ucGeneral", u"Velmora.ucADC",
                                     u"Velmora.ucDAC",   u"Velmora.ucDIO",     u"Velmora.ucIP"};
 
-// The class of each ProgID, checked to be registered.
-std::vector<CLSID> ProgIdClasses() {
-    std::vector<CLSID> seen(std::size(kProgIds));
-    for (size_t i = 0; i < std::size(kProgIds); ++i)
-        EXPECT_EQ(CLSIDFromProgID(kProgIds[i], &seen[i]), S_OK) << i;
-    return seen;
-}
-
-HOST_TEST(Registration, WritesAClassForEveryProgId) {
+// Registration writes a class of its own for every ProgID; unregistration
+// removes every key it wrote.
+HOST_TEST(Registration, EveryProgIdHasAClassUntilUnregistered) {
     char progId[64] = {};
     reg::DWORD size = sizeof progId - 1;
-    Key classKey(reg::HKEY_CLASSES_ROOT, GuidKey(CLSID_Lintara) + "\\ProgID");
-    reg::RegQueryValueEx(classKey.key, "", nullptr, reinterpret_cast<uint8_t*>(progId), &size);
+    reg::RegQueryValueEx(Key(reg::HKEY_CLASSES_ROOT, GuidKey(CLSID_Lintara) + "\\ProgID").key, "", nullptr,
+                         reinterpret_cast<uint8_t*>(progId), &size);
     EXPECT_STREQ(progId, "Velmora.Lintara") << "the class's ProgID";
-    const std::vector<CLSID> seen = ProgIdClasses();
-    for (size_t i = 0; i < std::size(kProgIds); ++i)
+    std::vector<CLSID> seen(std::size(kProgIds));
+    for (size_t i = 0; i < std::size(kProgIds); ++i) {
+        EXPECT_EQ(CLSIDFromProgID(kProgIds[i], &seen[i]), S_OK) << i;
         EXPECT_EQ(std::count(seen.begin(), seen.begin() + i, seen[i]), 0) << "a class shared by ProgID " << i;
+    }
     EXPECT_EQ(seen[0], CLSID_Lintara) << "Velmora.Lintara names another class";
-}
 
-HOST_TEST(Registration, UnregisterRemovesEveryKey) {
-    const std::vector<CLSID> seen = ProgIdClasses();
     ASSERT_EQ(CallEntry("DllUnregisterServer"), S_OK);
     for (size_t i = 0; i < std::size(kProgIds); ++i) {
         CLSID clsid{};
         EXPECT_EQ(CLSIDFromProgID(kProgIds[i], &clsid), CO_E_CLASSSTRING) << "ProgID " << i << " left behind";
-        EXPECT_FALSE(ClassKeyExists(GuidKey(seen[i]))) << "the class of ProgID " << i << " left behind";
+        EXPECT_EQ(Key(reg::HKEY_CLASSES_ROOT, GuidKey(seen[i])).key, 0)
+            << "the class of ProgID " << i << " left behind";
     }
-    EXPECT_FALSE(ClassKeyExists("Velmora.Lintara")) << "the ProgID key left behind";
+    EXPECT_EQ(Key(reg::HKEY_CLASSES_ROOT, "Velmora.Lintara").key, 0) << "the ProgID key left behind";
 }
 
-HOST_TEST(Identity, TheFacesShareOneIdentity) {
+// The faces, and the members that return the object, lead to one object.
+HOST_TEST(Identity, EveryFaceIsTheOneObject) {
     ComPtr<_Lintara> lintara = Query<_Lintara>(CreateAdc().get(), IID__Lintara);
     ComPtr<IUnknown> identity = Query<IUnknown>(lintara.get(), IID_IUnknown);
     for (const IID* face : {&IID_IADC3, &IID_IDIO, &IID_IDAO})
         EXPECT_EQ(Query<IUnknown>(Query<IUnknown>(lintara.get(), *face).get(), IID_IUnknown).get(),
                   identity.get());
-}
-
-HOST_TEST(Identity, GetFacesReturnTheObject) {
-    ComPtr<_Lintara> lintara = Query<_Lintara>(CreateAdc().get(), IID__Lintara);
     ComPtr<IADC3> adc = Query<IADC3>(lintara.get(), IID_IADC3);
     ComPtr<IDispatch> got[4];
     ASSERT_EQ(lintara->GetADC3(got[0].put()), S_OK);
@@ -136,10 +123,8 @@ HOST_TEST(AdcMembers, SettingsKeepTheirLimits) {
         EXPECT_EQ(range, value) << "channel " << channel;
     }
     for (auto [asked, set] : {std::pair{-500.0f, 500.0f}, {600000.0f, 500000.0f}}) {
-        float rate = 0;
         adc->put_Rate(&asked);
-        adc->get_Rate(&rate);
-        EXPECT_EQ(rate, set) << "asked " << asked;
+        EXPECT_EQ(Get(adc.get(), &IADC3::get_Rate), set) << "asked " << asked;
     }
     // A selection by Invoke; then ones with a channel outside 0..31 or none.
     SAFEARRAY* table = Int16Vector({5, 31, 0});
@@ -161,18 +146,9 @@ ComPtr<IDAO> DetectedDao() {
 }
 
 HOST_TEST(AnalogOutput, AChannelTheModuleLacksHasNoName) {
-    ComPtr<IDAO> dao = DetectedDao();
-    BSTR name = nullptr;
-    ASSERT_EQ(dao->get_ChannelName(2, &name), S_OK);
-    EXPECT_EQ(Take(name), u"") << "a channel the module lacks has no name";
-}
-
-HOST_TEST(AnalogOutput, LevelsStopAtTheLimits) {
-    ComPtr<IDAO> dao = DetectedDao();
-    dao->put_Value(0, 32000);
-    dao->put_Value(1, -40000);
-    EXPECT_EQ(ModuleDacLevel(0), 10.0) << "a code above the top";
-    EXPECT_EQ(ModuleDacLevel(1), -10.0) << "a code below the bottom";
+    Var name;
+    ASSERT_EQ(Invoke(DetectedDao().get(), u"ChannelName", &name, {Arg(VT_I2, int16_t{2})}), S_OK);
+    EXPECT_EQ(AsText(&name), u"") << "a channel the module lacks has no name";
 }
 
 HOST_TEST(AnalogOutput, OnlyChangedLevelsAreWritten) {
@@ -191,11 +167,16 @@ HOST_TEST(AnalogOutput, OnlyChangedLevelsAreWritten) {
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes) << "no level changed";
 }
 
-// The block goes out through the two-channel write, unchanged levels too.
-HOST_TEST(AnalogOutput, ABlockWritesBothChannelsAsLimited) {
+// A code beyond the range stops at its end, written singly or in a block,
+// and a block writes the limited codes back to the caller's array.
+HOST_TEST(AnalogOutput, CodesStopAtTheLimits) {
     ComPtr<IDAO> dao = DetectedDao();
-    int32_t counted = -1, values[] = {40000, -5, 7};
     dao->put_Value(0, 32000);
+    dao->put_Value(1, -40000);
+    EXPECT_EQ(ModuleDacLevel(0), 10.0) << "a code above the top";
+    EXPECT_EQ(ModuleDacLevel(1), -10.0) << "a code below the bottom";
+    // The block goes out through the two-channel write, unchanged levels too.
+    int32_t counted = -1, values[] = {40000, -5, 7};
     const int64_t writes = e16sim_call_count("X502_AsyncOutDac");
     ASSERT_EQ(dao->SetValues(0, 3, values, &counted), S_OK);
     EXPECT_EQ(counted, 2) << "values of a block of three for two channels";
@@ -204,12 +185,8 @@ HOST_TEST(AnalogOutput, ABlockWritesBothChannelsAsLimited) {
     EXPECT_EQ(ModuleDacLevel(0), 10.0) << "channel 0 from the block";
     EXPECT_DOUBLE_EQ(ModuleDacLevel(1), -5 / 3200.0) << "channel 1 from the block";
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 2) << "a block writes both channels";
-}
-
-// Through Invoke, a block passed as a reference to the first Long of the
-// caller's array.
-HOST_TEST(AnalogOutput, InvokeTakesABlockByReference) {
-    ComPtr<IDAO> dao = DetectedDao();
+    // Through Invoke, a block passed as a reference to the first Long of the
+    // caller's array.
     int32_t untouched[] = {40000};
     Var blockCounted;
     ASSERT_EQ(Invoke(dao.get(), u"SetValues", &blockCounted,
@@ -223,12 +200,10 @@ HOST_TEST(Outputs, BeforeDetectionNothingReachesTheModule) {
     ComPtr<IADC3> adc = CreateAdc();
     ComPtr<IDIO> dio = Query<IDIO>(adc.get(), IID_IDIO);
     ComPtr<IDAO> dao = Query<IDAO>(adc.get(), IID_IDAO);
-    int32_t word = 0x0F0F, read = -1, codes[] = {100, 200}, counted = -1;
+    int32_t word = 0x0F0F, codes[] = {100, 200}, counted = -1;
     dio->put_DOValue(&word);
-    dio->get_DOValue(&read);
-    EXPECT_EQ(read, 0x0F0F) << "the word is stored";
-    dio->get_DIValue(&read);
-    EXPECT_EQ(read, 0) << "inputs before detection";
+    EXPECT_EQ(Get(dio.get(), &IDIO::get_DOValue), 0x0F0F) << "the word is stored";
+    EXPECT_EQ(Get(dio.get(), &IDIO::get_DIValue), 0) << "inputs before detection";
     dao->put_ValueReal(0, 2.0);
     dao->SetValues(0, 2, codes, &counted);
     for (const char* entry : {"X502_AsyncOutDig", "X502_AsyncInDig", "X502_AsyncOutDac"})
@@ -239,9 +214,8 @@ HOST_TEST(Outputs, BeforeDetectionNothingReachesTheModule) {
     VARIANT_BOOL found = VARIANT_FALSE;
     double volts = -1;
     ASSERT_EQ(adc->Test(&found), S_OK);
-    dio->get_DOValue(&read);
+    EXPECT_EQ(Get(dio.get(), &IDIO::get_DOValue), 0) << "the output word kept over detection";
     dao->get_ValueReal(0, &volts);
-    EXPECT_EQ(read, 0) << "the output word kept over detection";
     EXPECT_EQ(volts, 0.0) << "DAC1 after detection";
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), 0) << "detection wrote the lines";
     EXPECT_EQ(e16sim_call_count("X502_AsyncInDig"), 1) << "detection reads the inputs once";

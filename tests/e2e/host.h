@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -47,12 +48,6 @@ struct Var : VARIANT {
 
 using velmora::test::Arg;
 
-// Takes a BSTR result: its text, the BSTR freed.
-inline std::u16string Take(BSTR text) {
-    std::u16string copy = text == nullptr ? u"" : std::u16string(text, SysStringLen(text));
-    SysFreeString(text);
-    return copy;
-}
 inline SAFEARRAY* Int16Vector(const std::vector<int16_t>& values) {
     SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(values.size()));
     if (!values.empty()) std::memcpy(array->pvData, values.data(), values.size() * sizeof(int16_t));
@@ -96,19 +91,21 @@ inline ComPtr<IADC3> CreateAdc() {
     if (!adc) std::exit(3); // nothing can follow; the test's parent reports it
     return adc;
 }
+// A member's answer, S_OK expected; `value` when it writes none.
+template <typename Face, typename T>
+T Get(Face* face, HRESULT (Face::*member)(T*), std::type_identity_t<T> value = T(-1)) {
+    EXPECT_EQ((face->*member)(&value), S_OK);
+    return value;
+}
 // A Boolean member such as StartRecord, Busy or Test.
 template <typename Face> bool Yes(Face* face, HRESULT (Face::*member)(VARIANT_BOOL*)) {
-    VARIANT_BOOL value = VARIANT_FALSE;
-    EXPECT_EQ((face->*member)(&value), S_OK);
-    return value == VARIANT_TRUE;
+    return Get(face, member, VARIANT_FALSE) == VARIANT_TRUE;
 }
 // A driver that has detected the module the address list preselects.
 inline ComPtr<IADC3> DetectedAdc() {
     ComPtr<IADC3> adc = CreateAdc();
-    int16_t port = 0;
     EXPECT_TRUE(Yes(adc.get(), &IADC3::Test));
-    adc->get_BasePort(&port);
-    EXPECT_NE(port, 0);
+    EXPECT_NE(Get(adc.get(), &IADC3::get_BasePort), 0);
     return adc;
 }
 inline void Select(IADC3* adc, const std::vector<int16_t>& channels) { // InputChannels let

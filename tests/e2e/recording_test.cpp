@@ -65,19 +65,19 @@ ComPtr<IADC3> RampAdc(const std::vector<int16_t>& selection, float rate, int32_t
 HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFourWays) {
     const std::vector<int16_t> selection{31, 16};
     ComPtr<IADC3> adc = RampAdc(selection, 10000.0f, 6000);
-    int32_t ringKadrs = 0, full = 0, unread = 0;
-    adc->get_InputSizeKadrs(&ringKadrs);
+    const int32_t ringKadrs = Get(adc.get(), &IADC3::get_InputSizeKadrs);
     ASSERT_EQ(ringKadrs, 3000);
     ASSERT_TRUE(Yes(adc.get(), &IADC3::StartRecord));
+    int32_t full = 0;
     for (auto start = Clock::now(); full < ringKadrs && Clock::now() - start < std::chrono::seconds(5);) {
         std::this_thread::sleep_for(milliseconds(10));
-        adc->get_InputCountKadrs(&full);
+        full = Get(adc.get(), &IADC3::get_InputCountKadrs);
     }
     float rate = 1000; // while busy, a rate and a selection are refused
     adc->put_Rate(&rate);
     Select(adc.get(), {0});
     std::this_thread::sleep_for(milliseconds(200));
-    adc->get_InputCountKadrs(&unread);
+    const int32_t unread = Get(adc.get(), &IADC3::get_InputCountKadrs);
     EXPECT_EQ(unread, full) << "a full ring is neither overwritten nor grown";
     EXPECT_EQ(unread, ringKadrs) << "the ring did not fill to its last kadr";
     Ramp ramp{2, 0, 1};
@@ -117,11 +117,8 @@ HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFourWays) {
     while (ramp.Drain(adc.get(), ringKadrs) > 0) {}
     EXPECT_EQ(ramp.breaks, 0) << "kadrs lost, repeated or torn";
     EXPECT_GE(ramp.kadrs, 4 * ringKadrs) << "the ring did not wrap often enough";
-    int16_t channels = 0;
-    adc->get_Rate(&rate);
-    adc->get_InputCountChannels(&channels);
-    EXPECT_EQ(rate, 10000.0f) << "a rate while busy";
-    EXPECT_EQ(channels, 2) << "a selection while busy";
+    EXPECT_EQ(Get(adc.get(), &IADC3::get_Rate), 10000.0f) << "a rate while busy";
+    EXPECT_EQ(Get(adc.get(), &IADC3::get_InputCountChannels), 2) << "a selection while busy";
 }
 
 HOST_TEST(Recording, AThousandShortRecordings) {
