@@ -90,27 +90,25 @@ TEST_F(TE16Sim, AnAddressWithNoModuleIsRefused) {
     EXPECT_EQ(e16sim_call_count("X502_Free"), 1) << "a failed open releases its handle";
 }
 
-TEST_F(TE16Sim, OpeningAnotherModuleClosesTheFirst) {
+// Opening another module closes the first; closing twice closes once.
+TEST_F(TE16Sim, EachModuleOpenedIsClosedOnce) {
     OpenModule(kIp1);
     EXPECT_TRUE(dev.DacPresent());
     EXPECT_EQ(dev.LastErrorText(), "Error 0: ");
+    e16sim_reset_call_counts();
     OpenModule(0x7F000002); // 127.0.0.2; Open closes the first module itself
     EXPECT_EQ(dev.SerialNumber(), "SIM0002");
     EXPECT_FALSE(dev.DacPresent());
-}
-
-TEST_F(TE16Sim, ClosesOnlyOnce) {
-    OpenModule();
-    e16sim_reset_call_counts();
     dev.Close();
     dev.Close();
-    EXPECT_EQ(e16sim_call_count("X502_Close"), 1) << "closed twice";
-    EXPECT_EQ(e16sim_call_count("X502_Free"), 1) << "freed twice";
+    EXPECT_EQ(e16sim_call_count("X502_Close"), 2) << "each module closed once";
+    EXPECT_EQ(e16sim_call_count("X502_Free"), 2) << "each handle freed once";
 }
 
 // When the count query succeeds and the list itself fails, its code is what
-// LastErrorText tells; a list that came is a success, not a code.
-TEST_F(TE16Sim, UsbListReportsTheCodeOfAFailedList) {
+// LastErrorText tells; a list that came is a success, not a code, and only an
+// index in it opens.
+TEST_F(TE16Sim, UsbOpensOnlyAnIndexInAListThatCame) {
     ASSERT_GE(e16sim_add_usb_module("USB-E16-42", 1), 0);
     Spy::listFault = X502_ERR_MEMORY_ALLOC;
     EXPECT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), X502_ERR_MEMORY_ALLOC);
@@ -120,11 +118,6 @@ TEST_F(TE16Sim, UsbListReportsTheCodeOfAFailedList) {
     Spy::listFault = 0;
     EXPECT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), 1);
     EXPECT_EQ(dev.LastResult(), 0) << "the count of serials stored is not a code";
-}
-
-TEST_F(TE16Sim, UsbOpensOnlyAnIndexInTheList) {
-    ASSERT_GE(e16sim_add_usb_module("USB-E16-42", 1), 0);
-    ASSERT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), 1);
     e16sim_reset_call_counts();
     EXPECT_FALSE(dev.Open(1, TE16::kInterfaceUsb)) << "index 1 of a list of one";
     EXPECT_EQ(e16sim_call_count("X502_Create"), 0) << "a handle made for an index not in the list";

@@ -30,18 +30,25 @@ using core::StartMode;
 using core::SyncDirection;
 using core::Waveform;
 
+// What the library last told the module, configured or not, and its state.
+e16sim_config Pending() {
+    e16sim_config c{};
+    e16sim_get_config(E16SIM_MODULE_DAC, 0, &c);
+    return c;
+}
+e16sim_state ModuleState() {
+    e16sim_state st{};
+    e16sim_get_state(E16SIM_MODULE_DAC, &st);
+    return st;
+}
+
+// The record with SIM0001 detected; BeforeDetection leaves it to the test.
+using BeforeDetection = DriverRecordTest;
 class EngineTest : public DriverRecordTest {
 protected:
-    // What the library last told the module, configured or not, and its state.
-    static e16sim_config Pending() {
-        e16sim_config c{};
-        e16sim_get_config(E16SIM_MODULE_DAC, 0, &c);
-        return c;
-    }
-    static e16sim_state ModuleState() {
-        e16sim_state st{};
-        e16sim_get_state(E16SIM_MODULE_DAC, &st);
-        return st;
+    void SetUp() override {
+        DriverRecordTest::SetUp();
+        if (!IsSkipped()) Detect();
     }
 };
 
@@ -60,7 +67,7 @@ const device::VendorApi& ChosenLibrary() {
     return api;
 }
 
-TEST_F(EngineTest, ACancelledDetectionKeepsTheLastError) {
+TEST_F(BeforeDetection, ACancelledDetectionKeepsTheLastError) {
     driver::OnObjectCreated(s);
     s.lastError = "previous";
     dialogs_->QueueCancel();
@@ -70,7 +77,6 @@ TEST_F(EngineTest, ACancelledDetectionKeepsTheLastError) {
 }
 
 TEST_F(EngineTest, DetectionDescribesTheModule) {
-    Detect();
     EXPECT_EQ(s.module.basePort, 2);
     EXPECT_EQ(s.lastError, "");
     EXPECT_EQ(s.module.infoText,
@@ -78,20 +84,20 @@ TEST_F(EngineTest, DetectionDescribesTheModule) {
     EXPECT_EQ(dialogs_->waitCursor, (std::vector<bool>{true, false}));
 }
 
-TEST_F(EngineTest, DetectionRefusesLibrariesBefore1_1_30) {
+TEST_F(BeforeDetection, DetectionRefusesLibrariesBefore1_1_30) {
     // 1.1.29, 1.1.30, 1.2.0, 2.0.0, 0.9.99
-    for (const auto& [version, accepted] : {std::pair{0x01011D00u, false},
-                                            {0x01011E00u, true},
-                                            {0x01020000u, true},
-                                            {0x02000000u, true},
-                                            {0x00096300u, false}}) {
+    const std::pair<uint32_t, bool> versions[] = {{0x01011D00u, false},
+                                                  {0x01011E00u, true},
+                                                  {0x01020000u, true},
+                                                  {0x02000000u, true},
+                                                  {0x00096300u, false}};
+    for (const auto& [version, accepted] : versions) {
+        SCOPED_TRACE(testing::Message() << "library " << std::hex << version);
         g_version = version;
         driver::OnObjectCreated(s);
         s.module.device = std::make_unique<device::TE16>(ChosenLibrary());
         dialogs_->QueueAddress(0x7F008000); // low 15 bits zero: base port 1
-        const bool ok = TestDevice(s, *dialogs_);
-        SCOPED_TRACE(testing::Message() << "library " << std::hex << g_version);
-        EXPECT_EQ(ok, accepted) << "detected";
+        EXPECT_EQ(TestDevice(s, *dialogs_), accepted) << "detected";
         EXPECT_EQ(s.module.basePort, accepted ? 1 : 0) << "base port";
         EXPECT_EQ(std::exchange(dialogs_->selectIpTitles, {}).size(), accepted ? 1u : 0u) << "address asked";
         EXPECT_EQ(s.lastError, accepted ? "" : "Please reinstall E16 driver (X502API v1.1.30 is required)!");
@@ -99,35 +105,28 @@ TEST_F(EngineTest, DetectionRefusesLibrariesBefore1_1_30) {
     }
 }
 
-TEST_F(EngineTest, TheSlowestRatesTakeTheSlowestDivider) {
+TEST_F(BeforeDetection, WithoutAModuleTheRateIsOnlyComputed) {
     driver::OnObjectCreated(s);
     for (const float asked : {1e-30f, 1e-45f, 0.001f}) { // the module's slowest divider, 2^20
         SetRate(s, asked);
         GetRate(s);
         EXPECT_EQ(s.input.adcDivider, 1 << 20) << "rate " << asked;
     }
-}
-
-TEST_F(EngineTest, WithoutAModuleTheRateIsOnlyComputed) {
-    driver::OnObjectCreated(s);
     SetInputChannels(s, std::vector<int16_t>(8, 0));
     SetRate(s, 100000.0f);
     EXPECT_EQ(GetRate(s), 62500.0f) << "500 kS/s shared by 8 channels";
     EXPECT_EQ(e16sim_call_count("X502_SetAdcFreq"), 0) << "no module: only computed";
 }
 
-TEST_F(EngineTest, ChannelNamesFoldOntoTheModulesInputs) {
-    Detect();
+// Channel names and the programming fold the table onto the module's inputs.
+TEST_F(EngineTest, TheChannelTableFoldsOntoTheModulesInputs) {
     s.input.channelTable[5] = {37, 1};
     s.input.channelTable[6] = {-1, 1};
     const std::pair<int16_t, const char*> names[] = {
         {3, "XY4"}, {20, "Calibration 0"}, {5, "X6"}, {6, "Y16"}, {32, ""}, {-1, ""}};
     for (const auto& [index, name] : names) EXPECT_EQ(s.input.ChannelName(index), name) << index;
     EXPECT_EQ(s.input.channelTable[5].source, 5); // folded and kept
-}
-
-TEST_F(EngineTest, TheChannelTableIsProgrammedInputByInput) {
-    Detect();
+    // Programmed input by input.
     s.input.channelTable[7] = {20, 0}; // own zero, programmed on input 4
     s.input.channelTable[9] = {25, 1}; // Y10 against ground
     SetChannelRange(s, 9, 2);
@@ -140,7 +139,6 @@ TEST_F(EngineTest, TheChannelTableIsProgrammedInputByInput) {
 }
 
 TEST_F(EngineTest, ARateBecomesADividerWithADecimation) {
-    Detect();
     // Channels, rate asked, divider, decimation. Below 6 Hz in all the module
     // runs faster; 2^20 is its slowest divider.
     const std::tuple<std::size_t, float, int32_t, int32_t> cases[] = {
@@ -157,7 +155,7 @@ TEST_F(EngineTest, ARateBecomesADividerWithADecimation) {
     }
 }
 
-TEST_F(EngineTest, StartSynchronizationCodes) {
+TEST_F(BeforeDetection, StartSynchronizationCodes) {
     s.sync = {StartMode::AnalogLevel, SyncDirection::Below, 4, 1, 6400};
     Detect();
     EXPECT_EQ(Pending().sync_start_mode, 11u) << "detection sends the synchronization too";
@@ -185,12 +183,7 @@ TEST_F(EngineTest, StartSynchronizationCodes) {
     }
 }
 
-TEST(ClampToCode, ClipsRatherThanWraps) {
-    EXPECT_EQ(ClampToCode(-11.0 * 3200), -32768);
-}
-
 TEST_F(EngineTest, SingleReadingKeepsItsSetupUntilSomethingChanges) {
-    Detect();
     e16sim_set_dc(3, 1.25);
     e16sim_set_dc(19, 0.25); // XY4 = X4 - Y4 = 1 V
     auto counts = [] {
@@ -218,31 +211,22 @@ template <typename Done> bool WaitFor(Done done) {
     return done();
 }
 
-// Two channels, the second on range 2, recording at 1 kHz.
-void StartTwoChannels(driver::DriverState& s) {
-    SetInputChannels(s, {0, 1});
-    SetChannelRange(s, 1, 2);
-    SetRate(s, 1000.0f);
-    ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
-}
-
-TEST_F(EngineTest, APassHasRoomForTheFirstPowerOfTwoLasting40Ms) {
-    Detect();
-    ASSERT_NO_FATAL_FAILURE(StartTwoChannels(s));
-    EXPECT_EQ(s.acquisition.blocks.blockKadrs, 64);
-    EXPECT_EQ(ModuleState().in_step, 4u) << "the words of one hand-over time";
-}
-
 TEST(ReceiveTimeout, IsTwoOfTheModulesKadrsPlus5s) {
     const std::tuple<float, int32_t, int32_t> cases[] = {
         {1000.0f, 1, 5002}, {1.0f, 8, 5250}, {0.001f, 1, 2005000}};
     for (const auto& [rate, decimation, ms] : cases) EXPECT_EQ(ReceiveTimeout(rate, decimation), ms) << rate;
 }
 
-TEST_F(EngineTest, BlockScalesFollowEachChannelsRange) {
-    Detect();
-    ASSERT_NO_FATAL_FAILURE(StartTwoChannels(s));
+// Two channels at 1 kHz, the second on range 2: a pass has room for the first
+// power of two of kadrs lasting 40 ms, each sample scaled for its channel's range.
+TEST_F(EngineTest, BlockTablesFitTheRecording) {
+    SetInputChannels(s, {0, 1});
+    SetChannelRange(s, 1, 2);
+    SetRate(s, 1000.0f);
+    ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
     const BlockTables& blocks = s.acquisition.blocks;
+    EXPECT_EQ(blocks.blockKadrs, 64);
+    EXPECT_EQ(ModuleState().in_step, 4u) << "the words of one hand-over time";
     ASSERT_EQ(blocks.scales.period() % 2, 0u) << "whole kadrs";
     for (std::size_t k = 0; k < blocks.scales.period() / 2; ++k) {
         ASSERT_EQ(blocks.scales.data()[2 * k], 3200.0) << "kadr " << k << ", range 0";
@@ -251,7 +235,6 @@ TEST_F(EngineTest, BlockScalesFollowEachChannelsRange) {
 }
 
 TEST_F(EngineTest, DecimationKeepsTheFirstOfEveryNFrames) {
-    Detect();
     s.input.channelTable[0] = {31, 1}; // Y16 against ground: -5 V + 0.01 V a frame
     SetInputChannels(s, {0});
     SetRate(s, 1.0f);
@@ -266,7 +249,6 @@ TEST_F(EngineTest, DecimationKeepsTheFirstOfEveryNFrames) {
 }
 
 TEST_F(EngineTest, ANewRingSizeWaitsForTheNextStart) {
-    Detect();
     SetInputChannels(s, {0});
     ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
     const int32_t running = s.ring.Capacity();
@@ -274,8 +256,7 @@ TEST_F(EngineTest, ANewRingSizeWaitsForTheNextStart) {
     EXPECT_EQ(s.ring.SizeKadrs(), running);
     StopRecording(s);
     ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
-    EXPECT_EQ(s.ring.SizeKadrs(), 4096);
-    EXPECT_EQ(s.ring.Capacity(), 4096);
+    EXPECT_EQ(std::pair(s.ring.SizeKadrs(), s.ring.Capacity()), std::pair(4096, 4096));
     StopRecording(s);
 }
 
@@ -283,7 +264,6 @@ TEST_F(EngineTest, ANewRingSizeWaitsForTheNextStart) {
 // fails ends the start with the library's text, disarms the generator and
 // writes the stop word, never the start word.
 TEST_F(EngineTest, ArmedGeneratorLoadsItsCycleOrEndsTheStart) {
-    Detect();
     s.output.generator.waves[0].waveform = Waveform::Sine; // on the first output only
     s.output.generator.waves[0].amplitude = 3200;
     s.output.ApplySettings(s.Device());
@@ -313,7 +293,6 @@ TEST_F(EngineTest, ArmedGeneratorLoadsItsCycleOrEndsTheStart) {
 // every kadr comes whole with its channels in their places, Y16's ramp runs
 // unbroken, and each new start begins on a kadr's first channel.
 TEST_F(EngineTest, KadrsCutBetweenPassesOrByAStopComeWhole) {
-    Detect();
     e16sim_set_dc(0, 1.0);
     e16sim_set_dc(1, 2.0);
     s.input.channelTable[0] = {0, 1};  // X1
@@ -353,21 +332,14 @@ void StartWaitingForTheTrigger(driver::DriverState& s) {
 }
 
 // While nothing comes the worker's receives last a few milliseconds each,
-// with pauses of 20 ms between them.
-TEST_F(EngineTest, AWaitingWorkerReceivesBetweenPauses) {
-    Detect();
+// with pauses of 20 ms between them. A stop cuts the pause short, and no
+// receive outlasts a few milliseconds, whatever the library does at a stop.
+TEST_F(EngineTest, AWaitingWorkerPausesUntilAStop) {
     ASSERT_NO_FATAL_FAILURE(StartWaitingForTheTrigger(s));
     e16sim_reset_call_counts();
     std::this_thread::sleep_for(500ms);
     EXPECT_LE(e16sim_call_count("X502_Recv"), 30) << "receives between pauses of 20 ms while nothing comes";
     EXPECT_GE(e16sim_call_count("X502_Recv"), 10) << "receives of a few milliseconds";
-}
-
-// The stop cuts the pause short, and no receive outlasts a few
-// milliseconds, whatever the library does at a stop.
-TEST_F(EngineTest, AStopEndsTheWorkersWaitAtOnce) {
-    Detect();
-    ASSERT_NO_FATAL_FAILURE(StartWaitingForTheTrigger(s));
     const auto stop = Clock::now();
     engine::StopRecording(s);
     EXPECT_LT(Clock::now() - stop, 1s);
@@ -410,7 +382,6 @@ TEST(HandOverPace, FollowsTheHostsPollsWithinItsBounds) {
 // A host that does not poll gets the slowest hand-overs, whose pauses a
 // stop still cuts short; and everything comes whole when it does read.
 TEST_F(EngineTest, AStopEndsAPacedHandOverAtOnce) {
-    Detect();
     SetInputChannels(s, {0, 1, 2, 3});
     SetRate(s, 50000.0f);
     ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
@@ -425,7 +396,6 @@ TEST_F(EngineTest, AStopEndsAPacedHandOverAtOnce) {
 
 // Once the trigger came, kadrs reach the ring long before a whole block of them has.
 TEST_F(EngineTest, TheTriggersKadrsComeBeforeABlockOfThem) {
-    Detect();
     ASSERT_NO_FATAL_FAILURE(StartWaitingForTheTrigger(s));
     e16sim_fire_edge(E16SIM_INPUT_TRIG, 1);
     ASSERT_TRUE(WaitFor([&] { return s.ring.CountUnread() > 0; }));
@@ -453,6 +423,7 @@ TEST(VoltsToCodes, EachValueGivesItsRoundedClippedCode) {
         EXPECT_EQ(engine::CodeOf(values[i]), cases[i].second) << "reference, " << values[i];
         EXPECT_EQ(block[i], cases[i].second) << "block function, " << values[i];
     }
+    EXPECT_EQ(ClampToCode(-11.0 * 3200), -32768) << "a single reading's code clips rather than wraps";
 }
 
 // Special values at every lane position against every channel's scale, in

@@ -74,39 +74,34 @@ TEST(Ring, SizeFollowsTheRequestPerChannel) {
     }
 }
 
-TEST(Ring, AFreshRingGivesTheHeaderOnly) {
+// The channel list heads every table; kadrs of two channels are not read as
+// three, and stay for a reader of the right width.
+TEST(Ring, TakeGivesOnlyKadrsOfTheReadersWidth) {
     Ring r(2, 10);
     const InputTable fresh = r.ring.Take(Selection(2));
-    EXPECT_EQ(fresh.kadrs, 0);
+    EXPECT_EQ(fresh.kadrs, 0) << "a fresh ring";
     EXPECT_EQ(fresh.values, (std::vector<int16_t>{10, 11})) << "the channel list heads the table";
-}
-
-TEST(Ring, AReaderOfAnotherWidthGetsNothing) {
-    Ring r(2, 10);
     r.Write(0, 3);
-    const InputTable wider = r.ring.Take(Selection(3));
-    EXPECT_EQ(wider.kadrs, 0) << "kadrs of two channels are not read as three";
+    EXPECT_EQ(r.ring.Take(Selection(3)).kadrs, 0) << "kadrs of two channels are not read as three";
     EXPECT_EQ(r.ring.CountUnread(), 3) << "and stay for a reader of the right width";
 }
 
+// Kadrs taken, then more written across the end: 4 (ring kadrs 7, 8, 1, 2),
+// or 8 that fill the ring (3..8, 1, 2), which is not an empty one.
 TEST(Ring, TakeReadsAcrossTheEnd) {
-    Ring r(3, 8);
-    r.Write(0, 6);
-    EXPECT_EQ(r.TakeAll().size(), 6u);
-    r.Write(6, 4); // ring kadrs 7, 8, then 1, 2
-    EXPECT_EQ(r.ring.CountUnread(), 4) << "unread across the end";
-    EXPECT_EQ(r.TakeAll(), (Numbers{6, 7, 8, 9}));
-}
-
-TEST(Ring, AFullRingIsNotAnEmptyOne) {
-    Ring r(3, 8);
-    r.Write(0, 2);
-    r.TakeAll();
-    r.Write(2, 8); // ring kadrs 3..8, 1, 2
-    EXPECT_EQ(r.ring.CountUnread(), 8) << "full";
-    EXPECT_EQ(r.TakeAll(), (Numbers{2, 3, 4, 5, 6, 7, 8, 9}));
-    EXPECT_EQ(r.ring.CountUnread(), 0) << "the same positions, now empty";
-    EXPECT_EQ(r.TakeAll(), Numbers{});
+    for (const auto& [taken, across] : {std::pair{6, 4}, {2, 8}}) {
+        SCOPED_TRACE(across);
+        Ring r(3, 8);
+        r.Write(0, taken);
+        EXPECT_EQ(r.TakeAll().size(), static_cast<std::size_t>(taken));
+        r.Write(taken, across);
+        EXPECT_EQ(r.ring.CountUnread(), across) << "unread across the end";
+        Numbers expected(static_cast<std::size_t>(across));
+        std::iota(expected.begin(), expected.end(), taken);
+        EXPECT_EQ(r.TakeAll(), expected);
+        EXPECT_EQ(r.ring.CountUnread(), 0) << "the same positions, now empty";
+        EXPECT_EQ(r.TakeAll(), Numbers{});
+    }
 }
 
 TEST(Ring, DropUnreadLeavesNothingToRead) {

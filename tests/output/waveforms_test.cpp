@@ -115,24 +115,18 @@ TEST(Waveforms, APhaseAdvancesEveryKindByItsFractionOfAPeriod) {
     }
 }
 
-TEST(Waveforms, NoiseIsNewEachBuild) {
+// Noise fills the whole band, not a narrow part of it, drawn anew each build.
+TEST(Waveforms, NoiseIsDrawnAcrossItsBandEachBuild) {
     auto s = Generator();
     Play(*s, 0, Waveform::Noise, 1.0, 2.0);
     ASSERT_TRUE(GenerateWaveforms(*s));
     const std::vector<double> first = s->channels[0].samples;
-    ASSERT_TRUE(GenerateWaveforms(*s));
-    EXPECT_NE(first, s->channels[0].samples);
-}
-
-TEST(Waveforms, NoiseFillsItsBand) {
-    auto s = Generator();
-    Play(*s, 0, Waveform::Noise, 1.0, 2.0);
-    ASSERT_TRUE(GenerateWaveforms(*s));
-    const std::vector<double>& first = s->channels[0].samples;
     const auto [lo, hi] = std::minmax_element(first.begin(), first.end());
     EXPECT_GE(*lo, 1.0);
     EXPECT_LE(*hi, 3.0);
-    EXPECT_GT(*hi - *lo, 1.98); // the whole band, not a narrow part of it
+    EXPECT_GT(*hi - *lo, 1.98);
+    ASSERT_TRUE(GenerateWaveforms(*s));
+    EXPECT_NE(first, s->channels[0].samples) << "the same noise again";
 }
 
 TEST(Waveforms, OffChannelsBuildNothingOrZeros) {
@@ -168,19 +162,14 @@ TEST(Dsp, TheTriangleEndsFollowItsAsymmetry) {
     for (const auto& [angle, asym, want] : ends) EXPECT_NEAR(TriangleAt(angle, asym), want, 1e-9) << angle;
 }
 
-TEST(AnalogOutput, VoltsToCodeRoundsHalvesToEven) {
+// Halves round to even, a level past the long range gives its end, and what
+// is not a level gives 0.
+TEST(AnalogOutput, VoltsToCodeGivesTheNearestLongCode) {
     AnalogOutput out;
     out.unitScale = 2.0;
-    EXPECT_EQ(out.VoltsToCode(1.25), 2);
-    EXPECT_EQ(out.VoltsToCode(1.75), 4);
-    EXPECT_EQ(out.VoltsToCode(-1.25), -2);
-}
-
-TEST(AnalogOutput, VoltsToCodeKeepsToTheLongRange) {
-    AnalogOutput out;
-    out.unitScale = 2.0;
-    EXPECT_EQ(out.VoltsToCode(1e12), INT32_MAX);
-    EXPECT_EQ(out.VoltsToCode(std::nan("")), 0) << "not a level";
+    const std::pair<double, int32_t> cases[] = {
+        {1.25, 2}, {1.75, 4}, {-1.25, -2}, {1e12, INT32_MAX}, {std::nan(""), 0}};
+    for (const auto& [volts, code] : cases) EXPECT_EQ(out.VoltsToCode(volts), code) << volts;
 }
 
 } // namespace

@@ -17,6 +17,15 @@ using namespace velmora::reg;
 
 namespace {
 
+using Names = std::vector<std::string>;
+
+// A key handle closed at the end of its scope.
+struct Key {
+    HKEY h = 0;
+    ~Key() { RegCloseKey(h); }
+    operator HKEY() const { return h; }
+};
+
 HKEY Create(HKEY root, const char* path, DWORD* disposition = nullptr) {
     HKEY key = 0;
     EXPECT_EQ(RegCreateKeyEx(root, path, KEY_ALL_ACCESS, &key, disposition), ERROR_SUCCESS) << path;
@@ -43,10 +52,17 @@ std::string At(HKEY key, DWORD index, bool value = false) {
     return rc == ERROR_SUCCESS ? std::string(name, cch) : "code " + std::to_string(rc);
 }
 
+// The names at each index in turn, one call each.
+Names AtEach(HKEY key, std::initializer_list<DWORD> indexes, bool values = false) {
+    Names names;
+    for (const DWORD i : indexes) names.push_back(At(key, i, values));
+    return names;
+}
+
 const std::string kNoMoreItems = "code " + std::to_string(ERROR_NO_MORE_ITEMS);
 
-std::vector<std::string> Names(HKEY key, bool values = false) {
-    std::vector<std::string> names;
+Names All(HKEY key, bool values = false) {
+    Names names;
     for (DWORD i = 0; At(key, i, values) != kNoMoreItems; ++i) names.push_back(At(key, i, values));
     return names;
 }
@@ -56,46 +72,42 @@ bool Exists(const char* path) {
     return RegOpenKeyEx(HKEY_CURRENT_USER, path, KEY_READ, &key) == ERROR_SUCCESS && RegCloseKey(key) == 0;
 }
 
-TEST(RegistryStore, KeyNamesMatchWhateverTheCase) {
+class RegistryStore : public ::testing::Test {
+protected:
     velmora::test::PrivateStore store;
+};
+
+// A key named in other cases is the same key, and every key keeps the case
+// it was created with.
+TEST_F(RegistryStore, KeyNamesMatchWhateverTheCase) {
     DWORD disposition = 0;
     RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Tervan\\ADC", &disposition));
     EXPECT_EQ(disposition, 1u) << "a new key";
-    RegCloseKey(Create(HKEY_CURRENT_USER, "SOFTWARE\\tervan\\adc\\", &disposition));
+    Key key{Create(HKEY_CURRENT_USER, "SOFTWARE\\tervan\\adc\\", &disposition)};
     EXPECT_EQ(disposition, 2u) << "the same key named in other cases";
-}
-
-TEST(RegistryStore, SubKeysEnumerateInNameOrderUnderTheirOwnCase) {
-    velmora::test::PrivateStore store;
-    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Tervan\\ADC");
     for (const char* name : {"beta", "Alpha", "gamma", "ALPHA2"}) RegCloseKey(Create(key, name));
-    EXPECT_EQ(Names(key), (std::vector<std::string>{"Alpha", "ALPHA2", "beta", "gamma"})) << "name order";
-    HKEY software = 0;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software", KEY_READ, &software), ERROR_SUCCESS);
-    EXPECT_EQ(Names(software), std::vector<std::string>{"Tervan"});
-    RegCloseKey(software);
-    RegCloseKey(key);
+    EXPECT_EQ(All(key), (Names{"Alpha", "ALPHA2", "beta", "gamma"})) << "name order";
+    Key software;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "software", KEY_READ, &software.h), ERROR_SUCCESS);
+    EXPECT_EQ(All(software), Names{"Tervan"});
 }
 
-TEST(RegistryStore, ValuesEnumerateInCreationOrderUnderTheirFirstName) {
-    velmora::test::PrivateStore store;
-    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Tervan\\ADC");
+TEST_F(RegistryStore, ValuesEnumerateInCreationOrderUnderTheirFirstName) {
+    Key key{Create(HKEY_CURRENT_USER, "Software\\Tervan\\ADC")};
     EXPECT_EQ(SetDword(key, "Zeta", 1), ERROR_SUCCESS);
     EXPECT_EQ(RegSetValueEx(key, nullptr, REG_SZ, reinterpret_cast<const BYTE*>("dflt"), 4), ERROR_SUCCESS);
     EXPECT_EQ(SetDword(key, "alpha", 2), ERROR_SUCCESS);
     EXPECT_EQ(SetDword(key, "ZETA", 3), ERROR_SUCCESS); // overwrites in place, keeps "Zeta"
-    EXPECT_EQ(Names(key, true), (std::vector<std::string>{"Zeta", "", "alpha"})) << "creation order";
+    EXPECT_EQ(All(key, true), (Names{"Zeta", "", "alpha"})) << "creation order";
     EXPECT_EQ(GetDword(key, "zeta"), 3u) << "a write in another case overwrites";
     EXPECT_EQ(RegDeleteValue(key, "zeta"), ERROR_SUCCESS);
     EXPECT_EQ(GetDword(key, "Zeta"), std::nullopt) << "a delete in another case";
     EXPECT_EQ(SetDword(key, "Zeta", 4), ERROR_SUCCESS);
-    EXPECT_EQ(Names(key, true), (std::vector<std::string>{"", "alpha", "Zeta"})) << "a new value goes last";
-    RegCloseKey(key);
+    EXPECT_EQ(All(key, true), (Names{"", "alpha", "Zeta"})) << "a new value goes last";
 }
 
-TEST(RegistryStore, AShortBufferIsToldTheSizeNeeded) {
-    velmora::test::PrivateStore store;
-    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Tervan\\ADC");
+TEST_F(RegistryStore, AShortBufferIsToldTheSizeNeeded) {
+    Key key{Create(HKEY_CURRENT_USER, "Software\\Tervan\\ADC")};
     for (const char* name : {"Alpha", "ALPHA2"}) RegCloseKey(Create(key, name));
     EXPECT_EQ(RegSetValueEx(key, nullptr, REG_SZ, reinterpret_cast<const BYTE*>("dflt"), 4), ERROR_SUCCESS);
     char text[8];
@@ -104,15 +116,12 @@ TEST(RegistryStore, AShortBufferIsToldTheSizeNeeded) {
     EXPECT_EQ(size, 4u) << "the size needed";
     EXPECT_EQ(RegEnumKeyEx(key, 1, text, &cch), ERROR_MORE_DATA); // "ALPHA2" and its NUL
     EXPECT_EQ(cch, 6u) << "the length needed";
-    RegCloseKey(key);
 }
 
-TEST(RegistryStore, ValueEnumerationGoesOnPastChangesWithoutRepeats) {
-    velmora::test::PrivateStore store;
-    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Enum");
+TEST_F(RegistryStore, ValueEnumerationGoesOnPastChangesWithoutRepeats) {
+    Key key{Create(HKEY_CURRENT_USER, "Software\\Enum")};
     for (const char* name : {"v0", "v1", "v2", "v3", "v4"}) ASSERT_EQ(SetDword(key, name, 0), ERROR_SUCCESS);
-    EXPECT_EQ(At(key, 0, true), "v0");
-    EXPECT_EQ(At(key, 1, true), "v1");
+    EXPECT_EQ(AtEach(key, {0, 1}, true), (Names{"v0", "v1"}));
     char small[2];
     DWORD cch = sizeof small;
     EXPECT_EQ(RegEnumValue(key, 2, small, &cch, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
@@ -120,28 +129,20 @@ TEST(RegistryStore, ValueEnumerationGoesOnPastChangesWithoutRepeats) {
     EXPECT_EQ(RegDeleteValue(key, "v1"), ERROR_SUCCESS); // behind the enumeration
     EXPECT_EQ(RegDeleteValue(key, "v3"), ERROR_SUCCESS); // ahead of it
     EXPECT_EQ(SetDword(key, "v5", 0), ERROR_SUCCESS);
-    EXPECT_EQ(At(key, 3, true), "v4") << "after the last value served, not v2 again";
-    EXPECT_EQ(At(key, 4, true), "v5") << "a value added meanwhile";
-    EXPECT_EQ(At(key, 5, true), kNoMoreItems);
-    EXPECT_EQ(At(key, 1, true), "v2") << "an index out of turn counts from the first";
-    EXPECT_EQ(At(key, 2, true), "v4");
-    RegCloseKey(key);
+    // After the last value served, not v2 again; then the value added
+    // meanwhile; an index out of turn counts from the first.
+    EXPECT_EQ(AtEach(key, {3, 4, 5, 1, 2}, true), (Names{"v4", "v5", kNoMoreItems, "v2", "v4"}));
 }
 
-TEST(RegistryStore, KeyEnumerationGoesOnPastChangesWithoutRepeats) {
-    velmora::test::PrivateStore store;
-    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Enum");
+TEST_F(RegistryStore, KeyEnumerationGoesOnPastChangesWithoutRepeats) {
+    Key key{Create(HKEY_CURRENT_USER, "Software\\Enum")};
     for (const char* name : {"b", "C", "d", "e"}) RegCloseKey(Create(key, name));
-    EXPECT_EQ(At(key, 0), "b");
-    EXPECT_EQ(At(key, 1), "C");
+    EXPECT_EQ(AtEach(key, {0, 1}), (Names{"b", "C"}));
     EXPECT_EQ(RegDeleteKey(key, "b"), ERROR_SUCCESS);
     RegCloseKey(Create(key, "a")); // before the enumeration: not seen by it
     RegCloseKey(Create(key, "F"));
-    EXPECT_EQ(At(key, 2), "d") << "name order, whatever the case";
-    EXPECT_EQ(At(key, 3), "e");
-    EXPECT_EQ(At(key, 4), "F");
-    EXPECT_EQ(At(key, 5), kNoMoreItems);
-    RegCloseKey(key);
+    EXPECT_EQ(AtEach(key, {2, 3, 4, 5}), (Names{"d", "e", "F", kNoMoreItems}))
+        << "name order, whatever the case";
 }
 
 RegBatchWrite Dword(const std::string& subKey, const std::string& name, DWORD value) {
@@ -152,8 +153,7 @@ RegBatchWrite Dword(const std::string& subKey, const std::string& name, DWORD va
             false};
 }
 
-TEST(RegistryStore, ABatchWritesEverythingOrNothing) {
-    velmora::test::PrivateStore store;
+TEST_F(RegistryStore, ABatchWritesEverythingOrNothing) {
     RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Kept"));
     const std::vector<RegBatchWrite> writes{Dword("Software\\Batch\\One", "a", 1),
                                             Dword("Software\\Batch\\One", "b", 2),
@@ -170,15 +170,13 @@ TEST(RegistryStore, ABatchWritesEverythingOrNothing) {
     EXPECT_FALSE(Exists("Software\\Batch")) << "written while another connection held the lock";
 
     ASSERT_EQ(RegWriteBatch(HKEY_CURRENT_USER, writes.data(), 4), ERROR_SUCCESS);
-    HKEY one = 0, two = 0;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\batch\\ONE", KEY_READ, &one), ERROR_SUCCESS);
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Batch\\Two", KEY_READ, &two), ERROR_SUCCESS);
-    EXPECT_EQ(Names(one, true), (std::vector<std::string>{"a", "b"}));
+    Key one, two;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\batch\\ONE", KEY_READ, &one.h), ERROR_SUCCESS);
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Batch\\Two", KEY_READ, &two.h), ERROR_SUCCESS);
+    EXPECT_EQ(All(one, true), (Names{"a", "b"}));
     EXPECT_EQ(GetDword(one, "b"), 2u);
     EXPECT_EQ(GetDword(two, "c"), 3u);
     EXPECT_TRUE(Exists("Software\\Batch\\Empty")) << "a key without values";
-    RegCloseKey(one);
-    RegCloseKey(two);
 
     const std::vector<RegBatchWrite> refused{Dword("Software\\Other", "x", 1), Dword("Bad\\\\Path", "y", 2)};
     EXPECT_EQ(RegWriteBatch(HKEY_CURRENT_USER, refused.data(), 2), ERROR_INVALID_PARAMETER);
@@ -207,8 +205,7 @@ RegValueEntry Entry(const std::string& name, DWORD type, const std::string& byte
     return {name, type, std::vector<BYTE>(bytes.begin(), bytes.end())};
 }
 
-TEST(RegistryStore, AllValuesComeBackInOneCallAsWrittenInCreationOrder) {
-    velmora::test::PrivateStore store;
+TEST_F(RegistryStore, AllValuesComeBackInOneCallAsWrittenInCreationOrder) {
     constexpr DWORD kQword = 11;
     // Not in name order; names in UTF-8 and in single bytes alike.
     std::vector<RegValueEntry> written{
@@ -225,7 +222,7 @@ TEST(RegistryStore, AllValuesComeBackInOneCallAsWrittenInCreationOrder) {
               REG_NONE, "latin-1"),
         Entry("alpha", REG_DWORD, std::string("\1\0\0\0", 4)),
     };
-    HKEY key = Create(HKEY_CURRENT_USER, "Software\\All");
+    Key key{Create(HKEY_CURRENT_USER, "Software\\All")};
     for (const RegValueEntry& v : written)
         ASSERT_EQ(
             RegSetValueEx(key, v.name.c_str(), v.type, v.data.data(), static_cast<DWORD>(v.data.size())),
@@ -238,12 +235,10 @@ TEST(RegistryStore, AllValuesComeBackInOneCallAsWrittenInCreationOrder) {
     ASSERT_EQ(RegEnumValuesAll(HKEY_CURRENT_USER, "software\\ALL\\", &all), ERROR_SUCCESS);
     EXPECT_EQ(all, written);
     EXPECT_EQ(all, OneByOne(key)) << "not what the enumeration by index yields";
-    RegCloseKey(key);
 }
 
-TEST(RegistryStore, AllValuesOfAnEmptyOrUnusableKeyAreNone) {
-    velmora::test::PrivateStore store;
-    HKEY gone = Create(HKEY_CURRENT_USER, "Software\\Gone");
+TEST_F(RegistryStore, AllValuesOfAnEmptyOrUnusableKeyAreNone) {
+    Key gone{Create(HKEY_CURRENT_USER, "Software\\Gone")};
     RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Empty"));
     ASSERT_EQ(RegDeleteKey(HKEY_CURRENT_USER, "Software\\Gone"), ERROR_SUCCESS);
     HKEY missing = 0;
@@ -262,19 +257,16 @@ TEST(RegistryStore, AllValuesOfAnEmptyOrUnusableKeyAreNone) {
         {HKEY_CURRENT_USER, "Software\\\\Empty", ERROR_INVALID_PARAMETER},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.subKey ? c.subKey : "null");
         std::vector<RegValueEntry> all{Entry("stale", REG_SZ, "x")};
-        EXPECT_EQ(RegEnumValuesAll(c.key, c.subKey, &all), c.code) << (c.subKey ? c.subKey : "null");
-        EXPECT_TRUE(all.empty()) << (c.subKey ? c.subKey : "null");
+        EXPECT_EQ(RegEnumValuesAll(c.key, c.subKey, &all), c.code);
+        EXPECT_TRUE(all.empty());
     }
     EXPECT_EQ(RegEnumValuesAll(HKEY_CURRENT_USER, "", nullptr), ERROR_INVALID_PARAMETER);
-    RegCloseKey(gone);
 }
 
-TEST(RegistryStore, AllValuesWaitForAnotherProcesssLockThenFail) {
-    velmora::test::PrivateStore store;
-    HKEY key = Create(HKEY_CURRENT_USER, "Software\\Locked");
-    ASSERT_EQ(SetDword(key, "a", 1), ERROR_SUCCESS);
-    RegCloseKey(key);
+TEST_F(RegistryStore, AllValuesWaitForAnotherProcesssLockThenFail) {
+    ASSERT_EQ(SetDword(Key{Create(HKEY_CURRENT_USER, "Software\\Locked")}, "a", 1), ERROR_SUCCESS);
     std::vector<RegValueEntry> all;
     {
         // Every connection to the file holds a shared lock in WAL mode: this
@@ -299,8 +291,7 @@ TEST(RegistryStore, AllValuesWaitForAnotherProcesssLockThenFail) {
     EXPECT_EQ(all.size(), 1u);
 }
 
-TEST(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
-    velmora::test::PrivateStore store;
+TEST_F(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
     constexpr int kWrites = 100;
     pid_t children[2] = {};
     for (int c = 0; c < 2; ++c) {
@@ -322,10 +313,9 @@ TEST(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
             << "a writer failed, wait status " << status;
     }
-    HKEY key = 0;
-    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Race", KEY_READ, &key), ERROR_SUCCESS);
-    EXPECT_EQ(Names(key, true).size(), 2u * kWrites) << "writes were lost";
-    RegCloseKey(key);
+    Key key;
+    ASSERT_EQ(RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Race", KEY_READ, &key.h), ERROR_SUCCESS);
+    EXPECT_EQ(All(key, true).size(), 2u * kWrites) << "writes were lost";
 }
 
 } // namespace
