@@ -48,21 +48,11 @@ class Simulator:
     def __init__(self, path):
         self.lib = ctypes.CDLL(str(path))
         self.lib.e16sim_fault_disconnect_after.argtypes = [ctypes.c_uint32, ctypes.c_uint64]
+        self.reset, self.clear_faults = self.lib.e16sim_reset, self.lib.e16sim_fault_clear_all
 
-    def reset(self):
-        self.lib.e16sim_reset()
-
-    def disconnect_after(self, module, words):
-        assert self.lib.e16sim_fault_disconnect_after(module, words) == 0
-
-    def stall(self, module, stalled):
-        assert self.lib.e16sim_fault_stall(module, int(stalled)) == 0
-
-    def fail_call(self, name, code):
-        assert self.lib.e16sim_fault_fail_call(name.encode(), code) == 0
-
-    def clear_faults(self):
-        self.lib.e16sim_fault_clear_all()
+    def fault(self, name, *args):
+        """Calls e16sim_fault_<name>, which must take the fault."""
+        assert getattr(self.lib, "e16sim_fault_" + name)(*args) == 0
 
 
 @pytest.fixture
@@ -71,14 +61,6 @@ def simulator(driver_folder):
     sim.reset()
     yield sim
     sim.reset()
-
-
-@pytest.fixture
-def remembered(driver_folder):
-    """The address list of the run's driver folder, removed afterwards."""
-    path = driver_folder / "iplist.txt"
-    yield path
-    path.unlink(missing_ok=True)
 
 
 @pytest.fixture

@@ -1,13 +1,13 @@
-"""Arguments the package refuses before anything reaches the driver: one
-ValueError for a value out of range or TypeError for a wrong type, naming the
-argument and what it takes."""
+"""Arguments the package refuses before anything reaches the driver or a
+stream: one ValueError for a value out of range or TypeError for a wrong type,
+naming the argument and what it takes."""
 
 import re
 
 import pytest
 
 import lintara
-from lintara import Generator
+from lintara import Driver, Generator, Wave, stored_generator, subscribe
 
 CHANNELS = "an int in 0..31"
 RATE = "a number of kadrs/s above 0 and at most 15625 for 32 channels"
@@ -16,10 +16,19 @@ SECONDS = "a number of seconds above 0"
 TIMEOUT = "None or a number of seconds above 0"
 SERIAL = "a module's serial number, a non-empty str"
 ADDRESS = "a module's IPv4 address"
+IPC = "ipc:///tmp/lintara-test-refused"
 
 
 def assign(name, value):
     return lambda e16: setattr(e16, name, value)
+
+
+def calling(function, *args, **kwargs):
+    return lambda e16: function(*args, **kwargs)
+
+
+def stored(generator, serial="SIM0001"):
+    return calling(lintara.store_generator, generator, serial)
 
 
 # The call on a driver that detected the module with its 32 channels at
@@ -45,19 +54,29 @@ CASES = {
     "duration as text": (lambda e16: e16.record(duration="1"), TypeError, f"duration must be {SECONDS}, not str"),
     "kadrs 0": (lambda e16: e16.record(kadrs=0), ValueError, "kadrs must be a positive int, not 0"),
     "kadrs 2.5": (lambda e16: e16.record(kadrs=2.5), TypeError, "kadrs must be a positive int, not float"),
-    "Driver timeout as text": (lambda e16: lintara.Driver(timeout="x"), TypeError,
-                               f"timeout must be {TIMEOUT}, not str"),
+    "Driver timeout as text": (calling(Driver, timeout="x"), TypeError, f"timeout must be {TIMEOUT}, not str"),
     "timeout 0": (assign("timeout", 0), ValueError, f"timeout must be {TIMEOUT}, not 0"),
-    "stored_generator None": (lambda e16: lintara.stored_generator(None), TypeError,
-                              f"serial must be {SERIAL}, not NoneType"),
-    "stored_generator blank": (lambda e16: lintara.stored_generator(" "), ValueError,
-                               f"serial must be {SERIAL}, not ' '"),
-    "store_generator serial 1": (lambda e16: lintara.store_generator(Generator(), 1), TypeError,
-                                 f"serial must be {SERIAL}, not int"),
-    "store_generator no Generator": (lambda e16: lintara.store_generator({}, "SIM0001"), TypeError,
-                                     "generator must be a lintara.Generator, not dict"),
+    "stored_generator None": (calling(stored_generator, None), TypeError, f"serial must be {SERIAL}, not NoneType"),
+    "stored_generator blank": (calling(stored_generator, " "), ValueError, f"serial must be {SERIAL}, not ' '"),
+    "store_generator serial 1": (stored(Generator(), 1), TypeError, f"serial must be {SERIAL}, not int"),
+    "store_generator no Generator": (stored({}), TypeError, "generator must be a lintara.Generator, not dict"),
+    # Values the driver would drop.
+    "frequency 0.2": (stored(Generator(frequency=0.2)), ValueError, "frequency 0.2 Hz is not in 0.5..100000"),
+    "amplitude 40000": (stored(Generator(waves=[Wave(amplitude=40000), Wave()])), ValueError,
+                        "amplitude 40000 is not a code in -32000..32000"),
+    "phase 1": (stored(Generator(waves=[Wave(), Wave(phase=1.0)])), ValueError, "phase 1.0 is not in [0, 1)"),
+    "one wave": (stored(Generator(waves=[Wave()])), ValueError, "the module has two analog outputs: give two"),
     "test 0.0.0.0": (lambda e16: e16.test("0.0.0.0"), ValueError, f"address must be {ADDRESS}"),
+    **{f"test {bad!r}": (lambda e16, bad=bad: e16.test(bad), ValueError, f"address must be {ADDRESS}")
+       for bad in ["127.0.0", "127.0.0.256", "e16.local", "::1", ""]},
     "test a number": (lambda e16: e16.test(2130706433), TypeError, f"address must be {ADDRESS}"),
+    "subscribe 5556": (calling(subscribe, 5556), TypeError, "endpoint must be a str"),
+    "subscribe seconds 0": (calling(subscribe, IPC, seconds=0), ValueError, f"seconds must be {TIMEOUT}, not 0"),
+    "subscribe kadrs 1.5": (calling(subscribe, IPC, kadrs=1.5), TypeError, f"kadrs must be {BLOCKS}, not float"),
+    "subscribe seconds and kadrs": (calling(subscribe, IPC, seconds=1, kadrs=5), ValueError,
+                                    "give seconds or kadrs, not both"),
+    "subscribe timeout -1": (calling(subscribe, IPC, timeout=-1), ValueError, f"timeout must be {TIMEOUT}, not -1"),
+    "subscribe udp": (calling(subscribe, "udp://127.0.0.1:5556"), ValueError, "endpoint 'udp://127.0.0.1:5556'"),
 }
 
 

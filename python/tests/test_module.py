@@ -1,5 +1,7 @@
 """The module behind the driver (IModule): the address a detection opens,
-what the module says it is, and the settings saved on request."""
+what the module says it is, its outputs read back through the simulated
+module's wiring (X15/X16 are DAC1/DAC2, the digital inputs read the outputs),
+and its settings, stored before and saved on request."""
 
 import re
 import struct
@@ -9,11 +11,14 @@ import sys
 import pytest
 
 import lintara
+from lintara import Generator, Wave, Waveform
 from lintara._settings import SETTINGS_KEY
 
 
-def test_a_given_address_leaves_the_remembered_list_alone(simulator, remembered):
+def test_a_given_address_leaves_the_remembered_list_alone(simulator, driver_folder, request):
+    remembered = driver_folder / "iplist.txt"
     remembered.write_bytes(b"127.0.0.2\r\n")
+    request.addfinalizer(remembered.unlink)
     with lintara.Driver() as driver:
         assert driver.test("127.0.0.1"), driver.last_error
         assert (driver.serial, driver.address) == ("SIM0001", "127.0.0.1")
@@ -24,36 +29,69 @@ def test_a_given_address_leaves_the_remembered_list_alone(simulator, remembered)
         assert (driver.serial, driver.address) == ("SIM0002", "127.0.0.2")
 
 
-def test_the_module_names_itself(e16, driver_folder):
-    simulator = (driver_folder / "libe16sim.so").resolve()
-    assert (e16.serial, e16.address, e16.connected) == ("SIM0001", "127.0.0.1", True)
-    assert e16.module_name.startswith("E16 rev. ")
-    assert re.fullmatch(re.escape(f"simulated module ({simulator}), version ") + r"\d+\.\d+\.\d+", e16.backend)
-
-
 @pytest.mark.parametrize("address, serial, outputs", [
     ("127.0.0.2", "SIM0002", 0),  # another module: the open one is closed first
     ("127.0.0.1", "SIM0001", 2),  # the open one stays
 ])
-def test_the_address_given_is_the_module_detected(e16, address, serial, outputs):
+def test_the_address_given_is_the_module_detected(e16, driver_folder, address, serial, outputs):
     assert e16.test(address), e16.last_error
-    assert (e16.serial, e16.address, len(e16.outputs)) == (serial, address, outputs)
+    assert (e16.serial, e16.address, e16.connected, len(e16.outputs)) == (serial, address, True, outputs)
+    # The module names itself, and the backend the driver runs on.
+    simulator = (driver_folder / "libe16sim.so").resolve()
+    assert e16.module_name.startswith("E16 rev. ")
+    assert re.fullmatch(re.escape(f"simulated module ({simulator}), version ") + r"\d+\.\d+\.\d+", e16.backend)
     assert e16.rate == pytest.approx(15625)
     assert e16.record(kadrs=100).shape == (100, 32)
-
-
-@pytest.mark.parametrize("bad", ["127.0.0", "127.0.0.256", "0.0.0.0", "e16.local", "::1", ""])
-def test_what_is_no_module_address_is_refused(simulator, bad):
-    with lintara.Driver() as driver:
-        with pytest.raises(ValueError):
-            driver.test(bad)
-        assert not driver.detected
 
 
 def test_an_address_nobody_answers_is_not_detected(simulator):
     with lintara.Driver() as driver:
         assert not driver.test("127.0.0.9")
         assert driver.last_error and not driver.connected
+
+
+def test_output_levels_reach_the_inputs(e16):
+    dac1, dac2 = e16.outputs
+    assert (dac1.name, dac2.name) == ("DAC1", "DAC2")
+    dac1.volts = 1.25
+    dac2.code = -3200
+    assert dac1.code == 4000 and dac2.volts == pytest.approx(-1.0)
+    assert (e16.single(14, volts=True), e16.single(15, volts=True)) == pytest.approx((1.25, -1.0), abs=0.005)
+    e16.channels = [14, 15]
+    levels = e16.record(kadrs=200, volts=True).mean(axis=0)
+    assert levels == pytest.approx([1.25, -1.0], abs=0.005)
+    dac1.volts = 50  # the driver clamps to its range
+    assert dac1.volts == 10.0
+
+
+def test_digital_outputs_read_back(e16):
+    assert e16.digital_line_counts == (16, 16)
+    for lines in (0xFFFF, 0xA5C3, 0):
+        e16.digital_outputs = lines
+        assert (e16.digital_outputs, e16.digital_inputs) == (lines, lines)
+
+
+def test_generator_settings_reach_the_driver_and_come_back(simulator):
+    generator = Generator(frequency=250.0, waves=[Wave(Waveform.SINE, 6400, -320, 0.25),
+                                                  Wave(Waveform.TRIANGLE, 32000, 0, 0.5)])
+    lintara.store_generator(generator, "SIM0001")
+    with lintara.Driver() as driver:
+        with pytest.raises(lintara.DriverError, match="close every Driver"):
+            lintara.store_generator(Generator(), "SIM0001")
+        assert driver.test("127.0.0.1")
+    # Released, the driver wrote back what it had loaded.
+    assert lintara.stored_generator("SIM0001") == generator
+    assert lintara.stored_generator("SIM0009") is None
+
+
+def test_channel_table_takes_effect_at_the_next_driver(simulator):
+    # The second table reaches the key of the module the first driver saw as well.
+    for single_ended, channels, names in [(False, [0, 15], ["XY1", "XY16"]), (True, [0, 31], ["X1", "Y16"])]:
+        lintara.store_inputs(single_ended=single_ended)
+        with lintara.Driver() as driver:
+            assert driver.test("127.0.0.1")
+            driver.channels = channels
+            assert driver.channel_names == names
 
 
 def test_saved_settings_reach_the_store_at_once(e16):

@@ -13,13 +13,9 @@ import pytest
 import lintara
 
 
-def ramp_steps(volts):
-    """Y16's frame number (mod 1000) from its volts: -5 + 0.01 n."""
-    return np.round((volts + 5.0) / 0.01).astype(np.int64)
-
-
 def assert_unbroken(ramp_volts):
-    steps = ramp_steps(ramp_volts)
+    """Y16's frame numbers (mod 1000, from its volts: -5 + 0.01 n) follow each other."""
+    steps = np.round((ramp_volts + 5.0) / 0.01).astype(np.int64)
     assert np.all(np.diff(steps) % 1000 == 1), "a kadr was lost or repeated"
 
 
@@ -44,9 +40,7 @@ def test_one_second_of_all_inputs(e16):
     volts = e16.volts(codes)
     assert volts.dtype == np.float64
     assert_unbroken(volts[:, 31])
-    amplitude, frequency = sine_fit(volts[:, 0], 15625)
-    assert amplitude == pytest.approx(0.5, rel=0.01)
-    assert frequency == pytest.approx(10.0, rel=0.01)
+    assert sine_fit(volts[:, 0], 15625) == pytest.approx((0.5, 10.0), rel=0.01), "X1's amplitude and frequency"
     # Y1..Y15 hold (k - 8) x 0.25 V.
     assert np.allclose(volts[:, 16:31].mean(axis=0), (np.arange(1, 16) - 8) * 0.25, atol=0.01)
     assert not e16.busy
@@ -62,11 +56,11 @@ def test_exact_kadrs_in_volts(e16):
 
 
 def test_a_refused_start_carries_the_drivers_text(e16, simulator):
-    simulator.fail_call("X502_StreamsStart", -13)
+    simulator.fault("fail_call", b"X502_StreamsStart", -13)
     with pytest.raises(lintara.DriverError, match="did not start") as refused:
         e16.record(kadrs=10)
-    assert "Internal error of the library" in refused.value.reason
-    assert refused.value.reason in str(refused.value)
+    reason = refused.value.reason
+    assert "Internal error of the library" in reason and reason in str(refused.value)
     assert refused.value.partial is None
 
 
@@ -119,7 +113,7 @@ LOST_AFTER_KADRS = 2 * 1024
 
 
 def test_a_lost_connection_keeps_what_came_and_a_new_test_recovers(e16, simulator):
-    simulator.disconnect_after(0, LOST_AFTER_KADRS * 32)
+    simulator.fault("disconnect_after", 0, LOST_AFTER_KADRS * 32)
     began = time.monotonic()
     with pytest.raises(lintara.DriverError, match="ended after") as lost:
         e16.record(duration=10, volts=True)
@@ -141,7 +135,7 @@ def test_a_lost_connection_keeps_what_came_and_a_new_test_recovers(e16, simulato
 
 
 def test_a_stream_raises_with_the_block_it_was_filling(e16, simulator):
-    simulator.disconnect_after(0, LOST_AFTER_KADRS * 32)
+    simulator.fault("disconnect_after", 0, LOST_AFTER_KADRS * 32)
     stream = e16.stream(1000)
     blocks = [next(stream), next(stream)]
     with pytest.raises(lintara.DriverError, match=f"ended after {LOST_AFTER_KADRS - 2000} of 1000") as lost:
@@ -152,33 +146,29 @@ def test_a_stream_raises_with_the_block_it_was_filling(e16, simulator):
 
 
 def test_a_limit_set_here_bounds_a_wait_for_data(e16, simulator):
-    simulator.stall(0, True)  # the driver waits without limit before any data
+    simulator.fault("stall", 0, 1)  # the driver waits without limit before any data
     e16.timeout = 0.3
     began = time.monotonic()
     with pytest.raises(lintara.DriverError, match="no data for 0.3 s") as silent:
         e16.record(kadrs=100, volts=True)
     assert 0.3 <= time.monotonic() - began < 2
     assert silent.value.partial.shape == (0, 32) and not e16.busy
-    simulator.stall(0, False)
+    simulator.fault("stall", 0, 0)
     assert_unbroken(e16.record(kadrs=500, volts=True)[:, 31])
 
 
-def threads():
-    return len(os.listdir("/proc/self/task"))
-
-
 def test_close_releases_the_driver(simulator, driver_folder):
-    before = threads()
+    before = len(os.listdir("/proc/self/task"))
     driver = lintara.Driver()
     assert lintara._lintara.registered_driver() == str(driver_folder / "Lintara.adc")
     assert driver.test("127.0.0.1")
     driver.channels = [0]
     stream = driver.stream(100)
     next(stream)
-    assert threads() > before  # the driver's worker
+    assert len(os.listdir("/proc/self/task")) > before  # the driver's worker
     driver.close()
     assert driver.closed and stream.closed
-    assert threads() == before
+    assert len(os.listdir("/proc/self/task")) == before
     assert lintara._lintara.Session.open_count() == 0
     with pytest.raises(lintara.DriverError, match="closed"):
         driver.rate

@@ -15,6 +15,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using velmora::test::Ran;
 
 // {3C2B1A09-8F7E-4D6C-5B4A-39281706F5E4}: a class only the tests register by hand.
 constexpr CLSID kHandMadeClass = {
@@ -25,22 +26,28 @@ std::string Quoted(const fs::path& path) {
     return std::string("'").append(path.string()).append("'"); // no false -Wrestrict at -O3
 }
 
-velmora::test::Ran Register(const velmora::test::PrivateStore& store, const std::string& arguments) {
-    return velmora::test::RunCommand(Quoted(kBin / "comrt-register") + " " + arguments, store.dir().path());
-}
+const std::string kComponent = Quoted(kBin / TEST_COMPONENT_FILE);
 
 template <class Interface> HRESULT Create(const CLSID& clsid, const IID& iid, Interface** object) {
     return CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, reinterpret_cast<void**>(object));
 }
 
-TEST(Activation, ALockedStoreLeavesNothingRegistered) {
+class Activation : public testing::Test {
+protected:
+    Ran Register(const std::string& arguments) {
+        return velmora::test::RunCommand(Quoted(kBin / "comrt-register") + " " + arguments,
+                                         store.dir().path());
+    }
+
     velmora::test::PrivateStore store;
-    const std::string library = Quoted(kBin / TEST_COMPONENT_FILE);
+};
+
+TEST_F(Activation, ALockedStoreLeavesNothingRegistered) {
     CLSID clsid{};
     ASSERT_EQ(velmora::com::RegisterInprocServer(kHandMadeClass, "", "store made", "x.so"), S_OK);
     velmora::test::StoreConnection other;
     other.Lock();
-    const velmora::test::Ran locked = Register(store, library);
+    const Ran locked = Register(kComponent);
     other.Release();
     EXPECT_EQ(locked.exit, 1);
     EXPECT_NE(
@@ -51,10 +58,9 @@ TEST(Activation, ALockedStoreLeavesNothingRegistered) {
     EXPECT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), CO_E_CLASSSTRING) << "registered in part";
 }
 
-TEST(Activation, ARegisteredClassIsCreatedByProgIdFromManyThreads) {
-    velmora::test::PrivateStore store;
+TEST_F(Activation, ARegisteredClassIsCreatedByProgIdFromManyThreads) {
     CLSID clsid{};
-    ASSERT_EQ(Register(store, Quoted(kBin / TEST_COMPONENT_FILE)).exit, 0);
+    ASSERT_EQ(Register(kComponent).exit, 0);
     ASSERT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), S_OK);
     EXPECT_TRUE(clsid == CLSID_TestComponent) << "the ProgID names another class";
     std::vector<std::thread> threads;
@@ -74,56 +80,49 @@ TEST(Activation, ARegisteredClassIsCreatedByProgIdFromManyThreads) {
     EXPECT_EQ(sums, std::vector<int32_t>(4, 210)) << "a thread failed to create or call an object";
 }
 
-TEST(Activation, AnInterfaceTheClassLacksFailsTheCreation) {
-    velmora::test::PrivateStore store;
-    ASSERT_EQ(Register(store, Quoted(kBin / TEST_COMPONENT_FILE)).exit, 0);
-    IDispatch* dispatch = reinterpret_cast<IDispatch*>(1);
-    EXPECT_EQ(Create(CLSID_TestComponent, IID_IDispatch, &dispatch), E_NOINTERFACE);
-    EXPECT_EQ(dispatch, nullptr) << "a failed creation clears the out pointer";
-}
-
-TEST(Activation, UnregisteringRemovesTheClassWithItsProgId) {
-    velmora::test::PrivateStore store;
-    const std::string library = Quoted(kBin / TEST_COMPONENT_FILE);
+TEST_F(Activation, UnregisteringRemovesTheClassWithItsProgId) {
     CLSID clsid{};
-    ASSERT_EQ(Register(store, library).exit, 0);
-    ASSERT_EQ(Register(store, "-u " + library).exit, 0);
+    ASSERT_EQ(Register(kComponent).exit, 0);
+    ASSERT_EQ(Register("-u " + kComponent).exit, 0);
     EXPECT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), CO_E_CLASSSTRING) << "ProgID left behind";
     velmora::ComPtr<ICalculator> calculator;
     EXPECT_EQ(Create(CLSID_TestComponent, IID_ICalculator, calculator.put()), REGDB_E_CLASSNOTREG);
 }
 
-TEST(Activation, BrokenRegistrationsGiveTheirOwnCodes) {
-    velmora::test::PrivateStore store;
+// Every failed creation clears the out pointer.
+TEST_F(Activation, EachFailedCreationHasItsOwnCode) {
+    ASSERT_EQ(Register(kComponent).exit, 0);
+    const auto failure = [](const CLSID& clsid, const IID& iid) {
+        IUnknown* object = reinterpret_cast<IUnknown*>(1);
+        const HRESULT hr = Create(clsid, iid, &object);
+        EXPECT_EQ(object, nullptr) << "the out pointer was left set for " << std::hex << hr;
+        return hr;
+    };
+    EXPECT_EQ(failure(CLSID_TestComponent, IID_IDispatch), E_NOINTERFACE) << "an interface the class lacks";
+    EXPECT_EQ(failure(kHandMadeClass, IID_IUnknown), REGDB_E_CLASSNOTREG) << "not registered";
     const std::pair<fs::path, HRESULT> cases[] = {
         {store.dir().path() / "missing.so", CO_E_DLLNOTFOUND},
         {kBin / NO_FACTORY_SERVER_FILE, CO_E_ERRORINDLL},
         {kBin / TEST_COMPONENT_FILE, CLASS_E_CLASSNOTAVAILABLE}, // serves another class
     };
-    velmora::ComPtr<IUnknown> object;
-    EXPECT_EQ(Create(kHandMadeClass, IID_IUnknown, object.put()), REGDB_E_CLASSNOTREG) << "not registered";
     for (const auto& [library, expected] : cases) {
         ASSERT_EQ(velmora::com::RegisterInprocServer(kHandMadeClass, "", "hand made", library.string()),
                   S_OK);
-        EXPECT_EQ(Create(kHandMadeClass, IID_IUnknown, object.put()), expected) << library;
+        EXPECT_EQ(failure(kHandMadeClass, IID_IUnknown), expected) << library;
     }
     EXPECT_EQ(CoCreateInstance(kHandMadeClass, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, nullptr),
               E_POINTER);
 }
 
-TEST(Activation, TheToolRefusesALibraryItCannotRegister) {
-    velmora::test::PrivateStore store;
-    EXPECT_EQ(Register(store, Quoted(store.dir().path() / "absent.so")).exit, 1);
-    const velmora::test::Ran refused = Register(store, Quoted(kBin / NO_FACTORY_SERVER_FILE));
+// A command line that names no one library, or a library that will not register.
+TEST_F(Activation, TheToolRefusesWhatItCannotRegister) {
+    for (const char* arguments : {"", "-x file.so", "a.so b.so", "-u"})
+        EXPECT_EQ(Register(arguments).exit, 1) << "arguments: '" << arguments << "'";
+    EXPECT_EQ(Register(Quoted(store.dir().path() / "absent.so")).exit, 1);
+    const Ran refused = Register(Quoted(kBin / NO_FACTORY_SERVER_FILE));
     EXPECT_EQ(refused.exit, 1);
     EXPECT_NE(refused.err.find("failed: 0x80070005 (E_ACCESSDENIED): Access is denied"), std::string::npos)
         << refused.err;
-}
-
-TEST(Activation, TheToolRefusesBadCommandLines) {
-    velmora::test::PrivateStore store;
-    for (const char* arguments : {"", "-x file.so", "a.so b.so", "-u"})
-        EXPECT_EQ(Register(store, arguments).exit, 1) << "arguments: '" << arguments << "'";
 }
 
 } // namespace

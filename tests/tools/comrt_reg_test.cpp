@@ -12,28 +12,28 @@
 namespace velmora::settings {
 namespace {
 
+// A run of the tool and what it prints; it exits with 1 when it complains.
+struct Step {
+    std::vector<std::string> args;
+    std::string out, err;
+};
+
+const std::string kTool = "HKCU\\Software\\Tool", kDone = "The operation completed successfully.\n";
+
 class ComrtRegTest : public ::testing::Test {
 protected:
-    // Arguments are quoted for the shell; none of them holds a quote.
-    test::Ran Run(const std::vector<std::string>& args) {
-        std::string command =
-            (std::filesystem::canonical("/proc/self/exe").parent_path() / "comrt-reg").string();
-        for (const auto& arg : args) command += " '" + arg + "'";
-        return test::RunCommand(command, store.dir().path());
-    }
-
-    // Adds a value of each type under HKCU\Software\Tool.
-    void AddEachType() {
-        for (const std::vector<std::string>& add :
-             {std::vector<std::string>{"-v", "Dir", "-d", "C:\\dir"},
-              {"-v", "Count", "-t", "REG_DWORD", "-d", "0x0A"},
-              {"-v", "All", "-t", "reg_dword", "-d", "4294967295", "-f"},
-              {"-v", "Blob", "-t", "REG_BINARY", "-d", "0aFF05"}}) {
-            std::vector<std::string> args{"add", "HKCU\\Software\\Tool"};
-            args.insert(args.end(), add.begin(), add.end());
-            const test::Ran r = Run(args);
-            EXPECT_EQ(r.exit, 0) << ::testing::PrintToString(add) << ": " << r.err;
-            EXPECT_EQ(r.out, "The operation completed successfully.\n") << ::testing::PrintToString(add);
+    // Runs the steps in turn, each on what the ones before it left. Arguments
+    // are quoted for the shell; none of them holds a quote.
+    void Expect(const std::vector<Step>& steps) {
+        const auto tool = std::filesystem::canonical("/proc/self/exe").parent_path() / "comrt-reg";
+        for (const Step& step : steps) {
+            std::string command = tool.string();
+            for (const auto& arg : step.args) command += " '" + arg + "'";
+            const test::Ran r = test::RunCommand(command, store.dir().path());
+            const std::string args = ::testing::PrintToString(step.args);
+            EXPECT_EQ(r.exit, step.err.empty() ? 0 : 1) << args << ": " << r.err;
+            EXPECT_EQ(r.out, step.out) << args;
+            EXPECT_EQ(r.err, step.err) << args;
         }
     }
 
@@ -41,37 +41,28 @@ protected:
     cRegistry reg;
 };
 
-TEST_F(ComrtRegTest, AddedValuesOfEachTypeQueryBack) {
-    AddEachType();
-    test::Ran r = Run({"query", "HKCU\\Software\\Tool"});
-    EXPECT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(r.out, "\nHKEY_CURRENT_USER\\Software\\Tool\n"
-                     "    Dir    REG_SZ    C:\\dir\n"
-                     "    Count    REG_DWORD    0xa (10)\n"
-                     "    All    REG_DWORD    0xffffffff (4294967295)\n"
-                     "    Blob    REG_BINARY    0AFF05\n\n");
-}
-
-TEST_F(ComrtRegTest, ExportGivesTheStoresOwnText) {
-    AddEachType();
-    EXPECT_EQ(Run({"export", "HKCU\\Software\\Tool"}).out,
-              reg.ExportKey(HKEY_CURRENT_USER, "Software\\Tool", true));
-}
-
-TEST_F(ComrtRegTest, DeleteRemovesAValue) {
-    AddEachType();
-    EXPECT_EQ(Run({"delete", "HKCU\\Software\\Tool", "-v", "Dir"}).exit, 0) << "deleting a value";
-    const test::Ran r = Run({"query", "HKCU\\Software\\Tool", "-v", "Dir"});
-    EXPECT_EQ(r.exit, 1) << "querying a deleted value";
-    EXPECT_EQ(r.err, "comrt-reg: no value Dir in HKEY_CURRENT_USER\\Software\\Tool\n");
-}
-
-TEST_F(ComrtRegTest, DeleteRemovesTheKey) {
-    AddEachType();
-    EXPECT_EQ(Run({"delete", "HKCU\\Software\\Tool"}).exit, 0) << "deleting the key";
+TEST_F(ComrtRegTest, ValuesOfEachTypeGoThroughEveryCommand) {
+    const std::string queried = "\nHKEY_CURRENT_USER\\Software\\Tool\n"
+                                "    Dir    REG_SZ    C:\\dir\n"
+                                "    Count    REG_DWORD    0xa (10)\n"
+                                "    All    REG_DWORD    0xffffffff (4294967295)\n"
+                                "    Blob    REG_BINARY    0AFF05\n\n";
+    Expect({
+        {{"add", kTool, "-v", "Dir", "-d", "C:\\dir"}, kDone, ""},
+        {{"add", kTool, "-v", "Count", "-t", "REG_DWORD", "-d", "0x0A"}, kDone, ""},
+        {{"add", kTool, "-v", "All", "-t", "reg_dword", "-d", "4294967295", "-f"}, kDone, ""},
+        {{"add", kTool, "-v", "Blob", "-t", "REG_BINARY", "-d", "0aFF05"}, kDone, ""},
+        {{"query", kTool}, queried, ""},
+    });
+    // Export gives the store's own text.
+    Expect({
+        {{"export", kTool}, reg.ExportKey(HKEY_CURRENT_USER, "Software\\Tool", true), ""},
+        {{"delete", kTool, "-v", "Dir"}, kDone, ""},
+        {{"query", kTool, "-v", "Dir"}, "", "comrt-reg: no value Dir in HKEY_CURRENT_USER\\Software\\Tool\n"},
+        {{"delete", kTool}, kDone, ""},
+        {{"delete", kTool}, "", "comrt-reg: no key HKEY_CURRENT_USER\\Software\\Tool\n"},
+    });
     EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tool")) << "the key was left";
-    EXPECT_EQ(Run({"delete", "HKCU\\Software\\Tool"}).err,
-              "comrt-reg: no key HKEY_CURRENT_USER\\Software\\Tool\n");
 }
 
 // The values the driver keeps in another type's clothes show as its numbers.
@@ -80,11 +71,12 @@ TEST_F(ComrtRegTest, QueryShowsTheDriversFloatingPointValuesAsNumbers) {
     ASSERT_TRUE(reg.SetSingleAt(HKEY_CURRENT_USER, "Software\\E16", "Rate", 15625.0f));
     ASSERT_TRUE(reg.SetDoubleAt(HKEY_CURRENT_USER, "Software\\E16", "DACChPhase2", 0.25));
     ASSERT_TRUE(reg.SetLongAt(HKEY_CURRENT_USER, "Software\\E16", "Ratex", 7));
-    EXPECT_EQ(Run({"query", "HKCU\\Software\\E16"}).out,
-              "\nHKEY_CURRENT_USER\\Software\\E16\n"
-              "    Rate    REG_DWORD    0x46742400 (1182016512; Single 15625)\n"
-              "    DACChPhase2    REG_BINARY    000000000000D03F (Double 0.25)\n"
-              "    Ratex    REG_DWORD    0x7 (7)\n\n");
+    Expect({{{"query", "HKCU\\Software\\E16"},
+             "\nHKEY_CURRENT_USER\\Software\\E16\n"
+             "    Rate    REG_DWORD    0x46742400 (1182016512; Single 15625)\n"
+             "    DACChPhase2    REG_BINARY    000000000000D03F (Double 0.25)\n"
+             "    Ratex    REG_DWORD    0x7 (7)\n\n",
+             ""}});
 }
 
 // A branch goes only when the user says yes on the terminal, or with -f.
@@ -126,24 +118,19 @@ TEST_F(ComrtRegTest, RefusalsGiveTheirReasonInOneLine) {
          "invalid key name HKXX\\Software (it starts with HKCU, HKLM, ...)" + help},
         {{"query", "HKCU\\Software", "-v"}, "-v needs a value" + help},
         {{"query", "HKCU\\Software", "-f"}, "unknown option -f for query" + help},
-        {{"add", "HKCU\\Software\\Tool", "-t", "REG_QWORD", "-d", "1"},
+        {{"add", kTool, "-t", "REG_QWORD", "-d", "1"},
          "unknown type REG_QWORD (REG_SZ, REG_DWORD or REG_BINARY)" + help},
-        {{"add", "HKCU\\Software\\Tool", "-v", "N", "-t", "REG_DWORD"},
-         "add of a value needs -d DATA" + help},
-        {{"add", "HKCU\\Software\\Tool", "-t", "REG_DWORD", "-d", "-5"},
+        {{"add", kTool, "-v", "N", "-t", "REG_DWORD"}, "add of a value needs -d DATA" + help},
+        {{"add", kTool, "-t", "REG_DWORD", "-d", "-5"},
          "REG_DWORD data must be 0 to 4294967295 (or 0x0 to 0xFFFFFFFF), not -5\n"},
-        {{"add", "HKCU\\Software\\Tool", "-t", "REG_DWORD", "-d", "0x1FFFFFFFF"},
+        {{"add", kTool, "-t", "REG_DWORD", "-d", "0x1FFFFFFFF"},
          "REG_DWORD data must be 0 to 4294967295 (or 0x0 to 0xFFFFFFFF), not 0x1FFFFFFFF\n"},
-        {{"add", "HKCU\\Software\\Tool", "-t", "REG_BINARY", "-d", "abc"},
+        {{"add", kTool, "-t", "REG_BINARY", "-d", "abc"},
          "REG_BINARY data must be hex digits, two per byte, not abc\n"},
-        {{"export", "HKCU\\Software\\Tool", "a", "b"}, "export takes one FILE, not b" + help},
+        {{"export", kTool, "a", "b"}, "export takes one FILE, not b" + help},
         {{"delete", "HKCU"}, "a root key cannot be deleted: HKCU\n"},
     };
-    for (const auto& [args, why] : bad) {
-        const test::Ran r = Run(args);
-        EXPECT_EQ(r.exit, 1) << ::testing::PrintToString(args);
-        EXPECT_EQ(r.err, "comrt-reg: " + why) << ::testing::PrintToString(args);
-    }
+    for (const auto& [args, why] : bad) Expect({{args, "", "comrt-reg: " + why}});
     EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tool")) << "a refused add created the key";
 }
 
