@@ -226,7 +226,7 @@ TEST_F(EngineTest, BlockTablesFitTheRecording) {
     ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
     const BlockTables& blocks = s.acquisition.blocks;
     EXPECT_EQ(blocks.blockKadrs, 64);
-    EXPECT_EQ(ModuleState().in_step, 4u) << "the words of one hand-over time";
+    EXPECT_EQ(ModuleState().in_step, 8u) << "the words of one hand-over time";
     ASSERT_EQ(blocks.scales.period() % 2, 0u) << "whole kadrs";
     for (std::size_t k = 0; k < blocks.scales.period() / 2; ++k) {
         ASSERT_EQ(blocks.scales.data()[2 * k], 3200.0) << "kadr " << k << ", range 0";
@@ -356,9 +356,9 @@ TEST(HandOverPace, FollowsTheHostsPollsWithinItsBounds) {
         int64_t ms;         // the interval then
     } cases[] = {
         {100, 100ms, kHandOverMs},      // every millisecond: the fastest
-        {40, 100ms, 2},                 // every 2.5 ms
-        {25, 100ms, 4},                 // every 4 ms
-        {100, 50ms, 4},                 // the window not over: as before
+        {20, 100ms, 5},                 // every 5 ms
+        {16, 100ms, 6},                 // every 6.25 ms
+        {100, 50ms, 6},                 // the window not over: as before
         {5, 100ms, kSlowestHandOverMs}, // every 20 ms: the slowest
         {0, 100ms, kSlowestHandOverMs}, // not at all
         {1, 200ms, kSlowestHandOverMs}, // a longer window counts whole
