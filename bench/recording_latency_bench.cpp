@@ -4,7 +4,7 @@
 // 32 channels and at 1000 kadrs/s over 4, and the worker thread's CPU time
 // at rest (a start waiting for a TRIG edge that never comes) and at 500 kS/s
 // for a host draining every 10 ms (and, with the ages, for each host above);
-// and what wake-ups alone cost, every 4 and every 8 ms, the hand-over times.
+// and what wake-ups alone cost at the worker's fastest and slowest hand-overs.
 // Real time on the simulated module; one recording per benchmark.
 #include <algorithm>
 #include <chrono>
@@ -18,6 +18,7 @@
 #include "chain.h"
 #include "cpu_time.h"
 #include "e16sim_control.h"
+#include "engine/acquisition.h"
 
 namespace {
 
@@ -146,7 +147,12 @@ BENCHMARK(BM_NewestKadrAge)
 BENCHMARK(BM_WorkerCpuAtRest)->Arg(10)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_WorkerCpu500k1Channel)->Arg(5)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
 BENCHMARK(BM_WorkerCpu500k32Channels)->Arg(5)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
-BENCHMARK(BM_WakeUpsAlone)->Arg(4)->Arg(8)->Iterations(1)->UseRealTime()->Unit(benchmark::kSecond);
+BENCHMARK(BM_WakeUpsAlone)
+    ->Arg(velmora::engine::kHandOverMs)
+    ->Arg(velmora::engine::kSlowestHandOverMs)
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kSecond);
 
 } // namespace
 

@@ -1,20 +1,35 @@
 // Shared test fixtures: a temporary folder that removes itself, and a scoped
 // environment variable, so no test touches the developer's own store or files;
-// whether a library is loaded; a program run as a user runs it.
+// whether a library is loaded; a program run as a user runs it; a wait for
+// a condition another thread brings about.
 #pragma once
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include <dlfcn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace velmora::test {
+
+// Polls `holds` every few ms until it is true or `limit` has passed.
+inline bool Eventually(const std::function<bool()>& holds,
+                       std::chrono::milliseconds limit = std::chrono::seconds(3)) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!holds()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return true;
+}
 
 class TempDir {
 public:

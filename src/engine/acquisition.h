@@ -38,12 +38,11 @@ struct BlockTables {
 // How long one receive waits: the whole kadrs that arrived are handed over
 // at least this often while the host looks as often, and a stop is seen
 // within it whatever the library. 4 ms keeps the newest kadr a host holds
-// about 2 ms old while waking the worker half as often as 2 ms would: on a
-// virtual machine a wake-up costs as much as a pass's own work.
+// about 2 ms old; each hand-over wakes the worker, which on a virtual
+// machine costs more than the pass's own work.
 inline constexpr int32_t kHandOverMs = 4;
 // A host that looks less often than every kHandOverMs gets its kadrs handed
-// over as often as it looks, down to this: each hand-over wakes the worker,
-// which costs more than the pass's own work on a virtual machine.
+// over as often as it looks, down to this, for fewer wake-ups.
 inline constexpr int32_t kSlowestHandOverMs = 8;
 
 // How often to hand over, from how often the host polled the ring over the

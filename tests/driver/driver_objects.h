@@ -10,10 +10,8 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -21,17 +19,6 @@
 #include "driver_record.h"
 
 namespace velmora::test {
-
-// Polls `holds` every few ms until it is true or `limit` has passed.
-inline bool Eventually(const std::function<bool()>& holds,
-                       std::chrono::milliseconds limit = std::chrono::seconds(3)) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!holds()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
-}
 
 // The record of DriverRecordTest stays unused: the objects share the
 // process-wide one.

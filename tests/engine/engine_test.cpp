@@ -205,12 +205,6 @@ TEST_F(EngineTest, SingleReadingKeepsItsSetupUntilSomethingChanges) {
     EXPECT_EQ(read(), std::tuple(12800, setups + 1, frames + 1)); // the recording replaced the setup
 }
 
-// Polls `done` every few ms until it holds or ten seconds pass.
-template <typename Done> bool WaitFor(Done done) {
-    for (int i = 0; i < 2000 && !done(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return done();
-}
-
 TEST(ReceiveTimeout, IsTwoOfTheModulesKadrsPlus5s) {
     const std::tuple<float, int32_t, int32_t> cases[] = {
         {1000.0f, 1, 5002}, {1.0f, 8, 5250}, {0.001f, 1, 2005000}};
@@ -240,11 +234,11 @@ TEST_F(EngineTest, DecimationKeepsTheFirstOfEveryNFrames) {
     SetRate(s, 1.0f);
     ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
     EXPECT_EQ(s.input.decimation, 8);
-    ASSERT_TRUE(WaitFor([&] { return s.ring.CountUnread() > 0; }));
+    ASSERT_TRUE(Eventually([&] { return s.ring.CountUnread() > 0; }, 10s));
     const InputTable t = s.ring.Take(s.input.inputChannels);
     EXPECT_EQ(t.kadrs, 1) << "the first of eight frames is the one kadr kept";
     EXPECT_EQ(t.values[1], -16000) << "its first frame";
-    ASSERT_TRUE(WaitFor([&] { return s.ring.CountUnread() > 0; }));
+    ASSERT_TRUE(Eventually([&] { return s.ring.CountUnread() > 0; }, 10s));
     EXPECT_EQ(s.ring.Take(s.input.inputChannels).values[1], -16000 + 8 * 32) << "the ninth frame, next";
 }
 
@@ -305,7 +299,7 @@ TEST_F(EngineTest, KadrsCutBetweenPassesOrByAStopComeWhole) {
         ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
         int32_t next = -1;
         for (int32_t kadrs = 0; kadrs < 600;) {
-            ASSERT_TRUE(WaitFor([&] { return s.ring.CountUnread() > 0; }));
+            ASSERT_TRUE(Eventually([&] { return s.ring.CountUnread() > 0; }, 10s));
             const InputTable t = s.ring.Take(s.input.inputChannels);
             for (int32_t k = 1; k <= t.kadrs; ++k, ++kadrs) {
                 const int16_t* kadr = &t.values[static_cast<std::size_t>(3 * k)];
@@ -398,7 +392,7 @@ TEST_F(EngineTest, AStopEndsAPacedHandOverAtOnce) {
 TEST_F(EngineTest, TheTriggersKadrsComeBeforeABlockOfThem) {
     ASSERT_NO_FATAL_FAILURE(StartWaitingForTheTrigger(s));
     e16sim_fire_edge(E16SIM_INPUT_TRIG, 1);
-    ASSERT_TRUE(WaitFor([&] { return s.ring.CountUnread() > 0; }));
+    ASSERT_TRUE(Eventually([&] { return s.ring.CountUnread() > 0; }, 10s));
     EXPECT_LT(s.ring.CountUnread(), s.acquisition.blocks.blockKadrs / 2) << "a block late";
     engine::StopRecording(s);
 }
