@@ -174,7 +174,7 @@ void ScopeSession::Describe(const kit::StreamHeader& h) {
     for (std::size_t i = 0; i < h.channels.size(); ++i) {
         const auto range = static_cast<int16_t>(h.ranges.empty() ? 0 : h.ranges[i]);
         channels_.push_back({static_cast<int16_t>(i), range});
-        info_.channels.push_back({h.channels[i], range, static_cast<float>(h.codesPerVolt[i])});
+        info_.channels.push_back({h.channels[i], range, h.codesPerVolt[i]});
     }
     rate_ = info_.rate = h.rate;
     info_.serial = h.serial;

@@ -255,9 +255,9 @@ public:
             return true;
         });
     }
-    bool Positives(const char* name, std::vector<double>& out) {
+    bool Positives(const char* name, std::vector<float>& out) {
         return Array(name, "an array of numbers above 0", out,
-                     [](const JsonValue& item, double& value) { return Positive(item, value); });
+                     [](const JsonValue& item, float& value) { return Positive(item, value); });
     }
     bool Counts(const char* name, std::vector<int64_t>& out) {
         return Array(name, "an array of whole numbers", out,
@@ -293,7 +293,8 @@ private:
         const auto [ptr, ec] = std::from_chars(v.text.data(), end, out);
         return ec == std::errc() && ptr == end && out >= 0;
     }
-    static bool Positive(const JsonValue& v, double& out) {
+    template <typename Real>
+    static bool Positive(const JsonValue& v, Real& out) {
         if (v.kind != JsonValue::Kind::Number) return false;
         const char* end = v.text.data() + v.text.size();
         const auto [ptr, ec] = std::from_chars(v.text.data(), end, out);
@@ -321,14 +322,12 @@ void Quoted(std::string_view text, std::string& out) {
     out += '"';
 }
 
-// The shortest text that reads back as the same value; a float's when the
-// value is one (the driver's scales are).
-void Number(double value, std::string& out) {
+// The shortest text that reads back as the same value of its own type: a
+// scale written from a float reads "3276.7", not its double's 17 digits.
+template <typename Real>
+void Number(Real value, std::string& out) {
     char text[32];
-    const float single = static_cast<float>(value);
-    const auto [end, ec] = static_cast<double>(single) == value
-                               ? std::to_chars(text, text + sizeof text, single)
-                               : std::to_chars(text, text + sizeof text, value);
+    const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
     out.append(text, ec == std::errc() ? end : text);
 }
 
@@ -373,7 +372,7 @@ std::string HeaderJson(const StreamHeader& h) {
     Key("rate", out);
     Number(h.rate, out);
     Key("codes_per_volt", out);
-    List(h.codesPerVolt, out, [&out](double scale) { Number(scale, out); });
+    List(h.codesPerVolt, out, [&out](float scale) { Number(scale, out); });
     Key("ranges", out);
     List(h.ranges, out, [&out](int64_t range) { out += std::to_string(range); });
     text("start_time", h.startTime);

@@ -30,7 +30,7 @@ struct StreamHeader {
     int64_t kadrs = 0;     // in this message
     std::vector<std::string> channels;
     double rate = 0; // kadrs per second, achieved
-    std::vector<double> codesPerVolt;
+    std::vector<float> codesPerVolt; // as the driver gives them
     std::string startTime;          // of kadr 0, ISO 8601 UTC
     int64_t lostKadrs = 0;          // the publisher could not send them, so far
     std::optional<std::string> end; // why the recording ended, on the last message

@@ -24,8 +24,8 @@ StreamHeader Sample() {
     h.firstKadr = 5'000'000'000LL; // past 32 bits
     h.kadrs = 2;
     h.channels = {"X1", "Y16", "line\nbreak"};
-    h.rate = 15625;
-    h.codesPerVolt = {3276.7f, 800.0, 0.1};
+    h.rate = 15625.0009765625; // a float, whose shortest text is shorter
+    h.codesPerVolt = {3276.7f, 800.0f, 0.1f};
     h.ranges = {0, 3, 1};
     h.startTime = "2026-12-07T01:29:39.483Z";
     h.lostKadrs = 1024;
@@ -33,11 +33,9 @@ StreamHeader Sample() {
     return h;
 }
 
-// Every field of a header, its scales as the driver's floats.
+// Every field of a header.
 auto Fields(const StreamHeader& h) {
-    std::vector<float> scales;
-    for (const double scale : h.codesPerVolt) scales.push_back(static_cast<float>(scale));
-    return std::tuple(h.serial, h.address, h.seq, h.firstKadr, h.kadrs, h.channels, h.rate, scales,
+    return std::tuple(h.serial, h.address, h.seq, h.firstKadr, h.kadrs, h.channels, h.rate, h.codesPerVolt,
                       h.startTime, h.lostKadrs, h.end, h.ranges, h.backend);
 }
 
