@@ -293,8 +293,7 @@ private:
         const auto [ptr, ec] = std::from_chars(v.text.data(), end, out);
         return ec == std::errc() && ptr == end && out >= 0;
     }
-    template <typename Real>
-    static bool Positive(const JsonValue& v, Real& out) {
+    template <typename Real> static bool Positive(const JsonValue& v, Real& out) {
         if (v.kind != JsonValue::Kind::Number) return false;
         const char* end = v.text.data() + v.text.size();
         const auto [ptr, ec] = std::from_chars(v.text.data(), end, out);
@@ -324,8 +323,7 @@ void Quoted(std::string_view text, std::string& out) {
 
 // The shortest text that reads back as the same value of its own type: a
 // scale written from a float reads "3276.7", not its double's 17 digits.
-template <typename Real>
-void Number(Real value, std::string& out) {
+template <typename Real> void Number(Real value, std::string& out) {
     char text[32];
     const auto [end, ec] = std::to_chars(text, text + sizeof text, value);
     out.append(text, ec == std::errc() ? end : text);

@@ -29,11 +29,11 @@ struct StreamHeader {
     int64_t firstKadr = 0; // the block's first kadr since the recording's first
     int64_t kadrs = 0;     // in this message
     std::vector<std::string> channels;
-    double rate = 0; // kadrs per second, achieved
+    double rate = 0;                 // kadrs per second, achieved
     std::vector<float> codesPerVolt; // as the driver gives them
-    std::string startTime;          // of kadr 0, ISO 8601 UTC
-    int64_t lostKadrs = 0;          // the publisher could not send them, so far
-    std::optional<std::string> end; // why the recording ended, on the last message
+    std::string startTime;           // of kadr 0, ISO 8601 UTC
+    int64_t lostKadrs = 0;           // the publisher could not send them, so far
+    std::optional<std::string> end;  // why the recording ended, on the last message
     // Beyond the fields every message needs: the channels' range indices and
     // what reached the module, for files made from the stream.
     std::vector<int64_t> ranges;
