@@ -29,7 +29,7 @@ constexpr double kRefHz = 48000000.0;
 double sineVolts(const Signal& s, const SampleAt& at, SineTrack* track, uint64_t version) {
     if (track == nullptr || at.periodTicks == 0)
         return s.d + s.a * std::sin(kTwoPi * s.b * at.seconds() + s.c);
-    return s.d + s.a * track->sine(s.b, s.c, at.seconds(), at.frame, at.periodTicks, version);
+    return s.d + s.a * track->sine(s.b, s.c, at, version);
 }
 
 double evaluate(const Signal& s, uint32_t phy, const SampleAt& at, const DacSource& dac, SineTrack* track,
@@ -55,15 +55,15 @@ double evaluate(const Signal& s, uint32_t phy, const SampleAt& at, const DacSour
 
 } // namespace
 
-double SineTrack::sine(double hz, double phase, double seconds, uint64_t frame, uint64_t periodTicks,
-                       uint64_t signals) {
+double SineTrack::sine(double hz, double phase, const SampleAt& at, uint64_t signals) {
+    const uint64_t frame = at.frame;
     if (signals != signals_) {
-        const double step = kTwoPi * hz * (static_cast<double>(periodTicks) / kRefHz);
+        const double step = kTwoPi * hz * (static_cast<double>(at.periodTicks) / kRefHz);
         stepSin_ = std::sin(step);
         stepCos_ = std::cos(step);
     }
     if (signals != signals_ || frame != frame_ + 1 || frame % kResync == 0) {
-        const double angle = kTwoPi * hz * seconds + phase;
+        const double angle = kTwoPi * hz * at.seconds() + phase;
         sin_ = std::sin(angle);
         cos_ = std::cos(angle);
     } else {

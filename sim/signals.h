@@ -21,28 +21,7 @@ struct Signal {
     uint32_t period = 1;
 };
 
-// A sine followed from frame to frame at one table position: each frame
-// turns the last value by one frame period's phase instead of computing a
-// sine, and every kResync frames (or after a gap or a change of the
-// signals) it starts again from the exact phase, so the error never grows
-// beyond a few hundred rounding steps.
-class SineTrack {
-public:
-    static constexpr uint64_t kResync = 1024;
-    // sin(2π·hz·seconds + phase) at `frame`, frames `periodTicks` apart.
-    double sine(double hz, double phase, double seconds, uint64_t frame, uint64_t periodTicks,
-                uint64_t signals);
-
-private:
-    uint64_t frame_ = UINT64_MAX; // of the value held
-    uint64_t signals_ = 0;        // the bench's version it was computed for
-    double sin_ = 0.0, cos_ = 0.0, stepSin_ = 0.0, stepCos_ = 0.0;
-};
-
-// The inputs a table position reads: its own and, when differential, the Y one.
-struct PositionTracks {
-    SineTrack first, second;
-};
+struct PositionTracks;
 
 // When a sample is taken: reference ticks (48 MHz) since the stream's
 // origin, frame index since then, and position in the frame; for a stream,
@@ -54,6 +33,28 @@ struct SampleAt {
     uint32_t pos = 0;
     PositionTracks* tracks = nullptr;
     uint64_t periodTicks = 0;
+};
+
+// A sine followed from frame to frame at one table position: each frame
+// turns the last value by one frame period's phase instead of computing a
+// sine, and every kResync frames (or after a gap or a change of the
+// signals) it starts again from the exact phase, so the error never grows
+// beyond a few hundred rounding steps.
+class SineTrack {
+public:
+    static constexpr uint64_t kResync = 1024;
+    // sin(2π·hz·t + phase) at the sample's time t.
+    double sine(double hz, double phase, const SampleAt& at, uint64_t signals);
+
+private:
+    uint64_t frame_ = UINT64_MAX; // of the value held
+    uint64_t signals_ = 0;        // the bench's version it was computed for
+    double sin_ = 0.0, cos_ = 0.0, stepSin_ = 0.0, stepCos_ = 0.0;
+};
+
+// The inputs a table position reads: its own and, when differential, the Y one.
+struct PositionTracks {
+    SineTrack first, second;
 };
 
 // Where the loopback inputs X15/X16 read the module's DAC outputs from.
