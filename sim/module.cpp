@@ -104,6 +104,11 @@ double Module::channelVolts(uint32_t phy, uint32_t mode, const SampleAt& at) con
     return bench_->measure(phy, mode, at, *this);
 }
 
+void Module::channelFrames(uint32_t phy, uint32_t mode, const SampleAt& first, uint32_t frames,
+                           double* volts) const {
+    bench_->measureFrames(phy, mode, first, frames, *this, volts);
+}
+
 bool Module::steadyVolts(uint32_t phy, uint32_t mode, double* volts) const {
     return bench_->steady(phy, mode, volts);
 }

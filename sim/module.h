@@ -59,6 +59,8 @@ public:
     void sampleFrame(Clock::time_point now, Clock::time_point epoch, uint32_t timeScale, double* volts) const;
 
     double channelVolts(uint32_t phy, uint32_t mode, const SampleAt& at) const override;
+    void channelFrames(uint32_t phy, uint32_t mode, const SampleAt& first, uint32_t frames,
+                       double* volts) const override;
     bool steadyVolts(uint32_t phy, uint32_t mode, double* volts) const override;
     uint32_t digitalInputs(uint64_t tick) const override;
     double dacVolts(uint32_t channel, uint64_t tick) const override;

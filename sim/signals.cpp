@@ -1,5 +1,6 @@
 #include "signals.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -67,13 +68,32 @@ double SineTrack::sine(double hz, double phase, const SampleAt& at, uint64_t sig
         sin_ = std::sin(angle);
         cos_ = std::cos(angle);
     } else {
-        const double s = sin_ * stepCos_ + cos_ * stepSin_;
-        cos_ = cos_ * stepCos_ - sin_ * stepSin_;
-        sin_ = s;
+        turn(sin_, cos_);
     }
     frame_ = frame;
     signals_ = signals;
     return sin_;
+}
+
+void SineTrack::sines(double hz, double phase, const SampleAt& first, uint32_t frames, uint64_t signals,
+                      double* out) {
+    SampleAt at = first;
+    for (uint32_t f = 0; f < frames;) {
+        out[f++] = sine(hz, phase, at, signals);
+        // Up to the next start again, the turns alone, held in registers.
+        const auto run =
+            static_cast<uint32_t>(std::min<uint64_t>(frames - f, kResync - 1 - frame_ % kResync));
+        double s = sin_, c = cos_;
+        for (uint32_t k = 0; k < run; ++k) {
+            turn(s, c);
+            out[f++] = s;
+        }
+        sin_ = s;
+        cos_ = c;
+        frame_ += run;
+        at.frame = frame_ + 1;
+        at.tick = first.tick + (at.frame - first.frame) * first.periodTicks;
+    }
 }
 
 Signal defaultSignal(uint32_t phy) {
@@ -120,6 +140,21 @@ double InputBench::measure(uint32_t phy, uint32_t mode, const SampleAt& at, cons
                inputVolts(x + kXInputs, at, dac, at.tracks ? &at.tracks->second : nullptr);
     }
     return inputVolts(phy, at, dac, at.tracks ? &at.tracks->first : nullptr);
+}
+
+void InputBench::measureFrames(uint32_t phy, uint32_t mode, const SampleAt& first, uint32_t frames,
+                               const DacSource& dac, double* volts) const {
+    SampleAt at = first;
+    const auto each = [&](auto&& value) {
+        for (uint32_t f = 0; f < frames; ++f, ++at.frame, at.tick += at.periodTicks) volts[f] = value();
+    };
+    const Signal* s = mode == X502_LCH_MODE_COMM && phy < signals_.size() ? &signals_[phy] : nullptr;
+    if (s != nullptr && s->kind == SignalKind::Sine && at.tracks != nullptr && at.periodTicks != 0) {
+        at.tracks->first.sines(s->b, s->c, at, frames, version_, volts);
+        for (uint32_t f = 0; f < frames; ++f) volts[f] = s->d + s->a * volts[f];
+    } else {
+        each([&] { return measure(phy, mode, at, dac); });
+    }
 }
 
 bool InputBench::steady(uint32_t phy, uint32_t mode, double* volts) const {

@@ -45,8 +45,18 @@ public:
     static constexpr uint64_t kResync = 1024;
     // sin(2π·hz·t + phase) at the sample's time t.
     double sine(double hz, double phase, const SampleAt& at, uint64_t signals);
+    // What `sine` gives over `frames` frames from `first` on, one after another.
+    void sines(double hz, double phase, const SampleAt& first, uint32_t frames, uint64_t signals,
+               double* out);
 
 private:
+    // One frame period's turn.
+    void turn(double& s, double& c) const {
+        const double turned = s * stepCos_ + c * stepSin_;
+        c = c * stepCos_ - s * stepSin_;
+        s = turned;
+    }
+
     uint64_t frame_ = UINT64_MAX; // of the value held
     uint64_t signals_ = 0;        // the bench's version it was computed for
     double sin_ = 0.0, cos_ = 0.0, stepSin_ = 0.0, stepCos_ = 0.0;
@@ -76,6 +86,10 @@ public:
     double inputVolts(uint32_t phy, const SampleAt& at, const DacSource& dac) const;
     // Volts a channel sees in a measuring mode (common, differential, zero).
     double measure(uint32_t phy, uint32_t mode, const SampleAt& at, const DacSource& dac) const;
+    // `measure` at one table position over `frames` frames from `first` on,
+    // with the kind of signal looked at once rather than at every sample.
+    void measureFrames(uint32_t phy, uint32_t mode, const SampleAt& first, uint32_t frames,
+                       const DacSource& dac, double* volts) const;
     // True, with what `measure` gives at any time, when that does not change
     // with time: a zero, or DC inputs alone.
     bool steady(uint32_t phy, uint32_t mode, double* volts) const;

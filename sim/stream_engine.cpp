@@ -1,6 +1,7 @@
 #include "stream_engine.h"
 
 #include <algorithm>
+#include <array>
 
 #include "device/x502api.h"
 #include "word_format.h"
@@ -184,27 +185,50 @@ void StreamEngine::noteSteadyWords(const SampleSource& source) {
     }
 }
 
-// The ADC stream alone, position by position without a division per word;
-// the steady positions' words are copied.
+// The ADC stream alone: a frame cut at either end word by word, whole frames
+// position by position, so that a position's signal is looked at once per
+// chunk rather than at every word. Steady positions' words are copied.
 void StreamEngine::generateAdc(uint32_t* out, uint32_t count, const SampleSource& source) {
     const uint32_t n = cfg_.lchCount;
-    uint64_t frame = adcNext_ / n;
-    auto pos = static_cast<uint32_t>(adcNext_ % n);
     noteSteadyWords(source);
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint64_t tick = frame * period_ + uint64_t{pos} * cfg_.adcDiv;
-        const LChannel& ch = cfg_.table[pos];
-        const SampleAt at{tick, frame, pos, &tracks_[pos], period_};
-        const int64_t steady = steadyWords_[pos];
-        out[i] = steady >= 0
-                     ? static_cast<uint32_t>(steady)
-                     : adcWord(pos, ch.mode, voltsToCode(source.channelVolts(ch.phy, ch.mode, at), ch.range));
-        if (++pos == n) {
-            pos = 0;
-            ++frame;
+    const auto words = [&](uint32_t* to, uint32_t k) {
+        for (uint32_t i = 0; i < k; ++i, ++adcNext_) {
+            const auto pos = static_cast<uint32_t>(adcNext_ % n);
+            const int64_t steady = steadyWords_[pos];
+            to[i] = steady >= 0 ? static_cast<uint32_t>(steady) : adcWordAt(adcNext_, source);
         }
+    };
+    const uint32_t head = std::min<uint32_t>(count, static_cast<uint32_t>((n - adcNext_ % n) % n));
+    words(out, head);
+    const uint32_t frames = (count - head) / n;
+    generateFrames(out + head, frames, source);
+    const uint64_t body = uint64_t{frames} * n;
+    words(out + head + body, static_cast<uint32_t>(count - head - body));
+}
+
+void StreamEngine::generateFrames(uint32_t* out, uint32_t frames, const SampleSource& source) {
+    constexpr uint32_t kChunk = 256;
+    std::array<double, kChunk> volts;
+    const uint32_t n = cfg_.lchCount;
+    for (uint32_t done = 0; done < frames;) {
+        const uint32_t chunk = std::min(frames - done, kChunk);
+        const uint64_t frame = adcNext_ / n;
+        for (uint32_t pos = 0; pos < n; ++pos) {
+            uint32_t* word = out + uint64_t{done} * n + pos;
+            if (const int64_t steady = steadyWords_[pos]; steady >= 0) {
+                for (uint32_t f = 0; f < chunk; ++f) word[uint64_t{f} * n] = static_cast<uint32_t>(steady);
+                continue;
+            }
+            const LChannel& ch = cfg_.table[pos];
+            const SampleAt first{frame * period_ + uint64_t{pos} * cfg_.adcDiv, frame, pos, &tracks_[pos],
+                                 period_};
+            source.channelFrames(ch.phy, ch.mode, first, chunk, volts.data());
+            for (uint32_t f = 0; f < chunk; ++f)
+                word[uint64_t{f} * n] = adcWord(pos, ch.mode, voltsToCode(volts[f], ch.range));
+        }
+        done += chunk;
+        adcNext_ += uint64_t{chunk} * n;
     }
-    adcNext_ += count;
 }
 
 void StreamEngine::replay(uint32_t frames, const SampleSource& source) {

@@ -19,6 +19,9 @@ using Clock = std::chrono::steady_clock;
 class SampleSource {
 public:
     virtual double channelVolts(uint32_t phy, uint32_t mode, const SampleAt& at) const = 0;
+    // channelVolts at one table position over `frames` frames from `first` on.
+    virtual void channelFrames(uint32_t phy, uint32_t mode, const SampleAt& first, uint32_t frames,
+                               double* volts) const = 0;
     // True, with the volts, when what a channel measures does not change
     // with time (until the signals are set again).
     virtual bool steadyVolts(uint32_t phy, uint32_t mode, double* volts) const = 0;
@@ -76,6 +79,7 @@ private:
     bool levelReached(double volts);
     uint32_t adcWordAt(uint64_t index, const SampleSource& source);
     void generateAdc(uint32_t* out, uint32_t count, const SampleSource& source);
+    void generateFrames(uint32_t* out, uint32_t frames, const SampleSource& source);
     void copyReplay(uint32_t* out, uint32_t count);
     void noteSteadyWords(const SampleSource& source);
 
