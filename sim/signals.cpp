@@ -144,17 +144,15 @@ double InputBench::measure(uint32_t phy, uint32_t mode, const SampleAt& at, cons
 
 void InputBench::measureFrames(uint32_t phy, uint32_t mode, const SampleAt& first, uint32_t frames,
                                const DacSource& dac, double* volts) const {
-    SampleAt at = first;
-    const auto each = [&](auto&& value) {
-        for (uint32_t f = 0; f < frames; ++f, ++at.frame, at.tick += at.periodTicks) volts[f] = value();
-    };
     const Signal* s = mode == X502_LCH_MODE_COMM && phy < signals_.size() ? &signals_[phy] : nullptr;
-    if (s != nullptr && s->kind == SignalKind::Sine && at.tracks != nullptr && at.periodTicks != 0) {
-        at.tracks->first.sines(s->b, s->c, at, frames, version_, volts);
+    if (s != nullptr && s->kind == SignalKind::Sine && first.tracks != nullptr && first.periodTicks != 0) {
+        first.tracks->first.sines(s->b, s->c, first, frames, version_, volts);
         for (uint32_t f = 0; f < frames; ++f) volts[f] = s->d + s->a * volts[f];
-    } else {
-        each([&] { return measure(phy, mode, at, dac); });
+        return;
     }
+    SampleAt at = first;
+    for (uint32_t f = 0; f < frames; ++f, ++at.frame, at.tick += at.periodTicks)
+        volts[f] = measure(phy, mode, at, dac);
 }
 
 bool InputBench::steady(uint32_t phy, uint32_t mode, double* volts) const {
