@@ -142,17 +142,34 @@ double InputBench::measure(uint32_t phy, uint32_t mode, const SampleAt& at, cons
     return inputVolts(phy, at, dac, at.tracks ? &at.tracks->first : nullptr);
 }
 
-void InputBench::measureFrames(uint32_t phy, uint32_t mode, const SampleAt& first, uint32_t frames,
-                               const DacSource& dac, double* volts) const {
-    const Signal* s = mode == X502_LCH_MODE_COMM && phy < signals_.size() ? &signals_[phy] : nullptr;
-    if (s != nullptr && s->kind == SignalKind::Sine && first.tracks != nullptr && first.periodTicks != 0) {
-        first.tracks->first.sines(s->b, s->c, first, frames, version_, volts);
+void InputBench::inputFrames(uint32_t phy, const SampleAt& first, uint32_t frames, const DacSource& dac,
+                             SineTrack* track, double* volts) const {
+    const Signal* s = phy < signals_.size() ? &signals_[phy] : nullptr;
+    if (s != nullptr && s->kind == SignalKind::Sine && track != nullptr && first.periodTicks != 0) {
+        track->sines(s->b, s->c, first, frames, version_, volts);
         for (uint32_t f = 0; f < frames; ++f) volts[f] = s->d + s->a * volts[f];
         return;
     }
     SampleAt at = first;
     for (uint32_t f = 0; f < frames; ++f, ++at.frame, at.tick += at.periodTicks)
-        volts[f] = measure(phy, mode, at, dac);
+        volts[f] = inputVolts(phy, at, dac, track);
+}
+
+void InputBench::measureFrames(uint32_t phy, uint32_t mode, const SampleAt& first, uint32_t frames,
+                               const DacSource& dac, double* volts) const {
+    if (first.tracks == nullptr || (mode != X502_LCH_MODE_COMM && mode != X502_LCH_MODE_DIFF)) {
+        SampleAt at = first;
+        for (uint32_t f = 0; f < frames; ++f, ++at.frame, at.tick += at.periodTicks)
+            volts[f] = measure(phy, mode, at, dac);
+        return;
+    }
+    if (mode == X502_LCH_MODE_COMM) return inputFrames(phy, first, frames, dac, &first.tracks->first, volts);
+    // The X input less the Y one.
+    const uint32_t x = phy % kXInputs;
+    std::array<double, kFramesAtOnce> y;
+    inputFrames(x, first, frames, dac, &first.tracks->first, volts);
+    inputFrames(x + kXInputs, first, frames, dac, &first.tracks->second, y.data());
+    for (uint32_t f = 0; f < frames; ++f) volts[f] -= y[f];
 }
 
 bool InputBench::steady(uint32_t phy, uint32_t mode, double* volts) const {

@@ -23,6 +23,9 @@ struct Signal {
 
 struct PositionTracks;
 
+// The most frames of one position worked out in one call.
+constexpr uint32_t kFramesAtOnce = 256;
+
 // When a sample is taken: reference ticks (48 MHz) since the stream's
 // origin, frame index since then, and position in the frame; for a stream,
 // the position's sine tracks and the frame period in ticks.
@@ -86,8 +89,9 @@ public:
     double inputVolts(uint32_t phy, const SampleAt& at, const DacSource& dac) const;
     // Volts a channel sees in a measuring mode (common, differential, zero).
     double measure(uint32_t phy, uint32_t mode, const SampleAt& at, const DacSource& dac) const;
-    // `measure` at one table position over `frames` frames from `first` on,
-    // with the kind of signal looked at once rather than at every sample.
+    // `measure` at one table position over `frames` (up to kFramesAtOnce)
+    // frames from `first` on, with the kind of signal looked at once rather
+    // than at every sample.
     void measureFrames(uint32_t phy, uint32_t mode, const SampleAt& first, uint32_t frames,
                        const DacSource& dac, double* volts) const;
     // True, with what `measure` gives at any time, when that does not change
@@ -96,6 +100,8 @@ public:
 
 private:
     double inputVolts(uint32_t phy, const SampleAt& at, const DacSource& dac, SineTrack* track) const;
+    void inputFrames(uint32_t phy, const SampleAt& first, uint32_t frames, const DacSource& dac,
+                     SineTrack* track, double* volts) const;
 
     std::array<Signal, 32> signals_{};
     uint64_t version_ = 1; // changes with every signal set, so that tracks start again

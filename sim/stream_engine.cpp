@@ -207,11 +207,10 @@ void StreamEngine::generateAdc(uint32_t* out, uint32_t count, const SampleSource
 }
 
 void StreamEngine::generateFrames(uint32_t* out, uint32_t frames, const SampleSource& source) {
-    constexpr uint32_t kChunk = 256;
-    std::array<double, kChunk> volts;
+    std::array<double, kFramesAtOnce> volts;
     const uint32_t n = cfg_.lchCount;
     for (uint32_t done = 0; done < frames;) {
-        const uint32_t chunk = std::min(frames - done, kChunk);
+        const uint32_t chunk = std::min(frames - done, kFramesAtOnce);
         const uint64_t frame = adcNext_ / n;
         for (uint32_t pos = 0; pos < n; ++pos) {
             uint32_t* word = out + uint64_t{done} * n + pos;

@@ -19,7 +19,8 @@ using Clock = std::chrono::steady_clock;
 class SampleSource {
 public:
     virtual double channelVolts(uint32_t phy, uint32_t mode, const SampleAt& at) const = 0;
-    // channelVolts at one table position over `frames` frames from `first` on.
+    // channelVolts at one table position over `frames` (up to kFramesAtOnce)
+    // frames from `first` on.
     virtual void channelFrames(uint32_t phy, uint32_t mode, const SampleAt& first, uint32_t frames,
                                double* volts) const = 0;
     // True, with the volts, when what a channel measures does not change
