@@ -29,7 +29,7 @@ using velmora::bench::ChainSetup;
 using velmora::bench::Sustain;
 using velmora::bench::SustainRun;
 
-constexpr uint32_t kFactors[] = {1, 2, 5, 10, 15, 20, 25, 30, 40, 50, 60, 80, 100, 150, 200};
+constexpr uint32_t kFactors[] = {1, 2, 5, 10, 15, 20, 25, 30, 40, 50, 60, 80, 100, 150, 200, 250, 300};
 constexpr auto kScreen = std::chrono::seconds(3);
 constexpr auto kPoll = std::chrono::milliseconds(1);
 constexpr auto kGrace = std::chrono::seconds(2);

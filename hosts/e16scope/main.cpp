@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QThreadPool>
 
 #include <algorithm>
 #include <cstdio>
@@ -49,6 +50,9 @@ int main(int argc, char** argv) {
         status = window.Apply(*options) ? QApplication::exec() : 1;
         if (options->after) status = window.UnattendedStatus();
     }
+    // Qt draws large images on its global pool's threads; those are let go
+    // while the application still stands, not during the exit.
+    QThreadPool::globalInstance()->waitForDone();
     // One line, whatever line ends the driver's text carries.
     std::string unsaved = session.Release();
     std::replace_if(
