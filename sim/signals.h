@@ -23,8 +23,9 @@ struct Signal {
 
 struct PositionTracks;
 
-// The most frames of one position worked out in one call.
-constexpr uint32_t kFramesAtOnce = 256;
+// The most frames of one position worked out in one call. Small: a receive
+// works them out on its caller's thread, whose stack may be a few pages.
+constexpr uint32_t kFramesAtOnce = 64;
 
 // When a sample is taken: reference ticks (48 MHz) since the stream's
 // origin, frame index since then, and position in the frame; for a stream,

@@ -1,7 +1,6 @@
 #include "stream_engine.h"
 
 #include <algorithm>
-#include <array>
 
 #include "device/x502api.h"
 #include "word_format.h"
@@ -207,7 +206,6 @@ void StreamEngine::generateAdc(uint32_t* out, uint32_t count, const SampleSource
 }
 
 void StreamEngine::generateFrames(uint32_t* out, uint32_t frames, const SampleSource& source) {
-    std::array<double, kFramesAtOnce> volts;
     const uint32_t n = cfg_.lchCount;
     for (uint32_t done = 0; done < frames;) {
         const uint32_t chunk = std::min(frames - done, kFramesAtOnce);
@@ -221,9 +219,9 @@ void StreamEngine::generateFrames(uint32_t* out, uint32_t frames, const SampleSo
             const LChannel& ch = cfg_.table[pos];
             const SampleAt first{frame * period_ + uint64_t{pos} * cfg_.adcDiv, frame, pos, &tracks_[pos],
                                  period_};
-            source.channelFrames(ch.phy, ch.mode, first, chunk, volts.data());
+            source.channelFrames(ch.phy, ch.mode, first, chunk, frameVolts_.data());
             for (uint32_t f = 0; f < chunk; ++f)
-                word[uint64_t{f} * n] = adcWord(pos, ch.mode, voltsToCode(volts[f], ch.range));
+                word[uint64_t{f} * n] = adcWord(pos, ch.mode, voltsToCode(frameVolts_[f], ch.range));
         }
         done += chunk;
         adcNext_ += uint64_t{chunk} * n;

@@ -4,6 +4,7 @@
 // stream order. Not locked itself: the simulator lock guards it.
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <vector>
@@ -107,6 +108,7 @@ private:
     std::vector<PositionTracks> tracks_; // one per table position
     std::vector<uint32_t> replay_;       // the words repeated; empty: every sample worked out
     std::vector<int64_t> steadyWords_;   // per position: its word while its volts stay put, else -1
+    std::array<double, kFramesAtOnce> frameVolts_{}; // one position's run of frames, off the caller's stack
 };
 
 } // namespace e16sim

@@ -11,7 +11,12 @@
 namespace velmora::platform {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VELMORA_SANITIZED 1 // clang says so only this way
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(VELMORA_SANITIZED)
 // Sanitizer runtimes need far more stack than the code itself.
 constexpr std::size_t kStackFloor = 1u << 20;
 #else
