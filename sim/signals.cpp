@@ -144,15 +144,25 @@ double InputBench::measure(uint32_t phy, uint32_t mode, const SampleAt& at, cons
 
 void InputBench::inputFrames(uint32_t phy, const SampleAt& first, uint32_t frames, const DacSource& dac,
                              SineTrack* track, double* volts) const {
-    const Signal* s = phy < signals_.size() ? &signals_[phy] : nullptr;
-    if (s != nullptr && s->kind == SignalKind::Sine && track != nullptr && first.periodTicks != 0) {
-        track->sines(s->b, s->c, first, frames, version_, volts);
-        for (uint32_t f = 0; f < frames; ++f) volts[f] = s->d + s->a * volts[f];
-        return;
+    const Signal s = phy < signals_.size() ? signals_[phy] : Signal{};
+    if (s.kind == SignalKind::Sine && track != nullptr && first.periodTicks != 0) {
+        track->sines(s.b, s.c, first, frames, version_, volts);
+        for (uint32_t f = 0; f < frames; ++f) volts[f] = s.d + s.a * volts[f];
+    } else if (s.kind == SignalKind::Dc) {
+        std::fill_n(volts, frames, s.a);
+    } else if (s.kind == SignalKind::Ramp) {
+        // The frame's place in the period, counted on rather than divided out.
+        const uint64_t period = s.period == 0 ? 1 : s.period;
+        uint64_t step = first.frame % period;
+        for (uint32_t f = 0; f < frames; ++f) {
+            volts[f] = s.a + s.b * static_cast<double>(step);
+            step = step + 1 == period ? 0 : step + 1;
+        }
+    } else {
+        SampleAt at = first;
+        for (uint32_t f = 0; f < frames; ++f, ++at.frame, at.tick += at.periodTicks)
+            volts[f] = inputVolts(phy, at, dac, track);
     }
-    SampleAt at = first;
-    for (uint32_t f = 0; f < frames; ++f, ++at.frame, at.tick += at.periodTicks)
-        volts[f] = inputVolts(phy, at, dac, track);
 }
 
 void InputBench::measureFrames(uint32_t phy, uint32_t mode, const SampleAt& first, uint32_t frames,

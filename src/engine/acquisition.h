@@ -37,10 +37,10 @@ struct BlockTables {
 
 // How long one receive waits: the whole kadrs that arrived are handed over
 // at least this often while the host looks as often, and a stop is seen
-// within it whatever the library. 4 ms keeps the newest kadr a host holds
-// about 2 ms old; each hand-over wakes the worker, which on a virtual
-// machine costs more than the pass's own work.
-inline constexpr int32_t kHandOverMs = 4;
+// within it whatever the library. 5 ms keeps the newest kadr a host holds
+// under 5 ms old nine polls in ten; each hand-over wakes the worker, which
+// on a virtual machine costs more than the pass's own work.
+inline constexpr int32_t kHandOverMs = 5;
 // A host that looks less often than every kHandOverMs gets its kadrs handed
 // over as often as it looks, down to this, for fewer wake-ups.
 inline constexpr int32_t kSlowestHandOverMs = 8;

@@ -220,7 +220,7 @@ TEST_F(EngineTest, BlockTablesFitTheRecording) {
     ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
     const BlockTables& blocks = s.acquisition.blocks;
     EXPECT_EQ(blocks.blockKadrs, 64);
-    EXPECT_EQ(ModuleState().in_step, 8u) << "the words of one hand-over time";
+    EXPECT_EQ(ModuleState().in_step, 10u) << "the words of one hand-over time";
     ASSERT_EQ(blocks.scales.period() % 2, 0u) << "whole kadrs";
     for (std::size_t k = 0; k < blocks.scales.period() / 2; ++k) {
         ASSERT_EQ(blocks.scales.data()[2 * k], 3200.0) << "kadr " << k << ", range 0";
@@ -282,7 +282,7 @@ TEST_F(EngineTest, ArmedGeneratorLoadsItsCycleOrEndsTheStart) {
     EXPECT_EQ(e16sim_call_count("X502_StreamsStart"), 1) << "the first start's only";
 }
 
-// Three channels at 3333 kadrs/s bring 20 words a hand-over, so kadrs are
+// Three channels at 3333 kadrs/s bring 50 words a hand-over, so kadrs are
 // cut between passes all the time, and a stop lands inside one now and then:
 // every kadr comes whole with its channels in their places, Y16's ramp runs
 // unbroken, and each new start begins on a kadr's first channel.

@@ -132,24 +132,31 @@ TEST(Sim, AReplayedStreamRepeatsItsFirstFramesWithTheRampUnbroken) {
     EXPECT_EQ(e16sim_set_replay(65537), -1);
 }
 
-// X1 and X2's default sines (0.5 V at 10 Hz, 1 V at 20 Hz), and X1 against
-// Y1's -1.75 V, to the code across several of the tracks' fresh starts,
-// received in pieces of every size, whole frames and cut ones, so each word
-// is worked out either way.
-TEST(Sim, SinesHoldTheirCodesWhateverTheReceivesSize) {
+// X1 and X2's default sines (0.5 V at 10 Hz, 1 V at 20 Hz), X1 against
+// Y1's -1.75 V and Y16's ramp, to the code across several of the tracks'
+// fresh starts and the ramp's turns, received in pieces of every size, whole
+// frames and cut ones, so each word is worked out either way.
+TEST(Sim, SignalsHoldTheirCodesWhateverTheReceivesSize) {
     e16sim_reset();
     e16sim_set_time_scale(100);
-    Streaming stream({{0, X502_LCH_MODE_COMM, 0}, {1, X502_LCH_MODE_COMM, 0}, {0, X502_LCH_MODE_DIFF, 0}},
+    Streaming stream({{0, X502_LCH_MODE_COMM, 0},
+                      {1, X502_LCH_MODE_COMM, 0},
+                      {0, X502_LCH_MODE_DIFF, 0},
+                      {31, X502_LCH_MODE_COMM, 0}},
                      400000.0);
     std::vector<uint32_t> words;
-    for (uint32_t piece = 1; words.size() < 3 * 5000; piece = piece * 7 % 1999) {
+    for (uint32_t piece = 1; words.size() < 4 * 5000; piece = piece * 7 % 1999) {
         const std::vector<uint32_t> got = stream.Receive(piece);
         words.insert(words.end(), got.begin(), got.end());
     }
     constexpr double kTicksPerWord = 120, kTicksPerSecond = 48e6;
-    for (uint32_t i = 0; i < 3 * 5000; ++i) {
-        const double t = i * kTicksPerWord / kTicksPerSecond, k = i % 3 == 1 ? 2 : 1;
-        const double volts = 0.5 * k * std::sin(2 * M_PI * 10 * k * t) + (i % 3 == 2 ? 1.75 : 0);
+    for (uint32_t i = 0; i < 4 * 5000; ++i) {
+        if (i % 4 == 3) {
+            ASSERT_EQ(CodeOf(words[i]), RampCode(i / 4)) << "word " << i;
+            continue;
+        }
+        const double t = i * kTicksPerWord / kTicksPerSecond, k = i % 4 == 1 ? 2 : 1;
+        const double volts = 0.5 * k * std::sin(2 * M_PI * 10 * k * t) + (i % 4 == 2 ? 1.75 : 0);
         ASSERT_NEAR(CodeOf(words[i]), volts / 10.0 * 6000000.0, 1.0) << "word " << i;
     }
 }
