@@ -33,6 +33,14 @@ double sineVolts(const Signal& s, const SampleAt& at, SineTrack* track, uint64_t
     return s.d + s.a * track->sine(s.b, s.c, at, version);
 }
 
+// A ramp's period in frames (at least one), and its volts at a frame's step within it.
+uint64_t rampPeriod(const Signal& s) {
+    return s.period == 0 ? 1 : s.period;
+}
+double rampVolts(const Signal& s, uint64_t step) {
+    return s.a + s.b * static_cast<double>(step);
+}
+
 double evaluate(const Signal& s, uint32_t phy, const SampleAt& at, const DacSource& dac, SineTrack* track,
                 uint64_t version) {
     switch (s.kind) {
@@ -41,7 +49,7 @@ double evaluate(const Signal& s, uint32_t phy, const SampleAt& at, const DacSour
     case SignalKind::Dc:
         return s.a;
     case SignalKind::Ramp:
-        return s.a + s.b * static_cast<double>(at.frame % (s.period == 0 ? 1 : s.period));
+        return rampVolts(s, at.frame % rampPeriod(s));
     case SignalKind::Noise:
         return s.a + s.b * noiseUnit(phy, at);
     case SignalKind::Dac1:
@@ -152,10 +160,10 @@ void InputBench::inputFrames(uint32_t phy, const SampleAt& first, uint32_t frame
         std::fill_n(volts, frames, s.a);
     } else if (s.kind == SignalKind::Ramp) {
         // The frame's place in the period, counted on rather than divided out.
-        const uint64_t period = s.period == 0 ? 1 : s.period;
+        const uint64_t period = rampPeriod(s);
         uint64_t step = first.frame % period;
         for (uint32_t f = 0; f < frames; ++f) {
-            volts[f] = s.a + s.b * static_cast<double>(step);
+            volts[f] = rampVolts(s, step);
             step = step + 1 == period ? 0 : step + 1;
         }
     } else {
