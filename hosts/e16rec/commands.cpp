@@ -54,6 +54,12 @@ bool TakeAddress(IModule* module, const Options& o, std::string& error) {
     return !o.address || hosts::SetModuleAddress(module, velmora::DottedText(*o.address), error);
 }
 
+// Volts as the summary's four decimals show them: a value that rounds to
+// zero is 0, never "-0.0000".
+double Shown(double volts) {
+    return std::abs(volts) < 0.00005 ? 0.0 : volts;
+}
+
 // `recorded`: the kadrs in the file, or received without one.
 void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t recorded, bool file) {
     const auto& stats = *r.stats;
@@ -68,7 +74,8 @@ void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t rec
     for (const auto& c : stats.channels()) {
         const double mean = stats.kadrs() > 0 ? c.sum / static_cast<double>(stats.kadrs()) : 0.0;
         if (stats.kadrs() > 0)
-            std::fprintf(io.out, "%-14s %12.4f %12.4f %12.4f\n", c.name.c_str(), c.min, mean, c.max);
+            std::fprintf(io.out, "%-14s %12.4f %12.4f %12.4f\n", c.name.c_str(), Shown(c.min), Shown(mean),
+                         Shown(c.max));
     }
     if (stats.hasRamp())
         std::fprintf(io.out, "Y16 ramp of the simulated module: %lld lost kadrs, %lld repeated kadrs\n",

@@ -162,13 +162,15 @@ long SummaryKadrs(const std::string& out) {
 
 // The channel table reaches the module's own key too, so an earlier
 // differential run does not turn the next single-ended one into XY and
-// "Calibration 0" columns.
+// "Calibration 0" columns. The summary gives each channel's volts (Y4 is
+// at -1 V).
 TEST_F(E16recRun, InputsAfterAnEarlierRunRecordEveryKadr) {
     ASSERT_EQ(E16rec("--inputs diff -c 0-31 -t 0.1 -q -o -").exit, 0);
     const Ran r = E16rec("--inputs se -c 0-31 -r 15625 -t 0.5 -q -o " + File("se.csv"));
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_THAT(r.out, AllOf(StartsWith("module: SIM0001 (E16 rev. A), simulated module ("),
                              HasSubstr(", address 127.0.0.1\n"), HasSubstr("recorded 7813 of 7813 kadrs"),
+                             HasSubstr("\nY4                  -1.0000      -1.0000      -1.0000\n"),
                              HasSubstr("Y16 ramp of the simulated module: 0 lost kadrs, 0 repeated kadrs")));
     const std::string csv = Slurp(File("se.csv"));
     EXPECT_THAT(csv, StartsWith("# serial SIM0001, address 127.0.0.1, start_time "));
@@ -180,8 +182,10 @@ TEST_F(E16recRun, InputsAfterAnEarlierRunRecordEveryKadr) {
 // The length is the data's, not the wall clock's: a rate the driver changes
 // is said, and the kadr count follows the achieved rate.
 TEST_F(E16recRun, RecordsExactlyTheKadrsAskedFor) {
-    Ran r = E16rec("-r 1000 --time=1 -q -o " + File("a.csv"));
+    Ran r = E16rec("--inputs se -r 1000 --time=1 -q -o " + File("a.csv"));
     ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("\nX1                  -0.5000       0.0000       0.5000\n"))
+        << "a sine of 0.5 V, whose mean rounds to 0 from below";
     const std::string a = Slurp(File("a.csv"));
     EXPECT_EQ(Rows(a), 2 + 1000);
     EXPECT_EQ(a.find("0.9990000,"), a.rfind('\n', a.size() - 2) + 1) << "the last row is at 0.999 s";
