@@ -4,6 +4,7 @@
 // wrapped to stand in a failure the simulator never gives.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <vector>
@@ -148,6 +149,69 @@ TEST_F(TE16Sim, ALostConnectionEndsTheStreamWithItsCode) {
     ASSERT_TRUE(dev.StartStreams(true, false, false, false, false));
     EXPECT_EQ(ReceiveVolts(100000).size(), 1000u) << "the words before the loss";
     EXPECT_EQ(dev.LastErrorText(), "Error -11: " + std::string(::X502_GetErrorString(-11)));
+}
+
+// A write merges its bytes into the whole sectors it covers, read first, so
+// the sectors' other bytes stay; write access is closed after it, and a
+// write refused that access erases nothing.
+TEST_F(TE16Sim, FlashWritesKeepTheRestOfTheirSectors) {
+    OpenModule();
+    std::vector<uint8_t> flash(3 * TE16::kFlashSector);
+    for (std::size_t i = 0; i < flash.size(); ++i) flash[i] = static_cast<uint8_t>(i * 7 + 1);
+    const struct {
+        int32_t address;
+        std::vector<uint8_t> bytes;
+    } writes[] = {{0, flash}, {4090, std::vector<uint8_t>(10, 0x5A)}, {8192, {0x00}}, {12287, {0xFF}}};
+    for (const auto& w : writes) {
+        SCOPED_TRACE(w.address);
+        ASSERT_TRUE(dev.FlashWrite(w.address, w.bytes.data(), static_cast<int32_t>(w.bytes.size())))
+            << dev.LastErrorText();
+        std::copy(w.bytes.begin(), w.bytes.end(), flash.begin() + w.address);
+        std::vector<uint8_t> read(flash.size());
+        ASSERT_TRUE(dev.FlashRead(0, read.data(), static_cast<int32_t>(read.size())));
+        EXPECT_EQ(read, flash);
+        e16sim_state st{};
+        e16sim_get_state(E16SIM_MODULE_DAC, &st);
+        EXPECT_EQ(st.flash_write_enabled, 0) << "write access left open";
+    }
+    ASSERT_EQ(e16sim_fault_fail_call("X502_FlashWriteEnable", X502_ERR_INTERNAL), 0);
+    e16sim_reset_call_counts();
+    EXPECT_FALSE(dev.FlashWrite(0, flash.data(), 1));
+    EXPECT_EQ(e16sim_call_count("X502_FlashErase"), 0);
+}
+
+// Preloading sizes the module's output buffer to the fewest whole copies of
+// the signal, at least two, that reach a million words, and fills it; a
+// top-up sends a copy only when one fits, as it does once the module plays.
+TEST_F(TE16Sim, PreloadedOutputFillsItsBufferWithWholeCopies) {
+    OpenModule();
+    const struct {
+        int32_t size;
+        bool dac2;
+        int32_t bufferWords;
+    } cases[] = {{300, true, 1000200}, {1000000, false, 2000000}, {1000, true, 1000000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.size);
+        const std::vector<double> samples(static_cast<std::size_t>(c.size), 1.0);
+        e16sim_reset_call_counts();
+        ASSERT_TRUE(dev.StartPreloadedOutput(c.size, true, c.dac2, samples.data(), samples.data()))
+            << dev.LastErrorText();
+        e16sim_state st{};
+        e16sim_get_state(E16SIM_MODULE_DAC, &st);
+        EXPECT_EQ(std::pair(dev.outStreamBufWords(), st.out_buf_words),
+                  std::pair(c.bufferWords, static_cast<uint32_t>(c.bufferWords)));
+        const int64_t copies = c.bufferWords / dev.outWords();
+        EXPECT_EQ(e16sim_call_count("X502_Send"), copies) << "whole copies until full";
+        EXPECT_FALSE(dev.SendOutput()) << "a top-up with no room";
+        EXPECT_EQ(e16sim_call_count("X502_Send"), copies);
+    }
+    ASSERT_TRUE(dev.StartStreams(false, true, true, false, false)) << dev.LastErrorText();
+    EXPECT_TRUE(test::Eventually([&] { return dev.SendOutput(); }, std::chrono::seconds(5)));
+    ASSERT_TRUE(dev.StopStreams());
+    EXPECT_FALSE(dev.SendOutput()) << "nothing loaded after a stop";
+    ASSERT_EQ(e16sim_fault_fail_call("X502_Send", X502_ERR_INTERNAL), 0);
+    const std::vector<double> samples(1000, 1.0);
+    EXPECT_FALSE(dev.StartPreloadedOutput(1000, true, false, samples.data(), nullptr)) << "no copy sent";
 }
 
 // The fallback to the folder's simulator is what every host test runs on.
