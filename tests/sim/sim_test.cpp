@@ -1,5 +1,6 @@
 // What the other tests take from the simulated module on trust: the words of
-// the input stream and their conversion to volts. The rest of the simulator
+// the input stream, their conversion to volts and the frame a start on an
+// analog level begins at. The rest of the simulator
 // is checked through TE16, the engine, the driver and the hosts, which all
 // run on it.
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <future>
 #include <thread>
 #include <vector>
@@ -19,12 +21,14 @@ namespace {
 
 // A module opened at 127.0.0.1 with `table` programmed (physical input, mode,
 // range per logical channel), streaming ADC words at `rate` words a second
-// unless the rate is 0; freed, and the simulator reset, at the end.
+// unless the rate is 0, after `program` has set what else it needs; freed,
+// and the simulator reset, at the end.
 struct Streaming {
     struct Channel {
         uint32_t phy, mode, range;
     };
-    Streaming(const std::vector<Channel>& table, double rate) {
+    Streaming(const std::vector<Channel>& table, double rate,
+              const std::function<void(t_x502_hnd)>& program = {}) {
         EXPECT_EQ(E16_OpenByIpAddr(h, 0x7F000001u, 0, 10000), X502_ERR_OK);
         for (uint32_t i = 0; i < table.size(); ++i)
             EXPECT_EQ(X502_SetLChannel(h, i, table[i].phy, table[i].mode, table[i].range, 0), X502_ERR_OK);
@@ -32,6 +36,7 @@ struct Streaming {
         if (rate == 0) return;
         EXPECT_EQ(X502_SetAdcFreq(h, &rate, nullptr), X502_ERR_OK);
         EXPECT_EQ(X502_StreamsEnable(h, X502_STREAM_ADC), X502_ERR_OK);
+        if (program) program(h);
         EXPECT_EQ(X502_Configure(h, 0), X502_ERR_OK);
         EXPECT_EQ(X502_StreamsStart(h), X502_ERR_OK);
     }
@@ -218,6 +223,37 @@ TEST(Sim, ASignalSetWhileStreamingShowsInTheNextWords) {
     e16sim_set_dc(0, -2.0);
     e16sim_set_sine(17, 0.0, 1.0, 0.0, 1.0); // Y2: 1 V, as a sine of no amplitude
     EXPECT_EQ(codes(), (std::vector<int32_t>{-1200000, 600000, 0}));
+}
+
+// A start on an analog level sends frames from the first one at which the
+// watched input meets the condition, an edge's with the frame before on the
+// other side. X1 is a sine of 1 V, 1200 frames a period, watched at 0.45 V.
+TEST(Sim, ALevelStartBeginsAtTheFirstFrameMeetingItsCondition) {
+    const double pi = std::acos(-1.0);
+    const struct {
+        uint32_t mode;
+        double phase;
+        uint64_t frame;
+        bool above;
+    } cases[] = {
+        {X502_SYNC_ADC_ABOVE_LEVEL, pi / 2, 0, true},    {X502_SYNC_ADC_ABOVE_LEVEL, -pi / 2, 390, true},
+        {X502_SYNC_ADC_EDGE_RISE, pi / 2, 990, true},    {X502_SYNC_ADC_BELOW_LEVEL, -pi / 2, 0, false},
+        {X502_SYNC_ADC_BELOW_LEVEL, pi / 2, 211, false}, {X502_SYNC_ADC_EDGE_FALL, -pi / 2, 811, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "start mode " << c.mode << ", phase " << c.phase);
+        e16sim_set_sine(0, 1.0, 10.0, c.phase, 0.0);
+        Streaming stream({{0, X502_LCH_MODE_COMM, 0}}, 12000.0, [&](t_x502_hnd h) {
+            EXPECT_EQ(X502_SetSyncStartMode(h, c.mode), X502_ERR_OK);
+            EXPECT_EQ(X502_SetAdcSyncStartValue(h, 0, X502_LCH_MODE_COMM, 0, 0.45), X502_ERR_OK);
+        });
+        const int32_t code = CodeOf(stream.Receive(1)[0]);
+        e16sim_state st{};
+        e16sim_get_state(E16SIM_MODULE_DAC, &st);
+        EXPECT_EQ(st.first_frame, c.frame);
+        EXPECT_EQ(code, std::lround(std::sin(2 * pi * static_cast<double>(c.frame) / 1200 + c.phase) * 6e5))
+            << "the first frame sent";
+        EXPECT_EQ(code > 0.45 * 6e5, c.above);
+    }
 }
 
 // A stop wakes a receive that waits for words at once, whatever its time-out.
