@@ -1,8 +1,7 @@
 // What the other tests take from the simulated module on trust: the words of
 // the input stream, their conversion to volts and the frame a start on an
-// analog level begins at. The rest of the simulator
-// is checked through TE16, the engine, the driver and the hosts, which all
-// run on it.
+// analog level begins at. The rest of the simulator is checked through TE16,
+// the engine, the driver and the hosts, which all run on it.
 #include <gtest/gtest.h>
 
 #include <chrono>
