@@ -24,11 +24,13 @@
 #include <optional>
 
 #include "e16sim_control.h"
+#include "measurement_table.h"
 #include "modal_script.h"
 #include "module_info.h"
 #include "scope_window.h"
 #include "stream_message.h"
 #include "test_support.h"
+#include "xy_view.h"
 
 #include <zmq.h>
 
@@ -227,7 +229,8 @@ TEST_F(ScopeTest, RecoversFromADisconnect) {
 }
 
 // The trigger's level dragged on the plot stands at the level plus the
-// source trace's offset; the panel and the sweep take the level itself.
+// source trace's offset; the panel and the sweep take the level itself. An
+// offset changed while recording moves the trace and its level line.
 TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
     ScopeWindow window(session_);
     window.show();
@@ -245,6 +248,44 @@ TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
     EXPECT_DOUBLE_EQ(session_.Sweep().Trigger().level, 0.25);
     EXPECT_EQ(session_.Sweep().Trigger().mode, TriggerMode::Normal);
     EXPECT_DOUBLE_EQ(window.Plot()->TriggerLevel(), 1.25) << "the line stays where it was dragged";
+    offset->setValue(-2.0);
+    EXPECT_DOUBLE_EQ(window.Plot()->TriggerLevel(), -1.75);
+    EXPECT_DOUBLE_EQ(window.Plot()->Traces().Style(0).offset, -2.0);
+}
+
+// The cursor table reads each trace at both cursors, and the XY view plots
+// the pair chosen, each with its offset: XY1 is a sine of 0.5 V about
+// 1.75 V, XY2 one of 1 V about 1.5 V, here moved up by 3 V.
+TEST_F(ScopeTest, CursorsAndTheXyViewShowTheTracesChosen) {
+    ScopeWindow window(session_);
+    window.show();
+    Detect(window);
+    window.Channels()->SetChecked({0, 1});
+    qobject_cast<QDoubleSpinBox*>(window.Channels()->cellWidget(1, 2))->setValue(3.0);
+    window.SetRate(1000);
+    Press(window, "start");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() >= 1200; }, 10000));
+    Press(window, "start"); // now Stop
+    PlotView* plot = window.Plot();
+    const double t1 = plot->Traces().Time(100), t2 = plot->Traces().Time(130);
+    plot->SetCursorTimes(t1, t2);
+    Press(window, "cursors");
+    auto* table = window.findChild<CursorTable*>();
+    ASSERT_EQ(table->rowCount(), 4);
+    for (std::size_t trace = 0; trace < 2; ++trace) {
+        const int row = static_cast<int>(2 + trace);
+        ASSERT_NE(VoltsText(plot->ValueAt(trace, t1)), VoltsText(plot->ValueAt(trace, t2)));
+        EXPECT_EQ(table->item(row, 1)->text(), VoltsText(plot->ValueAt(trace, t1))) << trace;
+        EXPECT_EQ(table->item(row, 2)->text(), VoltsText(plot->ValueAt(trace, t2))) << trace;
+    }
+
+    window.findChild<QComboBox*>(QStringLiteral("yChannel"))->setCurrentIndex(1);
+    window.findChild<QComboBox*>(QStringLiteral("view"))->setCurrentIndex(static_cast<int>(ViewKind::Xy));
+    QCoreApplication::processEvents();
+    auto* xy = window.findChild<XyView*>();
+    EXPECT_NEAR(xy->xAxis->range().center(), 1.75, 0.05);
+    EXPECT_NEAR(xy->yAxis->range().center(), 4.5, 0.05);
+    EXPECT_EQ(xy->yAxis->label(), "XY2, V");
 }
 
 // Whichever module the driver opened, the status bar names it by the
