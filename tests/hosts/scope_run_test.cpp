@@ -1,7 +1,7 @@
 // e16scope run unattended, as a script runs it, through its real window with
 // no display: against the simulated module (X1..X4 are sines of 0.5, 1, 1.5
 // and 2 V at 10, 20, 30 and 40 Hz), what a triggered export, the spectrum's
-// export and --measure say, and how a bad run ends.
+// export and --measure say, and how a run that cannot do them ends.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -122,10 +122,19 @@ TEST_F(ScopeRun, MeasurementsMatchTheSines) {
     EXPECT_NE(ran.out.find("\nX1,"), std::string::npos);
 }
 
-TEST_F(ScopeRun, AnUnknownTriggerChannelEndsTheRunWithItsName) {
-    const auto ran = Scope("--trigger Z9,rising,0 --after 0.5 --measure");
-    EXPECT_EQ(ran.exit, 1);
-    EXPECT_NE(ran.err.find("Z9"), std::string::npos) << ran.err;
+// What a run cannot do ends it with status 1 and the reason, for the script
+// that started it to see.
+TEST_F(ScopeRun, WhatCannotBeDoneEndsTheRunWithItsReason) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"--trigger Z9,rising,0 --measure", "e16scope: --trigger: no recorded channel is named Z9\n"},
+        {"--export-view /nonexistent/v.csv",
+         "e16scope: cannot export the view: cannot write /nonexistent/v.csv: No such file or directory\n"},
+        {"--screenshot /nonexistent/s.png", "e16scope: cannot write /nonexistent/s.png\n"}};
+    for (const auto& [args, reason] : cases) {
+        const auto ran = Scope("--after 0.5 " + args);
+        EXPECT_EQ(ran.exit, 1) << args;
+        EXPECT_TRUE(ran.err.ends_with(reason)) << args << ": " << ran.err;
+    }
 }
 
 } // namespace
