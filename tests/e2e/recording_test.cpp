@@ -60,9 +60,9 @@ ComPtr<IADC3> RampAdc(const std::vector<int16_t>& selection, float rate, int32_t
 }
 
 // A ring of 3000 kadrs: the host first lets it fill to its last kadr, then
-// it wraps about seven times while the host takes turns with the four ways
+// it wraps about seven times while the host takes turns with the five ways
 // of draining it.
-HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFourWays) {
+HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFiveWays) {
     const std::vector<int16_t> selection{31, 16};
     ComPtr<IADC3> adc = RampAdc(selection, 10000.0f, 6000);
     const int32_t ringKadrs = Get(adc.get(), &IADC3::get_InputSizeKadrs);
@@ -88,26 +88,36 @@ HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFourWays) {
         int32_t count = 6000, rest = -1;
         double countAsDouble = 6000;
         SAFEARRAY* array = Int16Vector(buffer);
-        if (round % 4 < 2) {
-            if (round % 4 == 0) table.vt = VT_ARRAY | VT_I2;
-            ASSERT_EQ(round % 4 == 0 ? adc->get_InputData(&table.parray)
+        if (round % 5 < 2) {
+            if (round % 5 == 0) table.vt = VT_ARRAY | VT_I2;
+            ASSERT_EQ(round % 5 == 0 ? adc->get_InputData(&table.parray)
                                      : Invoke(adc.get(), u"InputData", &table),
                       S_OK);
             ASSERT_EQ(table.vt, VT_ARRAY | VT_I2);
             ramp.Take(table.parray, selection);
-        } else if (round % 4 == 2) { // the first element of the host's buffer by reference
+        } else if (round % 5 == 2) { // the first element of the host's buffer by reference
             ASSERT_EQ(Invoke(adc.get(), u"GetData", &kadrs,
                              {Arg(VT_BYREF | VT_I2, buffer.data()), Arg(VT_BYREF | VT_I4, &count),
                               Arg(VT_BYREF | VT_I4, &rest)}),
                       S_OK);
             EXPECT_EQ(count, 2 * kadrs.lVal) << "the count written back";
             ramp.Add(buffer.data(), kadrs.lVal);
-        } else { // a whole array, the count a Double that is written back
+        } else if (round % 5 == 3) { // a whole array, the count a Double that is written back
             ASSERT_EQ(Invoke(adc.get(), u"GetData", &kadrs,
                              {Arg(VT_ARRAY | VT_I2, array), Arg(VT_BYREF | VT_R8, &countAsDouble),
                               Arg(VT_BYREF | VT_I4, &rest)}),
                       S_OK);
             EXPECT_EQ(countAsDouble, 2 * kadrs.lVal) << "the Double count written back";
+            ramp.Add(static_cast<const int16_t*>(array->pvData), kadrs.lVal);
+        } else { // the count a script's variable: a Variant holding a Double, which stays one
+            Var variable;
+            variable.vt = VT_R8;
+            variable.dblVal = 6000;
+            ASSERT_EQ(Invoke(adc.get(), u"GetData", &kadrs,
+                             {Arg(VT_ARRAY | VT_I2, array), Arg(VT_BYREF | VT_VARIANT, &variable),
+                              Arg(VT_BYREF | VT_I4, &rest)}),
+                      S_OK);
+            EXPECT_EQ(std::pair(variable.vt, variable.dblVal), std::pair(VARTYPE{VT_R8}, 2.0 * kadrs.lVal));
             ramp.Add(static_cast<const int16_t*>(array->pvData), kadrs.lVal);
         }
         SafeArrayDestroy(array);
