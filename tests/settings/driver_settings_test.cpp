@@ -1,6 +1,8 @@
 #include "settings/driver_settings.h"
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -209,6 +211,31 @@ TEST_F(DriverSettingsTest, ALockedStoreEndsTheLastSaveWithinTheLockWaitWithNothi
     s.SaveAll("SIM0001");
     EXPECT_EQ(s.settings.lastFailure, "") << "a save that succeeded clears the failure";
     EXPECT_EQ(StoredRate(kModule), 2500.0f);
+}
+
+// The help file is the first, by name, of the folder's files named
+// LCard*.chm in any case; a folder of that name does not count.
+TEST(HelpFile, IsTheFirstLCardChmFileByName) {
+    const struct {
+        std::vector<std::string> files;
+        std::string found;
+    } cases[] = {
+        {{}, ""},
+        {{"LCard.txt", "E16.chm", "Card.chm"}, ""},
+        {{"lcarde16.CHM"}, "lcarde16.CHM"},
+        {{"LCardZ.chm", "LCardB.chm", "LCard.chm/"}, "LCardB.chm"},
+    };
+    for (const auto& c : cases) {
+        test::TempDir folder;
+        for (const std::string& name : c.files) {
+            if (name.ends_with('/'))
+                std::filesystem::create_directory(folder.path() / name);
+            else
+                std::ofstream(folder.path() / name) << "help";
+        }
+        EXPECT_EQ(FindHelpFile(folder.path()), c.found.empty() ? "" : (folder.path() / c.found).string())
+            << c.found;
+    }
 }
 
 } // namespace
