@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -78,6 +79,28 @@ TEST_F(Activation, ARegisteredClassIsCreatedByProgIdFromManyThreads) {
     }
     for (std::thread& thread : threads) thread.join();
     EXPECT_EQ(sums, std::vector<int32_t>(4, 210)) << "a thread failed to create or call an object";
+}
+
+// A registered class's texts lead back to it: its braced CLSID, its ProgID
+// where a CLSID text is taken, and the ProgID of its CLSID.
+TEST_F(Activation, ARegisteredClassIsFoundByEachOfItsTexts) {
+    ASSERT_EQ(Register(kComponent).exit, 0);
+    LPOLESTR text = nullptr, progId = nullptr;
+    ASSERT_EQ(StringFromCLSID(CLSID_TestComponent, &text), S_OK);
+    const std::pair<std::u16string, HRESULT> cases[] = {{text, S_OK},
+                                                        {u"Velmora.TestComponent", S_OK},
+                                                        {u"Velmora.Missing", CO_E_CLASSSTRING},
+                                                        {u"{3C2B1A09-8F7E}", CO_E_CLASSSTRING}};
+    CoTaskMemFree(text);
+    for (const auto& [name, expected] : cases) {
+        CLSID clsid{};
+        EXPECT_EQ(CLSIDFromString(name.c_str(), &clsid), expected);
+        EXPECT_TRUE(clsid == (expected == S_OK ? CLSID_TestComponent : CLSID_NULL));
+    }
+    ASSERT_EQ(ProgIDFromCLSID(CLSID_TestComponent, &progId), S_OK);
+    EXPECT_EQ(std::u16string(progId), u"Velmora.TestComponent");
+    CoTaskMemFree(progId);
+    EXPECT_EQ(ProgIDFromCLSID(kHandMadeClass, &progId), REGDB_E_CLASSNOTREG);
 }
 
 TEST_F(Activation, UnregisteringRemovesTheClassWithItsProgId) {
