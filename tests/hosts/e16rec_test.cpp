@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -41,6 +42,30 @@ TEST(E16recOptions, ChannelListsExpandRangesInOrder) {
     EXPECT_EQ(ParseChannelList("5"), (std::vector<int16_t>{5}));
     for (const char* bad : {"", "32", "-1", "3-1", "1,,2", "a", "0-40", "1-"})
         EXPECT_FALSE(ParseChannelList(bad).has_value()) << bad;
+}
+
+// A bare e16rec records what --help says it does; a value is taken in each
+// of its four spellings.
+TEST(E16recOptions, DefaultsAndSpellingsAreTheHelpsOwn) {
+    std::string error;
+    const auto parse = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), "e16rec");
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(arg.data());
+        return ParseOptions(static_cast<int>(argv.size()), argv.data(), error);
+    };
+    const auto bare = parse({});
+    ASSERT_TRUE(bare) << error;
+    EXPECT_EQ(std::tuple(bare->channels, bare->range, bare->rate, bare->seconds, bare->buffer, bare->output,
+                         bare->FileFormat()),
+              std::tuple(std::vector<int16_t>{0, 1, 2, 3}, int16_t{0}, 1000.0f, 2.0, 10.0,
+                         std::string("e16rec.csv"), hosts::FileFormat::Csv));
+    for (const std::vector<std::string>& spelling :
+         {std::vector<std::string>{"-t", "0.5"}, {"-t0.5"}, {"--time", "0.5"}, {"--time=0.5"}}) {
+        const auto o = parse(spelling);
+        ASSERT_TRUE(o) << error;
+        EXPECT_EQ(std::pair(o->seconds, o->lengthGiven), std::pair(0.5, true)) << spelling[0];
+    }
 }
 
 // Codes of the Y16 ramp on the ±10 V range: 3200 codes per volt.
