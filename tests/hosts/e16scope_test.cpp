@@ -137,9 +137,14 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     window.SetWindowSeconds(1);
     ASSERT_GE(window.Plot()->PixelColumns(), 1000u);
     Press(window, "start");
+    // A name ending in .he5 is written as HDF5, whose files begin with its signature.
+    const auto hdf5 = std::filesystem::path(::testing::TempDir()) / "e16scope_test.he5";
+    ASSERT_TRUE(window.RecordTo(QString::fromStdString(hdf5.string())));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() >= 1500; }, 10000));
+    // A file begun later says when its own first kadr came.
+    const uint64_t csvFirst = session_.Received();
     const auto file = std::filesystem::path(::testing::TempDir()) / "e16scope_test.csv";
     ASSERT_TRUE(window.RecordTo(QString::fromStdString(file.string())));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() >= 1500; }, 10000));
     // Paused, the plot stands still while the recording goes on.
     Press(window, "pause");
     const double lastShown = LastShown(window.Plot());
@@ -151,7 +156,9 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     QTest::mouseMove(window.Plot(), window.Plot()->rect().center());
     EXPECT_THAT(Label(window, "cursor"), testing::AnyOf(HasSubstr("X1: "), HasSubstr("Y16: ")));
     EXPECT_THAT(Label(window, "file"), EndsWith(" kadrs to e16scope_test.csv"));
+    const double started = velmora::hosts::StartTime(velmora::hosts::ModuleOf(session_.adc()).get());
     Press(window, "start"); // now Stop
+    EXPECT_EQ(velmora::test::Slurp(hdf5).substr(0, 8), std::string("\x89HDF\r\n\x1a\n", 8));
     EXPECT_FALSE(session_.Recording());
     EXPECT_TRUE(Enabled(window, "test"));
 
@@ -177,7 +184,10 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     const QStringList lines =
         QString::fromStdString(velmora::test::Slurp(file)).split('\n', Qt::SkipEmptyParts);
     ASSERT_GE(lines.size(), 2);
-    EXPECT_THAT(lines[0].toStdString(), testing::AllOf(HasSubstr("SIM0001"), HasSubstr("127.0.0.1")));
+    EXPECT_THAT(
+        lines[0].toStdString(),
+        testing::AllOf(HasSubstr("SIM0001"), HasSubstr("127.0.0.1"),
+                       HasSubstr("start_time " + velmora::hosts::IsoUtc(started + csvFirst / 1000.0))));
     EXPECT_EQ(lines[1].toStdString(), "time,X1,Y16");
     EXPECT_GT(lines.size(), 2) << "no rows";
     EXPECT_LE(static_cast<uint64_t>(lines.size() - 2), session_.Received());
