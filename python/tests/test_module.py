@@ -84,6 +84,20 @@ def test_generator_settings_reach_the_driver_and_come_back(simulator):
     assert lintara.stored_generator("SIM0009") is None
 
 
+def test_stored_values_out_of_bounds_read_as_the_driver_loads_them(simulator):
+    # Written by another program: a rate, a kind and a phase past their bounds.
+    key = SETTINGS_KEY + "\\SIM0001"
+    lintara._lintara.store_write([(key, "DACChRate", 3, struct.pack("<d", 1e9)),
+                                  (key, "DACChType1", 4, struct.pack("<I", 9)),
+                                  (key, "DACChAmp1", 4, struct.pack("<i", 6400)),
+                                  (key, "DACChPhase1", 3, struct.pack("<d", 1.5))])
+    read = lintara.stored_generator("sim0001")
+    assert read == Generator(frequency=100.0, waves=[Wave(Waveform.OFF, 6400, 0, 0.0), Wave()])
+    with lintara.Driver() as driver:
+        assert driver.test("127.0.0.1")
+    assert lintara.stored_generator("SIM0001") == read, "the driver's own load, written back"
+
+
 def test_channel_table_takes_effect_at_the_next_driver(simulator):
     # The second table reaches the key of the module the first driver saw as well.
     for single_ended, channels, names in [(False, [0, 15], ["XY1", "XY16"]), (True, [0, 31], ["X1", "Y16"])]:
