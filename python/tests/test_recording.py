@@ -48,6 +48,22 @@ def test_one_second_of_all_inputs(e16):
         e16.volts(codes[:, :3])
 
 
+def test_ranges_take_one_index_or_one_per_channel(e16):
+    e16.channels = [0, 16]
+    e16.ranges = 1
+    assert e16.ranges == [1, 1]
+    e16.ranges = [0, 2]
+    assert e16.ranges == [0, 2]
+    assert e16.range_names[2] == "\u00b10.625 V"
+    # X1's sine of 0.5 V on the ±10 V range, Y1 at -1.75 V on the ±0.625 V range: clipped.
+    volts = e16.volts(e16.record(kadrs=2000))
+    assert (volts[:, 0].max(), volts[:, 1].min()) == pytest.approx((0.5, -0.64), abs=0.001)
+    with pytest.raises(lintara.DriverError, match="the driver did not take range 9 for channel 0"):
+        e16.ranges = 9
+    with pytest.raises(ValueError, match="3 ranges for 2 channels"):
+        e16.ranges = [0, 1, 2]
+
+
 def test_exact_kadrs_in_volts(e16):
     e16.channels = [31, 0]
     volts = e16.record(kadrs=1000, volts=True)
