@@ -3,10 +3,12 @@
 // ones too), for a host polling every 1 ms and every 100 ms at 500 kS/s over
 // 32 channels and at 1000 kadrs/s over 4, and the worker thread's CPU time
 // at rest (a start waiting for a TRIG edge that never comes) and at 500 kS/s
-// for a host draining every 10 ms (and, with the ages, for each host above);
+// for a host draining every 10 ms (and, with the ages, for each host above),
+// also as a multiple of a thread beside it that only wakes every hand-over;
 // and what wake-ups alone cost at the worker's fastest and slowest hand-overs.
 // Real time on the simulated module; one recording per benchmark.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -39,6 +41,50 @@ double Quantile(std::vector<double> values, double q) {
     return *at;
 }
 
+// A thread that only wakes every `period`, beside the worker for as long as
+// it is measured: what waking alone costs on this machine at that moment, a
+// baseline that moves with the machine as the worker's own figure does.
+class WakeUpFloor {
+public:
+    explicit WakeUpFloor(Clock::duration period) : sleeper_([this, period] { Sleep(period); }) {}
+    ~WakeUpFloor() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_one();
+        sleeper_.join();
+    }
+    // Its share of one core since it began.
+    double Share() const {
+        const double wall = std::chrono::duration<double>(Clock::now() - began_).count();
+        return wall > 0.0 ? cpu_.load() / wall : 0.0;
+    }
+
+private:
+    void Sleep(Clock::duration period) {
+        const double cpu0 = velmora::bench::ThreadCpuSeconds();
+        std::unique_lock lock(mutex_);
+        while (!wake_.wait_for(lock, period, [this] { return stop_; }))
+            cpu_ = velmora::bench::ThreadCpuSeconds() - cpu0;
+    }
+
+    const Clock::time_point began_ = Clock::now();
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stop_ = false;
+    std::atomic<double> cpu_{0.0};
+    std::thread sleeper_; // last: it starts once the rest is made
+};
+
+// The worker's share of a core, and as a multiple of waking alone every
+// hand-over, measured beside it.
+void ReportCpu(benchmark::State& state, double share, double floor) {
+    state.counters["worker_cpu_percent"] = 100.0 * share;
+    state.counters["wakeups_cpu_percent"] = 100.0 * floor;
+    state.counters["worker_over_wakeups"] = floor > 0.0 ? share / floor : 0.0;
+}
+
 // Args: poll ms, seconds, channels (32 at 15625 kadrs/s, else 1000 kadrs/s),
 // and 1 to have the simulator replay 1000 frames it made once: the worker's
 // CPU is then the driver's and the library's, without the synthesis of the
@@ -51,12 +97,13 @@ void BM_NewestKadrAge(benchmark::State& state) {
     Chain& chain = TheChain();
     std::vector<double> ages;
     int64_t withData = 0;
-    double cpu = 0.0, wall = 0.0;
+    double cpu = 0.0, wall = 0.0, floor = 0.0;
     for (auto _ : state) {
         if (!chain.Start(ChainSetup{channels, channels == 32 ? 15625.0f : 1000.0f})) {
             state.SkipWithError("the recording did not start");
             return;
         }
+        const WakeUpFloor wakeUps(std::chrono::milliseconds(velmora::engine::kHandOverMs));
         const auto began = Clock::now();
         for (const auto end = began + span; Clock::now() < end;) {
             std::this_thread::sleep_for(poll);
@@ -65,6 +112,7 @@ void BM_NewestKadrAge(benchmark::State& state) {
         }
         cpu = chain.WorkerCpuSeconds();
         wall = std::chrono::duration<double>(Clock::now() - began).count();
+        floor = wakeUps.Share();
         chain.Stop();
         if (chain.Breaks() != 0) state.SkipWithError("kadrs lost or repeated");
     }
@@ -73,14 +121,14 @@ void BM_NewestKadrAge(benchmark::State& state) {
     state.counters["age_p90_ms"] = Quantile(ages, 0.9);
     state.counters["polls"] = static_cast<double>(ages.size());
     state.counters["polls_with_data"] = static_cast<double>(withData);
-    state.counters["worker_cpu_percent"] = wall > 0.0 ? 100.0 * cpu / wall : 0.0;
+    ReportCpu(state, wall > 0.0 ? cpu / wall : 0.0, floor);
 }
 
 // The worker's share of one core over `span`, after a second to settle.
 void WorkerCpu(benchmark::State& state, const ChainSetup& setup) {
     const auto span = std::chrono::seconds(state.range(0));
     Chain& chain = TheChain();
-    double share = 0.0;
+    double share = 0.0, floor = 0.0;
     for (auto _ : state) {
         if (!chain.Start(setup)) {
             state.SkipWithError("the recording did not start");
@@ -93,14 +141,16 @@ void WorkerCpu(benchmark::State& state, const ChainSetup& setup) {
             }
         };
         drainFor(std::chrono::seconds(1));
+        const WakeUpFloor wakeUps(std::chrono::milliseconds(velmora::engine::kHandOverMs));
         const double cpu0 = chain.WorkerCpuSeconds();
         const auto wall0 = Clock::now();
         drainFor(span);
         const double cpu = chain.WorkerCpuSeconds() - cpu0;
         share = cpu / std::chrono::duration<double>(Clock::now() - wall0).count();
+        floor = wakeUps.Share();
         chain.Stop();
     }
-    state.counters["worker_cpu_percent"] = 100.0 * share;
+    ReportCpu(state, share, floor);
 }
 
 void BM_WorkerCpuAtRest(benchmark::State& state) {
@@ -116,22 +166,11 @@ void BM_WorkerCpu500k32Channels(benchmark::State& state) {
 // The floor under any worker that wakes every `ms`: a thread doing nothing
 // but sleeping that long on a condition variable, its CPU share of a core.
 void BM_WakeUpsAlone(benchmark::State& state) {
-    const auto period = std::chrono::milliseconds(state.range(0));
     double share = 0.0;
     for (auto _ : state) {
-        std::thread sleeper([&] {
-            std::mutex mutex;
-            std::condition_variable never;
-            const double cpu0 = velmora::bench::ThreadCpuSeconds();
-            const auto began = Clock::now();
-            for (const auto end = began + std::chrono::seconds(5); Clock::now() < end;) {
-                std::unique_lock lock(mutex);
-                never.wait_for(lock, period);
-            }
-            share = (velmora::bench::ThreadCpuSeconds() - cpu0) /
-                    std::chrono::duration<double>(Clock::now() - began).count();
-        });
-        sleeper.join();
+        WakeUpFloor floor(std::chrono::milliseconds(state.range(0)));
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+        share = floor.Share();
     }
     state.counters["cpu_percent"] = 100.0 * share;
 }
