@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "cpu_time.h"
+#include "writers.h"
 
 namespace {
 
@@ -39,7 +40,7 @@ using velmora::bench::ThreadCpuSeconds;
 
 namespace fs = std::filesystem;
 
-constexpr hsize_t kChunkBytes = 256 * 1024; // as e16rec's writer
+constexpr hsize_t kChunkBytes = velmora::hosts::kHdf5ChunkBytes;
 constexpr int kChannels = 32;
 constexpr double kKadrRate = 15625.0;
 constexpr double kSampleRate = kKadrRate * kChannels;
@@ -125,6 +126,7 @@ struct Variant {
 };
 
 std::vector<Variant> Variants() {
+    constexpr unsigned kOurs = velmora::hosts::kHdf5DeflateLevel;
     std::vector<Variant> v;
     v.push_back({"none", {}, [](hid_t) { return true; }});
     for (const bool shuffle : {false, true}) {
@@ -132,16 +134,17 @@ std::vector<Variant> Variants() {
             std::vector<H5Z_filter_t> filters{H5Z_FILTER_DEFLATE};
             if (shuffle) filters.push_back(H5Z_FILTER_SHUFFLE);
             v.push_back({std::string(shuffle ? "shuffle + " : "") + "deflate " + std::to_string(level) +
-                             (shuffle && level == 4 ? " (e16rec)" : ""),
+                             (shuffle && level == kOurs ? " (e16rec)" : ""),
                          filters, [=](hid_t p) {
                              return (!shuffle || H5Pset_shuffle(p) >= 0) && H5Pset_deflate(p, level) >= 0;
                          }});
         }
     }
-    v.push_back({"shuffle + deflate 4 + fletcher32",
+    v.push_back({"shuffle + deflate " + std::to_string(kOurs) + " + fletcher32",
                  {H5Z_FILTER_SHUFFLE, H5Z_FILTER_DEFLATE, H5Z_FILTER_FLETCHER32},
                  [](hid_t p) {
-                     return H5Pset_shuffle(p) >= 0 && H5Pset_deflate(p, 4) >= 0 && H5Pset_fletcher32(p) >= 0;
+                     return H5Pset_shuffle(p) >= 0 && H5Pset_deflate(p, kOurs) >= 0 &&
+                            H5Pset_fletcher32(p) >= 0;
                  }});
     v.push_back({"szip nn 32", {H5Z_FILTER_SZIP}, [](hid_t p) {
                      return H5Pset_szip(p, H5_SZIP_NN_OPTION_MASK, 32) >= 0;

@@ -24,11 +24,7 @@
 namespace velmora::hosts {
 namespace {
 
-constexpr hsize_t kChunkBytes = 256 * 1024;
-// Measured (bench/hdf5_compression_bench): with the shuffle, level 1 makes
-// files as small as level 4 (44.8 % of the codes against 44.7 %) for 18 %
-// less CPU; higher levels cost far more for 1 % at most.
-constexpr unsigned kDeflateLevel = 1;
+constexpr hsize_t kChunkBytes = kHdf5ChunkBytes;
 // A chunk holds 0.4 s of kadrs, less than kFlushAge (at most kChunkBytes),
 // and every chunk is flushed as it fills: a flush mid-chunk would write the
 // chunk again elsewhere once full (SWMR never reuses file space), so
@@ -151,7 +147,7 @@ public:
         // The shuffle puts the high bytes of the codes together, which
         // compresses them much better.
         if (!layout.ok() || H5Pset_chunk(layout.get(), 2, chunk.data()) < 0 ||
-            H5Pset_shuffle(layout.get()) < 0 || H5Pset_deflate(layout.get(), kDeflateLevel) < 0)
+            H5Pset_shuffle(layout.get()) < 0 || H5Pset_deflate(layout.get(), kHdf5DeflateLevel) < 0)
             return Fail("cannot lay out the dataset of " + name_ + ": " + Reason());
         dataset_.Reset(H5Dcreate2(file_.get(), "codes", H5T_STD_I16LE, space.get(), H5P_DEFAULT, layout.get(),
                                   H5P_DEFAULT));
