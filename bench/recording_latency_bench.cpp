@@ -103,7 +103,7 @@ void BM_NewestKadrAge(benchmark::State& state) {
             state.SkipWithError("the recording did not start");
             return;
         }
-        const WakeUpFloor wakeUps(std::chrono::milliseconds(velmora::engine::kHandOverMs));
+        const WakeUpFloor wakeUps{std::chrono::milliseconds(velmora::engine::kHandOverMs)};
         const auto began = Clock::now();
         for (const auto end = began + span; Clock::now() < end;) {
             std::this_thread::sleep_for(poll);
@@ -141,7 +141,7 @@ void WorkerCpu(benchmark::State& state, const ChainSetup& setup) {
             }
         };
         drainFor(std::chrono::seconds(1));
-        const WakeUpFloor wakeUps(std::chrono::milliseconds(velmora::engine::kHandOverMs));
+        const WakeUpFloor wakeUps{std::chrono::milliseconds(velmora::engine::kHandOverMs)};
         const double cpu0 = chain.WorkerCpuSeconds();
         const auto wall0 = Clock::now();
         drainFor(span);
@@ -168,7 +168,7 @@ void BM_WorkerCpu500k32Channels(benchmark::State& state) {
 void BM_WakeUpsAlone(benchmark::State& state) {
     double share = 0.0;
     for (auto _ : state) {
-        WakeUpFloor floor(std::chrono::milliseconds(state.range(0)));
+        WakeUpFloor floor{std::chrono::milliseconds(state.range(0))};
         std::this_thread::sleep_for(std::chrono::seconds(5));
         share = floor.Share();
     }
