@@ -24,8 +24,7 @@
 namespace velmora::hosts {
 namespace {
 
-constexpr hsize_t kChunkBytes = kHdf5ChunkBytes;
-// A chunk holds 0.4 s of kadrs, less than kFlushAge (at most kChunkBytes),
+// A chunk holds 0.4 s of kadrs, less than kFlushAge (at most kHdf5ChunkBytes),
 // and every chunk is flushed as it fills: a flush mid-chunk would write the
 // chunk again elsewhere once full (SWMR never reuses file space), so
 // flushes on chunk ends keep the file as small as one never flushed.
@@ -137,7 +136,7 @@ public:
         : file_(file, H5Fclose), dataset_(-1, H5Dclose), name_(std::move(name)), channels_(channels) {}
 
     bool Create(const RecordingInfo& info) {
-        const hsize_t most = std::max<hsize_t>(kMinChunkKadrs, kChunkBytes / 2 / channels_);
+        const hsize_t most = std::max<hsize_t>(kMinChunkKadrs, kHdf5ChunkBytes / 2 / channels_);
         chunkKadrs_ = std::clamp<hsize_t>(static_cast<hsize_t>(std::llround(info.rate * kChunkSeconds)),
                                           kMinChunkKadrs, most);
         const std::array<hsize_t, 2> dims{0, channels_}, maxDims{H5S_UNLIMITED, channels_};
