@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """CPU cost of lintara's record() against a C++ host doing the same work.
 
 Records all 32 inputs of the simulated module at 500 kS/s in total (15625

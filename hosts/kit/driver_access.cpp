@@ -85,6 +85,14 @@ std::string RegisteredDriver() {
     return std::string(path, ::strnlen(path, size));
 }
 
+std::string ReplacedDriverNote(const std::string& registered, const fs::path& beside) {
+    if (registered.empty()) return {};
+    std::error_code ec;
+    return "the registered driver " + registered +
+           (fs::exists(registered, ec) ? " is not the one beside this program" : " is gone") +
+           "; registering " + beside.string();
+}
+
 HRESULT CreateByProgId(ComPtr<IADC3>& adc) {
     CLSID clsid{};
     HRESULT hr = CLSIDFromProgID(Ascii16(PROGID_Lintara).c_str(), &clsid);
@@ -96,12 +104,8 @@ ComPtr<IADC3> CreateDriver(const char* program, std::string& error, std::FILE* n
     const fs::path beside = DriverBeside();
     const std::string registered = RegisteredDriver();
     if (!beside.empty() && !SameFile(registered, beside)) {
-        std::error_code ec;
-        if (!registered.empty())
-            std::fprintf(notes, "%s: the registered driver %s %s; registering %s\n", program,
-                         registered.c_str(),
-                         fs::exists(registered, ec) ? "is not the one beside this program" : "is gone",
-                         beside.c_str());
+        if (const std::string note = ReplacedDriverNote(registered, beside); !note.empty())
+            std::fprintf(notes, "%s: %s\n", program, note.c_str());
         if (!RegisterDriver(beside, error)) return {};
     }
     ComPtr<IADC3> adc;

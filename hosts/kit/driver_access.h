@@ -25,6 +25,9 @@ std::string RegisteredDriver();
 // Registers the driver library at `path` as comrt-register would (its own
 // DllRegisterServer); false with `error` set.
 bool RegisterDriver(const std::filesystem::path& path, std::string& error);
+// What a host says before it registers `beside` in place of `registered`
+// (another driver, or one that is gone); empty when the store names none.
+std::string ReplacedDriverNote(const std::string& registered, const std::filesystem::path& beside);
 // Creates the driver by its ProgID as it is registered now.
 HRESULT CreateByProgId(ComPtr<IADC3>& adc);
 // Both name one file (links and relative names resolved); false for an empty name.

@@ -25,6 +25,8 @@ stored settings: see ``store_inputs`` and ``store_generator``.
 """
 
 import sys
+import warnings
+import weakref
 from datetime import datetime, timezone
 
 from ._built_for import PYTHON, VERSION
@@ -68,6 +70,7 @@ __all__ = [
     "Waveform",
     "driver_path",
     "known_modules",
+    "parse_message",
     "store_generator",
     "store_inputs",
     "stored_generator",
@@ -77,8 +80,8 @@ __all__ = [
 
 def driver_path():
     """The driver file (Lintara.adc) this package uses: the one the
-    LINTARA_DRIVER variable names, else the one it was built or installed
-    with. Empty when none is found."""
+    LINTARA_DRIVER variable names (whether or not it is there), else the
+    one it was built or installed with; empty when neither is there."""
     return _lintara.driver_path()
 
 
@@ -95,21 +98,25 @@ class Driver:
     before it raises, a trigger's wait included.
 
     Arguments are checked before they reach the driver: ValueError for a
-    value out of range, TypeError for a wrong type.
+    value out of range, TypeError for a wrong type. The channels, their
+    ranges and the rate are refused while a recording runs.
     """
 
     def __init__(self, timeout=None):
         self._timeout = _checks.seconds("timeout", timeout, none_too=True)
         self._session = _lintara.Session()
+        if self._session.registration_note:
+            warnings.warn(f"lintara: {self._session.registration_note}", RuntimeWarning, stacklevel=2)
         self._rate = None  # set from here; wins over a module's stored one
-        self._stream = None
+        self._stream = lambda: None  # the running Stream, weakly: one dropped stops its recording
 
     # --- life ---
 
     def close(self):
         """Stops a recording, releases the driver. Safe to call again."""
-        if self._stream is not None:
-            self._stream.close()
+        stream = self._stream()
+        if stream is not None:
+            stream.close()
         self._session.close()
 
     @property
@@ -140,6 +147,14 @@ class Driver:
         if not self._session.is_open:
             raise DriverError("the driver is closed")
         return self._session
+
+    # The driver ignores a new channel list or rate while it records, and
+    # takes ranges only at the next start: refused here instead.
+    def _idle(self, what):
+        session = self._live()
+        if session.busy():
+            raise DriverError(f"a recording runs: stop it before changing {what}")
+        return session
 
     # --- detection ---
 
@@ -246,7 +261,7 @@ class Driver:
     @channels.setter
     def channels(self, channels):
         channels = _checks.channel_list("channels", channels)
-        session = self._live()
+        session = self._idle("the channels")
         session.set_channels(channels)
         if list(session.channels()) != channels:
             raise DriverError("the driver did not take the channel list", session.last_error())
@@ -264,18 +279,17 @@ class Driver:
 
     @property
     def ranges(self):
-        """The range index of each selected channel; set with one index for
-        every channel or one per selected channel."""
+        """The range index of each selected channel; set with one index
+        (into ``range_names``) for every channel or one per selected
+        channel."""
         session = self._live()
         return [session.channel_range(c) for c in session.channels()]
 
     @ranges.setter
     def ranges(self, ranges):
-        session = self._live()
+        session = self._idle("the ranges")
         channels = session.channels()
-        ranges = [int(ranges)] * len(channels) if np.ndim(ranges) == 0 else [int(r) for r in ranges]
-        if len(ranges) != len(channels):
-            raise ValueError(f"{len(ranges)} ranges for {len(channels)} channels")
+        ranges = _checks.range_list(ranges, len(channels), len(session.range_names()))
         for channel, index in zip(channels, ranges):
             session.set_channel_range(channel, index)
             if session.channel_range(channel) != index:
@@ -291,7 +305,7 @@ class Driver:
 
     @rate.setter
     def rate(self, rate):
-        session = self._live()
+        session = self._idle("the rate")
         rate = _checks.rate(rate, len(session.channels()))
         session.set_rate(rate)
         self._rate = rate
@@ -319,6 +333,7 @@ class Driver:
         """One reading of a logical channel outside a recording: its code,
         or volts."""
         channel = _checks.channel("channel", channel)
+        volts = _checks.flag("volts", volts)
         session = self._live()
         code = session.single(channel)
         if not volts:
@@ -338,10 +353,9 @@ class Driver:
             kadrs = _checks.positive_int("kadrs", kadrs)
         else:
             duration = _checks.seconds("duration", duration)
+        volts = _checks.flag("volts", volts)
         session = self._live()
         channels = session.channels()
-        if not channels:
-            raise DriverError("no channels selected")
         count = kadrs if kadrs is not None else max(1, round(duration * session.rate()))
         codes = np.empty((count, len(channels)), np.int16)
         self._start(session)
@@ -360,8 +374,10 @@ class Driver:
         return Stream(self, block_kadrs, blocks, volts)
 
     def _start(self, session):
-        if self._stream is not None:
+        if self._stream() is not None:
             raise DriverError("a stream is recording: close it first")
+        if not session.detected():
+            raise DriverError("no module: call test() first")
         if not session.start():
             raise DriverError("the recording did not start", session.last_error())
 
@@ -407,7 +423,9 @@ class Driver:
 
     @digital_outputs.setter
     def digital_outputs(self, lines):
-        self._live().set_digital_outputs(int(lines))
+        session = self._live()
+        lines = _checks.integer("digital_outputs", lines, 0, (1 << session.digital_output_count()) - 1)
+        session.set_digital_outputs(lines)
 
     @property
     def digital_line_counts(self):
@@ -417,9 +435,9 @@ class Driver:
 
 
 class Output:
-    """One analog output's static level, in codes or volts (the driver
-    clamps to its range). A level written while the generator plays on that
-    output is ignored by the driver."""
+    """One analog output's static level, in codes (an int) or volts (a
+    finite number); the driver clamps either to its range. A level written
+    while the generator plays on that output is ignored by the driver."""
 
     def __init__(self, driver, index):
         self._driver = driver
@@ -440,7 +458,8 @@ class Output:
 
     @code.setter
     def code(self, code):
-        self._driver._live().set_dac_code(self.index, int(code))
+        code = _checks.integer("code", code)
+        self._driver._live().set_dac_code(self.index, max(-(2**31), min(code, 2**31 - 1)))
 
     @property
     def volts(self):
@@ -449,7 +468,7 @@ class Output:
 
     @volts.setter
     def volts(self, volts):
-        self._driver._live().set_dac_volts(self.index, float(volts))
+        self._driver._live().set_dac_volts(self.index, _checks.finite("volts", volts))
 
 
 class Stream:
@@ -462,21 +481,24 @@ class Stream:
     """
 
     def __init__(self, driver, block_kadrs, blocks, volts):
+        self._driver = None  # set once its recording runs
         block_kadrs = _checks.positive_int("block_kadrs", block_kadrs)
         blocks = _checks.positive_int_or_none("blocks", blocks)
+        self._volts = _checks.flag("volts", volts)
         session = driver._live()
-        self._channels = session.channels()
-        if not self._channels:
-            raise DriverError("no channels selected")
-        self._driver = driver
-        self._shape = (block_kadrs, len(self._channels))
+        channels = len(session.channels())
+        self._shape = (block_kadrs, channels)
         self._left = blocks
-        self._volts = volts
         # Room for a few blocks, so a consumer that is late by a block loses nothing.
-        if session.input_size() < 4 * block_kadrs * len(self._channels):
-            session.set_input_size(4 * block_kadrs * len(self._channels))
+        if session.input_size() < 4 * block_kadrs * channels:
+            session.set_input_size(4 * block_kadrs * channels)
         driver._start(session)
-        driver._stream = self
+        self._driver = driver
+        driver._stream = weakref.ref(self)
+
+    # A stream left behind (a loop left with break, say) stops its recording.
+    def __del__(self):
+        self.close()
 
     @property
     def closed(self):
@@ -487,7 +509,7 @@ class Stream:
         """Stops the recording. Safe to call again."""
         driver, self._driver = self._driver, None
         if driver is not None:
-            driver._stream = None
+            driver._stream = lambda: None
             driver._stop()
 
     def __enter__(self):

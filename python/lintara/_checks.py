@@ -5,26 +5,28 @@ TypeError for a wrong type, each naming the argument and what it takes."""
 import math
 import numbers
 
+import numpy as np
+
 CHANNELS = 32  # logical channels 0..31
 MAX_SAMPLES = 500000.0  # per second, over all channels of a kadr
 
 
-def _is_int(value):
+def is_int(value):
     return isinstance(value, numbers.Integral) and not isinstance(value, bool)
 
 
-def _is_number(value):
+def is_number(value):
     return isinstance(value, numbers.Real) and not isinstance(value, bool)
 
 
 def is_count(value):
     """True for an int of at least 0 (no bool)."""
-    return _is_int(value) and value >= 0
+    return is_int(value) and value >= 0
 
 
 def is_positive(value):
     """True for a finite number above 0 (no bool)."""
-    return _is_number(value) and math.isfinite(value) and value > 0
+    return is_number(value) and math.isfinite(value) and value > 0
 
 
 def _out_of_range(name, takes, value):
@@ -38,7 +40,7 @@ def _wrong_type(name, takes, value):
 def positive_int(name, value):
     """``value`` as an int of at least 1."""
     takes = "a positive int"
-    if not _is_int(value):
+    if not is_int(value):
         _wrong_type(name, takes, value)
     if value < 1:
         _out_of_range(name, takes, value)
@@ -50,7 +52,7 @@ def positive_int_or_none(name, value):
     takes = "a positive int or None"
     if value is None:
         return None
-    if not _is_int(value):
+    if not is_int(value):
         _wrong_type(name, takes, value)
     if value < 1:
         _out_of_range(name, takes, value)
@@ -62,9 +64,36 @@ def seconds(name, value, none_too=False):
     takes = "None or a number of seconds above 0" if none_too else "a number of seconds above 0"
     if value is None and none_too:
         return None
-    if not _is_number(value):
+    if not is_number(value):
         _wrong_type(name, takes, value)
     if not (value > 0 and math.isfinite(value)):
+        _out_of_range(name, takes, value)
+    return float(value)
+
+
+def flag(name, value):
+    """``value`` as a bool: True or False (a numpy bool too)."""
+    if not isinstance(value, (bool, np.bool_)):
+        _wrong_type(name, "True or False", value)
+    return bool(value)
+
+
+def integer(name, value, low=None, high=None):
+    """``value`` as an int, in low..high when they are given."""
+    takes = "an int" if low is None else f"an int in {low}..{high}"
+    if not is_int(value):
+        _wrong_type(name, takes, value)
+    if low is not None and not low <= value <= high:
+        _out_of_range(name, takes, value)
+    return int(value)
+
+
+def finite(name, value):
+    """``value`` as a finite float."""
+    takes = "a finite number"
+    if not is_number(value):
+        _wrong_type(name, takes, value)
+    if not math.isfinite(value):
         _out_of_range(name, takes, value)
     return float(value)
 
@@ -72,7 +101,7 @@ def seconds(name, value, none_too=False):
 def channel(name, value):
     """``value`` as a logical channel number."""
     takes = f"an int in 0..{CHANNELS - 1}"
-    if not _is_int(value):
+    if not is_int(value):
         _wrong_type(name, takes, value)
     if not 0 <= value < CHANNELS:
         _out_of_range(name, takes, value)
@@ -88,19 +117,40 @@ def channel_list(name, values):
         values = list(values)
     except TypeError:
         _wrong_type(name, takes, values)
-    for value in values:
-        if not _is_int(value):
-            raise TypeError(f"{name} must hold ints in 0..{CHANNELS - 1}, not {type(value).__name__}")
-        if not 0 <= value < CHANNELS:
-            raise ValueError(f"{name} must hold ints in 0..{CHANNELS - 1}, not {value!r}")
+    _each_int(name, values, CHANNELS)
+    if not values:
+        raise ValueError(f"{name} must hold at least one channel")
     return [int(value) for value in values]
+
+
+def range_list(value, channels, ranges):
+    """``value`` (one range index for every channel, or a sequence of one
+    per channel) as a list of ``channels`` indexes below ``ranges``."""
+    if is_int(value):
+        values = [value] * channels
+    elif isinstance(value, (str, bytes)) or not hasattr(value, "__iter__"):
+        _wrong_type("ranges", f"an int in 0..{ranges - 1} or a sequence of them", value)
+    else:
+        values = list(value)
+    _each_int("ranges", values, ranges)
+    if len(values) != channels:
+        raise ValueError(f"{len(values)} ranges for {channels} channels")
+    return [int(value) for value in values]
+
+
+def _each_int(name, values, count):
+    for value in values:
+        if not is_int(value):
+            raise TypeError(f"{name} must hold ints in 0..{count - 1}, not {type(value).__name__}")
+        if not 0 <= value < count:
+            raise ValueError(f"{name} must hold ints in 0..{count - 1}, not {value!r}")
 
 
 def rate(value, channels):
     """``value`` as kadrs per second for a kadr of ``channels`` channels."""
     high = MAX_SAMPLES / max(1, channels)
     takes = f"a number of kadrs/s above 0 and at most {high:g} for {channels} channels"
-    if not _is_number(value):
+    if not is_number(value):
         _wrong_type("rate", takes, value)
     if not 0 < value <= high:
         _out_of_range("rate", takes, value)

@@ -51,12 +51,18 @@ class Wave:
     phase: float = 0.0
 
     def check(self):
-        """Raises ValueError for a value the driver would not take."""
-        Waveform(self.kind)
+        """Raises ValueError for a value the driver would not take, TypeError
+        for one of the wrong type."""
+        if not _checks.is_count(self.kind) or self.kind >= len(Waveform):
+            raise ValueError(f"kind {self.kind!r} is not a lintara.Waveform")
         for name in ("amplitude", "baseline"):
             value = getattr(self, name)
-            if not CODE_MIN <= value <= CODE_MAX or int(value) != value:
+            if not _checks.is_int(value):
+                raise TypeError(f"{name} must be an int, not {type(value).__name__}")
+            if not CODE_MIN <= value <= CODE_MAX:
                 raise ValueError(f"{name} {value} is not a code in {CODE_MIN}..{CODE_MAX}")
+        if not _checks.is_number(self.phase):
+            raise TypeError(f"phase must be a number, not {type(self.phase).__name__}")
         if not 0.0 <= self.phase < 1.0:
             raise ValueError(f"phase {self.phase} is not in [0, 1)")
 
@@ -70,9 +76,14 @@ class Generator:
     waves: list = field(default_factory=lambda: [Wave(), Wave()])
 
     def check(self):
-        """Raises ValueError for a value the driver would not take."""
+        """Raises ValueError for a value the driver would not take, TypeError
+        for one of the wrong type."""
+        if not _checks.is_number(self.frequency):
+            raise TypeError(f"frequency must be a number, not {type(self.frequency).__name__}")
         if not FREQUENCY_MIN <= self.frequency <= FREQUENCY_MAX:
             raise ValueError(f"frequency {self.frequency} Hz is not in {FREQUENCY_MIN}..{FREQUENCY_MAX}")
+        if not isinstance(self.waves, (list, tuple)) or not all(isinstance(w, Wave) for w in self.waves):
+            raise TypeError("waves must be a list of lintara.Wave")
         if len(self.waves) != 2:
             raise ValueError("the module has two analog outputs: give two waves")
         for wave in self.waves:
@@ -99,8 +110,9 @@ def store_inputs(single_ended=True):
     module it has seen: logical channel k measures X1..X16, Y1..Y16 against
     ground (``single_ended``) or XY1..XY16 differentially. Takes effect when
     the next Driver is created."""
+    single_ended = _checks.flag("single_ended", single_ended)
     _refuse_while_open()
-    _lintara.store_channel_table(bool(single_ended))
+    _lintara.store_channel_table(single_ended)
 
 
 def _double(value):

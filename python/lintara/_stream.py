@@ -26,6 +26,11 @@ _FIELDS = {  # name: (type check, what it takes)
     "lost_kadrs": (_checks.is_count, "a whole number from 0"),
     "end": (lambda v: v is None or isinstance(v, str), "a string or null"),
 }
+_OPTIONAL = {  # fields a publisher may leave out, checked when present
+    "ranges": (lambda v: isinstance(v, list) and all(_checks.is_count(r) for r in v),
+               "a list of whole numbers from 0"),
+    "backend": (lambda v: isinstance(v, str), "a string"),
+}
 
 
 class StreamError(RuntimeError):
@@ -76,9 +81,14 @@ def parse_message(frames):
             raise StreamError(f'header has no field "{name}"')
         if not good(fields[name]):
             raise StreamError(f'header field "{name}" is not {takes}')
+    for name, (good, takes) in _OPTIONAL.items():
+        if name in fields and not good(fields[name]):
+            raise StreamError(f'header field "{name}" is not {takes}')
     channels = len(fields["channels"])
     if len(fields["codes_per_volt"]) != channels:
         raise StreamError('header field "codes_per_volt" is not one number per channel')
+    if fields.get("ranges") and len(fields["ranges"]) != channels:
+        raise StreamError('header field "ranges" is not one range per channel')
     if topic != b"E16/" + fields["serial"].encode("utf-8"):
         raise StreamError(f'topic {topic[:64]!r} does not name serial {json.dumps(fields["serial"])}')
     if len(payload) != fields["kadrs"] * channels * 2:
@@ -86,7 +96,7 @@ def parse_message(frames):
                           f"channels ({channels * 2} bytes a kadr)")
     values = {name: fields[name] for name in _FIELDS}
     values.update(channels=tuple(fields["channels"]), codes_per_volt=tuple(fields["codes_per_volt"]),
-                  ranges=tuple(fields.get("ranges", ())), backend=str(fields.get("backend", "")))
+                  ranges=tuple(fields.get("ranges", ())), backend=fields.get("backend", ""))
     header = Header(**values)
     codes = np.frombuffer(payload, "<i2").astype(np.int16).reshape(fields["kadrs"], channels)
     return header, codes

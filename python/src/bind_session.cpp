@@ -55,6 +55,7 @@ void BindSession(py::module_& m) {
         .def("close", &Session::Close, Unlocked())
         .def_property_readonly("is_open", &Session::IsOpen)
         .def_static("open_count", &Session::OpenCount)
+        .def_property_readonly("registration_note", &Session::RegistrationNote)
         .def("test", &Session::Test, Unlocked())
         .def("detected", &Session::Detected, Unlocked())
         .def("busy", &Session::Busy, Unlocked())

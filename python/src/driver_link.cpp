@@ -37,10 +37,12 @@ fs::path DriverBeside() {
     return {};
 }
 
-void EnsureRegistered(const fs::path& driver) {
-    if (velmora::hosts::SameFile(velmora::hosts::RegisteredDriver(), driver)) return;
+std::string EnsureRegistered(const fs::path& driver) {
+    const std::string registered = velmora::hosts::RegisteredDriver();
+    if (velmora::hosts::SameFile(registered, driver)) return {};
     std::string error;
     if (!velmora::hosts::RegisterDriver(driver, error)) throw DriverFailure(error);
+    return velmora::hosts::ReplacedDriverNote(registered, driver);
 }
 
 velmora::ComPtr<IADC3> CreateDriver() {

@@ -25,8 +25,9 @@ struct DriverFailure : std::runtime_error {
 // none is there. Symbolic links are kept, so the driver's folder is the one
 // named.
 std::filesystem::path DriverBeside();
-// Registers `driver` unless the store already names that file.
-void EnsureRegistered(const std::filesystem::path& driver);
+// Registers `driver` unless the store already names that file; what a host
+// says of the driver it replaced ("" when the store named none).
+std::string EnsureRegistered(const std::filesystem::path& driver);
 // Creates the driver by its ProgID.
 velmora::ComPtr<IADC3> CreateDriver();
 

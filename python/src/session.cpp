@@ -52,7 +52,7 @@ Session::Session() {
     if (driver.empty())
         throw DriverFailure("no driver (Lintara.adc) beside the lintara package; LINTARA_DRIVER names one");
     const auto guard = Lock();
-    EnsureRegistered(driver);
+    registrationNote_ = EnsureRegistered(driver);
     adc_ = CreateDriver();
     Check(adc_.As(IID_IDAO, &dao_), "QueryInterface(IDAO)");
     Check(adc_.As(IID_IDIO, &dio_), "QueryInterface(IDIO)");

@@ -28,6 +28,8 @@ public:
     bool IsOpen() const { return static_cast<bool>(adc_); }
     // Sessions of this process not yet closed.
     static int OpenCount();
+    // What creating it said of a driver the store named before ("" when none).
+    const std::string& RegistrationNote() const { return registrationNote_; }
 
     // Analog input.
     bool Test();
@@ -91,6 +93,7 @@ private:
     velmora::ComPtr<IDAO> dao_;
     velmora::ComPtr<IDIO> dio_;
     velmora::ComPtr<IModule> module_;
+    std::string registrationNote_;
 };
 
 // The driver's text of a BSTR result, the BSTR freed.

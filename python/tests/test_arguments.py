@@ -44,6 +44,26 @@ CASES = {
     "single 1.5": (lambda e16: e16.single(1.5), TypeError, f"channel must be {CHANNELS}, not float"),
     "channels with 32": (assign("channels", [0, 32]), ValueError, "channels must hold ints in 0..31, not 32"),
     "channels None": (assign("channels", None), TypeError, "channels must be a sequence of ints in 0..31"),
+    "channels none": (assign("channels", []), ValueError, "channels must hold at least one channel"),
+    "ranges 4": (assign("ranges", 4), ValueError, "ranges must hold ints in 0..3, not 4"),
+    "one range past the last": (assign("ranges", [1] * 31 + [9]), ValueError, "ranges must hold ints in 0..3, not 9"),
+    "ranges 1.5": (assign("ranges", 1.5), TypeError, "ranges must be an int in 0..3 or a sequence of them, not float"),
+    "ranges True": (assign("ranges", [True] * 32), TypeError, "ranges must hold ints in 0..3, not bool"),
+    "ranges too few": (assign("ranges", [1, 1]), ValueError, "2 ranges for 32 channels"),
+    "code 1.9": (lambda e16: setattr(e16.outputs[0], "code", 1.9), TypeError, "code must be an int, not float"),
+    "volts nan": (lambda e16: setattr(e16.outputs[1], "volts", float("nan")), ValueError,
+                  "volts must be a finite number, not nan"),
+    "volts as text": (lambda e16: setattr(e16.outputs[1], "volts", "1"), TypeError,
+                      "volts must be a finite number, not str"),
+    "digital_outputs -1": (assign("digital_outputs", -1), ValueError,
+                           "digital_outputs must be an int in 0..65535, not -1"),
+    "digital_outputs 1 << 16": (assign("digital_outputs", 1 << 16), ValueError,
+                                "digital_outputs must be an int in 0..65535, not 65536"),
+    "digital_outputs 3.7": (assign("digital_outputs", 3.7), TypeError, "digital_outputs must be an int in 0..65535"),
+    "record volts as text": (lambda e16: e16.record(kadrs=5, volts="no"), TypeError,
+                             "volts must be True or False, not str"),
+    "store_inputs as text": (calling(lintara.store_inputs, "no"), TypeError,
+                             "single_ended must be True or False, not str"),
     "blocks -1": (lambda e16: e16.stream(10, blocks=-1), ValueError, f"blocks must be {BLOCKS}, not -1"),
     "blocks 2.5": (lambda e16: e16.stream(10, blocks=2.5), TypeError, f"blocks must be {BLOCKS}, not float"),
     "blocks True": (lambda e16: e16.stream(10, blocks=True), TypeError, f"blocks must be {BLOCKS}, not bool"),
@@ -66,6 +86,11 @@ CASES = {
                         "amplitude 40000 is not a code in -32000..32000"),
     "phase 1": (stored(Generator(waves=[Wave(), Wave(phase=1.0)])), ValueError, "phase 1.0 is not in [0, 1)"),
     "one wave": (stored(Generator(waves=[Wave()])), ValueError, "the module has two analog outputs: give two"),
+    "waves of ints": (stored(Generator(waves=[1, 2])), TypeError, "waves must be a list of lintara.Wave"),
+    "frequency as text": (stored(Generator(frequency="250")), TypeError, "frequency must be a number, not str"),
+    "amplitude as text": (stored(Generator(waves=[Wave(amplitude="100"), Wave()])), TypeError,
+                          "amplitude must be an int, not str"),
+    "kind 7": (stored(Generator(waves=[Wave(kind=7), Wave()])), ValueError, "kind 7 is not a lintara.Waveform"),
     "test 0.0.0.0": (lambda e16: e16.test("0.0.0.0"), ValueError, f"address must be {ADDRESS}"),
     **{f"test {bad!r}": (lambda e16, bad=bad: e16.test(bad), ValueError, f"address must be {ADDRESS}")
        for bad in ["127.0.0", "127.0.0.256", "e16.local", "::1", ""]},
@@ -85,5 +110,6 @@ def test_a_bad_argument_is_refused_before_it_reaches_the_driver(e16, call, error
     with pytest.raises(error, match="^" + re.escape(message)):
         call(e16)
     assert (e16.address, e16.rate, e16.channels) == ("127.0.0.1", pytest.approx(15625), list(range(32)))
+    assert (e16.ranges, e16.digital_outputs, [o.code for o in e16.outputs]) == ([0] * 32, 0, [0, 0])
     assert e16.timeout is None
     assert not e16.busy and e16.kadrs_received == 0, "a recording started"

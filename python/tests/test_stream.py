@@ -167,6 +167,11 @@ def malformed():
         ([good[0], json.dumps({**header, "kadrs": -4}).encode(), good[2]], 'header field "kadrs" is not'),
         ([good[0], json.dumps({**header, "codes_per_volt": [1]}).encode(), good[2]],
          'header field "codes_per_volt" is not one number per channel'),
+        ([good[0], json.dumps({**header, "ranges": "ab"}).encode(), good[2]], 'header field "ranges" is not'),
+        ([good[0], json.dumps({**header, "ranges": [0]}).encode(), good[2]],
+         'header field "ranges" is not one range per channel'),
+        ([good[0], json.dumps({**header, "backend": None}).encode(), good[2]],
+         'header field "backend" is not a string'),
         ([good[0], good[1], good[2][:-2]], "a payload of 14 bytes for 4 kadrs of 2 channels"),
         ([good[0], good[1], good[2] + bytes(4)], "a payload of 20 bytes for 4 kadrs of 2 channels"),
         ([b"E16/SIM0002", good[1], good[2]], "does not name serial"),
@@ -235,7 +240,7 @@ def test_malformed_messages_are_named_and_passed(tmp_path):
     assert len(lines) == len(rows)
     for (_, want), line in zip(rows, lines):
         assert line.startswith("e16rec: skipped a message: ") and want in line
-    assert "stream: 1 gaps, 4 kadrs missing, 13 malformed messages skipped" in out
+    assert "stream: 1 gaps, 4 kadrs missing, 16 malformed messages skipped" in out
     assert "gap: kadrs 10 to 13 never came" in out
     csv = (tmp_path / "copy.csv").read_text().splitlines()
     assert csv[0].startswith("# serial SIM0009, address 127.0.0.9, start_time 2026-01-01T00:00:00.000Z, "
