@@ -24,6 +24,7 @@ for f in bin/e16rec bin/comrt-reg bin/comrt-register lib/libcomrt.so lib/velmora
          bin/e16scope share/applications/e16scope.desktop share/man/man1/e16scope.1; do
   [ -e "$work/prefix/$f" ] || fail "$f was not installed"
 done
+grep -q "±10 V full" "$work/prefix/share/man/man1/e16rec.1" || fail "e16rec.1 lost the ± of its help"
 # The installed README's links and pictures resolve beside it.
 doc=$work/prefix/share/doc/Lintara
 for link in $(grep -o '](docs/[^)]*)' "$doc/README.md" | sed 's/^](//; s/)$//' | sort -u); do
@@ -70,7 +71,7 @@ rows=$(cd "$work" && "$work/bypc/record_volts" 3 127.0.0.2 </dev/null 2>"$work/e
 grep -q "module SIM0002" "$work/err" || fail "the example at 127.0.0.2: $(cat "$work/err")"
 
 # The package imports from the moved prefix and loads its libcomrt.so and
-# driver, though the build's was registered last.
+# driver, though the build's was registered last, and says so.
 [ -n "$python" ] || exit 0
 "$build/bin/comrt-register" "$build/bin/Lintara.adc" >/dev/null
 (cd "$work" && PYTHONPATH="$work/moved/$package" "$python" - "$work/moved" 2>"$work/err") <<'PY' ||
@@ -87,4 +88,6 @@ assert moved + "/lib/libcomrt.so" in open("/proc/self/maps").read()
 assert lintara._lintara.registered_driver() == moved + "/lib/velmora/Lintara.adc"
 PY
   fail "the moved Python package: $(tail -5 "$work/err")"
+grep -q "RuntimeWarning: lintara: the registered driver .* is not the one beside this program; registering $work/moved/lib/velmora/Lintara.adc" "$work/err" ||
+  fail "no word from the Python package on the other driver: $(cat "$work/err")"
 echo "install_test: passed"

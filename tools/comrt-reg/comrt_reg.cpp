@@ -22,22 +22,25 @@ namespace {
 using velmora::settings::cRegistry;
 using velmora::settings::RegValue;
 
-constexpr const char* kUsage = R"(usage:
-  comrt-reg query  KEY [-v NAME | -ve]
-  comrt-reg add    KEY [-v NAME | -ve] [-t TYPE] -d DATA [-f]
-  comrt-reg add    KEY
-  comrt-reg delete KEY [-v NAME | -ve] [-f]
-  comrt-reg export KEY [FILE]
+// In the layout help2man reads: usage lines, a paragraph, then options.
+constexpr const char* kUsage = R"(Usage: comrt-reg query KEY [-v NAME | -ve]
+  or:  comrt-reg add KEY [-v NAME | -ve] [-t TYPE] -d DATA [-f]
+  or:  comrt-reg add KEY
+  or:  comrt-reg delete KEY [-v NAME | -ve] [-f]
+  or:  comrt-reg export KEY [FILE]
+Looks into the per-user registry store and changes it. KEY is
+ROOT\path\below\root; ROOT is HKCR, HKCU, HKLM, HKU, HKCC or a long name
+such as HKEY_CURRENT_USER. query without -v or -ve lists every value and
+sub-key; add without an option creates the key; export writes the key and
+its sub-keys as text to FILE or standard output.
 
-KEY    ROOT\path\below\root; ROOT is HKCR, HKCU, HKLM, HKU, HKCC or a long name
-       such as HKEY_CURRENT_USER.
--v     the value NAME; -ve the default (unnamed) value. query without either
-       lists every value and sub-key; add without any option creates the key.
--t     REG_SZ (the default), REG_DWORD (0 to 4294967295, decimal or 0x hex)
-       or REG_BINARY (hex digits, two per byte).
--f     delete: a key with sub-keys goes without asking (needed off a
-       terminal); add: accepted, values are always overwritten.
-export writes the key and its sub-keys as text to FILE or standard output.
+  -v NAME   the value NAME
+  -ve       the default (unnamed) value
+  -t TYPE   REG_SZ (the default), REG_DWORD (0 to 4294967295, decimal or
+            0x hex) or REG_BINARY (hex digits, two per byte)
+  -d DATA   the value's data, written as its type reads it
+  -f        delete: a key with sub-keys goes without asking (needed off a
+            terminal); add: accepted, values are always overwritten
 )";
 
 constexpr const char* kCommands = "query, add, delete or export";
