@@ -49,6 +49,17 @@ std::string ModuleLine(const hosts::ModuleIdentity& id) {
     return line;
 }
 
+// The range asked for is one the driver offers: known before any module is
+// opened, so a wrong one is refused as a bad command line is.
+bool RangeOffered(IADC3* adc, const Options& o, std::string& error) {
+    const std::vector<std::string> ranges = hosts::RangeNames(adc);
+    if (static_cast<std::size_t>(o.range) < ranges.size()) return true;
+    error = "the driver has no range " + std::to_string(o.range) + "; its ranges are";
+    for (std::size_t i = 0; i < ranges.size(); ++i)
+        error += (i > 0 ? ", " : " ") + std::to_string(i) + " " + ranges[i];
+    return false;
+}
+
 // The address given replaces the driver's chooser for this run only.
 bool TakeAddress(IModule* module, const Options& o, std::string& error) {
     return !o.address || hosts::SetModuleAddress(module, velmora::DottedText(*o.address), error);
@@ -252,6 +263,10 @@ int RecordCommand(const Options& o, Console io, const OpenFile& open) {
     }
     DriverSession session;
     if (!session.Create(error, io.err)) return Fail(io, error);
+    if (!RangeOffered(session.adc(), o, error)) {
+        Fail(io, error);
+        return 2; // as a bad command line
+    }
     const int status = RecordWith(session, o, io, open, publisher.get());
     // Said, though the recording's own status stands.
     if (!hosts::SaveSettings(session.module(), session.adc(), error))

@@ -44,13 +44,6 @@ bool Recorder::ProgramChannels(std::string& error) {
         error = "the driver did not take the channel list: " + LastError();
         return false;
     }
-    const std::vector<std::string> ranges = velmora::hosts::RangeNames(adc_);
-    if (static_cast<std::size_t>(options_.range) >= ranges.size()) {
-        error = "the driver has no range " + std::to_string(options_.range) + "; its ranges are";
-        for (std::size_t i = 0; i < ranges.size(); ++i)
-            error += (i > 0 ? ", " : " ") + std::to_string(i) + " " + ranges[i];
-        return false;
-    }
     channels_.clear();
     info_.channels.clear();
     rampPosition_ = -1;

@@ -245,7 +245,7 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         {"-c 0-40", 2, "--channels: '0-40' is not a list of at most 256 channels 0..31 such as 0-3,31"},
         {"--address 10.0.0", 2, "--address: '10.0.0' is not an IPv4 address such as 127.0.0.1"},
         {"-R -1", 2, "--range: '-1' is not a range number from 0"},
-        {"-R 4", 1,
+        {"-R 4", 2,
          "the driver has no range 4; its ranges are 0 \u00B110 V, 1 \u00B12.5 V, 2 \u00B10.625 V, 3 "
          "\u00B10.156 V"},
         {"-t", 2, "--time needs seconds above 0, at most 604800"},
