@@ -126,10 +126,26 @@ std::vector<Measurement> Measure(const View& view, double rate, const TriggerSet
         const Crossings& x = crossings[c];
         if (x.count >= 2 && x.latest > x.first && rate > 0)
             m.freq = static_cast<double>(x.count - 1) * rate / (x.latest - x.first);
-        else if (spectrum != nullptr)
-            m.freq = spectrum->PeakFrequency(c);
     }
+    if (spectrum != nullptr) FillFromSpectrum(out, *spectrum);
     return out;
+}
+
+namespace {
+
+bool Unknown(const Measurement& m) {
+    return std::isnan(m.freq) && m.vpp > 0;
+}
+
+} // namespace
+
+bool WantsSpectrum(const std::vector<Measurement>& measurements) {
+    return std::any_of(measurements.begin(), measurements.end(), Unknown);
+}
+
+void FillFromSpectrum(std::vector<Measurement>& measurements, const Spectrum& spectrum) {
+    for (std::size_t c = 0; c < measurements.size(); ++c)
+        if (Unknown(measurements[c])) measurements[c].freq = spectrum.PeakFrequency(c);
 }
 
 std::string MeasurementsCsv(const std::vector<Measurement>& measurements,

@@ -17,7 +17,7 @@ struct Measurement {
     // trigger's source, else halfway between min and max; (crossings - 1)
     // over the time from the first to the last, each crossing interpolated
     // between its two kadrs. With fewer than two crossings, the spectrum's
-    // peak when one is given, else NaN.
+    // peak (FillFromSpectrum), else NaN.
     double freq;
 };
 
@@ -31,9 +31,15 @@ double CrossingHysteresis(double swingCodes);
 // at 15625 kadrs/s takes some 70 ms, so measure a triggered view once per
 // sweep, not once per drain.
 // `trigger` gives the source's level when on; `spectrum` (may be null), of
-// the same view, gives the frequency where crossings are too few.
+// the same view, is handed to FillFromSpectrum.
 std::vector<Measurement> Measure(const View& view, double rate, const TriggerSettings& trigger,
                                  const Spectrum* spectrum = nullptr);
+
+// Some channel with a swing has too few crossings for a frequency.
+bool WantsSpectrum(const std::vector<Measurement>& measurements);
+// Such channels take the spectrum's peak, where it resolves a tone; a flat
+// channel has no frequency.
+void FillFromSpectrum(std::vector<Measurement>& measurements, const Spectrum& spectrum);
 
 // "channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz" and a row per channel,
 // named from `names` (by position, else its number from 1); seven

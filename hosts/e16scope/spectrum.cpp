@@ -57,10 +57,14 @@ std::size_t SpectrumPoints(std::size_t kadrs, std::size_t maxPoints) {
 }
 
 double Spectrum::PeakFrequency(std::size_t channel) const {
-    if (points == 0 || channel >= dbv.size() || dbv[channel].size() < 3)
-        return std::numeric_limits<double>::quiet_NaN();
+    constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+    if (points == 0 || channel >= dbv.size() || dbv[channel].size() < 3) return kNaN;
     const std::vector<double>& db = dbv[channel];
-    const auto peak = static_cast<std::size_t>(std::max_element(db.begin() + 2, db.end()) - db.begin());
+    const auto peak = static_cast<std::size_t>(std::max_element(db.begin() + 1, db.end()) - db.begin());
+    std::vector<double> levels(db.begin() + 1, db.end());
+    const auto middle = levels.begin() + static_cast<std::ptrdiff_t>(levels.size() / 2);
+    std::nth_element(levels.begin(), middle, levels.end());
+    if (peak < 2 || db[peak] < *middle + kToneOverMedianDb) return kNaN;
     double delta = 0;
     if (peak + 1 < db.size()) {
         const double a = db[peak - 1], b = db[peak], c = db[peak + 1];

@@ -20,6 +20,9 @@ inline constexpr std::size_t kDefaultSpectrumPoints = 16384;
 inline constexpr std::size_t kMinSpectrumPoints = 16;
 // dBV of a bin with no power at all.
 inline constexpr double kFloorDbv = -200;
+// How far a tone stands over the median bin: white noise's strongest of
+// 8192 bins stands about 11 dB over it.
+inline constexpr double kToneOverMedianDb = 20;
 
 struct Spectrum {
     double rate = 0;                      // kadrs per second
@@ -28,9 +31,12 @@ struct Spectrum {
     std::vector<double> frequency;        // Hz: bin k at k * rate / points, 0..rate / 2
     std::vector<std::vector<double>> dbv; // per channel, per bin
 
-    // The strongest bin's frequency, refined by a parabola through the dB of
-    // its neighbours; bins 0 and 1 are left out, as the Hann window spreads
-    // the DC into bin 1. NaN without a spectrum.
+    // The strongest tone's frequency, refined by a parabola through the dB
+    // of its neighbours. NaN where the spectrum resolves no tone: without a
+    // spectrum, when the strongest bin above DC is bin 1 (under two periods
+    // in the samples, or the DC the Hann window spreads there), or when it
+    // stands less than kToneOverMedianDb over the channel's median bin
+    // (noise).
     double PeakFrequency(std::size_t channel) const;
 };
 

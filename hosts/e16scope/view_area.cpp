@@ -261,15 +261,9 @@ void ViewArea::Analyse(const ScopeSession& session) {
         spectrumFresh_ = true;
     }
     measured_ = Measure(view, session.Rate(), trigger_, spectrum);
-    // Too few crossings: the frequency is the spectrum's peak, computed only
-    // then, and taken without measuring the view again.
-    const bool unknown = std::any_of(measured_.begin(), measured_.end(),
-                                     [](const Measurement& m) { return std::isnan(m.freq) && m.vpp > 0; });
-    if (unknown && spectrum == nullptr) {
-        const Spectrum& peaks = analyzer_.Compute(view, session.Rate());
-        for (std::size_t c = 0; c < measured_.size(); ++c)
-            if (std::isnan(measured_[c].freq)) measured_[c].freq = peaks.PeakFrequency(c);
-    }
+    // The spectrum of the time view is computed only when crossings were too few.
+    if (spectrum == nullptr && WantsSpectrum(measured_))
+        FillFromSpectrum(measured_, analyzer_.Compute(view, session.Rate()));
     QStringList names;
     std::vector<std::array<double, 6>> rows;
     for (std::size_t i = 0; i < measured_.size() && i < traces_.size(); ++i) {

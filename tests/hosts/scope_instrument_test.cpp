@@ -265,21 +265,39 @@ TEST(Measure, TheSinesMeasureWithinHalfAPercent) {
     }
 }
 
-TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeak) {
-    Sweeper sweeper;
-    const View view = Second(sweeper);
-    SpectrumAnalyzer analyzer;
-    const Spectrum& spectrum = analyzer.Compute(view, kRate);
-    // A trigger level above X1's peak: no crossing on the source.
+// A trigger level above X1's peak leaves its source no crossing: the
+// spectrum's peak stands in where it resolves a tone, and nowhere else.
+TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
     const TriggerSettings above{true, 0, Edge::Rising, 0.6, 0.5, TriggerMode::Normal};
-    EXPECT_TRUE(std::isnan(Measure(view, kRate, above)[0].freq));
-    EXPECT_NEAR(Measure(view, kRate, above, &spectrum)[0].freq, 10, 0.05);
-    // Less than two periods of X1: one crossing.
-    const View shortView = Swept(sweeper, 1500, {}, Sines(0, 1500), 1500);
-    const Spectrum& coarse = analyzer.Compute(shortView, kRate);
-    EXPECT_TRUE(std::isnan(Measure(shortView, kRate, {})[0].freq));
-    EXPECT_NEAR(Measure(shortView, kRate, {}, &coarse)[0].freq, 10, kRate / 1500);
-    EXPECT_NEAR(Measure(shortView, kRate, {}, &coarse)[3].freq, 40, 0.2) << "many crossings need no spectrum";
+    const struct {
+        const char* view;
+        std::size_t kadrs;
+        std::function<std::vector<int16_t>()> codes;
+        TriggerSettings trigger;
+        double x1, x4; // Hz; NaN: none
+    } cases[] = {
+        {"a second", 10000, [] { return Sines(0, 10000); }, above, 10, 40},
+        {"one period of X1", 1000, [] { return Sines(0, 1000); }, above, NAN, 40},
+        {"1.5 periods of X1", 1500, [] { return Sines(0, 1500); }, {}, 10, 40},
+        {"flat", 10000, [] { return Flat(0, 10000, 1000); }, {}, NAN, NAN},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.view);
+        Sweeper sweeper;
+        const View view = Swept(sweeper, c.kadrs, {}, c.codes(), c.kadrs);
+        SpectrumAnalyzer analyzer;
+        std::vector<Measurement> m = Measure(view, kRate, c.trigger);
+        EXPECT_TRUE(std::isnan(m[0].freq)) << "crossings alone";
+        EXPECT_TRUE(WantsSpectrum(m));
+        FillFromSpectrum(m, analyzer.Compute(view, kRate));
+        for (const auto& [channel, hz] : {std::pair{0, c.x1}, {3, c.x4}}) {
+            if (std::isnan(hz)) {
+                EXPECT_TRUE(std::isnan(m[channel].freq)) << kNames[channel] << ": " << m[channel].freq;
+            } else {
+                EXPECT_NEAR(m[channel].freq, hz, 0.02 * hz) << kNames[channel];
+            }
+        }
+    }
 }
 
 TEST(Spectrum, TheSinesPeakAtTheirFrequencyAndLevel) {
