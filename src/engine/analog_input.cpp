@@ -21,6 +21,9 @@ constexpr double kMinAcqFreq = 6.0;
 constexpr int32_t kMaxDecimation = 1 << 16;
 // The module's slowest divider of the reference frequency.
 constexpr double kMaxAdcDivider = 1 << 20;
+// A frame frequency the module set this much above the one asked is its
+// slowest, not a rounding of its divider (half a step of 96 at most, 0.5 %).
+constexpr double kRaisedToSlowest = 1.02;
 
 // The module's view of a table entry: physical input and measuring mode.
 struct Physical {
@@ -136,6 +139,16 @@ void AnalogInput::ProgramChannels(device::TE16* dev) const {
     dev->SetLChannelCount(inputCountChannels);
 }
 
+double AnalogInput::ProgramFrequencies(device::TE16* dev, double channels, double& frame) const {
+    double acq = channels * frame;
+    if (acq > rateMax) {
+        acq = rateMax;
+        frame = static_cast<double>(rateMax) / channels;
+    }
+    if (dev != nullptr) dev->SetAdcFreq(acq, frame);
+    return acq;
+}
+
 float AnalogInput::ApplyRate(device::TE16* dev) {
     if (inputCountChannels < 1) inputCountChannels = 1;
     if (dev != nullptr) dev->SetLChannelCount(inputCountChannels);
@@ -143,20 +156,20 @@ float AnalogInput::ApplyRate(device::TE16* dev) {
     if (!(rate > 0.0f)) return rate;
     const double n = inputCountChannels;
     decimation = 1;
-    double frame = rate;
-    while (n * frame < kMinAcqFreq && decimation < kMaxDecimation) {
-        decimation *= 2;
-        frame = static_cast<double>(rate) * decimation;
-    }
-    double acq = n * frame;
-    if (acq > rateMax) {
-        acq = rateMax;
-        frame = static_cast<double>(rateMax) / n;
-    }
+    while (n * rate * decimation < kMinAcqFreq && decimation < kMaxDecimation) decimation *= 2;
     refFreq = kRefFreq;
-    if (dev != nullptr) {
-        dev->SetRefFreq(kRefFreq);
-        dev->SetAdcFreq(acq, frame);
+    if (dev != nullptr) dev->SetRefFreq(kRefFreq);
+    double acq = 0, frame = 0;
+    // A module whose slowest frame is faster than the one asked runs at its
+    // slowest: the decimation doubles until the module takes the frame, so
+    // that the rate is the one asked, and the same when it is applied again
+    // at the start.
+    for (;;) {
+        const double asked = static_cast<double>(rate) * decimation;
+        frame = asked;
+        acq = ProgramFrequencies(dev, n, frame);
+        if (frame <= asked * kRaisedToSlowest || decimation >= kMaxDecimation) break;
+        decimation *= 2;
     }
     // Bounded as the module bounds it: with no module to say what it achieved
     // (before detection, or a refused setting), a tiny rate's quotient is

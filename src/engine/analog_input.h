@@ -70,6 +70,10 @@ public:
 
 private:
     float RangeEntry(const std::vector<float>& table, int16_t index) const;
+    // Asks the module for `frame` kadrs/s of `channels` channels, at most
+    // rateMax samples/s in all; `frame` holds what it set, the result is
+    // the acquisition frequency set.
+    double ProgramFrequencies(device::TE16* dev, double channels, double& frame) const;
 };
 
 } // namespace velmora::engine

@@ -139,19 +139,32 @@ TEST_F(EngineTest, TheChannelTableFoldsOntoTheModulesInputs) {
 }
 
 TEST_F(EngineTest, ARateBecomesADividerWithADecimation) {
-    // Channels, rate asked, divider, decimation. Below 6 Hz in all the module
-    // runs faster; 2^20 is its slowest divider.
-    const std::tuple<std::size_t, float, int32_t, int32_t> cases[] = {
-        {8, 100000.0f, 96, 1}, {1, 1.0f, 1048576, 8}, {1, 7000.0f, 6857, 1}};
-    for (const auto& [channels, asked, divider, decimation] : cases) {
-        SetInputChannels(s, std::vector<int16_t>(channels, 0));
-        SetRate(s, asked);
-        const float achieved = GetRate(s);
-        SCOPED_TRACE(testing::Message() << channels << " channels at " << asked);
-        EXPECT_EQ(s.input.adcDivider, divider) << "divider";
-        EXPECT_EQ(s.input.decimation, decimation) << "decimation";
-        EXPECT_EQ(achieved, static_cast<float>(Pending().frame_freq / decimation)) << "achieved rate";
-        EXPECT_NEAR(Pending().adc_freq, 48e6 / divider, 1e-6) << "the module's frequency";
+    // Below 6 Hz in all the module runs faster; 2^20 is its slowest divider,
+    // and with the longest pause between frames one channel's slowest frame
+    // is some 15.3 Hz: slower rates take a decimation that the module can
+    // run, and keep it when the rate achieved is applied again.
+    const struct {
+        std::size_t channels;
+        float asked, achieved;
+        int32_t divider, decimation;
+    } cases[] = {
+        {8, 100000.0f, 62500.0f, 96, 1}, {1, 7000.0f, 7000.3f, 6857, 1},
+        {1, 1.0f, 1.0f, 1 << 20, 16},    {1, 3.0f, 3.0f, 1 << 20, 8},
+        {1, 10.0f, 10.0f, 1 << 20, 2},   {4, 0.001f, 0.001f, 1 << 20, 1 << 13},
+        {32, 0.5f, 0.5f, 750000, 4},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.channels << " channels at " << c.asked);
+        SetInputChannels(s, std::vector<int16_t>(c.channels, 0));
+        SetRate(s, c.asked);
+        for (const char* when : {"asked", "applied again"}) {
+            const float achieved = GetRate(s);
+            EXPECT_NEAR(achieved, c.achieved, 1e-4 * c.achieved) << when;
+            EXPECT_EQ(s.input.adcDivider, c.divider) << when;
+            EXPECT_EQ(s.input.decimation, c.decimation) << when;
+            EXPECT_EQ(achieved, static_cast<float>(Pending().frame_freq / c.decimation)) << when;
+        }
+        EXPECT_NEAR(Pending().adc_freq, 48e6 / c.divider, 1e-6) << "the module's frequency";
     }
 }
 
@@ -233,13 +246,14 @@ TEST_F(EngineTest, DecimationKeepsTheFirstOfEveryNFrames) {
     SetInputChannels(s, {0});
     SetRate(s, 1.0f);
     ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
-    EXPECT_EQ(s.input.decimation, 8);
+    EXPECT_EQ(s.input.decimation, 16) << "the module's slowest frame is some 15.3 Hz";
     ASSERT_TRUE(Eventually([&] { return s.ring.CountUnread() > 0; }, 10s));
     const InputTable t = s.ring.Take(s.input.inputChannels);
-    EXPECT_EQ(t.kadrs, 1) << "the first of eight frames is the one kadr kept";
+    EXPECT_EQ(t.kadrs, 1) << "the first of sixteen frames is the one kadr kept";
     EXPECT_EQ(t.values[1], -16000) << "its first frame";
     ASSERT_TRUE(Eventually([&] { return s.ring.CountUnread() > 0; }, 10s));
-    EXPECT_EQ(s.ring.Take(s.input.inputChannels).values[1], -16000 + 8 * 32) << "the ninth frame, next";
+    EXPECT_EQ(s.ring.Take(s.input.inputChannels).values[1], -16000 + 16 * 32)
+        << "the seventeenth frame, next";
 }
 
 TEST_F(EngineTest, ANewRingSizeWaitsForTheNextStart) {
