@@ -30,6 +30,17 @@ void OnSignal(int signal) {
     stopRequested.store(true);
 }
 
+// Before the first file opens, so that a file is never left half made; not
+// before, so that Ctrl-C at the driver's chooser still quits at once.
+void CatchStopSignals() {
+    for (int signal : kStopSignals) {
+        // One the parent ignores stays ignored: nohup's SIGHUP, for one.
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+        std::signal(signal, OnSignal);
+    }
+}
+
 int Fail(Console io, const std::string& message) {
     std::fprintf(io.err, "e16rec: %s\n", message.c_str());
     return 1;
@@ -60,6 +71,24 @@ bool RangeOffered(IADC3* adc, const Options& o, std::string& error) {
     return false;
 }
 
+// The output can be written: not a folder, and no file of it there unless
+// --force (of a split recording, any of its numbered files).
+bool OutputFree(const Options& o, std::string& error) {
+    namespace fs = std::filesystem;
+    if (o.output == "-") return true;
+    std::error_code ec;
+    if (fs::is_directory(o.output, ec)) {
+        error = o.output + " is a folder; -o names a file";
+        return false;
+    }
+    const fs::path existing = o.split > 0                ? ExistingSeriesFile(o.output)
+                              : fs::exists(o.output, ec) ? fs::path(o.output)
+                                                         : fs::path();
+    if (o.force || existing.empty()) return true;
+    error = existing.string() + " exists; --force replaces it";
+    return false;
+}
+
 // The address given replaces the driver's chooser for this run only.
 bool TakeAddress(IModule* module, const Options& o, std::string& error) {
     return !o.address || hosts::SetModuleAddress(module, velmora::DottedText(*o.address), error);
@@ -69,6 +98,21 @@ bool TakeAddress(IModule* module, const Options& o, std::string& error) {
 // zero is 0, never "-0.0000".
 double Shown(double volts) {
     return std::abs(volts) < 0.00005 ? 0.0 : volts;
+}
+
+// Each channel's minimum, mean and maximum, and the simulated module's ramp check.
+void PrintStatistics(Console io, const KadrStats& stats) {
+    std::fprintf(io.out, "%-14s %12s %12s %12s\n", "channel", "min, V", "mean, V", "max, V");
+    for (const auto& c : stats.channels()) {
+        const double mean = stats.kadrs() > 0 ? c.sum / static_cast<double>(stats.kadrs()) : 0.0;
+        if (stats.kadrs() > 0)
+            std::fprintf(io.out, "%-14s %12.4f %12.4f %12.4f\n", c.name.c_str(), Shown(c.min), Shown(mean),
+                         Shown(c.max));
+    }
+    if (stats.hasRamp())
+        std::fprintf(io.out, "Y16 ramp of the simulated module: %lld lost kadrs, %lld repeated kadrs\n",
+                     static_cast<long long>(stats.ramp().lost()),
+                     static_cast<long long>(stats.ramp().repeated()));
 }
 
 // `recorded`: the kadrs in the file, or received without one.
@@ -81,17 +125,8 @@ void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t rec
         std::fprintf(io.out, "recorded %lld of %lld kadrs (%.6g s of data at %.6g kadrs/s)\n",
                      static_cast<long long>(recorded), static_cast<long long>(r.requested),
                      static_cast<double>(recorded) / rate, rate);
-    std::fprintf(io.out, "%-14s %12s %12s %12s\n", "channel", "min, V", "mean, V", "max, V");
-    for (const auto& c : stats.channels()) {
-        const double mean = stats.kadrs() > 0 ? c.sum / static_cast<double>(stats.kadrs()) : 0.0;
-        if (stats.kadrs() > 0)
-            std::fprintf(io.out, "%-14s %12.4f %12.4f %12.4f\n", c.name.c_str(), Shown(c.min), Shown(mean),
-                         Shown(c.max));
-    }
-    if (stats.hasRamp())
-        std::fprintf(io.out, "Y16 ramp of the simulated module: %lld lost kadrs, %lld repeated kadrs\n",
-                     static_cast<long long>(stats.ramp().lost()),
-                     static_cast<long long>(stats.ramp().repeated()));
+    // Figures of kadrs the file lost in a failed write would describe another file.
+    if (stats.kadrs() == recorded) PrintStatistics(io, stats);
     for (const std::string& note : r.notes) std::fprintf(io.out, "%s\n", note.c_str());
     if (file)
         std::fprintf(io.out, "writer queue: deepest %.2f s of %.6g s\n",
@@ -199,6 +234,7 @@ int RecordWith(const DriverSession& session, const Options& o, Console io, const
         std::fprintf(io.out, "adjusted %s\n", line.c_str());
 
     bool failed = false;
+    CatchStopSignals();
     std::unique_ptr<FileSeries> files = OpenFiles(o, recorder.Info(), open, error, failed);
     if (failed) return Fail(io, error);
     if (publisher != nullptr) {
@@ -207,7 +243,6 @@ int RecordWith(const DriverSession& session, const Options& o, Console io, const
         recorder.SetPublisher(publisher);
         publisher->AwaitSubscribers();
     }
-    for (int signal : kStopSignals) std::signal(signal, OnSignal);
     RecordingResult result;
     const bool ok = recorder.Record(files.get(), stopRequested, result, error);
     if (publisher != nullptr) {
@@ -223,7 +258,7 @@ int SourceCommand(const Options& o, Console io, const OpenFile& open) {
     std::string error;
     SourceRecorder source(o, io.err);
     if (!source.Open(error)) return Fail(io, error);
-    for (int signal : kStopSignals) std::signal(signal, OnSignal);
+    CatchStopSignals();
     if (!source.Describe(stopRequested)) return Fail(io, "stopped by a signal before a message came");
     const hosts::RecordingInfo& info = source.Info();
     std::fprintf(io.out, "module: %s (the stream at %s, from kadr %lld)\n",
@@ -245,11 +280,7 @@ int RecordCommand(const Options& o, Console io) {
 
 int RecordCommand(const Options& o, Console io, const OpenFile& open) {
     std::string error;
-    std::error_code ignored;
-    const std::filesystem::path first =
-        o.split > 0 ? SeriesName(o.output, 1) : std::filesystem::path(o.output);
-    if (o.output != "-" && !o.force && std::filesystem::exists(first, ignored))
-        return Fail(io, first.string() + " exists; --force replaces it");
+    if (!OutputFree(o, error)) return Fail(io, error);
     if (!o.source.empty()) return SourceCommand(o, io, open);
     if (o.inputs != InputMode::Keep && !hosts::StoreChannelTable(o.inputs == InputMode::SingleEnded, error))
         return Fail(io, error);

@@ -15,6 +15,28 @@ fs::path SeriesName(const fs::path& output, int64_t sequence) {
     return output.parent_path() / (output.stem().string() + number + output.extension().string());
 }
 
+fs::path ExistingSeriesFile(const fs::path& output) {
+    const std::string stem = output.stem().string() + "-", extension = output.extension().string();
+    const fs::path folder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
+    int64_t lowest = 0;
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() <= stem.size() + extension.size() || !name.starts_with(stem) ||
+            !name.ends_with(extension))
+            continue;
+        const std::string digits = name.substr(stem.size(), name.size() - stem.size() - extension.size());
+        if (digits.size() > 18 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            continue;
+        const int64_t sequence = std::stoll(digits);
+        if (sequence > 0 && SeriesName(output, sequence).filename() == name &&
+            (lowest == 0 || sequence < lowest))
+            lowest = sequence;
+    }
+    return lowest > 0 ? SeriesName(output, lowest) : fs::path();
+}
+
 FileSeries::FileSeries(OpenFile open, fs::path output, hosts::FileFormat format, hosts::RecordingInfo info,
                        bool overwrite, int64_t splitKadrs)
     : open_(std::move(open)), output_(std::move(output)), format_(format), info_(std::move(info)),

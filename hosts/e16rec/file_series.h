@@ -23,6 +23,10 @@ using OpenFile = std::function<std::unique_ptr<velmora::hosts::RecordingWriter>(
 
 // "run.h5", 2 → "run-0002.h5"; "run", 12345 → "run-12345".
 std::filesystem::path SeriesName(const std::filesystem::path& output, int64_t sequence);
+// The lowest-numbered file of the series `output` names that exists already;
+// empty when none. Asked before a split recording starts, so that a file
+// left from an earlier one does not end a long recording halfway.
+std::filesystem::path ExistingSeriesFile(const std::filesystem::path& output);
 
 class FileSeries : public velmora::hosts::RecordingWriter {
 public:

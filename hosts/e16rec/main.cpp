@@ -13,6 +13,7 @@
 #include "options.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char** argv) {
     std::string error;
@@ -23,6 +24,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options->chooseAddress) return e16rec::ChooseCommand();
-    if (options->setup) return e16rec::SetupCommand(*options);
+    if (options->setup) {
+        // The dialog is a window, and e16rec no Qt host of its own.
+        if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
+            std::fputs("e16rec: --setup needs a display for the setup dialog; neither DISPLAY nor "
+                       "WAYLAND_DISPLAY is set\n",
+                       stderr);
+            return 1;
+        }
+        return e16rec::SetupCommand(*options);
+    }
     return e16rec::RecordCommand(*options);
 }

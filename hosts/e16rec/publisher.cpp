@@ -1,5 +1,7 @@
 #include "publisher.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
 #include <zmq.h>
 
 #include <algorithm>
@@ -17,6 +19,25 @@ constexpr int kLingerMs = 2000;
 // Three of ZeroMQ's reconnection intervals.
 constexpr auto kGrace = std::chrono::milliseconds(300);
 
+// ZeroMQ binds an address or an interface, not a host name: a name that
+// resolves (localhost) is bound as its IPv4 address.
+std::string Bindable(const std::string& endpoint) {
+    if (!endpoint.starts_with("tcp://")) return endpoint;
+    const auto colon = endpoint.rfind(':');
+    const std::string host = endpoint.substr(6, colon - 6);
+    in_addr numeric{};
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    addrinfo* found = nullptr;
+    if (host == "*" || ::inet_pton(AF_INET, host.c_str(), &numeric) == 1 ||
+        ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0)
+        return endpoint;
+    char text[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr, text, sizeof text);
+    ::freeaddrinfo(found);
+    return "tcp://" + std::string(text) + endpoint.substr(colon);
+}
+
 } // namespace
 
 Publisher::~Publisher() {
@@ -29,7 +50,7 @@ bool Publisher::Bind(const std::string& endpoint, std::string& error) {
     const int queue = kSendQueue, linger = kLingerMs;
     if (socket_ == nullptr || zmq_setsockopt(socket_, ZMQ_SNDHWM, &queue, sizeof queue) != 0 ||
         zmq_setsockopt(socket_, ZMQ_LINGER, &linger, sizeof linger) != 0 ||
-        zmq_bind(socket_, endpoint.c_str()) != 0) {
+        zmq_bind(socket_, Bindable(endpoint).c_str()) != 0) {
         error = "--publish " + endpoint + ": " + zmq_strerror(zmq_errno());
         return false;
     }

@@ -40,8 +40,8 @@ bool SourceRecorder::Describe(const std::atomic<bool>& stop) {
         const hosts::StreamHeader& h = first_.header;
         info_ = {};
         for (std::size_t i = 0; i < h.channels.size(); ++i)
-            info_.channels.push_back({h.channels[i], static_cast<int16_t>(h.ranges.empty() ? 0 : h.ranges[i]),
-                                      h.codesPerVolt[i]});
+            info_.channels.push_back(
+                {h.channels[i], static_cast<int16_t>(h.ranges.empty() ? 0 : h.ranges[i]), h.codesPerVolt[i]});
         info_.rate = h.rate;
         info_.startTime = h.startTime;
         info_.serial = h.serial;

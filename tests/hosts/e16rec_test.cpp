@@ -19,6 +19,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -141,6 +142,10 @@ TEST(E16recPublisher, SendsEveryBlockInOrderThenTheEnd) {
         }
     }
     EXPECT_EQ(reader.Gaps(), 0);
+    // ZeroMQ binds no host name: the address it resolves to is bound.
+    Publisher named;
+    ASSERT_TRUE(named.Bind("tcp://localhost:*", error)) << error;
+    EXPECT_THAT(named.Endpoint(), StartsWith("tcp://127.0.0.1:"));
 }
 
 TEST(E16recFiles, SeriesNamesNumberBeforeTheExtension) {
@@ -154,6 +159,13 @@ TEST(E16recFiles, SeriesNamesNumberBeforeTheExtension) {
         {"run", 12345, "run-12345"},
     };
     for (const auto& c : cases) EXPECT_EQ(SeriesName(c.output, c.sequence).string(), c.name) << c.output;
+    // Before a split recording starts: the lowest-numbered file of its series.
+    velmora::test::TempDir dir;
+    for (const char* name :
+         {"x-0007.csv", "x-0003.csv", "x-12.csv", "x-0001.h5", "y-0001.csv", "x-0002x.csv"})
+        std::ofstream(dir.path() / name) << "kept";
+    EXPECT_EQ(ExistingSeriesFile(dir.path() / "x.csv"), dir.path() / "x-0003.csv");
+    EXPECT_EQ(ExistingSeriesFile(dir.path() / "z.csv"), std::filesystem::path());
 }
 
 // Kadrs split across files at every third, whatever the writes' sizes: each
@@ -330,6 +342,39 @@ TEST_F(E16recCommand, SettingsTheStoreRefusesAreSaid) {
     EXPECT_EQ(SetupCommand(options, said.io()), 0) << said.err();
     EXPECT_EQ(said.err(), "");
     EXPECT_THAT(said.out(), HasSubstr("\nsettings saved\n"));
+}
+
+// A disk that fills before the first flush: every write goes into the
+// buffer, no kadr reaches the file.
+class FullDisk : public hosts::RecordingWriter {
+public:
+    bool SetStartTime(const std::string&) override { return true; }
+    bool Gap(int64_t, int64_t) override { return true; }
+    bool Close() override { return Flush(); }
+
+protected:
+    bool Append(const int16_t*, std::size_t kadrs) override {
+        kadrs_ += kadrs;
+        return true;
+    }
+    bool Sync() override {
+        kadrs_ = 0;
+        return Fail("No space left on device");
+    }
+};
+
+// The summary gives no figures of kadrs the file lost.
+TEST_F(E16recCommand, AFullDiskShowsNoFiguresOfKadrsItLost) {
+    Options options = Quick();
+    options.seconds = 2;
+    options.output = (store.dir().path() / "full.csv").string();
+    const auto full = [](auto&&...) -> std::unique_ptr<hosts::RecordingWriter> {
+        return std::make_unique<FullDisk>();
+    };
+    Said said;
+    EXPECT_EQ(RecordCommand(options, said.io(), full), 1);
+    EXPECT_THAT(said.out(), AllOf(HasSubstr("recorded 0 of 2000 kadrs"), Not(HasSubstr("min, V"))));
+    EXPECT_THAT(said.err(), HasSubstr("No space left on device"));
 }
 
 // A file writer that stalls once, as a disk does, `stall` long at its
