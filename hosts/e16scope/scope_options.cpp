@@ -66,9 +66,14 @@ const std::vector<Spec>& Specs() {
              o.inputs = v == "se" ? InputsChoice::SingleEnded : InputsChoice::Differential;
              return v == "se" || v == "diff";
          }},
-        {0, "channels", "a list of channels 0..31 such as 0-3,31",
+        {0, "channels", "a list of channels 0..31 such as 0-3,31, each once",
          [](ScopeOptions& o, const std::string& v) {
-             return (o.channels = velmora::hosts::ParseChannelList(v)).has_value();
+             // The window shows a channel once: a second mention would be dropped unsaid.
+             o.channels = velmora::hosts::ParseChannelList(v);
+             if (!o.channels) return false;
+             std::vector<int16_t> sorted = *o.channels;
+             std::sort(sorted.begin(), sorted.end());
+             return std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
          }},
         {0, "rate", "a number of kadrs per second above 0",
          [](ScopeOptions& o, const std::string& v) { return Positive(v, o.rate, 1e9); }},
