@@ -9,10 +9,11 @@ void RampCheck::Add(double volts) {
     const int step = static_cast<int>(std::lround((volts + 5.0) / 0.01)) % 1000;
     if (prev_ >= 0) {
         const int advance = (step - prev_ + 1000) % 1000;
+        if (stride_ == 0) stride_ = std::max(advance, 1);
         if (advance == 0)
             ++repeated_;
         else
-            lost_ += advance - 1;
+            lost_ += (advance - stride_ + 1000) % 1000 / stride_;
     }
     prev_ = step;
 }

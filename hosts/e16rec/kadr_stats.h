@@ -18,7 +18,9 @@ struct ChannelStats {
 };
 
 // The Y16 input carries volts = -5 + 0.01 x (n mod 1000) for frame n, so two
-// consecutive kadrs must be one step apart.
+// consecutive kadrs are one step apart; at a rate below the module's slowest
+// frame the driver keeps one frame in N, and they are N steps apart. That
+// stride is taken from the first two kadrs.
 class RampCheck {
 public:
     void Add(double volts);
@@ -27,6 +29,7 @@ public:
 
 private:
     int prev_ = -1;
+    int stride_ = 0; // steps between two kadrs; 0 until two came
     int64_t lost_ = 0, repeated_ = 0;
 };
 

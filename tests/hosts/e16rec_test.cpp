@@ -75,7 +75,7 @@ int16_t RampCode(int frame) {
 }
 
 // Lost and repeated kadrs are counted across the ramp's wrap, across calls,
-// and an unbroken ramp counts none.
+// and an unbroken ramp counts none, at any stride.
 TEST(E16recStats, RampCountsEveryBreak) {
     KadrStats stats({{"X1", 3200}, {"Y16", 3200}}, 1);
     std::vector<int16_t> kadrs;
@@ -91,13 +91,18 @@ TEST(E16recStats, RampCountsEveryBreak) {
     EXPECT_DOUBLE_EQ(stats.channels()[0].sum, 9.0) << "X1 sum, volts";
     EXPECT_NEAR(stats.channels()[1].max, 4.99, 1e-3) << "Y16 maximum, volts";
 
-    KadrStats unbroken({{"Y16", 3200}}, 0);
-    std::vector<int16_t> ramp;
-    for (int frame = 0; frame < 5000; ++frame) ramp.push_back(RampCode(frame));
-    unbroken.Add(ramp.data(), 2500);
-    unbroken.Add(ramp.data() + 2500, 2500);
-    EXPECT_EQ(unbroken.ramp().lost(), 0);
-    EXPECT_EQ(unbroken.ramp().repeated(), 0);
+    // One kadr every `stride` frames, as the driver keeps them below the
+    // module's slowest frame: unbroken, or with kadr 100 missing.
+    for (const auto& [stride, lost] : {std::pair{1, 0}, {16, 0}, {1024, 0}, {16, 1}, {1, 1}}) {
+        KadrStats ramp({{"Y16", 3200}}, 0);
+        std::vector<int16_t> codes;
+        for (int k = 0; k < 5000; ++k)
+            if (lost == 0 || k != 100) codes.push_back(RampCode(k * stride));
+        ramp.Add(codes.data(), 2500);
+        ramp.Add(codes.data() + 2500, static_cast<int32_t>(codes.size()) - 2500);
+        EXPECT_EQ(ramp.ramp().lost(), lost) << "stride " << stride;
+        EXPECT_EQ(ramp.ramp().repeated(), 0) << "stride " << stride;
+    }
 }
 
 // Every block pushed goes out as one message in order, kadr 0's time on
