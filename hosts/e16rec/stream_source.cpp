@@ -20,6 +20,12 @@ constexpr double kSilenceSeconds = 10;
 // The summary names the first gaps; the file keeps them all.
 constexpr int64_t kNamedGaps = 10;
 
+// A publisher replaced on the endpoint: the recording followed gets no more.
+std::string AnotherRecording(const hosts::StreamHeader& h) {
+    return "the publisher began another recording (" + h.serial + ", " + std::to_string(h.channels.size()) +
+           " channels, started " + h.startTime + ")";
+}
+
 } // namespace
 
 bool SourceRecorder::Open(std::string& error) {
@@ -28,20 +34,23 @@ bool SourceRecorder::Open(std::string& error) {
     return false;
 }
 
+void SourceRecorder::Skip(const std::string& error) {
+    std::fprintf(err_, "e16rec: skipped a message: %s\n", error.c_str());
+    ++skipped_;
+}
+
 bool SourceRecorder::Describe(const std::atomic<bool>& stop) {
     std::string error;
     while (!stop.load()) {
         const auto got = reader_.Next(kWaitMs, first_, error);
-        if (got == hosts::StreamReader::Got::Refused) {
-            std::fprintf(err_, "e16rec: skipped a message: %s\n", error.c_str());
-            ++skipped_;
-        }
+        // Before a first message nothing is of another recording.
+        if (got == hosts::StreamReader::Got::Refused) Skip(error);
         if (got != hosts::StreamReader::Got::Block) continue;
         const hosts::StreamHeader& h = first_.header;
         info_ = {};
         for (std::size_t i = 0; i < h.channels.size(); ++i)
-            info_.channels.push_back({h.channels[i], static_cast<int16_t>(h.ranges.empty() ? 0 : h.ranges[i]),
-                                      h.codesPerVolt[i]});
+            info_.channels.push_back(
+                {h.channels[i], static_cast<int16_t>(h.ranges.empty() ? 0 : h.ranges[i]), h.codesPerVolt[i]});
         info_.rate = h.rate;
         info_.startTime = h.startTime;
         info_.serial = h.serial;
@@ -74,6 +83,44 @@ SourceRecorder::Take SourceRecorder::Queue(const hosts::StreamBlock& block, Writ
     return h.end || result.received >= result.requested ? Take::Done : Take::More;
 }
 
+// Why a publisher that sends nothing good for `silence` seconds is gone.
+std::string SourceRecorder::Silence(double silence, int64_t skipped) const {
+    const std::string seconds = " for " + std::to_string(std::lround(silence)) + " s";
+    if (skipped == 0) return "no message from " + options_.source + seconds;
+    return "no good message from " + options_.source + seconds + " (" + std::to_string(skipped) + " skipped)";
+}
+
+// Takes messages until the kadrs asked for, the publisher's end, a stop, a
+// silence or a message of another recording; the last block's Take.
+SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::atomic<bool>& stop,
+                                            RecordingResult& result) {
+    Take take = Queue(first_, thread, result);
+    auto heard = Clock::now();
+    int64_t skippedBefore = skipped_;
+    double silence = kSilenceSeconds;
+    hosts::StreamBlock block;
+    std::string error;
+    while (take == Take::More && !stop.load()) {
+        const auto got = reader_.Next(kWaitMs, block, error);
+        if (got == hosts::StreamReader::Got::Another) {
+            result.endedEarly = AnotherRecording(block.header);
+            break;
+        }
+        if (got == hosts::StreamReader::Got::Refused) Skip(error);
+        if (got == hosts::StreamReader::Got::Block) {
+            heard = Clock::now();
+            skippedBefore = skipped_;
+            silence = std::max(kSilenceSeconds, 3 * static_cast<double>(block.header.kadrs) / info_.rate);
+            take = Queue(block, thread, result);
+            ShowProgress(result.received);
+        } else if (std::chrono::duration<double>(Clock::now() - heard).count() > silence) {
+            result.endedEarly = Silence(silence, skipped_ - skippedBefore);
+            break;
+        }
+    }
+    return take;
+}
+
 void SourceRecorder::ShowProgress(int64_t received) const {
     if (options_.quiet || !::isatty(STDERR_FILENO)) return;
     std::fprintf(stderr, "\r%12lld kadrs, %lld gaps", static_cast<long long>(received),
@@ -98,26 +145,7 @@ bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<bo
     result.queueKadrs = std::max<int64_t>(std::llround(options_.buffer * info_.rate), 1);
     WriterThread thread(writer, *result.stats, channels.size(), result.queueKadrs);
 
-    Take take = Queue(first_, thread, result);
-    auto heard = Clock::now();
-    double silence = kSilenceSeconds;
-    hosts::StreamBlock block;
-    while (take == Take::More && !stop.load()) {
-        const auto got = reader_.Next(kWaitMs, block, error);
-        if (got == hosts::StreamReader::Got::Refused) {
-            std::fprintf(err_, "e16rec: skipped a message: %s\n", error.c_str());
-            ++skipped_;
-        } else if (got == hosts::StreamReader::Got::Block) {
-            heard = Clock::now();
-            silence = std::max(kSilenceSeconds, 3 * static_cast<double>(block.header.kadrs) / info_.rate);
-            take = Queue(block, thread, result);
-            ShowProgress(result.received);
-        } else if (std::chrono::duration<double>(Clock::now() - heard).count() > silence) {
-            result.endedEarly =
-                "no message from " + options_.source + " for " + std::to_string(std::lround(silence)) + " s";
-            break;
-        }
-    }
+    const Take take = Follow(thread, stop, result);
     error.clear();
     const bool written = thread.Finish();
     result.deepestKadrs = thread.Deepest();
@@ -128,7 +156,7 @@ bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<bo
         result.notes.push_back("... and " + std::to_string(reader_.Gaps() - kNamedGaps) + " more gaps");
     result.notes.push_back("stream: " + std::to_string(reader_.Gaps()) + " gaps, " +
                            std::to_string(reader_.GapKadrs()) + " kadrs missing, " +
-                           std::to_string(skipped_) + " malformed messages skipped");
+                           std::to_string(skipped_) + " messages skipped");
     if (!publisherEnd_.empty()) result.notes.push_back("the publisher ended: " + publisherEnd_);
     // A publisher whose own recording failed or ended early ends this one
     // the same way: the file holds what came, the exit status says so.

@@ -2,8 +2,9 @@
 // message describes it (module, channels, rate, kadr 0's time), and every
 // block from it on goes to the file writer's thread as a module's would,
 // with the stream's gaps noted in the file. It ends after the kadrs asked
-// for, at the publisher's last message, on a stop request, or after a
-// silence. A malformed message is said in one line and skipped.
+// for, at the publisher's last message, on a stop request, after a silence,
+// or at a message of another recording (the publisher was replaced). A
+// malformed message is said in one line and skipped.
 #pragma once
 
 #include <atomic>
@@ -36,6 +37,9 @@ public:
 private:
     enum class Take { More, Done, Refused };
     Take Queue(const velmora::hosts::StreamBlock& block, WriterThread& thread, RecordingResult& result);
+    Take Follow(WriterThread& thread, const std::atomic<bool>& stop, RecordingResult& result);
+    void Skip(const std::string& error);
+    std::string Silence(double silence, int64_t skipped) const;
     void ShowProgress(int64_t received) const;
 
     Options options_;
@@ -44,7 +48,7 @@ private:
     velmora::hosts::StreamBlock first_;
     velmora::hosts::RecordingInfo info_;
     std::string publisherEnd_;
-    int64_t skipped_ = 0; // malformed messages
+    int64_t skipped_ = 0; // malformed or out of order
 };
 
 } // namespace e16rec
