@@ -63,19 +63,23 @@ bool SourceRecorder::Describe(const std::atomic<bool>& stop) {
     return false;
 }
 
-// Takes the block's kadrs up to those asked for, after its gap.
+// Notes the gap before `h`'s kadrs, for the summary and the file.
+bool SourceRecorder::NoteGap(const hosts::StreamHeader& h, int64_t missing, WriterThread& thread,
+                             RecordingResult& result) const {
+    const int64_t first = h.firstKadr - missing;
+    if (reader_.Gaps() <= kNamedGaps)
+        result.notes.push_back("gap: kadrs " + std::to_string(first) + " to " +
+                               std::to_string(h.firstKadr - 1) + " never came");
+    return thread.PushGap(first, missing) == WriterThread::Refused::None;
+}
+
+// Takes the block's kadrs up to those asked for, after its gap: the gap
+// too when the block has none, as the publisher's last message.
 SourceRecorder::Take SourceRecorder::Queue(const hosts::StreamBlock& block, WriterThread& thread,
                                            RecordingResult& result) {
     const hosts::StreamHeader& h = block.header;
     const int64_t keep = std::min(h.kadrs, result.requested - result.received);
-    if (block.missingBefore > 0 && keep > 0) {
-        if (reader_.Gaps() <= kNamedGaps)
-            result.notes.push_back("gap: kadrs " + std::to_string(h.firstKadr - block.missingBefore) +
-                                   " to " + std::to_string(h.firstKadr - 1) + " never came");
-        if (thread.PushGap(h.firstKadr - block.missingBefore, block.missingBefore) !=
-            WriterThread::Refused::None)
-            return Take::Refused;
-    }
+    if (block.missingBefore > 0 && !NoteGap(h, block.missingBefore, thread, result)) return Take::Refused;
     if (keep > 0 && thread.Push(block.codes.data(), keep) != WriterThread::Refused::None)
         return Take::Refused;
     result.received += std::max<int64_t>(keep, 0);

@@ -37,6 +37,8 @@ public:
 private:
     enum class Take { More, Done, Refused };
     Take Queue(const velmora::hosts::StreamBlock& block, WriterThread& thread, RecordingResult& result);
+    bool NoteGap(const velmora::hosts::StreamHeader& h, int64_t missing, WriterThread& thread,
+                 RecordingResult& result) const;
     Take Follow(WriterThread& thread, const std::atomic<bool>& stop, RecordingResult& result);
     void Skip(const std::string& error);
     std::string Silence(double silence, int64_t skipped) const;

@@ -184,30 +184,40 @@ def malformed():
     ]
 
 
-def publish(endpoint, rows, end="complete"):
+def publish(endpoint, rows, end="complete", last=20):
     """Binds, waits for the subscribers, sends the first good message, the
-    malformed ones, then a good one after a gap and the end."""
+    malformed ones, then a good one after a gap and the end, at kadr `last`."""
     socket = bound_probe(endpoint)
     await_subscribers(socket, 1)
     socket.send_multipart(message(0, 0, 10))
     for frames, _ in rows:
         socket.send_multipart(frames)
     socket.send_multipart(message(1, 14, 6))
-    socket.send_multipart(message(2, 20, 0, end=end))
+    socket.send_multipart(message(2, last, 0, end=end))
     socket.close()
 
 
 @needs_e16rec
-@pytest.mark.parametrize("end, status", [("complete", 0), ("failed: No space left on device", 1)])
-def test_a_source_ends_as_its_publisher_did(tmp_path, end, status):
+@pytest.mark.parametrize("end, last, status", [
+    ("complete", 20, 0),
+    ("complete", 25, 0),  # kadrs 20 to 24 missed just before the end
+    ("failed: No space left on device", 20, 1),
+])
+def test_a_source_ends_as_its_publisher_did(tmp_path, end, last, status):
     endpoint = f"ipc://{tmp_path}/end"
     source = started([E16REC, "--source", endpoint, "-o", str(tmp_path / "copy.csv"), "-q"])
-    publish(endpoint, [], end=end)
+    publish(endpoint, [], end=end, last=last)
     out, err = source.communicate(timeout=30)
     assert source.returncode == status, err
     assert f"the publisher ended: {end}" in out
     assert (f"e16rec: the recording ended early: the publisher's recording ended: {end}\n" == err) == (status == 1)
-    assert len((tmp_path / "copy.csv").read_text().splitlines()) == 2 + 10 + 1 + 6
+    # Every gap the summary counts is named there and kept in the file.
+    last_gap = [f"# gap first_kadr 20, kadrs {last - 20}"] if last > 20 else []
+    assert f"stream: {1 + len(last_gap)} gaps, {4 + last - 20} kadrs missing" in out
+    assert (f"gap: kadrs 20 to {last - 1} never came" in out) == bool(last_gap)
+    csv = (tmp_path / "copy.csv").read_text().splitlines()
+    assert csv[2 + 10 + 1 + 6:] == last_gap
+    assert len(csv) == 2 + 10 + 1 + 6 + len(last_gap)
 
 
 def test_malformed_messages_are_named_and_passed(tmp_path):
