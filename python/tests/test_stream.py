@@ -151,7 +151,7 @@ def message(seq, first, kadrs, serial="SIM0009", channels=("Y15", "Y16"), end=No
     header = {"serial": serial, "address": "127.0.0.9", "seq": seq, "first_kadr": first, "kadrs": kadrs,
               "channels": list(channels), "rate": 1000.0, "codes_per_volt": [3276.7] * len(channels),
               "start_time": start, "lost_kadrs": 0, "end": end}
-    codes = np.arange(first * len(channels), (first + kadrs) * len(channels), dtype="<i2")
+    codes = np.arange(first * len(channels), (first + kadrs) * len(channels)).astype("<i2")
     return [f"E16/{serial}".encode(), json.dumps(header).encode(), codes.tobytes()]
 
 
@@ -218,6 +218,34 @@ def test_a_source_ends_as_its_publisher_did(tmp_path, end, last, status):
     csv = (tmp_path / "copy.csv").read_text().splitlines()
     assert csv[2 + 10 + 1 + 6:] == last_gap
     assert len(csv) == 2 + 10 + 1 + 6 + len(last_gap)
+
+
+def ramp(seq, first, frames, end=None):
+    """A message of the simulated module's Y16 alone, its frame ramp (-5 V +
+    10 mV a frame, in 1000 steps) at `frames`, from kadr `first`."""
+    topic, header, _ = message(seq, first, len(frames), channels=("Y16",), end=end)
+    header = {**json.loads(header), "backend": "simulated module (test)", "ranges": [0], "codes_per_volt": [3200.0]}
+    codes = np.rint((-5 + 0.01 * (np.asarray(frames, dtype=np.int64) % 1000)) * 3200).astype("<i2")
+    return [topic, json.dumps(header).encode(), codes.tobytes()]
+
+
+@needs_e16rec
+def test_a_source_checks_the_ramp_past_the_streams_gaps(tmp_path):
+    """A gap of the stream is not counted again as lost kadrs of the ramp;
+    kadrs missing inside a message, which the stream cannot tell, are."""
+    endpoint = f"ipc://{tmp_path}/ramp"
+    source = started([E16REC, "--source", endpoint, "-o", "-", "-q"])
+    socket = bound_probe(endpoint)
+    await_subscribers(socket, 1)
+    socket.send_multipart(ramp(0, 0, range(100)))
+    after = 100 + 34043
+    socket.send_multipart(ramp(1, after, [*range(after, after + 50), *range(after + 55, after + 100)]))
+    socket.send_multipart(ramp(2, after + 95, [], end="complete"))
+    socket.close()
+    out, err = source.communicate(timeout=30)
+    assert source.returncode == 0, err
+    assert "stream: 1 gaps, 34043 kadrs missing" in out
+    assert "Y16 ramp of the simulated module: 5 lost kadrs, 0 repeated kadrs" in out
 
 
 def test_malformed_messages_are_named_and_passed(tmp_path):

@@ -73,8 +73,9 @@ int16_t RampCode(int frame) {
     return static_cast<int16_t>((-5.0 + 0.01 * (frame % 1000)) * 3200.0);
 }
 
-// Lost and repeated kadrs are counted across the ramp's wrap, across calls,
-// and an unbroken ramp counts none.
+// Lost and repeated kadrs are counted across the ramp's wrap, across calls
+// and after a stream's gap (not the gap itself), and an unbroken ramp
+// counts none.
 TEST(E16recStats, RampCountsEveryBreak) {
     KadrStats stats({{"X1", 3200}, {"Y16", 3200}}, 1);
     std::vector<int16_t> kadrs;
@@ -89,6 +90,10 @@ TEST(E16recStats, RampCountsEveryBreak) {
     EXPECT_DOUBLE_EQ(stats.channels()[0].min, 1.0) << "X1 minimum, volts";
     EXPECT_DOUBLE_EQ(stats.channels()[0].sum, 9.0) << "X1 sum, volts";
     EXPECT_NEAR(stats.channels()[1].max, 4.99, 1e-3) << "Y16 maximum, volts";
+    stats.Gap();
+    const int16_t afterGap[] = {3200, RampCode(43), 3200, RampCode(45)};
+    stats.Add(afterGap, 2);
+    EXPECT_EQ(stats.ramp().lost(), 8 + 1) << "44; 11..42 are the stream's gap, counted there";
 
     KadrStats unbroken({{"Y16", 3200}}, 0);
     std::vector<int16_t> ramp;
