@@ -125,6 +125,28 @@ SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::ato
     return take;
 }
 
+// The summary's lines on the stream, after the gaps it names.
+void SourceRecorder::AddStreamNotes(RecordingResult& result) const {
+    if (reader_.Gaps() > kNamedGaps)
+        result.notes.push_back("... and " + std::to_string(reader_.Gaps() - kNamedGaps) + " more gaps");
+    result.notes.push_back("stream: " + std::to_string(reader_.Gaps()) + " gaps, " +
+                           std::to_string(reader_.GapKadrs()) + " kadrs missing, " +
+                           std::to_string(skipped_) + " messages skipped");
+    if (!publisherEnd_.empty()) result.notes.push_back("the publisher ended: " + publisherEnd_);
+}
+
+// Why the publisher's last message ends this recording early, if it does:
+// a publisher whose own recording failed or ended early ends this one the
+// same way, and one that ended as it was asked does when it ended before
+// the kadrs this one was asked for. The file holds what came.
+std::string SourceRecorder::PublisherEndedEarly(const RecordingResult& r) const {
+    if (publisherEnd_.empty()) return {};
+    if (!hosts::EndedAsAsked(publisherEnd_)) return "the publisher's recording ended: " + publisherEnd_;
+    if (r.open || r.received >= r.requested) return {};
+    return "the publisher's recording ended (" + publisherEnd_ + ") after " + std::to_string(r.received) +
+           " of the " + std::to_string(r.requested) + " kadrs asked for";
+}
+
 void SourceRecorder::ShowProgress(int64_t received) const {
     if (options_.quiet || !::isatty(STDERR_FILENO)) return;
     std::fprintf(stderr, "\r%12lld kadrs, %lld gaps", static_cast<long long>(received),
@@ -155,17 +177,8 @@ bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<bo
     result.deepestKadrs = thread.Deepest();
     result.interrupted = stop.load() && take == Take::More && !result.open;
     if (!options_.quiet && ::isatty(STDERR_FILENO)) std::fputc('\n', stderr);
-    // The summary's lines on the stream, after the gaps it names.
-    if (reader_.Gaps() > kNamedGaps)
-        result.notes.push_back("... and " + std::to_string(reader_.Gaps() - kNamedGaps) + " more gaps");
-    result.notes.push_back("stream: " + std::to_string(reader_.Gaps()) + " gaps, " +
-                           std::to_string(reader_.GapKadrs()) + " kadrs missing, " +
-                           std::to_string(skipped_) + " messages skipped");
-    if (!publisherEnd_.empty()) result.notes.push_back("the publisher ended: " + publisherEnd_);
-    // A publisher whose own recording failed or ended early ends this one
-    // the same way: the file holds what came, the exit status says so.
-    if (result.endedEarly.empty() && !publisherEnd_.empty() && !hosts::EndedAsAsked(publisherEnd_))
-        result.endedEarly = "the publisher's recording ended: " + publisherEnd_;
+    AddStreamNotes(result);
+    if (result.endedEarly.empty()) result.endedEarly = PublisherEndedEarly(result);
     if (!written) {
         error = writer->Error();
         return false;

@@ -43,6 +43,8 @@ private:
     void Skip(const std::string& error);
     std::string Silence(double silence, int64_t skipped) const;
     void ShowProgress(int64_t received) const;
+    void AddStreamNotes(RecordingResult& result) const;
+    std::string PublisherEndedEarly(const RecordingResult& result) const;
 
     Options options_;
     std::FILE* err_;

@@ -198,19 +198,25 @@ def publish(endpoint, rows, end="complete", last=20):
 
 
 @needs_e16rec
-@pytest.mark.parametrize("end, last, status", [
-    ("complete", 20, 0),
-    ("complete", 25, 0),  # kadrs 20 to 24 missed just before the end
-    ("failed: No space left on device", 20, 1),
+@pytest.mark.parametrize("args, end, last, status, said", [
+    ([], "complete", 20, 0, ""),
+    ([], "stopped by a signal", 20, 0, ""),  # a publisher run until Ctrl-C
+    ([], "complete", 25, 0, ""),  # kadrs 20 to 24 missed just before the end
+    ([], "failed: No space left on device", 20, 1,
+     "the publisher's recording ended: failed: No space left on device"),
+    (["-n", "100"], "complete", 25, 1,
+     "the publisher's recording ended (complete) after 16 of the 100 kadrs asked for"),
+    (["-t", "0.1"], "stopped by a signal", 20, 1,
+     "the publisher's recording ended (stopped by a signal) after 16 of the 100 kadrs asked for"),
 ])
-def test_a_source_ends_as_its_publisher_did(tmp_path, end, last, status):
+def test_a_source_ends_as_its_publisher_did(tmp_path, args, end, last, status, said):
     endpoint = f"ipc://{tmp_path}/end"
-    source = started([E16REC, "--source", endpoint, "-o", str(tmp_path / "copy.csv"), "-q"])
+    source = started([E16REC, "--source", endpoint, *args, "-o", str(tmp_path / "copy.csv"), "-q"])
     publish(endpoint, [], end=end, last=last)
     out, err = source.communicate(timeout=30)
     assert source.returncode == status, err
+    assert err == (f"e16rec: the recording ended early: {said}\n" if said else "")
     assert f"the publisher ended: {end}" in out
-    assert (f"e16rec: the recording ended early: the publisher's recording ended: {end}\n" == err) == (status == 1)
     # Every gap the summary counts is named there and kept in the file.
     last_gap = [f"# gap first_kadr 20, kadrs {last - 20}"] if last > 20 else []
     assert f"stream: {1 + len(last_gap)} gaps, {4 + last - 20} kadrs missing" in out
