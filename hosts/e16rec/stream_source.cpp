@@ -14,6 +14,8 @@ namespace hosts = velmora::hosts;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kWaitMs = 100; // between looks at the stop request
+// A first message that takes longer than this is waited for aloud.
+constexpr auto kWaitNotice = std::chrono::seconds(2);
 // A publisher silent this long, or for three of its blocks when they are
 // longer, is gone.
 constexpr double kSilenceSeconds = 10;
@@ -40,27 +42,38 @@ void SourceRecorder::Skip(const std::string& error) {
 }
 
 bool SourceRecorder::Describe(const std::atomic<bool>& stop) {
+    const auto began = Clock::now();
+    bool said = options_.quiet;
     std::string error;
     while (!stop.load()) {
         const auto got = reader_.Next(kWaitMs, first_, error);
         // Before a first message nothing is of another recording.
         if (got == hosts::StreamReader::Got::Refused) Skip(error);
-        if (got != hosts::StreamReader::Got::Block) continue;
-        const hosts::StreamHeader& h = first_.header;
-        info_ = {};
-        for (std::size_t i = 0; i < h.channels.size(); ++i)
-            info_.channels.push_back(
-                {h.channels[i], static_cast<int16_t>(h.ranges.empty() ? 0 : h.ranges[i]), h.codesPerVolt[i]});
-        info_.rate = h.rate;
-        info_.startTime = h.startTime;
-        info_.serial = h.serial;
-        info_.backend = h.backend;
-        info_.address = h.address;
-        info_.firstKadr = h.firstKadr;
-        info_.source = options_.source;
-        return true;
+        if (got == hosts::StreamReader::Got::Block) {
+            TakeDescription(first_.header);
+            return true;
+        }
+        // A mistyped endpoint waits as long as a publisher not yet started.
+        if (!said && Clock::now() - began > kWaitNotice) {
+            std::fprintf(err_, "e16rec: waiting for the first message from %s\n", options_.source.c_str());
+            said = true;
+        }
     }
     return false;
+}
+
+void SourceRecorder::TakeDescription(const hosts::StreamHeader& h) {
+    info_ = {};
+    for (std::size_t i = 0; i < h.channels.size(); ++i)
+        info_.channels.push_back(
+            {h.channels[i], static_cast<int16_t>(h.ranges.empty() ? 0 : h.ranges[i]), h.codesPerVolt[i]});
+    info_.rate = h.rate;
+    info_.startTime = h.startTime;
+    info_.serial = h.serial;
+    info_.backend = h.backend;
+    info_.address = h.address;
+    info_.firstKadr = h.firstKadr;
+    info_.source = options_.source;
 }
 
 // Notes the gap before `h`'s kadrs, for the summary and the file.

@@ -25,7 +25,8 @@ public:
 
     // Subscribes; false with `error` set.
     bool Open(std::string& error);
-    // Waits for the first good message; false when `stop` came first.
+    // Waits for the first good message, saying so on `err` after a while
+    // unless quiet; false when `stop` came first.
     bool Describe(const std::atomic<bool>& stop);
     // The recording as the stream describes it, `source` its endpoint.
     const velmora::hosts::RecordingInfo& Info() const { return info_; }
@@ -39,6 +40,7 @@ private:
     Take Queue(const velmora::hosts::StreamBlock& block, WriterThread& thread, RecordingResult& result);
     bool NoteGap(const velmora::hosts::StreamHeader& h, int64_t missing, WriterThread& thread,
                  RecordingResult& result) const;
+    void TakeDescription(const velmora::hosts::StreamHeader& h);
     Take Follow(WriterThread& thread, const std::atomic<bool>& stop, RecordingResult& result);
     void Skip(const std::string& error);
     std::string Silence(double silence, int64_t skipped) const;

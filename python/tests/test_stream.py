@@ -6,6 +6,8 @@ messages, which each subscriber names in one line and goes past."""
 import json
 import os
 import re
+import select
+import signal
 import subprocess
 import sys
 import time
@@ -224,6 +226,22 @@ def test_a_source_ends_as_its_publisher_did(tmp_path, args, end, last, status, s
     csv = (tmp_path / "copy.csv").read_text().splitlines()
     assert csv[2 + 10 + 1 + 6:] == last_gap
     assert len(csv) == 2 + 10 + 1 + 6 + len(last_gap)
+
+
+@needs_e16rec
+@pytest.mark.parametrize("stop", [signal.SIGINT, signal.SIGTERM])
+def test_a_source_says_it_waits_and_stops_on_a_signal(tmp_path, stop):
+    endpoint = f"ipc://{tmp_path}/nobody"
+    source = started([E16REC, "--source", endpoint, "-o", str(tmp_path / "copy.csv")])
+    try:  # a source that waits in silence waits for ever
+        assert select.select([source.stderr], [], [], 30)[0], "nothing said while waiting"
+        assert source.stderr.readline() == f"e16rec: waiting for the first message from {endpoint}\n"
+    finally:
+        source.send_signal(stop)
+    out, err = source.communicate(timeout=30)
+    assert source.returncode == 128 + stop, err
+    assert (out, err) == ("", f"e16rec: stopped by a signal before a message came from {endpoint}\n")
+    assert not (tmp_path / "copy.csv").exists()
 
 
 def ramp(seq, first, frames, end=None):
