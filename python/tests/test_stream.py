@@ -125,6 +125,9 @@ def test_every_subscriber_takes_the_recording(tmp_path):
     assert fast[-1][0]["end"] == "complete" and fast[-1][0]["kadrs"] == 0
     assert np.array_equal(np.concatenate([c for _, c in fast]), recorded)
     assert [h["seq"] for h, _ in fast] == list(range(len(fast)))
+    # As many messages as docs/stream.md says, within a factor of two.
+    said = int(re.search(r"about (\d+)\s+messages a second", DOCS.read_text()).group(1))
+    assert said / 2 < len(fast) / SECONDS < said * 2, f"{len(fast)} messages in {SECONDS} s"
 
     # The file of the stream is the publisher's, with its description and no gap.
     out, err = source.communicate(timeout=30)
