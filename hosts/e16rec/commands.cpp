@@ -259,7 +259,10 @@ int SourceCommand(const Options& o, Console io, const OpenFile& open) {
     SourceRecorder source(o, io.err);
     if (!source.Open(error)) return Fail(io, error);
     CatchStopSignals();
-    if (!source.Describe(stopRequested)) return Fail(io, "stopped by a signal before a message came");
+    if (!source.Describe(stopRequested)) {
+        Fail(io, "stopped by a signal before a message came from " + o.source);
+        return 128 + stopSignal.load();
+    }
     const hosts::RecordingInfo& info = source.Info();
     std::fprintf(io.out, "module: %s (the stream at %s, from kadr %lld)\n",
                  ModuleLine({info.serial, "", info.backend, info.address}).c_str(), o.source.c_str(),

@@ -24,6 +24,9 @@ struct ChannelStats {
 class RampCheck {
 public:
     void Add(double volts);
+    // The next kadr does not follow the last one (a stream's gap, counted
+    // there): compare from it on.
+    void Restart() { prev_ = -1; }
     int64_t lost() const { return lost_; }
     int64_t repeated() const { return repeated_; }
 
@@ -38,6 +41,8 @@ public:
     // rampPosition: position in the kadr of the Y16 channel, -1 for none.
     KadrStats(std::vector<ChannelStats> channels, int rampPosition);
     void Add(const int16_t* kadrs, int32_t count);
+    // Kadrs known to be missing before the next ones: not lost again.
+    void Gap() { ramp_.Restart(); }
 
     const std::vector<ChannelStats>& channels() const { return channels_; }
     int64_t kadrs() const { return kadrs_; }

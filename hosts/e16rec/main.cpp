@@ -4,11 +4,12 @@
 //
 // Exit status: 0 when every requested kadr was recorded and written; 1 on an
 // error (a full disk, a file that fell its buffer behind) or a recording the
-// driver ended early (the reason on standard error, the driver's own text
-// included); 2 for a bad command line; 128 + the signal when SIGINT, SIGTERM
-// or SIGHUP stopped it (the file then holds every kadr received until then,
-// and the summary says so), except a run without a length (--publish or
-// --source without -t or -n), which a signal ends normally.
+// driver, or with --source the publisher, ended early (the reason on
+// standard error, the driver's own text included); 2 for a bad command
+// line; 128 + the signal when SIGINT, SIGTERM or SIGHUP stopped it (the file
+// then holds every kadr received until then, and the summary says so),
+// except a run without a length (--publish or --source without -t or -n),
+// which a signal ends normally.
 #include "commands.h"
 #include "options.h"
 

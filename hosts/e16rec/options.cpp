@@ -192,10 +192,10 @@ std::string Usage() {
            "\n"
            "Exit status:\n"
            "  0 all kadrs recorded; 1 an error, a full disk, a file that fell --buffer\n"
-           "  behind, or a recording the driver ended early (the reason on standard error);\n"
-           "  2 a bad option; 128 + the signal when SIGINT, SIGTERM or SIGHUP stopped it\n"
-           "  (the file then holds every kadr received, and the summary says so); 0 when\n"
-           "  a signal ends a run without -t or -n (--publish, --source).\n";
+           "  behind, or a recording the driver or the stream ended early (the reason on\n"
+           "  standard error); 2 a bad option; 128 + the signal when SIGINT, SIGTERM or\n"
+           "  SIGHUP stopped it (the file then holds every kadr received, and the summary\n"
+           "  says so); 0 when a signal ends a run without -t or -n (--publish, --source).\n";
 }
 
 } // namespace e16rec

@@ -11,8 +11,8 @@ namespace {
 
 namespace hosts = velmora::hosts;
 
-// Messages ZeroMQ keeps for each subscriber (about a second at 500 kS/s);
-// the subscriber's own receive queue holds more.
+// Messages ZeroMQ keeps for each subscriber (about 0.3 s of a recording
+// drained every 20 ms); the subscriber's own receive queue holds more.
 constexpr int kSendQueue = 16;
 // How long the close waits for subscribers to take the last messages.
 constexpr int kLingerMs = 2000;

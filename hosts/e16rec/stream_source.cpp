@@ -14,11 +14,19 @@ namespace hosts = velmora::hosts;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kWaitMs = 100; // between looks at the stop request
+// A first message that takes longer than this is waited for aloud.
+constexpr auto kWaitNotice = std::chrono::seconds(2);
 // A publisher silent this long, or for three of its blocks when they are
 // longer, is gone.
 constexpr double kSilenceSeconds = 10;
 // The summary names the first gaps; the file keeps them all.
 constexpr int64_t kNamedGaps = 10;
+
+// A publisher replaced on the endpoint: the recording followed gets no more.
+std::string AnotherRecording(const hosts::StreamHeader& h) {
+    return "the publisher began another recording (" + h.serial + ", " + std::to_string(h.channels.size()) +
+           " channels, started " + h.startTime + ")";
+}
 
 } // namespace
 
@@ -28,50 +36,128 @@ bool SourceRecorder::Open(std::string& error) {
     return false;
 }
 
+void SourceRecorder::Skip(const std::string& error) {
+    std::fprintf(err_, "e16rec: skipped a message: %s\n", error.c_str());
+    ++skipped_;
+}
+
 bool SourceRecorder::Describe(const std::atomic<bool>& stop) {
+    const auto began = Clock::now();
+    bool said = options_.quiet;
     std::string error;
     while (!stop.load()) {
         const auto got = reader_.Next(kWaitMs, first_, error);
-        if (got == hosts::StreamReader::Got::Refused) {
-            std::fprintf(err_, "e16rec: skipped a message: %s\n", error.c_str());
-            ++skipped_;
+        // Before a first message nothing is of another recording.
+        if (got == hosts::StreamReader::Got::Refused) Skip(error);
+        if (got == hosts::StreamReader::Got::Block) {
+            TakeDescription(first_.header);
+            return true;
         }
-        if (got != hosts::StreamReader::Got::Block) continue;
-        const hosts::StreamHeader& h = first_.header;
-        info_ = {};
-        for (std::size_t i = 0; i < h.channels.size(); ++i)
-            info_.channels.push_back(
-                {h.channels[i], static_cast<int16_t>(h.ranges.empty() ? 0 : h.ranges[i]), h.codesPerVolt[i]});
-        info_.rate = h.rate;
-        info_.startTime = h.startTime;
-        info_.serial = h.serial;
-        info_.backend = h.backend;
-        info_.address = h.address;
-        info_.firstKadr = h.firstKadr;
-        info_.source = options_.source;
-        return true;
+        // A mistyped endpoint waits as long as a publisher not yet started.
+        if (!said && Clock::now() - began > kWaitNotice) {
+            std::fprintf(err_, "e16rec: waiting for the first message from %s\n", options_.source.c_str());
+            said = true;
+        }
     }
     return false;
 }
 
-// Takes the block's kadrs up to those asked for, after its gap.
+void SourceRecorder::TakeDescription(const hosts::StreamHeader& h) {
+    info_ = {};
+    for (std::size_t i = 0; i < h.channels.size(); ++i)
+        info_.channels.push_back(
+            {h.channels[i], static_cast<int16_t>(h.ranges.empty() ? 0 : h.ranges[i]), h.codesPerVolt[i]});
+    info_.rate = h.rate;
+    info_.startTime = h.startTime;
+    info_.serial = h.serial;
+    info_.backend = h.backend;
+    info_.address = h.address;
+    info_.firstKadr = h.firstKadr;
+    info_.source = options_.source;
+}
+
+// Notes the gap before `h`'s kadrs, for the summary and the file.
+bool SourceRecorder::NoteGap(const hosts::StreamHeader& h, int64_t missing, WriterThread& thread,
+                             RecordingResult& result) const {
+    const int64_t first = h.firstKadr - missing;
+    if (reader_.Gaps() <= kNamedGaps)
+        result.notes.push_back("gap: kadrs " + std::to_string(first) + " to " +
+                               std::to_string(h.firstKadr - 1) + " never came");
+    return thread.PushGap(first, missing) == WriterThread::Refused::None;
+}
+
+// Takes the block's kadrs up to those asked for, after its gap: the gap
+// too when the block has none, as the publisher's last message.
 SourceRecorder::Take SourceRecorder::Queue(const hosts::StreamBlock& block, WriterThread& thread,
                                            RecordingResult& result) {
     const hosts::StreamHeader& h = block.header;
     const int64_t keep = std::min(h.kadrs, result.requested - result.received);
-    if (block.missingBefore > 0 && keep > 0) {
-        if (reader_.Gaps() <= kNamedGaps)
-            result.notes.push_back("gap: kadrs " + std::to_string(h.firstKadr - block.missingBefore) +
-                                   " to " + std::to_string(h.firstKadr - 1) + " never came");
-        if (thread.PushGap(h.firstKadr - block.missingBefore, block.missingBefore) !=
-            WriterThread::Refused::None)
-            return Take::Refused;
-    }
+    if (block.missingBefore > 0 && !NoteGap(h, block.missingBefore, thread, result)) return Take::Refused;
     if (keep > 0 && thread.Push(block.codes.data(), keep) != WriterThread::Refused::None)
         return Take::Refused;
     result.received += std::max<int64_t>(keep, 0);
     if (h.end) publisherEnd_ = *h.end;
     return h.end || result.received >= result.requested ? Take::Done : Take::More;
+}
+
+// Why a publisher that sends nothing good for `silence` seconds is gone.
+std::string SourceRecorder::Silence(double silence, int64_t skipped) const {
+    const std::string seconds = " for " + std::to_string(std::lround(silence)) + " s";
+    if (skipped == 0) return "no message from " + options_.source + seconds;
+    return "no good message from " + options_.source + seconds + " (" + std::to_string(skipped) + " skipped)";
+}
+
+// Takes messages until the kadrs asked for, the publisher's end, a stop, a
+// silence or a message of another recording; the last block's Take.
+SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::atomic<bool>& stop,
+                                            RecordingResult& result) {
+    Take take = Queue(first_, thread, result);
+    auto heard = Clock::now();
+    int64_t skippedBefore = skipped_;
+    double silence = kSilenceSeconds;
+    hosts::StreamBlock block;
+    std::string error;
+    while (take == Take::More && !stop.load()) {
+        const auto got = reader_.Next(kWaitMs, block, error);
+        if (got == hosts::StreamReader::Got::Another) {
+            result.endedEarly = AnotherRecording(block.header);
+            break;
+        }
+        if (got == hosts::StreamReader::Got::Refused) Skip(error);
+        if (got == hosts::StreamReader::Got::Block) {
+            heard = Clock::now();
+            skippedBefore = skipped_;
+            silence = std::max(kSilenceSeconds, 3 * static_cast<double>(block.header.kadrs) / info_.rate);
+            take = Queue(block, thread, result);
+            ShowProgress(result.received);
+        } else if (std::chrono::duration<double>(Clock::now() - heard).count() > silence) {
+            result.endedEarly = Silence(silence, skipped_ - skippedBefore);
+            break;
+        }
+    }
+    return take;
+}
+
+// The summary's lines on the stream, after the gaps it names.
+void SourceRecorder::AddStreamNotes(RecordingResult& result) const {
+    if (reader_.Gaps() > kNamedGaps)
+        result.notes.push_back("... and " + std::to_string(reader_.Gaps() - kNamedGaps) + " more gaps");
+    result.notes.push_back("stream: " + std::to_string(reader_.Gaps()) + " gaps, " +
+                           std::to_string(reader_.GapKadrs()) + " kadrs missing, " +
+                           std::to_string(skipped_) + " messages skipped");
+    if (!publisherEnd_.empty()) result.notes.push_back("the publisher ended: " + publisherEnd_);
+}
+
+// Why the publisher's last message ends this recording early, if it does:
+// a publisher whose own recording failed or ended early ends this one the
+// same way, and one that ended as it was asked does when it ended before
+// the kadrs this one was asked for. The file holds what came.
+std::string SourceRecorder::PublisherEndedEarly(const RecordingResult& r) const {
+    if (publisherEnd_.empty()) return {};
+    if (!hosts::EndedAsAsked(publisherEnd_)) return "the publisher's recording ended: " + publisherEnd_;
+    if (r.open || r.received >= r.requested) return {};
+    return "the publisher's recording ended (" + publisherEnd_ + ") after " + std::to_string(r.received) +
+           " of the " + std::to_string(r.requested) + " kadrs asked for";
 }
 
 void SourceRecorder::ShowProgress(int64_t received) const {
@@ -98,42 +184,14 @@ bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<bo
     result.queueKadrs = std::max<int64_t>(std::llround(options_.buffer * info_.rate), 1);
     WriterThread thread(writer, *result.stats, channels.size(), result.queueKadrs);
 
-    Take take = Queue(first_, thread, result);
-    auto heard = Clock::now();
-    double silence = kSilenceSeconds;
-    hosts::StreamBlock block;
-    while (take == Take::More && !stop.load()) {
-        const auto got = reader_.Next(kWaitMs, block, error);
-        if (got == hosts::StreamReader::Got::Refused) {
-            std::fprintf(err_, "e16rec: skipped a message: %s\n", error.c_str());
-            ++skipped_;
-        } else if (got == hosts::StreamReader::Got::Block) {
-            heard = Clock::now();
-            silence = std::max(kSilenceSeconds, 3 * static_cast<double>(block.header.kadrs) / info_.rate);
-            take = Queue(block, thread, result);
-            ShowProgress(result.received);
-        } else if (std::chrono::duration<double>(Clock::now() - heard).count() > silence) {
-            result.endedEarly =
-                "no message from " + options_.source + " for " + std::to_string(std::lround(silence)) + " s";
-            break;
-        }
-    }
+    const Take take = Follow(thread, stop, result);
     error.clear();
     const bool written = thread.Finish();
     result.deepestKadrs = thread.Deepest();
     result.interrupted = stop.load() && take == Take::More && !result.open;
     if (!options_.quiet && ::isatty(STDERR_FILENO)) std::fputc('\n', stderr);
-    // The summary's lines on the stream, after the gaps it names.
-    if (reader_.Gaps() > kNamedGaps)
-        result.notes.push_back("... and " + std::to_string(reader_.Gaps() - kNamedGaps) + " more gaps");
-    result.notes.push_back("stream: " + std::to_string(reader_.Gaps()) + " gaps, " +
-                           std::to_string(reader_.GapKadrs()) + " kadrs missing, " +
-                           std::to_string(skipped_) + " malformed messages skipped");
-    if (!publisherEnd_.empty()) result.notes.push_back("the publisher ended: " + publisherEnd_);
-    // A publisher whose own recording failed or ended early ends this one
-    // the same way: the file holds what came, the exit status says so.
-    if (result.endedEarly.empty() && !publisherEnd_.empty() && !hosts::EndedAsAsked(publisherEnd_))
-        result.endedEarly = "the publisher's recording ended: " + publisherEnd_;
+    AddStreamNotes(result);
+    if (result.endedEarly.empty()) result.endedEarly = PublisherEndedEarly(result);
     if (!written) {
         error = writer->Error();
         return false;

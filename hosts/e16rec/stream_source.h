@@ -2,8 +2,9 @@
 // message describes it (module, channels, rate, kadr 0's time), and every
 // block from it on goes to the file writer's thread as a module's would,
 // with the stream's gaps noted in the file. It ends after the kadrs asked
-// for, at the publisher's last message, on a stop request, or after a
-// silence. A malformed message is said in one line and skipped.
+// for, at the publisher's last message, on a stop request, after a silence,
+// or at a message of another recording (the publisher was replaced). A
+// malformed message is said in one line and skipped.
 #pragma once
 
 #include <atomic>
@@ -24,7 +25,8 @@ public:
 
     // Subscribes; false with `error` set.
     bool Open(std::string& error);
-    // Waits for the first good message; false when `stop` came first.
+    // Waits for the first good message, saying so on `err` after a while
+    // unless quiet; false when `stop` came first.
     bool Describe(const std::atomic<bool>& stop);
     // The recording as the stream describes it, `source` its endpoint.
     const velmora::hosts::RecordingInfo& Info() const { return info_; }
@@ -36,7 +38,15 @@ public:
 private:
     enum class Take { More, Done, Refused };
     Take Queue(const velmora::hosts::StreamBlock& block, WriterThread& thread, RecordingResult& result);
+    bool NoteGap(const velmora::hosts::StreamHeader& h, int64_t missing, WriterThread& thread,
+                 RecordingResult& result) const;
+    void TakeDescription(const velmora::hosts::StreamHeader& h);
+    Take Follow(WriterThread& thread, const std::atomic<bool>& stop, RecordingResult& result);
+    void Skip(const std::string& error);
+    std::string Silence(double silence, int64_t skipped) const;
     void ShowProgress(int64_t received) const;
+    void AddStreamNotes(RecordingResult& result) const;
+    std::string PublisherEndedEarly(const RecordingResult& result) const;
 
     Options options_;
     std::FILE* err_;
@@ -44,7 +54,7 @@ private:
     velmora::hosts::StreamBlock first_;
     velmora::hosts::RecordingInfo info_;
     std::string publisherEnd_;
-    int64_t skipped_ = 0; // malformed messages
+    int64_t skipped_ = 0; // malformed or out of order
 };
 
 } // namespace e16rec

@@ -101,7 +101,10 @@ void WriterThread::Run() {
 }
 
 bool WriterThread::Write(Block& block) {
-    if (block.gapKadrs > 0) return writer_ == nullptr || writer_->Gap(block.gapFirst, block.gapKadrs);
+    if (block.gapKadrs > 0) {
+        stats_.Gap();
+        return writer_ == nullptr || writer_->Gap(block.gapFirst, block.gapKadrs);
+    }
     if (writer_ == nullptr) {
         stats_.Add(block.codes.data(), static_cast<int32_t>(block.kadrs));
         return true;

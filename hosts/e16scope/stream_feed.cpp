@@ -17,6 +17,7 @@ bool StreamFeed::Next(hosts::StreamBlock& block) {
             serial_ = block.header.serial;
             return true;
         case hosts::StreamReader::Got::Refused:
+        case hosts::StreamReader::Got::Another: // the view keeps to what it shows
             ++refused_;
             problem_ = error;
             break;

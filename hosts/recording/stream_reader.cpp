@@ -64,19 +64,19 @@ bool StreamReader::Receive(std::vector<std::string>& frames, std::string& error)
 }
 
 bool StreamReader::SameRecording(const StreamHeader& h, std::string& error) const {
-    if (!started_) return true;
-    if (h.serial != first_.serial || h.channels != first_.channels || h.rate != first_.rate ||
-        h.startTime != first_.startTime) {
-        error = "message " + std::to_string(h.seq) + " is of another recording (" + h.serial + ", " +
-                std::to_string(h.channels.size()) + " channels, started " + h.startTime + ")";
-        return false;
-    }
-    if (h.firstKadr < expected_) {
-        error = "message " + std::to_string(h.seq) + " goes back to kadr " + std::to_string(h.firstKadr) +
-                " after kadr " + std::to_string(expected_ - 1);
-        return false;
-    }
-    return true;
+    if (!started_ || (h.serial == first_.serial && h.channels == first_.channels && h.rate == first_.rate &&
+                      h.startTime == first_.startTime))
+        return true;
+    error = "message " + std::to_string(h.seq) + " is of another recording (" + h.serial + ", " +
+            std::to_string(h.channels.size()) + " channels, started " + h.startTime + ")";
+    return false;
+}
+
+bool StreamReader::GoesOn(const StreamHeader& h, std::string& error) const {
+    if (!started_ || h.firstKadr >= expected_) return true;
+    error = "message " + std::to_string(h.seq) + " goes back to kadr " + std::to_string(h.firstKadr) +
+            " after kadr " + std::to_string(expected_ - 1);
+    return false;
 }
 
 StreamReader::Got StreamReader::Next(int timeoutMs, StreamBlock& block, std::string& error) {
@@ -87,8 +87,12 @@ StreamReader::Got StreamReader::Next(int timeoutMs, StreamBlock& block, std::str
     std::array<std::string_view, kMostFrames + 1> views;
     for (std::size_t i = 0; i < frames.size(); ++i) views[i] = frames[i];
     StreamHeader header;
-    if (!CheckMessage(std::span(views.data(), frames.size()), header, error) || !SameRecording(header, error))
-        return Got::Refused;
+    if (!CheckMessage(std::span(views.data(), frames.size()), header, error)) return Got::Refused;
+    if (!SameRecording(header, error)) {
+        block.header = std::move(header);
+        return Got::Another;
+    }
+    if (!GoesOn(header, error)) return Got::Refused;
     block.missingBefore = started_ ? header.firstKadr - expected_ : 0;
     if (block.missingBefore > 0) {
         ++gaps_;

@@ -31,11 +31,13 @@ public:
     // False with `error` set.
     bool Open(const std::string& endpoint, std::string& error, const std::string& topic = "E16/",
               int queue = 0);
-    enum class Got { Block, Nothing, Refused };
+    enum class Got { Block, Nothing, Refused, Another };
     // Waits at most `timeoutMs` (-1: no limit) for a message. Block: `block`
     // holds it. Nothing: the time ran out or a signal came. Refused: a
-    // malformed message, or one of another recording, said in one line in
-    // `error`; the next call takes the next message.
+    // malformed message, or one that goes back in kadrs. Another: a message
+    // of another recording (`block.header` holds its header): the one
+    // followed ended without its last message. Refused and Another are said
+    // in one line in `error`; the next call takes the next message.
     Got Next(int timeoutMs, StreamBlock& block, std::string& error);
     // Gaps seen so far, and the kadrs they missed.
     int64_t Gaps() const { return gaps_; }
@@ -43,7 +45,10 @@ public:
 
 private:
     bool Receive(std::vector<std::string>& frames, std::string& error);
+    // The recording of the first good message: its serial, channels, rate, start.
     bool SameRecording(const StreamHeader& h, std::string& error) const;
+    // Not back before the kadrs already taken.
+    bool GoesOn(const StreamHeader& h, std::string& error) const;
 
     void* context_ = nullptr;
     void* socket_ = nullptr;

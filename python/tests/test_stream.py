@@ -6,6 +6,8 @@ messages, which each subscriber names in one line and goes past."""
 import json
 import os
 import re
+import select
+import signal
 import subprocess
 import sys
 import time
@@ -123,11 +125,14 @@ def test_every_subscriber_takes_the_recording(tmp_path):
     assert fast[-1][0]["end"] == "complete" and fast[-1][0]["kadrs"] == 0
     assert np.array_equal(np.concatenate([c for _, c in fast]), recorded)
     assert [h["seq"] for h, _ in fast] == list(range(len(fast)))
+    # As many messages as docs/stream.md says, within a factor of two.
+    said = int(re.search(r"about (\d+)\s+messages a second", DOCS.read_text()).group(1))
+    assert said / 2 < len(fast) / SECONDS < said * 2, f"{len(fast)} messages in {SECONDS} s"
 
     # The file of the stream is the publisher's, with its description and no gap.
     out, err = source.communicate(timeout=30)
     assert source.returncode == 0, err
-    assert "stream: 0 gaps, 0 kadrs missing, 0 malformed messages skipped" in out
+    assert "stream: 0 gaps, 0 kadrs missing, 0 messages skipped" in out
     assert "the publisher ended: complete" in out
     with h5py.File(tmp_path / "copy.h5", "r") as f:
         codes = f["codes"]
@@ -146,11 +151,12 @@ def test_every_subscriber_takes_the_recording(tmp_path):
         assert np.array_equal(codes, recorded[h["first_kadr"]:h["first_kadr"] + h["kadrs"]])
 
 
-def message(seq, first, kadrs, serial="SIM0009", channels=("Y15", "Y16"), end=None):
+def message(seq, first, kadrs, serial="SIM0009", channels=("Y15", "Y16"), end=None,
+            start="2026-01-01T00:00:00.000Z"):
     header = {"serial": serial, "address": "127.0.0.9", "seq": seq, "first_kadr": first, "kadrs": kadrs,
               "channels": list(channels), "rate": 1000.0, "codes_per_volt": [3276.7] * len(channels),
-              "start_time": "2026-01-01T00:00:00.000Z", "lost_kadrs": 0, "end": end}
-    codes = np.arange(first * len(channels), (first + kadrs) * len(channels), dtype="<i2")
+              "start_time": start, "lost_kadrs": 0, "end": end}
+    codes = np.arange(first * len(channels), (first + kadrs) * len(channels)).astype("<i2")
     return [f"E16/{serial}".encode(), json.dumps(header).encode(), codes.tobytes()]
 
 
@@ -183,38 +189,97 @@ def malformed():
     ]
 
 
-def publish(endpoint, rows, subscribers=1, end="complete"):
+def publish(endpoint, rows, end="complete", last=20):
     """Binds, waits for the subscribers, sends the first good message, the
-    malformed ones, then a good one after a gap and the end."""
+    malformed ones, then a good one after a gap and the end, at kadr `last`."""
     socket = bound_probe(endpoint)
-    await_subscribers(socket, subscribers)
+    await_subscribers(socket, 1)
     socket.send_multipart(message(0, 0, 10))
     for frames, _ in rows:
         socket.send_multipart(frames)
     socket.send_multipart(message(1, 14, 6))
-    socket.send_multipart(message(2, 20, 0, end=end))
+    socket.send_multipart(message(2, last, 0, end=end))
     socket.close()
 
 
 @needs_e16rec
-@pytest.mark.parametrize("end, status", [("complete", 0), ("failed: No space left on device", 1)])
-def test_a_source_ends_as_its_publisher_did(tmp_path, end, status):
+@pytest.mark.parametrize("args, end, last, status, said", [
+    ([], "complete", 20, 0, ""),
+    ([], "stopped by a signal", 20, 0, ""),  # a publisher run until Ctrl-C
+    ([], "complete", 25, 0, ""),  # kadrs 20 to 24 missed just before the end
+    ([], "failed: No space left on device", 20, 1,
+     "the publisher's recording ended: failed: No space left on device"),
+    (["-n", "100"], "complete", 25, 1,
+     "the publisher's recording ended (complete) after 16 of the 100 kadrs asked for"),
+    (["-t", "0.1"], "stopped by a signal", 20, 1,
+     "the publisher's recording ended (stopped by a signal) after 16 of the 100 kadrs asked for"),
+])
+def test_a_source_ends_as_its_publisher_did(tmp_path, args, end, last, status, said):
     endpoint = f"ipc://{tmp_path}/end"
-    source = started([E16REC, "--source", endpoint, "-o", str(tmp_path / "copy.csv"), "-q"])
-    publish(endpoint, [], end=end)
+    source = started([E16REC, "--source", endpoint, *args, "-o", str(tmp_path / "copy.csv"), "-q"])
+    publish(endpoint, [], end=end, last=last)
     out, err = source.communicate(timeout=30)
     assert source.returncode == status, err
+    assert err == (f"e16rec: the recording ended early: {said}\n" if said else "")
     assert f"the publisher ended: {end}" in out
-    assert (f"e16rec: the recording ended early: the publisher's recording ended: {end}\n" == err) == (status == 1)
-    assert len((tmp_path / "copy.csv").read_text().splitlines()) == 2 + 10 + 1 + 6
+    # Every gap the summary counts is named there and kept in the file.
+    last_gap = [f"# gap first_kadr 20, kadrs {last - 20}"] if last > 20 else []
+    assert f"stream: {1 + len(last_gap)} gaps, {4 + last - 20} kadrs missing" in out
+    assert (f"gap: kadrs 20 to {last - 1} never came" in out) == bool(last_gap)
+    csv = (tmp_path / "copy.csv").read_text().splitlines()
+    assert csv[2 + 10 + 1 + 6:] == last_gap
+    assert len(csv) == 2 + 10 + 1 + 6 + len(last_gap)
+
+
+@needs_e16rec
+@pytest.mark.parametrize("stop", [signal.SIGINT, signal.SIGTERM])
+def test_a_source_says_it_waits_and_stops_on_a_signal(tmp_path, stop):
+    endpoint = f"ipc://{tmp_path}/nobody"
+    source = started([E16REC, "--source", endpoint, "-o", str(tmp_path / "copy.csv")])
+    try:  # a source that waits in silence waits for ever
+        assert select.select([source.stderr], [], [], 30)[0], "nothing said while waiting"
+        assert source.stderr.readline() == f"e16rec: waiting for the first message from {endpoint}\n"
+    finally:
+        source.send_signal(stop)
+    out, err = source.communicate(timeout=30)
+    assert source.returncode == 128 + stop, err
+    assert (out, err) == ("", f"e16rec: stopped by a signal before a message came from {endpoint}\n")
+    assert not (tmp_path / "copy.csv").exists()
+
+
+def ramp(seq, first, frames, end=None):
+    """A message of the simulated module's Y16 alone, its frame ramp (-5 V +
+    10 mV a frame, in 1000 steps) at `frames`, from kadr `first`."""
+    topic, header, _ = message(seq, first, len(frames), channels=("Y16",), end=end)
+    header = {**json.loads(header), "backend": "simulated module (test)", "ranges": [0], "codes_per_volt": [3200.0]}
+    codes = np.rint((-5 + 0.01 * (np.asarray(frames, dtype=np.int64) % 1000)) * 3200).astype("<i2")
+    return [topic, json.dumps(header).encode(), codes.tobytes()]
+
+
+@needs_e16rec
+def test_a_source_checks_the_ramp_past_the_streams_gaps(tmp_path):
+    """A gap of the stream is not counted again as lost kadrs of the ramp;
+    kadrs missing inside a message, which the stream cannot tell, are."""
+    endpoint = f"ipc://{tmp_path}/ramp"
+    source = started([E16REC, "--source", endpoint, "-o", "-", "-q"])
+    socket = bound_probe(endpoint)
+    await_subscribers(socket, 1)
+    socket.send_multipart(ramp(0, 0, range(100)))
+    after = 100 + 34043
+    socket.send_multipart(ramp(1, after, [*range(after, after + 50), *range(after + 55, after + 100)]))
+    socket.send_multipart(ramp(2, after + 95, [], end="complete"))
+    socket.close()
+    out, err = source.communicate(timeout=30)
+    assert source.returncode == 0, err
+    assert "stream: 1 gaps, 34043 kadrs missing" in out
+    assert "Y16 ramp of the simulated module: 5 lost kadrs, 0 repeated kadrs" in out
 
 
 def test_malformed_messages_are_named_and_passed(tmp_path):
     endpoint = f"ipc://{tmp_path}/bad"
     rows = malformed()
     subscription = lintara.subscribe(endpoint, timeout=5)
-    source = started([E16REC, "--source", endpoint, "-o", str(tmp_path / "copy.csv"), "-q"]) if E16REC else None
-    sender = ThreadPoolExecutor(1).submit(publish, endpoint, rows, 2 if source else 1)
+    sender = ThreadPoolExecutor(1).submit(publish, endpoint, rows)
     taken, said = [], []
     with subscription:
         while True:
@@ -232,15 +297,22 @@ def test_malformed_messages_are_named_and_passed(tmp_path):
     assert [(h.first_kadr, h.kadrs, h.missing) for h in headers] == [(0, 10, 0), (14, 6, 4)]
     assert subscription.gaps == 1 and subscription.missing_kadrs == 4 and subscription.end == "complete"
     assert np.array_equal(taken[3], np.arange(28, 40, dtype=np.int16).reshape(6, 2))
-    if source is None:
-        return
+
+
+@needs_e16rec
+def test_a_source_names_and_skips_malformed_messages(tmp_path):
+    endpoint = f"ipc://{tmp_path}/bad"
+    # A message of another recording ends e16rec's (below), so not here.
+    rows = [row for row in malformed() if "another recording" not in row[1]]
+    source = started([E16REC, "--source", endpoint, "-o", str(tmp_path / "copy.csv"), "-q"])
+    publish(endpoint, rows)
     out, err = source.communicate(timeout=30)
     assert source.returncode == 0, err
     lines = err.splitlines()
     assert len(lines) == len(rows)
     for (_, want), line in zip(rows, lines):
         assert line.startswith("e16rec: skipped a message: ") and want in line
-    assert "stream: 1 gaps, 4 kadrs missing, 16 malformed messages skipped" in out
+    assert f"stream: 1 gaps, 4 kadrs missing, {len(rows)} messages skipped" in out
     assert "gap: kadrs 10 to 13 never came" in out
     csv = (tmp_path / "copy.csv").read_text().splitlines()
     assert csv[0].startswith("# serial SIM0009, address 127.0.0.9, start_time 2026-01-01T00:00:00.000Z, "
@@ -249,6 +321,30 @@ def test_malformed_messages_are_named_and_passed(tmp_path):
     assert csv[12] == "# gap first_kadr 10, kadrs 4"
     assert csv[13].startswith("0.0140000,")  # the time goes on after the gap
     assert len(csv) == 2 + 10 + 1 + 6
+
+
+@needs_e16rec
+def test_a_source_ends_when_another_recording_takes_the_endpoint(tmp_path):
+    """The publisher killed and another one started on the same endpoint:
+    the recording followed ended without its last message."""
+    endpoint = f"ipc://{tmp_path}/replaced"
+    source = started([E16REC, "--source", endpoint, "-o", str(tmp_path / "copy.csv"), "-q"])
+    killed = bound_probe(endpoint)
+    await_subscribers(killed, 1)
+    killed.send_multipart(message(0, 0, 10))
+    killed.close()
+    replacement = bound_probe(endpoint)
+    await_subscribers(replacement, 1)
+    start = "2026-01-01T00:05:00.000Z"
+    for seq in range(50):
+        replacement.send_multipart(message(seq, 10 * seq, 10, start=start))
+    out, err = source.communicate(timeout=30)
+    replacement.close()
+    assert source.returncode == 1, err
+    assert err == ("e16rec: the recording ended early: the publisher began another recording "
+                   f"(SIM0009, 2 channels, started {start})\n")
+    assert "recorded 10 kadrs" in out and "stream: 0 gaps, 0 kadrs missing, 0 messages skipped" in out
+    assert len((tmp_path / "copy.csv").read_text().splitlines()) == 2 + 10
 
 
 def test_subscribe_ends_at_the_kadrs_asked_for_or_a_silence(tmp_path):

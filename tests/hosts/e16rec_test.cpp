@@ -74,8 +74,9 @@ int16_t RampCode(int frame) {
     return static_cast<int16_t>((-5.0 + 0.01 * (frame % 1000)) * 3200.0);
 }
 
-// Lost and repeated kadrs are counted across the ramp's wrap, across calls,
-// and an unbroken ramp counts none, at any stride.
+// Lost and repeated kadrs are counted across the ramp's wrap, across calls
+// and after a stream's gap (not the gap itself), and an unbroken ramp
+// counts none, at any stride.
 TEST(E16recStats, RampCountsEveryBreak) {
     KadrStats stats({{"X1", 3200}, {"Y16", 3200}}, 1);
     std::vector<int16_t> kadrs;
@@ -90,6 +91,10 @@ TEST(E16recStats, RampCountsEveryBreak) {
     EXPECT_DOUBLE_EQ(stats.channels()[0].min, 1.0) << "X1 minimum, volts";
     EXPECT_DOUBLE_EQ(stats.channels()[0].sum, 9.0) << "X1 sum, volts";
     EXPECT_NEAR(stats.channels()[1].max, 4.99, 1e-3) << "Y16 maximum, volts";
+    stats.Gap();
+    const int16_t afterGap[] = {3200, RampCode(43), 3200, RampCode(45)};
+    stats.Add(afterGap, 2);
+    EXPECT_EQ(stats.ramp().lost(), 8 + 1) << "44; 11..42 are the stream's gap, counted there";
 
     // One kadr every `stride` frames, as the driver keeps them below the
     // module's slowest frame: unbroken, or with kadr 100 missing.

@@ -192,8 +192,9 @@ private:
     void* socket_;
 };
 
-// Malformed messages and those of another recording are refused, each in
-// one line, and the reader goes on; a message after missing kadrs tells them.
+// Malformed messages are refused and those of another recording told apart,
+// each said in one line, and the reader goes on; a message after missing
+// kadrs tells them.
 TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
     test::TempDir dir;
     const std::string endpoint = "ipc://" + (dir.path() / "stream").string();
@@ -219,8 +220,8 @@ TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
         {StreamReader::Got::Refused, "a message of 2 frames, not 3"},
         {StreamReader::Got::Refused, "bad JSON"},
         {StreamReader::Got::Refused, "message 0 goes back to kadr 3 after kadr 9"},
-        {StreamReader::Got::Refused, "is of another recording (S2, 2 channels"},
-        {StreamReader::Got::Refused, "is of another recording (S1, 3 channels"},
+        {StreamReader::Got::Another, "is of another recording (S2, 2 channels"},
+        {StreamReader::Got::Another, "is of another recording (S1, 3 channels"},
         {StreamReader::Got::Block, "", 14, 4},
         {StreamReader::Got::Block, "", 20, 0},
         {StreamReader::Got::Nothing, ""},
