@@ -106,7 +106,9 @@ class Subscription:
     """Iterate it for ``(header, codes)``: a Header and an int16 array of
     kadrs x channels, one pair per message, in order. It ends after the
     kadrs asked for (the last array cut to them), at the publisher's last
-    message (its reason in ``end``), or raises TimeoutError after
+    message (its reason in ``end``), at a message of another recording on
+    the endpoint (the publisher began another one: ``end`` says so), or
+    raises TimeoutError after
     ``timeout`` seconds without a message. A malformed message raises
     StreamError; iterating again goes on with the next one. ``gaps`` and
     ``missing_kadrs`` count what this subscriber did not get."""
@@ -164,7 +166,10 @@ class Subscription:
             if self._socket is None or self._left == 0 or self.end is not None:
                 self.close()
                 raise StopIteration
-            header, codes = self._take(self._receive())
+            taken = self._receive()
+            if taken is None:  # another recording began: this one ended unsaid
+                continue
+            header, codes = taken
             if header.end is not None:
                 self.end = header.end
             if self._left is not None:
@@ -174,6 +179,19 @@ class Subscription:
                 return header, codes
 
     def _receive(self):
+        """The next message's (header, codes); None when it is of another
+        recording, which ends this one (``end`` says so)."""
+        frames = self._next_frames()
+        header, codes = parse_message(frames)
+        first = self._first
+        if first is not None and (header.serial, header.channels, header.rate, header.start_time) != (
+                first.serial, first.channels, first.rate, first.start_time):
+            self.end = (f"the publisher began another recording ({header.serial}, "
+                        f"{len(header.channels)} channels, started {header.start_time})")
+            return None
+        return self._take(header, codes)
+
+    def _next_frames(self):
         deadline = None if self._timeout is None else time.monotonic() + self._timeout
         while True:
             wait = 100 if deadline is None else max(0, min(100, int((deadline - time.monotonic()) * 1000)))
@@ -182,13 +200,8 @@ class Subscription:
             if deadline is not None and time.monotonic() >= deadline:
                 raise TimeoutError(f"no message for {self._timeout:g} s")
 
-    def _take(self, frames):
-        header, codes = parse_message(frames)
+    def _take(self, header, codes):
         first = self._first
-        if first is not None and (header.serial, header.channels, header.rate, header.start_time) != (
-                first.serial, first.channels, first.rate, first.start_time):
-            raise StreamError(f"message {header.seq} is of another recording ({header.serial}, "
-                              f"{len(header.channels)} channels, started {header.start_time})")
         if first is not None and header.first_kadr < self._next_kadr:
             raise StreamError(f"message {header.seq} goes back to kadr {header.first_kadr} "
                               f"after kadr {self._next_kadr - 1}")
