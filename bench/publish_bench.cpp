@@ -68,7 +68,7 @@ private:
         for (;;) {
             const auto got = reader_.Next(15000, block, error);
             if (got == hosts::StreamReader::Got::Nothing) return;
-            if (got == hosts::StreamReader::Got::Refused) {
+            if (got != hosts::StreamReader::Got::Block) {
                 ++refused_;
                 continue;
             }
