@@ -42,6 +42,7 @@ protected:
     // +2 V for 50 kadrs, then -2 V for 50.
     static int16_t Square(std::size_t k) { return (k / 50) % 2 == 0 ? 2000 : -2000; }
     static int16_t Ramp(std::size_t k) { return static_cast<int16_t>(k * 10); }
+    static int16_t Level(std::size_t) { return 1000; }
     QImage Drawn() {
         plot_.replot(QCustomPlot::rpImmediateRefresh);
         return plot_.toPixmap().toImage();
@@ -121,14 +122,17 @@ TEST_F(PlotViewTest, ANewPictureLeavesNoTraceOfTheOld) {
 
 // Few columns far apart: the joins between them span bands of columns, and
 // every pixel column between the first and the last has some of the trace
-// (the first is under the axis).
+// (the first ones are under the axis and its ticks), a sloping one or a
+// level one.
 TEST_F(PlotViewTest, ATraceIsWholeAcrossTheBands) {
-    plot_.Show(Columns(12, Ramp), 1000, 0.012);
-    const QImage image = Drawn();
-    for (int x = Pixel(0, 0).x() + 1; x <= Pixel(0.011, 0).x(); ++x) {
-        bool red = false;
-        for (int y = 0; y < image.height() && !red; ++y) red = image.pixelColor(x, y) == Qt::red;
-        ASSERT_TRUE(red) << "column " << x;
+    for (const auto codes : {Ramp, Level}) {
+        plot_.Show(Columns(12, codes), 1000, 0.012);
+        const QImage image = Drawn();
+        for (int x = Pixel(0, 0).x() + 6; x <= Pixel(0.011, 0).x(); ++x) {
+            bool red = false;
+            for (int y = 0; y < image.height() && !red; ++y) red = image.pixelColor(x, y) == Qt::red;
+            ASSERT_TRUE(red) << "column " << x << (codes == Ramp ? " of the ramp" : " of the level");
+        }
     }
 }
 
