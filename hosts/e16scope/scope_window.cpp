@@ -1,5 +1,6 @@
 #include "scope_window.h"
 
+#include "panel_inputs.h"
 #include "section.h"
 #include "velmora/dotted_address.h"
 
@@ -139,6 +140,7 @@ QWidget* ScopeWindow::MakeSidePanel() {
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setMinimumWidth(side->sizeHint().width() + 20);
+    WheelOnlyWhenFocused(side);
     return scroll;
 }
 
