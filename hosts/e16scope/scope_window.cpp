@@ -169,6 +169,7 @@ void ScopeWindow::Connect() {
     });
     connect(&drain_, &QTimer::timeout, this, &ScopeWindow::Tick);
     connect(&poll_, &QTimer::timeout, lines_, &LinesPanel::Poll);
+    connect(lines_, &LinesPanel::Refused, this, &ScopeWindow::ShowError);
 }
 
 ScopeWindow::~ScopeWindow() {

@@ -1,10 +1,10 @@
 // e16scope's window against the simulated module, driven as a user drives it:
 // Test (OK on the address chooser), Setup (32 single-ended inputs), Start,
 // and what the plot then holds; a disconnect and the recovery from it; the
-// module named in the status bar; the lines panel's loopback, and the wheel
-// left to the panel over inputs without the focus; the window before Test,
-// and its settings kept for the next start; the driver's settings saved when
-// it is let go.
+// module named in the status bar; the lines panel's loopback, a DAC level
+// out of range refused, and the wheel left to the panel over inputs without
+// the focus; the window before Test, and its settings kept for the next
+// start; the driver's settings saved when it is let go.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -409,6 +409,36 @@ TEST_F(ScopeTest, AWheelChangesOnlyTheInputWithTheFocus) {
         input->setFocus();
         Wheel(input, c.notch);
         EXPECT_NE(InputValue(input), value) << "the focused input took no wheel";
+    }
+}
+
+// A DAC level typed out of its range and entered is refused with the range
+// in the status bar, the output left as it was; one in range is set.
+TEST_F(ScopeTest, ALevelTypedOutOfRangeIsRefusedAndTheOutputStays) {
+    ScopeWindow window(session_);
+    window.show();
+    Detect(window);
+    auto* dac2 = window.findChild<QDoubleSpinBox*>(QStringLiteral("dac2"));
+    const struct {
+        const char* typed;
+        double level; // the output after Enter
+        bool refused;
+    } cases[] = {{"-12", 3, true}, {"10.5", 3, true}, {"-7.5", -7.5, false}, {"10", 10, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        dac2->setValue(3);
+        window.findChild<QLabel*>(QStringLiteral("error"))->clear();
+        dac2->setFocus();
+        dac2->selectAll();
+        QTest::keyClicks(dac2, QString::fromLatin1(c.typed));
+        QTest::keyClick(dac2, Qt::Key_Return);
+        EXPECT_NEAR(session_.Dac(1), c.level, 1e-6);
+        EXPECT_NEAR(dac2->value(), c.level, 1e-6);
+        const std::string refusal =
+            std::string("DAC2: ") + c.typed +
+            " V refused. Please, set the number in range from -10 to 10 V! The output "
+            "stays at 3 V.";
+        EXPECT_EQ(Label(window, "error"), c.refused ? refusal : "");
     }
 }
 
