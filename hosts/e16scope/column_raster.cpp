@@ -51,8 +51,18 @@ void ColumnRaster::Trace(std::span<const PixelColumn> columns, QRgb colour) {
             Join(last.x, last.upper, at.x, at.lower, colour); // rose past it
         else if (at.upper > last.lower)
             Join(last.x, last.lower, at.x, at.upper, colour); // fell past it
+        else if (at.x > last.x + 1)
+            Level(last, at, colour);
         Extent(at.x, at.upper, at.lower, colour);
     }
+}
+
+// Overlapping extents pixels apart (columns wider than a pixel): a line
+// through the middle of their common rows, so that a flat or slow trace does
+// not break into dots.
+void ColumnRaster::Level(const PixelColumn& from, const PixelColumn& to, QRgb colour) {
+    const int y = (std::max(from.upper, to.upper) + std::min(from.lower, to.lower)) / 2;
+    Join(from.x, y, to.x, y, colour);
 }
 
 // In this layout a column's extent is a plain fill, where down the rows of an

@@ -25,9 +25,10 @@ public:
     // kColumns, of an image `height` rows tall. Every pixel is transparent.
     void Start(int left, int width, int height);
     // A trace's columns, left to right, in image coordinates, clipped to the
-    // band: each a vertical line over its extent, and where it does not meet
-    // the one before, a join from that one's nearest end first. The last
-    // pixel drawn wins.
+    // band: each a vertical line over its extent, joined to the one before
+    // across any pixel columns between them: from that one's nearest end
+    // where their extents do not overlap, else level through the rows they
+    // share. The last pixel drawn wins.
     void Trace(std::span<const PixelColumn> columns, QRgb colour);
     // Copies rows [top, bottom] of the band into the same place of `image`
     // (ARGB32 premultiplied, at least the band's size) and makes the band
@@ -37,6 +38,8 @@ public:
 private:
     // A vertical line from row y0 to y1 at x.
     void Extent(int x, int y0, int y1, QRgb colour);
+    // A level join between overlapping extents.
+    void Level(const PixelColumn& from, const PixelColumn& to, QRgb colour);
     // A one-pixel line from (x0, y0) to (x1, y1).
     void Join(int x0, int y0, int x1, int y1, QRgb colour);
     QRgb* Column(int x) { return pixels_.data() + std::ptrdiff_t{x - left_} * height_; }

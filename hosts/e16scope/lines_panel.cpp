@@ -11,7 +11,7 @@ LinesPanel::LinesPanel(ScopeSession& session, QWidget* parent)
     auto* grid = new QGridLayout(this);
     for (int d = 0; d < 2; ++d) {
         grid->addWidget(new QLabel(tr("DAC%1, V").arg(d + 1)), d, 0, 1, 4);
-        auto* level = dac_[d] = new QDoubleSpinBox;
+        auto* level = dac_[d] = new LevelBox;
         level->setObjectName(QStringLiteral("dac%1").arg(d + 1));
         level->setRange(-10, 10);
         level->setDecimals(3);
@@ -19,6 +19,7 @@ LinesPanel::LinesPanel(ScopeSession& session, QWidget* parent)
         connect(level, &QDoubleSpinBox::valueChanged, this, [this, d](double volts) {
             if (!polling_) session_.SetDac(d, volts);
         });
+        connect(level, &LevelBox::Refused, this, [this, d](double volts) { RefuseLevel(d, volts); });
         grid->addWidget(level, d, 4, 1, 4);
     }
     grid->addWidget(new QLabel(tr("Out")), 2, 0, 1, 8);
@@ -36,6 +37,17 @@ LinesPanel::LinesPanel(ScopeSession& session, QWidget* parent)
         in->setFocusPolicy(Qt::NoFocus);
         grid->addWidget(in, 6 + line / 8, line % 8);
     }
+}
+
+void LinesPanel::RefuseLevel(int dac, double volts) {
+    const LevelBox* box = dac_[dac];
+    emit Refused(tr("DAC%1: %2 V refused. Please, set the number in range from %3 to %4 V! The output "
+                    "stays at %5 V.")
+                     .arg(dac + 1)
+                     .arg(volts)
+                     .arg(box->minimum())
+                     .arg(box->maximum())
+                     .arg(box->value()));
 }
 
 void LinesPanel::WriteOutputs() {

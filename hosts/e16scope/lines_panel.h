@@ -1,12 +1,13 @@
 // Analog outputs and digital lines at a glance: the static level of each DAC
-// channel, the 16 output lines (toggled by a click) and the 16 input lines,
-// refreshed from the module by Poll().
+// channel (a level out of its range is refused, with the reason), the 16
+// output lines (toggled by a click) and the 16 input lines, refreshed from
+// the module by Poll().
 #pragma once
 
+#include "panel_inputs.h"
 #include "scope_session.h"
 
 #include <QCheckBox>
-#include <QDoubleSpinBox>
 #include <QGroupBox>
 
 #include <array>
@@ -20,11 +21,16 @@ public:
     // Reads the inputs and the outputs' word, and whether the DACs exist.
     void Poll();
 
+signals:
+    // Why a level typed was not set, for the status bar.
+    void Refused(const QString& why);
+
 private:
+    void RefuseLevel(int dac, double volts);
     void WriteOutputs();
 
     ScopeSession& session_;
-    std::array<QDoubleSpinBox*, 2> dac_{};
+    std::array<LevelBox*, 2> dac_{};
     std::array<QCheckBox*, 16> outputs_{};
     std::array<QCheckBox*, 16> inputs_{};
     bool polling_ = false; // the boxes are being set from the module

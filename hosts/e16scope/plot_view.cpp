@@ -107,6 +107,7 @@ void PlotView::SetRanges(double firstX, double windowSeconds) {
     } else if (!autoscale_ && traces_->FullScale() > 0) {
         yAxis->setRange(-traces_->FullScale(), traces_->FullScale());
     }
+    PlaceLevel();
 }
 
 void PlotView::SetTriggerLevel(bool shown, double volts, QColor colour) {
@@ -120,13 +121,30 @@ void PlotView::SetTriggerLevel(bool shown, double volts, QColor colour) {
 
 void PlotView::MoveLevel(double volts) {
     level_ = volts;
-    levelLine_->point1->setCoords(0, volts);
-    levelLine_->point2->setCoords(1, volts);
+    PlaceLevel();
+    marks_->replot();
+}
+
+// Two pixels inside the plot, clear of the axis drawn along its edge.
+double PlotView::ShownLevel() const {
+    const QCPRange range = yAxis->range();
+    const double margin = 2 * range.size() / std::max(axisRect()->height(), 1);
+    return std::clamp(level_, range.lower + margin, range.upper - margin);
+}
+
+// A level off the plot stays at its nearer edge, its label inside the plot
+// with an arrow towards it, so that it can be seen and dragged back.
+void PlotView::PlaceLevel() {
+    const double shown = ShownLevel();
+    levelLine_->point1->setCoords(0, shown);
+    levelLine_->point2->setCoords(1, shown);
     levelHandle_->position->setTypeX(QCPItemPosition::ptAxisRectRatio);
     levelHandle_->position->setTypeY(QCPItemPosition::ptPlotCoords);
-    levelHandle_->position->setCoords(1, volts);
-    levelHandle_->setText(tr("T %1 V").arg(volts, 0, 'f', 3));
-    marks_->replot();
+    levelHandle_->position->setCoords(1, shown);
+    const bool above = level_ > yAxis->range().upper, below = level_ < yAxis->range().lower;
+    levelHandle_->setPositionAlignment(Qt::AlignRight | (above ? Qt::AlignTop : Qt::AlignBottom));
+    const QString arrow = above ? QStringLiteral(" \u25b2") : below ? QStringLiteral(" \u25bc") : QString();
+    levelHandle_->setText(tr("T %1 V").arg(level_, 0, 'f', 3) + arrow);
 }
 
 void PlotView::SetTriggerTime(bool shown) {
@@ -169,7 +187,7 @@ bool PlotView::SaveImage(const QString& path) {
 }
 
 PlotView::Drag PlotView::Grab(QPointF pos) const {
-    if (levelLine_->visible() && std::fabs(pos.y() - yAxis->coordToPixel(level_)) <= kGrabPixels)
+    if (levelLine_->visible() && std::fabs(pos.y() - yAxis->coordToPixel(ShownLevel())) <= kGrabPixels)
         return Drag::Level;
     if (!cursorLines_[0]->visible()) return Drag::None;
     const double d1 = std::fabs(pos.x() - xAxis->coordToPixel(cursorTimes_[0]));

@@ -37,7 +37,8 @@ public:
     // A trace's volts at `seconds` (its column's mid value); NaN outside the data.
     double ValueAt(std::size_t trace, double seconds) const { return traces_->ValueAt(trace, seconds); }
 
-    // A dashed line at `volts` the user drags vertically.
+    // A dashed line at `volts` the user drags vertically; one off the plot
+    // at its nearer edge.
     void SetTriggerLevel(bool shown, double volts, QColor colour);
     double TriggerLevel() const { return level_; }
     // A mark at time 0 of a triggered sweep.
@@ -69,6 +70,9 @@ private:
     // What a press at `pos` would drag.
     Drag Grab(QPointF pos) const;
     void MoveLevel(double volts);
+    // The level within the value axis's range, and its line and label there.
+    double ShownLevel() const;
+    void PlaceLevel();
     void MoveCursors();
     void ShowReadout(QPointF pos);
 

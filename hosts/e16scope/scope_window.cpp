@@ -1,5 +1,6 @@
 #include "scope_window.h"
 
+#include "panel_inputs.h"
 #include "section.h"
 #include "velmora/dotted_address.h"
 
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <utility>
 
 namespace e16scope {
 namespace {
@@ -138,6 +140,7 @@ QWidget* ScopeWindow::MakeSidePanel() {
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setMinimumWidth(side->sizeHint().width() + 20);
+    WheelOnlyWhenFocused(side);
     return scroll;
 }
 
@@ -166,6 +169,7 @@ void ScopeWindow::Connect() {
     });
     connect(&drain_, &QTimer::timeout, this, &ScopeWindow::Tick);
     connect(&poll_, &QTimer::timeout, lines_, &LinesPanel::Poll);
+    connect(lines_, &LinesPanel::Refused, this, &ScopeWindow::ShowError);
 }
 
 ScopeWindow::~ScopeWindow() {
@@ -348,6 +352,7 @@ void ScopeWindow::ShowStream() {
         ShowTraces(std::move(traces));
         achieved_->setText(tr("%1 kadrs/s").arg(session_.Rate(), 0, 'f', 3));
         streamTraces_ = true;
+        if (!TakeTriggerOption()) QApplication::exit(1); // as a refusal before the start ends it
     }
     module_->setText(stream->Serial().empty()
                          ? tr("Waiting for %1").arg(Text(stream->Endpoint()))
@@ -564,13 +569,23 @@ bool ScopeWindow::StartFromOptions(const ScopeOptions& options) {
     }
     StartStop();
     if (!session_.Recording()) return fail(error_->text().toStdString());
-    if (options.trigger) {
-        std::vector<int16_t> numbers;
-        for (const ChannelChoice& choice : session_.Channels()) numbers.push_back(choice.channel);
-        if (!trigger_->Apply(*options.trigger, numbers))
-            return fail("--trigger: no recorded channel is named " + options.trigger->channel);
-    }
-    return true;
+    pendingTrigger_ = options.trigger;
+    return TakeTriggerOption();
+}
+
+// --trigger names a channel: the module's are known once it starts, a
+// stream's with its first message. False, said like the other refusals, when
+// none has that name; true while they are still unknown.
+bool ScopeWindow::TakeTriggerOption() {
+    if (!pendingTrigger_ || session_.Channels().empty()) return true;
+    const TriggerChoice choice = *std::exchange(pendingTrigger_, std::nullopt);
+    std::vector<int16_t> numbers;
+    for (const ChannelChoice& chosen : session_.Channels()) numbers.push_back(chosen.channel);
+    if (trigger_->Apply(choice, numbers)) return true;
+    const std::string why = "--trigger: no recorded channel is named " + choice.channel;
+    std::fprintf(stderr, "e16scope: %s\n", why.c_str());
+    ShowError(Text(why));
+    return false;
 }
 
 // After the time asked: the last kadrs drained and drawn, then each action,
@@ -583,6 +598,10 @@ void ScopeWindow::Unattended(const ScopeOptions& options) {
         Redraw();
         bool done = true;
         std::string error;
+        if (pendingTrigger_) {
+            std::fprintf(stderr, "e16scope: --trigger: the stream sent no message naming its channels\n");
+            done = false;
+        }
         if (!options.exportView.empty() && !views_->ExportView(session_, options.exportView, error)) {
             std::fprintf(stderr, "e16scope: cannot export the view: %s\n", error.c_str());
             done = false;

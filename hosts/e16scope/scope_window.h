@@ -25,6 +25,8 @@
 #include <QMainWindow>
 #include <QTimer>
 
+#include <optional>
+
 namespace e16scope {
 
 // The first window's size, with no saved geometry, on a screen whose free
@@ -82,6 +84,7 @@ private:
     void ShowTriggerState();
     void ShowTraces(std::vector<TraceStyle> traces);
     bool StartFromOptions(const ScopeOptions& options);
+    bool TakeTriggerOption();
     void Unattended(const ScopeOptions& options);
     void ShowStatus();
     void ShowModule();
@@ -116,7 +119,8 @@ private:
     double redrawCost_ = 0;   // seconds the last redraw took
     double analysisCost_ = 0; // and the last measurement
     int unattendedStatus_ = 1;
-    bool unattended_ = false; // an --after run: the window's settings stay as they were
+    bool unattended_ = false;                     // an --after run: the window's settings stay as they were
+    std::optional<TriggerChoice> pendingTrigger_; // --trigger, until the channels are known
     double busy_ = 0;
 };
 

@@ -1,6 +1,7 @@
 // The plot's trace raster: drawn band by band and copied out, a trace lands on
 // its pixels in every band, including the narrow last one and a join across a
-// band's edge, and what a flush leaves behind never shows in the next one.
+// band's edge, columns pixels apart are joined, and what a flush leaves behind
+// never shows in the next one.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -59,6 +60,37 @@ TEST(ColumnRaster, AJoinAcrossABandEdgeIsWhole) {
             int drawn = 0;
             for (int y = 0; y < image.height(); ++y) drawn += image.pixel(x, y) == kRed;
             EXPECT_EQ(drawn, 1) << "column " << x;
+        }
+    }
+}
+
+// Columns pixels apart (fewer kadrs than pixel columns): every pixel column
+// from the first to the last has some of the trace, level, slow, overlapping
+// or stepping, within the rows of the two columns on either side.
+TEST(ColumnRaster, ColumnsPixelsApartAreJoinedAcrossTheGap) {
+    const std::vector<PixelColumn> traces[] = {
+        {{10, 8, 8}, {13, 8, 8}, {16, 8, 8}},
+        {{10, 8, 8}, {13, 8, 8}, {16, 9, 9}, {19, 9, 9}},
+        {{60, 4, 9}, {70, 6, 12}},
+        {{30, 5, 9}, {31, 3, 3}, {35, 4, 11}},
+        {{10, 2, 2}, {20, 12, 12}},
+    };
+    ColumnRaster raster;
+    for (const auto& trace : traces) {
+        SCOPED_TRACE(trace.front().x);
+        const QImage image = Draw(raster, trace, kRed, 100, 0, 19);
+        for (std::size_t i = 1; i < trace.size(); ++i) {
+            const PixelColumn &from = trace[i - 1], &to = trace[i];
+            const int top = std::min(from.upper, to.upper), bottom = std::max(from.lower, to.lower);
+            for (int x = from.x; x <= to.x; ++x) {
+                int drawn = 0;
+                for (int y = 0; y < image.height(); ++y)
+                    if (image.pixel(x, y) == kRed) {
+                        ++drawn;
+                        EXPECT_TRUE(y >= top && y <= bottom) << x << ", " << y;
+                    }
+                EXPECT_GT(drawn, 0) << "column " << x;
+            }
         }
     }
 }

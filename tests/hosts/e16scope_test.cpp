@@ -1,9 +1,10 @@
 // e16scope's window against the simulated module, driven as a user drives it:
 // Test (OK on the address chooser), Setup (32 single-ended inputs), Start,
 // and what the plot then holds; a disconnect and the recovery from it; the
-// module named in the status bar; the lines panel's loopback; the window
-// before Test, and its settings kept for the next start; the driver's
-// settings saved when it is let go.
+// module named in the status bar; the lines panel's loopback, a DAC level
+// out of range refused, and the wheel left to the panel over inputs without
+// the focus; the window before Test, and its settings kept for the next
+// start; the driver's settings saved when it is let go.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -11,6 +12,10 @@
 #include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QSpontaneKeyEvent>
 #include <QTest>
 
 #include <gmock/gmock.h>
@@ -335,6 +340,106 @@ TEST_F(ScopeTest, TheLinesPanelDrivesTheOutputs) {
     uint32_t flags = 0;
     ASSERT_EQ(e16sim_get_dac(E16SIM_MODULE_DAC, 0, &now, &level, &flags), 0);
     EXPECT_NEAR(level, 1.5, 1e-3);
+}
+
+// The side panel's input named `name`, or the channel table's cell widget of
+// channel 1 in `column`.
+QWidget* PanelInput(ScopeWindow& window, const char* name, int column) {
+    if (column >= 0) return window.Channels()->cellWidget(0, column);
+    return window.findChild<QWidget*>(QString::fromLatin1(name));
+}
+
+// A spin box's value or a list's row.
+double InputValue(QWidget* input) {
+    if (auto* box = qobject_cast<QDoubleSpinBox*>(input)) return box->value();
+    if (auto* box = qobject_cast<QSpinBox*>(input)) return box->value();
+    return qobject_cast<QComboBox*>(input)->currentIndex();
+}
+
+// A wheel turned a notch over `input` (up: 1, down: -1) as the window
+// system sends it: to the widget under the pointer, as a spontaneous event
+// (sendEvent would make it a synthetic one, which goes to no parent).
+void Wheel(QWidget* input, int notch) {
+    QWidget* window = input->window();
+    const QPoint at = input->mapTo(window, input->rect().center());
+    QWidget* under = window->childAt(at);
+    ASSERT_TRUE(under == input || input->isAncestorOf(under));
+    QWheelEvent wheel(under->mapFrom(window, at), window->mapToGlobal(at), QPoint(), QPoint(0, 120 * notch),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QSpontaneKeyEvent::setSpontaneous(&wheel);
+    QApplication::instance()->notify(under, &wheel);
+}
+
+// A wheel over an input of the side panel that has no focus scrolls the panel
+// (or the channel table) and changes nothing, an output least of all; once
+// the input has the focus, the wheel is its own.
+TEST_F(ScopeTest, AWheelChangesOnlyTheInputWithTheFocus) {
+    ScopeWindow window(session_);
+    window.resize(1280, 600);
+    window.show();
+    Detect(window);
+    window.activateWindow(); // the inputs take the focus in the active window only
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto* panel = window.findChild<QScrollArea*>(QStringLiteral("sidePanel"));
+    const struct {
+        const char* name;
+        int column; // in the channel table, or -1
+        int notch;  // away from the panel's end and the input's limit
+        bool scrollsPanel;
+    } cases[] = {{"dac1", -1, 1, true},        {"dac2", -1, 1, true},         {"rate", -1, -1, true},
+                 {"window", -1, -1, true},     {"triggerMode", -1, -1, true}, {"triggerLevel", -1, -1, true},
+                 {"pretrigger", -1, -1, true}, {"view", -1, -1, true},        {"range", 1, -1, false},
+                 {"offset", 2, -1, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QWidget* input = PanelInput(window, c.name, c.column);
+        ASSERT_NE(input, nullptr);
+        panel->ensureWidgetVisible(input, 50, 50);
+        input->clearFocus();
+        const double value = InputValue(input), dac1 = session_.Dac(0), dac2 = session_.Dac(1);
+        const int scrolled = panel->verticalScrollBar()->value();
+        Wheel(input, c.notch);
+        EXPECT_EQ(InputValue(input), value);
+        EXPECT_EQ(session_.Dac(0), dac1);
+        EXPECT_EQ(session_.Dac(1), dac2);
+        if (c.scrollsPanel) {
+            EXPECT_NE(panel->verticalScrollBar()->value(), scrolled);
+        }
+        panel->ensureWidgetVisible(input, 50, 50);
+        input->setFocus();
+        Wheel(input, c.notch);
+        EXPECT_NE(InputValue(input), value) << "the focused input took no wheel";
+    }
+}
+
+// A DAC level typed out of its range and entered is refused with the range
+// in the status bar, the output left as it was; one in range is set.
+TEST_F(ScopeTest, ALevelTypedOutOfRangeIsRefusedAndTheOutputStays) {
+    ScopeWindow window(session_);
+    window.show();
+    Detect(window);
+    auto* dac2 = window.findChild<QDoubleSpinBox*>(QStringLiteral("dac2"));
+    const struct {
+        const char* typed;
+        double level; // the output after Enter
+        bool refused;
+    } cases[] = {{"-12", 3, true}, {"10.5", 3, true}, {"-7.5", -7.5, false}, {"10", 10, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        dac2->setValue(3);
+        window.findChild<QLabel*>(QStringLiteral("error"))->clear();
+        dac2->setFocus();
+        dac2->selectAll();
+        QTest::keyClicks(dac2, QString::fromLatin1(c.typed));
+        QTest::keyClick(dac2, Qt::Key_Return);
+        EXPECT_NEAR(session_.Dac(1), c.level, 1e-6);
+        EXPECT_NEAR(dac2->value(), c.level, 1e-6);
+        const std::string refusal =
+            std::string("DAC2: ") + c.typed +
+            " V refused. Please, set the number in range from -10 to 10 V! The output "
+            "stays at 3 V.";
+        EXPECT_EQ(Label(window, "error"), c.refused ? refusal : "");
+    }
 }
 
 TEST_F(ScopeTest, BeforeTestItShowsOnlyWhatNeedsNoModule) {

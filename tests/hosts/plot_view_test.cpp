@@ -1,6 +1,7 @@
 // e16scope's plot drawn offscreen: the columns' extents on the pixels they
-// belong to, a sweep's time axis, dragging the trigger level and the time
-// cursors with the mouse, and the traces' values at the cursors.
+// belong to, a sweep's time axis, dragging the trigger level (from the
+// plot's edge when it is off the plot) and the time cursors with the mouse,
+// and the traces' values at the cursors.
 #include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
@@ -42,6 +43,7 @@ protected:
     // +2 V for 50 kadrs, then -2 V for 50.
     static int16_t Square(std::size_t k) { return (k / 50) % 2 == 0 ? 2000 : -2000; }
     static int16_t Ramp(std::size_t k) { return static_cast<int16_t>(k * 10); }
+    static int16_t Level(std::size_t) { return 1000; }
     QImage Drawn() {
         plot_.replot(QCustomPlot::rpImmediateRefresh);
         return plot_.toPixmap().toImage();
@@ -49,6 +51,11 @@ protected:
     QPoint Pixel(double seconds, double volts) const {
         return {static_cast<int>(std::lround(plot_.xAxis->coordToPixel(seconds))),
                 static_cast<int>(std::lround(plot_.yAxis->coordToPixel(volts)))};
+    }
+    void Drag(QPoint from, QPoint to) {
+        QTest::mousePress(&plot_, Qt::LeftButton, {}, from);
+        QTest::mouseMove(&plot_, to);
+        QTest::mouseRelease(&plot_, Qt::LeftButton, {}, to);
     }
     // `ink` on the row of `at`, within a pixel of it on either side.
     static bool InkNear(const QImage& image, QPoint at, QColor ink) {
@@ -121,14 +128,17 @@ TEST_F(PlotViewTest, ANewPictureLeavesNoTraceOfTheOld) {
 
 // Few columns far apart: the joins between them span bands of columns, and
 // every pixel column between the first and the last has some of the trace
-// (the first is under the axis).
+// (the first ones are under the axis and its ticks), a sloping one or a
+// level one.
 TEST_F(PlotViewTest, ATraceIsWholeAcrossTheBands) {
-    plot_.Show(Columns(12, Ramp), 1000, 0.012);
-    const QImage image = Drawn();
-    for (int x = Pixel(0, 0).x() + 1; x <= Pixel(0.011, 0).x(); ++x) {
-        bool red = false;
-        for (int y = 0; y < image.height() && !red; ++y) red = image.pixelColor(x, y) == Qt::red;
-        ASSERT_TRUE(red) << "column " << x;
+    for (const auto codes : {Ramp, Level}) {
+        plot_.Show(Columns(12, codes), 1000, 0.012);
+        const QImage image = Drawn();
+        for (int x = Pixel(0, 0).x() + 6; x <= Pixel(0.011, 0).x(); ++x) {
+            bool red = false;
+            for (int y = 0; y < image.height() && !red; ++y) red = image.pixelColor(x, y) == Qt::red;
+            ASSERT_TRUE(red) << "column " << x << (codes == Ramp ? " of the ramp" : " of the level");
+        }
     }
 }
 
@@ -169,23 +179,39 @@ TEST_F(PlotViewTest, DraggingTheLevelAndTheCursorsMovesThem) {
     EXPECT_NEAR(t1, -0.05 + 0.1 / 3, 1e-9);
     EXPECT_NEAR(t2, -0.05 + 0.2 / 3, 1e-9);
     QSignalSpy level(&plot_, &PlotView::TriggerLevelDragged), cursors(&plot_, &PlotView::CursorsMoved);
-    const auto drag = [this](QPoint from, QPoint to) {
-        QTest::mousePress(&plot_, Qt::LeftButton, {}, from);
-        QTest::mouseMove(&plot_, to);
-        QTest::mouseRelease(&plot_, Qt::LeftButton, {}, to);
-    };
-    drag(Pixel(-0.04, 10) + QPoint(0, 3), Pixel(-0.04, -5));
+    Drag(Pixel(-0.04, 10) + QPoint(0, 3), Pixel(-0.04, -5));
     ASSERT_EQ(level.count(), 1);
     EXPECT_NEAR(level.at(0).at(0).toDouble(), -5, 0.2);
     EXPECT_NEAR(plot_.TriggerLevel(), -5, 0.2);
-    drag(Pixel(t2, 20) + QPoint(-4, 0), Pixel(0.04, 20));
+    Drag(Pixel(t2, 20) + QPoint(-4, 0), Pixel(0.04, 20));
     ASSERT_EQ(cursors.count(), 1);
     EXPECT_NEAR(cursors.at(0).at(0).toDouble(), t1, 1e-9);
     EXPECT_NEAR(cursors.at(0).at(1).toDouble(), 0.04, 0.001);
-    drag(Pixel(-0.04, 20) + QPoint(0, 0), Pixel(-0.03, 25)); // near neither
+    Drag(Pixel(-0.04, 20) + QPoint(0, 0), Pixel(-0.03, 25)); // near neither
     EXPECT_EQ(level.count(), 1);
     EXPECT_EQ(cursors.count(), 1);
     EXPECT_NEAR(plot_.CursorTimes().first, t1, 1e-9);
+}
+
+// A level above or below the autoscaled traces shows at the plot's nearer
+// edge and is dragged back from there.
+TEST_F(PlotViewTest, ALevelOffThePlotStaysAtItsEdgeToDragBack) {
+    plot_.ShowSweep(Columns(100, Ramp), 1000, -0.05, 0.1); // 0 to 0.99 V
+    for (const double volts : {10.0, -10.0}) {
+        SCOPED_TRACE(volts);
+        plot_.SetTriggerLevel(true, volts, Qt::blue);
+        const QImage image = Drawn();
+        const QCPRange range = plot_.yAxis->range();
+        const QPoint edge = Pixel(-0.04, volts > 0 ? range.upper : range.lower);
+        bool drawn = false;
+        for (int y = edge.y() - 3; y <= edge.y() + 3 && !drawn; ++y)
+            drawn = InkNear(image, {edge.x(), y}, Qt::blue);
+        EXPECT_TRUE(drawn) << "no level at the edge";
+        QSignalSpy level(&plot_, &PlotView::TriggerLevelDragged);
+        Drag(edge, Pixel(-0.04, 0.5));
+        ASSERT_EQ(level.count(), 1);
+        EXPECT_NEAR(level.at(0).at(0).toDouble(), 0.5, 0.02);
+    }
 }
 
 // 32 channels as the window shows them, saved as the user would save them.

@@ -1,10 +1,12 @@
 // e16scope run unattended, as a script runs it, through its real window with
 // no display: against the simulated module (X1..X4 are sines of 0.5, 1, 1.5
-// and 2 V at 10, 20, 30 and 40 Hz), what a triggered export, the spectrum's
-// export and --measure say, and how a run that cannot do them ends.
+// and 2 V at 10, 20, 30 and 40 Hz) or e16rec's stream of it, what a
+// triggered export, the spectrum's export and --measure say, and how a run
+// that cannot do them ends.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
@@ -59,10 +61,38 @@ protected:
                                     args + " </dev/null";
         return velmora::test::RunCommand(command, store.dir().path());
     }
+    // e16scope watching what e16rec publishes of the same module: X1..X4 at
+    // 2000 kadrs/s, stopped when e16scope ends.
+    velmora::test::Ran Watch(const std::string& args) {
+        const std::string endpoint = "ipc://" + File("pub");
+        const std::string command =
+            "{ ./e16rec -a 127.0.0.1 --inputs se -c 0-3 -r 2000 -q -t 10 -o - --publish " + endpoint +
+            " >/dev/null 2>&1 & env -u DISPLAY -u WAYLAND_DISPLAY "
+            "QT_QPA_PLATFORM=offscreen ./e16scope --source " +
+            endpoint + " " + args + " </dev/null; s=$?; kill $!; wait; exit $s; }";
+        return velmora::test::RunCommand(command, store.dir().path());
+    }
     std::string File(const char* name) const { return (store.dir().path() / name).string(); }
 
     velmora::test::PrivateStore store;
 };
+
+// An exported window of 0.2 s of X1..X4 whose time starts before X1's upward
+// crossing of 0 V and passes it at time 0.
+void ExpectRisingCrossingAtZero(const std::string& file) {
+    const Table view = Parse(Slurp(file));
+    ASSERT_EQ(view.names, (std::vector<std::string>{"time_s", "X1", "X2", "X3", "X4"}));
+    ASSERT_NEAR(view.rows.size(), 400, 2); // 0.2 s at 2000 kadrs/s
+    const std::size_t x1 = view.Column("X1");
+    std::size_t zero = 0; // the first row at or after time 0
+    while (zero < view.rows.size() && view.rows[zero][0] < 0) ++zero;
+    ASSERT_GT(zero, 0u);
+    ASSERT_LT(zero, view.rows.size());
+    EXPECT_LT(view.rows[zero][0], 1.0 / 2000);
+    EXPECT_LT(view.rows[zero - 1][x1], 0.0);
+    EXPECT_GE(view.rows[zero][x1], 0.0);
+    EXPECT_GT(view.rows[zero + 10][x1], view.rows[zero][x1]); // rising
+}
 
 // Two exports 0.55 s apart both start their time at X1's upward crossing of 0 V.
 TEST_F(ScopeRun, TriggeredExportsPutTheCrossingAtTimeZero) {
@@ -71,18 +101,29 @@ TEST_F(ScopeRun, TriggeredExportsPutTheCrossingAtTimeZero) {
         const auto ran = Scope(std::string("--window 0.2 --trigger X1,rising,0 --after ") + after +
                                " --export-view " + File("view.csv"));
         ASSERT_EQ(ran.exit, 0) << ran.err;
-        const Table view = Parse(Slurp(File("view.csv")));
-        ASSERT_EQ(view.names, (std::vector<std::string>{"time_s", "X1", "X2", "X3", "X4"}));
-        ASSERT_NEAR(view.rows.size(), 400, 2); // 0.2 s at 2000 kadrs/s
-        const std::size_t x1 = view.Column("X1");
-        std::size_t zero = 0; // the first row at or after time 0
-        while (zero < view.rows.size() && view.rows[zero][0] < 0) ++zero;
-        ASSERT_GT(zero, 0u);
-        ASSERT_LT(zero, view.rows.size());
-        EXPECT_LT(view.rows[zero][0], 1.0 / 2000);
-        EXPECT_LT(view.rows[zero - 1][x1], 0.0);
-        EXPECT_GE(view.rows[zero][x1], 0.0);
-        EXPECT_GT(view.rows[zero + 10][x1], view.rows[zero][x1]); // rising
+        ExpectRisingCrossingAtZero(File("view.csv"));
+    }
+}
+
+// A stream names its channels with its first message: --trigger takes effect
+// then, by name or by position, and a name it lacks is refused as for the
+// module.
+TEST_F(ScopeRun, AStreamTakesTheTriggerOnceItNamesItsChannels) {
+    const struct {
+        const char* trigger;
+        int exit;
+        const char* err;
+    } cases[] = {{"X1,rising,0", 0, ""},
+                 {"0,rising,0", 0, ""},
+                 {"Z9,rising,0", 1, "e16scope: --trigger: no recorded channel is named Z9\n"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.trigger);
+        std::filesystem::remove(File("view.csv"));
+        const auto ran = Watch(std::string("--window 0.2 --after 2 --trigger ") + c.trigger +
+                               " --export-view " + File("view.csv"));
+        EXPECT_EQ(ran.exit, c.exit) << ran.err;
+        EXPECT_TRUE(ran.err.ends_with(c.err)) << ran.err;
+        if (c.exit == 0) ExpectRisingCrossingAtZero(File("view.csv"));
     }
 }
 

@@ -1,0 +1,66 @@
+#include "panel_inputs.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+namespace e16scope {
+namespace {
+
+class FocusedWheel : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Wheel || static_cast<QWidget*>(watched)->hasFocus()) return false;
+        event->ignore(); // on to the parents: the panel scrolls
+        return true;
+    }
+};
+
+} // namespace
+
+// A wheel would otherwise give them the focus first (Qt::WheelFocus).
+void WheelOnlyWhenFocused(QWidget* panel) {
+    auto* filter = new FocusedWheel(panel);
+    const auto guard = [filter](QWidget* input) {
+        input->setFocusPolicy(Qt::StrongFocus);
+        input->installEventFilter(filter);
+    };
+    for (QWidget* box : panel->findChildren<QAbstractSpinBox*>()) guard(box);
+    for (QWidget* list : panel->findChildren<QComboBox*>()) guard(list);
+}
+
+QValidator::State LevelBox::validate(QString& text, int& pos) const {
+    const QValidator::State state = QDoubleSpinBox::validate(text, pos);
+    return state == QValidator::Invalid && Typed(text) ? QValidator::Intermediate : state;
+}
+
+std::optional<double> LevelBox::Typed(const QString& text) const {
+    QString number = text;
+    if (number.startsWith(prefix())) number.remove(0, prefix().size());
+    if (number.endsWith(suffix())) number.chop(suffix().size());
+    bool ok = false;
+    const double value = locale().toDouble(number.trimmed(), &ok);
+    return ok ? std::optional(value) : std::nullopt;
+}
+
+// Refused, not clamped: a level the user did not ask for is not put on an
+// output. The spin box then puts the value back (CorrectToPreviousValue).
+void LevelBox::RefuseOutOfRange() {
+    const std::optional<double> typed = Typed(lineEdit()->text());
+    if (typed && (*typed < minimum() || *typed > maximum())) emit Refused(*typed);
+}
+
+void LevelBox::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) RefuseOutOfRange();
+    QDoubleSpinBox::keyPressEvent(event);
+}
+
+void LevelBox::focusOutEvent(QFocusEvent* event) {
+    RefuseOutOfRange();
+    QDoubleSpinBox::focusOutEvent(event);
+}
+
+} // namespace e16scope
