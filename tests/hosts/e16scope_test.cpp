@@ -28,6 +28,7 @@
 #include <fstream>
 #include <optional>
 
+#include "channel_table.h"
 #include "e16sim_control.h"
 #include "measurement_table.h"
 #include "modal_script.h"
@@ -55,9 +56,12 @@ protected:
         velmora::test::OffscreenApp();
     }
     static void TearDownTestSuite() { store_.reset(); }
+    // Each test starts from the driver's first channel table (XY1..XY16),
+    // whatever an earlier one stored through Setup.
     void SetUp() override {
         e16sim_reset();
         std::string error;
+        ASSERT_TRUE(velmora::hosts::StoreChannelTable(false, error)) << error;
         ASSERT_TRUE(session_.Create(error)) << error;
     }
 
