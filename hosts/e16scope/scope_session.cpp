@@ -156,6 +156,7 @@ bool ScopeSession::StartStream(const std::string& endpoint, double windowSeconds
     auto stream = std::make_unique<StreamFeed>();
     if (!stream->Open(endpoint, error)) return false;
     stream_ = std::move(stream);
+    described_ = 0;
     channels_.clear();
     info_ = {};
     rate_ = 0;
@@ -167,7 +168,7 @@ bool ScopeSession::StartStream(const std::string& endpoint, double windowSeconds
     return true;
 }
 
-// The first message names the channels and the rate the traces follow.
+// A recording's first message names the channels and the rate the traces follow.
 void ScopeSession::Describe(const kit::StreamHeader& h) {
     info_ = {};
     channels_.clear();
@@ -186,7 +187,10 @@ std::size_t ScopeSession::DrainStream(std::string& ended) {
     std::size_t total = 0;
     kit::StreamBlock block;
     while (recording_ && stream_->Next(block)) {
-        if (channels_.empty()) Describe(block.header);
+        if (stream_->Recordings() != described_) {
+            Describe(block.header);
+            described_ = stream_->Recordings();
+        }
         Fold(block.codes.data(), static_cast<std::size_t>(block.header.kadrs));
         total += static_cast<std::size_t>(block.header.kadrs);
         if (block.header.end) {

@@ -136,6 +136,7 @@ private:
     std::string pendingFile_; // asked for before the first kadr came
     std::unique_ptr<velmora::hosts::RecordingWriter> file_;
     std::unique_ptr<StreamFeed> stream_;
+    int described_ = 0;        // the stream's recordings whose description the traces follow
     double windowSeconds_ = 1; // for a stream's traces, made once it describes itself
     std::size_t columns_ = 1;
 };

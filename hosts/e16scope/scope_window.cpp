@@ -333,7 +333,7 @@ void ScopeWindow::StartStream() {
         return;
     }
     ShowTraces({});
-    streamTraces_ = false;
+    streamTraces_ = 0;
     achieved_->clear();
     SetRecording(true);
     ShowStream();
@@ -343,7 +343,8 @@ void ScopeWindow::StartStream() {
 void ScopeWindow::ShowStream() {
     const StreamFeed* stream = session_.Stream();
     if (stream == nullptr) return;
-    if (!streamTraces_ && !session_.Info().channels.empty()) {
+    // A publisher restarted on the endpoint: its new recording is watched.
+    if (streamTraces_ != stream->Recordings() && !session_.Info().channels.empty()) {
         std::vector<TraceStyle> traces;
         const auto& channels = session_.Info().channels;
         for (std::size_t i = 0; i < channels.size(); ++i)
@@ -351,11 +352,14 @@ void ScopeWindow::ShowStream() {
                               channels[i].codesPerVolt, 0.0});
         ShowTraces(std::move(traces));
         achieved_->setText(tr("%1 kadrs/s").arg(session_.Rate(), 0, 'f', 3));
-        streamTraces_ = true;
+        streamTraces_ = stream->Recordings();
         if (!TakeTriggerOption()) QApplication::exit(1); // as a refusal before the start ends it
     }
-    module_->setText(stream->Serial().empty()
-                         ? tr("Waiting for %1").arg(Text(stream->Endpoint()))
+    module_->setText(stream->Serial().empty() ? tr("Waiting for %1").arg(Text(stream->Endpoint()))
+                     : stream->Recordings() > 1
+                         ? tr("Stream of %1 from %2, recording %3 (the publisher restarted)")
+                               .arg(Text(stream->Serial()), Text(stream->Endpoint()))
+                               .arg(stream->Recordings())
                          : tr("Stream of %1 from %2").arg(Text(stream->Serial()), Text(stream->Endpoint())));
     backend_->clear();
     fill_->setText(tr("%1 gaps (%2 kadrs missing)").arg(stream->Gaps()).arg(stream->GapKadrs()));

@@ -109,7 +109,7 @@ private:
     QLabel* achieved_ = nullptr;
     QComboBox* window_ = nullptr;
     QLineEdit* source_ = nullptr;
-    bool streamTraces_ = false; // the plot has the stream's channels
+    int streamTraces_ = 0; // the stream's recordings whose channels the plot has had
     QCheckBox* autoscale_ = nullptr;
     QLabel *module_ = nullptr, *backend_ = nullptr, *kadrs_ = nullptr, *fill_ = nullptr, *file_ = nullptr,
            *error_ = nullptr, *cursor_ = nullptr;

@@ -14,10 +14,15 @@ bool StreamFeed::Next(hosts::StreamBlock& block) {
         std::string error;
         switch (reader_.Next(0, block, error)) {
         case hosts::StreamReader::Got::Block:
+            if (recordings_ == 0) recordings_ = 1;
+            serial_ = block.header.serial;
+            return true;
+        case hosts::StreamReader::Got::Another:
+            reader_.Follow(block.header);
+            ++recordings_;
             serial_ = block.header.serial;
             return true;
         case hosts::StreamReader::Got::Refused:
-        case hosts::StreamReader::Got::Another: // the view keeps to what it shows
             ++refused_;
             problem_ = error;
             break;

@@ -88,7 +88,10 @@ StreamReader::Got StreamReader::Next(int timeoutMs, StreamBlock& block, std::str
     for (std::size_t i = 0; i < frames.size(); ++i) views[i] = frames[i];
     StreamHeader header;
     if (!CheckMessage(std::span(views.data(), frames.size()), header, error)) return Got::Refused;
+    block.codes.clear();
     if (!SameRecording(header, error)) {
+        AppendCodes(frames[2], block.codes);
+        block.missingBefore = 0;
         block.header = std::move(header);
         return Got::Another;
     }
@@ -101,10 +104,16 @@ StreamReader::Got StreamReader::Next(int timeoutMs, StreamBlock& block, std::str
     if (!started_) first_ = header;
     started_ = true;
     expected_ = header.firstKadr + header.kadrs;
-    block.codes.clear();
     AppendCodes(frames[2], block.codes);
     block.header = std::move(header);
     return Got::Block;
+}
+
+void StreamReader::Follow(const StreamHeader& header) {
+    first_ = header;
+    started_ = true;
+    expected_ = header.firstKadr + header.kadrs;
+    gaps_ = gapKadrs_ = 0;
 }
 
 } // namespace velmora::hosts

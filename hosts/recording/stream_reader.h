@@ -36,9 +36,13 @@ public:
     // holds it. Nothing: the time ran out or a signal came. Refused: a
     // malformed message, or one that goes back in kadrs. Another: a message
     // of another recording (`block.header` holds its header): the one
-    // followed ended without its last message. Refused and Another are said
-    // in one line in `error`; the next call takes the next message.
+    // followed ended without its last message; `block` holds the message as
+    // for Block. Refused and Another are said in one line in `error`; the
+    // next call takes the next message.
     Got Next(int timeoutMs, StreamBlock& block, std::string& error);
+    // After Another, to watch the new recording: `header`'s (that message's)
+    // is the recording kept to from now on, that message its first taken.
+    void Follow(const StreamHeader& header);
     // Gaps seen so far, and the kadrs they missed.
     int64_t Gaps() const { return gaps_; }
     int64_t GapKadrs() const { return gapKadrs_; }

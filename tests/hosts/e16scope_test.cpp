@@ -489,16 +489,17 @@ TEST_F(ScopeTest, ReleasingTheDriverSavesItsSettingsOrSaysWhyNot) {
 }
 
 // A message of `kadrs` kadrs of Y15 and Y16 from kadr `first` of SIM0009.
-std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char* end = nullptr) {
+std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char* end = nullptr,
+                                       std::vector<std::string> channels = {"Y15", "Y16"}) {
     velmora::hosts::StreamHeader h;
     h.serial = "SIM0009";
     h.firstKadr = first;
     h.kadrs = kadrs;
-    h.channels = {"Y15", "Y16"};
-    h.codesPerVolt = {3200, 3200};
+    h.channels = std::move(channels);
+    h.codesPerVolt.assign(h.channels.size(), 3200);
     h.rate = 1000;
     if (end != nullptr) h.end = end;
-    const std::vector<int16_t> codes(static_cast<std::size_t>(kadrs) * 2, 3200);
+    const std::vector<int16_t> codes(static_cast<std::size_t>(kadrs) * h.channels.size(), 3200);
     std::string payload;
     velmora::hosts::AppendPayload(codes.data(), codes.size(), payload);
     return {velmora::hosts::StreamTopic(h.serial), velmora::hosts::HeaderJson(h), payload};
@@ -506,7 +507,8 @@ std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char*
 
 // The Stream field instead of the module: the channels come with the first
 // message, the status bar names the publisher and the gaps, a malformed
-// message is said and passed, and the publisher's end stops the window.
+// message is said and passed, a publisher restarted on the endpoint is
+// watched anew, and the publisher's end stops the window.
 TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     velmora::test::TempDir dir;
     const std::string endpoint = "ipc://" + (dir.path() / "stream").string();
@@ -535,7 +537,12 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     EXPECT_EQ(Label(window, "fill"), "1 gaps (4 kadrs missing)");
     EXPECT_THAT(Label(window, "error"), HasSubstr("a message of 2 frames, not 3"));
     EXPECT_FALSE(Enabled(window, "record"));
-    send(StreamMessage(154, 0, "complete"));
+    send(StreamMessage(0, 30, nullptr, {"X1"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() == 180; }, 5000)) << session_.Received();
+    EXPECT_EQ(window.Plot()->Traces().Traces(), 1u);
+    EXPECT_THAT(Label(window, "module"), HasSubstr("recording 2 (the publisher restarted)"));
+    EXPECT_EQ(Label(window, "fill"), "0 gaps (0 kadrs missing)");
+    send(StreamMessage(30, 0, "complete", {"X1"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !session_.Recording(); }, 5000));
     EXPECT_TRUE(window.findChild<QLineEdit*>(QStringLiteral("source"))->isEnabled());
     zmq_close(socket);
