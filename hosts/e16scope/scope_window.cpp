@@ -517,8 +517,13 @@ QSize FirstWindowSize(QSize available) {
 void ScopeWindow::LoadSettings() {
     QSettings settings;
     if (!restoreGeometry(settings.value(QStringLiteral("geometry")).toByteArray())) {
+        // Offscreen (a script's --screenshot) the screen is only nominal, and
+        // smaller than a window whose tables show whole.
         const QScreen* screen = QGuiApplication::primaryScreen();
-        if (screen != nullptr) resize(FirstWindowSize(screen->availableGeometry().size()));
+        if (QGuiApplication::platformName() == QStringLiteral("offscreen"))
+            resize(FirstWindowSize({1600, 1000}));
+        else if (screen != nullptr)
+            resize(FirstWindowSize(screen->availableGeometry().size()));
     }
     QList<int> checked;
     for (const QVariant& channel : settings.value(QStringLiteral("channels"), QVariantList{0}).toList())

@@ -127,9 +127,19 @@ TEST_F(ScopeRun, AStreamTakesTheTriggerOnceItNamesItsChannels) {
     }
 }
 
+// The picture of the window is that of a window a person uses, offscreen too.
 TEST_F(ScopeRun, SpectrumPeaksAtTheSinesFrequencies) {
-    const auto ran = Scope("--window 1 --view spectrum --after 1.5 --export-view " + File("spectrum.csv"));
+    const auto ran = Scope("--window 1 --view spectrum --after 1.5 --export-view " + File("spectrum.csv") +
+                           " --screenshot " + File("window.png"));
     ASSERT_EQ(ran.exit, 0) << ran.err;
+    const std::string png = Slurp(File("window.png"));
+    ASSERT_GE(png.size(), 24u);
+    const auto bigEndian = [&png](std::size_t at) {
+        return (uint32_t{uint8_t(png[at])} << 24) | (uint32_t{uint8_t(png[at + 1])} << 16) |
+               (uint32_t{uint8_t(png[at + 2])} << 8) | uint8_t(png[at + 3]);
+    };
+    EXPECT_GE(bigEndian(16), 1280u) << "width";
+    EXPECT_GE(bigEndian(20), 800u) << "height";
     const Table spectrum = Parse(Slurp(File("spectrum.csv")));
     ASSERT_GE(spectrum.rows.size(), 3u);
     ASSERT_EQ(spectrum.names.front(), "frequency_hz");
