@@ -578,20 +578,38 @@ bool ScopeWindow::StartFromOptions(const ScopeOptions& options) {
     }
     StartStop();
     if (!session_.Recording()) return fail(error_->text().toStdString());
+    // As e16rec says it: the script asked for another rate than it gets.
+    if (options.rate && std::abs(session_.Rate() - *options.rate) > 1e-3 * *options.rate)
+        std::fprintf(stderr, "e16scope: adjusted rate: %g kadrs/s asked, %g kadrs/s set by the driver\n",
+                     *options.rate, session_.Rate());
     pendingTrigger_ = options.trigger;
     return TakeTriggerOption();
 }
 
 // --trigger names a channel: the module's are known once it starts, a
 // stream's with its first message. False, said like the other refusals, when
-// none has that name; true while they are still unknown.
+// none has that name or its codes never reach the level; true while they are
+// still unknown.
 bool ScopeWindow::TakeTriggerOption() {
     if (!pendingTrigger_ || session_.Channels().empty()) return true;
     const TriggerChoice choice = *std::exchange(pendingTrigger_, std::nullopt);
     std::vector<int16_t> numbers;
     for (const ChannelChoice& chosen : session_.Channels()) numbers.push_back(chosen.channel);
-    if (trigger_->Apply(choice, numbers)) return true;
-    const std::string why = "--trigger: no recorded channel is named " + choice.channel;
+    std::string why;
+    if (!trigger_->Apply(choice, numbers)) {
+        why = "--trigger: no recorded channel is named " + choice.channel;
+    } else {
+        const velmora::hosts::ChannelInfo& source = session_.Info().channels.at(trigger_->Settings().source);
+        const double reach = INT16_MAX / static_cast<double>(source.codesPerVolt);
+        if (std::abs(choice.level) > reach) {
+            char text[160];
+            std::snprintf(text, sizeof text,
+                          "--trigger: %s never reaches %g V: its codes end at \u00B1%.3g V",
+                          source.name.c_str(), choice.level, reach);
+            why = text;
+        }
+    }
+    if (why.empty()) return true;
     std::fprintf(stderr, "e16scope: %s\n", why.c_str());
     ShowError(Text(why));
     return false;

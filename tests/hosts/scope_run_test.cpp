@@ -154,9 +154,13 @@ TEST_F(ScopeRun, SpectrumPeaksAtTheSinesFrequencies) {
     }
 }
 
+// A rate past the module's is said, as e16rec says it, and measured at the rate set.
 TEST_F(ScopeRun, MeasurementsMatchTheSines) {
-    const auto ran = Scope("--window 1 --trigger X1,rising,0 --after 1.5 --measure");
+    const auto ran = Scope("--rate 200000 --window 1 --trigger X1,rising,0 --after 1.5 --measure");
     ASSERT_EQ(ran.exit, 0) << ran.err;
+    EXPECT_TRUE(ran.err.ends_with(
+        "e16scope: adjusted rate: 200000 kadrs/s asked, 125000 kadrs/s set by the driver\n"))
+        << ran.err;
     const Table table = Parse(ran.out);
     ASSERT_EQ(table.names,
               (std::vector<std::string>{"channel", "min_v", "max_v", "mean_v", "rms_v", "vpp_v", "freq_hz"}));
@@ -178,6 +182,8 @@ TEST_F(ScopeRun, MeasurementsMatchTheSines) {
 TEST_F(ScopeRun, WhatCannotBeDoneEndsTheRunWithItsReason) {
     const std::pair<std::string, std::string> cases[] = {
         {"--trigger Z9,rising,0 --measure", "e16scope: --trigger: no recorded channel is named Z9\n"},
+        {"--trigger X2,rising,20 --measure",
+         "e16scope: --trigger: X2 never reaches 20 V: its codes end at \u00B110.2 V\n"},
         {"--export-view /nonexistent/v.csv",
          "e16scope: cannot export the view: cannot write /nonexistent/v.csv: No such file or directory\n"},
         {"--screenshot /nonexistent/s.png", "e16scope: cannot write /nonexistent/s.png\n"}};
