@@ -158,8 +158,9 @@ TEST_F(ScopeRun, SpectrumPeaksAtTheSinesFrequencies) {
 TEST_F(ScopeRun, MeasurementsMatchTheSines) {
     const auto ran = Scope("--rate 200000 --window 1 --trigger X1,rising,0 --after 1.5 --measure");
     ASSERT_EQ(ran.exit, 0) << ran.err;
-    EXPECT_TRUE(ran.err.ends_with(
-        "e16scope: adjusted rate: 200000 kadrs/s asked, 125000 kadrs/s set by the driver\n"))
+    EXPECT_NE(
+        ran.err.find("e16scope: adjusted rate: 200000 kadrs/s asked, 125000 kadrs/s set by the driver\n"),
+        std::string::npos)
         << ran.err;
     const Table table = Parse(ran.out);
     ASSERT_EQ(table.names,
