@@ -564,20 +564,15 @@ bool ScopeWindow::Apply(const ScopeOptions& options) {
 
 // Fails with the reason on standard error and in the status bar.
 bool ScopeWindow::StartFromOptions(const ScopeOptions& options) {
-    const auto fail = [this](const std::string& why) {
-        std::fprintf(stderr, "e16scope: %s\n", why.c_str());
-        ShowError(Text(why));
-        return false;
-    };
     std::string error;
     if (options.address && !session_.SetAddress(velmora::DottedText(*options.address), error))
-        return fail("cannot take the address: " + error);
+        return Refuse("cannot take the address: " + error);
     if (options.source.empty()) {
         Detect();
-        if (!session_.Detected()) return fail(error_->text().toStdString());
+        if (!session_.Detected()) return Refuse(error_->text().toStdString());
     }
     StartStop();
-    if (!session_.Recording()) return fail(error_->text().toStdString());
+    if (!session_.Recording()) return Refuse(error_->text().toStdString());
     // As e16rec says it: the script asked for another rate than it gets.
     if (options.rate && std::abs(session_.Rate() - *options.rate) > 1e-3 * *options.rate)
         std::fprintf(stderr, "e16scope: adjusted rate: %g kadrs/s asked, %g kadrs/s set by the driver\n",
@@ -609,7 +604,10 @@ bool ScopeWindow::TakeTriggerOption() {
             why = text;
         }
     }
-    if (why.empty()) return true;
+    return why.empty() || Refuse(why);
+}
+
+bool ScopeWindow::Refuse(const std::string& why) {
     std::fprintf(stderr, "e16scope: %s\n", why.c_str());
     ShowError(Text(why));
     return false;

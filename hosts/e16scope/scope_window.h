@@ -85,6 +85,9 @@ private:
     void ShowTraces(std::vector<TraceStyle> traces);
     bool StartFromOptions(const ScopeOptions& options);
     bool TakeTriggerOption();
+    // A script's option that cannot be done: said on standard error and in
+    // the status bar; false.
+    bool Refuse(const std::string& why);
     void Unattended(const ScopeOptions& options);
     void ShowStatus();
     void ShowModule();
