@@ -1,7 +1,8 @@
 #include "channel_panel.h"
 
+#include "panel_inputs.h"
+
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QHeaderView>
 
 #include <array>
@@ -27,12 +28,11 @@ ChannelPanel::ChannelPanel(QWidget* parent) : QTableWidget(kChannels, kColumns, 
         name->setCheckState(c == 0 ? Qt::Checked : Qt::Unchecked);
         setItem(c, kName, name);
         setCellWidget(c, kRange, new QComboBox);
-        auto* offset = new QDoubleSpinBox;
+        auto* offset = new LevelBox(OffsetName(QString::number(c)), tr("V"));
         offset->setRange(-20, 20);
         offset->setDecimals(3);
         offset->setSingleStep(0.5);
-        connect(offset, &QDoubleSpinBox::valueChanged, this,
-                [this, c](double v) { emit OffsetChanged(c, v); });
+        connect(offset, &LevelBox::valueChanged, this, [this, c](double v) { emit OffsetChanged(c, v); });
         setCellWidget(c, kOffset, offset);
         auto* colour = new QTableWidgetItem;
         colour->setFlags(Qt::ItemIsEnabled);
@@ -42,7 +42,10 @@ ChannelPanel::ChannelPanel(QWidget* parent) : QTableWidget(kChannels, kColumns, 
 }
 
 void ChannelPanel::SetNames(const QStringList& names) {
-    for (int c = 0; c < kChannels && c < names.size(); ++c) item(c, kName)->setText(names[c]);
+    for (int c = 0; c < kChannels && c < names.size(); ++c) {
+        item(c, kName)->setText(names[c]);
+        OffsetBox(c)->SetWhat(OffsetName(names[c]));
+    }
 }
 
 void ChannelPanel::SetRangeNames(const QStringList& names) {
@@ -78,7 +81,15 @@ void ChannelPanel::SetChecked(const QList<int>& channels) {
 }
 
 double ChannelPanel::Offset(int channel) const {
-    return static_cast<QDoubleSpinBox*>(cellWidget(channel, kOffset))->value();
+    return OffsetBox(channel)->value();
+}
+
+LevelBox* ChannelPanel::OffsetBox(int channel) const {
+    return static_cast<LevelBox*>(cellWidget(channel, kOffset));
+}
+
+QString ChannelPanel::OffsetName(const QString& channel) {
+    return tr("%1 offset").arg(channel);
 }
 
 QColor ChannelPanel::Colour(int channel) {

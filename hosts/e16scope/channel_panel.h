@@ -13,6 +13,8 @@
 
 namespace e16scope {
 
+class LevelBox;
+
 class ChannelPanel : public QTableWidget {
     Q_OBJECT
 public:
@@ -34,6 +36,9 @@ signals:
 
 private:
     int Range(int channel) const;
+    LevelBox* OffsetBox(int channel) const;
+    // The offset box's name in a refusal.
+    static QString OffsetName(const QString& channel);
 };
 
 } // namespace e16scope

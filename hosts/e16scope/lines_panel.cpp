@@ -11,15 +11,13 @@ LinesPanel::LinesPanel(ScopeSession& session, QWidget* parent)
     auto* grid = new QGridLayout(this);
     for (int d = 0; d < 2; ++d) {
         grid->addWidget(new QLabel(tr("DAC%1, V").arg(d + 1)), d, 0, 1, 4);
-        auto* level = dac_[d] = new LevelBox;
+        auto* level = dac_[d] = new LevelBox(tr("DAC%1").arg(d + 1), tr("V"));
         level->setObjectName(QStringLiteral("dac%1").arg(d + 1));
         level->setRange(-10, 10);
         level->setDecimals(3);
-        level->setKeyboardTracking(false);
         connect(level, &QDoubleSpinBox::valueChanged, this, [this, d](double volts) {
             if (!polling_) session_.SetDac(d, volts);
         });
-        connect(level, &LevelBox::Refused, this, [this, d](double volts) { RefuseLevel(d, volts); });
         grid->addWidget(level, d, 4, 1, 4);
     }
     grid->addWidget(new QLabel(tr("Out")), 2, 0, 1, 8);
@@ -37,17 +35,6 @@ LinesPanel::LinesPanel(ScopeSession& session, QWidget* parent)
         in->setFocusPolicy(Qt::NoFocus);
         grid->addWidget(in, 6 + line / 8, line % 8);
     }
-}
-
-void LinesPanel::RefuseLevel(int dac, double volts) {
-    const LevelBox* box = dac_[dac];
-    emit Refused(tr("DAC%1: %2 V refused. Please, set the number in range from %3 to %4 V! The output "
-                    "stays at %5 V.")
-                     .arg(dac + 1)
-                     .arg(volts)
-                     .arg(box->minimum())
-                     .arg(box->maximum())
-                     .arg(box->value()));
 }
 
 void LinesPanel::WriteOutputs() {

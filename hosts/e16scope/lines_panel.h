@@ -1,5 +1,5 @@
 // Analog outputs and digital lines at a glance: the static level of each DAC
-// channel (a level out of its range is refused, with the reason), the 16
+// channel (a level out of its range is refused, LevelBox says why), the 16
 // output lines (toggled by a click) and the 16 input lines, refreshed from
 // the module by Poll().
 #pragma once
@@ -21,12 +21,7 @@ public:
     // Reads the inputs and the outputs' word, and whether the DACs exist.
     void Poll();
 
-signals:
-    // Why a level typed was not set, for the status bar.
-    void Refused(const QString& why);
-
 private:
-    void RefuseLevel(int dac, double volts);
     void WriteOutputs();
 
     ScopeSession& session_;

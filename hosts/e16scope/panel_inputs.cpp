@@ -32,9 +32,19 @@ void WheelOnlyWhenFocused(QWidget* panel) {
     for (QWidget* list : panel->findChildren<QComboBox*>()) guard(list);
 }
 
+LevelBox::LevelBox(const QString& what, const QString& unit, QWidget* parent)
+    : QDoubleSpinBox(parent), what_(what), unit_(unit.isEmpty() ? unit : u' ' + unit) {
+    // A number counts once entered: the 1 on the way to 15 is set nowhere,
+    // and a refusal keeps the value the box had before the typing.
+    setKeyboardTracking(false);
+}
+
+// Only a number out of range waits for Enter: one with a decimal too many is
+// still refused as it is typed, as it would be refused unsaid at Enter.
 QValidator::State LevelBox::validate(QString& text, int& pos) const {
     const QValidator::State state = QDoubleSpinBox::validate(text, pos);
-    return state == QValidator::Invalid && Typed(text) ? QValidator::Intermediate : state;
+    const std::optional<double> typed = Typed(text);
+    return state == QValidator::Invalid && typed && OutOfRange(*typed) ? QValidator::Intermediate : state;
 }
 
 std::optional<double> LevelBox::Typed(const QString& text) const {
@@ -47,10 +57,14 @@ std::optional<double> LevelBox::Typed(const QString& text) const {
 }
 
 // Refused, not clamped: a level the user did not ask for is not put on an
-// output. The spin box then puts the value back (CorrectToPreviousValue).
+// output, nor a setting on the recording. The spin box then puts the value
+// back (CorrectToPreviousValue).
 void LevelBox::RefuseOutOfRange() {
     const std::optional<double> typed = Typed(lineEdit()->text());
-    if (typed && (*typed < minimum() || *typed > maximum())) emit Refused(*typed);
+    if (!typed || !OutOfRange(*typed)) return;
+    emit Refused(tr("%1: %2%3 refused. Please, set the number in range from %4 to %5%3! It stays at %6%3.")
+                     .arg(what_, QString::number(*typed), unit_, QString::number(minimum()),
+                          QString::number(maximum()), QString::number(value())));
 }
 
 void LevelBox::keyPressEvent(QKeyEvent* event) {

@@ -1,8 +1,8 @@
 // The side panel's value inputs: a wheel turned over one reaches it only once
 // it has the focus (a click or Tab), else the panel scrolls, so that scrolling
-// never drives an output or changes the recording; and a box for an output's
-// level that refuses a number typed out of its range, where a spin box would
-// drop the keystroke that took it out. GUI thread.
+// never drives an output or changes the recording; and a number box that
+// refuses a number typed out of its range and says why, where a spin box
+// would drop the keystroke that took it out. GUI thread.
 #pragma once
 
 #include <QDoubleSpinBox>
@@ -17,14 +17,17 @@ void WheelOnlyWhenFocused(QWidget* panel);
 class LevelBox : public QDoubleSpinBox {
     Q_OBJECT
 public:
-    using QDoubleSpinBox::QDoubleSpinBox;
+    // `what` names the box in a refusal ("DAC1", "Trigger level"); `unit`
+    // follows its numbers there ("V"; none for a plain count).
+    explicit LevelBox(const QString& what, const QString& unit = {}, QWidget* parent = nullptr);
+    void SetWhat(const QString& what) { what_ = what; }
     // Any number may be typed; one out of range is not acceptable yet.
     QValidator::State validate(QString& text, int& pos) const override;
 
 signals:
     // A number out of range ended with Enter or by leaving the box: the
-    // value stays as it was.
-    void Refused(double typed);
+    // value stays as it was, and `why` says so with the range.
+    void Refused(const QString& why);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -32,7 +35,10 @@ protected:
 
 private:
     std::optional<double> Typed(const QString& text) const;
+    bool OutOfRange(double value) const { return value < minimum() || value > maximum(); }
     void RefuseOutOfRange();
+
+    QString what_, unit_;
 };
 
 } // namespace e16scope

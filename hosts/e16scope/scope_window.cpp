@@ -100,7 +100,7 @@ ScopeWindow::ScopeWindow(ScopeSession& session, QWidget* parent) : QMainWindow(p
 
 // The rate, the time window and autoscale over the channels and the lines.
 QWidget* ScopeWindow::MakeSidePanel() {
-    rate_ = new QDoubleSpinBox;
+    rate_ = new LevelBox(tr("Rate"), tr("kadrs/s"));
     rate_->setObjectName(QStringLiteral("rate"));
     rate_->setRange(1, 500000);
     rate_->setDecimals(1);
@@ -141,6 +141,8 @@ QWidget* ScopeWindow::MakeSidePanel() {
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setMinimumWidth(side->sizeHint().width() + 20);
     WheelOnlyWhenFocused(side);
+    for (LevelBox* box : side->findChildren<LevelBox*>())
+        connect(box, &LevelBox::Refused, this, &ScopeWindow::ShowError);
     return scroll;
 }
 
@@ -169,7 +171,6 @@ void ScopeWindow::Connect() {
     });
     connect(&drain_, &QTimer::timeout, this, &ScopeWindow::Tick);
     connect(&poll_, &QTimer::timeout, lines_, &LinesPanel::Poll);
-    connect(lines_, &LinesPanel::Refused, this, &ScopeWindow::ShowError);
 }
 
 ScopeWindow::~ScopeWindow() {

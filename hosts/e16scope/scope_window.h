@@ -9,6 +9,7 @@
 
 #include "channel_panel.h"
 #include "lines_panel.h"
+#include "panel_inputs.h"
 #include "plot_view.h"
 #include "scope_options.h"
 #include "scope_session.h"
@@ -18,7 +19,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -108,7 +108,7 @@ private:
     LinesPanel* lines_ = nullptr;
     QAction *test_ = nullptr, *start_ = nullptr, *setup_ = nullptr, *record_ = nullptr, *pause_ = nullptr,
             *export_ = nullptr, *image_ = nullptr, *cursors_ = nullptr;
-    QDoubleSpinBox* rate_ = nullptr;
+    LevelBox* rate_ = nullptr;
     QLabel* achieved_ = nullptr;
     QComboBox* window_ = nullptr;
     QLineEdit* source_ = nullptr;

@@ -3,11 +3,11 @@
 // the window, the Single mode's re-arm, and the trigger's state.
 #pragma once
 
+#include "panel_inputs.h"
 #include "scope_options.h"
 #include "sweep.h"
 
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QWidget>
@@ -36,7 +36,7 @@ signals:
 
 private:
     QComboBox *mode_ = nullptr, *source_ = nullptr, *edge_ = nullptr;
-    QDoubleSpinBox *level_ = nullptr, *pretrigger_ = nullptr;
+    LevelBox *level_ = nullptr, *pretrigger_ = nullptr;
     QPushButton* rearm_ = nullptr;
     QLabel* state_ = nullptr;
 };

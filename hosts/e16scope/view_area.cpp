@@ -54,7 +54,8 @@ void ViewArea::MakeControls() {
     kind_->addItems({tr("Time"), tr("Spectrum"), tr("XY")});
     logFrequency_ = new QCheckBox(tr("&Log frequency"));
     logFrequency_->setObjectName(QStringLiteral("logFrequency"));
-    averages_ = new QSpinBox;
+    averages_ = new LevelBox(tr("Averages"));
+    averages_->setDecimals(0);
     averages_->setObjectName(QStringLiteral("averages"));
     averages_->setRange(1, 64);
     averages_->setToolTip(tr("Spectra averaged (power); 1: none"));
@@ -83,8 +84,8 @@ void ViewArea::MakeControls() {
     };
     connect(kind_, &QComboBox::currentIndexChanged, this, shown);
     connect(logFrequency_, &QCheckBox::toggled, spectrum_, &SpectrumView::SetLogFrequency);
-    connect(averages_, &QSpinBox::valueChanged, this,
-            [this](int count) { analyzer_.SetAveraging(static_cast<std::size_t>(count)); });
+    connect(averages_, &LevelBox::valueChanged, this,
+            [this](double count) { analyzer_.SetAveraging(static_cast<std::size_t>(count)); });
     shown();
 }
 

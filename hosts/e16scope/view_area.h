@@ -6,6 +6,7 @@
 
 #include "measure.h"
 #include "measurement_table.h"
+#include "panel_inputs.h"
 #include "plot_view.h"
 #include "scope_options.h"
 #include "scope_session.h"
@@ -15,7 +16,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QSpinBox>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QWidget>
@@ -83,7 +83,7 @@ private:
     QWidget* controls_ = nullptr;
     QComboBox *kind_ = nullptr, *xChannel_ = nullptr, *yChannel_ = nullptr;
     QCheckBox* logFrequency_ = nullptr;
-    QSpinBox* averages_ = nullptr;
+    LevelBox* averages_ = nullptr;
 
     std::vector<TraceStyle> traces_;
     TriggerSettings trigger_;

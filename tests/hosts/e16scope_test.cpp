@@ -1,8 +1,8 @@
 // e16scope's window against the simulated module, driven as a user drives it:
 // Test (OK on the address chooser), Setup (32 single-ended inputs), Start,
 // and what the plot then holds; a disconnect and the recovery from it; the
-// module named in the status bar; the lines panel's loopback, a DAC level
-// out of range refused, and the wheel left to the panel over inputs without
+// module named in the status bar; the lines panel's loopback, a number typed
+// out of a box's range refused, and the wheel left to the panel over inputs without
 // the focus; the window before Test, and its settings kept for the next
 // start; the driver's settings saved when it is let go.
 #include <QAction>
@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <string_view>
 
 #include "channel_table.h"
 #include "e16sim_control.h"
@@ -46,6 +47,7 @@ namespace {
 using testing::EndsWith;
 using testing::HasSubstr;
 using testing::StartsWith;
+using namespace std::string_view_literals;
 
 class ScopeTest : public ::testing::Test {
 protected:
@@ -416,33 +418,56 @@ TEST_F(ScopeTest, AWheelChangesOnlyTheInputWithTheFocus) {
     }
 }
 
-// A DAC level typed out of its range and entered is refused with the range
-// in the status bar, the output left as it was; one in range is set.
-TEST_F(ScopeTest, ALevelTypedOutOfRangeIsRefusedAndTheOutputStays) {
+// A number typed out of a side-panel box's range and entered is refused with
+// the range in the status bar, the value (a DAC's output) left as it was; one
+// in range is taken, and a decimal too many is refused as it is typed.
+TEST_F(ScopeTest, ANumberTypedOutOfRangeIsRefusedAndTheValueStays) {
     ScopeWindow window(session_);
     window.show();
     Detect(window);
-    auto* dac2 = window.findChild<QDoubleSpinBox*>(QStringLiteral("dac2"));
+    window.Views()->SetKind(ViewKind::Spectrum); // which shows Averages
     const struct {
+        const char* box; // its name, or "offset" for the first channel's
+        double before;
         const char* typed;
-        double level; // the output after Enter
-        bool refused;
-    } cases[] = {{"-12", 3, true}, {"10.5", 3, true}, {"-7.5", -7.5, false}, {"10", 10, false}};
+        double after; // after Enter
+        const char* refusal;
+    } cases[] = {
+        {"dac2", 3, "-12", 3,
+         "DAC2: -12 V refused. Please, set the number in range from -10 to 10 V! It stays at 3 V."},
+        {"dac2", 3, "10.5", 3,
+         "DAC2: 10.5 V refused. Please, set the number in range from -10 to 10 V! It stays at 3 V."},
+        {"dac2", 3, "-7.5", -7.5, ""},
+        {"dac2", 3, "10", 10, ""},
+        {"dac2", 3, "1.2345", 1.234, ""},
+        {"triggerLevel", 0, "15", 0,
+         "Trigger level: 15 V refused. Please, set the number in range from -12 to 12 V! It stays at 0 V."},
+        {"triggerLevel", 0, "-11.5", -11.5, ""},
+        {"pretrigger", 50, "150", 50,
+         "Pre-trigger: 150 % refused. Please, set the number in range from 0 to 100 %! It stays at 50 %."},
+        {"offset", 0, "25", 0,
+         "XY1 offset: 25 V refused. Please, set the number in range from -20 to 20 V! It stays at 0 V."},
+        {"rate", 1000, "600000", 1000,
+         "Rate: 600000 kadrs/s refused. Please, set the number in range from 1 to 500000 kadrs/s! It stays "
+         "at 1000 kadrs/s."},
+        {"averages", 4, "65", 4,
+         "Averages: 65 refused. Please, set the number in range from 1 to 64! It stays at 4."},
+    };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.typed);
-        dac2->setValue(3);
+        SCOPED_TRACE(std::string(c.box) + " " + c.typed);
+        auto* box = qobject_cast<QDoubleSpinBox*>(PanelInput(window, c.box, c.box == "offset"sv ? 2 : -1));
+        ASSERT_NE(box, nullptr);
+        box->setValue(c.before);
         window.findChild<QLabel*>(QStringLiteral("error"))->clear();
-        dac2->setFocus();
-        dac2->selectAll();
-        QTest::keyClicks(dac2, QString::fromLatin1(c.typed));
-        QTest::keyClick(dac2, Qt::Key_Return);
-        EXPECT_NEAR(session_.Dac(1), c.level, 1e-6);
-        EXPECT_NEAR(dac2->value(), c.level, 1e-6);
-        const std::string refusal =
-            std::string("DAC2: ") + c.typed +
-            " V refused. Please, set the number in range from -10 to 10 V! The output "
-            "stays at 3 V.";
-        EXPECT_EQ(Label(window, "error"), c.refused ? refusal : "");
+        box->setFocus();
+        box->selectAll();
+        QTest::keyClicks(box, QString::fromLatin1(c.typed));
+        QTest::keyClick(box, Qt::Key_Return);
+        EXPECT_NEAR(box->value(), c.after, 1e-6);
+        if (c.box == "dac2"sv) {
+            EXPECT_NEAR(session_.Dac(1), c.after, 1e-6);
+        }
+        EXPECT_EQ(Label(window, "error"), c.refusal);
     }
 }
 
