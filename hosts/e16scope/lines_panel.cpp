@@ -44,11 +44,17 @@ void LinesPanel::WriteOutputs() {
     session_.SetDigitalOutputs(word);
 }
 
+// The driver says that the generator plays, not on which output: both
+// levels are the generator's then, an output it leaves alone included.
 void LinesPanel::Poll() {
     polling_ = true;
-    const bool dacs = session_.DacCount() > 0;
+    const bool dacs = session_.DacCount() > 0, playing = session_.GeneratorPlaying();
     for (int d = 0; d < 2; ++d) {
-        dac_[d]->setEnabled(dacs && d < session_.DacCount());
+        dac_[d]->setEnabled(dacs && d < session_.DacCount() && !playing); // greyed: not the user's
+        dac_[d]->Hold(playing ? tr("generator") : QString(),
+                      playing ? tr("The waveform generator (Setup, DAC page) plays on the outputs while "
+                                   "this recording runs; a level can be set again once it stops.")
+                              : QString());
         if (!dac_[d]->hasFocus()) dac_[d]->setValue(session_.Dac(d));
     }
     const uint16_t in = session_.DigitalInputs(), out = session_.DigitalOutputs();

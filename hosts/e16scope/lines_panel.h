@@ -1,5 +1,6 @@
 // Analog outputs and digital lines at a glance: the static level of each DAC
-// channel (a level out of its range is refused, LevelBox says why), the 16
+// channel (a level out of its range is refused, LevelBox says why; while the
+// waveform generator plays, the box says so and takes no level), the 16
 // output lines (toggled by a click) and the 16 input lines, refreshed from
 // the module by Poll().
 #pragma once

@@ -56,6 +56,19 @@ std::optional<double> LevelBox::Typed(const QString& text) const {
     return ok ? std::optional(value) : std::nullopt;
 }
 
+void LevelBox::Hold(const QString& holder, const QString& why) {
+    if (holder == holder_) return;
+    holder_ = holder;
+    setReadOnly(!holder.isEmpty());
+    setButtonSymbols(holder.isEmpty() ? UpDownArrows : NoButtons);
+    setToolTip(why);
+    setValue(value()); // shows the text anew, through textFromValue
+}
+
+QString LevelBox::textFromValue(double value) const {
+    return holder_.isEmpty() ? QDoubleSpinBox::textFromValue(value) : holder_;
+}
+
 // Refused, not clamped: a level the user did not ask for is not put on an
 // output, nor a setting on the recording. The spin box then puts the value
 // back (CorrectToPreviousValue).

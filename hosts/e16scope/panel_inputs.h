@@ -21,6 +21,10 @@ public:
     // follows its numbers there ("V"; none for a plain count).
     explicit LevelBox(const QString& what, const QString& unit = {}, QWidget* parent = nullptr);
     void SetWhat(const QString& what) { what_ = what; }
+    // While `holder` (not empty) sets what the box stands for, the box shows
+    // its name in place of the number, read-only, with `why` as its tooltip;
+    // the value stays for when it is the box's again.
+    void Hold(const QString& holder, const QString& why);
     // Any number may be typed; one out of range is not acceptable yet.
     QValidator::State validate(QString& text, int& pos) const override;
 
@@ -30,6 +34,7 @@ signals:
     void Refused(const QString& why);
 
 protected:
+    QString textFromValue(double value) const override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
@@ -38,7 +43,7 @@ private:
     bool OutOfRange(double value) const { return value < minimum() || value > maximum(); }
     void RefuseOutOfRange();
 
-    QString what_, unit_;
+    QString what_, unit_, holder_;
 };
 
 } // namespace e16scope

@@ -329,6 +329,12 @@ double ScopeSession::Dac(int channel) const {
     return volts;
 }
 
+bool ScopeSession::GeneratorPlaying() const {
+    VARIANT_BOOL busy = VARIANT_FALSE;
+    if (dao_.get() != nullptr) dao_->get_Busy(&busy);
+    return busy != VARIANT_FALSE;
+}
+
 uint16_t ScopeSession::DigitalInputs() const {
     int32_t word = 0;
     if (dio_.get() != nullptr) dio_->get_DIValue(&word);

@@ -102,6 +102,9 @@ public:
     int DacCount() const;
     void SetDac(int channel, double volts);
     double Dac(int channel) const;
+    // The waveform generator plays on the outputs (armed in the setup
+    // dialog, during a recording); which output, the driver does not say.
+    bool GeneratorPlaying() const;
     uint16_t DigitalInputs() const;
     uint16_t DigitalOutputs() const;
     void SetDigitalOutputs(uint16_t word);

@@ -93,7 +93,6 @@ ScopeWindow::ScopeWindow(ScopeSession& session, QWidget* parent) : QMainWindow(p
     sinceAnalysis_.start();
     LoadSettings();
     ShowNames(); // the driver names its channels and ranges before Test too
-    lines_->Poll();
     module_->setText(tr("No module yet: Test detects it"));
     SetRecording(false);
 }
@@ -282,7 +281,6 @@ void ScopeWindow::Detect() {
     // RateMax is over all channels: the start lowers the rate of a larger selection.
     if (session_.RateMax() > 0) rate_->setMaximum(session_.RateMax());
     ShowModule();
-    lines_->Poll();
     poll_.start();
     SetRecording(false);
 }
@@ -403,6 +401,7 @@ void ScopeWindow::SetRecording(bool recording) {
     if (!recording) record_->setChecked(false);
     rate_->setEnabled(!recording);
     channels_->SetRecording(recording);
+    lines_->Poll(); // the generator plays from the start to the stop
 }
 
 void ScopeWindow::Tick() {

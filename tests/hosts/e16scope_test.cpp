@@ -1,10 +1,11 @@
 // e16scope's window against the simulated module, driven as a user drives it:
 // Test (OK on the address chooser), Setup (32 single-ended inputs), Start,
 // and what the plot then holds; a disconnect and the recovery from it; the
-// module named in the status bar; the lines panel's loopback, a number typed
-// out of a box's range refused, and the wheel left to the panel over inputs without
-// the focus; the window before Test, and its settings kept for the next
-// start; the driver's settings saved when it is let go.
+// module named in the status bar; the lines panel's loopback and the DAC
+// levels held while the generator plays; a number typed out of a box's range
+// refused, and the wheel left to the panel over inputs without the focus; the
+// window before Test, and its settings kept for the next start; the driver's
+// settings saved when it is let go.
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -346,6 +347,25 @@ TEST_F(ScopeTest, TheLinesPanelDrivesTheOutputs) {
     uint32_t flags = 0;
     ASSERT_EQ(e16sim_get_dac(E16SIM_MODULE_DAC, 0, &now, &level, &flags), 0);
     EXPECT_NEAR(level, 1.5, 1e-3);
+
+    // A recording with the generator armed (a sine on DAC1): the levels are
+    // its own until the stop, and then the user's again.
+    Press(window, "setup", [](QWidget& dialog) {
+        ShowTab(dialog, QStringLiteral("tabSetup"), QStringLiteral("DAC"));
+        auto* kind = dialog.findChild<QComboBox*>(QStringLiteral("cboDACType"));
+        kind->setCurrentIndex(3);
+        emit kind->activated(3);
+        ClickButton(dialog, QStringLiteral("cmdDACSet0")); // Start
+        ClickButton(dialog, QStringLiteral("cmdDialog0"));
+    });
+    for (const bool playing : {true, false}) {
+        Press(window, "start"); // Start, then Stop
+        SCOPED_TRACE(playing ? "playing" : "stopped");
+        ASSERT_EQ(session_.GeneratorPlaying(), playing);
+        EXPECT_EQ(dac1->isEnabled(), !playing);
+        EXPECT_EQ(dac1->text(), playing ? "generator" : "0.000") << "the level Start set for a sine";
+        EXPECT_EQ(dac1->toolTip().contains(QStringLiteral("generator")), playing);
+    }
 }
 
 // The side panel's input named `name`, or the channel table's cell widget of
