@@ -3,6 +3,7 @@
 #include "view_export.h"
 
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -23,11 +24,14 @@ ViewArea::ViewArea(QWidget* parent) : QWidget(parent) {
     measurements_ = new MeasurementTable;
     cursors_ = new CursorTable;
     cursors_->hide();
+    // Side by side: both are short and narrow, and the plot keeps the height.
+    cursors_->setSizeAdjustPolicy(QAbstractScrollArea::AdjustToContents);
+    cursors_->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Expanding);
     auto* tables = new QWidget;
-    auto* rows = new QVBoxLayout(tables);
-    rows->setContentsMargins(0, 0, 0, 0);
-    rows->addWidget(measurements_);
-    rows->addWidget(cursors_);
+    auto* row = new QHBoxLayout(tables);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(measurements_);
+    row->addWidget(cursors_);
     split_ = new QSplitter(Qt::Vertical);
     split_->addWidget(stack_);
     split_->addWidget(tables);
@@ -149,15 +153,15 @@ void ViewArea::SetCursorsShown(bool shown) {
     ShowCursors();
 }
 
-// The tables as tall as their rows, up to a third of the area; the plot
-// takes the rest.
+// The tables as tall as the taller one's rows, up to a third of the area;
+// the plot takes the rest.
 void ViewArea::FitTables() {
     const auto height = [](const QTableWidget* table) {
         return table->horizontalHeader()->sizeHint().height() + table->verticalHeader()->length() +
                2 * table->frameWidth() + 2;
     };
     int rows = height(measurements_);
-    if (cursors_->isVisible()) rows += height(cursors_);
+    if (cursors_->isVisible()) rows = std::max(rows, height(cursors_));
     const int total = std::max(split_->height(), 300);
     const int tables = std::min(rows, total / 3);
     split_->setSizes({total - tables, tables});
@@ -242,7 +246,9 @@ void ViewArea::ShowCursors() {
         names << traces_[i].name;
         values.push_back({plot_->ValueAt(i, t1), plot_->ValueAt(i, t2)});
     }
+    const int before = cursors_->rowCount();
     cursors_->Show(t1, t2, names, values);
+    if (cursors_->rowCount() != before) FitTables(); // shown before it had its rows
 }
 
 // Only when the view holds other samples than at the last measurement: a

@@ -1,7 +1,8 @@
 // What the scope shows of a recording: the time plot (rolling, or the
 // triggered sweep), the spectrum or one channel against another, with the
-// measurement table and the cursors' readings under it, and their exports.
-// Takes its samples from the session's sweep; owns no acquisition.
+// measurement table and the cursors' readings side by side under it, and
+// their exports. Takes its samples from the session's sweep; owns no
+// acquisition.
 #pragma once
 
 #include "measure.h"

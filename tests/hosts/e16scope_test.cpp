@@ -278,11 +278,14 @@ TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
 // The cursor table reads each trace at both cursors, and the XY view plots
 // the pair chosen, each with its offset: XY1 is a sine of 0.5 V about
 // 1.75 V, XY2 one of 1 V about 1.5 V, here moved up by 3 V.
+// At the first window's size, eight channels' measurements and cursor
+// readings show whole, without scrolling.
 TEST_F(ScopeTest, CursorsAndTheXyViewShowTheTracesChosen) {
     ScopeWindow window(session_);
+    window.resize(1280, 800);
     window.show();
     Detect(window);
-    window.Channels()->SetChecked({0, 1});
+    window.Channels()->SetChecked({0, 1, 2, 3, 4, 5, 6, 7});
     qobject_cast<QDoubleSpinBox*>(window.Channels()->cellWidget(1, 2))->setValue(3.0);
     window.SetRate(1000);
     Press(window, "start");
@@ -292,8 +295,15 @@ TEST_F(ScopeTest, CursorsAndTheXyViewShowTheTracesChosen) {
     const double t1 = plot->Traces().Time(100), t2 = plot->Traces().Time(130);
     plot->SetCursorTimes(t1, t2);
     Press(window, "cursors");
+    QCoreApplication::processEvents(); // laid out
     auto* table = window.findChild<CursorTable*>();
-    ASSERT_EQ(table->rowCount(), 4);
+    ASSERT_EQ(table->rowCount(), 10);
+    for (const QTableWidget* shown :
+         std::vector<QTableWidget*>{table, window.findChild<MeasurementTable*>()}) {
+        SCOPED_TRACE(shown->objectName().toStdString());
+        EXPECT_GE(shown->viewport()->height(), shown->verticalHeader()->length());
+        EXPECT_GE(shown->viewport()->width(), shown->horizontalHeader()->length());
+    }
     for (std::size_t trace = 0; trace < 2; ++trace) {
         const int row = static_cast<int>(2 + trace);
         ASSERT_NE(VoltsText(plot->ValueAt(trace, t1)), VoltsText(plot->ValueAt(trace, t2)));
