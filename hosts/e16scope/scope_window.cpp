@@ -344,11 +344,14 @@ void ScopeWindow::ShowStream() {
     if (stream == nullptr) return;
     // A publisher restarted on the endpoint: its new recording is watched.
     if (streamTraces_ != stream->Recordings() && !session_.Info().channels.empty()) {
+        // The stream's channels in order take the panel's rows: their colours and offsets.
         std::vector<TraceStyle> traces;
         const auto& channels = session_.Info().channels;
-        for (std::size_t i = 0; i < channels.size(); ++i)
-            traces.push_back({Text(channels[i].name), ChannelPanel::Colour(static_cast<int>(i % 32)),
-                              channels[i].codesPerVolt, 0.0});
+        for (std::size_t i = 0; i < channels.size(); ++i) {
+            const int row = static_cast<int>(i % ChannelPanel::kChannels);
+            traces.push_back({Text(channels[i].name), ChannelPanel::Colour(row), channels[i].codesPerVolt,
+                              channels_->Offset(row)});
+        }
         ShowTraces(std::move(traces));
         achieved_->setText(tr("%1 kadrs/s").arg(session_.Rate(), 0, 'f', 3));
         streamTraces_ = stream->Recordings();

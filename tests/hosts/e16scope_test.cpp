@@ -563,7 +563,8 @@ std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char*
 // The Stream field instead of the module: the channels come with the first
 // message, the status bar names the publisher and the gaps, a malformed
 // message is said and passed, a publisher restarted on the endpoint is
-// watched anew, and the publisher's end stops the window.
+// watched anew, the panel's offsets apply to its channels in order, and the
+// publisher's end stops the window.
 TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     velmora::test::TempDir dir;
     const std::string endpoint = "ipc://" + (dir.path() / "stream").string();
@@ -577,6 +578,8 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     ScopeWindow window(session_);
     window.show();
     window.SetSource(QString::fromStdString(endpoint));
+    qobject_cast<QDoubleSpinBox*>(window.Channels()->cellWidget(0, 2))
+        ->setValue(0.5); // before the stream's names
     PressWithoutDialog(window, "start");
     EXPECT_THAT(Label(window, "module"), StartsWith("Waiting for ipc://"));
     zmq_pollitem_t subscribed{socket, 0, ZMQ_POLLIN, 0};
@@ -588,6 +591,8 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     send(StreamMessage(104, 50));
     ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() == 150; }, 5000)) << session_.Received();
     EXPECT_EQ(window.Plot()->Traces().Traces(), 2u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Values(window.Plot(), 0).empty(); }, 5000)) << "not drawn";
+    EXPECT_THAT(Values(window.Plot(), 0), testing::Each(1.5)) << "1 V and the first row's offset";
     EXPECT_THAT(Label(window, "module"), HasSubstr("SIM0009"));
     EXPECT_EQ(Label(window, "fill"), "1 gaps (4 kadrs missing)");
     EXPECT_THAT(Label(window, "error"), HasSubstr("a message of 2 frames, not 3"));
@@ -595,6 +600,8 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     send(StreamMessage(0, 30, nullptr, {"X1"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() == 180; }, 5000)) << session_.Received();
     EXPECT_EQ(window.Plot()->Traces().Traces(), 1u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Values(window.Plot(), 0).empty(); }, 5000)) << "not drawn";
+    EXPECT_THAT(Values(window.Plot(), 0), testing::Each(1.5)) << "the offset kept for the new recording";
     EXPECT_THAT(Label(window, "module"), HasSubstr("recording 2 (the publisher restarted)"));
     EXPECT_EQ(Label(window, "fill"), "0 gaps (0 kadrs missing)");
     send(StreamMessage(30, 0, "complete", {"X1"}));
