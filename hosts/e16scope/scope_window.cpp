@@ -206,6 +206,16 @@ void ScopeWindow::MakeToolbar() {
     pause_ = bar->addAction(tr("&Pause display"));
     pause_->setObjectName(QStringLiteral("pause"));
     pause_->setCheckable(true);
+    // What stands still is drawn, measured and exported alike: the newest.
+    connect(pause_, &QAction::toggled, this, [this](bool paused) {
+        if (!paused) {
+            views_->Thaw();
+            return;
+        }
+        Analyse();
+        Redraw();
+        views_->Freeze(session_);
+    });
     bar->addSeparator();
     cursors_ = bar->addAction(tr("&Cursors"));
     cursors_->setObjectName(QStringLiteral("cursors"));

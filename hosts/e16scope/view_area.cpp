@@ -102,6 +102,7 @@ void ViewArea::SetKind(ViewKind kind) {
 }
 
 void ViewArea::SetTraces(const std::vector<TraceStyle>& traces) {
+    Thaw(); // of other channels
     traces_ = traces;
     plot_->SetTraces(traces);
     spectrum_->SetTraces(traces);
@@ -287,6 +288,24 @@ std::string ViewArea::MeasurementsCsv() const {
     return e16scope::MeasurementsCsv(measured_, Names());
 }
 
+// A copy, since the sweep's ring goes on filling under the view.
+void ViewArea::Freeze(const ScopeSession& session) {
+    View view = session.Sweep().Current();
+    frozenCodes_.assign(view.first.begin(), view.first.end());
+    frozenCodes_.insert(frozenCodes_.end(), view.second.begin(), view.second.end());
+    frozenScales_.assign(view.codesPerVolt.begin(), view.codesPerVolt.end());
+    view.first = frozenCodes_;
+    view.second = {};
+    view.codesPerVolt = frozenScales_;
+    frozen_ = view;
+}
+
+void ViewArea::Thaw() {
+    frozen_.reset();
+    frozenCodes_ = {};
+    frozenScales_ = {};
+}
+
 bool ViewArea::ExportView(const ScopeSession& session, const std::string& path, std::string& error) const {
     if (Kind() == ViewKind::Spectrum) {
         if (analyzer_.Last().points == 0) {
@@ -295,7 +314,7 @@ bool ViewArea::ExportView(const ScopeSession& session, const std::string& path, 
         }
         return WriteSpectrumCsv(path, analyzer_.Last(), Names(), error);
     }
-    const View view = session.Sweep().Current();
+    const View view = frozen_ ? *frozen_ : session.Sweep().Current();
     if (view.kadrs == 0) {
         error = "no samples in the view yet";
         return false;

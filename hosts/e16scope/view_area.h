@@ -21,6 +21,7 @@
 #include <QStackedWidget>
 #include <QWidget>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,12 @@ public:
     void Analyse(const ScopeSession& session);
     // The measurement table as CSV (channel,min_v,...), from the last Analyse.
     std::string MeasurementsCsv() const;
-    // The samples in the view (or the spectrum) as CSV; false with `error` set.
+    // Holds the view's samples as they are now, for the export while the
+    // display stands still; Thaw lets them go.
+    void Freeze(const ScopeSession& session);
+    void Thaw();
+    // The samples in the view, or those frozen, (or the spectrum) as CSV;
+    // false with `error` set.
     bool ExportView(const ScopeSession& session, const std::string& path, std::string& error) const;
     bool SaveImage(const QString& path);
 
@@ -93,7 +99,10 @@ private:
     std::vector<Measurement> measured_;
     uint64_t analysed_ = 0; // the sweep (or kadr count) measured last
     bool analysedTriggered_ = false;
-    bool analyseAgain_ = true;    // the view or its channels changed
+    bool analyseAgain_ = true;         // the view or its channels changed
+    std::vector<int16_t> frozenCodes_; // the samples the frozen view spans
+    std::vector<float> frozenScales_;
+    std::optional<View> frozen_;
     TraceColumns sweepColumns_;   // the shown sweep, reduced
     uint64_t sweepDrawn_ = ~0ull; // Sweeps() of the reduced sweep
 };

@@ -157,12 +157,18 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     const uint64_t csvFirst = session_.Received();
     const auto file = std::filesystem::path(::testing::TempDir()) / "e16scope_test.csv";
     ASSERT_TRUE(window.RecordTo(QString::fromStdString(file.string())));
-    // Paused, the plot stands still while the recording goes on.
+    // Paused, the plot stands still while the recording goes on, and the
+    // view exported is the one shown.
     Press(window, "pause");
     const double lastShown = LastShown(window.Plot());
     const uint64_t receivedWhenPaused = session_.Received();
+    const auto paused = std::filesystem::path(::testing::TempDir()) / "e16scope_paused.csv";
+    ASSERT_TRUE(window.ExportView(QString::fromStdString(paused.string())));
     ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() > receivedWhenPaused + 200; }, 5000));
     EXPECT_EQ(LastShown(window.Plot()), lastShown);
+    const auto later = std::filesystem::path(::testing::TempDir()) / "e16scope_later.csv";
+    ASSERT_TRUE(window.ExportView(QString::fromStdString(later.string())));
+    EXPECT_EQ(velmora::test::Slurp(later), velmora::test::Slurp(paused));
     Press(window, "pause");
     // The pointer over the plot reads time and a trace's value.
     QTest::mouseMove(window.Plot(), window.Plot()->rect().center());
