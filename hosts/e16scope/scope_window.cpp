@@ -210,6 +210,9 @@ void ScopeWindow::MakeToolbar() {
     connect(pause_, &QAction::toggled, this, [this](bool paused) {
         if (!paused) {
             views_->Thaw();
+            if (session_.Recording()) return;
+            Analyse(); // no tick will
+            Redraw();
             return;
         }
         Analyse();
@@ -301,7 +304,7 @@ void ScopeWindow::StartStop() {
         drain_.stop();
         std::string error;
         if (!session_.Stop(error)) ShowError(tr("The recording file is incomplete: %1").arg(Text(error)));
-        Redraw();
+        if (!pause_->isChecked()) Redraw(); // paused, the picture stays the one exported
         ShowStatus();
         SetRecording(false);
         return;

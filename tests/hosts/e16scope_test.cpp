@@ -169,13 +169,15 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     const auto later = std::filesystem::path(::testing::TempDir()) / "e16scope_later.csv";
     ASSERT_TRUE(window.ExportView(QString::fromStdString(later.string())));
     EXPECT_EQ(velmora::test::Slurp(later), velmora::test::Slurp(paused));
-    Press(window, "pause");
     // The pointer over the plot reads time and a trace's value.
     QTest::mouseMove(window.Plot(), window.Plot()->rect().center());
     EXPECT_THAT(Label(window, "cursor"), testing::AnyOf(HasSubstr("X1: "), HasSubstr("Y16: ")));
     EXPECT_THAT(Label(window, "file"), EndsWith(" kadrs to e16scope_test.csv"));
     const double started = velmora::hosts::StartTime(velmora::hosts::ModuleOf(session_.adc()).get());
     Press(window, "start"); // now Stop
+    EXPECT_EQ(LastShown(window.Plot()), lastShown) << "a stop redrew the paused display";
+    Press(window, "pause"); // running again, it shows the last kadrs
+    EXPECT_GT(LastShown(window.Plot()), lastShown);
     EXPECT_EQ(velmora::test::Slurp(hdf5).substr(0, 8), std::string("\x89HDF\r\n\x1a\n", 8));
     EXPECT_FALSE(session_.Recording());
     EXPECT_TRUE(Enabled(window, "test"));
