@@ -76,12 +76,15 @@ template <typename Done> bool Acquisition::WaitUntil(InputRing& ring, Done done)
     return true;
 }
 
-// The first kadrs of the run arrived just now: the first was taken their
-// duration earlier.
-void Acquisition::NoteFirstKadr(const WorkerJob& job, int32_t kadrs) {
+// The first kadrs of the run arrived just now: the last of the module's
+// `frames` was taken a moment ago, the first one its frames earlier. With
+// decimation those come faster than the kadrs kept, which tell no time; at
+// a slow frame a whole frame's period more would put the start before it.
+void Acquisition::NoteFirstKadr(const WorkerJob& job, int32_t frames) {
     if (firstKadrTime_.load(std::memory_order_relaxed) != 0.0) return;
     const std::chrono::duration<double> now = std::chrono::system_clock::now().time_since_epoch();
-    firstKadrTime_.store(now.count() - kadrs / job.rate, std::memory_order_release);
+    const double frameRate = job.rate * std::max(job.decimation, 1);
+    firstKadrTime_.store(now.count() - (frames - 1) / frameRate, std::memory_order_release);
 }
 
 void Acquisition::EndByItself(EndCause cause, std::string text) {
@@ -119,9 +122,10 @@ bool Acquisition::HandOver(const WorkerJob& job, int32_t words, Stream& stream) 
     uint32_t* raw = blocks.raw.data();
     const int32_t converted = whole > 0 ? job.dev.ProcessAdcData(raw, whole, blocks.values.data()) : 0;
     std::copy_n(raw + whole, stream.carried, raw);
-    const int32_t kadrs = KeepKadrs(job, converted / job.channels, stream);
+    const int32_t frames = converted / job.channels;
+    const int32_t kadrs = KeepKadrs(job, frames, stream);
     if (kadrs <= 0) return true;
-    NoteFirstKadr(job, kadrs);
+    NoteFirstKadr(job, frames);
     InputRing& ring = job.ring;
     const int32_t size = ring.Capacity();
     const auto notFull = [&] { return ring.CountUnread() < size; };

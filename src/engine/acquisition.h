@@ -120,7 +120,7 @@ private:
     void PaceHandOver(const WorkerJob& job, HandOverPace& pace, std::chrono::steady_clock::time_point asked,
                       bool filled);
     template <typename Done> bool WaitUntil(InputRing& ring, Done done) const;
-    void NoteFirstKadr(const WorkerJob& job, int32_t kadrs);
+    void NoteFirstKadr(const WorkerJob& job, int32_t frames);
     void EndByItself(EndCause cause, std::string text);
     int32_t KeepKadrs(const WorkerJob& job, int32_t kadrs, Stream& stream);
     bool HandOver(const WorkerJob& job, int32_t words, Stream& stream);

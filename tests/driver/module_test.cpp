@@ -90,8 +90,8 @@ TEST_F(DetectedModule, ChooseAddressOnlyAnswers) {
 }
 
 // What IModule says of the last run: StartTime is its first kadr's,
-// KadrsReceived what the host drained plus what is unread, counted from the
-// start, and EndReason stays empty for a run that was stopped.
+// at any rate, KadrsReceived what the host drained plus what is unread,
+// counted from the start, and EndReason stays empty for a run that was stopped.
 TEST_F(DetectedModule, TheRunMembersDescribeTheLastRun) {
     Select({0, 1}, 20000.0f);
     EXPECT_EQ(Number(&IModule::get_StartTime), 0.0) << "before a start";
@@ -115,6 +115,18 @@ TEST_F(DetectedModule, TheRunMembersDescribeTheLastRun) {
     EXPECT_EQ(Number(&IModule::get_KadrsReceived), static_cast<double>(drained + Unread()));
     ASSERT_TRUE(StartRecord()) << LastError();
     EXPECT_LT(Number(&IModule::get_KadrsReceived), static_cast<double>(drained)) << "counted from the start";
+    // Below the module's slowest frame a kadr lasts longer than the frames
+    // that brought the first one: the start is theirs, not a kadr earlier,
+    // nor a frame's period.
+    EXPECT_EQ(adc_->StopRecord(), S_OK);
+    Select({0}, 2.0f);
+    const double restarted =
+        std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+    ASSERT_TRUE(StartRecord()) << LastError();
+    for (auto end = Clock::now() + std::chrono::seconds(2);
+         Number(&IModule::get_StartTime) == 0.0 && Clock::now() < end;)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_GT(Number(&IModule::get_StartTime) - restarted, -0.01) << "seconds after the start, at 2 kadrs/s";
 }
 
 float StoredRate(const char* serial) {
