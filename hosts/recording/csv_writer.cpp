@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -149,13 +148,8 @@ void AppendCsvHeader(const RecordingInfo& info, std::string& out) {
 
 std::unique_ptr<RecordingWriter> OpenCsv(const std::filesystem::path& file, const RecordingInfo& info,
                                          bool overwrite, std::string& error) {
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : O_EXCL);
-    const int fd = ::open(file.c_str(), flags, 0644);
-    if (fd < 0) {
-        error = errno == EEXIST ? file.string() + " exists; --force replaces it"
-                                : "cannot create " + file.string() + ": " + std::strerror(errno);
-        return nullptr;
-    }
+    const int fd = ClaimFile(file, overwrite, error);
+    if (fd < 0) return nullptr;
     return std::make_unique<CsvWriter>(fd, file.string(), info);
 }
 

@@ -8,6 +8,7 @@
 // A recording from a stream also has the dataset "gaps": rows of (first
 // missing kadr, kadrs missing), int64.
 #include <hdf5.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -15,7 +16,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <sys/stat.h>
 #include <utility>
 
 #include "recording_file.h"
@@ -132,8 +132,14 @@ bool WriteDescription(hid_t dataset, const RecordingInfo& info) {
 
 class Hdf5Writer : public RecordingWriter {
 public:
-    Hdf5Writer(hid_t file, std::string name, hsize_t channels)
-        : file_(file, H5Fclose), dataset_(-1, H5Dclose), name_(std::move(name)), channels_(channels) {}
+    // `claim`: the descriptor that holds the file against other writers.
+    Hdf5Writer(hid_t file, int claim, std::string name, hsize_t channels)
+        : file_(file, H5Fclose), dataset_(-1, H5Dclose), claim_(claim), name_(std::move(name)),
+          channels_(channels) {}
+    ~Hdf5Writer() override {
+        Release();
+        if (claim_ >= 0) ::close(claim_);
+    }
 
     bool Create(const RecordingInfo& info) {
         const hsize_t most = std::max<hsize_t>(kMinChunkKadrs, kHdf5ChunkBytes / 2 / channels_);
@@ -195,11 +201,9 @@ public:
     bool Close() override {
         Quiet();
         if (!file_.ok()) return error_.empty();
-        // Every step runs, whatever the one before it said.
         const bool flushed = Flush();
-        const bool gaps = gaps_.Release();
-        const bool dataset = dataset_.Release() && gaps;
-        const bool closed = file_.Release() && dataset;
+        const bool closed = Release();
+        if (claim_ >= 0) ::close(std::exchange(claim_, -1));
         if (!closed && error_.empty()) return Fail("cannot write " + name_ + ": " + Reason());
         return flushed && error_.empty();
     }
@@ -219,6 +223,13 @@ protected:
     }
 
 private:
+    // Every step runs, whatever the one before it said.
+    bool Release() {
+        const bool gaps = gaps_.Release();
+        const bool dataset = dataset_.Release() && gaps;
+        return file_.Release() && dataset;
+    }
+
     // Empty, growing a row at a time; there from the start, as SWMR
     // writing makes no dataset.
     bool MakeGaps() {
@@ -260,6 +271,7 @@ private:
     Id file_;
     Id dataset_;
     Id gaps_{-1, H5Dclose}; // with a source only
+    int claim_;
     hsize_t gapRows_ = 0;
     std::string name_;
     hsize_t channels_;
@@ -274,23 +286,21 @@ std::unique_ptr<RecordingWriter> OpenHdf5(const std::filesystem::path& file, con
     // library's own clean-up at exit would take the program down with it.
     H5dont_atexit();
     Quiet();
-    struct stat st {};
-    if (!overwrite && ::stat(file.c_str(), &st) == 0) {
-        error = file.string() + " exists; --force replaces it";
-        return nullptr;
-    }
+    // Claimed first: the library takes the file made, and its own lock it
+    // lets go once the file is in SWMR mode.
+    const int claim = ClaimFile(file, overwrite, error);
+    if (claim < 0) return nullptr;
     Id access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
-    if (!access.ok() || H5Pset_libver_bounds(access.get(), H5F_LIBVER_LATEST, H5F_LIBVER_LATEST) < 0) {
-        error = "cannot create " + file.string() + ": " + Reason();
-        return nullptr;
-    }
     const hid_t id =
-        H5Fcreate(file.c_str(), overwrite ? H5F_ACC_TRUNC : H5F_ACC_EXCL, H5P_DEFAULT, access.get());
+        access.ok() && H5Pset_libver_bounds(access.get(), H5F_LIBVER_LATEST, H5F_LIBVER_LATEST) >= 0
+            ? H5Fcreate(file.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, access.get())
+            : -1;
     if (id < 0) {
         error = "cannot create " + file.string() + ": " + Reason();
+        ::close(claim);
         return nullptr;
     }
-    auto writer = std::make_unique<Hdf5Writer>(id, file.string(), info.channels.size());
+    auto writer = std::make_unique<Hdf5Writer>(id, claim, file.string(), info.channels.size());
     if (!writer->Create(info)) {
         error = writer->Error();
         return nullptr;

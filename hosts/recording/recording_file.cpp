@@ -1,7 +1,13 @@
 #include "recording_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 
 #include "writers.h"
 
@@ -95,6 +101,32 @@ std::string FileDialogFilter() {
         filter += ')';
     }
     return filter;
+}
+
+// A lock of the open file description: another program's, or another
+// writer's in this process, conflicts; HDF5's own lock (flock, which it lets
+// go in SWMR mode) does not. It goes with the descriptor.
+int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& error) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? 0 : O_EXCL), 0644);
+    if (fd < 0) {
+        error = errno == EEXIST ? file.string() + " exists; --force replaces it"
+                                : "cannot create " + file.string() + ": " + std::strerror(errno);
+        return -1;
+    }
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    struct stat st {};
+    // A file system that keeps no locks (some network ones) still records.
+    if (::fcntl(fd, F_OFD_SETLK, &whole) != 0 && (errno == EAGAIN || errno == EACCES)) {
+        error = file.string() + " is being written by another recording";
+    } else if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+        error = "cannot empty " + file.string() + ": " + std::strerror(errno);
+    } else {
+        return fd;
+    }
+    ::close(fd);
+    return -1;
 }
 
 std::unique_ptr<RecordingWriter> OpenWriter(const std::filesystem::path& file, FileFormat format,

@@ -15,6 +15,13 @@ namespace velmora::hosts {
 inline constexpr std::size_t kHdf5ChunkBytes = 256 * 1024;
 inline constexpr unsigned kHdf5DeflateLevel = 1;
 
+// Opens `file` for writing (created; an existing one only when
+// `overwrite`, then emptied) and holds it against every other writer until
+// the descriptor is closed: a second recording to a file being written
+// would leave a mix of the two that each took for its own. -1 with `error`
+// set when refused.
+int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& error);
+
 std::unique_ptr<RecordingWriter> OpenCsv(const std::filesystem::path& file, const RecordingInfo& info,
                                          bool overwrite, std::string& error);
 std::unique_ptr<RecordingWriter> OpenHdf5(const std::filesystem::path& file, const RecordingInfo& info,

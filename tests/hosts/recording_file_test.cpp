@@ -142,8 +142,11 @@ TEST(RecordingFile, FormatsAreFoundByAnyOfTheirWords) {
     EXPECT_EQ(FileDialogFilter(), "CSV (*.csv);;HDF5 (*.h5 *.hdf5 *.he5)");
 }
 
+// Nor is a file that another recording writes replaced, with or without
+// --force: the two would each call the other's rows their own.
 TEST(RecordingFile, KeepsAnExistingFileUnlessToldToReplaceIt) {
     test::TempDir dir;
+    const std::vector<int16_t> codes(2 * 10, 1);
     for (FileFormat format : {FileFormat::Csv, FileFormat::Hdf5}) {
         const auto file = dir.path() / (format == FileFormat::Csv ? "old.csv" : "old.h5");
         std::ofstream(file) << "precious";
@@ -153,8 +156,14 @@ TEST(RecordingFile, KeepsAnExistingFileUnlessToldToReplaceIt) {
         EXPECT_EQ(Slurp(file), "precious");
         auto writer = OpenWriter(file, format, TwoChannels(), true, error);
         ASSERT_TRUE(writer) << error;
+        ASSERT_TRUE(writer->Write(codes.data(), 10) && writer->Flush()) << writer->Error();
+        const std::string written = Slurp(file);
+        EXPECT_FALSE(OpenWriter(file, format, TwoChannels(), true, error)) << "while it is written";
+        EXPECT_EQ(error, file.string() + " is being written by another recording");
+        EXPECT_EQ(Slurp(file), written);
         EXPECT_TRUE(writer->Close()) << writer->Error();
         EXPECT_NE(Slurp(file), "precious");
+        EXPECT_TRUE(OpenWriter(file, format, TwoChannels(), true, error)) << "once closed: " << error;
     }
 }
 
