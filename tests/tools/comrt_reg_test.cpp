@@ -1,5 +1,6 @@
 // Runs the comrt-reg tool built next to this test against a private store.
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <sstream>
 
@@ -57,6 +58,9 @@ TEST_F(ComrtRegTest, ValuesOfEachTypeGoThroughEveryCommand) {
     // Export gives the store's own text.
     Expect({
         {{"export", kTool}, reg.ExportKey(HKEY_CURRENT_USER, "Software\\Tool", true), ""},
+        {{"export", kTool, "/nonexistent/tool.reg"},
+         "",
+         "comrt-reg: cannot write /nonexistent/tool.reg: No such file or directory\n"},
         {{"delete", kTool, "-v", "Dir"}, kDone, ""},
         {{"query", kTool, "-v", "Dir"}, "", "comrt-reg: no value Dir in HKEY_CURRENT_USER\\Software\\Tool\n"},
         {{"delete", kTool}, kDone, ""},
@@ -105,6 +109,20 @@ TEST_F(ComrtRegTest, DeletingABranchAsksFirst) {
     answer = true;
     EXPECT_EQ(remove().first, 0);
     EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tree"));
+}
+
+// A store file that cannot be read is named, with why, by every command:
+// no key is missing, and the user's settings may well be in it.
+TEST_F(ComrtRegTest, AStoreThatCannotBeReadIsNamed) {
+    const auto file = store.dir().path() / "velmora" / "registry.db";
+    std::filesystem::create_directories(file.parent_path());
+    std::ofstream(file) << "not a database, nor empty";
+    const std::string why =
+        "comrt-reg: the registry store " + file.string() + " cannot be used: The registry is corrupted\n";
+    Expect({{{"query", kTool}, "", why},
+            {{"add", kTool, "-v", "N", "-d", "1"}, "", why},
+            {{"delete", kTool, "-f"}, "", why},
+            {{"export", kTool}, "", why}});
 }
 
 // Every refusal says why in one line, and nothing is written.

@@ -5,14 +5,18 @@
 #include <algorithm>
 #include <bit>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstring>
 #include <fstream>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <variant>
 #include <vector>
+
+#include <velmora/registry_store.h>
 
 #include "settings/cregistry.h"
 #include "settings/driver_settings.h"
@@ -178,7 +182,18 @@ int Fail(const Streams& io, const std::string& message) {
     return 1;
 }
 
+// The store as a whole failed (a file that is no store, a folder that
+// cannot be made): no key is missing, and the user is told which file it is.
+bool StoreFailed(int32_t code) {
+    namespace reg = velmora::reg;
+    return code == reg::ERROR_REGISTRY_CORRUPT || code == reg::ERROR_REGISTRY_IO_FAILED ||
+           code == reg::ERROR_PATH_NOT_FOUND;
+}
+
 int FailCode(const Streams& io, int32_t code) {
+    if (StoreFailed(code))
+        return Fail(io, "the registry store " + velmora::reg::StorePath() +
+                            " cannot be used: " + cRegistry::ErrorText(code, true));
     const std::string text = cRegistry::ErrorText(code, false);
     return Fail(io, text.empty() ? "error " + std::to_string(code) : text);
 }
@@ -256,7 +271,9 @@ std::string KeyName(const Options& o) {
 
 // The store's reason, or, for a missing key or value, which one is missing.
 int FailMissing(const Streams& io, cRegistry& reg, const Options& o) {
-    if (!reg.KeyExists(o.root, o.path)) return Fail(io, "no key " + KeyName(o));
+    if (!reg.KeyExists(o.root, o.path))
+        return StoreFailed(reg.LastError()) ? FailCode(io, reg.LastError())
+                                            : Fail(io, "no key " + KeyName(o));
     if (o.name) {
         const std::string name = o.name->empty() ? "(Default)" : *o.name;
         return Fail(io, "no value " + name + " in " + KeyName(o));
@@ -339,9 +356,10 @@ int Export(const Streams& io, cRegistry& reg, const Options& o) {
         return io.out ? 0 : 1;
     }
     std::ofstream out(o.file, std::ios::binary | std::ios::trunc);
+    if (!out.is_open()) return Fail(io, "cannot write " + o.file + ": " + std::strerror(errno));
     out << text;
     out.close();
-    return out ? 0 : Fail(io, "cannot write " + o.file);
+    return out ? 0 : Fail(io, "cannot write " + o.file + ": " + std::strerror(errno));
 }
 
 int Run(const Streams& io, const Options& o, const ComrtRegConfirm& confirm) {
