@@ -27,6 +27,15 @@ std::string ClsidText(const CLSID& clsid) {
     return text;
 }
 
+// A system code's first sentence ("The registry is corrupted") says more
+// than its number, which follows for a search.
+std::string HresultText(HRESULT hr) {
+    const auto bits = static_cast<uint32_t>(hr);
+    const std::string text = (bits & 0xFFFF0000u) == 0x80070000u ? reg::FormatMessage(bits & 0xFFFFu) : "";
+    const std::string sentence = text.substr(0, text.find_first_of(".\r\n"));
+    return sentence.empty() ? HresultHex(hr) : sentence + " (" + HresultHex(hr) + ")";
+}
+
 } // namespace
 
 bool SameFile(const fs::path& a, const fs::path& b) {
@@ -44,7 +53,9 @@ bool RegisterDriver(const fs::path& path, std::string& error) {
     auto registerServer = reinterpret_cast<RegisterFn>(::dlsym(library, "DllRegisterServer"));
     const HRESULT hr = registerServer != nullptr ? registerServer() : E_FAIL;
     ::dlclose(library);
-    if (FAILED(hr)) error = "cannot register " + path.string() + ": " + HresultHex(hr);
+    if (FAILED(hr))
+        error = "cannot register " + path.string() + " in the registry store " + reg::StorePath() + ": " +
+                HresultText(hr);
     return SUCCEEDED(hr);
 }
 
@@ -110,7 +121,7 @@ ComPtr<IADC3> CreateDriver(const char* program, std::string& error, std::FILE* n
     }
     ComPtr<IADC3> adc;
     if (const HRESULT hr = CreateByProgId(adc); FAILED(hr)) {
-        error = "cannot create " + std::string(PROGID_Lintara) + ": " + HresultHex(hr);
+        error = "cannot create " + std::string(PROGID_Lintara) + ": " + HresultText(hr);
         return {};
     }
     return adc;

@@ -279,6 +279,16 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
     }
     EXPECT_EQ(Slurp(File("old.csv")), "precious");
     EXPECT_EQ(Slurp(File("old-0003.csv")), "precious");
+    // A store that is no database is named, with why, not as a number.
+    const fs::path db = store.dir().path() / "velmora" / "registry.db";
+    fs::remove_all(db.parent_path()); // its log too, which would hold the pages
+    fs::create_directories(db.parent_path());
+    std::ofstream(db) << "not a database, nor empty";
+    const Ran broken = E16rec("-t 0.1 -o -");
+    EXPECT_EQ(broken.exit, 1);
+    EXPECT_THAT(broken.err, AllOf(StartsWith("e16rec: cannot register "),
+                                  HasSubstr(".adc in the registry store " + db.string() +
+                                            ": The registry is corrupted (0x800703F7)\n")));
 }
 
 // Without --address the driver's chooser answers from the driver's own list,
