@@ -5,10 +5,14 @@
 #include "recorder.h"
 #include "stream_source.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 
@@ -71,14 +75,21 @@ bool RangeOffered(IADC3* adc, const Options& o, std::string& error) {
     return false;
 }
 
-// The output can be written: not a folder, and no file of it there unless
-// --force (of a split recording, any of its numbered files).
+// The output can be written: not a folder, in a folder that takes files,
+// and no file of it there unless --force (of a split recording, any of its
+// numbered files). Known before the module is opened, and the chooser asked.
 bool OutputFree(const Options& o, std::string& error) {
     namespace fs = std::filesystem;
     if (o.output == "-") return true;
     std::error_code ec;
     if (fs::is_directory(o.output, ec)) {
         error = o.output + " is a folder; -o names a file";
+        return false;
+    }
+    // "." inside, so that a file where the folder should be is no folder.
+    const fs::path folder = fs::path(o.output).parent_path() / ".";
+    if (::access(folder.c_str(), W_OK) != 0) {
+        error = "cannot create " + o.output + ": " + std::strerror(errno);
         return false;
     }
     const fs::path existing = o.split > 0                ? ExistingSeriesFile(o.output)

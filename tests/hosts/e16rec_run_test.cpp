@@ -226,7 +226,7 @@ TEST_F(E16recRun, APublisherWithoutALengthRunsUntilASignal) {
 }
 
 // Each refusal is one line on standard error and a nonzero exit (help is
-// none); a file that exists stays as it was.
+// none), before a module is opened; a file that exists stays as it was.
 TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
     std::ofstream(File("old.csv")) << "precious";
     const struct {
@@ -267,6 +267,10 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         {"-t 0.1 -o " + File("old.csv"), 1, File("old.csv") + " exists; --force replaces it"},
         {"-t 0.1 --split 1 -o " + File("old.csv"), 1, File("old-0003.csv") + " exists; --force replaces it"},
         {"-t 0.1 -o " + File(""), 1, File("") + " is a folder; -o names a file"},
+        {"-t 0.1 -o /nonexistent/run.csv", 1,
+         "cannot create /nonexistent/run.csv: No such file or directory"},
+        {"-t 0.1 --split 1 -o " + File("old.csv/run.h5"), 1,
+         "cannot create " + File("old.csv/run.h5") + ": Not a directory"},
         {"--setup", 1,
          "--setup needs a display for the setup dialog; neither DISPLAY nor WAYLAND_DISPLAY is set"},
     };
@@ -276,6 +280,7 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         const Ran r = E16rec(c.args);
         EXPECT_EQ(r.exit, c.exit) << c.args;
         EXPECT_EQ(r.err, c.err.empty() ? "" : "e16rec: " + c.err + "\n") << c.args;
+        EXPECT_THAT(r.out, Not(HasSubstr("module: SIM"))) << c.args << ": refused before a module opened";
     }
     EXPECT_EQ(Slurp(File("old.csv")), "precious");
     EXPECT_EQ(Slurp(File("old-0003.csv")), "precious");
