@@ -28,6 +28,7 @@ import sys
 import warnings
 import weakref
 from datetime import datetime, timezone
+from pathlib import Path
 
 from ._built_for import PYTHON, VERSION
 
@@ -35,10 +36,19 @@ try:
     import numpy as np
 
     from . import _lintara
-except ImportError as error:  # another interpreter than the build's, or one without numpy
+except ImportError as error:
+    # The build's interpreter with numpy, and no extension: the build stopped
+    # before it (it is made with every target), and another interpreter
+    # would not help.
+    here = f"{sys.version_info.major}.{sys.version_info.minor}"
+    if here == VERSION and "numpy" in sys.modules and not any(Path(__file__).parent.glob("_lintara*.so")):
+        raise ImportError(
+            f"lintara's extension _lintara is not built in {Path(__file__).parent}: build every target "
+            f"(ninja -C BUILD), then import it again"
+        ) from error
     raise ImportError(
         f"lintara was built for {PYTHON} (Python {VERSION}, with numpy); this is {sys.executable} "
-        f"(Python {sys.version_info.major}.{sys.version_info.minor}): {error}. Run it with {PYTHON}."
+        f"(Python {here}): {error}. Run it with {PYTHON}."
     ) from error
 
 from . import _checks

@@ -4,9 +4,11 @@ module's wiring (X15/X16 are DAC1/DAC2, the digital inputs read the outputs),
 and its settings, stored before and saved on request."""
 
 import re
+import shutil
 import struct
 import subprocess
 import sys
+from pathlib import Path
 
 import pytest
 
@@ -125,9 +127,26 @@ def test_saved_settings_reach_the_store_at_once(e16):
     assert e16.rate == pytest.approx(15625)
 
 
-def test_an_interpreter_without_numpy_is_told_which_one_to_use():
-    hide_numpy = "import sys; sys.modules['numpy'] = None; import lintara"
-    run = subprocess.run([sys.executable, "-c", hide_numpy], capture_output=True, text=True)
+@pytest.fixture
+def package_without_extension(tmp_path):
+    copy = tmp_path / "unbuilt" / "lintara"
+    shutil.copytree(Path(lintara.__file__).parent, copy, ignore=shutil.ignore_patterns("_lintara*"))
+    return copy
+
+
+# An interpreter without numpy is told which one to use; the build's own,
+# where the build stopped before the extension, that it is not built.
+@pytest.mark.parametrize("unbuilt, said", [
+    (False, [f"lintara was built for {lintara.PYTHON}", f"Run it with {lintara.PYTHON}."]),
+    (True, ["lintara's extension _lintara is not built in ", "build every target"]),
+])
+def test_an_import_that_cannot_work_says_why(request, unbuilt, said):
+    if unbuilt:
+        folder = request.getfixturevalue("package_without_extension").parent
+        code = f"import sys; sys.path.insert(0, {str(folder)!r}); import lintara"
+    else:
+        code = "import sys; sys.modules['numpy'] = None; import lintara"
+    run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
     assert run.returncode != 0
-    assert f"lintara was built for {lintara.PYTHON}" in run.stderr
-    assert f"Run it with {lintara.PYTHON}." in run.stderr
+    for text in said:
+        assert text in run.stderr
