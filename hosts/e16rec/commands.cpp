@@ -111,14 +111,15 @@ double Shown(double volts) {
     return std::abs(volts) < 0.00005 ? 0.0 : volts;
 }
 
-// Each channel's minimum, mean and maximum, and the simulated module's ramp check.
+// Each channel's minimum, mean and maximum, and the simulated module's ramp
+// check; of no kadrs, nothing.
 void PrintStatistics(Console io, const KadrStats& stats) {
+    if (stats.kadrs() == 0) return;
     std::fprintf(io.out, "%-14s %12s %12s %12s\n", "channel", "min, V", "mean, V", "max, V");
     for (const auto& c : stats.channels()) {
-        const double mean = stats.kadrs() > 0 ? c.sum / static_cast<double>(stats.kadrs()) : 0.0;
-        if (stats.kadrs() > 0)
-            std::fprintf(io.out, "%-14s %12.4f %12.4f %12.4f\n", c.name.c_str(), Shown(c.min), Shown(mean),
-                         Shown(c.max));
+        const double mean = c.sum / static_cast<double>(stats.kadrs());
+        std::fprintf(io.out, "%-14s %12.4f %12.4f %12.4f\n", c.name.c_str(), Shown(c.min), Shown(mean),
+                     Shown(c.max));
     }
     if (stats.hasRamp())
         std::fprintf(io.out, "Y16 ramp of the simulated module: %lld lost kadrs, %lld repeated kadrs\n",
@@ -230,7 +231,7 @@ int RecordWith(const DriverSession& session, const Options& o, Console io, const
                Publisher* publisher) {
     std::string error;
     if (!TakeAddress(session.module(), o, error)) return Fail(io, error);
-    Recorder recorder(session.adc(), session.module(), o);
+    Recorder recorder(session.adc(), session.module(), o, io.err);
     if (!recorder.Prepare(error)) {
         if (!o.address)
             error += " (the address came from the driver's chooser; --address gives it, --choose-address "

@@ -15,6 +15,9 @@ namespace {
 
 constexpr auto kDrainPeriod = std::chrono::milliseconds(20);
 constexpr int32_t kBufferKadrs = 65536;
+// The first kadr comes within a frame (at most about 70 ms) unless the
+// start waits for its trigger; a wait longer than this is said.
+constexpr auto kStartNotice = std::chrono::seconds(2);
 
 std::string Number(double value) {
     char text[32];
@@ -126,6 +129,18 @@ void Recorder::ShowProgress(int64_t received, int64_t requested) const {
     std::fflush(stderr);
 }
 
+// Once: a start set on the setup dialog's General page outlives the run
+// that set it, and without a terminal nothing else would show the wait.
+void Recorder::NoteWaitForStart(std::chrono::steady_clock::time_point started, bool& said) const {
+    if (said || std::chrono::steady_clock::now() - started < kStartNotice) return;
+    said = true;
+    if (!options_.quiet)
+        std::fprintf(err_,
+                     "e16rec: no kadr after %lld s: waiting for the start (a start trigger, set on the "
+                     "setup dialog's General page, waits as long as it takes)\n",
+                     static_cast<long long>(kStartNotice.count()));
+}
+
 bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic<bool>& stop,
                       RecordingResult& result, std::string& error) {
     result.requested = options_.kadrs.value_or(std::llround(options_.seconds * info_.rate));
@@ -153,11 +168,14 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
     WriterThread::Refused refused = WriterThread::Refused::None;
     std::string ended;
     int64_t& received = result.received;
+    const auto begun = std::chrono::steady_clock::now();
+    bool waitSaid = false;
     while (received < result.requested && !stop.load() && refused == WriterThread::Refused::None) {
         std::this_thread::sleep_for(kDrainPeriod);
         const int64_t kept = Drain(thread, result.requested - received, refused);
         received += kept;
         ShowProgress(received, result.requested);
+        if (!started_) NoteWaitForStart(begun, waitSaid);
         if (kept > 0 || refused != WriterThread::Refused::None) continue;
         VARIANT_BOOL busy = VARIANT_FALSE;
         adc_->get_Busy(&busy);

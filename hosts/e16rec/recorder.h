@@ -15,6 +15,8 @@
 #include "writer_thread.h"
 
 #include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,8 +44,9 @@ struct RecordingResult {
 
 class Recorder {
 public:
-    Recorder(IADC3* adc, IModule* module, const Options& options)
-        : adc_(adc), module_(module), options_(options) {}
+    // `err` takes what the user is told while it records.
+    Recorder(IADC3* adc, IModule* module, const Options& options, std::FILE* err)
+        : adc_(adc), module_(module), options_(options), err_(err) {}
 
     // Detects the module and programs the selection; false with `error` set.
     bool Prepare(std::string& error);
@@ -73,11 +76,13 @@ private:
     void ProgramRate();
     int64_t Drain(WriterThread& writer, int64_t wanted, WriterThread::Refused& refused);
     void ShowProgress(int64_t received, int64_t requested) const;
+    void NoteWaitForStart(std::chrono::steady_clock::time_point started, bool& said) const;
 
     IADC3* adc_;
     IModule* module_;
     Publisher* publisher_ = nullptr;
     Options options_;
+    std::FILE* err_;
     std::vector<ChannelStats> channels_;
     velmora::hosts::RecordingInfo info_;
     std::vector<std::string> adjustments_;

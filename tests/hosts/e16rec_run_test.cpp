@@ -391,7 +391,7 @@ TEST_F(E16recRun, AKilledRecordingLeavesAFileOfAllButTheLastSecond) {
 
 // Stopped by the user, a closed terminal or the system: every kadr received
 // is in the file, whole rows of real kadrs, as many as the summary says, and
-// the exit status is 128 + the signal.
+// the exit status is 128 + the signal; also while the start waits.
 TEST_F(E16recRun, ASignalLeavesAWholeFileWithItsSummary) {
     for (const auto& [signal, file] :
          {std::pair{SIGINT, "stopped.csv"}, {SIGHUP, "stopped.h5"}, {SIGTERM, "stopped.h5"}}) {
@@ -411,6 +411,18 @@ TEST_F(E16recRun, ASignalLeavesAWholeFileWithItsSummary) {
     run->Signal(SIGHUP);
     EXPECT_EQ(run->Wait(), 0) << run->Err();
     EXPECT_THAT(run->Out(), HasSubstr("recorded 1500 of 1500 kadrs"));
+    // A start the setup dialog set to wait for TRIG is said to wait, once.
+    const std::string tool = (fs::path(Program()).parent_path() / "comrt-reg").string();
+    ASSERT_EQ(velmora::test::RunCommand(tool + " add 'HKCU\\Software\\Tervan\\ADC\\L-Card\\E16\\SIM0001' "
+                                               "-v SynchroStartMode -t REG_DWORD -d 1",
+                                        store.dir().path())
+                  .exit,
+              0);
+    const Ran waiting = E16rec("-t 1 -o " + File("waiting.csv"), SIGINT, 3000ms);
+    EXPECT_EQ(waiting.exit, 128 + SIGINT);
+    EXPECT_EQ(waiting.err, "e16rec: no kadr after 2 s: waiting for the start (a start trigger, set on the "
+                           "setup dialog's General page, waits as long as it takes)\n");
+    EXPECT_THAT(waiting.out, AllOf(HasSubstr("recorded 0 of 1000 kadrs"), Not(HasSubstr("min, V"))));
 }
 
 // A file system that fills: the system's reason, exit status 1, and a file
