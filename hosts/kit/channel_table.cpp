@@ -1,5 +1,7 @@
 #include "channel_table.h"
 
+#include "driver_access.h"
+
 #include <velmora/registry_store.h>
 
 namespace velmora::hosts {
@@ -47,7 +49,9 @@ bool StoreChannelTable(bool singleEnded, std::string& error) {
     for (const std::string& module : ModuleKeys()) add(DriverKey() + "\\" + module);
     const reg::LONG rc =
         reg::RegWriteBatch(reg::HKEY_CURRENT_USER, writes.data(), static_cast<reg::DWORD>(writes.size()));
-    if (rc != reg::ERROR_SUCCESS) error = "cannot store the channel table: " + reg::FormatMessage(rc);
+    if (rc != reg::ERROR_SUCCESS)
+        error = "cannot store the channel table in " + reg::StorePath() + ": " +
+                SystemText(static_cast<uint32_t>(rc));
     return rc == reg::ERROR_SUCCESS;
 }
 

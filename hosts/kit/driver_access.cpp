@@ -27,15 +27,6 @@ std::string ClsidText(const CLSID& clsid) {
     return text;
 }
 
-// A system code's first sentence ("The registry is corrupted") says more
-// than its number, which follows for a search.
-std::string HresultText(HRESULT hr) {
-    const auto bits = static_cast<uint32_t>(hr);
-    const std::string text = (bits & 0xFFFF0000u) == 0x80070000u ? reg::FormatMessage(bits & 0xFFFFu) : "";
-    const std::string sentence = text.substr(0, text.find_first_of(".\r\n"));
-    return sentence.empty() ? HresultHex(hr) : sentence + " (" + HresultHex(hr) + ")";
-}
-
 } // namespace
 
 bool SameFile(const fs::path& a, const fs::path& b) {
@@ -155,6 +146,17 @@ std::string HresultHex(HRESULT hr) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
     return text;
+}
+
+std::string SystemText(uint32_t code) {
+    const std::string text = reg::FormatMessage(code);
+    return text.empty() ? "error " + std::to_string(code) : text.substr(0, text.find_first_of(".\r\n"));
+}
+
+std::string HresultText(HRESULT hr) {
+    const auto bits = static_cast<uint32_t>(hr);
+    const bool system = (bits & 0xFFFF0000u) == 0x80070000u && !reg::FormatMessage(bits & 0xFFFFu).empty();
+    return system ? SystemText(bits & 0xFFFFu) + " (" + HresultHex(hr) + ")" : HresultHex(hr);
 }
 
 } // namespace velmora::hosts

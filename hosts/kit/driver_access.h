@@ -46,5 +46,12 @@ std::vector<int16_t> TakeInt16s(SAFEARRAY* array);
 
 // "0x80004005" and the like.
 std::string HresultHex(HRESULT hr);
+// A system code's first sentence, one line: "The registry is corrupted";
+// "error N" for a code that has no text.
+std::string SystemText(uint32_t code);
+// A system code's text, which says more than its number, with the number
+// after it for a search: "The registry is corrupted (0x800703F7)". Other
+// codes: the number.
+std::string HresultText(HRESULT hr);
 
 } // namespace velmora::hosts

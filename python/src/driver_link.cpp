@@ -48,19 +48,9 @@ std::string EnsureRegistered(const fs::path& driver) {
 velmora::ComPtr<IADC3> CreateDriver() {
     velmora::ComPtr<IADC3> adc;
     if (const HRESULT hr = velmora::hosts::CreateByProgId(adc); FAILED(hr))
-        throw DriverFailure("cannot create " + std::string(PROGID_Lintara) + ": " + HresultText(hr));
+        throw DriverFailure("cannot create " + std::string(PROGID_Lintara) + ": " +
+                            velmora::hosts::HresultText(hr));
     return adc;
-}
-
-std::string HresultText(HRESULT hr) {
-    char number[16];
-    std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(hr));
-    const auto code = static_cast<uint32_t>(hr);
-    std::string text;
-    if ((code >> 16) == 0x8007) text = reg::FormatMessage(code & 0xFFFF); // a Win32 code
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.'))
-        text.pop_back();
-    return text.empty() ? std::string("error ") + number : text + " (" + number + ")";
 }
 
 } // namespace lintara

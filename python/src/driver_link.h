@@ -31,6 +31,4 @@ std::string EnsureRegistered(const std::filesystem::path& driver);
 // Creates the driver by its ProgID.
 velmora::ComPtr<IADC3> CreateDriver();
 
-std::string HresultText(HRESULT hr);
-
 } // namespace lintara

@@ -22,7 +22,7 @@ SAFEARRAY* Int16Vector(const std::vector<int16_t>& values) {
 }
 
 void Check(HRESULT hr, const char* member) {
-    if (FAILED(hr)) throw DriverFailure(std::string(member) + " failed: " + HresultText(hr));
+    if (FAILED(hr)) throw DriverFailure(std::string(member) + " failed: " + velmora::hosts::HresultText(hr));
 }
 
 // A member that fills one out value, called under the lock.

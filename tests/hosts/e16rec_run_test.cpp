@@ -294,6 +294,10 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
     EXPECT_THAT(broken.err, AllOf(StartsWith("e16rec: cannot register "),
                                   HasSubstr(".adc in the registry store " + db.string() +
                                             ": The registry is corrupted (0x800703F7)\n")));
+    const Ran table = E16rec("--inputs se -t 0.1 -o -");
+    EXPECT_EQ(table.exit, 1);
+    EXPECT_EQ(table.err,
+              "e16rec: cannot store the channel table in " + db.string() + ": The registry is corrupted\n");
 }
 
 // Without --address the driver's chooser answers from the driver's own list,
