@@ -22,6 +22,12 @@ constexpr double kSilenceSeconds = 10;
 // The summary names the first gaps; the file keeps them all.
 constexpr int64_t kNamedGaps = 10;
 
+// How long a publisher that sent blocks of `kadrs` may be silent: a slow
+// one's next block comes that much later, from the first block on.
+double SilenceAfter(int64_t kadrs, double rate) {
+    return std::max(kSilenceSeconds, 3 * static_cast<double>(kadrs) / rate);
+}
+
 // A publisher replaced on the endpoint: the recording followed gets no more.
 std::string AnotherRecording(const hosts::StreamHeader& h) {
     return "the publisher began another recording (" + h.serial + ", " + std::to_string(h.channels.size()) +
@@ -114,7 +120,7 @@ SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::ato
     Take take = Queue(first_, thread, result);
     auto heard = Clock::now();
     int64_t skippedBefore = skipped_;
-    double silence = kSilenceSeconds;
+    double silence = SilenceAfter(first_.header.kadrs, info_.rate);
     hosts::StreamBlock block;
     std::string error;
     while (take == Take::More && !stop.load()) {
@@ -127,7 +133,7 @@ SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::ato
         if (got == hosts::StreamReader::Got::Block) {
             heard = Clock::now();
             skippedBefore = skipped_;
-            silence = std::max(kSilenceSeconds, 3 * static_cast<double>(block.header.kadrs) / info_.rate);
+            silence = SilenceAfter(block.header.kadrs, info_.rate);
             take = Queue(block, thread, result);
             ShowProgress(result.received);
         } else if (std::chrono::duration<double>(Clock::now() - heard).count() > silence) {

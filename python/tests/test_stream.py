@@ -272,6 +272,24 @@ def test_a_source_checks_the_ramp_past_the_streams_gaps(tmp_path):
     assert "Y16 ramp of the simulated module: 5 lost kadrs, 0 repeated kadrs" in out
 
 
+@needs_e16rec
+def test_a_slow_stream_is_not_taken_for_a_silent_one(tmp_path):
+    """At 0.2 kadrs/s, a kadr a message, the second message comes 10.5 s
+    after the first: within three messages' time, the first one's too."""
+    endpoint = f"ipc://{tmp_path}/slow"
+    source = started([E16REC, "--source", endpoint, "-o", "-", "-q"])
+    socket = bound_probe(endpoint)
+    await_subscribers(socket, 1)
+    for seq, kadrs, end, pause in [(0, 1, None, 10.5), (1, 1, None, 0), (2, 0, "complete", 0)]:
+        topic, header, codes = message(seq, seq, kadrs, end=end)
+        socket.send_multipart([topic, json.dumps({**json.loads(header), "rate": 0.2}).encode(), codes])
+        time.sleep(pause)
+    socket.close()
+    out, err = source.communicate(timeout=30)
+    assert (source.returncode, err) == (0, "")
+    assert "recorded 2 kadrs (10 s of data at 0.2 kadrs/s)" in out
+
+
 def test_malformed_messages_are_named_and_passed(tmp_path):
     endpoint = f"ipc://{tmp_path}/bad"
     rows = malformed()
