@@ -80,13 +80,20 @@ std::vector<Crossings> Cross(const View& view, const std::vector<Sums>& sums,
     std::vector<Crossings> crossings(view.channels);
     for (std::size_t c = 0; c < view.channels; ++c) {
         const double swing = sums[c].max - sums[c].min;
-        const bool source = trigger.on && trigger.source == c && std::isfinite(trigger.level);
         Crossings& x = crossings[c];
-        x.level = source ? trigger.level * view.codesPerVolt[c]
-                         : (static_cast<double>(sums[c].min) + sums[c].max) / 2;
-        x.fire = static_cast<int>(std::clamp(std::ceil(x.level), -65536.0, 65536.0));
-        x.arm =
-            static_cast<int>(std::clamp(std::ceil(x.level - CrossingHysteresis(swing)), -65536.0, 65536.0));
+        const auto at = [&x, swing](double level) {
+            x.level = level;
+            x.fire = static_cast<int>(std::clamp(std::ceil(level), -65536.0, 65536.0));
+            x.arm =
+                static_cast<int>(std::clamp(std::ceil(level - CrossingHysteresis(swing)), -65536.0, 65536.0));
+        };
+        // The trigger level counts on its source only where the swing can
+        // cross it: a level the signal never reaches says nothing of its period.
+        if (trigger.on && trigger.source == c && std::isfinite(trigger.level)) {
+            at(trigger.level * view.codesPerVolt[c]);
+            if (sums[c].min < x.arm && sums[c].max >= x.fire) continue;
+        }
+        at((static_cast<double>(sums[c].min) + sums[c].max) / 2);
     }
     // A channel at a time over blocks that stay in the first-level cache.
     constexpr std::size_t kBlock = 256;

@@ -14,7 +14,8 @@ namespace e16scope {
 struct Measurement {
     double min, max, mean, rms, vpp;
     // Hz, from the rising crossings of a level: the trigger level on the
-    // trigger's source, else halfway between min and max; (crossings - 1)
+    // trigger's source where its swing crosses it, else halfway between min
+    // and max; (crossings - 1)
     // over the time from the first to the last, each crossing interpolated
     // between its two kadrs. With fewer than two crossings, the spectrum's
     // peak (FillFromSpectrum), else NaN.

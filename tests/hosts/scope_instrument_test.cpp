@@ -265,21 +265,31 @@ TEST(Measure, TheSinesMeasureWithinHalfAPercent) {
     }
 }
 
-// A trigger level above X1's peak leaves its source no crossing: the
-// spectrum's peak stands in where it resolves a tone, and nowhere else.
+// A trigger level X1 never reaches leaves its source the middle of its
+// swing; with too few crossings the spectrum's peak stands in where it
+// resolves a tone, and nowhere else.
 TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
     const TriggerSettings above{true, 0, Edge::Rising, 0.6, 0.5, TriggerMode::Normal};
+    const TriggerSettings below = {true, 0, Edge::Rising, 0, 0.5, TriggerMode::Normal};
+    const auto raised = [](std::size_t kadrs) { // X1 on 1.75 V
+        std::vector<int16_t> codes = Sines(0, kadrs);
+        for (std::size_t k = 0; k < kadrs; ++k)
+            codes[k * kChannels] += static_cast<int16_t>(1.75 * kCodesPerVolt);
+        return codes;
+    };
     const struct {
         const char* view;
         std::size_t kadrs;
         std::function<std::vector<int16_t>()> codes;
         TriggerSettings trigger;
+        bool crossed;  // X1's frequency from crossings alone
         double x1, x4; // Hz; NaN: none
     } cases[] = {
-        {"a second", 10000, [] { return Sines(0, 10000); }, above, 10, 40},
-        {"one period of X1", 1000, [] { return Sines(0, 1000); }, above, NAN, 40},
-        {"1.5 periods of X1", 1500, [] { return Sines(0, 1500); }, {}, 10, 40},
-        {"flat", 10000, [] { return Flat(0, 10000, 1000); }, {}, NAN, NAN},
+        {"a second", 10000, [] { return Sines(0, 10000); }, above, true, 10, 40},
+        {"two periods of X1 on 1.75 V", 2000, [&] { return raised(2000); }, below, true, 10, 40},
+        {"one period of X1", 1000, [] { return Sines(0, 1000); }, above, false, NAN, 40},
+        {"1.5 periods of X1", 1500, [] { return Sines(0, 1500); }, {}, false, 10, 40},
+        {"flat", 10000, [] { return Flat(0, 10000, 1000); }, {}, false, NAN, NAN},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.view);
@@ -287,8 +297,8 @@ TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
         const View view = Swept(sweeper, c.kadrs, {}, c.codes(), c.kadrs);
         SpectrumAnalyzer analyzer;
         std::vector<Measurement> m = Measure(view, kRate, c.trigger);
-        EXPECT_TRUE(std::isnan(m[0].freq)) << "crossings alone";
-        EXPECT_TRUE(WantsSpectrum(m));
+        EXPECT_EQ(!std::isnan(m[0].freq), c.crossed) << "crossings alone: " << m[0].freq;
+        EXPECT_TRUE(WantsSpectrum(m)) << "the counter's one crossing";
         FillFromSpectrum(m, analyzer.Compute(view, kRate));
         for (const auto& [channel, hz] : {std::pair{0, c.x1}, {3, c.x4}}) {
             if (std::isnan(hz)) {
