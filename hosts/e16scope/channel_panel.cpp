@@ -28,11 +28,11 @@ ChannelPanel::ChannelPanel(QWidget* parent) : QTableWidget(kChannels, kColumns, 
         name->setCheckState(c == 0 ? Qt::Checked : Qt::Unchecked);
         setItem(c, kName, name);
         setCellWidget(c, kRange, new QComboBox);
-        auto* offset = new LevelBox(OffsetName(QString::number(c)), tr("V"));
+        auto* offset = new NumberBox(OffsetName(QString::number(c)), tr("V"));
         offset->setRange(-20, 20);
         offset->setDecimals(3);
         offset->setSingleStep(0.5);
-        connect(offset, &LevelBox::valueChanged, this, [this, c](double v) { emit OffsetChanged(c, v); });
+        connect(offset, &NumberBox::valueChanged, this, [this, c](double v) { emit OffsetChanged(c, v); });
         setCellWidget(c, kOffset, offset);
         auto* colour = new QTableWidgetItem;
         colour->setFlags(Qt::ItemIsEnabled);
@@ -84,8 +84,8 @@ double ChannelPanel::Offset(int channel) const {
     return OffsetBox(channel)->value();
 }
 
-LevelBox* ChannelPanel::OffsetBox(int channel) const {
-    return static_cast<LevelBox*>(cellWidget(channel, kOffset));
+NumberBox* ChannelPanel::OffsetBox(int channel) const {
+    return static_cast<NumberBox*>(cellWidget(channel, kOffset));
 }
 
 QString ChannelPanel::OffsetName(const QString& channel) {

@@ -13,7 +13,7 @@
 
 namespace e16scope {
 
-class LevelBox;
+class NumberBox;
 
 class ChannelPanel : public QTableWidget {
     Q_OBJECT
@@ -36,7 +36,7 @@ signals:
 
 private:
     int Range(int channel) const;
-    LevelBox* OffsetBox(int channel) const;
+    NumberBox* OffsetBox(int channel) const;
     // The offset box's name in a refusal.
     static QString OffsetName(const QString& channel);
 };

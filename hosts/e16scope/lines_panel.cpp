@@ -11,7 +11,7 @@ LinesPanel::LinesPanel(ScopeSession& session, QWidget* parent)
     auto* grid = new QGridLayout(this);
     for (int d = 0; d < 2; ++d) {
         grid->addWidget(new QLabel(tr("DAC%1, V").arg(d + 1)), d, 0, 1, 4);
-        auto* level = dac_[d] = new LevelBox(tr("DAC%1").arg(d + 1), tr("V"));
+        auto* level = dac_[d] = new NumberBox(tr("DAC%1").arg(d + 1), tr("V"));
         level->setObjectName(QStringLiteral("dac%1").arg(d + 1));
         level->setRange(-10, 10);
         level->setDecimals(3);

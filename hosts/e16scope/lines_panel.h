@@ -1,5 +1,5 @@
 // Analog outputs and digital lines at a glance: the static level of each DAC
-// channel (a level out of its range is refused, LevelBox says why; while the
+// channel (a level out of its range is refused, NumberBox says why; while the
 // waveform generator plays, the box says so and takes no level), the 16
 // output lines (toggled by a click) and the 16 input lines, refreshed from
 // the module by Poll().
@@ -26,7 +26,7 @@ private:
     void WriteOutputs();
 
     ScopeSession& session_;
-    std::array<LevelBox*, 2> dac_{};
+    std::array<NumberBox*, 2> dac_{};
     std::array<QCheckBox*, 16> outputs_{};
     std::array<QCheckBox*, 16> inputs_{};
     bool polling_ = false; // the boxes are being set from the module

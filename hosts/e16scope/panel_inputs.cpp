@@ -32,7 +32,7 @@ void WheelOnlyWhenFocused(QWidget* panel) {
     for (QWidget* list : panel->findChildren<QComboBox*>()) guard(list);
 }
 
-LevelBox::LevelBox(const QString& what, const QString& unit, QWidget* parent)
+NumberBox::NumberBox(const QString& what, const QString& unit, QWidget* parent)
     : QDoubleSpinBox(parent), what_(what), unit_(unit.isEmpty() ? unit : u' ' + unit) {
     // A number counts once entered: the 1 on the way to 15 is set nowhere,
     // and a refusal keeps the value the box had before the typing.
@@ -41,13 +41,13 @@ LevelBox::LevelBox(const QString& what, const QString& unit, QWidget* parent)
 
 // Only a number out of range waits for Enter: one with a decimal too many is
 // still refused as it is typed, as it would be refused unsaid at Enter.
-QValidator::State LevelBox::validate(QString& text, int& pos) const {
+QValidator::State NumberBox::validate(QString& text, int& pos) const {
     const QValidator::State state = QDoubleSpinBox::validate(text, pos);
     const std::optional<double> typed = Typed(text);
     return state == QValidator::Invalid && typed && OutOfRange(*typed) ? QValidator::Intermediate : state;
 }
 
-std::optional<double> LevelBox::Typed(const QString& text) const {
+std::optional<double> NumberBox::Typed(const QString& text) const {
     QString number = text;
     if (number.startsWith(prefix())) number.remove(0, prefix().size());
     if (number.endsWith(suffix())) number.chop(suffix().size());
@@ -56,7 +56,7 @@ std::optional<double> LevelBox::Typed(const QString& text) const {
     return ok ? std::optional(value) : std::nullopt;
 }
 
-void LevelBox::Hold(const QString& holder, const QString& why) {
+void NumberBox::Hold(const QString& holder, const QString& why) {
     if (holder == holder_) return;
     holder_ = holder;
     setReadOnly(!holder.isEmpty());
@@ -65,14 +65,14 @@ void LevelBox::Hold(const QString& holder, const QString& why) {
     setValue(value()); // shows the text anew, through textFromValue
 }
 
-QString LevelBox::textFromValue(double value) const {
+QString NumberBox::textFromValue(double value) const {
     return holder_.isEmpty() ? QDoubleSpinBox::textFromValue(value) : holder_;
 }
 
 // Refused, not clamped: a level the user did not ask for is not put on an
 // output, nor a setting on the recording. The spin box then puts the value
 // back (CorrectToPreviousValue).
-void LevelBox::RefuseOutOfRange() {
+void NumberBox::RefuseOutOfRange() {
     const std::optional<double> typed = Typed(lineEdit()->text());
     if (!typed || !OutOfRange(*typed)) return;
     emit Refused(tr("%1: %2%3 refused. Please, set the number in range from %4 to %5%3! It stays at %6%3.")
@@ -80,12 +80,12 @@ void LevelBox::RefuseOutOfRange() {
                           QString::number(maximum()), QString::number(value())));
 }
 
-void LevelBox::keyPressEvent(QKeyEvent* event) {
+void NumberBox::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) RefuseOutOfRange();
     QDoubleSpinBox::keyPressEvent(event);
 }
 
-void LevelBox::focusOutEvent(QFocusEvent* event) {
+void NumberBox::focusOutEvent(QFocusEvent* event) {
     RefuseOutOfRange();
     QDoubleSpinBox::focusOutEvent(event);
 }

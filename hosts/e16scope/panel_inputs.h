@@ -14,12 +14,12 @@ namespace e16scope {
 // The spin boxes and lists under `panel`, as it is now.
 void WheelOnlyWhenFocused(QWidget* panel);
 
-class LevelBox : public QDoubleSpinBox {
+class NumberBox : public QDoubleSpinBox {
     Q_OBJECT
 public:
     // `what` names the box in a refusal ("DAC1", "Trigger level"); `unit`
     // follows its numbers there ("V"; none for a plain count).
-    explicit LevelBox(const QString& what, const QString& unit = {}, QWidget* parent = nullptr);
+    explicit NumberBox(const QString& what, const QString& unit = {}, QWidget* parent = nullptr);
     void SetWhat(const QString& what) { what_ = what; }
     // While `holder` (not empty) sets what the box stands for, the box shows
     // its name in place of the number, read-only, with `why` as its tooltip;

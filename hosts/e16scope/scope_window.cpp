@@ -99,7 +99,7 @@ ScopeWindow::ScopeWindow(ScopeSession& session, QWidget* parent) : QMainWindow(p
 
 // The rate, the time window and autoscale over the channels and the lines.
 QWidget* ScopeWindow::MakeSidePanel() {
-    rate_ = new LevelBox(tr("Rate"), tr("kadrs/s"));
+    rate_ = new NumberBox(tr("Rate"), tr("kadrs/s"));
     rate_->setObjectName(QStringLiteral("rate"));
     rate_->setRange(1, 500000);
     rate_->setDecimals(1);
@@ -140,8 +140,8 @@ QWidget* ScopeWindow::MakeSidePanel() {
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setMinimumWidth(side->sizeHint().width() + 20);
     WheelOnlyWhenFocused(side);
-    for (LevelBox* box : side->findChildren<LevelBox*>())
-        connect(box, &LevelBox::Refused, this, &ScopeWindow::ShowError);
+    for (NumberBox* box : side->findChildren<NumberBox*>())
+        connect(box, &NumberBox::Refused, this, &ScopeWindow::ShowError);
     return scroll;
 }
 
@@ -208,16 +208,12 @@ void ScopeWindow::MakeToolbar() {
     pause_->setCheckable(true);
     // What stands still is drawn, measured and exported alike: the newest.
     connect(pause_, &QAction::toggled, this, [this](bool paused) {
-        if (!paused) {
-            views_->Thaw();
-            if (session_.Recording()) return;
-            Analyse(); // no tick will
+        if (!paused) views_->Thaw();
+        if (paused || !session_.Recording()) { // else the next tick draws
+            Analyse();
             Redraw();
-            return;
         }
-        Analyse();
-        Redraw();
-        views_->Freeze(session_);
+        if (paused) views_->Freeze(session_);
     });
     bar->addSeparator();
     cursors_ = bar->addAction(tr("&Cursors"));

@@ -108,7 +108,7 @@ private:
     LinesPanel* lines_ = nullptr;
     QAction *test_ = nullptr, *start_ = nullptr, *setup_ = nullptr, *record_ = nullptr, *pause_ = nullptr,
             *export_ = nullptr, *image_ = nullptr, *cursors_ = nullptr;
-    LevelBox* rate_ = nullptr;
+    NumberBox* rate_ = nullptr;
     QLabel* achieved_ = nullptr;
     QComboBox* window_ = nullptr;
     QLineEdit* source_ = nullptr;

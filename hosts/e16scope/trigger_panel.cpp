@@ -20,13 +20,13 @@ TriggerPanel::TriggerPanel(QWidget* parent) : QWidget(parent) {
     edge_ = new QComboBox;
     edge_->setObjectName(QStringLiteral("triggerEdge"));
     edge_->addItems({tr("Rising"), tr("Falling")});
-    level_ = new LevelBox(tr("Trigger level"), tr("V"));
+    level_ = new NumberBox(tr("Trigger level"), tr("V"));
     level_->setObjectName(QStringLiteral("triggerLevel"));
     level_->setRange(-12, 12);
     level_->setDecimals(3);
     level_->setSingleStep(0.01);
     level_->setSuffix(tr(" V"));
-    pretrigger_ = new LevelBox(tr("Pre-trigger"), tr("%"));
+    pretrigger_ = new NumberBox(tr("Pre-trigger"), tr("%"));
     pretrigger_->setObjectName(QStringLiteral("pretrigger"));
     pretrigger_->setRange(0, 100);
     pretrigger_->setDecimals(0);

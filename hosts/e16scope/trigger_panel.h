@@ -36,7 +36,7 @@ signals:
 
 private:
     QComboBox *mode_ = nullptr, *source_ = nullptr, *edge_ = nullptr;
-    LevelBox *level_ = nullptr, *pretrigger_ = nullptr;
+    NumberBox *level_ = nullptr, *pretrigger_ = nullptr;
     QPushButton* rearm_ = nullptr;
     QLabel* state_ = nullptr;
 };

@@ -58,7 +58,7 @@ void ViewArea::MakeControls() {
     kind_->addItems({tr("Time"), tr("Spectrum"), tr("XY")});
     logFrequency_ = new QCheckBox(tr("&Log frequency"));
     logFrequency_->setObjectName(QStringLiteral("logFrequency"));
-    averages_ = new LevelBox(tr("Averages"));
+    averages_ = new NumberBox(tr("Averages"));
     averages_->setDecimals(0);
     averages_->setObjectName(QStringLiteral("averages"));
     averages_->setRange(1, 64);
@@ -88,7 +88,7 @@ void ViewArea::MakeControls() {
     };
     connect(kind_, &QComboBox::currentIndexChanged, this, shown);
     connect(logFrequency_, &QCheckBox::toggled, spectrum_, &SpectrumView::SetLogFrequency);
-    connect(averages_, &LevelBox::valueChanged, this,
+    connect(averages_, &NumberBox::valueChanged, this,
             [this](double count) { analyzer_.SetAveraging(static_cast<std::size_t>(count)); });
     shown();
 }

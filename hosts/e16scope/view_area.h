@@ -90,7 +90,7 @@ private:
     QWidget* controls_ = nullptr;
     QComboBox *kind_ = nullptr, *xChannel_ = nullptr, *yChannel_ = nullptr;
     QCheckBox* logFrequency_ = nullptr;
-    LevelBox* averages_ = nullptr;
+    NumberBox* averages_ = nullptr;
 
     std::vector<TraceStyle> traces_;
     TriggerSettings trigger_;
