@@ -22,15 +22,17 @@ LinesPanel::LinesPanel(ScopeSession& session, QWidget* parent)
     }
     grid->addWidget(new QLabel(tr("Out")), 2, 0, 1, 8);
     grid->addWidget(new QLabel(tr("In")), 5, 0, 1, 8);
+    // Lines are numbered 1..16, as on the setup dialog's DIO page: line n is
+    // bit n-1 of the word.
     for (int line = 0; line < 16; ++line) {
-        auto* out = outputs_[line] = new QCheckBox(QString::number(line));
-        out->setObjectName(QStringLiteral("do%1").arg(line));
+        auto* out = outputs_[line] = new QCheckBox(QString::number(line + 1));
+        out->setObjectName(QStringLiteral("do%1").arg(line + 1));
         connect(out, &QCheckBox::toggled, this, [this] {
             if (!polling_) WriteOutputs();
         });
         grid->addWidget(out, 3 + line / 8, line % 8);
-        auto* in = inputs_[line] = new QCheckBox(QString::number(line));
-        in->setObjectName(QStringLiteral("di%1").arg(line));
+        auto* in = inputs_[line] = new QCheckBox(QString::number(line + 1));
+        in->setObjectName(QStringLiteral("di%1").arg(line + 1));
         in->setAttribute(Qt::WA_TransparentForMouseEvents);
         in->setFocusPolicy(Qt::NoFocus);
         grid->addWidget(in, 6 + line / 8, line % 8);

@@ -353,14 +353,14 @@ TEST_F(ScopeTest, TheLinesPanelDrivesTheOutputs) {
     ScopeWindow window(session_);
     window.show();
     Detect(window);
-    auto* line3 = window.findChild<QCheckBox*>(QStringLiteral("do3"));
+    auto* line3 = window.findChild<QCheckBox*>(QStringLiteral("do3")); // bit 2, as on the DIO page
     QTest::mouseClick(line3, Qt::LeftButton, {}, QPoint(4, line3->height() / 2));
     auto* dac1 = window.findChild<QDoubleSpinBox*>(QStringLiteral("dac1"));
     dac1->setValue(1.5);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return window.findChild<QCheckBox*>(QStringLiteral("di3"))->isChecked(); }, 3000))
         << "input 3 never showed output 3";
-    EXPECT_EQ(session_.DigitalOutputs(), 1u << 3);
+    EXPECT_EQ(session_.DigitalOutputs(), 1u << 2);
     double now = 0, level = 0;
     uint32_t flags = 0;
     ASSERT_EQ(e16sim_get_dac(E16SIM_MODULE_DAC, 0, &now, &level, &flags), 0);
