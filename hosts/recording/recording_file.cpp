@@ -1,6 +1,7 @@
 #include "recording_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -103,6 +104,19 @@ std::string FileDialogFilter() {
     return filter;
 }
 
+namespace {
+
+// A file a program reads or writes through HDF5 carries the library's lock
+// (flock, shared or not): replacing it would empty the file under that
+// program, and then the library would refuse it anyway.
+bool HeldByAnotherProgram(int fd) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK;
+    ::flock(fd, LOCK_UN); // the library takes its own on the file it makes
+    return false;
+}
+
+} // namespace
+
 // A lock of the open file description: another program's, or another
 // writer's in this process, conflicts; HDF5's own lock (flock, which it lets
 // go in SWMR mode) does not. It goes with the descriptor.
@@ -120,6 +134,8 @@ int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& er
     // A file system that keeps no locks (some network ones) still records.
     if (::fcntl(fd, F_OFD_SETLK, &whole) != 0 && (errno == EAGAIN || errno == EACCES)) {
         error = file.string() + " is being written by another recording";
+    } else if (HeldByAnotherProgram(fd)) {
+        error = file.string() + " is open in another program";
     } else if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
         error = "cannot empty " + file.string() + ": " + std::strerror(errno);
     } else {

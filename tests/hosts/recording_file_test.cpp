@@ -1,7 +1,9 @@
 // The recording files read back: the CSV as text, the HDF5 file through the
 // HDF5 library, the way a user's own tools would read them; also while they
 // are written, after their writer was killed, and after a write cut short.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -154,6 +156,15 @@ TEST(RecordingFile, KeepsAnExistingFileUnlessToldToReplaceIt) {
         EXPECT_FALSE(OpenWriter(file, format, TwoChannels(), false, error));
         EXPECT_EQ(error, file.string() + " exists; --force replaces it");
         EXPECT_EQ(Slurp(file), "precious");
+        {
+            // As h5py or h5dump hold a file they read.
+            const int reader = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+            ASSERT_EQ(::flock(reader, LOCK_SH), 0);
+            EXPECT_FALSE(OpenWriter(file, format, TwoChannels(), true, error)) << "while it is read";
+            EXPECT_EQ(error, file.string() + " is open in another program");
+            EXPECT_EQ(Slurp(file), "precious");
+            ::close(reader);
+        }
         auto writer = OpenWriter(file, format, TwoChannels(), true, error);
         ASSERT_TRUE(writer) << error;
         ASSERT_TRUE(writer->Write(codes.data(), 10) && writer->Flush()) << writer->Error();
