@@ -94,7 +94,9 @@ void InitDescription(DriverState& s) {
 }
 
 void ShutdownLastInstance(DriverState& s) {
-    if (s.acquisition.Busy()) engine::StopRecording(s);
+    // A recording that ended by itself since the host's last call still
+    // owes the stop path (outputs, digital stop word).
+    if (engine::Settle(s).acquisition.Busy()) engine::StopRecording(s);
     s.acquisition.Join(); // the worker never outlives the device object
     s.module.Release();
 }

@@ -254,6 +254,21 @@ TEST_F(Faults, AStalledStreamEndsTheRecordingWithAReason) {
     RecordsAgain();
 }
 
+// A host that lets the driver go without another call after the recording
+// ended by itself still leaves the stop word on the lines.
+TEST_F(Faults, TheLastReleaseAfterARecordingEndedByItselfWritesTheStopWord) {
+    Detect();
+    EnableWords(0x00A5, 0x005A);
+    ASSERT_TRUE(StartRecord()) << LastError();
+    ASSERT_TRUE(DataArrives());
+    e16sim_fault_stall(E16SIM_MODULE_DAC, 1);
+    // Read from the state: a member call would run the stop path itself.
+    ASSERT_TRUE(Eventually([] { return !driver::State().acquisition.Busy(); }, std::chrono::seconds(8)));
+    EXPECT_EQ(ModuleLines(), 0x00A5u);
+    Release();
+    EXPECT_EQ(ModuleLines(), 0x005Au);
+}
+
 // However long the trigger takes, the start waits for it.
 TEST_F(Faults, AStartWaitingForItsTriggerWaitsBeyondTheReceiveTimeOut) {
     Detect();
