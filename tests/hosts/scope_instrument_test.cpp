@@ -277,6 +277,14 @@ TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
             codes[k * kChannels] += static_cast<int16_t>(1.75 * kCodesPerVolt);
         return codes;
     };
+    // X1 of 1000 codes' swing under a ripple of 40: within a tenth of the
+    // swing, so each rising crossing counts once.
+    const auto rippled = [](std::size_t kadrs) {
+        std::vector<int16_t> codes = Sines(0, kadrs);
+        for (std::size_t k = 0; k < kadrs; ++k)
+            codes[k * kChannels] = static_cast<int16_t>(SineCode({0.15, 10}, k) + (k % 2 == 0 ? 20 : -20));
+        return codes;
+    };
     const struct {
         const char* view;
         std::size_t kadrs;
@@ -289,6 +297,7 @@ TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
         {"two periods of X1 on 1.75 V", 2000, [&] { return raised(2000); }, below, true, 10, 40},
         {"one period of X1", 1000, [] { return Sines(0, 1000); }, above, false, NAN, 40},
         {"1.5 periods of X1", 1500, [] { return Sines(0, 1500); }, {}, false, 10, 40},
+        {"X1 small, under a ripple", 10000, [&] { return rippled(10000); }, {}, true, 10, 40},
         {"flat", 10000, [] { return Flat(0, 10000, 1000); }, {}, false, NAN, NAN},
     };
     for (const auto& c : cases) {
