@@ -1,5 +1,5 @@
 // What every host needs from the kit: the driver's strings as UTF-8,
-// whatever UTF-16 they hold.
+// whatever UTF-16 they hold, and start times as ISO 8601 text.
 #include <gtest/gtest.h>
 
 #include "driver_access.h"
@@ -26,6 +26,12 @@ TEST(HostKit, DriverStringsBecomeUtf8) {
         << "a lone surrogate";
     EXPECT_EQ(Of(std::u16string(1, char16_t(0xD800))), "\xef\xbf\xbd") << "a high surrogate at the end";
     EXPECT_EQ(Utf8(nullptr), "");
+}
+
+TEST(HostKit, StartTimesAreMillisecondsOfTheirSecond) {
+    for (const auto& [seconds, text] : {std::pair{1700000000.25, "2023-11-14T22:13:20.250Z"},
+                                        {1700000000.9996, "2023-11-14T22:13:20.999Z"}})
+        EXPECT_EQ(IsoUtc(seconds), text) << std::fixed << seconds;
 }
 
 } // namespace
