@@ -15,6 +15,7 @@
 #include "store_connection.h"
 #include "stream_reader.h"
 #include "test_support.h"
+#include "writer_thread.h"
 
 #include <chrono>
 #include <cstdio>
@@ -108,6 +109,18 @@ TEST(E16recStats, RampCountsEveryBreak) {
         EXPECT_EQ(ramp.ramp().lost(), lost) << "stride " << stride;
         EXPECT_EQ(ramp.ramp().repeated(), 0) << "stride " << stride;
     }
+}
+
+// A block longer than the whole queue (a drain that came late, a long
+// stream message) is taken by an empty queue: the writer is not behind.
+TEST(E16recWriter, AnEmptyQueueTakesABlockLongerThanItself) {
+    KadrStats stats({{"X1", 3200}}, -1);
+    const std::vector<int16_t> codes(25, 3200);
+    WriterThread writer(nullptr, stats, 1, 10);
+    EXPECT_EQ(writer.Push(codes.data(), 25), WriterThread::Refused::None);
+    EXPECT_TRUE(writer.Finish());
+    EXPECT_EQ(stats.kadrs(), 25);
+    EXPECT_EQ(writer.Deepest(), 25);
 }
 
 // Every block pushed goes out as one message in order, kadr 0's time on
