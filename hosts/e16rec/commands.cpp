@@ -23,20 +23,24 @@ namespace {
 
 namespace hosts = velmora::hosts;
 
-// Each stops a recording cleanly; the exit status is 128 + the signal.
+// Each stops a recording cleanly, and one more leaves a stuck file writer
+// behind; the exit status is 128 + the signal.
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 std::atomic<int> stopSignal{0};
-std::atomic<bool> stopRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free);
+std::atomic<int> stopRequests{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+std::atomic<bool> writerLeftBehind{false};
 
 void OnSignal(int signal) {
     stopSignal.store(signal);
-    stopRequested.store(true);
+    stopRequests.fetch_add(1);
 }
 
 // Before the first file opens, so that a file is never left half made; not
-// before, so that Ctrl-C at the driver's chooser still quits at once.
+// before, so that Ctrl-C at the driver's chooser still quits at once. A
+// pipe whose reader went fails its write with a reason, as a disk does.
 void CatchStopSignals() {
+    std::signal(SIGPIPE, SIG_IGN);
     for (int signal : kStopSignals) {
         // One the parent ignores stays ignored: nohup's SIGHUP, for one.
         struct sigaction current {};
@@ -150,7 +154,7 @@ void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t rec
         std::fprintf(io.out, "lost: %lld kadrs never came\n",
                      static_cast<long long>(r.requested - r.received));
     if (r.interrupted) std::fprintf(io.out, "stopped by a signal before the end\n");
-    if (r.open && stopRequested.load()) std::fprintf(io.out, "stopped by a signal\n");
+    if (r.open && stopRequests.load() > 0) std::fprintf(io.out, "stopped by a signal\n");
 }
 
 // Channel-table options must have reached the driver's table.
@@ -184,9 +188,17 @@ std::unique_ptr<FileSeries> OpenFiles(const Options& o, const hosts::RecordingIn
 }
 
 // The end of a recording, a module's or a stream's: the files closed, the
-// summary, and the exit status.
-int Conclude(Console io, double rate, FileSeries* files, RecordingResult& result, bool ok,
+// summary, and the exit status. Files and statistics that a stuck writer
+// keeps stay as they are, for good.
+int Conclude(Console io, double rate, std::unique_ptr<FileSeries>& series, RecordingResult& result, bool ok,
              std::string error) {
+    if (result.leftBehind) {
+        writerLeftBehind.store(true);
+        (void)series.release();
+        (void)result.stats.release();
+        return Fail(io, error);
+    }
+    FileSeries* files = series.get();
     // The file is complete only once closed; a failed close is a failed recording.
     if (files && !files->Close() && ok) {
         ok = false;
@@ -210,7 +222,7 @@ int Conclude(Console io, double rate, FileSeries* files, RecordingResult& result
 std::string EndText(const RecordingResult& r, bool ok, const std::string& error) {
     if (!ok) return "failed: " + error;
     if (!r.endedEarly.empty()) return "the recording ended early: " + r.endedEarly;
-    return std::string(stopRequested.load() ? hosts::kEndStopped : hosts::kEndComplete);
+    return std::string(stopRequests.load() > 0 ? hosts::kEndStopped : hosts::kEndComplete);
 }
 
 hosts::StreamHeader Description(const hosts::RecordingInfo& info) {
@@ -256,13 +268,13 @@ int RecordWith(const DriverSession& session, const Options& o, Console io, const
         publisher->AwaitSubscribers();
     }
     RecordingResult result;
-    const bool ok = recorder.Record(files.get(), stopRequested, result, error);
+    const bool ok = recorder.Record(files.get(), stopRequests, result, error);
     if (publisher != nullptr) {
         publisher->Finish(EndText(result, ok, error));
         result.notes.push_back("published " + std::to_string(publisher->Messages()) + " messages; " +
                                std::to_string(publisher->LostKadrs()) + " kadrs not sent");
     }
-    return Conclude(io, recorder.Info().rate, files.get(), result, ok, error);
+    return Conclude(io, recorder.Info().rate, files, result, ok, error);
 }
 
 // A recording from a stream: no driver, the same files and summary.
@@ -271,7 +283,7 @@ int SourceCommand(const Options& o, Console io, const OpenFile& open) {
     SourceRecorder source(o, io.err);
     if (!source.Open(error)) return Fail(io, error);
     CatchStopSignals();
-    if (!source.Describe(stopRequested)) {
+    if (!source.Describe(stopRequests)) {
         Fail(io, "stopped by a signal before a message came from " + o.source);
         return 128 + stopSignal.load();
     }
@@ -283,11 +295,15 @@ int SourceCommand(const Options& o, Console io, const OpenFile& open) {
     std::unique_ptr<FileSeries> files = OpenFiles(o, info, open, error, failed);
     if (failed) return Fail(io, error);
     RecordingResult result;
-    const bool ok = source.Record(files.get(), stopRequested, result, error);
-    return Conclude(io, info.rate, files.get(), result, ok, error);
+    const bool ok = source.Record(files.get(), stopRequests, result, error);
+    return Conclude(io, info.rate, files, result, ok, error);
 }
 
 } // namespace
+
+bool WriterLeftBehind() {
+    return writerLeftBehind.load();
+}
 
 int RecordCommand(const Options& o, Console io) {
     return RecordCommand(o, io, hosts::OpenWriter);

@@ -23,6 +23,10 @@ struct Console {
 // once it has started (the file keeps every kadr received until then).
 int RecordCommand(const Options& options, Console io = {});
 int RecordCommand(const Options& options, Console io, const OpenFile& open);
+// A recording's file was stuck and its writer left running with it: the
+// process may end only by _Exit, which neither waits for it nor tears down
+// what it uses.
+bool WriterLeftBehind();
 // Detects the module, opens the driver's setup dialog, then saves what OK
 // stored and says whether it was saved.
 int SetupCommand(const Options& options, Console io = {});

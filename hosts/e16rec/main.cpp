@@ -35,5 +35,10 @@ int main(int argc, char** argv) {
         }
         return e16rec::SetupCommand(*options);
     }
-    return e16rec::RecordCommand(*options);
+    const int status = e16rec::RecordCommand(*options);
+    if (e16rec::WriterLeftBehind()) {
+        std::fflush(stdout);
+        std::_Exit(status);
+    }
+    return status;
 }

@@ -18,6 +18,9 @@ constexpr int32_t kBufferKadrs = 65536;
 // The first kadr comes within a frame (at most about 70 ms) unless the
 // start waits for its trigger; a wait longer than this is said.
 constexpr auto kStartNotice = std::chrono::seconds(2);
+// A file that takes nothing for this long at the end is stuck (a hung
+// disk, a pipe nobody reads), unless the buffer allows longer.
+constexpr auto kStuckFile = std::chrono::seconds(30);
 
 std::string Number(double value) {
     char text[32];
@@ -26,6 +29,32 @@ std::string Number(double value) {
 }
 
 } // namespace
+
+bool FinishWriting(std::unique_ptr<WriterThread>& thread, velmora::hosts::RecordingWriter* writer,
+                   const Options& options, const std::atomic<int>& stops, std::FILE* err,
+                   RecordingResult& result, std::string& error) {
+    const auto stall = std::max<std::chrono::milliseconds>(
+        kStuckFile, std::chrono::milliseconds(std::llround(options.buffer * 1000)));
+    const auto waiting = [&](int64_t queued) {
+        if (!options.quiet)
+            std::fprintf(
+                err,
+                "e16rec: %s takes nothing: waiting for it to take %lld queued kadrs (Ctrl-C leaves them)\n",
+                options.output.c_str(), static_cast<long long>(queued));
+    };
+    const WriterThread::Finished finished = thread->Finish(stall, stops, waiting);
+    result.deepestKadrs = thread->Deepest();
+    if (finished == WriterThread::Finished::Written) return true;
+    if (finished == WriterThread::Finished::Failed) {
+        error = writer->Error();
+        return false;
+    }
+    error = options.output + " took nothing more: " + std::to_string(thread->Queued()) +
+            " queued kadrs were not written, and the file keeps what reached it";
+    result.leftBehind = true;
+    (void)thread.release(); // its thread may still use it
+    return false;
+}
 
 bool Recorder::Prepare(std::string& error) {
     if (!DetectModule(adc_, error)) return false;
@@ -141,7 +170,7 @@ void Recorder::NoteWaitForStart(std::chrono::steady_clock::time_point started, b
                      static_cast<long long>(kStartNotice.count()));
 }
 
-bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic<bool>& stop,
+bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic<int>& stops,
                       RecordingResult& result, std::string& error) {
     result.requested = options_.kadrs.value_or(std::llround(options_.seconds * info_.rate));
     result.requested = std::max<int64_t>(result.requested, 1);
@@ -162,7 +191,7 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
         error = "cannot start: " + LastError();
         return false;
     }
-    WriterThread thread(writer, *result.stats, channels_.size(), result.queueKadrs);
+    auto thread = std::make_unique<WriterThread>(writer, *result.stats, channels_.size(), result.queueKadrs);
     // No time limit of its own: a start waiting for its trigger waits, and
     // the driver ends a recording that went silent, lost its module or overflowed.
     WriterThread::Refused refused = WriterThread::Refused::None;
@@ -170,9 +199,9 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
     int64_t& received = result.received;
     const auto begun = std::chrono::steady_clock::now();
     bool waitSaid = false;
-    while (received < result.requested && !stop.load() && refused == WriterThread::Refused::None) {
+    while (received < result.requested && stops.load() == 0 && refused == WriterThread::Refused::None) {
         std::this_thread::sleep_for(kDrainPeriod);
-        const int64_t kept = Drain(thread, result.requested - received, refused);
+        const int64_t kept = Drain(*thread, result.requested - received, refused);
         received += kept;
         ShowProgress(received, result.requested);
         if (!started_) NoteWaitForStart(begun, waitSaid);
@@ -186,23 +215,22 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
     }
     adc_->StopRecord();
     // What came before the end is still in the ring.
-    received += Drain(thread, result.requested - received, refused);
-    const bool written = thread.Finish();
-    result.deepestKadrs = thread.Deepest();
+    received += Drain(*thread, result.requested - received, refused);
+    if (!options_.quiet && ::isatty(STDERR_FILENO)) std::fputc('\n', stderr);
     if (received < result.requested) result.endedEarly = ended;
     // A run without a length ends by a signal: that is its end.
-    result.interrupted = stop.load() && received < result.requested && !result.open;
-    if (!options_.quiet && ::isatty(STDERR_FILENO)) std::fputc('\n', stderr);
-    if (!written) {
-        error = writer->Error();
+    result.interrupted = stops.load() > 0 && received < result.requested && !result.open;
+    const std::string behind = refused != WriterThread::Refused::QueueFull
+                                   ? ""
+                                   : "the file writer fell " + Number(options_.buffer) +
+                                         " s behind: " + options_.output +
+                                         " took the data slower than they came (--buffer gives it more time)";
+    if (!FinishWriting(thread, writer, options_, stops, err_, result, error)) {
+        if (result.leftBehind && !behind.empty()) error = behind + "; then " + error;
         return false;
     }
-    if (refused == WriterThread::Refused::QueueFull) {
-        error = "the file writer fell " + Number(options_.buffer) + " s behind: " + options_.output +
-                " took the data slower than they came (--buffer gives it more time)";
-        return false;
-    }
-    return true;
+    error = behind;
+    return behind.empty();
 }
 
 } // namespace e16rec

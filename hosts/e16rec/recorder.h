@@ -40,7 +40,20 @@ struct RecordingResult {
     // Why the driver ended the recording before all kadrs came (its
     // EndReason, else its LastError); empty when it did not.
     std::string endedEarly;
+    // The file writer was stuck and left behind: it keeps the file and the
+    // statistics, so neither may be closed or freed, nor the process left
+    // but by _Exit.
+    bool leftBehind = false;
 };
+
+// Ends the file writer's thread of a recording: what is queued is written,
+// unless the file takes nothing for the longer of half a minute and the
+// buffer, or another stop request comes (`stops` counts them); the writer
+// and `thread` are then left behind. Said on `err` while it waits. False
+// with `error` set when the writer failed or was left.
+bool FinishWriting(std::unique_ptr<WriterThread>& thread, velmora::hosts::RecordingWriter* writer,
+                   const Options& options, const std::atomic<int>& stops, std::FILE* err,
+                   RecordingResult& result, std::string& error);
 
 class Recorder {
 public:
@@ -63,10 +76,11 @@ public:
     const velmora::hosts::RecordingInfo& Info() const { return info_; }
     // Every block also goes to `publisher` (may be null), which must have started.
     void SetPublisher(Publisher* publisher) { publisher_ = publisher; }
-    // Records; `writer` may be null. False with `error` set when the start
-    // or the file fails, or the file fell the whole queue behind (the file
-    // then keeps what was queued). `writer` is another thread's until then.
-    bool Record(velmora::hosts::RecordingWriter* writer, const std::atomic<bool>& stop,
+    // Records until the kadrs asked for came or a stop request (`stops`
+    // counts them); `writer` may be null. False with `error` set when the
+    // start or the file fails, or the file fell the whole queue behind (the
+    // file then keeps what was queued). `writer` is another thread's until then.
+    bool Record(velmora::hosts::RecordingWriter* writer, const std::atomic<int>& stops,
                 RecordingResult& result, std::string& error);
 
 private:

@@ -47,11 +47,11 @@ void SourceRecorder::Skip(const std::string& error) {
     ++skipped_;
 }
 
-bool SourceRecorder::Describe(const std::atomic<bool>& stop) {
+bool SourceRecorder::Describe(const std::atomic<int>& stops) {
     const auto began = Clock::now();
     bool said = options_.quiet;
     std::string error;
-    while (!stop.load()) {
+    while (stops.load() == 0) {
         const auto got = reader_.Next(kWaitMs, first_, error);
         // Before a first message nothing is of another recording.
         if (got == hosts::StreamReader::Got::Refused) Skip(error);
@@ -115,7 +115,7 @@ std::string SourceRecorder::Silence(double silence, int64_t skipped) const {
 
 // Takes messages until the kadrs asked for, the publisher's end, a stop, a
 // silence or a message of another recording; the last block's Take.
-SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::atomic<bool>& stop,
+SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::atomic<int>& stops,
                                             RecordingResult& result) {
     Take take = Queue(first_, thread, result);
     auto heard = Clock::now();
@@ -123,7 +123,7 @@ SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::ato
     double silence = SilenceAfter(first_.header.kadrs, info_.rate);
     hosts::StreamBlock block;
     std::string error;
-    while (take == Take::More && !stop.load()) {
+    while (take == Take::More && stops.load() == 0) {
         const auto got = reader_.Next(kWaitMs, block, error);
         if (got == hosts::StreamReader::Got::Another) {
             result.endedEarly = AnotherRecording(block.header);
@@ -173,7 +173,7 @@ void SourceRecorder::ShowProgress(int64_t received) const {
     std::fflush(stderr);
 }
 
-bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<bool>& stop,
+bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<int>& stops,
                             RecordingResult& result, std::string& error) {
     result.open = options_.UntilStopped();
     result.requested = result.open ? std::numeric_limits<int64_t>::max()
@@ -188,26 +188,24 @@ bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<bo
     }
     result.stats = std::make_unique<KadrStats>(channels, ramp);
     result.queueKadrs = std::max<int64_t>(std::llround(options_.buffer * info_.rate), 1);
-    WriterThread thread(writer, *result.stats, channels.size(), result.queueKadrs);
+    auto thread = std::make_unique<WriterThread>(writer, *result.stats, channels.size(), result.queueKadrs);
 
-    const Take take = Follow(thread, stop, result);
+    const Take take = Follow(*thread, stops, result);
     error.clear();
-    const bool written = thread.Finish();
-    result.deepestKadrs = thread.Deepest();
-    result.interrupted = stop.load() && take == Take::More && !result.open;
     if (!options_.quiet && ::isatty(STDERR_FILENO)) std::fputc('\n', stderr);
+    result.interrupted = stops.load() > 0 && take == Take::More && !result.open;
     AddStreamNotes(result);
     if (result.endedEarly.empty()) result.endedEarly = PublisherEndedEarly(result);
-    if (!written) {
-        error = writer->Error();
+    const std::string behind = take != Take::Refused
+                                   ? ""
+                                   : "the file writer fell behind the stream: " + options_.output +
+                                         " took the data slower than they came (--buffer gives it more time)";
+    if (!FinishWriting(thread, writer, options_, stops, err_, result, error)) {
+        if (result.leftBehind && !behind.empty()) error = behind + "; then " + error;
         return false;
     }
-    if (take == Take::Refused) {
-        error = "the file writer fell behind the stream: " + options_.output +
-                " took the data slower than they came (--buffer gives it more time)";
-        return false;
-    }
-    return true;
+    error = behind;
+    return behind.empty();
 }
 
 } // namespace e16rec

@@ -26,13 +26,13 @@ public:
     // Subscribes; false with `error` set.
     bool Open(std::string& error);
     // Waits for the first good message, saying so on `err` after a while
-    // unless quiet; false when `stop` came first.
-    bool Describe(const std::atomic<bool>& stop);
+    // unless quiet; false when a stop request came first.
+    bool Describe(const std::atomic<int>& stops);
     // The recording as the stream describes it, `source` its endpoint.
     const velmora::hosts::RecordingInfo& Info() const { return info_; }
     // Records; `writer` may be null. False with `error` set when the file
     // failed or fell the whole queue behind.
-    bool Record(velmora::hosts::RecordingWriter* writer, const std::atomic<bool>& stop,
+    bool Record(velmora::hosts::RecordingWriter* writer, const std::atomic<int>& stops,
                 RecordingResult& result, std::string& error);
 
 private:
@@ -41,7 +41,7 @@ private:
     bool NoteGap(const velmora::hosts::StreamHeader& h, int64_t missing, WriterThread& thread,
                  RecordingResult& result) const;
     void TakeDescription(const velmora::hosts::StreamHeader& h);
-    Take Follow(WriterThread& thread, const std::atomic<bool>& stop, RecordingResult& result);
+    Take Follow(WriterThread& thread, const std::atomic<int>& stops, RecordingResult& result);
     void Skip(const std::string& error);
     std::string Silence(double silence, int64_t skipped) const;
     void ShowProgress(int64_t received) const;

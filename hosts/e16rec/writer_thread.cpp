@@ -6,8 +6,11 @@
 namespace e16rec {
 namespace {
 
-// How often an idle writer looks whether its kadrs waited long enough.
+// How often an idle writer looks whether its kadrs waited long enough, and
+// a finish whether the writer took more.
 constexpr auto kIdleLook = std::chrono::milliseconds(100);
+// Nothing taken for this long is said while finishing.
+constexpr auto kWaitNotice = std::chrono::seconds(1);
 
 } // namespace
 
@@ -17,7 +20,7 @@ WriterThread::WriterThread(velmora::hosts::RecordingWriter* writer, KadrStats& s
       thread_([this] { Run(); }) {}
 
 WriterThread::~WriterThread() {
-    Finish();
+    if (thread_.joinable()) Finish();
 }
 
 WriterThread::Refused WriterThread::Push(const int16_t* codes, int64_t kadrs, const std::string& startTime) {
@@ -71,16 +74,53 @@ bool WriterThread::Finish() {
     return !failed_;
 }
 
+WriterThread::Finished WriterThread::Finish(std::chrono::milliseconds stall, const std::atomic<int>& stops,
+                                            const std::function<void(int64_t)>& waiting) {
+    const int stopsBefore = stops.load();
+    std::unique_lock lock(mutex_);
+    finishing_ = true;
+    ready_.notify_one();
+    int64_t turns = turns_;
+    auto since = std::chrono::steady_clock::now();
+    bool said = false;
+    while (!done_.wait_for(lock, kIdleLook, [this] { return ended_; })) {
+        const auto now = std::chrono::steady_clock::now();
+        if (turns_ != turns) {
+            turns = turns_;
+            since = now;
+        } else if (now - since >= stall || stops.load() != stopsBefore) {
+            if (thread_.joinable()) thread_.detach();
+            return Finished::LeftBehind;
+        } else if (!said && now - since >= kWaitNotice) {
+            said = true;
+            waiting(queued_);
+        }
+    }
+    const bool failed = failed_;
+    lock.unlock();
+    if (thread_.joinable()) thread_.join();
+    return failed ? Finished::Failed : Finished::Written;
+}
+
 int64_t WriterThread::Deepest() const {
     std::lock_guard lock(mutex_);
     return deepest_;
+}
+
+int64_t WriterThread::Queued() const {
+    std::lock_guard lock(mutex_);
+    return queued_;
 }
 
 void WriterThread::Run() {
     std::unique_lock lock(mutex_);
     for (;;) {
         ready_.wait_for(lock, kIdleLook, [this] { return !queue_.empty() || finishing_; });
-        if (queue_.empty() && finishing_) return;
+        if (queue_.empty() && finishing_) {
+            ended_ = true;
+            done_.notify_all();
+            return;
+        }
         bool ok = !failed_;
         if (!queue_.empty()) {
             Block block = std::move(queue_.front());
@@ -96,6 +136,7 @@ void WriterThread::Run() {
             ok = writer_->FlushIfOlder();
             lock.lock();
         }
+        ++turns_;
         failed_ = !ok;
     }
 }

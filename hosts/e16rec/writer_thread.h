@@ -3,12 +3,17 @@
 // the driver: the draining thread queues blocks without ever waiting, and
 // learns from a refused block that the writer failed or fell a whole queue
 // behind. The statistics are kept on the writer's thread, of the kadrs
-// written. Everything shared between the two threads is under one mutex.
+// written. A writer stuck in its file (a hung disk, a pipe nobody reads) is
+// left behind rather than waited for without end. Everything shared between
+// the two threads is under one mutex.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -40,8 +45,18 @@ public:
     // Writes what is queued, then stops the thread; true when every write
     // succeeded (the writer's Error says why not).
     bool Finish();
-    // The most kadrs the queue held at once.
+    enum class Finished { Written, Failed, LeftBehind };
+    // Finish, unless the writer takes nothing for `stall`, or a stop request
+    // comes after the finish began (`stops` counts them): its thread is then
+    // left to itself, and this object, the writer and the statistics must
+    // stay for the rest of the process, which the caller leaves with _Exit.
+    // `waiting` hears once, after a second of nothing taken, how many kadrs
+    // are still queued. Called again, it waits for a thread left behind.
+    Finished Finish(std::chrono::milliseconds stall, const std::atomic<int>& stops,
+                    const std::function<void(int64_t queued)>& waiting);
+    // The most kadrs the queue held at once, and the kadrs it holds now.
     int64_t Deepest() const;
+    int64_t Queued() const;
 
 private:
     struct Block {
@@ -63,8 +78,10 @@ private:
     std::deque<Block> queue_;
     std::vector<std::vector<int16_t>> spare_; // written blocks' memory, for the next ones
     int64_t queued_ = 0, deepest_ = 0;        // kadrs
+    std::condition_variable done_;
+    int64_t turns_ = 0; // of the writer's loop: it is not stuck in its file
     Refused refused_ = Refused::None;
-    bool failed_ = false, finishing_ = false;
+    bool failed_ = false, finishing_ = false, ended_ = false;
     std::thread thread_; // last: starts once the rest is ready
 };
 

@@ -3,8 +3,10 @@
 // from a driver folder of the test's own with its own remembered addresses;
 // the files it leaves when killed, stopped by a signal, on a full disk, and
 // split in many.
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -427,6 +429,37 @@ TEST_F(E16recRun, ASignalLeavesAWholeFileWithItsSummary) {
     EXPECT_EQ(waiting.err, "e16rec: no kadr after 2 s: waiting for the start (a start trigger, set on the "
                            "setup dialog's General page, waits as long as it takes)\n");
     EXPECT_THAT(waiting.out, AllOf(HasSubstr("recorded 0 of 1000 kadrs"), Not(HasSubstr("min, V"))));
+}
+
+// A file that stops taking data (here a pipe nobody reads; a hung disk is
+// the same to e16rec) ends the recording with its reason: the system's when
+// the reader goes, and a stop signal while e16rec waits for it leaves it.
+// Either way e16rec ends at once, never killed by the pipe.
+TEST_F(E16recRun, AFileThatTakesNothingEndsWithItsReason) {
+    const std::string pipe = File("nobody.csv");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const bool readerGoes : {true, false}) {
+        SCOPED_TRACE(readerGoes ? "the reader goes" : "a signal while waiting");
+        const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(reader, 0);
+        const auto run = Start("--inputs se -c 0-31 -r 15625 -t 30 --buffer 1 --force -o " + pipe,
+                               readerGoes ? "goes" : "stays");
+        const auto waitedFor = [&] {
+            return run->Err().find(" takes nothing: waiting") != std::string::npos;
+        };
+        for (int i = 0; i < 100 && !waitedFor(); ++i) std::this_thread::sleep_for(100ms);
+        ASSERT_TRUE(waitedFor()) << run->Err();
+        if (readerGoes)
+            ::close(reader);
+        else
+            run->Signal(SIGTERM);
+        const auto signalled = std::chrono::steady_clock::now();
+        EXPECT_EQ(run->Wait(), 1);
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, 5s);
+        EXPECT_THAT(run->Err(), HasSubstr(readerGoes ? "e16rec: cannot write " + pipe + ": Broken pipe\n"
+                                                     : "; then " + pipe + " took nothing more: "));
+        if (!readerGoes) ::close(reader);
+    }
 }
 
 // A file system that fills: the system's reason, exit status 1, and a file

@@ -123,6 +123,80 @@ TEST(E16recWriter, AnEmptyQueueTakesABlockLongerThanItself) {
     EXPECT_EQ(writer.Deepest(), 25);
 }
 
+// A file whose writes wait at a gate: for `stuck`, or until opened.
+class GatedFile : public hosts::RecordingWriter {
+public:
+    explicit GatedFile(std::chrono::milliseconds stuck) : until_(Clock::now() + stuck) {}
+    void Open() {
+        std::lock_guard lock(mutex_);
+        open_ = true;
+        gate_.notify_all();
+    }
+    bool SetStartTime(const std::string&) override { return true; }
+    bool Gap(int64_t, int64_t) override { return true; }
+    bool Close() override { return true; }
+
+protected:
+    bool Append(const int16_t*, std::size_t kadrs) override {
+        std::unique_lock lock(mutex_);
+        gate_.wait_until(lock, until_, [this] { return open_; });
+        kadrs_ += kadrs;
+        return true;
+    }
+    bool Sync() override { return true; }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable gate_;
+    Clock::time_point until_;
+    bool open_ = false;
+};
+
+// A finish waits for a file that stalls and says once that it waits; a file
+// that takes nothing for the stall limit, or past one more stop request, is
+// left behind with its writer, which goes on alone once the file takes again.
+TEST(E16recWriter, AFinishLeavesAFileThatTakesNothingBehind) {
+    using namespace std::chrono_literals;
+    using Finished = WriterThread::Finished;
+    const struct {
+        std::chrono::milliseconds stuck, limit, stopAfter; // stopAfter 0: no stop request
+        Finished finished;
+        int notes;
+    } cases[] = {
+        {300ms, 5s, 0ms, Finished::Written, 0},
+        {1500ms, 5s, 0ms, Finished::Written, 1},
+        {1h, 300ms, 0ms, Finished::LeftBehind, 0},
+        {1h, 1h, 200ms, Finished::LeftBehind, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.stuck.count() << " ms stuck, " << c.limit.count() << " ms limit");
+        KadrStats stats({{"X1", 3200}}, -1);
+        GatedFile file(c.stuck);
+        const std::vector<int16_t> codes(100, 3200);
+        WriterThread writer(&file, stats, 1, 1000);
+        ASSERT_EQ(writer.Push(codes.data(), 50), WriterThread::Refused::None);
+        ASSERT_EQ(writer.Push(codes.data(), 50), WriterThread::Refused::None);
+        std::atomic<int> stops{2};
+        std::jthread stopper([&] {
+            if (c.stopAfter == 0ms) return;
+            std::this_thread::sleep_for(c.stopAfter);
+            ++stops;
+        });
+        std::vector<int64_t> notes;
+        const auto begun = std::chrono::steady_clock::now();
+        EXPECT_EQ(writer.Finish(c.limit, stops, [&](int64_t queued) { notes.push_back(queued); }),
+                  c.finished);
+        const auto due = std::min({c.stuck, c.limit, c.stopAfter == 0ms ? 1h : c.stopAfter});
+        EXPECT_LT(std::chrono::steady_clock::now() - begun, due + 1s);
+        EXPECT_THAT(notes, testing::Each(50));
+        EXPECT_EQ(notes.size(), static_cast<std::size_t>(c.notes));
+        file.Open();
+        EXPECT_EQ(writer.Finish(1min, stops, [](int64_t) {}), Finished::Written) << "the thread went on";
+        EXPECT_EQ(stats.kadrs(), 100);
+    }
+}
+
 // Every block pushed goes out as one message in order, kadr 0's time on
 // every one from the first on, and a last message of no kadrs with the
 // end; blocks pushed after the end are counted lost, never sent.
