@@ -332,7 +332,7 @@ int RecordCommand(const Options& o, Console io, const OpenFile& open) {
     const int status = RecordWith(session, o, io, open, publisher.get());
     // Said, though the recording's own status stands.
     if (!hosts::SaveSettings(session.module(), session.adc(), error))
-        std::fprintf(io.err, "e16rec: warning: the settings were not saved: %s\n", error.c_str());
+        std::fprintf(io.err, "e16rec: warning: %s\n", error.c_str());
     return status;
 }
 
@@ -347,8 +347,7 @@ int SetupCommand(const Options& o, Console io) {
     std::fprintf(io.out, "module: %s\n", ModuleLine(hosts::IdentifyModule(session.module())).c_str());
     VARIANT_BOOL ignored = VARIANT_FALSE; // false whatever the user did
     session.adc()->ShowSetting(&ignored);
-    if (!hosts::SaveSettings(session.module(), session.adc(), error))
-        return Fail(io, "the settings were not saved: " + error);
+    if (!hosts::SaveSettings(session.module(), session.adc(), error)) return Fail(io, error);
     std::fprintf(io.out, "settings saved\n");
     return 0;
 }

@@ -143,7 +143,7 @@ bool SaveSettings(IModule* module, IADC3* adc, std::string& error) {
     }
     if (saved != VARIANT_FALSE) return true;
     error = LastError(adc);
-    if (error.empty()) error = "the driver gave no reason";
+    if (error.empty()) error = "the driver did not save its settings and gave no reason";
     return false;
 }
 
