@@ -14,6 +14,19 @@
 #include <optional>
 #include <string>
 
+namespace {
+
+QtMessageHandler qtMessages = nullptr;
+
+// The offscreen platform says this of every window it shows: a script's
+// standard error keeps e16scope's own lines.
+void QuietPlatform(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text == QLatin1String("This plugin does not support propagateSizeHints()")) return;
+    qtMessages(type, context, text);
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     std::string error;
     const std::optional<e16scope::ScopeOptions> options = e16scope::ParseScopeOptions(argc, argv, error);
@@ -25,6 +38,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "e16scope: %s\n", error.c_str());
         return 2;
     }
+    qtMessages = qInstallMessageHandler(QuietPlatform);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("velmora"));
     QApplication::setApplicationName(QStringLiteral("e16scope"));
