@@ -366,7 +366,8 @@ void ScopeWindow::ShowStream() {
         streamTraces_ = stream->Recordings();
         if (!TakeTriggerOption()) QApplication::exit(1); // as a refusal before the start ends it
     }
-    module_->setText(stream->Serial().empty() ? tr("Waiting for %1").arg(Text(stream->Endpoint()))
+    module_->setText(stream->Serial().empty()
+                         ? tr("Waiting for the first message from %1").arg(Text(stream->Endpoint()))
                      : stream->Recordings() > 1
                          ? tr("Stream of %1 from %2, recording %3 (the publisher restarted)")
                                .arg(Text(stream->Serial()), Text(stream->Endpoint()))
@@ -619,6 +620,21 @@ bool ScopeWindow::TakeTriggerOption() {
     return why.empty() || Refuse(why);
 }
 
+// A stream that sent nothing in `seconds` gave nothing to show (nor its
+// channels to --trigger): said in e16rec's words. True otherwise.
+bool ScopeWindow::StreamHeard(double seconds) const {
+    const StreamFeed* stream = session_.Stream();
+    if (stream == nullptr || stream->Recordings() > 0) return true;
+    char time[32];
+    std::snprintf(time, sizeof time, " for %g s", seconds);
+    const std::string from = " from " + stream->Endpoint() + time;
+    const std::string why = stream->Refused() == 0 ? "no message" + from
+                                                   : "no good message" + from + " (" +
+                                                         std::to_string(stream->Refused()) + " skipped)";
+    std::fprintf(stderr, "e16scope: %s\n", why.c_str());
+    return false;
+}
+
 bool ScopeWindow::Refuse(const std::string& why) {
     std::fprintf(stderr, "e16scope: %s\n", why.c_str());
     ShowError(Text(why));
@@ -635,10 +651,7 @@ void ScopeWindow::Unattended(const ScopeOptions& options) {
         Redraw();
         bool done = true;
         std::string error;
-        if (pendingTrigger_) {
-            std::fprintf(stderr, "e16scope: --trigger: the stream sent no message naming its channels\n");
-            done = false;
-        }
+        if (!StreamHeard(*options.after)) done = false;
         if (!options.exportView.empty() && !views_->ExportView(session_, options.exportView, error)) {
             std::fprintf(stderr, "e16scope: cannot export the view: %s\n", error.c_str());
             done = false;

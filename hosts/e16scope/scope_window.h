@@ -89,6 +89,7 @@ private:
     // the status bar; false.
     bool Refuse(const std::string& why);
     void Unattended(const ScopeOptions& options);
+    bool StreamHeard(double seconds) const;
     void ShowStatus();
     void ShowModule();
     void ShowError(const QString& text);

@@ -589,7 +589,7 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     qobject_cast<QDoubleSpinBox*>(window.Channels()->cellWidget(0, 2))
         ->setValue(0.5); // before the stream's names
     PressWithoutDialog(window, "start");
-    EXPECT_THAT(Label(window, "module"), StartsWith("Waiting for ipc://"));
+    EXPECT_THAT(Label(window, "module"), StartsWith("Waiting for the first message from ipc://"));
     zmq_pollitem_t subscribed{socket, 0, ZMQ_POLLIN, 0};
     char frame[16];
     ASSERT_TRUE(QTest::qWaitFor([&] { return zmq_poll(&subscribed, 1, 0) == 1; }, 10000));

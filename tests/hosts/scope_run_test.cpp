@@ -202,6 +202,11 @@ TEST_F(ScopeRun, WhatCannotBeDoneEndsTheRunWithItsReason) {
         EXPECT_EQ(ran.exit, 1) << args;
         EXPECT_TRUE(ran.err.ends_with(reason)) << args << ": " << ran.err;
     }
+    // A stream that sends nothing.
+    const std::string silent = "ipc://" + File("silent");
+    const auto ran = Run("--source " + silent + " --after 0.5 --measure");
+    EXPECT_EQ(ran.exit, 1);
+    EXPECT_EQ(ran.err, "e16scope: no message from " + silent + " for 0.5 s\n");
 }
 
 } // namespace
