@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
+#include <utility>
+
 namespace e16scope {
 namespace {
 
@@ -37,6 +39,7 @@ NumberBox::NumberBox(const QString& what, const QString& unit, QWidget* parent)
     // A number counts once entered: the 1 on the way to 15 is set nowhere,
     // and a refusal keeps the value the box had before the typing.
     setKeyboardTracking(false);
+    connect(this, &QDoubleSpinBox::valueChanged, this, &NumberBox::Withdraw);
 }
 
 // Only a number out of range waits for Enter: one with a decimal too many is
@@ -71,22 +74,32 @@ QString NumberBox::textFromValue(double value) const {
 
 // Refused, not clamped: a level the user did not ask for is not put on an
 // output, nor a setting on the recording. The spin box then puts the value
-// back (CorrectToPreviousValue).
-void NumberBox::RefuseOutOfRange() {
+// back (CorrectToPreviousValue), which leaves the text unmodified. A number
+// in range is taken even when it is the value already.
+void NumberBox::Enter() {
     const std::optional<double> typed = Typed(lineEdit()->text());
-    if (!typed || !OutOfRange(*typed)) return;
-    emit Refused(tr("%1: %2%3 refused. Please, set the number in range from %4 to %5%3! It stays at %6%3.")
-                     .arg(what_, QString::number(*typed), unit_, QString::number(minimum()),
-                          QString::number(maximum()), QString::number(value())));
+    if (!typed || !lineEdit()->isModified()) return;
+    if (!OutOfRange(*typed)) {
+        Withdraw();
+        return;
+    }
+    refusal_ = tr("%1: %2%3 refused. Please, set the number in range from %4 to %5%3! It stays at %6%3.")
+                   .arg(what_, QString::number(*typed), unit_, QString::number(minimum()),
+                        QString::number(maximum()), QString::number(value()));
+    emit Refused(refusal_);
+}
+
+void NumberBox::Withdraw() {
+    if (!refusal_.isEmpty()) emit Withdrawn(std::exchange(refusal_, {}));
 }
 
 void NumberBox::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) RefuseOutOfRange();
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) Enter();
     QDoubleSpinBox::keyPressEvent(event);
 }
 
 void NumberBox::focusOutEvent(QFocusEvent* event) {
-    RefuseOutOfRange();
+    Enter();
     QDoubleSpinBox::focusOutEvent(event);
 }
 

@@ -32,6 +32,8 @@ signals:
     // A number out of range ended with Enter or by leaving the box: the
     // value stays as it was, and `why` says so with the range.
     void Refused(const QString& why);
+    // The box took a number after refusing one: `why`, that refusal, is over.
+    void Withdrawn(const QString& why);
 
 protected:
     QString textFromValue(double value) const override;
@@ -41,9 +43,12 @@ protected:
 private:
     std::optional<double> Typed(const QString& text) const;
     bool OutOfRange(double value) const { return value < minimum() || value > maximum(); }
-    void RefuseOutOfRange();
+    // A number typed and entered: refused out of range, else taken.
+    void Enter();
+    void Withdraw();
 
     QString what_, unit_, holder_;
+    QString refusal_; // the last refusal, until a number is taken
 };
 
 } // namespace e16scope

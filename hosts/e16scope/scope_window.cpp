@@ -140,8 +140,13 @@ QWidget* ScopeWindow::MakeSidePanel() {
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setMinimumWidth(side->sizeHint().width() + 20);
     WheelOnlyWhenFocused(side);
-    for (NumberBox* box : side->findChildren<NumberBox*>())
+    for (NumberBox* box : side->findChildren<NumberBox*>()) {
         connect(box, &NumberBox::Refused, this, &ScopeWindow::ShowError);
+        // Another error shown since stays.
+        connect(box, &NumberBox::Withdrawn, this, [this](const QString& why) {
+            if (error_->text() == why) ShowError({});
+        });
+    }
     return scroll;
 }
 
