@@ -489,9 +489,13 @@ void ScopeWindow::SetWindowSeconds(double seconds) {
 // The recorded channels' traces, for every view and as the trigger's sources.
 void ScopeWindow::ShowTraces(std::vector<TraceStyle> traces) {
     QStringList names;
-    for (const TraceStyle& trace : traces) names << trace.name;
+    std::vector<double> reaches;
+    for (const TraceStyle& trace : traces) {
+        names << trace.name;
+        reaches.push_back(LevelReach(trace.codesPerVolt));
+    }
     views_->SetTraces(traces);
-    trigger_->SetSources(names);
+    trigger_->SetSources(names, std::move(reaches));
     ApplyTrigger();
 }
 
@@ -613,7 +617,7 @@ bool ScopeWindow::TakeTriggerOption() {
         why = "--trigger: no recorded channel is named " + choice.channel;
     } else {
         const velmora::hosts::ChannelInfo& source = session_.Info().channels.at(trigger_->Settings().source);
-        const double reach = INT16_MAX / static_cast<double>(source.codesPerVolt);
+        const double reach = LevelReach(source.codesPerVolt);
         if (std::abs(choice.level) > reach) {
             char text[160];
             std::snprintf(text, sizeof text,

@@ -39,6 +39,12 @@ enum class SweepState { Roll, Armed, Triggered, Auto, Held };
 // while any signal swinging more than 0.5 % of the range below the level does.
 inline constexpr double kHysteresisCodes = 160;
 
+// The volts a channel's codes reach either side of 0 at `codesPerVolt`: a
+// trigger level past them is never crossed.
+inline double LevelReach(float codesPerVolt) {
+    return INT16_MAX / static_cast<double>(codesPerVolt);
+}
+
 // The samples to show: `kadrs` kadrs of `channels` interleaved codes, the
 // older part in `first` and the rest in `second` (often empty). Valid until
 // the next Add, Reset or SetTrigger of the Sweeper that gave it.

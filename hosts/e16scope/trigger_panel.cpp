@@ -54,7 +54,10 @@ TriggerPanel::TriggerPanel(QWidget* parent) : QWidget(parent) {
         emit Changed();
     };
     connect(mode_, &QComboBox::currentIndexChanged, this, changed);
-    connect(source_, &QComboBox::currentIndexChanged, this, changed);
+    connect(source_, &QComboBox::currentIndexChanged, this, [this, changed] {
+        FitLevel();
+        changed();
+    });
     connect(edge_, &QComboBox::currentIndexChanged, this, changed);
     connect(level_, &QDoubleSpinBox::valueChanged, this, changed);
     connect(pretrigger_, &QDoubleSpinBox::valueChanged, this, changed);
@@ -62,12 +65,23 @@ TriggerPanel::TriggerPanel(QWidget* parent) : QWidget(parent) {
     rearm_->setEnabled(false);
 }
 
-void TriggerPanel::SetSources(const QStringList& names) {
+void TriggerPanel::SetSources(const QStringList& names, std::vector<double> reaches) {
     const QString chosen = source_->currentText();
-    const QSignalBlocker quiet(source_);
-    source_->clear();
-    source_->addItems(names);
-    source_->setCurrentIndex(std::max(0, static_cast<int>(names.indexOf(chosen))));
+    reaches_ = std::move(reaches);
+    {
+        const QSignalBlocker quiet(source_);
+        source_->clear();
+        source_->addItems(names);
+        source_->setCurrentIndex(std::max(0, static_cast<int>(names.indexOf(chosen))));
+    }
+    FitLevel();
+}
+
+// A level the source never reaches would never trigger; with no source yet
+// the bound stays as it was.
+void TriggerPanel::FitLevel() {
+    const auto at = static_cast<std::size_t>(source_->currentIndex());
+    if (at < reaches_.size()) level_->setRange(-reaches_[at], reaches_[at]);
 }
 
 TriggerSettings TriggerPanel::Settings() const {

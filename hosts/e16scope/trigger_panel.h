@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <vector>
+
 namespace e16scope {
 
 class TriggerPanel : public QWidget {
@@ -19,9 +21,10 @@ class TriggerPanel : public QWidget {
 public:
     explicit TriggerPanel(QWidget* parent = nullptr);
 
-    // The recorded channels' names, in recording order; keeps the source
-    // chosen when its name is still there.
-    void SetSources(const QStringList& names);
+    // The recorded channels' names, in recording order, and the volts each
+    // one's codes reach (LevelReach), which bound the level while it is the
+    // source; keeps the source chosen when its name is still there.
+    void SetSources(const QStringList& names, std::vector<double> reaches);
     TriggerSettings Settings() const;
     // The level as dragged on the plot.
     void SetLevel(double volts);
@@ -35,6 +38,9 @@ signals:
     void Rearm();
 
 private:
+    void FitLevel();
+
+    std::vector<double> reaches_;
     QComboBox *mode_ = nullptr, *source_ = nullptr, *edge_ = nullptr;
     NumberBox *level_ = nullptr, *pretrigger_ = nullptr;
     QPushButton* rearm_ = nullptr;

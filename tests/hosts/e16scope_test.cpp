@@ -260,12 +260,14 @@ TEST_F(ScopeTest, RecoversFromADisconnect) {
 
 // The trigger's level dragged on the plot stands at the level plus the
 // source trace's offset; the panel and the sweep take the level itself. An
-// offset changed while recording moves the trace and its level line.
+// offset changed while recording moves the trace and its level line. The
+// level stays within what the source's codes reach.
 TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
     ScopeWindow window(session_);
     window.show();
     Detect(window);
     window.Channels()->SetChecked({0, 1});
+    qobject_cast<QComboBox*>(window.Channels()->cellWidget(1, 1))->setCurrentIndex(1); // ±2.5 V
     auto* offset = qobject_cast<QDoubleSpinBox*>(window.Channels()->cellWidget(0, 2));
     ASSERT_NE(offset, nullptr);
     offset->setValue(1.0);
@@ -281,6 +283,28 @@ TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
     offset->setValue(-2.0);
     EXPECT_DOUBLE_EQ(window.Plot()->TriggerLevel(), -1.75);
     EXPECT_DOUBLE_EQ(window.Plot()->Traces().Style(0).offset, -2.0);
+
+    // A level past the source's codes, which would never trigger, is refused
+    // with the bound of the source chosen.
+    const struct {
+        int source;
+        const char* typed;
+        const char* refusal;
+    } refusals[] = {
+        {0, "11",
+         "Trigger level: 11 V refused. Please, set the number in range from -10.24 to 10.24 V! It "
+         "stays at 0.25 V."},
+        {1, "-3",
+         "Trigger level: -3 V refused. Please, set the number in range from -2.56 to 2.56 V! It "
+         "stays at 0.25 V."}};
+    auto* level = window.findChild<QDoubleSpinBox*>(QStringLiteral("triggerLevel"));
+    for (const auto& r : refusals) {
+        window.findChild<QComboBox*>(QStringLiteral("triggerSource"))->setCurrentIndex(r.source);
+        level->selectAll();
+        QTest::keyClicks(level, QString::fromLatin1(r.typed));
+        QTest::keyClick(level, Qt::Key_Return);
+        EXPECT_EQ(Label(window, "error"), r.refusal);
+    }
 }
 
 // The cursor table reads each trace at both cursors, and the XY view plots
