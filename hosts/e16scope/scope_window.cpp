@@ -319,6 +319,7 @@ void ScopeWindow::StartStop() {
         Detect();
         if (!session_.Detected()) return;
     }
+    ShowNames(); // the driver's, where a stream's were shown
     std::string error;
     if (!session_.Start(channels_->Choices(), rate_->value(), WindowSeconds(), Plot()->PixelColumns(),
                         error)) {
@@ -358,15 +359,24 @@ void ScopeWindow::ShowStream() {
     if (stream == nullptr) return;
     // A publisher restarted on the endpoint: its new recording is watched.
     if (streamTraces_ != stream->Recordings() && !session_.Info().channels.empty()) {
-        // The stream's channels in order take the panel's rows: their colours and offsets.
+        // The stream's channels in order take the panel's rows: their names,
+        // checks, colours and offsets.
         std::vector<TraceStyle> traces;
+        QStringList names;
+        QList<int> rows;
         const auto& channels = session_.Info().channels;
         for (std::size_t i = 0; i < channels.size(); ++i) {
             const int row = static_cast<int>(i % ChannelPanel::kChannels);
             traces.push_back({Text(channels[i].name), ChannelPanel::Colour(row), channels[i].codesPerVolt,
                               channels_->Offset(row)});
+            names << traces.back().name;
+            rows << row;
         }
+        ShowNames(); // rows past the stream's keep the driver's names
+        channels_->SetNames(names);
+        channels_->SetChecked(rows);
         ShowTraces(std::move(traces));
+        rate_->setValue(session_.Rate());
         achieved_->setText(tr("%1 kadrs/s").arg(session_.Rate(), 0, 'f', 3));
         streamTraces_ = stream->Recordings();
         if (!TakeTriggerOption()) QApplication::exit(1); // as a refusal before the start ends it

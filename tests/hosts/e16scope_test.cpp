@@ -593,7 +593,8 @@ std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char*
 }
 
 // The Stream field instead of the module: the channels come with the first
-// message, the status bar names the publisher and the gaps, a malformed
+// message, checked in the panel with the stream's rate, the status bar names
+// the publisher and the gaps, a malformed
 // message is said and passed, a publisher restarted on the endpoint is
 // watched anew, the panel's offsets apply to its channels in order, and the
 // publisher's end stops the window.
@@ -609,6 +610,7 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     };
     ScopeWindow window(session_);
     window.show();
+    window.SetRate(250); // the stream's is shown instead
     window.SetSource(QString::fromStdString(endpoint));
     qobject_cast<QDoubleSpinBox*>(window.Channels()->cellWidget(0, 2))
         ->setValue(0.5); // before the stream's names
@@ -623,6 +625,9 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     send(StreamMessage(104, 50));
     ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() == 150; }, 5000)) << session_.Received();
     EXPECT_EQ(window.Plot()->Traces().Traces(), 2u);
+    EXPECT_EQ(window.Channels()->Checked(), (QList<int>{0, 1}));
+    EXPECT_EQ(window.Channels()->item(1, 0)->text(), "Y16");
+    EXPECT_EQ(window.findChild<QDoubleSpinBox*>(QStringLiteral("rate"))->value(), 1000);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Values(window.Plot(), 0).empty(); }, 5000)) << "not drawn";
     EXPECT_THAT(Values(window.Plot(), 0), testing::Each(1.5)) << "1 V and the first row's offset";
     EXPECT_THAT(Label(window, "module"), HasSubstr("SIM0009"));
@@ -632,6 +637,7 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     send(StreamMessage(0, 30, nullptr, {"X1"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() == 180; }, 5000)) << session_.Received();
     EXPECT_EQ(window.Plot()->Traces().Traces(), 1u);
+    EXPECT_EQ(window.Channels()->Checked(), QList<int>{0});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Values(window.Plot(), 0).empty(); }, 5000)) << "not drawn";
     EXPECT_THAT(Values(window.Plot(), 0), testing::Each(1.5)) << "the offset kept for the new recording";
     EXPECT_THAT(Label(window, "module"), HasSubstr("recording 2 (the publisher restarted)"));
