@@ -98,6 +98,11 @@ void PlotView::ShowSweep(const TraceColumns& columns, double rate, double firstS
     SetRanges(firstSeconds, windowSeconds);
 }
 
+void PlotView::ShowSpan(double windowSeconds) {
+    xAxis->setRange(0, windowSeconds);
+    replot();
+}
+
 void PlotView::SetRanges(double firstX, double windowSeconds) {
     xAxis->setRange(firstX, firstX + windowSeconds);
     double low = 0, high = 0;

@@ -31,6 +31,8 @@ public:
     // The same with column 0 at `firstSeconds` (time from a trigger point)
     // and x from there over `windowSeconds`.
     void ShowSweep(const TraceColumns& columns, double rate, double firstSeconds, double windowSeconds);
+    // Nothing recorded yet: x from 0 over `windowSeconds`.
+    void ShowSpan(double windowSeconds);
     // Pixel columns of the plot area: the width the traces are reduced to.
     std::size_t PixelColumns() const;
     const ColumnTraces& Traces() const { return *traces_; }

@@ -92,6 +92,7 @@ ScopeWindow::ScopeWindow(ScopeSession& session, QWidget* parent) : QMainWindow(p
     sinceRedraw_.start();
     sinceAnalysis_.start();
     LoadSettings();
+    RestartTraces();
     ShowNames(); // the driver names its channels and ranges before Test too
     module_->setText(tr("No module yet: Test detects it"));
     SetRecording(false);
@@ -539,6 +540,7 @@ void ScopeWindow::SetRate(double kadrsPerSecond) {
 
 void ScopeWindow::RestartTraces() {
     if (session_.Recording()) session_.SetWindow(WindowSeconds(), Plot()->PixelColumns());
+    if (session_.Rate() <= 0) Plot()->ShowSpan(WindowSeconds()); // no kadr yet to draw over it
 }
 
 QSize FirstWindowSize(QSize available) {

@@ -537,7 +537,7 @@ TEST_F(ScopeTest, BeforeTestItShowsOnlyWhatNeedsNoModule) {
     {
         ScopeWindow window(session_);
         window.Channels()->SetChecked({2, 5});
-        window.SetWindowSeconds(5);
+        window.SetWindowSeconds(2);
     }
     ScopeWindow again(session_);
     EXPECT_EQ(again.Channels()->Checked(), (QList<int>{2, 5}));
@@ -546,7 +546,9 @@ TEST_F(ScopeTest, BeforeTestItShowsOnlyWhatNeedsNoModule) {
     EXPECT_FALSE(Enabled(again, "start")) << "a start before Test";
     EXPECT_FALSE(again.findChild<QDoubleSpinBox*>(QStringLiteral("dac1"))->isEnabled())
         << "no DAC before Test";
-    EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("window"))->currentText(), "5 s");
+    EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("window"))->currentText(), "2 s");
+    const QCPRange span = again.Plot()->xAxis->range();
+    EXPECT_EQ(std::pair(span.lower, span.upper), std::pair(0.0, 2.0)) << "the empty plot spans the window";
 }
 
 // Letting the driver go saves its settings first and gives the driver's
