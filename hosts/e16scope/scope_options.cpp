@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 
 #include "channel_list.h"
@@ -12,7 +13,6 @@
 namespace e16scope {
 namespace {
 
-constexpr double kLongestWindow = 60; // seconds: the longest the window offers
 constexpr double kWeek = 7 * 86400;
 
 bool ParseDouble(const std::string& text, double& value) {
@@ -39,6 +39,17 @@ std::optional<TriggerChoice> ParseTrigger(const std::string& text) {
     trigger.rising = edge == "rising";
     if (!ParseDouble(text.substr(second + 1), trigger.level)) return std::nullopt;
     return trigger;
+}
+
+// What --window takes: the window's own choices bound it.
+const char* WindowTakes() {
+    static const std::string text = [] {
+        char line[64];
+        std::snprintf(line, sizeof line, "a time from %g to %g seconds", WindowChoices().front(),
+                      WindowChoices().back());
+        return std::string(line);
+    }();
+    return text.c_str();
 }
 
 std::optional<ViewKind> ParseView(const std::string& text) {
@@ -77,8 +88,10 @@ const std::vector<Spec>& Specs() {
          }},
         {0, "rate", "a number of kadrs per second above 0",
          [](ScopeOptions& o, const std::string& v) { return Positive(v, o.rate, 1e9); }},
-        {0, "window", "a time above 0 and at most 60 seconds",
-         [](ScopeOptions& o, const std::string& v) { return Positive(v, o.window, kLongestWindow); }},
+        {0, "window", WindowTakes(),
+         [](ScopeOptions& o, const std::string& v) {
+             return Positive(v, o.window, WindowChoices().back()) && *o.window >= WindowChoices().front();
+         }},
         {0, "trigger", "CHANNEL,rising|falling,LEVEL such as X1,rising,0",
          [](ScopeOptions& o, const std::string& v) { return (o.trigger = ParseTrigger(v)).has_value(); }},
         {0, "view", "time, spectrum (or fft) or xy",
@@ -117,6 +130,11 @@ bool Consistent(const ScopeOptions& o, const std::vector<std::string>& given, st
 
 } // namespace
 
+const std::vector<double>& WindowChoices() {
+    static const std::vector<double> choices{0.01, 0.02, 0.05, 0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 60};
+    return choices;
+}
+
 std::optional<ScopeOptions> ParseScopeOptions(int argc, char** argv, std::string& error) {
     ScopeOptions o;
     std::vector<std::string> given;
@@ -138,7 +156,7 @@ trigger, measurements and cursors.
                        against ground, or XY1..XY16 differential
   --channels LIST      channels 0..31 in scan order, e.g. 0-3,31
   --rate R             kadrs per second
-  --window SECONDS     the time the view spans (at most 60)
+  --window SECONDS     the time the view spans, 0.01 to 60
   --trigger CHANNEL,rising|falling,LEVEL
                        a display trigger, e.g. X1,rising,0 (volts; the
                        channel by its name or number); mode Auto

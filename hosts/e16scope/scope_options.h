@@ -41,6 +41,10 @@ struct ScopeOptions {
     bool StartsAtOnce() const { return address || channels || !source.empty() || after; }
 };
 
+// The time windows the window offers, in seconds, shortest first: the first
+// and the last bound --window.
+const std::vector<double>& WindowChoices();
+
 // Parses argv; on failure returns nothing and sets `error` (empty for --help,
 // whose text is Usage()).
 std::optional<ScopeOptions> ParseScopeOptions(int argc, char** argv, std::string& error);

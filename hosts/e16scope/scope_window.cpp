@@ -68,11 +68,6 @@ private:
 
 } // namespace
 
-const std::vector<double>& ScopeWindow::WindowChoices() {
-    static const std::vector<double> choices{0.01, 0.02, 0.05, 0.1, 0.2, 0.5, 1, 2, 5, 10, 20, 60};
-    return choices;
-}
-
 ScopeWindow::ScopeWindow(ScopeSession& session, QWidget* parent) : QMainWindow(parent), session_(session) {
     setWindowTitle(tr("e16scope"));
     views_ = new ViewArea;

@@ -64,9 +64,6 @@ public:
     // The view's samples (or spectrum) as CSV; false with the reason shown.
     bool ExportView(const QString& path);
 
-    // The time windows offered, in seconds.
-    static const std::vector<double>& WindowChoices();
-
 public slots:
     void Detect();
     void StartStop();

@@ -48,8 +48,9 @@ TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
         const char* error;
     } cases[] = {
         {{"--rate", "0"}, "--rate: '0' is not a number of kadrs per second above 0"},
-        {{"--window", "61"}, "--window: '61' is not a time above 0 and at most 60 seconds"},
-        {{"--window", "nan"}, "--window: 'nan' is not a time above 0 and at most 60 seconds"},
+        {{"--window", "61"}, "--window: '61' is not a time from 0.01 to 60 seconds"},
+        {{"--window", "0.001"}, "--window: '0.001' is not a time from 0.01 to 60 seconds"},
+        {{"--window", "nan"}, "--window: 'nan' is not a time from 0.01 to 60 seconds"},
         {{"--trigger", "X1,up,0"},
          "--trigger: 'X1,up,0' is not CHANNEL,rising|falling,LEVEL such as X1,rising,0"},
         {{"--trigger", ",rising,0"},
