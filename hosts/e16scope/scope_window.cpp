@@ -5,11 +5,13 @@
 #include "velmora/dotted_address.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QPixmap>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollArea>
@@ -65,6 +67,15 @@ private:
     double* cost_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
+
+// A picture as PNG, replacing a file of that name; false with `error` set
+// ("cannot write PATH: reason").
+bool SavePng(const QPixmap& picture, const QString& path, std::string& error) {
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly) && picture.save(&file, "PNG")) return true;
+    error = "cannot write " + path.toStdString() + ": " + file.errorString().toStdString();
+    return false;
+}
 
 } // namespace
 
@@ -672,8 +683,9 @@ void ScopeWindow::Unattended(const ScopeOptions& options) {
             std::fprintf(stderr, "e16scope: cannot export the view: %s\n", error.c_str());
             done = false;
         }
-        if (!options.screenshot.empty() && !grab().save(QString::fromStdString(options.screenshot), "PNG")) {
-            std::fprintf(stderr, "e16scope: cannot write %s\n", options.screenshot.c_str());
+        if (!options.screenshot.empty() &&
+            !SavePng(grab(), QString::fromStdString(options.screenshot), error)) {
+            std::fprintf(stderr, "e16scope: %s\n", error.c_str());
             done = false;
         }
         if (options.measure) std::fputs(views_->MeasurementsCsv().c_str(), stdout);

@@ -196,7 +196,8 @@ TEST_F(ScopeRun, WhatCannotBeDoneEndsTheRunWithItsReason) {
          "e16scope: --trigger: X2 never reaches 20 V: its codes end at \u00B110.2 V\n"},
         {"--export-view /nonexistent/v.csv",
          "e16scope: cannot export the view: cannot write /nonexistent/v.csv: No such file or directory\n"},
-        {"--screenshot /nonexistent/s.png", "e16scope: cannot write /nonexistent/s.png\n"}};
+        {"--screenshot /nonexistent/s.png",
+         "e16scope: cannot write /nonexistent/s.png: No such file or directory\n"}};
     for (const auto& [args, reason] : cases) {
         const auto ran = Scope("--after 0.5 " + args);
         EXPECT_EQ(ran.exit, 1) << args;
