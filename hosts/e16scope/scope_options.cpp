@@ -183,8 +183,8 @@ names the module the driver opened and, when the driver ends a recording by
 itself (a lost connection, an overflow, silence), why; Test or Start then
 opens the module again. With no display, run it with QT_QPA_PLATFORM=offscreen.
 
-The window's settings are kept in the user's config folder
-(~/.config/velmora/e16scope.conf).
+The window's settings are written as it closes (not after --after) to
+velmora/e16scope.conf in $XDG_CONFIG_HOME, or in ~/.config when unset.
 )";
 }
 
