@@ -175,6 +175,12 @@ TEST_F(DriverSettingsTest, OutputValuesOutOfBoundsAreReplaced) {
               std::tuple(Waveform::Off, 0, -32000, 0.25))
         << "a missing phase is kept";
     EXPECT_EQ(std::pair(w[1].amplitude, w[1].phase), std::pair(1234, 0.0));
+    // The ends the DAC page takes are kept; past them, the default.
+    for (const auto& [stored, loaded] : {std::pair{0.5, 0.5}, {100000.0, 100000.0}, {100000.5, 100.0}}) {
+        reg.SetDoubleAt(HKEY_CURRENT_USER, kModule, "DACChRate", stored);
+        s.LoadDac("SIM0001");
+        EXPECT_EQ(s.generator.signalFreq, loaded) << "stored " << stored;
+    }
 }
 
 // The generator's round trip is the Python package's test, through the driver.
