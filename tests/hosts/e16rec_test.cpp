@@ -68,6 +68,7 @@ TEST(E16recOptions, DefaultsAndSpellingsAreTheHelpsOwn) {
         ASSERT_TRUE(o) << error;
         EXPECT_EQ(std::pair(o->seconds, o->lengthGiven), std::pair(0.5, true)) << spelling[0];
     }
+    EXPECT_TRUE(parse({"-R", "0"})) << "the default range, given: " << error;
 }
 
 // Codes of the Y16 ramp on the ±10 V range: 3200 codes per volt.
