@@ -32,7 +32,7 @@ std::string Number(double value) {
 
 bool FinishWriting(std::unique_ptr<WriterThread>& thread, velmora::hosts::RecordingWriter* writer,
                    const Options& options, const std::atomic<int>& stops, std::FILE* err,
-                   RecordingResult& result, std::string& error) {
+                   const std::string& behind, RecordingResult& result, std::string& error) {
     const auto stall = std::max<std::chrono::milliseconds>(
         kStuckFile, std::chrono::milliseconds(std::llround(options.buffer * 1000)));
     const auto waiting = [&](int64_t queued) {
@@ -44,12 +44,16 @@ bool FinishWriting(std::unique_ptr<WriterThread>& thread, velmora::hosts::Record
     };
     const WriterThread::Finished finished = thread->Finish(stall, stops, waiting);
     result.deepestKadrs = thread->Deepest();
-    if (finished == WriterThread::Finished::Written) return true;
+    if (finished == WriterThread::Finished::Written) {
+        error = behind;
+        return behind.empty();
+    }
     if (finished == WriterThread::Finished::Failed) {
         error = writer->Error();
         return false;
     }
-    error = options.output + " took nothing more: " + std::to_string(thread->Queued()) +
+    error = (behind.empty() ? "" : behind + "; then ") + options.output +
+            " took nothing more: " + std::to_string(thread->Queued()) +
             " queued kadrs were not written, and the file keeps what reached it";
     result.leftBehind = true;
     (void)thread.release(); // its thread may still use it
@@ -225,12 +229,7 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
                                    : "the file writer fell " + Number(options_.buffer) +
                                          " s behind: " + options_.output +
                                          " took the data slower than they came (--buffer gives it more time)";
-    if (!FinishWriting(thread, writer, options_, stops, err_, result, error)) {
-        if (result.leftBehind && !behind.empty()) error = behind + "; then " + error;
-        return false;
-    }
-    error = behind;
-    return behind.empty();
+    return FinishWriting(thread, writer, options_, stops, err_, behind, result, error);
 }
 
 } // namespace e16rec

@@ -50,10 +50,11 @@ struct RecordingResult {
 // unless the file takes nothing for the longer of half a minute and the
 // buffer, or another stop request comes (`stops` counts them); the writer
 // and `thread` are then left behind. Said on `err` while it waits. False
-// with `error` set when the writer failed or was left.
+// with `error` set when the writer failed or was left, or with `behind`
+// when the writer had fallen behind (a refused block): that comes first.
 bool FinishWriting(std::unique_ptr<WriterThread>& thread, velmora::hosts::RecordingWriter* writer,
                    const Options& options, const std::atomic<int>& stops, std::FILE* err,
-                   RecordingResult& result, std::string& error);
+                   const std::string& behind, RecordingResult& result, std::string& error);
 
 class Recorder {
 public:

@@ -200,12 +200,7 @@ bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<in
                                    ? ""
                                    : "the file writer fell behind the stream: " + options_.output +
                                          " took the data slower than they came (--buffer gives it more time)";
-    if (!FinishWriting(thread, writer, options_, stops, err_, result, error)) {
-        if (result.leftBehind && !behind.empty()) error = behind + "; then " + error;
-        return false;
-    }
-    error = behind;
-    return behind.empty();
+    return FinishWriting(thread, writer, options_, stops, err_, behind, result, error);
 }
 
 } // namespace e16rec
