@@ -187,10 +187,6 @@ void PlotView::MoveCursors() {
     marks_->replot();
 }
 
-bool PlotView::SaveImage(const QString& path) {
-    return savePng(path);
-}
-
 PlotView::Drag PlotView::Grab(QPointF pos) const {
     if (levelLine_->visible() && std::fabs(pos.y() - yAxis->coordToPixel(ShownLevel())) <= kGrabPixels)
         return Drag::Level;

@@ -52,9 +52,6 @@ public:
     void SetCursorTimes(double t1, double t2);
     std::pair<double, double> CursorTimes() const { return {cursorTimes_[0], cursorTimes_[1]}; }
 
-    // A PNG of the plot at its size; false when it could not be written.
-    bool SaveImage(const QString& path);
-
 signals:
     void CursorText(const QString& text);
     void TriggerLevelDragged(double volts);

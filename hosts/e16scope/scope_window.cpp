@@ -5,7 +5,6 @@
 #include "velmora/dotted_address.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
@@ -67,15 +66,6 @@ private:
     double* cost_;
     std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
-
-// A picture as PNG, replacing a file of that name; false with `error` set
-// ("cannot write PATH: reason").
-bool SavePng(const QPixmap& picture, const QString& path, std::string& error) {
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly) && picture.save(&file, "PNG")) return true;
-    error = "cannot write " + path.toStdString() + ": " + file.errorString().toStdString();
-    return false;
-}
 
 } // namespace
 
@@ -241,7 +231,8 @@ void ScopeWindow::MakeToolbar() {
     image_ = bar->addAction(tr("Save &image..."), this, [this] {
         const QString path = QFileDialog::getSaveFileName(this, tr("Save the view as an image"), QString(),
                                                           tr("PNG images (*.png)"));
-        if (!path.isEmpty() && !views_->SaveImage(path)) ShowError(tr("Cannot write %1").arg(path));
+        std::string error;
+        if (!path.isEmpty() && !views_->SaveImage(path, error)) ShowError(Text(error));
     });
     image_->setObjectName(QStringLiteral("image"));
 }
@@ -327,6 +318,7 @@ void ScopeWindow::StartStop() {
         if (!session_.Detected()) return;
     }
     ShowNames(); // the driver's, where a stream's were shown
+    own_.reset();
     std::string error;
     if (!session_.Start(channels_->Choices(), rate_->value(), WindowSeconds(), Plot()->PixelColumns(),
                         error)) {
@@ -379,6 +371,7 @@ void ScopeWindow::ShowStream() {
             names << traces.back().name;
             rows << row;
         }
+        if (!own_) own_ = OwnChoice{channels_->Checked(), rate_->value()};
         ShowNames(); // rows past the stream's keep the driver's names
         channels_->SetNames(names);
         channels_->SetChecked(rows);
@@ -577,10 +570,10 @@ void ScopeWindow::SaveSettings() const {
     QSettings settings;
     settings.setValue(QStringLiteral("geometry"), saveGeometry());
     QVariantList checked;
-    for (int channel : channels_->Checked()) checked << channel;
+    for (int channel : own_ ? own_->checked : channels_->Checked()) checked << channel;
     settings.setValue(QStringLiteral("channels"), checked);
     settings.setValue(QStringLiteral("window"), WindowSeconds());
-    settings.setValue(QStringLiteral("rate"), rate_->value());
+    settings.setValue(QStringLiteral("rate"), own_ ? own_->rate : rate_->value());
 }
 
 } // namespace e16scope

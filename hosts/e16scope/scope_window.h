@@ -111,6 +111,13 @@ private:
     QComboBox* window_ = nullptr;
     QLineEdit* source_ = nullptr;
     int streamTraces_ = 0; // the stream's recordings whose channels the plot has had
+    // The user's channels and rate while a stream's fill the panel: what the
+    // window stores, until a start of the module takes the panel as it is.
+    struct OwnChoice {
+        QList<int> checked;
+        double rate;
+    };
+    std::optional<OwnChoice> own_;
     QCheckBox* autoscale_ = nullptr;
     QLabel *module_ = nullptr, *backend_ = nullptr, *kadrs_ = nullptr, *fill_ = nullptr, *file_ = nullptr,
            *error_ = nullptr, *cursor_ = nullptr;

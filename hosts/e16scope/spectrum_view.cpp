@@ -101,10 +101,6 @@ void SpectrumView::Show(const std::vector<double>& frequencies, const std::vecto
     SetRanges();
 }
 
-bool SpectrumView::SaveImage(const QString& path) {
-    return savePng(path);
-}
-
 void SpectrumView::Reduce() {
     // The widget's width bounds the plot area's, and is known before the
     // first layout.

@@ -36,7 +36,6 @@ public:
     // dbv holds a row per trace, each as long as `frequencies`; replot()
     // draws them.
     void Show(const std::vector<double>& frequencies, const std::vector<std::vector<double>>& dbv);
-    bool SaveImage(const QString& path);
 
 signals:
     void CursorText(const QString& text);

@@ -2,6 +2,7 @@
 
 #include "view_export.h"
 
+#include <QFile>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -12,6 +13,14 @@
 #include <cmath>
 
 namespace e16scope {
+
+bool SavePng(const QPixmap& picture, const QString& path, std::string& error) {
+    QFile file(path);
+    // Flushed here, so that a full disk is said rather than lost at close.
+    if (file.open(QIODevice::WriteOnly) && picture.save(&file, "PNG") && file.flush()) return true;
+    error = "cannot write " + path.toStdString() + ": " + file.errorString().toStdString();
+    return false;
+}
 
 ViewArea::ViewArea(QWidget* parent) : QWidget(parent) {
     plot_ = new PlotView;
@@ -322,16 +331,8 @@ bool ViewArea::ExportView(const ScopeSession& session, const std::string& path, 
     return WriteTimeCsv(path, view, session.Rate(), Names(), error);
 }
 
-bool ViewArea::SaveImage(const QString& path) {
-    switch (Kind()) {
-    case ViewKind::Time:
-        return plot_->SaveImage(path);
-    case ViewKind::Spectrum:
-        return spectrum_->SaveImage(path);
-    case ViewKind::Xy:
-        return xy_->SaveImage(path);
-    }
-    return false;
+bool ViewArea::SaveImage(const QString& path, std::string& error) const {
+    return SavePng(static_cast<QCustomPlot*>(stack_->currentWidget())->toPixmap(), path, error);
 }
 
 } // namespace e16scope

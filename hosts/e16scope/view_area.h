@@ -27,6 +27,10 @@
 
 namespace e16scope {
 
+// A picture as PNG, replacing a file of that name; false with `error` set
+// ("cannot write PATH: reason").
+bool SavePng(const QPixmap& picture, const QString& path, std::string& error);
+
 class ViewArea : public QWidget {
     Q_OBJECT
 public:
@@ -60,7 +64,8 @@ public:
     // The samples in the view, or those frozen, (or the spectrum) as CSV;
     // false with `error` set.
     bool ExportView(const ScopeSession& session, const std::string& path, std::string& error) const;
-    bool SaveImage(const QString& path);
+    // The view shown as PNG; false with `error` set ("cannot write PATH: reason").
+    bool SaveImage(const QString& path, std::string& error) const;
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

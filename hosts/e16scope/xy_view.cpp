@@ -139,10 +139,6 @@ void XyView::Show(const std::vector<double>& x, const std::vector<double>& y, co
     }
 }
 
-bool XyView::SaveImage(const QString& path) {
-    return savePng(path);
-}
-
 void XyView::mouseMoveEvent(QMouseEvent* event) {
     QCustomPlot::mouseMoveEvent(event);
     const double x = xAxis->pixelToCoord(event->position().x());

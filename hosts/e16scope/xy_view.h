@@ -28,7 +28,6 @@ public:
     // Pairs past the shorter of x and y are left out; replot() draws them.
     void Show(const std::vector<double>& x, const std::vector<double>& y, const QString& xName,
               const QString& yName, QColor colour);
-    bool SaveImage(const QString& path);
 
 signals:
     void CursorText(const QString& text);

@@ -598,8 +598,9 @@ std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char*
 // message, checked in the panel with the stream's rate, the status bar names
 // the publisher and the gaps, a malformed
 // message is said and passed, a publisher restarted on the endpoint is
-// watched anew, the panel's offsets apply to its channels in order, and the
-// publisher's end stops the window.
+// watched anew, the panel's offsets apply to its channels in order, the
+// publisher's end stops the window, and the window stores the user's own
+// channels and rate, not the stream's.
 TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     velmora::test::TempDir dir;
     const std::string endpoint = "ipc://" + (dir.path() / "stream").string();
@@ -610,9 +611,11 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
         for (std::size_t i = 0; i < frames.size(); ++i)
             zmq_send(socket, frames[i].data(), frames[i].size(), i + 1 < frames.size() ? ZMQ_SNDMORE : 0);
     };
-    ScopeWindow window(session_);
+    std::optional<ScopeWindow> shown;
+    ScopeWindow& window = shown.emplace(session_);
     window.show();
     window.SetRate(250); // the stream's is shown instead
+    window.Channels()->SetChecked({2, 5});
     window.SetSource(QString::fromStdString(endpoint));
     qobject_cast<QDoubleSpinBox*>(window.Channels()->cellWidget(0, 2))
         ->setValue(0.5); // before the stream's names
@@ -649,6 +652,10 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     EXPECT_TRUE(window.findChild<QLineEdit*>(QStringLiteral("source"))->isEnabled());
     zmq_close(socket);
     zmq_ctx_term(context);
+    shown.reset();
+    ScopeWindow again(session_);
+    EXPECT_EQ(again.Channels()->Checked(), (QList<int>{2, 5}));
+    EXPECT_EQ(again.findChild<QDoubleSpinBox*>(QStringLiteral("rate"))->value(), 250);
 }
 
 } // namespace

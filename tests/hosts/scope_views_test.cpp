@@ -16,6 +16,7 @@
 
 #include "measurement_table.h"
 #include "spectrum_view.h"
+#include "view_area.h"
 #include "xy_view.h"
 
 namespace e16scope {
@@ -169,9 +170,7 @@ TEST_F(ScopeViewsTest, AnXyCircleIsDrawnAllRoundToItsFullExtent) {
         EXPECT_LT(view.xAxis->range().upper, 1.7);
         EXPECT_GT(view.yAxis->range().upper, 1.0);
         EXPECT_LT(view.yAxis->range().upper, 1.2);
-        QTemporaryDir folder;
-        ASSERT_TRUE(view.SaveImage(folder.filePath(QStringLiteral("xy.png"))));
-        const QImage image(folder.filePath(QStringLiteral("xy.png")));
+        const QImage image = view.toPixmap().toImage();
         ASSERT_EQ(image.size(), view.size());
         auto at = [&view](double x, double y) {
             return QPointF(view.xAxis->coordToPixel(x), view.yAxis->coordToPixel(y));
@@ -183,6 +182,31 @@ TEST_F(ScopeViewsTest, AnXyCircleIsDrawnAllRoundToItsFullExtent) {
         EXPECT_TRUE(InkNear(image, at(1.5, 0), ink)) << samples;
         EXPECT_FALSE(InkNear(image, at(0, 0), ink)) << samples;
         EXPECT_EQ(CursorAt(view, 0.5, -0.25), QStringLiteral("X1 = 0.5000 V, X2 = -0.2500 V"));
+    }
+}
+
+// Save image writes the view shown, or says why it cannot.
+TEST_F(ScopeViewsTest, TheViewShownIsSavedAsPngOrSaysWhyNot) {
+    ViewArea area;
+    area.resize(900, 600);
+    area.SetKind(ViewKind::Xy);
+    QTemporaryDir folder;
+    const struct {
+        QString path;
+        const char* reason;
+    } cases[] = {{folder.filePath(QStringLiteral("xy.png")), nullptr},
+                 {QStringLiteral("/nonexistent-dir/xy.png"), "No such file or directory"},
+                 {QStringLiteral("/dev/full"), "No space left on device"}};
+    for (const auto& c : cases) {
+        std::string error;
+        const bool saved = area.SaveImage(c.path, error);
+        if (c.reason == nullptr) {
+            ASSERT_TRUE(saved) << error;
+            EXPECT_EQ(QImage(c.path).size(), area.findChild<XyView*>()->size());
+        } else {
+            EXPECT_FALSE(saved) << c.path.toStdString();
+            EXPECT_EQ(error, "cannot write " + c.path.toStdString() + ": " + c.reason);
+        }
     }
 }
 
