@@ -271,18 +271,27 @@ TEST(Measure, TheSinesMeasureWithinHalfAPercent) {
 TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
     const TriggerSettings above{true, 0, Edge::Rising, 0.6, 0.5, TriggerMode::Normal};
     const TriggerSettings below = {true, 0, Edge::Rising, 0, 0.5, TriggerMode::Normal};
+    const TriggerSettings tall = {true, 0, Edge::Rising, 1.5, 0.5, TriggerMode::Normal};
     const auto raised = [](std::size_t kadrs) { // X1 on 1.75 V
         std::vector<int16_t> codes = Sines(0, kadrs);
         for (std::size_t k = 0; k < kadrs; ++k)
             codes[k * kChannels] += static_cast<int16_t>(1.75 * kCodesPerVolt);
         return codes;
     };
-    // X1 of 1000 codes' swing under a ripple of 40: within a tenth of the
+    // X1 of 1000 codes' swing under a ripple of 80: within a tenth of the
     // swing, so each rising crossing counts once.
     const auto rippled = [](std::size_t kadrs) {
         std::vector<int16_t> codes = Sines(0, kadrs);
         for (std::size_t k = 0; k < kadrs; ++k)
-            codes[k * kChannels] = static_cast<int16_t>(SineCode({0.15, 10}, k) + (k % 2 == 0 ? 20 : -20));
+            codes[k * kChannels] = static_cast<int16_t>(SineCode({0.15, 10}, k) + (k % 2 == 0 ? 40 : -40));
+        return codes;
+    };
+    // X1 pulses of 2 V and of 1.2 V taking turns: the middle of the swing
+    // crosses both, a trigger level of 1.5 V only the tall ones.
+    const auto pulses = [](std::size_t kadrs) {
+        std::vector<int16_t> codes = Sines(0, kadrs);
+        for (std::size_t k = 0; k < kadrs; ++k)
+            codes[k * kChannels] = k % 1000 < 100 ? 6400 : k % 1000 / 100 == 5 ? 3840 : 0;
         return codes;
     };
     const struct {
@@ -298,6 +307,7 @@ TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
         {"one period of X1", 1000, [] { return Sines(0, 1000); }, above, false, NAN, 40},
         {"1.5 periods of X1", 1500, [] { return Sines(0, 1500); }, {}, false, 10, 40},
         {"X1 small, under a ripple", 10000, [&] { return rippled(10000); }, {}, true, 10, 40},
+        {"tall and short pulses", 10000, [&] { return pulses(10000); }, tall, true, 10, 40},
         {"flat", 10000, [] { return Flat(0, 10000, 1000); }, {}, false, NAN, NAN},
     };
     for (const auto& c : cases) {
