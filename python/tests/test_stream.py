@@ -338,6 +338,22 @@ def test_a_source_names_and_skips_malformed_messages(tmp_path):
 
 
 @needs_e16rec
+def test_a_source_names_ten_gaps_and_counts_the_rest(tmp_path):
+    endpoint = f"ipc://{tmp_path}/gaps"
+    source = started([E16REC, "--source", endpoint, "-o", "-", "-q"])
+    socket = bound_probe(endpoint)
+    await_subscribers(socket, 1)
+    for seq in range(12):  # a kadr each, one missing before all but the first
+        socket.send_multipart(message(seq, 2 * seq, 1, end="complete" if seq == 11 else None))
+    socket.close()
+    out, err = source.communicate(timeout=30)
+    assert source.returncode == 0, err
+    assert [line for line in out.splitlines() if line.startswith("gap: ")] == [
+        f"gap: kadrs {k} to {k} never came" for k in range(1, 20, 2)]
+    assert "... and 1 more gaps\nstream: 11 gaps, 11 kadrs missing" in out
+
+
+@needs_e16rec
 def test_a_source_ends_when_another_recording_takes_the_endpoint(tmp_path):
     """The publisher killed and another one started on the same endpoint:
     the recording followed ended without its last message."""
