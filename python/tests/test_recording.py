@@ -46,6 +46,7 @@ def test_one_second_of_all_inputs(e16):
     assert not e16.busy
     with pytest.raises(ValueError):
         e16.volts(codes[:, :3])
+    assert e16.record(duration=0.03).shape == (469, 32), "468.75 kadrs' time: the nearest whole number"
 
 
 def test_ranges_take_one_index_or_one_per_channel(e16):

@@ -294,7 +294,7 @@ def test_malformed_messages_are_named_and_passed(tmp_path):
     endpoint = f"ipc://{tmp_path}/bad"
     rows = malformed()
     subscription = lintara.subscribe(endpoint, timeout=5)
-    sender = ThreadPoolExecutor(1).submit(publish, endpoint, rows)
+    sender = ThreadPoolExecutor(1).submit(publish, endpoint, rows, last=25)  # a second gap before the end
     taken, said = [], []
     with subscription:
         while True:
@@ -310,7 +310,7 @@ def test_malformed_messages_are_named_and_passed(tmp_path):
         assert want in got and "\n" not in got
     headers = taken[0::2]
     assert [(h.first_kadr, h.kadrs, h.missing) for h in headers] == [(0, 10, 0), (14, 6, 4)]
-    assert subscription.gaps == 1 and subscription.missing_kadrs == 4 and subscription.end == "complete"
+    assert subscription.gaps == 2 and subscription.missing_kadrs == 9 and subscription.end == "complete"
     assert np.array_equal(taken[3], np.arange(28, 40, dtype=np.int16).reshape(6, 2))
 
 
@@ -383,9 +383,10 @@ def test_a_source_ends_when_another_recording_takes_the_endpoint(tmp_path):
     assert len((tmp_path / "copy.csv").read_text().splitlines()) == 2 + 10
 
 
-def test_subscribe_ends_at_the_kadrs_asked_for_or_a_silence(tmp_path):
+@pytest.mark.parametrize("bound", [{"kadrs": 12}, {"seconds": 0.0116}])  # 11.6 kadrs' time: 12
+def test_subscribe_ends_at_the_kadrs_asked_for_or_a_silence(tmp_path, bound):
     endpoint = f"ipc://{tmp_path}/few"
-    with lintara.subscribe(endpoint, kadrs=12, timeout=5) as stream:
+    with lintara.subscribe(endpoint, timeout=5, **bound) as stream:
         sender = ThreadPoolExecutor(1).submit(publish, endpoint, [])
         blocks = [codes for _, codes in stream]
         sender.result()
