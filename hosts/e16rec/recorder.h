@@ -40,6 +40,9 @@ struct RecordingResult {
     // Why the driver ended the recording before all kadrs came (its
     // EndReason, else its LastError); empty when it did not.
     std::string endedEarly;
+    // The publisher's own recording ended first, as it was asked: the kadrs
+    // past it were never recorded, so none is lost.
+    bool sourceEnded = false;
     // The file writer was stuck and left behind: it keeps the file and the
     // statistics, so neither may be closed or freed, nor the process left
     // but by _Exit.

@@ -195,7 +195,10 @@ bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<in
     if (!options_.quiet && ::isatty(STDERR_FILENO)) std::fputc('\n', stderr);
     result.interrupted = stops.load() > 0 && take == Take::More && !result.open;
     AddStreamNotes(result);
-    if (result.endedEarly.empty()) result.endedEarly = PublisherEndedEarly(result);
+    if (result.endedEarly.empty()) {
+        result.endedEarly = PublisherEndedEarly(result);
+        result.sourceEnded = !result.endedEarly.empty() && hosts::EndedAsAsked(publisherEnd_);
+    }
     const std::string behind = take != Take::Refused
                                    ? ""
                                    : "the file writer fell behind the stream: " + options_.output +

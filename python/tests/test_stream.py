@@ -219,6 +219,7 @@ def test_a_source_ends_as_its_publisher_did(tmp_path, args, end, last, status, s
     assert source.returncode == status, err
     assert err == (f"e16rec: the recording ended early: {said}\n" if said else "")
     assert f"the publisher ended: {end}" in out
+    assert "lost: " not in out  # kadrs the publisher never recorded
     # Every gap the summary counts is named there and kept in the file.
     last_gap = [f"# gap first_kadr 20, kadrs {last - 20}"] if last > 20 else []
     assert f"stream: {1 + len(last_gap)} gaps, {4 + last - 20} kadrs missing" in out
