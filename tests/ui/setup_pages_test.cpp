@@ -99,6 +99,11 @@ TEST_F(GeneralPageTest, StoredSettingsOutOfBoundsAreSavedAsShown) {
     EXPECT_EQ(sync.level, 32000);
     EXPECT_EQ(sync.range, 2);
     EXPECT_EQ(sync.direction, SyncDirection::Below);
+    page.SelectDirection(0);
+    page.SelectDirection(3); // the last option
+    page.SelectDirection(4); // past it: refused
+    page.Page_SaveSetting();
+    EXPECT_EQ(sync.direction, SyncDirection::Below);
 }
 
 // The analog controls are disabled, and what they held is kept as stored.
