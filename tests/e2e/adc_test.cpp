@@ -109,6 +109,9 @@ HOST_TEST(AdcMembers, OutPointersAreClearedOrRefused) {
     ASSERT_EQ(adc->GetKadr(&kadr), S_OK);
     EXPECT_EQ(kadr, nullptr) << "not left as it was";
     EXPECT_EQ(adc->get_ADCName(nullptr), E_POINTER) << "no out pointer";
+    int16_t buffer[1];
+    int32_t count = 1, copied = -1;
+    EXPECT_EQ(adc->GetData(buffer, &count, nullptr, &copied), E_POINTER) << "no rest";
 }
 
 // A channel range, the rate and the selection out of their limits.
