@@ -244,6 +244,7 @@ TEST_F(RegistryStore, AllValuesOfAnEmptyOrUnusableKeyAreNone) {
     HKEY missing = 0;
     const LONG missingCode = RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\Missing", KEY_READ, &missing);
     ASSERT_EQ(missingCode, ERROR_FILE_NOT_FOUND);
+    const std::string longest = "Software\\" + std::string(255, 'k'), tooLong = longest + "k";
     const struct {
         HKEY key;
         const char* subKey;
@@ -255,6 +256,8 @@ TEST_F(RegistryStore, AllValuesOfAnEmptyOrUnusableKeyAreNone) {
         {gone, "", ERROR_KEY_DELETED},
         {0x1234, "", ERROR_INVALID_HANDLE},
         {HKEY_CURRENT_USER, "Software\\\\Empty", ERROR_INVALID_PARAMETER},
+        {HKEY_CURRENT_USER, longest.c_str(), missingCode}, // the longest name a key may have
+        {HKEY_CURRENT_USER, tooLong.c_str(), ERROR_INVALID_PARAMETER},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.subKey ? c.subKey : "null");
