@@ -173,14 +173,14 @@ TEST_F(BeforeDetection, StartSynchronizationCodes) {
     Detect();
     EXPECT_EQ(Pending().sync_start_mode, 11u) << "detection sends the synchronization too";
     ASSERT_TRUE(s.Device()->SetDigInPullup(0xFF));
-    s.input.channelTable[6] = {20, 0}; // upper half, differential: watched against ground
+    s.input.channelTable[6] = {16, 0}; // upper half, differential: watched against ground
     // Mode, direction, logical channel, range, level; the module's mode and what it watches.
     using Watch = std::tuple<uint32_t, uint32_t, uint32_t, double>;
     const auto below = SyncDirection::Below;
     const std::tuple<core::StartSync, uint32_t, Watch> cases[] = {
         {{StartMode::Syn1Fall}, 3u, {}}, // the falling edge on TRIG, with the pull-ups off
         {{StartMode::AnalogLevel, below, 4, 1, 6400}, 11u, {4, 1, 1, 0.5}},
-        {{StartMode::AnalogLevel, below, 6, 0, -32000}, 11u, {20, 0, 0, -10.0}},
+        {{StartMode::AnalogLevel, below, 6, 0, -32000}, 11u, {16, 0, 0, -10.0}},
         {{static_cast<StartMode>(7)}, 0u, {}}}; // no such mode: immediate start
     for (const auto& [sync, code, watch] : cases) {
         SCOPED_TRACE(testing::Message() << "mode " << static_cast<int>(sync.mode));
