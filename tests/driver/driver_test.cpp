@@ -153,6 +153,11 @@ TEST_F(Driver, EachStartOrStopWritesItsWord) {
         << "a stop with nothing recording skipped the stop word";
     ASSERT_TRUE(StartRecord()) << LastError();
     EXPECT_EQ(ModuleLines(), 0x0F0Fu);
+    ASSERT_EQ(adc_->StopRecord(), S_OK);
+    VARIANT_BOOL off = VARIANT_FALSE;
+    dio_->put_DOStartEnabled(&off);
+    ASSERT_TRUE(StartRecord()) << LastError();
+    EXPECT_EQ(ModuleLines(), uint32_t{kStopWord & 0xFFFF}) << "a start word switched off was written";
 }
 
 // The dialog service gets a frame over the driver's own state: what its
