@@ -106,13 +106,6 @@ SourceRecorder::Take SourceRecorder::Queue(const hosts::StreamBlock& block, Writ
     return h.end || result.received >= result.requested ? Take::Done : Take::More;
 }
 
-// Why a publisher that sends nothing good for `silence` seconds is gone.
-std::string SourceRecorder::Silence(double silence, int64_t skipped) const {
-    const std::string seconds = " for " + std::to_string(std::lround(silence)) + " s";
-    if (skipped == 0) return "no message from " + options_.source + seconds;
-    return "no good message from " + options_.source + seconds + " (" + std::to_string(skipped) + " skipped)";
-}
-
 // Takes messages until the kadrs asked for, the publisher's end, a stop, a
 // silence or a message of another recording; the last block's Take.
 SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::atomic<int>& stops,
@@ -137,7 +130,9 @@ SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::ato
             take = Queue(block, thread, result);
             ShowProgress(result.received);
         } else if (std::chrono::duration<double>(Clock::now() - heard).count() > silence) {
-            result.endedEarly = Silence(silence, skipped_ - skippedBefore);
+            // In whole seconds: the silence follows the blocks' length.
+            result.endedEarly = hosts::SilenceReason(
+                options_.source, static_cast<double>(std::lround(silence)), skipped_ - skippedBefore);
             break;
         }
     }

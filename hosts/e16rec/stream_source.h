@@ -43,7 +43,6 @@ private:
     void TakeDescription(const velmora::hosts::StreamHeader& h);
     Take Follow(WriterThread& thread, const std::atomic<int>& stops, RecordingResult& result);
     void Skip(const std::string& error);
-    std::string Silence(double silence, int64_t skipped) const;
     void ShowProgress(int64_t received) const;
     void AddStreamNotes(RecordingResult& result) const;
     std::string PublisherEndedEarly(const RecordingResult& result) const;

@@ -645,13 +645,8 @@ bool ScopeWindow::TakeTriggerOption() {
 bool ScopeWindow::StreamHeard(double seconds) const {
     const StreamFeed* stream = session_.Stream();
     if (stream == nullptr || stream->Recordings() > 0) return true;
-    char time[32];
-    std::snprintf(time, sizeof time, " for %g s", seconds);
-    const std::string from = " from " + stream->Endpoint() + time;
-    const std::string why = stream->Refused() == 0 ? "no message" + from
-                                                   : "no good message" + from + " (" +
-                                                         std::to_string(stream->Refused()) + " skipped)";
-    std::fprintf(stderr, "e16scope: %s\n", why.c_str());
+    std::fprintf(stderr, "e16scope: %s\n",
+                 velmora::hosts::SilenceReason(stream->Endpoint(), seconds, stream->Refused()).c_str());
     return false;
 }
 

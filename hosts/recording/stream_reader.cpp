@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 
 namespace velmora::hosts {
 namespace {
@@ -16,6 +17,14 @@ std::string ZmqError(const std::string& what) {
 }
 
 } // namespace
+
+std::string SilenceReason(const std::string& endpoint, double seconds, int64_t skipped) {
+    char time[32];
+    std::snprintf(time, sizeof time, " for %g s", seconds);
+    const std::string from = " from " + endpoint + time;
+    if (skipped == 0) return "no message" + from;
+    return "no good message" + from + " (" + std::to_string(skipped) + " skipped)";
+}
 
 StreamReader::~StreamReader() {
     if (socket_ != nullptr) zmq_close(socket_);

@@ -12,6 +12,10 @@
 
 namespace velmora::hosts {
 
+// Why a publisher that sent nothing good for `seconds` is taken as gone:
+// "no message from ENDPOINT for N s", or "no good message ... (K skipped)".
+std::string SilenceReason(const std::string& endpoint, double seconds, int64_t skipped);
+
 struct StreamBlock {
     StreamHeader header;
     std::vector<int16_t> codes; // kadrs x channels
