@@ -155,6 +155,13 @@ void FillFromSpectrum(std::vector<Measurement>& measurements, const Spectrum& sp
         if (Unknown(measurements[c])) measurements[c].freq = spectrum.PeakFrequency(c);
 }
 
+double VoltsAt(const View& view, double rate, std::size_t channel, double seconds) {
+    if (!(rate > 0) || channel >= view.channels || view.kadrs == 0) return kNaN;
+    const double kadr = std::round(seconds * rate - view.Time(0));
+    if (!(kadr >= 0 && kadr < static_cast<double>(view.kadrs))) return kNaN;
+    return view.Volts(static_cast<std::size_t>(kadr), channel);
+}
+
 std::string MeasurementsCsv(const std::vector<Measurement>& measurements,
                             const std::vector<std::string>& names) {
     std::string csv = "channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz\n";

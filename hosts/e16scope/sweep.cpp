@@ -123,6 +123,7 @@ void Sweeper::Fire(uint64_t kadr, double code) {
 void Sweeper::Complete() {
     CopyOut(pendingStart_, window_, sweep_);
     sweepKadrs_ = window_;
+    sweepStart_ = pendingStart_;
     sweepTime_ = pendingTime_;
     ++sweeps_;
     pending_ = false;
@@ -164,6 +165,7 @@ View Sweeper::Current() const {
     if (sweepKadrs_ == 0) return view;
     view.kadrs = sweepKadrs_;
     view.firstTime = sweepTime_;
+    view.firstKadr = sweepStart_;
     view.triggered = true;
     view.first = sweep_;
     return view;
@@ -175,6 +177,7 @@ View Sweeper::Latest() const {
     view.channels = channels_;
     view.codesPerVolt = codesPerVolt_;
     view.kadrs = static_cast<std::size_t>(std::min<uint64_t>(total_, window_));
+    view.firstKadr = total_ - view.kadrs;
     const std::size_t slot = static_cast<std::size_t>((total_ - view.kadrs) % capacity_);
     const std::size_t firstKadrs = std::min(view.kadrs, capacity_ - slot);
     const std::span<const int16_t> ring(ring_);

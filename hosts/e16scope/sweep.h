@@ -55,6 +55,8 @@ struct View {
     // sweep (the crossing, interpolated: <= 0 unless the pretrigger is 0),
     // else 0 (the window's start).
     double firstTime = 0;
+    // Of the first kadr, in kadrs received since the Sweeper's Reset.
+    uint64_t firstKadr = 0;
     bool triggered = false;
     std::span<const int16_t> first, second;
     std::span<const float> codesPerVolt; // per channel
@@ -65,6 +67,11 @@ struct View {
     }
     double Volts(std::size_t kadr, std::size_t channel) const {
         return Code(kadr, channel) / static_cast<double>(codesPerVolt[channel]);
+    }
+    // Of `kadr` on the plot's time axis, in kadrs: from the trigger point for
+    // a triggered sweep, else from the recording's start.
+    double Time(std::size_t kadr) const {
+        return (triggered ? firstTime : static_cast<double>(firstKadr)) + static_cast<double>(kadr);
     }
 };
 
@@ -132,6 +139,7 @@ private:
 
     std::vector<int16_t> sweep_; // the last completed sweep, interleaved
     std::size_t sweepKadrs_ = 0;
+    uint64_t sweepStart_ = 0;
     double sweepTime_ = 0;
     uint64_t sweeps_ = 0;
 };

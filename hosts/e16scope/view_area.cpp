@@ -213,6 +213,7 @@ void ViewArea::Redraw(const ScopeSession& session, double windowSeconds) {
 // The triggered sweep, reduced once per sweep, from its trigger point; else
 // the rolling columns from the recording's start.
 void ViewArea::ShowTime(const ScopeSession& session, double windowSeconds) {
+    shown_ = &session;
     const Sweeper& sweep = session.Sweep();
     const bool triggered = SweepShown(sweep);
     if (triggered) {
@@ -250,11 +251,14 @@ void ViewArea::ShowXy(const View& view) {
 void ViewArea::ShowCursors() {
     if (!cursors_->isVisible()) return;
     const auto [t1, t2] = plot_->CursorTimes();
+    // The channel's own volts, without the trace's offset.
+    const View view = frozen_ ? *frozen_ : shown_ != nullptr ? shown_->Sweep().Current() : View{};
+    const double rate = shown_ != nullptr ? shown_->Rate() : 0;
     QStringList names;
     std::vector<std::array<double, 2>> values;
     for (std::size_t i = 0; i < traces_.size(); ++i) {
         names << traces_[i].name;
-        values.push_back({plot_->ValueAt(i, t1), plot_->ValueAt(i, t2)});
+        values.push_back({VoltsAt(view, rate, i, t1), VoltsAt(view, rate, i, t2)});
     }
     const int before = cursors_->rowCount();
     cursors_->Show(t1, t2, names, values);

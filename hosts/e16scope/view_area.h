@@ -108,8 +108,9 @@ private:
     std::vector<int16_t> frozenCodes_; // the samples the frozen view spans
     std::vector<float> frozenScales_;
     std::optional<View> frozen_;
-    TraceColumns sweepColumns_;   // the shown sweep, reduced
-    uint64_t sweepDrawn_ = ~0ull; // Sweeps() of the reduced sweep
+    const ScopeSession* shown_ = nullptr; // drawn last in the time view
+    TraceColumns sweepColumns_;           // the shown sweep, reduced
+    uint64_t sweepDrawn_ = ~0ull;         // Sweeps() of the reduced sweep
 };
 
 } // namespace e16scope

@@ -117,6 +117,7 @@ TEST(Sweeper, TheLevelCrossingIsAtTimeZeroForEveryEdgePretriggerAndBlockSize) {
                 // kadr `at` is the first at or after the trigger point; the one
                 // before may precede the view (no pretrigger).
                 const std::size_t at = pre, start = static_cast<std::size_t>(view.Code(0, kCounter));
+                EXPECT_EQ(view.firstKadr % 30000, start) << "where cursors read";
                 const double level = kLevel * kCodesPerVolt, up = edge == Edge::Rising ? 1 : -1;
                 const double before = SineCode(kSines[kSource], start + at - 1),
                              after = view.Code(at, kSource);
@@ -238,6 +239,7 @@ TEST(Sweeper, WithoutATriggerTheNewestWindowRolls) {
         EXPECT_FALSE(view.triggered);
         ExpectOneRun(view);
         EXPECT_EQ(view.Code(999, kCounter), static_cast<int16_t>((sweeper.Received() - 1) % 30000));
+        EXPECT_EQ(view.firstKadr, sweeper.Received() - 1000);
     }
     EXPECT_EQ(sweeper.Sweeps(), 0u);
 }
