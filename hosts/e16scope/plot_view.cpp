@@ -115,13 +115,14 @@ void PlotView::SetRanges(double firstX, double windowSeconds) {
     PlaceLevel();
 }
 
-void PlotView::SetTriggerLevel(bool shown, double volts, QColor colour) {
+void PlotView::SetTriggerLevel(bool shown, double level, double offset, QColor colour) {
     levelLine_->setPen(QPen(colour, 1, Qt::DashLine));
     levelHandle_->setColor(colour);
     levelHandle_->setPen(QPen(colour));
     levelLine_->setVisible(shown);
     levelHandle_->setVisible(shown);
-    MoveLevel(volts);
+    levelOffset_ = offset;
+    MoveLevel(level + offset);
 }
 
 void PlotView::MoveLevel(double volts) {
@@ -149,7 +150,7 @@ void PlotView::PlaceLevel() {
     const bool above = level_ > yAxis->range().upper, below = level_ < yAxis->range().lower;
     levelHandle_->setPositionAlignment(Qt::AlignRight | (above ? Qt::AlignTop : Qt::AlignBottom));
     const QString arrow = above ? QStringLiteral(" \u25b2") : below ? QStringLiteral(" \u25bc") : QString();
-    levelHandle_->setText(tr("T %1 V").arg(level_, 0, 'f', 3) + arrow);
+    levelHandle_->setText(tr("T %1 V").arg(level_ - levelOffset_, 0, 'f', 3) + arrow);
 }
 
 void PlotView::SetTriggerTime(bool shown) {
@@ -243,8 +244,11 @@ void PlotView::ShowReadout(QPointF pos) {
         const double distance = v < low ? low - v : v > high ? v - high : 0;
         if (distance >= nearest) continue;
         nearest = distance;
-        const QString value = low == high ? QString::number(low, 'f', 4)
-                                          : tr("%1 .. %2").arg(low, 0, 'f', 4).arg(high, 0, 'f', 4);
+        // The channel's volts, as the level's and the cursors' are: without the offset.
+        const double offset = traces_->Style(c).offset;
+        const QString value = low == high
+                                  ? QString::number(low - offset, 'f', 4)
+                                  : tr("%1 .. %2").arg(low - offset, 0, 'f', 4).arg(high - offset, 0, 'f', 4);
         text =
             tr("t = %1 s, %2: %3 V").arg(traces_->Time(column), 0, 'f', 6).arg(traces_->Style(c).name, value);
     }

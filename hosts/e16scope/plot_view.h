@@ -36,13 +36,17 @@ public:
     // Pixel columns of the plot area: the width the traces are reduced to.
     std::size_t PixelColumns() const;
     const ColumnTraces& Traces() const { return *traces_; }
-    // A trace's volts at `seconds` (its column's mid value); NaN outside the data.
+    // Where a trace is drawn at `seconds` (its column's mid value, offset
+    // included); NaN outside the data.
     double ValueAt(std::size_t trace, double seconds) const { return traces_->ValueAt(trace, seconds); }
 
-    // A dashed line at `volts` the user drags vertically; one off the plot
-    // at its nearer edge.
-    void SetTriggerLevel(bool shown, double volts, QColor colour);
+    // A dashed line the user drags vertically, at `level` of a trace drawn
+    // `offset` volts up, labelled with the level; one off the plot at its
+    // nearer edge.
+    void SetTriggerLevel(bool shown, double level, double offset, QColor colour);
+    // Where the line stands: the level plus its trace's offset.
     double TriggerLevel() const { return level_; }
+    QString TriggerLabel() const { return levelHandle_->text(); }
     // A mark at time 0 of a triggered sweep.
     void SetTriggerTime(bool shown);
     // Two vertical time cursors the user drags; shown the first time at a
@@ -78,6 +82,7 @@ private:
     ColumnTraces* traces_ = nullptr;
     bool autoscale_ = true;
     double level_ = 0;
+    double levelOffset_ = 0; // of the trace the level belongs to
     double cursorTimes_[2] = {0, 0};
     bool cursorsPlaced_ = false;
     Drag drag_ = Drag::None;

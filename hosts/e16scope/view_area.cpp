@@ -152,7 +152,7 @@ void ViewArea::SetTrigger(const TriggerSettings& trigger) {
     trigger_ = trigger;
     analyseAgain_ = true;
     const bool shown = trigger.on && trigger.source < traces_.size();
-    plot_->SetTriggerLevel(shown, shown ? trigger.level + traces_[trigger.source].offset : 0,
+    plot_->SetTriggerLevel(shown, trigger.level, shown ? traces_[trigger.source].offset : 0,
                            shown ? traces_[trigger.source].colour : QColor());
 }
 

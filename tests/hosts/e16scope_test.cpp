@@ -259,7 +259,7 @@ TEST_F(ScopeTest, RecoversFromADisconnect) {
 }
 
 // The trigger's level dragged on the plot stands at the level plus the
-// source trace's offset; the panel and the sweep take the level itself. An
+// source trace's offset; the panel, the sweep and its label take the level itself. An
 // offset changed while recording moves the trace and its level line. The
 // level stays within what the source's codes reach.
 TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
@@ -282,6 +282,7 @@ TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
     EXPECT_DOUBLE_EQ(window.Plot()->TriggerLevel(), 1.25) << "the line stays where it was dragged";
     offset->setValue(-2.0);
     EXPECT_DOUBLE_EQ(window.Plot()->TriggerLevel(), -1.75);
+    EXPECT_TRUE(window.Plot()->TriggerLabel().startsWith("T 0.250 V")) << "labelled with the level itself";
     EXPECT_DOUBLE_EQ(window.Plot()->Traces().Style(0).offset, -2.0);
 
     // A level past the source's codes, which would never trigger, is refused

@@ -143,7 +143,8 @@ TEST_F(PlotViewTest, ATraceIsWholeAcrossTheBands) {
 }
 
 // A sweep's time axis and values count from where it is told it starts;
-// a value at a time is its column's, offset included.
+// a value at a time is drawn at its column's, offset included, and the
+// pointer reads it without.
 TEST_F(PlotViewTest, ASweepStartsWhereItIsTold) {
     const TraceColumns columns = Columns(100, Ramp);
     plot_.SetOffset(0, 0.5);
@@ -161,6 +162,12 @@ TEST_F(PlotViewTest, ASweepStartsWhereItIsTold) {
             EXPECT_TRUE(std::isnan(plot_.ValueAt(0, first + outside))) << outside;
     }
     EXPECT_TRUE(std::isnan(plot_.ValueAt(1, 0.0))) << "no second trace";
+    QSignalSpy said(&plot_, &PlotView::CursorText);
+    Drawn();
+    QTest::mouseMove(&plot_, Pixel(-0.02 + 0.0105, 0.6));
+    ASSERT_FALSE(said.isEmpty());
+    EXPECT_TRUE(said.last().at(0).toString().endsWith("A: 0.1000 V"))
+        << said.last().at(0).toString().toStdString();
     // Show: the latest window, from the recording's start.
     plot_.Show(columns, 1000, 0.05);
     EXPECT_DOUBLE_EQ(plot_.xAxis->range().lower, 0.05);
@@ -173,7 +180,8 @@ TEST_F(PlotViewTest, DraggingTheLevelAndTheCursorsMovesThem) {
     plot_.SetAutoscale(false); // -32..32 V
     plot_.ShowSweep(Columns(100, Ramp), 1000, -0.05, 0.1);
     Drawn();
-    plot_.SetTriggerLevel(true, 10, Qt::blue);
+    plot_.SetTriggerLevel(true, 9, 1, Qt::blue); // drawn at 10
+    EXPECT_EQ(plot_.TriggerLabel(), "T 9.000 V") << "the level, not where its trace is moved to";
     plot_.SetCursorsShown(true);
     const auto [t1, t2] = plot_.CursorTimes();
     EXPECT_NEAR(t1, -0.05 + 0.1 / 3, 1e-9);
@@ -199,7 +207,7 @@ TEST_F(PlotViewTest, ALevelOffThePlotStaysAtItsEdgeToDragBack) {
     plot_.ShowSweep(Columns(100, Ramp), 1000, -0.05, 0.1); // 0 to 0.99 V
     for (const double volts : {10.0, -10.0}) {
         SCOPED_TRACE(volts);
-        plot_.SetTriggerLevel(true, volts, Qt::blue);
+        plot_.SetTriggerLevel(true, volts, 0, Qt::blue);
         const QImage image = Drawn();
         const QCPRange range = plot_.yAxis->range();
         const QPoint edge = Pixel(-0.04, volts > 0 ? range.upper : range.lower);
