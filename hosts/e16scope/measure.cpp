@@ -152,7 +152,17 @@ bool WantsSpectrum(const std::vector<Measurement>& measurements) {
 
 void FillFromSpectrum(std::vector<Measurement>& measurements, const Spectrum& spectrum) {
     for (std::size_t c = 0; c < measurements.size(); ++c)
-        if (Unknown(measurements[c])) measurements[c].freq = spectrum.PeakFrequency(c);
+        if (Unknown(measurements[c])) {
+            measurements[c].freq = spectrum.PeakFrequency(c);
+            measurements[c].freqStep = spectrum.rate / static_cast<double>(spectrum.points);
+        }
+}
+
+int FrequencyDecimals(double hertz, double step) {
+    const double size = std::fabs(hertz);
+    const int decimals = size < 100 ? 3 : size < 1000 ? 2 : size < 10000 ? 1 : 0;
+    if (!(step > 0)) return decimals;
+    return std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, decimals);
 }
 
 double VoltsAt(const View& view, double rate, std::size_t channel, double seconds) {
@@ -168,10 +178,15 @@ std::string MeasurementsCsv(const std::vector<Measurement>& measurements,
     for (std::size_t c = 0; c < measurements.size(); ++c) {
         AppendField(csv, c < names.size() ? names[c] : std::to_string(c + 1));
         const Measurement& m = measurements[c];
-        for (double value : {m.min, m.max, m.mean, m.rms, m.vpp, m.freq}) {
+        for (double value : {m.min, m.max, m.mean, m.rms, m.vpp}) {
             csv += ',';
             AppendNumber(csv, value, std::chars_format::general, 7);
         }
+        csv += ',';
+        if (m.freqStep > 0 && std::isfinite(m.freq))
+            AppendNumber(csv, m.freq, std::chars_format::fixed, FrequencyDecimals(m.freq, m.freqStep));
+        else
+            AppendNumber(csv, m.freq, std::chars_format::general, 7);
         csv += '\n';
     }
     return csv;

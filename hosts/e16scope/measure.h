@@ -20,7 +20,14 @@ struct Measurement {
     // between its two kadrs. With fewer than two crossings, the spectrum's
     // peak (FillFromSpectrum), else NaN.
     double freq;
+    // Hz: the spectrum's bin when freq is its peak's, which tells no finer;
+    // 0 for crossings.
+    double freqStep = 0;
 };
+
+// Decimals a frequency is written with: fewer the higher it is (3 under
+// 100 Hz, 0 from 10 kHz), and none finer than `step` (0: no bound).
+int FrequencyDecimals(double hertz, double step);
 
 // Hysteresis of the frequency's crossings in codes: a tenth of the channel's
 // swing, at most the trigger's and at least 2 codes, so that small signals
@@ -49,7 +56,7 @@ double VoltsAt(const View& view, double rate, std::size_t channel, double second
 
 // "channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz" and a row per channel,
 // named from `names` (by position, else its number from 1); seven
-// significant digits, NaN as "nan".
+// significant digits, a spectrum's frequency to its bin, NaN as "nan".
 std::string MeasurementsCsv(const std::vector<Measurement>& measurements,
                             const std::vector<std::string>& names);
 

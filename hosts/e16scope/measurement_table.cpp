@@ -1,5 +1,7 @@
 #include "measurement_table.h"
 
+#include "measure.h"
+
 #include <QHeaderView>
 
 #include <cmath>
@@ -57,9 +59,8 @@ QString SecondsText(double seconds) {
     return Fixed(seconds, 6);
 }
 
-QString HertzText(double hertz) {
-    const double size = std::fabs(hertz);
-    return Fixed(hertz, size < 100 ? 3 : size < 1000 ? 2 : size < 10000 ? 1 : 0);
+QString HertzText(double hertz, double step) {
+    return Fixed(hertz, FrequencyDecimals(hertz, step));
 }
 
 MeasurementTable::MeasurementTable(QWidget* parent) : QTableWidget(parent) {
@@ -80,7 +81,7 @@ void MeasurementTable::Show(const QStringList& names,
         const int row = static_cast<int>(r);
         SetName(*this, row, names[row], colours_, r);
         for (int m = 0; m < kFrequency; ++m) SetNumber(*this, row, m + 1, VoltsText(rows[r][m]));
-        SetNumber(*this, row, kFrequency + 1, HertzText(rows[r][kFrequency]));
+        SetNumber(*this, row, kFrequency + 1, HertzText(rows[r][kFrequency], rows[r][kFrequencyStep]));
     }
 }
 

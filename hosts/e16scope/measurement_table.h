@@ -14,16 +14,18 @@
 namespace e16scope {
 
 // Table text: four decimals of a volt, microseconds, and fewer decimals of
-// a frequency the higher it is; "—" for NaN or infinity.
+// a frequency the higher it is, none finer than its `step`
+// (FrequencyDecimals); "—" for NaN or infinity.
 QString VoltsText(double volts);
 QString SecondsText(double seconds);
-QString HertzText(double hertz);
+QString HertzText(double hertz, double step = 0);
 
 class MeasurementTable : public QTableWidget {
     Q_OBJECT
 public:
-    // The order of a row's numbers, after the channel's name.
-    enum Column { kMin, kMax, kMean, kRms, kPeakToPeak, kFrequency, kMeasures };
+    // The order of a row's numbers, after the channel's name; the
+    // frequency's step bounds its decimals and is not shown.
+    enum Column { kMin, kMax, kMean, kRms, kPeakToPeak, kFrequency, kFrequencyStep, kMeasures };
 
     explicit MeasurementTable(QWidget* parent = nullptr);
 

@@ -267,6 +267,14 @@ TEST(Measure, TheSinesMeasureWithinHalfAPercent) {
     }
 }
 
+// A line's fields, or with '\n' a text's lines.
+std::vector<std::string> Split(const std::string& text, char by = ',') {
+    std::vector<std::string> parts;
+    std::stringstream in(text);
+    for (std::string part; std::getline(in, part, by);) parts.push_back(part);
+    return parts;
+}
+
 // A trigger level X1 never reaches leaves its source the middle of its
 // swing; with too few crossings the spectrum's peak stands in where it
 // resolves a tone, and nowhere else.
@@ -321,6 +329,10 @@ TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
         EXPECT_EQ(!std::isnan(m[0].freq), c.crossed) << "crossings alone: " << m[0].freq;
         EXPECT_TRUE(WantsSpectrum(m)) << "the counter's one crossing";
         FillFromSpectrum(m, analyzer.Compute(view, kRate));
+        const std::vector<std::string> x1 = Split(Split(MeasurementsCsv(m, kNames), '\n')[1]);
+        if (!c.crossed && !std::isnan(c.x1)) {
+            EXPECT_EQ(x1[6], "10") << "the peak's bin tells no finer";
+        }
         for (const auto& [channel, hz] : {std::pair{0, c.x1}, {3, c.x4}}) {
             if (std::isnan(hz)) {
                 EXPECT_TRUE(std::isnan(m[channel].freq)) << kNames[channel] << ": " << m[channel].freq;
@@ -397,14 +409,6 @@ TEST(Spectrum, AveragingSmoothsNoiseAndStartsOverOnANewRate) {
     const View sines = Second(sweeper);
     const double once = single.Compute(sines, kRate).dbv[1][20];
     for (int i = 1; i <= 20; ++i) EXPECT_NEAR(averaged.Compute(sines, kRate).dbv[1][20], once, 0.01) << i;
-}
-
-// A line's fields, or with '\n' a text's lines.
-std::vector<std::string> Split(const std::string& text, char by = ',') {
-    std::vector<std::string> parts;
-    std::stringstream in(text);
-    for (std::string part; std::getline(in, part, by);) parts.push_back(part);
-    return parts;
 }
 
 TEST(Export, MeasurementsCsvReadsBack) {

@@ -231,15 +231,20 @@ TEST_F(ScopeViewsTest, RasterizingPutsEachSampleInItsPixelAndNoneOutside) {
     }
 }
 
+// A frequency of no bound on its decimals.
+QString Hertz(double hertz) {
+    return HertzText(hertz);
+}
+
 TEST_F(ScopeViewsTest, TableTextsAndNoValueAsADash) {
     const struct {
         QString (*format)(double);
         double value;
         const char* expected;
     } cases[] = {
-        {VoltsText, 1.23456, "1.2346"},    {VoltsText, -0.5, "-0.5000"},  {VoltsText, NAN, "\u2014"},
-        {VoltsText, -0.00004, "0.0000"},   {HertzText, 9.87654, "9.877"}, {HertzText, 123.456, "123.46"},
-        {HertzText, 4567.89, "4567.9"},    {HertzText, 25000.4, "25000"}, {HertzText, INFINITY, "\u2014"},
+        {VoltsText, 1.23456, "1.2346"},    {VoltsText, -0.5, "-0.5000"}, {VoltsText, NAN, "\u2014"},
+        {VoltsText, -0.00004, "0.0000"},   {Hertz, 9.87654, "9.877"},    {Hertz, 123.456, "123.46"},
+        {Hertz, 4567.89, "4567.9"},        {Hertz, 25000.4, "25000"},    {Hertz, INFINITY, "\u2014"},
         {SecondsText, 0.0125, "0.012500"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.format(c.value), QString::fromUtf8(c.expected)) << c.value;
@@ -248,9 +253,12 @@ TEST_F(ScopeViewsTest, TableTextsAndNoValueAsADash) {
 TEST_F(ScopeViewsTest, TheMeasurementTableShowsARowPerChannelReadOnly) {
     MeasurementTable table;
     table.SetColours({Qt::red, Qt::blue});
-    table.Show({QStringLiteral("X1"), QStringLiteral("X2")},
-               {{-0.5, 0.5, 0.0, 0.353553, 1.0, 10.0}, {NAN, NAN, NAN, NAN, NAN, NAN}});
-    ASSERT_EQ(table.rowCount(), 2);
+    table.Show({QStringLiteral("X1"), QStringLiteral("X2"), QStringLiteral("X3")},
+               {{-0.5, 0.5, 0.0, 0.353553, 1.0, 10.0, 0},
+                {NAN, NAN, NAN, NAN, NAN, NAN, 0},
+                {-1.5, 1.5, 0.0, 1.06066, 3.0, 30.21954, 20.0}});
+    ASSERT_EQ(table.rowCount(), 3);
+    EXPECT_EQ(table.item(2, 6)->text(), "30") << "a spectrum's peak, to its bin of 20 Hz";
     ASSERT_EQ(table.columnCount(), 7);
     EXPECT_EQ(table.horizontalHeaderItem(6)->text(), QStringLiteral("Frequency, Hz"));
     const QStringList first = {"X1", "-0.5000", "0.5000", "0.0000", "0.3536", "1.0000", "10.000"};
