@@ -63,6 +63,10 @@ QString HertzText(double hertz, double step) {
     return Fixed(hertz, FrequencyDecimals(hertz, step));
 }
 
+QString RateText(double kadrsPerSecond) {
+    return QStringLiteral("%1 kadrs/s").arg(kadrsPerSecond, 0, 'g', 7);
+}
+
 MeasurementTable::MeasurementTable(QWidget* parent) : QTableWidget(parent) {
     setObjectName(QStringLiteral("measurements"));
     MakeCompact(*this, {tr("Channel"), tr("Min, V"), tr("Max, V"), tr("Mean, V"), tr("RMS, V"),

@@ -19,6 +19,8 @@ namespace e16scope {
 QString VoltsText(double volts);
 QString SecondsText(double seconds);
 QString HertzText(double hertz, double step = 0);
+// A rate as the driver gives it, a float: its seven significant digits.
+QString RateText(double kadrsPerSecond);
 
 class MeasurementTable : public QTableWidget {
     Q_OBJECT

@@ -332,7 +332,7 @@ void ScopeWindow::StartStop() {
                           session_.CodesPerVolt(i), channels_->Offset(channel)});
     }
     ShowTraces(std::move(traces));
-    achieved_->setText(tr("%1 kadrs/s").arg(session_.Rate(), 0, 'f', 3));
+    achieved_->setText(RateText(session_.Rate()));
     SetRecording(true);
     drain_.start();
 }
@@ -377,7 +377,7 @@ void ScopeWindow::ShowStream() {
         channels_->SetChecked(rows);
         ShowTraces(std::move(traces));
         rate_->setValue(session_.Rate());
-        achieved_->setText(tr("%1 kadrs/s").arg(session_.Rate(), 0, 'f', 3));
+        achieved_->setText(RateText(session_.Rate()));
         streamTraces_ = stream->Recordings();
         if (!TakeTriggerOption()) QApplication::exit(1); // as a refusal before the start ends it
     }

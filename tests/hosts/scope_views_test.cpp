@@ -242,10 +242,18 @@ TEST_F(ScopeViewsTest, TableTextsAndNoValueAsADash) {
         double value;
         const char* expected;
     } cases[] = {
-        {VoltsText, 1.23456, "1.2346"},    {VoltsText, -0.5, "-0.5000"}, {VoltsText, NAN, "\u2014"},
-        {VoltsText, -0.00004, "0.0000"},   {Hertz, 9.87654, "9.877"},    {Hertz, 123.456, "123.46"},
-        {Hertz, 4567.89, "4567.9"},        {Hertz, 25000.4, "25000"},    {Hertz, INFINITY, "\u2014"},
+        {VoltsText, 1.23456, "1.2346"},
+        {VoltsText, -0.5, "-0.5000"},
+        {VoltsText, NAN, "\u2014"},
+        {VoltsText, -0.00004, "0.0000"},
+        {Hertz, 9.87654, "9.877"},
+        {Hertz, 123.456, "123.46"},
+        {Hertz, 4567.89, "4567.9"},
+        {Hertz, 25000.4, "25000"},
+        {Hertz, INFINITY, "\u2014"},
         {SecondsText, 0.0125, "0.012500"},
+        {RateText, 166666.671875, "166666.7 kadrs/s"},
+        {RateText, 2999.625, "2999.625 kadrs/s"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.format(c.value), QString::fromUtf8(c.expected)) << c.value;
 }
