@@ -149,7 +149,9 @@ def _each_int(name, values, count):
 def rate(value, channels):
     """``value`` as kadrs per second for a kadr of ``channels`` channels."""
     high = MAX_SAMPLES / max(1, channels)
-    takes = f"a number of kadrs/s above 0 and at most {high:g} for {channels} channels"
+    # Written down, not rounded up past it: 166666.666 for 3 channels, not 166667.
+    shown = math.floor(high * 1000) / 1000
+    takes = f"a number of kadrs/s above 0 and at most {shown:.10g} for {channels} channels"
     if not is_number(value):
         _wrong_type("rate", takes, value)
     if not 0 < value <= high:

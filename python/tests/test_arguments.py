@@ -37,6 +37,9 @@ CASES = {
     "rate -1": (assign("rate", -1), ValueError, f"rate must be {RATE}, not -1"),
     "rate 0": (assign("rate", 0), ValueError, f"rate must be {RATE}, not 0"),
     "rate past 500000 in all": (assign("rate", 15626), ValueError, f"rate must be {RATE}, not 15626"),
+    "rate past 500000 in all for 3 channels": (
+        calling(lintara._checks.rate, 166666.7, 3), ValueError,
+        "rate must be a number of kadrs/s above 0 and at most 166666.666 for 3 channels, not 166666.7"),
     "rate nan": (assign("rate", float("nan")), ValueError, f"rate must be {RATE}, not nan"),
     "rate as text": (assign("rate", "1000"), TypeError, f"rate must be {RATE}, not str"),
     "single -1": (lambda e16: e16.single(-1), ValueError, f"channel must be {CHANNELS}, not -1"),
