@@ -165,11 +165,10 @@ int FrequencyDecimals(double hertz, double step) {
     return std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, decimals);
 }
 
-double VoltsAt(const View& view, double rate, std::size_t channel, double seconds) {
-    if (!(rate > 0) || channel >= view.channels || view.kadrs == 0) return kNaN;
+std::optional<std::size_t> KadrAt(const View& view, double rate, double seconds) {
     const double kadr = std::round(seconds * rate - view.Time(0));
-    if (!(kadr >= 0 && kadr < static_cast<double>(view.kadrs))) return kNaN;
-    return view.Volts(static_cast<std::size_t>(kadr), channel);
+    if (!(rate > 0 && kadr >= 0 && kadr < static_cast<double>(view.kadrs))) return std::nullopt;
+    return static_cast<std::size_t>(kadr);
 }
 
 std::string MeasurementsCsv(const std::vector<Measurement>& measurements,

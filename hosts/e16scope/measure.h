@@ -5,6 +5,7 @@
 #include "spectrum.h"
 #include "sweep.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,10 +50,10 @@ bool WantsSpectrum(const std::vector<Measurement>& measurements);
 // channel has no frequency.
 void FillFromSpectrum(std::vector<Measurement>& measurements, const Spectrum& spectrum);
 
-// The volts of `channel` in the kadr nearest `seconds` on the plot's time
-// axis (View::Time) at `rate`: what a cursor there reads, the sample itself
-// rather than the pixel column drawn over it. NaN outside the view.
-double VoltsAt(const View& view, double rate, std::size_t channel, double seconds);
+// The kadr of `view` nearest `seconds` on the plot's time axis (View::Time)
+// at `rate`, where a cursor there reads the samples themselves rather than
+// the pixel column drawn over them; none outside the view.
+std::optional<std::size_t> KadrAt(const View& view, double rate, double seconds);
 
 // "channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz" and a row per channel,
 // named from `names` (by position, else its number from 1); seven

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace e16scope {
 
@@ -250,15 +251,24 @@ void ViewArea::ShowXy(const View& view) {
 
 void ViewArea::ShowCursors() {
     if (!cursors_->isVisible()) return;
-    const auto [t1, t2] = plot_->CursorTimes();
-    // The channel's own volts, without the trace's offset.
     const View view = frozen_ ? *frozen_ : shown_ != nullptr ? shown_->Sweep().Current() : View{};
     const double rate = shown_ != nullptr ? shown_->Rate() : 0;
+    // Each cursor stands on the kadr nearest it, so that Δt is the samples'.
+    const auto placed = plot_->CursorTimes();
+    auto [t1, t2] = placed;
+    const std::optional<std::size_t> k1 = KadrAt(view, rate, t1), k2 = KadrAt(view, rate, t2);
+    if (k1) t1 = view.Time(*k1) / rate;
+    if (k2) t2 = view.Time(*k2) / rate;
+    if (std::pair{t1, t2} != placed) plot_->SetCursorTimes(t1, t2);
+    // The channel's own volts, without the trace's offset.
+    const auto volts = [&view](std::optional<std::size_t> kadr, std::size_t channel) {
+        return kadr ? view.Volts(*kadr, channel) : std::numeric_limits<double>::quiet_NaN();
+    };
     QStringList names;
     std::vector<std::array<double, 2>> values;
     for (std::size_t i = 0; i < traces_.size(); ++i) {
         names << traces_[i].name;
-        values.push_back({VoltsAt(view, rate, i, t1), VoltsAt(view, rate, i, t2)});
+        values.push_back({volts(k1, i), volts(k2, i)});
     }
     const int before = cursors_->rowCount();
     cursors_->Show(t1, t2, names, values);

@@ -308,8 +308,9 @@ TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
     }
 }
 
-// The cursor table reads each channel's sample nearest both cursors, in its
-// own volts, though a pixel column spans a dozen kadrs; the XY view plots
+// The cursors stand on the kadrs nearest them, and the table reads each
+// channel's samples there, in its own volts, though a pixel column spans a
+// dozen kadrs; the XY view plots
 // the pair chosen, each with its offset: XYk is a sine of 0.5k V at 10k Hz
 // about (8 - k) / 4 V, XY2 here moved up by 3 V.
 // At the first window's size, eight channels' measurements and cursor
@@ -345,6 +346,9 @@ TEST_F(ScopeTest, CursorsAndTheXyViewShowTheTracesChosen) {
         const double at = std::round(t * 10000) / 10000 + (k - 1) / 80000.0;
         return 0.5 * k * std::sin(2 * M_PI * 10 * k * at) + (8 - k) * 0.25;
     };
+    const double k1 = std::round(t1 * 10000), k2 = std::round(t2 * 10000); // the kadrs nearest
+    EXPECT_EQ(table->item(0, 1)->text(), SecondsText(k1 / 10000));
+    EXPECT_EQ(table->item(0, 3)->text(), SecondsText((k2 - k1) / 10000)) << "the samples' distance";
     for (int k = 1; k <= 8; ++k)
         for (int column = 1; column <= 2; ++column)
             EXPECT_NEAR(table->item(1 + k, column)->text().toDouble(), truth(k, column == 1 ? t1 : t2), 6e-4)
