@@ -112,7 +112,7 @@ std::vector<Crossings> Cross(const View& view, const std::vector<Sums>& sums,
 } // namespace
 
 double CrossingHysteresis(double swingCodes) {
-    return std::clamp(swingCodes / 10, 2.0, kHysteresisCodes);
+    return std::max(swingCodes / 10, 2.0);
 }
 
 std::vector<Measurement> Measure(const View& view, double rate, const TriggerSettings& trigger,

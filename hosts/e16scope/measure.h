@@ -31,8 +31,8 @@ struct Measurement {
 int FrequencyDecimals(double hertz, double step);
 
 // Hysteresis of the frequency's crossings in codes: a tenth of the channel's
-// swing, at most the trigger's and at least 2 codes, so that small signals
-// still count and noise of a few codes does not.
+// swing, so that noise of up to that peak to peak counts no crossing, and at
+// least 2 codes.
 double CrossingHysteresis(double swingCodes);
 
 // One Measurement per channel of `view`, taken at `rate` kadrs per second.

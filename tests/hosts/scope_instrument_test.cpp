@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <functional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -296,6 +297,15 @@ TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
             codes[k * kChannels] = static_cast<int16_t>(SineCode({0.15, 10}, k) + (k % 2 == 0 ? 40 : -40));
         return codes;
     };
+    // X4 under noise of ±0.1 V, a twentieth of its swing.
+    const auto noisy = [](std::size_t kadrs) {
+        std::vector<int16_t> codes = Sines(0, kadrs);
+        std::minstd_rand random(7);
+        std::uniform_int_distribution<int> noise(-320, 320);
+        for (std::size_t k = 0; k < kadrs; ++k)
+            codes[k * kChannels + 3] += static_cast<int16_t>(noise(random));
+        return codes;
+    };
     // X1 pulses of 2 V and of 1.2 V taking turns: the middle of the swing
     // crosses both, a trigger level of 1.5 V only the tall ones.
     const auto pulses = [](std::size_t kadrs) {
@@ -318,6 +328,7 @@ TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
         {"1.5 periods of X1", 1500, [] { return Sines(0, 1500); }, {}, false, 10, 40},
         {"X1 small, under a ripple", 10000, [&] { return rippled(10000); }, {}, true, 10, 40},
         {"tall and short pulses", 10000, [&] { return pulses(10000); }, tall, true, 10, 40},
+        {"X4 under noise", 10000, [&] { return noisy(10000); }, {}, true, 10, 40},
         {"flat", 10000, [] { return Flat(0, 10000, 1000); }, {}, false, NAN, NAN},
     };
     for (const auto& c : cases) {
