@@ -43,14 +43,6 @@ std::pair<double, double> ColumnTraces::Extent(std::size_t trace, std::size_t co
     return {pair.min / style.codesPerVolt + style.offset, pair.max / style.codesPerVolt + style.offset};
 }
 
-double ColumnTraces::ValueAt(std::size_t trace, double seconds) const {
-    const std::size_t column = ColumnAt(seconds);
-    if (trace >= styles_.size() || column >= columns_[trace].size())
-        return std::numeric_limits<double>::quiet_NaN();
-    const auto [low, high] = Extent(trace, column);
-    return (low + high) / 2;
-}
-
 bool ColumnTraces::Limits(double& low, double& high) const {
     low = std::numeric_limits<double>::max();
     high = -low;

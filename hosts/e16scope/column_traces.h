@@ -43,8 +43,6 @@ public:
     std::size_t ColumnAt(double seconds) const;
     // A column's min and max in volts, the offset included.
     std::pair<double, double> Extent(std::size_t trace, std::size_t column) const;
-    // The column's mid value at `seconds` in volts; NaN outside the data.
-    double ValueAt(std::size_t trace, double seconds) const;
     // The lowest and highest volts drawn; false with no column.
     bool Limits(double& low, double& high) const;
     // The largest full scale (32000 codes) of the traces, offsets included.

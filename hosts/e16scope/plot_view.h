@@ -36,9 +36,6 @@ public:
     // Pixel columns of the plot area: the width the traces are reduced to.
     std::size_t PixelColumns() const;
     const ColumnTraces& Traces() const { return *traces_; }
-    // Where a trace is drawn at `seconds` (its column's mid value, offset
-    // included); NaN outside the data.
-    double ValueAt(std::size_t trace, double seconds) const { return traces_->ValueAt(trace, seconds); }
 
     // A dashed line the user drags vertically, at `level` of a trace drawn
     // `offset` volts up, labelled with the level; one off the plot at its
