@@ -194,8 +194,8 @@ void Acquisition::PaceHandOver(const WorkerJob& job, HandOverPace& pace, WorkerC
 // a module with nothing ready is waited for however long (a start waiting
 // for its trigger looks just the same); afterwards silence longer than the
 // job's time-out ends the recording, as do a lost connection and an
-// overflow. Time spent waiting for the host to make room in the ring is no
-// silence.
+// overflow. Time spent waiting for the host to make room in the ring, or
+// with the whole process stopped, is no silence.
 void Acquisition::Run(const WorkerJob& job) {
     Stream stream;
     bool dataCame = false;
@@ -215,7 +215,10 @@ void Acquisition::Run(const WorkerJob& job) {
             EndByItself(cause, job.dev.ErrorText(words));
             break;
         }
-        if (dataCame && WorkerClock::now() - lastData >= std::chrono::milliseconds(job.timeout)) {
+        // Silence is an empty receive asked past the time-out: a process
+        // stopped or suspended since the last data (SIGSTOP, a sleeping
+        // machine) finds the module's kadrs waiting at the next receive.
+        if (dataCame && words <= 0 && asked - lastData >= std::chrono::milliseconds(job.timeout)) {
             EndByItself(EndCause::Silence, SilenceText(job.timeout));
             break;
         }

@@ -395,6 +395,20 @@ TEST_F(E16recRun, AKilledRecordingLeavesAFileOfAllButTheLastSecond) {
     }
 }
 
+// Stopped (SIGSTOP, a suspended machine) past the driver's receive time-out
+// and continued: the module kept the kadrs, so the recording goes on to its
+// end with none lost.
+TEST_F(E16recRun, AStoppedAndContinuedRecordingLosesNothing) {
+    const auto run = Start("--inputs se -c 0-3,31 -r 1000 -n 8000 -q -o " + File("paused.h5"));
+    std::this_thread::sleep_for(1500ms);
+    run->Signal(SIGSTOP);
+    std::this_thread::sleep_for(6s); // the time-out is 5 s
+    run->Signal(SIGCONT);
+    EXPECT_EQ(run->Wait(), 0) << run->Err();
+    EXPECT_THAT(run->Out(), HasSubstr("recorded 8000 of 8000 kadrs"));
+    EXPECT_EQ(SimulatedFault(ReadRecorded(File("paused.h5"), false)), "");
+}
+
 // Stopped by the user, a closed terminal or the system: every kadr received
 // is in the file, whole rows of real kadrs, as many as the summary says, and
 // the exit status is 128 + the signal; also while the start waits.
