@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <map>
 
 namespace velmora::hosts {
@@ -404,6 +405,9 @@ bool ParseHeader(std::string_view json, StreamHeader& h, std::string& error) {
         return f.Wrong("codes_per_volt", "one number per channel");
     if (!h.ranges.empty() && h.ranges.size() != h.channels.size())
         return f.Wrong("ranges", "one range per channel");
+    // The kadr after the block is where the next message goes on: a count too.
+    if (h.kadrs > std::numeric_limits<int64_t>::max() - h.firstKadr)
+        return f.Wrong("kadrs", "a number that keeps first_kadr + kadrs below 2^63");
     return true;
 }
 

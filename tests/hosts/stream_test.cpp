@@ -88,6 +88,8 @@ TEST(StreamMessage, HeadersThatAreNotOursAreRefusedInOneLine) {
         {Header(R"("seq":0)", R"("seq":1.5)"), "header field \"seq\" is not a whole number from 0"},
         {Header(R"("kadrs":1)", R"("kadrs":99999999999999999999)"), "header field \"kadrs\" is not"},
         {Header(R"("kadrs":1)", R"("kadrs":"1")"), "header field \"kadrs\" is not"},
+        {Header(R"("first_kadr":0)", R"("first_kadr":9223372036854775807)"),
+         "header field \"kadrs\" is not a number that keeps first_kadr + kadrs below 2^63"},
         {Header(R"("rate":1000)", R"("rate":0)"), "header field \"rate\" is not a number above 0"},
         {Header(R"("rate":1000)", R"("rate":1e999)"), "header field \"rate\" is not a number above 0"},
         {Header(R"("serial":"S1")", R"("serial":1)"), "header field \"serial\" is not a string"},
