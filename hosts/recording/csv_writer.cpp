@@ -78,7 +78,7 @@ protected:
         onDisk_ += buffer_.size();
         notes_.clear();
         buffer_.clear();
-        return true;
+        return !Unnamed(fd_) || Deleted(name_);
     }
 
 private:

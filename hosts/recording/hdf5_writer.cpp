@@ -219,7 +219,8 @@ protected:
 
     bool Sync() override {
         Quiet();
-        return H5Fflush(file_.get(), H5F_SCOPE_LOCAL) >= 0 || Broken();
+        if (H5Fflush(file_.get(), H5F_SCOPE_LOCAL) < 0) return Broken();
+        return !Unnamed(claim_) || Deleted(name_);
     }
 
 private:

@@ -39,6 +39,12 @@ bool RecordingWriter::FlushIfOlder(Clock::duration age) {
     return !waitingSince_ || Clock::now() - *waitingSince_ < age || Flush();
 }
 
+bool RecordingWriter::Deleted(const std::string& name) {
+    Fail("cannot write " + name + ": it was deleted while it was written");
+    kadrs_ = 0;
+    return false;
+}
+
 bool RecordingWriter::Fail(std::string why) {
     if (error_.empty()) error_ = std::move(why);
     return false;
@@ -116,6 +122,11 @@ bool HeldByAnotherProgram(int fd) {
 }
 
 } // namespace
+
+bool Unnamed(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 0;
+}
 
 // A lock of the open file description: another program's, or another
 // writer's in this process, conflicts; HDF5's own lock (flock, which it lets

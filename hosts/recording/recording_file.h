@@ -82,6 +82,8 @@ protected:
     virtual bool Append(const int16_t* codes, std::size_t kadrs) = 0;
     virtual bool Sync() = 0;
     bool Fail(std::string why);
+    // The file `name` was deleted under the writer: it keeps nothing.
+    bool Deleted(const std::string& name);
 
     std::string error_;
     std::size_t kadrs_ = 0;

@@ -22,6 +22,10 @@ inline constexpr unsigned kHdf5DeflateLevel = 1;
 // set when refused.
 int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& error);
 
+// A regular file that no name reaches any more (deleted, or its folder
+// removed): what it holds goes with the descriptor.
+bool Unnamed(int fd);
+
 std::unique_ptr<RecordingWriter> OpenCsv(const std::filesystem::path& file, const RecordingInfo& info,
                                          bool overwrite, std::string& error);
 std::unique_ptr<RecordingWriter> OpenHdf5(const std::filesystem::path& file, const RecordingInfo& info,

@@ -178,7 +178,9 @@ TEST(RecordingFile, KeepsAnExistingFileUnlessToldToReplaceIt) {
     }
 }
 
-// A full disk is an error at the write or at the close, never a silent cut.
+// A full disk is an error at the write or at the close, never a silent cut;
+// so is a file deleted (or its folder) while it is written, which keeps
+// nothing.
 TEST(RecordingFile, FullDiskFailsWithItsReason) {
     std::string error;
     auto writer = OpenWriter("/dev/full", FileFormat::Csv, TwoChannels(), true, error);
@@ -188,6 +190,18 @@ TEST(RecordingFile, FullDiskFailsWithItsReason) {
     EXPECT_FALSE(wrote && writer->Close());
     EXPECT_EQ(writer->Error(), "cannot write /dev/full: No space left on device");
     EXPECT_FALSE(writer->Write(codes.data(), 1)) << "nothing more after a failure";
+    test::TempDir dir;
+    for (const char* name : {"deleted.csv", "deleted.h5"}) {
+        const auto file = dir.path() / name;
+        auto deleted = OpenWriter(file, FormatOf(file), TwoChannels(), false, error);
+        ASSERT_TRUE(deleted) << error;
+        ASSERT_TRUE(deleted->Write(codes.data(), 10) && deleted->Flush()) << deleted->Error();
+        std::filesystem::remove(file);
+        EXPECT_FALSE(deleted->Write(codes.data(), 10) && deleted->Close()) << name;
+        EXPECT_EQ(deleted->Error(),
+                  "cannot write " + file.string() + ": it was deleted while it was written");
+        EXPECT_EQ(deleted->Kadrs(), 0u) << name;
+    }
 }
 
 // Codes that compress poorly, as a module's noise does.
