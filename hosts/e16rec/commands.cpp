@@ -10,11 +10,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "velmora/dotted_address.h"
 
@@ -52,6 +54,12 @@ void CatchStopSignals() {
 int Fail(Console io, const std::string& message) {
     std::fprintf(io.err, "e16rec: %s\n", message.c_str());
     return 1;
+}
+
+// A first file that could not be made: 128 + the signal that stopped the wait for it.
+int FailOpening(Console io, const std::string& message) {
+    Fail(io, message);
+    return stopRequests.load() > 0 ? 128 + stopSignal.load() : 1;
 }
 
 // "SIM0001 (E16 rev. A), simulated module (PATH), version V, address A":
@@ -175,15 +183,32 @@ bool CheckInputs(IADC3* adc, const Options& o, std::string& error) {
     return true;
 }
 
+// A pipe that no program reads yet is waited for, aloud after a second,
+// until one does or a stop signal comes.
+bool OpenWhenRead(FileSeries& files, const Options& o, Console io, std::string& error) {
+    bool open = files.Open(error);
+    for (int looks = 1; !open && errno == ENXIO; ++looks) {
+        if (stopRequests.load() > 0) {
+            error = "stopped by a signal while waiting for a program to read " + o.output;
+            return false;
+        }
+        if (looks == 10 && !o.quiet)
+            std::fprintf(io.err, "e16rec: waiting for a program to read %s\n", o.output.c_str());
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        open = files.Open(error);
+    }
+    return open;
+}
+
 // The files of a recording with the channels, rate and module of `info`;
 // none for an output of "-". Null with `error` set when the first cannot be made.
 std::unique_ptr<FileSeries> OpenFiles(const Options& o, const hosts::RecordingInfo& info,
-                                      const OpenFile& open, std::string& error, bool& failed) {
+                                      const OpenFile& open, Console io, std::string& error, bool& failed) {
     failed = false;
     if (o.output == "-") return nullptr;
     const int64_t split = o.split > 0 ? std::max<int64_t>(std::llround(o.split * info.rate), 1) : 0;
     auto files = std::make_unique<FileSeries>(open, o.output, o.FileFormat(), info, o.force, split);
-    failed = !files->Open(error);
+    failed = !OpenWhenRead(*files, o, io, error);
     return failed ? nullptr : std::move(files);
 }
 
@@ -259,8 +284,8 @@ int RecordWith(const DriverSession& session, const Options& o, Console io, const
 
     bool failed = false;
     CatchStopSignals();
-    std::unique_ptr<FileSeries> files = OpenFiles(o, recorder.Info(), open, error, failed);
-    if (failed) return Fail(io, error);
+    std::unique_ptr<FileSeries> files = OpenFiles(o, recorder.Info(), open, io, error, failed);
+    if (failed) return FailOpening(io, error);
     if (publisher != nullptr) {
         // A second of kadrs: the sender keeps up unless the machine stalls.
         publisher->Start(Description(recorder.Info()), std::llround(std::max(recorder.Info().rate, 1.0)));
@@ -292,8 +317,8 @@ int SourceCommand(const Options& o, Console io, const OpenFile& open) {
                  ModuleLine({info.serial, "", info.backend, info.address}).c_str(), o.source.c_str(),
                  static_cast<long long>(info.firstKadr.value_or(0)));
     bool failed = false;
-    std::unique_ptr<FileSeries> files = OpenFiles(o, info, open, error, failed);
-    if (failed) return Fail(io, error);
+    std::unique_ptr<FileSeries> files = OpenFiles(o, info, open, io, error, failed);
+    if (failed) return FailOpening(io, error);
     RecordingResult result;
     const bool ok = source.Record(files.get(), stopRequests, result, error);
     return Conclude(io, info.rate, files, result, ok, error);

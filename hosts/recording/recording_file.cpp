@@ -131,13 +131,20 @@ bool Unnamed(int fd) {
 // A lock of the open file description: another program's, or another
 // writer's in this process, conflicts; HDF5's own lock (flock, which it lets
 // go in SWMR mode) does not. It goes with the descriptor.
+// Opened without blocking, so that a pipe no program reads is refused at
+// once instead of holding the open without end; the writes block.
 int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& error) {
-    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? 0 : O_EXCL), 0644);
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (overwrite ? 0 : O_EXCL);
+    const int fd = ::open(file.c_str(), flags, 0644);
     if (fd < 0) {
-        error = errno == EEXIST ? file.string() + " exists; --force replaces it"
-                                : "cannot create " + file.string() + ": " + std::strerror(errno);
+        const int why = errno;
+        error = why == EEXIST  ? file.string() + " exists; --force replaces it"
+                : why == ENXIO ? file.string() + " is a pipe that no program reads"
+                               : "cannot create " + file.string() + ": " + std::strerror(why);
+        errno = why;
         return -1;
     }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     struct flock whole {};
     whole.l_type = F_WRLCK;
     whole.l_whence = SEEK_SET;

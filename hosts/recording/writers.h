@@ -19,7 +19,7 @@ inline constexpr unsigned kHdf5DeflateLevel = 1;
 // `overwrite`, then emptied) and holds it against every other writer until
 // the descriptor is closed: a second recording to a file being written
 // would leave a mix of the two that each took for its own. -1 with `error`
-// set when refused.
+// set when refused, and errno ENXIO for a pipe that no program reads yet.
 int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& error);
 
 // A regular file that no name reaches any more (deleted, or its folder

@@ -448,7 +448,8 @@ TEST_F(E16recRun, ASignalLeavesAWholeFileWithItsSummary) {
 // A file that stops taking data (here a pipe nobody reads; a hung disk is
 // the same to e16rec) ends the recording with its reason: the system's when
 // the reader goes, and a stop signal while e16rec waits for it leaves it.
-// Either way e16rec ends at once, never killed by the pipe.
+// Either way e16rec ends at once, never killed by the pipe; nor does it
+// hang on a pipe that nothing reads yet.
 TEST_F(E16recRun, AFileThatTakesNothingEndsWithItsReason) {
     const std::string pipe = File("nobody.csv");
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
@@ -474,6 +475,13 @@ TEST_F(E16recRun, AFileThatTakesNothingEndsWithItsReason) {
                                                      : "; then " + pipe + " took nothing more: "));
         if (!readerGoes) ::close(reader);
     }
+    // A pipe that no program reads yet is waited for, aloud, until a signal.
+    const auto unread = Start("-t 1 --force -o " + pipe, "unread");
+    for (int i = 0; i < 50 && unread->Err().empty(); ++i) std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(unread->Err(), "e16rec: waiting for a program to read " + pipe + "\n");
+    unread->Signal(SIGTERM);
+    EXPECT_EQ(unread->Wait(), 128 + SIGTERM);
+    EXPECT_THAT(unread->Err(), HasSubstr("stopped by a signal while waiting for a program to read"));
 }
 
 // A file system that fills: the system's reason, exit status 1, and a file
