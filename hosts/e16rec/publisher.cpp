@@ -2,9 +2,14 @@
 
 #include <arpa/inet.h>
 #include <netdb.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 #include <zmq.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace e16rec {
 namespace {
@@ -38,6 +43,23 @@ std::string Bindable(const std::string& endpoint) {
     return "tcp://" + std::string(text) + endpoint.substr(colon);
 }
 
+// ZeroMQ takes an ipc path over from a publisher still bound to it, which
+// then sends to no one; only a path nothing listens on (a publisher that
+// was killed left it) is free.
+bool IpcInUse(const std::string& endpoint) {
+    if (!endpoint.starts_with("ipc://")) return false;
+    const std::string path = endpoint.substr(6);
+    sockaddr_un address{};
+    if (path.empty() || path.size() >= sizeof address.sun_path) return false;
+    address.sun_family = AF_UNIX;
+    std::copy(path.begin(), path.end(), address.sun_path);
+    const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (probe < 0) return false;
+    const bool listened = ::connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    ::close(probe);
+    return listened;
+}
+
 } // namespace
 
 Publisher::~Publisher() {
@@ -45,6 +67,10 @@ Publisher::~Publisher() {
 }
 
 bool Publisher::Bind(const std::string& endpoint, std::string& error) {
+    if (IpcInUse(endpoint)) {
+        error = "--publish " + endpoint + ": " + std::strerror(EADDRINUSE);
+        return false;
+    }
     context_ = zmq_ctx_new();
     socket_ = context_ != nullptr ? zmq_socket(context_, ZMQ_PUB) : nullptr;
     const int queue = kSendQueue, linger = kLingerMs;

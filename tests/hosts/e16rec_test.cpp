@@ -209,6 +209,9 @@ TEST(E16recPublisher, SendsEveryBlockInOrderThenTheEnd) {
     ASSERT_TRUE(reader.Open(endpoint, error)) << error;
     Publisher publisher;
     ASSERT_TRUE(publisher.Bind(endpoint, error)) << error;
+    Publisher second; // would take the path over, as a port cannot be
+    EXPECT_FALSE(second.Bind(endpoint, error));
+    EXPECT_EQ(error, "--publish " + endpoint + ": Address already in use");
     hosts::StreamHeader description;
     description.serial = "SIM0001";
     description.channels = {"X1", "Y16"};
@@ -240,6 +243,11 @@ TEST(E16recPublisher, SendsEveryBlockInOrderThenTheEnd) {
         }
     }
     EXPECT_EQ(reader.Gaps(), 0);
+    // The socket file of a publisher that was killed is no publisher.
+    const std::string left = "ipc://" + (dir.path() / "left").string();
+    ASSERT_TRUE(Publisher().Bind(left, error)) << error;
+    ASSERT_TRUE(std::filesystem::exists(dir.path() / "left"));
+    ASSERT_TRUE(Publisher().Bind(left, error)) << error;
     // ZeroMQ binds no host name: the address it resolves to is bound.
     Publisher named;
     ASSERT_TRUE(named.Bind("tcp://localhost:*", error)) << error;
