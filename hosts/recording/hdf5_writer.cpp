@@ -296,15 +296,23 @@ std::unique_ptr<RecordingWriter> OpenHdf5(const std::filesystem::path& file, con
         access.ok() && H5Pset_libver_bounds(access.get(), H5F_LIBVER_LATEST, H5F_LIBVER_LATEST) >= 0
             ? H5Fcreate(file.c_str(), H5F_ACC_TRUNC, H5P_DEFAULT, access.get())
             : -1;
+    // A file made here that holds no HDF5 file yet goes again: left empty
+    // (a full disk), it would stand in the way of the next try.
+    const auto unmade = [&] {
+        std::error_code ec;
+        if (!overwrite) std::filesystem::remove(file, ec);
+        return nullptr;
+    };
     if (id < 0) {
         error = "cannot create " + file.string() + ": " + Reason();
         ::close(claim);
-        return nullptr;
+        return unmade();
     }
     auto writer = std::make_unique<Hdf5Writer>(id, claim, file.string(), info.channels.size());
     if (!writer->Create(info)) {
         error = writer->Error();
-        return nullptr;
+        writer.reset();
+        return unmade();
     }
     return writer;
 }

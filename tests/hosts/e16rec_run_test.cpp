@@ -511,6 +511,16 @@ TEST_F(E16recRun, AFullDiskEndsWithItsReasonKeepingWholeKadrs) {
         EXPECT_EQ(static_cast<long>(kept.rows), SummaryKadrs(r.out)) << file << ": " << r.out;
         EXPECT_EQ(SimulatedFault(kept), "") << file;
     }
+    // Full from the start: no HDF5 file is made, and no empty one is left.
+    const std::string none = (disk / "none.h5").string();
+    const Ran r = velmora::test::RunCommand(
+        "env -u DISPLAY -u WAYLAND_DISPLAY " + unshare + " sh -c 'mount -t tmpfs -o size=64k tmpfs " +
+            disk.string() + " && cat /dev/zero >" + disk.string() + "/fill 2>/dev/null; " + Program() +
+            " -a 127.0.0.1 -t 1 -q -o " + none + "; status=$?; ls " + none + "; exit $status' </dev/null",
+        store.dir().path());
+    EXPECT_EQ(r.exit, 1) << r.err;
+    EXPECT_THAT(r.err, AllOf(HasSubstr("e16rec: cannot create " + none + ": No space left on device\n"),
+                             HasSubstr("No such file")));
 }
 
 // Seven seconds split every two: four files, each with the recording's
