@@ -117,6 +117,9 @@ SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::ato
     hosts::StreamBlock block;
     std::string error;
     while (take == Take::More && stops.load() == 0) {
+        // Silence is a look begun past it that found nothing: a process
+        // stopped meanwhile (SIGSTOP) finds the messages queued at the next.
+        const auto asked = Clock::now();
         const auto got = reader_.Next(kWaitMs, block, error);
         if (got == hosts::StreamReader::Got::Another) {
             result.endedEarly = AnotherRecording(block.header);
@@ -129,7 +132,7 @@ SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::ato
             silence = SilenceAfter(block.header.kadrs, info_.rate);
             take = Queue(block, thread, result);
             ShowProgress(result.received);
-        } else if (std::chrono::duration<double>(Clock::now() - heard).count() > silence) {
+        } else if (std::chrono::duration<double>(asked - heard).count() > silence) {
             // In whole seconds: the silence follows the blocks' length.
             result.endedEarly = hosts::SilenceReason(
                 options_.source, static_cast<double>(std::lround(silence)), skipped_ - skippedBefore);

@@ -94,7 +94,9 @@ protected:
     // `before` goes before the program: a command that runs it.
     std::unique_ptr<Started> Start(const std::string& args, const std::string& name = "run",
                                    const std::string& before = "") {
-        const bool named = args.find("-address") != std::string::npos || args.starts_with("-a ");
+        // A stream's recorder opens no module.
+        const bool named = args.find("-address") != std::string::npos || args.starts_with("-a ") ||
+                           args.starts_with("--source ");
         const std::string address = own.empty() && !named ? "--address 127.0.0.1 " : "";
         return std::make_unique<Started>(before + (own.empty() ? Program() : own), address + args,
                                          store.dir().path(), name);
@@ -395,18 +397,30 @@ TEST_F(E16recRun, AKilledRecordingLeavesAFileOfAllButTheLastSecond) {
     }
 }
 
-// Stopped (SIGSTOP, a suspended machine) past the driver's receive time-out
-// and continued: the module kept the kadrs, so the recording goes on to its
-// end with none lost.
+// Stopped (SIGSTOP, a suspended machine) and continued: a recorder stopped
+// past the driver's receive time-out, whose module kept the kadrs, and the
+// recorder of its stream stopped past the stream's silence of 10 s, whose
+// messages waited in the queues (a slow rate: a second of them fits), both
+// go on to the end with none lost.
 TEST_F(E16recRun, AStoppedAndContinuedRecordingLosesNothing) {
-    const auto run = Start("--inputs se -c 0-3,31 -r 1000 -n 8000 -q -o " + File("paused.h5"));
-    std::this_thread::sleep_for(1500ms);
+    const std::string stream = "ipc://" + File("paused.ipc");
+    const auto copy = Start("--source " + stream + " -q -o " + File("copy.h5"), "copy");
+    std::this_thread::sleep_for(500ms);
+    const auto run =
+        Start("--inputs se -c 0-3,31 -r 20 -n 160 -q --publish " + stream + " -o " + File("paused.h5"));
+    std::this_thread::sleep_for(1s);
     run->Signal(SIGSTOP);
-    std::this_thread::sleep_for(6s); // the time-out is 5 s
+    copy->Signal(SIGSTOP);
+    std::this_thread::sleep_for(6s);
     run->Signal(SIGCONT);
+    std::this_thread::sleep_for(5s);
+    copy->Signal(SIGCONT);
     EXPECT_EQ(run->Wait(), 0) << run->Err();
-    EXPECT_THAT(run->Out(), HasSubstr("recorded 8000 of 8000 kadrs"));
-    EXPECT_EQ(SimulatedFault(ReadRecorded(File("paused.h5"), false)), "");
+    EXPECT_THAT(run->Out(), HasSubstr("recorded 160 of 160 kadrs"));
+    EXPECT_EQ(copy->Wait(), 0) << copy->Err();
+    EXPECT_THAT(copy->Out(), AllOf(HasSubstr("recorded 160 kadrs"), HasSubstr("stream: 0 gaps")));
+    for (const char* file : {"paused.h5", "copy.h5"})
+        EXPECT_EQ(SimulatedFault(ReadRecorded(File(file), false)), "") << file;
 }
 
 // Stopped by the user, a closed terminal or the system: every kadr received
