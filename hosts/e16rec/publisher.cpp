@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <zmq.h>
@@ -43,14 +44,10 @@ std::string Bindable(const std::string& endpoint) {
     return "tcp://" + std::string(text) + endpoint.substr(colon);
 }
 
-// ZeroMQ takes an ipc path over from a publisher still bound to it, which
-// then sends to no one; only a path nothing listens on (a publisher that
-// was killed left it) is free.
-bool IpcInUse(const std::string& endpoint) {
-    if (!endpoint.starts_with("ipc://")) return false;
-    const std::string path = endpoint.substr(6);
+// Something listens on the socket at `path`.
+bool Listened(const std::string& path) {
     sockaddr_un address{};
-    if (path.empty() || path.size() >= sizeof address.sun_path) return false;
+    if (path.size() >= sizeof address.sun_path) return false;
     address.sun_family = AF_UNIX;
     std::copy(path.begin(), path.end(), address.sun_path);
     const int probe = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -60,6 +57,19 @@ bool IpcInUse(const std::string& endpoint) {
     return listened;
 }
 
+// ZeroMQ removes whatever is at an ipc path before it binds: a file there
+// would be lost, and a publisher still bound would send to no one. Only a
+// socket nothing listens on (a publisher that was killed left it) is free.
+// Empty when the path is free, else why not.
+std::string IpcTaken(const std::string& endpoint) {
+    if (!endpoint.starts_with("ipc://")) return {};
+    const std::string path = endpoint.substr(6);
+    struct stat st {};
+    if (path.empty() || path[0] == '@' || ::lstat(path.c_str(), &st) != 0) return {};
+    if (!S_ISSOCK(st.st_mode)) return std::string(std::strerror(EEXIST)) + ", and is no socket";
+    return Listened(path) ? std::strerror(EADDRINUSE) : std::string();
+}
+
 } // namespace
 
 Publisher::~Publisher() {
@@ -67,8 +77,8 @@ Publisher::~Publisher() {
 }
 
 bool Publisher::Bind(const std::string& endpoint, std::string& error) {
-    if (IpcInUse(endpoint)) {
-        error = "--publish " + endpoint + ": " + std::strerror(EADDRINUSE);
+    if (const std::string taken = IpcTaken(endpoint); !taken.empty()) {
+        error = "--publish " + endpoint + ": " + taken;
         return false;
     }
     context_ = zmq_ctx_new();

@@ -243,6 +243,12 @@ TEST(E16recPublisher, SendsEveryBlockInOrderThenTheEnd) {
         }
     }
     EXPECT_EQ(reader.Gaps(), 0);
+    // Nor is any other file at the path taken (ZeroMQ would delete it).
+    const std::string file = (dir.path() / "run.h5").string();
+    std::ofstream(file) << "kept";
+    EXPECT_FALSE(Publisher().Bind("ipc://" + file, error));
+    EXPECT_EQ(error, "--publish ipc://" + file + ": File exists, and is no socket");
+    EXPECT_EQ(velmora::test::Slurp(file), "kept");
     // The socket file of a publisher that was killed is no publisher.
     const std::string left = "ipc://" + (dir.path() / "left").string();
     ASSERT_TRUE(Publisher().Bind(left, error)) << error;
