@@ -118,6 +118,10 @@ class Subscription:
 
         if not isinstance(endpoint, str):
             raise TypeError(f"endpoint must be a str such as tcp://127.0.0.1:5556, not {type(endpoint).__name__}")
+        # ZeroMQ takes a port past 65535 modulo 65536: another program's port.
+        port = endpoint.rpartition(":")[2]
+        if endpoint.startswith("tcp://") and not (port.isdigit() and 0 < int(port) < 65536):
+            raise ValueError(f"endpoint {endpoint!r}: not tcp://HOST:PORT with a port from 1 to 65535")
         if seconds is not None and kadrs is not None:
             raise ValueError("give seconds or kadrs, not both")
         self._seconds = _checks.seconds("seconds", seconds, none_too=True)

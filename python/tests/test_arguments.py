@@ -105,6 +105,8 @@ CASES = {
                                     "give seconds or kadrs, not both"),
     "subscribe timeout -1": (calling(subscribe, IPC, timeout=-1), ValueError, f"timeout must be {TIMEOUT}, not -1"),
     "subscribe udp": (calling(subscribe, "udp://127.0.0.1:5556"), ValueError, "endpoint 'udp://127.0.0.1:5556'"),
+    "subscribe port 99999": (calling(subscribe, "tcp://127.0.0.1:99999"), ValueError,
+                             "endpoint 'tcp://127.0.0.1:99999': not tcp://HOST:PORT with a port from 1 to 65535"),
 }
 
 
