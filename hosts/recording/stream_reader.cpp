@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 
 namespace velmora::hosts {
@@ -14,6 +15,15 @@ constexpr std::size_t kMostFrames = 8;
 
 std::string ZmqError(const std::string& what) {
     return what + ": " + zmq_strerror(zmq_errno());
+}
+
+// ZeroMQ connects a port past 65535 modulo 65536: another program's port.
+bool PortInRange(const std::string& endpoint) {
+    if (!endpoint.starts_with("tcp://")) return true;
+    const std::string digits = endpoint.substr(endpoint.rfind(':') + 1);
+    int port = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+    return ec == std::errc() && end == digits.data() + digits.size() && port > 0 && port < 65536;
 }
 
 } // namespace
@@ -33,6 +43,10 @@ StreamReader::~StreamReader() {
 
 bool StreamReader::Open(const std::string& endpoint, std::string& error, const std::string& topic,
                         int queue) {
+    if (!PortInRange(endpoint)) {
+        error = "cannot subscribe to " + endpoint + ": not tcp://HOST:PORT with a port from 1 to 65535";
+        return false;
+    }
     context_ = zmq_ctx_new();
     socket_ = context_ != nullptr ? zmq_socket(context_, ZMQ_SUB) : nullptr;
     if (socket_ == nullptr) {
