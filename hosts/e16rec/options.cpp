@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "command_line.h"
+#include "stream_reader.h"
 #include "velmora/dotted_address.h"
 
 namespace e16rec {
@@ -20,19 +21,6 @@ template <typename T> bool ParseNumber(const std::string& text, T& value) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return ec == std::errc() && ptr == end && !text.empty();
-}
-
-// What ZeroMQ takes for a publisher (bound) or a subscriber (connected):
-// the check that names a mistyped option before the module is opened.
-bool IsEndpoint(const std::string& text, bool bound) {
-    if (text.starts_with("ipc://")) return text.size() > 6;
-    if (!text.starts_with("tcp://")) return false;
-    const auto colon = text.rfind(':');
-    int port = 0;
-    const std::string host = text.substr(6, colon - 6), number = text.substr(colon + 1);
-    const bool anyPort = bound && number == "*";
-    return colon > 6 && !host.empty() && (bound || host != "*") &&
-           (anyPort || (ParseNumber(number, port) && port > 0 && port < 65536));
 }
 
 using Spec = velmora::hosts::OptionSpec<Options>;
@@ -102,12 +90,12 @@ const std::vector<Spec>& Specs() {
         {0, "publish", "a ZeroMQ endpoint: tcp://HOST:PORT, tcp://*:PORT or ipc://PATH",
          [](Options& o, const std::string& v) {
              o.publish = v;
-             return IsEndpoint(v, true);
+             return velmora::hosts::IsEndpoint(v, true);
          }},
         {0, "source", "a ZeroMQ endpoint: tcp://HOST:PORT or ipc://PATH",
          [](Options& o, const std::string& v) {
              o.source = v;
-             return IsEndpoint(v, false);
+             return velmora::hosts::IsEndpoint(v, false);
          }},
         {0, "force", nullptr, [](Options& o, const std::string&) { return o.force = true; }},
         {'q', "quiet", nullptr, [](Options& o, const std::string&) { return o.quiet = true; }},

@@ -17,16 +17,19 @@ std::string ZmqError(const std::string& what) {
     return what + ": " + zmq_strerror(zmq_errno());
 }
 
-// ZeroMQ connects a port past 65535 modulo 65536: another program's port.
-bool PortInRange(const std::string& endpoint) {
-    if (!endpoint.starts_with("tcp://")) return true;
-    const std::string digits = endpoint.substr(endpoint.rfind(':') + 1);
-    int port = 0;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
-    return ec == std::errc() && end == digits.data() + digits.size() && port > 0 && port < 65536;
-}
-
 } // namespace
+
+bool IsEndpoint(const std::string& text, bool bound) {
+    if (text.starts_with("ipc://")) return text.size() > 6;
+    if (!text.starts_with("tcp://")) return false;
+    const auto colon = text.rfind(':');
+    const std::string host = text.substr(6, colon - 6), number = text.substr(colon + 1);
+    if (colon <= 6 || host.empty() || (!bound && host == "*")) return false;
+    if (bound && number == "*") return true;
+    int port = 0;
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), port);
+    return ec == std::errc() && end == number.data() + number.size() && port > 0 && port < 65536;
+}
 
 std::string SilenceReason(const std::string& endpoint, double seconds, int64_t skipped) {
     char time[32];
@@ -43,8 +46,9 @@ StreamReader::~StreamReader() {
 
 bool StreamReader::Open(const std::string& endpoint, std::string& error, const std::string& topic,
                         int queue) {
-    if (!PortInRange(endpoint)) {
-        error = "cannot subscribe to " + endpoint + ": not tcp://HOST:PORT with a port from 1 to 65535";
+    if (!IsEndpoint(endpoint, false)) {
+        error = "cannot subscribe to " + endpoint +
+                ": not tcp://HOST:PORT with a port from 1 to 65535, or ipc://PATH";
         return false;
     }
     context_ = zmq_ctx_new();

@@ -16,6 +16,12 @@ namespace velmora::hosts {
 // "no message from ENDPOINT for N s", or "no good message ... (K skipped)".
 std::string SilenceReason(const std::string& endpoint, double seconds, int64_t skipped);
 
+// What ZeroMQ takes for a publisher (bound) or a subscriber (connected):
+// tcp://HOST:PORT with a port from 1 to 65535 (a publisher's also
+// tcp://*:PORT and tcp://HOST:*), or ipc://PATH. ZeroMQ itself would take a
+// port past 65535 modulo 65536, another program's port.
+bool IsEndpoint(const std::string& text, bool bound);
+
 struct StreamBlock {
     StreamHeader header;
     std::vector<int16_t> codes; // kadrs x channels

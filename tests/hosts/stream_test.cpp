@@ -203,8 +203,8 @@ TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
     StreamReader reader, wrapped;
     std::string error;
     EXPECT_FALSE(wrapped.Open("tcp://127.0.0.1:99999", error)) << "ZeroMQ would take port 34463";
-    EXPECT_EQ(error,
-              "cannot subscribe to tcp://127.0.0.1:99999: not tcp://HOST:PORT with a port from 1 to 65535");
+    EXPECT_EQ(error, "cannot subscribe to tcp://127.0.0.1:99999: not tcp://HOST:PORT with a port from 1 to "
+                     "65535, or ipc://PATH");
     ASSERT_TRUE(reader.Open(endpoint, error)) << error;
     TestPublisher publisher(endpoint);
     ASSERT_TRUE(publisher.AwaitSubscriber());
