@@ -18,7 +18,8 @@ struct Sums {
 
 // Rising crossings of one channel, with hysteresis, in kadrs. The levels are
 // compared as whole codes (code >= level is code >= ceil(level)), so that
-// the loop over millions of samples stays in integers.
+// the loop over millions of samples stays in integers. Fed negated codes
+// and level, it counts the falling crossings.
 struct Crossings {
     double level = 0;
     int fire = 0, arm = 0; // fires at >= fire once under arm
@@ -27,6 +28,12 @@ struct Crossings {
     std::size_t count = 0;
     double first = 0, latest = 0;
 
+    void At(double codes, double hysteresis) {
+        *this = Crossings{};
+        level = codes;
+        fire = static_cast<int>(std::clamp(std::ceil(level), -65536.0, 65536.0));
+        arm = static_cast<int>(std::clamp(std::ceil(level - hysteresis), -65536.0, 65536.0));
+    }
     void See(std::size_t kadr, int code) {
         if (code < arm) {
             primed = true;
@@ -75,37 +82,50 @@ std::vector<Sums> Sum(const View& view) {
     return sums;
 }
 
-std::vector<Crossings> Cross(const View& view, const std::vector<Sums>& sums,
-                             const TriggerSettings& trigger) {
-    std::vector<Crossings> crossings(view.channels);
-    for (std::size_t c = 0; c < view.channels; ++c) {
-        const double swing = sums[c].max - sums[c].min;
-        Crossings& x = crossings[c];
-        const auto at = [&x, swing](double level) {
-            x.level = level;
-            x.fire = static_cast<int>(std::clamp(std::ceil(level), -65536.0, 65536.0));
-            x.arm =
-                static_cast<int>(std::clamp(std::ceil(level - CrossingHysteresis(swing)), -65536.0, 65536.0));
-        };
-        // The trigger level counts on its source only where the swing can
-        // cross it: a level the signal never reaches says nothing of its period.
-        if (trigger.on && trigger.source == c && std::isfinite(trigger.level)) {
-            at(trigger.level * view.codesPerVolt[c]);
-            if (sums[c].min < x.arm && sums[c].max >= x.fire) continue;
-        }
-        at((static_cast<double>(sums[c].min) + sums[c].max) / 2);
-    }
-    // A channel at a time over blocks that stay in the first-level cache.
+// Feeds the channels marked in `counting` their codes times kSign (-1: the
+// falling crossings, as rising ones of the negated codes), a channel at a
+// time over blocks that stay in the first-level cache.
+template <int kSign>
+void SeeCodes(const View& view, const std::vector<bool>& counting, std::vector<Crossings>& crossings) {
     constexpr std::size_t kBlock = 256;
-    EachSpan(view, [&crossings, &view](std::size_t first, const int16_t* codes, std::size_t kadrs) {
+    EachSpan(view, [&](std::size_t first, const int16_t* codes, std::size_t kadrs) {
         for (std::size_t from = 0; from < kadrs; from += kBlock) {
             const std::size_t to = std::min(kadrs, from + kBlock);
             for (std::size_t c = 0; c < view.channels; ++c) {
+                if (!counting[c]) continue;
                 Crossings& x = crossings[c];
-                for (std::size_t k = from; k < to; ++k) x.See(first + k, codes[k * view.channels + c]);
+                for (std::size_t k = from; k < to; ++k)
+                    x.See(first + k, kSign * codes[k * view.channels + c]);
             }
         }
     });
+}
+
+// The rising crossings of each channel's level; where fewer than two rise
+// in the view, the falling ones (a window that starts on a rising crossing
+// still holds a whole period between its falling ones).
+std::vector<Crossings> Cross(const View& view, const std::vector<Sums>& sums,
+                             const TriggerSettings& trigger) {
+    std::vector<Crossings> crossings(view.channels);
+    std::vector<double> hysteresis(view.channels);
+    for (std::size_t c = 0; c < view.channels; ++c) {
+        Crossings& x = crossings[c];
+        hysteresis[c] = CrossingHysteresis(sums[c].max - sums[c].min);
+        // The trigger level counts on its source only where the swing can
+        // cross it: a level the signal never reaches says nothing of its period.
+        if (trigger.on && trigger.source == c && std::isfinite(trigger.level)) {
+            x.At(trigger.level * view.codesPerVolt[c], hysteresis[c]);
+            if (sums[c].min < x.arm && sums[c].max >= x.fire) continue;
+        }
+        x.At((static_cast<double>(sums[c].min) + sums[c].max) / 2, hysteresis[c]);
+    }
+    SeeCodes<1>(view, std::vector<bool>(view.channels, true), crossings);
+    std::vector<bool> few(view.channels);
+    for (std::size_t c = 0; c < view.channels; ++c) {
+        few[c] = crossings[c].count < 2;
+        if (few[c]) crossings[c].At(-crossings[c].level, hysteresis[c]);
+    }
+    if (std::find(few.begin(), few.end(), true) != few.end()) SeeCodes<-1>(view, few, crossings);
     return crossings;
 }
 

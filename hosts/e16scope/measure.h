@@ -14,12 +14,12 @@ namespace e16scope {
 // NaN where a view has no samples. rms counts the mean in (DC + AC).
 struct Measurement {
     double min, max, mean, rms, vpp;
-    // Hz, from the rising crossings of a level: the trigger level on the
-    // trigger's source where its swing crosses it, else halfway between min
-    // and max; (crossings - 1)
+    // Hz, from the rising crossings of a level (the falling ones where fewer
+    // than two rise): the trigger level on the trigger's source where its
+    // swing crosses it, else halfway between min and max; (crossings - 1)
     // over the time from the first to the last, each crossing interpolated
-    // between its two kadrs. With fewer than two crossings, the spectrum's
-    // peak (FillFromSpectrum), else NaN.
+    // between its two kadrs. With fewer than two
+    // crossings, the spectrum's peak (FillFromSpectrum), else NaN.
     double freq;
     // Hz: the spectrum's bin when freq is its peak's, which tells no finer;
     // 0 for crossings.

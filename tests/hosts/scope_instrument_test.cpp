@@ -297,6 +297,12 @@ TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
             codes[k * kChannels] = static_cast<int16_t>(SineCode({0.15, 10}, k) + (k % 2 == 0 ? 40 : -40));
         return codes;
     };
+    // X1 with one kadr at 10 V: the middle of the swing is above the sine.
+    const auto spiked = [](std::size_t kadrs) {
+        std::vector<int16_t> codes = Sines(0, kadrs);
+        codes[kadrs / 2 * kChannels] = 32000;
+        return codes;
+    };
     // X4 under noise of ±0.1 V, a twentieth of its swing.
     const auto noisy = [](std::size_t kadrs) {
         std::vector<int16_t> codes = Sines(0, kadrs);
@@ -325,7 +331,9 @@ TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
         {"a second", 10000, [] { return Sines(0, 10000); }, above, true, 10, 40},
         {"two periods of X1 on 1.75 V", 2000, [&] { return raised(2000); }, below, true, 10, 40},
         {"one period of X1", 1000, [] { return Sines(0, 1000); }, above, false, NAN, 40},
-        {"1.5 periods of X1", 1500, [] { return Sines(0, 1500); }, {}, false, 10, 40},
+        // A whole period between its falling crossings.
+        {"1.5 periods of X1", 1500, [] { return Sines(0, 1500); }, {}, true, 10, 40},
+        {"X1 under a spike", 10000, [&] { return spiked(10000); }, {}, false, 10, 40},
         {"X1 small, under a ripple", 10000, [&] { return rippled(10000); }, {}, true, 10, 40},
         {"tall and short pulses", 10000, [&] { return pulses(10000); }, tall, true, 10, 40},
         {"X4 under noise", 10000, [&] { return noisy(10000); }, {}, true, 10, 40},
