@@ -130,7 +130,9 @@ void WriterThread::Run() {
             // After a failure the rest is only taken off the queue.
             if (ok) ok = Write(block);
             lock.lock();
-            spare_.push_back(std::move(block.codes));
+            // A gap holds no memory: kept, it would be taken by the next
+            // block in place of a buffer, which would then be kept as well.
+            if (block.gapKadrs == 0) spare_.push_back(std::move(block.codes));
         } else if (ok && writer_ != nullptr) {
             lock.unlock();
             ok = writer_->FlushIfOlder();
