@@ -27,9 +27,11 @@ namespace {
 // A chunk holds 0.4 s of kadrs, less than kFlushAge (at most kHdf5ChunkBytes),
 // and every chunk is flushed as it fills: a flush mid-chunk would write the
 // chunk again elsewhere once full (SWMR never reuses file space), so
-// flushes on chunk ends keep the file as small as one never flushed.
+// flushes on chunk ends keep the file as small as one never flushed. So a
+// slow recording has short chunks: longer ones, flushed twice a second while
+// they fill, made its file many times the size of its data.
 constexpr double kChunkSeconds = 0.4;
-constexpr hsize_t kMinChunkKadrs = 64;
+constexpr hsize_t kMinChunkKadrs = 1;
 // Room for a start time given later (ISO 8601 with milliseconds takes 24).
 constexpr std::size_t kStartTimeWidth = 32;
 

@@ -275,6 +275,30 @@ TEST(RecordingFile, Hdf5StartTimeIsReplacedAtAnyTime) {
     EXPECT_EQ(r.serial, "SIM0001") << "the rest kept";
 }
 
+// A chunk fills before the flush age at any rate: one flushed half full is
+// written again once full (SWMR never reuses file space), which made a slow
+// recording's file many times the size of its data.
+TEST(RecordingFile, Hdf5ChunksFillBeforeTheyAreFlushed) {
+    test::TempDir dir;
+    for (double rate : {10.0, 100.0, 1000.0, 500000.0}) {
+        RecordingInfo info = TwoChannels();
+        info.rate = rate;
+        const auto file = dir.path() / (std::to_string(rate) + ".h5");
+        std::string error;
+        ASSERT_TRUE(OpenWriter(file, FileFormat::Hdf5, info, false, error)) << error;
+        const hid_t h5 = H5Fopen(file.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+        const hid_t codes = H5Dopen2(h5, "codes", H5P_DEFAULT);
+        const hid_t layout = H5Dget_create_plist(codes);
+        hsize_t chunk[2] = {};
+        EXPECT_EQ(H5Pget_chunk(layout, 2, chunk), 2);
+        EXPECT_LT(static_cast<double>(chunk[0]) / rate, std::chrono::duration<double>(kFlushAge).count())
+            << rate << " kadrs/s";
+        H5Pclose(layout);
+        H5Dclose(codes);
+        H5Fclose(h5);
+    }
+}
+
 // Runs `write` in a child process that then waits for its end; returns what
 // it sent back, once it did.
 class Child {
