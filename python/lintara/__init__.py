@@ -158,6 +158,14 @@ class Driver:
             raise DriverError("the driver is closed")
         return self._session
 
+    # Before a detection the driver answers a reading or a line's write with
+    # 0 or nothing, which a script cannot tell from a real answer.
+    def _detected(self):
+        session = self._live()
+        if not session.detected():
+            raise DriverError("no module: call test() first")
+        return session
+
     # The driver ignores a new channel list or rate while it records, and
     # takes ranges only at the next start: refused here instead.
     def _idle(self, what):
@@ -344,7 +352,10 @@ class Driver:
         or volts."""
         channel = _checks.channel("channel", channel)
         volts = _checks.flag("volts", volts)
-        session = self._live()
+        session = self._detected()
+        # The driver gives 0 while it records.
+        if session.busy():
+            raise DriverError("a recording runs: stop it before a single reading")
         code = session.single(channel)
         if not volts:
             return code
@@ -386,8 +397,10 @@ class Driver:
     def _start(self, session):
         if self._stream() is not None:
             raise DriverError("a stream is recording: close it first")
-        if not session.detected():
-            raise DriverError("no module: call test() first")
+        self._detected()
+        # Another Driver of this process records: the driver refuses without a word.
+        if session.busy():
+            raise DriverError("a recording runs: stop it first")
         if not session.start():
             raise DriverError("the recording did not start", session.last_error())
 
@@ -422,18 +435,18 @@ class Driver:
 
     @property
     def digital_inputs(self):
-        """The digital input lines as an integer, bit k = line k."""
-        return self._live().digital_inputs()
+        """The digital input lines as an integer, bit k - 1 = line k (1..16)."""
+        return self._detected().digital_inputs()
 
     @property
     def digital_outputs(self):
         """The digital output lines as last set: set with an integer, bit
-        k = line k."""
+        k - 1 = line k (1..16)."""
         return self._live().digital_outputs()
 
     @digital_outputs.setter
     def digital_outputs(self, lines):
-        session = self._live()
+        session = self._detected()
         lines = _checks.integer("digital_outputs", lines, 0, (1 << session.digital_output_count()) - 1)
         session.set_digital_outputs(lines)
 

@@ -50,7 +50,8 @@ def test_an_address_nobody_answers_is_not_detected(simulator):
     with lintara.Driver() as driver:
         assert not driver.test("127.0.0.9")
         assert driver.last_error and not driver.connected
-        for call in (lambda: driver.record(kadrs=10), lambda: driver.stream(10)):
+        for call in (lambda: driver.record(kadrs=10), lambda: driver.stream(10), lambda: driver.single(0),
+                     lambda: driver.digital_inputs, lambda: setattr(driver, "digital_outputs", 5)):
             with pytest.raises(lintara.DriverError, match=r"^no module: call test\(\) first$"):
                 call()
 

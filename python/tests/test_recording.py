@@ -89,6 +89,10 @@ def test_stream_blocks_follow_each_other(e16):
     assert e16.busy
     with pytest.raises(lintara.DriverError):
         e16.record(kadrs=10)  # one recording at a time
+    with lintara.Driver() as other, pytest.raises(lintara.DriverError, match="^a recording runs: stop it first$"):
+        other.record(kadrs=10)
+    with pytest.raises(lintara.DriverError, match="^a recording runs: stop it before a single reading$"):
+        e16.single(0)  # the driver would give 0
     # The driver would take these only at the next start, and the blocks'
     # volts would follow ranges the module does not record on.
     for name, value in [("channels", [0]), ("ranges", 1), ("rate", 1000)]:
