@@ -101,8 +101,9 @@ struct _Lintara : public IDispatch {
 // get_Rate               Single     the kadr rate achieved for the request and the selection's size, also
 //                                   stored as the request; programs the module (after Test); while
 //                                   recording, the rate in force, the module left alone
-// put_Rate               -          requests |*sRate|, at most RateMax; ignored while recording; nothing
-//                                   is sent: read Rate back. Test may replace it by the module's saved one
+// put_Rate               -          requests |*sRate|, at most RateMax; ignored while recording or for NaN;
+//                                   nothing is sent: read Rate back. Test may replace it by the module's
+//                                   saved one
 // put_InputSizeData      -          ring size asked for, in samples (default 1048576; below 1024: 32768);
 //                                   a running recording keeps its ring until the next start
 // get_InputSizeData      Long       ring size in samples, InputSizeKadrs x InputCountChannels (1 to 2
@@ -241,6 +242,9 @@ struct IDAO : public IDispatch {
 //                                   cannot be written
 // Close                  -          stops a recording if one runs and closes the module: Detected and
 //                                   Connected are false, and the next Test detects again
+// ChooseAddress          BSTR       shows the address chooser over the remembered list, as a detection
+//                                   without an address would; the dotted address chosen, "" when
+//                                   cancelled. Nothing is opened or set: put it into Address
 struct IModule : public IDispatch {
     VELMORA_IMODULE_MEMBERS(VELMORA_PURE_MEMBER)
 };

@@ -110,6 +110,8 @@ bool AnalogInput::StoreChannelRange(int16_t index, int16_t range) {
 }
 
 void AnalogInput::RequestRate(float requested) {
+    // NaN compares with nothing and would read as the fastest rate: no request.
+    if (std::isnan(requested)) return;
     const float magnitude = std::fabs(requested);
     rate = magnitude <= rateMax ? magnitude : rateMax;
 }

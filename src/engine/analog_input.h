@@ -55,7 +55,7 @@ public:
     int16_t ChannelRange(int16_t index) const;
     // Stores a valid range of a valid channel; false when nothing changed.
     bool StoreChannelRange(int16_t index, int16_t range);
-    // The requested rate: its magnitude, at most rateMax.
+    // The requested rate: its magnitude, at most rateMax; NaN changes nothing.
     void RequestRate(float requested);
     // A selection the module can take whole: 1..32767 channels within 0..31.
     static bool SelectionAcceptable(const std::vector<int16_t>& channels);

@@ -2,6 +2,7 @@
 // Detection and the console's setup dialog are the Python package's and
 // e16rec's tests.
 #include <algorithm>
+#include <cmath>
 #include <tuple>
 
 #include "host.h"
@@ -125,7 +126,7 @@ HOST_TEST(AdcMembers, SettingsKeepTheirLimits) {
         EXPECT_EQ(adc->get_ChannelRange(&channel, &range), S_OK);
         EXPECT_EQ(range, value) << "channel " << channel;
     }
-    for (auto [asked, set] : {std::pair{-500.0f, 500.0f}, {600000.0f, 500000.0f}}) {
+    for (auto [asked, set] : {std::pair{-500.0f, 500.0f}, {std::nanf(""), 500.0f}, {600000.0f, 500000.0f}}) {
         adc->put_Rate(&asked);
         EXPECT_EQ(Get(adc.get(), &IADC3::get_Rate), set) << "asked " << asked;
     }
