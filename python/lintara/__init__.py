@@ -510,11 +510,17 @@ class Stream:
         self._volts = _checks.flag("volts", volts)
         session = driver._live()
         channels = len(session.channels())
+        # The driver's ring counts its samples in a Long: a block must fit one.
+        most = _checks.LONG_MAX // channels
+        if block_kadrs > most:
+            raise ValueError(f"block_kadrs must be a positive int of at most {most} for {channels} channels, "
+                             f"not {block_kadrs}")
         self._shape = (block_kadrs, channels)
         self._left = blocks
         # Room for a few blocks, so a consumer that is late by a block loses nothing.
-        if session.input_size() < 4 * block_kadrs * channels:
-            session.set_input_size(4 * block_kadrs * channels)
+        ring = min(4 * block_kadrs * channels, _checks.LONG_MAX)
+        if session.input_size() < ring:
+            session.set_input_size(ring)
         driver._start(session)
         self._driver = driver
         driver._stream = weakref.ref(self)

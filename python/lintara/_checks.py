@@ -9,6 +9,7 @@ import numpy as np
 
 CHANNELS = 32  # logical channels 0..31
 MAX_SAMPLES = 500000.0  # per second, over all channels of a kadr
+LONG_MAX = 2**31 - 1  # the driver's counts of samples
 
 
 def is_int(value):

@@ -72,6 +72,8 @@ CASES = {
     "blocks True": (lambda e16: e16.stream(10, blocks=True), TypeError, f"blocks must be {BLOCKS}, not bool"),
     "block_kadrs 0": (lambda e16: e16.stream(0), ValueError, "block_kadrs must be a positive int, not 0"),
     "block_kadrs 2.5": (lambda e16: e16.stream(2.5), TypeError, "block_kadrs must be a positive int, not float"),
+    "block_kadrs past a Long of samples": (lambda e16: e16.stream(2**26), ValueError,
+                                           "block_kadrs must be a positive int of at most 67108863 for 32 channels"),
     "duration -1": (lambda e16: e16.record(duration=-1), ValueError, f"duration must be {SECONDS}, not -1"),
     "duration inf": (lambda e16: e16.record(duration=float("inf")), ValueError, f"duration must be {SECONDS}"),
     "duration as text": (lambda e16: e16.record(duration="1"), TypeError, f"duration must be {SECONDS}, not str"),
