@@ -632,7 +632,7 @@ bool ScopeWindow::TakeTriggerOption() {
         if (std::abs(choice.level) > reach) {
             char text[160];
             std::snprintf(text, sizeof text,
-                          "--trigger: %s never reaches %g V: its codes end at \u00B1%.3g V",
+                          "--trigger: %s never reaches %g V: its codes end at \u00B1%.4f V",
                           source.name.c_str(), choice.level, reach);
             why = text;
         }

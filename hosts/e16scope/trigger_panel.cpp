@@ -3,6 +3,8 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 
+#include <cmath>
+
 namespace e16scope {
 namespace {
 
@@ -78,10 +80,14 @@ void TriggerPanel::SetSources(const QStringList& names, std::vector<double> reac
 }
 
 // A level the source never reaches would never trigger; with no source yet
-// the bound stays as it was.
+// the bound stays as it was. The box rounds its bounds to its decimals, so
+// the bound is cut to them first: 10.2397 V would allow 10.240.
 void TriggerPanel::FitLevel() {
     const auto at = static_cast<std::size_t>(source_->currentIndex());
-    if (at < reaches_.size()) level_->setRange(-reaches_[at], reaches_[at]);
+    if (at >= reaches_.size()) return;
+    const double step = std::pow(10.0, -level_->decimals());
+    const double bound = std::floor(reaches_[at] / step) * step;
+    level_->setRange(-bound, bound);
 }
 
 TriggerSettings TriggerPanel::Settings() const {
