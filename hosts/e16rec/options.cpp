@@ -44,7 +44,6 @@ const std::vector<Spec>& Specs() {
          }},
         {'t', "time", "seconds above 0, at most 604800",
          [](Options& o, const std::string& v) {
-             o.kadrs.reset();
              o.lengthGiven = true;
              return ParseNumber(v, o.seconds) && o.seconds > 0 && o.seconds <= kWeek;
          }},
@@ -112,11 +111,18 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
     std::vector<std::string> given;
     if (!velmora::hosts::ParseCommandLine(Specs(), "e16rec", argc, argv, o, given, error))
         return std::nullopt;
+    const auto gave = [&given](const char* name) {
+        return std::find(given.begin(), given.end(), name) != given.end();
+    };
+    if (gave("time") && gave("kadrs")) {
+        error = "--time and --kadrs both give the length; give one of them";
+        return std::nullopt;
+    }
     // A stream brings its module, channels and rate.
     if (!o.source.empty())
         for (const char* other :
              {"publish", "channels", "range", "rate", "address", "inputs", "setup", "choose-address"})
-            if (std::find(given.begin(), given.end(), other) != given.end()) {
+            if (gave(other)) {
                 error = std::string("--source takes its module, channels and rate from the stream; --") +
                         other + " does not go with it";
                 return std::nullopt;
