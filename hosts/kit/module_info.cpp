@@ -32,14 +32,15 @@ std::string TakeUtf8(BSTR text) {
 
 namespace {
 
-// The code point of the UTF-8 sequence at text[i], advancing i; U+FFFD for a bad one.
+// The code point of the UTF-8 sequence at text[i], advancing i; U+FFFD for a
+// bad one: a stray byte, a cut or overlong sequence, a surrogate, past U+10FFFF.
 char32_t NextCodePoint(const std::string& text, std::size_t& i) {
     const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
     const unsigned char lead = byte(i++);
     if (lead < 0x80) return lead;
-    const int extra = lead >= 0xF0 && lead < 0xF5   ? 3
-                      : lead >= 0xE0                ? 2
-                      : lead >= 0xC2 && lead < 0xE0 ? 1
+    const int extra = lead >= 0xC2 && lead < 0xE0   ? 1
+                      : lead >= 0xE0 && lead < 0xF0 ? 2
+                      : lead >= 0xF0 && lead < 0xF5 ? 3
                                                     : -1;
     if (extra < 0 || i + static_cast<std::size_t>(extra) > text.size()) return 0xFFFD;
     char32_t c = lead & (0x3F >> extra);
@@ -47,7 +48,9 @@ char32_t NextCodePoint(const std::string& text, std::size_t& i) {
         if ((byte(i) & 0xC0) != 0x80) return 0xFFFD;
         c = c << 6 | (byte(i++) & 0x3F);
     }
-    return c;
+    static constexpr char32_t kLeast[] = {0, 0x80, 0x800, 0x10000};
+    const bool fits = c >= kLeast[extra] && c <= 0x10FFFF && (c < 0xD800 || c >= 0xE000);
+    return fits ? c : 0xFFFD;
 }
 
 } // namespace

@@ -28,6 +28,26 @@ TEST(HostKit, DriverStringsBecomeUtf8) {
     EXPECT_EQ(Utf8(nullptr), "");
 }
 
+// What a host sends the driver: bytes that are no UTF-8 character become one
+// U+FFFD each, never a character they do not spell.
+TEST(HostKit, HostTextBecomesAStringOfWholeCharacters) {
+    const auto back = [](const std::string& utf8) { return TakeUtf8(NewBstr(utf8)); };
+    const std::string bad = "\xef\xbf\xbd";
+    const struct {
+        const char* utf8;
+        std::string expected;
+    } cases[] = {
+        {"127.0.0.1", "127.0.0.1"},
+        {"\xd0\x96\xe2\x82\xac\xf0\x9f\x98\x80", "\xd0\x96\xe2\x82\xac\xf0\x9f\x98\x80"},
+        {"\xf5\x80\x80\x80", bad + bad + bad + bad}, // no lead byte past 0xF4
+        {"\xe0\x80\xaf", bad},                       // an overlong '/'
+        {"\xed\xa0\x80", bad},                       // a surrogate
+        {"\xf4\x90\x80\x80", bad},                   // past U+10FFFF
+        {"\xe2\x82", bad + bad},                     // cut short
+    };
+    for (const auto& c : cases) EXPECT_EQ(back(c.utf8), c.expected) << c.utf8;
+}
+
 TEST(HostKit, StartTimesAreMillisecondsOfTheirSecond) {
     for (const auto& [seconds, text] : {std::pair{1700000000.25, "2023-11-14T22:13:20.250Z"},
                                         {1700000000.9996, "2023-11-14T22:13:20.999Z"}})
