@@ -129,9 +129,8 @@ void PrintStatistics(Console io, const KadrStats& stats) {
     if (stats.kadrs() == 0) return;
     std::fprintf(io.out, "%-14s %12s %12s %12s\n", "channel", "min, V", "mean, V", "max, V");
     for (const auto& c : stats.channels()) {
-        const double mean = c.sum / static_cast<double>(stats.kadrs());
-        std::fprintf(io.out, "%-14s %12.4f %12.4f %12.4f\n", c.name.c_str(), Shown(c.min), Shown(mean),
-                     Shown(c.max));
+        std::fprintf(io.out, "%-14s %12.4f %12.4f %12.4f\n", c.name.c_str(), Shown(c.Min()),
+                     Shown(c.Mean(stats.kadrs())), Shown(c.Max()));
     }
     if (stats.hasRamp())
         std::fprintf(io.out, "Y16 ramp of the simulated module: %lld lost kadrs, %lld repeated kadrs\n",

@@ -27,10 +27,9 @@ void KadrStats::Add(const int16_t* kadrs, int32_t count) {
         const int16_t* kadr = kadrs + k * n;
         for (std::size_t i = 0; i < n; ++i) {
             ChannelStats& c = channels_[i];
-            const double volts = kadr[i] / c.scale;
-            c.min = std::min(c.min, volts);
-            c.max = std::max(c.max, volts);
-            c.sum += volts;
+            c.minCode = std::min(c.minCode, kadr[i]);
+            c.maxCode = std::max(c.maxCode, kadr[i]);
+            c.codeSum += kadr[i];
         }
         if (rampPosition_ >= 0) ramp_.Add(kadr[rampPosition_] / channels_[rampPosition_].scale);
     }

@@ -9,12 +9,21 @@
 
 namespace e16rec {
 
+// Kept in codes, so that the sum is exact however long the recording, and a
+// constant channel's mean is its value to the last bit (in volts its sum
+// rounded, and 0.38625 V showed as min 0.3862, mean 0.3863).
 struct ChannelStats {
     std::string name;
     double scale = 1; // codes per volt
-    double min = std::numeric_limits<double>::infinity();
-    double max = -std::numeric_limits<double>::infinity();
-    double sum = 0;
+    int16_t minCode = std::numeric_limits<int16_t>::max();
+    int16_t maxCode = std::numeric_limits<int16_t>::min();
+    int64_t codeSum = 0;
+
+    double Min() const { return minCode / scale; }
+    double Max() const { return maxCode / scale; }
+    double Mean(int64_t kadrs) const {
+        return static_cast<double>(codeSum) / static_cast<double>(kadrs) / scale;
+    }
 };
 
 // The Y16 input carries volts = -5 + 0.01 x (n mod 1000) for frame n, so two
