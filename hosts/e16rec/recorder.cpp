@@ -110,9 +110,9 @@ bool Recorder::ProgramChannels(std::string& error) {
 }
 
 void Recorder::ProgramRate() {
-    float rate = options_.rate, achieved = 0;
+    float rate = options_.rate;
     adc_->put_Rate(&rate);
-    adc_->get_Rate(&achieved);
+    const double achieved = velmora::hosts::KadrRate(module_, adc_);
     info_.rate = achieved;
     if (std::fabs(achieved - options_.rate) > 1e-3 * options_.rate)
         adjustments_.push_back("rate: " + Number(options_.rate) + " kadrs/s asked, " + Number(achieved) +

@@ -110,11 +110,9 @@ bool ScopeSession::Program(const std::vector<ChannelChoice>& channels, double ra
         adc_->get_ChannelUnitScale(&choice.channel, &scale);
         info_.channels.push_back({ChannelName(choice.channel), choice.range, scale});
     }
-    float asked = static_cast<float>(rate), achieved = 0;
+    float asked = static_cast<float>(rate);
     adc_->put_Rate(&asked);
-    adc_->get_Rate(&achieved);
-    rate_ = achieved;
-    info_.rate = achieved;
+    rate_ = info_.rate = kit::KadrRate(face_.get(), adc_.get());
     info_.serial = module_.serial;
     info_.backend = module_.backend;
     info_.address = module_.address;
@@ -141,8 +139,7 @@ bool ScopeSession::Start(const std::vector<ChannelChoice>& channels, double rate
         return false;
     }
     // The start lowers a rate whose sum over the channels is above RateMax.
-    float inForce = 0;
-    adc_->get_Rate(&inForce);
+    const double inForce = kit::KadrRate(face_.get(), adc_.get());
     if (inForce > 0 && inForce != rate_) {
         rate_ = info_.rate = inForce;
         SetWindow(windowSeconds, columns);

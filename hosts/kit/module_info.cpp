@@ -118,6 +118,14 @@ std::string LastError(IADC3* adc) {
     return TakeUtf8(text);
 }
 
+double KadrRate(IModule* module, IADC3* adc) {
+    double exact = 0;
+    if (module != nullptr && module->get_KadrRate(&exact) == S_OK) return exact;
+    float rounded = 0;
+    if (adc != nullptr) adc->get_Rate(&rounded);
+    return rounded;
+}
+
 double StartTime(IModule* module) {
     double seconds = 0;
     if (module != nullptr) module->get_StartTime(&seconds);

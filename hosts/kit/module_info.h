@@ -39,6 +39,10 @@ std::vector<std::string> RangeNames(IADC3* adc);
 // IModule EndReason and IADC3 LastError as UTF-8.
 std::string EndReason(IModule* module);
 std::string LastError(IADC3* adc);
+// The kadr rate the module runs at: IModule KadrRate, of which IADC3 Rate
+// is the float; Rate itself only when there is no IModule. Times and
+// rates a host writes come from this, so they do not drift.
+double KadrRate(IModule* module, IADC3* adc);
 // IModule StartTime: seconds since 1970 UTC, 0 before the first kadr.
 double StartTime(IModule* module);
 // Seconds since 1970 as ISO 8601 UTC with milliseconds ("2026-12-06T21:46:33.125Z"); "" for 0.

@@ -245,6 +245,9 @@ struct IDAO : public IDispatch {
 // ChooseAddress          BSTR       shows the address chooser over the remembered list, as a detection
 //                                   without an address would; the dotted address chosen, "" when
 //                                   cancelled. Nothing is opened or set: put it into Address
+// get_KadrRate           Double     the kadr rate the module runs at, frame frequency over decimation:
+//                                   IADC3 Rate before its rounding to a Single, read the same way (the
+//                                   recording's while Busy). Times and rates a host writes use this
 struct IModule : public IDispatch {
     VELMORA_IMODULE_MEMBERS(VELMORA_PURE_MEMBER)
 };

@@ -318,7 +318,8 @@ class Driver:
     def rate(self):
         """Kadrs per second: set the rate wanted (above 0, at most 500000
         samples a second over the selected channels), read the one the
-        module achieves (the driver rounds to the module's clock)."""
+        module achieves (the driver rounds to the module's clock), exactly:
+        500000 / 3 for three channels at full speed."""
         return self._live().rate()
 
     @rate.setter

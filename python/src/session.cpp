@@ -163,8 +163,9 @@ std::vector<std::u16string> Session::RangeNames() {
     return names;
 }
 
-float Session::Rate() {
-    return Read<float>("Rate", [&](auto* out) { return Adc().get_Rate(out); });
+// The module's rate unrounded: IADC3 Rate is only its float.
+double Session::Rate() {
+    return Read<double>("KadrRate", [&](auto* out) { return Module()->get_KadrRate(out); });
 }
 
 void Session::SetRate(float rate) {

@@ -44,7 +44,7 @@ public:
     float UnitScale(int16_t channel);
     float UnitOffset(int16_t channel);
     std::vector<std::u16string> RangeNames();
-    float Rate();
+    double Rate();
     void SetRate(float rate);
     int32_t InputSize();
     void SetInputSize(int32_t samples);

@@ -151,3 +151,9 @@ def test_an_import_that_cannot_work_says_why(request, unbuilt, said):
     assert run.returncode != 0
     for text in said:
         assert text in run.stderr
+
+
+def test_the_rate_read_is_the_modules_own(e16):
+    e16.channels = [0, 1, 2]
+    e16.rate = 166666
+    assert e16.rate == 500000 / 3  # not its float, 166666.671875: times would drift

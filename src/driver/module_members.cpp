@@ -52,6 +52,10 @@ HRESULT ModuleFace::get_KadrsReceived(double* result) {
     return GetValue(result, [this] { return static_cast<double>(s_.ring.Produced()); });
 }
 
+HRESULT ModuleFace::get_KadrRate(double* result) {
+    return GetValue(result, [this] { return engine::GetKadrRate(s_); });
+}
+
 HRESULT ModuleFace::get_StartTime(double* result) {
     return GetValue(result, [this] { return s_.acquisition.FirstKadrTime(); });
 }

@@ -155,7 +155,10 @@ float AnalogInput::ApplyRate(device::TE16* dev) {
     if (inputCountChannels < 1) inputCountChannels = 1;
     if (dev != nullptr) dev->SetLChannelCount(inputCountChannels);
     // A rate of 0 has no frequency to program; the start refuses it anyway.
-    if (!(rate > 0.0f)) return rate;
+    if (!(rate > 0.0f)) {
+        kadrRate = 0;
+        return rate;
+    }
     const double n = inputCountChannels;
     decimation = 1;
     while (n * rate * decimation < kMinAcqFreq && decimation < kMaxDecimation) decimation *= 2;
@@ -178,7 +181,8 @@ float AnalogInput::ApplyRate(device::TE16* dev) {
     // beyond any integer.
     adcDivider =
         acq > 0.0 ? static_cast<int32_t>(std::clamp(std::nearbyint(kRefFreq / acq), 1.0, kMaxAdcDivider)) : 0;
-    rate = static_cast<float>(frame / decimation);
+    kadrRate = frame / decimation;
+    rate = static_cast<float>(kadrRate);
     return rate;
 }
 

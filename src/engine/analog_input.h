@@ -37,6 +37,10 @@ public:
     int16_t inputCountChannels = 0;
     float rateMax = 0;
     float rate = 0;
+    // The rate the module runs at, its frame frequency over the decimation,
+    // exactly: `rate` is this rounded to a float, which timestamps must not
+    // follow (at 500000 / 3 kadrs/s they would drift 112 us an hour).
+    double kadrRate = 0;
     int32_t refFreq = 0, adcDivider = 0, decimation = 0;
 
     // The description of a fresh driver: four ranges, 32 channels on range
@@ -65,7 +69,8 @@ public:
     // The selection into the module's table; nothing without a device.
     void ProgramChannels(device::TE16* dev) const;
     // Programs the frequencies for `rate` (only computes them without a
-    // device) and returns the achievable kadr rate, which it stores in `rate`.
+    // device) and returns the achievable kadr rate, which it stores in
+    // `rate` and, unrounded, in `kadrRate`.
     float ApplyRate(device::TE16* dev);
 
 private:

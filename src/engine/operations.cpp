@@ -17,6 +17,11 @@ float GetRate(DriverState& s) {
     return s.input.ApplyRate(s.Device());
 }
 
+double GetKadrRate(DriverState& s) {
+    GetRate(s);
+    return s.input.kadrRate;
+}
+
 void SetRate(DriverState& s, float newRate) {
     if (!s.acquisition.Busy()) s.input.RequestRate(newRate);
 }

@@ -20,6 +20,8 @@ void SetChannelRange(DriverState& s, int16_t index, int16_t rangeIndex);
 // While recording, the rate in force; otherwise programs the module for the
 // requested rate and returns what it achieves.
 float GetRate(DriverState& s);
+// The same rate unrounded: the module's frame frequency over the decimation.
+double GetKadrRate(DriverState& s);
 // Ignored while recording.
 void SetRate(DriverState& s, float newRate);
 // InputChannels let: ignored while recording; an empty list or a channel

@@ -99,7 +99,7 @@ bool LaunchWorker(DriverState& s, device::TE16& dev) {
                         input.inputCountChannels,
                         input.decimation,
                         ReceiveTimeout(input.rate, input.decimation),
-                        input.rate};
+                        input.kadrRate};
     if (!s.acquisition.Launch(job)) return AbortStart(s, "Unable create thread!");
     return true;
 }

@@ -89,6 +89,19 @@ TEST_F(DetectedModule, ChooseAddressOnlyAnswers) {
     EXPECT_EQ(Text(&IModule::get_SerialNumber), "SIM0002") << "the address set, not the choice";
 }
 
+// KadrRate is the rate the module runs at, of which Rate is the float: at
+// 500000 / 3 kadrs/s they part by 30 ppb. A recording keeps its own.
+TEST_F(DetectedModule, KadrRateIsTheModulesRateUnrounded) {
+    Select({0, 1, 2}, 166666.0f);
+    EXPECT_EQ(Number(&IModule::get_KadrRate), 500000.0 / 3);
+    EXPECT_EQ(Get(adc_.get(), &IADC3::get_Rate), static_cast<float>(500000.0 / 3));
+    ASSERT_TRUE(StartRecord()) << LastError();
+    float other = 1000.0f;
+    adc_->put_Rate(&other);
+    EXPECT_EQ(Number(&IModule::get_KadrRate), 500000.0 / 3) << "while recording";
+    EXPECT_EQ(adc_->StopRecord(), S_OK);
+}
+
 // What IModule says of the last run: StartTime is its first kadr's,
 // at any rate, KadrsReceived what the host drained plus what is unread,
 // counted from the start, and EndReason stays empty for a run that was stopped.

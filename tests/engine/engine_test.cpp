@@ -142,7 +142,8 @@ TEST_F(EngineTest, ARateBecomesADividerWithADecimation) {
     // Below 6 Hz in all the module runs faster; 2^20 is its slowest divider,
     // and with the longest pause between frames one channel's slowest frame
     // is some 15.3 Hz: slower rates take a decimation that the module can
-    // run, and keep it when the rate achieved is applied again.
+    // run, and keep it when the rate achieved is applied again. The kadr rate
+    // is the module's own, before its rounding to a float (500000 / 3).
     const struct {
         std::size_t channels;
         float asked, achieved;
@@ -151,7 +152,7 @@ TEST_F(EngineTest, ARateBecomesADividerWithADecimation) {
         {8, 100000.0f, 62500.0f, 96, 1}, {1, 7000.0f, 7000.3f, 6857, 1},
         {1, 1.0f, 1.0f, 1 << 20, 16},    {1, 3.0f, 3.0f, 1 << 20, 8},
         {1, 10.0f, 10.0f, 1 << 20, 2},   {4, 0.001f, 0.001f, 1 << 20, 1 << 13},
-        {32, 0.5f, 0.5f, 750000, 4},
+        {32, 0.5f, 0.5f, 750000, 4},     {3, 166666.0f, 166666.67f, 96, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.channels << " channels at " << c.asked);
@@ -162,7 +163,8 @@ TEST_F(EngineTest, ARateBecomesADividerWithADecimation) {
             EXPECT_NEAR(achieved, c.achieved, 1e-4 * c.achieved) << when;
             EXPECT_EQ(s.input.adcDivider, c.divider) << when;
             EXPECT_EQ(s.input.decimation, c.decimation) << when;
-            EXPECT_EQ(achieved, static_cast<float>(Pending().frame_freq / c.decimation)) << when;
+            EXPECT_EQ(GetKadrRate(s), Pending().frame_freq / c.decimation) << when << ": unrounded";
+            EXPECT_EQ(achieved, static_cast<float>(GetKadrRate(s))) << when;
         }
         EXPECT_NEAR(Pending().adc_freq, 48e6 / c.divider, 1e-6) << "the module's frequency";
     }
