@@ -58,6 +58,11 @@ void ChannelPanel::SetRangeNames(const QStringList& names) {
     }
 }
 
+void ChannelPanel::SetRange(int channel, int range) {
+    auto* box = static_cast<QComboBox*>(cellWidget(channel, kRange));
+    if (range >= 0 && range < box->count()) box->setCurrentIndex(range);
+}
+
 int ChannelPanel::Range(int channel) const {
     return std::max(static_cast<QComboBox*>(cellWidget(channel, kRange))->currentIndex(), 0);
 }

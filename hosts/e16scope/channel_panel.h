@@ -23,6 +23,8 @@ public:
 
     void SetNames(const QStringList& names);
     void SetRangeNames(const QStringList& names);
+    // A range by its number in the names; any other leaves the row's as it is.
+    void SetRange(int channel, int range);
     std::vector<ChannelChoice> Choices() const;
     QList<int> Checked() const;
     void SetChecked(const QList<int>& channels);

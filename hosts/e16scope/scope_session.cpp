@@ -170,7 +170,7 @@ void ScopeSession::Describe(const kit::StreamHeader& h) {
     info_ = {};
     channels_.clear();
     for (std::size_t i = 0; i < h.channels.size(); ++i) {
-        const auto range = static_cast<int16_t>(h.ranges.empty() ? 0 : h.ranges[i]);
+        const auto range = static_cast<int16_t>(h.ranges.empty() ? -1 : h.ranges[i]);
         channels_.push_back({static_cast<int16_t>(i), range});
         info_.channels.push_back({h.channels[i], range, h.codesPerVolt[i]});
     }

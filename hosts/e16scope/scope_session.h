@@ -22,7 +22,7 @@ namespace e16scope {
 
 struct ChannelChoice {
     int16_t channel = 0; // logical channel 0..31
-    int16_t range = 0;   // 0..3
+    int16_t range = 0;   // 0..3; -1 for a stream that does not say
 };
 
 class ScopeSession {

@@ -359,7 +359,7 @@ void ScopeWindow::ShowStream() {
     // A publisher restarted on the endpoint: its new recording is watched.
     if (streamTraces_ != stream->Recordings() && !session_.Info().channels.empty()) {
         // The stream's channels in order take the panel's rows: their names,
-        // checks, colours and offsets.
+        // ranges, checks, colours and offsets.
         std::vector<TraceStyle> traces;
         QStringList names;
         QList<int> rows;
@@ -370,6 +370,7 @@ void ScopeWindow::ShowStream() {
                               channels_->Offset(row)});
             names << traces.back().name;
             rows << row;
+            channels_->SetRange(row, channels[i].range);
         }
         if (!own_) own_ = OwnChoice{channels_->Checked(), rate_->value()};
         ShowNames(); // rows past the stream's keep the driver's names

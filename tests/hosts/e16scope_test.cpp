@@ -588,7 +588,8 @@ TEST_F(ScopeTest, ReleasingTheDriverSavesItsSettingsOrSaysWhyNot) {
     }
 }
 
-// A message of `kadrs` kadrs of Y15 and Y16 from kadr `first` of SIM0009.
+// A message of `kadrs` kadrs of Y15 and Y16 from kadr `first` of SIM0009,
+// the first channel on range 0, the next on range 1.
 std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char* end = nullptr,
                                        std::vector<std::string> channels = {"Y15", "Y16"}) {
     velmora::hosts::StreamHeader h;
@@ -596,7 +597,10 @@ std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char*
     h.firstKadr = first;
     h.kadrs = kadrs;
     h.channels = std::move(channels);
-    h.codesPerVolt.assign(h.channels.size(), 3200);
+    for (std::size_t i = 0; i < h.channels.size(); ++i) {
+        h.ranges.push_back(static_cast<int64_t>(i));
+        h.codesPerVolt.push_back(3200.0f * static_cast<float>(1 << (2 * i)));
+    }
     h.rate = 1000;
     if (end != nullptr) h.end = end;
     const std::vector<int16_t> codes(static_cast<std::size_t>(kadrs) * h.channels.size(), 3200);
@@ -606,7 +610,7 @@ std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char*
 }
 
 // The Stream field instead of the module: the channels come with the first
-// message, checked in the panel with the stream's rate, the status bar names
+// message, checked in the panel with their ranges and the stream's rate, the status bar names
 // the publisher and the gaps, a malformed
 // message is said and passed, a publisher restarted on the endpoint is
 // watched anew, the panel's offsets apply to its channels in order, the
@@ -627,6 +631,10 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     window.show();
     window.SetRate(250); // the stream's is shown instead
     window.Channels()->SetChecked({2, 5});
+    const auto range = [&window](int row) {
+        return qobject_cast<QComboBox*>(window.Channels()->cellWidget(row, 1))->currentIndex();
+    };
+    qobject_cast<QComboBox*>(window.Channels()->cellWidget(1, 1))->setCurrentIndex(3);
     window.SetSource(QString::fromStdString(endpoint));
     qobject_cast<QDoubleSpinBox*>(window.Channels()->cellWidget(0, 2))
         ->setValue(0.5); // before the stream's names
@@ -643,6 +651,7 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     EXPECT_EQ(window.Plot()->Traces().Traces(), 2u);
     EXPECT_EQ(window.Channels()->Checked(), (QList<int>{0, 1}));
     EXPECT_EQ(window.Channels()->item(1, 0)->text(), "Y16");
+    EXPECT_EQ(range(1), 1) << "the stream's range, not the one the panel had";
     EXPECT_EQ(window.findChild<QDoubleSpinBox*>(QStringLiteral("rate"))->value(), 1000);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Values(window.Plot(), 0).empty(); }, 5000)) << "not drawn";
     EXPECT_THAT(Values(window.Plot(), 0), testing::Each(1.5)) << "1 V and the first row's offset";
