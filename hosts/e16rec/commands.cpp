@@ -123,8 +123,8 @@ double Shown(double volts) {
     return std::abs(volts) < 0.00005 ? 0.0 : volts;
 }
 
-// Each channel's minimum, mean and maximum, and the simulated module's ramp
-// check; of no kadrs, nothing.
+// Each channel's minimum, mean and maximum, the channels that clipped, and
+// the simulated module's ramp check; of no kadrs, nothing.
 void PrintStatistics(Console io, const KadrStats& stats) {
     if (stats.kadrs() == 0) return;
     std::fprintf(io.out, "%-14s %12s %12s %12s\n", "channel", "min, V", "mean, V", "max, V");
@@ -132,6 +132,10 @@ void PrintStatistics(Console io, const KadrStats& stats) {
         std::fprintf(io.out, "%-14s %12.4f %12.4f %12.4f\n", c.name.c_str(), Shown(c.Min()),
                      Shown(c.Mean(stats.kadrs())), Shown(c.Max()));
     }
+    std::string clipped;
+    for (const auto& c : stats.channels())
+        if (c.Clipped()) clipped += (clipped.empty() ? "" : ", ") + c.name;
+    if (!clipped.empty()) std::fprintf(io.out, "clipped at the range's end: %s\n", clipped.c_str());
     if (stats.hasRamp())
         std::fprintf(io.out, "Y16 ramp of the simulated module: %lld lost kadrs, %lld repeated kadrs\n",
                      static_cast<long long>(stats.ramp().lost()),

@@ -24,6 +24,12 @@ struct ChannelStats {
     double Mean(int64_t kadrs) const {
         return static_cast<double>(codeSum) / static_cast<double>(kadrs) / scale;
     }
+    // A code at either end of int16: the input reached the end of its range,
+    // and what lay beyond read the same.
+    bool Clipped() const {
+        return minCode == std::numeric_limits<int16_t>::min() ||
+               maxCode == std::numeric_limits<int16_t>::max();
+    }
 };
 
 // The Y16 input carries volts = -5 + 0.01 x (n mod 1000) for frame n, so two

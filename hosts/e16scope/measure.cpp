@@ -150,6 +150,8 @@ std::vector<Measurement> Measure(const View& view, double rate, const TriggerSet
         m.vpp = m.max - m.min;
         m.mean = static_cast<double>(sums[c].sum) / n * volts;
         m.rms = std::sqrt(static_cast<double>(sums[c].squares) / n) * volts;
+        m.clippedLow = sums[c].min == INT16_MIN;
+        m.clippedHigh = sums[c].max == INT16_MAX;
         const Crossings& x = crossings[c];
         if (x.count >= 2 && x.latest > x.first && rate > 0)
             m.freq = static_cast<double>(x.count - 1) * rate / (x.latest - x.first);
@@ -193,7 +195,7 @@ std::optional<std::size_t> KadrAt(const View& view, double rate, double seconds)
 
 std::string MeasurementsCsv(const std::vector<Measurement>& measurements,
                             const std::vector<std::string>& names) {
-    std::string csv = "channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz\n";
+    std::string csv = "channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped\n";
     for (std::size_t c = 0; c < measurements.size(); ++c) {
         AppendField(csv, c < names.size() ? names[c] : std::to_string(c + 1));
         const Measurement& m = measurements[c];
@@ -206,7 +208,7 @@ std::string MeasurementsCsv(const std::vector<Measurement>& measurements,
             AppendNumber(csv, m.freq, std::chars_format::fixed, FrequencyDecimals(m.freq, m.freqStep));
         else
             AppendNumber(csv, m.freq, std::chars_format::general, 7);
-        csv += '\n';
+        csv += m.clippedLow || m.clippedHigh ? ",1\n" : ",0\n";
     }
     return csv;
 }

@@ -24,6 +24,9 @@ struct Measurement {
     // Hz: the spectrum's bin when freq is its peak's, which tells no finer;
     // 0 for crossings.
     double freqStep = 0;
+    // A sample at the lowest or highest code: the input reached that end of
+    // its range, and what lay beyond read the same, so min or max is a bound.
+    bool clippedLow = false, clippedHigh = false;
 };
 
 // Decimals a frequency is written with: fewer the higher it is (3 under
@@ -55,9 +58,10 @@ void FillFromSpectrum(std::vector<Measurement>& measurements, const Spectrum& sp
 // the pixel column drawn over them; none outside the view.
 std::optional<std::size_t> KadrAt(const View& view, double rate, double seconds);
 
-// "channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz" and a row per channel,
-// named from `names` (by position, else its number from 1); seven
-// significant digits, a spectrum's frequency to its bin, NaN as "nan".
+// "channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped" and a row per
+// channel, named from `names` (by position, else its number from 1); seven
+// significant digits, a spectrum's frequency to its bin, NaN as "nan";
+// clipped 1 when either end was reached, else 0.
 std::string MeasurementsCsv(const std::vector<Measurement>& measurements,
                             const std::vector<std::string>& names);
 

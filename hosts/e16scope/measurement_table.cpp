@@ -1,7 +1,5 @@
 #include "measurement_table.h"
 
-#include "measure.h"
-
 #include <QHeaderView>
 
 #include <cmath>
@@ -42,11 +40,24 @@ void SetName(QTableWidget& table, int row, const QString& name, const std::vecto
     table.setItem(row, 0, item);
 }
 
-void SetNumber(QTableWidget& table, int row, int column, const QString& text) {
+QTableWidgetItem* SetNumber(QTableWidget& table, int row, int column, const QString& text) {
     auto* item = new QTableWidgetItem(text);
     item->setFlags(Qt::ItemIsEnabled);
     item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
     table.setItem(row, column, item);
+    return item;
+}
+
+// An extreme at the range's end bounds the input rather than measures it.
+void SetExtreme(QTableWidget& table, int row, int column, double volts, bool clipped, const QString& bound) {
+    if (!clipped) {
+        SetNumber(table, row, column, VoltsText(volts));
+        return;
+    }
+    QTableWidgetItem* item = SetNumber(table, row, column, bound + VoltsText(volts));
+    item->setForeground(QColor(0xd0, 0x20, 0x20));
+    item->setToolTip(
+        QObject::tr("Clipped: the input reached the end of its range, and beyond it reads the same"));
 }
 
 } // namespace
@@ -77,15 +88,18 @@ void MeasurementTable::SetColours(std::vector<QColor> colours) {
     colours_ = std::move(colours);
 }
 
-void MeasurementTable::Show(const QStringList& names,
-                            const std::vector<std::array<double, kMeasures>>& rows) {
+void MeasurementTable::Show(const QStringList& names, const std::vector<Measurement>& rows) {
     const std::size_t count = std::min(static_cast<std::size_t>(names.size()), rows.size());
     setRowCount(static_cast<int>(count));
     for (std::size_t r = 0; r < count; ++r) {
         const int row = static_cast<int>(r);
+        const Measurement& m = rows[r];
         SetName(*this, row, names[row], colours_, r);
-        for (int m = 0; m < kFrequency; ++m) SetNumber(*this, row, m + 1, VoltsText(rows[r][m]));
-        SetNumber(*this, row, kFrequency + 1, HertzText(rows[r][kFrequency], rows[r][kFrequencyStep]));
+        SetExtreme(*this, row, 1, m.min, m.clippedLow, QStringLiteral("\u2264 "));
+        SetExtreme(*this, row, 2, m.max, m.clippedHigh, QStringLiteral("\u2265 "));
+        int column = 3;
+        for (double volts : {m.mean, m.rms, m.vpp}) SetNumber(*this, row, column++, VoltsText(volts));
+        SetNumber(*this, row, column, HertzText(m.freq, m.freqStep));
     }
 }
 

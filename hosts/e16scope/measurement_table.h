@@ -1,7 +1,9 @@
 // The measurement table, a row per channel of its min, max, mean, RMS,
 // peak-to-peak and frequency, and the cursor table of two time cursors.
-// Both take plain numbers and show them read-only, "—" where there is none.
+// Both show them read-only, "—" where there is none.
 #pragma once
+
+#include "measure.h"
 
 #include <QColor>
 #include <QString>
@@ -19,21 +21,18 @@ namespace e16scope {
 QString VoltsText(double volts);
 QString SecondsText(double seconds);
 QString HertzText(double hertz, double step = 0);
-// A rate as the driver gives it, a float: its seven significant digits.
+// A rate to seven significant digits: "166666.7 kadrs/s".
 QString RateText(double kadrsPerSecond);
 
 class MeasurementTable : public QTableWidget {
     Q_OBJECT
 public:
-    // The order of a row's numbers, after the channel's name; the
-    // frequency's step bounds its decimals and is not shown.
-    enum Column { kMin, kMax, kMean, kRms, kPeakToPeak, kFrequency, kFrequencyStep, kMeasures };
-
     explicit MeasurementTable(QWidget* parent = nullptr);
 
     // A swatch of the channel's trace colour, row by row.
     void SetColours(std::vector<QColor> colours);
-    void Show(const QStringList& names, const std::vector<std::array<double, kMeasures>>& rows);
+    // A clipped end reads as a bound ("≥ 10.2397"), in red.
+    void Show(const QStringList& names, const std::vector<Measurement>& rows);
 
 private:
     std::vector<QColor> colours_;

@@ -171,7 +171,8 @@ trigger, measurements and cursors.
                        per channel; in the spectrum, frequency_hz then dBV
   --screenshot FILE    the window as a PNG image
   --measure            the measurement table as CSV on standard output:
-                       channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz
+                       channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped
+                       (clipped: 1 when a sample reached its range's end)
 
 With --address, --channels, --source or --after the recording starts at
 once; otherwise Test detects the module (the driver asks for its address)

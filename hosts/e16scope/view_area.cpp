@@ -296,14 +296,9 @@ void ViewArea::Analyse(const ScopeSession& session) {
     if (spectrum == nullptr && WantsSpectrum(measured_))
         FillFromSpectrum(measured_, analyzer_.Compute(view, session.Rate()));
     QStringList names;
-    std::vector<std::array<double, MeasurementTable::kMeasures>> rows;
-    for (std::size_t i = 0; i < measured_.size() && i < traces_.size(); ++i) {
-        const Measurement& m = measured_[i];
-        names << traces_[i].name;
-        rows.push_back({m.min, m.max, m.mean, m.rms, m.vpp, m.freq, m.freqStep});
-    }
+    for (std::size_t i = 0; i < measured_.size() && i < traces_.size(); ++i) names << traces_[i].name;
     const int before = measurements_->rowCount();
-    measurements_->Show(names, rows);
+    measurements_->Show(names, measured_);
     if (measurements_->rowCount() != before) FitTables();
 }
 

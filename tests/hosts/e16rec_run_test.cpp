@@ -205,12 +205,13 @@ TEST_F(E16recRun, RecordsExactlyTheKadrsAskedFor) {
 // --format picks the writer whatever the name, and the file says how to
 // scale the codes of the range asked for and the module's own rate, not
 // its float (the kadr count is the writer's test). Y16's ramp, clipped on
-// that range, is not checked for loss.
+// that range, is said to clip and not checked for loss.
 TEST_F(E16recRun, Hdf5DescribesTheKadrsAsRecorded) {
     const Ran r =
         E16rec("--inputs se -c 0-2,29-31 -R 1 -r 83333.3 -n 50 -q --format hdf5 -o " + File("run.dat"));
     ASSERT_EQ(r.exit, 0) << r.err;
-    EXPECT_THAT(r.out, AllOf(HasSubstr("\nY16 ramp check skipped: Y16 is not on the 10 V range\n"),
+    EXPECT_THAT(r.out, AllOf(HasSubstr("\nclipped at the range's end: Y16\n"
+                                       "Y16 ramp check skipped: Y16 is not on the 10 V range\n"),
                              Not(HasSubstr("lost kadrs"))));
     const Recorded file = ReadHdf5(File("run.dat"), false);
     ASSERT_EQ(file.problem, "");

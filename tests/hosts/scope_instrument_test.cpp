@@ -268,6 +268,21 @@ TEST(Measure, TheSinesMeasureWithinHalfAPercent) {
     }
 }
 
+// Only a sample at the codes' very end marks its extreme as a bound; the
+// counter, climbing, never reaches one.
+TEST(Measure, AnExtremeAtTheCodesEndIsClipped) {
+    const struct {
+        int16_t code;
+        bool low, high;
+    } cases[] = {
+        {INT16_MIN, true, false}, {INT16_MAX, false, true}, {-32767, false, false}, {32766, false, false}};
+    for (const auto& c : cases) {
+        Sweeper sweeper;
+        const Measurement m = Measure(Swept(sweeper, 100, {}, Flat(0, 100, c.code), 100), kRate, {})[0];
+        EXPECT_EQ(std::pair(m.clippedLow, m.clippedHigh), std::pair(c.low, c.high)) << c.code;
+    }
+}
+
 // A line's fields, or with '\n' a text's lines.
 std::vector<std::string> Split(const std::string& text, char by = ',') {
     std::vector<std::string> parts;
@@ -436,14 +451,18 @@ TEST(Export, MeasurementsCsvReadsBack) {
     const std::vector<Measurement> m = Measure(view, kRate, {});
     const std::vector<std::string> lines = Split(MeasurementsCsv(m, kNames), '\n');
     ASSERT_EQ(lines.size(), kChannels + 1);
-    EXPECT_EQ(lines[0], "channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz");
+    EXPECT_EQ(lines[0], "channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped");
     const std::vector<std::string> x4 = Split(lines[4]);
-    ASSERT_EQ(x4.size(), 7u);
+    ASSERT_EQ(x4.size(), 8u);
     EXPECT_EQ(x4[0], "X4");
+    EXPECT_EQ(x4[7], "0");
     const double expected[] = {m[3].min, m[3].max, m[3].mean, m[3].rms, m[3].vpp, m[3].freq};
     for (std::size_t i = 0; i < 6; ++i)
         EXPECT_NEAR(std::strtod(x4[i + 1].c_str(), nullptr), expected[i], 1e-6 * (1 + std::abs(expected[i])));
     EXPECT_EQ(Split(MeasurementsCsv(m, {"a,\"b\""}), '\n')[1].substr(0, 10), "\"a,\"\"b\"\"\",");
+    Measurement clipped = m[0];
+    clipped.clippedHigh = true;
+    EXPECT_TRUE(MeasurementsCsv({clipped}, {}).ends_with(",1\n"));
 }
 
 // A view longer than the 2048 rows written at a time: every row once.

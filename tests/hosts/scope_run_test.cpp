@@ -172,8 +172,8 @@ TEST_F(ScopeRun, MeasurementsMatchTheSines) {
         std::string::npos)
         << ran.err;
     const Table table = Parse(ran.out);
-    ASSERT_EQ(table.names,
-              (std::vector<std::string>{"channel", "min_v", "max_v", "mean_v", "rms_v", "vpp_v", "freq_hz"}));
+    ASSERT_EQ(table.names, (std::vector<std::string>{"channel", "min_v", "max_v", "mean_v", "rms_v", "vpp_v",
+                                                     "freq_hz", "clipped"}));
     ASSERT_EQ(table.rows.size(), 4u) << ran.out;
     const struct { double amplitude, hz; } sines[] = {{0.5, 10}, {1, 20}, {1.5, 30}};
     for (std::size_t i = 0; i < 3; ++i) {
@@ -183,6 +183,7 @@ TEST_F(ScopeRun, MeasurementsMatchTheSines) {
         EXPECT_NEAR(row[table.Column("rms_v")], sines[i].amplitude / std::sqrt(2.0),
                     0.02 * sines[i].amplitude / std::sqrt(2.0));
         EXPECT_NEAR(row[table.Column("freq_hz")], sines[i].hz, 0.02 * sines[i].hz);
+        EXPECT_EQ(row[table.Column("clipped")], 0);
     }
     EXPECT_NE(ran.out.find("\nX1,"), std::string::npos);
 }

@@ -261,12 +261,18 @@ TEST_F(ScopeViewsTest, TableTextsAndNoValueAsADash) {
 TEST_F(ScopeViewsTest, TheMeasurementTableShowsARowPerChannelReadOnly) {
     MeasurementTable table;
     table.SetColours({Qt::red, Qt::blue});
-    table.Show({QStringLiteral("X1"), QStringLiteral("X2"), QStringLiteral("X3")},
+    table.Show({QStringLiteral("X1"), QStringLiteral("X2"), QStringLiteral("X3"), QStringLiteral("Y16")},
                {{-0.5, 0.5, 0.0, 0.353553, 1.0, 10.0, 0},
                 {NAN, NAN, NAN, NAN, NAN, NAN, 0},
-                {-1.5, 1.5, 0.0, 1.06066, 3.0, 30.21954, 20.0}});
-    ASSERT_EQ(table.rowCount(), 3);
+                {-1.5, 1.5, 0.0, 1.06066, 3.0, 30.21954, 20.0},
+                {-2.56, 2.559921875, 0.0, 1.5, 5.119921875, 2.0, 0, true, true}});
+    ASSERT_EQ(table.rowCount(), 4);
     EXPECT_EQ(table.item(2, 6)->text(), "30") << "a spectrum's peak, to its bin of 20 Hz";
+    EXPECT_EQ(table.item(3, 1)->text(), "\u2264 -2.5600") << "a clipped end bounds the input";
+    EXPECT_EQ(table.item(3, 2)->text(), "\u2265 2.5599");
+    EXPECT_NE(table.item(3, 2)->foreground(), table.item(3, 3)->foreground()) << "in red";
+    EXPECT_EQ(table.item(0, 2)->foreground(), table.item(0, 3)->foreground())
+        << "an extreme within the range";
     ASSERT_EQ(table.columnCount(), 7);
     EXPECT_EQ(table.horizontalHeaderItem(6)->text(), QStringLiteral("Frequency, Hz"));
     const QStringList first = {"X1", "-0.5000", "0.5000", "0.0000", "0.3536", "1.0000", "10.000"};
