@@ -66,6 +66,10 @@ SpectrumView::SpectrumView(QWidget* parent) : QCustomPlot(parent) {
     setPlottingHint(QCP::phFastPolylines, true);
     xAxis->setLabel(tr("Frequency, Hz"));
     yAxis->setLabel(tr("Magnitude, dBV"));
+    // The lowest bins fall in the first pixel column, the y axis's own: a
+    // tone of a few hertz in a wide span would hide under its line, so the
+    // traces are drawn over the axes.
+    for (QCPAxis* axis : {xAxis, yAxis}) axis->setLayer(QStringLiteral("grid"));
     setMouseTracking(true);
 }
 

@@ -109,6 +109,20 @@ TEST_F(ScopeViewsTest, ALogFrequencyAxisLeavesOut0HzAndLinearTakesItBack) {
     EXPECT_EQ(view.graph(0)->data()->begin()->key, 0.0);
 }
 
+// A tone in the lowest pixel column is drawn on the y axis's line, not under it.
+TEST_F(ScopeViewsTest, ALowTonesPeakShowsOverTheAxis) {
+    SpectrumView view;
+    view.resize(800, 400);
+    view.SetTraces(Styles(1));
+    std::vector<double> dbv(8193, -110);
+    dbv[2] = 3; // 15 Hz of a 62.5 kHz span, as 125000 kadrs/s show the module's sines
+    view.Show(Frequencies(dbv.size(), 7.62939453125), {dbv});
+    const QImage image = view.toPixmap().toImage();
+    const QPointF peak(view.xAxis->coordToPixel(15.2587890625), view.yAxis->coordToPixel(3));
+    EXPECT_EQ(std::lround(peak.x()), std::lround(view.xAxis->coordToPixel(0))) << "the axis's column";
+    EXPECT_EQ(image.pixelColor(peak.toPoint()).rgb(), Styles(1)[0].colour.rgb());
+}
+
 TEST_F(ScopeViewsTest, TheSpectrumsReadoutNamesTheTraceNearestThePointer) {
     SpectrumView view;
     view.resize(800, 500);
