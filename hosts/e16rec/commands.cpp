@@ -290,8 +290,9 @@ int RecordWith(const DriverSession& session, const Options& o, Console io, const
     std::unique_ptr<FileSeries> files = OpenFiles(o, recorder.Info(), open, io, error, failed);
     if (failed) return FailOpening(io, error);
     if (publisher != nullptr) {
-        // A second of kadrs: the sender keeps up unless the machine stalls.
-        publisher->Start(Description(recorder.Info()), std::llround(std::max(recorder.Info().rate, 1.0)));
+        // As long as the file's queue: the burst that follows a stalled
+        // machine reaches the stream whole whenever it reaches the file.
+        publisher->Start(Description(recorder.Info()), o.BufferKadrs(recorder.Info().rate));
         recorder.SetPublisher(publisher);
         publisher->AwaitSubscribers();
     }

@@ -3,6 +3,8 @@
 // refused with one line naming the option and what it takes. Pure functions.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -38,6 +40,8 @@ struct Options {
     // No length given to a run that has no natural end: it goes on until a
     // signal (a publisher) or the publisher's end (a source).
     bool UntilStopped() const { return !lengthGiven && (!publish.empty() || !source.empty()); }
+    // The file writer's queue, and the publisher's, in kadrs at `rate`.
+    int64_t BufferKadrs(double rate) const { return std::max<int64_t>(std::llround(buffer * rate), 1); }
 
     velmora::hosts::FileFormat FileFormat() const {
         return format.value_or(velmora::hosts::FormatOf(output));

@@ -185,7 +185,7 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
     if (simulated && rampPosition_ >= 0 && rampRange_ != 0)
         result.notes.push_back("Y16 ramp check skipped: Y16 is not on the 10 V range");
     result.stats = std::make_unique<KadrStats>(channels_, simulated && rampRange_ == 0 ? rampPosition_ : -1);
-    result.queueKadrs = std::max<int64_t>(std::llround(options_.buffer * info_.rate), 1);
+    result.queueKadrs = options_.BufferKadrs(info_.rate);
     buffer_.assign(channels_.size() * kBufferKadrs, 0);
     started_ = false;
     info_.startTime.clear();

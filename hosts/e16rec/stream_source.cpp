@@ -185,7 +185,7 @@ bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<in
         channels.push_back({c.name, c.codesPerVolt > 0 ? c.codesPerVolt : 1.0});
     }
     result.stats = std::make_unique<KadrStats>(channels, ramp);
-    result.queueKadrs = std::max<int64_t>(std::llround(options_.buffer * info_.rate), 1);
+    result.queueKadrs = options_.BufferKadrs(info_.rate);
     auto thread = std::make_unique<WriterThread>(writer, *result.stats, channels.size(), result.queueKadrs);
 
     const Take take = Follow(*thread, stops, result);

@@ -59,7 +59,8 @@ grep -q "registered driver $work/prefix/lib/velmora/Lintara.adc is gone" "$work/
 
 # The recorder's own tests, run on the installed program.
 (cd "$build/bin" && E16REC="$work/moved/bin/e16rec" ./e16rec_run_test >"$work/run_test" 2>&1) ||
-  fail "e16rec_run_test on the installed e16rec: $(tail -20 "$work/run_test")"
+  fail "e16rec_run_test on the installed e16rec:
+$(grep -A30 ': Failure$' "$work/run_test"; grep '^\[  FAILED' "$work/run_test")"
 
 # A host built against the package.
 example=$work/moved/share/doc/Lintara/examples/record_volts
