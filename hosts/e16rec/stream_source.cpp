@@ -111,14 +111,15 @@ SourceRecorder::Take SourceRecorder::Queue(const hosts::StreamBlock& block, Writ
 SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::atomic<int>& stops,
                                             RecordingResult& result) {
     Take take = Queue(first_, thread, result);
-    auto heard = Clock::now();
+    // Silence is time spent looking and finding nothing: a process stopped
+    // meanwhile (SIGSTOP) counts none of its stop, and finds the messages
+    // queued then however long its first look after it takes.
+    double silent = 0;
     int64_t skippedBefore = skipped_;
     double silence = SilenceAfter(first_.header.kadrs, info_.rate);
     hosts::StreamBlock block;
     std::string error;
     while (take == Take::More && stops.load() == 0) {
-        // Silence is a look begun past it that found nothing: a process
-        // stopped meanwhile (SIGSTOP) finds the messages queued at the next.
         const auto asked = Clock::now();
         const auto got = reader_.Next(kWaitMs, block, error);
         if (got == hosts::StreamReader::Got::Another) {
@@ -127,12 +128,15 @@ SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::ato
         }
         if (got == hosts::StreamReader::Got::Refused) Skip(error);
         if (got == hosts::StreamReader::Got::Block) {
-            heard = Clock::now();
+            silent = 0;
             skippedBefore = skipped_;
             silence = SilenceAfter(block.header.kadrs, info_.rate);
             take = Queue(block, thread, result);
             ShowProgress(result.received);
-        } else if (std::chrono::duration<double>(asked - heard).count() > silence) {
+            continue;
+        }
+        silent += std::min(std::chrono::duration<double>(Clock::now() - asked).count(), kWaitMs / 1000.0);
+        if (silent > silence) {
             // In whole seconds: the silence follows the blocks' length.
             result.endedEarly = hosts::SilenceReason(
                 options_.source, static_cast<double>(std::lround(silence)), skipped_ - skippedBefore);

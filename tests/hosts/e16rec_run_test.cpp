@@ -365,17 +365,21 @@ TEST_F(E16recRun, RunsAtOnceEachRecordTheModuleTheyName) {
 }
 
 // Killed outright (no signal to catch) three seconds in, once while an HDF5
-// reader watches the file grow, once into a slow CSV file: each file opens
-// as it is, holds every kadr but those of the last second, and nothing that
-// is not a real kadr.
+// reader watches the file grow, once into a slow CSV file and a stream: each
+// file opens as it is, holds every kadr but those of the last second, and
+// nothing that is not a real kadr. The stream's recorder ends after its
+// silence, its file whole.
 TEST_F(E16recRun, AKilledRecordingLeavesAFileOfAllButTheLastSecond) {
+    const std::string stream = "ipc://" + File("killed.ipc");
+    const auto copy = Start("--source " + stream + " -q -o " + File("copy.h5"), "copy");
+    std::this_thread::sleep_for(500ms);
     const struct {
         std::string args;
         const char* file;
         double rate;
     } cases[] = {
         {"-a 127.0.0.1 --inputs se -c 0-31 -r 15625", "killed.h5", 15625},
-        {"-a 127.0.0.2 --inputs se -c 0-3,31 -r 1000", "killed.csv", 1000},
+        {"-a 127.0.0.2 --inputs se -c 0-3,31 -r 1000 --publish " + stream, "killed.csv", 1000},
     };
     std::vector<std::unique_ptr<Started>> runs;
     for (const auto& c : cases) runs.push_back(Start(c.args + " -t 60 -q -o " + File(c.file), c.file));
@@ -399,6 +403,11 @@ TEST_F(E16recRun, AKilledRecordingLeavesAFileOfAllButTheLastSecond) {
             EXPECT_GE(r.rows, growing.rows) << "fewer kadrs than a reader saw before";
         }
     }
+    EXPECT_EQ(copy->Wait(), 1);
+    EXPECT_EQ(copy->Err(), "e16rec: the recording ended early: no message from " + stream + " for 10 s\n");
+    const Recorded copied = ReadRecorded(File("copy.h5"), false);
+    EXPECT_EQ(SimulatedFault(copied), "");
+    EXPECT_GE(copied.rows, 1500u);
 }
 
 // Stopped (SIGSTOP, a suspended machine) and continued: a recorder stopped
