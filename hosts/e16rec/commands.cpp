@@ -243,7 +243,10 @@ int Conclude(Console io, double rate, std::unique_ptr<FileSeries>& series, Recor
     else if (files)
         std::fprintf(io.out, "written to %s\n", files->FirstFile().c_str());
     if (!result.endedEarly.empty()) return Fail(io, "the recording ended early: " + result.endedEarly);
-    return result.interrupted ? 128 + stopSignal.load() : 0;
+    // Not every kadr came: said, and a failure unless a signal's status stands.
+    if (!result.streamLost.empty()) Fail(io, result.streamLost);
+    if (result.interrupted) return 128 + stopSignal.load();
+    return result.streamLost.empty() ? 0 : 1;
 }
 
 // What the publisher's last message says of the end.

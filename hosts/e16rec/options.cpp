@@ -188,10 +188,11 @@ std::string Usage() {
            "\n"
            "Exit status:\n"
            "  0 all kadrs recorded; 1 an error, a full disk, a file that fell --buffer\n"
-           "  behind, or a recording the driver or the stream ended early (the reason on\n"
-           "  standard error); 2 a bad option; 128 + the signal when SIGINT, SIGTERM or\n"
-           "  SIGHUP stopped it (the file then holds every kadr received, and the summary\n"
-           "  says so); 0 when a signal ends a run without -t or -n (--publish, --source).\n";
+           "  behind, a recording the driver or the stream ended early, or a stream that\n"
+           "  lost kadrs in gaps (the reason on standard error); 2 a bad option; 128 + the\n"
+           "  signal when SIGINT, SIGTERM or SIGHUP stopped it (the file then holds every\n"
+           "  kadr received, and the summary says so); 0 when a signal ends a run without\n"
+           "  -t or -n (--publish, --source).\n";
 }
 
 } // namespace e16rec

@@ -43,6 +43,9 @@ struct RecordingResult {
     // The publisher's own recording ended first, as it was asked: the kadrs
     // past it were never recorded, so none is lost.
     bool sourceEnded = false;
+    // What a stream lost in its gaps, said on standard error; empty when
+    // every kadr came.
+    std::string streamLost;
     // The file writer was stuck and left behind: it keeps the file and the
     // statistics, so neither may be closed or freed, nor the process left
     // but by _Exit.

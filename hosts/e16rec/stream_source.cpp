@@ -154,6 +154,10 @@ void SourceRecorder::AddStreamNotes(RecordingResult& result) const {
                            std::to_string(reader_.GapKadrs()) + " kadrs missing, " +
                            std::to_string(skipped_) + " messages skipped");
     if (!publisherEnd_.empty()) result.notes.push_back("the publisher ended: " + publisherEnd_);
+    if (reader_.Gaps() > 0)
+        result.streamLost = "the stream lost " + std::to_string(reader_.GapKadrs()) + " kadrs in " +
+                            std::to_string(reader_.Gaps()) + (reader_.Gaps() == 1 ? " gap" : " gaps") +
+                            "; the file marks where";
 }
 
 // Why the publisher's last message ends this recording early, if it does:
