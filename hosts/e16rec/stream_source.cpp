@@ -146,7 +146,8 @@ SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::ato
     return take;
 }
 
-// The summary's lines on the stream, after the gaps it names.
+// The summary's lines on the stream, after the gaps it names, and what the
+// gaps lost.
 void SourceRecorder::AddStreamNotes(RecordingResult& result) const {
     if (reader_.Gaps() > kNamedGaps)
         result.notes.push_back("... and " + std::to_string(reader_.Gaps() - kNamedGaps) + " more gaps");
