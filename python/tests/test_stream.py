@@ -199,25 +199,27 @@ def publish(endpoint, rows, end="complete", last=20):
     socket.close()
 
 
+LOST_4 = "the stream lost 4 kadrs in 1 gap; the file marks where"
+
+
 @needs_e16rec
-@pytest.mark.parametrize("args, end, last, status, said", [
-    ([], "complete", 20, 0, ""),
-    ([], "stopped by a signal", 20, 0, ""),  # a publisher run until Ctrl-C
-    ([], "complete", 25, 0, ""),  # kadrs 20 to 24 missed just before the end
-    ([], "failed: No space left on device", 20, 1,
-     "the publisher's recording ended: failed: No space left on device"),
-    (["-n", "100"], "complete", 25, 1,
+@pytest.mark.parametrize("args, end, last, said", [
+    ([], "complete", 20, LOST_4),  # complete, but for its gap: a failure
+    ([], "stopped by a signal", 20, LOST_4),  # a publisher run until Ctrl-C
+    ([], "complete", 25, "the stream lost 9 kadrs in 2 gaps; the file marks where"),  # 20 to 24 missed at the end
+    ([], "failed: No space left on device", 20,
+     "the recording ended early: the publisher's recording ended: failed: No space left on device"),
+    (["-n", "100"], "complete", 25, "the recording ended early: "
      "the publisher's recording ended (complete) after 16 of the 100 kadrs asked for"),
-    (["-t", "0.1"], "stopped by a signal", 20, 1,
+    (["-t", "0.1"], "stopped by a signal", 20, "the recording ended early: "
      "the publisher's recording ended (stopped by a signal) after 16 of the 100 kadrs asked for"),
 ])
-def test_a_source_ends_as_its_publisher_did(tmp_path, args, end, last, status, said):
+def test_a_source_ends_as_its_publisher_did(tmp_path, args, end, last, said):
     endpoint = f"ipc://{tmp_path}/end"
     source = started([E16REC, "--source", endpoint, *args, "-o", str(tmp_path / "copy.csv"), "-q"])
     publish(endpoint, [], end=end, last=last)
     out, err = source.communicate(timeout=30)
-    assert source.returncode == status, err
-    assert err == (f"e16rec: the recording ended early: {said}\n" if said else "")
+    assert (source.returncode, err) == (1, f"e16rec: {said}\n")
     assert f"the publisher ended: {end}" in out
     assert "lost: " not in out  # kadrs the publisher never recorded
     # Every gap the summary counts is named there and kept in the file.
@@ -268,7 +270,7 @@ def test_a_source_checks_the_ramp_past_the_streams_gaps(tmp_path):
     socket.send_multipart(ramp(2, after + 95, [], end="complete"))
     socket.close()
     out, err = source.communicate(timeout=30)
-    assert source.returncode == 0, err
+    assert (source.returncode, err) == (1, "e16rec: the stream lost 34043 kadrs in 1 gap; the file marks where\n")
     assert "stream: 1 gaps, 34043 kadrs missing" in out
     assert "Y16 ramp of the simulated module: 5 lost kadrs, 0 repeated kadrs" in out
 
@@ -322,9 +324,9 @@ def test_a_source_names_and_skips_malformed_messages(tmp_path):
     source = started([E16REC, "--source", endpoint, "-o", str(tmp_path / "copy.csv"), "-q"])
     publish(endpoint, rows)
     out, err = source.communicate(timeout=30)
-    assert source.returncode == 0, err
+    assert source.returncode == 1, err
     lines = err.splitlines()
-    assert len(lines) == len(rows)
+    assert lines[len(rows):] == [f"e16rec: {LOST_4}"]
     for (_, want), line in zip(rows, lines):
         assert line.startswith("e16rec: skipped a message: ") and want in line
     assert f"stream: 1 gaps, 4 kadrs missing, {len(rows)} messages skipped" in out
@@ -348,7 +350,7 @@ def test_a_source_names_ten_gaps_and_counts_the_rest(tmp_path):
         socket.send_multipart(message(seq, 2 * seq, 1, end="complete" if seq == 11 else None))
     socket.close()
     out, err = source.communicate(timeout=30)
-    assert source.returncode == 0, err
+    assert (source.returncode, err) == (1, "e16rec: the stream lost 11 kadrs in 11 gaps; the file marks where\n")
     assert [line for line in out.splitlines() if line.startswith("gap: ")] == [
         f"gap: kadrs {k} to {k} never came" for k in range(1, 20, 2)]
     assert "... and 1 more gaps\nstream: 11 gaps, 11 kadrs missing" in out

@@ -14,7 +14,6 @@
 #include "recorded_files.h"
 #include "store_connection.h"
 #include "stream_reader.h"
-#include "test_publisher.h"
 #include "test_support.h"
 #include "writer_thread.h"
 
@@ -527,29 +526,6 @@ TEST_F(E16recCommand, AFullDiskShowsNoFiguresOfKadrsItLost) {
     EXPECT_EQ(RecordCommand(options, said.io(), full), 1);
     EXPECT_THAT(said.out(), AllOf(HasSubstr("recorded 0 of 2000 kadrs"), Not(HasSubstr("min, V"))));
     EXPECT_THAT(said.err(), HasSubstr("No space left on device"));
-}
-
-// A stream that lost kadrs on the way, from a publisher that completed: the
-// file marks the gap, the summary counts it, and the run fails saying so.
-TEST_F(E16recCommand, AStreamThatLostKadrsFailsSayingSo) {
-    const std::string endpoint = "ipc://" + (store.dir().path() / "stream").string();
-    velmora::test::TestPublisher publisher(endpoint);
-    Options options;
-    options.source = endpoint;
-    options.output = (store.dir().path() / "copy.csv").string();
-    options.quiet = true;
-    Said said;
-    int status = -1;
-    std::thread run([&] { status = RecordCommand(options, said.io()); });
-    EXPECT_TRUE(publisher.AwaitSubscriber());
-    publisher.Send(0, 10);
-    publisher.Send(14, 6);
-    publisher.Send(20, 0, "S1", 2, "complete");
-    run.join();
-    EXPECT_EQ(status, 1);
-    EXPECT_EQ(said.err(), "e16rec: the stream lost 4 kadrs in 1 gap; the file marks where\n");
-    EXPECT_THAT(said.out(), HasSubstr("stream: 1 gaps, 4 kadrs missing"));
-    EXPECT_THAT(velmora::test::Slurp(options.output), HasSubstr("# gap first_kadr 10, kadrs 4\n"));
 }
 
 // A file writer that stalls once, as a disk does, `stall` long at its

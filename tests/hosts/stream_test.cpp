@@ -1,6 +1,7 @@
 // The recording's stream: its header made and read back, every way a
 // message can be malformed refused in one line, the subscriber going past
 // such messages and telling gaps, and the gaps a stream's files keep.
+#include <zmq.h>
 
 #include <array>
 
@@ -10,7 +11,6 @@
 #include "recording_file.h"
 #include "stream_message.h"
 #include "stream_reader.h"
-#include "test_publisher.h"
 #include "test_support.h"
 
 namespace velmora::hosts {
@@ -148,6 +148,52 @@ TEST(StreamMessage, FramesAreCheckedWhole) {
     EXPECT_EQ(payload, "\x01\x02\xff\x7f");
 }
 
+// A publisher of the test's own, on an ipc path of the test's folder.
+class TestPublisher {
+public:
+    explicit TestPublisher(const std::string& endpoint)
+        : context_(zmq_ctx_new()), socket_(zmq_socket(context_, ZMQ_XPUB)) {
+        const int linger = 1000;
+        zmq_setsockopt(socket_, ZMQ_LINGER, &linger, sizeof linger);
+        EXPECT_EQ(zmq_bind(socket_, endpoint.c_str()), 0) << zmq_strerror(zmq_errno());
+    }
+    // True once a subscription came (an XPUB tells them).
+    bool AwaitSubscriber() {
+        zmq_pollitem_t item{socket_, 0, ZMQ_POLLIN, 0};
+        char frame[64];
+        return zmq_poll(&item, 1, 10000) == 1 && zmq_recv(socket_, frame, sizeof frame, 0) > 0 &&
+               frame[0] == 1;
+    }
+    ~TestPublisher() {
+        zmq_close(socket_);
+        zmq_ctx_term(context_);
+    }
+    void Send(const std::vector<std::string>& frames) {
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            zmq_send(socket_, frames[i].data(), frames[i].size(), i + 1 < frames.size() ? ZMQ_SNDMORE : 0);
+    }
+    // A good message of two channels whose codes count up from first x 2.
+    void Send(int64_t first, int64_t kadrs, const std::string& serial = "S1", int channels = 2) {
+        StreamHeader h;
+        h.serial = serial;
+        h.firstKadr = first;
+        h.kadrs = kadrs;
+        h.channels.assign(static_cast<std::size_t>(channels), "Y16");
+        h.codesPerVolt.assign(h.channels.size(), 3276.7);
+        h.rate = 1000;
+        std::vector<int16_t> codes;
+        for (int64_t k = first * channels; k < (first + kadrs) * channels; ++k)
+            codes.push_back(static_cast<int16_t>(k));
+        std::string payload;
+        AppendPayload(codes.data(), codes.size(), payload);
+        Send({StreamTopic(serial), HeaderJson(h), payload});
+    }
+
+private:
+    void* context_;
+    void* socket_;
+};
+
 // Malformed messages are refused and those of another recording told apart,
 // each said in one line, and the reader goes on; a message after missing
 // kadrs tells them.
@@ -160,7 +206,7 @@ TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
     EXPECT_EQ(error, "cannot subscribe to tcp://127.0.0.1:99999: not tcp://HOST:PORT with a port from 1 to "
                      "65535, or ipc://PATH");
     ASSERT_TRUE(reader.Open(endpoint, error)) << error;
-    test::TestPublisher publisher(endpoint);
+    TestPublisher publisher(endpoint);
     ASSERT_TRUE(publisher.AwaitSubscriber());
     publisher.Send(0, 10);
     publisher.Send({"E16/S1", Header()});
