@@ -149,16 +149,15 @@ SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::ato
 // The summary's lines on the stream, after the gaps it names, and what the
 // gaps lost.
 void SourceRecorder::AddStreamNotes(RecordingResult& result) const {
-    if (reader_.Gaps() > kNamedGaps)
-        result.notes.push_back("... and " + std::to_string(reader_.Gaps() - kNamedGaps) + " more gaps");
-    result.notes.push_back("stream: " + std::to_string(reader_.Gaps()) + " gaps, " +
-                           std::to_string(reader_.GapKadrs()) + " kadrs missing, " +
-                           std::to_string(skipped_) + " messages skipped");
+    const int64_t gaps = reader_.Gaps();
+    if (gaps > kNamedGaps) result.notes.push_back("... and " + hosts::Counted(gaps - kNamedGaps, "more gap"));
+    result.notes.push_back("stream: " + hosts::Counted(gaps, "gap") + ", " +
+                           hosts::Counted(reader_.GapKadrs(), "kadr") + " missing, " +
+                           hosts::Counted(skipped_, "message") + " skipped");
     if (!publisherEnd_.empty()) result.notes.push_back("the publisher ended: " + publisherEnd_);
-    if (reader_.Gaps() > 0)
-        result.streamLost = "the stream lost " + std::to_string(reader_.GapKadrs()) + " kadrs in " +
-                            std::to_string(reader_.Gaps()) + (reader_.Gaps() == 1 ? " gap" : " gaps") +
-                            "; the file marks where";
+    if (gaps > 0)
+        result.streamLost = "the stream lost " + hosts::Counted(reader_.GapKadrs(), "kadr") + " in " +
+                            hosts::Counted(gaps, "gap") + "; the file marks where";
 }
 
 // Why the publisher's last message ends this recording early, if it does:

@@ -390,11 +390,13 @@ void ScopeWindow::ShowStream() {
                                .arg(stream->Recordings())
                          : tr("Stream of %1 from %2").arg(Text(stream->Serial()), Text(stream->Endpoint())));
     backend_->clear();
-    fill_->setText(tr("%1 gaps (%2 kadrs missing)").arg(stream->Gaps()).arg(stream->GapKadrs()));
+    fill_->setText(tr("%1 (%2 missing)")
+                       .arg(Text(velmora::hosts::Counted(stream->Gaps(), "gap")),
+                            Text(velmora::hosts::Counted(stream->GapKadrs(), "kadr"))));
     if (stream->Refused() > 0)
-        ShowError(tr("%1 malformed messages skipped; the last: %2")
-                      .arg(stream->Refused())
-                      .arg(Text(stream->Problem())));
+        ShowError(tr("%1 skipped; the last: %2")
+                      .arg(Text(velmora::hosts::Counted(stream->Refused(), "malformed message")),
+                           Text(stream->Problem())));
 }
 
 void ScopeWindow::SetSource(const QString& endpoint) {

@@ -39,6 +39,10 @@ std::string SilenceReason(const std::string& endpoint, double seconds, int64_t s
     return "no good message" + from + " (" + std::to_string(skipped) + " skipped)";
 }
 
+std::string Counted(int64_t n, const std::string& noun) {
+    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
+}
+
 StreamReader::~StreamReader() {
     if (socket_ != nullptr) zmq_close(socket_);
     if (context_ != nullptr) zmq_ctx_term(context_);

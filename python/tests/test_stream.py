@@ -224,7 +224,8 @@ def test_a_source_ends_as_its_publisher_did(tmp_path, args, end, last, said):
     assert "lost: " not in out  # kadrs the publisher never recorded
     # Every gap the summary counts is named there and kept in the file.
     last_gap = [f"# gap first_kadr 20, kadrs {last - 20}"] if last > 20 else []
-    assert f"stream: {1 + len(last_gap)} gaps, {4 + last - 20} kadrs missing" in out
+    gaps = "1 gap" if last == 20 else "2 gaps"
+    assert f"stream: {gaps}, {4 + last - 20} kadrs missing" in out
     assert (f"gap: kadrs 20 to {last - 1} never came" in out) == bool(last_gap)
     csv = (tmp_path / "copy.csv").read_text().splitlines()
     assert csv[2 + 10 + 1 + 6:] == last_gap
@@ -271,7 +272,7 @@ def test_a_source_checks_the_ramp_past_the_streams_gaps(tmp_path):
     socket.close()
     out, err = source.communicate(timeout=30)
     assert (source.returncode, err) == (1, "e16rec: the stream lost 34043 kadrs in 1 gap; the file marks where\n")
-    assert "stream: 1 gaps, 34043 kadrs missing" in out
+    assert "stream: 1 gap, 34043 kadrs missing" in out
     assert "Y16 ramp of the simulated module: 5 lost kadrs, 0 repeated kadrs" in out
 
 
@@ -329,7 +330,7 @@ def test_a_source_names_and_skips_malformed_messages(tmp_path):
     assert lines[len(rows):] == [f"e16rec: {LOST_4}"]
     for (_, want), line in zip(rows, lines):
         assert line.startswith("e16rec: skipped a message: ") and want in line
-    assert f"stream: 1 gaps, 4 kadrs missing, {len(rows)} messages skipped" in out
+    assert f"stream: 1 gap, 4 kadrs missing, {len(rows)} messages skipped" in out
     assert "gap: kadrs 10 to 13 never came" in out
     csv = (tmp_path / "copy.csv").read_text().splitlines()
     assert csv[0].startswith("# serial SIM0009, address 127.0.0.9, start_time 2026-01-01T00:00:00.000Z, "
@@ -353,7 +354,7 @@ def test_a_source_names_ten_gaps_and_counts_the_rest(tmp_path):
     assert (source.returncode, err) == (1, "e16rec: the stream lost 11 kadrs in 11 gaps; the file marks where\n")
     assert [line for line in out.splitlines() if line.startswith("gap: ")] == [
         f"gap: kadrs {k} to {k} never came" for k in range(1, 20, 2)]
-    assert "... and 1 more gaps\nstream: 11 gaps, 11 kadrs missing" in out
+    assert "... and 1 more gap\nstream: 11 gaps, 11 kadrs missing" in out
 
 
 @needs_e16rec

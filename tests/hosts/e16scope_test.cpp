@@ -656,7 +656,7 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Values(window.Plot(), 0).empty(); }, 5000)) << "not drawn";
     EXPECT_THAT(Values(window.Plot(), 0), testing::Each(1.5)) << "1 V and the first row's offset";
     EXPECT_THAT(Label(window, "module"), HasSubstr("SIM0009"));
-    EXPECT_EQ(Label(window, "fill"), "1 gaps (4 kadrs missing)");
+    EXPECT_EQ(Label(window, "fill"), "1 gap (4 kadrs missing)");
     EXPECT_THAT(Label(window, "error"), HasSubstr("a message of 2 frames, not 3"));
     EXPECT_FALSE(Enabled(window, "record"));
     send(StreamMessage(0, 30, nullptr, {"X1"}));
