@@ -1,5 +1,5 @@
-// Scripted hands for the driver's modal windows, for the screenshot program
-// and the tests: a function that runs on the next modal window once it is
+// Scripted hands for the driver's modal windows, for the tests and the
+// benchmark: a function that runs on the next modal window once it is
 // open, and clicks on its buttons and tabs by object name.
 #pragma once
 

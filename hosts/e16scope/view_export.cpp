@@ -70,19 +70,6 @@ bool WriteFile(const std::string& path, std::string text, std::size_t count, Row
 
 } // namespace
 
-std::string TimeCsv(const View& view, double rate, const std::vector<std::string>& names) {
-    std::string csv = Header("time_s", view.channels, names);
-    csv.reserve(csv.size() + view.kadrs * (14 + 10 * view.channels));
-    TimeRows(view, rate, 0, view.kadrs, csv);
-    return csv;
-}
-
-std::string SpectrumCsv(const Spectrum& spectrum, const std::vector<std::string>& names) {
-    std::string csv = Header("frequency_hz", spectrum.dbv.size(), names);
-    SpectrumRows(spectrum, 0, spectrum.frequency.size(), csv);
-    return csv;
-}
-
 bool WriteTimeCsv(const std::string& path, const View& view, double rate,
                   const std::vector<std::string>& names, std::string& error) {
     if (!(rate > 0)) {

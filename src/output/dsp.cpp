@@ -96,10 +96,6 @@ void ThresholdAbove(double* __restrict x, std::size_t n, double threshold) {
     ForEach(n, [=](std::size_t i) { x[i] = std::isgreater(x[i], threshold) ? threshold : x[i]; });
 }
 
-void Multiply(double* __restrict x, const double* __restrict y, std::size_t n) {
-    ForEach(n, [=](std::size_t i) { x[i] *= y[i]; });
-}
-
 void DoubleToInt16(const double* __restrict x, int16_t* __restrict out, std::size_t n) {
     // Rounded before the clip: clipping first lets GCC fold the rounding into
     // the clipped branches, and the loop no longer vectorises.

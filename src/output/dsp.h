@@ -12,8 +12,6 @@ namespace velmora::output {
 inline constexpr double kPi = std::numbers::pi;
 inline constexpr double kTwoPi = 2.0 * std::numbers::pi;
 
-// x[i] *= y[i] for i < n.
-void Multiply(double* x, const double* y, std::size_t n);
 // out[i] = x[i] rounded to the nearest integer (halves to even) and clipped to
 // -32768..32767; NaN gives 0 (a sample with no value reads as silence).
 void DoubleToInt16(const double* x, int16_t* out, std::size_t n);

@@ -25,8 +25,6 @@ public:
     enum Option : int { kDifferential = 0, kCalibration = 1, kSingleX = 2, kSingleY = 3 };
     // cmdChSet indexes.
     enum Button : int { kPresetDifferential = 0, kPresetSingle = 1, kReset = 2 };
-    // What cboADChSrc lists.
-    enum class SourceList { None, X, Y, XY };
 
     static constexpr const char* kChannelsCaption = "Channels:";
     static constexpr const char* kInputCaption = "&Input";
@@ -44,7 +42,6 @@ public:
     // The chosen optACh, -1 before any.
     virtual int ChosenOption() const = 0;
     virtual const std::vector<std::string>& SourceItems() const = 0;
-    virtual SourceList SourceKind() const = 0;
     // -1: nothing selected.
     virtual int SourceIndex() const = 0;
     virtual bool SourceEnabled() const = 0;

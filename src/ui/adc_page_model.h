@@ -30,7 +30,6 @@ public:
     const std::string& InputCaption() const override { return inputCaption_; }
     int ChosenOption() const override { return option_; }
     const std::vector<std::string>& SourceItems() const override { return sourceItems_; }
-    SourceList SourceKind() const override { return sourceKind_; }
     int SourceIndex() const override { return sourceIndex_; }
     bool SourceEnabled() const override { return sourceEnabled_; }
     const core::ChannelTable& PageTable() const { return pageTable_; }
@@ -44,6 +43,9 @@ public:
     void Page_SaveSetting() override;
 
 private:
+    // What cboADChSrc lists.
+    enum class SourceList { None, X, Y, XY };
+
     void SetUpdating(bool on) override { updating_ = on; }
     void Initialise();
     void FillSources(SourceList kind);

@@ -142,14 +142,14 @@ TEST(Waveforms, OffChannelsBuildNothingOrZeros) {
     EXPECT_EQ(s->channels[1].samples, std::vector<double>(10000, 0.0)); // whatever its baseline
 }
 
-TEST(Dsp, MultiplyTakesExactlyItsLength) {
+TEST(Dsp, ABlockFunctionTakesExactlyItsLength) {
     for (std::size_t n : {0, 1, 7, 8, 9, 1027}) { // the grouped part of the loop and its tail
-        std::vector<double> x(n + 1), y(n + 1);
-        for (std::size_t i = 0; i <= n; ++i) x[i] = 0.5 * i - 3.0, y[i] = 1.25 - 0.75 * i;
-        std::vector<double> product = x;
-        Multiply(product.data(), y.data(), n);
-        for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(product[i], x[i] * y[i]) << n << " " << i;
-        EXPECT_EQ(product[n], x[n]) << n; // nothing past the length
+        std::vector<double> x(n + 1);
+        for (std::size_t i = 0; i <= n; ++i) x[i] = 0.5 * i - 3.0;
+        std::vector<double> sum = x;
+        Add(1.25, sum.data(), n);
+        for (std::size_t i = 0; i < n; ++i) ASSERT_EQ(sum[i], x[i] + 1.25) << n << " " << i;
+        EXPECT_EQ(sum[n], x[n]) << n; // nothing past the length
     }
 }
 
