@@ -18,10 +18,14 @@ namespace {
 
 QtMessageHandler qtMessages = nullptr;
 
-// The offscreen platform says this of every window it shows: a script's
-// standard error keeps e16scope's own lines.
+// The offscreen platform says the first of every window it shows, and Qt the
+// second wherever no login session set a runtime folder (cron, ssh, a
+// container) before it takes one in /tmp: a script's standard error keeps
+// e16scope's own lines.
 void QuietPlatform(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (text == QLatin1String("This plugin does not support propagateSizeHints()")) return;
+    if (text == QLatin1String("This plugin does not support propagateSizeHints()") ||
+        text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
     qtMessages(type, context, text);
 }
 
