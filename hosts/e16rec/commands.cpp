@@ -249,13 +249,7 @@ int Conclude(Console io, double rate, std::unique_ptr<FileSeries>& series, Recor
     return result.streamLost.empty() ? 0 : 1;
 }
 
-// What the publisher's last message says of the end.
-std::string EndText(const RecordingResult& r, bool ok, const std::string& error) {
-    if (!ok) return "failed: " + error;
-    if (!r.endedEarly.empty()) return "the recording ended early: " + r.endedEarly;
-    return std::string(stopRequests.load() > 0 ? hosts::kEndStopped : hosts::kEndComplete);
-}
-
+// The recording as every stream message describes it.
 hosts::StreamHeader Description(const hosts::RecordingInfo& info) {
     hosts::StreamHeader h;
     h.serial = info.serial;
@@ -302,7 +296,7 @@ int RecordWith(const DriverSession& session, const Options& o, Console io, const
     RecordingResult result;
     const bool ok = recorder.Record(files.get(), stopRequests, result, error);
     if (publisher != nullptr) {
-        publisher->Finish(EndText(result, ok, error));
+        publisher->Finish(StreamEnd(result, ok, error, stopRequests.load() > 0));
         result.notes.push_back("published " + std::to_string(publisher->Messages()) + " messages; " +
                                std::to_string(publisher->LostKadrs()) + " kadrs not sent");
     }

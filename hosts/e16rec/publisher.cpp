@@ -139,7 +139,7 @@ void Publisher::Push(const int16_t* codes, int64_t kadrs, const std::string& sta
     ready_.notify_one();
 }
 
-void Publisher::Finish(const std::string& end) {
+void Publisher::End(const std::string& end) {
     {
         std::lock_guard lock(mutex_);
         if (finishing_) return;
@@ -147,6 +147,10 @@ void Publisher::Finish(const std::string& end) {
         end_ = end;
     }
     ready_.notify_one();
+}
+
+void Publisher::Finish(const std::string& end) {
+    End(end);
     if (thread_.joinable()) thread_.join();
     if (socket_ != nullptr) zmq_close(socket_);
     if (context_ != nullptr) zmq_ctx_term(context_); // waits the linger out

@@ -41,9 +41,12 @@ public:
     // Queues a copy of `kadrs` whole kadrs, or counts them lost; never
     // waits. `startTime`, when not empty, is kadr 0's from then on.
     void Push(const int16_t* codes, int64_t kadrs, const std::string& startTime = {});
-    // Sends what is queued and a last message of no kadrs with `end`, then
-    // stops the thread and closes the socket, giving subscribers a moment
-    // to take what is on its way.
+    // Sends what is queued, then a last message of no kadrs with `end`;
+    // blocks pushed after it are lost. Never waits. The first end stands.
+    void End(const std::string& end);
+    // Ends with `end`, unless already ended, then stops the thread and
+    // closes the socket, giving subscribers a moment to take what is on
+    // its way.
     void Finish(const std::string& end);
     int64_t LostKadrs() const;
     int64_t Messages() const;

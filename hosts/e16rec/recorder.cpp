@@ -30,6 +30,12 @@ std::string Number(double value) {
 
 } // namespace
 
+std::string StreamEnd(const RecordingResult& r, bool ok, const std::string& error, bool stopped) {
+    if (!ok) return "failed: " + error;
+    if (!r.endedEarly.empty()) return "the recording ended early: " + r.endedEarly;
+    return std::string(stopped ? velmora::hosts::kEndStopped : velmora::hosts::kEndComplete);
+}
+
 bool FinishWriting(std::unique_ptr<WriterThread>& thread, velmora::hosts::RecordingWriter* writer,
                    const Options& options, const std::atomic<int>& stops, std::FILE* err,
                    const std::string& behind, RecordingResult& result, std::string& error) {
@@ -229,6 +235,12 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
                                    : "the file writer fell " + Number(options_.buffer) +
                                          " s behind: " + options_.output +
                                          " took the data slower than they came (--buffer gives it more time)";
+    // The stream ends with the recording, not with the file: subscribers,
+    // whose recordings are whole, would take a file slow to take its queue
+    // (up to --buffer seconds of data) for a publisher gone silent. A writer
+    // that failed is said once its thread ended.
+    if (publisher_ != nullptr && refused != WriterThread::Refused::WriterFailed)
+        publisher_->End(StreamEnd(result, behind.empty(), behind, stops.load() > 0));
     return FinishWriting(thread, writer, options_, stops, err_, behind, result, error);
 }
 

@@ -52,6 +52,11 @@ struct RecordingResult {
     bool leftBehind = false;
 };
 
+// The stream's last word on a recording (its `end`): "failed: `error`"
+// unless `ok`, the driver's reason when it ended the recording early, else
+// complete, or stopped by a signal when `stopped`.
+std::string StreamEnd(const RecordingResult& r, bool ok, const std::string& error, bool stopped);
+
 // Ends the file writer's thread of a recording: what is queued is written,
 // unless the file takes nothing for the longer of half a minute and the
 // buffer, or another stop request comes (`stops` counts them); the writer

@@ -478,21 +478,36 @@ TEST_F(E16recRun, ASignalLeavesAWholeFileWithItsSummary) {
 // the same to e16rec) ends the recording with its reason: the system's when
 // the reader goes, and a stop signal while e16rec waits for it leaves it.
 // Either way e16rec ends at once, never killed by the pipe; nor does it
-// hang on a pipe that nothing reads yet.
+// hang on a pipe that nothing reads yet. Its stream ends with the recording,
+// complete or with the file fallen behind, while it still waits for the file.
 TEST_F(E16recRun, AFileThatTakesNothingEndsWithItsReason) {
     const std::string pipe = File("nobody.csv");
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     for (const bool readerGoes : {true, false}) {
         SCOPED_TRACE(readerGoes ? "the reader goes" : "a signal while waiting");
+        const std::string stream = "ipc://" + File(readerGoes ? "goes.ipc" : "stays.ipc");
+        const auto copy = Start("--source " + stream + " -q -o -", readerGoes ? "goes-copy" : "stays-copy");
+        std::this_thread::sleep_for(500ms);
         const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         ASSERT_GE(reader, 0);
-        const auto run = Start("--inputs se -c 0-31 -r 15625 -t 30 --buffer 1 --force -o " + pipe,
+        const auto run = Start("--inputs se -c 0-31 -r 15625 --force --publish " + stream +
+                                   (readerGoes ? " -t 1 -o " : " -t 30 --buffer 1 -o ") + pipe,
                                readerGoes ? "goes" : "stays");
         const auto waitedFor = [&] {
             return run->Err().find(" takes nothing: waiting") != std::string::npos;
         };
         for (int i = 0; i < 100 && !waitedFor(); ++i) std::this_thread::sleep_for(100ms);
         ASSERT_TRUE(waitedFor()) << run->Err();
+        if (readerGoes) {
+            EXPECT_EQ(copy->Wait(), 0) << copy->Err();
+            EXPECT_THAT(copy->Out(),
+                        AllOf(HasSubstr("recorded 15625 kadrs"), HasSubstr("the publisher ended: complete")));
+        } else {
+            EXPECT_EQ(copy->Wait(), 1);
+            EXPECT_THAT(copy->Err(),
+                        StartsWith("e16rec: the recording ended early: the publisher's recording "
+                                   "ended: failed: the file writer fell 1 s behind: "));
+        }
         if (readerGoes)
             ::close(reader);
         else
