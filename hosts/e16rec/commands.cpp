@@ -104,11 +104,13 @@ bool OutputFree(const Options& o, std::string& error) {
         error = "cannot create " + o.output + ": " + std::strerror(errno);
         return false;
     }
-    const fs::path existing = o.split > 0                ? ExistingSeriesFile(o.output)
-                              : fs::exists(o.output, ec) ? fs::path(o.output)
-                                                         : fs::path();
+    std::vector<fs::path> existing;
+    if (o.split > 0)
+        existing = SeriesFiles(o.output);
+    else if (fs::exists(o.output, ec))
+        existing.push_back(o.output);
     if (o.force || existing.empty()) return true;
-    error = existing.string() + " exists; --force replaces it";
+    error = existing.front().string() + " exists; --force replaces it";
     return false;
 }
 

@@ -1,8 +1,14 @@
 #include "file_series.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <utility>
+
+#include "writers.h"
 
 namespace e16rec {
 
@@ -15,10 +21,10 @@ fs::path SeriesName(const fs::path& output, int64_t sequence) {
     return output.parent_path() / (output.stem().string() + number + output.extension().string());
 }
 
-fs::path ExistingSeriesFile(const fs::path& output) {
+std::vector<fs::path> SeriesFiles(const fs::path& output) {
     const std::string stem = output.stem().string() + "-", extension = output.extension().string();
     const fs::path folder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
-    int64_t lowest = 0;
+    std::vector<int64_t> sequences;
     std::error_code ec;
     for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec)) {
         const std::string name = entry.path().filename().string();
@@ -30,11 +36,12 @@ fs::path ExistingSeriesFile(const fs::path& output) {
             !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
             continue;
         const int64_t sequence = std::stoll(digits);
-        if (sequence > 0 && SeriesName(output, sequence).filename() == name &&
-            (lowest == 0 || sequence < lowest))
-            lowest = sequence;
+        if (sequence > 0 && SeriesName(output, sequence).filename() == name) sequences.push_back(sequence);
     }
-    return lowest > 0 ? SeriesName(output, lowest) : fs::path();
+    std::sort(sequences.begin(), sequences.end());
+    std::vector<fs::path> files;
+    for (int64_t sequence : sequences) files.push_back(SeriesName(output, sequence));
+    return files;
 }
 
 FileSeries::FileSeries(OpenFile open, fs::path output, hosts::FileFormat format, hosts::RecordingInfo info,
@@ -50,7 +57,29 @@ fs::path FileSeries::Name(int64_t sequence) const {
 }
 
 bool FileSeries::Open(std::string& error) {
-    return OpenNext(error);
+    return RemoveEarlierSeries(error) && OpenNext(error);
+}
+
+// A file of an earlier recording past this one's last would join it, by
+// name and by first_kadr. None is removed unless all may be: one that
+// another recording writes (a live series' earlier files are its own too)
+// or a program holds open keeps the whole series.
+bool FileSeries::RemoveEarlierSeries(std::string& error) const {
+    if (!overwrite_ || splitKadrs_ == 0) return true;
+    const std::vector<fs::path> files = SeriesFiles(output_);
+    std::vector<int> held;
+    for (const fs::path& file : files) {
+        held.push_back(hosts::HoldFile(file, error));
+        if (held.back() < 0) break;
+    }
+    bool removed = !held.empty() && held.back() >= 0;
+    for (std::size_t i = 0; removed && i < files.size(); ++i) {
+        removed = ::unlink(files[i].c_str()) == 0;
+        if (!removed) error = "cannot remove " + files[i].string() + ": " + std::strerror(errno);
+    }
+    for (int fd : held)
+        if (fd >= 0) ::close(fd);
+    return removed || files.empty();
 }
 
 bool FileSeries::OpenNext(std::string& error) {

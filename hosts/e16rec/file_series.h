@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "recording_file.h"
 
@@ -23,14 +24,15 @@ using OpenFile = std::function<std::unique_ptr<velmora::hosts::RecordingWriter>(
 
 // "run.h5", 2 → "run-0002.h5"; "run", 12345 → "run-12345".
 std::filesystem::path SeriesName(const std::filesystem::path& output, int64_t sequence);
-// The lowest-numbered file of the series `output` names that exists already;
-// empty when none. Asked before a split recording starts, so that a file
-// left from an earlier one does not end a long recording halfway.
-std::filesystem::path ExistingSeriesFile(const std::filesystem::path& output);
+// The files of the series `output` names that exist already, lowest number
+// first. Asked before a split recording starts, so that a file left from an
+// earlier one does not end a long recording halfway, nor join it.
+std::vector<std::filesystem::path> SeriesFiles(const std::filesystem::path& output);
 
 class FileSeries : public velmora::hosts::RecordingWriter {
 public:
-    // splitKadrs 0: one file, named `output`.
+    // splitKadrs 0: one file, named `output`. With `overwrite` a split
+    // recording replaces the whole series: Open removes its files first.
     FileSeries(OpenFile open, std::filesystem::path output, velmora::hosts::FileFormat format,
                velmora::hosts::RecordingInfo info, bool overwrite, int64_t splitKadrs);
     // The first file; false with `error` set.
@@ -50,6 +52,7 @@ protected:
 
 private:
     std::filesystem::path Name(int64_t sequence) const;
+    bool RemoveEarlierSeries(std::string& error) const;
     bool OpenNext(std::string& error);
     bool Next();
     // The file's failure, taken over with the kadrs it keeps.

@@ -154,7 +154,8 @@ std::string Usage() {
            "  -f, --format F       " +
            velmora::hosts::FormatNames() +
            ", whatever the file's extension\n"
-           "      --force          replace an existing file\n"
+           "      --force          replace an existing file (with --split, every file of\n"
+           "                       the series, so that none of an earlier one joins it)\n"
            "      --split SECONDS  a new file every SECONDS of data: FILE's name gets -0001,\n"
            "                       -0002, ... before its extension (run.h5: run-0001.h5, ...);\n"
            "                       each file holds its first kadr's index (first_kadr), and the\n"

@@ -121,6 +121,25 @@ bool HeldByAnotherProgram(int fd) {
     return false;
 }
 
+// A lock of the open file description: another program's, or another
+// writer's in this process, conflicts; HDF5's own lock (flock, which it lets
+// go in SWMR mode) does not. It goes with the descriptor.
+bool LockFile(int fd, const std::filesystem::path& file, std::string& error) {
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    // A file system that keeps no locks (some network ones) still records.
+    if (::fcntl(fd, F_OFD_SETLK, &whole) != 0 && (errno == EAGAIN || errno == EACCES)) {
+        error = file.string() + " is being written by another recording";
+        return false;
+    }
+    if (HeldByAnotherProgram(fd)) {
+        error = file.string() + " is open in another program";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool Unnamed(int fd) {
@@ -128,9 +147,6 @@ bool Unnamed(int fd) {
     return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 0;
 }
 
-// A lock of the open file description: another program's, or another
-// writer's in this process, conflicts; HDF5's own lock (flock, which it lets
-// go in SWMR mode) does not. It goes with the descriptor.
 // Opened without blocking, so that a pipe no program reads is refused at
 // once instead of holding the open without end; the writes block.
 int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& error) {
@@ -145,20 +161,22 @@ int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& er
         return -1;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    struct flock whole {};
-    whole.l_type = F_WRLCK;
-    whole.l_whence = SEEK_SET;
-    struct stat st {};
-    // A file system that keeps no locks (some network ones) still records.
-    if (::fcntl(fd, F_OFD_SETLK, &whole) != 0 && (errno == EAGAIN || errno == EACCES)) {
-        error = file.string() + " is being written by another recording";
-    } else if (HeldByAnotherProgram(fd)) {
-        error = file.string() + " is open in another program";
-    } else if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+    if (LockFile(fd, file, error)) {
+        struct stat st {};
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) == 0) return fd;
         error = "cannot empty " + file.string() + ": " + std::strerror(errno);
-    } else {
-        return fd;
     }
+    ::close(fd);
+    return -1;
+}
+
+int HoldFile(const std::filesystem::path& file, std::string& error) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        error = "cannot open " + file.string() + ": " + std::strerror(errno);
+        return -1;
+    }
+    if (LockFile(fd, file, error)) return fd;
     ::close(fd);
     return -1;
 }

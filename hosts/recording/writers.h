@@ -21,6 +21,10 @@ inline constexpr unsigned kHdf5DeflateLevel = 1;
 // would leave a mix of the two that each took for its own. -1 with `error`
 // set when refused, and errno ENXIO for a pipe that no program reads yet.
 int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& error);
+// Holds the existing `file` as ClaimFile does, leaving what it holds; -1
+// with `error` set when another recording writes it or a program holds it
+// open, so that it may be removed.
+int HoldFile(const std::filesystem::path& file, std::string& error);
 
 // A regular file that no name reaches any more (deleted, or its folder
 // removed): what it holds goes with the descriptor.

@@ -3,6 +3,7 @@
 // module cut off mid-recording through the simulator's fault controls, a
 // store that refuses the driver's settings, and a disk that stalls.
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include "commands.h"
 #include "driver_session.h"
@@ -16,6 +17,7 @@
 #include "stream_reader.h"
 #include "test_support.h"
 #include "writer_thread.h"
+#include "writers.h"
 
 #include <chrono>
 #include <cstdio>
@@ -310,13 +312,42 @@ TEST(E16recFiles, SeriesNamesNumberBeforeTheExtension) {
         {"run", 12345, "run-12345"},
     };
     for (const auto& c : cases) EXPECT_EQ(SeriesName(c.output, c.sequence).string(), c.name) << c.output;
-    // Before a split recording starts: the lowest-numbered file of its series.
+    // Before a split recording starts: the files of its series, lowest first.
     velmora::test::TempDir dir;
     for (const char* name :
          {"x-0007.csv", "x-0003.csv", "x-12.csv", "x-0001.h5", "y-0001.csv", "x-0002x.csv"})
         std::ofstream(dir.path() / name) << "kept";
-    EXPECT_EQ(ExistingSeriesFile(dir.path() / "x.csv"), dir.path() / "x-0003.csv");
-    EXPECT_EQ(ExistingSeriesFile(dir.path() / "z.csv"), std::filesystem::path());
+    EXPECT_EQ(SeriesFiles(dir.path() / "x.csv"),
+              (std::vector<std::filesystem::path>{dir.path() / "x-0003.csv", dir.path() / "x-0007.csv"}));
+    EXPECT_TRUE(SeriesFiles(dir.path() / "z.csv").empty());
+}
+
+// --force replaces a series whole, or not at all: a file of an earlier
+// recording past the new one's last would join it, and one that another
+// recording writes keeps every file of the series.
+TEST(E16recFiles, ForceReplacesTheWholeSeries) {
+    velmora::test::TempDir dir;
+    const auto output = dir.path() / "run.csv";
+    for (int64_t k = 1; k <= 4; ++k) std::ofstream(SeriesName(output, k)) << "earlier";
+    hosts::RecordingInfo info;
+    info.channels = {{"X1", 0, 1000.0f}};
+    info.rate = 10;
+    std::string error;
+    const int writing = hosts::HoldFile(SeriesName(output, 3), error);
+    ASSERT_GE(writing, 0) << error;
+    FileSeries refused(hosts::OpenWriter, output, hosts::FileFormat::Csv, info, true, 3);
+    EXPECT_FALSE(refused.Open(error));
+    EXPECT_EQ(error, SeriesName(output, 3).string() + " is being written by another recording");
+    EXPECT_EQ(SeriesFiles(output).size(), 4u);
+    EXPECT_EQ(velmora::test::Slurp(SeriesName(output, 1)), "earlier");
+    ::close(writing);
+    FileSeries files(hosts::OpenWriter, output, hosts::FileFormat::Csv, info, true, 3);
+    ASSERT_TRUE(files.Open(error)) << error;
+    const int16_t codes[4] = {};
+    ASSERT_TRUE(files.Write(codes, 4)) << files.Error();
+    ASSERT_TRUE(files.Close()) << files.Error();
+    EXPECT_EQ(SeriesFiles(output),
+              (std::vector<std::filesystem::path>{SeriesName(output, 1), SeriesName(output, 2)}));
 }
 
 // Kadrs split across files at every third, whatever the writes' sizes: each
