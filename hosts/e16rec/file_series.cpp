@@ -68,18 +68,18 @@ bool FileSeries::RemoveEarlierSeries(std::string& error) const {
     if (!overwrite_ || splitKadrs_ == 0) return true;
     const std::vector<fs::path> files = SeriesFiles(output_);
     std::vector<int> held;
-    for (const fs::path& file : files) {
-        held.push_back(hosts::HoldFile(file, error));
-        if (held.back() < 0) break;
+    bool ok = true;
+    for (std::size_t i = 0; ok && i < files.size(); ++i) {
+        const int fd = hosts::HoldFile(files[i], error);
+        ok = fd >= 0;
+        if (ok) held.push_back(fd);
     }
-    bool removed = !held.empty() && held.back() >= 0;
-    for (std::size_t i = 0; removed && i < files.size(); ++i) {
-        removed = ::unlink(files[i].c_str()) == 0;
-        if (!removed) error = "cannot remove " + files[i].string() + ": " + std::strerror(errno);
+    for (std::size_t i = 0; ok && i < files.size(); ++i) {
+        ok = ::unlink(files[i].c_str()) == 0;
+        if (!ok) error = "cannot remove " + files[i].string() + ": " + std::strerror(errno);
     }
-    for (int fd : held)
-        if (fd >= 0) ::close(fd);
-    return removed || files.empty();
+    for (int fd : held) ::close(fd);
+    return ok;
 }
 
 bool FileSeries::OpenNext(std::string& error) {
