@@ -86,8 +86,10 @@ const std::vector<Spec>& Specs() {
              std::sort(sorted.begin(), sorted.end());
              return std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
          }},
-        {0, "rate", "a number of kadrs per second above 0",
-         [](ScopeOptions& o, const std::string& v) { return Positive(v, o.rate, 1e9); }},
+        {0, "rate", "a number of kadrs per second from 1 to 500000",
+         [](ScopeOptions& o, const std::string& v) {
+             return Positive(v, o.rate, kMaxRate) && *o.rate >= kMinRate;
+         }},
         {0, "window", WindowTakes(),
          [](ScopeOptions& o, const std::string& v) {
              return Positive(v, o.window, WindowChoices().back()) && *o.window >= WindowChoices().front();
@@ -96,7 +98,7 @@ const std::vector<Spec>& Specs() {
          [](ScopeOptions& o, const std::string& v) { return (o.trigger = ParseTrigger(v)).has_value(); }},
         {0, "view", "time, spectrum (or fft) or xy",
          [](ScopeOptions& o, const std::string& v) { return (o.view = ParseView(v)).has_value(); }},
-        {0, "after", "a time in seconds above 0",
+        {0, "after", "a time in seconds above 0, at most a week (604800)",
          [](ScopeOptions& o, const std::string& v) { return Positive(v, o.after, kWeek); }},
         {0, "export-view", "a file name",
          [](ScopeOptions& o, const std::string& v) { return !(o.exportView = v).empty(); }},
@@ -155,7 +157,7 @@ trigger, measurements and cursors.
   --inputs se|diff     store the channel table first: X1..X16, Y1..Y16
                        against ground, or XY1..XY16 differential
   --channels LIST      channels 0..31 in scan order, e.g. 0-3,31
-  --rate R             kadrs per second
+  --rate R             kadrs per second, 1 to 500000
   --window SECONDS     the time the view spans, 0.01 to 60
   --trigger CHANNEL,rising|falling,LEVEL
                        a display trigger, e.g. X1,rising,0 (volts; the

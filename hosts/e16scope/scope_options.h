@@ -22,6 +22,9 @@ struct TriggerChoice {
     double level = 0; // volts
 };
 
+// Kadrs per second the window's Rate box takes, and so --rate.
+inline constexpr double kMinRate = 1, kMaxRate = 500000;
+
 struct ScopeOptions {
     std::string source; // a stream instead of the module
     std::optional<int32_t> address;

@@ -98,7 +98,7 @@ ScopeWindow::ScopeWindow(ScopeSession& session, QWidget* parent) : QMainWindow(p
 QWidget* ScopeWindow::MakeSidePanel() {
     rate_ = new NumberBox(tr("Rate"), tr("kadrs/s"));
     rate_->setObjectName(QStringLiteral("rate"));
-    rate_->setRange(1, 500000);
+    rate_->setRange(kMinRate, kMaxRate);
     rate_->setDecimals(1);
     achieved_ = new QLabel;
     achieved_->setObjectName(QStringLiteral("achieved"));
@@ -437,11 +437,15 @@ void ScopeWindow::SetRecording(bool recording) {
 
 void ScopeWindow::Tick() {
     std::string ended;
+    const bool streamed = session_.Stream() != nullptr;
     {
         BusyTime busy(busy_);
         session_.Drain(ended);
     }
     if (!ended.empty()) ShowError(Text(ended));
+    // The module lost or the file failed: a script's run did not record
+    // what it asked. A publisher's end is the stream's own.
+    if (unattended_ && !ended.empty() && !streamed && runFailure_.empty()) runFailure_ = ended;
     record_->setChecked(session_.Filing()); // a file that failed is closed
     if (!session_.Recording()) {
         drain_.stop();
@@ -541,7 +545,10 @@ void ScopeWindow::SetRate(double kadrsPerSecond) {
 }
 
 void ScopeWindow::RestartTraces() {
-    if (session_.Recording()) session_.SetWindow(WindowSeconds(), Plot()->PixelColumns());
+    if (session_.Recording()) {
+        session_.SetWindow(WindowSeconds(), Plot()->PixelColumns());
+        views_->SweepsRestarted();
+    }
     if (session_.Rate() <= 0) Plot()->ShowSpan(WindowSeconds()); // no kadr yet to draw over it
 }
 
@@ -584,6 +591,7 @@ void ScopeWindow::SaveSettings() const {
 namespace e16scope {
 
 bool ScopeWindow::Apply(const ScopeOptions& options) {
+    unattended_ = options.after.has_value(); // refused or not
     if (options.window) SetWindowSeconds(*options.window);
     if (options.rate) SetRate(*options.rate);
     if (options.channels) {
@@ -662,12 +670,12 @@ bool ScopeWindow::Refuse(const std::string& why) {
 // After the time asked: the last kadrs drained and drawn, then each action,
 // then the window closes with the run's status.
 void ScopeWindow::Unattended(const ScopeOptions& options) {
-    unattended_ = true;
     QTimer::singleShot(static_cast<int>(std::lround(*options.after * 1000)), this, [this, options] {
         Tick();
         Analyse();
         Redraw();
-        bool done = true;
+        bool done = runFailure_.empty();
+        if (!done) std::fprintf(stderr, "e16scope: %s\n", runFailure_.c_str());
         std::string error;
         if (!StreamHeard(*options.after)) done = false;
         if (!options.exportView.empty() && !views_->ExportView(session_, options.exportView, error)) {

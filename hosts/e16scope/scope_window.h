@@ -128,6 +128,7 @@ private:
     double analysisCost_ = 0; // and the last measurement
     int unattendedStatus_ = 1;
     bool unattended_ = false;                     // an --after run: the window's settings stay as they were
+    std::string runFailure_;                      // why the module's recording or its file ended first
     std::optional<TriggerChoice> pendingTrigger_; // --trigger, until the channels are known
     double busy_ = 0;
 };

@@ -206,28 +206,29 @@ void ViewArea::Redraw(const ScopeSession& session, double windowSeconds) {
         spectrumFresh_ = false;
         break;
     case ViewKind::Xy:
-        ShowXy(session.Sweep().Current());
+        ShowXy(frozen_ ? *frozen_ : session.Sweep().Current());
         break;
     }
 }
 
-// The triggered sweep, reduced once per sweep, from its trigger point; else
-// the rolling columns from the recording's start.
+// The triggered sweep, reduced once per sweep, from its trigger point, or
+// the frozen view, reduced whenever drawn; else the rolling columns from the
+// recording's start.
 void ViewArea::ShowTime(const ScopeSession& session, double windowSeconds) {
     shown_ = &session;
     const Sweeper& sweep = session.Sweep();
-    const bool triggered = SweepShown(sweep);
-    if (triggered) {
-        const View view = sweep.Current();
-        if (sweep.Sweeps() != sweepDrawn_) {
+    const bool triggered = frozen_ ? trigger_.on && frozen_->triggered : SweepShown(sweep);
+    if (frozen_ || triggered) {
+        const View view = frozen_ ? *frozen_ : sweep.Current();
+        if (frozen_ || sweep.Sweeps() != sweepDrawn_) {
             sweepColumns_.Reset(view.channels,
                                 KadrsPerColumn(static_cast<double>(view.kadrs), plot_->PixelColumns()),
                                 plot_->PixelColumns());
             sweepColumns_.Add(view.first.data(), view.first.size() / view.channels);
             sweepColumns_.Add(view.second.data(), view.second.size() / view.channels);
-            sweepDrawn_ = sweep.Sweeps();
+            sweepDrawn_ = frozen_ ? ~0ull : sweep.Sweeps();
         }
-        plot_->ShowSweep(sweepColumns_, session.Rate(), view.firstTime / session.Rate(), windowSeconds);
+        plot_->ShowSweep(sweepColumns_, session.Rate(), view.Time(0) / session.Rate(), windowSeconds);
     } else {
         plot_->Show(session.Traces(), session.Rate(), windowSeconds);
     }
@@ -276,13 +277,15 @@ void ViewArea::ShowCursors() {
 }
 
 // Only when the view holds other samples than at the last measurement: a
-// held sweep, or a stopped recording, is measured once.
+// held sweep, or a stopped recording, is measured once; a frozen view when
+// it is shown anew.
 void ViewArea::Analyse(const ScopeSession& session) {
     const Sweeper& sweep = session.Sweep();
-    const View view = sweep.Current();
+    const View view = frozen_ ? *frozen_ : sweep.Current();
     if (view.kadrs == 0 || session.Rate() <= 0) return;
     const uint64_t mark = view.triggered ? sweep.Sweeps() : sweep.Received();
-    if (mark == analysed_ && view.triggered == analysedTriggered_ && !analyseAgain_) return;
+    const bool same = frozen_ || (mark == analysed_ && view.triggered == analysedTriggered_);
+    if (same && !analyseAgain_) return;
     analysed_ = mark;
     analysedTriggered_ = view.triggered;
     analyseAgain_ = false;
@@ -322,6 +325,12 @@ void ViewArea::Thaw() {
     frozen_.reset();
     frozenCodes_ = {};
     frozenScales_ = {};
+    analyseAgain_ = true;
+}
+
+void ViewArea::SweepsRestarted() {
+    sweepDrawn_ = ~0ull;
+    analyseAgain_ = true;
 }
 
 bool ViewArea::ExportView(const ScopeSession& session, const std::string& path, std::string& error) const {

@@ -57,10 +57,13 @@ public:
     void Analyse(const ScopeSession& session);
     // The measurement table as CSV (channel,min_v,...), from the last Analyse.
     std::string MeasurementsCsv() const;
-    // Holds the view's samples as they are now, for the export while the
-    // display stands still; Thaw lets them go.
+    // Holds the view's samples as they are now: while the display stands
+    // still, every view draws, measures and exports those. Thaw lets them go.
     void Freeze(const ScopeSession& session);
     void Thaw();
+    // The session's sweeps start over (a new window): the next of them is
+    // drawn and measured, whatever its number.
+    void SweepsRestarted();
     // The samples in the view, or those frozen, (or the spectrum) as CSV;
     // false with `error` set.
     bool ExportView(const ScopeSession& session, const std::string& path, std::string& error) const;

@@ -35,9 +35,11 @@
 #include "measurement_table.h"
 #include "modal_script.h"
 #include "module_info.h"
+#include "scope_options.h"
 #include "scope_window.h"
 #include "stream_message.h"
 #include "test_support.h"
+#include "velmora/dotted_address.h"
 #include "xy_view.h"
 
 #include <zmq.h>
@@ -52,6 +54,7 @@ using namespace std::string_view_literals;
 
 class ScopeTest : public ::testing::Test {
 protected:
+    explicit ScopeTest(bool singleEnded = false) : singleEnded_(singleEnded) {}
     // A store of this process's own: what the setup dialog stores and the
     // window's settings stay out of the tests running beside it.
     static void SetUpTestSuite() {
@@ -60,11 +63,11 @@ protected:
     }
     static void TearDownTestSuite() { store_.reset(); }
     // Each test starts from the driver's first channel table (XY1..XY16),
-    // whatever an earlier one stored through Setup.
+    // or the single-ended one, whatever an earlier one stored through Setup.
     void SetUp() override {
         e16sim_reset();
         std::string error;
-        ASSERT_TRUE(velmora::hosts::StoreChannelTable(false, error)) << error;
+        ASSERT_TRUE(velmora::hosts::StoreChannelTable(singleEnded_, error)) << error;
         ASSERT_TRUE(session_.Create(error)) << error;
     }
 
@@ -116,7 +119,14 @@ protected:
     static double LastShown(PlotView* plot) { return plot->Traces().Time(plot->Traces().Columns() - 1); }
 
     static inline std::optional<velmora::test::PrivateStore> store_;
+    const bool singleEnded_;
     ScopeSession session_;
+};
+
+// X1..X16 and Y1..Y16 against ground: Y16 carries the module's ramp.
+class ScopeSingleEnded : public ScopeTest {
+protected:
+    ScopeSingleEnded() : ScopeTest(true) {}
 };
 
 // A first window a person can use: 1280 x 800 at least, four fifths of a
@@ -542,6 +552,87 @@ TEST_F(ScopeTest, ANumberTypedOutOfRangeIsRefusedAndTheValueStays) {
         }
         EXPECT_EQ(Label(window, "error"), c.refusal);
     }
+}
+
+// Y16's minimum, maximum and mean as the measurement table has them.
+std::string Y16Measured(ScopeWindow& window) {
+    const std::string csv = window.Views()->MeasurementsCsv();
+    const auto at = csv.find("\nY16,");
+    if (at == std::string::npos) return {};
+    const std::string row = csv.substr(at + 1, csv.find('\n', at + 1) - at - 1);
+    std::size_t fields = 0, end = 0;
+    while (fields < 4 && end != std::string::npos) end = row.find(',', end + 1), ++fields;
+    return row.substr(0, end);
+}
+
+// A new window's sweep is drawn and measured, though the sweeps count anew
+// and it has the old one's number; while the display is paused, every view
+// drawn again shows and measures the samples paused, as Export view saves
+// them. Y16 climbs 0.01 V a kadr through 0 V.
+TEST_F(ScopeSingleEnded, ANewWindowAndAPausedDisplayShowTheirOwnSamples) {
+    ScopeWindow window(session_);
+    window.show();
+    Detect(window);
+    window.Channels()->SetChecked({31});
+    window.SetRate(2000);
+    window.SetWindowSeconds(0.2);
+    window.findChild<QComboBox*>(QStringLiteral("triggerMode"))->setCurrentText(QStringLiteral("Single"));
+    Press(window, "start");
+    for (const auto& [seconds, measured] :
+         {std::pair{0.2, "Y16,-2,1.99"}, std::pair{0.05, "Y16,-0.5,0.49"}}) {
+        SCOPED_TRACE(seconds);
+        window.SetWindowSeconds(seconds);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return Y16Measured(window).starts_with(measured); }, 5000))
+            << window.Views()->MeasurementsCsv();
+        EXPECT_NEAR(window.Plot()->xAxis->range().size(), seconds, 1e-9);
+        EXPECT_NEAR(window.Plot()->xAxis->range().lower, -seconds / 2, 1e-3) << "the new sweep's time";
+    }
+    window.findChild<QComboBox*>(QStringLiteral("triggerMode"))->setCurrentText(QStringLiteral("Off"));
+    window.SetWindowSeconds(0.2);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() > 2000; }, 5000));
+    Press(window, "pause");
+    const std::string paused = Y16Measured(window);
+    const auto file = std::filesystem::path(::testing::TempDir()) / "e16scope_frozen.csv";
+    ASSERT_TRUE(window.ExportView(QString::fromStdString(file.string())));
+    const uint64_t received = session_.Received();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() > received + 300; }, 5000));
+    for (const ViewKind kind : {ViewKind::Xy, ViewKind::Spectrum, ViewKind::Time})
+        window.Views()->SetKind(kind);
+    EXPECT_EQ(Y16Measured(window), paused);
+    const auto again = std::filesystem::path(::testing::TempDir()) / "e16scope_frozen_again.csv";
+    ASSERT_TRUE(window.ExportView(QString::fromStdString(again.string())));
+    EXPECT_EQ(velmora::test::Slurp(again), velmora::test::Slurp(file));
+}
+
+// A script's run that was refused keeps the user's settings as well; one
+// whose module was lost before its time ends with status 1, its actions
+// done all the same.
+TEST_F(ScopeTest, AScriptsRunEndsAsItRecorded) {
+    {
+        ScopeWindow window(session_);
+        window.Channels()->SetChecked({2, 5});
+    }
+    const auto exported = std::filesystem::path(::testing::TempDir()) / "e16scope_script.csv";
+    std::filesystem::remove(exported);
+    for (const char* address : {"127.0.0.9", "127.0.0.1"}) {
+        SCOPED_TRACE(address);
+        ScopeOptions options;
+        options.address = velmora::ParseDotted(address);
+        options.channels = std::vector<int16_t>{7};
+        options.rate = 1000;
+        options.after = 2;
+        options.exportView = exported.string();
+        ScopeWindow window(session_);
+        const bool started = window.Apply(options);
+        ASSERT_EQ(started, address == "127.0.0.1"sv);
+        if (!started) continue;
+        ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, 200), 0);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(exported); }, 10000));
+        EXPECT_FALSE(session_.Recording());
+        EXPECT_EQ(window.UnattendedStatus(), 1);
+    }
+    ScopeWindow again(session_);
+    EXPECT_EQ(again.Channels()->Checked(), (QList<int>{2, 5}));
 }
 
 TEST_F(ScopeTest, BeforeTestItShowsOnlyWhatNeedsNoModule) {

@@ -47,7 +47,9 @@ TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
         std::vector<std::string> args;
         const char* error;
     } cases[] = {
-        {{"--rate", "0"}, "--rate: '0' is not a number of kadrs per second above 0"},
+        {{"--rate", "0.5"}, "--rate: '0.5' is not a number of kadrs per second from 1 to 500000"},
+        {{"--rate", "600000"}, "--rate: '600000' is not a number of kadrs per second from 1 to 500000"},
+        {{"--after", "1e9"}, "--after: '1e9' is not a time in seconds above 0, at most a week (604800)"},
         {{"--window", "61"}, "--window: '61' is not a time from 0.01 to 60 seconds"},
         {{"--window", "0.001"}, "--window: '0.001' is not a time from 0.01 to 60 seconds"},
         {{"--window", "nan"}, "--window: 'nan' is not a time from 0.01 to 60 seconds"},
@@ -64,7 +66,7 @@ TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
          "--channels: '0-40' is not a list of channels 0..31 such as 0-3,31, each once"},
         {{"--channels", "0-3,2"},
          "--channels: '0-3,2' is not a list of channels 0..31 such as 0-3,31, each once"},
-        {{"--after"}, "--after needs a time in seconds above 0"},
+        {{"--after"}, "--after needs a time in seconds above 0, at most a week (604800)"},
         {{"--measure=yes"}, "--measure takes no value"},
         {{"-x"}, "unknown option -x (e16scope --help lists them)"},
         {{"--export-view", "v.csv"}, "--export-view needs --after SECONDS (how long to record first)"},
