@@ -8,6 +8,7 @@
 
 #include "channel_list.h"
 #include "command_line.h"
+#include "stream_reader.h"
 #include "velmora/dotted_address.h"
 
 namespace e16scope {
@@ -66,7 +67,7 @@ const std::vector<Spec>& Specs() {
         {0, "source", "an endpoint such as tcp://127.0.0.1:5555 or ipc://PATH",
          [](ScopeOptions& o, const std::string& v) {
              o.source = v;
-             return v.starts_with("tcp://") || (v.starts_with("ipc://") && v.size() > 6);
+             return velmora::hosts::IsEndpoint(v, false);
          }},
         {0, "address", "an IPv4 address a.b.c.d",
          [](ScopeOptions& o, const std::string& v) {

@@ -75,6 +75,8 @@ TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
          "--source takes its module, channels and rate from the stream; --rate does not go with it"},
         {{"--source", "udp://x"},
          "--source: 'udp://x' is not an endpoint such as tcp://127.0.0.1:5555 or ipc://PATH"},
+        {{"--source", "tcp://"},
+         "--source: 'tcp://' is not an endpoint such as tcp://127.0.0.1:5555 or ipc://PATH"},
     };
     for (const auto& c : cases) {
         std::string error;
