@@ -578,8 +578,9 @@ TEST_F(ScopeSingleEnded, ANewWindowAndAPausedDisplayShowTheirOwnSamples) {
     window.SetWindowSeconds(0.2);
     window.findChild<QComboBox*>(QStringLiteral("triggerMode"))->setCurrentText(QStringLiteral("Single"));
     Press(window, "start");
-    for (const auto& [seconds, measured] :
-         {std::pair{0.2, "Y16,-2,1.99"}, std::pair{0.05, "Y16,-0.5,0.49"}}) {
+    for (const auto& sweep : {std::pair{0.2, "Y16,-2,1.99"}, std::pair{0.05, "Y16,-0.5,0.49"}}) {
+        const double seconds = sweep.first;
+        const std::string measured = sweep.second;
         SCOPED_TRACE(seconds);
         window.SetWindowSeconds(seconds);
         EXPECT_TRUE(QTest::qWaitFor([&] { return Y16Measured(window).starts_with(measured); }, 5000))
