@@ -173,14 +173,16 @@ public:
             zmq_send(socket_, frames[i].data(), frames[i].size(), i + 1 < frames.size() ? ZMQ_SNDMORE : 0);
     }
     // A good message of two channels whose codes count up from first x 2.
-    void Send(int64_t first, int64_t kadrs, const std::string& serial = "S1", int channels = 2) {
+    void Send(int64_t first, int64_t kadrs, const std::string& serial = "S1", int channels = 2,
+              double rate = 1000, const std::string& startTime = {}) {
         StreamHeader h;
         h.serial = serial;
+        h.startTime = startTime;
         h.firstKadr = first;
         h.kadrs = kadrs;
         h.channels.assign(static_cast<std::size_t>(channels), "Y16");
         h.codesPerVolt.assign(h.channels.size(), 3276.7);
-        h.rate = 1000;
+        h.rate = rate;
         std::vector<int16_t> codes;
         for (int64_t k = first * channels; k < (first + kadrs) * channels; ++k)
             codes.push_back(static_cast<int16_t>(k));
@@ -194,7 +196,8 @@ private:
     void* socket_;
 };
 
-// Malformed messages are refused and those of another recording told apart,
+// Malformed messages, and one that goes back even a kadr, are refused, and
+// those of another recording (module, channels, rate or start) told apart,
 // each said in one line, and the reader goes on; a message after missing
 // kadrs tells them.
 TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
@@ -211,10 +214,12 @@ TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
     publisher.Send(0, 10);
     publisher.Send({"E16/S1", Header()});
     publisher.Send({"E16/S1", "{\"serial\"", ""});
-    publisher.Send(3, 4);           // goes back
-    publisher.Send(10, 4, "S2");    // another module
-    publisher.Send(10, 4, "S1", 3); // other channels
-    publisher.Send(14, 6);          // after a gap of 4
+    publisher.Send(9, 4);                                             // goes back a kadr
+    publisher.Send(10, 4, "S2");                                      // another module
+    publisher.Send(10, 4, "S1", 3);                                   // other channels
+    publisher.Send(10, 4, "S1", 2, 2000);                             // another rate
+    publisher.Send(10, 4, "S1", 2, 1000, "2026-12-07T01:29:39.483Z"); // a later start
+    publisher.Send(14, 6);                                            // after a gap of 4
     publisher.Send(20, 1);
     const struct {
         StreamReader::Got got;
@@ -224,9 +229,11 @@ TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
         {StreamReader::Got::Block, "", 0, 0},
         {StreamReader::Got::Refused, "a message of 2 frames, not 3"},
         {StreamReader::Got::Refused, "bad JSON"},
-        {StreamReader::Got::Refused, "message 0 goes back to kadr 3 after kadr 9"},
+        {StreamReader::Got::Refused, "message 0 goes back to kadr 9 after kadr 9"},
         {StreamReader::Got::Another, "is of another recording (S2, 2 channels"},
         {StreamReader::Got::Another, "is of another recording (S1, 3 channels"},
+        {StreamReader::Got::Another, "is of another recording (S1, 2 channels, started )"},
+        {StreamReader::Got::Another, "is of another recording (S1, 2 channels, started 2026-12-07T01:29"},
         {StreamReader::Got::Block, "", 14, 4},
         {StreamReader::Got::Block, "", 20, 0},
         {StreamReader::Got::Nothing, ""},
