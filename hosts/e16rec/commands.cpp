@@ -365,16 +365,28 @@ int RecordCommand(const Options& o, Console io, const OpenFile& open) {
 }
 
 // As a host opens the setup dialog: the module detected first, so that every
-// page is there.
+// page is there. Only what OK stored is saved.
 int SetupCommand(const Options& o, Console io) {
+    return SetupCommand(o, io, [](IModule* module) {
+        int32_t outcome = -1;
+        module->ShowSetup(&outcome);
+        return outcome;
+    });
+}
+
+int SetupCommand(const Options& o, Console io, const ShowDialog& show) {
     std::string error;
     DriverSession session;
     if (!session.Create(error, io.err)) return Fail(io, error);
     if (!TakeAddress(session.module(), o, error) || !DetectModule(session.adc(), error))
         return Fail(io, error);
     std::fprintf(io.out, "module: %s\n", ModuleLine(hosts::IdentifyModule(session.module())).c_str());
-    VARIANT_BOOL ignored = VARIANT_FALSE; // false whatever the user did
-    session.adc()->ShowSetting(&ignored);
+    const int32_t outcome = show(session.module());
+    if (outcome < 0) return Fail(io, "the setup dialog was not shown");
+    if (outcome == 0) {
+        std::fprintf(io.out, "cancelled: nothing stored\n");
+        return 0;
+    }
     if (!hosts::SaveSettings(session.module(), session.adc(), error)) return Fail(io, error);
     std::fprintf(io.out, "settings saved\n");
     return 0;

@@ -6,7 +6,10 @@
 // settings are saved, and a failure is said.
 #pragma once
 
+#include <velmora/interfaces.h>
+
 #include <cstdio>
+#include <functional>
 
 #include "file_series.h"
 #include "options.h"
@@ -27,9 +30,13 @@ int RecordCommand(const Options& options, Console io, const OpenFile& open);
 // process may end only by _Exit, which neither waits for it nor tears down
 // what it uses.
 bool WriterLeftBehind();
-// Detects the module, opens the driver's setup dialog, then saves what OK
-// stored and says whether it was saved.
+// Detects the module, opens the driver's setup dialog through `show` (by
+// default IModule ShowSetup, whose outcome it returns), then saves what OK
+// stored and says whether it was saved. A dialog that was not shown is an
+// error; Cancel saves nothing.
+using ShowDialog = std::function<int32_t(IModule*)>;
 int SetupCommand(const Options& options, Console io = {});
+int SetupCommand(const Options& options, Console io, const ShowDialog& show);
 // The driver's address chooser; prints the address chosen.
 int ChooseCommand(Console io = {});
 

@@ -16,6 +16,16 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+
+// Empty counts as unset, as the driver counts it.
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
     std::string error;
     const auto options = e16rec::ParseOptions(argc, argv, error);
@@ -27,7 +37,7 @@ int main(int argc, char** argv) {
     if (options->chooseAddress) return e16rec::ChooseCommand();
     if (options->setup) {
         // The dialog is a window, and e16rec no Qt host of its own.
-        if (std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr) {
+        if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY")) {
             std::fputs("e16rec: --setup needs a display for the setup dialog; neither DISPLAY nor "
                        "WAYLAND_DISPLAY is set\n",
                        stderr);

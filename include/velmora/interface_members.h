@@ -118,7 +118,8 @@
 
 // What a host may ask beyond the three interfaces: the module to open (or the
 // user's choice from the driver's chooser), its identity, the recording's
-// counters, end and exact rate, and the settings' save. New members go at
+// counters, end and exact rate, the settings' save, and the setup dialog
+// with its outcome. New members go at
 // the end: a host built before them keeps its slots.
 #define VELMORA_IMODULE_MEMBERS(X)                                                                           \
     X(Get, Address, (BSTR* result), Plain)                                                                   \
@@ -133,6 +134,7 @@
     X(Function, SaveSettings, (VARIANT_BOOL* result), Boolean)                                               \
     X(Sub, Close, (), Plain)                                                                                 \
     X(Function, ChooseAddress, (BSTR* result), Plain)                                                        \
-    X(Get, KadrRate, (double* result), Plain)
+    X(Get, KadrRate, (double* result), Plain)                                                                \
+    X(Function, ShowSetup, (int32_t* result), Plain)
 
 // clang-format on

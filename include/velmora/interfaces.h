@@ -248,6 +248,11 @@ struct IDAO : public IDispatch {
 // get_KadrRate           Double     the kadr rate the module runs at, frame frequency over decimation:
 //                                   IADC3 Rate before its rounding to a Single, read the same way (the
 //                                   recording's while Busy). Times and rates a host writes use this
+// ShowSetup              Long       the setup dialog, as IADC3 ShowSetting opens it: 1 when OK stored the
+//                                   pages, 0 when it closed without storing (Cancel, Esc, the close box),
+//                                   -1 when it did not show: a recording runs, there is no display (the
+//                                   driver says so on standard error), or the dialog failed (its message
+//                                   box says why)
 struct IModule : public IDispatch {
     VELMORA_IMODULE_MEMBERS(VELMORA_PURE_MEMBER)
 };

@@ -175,9 +175,7 @@ HRESULT AdcFace::get_LastError(BSTR* result) {
 // The result is false either way.
 HRESULT AdcFace::ShowSetting(VARIANT_BOOL* result) {
     return GetValue(result, [this] {
-        if (engine::Settle(s_).acquisition.Busy()) return VARIANT_FALSE;
-        ui::dlgSetupModel frame(s_);
-        ui::CurrentDialogs().ShowSetup(frame);
+        ui::ShowSetupDialog(engine::Settle(s_));
         return VARIANT_FALSE;
     });
 }

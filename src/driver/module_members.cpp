@@ -5,6 +5,7 @@
 #include "driver/host_values.h"
 #include "engine/operations.h"
 #include "ui/dialogs.h"
+#include "ui/setup_model.h"
 #include "velmora/dotted_address.h"
 
 namespace velmora::driver {
@@ -80,6 +81,11 @@ HRESULT ModuleFace::ChooseAddress(BSTR* result) {
         const int32_t address = ui::CurrentDialogs().SelectIP(s_.input.adcName);
         return ToBstr(address != 0 ? DottedText(address) : std::string());
     });
+}
+
+// IADC3 ShowSetting, telling the host what came of it.
+HRESULT ModuleFace::ShowSetup(int32_t* result) {
+    return GetValue(result, [this] { return static_cast<int32_t>(ui::ShowSetupDialog(engine::Settle(s_))); });
 }
 
 } // namespace velmora::driver

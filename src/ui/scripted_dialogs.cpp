@@ -11,14 +11,16 @@ int32_t ScriptedDialogs::SelectIP(const std::string& title) {
 }
 
 bool ScriptedDialogs::ShowSetup(SetupFrame& frame) {
+    SetupUser user;
+    if (!setups_.empty()) {
+        user = std::move(setups_.front());
+        setups_.pop_front();
+        if (!user) return false;
+    }
     std::vector<std::string>& tabs = setupTabs.emplace_back();
     for (int i = 0; i < frame.TabCount(); ++i) tabs.push_back(frame.TabCaption(i));
     frame.Activate();
-    if (!setups_.empty()) {
-        const SetupUser user = std::move(setups_.front());
-        setups_.pop_front();
-        user(frame);
-    }
+    if (user) user(frame);
     if (frame.IsOpen()) frame.Cancel();
     return true;
 }

@@ -28,7 +28,8 @@ public:
     void QueueCancel() { addresses_.push_back(0); }
     // ShowSetup activates the frame, as the dialog's first showing does,
     // hands it to these in order, and cancels it when they left it open;
-    // with none left the dialog is cancelled at once.
+    // with none left the dialog is cancelled at once. A null user stands
+    // for a dialog that cannot be shown (no display).
     void QueueSetup(SetupUser user) { setups_.push_back(std::move(user)); }
 
     int32_t SelectIP(const std::string& title) override;

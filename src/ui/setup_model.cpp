@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "engine/driver_state.h"
+#include "ui/dialogs.h"
 
 namespace velmora::ui {
 namespace {
@@ -159,6 +160,7 @@ void dlgSetupModel::Ok() {
     if (!open_) return;
     for (Page& page : pages_)
         if (page.model) IgnoringFaults([&] { page.model->Page_SaveSetting(); });
+    stored_ = true;
     Close();
 }
 
@@ -174,6 +176,13 @@ void dlgSetupModel::Close() {
             });
         page = {};
     }
+}
+
+SetupOutcome ShowSetupDialog(engine::DriverState& s) {
+    if (s.acquisition.Busy()) return SetupOutcome::NotShown;
+    dlgSetupModel frame(s);
+    if (!CurrentDialogs().ShowSetup(frame)) return SetupOutcome::NotShown;
+    return frame.Stored() ? SetupOutcome::Stored : SetupOutcome::Closed;
 }
 
 } // namespace velmora::ui

@@ -71,6 +71,8 @@ public:
     void Cancel() override { Close(); }
     void CloseBox() override { Close(); }
     bool IsOpen() const override { return open_; }
+    // OK closed it: the pages stored their values.
+    bool Stored() const { return stored_; }
 
 private:
     struct Page {
@@ -91,6 +93,18 @@ private:
     std::vector<Page> pages_;
     int selected_ = -1;
     bool open_ = true;
+    bool stored_ = false;
 };
+
+// What a setup dialog came to.
+enum class SetupOutcome : int32_t {
+    NotShown = -1, // a recording runs, no display, or the dialog failed
+    Closed = 0,    // Cancel, Esc or the close box: nothing stored
+    Stored = 1,    // OK: the pages stored their values
+};
+
+// Opens the setup dialog over a settled state through the dialog service,
+// unless a recording runs.
+SetupOutcome ShowSetupDialog(engine::DriverState& s);
 
 } // namespace velmora::ui

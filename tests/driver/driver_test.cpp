@@ -161,22 +161,47 @@ TEST_F(Driver, EachStartOrStopWritesItsWord) {
 }
 
 // The dialog service gets a frame over the driver's own state: what its
-// pages store with OK is what the driver records with.
-TEST_F(Driver, ShowSettingHandsTheSetupDialogAFrameOverTheSharedState) {
-    dialogs_->QueueSetup([](ui::SetupFrame& frame) {
-        frame.SelectTab(1);
-        frame.Adc()->ChSet(ui::AdcPage::kPresetSingle);
-        frame.Ok();
-    });
-    EXPECT_EQ(Get(adc_.get(), &IADC3::ShowSetting, VARIANT_TRUE), VARIANT_FALSE);
-    ASSERT_EQ(dialogs_->setupTabs.size(), 1u);
+// pages store with OK is what the driver records with. ShowSetting answers
+// false whatever came of it; IModule ShowSetup tells the host.
+TEST_F(Driver, TheSetupDialogWorksOnTheSharedStateAndSaysWhatCameOfIt) {
+    const auto singleInputs = [](bool ok) {
+        return [ok](ui::SetupFrame& frame) {
+            frame.SelectTab(1);
+            frame.Adc()->ChSet(ui::AdcPage::kPresetSingle);
+            ok ? frame.Ok() : frame.Cancel();
+        };
+    };
+    const struct {
+        const char* user;
+        ui::ScriptedDialogs::SetupUser does;
+        bool recording;
+        int32_t outcome, singleEnded;
+        std::size_t shown; // dialogs so far
+    } cases[] = {
+        {"OK through ShowSetting", singleInputs(true), false, -2, 1, 1},
+        {"Cancel", singleInputs(false), false, 0, 0, 2},
+        {"no display", nullptr, false, -1, 0, 2},
+        {"OK", singleInputs(true), false, 1, 1, 3},
+        {"while recording", singleInputs(true), true, -1, 0, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.user);
+        driver::State().input.channelTable[31].singleEnded = 0;
+        dialogs_->QueueSetup(c.does);
+        if (c.recording) {
+            ASSERT_TRUE(Record({0}, 1000.0f));
+        }
+        if (c.outcome == -2) {
+            EXPECT_EQ(Get(adc_.get(), &IADC3::ShowSetting, VARIANT_TRUE), VARIANT_FALSE);
+        } else {
+            EXPECT_EQ(Get(module_.get(), &IModule::ShowSetup), c.outcome);
+        }
+        adc_->StopRecord();
+        EXPECT_EQ(dialogs_->setupTabs.size(), c.shown);
+        EXPECT_EQ(driver::State().input.channelTable[31].singleEnded, c.singleEnded)
+            << "what the dialog stored";
+    }
     EXPECT_EQ(dialogs_->setupTabs[0], (std::vector<std::string>{"General", "ADC", "DAC", "DIO"}));
-    EXPECT_EQ(driver::State().input.channelTable[31].singleEnded, 1) << "OK stored elsewhere";
-    ASSERT_TRUE(Record({0}, 1000.0f));
-    VARIANT_BOOL shown = VARIANT_TRUE;
-    adc_->ShowSetting(&shown);
-    adc_->StopRecord();
-    EXPECT_EQ(dialogs_->setupTabs.size(), 1u) << "shown while recording";
 }
 
 // Bounds at the ends of the Long range: an empty array at the lowest index

@@ -94,7 +94,8 @@ const Row kModule[] = {
     {u"ModuleName", Get, 4, 's', ""}, {u"Backend", Get, 5, 's', ""}, {u"Connected", Get, 6, '?', ""},
     {u"KadrsReceived", Get, 7, 'd', ""}, {u"StartTime", Get, 8, 'd', ""}, {u"EndReason", Get, 9, 's', ""},
     {u"SaveSettings", Function, 10, '?', ""}, {u"Close", Sub, 11, '-', ""},
-    {u"ChooseAddress", Function, 12, 's', ""}, {u"KadrRate", Get, 13, 'd', ""}
+    {u"ChooseAddress", Function, 12, 's', ""}, {u"KadrRate", Get, 13, 'd', ""},
+    {u"ShowSetup", Function, 14, 'l', ""}
 };
 // clang-format on
 

@@ -30,6 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 using ::testing::AllOf;
+using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::Not;
 using ::testing::StartsWith;
@@ -289,6 +290,15 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         EXPECT_EQ(r.exit, c.exit) << c.args;
         EXPECT_EQ(r.err, c.err.empty() ? "" : "e16rec: " + c.err + "\n") << c.args;
         EXPECT_THAT(r.out, Not(HasSubstr("module: SIM"))) << c.args << ": refused before a module opened";
+    }
+    // A display set empty is none; one that is gone shows no dialog, which
+    // --setup says.
+    for (const auto& [display, opened] : {std::pair{"DISPLAY=", false}, std::pair{"DISPLAY=:9999", true}}) {
+        const auto run = Start("--setup", "setup", std::string("env -u QT_QPA_PLATFORM ") + display + " ");
+        EXPECT_EQ(run->Wait(), 1) << display;
+        EXPECT_THAT(run->Err(), EndsWith(opened ? "e16rec: the setup dialog was not shown\n"
+                                                : "neither DISPLAY nor WAYLAND_DISPLAY is set\n"));
+        EXPECT_EQ(run->Out().starts_with("module: SIM0001"), opened) << display;
     }
     EXPECT_EQ(Slurp(File("old.csv")), "precious");
     EXPECT_EQ(Slurp(File("old-0003.csv")), "precious");

@@ -488,7 +488,8 @@ TEST_F(E16recCommand, ALostModuleEndsTheRecordingWithTheDriversText) {
 }
 
 // A store that refuses the driver's settings: a recording stands and says
-// so; --setup, whose point the settings are, fails.
+// so; --setup after OK, whose point the settings are, fails; after Cancel
+// nothing is saved, and a dialog that was not shown is an error.
 TEST_F(E16recCommand, SettingsTheStoreRefusesAreSaid) {
     velmora::reg::HKEY key = 0;
     ASSERT_EQ(velmora::reg::RegCreateKeyEx(velmora::reg::HKEY_CURRENT_USER, "Software\\e16rec test",
@@ -499,31 +500,40 @@ TEST_F(E16recCommand, SettingsTheStoreRefusesAreSaid) {
     velmora::test::StoreConnection connection;
     connection.PoisonValue("ADChannels"); // in every save of the driver's settings
 
+    // What came of the dialog: OK (1), Cancel (0), not shown (-1); 2 records.
+    const auto run = [](int32_t outcome, const Options& options, Console io) {
+        if (outcome == 2) return RecordCommand(options, io);
+        return SetupCommand(options, io, [outcome](IModule*) { return outcome; });
+    };
+    // The driver's reason, from its LastError.
+    const std::string reason =
+        "e16rec: The settings under HKEY_CURRENT_USER\\Software\\Tervan\\ADC\\L-Card\\E16 "
+        "were not saved: ";
     const struct {
-        int (*command)(const Options&, Console);
+        bool storeRefuses;
+        int32_t outcome;
         int exit;
-        std::string lead;
-        std::string out;
+        std::string err, out;
     } cases[] = {
-        {&RecordCommand, 0, "e16rec: warning: ", "recorded 300 of 300 kadrs"},
-        {&SetupCommand, 1, "e16rec: ", "module: SIM0001 "},
+        {true, 2, 0, "e16rec: warning: " + reason.substr(8), "recorded 300 of 300 kadrs"},
+        {true, 1, 1, reason, "module: SIM0001 "},
+        {true, 0, 0, "", "\ncancelled: nothing stored\n"},
+        {true, -1, 1, "e16rec: the setup dialog was not shown\n", "module: SIM0001 "},
+        {false, 1, 0, "", "\nsettings saved\n"},
     };
     Options options = Quick();
     options.kadrs = 300;
-    // The driver's reason, from its LastError.
-    const std::string reason = "The settings under HKEY_CURRENT_USER\\Software\\Tervan\\ADC\\L-Card\\E16 "
-                               "were not saved: ";
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.outcome);
+        if (!c.storeRefuses) connection.Cure();
         Said said;
-        EXPECT_EQ(c.command(options, said.io()), c.exit) << c.lead;
-        EXPECT_THAT(said.err(), StartsWith(c.lead + reason));
+        EXPECT_EQ(run(c.outcome, options, said.io()), c.exit);
+        EXPECT_THAT(said.err(), StartsWith(c.err));
+        if (c.err.empty()) {
+            EXPECT_EQ(said.err(), "");
+        }
         EXPECT_THAT(said.out(), HasSubstr(c.out));
     }
-    connection.Cure();
-    Said said;
-    EXPECT_EQ(SetupCommand(options, said.io()), 0) << said.err();
-    EXPECT_EQ(said.err(), "");
-    EXPECT_THAT(said.out(), HasSubstr("\nsettings saved\n"));
 }
 
 // A disk that fills before the first flush: every write goes into the
