@@ -161,6 +161,9 @@ void ucDAC::MakeControls() {
         buttons_[at]->setAutoDefault(false); // Enter in a box belongs to the dialog's OK
     }
     for (int box = 0; box < kCheckedBoxes; ++box) CheckedBox(box)->installEventFilter(this);
+    for (QWidget* clicked : std::initializer_list<QWidget*>{list_->viewport(), type_, sliders_[0],
+                                                            sliders_[1], buttons_[0], buttons_[1]})
+        clicked->installEventFilter(this);
 }
 
 // The outputs' list on top; the kind with its picture, the level rows with
@@ -243,9 +246,13 @@ int ucDAC::CheckedIndexOf(const QObject* widget) const {
 }
 
 // Enter in a box with an entry pending commits it and goes no further, so
-// that the dialog's OK does not take it.
+// that the dialog's OK does not take it. A click elsewhere on the page has
+// already checked the entry by taking the focus: one still pending was
+// refused, and the click goes no further either, so the output, the text
+// and the generator stay as they were.
 bool ucDAC::eventFilter(QObject* watched, QEvent* event) {
     const int box = CheckedIndexOf(watched);
+    if (box < 0 && event->type() == QEvent::MouseButtonPress && model_.PendingBox() >= 0) return true;
     if (box < 0 || checking_ || !model_.Pending(box)) return PageView::eventFilter(watched, event);
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();

@@ -320,6 +320,31 @@ TEST_F(SetupWindow, EnterOrTabInADacBoxCommitsTheEntryNotTheDialog) {
     EXPECT_EQ(s.output.generator.waves[0].phase, 0.3);
 }
 
+// A click that takes the focus from a refused entry goes no further: the
+// output, the typed text and the generator stay as they were.
+TEST_F(SetupWindow, AClickAwayFromARefusedEntryChangesNothing) {
+    PeriodicOutputs();
+    MessageWatch messages;
+    for (const char* clicked : {"lstChannels", "cmdDACSet0"}) {
+        SCOPED_TRACE(clicked);
+        OpenSetup(2, [&](QWidget& window) {
+            Type(window, "cboDAC0", "12", Qt::Key_unknown);
+            if (clicked == std::string("lstChannels")) {
+                ClickLine(window, clicked, 1);
+            } else {
+                QTest::mouseClick(Child(window, clicked), Qt::LeftButton);
+            }
+            EXPECT_EQ(messages.Take(), QStringList{"Please, set the number in range from -10 to 10 V!"});
+            EXPECT_EQ(Focused(window), "cboDAC0");
+            EXPECT_EQ(Child<QComboBox>(window, "cboDAC0")->currentText(), "12");
+            EXPECT_EQ(Child<QListWidget>(window, "lstChannels")->currentRow(), 0);
+            EXPECT_FALSE(Child<QAbstractButton>(window, "cmdDACSet0")->isDown());
+            Click(window, "cmdDialog1");
+        });
+        EXPECT_FALSE(s.output.streamEnabled) << "Start took the click";
+    }
+}
+
 TEST_F(SetupWindow, EveryWayOutButOkDropsATypedEntrySilently) {
     PeriodicOutputs();
     MessageWatch messages;
