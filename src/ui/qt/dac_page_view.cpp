@@ -142,6 +142,16 @@ void ucDAC::MakeControls() {
     picture_ = new QLabel(this);
     picture_->setObjectName(QStringLiteral("imgType"));
     picture_->setFixedSize(kWaveformPictureSize);
+    // Made in reading order, which Tab follows.
+    MakeLevelRows();
+    MakeRateRows();
+    for (int box = 0; box < kCheckedBoxes; ++box) CheckedBox(box)->installEventFilter(this);
+    for (QWidget* clicked : std::initializer_list<QWidget*>{list_->viewport(), type_, sliders_[0],
+                                                            sliders_[1], buttons_[0], buttons_[1]})
+        clicked->installEventFilter(this);
+}
+
+void ucDAC::MakeLevelRows() {
     for (int i = 0; i < 2; ++i) {
         const auto at = static_cast<std::size_t>(i);
         levels_[at] = MakeBox(QStringLiteral("cboDAC%1").arg(i), model_.LevelItems(), this);
@@ -153,6 +163,12 @@ void ucDAC::MakeControls() {
         sliders_[at]->setPageStep(model_.SliderStep());
         sliders_[at]->setTickInterval(model_.SliderStep());
         sliders_[at]->setTickPosition(QSlider::TicksBelow);
+    }
+}
+
+void ucDAC::MakeRateRows() {
+    for (int i = 0; i < 2; ++i) {
+        const auto at = static_cast<std::size_t>(i);
         rates_[at] = MakeBox(QStringLiteral("cboRate%1").arg(i), model_.RateItems(i), this);
         rateLabels_[at] =
             MakeLabel(i == 0 ? "lblRate0" : "lblRate1", DacPage::kRateCaptions[at], rates_[at], this);
@@ -160,10 +176,6 @@ void ucDAC::MakeControls() {
         buttons_[at]->setObjectName(QStringLiteral("cmdDACSet%1").arg(i));
         buttons_[at]->setAutoDefault(false); // Enter in a box belongs to the dialog's OK
     }
-    for (int box = 0; box < kCheckedBoxes; ++box) CheckedBox(box)->installEventFilter(this);
-    for (QWidget* clicked : std::initializer_list<QWidget*>{list_->viewport(), type_, sliders_[0],
-                                                            sliders_[1], buttons_[0], buttons_[1]})
-        clicked->installEventFilter(this);
 }
 
 // The outputs' list on top; the kind with its picture, the level rows with

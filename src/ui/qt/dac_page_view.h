@@ -34,6 +34,8 @@ private:
     static constexpr int kCheckedBoxes = DacPage::kBoxes;
 
     void MakeControls();
+    void MakeLevelRows();
+    void MakeRateRows();
     void Arrange();
     void Connect();
     // Runs the entry check of box `box` on an item picked, or on its pending

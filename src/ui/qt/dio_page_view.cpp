@@ -70,6 +70,8 @@ ucDIO::ucDIO(DioPage& model, QWidget* parent) : PageView(parent), model_(model) 
 void ucDIO::MakeControls() {
     inputFrame_ = Named(new QGroupBox(QString::fromLatin1(DioPage::kInputFrameCaption), this), "frDI");
     outputFrame_ = Named(new QGroupBox(QString::fromLatin1(DioPage::kOutputFrameCaption), this), "frDO");
+    // Made in reading order, which Tab follows: In before the outputs' boxes.
+    inputSwitch_ = MakeSwitch("chkInput", DioPage::kInputSwitchCaption, inputFrame_);
     for (int k = 0; k < kBoxes; ++k) {
         const auto at = static_cast<std::size_t>(k);
         const QString label = Text(DioPage::BoxLabel(k));
@@ -79,7 +81,6 @@ void ucDIO::MakeControls() {
         outputs_[at] = MakeBox(QStringLiteral("chkOut%1").arg(k), outputFrame_);
         outputLabels_[at] = Named(new QLabel(label, outputFrame_), QStringLiteral("lblOutBin%1").arg(k));
     }
-    inputSwitch_ = MakeSwitch("chkInput", DioPage::kInputSwitchCaption, inputFrame_);
     outputSwitch_ = MakeSwitch("chkOutput", DioPage::kOutputSwitchCaption, outputFrame_);
     for (std::size_t b = 0; b < buttons_.size(); ++b)
         buttons_[b] =

@@ -320,6 +320,39 @@ TEST_F(SetupWindow, EnterOrTabInADacBoxCommitsTheEntryNotTheDialog) {
     EXPECT_EQ(s.output.generator.waves[0].phase, 0.3);
 }
 
+// Tab goes through a page in reading order: top to bottom, left to right.
+TEST_F(SetupWindow, TabGoesThroughAPageInReadingOrder) {
+    PeriodicOutputs();
+    QStringList dio{"chkInput"};
+    for (int k = 0; k < 16; ++k) dio << QStringLiteral("chkOut%1").arg(k);
+    dio << "chkOutput"
+        << "cmdOutput0"
+        << "cmdOutput1"
+        << "cmdOutput2"
+        << "cmdOutput3"
+        << "cmdOutput4"
+        << "chkStart0"
+        << "chkStart1"; // Set and Show wait for their word's box
+    const std::pair<int, QStringList> pages[] = {
+        {2,
+         {"lstChannels", "cboDACType", "cboDAC0", "slDAC0", "cboDAC1", "slDAC1", "cboRate0", "cmdDACSet0",
+          "cboRate1", "cmdDACSet1"}},
+        {3, dio},
+    };
+    for (const auto& [tab, order] : pages) {
+        OpenSetup(tab, [&order = order](QWidget& window) {
+            Child(window, order[0].toLatin1().constData())->setFocus(Qt::TabFocusReason);
+            QStringList went{Focused(window)};
+            for (qsizetype i = 1; i < order.size(); ++i) {
+                QTest::keyClick(window.focusWidget(), Qt::Key_Tab);
+                went << Focused(window);
+            }
+            EXPECT_EQ(went, order);
+            Click(window, "cmdDialog1");
+        });
+    }
+}
+
 // A click that takes the focus from a refused entry goes no further: the
 // output, the typed text and the generator stay as they were.
 TEST_F(SetupWindow, AClickAwayFromARefusedEntryChangesNothing) {
