@@ -50,17 +50,31 @@ int Fail(const std::string& what) {
     return 1;
 }
 
+std::string Hex(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+    return text;
+}
+
+// N: a whole number of kadrs within reason, or 0.
+long Kadrs(const char* text) {
+    char* end = nullptr;
+    const long n = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' && n >= 1 && n <= 1000000 ? n : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const long wanted = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 8;
-    if (wanted < 1) return Fail("N must be a number of kadrs above 0");
+    const long wanted = argc > 1 ? Kadrs(argv[1]) : 8;
+    if (wanted == 0) return Fail("N must be a number of kadrs from 1 to 1000000");
 
     CLSID clsid{};
     if (FAILED(CLSIDFromProgID(u"Velmora.Lintara", &clsid))) return Fail("the driver is not registered");
     velmora::ComPtr<IADC3> adc;
-    if (FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc.put_void())))
-        return Fail("cannot create the driver");
+    // A registered driver whose file is gone or not loadable fails here.
+    const HRESULT made = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc.put_void());
+    if (FAILED(made)) return Fail("cannot create the driver: " + Hex(made));
 
     // IModule: the module to open, its name, and why a recording ended.
     velmora::ComPtr<IModule> module;
@@ -69,11 +83,17 @@ int main(int argc, char** argv) {
         BSTR address = Wide(argv[2]);
         module->put_Address(address);
         SysFreeString(address);
+        // Text that is no address is ignored: read it back.
+        BSTR taken = nullptr;
+        module->get_Address(&taken);
+        if (Take(taken).empty())
+            return Fail(std::string("'") + argv[2] + "' is no address such as 127.0.0.1");
     }
 
     VARIANT_BOOL found = VARIANT_FALSE;
     adc->Test(&found);
-    if (!found) return Fail("no module: " + LastError(adc.get()));
+    const std::string why = found ? std::string() : LastError(adc.get());
+    if (!found) return Fail(why.empty() ? "no module chosen" : "no module: " + why);
     BSTR serial = nullptr;
     module->get_SerialNumber(&serial);
     std::fprintf(stderr, "record_volts: module %s\n", Take(serial).c_str());

@@ -168,16 +168,16 @@ void Recorder::ShowProgress(int64_t received, int64_t requested) const {
     std::fflush(stderr);
 }
 
-// Once: a start set on the setup dialog's General page outlives the run
-// that set it, and without a terminal nothing else would show the wait.
+// Once, quiet or not (it is no progress line): a start set on the setup
+// dialog's General page outlives the run that set it, and nothing else
+// would explain the wait.
 void Recorder::NoteWaitForStart(std::chrono::steady_clock::time_point started, bool& said) const {
     if (said || std::chrono::steady_clock::now() - started < kStartNotice) return;
     said = true;
-    if (!options_.quiet)
-        std::fprintf(err_,
-                     "e16rec: no kadr after %lld s: waiting for the start (a start trigger, set on the "
-                     "setup dialog's General page, waits as long as it takes)\n",
-                     static_cast<long long>(kStartNotice.count()));
+    std::fprintf(err_,
+                 "e16rec: no kadr after %lld s: waiting for the start (a start trigger, set on the "
+                 "setup dialog's General page, waits as long as it takes)\n",
+                 static_cast<long long>(kStartNotice.count()));
 }
 
 bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic<int>& stops,

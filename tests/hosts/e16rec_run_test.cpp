@@ -470,14 +470,15 @@ TEST_F(E16recRun, ASignalLeavesAWholeFileWithItsSummary) {
     run->Signal(SIGHUP);
     EXPECT_EQ(run->Wait(), 0) << run->Err();
     EXPECT_THAT(run->Out(), HasSubstr("recorded 1500 of 1500 kadrs"));
-    // A start the setup dialog set to wait for TRIG is said to wait, once.
+    // A start the setup dialog set to wait for TRIG is said to wait, once,
+    // though quiet.
     const std::string tool = (fs::path(Program()).parent_path() / "comrt-reg").string();
     ASSERT_EQ(velmora::test::RunCommand(tool + " add 'HKCU\\Software\\Tervan\\ADC\\L-Card\\E16\\SIM0001' "
                                                "-v SynchroStartMode -t REG_DWORD -d 1",
                                         store.dir().path())
                   .exit,
               0);
-    const Ran waiting = E16rec("-t 1 -o " + File("waiting.csv"), SIGINT, 3000ms);
+    const Ran waiting = E16rec("-t 1 -q -o " + File("waiting.csv"), SIGINT, 3000ms);
     EXPECT_EQ(waiting.exit, 128 + SIGINT);
     EXPECT_EQ(waiting.err, "e16rec: no kadr after 2 s: waiting for the start (a start trigger, set on the "
                            "setup dialog's General page, waits as long as it takes)\n");

@@ -73,6 +73,15 @@ PKG_CONFIG_PATH=$work/moved/lib/pkgconfig make -s -C "$work/bypc" >/dev/null
 rows=$(cd "$work" && "$work/bypc/record_volts" 3 127.0.0.2 </dev/null 2>"$work/err")
 [ "$(wc -l <<<"$rows")" -eq 3 ] || fail "pkg-config-built example printed: $rows"
 grep -q "module SIM0002" "$work/err" || fail "the example at 127.0.0.2: $(cat "$work/err")"
+# What it cannot take it refuses, rather than record something else.
+for refused in "2 localhost|'localhost' is no address such as 127.0.0.1" \
+               "2x|N must be a number of kadrs from 1 to 1000000"; do
+  args=${refused%%|*}
+  if (cd "$work" && "$work/bypc/record_volts" $args </dev/null >/dev/null 2>"$work/err"); then
+    fail "the example took $args"
+  fi
+  [ "$(cat "$work/err")" = "record_volts: ${refused#*|}" ] || fail "the example on $args: $(cat "$work/err")"
+done
 
 # The package imports from the moved prefix and loads its libcomrt.so and
 # driver, though the build's was registered last, and says so.
