@@ -121,10 +121,12 @@ std::string_view ValueName(const char* name) {
 
 } // namespace
 
+// A relative XDG_CONFIG_HOME counts as unset: the store would move with
+// the working folder.
 std::string StorePath() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     std::string base;
-    if (config && *config) {
+    if (config && config[0] == '/') {
         base = config;
     } else {
         const char* home = std::getenv("HOME");

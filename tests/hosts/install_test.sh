@@ -21,7 +21,8 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 for f in bin/e16rec bin/comrt-reg bin/comrt-register lib/libcomrt.so lib/velmora/Lintara.adc \
          lib/velmora/libe16sim.so include/velmora/interfaces.h lib/cmake/Velmora/VelmoraConfig.cmake \
          lib/pkgconfig/velmora.pc share/man/man1/e16rec.1 share/man/man1/comrt-reg.1 \
-         bin/e16scope share/applications/e16scope.desktop share/man/man1/e16scope.1; do
+         bin/e16scope share/applications/e16scope.desktop share/man/man1/e16scope.1 \
+         share/doc/Lintara/sim/README.md; do
   [ -e "$work/prefix/$f" ] || fail "$f was not installed"
 done
 grep -q "±10 V full" "$work/prefix/share/man/man1/e16rec.1" || fail "e16rec.1 lost the ± of its help"

@@ -79,6 +79,21 @@ protected:
 
 // A key named in other cases is the same key, and every key keeps the case
 // it was created with.
+// XDG_CONFIG_HOME names the store's folder when it is an absolute path;
+// empty or relative, it is as unset.
+TEST(StorePath, FollowsAnAbsoluteXdgConfigHomeOnly) {
+    const velmora::test::ScopedEnv home("HOME", "/home/user");
+    const std::pair<const char*, const char*> cases[] = {
+        {"/srv/config", "/srv/config/velmora/registry.db"},
+        {"", "/home/user/.config/velmora/registry.db"},
+        {"config", "/home/user/.config/velmora/registry.db"},
+    };
+    for (const auto& [config, path] : cases) {
+        const velmora::test::ScopedEnv xdg("XDG_CONFIG_HOME", config);
+        EXPECT_EQ(StorePath(), path) << config;
+    }
+}
+
 TEST_F(RegistryStore, KeyNamesMatchWhateverTheCase) {
     DWORD disposition = 0;
     RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Tervan\\ADC", &disposition));

@@ -77,6 +77,15 @@ bool ChoosePlatform(DisplayProbe& x11, DisplayProbe& wayland, std::string& platf
     return false;
 }
 
+QtMessageHandler qtMessages = nullptr;
+
+// Qt's notice that no login session made a runtime folder (cron, ssh, a
+// container) tells the user of a console host nothing.
+void QuietRuntimeDir(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set"))) return;
+    qtMessages(type, context, text);
+}
+
 QApplication* MakeApplication(const std::string& platform) {
     // QApplication keeps references to its arguments for its whole life.
     static std::string name = "Lintara", option = "-platform", chosen;
@@ -88,6 +97,7 @@ QApplication* MakeApplication(const std::string& platform) {
         argv[2] = chosen.data();
         argc = 3;
     }
+    qtMessages = qInstallMessageHandler(QuietRuntimeDir);
     // Kept for the process and never deleted: Qt's statics made after it,
     // such as its input devices, are gone before any exit handler of ours.
     return new QApplication(argc, argv);
