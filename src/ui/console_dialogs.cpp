@@ -131,12 +131,4 @@ void ConsoleDialogs::MessageBox(const std::string& text, const std::string& titl
     out_ << title << ": " << text << "\n";
 }
 
-void ConsoleDialogs::OpenUrl(const std::string& url) {
-    out_ << "Open in a browser: " << url << "\n";
-}
-
-void ConsoleDialogs::ShowHelp(const std::string& helpFile) {
-    out_ << "Help file: " << helpFile << "\n";
-}
-
 } // namespace velmora::ui

@@ -29,8 +29,6 @@ public:
     bool ShowSetup(SetupFrame& frame) override;
     void MessageBox(const std::string& text, const std::string& title) override;
     void WaitCursor(bool) override {}
-    void OpenUrl(const std::string& url) override;
-    void ShowHelp(const std::string& helpFile) override;
 
 private:
     bool IsTerminal() const;

@@ -15,7 +15,7 @@ namespace velmora::ui {
 // pass (EntryCheck, SetupTab, core::Waveform, ...): the plug-in then
 // refuses a driver of another version instead of calling through a
 // different vtable or layout.
-inline constexpr int kDialogInterfaceVersion = 5;
+inline constexpr int kDialogInterfaceVersion = 6;
 
 inline constexpr char kQtPluginFile[] = "Lintara.qt.so";
 inline constexpr char kQtEntryPoint[] = "LintaraCreateQtDialogs";

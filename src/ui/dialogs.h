@@ -24,8 +24,6 @@ public:
     // edit it; false when it cannot be shown.
     virtual bool ShowSetup(SetupFrame& frame) = 0;
     virtual void MessageBox(const std::string& text, const std::string& title) = 0;
-    virtual void OpenUrl(const std::string& url) = 0;
-    virtual void ShowHelp(const std::string& helpFile) = 0;
 };
 
 // The service in use, chosen at first use (see ChooseDialogs in

@@ -36,16 +36,12 @@ public:
     bool ShowSetup(SetupFrame& frame) override;
     void MessageBox(const std::string& text, const std::string& title) override;
     void WaitCursor(bool on) override { waitCursor.push_back(on); }
-    void OpenUrl(const std::string& url) override { urls.push_back(url); }
-    void ShowHelp(const std::string& helpFile) override { helpFiles.push_back(helpFile); }
 
     // What was asked, in order.
     std::vector<std::string> selectIpTitles;
     std::vector<std::vector<std::string>> setupTabs; // the tab captions of each setup dialog shown
     std::vector<Message> messages;
     std::vector<bool> waitCursor;
-    std::vector<std::string> urls;
-    std::vector<std::string> helpFiles;
 
 private:
     std::deque<int32_t> addresses_;

@@ -44,7 +44,7 @@ ucGeneral::ucGeneral(GeneralPage& model, PageServices services, QWidget* parent)
     info_ = MakeInfo(model_.InfoText(), this);
     auto* logo = Named(new LogoPicture(
                            [this] {
-                               if (services_.openFile) services_.openFile(model_.DocumentationPath());
+                               if (services_.openFile) services_.openFile(this, model_.DocumentationPath());
                            },
                            this),
                        QStringLiteral("imgLogo"));

@@ -17,10 +17,11 @@ class DioPage;
 class GeneralPage;
 
 // What a page needs from the frame: its modal message box (text, OK button,
-// the dialog's title) and the desktop's opener for a local file.
+// the dialog's title) and the desktop's opener for a local file, which says
+// so in a message box when nothing opens it.
 struct PageServices {
     std::function<void(QWidget* parent, const std::string& text)> message;
-    std::function<void(const std::string& path)> openFile;
+    std::function<void(QWidget* parent, const std::string& path)> openFile;
 };
 
 // Set false on a button that ends the dialog: the entry the focus leaves for

@@ -60,7 +60,11 @@ bool QtDialogs::ShowSetup(SetupFrame& frame) {
     try {
         const PageServices services{
             [title](QWidget* parent, const std::string& text) { ShowMessageBox(parent, text, title); },
-            [](const std::string& path) { QDesktopServices::openUrl(QUrl::fromLocalFile(Text(path))); }};
+            [title](QWidget* parent, const std::string& path) {
+                // A file no program here opens is said, not dropped.
+                if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Text(path))))
+                    ShowMessageBox(parent, "No program here opens " + path + ".", title);
+            }};
         dlgSetup dialog(frame, services, host);
         dialog.exec();
         failure = dialog.Failure();
@@ -84,14 +88,6 @@ void QtDialogs::WaitCursor(bool on) {
         QApplication::setOverrideCursor(Qt::WaitCursor);
     else
         QApplication::restoreOverrideCursor();
-}
-
-void QtDialogs::OpenUrl(const std::string& url) {
-    QDesktopServices::openUrl(QUrl(Text(url)));
-}
-
-void QtDialogs::ShowHelp(const std::string& helpFile) {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(Text(helpFile)));
 }
 
 } // namespace velmora::ui

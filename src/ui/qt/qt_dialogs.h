@@ -30,8 +30,6 @@ public:
     bool ShowSetup(SetupFrame& frame) override;
     void MessageBox(const std::string& text, const std::string& title) override;
     void WaitCursor(bool on) override;
-    void OpenUrl(const std::string& url) override;
-    void ShowHelp(const std::string& helpFile) override;
 
 private:
     explicit QtDialogs(std::filesystem::path folder) : folder_(std::move(folder)) {}

@@ -116,20 +116,22 @@ bool ShootSetup(int page, const QString& out) {
 } // namespace
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
     const std::string window = argc >= 2 ? argv[1] : "";
     const auto page = std::find(kPages.begin(), kPages.end(), window);
-    if (page != kPages.end() && argc == 3) {
-        const bool saved =
-            ShootSetup(static_cast<int>(page - kPages.begin()), QString::fromLocal8Bit(argv[2]));
-        if (!saved) std::fprintf(stderr, "lintara-screenshot: cannot write %s\n", argv[2]);
-        return saved ? 0 : 1;
-    }
-    if ((window != "chooser" && window != "message") || argc != 4) {
+    const bool setup = page != kPages.end() && argc == 3;
+    // Said before Qt, which needs a display, starts.
+    if (!setup && ((window != "chooser" && window != "message") || argc != 4)) {
         std::fputs("usage: lintara-screenshot chooser|message FOLDER OUT.png\n"
                    "       lintara-screenshot general|adc|dac|dio OUT.png\n",
                    stderr);
         return 2;
+    }
+    QApplication app(argc, argv);
+    if (setup) {
+        const bool saved =
+            ShootSetup(static_cast<int>(page - kPages.begin()), QString::fromLocal8Bit(argv[2]));
+        if (!saved) std::fprintf(stderr, "lintara-screenshot: cannot write %s\n", argv[2]);
+        return saved ? 0 : 1;
     }
     velmora::ui::dlgIPModel model(argv[2]);
     model.Load();

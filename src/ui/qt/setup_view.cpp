@@ -221,7 +221,7 @@ void dlgSetup::Fail(const std::string& what) {
 }
 
 void dlgSetup::Help() {
-    if (model_.HelpEnabled() && services_.openFile) services_.openFile(model_.HelpFile());
+    if (model_.HelpEnabled() && services_.openFile) services_.openFile(this, model_.HelpFile());
 }
 
 } // namespace velmora::ui

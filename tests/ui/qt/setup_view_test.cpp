@@ -205,7 +205,8 @@ TEST_F(SetupWindow, EveryPageIsLaidOut) {
 }
 
 // Help and F1 open the help file, the logo the documentation in the driver's
-// folder.
+// folder; with no program to open it (the offscreen desktop has none), a
+// message says so.
 TEST_F(SetupWindow, EachLinkOpensItsFile) {
     s.settings.helpFile = (dir.path() / "LCardE16.chm").string();
     const QUrl help = QUrl::fromLocalFile(QString::fromStdString(s.settings.helpFile));
@@ -219,6 +220,9 @@ TEST_F(SetupWindow, EachLinkOpensItsFile) {
         OpenSetup(0, link);
         EXPECT_EQ(desktop.opened, QList<QUrl>{url}) << name;
     }
+    MessageWatch messages;
+    OpenSetup(0, std::get<1>(links[0]));
+    EXPECT_EQ(messages.Take(), QStringList{"No program here opens " + help.toLocalFile() + "."});
 }
 
 // The slider holds the level negated: up raises the level.
