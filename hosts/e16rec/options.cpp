@@ -14,8 +14,6 @@ namespace e16rec {
 namespace {
 
 constexpr double kWeek = 7 * 86400; // seconds: the longest recording, and file
-// A kadr every 1000 s: slower rates would leave a recording waiting for hours.
-constexpr double kSlowestRate = 0.001;
 
 template <typename T> bool ParseNumber(const std::string& text, T& value) {
     const char* end = text.data() + text.size();
@@ -39,8 +37,8 @@ const std::vector<Spec>& Specs() {
          [](Options& o, const std::string& v) { return ParseNumber(v, o.range) && o.range >= 0; }},
         {'r', "rate", "kadrs per second from 0.001 to 500000",
          [](Options& o, const std::string& v) {
-             return ParseNumber(v, o.rate) && o.rate >= kSlowestRate && o.rate <= 500000 &&
-                    std::isfinite(o.rate);
+             return ParseNumber(v, o.rate) && o.rate >= velmora::hosts::kSlowestRate &&
+                    o.rate <= velmora::hosts::kFastestRate;
          }},
         {'t', "time", "seconds above 0, at most 604800",
          [](Options& o, const std::string& v) {

@@ -245,9 +245,10 @@ public:
         const JsonValue* v = Find(name);
         return v != nullptr && (Count(*v, out) || Wrong(name, "a whole number from 0"));
     }
-    bool Positive(const char* name, double& out) {
+    bool Rate(const char* name, double& out) {
         const JsonValue* v = Find(name);
-        return v != nullptr && (Positive(*v, out) || Wrong(name, "a number above 0"));
+        return v != nullptr && ((Positive(*v, out) && out >= kSlowestRate && out <= kFastestRate) ||
+                                Wrong(name, "kadrs per second from 0.001 to 500000"));
     }
     bool Texts(const char* name, std::vector<std::string>& out) {
         return Array(name, "an array of strings", out, [](const JsonValue& item, std::string& text) {
@@ -393,7 +394,7 @@ bool ParseHeader(std::string_view json, StreamHeader& h, std::string& error) {
     h = {};
     if (!f.Text("serial", h.serial) || !f.Text("address", h.address) || !f.Count("seq", h.seq) ||
         !f.Count("first_kadr", h.firstKadr) || !f.Count("kadrs", h.kadrs) ||
-        !f.Texts("channels", h.channels) || !f.Positive("rate", h.rate) ||
+        !f.Texts("channels", h.channels) || !f.Rate("rate", h.rate) ||
         !f.Positives("codes_per_volt", h.codesPerVolt) || !f.Text("start_time", h.startTime) ||
         !f.Count("lost_kadrs", h.lostKadrs) || !f.TextOrNull("end", h.end))
         return false;

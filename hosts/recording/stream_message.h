@@ -15,6 +15,12 @@ namespace velmora::hosts {
 
 inline constexpr std::string_view kStreamTopicPrefix = "E16/";
 
+// The kadr rates a recording has: a kadr every 1000 s at the slowest (slower
+// would leave it waiting for hours), the module's fastest. A stream's rate
+// outside them is no module's, and its times would not be numbers a file holds.
+inline constexpr double kSlowestRate = 0.001;
+inline constexpr double kFastestRate = 500000;
+
 // The ends of a recording that went as asked; any other end text says why
 // it did not ("failed: ...", "the recording ended early: ...").
 inline constexpr std::string_view kEndComplete = "complete";

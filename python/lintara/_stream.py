@@ -19,7 +19,10 @@ _FIELDS = {  # name: (type check, what it takes)
     "kadrs": (_checks.is_count, "a whole number from 0"),
     "channels": (lambda v: isinstance(v, list) and v and all(isinstance(c, str) for c in v),
                  "a list of channel names"),
-    "rate": (_checks.is_positive, "a number above 0"),
+    # A module's rates: a kadr every 1000 s at the slowest, 500000 kadrs/s at
+    # the fastest; others would make times no file holds.
+    "rate": (lambda v: _checks.is_positive(v) and 0.001 <= v <= 500000,
+             "kadrs per second from 0.001 to 500000"),
     "codes_per_volt": (lambda v: isinstance(v, list) and all(_checks.is_positive(c) for c in v),
                        "a list of numbers above 0"),
     "start_time": (lambda v: isinstance(v, str), "a string"),

@@ -171,6 +171,8 @@ def malformed():
         ([good[0], b'{"serial": "SIM0009",', good[2]], "bad JSON"),
         ([good[0], json.dumps(without_rate).encode(), good[2]], 'header has no field "rate"'),
         ([good[0], json.dumps({**header, "kadrs": -4}).encode(), good[2]], 'header field "kadrs" is not'),
+        ([good[0], json.dumps({**header, "rate": 1e-300}).encode(), good[2]],
+         'header field "rate" is not kadrs per second from 0.001 to 500000'),
         ([good[0], json.dumps({**header, "codes_per_volt": [1]}).encode(), good[2]],
          'header field "codes_per_volt" is not one number per channel'),
         ([good[0], json.dumps({**header, "ranges": "ab"}).encode(), good[2]], 'header field "ranges" is not'),
