@@ -122,6 +122,11 @@ bool Consistent(const ScopeOptions& o, const std::vector<std::string>& given, st
                         other + " does not go with it";
                 return false;
             }
+    // Unattended, nobody would answer the driver's address chooser.
+    if (o.after && !o.address && o.source.empty()) {
+        error = "--after needs --address A or --source ENDPOINT: a script's run asks nobody for the module";
+        return false;
+    }
     if (!o.after)
         for (const char* action : {"export-view", "screenshot", "measure"})
             if (has(action)) {
@@ -168,7 +173,8 @@ trigger, measurements and cursors.
   --source ENDPOINT    watch what e16rec --publish sends (tcp://HOST:PORT or
                        ipc://PATH) instead of the module
   --after SECONDS      record that long, do what the options below ask, and
-                       exit: 0 when all of it was done, 1 otherwise
+                       exit: 0 when all of it was done, 1 otherwise; with
+                       --address or --source, as nobody answers a chooser
   --export-view FILE   the samples in the view as CSV: time_s (from the
                        trigger point, else from the view's start) then volts
                        per channel; in the spectrum, frequency_hz then dBV

@@ -71,6 +71,8 @@ TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
         {{"-x"}, "unknown option -x (e16scope --help lists them)"},
         {{"--export-view", "v.csv"}, "--export-view needs --after SECONDS (how long to record first)"},
         {{"--measure"}, "--measure needs --after SECONDS (how long to record first)"},
+        {{"--channels", "0-3", "--after", "1"},
+         "--after needs --address A or --source ENDPOINT: a script's run asks nobody for the module"},
         {{"--source", "tcp://127.0.0.1:5555", "--rate", "10"},
          "--source takes its module, channels and rate from the stream; --rate does not go with it"},
         {{"--source", "udp://x"},
