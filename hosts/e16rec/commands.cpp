@@ -107,7 +107,7 @@ bool OutputFree(const Options& o, std::string& error) {
     std::vector<fs::path> existing;
     if (o.split > 0)
         existing = SeriesFiles(o.output);
-    else if (fs::exists(o.output, ec))
+    else if (hosts::WouldReplace(o.output))
         existing.push_back(o.output);
     if (o.force || existing.empty()) return true;
     error = existing.front().string() + " exists; --force replaces it";

@@ -149,8 +149,16 @@ bool Unnamed(int fd) {
 
 // Opened without blocking, so that a pipe no program reads is refused at
 // once instead of holding the open without end; the writes block.
+bool WouldReplace(const std::filesystem::path& file) {
+    std::error_code ec;
+    const auto kind = std::filesystem::status(file, ec).type();
+    return kind != std::filesystem::file_type::not_found && kind != std::filesystem::file_type::fifo &&
+           kind != std::filesystem::file_type::character;
+}
+
 int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& error) {
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (overwrite ? 0 : O_EXCL);
+    const bool exclusive = !overwrite && WouldReplace(file);
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (exclusive ? O_EXCL : 0);
     const int fd = ::open(file.c_str(), flags, 0644);
     if (fd < 0) {
         const int why = errno;

@@ -119,6 +119,10 @@ std::string FormatNames();
 // "CSV (*.csv);;HDF5 (*.h5 *.hdf5 *.he5)": the rows for a Qt file dialog.
 std::string FileDialogFilter();
 
+// An existing file that a recording to it would replace: a pipe or a device
+// is written into, never replaced, and needs no overwrite.
+bool WouldReplace(const std::filesystem::path& file);
+
 // A new file, or an existing one replaced only when `overwrite`. Null with
 // `error` set when it cannot be made.
 std::unique_ptr<RecordingWriter> OpenWriter(const std::filesystem::path& file, FileFormat format,

@@ -489,7 +489,8 @@ TEST_F(E16recRun, ASignalLeavesAWholeFileWithItsSummary) {
 // the same to e16rec) ends the recording with its reason: the system's when
 // the reader goes, and a stop signal while e16rec waits for it leaves it.
 // Either way e16rec ends at once, never killed by the pipe; nor does it
-// hang on a pipe that nothing reads yet. Its stream ends with the recording,
+// hang on a pipe that nothing reads yet. A pipe is written into, not
+// replaced, and needs no --force. Its stream ends with the recording,
 // complete or with the file fallen behind, while it still waits for the file.
 TEST_F(E16recRun, AFileThatTakesNothingEndsWithItsReason) {
     const std::string pipe = File("nobody.csv");
@@ -501,7 +502,7 @@ TEST_F(E16recRun, AFileThatTakesNothingEndsWithItsReason) {
         std::this_thread::sleep_for(500ms);
         const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         ASSERT_GE(reader, 0);
-        const auto run = Start("--inputs se -c 0-31 -r 15625 --force --publish " + stream +
+        const auto run = Start("--inputs se -c 0-31 -r 15625 --publish " + stream +
                                    (readerGoes ? " -t 1 -o " : " -t 30 --buffer 1 -o ") + pipe,
                                readerGoes ? "goes" : "stays");
         const auto waitedFor = [&] {
@@ -531,7 +532,7 @@ TEST_F(E16recRun, AFileThatTakesNothingEndsWithItsReason) {
         if (!readerGoes) ::close(reader);
     }
     // A pipe that no program reads yet is waited for, aloud, until a signal.
-    const auto unread = Start("-t 1 --force -o " + pipe, "unread");
+    const auto unread = Start("-t 1 -o " + pipe, "unread");
     for (int i = 0; i < 50 && unread->Err().empty(); ++i) std::this_thread::sleep_for(100ms);
     ASSERT_EQ(unread->Err(), "e16rec: waiting for a program to read " + pipe + "\n");
     unread->Signal(SIGTERM);
