@@ -514,7 +514,8 @@ class Stream:
         # The driver's ring counts its samples in a Long: a block must fit one.
         most = _checks.LONG_MAX // channels
         if block_kadrs > most:
-            raise ValueError(f"block_kadrs must be a positive int of at most {most} for {channels} channels, "
+            raise ValueError(f"block_kadrs must be a positive int of at most {most} for "
+                             f"{_checks.counted(channels, 'channel')}, "
                              f"not {block_kadrs}")
         self._shape = (block_kadrs, channels)
         self._left = blocks

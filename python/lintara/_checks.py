@@ -30,6 +30,11 @@ def is_positive(value):
     return is_number(value) and math.isfinite(value) and value > 0
 
 
+def counted(n, noun):
+    """``n`` and the noun, singular for one: "1 channel", "3 channels"."""
+    return f"{n} {noun}" + ("" if n == 1 else "s")
+
+
 def _out_of_range(name, takes, value):
     raise ValueError(f"{name} must be {takes}, not {value!r}")
 
@@ -135,7 +140,7 @@ def range_list(value, channels, ranges):
         values = list(value)
     _each_int("ranges", values, ranges)
     if len(values) != channels:
-        raise ValueError(f"{len(values)} ranges for {channels} channels")
+        raise ValueError(f"{counted(len(values), 'range')} for {counted(channels, 'channel')}")
     return [int(value) for value in values]
 
 
@@ -152,7 +157,7 @@ def rate(value, channels):
     high = MAX_SAMPLES / max(1, channels)
     # Written down, not rounded up past it: 166666.666 for 3 channels, not 166667.
     shown = math.floor(high * 1000) / 1000
-    takes = f"a number of kadrs/s above 0 and at most {shown:.10g} for {channels} channels"
+    takes = f"a number of kadrs/s above 0 and at most {shown:.10g} for {counted(channels, 'channel')}"
     if not is_number(value):
         _wrong_type("rate", takes, value)
     if not 0 < value <= high:

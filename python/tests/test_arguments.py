@@ -40,6 +40,9 @@ CASES = {
     "rate past 500000 in all for 3 channels": (
         calling(lintara._checks.rate, 166666.7, 3), ValueError,
         "rate must be a number of kadrs/s above 0 and at most 166666.666 for 3 channels, not 166666.7"),
+    "rate past 500000 for 1 channel": (
+        calling(lintara._checks.rate, 600000, 1), ValueError,
+        "rate must be a number of kadrs/s above 0 and at most 500000 for 1 channel, not 600000"),
     "rate nan": (assign("rate", float("nan")), ValueError, f"rate must be {RATE}, not nan"),
     "rate as text": (assign("rate", "1000"), TypeError, f"rate must be {RATE}, not str"),
     "single -1": (lambda e16: e16.single(-1), ValueError, f"channel must be {CHANNELS}, not -1"),
