@@ -36,6 +36,16 @@ _OPTIONAL = {  # fields a publisher may leave out, checked when present
 }
 
 
+def _is_endpoint(text):
+    """An endpoint to subscribe to, as e16rec --source takes it. ZeroMQ takes
+    a port past 65535 modulo 65536: another program's port."""
+    if text.startswith("ipc://"):
+        return len(text) > 6
+    host, _, port = text[6:].rpartition(":")
+    return (text.startswith("tcp://") and host not in ("", "*") and port.isdigit()
+            and 0 < int(port) < 65536)
+
+
 class StreamError(RuntimeError):
     """A message that is not a recording's stream message (its frames,
     its JSON header, or a payload that is not kadrs x channels codes), or
@@ -121,10 +131,9 @@ class Subscription:
 
         if not isinstance(endpoint, str):
             raise TypeError(f"endpoint must be a str such as tcp://127.0.0.1:5556, not {type(endpoint).__name__}")
-        # ZeroMQ takes a port past 65535 modulo 65536: another program's port.
-        port = endpoint.rpartition(":")[2]
-        if endpoint.startswith("tcp://") and not (port.isdigit() and 0 < int(port) < 65536):
-            raise ValueError(f"endpoint {endpoint!r}: not tcp://HOST:PORT with a port from 1 to 65535")
+        if not _is_endpoint(endpoint):
+            raise ValueError(f"endpoint {endpoint!r}: not tcp://HOST:PORT with a port from 1 to 65535, "
+                             "or ipc://PATH")
         if seconds is not None and kadrs is not None:
             raise ValueError("give seconds or kadrs, not both")
         self._seconds = _checks.seconds("seconds", seconds, none_too=True)

@@ -11,6 +11,7 @@ from lintara import Driver, Generator, Wave, stored_generator, subscribe
 
 CHANNELS = "an int in 0..31"
 RATE = "a number of kadrs/s above 0 and at most 15625 for 32 channels"
+ENDPOINT = "not tcp://HOST:PORT with a port from 1 to 65535, or ipc://PATH"
 BLOCKS = "a positive int or None"
 SECONDS = "a number of seconds above 0"
 TIMEOUT = "None or a number of seconds above 0"
@@ -109,9 +110,12 @@ CASES = {
     "subscribe seconds and kadrs": (calling(subscribe, IPC, seconds=1, kadrs=5), ValueError,
                                     "give seconds or kadrs, not both"),
     "subscribe timeout -1": (calling(subscribe, IPC, timeout=-1), ValueError, f"timeout must be {TIMEOUT}, not -1"),
-    "subscribe udp": (calling(subscribe, "udp://127.0.0.1:5556"), ValueError, "endpoint 'udp://127.0.0.1:5556'"),
+    "subscribe udp": (calling(subscribe, "udp://127.0.0.1:5556"), ValueError,
+                      f"endpoint 'udp://127.0.0.1:5556': {ENDPOINT}"),
     "subscribe port 99999": (calling(subscribe, "tcp://127.0.0.1:99999"), ValueError,
-                             "endpoint 'tcp://127.0.0.1:99999': not tcp://HOST:PORT with a port from 1 to 65535"),
+                             f"endpoint 'tcp://127.0.0.1:99999': {ENDPOINT}"),
+    "subscribe foo": (calling(subscribe, "foo"), ValueError, f"endpoint 'foo': {ENDPOINT}"),
+    "subscribe any host": (calling(subscribe, "tcp://*:5556"), ValueError, f"endpoint 'tcp://*:5556': {ENDPOINT}"),
 }
 
 
