@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "stream_message.h"
+
 namespace e16scope {
 
 enum class ViewKind { Time, Spectrum, Xy };
@@ -23,7 +25,7 @@ struct TriggerChoice {
 };
 
 // Kadrs per second the window's Rate box takes, and so --rate.
-inline constexpr double kMinRate = 1, kMaxRate = 500000;
+inline constexpr double kMinRate = 1, kMaxRate = velmora::hosts::kFastestRate;
 
 struct ScopeOptions {
     std::string source; // a stream instead of the module
