@@ -43,18 +43,25 @@ void ColumnRaster::Start(int left, int width, int height) {
 }
 
 void ColumnRaster::Trace(std::span<const PixelColumn> columns, QRgb colour) {
-    if (columns.empty()) return;
-    Extent(columns[0].x, columns[0].upper, columns[0].lower, colour);
-    for (std::size_t i = 1; i < columns.size(); ++i) {
-        const PixelColumn &last = columns[i - 1], &at = columns[i];
-        if (at.lower < last.upper)
-            Join(last.x, last.upper, at.x, at.lower, colour); // rose past it
-        else if (at.upper > last.lower)
-            Join(last.x, last.lower, at.x, at.upper, colour); // fell past it
-        else if (at.x > last.x + 1)
-            Level(last, at, colour);
+    const PixelColumn* last = nullptr;
+    for (const PixelColumn& at : columns) {
+        if (at.Empty()) {
+            last = nullptr;
+            continue;
+        }
+        if (last != nullptr) Link(*last, at, colour);
         Extent(at.x, at.upper, at.lower, colour);
+        last = &at;
     }
+}
+
+void ColumnRaster::Link(const PixelColumn& last, const PixelColumn& at, QRgb colour) {
+    if (at.lower < last.upper)
+        Join(last.x, last.upper, at.x, at.lower, colour); // rose past it
+    else if (at.upper > last.lower)
+        Join(last.x, last.lower, at.x, at.upper, colour); // fell past it
+    else if (at.x > last.x + 1)
+        Level(last, at, colour);
 }
 
 // Overlapping extents pixels apart (columns wider than a pixel): a line

@@ -12,9 +12,11 @@
 
 namespace e16scope {
 
-// A trace's column in pixels: its extent from row `upper` down to `lower` at x.
+// A trace's column in pixels: its extent from row `upper` down to `lower` at
+// x; upper below lower is a column without samples.
 struct PixelColumn {
     int x, upper, lower;
+    bool Empty() const { return upper > lower; }
 };
 
 class ColumnRaster {
@@ -28,7 +30,8 @@ public:
     // band: each a vertical line over its extent, joined to the one before
     // across any pixel columns between them: from that one's nearest end
     // where their extents do not overlap, else level through the rows they
-    // share. The last pixel drawn wins.
+    // share. An empty column is not drawn, nor joined across. The last pixel
+    // drawn wins.
     void Trace(std::span<const PixelColumn> columns, QRgb colour);
     // Copies rows [top, bottom] of the band into the same place of `image`
     // (ARGB32 premultiplied, at least the band's size) and makes the band
@@ -38,6 +41,8 @@ public:
 private:
     // A vertical line from row y0 to y1 at x.
     void Extent(int x, int y0, int y1, QRgb colour);
+    // The join from one column to the next.
+    void Link(const PixelColumn& last, const PixelColumn& at, QRgb colour);
     // A level join between overlapping extents.
     void Level(const PixelColumn& from, const PixelColumn& to, QRgb colour);
     // A one-pixel line from (x0, y0) to (x1, y1).

@@ -142,12 +142,17 @@ QRect ColumnTraces::Pixels(std::size_t trace, const QRect& area, std::vector<Pix
     // Pixel rows grow downwards: a column's upper end is its max.
     int highest = INT_MAX, lowest = INT_MIN;
     for (std::size_t i = begin; i < end; ++i) {
-        const PixelColumn column{Round(x0 + static_cast<double>(i) * dx) - left, y(pairs[i].max),
-                                 y(pairs[i].min)};
+        const int x = Round(x0 + static_cast<double>(i) * dx) - left;
+        if (pairs[i].Empty()) {
+            pixels[i - begin] = {x, 1, 0};
+            continue;
+        }
+        const PixelColumn column{x, y(pairs[i].max), y(pairs[i].min)};
         pixels[i - begin] = column;
         highest = std::min(highest, column.upper);
         lowest = std::max(lowest, column.lower);
     }
+    if (highest > lowest) return {}; // every column in a gap
     return QRect(QPoint(pixels.front().x, highest), QPoint(pixels.back().x, lowest));
 }
 

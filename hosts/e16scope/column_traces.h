@@ -41,6 +41,8 @@ public:
     double Time(std::size_t column) const { return first_ + static_cast<double>(column) * step_; }
     // The column holding `seconds`, or Columns() when none does.
     std::size_t ColumnAt(double seconds) const;
+    // Whether a column holds samples: those in a gap of the kadrs do not.
+    bool Has(std::size_t trace, std::size_t column) const { return !columns_.at(trace).at(column).Empty(); }
     // A column's min and max in volts, the offset included.
     std::pair<double, double> Extent(std::size_t trace, std::size_t column) const;
     // The lowest and highest volts drawn; false with no column.

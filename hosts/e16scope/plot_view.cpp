@@ -240,6 +240,7 @@ void PlotView::ShowReadout(QPointF pos) {
     const std::size_t column = traces_->ColumnAt(t);
     double nearest = std::numeric_limits<double>::max();
     for (std::size_t c = 0; c < traces_->Traces() && column < traces_->Columns(); ++c) {
+        if (!traces_->Has(c, column)) continue;
         const auto [low, high] = traces_->Extent(c, column);
         const double distance = v < low ? low - v : v > high ? v - high : 0;
         if (distance >= nearest) continue;

@@ -188,6 +188,10 @@ std::size_t ScopeSession::DrainStream(std::string& ended) {
             Describe(block.header);
             described_ = stream_->Recordings();
         }
+        if (block.missingBefore > 0) { // drawn and measured at their time, not joined across
+            traces_.Skip(static_cast<uint64_t>(block.missingBefore));
+            sweep_.Skip(static_cast<uint64_t>(block.missingBefore));
+        }
         Fold(block.codes.data(), static_cast<std::size_t>(block.header.kadrs));
         total += static_cast<std::size_t>(block.header.kadrs);
         if (block.header.end) {

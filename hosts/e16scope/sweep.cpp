@@ -14,7 +14,7 @@ void Sweeper::Reset(std::size_t channels, std::size_t windowKadrs, std::vector<f
     codesPerVolt_ = std::move(codesPerVolt);
     codesPerVolt_.resize(channels_, 1.0F);
     ring_.assign(capacity_ * channels_, 0);
-    total_ = 0;
+    total_ = whole_ = 0;
     sweep_.clear();
     sweepKadrs_ = 0;
     sweepTime_ = 0;
@@ -75,6 +75,18 @@ void Sweeper::Add(const int16_t* codes, std::size_t kadrs) {
     if (Effective() && !held_ && !pending_ && settings_.mode == TriggerMode::Auto &&
         total_ >= waitFrom_ + window_)
         freeRunning_ = true;
+}
+
+// The wait for Auto's free run starts again after the gap too: its window
+// holds no trigger only if it was seen whole.
+void Sweeper::Skip(uint64_t kadrs) {
+    if (channels_ == 0 || kadrs == 0) return;
+    total_ += kadrs;
+    whole_ = total_;
+    pending_ = false;
+    primed_ = false;
+    searchFrom_ = std::max(searchFrom_, whole_ + PreKadrs());
+    waitFrom_ = std::max(waitFrom_, whole_);
 }
 
 void Sweeper::Store(const int16_t* codes, std::size_t kadrs) {
@@ -171,12 +183,13 @@ View Sweeper::Current() const {
     return view;
 }
 
-// The newest window (or all received, while less), straight from the ring.
+// The newest window (or all received since the last gap, while less),
+// straight from the ring.
 View Sweeper::Latest() const {
     View view;
     view.channels = channels_;
     view.codesPerVolt = codesPerVolt_;
-    view.kadrs = static_cast<std::size_t>(std::min<uint64_t>(total_, window_));
+    view.kadrs = static_cast<std::size_t>(std::min<uint64_t>(total_ - whole_, window_));
     view.firstKadr = total_ - view.kadrs;
     const std::size_t slot = static_cast<std::size_t>((total_ - view.kadrs) % capacity_);
     const std::size_t firstKadrs = std::min(view.kadrs, capacity_ - slot);

@@ -55,7 +55,7 @@ struct View {
     // sweep (the crossing, interpolated: <= 0 unless the pretrigger is 0),
     // else 0 (the window's start).
     double firstTime = 0;
-    // Of the first kadr, in kadrs received since the Sweeper's Reset.
+    // Of the first kadr, in kadrs added and skipped since the Sweeper's Reset.
     uint64_t firstKadr = 0;
     bool triggered = false;
     std::span<const int16_t> first, second;
@@ -88,6 +88,9 @@ public:
     // Blocks of any size, larger than the ring too: each sweep that
     // completes on the way is seen and counted.
     void Add(const int16_t* codes, std::size_t kadrs);
+    // `kadrs` kadrs that never came (a gap in a stream): no view reaches
+    // back across them, and a sweep they would cut is dropped.
+    void Skip(uint64_t kadrs);
 
     // Re-arms with new settings; a sweep already caught stays shown until the
     // next one. False (and no trigger: Roll) when the source is not a
@@ -101,7 +104,7 @@ public:
     // Triggered sweeps completed since Reset: a new one to draw when this moves.
     // In Roll and Auto the view moves with every Add instead.
     uint64_t Sweeps() const { return sweeps_; }
-    // Kadrs added since Reset.
+    // Kadrs added and skipped since Reset.
     uint64_t Received() const { return total_; }
     std::size_t WindowKadrs() const { return window_; }
     std::size_t Channels() const { return channels_; }
@@ -122,6 +125,7 @@ private:
     std::vector<float> codesPerVolt_;
     std::vector<int16_t> ring_; // capacity_ kadrs: kadr n at slot n % capacity_
     uint64_t total_ = 0;
+    uint64_t whole_ = 0; // the first kadr after the last gap
 
     TriggerSettings settings_;
     bool valid_ = false;      // the settings name a recorded channel

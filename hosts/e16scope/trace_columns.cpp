@@ -31,15 +31,36 @@ void TraceColumns::Add(const int16_t* codes, std::size_t kadrs) {
         codes += take * channels_;
         kadrs -= take;
         partialKadrs_ += take;
-        if (partialKadrs_ < kadrsPerColumn_) break;
-        std::copy(partial_.begin(), partial_.end(),
-                  ring_.begin() + static_cast<std::ptrdiff_t>(next_ * channels_));
-        std::fill(partial_.begin(), partial_.end(), MinMax{});
-        partialKadrs_ = 0;
-        next_ = (next_ + 1) % capacity_;
-        count_ = std::min(count_ + 1, capacity_);
-        ++completed_;
+        if (partialKadrs_ == kadrsPerColumn_) Complete();
     }
+}
+
+// A gap longer than the ring leaves every kept column empty: only the count
+// of the columns past goes on.
+void TraceColumns::Skip(uint64_t kadrs) {
+    if (channels_ == 0) return;
+    const std::size_t room = kadrsPerColumn_ - partialKadrs_;
+    if (kadrs < room) {
+        partialKadrs_ += static_cast<std::size_t>(kadrs);
+        return;
+    }
+    kadrs -= room;
+    Complete();
+    const uint64_t whole = kadrs / kadrsPerColumn_;
+    const uint64_t kept = std::min<uint64_t>(whole, capacity_);
+    for (uint64_t i = 0; i < kept; ++i) Complete();
+    completed_ += whole - kept;
+    partialKadrs_ = static_cast<std::size_t>(kadrs % kadrsPerColumn_);
+}
+
+void TraceColumns::Complete() {
+    std::copy(partial_.begin(), partial_.end(),
+              ring_.begin() + static_cast<std::ptrdiff_t>(next_ * channels_));
+    std::fill(partial_.begin(), partial_.end(), MinMax{});
+    partialKadrs_ = 0;
+    next_ = (next_ + 1) % capacity_;
+    count_ = std::min(count_ + 1, capacity_);
+    ++completed_;
 }
 
 MinMax TraceColumns::At(std::size_t channel, std::size_t column) const {

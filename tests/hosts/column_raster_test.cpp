@@ -1,7 +1,7 @@
 // The plot's trace raster: drawn band by band and copied out, a trace lands on
 // its pixels in every band, including the narrow last one and a join across a
-// band's edge, columns pixels apart are joined, and what a flush leaves behind
-// never shows in the next one.
+// band's edge, columns pixels apart are joined but never across an empty
+// one, and what a flush leaves behind never shows in the next one.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -92,6 +92,25 @@ TEST(ColumnRaster, ColumnsPixelsApartAreJoinedAcrossTheGap) {
                 EXPECT_GT(drawn, 0) << "column " << x;
             }
         }
+    }
+}
+
+// A gap in the kadrs: nothing drawn at an empty column and no join across
+// it, whichever side of a band's edge, while the columns either side are.
+TEST(ColumnRaster, AnEmptyColumnBreaksTheTrace) {
+    const std::vector<PixelColumn> traces[] = {{{10, 5, 5}, {20, 1, 0}, {30, 15, 15}},
+                                               {{60, 5, 5}, {63, 1, 0}, {64, 1, 0}, {70, 5, 5}}};
+    ColumnRaster raster;
+    for (const auto& trace : traces) {
+        SCOPED_TRACE(trace.front().x);
+        const QImage image = Draw(raster, trace, kRed, 100, 0, 19);
+        for (int x = 0; x < image.width(); ++x)
+            for (int y = 0; y < image.height(); ++y) {
+                bool on = false;
+                for (const PixelColumn& c : trace)
+                    on |= !c.Empty() && x == c.x && y >= c.upper && y <= c.lower;
+                ASSERT_EQ(image.pixel(x, y), on ? kRed : 0u) << x << ", " << y;
+            }
     }
 }
 

@@ -107,10 +107,11 @@ protected:
         });
         ASSERT_TRUE(session_.Detected()) << session_.LastError();
     }
-    // A trace's columns as the plot holds them: min, max, min, max...
+    // A trace's columns with samples as the plot holds them: min, max, min, max...
     static std::vector<double> Values(PlotView* plot, std::size_t trace) {
         std::vector<double> values;
         for (std::size_t i = 0; i < plot->Traces().Columns(); ++i) {
+            if (!plot->Traces().Has(trace, i)) continue;
             const auto [low, high] = plot->Traces().Extent(trace, i);
             values.insert(values.end(), {low, high});
         }
@@ -703,7 +704,7 @@ std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char*
 
 // The Stream field instead of the module: the channels come with the first
 // message, checked in the panel with their ranges and the stream's rate, the status bar names
-// the publisher and the gaps, a malformed
+// the publisher and the gaps, kadrs missing are drawn as a break, a malformed
 // message is said and passed, a publisher restarted on the endpoint is
 // watched anew, the panel's offsets apply to its channels in order, the
 // publisher's end stops the window, and the window stores the user's own
@@ -749,6 +750,15 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     EXPECT_THAT(Values(window.Plot(), 0), testing::Each(1.5)) << "1 V and the first row's offset";
     EXPECT_THAT(Label(window, "module"), HasSubstr("SIM0009"));
     EXPECT_EQ(Label(window, "fill"), "1 gap (4 kadrs missing)");
+    { // kadrs 100..103 missing: the columns they fill are empty, the later ones at their time
+        const ColumnTraces& traces = window.Plot()->Traces();
+        const auto per = static_cast<long>(session_.Traces().KadrsPerColumn());
+        ASSERT_EQ(traces.Columns(), 154 / per);
+        for (std::size_t i = 0; i < traces.Columns(); ++i) {
+            const long first = std::lround(traces.Time(i) * 1000);
+            EXPECT_EQ(traces.Has(0, i), first < 100 || first + per > 104) << "column from kadr " << first;
+        }
+    }
     EXPECT_THAT(Label(window, "error"), HasSubstr("a message of 2 frames, not 3"));
     EXPECT_FALSE(Enabled(window, "record"));
     send(StreamMessage(0, 30, nullptr, {"X1"}));

@@ -1,7 +1,7 @@
 // The scope's instrument without Qt: the trigger puts the level crossing at
-// time 0 whatever the block sizes, the modes show what they promise, and the
-// measurements, the spectrum and the CSV exports of the simulated module's
-// sines come out right.
+// time 0 whatever the block sizes, the modes show what they promise, no view
+// joins kadrs across a gap in a stream, and the measurements, the spectrum
+// and the CSV exports of the simulated module's sines come out right.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -243,6 +243,34 @@ TEST(Sweeper, WithoutATriggerTheNewestWindowRolls) {
         EXPECT_EQ(view.firstKadr, sweeper.Received() - 1000);
     }
     EXPECT_EQ(sweeper.Sweeps(), 0u);
+}
+
+// Kadrs missing from a stream: the rolling view starts after them, and a
+// sweep they cut is dropped for the next whole one.
+TEST(Sweeper, NoViewReachesBackAcrossMissingKadrs) {
+    Sweeper sweeper;
+    sweeper.Reset(kChannels, 1000, Scales());
+    Feed(sweeper, Sines(0, 1500), 500);
+    sweeper.Skip(300);
+    Feed(sweeper, Sines(1800, 200), 200);
+    for (std::size_t shown : {200u, 1000u}) {
+        const View view = sweeper.Current();
+        EXPECT_EQ(view.kadrs, shown);
+        EXPECT_EQ(view.firstKadr, sweeper.Received() - shown);
+        ExpectOneRun(view);
+        Feed(sweeper, Sines(sweeper.Received(), 1500), 500);
+    }
+    // X4 rises through 0 V after kadrs 238, 488...: the sweep from 239 is cut at 800.
+    sweeper.Reset(kChannels, 1000, Scales());
+    ASSERT_TRUE(sweeper.SetTrigger({true, 3, Edge::Rising, 0, 0, TriggerMode::Normal}));
+    Feed(sweeper, Sines(0, 800), 100);
+    sweeper.Skip(300);
+    Feed(sweeper, Sines(1100, 1300), 100);
+    const View view = sweeper.Current();
+    ASSERT_TRUE(view.triggered);
+    EXPECT_EQ(sweeper.Sweeps(), 1u);
+    EXPECT_EQ(view.firstKadr, 1239u);
+    ExpectOneRun(view);
 }
 
 // A second of the sines, a whole number of periods.

@@ -1,6 +1,7 @@
 // The plot's min/max reduction: whatever the zoom, the block sizes in which
 // kadrs arrive and the wrap of the column ring, a one-sample spike stays in
-// the column that holds it, and nowhere else.
+// the column that holds it, and nowhere else; kadrs missing from a stream
+// keep their place, and only the columns they fill wholly are empty.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -46,6 +47,52 @@ TEST(TraceColumns, AOneSampleSpikeStaysInItsColumnAtEveryZoom) {
                     ASSERT_EQ(std::pair(traces.At(c, i).min, traces.At(c, i).max), std::pair(low, high))
                         << "min and max of column " << first + i << ", channel " << c;
                 }
+        }
+    }
+}
+
+// Kadr k has code k on its one channel, so that each column's pair tells
+// which kadrs it holds.
+TEST(TraceColumns, MissingKadrsKeepTheirPlaceAndEmptyOnlyTheColumnsTheyFill) {
+    const struct {
+        std::size_t perColumn, capacity, before, gap, after;
+    } cases[] = {
+        {4, 100, 10, 1, 10},   // inside a column
+        {4, 100, 10, 2, 10},   // to a column's end
+        {4, 100, 9, 20, 11},   // over whole columns, from and into partial ones
+        {1, 100, 5, 3, 5},     // a column a kadr
+        {3, 5, 7, 1000003, 8}, // far longer than the ring
+        {5, 100, 0, 12, 10},   // before any kadr
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.perColumn << " a column, " << c.before << " + gap " << c.gap << " + " << c.after);
+        TraceColumns traces;
+        traces.Reset(1, c.perColumn, c.capacity);
+        std::vector<int16_t> codes;
+        for (std::size_t k = 0; k < c.before; ++k) codes.push_back(static_cast<int16_t>(k));
+        traces.Add(codes.data(), codes.size());
+        traces.Skip(c.gap);
+        codes.clear();
+        const std::size_t resume = c.before + c.gap;
+        for (std::size_t k = resume; k < resume + c.after; ++k)
+            codes.push_back(static_cast<int16_t>(k % 30000));
+        traces.Add(codes.data(), codes.size());
+
+        const std::size_t total = resume + c.after;
+        ASSERT_EQ(traces.Completed(), total / c.perColumn);
+        ASSERT_EQ(traces.Count(), std::min(c.capacity, total / c.perColumn));
+        for (std::size_t i = 0; i < traces.Count(); ++i) {
+            const std::size_t from = (traces.Completed() - traces.Count() + i) * c.perColumn;
+            int16_t low = INT16_MAX, high = INT16_MIN;
+            for (std::size_t k = from; k < from + c.perColumn; ++k)
+                if (k < c.before || k >= resume) {
+                    low = std::min(low, static_cast<int16_t>(k % 30000));
+                    high = std::max(high, static_cast<int16_t>(k % 30000));
+                }
+            const MinMax pair = traces.At(0, i);
+            ASSERT_EQ(std::pair(pair.min, pair.max), std::pair(low, high)) << "column from kadr " << from;
+            ASSERT_EQ(pair.Empty(), low > high);
         }
     }
 }
