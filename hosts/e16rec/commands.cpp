@@ -89,7 +89,8 @@ bool RangeOffered(IADC3* adc, const Options& o, std::string& error) {
 
 // The output can be written: not a folder, in a folder that takes files,
 // and no file of it there unless --force (of a split recording, any of its
-// numbered files). Known before the module is opened, and the chooser asked.
+// numbered files), nor one another program holds open. Known before the
+// module is opened, and the chooser asked.
 bool OutputFree(const Options& o, std::string& error) {
     namespace fs = std::filesystem;
     if (o.output == "-") return true;
@@ -109,9 +110,14 @@ bool OutputFree(const Options& o, std::string& error) {
         existing = SeriesFiles(o.output);
     else if (hosts::WouldReplace(o.output))
         existing.push_back(o.output);
-    if (o.force || existing.empty()) return true;
-    error = existing.front().string() + " exists; --force replaces it";
-    return false;
+    if (existing.empty()) return true;
+    if (!o.force) {
+        error = existing.front().string() + " exists; --force replaces it";
+        return false;
+    }
+    for (const fs::path& file : existing)
+        if (error = hosts::HeldElsewhere(file); !error.empty()) return false;
+    return true;
 }
 
 // The address given replaces the driver's chooser for this run only.

@@ -112,9 +112,11 @@ std::string FileDialogFilter() {
 
 namespace {
 
-// A file a program reads or writes through HDF5 carries the library's lock
-// (flock, shared or not): replacing it would empty the file under that
-// program, and then the library would refuse it anyway.
+std::string HeldText(const std::filesystem::path& file) {
+    return file.string() + " is open in another program";
+}
+
+// The lock HDF5 takes (flock, shared or not) on the files it reads or writes.
 bool HeldByAnotherProgram(int fd) {
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK;
     ::flock(fd, LOCK_UN); // the library takes its own on the file it makes
@@ -134,13 +136,21 @@ bool LockFile(int fd, const std::filesystem::path& file, std::string& error) {
         return false;
     }
     if (HeldByAnotherProgram(fd)) {
-        error = file.string() + " is open in another program";
+        error = HeldText(file);
         return false;
     }
     return true;
 }
 
 } // namespace
+
+std::string HeldElsewhere(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {};
+    const bool held = HeldByAnotherProgram(fd);
+    ::close(fd);
+    return held ? HeldText(file) : std::string();
+}
 
 bool Unnamed(int fd) {
     struct stat st {};

@@ -122,6 +122,10 @@ std::string FileDialogFilter();
 // An existing file that a recording to it would replace: a pipe or a device
 // is written into, never replaced, and needs no overwrite.
 bool WouldReplace(const std::filesystem::path& file);
+// "FILE is open in another program" when a program holds `file` through
+// HDF5, whose lock it carries: replacing it would empty it under that
+// program, and the library would refuse it anyway. Else "".
+std::string HeldElsewhere(const std::filesystem::path& file);
 
 // A new file, or an existing one replaced only when `overwrite`. Null with
 // `error` set when it cannot be made.

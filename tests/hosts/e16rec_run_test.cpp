@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -275,6 +276,7 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         {"--help", 0, ""},
         {"-t 0.1 -o " + File("old.csv"), 1, File("old.csv") + " exists; --force replaces it"},
         {"-t 0.1 --split 1 -o " + File("old.csv"), 1, File("old-0003.csv") + " exists; --force replaces it"},
+        {"-t 0.1 --force -o " + File("read.h5"), 1, File("read.h5") + " is open in another program"},
         {"-t 0.1 -o " + File(""), 1, File("") + " is a folder; -o names a file"},
         {"-t 0.1 -o /nonexistent/run.csv", 1,
          "cannot create /nonexistent/run.csv: No such file or directory"},
@@ -285,12 +287,17 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
     };
     // A file a split recording would come to only later.
     std::ofstream(File("old-0003.csv")) << "precious";
+    // As h5py holds a file it reads.
+    std::ofstream(File("read.h5")) << "precious";
+    const int reader = ::open(File("read.h5").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(reader, LOCK_SH), 0);
     for (const auto& c : cases) {
         const Ran r = E16rec(c.args);
         EXPECT_EQ(r.exit, c.exit) << c.args;
         EXPECT_EQ(r.err, c.err.empty() ? "" : "e16rec: " + c.err + "\n") << c.args;
         EXPECT_THAT(r.out, Not(HasSubstr("module: SIM"))) << c.args << ": refused before a module opened";
     }
+    ::close(reader);
     // A display set empty is none; one that is gone shows no dialog, which
     // --setup says.
     for (const auto& [display, opened] : {std::pair{"DISPLAY=", false}, std::pair{"DISPLAY=:9999", true}}) {
