@@ -184,13 +184,15 @@ std::size_t ScopeSession::DrainStream(std::string& ended) {
     std::size_t total = 0;
     kit::StreamBlock block;
     while (recording_ && stream_->Next(block)) {
+        int64_t missing = block.missingBefore;
         if (stream_->Recordings() != described_) {
             Describe(block.header);
             described_ = stream_->Recordings();
+            missing = block.header.firstKadr; // times from the recording's start, as its files have them
         }
-        if (block.missingBefore > 0) { // drawn and measured at their time, not joined across
-            traces_.Skip(static_cast<uint64_t>(block.missingBefore));
-            sweep_.Skip(static_cast<uint64_t>(block.missingBefore));
+        if (missing > 0) { // drawn and measured at their time, not joined across
+            traces_.Skip(static_cast<uint64_t>(missing));
+            sweep_.Skip(static_cast<uint64_t>(missing));
         }
         Fold(block.codes.data(), static_cast<std::size_t>(block.header.kadrs));
         total += static_cast<std::size_t>(block.header.kadrs);

@@ -58,7 +58,8 @@ public:
                std::size_t columns, std::string& error);
     // Watches a recording's stream instead of the module: the traces, `columns`
     // wide over `windowSeconds`, start with its first message, which also
-    // gives the channels and the rate. False with `error` set.
+    // gives the channels and the rate; their times count from the
+    // recording's first kadr. False with `error` set.
     bool StartStream(const std::string& endpoint, double windowSeconds, std::size_t columns,
                      std::string& error);
     // The stream watched, or null.

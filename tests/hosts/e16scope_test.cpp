@@ -761,15 +761,17 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     }
     EXPECT_THAT(Label(window, "error"), HasSubstr("a message of 2 frames, not 3"));
     EXPECT_FALSE(Enabled(window, "record"));
-    send(StreamMessage(0, 30, nullptr, {"X1"}));
+    send(StreamMessage(5000, 30, nullptr, {"X1"})); // watched from its kadr 5000 on
     ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() == 180; }, 5000)) << session_.Received();
     EXPECT_EQ(window.Plot()->Traces().Traces(), 1u);
     EXPECT_EQ(window.Channels()->Checked(), QList<int>{0});
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Values(window.Plot(), 0).empty(); }, 5000)) << "not drawn";
     EXPECT_THAT(Values(window.Plot(), 0), testing::Each(1.5)) << "the offset kept for the new recording";
+    const auto per = static_cast<double>(session_.Traces().KadrsPerColumn());
+    EXPECT_NEAR(LastShown(window.Plot()), (std::floor(5030 / per) - 1) * per / 1000, 1e-9) << "not from 0";
     EXPECT_THAT(Label(window, "module"), HasSubstr("recording 2 (the publisher restarted)"));
     EXPECT_EQ(Label(window, "fill"), "0 gaps (0 kadrs missing)");
-    send(StreamMessage(30, 0, "complete", {"X1"}));
+    send(StreamMessage(5030, 0, "complete", {"X1"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !session_.Recording(); }, 5000));
     EXPECT_TRUE(window.findChild<QLineEdit*>(QStringLiteral("source"))->isEnabled());
     zmq_close(socket);
