@@ -506,7 +506,7 @@ void ScopeWindow::SetWindowSeconds(double seconds) {
 // The recorded channels' traces, for every view and as the trigger's sources.
 void ScopeWindow::ShowTraces(std::vector<TraceStyle> traces) {
     QStringList names;
-    std::vector<double> reaches;
+    std::vector<Reach> reaches;
     for (const TraceStyle& trace : traces) {
         names << trace.name;
         reaches.push_back(LevelReach(trace.codesPerVolt));
@@ -639,12 +639,13 @@ bool ScopeWindow::TakeTriggerOption() {
         why = "--trigger: no recorded channel is named " + choice.channel;
     } else {
         const velmora::hosts::ChannelInfo& source = session_.Info().channels.at(trigger_->Settings().source);
-        const double reach = LevelReach(source.codesPerVolt);
-        if (std::abs(choice.level) > reach) {
+        const Reach reach = LevelReach(source.codesPerVolt);
+        if (choice.level < reach.low || choice.level > reach.high) {
             char text[160];
             std::snprintf(text, sizeof text,
-                          "--trigger: %s never reaches %g V: its codes end at \u00B1%.4f V",
-                          source.name.c_str(), choice.level, reach);
+                          "--trigger: %s never reaches %g V: its codes reach %.4f to %.4f V",
+                          source.name.c_str(), choice.level, INT16_MIN / double{source.codesPerVolt},
+                          INT16_MAX / double{source.codesPerVolt});
             why = text;
         }
     }

@@ -29,7 +29,9 @@ bool Sweeper::SetTrigger(const TriggerSettings& settings) {
         std::isfinite(settings.pretrigger) ? std::clamp(settings.pretrigger, 0.0, 1.0) : 0.0;
     valid_ =
         settings_.source < channels_ && std::isfinite(settings_.level) && codesPerVolt_[settings_.source] > 0;
-    levelCode_ = valid_ ? settings_.level * codesPerVolt_[settings_.source] : 0;
+    levelCode_ = valid_ ? std::clamp(settings_.level * codesPerVolt_[settings_.source], double{INT16_MIN},
+                                     double{INT16_MAX})
+                        : 0;
     Arm();
     return valid_ || !settings_.on;
 }

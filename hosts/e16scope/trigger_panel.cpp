@@ -67,7 +67,7 @@ TriggerPanel::TriggerPanel(QWidget* parent) : QWidget(parent) {
     rearm_->setEnabled(false);
 }
 
-void TriggerPanel::SetSources(const QStringList& names, std::vector<double> reaches) {
+void TriggerPanel::SetSources(const QStringList& names, std::vector<Reach> reaches) {
     const QString chosen = source_->currentText();
     reaches_ = std::move(reaches);
     {
@@ -81,13 +81,12 @@ void TriggerPanel::SetSources(const QStringList& names, std::vector<double> reac
 
 // A level the source never reaches would never trigger; with no source yet
 // the bound stays as it was. The box rounds its bounds to its decimals, so
-// the bound is cut to them first: 10.2397 V would allow 10.240.
+// the bounds are cut to them first: 10.2398 V would allow 10.240.
 void TriggerPanel::FitLevel() {
     const auto at = static_cast<std::size_t>(source_->currentIndex());
     if (at >= reaches_.size()) return;
     const double step = std::pow(10.0, -level_->decimals());
-    const double bound = std::floor(reaches_[at] / step) * step;
-    level_->setRange(-bound, bound);
+    level_->setRange(std::ceil(reaches_[at].low / step) * step, std::floor(reaches_[at].high / step) * step);
 }
 
 TriggerSettings TriggerPanel::Settings() const {

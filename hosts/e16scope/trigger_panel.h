@@ -24,7 +24,7 @@ public:
     // The recorded channels' names, in recording order, and the volts each
     // one's codes reach (LevelReach), which bound the level while it is the
     // source; keeps the source chosen when its name is still there.
-    void SetSources(const QStringList& names, std::vector<double> reaches);
+    void SetSources(const QStringList& names, std::vector<Reach> reaches);
     TriggerSettings Settings() const;
     // The level as dragged on the plot.
     void SetLevel(double volts);
@@ -40,7 +40,7 @@ signals:
 private:
     void FitLevel();
 
-    std::vector<double> reaches_;
+    std::vector<Reach> reaches_;
     QComboBox *mode_ = nullptr, *source_ = nullptr, *edge_ = nullptr;
     NumberBox *level_ = nullptr, *pretrigger_ = nullptr;
     QPushButton* rearm_ = nullptr;

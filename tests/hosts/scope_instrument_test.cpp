@@ -165,6 +165,26 @@ TEST(Sweeper, NoiseAroundTheLevelDoesNotRetrigger) {
     }
 }
 
+// A level at the end of the range, or within half a code of it, fires as the
+// signal clips there; the reach offered is that wide and no wider.
+TEST(Sweeper, ALevelAtARangesEndFiresWhereTheSignalClips) {
+    constexpr std::size_t kWindow = 500;
+    const Reach reach = LevelReach(kCodesPerVolt);
+    EXPECT_DOUBLE_EQ(reach.low * kCodesPerVolt, -32768.5);
+    EXPECT_DOUBLE_EQ(reach.high * kCodesPerVolt, 32767.5);
+    for (Edge edge : {Edge::Rising, Edge::Falling}) {
+        const int16_t end = edge == Edge::Rising ? INT16_MAX : INT16_MIN;
+        std::vector<int16_t> codes = Flat(0, 8 * kWindow, 0);
+        for (std::size_t k = 2 * kWindow; k < 3 * kWindow; ++k) codes[k * kChannels] = end;
+        for (double beyond : {0.0, 0.4}) {
+            const double level = (end + (edge == Edge::Rising ? beyond : -beyond)) / double{kCodesPerVolt};
+            Sweeper sweeper;
+            Swept(sweeper, kWindow, {true, 0, edge, level, 0.2, TriggerMode::Normal}, codes, 64);
+            EXPECT_EQ(sweeper.Sweeps(), 1u) << level << " V";
+        }
+    }
+}
+
 TEST(Sweeper, EachModeShowsWhatItPromises) {
     constexpr std::size_t kWindow = 2000;
     const struct {

@@ -191,7 +191,7 @@ TEST_F(ScopeRun, WhatCannotBeDoneEndsTheRunWithItsReason) {
     const std::pair<std::string, std::string> cases[] = {
         {"--trigger Z9,rising,0 --measure", "e16scope: --trigger: no recorded channel is named Z9\n"},
         {"--trigger X2,rising,20 --measure",
-         "e16scope: --trigger: X2 never reaches 20 V: its codes end at \u00B110.2397 V\n"},
+         "e16scope: --trigger: X2 never reaches 20 V: its codes reach -10.2400 to 10.2397 V\n"},
         {"--export-view /nonexistent/v.csv",
          "e16scope: cannot export the view: cannot write /nonexistent/v.csv: No such file or directory\n"},
         {"--screenshot /nonexistent/s.png",
