@@ -689,6 +689,10 @@ void ScopeWindow::Unattended(const ScopeOptions& options) {
             done = false;
         }
         if (options.measure) std::fputs(views_->MeasurementsCsv().c_str(), stdout);
+        if (options.measure && done && !views_->Measured()) {
+            std::fputs("e16scope: nothing measured: no samples in the view yet\n", stderr);
+            done = false;
+        }
         unattendedStatus_ = done ? 0 : 1;
         QApplication::quit();
     });

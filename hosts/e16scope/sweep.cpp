@@ -170,9 +170,14 @@ SweepState Sweeper::State() const {
     return SweepState::Armed;
 }
 
+// Auto shows the newest window until its first sweep too, as it will once it
+// runs free; Normal and Single show only sweeps.
 View Sweeper::Current() const {
     const SweepState state = State();
-    if (state == SweepState::Roll || state == SweepState::Auto) return Latest();
+    const bool waiting = state == SweepState::Armed && sweepKadrs_ == 0;
+    if (state == SweepState::Roll || state == SweepState::Auto ||
+        (waiting && settings_.mode == TriggerMode::Auto))
+        return Latest();
     View view;
     view.channels = channels_;
     view.codesPerVolt = codesPerVolt_;

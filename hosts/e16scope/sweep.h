@@ -13,9 +13,9 @@ namespace e16scope {
 enum class Edge { Rising, Falling };
 
 // Normal: only triggered sweeps, the last one stays shown. Auto: as Normal,
-// but after one window length without a trigger the latest window runs free
-// until the next trigger. Single: the first sweep after arming is held, later
-// triggers are ignored until Rearm or SetTrigger.
+// but the latest window shows until the first sweep, and after one window
+// length without a trigger the latest window runs free until the next one. Single: the first sweep after
+// arming is held, later triggers are ignored until Rearm or SetTrigger.
 enum class TriggerMode { Auto, Normal, Single };
 
 struct TriggerSettings {

@@ -229,6 +229,11 @@ void ViewArea::ShowTime(const ScopeSession& session, double windowSeconds) {
             sweepDrawn_ = frozen_ ? ~0ull : sweep.Sweeps();
         }
         plot_->ShowSweep(sweepColumns_, session.Rate(), view.Time(0) / session.Rate(), windowSeconds);
+    } else if (sweep.State() == SweepState::Armed && sweep.Current().kadrs == 0) {
+        // Normal or Single before the first sweep: nothing yet, on the sweep's axis.
+        sweepColumns_.Reset(0, 1, 1);
+        sweepDrawn_ = ~0ull;
+        plot_->ShowSweep(sweepColumns_, session.Rate(), -trigger_.pretrigger * windowSeconds, windowSeconds);
     } else {
         plot_->Show(session.Traces(), session.Rate(), windowSeconds);
     }
@@ -282,6 +287,10 @@ void ViewArea::ShowCursors() {
 void ViewArea::Analyse(const ScopeSession& session) {
     const Sweeper& sweep = session.Sweep();
     const View view = frozen_ ? *frozen_ : sweep.Current();
+    if (view.kadrs == 0 && !measured_.empty()) { // as blank as the plot
+        measured_.clear();
+        measurements_->Show({}, measured_);
+    }
     if (view.kadrs == 0 || session.Rate() <= 0) return;
     const uint64_t mark = view.triggered ? sweep.Sweeps() : sweep.Received();
     const bool same = frozen_ || (mark == analysed_ && view.triggered == analysedTriggered_);

@@ -55,8 +55,10 @@ public:
     // Measures the view (and computes the spectrum when it is shown or a
     // frequency needs it); the tables show the result at the next Redraw.
     void Analyse(const ScopeSession& session);
-    // The measurement table as CSV (channel,min_v,...), from the last Analyse.
+    // The measurement table as CSV (channel,min_v,...), from the last Analyse;
+    // none while the view holds no samples.
     std::string MeasurementsCsv() const;
+    bool Measured() const { return !measured_.empty(); }
     // Holds the view's samples as they are now: while the display stands
     // still, every view draws, measures and exports those. Thaw lets them go.
     void Freeze(const ScopeSession& session);

@@ -319,6 +319,38 @@ TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
     }
 }
 
+// Normal shows only sweeps: before the first, and after a new window, the
+// plot, the measurements and the export hold nothing; XY1 stays within
+// 1.25..2.25 V.
+TEST_F(ScopeTest, NormalShowsNothingBeforeItsFirstSweep) {
+    ScopeWindow window(session_);
+    window.show();
+    Detect(window);
+    window.Channels()->SetChecked({0});
+    window.SetRate(1000);
+    window.SetWindowSeconds(0.2);
+    window.findChild<QComboBox*>(QStringLiteral("triggerMode"))->setCurrentText(QStringLiteral("Normal"));
+    auto* level = window.findChild<QDoubleSpinBox*>(QStringLiteral("triggerLevel"));
+    level->setValue(5);
+    Press(window, "start");
+    const auto export_ = std::filesystem::path(::testing::TempDir()) / "e16scope_unswept.csv";
+    for (const double window_seconds : {0.2, 0.1}) {
+        SCOPED_TRACE(window_seconds);
+        window.SetWindowSeconds(window_seconds);
+        const uint64_t from = session_.Received();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() > from + 500; }, 5000));
+        QTest::qWait(300); // drawn and measured since
+        EXPECT_EQ(window.Plot()->Traces().Columns(), 0u);
+        EXPECT_EQ(window.Views()->MeasurementsCsv(),
+                  "channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped\n");
+        EXPECT_FALSE(window.ExportView(QString::fromStdString(export_.string())));
+        level->setValue(1.75);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return window.Plot()->Traces().Columns() > 0 && window.Views()->Measured(); }, 5000));
+        level->setValue(5);
+    }
+}
+
 // The cursors stand on the kadrs nearest them, and the table reads each
 // channel's samples there, in its own volts, though a pixel column spans a
 // dozen kadrs; the XY view plots
