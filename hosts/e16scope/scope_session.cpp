@@ -196,10 +196,8 @@ std::size_t ScopeSession::DrainStream(std::string& ended) {
         }
         Fold(block.codes.data(), static_cast<std::size_t>(block.header.kadrs));
         total += static_cast<std::size_t>(block.header.kadrs);
-        if (block.header.end) {
-            ended = "the publisher ended: " + *block.header.end;
-            recording_ = false;
-        }
+        if (block.header.end)
+            ended = "the publisher ended: " + *block.header.end + "; watching for its next recording";
     }
     received_ += total;
     return total;

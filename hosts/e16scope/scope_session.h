@@ -76,7 +76,9 @@ public:
 
     // Reads every unread kadr into the traces and the file; the kadrs read.
     // When the driver ended the recording by itself, stops and says why in
-    // `ended`; a failing file write stops the file and says why too.
+    // `ended`; a failing file write stops the file and says why too. A
+    // stream's end is said there, and the watch goes on for the publisher's
+    // next recording.
     std::size_t Drain(std::string& ended);
     const TraceColumns& Traces() const { return traces_; }
     // The window's kadrs with the display trigger searched on them, fed by

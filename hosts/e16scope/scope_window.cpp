@@ -347,6 +347,7 @@ void ScopeWindow::StartStream() {
     }
     ShowTraces({});
     streamTraces_ = 0;
+    refusedShown_ = 0;
     achieved_->clear();
     SetRecording(true);
     ShowStream();
@@ -376,7 +377,10 @@ void ScopeWindow::ShowStream() {
         ShowNames(); // rows past the stream's keep the driver's names
         channels_->SetNames(names);
         channels_->SetChecked(rows);
-        ShowTraces(std::move(traces));
+        ShowError({}); // of the recording before
+        const QString source = trigger_->Source();
+        if (!ShowTraces(std::move(traces)) && streamTraces_ > 0 && trigger_->Settings().on)
+            LostTriggerSource(source);
         rate_->setValue(session_.Rate());
         achieved_->setText(RateText(session_.Rate()));
         streamTraces_ = stream->Recordings();
@@ -393,10 +397,11 @@ void ScopeWindow::ShowStream() {
     fill_->setText(tr("%1 (%2 missing)")
                        .arg(Text(velmora::hosts::Counted(stream->Gaps(), "gap")),
                             Text(velmora::hosts::Counted(stream->GapKadrs(), "kadr"))));
-    if (stream->Refused() > 0)
+    if (stream->Refused() != refusedShown_)
         ShowError(tr("%1 skipped; the last: %2")
                       .arg(Text(velmora::hosts::Counted(stream->Refused(), "malformed message")),
                            Text(stream->Problem())));
+    refusedShown_ = stream->Refused();
 }
 
 void ScopeWindow::SetSource(const QString& endpoint) {
@@ -504,7 +509,7 @@ void ScopeWindow::SetWindowSeconds(double seconds) {
 }
 
 // The recorded channels' traces, for every view and as the trigger's sources.
-void ScopeWindow::ShowTraces(std::vector<TraceStyle> traces) {
+bool ScopeWindow::ShowTraces(std::vector<TraceStyle> traces) {
     QStringList names;
     std::vector<Reach> reaches;
     for (const TraceStyle& trace : traces) {
@@ -512,8 +517,9 @@ void ScopeWindow::ShowTraces(std::vector<TraceStyle> traces) {
         reaches.push_back(LevelReach(trace.codesPerVolt));
     }
     views_->SetTraces(traces);
-    trigger_->SetSources(names, std::move(reaches));
+    const bool kept = trigger_->SetSources(names, std::move(reaches));
     ApplyTrigger();
+    return kept;
 }
 
 void ScopeWindow::ApplyTrigger() {
@@ -660,6 +666,16 @@ bool ScopeWindow::StreamHeard(double seconds) const {
     std::fprintf(stderr, "e16scope: %s\n",
                  velmora::hosts::SilenceReason(stream->Endpoint(), seconds, stream->Refused()).c_str());
     return false;
+}
+
+// A publisher's next recording without the trigger's channel: the trigger
+// takes the first one, which is said; a script's run did not get the
+// trigger it asked for.
+void ScopeWindow::LostTriggerSource(const QString& source) {
+    const std::string why = "the new recording has no " + source.toStdString() + ": the trigger takes " +
+                            trigger_->Source().toStdString();
+    if (unattended_ && runFailure_.empty()) runFailure_ = "--trigger: " + why;
+    ShowError(Text(why));
 }
 
 bool ScopeWindow::Refuse(const std::string& why) {

@@ -79,12 +79,14 @@ private:
     void Analyse();
     void ApplyTrigger();
     void ShowTriggerState();
-    void ShowTraces(std::vector<TraceStyle> traces);
+    // False when the trigger's source is not among them: it takes the first.
+    bool ShowTraces(std::vector<TraceStyle> traces);
     bool StartFromOptions(const ScopeOptions& options);
     bool TakeTriggerOption();
     // A script's option that cannot be done: said on standard error and in
     // the status bar; false.
     bool Refuse(const std::string& why);
+    void LostTriggerSource(const QString& source);
     void Unattended(const ScopeOptions& options);
     bool StreamHeard(double seconds) const;
     void ShowStatus();
@@ -110,7 +112,8 @@ private:
     QLabel* achieved_ = nullptr;
     QComboBox* window_ = nullptr;
     QLineEdit* source_ = nullptr;
-    int streamTraces_ = 0; // the stream's recordings whose channels the plot has had
+    int streamTraces_ = 0;     // the stream's recordings whose channels the plot has had
+    int64_t refusedShown_ = 0; // the stream's malformed messages said
     // The user's channels and rate while a stream's fill the panel: what the
     // window stores, until a start of the module takes the panel as it is.
     struct OwnChoice {

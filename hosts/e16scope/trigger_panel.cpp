@@ -67,7 +67,7 @@ TriggerPanel::TriggerPanel(QWidget* parent) : QWidget(parent) {
     rearm_->setEnabled(false);
 }
 
-void TriggerPanel::SetSources(const QStringList& names, std::vector<Reach> reaches) {
+bool TriggerPanel::SetSources(const QStringList& names, std::vector<Reach> reaches) {
     const QString chosen = source_->currentText();
     reaches_ = std::move(reaches);
     {
@@ -77,6 +77,11 @@ void TriggerPanel::SetSources(const QStringList& names, std::vector<Reach> reach
         source_->setCurrentIndex(std::max(0, static_cast<int>(names.indexOf(chosen))));
     }
     FitLevel();
+    return chosen.isEmpty() || names.contains(chosen);
+}
+
+QString TriggerPanel::Source() const {
+    return source_->currentText();
 }
 
 // A level the source never reaches would never trigger; with no source yet

@@ -23,8 +23,10 @@ public:
 
     // The recorded channels' names, in recording order, and the volts each
     // one's codes reach (LevelReach), which bound the level while it is the
-    // source; keeps the source chosen when its name is still there.
-    void SetSources(const QStringList& names, std::vector<Reach> reaches);
+    // source; keeps the source chosen when its name is still there, else
+    // takes the first and returns false.
+    bool SetSources(const QStringList& names, std::vector<Reach> reaches);
+    QString Source() const;
     TriggerSettings Settings() const;
     // The level as dragged on the plot.
     void SetLevel(double volts);

@@ -735,12 +735,13 @@ std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char*
 }
 
 // The Stream field instead of the module: the channels come with the first
-// message, checked in the panel with their ranges and the stream's rate, the status bar names
-// the publisher and the gaps, kadrs missing are drawn as a break, a malformed
-// message is said and passed, a publisher restarted on the endpoint is
-// watched anew, the panel's offsets apply to its channels in order, the
-// publisher's end stops the window, and the window stores the user's own
-// channels and rate, not the stream's.
+// message, checked in the panel with their ranges and the stream's rate, the
+// status bar names the publisher and the gaps, kadrs missing are drawn as a
+// break, a malformed message is said and passed, a publisher restarted on
+// the endpoint is watched anew (a trigger channel it lacks is said), the
+// panel's offsets apply to its channels in order, the publisher's end is
+// said and the watch goes on to its next recording, and the window stores
+// the user's own channels and rate, not the stream's.
 TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     velmora::test::TempDir dir;
     const std::string endpoint = "ipc://" + (dir.path() / "stream").string();
@@ -793,6 +794,8 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     }
     EXPECT_THAT(Label(window, "error"), HasSubstr("a message of 2 frames, not 3"));
     EXPECT_FALSE(Enabled(window, "record"));
+    window.findChild<QComboBox*>(QStringLiteral("triggerMode"))->setCurrentText(QStringLiteral("Auto"));
+    window.findChild<QComboBox*>(QStringLiteral("triggerSource"))->setCurrentText(QStringLiteral("Y16"));
     send(StreamMessage(5000, 30, nullptr, {"X1"})); // watched from its kadr 5000 on
     ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() == 180; }, 5000)) << session_.Received();
     EXPECT_EQ(window.Plot()->Traces().Traces(), 1u);
@@ -803,8 +806,18 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     EXPECT_NEAR(LastShown(window.Plot()), (std::floor(5030 / per) - 1) * per / 1000, 1e-9) << "not from 0";
     EXPECT_THAT(Label(window, "module"), HasSubstr("recording 2 (the publisher restarted)"));
     EXPECT_EQ(Label(window, "fill"), "0 gaps (0 kadrs missing)");
+    EXPECT_EQ(Label(window, "error"), "the new recording has no Y16: the trigger takes X1");
+    // An end is said, and the watch goes on for the next recording.
     send(StreamMessage(5030, 0, "complete", {"X1"}));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !session_.Recording(); }, 5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Label(window, "error").starts_with("the publisher ended"); }, 5000));
+    EXPECT_EQ(Label(window, "error"), "the publisher ended: complete; watching for its next recording");
+    send(StreamMessage(0, 10, nullptr, {"X2"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() == 190; }, 5000)) << session_.Received();
+    EXPECT_THAT(Label(window, "module"), HasSubstr("recording 3"));
+    EXPECT_EQ(Label(window, "error"), "the new recording has no X1: the trigger takes X2");
+    Press(window, "start"); // now Stop
+    EXPECT_FALSE(session_.Recording());
     EXPECT_TRUE(window.findChild<QLineEdit*>(QStringLiteral("source"))->isEnabled());
     zmq_close(socket);
     zmq_ctx_term(context);
