@@ -162,7 +162,8 @@ trigger, measurements and cursors.
                        list and the setup dialog's address stay as they are
   --inputs se|diff     store the channel table first: X1..X16, Y1..Y16
                        against ground, or XY1..XY16 differential
-  --channels LIST      channels 0..31 in scan order, e.g. 0-3,31
+  --channels LIST      channels 0..31, each once, e.g. 0-3,31; they are
+                       scanned in their panel's order, 0 first
   --rate R             kadrs per second, 1 to 500000
   --window SECONDS     the time the view spans, 0.01 to 60
   --trigger CHANNEL,rising|falling,LEVEL
