@@ -699,6 +699,8 @@ void ScopeWindow::Unattended(const ScopeOptions& options) {
             std::fprintf(stderr, "e16scope: cannot export the view: %s\n", error.c_str());
             done = false;
         }
+        // The layouts the last texts asked for, else a longer text shows cut.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         if (!options.screenshot.empty() &&
             !SavePng(grab(), QString::fromStdString(options.screenshot), error)) {
             std::fprintf(stderr, "e16scope: %s\n", error.c_str());
