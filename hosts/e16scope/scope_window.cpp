@@ -646,12 +646,11 @@ bool ScopeWindow::TakeTriggerOption() {
     } else {
         const velmora::hosts::ChannelInfo& source = session_.Info().channels.at(trigger_->Settings().source);
         const Reach reach = LevelReach(source.codesPerVolt);
-        if (choice.level < reach.low || choice.level > reach.high) {
+        if (!reach.Holds(choice.level)) {
             char text[160];
             std::snprintf(text, sizeof text,
                           "--trigger: %s never reaches %g V: its codes reach %.4f to %.4f V",
-                          source.name.c_str(), choice.level, INT16_MIN / double{source.codesPerVolt},
-                          INT16_MAX / double{source.codesPerVolt});
+                          source.name.c_str(), choice.level, reach.low, reach.high);
             why = text;
         }
     }

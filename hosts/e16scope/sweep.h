@@ -39,15 +39,16 @@ enum class SweepState { Roll, Armed, Triggered, Auto, Held };
 // while any signal swinging more than 0.5 % of the range below the level does.
 inline constexpr double kHysteresisCodes = 160;
 
-// The volts a channel's codes reach at `codesPerVolt`, each end widened by
-// half a code: a trigger level past them is never crossed, and one within
-// half a code of an end fires as the signal reaches that end.
+// The volts of a channel's lowest and highest codes at `codesPerVolt`: a
+// trigger level past them is never crossed, but one within half a code
+// (`slack`) past an end fires as the signal reaches that end.
 struct Reach {
-    double low, high;
+    double low, high, slack;
+    bool Holds(double level) const { return level >= low - slack && level <= high + slack; }
 };
 inline Reach LevelReach(float codesPerVolt) {
     const double perVolt = codesPerVolt;
-    return {(INT16_MIN - 0.5) / perVolt, (INT16_MAX + 0.5) / perVolt};
+    return {INT16_MIN / perVolt, INT16_MAX / perVolt, 0.5 / perVolt};
 }
 
 // The samples to show: `kadrs` kadrs of `channels` interleaved codes, the

@@ -304,10 +304,10 @@ TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
         const char* refusal;
     } refusals[] = {
         {0, "10.24",
-         "Trigger level: 10.24 V refused. Please, set the number in range from -10.24 to 10.239 V! It "
+         "Trigger level: 10.24 V refused. Please, set the number in range from -10.24 to 10.2397 V! It "
          "stays at 0.25 V."},
         {1, "-3",
-         "Trigger level: -3 V refused. Please, set the number in range from -2.56 to 2.559 V! It "
+         "Trigger level: -3 V refused. Please, set the number in range from -2.56 to 2.55992 V! It "
          "stays at 0.25 V."}};
     auto* level = window.findChild<QDoubleSpinBox*>(QStringLiteral("triggerLevel"));
     for (const auto& r : refusals) {

@@ -170,8 +170,10 @@ TEST(Sweeper, NoiseAroundTheLevelDoesNotRetrigger) {
 TEST(Sweeper, ALevelAtARangesEndFiresWhereTheSignalClips) {
     constexpr std::size_t kWindow = 500;
     const Reach reach = LevelReach(kCodesPerVolt);
-    EXPECT_DOUBLE_EQ(reach.low * kCodesPerVolt, -32768.5);
-    EXPECT_DOUBLE_EQ(reach.high * kCodesPerVolt, 32767.5);
+    EXPECT_DOUBLE_EQ(reach.low * kCodesPerVolt, -32768);
+    EXPECT_DOUBLE_EQ(reach.high * kCodesPerVolt, 32767);
+    EXPECT_TRUE(reach.Holds(-32768.4 / kCodesPerVolt) && reach.Holds(32767.4 / kCodesPerVolt));
+    EXPECT_FALSE(reach.Holds(-32768.6 / kCodesPerVolt) || reach.Holds(32767.6 / kCodesPerVolt));
     for (Edge edge : {Edge::Rising, Edge::Falling}) {
         const int16_t end = edge == Edge::Rising ? INT16_MAX : INT16_MIN;
         std::vector<int16_t> codes = Flat(0, 8 * kWindow, 0);
