@@ -616,7 +616,13 @@ TEST_F(ScopeSingleEnded, ANewWindowAndAPausedDisplayShowTheirOwnSamples) {
         const std::string measured = sweep.second;
         SCOPED_TRACE(seconds);
         window.SetWindowSeconds(seconds);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return Y16Measured(window).starts_with(measured); }, 5000))
+        // Measured, then drawn at the next frame.
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                return Y16Measured(window).starts_with(measured) &&
+                       std::abs(window.Plot()->xAxis->range().lower + seconds / 2) < 1e-3;
+            },
+            5000))
             << window.Views()->MeasurementsCsv();
         EXPECT_NEAR(window.Plot()->xAxis->range().size(), seconds, 1e-9);
         EXPECT_NEAR(window.Plot()->xAxis->range().lower, -seconds / 2, 1e-3) << "the new sweep's time";
