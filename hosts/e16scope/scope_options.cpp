@@ -177,8 +177,9 @@ trigger, measurements and cursors.
                        exit: 0 when all of it was done, 1 otherwise; with
                        --address or --source, as nobody answers a chooser
   --export-view FILE   the samples in the view as CSV: time_s (from the
-                       trigger point, else from the view's start) then volts
-                       per channel; in the spectrum, frequency_hz then dBV
+                       trigger point, else from the recording's start) then
+                       volts per channel; in the spectrum, frequency_hz then
+                       dBV
   --screenshot FILE    the window as a PNG image
   --measure            the measurement table as CSV on standard output:
                        channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped

@@ -27,7 +27,7 @@ std::string Header(const char* first, std::size_t channels, const std::vector<st
 
 void TimeRows(const View& view, double rate, std::size_t from, std::size_t to, std::string& csv) {
     for (std::size_t k = from; k < to; ++k) {
-        AppendFixed(csv, (view.firstTime + static_cast<double>(k)) / rate, 9);
+        AppendFixed(csv, view.Time(k) / rate, 9);
         for (std::size_t c = 0; c < view.channels; ++c) {
             csv += ',';
             AppendFixed(csv, view.Volts(k, c), 6);

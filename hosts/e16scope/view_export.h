@@ -12,7 +12,8 @@ namespace e16scope {
 
 // Write the view to `path` as CSV, replacing a file of that name:
 // "time_s,NAME1,..." then a row per kadr: seconds from the trigger point (a
-// triggered view) or from the window's first kadr, to the nanosecond, then
+// triggered view) or from the recording's start, as the plot's axis has
+// them, to the nanosecond, then
 // each channel's volts with 6 decimals; or "frequency_hz,NAME1,..." then a
 // row per bin, dBV with 3 decimals. `names` by position, else numbers.
 // Written a few thousand rows at a time (a 10 s view of 32 channels at 15625

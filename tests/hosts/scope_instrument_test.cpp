@@ -517,7 +517,7 @@ TEST(Export, MeasurementsCsvReadsBack) {
 }
 
 // A view longer than the 2048 rows written at a time: every row once.
-TEST(Export, TheTimeCsvCountsFromTheTriggerPoint) {
+TEST(Export, TheTimeCsvCountsAsThePlotsAxis) {
     Sweeper sweeper;
     const View view =
         Swept(sweeper, 2500, {true, 3, Edge::Rising, 0.5, 0.2, TriggerMode::Normal}, Sines(0, 8000), 999);
@@ -537,6 +537,11 @@ TEST(Export, TheTimeCsvCountsFromTheTriggerPoint) {
         EXPECT_EQ(t < 0, k < 500) << "kadr " << k;
         EXPECT_NEAR(std::strtod(row[4].c_str(), nullptr), view.Volts(k, 3), 1e-6);
     }
+    // Untriggered, from the recording's start, as the plot's axis.
+    Sweeper rolling;
+    const View latest = Swept(rolling, 2500, {}, Sines(0, 8000), 999);
+    ASSERT_TRUE(WriteTimeCsv(path, latest, kRate, kNames, error)) << error;
+    EXPECT_EQ(Split(velmora::test::Slurp(path), '\n')[1].substr(0, 12), "0.550000000,");
     SpectrumAnalyzer analyzer;
     const Spectrum& spectrum = analyzer.Compute(view, kRate);
     ASSERT_TRUE(WriteSpectrumCsv(path, spectrum, kNames, error)) << error;
