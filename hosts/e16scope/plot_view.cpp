@@ -95,7 +95,9 @@ void PlotView::Show(const TraceColumns& columns, double rate, double windowSecon
 void PlotView::ShowSweep(const TraceColumns& columns, double rate, double firstSeconds,
                          double windowSeconds) {
     traces_->Take(columns, firstSeconds, static_cast<double>(columns.KadrsPerColumn()) / rate);
-    SetRanges(firstSeconds, windowSeconds);
+    // A sweep's first kadr lies up to a kadr after its window's start, whose
+    // tick (-0.1 s) would fall off the axis.
+    SetRanges(std::floor(firstSeconds * rate + 1e-6) / rate, windowSeconds);
 }
 
 void PlotView::ShowSpan(double windowSeconds) {

@@ -29,7 +29,7 @@ public:
     // draws them.
     void Show(const TraceColumns& columns, double rate, double windowSeconds);
     // The same with column 0 at `firstSeconds` (time from a trigger point)
-    // and x from there over `windowSeconds`.
+    // and x over `windowSeconds` from the kadr at or before it.
     void ShowSweep(const TraceColumns& columns, double rate, double firstSeconds, double windowSeconds);
     // Nothing recorded yet: x from 0 over `windowSeconds`.
     void ShowSpan(double windowSeconds);

@@ -176,6 +176,8 @@ TEST_F(PlotViewTest, ASweepStartsWhereItIsTold) {
     ASSERT_FALSE(said.isEmpty());
     EXPECT_TRUE(said.last().at(0).toString().endsWith("A: 0.1000 V"))
         << said.last().at(0).toString().toStdString();
+    plot_.ShowSweep(columns, 1000, -0.0499, 0.1); // the crossing a tenth of a kadr after one
+    EXPECT_DOUBLE_EQ(plot_.xAxis->range().lower, -0.05);
     // Show: the latest window, from the recording's start.
     plot_.Show(columns, 1000, 0.05);
     EXPECT_DOUBLE_EQ(plot_.xAxis->range().lower, 0.05);
