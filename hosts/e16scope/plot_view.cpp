@@ -117,13 +117,14 @@ void PlotView::SetRanges(double firstX, double windowSeconds) {
     PlaceLevel();
 }
 
-void PlotView::SetTriggerLevel(bool shown, double level, double offset, QColor colour) {
+void PlotView::SetTriggerLevel(bool shown, double level, double offset, QColor colour, int decimals) {
     levelLine_->setPen(QPen(colour, 1, Qt::DashLine));
     levelHandle_->setColor(colour);
     levelHandle_->setPen(QPen(colour));
     levelLine_->setVisible(shown);
     levelHandle_->setVisible(shown);
     levelOffset_ = offset;
+    levelDecimals_ = decimals;
     MoveLevel(level + offset);
 }
 
@@ -152,7 +153,7 @@ void PlotView::PlaceLevel() {
     const bool above = level_ > yAxis->range().upper, below = level_ < yAxis->range().lower;
     levelHandle_->setPositionAlignment(Qt::AlignRight | (above ? Qt::AlignTop : Qt::AlignBottom));
     const QString arrow = above ? QStringLiteral(" \u25b2") : below ? QStringLiteral(" \u25bc") : QString();
-    levelHandle_->setText(tr("T %1 V").arg(level_ - levelOffset_, 0, 'f', 3) + arrow);
+    levelHandle_->setText(tr("T %1 V").arg(level_ - levelOffset_, 0, 'f', levelDecimals_) + arrow);
 }
 
 void PlotView::SetTriggerTime(bool shown) {

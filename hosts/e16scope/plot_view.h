@@ -38,9 +38,9 @@ public:
     const ColumnTraces& Traces() const { return *traces_; }
 
     // A dashed line the user drags vertically, at `level` of a trace drawn
-    // `offset` volts up, labelled with the level; one off the plot at its
-    // nearer edge.
-    void SetTriggerLevel(bool shown, double level, double offset, QColor colour);
+    // `offset` volts up, labelled with the level to `decimals`; one off the
+    // plot at its nearer edge.
+    void SetTriggerLevel(bool shown, double level, double offset, QColor colour, int decimals);
     // Where the line stands: the level plus its trace's offset.
     double TriggerLevel() const { return level_; }
     QString TriggerLabel() const { return levelHandle_->text(); }
@@ -80,6 +80,7 @@ private:
     bool autoscale_ = true;
     double level_ = 0;
     double levelOffset_ = 0; // of the trace the level belongs to
+    int levelDecimals_ = 3;  // its label's, as the level box has them
     double cursorTimes_[2] = {0, 0};
     bool cursorsPlaced_ = false;
     Drag drag_ = Drag::None;

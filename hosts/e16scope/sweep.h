@@ -3,6 +3,8 @@
 // (or the rolling window) to show. No Qt; one thread (the GUI's).
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -49,6 +51,11 @@ struct Reach {
 inline Reach LevelReach(float codesPerVolt) {
     const double perVolt = codesPerVolt;
     return {INT16_MIN / perVolt, INT16_MAX / perVolt, 0.5 / perVolt};
+}
+// The decimals a level is written with: a code of the range or finer, so 4
+// on ±10 V and 6 on ±0.156 V (3 at the least).
+inline int LevelDecimals(const Reach& reach) {
+    return std::clamp(static_cast<int>(std::ceil(-std::log10(2 * reach.slack))), 3, 6);
 }
 
 // The samples to show: `kadrs` kadrs of `channels` interleaved codes, the

@@ -87,13 +87,13 @@ QString TriggerPanel::Source() const {
 
 // A level the source never reaches would never trigger; with no source yet
 // the bound stays as it was. The box takes a level to a code of the source's
-// range or finer (4 decimals on ±10 V, 6 on ±0.156 V), so that its bounds,
-// rounded to them, stay within half a code of the ends: 10.2397 V.
+// range or finer, so that its bounds, rounded to its decimals, stay within
+// half a code of the ends: 10.2397 V.
 void TriggerPanel::FitLevel() {
     const auto at = static_cast<std::size_t>(source_->currentIndex());
     if (at >= reaches_.size()) return;
     const Reach& reach = reaches_[at];
-    level_->setDecimals(std::clamp(static_cast<int>(std::ceil(-std::log10(2 * reach.slack))), 3, 6));
+    level_->setDecimals(LevelDecimals(reach));
     const double step = std::pow(10.0, -level_->decimals());
     level_->setRange(std::round(reach.low / step) * step, std::round(reach.high / step) * step);
 }

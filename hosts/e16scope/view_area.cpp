@@ -153,8 +153,13 @@ void ViewArea::SetTrigger(const TriggerSettings& trigger) {
     trigger_ = trigger;
     analyseAgain_ = true;
     const bool shown = trigger.on && trigger.source < traces_.size();
-    plot_->SetTriggerLevel(shown, trigger.level, shown ? traces_[trigger.source].offset : 0,
-                           shown ? traces_[trigger.source].colour : QColor());
+    if (!shown) {
+        plot_->SetTriggerLevel(false, trigger.level, 0, QColor(), 3);
+        return;
+    }
+    const TraceStyle& source = traces_[trigger.source];
+    plot_->SetTriggerLevel(true, trigger.level, source.offset, source.colour,
+                           LevelDecimals(LevelReach(source.codesPerVolt)));
 }
 
 void ViewArea::SetCursorsShown(bool shown) {

@@ -293,7 +293,7 @@ TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
     EXPECT_DOUBLE_EQ(window.Plot()->TriggerLevel(), 1.25) << "the line stays where it was dragged";
     offset->setValue(-2.0);
     EXPECT_DOUBLE_EQ(window.Plot()->TriggerLevel(), -1.75);
-    EXPECT_TRUE(window.Plot()->TriggerLabel().startsWith("T 0.250 V")) << "labelled with the level itself";
+    EXPECT_TRUE(window.Plot()->TriggerLabel().startsWith("T 0.2500 V")) << "labelled with the level itself";
     EXPECT_DOUBLE_EQ(window.Plot()->Traces().Style(0).offset, -2.0);
 
     // A level past the source's codes, which would never trigger, is refused
@@ -317,6 +317,7 @@ TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
         QTest::keyClick(level, Qt::Key_Return);
         EXPECT_EQ(Label(window, "error"), r.refusal);
     }
+    EXPECT_TRUE(window.Plot()->TriggerLabel().startsWith("T 0.25000 V")) << "a code of ±2.5 V";
 }
 
 // Normal shows only sweeps: before the first, and after a new window, the

@@ -190,7 +190,7 @@ TEST_F(PlotViewTest, DraggingTheLevelAndTheCursorsMovesThem) {
     plot_.SetAutoscale(false); // -32..32 V
     plot_.ShowSweep(Columns(100, Ramp), 1000, -0.05, 0.1);
     Drawn();
-    plot_.SetTriggerLevel(true, 9, 1, Qt::blue); // drawn at 10
+    plot_.SetTriggerLevel(true, 9, 1, Qt::blue, 3); // drawn at 10
     EXPECT_EQ(plot_.TriggerLabel(), "T 9.000 V") << "the level, not where its trace is moved to";
     plot_.SetCursorsShown(true);
     const auto [t1, t2] = plot_.CursorTimes();
@@ -217,7 +217,7 @@ TEST_F(PlotViewTest, ALevelOffThePlotStaysAtItsEdgeToDragBack) {
     plot_.ShowSweep(Columns(100, Ramp), 1000, -0.05, 0.1); // 0 to 0.99 V
     for (const double volts : {10.0, -10.0}) {
         SCOPED_TRACE(volts);
-        plot_.SetTriggerLevel(true, volts, 0, Qt::blue);
+        plot_.SetTriggerLevel(true, volts, 0, Qt::blue, 3);
         const QImage image = Drawn();
         const QCPRange range = plot_.yAxis->range();
         const QPoint edge = Pixel(-0.04, volts > 0 ? range.upper : range.lower);
