@@ -29,16 +29,42 @@ bool Positive(const std::string& text, std::optional<double>& value, double most
     return true;
 }
 
-// "X1,rising,0.25": the channel's text is checked once the driver names them.
+std::vector<std::string> Fields(const std::string& text) {
+    std::vector<std::string> fields;
+    for (std::size_t from = 0;;) {
+        const std::size_t comma = text.find(',', from);
+        fields.push_back(text.substr(from, comma - from));
+        if (comma == std::string::npos) return fields;
+        from = comma + 1;
+    }
+}
+
+std::optional<TriggerMode> ParseMode(const std::string& text) {
+    if (text == "auto") return TriggerMode::Auto;
+    if (text == "normal") return TriggerMode::Normal;
+    if (text == "single") return TriggerMode::Single;
+    return std::nullopt;
+}
+
+// "X1,rising,0.25" or "X1,rising,0.25,normal,20": the channel's text is
+// checked once the driver names them.
 std::optional<TriggerChoice> ParseTrigger(const std::string& text) {
-    const auto first = text.find(','), second = text.find(',', first + 1);
-    if (first == 0 || first == std::string::npos || second == std::string::npos) return std::nullopt;
+    const std::vector<std::string> fields = Fields(text);
+    if (fields.size() < 3 || fields.size() > 5 || fields[0].empty()) return std::nullopt;
     TriggerChoice trigger;
-    trigger.channel = text.substr(0, first);
-    const std::string edge = text.substr(first + 1, second - first - 1);
-    if (edge != "rising" && edge != "falling") return std::nullopt;
-    trigger.rising = edge == "rising";
-    if (!ParseDouble(text.substr(second + 1), trigger.level)) return std::nullopt;
+    trigger.channel = fields[0];
+    if (fields[1] != "rising" && fields[1] != "falling") return std::nullopt;
+    trigger.rising = fields[1] == "rising";
+    if (!ParseDouble(fields[2], trigger.level)) return std::nullopt;
+    if (fields.size() > 3) {
+        const std::optional<TriggerMode> mode = ParseMode(fields[3]);
+        if (!mode) return std::nullopt;
+        trigger.mode = *mode;
+    }
+    double pretrigger = 0;
+    if (fields.size() > 4 && !(ParseDouble(fields[4], pretrigger) && pretrigger >= 0 && pretrigger <= 100))
+        return std::nullopt;
+    if (fields.size() > 4) trigger.pretrigger = pretrigger;
     return trigger;
 }
 
@@ -95,7 +121,9 @@ const std::vector<Spec>& Specs() {
          [](ScopeOptions& o, const std::string& v) {
              return Positive(v, o.window, WindowChoices().back()) && *o.window >= WindowChoices().front();
          }},
-        {0, "trigger", "CHANNEL,rising|falling,LEVEL such as X1,rising,0",
+        {0, "trigger",
+         "CHANNEL,rising|falling,LEVEL[,auto|normal|single[,PRETRIGGER]] such as X1,rising,0 or "
+         "X1,falling,0.5,single,10",
          [](ScopeOptions& o, const std::string& v) { return (o.trigger = ParseTrigger(v)).has_value(); }},
         {0, "view", "time, spectrum (or fft) or xy",
          [](ScopeOptions& o, const std::string& v) { return (o.view = ParseView(v)).has_value(); }},
@@ -166,9 +194,11 @@ trigger, measurements and cursors.
                        scanned in their panel's order, 0 first
   --rate R             kadrs per second, 1 to 500000
   --window SECONDS     the time the view spans, 0.01 to 60
-  --trigger CHANNEL,rising|falling,LEVEL
+  --trigger CHANNEL,rising|falling,LEVEL[,MODE[,PRETRIGGER]]
                        a display trigger, e.g. X1,rising,0 (volts; the
-                       channel by its name or number); mode Auto
+                       channel by its name or number); MODE auto (the
+                       default), normal or single; PRETRIGGER the percent
+                       of the window before the trigger point, 0 to 100
   --view time|spectrum|fft|xy
                        the view shown (fft is the spectrum)
   --source ENDPOINT    watch what e16rec --publish sends (tcp://HOST:PORT or

@@ -10,18 +10,22 @@
 #include <vector>
 
 #include "stream_message.h"
+#include "sweep.h"
 
 namespace e16scope {
 
 enum class ViewKind { Time, Spectrum, Xy };
 enum class InputsChoice { Keep, SingleEnded, Differential };
 
-// --trigger CHANNEL,rising|falling,LEVEL: the channel by its name (X1) or
-// number (0..31), resolved once the driver names the channels.
+// --trigger CHANNEL,rising|falling,LEVEL[,auto|normal|single[,PRETRIGGER]]:
+// the channel by its name (X1) or number (0..31), resolved once the driver
+// names the channels; the panel's pre-trigger when none is given.
 struct TriggerChoice {
     std::string channel;
     bool rising = true;
     double level = 0; // volts
+    TriggerMode mode = TriggerMode::Auto;
+    std::optional<double> pretrigger; // percent of the window, 0..100
 };
 
 // Kadrs per second the window's Rate box takes, and so --rate.

@@ -125,7 +125,10 @@ bool TriggerPanel::Apply(const TriggerChoice& choice, const std::vector<int16_t>
         source_->setCurrentIndex(at);
         edge_->setCurrentIndex(choice.rising ? 0 : 1);
         level_->setValue(choice.level);
-        if (mode_->currentIndex() == 0) mode_->setCurrentIndex(1);
+        mode_->setCurrentIndex(1 +
+                               static_cast<int>(std::find(std::begin(kModes), std::end(kModes), choice.mode) -
+                                                std::begin(kModes)));
+        if (choice.pretrigger) pretrigger_->setValue(*choice.pretrigger);
     }
     rearm_->setEnabled(mode_->currentIndex() == 3);
     emit Changed();

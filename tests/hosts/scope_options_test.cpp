@@ -21,16 +21,17 @@ std::optional<ScopeOptions> Parse(std::vector<std::string> args, std::string& er
 TEST(ScopeOptions, TakeWhatAScriptGives) {
     std::string error;
     const auto o = Parse({"--address", "127.0.0.1", "--inputs=diff", "--channels", "0-2,31", "--rate", "5000",
-                          "--window=0.2", "--trigger", "X1,falling,-0.25", "--view", "fft", "--after", "1.5",
-                          "--export-view", "v.csv", "--screenshot=s.png", "--measure"},
+                          "--window=0.2", "--trigger", "X1,falling,-0.25,single,12.5", "--view", "fft",
+                          "--after", "1.5", "--export-view", "v.csv", "--screenshot=s.png", "--measure"},
                          error);
     ASSERT_TRUE(o) << error;
     ASSERT_TRUE(o->trigger);
     EXPECT_EQ(std::tie(o->address, o->inputs, o->channels, o->rate, o->window, o->view, o->after,
                        o->exportView, o->screenshot, o->measure, o->trigger->channel, o->trigger->rising,
-                       o->trigger->level),
+                       o->trigger->level, o->trigger->mode, o->trigger->pretrigger),
               std::tuple(0x7F000001, InputsChoice::Differential, std::vector<int16_t>{0, 1, 2, 31}, 5000, 0.2,
-                         ViewKind::Spectrum, 1.5, "v.csv", "s.png", true, "X1", false, -0.25));
+                         ViewKind::Spectrum, 1.5, "v.csv", "s.png", true, "X1", false, -0.25,
+                         TriggerMode::Single, 12.5));
     EXPECT_TRUE(o->StartsAtOnce());
 }
 
@@ -43,9 +44,11 @@ TEST(ScopeOptions, WithoutOptionsTheWindowWaitsForTheUser) {
 }
 
 TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
+    const std::string kTrigger = "CHANNEL,rising|falling,LEVEL[,auto|normal|single[,PRETRIGGER]] such as "
+                                 "X1,rising,0 or X1,falling,0.5,single,10";
     const struct {
         std::vector<std::string> args;
-        const char* error;
+        std::string error;
     } cases[] = {
         {{"--rate", "0.5"}, "--rate: '0.5' is not a number of kadrs per second from 1 to 500000"},
         {{"--rate", "600000"}, "--rate: '600000' is not a number of kadrs per second from 1 to 500000"},
@@ -53,12 +56,12 @@ TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
         {{"--window", "61"}, "--window: '61' is not a time from 0.01 to 60 seconds"},
         {{"--window", "0.001"}, "--window: '0.001' is not a time from 0.01 to 60 seconds"},
         {{"--window", "nan"}, "--window: 'nan' is not a time from 0.01 to 60 seconds"},
-        {{"--trigger", "X1,up,0"},
-         "--trigger: 'X1,up,0' is not CHANNEL,rising|falling,LEVEL such as X1,rising,0"},
-        {{"--trigger", ",rising,0"},
-         "--trigger: ',rising,0' is not CHANNEL,rising|falling,LEVEL such as X1,rising,0"},
-        {{"--trigger", "X1,rising"},
-         "--trigger: 'X1,rising' is not CHANNEL,rising|falling,LEVEL such as X1,rising,0"},
+        {{"--trigger", "X1,up,0"}, "--trigger: 'X1,up,0' is not " + kTrigger},
+        {{"--trigger", ",rising,0"}, "--trigger: ',rising,0' is not " + kTrigger},
+        {{"--trigger", "X1,rising"}, "--trigger: 'X1,rising' is not " + kTrigger},
+        {{"--trigger", "X1,rising,0,sometimes"}, "--trigger: 'X1,rising,0,sometimes' is not " + kTrigger},
+        {{"--trigger", "X1,rising,0,normal,101"}, "--trigger: 'X1,rising,0,normal,101' is not " + kTrigger},
+        {{"--trigger", "X1,rising,0,normal,5,9"}, "--trigger: 'X1,rising,0,normal,5,9' is not " + kTrigger},
         {{"--view", "bode"}, "--view: 'bode' is not time, spectrum (or fft) or xy"},
         {{"--inputs", "both"}, "--inputs: 'both' is not se or diff"},
         {{"--address", "10.0.0"}, "--address: '10.0.0' is not an IPv4 address a.b.c.d"},

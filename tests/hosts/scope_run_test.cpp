@@ -99,11 +99,13 @@ void ExpectRisingCrossingAtZero(const std::string& file) {
     EXPECT_GT(view.rows[zero + 10][x1], view.rows[zero][x1]); // rising
 }
 
-// Two exports 0.55 s apart both start their time at X1's upward crossing of 0 V.
+// Two exports 0.55 s apart, Auto and Normal, both start their time at X1's
+// upward crossing of 0 V.
 TEST_F(ScopeRun, TriggeredExportsPutTheCrossingAtTimeZero) {
-    for (const char* after : {"0.6", "1.15"}) {
-        SCOPED_TRACE(after);
-        const auto ran = Scope(std::string("--window 0.2 --trigger X1,rising,0 --after ") + after +
+    for (const auto& [after, trigger] :
+         {std::pair{"0.6", "X1,rising,0"}, {"1.15", "X1,rising,0,normal,50"}}) {
+        SCOPED_TRACE(trigger);
+        const auto ran = Scope(std::string("--window 0.2 --trigger ") + trigger + " --after " + after +
                                " --export-view " + File("view.csv"));
         ASSERT_EQ(ran.exit, 0) << ran.err;
         EXPECT_EQ(ran.err, "") << "a line not e16scope's";
@@ -192,6 +194,8 @@ TEST_F(ScopeRun, WhatCannotBeDoneEndsTheRunWithItsReason) {
         {"--trigger Z9,rising,0 --measure", "e16scope: --trigger: no recorded channel is named Z9\n"},
         {"--trigger X2,rising,20 --measure",
          "e16scope: --trigger: X2 never reaches 20 V: its codes reach -10.2400 to 10.2397 V\n"},
+        {"--trigger X2,rising,5,normal --measure",
+         "e16scope: nothing measured: no samples in the view yet\n"},
         {"--export-view /nonexistent/v.csv",
          "e16scope: cannot export the view: cannot write /nonexistent/v.csv: No such file or directory\n"},
         {"--screenshot /nonexistent/s.png",
