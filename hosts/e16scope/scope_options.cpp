@@ -61,10 +61,11 @@ std::optional<TriggerChoice> ParseTrigger(const std::string& text) {
         if (!mode) return std::nullopt;
         trigger.mode = *mode;
     }
-    double pretrigger = 0;
-    if (fields.size() > 4 && !(ParseDouble(fields[4], pretrigger) && pretrigger >= 0 && pretrigger <= 100))
-        return std::nullopt;
-    if (fields.size() > 4) trigger.pretrigger = pretrigger;
+    if (fields.size() > 4) {
+        double percent = 0;
+        if (!ParseDouble(fields[4], percent) || percent < 0 || percent > 100) return std::nullopt;
+        trigger.pretrigger = percent;
+    }
     return trigger;
 }
 
