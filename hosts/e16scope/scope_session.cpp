@@ -128,7 +128,7 @@ bool ScopeSession::Start(const std::vector<ChannelChoice>& channels, double rate
     }
     if (!Program(channels, rate, error)) return false;
     channels_ = channels;
-    SetWindow(windowSeconds, columns);
+    MakeTraces(windowSeconds, columns);
     buffer_.assign(channels.size() * kBufferKadrs, 0);
     received_ = 0;
     ringFill_ = 0;
@@ -142,7 +142,7 @@ bool ScopeSession::Start(const std::vector<ChannelChoice>& channels, double rate
     const double inForce = kit::KadrRate(face_.get(), adc_.get());
     if (inForce > 0 && inForce != rate_) {
         rate_ = info_.rate = inForce;
-        SetWindow(windowSeconds, columns);
+        MakeTraces(windowSeconds, columns);
     }
     recording_ = true;
     return true;
@@ -177,7 +177,7 @@ void ScopeSession::Describe(const kit::StreamHeader& h) {
     rate_ = info_.rate = h.rate;
     info_.serial = h.serial;
     info_.address = h.address;
-    SetWindow(windowSeconds_, columns_);
+    MakeTraces(windowSeconds_, columns_);
 }
 
 std::size_t ScopeSession::DrainStream(std::string& ended) {
@@ -203,7 +203,16 @@ std::size_t ScopeSession::DrainStream(std::string& ended) {
     return total;
 }
 
+// The kadrs shown so far go, their time stays: the next kadr is drawn where
+// it would have been.
 void ScopeSession::SetWindow(double windowSeconds, std::size_t columns) {
+    const uint64_t next = sweep_.Received();
+    MakeTraces(windowSeconds, columns);
+    traces_.Skip(next);
+    sweep_.Skip(next);
+}
+
+void ScopeSession::MakeTraces(double windowSeconds, std::size_t columns) {
     windowSeconds_ = windowSeconds;
     columns_ = columns;
     if (channels_.empty()) return; // a stream that has not described itself yet

@@ -85,7 +85,8 @@ public:
     // Drain; made anew by Start, SetWindow and a stream's first message.
     Sweeper& Sweep() { return sweep_; }
     const Sweeper& Sweep() const { return sweep_; }
-    // Restarts the traces, empty, `columns` wide over `windowSeconds`.
+    // Restarts the traces, empty, `columns` wide over `windowSeconds`; the
+    // kadrs that come next keep their time from the recording's start.
     void SetWindow(double windowSeconds, std::size_t columns);
     uint64_t Received() const { return received_; }
     // Unread kadrs in the driver's ring over its size, 0..1, at the last drain.
@@ -117,6 +118,8 @@ public:
 private:
     // Adds kadrs to the traces and the sweep.
     void Fold(const int16_t* codes, std::size_t kadrs);
+    // The traces and the sweep anew, empty, from the recording's first kadr.
+    void MakeTraces(double windowSeconds, std::size_t columns);
     bool Program(const std::vector<ChannelChoice>& channels, double rate, std::string& error);
     // Makes the file asked for, whose first kadr is the recording's kadr `first`.
     bool OpenFile(uint64_t first, std::string& error);

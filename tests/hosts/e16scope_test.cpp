@@ -600,7 +600,8 @@ std::string Y16Measured(ScopeWindow& window) {
 }
 
 // A new window's sweep is drawn and measured, though the sweeps count anew
-// and it has the old one's number; while the display is paused, every view
+// and it has the old one's number, and its rolling traces go on at their
+// time; while the display is paused, every view
 // drawn again shows and measures the samples paused, as Export view saves
 // them. Y16 climbs 0.01 V a kadr through 0 V.
 TEST_F(ScopeSingleEnded, ANewWindowAndAPausedDisplayShowTheirOwnSamples) {
@@ -629,8 +630,11 @@ TEST_F(ScopeSingleEnded, ANewWindowAndAPausedDisplayShowTheirOwnSamples) {
         EXPECT_NEAR(window.Plot()->xAxis->range().lower, -seconds / 2, 1e-3) << "the new sweep's time";
     }
     window.findChild<QComboBox*>(QStringLiteral("triggerMode"))->setCurrentText(QStringLiteral("Off"));
+    const double before = static_cast<double>(session_.Received()) / 2000;
     window.SetWindowSeconds(0.2); // the traces start over: a whole window of them
-    ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Sweep().Received() > 400; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Sweep().Current().kadrs == 400; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.Plot()->Traces().Columns() > 0; }, 5000));
+    EXPECT_GT(LastShown(window.Plot()), before) << "the time goes on from the recording's start";
     Press(window, "pause");
     const std::string paused = Y16Measured(window);
     const auto file = std::filesystem::path(::testing::TempDir()) / "e16scope_frozen.csv";
