@@ -39,12 +39,23 @@ NumberBox::NumberBox(const QString& what, const QString& unit, QWidget* parent)
     // A number counts once entered: the 1 on the way to 15 is set nowhere,
     // and a refusal keeps the value the box had before the typing.
     setKeyboardTracking(false);
+    QLocale numbers = locale();
+    numbers.setNumberOptions(numbers.numberOptions() | QLocale::RejectGroupSeparator);
+    setLocale(numbers);
     connect(this, &QDoubleSpinBox::valueChanged, this, &NumberBox::Withdraw);
+}
+
+// A comma and a point both separate the decimals, whichever the locale
+// writes: read as a group separator, "0,5" would be 5, put on an output.
+QString NumberBox::Decimals(QString text) const {
+    const QString point = locale().decimalPoint();
+    return text.replace(point == u"." ? QStringLiteral(",") : QStringLiteral("."), point);
 }
 
 // Only a number out of range waits for Enter: one with a decimal too many is
 // still refused as it is typed, as it would be refused unsaid at Enter.
 QValidator::State NumberBox::validate(QString& text, int& pos) const {
+    text = Decimals(text);
     const QValidator::State state = QDoubleSpinBox::validate(text, pos);
     const std::optional<double> typed = Typed(text);
     return state == QValidator::Invalid && typed && OutOfRange(*typed) ? QValidator::Intermediate : state;
@@ -55,7 +66,7 @@ std::optional<double> NumberBox::Typed(const QString& text) const {
     if (number.startsWith(prefix())) number.remove(0, prefix().size());
     if (number.endsWith(suffix())) number.chop(suffix().size());
     bool ok = false;
-    const double value = locale().toDouble(number.trimmed(), &ok);
+    const double value = locale().toDouble(Decimals(number).trimmed(), &ok);
     return ok ? std::optional(value) : std::nullopt;
 }
 

@@ -41,6 +41,7 @@ protected:
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
+    QString Decimals(QString text) const;
     std::optional<double> Typed(const QString& text) const;
     bool OutOfRange(double value) const { return value < minimum() || value > maximum(); }
     // A number typed and entered: refused out of range, else taken.

@@ -558,9 +558,11 @@ TEST_F(ScopeTest, ANumberTypedOutOfRangeIsRefusedAndTheValueStays) {
         {"dac2", 3, "-7.5", -7.5, ""},
         {"dac2", 3, "10", 10, ""},
         {"dac2", 3, "1.2345", 1.234, ""},
+        {"dac2", 3, "0,5", 0.5, ""}, // a decimal comma, never a thousands separator
         {"triggerLevel", 0, "15", 0,
          "Trigger level: 15 V refused. Please, set the number in range from -12 to 12 V! It stays at 0 V."},
         {"triggerLevel", 0, "-11.5", -11.5, ""},
+        {"triggerLevel", 0, "1,25", 1.25, ""},
         {"pretrigger", 50, "150", 50,
          "Pre-trigger: 150 % refused. Please, set the number in range from 0 to 100 %! It stays at 50 %."},
         {"offset", 0, "25", 0,
