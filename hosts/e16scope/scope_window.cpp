@@ -303,7 +303,10 @@ void ScopeWindow::StartStop() {
         drain_.stop();
         std::string error;
         if (!session_.Stop(error)) ShowError(tr("The recording file is incomplete: %1").arg(Text(error)));
-        if (!pause_->isChecked()) Redraw(); // paused, the picture stays the one exported
+        if (!pause_->isChecked()) { // paused, the picture stays the one exported
+            Analyse();              // with the last kadrs the stop drained
+            Redraw();
+        }
         ShowStatus();
         SetRecording(false);
         return;

@@ -32,6 +32,7 @@
 
 #include "channel_table.h"
 #include "e16sim_control.h"
+#include "measure.h"
 #include "measurement_table.h"
 #include "modal_script.h"
 #include "module_info.h"
@@ -649,6 +650,33 @@ TEST_F(ScopeSingleEnded, ANewWindowAndAPausedDisplayShowTheirOwnSamples) {
     const auto again = std::filesystem::path(::testing::TempDir()) / "e16scope_frozen_again.csv";
     ASSERT_TRUE(window.ExportView(QString::fromStdString(again.string())));
     EXPECT_EQ(velmora::test::Slurp(again), velmora::test::Slurp(file));
+}
+
+// Stop drains the last kadrs, which the table measures as the plot shows
+// them.
+TEST_F(ScopeSingleEnded, AStopMeasuresTheLastKadrs) {
+    ScopeWindow window(session_);
+    window.show();
+    Detect(window);
+    window.Channels()->SetChecked({0});
+    window.SetRate(1000);
+    window.SetWindowSeconds(0.05); // half of X1's period: each kadr more moves its numbers
+    Press(window, "start");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() > 500; }, 5000));
+    Press(window, "start"); // now Stop
+    const View view = session_.Sweep().Current();
+    ASSERT_EQ(view.firstKadr + view.kadrs, session_.Received());
+    // Up to the frequency, which the averaged spectrum gives here.
+    const auto extremes = [](const std::string& csv) {
+        const std::size_t row = csv.find("\nX1,");
+        std::size_t end = row;
+        for (int field = 0; field < 6 && end != std::string::npos; ++field) end = csv.find(',', end + 1);
+        return row == std::string::npos ? std::string() : csv.substr(row, end - row);
+    };
+    const std::string measured =
+        MeasurementsCsv(Measure(view, session_.Rate(), window.Trigger()->Settings()), {"X1"});
+    ASSERT_FALSE(extremes(measured).empty());
+    EXPECT_EQ(extremes(window.Views()->MeasurementsCsv()), extremes(measured));
 }
 
 // A script's run that was refused keeps the user's settings as well; one
