@@ -161,9 +161,10 @@ void PlotView::SetTriggerTime(bool shown) {
     marks_->replot();
 }
 
+// Shown again, cursors that the rolling axis left behind come back over the plot.
 void PlotView::SetCursorsShown(bool shown) {
-    if (shown && !cursorsPlaced_) {
-        const QCPRange x = xAxis->range();
+    const QCPRange x = xAxis->range();
+    if (shown && (!cursorsPlaced_ || !(x.contains(cursorTimes_[0]) || x.contains(cursorTimes_[1])))) {
         cursorTimes_[0] = x.lower + x.size() / 3;
         cursorTimes_[1] = x.lower + x.size() * 2 / 3;
         cursorsPlaced_ = true;

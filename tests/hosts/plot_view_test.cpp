@@ -209,6 +209,16 @@ TEST_F(PlotViewTest, DraggingTheLevelAndTheCursorsMovesThem) {
     EXPECT_EQ(level.count(), 1);
     EXPECT_EQ(cursors.count(), 1);
     EXPECT_NEAR(plot_.CursorTimes().first, t1, 1e-9);
+    // Shown again after the axis rolled past them, they come back over it;
+    // one still over it keeps both where they were.
+    plot_.SetCursorsShown(false);
+    plot_.ShowSweep(Columns(100, Ramp), 1000, 5, 0.1);
+    plot_.SetCursorsShown(true);
+    EXPECT_NEAR(plot_.CursorTimes().first, 5 + 0.1 / 3, 1e-9);
+    plot_.SetCursorTimes(5.01, 9);
+    plot_.SetCursorsShown(false);
+    plot_.SetCursorsShown(true);
+    EXPECT_EQ(plot_.CursorTimes(), std::pair(5.01, 9.0));
 }
 
 // A level above or below the autoscaled traces shows at the plot's nearer
