@@ -109,7 +109,8 @@ QColor ChannelPanel::Colour(int channel) {
 void ChannelPanel::SetRecording(bool recording) {
     for (int c = 0; c < kChannels; ++c) {
         QTableWidgetItem* name = item(c, kName);
-        name->setFlags(recording ? Qt::ItemIsEnabled : Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
+        // Greyed as the range beside it: a check looks as fixed as it is.
+        name->setFlags(recording ? Qt::NoItemFlags : Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);
         cellWidget(c, kRange)->setEnabled(!recording);
     }
 }
