@@ -60,6 +60,14 @@ ViewArea::ViewArea(QWidget* parent) : QWidget(parent) {
     connect(plot_, &PlotView::CursorText, this, &ViewArea::CursorText);
     connect(spectrum_, &SpectrumView::CursorText, this, &ViewArea::CursorText);
     connect(xy_, &XyView::CursorText, this, &ViewArea::CursorText);
+    for (QWidget* view :
+         {static_cast<QWidget*>(plot_), static_cast<QWidget*>(spectrum_), static_cast<QWidget*>(xy_)})
+        view->installEventFilter(this);
+}
+
+bool ViewArea::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Leave) emit CursorText({});
+    return QWidget::eventFilter(watched, event);
 }
 
 void ViewArea::MakeControls() {
@@ -94,6 +102,7 @@ void ViewArea::MakeControls() {
         form->setRowVisible(yChannel_, kind == ViewKind::Xy);
         cursors_->setVisible(kind == ViewKind::Time && plot_->CursorsShown());
         analyseAgain_ = true;
+        emit CursorText({}); // of the view before
         emit KindChanged();
     };
     connect(kind_, &QComboBox::currentIndexChanged, this, shown);

@@ -74,6 +74,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // The pointer's readout goes when the pointer leaves a view.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
     // The level the line was dragged to, less the source trace's offset.

@@ -181,9 +181,12 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     const auto later = std::filesystem::path(::testing::TempDir()) / "e16scope_later.csv";
     ASSERT_TRUE(window.ExportView(QString::fromStdString(later.string())));
     EXPECT_EQ(velmora::test::Slurp(later), velmora::test::Slurp(paused));
-    // The pointer over the plot reads time and a trace's value.
+    // The pointer over the plot reads time and a trace's value, until it leaves.
     QTest::mouseMove(window.Plot(), window.Plot()->rect().center());
     EXPECT_THAT(Label(window, "cursor"), testing::AnyOf(HasSubstr("X1: "), HasSubstr("Y16: ")));
+    QEvent left(QEvent::Leave);
+    QCoreApplication::sendEvent(window.Plot(), &left);
+    EXPECT_EQ(Label(window, "cursor"), "") << "a reading where the pointer no longer is";
     EXPECT_THAT(Label(window, "file"), EndsWith(" kadrs to e16scope_test.csv"));
     const double started = velmora::hosts::StartTime(velmora::hosts::ModuleOf(session_.adc()).get());
     Press(window, "start"); // now Stop
