@@ -48,6 +48,10 @@ void ChannelPanel::SetNames(const QStringList& names) {
     }
 }
 
+void ChannelPanel::ShowRows(int rows) {
+    for (int c = 0; c < kChannels; ++c) setRowHidden(c, c >= rows);
+}
+
 void ChannelPanel::SetRangeNames(const QStringList& names) {
     for (int c = 0; c < kChannels; ++c) {
         auto* box = static_cast<QComboBox*>(cellWidget(c, kRange));

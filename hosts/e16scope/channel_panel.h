@@ -22,6 +22,9 @@ public:
     explicit ChannelPanel(QWidget* parent = nullptr);
 
     void SetNames(const QStringList& names);
+    // The first `rows` rows only: a stream's channels, with no driver's
+    // names past them to read as a second Y16.
+    void ShowRows(int rows);
     void SetRangeNames(const QStringList& names);
     // A range by its number in the names; any other leaves the row's as it is.
     void SetRange(int channel, int range);

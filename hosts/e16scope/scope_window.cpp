@@ -273,6 +273,7 @@ void ScopeWindow::ShowError(const QString& text) {
 }
 
 void ScopeWindow::ShowNames() {
+    channels_->ShowRows(ChannelPanel::kChannels);
     if (session_.adc() == nullptr) return;
     QStringList names;
     for (int16_t c = 0; c < ChannelPanel::kChannels; ++c) names << Text(session_.ChannelName(c));
@@ -377,8 +378,9 @@ void ScopeWindow::ShowStream() {
             channels_->SetRange(row, channels[i].range);
         }
         if (!own_) own_ = OwnChoice{channels_->Checked(), rate_->value()};
-        ShowNames(); // rows past the stream's keep the driver's names
+        ShowNames(); // rows past the stream's keep the driver's names, hidden
         channels_->SetNames(names);
+        channels_->ShowRows(static_cast<int>(channels.size()));
         channels_->SetChecked(rows);
         ShowError({}); // of the recording before
         const QString source = trigger_->Source();

@@ -821,6 +821,12 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     EXPECT_EQ(window.Plot()->Traces().Traces(), 2u);
     EXPECT_EQ(window.Channels()->Checked(), (QList<int>{0, 1}));
     EXPECT_EQ(window.Channels()->item(1, 0)->text(), "Y16");
+    const auto shownRows = [&window] {
+        int rows = 0;
+        while (rows < ChannelPanel::kChannels && !window.Channels()->isRowHidden(rows)) ++rows;
+        return rows;
+    };
+    EXPECT_EQ(shownRows(), 2) << "the driver's Y16 shown under the stream's";
     EXPECT_EQ(range(1), 1) << "the stream's range, not the one the panel had";
     EXPECT_EQ(window.findChild<QDoubleSpinBox*>(QStringLiteral("rate"))->value(), 1000);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Values(window.Plot(), 0).empty(); }, 5000)) << "not drawn";
@@ -844,6 +850,7 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() == 180; }, 5000)) << session_.Received();
     EXPECT_EQ(window.Plot()->Traces().Traces(), 1u);
     EXPECT_EQ(window.Channels()->Checked(), QList<int>{0});
+    EXPECT_EQ(shownRows(), 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !Values(window.Plot(), 0).empty(); }, 5000)) << "not drawn";
     EXPECT_THAT(Values(window.Plot(), 0), testing::Each(1.5)) << "the offset kept for the new recording";
     const auto per = static_cast<double>(session_.Traces().KadrsPerColumn());
