@@ -41,6 +41,8 @@ constexpr qint64 kFrameMs = 33;
 // more than a tenth of the thread.
 constexpr qint64 kAnalysisMs = 250;
 constexpr double kAnalysisSpacing = 10.0;
+// A file written is said in the status bar for this long, over its fields.
+constexpr int kSaidFor = 5000;
 
 QString Text(const std::string& utf8) {
     return QString::fromStdString(utf8);
@@ -232,7 +234,11 @@ void ScopeWindow::MakeToolbar() {
         const QString path = QFileDialog::getSaveFileName(this, tr("Save the view as an image"), QString(),
                                                           tr("PNG images (*.png)"));
         std::string error;
-        if (!path.isEmpty() && !views_->SaveImage(path, error)) ShowError(Text(error));
+        if (path.isEmpty()) return;
+        if (views_->SaveImage(path, error))
+            statusBar()->showMessage(tr("Saved the view to %1").arg(QFileInfo(path).fileName()), kSaidFor);
+        else
+            ShowError(Text(error));
     });
     image_->setObjectName(QStringLiteral("image"));
 }
@@ -546,7 +552,10 @@ void ScopeWindow::ShowTriggerState() {
 
 bool ScopeWindow::ExportView(const QString& path) {
     std::string error;
-    if (views_->ExportView(session_, path.toStdString(), error)) return true;
+    if (views_->ExportView(session_, path.toStdString(), error)) {
+        statusBar()->showMessage(tr("Exported the view to %1").arg(QFileInfo(path).fileName()), kSaidFor);
+        return true;
+    }
     ShowError(tr("Cannot export the view: %1").arg(Text(error)));
     return false;
 }

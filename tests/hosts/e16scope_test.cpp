@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QSpontaneKeyEvent>
+#include <QStatusBar>
 #include <QTest>
 
 #include <gmock/gmock.h>
@@ -180,6 +181,7 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     EXPECT_EQ(LastShown(window.Plot()), lastShown);
     const auto later = std::filesystem::path(::testing::TempDir()) / "e16scope_later.csv";
     ASSERT_TRUE(window.ExportView(QString::fromStdString(later.string())));
+    EXPECT_EQ(window.statusBar()->currentMessage(), "Exported the view to e16scope_later.csv");
     EXPECT_EQ(velmora::test::Slurp(later), velmora::test::Slurp(paused));
     // The pointer over the plot reads time and a trace's value, until it leaves.
     QTest::mouseMove(window.Plot(), window.Plot()->rect().center());
