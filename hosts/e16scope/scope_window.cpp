@@ -528,7 +528,14 @@ bool ScopeWindow::ShowTraces(std::vector<TraceStyle> traces) {
         reaches.push_back(LevelReach(trace.codesPerVolt));
     }
     views_->SetTraces(traces);
+    const double level = trigger_->Settings().level;
     const bool kept = trigger_->SetSources(names, std::move(reaches));
+    const TriggerSettings now = trigger_->Settings();
+    if (now.on && now.level != level) // a narrower range's codes no longer reach it
+        ShowError(tr("The trigger level %1 V is past what %2 reaches: it is now %3 V")
+                      .arg(level)
+                      .arg(trigger_->Source())
+                      .arg(trigger_->LevelText()));
     ApplyTrigger();
     return kept;
 }

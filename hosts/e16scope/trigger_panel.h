@@ -27,6 +27,8 @@ public:
     // takes the first and returns false.
     bool SetSources(const QStringList& names, std::vector<Reach> reaches);
     QString Source() const;
+    // The level as its box writes it, to a code of the source's range or finer.
+    QString LevelText() const { return level_->cleanText(); }
     TriggerSettings Settings() const;
     // The level as dragged on the plot.
     void SetLevel(double volts);

@@ -324,6 +324,14 @@ TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
         EXPECT_EQ(Label(window, "error"), r.refusal);
     }
     EXPECT_TRUE(window.Plot()->TriggerLabel().startsWith("T 0.25000 V")) << "a code of ±2.5 V";
+    // A start on a narrower range takes the level in, and says so.
+    window.findChild<QComboBox*>(QStringLiteral("triggerSource"))->setCurrentIndex(0);
+    level->setValue(5);
+    Press(window, "start"); // now Stop
+    qobject_cast<QComboBox*>(window.Channels()->cellWidget(0, 1))->setCurrentIndex(1);
+    Press(window, "start");
+    EXPECT_EQ(window.Trigger()->Settings().level, 2.55992);
+    EXPECT_EQ(Label(window, "error"), "The trigger level 5 V is past what XY1 reaches: it is now 2.55992 V");
 }
 
 // Normal shows only sweeps: before the first, and after a new window, the
