@@ -10,6 +10,9 @@ namespace e16scope {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+// Crossings whose longest interval is over this many times their shortest
+// are uneven.
+constexpr double kEvenSpread = 1.5;
 
 struct Sums {
     int16_t min = INT16_MAX, max = INT16_MIN;
@@ -27,6 +30,7 @@ struct Crossings {
     int last = 0;
     std::size_t count = 0;
     double first = 0, latest = 0;
+    double shortest = std::numeric_limits<double>::infinity(), longest = 0; // intervals, kadrs
 
     void At(double codes, double hysteresis) {
         *this = Crossings{};
@@ -34,13 +38,20 @@ struct Crossings {
         fire = static_cast<int>(std::clamp(std::ceil(level), -65536.0, 65536.0));
         arm = static_cast<int>(std::clamp(std::ceil(level - hysteresis), -65536.0, 65536.0));
     }
+    // The swing from `lowest` to `highest` arms and fires it.
+    bool Crossed(int lowest, int highest) const { return lowest < arm && highest >= fire; }
     void See(std::size_t kadr, int code) {
         if (code < arm) {
             primed = true;
         } else if (primed && code >= fire) {
             primed = false;
             const double at = static_cast<double>(kadr) - 1 + (level - last) / (code - last);
-            if (count++ == 0) first = at;
+            if (count++ == 0) {
+                first = at;
+            } else {
+                shortest = std::min(shortest, at - latest);
+                longest = std::max(longest, at - latest);
+            }
             latest = at;
         }
         last = code;
@@ -107,23 +118,28 @@ void SeeCodes(const View& view, const std::vector<bool>& counting, std::vector<C
 std::vector<Crossings> Cross(const View& view, const std::vector<Sums>& sums,
                              const TriggerSettings& trigger) {
     std::vector<Crossings> crossings(view.channels);
-    std::vector<double> hysteresis(view.channels);
+    std::vector<double> hysteresis(view.channels), middle(view.channels);
     for (std::size_t c = 0; c < view.channels; ++c) {
         Crossings& x = crossings[c];
         hysteresis[c] = CrossingHysteresis(sums[c].max - sums[c].min);
+        middle[c] = (static_cast<double>(sums[c].min) + sums[c].max) / 2;
         // The trigger level counts on its source only where the swing can
         // cross it: a level the signal never reaches says nothing of its period.
         if (trigger.on && trigger.source == c && std::isfinite(trigger.level)) {
             x.At(trigger.level * view.codesPerVolt[c], hysteresis[c]);
-            if (sums[c].min < x.arm && sums[c].max >= x.fire) continue;
+            if (x.Crossed(sums[c].min, sums[c].max)) continue;
         }
-        x.At((static_cast<double>(sums[c].min) + sums[c].max) / 2, hysteresis[c]);
+        x.At(middle[c], hysteresis[c]);
     }
     SeeCodes<1>(view, std::vector<bool>(view.channels, true), crossings);
     std::vector<bool> few(view.channels);
     for (std::size_t c = 0; c < view.channels; ++c) {
         few[c] = crossings[c].count < 2;
-        if (few[c]) crossings[c].At(-crossings[c].level, hysteresis[c]);
+        if (!few[c]) continue;
+        // Falling, a level near the top arms above it, where the swing may not reach.
+        Crossings& x = crossings[c];
+        x.At(-x.level, hysteresis[c]);
+        if (!x.Crossed(-sums[c].max, -sums[c].min)) x.At(-middle[c], hysteresis[c]);
     }
     if (std::find(few.begin(), few.end(), true) != few.end()) SeeCodes<-1>(view, few, crossings);
     return crossings;
@@ -155,6 +171,7 @@ std::vector<Measurement> Measure(const View& view, double rate, const TriggerSet
         const Crossings& x = crossings[c];
         if (x.count >= 2 && x.latest > x.first && rate > 0)
             m.freq = static_cast<double>(x.count - 1) * rate / (x.latest - x.first);
+        m.uneven = x.count >= 3 && x.longest > kEvenSpread * x.shortest;
     }
     if (spectrum != nullptr) FillFromSpectrum(out, *spectrum);
     return out;
@@ -162,22 +179,25 @@ std::vector<Measurement> Measure(const View& view, double rate, const TriggerSet
 
 namespace {
 
-bool Unknown(const Measurement& m) {
-    return std::isnan(m.freq) && m.vpp > 0;
+bool Unsure(const Measurement& m) {
+    return (std::isnan(m.freq) || m.uneven) && m.vpp > 0;
 }
 
 } // namespace
 
 bool WantsSpectrum(const std::vector<Measurement>& measurements) {
-    return std::any_of(measurements.begin(), measurements.end(), Unknown);
+    return std::any_of(measurements.begin(), measurements.end(), Unsure);
 }
 
 void FillFromSpectrum(std::vector<Measurement>& measurements, const Spectrum& spectrum) {
-    for (std::size_t c = 0; c < measurements.size(); ++c)
-        if (Unknown(measurements[c])) {
-            measurements[c].freq = spectrum.PeakFrequency(c);
-            measurements[c].freqStep = spectrum.rate / static_cast<double>(spectrum.points);
-        }
+    for (std::size_t c = 0; c < measurements.size(); ++c) {
+        Measurement& m = measurements[c];
+        if (!Unsure(m)) continue;
+        const double peak = spectrum.PeakFrequency(c);
+        if (m.uneven && std::isnan(peak)) continue; // no tone: the crossings' mean rate stands
+        m.freq = peak;
+        m.freqStep = spectrum.rate / static_cast<double>(spectrum.points);
+    }
 }
 
 int FrequencyDecimals(double hertz, double step) {

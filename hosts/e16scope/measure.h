@@ -16,10 +16,11 @@ struct Measurement {
     double min, max, mean, rms, vpp;
     // Hz, from the rising crossings of a level (the falling ones where fewer
     // than two rise): the trigger level on the trigger's source where its
-    // swing crosses it, else halfway between min and max; (crossings - 1)
-    // over the time from the first to the last, each crossing interpolated
-    // between its two kadrs. With fewer than two
-    // crossings, the spectrum's peak (FillFromSpectrum), else NaN.
+    // swing crosses it that way, else halfway between min and max;
+    // (crossings - 1) over the time from the first to the last, each
+    // crossing interpolated between its two kadrs. With fewer than two
+    // crossings, or uneven ones, the spectrum's peak (FillFromSpectrum);
+    // else NaN, or the uneven crossings' mean rate.
     double freq;
     // Hz: the spectrum's bin when freq is its peak's, which tells no finer;
     // 0 for crossings.
@@ -27,6 +28,10 @@ struct Measurement {
     // A sample at the lowest or highest code: the input reached that end of
     // its range, and what lay beyond read the same, so min or max is a bound.
     bool clippedLow = false, clippedHigh = false;
+    // The crossings' longest interval is over 1.5 times their shortest: near
+    // the Nyquist frequency the samples hide some crossings, and a period
+    // that wanders has no one frequency.
+    bool uneven = false;
 };
 
 // Decimals a frequency is written with: fewer the higher it is (3 under
@@ -47,7 +52,7 @@ double CrossingHysteresis(double swingCodes);
 std::vector<Measurement> Measure(const View& view, double rate, const TriggerSettings& trigger,
                                  const Spectrum* spectrum = nullptr);
 
-// Some channel with a swing has too few crossings for a frequency.
+// Some channel with a swing has too few crossings for a frequency, or uneven ones.
 bool WantsSpectrum(const std::vector<Measurement>& measurements);
 // Such channels take the spectrum's peak, where it resolves a tone; a flat
 // channel has no frequency.

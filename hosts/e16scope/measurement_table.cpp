@@ -31,12 +31,16 @@ void MakeCompact(QTableWidget& table, const QStringList& headers) {
     table.setWordWrap(false);
 }
 
-void SetName(QTableWidget& table, int row, const QString& name, const std::vector<QColor>& colours,
-             std::size_t channel) {
+// The channel's swatch and decimals, or a transparent swatch (keeping the
+// room, its name in line with the rest) and 4 decimals for a row of none.
+TableChannel Channel(const std::vector<TableChannel>& channels, std::size_t channel) {
+    return channel < channels.size() ? channels[channel] : TableChannel{Qt::transparent};
+}
+
+void SetName(QTableWidget& table, int row, const QString& name, const QColor& colour) {
     auto* item = new QTableWidgetItem(name);
     item->setFlags(Qt::ItemIsEnabled);
-    // A channel of no colour keeps the swatch's room, its name in line with the rest.
-    item->setData(Qt::DecorationRole, channel < colours.size() ? colours[channel] : QColor(Qt::transparent));
+    item->setData(Qt::DecorationRole, colour);
     table.setItem(row, 0, item);
 }
 
@@ -49,12 +53,13 @@ QTableWidgetItem* SetNumber(QTableWidget& table, int row, int column, const QStr
 }
 
 // An extreme at the range's end bounds the input rather than measures it.
-void SetExtreme(QTableWidget& table, int row, int column, double volts, bool clipped, const QString& bound) {
+void SetExtreme(QTableWidget& table, int row, int column, const QString& volts, bool clipped,
+                const QString& bound) {
     if (!clipped) {
-        SetNumber(table, row, column, VoltsText(volts));
+        SetNumber(table, row, column, volts);
         return;
     }
-    QTableWidgetItem* item = SetNumber(table, row, column, bound + VoltsText(volts));
+    QTableWidgetItem* item = SetNumber(table, row, column, bound + volts);
     item->setForeground(QColor(0xd0, 0x20, 0x20));
     item->setToolTip(
         QObject::tr("Clipped: the input reached the end of its range, and beyond it reads the same"));
@@ -62,8 +67,8 @@ void SetExtreme(QTableWidget& table, int row, int column, double volts, bool cli
 
 } // namespace
 
-QString VoltsText(double volts) {
-    return Fixed(volts, 4);
+QString VoltsText(double volts, int decimals) {
+    return Fixed(volts, decimals);
 }
 
 QString SecondsText(double seconds) {
@@ -84,8 +89,8 @@ MeasurementTable::MeasurementTable(QWidget* parent) : QTableWidget(parent) {
                         tr("Peak-to-peak, V"), tr("Frequency, Hz")});
 }
 
-void MeasurementTable::SetColours(std::vector<QColor> colours) {
-    colours_ = std::move(colours);
+void MeasurementTable::SetChannels(std::vector<TableChannel> channels) {
+    channels_ = std::move(channels);
 }
 
 void MeasurementTable::Show(const QStringList& names, const std::vector<Measurement>& rows) {
@@ -94,11 +99,16 @@ void MeasurementTable::Show(const QStringList& names, const std::vector<Measurem
     for (std::size_t r = 0; r < count; ++r) {
         const int row = static_cast<int>(r);
         const Measurement& m = rows[r];
-        SetName(*this, row, names[row], colours_, r);
-        SetExtreme(*this, row, 1, m.min, m.clippedLow, QStringLiteral("\u2264 "));
-        SetExtreme(*this, row, 2, m.max, m.clippedHigh, QStringLiteral("\u2265 "));
+        const TableChannel channel = Channel(channels_, r);
+        const auto volts = [&channel](double v) { return VoltsText(v, channel.decimals); };
+        SetName(*this, row, names[row], channel.colour);
+        // A view wholly at one end bounds both extremes, from that side.
+        const bool atTop = m.clippedHigh && m.min == m.max, atBottom = m.clippedLow && m.min == m.max;
+        const QString below = QStringLiteral("\u2264 "), above = QStringLiteral("\u2265 ");
+        SetExtreme(*this, row, 1, volts(m.min), m.clippedLow || atTop, atTop ? above : below);
+        SetExtreme(*this, row, 2, volts(m.max), m.clippedHigh || atBottom, atBottom ? below : above);
         int column = 3;
-        for (double volts : {m.mean, m.rms, m.vpp}) SetNumber(*this, row, column++, VoltsText(volts));
+        for (double v : {m.mean, m.rms, m.vpp}) SetNumber(*this, row, column++, volts(v));
         SetNumber(*this, row, column, HertzText(m.freq, m.freqStep));
     }
 }
@@ -108,8 +118,8 @@ CursorTable::CursorTable(QWidget* parent) : QTableWidget(parent) {
     MakeCompact(*this, {QString(), tr("t1"), tr("t2"), tr("t2 \u2212 t1")});
 }
 
-void CursorTable::SetColours(std::vector<QColor> colours) {
-    colours_ = std::move(colours);
+void CursorTable::SetChannels(std::vector<TableChannel> channels) {
+    channels_ = std::move(channels);
 }
 
 void CursorTable::Show(double t1, double t2, const QStringList& names,
@@ -117,21 +127,22 @@ void CursorTable::Show(double t1, double t2, const QStringList& names,
     const std::size_t count = std::min(static_cast<std::size_t>(names.size()), atCursors.size());
     setRowCount(static_cast<int>(2 + count));
     const double dt = t2 - t1;
-    SetName(*this, 0, tr("Time, s"), {}, 0);
+    SetName(*this, 0, tr("Time, s"), Qt::transparent);
     SetNumber(*this, 0, 1, SecondsText(t1));
     SetNumber(*this, 0, 2, SecondsText(t2));
     SetNumber(*this, 0, 3, SecondsText(dt));
-    SetName(*this, 1, tr("1/\u0394t, Hz"), {}, 0);
+    SetName(*this, 1, tr("1/\u0394t, Hz"), Qt::transparent);
     SetNumber(*this, 1, 1, QString());
     SetNumber(*this, 1, 2, QString());
     SetNumber(*this, 1, 3, HertzText(dt != 0 ? 1 / std::fabs(dt) : NAN));
     for (std::size_t c = 0; c < count; ++c) {
         const int row = static_cast<int>(2 + c);
         const auto& [at1, at2] = atCursors[c];
-        SetName(*this, row, tr("%1, V").arg(names[static_cast<qsizetype>(c)]), colours_, c);
-        SetNumber(*this, row, 1, VoltsText(at1));
-        SetNumber(*this, row, 2, VoltsText(at2));
-        SetNumber(*this, row, 3, VoltsText(at2 - at1));
+        const TableChannel channel = Channel(channels_, c);
+        SetName(*this, row, tr("%1, V").arg(names[static_cast<qsizetype>(c)]), channel.colour);
+        SetNumber(*this, row, 1, VoltsText(at1, channel.decimals));
+        SetNumber(*this, row, 2, VoltsText(at2, channel.decimals));
+        SetNumber(*this, row, 3, VoltsText(at2 - at1, channel.decimals));
     }
 }
 

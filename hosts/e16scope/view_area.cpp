@@ -126,10 +126,10 @@ void ViewArea::SetTraces(const std::vector<TraceStyle>& traces) {
     plot_->SetTraces(traces);
     spectrum_->SetTraces(traces);
     QStringList names;
-    std::vector<QColor> colours;
+    std::vector<TableChannel> channels;
     for (const TraceStyle& trace : traces) {
         names << trace.name;
-        colours.push_back(trace.colour);
+        channels.push_back({trace.colour, LevelDecimals(LevelReach(trace.codesPerVolt))});
     }
     for (QComboBox* pick : {xChannel_, yChannel_}) {
         const QString chosen = pick->currentText();
@@ -139,8 +139,8 @@ void ViewArea::SetTraces(const std::vector<TraceStyle>& traces) {
     }
     if (yChannel_->currentIndex() == xChannel_->currentIndex() && names.size() > 1)
         yChannel_->setCurrentIndex(xChannel_->currentIndex() == 0 ? 1 : 0);
-    measurements_->SetColours(colours);
-    cursors_->SetColours(colours);
+    measurements_->SetChannels(channels);
+    cursors_->SetChannels(std::move(channels));
     measurements_->Show(names, {});
     measured_.clear();
     analyzer_.ResetAverage();

@@ -380,6 +380,7 @@ TEST_F(ScopeTest, CursorsAndTheXyViewShowTheTracesChosen) {
     Detect(window);
     window.Channels()->SetChecked({0, 1, 2, 3, 4, 5, 6, 7});
     qobject_cast<QDoubleSpinBox*>(window.Channels()->cellWidget(1, 2))->setValue(3.0);
+    qobject_cast<QComboBox*>(window.Channels()->cellWidget(1, 1))->setCurrentIndex(1); // ±2.5 V
     window.SetRate(10000);
     window.SetWindowSeconds(1);
     Press(window, "start");
@@ -411,6 +412,11 @@ TEST_F(ScopeTest, CursorsAndTheXyViewShowTheTracesChosen) {
         for (int column = 1; column <= 2; ++column)
             EXPECT_NEAR(table->item(1 + k, column)->text().toDouble(), truth(k, column == 1 ? t1 : t2), 6e-4)
                 << "XY" << k << " at t" << column;
+    const auto decimals = [](const QTableWidget* shown, int row) {
+        return static_cast<int>(shown->item(row, 1)->text().section(QLatin1Char('.'), 1).size());
+    };
+    EXPECT_EQ(std::pair(decimals(table, 2), decimals(table, 3)), std::pair(4, 5)) << "a code of XY2's ±2.5 V";
+    EXPECT_EQ(decimals(window.findChild<MeasurementTable*>(), 1), 5);
 
     window.findChild<QComboBox*>(QStringLiteral("yChannel"))->setCurrentIndex(1);
     window.findChild<QComboBox*>(QStringLiteral("view"))->setCurrentIndex(static_cast<int>(ViewKind::Xy));

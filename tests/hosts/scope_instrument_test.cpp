@@ -342,13 +342,14 @@ std::vector<std::string> Split(const std::string& text, char by = ',') {
     return parts;
 }
 
-// A trigger level X1 never reaches leaves its source the middle of its
-// swing; with too few crossings the spectrum's peak stands in where it
-// resolves a tone, and nowhere else.
-TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
+// A trigger level X1 never crosses (either way) leaves its source the
+// middle of its swing; with too few crossings, or uneven ones, the
+// spectrum's peak stands in where it resolves a tone, and nowhere else.
+TEST(Measure, TooFewOrUnevenCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
     const TriggerSettings above{true, 0, Edge::Rising, 0.6, 0.5, TriggerMode::Normal};
     const TriggerSettings below = {true, 0, Edge::Rising, 0, 0.5, TriggerMode::Normal};
     const TriggerSettings tall = {true, 0, Edge::Rising, 1.5, 0.5, TriggerMode::Normal};
+    const TriggerSettings nearTop = {true, 0, Edge::Rising, 0.48, 0.5, TriggerMode::Normal};
     const auto raised = [](std::size_t kadrs) { // X1 on 1.75 V
         std::vector<int16_t> codes = Sines(0, kadrs);
         for (std::size_t k = 0; k < kadrs; ++k)
@@ -386,6 +387,27 @@ TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
             codes[k * kChannels] = k % 1000 < 100 ? 6400 : k % 1000 / 100 == 5 ? 3840 : 0;
         return codes;
     };
+    // X1 at 0.4828 of the rate, as a 140 Hz sine at 290 kadrs/s: the
+    // samples near each beat's null stay within the hysteresis and hide some
+    // crossings.
+    const auto nearNyquist = [](std::size_t kadrs) {
+        std::vector<int16_t> codes = Sines(0, kadrs);
+        for (std::size_t k = 0; k < kadrs; ++k) codes[k * kChannels] = SineCode({1, 4828}, k);
+        return codes;
+    };
+    // X1 pulses of 2 V, 500 kadrs long, 600 to 1400 kadrs apart, 10 a
+    // second on the whole: no one period, and a spectrum that peaks in its
+    // first bin.
+    const auto wandering = [](std::size_t kadrs) {
+        std::vector<int16_t> codes = Sines(0, kadrs);
+        std::size_t start = 200;
+        for (std::size_t k = 0; k < kadrs; ++k) codes[k * kChannels] = 0;
+        for (const std::size_t apart : {600, 1400, 900, 1200, 700, 1300, 1000, 800, 1100, 0}) {
+            for (std::size_t k = start; k < start + 500; ++k) codes[k * kChannels] = 6400;
+            start += apart;
+        }
+        return codes;
+    };
     const struct {
         const char* view;
         std::size_t kadrs;
@@ -404,6 +426,10 @@ TEST(Measure, TooFewCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
         {"tall and short pulses", 10000, [&] { return pulses(10000); }, tall, true, 10, 40},
         {"X4 under noise", 10000, [&] { return noisy(10000); }, {}, true, 10, 40},
         {"flat", 10000, [] { return Flat(0, 10000, 1000); }, {}, false, NAN, NAN},
+        // One rise to a level near the top, two falls through the middle.
+        {"a level near X1's top", 1100, [] { return Sines(400, 1100); }, nearTop, true, 10, 40},
+        {"X1 near the Nyquist frequency", 10000, [&] { return nearNyquist(10000); }, {}, true, 4828, 40},
+        {"X1 pulses at wandering intervals", 10000, [&] { return wandering(10000); }, {}, true, 10, 40},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.view);

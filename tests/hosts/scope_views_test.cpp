@@ -249,6 +249,9 @@ TEST_F(ScopeViewsTest, RasterizingPutsEachSampleInItsPixelAndNoneOutside) {
 QString Hertz(double hertz) {
     return HertzText(hertz);
 }
+QString Volts(double volts) {
+    return VoltsText(volts);
+}
 
 TEST_F(ScopeViewsTest, TableTextsAndNoValueAsADash) {
     const struct {
@@ -256,10 +259,10 @@ TEST_F(ScopeViewsTest, TableTextsAndNoValueAsADash) {
         double value;
         const char* expected;
     } cases[] = {
-        {VoltsText, 1.23456, "1.2346"},
-        {VoltsText, -0.5, "-0.5000"},
-        {VoltsText, NAN, "\u2014"},
-        {VoltsText, -0.00004, "0.0000"},
+        {Volts, 1.23456, "1.2346"},
+        {Volts, -0.5, "-0.5000"},
+        {Volts, NAN, "\u2014"},
+        {Volts, -0.00004, "0.0000"},
         {Hertz, 9.87654, "9.877"},
         {Hertz, 123.456, "123.46"},
         {Hertz, 4567.89, "4567.9"},
@@ -274,19 +277,27 @@ TEST_F(ScopeViewsTest, TableTextsAndNoValueAsADash) {
 
 TEST_F(ScopeViewsTest, TheMeasurementTableShowsARowPerChannelReadOnly) {
     MeasurementTable table;
-    table.SetColours({Qt::red, Qt::blue});
-    table.Show({QStringLiteral("X1"), QStringLiteral("X2"), QStringLiteral("X3"), QStringLiteral("Y16")},
+    // Y16 on ±2.5 V and Y9 on ±0.156 V: a code of their range is 5 and 6 decimals.
+    table.SetChannels({{Qt::red}, {Qt::blue}, {Qt::green}, {Qt::black, 5}, {Qt::gray, 6}});
+    table.Show({QStringLiteral("X1"), QStringLiteral("X2"), QStringLiteral("X3"), QStringLiteral("Y16"),
+                QStringLiteral("Y9")},
                {{-0.5, 0.5, 0.0, 0.353553, 1.0, 10.0, 0},
                 {NAN, NAN, NAN, NAN, NAN, NAN, 0},
                 {-1.5, 1.5, 0.0, 1.06066, 3.0, 30.21954, 20.0},
-                {-2.56, 2.559921875, 0.0, 1.5, 5.119921875, 2.0, 0, true, true}});
-    ASSERT_EQ(table.rowCount(), 4);
+                {-2.56, 2.559921875, 0.0, 1.5, 5.119921875, 2.0, 0, true, true},
+                {0.1599951, 0.1599951, 0.1599951, 0.1599951, 0, NAN, 0, false, true}});
+    ASSERT_EQ(table.rowCount(), 5);
     EXPECT_EQ(table.item(2, 6)->text(), "30") << "a spectrum's peak, to its bin of 20 Hz";
-    EXPECT_EQ(table.item(3, 1)->text(), "\u2264 -2.5600") << "a clipped end bounds the input";
-    EXPECT_EQ(table.item(3, 2)->text(), "\u2265 2.5599");
+    EXPECT_EQ(table.item(3, 1)->text(), "\u2264 -2.56000") << "a clipped end bounds the input";
+    EXPECT_EQ(table.item(3, 2)->text(), "\u2265 2.55992");
+    EXPECT_EQ(table.item(3, 4)->text(), "1.50000");
     EXPECT_NE(table.item(3, 2)->foreground(), table.item(3, 3)->foreground()) << "in red";
     EXPECT_EQ(table.item(0, 2)->foreground(), table.item(0, 3)->foreground())
         << "an extreme within the range";
+    for (int column : {1, 2}) { // wholly at the top, the minimum is a bound too
+        EXPECT_EQ(table.item(4, column)->text(), "\u2265 0.159995") << column;
+        EXPECT_EQ(table.item(4, column)->foreground(), table.item(3, 2)->foreground()) << column;
+    }
     ASSERT_EQ(table.columnCount(), 7);
     EXPECT_EQ(table.horizontalHeaderItem(6)->text(), QStringLiteral("Frequency, Hz"));
     const QStringList first = {"X1", "-0.5000", "0.5000", "0.0000", "0.3536", "1.0000", "10.000"};
