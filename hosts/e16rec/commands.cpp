@@ -79,12 +79,8 @@ std::string ModuleLine(const hosts::ModuleIdentity& id) {
 // The range asked for is one the driver offers: known before any module is
 // opened, so a wrong one is refused as a bad command line is.
 bool RangeOffered(IADC3* adc, const Options& o, std::string& error) {
-    const std::vector<std::string> ranges = hosts::RangeNames(adc);
-    if (static_cast<std::size_t>(o.range) < ranges.size()) return true;
-    error = "the driver has no range " + std::to_string(o.range) + "; its ranges are";
-    for (std::size_t i = 0; i < ranges.size(); ++i)
-        error += (i > 0 ? ", " : " ") + std::to_string(i) + " " + ranges[i];
-    return false;
+    error = hosts::RangeRefusal(o.range, hosts::RangeNames(adc));
+    return error.empty();
 }
 
 // The output can be written: not a folder, in a folder that takes files,

@@ -1,7 +1,6 @@
 #include "options.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -15,13 +14,8 @@ namespace {
 
 constexpr double kWeek = 7 * 86400; // seconds: the longest recording, and file
 
-template <typename T> bool ParseNumber(const std::string& text, T& value) {
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end && !text.empty();
-}
-
 using Spec = velmora::hosts::OptionSpec<Options>;
+using velmora::hosts::ParseNumber;
 
 const std::vector<Spec>& Specs() {
     static const std::string formats = velmora::hosts::FormatNames();

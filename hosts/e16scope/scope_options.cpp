@@ -1,7 +1,6 @@
 #include "scope_options.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -16,15 +15,11 @@ namespace {
 
 constexpr double kWeek = 7 * 86400;
 
-bool ParseDouble(const std::string& text, double& value) {
-    const char* end = text.data() + text.size();
-    auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end && !text.empty() && std::isfinite(value);
-}
+using velmora::hosts::ParseNumber;
 
 bool Positive(const std::string& text, std::optional<double>& value, double most) {
     double v = 0;
-    if (!ParseDouble(text, v) || v <= 0 || v > most) return false;
+    if (!ParseNumber(text, v) || v <= 0 || v > most) return false;
     value = v;
     return true;
 }
@@ -55,7 +50,7 @@ std::optional<TriggerChoice> ParseTrigger(const std::string& text) {
     trigger.channel = fields[0];
     if (fields[1] != "rising" && fields[1] != "falling") return std::nullopt;
     trigger.rising = fields[1] == "rising";
-    if (!ParseDouble(fields[2], trigger.level)) return std::nullopt;
+    if (!ParseNumber(fields[2], trigger.level)) return std::nullopt;
     if (fields.size() > 3) {
         const std::optional<TriggerMode> mode = ParseMode(fields[3]);
         if (!mode) return std::nullopt;
@@ -63,7 +58,7 @@ std::optional<TriggerChoice> ParseTrigger(const std::string& text) {
     }
     if (fields.size() > 4) {
         double percent = 0;
-        if (!ParseDouble(fields[4], percent) || percent < 0 || percent > 100) return std::nullopt;
+        if (!ParseNumber(fields[4], percent) || percent < 0 || percent > 100) return std::nullopt;
         trigger.pretrigger = percent;
     }
     return trigger;
@@ -114,6 +109,12 @@ const std::vector<Spec>& Specs() {
              std::sort(sorted.begin(), sorted.end());
              return std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
          }},
+        // The driver's list bounds it, once the driver is there.
+        {0, "range", "a range number from 0",
+         [](ScopeOptions& o, const std::string& v) {
+             int range = -1;
+             return ParseNumber(v, range) && (o.range = range) >= 0;
+         }},
         {0, "rate", "a number of kadrs per second from 1 to 500000",
          [](ScopeOptions& o, const std::string& v) {
              return Positive(v, o.rate, kMaxRate) && *o.rate >= kMinRate;
@@ -145,7 +146,7 @@ bool Consistent(const ScopeOptions& o, const std::vector<std::string>& given, st
         return std::find(given.begin(), given.end(), name) != given.end();
     };
     if (!o.source.empty())
-        for (const char* other : {"address", "inputs", "channels", "rate"})
+        for (const char* other : {"address", "inputs", "channels", "range", "rate"})
             if (has(other)) {
                 error = std::string("--source takes its module, channels and rate from the stream; --") +
                         other + " does not go with it";
@@ -193,6 +194,9 @@ trigger, measurements and cursors.
                        against ground, or XY1..XY16 differential
   --channels LIST      channels 0..31, each once, e.g. 0-3,31; they are
                        scanned in their panel's order, 0 first
+  --range N            every channel's input range by its number in the
+                       driver's list, 0 for ±10 V full scale; a number past
+                       the list is refused with the list
   --rate R             kadrs per second, 1 to 500000
   --window SECONDS     the time the view spans, 0.01 to 60
   --trigger CHANNEL,rising|falling,LEVEL[,MODE[,PRETRIGGER]]
@@ -216,9 +220,9 @@ trigger, measurements and cursors.
                        channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped
                        (clipped: 1 when a sample reached its range's end)
 
-With --address, --channels, --source or --after the recording starts at
-once; otherwise Test detects the module (the driver asks for its address)
-and Start records the checked channels. Setup opens the driver's setup
+With --address, --channels, --range, --source or --after the recording
+starts at once; otherwise Test detects the module (the driver asks for its
+address) and Start records the checked channels. Setup opens the driver's setup
 dialog, Record to file writes the recording as CSV, or as HDF5 for a name
 ending in .h5, .hdf5 or .he5. The panel below the channels sets the analog
 outputs' levels and shows and toggles the digital lines. The status bar

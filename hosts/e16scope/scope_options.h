@@ -36,6 +36,7 @@ struct ScopeOptions {
     std::optional<int32_t> address;
     InputsChoice inputs = InputsChoice::Keep;
     std::optional<std::vector<int16_t>> channels;
+    std::optional<int> range;     // every channel's, by its number in the driver's list
     std::optional<double> rate;   // kadrs per second
     std::optional<double> window; // seconds
     std::optional<TriggerChoice> trigger;
@@ -47,7 +48,7 @@ struct ScopeOptions {
 
     // The command line asks for a recording at once: a module, channels, a
     // stream or an unattended run.
-    bool StartsAtOnce() const { return address || channels || !source.empty() || after; }
+    bool StartsAtOnce() const { return address || channels || range || !source.empty() || after; }
 };
 
 // The time windows the window offers, in seconds, shortest first: the first

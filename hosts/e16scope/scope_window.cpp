@@ -642,6 +642,11 @@ bool ScopeWindow::StartFromOptions(const ScopeOptions& options) {
         Detect();
         if (!session_.Detected()) return Refuse(error_->text().toStdString());
     }
+    if (options.range) { // every row's, as the driver names its ranges
+        const std::string why = velmora::hosts::RangeRefusal(*options.range, session_.RangeNames());
+        if (!why.empty()) return Refuse(why);
+        for (int row = 0; row < ChannelPanel::kChannels; ++row) channels_->SetRange(row, *options.range);
+    }
     StartStop();
     if (!session_.Recording()) return Refuse(error_->text().toStdString());
     // As e16rec says it: the script asked for another rate than it gets.

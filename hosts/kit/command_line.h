@@ -3,12 +3,27 @@
 // a bad one is refused in one line naming the option and what it takes.
 #pragma once
 
+#include <charconv>
+#include <cmath>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace velmora::hosts {
+
+// The whole of `text` as a T: no trailing characters, no "inf" or "nan";
+// `value` stays as it was otherwise.
+template <typename T> bool ParseNumber(const std::string& text, T& value) {
+    T parsed{};
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, parsed);
+    if (ec != std::errc() || ptr != end || text.empty()) return false;
+    if constexpr (std::is_floating_point_v<T>)
+        if (!std::isfinite(parsed)) return false;
+    value = parsed;
+    return true;
+}
 
 template <typename Options> struct OptionSpec {
     char shortName; // 0: none

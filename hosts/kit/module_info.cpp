@@ -158,6 +158,14 @@ bool SaveSettings(IModule* module, IADC3* adc, std::string& error) {
     return false;
 }
 
+std::string RangeRefusal(int range, const std::vector<std::string>& ranges) {
+    if (range >= 0 && static_cast<std::size_t>(range) < ranges.size()) return {};
+    std::string error = "the driver has no range " + std::to_string(range) + "; its ranges are";
+    for (std::size_t i = 0; i < ranges.size(); ++i)
+        error += (i > 0 ? ", " : " ") + std::to_string(i) + " " + ranges[i];
+    return error;
+}
+
 std::vector<std::string> RangeNames(IADC3* adc) {
     std::vector<std::string> names;
     SAFEARRAY* ranges = nullptr;

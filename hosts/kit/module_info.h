@@ -35,6 +35,9 @@ ModuleIdentity IdentifyModule(IModule* module);
 // IADC3 Ranges: the driver's input ranges by number ("±10 V", ...); a host
 // checks a range number against these rather than a count of its own.
 std::vector<std::string> RangeNames(IADC3* adc);
+// "" when `range` is one of `ranges` (RangeNames), else the refusal naming
+// them: "the driver has no range 7; its ranges are 0 ±10 V, 1 ±2.5 V, ...".
+std::string RangeRefusal(int range, const std::vector<std::string>& ranges);
 
 // IModule EndReason and IADC3 LastError as UTF-8.
 std::string EndReason(IModule* module);

@@ -20,9 +20,26 @@ std::optional<ScopeOptions> Parse(std::vector<std::string> args, std::string& er
 
 TEST(ScopeOptions, TakeWhatAScriptGives) {
     std::string error;
-    const auto o = Parse({"--address", "127.0.0.1", "--inputs=diff", "--channels", "0-2,31", "--rate", "5000",
-                          "--window=0.2", "--trigger", "X1,falling,-0.25,single,12.5", "--view", "fft",
-                          "--after", "1.5", "--export-view", "v.csv", "--screenshot=s.png", "--measure"},
+    const auto o = Parse({"--address",
+                          "127.0.0.1",
+                          "--inputs=diff",
+                          "--channels",
+                          "0-2,31",
+                          "--rate",
+                          "5000",
+                          "--window=0.2",
+                          "--trigger",
+                          "X1,falling,-0.25,single,12.5",
+                          "--view",
+                          "fft",
+                          "--after",
+                          "1.5",
+                          "--export-view",
+                          "v.csv",
+                          "--screenshot=s.png",
+                          "--measure",
+                          "--range",
+                          "2"},
                          error);
     ASSERT_TRUE(o) << error;
     ASSERT_TRUE(o->trigger);
@@ -32,6 +49,7 @@ TEST(ScopeOptions, TakeWhatAScriptGives) {
               std::tuple(0x7F000001, InputsChoice::Differential, std::vector<int16_t>{0, 1, 2, 31}, 5000, 0.2,
                          ViewKind::Spectrum, 1.5, "v.csv", "s.png", true, "X1", false, -0.25,
                          TriggerMode::Single, 12.5));
+    EXPECT_EQ(o->range, 2);
     EXPECT_TRUE(o->StartsAtOnce());
 }
 
@@ -69,6 +87,8 @@ TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
          "--channels: '0-40' is not a list of channels 0..31 such as 0-3,31, each once"},
         {{"--channels", "0-3,2"},
          "--channels: '0-3,2' is not a list of channels 0..31 such as 0-3,31, each once"},
+        {{"--range", "-1"}, "--range: '-1' is not a range number from 0"},
+        {{"--range", "1.5"}, "--range: '1.5' is not a range number from 0"},
         {{"--after"}, "--after needs a time in seconds above 0, at most a week (604800)"},
         {{"--measure=yes"}, "--measure takes no value"},
         {{"-x"}, "unknown option -x (e16scope --help lists them)"},
@@ -78,6 +98,8 @@ TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
          "--after needs --address A or --source ENDPOINT: a script's run asks nobody for the module"},
         {{"--source", "tcp://127.0.0.1:5555", "--rate", "10"},
          "--source takes its module, channels and rate from the stream; --rate does not go with it"},
+        {{"--source", "tcp://127.0.0.1:5555", "--range", "1"},
+         "--source takes its module, channels and rate from the stream; --range does not go with it"},
         {{"--source", "udp://x"},
          "--source: 'udp://x' is not an endpoint such as tcp://127.0.0.1:5555 or ipc://PATH"},
         {{"--source", "tcp://"},

@@ -185,6 +185,12 @@ TEST_F(ScopeRun, MeasurementsMatchTheSines) {
         EXPECT_EQ(row[table.Column("clipped")], 0);
     }
     EXPECT_NE(ran.out.find("\nX1,"), std::string::npos);
+    // On ±0.625 V X1's 0.5 V stays whole, X2's 1 V clips.
+    const Table narrow = Parse(Scope("--range 2 --after 0.5 --measure").out);
+    ASSERT_EQ(narrow.rows.size(), 4u);
+    const std::size_t clipped = narrow.Column("clipped"), max = narrow.Column("max_v");
+    EXPECT_EQ(std::pair(narrow.rows[0][clipped], narrow.rows[1][clipped]), std::pair(0.0, 1.0));
+    EXPECT_NEAR(narrow.rows[1][max], 0.64, 0.001);
 }
 
 // What a run cannot do ends it with status 1 and the reason, for the script
@@ -192,6 +198,9 @@ TEST_F(ScopeRun, MeasurementsMatchTheSines) {
 TEST_F(ScopeRun, WhatCannotBeDoneEndsTheRunWithItsReason) {
     const std::pair<std::string, std::string> cases[] = {
         {"--trigger Z9,rising,0 --measure", "e16scope: --trigger: no recorded channel is named Z9\n"},
+        {"--range 9 --measure",
+         "e16scope: the driver has no range 9; its ranges are 0 \u00b110 V, 1 \u00b12.5 V, "
+         "2 \u00b10.625 V, 3 \u00b10.156 V\n"},
         {"--trigger X2,rising,20 --measure",
          "e16scope: --trigger: X2 never reaches 20 V: its codes reach -10.2400 to 10.2397 V\n"},
         {"--trigger X2,rising,5,normal --measure",
