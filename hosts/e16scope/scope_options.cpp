@@ -24,6 +24,14 @@ bool Positive(const std::string& text, std::optional<double>& value, double most
     return true;
 }
 
+// Within the outputs' ±10 V, as the DAC boxes take it.
+bool DacLevel(const std::string& text, std::optional<double>& level) {
+    double volts = 0;
+    if (!ParseNumber(text, volts) || std::fabs(volts) > 10) return false;
+    level = volts;
+    return true;
+}
+
 std::vector<std::string> Fields(const std::string& text) {
     std::vector<std::string> fields;
     for (std::size_t from = 0;;) {
@@ -115,6 +123,10 @@ const std::vector<Spec>& Specs() {
              int range = -1;
              return ParseNumber(v, range) && (o.range = range) >= 0;
          }},
+        {0, "dac1", "a level from -10 to 10 volts",
+         [](ScopeOptions& o, const std::string& v) { return DacLevel(v, o.dac[0]); }},
+        {0, "dac2", "a level from -10 to 10 volts",
+         [](ScopeOptions& o, const std::string& v) { return DacLevel(v, o.dac[1]); }},
         {0, "rate", "a number of kadrs per second from 1 to 500000",
          [](ScopeOptions& o, const std::string& v) {
              return Positive(v, o.rate, kMaxRate) && *o.rate >= kMinRate;
@@ -146,7 +158,7 @@ bool Consistent(const ScopeOptions& o, const std::vector<std::string>& given, st
         return std::find(given.begin(), given.end(), name) != given.end();
     };
     if (!o.source.empty())
-        for (const char* other : {"address", "inputs", "channels", "range", "rate"})
+        for (const char* other : {"address", "inputs", "channels", "range", "rate", "dac1", "dac2"})
             if (has(other)) {
                 error = std::string("--source takes its module, channels and rate from the stream; --") +
                         other + " does not go with it";
@@ -198,6 +210,9 @@ trigger, measurements and cursors.
                        driver's list, 0 for ±10 V full scale; a number past
                        the list is refused with the list
   --rate R             kadrs per second, 1 to 500000
+  --dac1 V, --dac2 V   the analog outputs' levels, -10 to 10 volts, set
+                       before the recording starts (refused while the
+                       setup dialog's waveform generator plays on them)
   --window SECONDS     the time the view spans, 0.01 to 60
   --trigger CHANNEL,rising|falling,LEVEL[,MODE[,PRETRIGGER]]
                        a display trigger, e.g. X1,rising,0 (volts; the
@@ -220,8 +235,8 @@ trigger, measurements and cursors.
                        channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped
                        (clipped: 1 when a sample reached its range's end)
 
-With --address, --channels, --range, --source or --after the recording
-starts at once; otherwise Test detects the module (the driver asks for its
+With --address, --channels, --range, --dac1, --dac2, --source or --after
+the recording starts at once; otherwise Test detects the module (the driver asks for its
 address) and Start records the checked channels. Setup opens the driver's setup
 dialog, Record to file writes the recording as CSV, or as HDF5 for a name
 ending in .h5, .hdf5 or .he5. The panel below the channels sets the analog

@@ -4,6 +4,7 @@
 // exit. Pure functions; the window applies the result.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -36,9 +37,10 @@ struct ScopeOptions {
     std::optional<int32_t> address;
     InputsChoice inputs = InputsChoice::Keep;
     std::optional<std::vector<int16_t>> channels;
-    std::optional<int> range;     // every channel's, by its number in the driver's list
-    std::optional<double> rate;   // kadrs per second
-    std::optional<double> window; // seconds
+    std::optional<int> range;                 // every channel's, by its number in the driver's list
+    std::array<std::optional<double>, 2> dac; // DAC1's and DAC2's levels, volts
+    std::optional<double> rate;               // kadrs per second
+    std::optional<double> window;             // seconds
     std::optional<TriggerChoice> trigger;
     std::optional<ViewKind> view;
     std::optional<double> after; // seconds of recording before the actions, then exit
@@ -48,7 +50,9 @@ struct ScopeOptions {
 
     // The command line asks for a recording at once: a module, channels, a
     // stream or an unattended run.
-    bool StartsAtOnce() const { return address || channels || range || !source.empty() || after; }
+    bool StartsAtOnce() const {
+        return address || channels || range || dac[0] || dac[1] || !source.empty() || after;
+    }
 };
 
 // The time windows the window offers, in seconds, shortest first: the first

@@ -329,8 +329,8 @@ int ScopeSession::DacCount() const {
     return count;
 }
 
-void ScopeSession::SetDac(int channel, double volts) {
-    if (dao_.get() != nullptr) dao_->put_ValueReal(static_cast<int16_t>(channel), volts);
+bool ScopeSession::SetDac(int channel, double volts) {
+    return dao_.get() != nullptr && SUCCEEDED(dao_->put_ValueReal(static_cast<int16_t>(channel), volts));
 }
 
 double ScopeSession::Dac(int channel) const {

@@ -104,7 +104,8 @@ public:
 
     // Analog outputs (none before Test or without a DAC) and digital lines.
     int DacCount() const;
-    void SetDac(int channel, double volts);
+    // False, with LastError() saying why, when the driver refused the level.
+    bool SetDac(int channel, double volts);
     double Dac(int channel) const;
     // The waveform generator plays on the outputs (armed in the setup
     // dialog, during a recording); which output, the driver does not say.

@@ -647,8 +647,16 @@ bool ScopeWindow::StartFromOptions(const ScopeOptions& options) {
         if (!why.empty()) return Refuse(why);
         for (int row = 0; row < ChannelPanel::kChannels; ++row) channels_->SetRange(row, *options.range);
     }
+    for (int d = 0; d < 2; ++d) {
+        if (!options.dac[d]) continue;
+        const std::string dac = "--dac" + std::to_string(d + 1) + ": ";
+        if (d >= session_.DacCount()) return Refuse(dac + "the module has no DAC" + std::to_string(d + 1));
+        if (!session_.SetDac(d, *options.dac[d])) return Refuse(dac + session_.LastError());
+    }
     StartStop();
     if (!session_.Recording()) return Refuse(error_->text().toStdString());
+    if ((options.dac[0] || options.dac[1]) && session_.GeneratorPlaying())
+        return Refuse("--dac: the waveform generator (Setup, DAC page) plays on the outputs while recording");
     // As e16rec says it: the script asked for another rate than it gets.
     if (options.rate && std::abs(session_.Rate() - *options.rate) > 1e-3 * *options.rate)
         std::fprintf(stderr, "e16scope: adjusted rate: %g kadrs/s asked, %g kadrs/s set by the driver\n",

@@ -2,6 +2,7 @@
 // of each bad value or combination.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -18,29 +19,21 @@ std::optional<ScopeOptions> Parse(std::vector<std::string> args, std::string& er
     return ParseScopeOptions(static_cast<int>(argv.size()), argv.data(), error);
 }
 
+// A command line's words.
+std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    std::istringstream in(line);
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}
+
 TEST(ScopeOptions, TakeWhatAScriptGives) {
     std::string error;
-    const auto o = Parse({"--address",
-                          "127.0.0.1",
-                          "--inputs=diff",
-                          "--channels",
-                          "0-2,31",
-                          "--rate",
-                          "5000",
-                          "--window=0.2",
-                          "--trigger",
-                          "X1,falling,-0.25,single,12.5",
-                          "--view",
-                          "fft",
-                          "--after",
-                          "1.5",
-                          "--export-view",
-                          "v.csv",
-                          "--screenshot=s.png",
-                          "--measure",
-                          "--range",
-                          "2"},
-                         error);
+    const auto o =
+        Parse(Words("--address 127.0.0.1 --inputs=diff --channels 0-2,31 --rate 5000 --window=0.2 "
+                    "--trigger X1,falling,-0.25,single,12.5 --view fft --after 1.5 --export-view v.csv "
+                    "--screenshot=s.png --measure --range 2 --dac2 -2.5"),
+              error);
     ASSERT_TRUE(o) << error;
     ASSERT_TRUE(o->trigger);
     EXPECT_EQ(std::tie(o->address, o->inputs, o->channels, o->rate, o->window, o->view, o->after,
@@ -49,7 +42,7 @@ TEST(ScopeOptions, TakeWhatAScriptGives) {
               std::tuple(0x7F000001, InputsChoice::Differential, std::vector<int16_t>{0, 1, 2, 31}, 5000, 0.2,
                          ViewKind::Spectrum, 1.5, "v.csv", "s.png", true, "X1", false, -0.25,
                          TriggerMode::Single, 12.5));
-    EXPECT_EQ(o->range, 2);
+    EXPECT_EQ(std::tie(o->range, o->dac[0], o->dac[1]), std::tuple(2, std::nullopt, -2.5));
     EXPECT_TRUE(o->StartsAtOnce());
 }
 
@@ -89,6 +82,7 @@ TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
          "--channels: '0-3,2' is not a list of channels 0..31 such as 0-3,31, each once"},
         {{"--range", "-1"}, "--range: '-1' is not a range number from 0"},
         {{"--range", "1.5"}, "--range: '1.5' is not a range number from 0"},
+        {{"--dac1", "10.5"}, "--dac1: '10.5' is not a level from -10 to 10 volts"},
         {{"--after"}, "--after needs a time in seconds above 0, at most a week (604800)"},
         {{"--measure=yes"}, "--measure takes no value"},
         {{"-x"}, "unknown option -x (e16scope --help lists them)"},

@@ -193,6 +193,18 @@ TEST_F(ScopeRun, MeasurementsMatchTheSines) {
     EXPECT_NEAR(narrow.rows[1][max], 0.64, 0.001);
 }
 
+// The outputs' levels are set before the start; the simulated module loops
+// DAC1 and DAC2 back to X15 and X16.
+TEST_F(ScopeRun, TheDacLevelsGivenComeBackOnX15AndX16) {
+    const auto ran = Run(
+        "--address 127.0.0.1 --inputs se --channels 14,15 --dac1 1.5 --dac2 -2.345 --after 0.5 --measure");
+    ASSERT_EQ(ran.exit, 0) << ran.err;
+    const Table table = Parse(ran.out);
+    ASSERT_EQ(table.rows.size(), 2u) << ran.out;
+    const std::size_t mean = table.Column("mean_v");
+    EXPECT_EQ(std::pair(table.rows[0][mean], table.rows[1][mean]), std::pair(1.5, -2.345));
+}
+
 // What a run cannot do ends it with status 1 and the reason, for the script
 // that started it to see.
 TEST_F(ScopeRun, WhatCannotBeDoneEndsTheRunWithItsReason) {
