@@ -483,6 +483,14 @@ TEST_F(ScopeTest, TheLinesPanelDrivesTheOutputs) {
         EXPECT_EQ(dac1->text(), playing ? "generator" : "0.000") << "the level Start set for a sine";
         EXPECT_EQ(dac1->toolTip().contains(QStringLiteral("generator")), playing);
     }
+    // A script's level would last only until the start.
+    ScopeOptions script;
+    script.address = 0x7F000001;
+    script.dac[0] = 1.0;
+    EXPECT_FALSE(window.Apply(script));
+    EXPECT_EQ(Label(window, "error"),
+              "--dac: the waveform generator (Setup, DAC page) plays on the outputs while recording");
+    Press(window, "start"); // now Stop
 }
 
 // The side panel's input named `name`, or the channel table's cell widget of
