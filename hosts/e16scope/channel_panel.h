@@ -28,6 +28,7 @@ public:
     void SetRangeNames(const QStringList& names);
     // A range by its number in the names; any other leaves the row's as it is.
     void SetRange(int channel, int range);
+    int Range(int channel) const;
     std::vector<ChannelChoice> Choices() const;
     QList<int> Checked() const;
     void SetChecked(const QList<int>& channels);
@@ -40,7 +41,6 @@ signals:
     void OffsetChanged(int channel, double volts);
 
 private:
-    int Range(int channel) const;
     NumberBox* OffsetBox(int channel) const;
     // The offset box's name in a refusal.
     static QString OffsetName(const QString& channel);

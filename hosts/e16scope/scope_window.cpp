@@ -289,6 +289,17 @@ void ScopeWindow::ShowNames() {
     channels_->SetRangeNames(ranges);
 }
 
+// After a stream's watch: the driver's names on every row, and the user's
+// own checks, ranges and rate.
+void ScopeWindow::ShowOwnChoice() {
+    ShowNames();
+    if (!own_) return;
+    channels_->SetChecked(own_->checked);
+    for (int row = 0; row < ChannelPanel::kChannels; ++row) channels_->SetRange(row, own_->ranges[row]);
+    rate_->setValue(own_->rate);
+    own_.reset();
+}
+
 void ScopeWindow::Detect() {
     ShowError({});
     if (!session_.Detect()) {
@@ -307,6 +318,7 @@ void ScopeWindow::Detect() {
 void ScopeWindow::StartStop() {
     ShowError({});
     if (session_.Recording()) {
+        const bool stream = session_.Stream() != nullptr;
         drain_.stop();
         std::string error;
         if (!session_.Stop(error)) ShowError(tr("The recording file is incomplete: %1").arg(Text(error)));
@@ -315,6 +327,7 @@ void ScopeWindow::StartStop() {
             Redraw();
         }
         ShowStatus();
+        if (stream) ShowOwnChoice();
         SetRecording(false);
         return;
     }
@@ -369,6 +382,11 @@ void ScopeWindow::ShowStream() {
     if (stream == nullptr) return;
     // A publisher restarted on the endpoint: its new recording is watched.
     if (streamTraces_ != stream->Recordings() && !session_.Info().channels.empty()) {
+        if (!own_) {
+            own_ = OwnChoice{channels_->Checked(), {}, rate_->value()};
+            for (int row = 0; row < ChannelPanel::kChannels; ++row)
+                own_->ranges.push_back(channels_->Range(row));
+        }
         // The stream's channels in order take the panel's rows: their names,
         // ranges, checks, colours and offsets.
         std::vector<TraceStyle> traces;
@@ -383,7 +401,6 @@ void ScopeWindow::ShowStream() {
             rows << row;
             channels_->SetRange(row, channels[i].range);
         }
-        if (!own_) own_ = OwnChoice{channels_->Checked(), rate_->value()};
         ShowNames(); // rows past the stream's keep the driver's names, hidden
         channels_->SetNames(names);
         channels_->ShowRows(static_cast<int>(channels.size()));

@@ -93,6 +93,7 @@ private:
     void ShowModule();
     void ShowError(const QString& text);
     void ShowNames();
+    void ShowOwnChoice();
     void SetRecording(bool recording);
     void StartStream();
     void ShowStream();
@@ -114,10 +115,11 @@ private:
     QLineEdit* source_ = nullptr;
     int streamTraces_ = 0;     // the stream's recordings whose channels the plot has had
     int64_t refusedShown_ = 0; // the stream's malformed messages said
-    // The user's channels and rate while a stream's fill the panel: what the
-    // window stores, until a start of the module takes the panel as it is.
+    // The user's channels, ranges and rate while a stream's fill the panel:
+    // what the window stores, and shows again when the watch stops.
     struct OwnChoice {
         QList<int> checked;
+        std::vector<int> ranges;
         double rate;
     };
     std::optional<OwnChoice> own_;

@@ -894,6 +894,11 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     Press(window, "start"); // now Stop
     EXPECT_FALSE(session_.Recording());
     EXPECT_TRUE(window.findChild<QLineEdit*>(QStringLiteral("source"))->isEnabled());
+    // The panel is the user's again, to choose the module's channels.
+    EXPECT_EQ(shownRows(), ChannelPanel::kChannels);
+    EXPECT_EQ(std::tuple(window.Channels()->Checked(), window.Channels()->item(1, 0)->text(), range(1),
+                         window.findChild<QDoubleSpinBox*>(QStringLiteral("rate"))->value()),
+              std::tuple(QList<int>{2, 5}, QString("XY2"), 3, 250.0));
     zmq_close(socket);
     zmq_ctx_term(context);
     shown.reset();
