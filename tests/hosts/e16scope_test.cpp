@@ -808,8 +808,8 @@ std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char*
 // break, a malformed message is said and passed, a publisher restarted on
 // the endpoint is watched anew (a trigger channel it lacks is said), the
 // panel's offsets apply to its channels in order, the publisher's end is
-// said and the watch goes on to its next recording, and the window stores
-// the user's own channels and rate, not the stream's.
+// said and the watch goes on to its next recording, and after Stop the
+// panel shows, and the window stores, the user's own channels and rate.
 TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     velmora::test::TempDir dir;
     const std::string endpoint = "ipc://" + (dir.path() / "stream").string();
