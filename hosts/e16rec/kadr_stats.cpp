@@ -7,15 +7,19 @@ namespace e16rec {
 
 void RampCheck::Add(double volts) {
     const int step = static_cast<int>(std::lround((volts + 5.0) / 0.01)) % 1000;
-    if (prev_ >= 0) {
-        const int advance = (step - prev_ + 1000) % 1000;
-        if (stride_ == 0) stride_ = std::max(advance, 1);
-        if (advance == 0)
-            ++repeated_;
-        else
-            lost_ += (advance - stride_ + 1000) % 1000 / stride_;
-    }
+    if (prev_ >= 0) ++advances_[static_cast<std::size_t>((step - prev_ + 1000) % 1000)];
     prev_ = step;
+}
+
+// An advance of k strides lost k - 1 kadrs, modulo the ramp's 1000 steps.
+int64_t RampCheck::lost() const {
+    const auto commonest = std::max_element(advances_.begin() + 1, advances_.end());
+    if (*commonest == 0) return 0;
+    const auto stride = commonest - advances_.begin();
+    int64_t lost = 0;
+    for (std::ptrdiff_t advance = 1; advance < 1000; ++advance)
+        lost += advances_[static_cast<std::size_t>(advance)] * ((advance - stride + 1000) % 1000 / stride);
+    return lost;
 }
 
 KadrStats::KadrStats(std::vector<ChannelStats> channels, int rampPosition)

@@ -2,6 +2,7 @@
 // frame ramp that tells lost or repeated kadrs. Single-threaded.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -35,20 +36,19 @@ struct ChannelStats {
 // The Y16 input carries volts = -5 + 0.01 x (n mod 1000) for frame n, so two
 // consecutive kadrs are one step apart; at a rate below the module's slowest
 // frame the driver keeps one frame in N, and they are N steps apart. That
-// stride is taken from the first two kadrs.
+// stride is the commonest advance, so that a kadr lost early does not set it.
 class RampCheck {
 public:
     void Add(double volts);
     // The next kadr does not follow the last one (a stream's gap, counted
     // there): compare from it on.
     void Restart() { prev_ = -1; }
-    int64_t lost() const { return lost_; }
-    int64_t repeated() const { return repeated_; }
+    int64_t lost() const;
+    int64_t repeated() const { return advances_[0]; }
 
 private:
     int prev_ = -1;
-    int stride_ = 0; // steps between two kadrs; 0 until two came
-    int64_t lost_ = 0, repeated_ = 0;
+    std::array<int64_t, 1000> advances_{}; // how often two kadrs were so many steps apart
 };
 
 class KadrStats {

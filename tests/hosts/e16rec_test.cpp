@@ -114,15 +114,21 @@ TEST(E16recStats, RampCountsEveryBreak) {
     EXPECT_EQ(stats.ramp().lost(), 8 + 1) << "44; 11..42 are the stream's gap, counted there";
 
     // One kadr every `stride` frames, as the driver keeps them below the
-    // module's slowest frame: unbroken, or with kadr 100 missing.
-    for (const auto& [stride, lost] : {std::pair{1, 0}, {16, 0}, {1024, 0}, {16, 1}, {1, 1}}) {
+    // module's slowest frame: unbroken, or with one kadr missing.
+    for (const auto& [stride, missing, lost] : {std::tuple{1, -1, 0},
+                                                {16, -1, 0},
+                                                {1024, -1, 0},
+                                                {16, 100, 1},
+                                                {1, 100, 1},
+                                                {1, 1, 1},
+                                                {16, 1, 1}}) {
         KadrStats ramp({{"Y16", 3200}}, 0);
         std::vector<int16_t> codes;
         for (int k = 0; k < 5000; ++k)
-            if (lost == 0 || k != 100) codes.push_back(RampCode(k * stride));
+            if (k != missing) codes.push_back(RampCode(k * stride));
         ramp.Add(codes.data(), 2500);
         ramp.Add(codes.data() + 2500, static_cast<int32_t>(codes.size()) - 2500);
-        EXPECT_EQ(ramp.ramp().lost(), lost) << "stride " << stride;
+        EXPECT_EQ(ramp.ramp().lost(), lost) << "stride " << stride << ", kadr " << missing << " missing";
         EXPECT_EQ(ramp.ramp().repeated(), 0) << "stride " << stride;
     }
 }
