@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "velmora/dotted_address.h"
+#include "volts_text.h"
 
 namespace e16rec {
 namespace {
@@ -121,10 +122,10 @@ bool TakeAddress(IModule* module, const Options& o, std::string& error) {
     return !o.address || hosts::SetModuleAddress(module, velmora::DottedText(*o.address), error);
 }
 
-// Volts as the summary's four decimals show them: a value that rounds to
-// zero is 0, never "-0.0000".
-double Shown(double volts) {
-    return std::abs(volts) < 0.00005 ? 0.0 : volts;
+// Volts as the summary shows them, to a code of the channel's range: a
+// value that rounds to zero is 0, never "-0.0000".
+double Shown(double volts, int decimals) {
+    return std::abs(volts) < 0.5 * std::pow(10.0, -decimals) ? 0.0 : volts;
 }
 
 // Each channel's minimum, mean and maximum, the channels that clipped, and
@@ -133,8 +134,9 @@ void PrintStatistics(Console io, const KadrStats& stats) {
     if (stats.kadrs() == 0) return;
     std::fprintf(io.out, "%-14s %12s %12s %12s\n", "channel", "min, V", "mean, V", "max, V");
     for (const auto& c : stats.channels()) {
-        std::fprintf(io.out, "%-14s %12.4f %12.4f %12.4f\n", c.name.c_str(), Shown(c.Min()),
-                     Shown(c.Mean(stats.kadrs())), Shown(c.Max()));
+        const int d = hosts::CodeDecimals(c.scale);
+        std::fprintf(io.out, "%-14s %12.*f %12.*f %12.*f\n", c.name.c_str(), d, Shown(c.Min(), d), d,
+                     Shown(c.Mean(stats.kadrs()), d), d, Shown(c.Max(), d));
     }
     std::string clipped;
     for (const auto& c : stats.channels())

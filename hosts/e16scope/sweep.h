@@ -10,6 +10,8 @@
 #include <span>
 #include <vector>
 
+#include "volts_text.h"
+
 namespace e16scope {
 
 enum class Edge { Rising, Falling };
@@ -52,10 +54,9 @@ inline Reach LevelReach(float codesPerVolt) {
     const double perVolt = codesPerVolt;
     return {INT16_MIN / perVolt, INT16_MAX / perVolt, 0.5 / perVolt};
 }
-// The decimals a level is written with: a code of the range or finer, so 4
-// on ±10 V and 6 on ±0.156 V (3 at the least).
+// The decimals a level is written with: a code of the range or finer.
 inline int LevelDecimals(const Reach& reach) {
-    return std::clamp(static_cast<int>(std::ceil(-std::log10(2 * reach.slack))), 3, 6);
+    return velmora::hosts::CodeDecimals(0.5 / reach.slack);
 }
 
 // The samples to show: `kadrs` kadrs of `channels` interleaved codes, the

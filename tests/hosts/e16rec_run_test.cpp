@@ -207,7 +207,8 @@ TEST_F(E16recRun, RecordsExactlyTheKadrsAskedFor) {
 // --format picks the writer whatever the name, and the file says how to
 // scale the codes of the range asked for and the module's own rate, not
 // its float (the kadr count is the writer's test). Y16's ramp, clipped on
-// that range, is said to clip and not checked for loss.
+// that range, is said to clip and not checked for loss; the summary's volts
+// are to a code of ±2.5 V, 5 decimals.
 TEST_F(E16recRun, Hdf5DescribesTheKadrsAsRecorded) {
     const Ran r =
         E16rec("--inputs se -c 0-2,29-31 -R 1 -r 83333.3 -n 50 -q --format hdf5 -o " + File("run.dat"));
@@ -215,6 +216,7 @@ TEST_F(E16recRun, Hdf5DescribesTheKadrsAsRecorded) {
     EXPECT_THAT(r.out, AllOf(HasSubstr("\nclipped at the range's end: Y16\n"
                                        "Y16 ramp check skipped: Y16 is not on the 10 V range\n"),
                              Not(HasSubstr("lost kadrs"))));
+    EXPECT_THAT(r.out, testing::ContainsRegex("\nY16 +-2\\.56000 +-2\\.56000 +-2\\.56000\n"));
     const Recorded file = ReadHdf5(File("run.dat"), false);
     ASSERT_EQ(file.problem, "");
     EXPECT_EQ(file.codesPerVolt, std::vector<float>(6, 12800.0f)) << "codes per volt on the 2.5 V range";
