@@ -24,6 +24,7 @@ stored settings: see ``store_inputs`` and ``store_generator``.
 --publish`` sends, with pyzmq, as (header, codes) pairs; it needs no driver.
 """
 
+import math
 import sys
 import warnings
 import weakref
@@ -307,7 +308,7 @@ class Driver:
     def ranges(self, ranges):
         session = self._idle("the ranges")
         channels = session.channels()
-        ranges = _checks.range_list(ranges, len(channels), len(session.range_names()))
+        ranges = _checks.range_list(ranges, channels, len(session.range_names()))
         for channel, index in zip(channels, ranges):
             session.set_channel_range(channel, index)
             if session.channel_range(channel) != index:
@@ -378,7 +379,8 @@ class Driver:
         volts = _checks.flag("volts", volts)
         session = self._live()
         channels = session.channels()
-        count = kadrs if kadrs is not None else max(1, round(duration * session.rate()))
+        # The nearest whole number, a half up, as e16rec's -t counts.
+        count = kadrs if kadrs is not None else max(1, math.floor(duration * session.rate() + 0.5))
         codes = np.empty((count, len(channels)), np.int16)
         self._start(session)
         try:

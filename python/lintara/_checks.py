@@ -131,16 +131,22 @@ def channel_list(name, values):
 
 def range_list(value, channels, ranges):
     """``value`` (one range index for every channel, or a sequence of one
-    per channel) as a list of ``channels`` indexes below ``ranges``."""
+    per channel) as a list of indexes below ``ranges``, one for each of the
+    selected ``channels``; a channel selected twice has one range."""
     if is_int(value):
-        values = [value] * channels
+        values = [value] * len(channels)
     elif isinstance(value, (str, bytes)) or not hasattr(value, "__iter__"):
         _wrong_type("ranges", f"an int in 0..{ranges - 1} or a sequence of them", value)
     else:
         values = list(value)
     _each_int("ranges", values, ranges)
-    if len(values) != channels:
-        raise ValueError(f"{counted(len(values), 'range')} for {counted(channels, 'channel')}")
+    if len(values) != len(channels):
+        raise ValueError(f"{counted(len(values), 'range')} for {counted(len(channels), 'channel')}")
+    taken = {}
+    for channel, index in zip(channels, values):
+        if taken.setdefault(channel, index) != index:
+            raise ValueError(f"channel {channel} is selected twice, with ranges {taken[channel]} and {index}: "
+                             "a channel has one range")
     return [int(value) for value in values]
 
 

@@ -47,6 +47,8 @@ def test_one_second_of_all_inputs(e16):
     with pytest.raises(ValueError):
         e16.volts(codes[:, :3])
     assert e16.record(duration=0.03).shape == (469, 32), "468.75 kadrs' time: the nearest whole number"
+    e16.channels = [0]
+    assert e16.record(duration=0.1).shape == (1563, 1), "1562.5 kadrs' time: a half up, as e16rec -t"
 
 
 def test_ranges_take_one_index_or_one_per_channel(e16):
@@ -55,6 +57,13 @@ def test_ranges_take_one_index_or_one_per_channel(e16):
     assert e16.ranges == [1, 1]
     e16.ranges = [0, 2]
     assert e16.ranges == [0, 2]
+    e16.channels = [1, 1, 5]
+    with pytest.raises(ValueError, match="^channel 1 is selected twice, with ranges 0 and 3: a channel has one range$"):
+        e16.ranges = [0, 3, 2]
+    e16.ranges = [3, 3, 2]
+    assert e16.ranges == [3, 3, 2]
+    e16.channels = [0, 16]
+    e16.ranges = [0, 2]
     assert e16.range_names[2] == "\u00b10.625 V"
     # X1's sine of 0.5 V on the ±10 V range, Y1 at -1.75 V on the ±0.625 V range: clipped.
     volts = e16.volts(e16.record(kadrs=2000))
