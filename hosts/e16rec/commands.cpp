@@ -152,17 +152,17 @@ void PrintStatistics(Console io, const KadrStats& stats) {
 void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t recorded, bool file) {
     const auto& stats = *r.stats;
     if (r.open)
-        std::fprintf(io.out, "recorded %lld kadrs (%.6g s of data at %.6g kadrs/s)\n",
+        std::fprintf(io.out, "recorded %lld kadrs (%.6g s of data at %.7g kadrs/s)\n",
                      static_cast<long long>(recorded), static_cast<double>(recorded) / rate, rate);
     else
-        std::fprintf(io.out, "recorded %lld of %lld kadrs (%.6g s of data at %.6g kadrs/s)\n",
+        std::fprintf(io.out, "recorded %lld of %lld kadrs (%.6g s of data at %.7g kadrs/s)\n",
                      static_cast<long long>(recorded), static_cast<long long>(r.requested),
                      static_cast<double>(recorded) / rate, rate);
     // Figures of kadrs the file lost in a failed write would describe another file.
     if (stats.kadrs() == recorded) PrintStatistics(io, stats);
     for (const std::string& note : r.notes) std::fprintf(io.out, "%s\n", note.c_str());
     if (file)
-        std::fprintf(io.out, "writer queue: deepest %.2f s of %.6g s\n",
+        std::fprintf(io.out, "writer queue: deepest %.2f s of %.4g s\n",
                      static_cast<double>(r.deepestKadrs) / rate, static_cast<double>(r.queueKadrs) / rate);
     if (recorded < r.received)
         std::fprintf(io.out, "not written: %lld kadrs received\n",

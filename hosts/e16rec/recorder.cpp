@@ -24,7 +24,7 @@ constexpr auto kStuckFile = std::chrono::seconds(30);
 
 std::string Number(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.6g", value);
+    std::snprintf(text, sizeof text, "%.7g", value);
     return text;
 }
 
