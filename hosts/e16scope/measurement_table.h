@@ -25,7 +25,7 @@ QString HertzText(double hertz, double step = 0);
 QString RateText(double kadrsPerSecond);
 
 // A channel's swatch and the decimals of its volts: a code of its range or
-// finer (LevelDecimals), as the trigger level's.
+// finer (CodeDecimals), as the trigger level's.
 struct TableChannel {
     QColor colour;
     int decimals = 4;

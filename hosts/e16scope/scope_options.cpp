@@ -235,15 +235,16 @@ trigger, measurements and cursors.
                        channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped
                        (clipped: 1 when a sample reached its range's end)
 
-With --address, --channels, --range, --dac1, --dac2, --source or --after
-the recording starts at once; otherwise Test detects the module (the driver asks for its
-address) and Start records the checked channels. Setup opens the driver's setup
-dialog, Record to file writes the recording as CSV, or as HDF5 for a name
-ending in .h5, .hdf5 or .he5. The panel below the channels sets the analog
-outputs' levels and shows and toggles the digital lines. The status bar
-names the module the driver opened and, when the driver ends a recording by
-itself (a lost connection, an overflow, silence), why; Test or Start then
-opens the module again. With no display, run it with QT_QPA_PLATFORM=offscreen.
+With --address, --channels, --range, --dac1, --dac2, --source or --after the
+recording starts at once; otherwise Test detects the module (the driver asks
+for its address) and Start records the checked channels. Setup opens the
+driver's setup dialog, Record to file writes the recording as CSV, or as
+HDF5 for a name ending in .h5, .hdf5 or .he5. The panel below the channels
+sets the analog outputs' levels and shows and toggles the digital lines. The
+status bar names the module the driver opened and, when the driver ends a
+recording by itself (a lost connection, an overflow, silence), why; Test or
+Start then opens the module again. With no display, run it with
+QT_QPA_PLATFORM=offscreen.
 
 The window's settings are written as it closes (not after --after) to
 velmora/e16scope.conf in $XDG_CONFIG_HOME, or in ~/.config when unset.

@@ -676,7 +676,7 @@ bool ScopeWindow::StartFromOptions(const ScopeOptions& options) {
         return Refuse("--dac: the waveform generator (Setup, DAC page) plays on the outputs while recording");
     // As e16rec says it: the script asked for another rate than it gets.
     if (options.rate && std::abs(session_.Rate() - *options.rate) > 1e-3 * *options.rate)
-        std::fprintf(stderr, "e16scope: adjusted rate: %g kadrs/s asked, %g kadrs/s set by the driver\n",
+        std::fprintf(stderr, "e16scope: adjusted rate: %.7g kadrs/s asked, %.7g kadrs/s set by the driver\n",
                      *options.rate, session_.Rate());
     pendingTrigger_ = options.trigger;
     return TakeTriggerOption();

@@ -1,6 +1,7 @@
 #include "view_area.h"
 
 #include "view_export.h"
+#include "volts_text.h"
 
 #include <QFile>
 #include <QFormLayout>
@@ -129,7 +130,7 @@ void ViewArea::SetTraces(const std::vector<TraceStyle>& traces) {
     std::vector<TableChannel> channels;
     for (const TraceStyle& trace : traces) {
         names << trace.name;
-        channels.push_back({trace.colour, LevelDecimals(LevelReach(trace.codesPerVolt))});
+        channels.push_back({trace.colour, velmora::hosts::CodeDecimals(trace.codesPerVolt)});
     }
     for (QComboBox* pick : {xChannel_, yChannel_}) {
         const QString chosen = pick->currentText();
