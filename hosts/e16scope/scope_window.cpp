@@ -340,8 +340,6 @@ void ScopeWindow::StartStop() {
         Detect();
         if (!session_.Detected()) return;
     }
-    ShowNames(); // the driver's, where a stream's were shown
-    own_.reset();
     std::string error;
     if (!session_.Start(channels_->Choices(), rate_->value(), WindowSeconds(), Plot()->PixelColumns(),
                         error)) {
