@@ -114,11 +114,12 @@ void Publisher::Start(hosts::StreamHeader description, int64_t queueKadrs) {
 }
 
 void Publisher::Push(const int16_t* codes, int64_t kadrs, const std::string& startTime) {
-    const int64_t first = pushed_;
-    pushed_ += kadrs;
     std::vector<int16_t> memory;
+    int64_t first = 0;
     {
         std::lock_guard lock(mutex_);
+        first = pushed_;
+        pushed_ += kadrs;
         // An empty queue takes any block, however long.
         if (finishing_ || !thread_.joinable() || (queued_ > 0 && queued_ + kadrs > capacity_)) {
             lost_ += kadrs;

@@ -30,6 +30,39 @@ std::string Number(double value) {
 
 } // namespace
 
+void BeginResult(const Options& options, const velmora::hosts::RecordingInfo& info, RecordingResult& result) {
+    result.open = options.UntilStopped();
+    result.requested =
+        result.open ? std::numeric_limits<int64_t>::max()
+                    : std::max<int64_t>(options.kadrs.value_or(std::llround(options.seconds * info.rate)), 1);
+    // The frame ramp is the simulator's, and fits only the ±10 V range.
+    const bool simulated = info.backend.starts_with("simulated module");
+    std::vector<ChannelStats> channels;
+    int ramp = -1;
+    bool offRange = false;
+    for (const velmora::hosts::ChannelInfo& c : info.channels) {
+        if (simulated && c.name == "Y16") {
+            if (c.range != 0)
+                offRange = true;
+            else if (ramp < 0)
+                ramp = static_cast<int>(channels.size());
+        }
+        channels.push_back({c.name, c.codesPerVolt > 0 ? c.codesPerVolt : 1.0});
+    }
+    if (ramp < 0 && offRange) result.notes.push_back("Y16 ramp check skipped: Y16 is not on the 10 V range");
+    result.stats = std::make_unique<KadrStats>(std::move(channels), ramp);
+    result.queueKadrs = options.BufferKadrs(info.rate);
+}
+
+std::string FellBehind(const Options& options, const std::string& how) {
+    return "the file writer fell " + how + ": " + options.output +
+           " took the data slower than they came (--buffer gives it more time)";
+}
+
+void EndProgress(const Options& options) {
+    if (!options.quiet && ::isatty(STDERR_FILENO)) std::fputc('\n', stderr);
+}
+
 std::string StreamEnd(const RecordingResult& r, bool ok, const std::string& error, bool stopped) {
     if (!ok) return "failed: " + error;
     if (!r.endedEarly.empty()) return "the recording ended early: " + r.endedEarly;
@@ -86,9 +119,7 @@ bool Recorder::ProgramChannels(std::string& error) {
         error = "the driver did not take the channel list: " + LastError();
         return false;
     }
-    channels_.clear();
     info_.channels.clear();
-    rampPosition_ = -1;
     for (int16_t channel : options_.channels) {
         int16_t index = channel, range = options_.range, takenRange = -1;
         adc_->put_ChannelRange(&index, &range);
@@ -102,15 +133,7 @@ bool Recorder::ProgramChannels(std::string& error) {
         adc_->get_ChannelName(&index, &name);
         float scale = 0;
         adc_->get_ChannelUnitScale(&index, &scale);
-        ChannelStats stats;
-        stats.name = velmora::hosts::TakeUtf8(name);
-        stats.scale = scale > 0 ? scale : 1;
-        if (stats.name == "Y16" && rampPosition_ < 0) {
-            rampPosition_ = static_cast<int>(channels_.size());
-            rampRange_ = range;
-        }
-        channels_.push_back(stats);
-        info_.channels.push_back({stats.name, range, static_cast<float>(stats.scale)});
+        info_.channels.push_back({velmora::hosts::TakeUtf8(name), range, scale > 0 ? scale : 1});
     }
     return true;
 }
@@ -182,17 +205,9 @@ void Recorder::NoteWaitForStart(std::chrono::steady_clock::time_point started, b
 
 bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic<int>& stops,
                       RecordingResult& result, std::string& error) {
-    result.requested = options_.kadrs.value_or(std::llround(options_.seconds * info_.rate));
-    result.requested = std::max<int64_t>(result.requested, 1);
-    result.open = options_.UntilStopped();
-    if (result.open) result.requested = std::numeric_limits<int64_t>::max();
-    // The frame ramp is the simulator's, and fits only the ±10 V range.
-    const bool simulated = info_.backend.starts_with("simulated module");
-    if (simulated && rampPosition_ >= 0 && rampRange_ != 0)
-        result.notes.push_back("Y16 ramp check skipped: Y16 is not on the 10 V range");
-    result.stats = std::make_unique<KadrStats>(channels_, simulated && rampRange_ == 0 ? rampPosition_ : -1);
-    result.queueKadrs = options_.BufferKadrs(info_.rate);
-    buffer_.assign(channels_.size() * kBufferKadrs, 0);
+    BeginResult(options_, info_, result);
+    const std::size_t channels = info_.channels.size();
+    buffer_.assign(channels * kBufferKadrs, 0);
     started_ = false;
     info_.startTime.clear();
     VARIANT_BOOL started = VARIANT_FALSE;
@@ -201,7 +216,7 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
         error = "cannot start: " + LastError();
         return false;
     }
-    auto thread = std::make_unique<WriterThread>(writer, *result.stats, channels_.size(), result.queueKadrs);
+    auto thread = std::make_unique<WriterThread>(writer, *result.stats, channels, result.queueKadrs);
     // No time limit of its own: a start waiting for its trigger waits, and
     // the driver ends a recording that went silent, lost its module or overflowed.
     WriterThread::Refused refused = WriterThread::Refused::None;
@@ -226,15 +241,13 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
     adc_->StopRecord();
     // What came before the end is still in the ring.
     received += Drain(*thread, result.requested - received, refused);
-    if (!options_.quiet && ::isatty(STDERR_FILENO)) std::fputc('\n', stderr);
+    EndProgress(options_);
     if (received < result.requested) result.endedEarly = ended;
     // A run without a length ends by a signal: that is its end.
     result.interrupted = stops.load() > 0 && received < result.requested && !result.open;
     const std::string behind = refused != WriterThread::Refused::QueueFull
                                    ? ""
-                                   : "the file writer fell " + Number(options_.buffer) +
-                                         " s behind: " + options_.output +
-                                         " took the data slower than they came (--buffer gives it more time)";
+                                   : FellBehind(options_, Number(options_.buffer) + " s behind");
     // The stream ends with the recording, not with the file: subscribers,
     // whose recordings are whole, would take a file slow to take its queue
     // (up to --buffer seconds of data) for a publisher gone silent. A writer

@@ -52,6 +52,19 @@ struct RecordingResult {
     bool leftBehind = false;
 };
 
+// Sets what a recording of `info` asks for: its kadrs (-n, else -t at its
+// rate, at least one; the most there is without a length), its writer's
+// queue, and its statistics, which check the simulated module's frame ramp
+// where Y16 is on the 10 V range and note that they cannot where it is not.
+void BeginResult(const Options& options, const velmora::hosts::RecordingInfo& info, RecordingResult& result);
+
+// Why a block refused by the writer's full queue ended the recording: the
+// writer fell `how` behind.
+std::string FellBehind(const Options& options, const std::string& how);
+
+// Ends the progress line, where one was shown.
+void EndProgress(const Options& options);
+
 // The stream's last word on a recording (its `end`): "failed: `error`"
 // unless `ok`, the driver's reason when it ended the recording early, else
 // complete, or stopped by a signal when `stopped`.
@@ -109,12 +122,9 @@ private:
     Publisher* publisher_ = nullptr;
     Options options_;
     std::FILE* err_;
-    std::vector<ChannelStats> channels_;
     velmora::hosts::RecordingInfo info_;
     std::vector<std::string> adjustments_;
     std::vector<int16_t> buffer_;
-    int rampPosition_ = -1; // Y16's position in the kadr
-    int16_t rampRange_ = 0;
     bool started_ = false; // the first kadr came and its time was noted
 };
 

@@ -181,34 +181,20 @@ void SourceRecorder::ShowProgress(int64_t received) const {
 
 bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<int>& stops,
                             RecordingResult& result, std::string& error) {
-    result.open = options_.UntilStopped();
-    result.requested = result.open ? std::numeric_limits<int64_t>::max()
-                                   : options_.kadrs.value_or(std::llround(options_.seconds * info_.rate));
-    result.requested = std::max<int64_t>(result.requested, 1);
-    std::vector<ChannelStats> channels;
-    int ramp = -1;
-    for (const hosts::ChannelInfo& c : info_.channels) {
-        if (c.name == "Y16" && c.range == 0 && info_.backend.starts_with("simulated module"))
-            ramp = static_cast<int>(channels.size());
-        channels.push_back({c.name, c.codesPerVolt > 0 ? c.codesPerVolt : 1.0});
-    }
-    result.stats = std::make_unique<KadrStats>(channels, ramp);
-    result.queueKadrs = options_.BufferKadrs(info_.rate);
-    auto thread = std::make_unique<WriterThread>(writer, *result.stats, channels.size(), result.queueKadrs);
+    BeginResult(options_, info_, result);
+    auto thread =
+        std::make_unique<WriterThread>(writer, *result.stats, info_.channels.size(), result.queueKadrs);
 
     const Take take = Follow(*thread, stops, result);
     error.clear();
-    if (!options_.quiet && ::isatty(STDERR_FILENO)) std::fputc('\n', stderr);
+    EndProgress(options_);
     result.interrupted = stops.load() > 0 && take == Take::More && !result.open;
     AddStreamNotes(result);
     if (result.endedEarly.empty()) {
         result.endedEarly = PublisherEndedEarly(result);
         result.sourceEnded = !result.endedEarly.empty() && hosts::EndedAsAsked(publisherEnd_);
     }
-    const std::string behind = take != Take::Refused
-                                   ? ""
-                                   : "the file writer fell behind the stream: " + options_.output +
-                                         " took the data slower than they came (--buffer gives it more time)";
+    const std::string behind = take != Take::Refused ? "" : FellBehind(options_, "behind the stream");
     return FinishWriting(thread, writer, options_, stops, err_, behind, result, error);
 }
 
