@@ -18,7 +18,7 @@ constexpr int32_t kDefaultInputSize = 1 << 20;
 template <typename Step> void IgnoringFaults(Step step) {
     try {
         step();
-    } catch (const std::exception&) {}
+    } catch (...) {}
 }
 
 std::string TypeNameForDisplay() {

@@ -40,9 +40,7 @@ bool Acquisition::Launch(WorkerJob job) {
     busy_.store(true, std::memory_order_release);
     thread_ = platform::Thread::CreateSuspended([this, job] { Run(job); }, kWorkerStack);
     if (!thread_) return false;
-    dev_ = &job.dev;
     ring_ = &job.ring;
-    threadRunning_.store(true, std::memory_order_relaxed); // Resume publishes it
     thread_->Resume();
     return true;
 }
@@ -57,7 +55,6 @@ void Acquisition::Join() {
     stopSignal_.Notify();
     thread_->Join();
     thread_.reset();
-    dev_ = nullptr;
     ring_ = nullptr;
 }
 
@@ -234,7 +231,6 @@ void Acquisition::Run(const WorkerJob& job) {
     }
     ClearBusy();
     job.dev.StopStreams();
-    threadRunning_.store(false, std::memory_order_release); // the worker touches nothing after this
 }
 
 int32_t ReceiveTimeout(float rate, int32_t decimation) {

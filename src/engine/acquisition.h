@@ -2,9 +2,10 @@
 // tables it works with and how the recording ended. The host thread launches
 // and joins the worker; the worker receives what arrived every few
 // milliseconds, scales its whole kadrs to codes into the input ring, and ends
-// the recording by itself when the module is lost, overflows or falls silent. Shared between the two threads:
-// busy, the running and ended flags and the start time (atomics, see each);
-// the tables and the end's text belong to the worker while it runs.
+// the recording by itself when the module is lost, overflows or falls
+// silent. Shared between the two threads: busy, the ended cause and the
+// start time (atomics, see each); the tables and the end's text belong to
+// the worker while it runs.
 #pragma once
 
 #include <atomic>
@@ -98,7 +99,6 @@ public:
     // none runs.
     void Join();
     bool HasWorker() const { return thread_ != nullptr; }
-    bool WorkerRunning() const { return threadRunning_.load(std::memory_order_acquire); }
 
     // How the last worker ended: None while it runs or after the host's stop.
     // The text is the library's, or ours for silence; read it only once the
@@ -132,14 +132,12 @@ private:
     // the ring's signal carries, do not concern them.
     platform::WaitSignal stopSignal_;
     std::unique_ptr<platform::Thread> thread_; // host thread only
-    std::atomic<bool> threadRunning_{false};   // the worker clears it as its last act
     // The worker writes endText_ and then stores ended_ (release); the host
     // loads ended_ (acquire) before it reads the text. Reset at each launch.
     std::atomic<EndCause> ended_{EndCause::None};
     std::string endText_;
     std::atomic<double> firstKadrTime_{0.0};
     // Set with the thread, cleared by the join (host thread only).
-    device::TE16* dev_ = nullptr;
     InputRing* ring_ = nullptr;
 };
 

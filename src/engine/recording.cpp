@@ -30,8 +30,9 @@ int32_t ChooseBlockKadrs(const AnalogInput& input, int32_t ringKadrs) {
     return kadrs;
 }
 
-// The module's input buffer: room for 128 blocks of 4-byte words when the
-// blocks are tiny; otherwise the library's default (0).
+// The module's input buffer: room for 512 blocks when the blocks are a
+// single kadr or the module runs faster than kept; otherwise the library's
+// default (0).
 int32_t InputBufferWords(const BlockTables& blocks, int32_t decimation) {
     if (blocks.blockKadrs != 1 && decimation < 2) return 0;
     const int64_t words = blocks.blockWords * kBufWordsPerBlockWord;
