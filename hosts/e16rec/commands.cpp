@@ -176,9 +176,9 @@ void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t rec
 
 // Channel-table options must have reached the driver's table.
 bool CheckInputs(IADC3* adc, const Options& o, std::string& error) {
-    if (o.inputs == InputMode::Keep) return true;
+    if (o.inputs == InputsChoice::Keep) return true;
     for (int16_t channel : o.channels) {
-        const std::string want = hosts::TableChannelName(channel, o.inputs == InputMode::SingleEnded);
+        const std::string want = hosts::TableChannelName(channel, o.inputs == InputsChoice::SingleEnded);
         int16_t index = channel;
         BSTR name = nullptr;
         adc->get_ChannelName(&index, &name);
@@ -345,8 +345,7 @@ int RecordCommand(const Options& o, Console io, const OpenFile& open) {
     std::string error;
     if (!OutputFree(o, error)) return Fail(io, error);
     if (!o.source.empty()) return SourceCommand(o, io, open);
-    if (o.inputs != InputMode::Keep && !hosts::StoreChannelTable(o.inputs == InputMode::SingleEnded, error))
-        return Fail(io, error);
+    if (!hosts::StoreInputs(o.inputs, error)) return Fail(io, error);
     // Bound first, so that subscribers connect while the module is detected.
     std::unique_ptr<Publisher> publisher;
     if (!o.publish.empty()) {

@@ -73,10 +73,9 @@ const std::vector<Spec>& Specs() {
          }},
         {0, "inputs", "se or diff",
          [](Options& o, const std::string& v) {
-             o.inputs = v == "se"     ? InputMode::SingleEnded
-                        : v == "diff" ? InputMode::Differential
-                                      : InputMode::Keep;
-             return o.inputs != InputMode::Keep;
+             const auto inputs = velmora::hosts::ParseInputs(v);
+             o.inputs = inputs.value_or(InputsChoice::Keep);
+             return inputs.has_value();
          }},
         {0, "publish", "a ZeroMQ endpoint: tcp://HOST:PORT, tcp://*:PORT or ipc://PATH",
          [](Options& o, const std::string& v) {

@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "channel_list.h"
+#include "channel_table.h"
 #include "recording_file.h"
 
 namespace e16rec {
 
-enum class InputMode { Keep, SingleEnded, Differential };
+using velmora::hosts::InputsChoice;
 
 struct Options {
     std::vector<int16_t> channels{0, 1, 2, 3}; // logical channels in scan order
@@ -28,7 +29,7 @@ struct Options {
     std::optional<int32_t> address;    // the module's IPv4 address, instead of the driver's chooser
     std::string output = "e16rec.csv"; // "-": no file
     std::optional<velmora::hosts::FileFormat> format; // by default, the output's extension
-    InputMode inputs = InputMode::Keep;
+    InputsChoice inputs = InputsChoice::Keep;
     bool force = false;
     bool quiet = false;
     bool chooseAddress = false; // only open the address chooser, print the choice

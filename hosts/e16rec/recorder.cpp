@@ -150,8 +150,7 @@ void Recorder::ProgramRate() {
 
 // Read before StopRecord, which clears it.
 std::string Recorder::EndReason() const {
-    std::string why = velmora::hosts::EndReason(module_);
-    if (why.empty()) why = LastError();
+    const std::string why = velmora::hosts::WhyEnded(module_, adc_);
     return why.empty() ? "the driver stopped it without a reason" : why;
 }
 

@@ -1,6 +1,7 @@
 // e16scope: a desktop oscilloscope over the Lintara driver. The command line
 // presets the window or runs it unattended (record, then export, screenshot
 // or measure, and exit); the window does the rest.
+#include "channel_table.h"
 #include "scope_options.h"
 #include "scope_session.h"
 #include "scope_window.h"
@@ -47,8 +48,7 @@ int main(int argc, char** argv) {
     QApplication::setOrganizationName(QStringLiteral("velmora"));
     QApplication::setApplicationName(QStringLiteral("e16scope"));
     // Stored before the driver is made, which reads the table as it starts.
-    if (options->inputs != e16scope::InputsChoice::Keep &&
-        !e16scope::ScopeSession::StoreInputs(options->inputs == e16scope::InputsChoice::SingleEnded, error)) {
+    if (!velmora::hosts::StoreInputs(options->inputs, error)) {
         std::fprintf(stderr, "e16scope: cannot store the channel table: %s\n", error.c_str());
         return 1;
     }

@@ -105,8 +105,9 @@ const std::vector<Spec>& Specs() {
          }},
         {0, "inputs", "se or diff",
          [](ScopeOptions& o, const std::string& v) {
-             o.inputs = v == "se" ? InputsChoice::SingleEnded : InputsChoice::Differential;
-             return v == "se" || v == "diff";
+             const auto inputs = velmora::hosts::ParseInputs(v);
+             o.inputs = inputs.value_or(InputsChoice::Keep);
+             return inputs.has_value();
          }},
         {0, "channels", "a list of channels 0..31 such as 0-3,31, each once",
          [](ScopeOptions& o, const std::string& v) {

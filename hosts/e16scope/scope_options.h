@@ -10,13 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "channel_table.h"
 #include "stream_message.h"
 #include "sweep.h"
 
 namespace e16scope {
 
 enum class ViewKind { Time, Spectrum, Xy };
-enum class InputsChoice { Keep, SingleEnded, Differential };
+using velmora::hosts::InputsChoice;
 
 // --trigger CHANNEL,rising|falling,LEVEL[,auto|normal|single[,PRETRIGGER]]:
 // the channel by its name (X1) or number (0..31), resolved once the driver

@@ -47,10 +47,6 @@ bool ScopeSession::SetAddress(const std::string& dotted, std::string& error) {
     return kit::SetModuleAddress(face_.get(), dotted, error);
 }
 
-bool ScopeSession::StoreInputs(bool singleEnded, std::string& error) {
-    return kit::StoreChannelTable(singleEnded, error);
-}
-
 bool ScopeSession::Detect() {
     VARIANT_BOOL detected = VARIANT_FALSE;
     adc_->Test(&detected);
@@ -281,8 +277,7 @@ std::size_t ScopeSession::Drain(std::string& ended) {
 }
 
 std::string ScopeSession::EndText() const {
-    std::string why = kit::EndReason(face_.get());
-    if (why.empty()) why = LastError();
+    std::string why = kit::WhyEnded(face_.get(), adc_.get());
     if (why.empty()) why = "the recording ended";
     double kadrs = static_cast<double>(received_);
     if (face_.get() != nullptr) face_->get_KadrsReceived(&kadrs);

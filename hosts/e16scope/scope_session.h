@@ -35,9 +35,6 @@ public:
     // The address the next detection opens instead of asking (this run
     // only); false with `error` set.
     bool SetAddress(const std::string& dotted, std::string& error);
-    // Stores the channel table (single-ended or differential) for the next
-    // detection; false with `error` set.
-    static bool StoreInputs(bool singleEnded, std::string& error);
     // IADC3 Test: false with LastError() saying why. After a lost connection
     // it opens the same module again.
     bool Detect();

@@ -39,6 +39,16 @@ std::string TableChannelName(int16_t channel, bool singleEnded) {
     return InputName(channel % kTableChannels, singleEnded);
 }
 
+std::optional<InputsChoice> ParseInputs(const std::string& word) {
+    if (word == "se") return InputsChoice::SingleEnded;
+    if (word == "diff") return InputsChoice::Differential;
+    return std::nullopt;
+}
+
+bool StoreInputs(InputsChoice choice, std::string& error) {
+    return choice == InputsChoice::Keep || StoreChannelTable(choice == InputsChoice::SingleEnded, error);
+}
+
 bool StoreChannelTable(bool singleEnded, std::string& error) {
     const std::vector<uint8_t> table = ChannelTable(singleEnded);
     std::vector<reg::RegBatchWrite> writes;

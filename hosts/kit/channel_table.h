@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,5 +22,12 @@ std::string TableChannelName(int16_t channel, bool singleEnded);
 // module the driver has seen (detection reads the module's own key), in one
 // transaction; false with `error` set.
 bool StoreChannelTable(bool singleEnded, std::string& error);
+
+// A host's --inputs: keep the stored table, or store one of the two.
+enum class InputsChoice { Keep, SingleEnded, Differential };
+// "se" or "diff"; nothing for any other word.
+std::optional<InputsChoice> ParseInputs(const std::string& word);
+// Stores the table `choice` names (nothing for Keep); false with `error` set.
+bool StoreInputs(InputsChoice choice, std::string& error);
 
 } // namespace velmora::hosts

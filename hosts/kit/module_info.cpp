@@ -118,6 +118,11 @@ std::string LastError(IADC3* adc) {
     return TakeUtf8(text);
 }
 
+std::string WhyEnded(IModule* module, IADC3* adc) {
+    const std::string why = EndReason(module);
+    return why.empty() ? LastError(adc) : why;
+}
+
 double KadrRate(IModule* module, IADC3* adc) {
     double exact = 0;
     if (module != nullptr && module->get_KadrRate(&exact) == S_OK) return exact;

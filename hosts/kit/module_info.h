@@ -42,6 +42,9 @@ std::string RangeRefusal(int range, const std::vector<std::string>& ranges);
 // IModule EndReason and IADC3 LastError as UTF-8.
 std::string EndReason(IModule* module);
 std::string LastError(IADC3* adc);
+// Why the driver ended a recording by itself: EndReason, else LastError;
+// "" when it said neither. Read before StopRecord, which clears them.
+std::string WhyEnded(IModule* module, IADC3* adc);
 // The kadr rate the module runs at: IModule KadrRate, of which IADC3 Rate
 // is the float; Rate itself only when there is no IModule. Times and
 // rates a host writes come from this, so they do not drift.

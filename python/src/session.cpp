@@ -59,6 +59,7 @@ Session::Session() {
     module_ = velmora::hosts::ModuleOf(adc_.get());
     if (!module_) throw DriverFailure("the driver has no IModule interface: it is older than this package");
     ++openSessions;
+    open_.store(true, std::memory_order_release);
 }
 
 Session::~Session() {
@@ -68,6 +69,7 @@ Session::~Session() {
 void Session::Close() {
     const auto guard = Lock();
     if (!adc_) return;
+    open_.store(false, std::memory_order_release);
     module_.reset();
     dio_.reset();
     dao_.reset();

@@ -9,6 +9,7 @@
 
 #include "module_info.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,7 +26,8 @@ public:
     // Releases the driver; the last release in the process stops a recording,
     // ends the worker and saves the driver's settings.
     void Close();
-    bool IsOpen() const { return static_cast<bool>(adc_); }
+    // Read without the lock, while another thread may be closing it.
+    bool IsOpen() const { return open_.load(std::memory_order_acquire); }
     // Sessions of this process not yet closed.
     static int OpenCount();
     // What creating it said of a driver the store named before ("" when none).
@@ -94,6 +96,7 @@ private:
     velmora::ComPtr<IDIO> dio_;
     velmora::ComPtr<IModule> module_;
     std::string registrationNote_;
+    std::atomic<bool> open_{false}; // the interfaces above are held
 };
 
 // The driver's text of a BSTR result, the BSTR freed.

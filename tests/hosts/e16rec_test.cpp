@@ -624,7 +624,7 @@ TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
         options.rate = 15625;
         options.seconds = c.seconds;
         options.buffer = c.buffer;
-        options.inputs = InputMode::SingleEnded;
+        options.inputs = InputsChoice::SingleEnded;
         options.output = (store.dir().path() / "stalled.h5").string();
         options.force = true;
         const auto stalling = [](const std::filesystem::path& file, hosts::FileFormat format,
