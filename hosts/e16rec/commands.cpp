@@ -102,6 +102,7 @@ bool OutputFree(const Options& o, std::string& error) {
         error = "cannot create " + o.output + ": " + std::strerror(errno);
         return false;
     }
+    if (error = hosts::KindRefusal(o.output, o.FileFormat()); !error.empty()) return false;
     std::vector<fs::path> existing;
     if (o.split > 0)
         existing = SeriesFiles(o.output);

@@ -289,6 +289,9 @@ std::unique_ptr<RecordingWriter> OpenHdf5(const std::filesystem::path& file, con
     // library's own clean-up at exit would take the program down with it.
     H5dont_atexit();
     Quiet();
+    // A failed start removes only a file it made.
+    std::error_code ec;
+    const bool made = !std::filesystem::exists(file, ec);
     // Claimed first: the library takes the file made, and its own lock it
     // lets go once the file is in SWMR mode.
     const int claim = ClaimFile(file, overwrite, error);
@@ -301,8 +304,7 @@ std::unique_ptr<RecordingWriter> OpenHdf5(const std::filesystem::path& file, con
     // A file made here that holds no HDF5 file yet goes again: left empty
     // (a full disk), it would stand in the way of the next try.
     const auto unmade = [&] {
-        std::error_code ec;
-        if (!overwrite) std::filesystem::remove(file, ec);
+        if (made) std::filesystem::remove(file, ec);
         return nullptr;
     };
     if (id < 0) {

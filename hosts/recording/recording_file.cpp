@@ -53,8 +53,8 @@ bool RecordingWriter::Fail(std::string why) {
 namespace {
 
 constexpr FormatRow kFormats[] = {
-    {FileFormat::Csv, "CSV", {"csv", ""}, {".csv", "", ""}, OpenCsv},
-    {FileFormat::Hdf5, "HDF5", {"hdf5", "h5"}, {".h5", ".hdf5", ".he5"}, OpenHdf5},
+    {FileFormat::Csv, "CSV", {"csv", ""}, {".csv", "", ""}, OpenCsv, false},
+    {FileFormat::Hdf5, "HDF5", {"hdf5", "h5"}, {".h5", ".hdf5", ".he5"}, OpenHdf5, true},
 };
 
 std::string Lower(std::string_view text) {
@@ -97,6 +97,17 @@ std::string FormatNames() {
     std::string names;
     for (const FormatRow& row : kFormats) names += (names.empty() ? "" : " or ") + std::string(row.names[0]);
     return names;
+}
+
+std::string KindRefusal(const std::filesystem::path& file, FileFormat format) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (!RowOf(format).seeks || !std::filesystem::is_other(status)) return {};
+    std::string streamed;
+    for (const FormatRow& row : kFormats)
+        if (!row.seeks) streamed += (streamed.empty() ? "" : " or ") + std::string(row.caption);
+    return file.string() + " is " + (std::filesystem::is_fifo(status) ? "a pipe" : "a device") +
+           ", not a regular file: only " + streamed + " is written to it";
 }
 
 std::string FileDialogFilter() {
@@ -205,6 +216,7 @@ std::unique_ptr<RecordingWriter> OpenWriter(const std::filesystem::path& file, F
         error = "a recording file needs channels and a rate";
         return nullptr;
     }
+    if (error = KindRefusal(file, format); !error.empty()) return nullptr;
     return RowOf(format).open(file, info, overwrite, error);
 }
 

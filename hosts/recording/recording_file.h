@@ -106,6 +106,7 @@ struct FormatRow {
     std::array<std::string_view, 2> names;      // for --format, the first shown; "" unused
     std::array<std::string_view, 3> extensions; // lower case with the dot; "" unused
     Opener open;
+    bool seeks; // written in place: only a regular file takes it, never a pipe or a device
 };
 // The first row is the format of a name with no known extension.
 std::span<const FormatRow> Formats();
@@ -126,6 +127,10 @@ bool WouldReplace(const std::filesystem::path& file);
 // HDF5, whose lock it carries: replacing it would empty it under that
 // program, and the library would refuse it anyway. Else "".
 std::string HeldElsewhere(const std::filesystem::path& file);
+// Why `file`, an existing pipe or device, cannot take `format`, which
+// seeks: "FILE is a pipe, not a regular file: only CSV is written to it".
+// "" when it can.
+std::string KindRefusal(const std::filesystem::path& file, FileFormat format);
 
 // A new file, or an existing one replaced only when `overwrite`. Null with
 // `error` set when it cannot be made.

@@ -280,6 +280,8 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         {"-t 0.1 --split 1 -o " + File("old.csv"), 1, File("old-0003.csv") + " exists; --force replaces it"},
         {"-t 0.1 --force -o " + File("read.h5"), 1, File("read.h5") + " is open in another program"},
         {"-t 0.1 -o " + File(""), 1, File("") + " is a folder; -o names a file"},
+        {"-t 0.1 -f hdf5 --force -o " + File("pipe"), 1,
+         File("pipe") + " is a pipe, not a regular file: only CSV is written to it"},
         {"-t 0.1 -o /nonexistent/run.csv", 1,
          "cannot create /nonexistent/run.csv: No such file or directory"},
         {"-t 0.1 --split 1 -o " + File("old.csv/run.h5"), 1,
@@ -291,6 +293,7 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
     std::ofstream(File("old-0003.csv")) << "precious";
     // As h5py holds a file it reads.
     std::ofstream(File("read.h5")) << "precious";
+    ASSERT_EQ(::mkfifo(File("pipe").c_str(), 0600), 0);
     const int reader = ::open(File("read.h5").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(reader, LOCK_SH), 0);
     for (const auto& c : cases) {
@@ -311,6 +314,7 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
     }
     EXPECT_EQ(Slurp(File("old.csv")), "precious");
     EXPECT_EQ(Slurp(File("old-0003.csv")), "precious");
+    EXPECT_TRUE(fs::is_fifo(File("pipe")));
     // A store that is no database is named, with why, not as a number.
     const fs::path db = store.dir().path() / "velmora" / "registry.db";
     fs::remove_all(db.parent_path()); // its log too, which would hold the pages

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -175,6 +176,15 @@ TEST(RecordingFile, KeepsAnExistingFileUnlessToldToReplaceIt) {
         EXPECT_TRUE(writer->Close()) << writer->Error();
         EXPECT_NE(Slurp(file), "precious");
         EXPECT_TRUE(OpenWriter(file, format, TwoChannels(), true, error)) << "once closed: " << error;
+    }
+    // HDF5 cannot go to a pipe: refused before it is opened, and left there.
+    const auto pipe = dir.path() / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const bool force : {false, true}) {
+        std::string error;
+        EXPECT_FALSE(OpenWriter(pipe, FileFormat::Hdf5, TwoChannels(), force, error));
+        EXPECT_EQ(error, pipe.string() + " is a pipe, not a regular file: only CSV is written to it");
+        EXPECT_TRUE(std::filesystem::is_fifo(pipe));
     }
 }
 
