@@ -5,6 +5,7 @@
 #include "recorder.h"
 #include "stream_source.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -116,6 +117,14 @@ bool OutputFree(const Options& o, std::string& error) {
     for (const fs::path& file : existing)
         if (error = hosts::HeldElsewhere(file); !error.empty()) return false;
     return true;
+}
+
+// `output` is the file `stream` writes to (/dev/stdout, or its file).
+bool WritesInto(const std::string& output, std::FILE* stream) {
+    struct stat file {
+    }, into{};
+    return output != "-" && ::stat(output.c_str(), &file) == 0 && ::fstat(::fileno(stream), &into) == 0 &&
+           file.st_dev == into.st_dev && file.st_ino == into.st_ino;
 }
 
 // The address given replaces the driver's chooser for this run only.
@@ -343,6 +352,9 @@ int RecordCommand(const Options& o, Console io) {
 }
 
 int RecordCommand(const Options& o, Console io, const OpenFile& open) {
+    // Data on standard output (-o /dev/stdout): what e16rec says goes to
+    // standard error, so that the data stay whole.
+    if (WritesInto(o.output, io.out)) io.out = io.err;
     std::string error;
     if (!OutputFree(o, error)) return Fail(io, error);
     if (!o.source.empty()) return SourceCommand(o, io, open);

@@ -49,7 +49,7 @@ void BeginResult(const Options& options, const velmora::hosts::RecordingInfo& in
         }
         channels.push_back({c.name, c.codesPerVolt > 0 ? c.codesPerVolt : 1.0});
     }
-    if (ramp < 0 && offRange) result.notes.push_back("Y16 ramp check skipped: Y16 is not on the 10 V range");
+    if (ramp < 0 && offRange) result.notes.push_back("Y16 ramp check skipped: Y16 is not on the \u00B110 V range");
     result.stats = std::make_unique<KadrStats>(std::move(channels), ramp);
     result.queueKadrs = options.BufferKadrs(info.rate);
 }

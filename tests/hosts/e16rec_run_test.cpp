@@ -202,6 +202,11 @@ TEST_F(E16recRun, RecordsExactlyTheKadrsAskedFor) {
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("adjusted rate: 20000 kadrs/s asked, 15625 kadrs/s set by the driver"));
     EXPECT_EQ(Rows(Slurp(File("b.csv"))), 2 + 300);
+    // Data on standard output leave it to them alone.
+    r = E16rec("-c 0 -n 3 --force -o /dev/stdout");
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(Rows(r.out), 2 + 3) << r.out;
+    EXPECT_THAT(r.err, AllOf(StartsWith("module: SIM0001"), HasSubstr("\nrecorded 3 of 3 kadrs")));
 }
 
 // --format picks the writer whatever the name, and the file says how to
@@ -214,7 +219,7 @@ TEST_F(E16recRun, Hdf5DescribesTheKadrsAsRecorded) {
         E16rec("--inputs se -c 0-2,29-31 -R 1 -r 83333.3 -n 50 -q --format hdf5 -o " + File("run.dat"));
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_THAT(r.out, AllOf(HasSubstr("\nclipped at the range's end: Y16\n"
-                                       "Y16 ramp check skipped: Y16 is not on the 10 V range\n"),
+                                       "Y16 ramp check skipped: Y16 is not on the \u00B110 V range\n"),
                              Not(HasSubstr("lost kadrs"))));
     EXPECT_THAT(r.out, testing::ContainsRegex("\nY16 +-2\\.56000 +-2\\.56000 +-2\\.56000\n"));
     const Recorded file = ReadHdf5(File("run.dat"), false);
