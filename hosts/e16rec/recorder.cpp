@@ -49,7 +49,8 @@ void BeginResult(const Options& options, const velmora::hosts::RecordingInfo& in
         }
         channels.push_back({c.name, c.codesPerVolt > 0 ? c.codesPerVolt : 1.0});
     }
-    if (ramp < 0 && offRange) result.notes.push_back("Y16 ramp check skipped: Y16 is not on the \u00B110 V range");
+    if (ramp < 0 && offRange)
+        result.notes.push_back("Y16 ramp check skipped: Y16 is not on the \u00B110 V range");
     result.stats = std::make_unique<KadrStats>(std::move(channels), ramp);
     result.queueKadrs = options.BufferKadrs(info.rate);
 }
@@ -197,7 +198,7 @@ void Recorder::NoteWaitForStart(std::chrono::steady_clock::time_point started, b
     if (said || std::chrono::steady_clock::now() - started < kStartNotice) return;
     said = true;
     std::fprintf(err_,
-                 "e16rec: no kadr after %lld s: waiting for the start (a start trigger, set on the "
+                 "e16rec: no kadr after %lld s: still waiting for the first (a start trigger, set on the "
                  "setup dialog's General page, waits as long as it takes)\n",
                  static_cast<long long>(kStartNotice.count()));
 }

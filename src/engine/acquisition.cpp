@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 #include "device/te16.h"
 #include "engine/input_ring.h"
@@ -146,9 +147,11 @@ EndCause CauseOf(int32_t code) {
     return EndCause::None;
 }
 
-std::string SilenceText(int32_t timeoutMs) {
-    char text[64];
-    std::snprintf(text, sizeof text, "No data from the module for %.3g s", timeoutMs / 1000.0);
+// "5.08 s", "2005 s".
+std::string SecondsText(int32_t ms) {
+    const double seconds = ms / 1000.0;
+    char text[32];
+    std::snprintf(text, sizeof text, seconds < 1000 ? "%.3g s" : "%.0f s", seconds);
     return text;
 }
 
@@ -192,11 +195,14 @@ void Acquisition::PaceHandOver(const WorkerJob& job, HandOverPace& pace, WorkerC
 // for its trigger looks just the same); afterwards silence longer than the
 // job's time-out ends the recording, as do a lost connection and an
 // overflow. Time spent waiting for the host to make room in the ring, or
-// with the whole process stopped, is no silence.
+// with the whole process stopped, is no silence. Receives that fail for
+// the whole time-out end it too, before the first data as well: a trigger
+// makes a module silent, never failing.
 void Acquisition::Run(const WorkerJob& job) {
     Stream stream;
     bool dataCame = false;
     auto lastData = WorkerClock::now();
+    auto lastRead = lastData; // a receive that did not fail
     HandOverPace pace(lastData);
     while (Busy()) {
         const auto asked = WorkerClock::now();
@@ -215,8 +221,15 @@ void Acquisition::Run(const WorkerJob& job) {
         // Silence is an empty receive asked past the time-out: a process
         // stopped or suspended since the last data (SIGSTOP, a sleeping
         // machine) finds the module's kadrs waiting at the next receive.
-        if (dataCame && words <= 0 && asked - lastData >= std::chrono::milliseconds(job.timeout)) {
-            EndByItself(EndCause::Silence, SilenceText(job.timeout));
+        const auto timeout = std::chrono::milliseconds(job.timeout);
+        if (dataCame && words <= 0 && asked - lastData >= timeout) {
+            EndByItself(EndCause::Silence, "No data from the module for " + SecondsText(job.timeout));
+            break;
+        }
+        if (words >= 0) lastRead = asked;
+        if (words < 0 && asked - lastRead >= timeout) {
+            EndByItself(EndCause::Failing,
+                        job.dev.ErrorText(words) + "; every read failed for " + SecondsText(job.timeout));
             break;
         }
         // A failed receive is retried after a pause; an empty one too before

@@ -75,7 +75,7 @@ struct WorkerJob {
 };
 
 // Why the worker ended a recording by itself.
-enum class EndCause { None, ConnectionLost, Overflow, Silence };
+enum class EndCause { None, ConnectionLost, Overflow, Silence, Failing };
 
 class Acquisition {
 public:

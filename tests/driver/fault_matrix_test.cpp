@@ -217,21 +217,28 @@ TEST_F(Faults, AStalledStreamEndsTheRecordingWithAReason) {
     struct Case {
         const char* name;
         uint32_t timeScale;
-        bool stall;         // after the first data
-        int pauseMs;        // before the host reads
-        const char* reason; // how LastError and EndReason begin
+        bool stall;           // after the first data
+        int pauseMs;          // before the host reads
+        const char* reason;   // how LastError and EndReason begin
+        bool failing = false; // every receive fails, from before the first data
     };
     const Case cases[] = {
         {"stall", 1, true, 0, "No data from the module for 5 s"},
         {"overflow", 100, false, 1000, "Error -10: Input stream buffer overflow"},
+        {"failing", 1, false, 0, "Error -13: ", true},
     };
     Detect();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EnableWords(0x00A5, 0x005A);
         e16sim_set_time_scale(c.timeScale);
+        if (c.failing) {
+            ASSERT_EQ(e16sim_fault_fail_call("X502_Recv", X502_ERR_INTERNAL), 0);
+        }
         ASSERT_TRUE(StartRecord()) << LastError();
-        ASSERT_TRUE(DataArrives());
+        if (!c.failing) {
+            ASSERT_TRUE(DataArrives());
+        }
         const auto since = std::chrono::steady_clock::now();
         if (c.stall) e16sim_fault_stall(E16SIM_MODULE_DAC, 1);
         std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
@@ -245,6 +252,9 @@ TEST_F(Faults, AStalledStreamEndsTheRecordingWithAReason) {
             std::chrono::seconds(8)));
         EXPECT_LT(std::chrono::steady_clock::now() - since, std::chrono::milliseconds(6500));
         EXPECT_TRUE(LastError().starts_with(c.reason)) << LastError();
+        if (c.failing) {
+            EXPECT_TRUE(LastError().ends_with("; every read failed for 5 s")) << LastError();
+        }
         EXPECT_EQ(Text(&IModule::get_EndReason), LastError());
         EXPECT_TRUE(Connected()) << "only a lost connection gives the module up";
         EXPECT_EQ(ModuleLines(), 0x005Au) << "the stop word";

@@ -498,8 +498,9 @@ TEST_F(E16recRun, ASignalLeavesAWholeFileWithItsSummary) {
               0);
     const Ran waiting = E16rec("-t 1 -q -o " + File("waiting.csv"), SIGINT, 3000ms);
     EXPECT_EQ(waiting.exit, 128 + SIGINT);
-    EXPECT_EQ(waiting.err, "e16rec: no kadr after 2 s: waiting for the start (a start trigger, set on the "
-                           "setup dialog's General page, waits as long as it takes)\n");
+    EXPECT_EQ(waiting.err,
+              "e16rec: no kadr after 2 s: still waiting for the first (a start trigger, set on the "
+              "setup dialog's General page, waits as long as it takes)\n");
     EXPECT_THAT(waiting.out, AllOf(HasSubstr("recorded 0 of 1000 kadrs"), Not(HasSubstr("min, V"))));
 }
 
