@@ -696,10 +696,11 @@ bool ScopeWindow::TakeTriggerOption() {
         const velmora::hosts::ChannelInfo& source = session_.Info().channels.at(trigger_->Settings().source);
         const Reach reach = LevelReach(source.codesPerVolt);
         if (!reach.Holds(choice.level)) {
+            const int decimals = LevelDecimals(reach);
             char text[160];
             std::snprintf(text, sizeof text,
-                          "--trigger: %s never reaches %g V: its codes reach %.4f to %.4f V",
-                          source.name.c_str(), choice.level, reach.low, reach.high);
+                          "--trigger: %s never reaches %g V: its codes reach %.*f to %.*f V",
+                          source.name.c_str(), choice.level, decimals, reach.low, decimals, reach.high);
             why = text;
         }
     }
@@ -754,7 +755,7 @@ void ScopeWindow::Unattended(const ScopeOptions& options) {
             std::fprintf(stderr, "e16scope: %s\n", error.c_str());
             done = false;
         }
-        if (options.measure) std::fputs(views_->MeasurementsCsv().c_str(), stdout);
+        if (options.measure && views_->Measured()) std::fputs(views_->MeasurementsCsv().c_str(), stdout);
         if (options.measure && done && !views_->Measured()) {
             std::fputs("e16scope: nothing measured: no samples in the view yet\n", stderr);
             done = false;

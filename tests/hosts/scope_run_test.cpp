@@ -215,6 +215,8 @@ TEST_F(ScopeRun, WhatCannotBeDoneEndsTheRunWithItsReason) {
          "2 \u00b10.625 V, 3 \u00b10.156 V\n"},
         {"--trigger X2,rising,20 --measure",
          "e16scope: --trigger: X2 never reaches 20 V: its codes reach -10.2400 to 10.2397 V\n"},
+        {"--range 3 --trigger X2,rising,0.17 --measure",
+         "e16scope: --trigger: X2 never reaches 0.17 V: its codes reach -0.160000 to 0.159995 V\n"},
         {"--trigger X2,rising,5,normal --measure",
          "e16scope: nothing measured: no samples in the view yet\n"},
         {"--export-view /nonexistent/v.csv",
@@ -225,6 +227,7 @@ TEST_F(ScopeRun, WhatCannotBeDoneEndsTheRunWithItsReason) {
         const auto ran = Scope("--after 0.5 " + args);
         EXPECT_EQ(ran.exit, 1) << args;
         EXPECT_TRUE(ran.err.ends_with(reason)) << args << ": " << ran.err;
+        EXPECT_EQ(ran.out, "") << args << ": no table of nothing measured";
     }
     // A stream that sends nothing.
     const std::string silent = "ipc://" + File("silent");
