@@ -37,7 +37,7 @@ bool SameFile(const fs::path& a, const fs::path& b) {
 bool RegisterDriver(const fs::path& path, std::string& error) {
     void* library = ::dlopen(path.c_str(), RTLD_NOW);
     if (library == nullptr) {
-        error = "cannot load " + path.string() + ": " + ::dlerror();
+        error = std::string("cannot load ") + ::dlerror(); // which names the file
         return false;
     }
     using RegisterFn = HRESULT (*)();
@@ -90,8 +90,8 @@ std::string RegisteredDriver() {
 std::string ReplacedDriverNote(const std::string& registered, const fs::path& beside) {
     if (registered.empty()) return {};
     std::error_code ec;
-    return "the registered driver " + registered +
-           (fs::exists(registered, ec) ? " is not the one beside this program" : " is gone") +
+    return (fs::exists(registered, ec) ? "the store names the driver " + registered + ", not this one"
+                                       : "the registered driver " + registered + " is gone") +
            "; registering " + beside.string();
 }
 

@@ -124,10 +124,17 @@ class Driver:
     # --- life ---
 
     def close(self):
-        """Stops a recording, releases the driver. Safe to call again."""
+        """Stops a recording, saves the driver's settings (a RuntimeWarning
+        says why when they could not be, the stored ones then stay), releases
+        the driver. Safe to call again."""
         stream = self._stream()
         if stream is not None:
             stream.close()
+        if self._session.is_open:
+            try:
+                self._session.save_settings()
+            except DriverError as error:
+                warnings.warn(f"lintara: {error.reason or error}", RuntimeWarning, stacklevel=2)
         self._session.close()
 
     @property

@@ -263,7 +263,7 @@ void Session::SaveSettings() {
     const auto guard = Lock();
     std::string reason;
     if (!velmora::hosts::SaveSettings(Module(), adc_.get(), reason))
-        throw DriverFailure("the settings were not saved", reason);
+        throw DriverFailure("SaveSettings failed", reason);
 }
 
 void Session::CloseModule() {

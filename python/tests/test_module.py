@@ -128,6 +128,14 @@ def test_saved_settings_reach_the_store_at_once(e16):
     assert e16.rate == pytest.approx(15625)
 
 
+def test_close_says_when_the_settings_could_not_be_saved(e16, tmp_path, monkeypatch):
+    (tmp_path / "not-a-folder").write_text("")
+    monkeypatch.setenv("XDG_CONFIG_HOME", str(tmp_path / "not-a-folder"))
+    with pytest.warns(RuntimeWarning, match=r"^lintara: The settings under .* were not saved: "):
+        e16.close()
+    assert e16.closed
+
+
 @pytest.fixture
 def package_without_extension(tmp_path):
     copy = tmp_path / "unbuilt" / "lintara"

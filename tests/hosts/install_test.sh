@@ -44,7 +44,7 @@ record() { (cd "$work" && "$1/bin/e16rec" -t 0.1 -q -o - </dev/null 2>"$work/err
 out=$(record "$work/prefix")
 grep -q "^module: SIM0001 (E16 rev. A), simulated module ($work/prefix/lib/velmora/libe16sim.so), version " <<<"$out" ||
   fail "installed e16rec: $out"
-grep -q "is not the one beside this program; registering $work/prefix/lib/velmora/Lintara.adc" "$work/err" ||
+grep -q "the store names the driver .*, not this one; registering $work/prefix/lib/velmora/Lintara.adc" "$work/err" ||
   fail "no word on the other driver: $(cat "$work/err")"
 mv "$work/prefix" "$work/moved"
 out=$(record "$work/moved")
@@ -102,6 +102,6 @@ assert moved + "/lib/libcomrt.so" in open("/proc/self/maps").read()
 assert lintara._lintara.registered_driver() == moved + "/lib/velmora/Lintara.adc"
 PY
   fail "the moved Python package: $(tail -5 "$work/err")"
-grep -q "RuntimeWarning: lintara: the registered driver .* is not the one beside this program; registering $work/moved/lib/velmora/Lintara.adc" "$work/err" ||
+grep -q "RuntimeWarning: lintara: the store names the driver .*, not this one; registering $work/moved/lib/velmora/Lintara.adc" "$work/err" ||
   fail "no word from the Python package on the other driver: $(cat "$work/err")"
 echo "install_test: passed"
