@@ -109,6 +109,15 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
         error = "--time and --kadrs both give the length; give one of them";
         return std::nullopt;
     }
+    // The dialogs record nothing; --setup opens the module --address names.
+    for (const auto& [command, takes] : {std::pair{"setup", "address"}, std::pair{"choose-address", ""}}) {
+        if (!gave(command)) continue;
+        for (const std::string& other : given)
+            if (other != command && other != takes) {
+                error = std::string("--") + command + " records nothing; --" + other + " does not go with it";
+                return std::nullopt;
+            }
+    }
     // A stream brings its module, channels and rate.
     if (!o.source.empty())
         for (const char* other :

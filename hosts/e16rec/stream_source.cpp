@@ -154,7 +154,9 @@ void SourceRecorder::AddStreamNotes(RecordingResult& result) const {
     result.notes.push_back("stream: " + hosts::Counted(gaps, "gap") + ", " +
                            hosts::Counted(reader_.GapKadrs(), "kadr") + " missing, " +
                            hosts::Counted(skipped_, "message") + " skipped");
-    if (!publisherEnd_.empty()) result.notes.push_back("the publisher ended: " + publisherEnd_);
+    // Said once: where it ended this recording early, the end says it.
+    if (!publisherEnd_.empty() && result.endedEarly.empty())
+        result.notes.push_back("the publisher ended: " + publisherEnd_);
     if (gaps > 0)
         result.streamLost = "the stream lost " + hosts::Counted(reader_.GapKadrs(), "kadr") + " in " +
                             hosts::Counted(gaps, "gap") + "; the file marks where";
@@ -189,11 +191,11 @@ bool SourceRecorder::Record(hosts::RecordingWriter* writer, const std::atomic<in
     error.clear();
     EndProgress(options_);
     result.interrupted = stops.load() > 0 && take == Take::More && !result.open;
-    AddStreamNotes(result);
     if (result.endedEarly.empty()) {
         result.endedEarly = PublisherEndedEarly(result);
         result.sourceEnded = !result.endedEarly.empty() && hosts::EndedAsAsked(publisherEnd_);
     }
+    AddStreamNotes(result);
     const std::string behind = take != Take::Refused ? "" : FellBehind(options_, "behind the stream");
     return FinishWriting(thread, writer, options_, stops, err_, behind, result, error);
 }

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("e16scope"));
     // Stored before the driver is made, which reads the table as it starts.
     if (!velmora::hosts::StoreInputs(options->inputs, error)) {
-        std::fprintf(stderr, "e16scope: cannot store the channel table: %s\n", error.c_str());
+        std::fprintf(stderr, "e16scope: %s\n", error.c_str());
         return 1;
     }
     e16scope::ScopeSession session;

@@ -259,7 +259,7 @@ std::size_t ScopeSession::Drain(std::string& ended) {
         Fold(buffer_.data(), static_cast<std::size_t>(kadrs));
         std::string fileError;
         if (const std::string path = pendingFile_; !path.empty() && !OpenFile(received_ + total, fileError))
-            say("cannot record to " + path + ": " + fileError);
+            say("cannot record to a file: " + fileError); // which names it
         if (file_ != nullptr && !file_->Write(buffer_.data(), static_cast<std::size_t>(kadrs))) {
             say("the recording file failed: " + file_->Error());
             file_.reset();

@@ -444,7 +444,7 @@ void ScopeWindow::Setup() {
 bool ScopeWindow::RecordTo(const QString& path) {
     std::string error;
     if (!session_.StartFile(path.toStdString(), error)) {
-        ShowError(tr("Cannot record to %1: %2").arg(path, Text(error)));
+        ShowError(tr("Cannot record to a file: %1").arg(Text(error))); // which names it
         return false;
     }
     record_->setChecked(true);

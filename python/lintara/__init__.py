@@ -350,7 +350,8 @@ class Driver:
         codes = np.asarray(codes)
         channels = self._live().channels()
         if codes.shape[-1:] != (len(channels),):
-            raise ValueError(f"codes of {codes.shape[-1:]} channels, {len(channels)} selected")
+            given = f"{codes.shape[-1]} in each kadr" if codes.ndim else "a single number"
+            raise ValueError(f"codes must hold one for each of the {len(channels)} selected channels, not {given}")
         scales, offsets = self._scales(channels)
         if np.any(scales == 0):
             raise DriverError("a selected channel has no scale", self.last_error)

@@ -67,6 +67,8 @@ CASES = {
     "digital_outputs 1 << 16": (assign("digital_outputs", 1 << 16), ValueError,
                                 "digital_outputs must be an int in 0..65535, not 65536"),
     "digital_outputs 3.7": (assign("digital_outputs", 3.7), TypeError, "digital_outputs must be an int in 0..65535"),
+    "volts of 3 channels": (lambda e16: e16.volts([[1, 2, 3]]), ValueError,
+                            "codes must hold one for each of the 32 selected channels, not 3 in each kadr"),
     "record volts as text": (lambda e16: e16.record(kadrs=5, volts="no"), TypeError,
                              "volts must be True or False, not str"),
     "store_inputs as text": (calling(lintara.store_inputs, "no"), TypeError,

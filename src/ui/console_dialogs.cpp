@@ -123,7 +123,7 @@ void ConsoleDialogs::Accept(dlgIPModel& dlg, const std::string& title) {
 }
 
 bool ConsoleDialogs::ShowSetup(SetupFrame&) {
-    out_ << "The setup dialog needs a display (DISPLAY or WAYLAND_DISPLAY); none is available.\n";
+    out_ << "The setup dialog needs a display it can open; it is not shown.\n";
     return false;
 }
 

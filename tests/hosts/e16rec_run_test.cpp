@@ -280,6 +280,8 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         {"--source ipc:///nowhere -c 0-3", 2,
          "--source takes its module, channels and rate from the stream; --channels does not go with it"},
         {"--bogus", 2, "unknown option --bogus (e16rec --help lists them)"},
+        {"--setup -t 3 -o x.csv", 2, "--setup records nothing; --time does not go with it"},
+        {"--choose-address --setup", 2, "--setup records nothing; --choose-address does not go with it"},
         {"--help", 0, ""},
         {"-t 0.1 -o " + File("old.csv"), 1, File("old.csv") + " exists; --force replaces it"},
         {"-t 0.1 --split 1 -o " + File("old.csv"), 1, File("old-0003.csv") + " exists; --force replaces it"},
@@ -538,6 +540,7 @@ TEST_F(E16recRun, AFileThatTakesNothingEndsWithItsReason) {
             EXPECT_THAT(copy->Err(),
                         StartsWith("e16rec: the recording ended early: the publisher's recording "
                                    "ended: failed: the file writer fell 1 s behind: "));
+            EXPECT_THAT(copy->Out(), Not(HasSubstr("the publisher ended:"))) << "said once, as the end";
         }
         if (readerGoes)
             ::close(reader);
