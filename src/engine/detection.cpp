@@ -38,12 +38,8 @@ bool OpenChosenAddress(AddressPrompt& prompt, int32_t preset, device::TE16& dev,
 
 // Rate, channel table and synchronization as loaded, sent to the module.
 void ProgramModule(DriverState& s, device::TE16& dev) {
-    dev.StopStreams();
-    s.input.ApplyRate(&dev);
-    s.input.ProgramChannels(&dev);
-    ProgramSync(s.sync, s.input.channelTable, dev);
+    ProgramSelection(s, dev);
     dev.Configure();
-    s.single.Forget(); // the single-reading set-up is gone from the module
 }
 
 void DescribeOutputs(DriverState& s, device::TE16& dev) {
@@ -61,6 +57,14 @@ void DescribeOutputs(DriverState& s, device::TE16& dev) {
 }
 
 } // namespace
+
+void ProgramSelection(DriverState& s, device::TE16& dev) {
+    dev.StopStreams();
+    s.single.Forget();
+    s.input.ApplyRate(&dev);
+    s.input.ProgramChannels(&dev);
+    ProgramSync(s.sync, s.input.channelTable, dev);
+}
 
 bool TestDevice(DriverState& s, AddressPrompt& prompt) {
     Settle(s);

@@ -6,10 +6,18 @@
 #include <cstdint>
 #include <vector>
 
+namespace velmora::device {
+class TE16;
+}
+
 namespace velmora::engine {
 
 struct DriverState;
 class AddressPrompt;
+
+// The module's streams stopped and the selection sent to it: rate, channel
+// table and start synchronization. Its single-reading set-up is then gone.
+void ProgramSelection(DriverState& s, device::TE16& dev);
 
 // Test: detects once; true while detected.
 bool TestDevice(DriverState& s, AddressPrompt& prompt);

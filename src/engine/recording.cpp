@@ -111,11 +111,7 @@ bool StartAcquisition(DriverState& s) {
     device::TE16* device = s.Device();
     if (device == nullptr) return false;
     device::TE16& dev = *device;
-    dev.StopStreams();
-    s.single.Forget(); // the single-reading set-up is replaced below
-    s.input.ApplyRate(&dev);
-    s.input.ProgramChannels(&dev);
-    ProgramSync(s.sync, s.input.channelTable, dev);
+    ProgramSelection(s, dev);
     BlockTables& blocks = s.acquisition.blocks;
     blocks.blockKadrs = ChooseBlockKadrs(s.input, s.ring.SizeKadrs());
     blocks.blockWords = blocks.blockKadrs * s.input.inputCountChannels;
