@@ -7,17 +7,15 @@
 #include <cmath>
 
 namespace e16scope {
-namespace {
-
-// The mode list's rows; Off is the first.
-constexpr TriggerMode kModes[] = {TriggerMode::Auto, TriggerMode::Normal, TriggerMode::Single};
-
-} // namespace
 
 TriggerPanel::TriggerPanel(QWidget* parent) : QWidget(parent) {
     mode_ = new QComboBox;
     mode_->setObjectName(QStringLiteral("triggerMode"));
-    mode_->addItems({tr("Off"), tr("Auto"), tr("Normal"), tr("Single")});
+    // Each row holds its mode; Off none.
+    mode_->addItem(tr("Off"));
+    mode_->addItem(tr("Auto"), static_cast<int>(TriggerMode::Auto));
+    mode_->addItem(tr("Normal"), static_cast<int>(TriggerMode::Normal));
+    mode_->addItem(tr("Single"), static_cast<int>(TriggerMode::Single));
     source_ = new QComboBox;
     source_->setObjectName(QStringLiteral("triggerSource"));
     edge_ = new QComboBox;
@@ -53,7 +51,7 @@ TriggerPanel::TriggerPanel(QWidget* parent) : QWidget(parent) {
     form->addRow(row);
 
     const auto changed = [this] {
-        rearm_->setEnabled(mode_->currentIndex() == 3);
+        ShowRearm();
         emit Changed();
     };
     connect(mode_, &QComboBox::currentIndexChanged, this, changed);
@@ -100,8 +98,8 @@ void TriggerPanel::FitLevel() {
 
 TriggerSettings TriggerPanel::Settings() const {
     TriggerSettings settings;
-    settings.on = mode_->currentIndex() > 0 && source_->count() > 0;
-    settings.mode = kModes[std::max(0, mode_->currentIndex() - 1)];
+    settings.on = Mode().has_value() && source_->count() > 0;
+    settings.mode = Mode().value_or(TriggerMode::Auto);
     settings.source = static_cast<std::size_t>(std::max(0, source_->currentIndex()));
     settings.edge = edge_->currentIndex() == 0 ? Edge::Rising : Edge::Falling;
     settings.level = level_->value();
@@ -125,14 +123,22 @@ bool TriggerPanel::Apply(const TriggerChoice& choice, const std::vector<int16_t>
         source_->setCurrentIndex(at);
         edge_->setCurrentIndex(choice.rising ? 0 : 1);
         level_->setValue(choice.level);
-        mode_->setCurrentIndex(1 +
-                               static_cast<int>(std::find(std::begin(kModes), std::end(kModes), choice.mode) -
-                                                std::begin(kModes)));
+        mode_->setCurrentIndex(mode_->findData(static_cast<int>(choice.mode)));
         if (choice.pretrigger) pretrigger_->setValue(*choice.pretrigger);
     }
-    rearm_->setEnabled(mode_->currentIndex() == 3);
+    ShowRearm();
     emit Changed();
     return true;
+}
+
+std::optional<TriggerMode> TriggerPanel::Mode() const {
+    const QVariant mode = mode_->currentData();
+    if (!mode.isValid()) return std::nullopt;
+    return static_cast<TriggerMode>(mode.toInt());
+}
+
+void TriggerPanel::ShowRearm() {
+    rearm_->setEnabled(Mode() == TriggerMode::Single);
 }
 
 void TriggerPanel::ShowState(const QString& text) {

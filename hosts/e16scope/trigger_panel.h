@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include <optional>
 #include <vector>
 
 namespace e16scope {
@@ -43,6 +44,10 @@ signals:
 
 private:
     void FitLevel();
+    // The mode chosen; none when Off.
+    std::optional<TriggerMode> Mode() const;
+    // Re-arm is for Single alone.
+    void ShowRearm();
 
     std::vector<Reach> reaches_;
     QComboBox *mode_ = nullptr, *source_ = nullptr, *edge_ = nullptr;
