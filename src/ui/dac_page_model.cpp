@@ -58,7 +58,6 @@ ucDACModel::ucDACModel(output::AnalogOutput& output, const engine::ModuleLink& m
     for (int c = 0; c < Count(); ++c) RewriteLine(c);
     SelectChannel(output_.IndexInRange(output_.pageChannel) ? output_.pageChannel : 0);
     UpdateEnabled();
-    generatorOn_ = output_.streamEnabled;
 }
 
 int ucDACModel::Count() const {
@@ -241,17 +240,19 @@ EntryCheck ucDACModel::CommitEntries() {
     return {};
 }
 
+bool ucDACModel::StopBold() const {
+    return output_.streamEnabled;
+}
+
 void ucDACModel::Start() {
     if (!present_) return;
     Page_SaveSetting();
     output_.ApplySettings(module_.Device());
-    generatorOn_ = output_.streamEnabled;
 }
 
 void ucDACModel::Stop() {
     if (!present_) return;
     output_.Stop(module_.Device());
-    generatorOn_ = output_.streamEnabled;
 }
 
 void ucDACModel::Page_SaveSetting() {

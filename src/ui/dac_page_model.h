@@ -56,8 +56,9 @@ public:
 
     bool LevelEnabled(int i) const override { return levelEnabled_.at(static_cast<std::size_t>(i)); }
     bool RateEnabled(int i) const override { return rateEnabled_.at(static_cast<std::size_t>(i)); }
-    bool StartBold() const override { return !generatorOn_; }
-    bool StopBold() const override { return generatorOn_; }
+    // The generator armed (Start) shows as a bold Stop.
+    bool StartBold() const override { return !StopBold(); }
+    bool StopBold() const override;
 
     // The working copy.
     const core::WaveSettings& PageWave(int c) const { return pageWaves_.at(static_cast<std::size_t>(c)); }
@@ -113,7 +114,6 @@ private:
     std::array<std::optional<std::string>, kBoxes> pending_{};
     std::array<bool, 2> levelEnabled_{};
     std::array<bool, 2> rateEnabled_{};
-    bool generatorOn_ = false;
     bool updating_ = false;
 };
 

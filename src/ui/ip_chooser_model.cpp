@@ -84,7 +84,6 @@ void dlgIPModel::Load() {
     list_.clear();
     listed_.clear();
     listIndex_ = -1;
-    removeEnabled_ = false;
     edit_ = ucIPModel{};
     chosenAddress_ = 0;
     open_ = true;
@@ -97,7 +96,6 @@ void dlgIPModel::Load() {
 void dlgIPModel::SelectItem(int32_t index) {
     if (index < 0 || index >= static_cast<int32_t>(list_.size())) return;
     listIndex_ = index;
-    removeEnabled_ = index >= 1;
     edit_.SetValue(list_[static_cast<std::size_t>(index)].address);
 }
 

@@ -50,7 +50,8 @@ public:
     int32_t ListIndex() const { return listIndex_; }
     // The user (or the dialog) selects an item: the boxes show its address.
     void SelectItem(int32_t index);
-    bool RemoveEnabled() const { return removeEnabled_; }
+    // Item 0, the loopback address, stays.
+    bool RemoveEnabled() const { return listIndex_ >= 1; }
     ucIPModel& Edit() { return edit_; }
 
     // cmdOK: false when the boxes hold no address; the view then shows text
@@ -63,8 +64,6 @@ public:
     void CloseBox() { Close(); }
 
     int32_t chosenAddress() const { return chosenAddress_; }
-    bool listChanged() const { return listChanged_; }
-    const std::string& listFile() const { return listFile_; }
 
     // Adds an address (not 0, not already listed) at position, or at the end
     // when position is not within 1..count.
@@ -86,9 +85,8 @@ private:
 
     std::filesystem::path folder_;
     std::vector<Item> list_;
-    std::set<int32_t> listed_; // the addresses of list_, for the duplicate check
+    std::set<int32_t> listed_; // the addresses of list_: a long list's duplicates found at once
     int32_t listIndex_ = -1;
-    bool removeEnabled_ = false;
     ucIPModel edit_;
     int32_t chosenAddress_ = 0;
     std::string listFile_;
