@@ -86,8 +86,8 @@ void BuildChannel(const AnalogOutput& out, const core::WaveSettings& wave, DacCh
     const Build w{ch.samples.data(),
                   ch.samples.size(),
                   spp,
-                  wave.amplitude / out.unitScale + out.unitOffset,
-                  wave.baseline / out.unitScale + out.unitOffset,
+                  out.CodeToVolts(wave.amplitude),
+                  out.CodeToVolts(wave.baseline),
                   wave.phase};
     Fill(w, wave.waveform);
     ThresholdBelow(w.x, w.len, out.voltMin);
