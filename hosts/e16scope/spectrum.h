@@ -54,11 +54,9 @@ public:
 
     // The cap on samples per channel (at least kMinSpectrumPoints).
     void SetMaxPoints(std::size_t points);
-    std::size_t MaxPoints() const { return maxPoints_; }
     // Power average of the last `count` spectra (1: none). Starts over, as it
     // does when the points, the rate or the channels change.
     void SetAveraging(std::size_t count);
-    std::size_t Averaging() const { return averaging_; }
     void ResetAverage();
 
     // The newest samples of every channel of `view`, taken at `rate` kadrs

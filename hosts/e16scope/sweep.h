@@ -120,7 +120,6 @@ public:
     uint64_t Sweeps() const { return sweeps_; }
     // Kadrs added and skipped since Reset.
     uint64_t Received() const { return total_; }
-    std::size_t WindowKadrs() const { return window_; }
     std::size_t Channels() const { return channels_; }
     View Current() const;
 
