@@ -97,6 +97,7 @@ private:
     void SetRecording(bool recording);
     void StartStream();
     void ShowStream();
+    void AdoptStreamRecording(const StreamFeed& stream);
     void RestartTraces();
     double WindowSeconds() const;
     void LoadSettings();
