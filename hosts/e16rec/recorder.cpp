@@ -203,6 +203,30 @@ void Recorder::NoteWaitForStart(std::chrono::steady_clock::time_point started, b
                  static_cast<long long>(kStartNotice.count()));
 }
 
+// Until the kadrs asked for came, a stop request, a block the writer
+// refused, or the driver's own end, whose reason it returns ("" for the
+// others). No time limit of its own: a start waiting for its trigger waits,
+// and the driver ends a recording that went silent, lost its module or
+// overflowed.
+std::string Recorder::DrainUntilEnd(WriterThread& thread, const std::atomic<int>& stops,
+                                    RecordingResult& result, WriterThread::Refused& refused) {
+    int64_t& received = result.received;
+    const auto begun = std::chrono::steady_clock::now();
+    bool waitSaid = false;
+    while (received < result.requested && stops.load() == 0 && refused == WriterThread::Refused::None) {
+        std::this_thread::sleep_for(kDrainPeriod);
+        const int64_t kept = Drain(thread, result.requested - received, refused);
+        received += kept;
+        ShowProgress(received, result.requested);
+        if (!started_) NoteWaitForStart(begun, waitSaid);
+        if (kept > 0 || refused != WriterThread::Refused::None) continue;
+        VARIANT_BOOL busy = VARIANT_FALSE;
+        adc_->get_Busy(&busy);
+        if (!busy) return EndReason();
+    }
+    return {};
+}
+
 bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic<int>& stops,
                       RecordingResult& result, std::string& error) {
     BeginResult(options_, info_, result);
@@ -217,27 +241,9 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
         return false;
     }
     auto thread = std::make_unique<WriterThread>(writer, *result.stats, channels, result.queueKadrs);
-    // No time limit of its own: a start waiting for its trigger waits, and
-    // the driver ends a recording that went silent, lost its module or overflowed.
     WriterThread::Refused refused = WriterThread::Refused::None;
-    std::string ended;
+    const std::string ended = DrainUntilEnd(*thread, stops, result, refused);
     int64_t& received = result.received;
-    const auto begun = std::chrono::steady_clock::now();
-    bool waitSaid = false;
-    while (received < result.requested && stops.load() == 0 && refused == WriterThread::Refused::None) {
-        std::this_thread::sleep_for(kDrainPeriod);
-        const int64_t kept = Drain(*thread, result.requested - received, refused);
-        received += kept;
-        ShowProgress(received, result.requested);
-        if (!started_) NoteWaitForStart(begun, waitSaid);
-        if (kept > 0 || refused != WriterThread::Refused::None) continue;
-        VARIANT_BOOL busy = VARIANT_FALSE;
-        adc_->get_Busy(&busy);
-        if (!busy) {
-            ended = EndReason();
-            break;
-        }
-    }
     adc_->StopRecord();
     // What came before the end is still in the ring.
     received += Drain(*thread, result.requested - received, refused);

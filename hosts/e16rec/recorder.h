@@ -114,6 +114,8 @@ private:
     bool ProgramChannels(std::string& error);
     void ProgramRate();
     int64_t Drain(WriterThread& writer, int64_t wanted, WriterThread::Refused& refused);
+    std::string DrainUntilEnd(WriterThread& thread, const std::atomic<int>& stops, RecordingResult& result,
+                              WriterThread::Refused& refused);
     void ShowProgress(int64_t received, int64_t requested) const;
     void NoteWaitForStart(std::chrono::steady_clock::time_point started, bool& said) const;
 
