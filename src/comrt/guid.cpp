@@ -54,8 +54,12 @@ BOOL IsEqualGUID(REFGUID rguid1, REFGUID rguid2) {
 
 int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax) {
     if (lpsz == nullptr || cchMax < kGuidChars) return 0;
-    const std::string text = GuidToText(rguid);
-    for (int k = 0; k < kGuidChars - 1; ++k) lpsz[k] = static_cast<OLECHAR>(text[k]);
+    try {
+        const std::string text = GuidToText(rguid);
+        for (int k = 0; k < kGuidChars - 1; ++k) lpsz[k] = static_cast<OLECHAR>(text[k]);
+    } catch (const std::bad_alloc&) {
+        return 0;
+    }
     lpsz[kGuidChars - 1] = 0;
     return kGuidChars;
 }

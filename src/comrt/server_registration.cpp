@@ -7,6 +7,7 @@
 
 #include <dlfcn.h>
 #include <filesystem>
+#include <new>
 #include <vector>
 
 namespace velmora::com {
@@ -53,10 +54,8 @@ reg::LONG DeleteTree(const std::string& path) {
     return result == reg::ERROR_FILE_NOT_FOUND ? reg::ERROR_SUCCESS : result;
 }
 
-} // namespace
-
-HRESULT RegisterInprocServer(const CLSID& clsid, std::string_view progId, std::string_view description,
-                             const std::string& libraryPath) {
+HRESULT Register(const CLSID& clsid, std::string_view progId, std::string_view description,
+                 const std::string& libraryPath) {
     std::string path, name, text;
     if (libraryPath.empty() || !Utf8ToLatin1(libraryPath, &path) || !Utf8ToLatin1(progId, &name) ||
         !Utf8ToLatin1(description, &text) || name.find('\\') != std::string::npos) {
@@ -73,7 +72,7 @@ HRESULT RegisterInprocServer(const CLSID& clsid, std::string_view progId, std::s
         reg::RegWriteBatch(reg::HKEY_CLASSES_ROOT, writes.data(), static_cast<reg::DWORD>(writes.size())));
 }
 
-HRESULT UnregisterInprocServer(const CLSID& clsid, std::string_view progId) {
+HRESULT Unregister(const CLSID& clsid, std::string_view progId) {
     std::string name;
     if (!Utf8ToLatin1(progId, &name)) return SELFREG_E_CLASS;
     reg::LONG result = DeleteTree("CLSID\\" + GuidToText(clsid));
@@ -84,6 +83,28 @@ HRESULT UnregisterInprocServer(const CLSID& clsid, std::string_view progId) {
         if (result == reg::ERROR_SUCCESS) result = progIdResult;
     }
     return FromStore(result);
+}
+
+// Exported to servers, which expect a result, never an exception.
+template <typename Body> HRESULT Guarded(Body body) noexcept {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    } catch (...) {
+        return E_FAIL;
+    }
+}
+
+} // namespace
+
+HRESULT RegisterInprocServer(const CLSID& clsid, std::string_view progId, std::string_view description,
+                             const std::string& libraryPath) {
+    return Guarded([&] { return Register(clsid, progId, description, libraryPath); });
+}
+
+HRESULT UnregisterInprocServer(const CLSID& clsid, std::string_view progId) {
+    return Guarded([&] { return Unregister(clsid, progId); });
 }
 
 std::string LibraryPathOf(const void* address) {
