@@ -93,10 +93,15 @@ void SaveGenerator(cRegistryBatch& batch, const core::GeneratorSetup& generator,
     }
 }
 
-bool MatchesHelpName(const std::string& name) {
-    std::string lower(name);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
+// Value and file names compare as the store compares them, in any case.
+std::string AsciiLower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+bool MatchesHelpName(const std::string& name) {
+    const std::string lower = AsciiLower(name);
     return lower.size() > 4 && lower.starts_with("lcard") && lower.ends_with(".chm");
 }
 
@@ -164,9 +169,7 @@ void DriverSettings::PrepareLocation(const std::string& name) {
 }
 
 StoredKind StoredKindOf(const std::string& valueName) {
-    std::string name(valueName);
-    std::transform(name.begin(), name.end(), name.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string name = AsciiLower(valueName);
     if (name == "rate") return StoredKind::Single;
     if (name == "dacchrate") return StoredKind::Double;
     const std::string_view phase = "dacchphase";
