@@ -474,7 +474,9 @@ void ScopeWindow::Tick() {
         BusyTime busy(busy_);
         session_.Drain(ended);
     }
-    if (!ended.empty()) ShowError(Text(ended));
+    // A module given up is opened again by the next Start (or Test).
+    const bool lost = !streamed && session_.adc() != nullptr && !session_.Detected();
+    if (!ended.empty()) ShowError(Text(ended) + (lost ? tr("; Start opens the module again") : QString()));
     // The module lost or the file failed: a script's run did not record
     // what it asked. A publisher's end is the stream's own.
     if (unattended_ && !ended.empty() && !streamed && runFailure_.empty()) runFailure_ = ended;

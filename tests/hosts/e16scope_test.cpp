@@ -252,8 +252,8 @@ TEST_F(ScopeTest, RecoversFromADisconnect) {
         const std::string why = session_.LastError();
         ASSERT_FALSE(why.empty()) << "the driver gave no reason";
         EXPECT_THAT(Label(window, "error"), StartsWith(why));
-        EXPECT_THAT(Label(window, "error"),
-                    EndsWith("; " + std::to_string(session_.Received()) + " kadrs received"))
+        EXPECT_THAT(Label(window, "error"), EndsWith("; " + std::to_string(session_.Received()) +
+                                                     " kadrs received; Start opens the module again"))
             << "against " << session_.Received() << " drained";
         EXPECT_FALSE(session_.Detected()) << "a lost module still counts as detected";
         EXPECT_EQ(start->text(), "&Start");
