@@ -178,7 +178,7 @@ void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t rec
         std::fprintf(io.out, "not written: %lld kadrs received\n",
                      static_cast<long long>(r.received - recorded));
     if (!r.endedEarly.empty() && !r.open && !r.sourceEnded)
-        std::fprintf(io.out, "lost: %lld kadrs never came\n",
+        std::fprintf(io.out, "never came: %lld of the kadrs asked for\n",
                      static_cast<long long>(r.requested - r.received));
     if (r.interrupted) std::fprintf(io.out, "stopped by a signal before the end\n");
     if (r.open && stopRequests.load() > 0) std::fprintf(io.out, "stopped by a signal\n");

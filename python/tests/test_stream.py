@@ -224,7 +224,7 @@ def test_a_source_ends_as_its_publisher_did(tmp_path, args, end, last, said):
     assert (source.returncode, err) == (1, f"e16rec: {said}\n")
     # Said once: in the end where it ended this recording early.
     assert (f"the publisher ended: {end}" in out) == ("the publisher's recording ended" not in said)
-    assert "lost: " not in out  # kadrs the publisher never recorded
+    assert "never came: " not in out  # kadrs the publisher never recorded
     # Every gap the summary counts is named there and kept in the file.
     last_gap = [f"# gap first_kadr 20, kadrs {last - 20}"] if last > 20 else []
     gaps = "1 gap" if last == 20 else "2 gaps"
