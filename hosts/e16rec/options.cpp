@@ -55,7 +55,7 @@ const std::vector<Spec>& Specs() {
          [](Options& o, const std::string& v) {
              return ParseNumber(v, o.split) && o.split >= 1 && o.split <= kWeek;
          }},
-        {'a', "address", "an IPv4 address such as 127.0.0.1",
+        {'a', "address", velmora::hosts::kAddressTakes,
          [](Options& o, const std::string& v) {
              const auto address = velmora::ParseDotted(v);
              if (address && *address != 0) o.address = *address;
@@ -77,12 +77,12 @@ const std::vector<Spec>& Specs() {
              o.inputs = inputs.value_or(InputsChoice::Keep);
              return inputs.has_value();
          }},
-        {0, "publish", "a ZeroMQ endpoint: tcp://HOST:PORT, tcp://*:PORT or ipc://PATH",
+        {0, "publish", velmora::hosts::kBoundEndpoint,
          [](Options& o, const std::string& v) {
              o.publish = v;
              return velmora::hosts::IsEndpoint(v, true);
          }},
-        {0, "source", "a ZeroMQ endpoint: tcp://HOST:PORT or ipc://PATH",
+        {0, "source", velmora::hosts::kConnectedEndpoint,
          [](Options& o, const std::string& v) {
              o.source = v;
              return velmora::hosts::IsEndpoint(v, false);

@@ -94,12 +94,12 @@ using Spec = velmora::hosts::OptionSpec<ScopeOptions>;
 
 const std::vector<Spec>& Specs() {
     static const std::vector<Spec> specs = {
-        {0, "source", "an endpoint such as tcp://127.0.0.1:5555 or ipc://PATH",
+        {0, "source", velmora::hosts::kConnectedEndpoint,
          [](ScopeOptions& o, const std::string& v) {
              o.source = v;
              return velmora::hosts::IsEndpoint(v, false);
          }},
-        {0, "address", "an IPv4 address a.b.c.d",
+        {0, "address", velmora::hosts::kAddressTakes,
          [](ScopeOptions& o, const std::string& v) {
              return (o.address = velmora::ParseDotted(v)).has_value();
          }},
@@ -124,9 +124,9 @@ const std::vector<Spec>& Specs() {
              int range = -1;
              return ParseNumber(v, range) && (o.range = range) >= 0;
          }},
-        {0, "dac1", "a level from -10 to 10 volts",
+        {0, "dac1", "a level from -10 to 10 V",
          [](ScopeOptions& o, const std::string& v) { return DacLevel(v, o.dac[0]); }},
-        {0, "dac2", "a level from -10 to 10 volts",
+        {0, "dac2", "a level from -10 to 10 V",
          [](ScopeOptions& o, const std::string& v) { return DacLevel(v, o.dac[1]); }},
         {0, "rate", "a number of kadrs per second from 1 to 500000",
          [](ScopeOptions& o, const std::string& v) {

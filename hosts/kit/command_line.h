@@ -13,6 +13,9 @@
 
 namespace velmora::hosts {
 
+// What a refusal of --address says it takes, in both hosts' words.
+inline constexpr const char* kAddressTakes = "an IPv4 address such as 127.0.0.1";
+
 // The whole of `text` as a T: no trailing characters, no "inf" or "nan";
 // `value` stays as it was otherwise.
 template <typename T> bool ParseNumber(const std::string& text, T& value) {

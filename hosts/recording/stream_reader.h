@@ -24,6 +24,10 @@ std::string Counted(int64_t n, const std::string& noun);
 // tcp://*:PORT and tcp://HOST:*), or ipc://PATH. ZeroMQ itself would take a
 // port past 65535 modulo 65536, another program's port.
 bool IsEndpoint(const std::string& text, bool bound);
+// What a refusal says such an endpoint is, in both hosts' words.
+inline constexpr const char* kBoundEndpoint =
+    "a ZeroMQ endpoint: tcp://HOST:PORT, tcp://*:PORT or ipc://PATH";
+inline constexpr const char* kConnectedEndpoint = "a ZeroMQ endpoint: tcp://HOST:PORT or ipc://PATH";
 
 struct StreamBlock {
     StreamHeader header;

@@ -75,14 +75,14 @@ TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
         {{"--trigger", "X1,rising,0,normal,5,9"}, "--trigger: 'X1,rising,0,normal,5,9' is not " + kTrigger},
         {{"--view", "bode"}, "--view: 'bode' is not time, spectrum (or fft) or xy"},
         {{"--inputs", "both"}, "--inputs: 'both' is not se or diff"},
-        {{"--address", "10.0.0"}, "--address: '10.0.0' is not an IPv4 address a.b.c.d"},
+        {{"--address", "10.0.0"}, "--address: '10.0.0' is not an IPv4 address such as 127.0.0.1"},
         {{"--channels", "0-40"},
          "--channels: '0-40' is not a list of channels 0..31 such as 0-3,31, each once"},
         {{"--channels", "0-3,2"},
          "--channels: '0-3,2' is not a list of channels 0..31 such as 0-3,31, each once"},
         {{"--range", "-1"}, "--range: '-1' is not a range number from 0"},
         {{"--range", "1.5"}, "--range: '1.5' is not a range number from 0"},
-        {{"--dac1", "10.5"}, "--dac1: '10.5' is not a level from -10 to 10 volts"},
+        {{"--dac1", "10.5"}, "--dac1: '10.5' is not a level from -10 to 10 V"},
         {{"--after"}, "--after needs a time in seconds above 0, at most a week (604800)"},
         {{"--measure=yes"}, "--measure takes no value"},
         {{"-x"}, "unknown option -x (e16scope --help lists them)"},
@@ -95,9 +95,9 @@ TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
         {{"--source", "tcp://127.0.0.1:5555", "--range", "1"},
          "--source takes its module, channels and rate from the stream; --range does not go with it"},
         {{"--source", "udp://x"},
-         "--source: 'udp://x' is not an endpoint such as tcp://127.0.0.1:5555 or ipc://PATH"},
+         "--source: 'udp://x' is not a ZeroMQ endpoint: tcp://HOST:PORT or ipc://PATH"},
         {{"--source", "tcp://"},
-         "--source: 'tcp://' is not an endpoint such as tcp://127.0.0.1:5555 or ipc://PATH"},
+         "--source: 'tcp://' is not a ZeroMQ endpoint: tcp://HOST:PORT or ipc://PATH"},
     };
     for (const auto& c : cases) {
         std::string error;
