@@ -142,7 +142,9 @@ private:
 };
 
 // The silence in ms that ends a recording once data have come: twice the
-// module's kadr time (the rate times the decimation) plus 5 s.
+// module's kadr time (the rate times the decimation) plus 5 s. A receive
+// waits kHandOverMs, not a block's time, so a block's length has no part
+// in it.
 int32_t ReceiveTimeout(float rate, int32_t decimation);
 
 } // namespace velmora::engine

@@ -220,6 +220,8 @@ void dlgSetup::Fail(const std::string& what) {
         this, [this] { Finish(&SetupFrame::Cancel, Rejected); }, Qt::QueuedConnection);
 }
 
+// The help file opens at its start: a desktop's viewer takes no topic, so
+// the model's context number goes unused here.
 void dlgSetup::Help() {
     if (model_.HelpEnabled() && services_.openFile) services_.openFile(this, model_.HelpFile());
 }
