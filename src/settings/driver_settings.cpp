@@ -148,7 +148,7 @@ bool DriverSettings::Commit(const cRegistryBatch& batch) {
         return true;
     }
     lastFailure = "The settings under " + cRegistry::RootName(HKEY_CURRENT_USER) + "\\" + registryPath +
-                  " were not saved: " + reg.LastErrorText() + ".";
+                  " were not saved: " + reg.LastErrorText() + "; those stored before stay.";
     return false;
 }
 
