@@ -193,52 +193,58 @@ void ScopeWindow::MakeToolbar() {
     record_ = bar->addAction(tr("&Record to file..."));
     record_->setObjectName(QStringLiteral("record"));
     record_->setCheckable(true);
-    connect(record_, &QAction::triggered, this, [this](bool on) {
-        if (!on) {
-            std::string error;
-            if (!session_.StopFile(error))
-                ShowError(tr("The recording file is incomplete: %1").arg(Text(error)));
-            return;
-        }
-        const QString path =
-            QFileDialog::getSaveFileName(this, tr("Record to file"), QString(),
-                                         QString::fromStdString(velmora::hosts::FileDialogFilter()));
-        if (path.isEmpty() || !RecordTo(path)) record_->setChecked(false);
-    });
+    connect(record_, &QAction::triggered, this, &ScopeWindow::ToggleFile);
     pause_ = bar->addAction(tr("&Pause display"));
     pause_->setObjectName(QStringLiteral("pause"));
     pause_->setCheckable(true);
-    // What stands still is drawn, measured and exported alike: the newest.
-    connect(pause_, &QAction::toggled, this, [this](bool paused) {
-        if (!paused) views_->Thaw();
-        if (paused || !session_.Recording()) { // else the next tick draws
-            Analyse();
-            Redraw();
-        }
-        if (paused) views_->Freeze(session_);
-    });
+    connect(pause_, &QAction::toggled, this, &ScopeWindow::TogglePause);
     bar->addSeparator();
     cursors_ = bar->addAction(tr("&Cursors"));
     cursors_->setObjectName(QStringLiteral("cursors"));
     cursors_->setCheckable(true);
     connect(cursors_, &QAction::toggled, views_, &ViewArea::SetCursorsShown);
-    export_ = bar->addAction(tr("&Export view..."), this, [this] {
-        const QString path =
-            QFileDialog::getSaveFileName(this, tr("Export the view"), QString(), tr("CSV files (*.csv)"));
-        if (!path.isEmpty()) ExportView(path);
-    });
+    export_ = bar->addAction(tr("&Export view..."), this, &ScopeWindow::AskExportView);
     export_->setObjectName(QStringLiteral("export"));
-    image_ = bar->addAction(tr("Save &image..."), this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, tr("Save the view as an image"), QString(),
-                                                          tr("PNG images (*.png)"));
-        std::string error;
-        if (path.isEmpty()) return;
-        if (views_->SaveImage(path, error))
-            statusBar()->showMessage(tr("Saved the view to %1").arg(QFileInfo(path).fileName()), kSaidFor);
-        else
-            ShowError(Text(error));
-    });
+    image_ = bar->addAction(tr("Save &image..."), this, &ScopeWindow::AskSaveImage);
     image_->setObjectName(QStringLiteral("image"));
+}
+
+void ScopeWindow::ToggleFile(bool on) {
+    if (!on) {
+        std::string error;
+        if (!session_.StopFile(error)) ShowError(tr("The recording file is incomplete: %1").arg(Text(error)));
+        return;
+    }
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Record to file"), QString(), QString::fromStdString(velmora::hosts::FileDialogFilter()));
+    if (path.isEmpty() || !RecordTo(path)) record_->setChecked(false);
+}
+
+// What stands still is drawn, measured and exported alike: the newest.
+void ScopeWindow::TogglePause(bool paused) {
+    if (!paused) views_->Thaw();
+    if (paused || !session_.Recording()) { // else the next tick draws
+        Analyse();
+        Redraw();
+    }
+    if (paused) views_->Freeze(session_);
+}
+
+void ScopeWindow::AskExportView() {
+    const QString path =
+        QFileDialog::getSaveFileName(this, tr("Export the view"), QString(), tr("CSV files (*.csv)"));
+    if (!path.isEmpty()) ExportView(path);
+}
+
+void ScopeWindow::AskSaveImage() {
+    const QString path = QFileDialog::getSaveFileName(this, tr("Save the view as an image"), QString(),
+                                                      tr("PNG images (*.png)"));
+    std::string error;
+    if (path.isEmpty()) return;
+    if (views_->SaveImage(path, error))
+        statusBar()->showMessage(tr("Saved the view to %1").arg(QFileInfo(path).fileName()), kSaidFor);
+    else
+        ShowError(Text(error));
 }
 
 void ScopeWindow::MakeStatusBar() {

@@ -72,6 +72,10 @@ public slots:
 private:
     QWidget* MakeSidePanel();
     void MakeToolbar();
+    void ToggleFile(bool on);
+    void TogglePause(bool paused);
+    void AskExportView();
+    void AskSaveImage();
     void Connect();
     void MakeStatusBar();
     void Tick();
