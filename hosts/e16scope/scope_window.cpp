@@ -321,24 +321,29 @@ void ScopeWindow::Detect() {
 
 void ScopeWindow::StartStop() {
     ShowError({});
-    if (session_.Recording()) {
-        const bool stream = session_.Stream() != nullptr;
-        drain_.stop();
-        std::string error;
-        if (!session_.Stop(error)) ShowError(tr("The recording file is incomplete: %1").arg(Text(error)));
-        if (!pause_->isChecked()) { // paused, the picture stays the one exported
-            Analyse();              // with the last kadrs the stop drained
-            Redraw();
-        }
-        ShowStatus();
-        if (stream) ShowOwnChoice();
-        SetRecording(false);
-        return;
-    }
-    if (!source_->text().trimmed().isEmpty()) {
+    if (session_.Recording())
+        Stop();
+    else if (!source_->text().trimmed().isEmpty())
         StartStream();
-        return;
+    else
+        StartModule();
+}
+
+void ScopeWindow::Stop() {
+    const bool stream = session_.Stream() != nullptr;
+    drain_.stop();
+    std::string error;
+    if (!session_.Stop(error)) ShowError(tr("The recording file is incomplete: %1").arg(Text(error)));
+    if (!pause_->isChecked()) { // paused, the picture stays the one exported
+        Analyse();              // with the last kadrs the stop drained
+        Redraw();
     }
+    ShowStatus();
+    if (stream) ShowOwnChoice();
+    SetRecording(false);
+}
+
+void ScopeWindow::StartModule() {
     // A module lost with its connection is opened again first.
     if (!session_.Detected()) {
         Detect();

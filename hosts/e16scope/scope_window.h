@@ -100,6 +100,8 @@ private:
     void ShowOwnChoice();
     void SetRecording(bool recording);
     void StartStream();
+    void StartModule();
+    void Stop();
     void ShowStream();
     void AdoptStreamRecording(const StreamFeed& stream);
     void RestartTraces();
