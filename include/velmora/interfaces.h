@@ -215,10 +215,11 @@ struct IDAO : public IDispatch {
 // connection or an input overflow, when no data arrive for longer than
 // the receive time-out (twice the module's kadr time plus 5 s) once data
 // have started, or when every read fails for as long; a start waiting for
-// its synchronization condition waits without limit. Busy then reads false, the streams are stopped, and at the host's
-// next call the outputs stop playing and the digital stop word is written
-// as on StopRecord. After a lost connection the module counts as not
-// detected, and the next Test opens the same address again.
+// its synchronization condition waits without limit. Busy then reads false,
+// the streams are stopped, and at the host's next call the outputs stop
+// playing and the digital stop word is written as on StopRecord. After a
+// lost connection the module counts as not detected, and the next Test
+// opens the same address again.
 //
 // Member                 Value      Behaviour
 // get_Address            BSTR       the dotted address of the open module; else the one set; else, after

@@ -483,8 +483,8 @@ TEST_F(E16recCommand, ALostModuleEndsTheRecordingWithTheDriversText) {
     options.seconds = 30;
     Said said;
     EXPECT_EQ(RecordCommand(options, said.io()), 1);
-    EXPECT_THAT(said.out(),
-                AllOf(HasSubstr("recorded 500 of 30000 kadrs"), HasSubstr("never came: 29500 of the kadrs asked for")));
+    EXPECT_THAT(said.out(), AllOf(HasSubstr("recorded 500 of 30000 kadrs"),
+                                  HasSubstr("never came: 29500 of the kadrs asked for")));
     const std::string lead = "e16rec: the recording ended early: ";
     const std::string err = said.err();
     ASSERT_THAT(err, StartsWith(lead));
