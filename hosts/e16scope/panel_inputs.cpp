@@ -94,9 +94,10 @@ void NumberBox::Enter() {
         Withdraw();
         return;
     }
+    // As written, not in exponents: 1000000, not 1e+06.
+    const auto shown = [](double number) { return QString::number(number, 'g', 12); };
     refusal_ = tr("%1: %2%3 refused. Please, set the number in range from %4 to %5%3! It stays at %6%3.")
-                   .arg(what_, QString::number(*typed), unit_, QString::number(minimum()),
-                        QString::number(maximum()), QString::number(value()));
+                   .arg(what_, shown(*typed), unit_, shown(minimum()), shown(maximum()), shown(value()));
     emit Refused(refusal_);
 }
 

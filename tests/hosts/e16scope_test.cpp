@@ -595,8 +595,8 @@ TEST_F(ScopeTest, ANumberTypedOutOfRangeIsRefusedAndTheValueStays) {
          "Pre-trigger: 150 % refused. Please, set the number in range from 0 to 100 %! It stays at 50 %."},
         {"offset", 0, "25", 0,
          "XY1 offset: 25 V refused. Please, set the number in range from -20 to 20 V! It stays at 0 V."},
-        {"rate", 1000, "600000", 1000,
-         "Rate: 600000 kadrs/s refused. Please, set the number in range from 1 to 500000 kadrs/s! It stays "
+        {"rate", 1000, "1000000", 1000,
+         "Rate: 1000000 kadrs/s refused. Please, set the number in range from 1 to 500000 kadrs/s! It stays "
          "at 1000 kadrs/s."},
         {"averages", 4, "65", 4,
          "Averages: 65 refused. Please, set the number in range from 1 to 64! It stays at 4."},
