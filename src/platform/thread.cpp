@@ -100,7 +100,6 @@ std::unique_ptr<Thread> Thread::CreateSuspended(std::function<void()> body, std:
     }
     thread->start_ = shared;
     thread->joinable_ = true;
-    thread->stackSize_ = size;
     return thread;
 }
 

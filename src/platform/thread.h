@@ -23,7 +23,6 @@ public:
     // Lets the thread run on unowned; the handle no longer joins it.
     void Close();
     bool Joinable() const;
-    std::size_t StackSize() const { return stackSize_; }
 
     struct Start; // shared by the handle and the running thread
 
@@ -32,7 +31,6 @@ private:
     std::shared_ptr<Start> start_;
     unsigned long id_ = 0;
     bool joinable_ = false;
-    std::size_t stackSize_ = 0;
 };
 
 } // namespace velmora::platform

@@ -26,11 +26,6 @@ TEST(Thread, RunsOnlyOnceResumed) {
     EXPECT_FALSE(thread->Joinable()) << "still joinable after Join";
 }
 
-TEST(Thread, StackIsAtLeastTheSizeAsked) {
-    auto thread = Thread::CreateSuspended([] {}, 8192);
-    EXPECT_GE(thread->StackSize(), 8192u);
-}
-
 TEST(Thread, AResumedThreadRunsWhateverBecomesOfItsHandle) {
     for (int i = 0; i < 50; ++i) {
         std::atomic<int> ran{0};

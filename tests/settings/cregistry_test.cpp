@@ -49,11 +49,6 @@ protected:
     cRegistry r;
 };
 
-TEST_F(CRegistryTest, AFreshObjectStartsAtTheUsersSoftwareKey) {
-    cRegistry fresh;
-    EXPECT_EQ(std::pair(fresh.Root(), fresh.Path()), std::pair(HKEY_CURRENT_USER, std::string("Software")));
-}
-
 TEST_F(CRegistryTest, SettingAPathCreatesItsKey) {
     r.SetPath("Software\\A\\B");
     EXPECT_TRUE(r.KeyExists(HKEY_CURRENT_USER, "Software\\A\\B")) << "the key was not created";

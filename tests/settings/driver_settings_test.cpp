@@ -127,35 +127,41 @@ TEST_F(DriverSettingsTest, StoredChannelBytesSetOnlyTheChannelsTheyCover) {
     EXPECT_EQ(Bytes(stored.begin(), stored.begin() + 3), (Bytes{0x25, 0x25, 0x02}));
 }
 
-TEST_F(DriverSettingsTest, AModuleKeyWithoutSynchronizationResetsIt) {
-    s.sync.mode = StartMode::Syn2Rise;
-    s.sync.level = 77;
-    reg.CreateKey(HKEY_CURRENT_USER, kModule);
-    ASSERT_TRUE(reg.SetSingleAt(HKEY_CURRENT_USER, kModule, "Rate", 2000.0f));
-    s.Load("SIM0001");
-    EXPECT_EQ(s.rate, 2000.0f);
-    EXPECT_EQ(s.sync.mode, StartMode::Internal);
-    EXPECT_EQ(s.sync.level, 77) << "read only in the analog mode";
-}
-
-TEST_F(DriverSettingsTest, TheAnalogModeReadsItsOwnSettings) {
-    s.sync.level = 77;
-    reg.CreateKey(HKEY_CURRENT_USER, kModule);
-    reg.SetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroStartMode", 5);
-    reg.SetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroADChannel", 4);
-    s.Load("  SIM0001 ");
-    EXPECT_EQ(s.sync.mode, StartMode::AnalogLevel);
-    EXPECT_EQ(s.sync.channel, 4);
-    EXPECT_EQ(s.sync.level, 0);
-}
-
-TEST_F(DriverSettingsTest, AnAnalogSyncRangeTheModuleLacksBecomesTheWidest) {
-    reg.CreateKey(HKEY_CURRENT_USER, kModule);
-    reg.SetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroStartMode", 5);
-    for (const auto& [stored, loaded] : {std::pair{3, 3}, {4, 0}, {-1, 0}}) {
-        reg.SetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroADRange", static_cast<int16_t>(stored));
-        s.Load("SIM0001");
-        EXPECT_EQ(s.sync.range, loaded) << "a range the module has, else the widest";
+// A module key's synchronization as the load takes it: none stored resets
+// the mode and keeps the level (read only in the analog mode); the analog
+// mode reads its own channel and level, under a serial in blanks too; a
+// range the module lacks becomes the widest.
+TEST_F(DriverSettingsTest, AModuleKeysSynchronizationIsLoadedOrReset) {
+    const struct {
+        const char* serial;
+        int16_t storedMode, storedRange; // -2: not stored
+        StartMode mode;
+        int16_t channel, level, range;
+    } cases[] = {
+        {"SIM0001", -2, -2, StartMode::Internal, 0, 77, 0},
+        {"  SIM0001 ", 5, -2, StartMode::AnalogLevel, 4, 0, 0},
+        {"SIM0001", 5, 3, StartMode::AnalogLevel, 4, 0, 3},
+        {"SIM0001", 5, 4, StartMode::AnalogLevel, 4, 0, 0},
+        {"SIM0001", 5, -1, StartMode::AnalogLevel, 4, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << c.storedMode << ", range " << c.storedRange);
+        reg.DeleteKey(HKEY_CURRENT_USER, kModule);
+        reg.CreateKey(HKEY_CURRENT_USER, kModule);
+        ASSERT_TRUE(reg.SetSingleAt(HKEY_CURRENT_USER, kModule, "Rate", 2000.0f));
+        if (c.storedMode != -2) {
+            reg.SetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroStartMode", c.storedMode);
+            reg.SetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroADChannel", 4);
+        }
+        if (c.storedRange != -2)
+            reg.SetIntegerAt(HKEY_CURRENT_USER, kModule, "SynchroADRange", c.storedRange);
+        s.sync = {};
+        s.sync.mode = StartMode::Syn2Rise;
+        s.sync.level = 77;
+        s.Load(c.serial);
+        EXPECT_EQ(s.rate, 2000.0f);
+        EXPECT_EQ(std::tuple(s.sync.mode, s.sync.channel, s.sync.level, s.sync.range),
+                  std::tuple(c.mode, c.channel, c.level, c.range));
     }
 }
 
