@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <dlfcn.h>
 #include <sys/wait.h>
@@ -93,6 +94,14 @@ private:
     TempDir dir_;
     ScopedEnv env_;
 };
+
+// A line's fields, or with '\n' a text's lines.
+inline std::vector<std::string> Split(const std::string& text, char by = ',') {
+    std::vector<std::string> parts;
+    std::stringstream in(text);
+    for (std::string part; std::getline(in, part, by);) parts.push_back(part);
+    return parts;
+}
 
 inline std::string Slurp(const std::filesystem::path& file) {
     std::ostringstream text;

@@ -109,6 +109,10 @@ protected:
         });
         ASSERT_TRUE(session_.Detected()) << session_.LastError();
     }
+    void ShowDetected(ScopeWindow& window) {
+        window.show();
+        Detect(window);
+    }
     // A trace's columns with samples as the plot holds them: min, max, min, max...
     static std::vector<double> Values(PlotView* plot, std::size_t trace) {
         std::vector<double> values;
@@ -149,8 +153,7 @@ TEST(ScopeFirstWindow, TakesMostOfTheScreenNoLessThan1280By800) {
 TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     ScopeWindow window(session_);
     window.resize(1900, 900);
-    window.show();
-    Detect(window);
+    ShowDetected(window);
     Press(window, "setup", [](QWidget& dialog) {
         ShowTab(dialog, QStringLiteral("tabSetup"), QStringLiteral("ADC"));
         ClickButton(dialog, QStringLiteral("cmdChSet1")); // 32 single-ended inputs
@@ -237,8 +240,7 @@ TEST_F(ScopeTest, RecoversFromADisconnect) {
     const std::pair<const char*, std::vector<const char*>> recoveries[] = {
         {"Test, then Start", {"test", "start"}}, {"Start alone", {"start"}}};
     ScopeWindow window(session_);
-    window.show();
-    Detect(window);
+    ShowDetected(window);
     window.Channels()->SetChecked({0});
     window.SetRate(1000);
     Press(window, "start");
@@ -281,8 +283,7 @@ TEST_F(ScopeTest, RecoversFromADisconnect) {
 // level stays within what the source's codes reach.
 TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
     ScopeWindow window(session_);
-    window.show();
-    Detect(window);
+    ShowDetected(window);
     window.Channels()->SetChecked({0, 1});
     qobject_cast<QComboBox*>(window.Channels()->cellWidget(1, 1))->setCurrentIndex(1); // ±2.5 V
     auto* offset = qobject_cast<QDoubleSpinBox*>(window.Channels()->cellWidget(0, 2));
@@ -339,8 +340,7 @@ TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
 // 1.25..2.25 V.
 TEST_F(ScopeTest, NormalShowsNothingBeforeItsFirstSweep) {
     ScopeWindow window(session_);
-    window.show();
-    Detect(window);
+    ShowDetected(window);
     window.Channels()->SetChecked({0});
     window.SetRate(1000);
     window.SetWindowSeconds(0.2);
@@ -376,8 +376,7 @@ TEST_F(ScopeTest, NormalShowsNothingBeforeItsFirstSweep) {
 TEST_F(ScopeTest, CursorsAndTheXyViewShowTheTracesChosen) {
     ScopeWindow window(session_);
     window.resize(1280, 800);
-    window.show();
-    Detect(window);
+    ShowDetected(window);
     window.Channels()->SetChecked({0, 1, 2, 3, 4, 5, 6, 7});
     qobject_cast<QDoubleSpinBox*>(window.Channels()->cellWidget(1, 2))->setValue(3.0);
     qobject_cast<QComboBox*>(window.Channels()->cellWidget(1, 1))->setCurrentIndex(1); // ±2.5 V
@@ -450,8 +449,7 @@ TEST_F(ScopeTest, TheStatusBarNamesTheModuleTheDriverOpened) {
 
 TEST_F(ScopeTest, TheLinesPanelDrivesTheOutputs) {
     ScopeWindow window(session_);
-    window.show();
-    Detect(window);
+    ShowDetected(window);
     auto* line3 = window.findChild<QCheckBox*>(QStringLiteral("do3")); // bit 2, as on the DIO page
     QTest::mouseClick(line3, Qt::LeftButton, {}, QPoint(4, line3->height() / 2));
     auto* dac1 = window.findChild<QDoubleSpinBox*>(QStringLiteral("dac1"));
@@ -527,8 +525,7 @@ void Wheel(QWidget* input, int notch) {
 TEST_F(ScopeTest, AWheelChangesOnlyTheInputWithTheFocus) {
     ScopeWindow window(session_);
     window.resize(1280, 600);
-    window.show();
-    Detect(window);
+    ShowDetected(window);
     window.activateWindow(); // the inputs take the focus in the active window only
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     auto* panel = window.findChild<QScrollArea*>(QStringLiteral("sidePanel"));
@@ -569,8 +566,7 @@ TEST_F(ScopeTest, AWheelChangesOnlyTheInputWithTheFocus) {
 // refused as it is typed.
 TEST_F(ScopeTest, ANumberTypedOutOfRangeIsRefusedAndTheValueStays) {
     ScopeWindow window(session_);
-    window.show();
-    Detect(window);
+    ShowDetected(window);
     window.Views()->SetKind(ViewKind::Spectrum); // which shows Averages
     const struct {
         const char* box; // its name, or "offset" for the first channel's
@@ -636,8 +632,7 @@ std::string Y16Measured(ScopeWindow& window) {
 // them. Y16 climbs 0.01 V a kadr through 0 V.
 TEST_F(ScopeSingleEnded, ANewWindowAndAPausedDisplayShowTheirOwnSamples) {
     ScopeWindow window(session_);
-    window.show();
-    Detect(window);
+    ShowDetected(window);
     window.Channels()->SetChecked({31});
     window.SetRate(2000);
     window.SetWindowSeconds(0.2);
@@ -663,8 +658,10 @@ TEST_F(ScopeSingleEnded, ANewWindowAndAPausedDisplayShowTheirOwnSamples) {
     const double before = static_cast<double>(session_.Received()) / 2000;
     window.SetWindowSeconds(0.2); // the traces start over: a whole window of them
     ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Sweep().Current().kadrs == 400; }, 5000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window.Plot()->Traces().Columns() > 0; }, 5000));
-    EXPECT_GT(LastShown(window.Plot()), before) << "the time goes on from the recording's start";
+    // Drawn at a frame to come: till then the plot may hold the last sweep.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window.Plot()->Traces().Columns() > 0 && LastShown(window.Plot()) > before; }, 5000))
+        << "the time goes on from the recording's start: " << LastShown(window.Plot()) << " after " << before;
     Press(window, "pause");
     const std::string paused = Y16Measured(window);
     const auto file = std::filesystem::path(::testing::TempDir()) / "e16scope_frozen.csv";
@@ -683,8 +680,7 @@ TEST_F(ScopeSingleEnded, ANewWindowAndAPausedDisplayShowTheirOwnSamples) {
 // them.
 TEST_F(ScopeSingleEnded, AStopMeasuresTheLastKadrs) {
     ScopeWindow window(session_);
-    window.show();
-    Detect(window);
+    ShowDetected(window);
     window.Channels()->SetChecked({0});
     window.SetRate(1000);
     window.SetWindowSeconds(0.05); // half of X1's period: each kadr more moves its numbers

@@ -157,9 +157,7 @@ inline Recorded ReadCsv(const std::string& file) {
                 r.firstKadr = std::atoll(line.c_str() + at + 13);
             continue;
         }
-        std::vector<std::string> fields;
-        std::istringstream split(line);
-        for (std::string field; std::getline(split, field, ',');) fields.push_back(field);
+        const std::vector<std::string> fields = Split(line);
         if (r.names.empty() && !fields.empty() && fields[0] == "time") {
             r.names.assign(fields.begin() + 1, fields.end());
             continue;

@@ -22,6 +22,8 @@
 namespace e16scope {
 namespace {
 
+using velmora::test::Split;
+
 constexpr double kRate = 10000;
 constexpr float kCodesPerVolt = 3200;
 const double kPi = std::acos(-1.0);
@@ -332,14 +334,6 @@ TEST(Measure, AnExtremeAtTheCodesEndIsClipped) {
         const Measurement m = Measure(Swept(sweeper, 100, {}, Flat(0, 100, c.code), 100), kRate, {})[0];
         EXPECT_EQ(std::pair(m.clippedLow, m.clippedHigh), std::pair(c.low, c.high)) << c.code;
     }
-}
-
-// A line's fields, or with '\n' a text's lines.
-std::vector<std::string> Split(const std::string& text, char by = ',') {
-    std::vector<std::string> parts;
-    std::stringstream in(text);
-    for (std::string part; std::getline(in, part, by);) parts.push_back(part);
-    return parts;
 }
 
 // A trigger level X1 never crosses (either way) leaves its source the

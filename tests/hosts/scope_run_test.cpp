@@ -17,6 +17,7 @@
 namespace {
 
 using velmora::test::Slurp;
+using velmora::test::Split;
 
 // A CSV of a header and rows of numbers.
 struct Table {
@@ -30,13 +31,6 @@ struct Table {
         return 0;
     }
 };
-
-std::vector<std::string> Split(const std::string& line) {
-    std::vector<std::string> fields;
-    std::stringstream in(line);
-    for (std::string field; std::getline(in, field, ',');) fields.push_back(field);
-    return fields;
-}
 
 Table Parse(const std::string& text) {
     Table table;
