@@ -1,13 +1,13 @@
 #include <velmora/server_registration.h>
 
 #include "comrt/class_registry.h"
+#include "comrt/firewall.h"
 #include "comrt/guid_text.h"
 
 #include <velmora/registry_store.h>
 
 #include <dlfcn.h>
 #include <filesystem>
-#include <new>
 #include <vector>
 
 namespace velmora::com {
@@ -85,26 +85,15 @@ HRESULT Unregister(const CLSID& clsid, std::string_view progId) {
     return FromStore(result);
 }
 
-// Exported to servers, which expect a result, never an exception.
-template <typename Body> HRESULT Guarded(Body body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_FAIL;
-    }
-}
-
 } // namespace
 
 HRESULT RegisterInprocServer(const CLSID& clsid, std::string_view progId, std::string_view description,
                              const std::string& libraryPath) {
-    return Guarded([&] { return Register(clsid, progId, description, libraryPath); });
+    return Firewall([&] { return Register(clsid, progId, description, libraryPath); });
 }
 
 HRESULT UnregisterInprocServer(const CLSID& clsid, std::string_view progId) {
-    return Guarded([&] { return Unregister(clsid, progId); });
+    return Firewall([&] { return Unregister(clsid, progId); });
 }
 
 std::string LibraryPathOf(const void* address) {

@@ -5,6 +5,8 @@
 
 #include <velmora/com.h>
 
+#include "comrt/firewall.h"
+
 #include <cstdint>
 #include <new>
 #include <optional>
@@ -36,15 +38,7 @@ SAFEARRAY* ToInt16Table(int32_t rows, int32_t columns, const std::vector<int16_t
 std::optional<std::vector<int16_t>> FromInt16Array(SAFEARRAY* array);
 
 // Runs a member's body; nothing it throws crosses the interface.
-template <typename Body> HRESULT Firewall(Body&& body) noexcept {
-    try {
-        return body();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    } catch (...) {
-        return E_UNEXPECTED;
-    }
-}
+using com::Firewall;
 
 // A property get: E_POINTER for a null result pointer, else *result = read().
 template <typename T, typename Read> HRESULT GetValue(T* result, Read&& read) noexcept {
