@@ -121,8 +121,7 @@ bool OutputFree(const Options& o, std::string& error) {
 
 // `output` is the file `stream` writes to (/dev/stdout, or its file).
 bool WritesInto(const std::string& output, std::FILE* stream) {
-    struct stat file {
-    }, into{};
+    struct stat file = {}, into = {};
     return output != "-" && ::stat(output.c_str(), &file) == 0 && ::fstat(::fileno(stream), &into) == 0 &&
            file.st_dev == into.st_dev && file.st_ino == into.st_ino;
 }
