@@ -77,9 +77,7 @@ union Cell {
 // Through text and back, an integer stays itself.
 void CheckTextTrip(const VARIANT& source, VARTYPE vt) {
     if (!IsInteger(vt) || source.vt != vt) return;
-    VARIANT text, back;
-    VariantInit(&text);
-    VariantInit(&back);
+    VARIANT text{}, back{};
     Check(VariantChangeType(&text, &source, 0, VT_BSTR) == S_OK, "an integer has no text");
     Check(VariantChangeType(&back, &text, 0, vt) == S_OK, "an integer's text does not convert back");
     Check(back.vt == vt && std::memcmp(&back.llVal, &source.llVal, 8) == 0,

@@ -102,8 +102,7 @@ void HoldBareBuffer(const Member& m, std::vector<VARIANT>& args, VariantBuilder&
 
 bool RingRequestTooLarge(const Member& m, const std::vector<VARIANT>& args) {
     if (m.name != u"InputSizeData" || m.kind != Kind::Put || args.size() != 1) return false;
-    VARIANT size;
-    VariantInit(&size);
+    VARIANT size{};
     return SUCCEEDED(VariantChangeType(&size, &args[0], 0, VT_I4)) && size.lVal > (1 << 22);
 }
 
@@ -139,8 +138,7 @@ void Call(std::array<IDispatch*, kFaces>& faces, ByteReader& in) {
             params.cNamedArgs = namedPick % 3;
         }
         const uint8_t out = in.Byte();
-        VARIANT result;
-        VariantInit(&result);
+        VARIANT result{};
         EXCEPINFO exception{};
         UINT argErr = UINT(-1);
         const HRESULT hr = faces[f]->Invoke(id, out == 0xFF ? IID_IDispatch : IID_NULL, 0, flags,

@@ -22,22 +22,6 @@ uint8_t ByteReader::Byte() {
     return b;
 }
 
-// Each part read in its own statement: the order of operands is unspecified.
-uint16_t ByteReader::U16() {
-    const uint16_t low = Byte();
-    return static_cast<uint16_t>(low | Byte() << 8);
-}
-
-uint32_t ByteReader::U32() {
-    const uint32_t low = U16();
-    return low | uint32_t{U16()} << 16;
-}
-
-uint64_t ByteReader::U64() {
-    const uint64_t low = U32();
-    return low | uint64_t{U32()} << 32;
-}
-
 std::string ByteReader::Bytes(size_t most) {
     const size_t n = std::min(most, bytes_.size());
     std::string text(reinterpret_cast<const char*>(bytes_.data()), n);

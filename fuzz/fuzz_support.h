@@ -22,15 +22,22 @@ public:
     bool Empty() const { return bytes_.empty(); }
     uint8_t Byte();
     bool Bool() { return (Byte() & 1) != 0; }
-    uint16_t U16();
-    uint32_t U32();
-    uint64_t U64();
+    uint16_t U16() { return Little<uint16_t>(); }
+    uint32_t U32() { return Little<uint32_t>(); }
+    uint64_t U64() { return Little<uint64_t>(); }
     uint32_t Below(uint32_t most) { return most == 0 ? 0 : U32() % (most + 1); } // 0..most
     std::string Bytes(size_t most);                                              // as they are
     std::u16string Text(size_t most); // mostly ASCII, now and then any unit
     std::string Rest() { return Bytes(bytes_.size()); }
 
 private:
+    // Little-endian, a byte per statement: the order of operands is unspecified.
+    template <class T> T Little() {
+        T value = 0;
+        for (size_t i = 0; i < sizeof(T); ++i) value |= static_cast<T>(T{Byte()} << (8 * i));
+        return value;
+    }
+
     std::span<const uint8_t> bytes_;
 };
 

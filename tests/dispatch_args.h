@@ -1,15 +1,28 @@
-// IDispatch calls as a host makes them: arguments built and passed in their
-// natural order.
+// Calls as a host makes them: a member's answer through the vtable, and
+// IDispatch calls with their arguments built and passed in natural order.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <velmora/com.h>
 
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace velmora::test {
+
+// A member's answer, S_OK expected; `value` when it writes none.
+template <typename Face, typename T>
+T Get(Face* face, HRESULT (Face::*member)(T*), std::type_identity_t<T> value = T(-1)) {
+    EXPECT_EQ((face->*member)(&value), S_OK);
+    return value;
+}
+// A Boolean member such as StartRecord, Busy or Test.
+template <typename Face> bool Ask(Face* face, HRESULT (Face::*member)(VARIANT_BOOL*)) {
+    return Get(face, member, VARIANT_FALSE) == VARIANT_TRUE;
+}
 
 // An argument VARIANT holding `value` (a number or a pointer); the caller
 // keeps what it points at.

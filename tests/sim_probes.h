@@ -15,6 +15,13 @@ inline uint32_t ModuleLines() {
     return outputs;
 }
 
+// The state of the module with the DAC.
+inline e16sim_state ModuleState() {
+    e16sim_state st{};
+    e16sim_get_state(E16SIM_MODULE_DAC, &st);
+    return st;
+}
+
 // The static level of a DAC channel, volts.
 inline double ModuleDacLevel(uint32_t channel) {
     double now = 0, level = 0;

@@ -65,20 +65,11 @@ def scalar(kind, payload):
     return bytes([kind]) + payload.ljust(8, b"\x00")
 
 
-def i2(v):
-    return scalar(I2, struct.pack("<h", v))
+def number(kind, fmt):
+    return lambda v: scalar(kind, struct.pack("<" + fmt, v))
 
 
-def i4(v):
-    return scalar(I4, struct.pack("<i", v))
-
-
-def r4(v):
-    return scalar(R4, struct.pack("<f", v))
-
-
-def r8(v):
-    return scalar(R8, struct.pack("<d", v))
+i2, i4, r4, r8 = number(I2, "h"), number(I4, "i"), number(R4, "f"), number(R8, "d")
 
 
 def boolean(v):

@@ -23,10 +23,6 @@ VARIANT Text(const char16_t* text) {
     return Make(VT_BSTR, 0, text);
 }
 
-std::u16string TextOf(const VARIANT& v) {
-    return std::u16string(v.bstrVal, SysStringLen(v.bstrVal));
-}
-
 double Numeric(const VARIANT& v) {
     if (v.vt == VT_I4) return v.lVal;
     if (v.vt == VT_UI1) return v.bVal;
@@ -108,7 +104,7 @@ TEST(Variant, AFailedChangeTypeLeavesTheDestination) {
     EXPECT_EQ(VariantChangeType(&kept, &bad, 0, VT_I2), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(VariantChangeType(&kept, &v, 0, 0x7F), DISP_E_BADVARTYPE) << "an unknown target type";
     ASSERT_EQ(kept.vt, VT_BSTR);
-    EXPECT_EQ(TextOf(kept), u"kept");
+    EXPECT_EQ(std::u16string(kept.bstrVal, SysStringLen(kept.bstrVal)), u"kept");
     VariantClear(&kept);
     VariantClear(&bad);
 }

@@ -13,6 +13,7 @@
 #include "device/vendor_api.h"
 #include "e16sim_control.h"
 #include "platform/module_folder.h"
+#include "sim_probes.h"
 #include "test_support.h"
 
 namespace velmora::device {
@@ -23,28 +24,24 @@ using Clock = std::chrono::steady_clock;
 constexpr int32_t kIp1 = 0x7F000001; // 127.0.0.1: E16 with DAC, SIM0001
 constexpr int32_t kRecvTimeoutMs = 1000;
 
-// The simulator's table with the USB list made to fail with `listFault`, a
-// case the simulator never gives.
-struct Spy {
-    static inline int32_t listFault = 0; // the code of every USB list call that fills a list
-
-    static VendorApi Table() {
-        static const VendorApi& sim = VendorApi::Process();
-        VendorApi api = sim;
-        api.E16_UsbGetSerialList = [](auto list, auto size, auto flags, auto count) {
-            return size > 0 && listFault != 0 ? listFault
-                                              : sim.E16_UsbGetSerialList(list, size, flags, count);
-        };
-        return api;
-    }
-};
+// The simulator's table with the USB list made to fail with `listFault` (the
+// code of every USB list call that fills a list), a case the simulator never gives.
+int32_t listFault = 0;
+VendorApi SpyTable() {
+    static const VendorApi& sim = VendorApi::Process();
+    VendorApi api = sim;
+    api.E16_UsbGetSerialList = [](auto list, auto size, auto flags, auto count) {
+        return size > 0 && listFault != 0 ? listFault : sim.E16_UsbGetSerialList(list, size, flags, count);
+    };
+    return api;
+}
 
 class TE16Sim : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!VendorApi::Process().simulator) GTEST_SKIP() << "the vendor libraries are installed";
         e16sim_reset();
-        Spy::listFault = 0;
+        listFault = 0;
     }
     void TearDown() override {
         dev.Close();
@@ -80,30 +77,28 @@ protected:
         return volts;
     }
 
-    VendorApi api = Spy::Table();
+    VendorApi api = SpyTable();
     TE16 dev{api};
 };
 
-TEST_F(TE16Sim, AnAddressWithNoModuleIsRefused) {
+// A refused address releases its handle; opening another module closes the
+// first; closing twice closes once.
+TEST_F(TE16Sim, EachHandleIsClosedAndFreedOnce) {
     EXPECT_FALSE(dev.Open(0x7F000009, TE16::kInterfaceEthernet)); // 127.0.0.9: nobody
     EXPECT_EQ(dev.OpenedAddress(), -1);
     EXPECT_EQ(dev.LastErrorText(), "Error -6: " + std::string(::X502_GetErrorString(-6)));
     EXPECT_EQ(e16sim_call_count("X502_Free"), 1) << "a failed open releases its handle";
-}
-
-// Opening another module closes the first; closing twice closes once.
-TEST_F(TE16Sim, EachModuleOpenedIsClosedOnce) {
     OpenModule(kIp1);
     EXPECT_TRUE(dev.DacPresent());
     EXPECT_EQ(dev.LastErrorText(), "Error 0: ");
-    e16sim_reset_call_counts();
     OpenModule(0x7F000002); // 127.0.0.2; Open closes the first module itself
     EXPECT_EQ(dev.SerialNumber(), "SIM0002");
     EXPECT_FALSE(dev.DacPresent());
     dev.Close();
     dev.Close();
-    EXPECT_EQ(e16sim_call_count("X502_Close"), 2) << "each module closed once";
-    EXPECT_EQ(e16sim_call_count("X502_Free"), 2) << "each handle freed once";
+    // The refused handle's, then each module's once.
+    EXPECT_EQ(e16sim_call_count("X502_Close"), 3) << "each handle closed once";
+    EXPECT_EQ(e16sim_call_count("X502_Free"), 3) << "each handle freed once";
 }
 
 // When the count query succeeds and the list itself fails, its code is what
@@ -111,12 +106,12 @@ TEST_F(TE16Sim, EachModuleOpenedIsClosedOnce) {
 // index in it opens.
 TEST_F(TE16Sim, UsbOpensOnlyAnIndexInAListThatCame) {
     ASSERT_GE(e16sim_add_usb_module("USB-E16-42", 1), 0);
-    Spy::listFault = X502_ERR_MEMORY_ALLOC;
+    listFault = X502_ERR_MEMORY_ALLOC;
     EXPECT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), X502_ERR_MEMORY_ALLOC);
     EXPECT_EQ(dev.LastErrorText(), "Error -2: Memory allocation error");
     EXPECT_EQ(dev.UsbSerial(0), "");
     EXPECT_FALSE(dev.Open(0, TE16::kInterfaceUsb)) << "an index into a list that failed";
-    Spy::listFault = 0;
+    listFault = 0;
     EXPECT_EQ(dev.UsbGetSerialList(TE16::kInterfaceUsb, false), 1);
     EXPECT_EQ(dev.LastResult(), 0) << "the count of serials stored is not a code";
     e16sim_reset_call_counts();
@@ -126,9 +121,10 @@ TEST_F(TE16Sim, UsbOpensOnlyAnIndexInAListThatCame) {
     EXPECT_EQ(dev.SerialNumber(), "USB-E16-42");
 }
 
-// A stalled module times out without an error, then its buffer overflows; the
+// A stalled module times out without an error, then its buffer overflows;
+// a lost connection ends the stream after the words before the loss. The
 // library's code is kept.
-TEST_F(TE16Sim, AStalledModuleTimesOutThenOverflows) {
+TEST_F(TE16Sim, AStreamThatFailsKeepsTheLibrarysCode) {
     OpenModule();
     Program({0}, 500000);
     ASSERT_TRUE(dev.SetInStreamBufSize(1024));
@@ -140,11 +136,8 @@ TEST_F(TE16Sim, AStalledModuleTimesOutThenOverflows) {
     ASSERT_EQ(e16sim_fault_stall(E16SIM_MODULE_DAC, 0), 0);
     EXPECT_EQ(ReceiveVolts(100000).size(), 1024u) << "the stall let the buffer fill";
     EXPECT_EQ(dev.LastErrorText(), "Error -10: " + std::string(::X502_GetErrorString(-10)));
-}
 
-TEST_F(TE16Sim, ALostConnectionEndsTheStreamWithItsCode) {
-    OpenModule();
-    Program({0}, 500000);
+    ASSERT_TRUE(dev.StopStreams());
     ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, 1000), 0);
     ASSERT_TRUE(dev.StartStreams(true, false, false, false, false));
     EXPECT_EQ(ReceiveVolts(100000).size(), 1000u) << "the words before the loss";
@@ -170,9 +163,7 @@ TEST_F(TE16Sim, FlashWritesKeepTheRestOfTheirSectors) {
         std::vector<uint8_t> read(flash.size());
         ASSERT_TRUE(dev.FlashRead(0, read.data(), static_cast<int32_t>(read.size())));
         EXPECT_EQ(read, flash);
-        e16sim_state st{};
-        e16sim_get_state(E16SIM_MODULE_DAC, &st);
-        EXPECT_EQ(st.flash_write_enabled, 0) << "write access left open";
+        EXPECT_EQ(test::ModuleState().flash_write_enabled, 0) << "write access left open";
     }
     ASSERT_EQ(e16sim_fault_fail_call("X502_FlashWriteEnable", X502_ERR_INTERNAL), 0);
     e16sim_reset_call_counts();
@@ -196,9 +187,7 @@ TEST_F(TE16Sim, PreloadedOutputFillsItsBufferWithWholeCopies) {
         e16sim_reset_call_counts();
         ASSERT_TRUE(dev.StartPreloadedOutput(c.size, true, c.dac2, samples.data(), samples.data()))
             << dev.LastErrorText();
-        e16sim_state st{};
-        e16sim_get_state(E16SIM_MODULE_DAC, &st);
-        EXPECT_EQ(std::pair(dev.outStreamBufWords(), st.out_buf_words),
+        EXPECT_EQ(std::pair(dev.outStreamBufWords(), test::ModuleState().out_buf_words),
                   std::pair(c.bufferWords, static_cast<uint32_t>(c.bufferWords)));
         const int64_t copies = c.bufferWords / dev.outWords();
         EXPECT_EQ(e16sim_call_count("X502_Send"), copies) << "whole copies until full";

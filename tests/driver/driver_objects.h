@@ -9,12 +9,10 @@
 #include <velmora/com_ptr.h>
 
 #include <algorithm>
-#include <chrono>
-#include <memory>
 #include <string>
-#include <type_traits>
 #include <vector>
 
+#include "dispatch_args.h"
 #include "driver/lintara.h"
 #include "driver_record.h"
 
@@ -56,14 +54,11 @@ public:
         return Ask(adc_.get(), &IADC3::Test);
     }
     static std::string LastError() { return driver::State().lastError; }
-    // A member's answer, S_OK expected; `value` when it writes none.
-    template <typename Face, typename T>
-    static T Get(Face* face, HRESULT (Face::*member)(T*), std::type_identity_t<T> value = T(-1)) {
-        EXPECT_EQ((face->*member)(&value), S_OK);
-        return value;
-    }
-    template <typename Face> static bool Ask(Face* face, HRESULT (Face::*member)(VARIANT_BOOL*)) {
-        return Get(face, member, VARIANT_FALSE) == VARIANT_TRUE;
+    // GetData into `capacity` samples at `buffer`; the samples written.
+    int32_t GetData(int16_t* buffer, int32_t capacity) {
+        int32_t rest = 0, kadrs = 0;
+        EXPECT_EQ(adc_->GetData(buffer, &capacity, &rest, &kadrs), S_OK);
+        return capacity;
     }
     bool StartRecord() { return Ask(adc_.get(), &IADC3::StartRecord); }
     // Selects, then starts.

@@ -46,9 +46,7 @@ TEST_F(Driver, ALaterLifetimeStartsFresh) {
     ASSERT_TRUE(Record({0, 1}, 20000.0f)) << LastError();
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     Release();
-    e16sim_state module{};
-    e16sim_get_state(E16SIM_MODULE_DAC, &module);
-    EXPECT_EQ(module.open, 0) << "the last object closes the module";
+    EXPECT_EQ(ModuleState().open, 0) << "the last object closes the module";
     EXPECT_FALSE(driver::State().acquisition.HasWorker()) << "the last object joins the worker";
 
     Create();
@@ -70,13 +68,8 @@ TEST_F(Driver, TwoGeneratedWavesArriveInStepOnTheirInputs) {
     EXPECT_TRUE(Ask(dao_.get(), &IDAO::get_Busy));
     std::vector<int16_t> samples(10000); // 5000 two-channel kadrs
     int32_t got = 0;
-    EXPECT_TRUE(Eventually(
-        [&] {
-            int32_t count = 10000 - got, rest = 0, taken = 0;
-            EXPECT_EQ(adc_->GetData(samples.data() + got, &count, &rest, &taken), S_OK);
-            return (got += count) >= 10000;
-        },
-        std::chrono::seconds(5)));
+    EXPECT_TRUE(Eventually([&] { return (got += GetData(samples.data() + got, 10000 - got)) >= 10000; },
+                           std::chrono::seconds(5)));
     ASSERT_EQ(adc_->StopRecord(), S_OK);
     ASSERT_EQ(got, 10000);
     // 50 Hz at 10000 kadrs/s: the sine rises through zero every 200 kadrs,

@@ -47,26 +47,6 @@ HOST_TEST(Registration, EveryProgIdHasAClassUntilUnregistered) {
     EXPECT_EQ(Key(reg::HKEY_CLASSES_ROOT, "Velmora.Lintara").key, 0) << "the ProgID key left behind";
 }
 
-// The faces, and the members that return the object, lead to one object.
-HOST_TEST(Identity, EveryFaceIsTheOneObject) {
-    ComPtr<_Lintara> lintara = Query<_Lintara>(CreateAdc().get(), IID__Lintara);
-    ComPtr<IUnknown> identity = Query<IUnknown>(lintara.get(), IID_IUnknown);
-    for (const IID* face : {&IID_IADC3, &IID_IDIO, &IID_IDAO})
-        EXPECT_EQ(Query<IUnknown>(Query<IUnknown>(lintara.get(), *face).get(), IID_IUnknown).get(),
-                  identity.get());
-    ComPtr<IADC3> adc = Query<IADC3>(lintara.get(), IID_IADC3);
-    ComPtr<IDispatch> got[4];
-    ASSERT_EQ(lintara->GetADC3(got[0].put()), S_OK);
-    ASSERT_EQ(lintara->GetDIO(got[1].put()), S_OK);
-    ASSERT_EQ(lintara->GetDAO(got[2].put()), S_OK);
-    ASSERT_EQ(adc->get_Parent(got[3].put()), S_OK);
-    for (int i = 0; i < 4; ++i)
-        EXPECT_EQ(got[i].get(), lintara.get()) << "GetADC3, GetDIO, GetDAO, Parent: " << i;
-    Var parent;
-    ASSERT_EQ(Invoke(adc.get(), u"parent", &parent), S_OK);
-    EXPECT_EQ(parent.pdispVal, lintara.get()) << "Parent through Invoke";
-}
-
 // A result as text: numbers and Booleans converted, String arrays joined.
 std::u16string AsText(VARIANT* value) {
     std::u16string text = (value->vt & VT_ARRAY) && value->parray == nullptr ? u"null" : u"";
@@ -215,9 +195,8 @@ HOST_TEST(Outputs, BeforeDetectionNothingReachesTheModule) {
 
     // Detection reads the inputs, forgets the output word without writing the
     // lines, and puts both outputs at 0 V.
-    VARIANT_BOOL found = VARIANT_FALSE;
     double volts = -1;
-    ASSERT_EQ(adc->Test(&found), S_OK);
+    ASSERT_TRUE(Ask(adc.get(), &IADC3::Test));
     EXPECT_EQ(Get(dio.get(), &IDIO::get_DOValue), 0) << "the output word kept over detection";
     dao->get_ValueReal(0, &volts);
     EXPECT_EQ(volts, 0.0) << "DAC1 after detection";

@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <string>
 #include <thread>
-#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -47,6 +46,8 @@ struct Var : VARIANT {
 };
 
 using velmora::test::Arg;
+using velmora::test::Ask;
+using velmora::test::Get;
 
 inline SAFEARRAY* Int16Vector(const std::vector<int16_t>& values) {
     SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(values.size()));
@@ -91,20 +92,10 @@ inline ComPtr<IADC3> CreateAdc() {
     if (!adc) std::exit(3); // nothing can follow; the test's parent reports it
     return adc;
 }
-// A member's answer, S_OK expected; `value` when it writes none.
-template <typename Face, typename T>
-T Get(Face* face, HRESULT (Face::*member)(T*), std::type_identity_t<T> value = T(-1)) {
-    EXPECT_EQ((face->*member)(&value), S_OK);
-    return value;
-}
-// A Boolean member such as StartRecord, Busy or Test.
-template <typename Face> bool Yes(Face* face, HRESULT (Face::*member)(VARIANT_BOOL*)) {
-    return Get(face, member, VARIANT_FALSE) == VARIANT_TRUE;
-}
 // A driver that has detected the module the address list preselects.
 inline ComPtr<IADC3> DetectedAdc() {
     ComPtr<IADC3> adc = CreateAdc();
-    EXPECT_TRUE(Yes(adc.get(), &IADC3::Test));
+    EXPECT_TRUE(Ask(adc.get(), &IADC3::Test));
     EXPECT_NE(Get(adc.get(), &IADC3::get_BasePort), 0);
     return adc;
 }

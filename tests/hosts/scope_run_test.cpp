@@ -3,8 +3,10 @@
 // and 2 V at 10, 20, 30 and 40 Hz) or e16rec's stream of it, what a
 // triggered export, the spectrum's export and --measure say, and how a run
 // that cannot do them ends.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <map>
@@ -25,10 +27,9 @@ struct Table {
     std::vector<std::vector<double>> rows;
 
     std::size_t Column(const std::string& name) const {
-        for (std::size_t i = 0; i < names.size(); ++i)
-            if (names[i] == name) return i;
-        ADD_FAILURE() << "no column " << name;
-        return 0;
+        const auto at = std::ranges::find(names, name);
+        EXPECT_NE(at, names.end()) << "no column " << name;
+        return at == names.end() ? 0 : static_cast<std::size_t>(at - names.begin());
     }
 };
 
@@ -124,7 +125,7 @@ TEST_F(ScopeRun, AStreamTakesTheTriggerOnceItNamesItsChannels) {
         const auto ran = Watch(std::string("--window 0.2 --after 2 --trigger ") + c.trigger +
                                " --export-view " + File("view.csv"));
         EXPECT_EQ(ran.exit, c.exit) << ran.err;
-        EXPECT_TRUE(ran.err.ends_with(c.err)) << ran.err;
+        EXPECT_THAT(ran.err, testing::EndsWith(c.err));
         if (c.exit == 0) ExpectRisingCrossingAtZero(File("view.csv"));
     }
 }
@@ -149,10 +150,9 @@ TEST_F(ScopeRun, SpectrumPeaksAtTheSinesFrequencies) {
     const std::map<std::string, double> expected{{"X1", 10}, {"X2", 20}, {"X3", 30}};
     for (const auto& [name, hz] : expected) {
         const std::size_t c = spectrum.Column(name);
-        std::size_t peak = 1;
-        for (std::size_t r = 1; r < spectrum.rows.size(); ++r)
-            if (spectrum.rows[r][c] > spectrum.rows[peak][c]) peak = r;
-        EXPECT_NEAR(spectrum.rows[peak][0], hz, bin) << name;
+        const auto peak = std::max_element(spectrum.rows.begin() + 1, spectrum.rows.end(),
+                                           [c](const auto& a, const auto& b) { return a[c] < b[c]; });
+        EXPECT_NEAR((*peak)[0], hz, bin) << name;
     }
 }
 
@@ -160,10 +160,9 @@ TEST_F(ScopeRun, SpectrumPeaksAtTheSinesFrequencies) {
 TEST_F(ScopeRun, MeasurementsMatchTheSines) {
     const auto ran = Scope("--rate 200000 --window 1 --trigger X1,rising,0 --after 1.5 --measure");
     ASSERT_EQ(ran.exit, 0) << ran.err;
-    EXPECT_NE(
-        ran.err.find("e16scope: adjusted rate: 200000 kadrs/s asked, 125000 kadrs/s set by the driver\n"),
-        std::string::npos)
-        << ran.err;
+    EXPECT_THAT(ran.err,
+                testing::HasSubstr(
+                    "e16scope: adjusted rate: 200000 kadrs/s asked, 125000 kadrs/s set by the driver\n"));
     const Table table = Parse(ran.out);
     ASSERT_EQ(table.names, (std::vector<std::string>{"channel", "min_v", "max_v", "mean_v", "rms_v", "vpp_v",
                                                      "freq_hz", "clipped"}));
@@ -178,7 +177,7 @@ TEST_F(ScopeRun, MeasurementsMatchTheSines) {
         EXPECT_NEAR(row[table.Column("freq_hz")], sines[i].hz, 0.02 * sines[i].hz);
         EXPECT_EQ(row[table.Column("clipped")], 0);
     }
-    EXPECT_NE(ran.out.find("\nX1,"), std::string::npos);
+    EXPECT_THAT(ran.out, testing::HasSubstr("\nX1,"));
     // On ±0.625 V X1's 0.5 V stays whole, X2's 1 V clips.
     const Table narrow = Parse(Scope("--range 2 --after 0.5 --measure").out);
     ASSERT_EQ(narrow.rows.size(), 4u);
@@ -220,7 +219,7 @@ TEST_F(ScopeRun, WhatCannotBeDoneEndsTheRunWithItsReason) {
     for (const auto& [args, reason] : cases) {
         const auto ran = Scope("--after 0.5 " + args);
         EXPECT_EQ(ran.exit, 1) << args;
-        EXPECT_TRUE(ran.err.ends_with(reason)) << args << ": " << ran.err;
+        EXPECT_THAT(ran.err, testing::EndsWith(reason)) << args;
         EXPECT_EQ(ran.out, "") << args << ": no table of nothing measured";
     }
     // A stream that sends nothing.

@@ -11,7 +11,9 @@
 
 #include "offscreen_app.h"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <numbers>
 
 #include "measurement_table.h"
@@ -65,9 +67,7 @@ TEST_F(ScopeViewsTest, TheSpectrumKeepsEachColumnsPeakAtItsFrequency) {
         const QVector<QCPGraphData> points =
             PeakPerColumn(frequencies, dbv, BinColumns(frequencies, 500, c.log));
         EXPECT_LE(points.size(), 500) << c.peak;
-        const auto top =
-            std::max_element(points.begin(), points.end(),
-                             [](const QCPGraphData& a, const QCPGraphData& b) { return a.value < b.value; });
+        const auto top = std::ranges::max_element(points, {}, &QCPGraphData::value);
         ASSERT_NE(top, points.end());
         EXPECT_EQ(top->key, frequencies[c.peak]) << c.peak << (c.log ? " log" : "");
         EXPECT_EQ(top->value, -3.5) << c.peak;
@@ -85,10 +85,9 @@ TEST_F(ScopeViewsTest, ThirtyTwoSpectraOfAWholeFftDrawTheirPeaksAboveAFloorFollo
     for (int g = 0; g < 32; ++g) {
         const auto data = view.graph(g)->data();
         EXPECT_LE(data->size(), 2 * view.width()) << g;
-        const double peak = std::max_element(data->begin(), data->end(), [](auto& a, auto& b) {
-                                return a.value < b.value;
-                            })->value;
-        EXPECT_EQ(peak, -1.0 - g) << g;
+        EXPECT_EQ(std::ranges::max_element(data->begin(), data->end(), {}, &QCPGraphData::value)->value,
+                  -1.0 - g)
+            << g;
     }
     EXPECT_GE(view.yAxis->range().upper, -1.0);
     EXPECT_LT(view.yAxis->range().lower, -1.0 - SpectrumView::kDepthDb);
@@ -160,6 +159,13 @@ struct Circle {
         }
     }
 };
+
+// A table row's texts.
+QStringList Row(const QTableWidget& table, int row) {
+    QStringList texts;
+    for (int column = 0; column < table.columnCount(); ++column) texts << table.item(row, column)->text();
+    return texts;
+}
 
 bool InkNear(const QImage& image, QPointF at, QColor ink) {
     for (int dy = -2; dy <= 2; ++dy)
@@ -245,17 +251,11 @@ TEST_F(ScopeViewsTest, RasterizingPutsEachSampleInItsPixelAndNoneOutside) {
     }
 }
 
-// A frequency of no bound on its decimals.
-QString Hertz(double hertz) {
-    return HertzText(hertz);
-}
-QString Volts(double volts) {
-    return VoltsText(volts);
-}
-
 TEST_F(ScopeViewsTest, TableTextsAndNoValueAsADash) {
+    const auto Volts = [](double volts) { return VoltsText(volts); };
+    const auto Hertz = [](double hertz) { return HertzText(hertz); }; // no bound on its decimals
     const struct {
-        QString (*format)(double);
+        std::function<QString(double)> format;
         double value;
         const char* expected;
     } cases[] = {
@@ -300,14 +300,11 @@ TEST_F(ScopeViewsTest, TheMeasurementTableShowsARowPerChannelReadOnly) {
     }
     ASSERT_EQ(table.columnCount(), 7);
     EXPECT_EQ(table.horizontalHeaderItem(6)->text(), QStringLiteral("Frequency, Hz"));
-    const QStringList first = {"X1", "-0.5000", "0.5000", "0.0000", "0.3536", "1.0000", "10.000"};
-    for (int column = 0; column < 7; ++column) {
-        EXPECT_EQ(table.item(0, column)->text(), first[column]) << column;
-        if (column > 0) {
-            EXPECT_EQ(table.item(1, column)->text(), QStringLiteral("\u2014")) << column;
-        }
+    EXPECT_EQ(Row(table, 0),
+              QStringList({"X1", "-0.5000", "0.5000", "0.0000", "0.3536", "1.0000", "10.000"}));
+    EXPECT_EQ(Row(table, 1), QStringList({"X2", "\u2014", "\u2014", "\u2014", "\u2014", "\u2014", "\u2014"}));
+    for (int column = 0; column < 7; ++column)
         EXPECT_FALSE(table.item(0, column)->flags() & Qt::ItemIsEditable);
-    }
     EXPECT_EQ(table.item(1, 0)->data(Qt::DecorationRole).value<QColor>(), QColor(Qt::blue));
     EXPECT_FALSE(table.isSortingEnabled());
 }
@@ -315,16 +312,11 @@ TEST_F(ScopeViewsTest, TheMeasurementTableShowsARowPerChannelReadOnly) {
 TEST_F(ScopeViewsTest, TheCursorTableShowsBothTimesTheirDistanceAndEachChannelsChange) {
     CursorTable table;
     table.Show(0.010, 0.035, {QStringLiteral("X1"), QStringLiteral("X2")}, {{0.25, -0.5}, {1.0, NAN}});
-    const std::vector<QStringList> expected = {
-        {"Time, s", "0.010000", "0.035000", "0.025000"},
-        {"1/\u0394t, Hz", "", "", "40.000"},
-        {"X1, V", "0.2500", "-0.5000", "-0.7500"},
-        {"X2, V", "1.0000", "\u2014", "\u2014"},
-    };
     ASSERT_EQ(table.rowCount(), 4);
-    for (int row = 0; row < 4; ++row)
-        for (int column = 0; column < 4; ++column)
-            EXPECT_EQ(table.item(row, column)->text(), expected[row][column]) << row << ", " << column;
+    EXPECT_EQ(Row(table, 0), QStringList({"Time, s", "0.010000", "0.035000", "0.025000"}));
+    EXPECT_EQ(Row(table, 1), QStringList({"1/\u0394t, Hz", "", "", "40.000"}));
+    EXPECT_EQ(Row(table, 2), QStringList({"X1, V", "0.2500", "-0.5000", "-0.7500"}));
+    EXPECT_EQ(Row(table, 3), QStringList({"X2, V", "1.0000", "\u2014", "\u2014"}));
     table.Show(0.5, 0.5, {}, {});
     EXPECT_EQ(table.item(1, 3)->text(), QStringLiteral("\u2014"))
         << "no frequency of two cursors in one place";

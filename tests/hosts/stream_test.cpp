@@ -3,7 +3,7 @@
 // such messages and telling gaps, and the gaps a stream's files keep.
 #include <zmq.h>
 
-#include <array>
+#include <numeric>
 
 #include <gtest/gtest.h>
 
@@ -40,8 +40,7 @@ auto Fields(const StreamHeader& h) {
 }
 
 TEST(StreamMessage, HeaderReadsBackAsWritten) {
-    for (const std::optional<std::string>& end :
-         {std::optional<std::string>(), std::optional<std::string>("complete")}) {
+    for (const auto& end : {std::optional<std::string>(), std::optional<std::string>("complete")}) {
         StreamHeader h = Sample(), back;
         h.end = end;
         std::string error;
@@ -61,6 +60,7 @@ std::string Header(const std::string& replace = {}, const std::string& with = {}
 }
 
 TEST(StreamMessage, HeadersThatAreNotOursAreRefusedInOneLine) {
+    const std::string rate = "header field \"rate\" is not kadrs per second from 0.001 to 500000";
     const struct {
         std::string json, said;
     } cases[] = {
@@ -90,14 +90,10 @@ TEST(StreamMessage, HeadersThatAreNotOursAreRefusedInOneLine) {
         {Header(R"("kadrs":1)", R"("kadrs":"1")"), "header field \"kadrs\" is not"},
         {Header(R"("first_kadr":0)", R"("first_kadr":9223372036854775807)"),
          "header field \"kadrs\" is not a number that keeps first_kadr + kadrs below 2^63"},
-        {Header(R"("rate":1000)", R"("rate":0)"),
-         "header field \"rate\" is not kadrs per second from 0.001 to 500000"},
-        {Header(R"("rate":1000)", R"("rate":1e999)"),
-         "header field \"rate\" is not kadrs per second from 0.001 to 500000"},
-        {Header(R"("rate":1000)", R"("rate":1e-300)"),
-         "header field \"rate\" is not kadrs per second from 0.001 to 500000"},
-        {Header(R"("rate":1000)", R"("rate":500001)"),
-         "header field \"rate\" is not kadrs per second from 0.001 to 500000"},
+        {Header(R"("rate":1000)", R"("rate":0)"), rate},
+        {Header(R"("rate":1000)", R"("rate":1e999)"), rate},
+        {Header(R"("rate":1000)", R"("rate":1e-300)"), rate},
+        {Header(R"("rate":1000)", R"("rate":500001)"), rate},
         {Header(R"("serial":"S1")", R"("serial":1)"), "header field \"serial\" is not a string"},
         {Header(R"("end":null)", R"("end":true)"), "header field \"end\" is not a string or null"},
         {Header(R"(["Y16"])", "[]"), "header field \"channels\" is not a list of at least one channel"},
@@ -189,9 +185,8 @@ public:
         h.channels.assign(static_cast<std::size_t>(channels), "Y16");
         h.codesPerVolt.assign(h.channels.size(), 3276.7);
         h.rate = rate;
-        std::vector<int16_t> codes;
-        for (int64_t k = first * channels; k < (first + kadrs) * channels; ++k)
-            codes.push_back(static_cast<int16_t>(k));
+        std::vector<int16_t> codes(static_cast<std::size_t>(kadrs * channels));
+        std::iota(codes.begin(), codes.end(), static_cast<int16_t>(first * channels));
         std::string payload;
         AppendPayload(codes.data(), codes.size(), payload);
         Send({StreamTopic(serial), HeaderJson(h), payload});
@@ -202,7 +197,7 @@ private:
     void* socket_;
 };
 
-// Malformed messages, and one that goes back even a kadr, are refused, and
+// A malformed message, and one that goes back even a kadr, are refused, and
 // those of another recording (module, channels, rate or start) told apart,
 // each said in one line, and the reader goes on; a message after missing
 // kadrs tells them.
@@ -219,7 +214,6 @@ TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
     ASSERT_TRUE(publisher.AwaitSubscriber());
     publisher.Send(0, 10);
     publisher.Send({"E16/S1", Header()});
-    publisher.Send({"E16/S1", "{\"serial\"", ""});
     publisher.Send(9, 4);                                             // goes back a kadr
     publisher.Send(10, 4, "S2");                                      // another module
     publisher.Send(10, 4, "S1", 3);                                   // other channels
@@ -234,7 +228,6 @@ TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
     } expected[] = {
         {StreamReader::Got::Block, "", 0, 0},
         {StreamReader::Got::Refused, "a message of 2 frames, not 3"},
-        {StreamReader::Got::Refused, "bad JSON"},
         {StreamReader::Got::Refused, "message 0 goes back to kadr 9 after kadr 9"},
         {StreamReader::Got::Another, "is of another recording (S2, 2 channels"},
         {StreamReader::Got::Another, "is of another recording (S1, 3 channels"},

@@ -223,11 +223,9 @@ TEST_F(CRegistryTest, ExportOfABranch) {
     EXPECT_TRUE(all.ends_with(Section("\\Software\\Test"))) << all;
 }
 
-TEST(CRegistryManyValues, TwoThousandValuesEnumerateInOrderWithinSeconds) {
-    test::PrivateStore store;
+TEST_F(CRegistryTest, TwoThousandValuesEnumerateInOrderWithinSeconds) {
     constexpr int kValues = 2000;
     const std::string path = "Software\\Many";
-    cRegistry r;
     cRegistryBatch batch;
     batch.SetKey(path);
     std::vector<std::string> expected{path};

@@ -112,10 +112,9 @@ TEST_F(DriverSettingsTest, StoredChannelBytesSetOnlyTheChannelsTheyCover) {
         ASSERT_TRUE(reg.SetBinaryAt(HKEY_CURRENT_USER, kBase, "ADChannels", c.stored));
         fresh.Load("");
         EXPECT_EQ(fresh.settings.savedChannelCount, c.count);
-        for (std::size_t i = 0; i < c.first.size(); ++i) {
-            EXPECT_EQ(fresh.table[i].source, c.first[i].first) << "channel " << i;
-            EXPECT_EQ(fresh.table[i].singleEnded != 0, c.first[i].second) << "channel " << i;
-        }
+        for (std::size_t i = 0; i < c.first.size(); ++i)
+            EXPECT_EQ(std::pair(fresh.table[i].source, fresh.table[i].singleEnded != 0), c.first[i])
+                << "channel " << i;
         EXPECT_EQ(fresh.table[31].source, c.stored.size() == 40 ? 7 : 31);
     }
     s.table[0] = {5, 1};

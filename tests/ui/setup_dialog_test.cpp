@@ -18,11 +18,12 @@ using test::kSimWithoutDac;
 using test::ModuleDacLevel;
 using test::ModuleLines;
 
+// The module with analog outputs detected, unless a test detects another.
 class SetupDialogTest : public test::DriverRecordTest {
 protected:
     void SetUp() override {
         DriverRecordTest::SetUp();
-        if (!IsSkipped()) driver::OnObjectCreated(s);
+        if (!IsSkipped()) Detect();
     }
 
     static std::vector<std::string> Captions(const dlgSetupModel& dlg) {
@@ -57,7 +58,6 @@ TEST(SetupTitle, CarriesTheVersion) {
 // The window's tests read the tabs, Help, the remembered tab and which pages
 // are made through it.
 TEST_F(SetupDialogTest, TheHelpContextIsTheModules) {
-    Detect();
     s.settings.helpFile = (store_.dir().path() / "LCardE16.chm").string();
     dlgSetupModel dlg(s);
     EXPECT_EQ(dlg.HelpContext(), 16) << "from E16";
@@ -65,7 +65,6 @@ TEST_F(SetupDialogTest, TheHelpContextIsTheModules) {
 
 // The tab is remembered by the close box too.
 TEST_F(SetupDialogTest, APageStaysMadeUntilTheDialogCloses) {
-    Detect();
     {
         dlgSetupModel dlg(s);
         dlg.Activate();
@@ -79,6 +78,7 @@ TEST_F(SetupDialogTest, APageStaysMadeUntilTheDialogCloses) {
 }
 
 TEST_F(SetupDialogTest, ARememberedTabBeyondTheTabsOpensTheFirst) {
+    s.module.Release(); // for the module without outputs
     Detect(kSimWithoutDac);
     s.setupLastTab = 3;
     dlgSetupModel dlg(s);
@@ -89,7 +89,6 @@ TEST_F(SetupDialogTest, ARememberedTabBeyondTheTabsOpensTheFirst) {
 }
 
 TEST_F(SetupDialogTest, OkStoresOnlyThePagesThatWereMade) {
-    Detect();
     const int64_t programmed = e16sim_call_count("X502_SetLChannel");
     {
         dlgSetupModel dlg(s);
@@ -111,7 +110,6 @@ TEST_F(SetupDialogTest, OkStoresOnlyThePagesThatWereMade) {
 }
 
 TEST_F(SetupDialogTest, CancelStoresNothingButWhatWasAppliedAtOnceStays) {
-    Detect();
     s.dio.doStartValue = 5;
     {
         dlgSetupModel dlg(s);
@@ -156,7 +154,6 @@ TEST_F(SetupDialogTest, APhaseTypedOnThePageReadsBackAfterReloading) {
     };
     for (const auto& [typed, phase, shown] : phases) {
         SCOPED_TRACE(typed);
-        Detect();
         {
             dlgSetupModel dlg(s);
             Open(dlg, SetupTab::DAC);
@@ -178,7 +175,6 @@ TEST_F(SetupDialogTest, APhaseTypedOnThePageReadsBackAfterReloading) {
         Open(dlg, SetupTab::DAC);
         EXPECT_EQ(dlg.Dac()->RateText(1), shown) << "loaded";
         dlg.Cancel();
-        driver::OnObjectDestroyed(s);
     }
 }
 
@@ -186,7 +182,6 @@ TEST_F(SetupDialogTest, APhaseTypedOnThePageReadsBackAfterReloading) {
 // without Out, the start word and the polling through the widgets; what
 // they do not reach follows.
 TEST_F(SetupDialogTest, WithOutEveryClickWrites) {
-    Detect();
     dlgSetupModel dlg(s);
     ucDIOModel& dio = DioWithBits01(dlg);
     dio.OutputSwitch(true);
@@ -199,7 +194,6 @@ TEST_F(SetupDialogTest, WithOutEveryClickWrites) {
 }
 
 TEST_F(SetupDialogTest, AnEchoedOutputClickIsIgnored) {
-    Detect();
     dlgSetupModel dlg(s);
     ucDIOModel& dio = DioWithBits01(dlg);
     {
@@ -210,7 +204,6 @@ TEST_F(SetupDialogTest, AnEchoedOutputClickIsIgnored) {
 }
 
 TEST_F(SetupDialogTest, ResetGoesBackToTheWordWritten) {
-    Detect();
     dlgSetupModel dlg(s);
     ucDIOModel& dio = DioWithBits01(dlg);
     dio.OutputSwitch(true);
@@ -223,7 +216,6 @@ TEST_F(SetupDialogTest, ResetGoesBackToTheWordWritten) {
 
 // The lines take the low 16 bits; the stored word is kept whole.
 TEST_F(SetupDialogTest, AStopWordWiderThanTheLinesIsKeptWhole) {
-    Detect();
     s.dio.doStopEnabled = true;
     s.dio.doStopValue = 0x12345;
     dlgSetupModel dlg(s);
@@ -237,7 +229,6 @@ TEST_F(SetupDialogTest, AStopWordWiderThanTheLinesIsKeptWhole) {
 }
 
 TEST_F(SetupDialogTest, SetStaysDisabledUntilOnStartIsTicked) {
-    Detect();
     dlgSetupModel dlg(s);
     ucDIOModel& dio = DioPage(dlg);
     dio.OutputBoxClick(15, true);
@@ -246,7 +237,6 @@ TEST_F(SetupDialogTest, SetStaysDisabledUntilOnStartIsTicked) {
 }
 
 TEST_F(SetupDialogTest, AsInputTakesTheInputsShown) {
-    Detect();
     dlgSetupModel dlg(s);
     ucDIOModel& dio = DioPage(dlg);
     dio.OutputBoxClick(15, true);

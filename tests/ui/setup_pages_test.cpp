@@ -41,6 +41,11 @@ protected:
 
 using GeneralPageTest = PageTest;
 
+// A start's fields, to be compared at once.
+auto Fields(const core::StartSync& sync) {
+    return std::tuple(sync.mode, sync.direction, sync.channel, sync.range, sync.level);
+}
+
 // Halves of the last digit shown go away from zero, as the number is written:
 // 250 codes are 0.078125 V exactly, 13 codes 0.0040625 V in a float just
 // below it.
@@ -94,11 +99,7 @@ TEST_F(GeneralPageTest, StoredSettingsOutOfBoundsAreSavedAsShown) {
     EXPECT_EQ(page.RangeItems()[static_cast<std::size_t>(page.RangeIndex())], "\u00B10.625 V");
     sync = {};
     page.Page_SaveSetting();
-    EXPECT_EQ(sync.mode, StartMode::AnalogLevel);
-    EXPECT_EQ(sync.channel, 20);
-    EXPECT_EQ(sync.level, 32000);
-    EXPECT_EQ(sync.range, 2);
-    EXPECT_EQ(sync.direction, SyncDirection::Below);
+    EXPECT_EQ(Fields(sync), Fields({StartMode::AnalogLevel, SyncDirection::Below, 20, 2, 32000}));
     page.SelectDirection(0);
     page.SelectDirection(3); // the last option
     page.SelectDirection(4); // past it: refused
@@ -118,11 +119,8 @@ TEST_F(GeneralPageTest, AnEdgeModeSetsTheAnalogSettingsAside) {
     page.SelectSynchro(2);
     EXPECT_EQ(page.SynchroItems()[2], "TRIG Fall");
     page.Page_SaveSetting();
-    EXPECT_EQ(sync.mode, StartMode::Syn1Fall);
-    EXPECT_EQ(sync.direction, SyncDirection::RisingThrough) << "the analog settings are kept";
-    EXPECT_EQ(sync.channel, 3);
-    EXPECT_EQ(sync.range, 2);
-    EXPECT_EQ(sync.level, 100);
+    EXPECT_EQ(Fields(sync), Fields({StartMode::Syn1Fall, SyncDirection::RisingThrough, 3, 2, 100}))
+        << "the analog settings are kept";
 }
 
 using AdcPageTest = PageTest;
@@ -194,24 +192,24 @@ TEST_F(AdcPageTest, EveryPresetKeepsTheSelectedLine) {
 
 using DacPageTest = PageTest;
 
+// What passes or fails, and why: the message shown when it fails.
+std::pair<bool, std::string> Outcome(const EntryCheck& check) {
+    return {check.passed, check.message};
+}
+
+// A level box or a rate box, its index and the text; the message, none when
+// it passes. Values past the bounds are with the commits below; the last is
+// the frequency's lower end, blanks around.
 TEST_F(DacPageTest, EntriesAreCheckedAgainstTheirBounds) {
     const std::string levels = "Please, set the number in range from -10 to 10 V!";
-    // A level box or a rate box, its index and the text; the message, none
-    // when it passes. The last is the frequency's lower end, blanks around.
     const std::tuple<bool, int, const char*, std::string> entries[] = {
-        {true, 0, "", levels},
-        {true, 0, "1,5", levels},
-        {true, 0, "12", levels},
-        {true, 0, "abc", levels},
-        {false, 1, "1.01", "Please, set the number in range from 0 to 1!"},
-        {false, 0, " 0.5 ", ""}};
+        {true, 0, "", levels}, {true, 0, "1,5", levels}, {false, 0, " 0.5 ", ""}};
     ucDACModel page(output, module);
     EXPECT_EQ(page.PageFrequency(), 100.0);
     for (const auto& [level, box, text, message] : entries) {
         SCOPED_TRACE(testing::Message() << (level ? "level " : "rate ") << box << " '" << text << "'");
-        const EntryCheck check = level ? page.CheckLevel(box, text) : page.CheckRate(box, text);
-        EXPECT_EQ(check.passed, message.empty());
-        EXPECT_EQ(check.message, message);
+        EXPECT_EQ(Outcome(level ? page.CheckLevel(box, text) : page.CheckRate(box, text)),
+                  std::pair(message.empty(), message));
     }
     EXPECT_EQ(page.PageFrequency(), 0.5);
 }
@@ -245,11 +243,8 @@ TEST_F(DacPageTest, EachKindShowsOnlyItsValues) {
 }
 
 TEST_F(DacPageTest, SlidersStoreTheirLevelUnlessTheViewIsRefreshing) {
-    output.generator.waves[0] = {Waveform::Sine, 100, 3200, 0.25};
+    output.generator.waves[0] = {Waveform::Sine, 100, 3200, 0.0};
     ucDACModel page(output, module);
-    EXPECT_EQ(page.LevelText(0), "0.031") << "100 codes";
-    EXPECT_EQ(page.Lines()[0], "AO1: Sine\tA=0.031 V\tB=1 V");
-    EXPECT_EQ(page.RateText(1), "0.25");
     page.ScrollSlider(0, 16000);
     EXPECT_EQ(page.LevelText(0), "5") << "while dragging";
     EXPECT_EQ(page.PageWave(0).amplitude, 100) << "dragging stores nothing";
@@ -297,7 +292,7 @@ const struct BoxCase {
     {ucDACModel::kAmplitude, "1.3", 4160, "12", "Please, set the number in range from -10 to 10 V!"},
     {ucDACModel::kBaseline, "-2.5", -8000, "abc", "Please, set the number in range from -10 to 10 V!"},
     {ucDACModel::kFrequency, "250", 250, "250000", "Please, set the number in range from 0.5 to 100000!"},
-    {ucDACModel::kPhase, "0.3", 0.3, "1.5", "Please, set the number in range from 0 to 1!"}};
+    {ucDACModel::kPhase, "0.3", 0.3, "1.01", "Please, set the number in range from 0 to 1!"}};
 
 // The working copy's value behind a box.
 double PageValue(const ucDACModel& page, int box) {
@@ -329,9 +324,7 @@ TEST_F(DacPageTest, OnlyACommittedEntryInRangeIsStored) {
         page.Edit(c.box, c.bad);
         EXPECT_EQ(page.PendingBox(), c.box);
         EXPECT_EQ(BoxText(page, c.box), c.bad) << "the box shows what was typed";
-        const EntryCheck refused = page.CommitEntries();
-        EXPECT_FALSE(refused.passed);
-        EXPECT_EQ(refused.message, c.message);
+        EXPECT_EQ(Outcome(page.CommitEntries()), std::pair(false, std::string(c.message)));
         EXPECT_TRUE(page.Pending(c.box)) << "a refused entry is still to be fixed";
         EXPECT_EQ(PageValue(page, c.box), before);
         page.Edit(c.box, shown);

@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <span>
 #include <tuple>
 
 #include "driver_record.h"
@@ -289,20 +290,17 @@ TEST_F(SetupWindow, DacPageControlsReachTheModel) {
 // Enter with nothing typed is OK's.
 TEST_F(SetupWindow, EnterOrTabInADacBoxCommitsTheEntryNotTheDialog) {
     PeriodicOutputs();
-    const QString levels = "Please, set the number in range from -10 to 10 V!";
-    const QString rates = "Please, set the number in range from 0.5 to 100000!";
-    // The box, what is typed and the key after it; the message, none when it passes.
-    // Tab comes first: once a message box has closed, the offscreen platform
-    // leaves the window inactive, and an inactive window gets no focus-out.
+    // The box, what is typed and the key after it; the message, none when it
+    // passes. The bounds of each box are the model's; here each key once
+    // refused, then every box once taken. Tab comes first: once a message box
+    // has closed, the offscreen platform leaves the window inactive, and an
+    // inactive window gets no focus-out.
     const std::tuple<const char*, const char*, Qt::Key, QString> entries[] = {
-        {"cboRate0", "250000", Qt::Key_Tab, rates},
-        {"cboDAC0", "12", Qt::Key_Return, levels},
+        {"cboRate0", "250000", Qt::Key_Tab, "Please, set the number in range from 0.5 to 100000!"},
+        {"cboDAC0", "12", Qt::Key_Return, "Please, set the number in range from -10 to 10 V!"},
         {"cboDAC0", "1.3", Qt::Key_Return, {}},
-        {"cboDAC1", "-10.5", Qt::Key_Return, levels},
         {"cboDAC1", "-2.5", Qt::Key_Return, {}},
-        {"cboRate0", "250000", Qt::Key_Return, rates},
         {"cboRate0", "250", Qt::Key_Return, {}},
-        {"cboRate1", "1.5", Qt::Key_Return, "Please, set the number in range from 0 to 1!"},
         {"cboRate1", "0.3", Qt::Key_Return, {}}};
     MessageWatch messages;
     OpenSetup(2, [&](QWidget& window) {
@@ -329,13 +327,9 @@ TEST_F(SetupWindow, TabGoesThroughAPageInReadingOrder) {
     PeriodicOutputs();
     QStringList dio{"chkInput"};
     for (int k = 0; k < 16; ++k) dio << QStringLiteral("chkOut%1").arg(k);
-    dio << "chkOutput"
-        << "cmdOutput0"
-        << "cmdOutput1"
-        << "cmdOutput2"
-        << "cmdOutput3"
-        << "cmdOutput4"
-        << "chkStart0"
+    dio << "chkOutput";
+    for (int k = 0; k < 5; ++k) dio << QStringLiteral("cmdOutput%1").arg(k);
+    dio << "chkStart0"
         << "chkStart1"; // Set and Show wait for their word's box
     const std::pair<int, QStringList> pages[] = {
         {2,
@@ -352,7 +346,6 @@ TEST_F(SetupWindow, TabGoesThroughAPageInReadingOrder) {
                 went << Focused(window);
             }
             EXPECT_EQ(went, order);
-            Click(window, "cmdDialog1");
         });
     }
 }
@@ -366,17 +359,12 @@ TEST_F(SetupWindow, AClickAwayFromARefusedEntryChangesNothing) {
         SCOPED_TRACE(clicked);
         OpenSetup(2, [&](QWidget& window) {
             Type(window, "cboDAC0", "12", Qt::Key_unknown);
-            if (clicked == std::string("lstChannels")) {
-                ClickLine(window, clicked, 1);
-            } else {
-                QTest::mouseClick(Child(window, clicked), Qt::LeftButton);
-            }
+            clicked == std::string("lstChannels") ? ClickLine(window, clicked, 1) : Click(window, clicked);
             EXPECT_EQ(messages.Take(), QStringList{"Please, set the number in range from -10 to 10 V!"});
             EXPECT_EQ(Focused(window), "cboDAC0");
             EXPECT_EQ(Child<QComboBox>(window, "cboDAC0")->currentText(), "12");
             EXPECT_EQ(Child<QListWidget>(window, "lstChannels")->currentRow(), 0);
             EXPECT_FALSE(Child<QAbstractButton>(window, "cmdDACSet0")->isDown());
-            Click(window, "cmdDialog1");
         });
         EXPECT_FALSE(s.output.streamEnabled) << "Start took the click";
     }
@@ -385,8 +373,7 @@ TEST_F(SetupWindow, AClickAwayFromARefusedEntryChangesNothing) {
 TEST_F(SetupWindow, EveryWayOutButOkDropsATypedEntrySilently) {
     PeriodicOutputs();
     MessageWatch messages;
-    for (const auto& [name, closing] : kClosings) {
-        if (std::string(name) == "OK") continue;
+    for (const auto& [name, closing] : std::span(kClosings).first<3>()) { // all but OK
         SCOPED_TRACE(name);
         OpenSetup(2, [&closing = closing](QWidget& window) {
             Type(window, "cboDAC0", "12", Qt::Key_unknown);
