@@ -150,6 +150,7 @@ bool ScopeSession::StartStream(const std::string& endpoint, double windowSeconds
     if (!stream->Open(endpoint, error)) return false;
     stream_ = std::move(stream);
     described_ = 0;
+    streamEnd_.clear();
     channels_.clear();
     info_ = {};
     rate_ = 0;
@@ -163,6 +164,7 @@ bool ScopeSession::StartStream(const std::string& endpoint, double windowSeconds
 
 // A recording's first message names the channels and the rate the traces follow.
 void ScopeSession::Describe(const kit::StreamHeader& h) {
+    streamEnd_.clear();
     info_ = {};
     channels_.clear();
     for (std::size_t i = 0; i < h.channels.size(); ++i) {
@@ -192,8 +194,11 @@ std::size_t ScopeSession::DrainStream(std::string& ended) {
         }
         Fold(block.codes.data(), static_cast<std::size_t>(block.header.kadrs));
         total += static_cast<std::size_t>(block.header.kadrs);
-        if (block.header.end)
-            ended = "the publisher ended: " + *block.header.end + "; watching for its next recording";
+        if (block.header.end) {
+            const std::string end = *block.header.end;
+            (kit::EndedAsAsked(end) ? streamEnd_ : ended) =
+                "the publisher ended: " + end + "; watching for its next recording";
+        }
     }
     received_ += total;
     return total;

@@ -74,9 +74,11 @@ public:
     // Reads every unread kadr into the traces and the file; the kadrs read.
     // When the driver ended the recording by itself, stops and says why in
     // `ended`; a failing file write stops the file and says why too. A
-    // stream's end is said there, and the watch goes on for the publisher's
-    // next recording.
+    // stream's end that is not as its publisher was asked is said there
+    // too; either way the watch goes on for the publisher's next recording.
     std::size_t Drain(std::string& ended);
+    // A stream's recording that ended as asked, said until the next begins.
+    const std::string& StreamEnd() const { return streamEnd_; }
     const TraceColumns& Traces() const { return traces_; }
     // The window's kadrs with the display trigger searched on them, fed by
     // Drain; made anew by Start, SetWindow and a stream's first message.
@@ -144,6 +146,7 @@ private:
     std::unique_ptr<velmora::hosts::RecordingWriter> file_;
     std::unique_ptr<StreamFeed> stream_;
     int described_ = 0;        // the stream's recordings whose description the traces follow
+    std::string streamEnd_;    // its last recording's end, when it ended as asked
     double windowSeconds_ = 1; // for a stream's traces, made once it describes itself
     std::size_t columns_ = 1;
 };

@@ -424,13 +424,16 @@ void ScopeWindow::ShowStream() {
     // A publisher restarted on the endpoint: its new recording is watched.
     if (streamTraces_ != stream->Recordings() && !session_.Info().channels.empty())
         AdoptStreamRecording(*stream);
-    module_->setText(stream->Serial().empty()
-                         ? tr("Waiting for the first message from %1").arg(Text(stream->Endpoint()))
-                     : stream->Recordings() > 1
-                         ? tr("Stream of %1 from %2, recording %3 (the publisher restarted)")
-                               .arg(Text(stream->Serial()), Text(stream->Endpoint()))
-                               .arg(stream->Recordings())
-                         : tr("Stream of %1 from %2").arg(Text(stream->Serial()), Text(stream->Endpoint())));
+    QString watched = stream->Serial().empty()
+                          ? tr("Waiting for the first message from %1").arg(Text(stream->Endpoint()))
+                      : stream->Recordings() > 1
+                          ? tr("Stream of %1 from %2, recording %3 (the publisher restarted)")
+                                .arg(Text(stream->Serial()), Text(stream->Endpoint()))
+                                .arg(stream->Recordings())
+                          : tr("Stream of %1 from %2").arg(Text(stream->Serial()), Text(stream->Endpoint()));
+    // A normal end is news, not an error.
+    if (!session_.StreamEnd().empty()) watched += tr(": %1").arg(Text(session_.StreamEnd()));
+    module_->setText(watched);
     backend_->clear();
     fill_->setText(tr("%1 (%2 missing)")
                        .arg(Text(velmora::hosts::Counted(stream->Gaps(), "gap")),

@@ -852,15 +852,23 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     EXPECT_THAT(Label(window, "module"), HasSubstr("recording 2 (the publisher restarted)"));
     EXPECT_EQ(Label(window, "fill"), "0 gaps (0 kadrs missing)");
     EXPECT_EQ(Label(window, "error"), "the new recording has no Y16: the trigger takes X1");
-    // An end is said, and the watch goes on for the next recording.
+    // An end is said, and the watch goes on for the next recording: a
+    // normal end beside the stream's name, any other as an error.
     send(StreamMessage(5030, 0, "complete", {"X1"}));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return Label(window, "error").starts_with("the publisher ended"); }, 5000));
-    EXPECT_EQ(Label(window, "error"), "the publisher ended: complete; watching for its next recording");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Label(window, "module").ends_with("recording"); }, 5000));
+    EXPECT_THAT(Label(window, "module"),
+                EndsWith("(the publisher restarted): the publisher ended: complete; watching for its next "
+                         "recording"));
+    EXPECT_EQ(Label(window, "error"), "the new recording has no Y16: the trigger takes X1");
     send(StreamMessage(0, 10, nullptr, {"X2"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() == 190; }, 5000)) << session_.Received();
-    EXPECT_THAT(Label(window, "module"), HasSubstr("recording 3"));
+    EXPECT_THAT(Label(window, "module"), EndsWith("recording 3 (the publisher restarted)"));
     EXPECT_EQ(Label(window, "error"), "the new recording has no X1: the trigger takes X2");
+    send(StreamMessage(10, 0, "failed: the disk is full", {"X2"}));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return Label(window, "error").starts_with("the publisher ended"); }, 5000));
+    EXPECT_EQ(Label(window, "error"),
+              "the publisher ended: failed: the disk is full; watching for its next recording");
     Press(window, "start"); // now Stop
     EXPECT_FALSE(session_.Recording());
     EXPECT_TRUE(window.findChild<QLineEdit*>(QStringLiteral("source"))->isEnabled());
