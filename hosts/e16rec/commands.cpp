@@ -152,17 +152,17 @@ void PrintStatistics(Console io, const KadrStats& stats) {
         if (c.Clipped()) clipped += (clipped.empty() ? "" : ", ") + c.name;
     if (!clipped.empty()) std::fprintf(io.out, "clipped at the range's end: %s\n", clipped.c_str());
     if (stats.hasRamp())
-        std::fprintf(io.out, "Y16 ramp of the simulated module: %lld lost kadrs, %lld repeated kadrs\n",
-                     static_cast<long long>(stats.ramp().lost()),
-                     static_cast<long long>(stats.ramp().repeated()));
+        std::fprintf(io.out, "Y16 ramp of the simulated module: %s, %s\n",
+                     hosts::Counted(stats.ramp().lost(), "lost kadr").c_str(),
+                     hosts::Counted(stats.ramp().repeated(), "repeated kadr").c_str());
 }
 
 // `recorded`: the kadrs in the file, or received without one.
 void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t recorded, bool file) {
     const auto& stats = *r.stats;
     if (r.open)
-        std::fprintf(io.out, "recorded %lld kadrs (%.6g s of data at %.7g kadrs/s)\n",
-                     static_cast<long long>(recorded), static_cast<double>(recorded) / rate, rate);
+        std::fprintf(io.out, "recorded %s (%.6g s of data at %.7g kadrs/s)\n",
+                     hosts::Counted(recorded, "kadr").c_str(), static_cast<double>(recorded) / rate, rate);
     else
         std::fprintf(io.out, "recorded %lld of %lld kadrs (%.6g s of data at %.7g kadrs/s)\n",
                      static_cast<long long>(recorded), static_cast<long long>(r.requested),
@@ -174,8 +174,8 @@ void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t rec
         std::fprintf(io.out, "writer queue: deepest %.2f s of %.4g s\n",
                      static_cast<double>(r.deepestKadrs) / rate, static_cast<double>(r.queueKadrs) / rate);
     if (recorded < r.received)
-        std::fprintf(io.out, "not written: %lld kadrs received\n",
-                     static_cast<long long>(r.received - recorded));
+        std::fprintf(io.out, "not written: %s received\n",
+                     hosts::Counted(r.received - recorded, "kadr").c_str());
     if (!r.endedEarly.empty() && !r.open && !r.sourceEnded)
         std::fprintf(io.out, "never came: %lld of the kadrs asked for\n",
                      static_cast<long long>(r.requested - r.received));
@@ -312,8 +312,8 @@ int RecordWith(const DriverSession& session, const Options& o, Console io, const
     const bool ok = recorder.Record(files.get(), stopRequests, result, error);
     if (publisher != nullptr) {
         publisher->Finish(StreamEnd(result, ok, error, stopRequests.load() > 0));
-        result.notes.push_back("published " + std::to_string(publisher->Messages()) + " messages; " +
-                               std::to_string(publisher->LostKadrs()) + " kadrs not sent");
+        result.notes.push_back("published " + hosts::Counted(publisher->Messages(), "message") + "; " +
+                               hosts::Counted(publisher->LostKadrs(), "kadr") + " not sent");
     }
     return Conclude(io, recorder.Info().rate, files, result, ok, error);
 }

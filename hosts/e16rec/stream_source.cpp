@@ -30,8 +30,7 @@ double SilenceAfter(int64_t kadrs, double rate) {
 
 // A publisher replaced on the endpoint: the recording followed gets no more.
 std::string AnotherRecording(const hosts::StreamHeader& h) {
-    return "the publisher began another recording (" + h.serial + ", " + std::to_string(h.channels.size()) +
-           " channels, started " + h.startTime + ")";
+    return "the publisher began another recording (" + hosts::Described(h) + ")";
 }
 
 } // namespace
@@ -176,8 +175,8 @@ std::string SourceRecorder::PublisherEndedEarly(const RecordingResult& r) const 
 
 void SourceRecorder::ShowProgress(int64_t received) const {
     if (options_.quiet || !::isatty(STDERR_FILENO)) return;
-    std::fprintf(stderr, "\r%12lld kadrs, %lld gaps", static_cast<long long>(received),
-                 static_cast<long long>(reader_.Gaps()));
+    std::fprintf(stderr, "\r%12s, %s", hosts::Counted(received, "kadr").c_str(),
+                 hosts::Counted(reader_.Gaps(), "gap").c_str());
     std::fflush(stderr);
 }
 

@@ -348,6 +348,15 @@ template <typename T, typename Put> void List(const std::vector<T>& items, std::
 
 } // namespace
 
+std::string Counted(int64_t n, std::string_view noun) {
+    return std::to_string(n) + " " + std::string(noun) + (n == 1 ? "" : "s");
+}
+
+std::string Described(const StreamHeader& h) {
+    return h.serial + ", " + Counted(static_cast<int64_t>(h.channels.size()), "channel") + ", started " +
+           h.startTime;
+}
+
 std::string StreamTopic(const std::string& serial) {
     return std::string(kStreamTopicPrefix) + serial;
 }
@@ -431,8 +440,9 @@ bool CheckMessage(std::span<const std::string_view> frames, StreamHeader& header
     const auto kadrs = static_cast<uint64_t>(header.kadrs);
     // Compared without a product that could overflow.
     if (payload % (2 * channels) != 0 || payload / (2 * channels) != kadrs) {
-        error = "a payload of " + std::to_string(payload) + " bytes for " + std::to_string(kadrs) +
-                " kadrs of " + std::to_string(channels) + " channels (" + std::to_string(2 * channels) +
+        error = "a payload of " + Counted(static_cast<int64_t>(payload), "byte") + " for " +
+                Counted(static_cast<int64_t>(kadrs), "kadr") + " of " +
+                Counted(static_cast<int64_t>(channels), "channel") + " (" + std::to_string(2 * channels) +
                 " bytes a kadr)";
         return false;
     }

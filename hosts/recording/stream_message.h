@@ -46,6 +46,11 @@ struct StreamHeader {
     std::string backend;
 };
 
+// A count and its noun as the summaries say it: "1 gap", "3 gaps".
+std::string Counted(int64_t n, std::string_view noun);
+// A recording as its header names it: "SIM0001, 4 channels, started T".
+std::string Described(const StreamHeader& header);
+
 // "E16/SIM0001".
 std::string StreamTopic(const std::string& serial);
 // The header frame: one JSON object.

@@ -39,10 +39,6 @@ std::string SilenceReason(const std::string& endpoint, double seconds, int64_t s
     return "no good message" + from + " (" + std::to_string(skipped) + " skipped)";
 }
 
-std::string Counted(int64_t n, const std::string& noun) {
-    return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
-}
-
 StreamReader::~StreamReader() {
     if (socket_ != nullptr) zmq_close(socket_);
     if (context_ != nullptr) zmq_ctx_term(context_);
@@ -98,8 +94,7 @@ bool StreamReader::SameRecording(const StreamHeader& h, std::string& error) cons
     if (!started_ || (h.serial == first_.serial && h.channels == first_.channels && h.rate == first_.rate &&
                       h.startTime == first_.startTime))
         return true;
-    error = "message " + std::to_string(h.seq) + " is of another recording (" + h.serial + ", " +
-            std::to_string(h.channels.size()) + " channels, started " + h.startTime + ")";
+    error = "message " + std::to_string(h.seq) + " is of another recording (" + Described(h) + ")";
     return false;
 }
 

@@ -16,9 +16,6 @@ namespace velmora::hosts {
 // "no message from ENDPOINT for N s", or "no good message ... (K skipped)".
 std::string SilenceReason(const std::string& endpoint, double seconds, int64_t skipped);
 
-// A count and its noun as the summaries say it: "1 gap", "3 gaps".
-std::string Counted(int64_t n, const std::string& noun);
-
 // What ZeroMQ takes for a publisher (bound) or a subscriber (connected):
 // tcp://HOST:PORT with a port from 1 to 65535 (a publisher's also
 // tcp://*:PORT and tcp://HOST:*), or ipc://PATH. ZeroMQ itself would take a

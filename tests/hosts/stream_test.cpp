@@ -131,7 +131,7 @@ TEST(StreamMessage, FramesAreCheckedWhole) {
         {{}, "a message of 0 frames, not 3"},
         {{"E16/S2", header, codes}, "topic \"E16/S2\" does not name serial \"S1\""},
         {{"E16/S1\n", header, codes}, "topic \"E16/S1\\u000a\" does not name"}, // still one line
-        {{"E16/S1", header, codes.substr(1)}, "a payload of 3 bytes for 2 kadrs of 1 channels"},
+        {{"E16/S1", header, codes.substr(1)}, "a payload of 3 bytes for 2 kadrs of 1 channel"},
         {{"E16/S1", header, codes + "xx"}, "a payload of 6 bytes for 2 kadrs"},
         {{"E16/S1", huge, codes}, "a payload of 4 bytes"},
         {{"E16/S1", "{", codes}, "bad JSON"},
