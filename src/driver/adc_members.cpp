@@ -42,7 +42,7 @@ HRESULT AdcFace::get_Detected(VARIANT_BOOL* result) {
 
 HRESULT AdcFace::Test(VARIANT_BOOL* result) {
     return GetValue(result, [this] {
-        ui::DialogsPrompt prompt(ui::CurrentDialogs());
+        ui::DialogsPrompt prompt;
         return ToVariantBool(engine::TestDevice(s_, prompt));
     });
 }

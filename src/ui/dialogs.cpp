@@ -22,6 +22,10 @@ Dialogs& CurrentDialogs() {
     return *dialogs;
 }
 
+Dialogs* CursorDialogs() {
+    return Current() || QtInProcess() ? &CurrentDialogs() : nullptr;
+}
+
 void SetDialogs(std::unique_ptr<Dialogs> dialogs) {
     Current() = std::move(dialogs);
 }

@@ -30,6 +30,9 @@ public:
 // qt_loader.h): the Qt plug-in beside the driver when a display or the
 // host's Qt is there and the plug-in loads, else the console.
 Dialogs& CurrentDialogs();
+// The service for a wait cursor: the one in use, or the Qt one in a host
+// that runs Qt already; null otherwise, for a console host needs none.
+Dialogs* CursorDialogs();
 // Replaces the service (tests); null restores the automatic choice.
 void SetDialogs(std::unique_ptr<Dialogs> dialogs);
 

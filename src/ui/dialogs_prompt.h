@@ -1,6 +1,7 @@
-// DialogsPrompt: detection's address prompt answered by a dialog service.
-// The service itself knows no engine type, as it crosses to the Qt plug-in;
-// the driver puts this between them. Host thread only.
+// DialogsPrompt: detection's address prompt answered by the dialog service,
+// brought up only when the detection asks: one of an address the host set
+// opens no display. The service itself knows no engine type, as it crosses
+// to the Qt plug-in; the driver puts this between them. Host thread only.
 #pragma once
 
 #include <cstdint>
@@ -13,13 +14,10 @@ namespace velmora::ui {
 
 class DialogsPrompt final : public engine::AddressPrompt {
 public:
-    explicit DialogsPrompt(Dialogs& dialogs) : dialogs_(dialogs) {}
-
-    int32_t SelectIP(const std::string& title) override { return dialogs_.SelectIP(title); }
-    void WaitCursor(bool on) override { dialogs_.WaitCursor(on); }
-
-private:
-    Dialogs& dialogs_;
+    int32_t SelectIP(const std::string& title) override { return CurrentDialogs().SelectIP(title); }
+    void WaitCursor(bool on) override {
+        if (Dialogs* dialogs = CursorDialogs()) dialogs->WaitCursor(on);
+    }
 };
 
 } // namespace velmora::ui

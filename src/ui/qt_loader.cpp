@@ -26,8 +26,12 @@ bool Loaded(const char* library) {
 
 } // namespace
 
+bool QtInProcess() {
+    return Loaded("libQt6Core.so.6");
+}
+
 bool QtWanted() {
-    return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || Loaded("libQt6Core.so.6");
+    return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || QtInProcess();
 }
 
 std::unique_ptr<Dialogs> LoadQtDialogs(const std::filesystem::path& folder, std::string& why, int version) {

@@ -16,6 +16,8 @@ namespace velmora::ui {
 // Worth trying Qt: DISPLAY or WAYLAND_DISPLAY is set, or the process has
 // already loaded Qt (a Qt host may run a QApplication).
 bool QtWanted();
+// The process has loaded Qt already: a Qt host.
+bool QtInProcess();
 // folder/Lintara.qt.so asked for its service as a driver of interface
 // `version`; null with `why` set when the plug-in, Qt's libraries or a
 // usable application cannot be had, or the plug-in was built for another

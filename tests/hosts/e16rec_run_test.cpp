@@ -347,7 +347,8 @@ TEST_F(E16recRun, WithoutAnAddressTheChooserTakesTheDriversFirst) {
 // Two runs at once, one per module, many times over: neither ever records
 // the other's module, for nothing of the choice is shared between them, and
 // --address opens its module though the list remembers only another, the
-// list staying as it was, byte for byte.
+// list staying as it was, byte for byte. Asking nothing, they try no
+// display, though DISPLAY names one that is gone.
 TEST_F(E16recRun, RunsAtOnceEachRecordTheModuleTheyName) {
     OwnDriverFolder("127.0.0.2\r\n");
     for (int round = 0; round < 50 && !HasFailure(); ++round) {
@@ -356,10 +357,10 @@ TEST_F(E16recRun, RunsAtOnceEachRecordTheModuleTheyName) {
         std::map<std::string, std::unique_ptr<Started>> runs;
         for (const std::string k : {"1", "2"})
             runs[k] = Start("-a 127.0.0." + k + " -n 200 -r 10000 -q --force -o " + File("m" + k + ".csv"),
-                            "m" + k);
+                            "m" + k, "env DISPLAY=:9999 ");
         for (const std::string k : {"1", "2"}) {
             EXPECT_EQ(runs[k]->Wait(), 0) << runs[k]->Err();
-            EXPECT_EQ(runs[k]->Err(), "") << "nothing to warn about";
+            EXPECT_EQ(runs[k]->Err(), "") << "nothing to warn about, nor a display to open";
             EXPECT_THAT(runs[k]->Out(), StartsWith("module: SIM000" + k + " "));
             EXPECT_THAT(Slurp(File("m" + k + ".csv")),
                         StartsWith("# serial SIM000" + k + ", address 127.0.0." + k + ", start_time "));
