@@ -88,7 +88,8 @@ struct _Lintara : public IDispatch {
 //                                   IModule Address, when set, replaces the chooser
 // get_BasePort           Integer    0 before Test; then (IP address number & 0x7FFF) + 1, never 0
 // get_Busy               Boolean    recording: from a StartRecord that returned true to StopRecord, or
-//                                   until the recording ended by itself (IModule EndReason says why)
+//                                   until the recording ended by itself (IModule EndReason says why;
+//                                   an overflow is seen only once the host reads again)
 // get_ChannelName        BSTR       "X1".."X16", "Y1".."Y16" (to ground), "XY1".."XY16" (differential) or
 //                                   "Calibration 0", as the channel table maps *Index; "" outside 0..31
 // get_ChannelRange       Integer    range 0..3 of channel *Index (0 at start; not saved)
@@ -245,7 +246,8 @@ struct IDAO : public IDispatch {
 //                                   Connected are false, and the next Test detects again
 // ChooseAddress          BSTR       shows the address chooser over the remembered list, as a detection
 //                                   without an address would; the dotted address chosen, "" when
-//                                   cancelled. Nothing is opened or set: put it into Address
+//                                   cancelled. The remembered list is saved as the chooser left it;
+//                                   nothing is opened or set: put it into Address
 // get_KadrRate           Double     the kadr rate the module runs at, frame frequency over decimation:
 //                                   IADC3 Rate before its rounding to a Single, read the same way (the
 //                                   recording's while Busy). Times and rates a host writes use this
