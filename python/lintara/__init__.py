@@ -24,6 +24,7 @@ stored settings: see ``store_inputs`` and ``store_generator``.
 --publish`` sends, with pyzmq, as (header, codes) pairs; it needs no driver.
 """
 
+import atexit
 import math
 import sys
 import warnings
@@ -96,6 +97,18 @@ def driver_path():
     return _lintara.driver_path()
 
 
+# Drivers not closed yet: closed at the interpreter's exit, before it can
+# no longer run a thread still reading from one, so that their recordings
+# stop and their settings are saved as at any release.
+_open_drivers = weakref.WeakSet()
+
+
+@atexit.register
+def _close_open_drivers():
+    for driver in list(_open_drivers):
+        driver.close()
+
+
 class Driver:
     """The Lintara driver of one E16 module.
 
@@ -116,9 +129,11 @@ class Driver:
     def __init__(self, timeout=None):
         self._timeout = _checks.seconds("timeout", timeout, none_too=True)
         self._session = _lintara.Session()
+        _open_drivers.add(self)
         if self._session.registration_note:
             warnings.warn(f"lintara: {self._session.registration_note}", RuntimeWarning, stacklevel=2)
         self._rate = None  # set from here; wins over a module's stored one
+        self._ended = ""  # why the last recording here ended by itself, kept past its stop
         self._stream = lambda: None  # the running Stream, weakly: one dropped stops its recording
 
     # --- life ---
@@ -255,9 +270,10 @@ class Driver:
 
     @property
     def end_reason(self):
-        """Why the last recording ended by itself; "" while recording, after
-        a stop and before any start. A recording here raises with it."""
-        return self._live().end_reason()
+        """Why the last recording ended by itself, also after record() or a
+        stream stopped it; "" while recording, after a stop asked for and
+        before any start. A recording here raises with it."""
+        return self._live().end_reason() or self._ended
 
     @property
     def kadrs_received(self):
@@ -412,6 +428,7 @@ class Driver:
         # Another Driver of this process records: the driver refuses without a word.
         if session.busy():
             raise DriverError("a recording runs: stop it first")
+        self._ended = ""
         if not session.start():
             raise DriverError("the recording did not start", session.last_error())
 
@@ -419,8 +436,9 @@ class Driver:
         if self._session.is_open:
             self._session.stop()
 
-    # Reads EndReason here: the caller's stop clears it.
-    def _fill(self, codes, volts):
+    # Reads EndReason here: the caller's stop clears it. `came`: a stream's
+    # kadrs before this block, which its text counts instead of the block's.
+    def _fill(self, codes, volts, came=None):
         session = self._live()
         filled, end = session.fill(codes, 0, self.timeout)
         if end == "full":
@@ -428,11 +446,11 @@ class Driver:
         partial = codes[:filled].copy()  # not a view that keeps the whole array
         if volts:
             partial = self.volts(partial)
+        after = f"{filled} of {len(codes)} kadrs" if came is None else _checks.counted(came + filled, "kadr")
         if end == "ended":
-            raise DriverError(f"the recording ended after {filled} of {len(codes)} kadrs",
-                              session.end_reason() or session.last_error(), partial)
-        raise DriverError(f"no data for {self.timeout:g} s after {filled} of {len(codes)} kadrs",
-                          session.last_error(), partial)
+            self._ended = session.end_reason()  # none when another thread stopped it
+            raise DriverError(f"the recording ended after {after}", self._ended or session.last_error(), partial)
+        raise DriverError(f"no data for {self.timeout:g} s after {after}", session.last_error(), partial)
 
     # --- analog outputs ---
 
@@ -478,6 +496,8 @@ class Output:
         self.index = index
 
     def __repr__(self):
+        if self._driver.closed:
+            return f"<lintara.Output {self.index} of a closed driver>"
         return f"<lintara.Output {self.name} {self.volts:g} V>"
 
     @property
@@ -493,7 +513,7 @@ class Output:
     @code.setter
     def code(self, code):
         code = _checks.integer("code", code)
-        self._driver._live().set_dac_code(self.index, max(-(2**31), min(code, 2**31 - 1)))
+        self._writable().set_dac_code(self.index, max(-(2**31), min(code, 2**31 - 1)))
 
     @property
     def volts(self):
@@ -502,7 +522,15 @@ class Output:
 
     @volts.setter
     def volts(self, volts):
-        self._driver._live().set_dac_volts(self.index, _checks.finite("volts", volts))
+        self._writable().set_dac_volts(self.index, _checks.finite("volts", volts))
+
+    # The driver takes a level for a module lost or without this output and
+    # sets nothing: refused here instead.
+    def _writable(self):
+        session = self._driver._detected()
+        if self.index >= session.dac_count():
+            raise DriverError(f"the module {session.identity().serial} has no analog output DAC{self.index + 1}")
+        return session
 
 
 class Stream:
@@ -510,7 +538,8 @@ class Stream:
 
     Iterate it for arrays of block_kadrs x channels (int16 codes, or float64
     volts). ``close()`` stops the recording; so does an error or Ctrl-C
-    while waiting for a block. A recording that ends early raises
+    while waiting for a block, or dropping the stream. Read on another
+    thread, it ends there when its Driver is closed. A recording that ends early raises
     DriverError with the rows of the block that came as ``partial``.
     """
 
@@ -529,6 +558,7 @@ class Stream:
                              f"not {block_kadrs}")
         self._shape = (block_kadrs, channels)
         self._left = blocks
+        self._came = 0  # kadrs given so far
         # Room for a few blocks, so a consumer that is late by a block loses nothing.
         ring = min(4 * block_kadrs * channels, _checks.LONG_MAX)
         if session.input_size() < ring:
@@ -537,7 +567,8 @@ class Stream:
         self._driver = driver
         driver._stream = weakref.ref(self)
 
-    # A stream left behind (a loop left with break, say) stops its recording.
+    # A stream dropped (`for b in e16.stream(...)` left with break, say) stops
+    # its recording; one kept in a name runs until closed.
     def __del__(self):
         self.close()
 
@@ -569,10 +600,16 @@ class Stream:
         block = np.empty(self._shape, np.int16)
         driver = self._driver
         try:
-            driver._fill(block, self._volts)
+            driver._fill(block, self._volts, self._came)
+        except DriverError:
+            if self._driver is None or driver.closed:  # closed by another thread: the stream's end
+                raise StopIteration from None
+            self.close()
+            raise
         except BaseException:
             self.close()
             raise
+        self._came += len(block)
         if self._left is not None:
             self._left -= 1
         return driver.volts(block) if self._volts else block

@@ -8,6 +8,7 @@ import numbers
 import numpy as np
 
 CHANNELS = 32  # logical channels 0..31
+SELECTION_MAX = 256  # entries of the module's channel table, a channel may repeat
 MAX_SAMPLES = 500000.0  # per second, over all channels of a kadr
 LONG_MAX = 2**31 - 1  # the driver's counts of samples
 
@@ -126,6 +127,9 @@ def channel_list(name, values):
     _each_int(name, values, CHANNELS)
     if not values:
         raise ValueError(f"{name} must hold at least one channel")
+    if len(values) > SELECTION_MAX:
+        raise ValueError(f"{name} must hold at most {SELECTION_MAX} entries, the module's channel table, "
+                         f"not {len(values)}")
     return [int(value) for value in values]
 
 

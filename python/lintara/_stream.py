@@ -4,6 +4,7 @@ header that describes the recording and the block, and the block's codes
 (int16, little-endian, kadrs x channels). See docs/stream.md."""
 
 import json
+import math
 import time
 from dataclasses import dataclass, replace
 
@@ -225,7 +226,8 @@ class Subscription:
         if first is None:
             self._first = header
             if self._seconds is not None:
-                self._left = max(1, round(self._seconds * header.rate))
+                # The nearest whole number, a half up, as record() and e16rec -t count.
+                self._left = max(1, math.floor(self._seconds * header.rate + 0.5))
         if missing:
             self.gaps += 1
             self.missing_kadrs += missing

@@ -4,6 +4,7 @@
 #include "bindings.h"
 #include "drain.h"
 #include "session.h"
+#include "unlocked.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
@@ -12,7 +13,7 @@ namespace lintara {
 namespace {
 
 namespace py = pybind11;
-using Unlocked = py::call_guard<py::gil_scoped_release>;
+using WithoutGil = py::call_guard<Unlocked>;
 using Codes = py::array_t<int16_t, py::array::c_style>;
 
 const char* EndName(DrainEnd end) {
@@ -51,51 +52,51 @@ void BindSession(py::module_& m) {
         .def_readonly("backend", &ModuleIdentity::backend)
         .def_readonly("address", &ModuleIdentity::address);
     py::class_<Session>(m, "Session", "One driver object with its IADC3, IDAO, IDIO and IModule faces.")
-        .def(py::init<>(), Unlocked())
-        .def("close", &Session::Close, Unlocked())
+        .def(py::init<>(), WithoutGil())
+        .def("close", &Session::Close, WithoutGil())
         .def_property_readonly("is_open", &Session::IsOpen)
         .def_static("open_count", &Session::OpenCount)
         .def_property_readonly("registration_note", &Session::RegistrationNote)
-        .def("test", &Session::Test, Unlocked())
-        .def("detected", &Session::Detected, Unlocked())
-        .def("busy", &Session::Busy, Unlocked())
-        .def("last_error", &Session::LastError, Unlocked())
-        .def("channels", &Session::Channels, Unlocked())
-        .def("set_channels", &Session::SetChannels, Unlocked())
-        .def("channel_name", &Session::ChannelName, Unlocked())
-        .def("channel_range", &Session::ChannelRange, Unlocked())
-        .def("set_channel_range", &Session::SetChannelRange, Unlocked())
-        .def("unit_scale", &Session::UnitScale, Unlocked())
-        .def("unit_offset", &Session::UnitOffset, Unlocked())
-        .def("range_names", &Session::RangeNames, Unlocked())
-        .def("rate", &Session::Rate, Unlocked())
-        .def("set_rate", &Session::SetRate, Unlocked())
-        .def("input_size", &Session::InputSize, Unlocked())
-        .def("set_input_size", &Session::SetInputSize, Unlocked())
-        .def("start", &Session::Start, Unlocked())
-        .def("stop", &Session::Stop, Unlocked())
-        .def("single", &Session::Single, Unlocked())
+        .def("test", &Session::Test, WithoutGil())
+        .def("detected", &Session::Detected, WithoutGil())
+        .def("busy", &Session::Busy, WithoutGil())
+        .def("last_error", &Session::LastError, WithoutGil())
+        .def("channels", &Session::Channels, WithoutGil())
+        .def("set_channels", &Session::SetChannels, WithoutGil())
+        .def("channel_name", &Session::ChannelName, WithoutGil())
+        .def("channel_range", &Session::ChannelRange, WithoutGil())
+        .def("set_channel_range", &Session::SetChannelRange, WithoutGil())
+        .def("unit_scale", &Session::UnitScale, WithoutGil())
+        .def("unit_offset", &Session::UnitOffset, WithoutGil())
+        .def("range_names", &Session::RangeNames, WithoutGil())
+        .def("rate", &Session::Rate, WithoutGil())
+        .def("set_rate", &Session::SetRate, WithoutGil())
+        .def("input_size", &Session::InputSize, WithoutGil())
+        .def("set_input_size", &Session::SetInputSize, WithoutGil())
+        .def("start", &Session::Start, WithoutGil())
+        .def("stop", &Session::Stop, WithoutGil())
+        .def("single", &Session::Single, WithoutGil())
         .def("fill", &FillRows, py::arg("out").noconvert(), py::arg("first"), py::arg("timeout"))
-        .def("identity", &Session::Identity, Unlocked())
-        .def("set_address", &Session::SetAddress, Unlocked())
-        .def("connected", &Session::Connected, Unlocked())
-        .def("kadrs_received", &Session::KadrsReceived, Unlocked())
-        .def("start_time", &Session::StartTime, Unlocked())
-        .def("end_reason", &Session::EndReason, Unlocked())
-        .def("save_settings", &Session::SaveSettings, Unlocked())
-        .def("close_module", &Session::CloseModule, Unlocked())
-        .def("dac_count", &Session::DacCount, Unlocked())
-        .def("dac_name", &Session::DacName, Unlocked())
-        .def("dac_code", &Session::DacCode, Unlocked())
-        .def("set_dac_code", &Session::SetDacCode, Unlocked())
-        .def("dac_volts", &Session::DacVolts, Unlocked())
-        .def("set_dac_volts", &Session::SetDacVolts, Unlocked())
-        .def("dac_scale", &Session::DacScale, Unlocked())
-        .def("digital_inputs", &Session::DigitalInputs, Unlocked())
-        .def("digital_outputs", &Session::DigitalOutputs, Unlocked())
-        .def("set_digital_outputs", &Session::SetDigitalOutputs, Unlocked())
-        .def("digital_input_count", &Session::DigitalInputCount, Unlocked())
-        .def("digital_output_count", &Session::DigitalOutputCount, Unlocked());
+        .def("identity", &Session::Identity, WithoutGil())
+        .def("set_address", &Session::SetAddress, WithoutGil())
+        .def("connected", &Session::Connected, WithoutGil())
+        .def("kadrs_received", &Session::KadrsReceived, WithoutGil())
+        .def("start_time", &Session::StartTime, WithoutGil())
+        .def("end_reason", &Session::EndReason, WithoutGil())
+        .def("save_settings", &Session::SaveSettings, WithoutGil())
+        .def("close_module", &Session::CloseModule, WithoutGil())
+        .def("dac_count", &Session::DacCount, WithoutGil())
+        .def("dac_name", &Session::DacName, WithoutGil())
+        .def("dac_code", &Session::DacCode, WithoutGil())
+        .def("set_dac_code", &Session::SetDacCode, WithoutGil())
+        .def("dac_volts", &Session::DacVolts, WithoutGil())
+        .def("set_dac_volts", &Session::SetDacVolts, WithoutGil())
+        .def("dac_scale", &Session::DacScale, WithoutGil())
+        .def("digital_inputs", &Session::DigitalInputs, WithoutGil())
+        .def("digital_outputs", &Session::DigitalOutputs, WithoutGil())
+        .def("set_digital_outputs", &Session::SetDigitalOutputs, WithoutGil())
+        .def("digital_input_count", &Session::DigitalInputCount, WithoutGil())
+        .def("digital_output_count", &Session::DigitalOutputCount, WithoutGil());
 }
 
 } // namespace lintara

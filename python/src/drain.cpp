@@ -2,6 +2,8 @@
 
 #include <pybind11/pybind11.h>
 
+#include "unlocked.h"
+
 #include <algorithm>
 #include <chrono>
 #include <limits>
@@ -41,7 +43,7 @@ DrainResult Fill(Session& session, int16_t* first, int64_t rows, int channels,
         int64_t taken = 0;
         bool busy = true;
         {
-            py::gil_scoped_release unlocked;
+            Unlocked unlocked;
             taken = DrainOnce(session, first + result.kadrs * channels, rows - result.kadrs, channels);
             // Busy read before a last drain, so no kadr written before the end is missed.
             if (taken == 0 && !(busy = session.Busy()))
@@ -59,7 +61,7 @@ DrainResult Fill(Session& session, int16_t* first, int64_t rows, int channels,
             result.end = DrainEnd::TimedOut;
             break;
         }
-        py::gil_scoped_release unlocked;
+        Unlocked unlocked;
         std::this_thread::sleep_for(kDrainPeriod);
     }
     return result;

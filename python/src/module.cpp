@@ -3,6 +3,7 @@
 #include "bindings.h"
 #include "driver_access.h"
 #include "driver_link.h"
+#include "unlocked.h"
 
 #include <pybind11/stl.h>
 
@@ -12,6 +13,8 @@ namespace py = pybind11;
 
 PYBIND11_MODULE(_lintara, m) {
     m.doc() = "The Lintara driver through its host interfaces; lintara wraps it.";
+    lintara::Unlocked::NoteMainThread(
+        py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>());
     // Kept for the life of the process, as the module is never unloaded.
     static py::handle driverError =
         py::object(py::module_::import("lintara._errors").attr("DriverError")).release();

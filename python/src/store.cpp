@@ -5,6 +5,7 @@
 #include "bindings.h"
 #include "channel_table.h"
 #include "driver_link.h"
+#include "unlocked.h"
 
 #include <velmora/registry_store.h>
 
@@ -45,7 +46,7 @@ std::optional<std::tuple<uint32_t, py::bytes>> Value(const std::string& path, co
     std::string data;
     reg::DWORD type = 0, size = 0;
     {
-        py::gil_scoped_release unlocked;
+        Unlocked unlocked;
         OpenKey key(path);
         if (key.key == 0 || reg::RegQueryValueEx(key.key, name.c_str(), &type, nullptr, &size) != 0)
             return std::nullopt;
@@ -59,7 +60,7 @@ std::optional<std::tuple<uint32_t, py::bytes>> Value(const std::string& path, co
 }
 
 std::vector<std::string> SubKeys(const std::string& path) {
-    py::gil_scoped_release unlocked;
+    Unlocked unlocked;
     std::vector<std::string> names;
     OpenKey key(path);
     for (reg::DWORD i = 0; key.key != 0; ++i) {
@@ -78,7 +79,7 @@ void WriteAll(const std::vector<Write>& writes) {
     std::vector<reg::RegBatchWrite> batch;
     for (const auto& [key, name, type, data] : writes)
         batch.push_back({key, name, type, std::vector<reg::BYTE>(data.begin(), data.end()), false});
-    py::gil_scoped_release unlocked;
+    Unlocked unlocked;
     const reg::LONG rc =
         reg::RegWriteBatch(reg::HKEY_CURRENT_USER, batch.data(), static_cast<reg::DWORD>(batch.size()));
     if (rc != reg::ERROR_SUCCESS)
@@ -90,7 +91,7 @@ void StoreChannelTable(bool singleEnded) {
     std::string error;
     bool stored = false;
     {
-        py::gil_scoped_release unlocked;
+        Unlocked unlocked;
         stored = velmora::hosts::StoreChannelTable(singleEnded, error);
     }
     if (!stored) throw DriverFailure(error);

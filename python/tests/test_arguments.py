@@ -52,6 +52,8 @@ CASES = {
     "channels with 32": (assign("channels", [0, 32]), ValueError, "channels must hold ints in 0..31, not 32"),
     "channels None": (assign("channels", None), TypeError, "channels must be a sequence of ints in 0..31"),
     "channels none": (assign("channels", []), ValueError, "channels must hold at least one channel"),
+    "channels 257": (assign("channels", [16] * 257), ValueError,
+                     "channels must hold at most 256 entries, the module's channel table, not 257"),
     "ranges 4": (assign("ranges", 4), ValueError, "ranges must hold ints in 0..3, not 4"),
     "one range past the last": (assign("ranges", [1] * 31 + [9]), ValueError, "ranges must hold ints in 0..3, not 9"),
     "ranges 1.5": (assign("ranges", 1.5), TypeError, "ranges must be an int in 0..3 or a sequence of them, not float"),

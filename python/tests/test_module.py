@@ -70,6 +70,22 @@ def test_output_levels_reach_the_inputs(e16):
     assert dac1.volts == 10.0
 
 
+def test_an_output_of_a_module_gone_is_refused(e16, simulator):
+    dac1 = e16.outputs[0]
+    assert e16.test("127.0.0.2")  # a module without outputs
+    with pytest.raises(lintara.DriverError, match="^the module SIM0002 has no analog output DAC1$"):
+        dac1.volts = 3.0
+    assert e16.test("127.0.0.1")
+    simulator.fault("disconnect_after", 0, 32 * 1024)
+    with pytest.raises(lintara.DriverError, match="Connection to the module was lost"):
+        e16.record(duration=1)
+    with pytest.raises(lintara.DriverError, match=r"^no module: call test\(\) first$"):
+        dac1.code = 100
+    simulator.clear_faults()
+    e16.close()
+    assert repr(dac1) == "<lintara.Output 0 of a closed driver>"
+
+
 def test_digital_outputs_read_back(e16):
     assert e16.digital_line_counts == (16, 16)
     for lines in (0xFFFF, 0xA5C3, 0):

@@ -3,6 +3,8 @@ lost connection, a wait bounded here, and the driver's release."""
 
 import os
 import signal
+import subprocess
+import sys
 import threading
 import time
 from datetime import datetime, timezone
@@ -160,7 +162,7 @@ def test_a_lost_connection_keeps_what_came_and_a_new_test_recovers(e16, simulato
     assert time.monotonic() - began < 3
     reason, partial = lost.value.reason, lost.value.partial
     assert "Connection to the module was lost" in reason and reason in str(lost.value)
-    assert reason == e16.last_error and e16.end_reason == ""  # the stop clears it
+    assert reason == e16.last_error == e16.end_reason  # kept past record()'s stop
     assert partial.shape == (LOST_AFTER_KADRS, 32) and partial.dtype == np.float64
     assert_unbroken(partial[:, 31])
     assert e16.kadrs_received == LOST_AFTER_KADRS
@@ -178,9 +180,9 @@ def test_a_stream_raises_with_the_block_it_was_filling(e16, simulator):
     simulator.fault("disconnect_after", 0, LOST_AFTER_KADRS * 32)
     stream = e16.stream(1000)
     blocks = [next(stream), next(stream)]
-    with pytest.raises(lintara.DriverError, match=f"ended after {LOST_AFTER_KADRS - 2000} of 1000") as lost:
+    with pytest.raises(lintara.DriverError, match=f"ended after {LOST_AFTER_KADRS} kadrs: ") as lost:
         next(stream)
-    assert stream.closed and not e16.busy
+    assert stream.closed and not e16.busy and "lost" in e16.end_reason
     assert lost.value.partial.shape == (LOST_AFTER_KADRS - 2000, 32)
     assert_unbroken(e16.volts(np.concatenate(blocks + [lost.value.partial]))[:, 31])
 
@@ -212,3 +214,38 @@ def test_close_releases_the_driver(simulator, driver_folder):
     assert lintara._lintara.Session.open_count() == 0
     with pytest.raises(lintara.DriverError, match="closed"):
         driver.rate
+
+
+def test_a_stream_read_elsewhere_ends_when_its_driver_closes(e16):
+    e16.channels = [0]
+    stream = e16.stream(100)
+    blocks, raised = [], []
+
+    def read():
+        try:
+            blocks.extend(stream)
+        except lintara.DriverError as error:
+            raised.append(error)
+
+    reader = threading.Thread(target=read)
+    reader.start()
+    while not blocks:
+        time.sleep(0.01)
+    e16.close()
+    reader.join(5)
+    assert (reader.is_alive(), stream.closed, raised) == (False, True, [])
+
+
+@pytest.mark.parametrize("closed", [False, True])
+def test_a_daemon_thread_recording_at_the_exit_ends_with_the_script(tmp_path, simulator, closed):
+    (tmp_path / "daemon.py").write_text(
+        "import threading, time, lintara\n"
+        "e16 = lintara.Driver()\n"
+        "assert e16.test('127.0.0.1')\n"
+        "e16.rate = 12345\n"
+        "threading.Thread(target=lambda: [b for b in e16.stream(1000)], daemon=True).start()\n"
+        "time.sleep(0.3)\n" + ("e16.close()\n" if closed else ""))
+    run = subprocess.run([sys.executable, tmp_path / "daemon.py"], capture_output=True, text=True, timeout=60)
+    assert (run.returncode, run.stderr) == (0, "")
+    with lintara.Driver() as e16:  # its settings were saved as it went
+        assert e16.test("127.0.0.1") and e16.rate == pytest.approx(12345, abs=1)
