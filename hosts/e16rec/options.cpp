@@ -58,8 +58,9 @@ const std::vector<Spec>& Specs() {
         {'a', "address", velmora::hosts::kAddressTakes,
          [](Options& o, const std::string& v) {
              const auto address = velmora::ParseDotted(v);
-             if (address && *address != 0) o.address = *address;
-             return o.address.has_value();
+             if (!address || *address == 0) return false; // even after a good one
+             o.address = *address;
+             return true;
          }},
         {'o', "output", "a file name, or - for none",
          [](Options& o, const std::string& v) {
