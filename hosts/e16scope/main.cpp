@@ -8,12 +8,19 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QSocketNotifier>
 #include <QThreadPool>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -28,6 +35,37 @@ void QuietPlatform(QtMsgType type, const QMessageLogContext& context, const QStr
         text.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
         return;
     qtMessages(type, context, text);
+}
+
+// Ctrl-C, a terminal's hang-up and a kill end the run as the close box
+// does: the file completed, the settings saved, the driver let go. The
+// handler only writes to a pipe that the event loop reads; a signal the
+// shell or nohup had ignored stays ignored, and a second one acts at once.
+int signalPipe[2] = {-1, -1};
+std::atomic<int> caught{0};
+std::vector<int> handled; // the signals given OnSignal
+
+void OnSignal(int number) {
+    caught.store(number);
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
+}
+
+void QuitOnSignals(QApplication& app) {
+    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        for (const int number : handled) ::signal(number, SIG_DFL);
+        QApplication::quit();
+    });
+    for (const int number : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction action {};
+        if (::sigaction(number, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
+        action.sa_handler = OnSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        if (::sigaction(number, &action, nullptr) == 0) handled.push_back(number);
+    }
 }
 
 } // namespace
@@ -47,6 +85,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("velmora"));
     QApplication::setApplicationName(QStringLiteral("e16scope"));
+    QuitOnSignals(app);
     // Stored before the driver is made, which reads the table as it starts.
     if (!velmora::hosts::StoreInputs(options->inputs, error)) {
         std::fprintf(stderr, "e16scope: %s\n", error.c_str());
@@ -67,6 +106,7 @@ int main(int argc, char** argv) {
         // before it could start ends it at once.
         status = window.Apply(*options) ? QApplication::exec() : 1;
         if (options->after) status = window.UnattendedStatus();
+        if (caught.load() != 0) status = 128 + caught.load(); // as the shell says a signal's end
     }
     // Qt draws large images on its global pool's threads; those are let go
     // while the application still stands, not during the exit.

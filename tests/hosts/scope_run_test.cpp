@@ -229,4 +229,27 @@ TEST_F(ScopeRun, WhatCannotBeDoneEndsTheRunWithItsReason) {
     EXPECT_EQ(ran.err, "e16scope: no message from " + silent + " for 0.5 s\n");
 }
 
+// Ctrl-C, a hang-up or a kill from the terminal close the window as its
+// close box does: the window's choices are kept for the next start, and the
+// status says the signal, as the shell would.
+TEST_F(ScopeRun, ASignalClosesTheWindowAsItsCloseBoxDoes) {
+    const auto conf = store.dir().path() / "velmora" / "e16scope.conf";
+    for (const auto& [name, status] : {std::pair{"INT", 130}, {"TERM", 143}, {"HUP", 129}}) {
+        SCOPED_TRACE(name);
+        std::filesystem::remove(conf);
+        const std::string signal = name;
+        // Sent once it catches the three (SigCgt bits 1, 2 and 15), whatever its start
+        // takes; a background job would ignore Ctrl-C unless told otherwise.
+        const velmora::test::Ran r = velmora::test::RunCommand(
+            "env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM=offscreen env --default-signal"
+            " ./e16scope --address 127.0.0.1 --channels 0-2 </dev/null & p=$!; for i in $(seq 300); do "
+            "m=$(awk '/^SigCgt/ {print $2}' /proc/$p/status); "
+            "[ $(( 0x${m:-0} & 0x4003 )) -eq $(( 0x4003 )) ] && break; sleep 0.1; done; kill -" +
+                signal + " $p; wait $p",
+            store.dir().path());
+        EXPECT_EQ(r.exit, status) << r.err;
+        EXPECT_THAT(Slurp(conf), testing::HasSubstr("channels=0, 1, 2\n"));
+    }
+}
+
 } // namespace
