@@ -234,7 +234,8 @@ trigger, measurements and cursors.
   --screenshot FILE    the window as a PNG image
   --measure            the measurement table as CSV on standard output:
                        channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped
-                       (clipped: 1 when a sample reached its range's end)
+                       (clipped: 1 when a sample reached its range's end;
+                       freq_hz nan when no frequency is measured)
 
 With --address, --channels, --range, --dac1, --dac2, --source or --after the
 recording starts at once; otherwise Test detects the module (the driver asks

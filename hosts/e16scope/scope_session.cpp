@@ -164,7 +164,6 @@ bool ScopeSession::StartStream(const std::string& endpoint, double windowSeconds
 
 // A recording's first message names the channels and the rate the traces follow.
 void ScopeSession::Describe(const kit::StreamHeader& h) {
-    streamEnd_.clear();
     info_ = {};
     channels_.clear();
     for (std::size_t i = 0; i < h.channels.size(); ++i) {

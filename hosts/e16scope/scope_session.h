@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <velmora/com_ptr.h>
@@ -77,8 +78,8 @@ public:
     // stream's end that is not as its publisher was asked is said there
     // too; either way the watch goes on for the publisher's next recording.
     std::size_t Drain(std::string& ended);
-    // A stream's recording that ended as asked, said until the next begins.
-    const std::string& StreamEnd() const { return streamEnd_; }
+    // A stream's recording that ended as asked, said once: "" after.
+    std::string TakeStreamEnd() { return std::exchange(streamEnd_, {}); }
     const TraceColumns& Traces() const { return traces_; }
     // The window's kadrs with the display trigger searched on them, fed by
     // Drain; made anew by Start, SetWindow and a stream's first message.
@@ -146,7 +147,7 @@ private:
     std::unique_ptr<velmora::hosts::RecordingWriter> file_;
     std::unique_ptr<StreamFeed> stream_;
     int described_ = 0;        // the stream's recordings whose description the traces follow
-    std::string streamEnd_;    // its last recording's end, when it ended as asked
+    std::string streamEnd_;    // its last recording's end, as asked, not yet taken
     double windowSeconds_ = 1; // for a stream's traces, made once it describes itself
     std::size_t columns_ = 1;
 };

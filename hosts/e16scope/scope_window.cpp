@@ -261,8 +261,7 @@ void ScopeWindow::MakeStatusBar() {
     fill_ = add("fill");
     file_ = add("file");
     cursor_ = add("cursor");
-    error_ = add("error", 1);
-    error_->setStyleSheet(QStringLiteral("color: #b00000"));
+    error_ = add("error", 1); // errors in red, other news as the rest
 }
 
 // The module as the driver names it; the backend's path goes to its tooltip.
@@ -278,6 +277,11 @@ void ScopeWindow::ShowModule() {
 }
 
 void ScopeWindow::ShowError(const QString& text) {
+    ShowMessage(text, true);
+}
+
+void ScopeWindow::ShowMessage(const QString& text, bool error) {
+    error_->setStyleSheet(error ? QStringLiteral("color: #b00000") : QString());
     error_->setText(text);
     error_->setToolTip(text);
 }
@@ -424,16 +428,15 @@ void ScopeWindow::ShowStream() {
     // A publisher restarted on the endpoint: its new recording is watched.
     if (streamTraces_ != stream->Recordings() && !session_.Info().channels.empty())
         AdoptStreamRecording(*stream);
-    QString watched = stream->Serial().empty()
-                          ? tr("Waiting for the first message from %1").arg(Text(stream->Endpoint()))
-                      : stream->Recordings() > 1
-                          ? tr("Stream of %1 from %2, recording %3 (the publisher restarted)")
-                                .arg(Text(stream->Serial()), Text(stream->Endpoint()))
-                                .arg(stream->Recordings())
-                          : tr("Stream of %1 from %2").arg(Text(stream->Serial()), Text(stream->Endpoint()));
+    module_->setText(stream->Serial().empty()
+                         ? tr("Waiting for the first message from %1").arg(Text(stream->Endpoint()))
+                     : stream->Recordings() > 1
+                         ? tr("Stream of %1 from %2, recording %3 (the publisher restarted)")
+                               .arg(Text(stream->Serial()), Text(stream->Endpoint()))
+                               .arg(stream->Recordings())
+                         : tr("Stream of %1 from %2").arg(Text(stream->Serial()), Text(stream->Endpoint())));
     // A normal end is news, not an error.
-    if (!session_.StreamEnd().empty()) watched += tr(": %1").arg(Text(session_.StreamEnd()));
-    module_->setText(watched);
+    if (const std::string end = session_.TakeStreamEnd(); !end.empty()) ShowMessage(Text(end), false);
     backend_->clear();
     fill_->setText(tr("%1 (%2 missing)")
                        .arg(Text(velmora::hosts::Counted(stream->Gaps(), "gap")),

@@ -96,6 +96,8 @@ private:
     void ShowStatus();
     void ShowModule();
     void ShowError(const QString& text);
+    // The status bar's message: an error in red, or news.
+    void ShowMessage(const QString& text, bool error);
     void ShowNames();
     void ShowOwnChoice();
     void SetRecording(bool recording);
