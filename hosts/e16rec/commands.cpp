@@ -53,8 +53,15 @@ void CatchStopSignals() {
     }
 }
 
-int Fail(Console io, const std::string& message) {
+// Standard output is buffered when it is a file, standard error is not: what
+// is said first is flushed first, so that a log of both keeps their order.
+void Warn(Console io, const std::string& message) {
+    std::fflush(io.out);
     std::fprintf(io.err, "e16rec: %s\n", message.c_str());
+}
+
+int Fail(Console io, const std::string& message) {
+    Warn(io, message);
     return 1;
 }
 
@@ -210,8 +217,7 @@ bool OpenWhenRead(FileSeries& files, const Options& o, Console io, std::string& 
             error = "stopped by a signal while waiting for a program to read " + o.output;
             return false;
         }
-        if (looks == 10 && !o.quiet)
-            std::fprintf(io.err, "e16rec: waiting for a program to read %s\n", o.output.c_str());
+        if (looks == 10 && !o.quiet) Warn(io, "waiting for a program to read " + o.output);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         open = files.Open(error);
     }
@@ -296,6 +302,7 @@ int RecordWith(const DriverSession& session, const Options& o, Console io, const
     std::fprintf(io.out, "module: %s\n", ModuleLine(id).c_str());
     for (const std::string& line : recorder.Adjustments())
         std::fprintf(io.out, "adjusted %s\n", line.c_str());
+    std::fflush(io.out); // before the recorder's notices, and at once in a log
 
     bool failed = false;
     CatchStopSignals();
@@ -332,6 +339,7 @@ int SourceCommand(const Options& o, Console io, const OpenFile& open) {
     std::fprintf(io.out, "module: %s (the stream at %s, from kadr %lld)\n",
                  ModuleLine({info.serial, "", info.backend, info.address}).c_str(), o.source.c_str(),
                  static_cast<long long>(info.firstKadr.value_or(0)));
+    std::fflush(io.out);
     bool failed = false;
     std::unique_ptr<FileSeries> files = OpenFiles(o, info, open, io, error, failed);
     if (failed) return FailOpening(io, error);
@@ -374,8 +382,7 @@ int RecordCommand(const Options& o, Console io, const OpenFile& open) {
     }
     const int status = RecordWith(session, o, io, open, publisher.get());
     // Said, though the recording's own status stands.
-    if (!hosts::SaveSettings(session.module(), session.adc(), error))
-        std::fprintf(io.err, "e16rec: warning: %s\n", error.c_str());
+    if (!hosts::SaveSettings(session.module(), session.adc(), error)) Warn(io, "warning: " + error);
     return status;
 }
 
