@@ -138,7 +138,7 @@ const std::vector<Spec>& Specs() {
          }},
         {0, "trigger",
          "CHANNEL,rising|falling,LEVEL[,auto|normal|single[,PRETRIGGER]] such as X1,rising,0 or "
-         "X1,falling,0.5,single,10",
+         "X1,falling,0.5,single,10 (PRETRIGGER a percent from 0 to 100)",
          [](ScopeOptions& o, const std::string& v) { return (o.trigger = ParseTrigger(v)).has_value(); }},
         {0, "view", "time, spectrum (or fft) or xy",
          [](ScopeOptions& o, const std::string& v) { return (o.view = ParseView(v)).has_value(); }},

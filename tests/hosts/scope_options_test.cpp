@@ -55,8 +55,9 @@ TEST(ScopeOptions, WithoutOptionsTheWindowWaitsForTheUser) {
 }
 
 TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
-    const std::string kTrigger = "CHANNEL,rising|falling,LEVEL[,auto|normal|single[,PRETRIGGER]] such as "
-                                 "X1,rising,0 or X1,falling,0.5,single,10";
+    const std::string kTrigger =
+        "CHANNEL,rising|falling,LEVEL[,auto|normal|single[,PRETRIGGER]] such as "
+        "X1,rising,0 or X1,falling,0.5,single,10 (PRETRIGGER a percent from 0 to 100)";
     const struct {
         std::vector<std::string> args;
         std::string error;
