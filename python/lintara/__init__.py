@@ -430,6 +430,8 @@ class Driver:
             raise DriverError("a recording runs: stop it first")
         self._ended = ""
         if not session.start():
+            if session.busy():  # another thread's start came first
+                raise DriverError("a recording runs: stop it first")
             raise DriverError("the recording did not start", session.last_error())
 
     def _stop(self):
