@@ -160,10 +160,10 @@ class Subscription:
 
     def close(self):
         """Closes the socket. Safe to call again."""
-        if self._socket is not None:
-            self._socket.close()
+        socket, self._socket = self._socket, None  # closed, though a second Ctrl-C cuts the term short
+        if socket is not None:
+            socket.close()
             self._context.term()
-            self._socket = None
 
     @property
     def closed(self):
@@ -204,7 +204,7 @@ class Subscription:
         if first is not None and (header.serial, header.channels, header.rate, header.start_time) != (
                 first.serial, first.channels, first.rate, first.start_time):
             self.end = (f"the publisher began another recording ({header.serial}, "
-                        f"{len(header.channels)} channels, started {header.start_time})")
+                        f"{_checks.counted(len(header.channels), 'channel')}, started {header.start_time})")
             return None
         return self._take(header, codes)
 
