@@ -127,6 +127,18 @@ std::string HeldText(const std::filesystem::path& file) {
     return file.string() + " is open in another program";
 }
 
+std::string WrittenText(const std::filesystem::path& file) {
+    return file.string() + " is being written by another recording";
+}
+
+// The whole file, for a writer's lock (struct flock, not the call).
+struct flock WholeFile() {
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    whole.l_whence = SEEK_SET;
+    return whole;
+}
+
 // The lock HDF5 takes (flock, shared or not) on the files it reads or writes.
 bool HeldByAnotherProgram(int fd) {
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK;
@@ -138,12 +150,10 @@ bool HeldByAnotherProgram(int fd) {
 // writer's in this process, conflicts; HDF5's own lock (flock, which it lets
 // go in SWMR mode) does not. It goes with the descriptor.
 bool LockFile(int fd, const std::filesystem::path& file, std::string& error) {
-    struct flock whole {};
-    whole.l_type = F_WRLCK;
-    whole.l_whence = SEEK_SET;
+    struct flock whole = WholeFile();
     // A file system that keeps no locks (some network ones) still records.
     if (::fcntl(fd, F_OFD_SETLK, &whole) != 0 && (errno == EAGAIN || errno == EACCES)) {
-        error = file.string() + " is being written by another recording";
+        error = WrittenText(file);
         return false;
     }
     if (HeldByAnotherProgram(fd)) {
@@ -158,9 +168,11 @@ bool LockFile(int fd, const std::filesystem::path& file, std::string& error) {
 std::string HeldElsewhere(const std::filesystem::path& file) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return {};
-    const bool held = HeldByAnotherProgram(fd);
+    struct flock whole = WholeFile();
+    const bool written = ::fcntl(fd, F_OFD_GETLK, &whole) == 0 && whole.l_type != F_UNLCK;
+    const bool held = !written && HeldByAnotherProgram(fd);
     ::close(fd);
-    return held ? HeldText(file) : std::string();
+    return written ? WrittenText(file) : held ? HeldText(file) : std::string();
 }
 
 bool Unnamed(int fd) {

@@ -123,9 +123,10 @@ std::string FileDialogFilter();
 // An existing file that a recording to it would replace: a pipe or a device
 // is written into, never replaced, and needs no overwrite.
 bool WouldReplace(const std::filesystem::path& file);
-// "FILE is open in another program" when a program holds `file` through
-// HDF5, whose lock it carries: replacing it would empty it under that
-// program, and the library would refuse it anyway. Else "".
+// "FILE is being written by another recording" when a recording's writer
+// holds `file`, and "FILE is open in another program" when a program holds
+// it through HDF5, whose lock it carries: replacing it would empty it under
+// that program, and the library would refuse it anyway. Else "".
 std::string HeldElsewhere(const std::filesystem::path& file);
 // Why `file`, an existing pipe or device, cannot take `format`, which
 // seeks: "FILE is a pipe, not a regular file: only CSV is written to it".

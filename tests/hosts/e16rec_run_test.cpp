@@ -277,6 +277,8 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         {"-t 0.1 -o " + File("old.csv"), 1, File("old.csv") + " exists; --force replaces it"},
         {"-t 0.1 --split 1 -o " + File("old.csv"), 1, File("old-0003.csv") + " exists; --force replaces it"},
         {"-t 0.1 --force -o " + File("read.h5"), 1, File("read.h5") + " is open in another program"},
+        {"-t 0.1 --force -o " + File("written.h5"), 1,
+         File("written.h5") + " is being written by another recording"},
         {"-t 0.1 -o " + File(""), 1, File("") + " is a folder; -o names a file"},
         {"-t 0.1 -f hdf5 --force -o " + File("pipe"), 1,
          File("pipe") + " is a pipe, not a regular file: only CSV is written to it"},
@@ -294,6 +296,11 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
     ASSERT_EQ(::mkfifo(File("pipe").c_str(), 0600), 0);
     const int reader = ::open(File("read.h5").c_str(), O_RDONLY | O_CLOEXEC);
     ASSERT_EQ(::flock(reader, LOCK_SH), 0);
+    // As another e16rec holds the file it writes.
+    const int writer = ::open(File("written.h5").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    struct flock whole {};
+    whole.l_type = F_WRLCK;
+    ASSERT_EQ(::fcntl(writer, F_OFD_SETLK, &whole), 0);
     for (const auto& c : cases) {
         const Ran r = E16rec(c.args);
         EXPECT_EQ(r.exit, c.exit) << c.args;
@@ -301,6 +308,7 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         EXPECT_THAT(r.out, Not(HasSubstr("module: SIM"))) << c.args << ": refused before a module opened";
     }
     ::close(reader);
+    ::close(writer);
     // A display set empty is none; one that is gone shows no dialog, which
     // --setup says.
     for (const auto& [display, opened] : {std::pair{"DISPLAY=", false}, std::pair{"DISPLAY=:9999", true}}) {
