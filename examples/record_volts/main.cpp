@@ -74,6 +74,9 @@ int main(int argc, char** argv) {
     velmora::ComPtr<IADC3> adc;
     // A registered driver whose file is gone or not loadable fails here.
     const HRESULT made = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc.put_void());
+    if (made == CO_E_DLLNOTFOUND || made == CO_E_ERRORINDLL)
+        return Fail("the registered driver file is gone or cannot be loaded (" + Hex(made) +
+                    "): register it again with comrt-register");
     if (FAILED(made)) return Fail("cannot create the driver: " + Hex(made));
 
     // IModule: the module to open, its name, and why a recording ended.

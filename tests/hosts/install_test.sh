@@ -84,6 +84,14 @@ for refused in "2 localhost|'localhost' is no address such as 127.0.0.1" \
   [ "$(cat "$work/err")" = "record_volts: ${refused#*|}" ] || fail "the example on $args: $(cat "$work/err")"
 done
 
+# A registered driver whose file is gone: the example says what to do.
+driver=$work/moved/lib/velmora/Lintara.adc
+"$build/bin/comrt-register" "$driver" >/dev/null && mv "$driver" "$driver.away"
+(cd "$work" && "$work/bypc/record_volts" 2 </dev/null >/dev/null 2>"$work/err") && fail "the example ran without its driver"
+mv "$driver.away" "$driver"
+[ "$(cat "$work/err")" = "record_volts: the registered driver file is gone or cannot be loaded (0x800401F8): \
+register it again with comrt-register" ] || fail "the example without its driver: $(cat "$work/err")"
+
 # The package imports from the moved prefix and loads its libcomrt.so and
 # driver, though the build's was registered last, and says so.
 [ -n "$python" ] || exit 0
