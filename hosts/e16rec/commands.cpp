@@ -400,7 +400,7 @@ int SetupCommand(const Options& o, Console io, const ShowDialog& show) {
     std::string error;
     DriverSession session;
     if (!session.Create(error, io.err)) return Fail(io, error);
-    if (!TakeAddress(session.module(), o, error) || !DetectModule(session.adc(), error))
+    if (!TakeAddress(session.module(), o, error) || !DetectModule(session.adc(), session.module(), error))
         return Fail(io, error);
     std::fprintf(io.out, "module: %s\n", ModuleLine(hosts::IdentifyModule(session.module())).c_str());
     const int32_t outcome = show(session.module());

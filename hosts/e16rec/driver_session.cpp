@@ -12,12 +12,14 @@ bool DriverSession::Create(std::string& error, std::FILE* notes) {
     return false;
 }
 
-bool DetectModule(IADC3* adc, std::string& error) {
+bool DetectModule(IADC3* adc, IModule* module, std::string& error) {
     VARIANT_BOOL detected = VARIANT_FALSE;
     adc->Test(&detected);
     if (detected) return true;
     const std::string why = velmora::hosts::LastError(adc);
-    error = "no module: " + (why.empty() ? std::string("no address was chosen") : why);
+    const std::string address = velmora::hosts::IdentifyModule(module).address;
+    error = why.empty() ? "no module: no address was chosen"
+                        : "no module" + (address.empty() ? "" : " at " + address) + ": " + why;
     return false;
 }
 

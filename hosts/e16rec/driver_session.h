@@ -26,8 +26,8 @@ private:
     velmora::ComPtr<IModule> module_;
 };
 
-// IADC3 Test: false with the driver's LastError in `error` when no module
-// was detected.
-bool DetectModule(IADC3* adc, std::string& error);
+// IADC3 Test: false with the driver's LastError in `error`, naming the
+// address refused, when no module was detected.
+bool DetectModule(IADC3* adc, IModule* module, std::string& error);
 
 } // namespace e16rec

@@ -101,7 +101,7 @@ bool FinishWriting(std::unique_ptr<WriterThread>& thread, velmora::hosts::Record
 }
 
 bool Recorder::Prepare(std::string& error) {
-    if (!DetectModule(adc_, error)) return false;
+    if (!DetectModule(adc_, module_, error)) return false;
     if (!ProgramChannels(error)) return false;
     ProgramRate();
     return true;

@@ -224,7 +224,8 @@ struct IDAO : public IDispatch {
 //
 // Member                 Value      Behaviour
 // get_Address            BSTR       the dotted address of the open module; else the one set; else, after
-//                                   a lost connection, the lost module's; "" otherwise
+//                                   a lost connection, the lost module's; else the one the last Test
+//                                   opened or was refused at (to name it); "" otherwise
 // put_Address            -          the address ("a.b.c.d") the next detection opens, without the chooser
 //                                   and without touching the remembered list; "" returns to the chooser;
 //                                   any other text is ignored. Set it before Test: an open module stays

@@ -260,7 +260,8 @@ class Driver:
     @property
     def address(self):
         """The open module's address; else the one the next detection
-        opens (after a lost connection, the lost module's); else ""."""
+        opens (after a lost connection, the lost module's); else the one
+        the last test() opened or was refused at; else ""."""
         return self._live().identity().address
 
     @property

@@ -24,10 +24,11 @@ bool LibraryRecentEnough(const device::TE16& dev) {
     return dev.LibraryVersionBuild() >= kRequiredBuild;
 }
 
-// Opens the preset address, or asks the chooser for one.
+// Opens the preset address, or asks the chooser for one; `tried` is the
+// address opened or refused, 0 when the chooser was cancelled.
 bool OpenChosenAddress(AddressPrompt& prompt, int32_t preset, device::TE16& dev, const std::string& name,
-                       std::string& error) {
-    const int32_t address = preset != 0 ? preset : prompt.SelectIP(name);
+                       int32_t& tried, std::string& error) {
+    const int32_t address = tried = preset != 0 ? preset : prompt.SelectIP(name);
     if (address == 0) return false;
     prompt.WaitCursor(true);
     const bool opened = dev.Open(address, device::TE16::kInterfaceEthernet);
@@ -84,7 +85,8 @@ int16_t DetectModule(DriverState& s, AddressPrompt& prompt) {
         s.lastError = "Please reinstall " + s.input.adcName + " driver (X502API v1.1.30 is required)!";
         return 0;
     }
-    if (!OpenChosenAddress(prompt, s.module.PresetAddress(), dev, s.input.adcName, s.lastError)) {
+    if (!OpenChosenAddress(prompt, s.module.PresetAddress(), dev, s.input.adcName, s.module.triedAddress,
+                           s.lastError)) {
         dev.Close();
         return 0;
     }

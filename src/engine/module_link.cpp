@@ -34,7 +34,7 @@ bool ModuleLink::Connected() const {
 
 int32_t ModuleLink::Address() const {
     if (detected && device && device->OpenedAddress() != -1) return device->OpenedAddress();
-    return PresetAddress();
+    return PresetAddress() != 0 ? PresetAddress() : triedAddress;
 }
 
 void ModuleLink::Close() {

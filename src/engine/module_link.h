@@ -34,13 +34,17 @@ public:
     // The address of a module whose connection was lost; the next detection
     // opens it again without asking. Cleared by a detection and by Close.
     int32_t lostAddress = 0;
+    // The address the last detection opened or was refused at, for a host to
+    // name it; 0 after a cancelled chooser.
+    int32_t triedAddress = 0;
 
     device::TE16* Device() const { return device.get(); }
     // Detected, and no call has reported the connection lost since.
     bool Connected() const;
     // The address the next detection opens without the chooser; 0: none.
     int32_t PresetAddress() const { return hostAddress != 0 ? hostAddress : lostAddress; }
-    // The open module's address, else the preset one; 0 when there is none.
+    // The open module's address, else the preset one, else the one last
+    // tried; 0 when there is none.
     int32_t Address() const;
     // A fresh device object the first time, the same one closed afterwards.
     device::TE16& Prepare();

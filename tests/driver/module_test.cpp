@@ -64,7 +64,7 @@ TEST_F(ModuleFace, ASetAddressOpensThatModuleWithoutTheChooser) {
 }
 
 // Text that is no address leaves the one set; an empty one returns to the
-// chooser.
+// chooser, whose address reads back even when no module answered there.
 TEST_F(ModuleFace, OnlyADottedAddressOrNoneIsTaken) {
     SetAddress(u"127.0.0.2");
     for (const char16_t* bad :
@@ -73,6 +73,8 @@ TEST_F(ModuleFace, OnlyADottedAddressOrNoneIsTaken) {
     EXPECT_EQ(Text(&IModule::get_Address), "127.0.0.2");
     SetAddress(u"");
     EXPECT_EQ(Text(&IModule::get_Address), "");
+    ASSERT_FALSE(Test(0x7F000009));
+    EXPECT_EQ(Text(&IModule::get_Address), "127.0.0.9") << "the address refused, for the host to name";
     ASSERT_TRUE(Test(kSimWithDac)) << LastError();
     EXPECT_EQ(Text(&IModule::get_SerialNumber), "SIM0001") << "the chooser's answer";
 }

@@ -257,6 +257,8 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         {"--buffer 0.5", 2, "--buffer: '0.5' is not seconds from 1 to 3600"},
         {"--split=0", 2, "--split: '0' is not seconds from 1 to 604800"},
         {"-a 127.0.0.1 --address 10.0.0", 2, "--address: '10.0.0' is not an IPv4 address such as 127.0.0.1"},
+        {"-a 127.0.0.9 -t 0.1", 1,
+         "no module at 127.0.0.9: Error -6: Connection refused: no module answers at this address."},
         {"-R -1", 2, "--range: '-1' is not a range number from 0"},
         {"-R 4", 2,
          "the driver has no range 4; its ranges are 0 \u00B110 V, 1 \u00B12.5 V, 2 \u00B10.625 V, 3 "
