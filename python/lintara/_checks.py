@@ -7,8 +7,10 @@ import numbers
 
 import numpy as np
 
+from . import _lintara
+
 CHANNELS = 32  # logical channels 0..31
-SELECTION_MAX = 256  # entries of the module's channel table, a channel may repeat
+SELECTION_MAX = _lintara.channel_table_entries  # the module channel table's entries; a channel may repeat
 MAX_SAMPLES = 500000.0  # per second, over all channels of a kadr
 LONG_MAX = 2**31 - 1  # the driver's counts of samples
 

@@ -7,6 +7,7 @@
 
 #include <pybind11/stl.h>
 
+#include "channel_list.h"
 #include "velmora/dotted_address.h"
 
 namespace py = pybind11;
@@ -26,6 +27,7 @@ PYBIND11_MODULE(_lintara, m) {
             PyErr_SetObject(driverError.ptr(), error.ptr());
         }
     });
+    m.attr("channel_table_entries") = velmora::hosts::kMaxListedChannels;
     lintara::BindSession(m);
     lintara::BindStore(m);
     m.def(
