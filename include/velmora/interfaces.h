@@ -32,6 +32,9 @@ inline constexpr GUID LIBID_Velmora = {
 
 inline constexpr char PROGID_Lintara[] = "Velmora.Lintara";
 
+// The ring size asked for until a host lets InputSizeData, in samples.
+inline constexpr int32_t kDefaultInputSizeData = 1 << 20;
+
 // Each member is a pure virtual of its interface's list, in list order.
 #define VELMORA_PURE_MEMBER(kind, name, params, shape)                                                       \
     virtual HRESULT STDMETHODCALLTYPE VELMORA_MEMBER_NAME(kind, name) params = 0;
@@ -105,7 +108,8 @@ struct _Lintara : public IDispatch {
 // put_Rate               -          requests |*sRate|, at most RateMax; ignored while recording or for NaN;
 //                                   nothing is sent: read Rate back. Test may replace it by the module's
 //                                   saved one
-// put_InputSizeData      -          ring size asked for, in samples (default 1048576; below 1024: 32768);
+// put_InputSizeData      -          ring size asked for, in samples (default kDefaultInputSizeData, 1048576;
+//                                   below 1024: 32768);
 //                                   a running recording keeps its ring until the next start
 // get_InputSizeData      Long       ring size in samples, InputSizeKadrs x InputCountChannels (1 to 2
 //                                   times the request); 0 until InputChannels/InputSizeData let or a start

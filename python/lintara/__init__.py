@@ -562,11 +562,18 @@ class Stream:
         self._shape = (block_kadrs, channels)
         self._left = blocks
         self._came = 0  # kadrs given so far
-        # Room for a few blocks, so a consumer that is late by a block loses nothing.
+        # Room for a few blocks, so a consumer that is late by a block loses
+        # nothing; given back at the stop, or every later start would
+        # allocate it again.
         ring = min(4 * block_kadrs * channels, _checks.LONG_MAX)
-        if session.input_size() < ring:
+        self._grown = session.input_size() < ring
+        if self._grown:
             session.set_input_size(ring)
-        driver._start(session)
+        try:
+            driver._start(session)
+        except BaseException:
+            self._shrink(session)
+            raise
         self._driver = driver
         driver._stream = weakref.ref(self)
 
@@ -586,6 +593,11 @@ class Stream:
         if driver is not None:
             driver._stream = lambda: None
             driver._stop()
+            self._shrink(driver._session)
+
+    def _shrink(self, session):
+        if self._grown and session.is_open:
+            session.set_input_size(_lintara.default_input_size)
 
     def __enter__(self):
         return self

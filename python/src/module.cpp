@@ -9,6 +9,7 @@
 
 #include "channel_list.h"
 #include "velmora/dotted_address.h"
+#include "velmora/interfaces.h"
 
 namespace py = pybind11;
 
@@ -28,6 +29,7 @@ PYBIND11_MODULE(_lintara, m) {
         }
     });
     m.attr("channel_table_entries") = velmora::hosts::kMaxListedChannels;
+    m.attr("default_input_size") = kDefaultInputSizeData;
     lintara::BindSession(m);
     lintara::BindStore(m);
     m.def(

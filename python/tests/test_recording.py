@@ -95,6 +95,14 @@ def test_stream_blocks_follow_each_other(e16):
     assert [b.shape for b in received] == [(3000, 32)] * 4
     assert_unbroken(e16.volts(np.concatenate(received))[:, 31])
     assert not e16.busy
+    # A stream's larger ring is given back at its stop, started or refused,
+    # or every later start would allocate it again.
+    ring = e16._session.input_size()
+    with e16.stream(10_000) as big:
+        assert e16._session.input_size() >= 4 * 10_000 * 32
+        with lintara.Driver() as other, pytest.raises(lintara.DriverError):
+            other.stream(20_000)
+    assert e16._session.input_size() == ring
     stream = e16.stream(1000)
     next(stream)
     assert e16.busy

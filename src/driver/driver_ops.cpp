@@ -5,13 +5,13 @@
 
 #include "device/te16.h"
 #include "engine/operations.h"
+#include "velmora/interfaces.h"
 
 namespace velmora::driver {
 namespace {
 
 constexpr const char* kTypeName = "Lintara";
 constexpr const char* kAdcName = "E16";
-constexpr int32_t kDefaultInputSize = 1 << 20;
 
 // Start-up steps go on after a fault in one of them, as the host expects a
 // created object whatever happens.
@@ -90,7 +90,7 @@ void InitFirstInstance(DriverState& s) {
 
 void InitDescription(DriverState& s) {
     s.input.Describe();
-    s.ring.requested = kDefaultInputSize;
+    s.ring.requested = kDefaultInputSizeData;
 }
 
 void ShutdownLastInstance(DriverState& s) {
