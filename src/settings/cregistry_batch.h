@@ -30,6 +30,11 @@ public:
     const std::vector<reg::RegBatchWrite>& Writes() const {
         return writes_;
     }
+    // Leaves out the value writes for which `held` is true; key creations stay.
+    template <class Held> void DropValues(Held held) {
+        std::erase_if(writes_,
+                      [&](const reg::RegBatchWrite& write) { return !write.keyOnly && held(write); });
+    }
 
 private:
     void Add(const std::string& name, reg::DWORD type, std::vector<uint8_t> data);

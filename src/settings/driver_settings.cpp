@@ -9,6 +9,7 @@
 #include "platform/module_folder.h"
 #include "settings/cregistry.h"
 #include "settings/cregistry_batch.h"
+#include "settings/cregistry_key.h"
 
 namespace velmora::settings {
 namespace {
@@ -100,6 +101,11 @@ std::string AsciiLower(std::string text) {
     return text;
 }
 
+// A value's place as the store matches it: key and name in any case.
+std::string HeldName(const std::string& storeKey, const std::string& storeName) {
+    return AsciiLower(storeKey) + '\n' + AsciiLower(storeName);
+}
+
 bool MatchesHelpName(const std::string& name) {
     const std::string lower = AsciiLower(name);
     return lower.size() > 4 && lower.starts_with("lcard") && lower.ends_with(".chm");
@@ -121,11 +127,51 @@ bool DriverSettings::SelectKey(const std::string& serial) {
     if (registryPath.empty()) return false; // the location was never prepared
     cRegistry& reg = Registry();
     reg.SetRoot(HKEY_CURRENT_USER);
-    const std::string path = serial.empty() ? registryPath : registryPath + "\\" + serial;
+    const std::string path = KeyPath(serial);
     if (!serial.empty() && !reg.KeyExists(HKEY_CURRENT_USER, path)) return false;
     reg.SetPath(path);
     // A key that could not be created must not have values read from elsewhere.
     return reg.Root() == HKEY_CURRENT_USER && reg.Path() == path;
+}
+
+std::string DriverSettings::KeyPath(const std::string& key) const {
+    return key.empty() ? registryPath : registryPath + "\\" + key;
+}
+
+// The batch's values as the driver has them now and as the store holds them
+// (a missing key: none) become what a save compares with.
+void DriverSettings::Remember(const cRegistryBatch& asLoaded) {
+    std::map<std::string, StoredValue> stored;
+    for (const reg::RegBatchWrite& write : asLoaded.Writes()) {
+        if (write.keyOnly) {
+            stored = StoredValues(write.subKey);
+            continue;
+        }
+        const auto now = stored.find(AsciiLower(write.name));
+        held_[HeldName(write.subKey, write.name)] = {
+            now == stored.end() ? std::nullopt : std::optional(now->second), write.data};
+    }
+}
+
+// The values of a key (its name as the store has it) by name in any case;
+// none when it cannot be read.
+std::map<std::string, DriverSettings::StoredValue> DriverSettings::StoredValues(const std::string& storeKey) {
+    int32_t error = 0;
+    std::map<std::string, StoredValue> values;
+    for (reg::RegValueEntry& value :
+         detail::ReadValues(HKEY_CURRENT_USER, detail::FromStore(storeKey), error))
+        values.emplace(AsciiLower(value.name), StoredValue{value.type, std::move(value.data)});
+    return values;
+}
+
+// A value the driver still has as loaded, whose stored one another program
+// changed since, is left out; any other is written.
+bool DriverSettings::ChangedElsewhere(const reg::RegBatchWrite& write,
+                                      const std::map<std::string, StoredValue>& now) const {
+    const auto held = held_.find(HeldName(write.subKey, write.name));
+    if (held == held_.end() || held->second.ours != write.data) return false;
+    const auto stored = now.find(AsciiLower(write.name));
+    return stored != now.end() && stored->second != held->second.stored;
 }
 
 void DriverSettings::LoadChannelTable(core::ChannelTable& table) {
@@ -140,10 +186,20 @@ void DriverSettings::LoadChannelTable(core::ChannelTable& table) {
     }
 }
 
-// Applies the batch; on failure keeps the reason, nothing having been written.
-bool DriverSettings::Commit(const cRegistryBatch& batch) {
+// Applies the batch, without the values another program changed and the
+// driver did not; on failure keeps the reason, nothing having been written.
+bool DriverSettings::Commit(cRegistryBatch& batch) {
+    std::map<std::string, std::map<std::string, StoredValue>> now; // by key
+    batch.DropValues([&](const reg::RegBatchWrite& write) {
+        auto [key, fresh] = now.try_emplace(write.subKey);
+        if (fresh) key->second = StoredValues(write.subKey);
+        return ChangedElsewhere(write, key->second);
+    });
     cRegistry& reg = Registry();
     if (reg.WriteBatch(HKEY_CURRENT_USER, batch)) {
+        for (const reg::RegBatchWrite& write : batch.Writes())
+            if (!write.keyOnly)
+                held_[HeldName(write.subKey, write.name)] = {{{write.type, write.data}}, write.data};
         lastFailure.clear();
         return true;
     }
@@ -199,35 +255,50 @@ void DriverSettings::LocateHelpFile() {
 
 void DriverSettings::LoadInput(const std::string& serial, const InputRecord& input) {
     const std::string key = TrimSpaces(serial);
-    if (!SelectKey(key)) return;
-    cRegistry& reg = Registry();
-    float rate = 0.0f;
-    if (reg.ReadSingle("Rate", rate, 0.0f) && RateAccepted(input, rate)) input.rate = rate;
-    LoadChannelTable(input.channelTable);
-    if (!key.empty()) LoadSync(reg, input.sync);
+    if (registryPath.empty()) return;
+    if (SelectKey(key)) {
+        cRegistry& reg = Registry();
+        float rate = 0.0f;
+        if (reg.ReadSingle("Rate", rate, 0.0f) && RateAccepted(input, rate)) input.rate = rate;
+        LoadChannelTable(input.channelTable);
+        if (!key.empty()) LoadSync(reg, input.sync);
+    }
+    cRegistryBatch asLoaded;
+    AddInput(asLoaded, key, input);
+    Remember(asLoaded);
 }
 
 void DriverSettings::LoadGenerator(const std::string& serial, const core::GeneratorLimits& limits,
                                    int16_t channels, core::GeneratorSetup& generator) {
     const int16_t count = WaveCount(channels, generator);
-    if (!SelectKey(TrimSpaces(serial)) || count == 0) return;
-    cRegistry& reg = Registry();
-    double& freq = generator.signalFreq;
-    reg.ReadDouble("DACChRate", freq, freq);
-    if (!(freq >= limits.signalFreqMin && freq <= limits.signalFreqMax)) freq = core::kDefaultSignalFreq;
-    for (int16_t i = 0; i < count; ++i)
-        LoadWave(reg, limits, generator.waves[static_cast<std::size_t>(i)], std::to_string(i + 1));
+    const std::string key = TrimSpaces(serial);
+    if (registryPath.empty() || count == 0) return;
+    if (SelectKey(key)) {
+        cRegistry& reg = Registry();
+        double& freq = generator.signalFreq;
+        reg.ReadDouble("DACChRate", freq, freq);
+        if (!(freq >= limits.signalFreqMin && freq <= limits.signalFreqMax)) freq = core::kDefaultSignalFreq;
+        for (int16_t i = 0; i < count; ++i)
+            LoadWave(reg, limits, generator.waves[static_cast<std::size_t>(i)], std::to_string(i + 1));
+    }
+    cRegistryBatch asLoaded;
+    asLoaded.SetKey(KeyPath(key));
+    SaveGenerator(asLoaded, generator, count);
+    Remember(asLoaded);
 }
 
 // The key is created even when no value is written to it.
-void DriverSettings::AddKey(cRegistryBatch& batch, const std::string& key, const InputRecord& input,
-                            const core::GeneratorSetup* generator, int16_t channels) const {
-    batch.SetKey(key.empty() ? registryPath : registryPath + "\\" + key);
+void DriverSettings::AddInput(cRegistryBatch& batch, const std::string& key, const InputRecord& input) const {
+    batch.SetKey(KeyPath(key));
     if (RateAccepted(input, input.rate)) batch.WriteSingle("Rate", input.rate);
     batch.WriteBinary(stored::kChannelTableValue, ChannelBytes(input.channelTable, input.channelsCount));
-    if (key.empty()) return;
-    SaveSync(batch, input.sync);
-    if (generator != nullptr && WaveCount(channels, *generator) > 0)
+    if (!key.empty()) SaveSync(batch, input.sync);
+}
+
+void DriverSettings::AddKey(cRegistryBatch& batch, const std::string& key, const InputRecord& input,
+                            const core::GeneratorSetup* generator, int16_t channels) const {
+    AddInput(batch, key, input);
+    if (!key.empty() && generator != nullptr && WaveCount(channels, *generator) > 0)
         SaveGenerator(batch, *generator, WaveCount(channels, *generator));
 }
 

@@ -6,8 +6,14 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include <velmora/registry_store.h>
 
 #include "core/channel_table.h"
 #include "core/generator_setup.h"
@@ -54,7 +60,8 @@ public:
                        core::GeneratorSetup& generator);
     // `generator` null: a module without outputs. A save is one store
     // transaction: every value of the key or none, after waiting at most
-    // the store's lock wait (5 s) for another process.
+    // the store's lock wait (5 s) for another process. A value the driver
+    // has as loaded is not written over another program's newer one.
     void Save(const std::string& serial, const InputRecord& input, const core::GeneratorSetup* generator,
               int16_t channels);
     // The save of the last object: the per-module key of serial (when not
@@ -68,9 +75,29 @@ private:
     void LoadChannelTable(core::ChannelTable& table);
     void AddKey(cRegistryBatch& batch, const std::string& key, const InputRecord& input,
                 const core::GeneratorSetup* generator, int16_t channels) const;
-    bool Commit(const cRegistryBatch& batch);
+    std::string KeyPath(const std::string& key) const;
+    void AddInput(cRegistryBatch& batch, const std::string& key, const InputRecord& input) const;
+    bool Commit(cRegistryBatch& batch);
+
+    // A value's type and data as stored.
+    using StoredValue = std::pair<reg::DWORD, std::vector<uint8_t>>;
+    // What a value was when its key was last loaded or saved here: in the
+    // store (none: missing) and in the driver, as a save would write it.
+    struct Held {
+        std::optional<StoredValue> stored;
+        std::vector<uint8_t> ours;
+    };
+    void Remember(const cRegistryBatch& asLoaded);
+    static std::map<std::string, StoredValue> StoredValues(const std::string& storeKey);
+    bool ChangedElsewhere(const reg::RegBatchWrite& write,
+                          const std::map<std::string, StoredValue>& now) const;
 
     std::unique_ptr<cRegistry> registry_;
+    // By key and name as the store matches them. A save leaves out a value
+    // the driver still has as loaded when another program stored a new one
+    // meanwhile (e16rec --inputs se while e16scope runs), so neither loses
+    // its change.
+    std::map<std::string, Held> held_;
 };
 
 // How the driver encodes a value it keeps, for tools that show the store:

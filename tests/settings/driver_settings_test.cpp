@@ -202,6 +202,38 @@ TEST_F(DriverSettingsTest, SavedInputsComeBackIntoAFreshState) {
     EXPECT_EQ(Fields(fresh.sync), Fields(s.sync));
 }
 
+// Two programs hold the driver: a save writes what changed here and leaves a
+// value still as loaded here, which the other changed meanwhile (a channel
+// table e16rec stored while e16scope ran), even after a save of its own;
+// whether the keys held the values at the load or not yet.
+TEST_F(DriverSettingsTest, ASaveKeepsAnotherProgramsChangeToAValueLeftAsLoaded) {
+    for (const bool storedBefore : {false, true}) {
+        SCOPED_TRACE(storedBefore ? "stored before the load" : "a first run");
+        test::PrivateStore fresh;
+        if (storedBefore) Persisted().SaveAll("SIM0001");
+        Persisted running;
+        running.Load("");
+        running.Load("SIM0001");
+        const Bytes table(32, 0x21);
+        for (const char* key : {kBase, kModule})
+            ASSERT_TRUE(reg.CreateKey(HKEY_CURRENT_USER, key) &&
+                        reg.SetBinaryAt(HKEY_CURRENT_USER, key, "ADChannels", table));
+        for (const float rate : {3000.0f, 4000.0f}) {
+            running.rate = 3000.0f;
+            running.SaveAll("SIM0001");
+            for (const char* key : {kBase, kModule}) {
+                SCOPED_TRACE(std::string(key) + " after " + std::to_string(rate));
+                Bytes stored;
+                ASSERT_TRUE(reg.GetBinaryAt(HKEY_CURRENT_USER, key, "ADChannels", stored));
+                EXPECT_EQ(stored, table) << "the other program's table was overwritten";
+                EXPECT_EQ(StoredRate(key), rate);
+                ASSERT_TRUE(
+                    reg.SetSingleAt(HKEY_CURRENT_USER, key, "Rate", 4000.0f)); // the other's next change
+            }
+        }
+    }
+}
+
 TEST_F(DriverSettingsTest, ALockedStoreEndsTheLastSaveWithinTheLockWaitWithNothingWritten) {
     s.Save("");
     s.rate = 2500.0f;
