@@ -148,4 +148,17 @@ TEST_F(Activation, TheToolRefusesWhatItCannotRegister) {
         << refused.err;
 }
 
+// --store takes a folder relative to the working one, as any path; the store
+// leaves the user's own alone.
+TEST_F(Activation, TheToolsStoreFolderMayBeRelative) {
+    const fs::path home = store.dir().path() / "home";
+    const Ran ran =
+        velmora::test::RunCommand("cd " + Quoted(store.dir().path()) + " && HOME=" + Quoted(home) + " " +
+                                      Quoted(kBin / "comrt-register") + " --store relative " + kComponent,
+                                  store.dir().path());
+    EXPECT_EQ(ran.exit, 0) << ran.err;
+    EXPECT_TRUE(fs::exists(store.dir().path() / "relative/velmora/registry.db"));
+    EXPECT_FALSE(fs::exists(home)) << "registered in the user's own store";
+}
+
 } // namespace

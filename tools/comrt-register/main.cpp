@@ -37,7 +37,7 @@ bool ParseArguments(int argc, char** argv, Options* options) {
         if (arg == "-u" || arg == "/u")
             options->unregister = true;
         else if (arg == "--store" && k + 1 < argc && *argv[k + 1] != '\0')
-            options->store = argv[++k];
+            options->store = std::filesystem::absolute(argv[++k]).string(); // a relative one means ~/.config
         else if (arg.empty() || arg[0] == '-' || !options->file.empty())
             return false;
         else
