@@ -113,16 +113,24 @@ TEST_F(ComrtRegTest, DeletingABranchAsksFirst) {
 
 // A store file that cannot be read is named, with why, by every command:
 // no key is missing, and the user's settings may well be in it.
+// A store that is no database, or a folder where its file should be: every
+// command names the file and the reason, never a missing key.
 TEST_F(ComrtRegTest, AStoreThatCannotBeReadIsNamed) {
     const auto file = store.dir().path() / "velmora" / "registry.db";
-    std::filesystem::create_directories(file.parent_path());
-    std::ofstream(file) << "not a database, nor empty";
-    const std::string why =
-        "comrt-reg: the registry store " + file.string() + " cannot be used: The registry is corrupted\n";
-    Expect({{{"query", kTool}, "", why},
-            {{"add", kTool, "-v", "N", "-d", "1"}, "", why},
-            {{"delete", kTool, "-f"}, "", why},
-            {{"export", kTool}, "", why}});
+    const std::pair<bool, const char*> stores[] = {{false, "The registry is corrupted"},
+                                                   {true, "Access is denied"}};
+    for (const auto& [folder, reason] : stores) {
+        SCOPED_TRACE(reason);
+        std::filesystem::remove_all(file);
+        std::filesystem::create_directories(folder ? file : file.parent_path());
+        if (!folder) std::ofstream(file) << "not a database, nor empty";
+        const std::string why =
+            "comrt-reg: the registry store " + file.string() + " cannot be used: " + reason + "\n";
+        Expect({{{"query", kTool}, "", why},
+                {{"add", kTool, "-v", "N", "-d", "1"}, "", why},
+                {{"delete", kTool, "-f"}, "", why},
+                {{"export", kTool}, "", why}});
+    }
 }
 
 // Every refusal says why in one line, and nothing is written.

@@ -183,11 +183,15 @@ int Fail(const Streams& io, const std::string& message) {
 }
 
 // The store as a whole failed (a file that is no store, a folder that
-// cannot be made): no key is missing, and the user is told which file it is.
+// cannot be made, a file this user may not open): no key is missing, and
+// the user is told which file it is. Access is denied to a key as well (a
+// root that takes no writes), so then the store's own root is tried.
 bool StoreFailed(int32_t code) {
     namespace reg = velmora::reg;
     return code == reg::ERROR_REGISTRY_CORRUPT || code == reg::ERROR_REGISTRY_IO_FAILED ||
-           code == reg::ERROR_PATH_NOT_FOUND;
+           code == reg::ERROR_PATH_NOT_FOUND ||
+           (code == reg::ERROR_ACCESS_DENIED &&
+            !cRegistry().KeyExists(velmora::settings::HKEY_CURRENT_USER, ""));
 }
 
 int FailCode(const Streams& io, int32_t code) {
