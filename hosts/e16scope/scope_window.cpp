@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <utility>
 
 namespace e16scope {
@@ -175,7 +176,10 @@ void ScopeWindow::Connect() {
 }
 
 ScopeWindow::~ScopeWindow() {
-    if (!unattended_) SaveSettings(); // a script's choices are not the user's
+    if (!unattended_) { // a script's choices are not the user's
+        const QString unsaved = SaveSettings();
+        if (!unsaved.isEmpty()) std::fprintf(stderr, "e16scope: warning: %s\n", qUtf8Printable(unsaved));
+    }
 
     std::string ignored;
     session_.Stop(ignored);
@@ -638,7 +642,7 @@ void ScopeWindow::LoadSettings() {
     rate_->setValue(settings.value(QStringLiteral("rate"), 1000.0).toDouble());
 }
 
-void ScopeWindow::SaveSettings() const {
+QString ScopeWindow::SaveSettings() const {
     QSettings settings;
     settings.setValue(QStringLiteral("geometry"), saveGeometry());
     QVariantList checked;
@@ -646,6 +650,10 @@ void ScopeWindow::SaveSettings() const {
     settings.setValue(QStringLiteral("channels"), checked);
     settings.setValue(QStringLiteral("window"), WindowSeconds());
     settings.setValue(QStringLiteral("rate"), own_ ? own_->rate : rate_->value());
+    settings.sync();
+    if (settings.status() == QSettings::NoError) return {};
+    return tr("the window's channels, rate and size were not saved: %1 cannot be written")
+        .arg(settings.fileName());
 }
 
 } // namespace e16scope

@@ -109,7 +109,8 @@ private:
     void RestartTraces();
     double WindowSeconds() const;
     void LoadSettings();
-    void SaveSettings() const;
+    // Why the window's own settings could not be saved; empty when they were.
+    QString SaveSettings() const;
 
     ScopeSession& session_;
     ViewArea* views_ = nullptr;

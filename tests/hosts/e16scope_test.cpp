@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSettings>
 #include <QSpinBox>
 #include <QSpontaneKeyEvent>
 #include <QStatusBar>
@@ -752,6 +753,19 @@ TEST_F(ScopeTest, ReleasingTheDriverSavesItsSettingsOrSaysWhyNot) {
         EXPECT_THAT(session.Release(),
                     canSave ? testing::Matcher<std::string>(testing::IsEmpty()) : HasSubstr("not saved"));
     }
+}
+
+// The window's own settings that cannot be written are said on closing.
+TEST_F(ScopeTest, AWindowWhoseSettingsCannotBeWrittenSaysSo) {
+    const std::string file = QSettings().fileName().toStdString();
+    std::filesystem::remove(file);
+    std::filesystem::create_directories(file);
+    testing::internal::CaptureStderr();
+    { ScopeWindow window(session_); }
+    const std::string said = testing::internal::GetCapturedStderr();
+    std::filesystem::remove(file);
+    EXPECT_EQ(said, "e16scope: warning: the window's channels, rate and size were not saved: " + file +
+                        " cannot be written\n");
 }
 
 // A message of `kadrs` kadrs of Y15 and Y16 from kadr `first` of SIM0009,
