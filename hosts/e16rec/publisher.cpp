@@ -70,6 +70,12 @@ std::string IpcTaken(const std::string& endpoint) {
     return Listened(path) ? std::strerror(EADDRINUSE) : std::string();
 }
 
+// The socket file's identity at an ipc path; 0 when there is none.
+ino_t SocketNode(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) ? st.st_ino : 0;
+}
+
 } // namespace
 
 Publisher::~Publisher() {
@@ -89,6 +95,10 @@ bool Publisher::Bind(const std::string& endpoint, std::string& error) {
         zmq_bind(socket_, Bindable(endpoint).c_str()) != 0) {
         error = "--publish " + endpoint + ": " + zmq_strerror(zmq_errno());
         return false;
+    }
+    if (endpoint.starts_with("ipc://") && endpoint[6] != '@') {
+        ipcPath_ = endpoint.substr(6);
+        ipcNode_ = SocketNode(ipcPath_);
     }
     bound_ = std::chrono::steady_clock::now();
     return true;
@@ -156,6 +166,10 @@ void Publisher::Finish(const std::string& end) {
     if (socket_ != nullptr) zmq_close(socket_);
     if (context_ != nullptr) zmq_ctx_term(context_); // waits the linger out
     socket_ = context_ = nullptr;
+    // ZeroMQ leaves the socket file of a path it was given; one a later
+    // publisher made there since is its own.
+    if (ipcNode_ != 0 && SocketNode(ipcPath_) == ipcNode_) ::unlink(ipcPath_.c_str());
+    ipcNode_ = 0;
 }
 
 int64_t Publisher::LostKadrs() const {

@@ -6,6 +6,8 @@
 // its own high-water mark, alone. Queue and counters are under one mutex.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -63,6 +65,8 @@ private:
     std::chrono::steady_clock::time_point bound_;
     void* context_ = nullptr;
     void* socket_ = nullptr;
+    std::string ipcPath_; // the socket file bound, removed at the end
+    ino_t ipcNode_ = 0;
     velmora::hosts::StreamHeader header_; // the sending thread's once started
     std::string topic_, payload_;
     std::size_t channels_ = 1;

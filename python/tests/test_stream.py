@@ -370,12 +370,14 @@ def test_a_source_ends_when_another_recording_takes_the_endpoint(tmp_path):
     subscription = lintara.subscribe(endpoint, timeout=10)
     reader = ThreadPoolExecutor(1).submit(taken, subscription)
     source = started([E16REC, "--source", endpoint, "-o", str(tmp_path / "copy.csv"), "-q"])
+    (tmp_path / "snippet.py").write_text(snippet())
+    docs = started([sys.executable, str(tmp_path / "snippet.py"), endpoint])
     killed = bound_probe(endpoint)
-    await_subscribers(killed, 2)
+    await_subscribers(killed, 3)
     killed.send_multipart(message(0, 0, 10))
     killed.close()
     replacement = bound_probe(endpoint)
-    await_subscribers(replacement, 2)
+    await_subscribers(replacement, 3)
     start = "2026-01-01T00:05:00.000Z"
     for seq in range(50):
         replacement.send_multipart(message(seq, 10 * seq, 10, start=start))
@@ -388,6 +390,8 @@ def test_a_source_ends_when_another_recording_takes_the_endpoint(tmp_path):
                    f"(SIM0009, 2 channels, started {start})\n")
     assert "recorded 10 kadrs" in out and "stream: 0 gaps, 0 kadrs missing, 0 messages skipped" in out
     assert len((tmp_path / "copy.csv").read_text().splitlines()) == 2 + 10
+    assert docs.communicate(timeout=30)[1] == "the publisher began another recording after 10 kadrs\n"
+    assert docs.returncode == 1
 
 
 @pytest.mark.parametrize("bound, last", [

@@ -3,6 +3,8 @@
 // module cut off mid-recording through the simulator's fault controls, a
 // store that refuses the driver's settings, and a disk that stalls.
 #include <dlfcn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "commands.h"
@@ -284,6 +286,7 @@ TEST(E16recPublisher, SendsEveryBlockInOrderThenTheEnd) {
     publisher.Push(codes.data(), 100, "2026-12-07T00:00:00.000Z");
     publisher.Push(codes.data() + 200, 200);
     publisher.Finish("complete");
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "pub")) << "the socket file left behind";
     publisher.Push(codes.data(), 7);
     EXPECT_EQ(publisher.LostKadrs(), 7);
     EXPECT_EQ(publisher.Messages(), 3);
@@ -310,10 +313,13 @@ TEST(E16recPublisher, SendsEveryBlockInOrderThenTheEnd) {
     EXPECT_EQ(error, "--publish ipc://" + file + ": File exists, and is no socket");
     EXPECT_EQ(velmora::test::Slurp(file), "kept");
     // The socket file of a publisher that was killed is no publisher.
-    const std::string left = "ipc://" + (dir.path() / "left").string();
-    ASSERT_TRUE(Publisher().Bind(left, error)) << error;
-    ASSERT_TRUE(std::filesystem::exists(dir.path() / "left"));
-    ASSERT_TRUE(Publisher().Bind(left, error)) << error;
+    const std::string left = (dir.path() / "left").string();
+    sockaddr_un killed{AF_UNIX, {}};
+    left.copy(killed.sun_path, sizeof killed.sun_path - 1);
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_EQ(::bind(socket, reinterpret_cast<const sockaddr*>(&killed), sizeof killed), 0);
+    ::close(socket);
+    ASSERT_TRUE(Publisher().Bind("ipc://" + left, error)) << error;
     // ZeroMQ binds no host name: the address it resolves to is bound.
     Publisher named;
     ASSERT_TRUE(named.Bind("tcp://localhost:*", error)) << error;
