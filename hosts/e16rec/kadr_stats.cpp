@@ -6,7 +6,9 @@
 namespace e16rec {
 
 void RampCheck::Add(double volts) {
-    const int step = static_cast<int>(std::lround((volts + 5.0) / 0.01)) % 1000;
+    // Volts off the ramp's span (another signal, a stream's) still land on a step.
+    int step = static_cast<int>(std::lround((volts + 5.0) / 0.01) % 1000);
+    if (step < 0) step += 1000;
     if (prev_ >= 0) ++advances_[static_cast<std::size_t>((step - prev_ + 1000) % 1000)];
     prev_ = step;
 }

@@ -117,6 +117,12 @@ TEST(E16recStats, RampCountsEveryBreak) {
     const int16_t afterGap[] = {3200, RampCode(43), 3200, RampCode(45)};
     stats.Add(afterGap, 2);
     EXPECT_EQ(stats.ramp().lost(), 8 + 1) << "44; 11..42 are the stream's gap, counted there";
+    // Volts below the ramp's span (a stream's Y16 may carry anything) are
+    // a break like any other: -6 V after 4.99 V stands for step 900, 900 on.
+    KadrStats off({{"Y16", 3200}}, 0);
+    const int16_t below[] = {RampCode(998), RampCode(999), -19200};
+    off.Add(below, 3);
+    EXPECT_EQ(off.ramp().lost(), 900);
 
     // One kadr every `stride` frames, as the driver keeps them below the
     // module's slowest frame: unbroken, or with one kadr missing.
