@@ -77,6 +77,8 @@ TEST(E16recOptions, DefaultsAndSpellingsAreTheHelpsOwn) {
         EXPECT_EQ(std::pair(o->seconds, o->lengthGiven), std::pair(0.5, true)) << spelling[0];
     }
     EXPECT_TRUE(parse({"-R", "0"})) << "the default range, given: " << error;
+    // A publisher without a length runs until stopped, however slow its rate.
+    EXPECT_TRUE(parse({"--publish", "tcp://127.0.0.1:5599", "-r", "0.2"})) << error;
 }
 
 // Codes of the Y16 ramp on the ±10 V range: 3200 codes per volt.
