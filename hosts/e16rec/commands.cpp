@@ -104,6 +104,11 @@ bool OutputFree(const Options& o, std::string& error) {
         error = o.output + " is a folder; -o names a file";
         return false;
     }
+    // A split names new files after it, which a pipe or a device cannot be.
+    if (o.split > 0 && fs::exists(o.output, ec) && !fs::is_regular_file(o.output, ec)) {
+        error = o.output + " is no regular file: --split writes files named after it";
+        return false;
+    }
     // "." inside, so that a file where the folder should be is no folder.
     const fs::path folder = fs::path(o.output).parent_path() / ".";
     if (::access(folder.c_str(), W_OK) != 0) {

@@ -284,6 +284,8 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         {"-t 0.1 -o " + File(""), 1, File("") + " is a folder; -o names a file"},
         {"-t 0.1 -f hdf5 --force -o " + File("pipe"), 1,
          File("pipe") + " is a pipe, not a regular file: only CSV is written to it"},
+        {"-t 0.1 --split 1 -o " + File("pipe"), 1,
+         File("pipe") + " is no regular file: --split writes files named after it"},
         {"-t 0.1 -o /nonexistent/run.csv", 1,
          "cannot create /nonexistent/run.csv: No such file or directory"},
         {"-t 0.1 --split 1 -o " + File("old.csv/run.h5"), 1,
