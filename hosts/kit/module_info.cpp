@@ -139,12 +139,12 @@ double StartTime(IModule* module) {
 
 std::string IsoUtc(double seconds) {
     if (!(seconds > 0)) return {};
-    const double whole = std::floor(seconds);
-    const auto time = static_cast<std::time_t>(whole);
-    int millis = static_cast<int>(std::lround((seconds - whole) * 1000.0));
+    // The nearest millisecond, carried into the second (and the day) it rounds to.
+    const long long total = std::llround(seconds * 1000.0);
+    const auto time = static_cast<std::time_t>(total / 1000);
+    const int millis = static_cast<int>(total % 1000);
     std::tm utc{};
     gmtime_r(&time, &utc);
-    if (millis > 999) millis = 999;
     char text[96];
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
                   utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, millis);

@@ -48,9 +48,10 @@ TEST(HostKit, HostTextBecomesAStringOfWholeCharacters) {
     for (const auto& c : cases) EXPECT_EQ(back(c.utf8), c.expected) << c.utf8;
 }
 
-TEST(HostKit, StartTimesAreMillisecondsOfTheirSecond) {
+TEST(HostKit, StartTimesAreTheNearestMillisecond) {
     for (const auto& [seconds, text] : {std::pair{1700000000.25, "2023-11-14T22:13:20.250Z"},
-                                        {1700000000.9996, "2023-11-14T22:13:20.999Z"}})
+                                        {1700000000.9994, "2023-11-14T22:13:20.999Z"},
+                                        {1700006399.9996, "2023-11-15T00:00:00.000Z"}})
         EXPECT_EQ(IsoUtc(seconds), text) << std::fixed << seconds;
 }
 
