@@ -151,6 +151,10 @@ bool FileSeries::Close() {
     return error_.empty();
 }
 
+std::size_t FileSeries::OnDisk() const {
+    return closedKadrs_ + (file_ != nullptr ? file_->OnDisk() : 0);
+}
+
 bool FileSeries::Broken() {
     kadrs_ = closedKadrs_ + file_->Kadrs();
     return Fail(file_->Error());

@@ -41,6 +41,7 @@ public:
     bool Gap(int64_t firstMissing, int64_t kadrs) override;
     bool FlushIfOlder(Clock::duration age = velmora::hosts::kFlushAge) override;
     bool Close() override;
+    std::size_t OnDisk() const override;
     // The first file's name and, when there were more, the last one's.
     std::filesystem::path FirstFile() const { return Name(1); }
     std::filesystem::path LastFile() const { return Name(sequence_); }

@@ -1,6 +1,7 @@
 #include "recorder.h"
 
 #include "driver_session.h"
+#include "stream_message.h"
 
 #include <unistd.h>
 
@@ -75,12 +76,10 @@ bool FinishWriting(std::unique_ptr<WriterThread>& thread, velmora::hosts::Record
                    const std::string& behind, RecordingResult& result, std::string& error) {
     const auto stall = std::max<std::chrono::milliseconds>(
         kStuckFile, std::chrono::milliseconds(std::llround(options.buffer * 1000)));
-    const auto waiting = [&](int64_t queued) {
+    const auto waiting = [&](int64_t unwritten) {
         if (!options.quiet)
-            std::fprintf(
-                err,
-                "e16rec: %s takes nothing: waiting for it to take %lld queued kadrs (Ctrl-C leaves them)\n",
-                options.output.c_str(), static_cast<long long>(queued));
+            std::fprintf(err, "e16rec: %s takes nothing: waiting for it to take %s (Ctrl-C leaves them)\n",
+                         options.output.c_str(), velmora::hosts::Counted(unwritten, "kadr").c_str());
     };
     const WriterThread::Finished finished = thread->Finish(stall, stops, waiting);
     result.deepestKadrs = thread->Deepest();
@@ -93,8 +92,8 @@ bool FinishWriting(std::unique_ptr<WriterThread>& thread, velmora::hosts::Record
         return false;
     }
     error = (behind.empty() ? "" : behind + "; then ") + options.output +
-            " took nothing more: " + std::to_string(thread->Queued()) +
-            " queued kadrs were not written, and the file keeps what reached it";
+            " took nothing more: " + velmora::hosts::Counted(thread->Unwritten(), "kadr") +
+            " did not reach it, and the file keeps what did";
     result.leftBehind = true;
     (void)thread.release(); // its thread may still use it
     return false;

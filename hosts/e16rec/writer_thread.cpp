@@ -43,6 +43,7 @@ WriterThread::Refused WriterThread::Push(const int16_t* codes, int64_t kadrs, co
         std::lock_guard lock(mutex_);
         queue_.push_back({std::move(memory), kadrs, startTime});
         queued_ += kadrs;
+        given_ += kadrs;
         deepest_ = std::max(deepest_, queued_);
     }
     ready_.notify_one();
@@ -93,7 +94,7 @@ WriterThread::Finished WriterThread::Finish(std::chrono::milliseconds stall, con
             return Finished::LeftBehind;
         } else if (!said && now - since >= kWaitNotice) {
             said = true;
-            waiting(queued_);
+            waiting(UnwrittenLocked());
         }
     }
     const bool failed = failed_;
@@ -107,9 +108,13 @@ int64_t WriterThread::Deepest() const {
     return deepest_;
 }
 
-int64_t WriterThread::Queued() const {
+int64_t WriterThread::Unwritten() const {
     std::lock_guard lock(mutex_);
-    return queued_;
+    return UnwrittenLocked();
+}
+
+int64_t WriterThread::UnwrittenLocked() const {
+    return writer_ != nullptr ? given_ - onDisk_ : queued_;
 }
 
 void WriterThread::Run() {
@@ -117,6 +122,15 @@ void WriterThread::Run() {
     for (;;) {
         ready_.wait_for(lock, kIdleLook, [this] { return !queue_.empty() || finishing_; });
         if (queue_.empty() && finishing_) {
+            // The last rows reach the file here, where a finish watches
+            // for a file that takes nothing, not on the finishing thread.
+            if (writer_ != nullptr) {
+                lock.unlock();
+                const bool closed = writer_->Close();
+                lock.lock();
+                failed_ = failed_ || !closed;
+                onDisk_ = static_cast<int64_t>(writer_->OnDisk());
+            }
             ended_ = true;
             done_.notify_all();
             return;
@@ -140,6 +154,7 @@ void WriterThread::Run() {
         }
         ++turns_;
         failed_ = !ok;
+        if (writer_ != nullptr) onDisk_ = static_cast<int64_t>(writer_->OnDisk());
     }
 }
 

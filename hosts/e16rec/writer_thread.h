@@ -42,8 +42,8 @@ public:
     // Queues the note that `kadrs` kadrs from `firstMissing` never came
     // (a stream's gap), between the blocks before and after it.
     Refused PushGap(int64_t firstMissing, int64_t kadrs);
-    // Writes what is queued, then stops the thread; true when every write
-    // succeeded (the writer's Error says why not).
+    // Writes what is queued and closes the writer, then stops the thread;
+    // true when every write succeeded (the writer's Error says why not).
     bool Finish();
     enum class Finished { Written, Failed, LeftBehind };
     // Finish, unless the writer takes nothing for `stall`, or a stop request
@@ -51,12 +51,14 @@ public:
     // left to itself, and this object, the writer and the statistics must
     // stay for the rest of the process, which the caller leaves with _Exit.
     // `waiting` hears once, after a second of nothing taken, how many kadrs
-    // are still queued. Called again, it waits for a thread left behind.
+    // are still unwritten. Called again, it waits for a thread left behind.
     Finished Finish(std::chrono::milliseconds stall, const std::atomic<int>& stops,
-                    const std::function<void(int64_t queued)>& waiting);
-    // The most kadrs the queue held at once, and the kadrs it holds now.
+                    const std::function<void(int64_t unwritten)>& waiting);
+    // The most kadrs the queue held at once.
     int64_t Deepest() const;
-    int64_t Queued() const;
+    // The kadrs given that are not on disk yet: queued, being written, or
+    // in the file's own buffer (without a file, queued).
+    int64_t Unwritten() const;
 
 private:
     struct Block {
@@ -67,6 +69,7 @@ private:
     };
     void Run();
     bool Write(Block& block);
+    int64_t UnwrittenLocked() const;
 
     velmora::hosts::RecordingWriter* writer_;
     KadrStats& stats_;
@@ -78,6 +81,7 @@ private:
     std::deque<Block> queue_;
     std::vector<std::vector<int16_t>> spare_; // written blocks' memory, for the next ones
     int64_t queued_ = 0, deepest_ = 0;        // kadrs
+    int64_t given_ = 0, onDisk_ = 0;          // kadrs pushed; on disk as the writer last said
     std::condition_variable done_;
     int64_t turns_ = 0; // of the writer's loop: it is not stuck in its file
     Refused refused_ = Refused::None;

@@ -75,6 +75,8 @@ public:
     const std::string& Error() const { return error_; }
     // The kadrs written; after a failure, the kadrs the file keeps.
     std::size_t Kadrs() const { return kadrs_; }
+    // The kadrs on disk as of the last flush.
+    virtual std::size_t OnDisk() const { return flushed_; }
 
 protected:
     // Write and Flush of the format; each counts what it wrote in kadrs_

@@ -173,10 +173,12 @@ protected:
     bool Sync() override { return true; }
 };
 
-// A file whose writes wait at a gate: for `stuck`, or until opened.
+// A file whose writes (or with `atDisk`, whose flushes: its close) wait at a
+// gate: for `stuck`, or until opened.
 class GatedFile : public NullFile {
 public:
-    explicit GatedFile(std::chrono::milliseconds stuck) : until_(Clock::now() + stuck) {}
+    explicit GatedFile(std::chrono::milliseconds stuck, bool atDisk = false)
+        : until_(Clock::now() + stuck), atDisk_(atDisk) {}
     void Open() {
         std::lock_guard lock(mutex_);
         open_ = true;
@@ -192,10 +194,15 @@ public:
 protected:
     bool Append(const int16_t* codes, std::size_t kadrs) override {
         std::unique_lock lock(mutex_);
-        gate_.wait_until(lock, until_, [this] { return open_; });
+        if (!atDisk_) gate_.wait_until(lock, until_, [this] { return open_; });
         kadrs_ += kadrs;
         buffers_.insert(codes);
         gate_.notify_all();
+        return true;
+    }
+    bool Sync() override {
+        std::unique_lock lock(mutex_);
+        if (atDisk_) gate_.wait_until(lock, until_, [this] { return open_; });
         return true;
     }
 
@@ -203,31 +210,33 @@ private:
     std::mutex mutex_;
     std::condition_variable gate_;
     Clock::time_point until_;
+    const bool atDisk_;
     bool open_ = false;
     std::set<const int16_t*> buffers_;
 };
 
-// A finish waits for a file that stalls and says once that it waits; a file
-// that takes nothing for the stall limit, or past one more stop request, is
-// left behind with its writer, which goes on alone once the file takes again.
+// A finish waits for a file that stalls, in a write or in its close, and
+// says once that it waits and how many kadrs are not on disk; a file that
+// takes nothing for the stall limit, or past one more stop request, is left
+// behind with its writer, which goes on alone once the file takes again.
 TEST(E16recWriter, AFinishLeavesAFileThatTakesNothingBehind) {
     using namespace std::chrono_literals;
     using Finished = WriterThread::Finished;
     const struct {
         std::chrono::milliseconds stuck, limit, stopAfter; // stopAfter 0: no stop request
+        bool atClose;
         Finished finished;
         int notes;
     } cases[] = {
-        {300ms, 5s, 0ms, Finished::Written, 0},
-        {1500ms, 5s, 0ms, Finished::Written, 1},
-        {1h, 300ms, 0ms, Finished::LeftBehind, 0},
-        {1h, 1h, 200ms, Finished::LeftBehind, 0},
+        {300ms, 5s, 0ms, false, Finished::Written, 0},    {1500ms, 5s, 0ms, false, Finished::Written, 1},
+        {1h, 300ms, 0ms, false, Finished::LeftBehind, 0}, {1h, 1h, 200ms, false, Finished::LeftBehind, 0},
+        {1h, 1h, 200ms, true, Finished::LeftBehind, 0},   {1500ms, 5s, 0ms, true, Finished::Written, 1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message()
-                     << c.stuck.count() << " ms stuck, " << c.limit.count() << " ms limit");
+        SCOPED_TRACE(testing::Message() << c.stuck.count() << " ms stuck, " << c.limit.count() << " ms limit"
+                                        << (c.atClose ? ", at the close" : ""));
         KadrStats stats({{"X1", 3200}}, -1);
-        GatedFile file(c.stuck);
+        GatedFile file(c.stuck, c.atClose);
         const std::vector<int16_t> codes(100, 3200);
         WriterThread writer(&file, stats, 1, 1000);
         ASSERT_EQ(writer.Push(codes.data(), 50), WriterThread::Refused::None);
@@ -244,8 +253,9 @@ TEST(E16recWriter, AFinishLeavesAFileThatTakesNothingBehind) {
                   c.finished);
         const auto due = std::min({c.stuck, c.limit, c.stopAfter == 0ms ? 1h : c.stopAfter});
         EXPECT_LT(std::chrono::steady_clock::now() - begun, due + 1s);
-        EXPECT_THAT(notes, testing::Each(50));
+        EXPECT_THAT(notes, testing::Each(100));
         EXPECT_EQ(notes.size(), static_cast<std::size_t>(c.notes));
+        EXPECT_EQ(writer.Unwritten(), c.finished == Finished::Written ? 0 : 100);
         file.Open();
         EXPECT_EQ(writer.Finish(1min, stops, [](int64_t) {}), Finished::Written) << "the thread went on";
         EXPECT_EQ(stats.kadrs(), 100);
