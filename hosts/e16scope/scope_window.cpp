@@ -160,7 +160,7 @@ void ScopeWindow::Connect() {
         const auto& chosen = session_.Channels();
         for (std::size_t i = 0; i < chosen.size(); ++i)
             if (chosen[i].channel == channel) views_->SetOffset(i, volts);
-        ApplyTrigger(); // the level line moves with its trace
+        views_->SetTrigger(trigger_->Settings()); // the level line moves with its trace; the sweep stays
         if (!session_.Recording()) Redraw();
     });
     connect(views_, &ViewArea::CursorText, cursor_, &QLabel::setText);

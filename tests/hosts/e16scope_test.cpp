@@ -642,6 +642,11 @@ TEST_F(ScopeSingleEnded, ANewWindowAndAPausedDisplayShowTheirOwnSamples) {
         EXPECT_NEAR(window.Plot()->xAxis->range().size(), seconds, 1e-9);
         EXPECT_NEAR(window.Plot()->xAxis->range().lower, -seconds / 2, 1e-3) << "the new sweep's time";
     }
+    // An offset moves the held sweep's trace; it is still the sweep held.
+    const uint64_t held = session_.Sweep().Current().firstKadr;
+    Cell<QDoubleSpinBox>(window, 31, 2)->setValue(0.5);
+    ASSERT_TRUE(MoreKadrs(2500)) << "a ramp's crossing, and more";
+    EXPECT_EQ(session_.Sweep().Current().firstKadr, held) << "another sweep replaced the one held";
     Combo(window, "triggerMode")->setCurrentText(QStringLiteral("Off"));
     const double before = static_cast<double>(session_.Received()) / 2000;
     window.SetWindowSeconds(0.2); // the traces start over: a whole window of them
