@@ -266,6 +266,7 @@ void ScopeWindow::MakeStatusBar() {
     file_ = add("file");
     cursor_ = add("cursor");
     error_ = add("error", 1); // errors in red, other news as the rest
+    error_->setWordWrap(true); // a refusal's range and the value kept, whole at 1280 px
 }
 
 // The module as the driver names it; the backend's path goes to its tooltip.
