@@ -168,6 +168,7 @@ void ScopeWindow::Connect() {
     connect(trigger_, &TriggerPanel::Rearm, this, [this] { session_.Sweep().Rearm(); });
     connect(views_, &ViewArea::TriggerLevelDragged, trigger_, &TriggerPanel::SetLevel);
     connect(views_, &ViewArea::KindChanged, this, [this] {
+        cursors_->setEnabled(views_->Kind() == ViewKind::Time); // time lines, on the time plot only
         Analyse();
         Redraw();
     });

@@ -410,6 +410,7 @@ TEST_F(ScopeTest, CursorsAndTheXyViewShowTheTracesChosen) {
     Combo(window, "yChannel")->setCurrentIndex(1);
     Combo(window, "view")->setCurrentIndex(static_cast<int>(ViewKind::Xy));
     QCoreApplication::processEvents();
+    EXPECT_FALSE(Enabled(window, "cursors")) << "time lines offered where time is no axis";
     auto* xy = window.findChild<XyView*>();
     EXPECT_NEAR(xy->xAxis->range().center(), 1.75, 0.05);
     EXPECT_NEAR(xy->yAxis->range().center(), 4.5, 0.05);
