@@ -15,8 +15,7 @@ namespace py = pybind11;
 
 PYBIND11_MODULE(_lintara, m) {
     m.doc() = "The Lintara driver through its host interfaces; lintara wraps it.";
-    lintara::Unlocked::NoteMainThread(
-        py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>());
+    lintara::Unlocked::Install();
     // Kept for the life of the process, as the module is never unloaded.
     static py::handle driverError =
         py::object(py::module_::import("lintara._errors").attr("DriverError")).release();
