@@ -234,11 +234,10 @@ void PlotView::mouseMoveEvent(QMouseEvent* event) {
         break;
     }
     }
-    ShowReadout(pos);
+    Readout(pos);
 }
 
-// Time and volts under the pointer, and the trace nearest it there.
-void PlotView::ShowReadout(QPointF pos) {
+void PlotView::Readout(QPointF pos) {
     const double t = xAxis->pixelToCoord(pos.x()), v = yAxis->pixelToCoord(pos.y());
     QString text = tr("t = %1 s, %2 V").arg(t, 0, 'f', 6).arg(v, 0, 'f', 4);
     const std::size_t column = traces_->ColumnAt(t);

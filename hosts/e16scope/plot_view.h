@@ -52,6 +52,8 @@ public:
     bool CursorsShown() const { return cursorLines_[0]->visible(); }
     void SetCursorTimes(double t1, double t2);
     std::pair<double, double> CursorTimes() const { return {cursorTimes_[0], cursorTimes_[1]}; }
+    // Says, through CursorText, time and volts at `pos` and the trace nearest it there.
+    void Readout(QPointF pos);
 
 signals:
     void CursorText(const QString& text);
@@ -74,7 +76,6 @@ private:
     double ShownLevel() const;
     void PlaceLevel();
     void MoveCursors();
-    void ShowReadout(QPointF pos);
 
     ColumnTraces* traces_ = nullptr;
     bool autoscale_ = true;

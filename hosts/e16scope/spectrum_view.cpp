@@ -150,11 +150,13 @@ QString SpectrumView::FrequencyText(double hertz) const {
 
 void SpectrumView::mouseMoveEvent(QMouseEvent* event) {
     QCustomPlot::mouseMoveEvent(event);
-    const QPointF at = event->position();
+    Readout(event->position());
+}
+
+void SpectrumView::Readout(QPointF at) {
     QString text = tr("f = %1 Hz, %2 dBV")
                        .arg(FrequencyText(xAxis->pixelToCoord(at.x())))
                        .arg(yAxis->pixelToCoord(at.y()), 0, 'f', 2);
-    // The trace nearest the pointer, and its level at the frequency under it.
     double nearest = std::numeric_limits<double>::infinity();
     for (int g = 0; g < graphCount(); ++g) {
         const QCPGraphData* point = NearestInX(*graph(g), at.x());

@@ -36,6 +36,8 @@ public:
     // dbv holds a row per trace, each as long as `frequencies`; replot()
     // draws them.
     void Show(const std::vector<double>& frequencies, const std::vector<std::vector<double>>& dbv);
+    // Says, through CursorText, the frequency and level at `pos` and the trace nearest it there.
+    void Readout(QPointF pos);
 
 signals:
     void CursorText(const QString& text);

@@ -7,6 +7,7 @@
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -67,7 +68,11 @@ ViewArea::ViewArea(QWidget* parent) : QWidget(parent) {
 }
 
 bool ViewArea::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Leave) emit CursorText({});
+    if (event->type() == QEvent::MouseMove) pointer_ = static_cast<QMouseEvent*>(event)->position();
+    if (event->type() == QEvent::Leave) {
+        pointer_.reset();
+        emit CursorText({});
+    }
     return QWidget::eventFilter(watched, event);
 }
 
@@ -103,6 +108,7 @@ void ViewArea::MakeControls() {
         form->setRowVisible(yChannel_, kind == ViewKind::Xy);
         cursors_->setVisible(kind == ViewKind::Time && plot_->CursorsShown());
         analyseAgain_ = true;
+        pointer_.reset();
         emit CursorText({}); // of the view before
         emit KindChanged();
     };
@@ -222,6 +228,23 @@ void ViewArea::Redraw(const ScopeSession& session, double windowSeconds) {
         break;
     case ViewKind::Xy:
         ShowXy(frozen_ ? *frozen_ : session.Sweep().Current());
+        break;
+    }
+    ReadoutAgain();
+}
+
+// The pointer stands still while the samples under it change.
+void ViewArea::ReadoutAgain() {
+    if (!pointer_) return;
+    switch (Kind()) {
+    case ViewKind::Time:
+        plot_->Readout(*pointer_);
+        break;
+    case ViewKind::Spectrum:
+        spectrum_->Readout(*pointer_);
+        break;
+    case ViewKind::Xy:
+        xy_->Readout(*pointer_);
         break;
     }
 }

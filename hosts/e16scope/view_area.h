@@ -74,7 +74,8 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
-    // The pointer's readout goes when the pointer leaves a view.
+    // The pointer's readout follows the samples under it, and goes when the
+    // pointer leaves a view.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 signals:
@@ -89,10 +90,12 @@ private:
     void ShowTime(const ScopeSession& session, double windowSeconds);
     void ShowXy(const View& view);
     void ShowCursors();
+    void ReadoutAgain();
     std::vector<std::string> Names() const;
     bool SweepShown(const Sweeper& sweep) const;
 
     PlotView* plot_ = nullptr;
+    std::optional<QPointF> pointer_; // over the current view, where it last moved
     SpectrumView* spectrum_ = nullptr;
     XyView* xy_ = nullptr;
     QStackedWidget* stack_ = nullptr;

@@ -141,8 +141,11 @@ void XyView::Show(const std::vector<double>& x, const std::vector<double>& y, co
 
 void XyView::mouseMoveEvent(QMouseEvent* event) {
     QCustomPlot::mouseMoveEvent(event);
-    const double x = xAxis->pixelToCoord(event->position().x());
-    const double y = yAxis->pixelToCoord(event->position().y());
+    Readout(event->position());
+}
+
+void XyView::Readout(QPointF pos) {
+    const double x = xAxis->pixelToCoord(pos.x()), y = yAxis->pixelToCoord(pos.y());
     emit CursorText(tr("%1 = %2 V, %3 = %4 V").arg(xName_).arg(x, 0, 'f', 4).arg(yName_).arg(y, 0, 'f', 4));
 }
 

@@ -28,6 +28,8 @@ public:
     // Pairs past the shorter of x and y are left out; replot() draws them.
     void Show(const std::vector<double>& x, const std::vector<double>& y, const QString& xName,
               const QString& yName, QColor colour);
+    // Says, through CursorText, both channels' volts at `pos`.
+    void Readout(QPointF pos);
 
 signals:
     void CursorText(const QString& text);

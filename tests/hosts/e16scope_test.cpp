@@ -194,6 +194,17 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     const uint64_t csvFirst = session_.Received();
     const auto file = std::filesystem::path(::testing::TempDir()) / "e16scope_test.csv";
     ASSERT_TRUE(window.RecordTo(QString::fromStdString(file.string())));
+    // The pointer over the plot reads time and a trace's value there as the
+    // samples roll under it, until it leaves.
+    QTest::mouseMove(window.Plot(), window.Plot()->rect().center());
+    const std::string read = Label(window, "cursor");
+    EXPECT_THAT(read, testing::AnyOf(HasSubstr("X1: "), HasSubstr("Y16: ")));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Label(window, "cursor") != read; }, 3000))
+        << "a reading of samples no longer under the pointer: " << read;
+    QEvent left(QEvent::Leave);
+    QCoreApplication::sendEvent(window.Plot(), &left);
+    ASSERT_TRUE(MoreKadrs(200));
+    EXPECT_EQ(Label(window, "cursor"), "") << "a reading where the pointer no longer is";
     // Paused, the plot stands still while the recording goes on.
     Press(window, "pause");
     const double lastShown = LastShown(window.Plot());
@@ -202,12 +213,6 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     const auto view = std::filesystem::path(::testing::TempDir()) / "e16scope_view.csv";
     ASSERT_TRUE(window.ExportView(QString::fromStdString(view.string())));
     EXPECT_EQ(window.statusBar()->currentMessage(), "Exported the view to e16scope_view.csv");
-    // The pointer over the plot reads time and a trace's value, until it leaves.
-    QTest::mouseMove(window.Plot(), window.Plot()->rect().center());
-    EXPECT_THAT(Label(window, "cursor"), testing::AnyOf(HasSubstr("X1: "), HasSubstr("Y16: ")));
-    QEvent left(QEvent::Leave);
-    QCoreApplication::sendEvent(window.Plot(), &left);
-    EXPECT_EQ(Label(window, "cursor"), "") << "a reading where the pointer no longer is";
     EXPECT_THAT(Label(window, "file"), EndsWith(" kadrs to e16scope_test.csv"));
     const double started = velmora::hosts::StartTime(velmora::hosts::ModuleOf(session_.adc()).get());
     Press(window, "start"); // now Stop
