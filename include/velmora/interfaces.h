@@ -119,7 +119,8 @@ struct _Lintara : public IDispatch {
 // get_InputCountChannels Integer    number of selected channels (1 at start)
 // get_InputChannels      SA(Int)    0..n-1: the selected channels in scan order (channel 0 at start)
 // put_InputChannels      -          the selection from *ChTable (1-D, any lower bound, elements that convert
-//                                   to Integer, all within 0..31, repeats allowed), sent to the module;
+//                                   to Integer, all within 0..31, repeats allowed, at most 256 of them:
+//                                   the module's channel table), sent to the module;
 //                                   anything else is ignored whole, as is any call while recording. A
 //                                   new count drops the unread kadrs
 // GetChannel             Integer    one reading of channel *Index as a code of its range (a frame waits up

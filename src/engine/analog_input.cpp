@@ -119,7 +119,7 @@ void AnalogInput::RequestRate(float requested) {
 // A list the module cannot take whole is not taken at all: programming only
 // part of it would record other channels than the host asked for.
 bool AnalogInput::SelectionAcceptable(const std::vector<int16_t>& channels) {
-    if (channels.empty() || channels.size() > static_cast<std::size_t>(INT16_MAX)) return false;
+    if (channels.empty() || channels.size() > core::kMaxSelection) return false;
     for (int16_t k : channels)
         if (k < 0 || k >= core::kChannels) return false;
     return true;

@@ -110,18 +110,20 @@ HOST_TEST(AdcMembers, SettingsKeepTheirLimits) {
         adc->put_Rate(&asked);
         EXPECT_EQ(Get(adc.get(), &IADC3::get_Rate), set) << "asked " << asked;
     }
-    // A selection by Invoke; then ones with a channel outside 0..31 or none.
+    // A selection by Invoke; then ones with a channel outside 0..31, none, or
+    // more than the module's table of 256 holds.
     SAFEARRAY* table = Int16Vector({5, 31, 0});
     ASSERT_EQ(
         Invoke(adc.get(), u"InputChannels", nullptr, {Arg(VT_ARRAY | VT_I2, table)}, DISPATCH_PROPERTYPUT),
         S_OK);
     SafeArrayDestroy(table);
-    for (const auto& ignored : {std::vector<int16_t>{}, {0, 32}, {-1, 2}}) Select(adc.get(), ignored);
+    for (const auto& ignored : {std::vector<int16_t>{}, {0, 32}, {-1, 2}, std::vector<int16_t>(257, 1)})
+        Select(adc.get(), ignored);
     Var selection;
     ASSERT_EQ(Invoke(adc.get(), u"InputChannels", &selection), S_OK);
     ASSERT_EQ(selection.vt, VT_ARRAY | VT_I2);
     EXPECT_EQ(Int16Elements(selection.parray), (std::vector<int16_t>{5, 31, 0}))
-        << "an empty selection or one with a channel outside 0..31 was taken";
+        << "a selection the module cannot take whole was taken";
 }
 
 // The analog output of a detected driver; the face holds the object.
