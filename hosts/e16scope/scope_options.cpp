@@ -231,7 +231,8 @@ trigger, measurements and cursors.
                        trigger point, else from the recording's start) then
                        volts per channel; in the spectrum, frequency_hz then
                        dBV
-  --screenshot FILE    the window as a PNG image
+  --screenshot FILE    the window as an image: PNG, or JPEG or BMP for a
+                       name ending in .jpg or .bmp
   --measure            the measurement table as CSV on standard output:
                        channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped
                        (clipped: 1 when a sample reached its range's end;

@@ -46,7 +46,7 @@ struct ScopeOptions {
     std::optional<ViewKind> view;
     std::optional<double> after; // seconds of recording before the actions, then exit
     std::string exportView;      // CSV of the view
-    std::string screenshot;      // PNG of the window
+    std::string screenshot;      // an image of the window
     bool measure = false;        // the measurement table as CSV on standard output
 
     // The command line asks for a recording at once: a module, channels, a

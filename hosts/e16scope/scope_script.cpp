@@ -131,7 +131,7 @@ void ScopeWindow::Unattended(const ScopeOptions& options) {
         // The layouts the last texts asked for, else a longer text shows cut.
         QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
         if (!options.screenshot.empty() &&
-            !SavePng(grab(), QString::fromStdString(options.screenshot), error)) {
+            !SaveImage(grab(), QString::fromStdString(options.screenshot), error)) {
             std::fprintf(stderr, "e16scope: %s\n", error.c_str());
             done = false;
         }

@@ -214,14 +214,33 @@ void ScopeWindow::MakeToolbar() {
     image_->setObjectName(QStringLiteral("image"));
 }
 
+namespace {
+
+// A name to save to, from Qt's own dialog: a name typed without an extension
+// takes the first one of the chosen filter, which the dialog then asks
+// before replacing.
+QString AskSaveName(QWidget* parent, const QString& title, const QString& filters) {
+    QFileDialog dialog(parent, title, QString(), filters);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    const auto take = [&dialog](const QString& filter) {
+        static const QRegularExpression kFirst(QStringLiteral("\\*\\.(\\w+)"));
+        dialog.setDefaultSuffix(kFirst.match(filter).captured(1));
+    };
+    take(dialog.selectedNameFilter());
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, take);
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
+}
+
+} // namespace
+
 void ScopeWindow::ToggleFile(bool on) {
     if (!on) {
         std::string error;
         if (!session_.StopFile(error)) ShowError(tr("The recording file is incomplete: %1").arg(Text(error)));
         return;
     }
-    const QString path = QFileDialog::getSaveFileName(
-        this, tr("Record to file"), QString(), QString::fromStdString(velmora::hosts::FileDialogFilter()));
+    const QString path =
+        AskSaveName(this, tr("Record to file"), QString::fromStdString(velmora::hosts::FileDialogFilter()));
     if (path.isEmpty() || !RecordTo(path)) record_->setChecked(false);
 }
 
@@ -236,14 +255,14 @@ void ScopeWindow::TogglePause(bool paused) {
 }
 
 void ScopeWindow::AskExportView() {
-    const QString path =
-        QFileDialog::getSaveFileName(this, tr("Export the view"), QString(), tr("CSV files (*.csv)"));
+    const QString path = AskSaveName(this, tr("Export the view"), tr("CSV files (*.csv)"));
     if (!path.isEmpty()) ExportView(path);
 }
 
 void ScopeWindow::AskSaveImage() {
-    const QString path = QFileDialog::getSaveFileName(this, tr("Save the view as an image"), QString(),
-                                                      tr("PNG images (*.png)"));
+    const QString path =
+        AskSaveName(this, tr("Save the view as an image"),
+                    tr("PNG images (*.png);;JPEG images (*.jpg *.jpeg);;BMP images (*.bmp)"));
     std::string error;
     if (path.isEmpty()) return;
     if (views_->SaveImage(path, error))
@@ -266,7 +285,7 @@ void ScopeWindow::MakeStatusBar() {
     fill_ = add("fill");
     file_ = add("file");
     cursor_ = add("cursor");
-    error_ = add("error", 1); // errors in red, other news as the rest
+    error_ = add("error", 1);  // errors in red, other news as the rest
     error_->setWordWrap(true); // a refusal's range and the value kept, whole at 1280 px
 }
 

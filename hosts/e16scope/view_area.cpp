@@ -4,9 +4,11 @@
 #include "volts_text.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QImageWriter>
 #include <QMouseEvent>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -17,10 +19,18 @@
 
 namespace e16scope {
 
-bool SavePng(const QPixmap& picture, const QString& path, std::string& error) {
+bool SaveImage(const QPixmap& picture, const QString& path, std::string& error) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const QByteArray format = suffix.isEmpty() ? QByteArray("png") : suffix.toLatin1();
+    if (!QImageWriter::supportedImageFormats().contains(format)) {
+        error = "cannot write " + path.toStdString() + ": no image format is named ." + suffix.toStdString() +
+                "; .png, .jpg and .bmp are";
+        return false;
+    }
     QFile file(path);
     // Flushed here, so that a full disk is said rather than lost at close.
-    if (file.open(QIODevice::WriteOnly) && picture.save(&file, "PNG") && file.flush()) return true;
+    if (file.open(QIODevice::WriteOnly) && picture.save(&file, format.constData()) && file.flush())
+        return true;
     error = "cannot write " + path.toStdString() + ": " + file.errorString().toStdString();
     return false;
 }
@@ -397,7 +407,7 @@ bool ViewArea::ExportView(const ScopeSession& session, const std::string& path, 
 }
 
 bool ViewArea::SaveImage(const QString& path, std::string& error) const {
-    return SavePng(static_cast<QCustomPlot*>(stack_->currentWidget())->toPixmap(), path, error);
+    return e16scope::SaveImage(static_cast<QCustomPlot*>(stack_->currentWidget())->toPixmap(), path, error);
 }
 
 } // namespace e16scope

@@ -27,9 +27,10 @@
 
 namespace e16scope {
 
-// A picture as PNG, replacing a file of that name; false with `error` set
-// ("cannot write PATH: reason").
-bool SavePng(const QPixmap& picture, const QString& path, std::string& error);
+// A picture in the image format its name ends in (PNG where it ends in none),
+// replacing a file of that name; false with `error` set ("cannot write PATH:
+// reason").
+bool SaveImage(const QPixmap& picture, const QString& path, std::string& error);
 
 class ViewArea : public QWidget {
     Q_OBJECT
@@ -69,7 +70,7 @@ public:
     // The samples in the view, or those frozen, (or the spectrum) as CSV;
     // false with `error` set.
     bool ExportView(const ScopeSession& session, const std::string& path, std::string& error) const;
-    // The view shown as PNG; false with `error` set ("cannot write PATH: reason").
+    // The view shown as an image, as SaveImage above writes it.
     bool SaveImage(const QString& path, std::string& error) const;
 
 protected:

@@ -100,6 +100,14 @@ protected:
         auto* label = window.findChild<QLabel*>(QString::fromLatin1(name));
         return label != nullptr ? label->text().toStdString() : std::string("<no label ") + name + ">";
     }
+    // Hands for a save dialog: `name` typed, then Save.
+    static std::function<void(QWidget&)> TypeName(const std::filesystem::path& name) {
+        return [name](QWidget& dialog) {
+            dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))
+                ->setText(QString::fromStdString(name));
+            static_cast<QDialog&>(dialog).accept();
+        };
+    }
     static bool Enabled(ScopeWindow& window, const char* action) {
         return window.findChild<QAction*>(QString::fromLatin1(action))->isEnabled();
     }
@@ -210,9 +218,12 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     const double lastShown = LastShown(window.Plot());
     ASSERT_TRUE(MoreKadrs(200));
     EXPECT_EQ(LastShown(window.Plot()), lastShown);
-    const auto view = std::filesystem::path(::testing::TempDir()) / "e16scope_view.csv";
-    ASSERT_TRUE(window.ExportView(QString::fromStdString(view.string())));
+    // A name typed without an extension takes the dialog's.
+    const auto folder = store_->dir().path(); // the test's own: no file to ask about replacing
+    Press(window, "export", TypeName(folder / "e16scope_view"));
     EXPECT_EQ(window.statusBar()->currentMessage(), "Exported the view to e16scope_view.csv");
+    Press(window, "image", TypeName(folder / "e16scope_view"));
+    EXPECT_EQ(window.statusBar()->currentMessage(), "Saved the view to e16scope_view.png");
     EXPECT_THAT(Label(window, "file"), EndsWith(" kadrs to e16scope_test.csv"));
     const double started = velmora::hosts::StartTime(velmora::hosts::ModuleOf(session_.adc()).get());
     Press(window, "start"); // now Stop

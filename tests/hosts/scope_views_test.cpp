@@ -3,6 +3,7 @@
 // an XY circle is drawn all the way round and to its full extent; the tables'
 // formats; the cursor readouts.
 #include <QApplication>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -205,27 +206,36 @@ TEST_F(ScopeViewsTest, AnXyCircleIsDrawnAllRoundToItsFullExtent) {
     }
 }
 
-// Save image writes the view shown, or says why it cannot.
-TEST_F(ScopeViewsTest, TheViewShownIsSavedAsPngOrSaysWhyNot) {
+// Save image writes the view shown in the format its name says, or says why it cannot.
+TEST_F(ScopeViewsTest, TheViewShownIsSavedInTheFormatOfItsNameOrSaysWhyNot) {
     ViewArea area;
     area.resize(900, 600);
     area.SetKind(ViewKind::Xy);
     QTemporaryDir folder;
     const struct {
         QString path;
-        const char* reason;
-    } cases[] = {{folder.filePath(QStringLiteral("xy.png")), nullptr},
-                 {QStringLiteral("/nonexistent-dir/xy.png"), "No such file or directory"},
-                 {QStringLiteral("/dev/full"), "No space left on device"}};
+        const char* formatOrReason; // as QImageReader names what was written
+        bool saved;
+    } cases[] = {{folder.filePath(QStringLiteral("xy.png")), "png", true},
+                 {folder.filePath(QStringLiteral("xy.JPG")), "jpeg", true},
+                 {folder.filePath(QStringLiteral("xy.bmp")), "bmp", true},
+                 {folder.filePath(QStringLiteral("xy")), "png", true},
+                 {folder.filePath(QStringLiteral("xy.pdf")),
+                  "no image format is named .pdf; .png, .jpg and .bmp are", false},
+                 {QStringLiteral("/nonexistent-dir/xy.png"), "No such file or directory", false},
+                 {QStringLiteral("/dev/full"), "No space left on device", false}};
     for (const auto& c : cases) {
         std::string error;
         const bool saved = area.SaveImage(c.path, error);
-        if (c.reason == nullptr) {
+        if (c.saved) {
             ASSERT_TRUE(saved) << error;
-            EXPECT_EQ(QImage(c.path).size(), area.findChild<XyView*>()->size());
+            QImageReader written(c.path);
+            written.setDecideFormatFromContent(true);
+            EXPECT_EQ(written.format().toStdString(), c.formatOrReason) << c.path.toStdString();
+            EXPECT_EQ(written.size(), area.findChild<XyView*>()->size());
         } else {
             EXPECT_FALSE(saved) << c.path.toStdString();
-            EXPECT_EQ(error, "cannot write " + c.path.toStdString() + ": " + c.reason);
+            EXPECT_EQ(error, "cannot write " + c.path.toStdString() + ": " + c.formatOrReason);
         }
     }
 }
