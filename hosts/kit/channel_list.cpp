@@ -34,7 +34,7 @@ std::optional<std::vector<int16_t>> ParseChannelList(const std::string& text) {
         if (!ParseRange(text.substr(start, comma - start), first, last)) return std::nullopt;
         if (first < 0 || last > 31 || first > last) return std::nullopt;
         for (int k = first; k <= last; ++k) channels.push_back(static_cast<int16_t>(k));
-        if (channels.size() > kMaxListedChannels) return std::nullopt;
+        if (channels.size() > kMaxInputChannels) return std::nullopt;
         start = comma + 1;
     }
     if (channels.empty()) return std::nullopt;

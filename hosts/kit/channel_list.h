@@ -8,13 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "velmora/interfaces.h"
+
 namespace velmora::hosts {
 
-// The module's logical channel table holds this many entries.
-inline constexpr std::size_t kMaxListedChannels = 256;
-
 // "0-3,8,31" → {0,1,2,3,8,31}; nothing for a malformed list, a channel out
-// of 0..31, a range running backwards, or more than kMaxListedChannels.
+// of 0..31, a range running backwards, or more than the driver takes (kMaxInputChannels).
 std::optional<std::vector<int16_t>> ParseChannelList(const std::string& text);
 
 } // namespace velmora::hosts

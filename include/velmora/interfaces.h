@@ -5,6 +5,8 @@
 // thread, is in the tables before each interface.
 #pragma once
 
+#include <cstddef>
+
 #include <velmora/com.h>
 #include <velmora/interface_members.h>
 
@@ -34,6 +36,8 @@ inline constexpr char PROGID_Lintara[] = "Velmora.Lintara";
 
 // The ring size asked for until a host lets InputSizeData, in samples.
 inline constexpr int32_t kDefaultInputSizeData = 1 << 20;
+// The most entries put_InputChannels takes: the module's logical channel table.
+inline constexpr std::size_t kMaxInputChannels = 256;
 
 // Each member is a pure virtual of its interface's list, in list order.
 #define VELMORA_PURE_MEMBER(kind, name, params, shape)                                                       \

@@ -27,7 +27,7 @@ PYBIND11_MODULE(_lintara, m) {
             PyErr_SetObject(driverError.ptr(), error.ptr());
         }
     });
-    m.attr("channel_table_entries") = velmora::hosts::kMaxListedChannels;
+    m.attr("channel_table_entries") = kMaxInputChannels;
     m.attr("default_input_size") = kDefaultInputSizeData;
     lintara::BindSession(m);
     lintara::BindStore(m);

@@ -4,15 +4,12 @@
 #pragma once
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <iterator>
 
 namespace velmora::core {
 
 inline constexpr int kChannels = 32;
-// Entries of the module's logical channel table: the longest kadr.
-inline constexpr std::size_t kMaxSelection = 256;
 
 // An input range: its full scale and the codes per volt of the driver's
 // 16-bit codes (32000 codes over the full scale).

@@ -1,5 +1,6 @@
 #include "engine/analog_input.h"
 
+#include <velmora/interfaces.h>
 #include <velmora/stored_channels.h>
 
 #include <algorithm>
@@ -119,7 +120,7 @@ void AnalogInput::RequestRate(float requested) {
 // A list the module cannot take whole is not taken at all: programming only
 // part of it would record other channels than the host asked for.
 bool AnalogInput::SelectionAcceptable(const std::vector<int16_t>& channels) {
-    if (channels.empty() || channels.size() > core::kMaxSelection) return false;
+    if (channels.empty() || channels.size() > kMaxInputChannels) return false;
     for (int16_t k : channels)
         if (k < 0 || k >= core::kChannels) return false;
     return true;
