@@ -102,6 +102,8 @@ def driver_path():
 # stop and their settings are saved as at any release.
 _open_drivers = weakref.WeakSet()
 
+_ANOTHER_RECORDS = "a recording runs (another Driver or thread of this process started it): stop it first"
+
 
 @atexit.register
 def _close_open_drivers():
@@ -129,6 +131,10 @@ class Driver:
     def __init__(self, timeout=None):
         self._timeout = _checks.seconds("timeout", timeout, none_too=True)
         self._session = _lintara.Session()
+        if any(not driver.closed for driver in _open_drivers):
+            warnings.warn("lintara: another Driver of this process is open: the driver keeps one module "
+                          "per process, and both drive the one a test() opened last", RuntimeWarning,
+                          stacklevel=2)
         _open_drivers.add(self)
         if self._session.registration_note:
             warnings.warn(f"lintara: {self._session.registration_note}", RuntimeWarning, stacklevel=2)
@@ -403,16 +409,28 @@ class Driver:
             duration = _checks.seconds("duration", duration)
         volts = _checks.flag("volts", volts)
         session = self._live()
-        channels = session.channels()
-        # The nearest whole number, a half up, as e16rec's -t counts.
-        count = kadrs if kadrs is not None else max(1, math.floor(duration * session.rate() + 0.5))
-        codes = np.empty((count, len(channels)), np.int16)
+        channels = len(session.channels())
+        count = kadrs if kadrs is not None else self._kadrs_in(duration, session.rate())
+        try:
+            codes = np.empty((count, channels), np.int16)
+        except (ValueError, MemoryError):
+            raise MemoryError(f"{_checks.counted(count, 'kadr')} of {_checks.counted(channels, 'channel')} "
+                              "do not fit in memory: record fewer, or stream() them") from None
         self._start(session)
         try:
             self._fill(codes, volts)
         finally:
             self._stop()
         return self.volts(codes) if volts else codes
+
+    @staticmethod
+    def _kadrs_in(duration, rate):
+        # The nearest whole number, a half up, as e16rec's -t counts.
+        count = math.floor(duration * rate + 0.5)
+        if count < 1:
+            raise ValueError(f"duration: {duration:g} s at {rate:g} kadrs/s is less than one kadr; "
+                             "give more time or kadrs")
+        return count
 
     def stream(self, block_kadrs, blocks=None, volts=False):
         """Starts a recording and returns a Stream: an iterator of arrays of
@@ -426,13 +444,13 @@ class Driver:
         if self._stream() is not None:
             raise DriverError("a stream is recording: close it first")
         self._detected()
-        # Another Driver of this process records: the driver refuses without a word.
+        # Another Driver or thread of this process records: the driver refuses without a word.
         if session.busy():
-            raise DriverError("a recording runs: stop it first")
+            raise DriverError(_ANOTHER_RECORDS)
         self._ended = ""
         if not session.start():
             if session.busy():  # another thread's start came first
-                raise DriverError("a recording runs: stop it first")
+                raise DriverError(_ANOTHER_RECORDS)
             raise DriverError("the recording did not start", session.last_error())
 
     def _stop(self):

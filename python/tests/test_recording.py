@@ -100,7 +100,9 @@ def test_stream_blocks_follow_each_other(e16):
     ring = e16._session.input_size()
     with e16.stream(10_000) as big:
         assert e16._session.input_size() >= 4 * 10_000 * 32
-        with lintara.Driver() as other, pytest.raises(lintara.DriverError):
+        with pytest.warns(RuntimeWarning, match="another Driver of this process is open"):
+            other = lintara.Driver()
+        with other, pytest.raises(lintara.DriverError):
             other.stream(20_000)
     assert e16._session.input_size() == ring
     stream = e16.stream(1000)
@@ -108,7 +110,8 @@ def test_stream_blocks_follow_each_other(e16):
     assert e16.busy
     with pytest.raises(lintara.DriverError):
         e16.record(kadrs=10)  # one recording at a time
-    with lintara.Driver() as other, pytest.raises(lintara.DriverError, match="^a recording runs: stop it first$"):
+    with pytest.warns(RuntimeWarning), lintara.Driver() as other, pytest.raises(
+            lintara.DriverError, match=r"^a recording runs \(another Driver or thread of this process started it\)"):
         other.record(kadrs=10)
     with pytest.raises(lintara.DriverError, match="^a recording runs: stop it before a single reading$"):
         e16.single(0)  # the driver would give 0
