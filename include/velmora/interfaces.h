@@ -94,6 +94,7 @@ struct _Lintara : public IDispatch {
 //                                   succeeded it returns true at once while the module stays connected.
 //                                   IModule Address, when set, replaces the chooser
 // get_BasePort           Integer    0 before Test; then (IP address number & 0x7FFF) + 1, never 0
+//                                   (-32768 where that is 32768)
 // get_Busy               Boolean    recording: from a StartRecord that returned true to StopRecord, or
 //                                   until the recording ended by itself (IModule EndReason says why;
 //                                   an overflow is seen only once the host reads again)

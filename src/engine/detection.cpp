@@ -96,6 +96,8 @@ int16_t DetectModule(DriverState& s, AddressPrompt& prompt) {
     ProgramModule(s, dev);
     DescribeOutputs(s, dev);
     s.lastError.clear();
+    // An address ending in fifteen set bits gives 32768, past an Integer: it
+    // reads as -32768, still not 0, which is all a host may take from it.
     return static_cast<int16_t>((dev.OpenedAddress() & kBasePortMask) + 1);
 }
 
