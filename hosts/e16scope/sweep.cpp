@@ -45,8 +45,9 @@ void Sweeper::Arm() {
     pending_ = false;
     held_ = false;
     sweptSinceArm_ = false;
-    // The pre-trigger part of the first sweep must have been received.
-    searchFrom_ = std::max<uint64_t>(total_, PreKadrs());
+    // The pre-trigger part of the first sweep must have been received, after
+    // the last gap.
+    searchFrom_ = std::max<uint64_t>(total_, whole_ + PreKadrs());
     waitFrom_ = searchFrom_;
     // Running free stays so while the level is being moved.
     if (settings_.mode != TriggerMode::Auto || !Effective()) freeRunning_ = false;

@@ -305,6 +305,16 @@ TEST(Sweeper, NoViewReachesBackAcrossMissingKadrs) {
     EXPECT_EQ(sweeper.Sweeps(), 1u);
     EXPECT_EQ(view.firstKadr, 1239u);
     ExpectOneRun(view);
+    // Armed after a gap (a stream joined late, the trigger changed), a sweep's
+    // pre-trigger part still comes after it.
+    sweeper.Reset(kChannels, 1000, Scales());
+    sweeper.Skip(100000);
+    ASSERT_TRUE(sweeper.SetTrigger({true, 3, Edge::Rising, 0, 0.5, TriggerMode::Normal}));
+    Feed(sweeper, Sines(100000, 1300), 100);
+    const View joined = sweeper.Current();
+    ASSERT_EQ(sweeper.Sweeps(), 1u);
+    EXPECT_EQ(joined.firstKadr, 100239u) << "the first crossing with its pre-trigger part after the gap";
+    ExpectOneRun(joined);
 }
 
 // A second of the sines, a whole number of periods.
