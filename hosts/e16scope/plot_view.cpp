@@ -21,12 +21,34 @@ QCPItemText* Label(QCustomPlot* plot, const QString& text, QColor colour) {
     return label;
 }
 
+// Tick labels with the decimals of the step between ticks: ticks 10 ms apart
+// still differ at 2000 s from the start, where six significant digits would
+// repeat them.
+class TimeTicker : public QCPAxisTicker {
+protected:
+    double getTickStep(const QCPRange& range) override {
+        step_ = QCPAxisTicker::getTickStep(range);
+        return step_;
+    }
+    QString getTickLabel(double tick, const QLocale& locale, QChar, int) override {
+        int decimals = 0;
+        for (double scaled = step_; decimals < 9 && std::fabs(scaled - std::round(scaled)) > 1e-6 * scaled;
+             scaled *= 10)
+            ++decimals;
+        return locale.toString(tick, 'f', decimals);
+    }
+
+private:
+    double step_ = 1;
+};
+
 } // namespace
 
 PlotView::PlotView(QWidget* parent) : QCustomPlot(parent) {
     setObjectName(QStringLiteral("plot"));
     setNotAntialiasedElements(QCP::aeAll);
     xAxis->setLabel(tr("Time, s"));
+    xAxis->setTicker(QSharedPointer<TimeTicker>::create());
     yAxis->setLabel(tr("Volts"));
     setMouseTracking(true);
     traces_ = new ColumnTraces(xAxis, yAxis);

@@ -184,6 +184,21 @@ TEST_F(PlotViewTest, ASweepStartsWhereItIsTold) {
     EXPECT_DOUBLE_EQ(plot_.xAxis->range().upper, 0.1);
 }
 
+// Each tick's label is its own time, however far from the start and however
+// short the window.
+TEST_F(PlotViewTest, TickLabelsTellEveryTickApart) {
+    for (const auto& [first, window] : {std::pair{2001.36, 0.02}, {10000.0, 0.1}, {0.0, 1.0}, {-0.3, 60.0}}) {
+        plot_.xAxis->setRange(first, first + window);
+        Drawn();
+        const QVector<double> ticks = plot_.xAxis->tickVector();
+        const QVector<QString> labels = plot_.xAxis->tickVectorLabels();
+        ASSERT_GE(ticks.size(), 3) << first;
+        for (qsizetype i = 0; i < ticks.size(); ++i)
+            EXPECT_NEAR(labels[i].toDouble(), ticks[i], 1e-9 * std::max(1.0, std::fabs(ticks[i])))
+                << first << " + " << window << ": " << labels[i].toStdString();
+    }
+}
+
 // A press within a few pixels of a line takes it along; one further off
 // moves nothing.
 TEST_F(PlotViewTest, DraggingTheLevelAndTheCursorsMovesThem) {
