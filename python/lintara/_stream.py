@@ -5,6 +5,7 @@ header that describes the recording and the block, and the block's codes
 
 import json
 import math
+import threading
 import time
 from dataclasses import dataclass, replace
 
@@ -116,6 +117,9 @@ def parse_message(frames):
     return header, codes
 
 
+_CLOSED = object()  # what a receive gives once another thread closed the subscription
+
+
 class Subscription:
     """Iterate it for ``(header, codes)``: a Header and an int16 array of
     kadrs x channels, one pair per message, in order. It ends after the
@@ -154,13 +158,23 @@ class Subscription:
             raise ValueError(f"endpoint {endpoint!r}: {error}") from None
         self._first = None  # the recording's first header
         self._next_kadr = None
+        # A ZeroMQ socket takes one thread at a time: a close() from another
+        # thread waits for the reader to leave it (within its 100 ms poll).
+        self._turn = threading.Condition()
+        self._reader = None  # the thread inside a receive
+        self._closing = False
         self.end = None
         self.gaps = 0
         self.missing_kadrs = 0
 
     def close(self):
-        """Closes the socket. Safe to call again."""
-        socket, self._socket = self._socket, None  # closed, though a second Ctrl-C cuts the term short
+        """Closes the socket; a thread iterating the subscription ends
+        there, without an error. Safe to call again, from any thread."""
+        with self._turn:
+            self._closing = True
+            me = threading.current_thread()
+            self._turn.wait_for(lambda: self._reader in (None, me))
+            socket, self._socket = self._socket, None  # closed, though a second Ctrl-C cuts the term short
         if socket is not None:
             socket.close()
             self._context.term()
@@ -180,10 +194,21 @@ class Subscription:
 
     def __next__(self):
         while True:
-            if self._socket is None or self._left == 0 or self.end is not None:
+            with self._turn:
+                done = self._closing or self._left == 0 or self.end is not None
+                if not done:
+                    self._reader = threading.current_thread()
+            if done:
                 self.close()
                 raise StopIteration
-            taken = self._receive()
+            try:
+                taken = self._receive()
+            finally:
+                with self._turn:
+                    self._reader = None
+                    self._turn.notify_all()
+            if taken is _CLOSED:
+                raise StopIteration
             if taken is None:  # another recording began: this one ended unsaid
                 continue
             header, codes = taken
@@ -197,8 +222,11 @@ class Subscription:
 
     def _receive(self):
         """The next message's (header, codes); None when it is of another
-        recording, which ends this one (``end`` says so)."""
+        recording, which ends this one (``end`` says so); _CLOSED once
+        another thread closes the subscription."""
         frames = self._next_frames()
+        if frames is None:
+            return _CLOSED
         header, codes = parse_message(frames)
         first = self._first
         if first is not None and (header.serial, header.channels, header.rate, header.start_time) != (
@@ -210,12 +238,13 @@ class Subscription:
 
     def _next_frames(self):
         deadline = None if self._timeout is None else time.monotonic() + self._timeout
-        while True:
+        while not self._closing:
             wait = 100 if deadline is None else max(0, min(100, int((deadline - time.monotonic()) * 1000)))
             if self._socket.poll(wait):
                 return self._socket.recv_multipart(copy=True)
             if deadline is not None and time.monotonic() >= deadline:
                 raise TimeoutError(f"no message for {self._timeout:g} s")
+        return None
 
     def _take(self, header, codes):
         first = self._first
