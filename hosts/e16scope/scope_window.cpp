@@ -580,7 +580,9 @@ void ScopeWindow::SetWindowSeconds(double seconds) {
 }
 
 // The recorded channels' traces, for every view and as the trigger's sources.
+// Their samples are a new recording's: a pause of the last one ends.
 bool ScopeWindow::ShowTraces(std::vector<TraceStyle> traces) {
+    pause_->setChecked(false);
     QStringList names;
     std::vector<Reach> reaches;
     for (const TraceStyle& trace : traces) {

@@ -683,6 +683,13 @@ TEST_F(ScopeSingleEnded, ANewWindowAndAPausedDisplayShowTheirOwnSamples) {
     const auto again = std::filesystem::path(::testing::TempDir()) / "e16scope_frozen_again.csv";
     ASSERT_TRUE(window.ExportView(QString::fromStdString(again.string())));
     EXPECT_EQ(velmora::test::Slurp(again), velmora::test::Slurp(file));
+    // A new recording is shown as it comes: the pause was the old one's.
+    Press(window, "start"); // now Stop
+    Press(window, "start");
+    EXPECT_FALSE(window.findChild<QAction*>(QStringLiteral("pause"))->isChecked());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return window.Plot()->Traces().Columns() > 0 && LastShown(window.Plot()) > 0.1; }, 5000))
+        << "a display still paused";
 }
 
 // Stop drains the last kadrs, which the table measures as the plot shows
