@@ -304,6 +304,9 @@ void ucDAC::Tell(int box, const EntryCheck& check) {
     checking_ = true; // the message box takes the focus too
     if (!check.passed) {
         if (services_.message) services_.message(this, check.message);
+        // Without a window manager nothing gives the dialog back its
+        // activation, and an inactive window has no focus-out to check by.
+        window()->activateWindow();
         CheckedBox(box)->setFocus(Qt::OtherFocusReason);
     }
     checking_ = false;

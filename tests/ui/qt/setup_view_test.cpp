@@ -292,9 +292,7 @@ TEST_F(SetupWindow, EnterOrTabInADacBoxCommitsTheEntryNotTheDialog) {
     PeriodicOutputs();
     // The box, what is typed and the key after it; the message, none when it
     // passes. The bounds of each box are the model's; here each key once
-    // refused, then every box once taken. Tab comes first: once a message box
-    // has closed, the offscreen platform leaves the window inactive, and an
-    // inactive window gets no focus-out.
+    // refused, then every box once taken.
     const std::tuple<const char*, const char*, Qt::Key, QString> entries[] = {
         {"cboRate0", "250000", Qt::Key_Tab, "Please, set the number in range from 0.5 to 100000!"},
         {"cboDAC0", "12", Qt::Key_Return, "Please, set the number in range from -10 to 10 V!"},
@@ -320,6 +318,25 @@ TEST_F(SetupWindow, EnterOrTabInADacBoxCommitsTheEntryNotTheDialog) {
     EXPECT_EQ(s.output.generator.waves[0].baseline, -8000);
     EXPECT_EQ(s.output.generator.signalFreq, 250.0);
     EXPECT_EQ(s.output.generator.waves[0].phase, 0.3);
+}
+
+// After a refusal the dialog is the active window again: leaving the box
+// checks the next entry, and a click on the page reaches its target.
+TEST_F(SetupWindow, AfterARefusalLeavingTheBoxChecksAgain) {
+    PeriodicOutputs();
+    MessageWatch messages;
+    OpenSetup(2, [&messages](QWidget& window) {
+        Type(window, "cboDAC0", "12", Qt::Key_Tab);
+        ASSERT_EQ(messages.Take(), QStringList{"Please, set the number in range from -10 to 10 V!"});
+        ASSERT_EQ(Focused(window), "cboDAC0");
+        QCoreApplication::processEvents(); // as between a person's keys
+        Type(window, "cboDAC0", "4", Qt::Key_Tab);
+        EXPECT_EQ(messages.Take(), QStringList());
+        EXPECT_EQ(Focused(window), "slDAC0");
+        EXPECT_EQ(Line(window, "lstChannels", 0), "AO1: Sine\tA=4 V\tB=0 V");
+        ClickLine(window, "lstChannels", 1);
+        EXPECT_EQ(Child<QListWidget>(window, "lstChannels")->currentRow(), 1);
+    });
 }
 
 // Tab goes through a page in reading order: top to bottom, left to right.
