@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "ui/ip_chooser_model.h"
+#include "velmora/dotted_address.h"
 
 namespace velmora::ui {
 namespace {
@@ -106,7 +107,9 @@ void ConsoleDialogs::Answer(dlgIPModel& dlg, const std::string& answer, const st
     } else if (item >= 0 && item < count) {
         dlg.SelectItem(item);
         Accept(dlg, title);
-    } else if (answer.find('.') != std::string::npos) {
+    } else if (ParseDotted(answer)) {
+        // Whole: the boxes would drop a digit past 255 unseen here, and
+        // another address would be chosen.
         TypeAddress(dlg.Edit(), answer);
         Accept(dlg, title);
     } else {

@@ -175,7 +175,7 @@ TEST_F(ConsoleTest, EachAnswerChoosesItsAddress) {
         {"\n", 0x0A000002, nullptr, 0},                                                 // Enter
         {"0\n", 0x7F000001, nullptr, 0},                                                // item 0
         {"192.168.1.10\n", -1062731510, "192.168.1.10\r\n10.0.0.2\r\n10.0.0.3\r\n", 0}, // on top
-        {" 1.2.3.256 \n", AddressNumber(1, 2, 3, 25), nullptr, 0}, // the box refuses the 6
+        {" 1.2.3.256 \n0\n", 0x7F000001, nullptr, 1}, // not 1.2.3.25, as the box would take it
         {"c\n", 0, nullptr, 0},
         {"r 1\n\n", 0x0A000003, "10.0.0.3\r\n", 0}, // remove item 1, then Enter on the next
         {"", 0, nullptr, 0},                        // the end of input
