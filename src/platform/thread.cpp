@@ -16,11 +16,14 @@ namespace {
 #define VELMORA_SANITIZED 1 // clang says so only this way
 #endif
 #endif
+// A Windows thread commits the size asked for and may grow to its 1 MiB
+// reserve; a pthread's stack is all it ever has, so it gets the reserve:
+// the library a worker calls into needs what it needs. Sanitizer runtimes
+// need far more again.
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__) || defined(VELMORA_SANITIZED)
-// Sanitizer runtimes need far more stack than the code itself.
-constexpr std::size_t kStackFloor = 1u << 20;
+constexpr std::size_t kStackFloor = 2u << 20;
 #else
-constexpr std::size_t kStackFloor = 0;
+constexpr std::size_t kStackFloor = 1u << 20;
 #endif
 constexpr std::size_t kStackCeiling = 8u << 20;
 

@@ -10,8 +10,8 @@ namespace velmora::platform {
 
 class Thread {
 public:
-    // Creates the thread suspended; the body runs only after Resume. The
-    // stack is raised to the system minimum when stackSize is below it.
+    // Creates the thread suspended; the body runs only after Resume. As with
+    // CreateThread, stackSize is no limit: the stack holds at least 1 MiB.
     static std::unique_ptr<Thread> CreateSuspended(std::function<void()> body, std::size_t stackSize);
     ~Thread(); // joins when still joinable
 

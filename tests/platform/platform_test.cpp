@@ -41,6 +41,22 @@ TEST(Thread, AResumedThreadRunsWhateverBecomesOfItsHandle) {
     EXPECT_TRUE(test::Eventually([&] { return done.load(std::memory_order_acquire); })) << "a closed handle";
 }
 
+// As on Windows, the size asked for is what the thread starts with, not a
+// limit: a worker's library may take far more.
+TEST(Thread, ASmallStackSizeIsNoLimit) {
+    std::atomic<int> touched{0};
+    auto thread = Thread::CreateSuspended(
+        [&] {
+            volatile char deep[512 * 1024];
+            for (std::size_t i = 0; i < sizeof deep; i += 4096) deep[i] = 1;
+            touched = deep[0] + deep[sizeof deep - 4096];
+        },
+        8192);
+    thread->Resume();
+    thread->Join();
+    EXPECT_EQ(touched.load(), 2);
+}
+
 TEST(Clock, SleepWaitsItsTimeOnTheTick) {
     const uint32_t before = TickCount();
     SleepMs(30);
