@@ -4,10 +4,12 @@
 #include <optional>
 #include <sstream>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "comrt_reg.h"
 #include "settings/cregistry.h"
+#include "store_connection.h"
 #include "test_support.h"
 
 namespace velmora::settings {
@@ -131,6 +133,20 @@ TEST_F(ComrtRegTest, AStoreThatCannotBeReadIsNamed) {
                 {{"delete", kTool, "-f"}, "", why},
                 {{"export", kTool}, "", why}});
     }
+}
+
+// A value the store keeps locked is no missing value.
+TEST_F(ComrtRegTest, AValueTheStoreKeepsIsNotSaidToBeMissing) {
+    Expect({{{"add", kTool, "-v", "Dir", "-d", "C:\\dir"}, kDone, ""}});
+    test::StoreConnection other;
+    other.Lock(); // for the 5 s that the tool waits
+    const test::Ran r =
+        test::RunCommand((std::filesystem::canonical("/proc/self/exe").parent_path() / "comrt-reg").string() +
+                             " delete '" + kTool + "' -v Dir",
+                         store.dir().path());
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.err, "comrt-reg: The process cannot access the file because another process has locked a "
+                     "portion of the file.\n");
 }
 
 // Every refusal says why in one line, and nothing is written.

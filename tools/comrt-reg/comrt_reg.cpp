@@ -337,7 +337,12 @@ bool DeleteTree(cRegistry& reg, int32_t root, const std::string& path) {
 
 // A key with sub-keys goes only with -f or the user's yes.
 int Delete(const Streams& io, cRegistry& reg, const Options& o, const ComrtRegConfirm& confirm) {
-    if (o.name) return reg.DeleteValue(o.root, o.path, *o.name) ? Succeed(io) : FailMissing(io, reg, o);
+    if (o.name) {
+        if (reg.DeleteValue(o.root, o.path, *o.name)) return Succeed(io);
+        // A lock or a store that takes no writes is no missing value.
+        const int32_t code = reg.LastError();
+        return code == velmora::reg::ERROR_FILE_NOT_FOUND ? FailMissing(io, reg, o) : FailCode(io, code);
+    }
     if (o.path.empty()) return Fail(io, "a root key cannot be deleted: " + o.key);
     if (!reg.KeyExists(o.root, o.path)) return FailMissing(io, reg, o);
     std::vector<std::string> names;
