@@ -8,6 +8,10 @@
 namespace e16sim {
 namespace {
 
+// Frames of a level start's watch worked out in one call at most: about a
+// millisecond's work.
+constexpr uint64_t kMaxWatchedFrames = 1u << 15;
+
 bool internalClock(uint32_t syncMode) {
     return syncMode == X502_SYNC_INTERNAL || syncMode == X502_SYNC_EXTERNAL_MASTER;
 }
@@ -112,7 +116,13 @@ bool StreamEngine::levelReached(double volts) {
 
 void StreamEngine::scan(uint64_t tick, const SampleSource& source) {
     const SyncWatch& w = cfg_.watch;
-    while (scanFrame_ * period_ <= tick) {
+    const uint64_t last = tick / period_;
+    if (scanFrame_ > last) return;
+    // A fast clock makes frames quicker than the watch works them out, under
+    // the library's lock: past kMaxWatchedFrames a call checks every k-th
+    // frame, and a start comes up to k - 1 frames late.
+    const uint64_t stride = (last - scanFrame_) / kMaxWatchedFrames + 1;
+    for (; scanFrame_ <= last; scanFrame_ += stride) {
         const uint64_t at = scanFrame_ * period_;
         const SampleAt sample{at, scanFrame_, 0};
         const double volts =
@@ -121,7 +131,6 @@ void StreamEngine::scan(uint64_t tick, const SampleSource& source) {
             beginFlow(scanFrame_);
             return;
         }
-        ++scanFrame_;
     }
 }
 

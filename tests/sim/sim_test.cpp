@@ -241,20 +241,33 @@ TEST(Sim, ALevelStartBeginsAtTheFirstFrameMeetingItsCondition) {
     }
 }
 
-// A stop wakes a receive that waits for words at once, whatever its time-out.
+// A stop wakes a receive that waits for words at once, whatever its time-out:
+// one held back by a stall, and one waiting for a level start that never
+// comes on a clock 10000 times the module's, which makes frames faster than
+// the watch could work each out.
 TEST(Sim, AStopEndsAWaitingReceiveAtOnce) {
-    e16sim_reset();
-    Streaming stream({{0, 0, 0}}, 1000.0);
-    ASSERT_EQ(e16sim_fault_stall(E16SIM_MODULE_DAC, 1), 0);
-    const auto began = std::chrono::steady_clock::now();
-    auto received = std::async(std::launch::async, [&] {
-        uint32_t words[16];
-        return X502_Recv(stream.h, words, 16, 10000);
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    ASSERT_EQ(X502_StreamsStop(stream.h), X502_ERR_OK);
-    EXPECT_EQ(received.get(), 0);
-    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(2));
+    for (const bool level : {false, true}) {
+        SCOPED_TRACE(level ? "level start" : "stall");
+        e16sim_reset();
+        if (level) e16sim_set_time_scale(10000);
+        Streaming stream({{0, 0, 0}}, level ? 500000.0 : 1000.0, [level](t_x502_hnd h) {
+            if (!level) return;
+            EXPECT_EQ(X502_SetSyncStartMode(h, X502_SYNC_ADC_ABOVE_LEVEL), X502_ERR_OK);
+            EXPECT_EQ(X502_SetAdcSyncStartValue(h, 0, X502_LCH_MODE_COMM, 0, 9.0), X502_ERR_OK);
+        });
+        if (!level) {
+            ASSERT_EQ(e16sim_fault_stall(E16SIM_MODULE_DAC, 1), 0);
+        }
+        const auto began = std::chrono::steady_clock::now();
+        auto received = std::async(std::launch::async, [&] {
+            uint32_t words[16];
+            return X502_Recv(stream.h, words, 16, 10000);
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ASSERT_EQ(X502_StreamsStop(stream.h), X502_ERR_OK);
+        EXPECT_EQ(received.get(), 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(2));
+    }
 }
 
 } // namespace
