@@ -8,6 +8,8 @@
 #include <velmora/server_registration.h>
 
 #include <filesystem>
+#include <fstream>
+
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -146,6 +148,15 @@ TEST_F(Activation, TheToolRefusesWhatItCannotRegister) {
     EXPECT_EQ(refused.exit, 1);
     EXPECT_NE(refused.err.find("failed: 0x80070005 (E_ACCESSDENIED): Access is denied"), std::string::npos)
         << refused.err;
+    // A store that cannot be written is named, not the library.
+    const fs::path broken = store.dir().path() / "broken";
+    fs::create_directories(broken);
+    std::ofstream(broken / "velmora") << "a file where the store's folder goes";
+    const Ran unwritable = Register("--store " + Quoted(broken) + " " + kComponent);
+    EXPECT_EQ(unwritable.exit, 1);
+    EXPECT_EQ(unwritable.err, "comrt-register: the registry store " +
+                                  (broken / "velmora/registry.db").string() +
+                                  " cannot be written: The system cannot find the path specified.\n");
 }
 
 // --store takes a folder relative to the working one, as any path; the store

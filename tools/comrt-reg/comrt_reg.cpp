@@ -185,13 +185,14 @@ int Fail(const Streams& io, const std::string& message) {
 // The store as a whole failed (a file that is no store, a folder that
 // cannot be made, a file this user may not open): no key is missing, and
 // the user is told which file it is. Access is denied to a key as well (a
-// root that takes no writes), so then the store's own root is tried.
+// root that takes no writes), so then a write to the store's own keys is
+// tried: a read would find a store not made yet empty, and blame nothing.
 bool StoreFailed(int32_t code) {
     namespace reg = velmora::reg;
     return code == reg::ERROR_REGISTRY_CORRUPT || code == reg::ERROR_REGISTRY_IO_FAILED ||
            code == reg::ERROR_PATH_NOT_FOUND ||
            (code == reg::ERROR_ACCESS_DENIED &&
-            !cRegistry().KeyExists(velmora::settings::HKEY_CURRENT_USER, ""));
+            !cRegistry().CreateKey(velmora::settings::HKEY_CURRENT_USER, "Software"));
 }
 
 int FailCode(const Streams& io, int32_t code) {

@@ -4,6 +4,7 @@
 #include "comrt/hresult_text.h"
 
 #include <velmora/com.h>
+#include <velmora/registry_store.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -51,6 +52,23 @@ int Fail(const std::string& message) {
     return 1;
 }
 
+// A store that cannot be written is named before a library is blamed for it:
+// the key every registration writes under, opened for writing.
+bool StoreWritable() {
+    namespace reg = velmora::reg;
+    reg::HKEY key = 0;
+    const reg::LONG code =
+        reg::RegCreateKeyEx(reg::HKEY_CLASSES_ROOT, "CLSID", reg::KEY_WRITE, &key, nullptr);
+    if (code == reg::ERROR_SUCCESS) {
+        reg::RegCloseKey(key);
+        return true;
+    }
+    std::string reason = reg::FormatMessage(static_cast<reg::DWORD>(code));
+    while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r')) reason.pop_back();
+    Fail("the registry store " + reg::StorePath() + " cannot be written: " + reason);
+    return false;
+}
+
 int Run(const Options& options) {
     const std::string path = std::filesystem::absolute(options.file).lexically_normal().string();
     const char* entry = options.unregister ? "DllUnregisterServer" : "DllRegisterServer";
@@ -65,6 +83,7 @@ int Run(const Options& options) {
     if (call == nullptr) {
         return Fail("\"" + path + "\" was loaded, but the entry point " + entry + " was not found");
     }
+    if (!StoreWritable()) return 1;
     const HRESULT hr = call();
     if (FAILED(hr))
         return Fail(std::string(entry) + " in \"" + path + "\" failed: " + velmora::com::HResultText(hr));
