@@ -168,6 +168,10 @@ HRESULT WriteNumber(const Number& n, VARTYPE vt, VARIANT* out) {
 }
 
 HRESULT FormatText(const VARIANT& v, USHORT flags, std::string* text) {
+    if (v.vt == VT_EMPTY) { // no text, not the 0 it is as a number
+        text->clear();
+        return S_OK;
+    }
     const ValueType* row = ValueTypeOf(v.vt);
     const ValueKind kind = row != nullptr ? row->kind : ValueKind::Owned;
     if (kind == ValueKind::Real) {

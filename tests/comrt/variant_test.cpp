@@ -98,6 +98,21 @@ TEST(Variant, ChangeTypeReadsThroughAReference) {
     EXPECT_EQ(target, 300) << "clearing a reference leaves its target";
 }
 
+// As Windows writes them: Empty as no text, True as -1.
+TEST(Variant, ChangeTypeToTextWritesEachKind) {
+    const std::pair<VARIANT, std::u16string> cases[] = {
+        {Make(VT_EMPTY), u""},       {Make(VT_I4, -7), u"-7"},
+        {Make(VT_R8, 2.5), u"2.5"},  {Make(VT_BOOL, VARIANT_TRUE), u"-1"},
+        {Make(VT_R4, 0.1f), u"0.1"},
+    };
+    for (const auto& [source, text] : cases) {
+        VARIANT result = Make(VT_EMPTY);
+        ASSERT_EQ(VariantChangeType(&result, &source, 0, VT_BSTR), S_OK) << source.vt;
+        EXPECT_EQ(std::u16string(result.bstrVal, SysStringLen(result.bstrVal)), text) << source.vt;
+        VariantClear(&result);
+    }
+}
+
 TEST(Variant, AFailedChangeTypeLeavesTheDestination) {
     VARIANT v = Make(VT_I4, 17);
     VARIANT kept = Text(u"kept"), bad = Text(u"x");
