@@ -52,8 +52,8 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-// A store that cannot be written is named before a library is blamed for it:
-// the key every registration writes under, opened for writing.
+// Whether the store can be written, tried on the key every registration
+// writes under; false with the store named and the reason said.
 bool StoreWritable() {
     namespace reg = velmora::reg;
     reg::HKEY key = 0;
@@ -83,8 +83,14 @@ int Run(const Options& options) {
     if (call == nullptr) {
         return Fail("\"" + path + "\" was loaded, but the entry point " + entry + " was not found");
     }
-    if (!StoreWritable()) return 1;
     const HRESULT hr = call();
+    // A store that cannot be written fails a library as it would any other:
+    // then the store is named, not the library.
+    if (FAILED(hr) &&
+        (hr == HRESULT_FROM_WIN32(velmora::reg::ERROR_ACCESS_DENIED) ||
+         hr == HRESULT_FROM_WIN32(velmora::reg::ERROR_PATH_NOT_FOUND)) &&
+        !StoreWritable())
+        return 1;
     if (FAILED(hr))
         return Fail(std::string(entry) + " in \"" + path + "\" failed: " + velmora::com::HResultText(hr));
     std::printf("%s in \"%s\" succeeded.\n", entry, path.c_str());
