@@ -135,6 +135,18 @@ TEST_F(ComrtRegTest, AStoreThatCannotBeReadIsNamed) {
     }
 }
 
+// Output that a full disk took is a failure, said.
+TEST_F(ComrtRegTest, OutputThatCannotBeWrittenIsAFailure) {
+    Expect({{{"add", kTool, "-v", "Dir", "-d", "C:\\dir"}, kDone, ""}});
+    const auto tool = std::filesystem::canonical("/proc/self/exe").parent_path() / "comrt-reg";
+    for (const char* command : {"query", "export"}) {
+        const test::Ran r = test::RunCommand(
+            "{ " + tool.string() + " " + command + " '" + kTool + "' >/dev/full; }", store.dir().path());
+        EXPECT_EQ(r.exit, 1) << command;
+        EXPECT_EQ(r.err, "comrt-reg: cannot write the standard output: No space left on device\n") << command;
+    }
+}
+
 // A value the store keeps locked is no missing value.
 TEST_F(ComrtRegTest, AValueTheStoreKeepsIsNotSaidToBeMissing) {
     Expect({{{"add", kTool, "-v", "Dir", "-d", "C:\\dir"}, kDone, ""}});

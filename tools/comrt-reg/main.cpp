@@ -1,6 +1,8 @@
 // comrt-reg: looks into the registry store and changes it (see comrt_reg.h).
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <iostream>
 #include <string>
 
@@ -19,5 +21,12 @@ bool AskOnTerminal(const std::string& question) {
 
 int main(int argc, char** argv) {
     const bool terminal = ::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1;
-    return RunComrtReg(argc, argv, std::cout, std::cerr, terminal ? ComrtRegConfirm(AskOnTerminal) : nullptr);
+    const int status =
+        RunComrtReg(argc, argv, std::cout, std::cerr, terminal ? ComrtRegConfirm(AskOnTerminal) : nullptr);
+    // What a full disk or a closed pipe took is no success.
+    if (!std::cout.flush()) {
+        std::cerr << "comrt-reg: cannot write the standard output: " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    return status;
 }
