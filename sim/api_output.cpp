@@ -68,7 +68,7 @@ E16SIM_API int32_t X502_AsyncOutDac(t_x502_hnd h, uint32_t ch, double data, uint
         if (!m.id.hasDac) return X502_ERR_DAC_NOT_PRESENT;
         if (ch > 1) return X502_ERR_INVALID_DAC_CHANNEL;
         const bool volts = (flags & X502_DAC_FLAGS_VOLT) != 0;
-        m.dacStatic[ch] = dacVolts(dacCode(volts ? data * kDacCodesPerVolt : data));
+        m.setStatic(ch, dacVolts(dacCode(volts ? data * kDacCodesPerVolt : data)), Clock::now());
         m.dacFlags[ch] = flags;
         return X502_ERR_OK;
     });
@@ -78,7 +78,7 @@ E16SIM_API int32_t X502_AsyncOutDig(t_x502_hnd h, uint32_t val, uint32_t msk) {
     return onModule(Entry::X502_AsyncOutDig, h, [&](Session& s) {
         // Lines whose mask bit is set keep their state.
         Module& m = *s.module;
-        m.doutStatic = ((m.doutStatic & msk) | (val & ~msk)) & 0xFFFFu;
+        m.setStatic(kOutDigital, double(((m.doutStatic & msk) | (val & ~msk)) & 0xFFFFu), Clock::now());
         return X502_ERR_OK;
     });
 }

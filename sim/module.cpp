@@ -47,6 +47,7 @@ void Module::fillInfo(t_x502_info* info) const {
 
 void Module::startStreams(Clock::time_point now, uint32_t timeScale, uint32_t replayFrames) {
     ++runId;
+    for (auto& held : held_) held.clear();
     const bool adc = (enabledStreams & X502_STREAM_ADC) != 0;
     const bool din = (enabledStreams & X502_STREAM_DIN) != 0;
     stream.start(applied, adc, din, inBufWords, now, timeScale);
@@ -67,11 +68,16 @@ void Module::stopStreams(Clock::time_point now) {
     }
     player.stop();
     stream.stop();
+    for (auto& held : held_) held.clear();
     ++runId;
 }
 
 void Module::update(Clock::time_point now) {
     stream.update(now, *this);
+    const uint64_t pending = stream.pendingTick();
+    for (auto& held : held_)
+        held.erase(held.begin(), std::find_if(held.begin(), held.end(),
+                                              [pending](const Held& h) { return h.until > pending; }));
     if (!outputsPlaying()) return;
     const uint64_t keep = std::min(stream.tickAt(now), stream.pendingTick());
     player.trim(keep / applied.outDiv);
@@ -88,16 +94,37 @@ double Module::playedLevel(uint32_t output, uint64_t tick, double fallback) cons
 }
 
 double Module::outputNow(uint32_t output, Clock::time_point now) const {
-    const double fallback = output == kOutDigital ? double(doutStatic) : dacStatic[output];
-    return playedLevel(output, stream.tickAt(now), fallback);
+    return playedLevel(output, stream.tickAt(now), staticNow(output));
+}
+
+double Module::staticNow(uint32_t output) const {
+    return output == kOutDigital ? double(doutStatic) : dacStatic[output];
+}
+
+void Module::setStatic(uint32_t output, double level, Clock::time_point now) {
+    auto& held = held_[output];
+    if (stream.hasOrigin())
+        held.push_back({stream.tickAt(now), staticNow(output)});
+    else
+        held.clear();
+    if (output == kOutDigital)
+        doutStatic = static_cast<uint32_t>(level) & 0xFFFFu;
+    else
+        dacStatic[output] = level;
+}
+
+double Module::staticAt(uint32_t output, uint64_t tick) const {
+    for (const Held& h : held_[output])
+        if (tick < h.until) return h.level;
+    return staticNow(output);
 }
 
 double Module::dacVolts(uint32_t channel, uint64_t tick) const {
-    return playedLevel(channel, tick, dacStatic[channel]);
+    return playedLevel(channel, tick, staticAt(channel, tick));
 }
 
 uint32_t Module::digitalInputs(uint64_t tick) const {
-    return static_cast<uint32_t>(playedLevel(kOutDigital, tick, double(doutStatic))) & 0xFFFFu;
+    return static_cast<uint32_t>(playedLevel(kOutDigital, tick, staticAt(kOutDigital, tick))) & 0xFFFFu;
 }
 
 double Module::channelVolts(uint32_t phy, uint32_t mode, const SampleAt& at) const {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "config.h"
 #include "device/x502api.h"
@@ -54,6 +55,9 @@ public:
 
     // What an output (0 DAC1, 1 DAC2, 2 digital) drives now.
     double outputNow(uint32_t output, Clock::time_point now) const;
+    // An output's static level from `now` on: words made later for samples
+    // taken before still read the level before.
+    void setStatic(uint32_t output, double level, Clock::time_point now);
     // One frame of the applied table, in volts, sampled from `now` on; the
     // module's clock runs `timeScale` times faster than the wall clock.
     void sampleFrame(Clock::time_point now, Clock::time_point epoch, uint32_t timeScale, double* volts) const;
@@ -87,6 +91,17 @@ public:
 private:
     bool plays(uint32_t output) const;
     double playedLevel(uint32_t output, uint64_t tick, double fallback) const;
+    double staticNow(uint32_t output) const;
+    // The static level at `tick`, earlier changes still to be sampled included.
+    double staticAt(uint32_t output, uint64_t tick) const;
+
+    // Each level an output held until a tick, while samples before that
+    // tick are still to be made; oldest first.
+    struct Held {
+        uint64_t until;
+        double level;
+    };
+    std::array<std::vector<Held>, kOutChannels> held_;
 
     const InputBench* bench_;
 };

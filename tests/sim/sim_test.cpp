@@ -212,6 +212,34 @@ TEST(Sim, ASignalSetWhileStreamingShowsInTheNextWords) {
     EXPECT_EQ(codes(), (std::vector<int32_t>{-1200000, 600000, 0}));
 }
 
+// A static output level set while streaming shows from the sample taken after
+// it, not in the words made later for samples taken before: X15 loops DAC1
+// back, the digital inputs the outputs. Both run at 1000 words a second.
+TEST(Sim, AStaticLevelShowsFromItsTimeOn) {
+    for (const bool lines : {false, true}) {
+        SCOPED_TRACE(lines ? "digital lines" : "DAC1");
+        e16sim_reset();
+        Streaming stream({{14, X502_LCH_MODE_COMM, 0}}, 1000.0, [lines](t_x502_hnd h) {
+            double rate = 1000.0;
+            if (lines) { // instead of the ADC's
+                EXPECT_EQ(X502_SetDinFreq(h, &rate), X502_ERR_OK);
+                EXPECT_EQ(X502_StreamsDisable(h, X502_STREAM_ADC), X502_ERR_OK);
+                EXPECT_EQ(X502_StreamsEnable(h, X502_STREAM_DIN), X502_ERR_OK);
+            }
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        ASSERT_EQ(lines ? X502_AsyncOutDig(stream.h, 0x00FF, 0)
+                        : X502_AsyncOutDac(stream.h, 0, 5.0, X502_DAC_FLAGS_VOLT),
+                  X502_ERR_OK);
+        const std::vector<uint32_t> words = stream.Receive(800); // made now
+        const auto set = std::ranges::find_if(words, [lines](uint32_t word) {
+            return lines ? (word & 0xFFFFu) == 0x00FF : CodeOf(word) > 2'000'000;
+        });
+        EXPECT_GE(set - words.begin(), 400) << "a level read before it was set";
+        EXPECT_LE(set - words.begin(), 700) << "or long after";
+    }
+}
+
 // A start on an analog level sends frames from the first one at which the
 // watched input meets the condition, an edge's with the frame before on the
 // other side. X1 is a sine of 1 V, 1200 frames a period, watched at 0.45 V.
