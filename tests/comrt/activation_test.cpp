@@ -148,6 +148,14 @@ TEST_F(Activation, TheToolRefusesWhatItCannotRegister) {
     EXPECT_EQ(refused.exit, 1);
     EXPECT_NE(refused.err.find("failed: 0x80070005 (E_ACCESSDENIED): Access is denied"), std::string::npos)
         << refused.err;
+    // A path the store cannot keep is said, not the library's bare class error.
+    const fs::path cyrillic = store.dir().path() / "\u041f\u0440\u0438\u0431\u043e\u0440";
+    fs::create_directories(cyrillic);
+    fs::copy_file(kBin / TEST_COMPONENT_FILE, cyrillic / TEST_COMPONENT_FILE);
+    const Ran elsewhere = Register(Quoted(cyrillic / TEST_COMPONENT_FILE));
+    EXPECT_EQ(elsewhere.exit, 1);
+    EXPECT_NE(elsewhere.err.find("the registry store keeps paths in Latin-1"), std::string::npos)
+        << elsewhere.err;
     // A store that cannot be written is named, not the library.
     const fs::path broken = store.dir().path() / "broken";
     fs::create_directories(broken);

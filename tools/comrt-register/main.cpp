@@ -1,6 +1,7 @@
 // comrt-register [-u] [--store DIR] FILE: registers (or with -u unregisters)
 // an in-process server library by calling its DllRegisterServer
 // (DllUnregisterServer), in the user's registry store or in DIR's.
+#include "comrt/guid_text.h"
 #include "comrt/hresult_text.h"
 
 #include <velmora/com.h>
@@ -74,6 +75,12 @@ int Run(const Options& options) {
     const char* entry = options.unregister ? "DllUnregisterServer" : "DllRegisterServer";
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return Fail("cannot load \"" + path + "\": file not found");
+    // The store keeps its texts in Latin-1, as Windows programs' ANSI calls
+    // see them; the library would refuse the path with a bare class error.
+    if (std::string latin1; !options.unregister && !velmora::com::Utf8ToLatin1(path, &latin1))
+        return Fail("cannot register \"" + path +
+                    "\": the registry store keeps paths in Latin-1, and this one " +
+                    "has other characters; put the library in a folder whose path has none");
     void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         const char* reason = ::dlerror();
