@@ -144,27 +144,25 @@ TEST_F(Activation, TheToolRefusesWhatItCannotRegister) {
     for (const char* arguments : {"", "-x file.so", "a.so b.so", "-u"})
         EXPECT_EQ(Register(arguments).exit, 1) << "arguments: '" << arguments << "'";
     EXPECT_EQ(Register(Quoted(store.dir().path() / "absent.so")).exit, 1);
-    const Ran refused = Register(Quoted(kBin / NO_FACTORY_SERVER_FILE));
-    EXPECT_EQ(refused.exit, 1);
-    EXPECT_NE(refused.err.find("failed: 0x80070005 (E_ACCESSDENIED): Access is denied"), std::string::npos)
-        << refused.err;
-    // A path the store cannot keep is said, not the library's bare class error.
-    const fs::path cyrillic = store.dir().path() / "\u041f\u0440\u0438\u0431\u043e\u0440";
+    const fs::path cyrillic = store.dir().path() / "\u041f\u0440\u0438\u0431\u043e\u0440",
+                   broken = store.dir().path() / "broken";
     fs::create_directories(cyrillic);
     fs::copy_file(kBin / TEST_COMPONENT_FILE, cyrillic / TEST_COMPONENT_FILE);
-    const Ran elsewhere = Register(Quoted(cyrillic / TEST_COMPONENT_FILE));
-    EXPECT_EQ(elsewhere.exit, 1);
-    EXPECT_NE(elsewhere.err.find("the registry store keeps paths in Latin-1"), std::string::npos)
-        << elsewhere.err;
-    // A store that cannot be written is named, not the library.
-    const fs::path broken = store.dir().path() / "broken";
     fs::create_directories(broken);
     std::ofstream(broken / "velmora") << "a file where the store's folder goes";
-    const Ran unwritable = Register("--store " + Quoted(broken) + " " + kComponent);
-    EXPECT_EQ(unwritable.exit, 1);
-    EXPECT_EQ(unwritable.err, "comrt-register: the registry store " +
-                                  (broken / "velmora/registry.db").string() +
-                                  " cannot be written: The system cannot find the path specified.\n");
+    // The library's own refusal; a path the store cannot keep, and a store
+    // that cannot be written, said as such rather than as the library's.
+    const std::pair<std::string, std::string> refusals[] = {
+        {Quoted(kBin / NO_FACTORY_SERVER_FILE), "failed: 0x80070005 (E_ACCESSDENIED): Access is denied"},
+        {Quoted(cyrillic / TEST_COMPONENT_FILE), "the registry store keeps paths in Latin-1"},
+        {"--store " + Quoted(broken) + " " + kComponent,
+         "comrt-register: the registry store " + (broken / "velmora/registry.db").string() +
+             " cannot be written: The system cannot find the path specified.\n"}};
+    for (const auto& [arguments, reason] : refusals) {
+        const Ran refused = Register(arguments);
+        EXPECT_EQ(refused.exit, 1) << arguments;
+        EXPECT_NE(refused.err.find(reason), std::string::npos) << refused.err;
+    }
 }
 
 // --store takes a folder relative to the working one, as any path; the store
