@@ -147,6 +147,11 @@ class Subscription:
         if not isinstance(topic, str):
             raise TypeError(f"topic must be a str, not {type(topic).__name__}")
         self._zmq = zmq
+        # A ZeroMQ socket takes one thread at a time: a close() from another
+        # thread waits for the reader to leave it (within its 100 ms poll).
+        self._turn = threading.Condition()
+        self._reader = None  # the thread inside a receive
+        self._closing = False
         self._context = zmq.Context()
         self._socket = self._context.socket(zmq.SUB)
         self._socket.setsockopt(zmq.LINGER, 0)
@@ -158,11 +163,6 @@ class Subscription:
             raise ValueError(f"endpoint {endpoint!r}: {error}") from None
         self._first = None  # the recording's first header
         self._next_kadr = None
-        # A ZeroMQ socket takes one thread at a time: a close() from another
-        # thread waits for the reader to leave it (within its 100 ms poll).
-        self._turn = threading.Condition()
-        self._reader = None  # the thread inside a receive
-        self._closing = False
         self.end = None
         self.gaps = 0
         self.missing_kadrs = 0
@@ -172,8 +172,9 @@ class Subscription:
         there, without an error. Safe to call again, from any thread."""
         with self._turn:
             self._closing = True
-            me = threading.current_thread()
-            self._turn.wait_for(lambda: self._reader in (None, me))
+            if self._reader is threading.current_thread():
+                return  # a signal handler inside the reader's own poll: it closes on its way out
+            self._turn.wait_for(lambda: self._reader is None)
             socket, self._socket = self._socket, None  # closed, though a second Ctrl-C cuts the term short
         if socket is not None:
             socket.close()
@@ -208,6 +209,7 @@ class Subscription:
                     self._reader = None
                     self._turn.notify_all()
             if taken is _CLOSED:
+                self.close()
                 raise StopIteration
             if taken is None:  # another recording began: this one ended unsaid
                 continue
@@ -242,7 +244,7 @@ class Subscription:
             wait = 100 if deadline is None else max(0, min(100, int((deadline - time.monotonic()) * 1000)))
             if self._socket.poll(wait):
                 return self._socket.recv_multipart(copy=True)
-            if deadline is not None and time.monotonic() >= deadline:
+            if deadline is not None and time.monotonic() >= deadline and not self._closing:
                 raise TimeoutError(f"no message for {self._timeout:g} s")
         return None
 

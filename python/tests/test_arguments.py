@@ -118,6 +118,8 @@ CASES = {
     "subscribe seconds and kadrs": (calling(subscribe, IPC, seconds=1, kadrs=5), ValueError,
                                     "give seconds or kadrs, not both"),
     "subscribe timeout -1": (calling(subscribe, IPC, timeout=-1), ValueError, f"timeout must be {TIMEOUT}, not -1"),
+    "subscribe ipc path past its limit": (calling(subscribe, "ipc:///tmp/" + "x" * 300), ValueError,
+                                          "endpoint 'ipc:///tmp/xxx"),
     "subscribe udp": (calling(subscribe, "udp://127.0.0.1:5556"), ValueError,
                       f"endpoint 'udp://127.0.0.1:5556': {ENDPOINT}"),
     "subscribe port 99999": (calling(subscribe, "tcp://127.0.0.1:99999"), ValueError,

@@ -409,9 +409,17 @@ def test_subscribe_ends_at_the_kadrs_asked_for_or_a_silence(tmp_path, bound, las
     with lintara.subscribe(f"ipc://{tmp_path}/none", timeout=0.2) as silent:
         with pytest.raises(TimeoutError, match="no message for 0.2 s"):
             next(silent)
-    # Closed from another thread, a waiting reader ends without an error.
+    # Closed from another thread, or from a signal's handler on its own, a
+    # waiting reader ends without an error.
     waiting = lintara.subscribe(f"ipc://{tmp_path}/none")
     reader = ThreadPoolExecutor(1).submit(list, waiting)
     time.sleep(0.3)
     waiting.close()
     assert waiting.closed and reader.result(timeout=5) == []
+    alarmed = lintara.subscribe(f"ipc://{tmp_path}/none")
+    before = signal.signal(signal.SIGALRM, lambda *_: alarmed.close())
+    try:
+        signal.setitimer(signal.ITIMER_REAL, 0.3)
+        assert list(alarmed) == [] and alarmed.closed
+    finally:
+        signal.signal(signal.SIGALRM, before)
