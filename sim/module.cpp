@@ -8,6 +8,8 @@
 namespace e16sim {
 namespace {
 
+constexpr std::size_t kMaxHeldLevels = 4096;
+
 constexpr uint32_t kOutputStreamBits[kOutChannels] = {X502_STREAM_DAC1, X502_STREAM_DAC2, X502_STREAM_DOUT};
 
 // Reads the DAC outputs as they are at one moment, for frames taken outside a stream.
@@ -103,10 +105,11 @@ double Module::staticNow(uint32_t output) const {
 
 void Module::setStatic(uint32_t output, double level, Clock::time_point now) {
     auto& held = held_[output];
-    if (stream.hasOrigin())
-        held.push_back({stream.tickAt(now), staticNow(output)});
-    else
-        held.clear();
+    if (!stream.hasOrigin()) held.clear();
+    // A host that sets levels without receiving keeps the last ones only:
+    // samples older still read the oldest kept.
+    if (held.size() >= kMaxHeldLevels) held.erase(held.begin(), held.begin() + kMaxHeldLevels / 2);
+    if (stream.hasOrigin()) held.push_back({stream.tickAt(now), staticNow(output)});
     if (output == kOutDigital)
         doutStatic = static_cast<uint32_t>(level) & 0xFFFFu;
     else

@@ -120,7 +120,8 @@ void StreamEngine::scan(uint64_t tick, const SampleSource& source) {
     if (scanFrame_ > last) return;
     // A fast clock makes frames quicker than the watch works them out, under
     // the library's lock: past kMaxWatchedFrames a call checks every k-th
-    // frame, and a start comes up to k - 1 frames late.
+    // frame, and a start comes up to k - 1 frames late (one shorter than k
+    // frames may pass unseen).
     const uint64_t stride = (last - scanFrame_) / kMaxWatchedFrames + 1;
     for (; scanFrame_ <= last; scanFrame_ += stride) {
         const uint64_t at = scanFrame_ * period_;

@@ -194,7 +194,8 @@ TEST_F(PlotViewTest, TickLabelsTellEveryTickApart) {
         const QVector<QString> labels = plot_.xAxis->tickVectorLabels();
         ASSERT_GE(ticks.size(), 3) << first;
         for (qsizetype i = 0; i < ticks.size(); ++i)
-            EXPECT_NEAR(labels[i].toDouble(), ticks[i], 1e-9 * std::max(1.0, std::fabs(ticks[i])))
+            EXPECT_NEAR(plot_.locale().toDouble(labels[i]), ticks[i],
+                        1e-9 * std::max(1.0, std::fabs(ticks[i])))
                 << first << " + " << window << ": " << labels[i].toStdString();
     }
 }

@@ -227,16 +227,16 @@ TEST(Sim, AStaticLevelShowsFromItsTimeOn) {
                 EXPECT_EQ(X502_StreamsEnable(h, X502_STREAM_DIN), X502_ERR_OK);
             }
         });
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
         ASSERT_EQ(lines ? X502_AsyncOutDig(stream.h, 0x00FF, 0)
                         : X502_AsyncOutDac(stream.h, 0, 5.0, X502_DAC_FLAGS_VOLT),
                   X502_ERR_OK);
-        const std::vector<uint32_t> words = stream.Receive(800); // made now
+        const std::vector<uint32_t> words = stream.Receive(1500); // made now
         const auto set = std::ranges::find_if(words, [lines](uint32_t word) {
             return lines ? (word & 0xFFFFu) == 0x00FF : CodeOf(word) > 2'000'000;
         });
-        EXPECT_GE(set - words.begin(), 400) << "a level read before it was set";
-        EXPECT_LE(set - words.begin(), 700) << "or long after";
+        EXPECT_GE(set - words.begin(), 240) << "a level read before it was set";
+        EXPECT_LE(set - words.begin(), 1400) << "or long after";
     }
 }
 

@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     const bool terminal = ::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1;
     const int status =
         RunComrtReg(argc, argv, std::cout, std::cerr, terminal ? ComrtRegConfirm(AskOnTerminal) : nullptr);
-    // What a full disk or a closed pipe took is no success.
+    // What a full disk or a closed descriptor took is no success.
     if (!std::cout.flush()) {
         std::cerr << "comrt-reg: cannot write the standard output: " << std::strerror(errno) << "\n";
         return 1;
