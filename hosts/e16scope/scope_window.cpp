@@ -323,9 +323,10 @@ void ScopeWindow::ShowNames() {
 }
 
 // After a stream's watch: the driver's names on every row, and the user's
-// own checks, ranges and rate.
+// own checks, ranges and rate, which no module has achieved yet.
 void ScopeWindow::ShowOwnChoice() {
     ShowNames();
+    achieved_->clear();
     if (!own_) return;
     channels_->SetChecked(own_->checked);
     for (int row = 0; row < ChannelPanel::kChannels; ++row) channels_->SetRange(row, own_->ranges[row]);

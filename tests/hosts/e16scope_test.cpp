@@ -922,6 +922,7 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
                          range->currentIndex(),
                          window.findChild<QDoubleSpinBox*>(QStringLiteral("rate"))->value()),
               std::tuple(QList<int>{2, 5}, QString("XY2"), 3, 250.0));
+    EXPECT_EQ(Label(window, "achieved"), "") << "the stream's rate beside the user's own";
     zmq_close(socket);
     zmq_ctx_term(context);
     shown.reset();
