@@ -13,12 +13,17 @@ import numpy as np
 
 from . import _checks
 
+def _is_count(value):
+    """A count as a stream's reader holds it: a whole number from 0 below 2^63."""
+    return _checks.is_count(value) and value < 2**63
+
+
 _FIELDS = {  # name: (type check, what it takes)
     "serial": (lambda v: isinstance(v, str), "a string"),
     "address": (lambda v: isinstance(v, str), "a string"),
-    "seq": (_checks.is_count, "a whole number from 0"),
-    "first_kadr": (_checks.is_count, "a whole number from 0"),
-    "kadrs": (_checks.is_count, "a whole number from 0"),
+    "seq": (_is_count, "a whole number from 0"),
+    "first_kadr": (_is_count, "a whole number from 0"),
+    "kadrs": (_is_count, "a whole number from 0"),
     "channels": (lambda v: isinstance(v, list) and v and all(isinstance(c, str) for c in v),
                  "a list of channel names"),
     # A module's rates: a kadr every 1000 s at the slowest, 500000 kadrs/s at
@@ -28,11 +33,11 @@ _FIELDS = {  # name: (type check, what it takes)
     "codes_per_volt": (lambda v: isinstance(v, list) and all(_checks.is_positive(c) for c in v),
                        "a list of numbers above 0"),
     "start_time": (lambda v: isinstance(v, str), "a string"),
-    "lost_kadrs": (_checks.is_count, "a whole number from 0"),
+    "lost_kadrs": (_is_count, "a whole number from 0"),
     "end": (lambda v: v is None or isinstance(v, str), "a string or null"),
 }
 _OPTIONAL = {  # fields a publisher may leave out, checked when present
-    "ranges": (lambda v: isinstance(v, list) and all(_checks.is_count(r) for r in v),
+    "ranges": (lambda v: isinstance(v, list) and all(_is_count(r) for r in v),
                "a list of whole numbers from 0"),
     "backend": (lambda v: isinstance(v, str), "a string"),
 }
@@ -82,6 +87,10 @@ class Header:
 def parse_message(frames):
     """A message's frames (bytes) checked and read: (Header, int16 array of
     kadrs x channels). StreamError says what is wrong, in one line."""
+    if not isinstance(frames, (list, tuple)) or not all(isinstance(f, (bytes, bytearray, memoryview)) for f in frames):
+        raise TypeError(f"frames must be a list of bytes, one per frame, not {type(frames).__name__}"
+                        + ("" if not isinstance(frames, (list, tuple)) else
+                           " of " + ", ".join(type(f).__name__ for f in frames)))
     if len(frames) != 3:
         raise StreamError(f"a message of {len(frames)} frames, not 3 (topic, header, codes)")
     topic, head, payload = (bytes(f) for f in frames)
@@ -100,6 +109,8 @@ def parse_message(frames):
         if name in fields and not good(fields[name]):
             raise StreamError(f'header field "{name}" is not {takes}')
     channels = len(fields["channels"])
+    if fields["first_kadr"] + fields["kadrs"] >= 2**63:  # where the next message goes on: a count too
+        raise StreamError('header field "kadrs" is not a number that keeps first_kadr + kadrs below 2^63')
     if len(fields["codes_per_volt"]) != channels:
         raise StreamError('header field "codes_per_volt" is not one number per channel')
     if fields.get("ranges") and len(fields["ranges"]) != channels:
