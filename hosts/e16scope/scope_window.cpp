@@ -504,6 +504,9 @@ void ScopeWindow::SetRecording(bool recording) {
     setup_->setEnabled(!recording);
     source_->setEnabled(!recording);
     record_->setEnabled(recording && session_.Stream() == nullptr);
+    // Disabled for a stream, it says why where the pointer rests on it.
+    record_->setToolTip(stream ? tr("A stream is recorded by e16rec --source; this records the module")
+                               : tr("Record to file"));
     if (!recording) record_->setChecked(false);
     rate_->setEnabled(!recording);
     channels_->SetRecording(recording);
