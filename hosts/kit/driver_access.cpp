@@ -47,6 +47,9 @@ bool RegisterDriver(const fs::path& path, std::string& error) {
     if (FAILED(hr))
         error = "cannot register " + path.string() + " in the registry store " + reg::StorePath() + ": " +
                 HresultText(hr);
+    // The driver's one refusal of its own: a path the store, which keeps
+    // Latin-1 text, cannot hold.
+    if (hr == SELFREG_E_CLASS) error += " (its folder's path has characters outside Latin-1)";
     return SUCCEEDED(hr);
 }
 

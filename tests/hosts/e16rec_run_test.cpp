@@ -117,9 +117,9 @@ protected:
     // An installed tree of the test's own: bin/e16rec a link to the program,
     // lib/velmora/ copies of its driver and simulator (a link would be
     // resolved to the build's folder) with `addresses` as the remembered
-    // list. Runs after it are of this program.
-    void OwnDriverFolder(const std::string& addresses) {
-        const fs::path program = fs::absolute(Program()), root = store.dir().path() / "tree";
+    // list, in the test's folder `tree`. Runs after it are of this program.
+    void OwnDriverFolder(const std::string& addresses, const std::string& tree = "tree") {
+        const fs::path program = fs::absolute(Program()), root = store.dir().path() / tree;
         fs::path drivers = program.parent_path();
         if (!fs::exists(drivers / "Lintara.adc")) drivers = drivers / ".." / "lib" / "velmora";
         fs::create_directories(root / "bin");
@@ -354,6 +354,16 @@ TEST_F(E16recRun, WithoutAnAddressTheChooserTakesTheDriversFirst) {
     EXPECT_EQ(recorded.exit, 0) << recorded.err;
     EXPECT_THAT(recorded.out, HasSubstr("module: SIM0002 "));
     EXPECT_EQ(Slurp(list), "127.0.0.2\r\n127.0.0.1\r\n");
+}
+
+// The store keeps Latin-1 text: a driver in a folder with other characters
+// cannot be registered, which is said rather than left to a bare class error.
+TEST_F(E16recRun, ADriverFolderOutsideLatin1IsSaid) {
+    OwnDriverFolder("127.0.0.1\r\n", "\u041f\u0440\u0438\u0431\u043e\u0440");
+    const Ran r = E16rec("-n 10 -q -o -");
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_THAT(r.err, AllOf(StartsWith("e16rec: cannot register "),
+                             EndsWith("(its folder's path has characters outside Latin-1)\n")));
 }
 
 // Two runs at once, one per module, many times over: neither ever records
