@@ -1,5 +1,7 @@
 #include "measurement_table.h"
 
+#include "user_number.h"
+
 #include <QHeaderView>
 
 #include <cmath>
@@ -14,7 +16,7 @@ QString Fixed(double value, int decimals) {
     if (!std::isfinite(value)) return kNone;
     // A difference of nearly nothing reads 0, not -0.
     const double scale = std::pow(10.0, decimals);
-    return QString::number(std::round(value * scale) == 0 ? 0.0 : value, 'f', decimals);
+    return UserNumber(std::round(value * scale) == 0 ? 0.0 : value, 'f', decimals);
 }
 
 // Read-only rows a line of text high, columns as wide as their contents.
@@ -80,7 +82,7 @@ QString HertzText(double hertz, double step) {
 }
 
 QString RateText(double kadrsPerSecond) {
-    return QStringLiteral("%1 kadrs/s").arg(kadrsPerSecond, 0, 'g', 7);
+    return QStringLiteral("%1 kadrs/s").arg(UserNumber(kadrsPerSecond, 'g', 7));
 }
 
 MeasurementTable::MeasurementTable(QWidget* parent) : QTableWidget(parent) {

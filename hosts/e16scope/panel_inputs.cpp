@@ -1,5 +1,7 @@
 #include "panel_inputs.h"
 
+#include "user_number.h"
+
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -95,7 +97,7 @@ void NumberBox::Enter() {
         return;
     }
     // As written, not in exponents: 1000000, not 1e+06.
-    const auto shown = [](double number) { return QString::number(number, 'g', 12); };
+    const auto shown = [](double number) { return UserNumber(number, 'g', 12); };
     refusal_ = tr("%1: %2%3 refused. Please, set the number in range from %4 to %5%3! It stays at %6%3.")
                    .arg(what_, shown(*typed), unit_, shown(minimum()), shown(maximum()), shown(value()));
     emit Refused(refusal_);

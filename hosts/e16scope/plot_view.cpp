@@ -1,5 +1,7 @@
 #include "plot_view.h"
 
+#include "user_number.h"
+
 #include <QMouseEvent>
 
 #include <algorithm>
@@ -175,7 +177,7 @@ void PlotView::PlaceLevel() {
     const bool above = level_ > yAxis->range().upper, below = level_ < yAxis->range().lower;
     levelHandle_->setPositionAlignment(Qt::AlignRight | (above ? Qt::AlignTop : Qt::AlignBottom));
     const QString arrow = above ? QStringLiteral(" \u25b2") : below ? QStringLiteral(" \u25bc") : QString();
-    levelHandle_->setText(tr("T %1 V").arg(level_ - levelOffset_, 0, 'f', levelDecimals_) + arrow);
+    levelHandle_->setText(tr("T %1 V").arg(UserNumber(level_ - levelOffset_, 'f', levelDecimals_)) + arrow);
 }
 
 void PlotView::SetTriggerTime(bool shown) {
@@ -261,7 +263,7 @@ void PlotView::mouseMoveEvent(QMouseEvent* event) {
 
 void PlotView::Readout(QPointF pos) {
     const double t = xAxis->pixelToCoord(pos.x()), v = yAxis->pixelToCoord(pos.y());
-    QString text = tr("t = %1 s, %2 V").arg(t, 0, 'f', 6).arg(v, 0, 'f', 4);
+    QString text = tr("t = %1 s, %2 V").arg(UserNumber(t, 'f', 6), UserNumber(v, 'f', 4));
     const std::size_t column = traces_->ColumnAt(t);
     double nearest = std::numeric_limits<double>::max();
     for (std::size_t c = 0; c < traces_->Traces() && column < traces_->Columns(); ++c) {
@@ -272,11 +274,12 @@ void PlotView::Readout(QPointF pos) {
         nearest = distance;
         // The channel's volts, as the level's and the cursors' are: without the offset.
         const double offset = traces_->Style(c).offset;
-        const QString value = low == high
-                                  ? QString::number(low - offset, 'f', 4)
-                                  : tr("%1 .. %2").arg(low - offset, 0, 'f', 4).arg(high - offset, 0, 'f', 4);
-        text =
-            tr("t = %1 s, %2: %3 V").arg(traces_->Time(column), 0, 'f', 6).arg(traces_->Style(c).name, value);
+        const QString value =
+            low == high
+                ? UserNumber(low - offset, 'f', 4)
+                : tr("%1 .. %2").arg(UserNumber(low - offset, 'f', 4), UserNumber(high - offset, 'f', 4));
+        text = tr("t = %1 s, %2: %3 V")
+                   .arg(UserNumber(traces_->Time(column), 'f', 6), traces_->Style(c).name, value);
     }
     emit CursorText(text);
 }

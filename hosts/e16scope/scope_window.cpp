@@ -1,5 +1,7 @@
 #include "scope_window.h"
 
+#include "user_number.h"
+
 #include "panel_inputs.h"
 #include "section.h"
 
@@ -48,7 +50,8 @@ QString Text(const std::string& utf8) {
 }
 
 QString WindowText(double seconds) {
-    return seconds < 1 ? QStringLiteral("%1 ms").arg(seconds * 1000) : QStringLiteral("%1 s").arg(seconds);
+    return seconds < 1 ? QStringLiteral("%1 ms").arg(UserNumber(seconds * 1000))
+                       : QStringLiteral("%1 s").arg(UserNumber(seconds));
 }
 
 // Measures the time to its end on the GUI thread's busy account.
@@ -599,7 +602,7 @@ bool ScopeWindow::ShowTraces(std::vector<TraceStyle> traces) {
     const TriggerSettings now = trigger_->Settings();
     if (now.on && now.level != level) // a narrower range's codes no longer reach it
         ShowError(tr("The trigger level %1 V is past what %2 reaches: it is now %3 V")
-                      .arg(level)
+                      .arg(UserNumber(level, 'g', 12))
                       .arg(trigger_->Source())
                       .arg(trigger_->LevelText()));
     ApplyTrigger();

@@ -1,5 +1,7 @@
 #include "spectrum_view.h"
 
+#include "user_number.h"
+
 #include <QMouseEvent>
 
 #include <algorithm>
@@ -145,7 +147,7 @@ QString SpectrumView::FrequencyText(double hertz) const {
             (frequencies_.back() - frequencies_.front()) / static_cast<double>(frequencies_.size() - 1);
         if (step > 0) decimals = std::clamp(static_cast<int>(std::ceil(-std::log10(step) - 1e-9)), 0, 6);
     }
-    return QString::number(hertz, 'f', decimals);
+    return UserNumber(hertz, 'f', decimals);
 }
 
 void SpectrumView::mouseMoveEvent(QMouseEvent* event) {
@@ -156,7 +158,7 @@ void SpectrumView::mouseMoveEvent(QMouseEvent* event) {
 void SpectrumView::Readout(QPointF at) {
     QString text = tr("f = %1 Hz, %2 dBV")
                        .arg(FrequencyText(xAxis->pixelToCoord(at.x())))
-                       .arg(yAxis->pixelToCoord(at.y()), 0, 'f', 2);
+                       .arg(UserNumber(yAxis->pixelToCoord(at.y()), 'f', 2));
     double nearest = std::numeric_limits<double>::infinity();
     for (int g = 0; g < graphCount(); ++g) {
         const QCPGraphData* point = NearestInX(*graph(g), at.x());
@@ -167,7 +169,7 @@ void SpectrumView::Readout(QPointF at) {
         text = tr("f = %1 Hz, %2: %3 dBV")
                    .arg(FrequencyText(point->key))
                    .arg(graph(g)->name())
-                   .arg(point->value, 0, 'f', 2);
+                   .arg(UserNumber(point->value, 'f', 2));
     }
     emit CursorText(text);
 }

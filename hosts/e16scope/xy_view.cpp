@@ -1,5 +1,7 @@
 #include "xy_view.h"
 
+#include "user_number.h"
+
 #include <QMouseEvent>
 
 #include <algorithm>
@@ -146,7 +148,8 @@ void XyView::mouseMoveEvent(QMouseEvent* event) {
 
 void XyView::Readout(QPointF pos) {
     const double x = xAxis->pixelToCoord(pos.x()), y = yAxis->pixelToCoord(pos.y());
-    emit CursorText(tr("%1 = %2 V, %3 = %4 V").arg(xName_).arg(x, 0, 'f', 4).arg(yName_).arg(y, 0, 'f', 4));
+    emit CursorText(
+        tr("%1 = %2 V, %3 = %4 V").arg(xName_, UserNumber(x, 'f', 4), yName_, UserNumber(y, 'f', 4)));
 }
 
 } // namespace e16scope

@@ -283,6 +283,12 @@ TEST_F(ScopeViewsTest, TableTextsAndNoValueAsADash) {
         {RateText, 2999.625, "2999.625 kadrs/s"},
     };
     for (const auto& c : cases) EXPECT_EQ(c.format(c.value), QString::fromUtf8(c.expected)) << c.value;
+    // In the user's number format, as the boxes beside them show theirs.
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German));
+    EXPECT_EQ(std::pair(VoltsText(-1234.5), RateText(166666.671875)),
+              std::pair(QString("-1234,5000"), QString("166666,7 kadrs/s")));
+    QLocale::setDefault(before);
 }
 
 TEST_F(ScopeViewsTest, TheMeasurementTableShowsARowPerChannelReadOnly) {
