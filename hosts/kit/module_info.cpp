@@ -166,8 +166,9 @@ bool SaveSettings(IModule* module, IADC3* adc, std::string& error) {
 std::string RangeRefusal(int range, const std::vector<std::string>& ranges) {
     if (range >= 0 && static_cast<std::size_t>(range) < ranges.size()) return {};
     std::string error = "the driver has no range " + std::to_string(range) + "; its ranges are";
+    // Each name in brackets: under a decimal comma it has commas of its own.
     for (std::size_t i = 0; i < ranges.size(); ++i)
-        error += (i > 0 ? ", " : " ") + std::to_string(i) + " " + ranges[i];
+        error += (i > 0 ? ", " : " ") + std::to_string(i) + " (" + ranges[i] + ")";
     return error;
 }
 

@@ -261,8 +261,8 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
          "no module at 127.0.0.9: Error -6: Connection refused: no module answers at this address."},
         {"-R -1", 2, "--range: '-1' is not a range number from 0"},
         {"-R 4", 2,
-         "the driver has no range 4; its ranges are 0 \u00B110 V, 1 \u00B12.5 V, 2 \u00B10.625 V, 3 "
-         "\u00B10.156 V"},
+         "the driver has no range 4; its ranges are 0 (\u00B110 V), 1 (\u00B12.5 V), 2 (\u00B10.625 V), "
+         "3 (\u00B10.156 V)"},
         {"-t", 2, "--time needs seconds above 0, at most 604800"},
         {"-n 100 -t 1", 2, "--time and --kadrs both give the length; give one of them"},
         {"--inputs both", 2, "--inputs: 'both' is not se or diff"},

@@ -204,8 +204,8 @@ TEST_F(ScopeRun, WhatCannotBeDoneEndsTheRunWithItsReason) {
     const std::pair<std::string, std::string> cases[] = {
         {"--trigger Z9,rising,0 --measure", "e16scope: --trigger: no recorded channel is named Z9\n"},
         {"--range 9 --measure",
-         "e16scope: the driver has no range 9; its ranges are 0 \u00b110 V, 1 \u00b12.5 V, "
-         "2 \u00b10.625 V, 3 \u00b10.156 V\n"},
+         "e16scope: the driver has no range 9; its ranges are 0 (\u00b110 V), 1 (\u00b12.5 V), "
+         "2 (\u00b10.625 V), 3 (\u00b10.156 V)\n"},
         {"--trigger X2,rising,20 --measure",
          "e16scope: --trigger: X2 never reaches 20 V: its codes reach -10.2400 to 10.2397 V\n"},
         {"--range 3 --trigger X2,rising,0.17 --measure",
