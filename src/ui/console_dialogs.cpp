@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include "platform/locale.h"
 #include "ui/ip_chooser_model.h"
 #include "velmora/dotted_address.h"
 
@@ -83,7 +84,10 @@ void ConsoleDialogs::Print(const dlgIPModel& dlg) {
         const bool selected = static_cast<int32_t>(i) == dlg.ListIndex();
         out_ << (selected ? " > " : "   ") << i << "  " << list[i].text << "\n";
     }
-    out_ << "Enter = OK, N = item N, a.b.c.d = address, c = " << ResourceText(kTextCancel);
+    // In the language of the chooser's own texts around it.
+    static constexpr const char* kPrompt[] = {"Enter = OK, N = item N, a.b.c.d = address, c = ",
+                                              "Enter = OK, N = пункт N, a.b.c.d = адрес, c = "};
+    out_ << kPrompt[platform::UiLanguage() == "ru" ? 1 : 0] << ResourceText(kTextCancel);
     if (list.size() >= 2) {
         out_ << ", r N = " << ResourceText(kTextRemove) << ", x = " << ResourceText(kTextClear);
     }

@@ -200,6 +200,7 @@ TEST_F(ConsoleTest, RussianWhereTheUserInterfaceIsRussian) {
     EXPECT_EQ(Answer("?\nc\n"), 0);
     EXPECT_TRUE(Said("E16: Пожалуйста укажите IP адрес!")) << "asked in another language:\n" << out.str();
     EXPECT_TRUE(Said("Выбор IP адреса")) << out.str();
+    EXPECT_TRUE(Said("Enter = OK, N = пункт N, a.b.c.d = адрес, c = Отмена")) << out.str();
 }
 
 // This program has no Qt: without a display the plug-in is not even loaded.
