@@ -89,6 +89,7 @@ struct _Lintara : public IDispatch {
 //                                   IModule Close or a lost connection; never detects by itself
 // Test                   Boolean    detects: library check, address chooser (modal, may wait for the user),
 //                                   open, that module's saved Rate, channel table and start sync loaded
+//                                   (the lost module found again keeps what the host had set instead)
 //                                   and programmed. False: LastError says why (left as it was when the
 //                                   chooser was cancelled), and the next Test asks again. Once it has
 //                                   succeeded it returns true at once while the module stays connected.
@@ -230,7 +231,8 @@ struct IDAO : public IDispatch {
 // the streams are stopped, and at the host's next call the outputs stop
 // playing and the digital stop word is written as on StopRecord. After a
 // lost connection the module counts as not detected, and the next Test
-// opens the same address again.
+// opens the same address again; the same module found there keeps the rate,
+// channel table and generator set since its settings were loaded.
 //
 // Member                 Value      Behaviour
 // get_Address            BSTR       the dotted address of the open module; else the one set; else, after

@@ -43,12 +43,16 @@ void ProgramModule(DriverState& s, device::TE16& dev) {
     dev.Configure();
 }
 
-void DescribeOutputs(DriverState& s, device::TE16& dev) {
+void DescribeOutputs(DriverState& s, device::TE16& dev, bool loadSaved) {
     if (dev.DacPresent()) {
         s.module.dacPresent = true;
+        const core::GeneratorSetup kept = s.output.generator;
         s.output.Describe();
-        s.settings.LoadGenerator(s.module.serialNumber, s.output.Limits(), s.output.channelsCount,
-                                 s.output.generator);
+        if (loadSaved)
+            s.settings.LoadGenerator(s.module.serialNumber, s.output.Limits(), s.output.channelsCount,
+                                     s.output.generator);
+        else
+            s.output.generator = kept;
         s.output.Stop(&dev); // both outputs start at 0 V
     } else {
         s.output.channelsCount = 0;
@@ -80,6 +84,9 @@ bool TestDevice(DriverState& s, AddressPrompt& prompt) {
 int16_t DetectModule(DriverState& s, AddressPrompt& prompt) {
     s.module.detected = false;
     s.module.boardName.clear();
+    // The module whose connection was lost, opened again, keeps what the host
+    // set on it since its saved settings were loaded; any other starts from them.
+    const std::string lostSerial = s.module.lostAddress != 0 ? s.module.serialNumber : std::string();
     device::TE16& dev = s.module.Prepare();
     if (!LibraryRecentEnough(dev)) {
         s.lastError = "Please reinstall " + s.input.adcName + " driver (X502API v1.1.30 is required)!";
@@ -92,9 +99,10 @@ int16_t DetectModule(DriverState& s, AddressPrompt& prompt) {
     }
     s.module.lostAddress = 0;
     s.module.ReadIdentity();
-    s.settings.LoadInput(s.module.serialNumber, s.InputSettings());
+    const bool loadSaved = lostSerial.empty() || lostSerial != s.module.serialNumber;
+    if (loadSaved) s.settings.LoadInput(s.module.serialNumber, s.InputSettings());
     ProgramModule(s, dev);
-    DescribeOutputs(s, dev);
+    DescribeOutputs(s, dev, loadSaved);
     s.lastError.clear();
     // An address ending in fifteen set bits gives 32768, past an Integer: it
     // reads as -32768, still not 0, which is all a host may take from it.

@@ -182,9 +182,20 @@ constexpr int32_t kCame = 2 * kBlock + 1000; // the loss comes inside the third 
 // A lost connection, after kCame kadrs, ends the recording by itself: Busy
 // false with the library's text in LastError and EndReason, what came before
 // kept, and the module given up. Once it answers again, the next Test opens
-// the same address without asking and a start records.
+// the same address without asking, keeps what the host set since the last
+// save (rate, channel table, generator), and a start records.
 TEST_F(Faults, ALostConnectionGivesTheModuleUpUntilTheNextTest) {
     DetectAndArm();
+    driver::DriverState& s = driver::State();
+    const auto rate = s.input.rate;
+    const auto table = s.input.channelTable;
+    s.input.rate = 1000.0f;
+    s.input.channelTable[kChannel] = {kChannel, 0};
+    s.output.generator.waves[0].waveform = core::Waveform::Pulse;
+    ASSERT_TRUE(Ask(module_.get(), &IModule::SaveSettings)) << LastError();
+    s.input.rate = rate;
+    s.input.channelTable = table;
+    s.output.generator.waves[0].waveform = core::Waveform::Sine;
     ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, kCame), 0);
     ASSERT_TRUE(StartRecord()) << LastError();
     ASSERT_EQ(driver::State().acquisition.blocks.blockKadrs, kBlock);
@@ -203,7 +214,9 @@ TEST_F(Faults, ALostConnectionGivesTheModuleUpUntilTheNextTest) {
     e16sim_fault_clear_all();
     ASSERT_TRUE(Ask(adc_.get(), &IADC3::Test)) << "no chooser answer is queued: " << LastError();
     EXPECT_TRUE(Connected());
-    Wire();
+    EXPECT_EQ(s.input.rate, rate);
+    EXPECT_EQ(s.input.channelTable[kChannel].singleEnded, 1);
+    EXPECT_EQ(s.output.generator.waves[0].waveform, core::Waveform::Sine);
     RecordsAgain();
     EXPECT_EQ(Text(&IModule::get_EndReason), "") << "after a stop";
 }
