@@ -22,9 +22,6 @@ constexpr double kMinAcqFreq = 6.0;
 constexpr int32_t kMaxDecimation = 1 << 16;
 // The module's slowest divider of the reference frequency.
 constexpr double kMaxAdcDivider = 1 << 20;
-// A frame frequency the module set this much above the one asked is its
-// slowest, not a rounding of its divider (half a step of 96 at most, 0.5 %).
-constexpr double kRaisedToSlowest = 1.02;
 
 // The module's view of a table entry: physical input and measuring mode.
 struct Physical {
@@ -166,15 +163,19 @@ float AnalogInput::ApplyRate(device::TE16* dev) {
     refFreq = kRefFreq;
     if (dev != nullptr) dev->SetRefFreq(kRefFreq);
     double acq = 0, frame = 0;
-    // A module whose slowest frame is faster than the one asked runs at its
-    // slowest: the decimation doubles until the module takes the frame, so
-    // that the rate is the one asked, and the same when it is applied again
-    // at the start.
+    // A frame slower than the module's slowest comes back raised, its
+    // acquisition at the slowest divider (a faster frame is only rounded to
+    // its divider): the decimation doubles until the module takes the frame,
+    // so that the rate is the one asked, and the same when it is applied
+    // again at the start.
     for (;;) {
         const double asked = static_cast<double>(rate) * decimation;
         frame = asked;
         acq = ProgramFrequencies(dev, n, frame);
-        if (frame <= asked * kRaisedToSlowest || decimation >= kMaxDecimation) break;
+        const bool slowest = acq > 0.0 && std::nearbyint(kRefFreq / acq) >= kMaxAdcDivider;
+        // Shorter by more than a tick of the reference clock, the pause's unit.
+        const bool raised = 1.0 / frame < 1.0 / asked - 1.0 / kRefFreq;
+        if (!slowest || !raised || decimation >= kMaxDecimation) break;
         decimation *= 2;
     }
     // Bounded as the module bounds it: with no module to say what it achieved
