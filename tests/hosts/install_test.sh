@@ -19,7 +19,8 @@ fail() { echo "install_test: $*" >&2; exit 1; }
 
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
 for f in bin/e16rec bin/comrt-reg bin/comrt-register lib/libcomrt.so lib/velmora/Lintara.adc \
-         lib/velmora/libe16sim.so include/velmora/interfaces.h lib/cmake/Velmora/VelmoraConfig.cmake \
+         lib/velmora/libe16sim.so include/velmora/interfaces.h include/velmora/e16sim_control.h \
+         lib/cmake/Velmora/VelmoraConfig.cmake \
          lib/pkgconfig/velmora.pc share/man/man1/e16rec.1 share/man/man1/comrt-reg.1 \
          bin/e16scope share/applications/e16scope.desktop share/man/man1/e16scope.1 \
          share/doc/Lintara/sim/README.md; do
