@@ -170,8 +170,8 @@ void PrintStatistics(Console io, const KadrStats& stats) {
 }
 
 // `recorded`: the kadrs in the file, or received without one.
+// Without the statistics (a writer left behind owns them) it gives the counts.
 void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t recorded, bool file) {
-    const auto& stats = *r.stats;
     if (r.open)
         std::fprintf(io.out, "recorded %s (%.6g s of data at %.7g kadrs/s)\n",
                      hosts::Counted(recorded, "kadr").c_str(), static_cast<double>(recorded) / rate, rate);
@@ -180,7 +180,7 @@ void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t rec
                      static_cast<long long>(recorded), static_cast<long long>(r.requested),
                      static_cast<double>(recorded) / rate, rate);
     // Figures of kadrs the file lost in a failed write would describe another file.
-    if (stats.kadrs() == recorded) PrintStatistics(io, stats);
+    if (r.stats && r.stats->kadrs() == recorded) PrintStatistics(io, *r.stats);
     for (const std::string& note : r.notes) std::fprintf(io.out, "%s\n", note.c_str());
     if (file)
         std::fprintf(io.out, "writer queue: deepest %.2f s of %.4g s\n",
@@ -249,7 +249,8 @@ int Conclude(Console io, double rate, std::unique_ptr<FileSeries>& series, Recor
     if (result.leftBehind) {
         writerLeftBehind.store(true);
         (void)series.release();
-        (void)result.stats.release();
+        (void)result.stats.release(); // its figures are the writer's still
+        PrintSummary(io, rate, result, result.onDiskWhenLeft, true);
         return Fail(io, error);
     }
     FileSeries* files = series.get();

@@ -91,10 +91,11 @@ bool FinishWriting(std::unique_ptr<WriterThread>& thread, velmora::hosts::Record
         error = writer->Error();
         return false;
     }
-    error = (behind.empty() ? "" : behind + "; then ") + options.output +
-            " took nothing more: " + velmora::hosts::Counted(thread->Unwritten(), "kadr") +
-            " did not reach it, and the file keeps what did";
     result.leftBehind = true;
+    result.onDiskWhenLeft = thread->OnDisk();
+    error = (behind.empty() ? "" : behind + "; then ") + options.output + " took nothing more: " +
+            velmora::hosts::Counted(result.received - result.onDiskWhenLeft, "kadr") +
+            " did not reach it, and the file keeps what did";
     (void)thread.release(); // its thread may still use it
     return false;
 }
@@ -155,9 +156,10 @@ std::string Recorder::EndReason() const {
 }
 
 // Takes what the ring holds, at most `wanted` kadrs for the file; what comes
-// beyond them is read and dropped. Returns the kadrs queued; `refused` says
-// when the writer took no more. The driver notes the first kadr's time
-// before the kadr reaches the ring, so it is there with the first block.
+// beyond them is read and dropped. Returns the kadrs received for the file,
+// queued or, once the writer refused them (`refused` says why), not; the
+// summary counts those as not written. The driver notes the first kadr's
+// time before the kadr reaches the ring, so it is there with the first block.
 int64_t Recorder::Drain(WriterThread& writer, int64_t wanted, WriterThread::Refused& refused) {
     int64_t kept = 0;
     for (;;) {
@@ -172,10 +174,10 @@ int64_t Recorder::Drain(WriterThread& writer, int64_t wanted, WriterThread::Refu
                 startTime = info_.startTime = velmora::hosts::IsoUtc(velmora::hosts::StartTime(module_));
             }
             refused = writer.Push(buffer_.data(), keep, startTime);
-            if (refused != WriterThread::Refused::None) return kept;
-            if (publisher_ != nullptr) publisher_->Push(buffer_.data(), keep, startTime);
-            kept += keep;
+            if (refused == WriterThread::Refused::None && publisher_ != nullptr)
+                publisher_->Push(buffer_.data(), keep, startTime);
         }
+        kept += std::max(keep, 0);
         if (rest <= 0) return kept;
     }
 }

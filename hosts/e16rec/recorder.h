@@ -50,6 +50,7 @@ struct RecordingResult {
     // statistics, so neither may be closed or freed, nor the process left
     // but by _Exit.
     bool leftBehind = false;
+    int64_t onDiskWhenLeft = 0; // kadrs
 };
 
 // Sets what a recording of `info` asks for: its kadrs (-n, else -t at its

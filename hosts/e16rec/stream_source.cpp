@@ -98,9 +98,9 @@ SourceRecorder::Take SourceRecorder::Queue(const hosts::StreamBlock& block, Writ
     const hosts::StreamHeader& h = block.header;
     const int64_t keep = std::min(h.kadrs, result.requested - result.received);
     if (block.missingBefore > 0 && !NoteGap(h, block.missingBefore, thread, result)) return Take::Refused;
-    if (keep > 0 && thread.Push(block.codes.data(), keep) != WriterThread::Refused::None)
-        return Take::Refused;
-    result.received += std::max<int64_t>(keep, 0);
+    const bool refused = keep > 0 && thread.Push(block.codes.data(), keep) != WriterThread::Refused::None;
+    result.received += std::max<int64_t>(keep, 0); // refused: received, and not written
+    if (refused) return Take::Refused;
     if (h.end) publisherEnd_ = *h.end;
     return h.end || result.received >= result.requested ? Take::Done : Take::More;
 }

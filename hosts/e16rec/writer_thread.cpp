@@ -113,6 +113,11 @@ int64_t WriterThread::Unwritten() const {
     return UnwrittenLocked();
 }
 
+int64_t WriterThread::OnDisk() const {
+    std::lock_guard lock(mutex_);
+    return onDisk_;
+}
+
 int64_t WriterThread::UnwrittenLocked() const {
     return writer_ != nullptr ? given_ - onDisk_ : queued_;
 }

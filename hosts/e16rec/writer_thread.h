@@ -59,6 +59,8 @@ public:
     // The kadrs given that are not on disk yet: queued, being written, or
     // in the file's own buffer (without a file, queued).
     int64_t Unwritten() const;
+    // The kadrs on disk, as the writer last said.
+    int64_t OnDisk() const;
 
 private:
     struct Block {

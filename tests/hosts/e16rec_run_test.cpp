@@ -543,7 +543,16 @@ TEST_F(E16recRun, AFileThatTakesNothingEndsWithItsReason) {
         EXPECT_LT(std::chrono::steady_clock::now() - signalled, 5s);
         EXPECT_THAT(run->Err(), HasSubstr(readerGoes ? "e16rec: cannot write " + pipe + ": Broken pipe\n"
                                                      : "; then " + pipe + " took nothing more: "));
-        if (!readerGoes) ::close(reader);
+        if (!readerGoes) {
+            // The summary counts what the pipe took, and the error what it did not.
+            const std::string out = run->Out(), err = run->Err();
+            const auto notWritten = out.find("\nnot written: ");
+            ASSERT_NE(notWritten, std::string::npos) << out;
+            const long missing = std::atol(out.c_str() + notWritten + 14);
+            EXPECT_GE(SummaryKadrs(out), 0) << out;
+            EXPECT_THAT(err, HasSubstr(" took nothing more: " + std::to_string(missing) + " kadrs did not"));
+            ::close(reader);
+        }
     }
     // A pipe that no program reads yet is waited for, aloud, until a signal.
     const auto unread = Start("-t 1 -o " + pipe, "unread");

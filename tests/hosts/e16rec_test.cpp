@@ -656,7 +656,7 @@ private:
 // 500 kS/s (32 channels at 15625 kadrs/s) to a file that stalls for 3 s:
 // the default buffer rides it out with nothing lost, and says how deep it
 // went; a buffer of 1 s ends the recording with the reason, the file
-// keeping every kadr the summary counts.
+// keeping every kadr the summary counts, and counting what came after.
 TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
     Options options = Quick();
     options.channels = *ParseChannelList("0-31");
@@ -692,6 +692,7 @@ TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
         } else {
             EXPECT_THAT(said.err(), StartsWith("e16rec: the file writer fell 1 s behind: "));
             EXPECT_LE(deepest, buffer) << out;
+            EXPECT_THAT(out, HasSubstr("\nnot written: ")) << "the block refused came, and is counted";
         }
     }
 }
