@@ -591,6 +591,7 @@ TEST_F(E16recRun, AFullDiskEndsWithItsReasonKeepingWholeKadrs) {
         EXPECT_EQ(r.err, "e16rec: cannot write " + inside + ": No space left on device\n") << file;
         const Recorded kept = ReadRecorded(File(file), false);
         EXPECT_EQ(static_cast<long>(kept.rows), SummaryKadrs(r.out)) << file << ": " << r.out;
+        EXPECT_THAT(r.out, HasSubstr("\nwritten to " + inside + "\n")) << file;
         EXPECT_EQ(SimulatedFault(kept), "") << file;
     }
     // Full from the start: no HDF5 file is made, and no empty one is left.
