@@ -137,8 +137,11 @@ SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::ato
         silent += std::min(std::chrono::duration<double>(Clock::now() - asked).count(), kWaitMs / 1000.0);
         if (silent > silence) {
             // In whole seconds: the silence follows the blocks' length.
-            result.endedEarly = hosts::SilenceReason(
-                options_.source, static_cast<double>(std::lround(silence)), skipped_ - skippedBefore);
+            // Messages lost at the end leave no gap to count: only silence.
+            result.endedEarly =
+                hosts::SilenceReason(options_.source, static_cast<double>(std::lround(silence)),
+                                     skipped_ - skippedBefore) +
+                "; the stream's last message never came, so kadrs may be missing at its end";
             break;
         }
     }
