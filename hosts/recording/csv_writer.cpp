@@ -1,3 +1,5 @@
+#include <limits.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,7 +20,7 @@ constexpr std::size_t kRunKadrs = 256;    // formatted between looks at the flus
 class CsvWriter : public RecordingWriter {
 public:
     CsvWriter(int fd, std::string name, const RecordingInfo& info)
-        : fd_(fd), name_(std::move(name)), info_(info), rows_(info) {
+        : fd_(fd), name_(std::move(name)), info_(info), rows_(info), pipe_(IsPipe(fd)) {
         buffer_.reserve(2 * kFlushAt);
     }
     ~CsvWriter() override {
@@ -70,7 +72,7 @@ protected:
     bool Sync() override {
         std::size_t done = 0;
         while (done < buffer_.size()) {
-            const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+            const ssize_t n = ::write(fd_, buffer_.data() + done, WriteSize(done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return Broken(done, n < 0 ? errno : ENOSPC);
             done += static_cast<std::size_t>(n);
@@ -82,6 +84,22 @@ protected:
     }
 
 private:
+    static bool IsPipe(int fd) {
+        struct stat s {};
+        return ::fstat(fd, &s) == 0 && S_ISFIFO(s.st_mode);
+    }
+
+    // A pipe takes a write of up to PIPE_BUF bytes whole or not at all: in
+    // such writes of whole lines, a reader never gets a cut row, even from
+    // a writer stuck on a full pipe and left there. A file takes it all.
+    std::size_t WriteSize(std::size_t done) const {
+        const std::size_t rest = buffer_.size() - done;
+        if (!pipe_ || rest <= PIPE_BUF) return rest;
+        std::size_t end = buffer_.rfind('\n', done + PIPE_BUF - 1);
+        if (end == std::string::npos || end < done) end = buffer_.find('\n', done); // a line past PIPE_BUF
+        return end == std::string::npos ? rest : end + 1 - done;
+    }
+
     // The header waits for the first row, by when the start time is known.
     void Header() {
         if (headed_) return;
@@ -117,6 +135,7 @@ private:
     std::size_t onDisk_ = 0;         // bytes
     std::vector<std::size_t> notes_; // where the buffer's lines that are no rows end
     std::size_t skipped_ = 0;        // kadrs of the gaps so far
+    bool pipe_;
     bool headed_ = false;
 };
 

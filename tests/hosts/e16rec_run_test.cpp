@@ -553,6 +553,11 @@ TEST_F(E16recRun, AFileThatTakesNothingEndsWithItsReason) {
             const long missing = std::atol(out.c_str() + notWritten + 14);
             EXPECT_GE(SummaryKadrs(out), 0) << out;
             EXPECT_THAT(err, HasSubstr(" took nothing more: " + std::to_string(missing) + " kadrs did not"));
+            // What the full pipe holds ends on a whole row.
+            std::string held(1 << 20, '\0');
+            const ssize_t n = ::read(reader, held.data(), held.size());
+            ASSERT_GT(n, 0);
+            EXPECT_EQ(held[static_cast<std::size_t>(n) - 1], '\n') << "a cut row";
             ::close(reader);
         }
     }
