@@ -244,7 +244,8 @@ struct IDAO : public IDispatch {
 // get_SerialNumber       BSTR       the serial number of the module last opened; "" before a detection
 // get_ModuleName         BSTR       board and revision, as "E16 rev. A"; "" before a detection
 // get_Backend            BSTR       "vendor library PATH, version V" or "simulated module (PATH), version V";
-//                                   "" before a detection
+//                                   "" before a detection; after a refused one, the library it found
+//                                   (one too old too), "" when none loaded
 // get_Connected          Boolean    the module is open and its connection has not been lost
 // get_KadrsReceived      Double     whole kadrs put into the ring since the last StartRecord (exact up to
 //                                   2^53): what the host drained plus what is unread

@@ -162,6 +162,13 @@ std::string TE16::BackendText() const {
     return where + ", version " + version;
 }
 
+std::string TE16::LibraryProblem() const {
+    if (!api_.unloadable.empty()) return api_.unloadable;
+    if (api_.libraries.empty())
+        return "No libx502api.so.1 or libe502api.so.1 was found, nor libe16sim.so beside the driver";
+    return {};
+}
+
 std::string TE16::ErrorString(int32_t code) const {
     if (code == 0) return {};
     if (code == kVendorUnreachable) return kVendorUnreachableText;

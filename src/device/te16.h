@@ -63,6 +63,9 @@ public:
     // Which library answers, with its file and version: "vendor library
     // PATH, version V" or "simulated module (PATH), version V".
     std::string BackendText() const;
+    // Why no library serves, when none loaded: the vendor library that is
+    // there but does not load, or that none was found. Empty otherwise.
+    std::string LibraryProblem() const;
     // Text of a NUL- or control-padded byte field in the ANSI code page.
     static std::string AnsiFieldText(const char* field, std::size_t size);
 

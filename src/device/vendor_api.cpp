@@ -1,6 +1,7 @@
 #include "device/vendor_api.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include "platform/module_folder.h"
 
@@ -11,12 +12,28 @@ namespace {
 // code, whichever other module also carries the platform helpers.
 void FolderAnchor() {}
 
-void* OpenFirst(const std::vector<std::string>& candidates, std::vector<std::string>& loaded) {
+// A file that failed to load is there unless the loader found none of that
+// name: a path names a file (a dangling link too), a bare name is searched.
+bool Present(const std::string& file, const std::string& why) {
+    if (file.find('/') != std::string::npos) {
+        struct stat s {};
+        return ::lstat(file.c_str(), &s) == 0;
+    }
+    return !why.starts_with(file + ": cannot open shared object file: No such file");
+}
+
+void* OpenFirst(const std::vector<std::string>& candidates, std::vector<std::string>& loaded,
+                std::string& unloadable) {
     for (const auto& file : candidates) {
         if (void* handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL)) {
             loaded.push_back(file);
             return handle;
         }
+        const char* error = ::dlerror();
+        std::string why = error != nullptr ? error : "";
+        if (!unloadable.empty() || !Present(file, why)) continue;
+        if (why.starts_with(file + ": ")) why.erase(0, file.size() + 2);
+        unloadable = file + " does not load: " + why;
     }
     return nullptr;
 }
@@ -47,10 +64,12 @@ VendorLibraryPaths DefaultVendorPaths(const std::filesystem::path& driverFolder)
 
 VendorApi VendorApi::Load(const VendorLibraryPaths& paths) {
     VendorApi api;
-    void* x502 = OpenFirst(paths.x502, api.libraries);
-    void* e502 = OpenFirst(paths.e502, api.libraries);
-    if (x502 == nullptr && e502 == nullptr) {
-        x502 = OpenFirst(paths.simulator, api.libraries);
+    void* x502 = OpenFirst(paths.x502, api.libraries, api.unloadable);
+    void* e502 = OpenFirst(paths.e502, api.libraries, api.unloadable);
+    if (x502 != nullptr || e502 != nullptr) {
+        api.unloadable.clear(); // another file of the name served
+    } else if (api.unloadable.empty()) {
+        x502 = OpenFirst(paths.simulator, api.libraries, api.unloadable);
         api.simulator = x502 != nullptr;
     }
 #define VELMORA_BIND_X502(name) Bind(api.name, Find(#name, {x502, e502}));

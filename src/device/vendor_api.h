@@ -20,7 +20,9 @@ inline constexpr const char* kVendorUnreachableText =
 
 // Where to look for the libraries: each list is tried in order and the first
 // file that loads wins. The simulator is tried only when neither vendor
-// library loaded.
+// library loaded and neither is there at all: a vendor library that is
+// there but does not load is a broken install, whose module simulated data
+// must not stand in for.
 struct VendorLibraryPaths {
     std::vector<std::string> x502;
     std::vector<std::string> e502;
@@ -40,6 +42,9 @@ struct VendorApi {
     // Files that were loaded, in the order found (empty: nothing reachable).
     std::vector<std::string> libraries;
     bool simulator = false;
+    // With nothing loaded: the first library that is there but would not
+    // load, and the loader's reason ("FILE does not load: REASON").
+    std::string unloadable;
 
     // Binds every entry it can find; a missing one stays null. Libraries stay
     // loaded for the life of the process, so copies of a table stay valid.

@@ -88,8 +88,11 @@ int16_t DetectModule(DriverState& s, AddressPrompt& prompt) {
     // set on it since its saved settings were loaded; any other starts from them.
     const std::string lostSerial = s.module.lostAddress != 0 ? s.module.serialNumber : std::string();
     device::TE16& dev = s.module.Prepare();
+    // Backend names the library refused for its version too.
+    s.module.backend = dev.BackendText();
     if (!LibraryRecentEnough(dev)) {
         s.lastError = "Please reinstall " + s.input.adcName + " driver (X502API v1.1.30 is required)!";
+        if (const std::string why = dev.LibraryProblem(); !why.empty()) s.lastError += " " + why + ".";
         return 0;
     }
     if (!OpenChosenAddress(prompt, s.module.PresetAddress(), dev, s.input.adcName, s.module.triedAddress,

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <vector>
 
 #include "device/te16.h"
@@ -216,6 +217,25 @@ TEST(VendorApi, WithNothingFoundTheModuleIsUnreachable) {
     EXPECT_EQ(dev.LastResult(), 0);
     EXPECT_FALSE(dev.Open(kIp1, TE16::kInterfaceEthernet));
     EXPECT_EQ(dev.LastErrorText(), "Error -10000: " + std::string(kVendorUnreachableText));
+    EXPECT_EQ(dev.LibraryProblem(),
+              "No libx502api.so.1 or libe502api.so.1 was found, nor libe16sim.so beside the driver");
+}
+
+// A vendor library that is there but does not load is a broken install: the
+// folder's simulator does not stand in for the module, and the loader's
+// reason names the file.
+TEST(VendorApi, ABrokenVendorLibraryIsNotReplacedByTheSimulator) {
+    for (const char* broken : {"libx502api.so.1", "libe502api.so.1"}) {
+        test::TempDir folder;
+        std::filesystem::copy_file(platform::ModuleFolder() / "libe16sim.so", folder.path() / "libe16sim.so");
+        std::ofstream(folder.path() / broken) << "not a library";
+        const VendorApi api = VendorApi::Load(DefaultVendorPaths(folder.path()));
+        if (!api.libraries.empty() && !api.simulator)
+            GTEST_SKIP() << "the vendor libraries are installed on this system";
+        EXPECT_FALSE(api.simulator) << broken;
+        const std::string file = (folder.path() / broken).string();
+        EXPECT_EQ(TE16{api}.LibraryProblem().rfind(file + " does not load: ", 0), 0u) << api.unloadable;
+    }
 }
 
 TEST(VendorApi, AVendorLibraryInTheFolderServesEveryEntry) {
