@@ -297,11 +297,8 @@ void ScopeWindow::ShowModule() {
     const velmora::hosts::ModuleIdentity& module = session_.Module();
     module_->setText(
         tr("%1, serial %2, at %3").arg(Text(module.name), Text(module.serial), Text(module.address)));
-    QString backend = Text(module.backend);
-    backend_->setToolTip(backend);
-    // "simulated module (/path/libe16sim.so), version V": the file's name tells enough.
-    static const QRegularExpression kPath(QStringLiteral("/[^ ,()]*/"));
-    backend_->setText(tr("via %1").arg(backend.replace(kPath, QString())));
+    backend_->setToolTip(Text(module.backend));
+    backend_->setText(tr("via %1").arg(Text(velmora::hosts::ShortBackend(module.backend))));
 }
 
 void ScopeWindow::ShowError(const QString& text) {

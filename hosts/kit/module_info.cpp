@@ -91,6 +91,15 @@ bool SetModuleAddress(IModule* module, const std::string& address, std::string& 
     return false;
 }
 
+std::string ShortBackend(const std::string& backend) {
+    const std::size_t version = backend.rfind(", version ");
+    const std::size_t path = backend.find('/');
+    if (version == std::string::npos || path == std::string::npos || path > version) return backend;
+    const std::size_t end = backend[version - 1] == ')' ? version - 1 : version;
+    const std::size_t name = backend.rfind('/', end - 1) + 1;
+    return backend.substr(0, path) + backend.substr(name);
+}
+
 ModuleIdentity IdentifyModule(IModule* module) {
     ModuleIdentity id;
     if (module == nullptr) return id;

@@ -31,6 +31,9 @@ struct ModuleIdentity {
 };
 // As the driver reports it; empty fields before a detection.
 ModuleIdentity IdentifyModule(IModule* module);
+// The backend with its library's file name for the path: "simulated module
+// (libe16sim.so), version V", whatever spaces or brackets the path holds.
+std::string ShortBackend(const std::string& backend);
 
 // IADC3 Ranges: the driver's input ranges by number ("±10 V", ...); a host
 // checks a range number against these rather than a count of its own.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "driver_access.h"
+#include "module_info.h"
 
 namespace velmora::hosts {
 namespace {
@@ -46,6 +47,19 @@ TEST(HostKit, HostTextBecomesAStringOfWholeCharacters) {
         {"\xe2\x82", bad + bad},                     // cut short
     };
     for (const auto& c : cases) EXPECT_EQ(back(c.utf8), c.expected) << c.utf8;
+}
+
+// A status bar names the backend's file, whatever its folder is called.
+TEST(HostKit, ABackendShortensToItsFilesName) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"simulated module (/opt/Kit (E16)/lib/libe16sim.so), version 1.1.34",
+         "simulated module (libe16sim.so), version 1.1.34"},
+        {"vendor library /home/a, b/x 1/libx502api.so.1, version 1.1.30",
+         "vendor library libx502api.so.1, version 1.1.30"},
+        {"", ""},
+        {"something else, version 2", "something else, version 2"},
+    };
+    for (const auto& [backend, shown] : cases) EXPECT_EQ(ShortBackend(backend), shown) << backend;
 }
 
 TEST(HostKit, StartTimesAreTheNearestMillisecond) {
