@@ -25,7 +25,8 @@ HRESULT ModuleFace::put_Address(BSTR Address) {
             s_.module.hostAddress = 0;
         } else if (const auto address = ParseDotted(text); address && *address != 0) {
             s_.module.hostAddress = *address;
-            s_.module.lostAddress = 0;
+            // The lost module's own address still opens it as the lost one.
+            if (*address != s_.module.lostAddress) s_.module.lostAddress = 0;
         }
     });
 }

@@ -219,6 +219,15 @@ TEST_F(Faults, ALostConnectionGivesTheModuleUpUntilTheNextTest) {
     EXPECT_EQ(s.output.generator.waves[0].waveform, core::Waveform::Sine);
     RecordsAgain();
     EXPECT_EQ(Text(&IModule::get_EndReason), "") << "after a stop";
+
+    // So does a host that names its module's address at every Test.
+    ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, kCame), 0);
+    ASSERT_TRUE(StartRecord()) << LastError();
+    ASSERT_TRUE(Eventually([&] { return !Busy(); }));
+    e16sim_fault_clear_all();
+    SetAddress(u"127.0.0.1");
+    ASSERT_TRUE(Ask(adc_.get(), &IADC3::Test)) << LastError();
+    EXPECT_EQ(s.input.rate, rate);
 }
 
 // A module that stops sending, or one whose buffer overflows while the host
