@@ -12,14 +12,26 @@ namespace {
 // code, whichever other module also carries the platform helpers.
 void FolderAnchor() {}
 
+// What the loader says after "NAME: " of a name it finds nowhere, in the
+// language it speaks now (a host's setlocale translates it).
+std::string NotFoundText() {
+    constexpr const char* kNowhere = "libvelmora-nowhere.so.0";
+    if (::dlopen(kNowhere, RTLD_NOW | RTLD_LOCAL) != nullptr) return {};
+    const char* error = ::dlerror();
+    const std::string text = error != nullptr ? error : "";
+    const std::string prefix = std::string(kNowhere) + ": ";
+    return text.starts_with(prefix) ? text.substr(prefix.size()) : text;
+}
+
 // A file that failed to load is there unless the loader found none of that
-// name: a path names a file (a dangling link too), a bare name is searched.
+// name: a path names a file (a dangling link too), a bare name is searched
+// (the driver's run path first, then the system's).
 bool Present(const std::string& file, const std::string& why) {
     if (file.find('/') != std::string::npos) {
         struct stat s {};
         return ::lstat(file.c_str(), &s) == 0;
     }
-    return !why.starts_with(file + ": cannot open shared object file: No such file");
+    return why != file + ": " + NotFoundText();
 }
 
 void* OpenFirst(const std::vector<std::string>& candidates, std::vector<std::string>& loaded,

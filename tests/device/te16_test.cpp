@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <clocale>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -236,6 +238,22 @@ TEST(VendorApi, ABrokenVendorLibraryIsNotReplacedByTheSimulator) {
         const std::string file = (folder.path() / broken).string();
         EXPECT_EQ(TE16{api}.LibraryProblem().rfind(file + " does not load: ", 0), 0u) << api.unloadable;
     }
+}
+
+// The loader speaks the user's language once a host called setlocale: a
+// vendor library found nowhere still leaves the folder's simulator to serve.
+TEST(VendorApi, WithNoVendorLibraryTheSimulatorServesInAnyLanguage) {
+    test::TempDir folder;
+    std::filesystem::copy_file(platform::ModuleFolder() / "libe16sim.so", folder.path() / "libe16sim.so");
+    const std::string locale = std::setlocale(LC_ALL, nullptr);
+    ::setenv("LANGUAGE", "de", 1);
+    std::setlocale(LC_ALL, "C.UTF-8");
+    const VendorApi api = VendorApi::Load(DefaultVendorPaths(folder.path()));
+    std::setlocale(LC_ALL, locale.c_str());
+    ::unsetenv("LANGUAGE");
+    if (!api.libraries.empty() && !api.simulator)
+        GTEST_SKIP() << "the vendor libraries are installed on this system";
+    EXPECT_TRUE(api.simulator) << api.unloadable;
 }
 
 TEST(VendorApi, AVendorLibraryInTheFolderServesEveryEntry) {
