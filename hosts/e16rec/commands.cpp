@@ -170,13 +170,15 @@ void PrintStatistics(Console io, const KadrStats& stats) {
 }
 
 // `recorded`: the kadrs in the file, or received without one.
-// Without the statistics (a writer left behind owns them) it gives the counts.
+// Without the statistics (a writer left behind owns them) it gives the
+// counts, the least the file took.
 void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t recorded, bool file) {
+    const char* least = r.leftBehind ? "at least " : "";
     if (r.open)
-        std::fprintf(io.out, "recorded %s (%.6g s of data at %.7g kadrs/s)\n",
+        std::fprintf(io.out, "recorded %s%s (%.6g s of data at %.7g kadrs/s)\n", least,
                      hosts::Counted(recorded, "kadr").c_str(), static_cast<double>(recorded) / rate, rate);
     else
-        std::fprintf(io.out, "recorded %lld of %lld kadrs (%.6g s of data at %.7g kadrs/s)\n",
+        std::fprintf(io.out, "recorded %s%lld of %lld kadrs (%.6g s of data at %.7g kadrs/s)\n", least,
                      static_cast<long long>(recorded), static_cast<long long>(r.requested),
                      static_cast<double>(recorded) / rate, rate);
     // Figures of kadrs the file lost in a failed write would describe another file.
@@ -186,7 +188,7 @@ void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t rec
         std::fprintf(io.out, "writer queue: deepest %.2f s of %.4g s\n",
                      static_cast<double>(r.deepestKadrs) / rate, static_cast<double>(r.queueKadrs) / rate);
     if (recorded < r.received)
-        std::fprintf(io.out, "not written: %s received\n",
+        std::fprintf(io.out, "not written: %s%s received\n", r.leftBehind ? "up to " : "",
                      hosts::Counted(r.received - recorded, "kadr").c_str());
     if (!r.endedEarly.empty() && !r.open && !r.sourceEnded)
         std::fprintf(io.out, "never came: %lld of the kadrs asked for\n",

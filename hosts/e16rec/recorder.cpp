@@ -93,7 +93,7 @@ bool FinishWriting(std::unique_ptr<WriterThread>& thread, velmora::hosts::Record
     }
     result.leftBehind = true;
     result.onDiskWhenLeft = thread->OnDisk();
-    error = (behind.empty() ? "" : behind + "; then ") + options.output + " took nothing more: " +
+    error = (behind.empty() ? "" : behind + "; then ") + options.output + " took nothing more: " + "up to " +
             velmora::hosts::Counted(result.received - result.onDiskWhenLeft, "kadr") +
             " did not reach it, and the file keeps what did";
     (void)thread.release(); // its thread may still use it

@@ -50,7 +50,9 @@ struct RecordingResult {
     // statistics, so neither may be closed or freed, nor the process left
     // but by _Exit.
     bool leftBehind = false;
-    int64_t onDiskWhenLeft = 0; // kadrs
+    // Kadrs its last whole flush put on disk: what a flush cut short put
+    // there too is not known.
+    int64_t onDiskWhenLeft = 0;
 };
 
 // Sets what a recording of `info` asks for: its kadrs (-n, else -t at its
