@@ -97,8 +97,8 @@ SourceRecorder::Take SourceRecorder::Queue(const hosts::StreamBlock& block, Writ
                                            RecordingResult& result) {
     const hosts::StreamHeader& h = block.header;
     const int64_t keep = std::min(h.kadrs, result.requested - result.received);
-    if (block.missingBefore > 0 && !NoteGap(h, block.missingBefore, thread, result)) return Take::Refused;
-    const bool refused = keep > 0 && thread.Push(block.codes.data(), keep) != WriterThread::Refused::None;
+    const bool refused = (block.missingBefore > 0 && !NoteGap(h, block.missingBefore, thread, result)) ||
+                         (keep > 0 && thread.Push(block.codes.data(), keep) != WriterThread::Refused::None);
     result.received += std::max<int64_t>(keep, 0); // refused: received, and not written
     if (refused) return Take::Refused;
     if (h.end) publisherEnd_ = *h.end;
