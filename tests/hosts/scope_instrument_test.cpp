@@ -451,6 +451,10 @@ TEST(Spectrum, TheSinesPeakAtTheirFrequencyAndLevel) {
         EXPECT_NEAR(spectrum.PeakFrequency(c), kSines[c].hz, 0.05);
         EXPECT_LT(db[peak * 3], db[peak] - 60) << "no leakage far from the peak";
     }
+    // A tone between two bins is told between them, on its side.
+    const auto between = [](std::size_t k) { return SineCode({1, 10.3}, k); };
+    const View off = Swept(sweeper, 10000, {}, Replaced(10000, 0, between), 10000);
+    EXPECT_NEAR(analyzer.Compute(off, kRate).PeakFrequency(0), 10.3, 0.05);
     // A constant's level is all in the 0 Hz bin, which has no mirror to add.
     const View dc = Swept(sweeper, 4096, {}, Flat(0, 4096, 1600), 4096);
     EXPECT_NEAR(analyzer.Compute(dc, kRate).dbv[0][0], 20 * std::log10(0.5), 0.01);
