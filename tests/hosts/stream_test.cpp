@@ -271,8 +271,9 @@ TEST(StreamFiles, GapsAreKeptWhereTheyFell) {
         ASSERT_TRUE(writer->Gap(102, 5));
         ASSERT_TRUE(writer->Write(codes + 2, 1));
         ASSERT_TRUE(writer->Gap(108, 1000000));
+        ASSERT_TRUE(writer->Write(codes, 1));
         ASSERT_TRUE(writer->Close()) << writer->Error();
-        EXPECT_EQ(writer->Kadrs(), 3u);
+        EXPECT_EQ(writer->Kadrs(), 4u);
         if (format == FileFormat::Csv) {
             EXPECT_EQ(test::Slurp(file), "# first_kadr 100, source ipc:///run/e16\n"
                                          "time,Y16\n"
@@ -280,7 +281,8 @@ TEST(StreamFiles, GapsAreKeptWhereTheyFell) {
                                          "0.1010000,0.002000\n"
                                          "# gap first_kadr 102, kadrs 5\n"
                                          "0.1070000,0.003000\n"
-                                         "# gap first_kadr 108, kadrs 1000000\n");
+                                         "# gap first_kadr 108, kadrs 1000000\n"
+                                         "1000.1080000,0.001000\n");
         } else {
             EXPECT_EQ(test::ReadHdf5(file.string(), false).gaps, (std::vector<int64_t>{102, 5, 108, 1000000}))
                 << "two rows of (first, kadrs)";
