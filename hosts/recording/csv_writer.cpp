@@ -31,7 +31,14 @@ public:
         // The rows that began are no less right without it.
         if (!error_.empty() || headed_) return false;
         info_.startTime = isoUtc;
-        return true;
+        return WriteHeader();
+    }
+
+    // On disk at once: a file cut off before its first rows still says
+    // what it is.
+    bool WriteHeader() {
+        Header();
+        return Sync();
     }
 
     bool Gap(int64_t firstMissing, int64_t kadrs) override {
@@ -167,9 +174,19 @@ void AppendCsvHeader(const RecordingInfo& info, std::string& out) {
 
 std::unique_ptr<RecordingWriter> OpenCsv(const std::filesystem::path& file, const RecordingInfo& info,
                                          bool overwrite, std::string& error) {
+    std::error_code ec;
+    const bool made = !std::filesystem::exists(file, ec);
     const int fd = ClaimFile(file, overwrite, error);
     if (fd < 0) return nullptr;
-    return std::make_unique<CsvWriter>(fd, file.string(), info);
+    auto writer = std::make_unique<CsvWriter>(fd, file.string(), info);
+    // The header waits for the start time, which a file of a series knows.
+    // Refused (a full disk), a file made here goes again, with no cut line.
+    if (!info.startTime.empty() && !writer->WriteHeader()) {
+        error = writer->Error();
+        if (made) std::filesystem::remove(file, ec);
+        return nullptr;
+    }
+    return writer;
 }
 
 } // namespace velmora::hosts

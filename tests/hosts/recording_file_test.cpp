@@ -37,12 +37,15 @@ RecordingInfo TwoChannels() {
 }
 
 using test::Slurp;
+using test::Split;
 
 // The module's description in a comment line first, then time from the
 // first kadr and volts with six decimals, '.' whatever the locale; the time
 // keeps counting across writes. A file opened before the first kadr takes
 // its time once it came, until the rows begin; refusing a later one, the
-// file stays whole.
+// file stays whole. The description is on disk once the time is known (a
+// file of a series opens knowing it), so a file cut off before its first
+// rows still says what it is.
 TEST(RecordingFile, CsvHoldsEveryKadrInVoltsUnderItsDescription) {
     test::TempDir dir;
     RecordingInfo info = TwoChannels();
@@ -52,7 +55,12 @@ TEST(RecordingFile, CsvHoldsEveryKadrInVoltsUnderItsDescription) {
     ASSERT_TRUE(writer) << error;
     const int16_t first[] = {800, -8000, -1, 32767};
     const int16_t second[] = {0, 4};
+    EXPECT_EQ(Slurp(dir.path() / "run.csv"), "");
     ASSERT_TRUE(writer->SetStartTime("2026-12-06T21:46:33.125Z")) << writer->Error();
+    EXPECT_EQ(Split(Slurp(dir.path() / "run.csv"), '\n').size(), 2u) << "the comment and the header";
+    auto next = OpenWriter(dir.path() / "next.csv", FileFormat::Csv, TwoChannels(), false, error);
+    ASSERT_TRUE(next) << error;
+    EXPECT_EQ(Split(Slurp(dir.path() / "next.csv"), '\n').size(), 2u) << "a file opened knowing its start";
     ASSERT_TRUE(writer->Write(first, 2));
     EXPECT_FALSE(writer->SetStartTime("2026-12-06T21:46:34.000Z")) << "the rows began";
     ASSERT_TRUE(writer->Write(second, 1));
@@ -186,12 +194,16 @@ TEST(RecordingFile, KeepsAnExistingFileUnlessToldToReplaceIt) {
     }
 }
 
-// A full disk is an error at the write or at the close, never a silent cut;
-// so is a file deleted (or its folder) while it is written, which keeps
-// nothing.
+// A full disk is an error at the opening (a header known then), the write
+// or the close, never a silent cut; so is a file deleted (or its folder)
+// while it is written, which keeps nothing.
 TEST(RecordingFile, FullDiskFailsWithItsReason) {
     std::string error;
-    auto writer = OpenWriter("/dev/full", FileFormat::Csv, TwoChannels(), true, error);
+    RecordingInfo info = TwoChannels();
+    EXPECT_EQ(OpenWriter("/dev/full", FileFormat::Csv, info, true, error), nullptr);
+    EXPECT_EQ(error, "cannot write /dev/full: No space left on device");
+    info.startTime.clear();
+    auto writer = OpenWriter("/dev/full", FileFormat::Csv, info, true, error);
     ASSERT_TRUE(writer) << error;
     std::vector<int16_t> codes(2 * 100000, 1);
     const bool wrote = writer->Write(codes.data(), 100000);
