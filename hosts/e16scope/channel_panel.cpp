@@ -22,6 +22,7 @@ ChannelPanel::ChannelPanel(QWidget* parent) : QTableWidget(kChannels, kColumns, 
     horizontalHeader()->setSectionResizeMode(kColour, QHeaderView::Fixed);
     setColumnWidth(kColour, 16);
     setSelectionMode(QAbstractItemView::NoSelection);
+    setTabKeyNavigation(false); // Tab goes through the boxes and on, not round the cells
     for (int c = 0; c < kChannels; ++c) {
         auto* name = new QTableWidgetItem(QString::number(c));
         name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsUserCheckable);

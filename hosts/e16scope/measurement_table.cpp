@@ -31,6 +31,7 @@ void MakeCompact(QTableWidget& table, const QStringList& headers) {
     table.setSelectionMode(QAbstractItemView::NoSelection);
     table.setSortingEnabled(false);
     table.setWordWrap(false);
+    table.setTabKeyNavigation(false); // nothing to edit: Tab goes on
 }
 
 // The channel's swatch and decimals, or a transparent swatch (keeping the

@@ -45,6 +45,14 @@ constexpr double kAnalysisSpacing = 10.0;
 // A file written is said in the status bar for this long, over its fields.
 constexpr int kSaidFor = 5000;
 
+// The action's tooltip: its text and its key.
+void ShowKey(QAction* action) {
+    QString text = action->text().remove(QLatin1Char('&'));
+    text.remove(QStringLiteral("..."));
+    action->setToolTip(
+        QStringLiteral("%1 (%2)").arg(text, action->shortcut().toString(QKeySequence::NativeText)));
+}
+
 QString Text(const std::string& utf8) {
     return QString::fromStdString(utf8);
 }
@@ -215,6 +223,16 @@ void ScopeWindow::MakeToolbar() {
     export_->setObjectName(QStringLiteral("export"));
     image_ = bar->addAction(tr("Save &image..."), this, &ScopeWindow::AskSaveImage);
     image_->setObjectName(QStringLiteral("image"));
+    // A toolbar takes no Tab stop and shows no mnemonic: each button has a
+    // key, which its tooltip gives.
+    const std::pair<QAction*, QKeySequence> keys[] = {
+        {test_, Qt::CTRL | Qt::Key_T},   {start_, Qt::Key_F5},           {setup_, Qt::CTRL | Qt::Key_U},
+        {record_, Qt::CTRL | Qt::Key_R}, {pause_, Qt::CTRL | Qt::Key_P}, {cursors_, Qt::CTRL | Qt::Key_L},
+        {export_, Qt::CTRL | Qt::Key_E}, {image_, Qt::CTRL | Qt::Key_S}};
+    for (const auto& [action, key] : keys) {
+        action->setShortcut(key);
+        ShowKey(action);
+    }
 }
 
 namespace {
@@ -498,6 +516,7 @@ bool ScopeWindow::RecordTo(const QString& path) {
 
 void ScopeWindow::SetRecording(bool recording) {
     start_->setText(recording ? tr("&Stop") : tr("&Start"));
+    ShowKey(start_);
     const bool stream = !source_->text().trimmed().isEmpty();
     start_->setEnabled(recording || stream || session_.Detected() || session_.KnowsModule());
     test_->setEnabled(!recording);
@@ -505,8 +524,10 @@ void ScopeWindow::SetRecording(bool recording) {
     source_->setEnabled(!recording);
     record_->setEnabled(recording && session_.Stream() == nullptr);
     // Disabled for a stream, it says why where the pointer rests on it.
-    record_->setToolTip(stream ? tr("A stream is recorded by e16rec --source; this records the module")
-                               : tr("Record to file"));
+    if (stream)
+        record_->setToolTip(tr("A stream is recorded by e16rec --source; this records the module"));
+    else
+        ShowKey(record_);
     if (!recording) record_->setChecked(false);
     rate_->setEnabled(!recording);
     channels_->SetRecording(recording);

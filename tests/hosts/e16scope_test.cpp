@@ -758,6 +758,27 @@ TEST_F(ScopeTest, BeforeTestItShowsOnlyWhatNeedsNoModule) {
     EXPECT_EQ(std::pair(span.lower, span.upper), std::pair(0.0, 2.0)) << "the empty plot spans the window";
 }
 
+// By keyboard alone: the toolbar's buttons answer their keys (Ctrl+T is
+// Test, which asks for the address), and Tab goes through the channel table
+// and on out of it.
+TEST_F(ScopeTest, KeysReachTheToolbarAndTabLeavesTheChannelTable) {
+    ScopeWindow window(session_);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    int modals = 0;
+    OnNextModal(modals, [](QWidget& chooser) { ClickButton(chooser, QStringLiteral("cmdCancel")); });
+    QTest::keyClick(&window, Qt::Key_T, Qt::ControlModifier);
+    EXPECT_EQ(modals, 1) << "no chooser after Ctrl+T";
+    ChannelPanel* table = window.Channels();
+    table->setFocus();
+    const auto inTable = [&] {
+        return table == QApplication::focusWidget() || table->isAncestorOf(QApplication::focusWidget());
+    };
+    for (int i = 0; i < 200 && inTable(); ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    EXPECT_FALSE(inTable()) << "Tab stays in the table";
+}
+
 // Letting the driver go saves its settings first and gives the driver's
 // reason when they could not be saved; a store that works gives none.
 TEST_F(ScopeTest, ReleasingTheDriverSavesItsSettingsOrSaysWhyNot) {
