@@ -49,6 +49,14 @@ TEST(StreamMessage, HeaderReadsBackAsWritten) {
     }
     // A float scale is written as the float's shortest text.
     EXPECT_NE(HeaderJson(Sample()).find("\"codes_per_volt\":[3276.7,800,0.1]"), std::string::npos);
+    // The slowest and the fastest rates are a stream's too.
+    for (const double rate : {0.001, 500000.0}) {
+        StreamHeader h = Sample(), back;
+        h.rate = rate;
+        std::string error;
+        EXPECT_TRUE(ParseHeader(HeaderJson(h), back, error)) << error;
+        EXPECT_EQ(back.rate, rate);
+    }
 }
 
 // The fields every message needs, in JSON, with one replaced or dropped.
