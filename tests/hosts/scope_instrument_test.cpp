@@ -322,6 +322,17 @@ View Second(Sweeper& sweeper) {
     return Swept(sweeper, 10000, {}, Sines(0, 10000), 4096);
 }
 
+// A cursor reads the kadr nearest it, and none half a kadr past either end.
+TEST(Measure, ACursorReadsTheNearestKadrOfTheView) {
+    Sweeper sweeper;
+    const View view = Second(sweeper);
+    ASSERT_EQ(view.kadrs, 10000u);
+    const std::pair<double, std::optional<std::size_t>> cases[] = {
+        {0, 0}, {-0.4, 0}, {-0.6, std::nullopt}, {9999, 9999}, {9999.4, 9999}, {9999.6, std::nullopt}};
+    for (const auto& [kadr, read] : cases)
+        EXPECT_EQ(KadrAt(view, kRate, (view.Time(0) + kadr) / kRate), read) << kadr;
+}
+
 TEST(Measure, TheSinesMeasureWithinHalfAPercent) {
     Sweeper sweeper;
     const View view = Second(sweeper);
