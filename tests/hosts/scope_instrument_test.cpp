@@ -466,9 +466,13 @@ TEST(Spectrum, TheSinesPeakAtTheirFrequencyAndLevel) {
     const auto between = [](std::size_t k) { return SineCode({1, 10.3}, k); };
     const View off = Swept(sweeper, 10000, {}, Replaced(10000, 0, between), 10000);
     EXPECT_NEAR(analyzer.Compute(off, kRate).PeakFrequency(0), 10.3, 0.05);
-    // A constant's level is all in the 0 Hz bin, which has no mirror to add.
+    // A constant's level is all in the 0 Hz bin, and one at half the rate
+    // all in the last: neither has a mirror to add.
     const View dc = Swept(sweeper, 4096, {}, Flat(0, 4096, 1600), 4096);
     EXPECT_NEAR(analyzer.Compute(dc, kRate).dbv[0][0], 20 * std::log10(0.5), 0.01);
+    const auto alternating = [](std::size_t k) { return static_cast<int16_t>(k % 2 == 0 ? 1600 : -1600); };
+    const View nyquist = Swept(sweeper, 4096, {}, Replaced(4096, 0, alternating), 4096);
+    EXPECT_NEAR(analyzer.Compute(nyquist, kRate).dbv[0].back(), 20 * std::log10(0.5), 0.01);
 }
 
 TEST(Spectrum, PointsAreTheNewestSamplesUnderTheCap) {
