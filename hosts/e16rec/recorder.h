@@ -50,8 +50,7 @@ struct RecordingResult {
     // statistics, so neither may be closed or freed, nor the process left
     // but by _Exit.
     bool leftBehind = false;
-    // Kadrs its last whole flush put on disk: what a flush cut short put
-    // there too is not known.
+    // Kadrs on disk when it was left, as far as the writer counted.
     int64_t onDiskWhenLeft = 0;
 };
 

@@ -114,8 +114,9 @@ int64_t WriterThread::Unwritten() const {
 }
 
 int64_t WriterThread::OnDisk() const {
-    std::lock_guard lock(mutex_);
-    return onDisk_;
+    // The writer's own count moves during a flush, which a writer stuck in
+    // one never ends.
+    return writer_ != nullptr ? static_cast<int64_t>(writer_->OnDisk()) : 0;
 }
 
 int64_t WriterThread::UnwrittenLocked() const {

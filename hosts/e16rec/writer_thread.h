@@ -59,7 +59,8 @@ public:
     // The kadrs given that are not on disk yet: queued, being written, or
     // in the file's own buffer (without a file, queued).
     int64_t Unwritten() const;
-    // The kadrs on disk, as the writer last said.
+    // The kadrs on disk, a flush under way's too (of a writer left behind,
+    // stuck in one): the writer and its file must still be there.
     int64_t OnDisk() const;
 
 private:

@@ -77,14 +77,19 @@ protected:
     }
 
     bool Sync() override {
-        std::size_t done = 0;
+        std::size_t done = 0, lines = 0, notes = 0;
         while (done < buffer_.size()) {
             const ssize_t n = ::write(fd_, buffer_.data() + done, WriteSize(done));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return Broken(done, n < 0 ? errno : ENOSPC);
+            const auto from = buffer_.begin() + static_cast<std::ptrdiff_t>(done);
+            lines += static_cast<std::size_t>(std::count(from, from + n, '\n'));
             done += static_cast<std::size_t>(n);
+            while (notes < notes_.size() && notes_[notes] <= done) ++notes;
+            // Rows, not its other lines, as far as the file took them.
+            onDisk_.store(flushed_ + lines - notes, std::memory_order_relaxed);
         }
-        onDisk_ += buffer_.size();
+        bytesOnDisk_ += buffer_.size();
         notes_.clear();
         buffer_.clear();
         return !Unnamed(fd_) || Deleted(name_);
@@ -107,7 +112,7 @@ private:
         return end == std::string::npos ? rest : end + 1 - done;
     }
 
-    // The header waits for the first row, by when the start time is known.
+    // The header waits for the start time.
     void Header() {
         if (headed_) return;
         const std::size_t before = buffer_.size();
@@ -124,7 +129,7 @@ private:
         const std::size_t lastEnd = done == 0 ? std::string::npos : buffer_.rfind('\n', done - 1);
         const std::size_t whole = lastEnd == std::string::npos ? 0 : lastEnd + 1;
         // A file that cannot be cut (a device) has nothing to keep whole.
-        [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(onDisk_ + whole));
+        [[maybe_unused]] const int cut = ::ftruncate(fd_, static_cast<off_t>(bytesOnDisk_ + whole));
         const auto lines =
             static_cast<std::size_t>(std::count(buffer_.begin(), buffer_.begin() + whole, '\n'));
         const auto notes = static_cast<std::size_t>(
@@ -139,7 +144,7 @@ private:
     RecordingInfo info_;
     CsvRows rows_;
     std::string buffer_;
-    std::size_t onDisk_ = 0;         // bytes
+    std::size_t bytesOnDisk_ = 0;    // bytes
     std::vector<std::size_t> notes_; // where the buffer's lines that are no rows end
     std::size_t skipped_ = 0;        // kadrs of the gaps so far
     bool pipe_;

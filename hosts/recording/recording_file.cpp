@@ -30,6 +30,7 @@ bool RecordingWriter::Flush() {
     if (!error_.empty()) return false;
     if (!Sync()) return false;
     flushed_ = kadrs_;
+    onDisk_.store(flushed_, std::memory_order_relaxed);
     waitingSince_.reset();
     return true;
 }

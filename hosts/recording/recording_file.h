@@ -9,6 +9,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -75,8 +76,9 @@ public:
     const std::string& Error() const { return error_; }
     // The kadrs written; after a failure, the kadrs the file keeps.
     std::size_t Kadrs() const { return kadrs_; }
-    // The kadrs on disk as of the last flush.
-    virtual std::size_t OnDisk() const { return flushed_; }
+    // The kadrs on disk, a flush under way's too as far as it got; any
+    // thread may ask (of a writer stuck in a flush, say).
+    virtual std::size_t OnDisk() const { return onDisk_.load(std::memory_order_relaxed); }
 
 protected:
     // Write and Flush of the format; each counts what it wrote in kadrs_
@@ -90,6 +92,7 @@ protected:
     std::string error_;
     std::size_t kadrs_ = 0;
     std::size_t flushed_ = 0; // kadrs on disk as of the last Flush
+    std::atomic<std::size_t> onDisk_{0};
 
 private:
     std::optional<Clock::time_point> waitingSince_;
