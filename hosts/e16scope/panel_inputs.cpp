@@ -107,6 +107,11 @@ void NumberBox::Withdraw() {
     if (!refusal_.isEmpty()) emit Withdrawn(std::exchange(refusal_, {}));
 }
 
+void NumberBox::Commit() {
+    Enter();
+    interpretText();
+}
+
 void NumberBox::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) Enter();
     QDoubleSpinBox::keyPressEvent(event);

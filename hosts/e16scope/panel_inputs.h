@@ -27,6 +27,9 @@ public:
     void Hold(const QString& holder, const QString& why);
     // Any number may be typed; one out of range is not acceptable yet.
     QValidator::State validate(QString& text, int& pos) const override;
+    // What is typed, taken or refused as when the box is left: for a key
+    // that acts while the box keeps the focus.
+    void Commit();
 
 signals:
     // A number out of range ended with Enter or by leaving the box: the

@@ -224,13 +224,19 @@ void ScopeWindow::MakeToolbar() {
     image_ = bar->addAction(tr("Save &image..."), this, &ScopeWindow::AskSaveImage);
     image_->setObjectName(QStringLiteral("image"));
     // A toolbar takes no Tab stop and shows no mnemonic: each button has a
-    // key, which its tooltip gives.
-    const std::pair<QAction*, QKeySequence> keys[] = {
-        {test_, Qt::CTRL | Qt::Key_T},   {start_, Qt::Key_F5},           {setup_, Qt::CTRL | Qt::Key_U},
-        {record_, Qt::CTRL | Qt::Key_R}, {pause_, Qt::CTRL | Qt::Key_P}, {cursors_, Qt::CTRL | Qt::Key_L},
-        {export_, Qt::CTRL | Qt::Key_E}, {image_, Qt::CTRL | Qt::Key_S}};
+    // key, which its tooltip gives; none a text box takes on an X11 desktop
+    // (Ctrl+E, Ctrl+U, Ctrl+K...).
+    const std::pair<QAction*, QKeySequence> keys[] = {{test_, Qt::CTRL | Qt::Key_T},
+                                                      {start_, Qt::Key_F5},
+                                                      {setup_, Qt::CTRL | Qt::Key_Comma},
+                                                      {record_, Qt::CTRL | Qt::Key_R},
+                                                      {pause_, Qt::CTRL | Qt::Key_P},
+                                                      {cursors_, Qt::CTRL | Qt::Key_L},
+                                                      {export_, Qt::CTRL | Qt::SHIFT | Qt::Key_E},
+                                                      {image_, Qt::CTRL | Qt::Key_S}};
     for (const auto& [action, key] : keys) {
         action->setShortcut(key);
+        action->setAutoRepeat(false); // a key held starts once, not on and off
         ShowKey(action);
     }
 }
@@ -369,6 +375,8 @@ void ScopeWindow::Detect() {
 
 void ScopeWindow::StartStop() {
     ShowError({});
+    // F5 leaves the focus where it is: a number typed there counts.
+    if (auto* box = qobject_cast<NumberBox*>(QApplication::focusWidget())) box->Commit();
     if (session_.Recording())
         Stop();
     else if (!source_->text().trimmed().isEmpty())

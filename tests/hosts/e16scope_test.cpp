@@ -759,8 +759,8 @@ TEST_F(ScopeTest, BeforeTestItShowsOnlyWhatNeedsNoModule) {
 }
 
 // By keyboard alone: the toolbar's buttons answer their keys (Ctrl+T is
-// Test, which asks for the address), and Tab goes through the channel table
-// and on out of it.
+// Test, which asks for the address), Tab goes through the channel table and
+// on out of it, and F5 starts at the rate typed in the box with the focus.
 TEST_F(ScopeTest, KeysReachTheToolbarAndTabLeavesTheChannelTable) {
     ScopeWindow window(session_);
     window.show();
@@ -777,6 +777,18 @@ TEST_F(ScopeTest, KeysReachTheToolbarAndTabLeavesTheChannelTable) {
     };
     for (int i = 0; i < 200 && inTable(); ++i) QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_FALSE(inTable()) << "Tab stays in the table";
+    Detect(window);
+    window.activateWindow(); // the chooser had it
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    auto* rate = window.findChild<NumberBox*>(QStringLiteral("rate"));
+    rate->setFocus();
+    rate->selectAll();
+    QTest::keyClicks(rate, "2000");
+    QTest::keyClick(rate, Qt::Key_F5);
+    ASSERT_TRUE(session_.Recording());
+    EXPECT_EQ(session_.Rate(), 2000);
+    QTest::keyClick(rate, Qt::Key_F5);
+    EXPECT_FALSE(session_.Recording());
 }
 
 // Letting the driver go saves its settings first and gives the driver's
