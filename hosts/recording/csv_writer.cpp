@@ -180,7 +180,7 @@ void AppendCsvHeader(const RecordingInfo& info, std::string& out) {
 std::unique_ptr<RecordingWriter> OpenCsv(const std::filesystem::path& file, const RecordingInfo& info,
                                          bool overwrite, std::string& error) {
     std::error_code ec;
-    const bool made = !std::filesystem::exists(file, ec);
+    const bool made = !std::filesystem::exists(std::filesystem::symlink_status(file, ec)); // a link is there
     const int fd = ClaimFile(file, overwrite, error);
     if (fd < 0) return nullptr;
     auto writer = std::make_unique<CsvWriter>(fd, file.string(), info);

@@ -291,7 +291,7 @@ std::unique_ptr<RecordingWriter> OpenHdf5(const std::filesystem::path& file, con
     Quiet();
     // A failed start removes only a file it made.
     std::error_code ec;
-    const bool made = !std::filesystem::exists(file, ec);
+    const bool made = !std::filesystem::exists(std::filesystem::symlink_status(file, ec)); // a link is there
     // Claimed first: the library takes the file made, and its own lock it
     // lets go once the file is in SWMR mode.
     const int claim = ClaimFile(file, overwrite, error);

@@ -63,9 +63,10 @@ public:
     // A writer over another one passes it on, so that one clock decides.
     virtual bool FlushIfOlder(Clock::duration age = kFlushAge);
     // The first kadr's time for a file opened before it was known: call it
-    // before the first Write (a CSV file's header waits for it until then).
-    // False when it cannot be written (the writer failed), and for a CSV
-    // file whose rows have begun (the file goes on without it).
+    // before the first Write (a CSV file's header waits for it until then,
+    // and goes on disk with it). False when it cannot be written (the writer
+    // failed), and for a CSV file whose header is out (its rows began, or
+    // it was opened or told the time before): the file goes on without it.
     virtual bool SetStartTime(const std::string& isoUtc) = 0;
     // Kadrs `firstMissing` (the recording's index) and `kadrs` after it never
     // came: noted in the file, and the kadrs written next follow them. False

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <clocale>
 #include <cstdlib>
+#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -246,11 +247,13 @@ TEST(VendorApi, WithNoVendorLibraryTheSimulatorServesInAnyLanguage) {
     test::TempDir folder;
     std::filesystem::copy_file(platform::ModuleFolder() / "libe16sim.so", folder.path() / "libe16sim.so");
     const std::string locale = std::setlocale(LC_ALL, nullptr);
-    ::setenv("LANGUAGE", "de", 1);
+    const test::ScopedEnv german("LANGUAGE", "de");
     std::setlocale(LC_ALL, "C.UTF-8");
+    const bool translated = ::dlopen("libnowhere.so.0", RTLD_NOW) == nullptr &&
+                            !std::string(::dlerror()).ends_with("No such file or directory");
     const VendorApi api = VendorApi::Load(DefaultVendorPaths(folder.path()));
     std::setlocale(LC_ALL, locale.c_str());
-    ::unsetenv("LANGUAGE");
+    if (!translated) GTEST_SKIP() << "the loader's messages have no German here (libc-l10n)";
     if (!api.libraries.empty() && !api.simulator)
         GTEST_SKIP() << "the vendor libraries are installed on this system";
     EXPECT_TRUE(api.simulator) << api.unloadable;

@@ -400,6 +400,26 @@ TEST(RecordingFile, AWriteCutShortKeepsWholeRows) {
     EXPECT_GT(r.rows, 1000u) << "the rows before the limit kept";
     EXPECT_EQ(std::to_string(r.rows), child.said.substr(0, space)) << "kadrs counted against the file";
     EXPECT_EQ(SameKadrs(r, codes), "");
+    // A file refused at its opening goes again if it was made there, but a
+    // link that was there stays.
+    for (const char* kind : {".csv", ".h5"}) {
+        const auto link = dir.path() / (std::string("link") + kind),
+                   made = dir.path() / (std::string("new") + kind);
+        std::filesystem::create_symlink(dir.path() / (std::string("target") + kind), link);
+        Child refused([&]() -> std::string {
+            const rlimit none{0, 0};
+            std::signal(SIGXFSZ, SIG_IGN);
+            if (::setrlimit(RLIMIT_FSIZE, &none) != 0) return "no file size limit";
+            std::string error;
+            for (const auto& name : {link, made})
+                if (OpenWriter(name, FormatOf(name), TwoChannels(), true, error))
+                    return name.string() + " opened";
+            return "refused";
+        });
+        EXPECT_EQ(refused.said, "refused");
+        EXPECT_TRUE(std::filesystem::is_symlink(link)) << kind;
+        EXPECT_FALSE(std::filesystem::exists(made)) << kind;
+    }
 }
 
 } // namespace
