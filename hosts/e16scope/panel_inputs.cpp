@@ -108,6 +108,7 @@ void NumberBox::Withdraw() {
 }
 
 void NumberBox::Commit() {
+    if (isReadOnly()) return; // held: it shows its holder, not a number
     Enter();
     interpretText();
 }
