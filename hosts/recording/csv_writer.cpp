@@ -179,15 +179,15 @@ void AppendCsvHeader(const RecordingInfo& info, std::string& out) {
 
 std::unique_ptr<RecordingWriter> OpenCsv(const std::filesystem::path& file, const RecordingInfo& info,
                                          bool overwrite, std::string& error) {
-    std::error_code ec;
-    const bool made = !std::filesystem::exists(std::filesystem::symlink_status(file, ec)); // a link is there
-    const int fd = ClaimFile(file, overwrite, error);
+    bool made = false;
+    const int fd = ClaimFile(file, overwrite, error, &made);
     if (fd < 0) return nullptr;
     auto writer = std::make_unique<CsvWriter>(fd, file.string(), info);
     // The header waits for the start time, which a file of a series knows.
     // Refused (a full disk), a file made here goes again, with no cut line.
     if (!info.startTime.empty() && !writer->WriteHeader()) {
         error = writer->Error();
+        std::error_code ec;
         if (made) std::filesystem::remove(file, ec);
         return nullptr;
     }

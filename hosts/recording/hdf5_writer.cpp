@@ -290,11 +290,10 @@ std::unique_ptr<RecordingWriter> OpenHdf5(const std::filesystem::path& file, con
     H5dont_atexit();
     Quiet();
     // A failed start removes only a file it made.
-    std::error_code ec;
-    const bool made = !std::filesystem::exists(std::filesystem::symlink_status(file, ec)); // a link is there
+    bool made = false;
     // Claimed first: the library takes the file made, and its own lock it
     // lets go once the file is in SWMR mode.
-    const int claim = ClaimFile(file, overwrite, error);
+    const int claim = ClaimFile(file, overwrite, error, &made);
     if (claim < 0) return nullptr;
     Id access(H5Pcreate(H5P_FILE_ACCESS), H5Pclose);
     const hid_t id =
@@ -304,6 +303,7 @@ std::unique_ptr<RecordingWriter> OpenHdf5(const std::filesystem::path& file, con
     // A file made here that holds no HDF5 file yet goes again: left empty
     // (a full disk), it would stand in the way of the next try.
     const auto unmade = [&] {
+        std::error_code ec;
         if (made) std::filesystem::remove(file, ec);
         return nullptr;
     };

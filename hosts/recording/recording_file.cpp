@@ -190,7 +190,11 @@ bool WouldReplace(const std::filesystem::path& file) {
            kind != std::filesystem::file_type::character;
 }
 
-int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& error) {
+int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& error, bool* made) {
+    if (made != nullptr) {
+        struct stat there {};
+        *made = ::lstat(file.c_str(), &there) != 0;
+    }
     const bool exclusive = !overwrite && WouldReplace(file);
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (exclusive ? O_EXCL : 0);
     const int fd = ::open(file.c_str(), flags, 0644);

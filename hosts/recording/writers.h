@@ -20,7 +20,9 @@ inline constexpr unsigned kHdf5DeflateLevel = 1;
 // the descriptor is closed: a second recording to a file being written
 // would leave a mix of the two that each took for its own. -1 with `error`
 // set when refused, and errno ENXIO for a pipe that no program reads yet.
-int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& error);
+// `made` (when given) says whether the file was not there before, not even
+// as a link: a writer that fails at its start removes only such a file.
+int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& error, bool* made = nullptr);
 // Holds the existing `file` as ClaimFile does, leaving what it holds; -1
 // with `error` set when another recording writes it or a program holds it
 // open, so that it may be removed.
