@@ -7,10 +7,12 @@
 #include <cstring>
 #include <string>
 
+#include "comrt/value_types.h"
 #include "variant_builder.h"
 
 namespace {
 
+using velmora::com::ValueKind;
 using velmora::fuzz::ByteReader;
 using velmora::fuzz::Check;
 using velmora::fuzz::HoldsObject;
@@ -45,19 +47,6 @@ bool SameText(BSTR s, const char16_t* text, UINT length) {
     return s == nullptr || s[length] == u'\0';
 }
 
-// The element size the runtime gives type vt; 0 when it makes no such arrays.
-size_t ElementBytes(VARTYPE vt) {
-    SAFEARRAY* probe = SafeArrayCreateVector(vt, 0, 0);
-    const size_t size = SafeArrayGetElemsize(probe);
-    SafeArrayDestroy(probe);
-    return size;
-}
-
-bool IsInteger(VARTYPE vt) {
-    return vt == VT_I1 || vt == VT_UI1 || vt == VT_I2 || vt == VT_UI2 || vt == VT_I4 || vt == VT_UI4 ||
-           vt == VT_INT || vt == VT_UINT || vt == VT_I8 || vt == VT_UI8;
-}
-
 // A byte count as factors come; past kMaxBytes only where the product overflows.
 struct Size {
     size_t bytes = 1;
@@ -66,21 +55,14 @@ struct Size {
     bool TooLarge() const { return !overflows && bytes > kMaxBytes; }
 };
 
-// One array element as PutElement takes it and GetElement gives it.
-union Cell {
-    VARIANT variant;
-    BSTR text;
-    IUnknown* object;
-    uint64_t bits;
-};
-
 // Through text and back, an integer stays itself.
-void CheckTextTrip(const VARIANT& source, VARTYPE vt) {
-    if (!IsInteger(vt) || source.vt != vt) return;
+void CheckTextTrip(const VARIANT& source) {
+    const velmora::com::ValueType* row = velmora::com::ValueTypeOf(source.vt);
+    if (row == nullptr || (row->kind != ValueKind::Signed && row->kind != ValueKind::Unsigned)) return;
     VARIANT text{}, back{};
     Check(VariantChangeType(&text, &source, 0, VT_BSTR) == S_OK, "an integer has no text");
-    Check(VariantChangeType(&back, &text, 0, vt) == S_OK, "an integer's text does not convert back");
-    Check(back.vt == vt && std::memcmp(&back.llVal, &source.llVal, 8) == 0,
+    Check(VariantChangeType(&back, &text, 0, source.vt) == S_OK, "an integer's text does not convert back");
+    Check(back.vt == source.vt && std::memcmp(&back.llVal, &source.llVal, 8) == 0,
           "an integer changed through text");
     VariantClear(&text);
 }
@@ -103,7 +85,7 @@ void CheckBounds(SAFEARRAY* array) {
 // The operations, each reading its operands from the input after its op byte.
 class Run {
 public:
-    Run(ByteReader& in, CountingObject& object) : in_(in), object_(object), builder_(in, &object) {}
+    Run(ByteReader& in, CountingObject& object) : in_(in), builder_(in, &object) {}
     ~Run() {
         for (BSTR s : strings_) SysFreeString(s);
         for (size_t i = 0; i < kSlots; ++i) Replace(i, nullptr);
@@ -179,7 +161,7 @@ private:
             bounds[d].lLbound = static_cast<LONG>(in_.U32());
             size.Times(bounds[d].cElements); // 3 factors of 32 bits overflow only at the last
         }
-        size.Times(ElementBytes(vt));
+        size.Times(velmora::com::ElementSize(vt));
         if (size.TooLarge()) return; // would really allocate that much
         SAFEARRAY* array = vector ? SafeArrayCreateVector(vt, bounds[0].lLbound, bounds[0].cElements)
                                   : SafeArrayCreate(vt, dims, bounds.data());
@@ -215,31 +197,28 @@ private:
         const bool inside = Indices(array, at);
         VARTYPE vt = VT_EMPTY;
         SafeArrayGetVartype(array, &vt);
-        Cell value{}, back{};
         VARIANT element = builder_.Build();
-        if (vt == VT_VARIANT)
-            value.variant = element;
-        else if (vt == VT_BSTR)
-            value.text = builder_.BuildString();
-        else if (HoldsObject(vt))
-            value.object = in_.Bool() ? &object_ : nullptr;
-        else
-            value.bits = in_.U64();
-        void* pv = vt == VT_BSTR ? value.text : HoldsObject(vt) ? static_cast<void*>(value.object) : &value;
+        // A VARIANT element goes by its address, a string or an object as itself.
+        VARIANT value = vt == VT_VARIANT ? element : builder_.Scalar(vt);
+        void* pv = vt == VT_VARIANT  ? &value
+                   : vt == VT_BSTR   ? value.bstrVal
+                   : HoldsObject(vt) ? static_cast<void*>(value.pdispVal)
+                                     : &value.llVal;
         const HRESULT hr = put ? SafeArrayPutElement(array, at.data(), pv) : S_OK;
         if (put && !inside) Check(hr == DISP_E_BADINDEX, "an index outside the bounds was taken");
-        const HRESULT got = SafeArrayGetElement(array, at.data(), &back);
+        VARIANT back{}; // what GetElement gives is the caller's: freed as a VARIANT of its type
+        const HRESULT got =
+            SafeArrayGetElement(array, at.data(), vt == VT_VARIANT ? &back : static_cast<void*>(&back.llVal));
         Check(inside == (got != DISP_E_BADINDEX), "GetElement disagrees on the bounds");
+        if (got == S_OK && vt != VT_VARIANT) back.vt = vt;
         if (put && hr == S_OK && got == S_OK)
-            Check(vt == VT_BSTR ? SameText(back.text, value.text, SysStringLen(value.text)) &&
-                                      (value.text == nullptr) == (back.text == nullptr)
-                  : vt == VT_VARIANT ? back.variant.vt == element.vt
-                                     : std::memcmp(&value, &back, array->cbElements) == 0,
+            Check(vt == VT_BSTR ? SameText(back.bstrVal, value.bstrVal, SysStringLen(value.bstrVal)) &&
+                                      (value.bstrVal == nullptr) == (back.bstrVal == nullptr)
+                  : vt == VT_VARIANT ? back.vt == element.vt
+                                     : std::memcmp(&value.llVal, &back.llVal, array->cbElements) == 0,
                   "an element reads back otherwise");
-        if (got == S_OK && vt == VT_BSTR) SysFreeString(back.text); // what GetElement gives is the caller's
-        if (got == S_OK && vt == VT_VARIANT) builder_.Release(back.variant);
-        if (got == S_OK && HoldsObject(vt) && back.object != nullptr) back.object->Release();
-        if (vt == VT_BSTR) SysFreeString(value.text);
+        builder_.Release(back);
+        if (vt != VT_VARIANT) builder_.Release(value);
         builder_.Release(element);
     }
 
@@ -252,10 +231,7 @@ private:
             Check((copy == nullptr) == (array == nullptr), "a copy of an array is missing");
             if (copy == nullptr) return;
             Check(copy->cDims == array->cDims && copy->cbElements == array->cbElements &&
-                      std::equal(copy->rgsabound, copy->rgsabound + copy->cDims, array->rgsabound,
-                                 [](const SAFEARRAYBOUND& a, const SAFEARRAYBOUND& b) {
-                                     return a.cElements == b.cElements && a.lLbound == b.lLbound;
-                                 }),
+                      !std::memcmp(copy->rgsabound, array->rgsabound, copy->cDims * sizeof(SAFEARRAYBOUND)),
                   "a copy has another shape");
             return Replace(Slot(), copy);
         }
@@ -269,8 +245,7 @@ private:
         const HRESULT hr = SafeArrayRedim(array, &bound);
         if (locks_[slot] > 0) Check(hr == DISP_E_ARRAYISLOCKED, "a locked array was resized");
         if (hr != S_OK) return;
-        Check(array->rgsabound[0].cElements == bound.cElements &&
-                  array->rgsabound[0].lLbound == bound.lLbound,
+        Check(std::memcmp(&array->rgsabound[0], &bound, sizeof bound) == 0,
               "Redim did not set the last dimension");
         CheckBounds(array);
     }
@@ -308,7 +283,7 @@ private:
             return Check(std::memcmp(&before, &variants_[to], sizeof before) == 0,
                          "a failed conversion changed its target");
         Check(variants_[to].vt == vt, "the converted value has another type");
-        CheckTextTrip(variants_[to], vt);
+        CheckTextTrip(variants_[to]);
     }
 
     void Variants(uint8_t op) {
@@ -340,7 +315,6 @@ private:
     }
 
     ByteReader& in_;
-    CountingObject& object_;
     velmora::fuzz::VariantBuilder builder_;
     std::array<BSTR, kSlots> strings_{};
     std::array<SAFEARRAY*, kSlots> arrays_{};

@@ -53,36 +53,22 @@ WORD NaturalFlags(Kind kind, uint8_t pick) {
                            : DISPATCH_METHOD | DISPATCH_PROPERTYGET;
 }
 
-// The driver object through each of its faces.
-std::array<IDispatch*, kFaces> CreateFaces() {
-    std::array<IDispatch*, kFaces> faces{};
-    if (FAILED(velmora::driver::Lintara::Create(IID__Lintara, reinterpret_cast<void**>(&faces[0]))))
-        velmora::fuzz::Broken("cannot create the driver object");
-    for (int f = 1; f < kFaces; ++f)
-        faces[0]->QueryInterface(*kFaceIds[f], reinterpret_cast<void**>(&faces[f]));
-    return faces;
-}
-
 // Asks each row with 1..kMaxArgs arguments of an invalid type: a wrong count
 // says so before anything is loaded, a right one fails on loading the first
-// argument, so no member runs.
+// argument, so no member runs and no object is needed.
 void FindArgumentCounts() {
     std::array<VARIANT, kMaxArgs> invalid{};
     for (VARIANT& v : invalid) v.vt = VT_RECORD;
-    const auto faces = CreateFaces();
     for (int f = 0; f < kFaces; ++f) {
         for (const Member& m : kTables[f]) {
-            UINT natural = 0;
-            for (UINT n = kMaxArgs; n >= 1; --n) {
-                DISPPARAMS params{invalid.data(), nullptr, n, 0};
-                if (faces[f]->Invoke(m.id, IID_NULL, 0, NaturalFlags(m.kind, 0), &params, nullptr, nullptr,
-                                     nullptr) != DISP_E_BADPARAMCOUNT)
+            UINT natural = 0, argErr = 0;
+            for (UINT n = kMaxArgs; n >= 1; --n)
+                if (m.invoke(nullptr, DISPPARAMS{invalid.data(), nullptr, n, 0}, nullptr, &argErr) !=
+                    DISP_E_BADPARAMCOUNT)
                     natural = n;
-            }
             naturalArgs[f].push_back(natural);
         }
     }
-    for (IDispatch* face : faces) face->Release();
 }
 
 // A bare reference to a buffer points at the scratch, and GetData's count
@@ -182,7 +168,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     velmora::fuzz::FreshRun();
     e16sim_reset();
     velmora::ui::SetDialogs(Dialogs(in.Byte()));
-    auto faces = CreateFaces();
+    std::array<IDispatch*, kFaces> faces{};
+    if (FAILED(velmora::driver::Lintara::Create(IID__Lintara, reinterpret_cast<void**>(&faces[0]))))
+        velmora::fuzz::Broken("cannot create the driver object");
+    for (int f = 1; f < kFaces; ++f)
+        faces[0]->QueryInterface(*kFaceIds[f], reinterpret_cast<void**>(&faces[f]));
     for (int call = 0; call < 12 && !in.Empty(); ++call) Call(faces, in);
     for (IDispatch* face : faces) face->Release();
     Check(velmora::driver::Lintara::LiveObjects() == 0,

@@ -43,11 +43,6 @@ namespace {
 std::filesystem::path root, run; // the harness's folder, this run's folder in it
 uint64_t runs = 0;
 
-void RemoveRoot() {
-    std::error_code ec;
-    std::filesystem::remove_all(root, ec);
-}
-
 void OnSocketCall(int, siginfo_t*, void*) {
     static constexpr char kText[] = "fuzz: socket() called: no harness may reach the network\n";
     [[maybe_unused]] const auto written = ::write(STDERR_FILENO, kText, sizeof kText - 1);
@@ -81,14 +76,15 @@ void ForbidSockets() {
 void Start(const char* harness) {
     ForbidSockets();
     // /dev/shm where it can be written: SQLite's syncs cost nothing there.
-    const bool shm = ::access("/dev/shm", W_OK) == 0;
-    std::string pattern =
-        ((shm ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path()) /
-         (std::string("velmora-fuzz-") + harness + "-XXXXXX"))
-            .string();
+    const std::filesystem::path base =
+        ::access("/dev/shm", W_OK) == 0 ? "/dev/shm" : std::filesystem::temp_directory_path();
+    std::string pattern = (base / (std::string("velmora-fuzz-") + harness + "-XXXXXX")).string();
     if (::mkdtemp(pattern.data()) == nullptr) Broken("cannot make a private folder");
     root = pattern;
-    std::atexit(RemoveRoot);
+    std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(root, ec);
+    });
     ::setenv("XDG_CONFIG_HOME", root.c_str(), 1);
 }
 

@@ -5,6 +5,8 @@
 #include <climits>
 #include <cstring>
 
+#include "comrt/value_types.h"
+
 namespace velmora::fuzz {
 namespace {
 
@@ -28,21 +30,12 @@ constexpr std::array<VARTYPE, 17> kInvalidTags = {
 constexpr std::array<LONG, 8> kLowerBounds = {0, 1, -1, INT32_MIN, INT32_MAX, INT32_MAX - 3, INT32_MIN + 1,
                                               7};
 
-size_t ScalarBytes(VARTYPE vt) {
-    if (vt == VT_I1 || vt == VT_UI1) return 1;
-    if (vt == VT_I2 || vt == VT_UI2 || vt == VT_BOOL) return 2;
-    const bool four =
-        vt == VT_I4 || vt == VT_UI4 || vt == VT_INT || vt == VT_UINT || vt == VT_R4 || vt == VT_ERROR;
-    return four ? 4 : 8;
-}
-
 bool IsInvalidTag(VARTYPE vt) {
     return std::find(kInvalidTags.begin(), kInvalidTags.end(), vt) != kInvalidTags.end();
 }
 
 VARIANT Empty(VARTYPE vt) {
-    VARIANT v;
-    VariantInit(&v);
+    VARIANT v{};
     v.vt = vt;
     return v;
 }
@@ -51,10 +44,7 @@ VARIANT Empty(VARTYPE vt) {
 
 VariantBuilder::~VariantBuilder() {
     for (VARIANT& v : variants_) Release(v);
-    for (BSTR s : strings_) SysFreeString(s);
     for (SAFEARRAY* a : arrays_) Check(SUCCEEDED(SafeArrayDestroy(a)), "an array argument was left locked");
-    for (IDispatch* o : objects_)
-        if (o != nullptr) o->Release();
 }
 
 VARTYPE VariantBuilder::ElementType() {
@@ -74,9 +64,9 @@ VARIANT VariantBuilder::Scalar(VARTYPE vt) {
     } else if (HoldsObject(vt)) {
         v.pdispVal = in_.Bool() ? object_ : nullptr;
         if (v.pdispVal != nullptr) v.pdispVal->AddRef();
-    } else if (vt != VT_EMPTY && vt != VT_NULL && !IsInvalidTag(vt)) {
+    } else if (const ULONG bytes = velmora::com::ScalarSize(vt); bytes != 0) {
         const uint64_t bits = in_.U64();
-        std::memcpy(&v.llVal, &bits, ScalarBytes(vt));
+        std::memcpy(&v.llVal, &bits, bytes);
     }
     return v;
 }
@@ -99,40 +89,35 @@ SAFEARRAY* VariantBuilder::BuildArray(VARTYPE vt, int depth) {
     }
     // The array owns what is stored into it directly.
     for (size_t i = 0; i < cells && !in_.Empty(); ++i) {
-        char* cell = static_cast<char*>(data) + i * array->cbElements;
-        if (vt == VT_VARIANT) {
-            const VARIANT element = depth < kMaxDepth ? Build(depth + 1) : Scalar(VT_I2);
-            std::memcpy(cell, &element, sizeof element);
-        } else if (vt == VT_BSTR || HoldsObject(vt)) {
-            const VARIANT element = Scalar(vt);
-            std::memcpy(cell, &element.byref, sizeof(void*));
-        } else {
-            const uint64_t bits = in_.U64();
-            std::memcpy(cell, &bits, array->cbElements);
-        }
+        const VARIANT element = vt != VT_VARIANT    ? Scalar(vt)
+                                : depth < kMaxDepth ? Build(depth + 1)
+                                                    : Scalar(VT_I2);
+        std::memcpy(static_cast<char*>(data) + i * array->cbElements,
+                    vt == VT_VARIANT ? static_cast<const void*>(&element) : &element.llVal,
+                    array->cbElements);
     }
     SafeArrayUnaccessData(array);
     return array;
 }
 
+void* VariantBuilder::Held(const VARIANT& value) {
+    return &variants_.emplace_back(value).llVal;
+}
+
 VARIANT VariantBuilder::Reference(int depth) {
     VARIANT v = Empty(VT_BYREF);
-    switch (in_.Byte() % 7) {
+    const uint8_t kind = in_.Byte() % 7;
+    switch (kind) {
     case 0: // a null reference of a type the members take
         v.vt |= kElementTypes[in_.Byte() % 3];
-        v.byref = nullptr;
         break;
     case 1:
     case 2: {
         const VARTYPE vt = ElementType();
         v.vt |= vt == VT_BSTR || vt == VT_VARIANT || HoldsObject(vt) ? VARTYPE{VT_I2} : vt;
-        v.byref = &scalars_.emplace_back(in_.U64());
+        v.byref = Held(Scalar(VT_I8));
         break;
     }
-    case 3:
-        v.vt |= VT_BSTR;
-        v.pbstrVal = &strings_.emplace_back(BuildString());
-        break;
     case 4: {
         const VARTYPE vt = ElementType();
         // Now and then the tag names another element type than the array has.
@@ -144,13 +129,10 @@ VARIANT VariantBuilder::Reference(int depth) {
         v.vt |= VT_VARIANT;
         v.pvarVal = &variants_.emplace_back(depth < kMaxDepth ? Build(depth + 1) : Scalar(VT_I4));
         break;
-    default: {
-        IDispatch* held = in_.Bool() ? object_ : nullptr;
-        if (held != nullptr) held->AddRef();
-        v.vt |= VT_DISPATCH;
-        v.ppdispVal = &objects_.emplace_back(held);
+    default: // 3 and 6: a string or an object
+        v.vt |= kind == 3 ? VT_BSTR : VT_DISPATCH;
+        v.byref = Held(Scalar(kind == 3 ? VT_BSTR : VT_DISPATCH));
         break;
-    }
     }
     return v;
 }

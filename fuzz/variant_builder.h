@@ -28,6 +28,8 @@ public:
     // storage this builder frees at the end.
     VARIANT Build(int depth = 0);
     BSTR BuildString();
+    // A value of a type arrays hold (not VT_VARIANT), as a VARIANT would own it.
+    VARIANT Scalar(VARTYPE vt);
     VARTYPE ElementType();
     // Frees a VARIANT built here and checks that it can be: a valid tag, no
     // array still locked.
@@ -36,17 +38,16 @@ public:
 private:
     // Null when the input says so or the cells would be too many.
     SAFEARRAY* BuildArray(VARTYPE vt, int depth);
-    VARIANT Scalar(VARTYPE vt);
     VARIANT Reference(int depth);
+    // Storage for what a by-reference VARIANT points at: a VARIANT holding
+    // the value, freed with the others.
+    void* Held(const VARIANT& value);
 
     ByteReader& in_;
     IDispatch* object_;
     // Storage behind by-reference VARIANTs; deques keep addresses stable.
-    std::deque<uint64_t> scalars_;
-    std::deque<BSTR> strings_;
     std::deque<SAFEARRAY*> arrays_;
     std::deque<VARIANT> variants_;
-    std::deque<IDispatch*> objects_;
 };
 
 } // namespace velmora::fuzz

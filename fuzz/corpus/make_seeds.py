@@ -58,7 +58,7 @@ ADC_ROWS = {"ADCName": 0, "Ranges": 4, "Detected": 5, "Test": 6, "getRate": 15, 
 DIO_ROWS = {"DIValue": 4, "putDOValue": 6, "putDOStartEnabled": 8}
 DAO_ROWS = {"Name": 0, "putValue": 19, "ValueReal": 20, "putValueReal": 21, "SetValues": 22}
 # Element types in the builder's order (fuzz/variant_builder.cpp).
-I2, I4, R8, BSTR, VARIANT, R4 = 0, 1, 2, 3, 4, 5
+I2, I4, R8, BSTR, VARIANT, R4, BOOL = 0, 1, 2, 3, 4, 5, 7
 
 
 def scalar(kind, payload):
@@ -69,11 +69,7 @@ def number(kind, fmt):
     return lambda v: scalar(kind, struct.pack("<" + fmt, v))
 
 
-i2, i4, r4, r8 = number(I2, "h"), number(I4, "i"), number(R4, "f"), number(R8, "d")
-
-
-def boolean(v):
-    return scalar(7, struct.pack("<h", -1 if v else 0))
+i2, i4, r4, r8, vbool = number(I2, "h"), number(I4, "i"), number(R4, "f"), number(R8, "d"), number(BOOL, "h")
 
 
 def array(element, values, fmt):
@@ -105,7 +101,7 @@ def dispatch():
     write("dispatch", "record-and-read", record)
     write("dispatch", "digital", detect + call(ADC, ADC_ROWS["Test"]) +
           call(DIO, DIO_ROWS["putDOValue"], [ref_scalar(I4, struct.pack("<i", 0x5A5A))]) +
-          call(DIO, DIO_ROWS["DIValue"]) + call(DIO, DIO_ROWS["putDOStartEnabled"], [boolean(True)]))
+          call(DIO, DIO_ROWS["DIValue"]) + call(DIO, DIO_ROWS["putDOStartEnabled"], [vbool(-1)]))
     write("dispatch", "outputs", detect + call(ADC, ADC_ROWS["Test"]) +
           call(DAO, DAO_ROWS["putValue"], [i4(1000), i2(0)]) +
           call(DAO, DAO_ROWS["putValueReal"], [r8(-2.5), i2(1)]) +

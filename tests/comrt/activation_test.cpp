@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +18,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using testing::HasSubstr;
 using velmora::test::Ran;
 
 // {3C2B1A09-8F7E-4D6C-5B4A-39281706F5E4}: a class only the tests register by hand.
@@ -53,19 +54,16 @@ TEST_F(Activation, ALockedStoreLeavesNothingRegistered) {
     const Ran locked = Register(kComponent);
     other.Release();
     EXPECT_EQ(locked.exit, 1);
-    EXPECT_NE(
-        locked.err.find("failed: 0x80070021: The process cannot access the file because another process "
-                        "has locked a portion of the file\n"),
-        std::string::npos)
-        << locked.err;
+    EXPECT_THAT(locked.err,
+                HasSubstr("failed: 0x80070021: The process cannot access the file because another "
+                          "process has locked a portion of the file\n"));
     EXPECT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), CO_E_CLASSSTRING) << "registered in part";
 }
 
 TEST_F(Activation, ARegisteredClassIsCreatedByProgIdFromManyThreads) {
     CLSID clsid{};
     ASSERT_EQ(Register(kComponent).exit, 0);
-    ASSERT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), S_OK);
-    EXPECT_TRUE(clsid == CLSID_TestComponent) << "the ProgID names another class";
+    ASSERT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), S_OK); // another class fails every creation
     std::vector<std::thread> threads;
     std::vector<int32_t> sums(4, 0);
     for (int32_t& sum : sums) {
@@ -89,10 +87,8 @@ TEST_F(Activation, ARegisteredClassIsFoundByEachOfItsTexts) {
     ASSERT_EQ(Register(kComponent).exit, 0);
     LPOLESTR text = nullptr, progId = nullptr;
     ASSERT_EQ(StringFromCLSID(CLSID_TestComponent, &text), S_OK);
-    const std::pair<std::u16string, HRESULT> cases[] = {{text, S_OK},
-                                                        {u"Velmora.TestComponent", S_OK},
-                                                        {u"Velmora.Missing", CO_E_CLASSSTRING},
-                                                        {u"{3C2B1A09-8F7E}", CO_E_CLASSSTRING}};
+    const std::pair<std::u16string, HRESULT> cases[] = {
+        {text, S_OK}, {u"Velmora.TestComponent", S_OK}, {u"Velmora.Missing", CO_E_CLASSSTRING}};
     CoTaskMemFree(text);
     for (const auto& [name, expected] : cases) {
         CLSID clsid{};
@@ -105,13 +101,13 @@ TEST_F(Activation, ARegisteredClassIsFoundByEachOfItsTexts) {
     EXPECT_EQ(ProgIDFromCLSID(kHandMadeClass, &progId), REGDB_E_CLASSNOTREG);
 }
 
+// The class's own key going is the e2e Registration test's, through the
+// same unregistration; here the tool's -u.
 TEST_F(Activation, UnregisteringRemovesTheClassWithItsProgId) {
     CLSID clsid{};
     ASSERT_EQ(Register(kComponent).exit, 0);
     ASSERT_EQ(Register("-u " + kComponent).exit, 0);
     EXPECT_EQ(CLSIDFromProgID(u"Velmora.TestComponent", &clsid), CO_E_CLASSSTRING) << "ProgID left behind";
-    velmora::ComPtr<ICalculator> calculator;
-    EXPECT_EQ(Create(CLSID_TestComponent, IID_ICalculator, calculator.put()), REGDB_E_CLASSNOTREG);
 }
 
 // Every failed creation clears the out pointer.
@@ -161,7 +157,7 @@ TEST_F(Activation, TheToolRefusesWhatItCannotRegister) {
     for (const auto& [arguments, reason] : refusals) {
         const Ran refused = Register(arguments);
         EXPECT_EQ(refused.exit, 1) << arguments;
-        EXPECT_NE(refused.err.find(reason), std::string::npos) << refused.err;
+        EXPECT_THAT(refused.err, HasSubstr(reason));
     }
 }
 

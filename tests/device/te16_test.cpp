@@ -11,6 +11,7 @@
 #include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 #include <vector>
 
 #include "device/te16.h"
@@ -56,29 +57,17 @@ protected:
         ASSERT_TRUE(dev.Open(ip, TE16::kInterfaceEthernet)) << dev.LastErrorText();
     }
 
-    // Common-ground channels on range 0; frame rate = total rate / channels.
-    void Program(const std::vector<int32_t>& phys, double totalRate) {
-        ASSERT_TRUE(dev.SetLChannelCount(static_cast<int32_t>(phys.size())));
-        for (std::size_t i = 0; i < phys.size(); ++i)
-            ASSERT_TRUE(dev.SetLChannel(static_cast<int32_t>(i), phys[i], 0, 0, 0));
-        double acqFreq = totalRate, frameFreq = totalRate / static_cast<double>(phys.size());
-        ASSERT_TRUE(dev.SetAdcFreq(acqFreq, frameFreq)) << dev.LastErrorText();
-    }
-
-    // Receives `count` values in volts; fewer if 5 s pass or a receive fails
-    // (LastResult then holds its code).
-    std::vector<double> ReceiveVolts(std::size_t count) {
-        std::vector<uint32_t> words(count);
-        std::vector<double> volts(count);
+    // Words received until a receive fails (LastResult then holds its code)
+    // or 5 s pass.
+    std::size_t Received() {
+        std::vector<uint32_t> words(100000);
         std::size_t got = 0;
-        const auto deadline = Clock::now() + std::chrono::seconds(5);
-        while (got < count && Clock::now() < deadline) {
-            const int32_t w = dev.Recv(words.data(), static_cast<int32_t>(count - got), kRecvTimeoutMs);
+        for (const auto deadline = Clock::now() + std::chrono::seconds(5); Clock::now() < deadline;) {
+            const int32_t w = dev.Recv(words.data(), static_cast<int32_t>(words.size()), kRecvTimeoutMs);
             if (w < 0) break;
-            got += static_cast<std::size_t>(dev.ProcessAdcData(words.data(), w, volts.data() + got));
+            got += static_cast<std::size_t>(w);
         }
-        volts.resize(got);
-        return volts;
+        return got;
     }
 
     VendorApi api = SpyTable();
@@ -130,7 +119,8 @@ TEST_F(TE16Sim, UsbOpensOnlyAnIndexInAListThatCame) {
 // library's code is kept.
 TEST_F(TE16Sim, AStreamThatFailsKeepsTheLibrarysCode) {
     OpenModule();
-    Program({0}, 500000);
+    double rate = 500000, frame = 500000; // one channel
+    ASSERT_TRUE(dev.SetLChannelCount(1) && dev.SetLChannel(0, 0, 0, 0, 0) && dev.SetAdcFreq(rate, frame));
     ASSERT_TRUE(dev.SetInStreamBufSize(1024));
     ASSERT_EQ(e16sim_fault_stall(E16SIM_MODULE_DAC, 1), 0);
     ASSERT_TRUE(dev.StartStreams(true, false, false, false, false));
@@ -138,13 +128,13 @@ TEST_F(TE16Sim, AStreamThatFailsKeepsTheLibrarysCode) {
     EXPECT_EQ(dev.Recv(&word, 1, 50), 0) << "words within the time-out of a stalled module";
     EXPECT_EQ(dev.LastResult(), 0) << "a time-out is no error";
     ASSERT_EQ(e16sim_fault_stall(E16SIM_MODULE_DAC, 0), 0);
-    EXPECT_EQ(ReceiveVolts(100000).size(), 1024u) << "the stall let the buffer fill";
+    EXPECT_EQ(Received(), 1024u) << "the stall let the buffer fill";
     EXPECT_EQ(dev.LastErrorText(), "Error -10: " + std::string(::X502_GetErrorString(-10)));
 
     ASSERT_TRUE(dev.StopStreams());
     ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, 1000), 0);
     ASSERT_TRUE(dev.StartStreams(true, false, false, false, false));
-    EXPECT_EQ(ReceiveVolts(100000).size(), 1000u) << "the words before the loss";
+    EXPECT_EQ(Received(), 1000u) << "the words before the loss";
     EXPECT_EQ(dev.LastErrorText(), "Error -11: " + std::string(::X502_GetErrorString(-11)));
 }
 
@@ -155,15 +145,16 @@ TEST_F(TE16Sim, FlashWritesKeepTheRestOfTheirSectors) {
     OpenModule();
     std::vector<uint8_t> flash(3 * TE16::kFlashSector);
     for (std::size_t i = 0; i < flash.size(); ++i) flash[i] = static_cast<uint8_t>(i * 7 + 1);
-    const struct {
-        int32_t address;
-        std::vector<uint8_t> bytes;
-    } writes[] = {{0, flash}, {4090, std::vector<uint8_t>(10, 0x5A)}, {8192, {0x00}}, {12287, {0xFF}}};
-    for (const auto& w : writes) {
-        SCOPED_TRACE(w.address);
-        ASSERT_TRUE(dev.FlashWrite(w.address, w.bytes.data(), static_cast<int32_t>(w.bytes.size())))
+    const std::pair<int32_t, std::vector<uint8_t>> writes[] = {// address, bytes
+                                                               {0, flash},
+                                                               {4090, std::vector<uint8_t>(10, 0x5A)},
+                                                               {8192, {0x00}},
+                                                               {12287, {0xFF}}};
+    for (const auto& [address, bytes] : writes) {
+        SCOPED_TRACE(address);
+        ASSERT_TRUE(dev.FlashWrite(address, bytes.data(), static_cast<int32_t>(bytes.size())))
             << dev.LastErrorText();
-        std::copy(w.bytes.begin(), w.bytes.end(), flash.begin() + w.address);
+        std::ranges::copy(bytes, flash.begin() + address);
         std::vector<uint8_t> read(flash.size());
         ASSERT_TRUE(dev.FlashRead(0, read.data(), static_cast<int32_t>(read.size())));
         EXPECT_EQ(read, flash);
@@ -180,20 +171,18 @@ TEST_F(TE16Sim, FlashWritesKeepTheRestOfTheirSectors) {
 // top-up sends a copy only when one fits, as it does once the module plays.
 TEST_F(TE16Sim, PreloadedOutputFillsItsBufferWithWholeCopies) {
     OpenModule();
-    const struct {
-        int32_t size;
-        bool dac2;
-        int32_t bufferWords;
-    } cases[] = {{300, true, 1000200}, {1000000, false, 2000000}, {1000, true, 1000000}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.size);
-        const std::vector<double> samples(static_cast<std::size_t>(c.size), 1.0);
+    // The signal's samples, whether DAC2 plays too, the buffer's words.
+    const std::tuple<int32_t, bool, int32_t> cases[] = {
+        {300, true, 1000200}, {1000000, false, 2000000}, {1000, true, 1000000}};
+    for (const auto& [size, dac2, bufferWords] : cases) {
+        SCOPED_TRACE(size);
+        const std::vector<double> samples(static_cast<std::size_t>(size), 1.0);
         e16sim_reset_call_counts();
-        ASSERT_TRUE(dev.StartPreloadedOutput(c.size, true, c.dac2, samples.data(), samples.data()))
+        ASSERT_TRUE(dev.StartPreloadedOutput(size, true, dac2, samples.data(), samples.data()))
             << dev.LastErrorText();
         EXPECT_EQ(std::pair(dev.outStreamBufWords(), test::ModuleState().out_buf_words),
-                  std::pair(c.bufferWords, static_cast<uint32_t>(c.bufferWords)));
-        const int64_t copies = c.bufferWords / dev.outWords();
+                  std::pair(bufferWords, static_cast<uint32_t>(bufferWords)));
+        const int64_t copies = bufferWords / dev.outWords();
         EXPECT_EQ(e16sim_call_count("X502_Send"), copies) << "whole copies until full";
         EXPECT_FALSE(dev.SendOutput()) << "a top-up with no room";
         EXPECT_EQ(e16sim_call_count("X502_Send"), copies);

@@ -62,11 +62,6 @@ public:
     bool DataArrives() {
         return Eventually([&] { return Unread() > 0; });
     }
-    // A few turns of the worker's loop.
-    static bool WorkerTurns() {
-        const int64_t polls = e16sim_call_count("X502_Recv");
-        return Eventually([&] { return e16sim_call_count("X502_Recv") >= polls + 3; });
-    }
     int16_t Reading() {
         int16_t index = kSingle, code = 0;
         EXPECT_EQ(adc_->GetChannel(&index, &code), S_OK);
@@ -119,7 +114,9 @@ const Operation kOperations[] = {
          f.kadrsBefore = f.Unread();
      },
      [](Faults& f) { // the worker rides it out silently; the stop ends it and keeps what came
-         EXPECT_TRUE(f.WorkerTurns());
+         const int64_t polls = e16sim_call_count("X502_Recv");
+         EXPECT_TRUE(Eventually([&] { return e16sim_call_count("X502_Recv") >= polls + 3; }))
+             << "the worker turns";
          EXPECT_EQ(f.LastError(), "") << "the worker reports nothing";
          EXPECT_EQ(f.adc_->StopRecord(), S_OK);
          EXPECT_FALSE(f.Busy());
@@ -180,10 +177,11 @@ constexpr int32_t kBlock = 4096;             // kadrs of one channel at 100000 p
 constexpr int32_t kCame = 2 * kBlock + 1000; // the loss comes inside the third block
 
 // A lost connection, after kCame kadrs, ends the recording by itself: Busy
-// false with the library's text in LastError and EndReason, what came before
-// kept, and the module given up. Once it answers again, the next Test opens
-// the same address without asking, keeps what the host set since the last
-// save (rate, channel table, generator), and a start records.
+// false with the library's text in LastError (EndReason, the same text, is
+// the stalled stream's test), what came before kept, and the module given
+// up. Once it answers again, the next Test opens the same address without
+// asking, keeps what the host set since the last save (rate, channel table,
+// generator), and a start records.
 TEST_F(Faults, ALostConnectionGivesTheModuleUpUntilTheNextTest) {
     DetectAndArm();
     driver::DriverState& s = driver::State();
@@ -200,11 +198,8 @@ TEST_F(Faults, ALostConnectionGivesTheModuleUpUntilTheNextTest) {
     ASSERT_TRUE(StartRecord()) << LastError();
     ASSERT_EQ(driver::State().acquisition.blocks.blockKadrs, kBlock);
     ASSERT_TRUE(Eventually([&] { return !Busy(); }));
-    const std::string lost = "Error -11: Connection to the module was lost";
-    EXPECT_EQ(LastError(), lost);
-    EXPECT_EQ(Text(&IModule::get_EndReason), lost);
+    EXPECT_EQ(LastError(), "Error -11: Connection to the module was lost");
     EXPECT_EQ(Unread(), kCame) << "the kadrs of the block cut short are kept too";
-    EXPECT_EQ(Number(&IModule::get_KadrsReceived), kCame);
     EXPECT_FALSE(Ask(adc_.get(), &IADC3::get_Detected));
     EXPECT_FALSE(Connected());
     EXPECT_FALSE(WorkerLeft());
@@ -235,35 +230,28 @@ TEST_F(Faults, ALostConnectionGivesTheModuleUpUntilTheNextTest) {
 // ends the recording the same way: the stop word is written, and the module
 // stays open.
 TEST_F(Faults, AStalledStreamEndsTheRecordingWithAReason) {
-    struct Case {
-        const char* name;
-        uint32_t timeScale;
-        bool stall;           // after the first data
-        int pauseMs;          // before the host reads
-        const char* reason;   // how LastError and EndReason begin
-        bool failing = false; // every receive fails, from before the first data
-        const char* ending = "";
-    };
-    const Case cases[] = {
-        {"stall", 1, true, 0, "No data from the module for 5 s"},
-        {"overflow", 100, false, 1000, "Error -10: Input stream buffer overflow"},
-        {"failing", 1, false, 0, "Error -13: ", true, "; every read failed for 5 s"},
+    enum Fault { Stall, Overflow, Failing };
+    // How LastError and EndReason begin and end.
+    const std::tuple<Fault, const char*, const char*> cases[] = {
+        {Stall, "No data from the module for 5 s", ""},            // after the first data
+        {Overflow, "Error -10: Input stream buffer overflow", ""}, // the host reads after a pause
+        {Failing, "Error -13: ", "; every read failed for 5 s"},   // from before the first data
     };
     Detect();
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [fault, reason, ending] : cases) {
+        SCOPED_TRACE(reason);
         EnableWords(0x00A5, 0x005A);
-        e16sim_set_time_scale(c.timeScale);
-        if (c.failing) {
+        e16sim_set_time_scale(fault == Overflow ? 100 : 1);
+        if (fault == Failing) {
             ASSERT_EQ(e16sim_fault_fail_call("X502_Recv", X502_ERR_INTERNAL), 0);
         }
         ASSERT_TRUE(StartRecord()) << LastError();
-        if (!c.failing) {
+        if (fault != Failing) {
             ASSERT_TRUE(DataArrives());
         }
         const auto since = std::chrono::steady_clock::now();
-        if (c.stall) e16sim_fault_stall(E16SIM_MODULE_DAC, 1);
-        std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
+        if (fault == Stall) e16sim_fault_stall(E16SIM_MODULE_DAC, 1);
+        if (fault == Overflow) std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         std::vector<int16_t> buffer(1 << 16); // the host keeps reading
         ASSERT_TRUE(Eventually(
             [&] {
@@ -272,8 +260,8 @@ TEST_F(Faults, AStalledStreamEndsTheRecordingWithAReason) {
             },
             std::chrono::seconds(8)));
         EXPECT_LT(std::chrono::steady_clock::now() - since, std::chrono::milliseconds(6500));
-        EXPECT_TRUE(LastError().starts_with(c.reason)) << LastError();
-        EXPECT_TRUE(LastError().ends_with(c.ending)) << LastError();
+        EXPECT_TRUE(LastError().starts_with(reason)) << LastError();
+        EXPECT_TRUE(LastError().ends_with(ending)) << LastError();
         EXPECT_EQ(Text(&IModule::get_EndReason), LastError());
         EXPECT_TRUE(Connected()) << "only a lost connection gives the module up";
         EXPECT_EQ(ModuleLines(), 0x005Au) << "the stop word";

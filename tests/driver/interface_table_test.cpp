@@ -30,14 +30,12 @@ constexpr std::pair<char, VARTYPE> kTypes[] = {
 // clang-format on
 
 VARTYPE TypeOf(char letter) {
-    for (auto [l, vt] : kTypes)
-        if (l == letter) return vt;
-    return VT_ILLEGAL;
+    const auto* type = std::ranges::find(kTypes, letter, &std::pair<char, VARTYPE>::first);
+    return type != std::end(kTypes) ? type->second : VARTYPE{VT_ILLEGAL};
 }
-char LetterOf(VARTYPE type) {
-    for (auto [l, vt] : kTypes)
-        if (vt == type) return l;
-    return '#';
+char LetterOf(VARTYPE vt) {
+    const auto* type = std::ranges::find(kTypes, vt, &std::pair<char, VARTYPE>::second);
+    return type != std::end(kTypes) ? type->first : '#';
 }
 
 struct Row {

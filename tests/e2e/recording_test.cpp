@@ -69,10 +69,9 @@ HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFiveWays) {
     ASSERT_EQ(ringKadrs, 3000);
     ASSERT_TRUE(Ask(adc.get(), &IADC3::StartRecord));
     int32_t full = 0;
-    for (auto start = Clock::now(); full < ringKadrs && Clock::now() - start < std::chrono::seconds(5);) {
-        std::this_thread::sleep_for(milliseconds(10));
-        full = Get(adc.get(), &IADC3::get_InputCountKadrs);
-    }
+    velmora::test::Eventually(
+        [&] { return (full = Get(adc.get(), &IADC3::get_InputCountKadrs)) >= ringKadrs; },
+        std::chrono::seconds(5));
     float rate = 1000; // while busy, a rate and a selection are refused
     adc->put_Rate(&rate);
     Select(adc.get(), {0});

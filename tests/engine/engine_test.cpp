@@ -45,6 +45,18 @@ protected:
         DriverRecordTest::SetUp();
         if (!IsSkipped()) Detect();
     }
+    void Record(const std::vector<int16_t>& channels, float rate) {
+        SetInputChannels(s, channels);
+        SetRate(s, rate);
+        ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
+    }
+    // Recording one channel at 1 kHz (a block of 64 kadrs), the worker
+    // waiting for the trigger.
+    void RecordWaitingForTheTrigger() {
+        s.sync.mode = StartMode::Syn1Rise;
+        Record({0}, 1000.0f);
+        std::this_thread::sleep_for(50ms);
+    }
 };
 
 // The simulator behind a library version the test chooses, opening the
@@ -62,40 +74,43 @@ const device::VendorApi& ChosenLibrary() {
     return api;
 }
 
-TEST_F(BeforeDetection, ACancelledDetectionKeepsTheLastError) {
-    driver::OnObjectCreated(s);
-    s.lastError = "previous";
-    dialogs_->QueueCancel();
-    EXPECT_FALSE(TestDevice(s, *dialogs_));
-    EXPECT_EQ(s.lastError, "previous") << "a cancel keeps the last error";
-    EXPECT_TRUE(dialogs_->waitCursor.empty()) << "nothing was opened";
-}
-
-TEST_F(EngineTest, DetectionDescribesTheModule) {
-    EXPECT_EQ(s.module.basePort, 2);
-    EXPECT_EQ(s.lastError, "");
-    EXPECT_EQ(s.module.infoText,
-              "Board:\tE16, rev.A\r\nSerial N:\tSIM0001\r\nMCU:\tVer.1.0.3\r\nFPGA:\tVer.1.5");
-    EXPECT_EQ(dialogs_->waitCursor, (std::vector<bool>{true, false}));
-}
-
-TEST_F(BeforeDetection, DetectionRefusesLibrariesBefore1_1_30) {
-    // 1.1.29, 1.1.30, 1.2.0, 2.0.0, 0.9.99
-    const std::pair<uint32_t, bool> versions[] = {{0x01011D00u, false},
-                                                  {0x01011E00u, true},
-                                                  {0x01020000u, true},
-                                                  {0x02000000u, true},
-                                                  {0x00096300u, false}};
-    for (const auto& [version, accepted] : versions) {
-        SCOPED_TRACE(testing::Message() << "library " << std::hex << version);
-        g_version = version;
+// A detection needs library 1.1.30 or later and an address from the chooser.
+// One that succeeds describes the module and clears the last error, which a
+// library refused replaces and a cancel keeps; only an open shows the wait cursor.
+TEST_F(BeforeDetection, DetectionNeedsLibrary1_1_30AndAnAddress) {
+    const std::string reinstall = "Please reinstall E16 driver (X502API v1.1.30 is required)!";
+    const std::vector<bool> kOpenCursor = {true, false}; // on for the open only
+    const struct {
+        uint32_t version;
+        uint32_t address; // 0: the chooser cancelled
+        int16_t basePort; // 0: not detected
+        std::string error;
+    } cases[] = {
+        {0x01011E00u, 0, 0, "previous"},
+        {0x01011E00u, 0x7F008000, 1, ""}, // 1.1.30; the address's low 15 bits zero: base port 1
+        {0x01020000u, 0x7F000001, 2, ""}, // any of them set: 2
+        {0x02000000u, 0x7F008000, 1, ""}, // 2.0.0
+        {0x01011D00u, 0x7F008000, 0,
+         reinstall}, // 1.1.29; last, as a refused library leaves its answer queued
+        {0x00096300u, 0x7F008000, 0, reinstall}, // 0.9.99
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "library " << std::hex << c.version << ", address " << c.address);
+        g_version = c.version;
         driver::OnObjectCreated(s);
         s.module.device = std::make_unique<device::TE16>(ChosenLibrary());
-        dialogs_->QueueAddress(0x7F008000); // low 15 bits zero: base port 1
-        EXPECT_EQ(TestDevice(s, *dialogs_), accepted) << "detected";
-        EXPECT_EQ(s.module.basePort, accepted ? 1 : 0) << "base port";
-        EXPECT_EQ(std::exchange(dialogs_->selectIpTitles, {}).size(), accepted ? 1u : 0u) << "address asked";
-        EXPECT_EQ(s.lastError, accepted ? "" : "Please reinstall E16 driver (X502API v1.1.30 is required)!");
+        s.lastError = "previous";
+        c.address == 0 ? dialogs_->QueueCancel() : dialogs_->QueueAddress(c.address);
+        EXPECT_EQ(TestDevice(s, *dialogs_), c.basePort != 0) << "detected";
+        EXPECT_EQ(s.module.basePort, c.basePort) << "base port";
+        EXPECT_EQ(s.lastError, c.error);
+        const bool asked = c.address == 0 || c.error.empty(), opened = c.basePort != 0;
+        EXPECT_EQ(std::exchange(dialogs_->selectIpTitles, {}).size(), asked ? 1u : 0u) << "address asked";
+        EXPECT_EQ(std::exchange(dialogs_->waitCursor, {}), opened ? kOpenCursor : std::vector<bool>{});
+        if (opened) {
+            EXPECT_EQ(s.module.infoText,
+                      "Board:\tE16, rev.A\r\nSerial N:\tSIM0001\r\nMCU:\tVer.1.0.3\r\nFPGA:\tVer.1.5");
+        }
         driver::OnObjectDestroyed(s);
     }
 }
@@ -139,30 +154,27 @@ TEST_F(EngineTest, ARateBecomesADividerWithADecimation) {
     // is some 15.3 Hz: slower rates take a decimation that the module can
     // run, and keep it when the rate achieved is applied again. The kadr rate
     // is the module's own, before its rounding to a float (500000 / 3).
-    const struct {
-        std::size_t channels;
-        float asked, achieved;
-        int32_t divider, decimation;
-    } cases[] = {
+    // Channels, the rate asked and achieved, the divider and the decimation.
+    const std::tuple<std::size_t, float, float, int32_t, int32_t> cases[] = {
         {8, 100000.0f, 62500.0f, 96, 1}, {1, 7000.0f, 7000.3f, 6857, 1},
         {1, 1.0f, 1.0f, 1 << 20, 16},    {1, 3.0f, 3.0f, 1 << 20, 8},
         {1, 10.0f, 10.0f, 1 << 20, 2},   {4, 0.001f, 0.001f, 1 << 20, 1 << 13},
         {32, 0.5f, 0.5f, 750000, 4},     {3, 166666.0f, 166666.67f, 96, 1},
         {1, 15.2f, 15.2f, 1 << 20, 2}, // within 0.4 % of the slowest frame
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.channels << " channels at " << c.asked);
-        SetInputChannels(s, std::vector<int16_t>(c.channels, 0));
-        SetRate(s, c.asked);
+    for (const auto& [channels, asked, achieved, divider, decimation] : cases) {
+        SCOPED_TRACE(testing::Message() << channels << " channels at " << asked);
+        SetInputChannels(s, std::vector<int16_t>(channels, 0));
+        SetRate(s, asked);
         for (const char* when : {"asked", "applied again"}) {
-            const float achieved = GetRate(s);
-            EXPECT_NEAR(achieved, c.achieved, 1e-4 * c.achieved) << when;
-            EXPECT_EQ(s.input.adcDivider, c.divider) << when;
-            EXPECT_EQ(s.input.decimation, c.decimation) << when;
-            EXPECT_EQ(GetKadrRate(s), Pending().frame_freq / c.decimation) << when << ": unrounded";
-            EXPECT_EQ(achieved, static_cast<float>(GetKadrRate(s))) << when;
+            const float rate = GetRate(s);
+            EXPECT_NEAR(rate, achieved, 1e-4 * achieved) << when;
+            EXPECT_EQ(s.input.adcDivider, divider) << when;
+            EXPECT_EQ(s.input.decimation, decimation) << when;
+            EXPECT_EQ(GetKadrRate(s), Pending().frame_freq / decimation) << when << ": unrounded";
+            EXPECT_EQ(rate, static_cast<float>(GetKadrRate(s))) << when;
         }
-        EXPECT_NEAR(Pending().adc_freq, 48e6 / c.divider, 1e-6) << "the module's frequency";
+        EXPECT_NEAR(Pending().adc_freq, 48e6 / divider, 1e-6) << "the module's frequency";
     }
 }
 
@@ -225,10 +237,8 @@ TEST(ReceiveTimeout, IsTwoOfTheModulesKadrsPlus5s) {
 // Two channels at 1 kHz, the second on range 2: a pass has room for the first
 // power of two of kadrs lasting 40 ms, each sample scaled for its channel's range.
 TEST_F(EngineTest, BlockTablesFitTheRecording) {
-    SetInputChannels(s, {0, 1});
     SetChannelRange(s, 1, 2);
-    SetRate(s, 1000.0f);
-    ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
+    ASSERT_NO_FATAL_FAILURE(Record({0, 1}, 1000.0f));
     const BlockTables& blocks = s.acquisition.blocks;
     EXPECT_EQ(blocks.blockKadrs, 64);
     EXPECT_EQ(ModuleState().in_step, 10u) << "the words of one hand-over time";
@@ -239,9 +249,8 @@ TEST_F(EngineTest, BlockTablesFitTheRecording) {
 
 TEST_F(EngineTest, DecimationKeepsTheFirstOfEveryNFrames) {
     s.input.channelTable[0] = {31, 1}; // Y16 against ground: -5 V + 0.01 V a frame
-    SetInputChannels(s, {0});
-    SetRate(s, 1.0f); // a decimation of 16: the module's slowest frame is some 15.3 Hz
-    ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
+    ASSERT_NO_FATAL_FAILURE(
+        Record({0}, 1.0f)); // a decimation of 16: the module's slowest frame is some 15.3 Hz
     ASSERT_TRUE(Eventually([&] { return s.ring.CountUnread() > 0; }, 10s));
     const InputTable t = s.ring.Take(s.input.inputChannels);
     EXPECT_EQ(t.kadrs, 1) << "the first of sixteen frames is the one kadr kept";
@@ -252,8 +261,7 @@ TEST_F(EngineTest, DecimationKeepsTheFirstOfEveryNFrames) {
 }
 
 TEST_F(EngineTest, ANewRingSizeWaitsForTheNextStart) {
-    SetInputChannels(s, {0});
-    ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
+    ASSERT_NO_FATAL_FAILURE(Record({0}, 1000.0f));
     const int32_t running = s.ring.Capacity();
     SetInputSizeRequested(s, 4096);
     EXPECT_EQ(s.ring.SizeKadrs(), running);
@@ -323,40 +331,12 @@ TEST_F(EngineTest, KadrsCutBetweenPassesOrByAStopComeWhole) {
     }
 }
 
-// Recording one channel at 1 kHz (a block of 64 kadrs), the worker waiting
-// for the trigger.
-void StartWaitingForTheTrigger(driver::DriverState& s) {
-    engine::SetInputChannels(s, {0});
-    engine::SetRate(s, 1000.0f);
-    s.sync.mode = core::StartMode::Syn1Rise;
-    ASSERT_TRUE(engine::StartRecordChecked(s)) << s.lastError;
-    std::this_thread::sleep_for(50ms);
-}
-
-// While nothing comes the worker's receives last a few milliseconds each,
-// with pauses of 20 ms between them. A stop cuts the pause short, and no
-// receive outlasts a few milliseconds, whatever the library does at a stop.
-TEST_F(EngineTest, AWaitingWorkerPausesUntilAStop) {
-    ASSERT_NO_FATAL_FAILURE(StartWaitingForTheTrigger(s));
-    e16sim_reset_call_counts();
-    std::this_thread::sleep_for(500ms);
-    EXPECT_LE(e16sim_call_count("X502_Recv"), 30) << "receives between pauses of 20 ms while nothing comes";
-    EXPECT_GE(e16sim_call_count("X502_Recv"), 10) << "receives of a few milliseconds";
-    const auto stop = Clock::now();
-    engine::StopRecording(s);
-    EXPECT_LT(Clock::now() - stop, 1s);
-    EXPECT_FALSE(s.acquisition.HasWorker());
-}
-
 // The hand-over follows how often the host polled over the last window,
 // within its bounds, and holds between windows.
 TEST(HandOverPace, FollowsTheHostsPollsWithinItsBounds) {
     using namespace std::chrono;
-    const struct {
-        uint64_t polls;     // in the window
-        milliseconds after; // since the window began
-        int64_t ms;         // the interval then
-    } cases[] = {
+    // Polls in the window, the time since it began, the interval then in ms.
+    const std::tuple<uint64_t, milliseconds, int64_t> cases[] = {
         {100, 100ms, kHandOverMs},      // every millisecond: the fastest
         {20, 100ms, 5},                 // every 5 ms
         {16, 100ms, 6},                 // every 6.25 ms
@@ -370,39 +350,50 @@ TEST(HandOverPace, FollowsTheHostsPollsWithinItsBounds) {
     EXPECT_EQ(pace.Interval(0, start).count(), kHandOverMs) << "the fastest until the first window ends";
     auto since = start;
     uint64_t polls = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.polls << " polls in " << c.after.count() << " ms");
-        const auto now = since + c.after;
-        EXPECT_EQ(pace.Interval(polls + c.polls, now).count(), c.ms);
-        if (c.after >= HandOverPace::kWindow) {
-            polls += c.polls;
+    for (const auto& [inWindow, after, ms] : cases) {
+        SCOPED_TRACE(testing::Message() << inWindow << " polls in " << after.count() << " ms");
+        const auto now = since + after;
+        EXPECT_EQ(pace.Interval(polls + inWindow, now).count(), ms);
+        if (after >= HandOverPace::kWindow) {
+            polls += inWindow;
             since = now;
         }
     }
 }
 
-// A host that does not poll gets the slowest hand-overs, whose pauses a
-// stop still cuts short; and everything comes whole when it does read.
-TEST_F(EngineTest, AStopEndsAPacedHandOverAtOnce) {
-    SetInputChannels(s, {0, 1, 2, 3});
-    SetRate(s, 50000.0f);
-    ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
-    std::this_thread::sleep_for(300ms);
-    const int32_t kadrs = s.ring.Take(s.input.inputChannels).kadrs;
-    EXPECT_GT(kadrs, 10000) << "0.3 s at 50000 kadrs/s";
-    const auto stop = Clock::now();
-    engine::StopRecording(s);
-    EXPECT_LT(Clock::now() - stop, 100ms);
-    EXPECT_FALSE(s.acquisition.HasWorker());
+// A stop ends the worker at once: one waiting for the trigger, whose receives
+// last a few milliseconds each with pauses of 20 ms between them, whatever
+// the library does at a stop; and one whose host does not poll, which gets
+// the slowest hand-overs (and everything whole when it does read).
+TEST_F(EngineTest, AStopEndsTheWorkerAtOnce) {
+    for (const bool waiting : {false, true}) {
+        SCOPED_TRACE(waiting ? "waiting for the trigger" : "paced hand-overs");
+        if (waiting) {
+            ASSERT_NO_FATAL_FAILURE(RecordWaitingForTheTrigger());
+            e16sim_reset_call_counts();
+            std::this_thread::sleep_for(500ms);
+            EXPECT_LE(e16sim_call_count("X502_Recv"), 30)
+                << "receives between pauses of 20 ms while nothing comes";
+            EXPECT_GE(e16sim_call_count("X502_Recv"), 10) << "receives of a few milliseconds";
+        } else {
+            ASSERT_NO_FATAL_FAILURE(Record({0, 1, 2, 3}, 50000.0f));
+            std::this_thread::sleep_for(300ms);
+            EXPECT_GT(s.ring.Take(s.input.inputChannels).kadrs, 10000) << "0.3 s at 50000 kadrs/s";
+        }
+        const auto stop = Clock::now();
+        StopRecording(s);
+        EXPECT_LT(Clock::now() - stop, waiting ? 1000ms : 100ms);
+        EXPECT_FALSE(s.acquisition.HasWorker());
+    }
 }
 
 // Once the trigger came, kadrs reach the ring long before a whole block of them has.
 TEST_F(EngineTest, TheTriggersKadrsComeBeforeABlockOfThem) {
-    ASSERT_NO_FATAL_FAILURE(StartWaitingForTheTrigger(s));
+    ASSERT_NO_FATAL_FAILURE(RecordWaitingForTheTrigger());
     e16sim_fire_edge(E16SIM_INPUT_TRIG, 1);
     ASSERT_TRUE(Eventually([&] { return s.ring.CountUnread() > 0; }, 10s));
     EXPECT_LT(s.ring.CountUnread(), s.acquisition.blocks.blockKadrs / 2) << "a block late";
-    engine::StopRecording(s);
+    StopRecording(s);
 }
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -422,7 +413,7 @@ TEST(VoltsToCodes, EachValueGivesItsRoundedClippedCode) {
     std::vector<int16_t> block(values.size());
     output::DoubleToInt16(values.data(), block.data(), values.size());
     for (std::size_t i = 0; i < cases.size(); ++i) {
-        EXPECT_EQ(engine::CodeOf(values[i]), cases[i].second) << "reference, " << values[i];
+        EXPECT_EQ(CodeOf(values[i]), cases[i].second) << "reference, " << values[i];
         EXPECT_EQ(block[i], cases[i].second) << "block function, " << values[i];
     }
     EXPECT_EQ(ClampToCode(-11.0 * 3200), -32768) << "a single reading's code clips rather than wraps";
@@ -445,20 +436,20 @@ TEST(VoltsToCodes, EveryKernelGivesTheReferencesBitsOnTheSpecialValues) {
     for (int i = 0; i < 2000; ++i) corpus.push_back(halves(random) / 2.0);
     // Codes per volt of the four ranges, 1 (values already in codes) and odd ones.
     const std::vector<double> scales = {1.0, 3200.0, 12800.0, 51200.0, 204800.0, -1.0, 0.0, 0.5, 1e-300};
-    for (const engine::CodeKernel kernel : {engine::CodeKernel::Sse2, engine::CodeKernel::Avx2}) {
-        if (!engine::KernelRuns(kernel)) continue;
+    for (const CodeKernel kernel : {CodeKernel::Sse2, CodeKernel::Avx2}) {
+        if (!KernelRuns(kernel)) continue;
         for (const std::size_t channels : {1u, 3u, 8u, 9u, 32u}) {
             std::vector<double> perChannel(channels);
             for (std::size_t c = 0; c < channels; ++c) perChannel[c] = scales[c % scales.size()];
-            const engine::CodeScales pattern(perChannel);
+            const CodeScales pattern(perChannel);
             for (std::size_t shift = 0; shift < 17; ++shift) {
                 const std::size_t count = corpus.size() - shift;
                 std::vector<double> volts(corpus.begin() + static_cast<std::ptrdiff_t>(shift), corpus.end());
                 std::vector<int16_t> got(count, 99);
-                engine::VoltsToCodes(kernel, volts.data(), pattern, got.data(), count);
+                VoltsToCodes(kernel, volts.data(), pattern, got.data(), count);
                 for (std::size_t i = 0; i < count; ++i) {
                     const double scale = perChannel[i % channels];
-                    ASSERT_EQ(got[i], engine::CodeOf(volts[i] * scale))
+                    ASSERT_EQ(got[i], CodeOf(volts[i] * scale))
                         << "kernel " << static_cast<int>(kernel) << ", " << channels << " channels, value "
                         << volts[i] << " times " << scale << " at " << i;
                 }

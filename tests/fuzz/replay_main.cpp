@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -31,9 +31,8 @@ int main(int argc, char** argv) {
     LLVMFuzzerInitialize(&argc, &argv);
     for (const auto& file : files) {
         std::fprintf(stderr, "fuzz replay: %s\n", file.c_str());
-        std::ostringstream bytes;
-        bytes << std::ifstream(file, std::ios::binary).rdbuf();
-        const std::string input = bytes.str();
+        std::ifstream stream(file, std::ios::binary);
+        const std::string input{std::istreambuf_iterator<char>(stream), {}};
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(input.data()), input.size());
     }
     std::printf("fuzz replay: %zu inputs, no failure\n", files.size());

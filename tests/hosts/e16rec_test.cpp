@@ -253,8 +253,7 @@ TEST(E16recWriter, AFinishLeavesAFileThatTakesNothingBehind) {
                   c.finished);
         const auto due = std::min({c.stuck, c.limit, c.stopAfter == 0ms ? 1h : c.stopAfter});
         EXPECT_LT(std::chrono::steady_clock::now() - begun, due + 1s);
-        EXPECT_THAT(notes, testing::Each(100));
-        EXPECT_EQ(notes.size(), static_cast<std::size_t>(c.notes));
+        EXPECT_THAT(notes, AllOf(testing::Each(100), testing::SizeIs(c.notes)));
         EXPECT_EQ(writer.Unwritten(), c.finished == Finished::Written ? 0 : 100);
         file.Open();
         EXPECT_EQ(writer.Finish(1min, stops, [](int64_t) {}), Finished::Written) << "the thread went on";
@@ -308,19 +307,19 @@ TEST(E16recPublisher, SendsEveryBlockInOrderThenTheEnd) {
     publisher.Push(codes.data(), 7);
     EXPECT_EQ(publisher.LostKadrs(), 7);
     EXPECT_EQ(publisher.Messages(), 3);
-    const struct {
-        int64_t first, kadrs;
-        const char* end;
-    } expected[] = {{0, 100, nullptr}, {100, 200, nullptr}, {300, 0, "complete"}};
-    for (const auto& e : expected) {
+    // Each message's first kadr, kadrs and end.
+    const std::tuple<int64_t, int64_t, std::string> expected[] = {
+        {0, 100, ""}, {100, 200, ""}, {300, 0, "complete"}};
+    for (int64_t seq = 0; seq < 3; ++seq) {
+        const auto& [first, kadrs, end] = expected[seq];
         hosts::StreamBlock block;
         ASSERT_EQ(reader.Next(3000, block, error), hosts::StreamReader::Got::Block) << error;
         const hosts::StreamHeader& h = block.header;
         EXPECT_EQ(std::tuple(h.firstKadr, h.kadrs, h.seq, h.startTime, h.end.value_or("")),
-                  std::tuple(e.first, e.kadrs, &e - expected, "2026-12-07T00:00:00.000Z", e.end ? e.end : ""))
+                  std::tuple(first, kadrs, seq, "2026-12-07T00:00:00.000Z", end))
             << "first kadr, kadrs, seq, start time and end";
-        if (e.kadrs > 0) {
-            EXPECT_EQ(block.codes.front(), e.first * 2);
+        if (kadrs > 0) {
+            EXPECT_EQ(block.codes.front(), first * 2);
         }
     }
     EXPECT_EQ(reader.Gaps(), 0);
@@ -345,16 +344,12 @@ TEST(E16recPublisher, SendsEveryBlockInOrderThenTheEnd) {
 }
 
 TEST(E16recFiles, SeriesNamesNumberBeforeTheExtension) {
-    const struct {
-        const char* output;
-        int64_t sequence;
-        const char* name;
-    } cases[] = {
+    const std::tuple<const char*, int64_t, const char*> cases[] = {
         {"run.h5", 1, "run-0001.h5"},
         {"/data/week.of.csv", 2, "/data/week.of-0002.csv"},
         {"run", 12345, "run-12345"},
     };
-    for (const auto& c : cases) EXPECT_EQ(SeriesName(c.output, c.sequence).string(), c.name) << c.output;
+    for (const auto& [output, sequence, name] : cases) EXPECT_EQ(SeriesName(output, sequence).string(), name);
     // Before a split recording starts: the files of its series, lowest first.
     velmora::test::TempDir dir;
     for (const char* name :
@@ -460,57 +455,35 @@ TEST(E16recFiles, SplitFilesContinueOneAnother) {
     }
 }
 
-// What a command says, kept in memory.
+// What a command says, in files as a shell's redirection gives them: the
+// output buffered, as a file's is, the error not; with `oneLog`, both in one
+// file, as `> log 2>&1` puts them.
 class Said {
 public:
-    Said() = default;
-    Said(const Said&) = delete;
-    ~Said() {
-        for (int i : {0, 1}) {
-            std::fclose(files_[i]);
-            std::free(texts_[i]);
-        }
-    }
-    Console io() const { return {files_[0], files_[1]}; }
-    std::string out() const { return Text(0); }
-    std::string err() const { return Text(1); }
-
-private:
-    std::string Text(int i) const {
-        std::fflush(files_[i]);
-        return std::string(texts_[i], sizes_[i]);
-    }
-    char* texts_[2] = {};
-    std::size_t sizes_[2] = {};
-    std::FILE* files_[2] = {::open_memstream(&texts_[0], &sizes_[0]),
-                            ::open_memstream(&texts_[1], &sizes_[1])};
-};
-
-// Standard output and error in one file, as `> log 2>&1` puts them: the
-// output buffered, as a file's is, the error not.
-class OneLog {
-public:
-    OneLog() {
+    explicit Said(bool oneLog = false)
+        : err_(oneLog ? ::fdopen(::dup(::fileno(out_)), "w") : std::tmpfile()) {
         std::setvbuf(out_, nullptr, _IOFBF, 1 << 16);
         std::setvbuf(err_, nullptr, _IONBF, 0);
     }
-    OneLog(const OneLog&) = delete;
-    ~OneLog() {
+    Said(const Said&) = delete;
+    ~Said() {
         std::fclose(err_);
         std::fclose(out_);
     }
     Console io() const { return {out_, err_}; }
-    std::string Text() const {
-        std::fflush(out_);
-        std::string text(1 << 16, '\0');
-        text.resize(static_cast<std::size_t>(
-            std::max<ssize_t>(0, ::pread(::fileno(out_), text.data(), text.size(), 0))));
-        return text;
-    }
+    std::string out() const { return Text(out_); }
+    std::string err() const { return Text(err_); }
 
 private:
+    static std::string Text(std::FILE* file) {
+        std::fflush(file);
+        std::string text(1 << 16, '\0');
+        text.resize(static_cast<std::size_t>(
+            std::max<ssize_t>(0, ::pread(::fileno(file), text.data(), text.size(), 0))));
+        return text;
+    }
     std::FILE* out_ = std::tmpfile();
-    std::FILE* err_ = ::fdopen(::dup(::fileno(out_)), "w");
+    std::FILE* err_;
 };
 
 // The module at 127.0.0.1, whatever the remembered list holds, and no display.
@@ -542,15 +515,15 @@ TEST_F(E16recCommand, ALostModuleEndsTheRecordingWithTheDriversText) {
 
     Options options = Quick();
     options.seconds = 30;
-    OneLog log;
+    Said log(true);
     EXPECT_EQ(RecordCommand(options, log.io()), 1);
     // In the order said, though the summary waits in a buffer; the module
     // library's own words, which e16rec has none of, last.
-    EXPECT_THAT(log.Text(), testing::MatchesRegex("module: SIM0001 .*"
-                                                  "recorded 500 of 30000 kadrs.*"
-                                                  "never came: 29500 of the kadrs asked for\n"
-                                                  "e16rec: the recording ended early: .*"
-                                                  "Connection to the module was lost.*"));
+    EXPECT_THAT(log.out(), testing::MatchesRegex("module: SIM0001 .*"
+                                                 "recorded 500 of 30000 kadrs.*"
+                                                 "never came: 29500 of the kadrs asked for\n"
+                                                 "e16rec: the recording ended early: .*"
+                                                 "Connection to the module was lost.*"));
     ::dlclose(simulator);
 }
 
@@ -576,12 +549,9 @@ TEST_F(E16recCommand, SettingsTheStoreRefusesAreSaid) {
     const std::string reason =
         "e16rec: The settings under HKEY_CURRENT_USER\\Software\\Tervan\\ADC\\L-Card\\E16 "
         "were not saved: ";
-    const struct {
-        bool storeRefuses;
-        int32_t outcome;
-        int exit;
-        std::string err, out;
-    } cases[] = {
+    // Whether the store refuses, the outcome, the exit status, the start of
+    // the error and a part of the output.
+    const std::tuple<bool, int32_t, int, std::string, std::string> cases[] = {
         {true, 2, 0, "e16rec: warning: " + reason.substr(8), "recorded 300 of 300 kadrs"},
         {true, 1, 1, reason, "module: SIM0001 "},
         {true, 0, 0, "", "\ncancelled: nothing stored\n"},
@@ -590,14 +560,13 @@ TEST_F(E16recCommand, SettingsTheStoreRefusesAreSaid) {
     };
     Options options = Quick();
     options.kadrs = 300;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.outcome);
-        if (!c.storeRefuses) connection.Cure();
+    for (const auto& [storeRefuses, outcome, exit, err, out] : cases) {
+        SCOPED_TRACE(outcome);
+        if (!storeRefuses) connection.Cure();
         Said said;
-        EXPECT_EQ(run(c.outcome, options, said.io()), c.exit);
-        EXPECT_THAT(said.err(), StartsWith(c.err));
-        EXPECT_EQ(said.err().empty(), c.err.empty()) << said.err();
-        EXPECT_THAT(said.out(), HasSubstr(c.out));
+        EXPECT_EQ(run(outcome, options, said.io()), exit);
+        EXPECT_THAT(said.err(), err.empty() ? Matcher<std::string>(testing::IsEmpty()) : StartsWith(err));
+        EXPECT_THAT(said.out(), HasSubstr(out));
     }
 }
 
@@ -681,10 +650,9 @@ TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
         const Recorded r = velmora::test::ReadHdf5(options.output, false);
         ASSERT_EQ(velmora::test::SimulatedFault(r), "") << buffer;
         EXPECT_THAT(out, HasSubstr("recorded " + std::to_string(r.rows) + " of 62500 kadrs"));
-        double deepest = -1;
         const auto at = out.find("writer queue: deepest ");
         ASSERT_NE(at, std::string::npos) << out;
-        std::sscanf(out.c_str() + at, "writer queue: deepest %lf s of", &deepest);
+        const double deepest = std::atof(out.c_str() + at + 22); // seconds
         if (ridden) {
             EXPECT_EQ(r.rows, 62500u) << "nothing lost";
             EXPECT_THAT(out, AllOf(HasSubstr("0 lost kadrs, 0 repeated kadrs"), HasSubstr(" s of 10 s\n")));

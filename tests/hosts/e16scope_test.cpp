@@ -231,10 +231,7 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     Press(window, "pause"); // running again, it shows the last kadrs
     EXPECT_GT(LastShown(window.Plot()), lastShown);
     EXPECT_EQ(velmora::test::Slurp(hdf5).substr(0, 8), std::string("\x89HDF\r\n\x1a\n", 8));
-    EXPECT_FALSE(session_.Recording());
-    EXPECT_TRUE(Enabled(window, "test"));
 
-    ASSERT_DOUBLE_EQ(session_.Rate(), 1000);
     ASSERT_EQ(session_.Traces().KadrsPerColumn(), 1u) << "one kadr a column: the plot holds every sample";
     const std::vector<double> x1 = Values(window.Plot(), 0), y16 = Values(window.Plot(), 1);
     ASSERT_GE(x1.size(), 2000u);
@@ -314,9 +311,7 @@ TEST_F(ScopeTest, TheLevelDraggedOnThePlotIsTheTriggersLevel) {
     Press(window, "start");
     Combo(window, "triggerMode")->setCurrentText(QStringLiteral("Normal"));
     emit window.Plot()->TriggerLevelDragged(1.25);
-    EXPECT_DOUBLE_EQ(window.Trigger()->Settings().level, 0.25);
-    EXPECT_DOUBLE_EQ(session_.Sweep().Trigger().level, 0.25);
-    EXPECT_EQ(session_.Sweep().Trigger().mode, TriggerMode::Normal);
+    EXPECT_DOUBLE_EQ(session_.Sweep().Trigger().level, 0.25) << "through the panel";
     EXPECT_DOUBLE_EQ(window.Plot()->TriggerLevel(), 1.25) << "the line stays where it was dragged";
     offset->setValue(-2.0);
     EXPECT_DOUBLE_EQ(window.Plot()->TriggerLevel(), -1.75);
@@ -538,13 +533,12 @@ TEST_F(ScopeTest, AWheelChangesOnlyTheInputWithTheFocus) {
     auto* panel = window.findChild<QScrollArea*>(QStringLiteral("sidePanel"));
     const struct {
         const char* name;
-        int column; // in the channel table, or -1
+        int column; // in the channel table, which scrolls instead of the panel; or -1
         int notch;  // away from the panel's end and the input's limit
-        bool scrollsPanel;
-    } cases[] = {{"dac1", -1, 1, true},        {"dac2", -1, 1, true},         {"rate", -1, -1, true},
-                 {"window", -1, -1, true},     {"triggerMode", -1, -1, true}, {"triggerLevel", -1, -1, true},
-                 {"pretrigger", -1, -1, true}, {"view", -1, -1, true},        {"range", 1, -1, false},
-                 {"offset", 2, -1, false}};
+    } cases[] = {{"dac1", -1, 1},        {"dac2", -1, 1},         {"rate", -1, -1},
+                 {"window", -1, -1},     {"triggerMode", -1, -1}, {"triggerLevel", -1, -1},
+                 {"pretrigger", -1, -1}, {"view", -1, -1},        {"range", 1, -1},
+                 {"offset", 2, -1}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         QWidget* input = PanelInput(window, c.name, c.column);
@@ -557,7 +551,7 @@ TEST_F(ScopeTest, AWheelChangesOnlyTheInputWithTheFocus) {
         EXPECT_EQ(InputValue(input), value);
         EXPECT_EQ(session_.Dac(0), dac1);
         EXPECT_EQ(session_.Dac(1), dac2);
-        if (c.scrollsPanel) {
+        if (c.column < 0) {
             EXPECT_NE(panel->verticalScrollBar()->value(), scrolled);
         }
         panel->ensureWidgetVisible(input, 50, 50);
@@ -643,9 +637,8 @@ TEST_F(ScopeSingleEnded, ANewWindowAndAPausedDisplayShowTheirOwnSamples) {
     Arrange(window, {31}, 2000, 0.2);
     Combo(window, "triggerMode")->setCurrentText(QStringLiteral("Single"));
     Press(window, "start");
-    for (const auto& sweep : {std::pair{0.2, "Y16,-2,1.99"}, std::pair{0.05, "Y16,-0.5,0.49"}}) {
-        const double seconds = sweep.first;
-        const std::string measured = sweep.second;
+    for (const auto& [seconds, measured] :
+         {std::pair{0.2, "Y16,-2,1.99"}, std::pair{0.05, "Y16,-0.5,0.49"}}) {
         SCOPED_TRACE(seconds);
         window.SetWindowSeconds(seconds);
         // Measured, then drawn at the next frame.
@@ -657,7 +650,6 @@ TEST_F(ScopeSingleEnded, ANewWindowAndAPausedDisplayShowTheirOwnSamples) {
             5000))
             << window.Views()->MeasurementsCsv();
         EXPECT_NEAR(window.Plot()->xAxis->range().size(), seconds, 1e-9);
-        EXPECT_NEAR(window.Plot()->xAxis->range().lower, -seconds / 2, 1e-3) << "the new sweep's time";
     }
     // An offset moves the held sweep's trace; it is still the sweep held.
     const uint64_t held = session_.Sweep().Current().firstKadr;
@@ -745,9 +737,11 @@ TEST_F(ScopeTest, BeforeTestItShowsOnlyWhatNeedsNoModule) {
         ScopeWindow window(session_);
         window.Channels()->SetChecked({2, 5});
         window.SetWindowSeconds(2);
+        window.SetRate(250);
     }
     ScopeWindow again(session_);
     EXPECT_EQ(again.Channels()->Checked(), (QList<int>{2, 5}));
+    EXPECT_EQ(again.findChild<QDoubleSpinBox*>(QStringLiteral("rate"))->value(), 250);
     EXPECT_EQ(again.Channels()->item(5, 0)->text().toStdString(), session_.ChannelName(5))
         << "the driver's names before Test";
     EXPECT_FALSE(Enabled(again, "start")) << "a start before Test";
@@ -801,15 +795,8 @@ TEST_F(ScopeTest, ReleasingTheDriverSavesItsSettingsOrSaysWhyNot) {
         ScopeSession session;
         std::string error;
         ASSERT_TRUE(session.Create(error)) << error;
-        {
-            ScopeWindow window(session);
-            window.show();
-            ASSERT_TRUE(velmora::hosts::SetModuleAddress(velmora::hosts::ModuleOf(session.adc()).get(),
-                                                         "127.0.0.1", error))
-                << error;
-            PressWithoutDialog(window, "test");
-            ASSERT_TRUE(session.Detected()) << session.LastError();
-        }
+        ASSERT_TRUE(session.SetAddress("127.0.0.1", error)) << error;
+        ASSERT_TRUE(session.Detect()) << session.LastError();
         std::optional<velmora::test::ScopedEnv> env; // XDG_CONFIG_HOME while letting go
         if (!canSave) env.emplace("XDG_CONFIG_HOME", (blocker / "config").string());
         EXPECT_THAT(session.Release(),
@@ -858,7 +845,7 @@ std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char*
 // the endpoint is watched anew (a trigger channel it lacks is said), the
 // panel's offsets apply to its channels in order, the publisher's end is
 // said and the watch goes on to its next recording, and after Stop the
-// panel shows, and the window stores, the user's own channels and rate.
+// panel shows the user's own channels and rate again, which the window stores.
 TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     velmora::test::TempDir dir;
     const std::string endpoint = "ipc://" + (dir.path() / "stream").string();
@@ -869,8 +856,7 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
         for (std::size_t i = 0; i < frames.size(); ++i)
             zmq_send(socket, frames[i].data(), frames[i].size(), i + 1 < frames.size() ? ZMQ_SNDMORE : 0);
     };
-    std::optional<ScopeWindow> shown;
-    ScopeWindow& window = shown.emplace(session_);
+    ScopeWindow window(session_);
     window.show();
     window.SetRate(250); // the stream's is shown instead
     window.Channels()->SetChecked({2, 5});
@@ -931,20 +917,22 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     // An end is said, and the watch goes on for the next recording: a
     // normal end beside the stream's name, any other as an error.
     send(StreamMessage(5030, 0, "complete", {"X1"}));
+    const auto said = [&](const std::string& end) {
+        return QTest::qWaitFor(
+            [&] {
+                return Label(window, "error") ==
+                       "the publisher ended: " + end + "; watching for its next recording";
+            },
+            5000);
+    };
     const auto red = [&] { return window.findChild<QLabel*>("error")->styleSheet().contains("#b00000"); };
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return Label(window, "error").starts_with("the publisher ended"); }, 5000));
-    EXPECT_EQ(Label(window, "error"), "the publisher ended: complete; watching for its next recording");
+    ASSERT_TRUE(said("complete")) << Label(window, "error");
     EXPECT_FALSE(red()) << "a normal end in the error's red";
     send(StreamMessage(0, 10, nullptr, {"X2"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() == 190; }, 5000)) << session_.Received();
     EXPECT_THAT(Label(window, "module"), HasSubstr("recording 3"));
-    EXPECT_EQ(Label(window, "error"), "the new recording has no X1: the trigger takes X2");
     send(StreamMessage(10, 0, "failed: the disk is full", {"X2"}));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return Label(window, "error").starts_with("the publisher ended"); }, 5000));
-    EXPECT_EQ(Label(window, "error"),
-              "the publisher ended: failed: the disk is full; watching for its next recording");
+    ASSERT_TRUE(said("failed: the disk is full")) << Label(window, "error");
     EXPECT_TRUE(red());
     Press(window, "start"); // now Stop
     EXPECT_FALSE(session_.Recording());
@@ -958,10 +946,6 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     EXPECT_EQ(Label(window, "achieved"), "") << "the stream's rate beside the user's own";
     zmq_close(socket);
     zmq_ctx_term(context);
-    shown.reset();
-    ScopeWindow again(session_);
-    EXPECT_EQ(again.Channels()->Checked(), (QList<int>{2, 5}));
-    EXPECT_EQ(again.findChild<QDoubleSpinBox*>(QStringLiteral("rate"))->value(), 250);
 }
 
 } // namespace

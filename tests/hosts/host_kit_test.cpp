@@ -8,45 +8,36 @@
 namespace velmora::hosts {
 namespace {
 
-std::string Of(const std::u16string& text) {
-    BSTR bstr = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
-    std::string utf8 = Utf8(bstr);
-    SysFreeString(bstr);
-    return utf8;
-}
+// U+FFFD, which stands for what is no character.
+const std::string kBad = "\xef\xbf\xbd";
 
 TEST(HostKit, DriverStringsBecomeUtf8) {
-    EXPECT_EQ(Of(u"XY1"), "XY1");
-    EXPECT_EQ(Of(u"\u00b110 V"), "\xc2\xb1"
-                                 "10 V")
-        << "the ranges' plus-minus sign";
-    EXPECT_EQ(Of(u"\u0416\u20ac"), "\xd0\x96\xe2\x82\xac");
-    EXPECT_EQ(Of(u"\U0001F600"), "\xf0\x9f\x98\x80") << "a surrogate pair is one character";
-    EXPECT_EQ(Of(std::u16string(1, char16_t(0xDC00)) + u"a"), "\xef\xbf\xbd"
-                                                              "a")
-        << "a lone surrogate";
-    EXPECT_EQ(Of(std::u16string(1, char16_t(0xD800))), "\xef\xbf\xbd") << "a high surrogate at the end";
+    const std::pair<std::u16string, std::string> cases[] = {
+        {u"XY1", "XY1"},
+        {u"\u00b110 V", "±10 V"}, // the ranges' plus-minus sign
+        {u"\u0416\u20ac", "\xd0\x96\xe2\x82\xac"},
+        {u"\U0001F600", "\xf0\x9f\x98\x80"},                      // a surrogate pair is one character
+        {std::u16string(1, char16_t(0xDC00)) + u"a", kBad + "a"}, // a lone surrogate
+        {std::u16string(1, char16_t(0xD800)), kBad},              // a high surrogate at the end
+    };
+    for (const auto& [utf16, utf8] : cases)
+        EXPECT_EQ(TakeUtf8(SysAllocStringLen(utf16.data(), static_cast<UINT>(utf16.size()))), utf8) << utf8;
     EXPECT_EQ(Utf8(nullptr), "");
 }
 
 // What a host sends the driver: bytes that are no UTF-8 character become one
 // U+FFFD each, never a character they do not spell.
 TEST(HostKit, HostTextBecomesAStringOfWholeCharacters) {
-    const auto back = [](const std::string& utf8) { return TakeUtf8(NewBstr(utf8)); };
-    const std::string bad = "\xef\xbf\xbd";
-    const struct {
-        const char* utf8;
-        std::string expected;
-    } cases[] = {
+    const std::pair<const char*, std::string> cases[] = {
         {"127.0.0.1", "127.0.0.1"},
         {"\xd0\x96\xe2\x82\xac\xf0\x9f\x98\x80", "\xd0\x96\xe2\x82\xac\xf0\x9f\x98\x80"},
-        {"\xf5\x80\x80\x80", bad + bad + bad + bad}, // no lead byte past 0xF4
-        {"\xe0\x80\xaf", bad},                       // an overlong '/'
-        {"\xed\xa0\x80", bad},                       // a surrogate
-        {"\xf4\x90\x80\x80", bad},                   // past U+10FFFF
-        {"\xe2\x82", bad + bad},                     // cut short
+        {"\xf5\x80\x80\x80", kBad + kBad + kBad + kBad}, // no lead byte past 0xF4
+        {"\xe0\x80\xaf", kBad},                          // an overlong '/'
+        {"\xed\xa0\x80", kBad},                          // a surrogate
+        {"\xf4\x90\x80\x80", kBad},                      // past U+10FFFF
+        {"\xe2\x82", kBad + kBad},                       // cut short
     };
-    for (const auto& c : cases) EXPECT_EQ(back(c.utf8), c.expected) << c.utf8;
+    for (const auto& [utf8, expected] : cases) EXPECT_EQ(TakeUtf8(NewBstr(utf8)), expected) << utf8;
 }
 
 // A status bar names the backend's file, whatever its folder is called.

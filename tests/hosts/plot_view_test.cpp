@@ -30,10 +30,11 @@ protected:
         plot.SetTraces({{QStringLiteral("A"), Qt::red, kCodesPerVolt, 0}});
         plot.show();
     }
-    // One channel, one kadr a column, `codes(k)` at kadr k.
-    static TraceColumns Columns(std::size_t kadrs, int16_t (*codes)(std::size_t), std::size_t channels = 1) {
+    // `codes(k)` at kadr k on every channel, `perColumn` kadrs a column.
+    static TraceColumns Columns(std::size_t kadrs, int16_t (*codes)(std::size_t), std::size_t channels = 1,
+                                std::size_t perColumn = 1) {
         TraceColumns columns;
-        columns.Reset(channels, 1, kadrs);
+        columns.Reset(channels, perColumn, kadrs / perColumn);
         for (std::size_t k = 0; k < kadrs; ++k) {
             const std::vector<int16_t> kadr(channels, codes(k));
             columns.Add(kadr.data(), 1);
@@ -66,11 +67,16 @@ protected:
         QTest::mouseMove(&plot_, to);
         QTest::mouseRelease(&plot_, Qt::LeftButton, {}, to);
     }
+    // `ink` somewhere in `area`.
+    static bool Ink(const QImage& image, QRect area, QColor ink) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            for (int y = area.top(); y <= area.bottom(); ++y)
+                if (image.pixelColor(x, y) == ink) return true;
+        return false;
+    }
     // `ink` on the row of `at`, within a pixel of it on either side.
     static bool InkNear(const QImage& image, QPoint at, QColor ink) {
-        for (int x = at.x() - 1; x <= at.x() + 1; ++x)
-            if (image.pixelColor(x, at.y()) == ink) return true;
-        return false;
+        return Ink(image, {at.x() - 1, at.y(), 3, 1}, ink);
     }
 
     PlotView plot_;
@@ -143,11 +149,9 @@ TEST_F(PlotViewTest, ATraceIsWholeAcrossTheBands) {
     for (const auto codes : {Ramp, Level}) {
         plot_.Show(Columns(12, codes), 1000, 0.012);
         const QImage image = Drawn();
-        for (int x = Pixel(0, 0).x() + 6; x <= Pixel(0.011, 0).x(); ++x) {
-            bool red = false;
-            for (int y = 0; y < image.height() && !red; ++y) red = image.pixelColor(x, y) == Qt::red;
-            ASSERT_TRUE(red) << "column " << x << (codes == Ramp ? " of the ramp" : " of the level");
-        }
+        for (int x = Pixel(0, 0).x() + 6; x <= Pixel(0.011, 0).x(); ++x)
+            ASSERT_TRUE(Ink(image, {x, 0, 1, image.height()}, Qt::red))
+                << "column " << x << (codes == Ramp ? " of the ramp" : " of the level");
     }
 }
 
@@ -247,10 +251,7 @@ TEST_F(PlotViewTest, ALevelOffThePlotStaysAtItsEdgeToDragBack) {
         const QImage image = Drawn();
         const QCPRange range = plot_.yAxis->range();
         const QPoint edge = Pixel(-0.04, volts > 0 ? range.upper : range.lower);
-        bool drawn = false;
-        for (int y = edge.y() - 3; y <= edge.y() + 3 && !drawn; ++y)
-            drawn = InkNear(image, {edge.x(), y}, Qt::blue);
-        EXPECT_TRUE(drawn) << "no level at the edge";
+        EXPECT_TRUE(Ink(image, {edge.x() - 1, edge.y() - 3, 3, 7}, Qt::blue)) << "no level at the edge";
         QSignalSpy level(&plot_, &PlotView::TriggerLevelDragged);
         Drag(edge, Pixel(-0.04, 0.5));
         ASSERT_EQ(level.count(), 1);
@@ -265,16 +266,11 @@ TEST_F(PlotViewTest, SavesThirtyTwoChannelsAsAPicture) {
         styles.push_back({QString::number(c), QColor::fromHsv(c * 11, 255, 200), kCodesPerVolt, c * 0.25});
     plot_.SetTraces(styles);
     plot_.resize(1600, 900);
-    TraceColumns columns;
-    columns.Reset(32, 4, 1500);
-    std::vector<int16_t> kadr(32);
-    for (std::size_t k = 0; k < 6000; ++k) {
-        for (std::size_t c = 0; c < 32; ++c)
-            kadr[c] = static_cast<int16_t>(100 * std::sin(static_cast<double>(k) * 0.002 * (c + 1)) +
-                                           (k % 997 == 0 ? 300 : 0));
-        columns.Add(kadr.data(), 1);
-    }
-    plot_.Show(columns, 1000, 6);
+    const auto wave = [](std::size_t k) {
+        return static_cast<int16_t>(100 * std::sin(static_cast<double>(k) * 0.002) +
+                                    (k % 997 == 0 ? 300 : 0));
+    };
+    plot_.Show(Columns(6000, wave, 32, 4), 1000, 6);
     plot_.replot();
     const QImage saved = plot_.toPixmap().toImage();
     EXPECT_EQ(saved.size(), plot_.size());

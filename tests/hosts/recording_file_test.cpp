@@ -108,47 +108,37 @@ TEST(RecordingFile, CsvVoltsAreTheTextOfEveryCode) {
 // The comment names what is known, each field on the one line; the backend
 // goes last, for its text has commas of its own.
 TEST(RecordingFile, CsvCommentHoldsWhatIsKnown) {
-    const struct {
-        std::string serial, startTime, backend;
-        std::optional<int64_t> firstKadr;
-        std::string text;
-    } cases[] = {
+    // The serial, start time, backend and first kadr known; the text.
+    const std::tuple<std::string, std::string, std::string, std::optional<int64_t>, std::string> cases[] = {
         {"", "", "", std::nullopt, "time,X1\n"},
         {"SIM0002", "", "vendor library /lib/x.so,\nversion 1.1.34", std::nullopt,
          "# serial SIM0002, backend vendor library /lib/x.so, version 1.1.34\ntime,X1\n"},
         {"SIM0001", "2026-12-06T10:00:00Z", "sim", 9'450'000'000,
          "# serial SIM0001, start_time 2026-12-06T10:00:00Z, first_kadr 9450000000, backend sim\ntime,X1\n"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [serial, startTime, backend, firstKadr, expected] : cases) {
         RecordingInfo info;
         info.channels = {{"X1", 0, 3200.0f}};
-        info.serial = c.serial;
-        info.startTime = c.startTime;
-        info.backend = c.backend;
-        info.firstKadr = c.firstKadr;
+        std::tie(info.serial, info.startTime, info.backend, info.firstKadr) =
+            std::tie(serial, startTime, backend, firstKadr);
         std::string text;
         AppendCsvHeader(info, text);
-        EXPECT_EQ(text, c.text);
+        EXPECT_EQ(text, expected);
     }
 }
 
 // A format is found by any of its names and extensions in any case, and
 // the file dialog offers every extension the writers take.
 TEST(RecordingFile, FormatsAreFoundByAnyOfTheirWords) {
-    const struct {
-        std::string text;
-        std::optional<FileFormat> named;
-        FileFormat of;
-    } cases[] = {
+    // A text, the format it names and the format of a file so named.
+    const std::tuple<std::string, std::optional<FileFormat>, FileFormat> cases[] = {
         {"CSV", FileFormat::Csv, FileFormat::Csv},   {"h5", FileFormat::Hdf5, FileFormat::Csv},
         {"HDF5", FileFormat::Hdf5, FileFormat::Csv}, {"xls", std::nullopt, FileFormat::Csv},
         {"", std::nullopt, FileFormat::Csv},         {"run.H5", std::nullopt, FileFormat::Hdf5},
         {"run.he5", std::nullopt, FileFormat::Hdf5}, {"run.hdf5.csv", std::nullopt, FileFormat::Csv},
     };
-    for (const auto& c : cases) {
-        EXPECT_EQ(FormatNamed(c.text), c.named) << c.text;
-        EXPECT_EQ(FormatOf(c.text), c.of) << c.text;
-    }
+    for (const auto& [text, named, of] : cases)
+        EXPECT_EQ(std::pair(FormatNamed(text), FormatOf(text)), std::pair(named, of)) << text;
     EXPECT_EQ(FormatNames(), "csv or hdf5");
     EXPECT_EQ(FileDialogFilter(), "CSV (*.csv);;HDF5 (*.h5 *.hdf5 *.he5)");
 }
@@ -270,12 +260,10 @@ TEST(RecordingFile, Hdf5HoldsTheCodesWithTheirDescription) {
         ASSERT_TRUE(writer->Close()) << writer->Error();
     }
     const test::Recorded r = test::ReadHdf5(file.string(), false);
-    EXPECT_EQ(r.rows, 70000u);
     EXPECT_EQ(SameKadrs(r, codes), "") << "the codes, and the channels X1 and Y16";
-    EXPECT_EQ(r.rate, 1000.0);
-    EXPECT_EQ(r.firstKadr, 0) << "one file";
-    EXPECT_EQ(r.ranges, (std::vector<int16_t>{0, 3}));
-    EXPECT_EQ(r.codesPerVolt, (std::vector<float>{800.0f, 8000.0f}));
+    EXPECT_EQ(std::tuple(r.rows, r.rate, r.firstKadr, r.ranges, r.codesPerVolt),
+              std::tuple(70000u, 1000.0, 0, std::vector<int16_t>{0, 3}, std::vector<float>{800.0f, 8000.0f}))
+        << "kadrs, rate, first kadr (of one file), ranges and codes per volt";
     EXPECT_EQ(
         (std::vector<std::string>{r.serial, r.backend, r.startTime, r.address}),
         (std::vector<std::string>{"SIM0001", "simulated module", "2026-12-06T21:46:34.000Z", "127.0.0.1"}))
@@ -302,24 +290,20 @@ TEST(RecordingFile, Hdf5ChunksFillBeforeTheyAreFlushed) {
     }
 }
 
-// Runs `write` in a child process that then waits for its end; returns what
-// it sent back, once it did.
+// Runs `write` in a child process that then waits to be killed; `said` is
+// what it returned, once it did.
 class Child {
 public:
     explicit Child(const std::function<std::string()>& write) {
         int fds[2];
         if (::pipe(fds) != 0) return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(fds[0]);
+        if ((pid_ = ::fork()) == 0) {
             const std::string said = write() + '\n';
-            if (::write(fds[1], said.data(), said.size()) != static_cast<ssize_t>(said.size())) ::_exit(2);
-            ::pause();
-            ::_exit(0);
+            if (::write(fds[1], said.data(), said.size()) == static_cast<ssize_t>(said.size())) ::pause();
+            ::_exit(2);
         }
         ::close(fds[1]);
-        char c = 0;
-        while (::read(fds[0], &c, 1) == 1 && c != '\n') said += c;
+        for (char c = 0; ::read(fds[0], &c, 1) == 1 && c != '\n';) said += c;
         ::close(fds[0]);
     }
     ~Child() { Kill(); }
@@ -333,7 +317,7 @@ public:
         pid_ = -1;
     }
 
-    std::string said; // what `write` returned
+    std::string said;
 
 private:
     pid_t pid_ = -1;

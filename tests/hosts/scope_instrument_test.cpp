@@ -2,8 +2,10 @@
 // time 0 whatever the block sizes, the modes show what they promise, no view
 // joins kadrs across a gap in a stream, and the measurements, the spectrum
 // and the CSV exports of the simulated module's sines come out right.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
@@ -23,11 +25,25 @@
 namespace e16scope {
 namespace {
 
+using namespace testing;
 using velmora::test::Split;
 
 constexpr double kRate = 10000;
 constexpr float kCodesPerVolt = 3200;
 const double kPi = std::acos(-1.0);
+
+// A CSV text's fields, row by row.
+std::vector<std::vector<std::string>> Rows(const std::string& text) {
+    std::vector<std::vector<std::string>> rows;
+    for (const std::string& line : Split(text, '\n')) rows.push_back(Split(line));
+    return rows;
+}
+
+// A field whose number is `value`, within `tolerance`.
+Matcher<const std::string&> Reads(double value, double tolerance) {
+    return ResultOf([](const std::string& text) { return std::strtod(text.c_str(), nullptr); },
+                    DoubleNear(value, tolerance));
+}
 
 // X1..X4 as the simulated module gives them, and a fifth channel counting
 // kadrs so that a view can be checked to be one run of the signal.
@@ -117,15 +133,14 @@ TEST(Sweeper, TheLevelCrossingIsAtTimeZeroForEveryEdgePretriggerAndBlockSize) {
                     Swept(sweeper, kWindow, {true, kSource, edge, kLevel, pretrigger, TriggerMode::Normal},
                           Sines(0, 28000), block);
                 // Sweeps do not overlap: at most one per window.
-                EXPECT_GE(sweeper.Sweeps(), 4u);
-                EXPECT_LE(sweeper.Sweeps(), 28000 / kWindow);
+                EXPECT_THAT(sweeper.Sweeps(), AllOf(Ge(4u), Le(28000 / kWindow)));
                 EXPECT_EQ(sweeper.State(), SweepState::Triggered);
                 ASSERT_TRUE(view.triggered);
                 ASSERT_EQ(view.kadrs, kWindow);
                 ExpectOneRun(view);
                 const auto pre = static_cast<std::size_t>(std::lround(pretrigger * kWindow));
-                EXPECT_GE(view.firstTime, -static_cast<double>(pre));
-                EXPECT_LT(view.firstTime, -static_cast<double>(pre) + 1);
+                EXPECT_THAT(view.firstTime,
+                            AllOf(Ge(-static_cast<double>(pre)), Lt(1 - static_cast<double>(pre))));
                 // kadr `at` is the first at or after the trigger point; the one
                 // before may precede the view (no pretrigger).
                 const std::size_t at = pre, start = static_cast<std::size_t>(view.Code(0, kCounter));
@@ -161,39 +176,32 @@ TEST(Sweeper, ABlockManyRingsLongKeepsItsSweepsWhole) {
     EXPECT_GE(view.Code(kPre, kSource), 0);
 }
 
-TEST(Sweeper, NoiseAroundTheLevelDoesNotRetrigger) {
-    constexpr std::size_t kWindow = 500;
-    for (Edge edge : {Edge::Rising, Edge::Falling}) {
-        const int16_t far = edge == Edge::Rising ? -1600 : 1600, level = 320;
-        std::vector<int16_t> codes = Flat(0, 20 * kWindow, far);
-        // One real crossing, then noise of +-5 codes around the level.
-        for (std::size_t k = 2 * kWindow; k < 20 * kWindow; ++k)
-            codes[k * kChannels] = static_cast<int16_t>(level + static_cast<int>(k * 7 % 11) - 5);
-        Sweeper sweeper;
-        Swept(sweeper, kWindow, {true, 0, edge, level / double{kCodesPerVolt}, 0.2, TriggerMode::Normal},
-              codes, 37);
-        EXPECT_EQ(sweeper.Sweeps(), 1u) << (edge == Edge::Rising ? "rising" : "falling");
-    }
-}
-
-// A level at the end of the range, or within half a code of it, fires as the
-// signal clips there; the reach offered is that wide and no wider.
-TEST(Sweeper, ALevelAtARangesEndFiresWhereTheSignalClips) {
+// The one crossing of each signal fires one sweep: noise of ±5 codes around
+// the level after it does not retrigger, and a level at the end of the range,
+// or within half a code of it, fires as the signal clips there; the reach
+// offered is that wide and no wider.
+TEST(Sweeper, OneCrossingFiresOneSweep) {
     constexpr std::size_t kWindow = 500;
     const Reach reach = LevelReach(kCodesPerVolt);
-    EXPECT_DOUBLE_EQ(reach.low * kCodesPerVolt, -32768);
-    EXPECT_DOUBLE_EQ(reach.high * kCodesPerVolt, 32767);
+    EXPECT_EQ(std::pair(reach.low * kCodesPerVolt, reach.high * kCodesPerVolt), std::pair(-32768.0, 32767.0));
     EXPECT_TRUE(reach.Holds(-32768.4 / kCodesPerVolt) && reach.Holds(32767.4 / kCodesPerVolt));
     EXPECT_FALSE(reach.Holds(-32768.6 / kCodesPerVolt) || reach.Holds(32767.6 / kCodesPerVolt));
     for (Edge edge : {Edge::Rising, Edge::Falling}) {
+        const int up = edge == Edge::Rising ? 1 : -1;
         const int16_t end = edge == Edge::Rising ? INT16_MAX : INT16_MIN;
-        std::vector<int16_t> codes = Flat(0, 8 * kWindow, 0);
-        for (std::size_t k = 2 * kWindow; k < 3 * kWindow; ++k) codes[k * kChannels] = end;
-        for (double beyond : {0.0, 0.4}) {
-            const double level = (end + (edge == Edge::Rising ? beyond : -beyond)) / double{kCodesPerVolt};
+        // X1 from far below the level (above, for a falling edge) into noise
+        // around it; or from 0 V to the range's end and back.
+        std::vector<int16_t> noisy = Flat(0, 20 * kWindow, static_cast<int16_t>(-1600 * up)),
+                             clipped = Flat(0, 20 * kWindow, 0);
+        for (std::size_t k = 2 * kWindow; k < 20 * kWindow; ++k)
+            noisy[k * kChannels] = static_cast<int16_t>(320 + static_cast<int>(k * 7 % 11) - 5);
+        for (std::size_t k = 2 * kWindow; k < 3 * kWindow; ++k) clipped[k * kChannels] = end;
+        for (const auto& [codes, level] :
+             {std::pair{noisy, 320.0}, {clipped, end}, {clipped, end + 0.4 * up}}) {
             Sweeper sweeper;
-            Swept(sweeper, kWindow, {true, 0, edge, level, 0.2, TriggerMode::Normal}, codes, 64);
-            EXPECT_EQ(sweeper.Sweeps(), 1u) << level << " V";
+            Swept(sweeper, kWindow, {true, 0, edge, level / kCodesPerVolt, 0.2, TriggerMode::Normal}, codes,
+                  37);
+            EXPECT_EQ(sweeper.Sweeps(), 1u) << level << " codes, " << (up > 0 ? "rising" : "falling");
         }
     }
 }
@@ -240,8 +248,8 @@ TEST(Sweeper, EachModeShowsWhatItPromises) {
         feed(Sines(sweeper.Received(), 5 * kWindow));
         EXPECT_EQ(sweeper.State(), m.swept);
         EXPECT_TRUE(sweeper.Current().triggered);
-        EXPECT_GE(sweeper.Sweeps(), m.mode == TriggerMode::Single ? 1u : 3u);
-        EXPECT_LE(sweeper.Sweeps(), m.mode == TriggerMode::Single ? 1u : 5u);
+        const bool single = m.mode == TriggerMode::Single;
+        EXPECT_THAT(sweeper.Sweeps(), AllOf(Ge(single ? 1u : 3u), Le(single ? 1u : 5u)));
         const uint64_t sweeps = sweeper.Sweeps();
         feed(Flat(sweeper.Received(), 3 * kWindow, 0));
         EXPECT_EQ(sweeper.State(), m.quietAgain);
@@ -335,19 +343,17 @@ TEST(Measure, ACursorReadsTheNearestKadrOfTheView) {
 
 TEST(Measure, TheSinesMeasureWithinHalfAPercent) {
     Sweeper sweeper;
-    const View view = Second(sweeper);
-    const TriggerSettings trigger{true, 1, Edge::Rising, 0.2, 0.5, TriggerMode::Auto};
-    const std::vector<Measurement> m = Measure(view, kRate, trigger);
+    const std::vector<Measurement> m =
+        Measure(Second(sweeper), kRate, {true, 1, Edge::Rising, 0.2, 0.5, TriggerMode::Auto});
     ASSERT_EQ(m.size(), kChannels);
     for (std::size_t c = 0; c < kSines.size(); ++c) {
         SCOPED_TRACE(kNames[c]);
         const double a = kSines[c].amplitude, tolerance = 0.005 * a;
-        EXPECT_NEAR(m[c].vpp, 2 * a, 2 * tolerance);
-        EXPECT_NEAR(m[c].max, a, tolerance);
-        EXPECT_NEAR(m[c].min, -a, tolerance);
-        EXPECT_NEAR(m[c].rms, a / std::sqrt(2.0), tolerance);
-        EXPECT_NEAR(m[c].mean, 0, tolerance);
-        EXPECT_NEAR(m[c].freq, kSines[c].hz, 0.005 * kSines[c].hz);
+        EXPECT_THAT((std::array{m[c].min, m[c].max, m[c].mean, m[c].rms, m[c].vpp, m[c].freq}),
+                    ElementsAre(DoubleNear(-a, tolerance), DoubleNear(a, tolerance), DoubleNear(0, tolerance),
+                                DoubleNear(a / std::sqrt(2.0), tolerance), DoubleNear(2 * a, 2 * tolerance),
+                                DoubleNear(kSines[c].hz, 0.005 * kSines[c].hz)))
+            << "min, max, mean, rms, peak to peak and frequency";
     }
 }
 
@@ -449,10 +455,9 @@ TEST(Spectrum, TheSinesPeakAtTheirFrequencyAndLevel) {
     const View view = Second(sweeper);
     SpectrumAnalyzer analyzer;
     const Spectrum& spectrum = analyzer.Compute(view, kRate);
-    ASSERT_EQ(spectrum.points, 10000u);
-    ASSERT_EQ(spectrum.frequency.size(), 5001u);
-    EXPECT_DOUBLE_EQ(spectrum.frequency[1], 1.0);
-    EXPECT_DOUBLE_EQ(spectrum.frequency.back(), kRate / 2);
+    ASSERT_EQ(std::pair(spectrum.points, spectrum.frequency.size()),
+              std::pair(std::size_t{10000}, std::size_t{5001}));
+    EXPECT_EQ(std::pair(spectrum.frequency[1], spectrum.frequency.back()), std::pair(1.0, kRate / 2));
     for (std::size_t c = 0; c < kSines.size(); ++c) {
         SCOPED_TRACE(kNames[c]);
         const std::vector<double>& db = spectrum.dbv[c];
@@ -522,18 +527,13 @@ TEST(Spectrum, AveragingSmoothsNoiseAndStartsOverOnANewRate) {
 
 TEST(Export, MeasurementsCsvReadsBack) {
     Sweeper sweeper;
-    const View view = Second(sweeper);
-    const std::vector<Measurement> m = Measure(view, kRate, {});
-    const std::vector<std::string> lines = Split(MeasurementsCsv(m, kNames), '\n');
-    ASSERT_EQ(lines.size(), kChannels + 1);
-    EXPECT_EQ(lines[0], "channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped");
-    const std::vector<std::string> x4 = Split(lines[4]);
-    ASSERT_EQ(x4.size(), 8u);
-    EXPECT_EQ(x4[0], "X4");
-    EXPECT_EQ(x4[7], "0");
-    const double expected[] = {m[3].min, m[3].max, m[3].mean, m[3].rms, m[3].vpp, m[3].freq};
-    for (std::size_t i = 0; i < 6; ++i)
-        EXPECT_NEAR(std::strtod(x4[i + 1].c_str(), nullptr), expected[i], 1e-6 * (1 + std::abs(expected[i])));
+    const std::vector<Measurement> m = Measure(Second(sweeper), kRate, {});
+    const std::vector<std::vector<std::string>> rows = Rows(MeasurementsCsv(m, kNames));
+    ASSERT_EQ(rows.size(), kChannels + 1);
+    EXPECT_EQ(rows[0], Split("channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped"));
+    const auto as = [](double value) { return Reads(value, 1e-6 * (1 + std::abs(value))); };
+    EXPECT_THAT(rows[4], ElementsAre("X4", as(m[3].min), as(m[3].max), as(m[3].mean), as(m[3].rms),
+                                     as(m[3].vpp), as(m[3].freq), "0"));
     EXPECT_EQ(Split(MeasurementsCsv(m, {"a,\"b\""}), '\n')[1].substr(0, 10), "\"a,\"\"b\"\"\",");
     Measurement clipped = m[0];
     clipped.clippedHigh = true;
@@ -550,31 +550,26 @@ TEST(Export, TheTimeCsvCountsAsThePlotsAxis) {
     const std::string path = dir.str() + "/view.csv";
     std::string error;
     ASSERT_TRUE(WriteTimeCsv(path, view, kRate, kNames, error)) << error;
-    const std::vector<std::string> lines = Split(velmora::test::Slurp(path), '\n');
-    ASSERT_EQ(lines.size(), view.kadrs + 1);
-    EXPECT_EQ(lines[0], "time_s,X1,X2,X3,X4,count");
+    std::vector<std::vector<std::string>> rows = Rows(velmora::test::Slurp(path));
+    ASSERT_EQ(rows.size(), view.kadrs + 1);
+    EXPECT_EQ(rows[0], Split("time_s,X1,X2,X3,X4,count"));
     for (std::size_t k : {std::size_t{0}, std::size_t{499}, std::size_t{500}, view.kadrs - 1}) {
-        const std::vector<std::string> row = Split(lines[k + 1]);
-        ASSERT_EQ(row.size(), kChannels + 1);
-        const double t = std::strtod(row[0].c_str(), nullptr);
-        EXPECT_NEAR(t, (view.firstTime + static_cast<double>(k)) / kRate, 1e-9);
-        EXPECT_EQ(t < 0, k < 500) << "kadr " << k;
-        EXPECT_NEAR(std::strtod(row[4].c_str(), nullptr), view.Volts(k, 3), 1e-6);
+        const double t = (view.firstTime + static_cast<double>(k)) / kRate;
+        EXPECT_THAT(rows[k + 1], ElementsAre(Reads(t, 1e-9), _, _, _, Reads(view.Volts(k, 3), 1e-6), _));
+        EXPECT_EQ(std::strtod(rows[k + 1][0].c_str(), nullptr) < 0, k < 500) << "kadr " << k;
     }
     // Untriggered, from the recording's start, as the plot's axis.
     Sweeper rolling;
-    const View latest = Swept(rolling, 2500, {}, Sines(0, 8000), 999);
-    ASSERT_TRUE(WriteTimeCsv(path, latest, kRate, kNames, error)) << error;
-    EXPECT_EQ(Split(velmora::test::Slurp(path), '\n')[1].substr(0, 12), "0.550000000,");
+    ASSERT_TRUE(WriteTimeCsv(path, Swept(rolling, 2500, {}, Sines(0, 8000), 999), kRate, kNames, error))
+        << error;
+    EXPECT_EQ(Rows(velmora::test::Slurp(path))[1][0], "0.550000000");
     SpectrumAnalyzer analyzer;
     const Spectrum& spectrum = analyzer.Compute(view, kRate);
     ASSERT_TRUE(WriteSpectrumCsv(path, spectrum, kNames, error)) << error;
-    const std::vector<std::string> rows = Split(velmora::test::Slurp(path), '\n');
+    rows = Rows(velmora::test::Slurp(path));
     ASSERT_EQ(rows.size(), spectrum.frequency.size() + 1);
-    EXPECT_EQ(rows[0], "frequency_hz,X1,X2,X3,X4,count");
-    const std::vector<std::string> row = Split(rows[11]); // 40 Hz
-    EXPECT_DOUBLE_EQ(std::strtod(row[0].c_str(), nullptr), 40);
-    EXPECT_NEAR(std::strtod(row[4].c_str(), nullptr), spectrum.dbv[3][10], 1e-3);
+    EXPECT_EQ(rows[0], Split("frequency_hz,X1,X2,X3,X4,count"));
+    EXPECT_THAT(rows[11], ElementsAre(Reads(40, 0), _, _, _, Reads(spectrum.dbv[3][10], 1e-3), _)); // 40 Hz
 }
 
 TEST(Export, FixedDecimalsRoundLikePrintf) {

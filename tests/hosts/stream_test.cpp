@@ -3,8 +3,10 @@
 // such messages and telling gaps, and the gaps a stream's files keep.
 #include <zmq.h>
 
+#include <functional>
 #include <numeric>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "recorded_files.h"
@@ -39,24 +41,20 @@ auto Fields(const StreamHeader& h) {
                       h.startTime, h.lostKadrs, h.end, h.ranges, h.backend);
 }
 
+// With an end or without, and at the slowest and the fastest rates.
 TEST(StreamMessage, HeaderReadsBackAsWritten) {
-    for (const auto& end : {std::optional<std::string>(), std::optional<std::string>("complete")}) {
+    const std::function<void(StreamHeader&)> changes[] = {
+        [](StreamHeader&) {}, [](StreamHeader& h) { h.end = "complete"; },
+        [](StreamHeader& h) { h.rate = 0.001; }, [](StreamHeader& h) { h.rate = 500000; }};
+    for (const auto& change : changes) {
         StreamHeader h = Sample(), back;
-        h.end = end;
+        change(h);
         std::string error;
         ASSERT_TRUE(ParseHeader(HeaderJson(h), back, error)) << error << ": " << HeaderJson(h);
         EXPECT_EQ(Fields(back), Fields(h));
     }
     // A float scale is written as the float's shortest text.
-    EXPECT_NE(HeaderJson(Sample()).find("\"codes_per_volt\":[3276.7,800,0.1]"), std::string::npos);
-    // The slowest and the fastest rates are a stream's too.
-    for (const double rate : {0.001, 500000.0}) {
-        StreamHeader h = Sample(), back;
-        h.rate = rate;
-        std::string error;
-        EXPECT_TRUE(ParseHeader(HeaderJson(h), back, error)) << error;
-        EXPECT_EQ(back.rate, rate);
-    }
+    EXPECT_THAT(HeaderJson(Sample()), testing::HasSubstr("\"codes_per_volt\":[3276.7,800,0.1]"));
 }
 
 // The fields every message needs, in JSON, with one replaced or dropped.
@@ -158,52 +156,43 @@ TEST(StreamMessage, FramesAreCheckedWhole) {
     EXPECT_EQ(payload, "\x01\x02\xff\x7f");
 }
 
-// A publisher of the test's own, on an ipc path of the test's folder.
-class TestPublisher {
-public:
-    explicit TestPublisher(const std::string& endpoint)
-        : context_(zmq_ctx_new()), socket_(zmq_socket(context_, ZMQ_XPUB)) {
-        const int linger = 1000;
-        zmq_setsockopt(socket_, ZMQ_LINGER, &linger, sizeof linger);
-        EXPECT_EQ(zmq_bind(socket_, endpoint.c_str()), 0) << zmq_strerror(zmq_errno());
-    }
-    // True once a subscription came (an XPUB tells them).
-    bool AwaitSubscriber() {
-        zmq_pollitem_t item{socket_, 0, ZMQ_POLLIN, 0};
-        char frame[64];
-        return zmq_poll(&item, 1, 10000) == 1 && zmq_recv(socket_, frame, sizeof frame, 0) > 0 &&
-               frame[0] == 1;
-    }
-    ~TestPublisher() {
-        zmq_close(socket_);
-        zmq_ctx_term(context_);
-    }
-    void Send(const std::vector<std::string>& frames) {
-        for (std::size_t i = 0; i < frames.size(); ++i)
-            zmq_send(socket_, frames[i].data(), frames[i].size(), i + 1 < frames.size() ? ZMQ_SNDMORE : 0);
-    }
-    // A good message of two channels whose codes count up from first x 2.
-    void Send(int64_t first, int64_t kadrs, const std::string& serial = "S1", int channels = 2,
-              double rate = 1000, const std::string& startTime = {}) {
-        StreamHeader h;
-        h.serial = serial;
-        h.startTime = startTime;
-        h.firstKadr = first;
-        h.kadrs = kadrs;
-        h.channels.assign(static_cast<std::size_t>(channels), "Y16");
-        h.codesPerVolt.assign(h.channels.size(), 3276.7);
-        h.rate = rate;
-        std::vector<int16_t> codes(static_cast<std::size_t>(kadrs * channels));
-        std::iota(codes.begin(), codes.end(), static_cast<int16_t>(first * channels));
-        std::string payload;
-        AppendPayload(codes.data(), codes.size(), payload);
-        Send({StreamTopic(serial), HeaderJson(h), payload});
-    }
+// A good message of two channels whose codes count up from first x 2.
+std::vector<std::string> Good(int64_t first, int64_t kadrs, const std::string& serial = "S1",
+                              int channels = 2, double rate = 1000, const std::string& startTime = {}) {
+    StreamHeader h;
+    h.serial = serial;
+    h.startTime = startTime;
+    h.firstKadr = first;
+    h.kadrs = kadrs;
+    h.channels.assign(static_cast<std::size_t>(channels), "Y16");
+    h.codesPerVolt.assign(h.channels.size(), 3276.7);
+    h.rate = rate;
+    std::vector<int16_t> codes(static_cast<std::size_t>(kadrs * channels));
+    std::iota(codes.begin(), codes.end(), static_cast<int16_t>(first * channels));
+    std::string payload;
+    AppendPayload(codes.data(), codes.size(), payload);
+    return {StreamTopic(serial), HeaderJson(h), payload};
+}
 
-private:
-    void* context_;
-    void* socket_;
-};
+// `messages` sent on an XPUB socket of the test's own at `endpoint`, once a
+// subscriber came (an XPUB tells them).
+void Publish(const std::string& endpoint, const std::vector<std::vector<std::string>>& messages) {
+    void* context = zmq_ctx_new();
+    void* socket = zmq_socket(context, ZMQ_XPUB);
+    const int linger = 1000;
+    zmq_setsockopt(socket, ZMQ_LINGER, &linger, sizeof linger);
+    EXPECT_EQ(zmq_bind(socket, endpoint.c_str()), 0) << zmq_strerror(zmq_errno());
+    zmq_pollitem_t item{socket, 0, ZMQ_POLLIN, 0};
+    char frame[64];
+    EXPECT_TRUE(zmq_poll(&item, 1, 10000) == 1 && zmq_recv(socket, frame, sizeof frame, 0) > 0 &&
+                frame[0] == 1)
+        << "no subscriber";
+    for (const auto& frames : messages)
+        for (std::size_t i = 0; i < frames.size(); ++i)
+            zmq_send(socket, frames[i].data(), frames[i].size(), i + 1 < frames.size() ? ZMQ_SNDMORE : 0);
+    zmq_close(socket);
+    zmq_ctx_term(context); // once the messages went, within the linger
+}
 
 // A malformed message, and one that goes back even a kadr, are refused, and
 // those of another recording (module, channels, rate or start) told apart,
@@ -218,17 +207,15 @@ TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
     EXPECT_EQ(error, "cannot subscribe to tcp://127.0.0.1:99999: not tcp://HOST:PORT with a port from 1 to "
                      "65535, or ipc://PATH");
     ASSERT_TRUE(reader.Open(endpoint, error)) << error;
-    TestPublisher publisher(endpoint);
-    ASSERT_TRUE(publisher.AwaitSubscriber());
-    publisher.Send(0, 10);
-    publisher.Send({"E16/S1", Header()});
-    publisher.Send(9, 4);                                             // goes back a kadr
-    publisher.Send(10, 4, "S2");                                      // another module
-    publisher.Send(10, 4, "S1", 3);                                   // other channels
-    publisher.Send(10, 4, "S1", 2, 2000);                             // another rate
-    publisher.Send(10, 4, "S1", 2, 1000, "2026-12-07T01:29:39.483Z"); // a later start
-    publisher.Send(14, 6);                                            // after a gap of 4
-    publisher.Send(20, 1);
+    Publish(endpoint, {Good(0, 10),
+                       {"E16/S1", Header()},
+                       Good(9, 4),                                             // goes back a kadr
+                       Good(10, 4, "S2"),                                      // another module
+                       Good(10, 4, "S1", 3),                                   // other channels
+                       Good(10, 4, "S1", 2, 2000),                             // another rate
+                       Good(10, 4, "S1", 2, 1000, "2026-12-07T01:29:39.483Z"), // a later start
+                       Good(14, 6),                                            // after a gap of 4
+                       Good(20, 1)});
     const struct {
         StreamReader::Got got;
         std::string said;
@@ -251,13 +238,12 @@ TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
         ASSERT_EQ(reader.Next(2000, block, error), e.got) << e.said << ": " << error;
         EXPECT_NE(error.find(e.said), std::string::npos) << error;
         if (e.got != StreamReader::Got::Block) continue;
-        EXPECT_EQ(block.header.firstKadr, e.first);
-        EXPECT_EQ(block.missingBefore, e.missing);
         ASSERT_EQ(block.codes.size(), static_cast<std::size_t>(block.header.kadrs * 2));
-        EXPECT_EQ(block.codes.front(), e.first * 2);
+        EXPECT_EQ(std::tuple(block.header.firstKadr, block.missingBefore, block.codes.front()),
+                  std::tuple(e.first, e.missing, e.first * 2))
+            << "first kadr, kadrs missing before, first code";
     }
-    EXPECT_EQ(reader.Gaps(), 1);
-    EXPECT_EQ(reader.GapKadrs(), 4);
+    EXPECT_EQ(std::pair(reader.Gaps(), reader.GapKadrs()), std::pair(int64_t{1}, int64_t{4}));
 }
 
 // A stream's file keeps its gaps where they fell: rows of the dataset
@@ -275,12 +261,9 @@ TEST(StreamFiles, GapsAreKeptWhereTheyFell) {
         std::string error;
         auto writer = OpenWriter(file, format, info, false, error);
         ASSERT_TRUE(writer) << error;
-        ASSERT_TRUE(writer->Write(codes, 2));
-        ASSERT_TRUE(writer->Gap(102, 5));
-        ASSERT_TRUE(writer->Write(codes + 2, 1));
-        ASSERT_TRUE(writer->Gap(108, 1000000));
-        ASSERT_TRUE(writer->Write(codes, 1));
-        ASSERT_TRUE(writer->Close()) << writer->Error();
+        ASSERT_TRUE(writer->Write(codes, 2) && writer->Gap(102, 5) && writer->Write(codes + 2, 1) &&
+                    writer->Gap(108, 1000000) && writer->Write(codes, 1) && writer->Close())
+            << writer->Error();
         EXPECT_EQ(writer->Kadrs(), 4u);
         if (format == FileFormat::Csv) {
             EXPECT_EQ(test::Slurp(file), "# first_kadr 100, source ipc:///run/e16\n"

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <optional>
 #include <vector>
 
 #include "trace_columns.h"
@@ -12,43 +14,50 @@
 namespace e16scope {
 namespace {
 
-// Zeros, and a spike up on one channel and down on another.
-struct Spike {
-    std::size_t kadr, channel;
-    int16_t code;
-};
+// Channel c's code in kadr k; none for a kadr that never came.
+using Code = std::function<std::optional<int16_t>(std::size_t k, std::size_t c)>;
 
+// `traces`, after `kadrs` kadrs of `channels` given by `code`, keeps the
+// latest columns of `perColumn` kadrs, each the min and max of its codes, and
+// empty where it has none.
+void ExpectColumns(const TraceColumns& traces, std::size_t perColumn, std::size_t capacity, std::size_t kadrs,
+                   std::size_t channels, const Code& code) {
+    ASSERT_EQ(traces.Completed(), kadrs / perColumn);
+    ASSERT_EQ(traces.Count(), std::min(capacity, kadrs / perColumn));
+    for (std::size_t i = 0; i < traces.Count(); ++i)
+        for (std::size_t c = 0; c < channels; ++c) {
+            const std::size_t from = (traces.Completed() - traces.Count() + i) * perColumn;
+            MinMax expected;
+            for (std::size_t k = from; k < from + perColumn; ++k)
+                if (const std::optional<int16_t> at = code(k, c)) {
+                    expected.min = std::min(expected.min, *at);
+                    expected.max = std::max(expected.max, *at);
+                }
+            const MinMax pair = traces.At(c, i);
+            ASSERT_EQ(std::pair(pair.min, pair.max), std::pair(expected.min, expected.max))
+                << "min and max of the column from kadr " << from << ", channel " << c;
+            ASSERT_EQ(pair.Empty(), expected.Empty());
+        }
+}
+
+// Zeros, and a spike up on one channel and down on another.
 TEST(TraceColumns, AOneSampleSpikeStaysInItsColumnAtEveryZoom) {
     constexpr std::size_t kKadrs = 5003, kChannels = 3;
-    const std::vector<Spike> spikes = {{2500, 1, 30000}, {4100, 2, -30000}};
-    std::vector<int16_t> codes(kKadrs * kChannels, 0);
-    for (const Spike& s : spikes) codes[s.kadr * kChannels + s.channel] = s.code;
-    for (std::size_t perColumn : {1u, 2u, 3u, 7u, 64u, 1000u}) {
+    const Code code = [](std::size_t k, std::size_t c) -> std::optional<int16_t> {
+        return k == 2500 && c == 1 ? 30000 : k == 4100 && c == 2 ? -30000 : 0;
+    };
+    std::vector<int16_t> codes;
+    for (std::size_t k = 0; k < kKadrs; ++k)
+        for (std::size_t c = 0; c < kChannels; ++c) codes.push_back(*code(k, c));
+    for (std::size_t perColumn : {1u, 2u, 3u, 7u, 64u, 1000u})
         for (std::size_t capacity : {4u, 5003u}) { // the ring wrapped many times, or never
+            SCOPED_TRACE(testing::Message() << perColumn << " kadrs a column, " << capacity << " kept");
             TraceColumns traces;
             traces.Reset(kChannels, perColumn, capacity);
-            for (std::size_t at = 0; at < kKadrs;) { // blocks of odd sizes, as GetData hands them
-                const std::size_t block = std::min<std::size_t>(37, kKadrs - at);
-                traces.Add(codes.data() + at * kChannels, block);
-                at += block;
-            }
-            SCOPED_TRACE(testing::Message() << perColumn << " kadrs a column, " << capacity << " kept");
-            ASSERT_EQ(traces.Completed(), kKadrs / perColumn);
-            ASSERT_EQ(traces.Count(), std::min<std::size_t>(capacity, kKadrs / perColumn));
-            const uint64_t first = traces.Completed() - traces.Count();
-            for (std::size_t i = 0; i < traces.Count(); ++i)
-                for (std::size_t c = 0; c < kChannels; ++c) {
-                    const std::size_t from = (first + i) * perColumn;
-                    int16_t low = INT16_MAX, high = INT16_MIN;
-                    for (std::size_t k = from; k < from + perColumn; ++k) {
-                        low = std::min(low, codes[k * kChannels + c]);
-                        high = std::max(high, codes[k * kChannels + c]);
-                    }
-                    ASSERT_EQ(std::pair(traces.At(c, i).min, traces.At(c, i).max), std::pair(low, high))
-                        << "min and max of column " << first + i << ", channel " << c;
-                }
+            for (std::size_t at = 0; at < kKadrs; at += 37) // blocks of odd sizes, as GetData hands them
+                traces.Add(codes.data() + at * kChannels, std::min<std::size_t>(37, kKadrs - at));
+            ExpectColumns(traces, perColumn, capacity, kKadrs, kChannels, code);
         }
-    }
 }
 
 // Kadr k has code k on its one channel, so that each column's pair tells
@@ -67,33 +76,22 @@ TEST(TraceColumns, MissingKadrsKeepTheirPlaceAndEmptyOnlyTheColumnsTheyFill) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message()
                      << c.perColumn << " a column, " << c.before << " + gap " << c.gap << " + " << c.after);
+        const std::size_t resume = c.before + c.gap;
+        const Code code = [&c, resume](std::size_t k, std::size_t) -> std::optional<int16_t> {
+            if (k >= c.before && k < resume) return std::nullopt;
+            return static_cast<int16_t>(k % 30000);
+        };
         TraceColumns traces;
         traces.Reset(1, c.perColumn, c.capacity);
-        std::vector<int16_t> codes;
-        for (std::size_t k = 0; k < c.before; ++k) codes.push_back(static_cast<int16_t>(k));
-        traces.Add(codes.data(), codes.size());
+        const auto add = [&](std::size_t from, std::size_t kadrs) {
+            std::vector<int16_t> codes;
+            for (std::size_t k = from; k < from + kadrs; ++k) codes.push_back(*code(k, 0));
+            traces.Add(codes.data(), codes.size());
+        };
+        add(0, c.before);
         traces.Skip(c.gap);
-        codes.clear();
-        const std::size_t resume = c.before + c.gap;
-        for (std::size_t k = resume; k < resume + c.after; ++k)
-            codes.push_back(static_cast<int16_t>(k % 30000));
-        traces.Add(codes.data(), codes.size());
-
-        const std::size_t total = resume + c.after;
-        ASSERT_EQ(traces.Completed(), total / c.perColumn);
-        ASSERT_EQ(traces.Count(), std::min(c.capacity, total / c.perColumn));
-        for (std::size_t i = 0; i < traces.Count(); ++i) {
-            const std::size_t from = (traces.Completed() - traces.Count() + i) * c.perColumn;
-            int16_t low = INT16_MAX, high = INT16_MIN;
-            for (std::size_t k = from; k < from + c.perColumn; ++k)
-                if (k < c.before || k >= resume) {
-                    low = std::min(low, static_cast<int16_t>(k % 30000));
-                    high = std::max(high, static_cast<int16_t>(k % 30000));
-                }
-            const MinMax pair = traces.At(0, i);
-            ASSERT_EQ(std::pair(pair.min, pair.max), std::pair(low, high)) << "column from kadr " << from;
-            ASSERT_EQ(pair.Empty(), low > high);
-        }
+        add(resume, c.after);
+        ExpectColumns(traces, c.perColumn, c.capacity, resume + c.after, 1, code);
     }
 }
 

@@ -6,7 +6,7 @@
 
 #include <atomic>
 #include <clocale>
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 namespace velmora::platform {
 namespace {
@@ -60,9 +60,7 @@ TEST(Thread, ASmallStackSizeIsNoLimit) {
 TEST(Clock, SleepWaitsItsTimeOnTheTick) {
     const uint32_t before = TickCount();
     SleepMs(30);
-    const uint32_t elapsed = TickCount() - before;
-    EXPECT_GE(elapsed, 29u);
-    EXPECT_LT(elapsed, 5000u);
+    EXPECT_THAT(TickCount() - before, testing::AllOf(testing::Ge(29u), testing::Lt(5000u)));
 }
 
 TEST(Codepage, AnsiIsLatin1WithAQuestionMarkForAnythingElse) {

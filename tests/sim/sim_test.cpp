@@ -11,6 +11,7 @@
 #include <functional>
 #include <future>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "device/x502api.h"
@@ -98,20 +99,17 @@ TEST(Sim, AdcWordsCarryTheirChannelsSampleInVoltsOfItsRange) {
     std::vector<uint32_t> lost = words, digital = words;
     lost.erase(lost.begin() + 5);
     digital.insert(digital.begin() + 2, 0x1234u);
-    const struct {
-        const char* name;
-        std::vector<uint32_t> words;
-    } cases[] = {
+    const std::pair<const char*, std::vector<uint32_t>> cases[] = {
         {"a word lost", lost},
         {"a digital word among them", digital},
         {"starting mid-kadr", {words.begin() + 2, words.end()}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [name, taken] : cases) {
+        SCOPED_TRACE(name);
         std::vector<double> expected;
-        for (const uint32_t w : c.words)
+        for (const uint32_t w : taken)
             if (w & 0x80000000u) expected.push_back(CodeOf(w) * fullScale[table[(w >> 24) & 3u].range] / 6e6);
-        EXPECT_THAT(stream.Process(c.words), testing::Pointwise(testing::DoubleEq(), expected));
+        EXPECT_THAT(stream.Process(taken), testing::Pointwise(testing::DoubleEq(), expected));
     }
 }
 
@@ -121,21 +119,18 @@ TEST(Sim, AdcWordsCarryTheirChannelsSampleInVoltsOfItsRange) {
 TEST(Sim, RatesRoundToAWholeDividerUpOnlyPastHalfAStep) {
     e16sim_reset();
     Streaming module({{0, 0, 0}, {0, 0, 0}}, 0); // not started
-    const struct {
-        double quotient;      // 48 MHz / the rate asked
-        double divider;       // as taken
-        double frameQuotient; // 48 MHz / the frame rate asked
-        double frameTicks;    // the frame as taken: 2 dividers and the delay
-    } cases[] = {
+    // 48 MHz over the rate asked, the divider taken; 48 MHz over the frame rate
+    // asked, the frame's ticks taken (2 dividers and the delay).
+    const std::tuple<double, double, double, double> cases[] = {
         {100.0, 100, 400.0, 400},   {100.3, 100, 400.3, 400},  {100.5, 100, 400.5, 400},
         {100.52, 101, 400.52, 401}, {99.95, 100, 399.95, 400}, {1.2, 96, 150.0, 192},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.quotient);
-        double rate = 48e6 / c.quotient, frame = 48e6 / c.frameQuotient;
+    for (const auto& [quotient, divider, frameQuotient, frameTicks] : cases) {
+        SCOPED_TRACE(quotient);
+        double rate = 48e6 / quotient, frame = 48e6 / frameQuotient;
         ASSERT_EQ(X502_SetAdcFreq(module.h, &rate, &frame), X502_ERR_OK);
-        EXPECT_DOUBLE_EQ(rate, 48e6 / c.divider);
-        EXPECT_DOUBLE_EQ(frame, 48e6 / c.frameTicks);
+        EXPECT_DOUBLE_EQ(rate, 48e6 / divider);
+        EXPECT_DOUBLE_EQ(frame, 48e6 / frameTicks);
     }
 }
 
@@ -245,27 +240,23 @@ TEST(Sim, AStaticLevelShowsFromItsTimeOn) {
 // other side. X1 is a sine of 1 V, 1200 frames a period, watched at 0.45 V.
 TEST(Sim, ALevelStartBeginsAtTheFirstFrameMeetingItsCondition) {
     const double pi = std::acos(-1.0);
-    const struct {
-        uint32_t mode;
-        double phase;
-        uint64_t frame;
-        bool above;
-    } cases[] = {
+    // The start mode, X1's phase, the first frame sent and whether it is above the level.
+    const std::tuple<uint32_t, double, uint64_t, bool> cases[] = {
         {X502_SYNC_ADC_ABOVE_LEVEL, pi / 2, 0, true},    {X502_SYNC_ADC_ABOVE_LEVEL, -pi / 2, 390, true},
         {X502_SYNC_ADC_EDGE_RISE, pi / 2, 990, true},    {X502_SYNC_ADC_BELOW_LEVEL, -pi / 2, 0, false},
         {X502_SYNC_ADC_BELOW_LEVEL, pi / 2, 211, false}, {X502_SYNC_ADC_EDGE_FALL, -pi / 2, 811, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "start mode " << c.mode << ", phase " << c.phase);
-        e16sim_set_sine(0, 1.0, 10.0, c.phase, 0.0);
+    for (const auto& [mode, phase, frame, above] : cases) {
+        SCOPED_TRACE(testing::Message() << "start mode " << mode << ", phase " << phase);
+        e16sim_set_sine(0, 1.0, 10.0, phase, 0.0);
         Streaming stream({{0, X502_LCH_MODE_COMM, 0}}, 12000.0, [&](t_x502_hnd h) {
-            EXPECT_EQ(X502_SetSyncStartMode(h, c.mode), X502_ERR_OK);
+            EXPECT_EQ(X502_SetSyncStartMode(h, mode), X502_ERR_OK);
             EXPECT_EQ(X502_SetAdcSyncStartValue(h, 0, X502_LCH_MODE_COMM, 0, 0.45), X502_ERR_OK);
         });
         const int32_t code = CodeOf(stream.Receive(1)[0]);
-        EXPECT_EQ(velmora::test::ModuleState().first_frame, c.frame);
-        EXPECT_EQ(code, std::lround(std::sin(2 * pi * static_cast<double>(c.frame) / 1200 + c.phase) * 6e5))
+        EXPECT_EQ(velmora::test::ModuleState().first_frame, frame);
+        EXPECT_EQ(code, std::lround(std::sin(2 * pi * static_cast<double>(frame) / 1200 + phase) * 6e5))
             << "the first frame sent";
-        EXPECT_EQ(code > 0.45 * 6e5, c.above);
+        EXPECT_EQ(code > 0.45 * 6e5, above);
     }
 }
 

@@ -19,9 +19,11 @@ namespace {
 struct Step {
     std::vector<std::string> args;
     std::string out, err;
+    std::string stdoutTo = ""; // a redirection of the tool's standard output
 };
 
 const std::string kTool = "HKCU\\Software\\Tool", kDone = "The operation completed successfully.\n";
+const Step kAddDir{{"add", kTool, "-v", "Dir", "-d", "C:\\dir"}, kDone, ""};
 
 class ComrtRegTest : public ::testing::Test {
 protected:
@@ -30,9 +32,9 @@ protected:
     void Expect(const std::vector<Step>& steps) {
         const auto tool = std::filesystem::canonical("/proc/self/exe").parent_path() / "comrt-reg";
         for (const Step& step : steps) {
-            std::string command = tool.string();
+            std::string command = "{ " + tool.string();
             for (const auto& arg : step.args) command += " '" + arg + "'";
-            const test::Ran r = test::RunCommand(command, store.dir().path());
+            const test::Ran r = test::RunCommand(command + step.stdoutTo + "; }", store.dir().path());
             const std::string args = ::testing::PrintToString(step.args);
             EXPECT_EQ(r.exit, step.err.empty() ? 0 : 1) << args << ": " << r.err;
             EXPECT_EQ(r.out, step.out) << args;
@@ -51,7 +53,7 @@ TEST_F(ComrtRegTest, ValuesOfEachTypeGoThroughEveryCommand) {
                                 "    All    REG_DWORD    0xffffffff (4294967295)\n"
                                 "    Blob    REG_BINARY    0AFF05\n\n";
     Expect({
-        {{"add", kTool, "-v", "Dir", "-d", "C:\\dir"}, kDone, ""},
+        kAddDir,
         {{"add", kTool, "-v", "Count", "-t", "REG_DWORD", "-d", "0x0A"}, kDone, ""},
         {{"add", kTool, "-v", "All", "-t", "reg_dword", "-d", "4294967295", "-f"}, kDone, ""},
         {{"add", kTool, "-v", "Blob", "-t", "REG_BINARY", "-d", "0aFF05"}, kDone, ""},
@@ -137,28 +139,20 @@ TEST_F(ComrtRegTest, AStoreThatCannotBeReadIsNamed) {
 
 // Output that a full disk took is a failure, said.
 TEST_F(ComrtRegTest, OutputThatCannotBeWrittenIsAFailure) {
-    Expect({{{"add", kTool, "-v", "Dir", "-d", "C:\\dir"}, kDone, ""}});
-    const auto tool = std::filesystem::canonical("/proc/self/exe").parent_path() / "comrt-reg";
-    for (const char* command : {"query", "export"}) {
-        const test::Ran r = test::RunCommand(
-            "{ " + tool.string() + " " + command + " '" + kTool + "' >/dev/full; }", store.dir().path());
-        EXPECT_EQ(r.exit, 1) << command;
-        EXPECT_EQ(r.err, "comrt-reg: cannot write the standard output: No space left on device\n") << command;
-    }
+    const std::string full = "comrt-reg: cannot write the standard output: No space left on device\n";
+    Expect(
+        {kAddDir, {{"query", kTool}, "", full, " >/dev/full"}, {{"export", kTool}, "", full, " >/dev/full"}});
 }
 
 // A value the store keeps locked is no missing value.
 TEST_F(ComrtRegTest, AValueTheStoreKeepsIsNotSaidToBeMissing) {
-    Expect({{{"add", kTool, "-v", "Dir", "-d", "C:\\dir"}, kDone, ""}});
+    Expect({kAddDir});
     test::StoreConnection other;
     other.Lock(); // for the 5 s that the tool waits
-    const test::Ran r =
-        test::RunCommand((std::filesystem::canonical("/proc/self/exe").parent_path() / "comrt-reg").string() +
-                             " delete '" + kTool + "' -v Dir",
-                         store.dir().path());
-    EXPECT_EQ(r.exit, 1);
-    EXPECT_EQ(r.err, "comrt-reg: The process cannot access the file because another process has locked a "
-                     "portion of the file.\n");
+    Expect({{{"delete", kTool, "-v", "Dir"},
+             "",
+             "comrt-reg: The process cannot access the file because another process has locked a portion of "
+             "the file.\n"}});
 }
 
 // Every refusal says why in one line, and nothing is written.

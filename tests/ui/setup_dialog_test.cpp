@@ -1,6 +1,7 @@
 // The setup dialog's frame and the pages that act on the module, against the
 // simulated module: the tab set per module, the remembered tab, what OK and
 // Cancel store, the DAC page's Start and Stop, and the digital lines.
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -26,11 +27,6 @@ protected:
         if (!IsSkipped()) Detect();
     }
 
-    static std::vector<std::string> Captions(const dlgSetupModel& dlg) {
-        std::vector<std::string> captions;
-        for (int i = 0; i < dlg.TabCount(); ++i) captions.push_back(dlg.TabCaption(i));
-        return captions;
-    }
     // The dialog opened on the tab of `tab`.
     static void Open(dlgSetupModel& dlg, SetupTab tab) {
         dlg.Activate();
@@ -38,17 +34,18 @@ protected:
             if (dlg.Tab(i) == tab) dlg.SelectTab(i);
         ASSERT_EQ(dlg.Tab(dlg.SelectedTab()), tab);
     }
-    static ucDIOModel& DioPage(dlgSetupModel& dlg) {
-        Open(dlg, SetupTab::DIO);
-        return *dlg.Dio();
+    // The dialog open on the DIO page, with the output boxes of bits 0 and 1
+    // ticked when `bits01`.
+    ucDIOModel& DioPage(bool bits01 = false) {
+        Open(dlg.emplace(s), SetupTab::DIO);
+        if (bits01) {
+            dlg->Dio()->OutputBoxClick(15, true); // bit 0
+            dlg->Dio()->OutputBoxClick(14, true); // bit 1
+        }
+        return *dlg->Dio();
     }
-    // The DIO page, the output boxes of bits 0 and 1 ticked.
-    static ucDIOModel& DioWithBits01(dlgSetupModel& dlg) {
-        ucDIOModel& dio = DioPage(dlg);
-        dio.OutputBoxClick(15, true); // bit 0
-        dio.OutputBoxClick(14, true); // bit 1
-        return dio;
-    }
+
+    std::optional<dlgSetupModel> dlg; // DioPage's
 };
 
 TEST(SetupTitle, CarriesTheVersion) {
@@ -59,8 +56,7 @@ TEST(SetupTitle, CarriesTheVersion) {
 // are made through it.
 TEST_F(SetupDialogTest, TheHelpContextIsTheModules) {
     s.settings.helpFile = (store_.dir().path() / "LCardE16.chm").string();
-    dlgSetupModel dlg(s);
-    EXPECT_EQ(dlg.HelpContext(), 16) << "from E16";
+    EXPECT_EQ(dlgSetupModel(s).HelpContext(), 16) << "from E16";
 }
 
 // The tab is remembered by the close box too.
@@ -82,7 +78,9 @@ TEST_F(SetupDialogTest, ARememberedTabBeyondTheTabsOpensTheFirst) {
     Detect(kSimWithoutDac);
     s.setupLastTab = 3;
     dlgSetupModel dlg(s);
-    EXPECT_EQ(Captions(dlg), (std::vector<std::string>{"General", "ADC", "DIO"}));
+    std::vector<std::string> captions;
+    for (int i = 0; i < dlg.TabCount(); ++i) captions.push_back(dlg.TabCaption(i));
+    EXPECT_EQ(captions, (std::vector<std::string>{"General", "ADC", "DIO"}));
     dlg.Activate();
     EXPECT_EQ(dlg.SelectedTab(), 0) << "tab 3 of three tabs";
     EXPECT_TRUE(dlg.PageVisible(0));
@@ -182,8 +180,7 @@ TEST_F(SetupDialogTest, APhaseTypedOnThePageReadsBackAfterReloading) {
 // without Out, the start word and the polling through the widgets; what
 // they do not reach follows.
 TEST_F(SetupDialogTest, WithOutEveryClickWrites) {
-    dlgSetupModel dlg(s);
-    ucDIOModel& dio = DioWithBits01(dlg);
+    ucDIOModel& dio = DioPage(true);
     dio.OutputSwitch(true);
     EXPECT_EQ(dio.InputCaption(), "Input: 0x0003 (3)") << "the inputs read back after the write";
     dio.OutputBoxClick(0, true); // bit 15
@@ -194,8 +191,7 @@ TEST_F(SetupDialogTest, WithOutEveryClickWrites) {
 }
 
 TEST_F(SetupDialogTest, AnEchoedOutputClickIsIgnored) {
-    dlgSetupModel dlg(s);
-    ucDIOModel& dio = DioWithBits01(dlg);
+    ucDIOModel& dio = DioPage(true);
     {
         auto refreshing = dio.Refreshing();
         dio.OutputBoxClick(14, false);
@@ -204,8 +200,7 @@ TEST_F(SetupDialogTest, AnEchoedOutputClickIsIgnored) {
 }
 
 TEST_F(SetupDialogTest, ResetGoesBackToTheWordWritten) {
-    dlgSetupModel dlg(s);
-    ucDIOModel& dio = DioWithBits01(dlg);
+    ucDIOModel& dio = DioPage(true);
     dio.OutputSwitch(true);
     dio.OutputSwitch(false);
     dio.OutputBoxClick(15, false);
@@ -218,27 +213,24 @@ TEST_F(SetupDialogTest, ResetGoesBackToTheWordWritten) {
 TEST_F(SetupDialogTest, AStopWordWiderThanTheLinesIsKeptWhole) {
     s.dio.doStopEnabled = true;
     s.dio.doStopValue = 0x12345;
-    dlgSetupModel dlg(s);
-    ucDIOModel& dio = DioPage(dlg);
+    ucDIOModel& dio = DioPage();
     EXPECT_EQ(dio.StartCaption(1), "On Stop: 0x2345 (9029)");
     EXPECT_TRUE(dio.StartButtonsEnabled(1));
     dio.ShowWord(1);
     EXPECT_EQ(dio.OutputCaption(), "Output: 0x2345 (9029)");
-    dlg.Ok();
+    dlg->Ok();
     EXPECT_EQ(s.dio.doStopValue, 0x12345) << "kept whole";
 }
 
 TEST_F(SetupDialogTest, SetStaysDisabledUntilOnStartIsTicked) {
-    dlgSetupModel dlg(s);
-    ucDIOModel& dio = DioPage(dlg);
+    ucDIOModel& dio = DioPage();
     dio.OutputBoxClick(15, true);
     dio.SetWord(0);
     EXPECT_EQ(dio.Copy().doStartValue, 0) << "Set stays disabled until On Start is ticked";
 }
 
 TEST_F(SetupDialogTest, AsInputTakesTheInputsShown) {
-    dlgSetupModel dlg(s);
-    ucDIOModel& dio = DioPage(dlg);
+    ucDIOModel& dio = DioPage();
     dio.OutputBoxClick(15, true);
     s.dio.WriteOutputs(s.Device(), 0x00F0); // the inputs read the lines back
     dio.OutputButton(ucDIOModel::kAsInput);

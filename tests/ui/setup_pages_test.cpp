@@ -307,15 +307,9 @@ std::string BoxText(const ucDACModel& page, int box) {
     return box < ucDACModel::kFrequency ? page.LevelText(box) : page.RateText(box - ucDACModel::kFrequency);
 }
 
-// Both outputs playing a 1 V sine, so that every box is enabled.
-void TwoSines(output::AnalogOutput& output) {
-    output.generator.waves = {core::WaveSettings{Waveform::Sine, 3200, 0, 0.0},
-                              core::WaveSettings{Waveform::Sine, 3200, 0, 0.0}};
-}
-
 // A refused entry stays pending until fixed; one in range waits for a commit.
 TEST_F(DacPageTest, OnlyACommittedEntryInRangeIsStored) {
-    TwoSines(output);
+    output.generator.waves.fill({Waveform::Sine, 3200, 0, 0.0}); // every box enabled
     for (const BoxCase& c : kBoxCases) {
         SCOPED_TRACE(testing::Message() << "box " << c.box);
         ucDACModel page(output, module);
@@ -341,7 +335,7 @@ TEST_F(DacPageTest, OnlyACommittedEntryInRangeIsStored) {
 // An entry goes with the box's value when the slider, the output or the kind
 // changes it, or the box is disabled.
 TEST_F(DacPageTest, APendingEntryGoesWhenItsBoxIsRewrittenOrDisabled) {
-    TwoSines(output);
+    output.generator.waves.fill({Waveform::Sine, 3200, 0, 0.0}); // every box enabled
     ucDACModel page(output, module);
     page.Edit(ucDACModel::kAmplitude, "2");
     page.ScrollSlider(0, 6400);
