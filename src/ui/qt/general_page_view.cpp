@@ -30,6 +30,8 @@ QComboBox* MakeList(const char* name, const std::vector<std::string>& items, QWi
 QPlainTextEdit* MakeInfo(const std::string& text, QWidget* parent) {
     auto* info = Named(new QPlainTextEdit(parent), QStringLiteral("txtInfo"));
     info->setReadOnly(true);
+    info->setFocusPolicy(
+        Qt::ClickFocus); // no Tab stop: nothing to type, and no caret to show it has the focus
     info->setPlainText(Text(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     info->setTabStopDistance(info->fontMetrics().horizontalAdvance(QStringLiteral("Serial N:  ")));
     info->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -87,6 +89,7 @@ QWidget* ucGeneral::MakeSynchronization() {
     grid->addWidget(level_, 0, 3, 5, 1, Qt::AlignHCenter);
     levelText_ = Named(new QLineEdit(frame), QStringLiteral("txtSLevel"));
     levelText_->setReadOnly(true);
+    levelText_->setFocusPolicy(Qt::ClickFocus); // the slider beside it takes the keys
     levelText_->setAlignment(Qt::AlignRight);
     grid->addWidget(levelText_, 2, 2);
     zero_ = Named(new QPushButton(QString::fromLatin1(GeneralPage::kZeroCaption), frame),

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -64,6 +65,20 @@ dlgSetup::dlgSetup(SetupFrame& model, PageServices services, QWidget* parent)
     connect(buttons_[1], &QPushButton::clicked, this, [this] { reject(); });
     connect(buttons_[2], &QPushButton::clicked, this, [this] { Help(); });
     connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) { TabClicked(index); });
+    // The tab strip's own keys, from wherever the focus is: the tab widget
+    // sees them only from its pages' boxes, never from a drop-down list or
+    // the buttons below.
+    const std::pair<QKeySequence, int> steps[] = {
+        {QKeySequence(Qt::CTRL | Qt::Key_Tab), 1},
+        {QKeySequence(Qt::CTRL | Qt::Key_PageDown), 1},
+        {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), -1},
+        {QKeySequence(Qt::CTRL | Qt::Key_PageUp), -1},
+    };
+    for (const auto& [keys, step] : steps)
+        connect(new QShortcut(keys, this), &QShortcut::activated, this, [this, step = step] {
+            const int count = tabs_->count();
+            tabs_->setCurrentIndex((tabs_->currentIndex() + step + count) % count);
+        });
 }
 
 dlgSetup::~dlgSetup() {

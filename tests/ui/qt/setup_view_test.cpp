@@ -367,9 +367,11 @@ TEST_F(SetupWindow, ARefusedDacEntryHoldsTheDialogUntilFixedOrDropped) {
     }
 }
 
-// Tab goes through a page in reading order: top to bottom, left to right.
+// Tab goes through a page in reading order: top to bottom, left to right,
+// the level's Set 0 after its slider; read-only boxes take no stop.
 TEST_F(SetupWindow, TabGoesThroughAPageInReadingOrder) {
     PeriodicOutputs();
+    s.sync.mode = core::StartMode::AnalogLevel;
     QStringList dio{"chkInput"};
     for (int k = 0; k < 16; ++k) dio << QStringLiteral("chkOut%1").arg(k);
     dio << "chkOutput";
@@ -377,6 +379,9 @@ TEST_F(SetupWindow, TabGoesThroughAPageInReadingOrder) {
     dio << "chkStart0"
         << "chkStart1"; // Set and Show wait for their word's box
     const std::pair<int, QStringList> pages[] = {
+        {0,
+         {"qt_tabwidget_tabbar", "cboSynchro", "optSType0", "cboSRange", "slSLevel", "cmdCZero",
+          "cmdDialog0"}}, // an analog level start: every control enabled
         {2,
          {"lstChannels", "cboDACType", "cboDAC0", "slDAC0", "cboDAC1", "slDAC1", "cboRate0", "cmdDACSet0",
           "cboRate1", "cmdDACSet1"}},
@@ -393,6 +398,32 @@ TEST_F(SetupWindow, TabGoesThroughAPageInReadingOrder) {
             EXPECT_EQ(went, order);
         });
     }
+}
+
+// Ctrl+Tab and Ctrl+PgDown go to the next page, Ctrl+Shift+Tab and
+// Ctrl+PgUp to the one before, round the ends, wherever the focus is: a
+// drop-down list, a box, a switch, the buttons below.
+TEST_F(SetupWindow, CtrlTabChangesThePageFromAnyControl) {
+    const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
+    const std::tuple<const char*, Qt::Key, Qt::KeyboardModifiers, int> moves[] = {
+        {"cboSynchro", Qt::Key_Tab, ctrl, 1},
+        {"cmdDialog1", Qt::Key_Backtab, ctrl | Qt::ShiftModifier, 0},
+        {"cmdDialog0", Qt::Key_PageUp, ctrl, 3},
+        {"chkOut0", Qt::Key_PageDown, ctrl, 0},
+        {"cmdDialog2", Qt::Key_PageDown, ctrl, 1},
+        {"cboADChSrc", Qt::Key_Tab, ctrl, 2},
+        {"cboDAC0", Qt::Key_Tab, ctrl, 3},
+    };
+    OpenSetup(0, [&moves](QWidget& window) {
+        for (const auto& [from, key, modifiers, page] : moves) {
+            SCOPED_TRACE(from);
+            Child(window, from)->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(window.focusWidget(), key, modifiers);
+            EXPECT_EQ(Tabs(window)->currentIndex(), page);
+            EXPECT_TRUE(window.isVisible()) << "the key closed the dialog";
+        }
+        Click(window, "cmdDialog1");
+    });
 }
 
 // "In" and "Out" are switches, not buttons that take Enter from the dialog.
