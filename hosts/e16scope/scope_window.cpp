@@ -143,6 +143,7 @@ QWidget* ScopeWindow::MakeSidePanel() {
     // Scrolls when the folded-out sections are taller than the window.
     auto* scroll = new QScrollArea;
     scroll->setObjectName(QStringLiteral("sidePanel"));
+    scroll->setFocusPolicy(Qt::NoFocus); // its inputs take the Tab stops, and it scrolls to them
     scroll->setWidget(side);
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);

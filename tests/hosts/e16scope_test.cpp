@@ -6,6 +6,8 @@
 // refused, and the wheel left to the panel over inputs without the focus; the
 // window before Test, and its settings kept for the next start; the driver's
 // settings saved when it is let go.
+#include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -19,6 +21,7 @@
 #include <QSpinBox>
 #include <QSpontaneKeyEvent>
 #include <QStatusBar>
+#include <QTableView>
 #include <QTest>
 
 #include <gmock/gmock.h>
@@ -754,7 +757,8 @@ TEST_F(ScopeTest, BeforeTestItShowsOnlyWhatNeedsNoModule) {
 
 // By keyboard alone: the toolbar's buttons answer their keys (Ctrl+T is
 // Test, which asks for the address), Tab goes through the channel table and
-// on out of it, and F5 starts at the rate typed in the box with the focus.
+// on out of it, round the window through inputs that show the focus, and F5
+// starts at the rate typed in the box with the focus.
 TEST_F(ScopeTest, KeysReachTheToolbarAndTabLeavesTheChannelTable) {
     ScopeWindow window(session_);
     window.show();
@@ -776,6 +780,18 @@ TEST_F(ScopeTest, KeysReachTheToolbarAndTabLeavesTheChannelTable) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     auto* rate = window.findChild<NumberBox*>(QStringLiteral("rate"));
     rate->setFocus();
+    // Round the window and back: every stop an input that shows its focus.
+    for (int stops = 0; stops < 300; ++stops) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget* stop = QApplication::focusWidget();
+        if (stop == rate) break;
+        EXPECT_TRUE(qobject_cast<QAbstractButton*>(stop) || qobject_cast<QComboBox*>(stop) ||
+                    qobject_cast<QAbstractSpinBox*>(stop) || qobject_cast<QLineEdit*>(stop) ||
+                    qobject_cast<QTableView*>(stop))
+            << "a stop that shows no focus: " << stop->metaObject()->className() << " "
+            << stop->objectName().toStdString();
+    }
+    EXPECT_EQ(QApplication::focusWidget(), rate) << "Tab does not come round";
     rate->selectAll();
     QTest::keyClicks(rate, "2000");
     QTest::keyClick(rate, Qt::Key_F5);
