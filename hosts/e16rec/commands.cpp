@@ -172,6 +172,18 @@ void PrintStatistics(Console io, const KadrStats& stats) {
 // `recorded`: the kadrs in the file, or received without one.
 // Without the statistics (a writer left behind owns them) it gives the
 // counts, the least the file took.
+} // namespace
+
+std::string QueueSummary(double rate, int64_t deepestKadrs, int64_t queueKadrs) {
+    char line[160];
+    std::snprintf(line, sizeof line, "writer queue: deepest %.2f s of %.4g s%s",
+                  static_cast<double>(deepestKadrs) / rate, static_cast<double>(queueKadrs) / rate,
+                  deepestKadrs > queueKadrs ? " (one block, longer than the queue, taken whole)" : "");
+    return line;
+}
+
+namespace {
+
 void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t recorded, bool file) {
     const char* least = r.leftBehind ? "at least " : "";
     if (r.open)
@@ -184,9 +196,7 @@ void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t rec
     // Figures of kadrs the file lost in a failed write would describe another file.
     if (r.stats && r.stats->kadrs() == recorded) PrintStatistics(io, *r.stats);
     for (const std::string& note : r.notes) std::fprintf(io.out, "%s\n", note.c_str());
-    if (file)
-        std::fprintf(io.out, "writer queue: deepest %.2f s of %.4g s\n",
-                     static_cast<double>(r.deepestKadrs) / rate, static_cast<double>(r.queueKadrs) / rate);
+    if (file) std::fprintf(io.out, "%s\n", QueueSummary(rate, r.deepestKadrs, r.queueKadrs).c_str());
     if (recorded < r.received)
         std::fprintf(io.out, "not written: %s%s received\n", r.leftBehind ? "up to " : "",
                      hosts::Counted(r.received - recorded, "kadr").c_str());

@@ -10,6 +10,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <string>
 
 #include "file_series.h"
 #include "options.h"
@@ -39,5 +40,9 @@ int SetupCommand(const Options& options, Console io = {});
 int SetupCommand(const Options& options, Console io, const ShowDialog& show);
 // The driver's address chooser; prints the address chosen.
 int ChooseCommand(Console io = {});
+// The summary's line on the writer queue: the most it held against its size.
+// An empty queue takes a block longer than itself whole (a drain after e16rec
+// was held up, a stream's message after its publisher's); the line says so.
+std::string QueueSummary(double rate, int64_t deepestKadrs, int64_t queueKadrs);
 
 } // namespace e16rec

@@ -156,6 +156,8 @@ TEST(E16recWriter, AnEmptyQueueTakesABlockLongerThanItself) {
     EXPECT_TRUE(writer.Finish());
     EXPECT_EQ(stats.kadrs(), 25);
     EXPECT_EQ(writer.Deepest(), 25);
+    EXPECT_EQ(QueueSummary(10, writer.Deepest(), 10),
+              "writer queue: deepest 2.50 s of 1 s (one block, longer than the queue, taken whole)");
 }
 
 // A file that takes everything and keeps nothing.
