@@ -171,7 +171,7 @@ std::string TE16::LibraryProblem() const {
 
 std::string TE16::ErrorString(int32_t code) const {
     if (code == 0) return {};
-    if (code == kVendorUnreachable) return kVendorUnreachableText;
+    if (code == kVendorUnreachable) return api_.UnreachableText();
     if (api_.X502_GetErrorString == nullptr) return {};
     const char* text = api_.X502_GetErrorString(code);
     if (text == nullptr) return {};

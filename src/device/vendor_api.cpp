@@ -59,9 +59,17 @@ void* Find(const char* name, std::initializer_list<void*> handles) {
     return nullptr;
 }
 
-template <typename Fn> void Bind(Fn& slot, void* symbol) {
+template <typename Fn> void Bind(VendorApi& api, Fn& slot, const char* name, void* symbol) {
     // POSIX guarantees that a dlsym result converts to a function pointer.
     slot = reinterpret_cast<Fn>(symbol);
+    if (symbol == nullptr && !api.libraries.empty()) api.missing.emplace_back(name);
+}
+
+std::string Joined(const std::vector<std::string>& items, std::size_t most) {
+    std::string text;
+    for (std::size_t i = 0; i < items.size() && i < most; ++i) text += (i > 0 ? ", " : "") + items[i];
+    if (items.size() > most) text += " and " + std::to_string(items.size() - most) + " more";
+    return text;
 }
 
 } // namespace
@@ -84,13 +92,19 @@ VendorApi VendorApi::Load(const VendorLibraryPaths& paths) {
         x502 = OpenFirst(paths.simulator, api.libraries, api.unloadable);
         api.simulator = x502 != nullptr;
     }
-#define VELMORA_BIND_X502(name) Bind(api.name, Find(#name, {x502, e502}));
-#define VELMORA_BIND_E16(name) Bind(api.name, Find(#name, {e502, x502}));
+#define VELMORA_BIND_X502(name) Bind(api, api.name, #name, Find(#name, {x502, e502}));
+#define VELMORA_BIND_E16(name) Bind(api, api.name, #name, Find(#name, {e502, x502}));
     X502API_ENTRIES(VELMORA_BIND_X502)
     E502API_ENTRIES(VELMORA_BIND_E16)
 #undef VELMORA_BIND_X502
 #undef VELMORA_BIND_E16
     return api;
+}
+
+std::string VendorApi::UnreachableText() const {
+    if (missing.empty()) return kVendorUnreachableText;
+    return std::string(kVendorUnreachableText) + ": " + Joined(missing, 3) + " not found in " +
+           Joined(libraries, libraries.size());
 }
 
 const VendorApi& VendorApi::Process() {

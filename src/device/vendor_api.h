@@ -45,6 +45,12 @@ struct VendorApi {
     // With nothing loaded: the first library that is there but would not
     // load, and the loader's reason ("FILE does not load: REASON").
     std::string unloadable;
+    // Entries none of the loaded libraries has, in table order.
+    std::vector<std::string> missing;
+
+    // The text of kVendorUnreachable, naming what is missing and where it
+    // was looked for when a library loaded.
+    std::string UnreachableText() const;
 
     // Binds every entry it can find; a missing one stays null. Libraries stay
     // loaded for the life of the process, so copies of a table stay valid.

@@ -230,6 +230,23 @@ TEST(VendorApi, ABrokenVendorLibraryIsNotReplacedByTheSimulator) {
     }
 }
 
+// A library that loads but lacks entries (another library under the name,
+// one of another make) is named with what it lacks in the error of any call
+// that needs them.
+TEST(VendorApi, EntriesNoLibraryHasAreNamedInTheError) {
+    test::TempDir folder;
+    const auto file = folder.path() / "libx502api.so.1";
+    std::filesystem::copy_file(platform::ModuleFolder() / "libcomrt.so", file);
+    const VendorApi api = VendorApi::Load(DefaultVendorPaths(folder.path()));
+    if (api.libraries.size() != 1) GTEST_SKIP() << "the vendor libraries are installed on this system";
+    TE16 dev{api};
+    EXPECT_FALSE(dev.Open(kIp1, TE16::kInterfaceEthernet));
+    EXPECT_EQ(dev.LastErrorText(), "Error -10000: " + std::string(kVendorUnreachableText) +
+                                       ": X502_GetLibraryVersion, X502_Create, X502_Free and " +
+                                       std::to_string(api.missing.size() - 3) + " more not found in " +
+                                       file.string());
+}
+
 // The loader speaks the user's language once a host called setlocale: a
 // vendor library found nowhere still leaves the folder's simulator to serve.
 TEST(VendorApi, WithNoVendorLibraryTheSimulatorServesInAnyLanguage) {
@@ -258,6 +275,7 @@ TEST(VendorApi, AVendorLibraryInTheFolderServesEveryEntry) {
     const VendorApi api = VendorApi::Load(DefaultVendorPaths(folder.path()));
     EXPECT_EQ(api.libraries, std::vector<std::string>{(folder.path() / "libx502api.so.1").string()});
     EXPECT_FALSE(api.simulator);
+    EXPECT_EQ(api.missing, std::vector<std::string>{});
     EXPECT_NE(api.X502_AsyncOutDac, nullptr);
     EXPECT_NE(api.E16_OpenUsb, nullptr);
 }
