@@ -257,22 +257,25 @@ int ucDAC::CheckedIndexOf(const QObject* widget) const {
     return -1;
 }
 
-// Enter in a box with an entry pending commits it and goes no further, so
-// that the dialog's OK does not take it. A click elsewhere on the page has
+// Enter in a box typed in commits the entry and goes no further, so that
+// the dialog's OK does not take it, even when the text typed is the value
+// the box holds (no entry pending then). A click elsewhere on the page has
 // already checked the entry by taking the focus: one still pending was
 // refused, and the click goes no further either, so the output, the text
 // and the generator stay as they were.
 bool ucDAC::eventFilter(QObject* watched, QEvent* event) {
     const int box = CheckedIndexOf(watched);
     if (box < 0 && event->type() == QEvent::MouseButtonPress && model_.PendingBox() >= 0) return true;
-    if (box < 0 || checking_ || !model_.Pending(box)) return PageView::eventFilter(watched, event);
-    if (event->type() == QEvent::KeyPress) {
+    if (box < 0 || checking_) return PageView::eventFilter(watched, event);
+    QLineEdit* edit = CheckedBox(box)->lineEdit();
+    if (event->type() == QEvent::KeyPress && (model_.Pending(box) || edit->isModified())) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            edit->setModified(false);
             Commit(box);
             return true;
         }
-    } else if (event->type() == QEvent::FocusOut &&
+    } else if (model_.Pending(box) && event->type() == QEvent::FocusOut &&
                ChecksOnLeaving(CheckedBox(box), static_cast<QFocusEvent*>(event)->reason())) {
         Commit(box);
     }

@@ -281,8 +281,9 @@ TEST_F(SetupWindow, DacPageControlsReachTheModel) {
 }
 
 // Enter in a box, or Tab away from it, commits what was typed or says why
-// not; a refused box keeps the focus. Enter never closes the dialog then;
-// Enter with nothing typed is OK's.
+// not; a refused box keeps the focus. Enter never closes the dialog then,
+// not even after the value the box holds was typed again; Enter with nothing
+// typed is OK's.
 TEST_F(SetupWindow, EnterOrTabInADacBoxCommitsTheEntryNotTheDialog) {
     PeriodicOutputs();
     // The box, what is typed and the key after it; the message, none when it
@@ -294,6 +295,7 @@ TEST_F(SetupWindow, EnterOrTabInADacBoxCommitsTheEntryNotTheDialog) {
         {"cboDAC0", "1.3", Qt::Key_Return, {}},
         {"cboDAC1", "-2.5", Qt::Key_Return, {}},
         {"cboRate0", "250", Qt::Key_Return, {}},
+        {"cboRate0", "250", Qt::Key_Return, {}}, // what it holds, typed again
         {"cboRate1", "0.3", Qt::Key_Return, {}}};
     MessageWatch messages;
     OpenSetup(2, [&](QWidget& window) {
