@@ -153,7 +153,7 @@ void ucGeneral::Show() {
     }
     level_->setEnabled(analog);
     zero_->setEnabled(analog);
-    ShowFieldEnabled(levelText_, analog);
+    ShowFieldEnabled(levelText_, analog, false); // shows the slider's level, takes no typing
     ShowFieldEnabled(range_, analog);
 }
 

@@ -21,8 +21,8 @@ template <typename W> W* Named(W* widget, const QString& name) {
     return widget;
 }
 
-// Enabled: the window background; disabled: the button face, so an inactive
-// box reads as part of the page.
-void ShowFieldEnabled(QWidget* field, bool enabled);
+// Enabled: the window background; disabled, or a box that takes no typing
+// (`typed` false): the button face, so it reads as part of the page.
+void ShowFieldEnabled(QWidget* field, bool enabled, bool typed = true);
 
 } // namespace velmora::ui

@@ -232,7 +232,10 @@ TEST_F(SetupWindow, GeneralPageControlsReachTheModel) {
         EXPECT_NE(Child<QPlainTextEdit>(window, "txtInfo")->toPlainText().indexOf("SIM0001"), -1);
         EXPECT_TRUE(Looks(window, "txtSLevel", false)) << "None: the analog controls are off";
         QTest::keyClicks(Child(window, "cboSynchro"), "AI3");
-        EXPECT_TRUE(Looks(window, "txtSLevel", true));
+        EXPECT_TRUE(Enabled(window, "txtSLevel"));
+        EXPECT_EQ(Child(window, "txtSLevel")->palette().color(QPalette::Base),
+                  QApplication::palette().color(QPalette::Button))
+            << "the level's box takes no typing, and looks it";
         Click(window, "optSType2");
         Click(window, "cmdCZero");
         Keys(window, "slSLevel", {Qt::Key_PageUp});
