@@ -646,7 +646,7 @@ TEST_F(ScopeSingleEnded, ANewWindowAndAPausedDisplayShowTheirOwnSamples) {
         window.SetWindowSeconds(seconds);
         // Measured, then drawn at the next frame.
         EXPECT_TRUE(QTest::qWaitFor(
-            [&] {
+            [&, seconds = seconds, measured = measured] {
                 return Y16Measured(window).starts_with(measured) &&
                        std::abs(window.Plot()->xAxis->range().lower + seconds / 2) < 1e-3;
             },

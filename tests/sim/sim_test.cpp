@@ -248,7 +248,7 @@ TEST(Sim, ALevelStartBeginsAtTheFirstFrameMeetingItsCondition) {
     for (const auto& [mode, phase, frame, above] : cases) {
         SCOPED_TRACE(testing::Message() << "start mode " << mode << ", phase " << phase);
         e16sim_set_sine(0, 1.0, 10.0, phase, 0.0);
-        Streaming stream({{0, X502_LCH_MODE_COMM, 0}}, 12000.0, [&](t_x502_hnd h) {
+        Streaming stream({{0, X502_LCH_MODE_COMM, 0}}, 12000.0, [mode = mode](t_x502_hnd h) {
             EXPECT_EQ(X502_SetSyncStartMode(h, mode), X502_ERR_OK);
             EXPECT_EQ(X502_SetAdcSyncStartValue(h, 0, X502_LCH_MODE_COMM, 0, 0.45), X502_ERR_OK);
         });
