@@ -4,7 +4,8 @@
 # (not the build's, though the build's was registered last), the tree still
 # works once moved elsewhere, e16rec's run tests pass on the installed
 # program, the example host builds against the package with CMake and with
-# pkg-config, then records, and the moved Python package records too.
+# pkg-config (in a prefix whose name has a space), then records, and the
+# moved Python package records too.
 #   install_test.sh BUILD_DIR SANITIZER [PYTHON PACKAGE_DIR]
 set -euo pipefail
 build=$1
@@ -71,7 +72,8 @@ cmake --build "$work/example" >/dev/null
 rows=$(cd "$work" && "$work/example/record_volts" 5 </dev/null 2>/dev/null)
 [ "$(wc -l <<<"$rows")" -eq 5 ] || fail "CMake-built example printed: $rows"
 cp -r "$example" "$work/bypc"
-PKG_CONFIG_PATH=$work/moved/lib/pkgconfig make -s -C "$work/bypc" >/dev/null
+ln -s moved "$work/a prefix" # pkg-config's flags then hold a space
+PKG_CONFIG_PATH="$work/a prefix/lib/pkgconfig" make -s -C "$work/bypc" >/dev/null
 rows=$(cd "$work" && "$work/bypc/record_volts" 3 127.0.0.2 </dev/null 2>"$work/err")
 [ "$(wc -l <<<"$rows")" -eq 3 ] || fail "pkg-config-built example printed: $rows"
 grep -q "module SIM0002" "$work/err" || fail "the example at 127.0.0.2: $(cat "$work/err")"
