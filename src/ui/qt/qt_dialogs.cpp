@@ -19,6 +19,21 @@ QString Text(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// Qt's own warning when nothing opens a file: the dialog says it instead,
+// and the host's standard error carries the host's lines only.
+QtMessageHandler g_hostHandler = nullptr;
+void WithoutLauncherWarning(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg && text.startsWith(QStringLiteral("Unable to detect a launcher"))) return;
+    if (g_hostHandler != nullptr) g_hostHandler(type, context, text);
+}
+
+bool OpenFile(const std::string& path) {
+    g_hostHandler = qInstallMessageHandler(WithoutLauncherWarning);
+    const bool opened = QDesktopServices::openUrl(QUrl::fromLocalFile(Text(path)));
+    qInstallMessageHandler(g_hostHandler);
+    return opened;
+}
+
 } // namespace
 
 void ShowMessageBox(QWidget* parent, const std::string& text, const std::string& title) {
@@ -62,8 +77,7 @@ bool QtDialogs::ShowSetup(SetupFrame& frame) {
             [title](QWidget* parent, const std::string& text) { ShowMessageBox(parent, text, title); },
             [title](QWidget* parent, const std::string& path) {
                 // A file no program here opens is said, not dropped.
-                if (!QDesktopServices::openUrl(QUrl::fromLocalFile(Text(path))))
-                    ShowMessageBox(parent, "No program here opens " + path + ".", title);
+                if (!OpenFile(path)) ShowMessageBox(parent, "No program here opens " + path + ".", title);
             }};
         dlgSetup dialog(frame, services, host);
         dialog.exec();
