@@ -169,8 +169,10 @@ std::vector<Measurement> Measure(const View& view, double rate, const TriggerSet
         m.clippedLow = sums[c].min == INT16_MIN;
         m.clippedHigh = sums[c].max == INT16_MAX;
         const Crossings& x = crossings[c];
-        if (x.count >= 2 && x.latest > x.first && rate > 0)
+        if (x.count >= 2 && x.latest > x.first && rate > 0) {
             m.freq = static_cast<double>(x.count - 1) * rate / (x.latest - x.first);
+            m.freqStep = m.freq / (x.latest - x.first);
+        }
         m.uneven = x.count >= 3 && x.longest > kEvenSpread * x.shortest;
     }
     if (spectrum != nullptr) FillFromSpectrum(out, *spectrum);
@@ -227,7 +229,7 @@ std::string MeasurementsCsv(const std::vector<Measurement>& measurements,
         if (m.freqStep > 0 && std::isfinite(m.freq))
             AppendNumber(csv, m.freq, std::chars_format::fixed, FrequencyDecimals(m.freq, m.freqStep));
         else
-            AppendNumber(csv, m.freq, std::chars_format::general, 7);
+            AppendNumber(csv, m.freq, std::chars_format::general, 7); // NaN
         csv += m.clippedLow || m.clippedHigh ? ",1\n" : ",0\n";
     }
     return csv;

@@ -22,8 +22,10 @@ struct Measurement {
     // crossings, or uneven ones, the spectrum's peak (FillFromSpectrum);
     // else NaN, or the uneven crossings' mean rate.
     double freq;
-    // Hz: the spectrum's bin when freq is its peak's, which tells no finer;
-    // 0 for crossings.
+    // Hz: what freq resolves, and so the decimals it is written with. The
+    // spectrum's bin when freq is its peak's; for crossings, freq over their
+    // span in kadrs: an interpolated crossing is sure to within a kadr,
+    // closer only for a waveform known between its samples.
     double freqStep = 0;
     // A sample at the lowest or highest code: the input reached that end of
     // its range, and what lay beyond read the same, so min or max is a bound.

@@ -450,6 +450,30 @@ TEST(Measure, TooFewOrUnevenCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATon
     }
 }
 
+// A frequency from crossings claims no decimal they do not resolve: at 2.25
+// kadrs a period (a 40 Hz sine at 90 kadrs/s) an interpolated crossing is
+// off by a fifth of a kadr; well sampled over a second, it is not.
+TEST(Measure, TheFrequencyIsWrittenToWhatItsCrossingsResolve) {
+    const struct {
+        double hz;
+        std::size_t kadrs;
+        const char* written; // its error within a step of its last decimal
+    } cases[] = {{kRate / 2.25, 200, "4454"}, {kRate / 2.25, 10000, "4444.6"}, {10, 10000, "10.000"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.hz << " Hz over " << c.kadrs << " kadrs");
+        Sweeper sweeper;
+        const View view = Swept(sweeper, c.kadrs, {},
+                                Replaced(c.kadrs, 0,
+                                         [&](std::size_t k) {
+                                             return SineCode({1, c.hz}, k);
+                                         }),
+                                c.kadrs);
+        const std::vector<Measurement> m = Measure(view, kRate, {});
+        EXPECT_LE(std::abs(m[0].freq - c.hz), m[0].freqStep) << "the error is within what it claims";
+        EXPECT_EQ(Split(Split(MeasurementsCsv(m, kNames), '\n')[1])[6], c.written);
+    }
+}
+
 TEST(Spectrum, TheSinesPeakAtTheirFrequencyAndLevel) {
     Sweeper sweeper;
     const View view = Second(sweeper);
