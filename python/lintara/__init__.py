@@ -367,10 +367,14 @@ class Driver:
         return (np.array([session.unit_scale(c) for c in channels], np.float64),
                 np.array([session.unit_offset(c) for c in channels], np.float64))
 
-    def volts(self, codes):
+    def volts(self, codes, out=None):
         """Codes of the selected channels (an array of kadrs x channels, or
-        one kadr) as float64 volts, with the channels' present ranges."""
-        codes = np.asarray(codes)
+        one kadr) as float64 volts, with the channels' present ranges; into
+        ``out`` (a float64 array of the codes' shape) when given."""
+        given, codes = codes, np.asarray(codes)
+        if not np.issubdtype(codes.dtype, np.number):
+            kind = type(given).__name__ if codes.ndim == 0 else f"an array of {codes.dtype.name}"
+            raise TypeError(f"codes must be numbers, not {kind}")
         channels = self._live().channels()
         if codes.shape[-1:] != (len(channels),):
             given = f"{codes.shape[-1]} in each kadr" if codes.ndim else "a single number"
@@ -378,7 +382,8 @@ class Driver:
         scales, offsets = self._scales(channels)
         if np.any(scales == 0):
             raise DriverError("a selected channel has no scale", self.last_error)
-        return codes / scales + offsets
+        out = np.divide(codes, scales, out=out)
+        return np.add(out, offsets, out=out)
 
     def single(self, channel, volts=False):
         """One reading of a logical channel outside a recording: its code,
@@ -411,8 +416,11 @@ class Driver:
         session = self._live()
         channels = len(session.channels())
         count = kadrs if kadrs is not None else self._kadrs_in(duration, session.rate())
+        # Volts too are made before the start: a recording is never lost for
+        # want of room for its result.
         try:
             codes = np.empty((count, channels), np.int16)
+            result = np.empty((count, channels), np.float64) if volts else codes
         except (ValueError, MemoryError):
             raise MemoryError(f"{_checks.counted(count, 'kadr')} of {_checks.counted(channels, 'channel')} "
                               "do not fit in memory: record fewer, or stream() them") from None
@@ -421,7 +429,7 @@ class Driver:
             self._fill(codes, volts)
         finally:
             self._stop()
-        return self.volts(codes) if volts else codes
+        return self.volts(codes, result) if volts else codes
 
     @staticmethod
     def _kadrs_in(duration, rate):

@@ -2,6 +2,7 @@
 wrong one in silence or fail later: ValueError for a value out of range,
 TypeError for a wrong type, each naming the argument and what it takes."""
 
+import collections.abc
 import math
 import numbers
 
@@ -117,10 +118,15 @@ def channel(name, value):
     return int(value)
 
 
+# Iterables that are no sequence of numbers: text, and the unordered ones
+# (a set's order is not the one written, a dict's items are its keys).
+_NOT_A_SEQUENCE = (str, bytes, set, frozenset, collections.abc.Mapping)
+
+
 def channel_list(name, values):
-    """``values`` (any iterable of channel numbers) as a list."""
+    """``values`` (any ordered iterable of channel numbers) as a list."""
     takes = f"a sequence of ints in 0..{CHANNELS - 1}"
-    if isinstance(values, (str, bytes)):
+    if isinstance(values, _NOT_A_SEQUENCE):
         _wrong_type(name, takes, values)
     try:
         values = list(values)
@@ -141,7 +147,7 @@ def range_list(value, channels, ranges):
     selected ``channels``; a channel selected twice has one range."""
     if is_int(value):
         values = [value] * len(channels)
-    elif isinstance(value, (str, bytes)) or not hasattr(value, "__iter__"):
+    elif isinstance(value, _NOT_A_SEQUENCE) or not hasattr(value, "__iter__"):
         _wrong_type("ranges", f"an int in 0..{ranges - 1} or a sequence of them", value)
     else:
         values = list(value)

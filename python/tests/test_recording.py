@@ -72,11 +72,19 @@ def test_ranges_take_one_index_or_one_per_channel(e16):
     assert (volts[:, 0].max(), volts[:, 1].min()) == pytest.approx((0.5, -0.64), abs=0.001)
 
 
-def test_exact_kadrs_in_volts(e16):
+def test_exact_kadrs_in_volts(e16, monkeypatch):
     e16.channels = [31, 0]
     volts = e16.record(kadrs=1000, volts=True)
     assert volts.shape == (1000, 2)
     assert_unbroken(volts[:, 0])
+    # Codes that fit but volts that do not: refused before a recording is made to be lost.
+    empty = np.empty
+    monkeypatch.setattr(np, "empty", lambda shape, dtype=float: (
+        empty(shape, dtype) if np.dtype(dtype) != np.float64 else np.zeros(2**62)))
+    received = e16.kadrs_received
+    with pytest.raises(MemoryError, match="^15625 kadrs of 2 channels do not fit in memory"):
+        e16.record(duration=1, volts=True)
+    assert e16.kadrs_received == received, "it recorded first"
 
 
 def test_a_refused_start_carries_the_drivers_text(e16, simulator):
