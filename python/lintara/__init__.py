@@ -379,11 +379,18 @@ class Driver:
         if codes.shape[-1:] != (len(channels),):
             given = f"{codes.shape[-1]} in each kadr" if codes.ndim else "a single number"
             raise ValueError(f"codes must hold one for each of the {len(channels)} selected channels, not {given}")
-        scales, offsets = self._scales(channels)
+        return self._to_volts()(codes, out)
+
+    def _to_volts(self):
+        """The selected channels' codes to volts, as their ranges are now."""
+        scales, offsets = self._scales(self._live().channels())
         if np.any(scales == 0):
             raise DriverError("a selected channel has no scale", self.last_error)
-        out = np.divide(codes, scales, out=out)
-        return np.add(out, offsets, out=out)
+
+        def convert(codes, out=None):
+            out = np.divide(codes, scales, out=out)
+            return np.add(out, offsets, out=out)
+        return convert
 
     def single(self, channel, volts=False):
         """One reading of a logical channel outside a recording: its code,
@@ -469,13 +476,16 @@ class Driver:
     # kadrs before this block, which its text counts instead of the block's.
     def _fill(self, codes, volts, came=None):
         session = self._live()
+        convert = self._to_volts() if volts else None  # while the driver is there to tell the scales
         filled, end = session.fill(codes, 0, self.timeout)
         if end == "full":
             return
         partial = codes[:filled].copy()  # not a view that keeps the whole array
-        if volts:
-            partial = self.volts(partial)
+        if convert is not None:
+            partial = convert(partial)
         after = f"{filled} of {len(codes)} kadrs" if came is None else _checks.counted(came + filled, "kadr")
+        if end == "closed":  # by another thread
+            raise DriverError(f"the driver was closed after {after}", "", partial)
         if end == "ended":
             self._ended = session.end_reason()  # none when another thread stopped it
             raise DriverError(f"the recording ended after {after}", self._ended or session.last_error(), partial)

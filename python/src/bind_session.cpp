@@ -24,6 +24,8 @@ const char* EndName(DrainEnd end) {
         return "ended";
     case DrainEnd::TimedOut:
         return "timeout";
+    case DrainEnd::Closed:
+        return "closed";
     }
     return "";
 }

@@ -42,12 +42,16 @@ DrainResult Fill(Session& session, int16_t* first, int64_t rows, int channels,
     while (result.kadrs < rows) {
         int64_t taken = 0;
         bool busy = true;
-        {
+        try {
             Unlocked unlocked;
             taken = DrainOnce(session, first + result.kadrs * channels, rows - result.kadrs, channels);
             // Busy read before a last drain, so no kadr written before the end is missed.
             if (taken == 0 && !(busy = session.Busy()))
                 taken = DrainOnce(session, first + result.kadrs * channels, rows - result.kadrs, channels);
+        } catch (const DriverFailure&) {
+            if (session.IsOpen()) throw;
+            result.end = DrainEnd::Closed; // what came stays the caller's
+            break;
         }
         result.kadrs += taken;
         if (result.kadrs >= rows) break;

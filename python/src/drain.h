@@ -14,6 +14,7 @@ enum class DrainEnd {
     Full,     // every row filled
     Ended,    // Busy read false first: the driver's end, or a stop from elsewhere
     TimedOut, // no kadr for the caller's limit while the recording ran
+    Closed,   // another thread closed the session
 };
 
 struct DrainResult {

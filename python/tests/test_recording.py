@@ -87,6 +87,15 @@ def test_exact_kadrs_in_volts(e16, monkeypatch):
     assert e16.kadrs_received == received, "it recorded first"
 
 
+def test_a_close_from_another_thread_keeps_what_came(e16):
+    e16.channels = [31]
+    threading.Timer(0.5, e16.close).start()
+    with pytest.raises(lintara.DriverError, match="^the driver was closed after ") as raised:
+        e16.record(duration=5, volts=True)
+    assert len(raised.value.partial) > 1000
+    assert_unbroken(raised.value.partial[:, 0])
+
+
 def test_a_refused_start_carries_the_drivers_text(e16, simulator):
     simulator.fault("fail_call", b"X502_StreamsStart", -13)
     with pytest.raises(lintara.DriverError, match="did not start") as refused:
