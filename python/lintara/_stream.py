@@ -191,6 +191,12 @@ class Subscription:
             socket.close()
             self._context.term()
 
+    # One dropped unclosed (a loop over it left with break) closes its socket
+    # and context, which pyzmq would otherwise leave open with a warning.
+    def __del__(self):
+        if getattr(self, "_socket", None) is not None:
+            self.close()
+
     @property
     def closed(self):
         return self._socket is None

@@ -3,6 +3,7 @@ the snippet of docs/stream.md, lintara.subscribe, a plain pyzmq reader, one
 that reads too slowly, and e16rec --source writing HDF5; then malformed
 messages, which each subscriber names in one line and goes past."""
 
+import gc
 import json
 import os
 import re
@@ -11,6 +12,7 @@ import signal
 import subprocess
 import sys
 import time
+import warnings
 from concurrent.futures import ThreadPoolExecutor
 from functools import partial
 from pathlib import Path
@@ -427,3 +429,9 @@ def test_subscribe_ends_at_the_kadrs_asked_for_or_a_silence(tmp_path, bound, las
         assert list(alarmed) == [] and alarmed.closed
     finally:
         signal.signal(signal.SIGALRM, before)
+    # One dropped without a close closes its socket as it goes.
+    with warnings.catch_warnings(record=True) as seen:
+        warnings.simplefilter("always")
+        lintara.subscribe(f"ipc://{tmp_path}/none")
+        gc.collect()
+    assert [str(w.message) for w in seen] == []
