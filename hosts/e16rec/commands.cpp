@@ -169,9 +169,6 @@ void PrintStatistics(Console io, const KadrStats& stats) {
                      hosts::Counted(stats.ramp().repeated(), "repeated kadr").c_str());
 }
 
-// `recorded`: the kadrs in the file, or received without one.
-// Without the statistics (a writer left behind owns them) it gives the
-// counts, the least the file took.
 } // namespace
 
 std::string QueueSummary(double rate, int64_t deepestKadrs, int64_t queueKadrs) {
@@ -184,6 +181,9 @@ std::string QueueSummary(double rate, int64_t deepestKadrs, int64_t queueKadrs) 
 
 namespace {
 
+// `recorded`: the kadrs in the file, or received without one.
+// Without the statistics (a writer left behind owns them) it gives the
+// counts, the least the file took.
 void PrintSummary(Console io, double rate, const RecordingResult& r, int64_t recorded, bool file) {
     const char* least = r.leftBehind ? "at least " : "";
     if (r.open)
