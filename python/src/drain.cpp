@@ -19,10 +19,10 @@ using Clock = std::chrono::steady_clock;
 // (2 s at the module's full rate) far from full and Ctrl-C prompt.
 constexpr auto kDrainPeriod = std::chrono::milliseconds(20);
 
-// Takes what the ring holds, up to `rows` rows: the rows taken.
-int64_t DrainOnce(Session& session, int16_t* first, int64_t rows, int channels) {
+// Takes what the ring holds, up to `rows` rows, counting them in `taken`
+// as they come (a session closed midway keeps the count of what came).
+void DrainOnce(Session& session, int16_t* first, int64_t rows, int channels, int64_t& taken) {
     const int64_t perCall = std::numeric_limits<int32_t>::max() / channels;
-    int64_t taken = 0;
     while (taken < rows) {
         const int64_t want = std::min(rows - taken, perCall);
         const int32_t kadrs =
@@ -30,7 +30,6 @@ int64_t DrainOnce(Session& session, int16_t* first, int64_t rows, int channels) 
         if (kadrs <= 0) break;
         taken += kadrs;
     }
-    return taken;
 }
 
 } // namespace
@@ -44,13 +43,14 @@ DrainResult Fill(Session& session, int16_t* first, int64_t rows, int channels,
         bool busy = true;
         try {
             Unlocked unlocked;
-            taken = DrainOnce(session, first + result.kadrs * channels, rows - result.kadrs, channels);
+            DrainOnce(session, first + result.kadrs * channels, rows - result.kadrs, channels, taken);
             // Busy read before a last drain, so no kadr written before the end is missed.
             if (taken == 0 && !(busy = session.Busy()))
-                taken = DrainOnce(session, first + result.kadrs * channels, rows - result.kadrs, channels);
+                DrainOnce(session, first + result.kadrs * channels, rows - result.kadrs, channels, taken);
         } catch (const DriverFailure&) {
             if (session.IsOpen()) throw;
-            result.end = DrainEnd::Closed; // what came stays the caller's
+            result.kadrs += taken; // what came stays the caller's
+            result.end = DrainEnd::Closed;
             break;
         }
         result.kadrs += taken;
