@@ -174,6 +174,8 @@ class Subscription:
             raise ValueError(f"endpoint {endpoint!r}: {error}") from None
         self._first = None  # the recording's first header
         self._next_kadr = None
+        self._frames = None  # a message taken off the socket, until it is delivered
+        self._ready = None  # the (header, codes) it gives, until returned
         self.end = None
         self.gaps = 0
         self.missing_kadrs = 0
@@ -210,48 +212,53 @@ class Subscription:
     def __iter__(self):
         return self
 
+    # Ctrl-C may come between any two calls. A message taken off the socket
+    # is held until it is delivered, and what it changes (the counts, the
+    # kadr expected next, the message to give) is set by plain assignments
+    # with no call among them, where no signal's handler runs: iterating
+    # again after a KeyboardInterrupt goes on with the message it cut short.
     def __next__(self):
         while True:
-            with self._turn:
-                done = self._closing or self._left == 0 or self.end is not None
-                if not done:
-                    self._reader = threading.current_thread()
-            if done:
-                self.close()
-                raise StopIteration
-            try:
-                taken = self._receive()
-            finally:
+            if self._ready is None:
                 with self._turn:
-                    self._reader = None
-                    self._turn.notify_all()
-            if taken is _CLOSED:
-                self.close()
-                raise StopIteration
-            if taken is None:  # another recording began: this one ended unsaid
-                continue
-            header, codes = taken
-            if header.end is not None:
-                self.end = header.end
-            if self._left is not None:
-                codes = codes[:self._left]
-                self._left -= len(codes)
-            if len(codes):
-                return header, codes
+                    done = self._closing or self._left == 0 or self.end is not None
+                    if not done:
+                        self._reader = threading.current_thread()
+                if done:
+                    self.close()
+                    raise StopIteration
+                try:
+                    closed = self._receive() is _CLOSED
+                finally:
+                    with self._turn:
+                        self._reader = None
+                        self._turn.notify_all()
+                if closed:
+                    self.close()
+                    raise StopIteration
+            ready, self._ready = self._ready, None
+            if ready is not None:
+                return ready
 
     def _receive(self):
-        """The next message's (header, codes); None when it is of another
-        recording, which ends this one (``end`` says so); _CLOSED once
-        another thread closes the subscription."""
-        frames = self._next_frames()
-        if frames is None:
-            return _CLOSED
-        header, codes = parse_message(frames)
+        """Takes the next message (or the one held) into ``_ready``; ends the
+        iteration (``end``) at another recording's; _CLOSED once another
+        thread closes the subscription."""
+        if self._frames is None:
+            self._frames = self._next_frames()
+            if self._frames is None:
+                return _CLOSED
+        try:
+            header, codes = parse_message(self._frames)
+        except StreamError:
+            self._frames = None
+            raise
         first = self._first
         if first is not None and (header.serial, header.channels, header.rate, header.start_time) != (
                 first.serial, first.channels, first.rate, first.start_time):
-            self.end = (f"the publisher began another recording ({header.serial}, "
-                        f"{_checks.counted(len(header.channels), 'channel')}, started {header.start_time})")
+            end = (f"the publisher began another recording ({header.serial}, "
+                   f"{_checks.counted(len(header.channels), 'channel')}, started {header.start_time})")
+            self._frames, self.end = None, end
             return None
         return self._take(header, codes)
 
@@ -268,19 +275,28 @@ class Subscription:
     def _take(self, header, codes):
         first = self._first
         if first is not None and header.first_kadr < self._next_kadr:
+            self._frames = None
             raise StreamError(f"message {header.seq} goes back to kadr {header.first_kadr} "
                               f"after kadr {self._next_kadr - 1}")
         missing = 0 if first is None else header.first_kadr - self._next_kadr
+        left = self._left
+        if first is None and self._seconds is not None:
+            # The nearest whole number, a half up, as record() and e16rec -t count.
+            left = max(1, math.floor(self._seconds * header.rate + 0.5))
+        if left is not None:
+            codes = codes[:left]
+            left -= len(codes)
+        ready = (replace(header, missing=missing), codes) if len(codes) else None
+        next_kadr = header.first_kadr + header.kadrs
+        # No call from here on (see __next__).
         if first is None:
             self._first = header
-            if self._seconds is not None:
-                # The nearest whole number, a half up, as record() and e16rec -t count.
-                self._left = max(1, math.floor(self._seconds * header.rate + 0.5))
         if missing:
             self.gaps += 1
             self.missing_kadrs += missing
-        self._next_kadr = header.first_kadr + header.kadrs
-        return replace(header, missing=missing), codes
+        if header.end is not None:
+            self.end = header.end
+        self._next_kadr, self._left, self._ready, self._frames = next_kadr, left, ready, None
 
 
 def subscribe(endpoint, seconds=None, kadrs=None, timeout=None, topic="E16/"):

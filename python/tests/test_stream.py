@@ -400,6 +400,25 @@ def test_a_source_ends_when_another_recording_takes_the_endpoint(tmp_path):
     assert docs.returncode == 1
 
 
+def test_a_subscription_cut_short_by_ctrl_c_goes_on_with_that_message(tmp_path, monkeypatch):
+    endpoint = f"ipc://{tmp_path}/cut"
+    parse = lintara._stream.parse_message
+    cuts = iter([KeyboardInterrupt])
+
+    def cut(frames):  # Ctrl-C once, with the message taken off the socket
+        for interrupt in cuts:
+            raise interrupt
+        return parse(frames)
+    monkeypatch.setattr(lintara._stream, "parse_message", cut)
+    with lintara.subscribe(endpoint, timeout=5) as stream:
+        sender = ThreadPoolExecutor(1).submit(publish, endpoint, [])
+        with pytest.raises(KeyboardInterrupt):
+            next(stream)
+        firsts = [(header.first_kadr, header.missing) for header, _ in stream]
+        sender.result()
+    assert firsts == [(0, 0), (14, 4)]
+
+
 @pytest.mark.parametrize("bound, last", [
     ({"kadrs": 12}, 2),
     ({"seconds": 0.0116}, 2),  # 11.6 kadrs' time: 12
