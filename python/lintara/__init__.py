@@ -371,14 +371,7 @@ class Driver:
         """Codes of the selected channels (an array of kadrs x channels, or
         one kadr) as float64 volts, with the channels' present ranges; into
         ``out`` (a float64 array of the codes' shape) when given."""
-        given, codes = codes, np.asarray(codes)
-        if not np.issubdtype(codes.dtype, np.number):
-            kind = type(given).__name__ if codes.ndim == 0 else f"an array of {codes.dtype.name}"
-            raise TypeError(f"codes must be numbers, not {kind}")
-        channels = self._live().channels()
-        if codes.shape[-1:] != (len(channels),):
-            given = f"{codes.shape[-1]} in each kadr" if codes.ndim else "a single number"
-            raise ValueError(f"codes must hold one for each of the {len(channels)} selected channels, not {given}")
+        codes = _checks.codes(codes, len(self._live().channels()))
         return self._to_volts()(codes, out)
 
     def _to_volts(self):

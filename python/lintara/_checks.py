@@ -162,6 +162,19 @@ def range_list(value, channels, ranges):
     return [int(value) for value in values]
 
 
+def codes(values, channels):
+    """``values`` (codes of ``channels`` channels: an array of kadrs x
+    channels, or one kadr) as a numpy array."""
+    array = np.asarray(values)
+    if not np.issubdtype(array.dtype, np.number):
+        kind = type(values).__name__ if array.ndim == 0 else f"an array of {array.dtype.name}"
+        raise TypeError(f"codes must be numbers, not {kind}")
+    if array.shape[-1:] != (channels,):
+        given = f"{array.shape[-1]} in each kadr" if array.ndim else "a single number"
+        raise ValueError(f"codes must hold one for each of the {channels} selected channels, not {given}")
+    return array
+
+
 def _each_int(name, values, count):
     for value in values:
         if not is_int(value):

@@ -53,7 +53,9 @@ class Wave:
     def check(self):
         """Raises ValueError for a value the driver would not take, TypeError
         for one of the wrong type."""
-        if not _checks.is_count(self.kind) or self.kind >= len(Waveform):
+        if not _checks.is_int(self.kind):
+            raise TypeError(f"kind must be a lintara.Waveform, not {type(self.kind).__name__}")
+        if not 0 <= self.kind < len(Waveform):
             raise ValueError(f"kind {self.kind!r} is not a lintara.Waveform")
         for name in ("amplitude", "baseline"):
             value = getattr(self, name)

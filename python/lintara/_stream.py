@@ -80,8 +80,8 @@ class Header:
     missing: int = 0
 
     def volts(self, codes):
-        """The block's codes as float64 volts."""
-        return codes / np.asarray(self.codes_per_volt, np.float64)
+        """The block's codes (or one kadr's) as float64 volts."""
+        return _checks.codes(codes, len(self.codes_per_volt)) / np.asarray(self.codes_per_volt, np.float64)
 
 
 def parse_message(frames):

@@ -114,6 +114,8 @@ CASES = {
     "amplitude as text": (stored(Generator(waves=[Wave(amplitude="100"), Wave()])), TypeError,
                           "amplitude must be an int, not str"),
     "kind 7": (stored(Generator(waves=[Wave(kind=7), Wave()])), ValueError, "kind 7 is not a lintara.Waveform"),
+    "kind as text": (stored(Generator(waves=[Wave(kind="sine"), Wave()])), TypeError,
+                     "kind must be a lintara.Waveform, not str"),
     "test 0.0.0.0": (lambda e16: e16.test("0.0.0.0"), ValueError, f"address must be {ADDRESS}"),
     **{f"test {bad!r}": (lambda e16, bad=bad: e16.test(bad), ValueError, f"address must be {ADDRESS}")
        for bad in ["127.0.0", "127.0.0.256", "e16.local", "::1", ""]},

@@ -414,9 +414,13 @@ def test_a_subscription_cut_short_by_ctrl_c_goes_on_with_that_message(tmp_path, 
         sender = ThreadPoolExecutor(1).submit(publish, endpoint, [])
         with pytest.raises(KeyboardInterrupt):
             next(stream)
-        firsts = [(header.first_kadr, header.missing) for header, _ in stream]
+        got = list(stream)
         sender.result()
-    assert firsts == [(0, 0), (14, 4)]
+    assert [(header.first_kadr, header.missing) for header, _ in got] == [(0, 0), (14, 4)]
+    header, codes = got[0]
+    assert header.volts(codes) == pytest.approx(codes / 3276.7)
+    with pytest.raises(ValueError, match="^codes must hold one for each of the 2 selected channels, not 3 in"):
+        header.volts(np.zeros((1, 3)))
 
 
 @pytest.mark.parametrize("bound, last", [
