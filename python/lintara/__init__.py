@@ -530,17 +530,20 @@ class Output:
     def __repr__(self):
         if self._driver.closed:
             return f"<lintara.Output {self.index} of a closed driver>"
-        return f"<lintara.Output {self.name} {self.volts:g} V>"
+        try:
+            return f"<lintara.Output {self.name} {self.volts:g} V>"
+        except DriverError as error:
+            return f"<lintara.Output {self.index}: {error}>"
 
     @property
     def name(self):
         """The output's name (DAC1, DAC2)."""
-        return self._driver._live().dac_name(self.index)
+        return self._present(self._driver._live()).dac_name(self.index)
 
     @property
     def code(self):
         """The level as an output code."""
-        return self._driver._live().dac_code(self.index)
+        return self._present(self._driver._live()).dac_code(self.index)
 
     @code.setter
     def code(self, code):
@@ -550,16 +553,18 @@ class Output:
     @property
     def volts(self):
         """The level in volts."""
-        return self._driver._live().dac_volts(self.index)
+        return self._present(self._driver._live()).dac_volts(self.index)
 
     @volts.setter
     def volts(self, volts):
         self._writable().set_dac_volts(self.index, _checks.finite("volts", volts))
 
     # The driver takes a level for a module lost or without this output and
-    # sets nothing: refused here instead.
+    # sets nothing, and reads 0 for it: refused here instead.
     def _writable(self):
-        session = self._driver._detected()
+        return self._present(self._driver._detected())
+
+    def _present(self, session):
         if self.index >= session.dac_count():
             raise DriverError(f"the module {session.identity().serial} has no analog output DAC{self.index + 1}")
         return session

@@ -75,6 +75,9 @@ def test_an_output_of_a_module_gone_is_refused(e16, simulator):
     assert e16.test("127.0.0.2")  # a module without outputs
     with pytest.raises(lintara.DriverError, match="^the module SIM0002 has no analog output DAC1$"):
         dac1.volts = 3.0
+    with pytest.raises(lintara.DriverError, match="^the module SIM0002 has no analog output DAC1$"):
+        dac1.volts  # read too, where the driver would say 0 V
+    assert repr(dac1) == "<lintara.Output 0: the module SIM0002 has no analog output DAC1>"
     assert e16.test("127.0.0.1")
     simulator.fault("disconnect_after", 0, 32 * 1024)
     with pytest.raises(lintara.DriverError, match="Connection to the module was lost"):
