@@ -1,6 +1,7 @@
 #include "channel_panel.h"
 
 #include "panel_inputs.h"
+#include "volts_text.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -92,6 +93,10 @@ void ChannelPanel::SetChecked(const QList<int>& channels) {
 
 double ChannelPanel::Offset(int channel) const {
     return OffsetBox(channel)->value();
+}
+
+void ChannelPanel::SetOffsetScale(int channel, double codesPerVolt) {
+    OffsetBox(channel)->setDecimals(velmora::hosts::CodeDecimals(codesPerVolt));
 }
 
 NumberBox* ChannelPanel::OffsetBox(int channel) const {

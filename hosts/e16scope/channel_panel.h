@@ -33,6 +33,9 @@ public:
     QList<int> Checked() const;
     void SetChecked(const QList<int>& channels);
     double Offset(int channel) const;
+    // The offset in decimals of a code of the channel's range, once a
+    // recording says how many codes a volt it has.
+    void SetOffsetScale(int channel, double codesPerVolt);
     static QColor Colour(int channel);
     // Selection and ranges are fixed while recording.
     void SetRecording(bool recording);

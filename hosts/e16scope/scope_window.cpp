@@ -415,6 +415,7 @@ void ScopeWindow::StartModule() {
     std::vector<TraceStyle> traces;
     for (std::size_t i = 0; i < session_.Channels().size(); ++i) {
         const int channel = session_.Channels()[i].channel;
+        channels_->SetOffsetScale(channel, session_.CodesPerVolt(i));
         traces.push_back({channels_->item(channel, 0)->text(), ChannelPanel::Colour(channel),
                           session_.CodesPerVolt(i), channels_->Offset(channel)});
     }
@@ -455,6 +456,7 @@ void ScopeWindow::AdoptStreamRecording(const StreamFeed& stream) {
     const auto& channels = session_.Info().channels;
     for (std::size_t i = 0; i < channels.size(); ++i) {
         const int row = static_cast<int>(i % ChannelPanel::kChannels);
+        channels_->SetOffsetScale(row, channels[i].codesPerVolt);
         traces.push_back({Text(channels[i].name), ChannelPanel::Colour(row), channels[i].codesPerVolt,
                           channels_->Offset(row)});
         names << traces.back().name;

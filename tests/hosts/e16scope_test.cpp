@@ -379,7 +379,8 @@ TEST_F(ScopeTest, NormalShowsNothingBeforeItsFirstSweep) {
 // the pair chosen, each with its offset: XYk is a sine of 0.5k V at 10k Hz
 // about (8 - k) / 4 V, XY2 here moved up by 3 V.
 // At the first window's size, eight channels' measurements and cursor
-// readings show whole, without scrolling.
+// readings show whole, without scrolling. Volts, the offsets' too, are
+// written to a code of their channel's range.
 TEST_F(ScopeTest, CursorsAndTheXyViewShowTheTracesChosen) {
     ScopeWindow window(session_);
     window.resize(1280, 800);
@@ -420,6 +421,10 @@ TEST_F(ScopeTest, CursorsAndTheXyViewShowTheTracesChosen) {
     };
     EXPECT_EQ(std::pair(decimals(table, 2), decimals(table, 3)), std::pair(4, 5)) << "a code of XY2's ±2.5 V";
     EXPECT_EQ(decimals(window.findChild<MeasurementTable*>(), 1), 5);
+    EXPECT_EQ(std::pair(Cell<QDoubleSpinBox>(window, 0, 2)->decimals(),
+                        Cell<QDoubleSpinBox>(window, 1, 2)->decimals()),
+              std::pair(4, 5))
+        << "the offsets too";
 
     Combo(window, "yChannel")->setCurrentIndex(1);
     Combo(window, "view")->setCurrentIndex(static_cast<int>(ViewKind::Xy));
