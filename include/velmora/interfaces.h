@@ -76,7 +76,9 @@ struct _Lintara : public IDispatch {
 // Called through the vtable (or through Invoke with a bare by-reference
 // element), the buffer must hold at least `count` (ChCount) elements: the
 // driver cannot see its end. Through Invoke with an array, the count is held
-// to the elements from the array's first one to its end.
+// to the elements from the array's first one to its end; the array is of the
+// buffer's own type (VT_I2 for GetData, VT_I4 for SetValues, VT_R8 for
+// SetValuesReal), and one of Variants, as a VBScript array, a type mismatch.
 //
 // Member                 Value      Behaviour
 // get_ADCName            BSTR       "E16"
