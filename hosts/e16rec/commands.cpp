@@ -234,7 +234,7 @@ bool OpenWhenRead(FileSeries& files, const Options& o, Console io, std::string& 
             error = "stopped by a signal while waiting for a program to read " + o.output;
             return false;
         }
-        if (looks == 10 && !o.quiet) Warn(io, "waiting for a program to read " + o.output);
+        if (looks == 10) Warn(io, "waiting for a program to read " + o.output); // -q or not
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         open = files.Open(error);
     }

@@ -62,10 +62,12 @@ const std::vector<Spec>& Specs() {
              o.address = *address;
              return true;
          }},
-        {'o', "output", "a file name, or - for none",
+        // A name beginning with - is most likely the next option, the file's
+        // name forgotten: such a file is named ./-name.
+        {'o', "output", "a file name, or - for none (./-name for a name beginning with -)",
          [](Options& o, const std::string& v) {
              o.output = v;
-             return !v.empty();
+             return !v.empty() && (v == "-" || v[0] != '-');
          }},
         {'f', "format", formats.c_str(),
          [](Options& o, const std::string& v) {
@@ -142,33 +144,38 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
 std::string Usage() {
     return "usage: e16rec [options]   records the E16 module through the Lintara driver\n"
            "  -c, --channels LIST  channels 0..31 in scan order, e.g. 0-3,31 (default 0-3)\n"
-           "  -R, --range N        input range by its number in the driver's list, 0 for\n"
-           "                       \u00B110 V full scale (default); a number past the list is\n"
-           "                       refused with the list\n"
+           "  -R, --range N        every channel's input range by its number in the\n"
+           "                       driver's list, 0 for \u00B110 V full scale (default); a\n"
+           "                       number past the list is refused with the list\n"
            "  -r, --rate HZ        kadrs per second (default 1000)\n"
            "  -t, --time SECONDS   length of the recording, at most a week (default 2; with\n"
            "                       --publish or --source, until Ctrl-C or the stream's end)\n"
            "  -n, --kadrs N        length as a number of kadrs instead\n"
            "  -a, --address A      the module's address, without asking; the remembered\n"
            "                       addresses stay as they are\n"
-           "  -o, --output FILE    .csv (volts) or .h5 (codes); - for none (default e16rec.csv)\n"
+           "  -o, --output FILE    .h5, .hdf5 or .he5: HDF5 (codes); any other name: CSV\n"
+           "                       (volts); - for none, the summary only (/dev/stdout puts\n"
+           "                       the rows on standard output) (default e16rec.csv)\n"
            "  -f, --format F       " +
            velmora::hosts::FormatNames() +
            ", whatever the file's extension\n"
            "      --force          replace an existing file (with --split, every file of\n"
            "                       the series, so that none of an earlier one joins it)\n"
-           "      --split SECONDS  a new file every SECONDS of data: FILE's name gets -0001,\n"
-           "                       -0002, ... before its extension (run.h5: run-0001.h5, ...);\n"
-           "                       each file holds its first kadr's index (first_kadr), and the\n"
-           "                       CSV time counts from the recording's first kadr in all\n"
+           "      --split SECONDS  a new file every SECONDS (1 to 604800) of data: FILE's\n"
+           "                       name gets -0001, -0002, ... before its extension (run.h5:\n"
+           "                       run-0001.h5, ...); each file holds its first kadr's\n"
+           "                       index (first_kadr), and the CSV time counts from the\n"
+           "                       recording's first kadr in all\n"
            "      --buffer SECONDS\n"
            "                       how far the file may fall behind the module before the\n"
            "                       recording ends, 1 to 3600 (default 10)\n"
            "      --inputs se|diff\n"
-           "                       channels as X1..X16,Y1..Y16 to ground, or XY1..XY16\n"
+           "                       channels as X1..X16,Y1..Y16 to ground, or XY1..XY16;\n"
+           "                       stored, so later runs record the same inputs\n"
            "      --publish ENDPOINT\n"
            "                       publish every block on a ZeroMQ PUB socket as well:\n"
-           "                       tcp://*:PORT, tcp://HOST:PORT or ipc://PATH (docs/stream.md)\n"
+           "                       tcp://*:PORT, tcp://HOST:PORT, tcp://127.0.0.1:* (a free\n"
+           "                       port, printed) or ipc://PATH (docs/stream.md)\n"
            "      --source ENDPOINT\n"
            "                       record a publishing e16rec's stream instead of a module:\n"
            "                       -t and -n count kadrs received; gaps go into the file\n"
@@ -187,8 +194,9 @@ std::string Usage() {
            "  swmr=True); other readers open one cut off once 'h5clear -s FILE' ran. A\n"
            "  full disk ends the recording with the system's reason; the file keeps every\n"
            "  kadr written before, and the summary counts only those. A file that takes\n"
-           "  nothing (a hung disk, a pipe nobody reads) is left after half a minute, or\n"
-           "  at one more Ctrl-C, with the kadrs still queued unwritten.\n"
+           "  nothing (a hung disk, a pipe nobody reads) is waited for, aloud, and left\n"
+           "  after half a minute (or --buffer, when longer) or at Ctrl-C, with the kadrs\n"
+           "  still queued unwritten (exit status 1).\n"
            "\n"
            "Exit status:\n"
            "  0 all kadrs recorded; 1 an error, a full disk, a file that fell --buffer\n"

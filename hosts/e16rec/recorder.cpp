@@ -76,10 +76,9 @@ bool FinishWriting(std::unique_ptr<WriterThread>& thread, velmora::hosts::Record
                    const std::string& behind, RecordingResult& result, std::string& error) {
     const auto stall = std::max<std::chrono::milliseconds>(
         kStuckFile, std::chrono::milliseconds(std::llround(options.buffer * 1000)));
-    const auto waiting = [&](int64_t unwritten) {
-        if (!options.quiet)
-            std::fprintf(err, "e16rec: %s takes nothing: waiting for it to take %s (Ctrl-C leaves them)\n",
-                         options.output.c_str(), velmora::hosts::Counted(unwritten, "kadr").c_str());
+    const auto waiting = [&](int64_t unwritten) { // quiet or not: it is no progress line
+        std::fprintf(err, "e16rec: %s takes nothing: waiting for it to take %s (Ctrl-C leaves them)\n",
+                     options.output.c_str(), velmora::hosts::Counted(unwritten, "kadr").c_str());
     };
     const WriterThread::Finished finished = thread->Finish(stall, stops, waiting);
     result.deepestKadrs = thread->Deepest();
@@ -198,6 +197,7 @@ void Recorder::ShowProgress(int64_t received, int64_t requested) const {
 void Recorder::NoteWaitForStart(std::chrono::steady_clock::time_point started, bool& said) const {
     if (said || std::chrono::steady_clock::now() - started < kStartNotice) return;
     said = true;
+    EndProgress(options_);
     std::fprintf(err_,
                  "e16rec: no kadr after %lld s: still waiting for the first (a start trigger, set on the "
                  "setup dialog's General page, waits as long as it takes)\n",

@@ -64,7 +64,8 @@ void BeginResult(const Options& options, const velmora::hosts::RecordingInfo& in
 // writer fell `how` behind.
 std::string FellBehind(const Options& options, const std::string& how);
 
-// Ends the progress line, where one was shown.
+// Ends the progress line, where one was shown: before the summary, and
+// before a message that comes while it shows.
 void EndProgress(const Options& options);
 
 // The stream's last word on a recording (its `end`): "failed: `error`"

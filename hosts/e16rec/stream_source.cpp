@@ -125,7 +125,10 @@ SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::ato
             result.endedEarly = AnotherRecording(block.header);
             break;
         }
-        if (got == hosts::StreamReader::Got::Refused) Skip(error);
+        if (got == hosts::StreamReader::Got::Refused) {
+            EndProgress(options_);
+            Skip(error);
+        }
         if (got == hosts::StreamReader::Got::Block) {
             silent = 0;
             skippedBefore = skipped_;

@@ -258,6 +258,8 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         {"-t", 2, "--time needs seconds above 0, at most 604800"},
         {"-n 100 -t 1", 2, "--time and --kadrs both give the length; give one of them"},
         {"--inputs both", 2, "--inputs: 'both' is not se or diff"},
+        {"-o -q -n 5", 2, // the file's name forgotten
+         "--output: '-q' is not a file name, or - for none (./-name for a name beginning with -)"},
         {"--publish udp://127.0.0.1:5556", 2, "--publish: 'udp://127.0.0.1:5556'" + endpoint},
         {"--publish tcp://127.0.0.1:65536", 2, "--publish: 'tcp://127.0.0.1:65536'" + endpoint},
         {"--source tcp://*:5556", 2,
