@@ -275,12 +275,16 @@ int Conclude(Console io, double rate, std::unique_ptr<FileSeries>& series, Recor
         const int64_t recorded = files ? static_cast<int64_t>(files->Kadrs()) : result.stats->kadrs();
         PrintSummary(io, rate, result, recorded, files != nullptr);
     }
-    // Where the kadrs counted are, a failed recording's too.
+    // Where the kadrs counted are, a failed recording's too, unless its file
+    // went (deleted while it was written).
+    const char* where = ok ? "written to" : "kept in";
+    std::error_code gone;
+    if (files && files->Files() > 0 && !std::filesystem::exists(files->LastFile(), gone)) files = nullptr;
     if (files && files->Files() > 1)
-        std::fprintf(io.out, "written to %s ... %s (%lld files)\n", files->FirstFile().c_str(),
+        std::fprintf(io.out, "%s %s ... %s (%lld files)\n", where, files->FirstFile().c_str(),
                      files->LastFile().c_str(), static_cast<long long>(files->Files()));
     else if (files && files->Files() == 1)
-        std::fprintf(io.out, "written to %s\n", files->FirstFile().c_str());
+        std::fprintf(io.out, "%s %s\n", where, files->FirstFile().c_str());
     if (!ok) return Fail(io, error);
     if (!result.endedEarly.empty()) return Fail(io, "the recording ended early: " + result.endedEarly);
     // Not every kadr came: said, and a failure unless a signal's status stands.

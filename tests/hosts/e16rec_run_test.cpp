@@ -1,8 +1,8 @@
 // e16rec run as a user runs it, against the simulated module in a private
 // store: what it writes, what it says and how it ends; which module it opens,
 // from a driver folder of the test's own with its own remembered addresses;
-// the files it leaves when killed, stopped by a signal, on a full disk, and
-// split in many.
+// the files it leaves when killed, stopped by a signal, on a full disk or
+// deleted, and split in many.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -565,6 +565,18 @@ TEST_F(E16recRun, AFileThatTakesNothingEndsWithItsReason) {
     EXPECT_THAT(unread->Err(), HasSubstr("stopped by a signal while waiting for a program to read"));
 }
 
+// A file deleted while it is written ends the recording within a second,
+// and the summary names no file as keeping its kadrs.
+TEST_F(E16recRun, AFileDeletedWhileWrittenIsNotNamedAsKeepingTheKadrs) {
+    const auto run = Start("-t 10 -q -o " + File("gone.csv"));
+    std::this_thread::sleep_for(1s);
+    fs::remove(File("gone.csv"));
+    EXPECT_EQ(run->Wait(), 1);
+    EXPECT_EQ(run->Err(),
+              "e16rec: cannot write " + File("gone.csv") + ": it was deleted while it was written\n");
+    EXPECT_THAT(run->Out(), AllOf(HasSubstr("\nrecorded "), Not(HasSubstr(File("gone.csv")))));
+}
+
 // A file system that fills: the system's reason, exit status 1, and a file
 // of whole kadrs, as many as the summary says. The file system is a small
 // tmpfs in a mount namespace of the run's own.
@@ -593,7 +605,7 @@ TEST_F(E16recRun, AFullDiskEndsWithItsReasonKeepingWholeKadrs) {
         EXPECT_EQ(r.err, "e16rec: cannot write " + inside + ": No space left on device\n") << file;
         const Recorded kept = ReadRecorded(File(file), false);
         EXPECT_EQ(static_cast<long>(kept.rows), Figure(r.out)) << file << ": " << r.out;
-        EXPECT_THAT(r.out, HasSubstr("\nwritten to " + inside + "\n")) << file;
+        EXPECT_THAT(r.out, HasSubstr("\nkept in " + inside + "\n")) << file;
         EXPECT_EQ(SimulatedFault(kept), "") << file;
     }
     // Full from the start: no HDF5 file is made, and no empty one is left.
