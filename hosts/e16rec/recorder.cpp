@@ -77,7 +77,7 @@ bool FinishWriting(std::unique_ptr<WriterThread>& thread, velmora::hosts::Record
     const auto stall = std::max<std::chrono::milliseconds>(
         kStuckFile, std::chrono::milliseconds(std::llround(options.buffer * 1000)));
     const auto waiting = [&](int64_t unwritten) { // quiet or not: it is no progress line
-        std::fprintf(err, "e16rec: %s takes nothing: waiting for it to take %s (Ctrl-C leaves them)\n",
+        std::fprintf(err, "e16rec: waiting for %s to take %s more (Ctrl-C leaves them)\n",
                      options.output.c_str(), velmora::hosts::Counted(unwritten, "kadr").c_str());
     };
     const WriterThread::Finished finished = thread->Finish(stall, stops, waiting);

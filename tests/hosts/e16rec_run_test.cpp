@@ -517,7 +517,7 @@ TEST_F(E16recRun, AFileThatTakesNothingEndsWithItsReason) {
                                    (readerGoes ? " -t 1 -o " : " -t 30 --buffer 1 -o ") + pipe,
                                readerGoes ? "goes" : "stays");
         const auto waitedFor = [&] {
-            return run->Err().find(" takes nothing: waiting") != std::string::npos;
+            return run->Err().find("e16rec: waiting for " + pipe + " to take ") != std::string::npos;
         };
         for (int i = 0; i < 100 && !waitedFor(); ++i) std::this_thread::sleep_for(100ms);
         ASSERT_TRUE(waitedFor()) << run->Err();

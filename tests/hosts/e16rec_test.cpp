@@ -662,7 +662,7 @@ TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
             EXPECT_GT(deepest, 2.5) << out;
         } else {
             EXPECT_THAT(said.err(),
-                        AllOf(HasSubstr(" takes nothing: waiting for it to take "), // -q too
+                        AllOf(HasSubstr("e16rec: waiting for " + options.output + " to take "), // -q too
                               EndsWith("\ne16rec: the file writer fell 1 s behind: " + options.output +
                                        " took the data slower than they came "
                                        "(--buffer gives it more time)\n")));
