@@ -15,6 +15,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 
@@ -27,6 +28,8 @@ bool IsSet(const char* name) {
 } // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--version") return std::puts("e16rec " VELMORA_VERSION) < 0;
     std::string error;
     const auto options = e16rec::ParseOptions(argc, argv, error);
     if (!options) {

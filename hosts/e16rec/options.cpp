@@ -186,6 +186,8 @@ std::string Usage() {
            "      --choose-address\n"
            "                       open the driver's address chooser, print the choice (no\n"
            "                       other option goes with it)\n"
+           "  -h, --help           this text\n"
+           "      --version        e16rec's version\n"
            "\n"
            "Files:\n"
            "  A file is flushed at least once a second, whole kadrs only: one cut off by a\n"

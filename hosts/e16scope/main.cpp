@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -71,6 +72,8 @@ void QuitOnSignals(QApplication& app) {
 } // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--version") return std::puts("e16scope " VELMORA_VERSION) < 0;
     std::string error;
     const std::optional<e16scope::ScopeOptions> options = e16scope::ParseScopeOptions(argc, argv, error);
     if (!options) {

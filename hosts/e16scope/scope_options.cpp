@@ -237,6 +237,8 @@ trigger, measurements and cursors.
                        channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped
                        (clipped: 1 when a sample reached its range's end;
                        freq_hz nan when no frequency is measured)
+  -h, --help           this text
+      --version        e16scope's version
 
 With --address, --channels, --range, --dac1, --dac2, --source or --after the
 recording starts at once; otherwise Test detects the module (the driver asks

@@ -270,6 +270,7 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         {"--setup -t 3 -o x.csv", 2, "--setup records nothing; --time does not go with it"},
         {"--choose-address --setup", 2, "--setup records nothing; --choose-address does not go with it"},
         {"--help", 0, ""},
+        {"--version", 0, ""},
         {"-t 0.1 -o " + File("old.csv"), 1, File("old.csv") + " exists; --force replaces it"},
         {"-t 0.1 --split 1 -o " + File("old.csv"), 1, File("old-0003.csv") + " exists; --force replaces it"},
         {"-t 0.1 --force -o " + File("read.h5"), 1, File("read.h5") + " is open in another program"},
@@ -305,6 +306,7 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
             << args;
         EXPECT_THAT(r.out, Not(HasSubstr("module: SIM"))) << args << ": refused before a module opened";
     }
+    EXPECT_THAT(E16rec("--version").out, testing::MatchesRegex("e16rec [0-9]+\\.[0-9]+\\.[0-9]+\n"));
     ::close(reader);
     ::close(writer);
     // A display set empty is none; one that is gone shows no dialog, which
