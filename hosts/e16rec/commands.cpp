@@ -314,9 +314,8 @@ int RecordWith(const DriverSession& session, const Options& o, Console io, const
     if (!TakeAddress(session.module(), o, error)) return Fail(io, error);
     Recorder recorder(session.adc(), session.module(), o, io.err);
     if (!recorder.Prepare(error)) {
-        if (!o.address)
-            error += " (the address came from the driver's chooser; --address gives it, --choose-address "
-                     "edits the remembered list)";
+        if (!o.address) // an address taken from the chooser, or none chosen there
+            error += " (--address gives it, --choose-address edits the remembered list)";
         return Fail(io, error);
     }
     if (!CheckInputs(session.adc(), o, error)) return Fail(io, error);

@@ -350,6 +350,13 @@ TEST_F(E16recRun, WithoutAnAddressTheChooserTakesTheDriversFirst) {
     EXPECT_EQ(recorded.exit, 0) << recorded.err;
     EXPECT_THAT(recorded.out, HasSubstr("module: SIM0002 "));
     EXPECT_EQ(Slurp(list), "127.0.0.2\r\n127.0.0.1\r\n");
+    OwnDriverFolder("127.0.0.9\r\n", "nobody"); // an address no module answers at: how to give another
+    const Ran refused = E16rec("-n 200 -q -o -");
+    EXPECT_EQ(refused.exit, 1);
+    EXPECT_THAT(refused.err,
+                EndsWith("\ne16rec: no module at 127.0.0.9: Error -6: Connection refused: no module "
+                         "answers at this address. (--address gives it, --choose-address edits "
+                         "the remembered list)\n"));
 }
 
 // The store keeps Latin-1 text: a driver in a folder with other characters
