@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <functional>
+#include <string_view>
 
 #include "command_line.h"
 #include "stream_reader.h"
@@ -121,13 +122,15 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
                 return std::nullopt;
             }
     }
-    // A stream brings its module, channels and rate.
+    // A stream brings its module, channels and rate, and is not sent on.
     if (!o.source.empty())
         for (const char* other :
              {"publish", "channels", "range", "rate", "address", "inputs", "setup", "choose-address"})
             if (gave(other)) {
-                error = std::string("--source takes its module, channels and rate from the stream; --") +
-                        other + " does not go with it";
+                error = std::string(other == std::string_view("publish")
+                                        ? "--source records a stream, which it does not publish again"
+                                        : "--source takes its module, channels and rate from the stream") +
+                        "; --" + other + " does not go with it";
                 return std::nullopt;
             }
     if (!o.kadrs && !o.UntilStopped() && o.seconds * o.rate < 0.5) {

@@ -266,6 +266,8 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
          "--source: 'tcp://*:5556' is not a ZeroMQ endpoint: tcp://HOST:PORT or ipc://PATH"},
         {"--source ipc:///nowhere -c 0-3", 2,
          "--source takes its module, channels and rate from the stream; --channels does not go with it"},
+        {"--source ipc:///nowhere --publish ipc:///again", 2,
+         "--source records a stream, which it does not publish again; --publish does not go with it"},
         {"--bogus", 2, "unknown option --bogus (e16rec --help lists them)"},
         {"--setup -t 3 -o x.csv", 2, "--setup records nothing; --time does not go with it"},
         {"--choose-address --setup", 2, "--setup records nothing; --choose-address does not go with it"},
