@@ -198,12 +198,12 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
     ASSERT_GE(window.Plot()->PixelColumns(), 1000u);
     Press(window, "start");
     // A name ending in .he5 is written as HDF5, whose files begin with its signature.
-    const auto hdf5 = std::filesystem::path(::testing::TempDir()) / "e16scope_test.he5";
+    const auto hdf5 = store_->dir().path() / "e16scope_test.he5";
     ASSERT_TRUE(window.RecordTo(QString::fromStdString(hdf5.string())));
     ASSERT_TRUE(MoreKadrs(1500, 10000));
     // A file begun later says when its own first kadr came.
     const uint64_t csvFirst = session_.Received();
-    const auto file = std::filesystem::path(::testing::TempDir()) / "e16scope_test.csv";
+    const auto file = store_->dir().path() / "e16scope_test.csv";
     ASSERT_TRUE(window.RecordTo(QString::fromStdString(file.string())));
     // The pointer over the plot reads time and a trace's value there as the
     // samples roll under it, until it leaves.
@@ -356,7 +356,7 @@ TEST_F(ScopeTest, NormalShowsNothingBeforeItsFirstSweep) {
     auto* level = window.findChild<QDoubleSpinBox*>(QStringLiteral("triggerLevel"));
     level->setValue(5);
     Press(window, "start");
-    const auto export_ = std::filesystem::path(::testing::TempDir()) / "e16scope_unswept.csv";
+    const auto export_ = store_->dir().path() / "e16scope_unswept.csv";
     for (const double window_seconds : {0.2, 0.1}) {
         SCOPED_TRACE(window_seconds);
         window.SetWindowSeconds(window_seconds);
@@ -674,13 +674,13 @@ TEST_F(ScopeSingleEnded, ANewWindowAndAPausedDisplayShowTheirOwnSamples) {
         << "the time goes on from the recording's start: " << LastShown(window.Plot()) << " after " << before;
     Press(window, "pause");
     const std::string paused = Y16Measured(window);
-    const auto file = std::filesystem::path(::testing::TempDir()) / "e16scope_frozen.csv";
+    const auto file = store_->dir().path() / "e16scope_frozen.csv";
     ASSERT_TRUE(window.ExportView(QString::fromStdString(file.string())));
     ASSERT_TRUE(MoreKadrs(301));
     for (const ViewKind kind : {ViewKind::Xy, ViewKind::Spectrum, ViewKind::Time})
         window.Views()->SetKind(kind);
     EXPECT_EQ(Y16Measured(window), paused);
-    const auto again = std::filesystem::path(::testing::TempDir()) / "e16scope_frozen_again.csv";
+    const auto again = store_->dir().path() / "e16scope_frozen_again.csv";
     ASSERT_TRUE(window.ExportView(QString::fromStdString(again.string())));
     EXPECT_EQ(velmora::test::Slurp(again), velmora::test::Slurp(file));
     // A new recording is shown as it comes: the pause was the old one's.
@@ -717,7 +717,7 @@ TEST_F(ScopeTest, AScriptsRunEndsAsItRecorded) {
         ScopeWindow window(session_);
         window.Channels()->SetChecked({2, 5});
     }
-    const auto exported = std::filesystem::path(::testing::TempDir()) / "e16scope_script.csv";
+    const auto exported = store_->dir().path() / "e16scope_script.csv";
     std::filesystem::remove(exported);
     for (const char* address : {"127.0.0.9", "127.0.0.1"}) {
         SCOPED_TRACE(address);
