@@ -3,7 +3,6 @@ what the module says it is, its outputs read back through the simulated
 module's wiring (X15/X16 are DAC1/DAC2, the digital inputs read the outputs),
 and its settings, stored before and saved on request."""
 
-import re
 import shutil
 import struct
 import subprocess
@@ -41,7 +40,7 @@ def test_the_address_given_is_the_module_detected(e16, driver_folder, address, s
     # The module names itself, and the backend the driver runs on.
     simulator = (driver_folder / "libe16sim.so").resolve()
     assert e16.module_name.startswith("E16 rev. ")
-    assert re.fullmatch(re.escape(f"simulated module ({simulator}), version ") + r"\d+\.\d+\.\d+", e16.backend)
+    assert e16.backend == f"simulated module ({simulator}), version 1.1.34"  # the simulator's major.minor.build
     assert e16.rate == pytest.approx(15625)
     assert e16.record(kadrs=100).shape == (100, 32)
 

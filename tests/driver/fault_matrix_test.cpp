@@ -246,6 +246,7 @@ TEST_F(Faults, AStalledStreamEndsTheRecordingWithAReason) {
             ASSERT_EQ(e16sim_fault_fail_call("X502_Recv", X502_ERR_INTERNAL), 0);
         }
         ASSERT_TRUE(StartRecord()) << LastError();
+        EXPECT_EQ(Text(&IModule::get_EndReason), "") << "a start forgets how the last run ended";
         if (fault != Failing) {
             ASSERT_TRUE(DataArrives());
         }

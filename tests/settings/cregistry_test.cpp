@@ -258,6 +258,7 @@ TEST(CRegistryCorruptStore, CallsFailWithTheCorruptCodeWhileTheStoreIsCorrupt) {
     EXPECT_EQ(l, 3);
     EXPECT_EQ(r.LastError(), reg::ERROR_REGISTRY_CORRUPT);
     EXPECT_TRUE(r.LastErrorText().starts_with("The registry is corrupted")) << r.LastErrorText();
+    EXPECT_EQ(r.ExportKey(HKEY_CURRENT_USER, "Software", true), "") << "no header over nothing read";
     test::PrivateStore healthy;
     r.SetPath("Software\\Ok");
     EXPECT_EQ(r.Path(), "Software\\Ok") << "the object stays usable with a healthy store";
