@@ -424,12 +424,14 @@ class Driver:
         except (ValueError, MemoryError):
             raise MemoryError(f"{_checks.counted(count, 'kadr')} of {_checks.counted(channels, 'channel')} "
                               "do not fit in memory: record fewer, or stream() them") from None
+        # The ranges stay as they are while it records: one conversion serves.
+        convert = self._to_volts() if volts else None
         self._start(session)
         try:
-            self._fill(codes, volts)
+            self._fill(codes, convert)
         finally:
             self._stop()
-        return self.volts(codes, result) if volts else codes
+        return convert(codes, result) if volts else codes
 
     @staticmethod
     def _kadrs_in(duration, rate):
@@ -467,9 +469,10 @@ class Driver:
 
     # Reads EndReason here: the caller's stop clears it. `came`: a stream's
     # kadrs before this block, which its text counts instead of the block's.
-    def _fill(self, codes, volts, came=None):
+    # `convert`: the codes to volts for a partial block, taken before the
+    # start (a driver closed meanwhile no longer tells the scales), or None.
+    def _fill(self, codes, convert, came=None):
         session = self._live()
-        convert = self._to_volts() if volts else None  # while the driver is there to tell the scales
         filled, end = session.fill(codes, 0, self.timeout)
         if end == "full":
             return
@@ -584,8 +587,9 @@ class Stream:
         self._driver = None  # set once its recording runs
         block_kadrs = _checks.positive_int("block_kadrs", block_kadrs)
         blocks = _checks.positive_int_or_none("blocks", blocks)
-        self._volts = _checks.flag("volts", volts)
+        volts = _checks.flag("volts", volts)
         session = driver._live()
+        self._convert = driver._to_volts() if volts else None  # the ranges stay while it records
         channels = len(session.channels())
         # The driver's ring counts its samples in a Long: a block must fit one.
         most = _checks.LONG_MAX // channels
@@ -649,7 +653,7 @@ class Stream:
         block = np.empty(self._shape, np.int16)
         driver = self._driver
         try:
-            driver._fill(block, self._volts, self._came)
+            driver._fill(block, self._convert, self._came)
         except DriverError:
             if self._driver is None or driver.closed:  # closed by another thread: the stream's end
                 raise StopIteration from None
@@ -661,4 +665,4 @@ class Stream:
         self._came += len(block)
         if self._left is not None:
             self._left -= 1
-        return driver.volts(block) if self._volts else block
+        return self._convert(block) if self._convert is not None else block
