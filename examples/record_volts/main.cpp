@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     if (wanted == 0) return Fail("N must be a number of kadrs from 1 to 1000000");
 
     CLSID clsid{};
-    if (FAILED(CLSIDFromProgID(u"Velmora.Lintara", &clsid))) return Fail("the driver is not registered");
+    if (FAILED(CLSIDFromProgID(PROGID_Lintara, &clsid))) return Fail("the driver is not registered");
     velmora::ComPtr<IADC3> adc;
     // A registered driver whose file is gone or not loadable fails here.
     const HRESULT made = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc.put_void());

@@ -15,16 +15,14 @@ namespace {
 namespace fs = std::filesystem;
 namespace reg = velmora::reg;
 
-std::u16string Ascii16(std::string_view text) {
+std::string Ascii(std::u16string_view text) {
     return {text.begin(), text.end()};
 }
 
 std::string ClsidText(const CLSID& clsid) {
     char16_t wide[40] = {};
     const int length = StringFromGUID2(clsid, wide, 40);
-    std::string text;
-    for (int i = 0; i + 1 < length; ++i) text.push_back(static_cast<char>(wide[i]));
-    return text;
+    return Ascii({wide, static_cast<std::size_t>(std::max(length - 1, 0))});
 }
 
 } // namespace
@@ -98,11 +96,13 @@ std::string ReplacedDriverNote(const std::string& registered, const fs::path& be
            "; registering " + beside.string();
 }
 
-HRESULT CreateByProgId(ComPtr<IADC3>& adc) {
+ComPtr<IADC3> CreateByProgId(std::string& error) {
     CLSID clsid{};
-    HRESULT hr = CLSIDFromProgID(Ascii16(PROGID_Lintara).c_str(), &clsid);
+    ComPtr<IADC3> adc;
+    HRESULT hr = CLSIDFromProgID(PROGID_Lintara, &clsid);
     if (SUCCEEDED(hr)) hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc.put_void());
-    return hr;
+    if (FAILED(hr)) error = "cannot create " + Ascii(PROGID_Lintara) + ": " + HresultText(hr);
+    return adc;
 }
 
 ComPtr<IADC3> CreateDriver(const char* program, std::string& error, std::FILE* notes) {
@@ -113,12 +113,7 @@ ComPtr<IADC3> CreateDriver(const char* program, std::string& error, std::FILE* n
             std::fprintf(notes, "%s: %s\n", program, note.c_str());
         if (!RegisterDriver(beside, error)) return {};
     }
-    ComPtr<IADC3> adc;
-    if (const HRESULT hr = CreateByProgId(adc); FAILED(hr)) {
-        error = "cannot create " + std::string(PROGID_Lintara) + ": " + HresultText(hr);
-        return {};
-    }
-    return adc;
+    return CreateByProgId(error);
 }
 
 SAFEARRAY* Int16Array(const std::vector<int16_t>& values) {

@@ -28,8 +28,9 @@ bool RegisterDriver(const std::filesystem::path& path, std::string& error);
 // What a host says before it registers `beside` in place of `registered`
 // (another driver, or one that is gone); empty when the store names none.
 std::string ReplacedDriverNote(const std::string& registered, const std::filesystem::path& beside);
-// Creates the driver by its ProgID as it is registered now.
-HRESULT CreateByProgId(ComPtr<IADC3>& adc);
+// Creates the driver by its ProgID as it is registered now; null with
+// `error` set ("cannot create Velmora.Lintara: ...") when it cannot.
+ComPtr<IADC3> CreateByProgId(std::string& error);
 // Both name one file (links and relative names resolved); false for an empty name.
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 

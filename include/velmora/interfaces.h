@@ -32,7 +32,8 @@ inline constexpr IID IID_IModule = {
 inline constexpr GUID LIBID_Velmora = {
     0x40F7B14B, 0x94A2, 0x4BBA, {0x90, 0x94, 0xFA, 0x94, 0xF4, 0xC2, 0x5B, 0x02}};
 
-inline constexpr char PROGID_Lintara[] = "Velmora.Lintara";
+// The class's ProgID, in the UTF-16 that CLSIDFromProgID takes.
+inline constexpr OLECHAR PROGID_Lintara[] = u"Velmora.Lintara";
 
 // The ring size asked for until a host lets InputSizeData, in samples.
 inline constexpr int32_t kDefaultInputSizeData = 1 << 20;

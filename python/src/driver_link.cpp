@@ -46,10 +46,9 @@ std::string EnsureRegistered(const fs::path& driver) {
 }
 
 velmora::ComPtr<IADC3> CreateDriver() {
-    velmora::ComPtr<IADC3> adc;
-    if (const HRESULT hr = velmora::hosts::CreateByProgId(adc); FAILED(hr))
-        throw DriverFailure("cannot create " + std::string(PROGID_Lintara) + ": " +
-                            velmora::hosts::HresultText(hr));
+    std::string error;
+    velmora::ComPtr<IADC3> adc = velmora::hosts::CreateByProgId(error);
+    if (!adc) throw DriverFailure(error);
     return adc;
 }
 

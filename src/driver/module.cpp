@@ -132,11 +132,16 @@ void RemoveInterface() {
         reg::RegDeleteKey(reg::HKEY_CLASSES_ROOT, key.c_str());
 }
 
+// The ProgID as the store's keys name it (it is ASCII).
+std::string ProgId() {
+    return {std::begin(PROGID_Lintara), std::end(PROGID_Lintara) - 1};
+}
+
 // The class, then the rest in one transaction; a store failure comes back as
 // its Win32 code, so the caller can say why.
 HRESULT RegisterAll() {
     const std::string file = LibraryFile();
-    HRESULT hr = com::RegisterInprocServer(CLSID_Lintara, PROGID_Lintara, "Lintara", file);
+    HRESULT hr = com::RegisterInprocServer(CLSID_Lintara, ProgId(), "Lintara", file);
     if (FAILED(hr)) return hr;
     std::vector<reg::RegBatchWrite> writes;
     AddText(writes, "CLSID\\" + GuidText(CLSID_Lintara) + "\\InprocServer32", "ThreadingModel", "Apartment");
@@ -148,7 +153,7 @@ HRESULT RegisterAll() {
 }
 
 HRESULT UnregisterAll() {
-    HRESULT result = com::UnregisterInprocServer(CLSID_Lintara, PROGID_Lintara);
+    HRESULT result = com::UnregisterInprocServer(CLSID_Lintara, ProgId());
     for (const UserControl& control : kUserControls) {
         const HRESULT hr = com::UnregisterInprocServer(control.clsid, control.progId);
         if (FAILED(hr)) result = hr;

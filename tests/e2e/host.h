@@ -87,7 +87,7 @@ inline HRESULT CallEntry(const char* name) {
 inline ComPtr<IADC3> CreateAdc() {
     CLSID clsid{};
     ComPtr<IADC3> adc;
-    EXPECT_EQ(CLSIDFromProgID(u"Velmora.Lintara", &clsid), S_OK);
+    EXPECT_EQ(CLSIDFromProgID(PROGID_Lintara, &clsid), S_OK);
     EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc.put_void()), S_OK);
     if (!adc) std::exit(3); // nothing can follow; the test's parent reports it
     return adc;

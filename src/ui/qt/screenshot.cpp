@@ -67,15 +67,14 @@ void SaveModalLater(const QString& out, bool& saved, bool quit = true) {
 constexpr std::array<const char*, 4> kPages = {"general", "adc", "dac", "dio"};
 
 velmora::ComPtr<IADC3> CreateDriver() {
-    const std::u16string progId(std::begin(PROGID_Lintara), std::end(PROGID_Lintara) - 1);
     CLSID clsid{};
-    if (FAILED(CLSIDFromProgID(progId.c_str(), &clsid))) {
+    if (FAILED(CLSIDFromProgID(PROGID_Lintara, &clsid))) {
         const QString driver = QCoreApplication::applicationDirPath() + "/Lintara.adc";
         void* library = ::dlopen(driver.toLocal8Bit().constData(), RTLD_NOW);
         auto registerServer = reinterpret_cast<HRESULT (*)()>(
             library != nullptr ? ::dlsym(library, "DllRegisterServer") : nullptr);
         if (registerServer == nullptr || FAILED(registerServer())) return {};
-        CLSIDFromProgID(progId.c_str(), &clsid);
+        CLSIDFromProgID(PROGID_Lintara, &clsid);
     }
     velmora::ComPtr<IADC3> adc;
     CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IADC3, adc.put_void());
