@@ -134,7 +134,7 @@ void Call(std::array<IDispatch*, kFaces>& faces, ByteReader& in) {
             Check((m->kind == Kind::Get || m->kind == Kind::Function) == (result.vt != VT_EMPTY),
                   "a get or function without a value, or a let with one");
         Check(SUCCEEDED(VariantClear(&result)), "the result cannot be cleared");
-        if (hr == DISP_E_TYPEMISMATCH && argErr != UINT(-1))
+        if ((hr == DISP_E_TYPEMISMATCH || hr == DISP_E_OVERFLOW) && argErr != UINT(-1))
             Check(argErr < cArgs, "argErr names no argument");
     }
     for (VARIANT& v : args) builder.Release(v);

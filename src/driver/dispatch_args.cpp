@@ -31,12 +31,14 @@ void WriteIntoVariant(VARIANT& inner, const VARIANT& value) {
 
 } // namespace
 
-bool ConvertScalar(const VARIANT& arg, VARTYPE vt, void* value, size_t size) {
+HRESULT ConvertScalar(const VARIANT& arg, VARTYPE vt, void* value, size_t size) {
     VARIANT converted;
     VariantInit(&converted);
-    if (FAILED(VariantChangeType(&converted, &arg, 0, vt))) return false;
+    const HRESULT hr = VariantChangeType(&converted, &arg, 0, vt);
+    if (hr == DISP_E_OVERFLOW) return hr;
+    if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
     std::memcpy(value, &converted.llVal, size);
-    return true;
+    return S_OK;
 }
 
 void WriteBackScalar(VARIANT& arg, VARTYPE vt, const void* value) {

@@ -34,8 +34,10 @@ template <typename T, bool boolean> constexpr VARTYPE VtOf() {
     }
 }
 
-// Converts an argument (by value or by reference) to a scalar of type vt.
-bool ConvertScalar(const VARIANT& arg, VARTYPE vt, void* value, size_t size);
+// Converts an argument (by value or by reference) to a scalar of type vt:
+// DISP_E_OVERFLOW for a number the type cannot hold, DISP_E_TYPEMISMATCH for
+// what is no such value at all.
+HRESULT ConvertScalar(const VARIANT& arg, VARTYPE vt, void* value, size_t size);
 // Converts value (of type vt) back into a by-reference argument, to the type
 // the caller gave; by-value arguments are left alone.
 void WriteBackScalar(VARIANT& arg, VARTYPE vt, const void* value);
@@ -67,9 +69,7 @@ public:
 
 template <typename T, bool boolean> class ValueArg : public HolderBase {
 public:
-    HRESULT Load(VARIANT& arg) {
-        return ConvertScalar(arg, VtOf<T, boolean>(), &value_, sizeof(T)) ? S_OK : DISP_E_TYPEMISMATCH;
-    }
+    HRESULT Load(VARIANT& arg) { return ConvertScalar(arg, VtOf<T, boolean>(), &value_, sizeof(T)); }
     T Get() const { return value_; }
     void HoldTo(int64_t most) { HoldCount(value_, most); }
 
@@ -84,7 +84,8 @@ public:
             target_ = static_cast<T*>(storage);
             return S_OK;
         }
-        if (!ConvertScalar(arg, VtOf<T, boolean>(), &copy_, sizeof(T))) return DISP_E_TYPEMISMATCH;
+        if (const HRESULT hr = ConvertScalar(arg, VtOf<T, boolean>(), &copy_, sizeof(T)); FAILED(hr))
+            return hr;
         source_ = &arg;
         target_ = &copy_;
         return S_OK;
