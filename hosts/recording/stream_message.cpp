@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <charconv>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -261,9 +262,18 @@ public:
         return Array(name, "an array of numbers above 0", out,
                      [](const JsonValue& item, float& value) { return Positive(item, value); });
     }
-    bool Counts(const char* name, std::vector<int64_t>& out) {
-        return Array(name, "an array of whole numbers", out,
-                     [](const JsonValue& item, int64_t& value) { return Count(item, value); });
+    // A range index as the driver types it (16 bits), as files and e16scope
+    // keep it; which ones the module has is the driver's to say, and a
+    // stream's reader has none.
+    bool RangeIndexes(const char* name, std::vector<int64_t>& out) {
+        return Array(name, "a list of range indexes from 0 to 32767", out,
+                     [](const JsonValue& item, int64_t& value) {
+                         return Count(item, value) && value <= std::numeric_limits<int16_t>::max();
+                     });
+    }
+    bool StartTime(const char* name, std::string& out) {
+        return Text(name, out) &&
+               (IsStartTime(out) || Wrong(name, "a UTC time such as 2026-12-07T01:29:39.483Z, or empty"));
     }
     // An array field whose every item `take` accepts; `takes` names it in the refusal.
     template <typename T, typename Take>
@@ -288,6 +298,25 @@ private:
         if (at != object_.end()) return &at->second;
         error_ = std::string("header has no field \"") + name + "\"";
         return nullptr;
+    }
+    // The time the publisher writes, "2026-12-07T01:29:39.483Z" of a real
+    // day, or "" before the recording's first kadr: the origin of the kadrs' times.
+    static bool IsStartTime(std::string_view t) {
+        constexpr std::string_view kShape = "dddd-dd-ddTdd:dd:dd.dddZ";
+        if (t.empty()) return true;
+        if (t.size() != kShape.size()) return false;
+        for (std::size_t i = 0; i < t.size(); ++i)
+            if (kShape[i] == 'd' ? t[i] < '0' || t[i] > '9' : t[i] != kShape[i]) return false;
+        const auto number = [t](std::size_t at, std::size_t digits) {
+            unsigned value = 0;
+            for (std::size_t i = at; i < at + digits; ++i)
+                value = value * 10 + static_cast<unsigned>(t[i] - '0');
+            return value;
+        };
+        const auto year = static_cast<int>(number(0, 4));
+        const std::chrono::year_month_day day{std::chrono::year{year}, std::chrono::month{number(5, 2)},
+                                              std::chrono::day{number(8, 2)}};
+        return year >= 1 && day.ok() && number(11, 2) < 24 && number(14, 2) < 60 && number(17, 2) < 60;
     }
     static bool Count(const JsonValue& v, int64_t& out) {
         if (v.kind != JsonValue::Kind::Number) return false;
@@ -404,10 +433,10 @@ bool ParseHeader(std::string_view json, StreamHeader& h, std::string& error) {
     if (!f.Text("serial", h.serial) || !f.Text("address", h.address) || !f.Count("seq", h.seq) ||
         !f.Count("first_kadr", h.firstKadr) || !f.Count("kadrs", h.kadrs) ||
         !f.Texts("channels", h.channels) || !f.Rate("rate", h.rate) ||
-        !f.Positives("codes_per_volt", h.codesPerVolt) || !f.Text("start_time", h.startTime) ||
+        !f.Positives("codes_per_volt", h.codesPerVolt) || !f.StartTime("start_time", h.startTime) ||
         !f.Count("lost_kadrs", h.lostKadrs) || !f.TextOrNull("end", h.end))
         return false;
-    if ((f.Has("ranges") && !f.Counts("ranges", h.ranges)) ||
+    if ((f.Has("ranges") && !f.RangeIndexes("ranges", h.ranges)) ||
         (f.Has("backend") && !f.Text("backend", h.backend)))
         return false;
     if (h.channels.empty()) return f.Wrong("channels", "a list of at least one channel");

@@ -37,12 +37,12 @@ struct StreamHeader {
     std::vector<std::string> channels;
     double rate = 0;                 // kadrs per second, achieved
     std::vector<float> codesPerVolt; // as the driver gives them
-    std::string startTime;           // of kadr 0, ISO 8601 UTC
+    std::string startTime;           // of kadr 0, ISO 8601 UTC; "" before it
     int64_t lostKadrs = 0;           // the publisher could not send them, so far
     std::optional<std::string> end;  // why the recording ended, on the last message
     // Beyond the fields every message needs: the channels' range indices and
     // what reached the module, for files made from the stream.
-    std::vector<int64_t> ranges;
+    std::vector<int64_t> ranges; // 0..32767, as the driver's 16 bits and the files keep them
     std::string backend;
 };
 
@@ -56,7 +56,9 @@ std::string StreamTopic(const std::string& serial);
 // The header frame: one JSON object.
 std::string HeaderJson(const StreamHeader& header);
 // A header frame read into `header`; false with a one-line `error` for bad
-// JSON, a missing or mistyped field, or channel lists of unequal lengths.
+// JSON, a missing or mistyped field (a start time that is not the
+// publisher's "2026-12-07T01:29:39.483Z" too), a range index past 32767, or
+// channel lists of unequal lengths.
 bool ParseHeader(std::string_view json, StreamHeader& header, std::string& error);
 // A received message's frames checked: three of them, a topic that names
 // the header's serial, a header that parses, and a payload of exactly

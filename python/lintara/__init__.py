@@ -25,7 +25,6 @@ stored settings: see ``store_inputs`` and ``store_generator``.
 """
 
 import atexit
-import math
 import sys
 import warnings
 import weakref
@@ -415,7 +414,7 @@ class Driver:
         volts = _checks.flag("volts", volts)
         session = self._live()
         channels = len(session.channels())
-        count = kadrs if kadrs is not None else self._kadrs_in(duration, session.rate())
+        count = kadrs if kadrs is not None else _checks.kadrs_in("duration", duration, session.rate())
         # Volts too are made before the start: a recording is never lost for
         # want of room for its result.
         try:
@@ -432,15 +431,6 @@ class Driver:
         finally:
             self._stop()
         return convert(codes, result) if volts else codes
-
-    @staticmethod
-    def _kadrs_in(duration, rate):
-        # The nearest whole number, a half up, as e16rec's -t counts.
-        count = math.floor(duration * rate + 0.5)
-        if count < 1:
-            raise ValueError(f"duration: {duration:g} s at {rate:g} kadrs/s is less than one kadr; "
-                             "give more time or kadrs")
-        return count
 
     def stream(self, block_kadrs, blocks=None, volts=False):
         """Starts a recording and returns a Stream: an iterator of arrays of

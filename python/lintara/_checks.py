@@ -81,6 +81,17 @@ def seconds(name, value, none_too=False):
     return float(value)
 
 
+def kadrs_in(name, duration, rate):
+    """The kadrs of ``duration`` seconds at ``rate`` kadrs/s: the nearest
+    whole number, a half up, as e16rec's -t counts. Less than one is refused;
+    more than 2^63 is taken as 2^63, which no recording reaches."""
+    count = math.floor(min(duration * rate, 2.0**63) + 0.5)
+    if count < 1:
+        raise ValueError(f"{name}: {duration:g} s at {rate:g} kadrs/s is less than one kadr; "
+                         "give more time or kadrs")
+    return count
+
+
 def flag(name, value):
     """``value`` as a bool: True or False (a numpy bool too)."""
     if not isinstance(value, (bool, np.bool_)):

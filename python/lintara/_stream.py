@@ -4,10 +4,11 @@ header that describes the recording and the block, and the block's codes
 (int16, little-endian, kadrs x channels). See docs/stream.md."""
 
 import json
-import math
+import re
 import threading
 import time
 from dataclasses import dataclass, replace
+from datetime import datetime
 
 import numpy as np
 
@@ -16,6 +17,28 @@ from . import _checks
 def _is_count(value):
     """A count as a stream's reader holds it: a whole number from 0 below 2^63."""
     return _checks.is_count(value) and value < 2**63
+
+
+_START_TIME = re.compile(r"[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}Z")
+
+
+def _is_start_time(value):
+    """The time e16rec writes, "2026-12-07T01:29:39.483Z" of a real day, or
+    "" before the recording's first kadr: the origin of the kadrs' times."""
+    if value == "":
+        return True
+    if not isinstance(value, str) or not _START_TIME.fullmatch(value):
+        return False
+    try:
+        datetime(*(int(value[at:at + n]) for at, n in ((0, 4), (5, 2), (8, 2), (11, 2), (14, 2), (17, 2))))
+    except ValueError:
+        return False
+    return True
+
+
+# A range index as the driver types it (16 bits), as files and e16scope keep
+# it; which ones the module has is the driver's to say, and a reader has none.
+_RANGE_MOST = 32767
 
 
 _FIELDS = {  # name: (type check, what it takes)
@@ -32,13 +55,13 @@ _FIELDS = {  # name: (type check, what it takes)
              "kadrs per second from 0.001 to 500000"),
     "codes_per_volt": (lambda v: isinstance(v, list) and all(_checks.is_positive(c) for c in v),
                        "a list of numbers above 0"),
-    "start_time": (lambda v: isinstance(v, str), "a string"),
+    "start_time": (_is_start_time, "a UTC time such as 2026-12-07T01:29:39.483Z, or empty"),
     "lost_kadrs": (_is_count, "a whole number from 0"),
     "end": (lambda v: v is None or isinstance(v, str), "a string or null"),
 }
 _OPTIONAL = {  # fields a publisher may leave out, checked when present
-    "ranges": (lambda v: isinstance(v, list) and all(_is_count(r) for r in v),
-               "a list of whole numbers from 0"),
+    "ranges": (lambda v: isinstance(v, list) and all(_checks.is_count(r) and r <= _RANGE_MOST for r in v),
+               f"a list of range indexes from 0 to {_RANGE_MOST}"),
     "backend": (lambda v: isinstance(v, str), "a string"),
 }
 
@@ -233,8 +256,9 @@ class Subscription:
                     with self._turn:
                         self._reader = None
                         self._turn.notify_all()
+                    if self._closing:  # closed meanwhile, or by a refusal of its own
+                        self.close()
                 if closed:
-                    self.close()
                     raise StopIteration
             ready, self._ready = self._ready, None
             if ready is not None:
@@ -281,8 +305,13 @@ class Subscription:
         missing = 0 if first is None else header.first_kadr - self._next_kadr
         left = self._left
         if first is None and self._seconds is not None:
-            # The nearest whole number, a half up, as record() and e16rec -t count.
-            left = max(1, math.floor(self._seconds * header.rate + 0.5))
+            # Counted as record() counts its duration, at the rate known only now.
+            try:
+                left = _checks.kadrs_in("seconds", self._seconds, header.rate)
+            except ValueError:
+                self._frames = None
+                self.close()  # from the reader's thread: the socket closes on its way out
+                raise
         if left is not None:
             codes = codes[:left]
             left -= len(codes)
@@ -307,8 +336,10 @@ def subscribe(endpoint, seconds=None, kadrs=None, timeout=None, topic="E16/"):
         for header, codes in lintara.subscribe("tcp://127.0.0.1:5556", seconds=2):
             volts = header.volts(codes)
 
-    ``seconds`` (of data, at the stream's rate) or ``kadrs`` bound it;
-    without either it runs until the publisher's last message. ``timeout``
+    ``seconds`` (of data, at the stream's rate, counted as record() counts
+    its duration: less than one kadr raises ValueError at the first message
+    and closes it) or ``kadrs`` bound it; without either it runs until the
+    publisher's last message. ``timeout``
     raises TimeoutError after that many seconds without a message (None:
     waits). ``topic`` picks modules by the prefix of "E16/<serial>"."""
     return Subscription(endpoint, seconds, kadrs, timeout, topic)

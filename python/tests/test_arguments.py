@@ -93,6 +93,8 @@ CASES = {
     "duration as text": (lambda e16: e16.record(duration="1"), TypeError, f"duration must be {SECONDS}, not str"),
     "duration under half a kadr": (lambda e16: e16.record(duration=1e-5), ValueError,
                                    "duration: 1e-05 s at 15625 kadrs/s is less than one kadr"),
+    "duration past any count": (lambda e16: e16.record(duration=1e308), MemoryError,
+                                f"{2**63} kadrs of 32 channels do not fit in memory"),
     "kadrs 0": (lambda e16: e16.record(kadrs=0), ValueError, "kadrs must be a positive int, not 0"),
     "kadrs past memory": (lambda e16: e16.record(kadrs=2**62), MemoryError,
                           f"{2**62} kadrs of 32 channels do not fit in memory"),

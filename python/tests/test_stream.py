@@ -184,6 +184,10 @@ def malformed():
         ([good[0], json.dumps({**header, "ranges": "ab"}).encode(), good[2]], 'header field "ranges" is not'),
         ([good[0], json.dumps({**header, "ranges": [0]}).encode(), good[2]],
          'header field "ranges" is not one range per channel'),
+        ([good[0], json.dumps({**header, "ranges": [0, 32768]}).encode(), good[2]],
+         'header field "ranges" is not a list of range indexes from 0 to 32767'),
+        ([good[0], json.dumps({**header, "start_time": "2026-02-29T00:00:00.000Z"}).encode(), good[2]],
+         'header field "start_time" is not a UTC time such as 2026-12-07T01:29:39.483Z, or empty'),
         ([good[0], json.dumps({**header, "backend": None}).encode(), good[2]],
          'header field "backend" is not a string'),
         ([good[0], good[1], good[2][:-2]], "a payload of 14 bytes for 4 kadrs of 2 channels"),
@@ -427,14 +431,21 @@ def test_a_subscription_cut_short_by_ctrl_c_goes_on_with_that_message(tmp_path, 
     ({"kadrs": 12}, 2),
     ({"seconds": 0.0116}, 2),  # 11.6 kadrs' time: 12
     ({"seconds": 0.0125}, 3),  # 12.5: a half up, as record() and e16rec -t count
+    # Less than one kadr, known at the first message: refused as record() refuses it.
+    ({"seconds": 0.0004}, "seconds: 0.0004 s at 1000 kadrs/s is less than one kadr; give more time or kadrs"),
 ])
 def test_subscribe_ends_at_the_kadrs_asked_for_or_a_silence(tmp_path, bound, last):
     endpoint = f"ipc://{tmp_path}/few"
     with lintara.subscribe(endpoint, timeout=5, **bound) as stream:
         sender = ThreadPoolExecutor(1).submit(publish, endpoint, [])
+        if isinstance(last, str):
+            with pytest.raises(ValueError, match=f"^{re.escape(last)}$"):
+                next(stream)
+            assert stream.closed and list(stream) == []
+            last = None
         blocks = [codes for _, codes in stream]
         sender.result()
-    assert [len(b) for b in blocks] == [10, last]
+    assert [len(b) for b in blocks] == ([] if last is None else [10, last])
     with lintara.subscribe(f"ipc://{tmp_path}/none", timeout=0.2) as silent:
         with pytest.raises(TimeoutError, match="no message for 0.2 s"):
             next(silent)

@@ -28,7 +28,7 @@ StreamHeader Sample() {
     h.channels = {"X1", "Y16", "line\nbreak"};
     h.rate = 15625.0009765625; // a float, whose shortest text is shorter
     h.codesPerVolt = {3276.7f, 800.0f, 0.1f};
-    h.ranges = {0, 3, 1};
+    h.ranges = {0, 32767, 1}; // an index the module lacks is the driver's to refuse
     h.startTime = "2026-12-07T01:29:39.483Z";
     h.lostKadrs = 1024;
     h.backend = "simulated module (/x/libe16sim.so), version 1.1.34";
@@ -60,13 +60,17 @@ TEST(StreamMessage, HeaderReadsBackAsWritten) {
 // The fields every message needs, in JSON, with one replaced or dropped.
 std::string Header(const std::string& replace = {}, const std::string& with = {}) {
     std::string json = R"({"serial":"S1","address":"a","seq":0,"first_kadr":0,"kadrs":1,"channels":["Y16"],)"
-                       R"("rate":1000,"codes_per_volt":[3276.7],"start_time":"t","lost_kadrs":0,"end":null})";
+                       R"("rate":1000,"codes_per_volt":[3276.7],"start_time":"2026-12-07T01:29:39.483Z",)"
+                       R"("lost_kadrs":0,"end":null})";
     if (!replace.empty()) json.replace(json.find(replace), replace.size(), with);
     return json;
 }
 
 TEST(StreamMessage, HeadersThatAreNotOursAreRefusedInOneLine) {
     const std::string rate = "header field \"rate\" is not kadrs per second from 0.001 to 500000";
+    const std::string start =
+        "header field \"start_time\" is not a UTC time such as 2026-12-07T01:29:39.483Z";
+    const std::string time = "2026-12-07T01:29:39.483Z";
     const struct {
         std::string json, said;
     } cases[] = {
@@ -107,6 +111,12 @@ TEST(StreamMessage, HeadersThatAreNotOursAreRefusedInOneLine) {
         {Header(R"([3276.7])", "[1,2]"), "header field \"codes_per_volt\" is not one number per channel"},
         {Header(R"([3276.7])", "[-1]"), "header field \"codes_per_volt\" is not an array of numbers above 0"},
         {Header(R"("end":null)", R"("end":null,"ranges":[0,1])"), "header field \"ranges\" is not one range"},
+        // Past what an int16 holds: e16rec's files and e16scope would keep -32768.
+        {Header(R"("end":null)", R"("end":null,"ranges":[32768])"),
+         "header field \"ranges\" is not a list of range indexes from 0 to 32767"},
+        {Header(time, "t"), start},
+        {Header(time, "2026-02-29T01:29:39.483Z"), start},
+        {Header(time, "2026-12-07T01:29:60.483Z"), start},
         {Header(R"("end":null)", R"("end":null,"backend":[])"), "header field \"backend\" is not a string"},
     };
     for (const auto& c : cases) {
