@@ -225,14 +225,21 @@ void DriverSettings::PrepareLocation(const std::string& name) {
 }
 
 StoredKind StoredKindOf(const std::string& valueName) {
+    static constexpr std::string_view kIntegers[] = {"synchrostartmode", "synchroaddirection",
+                                                     "synchroadchannel", "synchroadrange", "synchroadporog"};
     const std::string name = AsciiLower(valueName);
+    // DACChPhase1, DACChType2...: a prefix and the wave's number.
+    const auto numbered = [&name](std::string_view prefix) {
+        return name.size() > prefix.size() && name.starts_with(prefix) &&
+               std::all_of(name.begin() + static_cast<std::ptrdiff_t>(prefix.size()), name.end(),
+                           [](char c) { return c >= '0' && c <= '9'; });
+    };
     if (name == "rate") return StoredKind::Single;
-    if (name == "dacchrate") return StoredKind::Double;
-    const std::string_view phase = "dacchphase";
-    const bool digits =
-        name.size() > phase.size() && std::all_of(name.begin() + static_cast<std::ptrdiff_t>(phase.size()),
-                                                  name.end(), [](char c) { return c >= '0' && c <= '9'; });
-    return name.starts_with(phase) && digits ? StoredKind::Double : StoredKind::Plain;
+    if (name == "dacchrate" || numbered("dacchphase")) return StoredKind::Double;
+    if (numbered("dacchtype") ||
+        std::find(std::begin(kIntegers), std::end(kIntegers), name) != std::end(kIntegers))
+        return StoredKind::Integer;
+    return StoredKind::Plain;
 }
 
 std::string FindHelpFile(const std::filesystem::path& folder) {

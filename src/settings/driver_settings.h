@@ -101,8 +101,9 @@ private:
 };
 
 // How the driver encodes a value it keeps, for tools that show the store:
-// a Single as a REG_DWORD of the float's bits, a Double as 8 bytes.
-enum class StoredKind { Plain, Single, Double };
+// a Single as a REG_DWORD of the float's bits, a Double as 8 bytes, an
+// Integer (16 bits) in a REG_DWORD's low half.
+enum class StoredKind { Plain, Single, Double, Integer };
 StoredKind StoredKindOf(const std::string& valueName);
 
 // The full name of the help file in folder, "" when there is none.

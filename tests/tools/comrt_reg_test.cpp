@@ -73,18 +73,29 @@ TEST_F(ComrtRegTest, ValuesOfEachTypeGoThroughEveryCommand) {
     EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tool")) << "the key was left";
 }
 
-// The values the driver keeps in another type's clothes show as its numbers.
-TEST_F(ComrtRegTest, QueryShowsTheDriversFloatingPointValuesAsNumbers) {
+// The values the driver keeps in another type's clothes show as its numbers
+// too; the REG_DWORD's own, typed back, stores the same.
+TEST_F(ComrtRegTest, QueryShowsTheDriversValuesAsItsNumbers) {
     ASSERT_TRUE(reg.CreateKey(HKEY_CURRENT_USER, "Software\\E16"));
     ASSERT_TRUE(reg.SetSingleAt(HKEY_CURRENT_USER, "Software\\E16", "Rate", 15625.0f));
     ASSERT_TRUE(reg.SetDoubleAt(HKEY_CURRENT_USER, "Software\\E16", "DACChPhase2", 0.25));
     ASSERT_TRUE(reg.SetLongAt(HKEY_CURRENT_USER, "Software\\E16", "Ratex", 7));
-    Expect({{{"query", "HKCU\\Software\\E16"},
-             "\nHKEY_CURRENT_USER\\Software\\E16\n"
-             "    Rate    REG_DWORD    0x46742400 (1182016512; Single 15625)\n"
-             "    DACChPhase2    REG_BINARY    000000000000D03F (Double 0.25)\n"
-             "    Ratex    REG_DWORD    0x7 (7)\n\n",
-             ""}});
+    ASSERT_TRUE(reg.SetIntegerAt(HKEY_CURRENT_USER, "Software\\E16", "SynchroADPorog", -32768));
+    ASSERT_TRUE(reg.SetIntegerAt(HKEY_CURRENT_USER, "Software\\E16", "DACChType1", 2));
+    const std::string shown = "\nHKEY_CURRENT_USER\\Software\\E16\n"
+                              "    Rate    REG_DWORD    0x46742400 (1182016512; Single 15625)\n"
+                              "    DACChPhase2    REG_BINARY    000000000000D03F (Double 0.25)\n"
+                              "    Ratex    REG_DWORD    0x7 (7)\n"
+                              "    SynchroADPorog    REG_DWORD    0x8000 (32768; Integer -32768)\n"
+                              "    DACChType1    REG_DWORD    0x2 (2)\n\n";
+    Expect({{{"query", "HKCU\\Software\\E16"}, shown, ""},
+            {{"add", "HKCU\\Software\\E16", "-v", "SynchroADPorog", "-t", "REG_DWORD", "-d", "32768"},
+             kDone,
+             ""},
+            {{"query", "HKCU\\Software\\E16"}, shown, ""}});
+    int16_t level = 0;
+    EXPECT_TRUE(reg.GetIntegerAt(HKEY_CURRENT_USER, "Software\\E16", "SynchroADPorog", level));
+    EXPECT_EQ(level, -32768);
 }
 
 // A branch goes only when the user says yes on the terminal, or with -f.

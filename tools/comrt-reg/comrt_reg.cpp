@@ -35,8 +35,10 @@ constexpr const char* kUsage = R"(Usage: comrt-reg query KEY [-v NAME | -ve]
 Looks into the per-user registry store and changes it. KEY is
 ROOT\path\below\root; ROOT is HKCR, HKCU, HKLM, HKU, HKCC or a long name
 such as HKEY_CURRENT_USER. query without -v or -ve lists every value and
-sub-key; add without an option creates the key; export writes the key and
-its sub-keys as text to FILE or standard output.
+sub-key: a REG_DWORD in hex and decimal, as -d takes it, and the driver's
+own values also as the number it reads (Single, Double, Integer); add
+without an option creates the key; export writes the key and its sub-keys
+as text to FILE or standard output.
 
   -v NAME   the value NAME
   -ve       the default (unnamed) value
@@ -224,7 +226,8 @@ std::string HexText(uint32_t n) {
 }
 
 // The number the driver keeps in a value, for the values that hold a Single
-// or a Double in another type's clothes; "" for any other.
+// or a Double in another type's clothes, and for an Integer the driver reads
+// otherwise than the REG_DWORD's number (0x8000 is -32768); "" for any other.
 std::string DriverNumber(const std::string& name, const RegValue& value) {
     using velmora::settings::StoredKind;
     char buffer[32];
@@ -234,6 +237,11 @@ std::string DriverNumber(const std::string& name, const RegValue& value) {
     const StoredKind kind = velmora::settings::StoredKindOf(name);
     if (const auto* n = std::get_if<int32_t>(&value); n && kind == StoredKind::Single)
         return "Single " + number(std::bit_cast<float>(*n));
+    if (const auto* n = std::get_if<int32_t>(&value); n && kind == StoredKind::Integer) {
+        const int16_t driver =
+            velmora::settings::detail::StoredNumber<int16_t>::Decode(static_cast<uint32_t>(*n));
+        return driver == *n ? "" : "Integer " + std::to_string(driver);
+    }
     if (const auto* bytes = std::get_if<std::vector<uint8_t>>(&value);
         bytes && bytes->size() == 8 && kind == StoredKind::Double) {
         uint64_t bits = 0;
