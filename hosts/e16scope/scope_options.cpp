@@ -226,7 +226,10 @@ trigger, measurements and cursors.
                        ipc://PATH) instead of the module
   --after SECONDS      record that long, do what the options below ask, and
                        exit: 0 when all of it was done, 1 otherwise; with
-                       --address or --source, as nobody answers a chooser
+                       --address or --source, as nobody answers a chooser.
+                       The actions wait for the module's SECONDS x rate
+                       kadrs, at most 2 s more (then status 1); a stream
+                       is watched for SECONDS
   --export-view FILE   the samples in the view as CSV: time_s (from the
                        trigger point, else from the recording's start) then
                        volts per channel; in the spectrum, frequency_hz then

@@ -5,8 +5,10 @@
 #include "velmora/dotted_address.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QTimer>
 
+#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 
@@ -113,36 +115,81 @@ bool ScopeWindow::Refuse(const std::string& why) {
     return false;
 }
 
-// After the time asked: the last kadrs drained and drawn, then each action,
-// then the window closes with the run's status.
+namespace {
+
+// How long past the time asked the actions wait for its kadrs: the module's
+// and the driver's hand-over keep them a few milliseconds behind the clock
+// (some hundred on a loaded machine); a module that has not sent them by
+// then (stalled, not yet lost) is not waited for longer.
+constexpr qint64 kKadrsGraceMs = 2000;
+
+// The kadrs the actions wait for: the module's of the time asked. A stream's
+// watch keeps the wall clock: it joins another program's recording part way,
+// and messages a slow subscriber missed are gaps never sent again, so no
+// count is owed; every message that came is taken at once.
+uint64_t KadrsOwed(const ScopeSession& session, double seconds) {
+    if (session.Stream() != nullptr) return 0;
+    return static_cast<uint64_t>(std::llround(seconds * session.Rate()));
+}
+
+} // namespace
+
+// After the time asked, once its kadrs came (or the recording ended, or the
+// grace ran out): the last kadrs drained and drawn, then each action, then
+// the window closes with the run's status. A precise timer: a coarse one
+// may fire 5 % early; the grace counts from the time asked all the same.
 void ScopeWindow::Unattended(const ScopeOptions& options) {
-    QTimer::singleShot(static_cast<int>(std::lround(*options.after * 1000)), this, [this, options] {
-        Tick();
-        Analyse();
-        Redraw();
-        bool done = runFailure_.empty();
-        if (!done) std::fprintf(stderr, "e16scope: %s\n", runFailure_.c_str());
-        std::string error;
-        if (!StreamHeard(*options.after)) done = false;
-        if (!options.exportView.empty() && !views_->ExportView(session_, options.exportView, error)) {
-            std::fprintf(stderr, "e16scope: cannot export the view: %s\n", error.c_str());
-            done = false;
-        }
-        // The layouts the last texts asked for, else a longer text shows cut.
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
-        if (!options.screenshot.empty() &&
-            !SaveImage(grab(), QString::fromStdString(options.screenshot), error)) {
-            std::fprintf(stderr, "e16scope: %s\n", error.c_str());
-            done = false;
-        }
-        if (options.measure && views_->Measured()) std::fputs(views_->MeasurementsCsv().c_str(), stdout);
-        if (options.measure && done && !views_->Measured()) {
-            std::fputs("e16scope: nothing measured: no samples in the view yet\n", stderr);
-            done = false;
-        }
-        unattendedStatus_ = done ? 0 : 1;
-        QApplication::quit();
-    });
+    const int ms = static_cast<int>(std::lround(*options.after * 1000));
+    const QDeadlineTimer grace(ms + kKadrsGraceMs, Qt::PreciseTimer);
+    QTimer::singleShot(ms, Qt::PreciseTimer, this, [this, options, grace] { AwaitKadrs(options, grace); });
+}
+
+// Drains, as the window's ticks do, until the kadrs owed came.
+void ScopeWindow::AwaitKadrs(const ScopeOptions& options, QDeadlineTimer grace) {
+    Tick();
+    const uint64_t owed = KadrsOwed(session_, *options.after);
+    const uint64_t came = session_.Received();
+    if (came < owed && session_.Recording() && !grace.hasExpired()) {
+        QTimer::singleShot(drain_.interval(), Qt::PreciseTimer, this,
+                           [this, options, grace] { AwaitKadrs(options, grace); });
+        return;
+    }
+    if (came < owed && runFailure_.empty()) { // a lost module says its own reason
+        char text[160];
+        std::snprintf(text, sizeof text,
+                      "the module sent only %" PRIu64 " of the %" PRIu64
+                      " kadrs of --after %g in the %g s after it: the actions used those",
+                      came, owed, *options.after, kKadrsGraceMs / 1000.0);
+        runFailure_ = text;
+    }
+    Act(options);
+}
+
+void ScopeWindow::Act(const ScopeOptions& options) {
+    Analyse();
+    Redraw();
+    bool done = runFailure_.empty();
+    if (!done) std::fprintf(stderr, "e16scope: %s\n", runFailure_.c_str());
+    std::string error;
+    if (!StreamHeard(*options.after)) done = false;
+    if (!options.exportView.empty() && !views_->ExportView(session_, options.exportView, error)) {
+        std::fprintf(stderr, "e16scope: cannot export the view: %s\n", error.c_str());
+        done = false;
+    }
+    // The layouts the last texts asked for, else a longer text shows cut.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    if (!options.screenshot.empty() &&
+        !SaveImage(grab(), QString::fromStdString(options.screenshot), error)) {
+        std::fprintf(stderr, "e16scope: %s\n", error.c_str());
+        done = false;
+    }
+    if (options.measure && views_->Measured()) std::fputs(views_->MeasurementsCsv().c_str(), stdout);
+    if (options.measure && done && !views_->Measured()) {
+        std::fputs("e16scope: nothing measured: no samples in the view yet\n", stderr);
+        done = false;
+    }
+    unattendedStatus_ = done ? 0 : 1;
+    QApplication::quit();
 }
 
 } // namespace e16scope

@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
@@ -92,6 +93,9 @@ private:
     bool Refuse(const std::string& why);
     void LostTriggerSource(const QString& source);
     void Unattended(const ScopeOptions& options);
+    void AwaitKadrs(const ScopeOptions& options, QDeadlineTimer grace);
+    // An unattended run's actions and its end.
+    void Act(const ScopeOptions& options);
     bool StreamHeard(double seconds) const;
     void ShowStatus();
     void ShowModule();

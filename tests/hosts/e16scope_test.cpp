@@ -29,6 +29,7 @@
 
 #include "offscreen_app.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -711,7 +712,8 @@ TEST_F(ScopeSingleEnded, AStopMeasuresTheLastKadrs) {
 
 // A script's run that was refused keeps the user's settings as well; one
 // whose module was lost before its time ends with status 1, its actions
-// done all the same.
+// done all the same. The actions wait for the kadrs of the time asked when
+// the module holds them back, the grace's time at most, then fail saying so.
 TEST_F(ScopeTest, AScriptsRunEndsAsItRecorded) {
     {
         ScopeWindow window(session_);
@@ -735,6 +737,39 @@ TEST_F(ScopeTest, AScriptsRunEndsAsItRecorded) {
         ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(exported); }, 10000));
         EXPECT_FALSE(session_.Recording());
         EXPECT_EQ(window.UnattendedStatus(), 1);
+    }
+    // The screenshot, the last action, ends the run's wait.
+    const auto image = store_->dir().path() / "e16scope_script.png";
+    for (const bool released : {true, false}) {
+        SCOPED_TRACE(released ? "released" : "stalled for good");
+        std::filesystem::remove(exported);
+        std::filesystem::remove(image);
+        ScopeOptions options;
+        options.address = velmora::ParseDotted("127.0.0.1");
+        options.channels = std::vector<int16_t>{7};
+        options.rate = 1000;
+        options.after = options.window = 0.2;
+        options.exportView = exported.string();
+        options.screenshot = image.string();
+        ASSERT_EQ(e16sim_fault_stall(E16SIM_MODULE_DAC, 1), 0);
+        ScopeWindow window(session_);
+        ASSERT_TRUE(window.Apply(options));
+        testing::internal::CaptureStderr();
+        QTest::qWait(400);
+        if (released) e16sim_fault_stall(E16SIM_MODULE_DAC, 0);
+        const bool ended = QTest::qWaitFor([&] { return std::filesystem::exists(image); }, 5000);
+        const std::string said = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(ended);
+        EXPECT_EQ(window.UnattendedStatus(), released ? 0 : 1);
+        if (released)
+            EXPECT_EQ(std::ranges::count(velmora::test::Slurp(exported), '\n'),
+                      1 + std::lround(0.2 * session_.Rate()))
+                << said;
+        else
+            EXPECT_THAT(
+                said,
+                HasSubstr(
+                    "e16scope: the module sent only 0 of the 200 kadrs of --after 0.2 in the 2 s after it"));
     }
     ScopeWindow again(session_);
     EXPECT_EQ(again.Channels()->Checked(), (QList<int>{2, 5}));
