@@ -1,15 +1,20 @@
 #include "ui/console_dialogs.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <iostream>
 #include <istream>
 #include <ostream>
 #include <utility>
 
+#include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <unistd.h>
 
 #include "platform/locale.h"
 #include "ui/ip_chooser_model.h"
+#include "ui/qt_loader.h"
 #include "velmora/dotted_address.h"
 
 namespace velmora::ui {
@@ -45,6 +50,72 @@ void TypeAddress(ucIPModel& edit, const std::string& text) {
     }
 }
 
+// The user's LC_CTYPE as setlocale(LC_CTYPE, "") would make it (the C
+// locale when the one named is not on this machine), read without changing
+// the host's locale.
+class UserCtype {
+public:
+    UserCtype() {
+        if (loc_ == kNone) loc_ = ::newlocale(LC_CTYPE_MASK, "C", kNone);
+    }
+    ~UserCtype() {
+        if (loc_ != kNone) ::freelocale(loc_);
+    }
+    UserCtype(const UserCtype&) = delete;
+    UserCtype& operator=(const UserCtype&) = delete;
+
+    std::string Charset() const { return loc_ != kNone ? ::nl_langinfo_l(CODESET, loc_) : "UTF-8"; }
+    locale_t Get() const { return loc_; }
+
+private:
+    static constexpr locale_t kNone = static_cast<locale_t>(nullptr);
+    locale_t loc_ = ::newlocale(LC_CTYPE_MASK, "", kNone);
+};
+
+// Past the character at in, a lead byte and its continuation bytes.
+void SkipCharacter(char*& in, std::size_t& left) {
+    do {
+        ++in, --left;
+    } while (left > 0 && (static_cast<unsigned char>(*in) & 0xC0) == 0x80);
+}
+
+std::string Convert(iconv_t cd, std::string utf8) {
+    std::string result;
+    char* in = utf8.data();
+    std::size_t inLeft = utf8.size();
+    char buffer[256];
+    for (bool done = false; !done;) {
+        char* out = buffer;
+        std::size_t outLeft = sizeof buffer;
+        done = inLeft == 0; // then the call ends a shift state
+        const std::size_t n = ::iconv(cd, done ? nullptr : &in, &inLeft, &out, &outLeft);
+        result.append(buffer, out);
+        if (n == static_cast<std::size_t>(-1) && errno != E2BIG && inLeft > 0) {
+            result += '?'; // neither in the set nor transliterated
+            SkipCharacter(in, inLeft);
+        }
+    }
+    return result;
+}
+
+// The UTF-8 text in the character set of the user's locale, which the
+// terminal shows: what the set lacks is transliterated (Cyrillic to Latin
+// letters in ASCII) or becomes '?'.
+std::string ForTerminal(const std::string& utf8) {
+    const UserCtype ctype;
+    const std::string charset = ctype.Charset();
+    if (charset == "UTF-8") return utf8;
+    iconv_t cd = ::iconv_open((charset + "//TRANSLIT").c_str(), "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) cd = ::iconv_open("ASCII//TRANSLIT", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return utf8;
+    // Transliteration follows the thread's locale: the user's, for this call only.
+    const locale_t host = ::uselocale(ctype.Get());
+    std::string text = Convert(cd, utf8);
+    ::uselocale(host);
+    ::iconv_close(cd);
+    return text;
+}
+
 } // namespace
 
 ConsoleDialogs::ConsoleDialogs(std::filesystem::path folder)
@@ -61,7 +132,7 @@ int32_t ConsoleDialogs::SelectIP(const std::string& title) {
     dlgIPModel dlg(folder_);
     dlg.Load();
     if (!IsTerminal()) {
-        out_ << dlg.Caption() << ": standard input is not a terminal; OK on the selected address\n";
+        Say(dlg.Caption() + ": standard input is not a terminal; OK on the selected address\n");
         Accept(dlg, title);
         return dlg.chosenAddress();
     }
@@ -78,20 +149,23 @@ int32_t ConsoleDialogs::SelectIP(const std::string& title) {
 }
 
 void ConsoleDialogs::Print(const dlgIPModel& dlg) {
-    out_ << dlg.Caption() << "\n";
+    std::string text = dlg.Caption() + "\n";
     const auto& list = dlg.List();
     for (std::size_t i = 0; i < list.size(); ++i) {
         const bool selected = static_cast<int32_t>(i) == dlg.ListIndex();
-        out_ << (selected ? " > " : "   ") << i << "  " << list[i].text << "\n";
+        text += (selected ? " > " : "   ") + std::to_string(i) + "  " + list[i].text + "\n";
     }
     // In the language of the chooser's own texts around it.
     static constexpr const char* kPrompt[] = {"Enter = OK, N = item N, a.b.c.d = address, c = ",
                                               "Enter = OK, N = пункт N, a.b.c.d = адрес, c = "};
-    out_ << kPrompt[platform::UiLanguage() == "ru" ? 1 : 0] << ResourceText(kTextCancel);
-    if (list.size() >= 2) {
-        out_ << ", r N = " << ResourceText(kTextRemove) << ", x = " << ResourceText(kTextClear);
-    }
-    out_ << ": " << std::flush;
+    text += kPrompt[platform::UiLanguage() == "ru" ? 1 : 0] + ResourceText(kTextCancel);
+    if (list.size() >= 2)
+        text += ", r N = " + ResourceText(kTextRemove) + ", x = " + ResourceText(kTextClear);
+    Say(text + ": ");
+}
+
+void ConsoleDialogs::Say(const std::string& utf8) {
+    out_ << ForTerminal(utf8) << std::flush;
 }
 
 void ConsoleDialogs::Answer(dlgIPModel& dlg, const std::string& answer, const std::string& title) {
@@ -126,16 +200,20 @@ void ConsoleDialogs::Accept(dlgIPModel& dlg, const std::string& title) {
         MessageBox(ResourceText(kTextSelectAddress), title);
         return;
     }
-    out_ << dlg.Caption() << ": " << DottedText(dlg.chosenAddress()) << "\n";
+    Say(dlg.Caption() + ": " + DottedText(dlg.chosenAddress()) + "\n");
 }
 
 bool ConsoleDialogs::ShowSetup(SetupFrame&) {
-    out_ << "The setup dialog needs a display it can open; it is not shown.\n";
+    // With a display named, the choice of the console said why it has none
+    // (which display, or which plug-in): not said again.
+    Say(QtWanted() ? "Lintara: the setup dialog is not shown.\n"
+                   : "Lintara: the setup dialog needs a display; neither DISPLAY nor WAYLAND_DISPLAY is set, "
+                     "so it is not shown.\n");
     return false;
 }
 
 void ConsoleDialogs::MessageBox(const std::string& text, const std::string& title) {
-    out_ << title << ": " << text << "\n";
+    Say(title + ": " + text + "\n");
 }
 
 } // namespace velmora::ui

@@ -1,6 +1,7 @@
 // ConsoleDialogs: the dialog service without a display. The address chooser
-// talks to the user on the terminal; messages go to standard error. When
-// standard input is not a terminal the chooser takes its preselected address.
+// talks to the user on the terminal; messages go to standard error, in the
+// character set of the user's locale (LC_CTYPE). When standard input is not
+// a terminal the chooser takes its preselected address.
 // Not thread-safe; host thread only.
 #pragma once
 
@@ -33,6 +34,8 @@ public:
 private:
     bool IsTerminal() const;
     void Print(const dlgIPModel& dlg);
+    // Writes the UTF-8 text as the terminal shows it.
+    void Say(const std::string& utf8);
     void Answer(dlgIPModel& dlg, const std::string& answer, const std::string& title);
     void Accept(dlgIPModel& dlg, const std::string& title);
 
