@@ -13,13 +13,16 @@
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "velmora/dotted_address.h"
+#include "velmora/registry_store.h"
 #include "volts_text.h"
 
 namespace e16rec {
@@ -293,6 +296,35 @@ int Conclude(Console io, double rate, std::unique_ptr<FileSeries>& series, Recor
     return result.streamLost.empty() ? 0 : 1;
 }
 
+// Longer than a save takes when no other program holds the store, which
+// keeps a save waiting up to 5 s.
+constexpr auto kQuietSave = std::chrono::milliseconds(500);
+
+// The driver's settings saved, and what keeps the save waiting said while it
+// waits (-q too); false with the driver's reason. The driver's last release
+// does not try the same save again.
+bool SaveSettingsAloud(DriverSession& session, Console io, std::string& error) {
+    const std::string waiting =
+        "saving the driver's settings: waiting up to 5 s for another program to let go "
+        "of the registry store " +
+        velmora::reg::StorePath();
+    std::mutex mutex;
+    std::condition_variable saved;
+    bool done = false;
+    std::thread aloud([&] {
+        std::unique_lock lock(mutex);
+        if (!saved.wait_for(lock, kQuietSave, [&done] { return done; })) Warn(io, waiting);
+    });
+    const bool ok = hosts::SaveSettings(session.module(), session.adc(), error);
+    {
+        std::lock_guard lock(mutex);
+        done = true;
+    }
+    saved.notify_one();
+    aloud.join();
+    return ok;
+}
+
 // The recording as every stream message describes it.
 hosts::StreamHeader Description(const hosts::RecordingInfo& info) {
     hosts::StreamHeader h;
@@ -404,7 +436,7 @@ int RecordCommand(const Options& o, Console io, const OpenFile& open) {
     }
     const int status = RecordWith(session, o, io, open, publisher.get());
     // Said, though the recording's own status stands.
-    if (!hosts::SaveSettings(session.module(), session.adc(), error)) Warn(io, "warning: " + error);
+    if (!SaveSettingsAloud(session, io, error)) Warn(io, "warning: " + error);
     return status;
 }
 
@@ -413,8 +445,7 @@ int RecordCommand(const Options& o, Console io, const OpenFile& open) {
 int SetupCommand(const Options& o, Console io) {
     return SetupCommand(o, io, [](IModule* module) {
         int32_t outcome = -1;
-        module->ShowSetup(&outcome);
-        return outcome;
+        return SUCCEEDED(module->ShowSetup(&outcome)) ? outcome : kSetupCallFailed;
     });
 }
 
@@ -426,12 +457,13 @@ int SetupCommand(const Options& o, Console io, const ShowDialog& show) {
         return Fail(io, error);
     std::fprintf(io.out, "module: %s\n", ModuleLine(hosts::IdentifyModule(session.module())).c_str());
     const int32_t outcome = show(session.module());
-    if (outcome < 0) return Fail(io, "the setup dialog was not shown");
+    if (outcome == kSetupCallFailed) return Fail(io, "the driver failed to show its setup dialog");
+    if (outcome < 0) return 1; // the driver said why, and that it is not shown
     if (outcome == 0) {
         std::fprintf(io.out, "cancelled: nothing stored\n");
         return 0;
     }
-    if (!hosts::SaveSettings(session.module(), session.adc(), error)) return Fail(io, error);
+    if (!SaveSettingsAloud(session, io, error)) return Fail(io, error);
     std::fprintf(io.out, "settings saved\n");
     return 0;
 }

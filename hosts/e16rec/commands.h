@@ -3,7 +3,7 @@
 // behind included), or a recording the driver ended early (the reason on
 // `err`, the driver's own text included); 128 + the signal when SIGINT,
 // SIGTERM or SIGHUP stopped a recording. Before the driver goes, its
-// settings are saved, and a failure is said.
+// settings are saved, a wait for the store and a failure said.
 #pragma once
 
 #include <velmora/interfaces.h>
@@ -32,10 +32,11 @@ int RecordCommand(const Options& options, Console io, const OpenFile& open);
 // what it uses.
 bool WriterLeftBehind();
 // Detects the module, opens the driver's setup dialog through `show` (by
-// default IModule ShowSetup, whose outcome it returns), then saves what OK
-// stored and says whether it was saved. A dialog that was not shown is an
-// error; Cancel saves nothing.
+// default IModule ShowSetup, whose outcome it returns, or kSetupCallFailed),
+// then saves what OK stored and says whether it was saved. A dialog that was
+// not shown is an error, which the driver has said; Cancel saves nothing.
 using ShowDialog = std::function<int32_t(IModule*)>;
+inline constexpr int32_t kSetupCallFailed = -2;
 int SetupCommand(const Options& options, Console io = {});
 int SetupCommand(const Options& options, Console io, const ShowDialog& show);
 // The driver's address chooser; prints the address chosen.

@@ -1,6 +1,7 @@
 // Command-line options of e16rec and their parsing, GNU style: "-t 0.5",
-// "-t0.5", "--time 0.5" and "--time=0.5" are the same. A bad value is
-// refused with one line naming the option and what it takes. Pure functions.
+// "-t0.5", "--time 0.5" and "--time=0.5" are the same, and "-qt 0.5" is
+// "-q -t 0.5". A bad value is refused with one line naming the option and
+// what it takes. Pure functions.
 #pragma once
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 // The hosts' command lines, GNU style: "-t 0.5", "-t0.5", "--time 0.5" and
-// "--time=0.5" are the same. Each program lists its options as a table;
-// a bad one is refused in one line naming the option and what it takes.
+// "--time=0.5" are the same, and short options run together as getopt runs
+// them ("-qt 0.5" is "-q -t 0.5"). Each program lists its options as a
+// table; a bad one is refused in one line naming the option and what it takes.
 #pragma once
 
 #include <charconv>
@@ -39,20 +40,62 @@ template <typename Options> struct OptionSpec {
 namespace detail {
 
 template <typename Options>
-const OptionSpec<Options>* FindOption(const std::vector<OptionSpec<Options>>& specs, const std::string& arg,
-                                      std::optional<std::string>& value) {
-    if (arg.starts_with("--")) {
-        const auto equals = arg.find('=');
-        if (equals != std::string::npos) value = arg.substr(equals + 1);
-        const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
-        for (const auto& s : specs)
-            if (name == s.longName) return &s;
-    } else if (arg.size() >= 2 && arg[0] == '-') {
-        if (arg.size() > 2) value = arg.substr(2);
-        for (const auto& s : specs)
-            if (s.shortName != 0 && arg[1] == s.shortName) return &s;
-    }
+const OptionSpec<Options>* FindOption(const std::vector<OptionSpec<Options>>& specs,
+                                      const std::string& longName, char shortName) {
+    for (const auto& s : specs)
+        if (shortName != 0 ? s.shortName == shortName : longName == s.longName) return &s;
     return nullptr;
+}
+
+// Applies `spec` with `value`, or with the next argument when it takes one
+// and `value` is none; false with `error` set when refused.
+template <typename Options>
+bool Apply(const OptionSpec<Options>& spec, std::optional<std::string> value, Options& o, int argc,
+           char** argv, int& i, std::vector<std::string>& given, std::string& error) {
+    const std::string named = std::string("--") + spec.longName;
+    given.push_back(spec.longName);
+    if (spec.takes == nullptr) {
+        if (value) error = named + " takes no value";
+        return !value && spec.apply(o, "");
+    }
+    if (!value && i + 1 >= argc) {
+        error = named + " needs " + spec.takes;
+        return false;
+    }
+    if (!value) value = argv[++i];
+    if (!spec.apply(o, *value)) {
+        error = named + ": '" + *value + "' is not " + spec.takes;
+        return false;
+    }
+    return true;
+}
+
+// "-qt0.5" as getopt takes it: a run of flags, the first letter that takes a
+// value taking the rest of the argument, or the next argument when none is
+// left. -h in the run is help: false with `error` empty.
+template <typename Options>
+bool TakeShortOptions(const std::vector<OptionSpec<Options>>& specs, const char* program, Options& o,
+                      int argc, char** argv, int& i, std::vector<std::string>& given, std::string& error) {
+    const std::string arg = argv[i];
+    for (size_t at = 1; at < arg.size(); ++at) {
+        const OptionSpec<Options>* spec = FindOption(specs, "", arg[at]);
+        if (arg[at] == 'h' && spec == nullptr) {
+            error.clear();
+            return false;
+        }
+        if (spec == nullptr) {
+            error = std::string("unknown option -") + arg[at] + " (" + program + " --help lists them)";
+            return false;
+        }
+        if (spec->takes == nullptr) {
+            if (!Apply(*spec, std::nullopt, o, argc, argv, i, given, error)) return false;
+            continue;
+        }
+        std::optional<std::string> value;
+        if (at + 1 < arg.size()) value = arg.substr(at + 1);
+        return Apply(*spec, value, o, argc, argv, i, given, error);
+    }
+    return true;
 }
 
 // One argument (with the next one when it holds the value); false with
@@ -61,29 +104,20 @@ template <typename Options>
 bool TakeOption(const std::vector<OptionSpec<Options>>& specs, const char* program, Options& o, int argc,
                 char** argv, int& i, std::vector<std::string>& given, std::string& error) {
     const std::string arg = argv[i];
-    std::optional<std::string> value;
-    const OptionSpec<Options>* spec = FindOption(specs, arg, value);
+    if (arg.size() >= 2 && arg[0] == '-' && arg[1] != '-')
+        return TakeShortOptions(specs, program, o, argc, argv, i, given, error);
+    const auto equals = arg.find('=');
+    const OptionSpec<Options>* spec =
+        arg.starts_with("--")
+            ? FindOption(specs, arg.substr(2, equals == std::string::npos ? equals : equals - 2), 0)
+            : nullptr;
     if (spec == nullptr) {
         error = "unknown option " + arg + " (" + program + " --help lists them)";
         return false;
     }
-    const std::string named = std::string("--") + spec->longName;
-    if (spec->takes == nullptr) {
-        if (value) error = named + " takes no value";
-        given.push_back(spec->longName);
-        return !value && spec->apply(o, "");
-    }
-    if (!value && i + 1 >= argc) {
-        error = named + " needs " + spec->takes;
-        return false;
-    }
-    if (!value) value = argv[++i];
-    given.push_back(spec->longName);
-    if (!spec->apply(o, *value)) {
-        error = named + ": '" + *value + "' is not " + spec->takes;
-        return false;
-    }
-    return true;
+    std::optional<std::string> value;
+    if (equals != std::string::npos) value = arg.substr(equals + 1);
+    return Apply(*spec, value, o, argc, argv, i, given, error);
 }
 
 } // namespace detail
@@ -96,7 +130,7 @@ bool ParseCommandLine(const std::vector<OptionSpec<Options>>& specs, const char*
                       char** argv, Options& o, std::vector<std::string>& given, std::string& error) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "-h" || arg == "--help") {
+        if (arg == "--help") {
             error.clear();
             return false;
         }

@@ -258,7 +258,7 @@ struct IDAO : public IDispatch {
 //                                   the recording ended by itself (also in IADC3 LastError)
 // SaveSettings           Boolean    saves the settings now, as the last release does; false with the reason
 //                                   in IADC3 LastError when the store stays locked past its wait (5 s) or
-//                                   cannot be written
+//                                   cannot be written; the last release then saves only what changed since
 // Close                  -          stops a recording if one runs and closes the module: Detected and
 //                                   Connected are false, and the next Test detects again
 // ChooseAddress          BSTR       shows the address chooser over the remembered list, as a detection

@@ -78,7 +78,7 @@ void OnObjectDestroyed(DriverState& s) {
     if (s.instanceCount < 2) {
         IgnoringFaults([&] { ShutdownLastInstance(s); });
         // Both keys in one transaction: a locked store holds the host up once, not per value.
-        IgnoringFaults([&] { engine::SaveSettingsNow(s); });
+        IgnoringFaults([&] { engine::SaveSettingsNow(s, false); });
     }
     --s.instanceCount;
 }

@@ -52,8 +52,10 @@ DriverState& Settle(DriverState& s);
 // IModule Close: stops a recording, closes the module; the next Test detects.
 void CloseModule(DriverState& s);
 // IModule SaveSettings: saves as the last release does; false with the
-// reason in lastError.
-bool SaveSettingsNow(DriverState& s);
+// reason in lastError. `again` false (the last release) skips a save that
+// would write just what the last one wrote or tried to: the host that asked
+// for it had its answer, and a locked store would hold it up once more.
+bool SaveSettingsNow(DriverState& s, bool again = true);
 
 // StartRecord: refused while recording or before detection.
 bool StartRecordChecked(DriverState& s);

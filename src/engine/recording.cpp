@@ -199,8 +199,9 @@ void CloseModule(DriverState& s) {
     s.module.Close();
 }
 
-bool SaveSettingsNow(DriverState& s) {
-    s.settings.SaveAll(s.module.serialNumber, s.InputSettings(), &s.output.generator, s.output.channelsCount);
+bool SaveSettingsNow(DriverState& s, bool again) {
+    s.settings.SaveAll(s.module.serialNumber, s.InputSettings(), &s.output.generator, s.output.channelsCount,
+                       again);
     if (s.settings.lastFailure.empty()) return true;
     s.lastError = s.settings.lastFailure;
     return false;

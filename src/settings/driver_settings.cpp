@@ -106,6 +106,11 @@ std::string HeldName(const std::string& storeKey, const std::string& storeName) 
     return AsciiLower(storeKey) + '\n' + AsciiLower(storeName);
 }
 
+bool SameWrite(const reg::RegBatchWrite& a, const reg::RegBatchWrite& b) {
+    return a.subKey == b.subKey && a.name == b.name && a.type == b.type && a.data == b.data &&
+           a.keyOnly == b.keyOnly;
+}
+
 bool MatchesHelpName(const std::string& name) {
     const std::string lower = AsciiLower(name);
     return lower.size() > 4 && lower.starts_with("lcard") && lower.ends_with(".chm");
@@ -318,12 +323,14 @@ void DriverSettings::Save(const std::string& serial, const InputRecord& input,
 }
 
 void DriverSettings::SaveAll(const std::string& serial, const InputRecord& input,
-                             const core::GeneratorSetup* generator, int16_t channels) {
+                             const core::GeneratorSetup* generator, int16_t channels, bool again) {
     if (registryPath.empty()) return;
     cRegistryBatch batch;
     const std::string key = TrimSpaces(serial);
     if (!key.empty()) AddKey(batch, key, input, generator, channels);
     AddKey(batch, "", input, nullptr, 0);
+    if (!again && std::ranges::equal(batch.Writes(), lastSaveAll_, SameWrite)) return;
+    lastSaveAll_ = batch.Writes();
     Commit(batch);
 }
 

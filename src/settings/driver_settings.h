@@ -66,8 +66,10 @@ public:
               int16_t channels);
     // The save of the last object: the per-module key of serial (when not
     // blank) and then the module-independent key, in one transaction.
+    // `again` false: none when it would write what the last SaveAll wrote
+    // or tried to write.
     void SaveAll(const std::string& serial, const InputRecord& input, const core::GeneratorSetup* generator,
-                 int16_t channels);
+                 int16_t channels, bool again = true);
 
 private:
     cRegistry& Registry();
@@ -98,6 +100,8 @@ private:
     // meanwhile (e16rec --inputs se while e16scope runs), so neither loses
     // its change.
     std::map<std::string, Held> held_;
+    // What the last SaveAll asked the store for, whatever came of it.
+    std::vector<reg::RegBatchWrite> lastSaveAll_;
 };
 
 // How the driver encodes a value it keeps, for tools that show the store:

@@ -269,6 +269,8 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
         {"--source ipc:///nowhere --publish ipc:///again", 2,
          "--source records a stream, which it does not publish again; --publish does not go with it"},
         {"--bogus", 2, "unknown option --bogus (e16rec --help lists them)"},
+        {"-qx -t 1", 2, "unknown option -x (e16rec --help lists them)"}, // a letter in a run
+        {"-qh", 0, ""},
         {"--setup -t 3 -o x.csv", 2, "--setup records nothing; --time does not go with it"},
         {"--choose-address --setup", 2, "--setup records nothing; --choose-address does not go with it"},
         {"--help", 0, ""},
@@ -312,12 +314,15 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
     ::close(reader);
     ::close(writer);
     // A display set empty is none; one that is gone shows no dialog, which
-    // --setup says.
+    // the driver says once, naming it.
     for (const auto& [display, opened] : {std::pair{"DISPLAY=", false}, std::pair{"DISPLAY=:9999", true}}) {
         const auto run = Start("--setup", "setup", std::string("env -u QT_QPA_PLATFORM ") + display + " ");
         EXPECT_EQ(run->Wait(), 1) << display;
-        EXPECT_THAT(run->Err(), EndsWith(opened ? "e16rec: the setup dialog was not shown\n"
-                                                : "neither DISPLAY nor WAYLAND_DISPLAY is set\n"));
+        EXPECT_THAT(run->Err(), opened ? testing::Matcher<std::string>(
+                                             "Lintara: dialogs on the console: no display can be opened "
+                                             "(DISPLAY=\":9999\", WAYLAND_DISPLAY=\"\")\n"
+                                             "Lintara: the setup dialog is not shown.\n")
+                                       : EndsWith("neither DISPLAY nor WAYLAND_DISPLAY is set\n"));
         EXPECT_EQ(run->Out().starts_with("module: SIM0001"), opened) << display;
     }
     EXPECT_EQ(Slurp(File("old.csv")), "precious");

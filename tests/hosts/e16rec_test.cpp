@@ -56,7 +56,7 @@ TEST(E16recOptions, ChannelListsExpandRangesInOrder) {
 }
 
 // A bare e16rec records what --help says it does; a value is taken in each
-// of its four spellings.
+// of its four spellings, and after flags run together with its letter.
 TEST(E16recOptions, DefaultsAndSpellingsAreTheHelpsOwn) {
     std::string error;
     const auto parse = [&](std::vector<std::string> args) {
@@ -71,11 +71,14 @@ TEST(E16recOptions, DefaultsAndSpellingsAreTheHelpsOwn) {
                          bare->FileFormat()),
               std::tuple(std::vector<int16_t>{0, 1, 2, 3}, int16_t{0}, 1000.0f, 2.0, 10.0,
                          std::string("e16rec.csv"), hosts::FileFormat::Csv));
-    for (const std::vector<std::string>& spelling :
-         {std::vector<std::string>{"-t", "0.5"}, {"-t0.5"}, {"--time", "0.5"}, {"--time=0.5"}}) {
+    const std::vector<std::string> spellings[] = {{"-t", "0.5"},  {"-t0.5"},      {"--time", "0.5"},
+                                                  {"--time=0.5"}, {"-qt", "0.5"}, {"-qt0.5"}};
+    for (const std::vector<std::string>& spelling : spellings) {
         const auto o = parse(spelling);
         ASSERT_TRUE(o) << error;
-        EXPECT_EQ(std::pair(o->seconds, o->lengthGiven), std::pair(0.5, true)) << spelling[0];
+        EXPECT_EQ(std::tuple(o->seconds, o->lengthGiven, o->quiet),
+                  std::tuple(0.5, true, spelling[0][1] == 'q'))
+            << spelling[0];
     }
     EXPECT_TRUE(parse({"-R", "0"})) << "the default range, given: " << error;
     // A publisher without a length runs until stopped, however slow its rate.
@@ -532,18 +535,32 @@ TEST_F(E16recCommand, ALostModuleEndsTheRecordingWithTheDriversText) {
 
 // A store that refuses the driver's settings: a recording stands and says
 // so; --setup after OK, whose point the settings are, fails; after Cancel
-// nothing is saved, and a dialog that was not shown is an error.
+// nothing is saved, and a dialog that was not shown is an error (the driver
+// said why). A store another program holds is waited for once, aloud: the
+// driver's last release does not try the refused save again.
 TEST_F(E16recCommand, SettingsTheStoreRefusesAreSaid) {
-    velmora::reg::HKEY key = 0;
-    ASSERT_EQ(velmora::reg::RegCreateKeyEx(velmora::reg::HKEY_CURRENT_USER, "Software\\e16rec test",
-                                           velmora::reg::KEY_ALL_ACCESS, &key, nullptr),
-              velmora::reg::ERROR_SUCCESS)
-        << "the store exists once it holds something";
-    velmora::reg::RegCloseKey(key);
+    std::string error;
+    // The driver registered, as a held store would refuse, and the store made.
+    ASSERT_TRUE(DriverSession().Create(error)) << error;
     velmora::test::StoreConnection connection;
+    Options options = Quick();
+    options.kadrs = 300;
+    {
+        connection.Lock();
+        Said said;
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(RecordCommand(options, said.io()), 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8)) << "one wait of 5 s";
+        EXPECT_THAT(said.err(),
+                    StartsWith("e16rec: saving the driver's settings: waiting up to 5 s for another "
+                               "program to let go of the registry store " +
+                               velmora::reg::StorePath() + "\ne16rec: warning: The settings under"));
+        connection.Release(); // before the next session lets that driver go
+    }
     connection.PoisonValue("ADChannels"); // in every save of the driver's settings
 
-    // What came of the dialog: OK (1), Cancel (0), not shown (-1); 2 records.
+    // What came of the dialog: OK (1), Cancel (0), not shown (-1), a failed
+    // call (kSetupCallFailed); 2 records.
     const auto run = [](int32_t outcome, const Options& options, Console io) {
         if (outcome == 2) return RecordCommand(options, io);
         return SetupCommand(options, io, [outcome](IModule*) { return outcome; });
@@ -558,11 +575,11 @@ TEST_F(E16recCommand, SettingsTheStoreRefusesAreSaid) {
         {true, 2, 0, "e16rec: warning: " + reason.substr(8), "recorded 300 of 300 kadrs"},
         {true, 1, 1, reason, "module: SIM0001 "},
         {true, 0, 0, "", "\ncancelled: nothing stored\n"},
-        {true, -1, 1, "e16rec: the setup dialog was not shown\n", "module: SIM0001 "},
+        {true, -1, 1, "", "module: SIM0001 "},
+        {true, kSetupCallFailed, 1, "e16rec: the driver failed to show its setup dialog\n",
+         "module: SIM0001 "},
         {false, 1, 0, "", "\nsettings saved\n"},
     };
-    Options options = Quick();
-    options.kadrs = 300;
     for (const auto& [storeRefuses, outcome, exit, err, out] : cases) {
         SCOPED_TRACE(outcome);
         if (!storeRefuses) connection.Cure();
