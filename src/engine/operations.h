@@ -53,8 +53,9 @@ DriverState& Settle(DriverState& s);
 void CloseModule(DriverState& s);
 // IModule SaveSettings: saves as the last release does; false with the
 // reason in lastError. `again` false (the last release) skips a save that
-// would write just what the last one wrote or tried to: the host that asked
-// for it had its answer, and a locked store would hold it up once more.
+// would write just what the last one wrote or tried to, or what the store
+// held: the host that asked for it had its answer, and a locked store would
+// hold it up once more.
 bool SaveSettingsNow(DriverState& s, bool again = true);
 
 // StartRecord: refused while recording or before detection.

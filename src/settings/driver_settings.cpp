@@ -158,6 +158,17 @@ void DriverSettings::Remember(const cRegistryBatch& asLoaded) {
     }
 }
 
+// Every value as the store held it at the last load or save here, and the
+// driver's still the same: a save would change nothing, as one the store
+// holds otherwise now was changed elsewhere and is left alone.
+bool DriverSettings::AsHeld(const cRegistryBatch& batch) const {
+    return std::ranges::all_of(batch.Writes(), [this](const reg::RegBatchWrite& write) {
+        const auto held = held_.find(HeldName(write.subKey, write.name));
+        return write.keyOnly || (held != held_.end() && held->second.ours == write.data &&
+                                 held->second.stored == StoredValue{write.type, write.data});
+    });
+}
+
 // The values of a key (its name as the store has it) by name in any case;
 // none when it cannot be read.
 std::map<std::string, DriverSettings::StoredValue> DriverSettings::StoredValues(const std::string& storeKey) {
@@ -329,7 +340,7 @@ void DriverSettings::SaveAll(const std::string& serial, const InputRecord& input
     const std::string key = TrimSpaces(serial);
     if (!key.empty()) AddKey(batch, key, input, generator, channels);
     AddKey(batch, "", input, nullptr, 0);
-    if (!again && std::ranges::equal(batch.Writes(), lastSaveAll_, SameWrite)) return;
+    if (!again && (std::ranges::equal(batch.Writes(), lastSaveAll_, SameWrite) || AsHeld(batch))) return;
     lastSaveAll_ = batch.Writes();
     Commit(batch);
 }

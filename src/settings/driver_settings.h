@@ -67,7 +67,7 @@ public:
     // The save of the last object: the per-module key of serial (when not
     // blank) and then the module-independent key, in one transaction.
     // `again` false: none when it would write what the last SaveAll wrote
-    // or tried to write.
+    // or tried to write, or what the store held at the last load or save.
     void SaveAll(const std::string& serial, const InputRecord& input, const core::GeneratorSetup* generator,
                  int16_t channels, bool again = true);
 
@@ -90,6 +90,7 @@ private:
         std::vector<uint8_t> ours;
     };
     void Remember(const cRegistryBatch& asLoaded);
+    bool AsHeld(const cRegistryBatch& batch) const;
     static std::map<std::string, StoredValue> StoredValues(const std::string& storeKey);
     bool ChangedElsewhere(const reg::RegBatchWrite& write,
                           const std::map<std::string, StoredValue>& now) const;

@@ -252,6 +252,33 @@ TEST_F(DriverSettingsTest, ALockedStoreEndsTheLastSaveWithinTheLockWaitWithNothi
     EXPECT_EQ(s.settings.lastFailure, "") << "a save that succeeded clears the failure";
 }
 
+// The last release saves only what changed since the load or the host's
+// own save, which it does not try again when it failed: no wait on a
+// locked store for nothing.
+TEST_F(DriverSettingsTest, TheLastReleaseSavesOnlyWhatChangedSinceTheLoadOrTheHostsSave) {
+    s.SaveAll("SIM0001");
+    Persisted loaded;
+    loaded.Load("");
+    loaded.Load("SIM0001");
+    loaded.LoadDac("SIM0001");
+    test::StoreConnection other;
+    other.PoisonValue("Rate");
+    const auto release = [&] {
+        loaded.settings.SaveAll("SIM0001", loaded.Input(), &loaded.generator, 2, false);
+    };
+    release();
+    EXPECT_EQ(loaded.settings.lastFailure, "") << "a save of what the store holds";
+    loaded.rate = 2500.0f;
+    loaded.SaveAll("SIM0001"); // the host's, refused
+    ASSERT_NE(loaded.settings.lastFailure, "");
+    other.Cure();
+    release();
+    EXPECT_EQ(StoredRate(kBase), 1000.0f) << "the refused save tried again";
+    loaded.rate = 3000.0f;
+    release();
+    EXPECT_EQ(StoredRate(kBase), 3000.0f) << "a change since not saved";
+}
+
 // The help file is the first, by name, of the folder's files named
 // LCard*.chm in any case; a folder of that name does not count.
 TEST(HelpFile, IsTheFirstLCardChmFileByName) {
