@@ -66,7 +66,7 @@ void ChannelPanel::SetRangeNames(const QStringList& names) {
 
 void ChannelPanel::SetRange(int channel, int range) {
     auto* box = static_cast<QComboBox*>(cellWidget(channel, kRange));
-    if (range >= 0 && range < box->count()) box->setCurrentIndex(range);
+    box->setCurrentIndex(range >= 0 && range < box->count() ? range : -1); // none: not one of these
 }
 
 int ChannelPanel::Range(int channel) const {

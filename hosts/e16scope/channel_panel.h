@@ -26,7 +26,7 @@ public:
     // names past them to read as a second Y16.
     void ShowRows(int rows);
     void SetRangeNames(const QStringList& names);
-    // A range by its number in the names; any other leaves the row's as it is.
+    // A range by its number in the names; any other shows none.
     void SetRange(int channel, int range);
     int Range(int channel) const;
     std::vector<ChannelChoice> Choices() const;

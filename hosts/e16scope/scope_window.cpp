@@ -450,6 +450,7 @@ void ScopeWindow::AdoptStreamRecording(const StreamFeed& stream) {
         own_ = OwnChoice{channels_->Checked(), {}, rate_->value()};
         for (int row = 0; row < ChannelPanel::kChannels; ++row) own_->ranges.push_back(channels_->Range(row));
     }
+    ShowNames(); // rows past the stream's keep the driver's names, hidden
     std::vector<TraceStyle> traces;
     QStringList names;
     QList<int> rows;
@@ -463,7 +464,6 @@ void ScopeWindow::AdoptStreamRecording(const StreamFeed& stream) {
         rows << row;
         channels_->SetRange(row, channels[i].range);
     }
-    ShowNames(); // rows past the stream's keep the driver's names, hidden
     channels_->SetNames(names);
     channels_->ShowRows(static_cast<int>(channels.size()));
     channels_->SetChecked(rows);

@@ -984,9 +984,12 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     const auto red = [&] { return window.findChild<QLabel*>("error")->styleSheet().contains("#b00000"); };
     ASSERT_TRUE(said("complete")) << Label(window, "error");
     EXPECT_FALSE(red()) << "a normal end in the error's red";
-    send(StreamMessage(0, 10, nullptr, {"X2"}));
+    auto third = StreamMessage(0, 10, nullptr, {"X2"});
+    third[1].replace(third[1].find("\"ranges\":[0]"), 12, "\"ranges\":[9]"); // one no list here names
+    send(third);
     ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() == 190; }, 5000)) << session_.Received();
     EXPECT_THAT(Label(window, "module"), HasSubstr("recording 3"));
+    EXPECT_EQ(Cell<QComboBox>(window, 0, 1)->currentText(), "") << "the last recording's range shown";
     send(StreamMessage(10, 0, "failed: the disk is full", {"X2"}));
     ASSERT_TRUE(said("failed: the disk is full")) << Label(window, "error");
     EXPECT_TRUE(red());
