@@ -296,18 +296,16 @@ int Conclude(Console io, double rate, std::unique_ptr<FileSeries>& series, Recor
     return result.streamLost.empty() ? 0 : 1;
 }
 
-// Longer than a save takes when no other program holds the store, which
-// keeps a save waiting up to 5 s.
-constexpr auto kQuietSave = std::chrono::milliseconds(500);
+// Far longer than a save takes when no other program holds the store,
+// which keeps a save waiting up to 5 s.
+constexpr auto kQuietSave = std::chrono::seconds(1);
 
 // The driver's settings saved, and what keeps the save waiting said while it
 // waits (-q too); false with the driver's reason. The driver's last release
 // does not try the same save again.
 bool SaveSettingsAloud(DriverSession& session, Console io, std::string& error) {
-    const std::string waiting =
-        "saving the driver's settings: waiting up to 5 s for another program to let go "
-        "of the registry store " +
-        velmora::reg::StorePath();
+    const std::string waiting = "saving the driver's settings: waiting for the registry store " +
+                                velmora::reg::StorePath() + ", which another program may hold (5 s at most)";
     std::mutex mutex;
     std::condition_variable saved;
     bool done = false;

@@ -4,6 +4,7 @@
 // table; a bad one is refused in one line naming the option and what it takes.
 #pragma once
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <functional>
@@ -83,8 +84,10 @@ bool TakeShortOptions(const std::vector<OptionSpec<Options>>& specs, const char*
             error.clear();
             return false;
         }
-        if (spec == nullptr) {
-            error = std::string("unknown option -") + arg[at] + " (" + program + " --help lists them)";
+        if (spec == nullptr) { // a word no option begins (-platform), else the letter
+            const bool letter = at > 1 && std::isalnum(static_cast<unsigned char>(arg[at]));
+            error = "unknown option " + (letter ? std::string("-") + arg[at] : arg) + " (" + program +
+                    " --help lists them)";
             return false;
         }
         if (spec->takes == nullptr) {

@@ -37,7 +37,27 @@ std::string SeparatorByLanguage(const std::string& name) {
     return std::find(std::begin(kComma), std::end(kComma), lang) != std::end(kComma) ? "," : ".";
 }
 
+// "ru_RU.KOI8-R@x": KOI8-R; any spelling of UTF-8 as nl_langinfo gives it.
+std::string CharsetByName(const std::string& name) {
+    const auto dot = name.find('.');
+    if (dot == std::string::npos) return "ANSI_X3.4-1968"; // C's, and a name's without one
+    const std::string codeset = name.substr(dot + 1, name.find('@', dot) - dot - 1);
+    std::string folded;
+    for (char c : codeset)
+        if (std::isalnum(static_cast<unsigned char>(c))) folded += static_cast<char>(std::tolower(c));
+    return folded == "utf8" ? "UTF-8" : codeset;
+}
+
 } // namespace
+
+std::string Charset() {
+    const std::string name = LocaleName({"LC_ALL", "LC_CTYPE", "LANG"});
+    locale_t loc = ::newlocale(LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(nullptr));
+    if (loc == static_cast<locale_t>(nullptr)) return CharsetByName(name);
+    std::string charset = ::nl_langinfo_l(CODESET, loc);
+    ::freelocale(loc);
+    return charset;
+}
 
 std::string DecimalSeparator() {
     const std::string name = LocaleName({"LC_ALL", "LC_NUMERIC", "LANG"});

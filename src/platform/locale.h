@@ -8,6 +8,10 @@ namespace velmora::platform {
 
 // The decimal separator of LC_ALL / LC_NUMERIC / LANG ("." or ",").
 std::string DecimalSeparator();
+// The character set of LC_ALL / LC_CTYPE / LANG as nl_langinfo(CODESET)
+// names it ("UTF-8", "ANSI_X3.4-1968"...); for a locale not generated on
+// this machine, the one its name says ("ru_RU.utf8": UTF-8; none: ASCII).
+std::string Charset();
 // The two-letter user-interface language of LC_ALL / LC_MESSAGES / LANG
 // ("en" when unset or "C"/"POSIX").
 std::string UiLanguage();

@@ -4,12 +4,11 @@
 #include <cerrno>
 #include <iostream>
 #include <istream>
+#include <memory>
 #include <ostream>
 #include <utility>
 
 #include <iconv.h>
-#include <langinfo.h>
-#include <locale.h>
 #include <unistd.h>
 
 #include "platform/locale.h"
@@ -50,28 +49,6 @@ void TypeAddress(ucIPModel& edit, const std::string& text) {
     }
 }
 
-// The user's LC_CTYPE as setlocale(LC_CTYPE, "") would make it (the C
-// locale when the one named is not on this machine), read without changing
-// the host's locale.
-class UserCtype {
-public:
-    UserCtype() {
-        if (loc_ == kNone) loc_ = ::newlocale(LC_CTYPE_MASK, "C", kNone);
-    }
-    ~UserCtype() {
-        if (loc_ != kNone) ::freelocale(loc_);
-    }
-    UserCtype(const UserCtype&) = delete;
-    UserCtype& operator=(const UserCtype&) = delete;
-
-    std::string Charset() const { return loc_ != kNone ? ::nl_langinfo_l(CODESET, loc_) : "UTF-8"; }
-    locale_t Get() const { return loc_; }
-
-private:
-    static constexpr locale_t kNone = static_cast<locale_t>(nullptr);
-    locale_t loc_ = ::newlocale(LC_CTYPE_MASK, "", kNone);
-};
-
 // Past the character at in, a lead byte and its continuation bytes.
 void SkipCharacter(char*& in, std::size_t& left) {
     do {
@@ -102,18 +79,14 @@ std::string Convert(iconv_t cd, std::string utf8) {
 // terminal shows: what the set lacks is transliterated (Cyrillic to Latin
 // letters in ASCII) or becomes '?'.
 std::string ForTerminal(const std::string& utf8) {
-    const UserCtype ctype;
-    const std::string charset = ctype.Charset();
+    const std::string charset = platform::Charset();
     if (charset == "UTF-8") return utf8;
+    const auto none = reinterpret_cast<iconv_t>(-1);
     iconv_t cd = ::iconv_open((charset + "//TRANSLIT").c_str(), "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) cd = ::iconv_open("ASCII//TRANSLIT", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return utf8;
-    // Transliteration follows the thread's locale: the user's, for this call only.
-    const locale_t host = ::uselocale(ctype.Get());
-    std::string text = Convert(cd, utf8);
-    ::uselocale(host);
-    ::iconv_close(cd);
-    return text;
+    if (cd == none) cd = ::iconv_open("ASCII//TRANSLIT", "UTF-8");
+    if (cd == none) return utf8;
+    const std::unique_ptr<void, int (*)(iconv_t)> closing(cd, &::iconv_close);
+    return Convert(cd, utf8);
 }
 
 } // namespace

@@ -270,6 +270,7 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
          "--source records a stream, which it does not publish again; --publish does not go with it"},
         {"--bogus", 2, "unknown option --bogus (e16rec --help lists them)"},
         {"-qx -t 1", 2, "unknown option -x (e16rec --help lists them)"}, // a letter in a run
+        {"-xq", 2, "unknown option -xq (e16rec --help lists them)"},
         {"-qh", 0, ""},
         {"--setup -t 3 -o x.csv", 2, "--setup records nothing; --time does not go with it"},
         {"--choose-address --setup", 2, "--setup records nothing; --choose-address does not go with it"},

@@ -84,15 +84,21 @@ TEST(Codepage, UndecodableInputBecomesTheReplacementCharacter) {
 
 TEST(Locale, ReadsTheEnvironmentWithoutTouchingTheProcessLocale) {
     const std::string before = std::setlocale(LC_ALL, nullptr);
-    test::ScopedEnv all("LC_ALL", ""), messages("LC_MESSAGES", "");
-    // LANG, LC_NUMERIC; the separator and the language.
-    const std::tuple<const char*, const char*, const char*, const char*> cases[] = {
-        {"ru_RU.UTF-8", "", ",", "ru"}, {"C", "de_DE.UTF-8", ",", "en"}, {"en_US.UTF-8", "", ".", "en"}};
-    for (const auto& [lang, numeric, separator, language] : cases) {
+    test::ScopedEnv all("LC_ALL", ""), messages("LC_MESSAGES", ""), ctype("LC_CTYPE", "");
+    // LANG, LC_NUMERIC; the separator, the language and the character set,
+    // of locales on this machine (C, C.utf8) and of others by their names.
+    const std::tuple<const char*, const char*, const char*, const char*, const char*> cases[] = {
+        {"ru_RU.UTF-8", "", ",", "ru", "UTF-8"},
+        {"C", "de_DE.UTF-8", ",", "en", "ANSI_X3.4-1968"},
+        {"en_US.utf8", "", ".", "en", "UTF-8"},
+        {"ru_RU.KOI8-R", "", ",", "ru", "KOI8-R"},
+        {"C.utf8", "", ".", "en", "UTF-8"}};
+    for (const auto& [lang, numeric, separator, language, charset] : cases) {
         SCOPED_TRACE(testing::Message() << "LANG=" << lang << " LC_NUMERIC=" << numeric);
         test::ScopedEnv langEnv("LANG", lang), numericEnv("LC_NUMERIC", numeric);
         EXPECT_EQ(DecimalSeparator(), separator);
         EXPECT_EQ(UiLanguage(), language);
+        EXPECT_EQ(Charset(), charset);
     }
     EXPECT_EQ(before, std::setlocale(LC_ALL, nullptr)) << "the process locale changed";
 }
