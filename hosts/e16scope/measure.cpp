@@ -1,5 +1,6 @@
 #include "measure.h"
 
+#include "csv_field.h"
 #include "csv_text.h"
 
 #include <algorithm>
@@ -219,7 +220,7 @@ std::string MeasurementsCsv(const std::vector<Measurement>& measurements,
                             const std::vector<std::string>& names) {
     std::string csv = "channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped\n";
     for (std::size_t c = 0; c < measurements.size(); ++c) {
-        AppendField(csv, c < names.size() ? names[c] : std::to_string(c + 1));
+        velmora::hosts::AppendCsvField(csv, c < names.size() ? names[c] : std::to_string(c + 1));
         const Measurement& m = measurements[c];
         for (double value : {m.min, m.max, m.mean, m.rms, m.vpp}) {
             csv += ',';

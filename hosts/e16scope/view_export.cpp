@@ -1,5 +1,6 @@
 #include "view_export.h"
 
+#include "csv_field.h"
 #include "csv_text.h"
 
 #include <algorithm>
@@ -19,7 +20,7 @@ std::string Header(const char* first, std::size_t channels, const std::vector<st
     std::string csv = first;
     for (std::size_t c = 0; c < channels; ++c) {
         csv += ',';
-        AppendField(csv, c < names.size() ? names[c] : std::to_string(c + 1));
+        velmora::hosts::AppendCsvField(csv, c < names.size() ? names[c] : std::to_string(c + 1));
     }
     csv += '\n';
     return csv;

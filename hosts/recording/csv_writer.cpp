@@ -7,6 +7,7 @@
 #include <cstring>
 #include <utility>
 
+#include "csv_field.h"
 #include "csv_rows.h"
 #include "recording_file.h"
 #include "writers.h"
@@ -151,7 +152,8 @@ private:
     bool headed_ = false;
 };
 
-// One line whatever the text holds.
+// One line whatever the text holds: a comment cut in two would make a row
+// of its second half.
 std::string OneLine(std::string text) {
     for (char& c : text)
         if (c == '\n' || c == '\r') c = ' ';
@@ -161,19 +163,24 @@ std::string OneLine(std::string text) {
 } // namespace
 
 void AppendCsvHeader(const RecordingInfo& info, std::string& out) {
-    std::string known;
     const std::string first = info.firstKadr ? std::to_string(*info.firstKadr) : std::string();
+    const std::size_t start = out.size();
     for (const auto& [key, value] : {std::pair{"serial", &info.serial},
                                      {"address", &info.address},
                                      {"start_time", &info.startTime},
                                      {"first_kadr", &first},
                                      {"source", &info.source},
-                                     {"backend", &info.backend}})
-        if (!value->empty())
-            known += (known.empty() ? "# " : ", ") + std::string(key) + " " + OneLine(*value);
-    if (!known.empty()) out += known + '\n';
+                                     {"backend", &info.backend}}) {
+        if (value->empty()) continue;
+        out += out.size() == start ? "# " : ", ";
+        AppendCsvField(out, OneLine(std::string(key) + ' ' + *value));
+    }
+    if (out.size() > start) out += '\n';
     out += "time";
-    for (const ChannelInfo& c : info.channels) out += "," + c.name;
+    for (const ChannelInfo& c : info.channels) {
+        out += ',';
+        AppendCsvField(out, c.name);
+    }
     out += '\n';
 }
 

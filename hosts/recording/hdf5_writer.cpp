@@ -96,7 +96,8 @@ bool WriteAttribute(hid_t target, const char* name, hid_t type, const void* data
     return attribute.ok() && H5Awrite(attribute.get(), type, data) >= 0;
 }
 
-// Fixed-length, NUL-padded strings: the form every HDF5 reader takes.
+// Fixed-length, NUL-padded strings: the form every HDF5 reader takes. UTF-8,
+// as every text here is, so that readers decode names such as "µV" as text.
 bool WriteStrings(hid_t target, const char* name, const std::vector<std::string>& texts, bool scalar,
                   std::size_t width = 1) {
     for (const std::string& t : texts) width = std::max(width, t.size());
@@ -106,6 +107,7 @@ bool WriteStrings(hid_t target, const char* name, const std::vector<std::string>
     Id type(H5Tcopy(H5T_C_S1), H5Tclose);
     H5Tset_size(type.get(), width);
     H5Tset_strpad(type.get(), H5T_STR_NULLPAD);
+    H5Tset_cset(type.get(), H5T_CSET_UTF8);
     return WriteAttribute(target, name, type.get(), packed.data(), scalar ? 0 : texts.size());
 }
 

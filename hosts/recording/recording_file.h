@@ -146,8 +146,10 @@ std::unique_ptr<RecordingWriter> OpenWriter(const std::filesystem::path& file, F
 
 // The head of a CSV file as the CSV writer makes it: a comment line
 // "# serial S, address A, start_time T, first_kadr N, source E, backend B"
-// of the fields known (none: no line; the backend last, as it may hold commas),
-// then "time,<names>"; its rows follow from CsvRows (csv_rows.h). Appends
+// of the fields known (none: no line), then "time,<names>": CSV records
+// both, a field with a comma or a quote quoted (csv_field.h), and the
+// comment one line whatever its texts hold; its rows follow from CsvRows
+// (csv_rows.h). Appends
 // to `out`. A gap in the kadrs is the line "# gap first_kadr N, kadrs M"
 // where it fell; the time column goes on from the kadrs after it.
 void AppendCsvHeader(const RecordingInfo& info, std::string& out);

@@ -75,6 +75,23 @@ inline std::string Text(hid_t dataset, const char* name) {
     return texts.size() == 1 ? texts[0] : std::string();
 }
 
+// The first text attribute not marked UTF-8, whose characters past ASCII a
+// reader that follows the mark takes for no text; empty when none.
+inline std::string NotUtf8(hid_t dataset) {
+    std::string found;
+    H5Aiterate2(
+        dataset, H5_INDEX_NAME, H5_ITER_INC, nullptr,
+        [](hid_t at, const char* name, const H5A_info_t*, void* data) -> herr_t {
+            const Id attribute{H5Aopen(at, name, H5P_DEFAULT), H5Aclose};
+            const Id type{H5Aget_type(attribute), H5Tclose};
+            if (H5Tget_class(type) != H5T_STRING || H5Tget_cset(type) == H5T_CSET_UTF8) return 0;
+            *static_cast<std::string*>(data) = name;
+            return 1;
+        },
+        &found);
+    return found;
+}
+
 // A numeric attribute as `type`, every value it holds; none when it cannot be read.
 template <typename T> std::vector<T> Values(hid_t dataset, const char* name, hid_t type) {
     const Id attribute{H5Aopen(dataset, name, H5P_DEFAULT), H5Aclose};
@@ -112,10 +129,12 @@ inline Recorded ReadHdf5(const std::string& file, bool swmr) {
         return r;
     }
     hsize_t dims[2] = {}, gapDims[2] = {};
+    std::string notUtf8;
     const auto codes = detail::Rows<int16_t>(h5, "codes", H5T_NATIVE_INT16, dims);
     if (auto gaps = detail::Rows<int64_t>(h5, "gaps", H5T_NATIVE_INT64, gapDims); gaps && gapDims[1] == 2)
         r.gaps = *gaps;
     if (const detail::Id dataset{H5Dopen2(h5, "codes", H5P_DEFAULT), H5Dclose}; dataset >= 0) {
+        notUtf8 = detail::NotUtf8(dataset);
         r.names = detail::Texts(dataset, "channel_names");
         r.startTime = detail::Text(dataset, "start_time");
         r.serial = detail::Text(dataset, "serial");
@@ -134,6 +153,8 @@ inline Recorded ReadHdf5(const std::string& file, bool swmr) {
         r.problem = "no readable 2-D dataset codes in " + file;
     } else if (r.names.size() != dims[1] || r.codesPerVolt.size() != dims[1] || r.firstKadr < 0) {
         r.problem = "the attributes of " + file + " do not describe its channels";
+    } else if (!notUtf8.empty()) {
+        r.problem = "the attribute " + notUtf8 + " of " + file + " is not marked UTF-8";
     } else {
         for (std::size_t i = 0; i < codes->size(); ++i)
             r.volts.push_back((*codes)[i] / double(r.codesPerVolt[i % dims[1]]));

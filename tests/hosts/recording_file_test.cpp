@@ -27,7 +27,7 @@ namespace {
 
 RecordingInfo TwoChannels() {
     RecordingInfo info;
-    info.channels = {{"X1", 0, 800.0f}, {"Y16", 3, 8000.0f}};
+    info.channels = {{"Канал 1", 0, 800.0f}, {"Y16", 3, 8000.0f}}; // a name past ASCII
     info.rate = 1000;
     info.startTime = "2026-12-06T10:00:00Z";
     info.serial = "SIM0001";
@@ -69,7 +69,7 @@ TEST(RecordingFile, CsvHoldsEveryKadrInVoltsUnderItsDescription) {
     EXPECT_EQ(
         Slurp(dir.path() / "run.csv"),
         "# serial SIM0001, address 127.0.0.1, start_time 2026-12-06T21:46:33.125Z, backend simulated module\n"
-        "time,X1,Y16\n"
+        "time,Канал 1,Y16\n"
         "0.0000000,1.000000,-1.000000\n"
         "0.0010000,-0.001250,4.095875\n"
         "0.0020000,0.000000,0.000500\n");
@@ -105,25 +105,26 @@ TEST(RecordingFile, CsvVoltsAreTheTextOfEveryCode) {
     EXPECT_TRUE(text == expected);
 }
 
-// The comment names what is known, each field on the one line; the backend
-// goes last, for its text has commas of its own.
+// The comment names what is known, on the one line; it and the header row are
+// CSV records, so a comma or a quote in a text (a backend's, a stream's
+// channel name) is quoted, as any CSV reader takes it back.
 TEST(RecordingFile, CsvCommentHoldsWhatIsKnown) {
     // The serial, start time, backend and first kadr known; the text.
     const std::tuple<std::string, std::string, std::string, std::optional<int64_t>, std::string> cases[] = {
-        {"", "", "", std::nullopt, "time,X1\n"},
-        {"SIM0002", "", "vendor library /lib/x.so,\nversion 1.1.34", std::nullopt,
-         "# serial SIM0002, backend vendor library /lib/x.so, version 1.1.34\ntime,X1\n"},
+        {"", "", "", std::nullopt, ""},
+        {"S,1\nx", "", "vendor library /lib/x.so,\nversion 1.1.34", std::nullopt,
+         "# \"serial S,1 x\", \"backend vendor library /lib/x.so, version 1.1.34\"\n"},
         {"SIM0001", "2026-12-06T10:00:00Z", "sim", 9'450'000'000,
-         "# serial SIM0001, start_time 2026-12-06T10:00:00Z, first_kadr 9450000000, backend sim\ntime,X1\n"},
+         "# serial SIM0001, start_time 2026-12-06T10:00:00Z, first_kadr 9450000000, backend sim\n"},
     };
     for (const auto& [serial, startTime, backend, firstKadr, expected] : cases) {
         RecordingInfo info;
-        info.channels = {{"X1", 0, 3200.0f}};
+        info.channels = {{"Канал 1", 0, 3200.0f}, {"µV,\"3\"", 0, 3200.0f}};
         std::tie(info.serial, info.startTime, info.backend, info.firstKadr) =
             std::tie(serial, startTime, backend, firstKadr);
         std::string text;
         AppendCsvHeader(info, text);
-        EXPECT_EQ(text, expected);
+        EXPECT_EQ(text, expected + "time,Канал 1,\"µV,\"\"3\"\"\"\n");
     }
 }
 
@@ -229,7 +230,7 @@ std::vector<int16_t> Noise(std::size_t count) {
 std::string SameKadrs(const test::Recorded& r, const std::vector<int16_t>& codes) {
     const double scale[] = {800, 8000};
     if (!r.problem.empty()) return r.problem;
-    if (r.names != std::vector<std::string>{"X1", "Y16"}) return "channels not X1, Y16";
+    if (r.names != std::vector<std::string>{"Канал 1", "Y16"}) return "channels not Канал 1, Y16";
     for (std::size_t i = 0; i < r.rows * 2; ++i)
         if (std::fabs(r.volts[i] - codes[i] / scale[i % 2]) > 1e-6)
             return "kadr " + std::to_string(i / 2) + " differs";
@@ -260,7 +261,7 @@ TEST(RecordingFile, Hdf5HoldsTheCodesWithTheirDescription) {
         ASSERT_TRUE(writer->Close()) << writer->Error();
     }
     const test::Recorded r = test::ReadHdf5(file.string(), false);
-    EXPECT_EQ(SameKadrs(r, codes), "") << "the codes, and the channels X1 and Y16";
+    EXPECT_EQ(SameKadrs(r, codes), "") << "the codes, and the channels Канал 1 and Y16";
     EXPECT_EQ(std::tuple(r.rows, r.rate, r.firstKadr, r.ranges, r.codesPerVolt),
               std::tuple(70000u, 1000.0, 0, std::vector<int16_t>{0, 3}, std::vector<float>{800.0f, 8000.0f}))
         << "kadrs, rate, first kadr (of one file), ranges and codes per volt";
