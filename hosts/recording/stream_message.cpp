@@ -13,6 +13,43 @@
 namespace velmora::hosts {
 namespace {
 
+// What the count fields take: JSON integers, which a reader in any language
+// takes whole; 20.0 or 1e3 would reach some of them as doubles.
+constexpr const char* kCount = "a whole number from 0 below 2^63, written without a point or an exponent";
+// The scales a float keeps with volts a float holds, well past any range's.
+constexpr double kLeastScale = 1e-30, kMostScale = 1e30;
+
+// `text` as a JSON string, on one line.
+void Quoted(std::string_view text, std::string& out);
+
+// The byte where `text` stops being UTF-8 (no overlong forms, surrogates or
+// points past U+10FFFF), or npos.
+std::size_t NotUtf8(std::string_view text) {
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const auto byte = [&text](std::size_t i) {
+            return i < text.size() ? static_cast<uint8_t>(text[i]) : 0;
+        };
+        const uint8_t lead = byte(at);
+        // The continuation bytes a lead takes, and the bounds of the first.
+        const int more = lead < 0x80   ? 0
+                         : lead < 0xC2 ? -1
+                         : lead < 0xE0 ? 1
+                         : lead < 0xF0 ? 2
+                         : lead < 0xF5 ? 3
+                                       : -1;
+        if (more < 0) return at;
+        const uint8_t low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+        const uint8_t high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+        for (int i = 1; i <= more; ++i) {
+            const uint8_t next = byte(at + static_cast<std::size_t>(i));
+            if (next < (i == 1 ? low : 0x80) || next > (i == 1 ? high : 0xBF)) return at;
+        }
+        at += static_cast<std::size_t>(more) + 1;
+    }
+    return std::string_view::npos;
+}
+
 // A value of the flat header: a scalar, or an array of scalars.
 struct JsonValue {
     enum class Kind { Null, Bool, Number, String, Array } kind = Kind::Null;
@@ -28,7 +65,10 @@ class JsonReader {
 public:
     explicit JsonReader(std::string_view text) : text_(text) {}
 
+    // A repeated key is said once the whole text is read: its value is
+    // ambiguous, as JSON readers keep the first or the last.
     bool Read(JsonObject& object, std::string& error) {
+        std::optional<std::string> repeated;
         Blank();
         if (!Expect('{')) return Failed(error);
         Blank();
@@ -40,8 +80,7 @@ public:
                 if (!String(key)) return Failed(error);
                 Blank();
                 if (!Expect(':') || !Value(value, true)) return Failed(error);
-                if (!object.emplace(std::move(key), std::move(value)).second)
-                    return Fail("a repeated key", error);
+                if (!object.emplace(key, std::move(value)).second && !repeated) repeated = key;
                 Blank();
                 if (Take('}')) break;
                 if (!Expect(',')) return Failed(error);
@@ -49,7 +88,10 @@ public:
         }
         Blank();
         if (at_ != text_.size()) return Fail("text after the object", error);
-        return true;
+        if (!repeated) return true;
+        error = "the header repeats the key ";
+        Quoted(*repeated, error);
+        return false;
     }
 
 private:
@@ -231,20 +273,21 @@ public:
         out = v->text;
         return true;
     }
-    bool TextOrNull(const char* name, std::optional<std::string>& out) {
+    // null, or the reason on the last message: an empty one would be an
+    // end to some readers and none to others.
+    bool End(const char* name, std::optional<std::string>& out) {
         const JsonValue* v = Find(name);
         if (v == nullptr) return false;
-        if (v->kind == JsonValue::Kind::Null) {
-            out.reset();
-            return true;
-        }
-        if (v->kind != JsonValue::Kind::String) return Wrong(name, "a string or null");
+        out.reset();
+        if (v->kind == JsonValue::Kind::Null) return true;
+        if (v->kind != JsonValue::Kind::String || v->text.empty())
+            return Wrong(name, "null, or a text that says why the recording ended");
         out = v->text;
         return true;
     }
     bool Count(const char* name, int64_t& out) {
         const JsonValue* v = Find(name);
-        return v != nullptr && (Count(*v, out) || Wrong(name, "a whole number from 0"));
+        return v != nullptr && (Count(*v, out) || Wrong(name, kCount));
     }
     bool Rate(const char* name, double& out) {
         const JsonValue* v = Find(name);
@@ -258,16 +301,25 @@ public:
             return true;
         });
     }
-    bool Positives(const char* name, std::vector<float>& out) {
-        return Array(name, "an array of numbers above 0", out,
-                     [](const JsonValue& item, float& value) { return Positive(item, value); });
+    // Read as a double, as any JSON reader does, then kept as the driver's float.
+    bool Scales(const char* name, std::vector<float>& out) {
+        return Array(name, "a list of numbers from 1e-30 to 1e30", out,
+                     [](const JsonValue& item, float& value) {
+                         double number = 0;
+                         if (!Positive(item, number) || number < kLeastScale || number > kMostScale)
+                             return false;
+                         value = static_cast<float>(number);
+                         return true;
+                     });
     }
     // A range index as the driver types it (16 bits), as files and e16scope
     // keep it; which ones the module has is the driver's to say, and a
     // stream's reader has none.
     bool RangeIndexes(const char* name, std::vector<int64_t>& out) {
-        return Array(name, "a list of range indexes from 0 to 32767", out,
-                     [](const JsonValue& item, int64_t& value) {
+        return Array(name,
+                     "a list of range indexes: whole numbers from 0 to 32767, written without a point or an "
+                     "exponent",
+                     out, [](const JsonValue& item, int64_t& value) {
                          return Count(item, value) && value <= std::numeric_limits<int16_t>::max();
                      });
     }
@@ -324,7 +376,7 @@ private:
         const auto [ptr, ec] = std::from_chars(v.text.data(), end, out);
         return ec == std::errc() && ptr == end && out >= 0;
     }
-    template <typename Real> static bool Positive(const JsonValue& v, Real& out) {
+    static bool Positive(const JsonValue& v, double& out) {
         if (v.kind != JsonValue::Kind::Number) return false;
         const char* end = v.text.data() + v.text.size();
         const auto [ptr, ec] = std::from_chars(v.text.data(), end, out);
@@ -386,6 +438,20 @@ std::string Described(const StreamHeader& h) {
            h.startTime;
 }
 
+std::string NewRecording(const StreamHeader& was, const StreamHeader& now) {
+    std::string changed;
+    const auto note = [&changed](bool differs, const char* field) {
+        if (differs) changed += (changed.empty() ? "" : ", ") + std::string(field);
+    };
+    note(now.channels != was.channels, "channels");
+    note(now.rate != was.rate, "rate");
+    note(now.codesPerVolt != was.codesPerVolt, "codes_per_volt");
+    note(now.ranges != was.ranges, "ranges");
+    note(now.startTime != was.startTime, "start_time");
+    if (changed.empty()) return {};
+    return "the publisher began another recording (" + Described(now) + "; changed: " + changed + ")";
+}
+
 std::string StreamTopic(const std::string& serial) {
     return std::string(kStreamTopicPrefix) + serial;
 }
@@ -426,6 +492,10 @@ std::string HeaderJson(const StreamHeader& h) {
 }
 
 bool ParseHeader(std::string_view json, StreamHeader& h, std::string& error) {
+    if (const std::size_t bad = NotUtf8(json); bad != std::string_view::npos) {
+        error = "the header is not UTF-8 from byte " + std::to_string(bad);
+        return false;
+    }
     JsonObject object;
     if (!JsonReader(json).Read(object, error)) return false;
     Fields f(object, error);
@@ -433,8 +503,8 @@ bool ParseHeader(std::string_view json, StreamHeader& h, std::string& error) {
     if (!f.Text("serial", h.serial) || !f.Text("address", h.address) || !f.Count("seq", h.seq) ||
         !f.Count("first_kadr", h.firstKadr) || !f.Count("kadrs", h.kadrs) ||
         !f.Texts("channels", h.channels) || !f.Rate("rate", h.rate) ||
-        !f.Positives("codes_per_volt", h.codesPerVolt) || !f.StartTime("start_time", h.startTime) ||
-        !f.Count("lost_kadrs", h.lostKadrs) || !f.TextOrNull("end", h.end))
+        !f.Scales("codes_per_volt", h.codesPerVolt) || !f.StartTime("start_time", h.startTime) ||
+        !f.Count("lost_kadrs", h.lostKadrs) || !f.End("end", h.end))
         return false;
     if ((f.Has("ranges") && !f.RangeIndexes("ranges", h.ranges)) ||
         (f.Has("backend") && !f.Text("backend", h.backend)))

@@ -50,14 +50,21 @@ struct StreamHeader {
 std::string Counted(int64_t n, std::string_view noun);
 // A recording as its header names it: "SIM0001, 4 channels, started T".
 std::string Described(const StreamHeader& header);
+// "" when `now` is a message of the module's recording `was` describes;
+// else why it is another recording (its channels, rate, scales, ranges or
+// start differ): "the publisher began another recording (SIM0001, 4
+// channels, started T; changed: rate)".
+std::string NewRecording(const StreamHeader& was, const StreamHeader& now);
 
 // "E16/SIM0001".
 std::string StreamTopic(const std::string& serial);
 // The header frame: one JSON object.
 std::string HeaderJson(const StreamHeader& header);
-// A header frame read into `header`; false with a one-line `error` for bad
-// JSON, a missing or mistyped field (a start time that is not the
-// publisher's "2026-12-07T01:29:39.483Z" too), a range index past 32767, or
+// A header frame read into `header`; false with a one-line `error` for
+// text that is not UTF-8, bad JSON, a repeated key, a missing or mistyped
+// field (a start time that is not the publisher's
+// "2026-12-07T01:29:39.483Z", a count with a point or an exponent, a scale
+// a float cannot keep, an empty end too), a range index past 32767, or
 // channel lists of unequal lengths.
 bool ParseHeader(std::string_view json, StreamHeader& header, std::string& error);
 // A received message's frames checked: three of them, a topic that names

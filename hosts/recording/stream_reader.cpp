@@ -5,6 +5,7 @@
 #include <array>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 
 namespace velmora::hosts {
@@ -91,11 +92,8 @@ bool StreamReader::Receive(std::vector<std::string>& frames, std::string& error)
 }
 
 bool StreamReader::SameRecording(const StreamHeader& h, std::string& error) const {
-    if (!started_ || (h.serial == first_.serial && h.channels == first_.channels && h.rate == first_.rate &&
-                      h.startTime == first_.startTime))
-        return true;
-    error = "message " + std::to_string(h.seq) + " is of another recording (" + Described(h) + ")";
-    return false;
+    if (started_) error = NewRecording(first_, h);
+    return !started_ || error.empty();
 }
 
 bool StreamReader::GoesOn(const StreamHeader& h, std::string& error) const {
@@ -106,14 +104,22 @@ bool StreamReader::GoesOn(const StreamHeader& h, std::string& error) const {
 }
 
 StreamReader::Got StreamReader::Next(int timeoutMs, StreamBlock& block, std::string& error) {
-    zmq_pollitem_t item{socket_, 0, ZMQ_POLLIN, 0};
-    if (zmq_poll(&item, 1, timeoutMs) <= 0) return Got::Nothing;
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
     std::vector<std::string> frames;
-    if (!Receive(frames, error)) return errno == EINTR ? Got::Nothing : Got::Refused;
-    std::array<std::string_view, kMostFrames + 1> views;
-    for (std::size_t i = 0; i < frames.size(); ++i) views[i] = frames[i];
     StreamHeader header;
-    if (!CheckMessage(std::span(views.data(), frames.size()), header, error)) return Got::Refused;
+    // Another module's messages on the endpoint (the topic is a prefix) are
+    // no part of this recording: passed over within the same wait.
+    do {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        zmq_pollitem_t item{socket_, 0, ZMQ_POLLIN, 0};
+        if (zmq_poll(&item, 1, timeoutMs < 0 ? -1L : std::max(static_cast<long>(left), 0L)) <= 0)
+            return Got::Nothing;
+        if (!Receive(frames, error)) return errno == EINTR ? Got::Nothing : Got::Refused;
+        std::array<std::string_view, kMostFrames + 1> views;
+        for (std::size_t i = 0; i < frames.size(); ++i) views[i] = frames[i];
+        if (!CheckMessage(std::span(views.data(), frames.size()), header, error)) return Got::Refused;
+    } while (started_ && header.serial != first_.serial);
     block.codes.clear();
     if (!SameRecording(header, error)) {
         AppendCodes(frames[2], block.codes);

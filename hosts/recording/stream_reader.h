@@ -1,7 +1,8 @@
 // A subscriber of a recording's stream: a ZeroMQ SUB socket connected to the
-// publisher, taking one checked message at a time. It keeps to the
-// recording of the first good message (serial, channels, rate) and tells
-// the kadrs missing before each message. One thread.
+// publisher, taking one checked message at a time. It keeps to the module
+// of the first good message (its serial), passing over other modules'
+// messages, and to its recording (channels, rate, scales, ranges, start),
+// and tells the kadrs missing before each message. One thread.
 #pragma once
 
 #include <cstdint>
@@ -49,10 +50,11 @@ public:
     // Waits at most `timeoutMs` (-1: no limit) for a message. Block: `block`
     // holds it. Nothing: the time ran out or a signal came. Refused: a
     // malformed message, or one that goes back in kadrs. Another: a message
-    // of another recording (`block.header` holds its header): the one
-    // followed ended without its last message; `block` holds the message as
-    // for Block. Refused and Another are said in one line in `error`; the
-    // next call takes the next message.
+    // of the module's next recording (`block.header` holds its header): the
+    // one followed ended without its last message; `block` holds the message
+    // as for Block. Refused and Another are said in one line in `error`
+    // (Another's as NewRecording says it); the next call takes the next
+    // message. Another module's messages are passed over.
     Got Next(int timeoutMs, StreamBlock& block, std::string& error);
     // After Another, to watch the new recording: `header`'s (that message's)
     // is the recording kept to from now on, that message its first taken.
@@ -63,7 +65,7 @@ public:
 
 private:
     bool Receive(std::vector<std::string>& frames, std::string& error);
-    // The recording of the first good message: its serial, channels, rate, start.
+    // The recording of the first good message (NewRecording's fields).
     bool SameRecording(const StreamHeader& h, std::string& error) const;
     // Not back before the kadrs already taken.
     bool GoesOn(const StreamHeader& h, std::string& error) const;

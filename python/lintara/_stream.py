@@ -15,8 +15,20 @@ import numpy as np
 from . import _checks
 
 def _is_count(value):
-    """A count as a stream's reader holds it: a whole number from 0 below 2^63."""
+    """A count as a stream's reader holds it: a whole number from 0 below 2^63
+    (json gives 20.0 and 1e3 as floats, which are no counts)."""
     return _checks.is_count(value) and value < 2**63
+
+
+# What the counts take: JSON integers, which a reader in any language takes whole.
+_COUNT = "a whole number from 0 below 2^63, written without a point or an exponent"
+# The scales a float keeps with volts a float holds, well past any range's.
+_LEAST_SCALE, _MOST_SCALE = 1e-30, 1e30
+
+
+def _quoted(text):
+    """`text` as a JSON string on one line, as the C++ reader quotes it."""
+    return '"' + "".join("\\" + c if c in '"\\' else f"\\u{ord(c):04x}" if c < " " else c for c in text) + '"'
 
 
 _START_TIME = re.compile(r"[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}Z")
@@ -44,24 +56,28 @@ _RANGE_MOST = 32767
 _FIELDS = {  # name: (type check, what it takes)
     "serial": (lambda v: isinstance(v, str), "a string"),
     "address": (lambda v: isinstance(v, str), "a string"),
-    "seq": (_is_count, "a whole number from 0"),
-    "first_kadr": (_is_count, "a whole number from 0"),
-    "kadrs": (_is_count, "a whole number from 0"),
+    "seq": (_is_count, _COUNT),
+    "first_kadr": (_is_count, _COUNT),
+    "kadrs": (_is_count, _COUNT),
     "channels": (lambda v: isinstance(v, list) and v and all(isinstance(c, str) for c in v),
                  "a list of channel names"),
     # A module's rates: a kadr every 1000 s at the slowest, 500000 kadrs/s at
     # the fastest; others would make times no file holds.
     "rate": (lambda v: _checks.is_positive(v) and 0.001 <= v <= 500000,
              "kadrs per second from 0.001 to 500000"),
-    "codes_per_volt": (lambda v: isinstance(v, list) and all(_checks.is_positive(c) for c in v),
-                       "a list of numbers above 0"),
+    "codes_per_volt": (lambda v: isinstance(v, list) and all(
+        _checks.is_number(c) and _LEAST_SCALE <= c <= _MOST_SCALE for c in v),
+        "a list of numbers from 1e-30 to 1e30"),
     "start_time": (_is_start_time, "a UTC time such as 2026-12-07T01:29:39.483Z, or empty"),
-    "lost_kadrs": (_is_count, "a whole number from 0"),
-    "end": (lambda v: v is None or isinstance(v, str), "a string or null"),
+    "lost_kadrs": (_is_count, _COUNT),
+    # An empty reason would be an end to some readers and none to others.
+    "end": (lambda v: v is None or (isinstance(v, str) and v != ""),
+            "null, or a text that says why the recording ended"),
 }
 _OPTIONAL = {  # fields a publisher may leave out, checked when present
     "ranges": (lambda v: isinstance(v, list) and all(_checks.is_count(r) and r <= _RANGE_MOST for r in v),
-               f"a list of range indexes from 0 to {_RANGE_MOST}"),
+               f"a list of range indexes: whole numbers from 0 to {_RANGE_MOST}, written without a point or "
+               "an exponent"),
     "backend": (lambda v: isinstance(v, str), "a string"),
 }
 
@@ -107,6 +123,39 @@ class Header:
         return _checks.codes(codes, len(self.codes_per_volt)) / np.asarray(self.codes_per_volt, np.float64)
 
 
+class _Repeated(Exception):
+    """A key the header has twice: which value holds is ambiguous."""
+
+
+def _once(pairs):
+    seen = set()
+    for key, _ in pairs:
+        if key in seen:
+            raise _Repeated(key)
+        seen.add(key)
+    return dict(pairs)
+
+
+def _no_constant(name):
+    raise ValueError(f"{name} is no JSON number")
+
+
+def _new_recording(was, now):
+    """"" when `now` is a message of the module's recording `was` describes;
+    else why it is another, in the words of the C++ reader. Scales compared
+    as the float32 they are kept in."""
+    scales = [tuple(np.float32(c) for c in h.codes_per_volt) for h in (was, now)]
+    changed = [name for name, differs in (
+        ("channels", now.channels != was.channels), ("rate", now.rate != was.rate),
+        ("codes_per_volt", scales[0] != scales[1]), ("ranges", now.ranges != was.ranges),
+        ("start_time", now.start_time != was.start_time)) if differs]
+    if not changed:
+        return ""
+    return (f"the publisher began another recording ({now.serial}, "
+            f"{_checks.counted(len(now.channels), 'channel')}, started {now.start_time}; "
+            f"changed: {', '.join(changed)})")
+
+
 def parse_message(frames):
     """A message's frames (bytes) checked and read: (Header, int16 array of
     kadrs x channels). StreamError says what is wrong, in one line."""
@@ -118,8 +167,14 @@ def parse_message(frames):
         raise StreamError(f"a message of {len(frames)} frames, not 3 (topic, header, codes)")
     topic, head, payload = (bytes(f) for f in frames)
     try:
-        fields = json.loads(head.decode("utf-8"))
-    except (UnicodeDecodeError, ValueError) as error:
+        text = head.decode("utf-8")
+    except UnicodeDecodeError as error:
+        raise StreamError(f"the header is not UTF-8 from byte {error.start}") from None
+    try:
+        fields = json.loads(text, object_pairs_hook=_once, parse_constant=_no_constant)
+    except _Repeated as repeated:
+        raise StreamError(f"the header repeats the key {_quoted(repeated.args[0])}") from None
+    except ValueError as error:
         raise StreamError(f"bad JSON in the header: {error}") from None
     if not isinstance(fields, dict):
         raise StreamError("the header is not a JSON object")
@@ -139,7 +194,8 @@ def parse_message(frames):
     if fields.get("ranges") and len(fields["ranges"]) != channels:
         raise StreamError('header field "ranges" is not one range per channel')
     if topic != b"E16/" + fields["serial"].encode("utf-8"):
-        raise StreamError(f'topic {topic[:64]!r} does not name serial {json.dumps(fields["serial"])}')
+        raise StreamError(f'topic {_quoted(topic[:64].decode("utf-8", "replace"))} does not name serial '
+                          f'{_quoted(fields["serial"])}')
     if len(payload) != fields["kadrs"] * channels * 2:
         raise StreamError(f"a payload of {len(payload)} bytes for {fields['kadrs']} kadrs of {channels} "
                           f"channels ({channels * 2} bytes a kadr)")
@@ -267,27 +323,30 @@ class Subscription:
     def _receive(self):
         """Takes the next message (or the one held) into ``_ready``; ends the
         iteration (``end``) at another recording's; _CLOSED once another
-        thread closes the subscription."""
-        if self._frames is None:
-            self._frames = self._next_frames()
+        thread closes the subscription. Another module's messages on the
+        endpoint (the topic is a prefix) are passed over."""
+        deadline = None if self._timeout is None else time.monotonic() + self._timeout
+        while True:
             if self._frames is None:
-                return _CLOSED
-        try:
-            header, codes = parse_message(self._frames)
-        except StreamError:
+                self._frames = self._next_frames(deadline)
+                if self._frames is None:
+                    return _CLOSED
+            try:
+                header, codes = parse_message(self._frames)
+            except StreamError:
+                self._frames = None
+                raise
+            first = self._first
+            if first is None or header.serial == first.serial:
+                break
             self._frames = None
-            raise
-        first = self._first
-        if first is not None and (header.serial, header.channels, header.rate, header.start_time) != (
-                first.serial, first.channels, first.rate, first.start_time):
-            end = (f"the publisher began another recording ({header.serial}, "
-                   f"{_checks.counted(len(header.channels), 'channel')}, started {header.start_time})")
+        end = "" if first is None else _new_recording(first, header)
+        if end:
             self._frames, self.end = None, end
             return None
         return self._take(header, codes)
 
-    def _next_frames(self):
-        deadline = None if self._timeout is None else time.monotonic() + self._timeout
+    def _next_frames(self, deadline):
         while not self._closing:
             wait = 100 if deadline is None else max(0, min(100, int((deadline - time.monotonic()) * 1000)))
             if self._socket.poll(wait):

@@ -154,19 +154,21 @@ def test_every_subscriber_takes_the_recording(tmp_path):
 
 
 def message(seq, first, kadrs, serial="SIM0009", channels=("Y15", "Y16"), end=None,
-            start="2026-01-01T00:00:00.000Z"):
+            start="2026-01-01T00:00:00.000Z", scale=3276.7):
     header = {"serial": serial, "address": "127.0.0.9", "seq": seq, "first_kadr": first, "kadrs": kadrs,
-              "channels": list(channels), "rate": 1000.0, "codes_per_volt": [3276.7] * len(channels),
+              "channels": list(channels), "rate": 1000.0, "codes_per_volt": [scale] * len(channels),
               "start_time": start, "lost_kadrs": 0, "end": end}
     codes = np.arange(first * len(channels), (first + kadrs) * len(channels)).astype("<i2")
     return [f"E16/{serial}".encode(), json.dumps(header).encode(), codes.tobytes()]
 
 
 def malformed():
-    """(frames, what a subscriber says), one row per fault."""
+    """(frames, what a subscriber says), one row per fault: lintara's reader
+    and e16rec's say the same."""
     good = message(1, 10, 4)
     header = json.loads(good[1])
     without_rate = {k: v for k, v in header.items() if k != "rate"}
+    scales = 'header field "codes_per_volt" is not a list of numbers from 1e-30 to 1e30'
     return [
         (good[:2], "a message of 2 frames, not 3"),
         (good + [b"x"], "a message of 4 frames, not 3"),
@@ -176,16 +178,26 @@ def malformed():
         ([good[0], json.dumps({**header, "first_kadr": 2**63 - 2}).encode(), good[2]],
          'header field "kadrs" is not a number that keeps first_kadr + kadrs below 2^63'),
         ([good[0], json.dumps({**header, "seq": 2**63}).encode(), good[2]],
-         'header field "seq" is not a whole number from 0'),
+         'header field "seq" is not a whole number from 0 below 2^63, written without a point or an exponent'),
+        ([good[0], good[1].replace(b'"seq": 1', b'"seq": 1.0'), good[2]], 'header field "seq" is not a whole'),
+        ([good[0], good[1].replace(b'"seq": 1', b'"seq": 1e0'), good[2]], 'header field "seq" is not a whole'),
+        ([good[0], good[1].replace(b'"seq": 1', b'"seq": 1, "seq": 1'), good[2]],
+         'the header repeats the key "seq"'),
+        ([good[0], good[1].replace(b'127.0.0.9', b'127.0.0.\xff'), good[2]],
+         "the header is not UTF-8 from byte 42"),
         ([good[0], json.dumps({**header, "rate": 1e-300}).encode(), good[2]],
          'header field "rate" is not kadrs per second from 0.001 to 500000'),
         ([good[0], json.dumps({**header, "codes_per_volt": [1]}).encode(), good[2]],
          'header field "codes_per_volt" is not one number per channel'),
+        *(([good[0], json.dumps({**header, "codes_per_volt": [3200, scale]}).encode(), good[2]], scales)
+          for scale in (1e300, 1e-300, 1e39, 3.5e38, 1e-46)),  # past a float32, or its 0
+        ([good[0], json.dumps({**header, "end": ""}).encode(), good[2]],
+         'header field "end" is not null, or a text that says why the recording ended'),
         ([good[0], json.dumps({**header, "ranges": "ab"}).encode(), good[2]], 'header field "ranges" is not'),
         ([good[0], json.dumps({**header, "ranges": [0]}).encode(), good[2]],
          'header field "ranges" is not one range per channel'),
         ([good[0], json.dumps({**header, "ranges": [0, 32768]}).encode(), good[2]],
-         'header field "ranges" is not a list of range indexes from 0 to 32767'),
+         'header field "ranges" is not a list of range indexes: whole numbers from 0 to 32767'),
         ([good[0], json.dumps({**header, "start_time": "2026-02-29T00:00:00.000Z"}).encode(), good[2]],
          'header field "start_time" is not a UTC time such as 2026-12-07T01:29:39.483Z, or empty'),
         ([good[0], json.dumps({**header, "backend": None}).encode(), good[2]],
@@ -204,6 +216,8 @@ def publish(endpoint, rows, end="complete", last=20):
     socket = bound_probe(endpoint)
     await_subscribers(socket, 1)
     socket.send_multipart(message(0, 0, 10))
+    # Another module's message on the endpoint: passed over, no gap, no restart.
+    socket.send_multipart(message(0, 0, 3, serial="SIM00090", channels=("X1",)))
     for frames, _ in rows:
         socket.send_multipart(frames)
     socket.send_multipart(message(1, 14, 6))
@@ -371,7 +385,12 @@ def test_a_source_names_ten_gaps_and_counts_the_rest(tmp_path):
 
 
 @needs_e16rec
-def test_a_source_ends_when_another_recording_takes_the_endpoint(tmp_path):
+@pytest.mark.parametrize("start, scale, changed", [
+    ("2026-01-01T00:05:00.000Z", 3276.7, "start_time"),
+    # Its scales another's: the volts of the one before would be wrong.
+    ("2026-01-01T00:00:00.000Z", 800.0, "codes_per_volt"),
+])
+def test_a_source_ends_when_another_recording_takes_the_endpoint(tmp_path, start, scale, changed):
     """The publisher killed and another one started on the same endpoint:
     the recording followed ended without its last message."""
     endpoint = f"ipc://{tmp_path}/replaced"
@@ -388,13 +407,13 @@ def test_a_source_ends_when_another_recording_takes_the_endpoint(tmp_path):
     killed.close()
     replacement = bound_probe(endpoint)
     await_subscribers(replacement, 3)
-    start = "2026-01-01T00:05:00.000Z"
     for seq in range(50):
-        replacement.send_multipart(message(seq, 10 * seq, 10, start=start))
+        replacement.send_multipart(message(seq, 10 * seq, 10, start=start, scale=scale))
     out, err = source.communicate(timeout=30)
     assert [h.first_kadr for h, _ in reader.result(30)] == [0]
     replacement.close()
-    assert subscription.end == f"the publisher began another recording (SIM0009, 2 channels, started {start})"
+    assert subscription.end == ("the publisher began another recording "
+                                f"(SIM0009, 2 channels, started {start}; changed: {changed})")
     assert source.returncode == 1, err
     assert err == ("e16rec: the recording ended early: the publisher began another recording "
                    f"(SIM0009, 2 channels, started {start})\n")

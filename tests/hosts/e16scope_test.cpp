@@ -897,8 +897,9 @@ std::vector<std::string> StreamMessage(int64_t first, int64_t kadrs, const char*
 // The Stream field instead of the module: the channels come with the first
 // message, checked in the panel with their ranges and the stream's rate, the
 // status bar names the publisher and the gaps, kadrs missing are drawn as a
-// break, a malformed message is said and passed, a publisher restarted on
-// the endpoint is watched anew (a trigger channel it lacks is said), the
+// break, a malformed message is said and passed (another module's quietly),
+// a publisher restarted on the endpoint is watched anew (a trigger channel
+// it lacks is said), the
 // panel's offsets apply to its channels in order, the publisher's end is
 // said and the watch goes on to its next recording, and after Stop the
 // panel shows the user's own channels and rate again, which the window stores.
@@ -928,6 +929,10 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     ASSERT_GT(zmq_recv(socket, frame, sizeof frame, 0), 0);
     send(StreamMessage(0, 100));
     send({"E16/SIM0009", "{not json"});
+    auto other = StreamMessage(0, 7); // another module's, on the same endpoint: passed over
+    other[0] += "0";
+    other[1].replace(other[1].find("SIM0009"), 7, "SIM00090");
+    send(other);
     send(StreamMessage(104, 50));
     ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() == 150; }, 5000)) << session_.Received();
     EXPECT_EQ(window.Plot()->Traces().Traces(), 2u);
@@ -984,13 +989,15 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     const auto red = [&] { return window.findChild<QLabel*>("error")->styleSheet().contains("#b00000"); };
     ASSERT_TRUE(said("complete")) << Label(window, "error");
     EXPECT_FALSE(red()) << "a normal end in the error's red";
-    auto third = StreamMessage(0, 10, nullptr, {"X2"});
-    third[1].replace(third[1].find("\"ranges\":[0]"), 12, "\"ranges\":[9]"); // one no list here names
-    send(third);
+    const auto ranged = [](std::vector<std::string> message) { // a range no list here names
+        message[1].replace(message[1].find("\"ranges\":[0]"), 12, "\"ranges\":[9]");
+        return message;
+    };
+    send(ranged(StreamMessage(0, 10, nullptr, {"X2"})));
     ASSERT_TRUE(QTest::qWaitFor([&] { return session_.Received() == 190; }, 5000)) << session_.Received();
     EXPECT_THAT(Label(window, "module"), HasSubstr("recording 3"));
     EXPECT_EQ(Cell<QComboBox>(window, 0, 1)->currentText(), "") << "the last recording's range shown";
-    send(StreamMessage(10, 0, "failed: the disk is full", {"X2"}));
+    send(ranged(StreamMessage(10, 0, "failed: the disk is full", {"X2"})));
     ASSERT_TRUE(said("failed: the disk is full")) << Label(window, "error");
     EXPECT_TRUE(red());
     Press(window, "start"); // now Stop
