@@ -383,9 +383,9 @@ int SourceCommand(const Options& o, Console io, const OpenFile& open) {
     SourceRecorder source(o, io.err);
     if (!source.Open(error)) return Fail(io, error);
     CatchStopSignals();
-    if (!source.Describe(stopRequests)) {
-        Fail(io, "stopped by a signal before a message came from " + o.source);
-        return 128 + stopSignal.load();
+    if (!source.Describe(stopRequests, error)) {
+        Fail(io, error);
+        return stopRequests.load() > 0 ? 128 + stopSignal.load() : 1;
     }
     const hosts::RecordingInfo& info = source.Info();
     std::fprintf(io.out, "module: %s (the stream at %s, from kadr %lld)\n",

@@ -56,9 +56,12 @@ void BeginResult(const Options& options, const velmora::hosts::RecordingInfo& in
     result.queueKadrs = options.BufferKadrs(info.rate);
 }
 
-std::string FellBehind(const Options& options, const std::string& how) {
-    return "the file writer fell " + how + ": " + options.output +
-           " took the data slower than they came (--buffer gives it more time)";
+std::string FellBehind(const Options& options, bool stream) {
+    const std::string seconds = Number(options.buffer) + " s";
+    return "the file writer fell " + (stream ? "behind the stream" : seconds + " behind") + ": " +
+           options.output +
+           (stream ? " took nothing for " + seconds : " took the data slower than they came") +
+           " (--buffer gives it more time)";
 }
 
 void EndProgress(const Options& options) {
@@ -252,9 +255,7 @@ bool Recorder::Record(velmora::hosts::RecordingWriter* writer, const std::atomic
     if (received < result.requested) result.endedEarly = ended;
     // A run without a length ends by a signal: that is its end.
     result.interrupted = stops.load() > 0 && received < result.requested && !result.open;
-    const std::string behind = refused != WriterThread::Refused::QueueFull
-                                   ? ""
-                                   : FellBehind(options_, Number(options_.buffer) + " s behind");
+    const std::string behind = refused != WriterThread::Refused::QueueFull ? "" : FellBehind(options_, false);
     // The stream ends with the recording, not with the file: subscribers,
     // whose recordings are whole, would take a file slow to take its queue
     // (up to --buffer seconds of data) for a publisher gone silent. A writer

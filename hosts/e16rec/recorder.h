@@ -61,8 +61,9 @@ struct RecordingResult {
 void BeginResult(const Options& options, const velmora::hosts::RecordingInfo& info, RecordingResult& result);
 
 // Why a block refused by the writer's full queue ended the recording: the
-// writer fell `how` behind.
-std::string FellBehind(const Options& options, const std::string& how);
+// writer fell --buffer behind the module, or, for a `stream`, which waits
+// for room, took nothing for as long.
+std::string FellBehind(const Options& options, bool stream);
 
 // Ends the progress line, where one was shown: before the summary, and
 // before a message that comes while it shows.

@@ -28,9 +28,7 @@ WriterThread::Refused WriterThread::Push(const int16_t* codes, int64_t kadrs, co
     {
         std::lock_guard lock(mutex_);
         if (refused_ == Refused::None && failed_) refused_ = Refused::WriterFailed;
-        // An empty queue takes any block, however long.
-        if (refused_ == Refused::None && queued_ > 0 && queued_ + kadrs > capacity_)
-            refused_ = Refused::QueueFull;
+        if (refused_ == Refused::None && !FitsLocked(kadrs)) refused_ = Refused::QueueFull;
         if (refused_ != Refused::None) return refused_;
         if (!spare_.empty()) {
             memory = std::move(spare_.back());
@@ -48,6 +46,26 @@ WriterThread::Refused WriterThread::Push(const int16_t* codes, int64_t kadrs, co
     }
     ready_.notify_one();
     return Refused::None;
+}
+
+bool WriterThread::AwaitRoom(int64_t kadrs, std::chrono::milliseconds stall, const std::atomic<int>& stops) {
+    const int stopsBefore = stops.load();
+    std::unique_lock lock(mutex_);
+    int64_t turns = turns_;
+    std::chrono::steady_clock::duration still{};
+    while (refused_ == Refused::None && !failed_ && !FitsLocked(kadrs) && still < stall) {
+        if (stops.load() != stopsBefore) return false;
+        const auto asked = std::chrono::steady_clock::now();
+        turned_.wait_for(lock, kIdleLook);
+        if (turns_ != turns) {
+            turns = turns_;
+            still = {};
+        } else {
+            still += std::min<std::chrono::steady_clock::duration>(std::chrono::steady_clock::now() - asked,
+                                                                   kIdleLook);
+        }
+    }
+    return true;
 }
 
 WriterThread::Refused WriterThread::PushGap(int64_t firstMissing, int64_t kadrs) {
@@ -119,6 +137,11 @@ int64_t WriterThread::OnDisk() const {
     return writer_ != nullptr ? static_cast<int64_t>(writer_->OnDisk()) : 0;
 }
 
+// An empty queue takes any block, however long.
+bool WriterThread::FitsLocked(int64_t kadrs) const {
+    return queued_ == 0 || queued_ + kadrs <= capacity_;
+}
+
 int64_t WriterThread::UnwrittenLocked() const {
     return writer_ != nullptr ? given_ - onDisk_ : queued_;
 }
@@ -161,6 +184,7 @@ void WriterThread::Run() {
         ++turns_;
         failed_ = !ok;
         if (writer_ != nullptr) onDisk_ = static_cast<int64_t>(writer_->OnDisk());
+        turned_.notify_one();
     }
 }
 

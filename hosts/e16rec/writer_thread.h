@@ -2,10 +2,11 @@
 // bounded in kadrs, so that a disk that stalls does not hold up the drain of
 // the driver: the draining thread queues blocks without ever waiting, and
 // learns from a refused block that the writer failed or fell a whole queue
-// behind. The statistics are kept on the writer's thread, of the kadrs
-// written. A writer stuck in its file (a hung disk, a pipe nobody reads) is
-// left behind rather than waited for without end. Everything shared between
-// the two threads is under one mutex.
+// behind. A stream's reader, whose socket holds what comes meanwhile, may
+// wait for room instead. The statistics are kept on the writer's thread, of
+// the kadrs written. A writer stuck in its file (a hung disk, a pipe nobody
+// reads) is left behind rather than waited for without end. Everything
+// shared between the two threads is under one mutex.
 #pragma once
 
 #include <atomic>
@@ -39,6 +40,11 @@ public:
     // reaches the writer before them. A block that would overfill the queue
     // is refused, and so is every block after a refusal.
     Refused Push(const int16_t* codes, int64_t kadrs, const std::string& startTime = {});
+    // Waits until a block of `kadrs` fits (an empty queue takes any), the
+    // writer failed, or it took nothing for `stall` of the time waited (a
+    // process stopped meanwhile counts none of its stop): Push then refuses.
+    // False when a stop request came first (`stops` counts them).
+    bool AwaitRoom(int64_t kadrs, std::chrono::milliseconds stall, const std::atomic<int>& stops);
     // Queues the note that `kadrs` kadrs from `firstMissing` never came
     // (a stream's gap), between the blocks before and after it.
     Refused PushGap(int64_t firstMissing, int64_t kadrs);
@@ -72,6 +78,7 @@ private:
     };
     void Run();
     bool Write(Block& block);
+    bool FitsLocked(int64_t kadrs) const;
     int64_t UnwrittenLocked() const;
 
     velmora::hosts::RecordingWriter* writer_;
@@ -85,7 +92,7 @@ private:
     std::vector<std::vector<int16_t>> spare_; // written blocks' memory, for the next ones
     int64_t queued_ = 0, deepest_ = 0;        // kadrs
     int64_t given_ = 0, onDisk_ = 0;          // kadrs pushed; on disk as the writer last said
-    std::condition_variable done_;
+    std::condition_variable done_, turned_;
     int64_t turns_ = 0; // of the writer's loop: it is not stuck in its file
     Refused refused_ = Refused::None;
     bool failed_ = false, finishing_ = false, ended_ = false;

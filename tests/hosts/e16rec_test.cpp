@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <zmq.h>
 
 #include "commands.h"
 #include "driver_session.h"
@@ -21,7 +22,10 @@
 #include "writer_thread.h"
 #include "writers.h"
 
+#include <array>
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -644,10 +648,24 @@ private:
     std::chrono::milliseconds stall_;
 };
 
+// A file writer that stalls `stall` long at its fifth write.
+OpenFile Stalling(std::chrono::milliseconds stall) {
+    return
+        [stall](const std::filesystem::path& file, hosts::FileFormat format, const hosts::RecordingInfo& info,
+                bool overwrite, std::string& error) -> std::unique_ptr<hosts::RecordingWriter> {
+            auto opened = hosts::OpenWriter(file, format, info, overwrite, error);
+            if (!opened) return nullptr;
+            return std::make_unique<StallingWriter>(std::move(opened), 5, stall);
+        };
+}
+
 // 500 kS/s (32 channels at 15625 kadrs/s) to a file that stalls for 3 s:
 // the default buffer rides it out with nothing lost, and says how deep it
 // went; a buffer of 1 s ends the recording with the reason, the file
 // keeping every kadr the summary counts, and counting what came after.
+// A stream's recorder waits for room instead, its socket holding the
+// stream: a burst far past the buffer rides out a stall shorter than it,
+// and only a file that takes nothing for the buffer's time ends it.
 TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
     Options options = Quick();
     options.channels = *ParseChannelList("0-31");
@@ -656,18 +674,12 @@ TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
     options.inputs = InputsChoice::SingleEnded;
     options.output = (store.dir().path() / "stalled.h5").string();
     options.force = true;
-    const auto stalling = [](const std::filesystem::path& file, hosts::FileFormat format,
-                             const hosts::RecordingInfo& info, bool overwrite,
-                             std::string& error) -> std::unique_ptr<hosts::RecordingWriter> {
-        auto opened = hosts::OpenWriter(file, format, info, overwrite, error);
-        if (!opened) return nullptr;
-        return std::make_unique<StallingWriter>(std::move(opened), 5, std::chrono::seconds(3));
-    };
     for (const double buffer : {10.0, 1.0}) {
         options.buffer = buffer;
         Said said;
         const bool ridden = buffer > 3;
-        EXPECT_EQ(RecordCommand(options, said.io(), stalling), ridden ? 0 : 1) << said.err();
+        EXPECT_EQ(RecordCommand(options, said.io(), Stalling(std::chrono::seconds(3))), ridden ? 0 : 1)
+            << said.err();
         const std::string out = said.out();
         const Recorded r = velmora::test::ReadHdf5(options.output, false);
         ASSERT_EQ(velmora::test::SimulatedFault(r), "") << buffer;
@@ -689,6 +701,94 @@ TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
             EXPECT_THAT(out, HasSubstr("\nnot written: ")) << "the block refused came, and is counted";
         }
     }
+    using namespace std::chrono_literals;
+    Options source;
+    source.source = "ipc://" + (store.dir().path() / "burst").string();
+    source.output = (store.dir().path() / "burst.h5").string();
+    source.quiet = true;
+    source.buffer = 1;
+    for (const auto stall : {700ms, 3000ms}) {
+        Publisher publisher;
+        std::string error;
+        ASSERT_TRUE(publisher.Bind(source.source, error)) << error;
+        std::jthread burst([&publisher] { // 4 s of 15625 kadrs/s in 0.4 s
+            hosts::StreamHeader h;
+            h.serial = "SIM0009";
+            h.channels = {"X1", "Y16"};
+            h.codesPerVolt = {3200, 3200};
+            h.rate = 15625;
+            publisher.Start(h, 62500);
+            publisher.AwaitSubscribers();
+            const std::vector<int16_t> codes(2 * 625, 0);
+            for (int k = 0; k < 100; ++k) {
+                publisher.Push(codes.data(), 625, k == 0 ? "2026-12-07T00:00:00.000Z" : "");
+                std::this_thread::sleep_for(4ms);
+            }
+            publisher.Finish("complete");
+        });
+        Said said;
+        source.force = stall > 1s;
+        if (stall < 1s) {
+            EXPECT_EQ(RecordCommand(source, said.io(), Stalling(stall)), 0) << said.err();
+            EXPECT_THAT(said.out(), AllOf(HasSubstr("recorded 62500 kadrs"), HasSubstr("stream: 0 gaps"),
+                                          HasSubstr("\nthe stream waited ")));
+        } else {
+            EXPECT_EQ(RecordCommand(source, said.io(), Stalling(stall)), 1);
+            EXPECT_THAT(said.err(),
+                        EndsWith("e16rec: the file writer fell behind the stream: " + source.output +
+                                 " took nothing for 1 s (--buffer gives it more time)\n"));
+        }
+    }
+}
+
+// A publisher whose every message is refused (a payload short by a code,
+// and kadrs that vary): its reason is said once, the rest counted, and
+// the wait for a good message, said as such, ends after the silence of a
+// stream whose good messages stop, with no file.
+TEST_F(E16recCommand, APublisherOfRefusedMessagesIsSaidOnceAndLeft) {
+    Options options;
+    options.source = "ipc://" + (store.dir().path() / "refused").string();
+    options.output = (store.dir().path() / "refused.csv").string();
+    void* context = zmq_ctx_new();
+    void* socket = zmq_socket(context, ZMQ_PUB);
+    ASSERT_EQ(zmq_bind(socket, options.source.c_str()), 0);
+    const auto frames = [](int64_t seq) {
+        hosts::StreamHeader h;
+        h.serial = "SIM0009";
+        h.seq = seq;
+        h.firstKadr = seq * 4;
+        h.kadrs = 2 + seq % 3;
+        h.channels = {"X1", "Y16"};
+        h.codesPerVolt = {3200, 3200};
+        h.rate = 1000;
+        return std::array<std::string, 3>{hosts::StreamTopic(h.serial), hosts::HeaderJson(h),
+                                          std::string(static_cast<std::size_t>(h.kadrs) * 4 - 2, '\0')};
+    };
+    std::atomic<bool> done{false};
+    std::jthread publisher([&] { // for 15 s at most, then stops a recorder that waits on
+        for (int64_t seq = 0; !done && seq < 750; ++seq) {
+            const auto f = frames(seq);
+            for (int i = 0; i < 3; ++i) zmq_send(socket, f[i].data(), f[i].size(), i < 2 ? ZMQ_SNDMORE : 0);
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        if (!done) std::raise(SIGTERM);
+    });
+    Said said;
+    EXPECT_EQ(RecordCommand(options, said.io()), 1);
+    done = true;
+    publisher.join();
+    zmq_close(socket);
+    zmq_ctx_term(context);
+    const std::string err = said.err();
+    EXPECT_THAT(err, StartsWith("e16rec: skipped a message: a payload of "));
+    EXPECT_THAT(err,
+                HasSubstr(" kadrs of 2 channels (4 bytes a kadr)\ne16rec: waiting for a good message from " +
+                          options.source + ": "));
+    EXPECT_THAT(err, AllOf(HasSubstr(" more messages for the same reason, the last: a payload of "),
+                           testing::ContainsRegex(
+                               "\ne16rec: no good message from .* for 10 s \\([0-9]+ skipped\\)\n$")));
+    EXPECT_LE(std::count(err.begin(), err.end(), '\n'), 5) << err;
+    EXPECT_FALSE(std::filesystem::exists(options.output));
 }
 
 } // namespace
