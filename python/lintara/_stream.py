@@ -3,7 +3,6 @@ pyzmq: every message is three frames, the topic ``E16/<serial>``, a JSON
 header that describes the recording and the block, and the block's codes
 (int16, little-endian, kadrs x channels). See docs/stream.md."""
 
-import json
 import re
 import threading
 import time
@@ -59,8 +58,7 @@ _FIELDS = {  # name: (type check, what it takes)
     "seq": (_is_count, _COUNT),
     "first_kadr": (_is_count, _COUNT),
     "kadrs": (_is_count, _COUNT),
-    "channels": (lambda v: isinstance(v, list) and v and all(isinstance(c, str) for c in v),
-                 "a list of channel names"),
+    "channels": (lambda v: isinstance(v, list) and all(isinstance(c, str) for c in v), "an array of strings"),
     # A module's rates: a kadr every 1000 s at the slowest, 500000 kadrs/s at
     # the fastest; others would make times no file holds.
     "rate": (lambda v: _checks.is_positive(v) and 0.001 <= v <= 500000,
@@ -119,35 +117,188 @@ class Header:
     missing: int = 0
 
     def volts(self, codes):
-        """The block's codes (or one kadr's) as float64 volts."""
+        """The block's codes (or one kadr's) as float64 volts, by the scales
+        as the readers keep them: float32 values."""
         return _checks.codes(codes, len(self.codes_per_volt)) / np.asarray(self.codes_per_volt, np.float64)
 
 
-class _Repeated(Exception):
-    """A key the header has twice: which value holds is ambiguous."""
+class _BadJson(Exception):
+    """Where the header stops being the JSON a reader takes, and why."""
 
 
-def _once(pairs):
-    seen = set()
-    for key, _ in pairs:
-        if key in seen:
-            raise _Repeated(key)
-        seen.add(key)
-    return dict(pairs)
+_ESCAPES = {ord(k): v.encode() for k, v in zip('"\\/bfnrt', '"\\/\b\f\n\r\t')}
 
 
-def _no_constant(name):
-    raise ValueError(f"{name} is no JSON number")
+class _JsonReader:
+    """The header's JSON read as the C++ reader reads it, its refusals and
+    their bytes the same: one object of scalars and arrays of scalars, and
+    nothing deeper. A repeated key is said once the whole text is read."""
+
+    def __init__(self, text):
+        self._text, self._at = text, 0
+
+    def read(self):
+        try:
+            fields, repeated = self._object()
+        except _BadJson as bad:
+            raise StreamError(f"bad JSON at byte {self._at}: {bad}") from None
+        if repeated is not None:
+            raise StreamError(f"the header repeats the key {_quoted(repeated)}")
+        return fields
+
+    def _object(self):
+        fields, repeated = {}, None
+        self._blank()
+        self._expect(b"{")
+        self._blank()
+        while not self._take(b"}"):
+            if fields:
+                self._expect(b",")
+            self._blank()
+            key = self._string()
+            self._blank()
+            self._expect(b":")
+            value = self._value(True)
+            if key in fields and repeated is None:
+                repeated = key
+            fields.setdefault(key, value)
+            self._blank()
+        self._blank()
+        if self._at != len(self._text):
+            raise _BadJson("text after the object")
+        return fields, repeated
+
+    def _blank(self):
+        while self._text[self._at:self._at + 1] in (b" ", b"\t", b"\n", b"\r"):
+            self._at += 1
+
+    def _take(self, word):
+        if not self._text.startswith(word, self._at):
+            return False
+        self._at += len(word)
+        return True
+
+    def _expect(self, char):
+        if not self._take(char):
+            raise _BadJson(f"expected '{char.decode()}'")
+
+    def _value(self, array_allowed):
+        self._blank()
+        if self._at >= len(self._text):
+            raise _BadJson("the text ends before a value")
+        first = self._text[self._at:self._at + 1]
+        if first == b'"':
+            return self._string()
+        if first == b"[":
+            if not array_allowed:
+                raise _BadJson("an array inside an array")
+            return self._array()
+        if first == b"{":
+            raise _BadJson("an object inside the header")
+        for word, value in ((b"null", None), (b"true", True), (b"false", False)):
+            if self._take(word):
+                return value
+        return self._number()
+
+    def _array(self):
+        self._at += 1
+        items = []
+        self._blank()
+        while not self._take(b"]"):
+            if items:
+                self._expect(b",")
+            items.append(self._value(False))
+            self._blank()
+        return items
+
+    def _digits(self):
+        start = self._at
+        while self._text[self._at:self._at + 1].isdigit():
+            self._at += 1
+        return self._at - start
+
+    def _number(self):
+        start = self._at
+        self._take(b"-")
+        whole = self._at
+        if not self._digits():
+            raise _BadJson("not a value")
+        if self._text[whole] == ord("0") and self._at - whole > 1:
+            raise _BadJson("a number with a leading zero")
+        point = self._take(b".")
+        if point and not self._digits():
+            raise _BadJson("a number without digits after its point")
+        exponent = self._take(b"e") or self._take(b"E")
+        if exponent:
+            if not self._take(b"+"):
+                self._take(b"-")
+            if not self._digits():
+                raise _BadJson("a number without digits in its exponent")
+        token = self._text[start:self._at]
+        # Past 20 digits no count: a float, as the C++ reader's double keeps a
+        # scale of that many (and int() refuses thousands).
+        return float(token) if point or exponent or len(token) > 20 else int(token)
+
+    def _hex4(self):
+        if len(self._text) - self._at < 4:
+            raise _BadJson("a \\u escape cut short")
+        unit = 0
+        for _ in range(4):
+            digit = chr(self._text[self._at])
+            self._at += 1
+            if digit not in "0123456789abcdefABCDEF":
+                raise _BadJson("a \\u escape that is not hex")
+            unit = unit * 16 + int(digit, 16)
+        return unit
+
+    def _escape(self):
+        if self._at >= len(self._text):
+            raise _BadJson("a string cut short")
+        kind = self._text[self._at]
+        self._at += 1
+        if kind in _ESCAPES:
+            return _ESCAPES[kind]
+        if kind != ord("u"):
+            raise _BadJson("an unknown escape")
+        unit = self._hex4()
+        if 0xDC00 <= unit <= 0xDFFF:
+            raise _BadJson("a lone low surrogate")
+        if 0xD800 <= unit <= 0xDBFF:
+            try:
+                low = self._hex4() if self._take(b"\\u") else 0
+            except _BadJson:
+                low = 0
+            if not 0xDC00 <= low <= 0xDFFF:
+                raise _BadJson("a high surrogate without its low one")
+            unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00)
+        return chr(unit).encode("utf-8")
+
+    def _string(self):
+        self._expect(b'"')
+        out = bytearray()
+        while True:
+            if self._at >= len(self._text):
+                raise _BadJson("a string cut short")
+            byte = self._text[self._at]
+            self._at += 1
+            if byte == ord('"'):
+                return out.decode("utf-8")  # checked as UTF-8 whole, and escapes make no surrogate
+            if byte < 0x20:
+                raise _BadJson("a control character in a string")
+            if byte == ord("\\"):
+                out += self._escape()
+            else:
+                out.append(byte)
 
 
 def _new_recording(was, now):
     """"" when `now` is a message of the module's recording `was` describes;
-    else why it is another, in the words of the C++ reader. Scales compared
-    as the float32 they are kept in."""
-    scales = [tuple(np.float32(c) for c in h.codes_per_volt) for h in (was, now)]
+    else why it is another, in the words of the C++ reader. Ranges are
+    optional: compared only when both messages carry them."""
     changed = [name for name, differs in (
         ("channels", now.channels != was.channels), ("rate", now.rate != was.rate),
-        ("codes_per_volt", scales[0] != scales[1]), ("ranges", now.ranges != was.ranges),
+        ("codes_per_volt", now.codes_per_volt != was.codes_per_volt),
+        ("ranges", bool(now.ranges) and bool(was.ranges) and now.ranges != was.ranges),
         ("start_time", now.start_time != was.start_time)) if differs]
     if not changed:
         return ""
@@ -167,17 +318,10 @@ def parse_message(frames):
         raise StreamError(f"a message of {len(frames)} frames, not 3 (topic, header, codes)")
     topic, head, payload = (bytes(f) for f in frames)
     try:
-        text = head.decode("utf-8")
+        head.decode("utf-8")
     except UnicodeDecodeError as error:
         raise StreamError(f"the header is not UTF-8 from byte {error.start}") from None
-    try:
-        fields = json.loads(text, object_pairs_hook=_once, parse_constant=_no_constant)
-    except _Repeated as repeated:
-        raise StreamError(f"the header repeats the key {_quoted(repeated.args[0])}") from None
-    except ValueError as error:
-        raise StreamError(f"bad JSON in the header: {error}") from None
-    if not isinstance(fields, dict):
-        raise StreamError("the header is not a JSON object")
+    fields = _JsonReader(head).read()
     for name, (good, takes) in _FIELDS.items():
         if name not in fields:
             raise StreamError(f'header has no field "{name}"')
@@ -187,20 +331,25 @@ def parse_message(frames):
         if name in fields and not good(fields[name]):
             raise StreamError(f'header field "{name}" is not {takes}')
     channels = len(fields["channels"])
-    if fields["first_kadr"] + fields["kadrs"] >= 2**63:  # where the next message goes on: a count too
-        raise StreamError('header field "kadrs" is not a number that keeps first_kadr + kadrs below 2^63')
+    if not channels:
+        raise StreamError('header field "channels" is not a list of at least one channel')
     if len(fields["codes_per_volt"]) != channels:
         raise StreamError('header field "codes_per_volt" is not one number per channel')
     if fields.get("ranges") and len(fields["ranges"]) != channels:
         raise StreamError('header field "ranges" is not one range per channel')
+    if fields["first_kadr"] + fields["kadrs"] >= 2**63:  # where the next message goes on: a count too
+        raise StreamError('header field "kadrs" is not a number that keeps first_kadr + kadrs below 2^63')
     if topic != b"E16/" + fields["serial"].encode("utf-8"):
         raise StreamError(f'topic {_quoted(topic[:64].decode("utf-8", "replace"))} does not name serial '
                           f'{_quoted(fields["serial"])}')
     if len(payload) != fields["kadrs"] * channels * 2:
-        raise StreamError(f"a payload of {len(payload)} bytes for {fields['kadrs']} kadrs of {channels} "
-                          f"channels ({channels * 2} bytes a kadr)")
+        raise StreamError(f"a payload of {_checks.counted(len(payload), 'byte')} for "
+                          f"{_checks.counted(fields['kadrs'], 'kadr')} of {_checks.counted(channels, 'channel')} "
+                          f"({channels * 2} bytes a kadr)")
     values = {name: fields[name] for name in _FIELDS}
-    values.update(channels=tuple(fields["channels"]), codes_per_volt=tuple(fields["codes_per_volt"]),
+    # Scales kept as the float32 the driver gives and the C++ readers keep.
+    scales = tuple(float(np.float32(c)) for c in fields["codes_per_volt"])
+    values.update(channels=tuple(fields["channels"]), codes_per_volt=scales,
                   ranges=tuple(fields.get("ranges", ())), backend=fields.get("backend", ""))
     header = Header(**values)
     codes = np.frombuffer(payload, "<i2").astype(np.int16).reshape(fields["kadrs"], channels)
@@ -324,22 +473,25 @@ class Subscription:
         """Takes the next message (or the one held) into ``_ready``; ends the
         iteration (``end``) at another recording's; _CLOSED once another
         thread closes the subscription. Another module's messages on the
-        endpoint (the topic is a prefix) are passed over."""
+        endpoint (the topic is a prefix) are passed over by their topic, as
+        the C++ reader does, within the same wait."""
         deadline = None if self._timeout is None else time.monotonic() + self._timeout
+        first = self._first
+        topic = None if first is None else b"E16/" + first.serial.encode("utf-8")
         while True:
             if self._frames is None:
                 self._frames = self._next_frames(deadline)
                 if self._frames is None:
                     return _CLOSED
-            try:
-                header, codes = parse_message(self._frames)
-            except StreamError:
-                self._frames = None
-                raise
-            first = self._first
-            if first is None or header.serial == first.serial:
+            if topic is None or self._frames[0] == topic:
                 break
             self._frames = None
+            self._check_deadline(deadline)  # however many others' messages keep coming
+        try:
+            header, codes = parse_message(self._frames)
+        except Exception:  # dropped, or every next() would raise it again; Ctrl-C keeps it
+            self._frames = None
+            raise
         end = "" if first is None else _new_recording(first, header)
         if end:
             self._frames, self.end = None, end
@@ -351,9 +503,13 @@ class Subscription:
             wait = 100 if deadline is None else max(0, min(100, int((deadline - time.monotonic()) * 1000)))
             if self._socket.poll(wait):
                 return self._socket.recv_multipart(copy=True)
-            if deadline is not None and time.monotonic() >= deadline and not self._closing:
-                raise TimeoutError(f"no message for {self._timeout:g} s")
+            if not self._closing:
+                self._check_deadline(deadline)
         return None
+
+    def _check_deadline(self, deadline):
+        if deadline is not None and time.monotonic() >= deadline:
+            raise TimeoutError(f"no message for {self._timeout:g} s")
 
     def _take(self, header, codes):
         first = self._first

@@ -154,33 +154,47 @@ def test_every_subscriber_takes_the_recording(tmp_path):
 
 
 def message(seq, first, kadrs, serial="SIM0009", channels=("Y15", "Y16"), end=None,
-            start="2026-01-01T00:00:00.000Z", scale=3276.7):
+            start="2026-01-01T00:00:00.000Z", scale=3276.7, ranges=None):
     header = {"serial": serial, "address": "127.0.0.9", "seq": seq, "first_kadr": first, "kadrs": kadrs,
               "channels": list(channels), "rate": 1000.0, "codes_per_volt": [scale] * len(channels),
-              "start_time": start, "lost_kadrs": 0, "end": end}
+              "start_time": start, "lost_kadrs": 0, "end": end, **({} if ranges is None else {"ranges": ranges})}
     codes = np.arange(first * len(channels), (first + kadrs) * len(channels)).astype("<i2")
     return [f"E16/{serial}".encode(), json.dumps(header).encode(), codes.tobytes()]
 
 
 def malformed():
     """(frames, what a subscriber says), one row per fault: lintara's reader
-    and e16rec's say the same."""
+    and e16rec's say the same, word for word."""
     good = message(1, 10, 4)
     header = json.loads(good[1])
     without_rate = {k: v for k, v in header.items() if k != "rate"}
     scales = 'header field "codes_per_volt" is not a list of numbers from 1e-30 to 1e30'
+    count = "a whole number from 0 below 2^63, written without a point or an exponent"
+    one = message(1, 10, 1, channels=("Y16",))
     return [
-        (good[:2], "a message of 2 frames, not 3"),
-        (good + [b"x"], "a message of 4 frames, not 3"),
-        ([good[0], b'{"serial": "SIM0009",', good[2]], "bad JSON"),
+        (good[:2], "a message of 2 frames, not 3 (topic, header, codes)"),
+        (good + [b"x"], "a message of 4 frames, not 3 (topic, header, codes)"),
+        ([good[0], b'{"serial": "SIM0009",', good[2]], "bad JSON at byte 21: expected '\"'"),
+        ([good[0], b"[1]", good[2]], "bad JSON at byte 0: expected '{'"),
+        ([good[0], good[1][:-1] + b', "x": {"y": 1, "y": 2}}', good[2]],
+         f"bad JSON at byte {len(good[1]) + 6}: an object inside the header"),
+        ([good[0], good[1][:-1] + b', "x": [[1]]}', good[2]],
+         f"bad JSON at byte {len(good[1]) + 7}: an array inside an array"),
+        # json takes a lone surrogate, which no UTF-8 text holds.
+        ([good[0], json.dumps({**header, "serial": "\ud800"}).encode(), good[2]],
+         "bad JSON at byte 18: a high surrogate without its low one"),
+        ([good[0], json.dumps({**header, "channels": ["Y15", "\udc00"]}).encode(), good[2]],
+         "bad JSON at byte 113: a lone low surrogate"),
+        ([good[0], good[1].replace(b'"seq": 1', b'"seq": 1, "seq": 1') + b" x", good[2]],
+         f"bad JSON at byte {len(good[1]) + 11}: text after the object"),
         ([good[0], json.dumps(without_rate).encode(), good[2]], 'header has no field "rate"'),
-        ([good[0], json.dumps({**header, "kadrs": -4}).encode(), good[2]], 'header field "kadrs" is not'),
+        ([good[0], json.dumps({**header, "kadrs": -4}).encode(), good[2]], f'header field "kadrs" is not {count}'),
         ([good[0], json.dumps({**header, "first_kadr": 2**63 - 2}).encode(), good[2]],
          'header field "kadrs" is not a number that keeps first_kadr + kadrs below 2^63'),
         ([good[0], json.dumps({**header, "seq": 2**63}).encode(), good[2]],
          'header field "seq" is not a whole number from 0 below 2^63, written without a point or an exponent'),
-        ([good[0], good[1].replace(b'"seq": 1', b'"seq": 1.0'), good[2]], 'header field "seq" is not a whole'),
-        ([good[0], good[1].replace(b'"seq": 1', b'"seq": 1e0'), good[2]], 'header field "seq" is not a whole'),
+        ([good[0], good[1].replace(b'"seq": 1', b'"seq": 1.0'), good[2]], f'header field "seq" is not {count}'),
+        ([good[0], good[1].replace(b'"seq": 1', b'"seq": 1e0'), good[2]], f'header field "seq" is not {count}'),
         ([good[0], good[1].replace(b'"seq": 1', b'"seq": 1, "seq": 1'), good[2]],
          'the header repeats the key "seq"'),
         ([good[0], good[1].replace(b'127.0.0.9', b'127.0.0.\xff'), good[2]],
@@ -193,34 +207,41 @@ def malformed():
           for scale in (1e300, 1e-300, 1e39, 3.5e38, 1e-46)),  # past a float32, or its 0
         ([good[0], json.dumps({**header, "end": ""}).encode(), good[2]],
          'header field "end" is not null, or a text that says why the recording ended'),
-        ([good[0], json.dumps({**header, "ranges": "ab"}).encode(), good[2]], 'header field "ranges" is not'),
+        ([good[0], json.dumps({**header, "channels": []}).encode(), good[2]],
+         'header field "channels" is not a list of at least one channel'),
+        ([good[0], json.dumps({**header, "channels": [1]}).encode(), good[2]],
+         'header field "channels" is not an array of strings'),
         ([good[0], json.dumps({**header, "ranges": [0]}).encode(), good[2]],
          'header field "ranges" is not one range per channel'),
-        ([good[0], json.dumps({**header, "ranges": [0, 32768]}).encode(), good[2]],
-         'header field "ranges" is not a list of range indexes: whole numbers from 0 to 32767'),
+        *(([good[0], json.dumps({**header, "ranges": ranges}).encode(), good[2]],
+           'header field "ranges" is not a list of range indexes: whole numbers from 0 to 32767, written without '
+           'a point or an exponent') for ranges in ("ab", [0, 32768])),
         ([good[0], json.dumps({**header, "start_time": "2026-02-29T00:00:00.000Z"}).encode(), good[2]],
          'header field "start_time" is not a UTC time such as 2026-12-07T01:29:39.483Z, or empty'),
         ([good[0], json.dumps({**header, "backend": None}).encode(), good[2]],
          'header field "backend" is not a string'),
-        ([good[0], good[1], good[2][:-2]], "a payload of 14 bytes for 4 kadrs of 2 channels"),
-        ([good[0], good[1], good[2] + bytes(4)], "a payload of 20 bytes for 4 kadrs of 2 channels"),
-        ([b"E16/SIM0002", good[1], good[2]], "does not name serial"),
-        (message(2, 0, 4), "goes back to kadr 0"),
-        (message(2, 9, 4), "goes back to kadr 9 after kadr 9"),
+        ([good[0], good[1], good[2][:-2]], "a payload of 14 bytes for 4 kadrs of 2 channels (4 bytes a kadr)"),
+        ([good[0], good[1], good[2] + bytes(4)], "a payload of 20 bytes for 4 kadrs of 2 channels (4 bytes a kadr)"),
+        (message(2, 0, 4), "message 2 goes back to kadr 0 after kadr 9"),
+        (message(2, 9, 4), "message 2 goes back to kadr 9 after kadr 9"),
+        # Not beside the other payloads': e16rec counts a reason said before, "1 kadr" or "4 kadrs".
+        ([one[0], one[1], one[2][:1]], "a payload of 1 byte for 1 kadr of 1 channel (2 bytes a kadr)"),
     ]
 
 
-def publish(endpoint, rows, end="complete", last=20):
+def publish(endpoint, rows, end="complete", last=20, ranges=None):
     """Binds, waits for the subscribers, sends the first good message, the
-    malformed ones, then a good one after a gap and the end, at kadr `last`."""
+    malformed ones, then a good one after a gap (with `ranges`) and the end,
+    at kadr `last`."""
     socket = bound_probe(endpoint)
     await_subscribers(socket, 1)
     socket.send_multipart(message(0, 0, 10))
-    # Another module's message on the endpoint: passed over, no gap, no restart.
+    # Another module's messages on the endpoint, by their topic: passed over, no gap, no restart.
     socket.send_multipart(message(0, 0, 3, serial="SIM00090", channels=("X1",)))
+    socket.send_multipart([b"E16/SIM0002", *message(1, 10, 4)[1:]])
     for frames, _ in rows:
         socket.send_multipart(frames)
-    socket.send_multipart(message(1, 14, 6))
+    socket.send_multipart(message(1, 14, 6, ranges=ranges))
     socket.send_multipart(message(2, last, 0, end=end))
     socket.close()
 
@@ -336,9 +357,9 @@ def test_malformed_messages_are_named_and_passed(tmp_path):
             except StopIteration:
                 break
     sender.result()
-    assert len(said) == len(rows)
-    for (_, want), got in zip(rows, said):
-        assert want in got and "\n" not in got
+    assert said == [want for _, want in rows]
+    with pytest.raises(lintara.StreamError, match='^topic "E16/SIM0002" does not name serial "SIM0009"$'):
+        lintara.parse_message([b"E16/SIM0002", *message(1, 10, 4)[1:]])
     headers = taken[0::2]
     assert [(h.first_kadr, h.kadrs, h.missing) for h in headers] == [(0, 10, 0), (14, 6, 4)]
     assert subscription.gaps == 2 and subscription.missing_kadrs == 9 and subscription.end == "complete"
@@ -355,7 +376,7 @@ def test_a_source_names_and_skips_malformed_messages(tmp_path):
     assert source.returncode == 1, err
     # Each reason said once; messages refused again for it are counted.
     *skipped, last = err.splitlines()
-    assert last == f"e16rec: {LOST_4}" and all(want in err for _, want in rows)
+    assert last == f"e16rec: {LOST_4}" and all(f": {want}\n" in err for _, want in rows)
     assert all(line.startswith("e16rec: skipped ") for line in skipped) and len(skipped) < len(rows)
     assert f"stream: 1 gap, 4 kadrs missing, {len(rows)} messages skipped" in out
     assert "gap: kadrs 10 to 13 never came" in out
@@ -434,14 +455,15 @@ def test_a_subscription_cut_short_by_ctrl_c_goes_on_with_that_message(tmp_path, 
         return parse(frames)
     monkeypatch.setattr(lintara._stream, "parse_message", cut)
     with lintara.subscribe(endpoint, timeout=5) as stream:
-        sender = ThreadPoolExecutor(1).submit(publish, endpoint, [])
+        # Ranges are optional: one message with them and one without are one recording.
+        sender = ThreadPoolExecutor(1).submit(publish, endpoint, [], ranges=[0, 0])
         with pytest.raises(KeyboardInterrupt):
             next(stream)
         got = list(stream)
         sender.result()
     assert [(header.first_kadr, header.missing) for header, _ in got] == [(0, 0), (14, 4)]
     header, codes = got[0]
-    assert header.volts(codes) == pytest.approx(codes / 3276.7)
+    assert np.array_equal(header.volts(codes), codes / np.float64(np.float32(3276.7)))  # the readers' float32
     with pytest.raises(ValueError, match="^codes must hold one for each of the 2 selected channels, not 3 in"):
         header.volts(np.zeros((1, 3)))
 
@@ -468,6 +490,18 @@ def test_subscribe_ends_at_the_kadrs_asked_for_or_a_silence(tmp_path, bound, las
     with lintara.subscribe(f"ipc://{tmp_path}/none", timeout=0.2) as silent:
         with pytest.raises(TimeoutError, match="no message for 0.2 s"):
             next(silent)
+    # Another module's messages, however many wait, do not put the timeout
+    # off: passing 900 over takes longer than 1 ms.
+    with lintara.subscribe(f"ipc://{tmp_path}/others", timeout=0.001) as flooded:
+        publisher = bound_probe(f"ipc://{tmp_path}/others")
+        await_subscribers(publisher, 1)
+        for frames in [message(0, 0, 10), *[message(0, 0, 1, serial="SIM00090")] * 900, message(1, 10, 1)]:
+            publisher.send_multipart(frames)
+        time.sleep(0.3)  # all of them at the subscriber
+        next(flooded)
+        with pytest.raises(TimeoutError, match="no message for 0.001 s"):
+            next(flooded)
+        publisher.close()
     # Closed from another thread, or from a signal's handler on its own, a
     # waiting reader ends without an error.
     waiting = lintara.subscribe(f"ipc://{tmp_path}/none")
