@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -38,15 +39,21 @@ double SilenceAfter(int64_t kadrs, double rate) {
     return std::max(kSilenceSeconds, 3 * static_cast<double>(kadrs) / rate);
 }
 
-// A refusal's reason without its numbers (a message's seq, its kadrs): a
-// fault every message has reads the same in all.
+// A refusal's reason without its numbers (a message's seq, its kadrs) and
+// their nouns' plural s: a fault every message has reads the same in all,
+// "1 kadr" and "2 kadrs" too.
 std::string Kind(const std::string& reason) {
     std::string kind;
-    for (const char c : reason)
-        if (c < '0' || c > '9')
+    for (std::size_t i = 0; i < reason.size(); ++i) {
+        const char c = reason[i];
+        const bool wordEnd =
+            i + 1 == reason.size() || !std::isalpha(static_cast<unsigned char>(reason[i + 1]));
+        if (c >= '0' && c <= '9') {
+            if (kind.empty() || kind.back() != '#') kind += '#';
+        } else if (c != 's' || !wordEnd) {
             kind += c;
-        else if (kind.empty() || kind.back() != '#')
-            kind += '#';
+        }
+    }
     return kind;
 }
 
@@ -171,10 +178,8 @@ SourceRecorder::Take SourceRecorder::Queue(const hosts::StreamBlock& block, Writ
     const int64_t keep = std::min(h.kadrs, result.requested - result.received);
     bool refused = block.missingBefore > 0 && !NoteGap(h, block.missingBefore, thread, result);
     if (!refused && keep > 0) {
-        const auto asked = Clock::now();
         const auto stall = std::chrono::milliseconds(std::llround(options_.buffer * 1000));
-        if (!thread.AwaitRoom(keep, stall, stops)) return Take::More;
-        waited_ += Clock::now() - asked;
+        if (!thread.AwaitRoom(keep, stall, stops, waited_)) return Take::More;
         refused = thread.Push(block.codes.data(), keep) != WriterThread::Refused::None;
     }
     result.received += std::max<int64_t>(keep, 0); // refused: received, and not written
@@ -218,7 +223,7 @@ SourceRecorder::Take SourceRecorder::Follow(WriterThread& thread, const std::ato
             // Messages lost at the end leave no gap to count: only silence.
             result.endedEarly =
                 hosts::SilenceReason(options_.source, static_cast<double>(std::lround(silence)),
-                                     skipped_ - skippedBefore) +
+                                     skipped_ - skippedBefore, first_.header.serial, reader_.Others()) +
                 "; the stream's last message never came, so kadrs may be missing at its end";
             break;
         }

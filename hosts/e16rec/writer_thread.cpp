@@ -48,21 +48,23 @@ WriterThread::Refused WriterThread::Push(const int16_t* codes, int64_t kadrs, co
     return Refused::None;
 }
 
-bool WriterThread::AwaitRoom(int64_t kadrs, std::chrono::milliseconds stall, const std::atomic<int>& stops) {
-    const int stopsBefore = stops.load();
+bool WriterThread::AwaitRoom(int64_t kadrs, std::chrono::milliseconds stall, const std::atomic<int>& stops,
+                             std::chrono::steady_clock::duration& waited) {
     std::unique_lock lock(mutex_);
     int64_t turns = turns_;
     std::chrono::steady_clock::duration still{};
     while (refused_ == Refused::None && !failed_ && !FitsLocked(kadrs) && still < stall) {
-        if (stops.load() != stopsBefore) return false;
+        // Any stop, one that came while the block was taken too.
+        if (stops.load() != 0) return false;
         const auto asked = std::chrono::steady_clock::now();
         turned_.wait_for(lock, kIdleLook);
+        const auto looked = std::chrono::steady_clock::now() - asked;
+        waited += looked;
         if (turns_ != turns) {
             turns = turns_;
             still = {};
         } else {
-            still += std::min<std::chrono::steady_clock::duration>(std::chrono::steady_clock::now() - asked,
-                                                                   kIdleLook);
+            still += std::min<std::chrono::steady_clock::duration>(looked, kIdleLook);
         }
     }
     return true;

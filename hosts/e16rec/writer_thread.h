@@ -43,8 +43,10 @@ public:
     // Waits until a block of `kadrs` fits (an empty queue takes any), the
     // writer failed, or it took nothing for `stall` of the time waited (a
     // process stopped meanwhile counts none of its stop): Push then refuses.
-    // False when a stop request came first (`stops` counts them).
-    bool AwaitRoom(int64_t kadrs, std::chrono::milliseconds stall, const std::atomic<int>& stops);
+    // False when a stop request came first, before the wait too (`stops`
+    // counts them). `waited` gains the time waited: none when it fitted.
+    bool AwaitRoom(int64_t kadrs, std::chrono::milliseconds stall, const std::atomic<int>& stops,
+                   std::chrono::steady_clock::duration& waited);
     // Queues the note that `kadrs` kadrs from `firstMissing` never came
     // (a stream's gap), between the blocks before and after it.
     Refused PushGap(int64_t firstMissing, int64_t kadrs);

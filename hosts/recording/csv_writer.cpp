@@ -153,7 +153,7 @@ private:
 };
 
 // One line whatever the text holds: a comment cut in two would make a row
-// of its second half.
+// of its second half, and a header row in two would read as two rows.
 std::string OneLine(std::string text) {
     for (char& c : text)
         if (c == '\n' || c == '\r') c = ' ';
@@ -179,7 +179,7 @@ void AppendCsvHeader(const RecordingInfo& info, std::string& out) {
     out += "time";
     for (const ChannelInfo& c : info.channels) {
         out += ',';
-        AppendCsvField(out, c.name);
+        AppendCsvField(out, OneLine(c.name)); // a stream's names are any text
     }
     out += '\n';
 }

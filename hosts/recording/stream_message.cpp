@@ -446,7 +446,8 @@ std::string NewRecording(const StreamHeader& was, const StreamHeader& now) {
     note(now.channels != was.channels, "channels");
     note(now.rate != was.rate, "rate");
     note(now.codesPerVolt != was.codesPerVolt, "codes_per_volt");
-    note(now.ranges != was.ranges, "ranges");
+    // The field is optional: a message without it says nothing of the ranges.
+    note(!now.ranges.empty() && !was.ranges.empty() && now.ranges != was.ranges, "ranges");
     note(now.startTime != was.startTime, "start_time");
     if (changed.empty()) return {};
     return "the publisher began another recording (" + Described(now) + "; changed: " + changed + ")";

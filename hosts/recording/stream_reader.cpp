@@ -2,6 +2,7 @@
 
 #include <zmq.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -13,6 +14,8 @@ namespace {
 
 // More frames than a message has are counted, not kept.
 constexpr std::size_t kMostFrames = 8;
+// Other modules named in a silence's reason; more are passed over unnamed.
+constexpr std::size_t kNamedOthers = 3;
 
 std::string ZmqError(const std::string& what) {
     return what + ": " + zmq_strerror(zmq_errno());
@@ -32,12 +35,20 @@ bool IsEndpoint(const std::string& text, bool bound) {
     return ec == std::errc() && end == number.data() + number.size() && port > 0 && port < 65536;
 }
 
-std::string SilenceReason(const std::string& endpoint, double seconds, int64_t skipped) {
+std::string SilenceReason(const std::string& endpoint, double seconds, int64_t skipped,
+                          const std::string& serial, const std::vector<std::string>& others) {
     char time[32];
     std::snprintf(time, sizeof time, " for %g s", seconds);
-    const std::string from = " from " + endpoint + time;
-    if (skipped == 0) return "no message" + from;
-    return "no good message" + from + " (" + std::to_string(skipped) + " skipped)";
+    // Other modules' messages passed over: the endpoint was not silent.
+    const bool named = !serial.empty() && !others.empty();
+    const std::string from = " from " + (named ? serial + " at " : "") + endpoint + time;
+    std::string reason = skipped == 0
+                             ? "no message" + from
+                             : "no good message" + from + " (" + std::to_string(skipped) + " skipped)";
+    if (!named) return reason;
+    reason += "; messages of other modules came (";
+    for (std::size_t i = 0; i < others.size(); ++i) reason += (i > 0 ? ", " : "") + others[i];
+    return reason + ")";
 }
 
 StreamReader::~StreamReader() {
@@ -69,9 +80,13 @@ bool StreamReader::Open(const std::string& endpoint, std::string& error, const s
     return true;
 }
 
-// One whole message, its frames as they came (at most kMostFrames kept).
-bool StreamReader::Receive(std::vector<std::string>& frames, std::string& error) {
+// One whole message, its frames as they came (at most kMostFrames kept); one
+// whose topic is not `topic` (when not empty) keeps its topic alone, and
+// `other` is set: another module's payload is not worth the copy.
+bool StreamReader::Receive(std::vector<std::string>& frames, const std::string& topic, bool& other,
+                           std::string& error) {
     frames.clear();
+    other = false;
     std::size_t count = 0;
     int more = 1;
     while (more != 0) {
@@ -82,13 +97,23 @@ bool StreamReader::Receive(std::vector<std::string>& frames, std::string& error)
             error = ZmqError("cannot receive");
             return false;
         }
-        if (++count <= kMostFrames)
-            frames.emplace_back(static_cast<const char*>(zmq_msg_data(&part)), zmq_msg_size(&part));
+        const std::string_view data(static_cast<const char*>(zmq_msg_data(&part)), zmq_msg_size(&part));
+        if (++count == 1) other = !topic.empty() && data != topic;
+        if (count <= kMostFrames && (count == 1 || !other)) frames.emplace_back(data);
         more = zmq_msg_more(&part);
         zmq_msg_close(&part);
     }
-    frames.resize(std::min(count, kMostFrames + 1)); // a count past the most still shows
+    if (!other) frames.resize(std::min(count, kMostFrames + 1)); // a count past the most still shows
     return true;
+}
+
+void StreamReader::PassOver(const std::string& topic) {
+    if (others_.size() >= kNamedOthers) return;
+    // The topic's module as one short line, whatever bytes it came with.
+    std::string serial = topic.substr(std::min(topic.size(), kStreamTopicPrefix.size()), 32);
+    for (char& c : serial)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    if (std::find(others_.begin(), others_.end(), serial) == others_.end()) others_.push_back(serial);
 }
 
 bool StreamReader::SameRecording(const StreamHeader& h, std::string& error) const {
@@ -106,20 +131,30 @@ bool StreamReader::GoesOn(const StreamHeader& h, std::string& error) const {
 StreamReader::Got StreamReader::Next(int timeoutMs, StreamBlock& block, std::string& error) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(std::max(timeoutMs, 0));
+    const std::string topic = started_ ? StreamTopic(first_.serial) : std::string();
     std::vector<std::string> frames;
     StreamHeader header;
     // Another module's messages on the endpoint (the topic is a prefix) are
-    // no part of this recording: passed over within the same wait.
-    do {
+    // no part of this recording: passed over within the same wait, and past
+    // it a few more already queued, so that a caller looking without waiting
+    // (e16scope's drain) is neither held one message a look behind a busy
+    // endpoint nor held for ever by a flood.
+    constexpr int kPassedOverPastTheWait = 64;
+    for (int passed = 0;;) {
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
         zmq_pollitem_t item{socket_, 0, ZMQ_POLLIN, 0};
         if (zmq_poll(&item, 1, timeoutMs < 0 ? -1L : std::max(static_cast<long>(left), 0L)) <= 0)
             return Got::Nothing;
-        if (!Receive(frames, error)) return errno == EINTR ? Got::Nothing : Got::Refused;
-        std::array<std::string_view, kMostFrames + 1> views;
-        for (std::size_t i = 0; i < frames.size(); ++i) views[i] = frames[i];
-        if (!CheckMessage(std::span(views.data(), frames.size()), header, error)) return Got::Refused;
-    } while (started_ && header.serial != first_.serial);
+        bool other = false;
+        if (!Receive(frames, topic, other, error)) return errno == EINTR ? Got::Nothing : Got::Refused;
+        if (!other) break;
+        PassOver(frames[0]);
+        if (timeoutMs >= 0 && Clock::now() >= deadline && ++passed >= kPassedOverPastTheWait)
+            return Got::Nothing;
+    }
+    std::array<std::string_view, kMostFrames + 1> views;
+    for (std::size_t i = 0; i < frames.size(); ++i) views[i] = frames[i];
+    if (!CheckMessage(std::span(views.data(), frames.size()), header, error)) return Got::Refused;
     block.codes.clear();
     if (!SameRecording(header, error)) {
         AppendCodes(frames[2], block.codes);
@@ -135,6 +170,7 @@ StreamReader::Got StreamReader::Next(int timeoutMs, StreamBlock& block, std::str
     }
     if (!started_) first_ = header;
     started_ = true;
+    others_.clear();
     expected_ = header.firstKadr + header.kadrs;
     AppendCodes(frames[2], block.codes);
     block.header = std::move(header);
@@ -146,6 +182,7 @@ void StreamReader::Follow(const StreamHeader& header) {
     started_ = true;
     expected_ = header.firstKadr + header.kadrs;
     gaps_ = gapKadrs_ = 0;
+    others_.clear();
 }
 
 } // namespace velmora::hosts

@@ -14,8 +14,11 @@
 namespace velmora::hosts {
 
 // Why a publisher that sent nothing good for `seconds` is taken as gone:
-// "no message from ENDPOINT for N s", or "no good message ... (K skipped)".
-std::string SilenceReason(const std::string& endpoint, double seconds, int64_t skipped);
+// "no message from ENDPOINT for N s", or "no good message ... (K skipped)";
+// with `others` (other modules' messages that came meanwhile) "no message
+// from SERIAL at ENDPOINT for N s; messages of other modules came (S2)".
+std::string SilenceReason(const std::string& endpoint, double seconds, int64_t skipped,
+                          const std::string& serial = {}, const std::vector<std::string>& others = {});
 
 // What ZeroMQ takes for a publisher (bound) or a subscriber (connected):
 // tcp://HOST:PORT with a port from 1 to 65535 (a publisher's also
@@ -54,7 +57,8 @@ public:
     // one followed ended without its last message; `block` holds the message
     // as for Block. Refused and Another are said in one line in `error`
     // (Another's as NewRecording says it); the next call takes the next
-    // message. Another module's messages are passed over.
+    // message. Another module's messages are passed over, within the wait:
+    // a flood of them does not lengthen it (Others names them).
     Got Next(int timeoutMs, StreamBlock& block, std::string& error);
     // After Another, to watch the new recording: `header`'s (that message's)
     // is the recording kept to from now on, that message its first taken.
@@ -62,9 +66,14 @@ public:
     // Gaps seen so far, and the kadrs they missed.
     int64_t Gaps() const { return gaps_; }
     int64_t GapKadrs() const { return gapKadrs_; }
+    // The first few other modules whose messages were passed over since
+    // the last message taken of the module followed.
+    const std::vector<std::string>& Others() const { return others_; }
 
 private:
-    bool Receive(std::vector<std::string>& frames, std::string& error);
+    bool Receive(std::vector<std::string>& frames, const std::string& topic, bool& other, std::string& error);
+    // Notes the module of a message passed over (its topic).
+    void PassOver(const std::string& topic);
     // The recording of the first good message (NewRecording's fields).
     bool SameRecording(const StreamHeader& h, std::string& error) const;
     // Not back before the kadrs already taken.
@@ -76,6 +85,7 @@ private:
     StreamHeader first_;   // the recording's description, from that message
     int64_t expected_ = 0; // the next kadr's index
     int64_t gaps_ = 0, gapKadrs_ = 0;
+    std::vector<std::string> others_;
 };
 
 } // namespace velmora::hosts

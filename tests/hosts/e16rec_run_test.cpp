@@ -406,7 +406,7 @@ TEST_F(E16recRun, RunsAtOnceEachRecordTheModuleTheyName) {
 // reader watches the file grow, once into a slow CSV file and a stream: each
 // file opens as it is, holds every kadr but those of the last second, and
 // nothing that is not a real kadr. The stream's recorder ends after its
-// silence, its file whole.
+// silence, its file whole, naming the module that came instead.
 TEST_F(E16recRun, AKilledRecordingLeavesAFileOfAllButTheLastSecond) {
     const std::string stream = "ipc://" + File("killed.ipc");
     const auto copy = Start("--source " + stream + " -q -o " + File("copy.h5"), "copy");
@@ -426,6 +426,9 @@ TEST_F(E16recRun, AKilledRecordingLeavesAFileOfAllButTheLastSecond) {
     const double killed =
         std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     for (const auto& run : runs) run->Signal(SIGKILL);
+    // Another module's recording on the stream (SIM0001) is passed over, and named.
+    const auto other = Start(
+        "-a 127.0.0.1 --inputs se -c 0 -r 1000 -t 3 -q --publish " + stream + " -o " + File("o.csv"), "o");
     for (std::size_t i = 0; i < runs.size(); ++i) {
         const auto& [args, file, rate] = cases[i];
         SCOPED_TRACE(file);
@@ -440,10 +443,11 @@ TEST_F(E16recRun, AKilledRecordingLeavesAFileOfAllButTheLastSecond) {
             EXPECT_GE(r.rows, growing.rows) << "fewer kadrs than a reader saw before";
         }
     }
+    EXPECT_EQ(other->Wait(), 0) << other->Err();
     EXPECT_EQ(copy->Wait(), 1);
-    EXPECT_EQ(copy->Err(),
-              "e16rec: the recording ended early: no message from " + stream +
-                  " for 10 s; the stream's last message never came, so kadrs may be missing at its end\n");
+    EXPECT_EQ(copy->Err(), "e16rec: the recording ended early: no message from SIM0002 at " + stream +
+                               " for 10 s; messages of other modules came (SIM0001); the stream's last "
+                               "message never came, so kadrs may be missing at its end\n");
     const Recorded copied = ReadRecorded(File("copy.h5"), false);
     EXPECT_EQ(SimulatedFault(copied), "");
     EXPECT_GE(copied.rows, 1500u);

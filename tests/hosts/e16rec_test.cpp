@@ -160,6 +160,10 @@ TEST(E16recWriter, AnEmptyQueueTakesABlockLongerThanItself) {
     KadrStats stats({{"X1", 3200}}, -1);
     const std::vector<int16_t> codes(25, 3200);
     WriterThread writer(nullptr, stats, 1, 10);
+    const std::atomic<int> stops{0};
+    std::chrono::steady_clock::duration waited{};
+    EXPECT_TRUE(writer.AwaitRoom(25, std::chrono::seconds(1), stops, waited));
+    EXPECT_EQ(waited.count(), 0) << "no wait for room counted when the block fits";
     EXPECT_EQ(writer.Push(codes.data(), 25), WriterThread::Refused::None);
     EXPECT_TRUE(writer.Finish());
     EXPECT_EQ(stats.kadrs(), 25);
@@ -225,7 +229,8 @@ private:
     std::set<const int16_t*> buffers_;
 };
 
-// A finish waits for a file that stalls, in a write or in its close, and
+// A stop request ends a wait for room, one that came before it too. A
+// finish waits for a file that stalls, in a write or in its close, and
 // says once that it waits and how many kadrs are not on disk; a file that
 // takes nothing for the stall limit, or past one more stop request, is left
 // behind with its writer, which goes on alone once the file takes again.
@@ -252,6 +257,10 @@ TEST(E16recWriter, AFinishLeavesAFileThatTakesNothingBehind) {
         ASSERT_EQ(writer.Push(codes.data(), 50), WriterThread::Refused::None);
         ASSERT_EQ(writer.Push(codes.data(), 50), WriterThread::Refused::None);
         std::atomic<int> stops{2};
+        std::chrono::steady_clock::duration waited{};
+        if (!c.atClose) { // whose writes leave the queue full
+            EXPECT_FALSE(writer.AwaitRoom(1000, 100ms, stops, waited)) << "room waited for past a stop";
+        }
         std::jthread stopper([&] {
             if (c.stopAfter == 0ms) return;
             std::this_thread::sleep_for(c.stopAfter);
@@ -742,7 +751,7 @@ TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
 }
 
 // A publisher whose every message is refused (a payload short by a code,
-// and kadrs that vary): its reason is said once, the rest counted, and
+// and kadrs that vary, one or more): its reason is said once, the rest counted, and
 // the wait for a good message, said as such, ends after the silence of a
 // stream whose good messages stop, with no file.
 TEST_F(E16recCommand, APublisherOfRefusedMessagesIsSaidOnceAndLeft) {
@@ -757,7 +766,7 @@ TEST_F(E16recCommand, APublisherOfRefusedMessagesIsSaidOnceAndLeft) {
         h.serial = "SIM0009";
         h.seq = seq;
         h.firstKadr = seq * 4;
-        h.kadrs = 2 + seq % 3;
+        h.kadrs = 1 + seq % 3; // "1 kadr" and "2 kadrs" alike
         h.channels = {"X1", "Y16"};
         h.codesPerVolt = {3200, 3200};
         h.rate = 1000;
@@ -781,9 +790,8 @@ TEST_F(E16recCommand, APublisherOfRefusedMessagesIsSaidOnceAndLeft) {
     zmq_ctx_term(context);
     const std::string err = said.err();
     EXPECT_THAT(err, StartsWith("e16rec: skipped a message: a payload of "));
-    EXPECT_THAT(err,
-                HasSubstr(" kadrs of 2 channels (4 bytes a kadr)\ne16rec: waiting for a good message from " +
-                          options.source + ": "));
+    EXPECT_THAT(err, HasSubstr(" of 2 channels (4 bytes a kadr)\ne16rec: waiting for a good message from " +
+                               options.source + ": "));
     EXPECT_THAT(err, AllOf(HasSubstr(" more messages for the same reason, the last: a payload of "),
                            testing::ContainsRegex(
                                "\ne16rec: no good message from .* for 10 s \\([0-9]+ skipped\\)\n$")));

@@ -946,7 +946,10 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     EXPECT_EQ(shownRows(), 2) << "the driver's Y16 shown under the stream's";
     EXPECT_EQ(range->currentIndex(), 1) << "the stream's range, not the one the panel had";
     EXPECT_EQ(window.findChild<QDoubleSpinBox*>(QStringLiteral("rate"))->value(), 1000);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !Values(window.Plot(), 0).empty(); }, 5000)) << "not drawn";
+    // Drawn at a frame to come: all 154 kadrs' time, the gap's too.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return window.Plot()->Traces().Columns() * session_.Traces().KadrsPerColumn() >= 154; }, 5000))
+        << "not drawn";
     EXPECT_THAT(Values(window.Plot(), 0), testing::Each(1.5)) << "1 V and the first row's offset";
     EXPECT_THAT(Label(window, "module"), HasSubstr("SIM0009"));
     EXPECT_EQ(Label(window, "fill"), "1 gap (4 kadrs missing)");

@@ -107,7 +107,8 @@ TEST(RecordingFile, CsvVoltsAreTheTextOfEveryCode) {
 
 // The comment names what is known, on the one line; it and the header row are
 // CSV records, so a comma or a quote in a text (a backend's, a stream's
-// channel name) is quoted, as any CSV reader takes it back.
+// channel name) is quoted, as any CSV reader takes it back; a line break in
+// either is a space.
 TEST(RecordingFile, CsvCommentHoldsWhatIsKnown) {
     // The serial, start time, backend and first kadr known; the text.
     const std::tuple<std::string, std::string, std::string, std::optional<int64_t>, std::string> cases[] = {
@@ -119,7 +120,7 @@ TEST(RecordingFile, CsvCommentHoldsWhatIsKnown) {
     };
     for (const auto& [serial, startTime, backend, firstKadr, expected] : cases) {
         RecordingInfo info;
-        info.channels = {{"Канал 1", 0, 3200.0f}, {"µV,\"3\"", 0, 3200.0f}};
+        info.channels = {{"Канал\n1", 0, 3200.0f}, {"µV,\"3\"", 0, 3200.0f}};
         std::tie(info.serial, info.startTime, info.backend, info.firstKadr) =
             std::tie(serial, startTime, backend, firstKadr);
         std::string text;

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <numeric>
+#include <thread>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -196,6 +197,7 @@ std::vector<std::string> Good(int64_t first, int64_t kadrs,
     h.channels = {"Y16", "Y16"};
     h.codesPerVolt.assign(2, 3276.7f);
     h.rate = 1000;
+    h.ranges = {0, 0};
     if (change) change(h);
     std::vector<int16_t> codes(static_cast<std::size_t>(kadrs) * h.channels.size());
     std::iota(codes.begin(), codes.end(), static_cast<int16_t>(first * 2));
@@ -226,7 +228,8 @@ void Publish(const std::string& endpoint, const std::vector<std::vector<std::str
 
 // A malformed message, and one that goes back even a kadr, are refused;
 // those of the module's next recording (channels, rate, scales, ranges or
-// start) told apart, each said in one line with what changed, and the
+// start; a message without ranges is none) told apart, each said in one
+// line with what changed, and the
 // reader goes on; another module's (S10, which topic E16/S1 takes too) are
 // passed over; a message after missing kadrs tells them.
 TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
@@ -246,12 +249,13 @@ TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
                             [](StreamHeader& h) {
                                 h.channels.push_back("X1");
                                 h.codesPerVolt.push_back(1);
+                                h.ranges.push_back(0);
                             }),
                        Good(10, 4, [](StreamHeader& h) { h.rate = 2000; }),
                        Good(10, 4, [](StreamHeader& h) { h.codesPerVolt[1] = 800; }),
                        Good(10, 4, [](StreamHeader& h) { h.ranges.assign(2, 1); }),
                        Good(10, 4, [](StreamHeader& h) { h.startTime = "2026-12-07T01:29:39.483Z"; }),
-                       Good(14, 6), // after a gap of 4
+                       Good(14, 6, [](StreamHeader& h) { h.ranges.clear(); }), // after a gap of 4
                        Good(20, 1)});
     const std::string another = "the publisher began another recording (S1, ";
     const struct {
@@ -262,7 +266,8 @@ TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
         {StreamReader::Got::Block, "", 0, 0},
         {StreamReader::Got::Refused, "a message of 2 frames, not 3 (topic, header, codes)"},
         {StreamReader::Got::Refused, "message 0 goes back to kadr 9 after kadr 9"},
-        {StreamReader::Got::Another, another + "3 channels, started ; changed: channels, codes_per_volt)"},
+        {StreamReader::Got::Another,
+         another + "3 channels, started ; changed: channels, codes_per_volt, ranges)"},
         {StreamReader::Got::Another, another + "2 channels, started ; changed: rate)"},
         {StreamReader::Got::Another, another + "2 channels, started ; changed: codes_per_volt)"},
         {StreamReader::Got::Another, another + "2 channels, started ; changed: ranges)"},
@@ -284,6 +289,30 @@ TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
             << "first kadr, kadrs missing before, first code";
     }
     EXPECT_EQ(std::pair(reader.Gaps(), reader.GapKadrs()), std::pair(int64_t{1}, int64_t{4}));
+}
+
+// Another module's messages do not lengthen a wait however many are queued
+// (a timeout of 0 passes over one), and the silence of the module followed
+// names them.
+TEST(StreamReader, AnotherModulesMessagesEndNoWait) {
+    test::TempDir dir;
+    const std::string endpoint = "ipc://" + (dir.path() / "stream").string();
+    StreamReader reader;
+    std::string error;
+    ASSERT_TRUE(reader.Open(endpoint, error)) << error;
+    std::vector<std::vector<std::string>> messages{Good(0, 1)};
+    messages.insert(messages.end(), 100, Good(0, 1, [](StreamHeader& h) { h.serial = "S2"; }));
+    messages.push_back(Good(1, 1));
+    Publish(endpoint, messages);
+    StreamBlock block;
+    ASSERT_EQ(reader.Next(2000, block, error), StreamReader::Got::Block) << error;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // all of them queued
+    EXPECT_EQ(reader.Next(0, block, error), StreamReader::Got::Nothing);
+    EXPECT_EQ(SilenceReason("E", 10, 0, "S1", reader.Others()),
+              "no message from S1 at E for 10 s; messages of other modules came (S2)");
+    ASSERT_EQ(reader.Next(2000, block, error), StreamReader::Got::Block) << error;
+    EXPECT_EQ(block.header.firstKadr, 1);
+    EXPECT_THAT(reader.Others(), testing::IsEmpty()) << "named since the last message taken";
 }
 
 // A stream's file keeps its gaps where they fell: rows of the dataset
