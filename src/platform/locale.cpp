@@ -48,23 +48,27 @@ std::string CharsetByName(const std::string& name) {
     return folded == "utf8" ? "UTF-8" : codeset;
 }
 
+// `item` of the locale the first set variable names, read without setting it;
+// `byName(name)` when that locale is not generated on this machine.
+std::string LangInfo(std::initializer_list<const char*> vars, int mask, nl_item item,
+                     std::string (*byName)(const std::string&)) {
+    const std::string name = LocaleName(vars);
+    locale_t loc = ::newlocale(mask, name.c_str(), static_cast<locale_t>(nullptr));
+    if (loc == static_cast<locale_t>(nullptr)) return byName(name);
+    std::string value = ::nl_langinfo_l(item, loc);
+    ::freelocale(loc);
+    return value;
+}
+
 } // namespace
 
 std::string Charset() {
-    const std::string name = LocaleName({"LC_ALL", "LC_CTYPE", "LANG"});
-    locale_t loc = ::newlocale(LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(nullptr));
-    if (loc == static_cast<locale_t>(nullptr)) return CharsetByName(name);
-    std::string charset = ::nl_langinfo_l(CODESET, loc);
-    ::freelocale(loc);
-    return charset;
+    return LangInfo({"LC_ALL", "LC_CTYPE", "LANG"}, LC_CTYPE_MASK, CODESET, CharsetByName);
 }
 
 std::string DecimalSeparator() {
-    const std::string name = LocaleName({"LC_ALL", "LC_NUMERIC", "LANG"});
-    locale_t loc = ::newlocale(LC_NUMERIC_MASK, name.c_str(), static_cast<locale_t>(nullptr));
-    if (loc == static_cast<locale_t>(nullptr)) return SeparatorByLanguage(name);
-    std::string separator = ::nl_langinfo_l(RADIXCHAR, loc);
-    ::freelocale(loc);
+    const std::string separator =
+        LangInfo({"LC_ALL", "LC_NUMERIC", "LANG"}, LC_NUMERIC_MASK, RADIXCHAR, SeparatorByLanguage);
     return separator.empty() ? "." : separator;
 }
 

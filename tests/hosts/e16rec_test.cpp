@@ -52,6 +52,16 @@ using ::testing::Pointwise;
 using ::testing::StartsWith;
 using velmora::test::Recorded;
 
+// A stream of X1 and Y16 from `serial` at `rate`, as a publisher describes it.
+hosts::StreamHeader TwoChannelStream(const char* serial, double rate) {
+    hosts::StreamHeader h;
+    h.serial = serial;
+    h.channels = {"X1", "Y16"};
+    h.codesPerVolt = {3200, 3200};
+    h.rate = rate;
+    return h;
+}
+
 TEST(E16recOptions, ChannelListsExpandRangesInOrder) {
     EXPECT_EQ(ParseChannelList("0-3,31,8"), (std::vector<int16_t>{0, 1, 2, 3, 31, 8}));
     EXPECT_EQ(ParseChannelList("5"), (std::vector<int16_t>{5}));
@@ -310,12 +320,7 @@ TEST(E16recPublisher, SendsEveryBlockInOrderThenTheEnd) {
     ASSERT_TRUE(publisher.Bind(endpoint, error)) << error;
     EXPECT_FALSE(Publisher().Bind(endpoint, error)) << "would take the path over, as a port cannot be";
     EXPECT_EQ(error, "--publish " + endpoint + ": Address already in use");
-    hosts::StreamHeader description;
-    description.serial = "SIM0001";
-    description.channels = {"X1", "Y16"};
-    description.codesPerVolt = {3200, 3200};
-    description.rate = 1000;
-    publisher.Start(description, 1000);
+    publisher.Start(TwoChannelStream("SIM0001", 1000), 1000);
     publisher.AwaitSubscribers();
     std::vector<int16_t> codes(2 * 300);
     std::iota(codes.begin(), codes.end(), int16_t{0});
@@ -721,12 +726,7 @@ TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
         std::string error;
         ASSERT_TRUE(publisher.Bind(source.source, error)) << error;
         std::jthread burst([&publisher] { // 4 s of 15625 kadrs/s in 0.4 s
-            hosts::StreamHeader h;
-            h.serial = "SIM0009";
-            h.channels = {"X1", "Y16"};
-            h.codesPerVolt = {3200, 3200};
-            h.rate = 15625;
-            publisher.Start(h, 62500);
+            publisher.Start(TwoChannelStream("SIM0009", 15625), 62500);
             publisher.AwaitSubscribers();
             const std::vector<int16_t> codes(2 * 625, 0);
             for (int k = 0; k < 100; ++k) {
@@ -762,14 +762,10 @@ TEST_F(E16recCommand, APublisherOfRefusedMessagesIsSaidOnceAndLeft) {
     void* socket = zmq_socket(context, ZMQ_PUB);
     ASSERT_EQ(zmq_bind(socket, options.source.c_str()), 0);
     const auto frames = [](int64_t seq) {
-        hosts::StreamHeader h;
-        h.serial = "SIM0009";
+        hosts::StreamHeader h = TwoChannelStream("SIM0009", 1000);
         h.seq = seq;
         h.firstKadr = seq * 4;
         h.kadrs = 1 + seq % 3; // "1 kadr" and "2 kadrs" alike
-        h.channels = {"X1", "Y16"};
-        h.codesPerVolt = {3200, 3200};
-        h.rate = 1000;
         return std::array<std::string, 3>{hosts::StreamTopic(h.serial), hosts::HeaderJson(h),
                                           std::string(static_cast<std::size_t>(h.kadrs) * 4 - 2, '\0')};
     };
