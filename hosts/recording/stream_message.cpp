@@ -433,7 +433,8 @@ std::string Counted(int64_t n, std::string_view noun) {
     return std::to_string(n) + " " + std::string(noun) + (n == 1 ? "" : "s");
 }
 
-std::string Described(const StreamHeader& h) {
+// A recording as its header names it: "SIM0001, 4 channels, started T".
+static std::string Described(const StreamHeader& h) {
     return h.serial + ", " + Counted(static_cast<int64_t>(h.channels.size()), "channel") + ", started " +
            h.startTime;
 }

@@ -48,8 +48,6 @@ struct StreamHeader {
 
 // A count and its noun as the summaries say it: "1 gap", "3 gaps".
 std::string Counted(int64_t n, std::string_view noun);
-// A recording as its header names it: "SIM0001, 4 channels, started T".
-std::string Described(const StreamHeader& header);
 // "" when `now` is a message of the module's recording `was` describes;
 // else why it is another recording (its channels, rate, scales, ranges (when
 // both carry them) or start differ): "the publisher began another recording
