@@ -562,6 +562,18 @@ struct Swap {
 
 } // namespace
 
+bool IsEndpoint(const std::string& text, bool bound) {
+    if (text.starts_with("ipc://")) return text.size() > 6;
+    if (!text.starts_with("tcp://")) return false;
+    const auto colon = text.rfind(':');
+    const std::string host = text.substr(6, colon - 6), number = text.substr(colon + 1);
+    if (colon <= 6 || host.empty() || (!bound && host == "*")) return false;
+    if (bound && number == "*") return true;
+    int port = 0;
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), port);
+    return ec == std::errc() && end == number.data() + number.size() && port > 0 && port < 65536;
+}
+
 void AppendPayload(const int16_t* codes, std::size_t count, std::string& payload) {
     if (count == 0) return; // the end's empty block may have no memory at all
     const std::size_t before = payload.size();

@@ -1,7 +1,7 @@
 // A recording's stream message: three frames, the topic "E16/<serial>", a
 // flat JSON header that describes the recording and the block, and the
 // block's codes (16-bit, little-endian, kadr by kadr). Makes the frames and
-// checks received ones; no socket here. Pure functions.
+// checks received ones, and the endpoints' text; no socket here. Pure functions.
 #pragma once
 
 #include <cstdint>
@@ -69,6 +69,11 @@ bool ParseHeader(std::string_view json, StreamHeader& header, std::string& error
 // the header's serial, a header that parses, and a payload of exactly
 // kadrs x channels codes. False with a one-line `error`.
 bool CheckMessage(std::span<const std::string_view> frames, StreamHeader& header, std::string& error);
+// What ZeroMQ takes for a publisher (bound) or a subscriber (connected):
+// tcp://HOST:PORT with a port from 1 to 65535 (a publisher's also
+// tcp://*:PORT and tcp://HOST:*), or ipc://PATH. ZeroMQ itself would take a
+// port past 65535 modulo 65536, another program's port.
+bool IsEndpoint(const std::string& text, bool bound);
 // `count` codes as a payload, little-endian, appended.
 void AppendPayload(const int16_t* codes, std::size_t count, std::string& payload);
 // The payload's little-endian codes in this machine's order, appended.

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 
@@ -22,18 +21,6 @@ std::string ZmqError(const std::string& what) {
 }
 
 } // namespace
-
-bool IsEndpoint(const std::string& text, bool bound) {
-    if (text.starts_with("ipc://")) return text.size() > 6;
-    if (!text.starts_with("tcp://")) return false;
-    const auto colon = text.rfind(':');
-    const std::string host = text.substr(6, colon - 6), number = text.substr(colon + 1);
-    if (colon <= 6 || host.empty() || (!bound && host == "*")) return false;
-    if (bound && number == "*") return true;
-    int port = 0;
-    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), port);
-    return ec == std::errc() && end == number.data() + number.size() && port > 0 && port < 65536;
-}
 
 std::string SilenceReason(const std::string& endpoint, double seconds, int64_t skipped,
                           const std::string& serial, const std::vector<std::string>& others) {

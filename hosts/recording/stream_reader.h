@@ -20,12 +20,7 @@ namespace velmora::hosts {
 std::string SilenceReason(const std::string& endpoint, double seconds, int64_t skipped,
                           const std::string& serial = {}, const std::vector<std::string>& others = {});
 
-// What ZeroMQ takes for a publisher (bound) or a subscriber (connected):
-// tcp://HOST:PORT with a port from 1 to 65535 (a publisher's also
-// tcp://*:PORT and tcp://HOST:*), or ipc://PATH. ZeroMQ itself would take a
-// port past 65535 modulo 65536, another program's port.
-bool IsEndpoint(const std::string& text, bool bound);
-// What a refusal says such an endpoint is, in both hosts' words.
+// What a refusal says an endpoint IsEndpoint takes is, in both hosts' words.
 inline constexpr const char* kBoundEndpoint =
     "a ZeroMQ endpoint: tcp://HOST:PORT, tcp://*:PORT or ipc://PATH";
 inline constexpr const char* kConnectedEndpoint = "a ZeroMQ endpoint: tcp://HOST:PORT or ipc://PATH";

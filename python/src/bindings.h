@@ -7,5 +7,6 @@ namespace lintara {
 
 void BindSession(pybind11::module_& m);
 void BindStore(pybind11::module_& m);
+void BindStream(pybind11::module_& m);
 
 } // namespace lintara

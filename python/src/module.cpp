@@ -1,5 +1,6 @@
-// The extension module _lintara: the driver session, the store calls, and
-// DriverFailure raised as lintara.DriverError(message, reason).
+// The extension module _lintara: the driver session, the store calls, the
+// stream message reader, and DriverFailure raised as
+// lintara.DriverError(message, reason).
 #include "bindings.h"
 #include "driver_access.h"
 #include "driver_link.h"
@@ -31,6 +32,7 @@ PYBIND11_MODULE(_lintara, m) {
     m.attr("default_input_size") = kDefaultInputSizeData;
     lintara::BindSession(m);
     lintara::BindStore(m);
+    lintara::BindStream(m);
     m.def(
         "driver_path", [] { return lintara::DriverBeside().string(); },
         "The driver file this package uses; empty when none is found.");

@@ -446,14 +446,14 @@ def test_a_source_ends_when_another_recording_takes_the_endpoint(tmp_path, start
 
 def test_a_subscription_cut_short_by_ctrl_c_goes_on_with_that_message(tmp_path, monkeypatch):
     endpoint = f"ipc://{tmp_path}/cut"
-    parse = lintara._stream.parse_message
+    parse = lintara._stream._parsed
     cuts = iter([KeyboardInterrupt])
 
     def cut(frames):  # Ctrl-C once, with the message taken off the socket
         for interrupt in cuts:
             raise interrupt
         return parse(frames)
-    monkeypatch.setattr(lintara._stream, "parse_message", cut)
+    monkeypatch.setattr(lintara._stream, "_parsed", cut)
     with lintara.subscribe(endpoint, timeout=5) as stream:
         # Ranges are optional: one message with them and one without are one recording.
         sender = ThreadPoolExecutor(1).submit(publish, endpoint, [], ranges=[0, 0])
