@@ -89,7 +89,7 @@ class Subscription:
 
         if not isinstance(endpoint, str):
             raise TypeError(f"endpoint must be a str such as tcp://127.0.0.1:5556, not {type(endpoint).__name__}")
-        if not _lintara.is_endpoint(endpoint):
+        if not (endpoint.isprintable() and _lintara.is_endpoint(endpoint)):  # no control character or lone surrogate
             raise ValueError(f"endpoint {endpoint!r}: not tcp://HOST:PORT with a port from 1 to 65535, "
                              "or ipc://PATH")
         if seconds is not None and kadrs is not None:

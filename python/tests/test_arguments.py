@@ -140,6 +140,8 @@ CASES = {
                              f"endpoint 'tcp://127.0.0.1:99999': {ENDPOINT}"),
     "subscribe foo": (calling(subscribe, "foo"), ValueError, f"endpoint 'foo': {ENDPOINT}"),
     "subscribe any host": (calling(subscribe, "tcp://*:5556"), ValueError, f"endpoint 'tcp://*:5556': {ENDPOINT}"),
+    "subscribe lone surrogate": (calling(subscribe, "tcp://\udc80:5556"), ValueError,
+                                 f"endpoint 'tcp://\\udc80:5556': {ENDPOINT}"),
 }
 
 
