@@ -152,6 +152,14 @@ double Shown(double volts, int decimals) {
     return std::abs(volts) < 0.5 * std::pow(10.0, -decimals) ? 0.0 : volts;
 }
 
+// `name` padded to `width` columns, a UTF-8 character taking one (a stream's
+// names may be "Дат1"; printf pads by bytes); a longer one stays whole.
+std::string Padded(const std::string& name, std::size_t width) {
+    const auto characters = static_cast<std::size_t>(
+        std::count_if(name.begin(), name.end(), [](char b) { return (b & 0xC0) != 0x80; }));
+    return name + std::string(width - std::min(width, characters), ' ');
+}
+
 // Each channel's minimum, mean and maximum, the channels that clipped, and
 // the simulated module's ramp check; of no kadrs, nothing.
 void PrintStatistics(Console io, const KadrStats& stats) {
@@ -159,7 +167,7 @@ void PrintStatistics(Console io, const KadrStats& stats) {
     std::fprintf(io.out, "%-14s %12s %12s %12s\n", "channel", "min, V", "mean, V", "max, V");
     for (const auto& c : stats.channels()) {
         const int d = hosts::CodeDecimals(c.scale);
-        std::fprintf(io.out, "%-14s %12.*f %12.*f %12.*f\n", c.name.c_str(), d, Shown(c.Min(), d), d,
+        std::fprintf(io.out, "%s %12.*f %12.*f %12.*f\n", Padded(c.name, 14).c_str(), d, Shown(c.Min(), d), d,
                      Shown(c.Mean(stats.kadrs()), d), d, Shown(c.Max(), d));
     }
     std::string clipped;
@@ -250,7 +258,7 @@ std::unique_ptr<FileSeries> OpenFiles(const Options& o, const hosts::RecordingIn
                                       const OpenFile& open, Console io, std::string& error, bool& failed) {
     failed = false;
     if (o.output == "-") return nullptr;
-    const int64_t split = o.split > 0 ? std::max<int64_t>(std::llround(o.split * info.rate), 1) : 0;
+    const int64_t split = o.split > 0 ? std::max<int64_t>(hosts::KadrsIn(o.split, info.rate), 1) : 0;
     auto files = std::make_unique<FileSeries>(open, o.output, o.FileFormat(), info, o.force, split);
     failed = !OpenWhenRead(*files, o, io, error);
     return failed ? nullptr : std::move(files);

@@ -133,7 +133,7 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
                         "; --" + other + " does not go with it";
                 return std::nullopt;
             }
-    if (!o.kadrs && !o.UntilStopped() && o.seconds * o.rate < 0.5) {
+    if (!o.kadrs && !o.UntilStopped() && velmora::hosts::KadrsIn(o.seconds, o.rate) < 1) {
         char text[160];
         std::snprintf(text, sizeof text,
                       "--time: %g s at %g kadrs/s is less than one kadr; give more time or -n", o.seconds,

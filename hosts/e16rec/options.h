@@ -5,7 +5,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,6 +12,7 @@
 
 #include "channel_list.h"
 #include "channel_table.h"
+#include "kadr_count.h"
 #include "recording_file.h"
 
 namespace e16rec {
@@ -43,7 +43,9 @@ struct Options {
     // signal (a publisher) or the publisher's end (a source).
     bool UntilStopped() const { return !lengthGiven && (!publish.empty() || !source.empty()); }
     // The file writer's queue, and the publisher's, in kadrs at `rate`.
-    int64_t BufferKadrs(double rate) const { return std::max<int64_t>(std::llround(buffer * rate), 1); }
+    int64_t BufferKadrs(double rate) const {
+        return std::max<int64_t>(velmora::hosts::KadrsIn(buffer, rate), 1);
+    }
 
     velmora::hosts::FileFormat FileFormat() const {
         return format.value_or(velmora::hosts::FormatOf(output));

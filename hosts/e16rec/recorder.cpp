@@ -35,7 +35,8 @@ void BeginResult(const Options& options, const velmora::hosts::RecordingInfo& in
     result.open = options.UntilStopped();
     result.requested =
         result.open ? std::numeric_limits<int64_t>::max()
-                    : std::max<int64_t>(options.kadrs.value_or(std::llround(options.seconds * info.rate)), 1);
+                    : std::max<int64_t>(
+                          options.kadrs.value_or(velmora::hosts::KadrsIn(options.seconds, info.rate)), 1);
     // The frame ramp is the simulator's, and fits only the ±10 V range.
     const bool simulated = info.backend.starts_with("simulated module");
     std::vector<ChannelStats> channels;

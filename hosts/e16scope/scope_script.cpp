@@ -2,6 +2,7 @@
 // the trigger they name, and the unattended end with its actions and status.
 #include "scope_window.h"
 
+#include "kadr_count.h"
 #include "velmora/dotted_address.h"
 
 #include <QApplication>
@@ -129,7 +130,7 @@ constexpr qint64 kKadrsGraceMs = 2000;
 // count is owed; every message that came is taken at once.
 uint64_t KadrsOwed(const ScopeSession& session, double seconds) {
     if (session.Stream() != nullptr) return 0;
-    return static_cast<uint64_t>(std::llround(seconds * session.Rate()));
+    return static_cast<uint64_t>(velmora::hosts::KadrsIn(seconds, session.Rate()));
 }
 
 } // namespace

@@ -5,6 +5,7 @@ TypeError for a wrong type, each naming the argument and what it takes."""
 import collections.abc
 import math
 import numbers
+import sys
 
 import numpy as np
 
@@ -22,16 +23,6 @@ def is_int(value):
 
 def is_number(value):
     return isinstance(value, numbers.Real) and not isinstance(value, bool)
-
-
-def is_count(value):
-    """True for an int of at least 0 (no bool)."""
-    return is_int(value) and value >= 0
-
-
-def is_positive(value):
-    """True for a finite number above 0 (no bool)."""
-    return is_number(value) and math.isfinite(value) and value > 0
 
 
 def counted(n, noun):
@@ -82,10 +73,13 @@ def seconds(name, value, none_too=False):
 
 
 def kadrs_in(name, duration, rate):
-    """The kadrs of ``duration`` seconds at ``rate`` kadrs/s: the nearest
-    whole number, a half up, as e16rec's -t counts. Less than one is refused;
-    more than 2^63 is taken as 2^63, which no recording reaches."""
-    count = math.floor(min(duration * rate, 2.0**63) + 0.5)
+    """The kadrs of ``duration`` seconds at ``rate`` kadrs/s: e16rec's rule
+    (hosts/kit KadrsIn), the nearest whole number, a half up, of the decimal
+    typed. The binary product may fall a few ulps short of it (0.5105 s at
+    1000 is 510.49999999999994), so those last bits are forgiven. Less than
+    one is refused; more than 2^63 is taken as 2^63, which no recording
+    reaches."""
+    count = math.floor(min(duration * rate * (1 + 4 * sys.float_info.epsilon), 2.0**63) + 0.5)
     if count < 1:
         raise ValueError(f"{name}: {duration:g} s at {rate:g} kadrs/s is less than one kadr; "
                          "give more time or kadrs")

@@ -51,6 +51,8 @@ def test_one_second_of_all_inputs(e16):
     assert e16.record(duration=0.03).shape == (469, 32), "468.75 kadrs' time: the nearest whole number"
     e16.channels = [0]
     assert e16.record(duration=0.1).shape == (1563, 1), "1562.5 kadrs' time: a half up, as e16rec -t"
+    e16.rate = 1000  # 0.5105 s is 510.49999999999994 kadrs in binary: the decimal typed counts
+    assert [len(e16.record(duration=d)) for d in (0.5105, 0.51049)] == [511, 510]
 
 
 def test_ranges_take_one_index_or_one_per_channel(e16):

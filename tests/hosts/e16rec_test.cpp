@@ -16,6 +16,7 @@
 #include "options.h"
 #include "publisher.h"
 #include "recorded_files.h"
+#include "recorder.h"
 #include "store_connection.h"
 #include "stream_reader.h"
 #include "test_support.h"
@@ -71,6 +72,9 @@ TEST(E16recOptions, ChannelListsExpandRangesInOrder) {
 
 // A bare e16rec records what --help says it does; a value is taken in each
 // of its four spellings, and after flags run together with its letter.
+// Seconds count the nearest kadrs, a half up, of the decimal typed, not of
+// its binary product (0.5105 s at 1000 is 510.49999999999994); a length of
+// no kadr is refused.
 TEST(E16recOptions, DefaultsAndSpellingsAreTheHelpsOwn) {
     std::string error;
     const auto parse = [&](std::vector<std::string> args) {
@@ -94,6 +98,19 @@ TEST(E16recOptions, DefaultsAndSpellingsAreTheHelpsOwn) {
                   std::tuple(0.5, true, spelling[0][1] == 'q'))
             << spelling[0];
     }
+    hosts::RecordingInfo info;
+    info.rate = 1000;
+    // -t and --buffer given, the kadrs recorded and queued at 1000 kadrs/s.
+    const std::tuple<std::string, std::string, int64_t, int64_t> lengths[] = {
+        {"0.5105", "2.0035", 511, 2004}, {"0.51049", "10", 510, 10000}, {"0.0005", "10", 1, 10000}};
+    for (const auto& [time, buffer, kadrs, queued] : lengths) {
+        const auto o = parse({"-t", time, "--buffer", buffer});
+        ASSERT_TRUE(o) << error;
+        RecordingResult r;
+        BeginResult(*o, info, r);
+        EXPECT_EQ(std::pair(r.requested, r.queueKadrs), std::pair(kadrs, queued)) << time << " s";
+    }
+    EXPECT_FALSE(parse({"-t", "0.00049"})) << "no kadr";
     EXPECT_TRUE(parse({"-R", "0"})) << "the default range, given: " << error;
     // A publisher without a length runs until stopped, however slow its rate.
     EXPECT_TRUE(parse({"--publish", "tcp://127.0.0.1:5599", "-r", "0.2"})) << error;
@@ -679,7 +696,8 @@ OpenFile Stalling(std::chrono::milliseconds stall) {
 // keeping every kadr the summary counts, and counting what came after.
 // A stream's recorder waits for room instead, its socket holding the
 // stream: a burst far past the buffer rides out a stall shorter than it,
-// and only a file that takes nothing for the buffer's time ends it.
+// and only a file that takes nothing for the buffer's time ends it. Its
+// summary pads a name by characters, not by UTF-8's bytes.
 TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
     Options options = Quick();
     options.channels = *ParseChannelList("0-31");
@@ -726,7 +744,9 @@ TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
         std::string error;
         ASSERT_TRUE(publisher.Bind(source.source, error)) << error;
         std::jthread burst([&publisher] { // 4 s of 15625 kadrs/s in 0.4 s
-            publisher.Start(TwoChannelStream("SIM0009", 15625), 62500);
+            hosts::StreamHeader header = TwoChannelStream("SIM0009", 15625);
+            header.channels[0] = "\u0414\u0430\u04421"; // "Дат1"
+            publisher.Start(header, 62500);
             publisher.AwaitSubscribers();
             const std::vector<int16_t> codes(2 * 625, 0);
             for (int k = 0; k < 100; ++k) {
@@ -739,8 +759,11 @@ TEST_F(E16recCommand, AStallingDiskLosesNothingWithinTheBuffer) {
         source.force = stall > 1s;
         if (stall < 1s) {
             EXPECT_EQ(RecordCommand(source, said.io(), Stalling(stall)), 0) << said.err();
+            const std::string zeros = "       0.0000       0.0000       0.0000\n"; // after 14 characters
             EXPECT_THAT(said.out(), AllOf(HasSubstr("recorded 62500 kadrs"), HasSubstr("stream: 0 gaps"),
-                                          HasSubstr("\nthe stream waited ")));
+                                          HasSubstr("\nthe stream waited "),
+                                          HasSubstr("\n\u0414\u0430\u04421          " + zeros),
+                                          HasSubstr("\nY16           " + zeros)));
         } else {
             EXPECT_EQ(RecordCommand(source, said.io(), Stalling(stall)), 1);
             EXPECT_THAT(said.err(),
