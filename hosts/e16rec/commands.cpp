@@ -396,6 +396,7 @@ int SourceCommand(const Options& o, Console io, const OpenFile& open) {
         return stopRequests.load() > 0 ? 128 + stopSignal.load() : 1;
     }
     const hosts::RecordingInfo& info = source.Info();
+    if (const std::string tooShort = o.NoKadrIn(info.rate); !tooShort.empty()) return Fail(io, tooShort);
     std::fprintf(io.out, "module: %s (the stream at %s, from kadr %lld)\n",
                  ModuleLine({info.serial, "", info.backend, info.address}).c_str(), o.source.c_str(),
                  static_cast<long long>(info.firstKadr.value_or(0)));

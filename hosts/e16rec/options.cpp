@@ -133,15 +133,17 @@ std::optional<Options> ParseOptions(int argc, char** argv, std::string& error) {
                         "; --" + other + " does not go with it";
                 return std::nullopt;
             }
-    if (!o.kadrs && !o.UntilStopped() && velmora::hosts::KadrsIn(o.seconds, o.rate) < 1) {
-        char text[160];
-        std::snprintf(text, sizeof text,
-                      "--time: %g s at %g kadrs/s is less than one kadr; give more time or -n", o.seconds,
-                      o.rate);
-        error = text;
-        return std::nullopt;
-    }
+    error = o.source.empty() ? o.NoKadrIn(o.rate) : "";
+    if (!error.empty()) return std::nullopt;
     return o;
+}
+
+std::string Options::NoKadrIn(double at) const {
+    if (kadrs || UntilStopped() || velmora::hosts::KadrsIn(seconds, at) >= 1) return {};
+    char text[160];
+    std::snprintf(text, sizeof text, "--time: %g s at %g kadrs/s is less than one kadr; give more time or -n",
+                  seconds, at);
+    return text;
 }
 
 std::string Usage() {

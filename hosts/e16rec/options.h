@@ -47,6 +47,10 @@ struct Options {
         return std::max<int64_t>(velmora::hosts::KadrsIn(buffer, rate), 1);
     }
 
+    // Why --time holds no kadr at `rate` (a stream's is known at its first
+    // message); "" when it holds one or the length is not a time.
+    std::string NoKadrIn(double rate) const;
+
     velmora::hosts::FileFormat FileFormat() const {
         return format.value_or(velmora::hosts::FormatOf(output));
     }

@@ -281,6 +281,17 @@ def test_a_source_ends_as_its_publisher_did(tmp_path, args, end, last, said):
 
 
 @needs_e16rec
+def test_a_source_checks_its_time_at_the_streams_rate(tmp_path):
+    endpoint = f"ipc://{tmp_path}/short"
+    source = started([E16REC, "--source", endpoint, "-t", "0.0004", "-o", str(tmp_path / "copy.csv"), "-q"])
+    publish(endpoint, [])
+    out, err = source.communicate(timeout=30)
+    assert (source.returncode, err) == (1, "e16rec: --time: 0.0004 s at 1000 kadrs/s is less than one kadr; "
+                                           "give more time or -n\n")
+    assert not (tmp_path / "copy.csv").exists()
+
+
+@needs_e16rec
 @pytest.mark.parametrize("stop", [signal.SIGINT, signal.SIGTERM])
 def test_a_source_says_it_waits_and_stops_on_a_signal(tmp_path, stop):
     endpoint = f"ipc://{tmp_path}/nobody"

@@ -111,6 +111,11 @@ TEST(E16recOptions, DefaultsAndSpellingsAreTheHelpsOwn) {
         EXPECT_EQ(std::pair(r.requested, r.queueKadrs), std::pair(kadrs, queued)) << time << " s";
     }
     EXPECT_FALSE(parse({"-t", "0.00049"})) << "no kadr";
+    // A stream's rate comes with its first message, and its time is checked there.
+    const auto streamed = parse({"--source", "ipc://x", "-t", "0.0004"});
+    ASSERT_TRUE(streamed) << error;
+    EXPECT_EQ(streamed->NoKadrIn(15625), "");
+    EXPECT_THAT(streamed->NoKadrIn(1000), HasSubstr("0.0004 s at 1000 kadrs/s is less than one kadr"));
     EXPECT_TRUE(parse({"-R", "0"})) << "the default range, given: " << error;
     // A publisher without a length runs until stopped, however slow its rate.
     EXPECT_TRUE(parse({"--publish", "tcp://127.0.0.1:5599", "-r", "0.2"})) << error;
