@@ -222,11 +222,12 @@ void Acquisition::Run(const WorkerJob& job) {
         // stopped or suspended since the last data (SIGSTOP, a sleeping
         // machine) finds the module's kadrs waiting at the next receive.
         const auto timeout = std::chrono::milliseconds(job.timeout);
-        if (dataCame && words <= 0 && asked - lastData >= timeout) {
+        if (dataCame && words == 0 && asked - lastData >= timeout) {
             EndByItself(EndCause::Silence, "No data from the module for " + SecondsText(job.timeout));
             break;
         }
-        if (words >= 0) lastRead = asked;
+        // A hand-over that waited for the host's room is no failing read either.
+        if (words >= 0) lastRead = std::max(asked, lastData);
         if (words < 0 && asked - lastRead >= timeout) {
             EndByItself(EndCause::Failing,
                         job.dev.ErrorText(words) + "; every read failed for " + SecondsText(job.timeout));

@@ -225,17 +225,19 @@ TEST_F(Faults, ALostConnectionGivesTheModuleUpUntilTheNextTest) {
     EXPECT_EQ(s.input.rate, rate);
 }
 
-// A module that stops sending, or one whose buffer overflows while the host
+// A module that stops sending, one whose buffer overflows while the host
 // lags (its clock runs 100 times fast and the host reads only after a pause),
-// ends the recording the same way: the stop word is written, and the module
+// or reads that all fail, before the first data or after, end the recording
+// the same way: the stop word is written, and the module
 // stays open.
 TEST_F(Faults, AStalledStreamEndsTheRecordingWithAReason) {
-    enum Fault { Stall, Overflow, Failing };
+    enum Fault { Stall, Overflow, Failing, FailingLater };
     // How LastError and EndReason begin and end.
     const std::tuple<Fault, const char*, const char*> cases[] = {
-        {Stall, "No data from the module for 5 s", ""},            // after the first data
-        {Overflow, "Error -10: Input stream buffer overflow", ""}, // the host reads after a pause
-        {Failing, "Error -13: ", "; every read failed for 5 s"},   // from before the first data
+        {Stall, "No data from the module for 5 s", ""},               // after the first data
+        {Overflow, "Error -10: Input stream buffer overflow", ""},    // the host reads after a pause
+        {Failing, "Error -13: ", "; every read failed for 5 s"},      // from before the first data
+        {FailingLater, "Error -13: ", "; every read failed for 5 s"}, // after the first data
     };
     Detect();
     for (const auto& [fault, reason, ending] : cases) {
@@ -252,6 +254,9 @@ TEST_F(Faults, AStalledStreamEndsTheRecordingWithAReason) {
         }
         const auto since = std::chrono::steady_clock::now();
         if (fault == Stall) e16sim_fault_stall(E16SIM_MODULE_DAC, 1);
+        if (fault == FailingLater) {
+            ASSERT_EQ(e16sim_fault_fail_call("X502_Recv", X502_ERR_INTERNAL), 0);
+        }
         if (fault == Overflow) std::this_thread::sleep_for(std::chrono::milliseconds(1000));
         std::vector<int16_t> buffer(1 << 16); // the host keeps reading
         ASSERT_TRUE(Eventually(
@@ -270,6 +275,24 @@ TEST_F(Faults, AStalledStreamEndsTheRecordingWithAReason) {
         e16sim_set_time_scale(1);
     }
     RecordsAgain();
+}
+
+// A host that leaves its ring full past the time-out and then meets a read
+// that fails for a moment keeps its recording: the driver's wait for room
+// was no failing read.
+TEST_F(Faults, AReadFailingAfterTheHostsPauseIsNoEnd) {
+    Detect();
+    Select({kChannel}, 1000.0f);
+    int32_t ring = 1024;
+    ASSERT_EQ(adc_->put_InputSizeData(&ring), S_OK);
+    ASSERT_TRUE(StartRecord()) << LastError();
+    std::this_thread::sleep_for(std::chrono::milliseconds(6500)); // the ring full after a second
+    ASSERT_EQ(e16sim_fault_fail_call("X502_Recv", X502_ERR_INTERNAL), 0);
+    std::vector<int16_t> buffer(1024);
+    EXPECT_EQ(GetData(buffer.data(), 1024), 1024);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    e16sim_fault_clear_all();
+    EXPECT_TRUE(Busy()) << LastError();
 }
 
 // A host that lets the driver go without another call after the recording
