@@ -188,7 +188,8 @@ struct IDIO : public IDispatch {
 // module with outputs, which sets both to 0 V; until then, and for a module
 // without them, ChannelsCount is 0 and every write is ignored (before, the
 // numbers below read 0). A write goes to the module at once and its failure
-// is not reported.
+// is not reported; the level read back stays the one the module has, so the
+// same level asked again is written again.
 //
 // Member                 Value      Behaviour
 // get_Name               BSTR       "E16"

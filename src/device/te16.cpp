@@ -65,7 +65,10 @@ bool TE16::OpenHandle(int32_t address, int32_t interfaceCode) {
         return false;
     }
     t_x502_hnd handle = api_.X502_Create();
-    if (handle == nullptr) return false;
+    if (handle == nullptr) { // the library could not allocate the handle
+        lastResult_.store(X502_ERR_MEMORY_ALLOC, std::memory_order_relaxed);
+        return false;
+    }
     handle_.store(handle, std::memory_order_release);
     if (interfaceCode == kInterfaceUsb) {
         char serial[kSerialBytes + 1] = {};

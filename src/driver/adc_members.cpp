@@ -156,8 +156,11 @@ HRESULT AdcFace::StopRecord() {
 
 HRESULT AdcFace::get_InputData(SAFEARRAY** result) {
     return GetValue(result, [this] {
-        const engine::InputTable table = engine::Settle(s_).ring.Take(s_.input.inputChannels);
-        return ToInt16Table(table.channels, table.kadrs + 1, table.values);
+        engine::InputRing& ring = engine::Settle(s_).ring;
+        const engine::InputTable table = ring.Unread(s_.input.inputChannels);
+        SAFEARRAY* array = ToInt16Table(table.channels, table.kadrs + 1, table.values);
+        ring.MarkRead(table.kadrs); // once the array is made: one that is not leaves them unread
+        return array;
     });
 }
 

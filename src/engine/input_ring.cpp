@@ -85,7 +85,7 @@ void InputRing::DropUnread() {
     consumed_.store(produced_.load(std::memory_order_relaxed), std::memory_order_relaxed);
 }
 
-InputTable InputRing::Take(const std::vector<int16_t>& selection) {
+InputTable InputRing::Unread(const std::vector<int16_t>& selection) {
     polls_.fetch_add(1, std::memory_order_relaxed);
     InputTable table;
     table.channels = static_cast<int32_t>(selection.size());
@@ -93,12 +93,17 @@ InputTable InputRing::Take(const std::vector<int16_t>& selection) {
     table.values.assign(static_cast<std::size_t>(table.channels) * static_cast<std::size_t>(table.kadrs + 1),
                         0);
     std::copy(selection.begin(), selection.end(), table.values.begin());
-    if (table.kadrs == 0) return table;
-    const uint64_t consumed = consumed_.load(std::memory_order_relaxed); // the host's own count
-    CopyUnread(consumed, table.kadrs, table.values.data() + table.channels);
-    consumed_.store(consumed + static_cast<uint64_t>(table.kadrs), std::memory_order_release); // copied first
-    workerSignal_.Notify(); // a worker waiting for room goes on
+    if (table.kadrs > 0)
+        CopyUnread(consumed_.load(std::memory_order_relaxed), table.kadrs,
+                   table.values.data() + table.channels);
     return table;
+}
+
+void InputRing::MarkRead(int32_t kadrs) {
+    if (kadrs <= 0) return;
+    const uint64_t consumed = consumed_.load(std::memory_order_relaxed); // the host's own count
+    consumed_.store(consumed + static_cast<uint64_t>(kadrs), std::memory_order_release); // copied first
+    workerSignal_.Notify(); // a worker waiting for room goes on
 }
 
 int32_t InputRing::Copy(int16_t* buffer, int32_t& count, int32_t& rest) {

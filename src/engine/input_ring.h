@@ -3,7 +3,7 @@
 // kadrs it has passed; their difference is what is unread, so a full ring
 // and an empty one never look alike. Thread contract: Write runs on the
 // worker only; the sizing, Allocate and DropUnread run on the host while no
-// worker runs; Take, Copy and CountUnread run on the host at any time
+// worker runs; Unread, MarkRead, Copy and CountUnread run on the host at any time
 // (CountUnread on the worker too).
 #pragma once
 
@@ -45,13 +45,15 @@ public:
     int32_t CountUnread() const;
     // Kadrs written since the ring was allocated (at each start).
     uint64_t Produced() const { return produced_.load(std::memory_order_acquire); }
-    // Calls of Take and Copy so far, the empty ones too: how often the host
+    // Calls of Unread and Copy so far, the empty ones too: how often the host
     // looks, which paces the worker's hand-overs.
     uint64_t Polls() const { return polls_.load(std::memory_order_relaxed); }
     // Not while a worker runs: the kadrs left unread are given up.
     void DropUnread();
-    // Everything unread, headed by `selection`.
-    InputTable Take(const std::vector<int16_t>& selection);
+    // Everything unread, headed by `selection`; the kadrs stay unread until
+    // MarkRead, so that a table the host could not be given loses nothing.
+    InputTable Unread(const std::vector<int16_t>& selection);
+    void MarkRead(int32_t kadrs);
     // GetData: copies whole kadrs into buffer (capacity `count` samples); sets
     // count to the samples written and rest to the samples still unread;
     // returns the kadrs written.

@@ -121,8 +121,8 @@ void AnalogOutput::SetValue(device::TE16* dev, int16_t channel, double volts) {
     if (channel < 0 || channel > 1) return;
     DacChannel& ch = channels[static_cast<std::size_t>(channel)];
     if (ch.running || volts == ch.value) return; // the waveform owns it, or nothing changes
-    ch.value = volts;
-    if (dev != nullptr) dev->AsyncOutDac(channel, volts);
+    // A write the module refused leaves the level it has: the same level asked again is written.
+    if (dev == nullptr || dev->AsyncOutDac(channel, volts)) ch.value = volts;
 }
 
 void AnalogOutput::SetValues(device::TE16* dev, double volts0, double volts1) {

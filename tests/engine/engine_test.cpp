@@ -25,6 +25,13 @@ namespace {
 
 using namespace engine;
 using namespace std::chrono_literals;
+
+// What the host's InputData takes: every unread kadr, then marked read.
+InputTable Take(DriverState& s) {
+    InputTable t = s.ring.Unread(s.input.inputChannels);
+    s.ring.MarkRead(t.kadrs);
+    return t;
+}
 using Clock = std::chrono::steady_clock;
 using core::StartMode;
 using core::SyncDirection;
@@ -252,12 +259,11 @@ TEST_F(EngineTest, DecimationKeepsTheFirstOfEveryNFrames) {
     ASSERT_NO_FATAL_FAILURE(
         Record({0}, 1.0f)); // a decimation of 16: the module's slowest frame is some 15.3 Hz
     ASSERT_TRUE(Eventually([&] { return s.ring.CountUnread() > 0; }, 10s));
-    const InputTable t = s.ring.Take(s.input.inputChannels);
+    const InputTable t = Take(s);
     EXPECT_EQ(t.kadrs, 1) << "the first of sixteen frames is the one kadr kept";
     EXPECT_EQ(t.values[1], -16000) << "its first frame";
     ASSERT_TRUE(Eventually([&] { return s.ring.CountUnread() > 0; }, 10s));
-    EXPECT_EQ(s.ring.Take(s.input.inputChannels).values[1], -16000 + 16 * 32)
-        << "the seventeenth frame, next";
+    EXPECT_EQ(Take(s).values[1], -16000 + 16 * 32) << "the seventeenth frame, next";
 }
 
 TEST_F(EngineTest, ANewRingSizeWaitsForTheNextStart) {
@@ -316,7 +322,7 @@ TEST_F(EngineTest, KadrsCutBetweenPassesOrByAStopComeWhole) {
         int32_t next = -1;
         for (int32_t kadrs = 0; kadrs < 600;) {
             ASSERT_TRUE(Eventually([&] { return s.ring.CountUnread() > 0; }, 10s));
-            const InputTable t = s.ring.Take(s.input.inputChannels);
+            const InputTable t = Take(s);
             for (int32_t k = 1; k <= t.kadrs; ++k, ++kadrs) {
                 const int16_t* kadr = &t.values[static_cast<std::size_t>(3 * k)];
                 ASSERT_EQ(kadr[0], 3200) << "kadr " << kadrs;
@@ -378,7 +384,7 @@ TEST_F(EngineTest, AStopEndsTheWorkerAtOnce) {
         } else {
             ASSERT_NO_FATAL_FAILURE(Record({0, 1, 2, 3}, 50000.0f));
             std::this_thread::sleep_for(300ms);
-            EXPECT_GT(s.ring.Take(s.input.inputChannels).kadrs, 10000) << "0.3 s at 50000 kadrs/s";
+            EXPECT_GT(Take(s).kadrs, 10000) << "0.3 s at 50000 kadrs/s";
         }
         const auto stop = Clock::now();
         StopRecording(s);

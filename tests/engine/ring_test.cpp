@@ -40,8 +40,13 @@ struct Ring {
         ring.Write(codes.data(), kadrs);
     }
 
+    InputTable Take(int16_t width) {
+        const InputTable t = ring.Unread(Selection(width));
+        ring.MarkRead(t.kadrs);
+        return t;
+    }
     Numbers TakeAll() {
-        const InputTable t = ring.Take(Selection(n));
+        const InputTable t = Take(n);
         return KadrNumbers(t.values.data() + t.channels, t.kadrs, t.channels);
     }
 
@@ -72,15 +77,18 @@ TEST(Ring, SizeFollowsTheRequestPerChannel) {
 }
 
 // The channel list heads every table; kadrs of two channels are not read as
-// three, and stay for a reader of the right width until they are dropped.
+// three, and stay for a reader of the right width until they are marked read
+// or dropped.
 TEST(Ring, TakeGivesOnlyKadrsOfTheReadersWidth) {
     Ring r(2, 10);
-    const InputTable fresh = r.ring.Take(Selection(2));
+    const InputTable fresh = r.Take(2);
     EXPECT_EQ(fresh.kadrs, 0) << "a fresh ring";
     EXPECT_EQ(fresh.values, (std::vector<int16_t>{10, 11})) << "the channel list heads the table";
     r.Write(0, 3);
-    EXPECT_EQ(r.ring.Take(Selection(3)).kadrs, 0) << "kadrs of two channels are not read as three";
+    EXPECT_EQ(r.Take(3).kadrs, 0) << "kadrs of two channels are not read as three";
     EXPECT_EQ(r.ring.CountUnread(), 3) << "and stay for a reader of the right width";
+    EXPECT_EQ(r.ring.Unread(Selection(2)).kadrs, 3);
+    EXPECT_EQ(r.ring.CountUnread(), 3) << "a table not yet given to the host leaves them unread";
     r.ring.DropUnread();
     EXPECT_EQ(r.ring.CountUnread(), 0) << "dropped";
 }
