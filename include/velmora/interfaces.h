@@ -230,7 +230,8 @@ struct IDAO : public IDispatch {
 // A recording ends by itself when the module library reports a lost
 // connection or an input overflow, when no data arrive for longer than
 // the receive time-out (twice the module's kadr time plus 5 s) once data
-// have started, or when every read fails for as long; a start waiting for
+// have started, when every read fails for as long, or when the library
+// cannot convert what came (its kadrs would be lost unsaid); a start waiting for
 // its synchronization condition waits without limit. Busy then reads false,
 // the streams are stopped, and at the host's next call the outputs stop
 // playing and the digital stop word is written as on StopRecord. After a

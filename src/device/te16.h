@@ -74,6 +74,7 @@ public:
     bool StartStreams(bool adc, bool dac1, bool dac2, bool din, bool dout);
     bool StopStreams();
     int32_t Recv(uint32_t* buffer, int32_t size, int32_t timeoutMs);
+    // The values converted, or the library's negative code.
     int32_t ProcessAdcData(const uint32_t* words, int32_t size, double* values);
     void SetInStreamStep(int32_t step);
     bool SetInStreamBufSize(int32_t size);

@@ -49,7 +49,7 @@ int32_t TE16::ProcessAdcData(const uint32_t* words, int32_t size, double* values
     uint32_t count = U32(std::max(size, 0));
     const int32_t code =
         Call(api_.X502_ProcessAdcData, Handle(), words, values, &count, X502_PROC_FLAGS_VOLT);
-    return code >= 0 ? ClampToLong(count) : 0;
+    return code >= 0 ? ClampToLong(count) : code;
 }
 
 void TE16::SetInStreamStep(int32_t step) {

@@ -113,12 +113,19 @@ int32_t Acquisition::KeepKadrs(const WorkerJob& job, int32_t kadrs, Stream& stre
 // words of a partial kadr go to the front for the next pass. The worker
 // writes only into free slots, so unread kadrs are never overwritten: a
 // full ring waits for the host, before the rest of the pass and before the
-// next receive. False when the stop came while waiting.
+// next receive. False when the stop came while waiting, or when the words
+// could not be converted: kadrs dropped unsaid would shift every later one's
+// time, so that ends the recording.
 bool Acquisition::HandOver(const WorkerJob& job, int32_t words, Stream& stream) {
     const int32_t whole = words - words % job.channels;
     stream.carried = words - whole;
     uint32_t* raw = blocks.raw.data();
     const int32_t converted = whole > 0 ? job.dev.ProcessAdcData(raw, whole, blocks.values.data()) : 0;
+    if (converted < 0) {
+        EndByItself(EndCause::Failing,
+                    job.dev.ErrorText(converted) + "; the module's data could not be converted");
+        return false;
+    }
     std::copy_n(raw + whole, stream.carried, raw);
     const int32_t frames = converted / job.channels;
     const int32_t kadrs = KeepKadrs(job, frames, stream);
