@@ -83,7 +83,6 @@ bool TestDevice(DriverState& s, AddressPrompt& prompt) {
 
 int16_t DetectModule(DriverState& s, AddressPrompt& prompt) {
     s.module.detected = false;
-    s.module.boardName.clear();
     // The module whose connection was lost, opened again, keeps what the host
     // set on it since its saved settings were loaded; any other starts from them.
     const std::string lostSerial = s.module.lostAddress != 0 ? s.module.serialNumber : std::string();

@@ -73,6 +73,10 @@ TEST_F(ModuleFace, OnlyADottedAddressOrNoneIsTaken) {
     EXPECT_EQ(Text(&IModule::get_Address), "127.0.0.9") << "the address refused, for the host to name";
     ASSERT_TRUE(Test(kSimWithDac)) << LastError();
     EXPECT_EQ(Text(&IModule::get_SerialNumber), "SIM0001") << "the chooser's answer";
+    EXPECT_EQ(module_->Close(), S_OK);
+    ASSERT_FALSE(Test(0x7F000009));
+    EXPECT_EQ(Text(&IModule::get_SerialNumber) + ", " + Text(&IModule::get_ModuleName), "SIM0001, E16 rev. A")
+        << "a refused Test leaves the module last opened";
 }
 
 // ChooseAddress asks the driver's chooser, titled as at a detection, and
