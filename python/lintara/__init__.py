@@ -110,7 +110,7 @@ def _close_open_drivers():
         driver.close()
 
 
-class Driver:
+class Driver(_checks.NoNewAttributes):
     """The Lintara driver of one E16 module.
 
     Created open; ``close()`` (or the end of a ``with`` block) releases it.
@@ -511,14 +511,19 @@ class Driver:
         return session.digital_input_count(), session.digital_output_count()
 
 
-class Output:
+class Output(_checks.NoNewAttributes):
     """One analog output's static level, in codes (an int) or volts (a
     finite number); the driver clamps either to its range. A level written
     while the generator plays on that output is ignored by the driver."""
 
     def __init__(self, driver, index):
         self._driver = driver
-        self.index = index
+        self._index = index
+
+    @property
+    def index(self):
+        """0 for DAC1, 1 for DAC2."""
+        return self._index
 
     def __repr__(self):
         if self._driver.closed:

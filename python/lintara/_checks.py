@@ -3,6 +3,7 @@ wrong one in silence or fail later: ValueError for a value out of range,
 TypeError for a wrong type, each naming the argument and what it takes."""
 
 import collections.abc
+import difflib
 import math
 import numbers
 import sys
@@ -23,6 +24,23 @@ def is_int(value):
 
 def is_number(value):
     return isinstance(value, numbers.Real) and not isinstance(value, bool)
+
+
+class NoNewAttributes:
+    """Refuses to set a public attribute its class does not have: a
+    misspelt setting (``e16.chanels = ...``) would be kept and do nothing."""
+
+    __slots__ = ()
+
+    def __setattr__(self, name, value):
+        cls = type(self)
+        if not name.startswith("_") and not hasattr(cls, name) and name not in getattr(
+                cls, "__dataclass_fields__", {}):
+            known = [n for n in dir(cls) if not n.startswith("_")] + list(getattr(cls, "__dataclass_fields__", {}))
+            close = difflib.get_close_matches(name, known, 1)
+            raise AttributeError(f"lintara.{cls.__name__} has no attribute {name!r}"
+                                 + (f"; did you mean {close[0]!r}?" if close else ""))
+        super().__setattr__(name, value)
 
 
 def counted(n, noun):
@@ -169,11 +187,14 @@ def range_list(value, channels, ranges):
 
 def codes(values, channels):
     """``values`` (codes of ``channels`` channels: an array of kadrs x
-    channels, or one kadr) as a numpy array."""
+    channels, or one kadr) as a numpy array of integers; volts, or numbers
+    past 16 bits, are no codes and would convert to nonsense."""
     array = np.asarray(values)
-    if not np.issubdtype(array.dtype, np.number):
+    if not np.issubdtype(array.dtype, np.integer):
         kind = type(values).__name__ if array.ndim == 0 else f"an array of {array.dtype.name}"
-        raise TypeError(f"codes must be numbers, not {kind}")
+        raise TypeError(f"codes must be int16 codes, not {kind}")
+    if array.dtype != np.int16 and array.size and (array.min() < -32768 or array.max() > 32767):
+        raise ValueError(f"codes must be int16 codes, -32768..32767, not {array.min()}..{array.max()}")
     if array.shape[-1:] != (channels,):
         given = f"{array.shape[-1]} in each kadr" if array.ndim else "a single number"
         raise ValueError(f"codes must hold one for each of the {channels} selected channels, not {given}")
@@ -188,8 +209,14 @@ def _each_int(name, values, count):
             raise ValueError(f"{name} must hold ints in 0..{count - 1}, not {value!r}")
 
 
+# The least rate above 0 the driver's Single holds.
+_LEAST_SINGLE = float(np.nextafter(np.float32(0), np.float32(1)))
+
+
 def rate(value, channels):
-    """``value`` as kadrs per second for a kadr of ``channels`` channels."""
+    """``value`` as kadrs per second for a kadr of ``channels`` channels;
+    one below what the driver's Single holds as the least it holds, which
+    the driver takes as its slowest (0 would be no rate)."""
     high = MAX_SAMPLES / max(1, channels)
     # Written down, not rounded up past it: 166666.666 for 3 channels, not 166667.
     shown = math.floor(high * 1000) / 1000
@@ -198,7 +225,7 @@ def rate(value, channels):
         _wrong_type("rate", takes, value)
     if not 0 < value <= high:
         _out_of_range("rate", takes, value)
-    return float(value)
+    return max(float(value), _LEAST_SINGLE)
 
 
 def serial(value):

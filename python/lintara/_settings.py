@@ -40,7 +40,7 @@ class Waveform(enum.IntEnum):
 
 
 @dataclass
-class Wave:
+class Wave(_checks.NoNewAttributes):
     """One analog output's waveform: its kind, amplitude and baseline in
     output codes (3200 codes per volt, -32000..32000) and its phase as a
     fraction of a period (0 <= phase < 1)."""
@@ -70,7 +70,7 @@ class Wave:
 
 
 @dataclass
-class Generator:
+class Generator(_checks.NoNewAttributes):
     """The waveform generator's settings: one frequency in hertz
     (0.5..100000) shared by both outputs and one Wave per output."""
 

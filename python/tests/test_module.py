@@ -183,3 +183,8 @@ def test_the_rate_read_is_the_modules_own(e16):
     e16.channels = [0, 1, 2]
     e16.rate = 166666
     assert e16.rate == 500000 / 3  # not its float, 166666.671875: times would drift
+    slowest = []
+    for rate in (1e-4, 1e-46):  # the second is below what the driver's Single holds
+        e16.rate = rate
+        slowest.append(e16.rate)
+    assert slowest[1] == slowest[0] > 0, "a rate below the slowest reads back the slowest"

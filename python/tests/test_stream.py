@@ -476,7 +476,7 @@ def test_a_subscription_cut_short_by_ctrl_c_goes_on_with_that_message(tmp_path, 
     header, codes = got[0]
     assert np.array_equal(header.volts(codes), codes / np.float64(np.float32(3276.7)))  # the readers' float32
     with pytest.raises(ValueError, match="^codes must hold one for each of the 2 selected channels, not 3 in"):
-        header.volts(np.zeros((1, 3)))
+        header.volts(np.zeros((1, 3), np.int16))
 
 
 @pytest.mark.parametrize("bound, last", [
