@@ -574,6 +574,31 @@ bool IsEndpoint(const std::string& text, bool bound) {
     return ec == std::errc() && end == number.data() + number.size() && port > 0 && port < 65536;
 }
 
+std::string SilenceReason(const std::string& endpoint, double seconds, int64_t skipped,
+                          const std::string& serial, const std::vector<std::string>& others) {
+    char time[32];
+    std::snprintf(time, sizeof time, " for %g s", seconds);
+    // Other modules' messages passed over: the endpoint was not silent.
+    const bool named = !serial.empty() && !others.empty();
+    const std::string from = " from " + (named ? serial + " at " : "") + endpoint + time;
+    std::string reason = skipped == 0
+                             ? "no message" + from
+                             : "no good message" + from + " (" + std::to_string(skipped) + " skipped)";
+    if (!named) return reason;
+    reason += "; messages of other modules came (";
+    for (std::size_t i = 0; i < others.size(); ++i) reason += (i > 0 ? ", " : "") + others[i];
+    return reason + ")";
+}
+
+void NoteOtherModule(std::string_view topic, std::vector<std::string>& others) {
+    constexpr std::size_t kNamed = 3; // named in a silence's reason; more are passed over unnamed
+    if (others.size() >= kNamed) return;
+    std::string serial(topic.substr(std::min(topic.size(), kStreamTopicPrefix.size()), 32));
+    for (char& c : serial)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    if (std::find(others.begin(), others.end(), serial) == others.end()) others.push_back(serial);
+}
+
 void AppendPayload(const int16_t* codes, std::size_t count, std::string& payload) {
     if (count == 0) return; // the end's empty block may have no memory at all
     const std::size_t before = payload.size();

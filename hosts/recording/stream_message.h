@@ -1,7 +1,8 @@
 // A recording's stream message: three frames, the topic "E16/<serial>", a
 // flat JSON header that describes the recording and the block, and the
 // block's codes (16-bit, little-endian, kadr by kadr). Makes the frames and
-// checks received ones, and the endpoints' text; no socket here. Pure functions.
+// checks received ones, and the endpoints' and a silent reader's texts; no
+// socket here. Pure functions.
 #pragma once
 
 #include <cstdint>
@@ -74,6 +75,17 @@ bool CheckMessage(std::span<const std::string_view> frames, StreamHeader& header
 // tcp://*:PORT and tcp://HOST:*), or ipc://PATH. ZeroMQ itself would take a
 // port past 65535 modulo 65536, another program's port.
 bool IsEndpoint(const std::string& text, bool bound);
+// Why a publisher that sent nothing good for `seconds` is taken as gone:
+// "no message from ENDPOINT for N s", or "no good message ... (K skipped)";
+// with `others` (other modules' messages that came meanwhile) "no message
+// from SERIAL at ENDPOINT for N s; messages of other modules came (S2)".
+std::string SilenceReason(const std::string& endpoint, double seconds, int64_t skipped,
+                          const std::string& serial = {}, const std::vector<std::string>& others = {});
+
+// Notes among `others` the module of a message passed over by its `topic`,
+// as one short line whatever bytes it came with: each once, the first few.
+void NoteOtherModule(std::string_view topic, std::vector<std::string>& others);
+
 // `count` codes as a payload, little-endian, appended.
 void AppendPayload(const int16_t* codes, std::size_t count, std::string& payload);
 // The payload's little-endian codes in this machine's order, appended.

@@ -13,30 +13,12 @@ namespace {
 
 // More frames than a message has are counted, not kept.
 constexpr std::size_t kMostFrames = 8;
-// Other modules named in a silence's reason; more are passed over unnamed.
-constexpr std::size_t kNamedOthers = 3;
 
 std::string ZmqError(const std::string& what) {
     return what + ": " + zmq_strerror(zmq_errno());
 }
 
 } // namespace
-
-std::string SilenceReason(const std::string& endpoint, double seconds, int64_t skipped,
-                          const std::string& serial, const std::vector<std::string>& others) {
-    char time[32];
-    std::snprintf(time, sizeof time, " for %g s", seconds);
-    // Other modules' messages passed over: the endpoint was not silent.
-    const bool named = !serial.empty() && !others.empty();
-    const std::string from = " from " + (named ? serial + " at " : "") + endpoint + time;
-    std::string reason = skipped == 0
-                             ? "no message" + from
-                             : "no good message" + from + " (" + std::to_string(skipped) + " skipped)";
-    if (!named) return reason;
-    reason += "; messages of other modules came (";
-    for (std::size_t i = 0; i < others.size(); ++i) reason += (i > 0 ? ", " : "") + others[i];
-    return reason + ")";
-}
 
 StreamReader::~StreamReader() {
     if (socket_ != nullptr) zmq_close(socket_);
@@ -94,15 +76,6 @@ bool StreamReader::Receive(std::vector<std::string>& frames, const std::string& 
     return true;
 }
 
-void StreamReader::PassOver(const std::string& topic) {
-    if (others_.size() >= kNamedOthers) return;
-    // The topic's module as one short line, whatever bytes it came with.
-    std::string serial = topic.substr(std::min(topic.size(), kStreamTopicPrefix.size()), 32);
-    for (char& c : serial)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-    if (std::find(others_.begin(), others_.end(), serial) == others_.end()) others_.push_back(serial);
-}
-
 bool StreamReader::SameRecording(const StreamHeader& h, std::string& error) const {
     if (started_) error = NewRecording(first_, h);
     return !started_ || error.empty();
@@ -135,7 +108,7 @@ StreamReader::Got StreamReader::Next(int timeoutMs, StreamBlock& block, std::str
         bool other = false;
         if (!Receive(frames, topic, other, error)) return errno == EINTR ? Got::Nothing : Got::Refused;
         if (!other) break;
-        PassOver(frames[0]);
+        NoteOtherModule(frames[0], others_);
         if (timeoutMs >= 0 && Clock::now() >= deadline && ++passed >= kPassedOverPastTheWait)
             return Got::Nothing;
     }

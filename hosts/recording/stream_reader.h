@@ -13,13 +13,6 @@
 
 namespace velmora::hosts {
 
-// Why a publisher that sent nothing good for `seconds` is taken as gone:
-// "no message from ENDPOINT for N s", or "no good message ... (K skipped)";
-// with `others` (other modules' messages that came meanwhile) "no message
-// from SERIAL at ENDPOINT for N s; messages of other modules came (S2)".
-std::string SilenceReason(const std::string& endpoint, double seconds, int64_t skipped,
-                          const std::string& serial = {}, const std::vector<std::string>& others = {});
-
 // What a refusal says an endpoint IsEndpoint takes is, in both hosts' words.
 inline constexpr const char* kBoundEndpoint =
     "a ZeroMQ endpoint: tcp://HOST:PORT, tcp://*:PORT or ipc://PATH";
@@ -67,8 +60,6 @@ public:
 
 private:
     bool Receive(std::vector<std::string>& frames, const std::string& topic, bool& other, std::string& error);
-    // Notes the module of a message passed over (its topic).
-    void PassOver(const std::string& topic);
     // The recording of the first good message (NewRecording's fields).
     bool SameRecording(const StreamHeader& h, std::string& error) const;
     // Not back before the kadrs already taken.

@@ -114,6 +114,8 @@ class Subscription:
         except zmq.ZMQError as error:
             self.close()
             raise ValueError(f"endpoint {endpoint!r}: {error}") from None
+        self._endpoint = endpoint
+        self._others = []  # modules passed over since the last message taken, as a silence names them
         self._first = None  # the recording's first StreamHeader
         self._next_kadr = None
         self._frames = None  # a message taken off the socket, until it is delivered
@@ -199,6 +201,7 @@ class Subscription:
                     return _CLOSED
             if topic is None or self._frames[0] == topic:
                 break
+            self._others = _lintara.note_other_module(self._frames[0], self._others)
             self._frames = None
             self._check_deadline(deadline)  # however many others' messages keep coming
         try:
@@ -223,7 +226,8 @@ class Subscription:
 
     def _check_deadline(self, deadline):
         if deadline is not None and time.monotonic() >= deadline:
-            raise TimeoutError(f"no message for {self._timeout:g} s")
+            serial = "" if self._first is None else self._first.serial
+            raise TimeoutError(_lintara.silence_reason(self._endpoint, self._timeout, serial, self._others))
 
     def _take(self, raw, header, codes):
         first = self._first
@@ -255,6 +259,7 @@ class Subscription:
         if header.end is not None:
             self.end = header.end
         self._next_kadr, self._left, self._ready, self._frames = next_kadr, left, ready, None
+        self._others = []
 
 
 def subscribe(endpoint, seconds=None, kadrs=None, timeout=None, topic="E16/"):

@@ -52,6 +52,25 @@ void BindStream(py::module_& m) {
     m.def("new_recording", &hosts::NewRecording, py::arg("was"), py::arg("now"),
           "\"\" when `now` belongs to the recording `was` describes; else why it is another.");
     m.def(
+        "note_other_module",
+        [](const py::bytes& topic, std::vector<std::string> others) {
+            hosts::NoteOtherModule(View(topic), others);
+            return std::vector<py::bytes>(others.begin(), others.end());
+        },
+        py::arg("topic"), py::arg("others"),
+        "`others` (bytes) with the module of a message passed over by its topic, as a silence names them.");
+    m.def(
+        "silence_reason",
+        [](const std::string& endpoint, double seconds, const std::string& serial,
+           const std::vector<std::string>& others) {
+            const std::string reason = hosts::SilenceReason(endpoint, seconds, 0, serial, others);
+            // A module's name is the bytes of its topic: not always UTF-8.
+            return py::reinterpret_steal<py::str>(
+                PyUnicode_DecodeUTF8(reason.data(), static_cast<Py_ssize_t>(reason.size()), "replace"));
+        },
+        py::arg("endpoint"), py::arg("seconds"), py::arg("serial"), py::arg("others"),
+        "Why a subscriber waited `seconds` in vain, in the hosts' words.");
+    m.def(
         "is_endpoint", [](const std::string& text) { return hosts::IsEndpoint(text, false); },
         py::arg("text"),
         "Whether a subscriber can connect to `text`: tcp://HOST:PORT (port 1..65535) or ipc://PATH.");
