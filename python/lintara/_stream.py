@@ -5,7 +5,7 @@ header that describes the recording and the block, and the block's codes
 
 import threading
 import time
-from dataclasses import dataclass, replace
+from dataclasses import dataclass, fields, replace
 
 import numpy as np
 
@@ -55,10 +55,8 @@ def _parsed(frames):
     raw = _lintara.check_message(frames)
     if isinstance(raw, str):
         raise StreamError(raw)
-    header = Header(serial=raw.serial, address=raw.address, seq=raw.seq, first_kadr=raw.first_kadr,
-                    kadrs=raw.kadrs, channels=tuple(raw.channels), rate=raw.rate,
-                    codes_per_volt=tuple(raw.codes_per_volt), start_time=raw.start_time,
-                    lost_kadrs=raw.lost_kadrs, end=raw.end, ranges=tuple(raw.ranges), backend=raw.backend)
+    values = {f.name: getattr(raw, f.name) for f in fields(Header) if f.name != "missing"}
+    header = Header(**{name: tuple(v) if isinstance(v, list) else v for name, v in values.items()})
     codes = np.frombuffer(frames[2], "<i2").astype(np.int16).reshape(raw.kadrs, len(raw.channels))
     return raw, header, codes
 
