@@ -75,6 +75,10 @@ bool CheckMessage(std::span<const std::string_view> frames, StreamHeader& header
 // tcp://*:PORT and tcp://HOST:*), or ipc://PATH. ZeroMQ itself would take a
 // port past 65535 modulo 65536, another program's port.
 bool IsEndpoint(const std::string& text, bool bound);
+// What a refusal says such an endpoint is, in both hosts' words.
+inline constexpr const char* kBoundEndpoint =
+    "a ZeroMQ endpoint: tcp://HOST:PORT, tcp://*:PORT or ipc://PATH";
+inline constexpr const char* kConnectedEndpoint = "a ZeroMQ endpoint: tcp://HOST:PORT or ipc://PATH";
 // Why a publisher that sent nothing good for `seconds` is taken as gone:
 // "no message from ENDPOINT for N s", or "no good message ... (K skipped)";
 // with `others` (other modules' messages that came meanwhile) "no message

@@ -13,11 +13,6 @@
 
 namespace velmora::hosts {
 
-// What a refusal says an endpoint IsEndpoint takes is, in both hosts' words.
-inline constexpr const char* kBoundEndpoint =
-    "a ZeroMQ endpoint: tcp://HOST:PORT, tcp://*:PORT or ipc://PATH";
-inline constexpr const char* kConnectedEndpoint = "a ZeroMQ endpoint: tcp://HOST:PORT or ipc://PATH";
-
 struct StreamBlock {
     StreamHeader header;
     std::vector<int16_t> codes; // kadrs x channels
