@@ -123,7 +123,8 @@ bool TE16::FlashRead(int32_t address, uint8_t* buffer, int32_t size) {
     return Call(api_.X502_FlashRead, Handle(), U32(address), buffer, U32(size)) == 0;
 }
 
-// Whole sectors: read, erase, merge the new bytes in, write back.
+// Whole sectors: read, erase, merge the new bytes in, write back. A step
+// that fails ends it: sectors not read would be written back as zeros.
 bool TE16::FlashWrite(int32_t address, const uint8_t* data, int32_t size) {
     if (address < 0 || size < 0 || (data == nullptr && size > 0)) return false;
     if (Call(api_.X502_FlashWriteEnable, Handle()) != 0) return false;
@@ -133,10 +134,12 @@ bool TE16::FlashWrite(int32_t address, const uint8_t* data, int32_t size) {
     std::vector<uint8_t> sectors(static_cast<std::size_t>(length));
     const auto u32Start = static_cast<uint32_t>(start);
     const auto u32Length = static_cast<uint32_t>(length);
-    Call(api_.X502_FlashRead, Handle(), u32Start, sectors.data(), u32Length);
-    Call(api_.X502_FlashErase, Handle(), u32Start, u32Length);
-    if (size > 0) std::memcpy(sectors.data() + (address - start), data, static_cast<std::size_t>(size));
-    const bool written = Call(api_.X502_FlashWrite, Handle(), u32Start, sectors.data(), u32Length) == 0;
+    const bool erased = Call(api_.X502_FlashRead, Handle(), u32Start, sectors.data(), u32Length) == 0 &&
+                        Call(api_.X502_FlashErase, Handle(), u32Start, u32Length) == 0;
+    if (erased && size > 0)
+        std::memcpy(sectors.data() + (address - start), data, static_cast<std::size_t>(size));
+    const bool written =
+        erased && Call(api_.X502_FlashWrite, Handle(), u32Start, sectors.data(), u32Length) == 0;
     Call(api_.X502_FlashWriteDisable, Handle());
     return written;
 }

@@ -140,7 +140,7 @@ TEST_F(TE16Sim, AStreamThatFailsKeepsTheLibrarysCode) {
 
 // A write merges its bytes into the whole sectors it covers, read first, so
 // the sectors' other bytes stay; write access is closed after it, and a
-// write refused that access erases nothing.
+// step that fails ends the write before the next one changes the flash.
 TEST_F(TE16Sim, FlashWritesKeepTheRestOfTheirSectors) {
     OpenModule();
     std::vector<uint8_t> flash(3 * TE16::kFlashSector);
@@ -160,10 +160,19 @@ TEST_F(TE16Sim, FlashWritesKeepTheRestOfTheirSectors) {
         EXPECT_EQ(read, flash);
         EXPECT_EQ(test::ModuleState().flash_write_enabled, 0) << "write access left open";
     }
-    ASSERT_EQ(e16sim_fault_fail_call("X502_FlashWriteEnable", X502_ERR_INTERNAL), 0);
-    e16sim_reset_call_counts();
-    EXPECT_FALSE(dev.FlashWrite(0, flash.data(), 1));
-    EXPECT_EQ(e16sim_call_count("X502_FlashErase"), 0);
+    // The step that fails, and the next one that must not come.
+    const std::pair<const char*, const char*> failures[] = {{"X502_FlashWriteEnable", "X502_FlashErase"},
+                                                            {"X502_FlashRead", "X502_FlashErase"},
+                                                            {"X502_FlashErase", "X502_FlashWrite"}};
+    for (const auto& [failing, next] : failures) {
+        SCOPED_TRACE(failing);
+        ASSERT_EQ(e16sim_fault_fail_call(failing, X502_ERR_INTERNAL), 0);
+        e16sim_reset_call_counts();
+        EXPECT_FALSE(dev.FlashWrite(0, flash.data(), 1));
+        EXPECT_EQ(e16sim_call_count(next), 0);
+        EXPECT_EQ(test::ModuleState().flash_write_enabled, 0) << "write access left open";
+        e16sim_fault_clear_all();
+    }
 }
 
 // Preloading sizes the module's output buffer to the fewest whole copies of
