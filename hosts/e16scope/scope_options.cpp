@@ -66,7 +66,10 @@ std::optional<TriggerChoice> ParseTrigger(const std::string& text) {
     }
     if (fields.size() > 4) {
         double percent = 0;
-        if (!ParseNumber(fields[4], percent) || percent < 0 || percent > 100) return std::nullopt;
+        // Whole, as the window's pre-trigger box takes it: 12.5 would be 13 unsaid.
+        if (!ParseNumber(fields[4], percent) || percent < 0 || percent > 100 ||
+            percent != std::floor(percent))
+            return std::nullopt;
         trigger.pretrigger = percent;
     }
     return trigger;
@@ -138,7 +141,7 @@ const std::vector<Spec>& Specs() {
          }},
         {0, "trigger",
          "CHANNEL,rising|falling,LEVEL[,auto|normal|single[,PRETRIGGER]] such as X1,rising,0 or "
-         "X1,falling,0.5,single,10 (PRETRIGGER a percent from 0 to 100)",
+         "X1,falling,0.5,single,10 (PRETRIGGER a whole percent from 0 to 100)",
          [](ScopeOptions& o, const std::string& v) { return (o.trigger = ParseTrigger(v)).has_value(); }},
         {0, "view", "time, spectrum (or fft) or xy",
          [](ScopeOptions& o, const std::string& v) { return (o.view = ParseView(v)).has_value(); }},
@@ -218,8 +221,8 @@ trigger, measurements and cursors.
   --trigger CHANNEL,rising|falling,LEVEL[,MODE[,PRETRIGGER]]
                        a display trigger, e.g. X1,rising,0 (volts; the
                        channel by its name or number); MODE auto (the
-                       default), normal or single; PRETRIGGER the percent
-                       of the window before the trigger point, 0 to 100
+                       default), normal or single; PRETRIGGER the whole
+                       percent of the window before the trigger point, 0 to 100
   --view time|spectrum|fft|xy
                        the view shown (fft is the spectrum)
   --source ENDPOINT    watch what e16rec --publish sends (tcp://HOST:PORT or

@@ -307,13 +307,13 @@ void ViewArea::ShowCursors() {
     if (!cursors_->isVisible()) return;
     const View view = frozen_ ? *frozen_ : shown_ != nullptr ? shown_->Sweep().Current() : View{};
     const double rate = shown_ != nullptr ? shown_->Rate() : 0;
-    // Each cursor stands on the kadr nearest it, so that Δt is the samples'.
-    const auto placed = plot_->CursorTimes();
-    auto [t1, t2] = placed;
+    // Each cursor reads the kadr nearest it, so that Δt is the samples'. The
+    // cursors stay where they were put: each triggered sweep's kadrs lie
+    // elsewhere, and snapping them sweep after sweep would walk them away.
+    auto [t1, t2] = plot_->CursorTimes();
     const std::optional<std::size_t> k1 = KadrAt(view, rate, t1), k2 = KadrAt(view, rate, t2);
     if (k1) t1 = view.Time(*k1) / rate;
     if (k2) t2 = view.Time(*k2) / rate;
-    if (std::pair{t1, t2} != placed) plot_->SetCursorTimes(t1, t2);
     // The channel's own volts, without the trace's offset.
     const auto volts = [&view](std::optional<std::size_t> kadr, std::size_t channel) {
         return kadr ? view.Volts(*kadr, channel) : std::numeric_limits<double>::quiet_NaN();

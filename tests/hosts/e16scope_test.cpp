@@ -399,6 +399,7 @@ TEST_F(ScopeTest, CursorsAndTheXyViewShowTheTracesChosen) {
     QCoreApplication::processEvents(); // laid out
     auto* table = window.findChild<CursorTable*>();
     ASSERT_EQ(table->rowCount(), 10);
+    EXPECT_EQ(plot->CursorTimes(), std::pair(t1, t2)) << "the cursors stay where they were put";
     for (const QTableWidget* shown :
          std::vector<QTableWidget*>{table, window.findChild<MeasurementTable*>()}) {
         SCOPED_TRACE(shown->objectName().toStdString());

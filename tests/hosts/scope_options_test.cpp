@@ -25,7 +25,7 @@ std::optional<ScopeOptions> Parse(const std::string& line, std::string& error) {
 TEST(ScopeOptions, TakeWhatAScriptGives) {
     std::string error;
     const auto o = Parse("--address 127.0.0.1 --inputs=diff --channels 0-2,31 --rate 5000 --window=0.2 "
-                         "--trigger X1,falling,-0.25,single,12.5 --view fft --after 1.5 --export-view v.csv "
+                         "--trigger X1,falling,-0.25,single,12 --view fft --after 1.5 --export-view v.csv "
                          "--screenshot=s.png --measure --range 2 --dac2 -2.5",
                          error);
     ASSERT_TRUE(o) << error;
@@ -35,7 +35,7 @@ TEST(ScopeOptions, TakeWhatAScriptGives) {
                        o->trigger->level, o->trigger->mode, o->trigger->pretrigger),
               std::tuple(0x7F000001, InputsChoice::Differential, std::vector<int16_t>{0, 1, 2, 31}, 5000, 0.2,
                          ViewKind::Spectrum, 1.5, "v.csv", "s.png", true, "X1", false, -0.25,
-                         TriggerMode::Single, 12.5));
+                         TriggerMode::Single, 12.0));
     EXPECT_EQ(std::tie(o->range, o->dac[0], o->dac[1]), std::tuple(2, std::nullopt, -2.5));
     EXPECT_TRUE(o->StartsAtOnce());
 }
@@ -51,7 +51,7 @@ TEST(ScopeOptions, WithoutOptionsTheWindowWaitsForTheUser) {
 TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
     const std::string kTrigger =
         "CHANNEL,rising|falling,LEVEL[,auto|normal|single[,PRETRIGGER]] such as "
-        "X1,rising,0 or X1,falling,0.5,single,10 (PRETRIGGER a percent from 0 to 100)";
+        "X1,rising,0 or X1,falling,0.5,single,10 (PRETRIGGER a whole percent from 0 to 100)";
     const struct {
         std::string args, error;
     } cases[] = {
@@ -66,6 +66,7 @@ TEST(ScopeOptions, RefuseBadValuesAndCombinationsInOneLine) {
         {"--trigger X1,rising", "--trigger: 'X1,rising' is not " + kTrigger},
         {"--trigger X1,rising,0,sometimes", "--trigger: 'X1,rising,0,sometimes' is not " + kTrigger},
         {"--trigger X1,rising,0,normal,101", "--trigger: 'X1,rising,0,normal,101' is not " + kTrigger},
+        {"--trigger X1,rising,0,normal,12.5", "--trigger: 'X1,rising,0,normal,12.5' is not " + kTrigger},
         {"--trigger X1,rising,0,normal,5,9", "--trigger: 'X1,rising,0,normal,5,9' is not " + kTrigger},
         {"--view bode", "--view: 'bode' is not time, spectrum (or fft) or xy"},
         {"--inputs both", "--inputs: 'both' is not se or diff"},
