@@ -25,6 +25,7 @@ stored settings: see ``store_inputs`` and ``store_generator``.
 """
 
 import atexit
+import itertools
 import sys
 import warnings
 import weakref
@@ -100,6 +101,8 @@ def driver_path():
 # no longer run a thread still reading from one, so that their recordings
 # stop and their settings are saved as at any release.
 _open_drivers = weakref.WeakSet()
+# What each start is made for, so that its caller stops only its own.
+_claims = itertools.count(1)
 
 _ANOTHER_RECORDS = "a recording runs (another Driver or thread of this process started it): stop it first"
 
@@ -425,11 +428,14 @@ class Driver(_checks.NoNewAttributes):
                               "do not fit in memory: record fewer, or stream() them") from None
         # The ranges stay as they are while it records: one conversion serves.
         convert = self._to_volts() if volts else None
-        self._start(session)
+        # The start inside: a Ctrl-C just after it stops it too, by the
+        # claim made before it; a recording another caller started stays.
+        claim = next(_claims)
         try:
-            self._fill(codes, convert)
+            self._fill(codes, convert, self._start(session, claim))
         finally:
-            self._stop()
+            if self._session.is_open:
+                self._session.stop_own(claim)
         return convert(codes, result) if volts else codes
 
     def stream(self, block_kadrs, blocks=None, volts=False):
@@ -440,7 +446,8 @@ class Driver(_checks.NoNewAttributes):
         ``block_kadrs`` is a positive int, ``blocks`` one or None."""
         return Stream(self, block_kadrs, blocks, volts)
 
-    def _start(self, session):
+    def _start(self, session, claim):
+        """Starts a recording for ``claim``; its number, which the drain keeps to."""
         if self._stream() is not None:
             raise DriverError("a stream is recording: close it first")
         self._detected()
@@ -448,10 +455,12 @@ class Driver(_checks.NoNewAttributes):
         if session.busy():
             raise DriverError(_ANOTHER_RECORDS)
         self._ended = ""
-        if not session.start():
+        run = session.start(claim)
+        if not run:
             if session.busy():  # another thread's start came first
                 raise DriverError(_ANOTHER_RECORDS)
             raise DriverError("the recording did not start", session.last_error())
+        return run
 
     def _stop(self):
         if self._session.is_open:
@@ -461,9 +470,9 @@ class Driver(_checks.NoNewAttributes):
     # kadrs before this block, which its text counts instead of the block's.
     # `convert`: the codes to volts for a partial block, taken before the
     # start (a driver closed meanwhile no longer tells the scales), or None.
-    def _fill(self, codes, convert, came=None):
+    def _fill(self, codes, convert, run, came=None):
         session = self._live()
-        filled, end = session.fill(codes, 0, self.timeout)
+        filled, end = session.fill(codes, 0, self.timeout, run)
         if end == "full":
             return
         partial = codes[:filled].copy()  # not a view that keeps the whole array
@@ -599,12 +608,15 @@ class Stream:
         # nothing; given back at the stop, or every later start would
         # allocate it again.
         ring = min(4 * block_kadrs * channels, _checks.LONG_MAX)
-        self._grown = session.input_size() < ring
-        if self._grown:
-            session.set_input_size(ring)
+        self._grown = False
+        claim = next(_claims)
         try:
-            driver._start(session)
-        except BaseException:
+            self._grown = session.input_size() < ring
+            if self._grown:
+                session.set_input_size(ring)
+            self._run = driver._start(session, claim)
+        except BaseException:  # a Ctrl-C just after the start stops it too
+            session.stop_own(claim)
             self._shrink(session)
             raise
         self._driver = driver
@@ -625,8 +637,10 @@ class Stream:
         driver, self._driver = self._driver, None
         if driver is not None:
             driver._stream = lambda: None
-            driver._stop()
-            self._shrink(driver._session)
+            try:
+                driver._stop()
+            finally:
+                self._shrink(driver._session)
 
     def _shrink(self, session):
         if self._grown and session.is_open:
@@ -648,7 +662,7 @@ class Stream:
         block = np.empty(self._shape, np.int16)
         driver = self._driver
         try:
-            driver._fill(block, self._convert, self._came)
+            driver._fill(block, self._convert, self._run, self._came)
         except DriverError:
             if self._driver is None or driver.closed:  # closed by another thread: the stream's end
                 raise StopIteration from None

@@ -30,8 +30,9 @@ const char* EndName(DrainEnd end) {
     return "";
 }
 
-// Fills rows first.. of a kadrs x channels array: (rows filled, how it ended).
-py::tuple FillRows(Session& session, Codes out, int64_t first, std::optional<double> timeout) {
+// Fills rows first.. of a kadrs x channels array from recording `run`:
+// (rows filled, how it ended).
+py::tuple FillRows(Session& session, Codes out, int64_t first, std::optional<double> timeout, uint64_t run) {
     if (out.ndim() != 2 || out.shape(1) < 1)
         throw py::value_error("fill needs a 2-D array of kadrs x channels");
     if (!out.writeable()) throw py::value_error("fill needs a writable array");
@@ -39,7 +40,7 @@ py::tuple FillRows(Session& session, Codes out, int64_t first, std::optional<dou
     const int channels = static_cast<int>(out.shape(1));
     if (first < 0 || first > rows) throw py::value_error("first row out of the array");
     const DrainResult r =
-        Fill(session, out.mutable_data() + first * channels, rows - first, channels, timeout);
+        Fill(session, run, out.mutable_data() + first * channels, rows - first, channels, timeout);
     return py::make_tuple(r.kadrs, EndName(r.end));
 }
 
@@ -77,8 +78,10 @@ void BindSession(py::module_& m) {
         .def("set_input_size", &Session::SetInputSize, WithoutGil())
         .def("start", &Session::Start, WithoutGil())
         .def("stop", &Session::Stop, WithoutGil())
+        .def("stop_own", &Session::StopOwn, WithoutGil())
         .def("single", &Session::Single, WithoutGil())
-        .def("fill", &FillRows, py::arg("out").noconvert(), py::arg("first"), py::arg("timeout"))
+        .def("fill", &FillRows, py::arg("out").noconvert(), py::arg("first"), py::arg("timeout"),
+             py::arg("run"))
         .def("identity", &Session::Identity, WithoutGil())
         .def("set_address", &Session::SetAddress, WithoutGil())
         .def("connected", &Session::Connected, WithoutGil())

@@ -21,12 +21,12 @@ constexpr auto kDrainPeriod = std::chrono::milliseconds(20);
 
 // Takes what the ring holds, up to `rows` rows, counting them in `taken`
 // as they come (a session closed midway keeps the count of what came).
-void DrainOnce(Session& session, int16_t* first, int64_t rows, int channels, int64_t& taken) {
+void DrainOnce(Session& session, uint64_t run, int16_t* first, int64_t rows, int channels, int64_t& taken) {
     const int64_t perCall = std::numeric_limits<int32_t>::max() / channels;
     while (taken < rows) {
         const int64_t want = std::min(rows - taken, perCall);
         const int32_t kadrs =
-            session.GetData(first + taken * channels, static_cast<int32_t>(want * channels));
+            session.GetData(first + taken * channels, static_cast<int32_t>(want * channels), run);
         if (kadrs <= 0) break;
         taken += kadrs;
     }
@@ -34,8 +34,18 @@ void DrainOnce(Session& session, int16_t* first, int64_t rows, int channels, int
 
 } // namespace
 
-DrainResult Fill(Session& session, int16_t* first, int64_t rows, int channels,
+DrainResult Fill(Session& session, uint64_t run, int16_t* first, int64_t rows, int channels,
                  std::optional<double> dataLimit) {
+    // The driver copies kadrs of its own width: another thread's selection
+    // made since the array was would scramble its rows.
+    std::size_t selected = 0;
+    {
+        Unlocked unlocked;
+        selected = session.Channels().size();
+    }
+    if (static_cast<std::size_t>(channels) != selected)
+        throw DriverFailure("the selected channels changed after the array for them was made (by another "
+                            "thread?): record again");
     DrainResult result;
     auto lastData = Clock::now();
     while (result.kadrs < rows) {
@@ -43,10 +53,13 @@ DrainResult Fill(Session& session, int16_t* first, int64_t rows, int channels,
         bool busy = true;
         try {
             Unlocked unlocked;
-            DrainOnce(session, first + result.kadrs * channels, rows - result.kadrs, channels, taken);
-            // Busy read before a last drain, so no kadr written before the end is missed.
-            if (taken == 0 && !(busy = session.Busy()))
-                DrainOnce(session, first + result.kadrs * channels, rows - result.kadrs, channels, taken);
+            DrainOnce(session, run, first + result.kadrs * channels, rows - result.kadrs, channels, taken);
+            // Busy read before a last drain, so no kadr written before the end is missed. A
+            // recording started since (a stream closed from another thread, then a new
+            // one) is not this one's.
+            if (taken == 0 && !(busy = session.Busy() && Session::LastRun() == run))
+                DrainOnce(session, run, first + result.kadrs * channels, rows - result.kadrs, channels,
+                          taken);
         } catch (const DriverFailure&) {
             if (session.IsOpen()) throw;
             result.kadrs += taken; // what came stays the caller's

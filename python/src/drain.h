@@ -22,12 +22,13 @@ struct DrainResult {
     DrainEnd end = DrainEnd::Full;
 };
 
-// Fills `rows` rows of `channels` samples from `first` on. The driver decides
+// Fills `rows` rows of `channels` samples from `first` on, of recording
+// `run` only (Session::Start's number). The driver decides
 // when a silent module ends the recording; `dataLimit` (seconds without a
 // kadr) only bounds the wait for a host that asks for it. A signal handler
 // that raised (Ctrl-C) ends it with pybind11::error_already_set; the
 // recording is left running for the caller to stop.
-DrainResult Fill(Session& session, int16_t* first, int64_t rows, int channels,
+DrainResult Fill(Session& session, uint64_t run, int16_t* first, int64_t rows, int channels,
                  std::optional<double> dataLimit);
 
 } // namespace lintara

@@ -10,6 +10,10 @@ namespace {
 
 std::mutex driverCalls;           // one caller at a time in the driver
 std::atomic<int> openSessions{0}; // not yet closed
+// The process's recordings, and the claim the last one was started for (0
+// once it was stopped); under driverCalls.
+uint64_t lastRun = 0;
+uint64_t startedFor = 0;
 
 std::unique_lock<std::mutex> Lock() {
     return std::unique_lock(driverCalls);
@@ -182,22 +186,43 @@ void Session::SetInputSize(int32_t samples) {
     Write("InputSizeData", [&] { return Adc().put_InputSizeData(&samples); });
 }
 
-bool Session::Start() {
-    return Read<VARIANT_BOOL>("StartRecord", [&](auto* out) { return Adc().StartRecord(out); }) !=
-           VARIANT_FALSE;
+uint64_t Session::Start(uint64_t claim) {
+    const auto guard = Lock();
+    VARIANT_BOOL started = VARIANT_FALSE;
+    Check(Adc().StartRecord(&started), "StartRecord");
+    if (started == VARIANT_FALSE) return 0;
+    startedFor = claim;
+    return ++lastRun;
 }
 
 void Session::Stop() {
-    Write("StopRecord", [&] { return Adc().StopRecord(); });
+    const auto guard = Lock();
+    startedFor = 0;
+    Check(Adc().StopRecord(), "StopRecord");
+}
+
+void Session::StopOwn(uint64_t claim) {
+    const auto guard = Lock();
+    if (!adc_ || claim == 0 || claim != startedFor) return;
+    startedFor = 0;
+    Check(Adc().StopRecord(), "StopRecord");
+}
+
+uint64_t Session::LastRun() {
+    const auto guard = Lock();
+    return lastRun;
 }
 
 int16_t Session::Single(int16_t channel) {
     return Read<int16_t>("GetChannel", [&](auto* out) { return Adc().GetChannel(&channel, out); });
 }
 
-int32_t Session::GetData(int16_t* buffer, int32_t capacity) {
-    int32_t count = capacity, rest = 0;
-    return Read<int32_t>("GetData", [&](auto* kadrs) { return Adc().GetData(buffer, &count, &rest, kadrs); });
+int32_t Session::GetData(int16_t* buffer, int32_t capacity, uint64_t run) {
+    const auto guard = Lock();
+    if (run != lastRun) return 0;
+    int32_t count = capacity, rest = 0, kadrs = 0;
+    Check(Adc().GetData(buffer, &count, &rest, &kadrs), "GetData");
+    return kadrs;
 }
 
 int16_t Session::DacCount() {

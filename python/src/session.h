@@ -50,11 +50,21 @@ public:
     void SetRate(float rate);
     int32_t InputSize();
     void SetInputSize(int32_t samples);
-    bool Start();
+    // Starts a recording for the caller's `claim` (a number it chose before,
+    // never 0): its number among the process's recordings (from 1), or 0
+    // when the driver refused.
+    uint64_t Start(uint64_t claim);
     void Stop();
+    // Stops the recording started for `claim`, if it is the last one started:
+    // a caller stops its own even when a Ctrl-C cut it off from the start's
+    // answer, and never one that another caller started.
+    void StopOwn(uint64_t claim);
     int16_t Single(int16_t channel);
-    // GetData into `buffer` of `capacity` samples; the kadrs written.
-    int32_t GetData(int16_t* buffer, int32_t capacity);
+    // GetData into `buffer` of `capacity` samples while recording `run` is the
+    // last one started (0 kadrs once another began); the kadrs written.
+    int32_t GetData(int16_t* buffer, int32_t capacity, uint64_t run);
+    // The number of the last recording started in the process.
+    static uint64_t LastRun();
 
     // Analog outputs.
     int16_t DacCount();

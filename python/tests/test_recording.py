@@ -180,6 +180,51 @@ def test_recording_waits_without_the_gil_and_stops_on_ctrl_c(e16):
     assert_unbroken(e16.record(kadrs=500, volts=True)[:, 31])
 
 
+class CutAfterStart:
+    """The driver's session, with a Ctrl-C that comes as the start returns."""
+
+    def __init__(self, session):
+        self._real = session
+
+    def __getattr__(self, name):
+        return getattr(self._real, name)
+
+    def start(self, claim):
+        self._real.start(claim)
+        raise KeyboardInterrupt
+
+
+def test_a_ctrl_c_just_after_the_start_stops_that_recording(e16):
+    real = e16._session
+    e16._session = CutAfterStart(real)
+    try:
+        for call in (lambda: e16.record(kadrs=10), lambda: e16.stream(10)):
+            with pytest.raises(KeyboardInterrupt):
+                call()
+            assert not real.busy()
+    finally:
+        e16._session = real
+    assert real.input_size() == lintara._lintara.default_input_size, "the stream's ring given back"
+    assert len(e16.record(kadrs=10)) == 10
+
+
+def test_a_stream_closed_from_another_thread_takes_nothing_of_the_next_recording(e16):
+    e16.channels, e16.rate = [31], 2000
+    stream = e16.stream(3000)
+    blocks = []
+    reader = threading.Thread(target=lambda: blocks.extend(stream))
+    reader.start()
+    time.sleep(0.2)  # inside its first block
+    stream.close()
+    codes = e16.record(kadrs=4000, volts=True)
+    reader.join()
+    assert_unbroken(codes[:, 0])
+    assert blocks == [], "the closed stream's reader took a block"
+    # Nor does a drain into rows of another width (channels changed by another thread meanwhile).
+    with pytest.raises(lintara.DriverError, match="^the selected channels changed after the array"):
+        e16._session.fill(np.empty((5, 2), np.int16), 0, None, 0)
+
+
 # Two of the driver's blocks at this rate; then the connection drops.
 LOST_AFTER_KADRS = 2 * 1024
 
