@@ -27,6 +27,7 @@ stored settings: see ``store_inputs`` and ``store_generator``.
 import atexit
 import itertools
 import sys
+import threading
 import warnings
 import weakref
 from datetime import datetime, timezone
@@ -159,6 +160,13 @@ class Driver(_checks.NoNewAttributes):
             except DriverError as error:
                 warnings.warn(f"lintara: {error.reason or error}", RuntimeWarning, stacklevel=2)
         self._session.close()
+
+    # One let go unclosed closes here, as close() does: without the GIL. The
+    # extension's own end would hold every thread through the driver's last
+    # release, which waits up to 5 s for a locked store.
+    def __del__(self):
+        if getattr(self, "_session", None) is not None and self._session.is_open:
+            self.close()
 
     @property
     def closed(self):
@@ -604,6 +612,7 @@ class Stream:
         self._shape = (block_kadrs, channels)
         self._left = blocks
         self._came = 0  # kadrs given so far
+        self._reading = threading.Lock()  # a second reader would take every other block
         # Room for a few blocks, so a consumer that is late by a block loses
         # nothing; given back at the stop, or every later start would
         # allocate it again.
@@ -656,6 +665,14 @@ class Stream:
         return self
 
     def __next__(self):
+        if not self._reading.acquire(blocking=False):
+            raise RuntimeError("a Stream is read by one thread at a time")
+        try:
+            return self._next_block()
+        finally:
+            self._reading.release()
+
+    def _next_block(self):
         if self._driver is None or self._left == 0:
             self.close()
             raise StopIteration

@@ -163,6 +163,8 @@ class Subscription:
         while True:
             if self._ready is None:
                 with self._turn:
+                    if self._reader is not None:  # a ZeroMQ socket takes one thread at a time
+                        raise RuntimeError("a Subscription is read by one thread at a time")
                     done = self._closing or self._left == 0 or self.end is not None
                     if not done:
                         self._reader = threading.current_thread()

@@ -14,6 +14,16 @@
 
 namespace py = pybind11;
 
+namespace {
+
+// A text that may hold a path's bytes, which need not be UTF-8.
+py::str Text(const std::string& bytes) {
+    return py::reinterpret_steal<py::str>(
+        PyUnicode_DecodeUTF8(bytes.data(), static_cast<Py_ssize_t>(bytes.size()), "replace"));
+}
+
+} // namespace
+
 PYBIND11_MODULE(_lintara, m) {
     m.doc() = "The Lintara driver through its host interfaces; lintara wraps it.";
     lintara::Unlocked::Install();
@@ -24,7 +34,7 @@ PYBIND11_MODULE(_lintara, m) {
         try {
             if (raised) std::rethrow_exception(raised);
         } catch (const lintara::DriverFailure& e) {
-            const py::object error = driverError(e.what(), e.reason);
+            const py::object error = driverError(Text(e.what()), Text(e.reason));
             PyErr_SetObject(driverError.ptr(), error.ptr());
         }
     });
@@ -34,7 +44,12 @@ PYBIND11_MODULE(_lintara, m) {
     lintara::BindStore(m);
     lintara::BindStream(m);
     m.def(
-        "driver_path", [] { return lintara::DriverBeside().string(); },
+        "driver_path",
+        [] { // as os.fsdecode gives it: a path of any bytes
+            const std::string path = lintara::DriverBeside().string();
+            return py::reinterpret_steal<py::str>(
+                PyUnicode_DecodeFSDefaultAndSize(path.data(), static_cast<Py_ssize_t>(path.size())));
+        },
         "The driver file this package uses; empty when none is found.");
     m.def(
         "dotted_address",

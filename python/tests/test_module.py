@@ -3,6 +3,7 @@ what the module says it is, its outputs read back through the simulated
 module's wiring (X15/X16 are DAC1/DAC2, the digital inputs read the outputs),
 and its settings, stored before and saved on request."""
 
+import os
 import shutil
 import struct
 import subprocess
@@ -146,12 +147,29 @@ def test_saved_settings_reach_the_store_at_once(e16):
     assert e16.rate == pytest.approx(15625)
 
 
-def test_close_says_when_the_settings_could_not_be_saved(e16, tmp_path, monkeypatch):
+@pytest.mark.parametrize("let_go", ["close", "__del__"])  # the latter: a Driver dropped unclosed
+def test_close_says_when_the_settings_could_not_be_saved(e16, tmp_path, monkeypatch, let_go):
     (tmp_path / "not-a-folder").write_text("")
     monkeypatch.setenv("XDG_CONFIG_HOME", str(tmp_path / "not-a-folder"))
     with pytest.warns(RuntimeWarning, match=r"^lintara: The settings under .* were not saved: "):
-        e16.close()
+        getattr(e16, let_go)()
     assert e16.closed
+
+
+# A driver in a folder whose name is no UTF-8 (Latin-1 "café"): its path
+# comes back as os.fsdecode gives it, and whatever the driver says of it
+# is a DriverError, not a UnicodeDecodeError.
+def test_a_driver_path_of_any_bytes(tmp_path, driver_folder):
+    folder = os.fsencode(tmp_path) + b"/caf\xe9"
+    os.mkdir(folder)
+    for name in (b"Lintara.adc", b"libe16sim.so"):
+        os.symlink(os.fsencode(driver_folder / os.fsdecode(name)), folder + b"/" + name)
+    code = ("import lintara, os; print(os.fsencode(lintara.driver_path())); lintara.Driver().close()")
+    env = os.environb.copy()
+    env[b"LINTARA_DRIVER"] = folder + b"/Lintara.adc"
+    run = subprocess.run([sys.executable, "-c", code], capture_output=True, env=env)
+    assert run.stdout.splitlines()[:1] == [repr(folder + b"/Lintara.adc").encode()], run.stderr
+    assert b"UnicodeDecodeError" not in run.stderr
 
 
 @pytest.fixture

@@ -215,6 +215,8 @@ def test_a_stream_closed_from_another_thread_takes_nothing_of_the_next_recording
     reader = threading.Thread(target=lambda: blocks.extend(stream))
     reader.start()
     time.sleep(0.2)  # inside its first block
+    with pytest.raises(RuntimeError, match="^a Stream is read by one thread at a time$"):
+        next(stream)
     stream.close()
     codes = e16.record(kadrs=4000, volts=True)
     reader.join()

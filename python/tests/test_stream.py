@@ -516,10 +516,12 @@ def test_subscribe_ends_at_the_kadrs_asked_for_or_a_silence(tmp_path, bound, las
             next(flooded)
         publisher.close()
     # Closed from another thread, or from a signal's handler on its own, a
-    # waiting reader ends without an error.
+    # waiting reader ends without an error; a second reader is refused.
     waiting = lintara.subscribe(f"ipc://{tmp_path}/none")
     reader = ThreadPoolExecutor(1).submit(list, waiting)
     time.sleep(0.3)
+    with pytest.raises(RuntimeError, match="^a Subscription is read by one thread at a time$"):
+        next(waiting)  # a second reader on its socket would abort the process
     waiting.close()
     assert waiting.closed and reader.result(timeout=5) == []
     alarmed = lintara.subscribe(f"ipc://{tmp_path}/none")
