@@ -32,6 +32,19 @@ int32_t ItemNumber(const std::string& text) {
     return std::stoi(text);
 }
 
+// What was wrong with an answer that chose nothing, in the chooser's language.
+std::string WhyRefused(const std::string& answer, int32_t count) {
+    const bool ru = platform::UiLanguage() == "ru";
+    const bool remove = answer.starts_with("r ");
+    const std::string number = remove ? Trim(answer.substr(2)) : answer;
+    const int32_t item = ItemNumber(number);
+    if (remove && item == 0) return ru ? "Пункт 0 не удаляется." : "Item 0 cannot be removed.";
+    if (item >= count) return (ru ? "Нет пункта " : "There is no item ") + number + ".";
+    return "\"" + answer + "\"" +
+           (ru ? " — не номер пункта и не адрес a.b.c.d из четырёх чисел от 0 до 255."
+               : " is neither an item number nor an address a.b.c.d of four numbers 0 to 255.");
+}
+
 // Types the text into the boxes the way a user would: each dotted part into
 // its box, left to right, over the box's old text. What a box refuses is lost.
 void TypeAddress(ucIPModel& edit, const std::string& text) {
@@ -164,7 +177,7 @@ void ConsoleDialogs::Answer(dlgIPModel& dlg, const std::string& answer, const st
         TypeAddress(dlg.Edit(), answer);
         Accept(dlg, title);
     } else {
-        MessageBox(ResourceText(kTextSelectAddress), title);
+        MessageBox(ResourceText(kTextSelectAddress) + " " + WhyRefused(answer, count), title);
     }
 }
 

@@ -174,18 +174,21 @@ protected:
 TEST_F(ConsoleTest, EachAnswerChoosesItsAddress) {
     const std::string list = "10.0.0.2\r\n10.0.0.3\r\n";
     // What the user types; the address chosen, the list file after it when it
-    // changes, and how often an answer that is no choice is refused.
-    const std::tuple<const char*, int32_t, const char*, std::size_t> answers[] = {
-        {"\n", 0x0A000002, nullptr, 0},                                                 // Enter
-        {"0\n", 0x7F000001, nullptr, 0},                                                // item 0
-        {"192.168.1.10\n", -1062731510, "192.168.1.10\r\n10.0.0.2\r\n10.0.0.3\r\n", 0}, // on top
-        {" 1.2.3.256 \n0\n", 0x7F000001, nullptr, 1}, // not 1.2.3.25, as the box would take it
-        {"c\n", 0, nullptr, 0},
-        {"r 1\n\n", 0x0A000003, "10.0.0.3\r\n", 0}, // remove item 1, then Enter on the next
-        {"", 0, nullptr, 0},                        // the end of input
-        {"x\nc\n", 0, "", 0},                       // clear, then cancel
-        {"1.2.3\n9\n0\n", 0x7F000001, nullptr, 2}}; // asked again after each
-    for (const auto& [typed, address, after, refusals] : answers) {
+    // changes, and how often an answer that is no choice is refused, saying why.
+    const std::tuple<const char*, int32_t, const char*, std::size_t, const char*> answers[] = {
+        {"\n", 0x0A000002, nullptr, 0, ""},                                                 // Enter
+        {"0\n", 0x7F000001, nullptr, 0, ""},                                                // item 0
+        {"192.168.1.10\n", -1062731510, "192.168.1.10\r\n10.0.0.2\r\n10.0.0.3\r\n", 0, ""}, // on top
+        {" 1.2.3.256 \n0\n", 0x7F000001, nullptr, 1, // not 1.2.3.25, as the box would take it
+         "\"1.2.3.256\" is neither an item number nor an address a.b.c.d of four numbers 0 to 255."},
+        {"c\n", 0, nullptr, 0, ""},
+        {"r 1\n\n", 0x0A000003, "10.0.0.3\r\n", 0, ""}, // remove item 1, then Enter on the next
+        {"", 0, nullptr, 0, ""},                        // the end of input
+        {"x\nc\n", 0, "", 0, ""},                       // clear, then cancel
+        {"r 0\nc\n", 0, nullptr, 1, "Please select IP address! Item 0 cannot be removed."},
+        {"1.2.3\n9\n0\n", 0x7F000001, nullptr, 2,
+         "address! There is no item 9.\n"}}; // asked again after each
+    for (const auto& [typed, address, after, refusals, why] : answers) {
         SCOPED_TRACE(testing::PrintToString(std::string(typed)));
         WriteList(list);
         out.str("");
@@ -193,6 +196,7 @@ TEST_F(ConsoleTest, EachAnswerChoosesItsAddress) {
         EXPECT_EQ(ReadList(), after != nullptr ? after : list) << "the list file";
         EXPECT_THAT(out.str(), HasSubstr(" > 1  10.0.0.2")) << "the selection is not marked";
         EXPECT_EQ(Count("E16: Please select IP address!"), refusals) << out.str();
+        EXPECT_THAT(out.str(), HasSubstr(why));
     }
 }
 
@@ -203,9 +207,9 @@ TEST_F(ConsoleTest, RussianWhereTheUserInterfaceIsRussian) {
     {
         test::ScopedEnv ctype("LC_CTYPE", ""); // LANG's, named though not on this machine
         EXPECT_EQ(Answer("?\nc\n"), 0);
-        EXPECT_THAT(out.str(),
-                    AllOf(HasSubstr("E16: Пожалуйста укажите IP адрес!"), HasSubstr("Выбор IP адреса"),
-                          HasSubstr("Enter = OK, N = пункт N, a.b.c.d = адрес, c = Отмена")));
+        EXPECT_THAT(out.str(), AllOf(HasSubstr("E16: Пожалуйста укажите IP адрес!"),
+                                     HasSubstr("Выбор IP адреса"), HasSubstr("\"?\" — не номер пункта"),
+                                     HasSubstr("Enter = OK, N = пункт N, a.b.c.d = адрес, c = Отмена")));
     }
     test::ScopedEnv ctype("LC_CTYPE", "C");
     out.str("");
