@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 
+#include <cmath>
 #include <utility>
 
 namespace e16scope {
@@ -54,13 +55,19 @@ QString NumberBox::Decimals(QString text) const {
     return text.replace(point == u"." ? QStringLiteral(",") : QStringLiteral("."), point);
 }
 
-// Only a number out of range waits for Enter: one with a decimal too many is
-// still refused as it is typed, as it would be refused unsaid at Enter.
+// A number out of range, or finer than the box's decimals, waits for Enter
+// to be refused with the reason: the spin box would drop the keystroke
+// unsaid (12.5 typed as 12, or 125).
 QValidator::State NumberBox::validate(QString& text, int& pos) const {
     text = Decimals(text);
     const QValidator::State state = QDoubleSpinBox::validate(text, pos);
     const std::optional<double> typed = Typed(text);
-    return state == QValidator::Invalid && typed && OutOfRange(*typed) ? QValidator::Intermediate : state;
+    return state == QValidator::Invalid && typed && Refusable(*typed) ? QValidator::Intermediate : state;
+}
+
+bool NumberBox::TooFine(double value) const {
+    const double scaled = value * std::pow(10.0, decimals());
+    return std::fabs(scaled - std::round(scaled)) > 1e-6 * std::max(1.0, std::fabs(scaled));
 }
 
 std::optional<double> NumberBox::Typed(const QString& text) const {
@@ -92,14 +99,19 @@ QString NumberBox::textFromValue(double value) const {
 void NumberBox::Enter() {
     const std::optional<double> typed = Typed(lineEdit()->text());
     if (!typed || !lineEdit()->isModified()) return;
-    if (!OutOfRange(*typed)) {
+    if (!Refusable(*typed)) {
         Withdraw();
         return;
     }
     // As written, not in exponents: 1000000, not 1e+06.
     const auto shown = [](double number) { return UserNumber(number, 'g', 12); };
-    refusal_ = tr("%1: %2%3 refused. Please, set the number in range from %4 to %5%3! It stays at %6%3.")
-                   .arg(what_, shown(*typed), unit_, shown(minimum()), shown(maximum()), shown(value()));
+    const QString asked = OutOfRange(*typed) ? tr("the number")
+                          : decimals() == 0  ? tr("a whole number")
+                          : decimals() == 1  ? tr("a number of one decimal at most")
+                                             : tr("a number of %1 decimals at most").arg(decimals());
+    refusal_ =
+        tr("%1: %2%3 refused. Please, set %7 in range from %4 to %5%3! It stays at %6%3.")
+            .arg(what_, shown(*typed), unit_, shown(minimum()), shown(maximum()), shown(value()), asked);
     emit Refused(refusal_);
 }
 

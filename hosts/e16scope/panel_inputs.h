@@ -1,8 +1,8 @@
 // The side panel's value inputs: a wheel turned over one reaches it only once
 // it has the focus (a click or Tab), else the panel scrolls, so that scrolling
 // never drives an output or changes the recording; and a number box that
-// refuses a number typed out of its range and says why, where a spin box
-// would drop the keystroke that took it out. GUI thread.
+// refuses a number typed out of its range, or finer than its decimals, and
+// says why, where a spin box would drop the keystroke. GUI thread.
 #pragma once
 
 #include <QDoubleSpinBox>
@@ -25,7 +25,8 @@ public:
     // its name in place of the number, read-only, with `why` as its tooltip;
     // the value stays for when it is the box's again.
     void Hold(const QString& holder, const QString& why);
-    // Any number may be typed; one out of range is not acceptable yet.
+    // Any number may be typed; one out of range or with a decimal too many
+    // is not acceptable yet.
     QValidator::State validate(QString& text, int& pos) const override;
     // What is typed, taken or refused as when the box is left: for a key
     // that acts while the box keeps the focus.
@@ -47,6 +48,8 @@ private:
     QString Decimals(QString text) const;
     std::optional<double> Typed(const QString& text) const;
     bool OutOfRange(double value) const { return value < minimum() || value > maximum(); }
+    bool TooFine(double value) const;
+    bool Refusable(double value) const { return OutOfRange(value) || TooFine(value); }
     // A number typed and entered: refused out of range, else taken.
     void Enter();
     void Withdraw();

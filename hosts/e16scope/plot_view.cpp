@@ -121,15 +121,23 @@ void PlotView::ShowSweep(const TraceColumns& columns, double rate, double firstS
     traces_->Take(columns, firstSeconds, static_cast<double>(columns.KadrsPerColumn()) / rate);
     // A sweep's first kadr lies up to a kadr after its window's start, whose
     // tick (-0.1 s) would fall off the axis.
-    SetRanges(std::floor(firstSeconds * rate + 1e-6) / rate, windowSeconds);
+    SetRanges(std::floor(firstSeconds * rate + 1e-6) / rate, windowSeconds, true);
 }
 
 void PlotView::ShowSpan(double windowSeconds) {
-    xAxis->setRange(0, windowSeconds);
+    SetRanges(0, windowSeconds);
     replot();
 }
 
-void PlotView::SetRanges(double firstX, double windowSeconds) {
+void PlotView::SetRanges(double firstX, double windowSeconds, bool sweep) {
+    // Each sweep's first kadr lies elsewhere about the same axis: moved with
+    // it, the cursors would walk away sweep after sweep.
+    if (!(sweep && sweepShown_)) {
+        const double shift = firstX - xAxis->range().lower;
+        for (double& t : cursorTimes_) t += shift;
+        PlaceCursors();
+    }
+    sweepShown_ = sweep;
     xAxis->setRange(firstX, firstX + windowSeconds);
     double low = 0, high = 0;
     if (autoscale_ && traces_->Limits(low, high)) {
@@ -185,7 +193,8 @@ void PlotView::SetTriggerTime(bool shown) {
     marks_->replot();
 }
 
-// Shown again, cursors that the rolling axis left behind come back over the plot.
+// Shown again, cursors left off the plot (dragged past its edge, or on a
+// sweep that now starts elsewhere) come back over it.
 void PlotView::SetCursorsShown(bool shown) {
     const QCPRange x = xAxis->range();
     if (shown && (!cursorsPlaced_ || !(x.contains(cursorTimes_[0]) || x.contains(cursorTimes_[1])))) {
@@ -208,12 +217,16 @@ void PlotView::SetCursorTimes(double t1, double t2) {
 }
 
 void PlotView::MoveCursors() {
+    PlaceCursors();
+    marks_->replot();
+}
+
+void PlotView::PlaceCursors() {
     for (int i = 0; i < 2; ++i) {
         cursorLines_[i]->point1->setCoords(cursorTimes_[i], 0);
         cursorLines_[i]->point2->setCoords(cursorTimes_[i], 1);
         cursorLabels_[i]->position->setCoords(cursorTimes_[i], 0);
     }
-    marks_->replot();
 }
 
 PlotView::Drag PlotView::Grab(QPointF pos) const {

@@ -47,7 +47,9 @@ public:
     // A mark at time 0 of a triggered sweep.
     void SetTriggerTime(bool shown);
     // Two vertical time cursors the user drags; shown the first time at a
-    // third and two thirds of the visible time.
+    // third and two thirds of the visible time. They keep their place on the
+    // plot as the axis rolls or changes; from one sweep to the next, whose
+    // axis stays, they keep their times.
     void SetCursorsShown(bool shown);
     bool CursorsShown() const { return cursorLines_[0]->visible(); }
     void SetCursorTimes(double t1, double t2);
@@ -68,7 +70,9 @@ protected:
 private:
     enum class Drag { None, Level, Cursor1, Cursor2 };
     void MakeMarks();
-    void SetRanges(double firstX, double windowSeconds);
+    // The axis from `firstX`; cursors keep their place on it unless it shows
+    // another sweep of the same axis.
+    void SetRanges(double firstX, double windowSeconds, bool sweep = false);
     // What a press at `pos` would drag.
     Drag Grab(QPointF pos) const;
     void MoveLevel(double volts);
@@ -76,6 +80,7 @@ private:
     double ShownLevel() const;
     void PlaceLevel();
     void MoveCursors();
+    void PlaceCursors();
 
     ColumnTraces* traces_ = nullptr;
     bool autoscale_ = true;
@@ -84,6 +89,7 @@ private:
     int levelDecimals_ = 3;  // its label's, as the level box has them
     double cursorTimes_[2] = {0, 0};
     bool cursorsPlaced_ = false;
+    bool sweepShown_ = false; // the axis is a triggered sweep's or a frozen view's
     Drag drag_ = Drag::None;
     QCPLayer* marks_ = nullptr; // buffered: moving a mark redraws it alone
     QCPItemStraightLine* levelLine_ = nullptr;

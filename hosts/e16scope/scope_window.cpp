@@ -565,13 +565,19 @@ void ScopeWindow::Tick() {
     }
     ShowStatus();
     if (pause_->isChecked()) return;
-    const qint64 analysisDue =
+    const qint64 spacing =
         std::max(kAnalysisMs, static_cast<qint64>(analysisCost_ * kAnalysisSpacing * 1000));
-    if (sinceAnalysis_.elapsed() >= analysisDue || !session_.Recording()) Analyse();
     const qint64 since = sinceRedraw_.elapsed();
-    const bool due =
-        since >= static_cast<qint64>(redrawCost_ * kRedrawSpacing * 1000) && since + kDrainMs / 2 >= kFrameMs;
-    if (due || !session_.Recording()) Redraw();
+    const bool stopped = !session_.Recording();
+    const bool redrawDue = stopped || (since >= static_cast<qint64>(redrawCost_ * kRedrawSpacing * 1000) &&
+                                       since + kDrainMs / 2 >= kFrameMs);
+    const bool analysisDue = stopped || sinceAnalysis_.elapsed() >= spacing;
+    // Measured with a redraw, the table and the plot show the same kadrs. A
+    // rolling window shorter than the measurements' spacing is drawn with
+    // them alone: between them it would show kadrs the table never measured.
+    const bool held = views_->Rolling(session_) && WindowSeconds() * 1000 < static_cast<double>(spacing);
+    if (analysisDue && (redrawDue || held)) Analyse();
+    if (held ? analysisDue : redrawDue) Redraw();
 }
 
 void ScopeWindow::Analyse() {

@@ -224,6 +224,12 @@ bool ViewArea::SweepShown(const Sweeper& sweep) const {
     return trigger_.on && sweep.Current().triggered;
 }
 
+bool ViewArea::Rolling(const ScopeSession& session) const {
+    const Sweeper& sweep = session.Sweep();
+    return Kind() == ViewKind::Time && !frozen_ && !SweepShown(sweep) &&
+           !(sweep.State() == SweepState::Armed && sweep.Current().kadrs == 0);
+}
+
 void ViewArea::Redraw(const ScopeSession& session, double windowSeconds) {
     if (session.Rate() <= 0) return;
     switch (Kind()) {

@@ -53,6 +53,8 @@ public:
 
     // Draws the current view of `session`'s latest kadrs over `windowSeconds`.
     void Redraw(const ScopeSession& session, double windowSeconds);
+    // The time view rolls on with the latest kadrs: neither a sweep nor held.
+    bool Rolling(const ScopeSession& session) const;
     // Measures the view (and computes the spectrum when it is shown or a
     // frequency needs it); the tables show the result at the next Redraw.
     void Analyse(const ScopeSession& session);

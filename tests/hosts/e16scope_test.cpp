@@ -31,6 +31,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -573,8 +574,8 @@ TEST_F(ScopeTest, AWheelChangesOnlyTheInputWithTheFocus) {
 
 // A number typed out of a side-panel box's range and entered is refused with
 // the range in the status bar, the value (a DAC's output) left as it was; one
-// in range is taken, and ends that box's refusal; a decimal too many is
-// refused as it is typed.
+// in range is taken, and ends that box's refusal; so is one finer than the
+// box's decimals, not cut to them unsaid.
 TEST_F(ScopeTest, ANumberTypedOutOfRangeIsRefusedAndTheValueStays) {
     ScopeWindow window(session_);
     ShowDetected(window);
@@ -592,7 +593,9 @@ TEST_F(ScopeTest, ANumberTypedOutOfRangeIsRefusedAndTheValueStays) {
          "DAC2: 10.5 V refused. Please, set the number in range from -10 to 10 V! It stays at 3 V."},
         {"dac2", 3, "-7.5", -7.5, ""},
         {"dac2", 3, "10", 10, ""},
-        {"dac2", 3, "1.2345", 1.234, ""},
+        {"dac2", 3, "1.2345", 3,
+         "DAC2: 1.2345 V refused. Please, set a number of 3 decimals at most in range from -10 to 10 V! It "
+         "stays at 3 V."},
         {"dac2", 3, "0,5", 0.5, ""}, // a decimal comma, never a thousands separator
         {"triggerLevel", 0, "15", 0,
          "Trigger level: 15 V refused. Please, set the number in range from -12 to 12 V! It stays at 0 V."},
@@ -600,6 +603,9 @@ TEST_F(ScopeTest, ANumberTypedOutOfRangeIsRefusedAndTheValueStays) {
         {"triggerLevel", 0, "1,25", 1.25, ""},
         {"pretrigger", 50, "150", 50,
          "Pre-trigger: 150 % refused. Please, set the number in range from 0 to 100 %! It stays at 50 %."},
+        {"pretrigger", 50, "12,5", 50,
+         "Pre-trigger: 12.5 % refused. Please, set a whole number in range from 0 to 100 %! It stays at 50 "
+         "%."},
         {"offset", 0, "25", 0,
          "XY1 offset: 25 V refused. Please, set the number in range from -20 to 20 V! It stays at 0 V."},
         {"rate", 1000, "1000000", 1000,
@@ -709,6 +715,25 @@ TEST_F(ScopeSingleEnded, AStopMeasuresTheLastKadrs) {
         MeasurementsCsv(Measure(view, session_.Rate(), window.Trigger()->Settings()), {"X1"}), "X1", 6);
     ASSERT_FALSE(measured.empty());
     EXPECT_EQ(Measured(window.Views()->MeasurementsCsv(), "X1", 6), measured);
+}
+
+// A rolling window shorter than the measurements' spacing is drawn with
+// them alone: the table's extremes are the plot's whenever it is looked at.
+TEST_F(ScopeSingleEnded, AShortRollingWindowShowsTheKadrsItsTableMeasures) {
+    ScopeWindow window(session_);
+    Arrange(window, {0}, 1000, 0.05); // half of X1's period: each kadr more moves its numbers
+    Press(window, "start");
+    ASSERT_TRUE(MoreKadrs(300));
+    for (int look = 0; look < 8; ++look) {
+        QTest::qWait(97);
+        const std::vector<double> drawn = Values(window.Plot(), 0);
+        ASSERT_FALSE(drawn.empty());
+        const auto [low, high] = std::minmax_element(drawn.begin(), drawn.end());
+        double min = NAN, max = NAN;
+        std::sscanf(Measured(window.Views()->MeasurementsCsv(), "X1", 3).c_str(), "X1,%lf,%lf", &min, &max);
+        EXPECT_NEAR(min, *low, 1e-4) << look;
+        EXPECT_NEAR(max, *high, 1e-4) << look;
+    }
 }
 
 // A script's run that was refused keeps the user's settings as well; one

@@ -12,6 +12,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 #include "plot_view.h"
 
@@ -239,6 +241,35 @@ TEST_F(PlotViewTest, DraggingTheLevelAndTheCursorsMovesThem) {
     plot_.SetCursorsShown(false);
     plot_.SetCursorsShown(true);
     EXPECT_EQ(plot_.CursorTimes(), std::pair(5.01, 9.0));
+}
+
+// Cursors keep their place on the plot while it rolls, and when a sweep, a
+// paused view or the rolling axis takes over; from one sweep to the next
+// they keep their times.
+TEST_F(PlotViewTest, CursorsKeepTheirPlaceAsTheAxisMoves) {
+    TraceColumns rolling = Columns(100, Ramp);
+    plot_.Show(rolling, 1000, 0.1); // 0..0.1 s
+    plot_.SetCursorTimes(0.03, 0.06);
+    plot_.SetCursorsShown(true);
+    const struct {
+        std::function<void()> draw;
+        double t1;
+    } steps[] = {
+        {[&] {
+             rolling.Add(std::vector<int16_t>(50).data(), 50);
+             plot_.Show(rolling, 1000, 0.1);
+         },
+         0.08},
+        {[&] { plot_.ShowSweep(Columns(100, Ramp), 1000, -0.05, 0.1); }, -0.02},
+        {[&] { plot_.ShowSweep(Columns(100, Ramp), 1000, -0.0487, 0.1); },
+         -0.02}, // the next sweep, a kadr on
+        {[&] { plot_.Show(rolling, 1000, 0.1); }, 0.079},
+    };
+    for (const auto& step : steps) {
+        step.draw();
+        EXPECT_NEAR(plot_.CursorTimes().first, step.t1, 1e-9);
+        EXPECT_NEAR(plot_.CursorTimes().second - plot_.CursorTimes().first, 0.03, 1e-9);
+    }
 }
 
 // A level above or below the autoscaled traces shows at the plot's nearer
