@@ -6,6 +6,13 @@
 #include <limits>
 
 namespace velmora::hosts {
+
+std::size_t WholeLinesWithin(std::string_view text, std::size_t limit) {
+    if (text.size() <= limit) return text.size();
+    std::size_t end = limit == 0 ? std::string_view::npos : text.rfind('\n', limit - 1);
+    if (end == std::string_view::npos) end = text.find('\n');
+    return end == std::string_view::npos ? text.size() : end + 1;
+}
 namespace {
 
 constexpr int kVoltDecimals = 6;

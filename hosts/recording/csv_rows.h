@@ -9,11 +9,17 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "recording_file.h"
 
 namespace velmora::hosts {
+
+// How much of `text` one write takes so that it ends a line and holds no
+// more than `limit` bytes: all of it when it fits, its first line when
+// that alone is longer.
+std::size_t WholeLinesWithin(std::string_view text, std::size_t limit);
 
 class CsvRows {
 public:

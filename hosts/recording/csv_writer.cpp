@@ -17,6 +17,13 @@ namespace {
 
 constexpr std::size_t kFlushAt = 1 << 20; // bounds the memory at high rates
 constexpr std::size_t kRunKadrs = 256;    // formatted between looks at the flush mark
+// Each write ends a line. A pipe takes up to PIPE_BUF bytes whole or not at
+// all, so a reader never gets a cut row, even from a writer stuck on a full
+// pipe and left there. A kill cuts a write to a file only where one of its
+// pages begins: a write that ends at the last line before the next page but
+// one crosses a single page start, in its first row, so that a kill leaves a
+// cut row only if it comes in the instant that row's first bytes are copied.
+const std::size_t kPage = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
 
 class CsvWriter : public RecordingWriter {
 public:
@@ -79,8 +86,12 @@ protected:
 
     bool Sync() override {
         std::size_t done = 0, lines = 0, notes = 0;
+        const off_t at = pipe_ ? 0 : std::max<off_t>(::lseek(fd_, 0, SEEK_CUR), 0);
         while (done < buffer_.size()) {
-            const ssize_t n = ::write(fd_, buffer_.data() + done, WriteSize(done));
+            const std::size_t limit =
+                pipe_ ? PIPE_BUF : 2 * kPage - static_cast<std::size_t>(at + done) % kPage;
+            const ssize_t n = ::write(fd_, buffer_.data() + done,
+                                      WholeLinesWithin(std::string_view(buffer_).substr(done), limit));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return Broken(done, n < 0 ? errno : ENOSPC);
             const auto from = buffer_.begin() + static_cast<std::ptrdiff_t>(done);
@@ -100,17 +111,6 @@ private:
     static bool IsPipe(int fd) {
         struct stat s {};
         return ::fstat(fd, &s) == 0 && S_ISFIFO(s.st_mode);
-    }
-
-    // A pipe takes a write of up to PIPE_BUF bytes whole or not at all: in
-    // such writes of whole lines, a reader never gets a cut row, even from
-    // a writer stuck on a full pipe and left there. A file takes it all.
-    std::size_t WriteSize(std::size_t done) const {
-        const std::size_t rest = buffer_.size() - done;
-        if (!pipe_ || rest <= PIPE_BUF) return rest;
-        std::size_t end = buffer_.rfind('\n', done + PIPE_BUF - 1);
-        if (end == std::string::npos || end < done) end = buffer_.find('\n', done); // a line past PIPE_BUF
-        return end == std::string::npos ? rest : end + 1 - done;
     }
 
     // The header waits for the start time.

@@ -105,6 +105,15 @@ TEST(RecordingFile, CsvVoltsAreTheTextOfEveryCode) {
     EXPECT_TRUE(text == expected);
 }
 
+// A write ends a line within its measure (a pipe's whole write, what is
+// left of a page); a longer line goes alone, a text that fits whole.
+TEST(RecordingFile, CsvWritesEndLines) {
+    const std::tuple<std::string_view, std::size_t, std::size_t> cases[] = {
+        {"aa\nbb\ncc\n", 9, 9}, {"aa\nbb\ncc\n", 8, 6}, {"aa\nbb\ncc\n", 6, 6}, {"aa\nbb\ncc\n", 2, 3},
+        {"aa\nbb\ncc\n", 0, 3}, {"aa\nbb", 4, 3},       {"aaaa", 2, 4}};
+    for (const auto& [text, limit, taken] : cases) EXPECT_EQ(WholeLinesWithin(text, limit), taken) << limit;
+}
+
 // The comment names what is known, on the one line; it and the header row are
 // CSV records, so a comma or a quote in a text (a backend's, a stream's
 // channel name) is quoted, as any CSV reader takes it back; a line break in
