@@ -112,6 +112,10 @@ std::unique_ptr<Connection> Connection::Open(const std::string& path, bool onDis
     if (rc != SQLITE_OK) throw Failure{Win32Code(db, rc)};
     sqlite3_extended_result_codes(db, 1);
     sqlite3_busy_handler(db, &Connection::OnBusy, connection.get());
+    // Each write goes on into the store's file at once: a process leaves its
+    // connection open to the end, and a copy of registry.db alone (a backup)
+    // would otherwise hold none of what sat in the write-ahead log.
+    sqlite3_wal_autocheckpoint(db, 1);
     InitSchema(db, deadline);
     return connection;
 }

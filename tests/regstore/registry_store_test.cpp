@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -304,6 +305,14 @@ TEST_F(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
     }
     EXPECT_EQ(All(Key{Create(HKEY_CURRENT_USER, "Software\\Race")}, true).size(), 2u * kWrites)
         << "writes were lost";
+    // The store's file alone, as a backup copies it, holds them too: not only
+    // its write-ahead log, which the writers left behind.
+    velmora::test::PrivateStore copy;
+    std::filesystem::create_directories(copy.dir().path() / "velmora");
+    std::filesystem::copy_file(store.dir().path() / "velmora" / "registry.db",
+                               copy.dir().path() / "velmora" / "registry.db");
+    EXPECT_EQ(All(Key{Create(HKEY_CURRENT_USER, "Software\\Race")}, true).size(), 2u * kWrites)
+        << "registry.db without its -wal";
 }
 
 } // namespace
