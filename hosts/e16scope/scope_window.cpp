@@ -102,7 +102,7 @@ ScopeWindow::ScopeWindow(ScopeSession& session, QWidget* parent) : QMainWindow(p
     LoadSettings();
     RestartTraces();
     ShowNames(); // the driver names its channels and ranges before Test too
-    module_->setText(tr("No module yet: Test detects it"));
+    ShowModule();
     SetRecording(false);
 }
 
@@ -319,6 +319,10 @@ void ScopeWindow::MakeStatusBar() {
 
 // The module as the driver names it; the backend's path goes to its tooltip.
 void ScopeWindow::ShowModule() {
+    if (!session_.Detected()) {
+        module_->setText(tr("No module yet: Test detects it"));
+        return;
+    }
     const velmora::hosts::ModuleIdentity& module = session_.Module();
     module_->setText(
         tr("%1, serial %2, at %3").arg(Text(module.name), Text(module.serial), Text(module.address)));
@@ -396,7 +400,10 @@ void ScopeWindow::Stop() {
         Redraw();
     }
     ShowStatus();
-    if (stream) ShowOwnChoice();
+    if (stream) {
+        ShowOwnChoice();
+        ShowModule(); // the stream is watched no more: the next Start's module
+    }
     SetRecording(false);
 }
 

@@ -1039,6 +1039,7 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
                          window.findChild<QDoubleSpinBox*>(QStringLiteral("rate"))->value()),
               std::tuple(QList<int>{2, 5}, QString("XY2"), 3, 250.0));
     EXPECT_EQ(Label(window, "achieved"), "") << "the stream's rate beside the user's own";
+    EXPECT_EQ(Label(window, "module"), "No module yet: Test detects it") << "the stream still named";
     zmq_close(socket);
     zmq_ctx_term(context);
 }
