@@ -97,7 +97,7 @@ bool WriterThread::Finish() {
 
 WriterThread::Finished WriterThread::Finish(std::chrono::milliseconds stall, const std::atomic<int>& stops,
                                             const std::function<void(int64_t)>& waiting) {
-    const int stopsBefore = stops.load();
+    int stopsSeen = stops.load();
     std::unique_lock lock(mutex_);
     finishing_ = true;
     ready_.notify_one();
@@ -106,15 +106,22 @@ WriterThread::Finished WriterThread::Finish(std::chrono::milliseconds stall, con
     bool said = false;
     while (!done_.wait_for(lock, kIdleLook, [this] { return ended_; })) {
         const auto now = std::chrono::steady_clock::now();
+        // A stop request leaves a file that takes nothing, as said once it
+        // has taken nothing for kWaitNotice; one that keeps taking is finished.
         if (turns_ != turns) {
             turns = turns_;
             since = now;
-        } else if (now - since >= stall || stops.load() != stopsBefore) {
-            if (thread_.joinable()) thread_.detach();
-            return Finished::LeftBehind;
-        } else if (!said && now - since >= kWaitNotice) {
+            stopsSeen = stops.load();
+            continue;
+        }
+        const bool waits = now - since >= kWaitNotice;
+        if (waits && !said) {
             said = true;
             waiting(UnwrittenLocked());
+        }
+        if (now - since >= stall || (waits && stops.load() != stopsSeen)) {
+            if (thread_.joinable()) thread_.detach();
+            return Finished::LeftBehind;
         }
     }
     const bool failed = failed_;
