@@ -448,7 +448,8 @@ int RecordCommand(const Options& o, Console io, const OpenFile& open) {
 }
 
 // As a host opens the setup dialog: the module detected first, so that every
-// page is there. Only what OK stored is saved.
+// page is there. Only what OK stored is saved here; what a page applied at
+// once (the DAC page's Start) the driver keeps, and saves as it goes.
 int SetupCommand(const Options& o, Console io) {
     return SetupCommand(o, io, [](IModule* module) {
         int32_t outcome = -1;
@@ -467,7 +468,7 @@ int SetupCommand(const Options& o, Console io, const ShowDialog& show) {
     if (outcome == kSetupCallFailed) return Fail(io, "the driver failed to show its setup dialog");
     if (outcome < 0) return 1; // the driver said why, and that it is not shown
     if (outcome == 0) {
-        std::fprintf(io.out, "cancelled: nothing stored\n");
+        std::fprintf(io.out, "cancelled: the pages' values not stored\n");
         return 0;
     }
     if (!SaveSettingsAloud(session, io, error)) return Fail(io, error);

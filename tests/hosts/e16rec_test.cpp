@@ -619,7 +619,7 @@ TEST_F(E16recCommand, SettingsTheStoreRefusesAreSaid) {
     const std::tuple<bool, int32_t, int, std::string, std::string> cases[] = {
         {true, 2, 0, "e16rec: warning: " + reason.substr(8), "recorded 300 of 300 kadrs"},
         {true, 1, 1, reason, "module: SIM0001 "},
-        {true, 0, 0, "", "\ncancelled: nothing stored\n"},
+        {true, 0, 0, "", "\ncancelled: the pages' values not stored\n"},
         {true, -1, 1, "", "module: SIM0001 "},
         {true, kSetupCallFailed, 1, "e16rec: the driver failed to show its setup dialog\n",
          "module: SIM0001 "},
