@@ -43,6 +43,12 @@ std::string ScopeSession::Release() {
     return saved ? std::string() : reason;
 }
 
+bool ScopeSession::Setup(std::string& error) {
+    int32_t outcome = 0;
+    if (face_.get() == nullptr || FAILED(face_->ShowSetup(&outcome)) || outcome != 1) return true;
+    return kit::SaveSettings(face_.get(), adc_.get(), error);
+}
+
 bool ScopeSession::SetAddress(const std::string& dotted, std::string& error) {
     return kit::SetModuleAddress(face_.get(), dotted, error);
 }

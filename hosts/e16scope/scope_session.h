@@ -33,6 +33,10 @@ public:
     // Stops, has the driver save its settings and lets it go: "" when they
     // were saved, else the driver's reason.
     std::string Release();
+    // The driver's setup dialog; what OK stored is saved at once, so that a
+    // program ended before its release keeps it. False with `error` set
+    // when that save failed.
+    bool Setup(std::string& error);
     // The address the next detection opens instead of asking (this run
     // only); false with `error` set.
     bool SetAddress(const std::string& dotted, std::string& error);

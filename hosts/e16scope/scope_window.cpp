@@ -515,8 +515,8 @@ void ScopeWindow::SetSource(const QString& endpoint) {
 }
 
 void ScopeWindow::Setup() {
-    VARIANT_BOOL ignored = VARIANT_FALSE;
-    session_.adc()->ShowSetting(&ignored);
+    std::string error;
+    if (!session_.Setup(error)) ShowError(tr("Setup: %1").arg(Text(error))); // in use, though not stored
     // The dialog may have changed the channel table.
     if (session_.Detected()) ShowNames();
 }

@@ -48,6 +48,7 @@
 #include "stream_message.h"
 #include "test_support.h"
 #include "velmora/dotted_address.h"
+#include "velmora/registry_store.h"
 #include "xy_view.h"
 
 #include <zmq.h>
@@ -164,6 +165,20 @@ protected:
     ScopeSession session_;
 };
 
+// The channel table stored for the module `serial`; empty without one.
+std::vector<uint8_t> StoredChannelTable(const std::string& serial) {
+    using namespace velmora::reg;
+    HKEY key = 0;
+    const std::string path = velmora::stored::DriverKey() + "\\" + serial;
+    std::vector<uint8_t> table(velmora::stored::kTableChannels);
+    DWORD size = static_cast<DWORD>(table.size());
+    const bool read = RegOpenKeyEx(HKEY_CURRENT_USER, path.c_str(), KEY_READ, &key) == ERROR_SUCCESS &&
+                      RegQueryValueEx(key, velmora::stored::kChannelTableValue, nullptr, table.data(),
+                                      &size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return read ? table : std::vector<uint8_t>{};
+}
+
 // X1..X16 and Y1..Y16 against ground: Y16 carries the module's ramp.
 class ScopeSingleEnded : public ScopeTest {
 protected:
@@ -194,6 +209,7 @@ TEST_F(ScopeTest, RecordsToAFileTheKadrsItPlots) {
         ClickButton(dialog, QStringLiteral("cmdDialog0"));
     });
     ASSERT_EQ(window.Channels()->item(31, 0)->text(), "Y16") << "the panel shows the driver's new names";
+    EXPECT_EQ(StoredChannelTable("SIM0001"), velmora::hosts::ChannelTable(true)) << "saved at OK";
     window.Channels()->SetChecked({0, 31});
     window.SetRate(1000);
     window.SetWindowSeconds(1);
