@@ -108,8 +108,10 @@ bool OutputFree(const Options& o, std::string& error) {
         return false;
     }
     // A split names new files after it, which a pipe or a device cannot be.
-    if (o.split > 0 && fs::exists(o.output, ec) && !fs::is_regular_file(o.output, ec)) {
-        error = o.output + " is no regular file: --split writes files named after it";
+    const bool output = hosts::IsStandardOutput(o.output);
+    if (o.split > 0 && fs::exists(o.output, ec) && (output || !fs::is_regular_file(o.output, ec))) {
+        error = o.output + (output ? " is standard output" : " is no regular file") +
+                ": --split writes files named after it";
         return false;
     }
     // "." inside, so that a file where the folder should be is no folder.

@@ -103,12 +103,16 @@ std::string FormatNames() {
 std::string KindRefusal(const std::filesystem::path& file, FileFormat format) {
     std::error_code ec;
     const auto status = std::filesystem::status(file, ec);
-    if (!RowOf(format).seeks || !std::filesystem::is_other(status)) return {};
+    const bool output = IsStandardOutput(file);
+    if (!RowOf(format).seeks || !(std::filesystem::is_other(status) || output)) return {};
     std::string streamed;
     for (const FormatRow& row : kFormats)
         if (!row.seeks) streamed += (streamed.empty() ? "" : " or ") + std::string(row.caption);
-    return file.string() + " is " + (std::filesystem::is_fifo(status) ? "a pipe" : "a device") +
-           ", not a regular file: only " + streamed + " is written to it";
+    return file.string() + " is " +
+           (output                             ? "standard output, written where it stands"
+            : std::filesystem::is_fifo(status) ? "a pipe, not a regular file"
+                                               : "a device, not a regular file") +
+           ": only " + streamed + " is written to it";
 }
 
 std::string FileDialogFilter() {
@@ -183,7 +187,15 @@ bool Unnamed(int fd) {
 
 // Opened without blocking, so that a pipe no program reads is refused at
 // once instead of holding the open without end; the writes block.
+bool IsStandardOutput(const std::filesystem::path& file) {
+    struct stat named {
+    }, out{};
+    return ::stat(file.c_str(), &named) == 0 && ::fstat(STDOUT_FILENO, &out) == 0 &&
+           named.st_dev == out.st_dev && named.st_ino == out.st_ino;
+}
+
 bool WouldReplace(const std::filesystem::path& file) {
+    if (IsStandardOutput(file)) return false;
     std::error_code ec;
     const auto kind = std::filesystem::status(file, ec).type();
     return kind != std::filesystem::file_type::not_found && kind != std::filesystem::file_type::fifo &&
@@ -195,9 +207,11 @@ int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& er
         struct stat there {};
         *made = ::lstat(file.c_str(), &there) != 0;
     }
+    // Opened anew, standard output's file would be written from its start.
+    const bool output = IsStandardOutput(file);
     const bool exclusive = !overwrite && WouldReplace(file);
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK | (exclusive ? O_EXCL : 0);
-    const int fd = ::open(file.c_str(), flags, 0644);
+    const int fd = output ? ::fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3) : ::open(file.c_str(), flags, 0644);
     if (fd < 0) {
         const int why = errno;
         error = why == EEXIST  ? file.string() + " exists; --force replaces it"
@@ -209,7 +223,7 @@ int ClaimFile(const std::filesystem::path& file, bool overwrite, std::string& er
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     if (LockFile(fd, file, error)) {
         struct stat st {};
-        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) == 0) return fd;
+        if (output || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, 0) == 0) return fd;
         error = "cannot empty " + file.string() + ": " + std::strerror(errno);
     }
     ::close(fd);

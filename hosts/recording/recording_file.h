@@ -126,16 +126,21 @@ std::string FormatNames();
 // "CSV (*.csv);;HDF5 (*.h5 *.hdf5 *.he5)": the rows for a Qt file dialog.
 std::string FileDialogFilter();
 
-// An existing file that a recording to it would replace: a pipe or a device
-// is written into, never replaced, and needs no overwrite.
+// The process's standard output under a name (/dev/stdout, or the file a
+// shell redirected it to): written into where the shell's > or >> left it,
+// as a device is.
+bool IsStandardOutput(const std::filesystem::path& file);
+// An existing file that a recording to it would replace: a pipe, a device
+// or standard output is written into, never replaced, and needs no overwrite.
 bool WouldReplace(const std::filesystem::path& file);
 // "FILE is being written by another recording" when a recording's writer
 // holds `file`, and "FILE is open in another program" when a program holds
 // it through HDF5, whose lock it carries: replacing it would empty it under
 // that program, and the library would refuse it anyway. Else "".
 std::string HeldElsewhere(const std::filesystem::path& file);
-// Why `file`, an existing pipe or device, cannot take `format`, which
-// seeks: "FILE is a pipe, not a regular file: only CSV is written to it".
+// Why `file`, an existing pipe or device or standard output, cannot take
+// `format`, which seeks: "FILE is a pipe, not a regular file: only CSV is
+// written to it".
 // "" when it can.
 std::string KindRefusal(const std::filesystem::path& file, FileFormat format);
 

@@ -187,8 +187,8 @@ TEST_F(E16recRun, RecordsExactlyTheKadrsAskedFor) {
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("adjusted rate: 20000 kadrs/s asked, 15625 kadrs/s set by the driver"));
     EXPECT_EQ(Rows(Slurp(File("b.csv"))), 2 + 300);
-    // Data on standard output leave it to them alone.
-    r = E16rec("-c 0 -n 3 --force -o /dev/stdout");
+    // Data on standard output leave it to them alone; written into, it needs no --force.
+    r = E16rec("-c 0 -n 3 -o /dev/stdout");
     ASSERT_EQ(r.exit, 0) << r.err;
     EXPECT_EQ(Rows(r.out), 2 + 3) << r.out;
     EXPECT_THAT(r.err, AllOf(StartsWith("module: SIM0001"), HasSubstr("\nrecorded 3 of 3 kadrs")));

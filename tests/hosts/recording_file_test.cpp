@@ -367,6 +367,33 @@ TEST(RecordingFile, FlushedKadrsOutliveTheWriter) {
     }
 }
 
+// Standard output redirected to a file (>>), as /dev/stdout, is written into
+// where the shell left it, not replaced, and needs no overwrite: CSV only.
+TEST(RecordingFile, StandardOutputIsWrittenWhereItStands) {
+    test::TempDir dir;
+    const auto file = dir.path() / "appended.csv", plain = dir.path() / "plain.csv";
+    std::ofstream(file) << "earlier\n";
+    const std::vector<int16_t> codes(2 * 3, 3200);
+    const auto write = [&](const std::filesystem::path& name) -> std::string {
+        std::string error;
+        auto writer = OpenWriter(name, FileFormat::Csv, TwoChannels(), false, error);
+        if (!writer) return error;
+        return writer->Write(codes.data(), 3) && writer->Close() ? "" : writer->Error();
+    };
+    Child child([&]() -> std::string {
+        const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        if (fd < 0 || ::dup2(fd, STDOUT_FILENO) < 0) return "no standard output";
+        std::string error;
+        if (OpenWriter("/dev/stdout", FileFormat::Hdf5, TwoChannels(), true, error)) return "HDF5 taken";
+        const std::string written = write("/dev/stdout");
+        return written.empty() ? error : written;
+    });
+    EXPECT_EQ(child.said,
+              "/dev/stdout is standard output, written where it stands: only CSV is written to it");
+    ASSERT_EQ(write(plain), "");
+    EXPECT_EQ(Slurp(file), "earlier\n" + Slurp(plain));
+}
+
 // A write the system refuses part way (here at the file size limit, in the
 // middle of a row) ends the CSV file at the last whole row, which the count
 // follows, and the reason is the system's. (HDF5's full disk is e16rec's
