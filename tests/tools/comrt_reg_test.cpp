@@ -188,6 +188,13 @@ TEST_F(ComrtRegTest, RefusalsGiveTheirReasonInOneLine) {
          "REG_BINARY data must be hex digits, two per byte, not abc\n"},
         {{"export", kTool, "a", "b"}, "export takes one FILE, not b" + help},
         {{"delete", "HKCU"}, "a root key cannot be deleted: HKCU\n"},
+        // "?" in the store: another key, which the delete would take.
+        {{"delete", "HKCU\\Software\\Ключ", "-f"},
+         "the key name Software\\Ключ cannot be stored: the store keeps Latin-1 texts" + help},
+        {{"add", kTool, "-v", "Имя", "-d", "1"},
+         "the value name Имя cannot be stored: the store keeps Latin-1 texts" + help},
+        {{"add", kTool, "-v", "N", "-d", "Привет"},
+         "the data Привет cannot be stored: the store keeps Latin-1 texts" + help},
     };
     for (const auto& [args, why] : bad) Expect({{args, "", "comrt-reg: " + why}});
     EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, "Software\\Tool")) << "a refused add created the key";

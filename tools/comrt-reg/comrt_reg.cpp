@@ -18,6 +18,7 @@
 
 #include <velmora/registry_store.h>
 
+#include "platform/codepage.h"
 #include "settings/cregistry.h"
 #include "settings/driver_settings.h"
 
@@ -137,6 +138,22 @@ std::optional<Refusal> ParseOptions(Options& o, const std::vector<std::string>& 
     return std::nullopt;
 }
 
+// The store keeps Latin-1 texts: a letter past it would be stored as "?",
+// and "Демо" would name the key "????" that "Ключ" names too.
+std::optional<Refusal> Unstorable(const Options& o) {
+    const auto latin1 = [](const std::string& text) {
+        return velmora::platform::AnsiToUtf8(velmora::platform::Utf8ToAnsi(text)) == text;
+    };
+    const std::pair<const char*, std::string> texts[] = {
+        {"the key name ", o.path},
+        {"the value name ", o.name.value_or("")},
+        {"the data ", o.type == "REG_SZ" ? o.data.value_or("") : std::string()}};
+    for (const auto& [what, text] : texts)
+        if (!latin1(text))
+            return Refusal{std::string(what) + text + " cannot be stored: the store keeps Latin-1 texts"};
+    return std::nullopt;
+}
+
 std::variant<Options, Refusal> Parse(int argc, char** argv) {
     if (argc < 2) return Refusal{std::string("missing command (") + kCommands + ")"};
     Options o;
@@ -153,6 +170,7 @@ std::variant<Options, Refusal> Parse(int argc, char** argv) {
         return o;
     }
     if (auto refusal = ParseOptions(o, rest)) return *refusal;
+    if (auto refusal = Unstorable(o)) return *refusal;
     return o;
 }
 
