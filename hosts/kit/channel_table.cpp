@@ -61,7 +61,7 @@ bool StoreChannelTable(bool singleEnded, std::string& error) {
         reg::RegWriteBatch(reg::HKEY_CURRENT_USER, writes.data(), static_cast<reg::DWORD>(writes.size()));
     if (rc != reg::ERROR_SUCCESS)
         error = "cannot store the channel table in " + reg::StorePath() + ": " +
-                SystemText(static_cast<uint32_t>(rc));
+                SystemText(static_cast<uint32_t>(rc)) + StoreRemedy(static_cast<uint32_t>(rc));
     return rc == reg::ERROR_SUCCESS;
 }
 

@@ -32,6 +32,12 @@ bool SameFile(const fs::path& a, const fs::path& b) {
     return !a.empty() && fs::equivalent(a, b, ec);
 }
 
+std::string StoreRemedy(uint32_t code) {
+    if (code != reg::ERROR_REGISTRY_CORRUPT) return {};
+    return "; move " + fs::path(reg::StorePath()).parent_path().string() +
+           " aside to start a new store (every setting back at its default)";
+}
+
 bool RegisterDriver(const fs::path& path, std::string& error) {
     void* library = ::dlopen(path.c_str(), RTLD_NOW);
     if (library == nullptr) {
@@ -44,7 +50,7 @@ bool RegisterDriver(const fs::path& path, std::string& error) {
     ::dlclose(library);
     if (FAILED(hr))
         error = "cannot register " + path.string() + " in the registry store " + reg::StorePath() + ": " +
-                HresultText(hr);
+                HresultText(hr) + StoreRemedy(static_cast<uint32_t>(hr) & 0xFFFF);
     // The driver's one refusal of its own: a path the store, which keeps
     // Latin-1 text, cannot hold.
     if (hr == SELFREG_E_CLASS) error += " (its folder's path has characters outside Latin-1)";

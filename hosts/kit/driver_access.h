@@ -54,5 +54,8 @@ std::string SystemText(uint32_t code);
 // after it for a search: "The registry is corrupted (0x800703F7)". Other
 // codes: the number.
 std::string HresultText(HRESULT hr);
+// What a user does about a store the system code says is corrupted: "; move
+// FOLDER aside ..."; "" for any other code.
+std::string StoreRemedy(uint32_t code);
 
 } // namespace velmora::hosts

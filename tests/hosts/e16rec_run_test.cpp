@@ -336,13 +336,17 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
     std::ofstream(db) << "not a database, nor empty";
     const Ran broken = E16rec("-t 0.1 -o -");
     EXPECT_EQ(broken.exit, 1);
-    EXPECT_THAT(broken.err, AllOf(StartsWith("e16rec: cannot register "),
-                                  HasSubstr(".adc in the registry store " + db.string() +
-                                            ": The registry is corrupted (0x800703F7)\n")));
+    EXPECT_THAT(
+        broken.err,
+        AllOf(StartsWith("e16rec: cannot register "),
+              HasSubstr(".adc in the registry store " + db.string() +
+                        ": The registry is corrupted (0x800703F7); move " + db.parent_path().string() +
+                        " aside to start a new store (every setting back at its default)\n")));
     const Ran table = E16rec("--inputs se -t 0.1 -o -");
     EXPECT_EQ(table.exit, 1);
-    EXPECT_EQ(table.err,
-              "e16rec: cannot store the channel table in " + db.string() + ": The registry is corrupted\n");
+    EXPECT_EQ(table.err, "e16rec: cannot store the channel table in " + db.string() +
+                             ": The registry is corrupted; move " + db.parent_path().string() +
+                             " aside to start a new store (every setting back at its default)\n");
 }
 
 // Without --address the driver's chooser answers from the driver's own list,
