@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -15,11 +16,18 @@ std::size_t WholeLinesWithin(std::string_view text, std::size_t limit) {
 }
 namespace {
 
-constexpr int kVoltDecimals = 6;
+constexpr int kVoltDecimals = 6; // at the module's scales, a code is a few microvolts at least
 constexpr int kTimeDecimals = 7; // a tenth of a microsecond at any rate
 constexpr int kCodes = 65536;
 constexpr std::size_t kLongestVolts = 48; // -32768 at any scale through to_chars
 constexpr std::size_t kLongestTime = 48;
+
+// Enough decimals that each code's text reads back as that code: one more
+// for each tenfold in codes per volt past the module's (a stream may carry
+// any scale).
+int VoltDecimals(double codesPerVolt) {
+    return std::max(kVoltDecimals, static_cast<int>(std::ceil(std::log10(2 * codesPerVolt))));
+}
 
 char* Fixed(char* at, double value, int decimals) {
     return std::to_chars(at, at + kLongestVolts, value, std::chars_format::fixed, decimals).ptr;
@@ -31,12 +39,12 @@ double Volts(int code, double codesPerVolt) {
 
 // Null when a code's text does not fit a table entry (a scale far below
 // one code per volt).
-std::shared_ptr<const CsvRows::Table> MakeTable(double codesPerVolt) {
+std::shared_ptr<const CsvRows::Table> MakeTable(double codesPerVolt, int decimals) {
     auto table = std::make_shared<CsvRows::Table>(kCodes);
     for (int i = 0; i < kCodes; ++i) {
         char text[kLongestVolts];
         const auto length = static_cast<std::size_t>(
-            Fixed(text, Volts(i + std::numeric_limits<int16_t>::min(), codesPerVolt), kVoltDecimals) - text);
+            Fixed(text, Volts(i + std::numeric_limits<int16_t>::min(), codesPerVolt), decimals) - text);
         CsvRows::Text& entry = (*table)[static_cast<std::size_t>(i)];
         if (length >= entry.size()) return nullptr;
         entry[0] = static_cast<char>(length);
@@ -53,9 +61,11 @@ CsvRows::CsvRows(const RecordingInfo& info) : rate_(info.rate) {
         // Channels of one range share one table.
         const auto same = std::find_if(columns_.begin(), columns_.end(),
                                        [scale](const Column& made) { return made.codesPerVolt == scale; });
-        std::shared_ptr<const Table> texts = same != columns_.end() ? same->texts : MakeTable(scale);
+        const int decimals = VoltDecimals(scale);
+        std::shared_ptr<const Table> texts =
+            same != columns_.end() ? same->texts : MakeTable(scale, decimals);
         longestRow_ += 1 + (texts ? sizeof(Text) : kLongestVolts);
-        columns_.push_back({scale, std::move(texts)});
+        columns_.push_back({scale, decimals, std::move(texts)});
     }
     longestRow_ += kLongestTime + 1;
 }
@@ -66,7 +76,7 @@ char* CsvRows::Row(char* at, std::size_t kadr, const int16_t* codes) const {
         *at++ = ',';
         const Column& column = columns_[i];
         if (!column.texts) {
-            at = Fixed(at, Volts(codes[i], column.codesPerVolt), kVoltDecimals);
+            at = Fixed(at, Volts(codes[i], column.codesPerVolt), column.decimals);
             continue;
         }
         // The whole entry is copied, a fixed size the compiler does in one move.

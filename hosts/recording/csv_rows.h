@@ -1,7 +1,8 @@
 // The text of CSV rows: each kadr's time, then each code in volts with six
-// decimals. The volts come from a table of every code's text per
-// codes-per-volt scale, made once with std::to_chars, so that a row is a
-// run of copies: the formatting keeps up with the module many times over.
+// decimals (more at a scale where six would merge codes). The volts come from
+// a table of every code's text per codes-per-volt scale, made once with
+// std::to_chars, so that a row is a run of copies: the formatting keeps up
+// with the module many times over.
 #pragma once
 
 #include <array>
@@ -35,6 +36,7 @@ public:
 private:
     struct Column {
         double codesPerVolt;
+        int decimals;
         std::shared_ptr<const Table> texts; // null: a text too long for one; to_chars per value
     };
     char* Row(char* at, std::size_t kadr, const int16_t* codes) const;

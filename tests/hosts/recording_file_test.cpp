@@ -75,34 +75,45 @@ TEST(RecordingFile, CsvHoldsEveryKadrInVoltsUnderItsDescription) {
         "0.0020000,0.000000,0.000500\n");
 }
 
-// Every code of every range reads as to_chars makes it, also at a scale
-// whose texts are too long for the table, and channels of one range in any
-// order of ranges.
+// Every code of every range reads as to_chars makes it with six decimals,
+// also at a scale whose texts are too long for the table, and channels of
+// one range in any order of ranges. At a scale where six decimals would
+// merge codes (a stream's), each code still reads back as itself.
 TEST(RecordingFile, CsvVoltsAreTheTextOfEveryCode) {
     RecordingInfo info;
     info.rate = 1;
-    for (const float scale : {3276.75f, 800.0f, 1.0f, 8000.0f, 1e-3f})
+    for (const float scale : {3276.75f, 800.0f, 1.0f, 8000.0f, 1e-3f, 204800.0f})
         info.channels.push_back({"X", 0, scale});
     info.channels.push_back(info.channels[1]);
     const std::size_t n = info.channels.size();
+    for (const float scale : {2e6f, 1e12f, 1e30f}) info.channels.push_back({"fine", 0, scale});
+    const std::size_t columns = info.channels.size();
     const CsvRows rows(info);
     std::vector<int16_t> codes;
-    for (int code = -32768; code <= 32767; ++code) codes.insert(codes.end(), n, static_cast<int16_t>(code));
+    for (int code = -32768; code <= 32767; ++code)
+        codes.insert(codes.end(), columns, static_cast<int16_t>(code));
     std::string text, expected;
-    rows.Append(0, codes.data(), codes.size() / n, text);
-    for (std::size_t k = 0; k < codes.size() / n; ++k) {
-        expected += std::to_string(k) + ".0000000";
+    rows.Append(0, codes.data(), codes.size() / columns, text);
+    const std::vector<std::string> lines = Split(text, '\n');
+    ASSERT_EQ(lines.size(), codes.size() / columns);
+    for (std::size_t k = 0; k < lines.size(); ++k) {
+        const int16_t* code = &codes[k * columns];
+        std::string row = std::to_string(k) + ".0000000";
         for (std::size_t i = 0; i < n; ++i) {
             char value[64];
-            const double volts = codes[k * n + i] / static_cast<double>(info.channels[i].codesPerVolt);
-            expected += ',';
-            expected.append(
-                value, std::to_chars(value, value + sizeof value, volts, std::chars_format::fixed, 6).ptr);
+            const double volts = code[i] / static_cast<double>(info.channels[i].codesPerVolt);
+            row += ',';
+            row.append(value,
+                       std::to_chars(value, value + sizeof value, volts, std::chars_format::fixed, 6).ptr);
         }
-        expected += '\n';
+        const std::vector<std::string> fine =
+            Split(lines[k].substr(std::min(row.size(), lines[k].size())), ',');
+        ASSERT_EQ(lines[k].substr(0, row.size()), row);
+        ASSERT_EQ(fine.size(), 1 + columns - n) << lines[k];
+        for (std::size_t i = n; i < columns; ++i)
+            ASSERT_EQ(std::llround(std::stod(fine[1 + i - n]) * info.channels[i].codesPerVolt), code[i])
+                << lines[k];
     }
-    ASSERT_EQ(text.size(), expected.size());
-    EXPECT_TRUE(text == expected);
 }
 
 // A write ends a line within its measure (a pipe's whole write, what is
