@@ -126,11 +126,12 @@ bool OutputFree(const Options& o, std::string& error) {
         existing = SeriesFiles(o.output);
     else if (hosts::WouldReplace(o.output))
         existing.push_back(o.output);
-    if (existing.empty()) return true;
-    if (!o.force) {
+    if (!existing.empty() && !o.force) {
         error = existing.front().string() + " exists; --force replaces it";
         return false;
     }
+    // An empty file needs no --force, and may still be another recording's.
+    if (o.split == 0 && existing.empty() && fs::is_regular_file(o.output, ec)) existing.push_back(o.output);
     for (const fs::path& file : existing)
         if (error = hosts::HeldElsewhere(file); !error.empty()) return false;
     return true;

@@ -198,6 +198,8 @@ bool WouldReplace(const std::filesystem::path& file) {
     if (IsStandardOutput(file)) return false;
     std::error_code ec;
     const auto kind = std::filesystem::status(file, ec).type();
+    // An empty file holds nothing to keep: a CSV killed before its first kadr is one.
+    if (kind == std::filesystem::file_type::regular) return std::filesystem::file_size(file, ec) != 0;
     return kind != std::filesystem::file_type::not_found && kind != std::filesystem::file_type::fifo &&
            kind != std::filesystem::file_type::character;
 }

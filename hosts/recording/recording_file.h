@@ -131,7 +131,8 @@ std::string FileDialogFilter();
 // as a device is.
 bool IsStandardOutput(const std::filesystem::path& file);
 // An existing file that a recording to it would replace: a pipe, a device
-// or standard output is written into, never replaced, and needs no overwrite.
+// or standard output is written into, never replaced, and needs no overwrite;
+// nor does an empty file, which holds nothing to keep.
 bool WouldReplace(const std::filesystem::path& file);
 // "FILE is being written by another recording" when a recording's writer
 // holds `file`, and "FILE is open in another program" when a program holds

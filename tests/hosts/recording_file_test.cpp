@@ -166,7 +166,8 @@ TEST(RecordingFile, FormatsAreFoundByAnyOfTheirWords) {
 }
 
 // Nor is a file that another recording writes replaced, with or without
-// --force: the two would each call the other's rows their own.
+// --force: the two would each call the other's rows their own. An empty
+// file has nothing to keep.
 TEST(RecordingFile, KeepsAnExistingFileUnlessToldToReplaceIt) {
     test::TempDir dir;
     const std::vector<int16_t> codes(2 * 10, 1);
@@ -194,6 +195,8 @@ TEST(RecordingFile, KeepsAnExistingFileUnlessToldToReplaceIt) {
         EXPECT_TRUE(writer->Close()) << writer->Error();
         EXPECT_NE(Slurp(file), "precious");
         EXPECT_TRUE(OpenWriter(file, format, TwoChannels(), true, error)) << "once closed: " << error;
+        std::ofstream{file}; // as a CSV killed before its first kadr is left
+        EXPECT_TRUE(OpenWriter(file, format, TwoChannels(), false, error)) << "an empty file: " << error;
     }
     // HDF5 cannot go to a pipe: refused before it is opened, and left there.
     const auto pipe = dir.path() / "pipe";
