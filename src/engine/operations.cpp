@@ -4,10 +4,24 @@
 
 #include "engine/driver_state.h"
 
+#include <algorithm>
+
 namespace velmora::engine {
 
+// Kadrs left from the last recording are read against the selection and the
+// ranges in force: a change to either gives them up rather than have them
+// named or scaled as channels they are not.
+void DropUnreadIfChanged(DriverState& s, bool changed) {
+    if (changed && !s.acquisition.Busy()) s.ring.DropUnread();
+}
+
 void SetChannelRange(DriverState& s, int16_t index, int16_t rangeIndex) {
-    if (s.input.StoreChannelRange(index, rangeIndex)) s.input.ProgramChannels(s.Device());
+    const AnalogInput& input = s.input;
+    const bool selected = std::ranges::find(input.inputChannels, index) != input.inputChannels.end();
+    const bool changed = selected && input.ChannelRange(index) != rangeIndex;
+    if (!s.input.StoreChannelRange(index, rangeIndex)) return;
+    DropUnreadIfChanged(s, changed);
+    s.input.ProgramChannels(s.Device());
 }
 
 // While recording, the rate in force is returned as it is: programming the
@@ -28,10 +42,8 @@ void SetRate(DriverState& s, float newRate) {
 
 void SetInputChannels(DriverState& s, const std::vector<int16_t>& channels) {
     if (s.acquisition.Busy() || !AnalogInput::SelectionAcceptable(channels)) return;
-    // Kadrs left from the last recording have the old width and can no longer
-    // be read against the new list.
-    if (static_cast<int32_t>(channels.size()) != s.ring.Width()) s.ring.DropUnread();
     AnalogInput& input = s.input;
+    DropUnreadIfChanged(s, channels != input.inputChannels);
     input.inputChannels = channels;
     input.inputCountChannels = static_cast<int16_t>(channels.size());
     input.ProgramChannels(s.Device());

@@ -174,6 +174,7 @@ bool StartRecording(DriverState& s) {
 
 void StopRecording(DriverState& s) {
     s.acquisition.Join();
+    s.ring.ComputeSize(s.input.inputCountChannels); // a size asked for while recording
     if (s.Device() != nullptr) s.Device()->StopStreams();
     if (s.output.channelsCount > 0) s.output.EndPlaying();
     if (s.dio.doStopEnabled) s.dio.WriteOutputs(s.Device(), s.dio.doStopValue);

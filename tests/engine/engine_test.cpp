@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <random>
@@ -266,15 +267,52 @@ TEST_F(EngineTest, DecimationKeepsTheFirstOfEveryNFrames) {
     EXPECT_EQ(Take(s).values[1], -16000 + 16 * 32) << "the seventeenth frame, next";
 }
 
-TEST_F(EngineTest, ANewRingSizeWaitsForTheNextStart) {
+// The running ring keeps its size; the one asked for reads back once the
+// recording ends, and is made at the next start.
+TEST_F(EngineTest, ANewRingSizeWaitsForTheRecordingsEnd) {
     ASSERT_NO_FATAL_FAILURE(Record({0}, 1000.0f));
     const int32_t running = s.ring.Capacity();
     SetInputSizeRequested(s, 4096);
     EXPECT_EQ(s.ring.SizeKadrs(), running);
     StopRecording(s);
+    EXPECT_EQ(std::pair(s.ring.SizeKadrs(), s.ring.Capacity()), std::pair(4096, running));
     ASSERT_TRUE(StartRecordChecked(s)) << s.lastError;
     EXPECT_EQ(std::pair(s.ring.SizeKadrs(), s.ring.Capacity()), std::pair(4096, 4096));
     StopRecording(s);
+}
+
+// Kadrs left unread after a stop stay for the selection and ranges they
+// were recorded with; another list, even as long, or a selected channel's
+// new range gives them up rather than name or scale them wrongly.
+TEST_F(EngineTest, UnreadKadrsGoWithTheSelectionTheyWereRecordedWith) {
+    const struct {
+        const char* change;
+        std::function<void()> make;
+        bool kept;
+    } cases[] = {
+        {"the same list again",
+         [&] {
+             SetInputChannels(s, {0, 1});
+         },
+         true},
+        {"an unselected channel's range", [&] { SetChannelRange(s, 5, 1); }, true},
+        {"a selected channel's range as it is", [&] { SetChannelRange(s, 1, 0); }, true},
+        {"another list as long",
+         [&] {
+             SetInputChannels(s, {2, 3});
+         },
+         false},
+        {"a selected channel's new range", [&] { SetChannelRange(s, 1, 2); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.change);
+        ASSERT_NO_FATAL_FAILURE(Record({0, 1}, 1000.0f));
+        ASSERT_TRUE(Eventually([&] { return s.ring.CountUnread() > 0; }, 10s));
+        StopRecording(s);
+        c.make();
+        EXPECT_EQ(s.ring.CountUnread() > 0, c.kept);
+        SetChannelRange(s, 1, 0);
+    }
 }
 
 // An armed generator loads its cycle for the outputs that play; a load that
