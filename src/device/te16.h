@@ -74,6 +74,8 @@ public:
     bool StartStreams(bool adc, bool dac1, bool dac2, bool din, bool dout);
     bool StopStreams();
     int32_t Recv(uint32_t* buffer, int32_t size, int32_t timeoutMs);
+    // Words the module has converted that no Recv took yet; 0 when it cannot say.
+    int32_t RecvReadyCount();
     // The values converted, or the library's negative code.
     int32_t ProcessAdcData(const uint32_t* words, int32_t size, double* values);
     void SetInStreamStep(int32_t step);

@@ -44,6 +44,12 @@ int32_t TE16::Recv(uint32_t* buffer, int32_t size, int32_t timeoutMs) {
     return CallCount(api_.X502_Recv, Handle(), buffer, U32(size), U32(timeoutMs));
 }
 
+int32_t TE16::RecvReadyCount() {
+    uint32_t ready = 0;
+    if (Handle() == nullptr || Call(api_.X502_GetRecvReadyCount, Handle(), &ready) < 0) return 0;
+    return ClampToLong(ready);
+}
+
 int32_t TE16::ProcessAdcData(const uint32_t* words, int32_t size, double* values) {
     if (Handle() == nullptr) return 0;
     uint32_t count = U32(std::max(size, 0));

@@ -74,15 +74,21 @@ template <typename Done> bool Acquisition::WaitUntil(InputRing& ring, Done done)
     return true;
 }
 
-// The first kadrs of the run arrived just now: the last of the module's
-// `frames` was taken a moment ago, the first one its frames earlier. With
-// decimation those come faster than the kadrs kept, which tell no time; at
-// a slow frame a whole frame's period more would put the start before it.
-void Acquisition::NoteFirstKadr(const WorkerJob& job, int32_t frames) {
+// The first kadrs of the run arrived just now: the newest word the module
+// converted, `received` of them or more still waiting (a worker held up at
+// the start finds a backlog), was taken a moment ago. The first frame began
+// that word's frames and positions earlier: frames at the module's frame
+// rate (with decimation faster than the kadrs kept), positions at its
+// acquisition frequency, which at a slow rate of many channels is most of
+// a kadr.
+void Acquisition::NoteFirstKadr(const WorkerJob& job, int32_t received) {
     if (firstKadrTime_.load(std::memory_order_relaxed) != 0.0) return;
+    const int64_t newest = int64_t{received} + job.dev.RecvReadyCount() - 1;
     const std::chrono::duration<double> now = std::chrono::system_clock::now().time_since_epoch();
     const double frameRate = job.rate * std::max(job.decimation, 1);
-    firstKadrTime_.store(now.count() - (frames - 1) / frameRate, std::memory_order_release);
+    const double since = static_cast<double>(newest / job.channels) / frameRate +
+                         static_cast<double>(newest % job.channels) / job.acqFreq;
+    firstKadrTime_.store(now.count() - since, std::memory_order_release);
 }
 
 void Acquisition::EndByItself(EndCause cause, std::string text) {
@@ -130,7 +136,7 @@ bool Acquisition::HandOver(const WorkerJob& job, int32_t words, Stream& stream) 
     const int32_t frames = converted / job.channels;
     const int32_t kadrs = KeepKadrs(job, frames, stream);
     if (kadrs <= 0) return true;
-    NoteFirstKadr(job, frames);
+    NoteFirstKadr(job, words);
     InputRing& ring = job.ring;
     const int32_t size = ring.Capacity();
     const auto notFull = [&] { return ring.CountUnread() < size; };

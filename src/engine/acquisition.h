@@ -72,6 +72,7 @@ struct WorkerJob {
     int32_t decimation; // > 1: the module runs faster, the first of every `decimation` kadrs is kept
     int32_t timeout;    // ms; once data have come, silence this long ends the recording
     double rate;        // kadrs per second
+    double acqFreq;     // samples per second within a frame
 };
 
 // Why the worker ended a recording by itself.
@@ -120,7 +121,7 @@ private:
     void PaceHandOver(const WorkerJob& job, HandOverPace& pace, std::chrono::steady_clock::time_point asked,
                       bool filled);
     template <typename Done> bool WaitUntil(InputRing& ring, Done done) const;
-    void NoteFirstKadr(const WorkerJob& job, int32_t frames);
+    void NoteFirstKadr(const WorkerJob& job, int32_t received);
     void EndByItself(EndCause cause, std::string text);
     int32_t KeepKadrs(const WorkerJob& job, int32_t kadrs, Stream& stream);
     bool HandOver(const WorkerJob& job, int32_t words, Stream& stream);

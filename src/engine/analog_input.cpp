@@ -154,7 +154,7 @@ float AnalogInput::ApplyRate(device::TE16* dev) {
     if (dev != nullptr) dev->SetLChannelCount(inputCountChannels);
     // A rate of 0 has no frequency to program; the start refuses it anyway.
     if (!(rate > 0.0f)) {
-        kadrRate = 0;
+        kadrRate = acqFreq = 0;
         return rate;
     }
     const double n = inputCountChannels;
@@ -184,6 +184,7 @@ float AnalogInput::ApplyRate(device::TE16* dev) {
     adcDivider =
         acq > 0.0 ? static_cast<int32_t>(std::clamp(std::nearbyint(kRefFreq / acq), 1.0, kMaxAdcDivider)) : 0;
     kadrRate = frame / decimation;
+    acqFreq = acq;
     rate = static_cast<float>(kadrRate);
     return rate;
 }

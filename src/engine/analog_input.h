@@ -41,6 +41,7 @@ public:
     // exactly: `rate` is this rounded to a float, which timestamps must not
     // follow (at 500000 / 3 kadrs/s they would drift 112 us an hour).
     double kadrRate = 0;
+    double acqFreq = 0; // samples per second within a frame, as programmed
     int32_t refFreq = 0, adcDivider = 0, decimation = 0;
 
     // The description of a fresh driver: four ranges, 32 channels on range

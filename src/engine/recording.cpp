@@ -100,7 +100,8 @@ bool LaunchWorker(DriverState& s, device::TE16& dev) {
                         input.inputCountChannels,
                         input.decimation,
                         ReceiveTimeout(input.rate, input.decimation),
-                        input.kadrRate};
+                        input.kadrRate,
+                        input.acqFreq};
     if (!s.acquisition.Launch(job)) return AbortStart(s, "Unable create thread!");
     return true;
 }
