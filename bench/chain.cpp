@@ -1,6 +1,5 @@
 #include "chain.h"
 
-#include <pthread.h>
 #include <sys/resource.h>
 #include <time.h>
 
@@ -26,19 +25,20 @@ constexpr int32_t kModuleIp = 0x7F000001;
 constexpr int16_t kRampInput = 31; // Y16: -5 V + 0.01 V x (frame mod 1000)
 
 // Set by the wrapped entry points: when the streams last started, and the
-// thread that receives (the worker).
+// CPU time of the thread that receives (the worker) after its latest
+// receive. Kept as it goes, so it outlasts a worker that ended by itself:
+// a thread's clock cannot be read once the thread is gone.
 std::atomic<int64_t> g_startNs{0};
-std::atomic<pthread_t> g_worker{};
-std::atomic<bool> g_haveWorker{false};
+std::atomic<int64_t> g_workerCpuNs{0};
 
 int64_t NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
 }
 
-void NoteWorker() {
-    if (g_haveWorker.load(std::memory_order_relaxed)) return;
-    g_worker.store(pthread_self(), std::memory_order_relaxed);
-    g_haveWorker.store(true, std::memory_order_release); // the id first
+void NoteWorkerCpu() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    g_workerCpuNs.store(int64_t{t.tv_sec} * 1'000'000'000 + t.tv_nsec, std::memory_order_relaxed);
 }
 
 const device::VendorApi& WatchedLibrary() {
@@ -49,12 +49,9 @@ const device::VendorApi& WatchedLibrary() {
             return device::VendorApi::Process().X502_StreamsStart(h);
         };
         table.X502_Recv = [](t_x502_hnd h, uint32_t* buf, uint32_t size, uint32_t tout) {
-            NoteWorker();
-            return device::VendorApi::Process().X502_Recv(h, buf, size, tout);
-        };
-        table.X502_GetRecvReadyCount = [](t_x502_hnd h, uint32_t* ready) {
-            NoteWorker();
-            return device::VendorApi::Process().X502_GetRecvReadyCount(h, ready);
+            const int32_t words = device::VendorApi::Process().X502_Recv(h, buf, size, tout);
+            NoteWorkerCpu();
+            return words;
         };
         return table;
     }();
@@ -103,7 +100,7 @@ bool Chain::Start(const ChainSetup& setup) {
     engine::SetRate(s_, setup.rate);
     engine::SetInputSizeRequested(s_, setup.ringRequest);
     s_.sync = core::StartSync{setup.start};
-    g_haveWorker.store(false);
+    g_workerCpuNs.store(0); // the last worker was joined: nothing else writes it
     kadrs_ = breaks_ = 0;
     timeScale_ = e16sim_get_time_scale();
     if (!engine::StartRecordChecked(s_)) return false;
@@ -139,12 +136,7 @@ int64_t Chain::FramesMade() const {
 }
 
 double Chain::WorkerCpuSeconds() const {
-    if (!g_haveWorker.load(std::memory_order_acquire)) return 0.0;
-    clockid_t clock{};
-    timespec t{};
-    if (pthread_getcpuclockid(g_worker.load(std::memory_order_relaxed), &clock) != 0) return 0.0;
-    if (clock_gettime(clock, &t) != 0) return 0.0;
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+    return static_cast<double>(g_workerCpuNs.load(std::memory_order_relaxed)) / 1e9;
 }
 
 SustainRun Sustain(Chain& chain, const ChainSetup& setup, Clock::duration span, Clock::duration poll,

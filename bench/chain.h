@@ -45,8 +45,11 @@ public:
     // Frames the module has made since its streams started.
     int64_t FramesMade() const;
 
-    // CPU time of the worker thread; 0 before its first receive.
+    // CPU time of the worker thread as of its latest receive, kept after
+    // the worker ended; 0 before its first receive.
     double WorkerCpuSeconds() const;
+    // The recording runs: neither stopped nor ended by itself.
+    bool Busy() const { return s_.acquisition.Busy(); }
     // The simulator's, read at the start: its clock runs that many times
     // faster than the wall clock.
     double TimeScale() const { return timeScale_; }

@@ -3,8 +3,10 @@
 // plain and once with --publish and four subscribers in this process
 // (velmora::hosts::StreamReader, each checking every message), the two
 // alternating; its CPU time (user + sys of the whole process, from wait4)
-// per recorded second for each, the difference in % of one core, and what
-// the subscribers received: kadrs against those recorded, and gaps.
+// per recorded second for each, and what the publisher adds in % of one
+// core: the median of each pair's difference (publishing run less the plain
+// run just before it), with the lowest and highest difference beside it;
+// and what the subscribers received: kadrs against those recorded, and gaps.
 //   publish_bench [--seconds S] [--repeat N] [--subscribers K]
 #include <spawn.h>
 #include <sys/resource.h>
@@ -13,6 +15,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -164,7 +167,7 @@ int main(int argc, char** argv) {
                 "%d repetitions; with --publish %s and %d subscribers in this process\n",
                 kKadrRate, kadrs, s.repeat, endpoint.c_str(), s.subscribers);
     std::fflush(stdout);
-    std::vector<double> plain, published;
+    std::vector<double> plain, published, added;
     std::vector<std::string> received;
     int failures = 0;
     for (int rep = 0; rep < s.repeat; ++rep) {
@@ -188,21 +191,27 @@ int main(int argc, char** argv) {
         }
         plain.push_back(a.cpu / s.seconds * 100);
         published.push_back(b.cpu / s.seconds * 100);
-        std::printf("run %d: %.2f %% of a core plain, %.2f %% publishing\n", rep + 1, plain.back(),
-                    published.back());
+        added.push_back(published.back() - plain.back());
+        std::printf("run %d: %.2f %% of a core plain, %.2f %% publishing, %+.2f %%\n", rep + 1, plain.back(),
+                    published.back(), added.back());
         std::fflush(stdout);
     }
     std::error_code ignored;
     fs::remove_all(work, ignored);
     if (plain.empty()) return 1;
     const double a = velmora::bench::Median(plain), b = velmora::bench::Median(published);
+    // Each pair ran back to back, so its difference leaves out the load that
+    // moved between pairs; a difference of the two medians would not.
+    const double cost = velmora::bench::Median(added);
+    const auto [lowest, highest] = std::minmax_element(added.begin(), added.end());
     std::printf(
         "e16rec CPU per recorded second (median): %.2f %% of one core without --publish, %.2f %% with "
         "--publish and %d subscribers\n",
         a, b, s.subscribers);
-    std::printf("the publisher adds %.2f %% of one core (target: below %.0f %%): %s\n", b - a, kTarget,
-                b - a < kTarget ? "met" : "NOT met");
+    std::printf("the publisher adds %.2f %% of one core (median of %zu paired differences, %.2f to %.2f %%; "
+                "target: below %.0f %%): %s\n",
+                cost, added.size(), *lowest, *highest, kTarget, cost < kTarget ? "met" : "NOT met");
     for (std::size_t i = 0; i < received.size(); ++i)
         std::printf("subscribers, run %zu:%s\n", i + 1, received[i].c_str());
-    return failures == 0 && b - a < kTarget ? 0 : 1;
+    return failures == 0 && cost < kTarget ? 0 : 1;
 }

@@ -27,8 +27,8 @@ LinesPanel::LinesPanel(ScopeSession& session, QWidget* parent)
     for (int line = 0; line < 16; ++line) {
         auto* out = outputs_[line] = new QCheckBox(QString::number(line + 1));
         out->setObjectName(QStringLiteral("do%1").arg(line + 1));
-        connect(out, &QCheckBox::toggled, this, [this] {
-            if (!polling_) WriteOutputs();
+        connect(out, &QCheckBox::toggled, this, [this, line](bool on) {
+            if (!polling_) WriteLine(line, on);
         });
         grid->addWidget(out, 3 + line / 8, line % 8);
         auto* in = inputs_[line] = new QCheckBox(QString::number(line + 1));
@@ -39,11 +39,13 @@ LinesPanel::LinesPanel(ScopeSession& session, QWidget* parent)
     }
 }
 
-void LinesPanel::WriteOutputs() {
-    uint16_t word = 0;
-    for (int line = 0; line < 16; ++line)
-        if (outputs_[line]->isChecked()) word |= static_cast<uint16_t>(1u << line);
-    session_.SetDigitalOutputs(word);
+// One line of the word the module holds: the other boxes may still show
+// what the setup dialog or a start changed since the last poll.
+void LinesPanel::WriteLine(int line, bool on) {
+    const auto bit = static_cast<uint16_t>(1u << line);
+    const uint16_t word = session_.DigitalOutputs();
+    session_.SetDigitalOutputs(on ? word | bit : word & ~bit);
+    Poll();
 }
 
 // The driver says that the generator plays, not on which output: both

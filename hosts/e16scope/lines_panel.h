@@ -23,7 +23,7 @@ public:
     void Poll();
 
 private:
-    void WriteOutputs();
+    void WriteLine(int line, bool on);
 
     ScopeSession& session_;
     std::array<NumberBox*, 2> dac_{};

@@ -517,8 +517,9 @@ void ScopeWindow::SetSource(const QString& endpoint) {
 void ScopeWindow::Setup() {
     std::string error;
     if (!session_.Setup(error)) ShowError(tr("Setup: %1").arg(Text(error))); // in use, though not stored
-    // The dialog may have changed the channel table.
+    // The dialog may have changed the channel table, the lines and the levels.
     if (session_.Detected()) ShowNames();
+    lines_->Poll();
 }
 
 bool ScopeWindow::RecordTo(const QString& path) {

@@ -480,6 +480,12 @@ TEST_F(ScopeTest, TheLinesPanelDrivesTheOutputs) {
     ScopeWindow window(session_);
     ShowDetected(window);
     auto* line3 = window.findChild<QCheckBox*>(QStringLiteral("do3")); // bit 2, as on the DIO page
+    session_.SetDigitalOutputs(0x8001); // as the setup dialog may, before the panel looked
+    QTest::mouseClick(line3, Qt::LeftButton, {}, QPoint(4, line3->height() / 2));
+    EXPECT_EQ(session_.DigitalOutputs(), 0x8005u) << "a click changes its own line only";
+    EXPECT_TRUE(window.findChild<QCheckBox*>(QStringLiteral("do16"))->isChecked());
+    QTest::mouseClick(line3, Qt::LeftButton, {}, QPoint(4, line3->height() / 2));
+    session_.SetDigitalOutputs(0);
     QTest::mouseClick(line3, Qt::LeftButton, {}, QPoint(4, line3->height() / 2));
     auto* dac1 = window.findChild<QDoubleSpinBox*>(QStringLiteral("dac1"));
     dac1->setValue(1.5);
