@@ -6,7 +6,10 @@
 //            (E16SIM_TIME_SCALE, the driver is not told), the highest k on a
 //            ladder that each format records for T seconds with no lost or
 //            repeated kadr (a failed step is run again once), and why the
-//            next one failed.
+//            next one failed. --buffer counts seconds at the nominal rate,
+//            so each step gets k times one second: the same second of real
+//            time at every k, long enough to ride out a stall, short enough
+//            that a writer a few percent slower than the data fails its step.
 //   recorder_bench [--seconds S] [--repeat N] [--headroom-seconds T] ...
 //   (--help lists them all)
 #include <fcntl.h>
@@ -55,6 +58,10 @@ constexpr double kShortSeconds = 0.5;
 constexpr std::size_t kPlainBlock = 1 << 20;
 // Kept free beyond what a headroom run is expected to write.
 constexpr double kSpareDiskBytes = 2e9;
+// The real time e16rec's queue covers at every headroom step, and the most
+// --buffer e16rec takes.
+constexpr double kHeadroomBufferSeconds = 1.0;
+constexpr double kMostBuffer = 3600;
 
 enum class Format { Hdf5, Csv, None };
 
@@ -114,6 +121,7 @@ struct Run {
     std::uintmax_t fileBytes = 0;
     std::string out, err;
     long long recorded = -1, requested = -1, lost = -1, repeated = -1;
+    double deepestQueue = -1; // s at the nominal rate; -1 when e16rec did not say
 
     bool Clean() const {
         return spawned && !timedOut && status == 0 && recorded >= 0 && recorded == requested && lost == 0 &&
@@ -155,6 +163,8 @@ void ParseSummary(Run& run) {
                                &b) == 2) {
             run.lost = a;
             run.repeated = b;
+        } else {
+            std::sscanf(line.c_str(), "writer queue: deepest %lf s", &run.deepestQueue);
         }
     }
 }
@@ -181,25 +191,32 @@ public:
     Bench(Settings settings, fs::path work) : s_(std::move(settings)), work_(std::move(work)) {}
 
     // Records `kadrs` kadrs into the format's file (removed afterwards),
-    // waiting at most `allowed` for the end.
-    Run Record(const FormatInfo& format, long long kadrs, int timeScale, std::chrono::seconds allowed) {
+    // waiting at most `allowed` for the end; `buffer`: e16rec's --buffer, 0
+    // for its default.
+    Run Record(const FormatInfo& format, long long kadrs, int timeScale, std::chrono::seconds allowed,
+               double buffer = 0) {
         Run run;
         const fs::path file = format.file ? work_ / format.file : fs::path();
-        const std::vector<std::string> args = {s_.e16rec.string(),
-                                               "--address",
-                                               "127.0.0.1",
-                                               "--inputs",
-                                               "se",
-                                               "-c",
-                                               "0-31",
-                                               "-r",
-                                               std::to_string(kKadrRate),
-                                               "-n",
-                                               std::to_string(kadrs),
-                                               "-q",
-                                               "--force",
-                                               "-o",
-                                               format.file ? file.string() : std::string("-")};
+        std::vector<std::string> args = {s_.e16rec.string(),
+                                         "--address",
+                                         "127.0.0.1",
+                                         "--inputs",
+                                         "se",
+                                         "-c",
+                                         "0-31",
+                                         "-r",
+                                         std::to_string(kKadrRate),
+                                         "-n",
+                                         std::to_string(kadrs),
+                                         "-q",
+                                         "--force",
+                                         "-o",
+                                         format.file ? file.string() : std::string("-")};
+        if (buffer > 0) {
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%g", buffer);
+            args.insert(args.end(), {"--buffer", seconds});
+        }
         const std::vector<std::string> env = ChildEnvironment(work_ / "config", timeScale);
         std::vector<char*> argv, envp;
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -393,8 +410,9 @@ int Bench::Headroom() {
     std::vector<Outcome> outcomes(s_.formats.size());
     const auto allowed = std::chrono::seconds(static_cast<long long>(s_.headroomSeconds) + 120);
     std::printf("\nheadroom: the simulated module's clock k times faster (E16SIM_TIME_SCALE=k), "
-                "%g s per step, -n = %g x %d x k\n",
-                s_.headroomSeconds, s_.headroomSeconds, kKadrRate);
+                "%g s per step, -n = %g x %d x k, --buffer %g x k (%g s of real time at every k up to %g)\n",
+                s_.headroomSeconds, s_.headroomSeconds, kKadrRate, kHeadroomBufferSeconds,
+                kHeadroomBufferSeconds, kMostBuffer / kHeadroomBufferSeconds);
     std::fflush(stdout);
     for (std::size_t i = 0; i < s_.formats.size(); ++i) {
         const FormatInfo& f = *s_.formats[i];
@@ -408,19 +426,24 @@ int Bench::Headroom() {
                 break;
             }
             const long long kadrs = std::llround(s_.headroomSeconds * kKadrRate * k);
+            const double buffer = std::min(kHeadroomBufferSeconds * k, kMostBuffer);
             // A failure is tried again: another program's burst on a loaded
             // machine can cause one.
             Run run;
             for (int attempt = 0; attempt < s_.tries && !g_interrupted.load(); ++attempt) {
-                run = Record(f, kadrs, k, allowed);
+                run = Record(f, kadrs, k, allowed, buffer);
                 if (run.Clean()) break;
                 if (attempt + 1 < s_.tries)
                     std::printf("  %-4s k = %4d: failed (%s), once more\n", f.name, k, run.Reason().c_str());
             }
             if (g_interrupted.load()) break;
             const double share = run.wallSeconds > 0 ? run.cpuSeconds / run.wallSeconds : 0.0;
-            std::printf("  %-4s k = %4d (%7.1f MS/s): %s, %.1f s, CPU %.1f%% of a core%s%s\n", f.name, k,
-                        0.5 * k, run.Clean() ? "no loss" : "FAILED", run.wallSeconds, share * 100.0,
+            char queue[64] = "";
+            if (run.deepestQueue >= 0)
+                std::snprintf(queue, sizeof queue, ", queue at most %.0f ms of %.0f",
+                              1e3 * run.deepestQueue / k, 1e3 * buffer / k);
+            std::printf("  %-4s k = %4d (%7.1f MS/s): %s, %.1f s, CPU %.1f%% of a core%s%s%s\n", f.name, k,
+                        0.5 * k, run.Clean() ? "no loss" : "FAILED", run.wallSeconds, share * 100.0, queue,
                         run.Clean() ? "" : ": ", run.Clean() ? "" : run.Reason().c_str());
             std::fflush(stdout);
             if (!run.Clean()) {
@@ -435,24 +458,29 @@ int Bench::Headroom() {
             o.stopped = "none failed up to k = " + std::to_string(s_.ladder.back());
     }
 
-    std::printf("\nheadroom of e16rec, 32 channels, %g s at each k, zero lost or repeated kadrs "
-                "(a step fails when %d runs of it failed):\n",
-                s_.headroomSeconds, s_.tries);
+    std::printf("\nheadroom of e16rec, 32 channels, %g s at each k, zero lost or repeated kadrs, the queue "
+                "%g s of real time (a step fails when %d runs of it failed):\n",
+                s_.headroomSeconds, kHeadroomBufferSeconds, s_.tries);
     std::printf("%-6s %10s %14s %16s %10s  %s\n", "format", "highest k", "aggregate", "CPU at highest",
                 "failed k", "why");
     for (std::size_t i = 0; i < s_.formats.size(); ++i) {
         const Outcome& o = outcomes[i];
-        char rate[32] = "-", share[32] = "-", failed[32] = "-";
+        char best[32] = "-", rate[32] = "-", share[32] = "-", failed[32] = "-";
+        // A first step that failed bounds the highest k from above only.
+        if (o.best > 0)
+            std::snprintf(best, sizeof best, "%d", o.best);
+        else if (o.failed > 0)
+            std::snprintf(best, sizeof best, "< %d", o.failed);
         if (o.best > 0) {
             std::snprintf(rate, sizeof rate, "%g MS/s", 0.5 * o.best);
             std::snprintf(share, sizeof share, "%.1f%%", o.bestShare * 100.0);
         }
         if (o.failed > 0) std::snprintf(failed, sizeof failed, "%d", o.failed);
-        std::printf("%-6s %10d %14s %16s %10s  %s\n", s_.formats[i]->name, o.best, rate, share, failed,
+        std::printf("%-6s %10s %14s %16s %10s  %s\n", s_.formats[i]->name, best, rate, share, failed,
                     o.failed > 0 ? o.reason.c_str() : o.stopped.c_str());
     }
     std::printf("CPU at highest: user + sys of the e16rec process over its wall time (start-up included), "
-                "in %% of one core\n");
+                "in %% of one core; queue: the deepest e16rec's writer queue was, in real time\n");
     return 0;
 }
 

@@ -142,7 +142,6 @@ class Driver(_checks.NoNewAttributes):
         if self._session.registration_note:
             warnings.warn(f"lintara: {self._session.registration_note}", RuntimeWarning, stacklevel=2)
         self._rate = None  # set from here; wins over a module's stored one
-        self._ended = ""  # why the last recording here ended by itself, kept past its stop
         self._stream = lambda: None  # the running Stream, weakly: one dropped stops its recording
 
     # --- life ---
@@ -290,7 +289,7 @@ class Driver(_checks.NoNewAttributes):
         """Why the last recording ended by itself, also after record() or a
         stream stopped it; "" while recording, after a stop asked for and
         before any start. A recording here raises with it."""
-        return self._live().end_reason() or self._ended
+        return self._live().end_reason()
 
     @property
     def kadrs_received(self):
@@ -462,7 +461,6 @@ class Driver(_checks.NoNewAttributes):
         # Another Driver or thread of this process records: the driver refuses without a word.
         if session.busy():
             raise DriverError(_ANOTHER_RECORDS)
-        self._ended = ""
         run = session.start(claim)
         if not run:
             if session.busy():  # another thread's start came first
@@ -474,7 +472,7 @@ class Driver(_checks.NoNewAttributes):
         if self._session.is_open:
             self._session.stop()
 
-    # Reads EndReason here: the caller's stop clears it. `came`: a stream's
+    # `came`: a stream's
     # kadrs before this block, which its text counts instead of the block's.
     # `convert`: the codes to volts for a partial block, taken before the
     # start (a driver closed meanwhile no longer tells the scales), or None.
@@ -490,8 +488,8 @@ class Driver(_checks.NoNewAttributes):
         if end == "closed":  # by another thread
             raise DriverError(f"the driver was closed after {after}", "", partial)
         if end == "ended":
-            self._ended = session.end_reason()  # none when another thread stopped it
-            raise DriverError(f"the recording ended after {after}", self._ended or session.last_error(), partial)
+            reason = session.end_reason()  # none when another thread stopped it
+            raise DriverError(f"the recording ended after {after}", reason or session.last_error(), partial)
         raise DriverError(f"no data for {self.timeout:g} s after {after}", session.last_error(), partial)
 
     # --- analog outputs ---

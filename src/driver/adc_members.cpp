@@ -148,10 +148,8 @@ HRESULT AdcFace::StartRecord(VARIANT_BOOL* result) {
 }
 
 HRESULT AdcFace::StopRecord() {
-    return Run([this] {
-        engine::StopRecording(engine::Settle(s_));
-        s_.endReason.clear();
-    });
+    // EndReason stays, as StartTime and KadrsReceived do: it describes the last run.
+    return Run([this] { engine::StopRecording(engine::Settle(s_)); });
 }
 
 HRESULT AdcFace::get_InputData(SAFEARRAY** result) {

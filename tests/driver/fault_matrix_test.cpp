@@ -214,6 +214,8 @@ TEST_F(Faults, ALostConnectionGivesTheModuleUpUntilTheNextTest) {
     EXPECT_FALSE(WorkerLeft());
     EXPECT_EQ(Text(&IModule::get_Address), "127.0.0.1") << "the lost module's";
     EXPECT_FALSE(StartRecord()) << "a start before the module is open again";
+    EXPECT_EQ(adc_->StopRecord(), S_OK);
+    EXPECT_EQ(Text(&IModule::get_EndReason), LastError()) << "a host's stop after the end keeps its reason";
 
     e16sim_fault_clear_all();
     ASSERT_TRUE(Ask(adc_.get(), &IADC3::Test)) << "no chooser answer is queued: " << LastError();
@@ -222,7 +224,7 @@ TEST_F(Faults, ALostConnectionGivesTheModuleUpUntilTheNextTest) {
     EXPECT_EQ(s.input.channelTable[kChannel].singleEnded, 1);
     EXPECT_EQ(s.output.generator.waves[0].waveform, core::Waveform::Sine);
     RecordsAgain();
-    EXPECT_EQ(Text(&IModule::get_EndReason), "") << "after a stop";
+    EXPECT_EQ(Text(&IModule::get_EndReason), "") << "after a start and a stop";
 
     // So does a host that names its module's address at every Test.
     ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, kCame), 0);
