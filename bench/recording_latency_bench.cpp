@@ -6,10 +6,14 @@
 // for a host draining every 10 ms (and, with the ages, for each host above),
 // also as a multiple of a thread beside it that only wakes every hand-over;
 // and what wake-ups alone cost at the worker's fastest and slowest hand-overs.
-// Real time on the simulated module; one recording per benchmark.
+// Real time on the simulated module; one recording per benchmark. An age
+// run fails unless it recorded its whole span: every frame the module made
+// within it reached the host, but for the last hand-over's, and the
+// recording still ran at the end.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -93,13 +97,18 @@ void BM_NewestKadrAge(benchmark::State& state) {
     const auto poll = std::chrono::milliseconds(state.range(0));
     const auto span = std::chrono::seconds(state.range(1));
     const auto channels = static_cast<int32_t>(state.range(2));
+    const ChainSetup setup{channels, channels == 32 ? 15625.0f : 1000.0f};
+    // The most a host can be behind the module and still have every kadr
+    // come: one slowest hand-over's and a kadr cut at its end.
+    const auto handOver =
+        static_cast<int64_t>(std::ceil(setup.rate * velmora::engine::kSlowestHandOverMs / 1000.0)) + 1;
     e16sim_set_replay(state.range(3) != 0 ? 1000 : 0);
     Chain& chain = TheChain();
     std::vector<double> ages;
-    int64_t withData = 0;
+    int64_t withData = 0, behind = 0;
     double cpu = 0.0, wall = 0.0, floor = 0.0;
     for (auto _ : state) {
-        if (!chain.Start(ChainSetup{channels, channels == 32 ? 15625.0f : 1000.0f})) {
+        if (!chain.Start(setup)) {
             state.SkipWithError("the recording did not start");
             return;
         }
@@ -113,12 +122,29 @@ void BM_NewestKadrAge(benchmark::State& state) {
         cpu = chain.WorkerCpuSeconds();
         wall = std::chrono::duration<double>(Clock::now() - began).count();
         floor = wakeUps.Share();
+        // A worker held up just at the span's end gets a second to catch up.
+        const int64_t made = chain.FramesMade();
+        behind = made - chain.Kadrs();
+        for (const auto end = Clock::now() + std::chrono::seconds(1);
+             made - chain.Kadrs() > handOver && Clock::now() < end;) {
+            std::this_thread::sleep_for(poll);
+            chain.Drain();
+        }
+        const bool ran = chain.Busy();
         chain.Stop();
-        if (chain.Breaks() != 0) state.SkipWithError("kadrs lost or repeated");
+        if (chain.Breaks() != 0)
+            state.SkipWithError("kadrs lost or repeated");
+        else if (!ran)
+            state.SkipWithError("the recording ended before the host stopped it");
+        else if (made - chain.Kadrs() > handOver)
+            state.SkipWithError("the kadrs held fall short of the frames made by more than a hand-over");
     }
     e16sim_set_replay(0);
     state.counters["age_median_ms"] = Quantile(ages, 0.5);
     state.counters["age_p90_ms"] = Quantile(ages, 0.9);
+    state.counters["age_p99_ms"] = Quantile(ages, 0.99);
+    state.counters["age_max_ms"] = ages.empty() ? 0.0 : *std::max_element(ages.begin(), ages.end());
+    state.counters["kadrs_behind_at_end"] = static_cast<double>(behind);
     state.counters["polls"] = static_cast<double>(ages.size());
     state.counters["polls_with_data"] = static_cast<double>(withData);
     ReportCpu(state, wall > 0.0 ? cpu / wall : 0.0, floor);

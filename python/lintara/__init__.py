@@ -414,7 +414,8 @@ class Driver(_checks.NoNewAttributes):
         selected channels and returns them as an int16 array of kadrs x
         channels (float64 volts with ``volts``). The driver writes straight
         into the array. A recording that ends early raises DriverError with
-        the driver's reason and the kadrs that came as ``partial``."""
+        the driver's reason and the kadrs that came as ``partial``; Ctrl-C
+        raises KeyboardInterrupt with them as ``partial`` too."""
         if (duration is None) == (kadrs is None):
             raise ValueError("give either duration or kadrs")
         if kadrs is not None:
@@ -478,13 +479,16 @@ class Driver(_checks.NoNewAttributes):
     # start (a driver closed meanwhile no longer tells the scales), or None.
     def _fill(self, codes, convert, run, came=None):
         session = self._live()
-        filled, end = session.fill(codes, 0, self.timeout, run)
+        filled, end, raised = session.fill(codes, 0, self.timeout, run)
         if end == "full":
             return
         partial = codes[:filled].copy()  # not a view that keeps the whole array
         if convert is not None:
             partial = convert(partial)
         after = f"{filled} of {len(codes)} kadrs" if came is None else _checks.counted(came + filled, "kadr")
+        if end == "raised":  # Ctrl-C: what came goes with it, as with an end
+            raised.partial = partial
+            raise raised
         if end == "closed":  # by another thread
             raise DriverError(f"the driver was closed after {after}", "", partial)
         if end == "ended":

@@ -26,12 +26,14 @@ const char* EndName(DrainEnd end) {
         return "timeout";
     case DrainEnd::Closed:
         return "closed";
+    case DrainEnd::Raised:
+        return "raised";
     }
     return "";
 }
 
 // Fills rows first.. of a kadrs x channels array from recording `run`:
-// (rows filled, how it ended).
+// (rows filled, how it ended, the exception a signal handler raised or None).
 py::tuple FillRows(Session& session, Codes out, int64_t first, std::optional<double> timeout, uint64_t run) {
     if (out.ndim() != 2 || out.shape(1) < 1)
         throw py::value_error("fill needs a 2-D array of kadrs x channels");
@@ -41,7 +43,11 @@ py::tuple FillRows(Session& session, Codes out, int64_t first, std::optional<dou
     if (first < 0 || first > rows) throw py::value_error("first row out of the array");
     const DrainResult r =
         Fill(session, run, out.mutable_data() + first * channels, rows - first, channels, timeout);
-    return py::make_tuple(r.kadrs, EndName(r.end));
+    if (r.end == DrainEnd::Raised) {
+        const py::error_already_set raised; // takes the pending exception
+        return py::make_tuple(r.kadrs, EndName(r.end), raised.value());
+    }
+    return py::make_tuple(r.kadrs, EndName(r.end), py::none());
 }
 
 } // namespace

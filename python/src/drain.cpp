@@ -68,7 +68,10 @@ DrainResult Fill(Session& session, uint64_t run, int16_t* first, int64_t rows, i
         }
         result.kadrs += taken;
         if (result.kadrs >= rows) break;
-        if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+        if (PyErr_CheckSignals() != 0) {
+            result.end = DrainEnd::Raised;
+            break;
+        }
         if (taken > 0) {
             lastData = Clock::now();
         } else if (!busy) {

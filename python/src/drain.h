@@ -15,6 +15,7 @@ enum class DrainEnd {
     Ended,    // Busy read false first: the driver's end, or a stop from elsewhere
     TimedOut, // no kadr for the caller's limit while the recording ran
     Closed,   // another thread closed the session
+    Raised,   // a signal handler raised (Ctrl-C): its exception is pending
 };
 
 struct DrainResult {
@@ -26,8 +27,9 @@ struct DrainResult {
 // `run` only (Session::Start's number). The driver decides
 // when a silent module ends the recording; `dataLimit` (seconds without a
 // kadr) only bounds the wait for a host that asks for it. A signal handler
-// that raised (Ctrl-C) ends it with pybind11::error_already_set; the
-// recording is left running for the caller to stop.
+// that raised (Ctrl-C) ends it as Raised with the exception pending, so that
+// the caller gets the rows that came with it; the recording is left running
+// for the caller to stop.
 DrainResult Fill(Session& session, uint64_t run, int16_t* first, int64_t rows, int channels,
                  std::optional<double> dataLimit);
 

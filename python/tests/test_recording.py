@@ -173,9 +173,11 @@ def test_recording_waits_without_the_gil_and_stops_on_ctrl_c(e16):
 
     threading.Timer(0.3, os.kill, (os.getpid(), signal.SIGINT)).start()
     began = time.monotonic()
-    with pytest.raises(KeyboardInterrupt):
-        e16.record(duration=30)
+    with pytest.raises(KeyboardInterrupt) as interrupted:
+        e16.record(duration=30, volts=True)
     assert time.monotonic() - began < 2
+    assert 100 < len(interrupted.value.partial) <= e16.kadrs_received, "the kadrs that came before it"
+    assert_unbroken(interrupted.value.partial[:, 31])
     assert not e16.busy
     assert_unbroken(e16.record(kadrs=500, volts=True)[:, 31])
 
