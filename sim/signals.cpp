@@ -4,6 +4,7 @@
 #include <cmath>
 #include <numbers>
 
+#include "config.h"
 #include "device/x502api.h"
 
 namespace e16sim {
@@ -20,7 +21,7 @@ uint64_t mix(uint64_t x) {
 
 // Uniform in [-1, 1), reproducible for the same input and sample.
 double noiseUnit(uint32_t phy, const SampleAt& at) {
-    const uint64_t h = mix(mix(at.frame * 64 + at.pos) ^ (uint64_t{phy} << 56));
+    const uint64_t h = mix(mix(at.frame * kMaxLChannels + at.pos) ^ (uint64_t{phy} << 56));
     return static_cast<double>(h >> 11) / 4503599627370496.0 - 1.0;
 }
 

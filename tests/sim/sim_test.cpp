@@ -188,6 +188,19 @@ TEST(Sim, SignalsHoldTheirCodesWhateverTheReceivesSize) {
     }
 }
 
+// Noise differs from sample to sample, at any two positions of a table of
+// any length: X1 at the first and the 65th of each frame.
+TEST(Sim, NoiseDiffersFromSampleToSample) {
+    e16sim_reset();
+    ASSERT_EQ(e16sim_set_noise(0, 0.0, 5.0), 0);
+    Streaming stream(std::vector<Streaming::Channel>(65, {0, X502_LCH_MODE_COMM, 0}), 500000.0);
+    const std::vector<uint32_t> words = stream.Receive(65 * 20);
+    int repeated = 0;
+    for (std::size_t f = 0; f + 1 < 20; ++f)
+        repeated += CodeOf(words[f * 65 + 64]) == CodeOf(words[(f + 1) * 65]);
+    EXPECT_LT(repeated, 3) << "of 19 frames";
+}
+
 // Signals set while the stream runs show in the next words received, for a
 // DC input read alone and a difference of two.
 TEST(Sim, ASignalSetWhileStreamingShowsInTheNextWords) {
