@@ -1,5 +1,7 @@
 #include "lines_panel.h"
 
+#include "scope_options.h"
+
 #include <QGridLayout>
 #include <QLabel>
 
@@ -14,7 +16,7 @@ LinesPanel::LinesPanel(ScopeSession& session, QWidget* parent)
         auto* level = dac_[d] = new NumberBox(tr("DAC%1").arg(d + 1), tr("V"));
         level->setObjectName(QStringLiteral("dac%1").arg(d + 1));
         level->setRange(-10, 10);
-        level->setDecimals(3);
+        level->setDecimals(kDacDecimals);
         connect(level, &QDoubleSpinBox::valueChanged, this, [this, d](double volts) {
             if (!polling_) session_.SetDac(d, volts);
         });

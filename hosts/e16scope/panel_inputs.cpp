@@ -1,5 +1,6 @@
 #include "panel_inputs.h"
 
+#include "scope_options.h"
 #include "user_number.h"
 
 #include <QComboBox>
@@ -66,8 +67,7 @@ QValidator::State NumberBox::validate(QString& text, int& pos) const {
 }
 
 bool NumberBox::TooFine(double value) const {
-    const double scaled = value * std::pow(10.0, decimals());
-    return std::fabs(scaled - std::round(scaled)) > 1e-6 * std::max(1.0, std::fabs(scaled));
+    return FinerThan(value, decimals());
 }
 
 std::optional<double> NumberBox::Typed(const QString& text) const {

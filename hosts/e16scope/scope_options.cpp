@@ -24,10 +24,10 @@ bool Positive(const std::string& text, std::optional<double>& value, double most
     return true;
 }
 
-// Within the outputs' ±10 V, as the DAC boxes take it.
+// Within the outputs' ±10 V and their decimals, as the DAC boxes take it.
 bool DacLevel(const std::string& text, std::optional<double>& level) {
     double volts = 0;
-    if (!ParseNumber(text, volts) || std::fabs(volts) > 10) return false;
+    if (!ParseNumber(text, volts) || std::fabs(volts) > 10 || FinerThan(volts, kDacDecimals)) return false;
     level = volts;
     return true;
 }
@@ -127,9 +127,9 @@ const std::vector<Spec>& Specs() {
              int range = -1;
              return ParseNumber(v, range) && (o.range = range) >= 0;
          }},
-        {0, "dac1", "a level from -10 to 10 V",
+        {0, "dac1", "a level from -10 to 10 V of 3 decimals at most",
          [](ScopeOptions& o, const std::string& v) { return DacLevel(v, o.dac[0]); }},
-        {0, "dac2", "a level from -10 to 10 V",
+        {0, "dac2", "a level from -10 to 10 V of 3 decimals at most",
          [](ScopeOptions& o, const std::string& v) { return DacLevel(v, o.dac[1]); }},
         {0, "rate", "a number of kadrs per second from 1 to 500000",
          [](ScopeOptions& o, const std::string& v) {
@@ -189,6 +189,11 @@ const std::vector<double>& WindowChoices() {
     return choices;
 }
 
+bool FinerThan(double value, int decimals) {
+    const double scaled = value * std::pow(10.0, decimals);
+    return std::fabs(scaled - std::round(scaled)) > 1e-6 * std::max(1.0, std::fabs(scaled));
+}
+
 std::optional<ScopeOptions> ParseScopeOptions(int argc, char** argv, std::string& error) {
     ScopeOptions o;
     std::vector<std::string> given;
@@ -214,9 +219,10 @@ trigger, measurements and cursors.
                        driver's list, 0 for ±10 V full scale; a number past
                        the list is refused with the list
   --rate R             kadrs per second, 1 to 500000
-  --dac1 V, --dac2 V   the analog outputs' levels, -10 to 10 volts, set
-                       before the recording starts (refused while the
-                       setup dialog's waveform generator plays on them)
+  --dac1 V, --dac2 V   the analog outputs' levels, -10 to 10 volts to a
+                       millivolt, set before the recording starts (refused
+                       while the setup dialog's waveform generator plays on
+                       them)
   --window SECONDS     the time the view spans, 0.01 to 60
   --trigger CHANNEL,rising|falling,LEVEL[,MODE[,PRETRIGGER]]
                        a display trigger, e.g. X1,rising,0 (volts; the

@@ -32,6 +32,11 @@ struct TriggerChoice {
 
 // Kadrs per second the window's Rate box takes, and so --rate.
 inline constexpr double kMinRate = 1, kMaxRate = velmora::hosts::kFastestRate;
+// Decimals of a volt the DAC boxes take, and so --dac1 and --dac2.
+inline constexpr int kDacDecimals = 3;
+
+// `value` has digits past `decimals`: written with them, it would be cut.
+bool FinerThan(double value, int decimals);
 
 struct ScopeOptions {
     std::string source; // a stream instead of the module
