@@ -57,7 +57,7 @@ fs::path FileSeries::Name(int64_t sequence) const {
 }
 
 bool FileSeries::Open(std::string& error) {
-    return RemoveEarlierSeries(error) && OpenNext(error);
+    return RemoveEarlierSeries(error) && OpenNext(0, error);
 }
 
 // A file of an earlier recording past this one's last would join it, by
@@ -82,8 +82,11 @@ bool FileSeries::RemoveEarlierSeries(std::string& error) const {
     return ok;
 }
 
-bool FileSeries::OpenNext(std::string& error) {
-    file_ = open_(Name(sequence_ + 1), format_, info_, overwrite_, error);
+bool FileSeries::OpenNext(std::size_t closed, std::string& error) {
+    auto next = open_(Name(sequence_ + 1), format_, info_, overwrite_, error);
+    std::lock_guard lock(swapping_);
+    closedKadrs_ = closed;
+    file_ = std::move(next);
     if (file_ == nullptr) return false;
     ++sequence_;
     return true;
@@ -124,12 +127,10 @@ bool FileSeries::Append(const int16_t* codes, std::size_t kadrs) {
 
 bool FileSeries::Next() {
     if (!file_->Close()) return Broken();
-    closedKadrs_ += file_->Kadrs();
-    info_.firstKadr = firstKadr_ + static_cast<int64_t>(closedKadrs_) + skipped_;
+    const std::size_t closed = closedKadrs_ + file_->Kadrs();
+    info_.firstKadr = firstKadr_ + static_cast<int64_t>(closed) + skipped_;
     std::string error;
-    if (OpenNext(error)) return true;
-    file_.reset();
-    return Fail(error);
+    return OpenNext(closed, error) || Fail(error);
 }
 
 // The file's own clock: it flushes where its layout wants it (an HDF5
@@ -152,6 +153,7 @@ bool FileSeries::Close() {
 }
 
 std::size_t FileSeries::OnDisk() const {
+    std::lock_guard lock(swapping_);
     return closedKadrs_ + (file_ != nullptr ? file_->OnDisk() : 0);
 }
 

@@ -3,13 +3,14 @@
 // its extension (run.h5: run-0001.h5, run-0002.h5, ...). Each file is
 // complete in itself: the recording's description, its start time, and the
 // index of the file's first kadr; no kadr is lost or repeated between two.
-// One thread, as any writer.
+// One thread, as any writer; OnDisk from any.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,8 @@ protected:
 private:
     std::filesystem::path Name(int64_t sequence) const;
     bool RemoveEarlierSeries(std::string& error) const;
-    bool OpenNext(std::string& error);
+    // The next file; `closed`, the kadrs of the files before it, goes with it.
+    bool OpenNext(std::size_t closed, std::string& error);
     bool Next();
     // The file's failure, taken over with the kadrs it keeps.
     bool Broken();
@@ -66,10 +68,12 @@ private:
     bool overwrite_;
     int64_t splitKadrs_;
     int64_t sequence_ = 0;
+    // OnDisk, on another thread, reads the two together.
+    mutable std::mutex swapping_;
+    std::unique_ptr<velmora::hosts::RecordingWriter> file_;
     std::size_t closedKadrs_ = 0; // in the files before this one
     int64_t firstKadr_ = 0;       // the index of the first file's first kadr
     int64_t skipped_ = 0;         // kadrs of the gaps so far
-    std::unique_ptr<velmora::hosts::RecordingWriter> file_;
 };
 
 } // namespace e16rec

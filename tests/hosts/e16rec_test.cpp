@@ -437,6 +437,34 @@ TEST(E16recFiles, ForceReplacesTheWholeSeries) {
               (std::vector<std::filesystem::path>{SeriesName(output, 1), SeriesName(output, 2)}));
 }
 
+// What is on disk is counted from another thread (e16rec's main thread, a
+// writer left behind) while the series moves from file to file.
+TEST(E16recFiles, WhatIsOnDiskIsCountedWhileTheSeriesSplits) {
+    velmora::test::TempDir dir;
+    hosts::RecordingInfo info;
+    info.channels = {{"X1", 0, 1000.0f}};
+    info.rate = 10;
+    FileSeries files(hosts::OpenWriter, dir.path() / "run.csv", hosts::FileFormat::Csv, info, false, 1);
+    std::string error;
+    ASSERT_TRUE(files.Open(error)) << error;
+    std::atomic<bool> writing = true;
+    std::thread counter([&] {
+        for (std::size_t last = 0; writing;) {
+            const std::size_t now = files.OnDisk();
+            ASSERT_GE(now, last);
+            last = now;
+        }
+    });
+    const int16_t code = 0;
+    bool written = true;
+    for (int k = 0; k < 100 && written; ++k) written = files.Write(&code, 1);
+    writing = false;
+    counter.join();
+    ASSERT_TRUE(written) << files.Error();
+    ASSERT_TRUE(files.Close()) << files.Error();
+    EXPECT_EQ(files.OnDisk(), 100u);
+}
+
 // Kadrs split across files at every third, whatever the writes' sizes: each
 // file says where it starts and counts time from the recording's first
 // kadr, and a recording that ends on a boundary leaves no empty file. A
