@@ -9,7 +9,7 @@
 // Real time on the simulated module; one recording per benchmark. An age
 // run fails unless it recorded its whole span: every frame the module made
 // within it reached the host, but for the last hand-over's, and the
-// recording still ran at the end.
+// recording still ran at the end; the program then exits 1.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -36,6 +36,14 @@ using velmora::core::StartMode;
 Chain& TheChain() {
     static Chain chain;
     return chain;
+}
+
+// A benchmark that failed; the program then exits 1.
+bool g_failed = false;
+
+void Fail(benchmark::State& state, const char* why) {
+    state.SkipWithError(why);
+    g_failed = true;
 }
 
 double Quantile(std::vector<double> values, double q) {
@@ -109,7 +117,7 @@ void BM_NewestKadrAge(benchmark::State& state) {
     double cpu = 0.0, wall = 0.0, floor = 0.0;
     for (auto _ : state) {
         if (!chain.Start(setup)) {
-            state.SkipWithError("the recording did not start");
+            Fail(state, "the recording did not start");
             return;
         }
         const WakeUpFloor wakeUps{std::chrono::milliseconds(velmora::engine::kHandOverMs)};
@@ -133,11 +141,11 @@ void BM_NewestKadrAge(benchmark::State& state) {
         const bool ran = chain.Busy();
         chain.Stop();
         if (chain.Breaks() != 0)
-            state.SkipWithError("kadrs lost or repeated");
+            Fail(state, "kadrs lost or repeated");
         else if (!ran)
-            state.SkipWithError("the recording ended before the host stopped it");
+            Fail(state, "the recording ended before the host stopped it");
         else if (made - chain.Kadrs() > handOver)
-            state.SkipWithError("the kadrs held fall short of the frames made by more than a hand-over");
+            Fail(state, "the kadrs held fall short of the frames made by more than a hand-over");
     }
     e16sim_set_replay(0);
     state.counters["age_median_ms"] = Quantile(ages, 0.5);
@@ -157,7 +165,7 @@ void WorkerCpu(benchmark::State& state, const ChainSetup& setup) {
     double share = 0.0, floor = 0.0;
     for (auto _ : state) {
         if (!chain.Start(setup)) {
-            state.SkipWithError("the recording did not start");
+            Fail(state, "the recording did not start");
             return;
         }
         auto drainFor = [&](Clock::duration d) {
@@ -221,4 +229,10 @@ BENCHMARK(BM_WakeUpsAlone)
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return g_failed ? 1 : 0;
+}
