@@ -135,7 +135,9 @@ struct Run {
         std::string said;
         std::istringstream lines(err);
         for (std::string line; std::getline(lines, line);)
-            if (line.starts_with("e16rec: ") && !line.starts_with("e16rec: warning")) said = line;
+            if (line.starts_with("e16rec: ") && !line.starts_with("e16rec: warning") &&
+                line.find(": waiting for ") == std::string::npos) // a notice of a wait, not a reason
+                said = line;
         std::string summary;
         if (recorded >= 0 && recorded != requested)
             summary = "recorded " + std::to_string(recorded) + " of " + std::to_string(requested) + " kadrs";
