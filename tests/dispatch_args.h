@@ -33,6 +33,12 @@ template <typename T> VARIANT Arg(VARTYPE vt, T value) {
     std::memcpy(&v.llVal, &value, sizeof value);
     return v;
 }
+// A vector of Integers for an array argument; the caller destroys it.
+inline SAFEARRAY* Int16Vector(const std::vector<int16_t>& values) {
+    SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(values.size()));
+    std::copy(values.begin(), values.end(), static_cast<int16_t*>(array->pvData));
+    return array;
+}
 
 inline DISPID DispIdOf(IDispatch* target, std::u16string name) {
     LPOLESTR names[] = {name.data()};

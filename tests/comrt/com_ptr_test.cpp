@@ -46,8 +46,7 @@ TEST(ComPtr, OutParameterReleasesTheOldReferenceFirst) {
     Counted first, second;
     ComPtr<IUnknown> p(&first);
     ASSERT_EQ(second.QueryInterface(IID_IUnknown, p.put_void()), S_OK);
-    EXPECT_EQ(first.refs, 0u);
-    EXPECT_EQ(second.refs, 2u);
+    EXPECT_EQ(std::pair(first.refs, second.refs), std::pair(0u, 2u)) << "the old one released, the new held";
     ComPtr<IUnknown> face;
     EXPECT_EQ(p.As(IID_IUnknown, &face), S_OK);
     EXPECT_EQ(p.As(IID_IDispatch, &face), E_NOINTERFACE);

@@ -8,7 +8,6 @@
 
 #include <velmora/com_ptr.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -84,10 +83,10 @@ public:
         return Get(module_.get(), member);
     }
     bool Busy() { return Ask(adc_.get(), &IADC3::get_Busy); }
+    bool Detected() { return Ask(adc_.get(), &IADC3::get_Detected); }
     int32_t Unread() { return Get(adc_.get(), &IADC3::get_InputCountKadrs); }
     void Select(const std::vector<int16_t>& channels, float rate) {
-        SAFEARRAY* table = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(channels.size()));
-        std::copy(channels.begin(), channels.end(), static_cast<int16_t*>(table->pvData));
+        SAFEARRAY* table = Int16Vector(channels);
         EXPECT_EQ(adc_->put_InputChannels(&table), S_OK);
         SafeArrayDestroy(table);
         EXPECT_EQ(adc_->put_Rate(&rate), S_OK);

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <climits>
 #include <thread>
-#include <vector>
+#include <tuple>
 
 #include "driver_objects.h"
 
@@ -127,9 +127,8 @@ TEST_F(Driver, EachStartOrStopWritesItsWord) {
     dio_->put_DOStartValue(&next);
     EXPECT_EQ(ModuleLines(), uint32_t{kStartWord}) << "a new start word waits for the next start";
     ASSERT_EQ(adc_->StopRecord(), S_OK);
-    EXPECT_FALSE(Busy());
-    EXPECT_EQ(std::pair(ModuleLines(), OutputWord()), std::pair(uint32_t{kStopWord & 0xFFFF}, kStopWord));
-    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), writes + 2);
+    EXPECT_EQ(std::tuple(Busy(), ModuleLines(), OutputWord(), e16sim_call_count("X502_AsyncOutDig")),
+              std::tuple(false, uint32_t{kStopWord & 0xFFFF}, kStopWord, writes + 2));
     ASSERT_EQ(adc_->StopRecord(), S_OK);
     EXPECT_EQ(e16sim_call_count("X502_AsyncOutDig"), writes + 3)
         << "a stop with nothing recording skipped the stop word";

@@ -6,17 +6,15 @@
 
 #include <chrono>
 #include <functional>
-#include <string>
 #include <thread>
 #include <tuple>
-#include <vector>
+#include <utility>
 
 #include <unistd.h>
 
 #include "device/te16.h"
 #include "device/x502api.h"
 #include "driver_objects.h"
-#include "sim_probes.h"
 
 namespace velmora::test {
 namespace {
@@ -54,9 +52,8 @@ public:
     // reaches every output call too.
     void DetectAndArm() {
         Detect();
-        driver::DriverState& s = driver::State();
-        s.output.generator.waves[0] = {core::Waveform::Sine, 3200};
-        s.output.ApplySettings(s.Device());
+        driver::State().output.generator.waves[0] = {core::Waveform::Sine, 3200};
+        driver::State().output.ApplySettings(driver::State().Device());
         EnableWords(0x00A5, 0x005A);
     }
     bool DataArrives() {
@@ -72,8 +69,7 @@ public:
     void RecordsAgain() {
         ASSERT_TRUE(StartRecord()) << LastError();
         EXPECT_TRUE(DataArrives());
-        EXPECT_EQ(adc_->StopRecord(), S_OK);
-        EXPECT_FALSE(WorkerLeft());
+        EXPECT_EQ((std::pair{adc_->StopRecord(), WorkerLeft()}), std::pair(S_OK, false));
     }
 
     int32_t kadrsBefore = 0;
@@ -96,8 +92,7 @@ const Operation kOperations[] = {
          EXPECT_EQ(driver::State().Device()->Handle(), nullptr) << "a failed detection left the module open";
      },
      [](Faults& f) { // the next Test asks for the address again and opens it
-         ASSERT_TRUE(f.Test()) << f.LastError();
-         f.Wire();
+         f.Detect();
          EXPECT_EQ(f.Reading(), kSingleCode);
      }},
     {"Start", &Faults::DetectAndArm,
@@ -126,8 +121,7 @@ const Operation kOperations[] = {
                  << "the worker turns";
              EXPECT_EQ(f.LastError(), "") << "the worker reports nothing";
          }
-         EXPECT_EQ(f.adc_->StopRecord(), S_OK);
-         EXPECT_FALSE(f.Busy());
+         EXPECT_EQ((std::pair{f.adc_->StopRecord(), f.Busy()}), std::pair(S_OK, false));
          EXPECT_GE(f.Unread(), f.kadrsBefore) << "kadrs received before the stop were lost";
      },
      &Faults::RecordsAgain},
@@ -144,13 +138,11 @@ const Operation kOperations[] = {
          EXPECT_EQ(driver::State().output.lastError, "");
      },
      [](Faults& f) { // the level the fault kept from the module is written when asked again
-         EXPECT_EQ(f.dao_->put_ValueReal(0, 1.5), S_OK);
-         EXPECT_EQ(ModuleDacLevel(0), 1.5);
+         EXPECT_EQ((std::pair{f.dao_->put_ValueReal(0, 1.5), ModuleDacLevel(0)}), std::pair(S_OK, 1.5));
      }},
     {"DigitalWrite", &Faults::Detect, [](Faults& f) { EXPECT_EQ(f.SetWord(0x1234), S_OK); },
      [](Faults& f) {
-         EXPECT_EQ(f.SetWord(0x4321), S_OK);
-         EXPECT_EQ(ModuleLines(), 0x4321u);
+         EXPECT_EQ((std::pair{f.SetWord(0x4321), ModuleLines()}), std::pair(S_OK, 0x4321u));
      }},
 };
 
@@ -194,14 +186,12 @@ constexpr int32_t kCame = 2 * kBlock + 1000; // the loss comes inside the third 
 TEST_F(Faults, ALostConnectionGivesTheModuleUpUntilTheNextTest) {
     DetectAndArm();
     driver::DriverState& s = driver::State();
-    const auto rate = s.input.rate;
-    const auto table = s.input.channelTable;
-    s.input.rate = 1000.0f;
-    s.input.channelTable[kChannel] = {kChannel, 0};
+    const auto rate = std::exchange(s.input.rate, 1000.0f);
+    s.input.channelTable[kChannel].singleEnded = 0;
     s.output.generator.waves[0].waveform = core::Waveform::Pulse;
     ASSERT_TRUE(Ask(module_.get(), &IModule::SaveSettings)) << LastError();
     s.input.rate = rate;
-    s.input.channelTable = table;
+    s.input.channelTable[kChannel].singleEnded = 1;
     s.output.generator.waves[0].waveform = core::Waveform::Sine;
     ASSERT_EQ(e16sim_fault_disconnect_after(E16SIM_MODULE_DAC, kCame), 0);
     ASSERT_TRUE(StartRecord()) << LastError();
@@ -209,20 +199,19 @@ TEST_F(Faults, ALostConnectionGivesTheModuleUpUntilTheNextTest) {
     ASSERT_TRUE(Eventually([&] { return !Busy(); }));
     EXPECT_EQ(LastError(), "Error -11: Connection to the module was lost");
     EXPECT_EQ(Unread(), kCame) << "the kadrs of the block cut short are kept too";
-    EXPECT_FALSE(Ask(adc_.get(), &IADC3::get_Detected));
-    EXPECT_FALSE(Connected());
-    EXPECT_FALSE(WorkerLeft());
-    EXPECT_EQ(Text(&IModule::get_Address), "127.0.0.1") << "the lost module's";
+    EXPECT_EQ(std::tuple(Detected(), Connected(), WorkerLeft(), Text(&IModule::get_Address)),
+              std::tuple(false, false, false, "127.0.0.1"))
+        << "the module given up, the address the lost module's";
     EXPECT_FALSE(StartRecord()) << "a start before the module is open again";
     EXPECT_EQ(adc_->StopRecord(), S_OK);
     EXPECT_EQ(Text(&IModule::get_EndReason), LastError()) << "a host's stop after the end keeps its reason";
 
     e16sim_fault_clear_all();
     ASSERT_TRUE(Ask(adc_.get(), &IADC3::Test)) << "no chooser answer is queued: " << LastError();
-    EXPECT_TRUE(Connected());
-    EXPECT_EQ(s.input.rate, rate);
-    EXPECT_EQ(s.input.channelTable[kChannel].singleEnded, 1);
-    EXPECT_EQ(s.output.generator.waves[0].waveform, core::Waveform::Sine);
+    EXPECT_EQ(std::tuple(Connected(), s.input.rate, s.input.channelTable[kChannel].singleEnded,
+                         s.output.generator.waves[0].waveform),
+              std::tuple(true, rate, int16_t{1}, core::Waveform::Sine))
+        << "open again, with what the host set since the save";
     RecordsAgain();
     EXPECT_EQ(Text(&IModule::get_EndReason), "") << "after a start and a stop";
 
@@ -277,11 +266,11 @@ TEST_F(Faults, AStalledStreamEndsTheRecordingWithAReason) {
             },
             std::chrono::seconds(8)));
         EXPECT_LT(std::chrono::steady_clock::now() - since, std::chrono::milliseconds(6500));
-        EXPECT_TRUE(LastError().starts_with(reason)) << LastError();
-        EXPECT_TRUE(LastError().ends_with(ending)) << LastError();
-        EXPECT_EQ(Text(&IModule::get_EndReason), LastError());
-        EXPECT_TRUE(Connected()) << "only a lost connection gives the module up";
-        EXPECT_EQ(ModuleLines(), 0x005Au) << "the stop word";
+        EXPECT_TRUE(LastError().starts_with(reason) && LastError().ends_with(ending)) << LastError();
+        // Only a lost connection gives the module up.
+        EXPECT_EQ(std::tuple(Text(&IModule::get_EndReason), Connected(), ModuleLines()),
+                  std::tuple(LastError(), true, 0x005Au))
+            << "EndReason, the module open, the stop word";
         e16sim_fault_clear_all();
         e16sim_set_time_scale(1);
     }

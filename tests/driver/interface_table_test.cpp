@@ -21,21 +21,18 @@ namespace {
 enum Kind { Get, Let, Function, Sub };
 
 // Types by letter: s String, b Byte, i Integer, l Long, f Single, d Double,
-// ? Boolean, o Object, - nothing; in capitals an array of the type.
+// ? Boolean, o Object, - nothing; in capitals an array of the type; # any other.
+constexpr std::string_view kLetters = "sbilfd?o-SILD#";
 // clang-format off
-constexpr std::pair<char, VARTYPE> kTypes[] = {
-    {'s', VT_BSTR}, {'b', VT_UI1}, {'i', VT_I2}, {'l', VT_I4}, {'f', VT_R4}, {'d', VT_R8}, {'?', VT_BOOL},
-    {'o', VT_DISPATCH}, {'-', VT_EMPTY}, {'S', VT_ARRAY | VT_BSTR}, {'I', VT_ARRAY | VT_I2},
-    {'L', VT_ARRAY | VT_I4}, {'D', VT_ARRAY | VT_R8}};
+constexpr VARTYPE kTypes[] = {VT_BSTR, VT_UI1, VT_I2, VT_I4, VT_R4, VT_R8, VT_BOOL, VT_DISPATCH, VT_EMPTY,
+    VT_ARRAY | VT_BSTR, VT_ARRAY | VT_I2, VT_ARRAY | VT_I4, VT_ARRAY | VT_R8, VT_ILLEGAL};
 // clang-format on
 
 VARTYPE TypeOf(char letter) {
-    const auto* type = std::ranges::find(kTypes, letter, &std::pair<char, VARTYPE>::first);
-    return type != std::end(kTypes) ? type->second : VARTYPE{VT_ILLEGAL};
+    return kTypes[std::min(kLetters.find(letter), kLetters.size() - 1)];
 }
 char LetterOf(VARTYPE vt) {
-    const auto* type = std::ranges::find(kTypes, vt, &std::pair<char, VARTYPE>::second);
-    return type != std::end(kTypes) ? type->first : '#';
+    return kLetters[std::find(std::begin(kTypes), std::end(kTypes) - 1, vt) - std::begin(kTypes)];
 }
 
 struct Row {
@@ -118,10 +115,10 @@ VARIANT One(VARTYPE vt) {
 struct Outcome {
     HRESULT hr;
     VARTYPE result;
-    IDispatch* object; // an Object result
-    VARIANT_BOOL flag; // a Boolean result
-    size_t refused;    // natural position of the argument refused
-    bool cleared;      // every argument could be cleared: no array left locked
+    IDispatch* object;   // an Object result
+    VARIANT_BOOL flag;   // a Boolean result
+    size_t refused;      // natural position of the argument refused
+    bool cleared = true; // every argument could be cleared: no array left locked
 };
 
 // Invoke with the arguments in natural order, which it then clears.
@@ -130,12 +127,10 @@ Outcome Call(IDispatch* target, DISPID id, WORD flags, std::vector<VARIANT> args
     VariantInit(&result);
     UINT argErr = UINT_MAX;
     const HRESULT hr = InvokeNatural(target, id, flags, args, &result, &argErr);
-    Outcome out{hr,
-                result.vt,
-                result.vt == VT_DISPATCH ? result.pdispVal : nullptr,
-                result.vt == VT_BOOL ? result.boolVal : VARIANT_FALSE,
-                argErr < args.size() ? args.size() - 1 - argErr : SIZE_MAX,
-                true};
+    Outcome out{hr, result.vt, nullptr, VARIANT_FALSE,
+                argErr < args.size() ? args.size() - 1 - argErr : SIZE_MAX};
+    if (result.vt == VT_DISPATCH) out.object = result.pdispVal;
+    if (result.vt == VT_BOOL) out.flag = result.boolVal;
     VariantClear(&result);
     for (VARIANT& arg : args) out.cleared = VariantClear(&arg) == S_OK && out.cleared;
     return out;
@@ -145,39 +140,36 @@ Outcome Call(IDispatch* target, DISPID id, WORD flags, std::vector<VARIANT> args
 void Walk(IDispatch* target, const char* interface, std::span<const Row> rows, IDispatch* object) {
     for (const Row& row : rows) {
         static const char* const kinds[] = {"get", "let", "function", "sub"};
+        static const WORD kFlags[] = {DISPATCH_PROPERTYGET, DISPATCH_PROPERTYPUT, DISPATCH_METHOD,
+                                      DISPATCH_METHOD};
         SCOPED_TRACE(std::string(interface) + "." +
                      std::string(row.name, row.name + std::char_traits<char16_t>::length(row.name)) + " " +
                      kinds[row.kind]);
         EXPECT_EQ(DispIdOf(target, row.name), row.id) << "DISPID";
         // Arguments of their own types, then `value`.
         const size_t count = std::strlen(row.args);
-        const WORD flags = row.kind == Get   ? DISPATCH_PROPERTYGET
-                           : row.kind == Let ? DISPATCH_PROPERTYPUT
-                                             : DISPATCH_METHOD;
         auto call = [&](std::vector<VARIANT> value, size_t given = SIZE_MAX, WORD as = 0) {
             std::vector<VARIANT> args;
             for (size_t i = 0; i < std::min(count, given); ++i) args.push_back(One(TypeOf(row.args[i])));
             args.insert(args.end(), value.begin(), value.end());
-            return Call(target, row.id, as != 0 ? as : flags, std::move(args));
+            return Call(target, row.id, as != 0 ? as : kFlags[row.kind], std::move(args));
         };
+        // A let takes a value and answers nothing.
+        const Outcome ordinary = row.kind == Let ? call({One(TypeOf(row.value))}) : call({});
+        EXPECT_EQ(ordinary.hr, S_OK) << "argument " << ordinary.refused << " refused";
+        EXPECT_EQ(LetterOf(ordinary.result), row.kind == Let ? '-' : row.value) << "result type";
+        EXPECT_TRUE(row.value != 'o' || ordinary.object == object) << "another object";
         if (row.kind != Let) {
-            const Outcome ordinary = call({});
-            EXPECT_EQ(ordinary.hr, S_OK) << "argument " << ordinary.refused << " refused";
-            EXPECT_EQ(LetterOf(ordinary.result), row.value) << "result type";
-            EXPECT_TRUE(row.value != 'o' || ordinary.object == object) << "another object";
             EXPECT_TRUE(count == 0 || call({}, count - 1).hr == DISP_E_BADPARAMCOUNT) << "one argument short";
             continue;
         }
-        const Outcome ordinary = call({One(TypeOf(row.value))});
-        EXPECT_EQ(ordinary.hr, S_OK) << "argument " << ordinary.refused << " refused";
-        EXPECT_EQ(LetterOf(ordinary.result), '-') << "result type";
         EXPECT_EQ(call({Arg(VT_BSTR, SysAllocString(u"True"))}).hr,
                   row.value == '?' || row.value == 's' ? S_OK : DISP_E_TYPEMISMATCH)
             << "\"True\" as the value";
         if (row.value == 'i') {
             const Outcome big = call({Arg(VT_I4, int32_t{40000})});
-            EXPECT_EQ(big.hr, DISP_E_OVERFLOW) << "40000 as an Integer";
-            EXPECT_EQ(big.refused, count) << "the value is what does not fit";
+            EXPECT_EQ(std::pair(big.hr, big.refused), std::pair(DISP_E_OVERFLOW, count))
+                << "40000 as an Integer, the value refused as what does not fit";
         }
         if (row.value == '?') {
             for (const int16_t value : {0, 5}) {
@@ -231,17 +223,17 @@ TEST_F(InterfaceTable, BuffersAreHeldToTheCallersArray) {
     adc_->StopRecord();
     count = 4;
     const Outcome empty = getData(SafeArrayCreateVector(VT_I2, 0, 0));
-    EXPECT_EQ(empty.hr, DISP_E_TYPEMISMATCH) << "an empty array";
-    EXPECT_TRUE(empty.cleared) << "the refused array is still locked";
+    EXPECT_EQ(std::pair(empty.hr, empty.cleared), std::pair(DISP_E_TYPEMISMATCH, true))
+        << "an empty array, refused and left unlocked";
 
     SAFEARRAY* levels = SafeArrayCreateVector(VT_I4, 0, 1);
     static_cast<int32_t*>(levels->pvData)[0] = 6400;
     const int64_t writes = e16sim_call_count("X502_AsyncOutDac");
     const Outcome set = Call(dao_.get(), 23, DISPATCH_METHOD,
                              {Arg(VT_I2, int16_t{0}), Arg(VT_I2, int16_t{2}), Arg(VT_ARRAY | VT_I4, levels)});
-    EXPECT_EQ(set.hr, S_OK) << "SetValues";
-    EXPECT_EQ(ModuleDacLevel(0), 2.0) << "the one value given";
-    EXPECT_EQ(e16sim_call_count("X502_AsyncOutDac"), writes + 1) << "one channel written, not two";
+    EXPECT_EQ(std::tuple(set.hr, ModuleDacLevel(0), e16sim_call_count("X502_AsyncOutDac")),
+              std::tuple(S_OK, 2.0, writes + 1))
+        << "SetValues writes the one value given, on one channel, not two";
 }
 
 } // namespace

@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -18,19 +17,16 @@
 #include <vector>
 
 #include <dlfcn.h>
-#include <spawn.h>
-#include <sys/wait.h>
 
 #include "dispatch_args.h"
 #include "e16sim_control.h"
 #include "test_support.h"
 
-extern char** environ;
-
 namespace e2e {
 
 namespace fs = std::filesystem;
 namespace reg = velmora::reg;
+using namespace velmora::test;
 using velmora::ComPtr;
 
 template <typename T> ComPtr<T> Query(IUnknown* object, REFIID iid) {
@@ -45,15 +41,6 @@ struct Var : VARIANT {
     ~Var() { VariantClear(this); }
 };
 
-using velmora::test::Arg;
-using velmora::test::Ask;
-using velmora::test::Get;
-
-inline SAFEARRAY* Int16Vector(const std::vector<int16_t>& values) {
-    SAFEARRAY* array = SafeArrayCreateVector(VT_I2, 0, static_cast<ULONG>(values.size()));
-    if (!values.empty()) std::memcpy(array->pvData, values.data(), values.size() * sizeof(int16_t));
-    return array;
-}
 inline std::vector<int16_t> Int16Elements(SAFEARRAY* array) {
     size_t count = 1;
     for (USHORT d = 0; d < array->cDims; ++d) count *= array->rgsabound[d].cElements;
@@ -66,14 +53,13 @@ inline std::vector<int16_t> Int16Elements(SAFEARRAY* array) {
 inline HRESULT Invoke(IDispatch* target, std::u16string name, VARIANT* result, std::vector<VARIANT> args = {},
                       WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET) {
     UINT argErr = 0;
-    return velmora::test::InvokeNatural(target, velmora::test::DispIdOf(target, std::move(name)), flags, args,
-                                        result, &argErr);
+    return InvokeNatural(target, DispIdOf(target, std::move(name)), flags, args, result, &argErr);
 }
 
 // Calls an entry point, such as DllRegisterServer, of the driver in this
 // process's own folder of links to the built driver and simulator.
 inline HRESULT CallEntry(const char* name) {
-    static velmora::test::TempDir folder;
+    static TempDir folder;
     static void* library = [] {
         fs::create_symlink(E2E_LINTARA_FILE, folder.path() / "Lintara.adc");
         fs::create_symlink(E2E_SIMULATOR_FILE, folder.path() / "libe16sim.so");
@@ -124,18 +110,14 @@ inline int CountThreads() {
 // that it leaves no driver object and no thread behind.
 inline void RunFresh(void (*body)()) {
     if (std::getenv("E2E_FRESH") == nullptr) { // run the current test alone in a new process
-        velmora::test::PrivateStore store;
-        velmora::test::ScopedEnv fresh("E2E_FRESH", "1");
+        PrivateStore store;
+        ScopedEnv fresh("E2E_FRESH", "1");
         const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-        std::string self = fs::read_symlink("/proc/self/exe").string(), brief = "--gtest_brief=1";
-        std::string filter = std::string("--gtest_filter=") + test->test_suite_name() + "." + test->name();
-        char* argv[] = {self.data(), filter.data(), brief.data(), nullptr};
-        pid_t pid = 0;
-        int status = -1;
-        ASSERT_EQ(::posix_spawn(&pid, self.c_str(), nullptr, nullptr, argv, environ), 0);
-        ::waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-            << "the test failed in its own process: " << status;
+        const Ran ran =
+            RunCommand("'" + fs::read_symlink("/proc/self/exe").string() +
+                           "' --gtest_brief=1 --gtest_filter=" + test->test_suite_name() + "." + test->name(),
+                       store.dir().path());
+        EXPECT_EQ(ran.exit, 0) << "the test failed in its own process:\n" << ran.out << ran.err;
         return;
     }
     // The console dialogs answer the address chooser, and with standard input

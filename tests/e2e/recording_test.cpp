@@ -83,7 +83,7 @@ HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFiveWays) {
     for (auto [round, start] = std::pair{0, Clock::now()}; Clock::now() - start < milliseconds(2000);
          ++round) {
         std::this_thread::sleep_for(milliseconds(20));
-        Var table, kadrs, variable;
+        Var table, kadrs;
         const int way = round % 5;
         if (way < 2) { // InputData through the vtable, then through Invoke
             if (way == 0) table.vt = VT_ARRAY | VT_I2;
@@ -101,8 +101,7 @@ HOST_TEST(Recording, AFullRingWaitsThenWrapsWhileDrainedFiveWays) {
         SAFEARRAY* array = Int16Vector(buffer);
         int32_t count = 6000, rest = -1;
         double countAsDouble = 6000;
-        variable.vt = VT_R8;
-        variable.dblVal = 6000;
+        VARIANT variable = Arg(VT_R8, 6000.0);
         const VARIANT counts[] = {Arg(VT_BYREF | VT_I4, &count), Arg(VT_BYREF | VT_R8, &countAsDouble),
                                   Arg(VT_BYREF | VT_VARIANT, &variable)};
         const VARIANT data = way == 2 ? Arg(VT_BYREF | VT_I2, buffer.data()) : Arg(VT_ARRAY | VT_I2, array);

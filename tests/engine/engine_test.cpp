@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdint>
-#include <functional>
 #include <limits>
 #include <memory>
 #include <random>
@@ -71,14 +70,11 @@ protected:
 // module at 127.0.0.1 whatever address it is asked for.
 uint32_t g_version = 0;
 const device::VendorApi& ChosenLibrary() {
-    static const device::VendorApi api = [] {
-        device::VendorApi table = device::VendorApi::Process();
-        table.X502_GetLibraryVersion = [] { return g_version; };
-        table.E16_OpenByIpAddr = [](t_x502_hnd h, uint32_t, uint32_t flags, uint32_t timeout) {
-            return device::VendorApi::Process().E16_OpenByIpAddr(h, 0x7F000001u, flags, timeout);
-        };
-        return table;
-    }();
+    static device::VendorApi api = device::VendorApi::Process();
+    api.X502_GetLibraryVersion = [] { return g_version; };
+    api.E16_OpenByIpAddr = [](t_x502_hnd h, uint32_t, uint32_t flags, uint32_t timeout) {
+        return device::VendorApi::Process().E16_OpenByIpAddr(h, 0x7F000001u, flags, timeout);
+    };
     return api;
 }
 
@@ -87,7 +83,6 @@ const device::VendorApi& ChosenLibrary() {
 // library refused replaces and a cancel keeps; only an open shows the wait cursor.
 TEST_F(BeforeDetection, DetectionNeedsLibrary1_1_30AndAnAddress) {
     const std::string reinstall = "Please reinstall E16 driver (X502API v1.1.30 is required)!";
-    const std::vector<bool> kOpenCursor = {true, false}; // on for the open only
     const struct {
         uint32_t version;
         uint32_t address; // 0: the chooser cancelled
@@ -98,8 +93,8 @@ TEST_F(BeforeDetection, DetectionNeedsLibrary1_1_30AndAnAddress) {
         {0x01011E00u, 0x7F008000, 1, ""}, // 1.1.30; the address's low 15 bits zero: base port 1
         {0x01020000u, 0x7F000001, 2, ""}, // any of them set: 2
         {0x02000000u, 0x7F008000, 1, ""}, // 2.0.0
-        {0x01011D00u, 0x7F008000, 0,
-         reinstall}, // 1.1.29; last, as a refused library leaves its answer queued
+        // 1.1.29; last, as a refused library leaves its answer queued
+        {0x01011D00u, 0x7F008000, 0, reinstall},
         {0x00096300u, 0x7F008000, 0, reinstall}, // 0.9.99
     };
     for (const auto& c : cases) {
@@ -109,12 +104,15 @@ TEST_F(BeforeDetection, DetectionNeedsLibrary1_1_30AndAnAddress) {
         s.module.device = std::make_unique<device::TE16>(ChosenLibrary());
         s.lastError = "previous";
         c.address == 0 ? dialogs_->QueueCancel() : dialogs_->QueueAddress(c.address);
-        EXPECT_EQ(TestDevice(s, *dialogs_), c.basePort != 0) << "detected";
-        EXPECT_EQ(s.module.basePort, c.basePort) << "base port";
-        EXPECT_EQ(s.lastError, c.error);
-        const bool asked = c.address == 0 || c.error.empty(), opened = c.basePort != 0;
+        const bool detected = TestDevice(s, *dialogs_), opened = c.basePort != 0;
+        EXPECT_EQ(std::tuple(detected, s.module.basePort, s.lastError),
+                  std::tuple(opened, c.basePort, c.error))
+            << "detected, base port, last error";
+        const bool asked = c.address == 0 || c.error.empty();
         EXPECT_EQ(std::exchange(dialogs_->selectIpTitles, {}).size(), asked ? 1u : 0u) << "address asked";
-        EXPECT_EQ(std::exchange(dialogs_->waitCursor, {}), opened ? kOpenCursor : std::vector<bool>{});
+        // The wait cursor is on for the open only.
+        EXPECT_EQ(std::exchange(dialogs_->waitCursor, {}),
+                  (opened ? std::vector<bool>{true, false} : std::vector<bool>{}));
         if (opened) {
             EXPECT_EQ(s.module.infoText,
                       "Board:\tE16, rev.A\r\nSerial N:\tSIM0001\r\nMCU:\tVer.1.0.3\r\nFPGA:\tVer.1.5");
@@ -177,8 +175,8 @@ TEST_F(EngineTest, ARateBecomesADividerWithADecimation) {
         for (const char* when : {"asked", "applied again"}) {
             const float rate = GetRate(s);
             EXPECT_NEAR(rate, achieved, 1e-4 * achieved) << when;
-            EXPECT_EQ(s.input.adcDivider, divider) << when;
-            EXPECT_EQ(s.input.decimation, decimation) << when;
+            EXPECT_EQ(std::pair(s.input.adcDivider, s.input.decimation), std::pair(divider, decimation))
+                << when << ": divider and decimation";
             EXPECT_EQ(GetKadrRate(s), Pending().frame_freq / decimation) << when << ": unrounded";
             EXPECT_EQ(rate, static_cast<float>(GetKadrRate(s))) << when;
         }
@@ -257,8 +255,8 @@ TEST_F(EngineTest, BlockTablesFitTheRecording) {
 
 TEST_F(EngineTest, DecimationKeepsTheFirstOfEveryNFrames) {
     s.input.channelTable[0] = {31, 1}; // Y16 against ground: -5 V + 0.01 V a frame
-    ASSERT_NO_FATAL_FAILURE(
-        Record({0}, 1.0f)); // a decimation of 16: the module's slowest frame is some 15.3 Hz
+    // A decimation of 16: the module's slowest frame is some 15.3 Hz.
+    ASSERT_NO_FATAL_FAILURE(Record({0}, 1.0f));
     ASSERT_TRUE(Eventually([&] { return s.ring.CountUnread() > 0; }, 10s));
     const InputTable t = Take(s);
     EXPECT_EQ(t.kadrs, 1) << "the first of sixteen frames is the one kadr kept";
@@ -285,31 +283,25 @@ TEST_F(EngineTest, ANewRingSizeWaitsForTheRecordingsEnd) {
 // were recorded with; another list, even as long, or a selected channel's
 // new range gives them up rather than name or scale them wrongly.
 TEST_F(EngineTest, UnreadKadrsGoWithTheSelectionTheyWereRecordedWith) {
+    // A new list when `list` is not empty, else channel 1 or 5 (`channel`) on `range`.
     const struct {
         const char* change;
-        std::function<void()> make;
+        std::vector<int16_t> list;
+        int16_t channel, range;
         bool kept;
     } cases[] = {
-        {"the same list again",
-         [&] {
-             SetInputChannels(s, {0, 1});
-         },
-         true},
-        {"an unselected channel's range", [&] { SetChannelRange(s, 5, 1); }, true},
-        {"a selected channel's range as it is", [&] { SetChannelRange(s, 1, 0); }, true},
-        {"another list as long",
-         [&] {
-             SetInputChannels(s, {2, 3});
-         },
-         false},
-        {"a selected channel's new range", [&] { SetChannelRange(s, 1, 2); }, false},
+        {"the same list again", {0, 1}, 0, 0, true},
+        {"an unselected channel's range", {}, 5, 1, true},
+        {"a selected channel's range as it is", {}, 1, 0, true},
+        {"another list as long", {2, 3}, 0, 0, false},
+        {"a selected channel's new range", {}, 1, 2, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.change);
         ASSERT_NO_FATAL_FAILURE(Record({0, 1}, 1000.0f));
         ASSERT_TRUE(Eventually([&] { return s.ring.CountUnread() > 0; }, 10s));
         StopRecording(s);
-        c.make();
+        c.list.empty() ? SetChannelRange(s, c.channel, c.range) : SetInputChannels(s, c.list);
         EXPECT_EQ(s.ring.CountUnread() > 0, c.kept);
         SetChannelRange(s, 1, 0);
     }
@@ -335,9 +327,10 @@ TEST_F(EngineTest, ArmedGeneratorLoadsItsCycleOrEndsTheStart) {
     EXPECT_FALSE(StartRecordChecked(s));
     EXPECT_EQ(s.lastError,
               "Error " + std::to_string(X502_ERR_INTERNAL) + ": " + X502_GetErrorString(X502_ERR_INTERNAL));
-    EXPECT_FALSE(s.acquisition.Busy());
-    EXPECT_FALSE(s.output.Busy());
-    EXPECT_FALSE(s.output.streamEnabled) << "disarmed: the user arms it again";
+    // Nothing runs, and the generator is disarmed: the user arms it again.
+    EXPECT_EQ(std::tuple(s.acquisition.Busy(), s.output.Busy(), s.output.streamEnabled),
+              std::tuple(false, false, false))
+        << "recording, output, generator armed";
     EXPECT_EQ(ModuleLines(), 0x3Cu) << "the stop word";
     EXPECT_EQ(e16sim_call_count("X502_StreamsStart"), 1) << "the first start's only";
 }

@@ -82,8 +82,8 @@ TEST(Ring, SizeFollowsTheRequestPerChannel) {
 TEST(Ring, TakeGivesOnlyKadrsOfTheReadersWidth) {
     Ring r(2, 10);
     const InputTable fresh = r.Take(2);
-    EXPECT_EQ(fresh.kadrs, 0) << "a fresh ring";
-    EXPECT_EQ(fresh.values, (std::vector<int16_t>{10, 11})) << "the channel list heads the table";
+    EXPECT_EQ(std::pair(fresh.kadrs, fresh.values), std::pair(0, std::vector<int16_t>{10, 11}))
+        << "a fresh ring: the channel list alone heads the table";
     r.Write(0, 3);
     EXPECT_EQ(r.Take(3).kadrs, 0) << "kadrs of two channels are not read as three";
     EXPECT_EQ(r.ring.CountUnread(), 3) << "and stay for a reader of the right width";
@@ -96,15 +96,15 @@ TEST(Ring, TakeGivesOnlyKadrsOfTheReadersWidth) {
 // Kadrs taken, then more written across the end: 4 (ring kadrs 7, 8, 1, 2),
 // or 8 that fill the ring (3..8, 1, 2), which is not an empty one.
 TEST(Ring, TakeReadsAcrossTheEnd) {
-    for (const auto& [taken, across] : {std::pair{6, 4}, {2, 8}}) {
+    for (const auto& [taken, expected] :
+         {std::pair{6, Numbers{6, 7, 8, 9}}, {2, Numbers{2, 3, 4, 5, 6, 7, 8, 9}}}) {
+        const auto across = static_cast<int32_t>(expected.size());
         SCOPED_TRACE(across);
         Ring r(3, 8);
         r.Write(0, taken);
         EXPECT_EQ(r.TakeAll().size(), static_cast<std::size_t>(taken));
         r.Write(taken, across);
         EXPECT_EQ(r.ring.CountUnread(), across) << "unread across the end";
-        Numbers expected(static_cast<std::size_t>(across));
-        std::iota(expected.begin(), expected.end(), taken);
         EXPECT_EQ(r.TakeAll(), expected);
         EXPECT_EQ(r.ring.CountUnread(), 0) << "the same positions, now empty";
         EXPECT_EQ(r.TakeAll(), Numbers{});
@@ -116,21 +116,18 @@ TEST(Ring, CopyTakesWholeKadrsWithinTheCapacityTailFirst) {
     r.Write(0, 5);
     std::vector<int16_t> buffer(20, -1);
     int32_t count = 0, rest = 0;
-    auto copy = [&](int32_t capacity) { // the kadr numbers copied
+    // The kadr numbers copied, the samples written (whole kadrs only) and those still unread.
+    auto copy = [&](int32_t capacity) {
         count = capacity;
         const int32_t kadrs = r.ring.Copy(buffer.data(), count, rest);
-        return Ring::KadrNumbers(buffer.data(), kadrs, 4);
+        return std::tuple(Ring::KadrNumbers(buffer.data(), kadrs, 4), count, rest);
     };
-    EXPECT_EQ(copy(10), (Numbers{0, 1}));
-    EXPECT_EQ(count, 8) << "samples written: whole kadrs only";
-    EXPECT_EQ(rest, 12) << "samples still unread";
+    EXPECT_EQ(copy(10), std::tuple(Numbers{0, 1}, 8, 12));
     EXPECT_EQ(buffer[8], -1) << "nothing past the whole kadrs";
     copy(8);       // kadrs 2, 3
     r.Write(5, 4); // ring kadrs 6, 1, 2, 3
-    EXPECT_EQ(copy(12), (Numbers{4, 5, 6})) << "the tail, then two from ring kadr 1";
-    EXPECT_EQ(rest, 8);
-    EXPECT_EQ(copy(20), (Numbers{7, 8}));
-    EXPECT_EQ(rest, 0);
+    EXPECT_EQ(copy(12), std::tuple(Numbers{4, 5, 6}, 12, 8)) << "the tail, then two from ring kadr 1";
+    EXPECT_EQ(copy(20), std::tuple(Numbers{7, 8}, 8, 0));
     EXPECT_EQ(r.ring.CountUnread(), 0);
     count = 20;
     EXPECT_EQ(r.ring.Copy(nullptr, count, rest), 0) << "no buffer";

@@ -55,9 +55,8 @@ void ExpectOnly(const QImage& image, QRgb colour, const std::vector<PixelColumn>
 // empty column (a gap in the kadrs) is not drawn, nor joined across, on
 // whichever side of a band's edge, while the columns either side are.
 TEST(ColumnRaster, ColumnsLandOnTheirRowsAndNoJoinCrossesAnEmptyOne) {
-    const struct {
-        std::vector<PixelColumn> trace, drawn; // drawn: the rows expected
-    } cases[] = {
+    // A trace, and the columns expected drawn.
+    const std::pair<std::vector<PixelColumn>, std::vector<PixelColumn>> cases[] = {
         {{{0, 3, 7}}, {{0, 3, 7}}},
         {{{63, 0, 19}}, {{63, 0, 19}}},
         {{{64, 5, 5}}, {{64, 5, 5}}},
@@ -67,9 +66,9 @@ TEST(ColumnRaster, ColumnsLandOnTheirRowsAndNoJoinCrossesAnEmptyOne) {
         {{{60, 5, 5}, {63, 1, 0}, {64, 1, 0}, {70, 5, 5}}, {{60, 5, 5}, {70, 5, 5}}},
     };
     ColumnRaster raster;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.trace.front().x);
-        ExpectOnly(Draw(raster, c.trace, kRed, 131, 0, 19), kRed, c.drawn);
+    for (const auto& [trace, drawn] : cases) {
+        SCOPED_TRACE(trace.front().x);
+        ExpectOnly(Draw(raster, trace, kRed, 131, 0, 19), kRed, drawn);
     }
 }
 
@@ -79,10 +78,8 @@ TEST(ColumnRaster, ColumnsLandOnTheirRowsAndNoJoinCrossesAnEmptyOne) {
 // join is one pixel a column all the way, on both sides of the band edge at
 // 64, rising or falling.
 TEST(ColumnRaster, ColumnsPixelsApartAreJoinedAcrossTheGap) {
-    const struct {
-        std::vector<PixelColumn> trace;
-        bool thin; // a pixel a column
-    } cases[] = {
+    // A trace, and whether its joins are a pixel a column.
+    const std::pair<std::vector<PixelColumn>, bool> cases[] = {
         {{{10, 8, 8}, {13, 8, 8}, {16, 8, 8}}, true},
         {{{10, 8, 8}, {13, 8, 8}, {16, 9, 9}, {19, 9, 9}}, false},
         {{{60, 4, 9}, {70, 6, 12}}, false},
@@ -111,8 +108,7 @@ TEST(ColumnRaster, ColumnsPixelsApartAreJoinedAcrossTheGap) {
 TEST(ColumnRaster, AFlushLeavesNothingBehind) {
     ColumnRaster raster;
     const QImage first = Draw(raster, {{10, 0, 19}, {70, 0, 19}}, kRed, 100, 5, 9);
-    EXPECT_EQ(first.pixel(10, 4), QColor(Qt::gray).rgb());
-    EXPECT_EQ(first.pixel(70, 7), kRed);
+    EXPECT_EQ(std::pair(first.pixel(10, 4), first.pixel(70, 7)), std::pair(QColor(Qt::gray).rgb(), kRed));
     ExpectOnly(Draw(raster, {{20, 8, 8}}, kBlue, 100, 0, 19), kBlue, {{20, 8, 8}});
 }
 

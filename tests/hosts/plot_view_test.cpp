@@ -2,16 +2,15 @@
 // belong to, a sweep's time axis, dragging the trigger level (from the
 // plot's edge when it is off the plot) and the time cursors with the mouse,
 // and the traces' values at the cursors.
-#include <QApplication>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "offscreen_app.h"
 
 #include <cmath>
-#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -19,6 +18,8 @@
 
 namespace e16scope {
 namespace {
+
+using namespace testing;
 
 constexpr float kCodesPerVolt = 1000;
 
@@ -37,10 +38,8 @@ protected:
                                 std::size_t perColumn = 1) {
         TraceColumns columns;
         columns.Reset(channels, perColumn, kadrs / perColumn);
-        for (std::size_t k = 0; k < kadrs; ++k) {
-            const std::vector<int16_t> kadr(channels, codes(k));
-            columns.Add(kadr.data(), 1);
-        }
+        for (std::size_t k = 0; k < kadrs; ++k)
+            columns.Add(std::vector<int16_t>(channels, codes(k)).data(), 1);
         return columns;
     }
     // +2 V for 50 kadrs, then -2 V for 50.
@@ -59,6 +58,9 @@ protected:
         if (trace >= traces.Traces() || column >= traces.Columns()) return NAN;
         const auto [low, high] = traces.Extent(trace, column);
         return (low + high) / 2;
+    }
+    std::pair<double, double> TimeRange() const {
+        return {plot_.xAxis->range().lower, plot_.xAxis->range().upper};
     }
     QPoint Pixel(double seconds, double volts) const {
         return {static_cast<int>(std::lround(plot_.xAxis->coordToPixel(seconds))),
@@ -89,27 +91,24 @@ protected:
 TEST_F(PlotViewTest, ColumnsLandOnTheirPixels) {
     const struct {
         const char* what;
-        double offset, seconds, volts;
-        bool red;
+        double offset, seconds;
+        std::vector<double> red, clear; // volts drawn at and not
     } cases[] = {
-        {"high half at +2 V", 0, 0.025, 2, true},
-        {"high half not at -2 V", 0, 0.025, -2, false},
-        {"high half not at 0 V", 0, 0.025, 0, false},
-        {"low half at -2 V", 0, 0.075, -2, true},
-        {"low half not at +2 V", 0, 0.075, 2, false},
-        {"the step crosses 0 V", 0, 0.0495, 0, true},
-        {"offset +1 V: high at +3 V", 1, 0.025, 3, true},
-        {"offset +1 V: high not at +2 V", 1, 0.025, 2, false},
+        {"the high half", 0, 0.025, {2}, {-2, 0}},
+        {"the low half", 0, 0.075, {-2}, {2}},
+        {"the step", 0, 0.0495, {0}, {}},
+        {"the high half, offset +1 V", 1, 0.025, {3}, {2}},
     };
     const TraceColumns columns = Columns(200, Square);
     plot_.SetAutoscale(false);
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
         plot_.SetOffset(0, c.offset);
         plot_.Show(columns, 1000, 0.2);
+        const QImage image = Drawn();
         // The step's join spans the two columns' pixels: any of them will do.
-        const QPoint at = Pixel(c.seconds, c.volts);
-        EXPECT_EQ(InkNear(Drawn(), at, Qt::red), c.red) << "at " << at.x() << ", " << at.y();
+        for (const auto& [volts, red] : {std::pair{c.red, true}, {c.clear, false}})
+            for (const double v : volts)
+                EXPECT_EQ(InkNear(image, Pixel(c.seconds, v), Qt::red), red) << c.what << " at " << v << " V";
     }
 }
 
@@ -163,15 +162,15 @@ TEST_F(PlotViewTest, ATraceIsWholeAcrossTheBands) {
 TEST_F(PlotViewTest, ASweepStartsWhereItIsTold) {
     const TraceColumns columns = Columns(100, Ramp);
     plot_.SetOffset(0, 0.5);
-    const struct {
-        double seconds, volts; // from the sweep's start
-    } values[] = {{0, 0.5}, {0.0005, 0.5}, {0.0105, 0.6}, {0.05, 1.0}, {0.099, 1.49}};
+    // Seconds from the sweep's start, and volts.
+    const std::pair<double, double> values[] = {
+        {0, 0.5}, {0.0005, 0.5}, {0.0105, 0.6}, {0.05, 1.0}, {0.099, 1.49}};
     for (const auto& [first, window] : {std::pair{-0.05, 0.1}, std::pair{0.0, 0.1}, std::pair{-0.02, 0.5}}) {
         SCOPED_TRACE(first);
         plot_.ShowSweep(columns, 1000, first, window);
-        EXPECT_DOUBLE_EQ(plot_.xAxis->range().lower, first);
-        EXPECT_DOUBLE_EQ(plot_.xAxis->range().upper, first + window);
-        for (const auto& v : values) EXPECT_NEAR(DrawnAt(0, first + v.seconds), v.volts, 1e-6) << v.seconds;
+        EXPECT_THAT(TimeRange(), Pair(DoubleEq(first), DoubleEq(first + window)));
+        for (const auto& [seconds, volts] : values)
+            EXPECT_NEAR(DrawnAt(0, first + seconds), volts, 1e-6) << seconds;
         for (double outside : {-0.0001, 0.1, 1.05})
             EXPECT_TRUE(std::isnan(DrawnAt(0, first + outside))) << outside;
     }
@@ -180,14 +179,12 @@ TEST_F(PlotViewTest, ASweepStartsWhereItIsTold) {
     Drawn();
     QTest::mouseMove(&plot_, Pixel(-0.02 + 0.0105, 0.6));
     ASSERT_FALSE(said.isEmpty());
-    EXPECT_TRUE(said.last().at(0).toString().endsWith("A: 0.1000 V"))
-        << said.last().at(0).toString().toStdString();
+    EXPECT_THAT(said.last().at(0).toString().toStdString(), EndsWith("A: 0.1000 V"));
     plot_.ShowSweep(columns, 1000, -0.0499, 0.1); // the crossing a tenth of a kadr after one
     EXPECT_DOUBLE_EQ(plot_.xAxis->range().lower, -0.05);
     // Show: the latest window, from the recording's start.
     plot_.Show(columns, 1000, 0.05);
-    EXPECT_DOUBLE_EQ(plot_.xAxis->range().lower, 0.05);
-    EXPECT_DOUBLE_EQ(plot_.xAxis->range().upper, 0.1);
+    EXPECT_THAT(TimeRange(), Pair(DoubleEq(0.05), DoubleEq(0.1)));
 }
 
 // Each tick's label is its own time, however far from the start and however
@@ -228,8 +225,7 @@ TEST_F(PlotViewTest, DraggingTheLevelAndTheCursorsMovesThem) {
     EXPECT_NEAR(cursors.at(0).at(0).toDouble(), t1, 1e-9);
     EXPECT_NEAR(cursors.at(0).at(1).toDouble(), 0.04, 0.001);
     Drag(Pixel(-0.04, 20) + QPoint(0, 0), Pixel(-0.03, 25)); // near neither
-    EXPECT_EQ(level.count(), 1);
-    EXPECT_EQ(cursors.count(), 1);
+    EXPECT_EQ(std::tuple(level.count(), cursors.count()), std::tuple(1, 1));
     EXPECT_NEAR(plot_.CursorTimes().first, t1, 1e-9);
     // Shown again after the axis rolled past them, they come back over it;
     // one still over it keeps both where they were.
@@ -251,25 +247,20 @@ TEST_F(PlotViewTest, CursorsKeepTheirPlaceAsTheAxisMoves) {
     plot_.Show(rolling, 1000, 0.1); // 0..0.1 s
     plot_.SetCursorTimes(0.03, 0.06);
     plot_.SetCursorsShown(true);
-    const struct {
-        std::function<void()> draw;
-        double t1;
-    } steps[] = {
-        {[&] {
-             rolling.Add(std::vector<int16_t>(50).data(), 50);
-             plot_.Show(rolling, 1000, 0.1);
-         },
-         0.08},
-        {[&] { plot_.ShowSweep(Columns(100, Ramp), 1000, -0.05, 0.1); }, -0.02},
-        {[&] { plot_.ShowSweep(Columns(100, Ramp), 1000, -0.0487, 0.1); },
-         -0.02}, // the next sweep, a kadr on
-        {[&] { plot_.Show(rolling, 1000, 0.1); }, 0.079},
+    // The first cursor at `t1` after `shown`, the second as far after it as ever.
+    const auto expect = [this](const char* shown, double t1) {
+        EXPECT_NEAR(plot_.CursorTimes().first, t1, 1e-9) << shown;
+        EXPECT_NEAR(plot_.CursorTimes().second - plot_.CursorTimes().first, 0.03, 1e-9) << shown;
     };
-    for (const auto& step : steps) {
-        step.draw();
-        EXPECT_NEAR(plot_.CursorTimes().first, step.t1, 1e-9);
-        EXPECT_NEAR(plot_.CursorTimes().second - plot_.CursorTimes().first, 0.03, 1e-9);
-    }
+    rolling.Add(std::vector<int16_t>(50).data(), 50);
+    plot_.Show(rolling, 1000, 0.1);
+    expect("rolled on", 0.08);
+    plot_.ShowSweep(Columns(100, Ramp), 1000, -0.05, 0.1);
+    expect("a sweep", -0.02);
+    plot_.ShowSweep(Columns(100, Ramp), 1000, -0.0487, 0.1);
+    expect("the next sweep, a kadr on", -0.02);
+    plot_.Show(rolling, 1000, 0.1);
+    expect("rolling again", 0.079);
 }
 
 // A level above or below the autoscaled traces shows at the plot's nearer

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -55,51 +56,33 @@ struct Id {
     operator hid_t() const { return id; }
 };
 
-// A fixed-length string attribute, or an array of them.
-inline std::vector<std::string> Texts(hid_t dataset, const char* name) {
-    std::vector<std::string> texts;
-    const Id attribute{H5Aopen(dataset, name, H5P_DEFAULT), H5Aclose};
-    if (attribute < 0) return texts;
+// The attributes of a dataset: texts (of fixed length) one per element,
+// numbers as doubles; `notUtf8` names the first text not marked UTF-8, whose
+// characters past ASCII a reader that follows the mark takes for no text.
+struct Attributes {
+    std::map<std::string, std::vector<std::string>> texts;
+    std::map<std::string, std::vector<double>> numbers;
+    std::string notUtf8;
+};
+
+// Takes one attribute into the Attributes at `data` (an H5Aiterate2 callback).
+inline herr_t AddAttribute(hid_t at, const char* name, const H5A_info_t*, void* data) {
+    Attributes& all = *static_cast<Attributes*>(data);
+    const Id attribute{H5Aopen(at, name, H5P_DEFAULT), H5Aclose};
     const Id type{H5Aget_type(attribute), H5Tclose}, space{H5Aget_space(attribute), H5Sclose};
+    const auto count = static_cast<std::size_t>(H5Sget_simple_extent_npoints(space));
+    if (H5Tget_class(type) != H5T_STRING) {
+        std::vector<double> values(count);
+        if (H5Aread(attribute, H5T_NATIVE_DOUBLE, values.data()) >= 0) all.numbers[name] = values;
+        return 0;
+    }
+    if (H5Tget_cset(type) != H5T_CSET_UTF8 && all.notUtf8.empty()) all.notUtf8 = name;
     const std::size_t width = H5Tget_size(type);
-    std::string packed(width * static_cast<std::size_t>(H5Sget_simple_extent_npoints(space)), '\0');
+    std::string packed(width * count, '\0');
     if (H5Aread(attribute, type, packed.data()) >= 0)
         for (std::size_t at = 0; at < packed.size(); at += width)
-            texts.push_back(packed.substr(at, width).c_str());
-    return texts;
-}
-
-// A string attribute of exactly one text; empty otherwise.
-inline std::string Text(hid_t dataset, const char* name) {
-    const std::vector<std::string> texts = Texts(dataset, name);
-    return texts.size() == 1 ? texts[0] : std::string();
-}
-
-// The first text attribute not marked UTF-8, whose characters past ASCII a
-// reader that follows the mark takes for no text; empty when none.
-inline std::string NotUtf8(hid_t dataset) {
-    std::string found;
-    H5Aiterate2(
-        dataset, H5_INDEX_NAME, H5_ITER_INC, nullptr,
-        [](hid_t at, const char* name, const H5A_info_t*, void* data) -> herr_t {
-            const Id attribute{H5Aopen(at, name, H5P_DEFAULT), H5Aclose};
-            const Id type{H5Aget_type(attribute), H5Tclose};
-            if (H5Tget_class(type) != H5T_STRING || H5Tget_cset(type) == H5T_CSET_UTF8) return 0;
-            *static_cast<std::string*>(data) = name;
-            return 1;
-        },
-        &found);
-    return found;
-}
-
-// A numeric attribute as `type`, every value it holds; none when it cannot be read.
-template <typename T> std::vector<T> Values(hid_t dataset, const char* name, hid_t type) {
-    const Id attribute{H5Aopen(dataset, name, H5P_DEFAULT), H5Aclose};
-    if (attribute < 0) return {};
-    const Id space{H5Aget_space(attribute), H5Sclose};
-    std::vector<T> values(static_cast<std::size_t>(H5Sget_simple_extent_npoints(space)));
-    if (H5Aread(attribute, type, values.data()) < 0) values.clear();
-    return values;
+            all.texts[name].push_back(packed.substr(at, width).c_str());
+    return 0;
 }
 
 // A 2-D dataset as `type`, `dims` its size; none when it is missing or unreadable.
@@ -129,32 +112,33 @@ inline Recorded ReadHdf5(const std::string& file, bool swmr) {
         return r;
     }
     hsize_t dims[2] = {}, gapDims[2] = {};
-    std::string notUtf8;
     const auto codes = detail::Rows<int16_t>(h5, "codes", H5T_NATIVE_INT16, dims);
     if (auto gaps = detail::Rows<int64_t>(h5, "gaps", H5T_NATIVE_INT64, gapDims); gaps && gapDims[1] == 2)
         r.gaps = *gaps;
-    if (const detail::Id dataset{H5Dopen2(h5, "codes", H5P_DEFAULT), H5Dclose}; dataset >= 0) {
-        notUtf8 = detail::NotUtf8(dataset);
-        r.names = detail::Texts(dataset, "channel_names");
-        r.startTime = detail::Text(dataset, "start_time");
-        r.serial = detail::Text(dataset, "serial");
-        r.address = detail::Text(dataset, "address");
-        r.backend = detail::Text(dataset, "backend");
-        r.codesPerVolt = detail::Values<float>(dataset, "codes_per_volt", H5T_NATIVE_FLOAT);
-        r.ranges = detail::Values<int16_t>(dataset, "ranges", H5T_NATIVE_INT16);
-        if (const auto rate = detail::Values<double>(dataset, "rate", H5T_NATIVE_DOUBLE); rate.size() == 1)
-            r.rate = rate[0];
-        if (const auto first = detail::Values<int64_t>(dataset, "first_kadr", H5T_NATIVE_INT64);
-            first.size() == 1)
-            r.firstKadr = first[0];
-    }
+    detail::Attributes a;
+    const detail::Id dataset{H5Dopen2(h5, "codes", H5P_DEFAULT), H5Dclose};
+    H5Aiterate2(dataset, H5_INDEX_NAME, H5_ITER_INC, nullptr, detail::AddAttribute, &a);
+    // An attribute of exactly one text or number; `none` otherwise.
+    const auto text = [&](const char* name) { return a.texts[name].size() == 1 ? a.texts[name][0] : ""; };
+    const auto number = [&](const char* name, double none) {
+        return a.numbers[name].size() == 1 ? a.numbers[name][0] : none;
+    };
+    r.names = a.texts["channel_names"];
+    r.startTime = text("start_time");
+    r.serial = text("serial");
+    r.address = text("address");
+    r.backend = text("backend");
+    r.codesPerVolt.assign(a.numbers["codes_per_volt"].begin(), a.numbers["codes_per_volt"].end());
+    r.ranges.assign(a.numbers["ranges"].begin(), a.numbers["ranges"].end());
+    r.rate = number("rate", 0);
+    r.firstKadr = static_cast<int64_t>(number("first_kadr", -1));
     r.rows = dims[0];
     if (!codes) {
         r.problem = "no readable 2-D dataset codes in " + file;
     } else if (r.names.size() != dims[1] || r.codesPerVolt.size() != dims[1] || r.firstKadr < 0) {
         r.problem = "the attributes of " + file + " do not describe its channels";
-    } else if (!notUtf8.empty()) {
-        r.problem = "the attribute " + notUtf8 + " of " + file + " is not marked UTF-8";
+    } else if (!a.notUtf8.empty()) {
+        r.problem = "the attribute " + a.notUtf8 + " of " + file + " is not marked UTF-8";
     } else {
         for (std::size_t i = 0; i < codes->size(); ++i)
             r.volts.push_back((*codes)[i] / double(r.codesPerVolt[i % dims[1]]));
@@ -198,13 +182,6 @@ inline Recorded ReadCsv(const std::string& file) {
     return r;
 }
 
-// The ramp's step (0..999) of a value; -1 for one off the ramp.
-inline int RampStepOf(double volts) {
-    const long step = std::lround((volts + 5.0) / 0.01);
-    return step >= 0 && step < 1000 && std::fabs(volts - (-5.0 + 0.01 * step)) < 2e-3 ? static_cast<int>(step)
-                                                                                      : -1;
-}
-
 // The file as the reader of its extension reads it.
 inline Recorded ReadRecorded(const std::string& file, bool swmr) {
     return file.ends_with(".h5") ? ReadHdf5(file, swmr) : ReadCsv(file);
@@ -222,15 +199,18 @@ inline std::string SimulatedFault(const Recorded& r) {
     for (int k = 1; k <= 15; ++k)
         if (const int column = r.Column("Y" + std::to_string(k)); column >= 0)
             dc.emplace_back(static_cast<std::size_t>(column), k);
-    int before = -1;
+    long before = -1;
     for (std::size_t row = 0; row < r.rows; ++row) {
         for (const auto& [column, k] : dc)
             if (std::fabs(r.At(row, column) - (k - 8) * 0.25) > 0.01)
                 return "row " + std::to_string(row) + ": Y" + std::to_string(k) + " is " +
                        std::to_string(r.At(row, column)) + " V";
-        const int step = RampStepOf(r.At(row, static_cast<std::size_t>(ramp)));
-        if (step < 0 || (row > 0 && step != (before + 1) % 1000))
-            return "row " + std::to_string(row) + ": Y16 at step " + std::to_string(step) + " after " +
+        // The ramp's step (0..999); off the ramp, none.
+        const double volts = r.At(row, static_cast<std::size_t>(ramp));
+        const long step = std::lround((volts + 5.0) / 0.01);
+        if (step < 0 || step >= 1000 || std::fabs(volts - (-5.0 + 0.01 * step)) >= 2e-3 ||
+            (row > 0 && step != (before + 1) % 1000))
+            return "row " + std::to_string(row) + ": Y16 is " + std::to_string(volts) + " V after step " +
                    std::to_string(before);
         before = step;
     }

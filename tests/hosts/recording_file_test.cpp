@@ -9,8 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <charconv>
-#include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <thread>
@@ -25,9 +24,14 @@
 namespace velmora::hosts {
 namespace {
 
+namespace fs = std::filesystem;
+using test::Slurp;
+using test::Split;
+
+// Two channels, one named past ASCII, of a module whose start is known.
 RecordingInfo TwoChannels() {
     RecordingInfo info;
-    info.channels = {{"Канал 1", 0, 800.0f}, {"Y16", 3, 8000.0f}}; // a name past ASCII
+    info.channels = {{"Канал 1", 0, 800.0f}, {"Y16", 3, 8000.0f}};
     info.rate = 1000;
     info.startTime = "2026-12-06T10:00:00Z";
     info.serial = "SIM0001";
@@ -36,8 +40,25 @@ RecordingInfo TwoChannels() {
     return info;
 }
 
-using test::Slurp;
-using test::Split;
+// A writer of `info` into `file`, in the format its name says, and why
+// there is none.
+std::pair<std::unique_ptr<RecordingWriter>, std::string> Open(const fs::path& file, bool force = false,
+                                                              const RecordingInfo& info = TwoChannels()) {
+    std::string error;
+    return {OpenWriter(file, FormatOf(file), info, force, error), error};
+}
+
+// Why `file` is not opened, or "opened" (and closed again).
+std::string Refusal(const fs::path& file, bool force, const RecordingInfo& info = TwoChannels()) {
+    const auto [writer, error] = Open(file, force, info);
+    return writer ? "opened" : error;
+}
+
+// Each test's files in a folder of its own.
+class RecordingFile : public ::testing::Test {
+protected:
+    test::TempDir dir;
+};
 
 // The module's description in a comment line first, then time from the
 // first kadr and volts with six decimals, '.' whatever the locale; the time
@@ -46,24 +67,21 @@ using test::Split;
 // file stays whole. The description is on disk once the time is known (a
 // file of a series opens knowing it), so a file cut off before its first
 // rows still says what it is.
-TEST(RecordingFile, CsvHoldsEveryKadrInVoltsUnderItsDescription) {
-    test::TempDir dir;
+TEST_F(RecordingFile, CsvHoldsEveryKadrInVoltsUnderItsDescription) {
     RecordingInfo info = TwoChannels();
     info.startTime.clear();
-    std::string error;
-    auto writer = OpenWriter(dir.path() / "run.csv", FileFormat::Csv, info, false, error);
+    const auto [writer, error] = Open(dir.path() / "run.csv", false, info);
     ASSERT_TRUE(writer) << error;
-    const int16_t first[] = {800, -8000, -1, 32767};
-    const int16_t second[] = {0, 4};
+    const int16_t codes[] = {800, -8000, -1, 32767, 0, 4};
     EXPECT_EQ(Slurp(dir.path() / "run.csv"), "");
     ASSERT_TRUE(writer->SetStartTime("2026-12-06T21:46:33.125Z")) << writer->Error();
     EXPECT_EQ(Split(Slurp(dir.path() / "run.csv"), '\n').size(), 2u) << "the comment and the header";
-    auto next = OpenWriter(dir.path() / "next.csv", FileFormat::Csv, TwoChannels(), false, error);
-    ASSERT_TRUE(next) << error;
+    const auto next = Open(dir.path() / "next.csv");
+    ASSERT_TRUE(next.first) << next.second;
     EXPECT_EQ(Split(Slurp(dir.path() / "next.csv"), '\n').size(), 2u) << "a file opened knowing its start";
-    ASSERT_TRUE(writer->Write(first, 2));
+    ASSERT_TRUE(writer->Write(codes, 2));
     EXPECT_FALSE(writer->SetStartTime("2026-12-06T21:46:34.000Z")) << "the rows began";
-    ASSERT_TRUE(writer->Write(second, 1));
+    ASSERT_TRUE(writer->Write(codes + 4, 1));
     ASSERT_TRUE(writer->Close()) << writer->Error();
     EXPECT_EQ(writer->Kadrs(), 3u);
     EXPECT_EQ(
@@ -75,50 +93,45 @@ TEST(RecordingFile, CsvHoldsEveryKadrInVoltsUnderItsDescription) {
         "0.0020000,0.000000,0.000500\n");
 }
 
-// Every code of every range reads as to_chars makes it with six decimals,
+// Every code of every range reads as printf makes it with six decimals,
 // also at a scale whose texts are too long for the table, and channels of
 // one range in any order of ranges. At a scale where six decimals would
 // merge codes (a stream's), each code still reads back as itself.
-TEST(RecordingFile, CsvVoltsAreTheTextOfEveryCode) {
+TEST_F(RecordingFile, CsvVoltsAreTheTextOfEveryCode) {
     RecordingInfo info;
     info.rate = 1;
-    for (const float scale : {3276.75f, 800.0f, 1.0f, 8000.0f, 1e-3f, 204800.0f})
+    for (const float scale : {3276.75f, 800.0f, 1.0f, 8000.0f, 1e-3f, 204800.0f, 800.0f})
         info.channels.push_back({"X", 0, scale});
-    info.channels.push_back(info.channels[1]);
-    const std::size_t n = info.channels.size();
+    const std::size_t n = info.channels.size(); // those of six decimals
     for (const float scale : {2e6f, 1e12f, 1e30f}) info.channels.push_back({"fine", 0, scale});
     const std::size_t columns = info.channels.size();
-    const CsvRows rows(info);
     std::vector<int16_t> codes;
     for (int code = -32768; code <= 32767; ++code)
         codes.insert(codes.end(), columns, static_cast<int16_t>(code));
-    std::string text, expected;
-    rows.Append(0, codes.data(), codes.size() / columns, text);
+    std::string text;
+    CsvRows(info).Append(0, codes.data(), codes.size() / columns, text);
     const std::vector<std::string> lines = Split(text, '\n');
     ASSERT_EQ(lines.size(), codes.size() / columns);
     for (std::size_t k = 0; k < lines.size(); ++k) {
-        const int16_t* code = &codes[k * columns];
-        std::string row = std::to_string(k) + ".0000000";
-        for (std::size_t i = 0; i < n; ++i) {
-            char value[64];
-            const double volts = code[i] / static_cast<double>(info.channels[i].codesPerVolt);
-            row += ',';
-            row.append(value,
-                       std::to_chars(value, value + sizeof value, volts, std::chars_format::fixed, 6).ptr);
+        const std::vector<std::string> fields = Split(lines[k]);
+        ASSERT_EQ(fields.size(), 1 + columns) << lines[k];
+        ASSERT_EQ(fields[0], std::to_string(k) + ".0000000");
+        for (std::size_t i = 0; i < columns; ++i) {
+            const int16_t code = codes[k * columns + i];
+            const float scale = info.channels[i].codesPerVolt;
+            char volts[64];
+            std::snprintf(volts, sizeof volts, "%.6f", code / double(scale));
+            if (i < n)
+                ASSERT_EQ(fields[1 + i], volts) << lines[k];
+            else
+                ASSERT_EQ(std::llround(std::stod(fields[1 + i]) * scale), code) << lines[k];
         }
-        const std::vector<std::string> fine =
-            Split(lines[k].substr(std::min(row.size(), lines[k].size())), ',');
-        ASSERT_EQ(lines[k].substr(0, row.size()), row);
-        ASSERT_EQ(fine.size(), 1 + columns - n) << lines[k];
-        for (std::size_t i = n; i < columns; ++i)
-            ASSERT_EQ(std::llround(std::stod(fine[1 + i - n]) * info.channels[i].codesPerVolt), code[i])
-                << lines[k];
     }
 }
 
 // A write ends a line within its measure (a pipe's whole write, what is
 // left of a page); a longer line goes alone, a text that fits whole.
-TEST(RecordingFile, CsvWritesEndLines) {
+TEST_F(RecordingFile, CsvWritesEndLines) {
     const std::tuple<std::string_view, std::size_t, std::size_t> cases[] = {
         {"aa\nbb\ncc\n", 9, 9}, {"aa\nbb\ncc\n", 8, 6}, {"aa\nbb\ncc\n", 6, 6}, {"aa\nbb\ncc\n", 2, 3},
         {"aa\nbb\ncc\n", 0, 3}, {"aa\nbb", 4, 3},       {"aaaa", 2, 4}};
@@ -129,7 +142,7 @@ TEST(RecordingFile, CsvWritesEndLines) {
 // CSV records, so a comma or a quote in a text (a backend's, a stream's
 // channel name) is quoted, as any CSV reader takes it back; a line break in
 // either is a space.
-TEST(RecordingFile, CsvCommentHoldsWhatIsKnown) {
+TEST_F(RecordingFile, CsvCommentHoldsWhatIsKnown) {
     // The serial, start time, backend and first kadr known; the text.
     const std::tuple<std::string, std::string, std::string, std::optional<int64_t>, std::string> cases[] = {
         {"", "", "", std::nullopt, ""},
@@ -151,7 +164,7 @@ TEST(RecordingFile, CsvCommentHoldsWhatIsKnown) {
 
 // A format is found by any of its names and extensions in any case, and
 // the file dialog offers every extension the writers take.
-TEST(RecordingFile, FormatsAreFoundByAnyOfTheirWords) {
+TEST_F(RecordingFile, FormatsAreFoundByAnyOfTheirWords) {
     // A text, the format it names and the format of a file so named.
     const std::tuple<std::string, std::optional<FileFormat>, FileFormat> cases[] = {
         {"CSV", FileFormat::Csv, FileFormat::Csv},   {"h5", FileFormat::Hdf5, FileFormat::Csv},
@@ -167,75 +180,62 @@ TEST(RecordingFile, FormatsAreFoundByAnyOfTheirWords) {
 
 // Nor is a file that another recording writes replaced, with or without
 // --force: the two would each call the other's rows their own. An empty
-// file has nothing to keep.
-TEST(RecordingFile, KeepsAnExistingFileUnlessToldToReplaceIt) {
-    test::TempDir dir;
+// file has nothing to keep. Each refusal leaves the file as it was.
+TEST_F(RecordingFile, KeepsAnExistingFileUnlessToldToReplaceIt) {
     const std::vector<int16_t> codes(2 * 10, 1);
-    for (FileFormat format : {FileFormat::Csv, FileFormat::Hdf5}) {
-        const auto file = dir.path() / (format == FileFormat::Csv ? "old.csv" : "old.h5");
+    for (const char* name : {"old.csv", "old.h5"}) {
+        const auto file = dir.path() / name;
         std::ofstream(file) << "precious";
-        std::string error;
-        EXPECT_FALSE(OpenWriter(file, format, TwoChannels(), false, error));
-        EXPECT_EQ(error, file.string() + " exists; --force replaces it");
-        EXPECT_EQ(Slurp(file), "precious");
+        EXPECT_EQ(Refusal(file, false), file.string() + " exists; --force replaces it");
         // As h5py or h5dump hold a file they read.
         const int reader = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
         ASSERT_EQ(::flock(reader, LOCK_SH), 0);
-        EXPECT_FALSE(OpenWriter(file, format, TwoChannels(), true, error)) << "while it is read";
-        EXPECT_EQ(error, file.string() + " is open in another program");
+        EXPECT_EQ(Refusal(file, true), file.string() + " is open in another program");
         EXPECT_EQ(Slurp(file), "precious");
         ::close(reader);
-        auto writer = OpenWriter(file, format, TwoChannels(), true, error);
+        const auto [writer, error] = Open(file, true);
         ASSERT_TRUE(writer) << error;
         ASSERT_TRUE(writer->Write(codes.data(), 10) && writer->Flush()) << writer->Error();
         const std::string written = Slurp(file);
-        EXPECT_FALSE(OpenWriter(file, format, TwoChannels(), true, error)) << "while it is written";
-        EXPECT_EQ(error, file.string() + " is being written by another recording");
+        EXPECT_EQ(Refusal(file, true), file.string() + " is being written by another recording");
         EXPECT_EQ(Slurp(file), written);
         EXPECT_TRUE(writer->Close()) << writer->Error();
         EXPECT_NE(Slurp(file), "precious");
-        EXPECT_TRUE(OpenWriter(file, format, TwoChannels(), true, error)) << "once closed: " << error;
+        EXPECT_EQ(Refusal(file, true), "opened") << "once closed";
         std::ofstream{file}; // as a CSV killed before its first kadr is left
-        EXPECT_TRUE(OpenWriter(file, format, TwoChannels(), false, error)) << "an empty file: " << error;
+        EXPECT_EQ(Refusal(file, false), "opened") << "an empty file";
     }
     // HDF5 cannot go to a pipe: refused before it is opened, and left there.
-    const auto pipe = dir.path() / "pipe";
+    const auto pipe = dir.path() / "pipe.h5";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
-    for (const bool force : {false, true}) {
-        std::string error;
-        EXPECT_FALSE(OpenWriter(pipe, FileFormat::Hdf5, TwoChannels(), force, error));
-        EXPECT_EQ(error, pipe.string() + " is a pipe, not a regular file: only CSV is written to it");
-        EXPECT_TRUE(std::filesystem::is_fifo(pipe));
-    }
+    for (const bool force : {false, true})
+        EXPECT_EQ(Refusal(pipe, force),
+                  pipe.string() + " is a pipe, not a regular file: only CSV is written to it");
+    EXPECT_TRUE(fs::is_fifo(pipe));
 }
 
 // A full disk is an error at the opening (a header known then), the write
 // or the close, never a silent cut; so is a file deleted (or its folder)
 // while it is written, which keeps nothing.
-TEST(RecordingFile, FullDiskFailsWithItsReason) {
-    std::string error;
+TEST_F(RecordingFile, FullDiskFailsWithItsReason) {
+    EXPECT_EQ(Refusal("/dev/full", true), "cannot write /dev/full: No space left on device");
     RecordingInfo info = TwoChannels();
-    EXPECT_EQ(OpenWriter("/dev/full", FileFormat::Csv, info, true, error), nullptr);
-    EXPECT_EQ(error, "cannot write /dev/full: No space left on device");
     info.startTime.clear();
-    auto writer = OpenWriter("/dev/full", FileFormat::Csv, info, true, error);
+    const auto [writer, error] = Open("/dev/full", true, info);
     ASSERT_TRUE(writer) << error;
     std::vector<int16_t> codes(2 * 100000, 1);
-    const bool wrote = writer->Write(codes.data(), 100000);
-    EXPECT_FALSE(wrote && writer->Close());
+    EXPECT_FALSE(writer->Write(codes.data(), 100000) && writer->Close());
     EXPECT_EQ(writer->Error(), "cannot write /dev/full: No space left on device");
     EXPECT_FALSE(writer->Write(codes.data(), 1)) << "nothing more after a failure";
-    test::TempDir dir;
     for (const char* name : {"deleted.csv", "deleted.h5"}) {
         const auto file = dir.path() / name;
-        auto deleted = OpenWriter(file, FormatOf(file), TwoChannels(), false, error);
-        ASSERT_TRUE(deleted) << error;
+        const auto [deleted, why] = Open(file);
+        ASSERT_TRUE(deleted) << why;
         ASSERT_TRUE(deleted->Write(codes.data(), 10) && deleted->Flush()) << deleted->Error();
-        std::filesystem::remove(file);
+        fs::remove(file);
         EXPECT_FALSE(deleted->Write(codes.data(), 10) && deleted->Close()) << name;
-        EXPECT_EQ(deleted->Error(),
-                  "cannot write " + file.string() + ": it was deleted while it was written");
-        EXPECT_EQ(deleted->Kadrs(), 0u) << name;
+        EXPECT_EQ(std::pair(deleted->Error(), deleted->Kadrs()),
+                  std::pair("cannot write " + file.string() + ": it was deleted while it was written", 0ul));
     }
 }
 
@@ -268,15 +268,13 @@ std::string SameKadrs(const test::Recorded& r, const std::vector<int16_t>& codes
 // recording's description beside them. A file opened before the first kadr
 // takes its time once it came, and in HDF5 a later one replaces it, the rest
 // kept. (CSV's is its text test.)
-TEST(RecordingFile, Hdf5HoldsTheCodesWithTheirDescription) {
-    test::TempDir dir;
+TEST_F(RecordingFile, Hdf5HoldsTheCodesWithTheirDescription) {
     const auto file = dir.path() / "run.h5";
     const std::vector<int16_t> codes = Noise(2 * 70000);
     RecordingInfo info = TwoChannels();
     info.startTime.clear();
     {
-        std::string error;
-        auto writer = OpenWriter(file, FileFormat::Hdf5, info, false, error);
+        const auto [writer, error] = Open(file, false, info);
         ASSERT_TRUE(writer) << error;
         ASSERT_TRUE(writer->SetStartTime("2026-12-06T21:46:33.125Z")) << writer->Error();
         ASSERT_TRUE(writer->Write(codes.data(), 3));
@@ -298,14 +296,12 @@ TEST(RecordingFile, Hdf5HoldsTheCodesWithTheirDescription) {
 // A chunk fills before the flush age at any rate: one flushed half full is
 // written again once full (SWMR never reuses file space), which made a slow
 // recording's file many times the size of its data.
-TEST(RecordingFile, Hdf5ChunksFillBeforeTheyAreFlushed) {
-    test::TempDir dir;
+TEST_F(RecordingFile, Hdf5ChunksFillBeforeTheyAreFlushed) {
     for (double rate : {10.0, 100.0, 1000.0, 500000.0}) {
         RecordingInfo info = TwoChannels();
         info.rate = rate;
         const auto file = dir.path() / (std::to_string(rate) + ".h5");
-        std::string error;
-        ASSERT_TRUE(OpenWriter(file, FileFormat::Hdf5, info, false, error)) << error;
+        ASSERT_EQ(Refusal(file, false, info), "opened");
         const test::detail::Id h5{H5Fopen(file.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT), H5Fclose},
             codes{H5Dopen2(h5, "codes", H5P_DEFAULT), H5Dclose}, layout{H5Dget_create_plist(codes), H5Pclose};
         hsize_t chunk[2] = {};
@@ -315,16 +311,15 @@ TEST(RecordingFile, Hdf5ChunksFillBeforeTheyAreFlushed) {
     }
 }
 
-// Runs `write` in a child process that then waits to be killed; `said` is
-// what it returned, once it did.
-class Child {
-public:
+// Runs `write` in a child process that then waits to be killed, by Kill or
+// at the end of the scope; `said` is what it returned, once it did.
+struct Child {
     explicit Child(const std::function<std::string()>& write) {
         int fds[2];
         if (::pipe(fds) != 0) return;
-        if ((pid_ = ::fork()) == 0) {
-            const std::string said = write() + '\n';
-            if (::write(fds[1], said.data(), said.size()) == static_cast<ssize_t>(said.size())) ::pause();
+        if ((pid = ::fork()) == 0) {
+            const std::string text = write() + '\n';
+            if (::write(fds[1], text.data(), text.size()) == static_cast<ssize_t>(text.size())) ::pause();
             ::_exit(2);
         }
         ::close(fds[1]);
@@ -336,30 +331,24 @@ public:
     Child& operator=(const Child&) = delete;
 
     void Kill() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-        pid_ = -1;
+        if (pid > 0 && ::kill(pid, SIGKILL) == 0) ::waitpid(pid, nullptr, 0);
+        pid = -1;
     }
 
     std::string said;
-
-private:
-    pid_t pid_ = -1;
+    pid_t pid = -1;
 };
 
 // What a Flush or a flush by age put on disk is there for a reader while
 // the file is written and after its writer was killed, and in HDF5 a chunk
 // (0.4 s of kadrs) as soon as it filled; kadrs written since are not, not
 // even as rows of zeros.
-TEST(RecordingFile, FlushedKadrsOutliveTheWriter) {
-    test::TempDir dir;
+TEST_F(RecordingFile, FlushedKadrsOutliveTheWriter) {
     const std::vector<int16_t> codes = Noise(2 * 3600);
-    for (FileFormat format : {FileFormat::Csv, FileFormat::Hdf5}) {
-        const auto file = dir.path() / (format == FileFormat::Csv ? "cut.csv" : "cut.h5");
+    for (const char* name : {"cut.csv", "cut.h5"}) {
+        const auto file = dir.path() / name;
         Child child([&]() -> std::string {
-            std::string error;
-            auto writer = OpenWriter(file, format, TwoChannels(), false, error);
+            auto [writer, error] = Open(file);
             if (!writer) return error;
             for (std::size_t k = 0; k < 3000; k += 100)
                 if (!writer->Write(codes.data() + 2 * k, 100)) return writer->Error();
@@ -374,8 +363,9 @@ TEST(RecordingFile, FlushedKadrsOutliveTheWriter) {
         for (const char* when : {"while written", "after a kill"}) {
             // A file whose writer is alive or was killed opens in SWMR mode only.
             const test::Recorded r = test::ReadRecorded(file.string(), true);
-            EXPECT_EQ(r.rows, format == FileFormat::Csv ? 3300u : 3600u) << when;
-            EXPECT_EQ(SameKadrs(r, codes), "") << when;
+            EXPECT_EQ(std::tuple(r.rows, SameKadrs(r, codes)),
+                      std::tuple(FormatOf(file) == FileFormat::Csv ? 3300u : 3600u, ""))
+                << when;
             child.Kill();
         }
     }
@@ -383,14 +373,12 @@ TEST(RecordingFile, FlushedKadrsOutliveTheWriter) {
 
 // Standard output redirected to a file (>>), as /dev/stdout, is written into
 // where the shell left it, not replaced, and needs no overwrite: CSV only.
-TEST(RecordingFile, StandardOutputIsWrittenWhereItStands) {
-    test::TempDir dir;
+TEST_F(RecordingFile, StandardOutputIsWrittenWhereItStands) {
     const auto file = dir.path() / "appended.csv", plain = dir.path() / "plain.csv";
     std::ofstream(file) << "earlier\n";
     const std::vector<int16_t> codes(2 * 3, 3200);
-    const auto write = [&](const std::filesystem::path& name) -> std::string {
-        std::string error;
-        auto writer = OpenWriter(name, FileFormat::Csv, TwoChannels(), false, error);
+    const auto write = [&](const fs::path& name) -> std::string {
+        const auto [writer, error] = Open(name);
         if (!writer) return error;
         return writer->Write(codes.data(), 3) && writer->Close() ? "" : writer->Error();
     };
@@ -412,16 +400,14 @@ TEST(RecordingFile, StandardOutputIsWrittenWhereItStands) {
 // middle of a row) ends the CSV file at the last whole row, which the count
 // follows, and the reason is the system's. (HDF5's full disk is e16rec's
 // run test, on a small file system.)
-TEST(RecordingFile, AWriteCutShortKeepsWholeRows) {
-    test::TempDir dir;
+TEST_F(RecordingFile, AWriteCutShortKeepsWholeRows) {
     const std::vector<int16_t> codes = Noise(2 * 20000);
     const auto file = dir.path() / "limit.csv";
     Child child([&]() -> std::string {
         const rlimit limit{100'000, 100'000};
-        std::signal(SIGXFSZ, SIG_IGN);
+        ::signal(SIGXFSZ, SIG_IGN);
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return "no file size limit";
-        std::string error;
-        auto writer = OpenWriter(file, FileFormat::Csv, TwoChannels(), false, error);
+        auto [writer, error] = Open(file);
         if (!writer) return error;
         bool ok = true;
         for (std::size_t k = 0; ok && k < 20000; k += 100)
@@ -438,23 +424,21 @@ TEST(RecordingFile, AWriteCutShortKeepsWholeRows) {
     EXPECT_EQ(SameKadrs(r, codes), "");
     // A file refused at its opening goes again if it was made there, but a
     // link that was there stays.
-    for (const char* kind : {".csv", ".h5"}) {
-        const auto link = dir.path() / (std::string("link") + kind),
-                   made = dir.path() / (std::string("new") + kind);
-        std::filesystem::create_symlink(dir.path() / (std::string("target") + kind), link);
+    for (const std::string kind : {".csv", ".h5"}) {
+        const auto link = dir.path() / ("link" + kind), made = dir.path() / ("new" + kind);
+        fs::create_symlink(dir.path() / ("target" + kind), link);
         Child refused([&]() -> std::string {
             const rlimit none{0, 0};
-            std::signal(SIGXFSZ, SIG_IGN);
+            ::signal(SIGXFSZ, SIG_IGN);
             if (::setrlimit(RLIMIT_FSIZE, &none) != 0) return "no file size limit";
-            std::string error;
             for (const auto& name : {link, made})
-                if (OpenWriter(name, FormatOf(name), TwoChannels(), true, error))
-                    return name.string() + " opened";
+                if (Open(name, true).first) return name.string() + " opened";
             return "refused";
         });
-        EXPECT_EQ(refused.said, "refused");
-        EXPECT_TRUE(std::filesystem::is_symlink(link)) << kind;
-        EXPECT_FALSE(std::filesystem::exists(made)) << kind;
+        // Both refused, the link still there and no file made.
+        EXPECT_EQ(std::tuple(refused.said, fs::is_symlink(link), fs::exists(made)),
+                  std::tuple("refused", true, false))
+            << kind;
     }
 }
 

@@ -5,12 +5,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <random>
-#include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -53,75 +51,78 @@ struct Sine {
 const std::vector<Sine> kSines = {{0.5, 10}, {1, 20}, {1.5, 30}, {2, 40}};
 constexpr std::size_t kChannels = 5, kCounter = 4;
 const std::vector<std::string> kNames = {"X1", "X2", "X3", "X4", "count"};
+const std::vector<float> kScales(kChannels, kCodesPerVolt);
 
 int16_t SineCode(const Sine& s, std::size_t kadr) {
-    const double t = static_cast<double>(kadr) / kRate;
-    return static_cast<int16_t>(
-        std::lround(s.amplitude * std::sin(2 * kPi * s.hz * t + 0.3) * kCodesPerVolt));
+    return static_cast<int16_t>(std::lround(
+        s.amplitude * std::sin(2 * kPi * s.hz * (static_cast<double>(kadr) / kRate) + 0.3) * kCodesPerVolt));
 }
 
-std::vector<int16_t> Sines(std::size_t from, std::size_t kadrs) {
-    std::vector<int16_t> codes(kadrs * kChannels);
-    for (std::size_t k = 0; k < kadrs; ++k) {
-        for (std::size_t c = 0; c < kSines.size(); ++c)
-            codes[k * kChannels + c] = SineCode(kSines[c], from + k);
-        codes[k * kChannels + kCounter] = static_cast<int16_t>((from + k) % 30000);
+// Channel c's code in kadr k.
+using Code = std::function<int(std::size_t k, std::size_t c)>;
+int SineAt(std::size_t k, std::size_t c) {
+    return SineCode(kSines[c], k);
+}
+
+// Kadrs `from` on: X1..X4 at `code`, the counter counting.
+std::vector<int16_t> Codes(std::size_t from, std::size_t kadrs, const Code& code) {
+    std::vector<int16_t> codes;
+    for (std::size_t k = from; k < from + kadrs; ++k) {
+        for (std::size_t c = 0; c < kCounter; ++c) codes.push_back(static_cast<int16_t>(code(k, c)));
+        codes.push_back(static_cast<int16_t>(k % 30000));
     }
     return codes;
 }
 
+std::vector<int16_t> Sines(std::size_t from, std::size_t kadrs) {
+    return Codes(from, kadrs, SineAt);
+}
+
 // Every channel at `code`, the counter counting on.
 std::vector<int16_t> Flat(std::size_t from, std::size_t kadrs, int16_t code) {
-    std::vector<int16_t> codes(kadrs * kChannels, code);
-    for (std::size_t k = 0; k < kadrs; ++k)
-        codes[k * kChannels + kCounter] = static_cast<int16_t>((from + k) % 30000);
-    return codes;
+    return Codes(from, kadrs, [code](std::size_t, std::size_t) { return code; });
 }
 
 // The sines with `channel` at `code(k)` in kadr k.
 std::vector<int16_t> Replaced(std::size_t kadrs, std::size_t channel,
                               const std::function<int(std::size_t)>& code) {
-    std::vector<int16_t> codes = Sines(0, kadrs);
-    for (std::size_t k = 0; k < kadrs; ++k) codes[k * kChannels + channel] = static_cast<int16_t>(code(k));
-    return codes;
+    return Codes(0, kadrs,
+                 [&](std::size_t k, std::size_t c) { return c == channel ? code(k) : SineAt(k, c); });
 }
 
 // `codes` in blocks of `block` kadrs, `after` called after each.
 void Feed(Sweeper& sweeper, const std::vector<int16_t>& codes, std::size_t block,
           const std::function<void()>& after = {}) {
-    const std::size_t kadrs = codes.size() / kChannels;
-    for (std::size_t at = 0; at < kadrs; at += block) {
-        sweeper.Add(codes.data() + at * kChannels, std::min(block, kadrs - at));
+    for (std::size_t at = 0; at < codes.size() / kChannels; at += block) {
+        sweeper.Add(codes.data() + at * kChannels, std::min(block, codes.size() / kChannels - at));
         if (after) after();
     }
 }
 
-std::vector<float> Scales() {
-    return std::vector<float>(kChannels, kCodesPerVolt);
-}
-
-// What `sweeper`, `window` kadrs long and triggered by `trigger`, shows after `codes`.
-View Swept(Sweeper& sweeper, std::size_t window, const TriggerSettings& trigger,
-           const std::vector<int16_t>& codes, std::size_t block) {
-    sweeper.Reset(kChannels, window, Scales());
+// What `sweeper`, `window` kadrs long and triggered by `trigger`, shows after
+// `codes` in blocks of `block` kadrs; 0: as many as `codes` holds.
+View Swept(Sweeper& sweeper, const std::vector<int16_t>& codes, std::size_t window = 0,
+           const TriggerSettings& trigger = {}, std::size_t block = 0) {
+    const std::size_t kadrs = codes.size() / kChannels;
+    sweeper.Reset(kChannels, window == 0 ? kadrs : window, kScales);
     EXPECT_TRUE(sweeper.SetTrigger(trigger));
-    Feed(sweeper, codes, block);
+    Feed(sweeper, codes, block == 0 ? kadrs : block);
     return sweeper.Current();
 }
 
-void ExpectOneRun(const View& view) {
+// A view of kadrs in a row from `code`, as the counter tells them.
+void ExpectOneRun(const View& view, const Code& code = SineAt) {
     ASSERT_GT(view.kadrs, 0u);
     const std::size_t start = static_cast<std::size_t>(view.Code(0, kCounter));
     for (std::size_t k = 0; k < view.kadrs; ++k) {
         ASSERT_EQ(view.Code(k, kCounter), static_cast<int16_t>((start + k) % 30000)) << "kadr " << k;
-        for (std::size_t c = 0; c < kSines.size(); ++c)
-            ASSERT_EQ(view.Code(k, c), SineCode(kSines[c], start + k));
+        for (std::size_t c = 0; c < kCounter; ++c) ASSERT_EQ(view.Code(k, c), code(start + k, c));
     }
 }
 
 TEST(Sweeper, TheLevelCrossingIsAtTimeZeroForEveryEdgePretriggerAndBlockSize) {
-    constexpr std::size_t kWindow = 3000; // a ring of 6000 kadrs
-    constexpr std::size_t kSource = 1;    // X2, 1 V at 20 Hz
+    // A ring of 6000 kadrs; X2, 1 V at 20 Hz, the source.
+    constexpr std::size_t kWindow = 3000, kSource = 1;
     constexpr double kLevel = 0.3;
     for (Edge edge : {Edge::Rising, Edge::Falling})
         for (double pretrigger : {0.0, 0.1, 0.5, 0.9})
@@ -130,48 +131,42 @@ TEST(Sweeper, TheLevelCrossingIsAtTimeZeroForEveryEdgePretriggerAndBlockSize) {
                                                 << ", pretrigger " << pretrigger << ", blocks of " << block);
                 Sweeper sweeper;
                 const View view =
-                    Swept(sweeper, kWindow, {true, kSource, edge, kLevel, pretrigger, TriggerMode::Normal},
-                          Sines(0, 28000), block);
+                    Swept(sweeper, Sines(0, 28000), kWindow,
+                          {true, kSource, edge, kLevel, pretrigger, TriggerMode::Normal}, block);
                 // Sweeps do not overlap: at most one per window.
                 EXPECT_THAT(sweeper.Sweeps(), AllOf(Ge(4u), Le(28000 / kWindow)));
-                EXPECT_EQ(sweeper.State(), SweepState::Triggered);
-                ASSERT_TRUE(view.triggered);
-                ASSERT_EQ(view.kadrs, kWindow);
+                ASSERT_EQ(std::tuple(sweeper.State(), view.triggered, view.kadrs),
+                          std::tuple(SweepState::Triggered, true, kWindow));
                 ExpectOneRun(view);
-                const auto pre = static_cast<std::size_t>(std::lround(pretrigger * kWindow));
-                EXPECT_THAT(view.firstTime,
-                            AllOf(Ge(-static_cast<double>(pre)), Lt(1 - static_cast<double>(pre))));
+                const double pre = std::round(pretrigger * kWindow);
+                EXPECT_THAT(view.firstTime, AllOf(Ge(-pre), Lt(1 - pre)));
                 // kadr `at` is the first at or after the trigger point; the one
                 // before may precede the view (no pretrigger).
-                const std::size_t at = pre, start = static_cast<std::size_t>(view.Code(0, kCounter));
+                const auto at = static_cast<std::size_t>(pre),
+                           start = static_cast<std::size_t>(view.Code(0, kCounter));
                 EXPECT_EQ(view.firstKadr % 30000, start) << "where cursors read";
                 const double level = kLevel * kCodesPerVolt, up = edge == Edge::Rising ? 1 : -1;
-                const double before = SineCode(kSines[kSource], start + at - 1),
-                             after = view.Code(at, kSource);
+                const double before = SineAt(start + at - 1, kSource), after = view.Code(at, kSource);
                 // Upside down for a falling edge.
-                EXPECT_LT(up * before, up * level);
-                EXPECT_GE(up * after, up * level);
+                EXPECT_THAT(std::pair(up * before, up * after), Pair(Lt(up * level), Ge(up * level)));
                 // Time 0 is the crossing itself, between the two.
-                const double t0 = view.firstTime + static_cast<double>(at) - 1;
-                EXPECT_NEAR(before + (after - before) * (0 - t0), level, 1e-6);
+                EXPECT_NEAR(before - (after - before) * (view.firstTime + static_cast<double>(at) - 1), level,
+                            1e-6);
             }
 }
 
 TEST(Sweeper, ABlockManyRingsLongKeepsItsSweepsWhole) {
     constexpr std::size_t kWindow = 1000, kSource = 2, kPre = 500;
     // The sines, then far below the level: the last sweep ends long before the block.
-    std::vector<int16_t> codes = Sines(0, 5000);
-    const std::vector<int16_t> low = Flat(5000, 20000, -3000);
-    codes.insert(codes.end(), low.begin(), low.end());
+    const auto code = [](std::size_t k, std::size_t c) { return k < 5000 ? SineAt(k, c) : -3000; };
     Sweeper sweeper;
-    const View view = Swept(sweeper, kWindow, {true, kSource, Edge::Rising, 0, 0.5, TriggerMode::Normal},
-                            codes, codes.size() / kChannels); // one block
+    const View view = // one block
+        Swept(sweeper, Codes(0, 25000, code), kWindow,
+              {true, kSource, Edge::Rising, 0, 0.5, TriggerMode::Normal});
     EXPECT_GE(sweeper.Sweeps(), 2u);
     ASSERT_EQ(view.kadrs, kWindow);
-    const auto start = static_cast<std::size_t>(view.Code(0, kCounter));
-    EXPECT_LT(start + kPre, 5000u);
-    for (std::size_t k = 0; k < kWindow; ++k)
-        ASSERT_EQ(view.Code(k, kCounter), static_cast<int16_t>(start + k));
+    ExpectOneRun(view, code);
+    EXPECT_LT(view.Code(0, kCounter) + kPre, 5000u);
     EXPECT_LT(view.Code(kPre - 1, kSource), 0);
     EXPECT_GE(view.Code(kPre, kSource), 0);
 }
@@ -199,7 +194,7 @@ TEST(Sweeper, OneCrossingFiresOneSweep) {
         for (const auto& [codes, level] :
              {std::pair{noisy, 320.0}, {clipped, end}, {clipped, end + 0.4 * up}}) {
             Sweeper sweeper;
-            Swept(sweeper, kWindow, {true, 0, edge, level / kCodesPerVolt, 0.2, TriggerMode::Normal}, codes,
+            Swept(sweeper, codes, kWindow, {true, 0, edge, level / kCodesPerVolt, 0.2, TriggerMode::Normal},
                   37);
             EXPECT_EQ(sweeper.Sweeps(), 1u) << level << " codes, " << (up > 0 ? "rising" : "falling");
         }
@@ -222,67 +217,60 @@ TEST(Sweeper, EachModeShowsWhatItPromises) {
     for (const auto& m : cases) {
         SCOPED_TRACE(m.name);
         Sweeper sweeper;
-        sweeper.Reset(kChannels, kWindow, Scales());
-        sweeper.SetTrigger({true, 2, Edge::Rising, 0, 0.5, m.mode});
+        Swept(sweeper, {}, kWindow, {true, 2, Edge::Rising, 0, 0.5, m.mode}); // no kadrs yet
         const auto feed = [&sweeper, &m](const std::vector<int16_t>& codes) {
             Feed(sweeper, codes, 101, [&sweeper, &m] {
-                const View view = sweeper.Current();
                 // Untriggered samples only while running free, or in Auto before its first sweep.
-                if (!view.triggered && view.kadrs > 0) {
-                    ASSERT_TRUE(sweeper.State() == SweepState::Auto ||
-                                (m.mode == TriggerMode::Auto && sweeper.Sweeps() == 0));
-                }
+                const View view = sweeper.Current();
+                ASSERT_TRUE(view.triggered || view.kadrs == 0 || sweeper.State() == SweepState::Auto ||
+                            (m.mode == TriggerMode::Auto && sweeper.Sweeps() == 0));
             });
         };
         feed(Flat(0, kWindow / 2, 0));
-        EXPECT_EQ(sweeper.State(), SweepState::Armed) << "before a window of waiting";
-        EXPECT_EQ(sweeper.Current().kadrs, m.freeRunsWhenQuiet ? kWindow / 2 : 0u);
+        EXPECT_EQ(std::pair(sweeper.State(), sweeper.Current().kadrs),
+                  std::pair(SweepState::Armed, m.freeRunsWhenQuiet ? kWindow / 2 : 0u))
+            << "before a window of waiting";
         feed(Flat(sweeper.Received(), kWindow + kWindow / 2, 0));
-        EXPECT_EQ(sweeper.State(), m.quiet);
         const View quiet = sweeper.Current();
-        EXPECT_EQ(quiet.kadrs, m.freeRunsWhenQuiet ? kWindow : 0u);
-        EXPECT_EQ(quiet.firstTime, 0);
+        EXPECT_EQ(std::tuple(sweeper.State(), quiet.kadrs, quiet.firstTime),
+                  std::tuple(m.quiet, m.freeRunsWhenQuiet ? kWindow : 0u, 0.0));
         if (m.freeRunsWhenQuiet) {
             EXPECT_EQ(quiet.Code(kWindow - 1, kCounter), static_cast<int16_t>(sweeper.Received() - 1));
         }
         feed(Sines(sweeper.Received(), 5 * kWindow));
-        EXPECT_EQ(sweeper.State(), m.swept);
-        EXPECT_TRUE(sweeper.Current().triggered);
+        EXPECT_EQ(std::pair(sweeper.State(), sweeper.Current().triggered), std::pair(m.swept, true));
         const bool single = m.mode == TriggerMode::Single;
         EXPECT_THAT(sweeper.Sweeps(), AllOf(Ge(single ? 1u : 3u), Le(single ? 1u : 5u)));
-        const uint64_t sweeps = sweeper.Sweeps();
         feed(Flat(sweeper.Received(), 3 * kWindow, 0));
         EXPECT_EQ(sweeper.State(), m.quietAgain);
         EXPECT_EQ(sweeper.Current().triggered, !m.freeRunsWhenQuiet) << "the last sweep stays shown";
-        if (m.mode == TriggerMode::Single) {
-            EXPECT_EQ(sweeper.Sweeps(), sweeps);
+        if (single) {
             feed(Sines(sweeper.Received(), 3 * kWindow));
             EXPECT_EQ(sweeper.Sweeps(), 1u) << "held until Rearm";
             sweeper.Rearm();
             EXPECT_EQ(sweeper.State(), SweepState::Armed);
             feed(Sines(sweeper.Received(), 3 * kWindow));
-            EXPECT_EQ(sweeper.State(), SweepState::Held);
-            EXPECT_EQ(sweeper.Sweeps(), 2u);
+            EXPECT_EQ(std::pair(sweeper.State(), sweeper.Sweeps()), std::pair(SweepState::Held, uint64_t{2}));
         }
     }
 }
 
 TEST(Sweeper, WithoutATriggerTheNewestWindowRolls) {
     Sweeper sweeper;
-    sweeper.Reset(kChannels, 1000, Scales());
+    sweeper.Reset(kChannels, 1000, kScales);
     // A source that is not a recorded channel, or a level that is no number,
     // leaves the trigger off.
     EXPECT_FALSE(sweeper.SetTrigger({true, 0, Edge::Rising, std::nan(""), 0.5, TriggerMode::Normal}));
     EXPECT_FALSE(sweeper.SetTrigger({true, kChannels, Edge::Rising, 0, 0.5, TriggerMode::Normal}));
     for (std::size_t block : {1u, 333u, 5000u}) {
         Feed(sweeper, Sines(sweeper.Received(), 2500), block);
-        EXPECT_EQ(sweeper.State(), SweepState::Roll);
         const View view = sweeper.Current();
-        ASSERT_EQ(view.kadrs, 1000u);
-        EXPECT_FALSE(view.triggered);
+        ASSERT_EQ(std::tuple(sweeper.State(), view.kadrs, view.triggered),
+                  std::tuple(SweepState::Roll, std::size_t{1000}, false));
         ExpectOneRun(view);
-        EXPECT_EQ(view.Code(999, kCounter), static_cast<int16_t>((sweeper.Received() - 1) % 30000));
-        EXPECT_EQ(view.firstKadr, sweeper.Received() - 1000);
+        EXPECT_EQ(
+            std::pair(view.firstKadr, view.Code(999, kCounter)),
+            std::pair(sweeper.Received() - 1000, static_cast<int16_t>((sweeper.Received() - 1) % 30000)));
     }
     EXPECT_EQ(sweeper.Sweeps(), 0u);
 }
@@ -291,49 +279,44 @@ TEST(Sweeper, WithoutATriggerTheNewestWindowRolls) {
 // sweep they cut is dropped for the next whole one.
 TEST(Sweeper, NoViewReachesBackAcrossMissingKadrs) {
     Sweeper sweeper;
-    sweeper.Reset(kChannels, 1000, Scales());
-    Feed(sweeper, Sines(0, 1500), 500);
+    Swept(sweeper, Sines(0, 1500), 1000, {}, 500);
     sweeper.Skip(300);
     Feed(sweeper, Sines(1800, 200), 200);
     for (std::size_t shown : {200u, 1000u}) {
         const View view = sweeper.Current();
-        EXPECT_EQ(view.kadrs, shown);
-        EXPECT_EQ(view.firstKadr, sweeper.Received() - shown);
+        EXPECT_EQ(std::pair(view.kadrs, view.firstKadr), std::pair(shown, sweeper.Received() - shown));
         ExpectOneRun(view);
         Feed(sweeper, Sines(sweeper.Received(), 1500), 500);
     }
     // X4 rises through 0 V after kadrs 238, 488...: the sweep from 239 is cut at 800.
-    sweeper.Reset(kChannels, 1000, Scales());
-    ASSERT_TRUE(sweeper.SetTrigger({true, 3, Edge::Rising, 0, 0, TriggerMode::Normal}));
-    Feed(sweeper, Sines(0, 800), 100);
+    Swept(sweeper, Sines(0, 800), 1000, {true, 3, Edge::Rising, 0, 0, TriggerMode::Normal}, 100);
     sweeper.Skip(300);
     Feed(sweeper, Sines(1100, 1300), 100);
     const View view = sweeper.Current();
-    ASSERT_TRUE(view.triggered);
-    EXPECT_EQ(sweeper.Sweeps(), 1u);
-    EXPECT_EQ(view.firstKadr, 1239u);
+    ASSERT_EQ(std::tuple(view.triggered, sweeper.Sweeps(), view.firstKadr), std::tuple(true, 1u, 1239u));
     ExpectOneRun(view);
     // Armed after a gap (a stream joined late, the trigger changed), a sweep's
     // pre-trigger part still comes after it.
-    sweeper.Reset(kChannels, 1000, Scales());
+    sweeper.Reset(kChannels, 1000, kScales);
     sweeper.Skip(100000);
     ASSERT_TRUE(sweeper.SetTrigger({true, 3, Edge::Rising, 0, 0.5, TriggerMode::Normal}));
     Feed(sweeper, Sines(100000, 1300), 100);
     const View joined = sweeper.Current();
-    ASSERT_EQ(sweeper.Sweeps(), 1u);
-    EXPECT_EQ(joined.firstKadr, 100239u) << "the first crossing with its pre-trigger part after the gap";
+    ASSERT_EQ(std::tuple(sweeper.Sweeps(), joined.firstKadr), std::tuple(1u, 100239u))
+        << "the first crossing with its pre-trigger part after the gap";
     ExpectOneRun(joined);
 }
 
 // A second of the sines, a whole number of periods.
-View Second(Sweeper& sweeper) {
-    return Swept(sweeper, 10000, {}, Sines(0, 10000), 4096);
+const View& Second() {
+    static Sweeper sweeper;
+    static const View view = Swept(sweeper, Sines(0, 10000), 10000, {}, 4096);
+    return view;
 }
 
 // A cursor reads the kadr nearest it, and none half a kadr past either end.
 TEST(Measure, ACursorReadsTheNearestKadrOfTheView) {
-    Sweeper sweeper;
-    const View view = Second(sweeper);
+    const View& view = Second();
     ASSERT_EQ(view.kadrs, 10000u);
     const std::pair<double, std::optional<std::size_t>> cases[] = {
         {0, 0}, {-0.4, 0}, {-0.6, std::nullopt}, {9999, 9999}, {9999.4, 9999}, {9999.6, std::nullopt}};
@@ -342,14 +325,13 @@ TEST(Measure, ACursorReadsTheNearestKadrOfTheView) {
 }
 
 TEST(Measure, TheSinesMeasureWithinHalfAPercent) {
-    Sweeper sweeper;
     const std::vector<Measurement> m =
-        Measure(Second(sweeper), kRate, {true, 1, Edge::Rising, 0.2, 0.5, TriggerMode::Auto});
+        Measure(Second(), kRate, {true, 1, Edge::Rising, 0.2, 0.5, TriggerMode::Auto});
     ASSERT_EQ(m.size(), kChannels);
     for (std::size_t c = 0; c < kSines.size(); ++c) {
         SCOPED_TRACE(kNames[c]);
         const double a = kSines[c].amplitude, tolerance = 0.005 * a;
-        EXPECT_THAT((std::array{m[c].min, m[c].max, m[c].mean, m[c].rms, m[c].vpp, m[c].freq}),
+        EXPECT_THAT((std::vector{m[c].min, m[c].max, m[c].mean, m[c].rms, m[c].vpp, m[c].freq}),
                     ElementsAre(DoubleNear(-a, tolerance), DoubleNear(a, tolerance), DoubleNear(0, tolerance),
                                 DoubleNear(a / std::sqrt(2.0), tolerance), DoubleNear(2 * a, 2 * tolerance),
                                 DoubleNear(kSines[c].hz, 0.005 * kSines[c].hz)))
@@ -360,26 +342,25 @@ TEST(Measure, TheSinesMeasureWithinHalfAPercent) {
 // Only a sample at the codes' very end marks its extreme as a bound; the
 // counter, climbing, never reaches one.
 TEST(Measure, AnExtremeAtTheCodesEndIsClipped) {
-    const struct {
-        int16_t code;
-        bool low, high;
-    } cases[] = {
+    // The code, and the low and the high end clipped.
+    const std::tuple<int16_t, bool, bool> cases[] = {
         {INT16_MIN, true, false}, {INT16_MAX, false, true}, {-32767, false, false}, {32766, false, false}};
-    for (const auto& c : cases) {
+    for (const auto& [code, low, high] : cases) {
         Sweeper sweeper;
-        const Measurement m = Measure(Swept(sweeper, 100, {}, Flat(0, 100, c.code), 100), kRate, {})[0];
-        EXPECT_EQ(std::pair(m.clippedLow, m.clippedHigh), std::pair(c.low, c.high)) << c.code;
+        const Measurement m = Measure(Swept(sweeper, Flat(0, 100, code)), kRate, {})[0];
+        EXPECT_EQ(std::pair(m.clippedLow, m.clippedHigh), std::pair(low, high)) << code;
     }
+}
+
+// X1 rising through `level` volts, for the level its frequency is taken at.
+TriggerSettings OnX1(double level) {
+    return {true, 0, Edge::Rising, level, 0.5, TriggerMode::Normal};
 }
 
 // A trigger level X1 never crosses (either way) leaves its source the
 // middle of its swing; with too few crossings, or uneven ones, the
 // spectrum's peak stands in where it resolves a tone, and nowhere else.
 TEST(Measure, TooFewOrUnevenCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATone) {
-    const TriggerSettings above{true, 0, Edge::Rising, 0.6, 0.5, TriggerMode::Normal};
-    const TriggerSettings below = {true, 0, Edge::Rising, 0, 0.5, TriggerMode::Normal};
-    const TriggerSettings tall = {true, 0, Edge::Rising, 1.5, 0.5, TriggerMode::Normal};
-    const TriggerSettings nearTop = {true, 0, Edge::Rising, 0.48, 0.5, TriggerMode::Normal};
     const auto raised = [](std::size_t k) { return SineCode(kSines[0], k) + 5600; }; // X1 on 1.75 V
     // X1 of 1000 codes' swing under a ripple of 80: within a tenth of the
     // swing, so each rising crossing counts once.
@@ -411,42 +392,36 @@ TEST(Measure, TooFewOrUnevenCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATon
         bool crossed;  // X1's frequency from crossings alone
         double x1, x4; // Hz; NaN: none
     } cases[] = {
-        {"a second", Sines(0, 10000), above, true, 10, 40},
-        {"two periods of X1 on 1.75 V", Replaced(2000, 0, raised), below, true, 10, 40},
-        {"one period of X1", Sines(0, 1000), above, false, NAN, 40},
+        {"a second", Sines(0, 10000), OnX1(0.6), true, 10, 40},
+        {"two periods of X1 on 1.75 V", Replaced(2000, 0, raised), OnX1(0), true, 10, 40},
+        {"one period of X1", Sines(0, 1000), OnX1(0.6), false, NAN, 40},
         // A whole period between its falling crossings.
         {"1.5 periods of X1", Sines(0, 1500), {}, true, 10, 40},
         {"X1 under a spike", Replaced(10000, 0, spiked), {}, false, 10, 40},
         {"X1 small, under a ripple", Replaced(10000, 0, rippled), {}, true, 10, 40},
-        {"tall and short pulses", Replaced(10000, 0, pulses), tall, true, 10, 40},
+        {"tall and short pulses", Replaced(10000, 0, pulses), OnX1(1.5), true, 10, 40},
         {"X4 under noise", Replaced(10000, 3, noisy), {}, true, 10, 40},
         {"flat", Flat(0, 10000, 1000), {}, false, NAN, NAN},
         // One rise to a level near the top, two falls through the middle.
-        {"a level near X1's top", Sines(400, 1100), nearTop, true, 10, 40},
+        {"a level near X1's top", Sines(400, 1100), OnX1(0.48), true, 10, 40},
         {"X1 near the Nyquist frequency", Replaced(10000, 0, nearNyquist), {}, true, 4828, 40},
         {"X1 pulses at wandering intervals", Replaced(10000, 0, wandering), {}, true, 10, 40},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.view);
         Sweeper sweeper;
-        const std::size_t kadrs = c.codes.size() / kChannels;
-        const View view = Swept(sweeper, kadrs, {}, c.codes, kadrs);
-        SpectrumAnalyzer analyzer;
+        const View view = Swept(sweeper, c.codes);
         std::vector<Measurement> m = Measure(view, kRate, c.trigger);
         EXPECT_EQ(!std::isnan(m[0].freq), c.crossed) << "crossings alone: " << m[0].freq;
         EXPECT_TRUE(WantsSpectrum(m)) << "the counter's one crossing";
-        FillFromSpectrum(m, analyzer.Compute(view, kRate));
-        const std::vector<std::string> x1 = Split(Split(MeasurementsCsv(m, kNames), '\n')[1]);
+        FillFromSpectrum(m, SpectrumAnalyzer().Compute(view, kRate));
         if (!c.crossed && !std::isnan(c.x1)) {
-            EXPECT_EQ(x1[6], "10") << "the peak's bin tells no finer";
+            EXPECT_EQ(Rows(MeasurementsCsv(m, kNames))[1][6], "10") << "the peak's bin tells no finer";
         }
-        for (const auto& [channel, hz] : {std::pair{0, c.x1}, {3, c.x4}}) {
-            if (std::isnan(hz)) {
-                EXPECT_TRUE(std::isnan(m[channel].freq)) << kNames[channel] << ": " << m[channel].freq;
-            } else {
-                EXPECT_NEAR(m[channel].freq, hz, 0.02 * hz) << kNames[channel];
-            }
-        }
+        for (const auto& [channel, hz] : {std::pair{0, c.x1}, {3, c.x4}})
+            EXPECT_THAT(m[channel].freq,
+                        std::isnan(hz) ? Matcher<double>(IsNan()) : DoubleNear(hz, 0.02 * hz))
+                << kNames[channel];
     }
 }
 
@@ -454,31 +429,22 @@ TEST(Measure, TooFewOrUnevenCrossingsTakeTheSpectrumsPeakOnlyWhereItResolvesATon
 // kadrs a period (a 40 Hz sine at 90 kadrs/s) an interpolated crossing is
 // off by a fifth of a kadr; well sampled over a second, it is not.
 TEST(Measure, TheFrequencyIsWrittenToWhatItsCrossingsResolve) {
-    const struct {
-        double hz;
-        std::size_t kadrs;
-        const char* written; // its error within a step of its last decimal
-    } cases[] = {{kRate / 2.25, 200, "4454"}, {kRate / 2.25, 10000, "4444.6"}, {10, 10000, "10.000"}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.hz << " Hz over " << c.kadrs << " kadrs");
+    // Hz over so many kadrs, written with its error within a step of its last decimal.
+    const std::tuple<double, std::size_t, const char*> cases[] = {
+        {kRate / 2.25, 200, "4454"}, {kRate / 2.25, 10000, "4444.6"}, {10, 10000, "10.000"}};
+    for (const auto& [hz, kadrs, written] : cases) {
+        SCOPED_TRACE(testing::Message() << hz << " Hz over " << kadrs << " kadrs");
         Sweeper sweeper;
-        const View view = Swept(sweeper, c.kadrs, {},
-                                Replaced(c.kadrs, 0,
-                                         [&](std::size_t k) {
-                                             return SineCode({1, c.hz}, k);
-                                         }),
-                                c.kadrs);
-        const std::vector<Measurement> m = Measure(view, kRate, {});
-        EXPECT_LE(std::abs(m[0].freq - c.hz), m[0].freqStep) << "the error is within what it claims";
-        EXPECT_EQ(Split(Split(MeasurementsCsv(m, kNames), '\n')[1])[6], c.written);
+        const auto sine = [hz](std::size_t k) { return SineCode({1, hz}, k); };
+        const std::vector<Measurement> m = Measure(Swept(sweeper, Replaced(kadrs, 0, sine)), kRate, {});
+        EXPECT_LE(std::abs(m[0].freq - hz), m[0].freqStep) << "the error is within what it claims";
+        EXPECT_EQ(Rows(MeasurementsCsv(m, kNames))[1][6], written);
     }
 }
 
 TEST(Spectrum, TheSinesPeakAtTheirFrequencyAndLevel) {
-    Sweeper sweeper;
-    const View view = Second(sweeper);
     SpectrumAnalyzer analyzer;
-    const Spectrum& spectrum = analyzer.Compute(view, kRate);
+    const Spectrum& spectrum = analyzer.Compute(Second(), kRate);
     ASSERT_EQ(std::pair(spectrum.points, spectrum.frequency.size()),
               std::pair(std::size_t{10000}, std::size_t{5001}));
     EXPECT_EQ(std::pair(spectrum.frequency[1], spectrum.frequency.back()), std::pair(1.0, kRate / 2));
@@ -492,33 +458,34 @@ TEST(Spectrum, TheSinesPeakAtTheirFrequencyAndLevel) {
         EXPECT_LT(db[peak * 3], db[peak] - 60) << "no leakage far from the peak";
     }
     // A tone between two bins is told between them, on its side.
+    Sweeper sweeper;
     const auto between = [](std::size_t k) { return SineCode({1, 10.3}, k); };
-    const View off = Swept(sweeper, 10000, {}, Replaced(10000, 0, between), 10000);
-    EXPECT_NEAR(analyzer.Compute(off, kRate).PeakFrequency(0), 10.3, 0.05);
+    EXPECT_NEAR(analyzer.Compute(Swept(sweeper, Replaced(10000, 0, between)), kRate).PeakFrequency(0), 10.3,
+                0.05);
     // A constant's level is all in the 0 Hz bin, and one at half the rate
     // all in the last: neither has a mirror to add.
-    const View dc = Swept(sweeper, 4096, {}, Flat(0, 4096, 1600), 4096);
-    EXPECT_NEAR(analyzer.Compute(dc, kRate).dbv[0][0], 20 * std::log10(0.5), 0.01);
-    const auto alternating = [](std::size_t k) { return static_cast<int16_t>(k % 2 == 0 ? 1600 : -1600); };
-    const View nyquist = Swept(sweeper, 4096, {}, Replaced(4096, 0, alternating), 4096);
-    EXPECT_NEAR(analyzer.Compute(nyquist, kRate).dbv[0].back(), 20 * std::log10(0.5), 0.01);
+    const double half = 20 * std::log10(0.5);
+    EXPECT_NEAR(analyzer.Compute(Swept(sweeper, Flat(0, 4096, 1600)), kRate).dbv[0][0], half, 0.01);
+    const auto alternating = [](std::size_t k) { return k % 2 == 0 ? 1600 : -1600; };
+    EXPECT_NEAR(analyzer.Compute(Swept(sweeper, Replaced(4096, 0, alternating)), kRate).dbv[0].back(), half,
+                0.01);
 }
 
 TEST(Spectrum, PointsAreTheNewestSamplesUnderTheCap) {
-    const struct {
-        std::size_t kadrs, cap, points;
-    } cases[] = {{10000, 65536, 10000},  {10007, 65536, 10000}, {100000, 16384, 16384},
-                 {100000, 10000, 10000}, {17, 65536, 16},       {15, 65536, 0}};
-    for (const auto& c : cases)
-        EXPECT_EQ(SpectrumPoints(c.kadrs, c.cap), c.points) << c.kadrs << " kadrs under " << c.cap;
+    // Kadrs, the cap, the points.
+    const std::tuple<std::size_t, std::size_t, std::size_t> cases[] = {
+        {10000, 65536, 10000},  {10007, 65536, 10000}, {100000, 16384, 16384},
+        {100000, 10000, 10000}, {17, 65536, 16},       {15, 65536, 0}};
+    for (const auto& [kadrs, cap, points] : cases)
+        EXPECT_EQ(SpectrumPoints(kadrs, cap), points) << kadrs << " kadrs under " << cap;
     // The newest: a view of silence then the sines shows the sines.
     Sweeper sweeper;
-    Swept(sweeper, 30000, {}, Flat(0, 20000, 0), 20000);
+    Swept(sweeper, Flat(0, 20000, 0), 30000);
     Feed(sweeper, Sines(20000, 10000), 10000);
     SpectrumAnalyzer analyzer;
     analyzer.SetMaxPoints(10000);
-    const Spectrum& spectrum = analyzer.Compute(sweeper.Current(), kRate);
-    EXPECT_NEAR(spectrum.dbv[3][40], 20 * std::log10(2 / std::sqrt(2.0)), 0.5);
+    EXPECT_NEAR(analyzer.Compute(sweeper.Current(), kRate).dbv[3][40], 20 * std::log10(2 / std::sqrt(2.0)),
+                0.5);
 }
 
 TEST(Spectrum, AveragingSmoothsNoiseAndStartsOverOnANewRate) {
@@ -537,21 +504,20 @@ TEST(Spectrum, AveragingSmoothsNoiseAndStartsOverOnANewRate) {
     for (std::size_t round = 1; round <= 10; ++round) {
         for (int16_t& code : noise)
             code = static_cast<int16_t>(((seed = seed * 1664525 + 1013904223) >> 20) - 2048);
-        single.Compute(Swept(sweeper, kKadrs, {}, noise, kKadrs), kRate);
+        single.Compute(Swept(sweeper, noise), kRate);
         EXPECT_EQ(averaged.Compute(sweeper.Current(), kRate).averaged, std::min<std::size_t>(round, 8));
     }
     EXPECT_LT(spread(averaged.Last().dbv[0]), 0.5 * spread(single.Last().dbv[0]));
     EXPECT_EQ(averaged.Compute(sweeper.Current(), kRate / 2).averaged, 1u);
     EXPECT_EQ(averaged.Compute(sweeper.Current(), kRate / 2).averaged, 2u);
     // A steady sine keeps its level however many spectra went through the average.
-    const View sines = Second(sweeper);
+    const View& sines = Second();
     const double once = single.Compute(sines, kRate).dbv[1][20];
     for (int i = 1; i <= 20; ++i) EXPECT_NEAR(averaged.Compute(sines, kRate).dbv[1][20], once, 0.01) << i;
 }
 
 TEST(Export, MeasurementsCsvReadsBack) {
-    Sweeper sweeper;
-    const std::vector<Measurement> m = Measure(Second(sweeper), kRate, {});
+    const std::vector<Measurement> m = Measure(Second(), kRate, {});
     const std::vector<std::vector<std::string>> rows = Rows(MeasurementsCsv(m, kNames));
     ASSERT_EQ(rows.size(), kChannels + 1);
     EXPECT_EQ(rows[0], Split("channel,min_v,max_v,mean_v,rms_v,vpp_v,freq_hz,clipped"));
@@ -568,7 +534,7 @@ TEST(Export, MeasurementsCsvReadsBack) {
 TEST(Export, TheTimeCsvCountsAsThePlotsAxis) {
     Sweeper sweeper;
     const View view =
-        Swept(sweeper, 2500, {true, 3, Edge::Rising, 0.5, 0.2, TriggerMode::Normal}, Sines(0, 8000), 999);
+        Swept(sweeper, Sines(0, 8000), 2500, {true, 3, Edge::Rising, 0.5, 0.2, TriggerMode::Normal}, 999);
     ASSERT_TRUE(view.triggered);
     const velmora::test::TempDir dir;
     const std::string path = dir.str() + "/view.csv";
@@ -584,7 +550,7 @@ TEST(Export, TheTimeCsvCountsAsThePlotsAxis) {
     }
     // Untriggered, from the recording's start, as the plot's axis.
     Sweeper rolling;
-    ASSERT_TRUE(WriteTimeCsv(path, Swept(rolling, 2500, {}, Sines(0, 8000), 999), kRate, kNames, error))
+    ASSERT_TRUE(WriteTimeCsv(path, Swept(rolling, Sines(0, 8000), 2500, {}, 999), kRate, kNames, error))
         << error;
     EXPECT_EQ(Rows(velmora::test::Slurp(path))[1][0], "0.550000000");
     SpectrumAnalyzer analyzer;
@@ -597,24 +563,20 @@ TEST(Export, TheTimeCsvCountsAsThePlotsAxis) {
 }
 
 TEST(Export, FixedDecimalsRoundLikePrintf) {
-    const struct {
-        double value;
-        int decimals;
-        const char* text;
-    } cases[] = {
+    // The value, its decimals and its text.
+    const std::tuple<double, int, const char*> cases[] = {
         {0.5, 6, "0.500000"},         {-0.0000004, 6, "0.000000"},         {1.9999996, 6, "2.000000"},
         {-0.0123456, 6, "-0.012346"}, {-30.000000001, 9, "-30.000000001"}, {-112.25, 3, "-112.250"},
         {std::nan(""), 6, "nan"}};
-    for (const auto& c : cases) {
+    for (const auto& [value, decimals, expected] : cases) {
         std::string text;
-        AppendFixed(text, c.value, c.decimals);
-        EXPECT_EQ(text, c.text) << c.value;
+        AppendFixed(text, value, decimals);
+        EXPECT_EQ(text, expected) << value;
     }
 }
 
 TEST(Export, FailuresSayWhy) {
-    Sweeper sweeper;
-    const View view = Second(sweeper);
+    const View& view = Second();
     const std::tuple<std::string, double, const char*> cases[] = {
         {"/nonexistent-dir/view.csv", kRate, "No such file or directory"},
         {"/dev/full", kRate, "No space left on device"},

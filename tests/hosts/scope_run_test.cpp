@@ -77,23 +77,6 @@ protected:
     velmora::test::PrivateStore store;
 };
 
-// An exported window of 0.2 s of X1..X4 whose time starts before X1's upward
-// crossing of 0 V and passes it at time 0.
-void ExpectRisingCrossingAtZero(const std::string& file) {
-    const Table view = Parse(Slurp(file));
-    ASSERT_EQ(view.names, (std::vector<std::string>{"time_s", "X1", "X2", "X3", "X4"}));
-    ASSERT_NEAR(view.rows.size(), 400, 2); // 0.2 s at 2000 kadrs/s
-    const std::size_t x1 = view.Column("X1");
-    std::size_t zero = 0; // the first row at or after time 0
-    while (zero < view.rows.size() && view.rows[zero][0] < 0) ++zero;
-    ASSERT_GT(zero, 0u);
-    ASSERT_LT(zero, view.rows.size());
-    EXPECT_LT(view.rows[zero][0], 1.0 / 2000);
-    EXPECT_LT(view.rows[zero - 1][x1], 0.0);
-    EXPECT_GE(view.rows[zero][x1], 0.0);
-    EXPECT_GT(view.rows[zero + 10][x1], view.rows[zero][x1]); // rising
-}
-
 // Exports of the module 0.55 s apart, Auto and Normal, and of e16rec's
 // stream start their time at X1's upward crossing of 0 V. A stream names its
 // channels with its first message: --trigger takes effect then, by name or by
@@ -117,10 +100,22 @@ TEST_F(ScopeRun, TriggeredExportsPutTheCrossingAtTimeZero) {
         EXPECT_EQ(ran.exit, c.err == nullptr ? 0 : 1) << ran.err;
         if (c.err != nullptr) {
             EXPECT_THAT(ran.err, testing::EndsWith(c.err));
-        } else {
-            EXPECT_EQ(ran.err, "") << "a line not e16scope's";
-            ExpectRisingCrossingAtZero(File("view.csv"));
+            continue;
         }
+        EXPECT_EQ(ran.err, "") << "a line not e16scope's";
+        // 0.2 s of X1..X4 whose time starts before X1's upward crossing of 0 V
+        // and passes it at time 0.
+        const Table view = Parse(Slurp(File("view.csv")));
+        ASSERT_EQ(view.names, (std::vector<std::string>{"time_s", "X1", "X2", "X3", "X4"}));
+        ASSERT_NEAR(view.rows.size(), 400, 2); // 0.2 s at 2000 kadrs/s
+        const std::size_t x1 = view.Column("X1");
+        std::size_t zero = 0; // the first row at or after time 0
+        while (zero < view.rows.size() && view.rows[zero][0] < 0) ++zero;
+        ASSERT_TRUE(zero > 0 && zero + 10 < view.rows.size()) << "time 0 at row " << zero;
+        EXPECT_LT(view.rows[zero][0], 1.0 / 2000);
+        EXPECT_LT(view.rows[zero - 1][x1], 0.0);
+        EXPECT_GE(view.rows[zero][x1], 0.0);
+        EXPECT_GT(view.rows[zero + 10][x1], view.rows[zero][x1]); // rising
     }
 }
 
@@ -158,8 +153,6 @@ TEST_F(ScopeRun, MeasurementsMatchTheSines) {
                 testing::HasSubstr(
                     "e16scope: adjusted rate: 200000 kadrs/s asked, 125000 kadrs/s set by the driver\n"));
     const Table table = Parse(ran.out);
-    ASSERT_EQ(table.names, (std::vector<std::string>{"channel", "min_v", "max_v", "mean_v", "rms_v", "vpp_v",
-                                                     "freq_hz", "clipped"}));
     ASSERT_EQ(table.rows.size(), 4u) << ran.out;
     const struct { double amplitude, hz; } sines[] = {{0.5, 10}, {1, 20}, {1.5, 30}};
     for (std::size_t i = 0; i < 3; ++i) {

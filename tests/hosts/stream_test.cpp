@@ -42,11 +42,13 @@ auto Fields(const StreamHeader& h) {
                       h.startTime, h.lostKadrs, h.end, h.ranges, h.backend);
 }
 
-// With an end or without, and at the slowest and the fastest rates.
+// With an end or without, at the slowest and the fastest rates, and with
+// the smallest scale.
 TEST(StreamMessage, HeaderReadsBackAsWritten) {
     const std::function<void(StreamHeader&)> changes[] = {
         [](StreamHeader&) {}, [](StreamHeader& h) { h.end = "complete"; },
-        [](StreamHeader& h) { h.rate = 0.001; }, [](StreamHeader& h) { h.rate = 500000; }};
+        [](StreamHeader& h) { h.rate = 0.001; }, [](StreamHeader& h) { h.rate = 500000; },
+        [](StreamHeader& h) { h.codesPerVolt[2] = 1e-30f; }};
     for (const auto& change : changes) {
         StreamHeader h = Sample(), back;
         change(h);
@@ -141,8 +143,8 @@ TEST(StreamMessage, HeadersThatAreNotOursAreRefusedInOneLine) {
         StreamHeader h;
         std::string error;
         EXPECT_FALSE(ParseHeader(c.json, h, error)) << c.json;
-        EXPECT_NE(error.find(c.said), std::string::npos) << c.json << " → " << error;
-        EXPECT_EQ(error.find('\n'), std::string::npos) << error;
+        EXPECT_THAT(error, testing::AllOf(testing::HasSubstr(c.said), testing::Not(testing::HasSubstr("\n"))))
+            << c.json;
     }
     StreamHeader h;
     std::string error;
@@ -150,8 +152,6 @@ TEST(StreamMessage, HeadersThatAreNotOursAreRefusedInOneLine) {
                             h, error))
         << "unknown fields are left for later: " << error;
     EXPECT_EQ(h.end, "done");
-    ASSERT_TRUE(ParseHeader(Header(R"([3276.7])", "[1e-30]"), h, error)) << error;
-    EXPECT_EQ(h.codesPerVolt, std::vector<float>{1e-30f});
 }
 
 TEST(StreamMessage, FramesAreCheckedWhole) {

@@ -17,12 +17,12 @@ TEST(Thread, RunsOnlyOnceResumed) {
     auto thread = Thread::CreateSuspended([&] { ran.fetch_add(1); }, 8192);
     ASSERT_NE(thread, nullptr);
     SleepMs(20);
-    EXPECT_EQ(ran.load(), 0) << "ran before Resume";
-    EXPECT_EQ(dropped.load(), 0) << "destroying a handle never resumed ran the body";
+    EXPECT_EQ(std::pair(ran.load(), dropped.load()), std::pair(0, 0))
+        << "ran before Resume, or once its handle was destroyed unresumed";
     thread->Resume();
     thread->Join();
-    EXPECT_EQ(ran.load(), 1) << "Join returned before the body ran";
-    EXPECT_FALSE(thread->Joinable()) << "still joinable after Join";
+    EXPECT_EQ(std::pair(ran.load(), thread->Joinable()), std::pair(1, false))
+        << "Join returned before the body ran, or left the thread joinable";
 }
 
 TEST(Thread, AResumedThreadRunsWhateverBecomesOfItsHandle) {
@@ -63,20 +63,17 @@ TEST(Clock, SleepWaitsItsTimeOnTheTick) {
     EXPECT_THAT(TickCount() - before, testing::AllOf(testing::Ge(29u), testing::Lt(5000u)));
 }
 
-TEST(Codepage, AnsiIsLatin1WithAQuestionMarkForAnythingElse) {
+// ANSI is Latin-1, with a question mark for anything else; UTF-16 carries
+// characters beyond the basic plane; what cannot be decoded becomes the
+// replacement character.
+TEST(Codepage, EachConversionKeepsWhatItsTargetHoldsAndMarksTheRest) {
     EXPECT_EQ(ToAnsi(u"A\u00e9\u00ff\u0416\U0001F600"), "A\xe9\xff??");
     EXPECT_EQ(FromAnsi("\xe9\x01"), u"\u00e9\u0001");
     EXPECT_EQ(Utf8ToAnsi("C:\\dir \xc3\xa9 \xd0\x96"), "C:\\dir \xe9 ?");
     EXPECT_EQ(AnsiToUtf8("\xe9"), "\xc3\xa9");
     EXPECT_EQ(std::string(ToAnsi(std::u16string(u"a\0b", 3))), std::string("a\0b", 3));
-}
-
-TEST(Codepage, Utf16CarriesCharactersBeyondTheBasicPlane) {
     EXPECT_EQ(Utf8ToUtf16("\xf0\x9f\x98\x80x"), u"\U0001F600x");
     EXPECT_EQ(Utf16ToUtf8(u"\U0001F600\u0416"), "\xf0\x9f\x98\x80\xd0\x96");
-}
-
-TEST(Codepage, UndecodableInputBecomesTheReplacementCharacter) {
     EXPECT_EQ(Utf8ToUtf16("\xff"), u"\uFFFD");
     EXPECT_EQ(Utf8ToUtf16("\xc0\xaf"), u"\uFFFD\uFFFD") << "overlong";
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xef\xbf\xbd") << "a lone surrogate";

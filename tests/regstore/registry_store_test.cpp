@@ -79,8 +79,6 @@ protected:
     velmora::test::PrivateStore store;
 };
 
-// A key named in other cases is the same key, and every key keeps the case
-// it was created with.
 // XDG_CONFIG_HOME names the store's folder when it is an absolute path;
 // empty or relative, it is as unset.
 TEST(StorePath, FollowsAnAbsoluteXdgConfigHomeOnly) {
@@ -96,6 +94,8 @@ TEST(StorePath, FollowsAnAbsoluteXdgConfigHomeOnly) {
     }
 }
 
+// A key named in other cases is the same key, and every key keeps the case
+// it was created with.
 TEST_F(RegistryStore, KeyAndValueNamesMatchWhateverTheCase) {
     DWORD disposition = 0;
     RegCloseKey(Create(HKEY_CURRENT_USER, "Software\\Tervan\\ADC", &disposition));
@@ -300,17 +300,16 @@ TEST_F(RegistryStore, TwoProcessesWritingAtOnceLoseNothing) {
     for (pid_t pid : children) {
         int status = 0;
         ::waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-            << "a writer failed, wait status " << status;
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a writer failed: " << status;
     }
     EXPECT_EQ(All(Key{Create(HKEY_CURRENT_USER, "Software\\Race")}, true).size(), 2u * kWrites)
         << "writes were lost";
     // The store's file alone, as a backup copies it, holds them too: not only
     // its write-ahead log, which the writers left behind.
     velmora::test::PrivateStore copy;
+    const auto file = std::filesystem::path("velmora") / "registry.db";
     std::filesystem::create_directories(copy.dir().path() / "velmora");
-    std::filesystem::copy_file(store.dir().path() / "velmora" / "registry.db",
-                               copy.dir().path() / "velmora" / "registry.db");
+    std::filesystem::copy_file(store.dir().path() / file, copy.dir().path() / file);
     EXPECT_EQ(All(Key{Create(HKEY_CURRENT_USER, "Software\\Race")}, true).size(), 2u * kWrites)
         << "registry.db without its -wal";
 }

@@ -41,6 +41,11 @@ std::optional<Raw> ReadRaw(const std::string& name, const char* path = kPath) {
     return rc == 0 ? std::optional(raw) : std::nullopt;
 }
 
+// A call's answer with the code it left.
+template <class T> std::pair<T, int32_t> Answer(cRegistry& r, T answer) {
+    return {answer, r.LastError()};
+}
+
 class CRegistryTest : public ::testing::Test {
 protected:
     void SetUp() override { r.SetPath(kPath); }
@@ -49,16 +54,14 @@ protected:
     cRegistry r;
 };
 
-TEST_F(CRegistryTest, SettingAPathCreatesItsKey) {
+// A path is created as it is set, under its root; a new root starts at its
+// top and an unknown one is ignored; a path that cannot be created is refused.
+TEST_F(CRegistryTest, APathIsCreatedUnderItsRootOrRefused) {
     r.SetPath("Software\\A\\B");
     EXPECT_TRUE(r.KeyExists(HKEY_CURRENT_USER, "Software\\A\\B")) << "the key was not created";
-    EXPECT_EQ(r.GetLong("missing"), 0);
-    EXPECT_EQ(r.LastError(), reg::ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(Answer(r, r.GetLong("missing")), std::pair(0, reg::ERROR_FILE_NOT_FOUND));
     r.SetPath("Software\\A\\B");
     EXPECT_EQ(r.LastError(), reg::ERROR_FILE_NOT_FOUND) << "the same path reached the store";
-}
-
-TEST_F(CRegistryTest, ANewRootStartsAtItsTop) {
     r.SetRoot(HKEY_CLASSES_ROOT);
     EXPECT_EQ(r.Path(), "") << "a new root";
     r.SetPath("CLSID");
@@ -67,9 +70,6 @@ TEST_F(CRegistryTest, ANewRootStartsAtItsTop) {
     r.SetRoot(0x12345678);
     EXPECT_EQ(std::pair(r.Root(), r.Path()), std::pair(HKEY_CLASSES_ROOT, std::string("CLSID")))
         << "an unknown root";
-}
-
-TEST_F(CRegistryTest, APathThatCannotBeCreatedIsRefused) {
     r.SetRoot(HKEY_LOCAL_MACHINE); // exists but takes no keys
     r.SetPath("Software");
     EXPECT_EQ(r.Path(), "") << "a path that could not be created";
@@ -133,8 +133,8 @@ TEST_F(CRegistryTest, ValuesOfTheWrongSizeOrMissingLeaveTheDefault) {
                                       {"d9", std::string("\0\0\0\0\0\0\xF8\x3F\0", 9)}})
         ASSERT_TRUE(r.WriteBinary(name, Bytes(bytes.begin(), bytes.end())));
     int32_t l = 0;
-    EXPECT_FALSE(r.ReadLong("five", l, 42)) << "five bytes read as a Long";
-    EXPECT_EQ(std::pair(l, r.LastError()), std::pair(42, reg::ERROR_MORE_DATA));
+    EXPECT_EQ(Answer(r, r.ReadLong("five", l, 42)), std::pair(false, reg::ERROR_MORE_DATA)) << "five bytes";
+    EXPECT_EQ(l, 42);
     for (const char* name : {"d7", "d9"}) {
         double d = 0;
         EXPECT_FALSE(r.ReadDouble(name, d, 2.5)) << name;
@@ -183,14 +183,11 @@ TEST_F(CRegistryTest, EnumeratingAMissingKeyFailsAsOpeningItDoes) {
     const int32_t openCode = r.LastError();
     ASSERT_NE(openCode, 0);
     std::vector<NamedValue> values(2);
-    EXPECT_EQ(r.QueryValues(HKEY_CURRENT_USER, missing, values), 0);
-    EXPECT_TRUE(values.empty());
-    EXPECT_EQ(r.LastError(), openCode) << "QueryValues";
     std::vector<std::string> names;
-    EXPECT_EQ(r.EnumValues(HKEY_CURRENT_USER, missing, names), 0);
-    EXPECT_EQ(r.LastError(), openCode) << "EnumValues";
-    EXPECT_EQ(r.ExportKey(HKEY_CURRENT_USER, missing, true), "");
-    EXPECT_EQ(r.LastError(), openCode) << "ExportKey";
+    EXPECT_EQ(Answer(r, r.QueryValues(HKEY_CURRENT_USER, missing, values)), std::pair(0, openCode));
+    EXPECT_TRUE(values.empty());
+    EXPECT_EQ(Answer(r, r.EnumValues(HKEY_CURRENT_USER, missing, names)), std::pair(0, openCode));
+    EXPECT_EQ(Answer(r, r.ExportKey(HKEY_CURRENT_USER, missing, true)), std::pair(std::string(), openCode));
 }
 
 std::string Section(const std::string& key, const std::string& lines = "") {
@@ -252,17 +249,15 @@ TEST(CRegistryCorruptStore, CallsFailWithTheCorruptCodeWhileTheStoreIsCorrupt) {
     std::ofstream(store.dir().path() / "velmora" / "registry.db", std::ios::binary) << std::string(8192, 'Z');
     cRegistry r;
     int32_t l = 0;
-    EXPECT_FALSE(r.WriteLong("x", 1));
-    EXPECT_EQ(r.LastError(), reg::ERROR_REGISTRY_CORRUPT);
-    EXPECT_FALSE(r.ReadLong("x", l, 3));
+    EXPECT_EQ(Answer(r, r.WriteLong("x", 1)), std::pair(false, reg::ERROR_REGISTRY_CORRUPT));
+    EXPECT_EQ(Answer(r, r.ReadLong("x", l, 3)), std::pair(false, reg::ERROR_REGISTRY_CORRUPT));
     EXPECT_EQ(l, 3);
-    EXPECT_EQ(r.LastError(), reg::ERROR_REGISTRY_CORRUPT);
     EXPECT_TRUE(r.LastErrorText().starts_with("The registry is corrupted")) << r.LastErrorText();
     EXPECT_EQ(r.ExportKey(HKEY_CURRENT_USER, "Software", true), "") << "no header over nothing read";
     test::PrivateStore healthy;
     r.SetPath("Software\\Ok");
-    EXPECT_EQ(r.Path(), "Software\\Ok") << "the object stays usable with a healthy store";
-    EXPECT_TRUE(r.WriteLong("x", 1)) << "the object stays usable with a healthy store";
+    EXPECT_EQ(std::pair(r.Path(), r.WriteLong("x", 1)), std::pair(std::string("Software\\Ok"), true))
+        << "the object stays usable with a healthy store";
 }
 
 } // namespace

@@ -17,7 +17,6 @@ using Bytes = std::vector<uint8_t>;
 using core::StartMode;
 using core::SyncDirection;
 using core::Waveform;
-using testing::HasSubstr;
 
 constexpr const char* kBase = "Software\\Tervan\\ADC\\L-Card\\E16";
 constexpr const char* kModule = "Software\\Tervan\\ADC\\L-Card\\E16\\SIM0001";
@@ -39,10 +38,6 @@ struct Persisted {
     void Save(const std::string& serial) { settings.Save(serial, Input(), &generator, 2); }
     void SaveAll(const std::string& serial) { settings.SaveAll(serial, Input(), &generator, 2); }
 };
-
-auto Fields(const core::StartSync& sync) {
-    return std::tuple(sync.mode, sync.direction, sync.channel, sync.range, sync.level);
-}
 
 class DriverSettingsTest : public ::testing::Test {
 protected:
@@ -192,10 +187,12 @@ TEST_F(DriverSettingsTest, SavedInputsComeBackIntoAFreshState) {
     s.Save(" SIM0001 ");
     Persisted fresh;
     fresh.Load("SIM0001");
-    EXPECT_EQ(fresh.rate, 12345.5f);
-    EXPECT_EQ(fresh.table[3].source, 20);
-    EXPECT_NE(fresh.table[3].singleEnded, 0);
-    EXPECT_EQ(Fields(fresh.sync), Fields(s.sync));
+    const auto inputs = [](const Persisted& p) {
+        const core::StartSync& y = p.sync;
+        return std::tuple(p.rate, p.table[3].source, p.table[3].singleEnded != 0, y.mode, y.direction,
+                          y.channel, y.range, y.level);
+    };
+    EXPECT_EQ(inputs(fresh), inputs(s)) << "the rate, channel 3, the synchronization";
 }
 
 // Two programs hold the driver: a save writes what changed here and leaves a
@@ -245,7 +242,7 @@ TEST_F(DriverSettingsTest, ALockedStoreEndsTheLastSaveWithinTheLockWaitWithNothi
     EXPECT_LT(waited, std::chrono::milliseconds(6500)) << "one wait of 5 s for both keys, not one per value";
     EXPECT_GE(waited, std::chrono::milliseconds(4900))
         << "a lock is waited for the whole 5 s before giving up";
-    EXPECT_THAT(s.settings.lastFailure, HasSubstr("another process has locked"));
+    EXPECT_THAT(s.settings.lastFailure, testing::HasSubstr("another process has locked"));
     EXPECT_FALSE(reg.KeyExists(HKEY_CURRENT_USER, kModule)) << "the module key was created";
     EXPECT_EQ(StoredRate(kBase), 1000.0f) << "the module-independent key was written";
     s.SaveAll("SIM0001");
@@ -282,13 +279,12 @@ TEST_F(DriverSettingsTest, TheLastReleaseSavesOnlyWhatChangedSinceTheLoadOrTheHo
 // The help file is the first, by name, of the folder's files named
 // LCard*.chm in any case; a folder of that name does not count.
 TEST(HelpFile, IsTheFirstLCardChmFileByName) {
+    // The files, the one found.
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        // the files, the one found
         {{}, ""},
         {{"LCard.txt", "E16.chm", "Card.chm"}, ""},
         {{"lcarde16.CHM"}, "lcarde16.CHM"},
-        {{"LCardZ.chm", "LCardB.chm", "LCard.chm/"}, "LCardB.chm"},
-    };
+        {{"LCardZ.chm", "LCardB.chm", "LCard.chm/"}, "LCardB.chm"}};
     for (const auto& [files, found] : cases) {
         test::TempDir folder;
         for (const std::string& name : files) {

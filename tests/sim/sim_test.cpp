@@ -68,6 +68,15 @@ struct Streaming {
     t_x502_hnd h = X502_Create();
 };
 
+// The input modes: against ground, differential, the input's own zero.
+constexpr uint32_t kComm = X502_LCH_MODE_COMM, kDiff = X502_LCH_MODE_DIFF, kZero = X502_LCH_MODE_ZERO;
+
+// Each test starts on a fresh simulator; a Streaming resets it again when it ends.
+class Sim : public ::testing::Test {
+protected:
+    void SetUp() override { e16sim_reset(); }
+};
+
 int32_t CodeOf(uint32_t word) {
     return static_cast<int32_t>(word << 8) >> 8;
 }
@@ -76,8 +85,7 @@ int32_t CodeOf(uint32_t word) {
 // takes whole kadrs in order without a search, yet still finds each word's
 // channel when the stream is not in order: each value has the volts of its
 // own word's code in its own channel's range.
-TEST(Sim, AdcWordsCarryTheirChannelsSampleInVoltsOfItsRange) {
-    e16sim_reset();
+TEST_F(Sim, AdcWordsCarryTheirChannelsSampleInVoltsOfItsRange) {
     e16sim_set_dc(1, 1.0); // X2; Y2 stays at -1.5 V
     const std::vector<Streaming::Channel> table = {{16, 0, 0}, {1, 1, 1}, {3, 2, 2}, {30, 0, 3}};
     Streaming stream(table, 400000.0);
@@ -85,10 +93,10 @@ TEST(Sim, AdcWordsCarryTheirChannelsSampleInVoltsOfItsRange) {
     const int32_t codes[] = {-1050000, 6000000, 0, 6144000}; // -1.75 V, 2.5 V, 0 V, clipped 1.75 V
     for (uint32_t i = 0; i < 8; ++i) {
         SCOPED_TRACE(testing::Message() << "word " << i << ": 0x" << std::hex << words[i]);
-        EXPECT_TRUE(words[i] & 0x80000000u) << "not marked as an ADC word";
-        EXPECT_EQ((words[i] >> 24) & 0xFu, i % 4) << "logical channel";
-        EXPECT_EQ((words[i] >> 28) & 3u, table[i % 4].mode) << "mode";
-        EXPECT_EQ(CodeOf(words[i]), codes[i % 4]) << "code";
+        EXPECT_EQ(
+            std::tuple(words[i] >> 31, (words[i] >> 24) & 0xFu, (words[i] >> 28) & 3u, CodeOf(words[i])),
+            std::tuple(1u, i % 4, table[i % 4].mode, codes[i % 4]))
+            << "the ADC word's mark, logical channel, mode and code";
     }
     EXPECT_THAT(stream.Process(words),
                 testing::Pointwise(testing::DoubleEq(), {-1.75, 2.5, 0.0, 0.16, -1.75, 2.5, 0.0, 0.16}))
@@ -116,8 +124,7 @@ TEST(Sim, AdcWordsCarryTheirChannelsSampleInVoltsOfItsRange) {
 // A rate becomes 48 MHz over a whole divider, rounded up only from 0.51 of
 // a step; the same rule makes the frame delay, in ticks after the frame's
 // conversions. Dividers that are not whole numbers find a wrong rounding.
-TEST(Sim, RatesRoundToAWholeDividerUpOnlyPastHalfAStep) {
-    e16sim_reset();
+TEST_F(Sim, RatesRoundToAWholeDividerUpOnlyPastHalfAStep) {
     Streaming module({{0, 0, 0}, {0, 0, 0}}, 0); // not started
     // 48 MHz over the rate asked, the divider taken; 48 MHz over the frame rate
     // asked, the frame's ticks taken (2 dividers and the delay).
@@ -141,13 +148,12 @@ int32_t RampCode(uint32_t frame) {
 
 // Replaying 1000 frames repeats them exactly (X1's sine with them), and
 // Y16's ramp runs on unbroken; without replay X1's sine moves on.
-TEST(Sim, AReplayedStreamRepeatsItsFirstFramesWithTheRampUnbroken) {
+TEST_F(Sim, AReplayedStreamRepeatsItsFirstFramesWithTheRampUnbroken) {
     for (const uint32_t replay : {1000u, 0u}) {
         SCOPED_TRACE(replay);
-        e16sim_reset();
         ASSERT_EQ(e16sim_set_replay(replay), 0);
         e16sim_set_time_scale(100);
-        Streaming stream({{0, X502_LCH_MODE_COMM, 0}, {31, X502_LCH_MODE_COMM, 0}}, 400000.0);
+        Streaming stream({{0, kComm, 0}, {31, kComm, 0}}, 400000.0);
         const std::vector<uint32_t> words = stream.Receive(2 * 2500);
         uint32_t repeats = 0;
         for (uint32_t frame = 0; frame < 2500; ++frame) {
@@ -163,14 +169,9 @@ TEST(Sim, AReplayedStreamRepeatsItsFirstFramesWithTheRampUnbroken) {
 // Y1's -1.75 V and Y16's ramp, to the code across several of the tracks'
 // fresh starts and the ramp's turns, received in pieces of every size, whole
 // frames and cut ones, so each word is worked out either way.
-TEST(Sim, SignalsHoldTheirCodesWhateverTheReceivesSize) {
-    e16sim_reset();
+TEST_F(Sim, SignalsHoldTheirCodesWhateverTheReceivesSize) {
     e16sim_set_time_scale(100);
-    Streaming stream({{0, X502_LCH_MODE_COMM, 0},
-                      {1, X502_LCH_MODE_COMM, 0},
-                      {0, X502_LCH_MODE_DIFF, 0},
-                      {31, X502_LCH_MODE_COMM, 0}},
-                     400000.0);
+    Streaming stream({{0, kComm, 0}, {1, kComm, 0}, {0, kDiff, 0}, {31, kComm, 0}}, 400000.0);
     std::vector<uint32_t> words;
     for (uint32_t piece = 1; words.size() < 4 * 5000; piece = piece * 7 % 1999) {
         const std::vector<uint32_t> got = stream.Receive(piece);
@@ -190,10 +191,9 @@ TEST(Sim, SignalsHoldTheirCodesWhateverTheReceivesSize) {
 
 // Noise differs from sample to sample, at any two positions of a table of
 // any length: X1 at the first and the 65th of each frame.
-TEST(Sim, NoiseDiffersFromSampleToSample) {
-    e16sim_reset();
+TEST_F(Sim, NoiseDiffersFromSampleToSample) {
     ASSERT_EQ(e16sim_set_noise(0, 0.0, 5.0), 0);
-    Streaming stream(std::vector<Streaming::Channel>(65, {0, X502_LCH_MODE_COMM, 0}), 500000.0);
+    Streaming stream(std::vector<Streaming::Channel>(65, {0, kComm, 0}), 500000.0);
     const std::vector<uint32_t> words = stream.Receive(65 * 20);
     int repeated = 0;
     for (std::size_t f = 0; f + 1 < 20; ++f)
@@ -203,13 +203,11 @@ TEST(Sim, NoiseDiffersFromSampleToSample) {
 
 // Signals set while the stream runs show in the next words received, for a
 // DC input read alone and a difference of two.
-TEST(Sim, ASignalSetWhileStreamingShowsInTheNextWords) {
-    e16sim_reset();
+TEST_F(Sim, ASignalSetWhileStreamingShowsInTheNextWords) {
     e16sim_set_dc(0, 1.0);  // X1
     e16sim_set_dc(1, 2.0);  // X2
     e16sim_set_dc(17, 0.5); // Y2
-    Streaming stream({{0, X502_LCH_MODE_COMM, 0}, {1, X502_LCH_MODE_DIFF, 0}, {5, X502_LCH_MODE_ZERO, 0}},
-                     300000.0);
+    Streaming stream({{0, kComm, 0}, {1, kDiff, 0}, {5, kZero, 0}}, 300000.0);
     const auto codes = [&] {
         const std::vector<uint32_t> words = stream.Receive(3);
         return std::vector<int32_t>{CodeOf(words[0]), CodeOf(words[1]), CodeOf(words[2])};
@@ -223,11 +221,10 @@ TEST(Sim, ASignalSetWhileStreamingShowsInTheNextWords) {
 // A static output level set while streaming shows from the sample taken after
 // it, not in the words made later for samples taken before: X15 loops DAC1
 // back, the digital inputs the outputs. Both run at 1000 words a second.
-TEST(Sim, AStaticLevelShowsFromItsTimeOn) {
+TEST_F(Sim, AStaticLevelShowsFromItsTimeOn) {
     for (const bool lines : {false, true}) {
         SCOPED_TRACE(lines ? "digital lines" : "DAC1");
-        e16sim_reset();
-        Streaming stream({{14, X502_LCH_MODE_COMM, 0}}, 1000.0, [lines](t_x502_hnd h) {
+        Streaming stream({{14, kComm, 0}}, 1000.0, [lines](t_x502_hnd h) {
             double rate = 1000.0;
             if (lines) { // instead of the ADC's
                 EXPECT_EQ(X502_SetDinFreq(h, &rate), X502_ERR_OK);
@@ -251,7 +248,7 @@ TEST(Sim, AStaticLevelShowsFromItsTimeOn) {
 // A start on an analog level sends frames from the first one at which the
 // watched input meets the condition, an edge's with the frame before on the
 // other side. X1 is a sine of 1 V, 1200 frames a period, watched at 0.45 V.
-TEST(Sim, ALevelStartBeginsAtTheFirstFrameMeetingItsCondition) {
+TEST_F(Sim, ALevelStartBeginsAtTheFirstFrameMeetingItsCondition) {
     const double pi = std::acos(-1.0);
     // The start mode, X1's phase, the first frame sent and whether it is above the level.
     const std::tuple<uint32_t, double, uint64_t, bool> cases[] = {
@@ -261,9 +258,9 @@ TEST(Sim, ALevelStartBeginsAtTheFirstFrameMeetingItsCondition) {
     for (const auto& [mode, phase, frame, above] : cases) {
         SCOPED_TRACE(testing::Message() << "start mode " << mode << ", phase " << phase);
         e16sim_set_sine(0, 1.0, 10.0, phase, 0.0);
-        Streaming stream({{0, X502_LCH_MODE_COMM, 0}}, 12000.0, [mode = mode](t_x502_hnd h) {
+        Streaming stream({{0, kComm, 0}}, 12000.0, [mode = mode](t_x502_hnd h) {
             EXPECT_EQ(X502_SetSyncStartMode(h, mode), X502_ERR_OK);
-            EXPECT_EQ(X502_SetAdcSyncStartValue(h, 0, X502_LCH_MODE_COMM, 0, 0.45), X502_ERR_OK);
+            EXPECT_EQ(X502_SetAdcSyncStartValue(h, 0, kComm, 0, 0.45), X502_ERR_OK);
         });
         const int32_t code = CodeOf(stream.Receive(1)[0]);
         EXPECT_EQ(velmora::test::ModuleState().first_frame, frame);
@@ -277,19 +274,16 @@ TEST(Sim, ALevelStartBeginsAtTheFirstFrameMeetingItsCondition) {
 // one held back by a stall, and one waiting for a level start that never
 // comes on a clock 10000 times the module's, which makes frames faster than
 // the watch could work each out.
-TEST(Sim, AStopEndsAWaitingReceiveAtOnce) {
+TEST_F(Sim, AStopEndsAWaitingReceiveAtOnce) {
     for (const bool level : {false, true}) {
         SCOPED_TRACE(level ? "level start" : "stall");
-        e16sim_reset();
         if (level) e16sim_set_time_scale(10000);
         Streaming stream({{0, 0, 0}}, level ? 500000.0 : 1000.0, [level](t_x502_hnd h) {
             if (!level) return;
             EXPECT_EQ(X502_SetSyncStartMode(h, X502_SYNC_ADC_ABOVE_LEVEL), X502_ERR_OK);
-            EXPECT_EQ(X502_SetAdcSyncStartValue(h, 0, X502_LCH_MODE_COMM, 0, 9.0), X502_ERR_OK);
+            EXPECT_EQ(X502_SetAdcSyncStartValue(h, 0, kComm, 0, 9.0), X502_ERR_OK);
         });
-        if (!level) {
-            ASSERT_EQ(e16sim_fault_stall(E16SIM_MODULE_DAC, 1), 0);
-        }
+        ASSERT_EQ(level ? 0 : e16sim_fault_stall(E16SIM_MODULE_DAC, 1), 0) << "the stall";
         const auto began = std::chrono::steady_clock::now();
         auto received = std::async(std::launch::async, [&] {
             uint32_t words[16];

@@ -4,7 +4,6 @@
 #include <optional>
 #include <sstream>
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "comrt_reg.h"
@@ -76,12 +75,10 @@ TEST_F(ComrtRegTest, ValuesOfEachTypeGoThroughEveryCommand) {
 // The values the driver keeps in another type's clothes show as its numbers
 // too; the REG_DWORD's own, typed back, stores the same.
 TEST_F(ComrtRegTest, QueryShowsTheDriversValuesAsItsNumbers) {
-    ASSERT_TRUE(reg.CreateKey(HKEY_CURRENT_USER, "Software\\E16"));
-    ASSERT_TRUE(reg.SetSingleAt(HKEY_CURRENT_USER, "Software\\E16", "Rate", 15625.0f));
-    ASSERT_TRUE(reg.SetDoubleAt(HKEY_CURRENT_USER, "Software\\E16", "DACChPhase2", 0.25));
-    ASSERT_TRUE(reg.SetLongAt(HKEY_CURRENT_USER, "Software\\E16", "Ratex", 7));
-    ASSERT_TRUE(reg.SetIntegerAt(HKEY_CURRENT_USER, "Software\\E16", "SynchroADPorog", -32768));
-    ASSERT_TRUE(reg.SetIntegerAt(HKEY_CURRENT_USER, "Software\\E16", "DACChType1", 2));
+    reg.SetPath("Software\\E16");
+    ASSERT_TRUE(reg.WriteSingle("Rate", 15625.0f) && reg.WriteDouble("DACChPhase2", 0.25) &&
+                reg.WriteLong("Ratex", 7) && reg.WriteInteger("SynchroADPorog", -32768) &&
+                reg.WriteInteger("DACChType1", 2));
     const std::string shown = "\nHKEY_CURRENT_USER\\Software\\E16\n"
                               "    Rate    REG_DWORD    0x46742400 (1182016512; Single 15625)\n"
                               "    DACChPhase2    REG_BINARY    000000000000D03F (Double 0.25)\n"

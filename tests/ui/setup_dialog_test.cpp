@@ -131,15 +131,14 @@ TEST_F(SetupDialogTest, CancelStoresNothingButWhatWasAppliedAtOnceStays) {
         dio.OutputSwitch(true);
         dlg.Cancel();
     }
-    EXPECT_EQ(s.sync.mode, StartMode::Internal);
-    EXPECT_EQ(s.input.channelTable[0].singleEnded, 0);
-    EXPECT_EQ(s.dio.doStartValue, 5);
-    EXPECT_FALSE(s.dio.doStartEnabled);
-    EXPECT_EQ(s.output.generator.waves[0].waveform, Waveform::Dc) << "stored by Start";
-    EXPECT_EQ(s.output.generator.waves[1].waveform, Waveform::Off) << "edited after Start";
-    EXPECT_EQ(ModuleDacLevel(0), 2.0);
-    EXPECT_EQ(ModuleLines(), 0xFFFFu);
-    EXPECT_EQ(s.dio.doValue, 0xFFFF);
+    EXPECT_EQ(std::tuple(s.sync.mode, s.input.channelTable[0].singleEnded, s.dio.doStartValue,
+                         s.dio.doStartEnabled),
+              std::tuple(StartMode::Internal, 0, 5, false));
+    EXPECT_EQ(std::tuple(s.output.generator.waves[0].waveform, s.output.generator.waves[1].waveform),
+              std::tuple(Waveform::Dc, Waveform::Off))
+        << "the first stored by Start, the second edited after it";
+    // Applied at once: the DC level and the lines written with Out.
+    EXPECT_EQ(std::tuple(ModuleDacLevel(0), ModuleLines(), s.dio.doValue), std::tuple(2.0, 0xFFFFu, 0xFFFF));
 }
 
 // A phase typed on the DAC page reads back the same after the settings are

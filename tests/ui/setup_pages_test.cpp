@@ -4,7 +4,6 @@
 
 #include <string>
 #include <tuple>
-#include <vector>
 
 #include "engine/analog_input.h"
 #include "engine/module_link.h"
@@ -60,8 +59,8 @@ TEST_F(GeneralPageTest, LevelTextShowsTheLevelOnItsRange) {
         SCOPED_TRACE(testing::Message() << "level " << level << " on range " << range);
         sync = {StartMode::AnalogLevel, SyncDirection::Above, 0, range, level};
         ucGeneralModel page(sync, input, module);
-        EXPECT_EQ(page.LevelText(), text);
-        EXPECT_EQ(page.LevelPosition(), -level) << "the slider shows the level negated";
+        // The slider shows the level negated.
+        EXPECT_EQ(std::tuple(page.LevelText(), page.LevelPosition()), std::tuple(text, -level));
     }
 }
 
@@ -82,8 +81,7 @@ TEST_F(GeneralPageTest, EachLevelControlSetsTheSliderPosition) {
         sync = {StartMode::AnalogLevel, SyncDirection::Above, 0, 0, 320};
         ucGeneralModel page(sync, input, module);
         m.act(page);
-        EXPECT_EQ(page.LevelPosition(), m.position);
-        EXPECT_EQ(page.LevelText(), m.text);
+        EXPECT_EQ(std::tuple(page.LevelPosition(), page.LevelText()), std::tuple(m.position, m.text));
     }
 }
 
@@ -92,11 +90,11 @@ TEST_F(GeneralPageTest, StoredSettingsOutOfBoundsAreSavedAsShown) {
     ucGeneralModel page(sync, input, module);
     ASSERT_EQ(page.SynchroItems().size(), 37u) << "five edge items and AI1..AI32";
     EXPECT_EQ(page.SynchroItems()[static_cast<std::size_t>(page.SynchroIndex())], "AI21");
-    EXPECT_TRUE(page.AnalogEnabled());
-    EXPECT_EQ(page.LevelPosition(), -32000);
-    EXPECT_EQ(sync.level, 32000) << "the stored level is put within the slider";
-    EXPECT_EQ(page.Direction(), 3) << "a direction past the last option";
     EXPECT_EQ(page.RangeItems()[static_cast<std::size_t>(page.RangeIndex())], "\u00B10.625 V");
+    // The stored level put within the slider, a direction past the last option
+    // shown as the last.
+    EXPECT_EQ(std::tuple(page.AnalogEnabled(), page.LevelPosition(), sync.level, page.Direction()),
+              std::tuple(true, -32000, 32000, 3));
     sync = {};
     page.Page_SaveSetting();
     EXPECT_EQ(Fields(sync), Fields({StartMode::AnalogLevel, SyncDirection::Below, 20, 2, 32000}));
@@ -125,20 +123,21 @@ TEST_F(GeneralPageTest, AnEdgeModeSetsTheAnalogSettingsAside) {
 
 using AdcPageTest = PageTest;
 
+// The selected line, its caption and its option.
+auto Selection(const ucADCModel& page) {
+    return std::tuple(page.SelectedLine(), page.InputCaption(), page.ChosenOption());
+}
+
 TEST_F(AdcPageTest, TheStartUpTableReadsDifferentialThenCalibration) {
     ucADCModel page(input, module);
     ASSERT_EQ(page.Lines().size(), 32u);
-    EXPECT_EQ(page.Lines()[0], "AI1\tXY1");
-    EXPECT_EQ(page.Lines()[15], "AI16\tXY16");
-    EXPECT_EQ(page.Lines()[16], "AI17\tCalibration 0");
-    EXPECT_EQ(page.SelectedLine(), 0);
-    EXPECT_EQ(page.ChosenOption(), ucADCModel::kDifferential);
-    EXPECT_EQ(page.SourceItems()[page.SourceIndex()], "XY1");
+    EXPECT_EQ(std::tuple(page.Lines()[0], page.Lines()[15], page.Lines()[16]),
+              std::tuple("AI1\tXY1", "AI16\tXY16", "AI17\tCalibration 0"));
+    EXPECT_EQ(std::tuple(page.SelectedLine(), page.ChosenOption(), page.SourceItems()[page.SourceIndex()]),
+              std::tuple(0, ucADCModel::kDifferential, "XY1"));
     page.SelectLine(16);
-    EXPECT_EQ(page.InputCaption(), "&AI17:");
-    EXPECT_EQ(page.ChosenOption(), ucADCModel::kCalibration);
-    EXPECT_FALSE(page.SourceEnabled());
-    EXPECT_EQ(page.SourceIndex(), -1);
+    EXPECT_EQ(Selection(page), std::tuple(16, "&AI17:", ucADCModel::kCalibration));
+    EXPECT_EQ(std::tuple(page.SourceEnabled(), page.SourceIndex()), std::tuple(false, -1));
 }
 
 TEST_F(AdcPageTest, AnOptionKeepsTheInputNumber) {
@@ -164,9 +163,9 @@ TEST_F(AdcPageTest, TheSourceListPicksAnInputOnTheOptionsSide) {
         auto refreshing = page.Refreshing();
         page.ChooseSource(0);
     }
-    EXPECT_EQ(page.PageTable()[7].source, 25) << "Y10";
-    EXPECT_NE(page.PageTable()[7].singleEnded, 0);
-    EXPECT_EQ(page.Lines()[7], "AI8\tY10");
+    // Y10 is source 25.
+    EXPECT_EQ(std::tuple(page.PageTable()[7].source, page.PageTable()[7].singleEnded != 0, page.Lines()[7]),
+              std::tuple(25, true, "AI8\tY10"));
     EXPECT_EQ(input.channelTable[7].source, 7) << "nothing is stored before the save";
 }
 
@@ -175,19 +174,14 @@ TEST_F(AdcPageTest, EveryPresetKeepsTheSelectedLine) {
     ucADCModel page(input, module);
     page.SelectLine(9);
     page.ChSet(ucADCModel::kPresetSingle);
-    EXPECT_EQ(page.Lines()[0], "AI1\tX1");
-    EXPECT_EQ(page.Lines()[16], "AI17\tY1");
-    EXPECT_EQ(page.SelectedLine(), 9);
-    EXPECT_EQ(page.ChosenOption(), ucADCModel::kSingleX) << "the line's new option";
+    EXPECT_EQ(std::tuple(page.Lines()[0], page.Lines()[16]), std::tuple("AI1\tX1", "AI17\tY1"));
+    EXPECT_EQ(Selection(page), std::tuple(9, "&AI10:", ucADCModel::kSingleX)) << "the line's new option";
     page.ChSet(ucADCModel::kPresetDifferential);
-    EXPECT_EQ(page.Lines()[5], "AI6\tXY6");
-    EXPECT_EQ(page.Lines()[31], "AI32\tCalibration 0");
+    EXPECT_EQ(std::tuple(page.Lines()[5], page.Lines()[31]), std::tuple("AI6\tXY6", "AI32\tCalibration 0"));
     page.SelectLine(5);
     page.ChSet(ucADCModel::kReset);
     EXPECT_EQ(page.Lines()[5], "AI6\tY5") << "the stored table again";
-    EXPECT_EQ(page.SelectedLine(), 5);
-    EXPECT_EQ(page.InputCaption(), "&AI6:");
-    EXPECT_EQ(page.ChosenOption(), ucADCModel::kSingleY);
+    EXPECT_EQ(Selection(page), std::tuple(5, "&AI6:", ucADCModel::kSingleY));
 }
 
 using DacPageTest = PageTest;
@@ -233,10 +227,9 @@ TEST_F(DacPageTest, EachKindShowsOnlyItsValues) {
         page.ChooseWaveform(static_cast<int>(second));
         page.SelectChannel(0);
         page.ChooseWaveform(static_cast<int>(first));
-        EXPECT_EQ(page.LevelEnabled(0), amplitude);
-        EXPECT_EQ(page.LevelEnabled(1), baseline);
-        EXPECT_EQ(page.RateEnabled(0), frequency);
-        EXPECT_EQ(page.RateEnabled(1), phase);
+        EXPECT_EQ(
+            std::tuple(page.LevelEnabled(0), page.LevelEnabled(1), page.RateEnabled(0), page.RateEnabled(1)),
+            std::tuple(amplitude, baseline, frequency, phase));
         EXPECT_EQ(page.Picture(), first);
         EXPECT_EQ(page.Lines()[0], line);
     }
@@ -263,9 +256,8 @@ TEST_F(DacPageTest, TheCopyIsStoredOnSave) {
     output.pageChannel = 1;
     {
         ucDACModel page(output, module);
-        EXPECT_EQ(page.SelectedChannel(), 1);
-        EXPECT_EQ(page.TypeCaption(), "AO2 &Type:");
-        EXPECT_EQ(page.RateText(0), "100");
+        EXPECT_EQ(std::tuple(page.SelectedChannel(), page.TypeCaption(), page.RateText(0)),
+                  std::tuple(1, "AO2 &Type:", "100"));
         page.ChooseWaveform(static_cast<int>(Waveform::Ramp));
         ASSERT_TRUE(page.CheckLevel(1, "2.5").passed);
         EXPECT_EQ(output.generator.waves[1].waveform, Waveform::Off) << "before the save";
@@ -274,10 +266,9 @@ TEST_F(DacPageTest, TheCopyIsStoredOnSave) {
         page.Closing();
     }
     EXPECT_EQ(output.generator.waves[1].waveform, Waveform::Ramp);
-    EXPECT_EQ(output.generator.waves[1].baseline, 8000);
-    EXPECT_EQ(output.generator.signalFreq, 100.0);
+    EXPECT_EQ(std::tuple(output.generator.waves[1].baseline, output.generator.signalFreq, output.pageChannel),
+              std::tuple(8000, 100.0, 0));
     EXPECT_FALSE(output.streamEnabled) << "only Start arms the generator";
-    EXPECT_EQ(output.pageChannel, 0);
 }
 
 // What a box holds for each DAC box: an entry in range and its value, one out
@@ -326,9 +317,8 @@ TEST_F(DacPageTest, OnlyACommittedEntryInRangeIsStored) {
         page.Edit(c.box, c.good);
         EXPECT_EQ(PageValue(page, c.box), before) << "stored before the commit";
         EXPECT_TRUE(page.Commit(c.box).passed);
-        EXPECT_EQ(page.PendingBox(), -1);
-        EXPECT_EQ(PageValue(page, c.box), c.value);
-        EXPECT_EQ(BoxText(page, c.box), c.good);
+        EXPECT_EQ(std::tuple(page.PendingBox(), PageValue(page, c.box), BoxText(page, c.box)),
+                  std::tuple(-1, c.value, c.good));
     }
 }
 
@@ -373,15 +363,12 @@ using LocaleNumbersTest = PageTest;
 // Under a locale with a decimal comma, no other separator is read.
 TEST_F(LocaleNumbersTest, NumbersUseTheUsersSeparator) {
     const test::ScopedEnv comma("LC_ALL", "de_DE.UTF-8");
-    EXPECT_EQ(ReadNumber(" -0,5 "), -0.5);
-    EXPECT_EQ(ReadNumber("1e3"), 1000.0);
+    EXPECT_EQ(std::tuple(ReadNumber(" -0,5 "), ReadNumber("1e3")), std::tuple(-0.5, 1000.0));
     for (const char* text : {"0.5", "1,2,3", "", "-", "inf", "nan", "1e", "5 V"})
         EXPECT_EQ(ReadNumber(text), std::nullopt) << text;
-    EXPECT_EQ(NumberText(9.75), "9,75");
-    EXPECT_EQ(FixedText(5.0, 1, 3), "5,0");
     ucDACModel page(output, module);
-    EXPECT_EQ(page.LevelItems()[1], "9,75");
-    EXPECT_EQ(page.RateItems(1)[2], "0,10");
+    EXPECT_EQ(std::tuple(NumberText(9.75), FixedText(5.0, 1, 3), page.LevelItems()[1], page.RateItems(1)[2]),
+              std::tuple("9,75", "5,0", "9,75", "0,10"));
     EXPECT_EQ(page.CheckRate(0, "0").message, "Please, set the number in range from 0,5 to 100000!");
 }
 

@@ -3,9 +3,6 @@
 // and the list file afterwards) and the wait cursor. The typing rules and the
 // list's behaviour are the models'; here each path reaches them once. The
 // plug-in serving a host that already runs a QApplication is the Qt host's test.
-#include <QListWidget>
-#include <QScreen>
-
 #include "qt_fixture.h"
 #include "ui/ip_edit_model.h"
 
@@ -34,11 +31,6 @@ QString Boxes(QWidget& window) {
     return Texts(window, {"txtIP3", "txtIP2", "txtIP1", "txtIP0"}, '.');
 }
 
-void ClickItem(QWidget& window, int row) {
-    auto* list = Child<QListWidget>(window, "lstIP");
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
-}
-
 TEST_F(ChooserWindow, SpeaksTheUsersLanguage) {
     // LC_ALL; the title and the buttons' texts.
     const std::tuple<const char*, QString, QString> languages[] = {
@@ -61,9 +53,9 @@ TEST_F(ChooserWindow, OkWithAnEmptyBoxIsRefused) {
     const int32_t chosen = Choose([&messages](QWidget& window) {
         Retype(window, 1, "\b");
         Click(window, "cmdOK");
-        EXPECT_EQ(messages.Take(), QStringList{"Please select IP address!"});
-        EXPECT_EQ(messages.title, "E16") << "the module's name";
-        EXPECT_EQ(messages.buttons, 1) << "OK only";
+        // The message, titled with the module's name, with OK only.
+        EXPECT_EQ(std::tuple(messages.Take(), messages.title, messages.buttons),
+                  std::tuple(QStringList{"Please select IP address!"}, "E16", 1));
         EXPECT_TRUE(window.isVisible()) << "the chooser closed";
         Retype(window, 1, "7");
         Click(window, "cmdOK");
@@ -130,11 +122,11 @@ TEST_F(ChooserWindow, RemoveTakesTheClickedItemOffTheList) {
     });
     WriteList("10.0.0.2\r\n10.0.0.3\r\n10.0.0.4\r\n");
     Choose([](QWidget& window) {
-        ClickItem(window, 3);
+        ClickLine(window, "lstIP", 3);
         EXPECT_EQ(Boxes(window), "10.0.0.4") << "the clicked item";
         Click(window, "cmdRemove");
         EXPECT_EQ(Items(window), "127.0.0.1 10.0.0.2 10.0.0.3");
-        ClickItem(window, 0);
+        ClickLine(window, "lstIP", 0);
         EXPECT_FALSE(Child<QPushButton>(window, "cmdRemove")->isEnabled()) << "with item 0 selected";
     });
 }
@@ -142,7 +134,7 @@ TEST_F(ChooserWindow, RemoveTakesTheClickedItemOffTheList) {
 TEST_F(ChooserWindow, ClearEmptiesTheListEvenWhenClosedByTheCloseBox) {
     WriteList("10.0.0.2\r\n10.0.0.3\r\n10.0.0.4\r\n");
     const int32_t chosen = Choose([](QWidget& window) {
-        ClickItem(window, 1);
+        ClickLine(window, "lstIP", 1);
         Click(window, "cmdClear");
         EXPECT_EQ(Items(window), "127.0.0.1");
         EXPECT_EQ(Boxes(window), "127.0.0.1") << "the loopback is not shown after Clear";

@@ -3,14 +3,8 @@
 // user does to an open modal window, run from the window's own event loop.
 #pragma once
 
-#include <QApplication>
-#include <QDesktopServices>
-#include <QLineEdit>
-#include <QMessageBox>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-#include <QUrl>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <functional>
 #include <memory>
@@ -56,6 +50,12 @@ inline QLineEdit* Box(QWidget& window, int box) {
 // The box the user is typing in.
 inline QString Focused(QWidget& window) {
     return window.focusWidget() != nullptr ? window.focusWidget()->objectName() : QString();
+}
+// A click on a list's line, scrolled into view first.
+inline void ClickLine(QWidget& window, const char* name, int row) {
+    auto* list = Child<QListWidget>(window, name);
+    list->scrollToItem(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
 }
 // Keys go where the focus is, as a user's do.
 inline void Press(QWidget& window, Qt::Key key) {

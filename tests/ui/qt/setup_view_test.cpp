@@ -3,23 +3,11 @@
 // box, Help, the layout, and the pages' controls. The page models hold the
 // behaviour; here each kind of control shows once that it reaches its model
 // and draws what the model holds.
-#include <QAbstractButton>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QListWidget>
-#include <QPlainTextEdit>
-#include <QTabBar>
-#include <QTabWidget>
-#include <QTimer>
-
 #include <span>
 #include <tuple>
 
 #include "driver_record.h"
 #include "qt_fixture.h"
-#include "ui/general_page_model.h"
 #include "ui/qt/waveform_picture.h"
 #include "ui/setup_model.h"
 
@@ -75,26 +63,7 @@ protected:
         QTabBar* bar = Tabs(window)->tabBar();
         QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
     }
-    // The page's view, null until its tab was first selected.
-    static QWidget* View(QWidget& window, const char* name) {
-        return window.findChild<QWidget*>(QString::fromLatin1(name));
-    }
-    static QString Line(QWidget& window, const char* list, int row) {
-        return Child<QListWidget>(window, list)->item(row)->text();
-    }
-    static void ClickLine(QWidget& window, const char* name, int row) {
-        auto* list = Child<QListWidget>(window, name);
-        list->scrollToItem(list->item(row));
-        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                          list->visualItemRect(list->item(row)).center());
-    }
-    static bool Ticked(QWidget& window, const char* name) {
-        return Child<QAbstractButton>(window, name)->isChecked();
-    }
     static bool Enabled(QWidget& window, const char* name) { return Child(window, name)->isEnabled(); }
-    static QString Title(QWidget& window, const char* frame) {
-        return Child<QGroupBox>(window, frame)->title();
-    }
     // Keys on a list or a slider with the focus.
     static void Keys(QWidget& window, const char* name, std::initializer_list<Qt::Key> keys) {
         QWidget* target = Child(window, name);
@@ -157,49 +126,46 @@ TEST_F(UndetectedSetupWindow, OnlyOkStoresThePagesNotCancelEscOrTheCloseBox) {
     }
 }
 
-// A window too small for a page would clip a caption or squeeze a box: every
-// control with a text gets at least the room it asks for, inside the page;
-// and the Tab key goes through the page's controls before the buttons below.
-void ExpectLaidOut(QWidget& window, QWidget& page, int tab) {
-    for (QWidget* w : page.findChildren<QWidget*>()) {
-        const bool texted = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) ||
-                            qobject_cast<QComboBox*>(w) || qobject_cast<QGroupBox*>(w);
-        if (!w->isVisible() || !texted) continue;
-        const std::string name = w->objectName().toStdString() + " on tab " + std::to_string(tab);
-        const QSize wanted = qobject_cast<QGroupBox*>(w) ? w->minimumSizeHint() : w->sizeHint();
-        EXPECT_GE(w->width(), wanted.width()) << name;
-        EXPECT_GE(w->height(), wanted.height()) << name;
-        EXPECT_TRUE(page.rect().contains(QRect(w->mapTo(&page, QPoint(0, 0)), w->size()))) << name << " out";
-    }
-    QWidget* ok = window.findChild<QWidget*>(QStringLiteral("cmdDialog0"));
-    ok->setFocus();
-    QTest::keyClick(ok, Qt::Key_Backtab);
-    EXPECT_TRUE(page.isAncestorOf(window.focusWidget()))
-        << "Shift+Tab from OK leaves the page on tab " << tab;
-}
-
 // The tab selected at closing opens next, its page alone made.
 TEST_F(SetupWindow, PagesAreMadeWhenFirstSelected) {
     OpenSetup(0, [](QWidget& window) {
         EXPECT_EQ(Tabs(window)->tabText(3), "DIO");
-        EXPECT_NE(View(window, "tabGeneral"), nullptr);
-        EXPECT_EQ(View(window, "tabDAC"), nullptr) << "a page made before its tab was selected";
+        EXPECT_NE(window.findChild<QWidget*>("tabGeneral"), nullptr);
+        EXPECT_EQ(window.findChild<QWidget*>("tabDAC"), nullptr) << "a page made before its tab was selected";
         ClickTab(window, 2);
-        EXPECT_EQ(View(window, "tabADC"), nullptr) << "a tab passed over got its page";
+        EXPECT_EQ(window.findChild<QWidget*>("tabADC"), nullptr) << "a tab passed over got its page";
         Click(window, "cmdDialog0");
     });
     OpenSetup(0, [](QWidget& window) {
         EXPECT_EQ(Tabs(window)->currentIndex(), 2) << "the tab selected at the last closing";
-        EXPECT_EQ(View(window, "tabGeneral"), nullptr);
+        EXPECT_EQ(window.findChild<QWidget*>("tabGeneral"), nullptr);
     });
 }
 
+// A window too small for a page would clip a caption or squeeze a box: every
+// control with a text gets at least the room it asks for, inside the page;
+// and the Tab key goes through the page's controls before the buttons below.
 TEST_F(SetupWindow, EveryPageIsLaidOut) {
     OpenSetup(0, [](QWidget& window) {
         for (int tab = 0; tab < Tabs(window)->count(); ++tab) {
             ClickTab(window, tab);
             QApplication::processEvents(); // the new page laid out
-            ExpectLaidOut(window, *Tabs(window)->currentWidget(), tab);
+            QWidget& page = *Tabs(window)->currentWidget();
+            for (QWidget* w : page.findChildren<QWidget*>()) {
+                const bool texted = qobject_cast<QAbstractButton*>(w) || qobject_cast<QLabel*>(w) ||
+                                    qobject_cast<QComboBox*>(w) || qobject_cast<QGroupBox*>(w);
+                if (!w->isVisible() || !texted) continue;
+                const QSize wanted = qobject_cast<QGroupBox*>(w) ? w->minimumSizeHint() : w->sizeHint();
+                EXPECT_TRUE(w->width() >= wanted.width() && w->height() >= wanted.height() &&
+                            page.rect().contains(QRect(w->mapTo(&page, QPoint(0, 0)), w->size())))
+                    << w->objectName().toStdString() << " on tab " << tab << ": " << w->width() << "x"
+                    << w->height() << " for " << wanted.width() << "x" << wanted.height();
+            }
+            QWidget* ok = Child(window, "cmdDialog0");
+            ok->setFocus();
+            QTest::keyClick(ok, Qt::Key_Backtab);
+            EXPECT_TRUE(page.isAncestorOf(window.focusWidget()))
+                << "Shift+Tab from OK leaves the page on tab " << tab;
         }
     });
 }
@@ -243,19 +209,18 @@ TEST_F(SetupWindow, GeneralPageControlsReachTheModel) {
         Keys(window, "cboSRange", {Qt::Key_Down});
         Click(window, "cmdDialog0");
     });
-    EXPECT_EQ(s.sync.direction, core::SyncDirection::FallingThrough);
-    EXPECT_EQ(s.sync.level, 3200);
-    EXPECT_EQ(s.sync.range, 1);
+    EXPECT_EQ(std::tuple(s.sync.direction, s.sync.level, s.sync.range),
+              std::tuple(core::SyncDirection::FallingThrough, 3200, 1));
 }
 
 TEST_F(SetupWindow, AdcPageControlsReachTheModel) {
     OpenSetup(0, [](QWidget& window) {
         ClickTab(window, 1);
         ClickLine(window, "lstADCh", 19);
-        EXPECT_EQ(Title(window, "frChInput"), "&AI20:");
+        EXPECT_EQ(Child<QGroupBox>(window, "frChInput")->title(), "&AI20:");
         Click(window, "optACh3");
         QTest::keyClicks(Child(window, "cboADChSrc"), "Y10");
-        EXPECT_EQ(Line(window, "lstADCh", 19), "AI20\tY10");
+        EXPECT_EQ(Child<QListWidget>(window, "lstADCh")->item(19)->text(), "AI20\tY10");
     });
 }
 
@@ -310,7 +275,7 @@ TEST_F(SetupWindow, EnterOrTabInADacBoxCommitsTheEntryNotTheDialog) {
             EXPECT_EQ(Focused(window), box) << "the focus left the box";
             EXPECT_EQ(Child<QComboBox>(window, box)->currentText(), typed);
         }
-        EXPECT_EQ(Line(window, "lstChannels", 0), "AO1: Sine\tA=1.3 V\tB=-2.5 V");
+        EXPECT_EQ(Child<QListWidget>(window, "lstChannels")->item(0)->text(), "AO1: Sine\tA=1.3 V\tB=-2.5 V");
         QTest::keyClick(window.focusWidget(), Qt::Key_Return);
         EXPECT_FALSE(window.isVisible()) << "Enter with nothing typed is OK";
     });
@@ -344,15 +309,15 @@ TEST_F(SetupWindow, ARefusedDacEntryHoldsTheDialogUntilFixedOrDropped) {
             refuse(window);
             ASSERT_TRUE(window.isVisible()) << "OK took a refused entry";
             EXPECT_EQ(messages.Take(), QStringList{"Please, set the number in range from -10 to 10 V!"});
-            EXPECT_EQ(Tabs(window)->currentIndex(), 2);
-            EXPECT_EQ(Focused(window), "cboDAC0");
-            EXPECT_EQ(Child<QComboBox>(window, "cboDAC0")->currentText(), "12");
-            EXPECT_EQ(Child<QListWidget>(window, "lstChannels")->currentRow(), 0);
-            EXPECT_FALSE(Child<QAbstractButton>(window, "cmdDACSet0")->isDown());
+            // The page, the focus and the text kept; the list and Start as they were.
+            EXPECT_EQ(std::tuple(Tabs(window)->currentIndex(), Focused(window),
+                                 Child<QComboBox>(window, "cboDAC0")->currentText(),
+                                 Child<QListWidget>(window, "lstChannels")->currentRow(),
+                                 Child<QAbstractButton>(window, "cmdDACSet0")->isDown()),
+                      std::tuple(2, "cboDAC0", "12", 0, false));
             QCoreApplication::processEvents(); // as between a person's keys
             Type(window, "cboDAC0", "1.5", Qt::Key_Tab);
-            EXPECT_EQ(messages.Take(), QStringList());
-            EXPECT_EQ(Focused(window), "slDAC0");
+            EXPECT_EQ(std::tuple(messages.Take(), Focused(window)), std::tuple(QStringList(), "slDAC0"));
             ClickLine(window, "lstChannels", 1);
             EXPECT_EQ(Child<QListWidget>(window, "lstChannels")->currentRow(), 1);
             Click(window, "cmdDialog0");
@@ -377,12 +342,6 @@ TEST_F(SetupWindow, ARefusedDacEntryHoldsTheDialogUntilFixedOrDropped) {
 TEST_F(SetupWindow, TabGoesThroughAPageInReadingOrder) {
     PeriodicOutputs();
     s.sync.mode = core::StartMode::AnalogLevel;
-    QStringList dio{"chkInput"};
-    for (int k = 0; k < 16; ++k) dio << QStringLiteral("chkOut%1").arg(k);
-    dio << "chkOutput";
-    for (int k = 0; k < 5; ++k) dio << QStringLiteral("cmdOutput%1").arg(k);
-    dio << "chkStart0"
-        << "chkStart1"; // Set and Show wait for their word's box
     const std::pair<int, QStringList> pages[] = {
         {0,
          {"qt_tabwidget_tabbar", "cboSynchro", "optSType0", "cboSRange", "slSLevel", "cmdCZero",
@@ -390,7 +349,10 @@ TEST_F(SetupWindow, TabGoesThroughAPageInReadingOrder) {
         {2,
          {"lstChannels", "cboDACType", "cboDAC0", "slDAC0", "cboDAC1", "slDAC1", "cboRate0", "cmdDACSet0",
           "cboRate1", "cmdDACSet1"}},
-        {3, dio},
+        {3, {"chkInput",   "chkOut0",    "chkOut1",   "chkOut2",   "chkOut3",    "chkOut4",    "chkOut5",
+             "chkOut6",    "chkOut7",    "chkOut8",   "chkOut9",   "chkOut10",   "chkOut11",   "chkOut12",
+             "chkOut13",   "chkOut14",   "chkOut15",  "chkOutput", "cmdOutput0", "cmdOutput1", "cmdOutput2",
+             "cmdOutput3", "cmdOutput4", "chkStart0", "chkStart1"}}, // Set and Show wait for their word's box
     };
     for (const auto& [tab, order] : pages) {
         OpenSetup(tab, [&order = order](QWidget& window) {
@@ -446,9 +408,8 @@ TEST_F(SetupWindow, EnterOnASwitchPressesOk) {
             QTest::keyClick(onOff, Qt::Key_Return);
             EXPECT_FALSE(window.isVisible()) << "Enter did not press OK";
         });
-        EXPECT_EQ(toggles, 0);
-        EXPECT_EQ(ModuleLines(), lines) << "the outputs were written";
-        EXPECT_TRUE(s.dio.doStartEnabled) << "OK not pressed";
+        // The switch not toggled, the outputs not written, OK pressed.
+        EXPECT_EQ(std::tuple(toggles, ModuleLines(), s.dio.doStartEnabled), std::tuple(0, lines, true));
         s.dio.doStartEnabled = false;
     }
 }
@@ -459,7 +420,7 @@ TEST_F(SetupWindow, DioPageBoxesComposeTheWords) {
         Click(window, "chkStart0");
         Click(window, "chkOut15"); // bit 0
         Click(window, "chkOut12"); // bit 3
-        EXPECT_EQ(Title(window, "frDO"), "Output: 0x0009 (9)");
+        EXPECT_EQ(Child<QGroupBox>(window, "frDO")->title(), "Output: 0x0009 (9)");
         Click(window, "cmdStart0");
         EXPECT_EQ(Child<QCheckBox>(window, "chkStart0")->text(), "On Start: 0x0009 (9)");
         Click(window, "chkOutput");
@@ -468,7 +429,7 @@ TEST_F(SetupWindow, DioPageBoxesComposeTheWords) {
         Click(window, "cmdOutput0");
         EXPECT_EQ(ModuleLines(), 0u) << "Clear with Out";
         Click(window, "cmdShow0");
-        EXPECT_TRUE(Ticked(window, "chkOut12")) << "the start word shown";
+        EXPECT_TRUE(Child<QAbstractButton>(window, "chkOut12")->isChecked()) << "the start word shown";
         Click(window, "cmdDialog0");
     });
     EXPECT_EQ(s.dio.doStartValue, 9);
@@ -479,14 +440,17 @@ TEST_F(SetupWindow, DioInputsArePolledWhileTheirTabIsShown) {
         QTimer* timer = Child<QTimer>(window, "tmrDI");
         Click(window, "chkInput");
         s.dio.WriteOutputs(s.Device(), 0x00F0); // the inputs read the lines back
-        EXPECT_TRUE(QTest::qWaitFor([&] { return Title(window, "frDI") == "Input: 0x00F0 (240)"; }, 3000));
-        EXPECT_TRUE(Ticked(window, "chkIn8") && !Ticked(window, "chkIn7")) << "bit 7 alone";
+        QGroupBox* frame = Child<QGroupBox>(window, "frDI");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return frame->title() == "Input: 0x00F0 (240)"; }, 3000));
+        EXPECT_TRUE(Child<QCheckBox>(window, "chkIn8")->isChecked() &&
+                    !Child<QCheckBox>(window, "chkIn7")->isChecked())
+            << "bit 7 alone";
         ClickTab(window, 0);
         EXPECT_FALSE(timer->isActive()) << "the tab left";
         s.dio.WriteOutputs(s.Device(), 0x0F00);
         ClickTab(window, 3);
         EXPECT_TRUE(timer->isActive()) << "the tab shown again";
-        EXPECT_EQ(Title(window, "frDI"), "Input: 0x0F00 (3840)") << "refreshed when shown";
+        EXPECT_EQ(frame->title(), "Input: 0x0F00 (3840)") << "refreshed when shown";
         Click(window, "chkInput");
         EXPECT_FALSE(timer->isActive()) << "In unticked";
     });
