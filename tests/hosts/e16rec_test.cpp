@@ -617,8 +617,9 @@ TEST_F(E16recCommand, SettingsTheStoreRefusesAreSaid) {
         SCOPED_TRACE(outcome);
         if (!storeRefuses) connection.Cure();
         Said said;
-        EXPECT_EQ(outcome == 2 ? RecordCommand(options, said.io())
-                               : SetupCommand(options, said.io(), [outcome](IModule*) { return outcome; }),
+        EXPECT_EQ(outcome == 2
+                      ? RecordCommand(options, said.io())
+                      : SetupCommand(options, said.io(), [result = outcome](IModule*) { return result; }),
                   exit);
         EXPECT_THAT(said.err(), err.empty() ? Matcher<std::string>(testing::IsEmpty()) : StartsWith(err));
         EXPECT_THAT(said.out(), HasSubstr(out));
