@@ -435,7 +435,7 @@ TEST(Measure, TheFrequencyIsWrittenToWhatItsCrossingsResolve) {
     for (const auto& [hz, kadrs, written] : cases) {
         SCOPED_TRACE(testing::Message() << hz << " Hz over " << kadrs << " kadrs");
         Sweeper sweeper;
-        const auto sine = [hz](std::size_t k) { return SineCode({1, hz}, k); };
+        const auto sine = [f = hz](std::size_t k) { return SineCode({1, f}, k); };
         const std::vector<Measurement> m = Measure(Swept(sweeper, Replaced(kadrs, 0, sine)), kRate, {});
         EXPECT_LE(std::abs(m[0].freq - hz), m[0].freqStep) << "the error is within what it claims";
         EXPECT_EQ(Rows(MeasurementsCsv(m, kNames))[1][6], written);
