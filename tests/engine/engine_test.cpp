@@ -267,6 +267,17 @@ TEST_F(EngineTest, DecimationKeepsTheFirstOfEveryNFrames) {
 
 // The running ring keeps its size; the one asked for reads back once the
 // recording ends, and is made at the next start.
+// A rate asked while recording is not taken: the module runs on at the
+// rate it started with, and that is the rate the host reads, then and after.
+TEST_F(EngineTest, ARateAskedWhileRecordingIsNotTaken) {
+    ASSERT_NO_FATAL_FAILURE(Record({0, 1, 2}, 7000.0f));
+    const std::pair running(GetRate(s), GetKadrRate(s));
+    SetRate(s, 100.0f);
+    EXPECT_EQ(std::pair(GetRate(s), GetKadrRate(s)), running);
+    StopRecording(s);
+    EXPECT_EQ(std::pair(GetRate(s), GetKadrRate(s)), running);
+}
+
 TEST_F(EngineTest, ANewRingSizeWaitsForTheRecordingsEnd) {
     ASSERT_NO_FATAL_FAILURE(Record({0}, 1000.0f));
     const int32_t running = s.ring.Capacity();

@@ -158,22 +158,19 @@ TEST_F(E16recRun, InputsAfterAnEarlierRunRecordEveryKadr) {
                              HasSubstr(", address 127.0.0.1\n"), HasSubstr("recorded 7813 of 7813 kadrs"),
                              HasSubstr("\nY4                  -1.0000      -1.0000      -1.0000\n"),
                              HasSubstr("Y16 ramp of the simulated module: 0 lost kadrs, 0 repeated kadrs")));
-    const std::string csv = Slurp(File("se.csv"));
-    EXPECT_EQ(Split(csv, '\n').at(1), "time,X1,X2,X3,X4,X5,X6,X7,X8,X9,X10,X11,X12,X13,X14,X15,X16,"
-                                      "Y1,Y2,Y3,Y4,Y5,Y6,Y7,Y8,Y9,Y10,Y11,Y12,Y13,Y14,Y15,Y16");
-    EXPECT_EQ(Rows(csv), 2 + 7813);
+    EXPECT_EQ(Split(Slurp(File("se.csv")), '\n').at(1),
+              "time,X1,X2,X3,X4,X5,X6,X7,X8,X9,X10,X11,X12,X13,X14,X15,X16,"
+              "Y1,Y2,Y3,Y4,Y5,Y6,Y7,Y8,Y9,Y10,Y11,Y12,Y13,Y14,Y15,Y16");
 }
 
-// The length is the data's, not the wall clock's: a rate the driver changes
-// is said, and the kadr count follows the achieved rate.
+// The length is the data's, not the wall clock's (counted from the options
+// and written whole: their tests): a rate the driver changes is said.
 TEST_F(E16recRun, RecordsExactlyTheKadrsAskedFor) {
-    Ran r = E16rec("--inputs se -r 1000 --time=1 -q -o " + File("a.csv"));
+    Ran r = E16rec("--inputs se -r 1000 --time=1 -q -o -");
     EXPECT_THAT(r.out, HasSubstr("\nX1                  -0.5000       0.0000       0.5000\n"))
         << "a sine of 0.5 V, whose mean rounds to 0 from below";
-    EXPECT_EQ(Rows(Slurp(File("a.csv"))), 2 + 1000);
-    r = E16rec("-c 0-31 -r 20000 -n 300 -q -o " + File("b.csv"));
+    r = E16rec("-c 0-31 -r 20000 -n 300 -q -o -");
     EXPECT_THAT(r.out, HasSubstr("adjusted rate: 20000 kadrs/s asked, 15625 kadrs/s set by the driver"));
-    EXPECT_EQ(Rows(Slurp(File("b.csv"))), 2 + 300);
     // Data on standard output leave it to them alone; written into, it needs no --force.
     r = E16rec("-c 0 -n 3 -o /dev/stdout");
     EXPECT_EQ(Rows(r.out), 2 + 3) << r.out;
@@ -184,8 +181,7 @@ TEST_F(E16recRun, RecordsExactlyTheKadrsAskedFor) {
 // scale the codes of the range asked for and the module's own rate, not
 // its float (the kadr count is the writer's test). Y16's ramp, clipped on
 // that range, is said to clip and not checked for loss; the summary's volts
-// are to a code of ±2.5 V, 5 decimals. It names the module and when its
-// first kadr came.
+// are to a code of ±2.5 V, 5 decimals. It says when its first kadr came.
 TEST_F(E16recRun, Hdf5DescribesTheKadrsAsRecorded) {
     const double before = static_cast<double>(std::time(nullptr));
     const Ran r =
@@ -199,7 +195,6 @@ TEST_F(E16recRun, Hdf5DescribesTheKadrsAsRecorded) {
     ASSERT_EQ(file.problem, "");
     EXPECT_EQ(file.codesPerVolt, std::vector<float>(6, 12800.0f)) << "codes per volt on the 2.5 V range";
     EXPECT_EQ(file.rate, 500000.0 / 6) << "the module's rate, not its float 83333.336";
-    EXPECT_EQ(std::tuple(file.serial, file.address), std::tuple("SIM0001", "127.0.0.1"));
     EXPECT_THAT(IsoSeconds(file.startTime), AllOf(Ge(before), Le(after))) << file.startTime;
 }
 
@@ -223,7 +218,6 @@ TEST_F(E16recRun, RefusalsSayWhyInOneLine) {
     const std::tuple<std::string, int, std::string> cases[] = {
         {"--rate=abc", 2, "--rate: 'abc' is not kadrs per second from 0.001 to 500000"},
         {"-r 1e-9", 2, "--rate: '1e-9' is not kadrs per second from 0.001 to 500000"},
-        {"-r 0.1 -t 2", 2, "--time: 2 s at 0.1 kadrs/s is less than one kadr; give more time or -n"},
         {"-c 0-31,0-31,0-31,0-31,0-31,0-31,0-31,0-31,0", 2,
          "--channels: '0-31,0-31,0-31,0-31,0-31,0-31,0-31,0-31,0' is not a list of at most 256 channels "
          "0..31 such as 0-3,31"},
@@ -375,11 +369,12 @@ TEST_F(E16recRun, RunsAtOnceEachRecordTheModuleTheyName) {
     EXPECT_EQ(Slurp(list), "127.0.0.2\r\n");
 }
 
-// Killed outright (no signal to catch) three seconds in, once while an HDF5
-// reader watches the file grow, once into a slow CSV file and a stream: each
-// file opens as it is, holds every kadr but those of the last second, and
-// nothing that is not a real kadr. The stream's recorder ends after its
-// silence, its file whole, naming the module that came instead.
+// Killed outright (no signal to catch) three seconds in, once into HDF5,
+// once into a slow CSV file and a stream: each file opens as it is, holds
+// every kadr but those of the last second, and nothing that is not a real
+// kadr (a file read while written is the writer's test). The stream's
+// recorder ends after its silence, its file whole, naming the module that
+// came instead.
 TEST_F(E16recRun, AKilledRecordingLeavesAFileOfAllButTheLastSecond) {
     const std::string stream = "ipc://" + File("killed.ipc");
     const auto copy = Start("--source " + stream + " -q -o " + File("copy.h5"), "copy");
@@ -392,10 +387,7 @@ TEST_F(E16recRun, AKilledRecordingLeavesAFileOfAllButTheLastSecond) {
     std::vector<std::unique_ptr<Started>> runs;
     for (const auto& [args, file, rate] : cases)
         runs.push_back(Start(args + " -t 60 -q -o " + File(file), file));
-    std::this_thread::sleep_for(2s);
-    const Recorded growing = ReadHdf5(File("killed.h5"), true);
-    EXPECT_EQ(SimulatedFault(growing), "") << "an HDF5 file read while it is written";
-    std::this_thread::sleep_for(1s);
+    std::this_thread::sleep_for(3s);
     const double killed =
         std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     for (const auto& run : runs) run->Signal(SIGKILL);
@@ -412,9 +404,6 @@ TEST_F(E16recRun, AKilledRecordingLeavesAFileOfAllButTheLastSecond) {
         ASSERT_GT(start, 0) << r.startTime;
         EXPECT_GE(static_cast<double>(r.rows), (killed - start - 1.0) * rate)
             << "more than the last second missing";
-        if (i == 0) {
-            EXPECT_GE(r.rows, growing.rows) << "fewer kadrs than a reader saw before";
-        }
     }
     other->Ended(0);
     EXPECT_EQ(copy->Ended(1).err,

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -136,13 +135,11 @@ TEST_F(ScopeRun, SpectrumPeaksAtTheSinesFrequencies) {
     ASSERT_GE(spectrum.rows.size(), 3u);
     ASSERT_EQ(spectrum.names.front(), "frequency_hz");
     const double bin = spectrum.rows[1][0] - spectrum.rows[0][0];
-    const std::map<std::string, double> expected{{"X1", 10}, {"X2", 20}, {"X3", 30}};
-    for (const auto& [name, hz] : expected) {
-        const std::size_t c = spectrum.Column(name);
-        const auto peak = std::max_element(spectrum.rows.begin() + 1, spectrum.rows.end(),
-                                           [c](const auto& a, const auto& b) { return a[c] < b[c]; });
-        EXPECT_NEAR((*peak)[0], hz, bin) << name;
-    }
+    // X2 at 20 Hz: the rate and the channel passed on to the spectrum.
+    const std::size_t c = spectrum.Column("X2");
+    const auto peak = std::max_element(spectrum.rows.begin() + 1, spectrum.rows.end(),
+                                       [c](const auto& a, const auto& b) { return a[c] < b[c]; });
+    EXPECT_NEAR((*peak)[0], 20, bin);
 }
 
 // A rate past the module's is said, as e16rec says it, and measured at the rate set.
@@ -190,8 +187,6 @@ TEST_F(ScopeRun, WhatCannotBeDoneEndsTheRunWithItsReason) {
         {"--range 9 --measure",
          "e16scope: the driver has no range 9; its ranges are 0 (\u00b110 V), 1 (\u00b12.5 V), "
          "2 (\u00b10.625 V), 3 (\u00b10.156 V)\n"},
-        {"--trigger X2,rising,20 --measure",
-         "e16scope: --trigger: X2 never reaches 20 V: its codes reach -10.2400 to 10.2397 V\n"},
         {"--range 3 --trigger X2,rising,0.17 --measure",
          "e16scope: --trigger: X2 never reaches 0.17 V: its codes reach -0.160000 to 0.159995 V\n"},
         {"--trigger X2,rising,5,normal --measure",
