@@ -184,13 +184,13 @@ void StopRecording(DriverState& s) {
 DriverState& Settle(DriverState& s) {
     Acquisition& a = s.acquisition;
     if (a.HasWorker() && !a.Busy() && a.Ended() != EndCause::None) {
-        const EndCause cause = a.Ended();
         std::string reason = a.EndText();
         StopRecording(s);
         s.lastError = reason;
         s.endReason = std::move(reason);
-        if (cause == EndCause::ConnectionLost) s.module.MarkLost();
     }
+    // A worker that ended on a lost connection left the library's code on the
+    // device, so the joined worker's module is found lost here like any other.
     if (!a.HasWorker() && s.module.detected && !s.module.Connected()) s.module.MarkLost();
     return s;
 }

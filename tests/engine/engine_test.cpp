@@ -195,6 +195,7 @@ TEST_F(BeforeDetection, StartSynchronizationCodes) {
     const auto below = SyncDirection::Below;
     const std::tuple<core::StartSync, uint32_t, Watch> cases[] = {
         {{StartMode::Syn1Fall}, 3u, {}}, // the falling edge on TRIG, with the pull-ups off
+        {{StartMode::AnalogLevel, SyncDirection::Above, 4, 2, 6400}, 8u, {4, 1, 2, 0.125}},
         {{StartMode::AnalogLevel, below, 4, 2, 6400}, 11u, {4, 1, 2, 0.125}},
         {{StartMode::AnalogLevel, below, 6, 0, -32000}, 11u, {16, 0, 0, -10.0}},
         {{static_cast<StartMode>(7)}, 0u, {}}}; // no such mode: immediate start

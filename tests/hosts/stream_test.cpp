@@ -134,6 +134,7 @@ TEST(StreamMessage, HeadersThatAreNotOursAreRefusedInOneLine) {
         {Header(time, "t"), start},
         {Header(time, "2026-02-29T01:29:39.483Z"), start},
         {Header(time, "2026-12-07T01:29:60.483Z"), start},
+        {Header(time, "2026-12-07T24:29:39.483Z"), start},
         {Header(R"("end":null)", R"("end":null,"backend":[])"), "header field \"backend\" is not a string"},
     };
     for (const auto& c : cases) {
