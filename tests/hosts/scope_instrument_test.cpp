@@ -325,17 +325,24 @@ TEST(Measure, ACursorReadsTheNearestKadrOfTheView) {
 }
 
 TEST(Measure, TheSinesMeasureWithinHalfAPercent) {
-    const std::vector<Measurement> m =
-        Measure(Second(), kRate, {true, 1, Edge::Rising, 0.2, 0.5, TriggerMode::Auto});
-    ASSERT_EQ(m.size(), kChannels);
-    for (std::size_t c = 0; c < kSines.size(); ++c) {
-        SCOPED_TRACE(kNames[c]);
-        const double a = kSines[c].amplitude, tolerance = 0.005 * a;
-        EXPECT_THAT((std::vector{m[c].min, m[c].max, m[c].mean, m[c].rms, m[c].vpp, m[c].freq}),
-                    ElementsAre(DoubleNear(-a, tolerance), DoubleNear(a, tolerance), DoubleNear(0, tolerance),
-                                DoubleNear(a / std::sqrt(2.0), tolerance), DoubleNear(2 * a, 2 * tolerance),
-                                DoubleNear(kSines[c].hz, 0.005 * kSines[c].hz)))
-            << "min, max, mean, rms, peak to peak and frequency";
+    // Also a second rolling round the ring's end, in two parts.
+    Sweeper sweeper;
+    const View wrapped = Swept(sweeper, Sines(0, 25000), 10000, {}, 4096);
+    ASSERT_FALSE(wrapped.second.empty());
+    for (const View* view : {&Second(), &wrapped}) {
+        const std::vector<Measurement> m =
+            Measure(*view, kRate, {true, 1, Edge::Rising, 0.2, 0.5, TriggerMode::Auto});
+        ASSERT_EQ(m.size(), kChannels);
+        for (std::size_t c = 0; c < kSines.size(); ++c) {
+            SCOPED_TRACE(testing::Message() << kNames[c] << (view == &wrapped ? ", wrapped" : ""));
+            const double a = kSines[c].amplitude, tolerance = 0.005 * a;
+            EXPECT_THAT((std::vector{m[c].min, m[c].max, m[c].mean, m[c].rms, m[c].vpp, m[c].freq}),
+                        ElementsAre(DoubleNear(-a, tolerance), DoubleNear(a, tolerance),
+                                    DoubleNear(0, tolerance), DoubleNear(a / std::sqrt(2.0), tolerance),
+                                    DoubleNear(2 * a, 2 * tolerance),
+                                    DoubleNear(kSines[c].hz, 0.005 * kSines[c].hz)))
+                << "min, max, mean, rms, peak to peak and frequency";
+        }
     }
 }
 
@@ -478,14 +485,18 @@ TEST(Spectrum, PointsAreTheNewestSamplesUnderTheCap) {
         {100000, 10000, 10000}, {17, 65536, 16},       {15, 65536, 0}};
     for (const auto& [kadrs, cap, points] : cases)
         EXPECT_EQ(SpectrumPoints(kadrs, cap), points) << kadrs << " kadrs under " << cap;
-    // The newest: a view of silence then the sines shows the sines.
-    Sweeper sweeper;
-    Swept(sweeper, Flat(0, 20000, 0), 30000);
-    Feed(sweeper, Sines(20000, 10000), 10000);
-    SpectrumAnalyzer analyzer;
-    analyzer.SetMaxPoints(10000);
-    EXPECT_NEAR(analyzer.Compute(sweeper.Current(), kRate).dbv[3][40], 20 * std::log10(2 / std::sqrt(2.0)),
-                0.5);
+    // The newest: a view of silence then the sines shows the sines, also
+    // where the ring wraps within them.
+    for (std::size_t silence : {20000u, 65000u}) {
+        Sweeper sweeper;
+        Swept(sweeper, Flat(0, silence, 0), 30000);
+        Feed(sweeper, Sines(silence, 10000), 10000);
+        SpectrumAnalyzer analyzer;
+        analyzer.SetMaxPoints(10000);
+        EXPECT_NEAR(analyzer.Compute(sweeper.Current(), kRate).dbv[3][40],
+                    20 * std::log10(2 / std::sqrt(2.0)), 0.5)
+            << silence;
+    }
 }
 
 TEST(Spectrum, AveragingSmoothsNoiseAndStartsOverOnANewRate) {
@@ -525,9 +536,11 @@ TEST(Export, MeasurementsCsvReadsBack) {
     EXPECT_THAT(rows[4], ElementsAre("X4", as(m[3].min), as(m[3].max), as(m[3].mean), as(m[3].rms),
                                      as(m[3].vpp), as(m[3].freq), "0"));
     EXPECT_EQ(Split(MeasurementsCsv(m, {"a,\"b\""}), '\n')[1].substr(0, 10), "\"a,\"\"b\"\"\",");
-    Measurement clipped = m[0];
-    clipped.clippedHigh = true;
-    EXPECT_TRUE(MeasurementsCsv({clipped}, {}).ends_with(",1\n"));
+    for (bool Measurement::*end : {&Measurement::clippedLow, &Measurement::clippedHigh}) {
+        Measurement clipped = m[0];
+        clipped.*end = true;
+        EXPECT_TRUE(MeasurementsCsv({clipped}, {}).ends_with(",1\n"));
+    }
 }
 
 // A view longer than the 2048 rows written at a time: every row once.

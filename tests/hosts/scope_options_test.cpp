@@ -40,6 +40,20 @@ TEST(ScopeOptions, TakeWhatAScriptGives) {
     EXPECT_TRUE(o->StartsAtOnce());
 }
 
+// Each bound is taken itself, as the window's boxes take it.
+TEST(ScopeOptions, TakeTheEndsOfEachRange) {
+    std::string error;
+    auto o = Parse("--address 127.0.0.1 --rate 500000 --window 60 --after 604800 --dac1 -10 --dac2 10 "
+                   "--trigger X1,rising,0,normal,100",
+                   error);
+    ASSERT_TRUE(o && o->trigger) << error;
+    EXPECT_EQ(std::tie(o->rate, o->window, o->after, o->dac[0], o->dac[1], o->trigger->pretrigger),
+              std::tuple(500000, 60, 604800, -10, 10, 100));
+    o = Parse("--rate 1 --window 0.01", error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(std::tie(o->rate, o->window), std::tuple(1, 0.01));
+}
+
 TEST(ScopeOptions, WithoutOptionsTheWindowWaitsForTheUser) {
     std::string error;
     const auto o = Parse("--window 10 --view xy", error);
