@@ -14,6 +14,7 @@
 #include "kadr_stats.h"
 #include "options.h"
 #include "publisher.h"
+#include "raw_publisher.h"
 #include "recorded_files.h"
 #include "recorder.h"
 #include "store_connection.h"
@@ -827,29 +828,21 @@ TEST_F(E16recCommand, TheSummaryNamesTheFirstTenGaps) {
     options.source = "ipc://" + (store.dir().path() / "gaps").string();
     options.output = (store.dir().path() / "gaps.csv").string();
     options.quiet = true;
-    void* context = zmq_ctx_new();
-    void* socket = zmq_socket(context, ZMQ_XPUB); // says when the recorder subscribed
-    ASSERT_EQ(zmq_bind(socket, options.source.c_str()), 0);
-    std::jthread publisher([socket] { // kadr 100 + 2k in message k, then the end
-        char subscription[64];
-        zmq_recv(socket, subscription, sizeof subscription, 0);
-        for (int64_t seq = 0; seq <= 11; ++seq) {
-            hosts::StreamHeader h = TwoChannelStream("SIM0009", 1000);
-            h.seq = seq;
-            h.startTime = "2026-12-07T00:00:00.000Z";
-            h.firstKadr = 100 + (seq < 11 ? 2 * seq : 21);
-            h.kadrs = seq < 11 ? 1 : 0;
-            if (seq == 11) h.end = "complete";
-            const std::string f[] = {hosts::StreamTopic(h.serial), hosts::HeaderJson(h),
-                                     std::string(static_cast<std::size_t>(h.kadrs) * 4, '\0')};
-            for (int i = 0; i < 3; ++i) zmq_send(socket, f[i].data(), f[i].size(), i < 2 ? ZMQ_SNDMORE : 0);
-        }
-    });
+    std::vector<std::vector<std::string>> messages; // kadr 100 + 2k in message k, then the end
+    for (int64_t seq = 0; seq <= 11; ++seq) {
+        hosts::StreamHeader h = TwoChannelStream("SIM0009", 1000);
+        h.seq = seq;
+        h.startTime = "2026-12-07T00:00:00.000Z";
+        h.firstKadr = 100 + (seq < 11 ? 2 * seq : 21);
+        h.kadrs = seq < 11 ? 1 : 0;
+        if (seq == 11) h.end = "complete";
+        messages.push_back({hosts::StreamTopic(h.serial), hosts::HeaderJson(h),
+                            std::string(static_cast<std::size_t>(h.kadrs) * 4, '\0')});
+    }
+    std::jthread publisher([&] { velmora::test::Publish(options.source, messages); });
     Said said;
     EXPECT_EQ(RecordCommand(options, said.io()), 1) << "kadrs lost";
     publisher.join();
-    zmq_close(socket);
-    zmq_ctx_term(context);
     EXPECT_THAT(said.out(),
                 AllOf(HasSubstr("\ngap: kadrs 101 to 101 never came\n"),
                       HasSubstr("\ngap: kadrs 119 to 119 never came\nstream: 10 gaps, 10 kadrs missing, "

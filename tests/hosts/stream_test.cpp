@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "raw_publisher.h"
 #include "recorded_files.h"
 #include "recording_file.h"
 #include "stream_message.h"
@@ -202,26 +203,6 @@ std::vector<std::string> Good(int64_t first, int64_t kadrs,
     return {StreamTopic(h.serial), HeaderJson(h), payload};
 }
 
-// `messages` sent on an XPUB socket of the test's own at `endpoint`, once a
-// subscriber came (an XPUB tells them).
-void Publish(const std::string& endpoint, const std::vector<std::vector<std::string>>& messages) {
-    void* context = zmq_ctx_new();
-    void* socket = zmq_socket(context, ZMQ_XPUB);
-    const int linger = 1000;
-    zmq_setsockopt(socket, ZMQ_LINGER, &linger, sizeof linger);
-    EXPECT_EQ(zmq_bind(socket, endpoint.c_str()), 0) << zmq_strerror(zmq_errno());
-    zmq_pollitem_t item{socket, 0, ZMQ_POLLIN, 0};
-    char frame[64];
-    EXPECT_TRUE(zmq_poll(&item, 1, 10000) == 1 && zmq_recv(socket, frame, sizeof frame, 0) > 0 &&
-                frame[0] == 1)
-        << "no subscriber";
-    for (const auto& frames : messages)
-        for (std::size_t i = 0; i < frames.size(); ++i)
-            zmq_send(socket, frames[i].data(), frames[i].size(), i + 1 < frames.size() ? ZMQ_SNDMORE : 0);
-    zmq_close(socket);
-    zmq_ctx_term(context); // once the messages went, within the linger
-}
-
 // A malformed message, and one that goes back even a kadr, are refused;
 // those of the module's next recording (channels, rate, scales, ranges or
 // start; a message without ranges is none) told apart, each said in one
@@ -237,22 +218,22 @@ TEST(StreamReader, GoesPastWhatItRefusesCountingGaps) {
     EXPECT_EQ(error, "cannot subscribe to tcp://127.0.0.1:99999: not tcp://HOST:PORT with a port from 1 to "
                      "65535, or ipc://PATH");
     ASSERT_TRUE(reader.Open(endpoint, error, "E16/S1")) << error;
-    Publish(endpoint, {Good(0, 10),
-                       {"E16/S1", Header()},
-                       Good(9, 4), // goes back a kadr
-                       Good(0, 4, [](StreamHeader& h) { h.serial = "S10"; }),
-                       Good(10, 4,
-                            [](StreamHeader& h) {
-                                h.channels.push_back("X1");
-                                h.codesPerVolt.push_back(1);
-                                h.ranges.push_back(0);
-                            }),
-                       Good(10, 4, [](StreamHeader& h) { h.rate = 2000; }),
-                       Good(10, 4, [](StreamHeader& h) { h.codesPerVolt[1] = 800; }),
-                       Good(10, 4, [](StreamHeader& h) { h.ranges.assign(2, 1); }),
-                       Good(10, 4, [](StreamHeader& h) { h.startTime = "2026-12-07T01:29:39.483Z"; }),
-                       Good(14, 6, [](StreamHeader& h) { h.ranges.clear(); }), // after a gap of 4
-                       Good(20, 1)});
+    test::Publish(endpoint, {Good(0, 10),
+                             {"E16/S1", Header()},
+                             Good(9, 4), // goes back a kadr
+                             Good(0, 4, [](StreamHeader& h) { h.serial = "S10"; }),
+                             Good(10, 4,
+                                  [](StreamHeader& h) {
+                                      h.channels.push_back("X1");
+                                      h.codesPerVolt.push_back(1);
+                                      h.ranges.push_back(0);
+                                  }),
+                             Good(10, 4, [](StreamHeader& h) { h.rate = 2000; }),
+                             Good(10, 4, [](StreamHeader& h) { h.codesPerVolt[1] = 800; }),
+                             Good(10, 4, [](StreamHeader& h) { h.ranges.assign(2, 1); }),
+                             Good(10, 4, [](StreamHeader& h) { h.startTime = "2026-12-07T01:29:39.483Z"; }),
+                             Good(14, 6, [](StreamHeader& h) { h.ranges.clear(); }), // after a gap of 4
+                             Good(20, 1)});
     const std::string another = "the publisher began another recording (S1, ";
     const struct {
         StreamReader::Got got;
@@ -299,7 +280,7 @@ TEST(StreamReader, AnotherModulesMessagesEndNoWait) {
     std::vector<std::vector<std::string>> messages{Good(0, 1)};
     messages.insert(messages.end(), 100, Good(0, 1, [](StreamHeader& h) { h.serial = "S2"; }));
     messages.push_back(Good(1, 1));
-    Publish(endpoint, messages);
+    test::Publish(endpoint, messages);
     StreamBlock block;
     ASSERT_EQ(reader.Next(2000, block, error), StreamReader::Got::Block) << error;
     std::this_thread::sleep_for(std::chrono::milliseconds(200)); // all of them queued
