@@ -797,8 +797,7 @@ TEST_F(E16recCommand, APublisherOfRefusedMessagesIsSaidOnceAndLeft) {
     std::atomic<bool> done{false};
     std::jthread publisher([&] { // for 15 s at most, then stops a recorder that waits on
         for (int64_t seq = 0; !done && seq < 750; ++seq) {
-            const auto f = frames(seq);
-            for (int i = 0; i < 3; ++i) zmq_send(socket, f[i].data(), f[i].size(), i < 2 ? ZMQ_SNDMORE : 0);
+            velmora::test::SendFrames(socket, frames(seq));
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         if (!done) std::raise(SIGTERM);

@@ -42,6 +42,7 @@
 #include "measurement_table.h"
 #include "modal_script.h"
 #include "module_info.h"
+#include "raw_publisher.h"
 #include "scope_options.h"
 #include "scope_window.h"
 #include "sim_probes.h"
@@ -913,8 +914,7 @@ TEST_F(ScopeTest, AStreamIsPlottedWithItsPublisherInTheStatusBar) {
     void* socket = zmq_socket(context, ZMQ_XPUB); // tells the window's subscription
     ASSERT_EQ(zmq_bind(socket, endpoint.c_str()), 0);
     const auto send = [socket](const std::vector<std::string>& frames) {
-        for (std::size_t i = 0; i < frames.size(); ++i)
-            zmq_send(socket, frames[i].data(), frames[i].size(), i + 1 < frames.size() ? ZMQ_SNDMORE : 0);
+        velmora::test::SendFrames(socket, frames);
     };
     ScopeWindow window(session_);
     window.show();

@@ -11,6 +11,12 @@
 
 namespace velmora::test {
 
+// One message, frame by frame, on `socket`.
+template <class Frames> void SendFrames(void* socket, const Frames& frames) {
+    for (std::size_t i = 0; i < frames.size(); ++i)
+        zmq_send(socket, frames[i].data(), frames[i].size(), i + 1 < frames.size() ? ZMQ_SNDMORE : 0);
+}
+
 // `messages` sent on an XPUB socket bound at `endpoint`, once a subscriber
 // came (an XPUB tells them), or after 10 s without one.
 inline void Publish(const std::string& endpoint, const std::vector<std::vector<std::string>>& messages) {
@@ -24,9 +30,7 @@ inline void Publish(const std::string& endpoint, const std::vector<std::vector<s
     EXPECT_TRUE(zmq_poll(&item, 1, 10000) == 1 && zmq_recv(socket, frame, sizeof frame, 0) > 0 &&
                 frame[0] == 1)
         << "no subscriber";
-    for (const auto& frames : messages)
-        for (std::size_t i = 0; i < frames.size(); ++i)
-            zmq_send(socket, frames[i].data(), frames[i].size(), i + 1 < frames.size() ? ZMQ_SNDMORE : 0);
+    for (const auto& frames : messages) SendFrames(socket, frames);
     zmq_close(socket);
     zmq_ctx_term(context); // once the messages went, within the linger
 }
